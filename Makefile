@@ -1,0 +1,37 @@
+# make test: install what is missing, configure, build, run every test.
+# make run:  build and start the interpreter.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test run bench asan clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/bin/tarvex ]; then exec $(BUILD)/bin/tarvex; \
+	else echo "The interactive interpreter is not built yet: this stage of Tarvex provides the arithmetic core and its tests (make test)."; fi
+
+bench: build
+	$(BUILD)/bench/bench_numbers
+
+# Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
+asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DTARVEX_SANITIZE=ON -DTARVEX_BENCH=OFF"
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,38 @@
+// Private to the number kernels: moving digit chains to and from contiguous
+// magnitude arrays. The kernels read their operands into arrays (least
+// significant digit first, magnitudes below 2^28), compute there, and write
+// the result back as a chain, so they never walk a chain more than once.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "numbers/numbers.h"
+
+namespace digits {
+
+using Mag = std::vector<uint32_t>;
+
+// Reads n digits of the chain starting at p into out (resized to n), least
+// significant first, as magnitudes; returns the sign (-1, 0 or 1) of the
+// first non-zero digit met from the head.
+int read_chain(const numnode* p, int32_t n, Mag& out);
+
+// Writes sign * d (d least significant first, leading zeros allowed) into
+// x as a normalised chain. x's own digit nodes are reused when it owns them
+// (count > 0 outside lintmode); extra nodes are given back, missing ones
+// taken from the free list.
+void write_number(imag* x, const uint32_t* d, int32_t n, int sign);
+inline void write_number(imag* x, const Mag& d, int sign) {
+    write_number(x, d.data(), static_cast<int32_t>(d.size()), sign);
+}
+
+// Magnitude arithmetic on little-endian 28-bit digit arrays.
+int32_t mag_len(const uint32_t* a, int32_t n);                       // without leading zeros
+int mag_cmp(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb);
+void mag_add(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);
+void mag_sub(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // a >= b
+void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r);
+void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // Karatsuba dispatch
+
+}  // namespace digits

@@ -1,0 +1,1 @@
+#include "numbers/numbers.h"

@@ -1,0 +1,151 @@
+// Products of digit numbers: by one digit, schoolbook, and Karatsuba above
+// the cut-off `multcut`. The kernels run on magnitude arrays.
+#include <algorithm>
+
+#include "numbers/digits_impl.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+
+namespace digits {
+
+void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
+    std::fill(r, r + na + nb, 0u);
+    for (int32_t i = 0; i < na; i++) {
+        uint64_t ai = a[i];
+        if (!ai) continue;
+        uint64_t carry = 0;
+        uint32_t* ri = r + i;
+        for (int32_t j = 0; j < nb; j++) {
+            uint64_t t = ri[j] + ai * b[j] + carry;
+            ri[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        ri[nb] = static_cast<uint32_t>(carry);
+    }
+}
+
+namespace {
+
+// Karatsuba is worth it only while both operands are long and of similar
+// length; otherwise the schoolbook product is used.
+bool use_schoolbook(int32_t n, int32_t m) {
+    return n <= multcut || m <= multcut || n >= 2 * m || m >= 2 * n;
+}
+
+// r (na + nb digits, may carry leading zeros) := a * b.
+void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
+    if (use_schoolbook(na, nb)) {
+        mag_mul_school(a, na, b, nb, r);
+        return;
+    }
+    int32_t h = std::max(na / 2, nb / 2);
+    const uint32_t *a0 = a, *a1 = a + h, *b0 = b, *b1 = b + h;
+    int32_t na1 = na - h, nb1 = nb - h;
+    // The low halves keep at least one digit when their top digits are zero.
+    int32_t na0 = std::max(1, mag_len(a0, h)), nb0 = std::max(1, mag_len(b0, h));
+
+    int32_t nz0 = na0 + nb0, nz2 = na1 + nb1;
+    Mag sa, sb;
+    mag_add(a1, na1, a0, na0, sa);
+    mag_add(b1, nb1, b0, nb0, sb);
+    int32_t nsa = std::max(1, mag_len(sa.data(), static_cast<int32_t>(sa.size())));
+    int32_t nsb = std::max(1, mag_len(sb.data(), static_cast<int32_t>(sb.size())));
+    Mag z0(nz0), z2(nz2), z1(static_cast<size_t>(nsa + nsb));
+    karatsuba(a0, na0, b0, nb0, z0.data());
+    karatsuba(a1, na1, b1, nb1, z2.data());
+    karatsuba(sa.data(), nsa, sb.data(), nsb, z1.data());
+
+    // z1 := z1 - z0 - z2, never negative.
+    auto subtract_in = [](Mag& x, const Mag& y) {
+        int32_t borrow = 0;
+        size_t i = 0;
+        for (; i < y.size(); i++) {
+            int32_t t = static_cast<int32_t>(x[i]) - static_cast<int32_t>(y[i]) - borrow;
+            borrow = t < 0;
+            x[i] = static_cast<uint32_t>(t + (borrow << DIGIT_BITS));
+        }
+        for (; borrow && i < x.size(); i++) {
+            int32_t t = static_cast<int32_t>(x[i]) - borrow;
+            borrow = t < 0;
+            x[i] = static_cast<uint32_t>(t + (borrow << DIGIT_BITS));
+        }
+    };
+    subtract_in(z1, z0);
+    subtract_in(z1, z2);
+
+    int32_t nr = na + nb;
+    std::fill(r, r + nr, 0u);
+    std::copy(z0.begin(), z0.end(), r);
+    std::copy(z2.begin(), z2.end(), r + 2 * h);
+    auto add_at = [&](const Mag& x, int32_t off) {
+        uint32_t carry = 0;
+        int32_t i = 0, nx = static_cast<int32_t>(x.size());
+        for (; i < nx && off + i < nr; i++) {
+            uint32_t t = r[off + i] + x[i] + carry;
+            r[off + i] = t & DIGIT_MASK;
+            carry = t >> DIGIT_BITS;
+        }
+        for (; carry && off + i < nr; i++) {
+            uint32_t t = r[off + i] + carry;
+            r[off + i] = t & DIGIT_MASK;
+            carry = t >> DIGIT_BITS;
+        }
+    };
+    add_at(z1, h);
+}
+
+}  // namespace
+
+void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r) {
+    r.assign(static_cast<size_t>(na) + nb, 0u);
+    karatsuba(a, na, b, nb, r.data());
+}
+
+}  // namespace digits
+
+namespace {
+
+thread_local digits::Mag ma, mb, mr;
+
+void product(imag* a, imag* b, imag* c, bool schoolbook) {
+    int sa = digits::read_chain(a->head, a->count, ma);
+    int sb = digits::read_chain(b->head, b->count, mb);
+    int32_t na = a->count, nb = b->count;
+    if (sa == 0 || sb == 0) {
+        mr.assign(1, 0);
+    } else if (schoolbook) {
+        mr.resize(static_cast<size_t>(na) + nb);
+        digits::mag_mul_school(ma.data(), na, mb.data(), nb, mr.data());
+    } else {
+        digits::mag_mul(ma.data(), na, mb.data(), nb, mr);
+    }
+    digits::write_number(c, mr, sa * sb);
+}
+
+}  // namespace
+
+void simp_mult(imag* a, imag* c, int32_t k, numnode** penult) {
+    int sa = digits::read_chain(a->head, a->count, ma);
+    int sk = k > 0 ? 1 : (k < 0 ? -1 : 0);
+    uint64_t mk = static_cast<uint64_t>(k < 0 ? -static_cast<int64_t>(k) : k);
+    int32_t na = a->count;
+    mr.assign(static_cast<size_t>(na) + 1, 0u);
+    uint64_t carry = 0;
+    for (int32_t i = 0; i < na; i++) {
+        uint64_t t = ma[i] * mk + carry;
+        mr[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+        carry = t >> DIGIT_BITS;
+    }
+    mr[na] = static_cast<uint32_t>(carry);
+    digits::write_number(c, mr, sa * sk);
+    if (penult) {
+        numnode* p = nullptr;
+        if (c->count > 1)
+            for (p = c->head; p->next != c->tail; p = p->next) {}
+        *penult = p;
+    }
+}
+
+void multiply(imag* a, imag* b, imag* c) { product(a, b, c, true); }
+
+void fast_mult(imag* a, imag* b, imag* c) { product(a, b, c, false); }

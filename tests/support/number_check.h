@@ -1,0 +1,12 @@
+// Shape checks for digit numbers, for EXPECT_TRUE(check_number(x)) on every
+// result a test produces.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "storage/records.h"
+
+// The big-integer invariants: count >= 1 equals the chain length, tail is the
+// last node and ends the chain, every digit lies strictly between -2^28 and
+// 2^28 and carries the number's sign, the head is non-zero unless the number
+// is zero, and zero is exactly one digit 0.
+::testing::AssertionResult check_number(const imag* x);
