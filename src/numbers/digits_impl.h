@@ -35,4 +35,17 @@ void mag_sub(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& 
 void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r);
 void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // Karatsuba dispatch
 
+// ---- division and gcd kernels (divide_impl.cpp) ----
+// Results never alias the operands. Lengths may include leading zeros; the
+// results come back without them (zero is the empty array).
+
+// q := a div m (when q is given; it may be a itself) for a machine word
+// 0 < m < 2^32; returns a mod m.
+uint32_t mag_divmod_word(const uint32_t* a, int32_t n, uint32_t m, uint32_t* q);
+// q := a div b (when q is given) and r := a mod b, for b != 0.
+void mag_divmod(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r);
+// Euclid on the pair in place: afterwards a >= b, b has at most one digit,
+// and gcd(a, b) is the gcd of the pair given.
+void mag_gcd_reduce(Mag& a, Mag& b);
+
 }  // namespace digits

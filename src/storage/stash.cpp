@@ -124,12 +124,18 @@ int32_t* get_small(int32_t n) {
         tarvex_error("get_small: request larger than a chunk.", 1);
         return nullptr;
     }
+    // Chunks are never freed; each keeps a link to the previous one so that
+    // all of them stay reachable.
+    static void* chunks = nullptr;
     if (numleft < n) {
-        nextloc = static_cast<int32_t*>(std::malloc(chunk_words * sizeof(int32_t)));
-        if (!nextloc) {
+        void* chunk = std::malloc(sizeof(void*) + chunk_words * sizeof(int32_t));
+        if (!chunk) {
             numleft = 0;
             error(0, "");
         }
+        set_link(chunk, chunks);
+        chunks = chunk;
+        nextloc = reinterpret_cast<int32_t*>(static_cast<char*>(chunk) + sizeof(void*));
         numleft = chunk_words;
     }
     int32_t* r = nextloc;
