@@ -27,6 +27,8 @@ run: build
 	else echo "The interactive interpreter is not built yet: this stage of Tarvex provides the arithmetic core and its tests (make test)."; fi
 
 bench: build
+	$(BUILD)/bench/bench_startup
+	$(BUILD)/bench/bench_base10
 	$(BUILD)/bench/bench_numbers
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.

@@ -36,11 +36,11 @@ void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb
 void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // Karatsuba dispatch
 
 // ---- division and gcd kernels (divide_impl.cpp) ----
-// Results never alias the operands. Lengths may include leading zeros; the
-// results come back without them (zero is the empty array).
+// Unless said otherwise, results must not alias the operands. Lengths may
+// include leading zeros; results come back without them (zero is empty).
 
-// q := a div m (when q is given; it may be a itself) for a machine word
-// 0 < m < 2^32; returns a mod m.
+// q := a div m (when q is given: n digits, leading zeros kept; q may be a)
+// for a machine word 0 < m < 2^32; returns a mod m.
 uint32_t mag_divmod_word(const uint32_t* a, int32_t n, uint32_t m, uint32_t* q);
 // q := a div b (when q is given) and r := a mod b, for b != 0.
 void mag_divmod(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r);

@@ -12,6 +12,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "numbers/tables.h"
+#include "poly/polyvars.h"
 
 FILE* chdat = nullptr;
 int32_t prmx = 7;
@@ -240,6 +241,52 @@ void add_all_to_list(imag** list, int32_t m, imag* n) {
         }
         if (is_one()) return;
     }
+}
+
+void add_prime_to_list(pt* rec, int32_t p, int32_t d) { add_prime_to_list(&rec->aux_primes, p, d); }
+
+void add_all_to_list(pt* rec, int32_t m, imag* n) { add_all_to_list(&rec->aux_primes, m, n); }
+
+// ---------------------------------------------------------------- field elements
+
+void random_field_element(polynode** slot, int k, pt* rec) {
+    if (k == 0) {
+        int32_t q = rand_integer3();
+        int32_t r = modulus > 0 ? q % modulus : 0;
+        if (r == 0) return;
+        free_poly(slot);
+        polynode* node;
+        newpoly(&node);
+        node->exp = 0;
+        node->next = nullptr;
+        node->numb = 1;
+        node->ncoef = new_number();
+        if (lintmode) node->ncoef->value = r;
+        else setvalue(r, node->ncoef);
+        *slot = node;
+        return;
+    }
+    polynode* head = nullptr;
+    polynode** tail = &head;
+    for (int32_t e = rec->modout_degree - 1; e >= 0; e--) {
+        polynode* c = nullptr;
+        random_field_element(&c, k - 1, rec->next);
+        if (!c) continue;
+        polynode* term;
+        if (e == 0 && c->numb && !c->next) {
+            term = c;   // a number at exponent 0 stands in the chain itself
+        } else {
+            newpoly(&term);
+            term->numb = 0;
+            term->pcoef = c;
+        }
+        term->exp = e;
+        term->next = nullptr;
+        *tail = term;
+        tail = &term->next;
+    }
+    free_poly(slot);
+    *slot = head;
 }
 
 int32_t nextpr() {

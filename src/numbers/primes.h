@@ -13,6 +13,8 @@
 
 #include "storage/records.h"
 
+struct pt;
+
 extern FILE* chdat;      // the characteristic-polynomial data file; null until start-up opens it
 extern int32_t prmx;     // the last candidate nextpr handed out (7 at start-up)
 
@@ -57,6 +59,16 @@ void add_all_to_list(imag** list, int32_t m, imag* n);
 
 // A random non-zero residue derived from a random prime above prmx.
 int32_t nextpr();
+
+// The same list routines on a polynomial variable's auxiliary-prime list.
+void add_prime_to_list(pt* rec, int32_t p, int32_t d);
+void add_all_to_list(pt* rec, int32_t m, imag* n);
+
+// *slot := a random element of the field tower from rec inward: at depth 0
+// a random residue (a zero draw leaves the slot as it is), at depth k a
+// polynomial below rec's mod-out degree whose coefficients are drawn at
+// depth k - 1 with the next inner variable; no term gives null.
+void random_field_element(polynode** slot, int k, pt* rec);
 
 // x := the next number of chdat: a digit count, then that many digits, most
 // significant first. x's old chain (count > 0) is given back first. A count

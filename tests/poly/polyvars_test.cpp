@@ -10,28 +10,9 @@
 #include "storage/records.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
+#include "support/poly_build.h"
 
 namespace {
-
-polynode* number_node(const mpz_class& v, polynode* next = nullptr) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = 0;
-    t->numb = 1;
-    t->ncoef = from_mpz(v);
-    t->next = next;
-    return t;
-}
-
-polynode* term(int32_t exp, polynode* coef, polynode* next = nullptr) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = exp;
-    t->numb = 0;
-    t->pcoef = coef;
-    t->next = next;
-    return t;
-}
 
 // Each test starts with no variables and leaves none behind.
 class PolyVars : public ::testing::Test {
@@ -75,9 +56,9 @@ protected:
     // A record that owns something of every kind a variable can own.
     void load(pt* v) {
         const mpz_class big = mpz_class(1) << 70;
-        v->relation = term(3, number_node(big), number_node(-17));
+        v->relation = term_node(3, number_node(big), number_node(-17));
         v->binomial = number_node(-big);
-        v->reductions = term(2, number_node(5), term(1, number_node(big + 1)));
+        v->reductions = term_node(2, number_node(5), term_node(1, number_node(big + 1)));
         v->root_table = number_node(9);
         for (long q : {1000003L, 1000033L, 1000037L}) {
             imag* prime = from_mpz(mpz_class(q) * big);

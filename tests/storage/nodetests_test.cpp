@@ -67,16 +67,6 @@ quoly* poly_quoly(int nvars, const TermList& t) {
     return q;
 }
 
-polynode* node(int32_t exp, polynode* coef, polynode* next = nullptr) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = exp;
-    t->numb = 0;
-    t->pcoef = coef;
-    t->next = next;
-    return t;
-}
-
 mpz_class power(const mpz_class& x, int32_t e) {
     mpz_class r;
     mpz_pow_ui(r.get_mpz_t(), x.get_mpz_t(), static_cast<unsigned long>(e));
@@ -486,7 +476,7 @@ TEST(NodeTestsChains, BadShapesAreFatalInternalErrors) {
     EXPECT_NE(out.find("*** Tarvex error. bad u in clean_degree\n"), std::string::npos) << out;
 
     // y padded over x, then the number 3 where a z level should be.
-    polynode* y = node(0, build_poly(1, {{3, {0}}}));
+    polynode* y = term_node(0, build_poly(1, {{3, {0}}}));
     testing::internal::CaptureStdout();
     EXPECT_THROW(clean_degree(y, 3), TarvexUnwind);
     out = testing::internal::GetCapturedStdout();
@@ -621,7 +611,7 @@ TEST(NodeTestsNegatives, AnynegsFindsAnExponentFiveLevelsDown) {
 
     // Per-level minima: entries start at 0 (negative mode).
     polynode* r = nullptr;
-    for (int i = 0; i < 5; i++) r = node(0, nullptr, r);
+    for (int i = 0; i < 5; i++) r = term_node(0, nullptr, r);
     polynode* s = build_poly(5, {{1, {2, -2, 0, 1, -1}}, {1, {1, 1, -3, 0, 0}}, {1, {-1, 0, 0, 0, 0}}});
     find_negs(s, r);
     // The top level's minimum is the last top exponent; deeper levels are
@@ -681,7 +671,7 @@ TEST(NodeTestsReshape, RemoveDummyUnwrapsALoneNumber) {
     RecordLedger ledger;
     polynode* inner = build_poly(1, {{42, {0}}});
     imag* n = inner->ncoef;
-    polynode* t = node(0, inner);
+    polynode* t = term_node(0, inner);
     remove_dummy(t);
     EXPECT_EQ(t->numb, 1);
     EXPECT_EQ(t->ncoef, n);

@@ -11,30 +11,11 @@
 #include "storage/records.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
+#include "support/poly_build.h"
 
 namespace {
 
 // ---- building values by hand ----
-
-polynode* number_node(const mpz_class& v, polynode* next = nullptr) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = 0;
-    t->numb = 1;
-    t->ncoef = from_mpz(v);
-    t->next = next;
-    return t;
-}
-
-polynode* term(int32_t exp, polynode* coef, polynode* next = nullptr) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = exp;
-    t->numb = 0;
-    t->pcoef = coef;
-    t->next = next;
-    return t;
-}
 
 quoly* poly_quoly(polynode* num, polynode* den, int32_t rat = 0) {
     quoly* q;
@@ -194,14 +175,14 @@ TEST(UndoLog, ConvertedValuesComeBackBitIdentical) {
     RecordLedger ledger;
 
     // (2^40 x^2 - 5) / (3x): its polynomials are replaced by residue copies.
-    quoly* q1 = poly_quoly(term(2, number_node(big), number_node(-5)), term(1, number_node(3)));
+    quoly* q1 = poly_quoly(term_node(2, number_node(big), number_node(-5)), term_node(1, number_node(3)));
     // 7/3 held as two one-node polynomials: it becomes a residue number.
     quoly* q2 = poly_quoly(number_node(7), number_node(3), 1);
     // A one-node numerator over 1: lifted to a number quoly in place.
     quoly* q3 = poly_quoly(number_node(mpz_class("123456789012345")), nullptr);
     // x^3 + 202 x + 2: the middle term vanishes mod 101 and is unlinked.
-    polynode* x1 = term(1, number_node(202), number_node(2));
-    quoly* q4 = poly_quoly(term(3, number_node(1), x1), nullptr);
+    polynode* x1 = term_node(1, number_node(202), number_node(2));
+    quoly* q4 = poly_quoly(term_node(3, number_node(1), x1), nullptr);
     quoly* all[] = {q1, q2, q3, q4};
 
     std::vector<Snapshot> before;

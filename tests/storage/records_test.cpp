@@ -7,6 +7,7 @@
 #include "storage/stash.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
+#include "support/poly_build.h"
 
 namespace {
 
@@ -16,16 +17,6 @@ polynode* number_term(int32_t exp, long coef, polynode* next) {
     t->exp = exp;
     t->numb = 1;
     t->ncoef = from_mpz(mpz_class(coef));
-    t->next = next;
-    return t;
-}
-
-polynode* poly_term(int32_t exp, polynode* coef, polynode* next) {
-    polynode* t;
-    newpoly(&t);
-    t->exp = exp;
-    t->numb = 0;
-    t->pcoef = coef;
     t->next = next;
     return t;
 }
@@ -140,7 +131,7 @@ TEST(Records, FreePolyIsDepthFirst) {
     RecordLedger ledger;
     polynode* inner = number_term(3, 1, number_term(0, 4, nullptr));
     polynode* inner_last = inner->next;
-    polynode* p = poly_term(2, inner, number_term(0, 9, nullptr));
+    polynode* p = term_node(2, inner, number_term(0, 9, nullptr));
     polynode* outer = p;
     polynode* outer_last = p->next;
     polynode* old_polygarb = polygarb;

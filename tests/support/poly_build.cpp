@@ -310,3 +310,23 @@ private:
     }
     return ::testing::AssertionSuccess();
 }
+
+polynode* number_node(const mpz_class& v, polynode* next) {
+    polynode* t;
+    newpoly(&t);
+    t->exp = 0;
+    t->numb = 1;
+    t->ncoef = from_mpz(v);
+    t->next = next;
+    return t;
+}
+
+polynode* term_node(int32_t exp, polynode* coef, polynode* next) {
+    polynode* t;
+    newpoly(&t);
+    t->exp = exp;
+    t->numb = 0;
+    t->pcoef = coef;
+    t->next = next;
+    return t;
+}

@@ -80,6 +80,12 @@ TermList read_poly(const polynode* p, int nvars);
 // denominator are also checked by check_poly_shape.
 ::testing::AssertionResult check_quoly_normal(const quoly* q, int nvars = -1);
 
+// Single nodes built by hand, for tests that need a shape the builder
+// would not make: a number node (exponent 0) holding v, and a non-number
+// term node of exponent exp over coef.
+polynode* number_node(const mpz_class& v, polynode* next = nullptr);
+polynode* term_node(int32_t exp, polynode* coef, polynode* next = nullptr);
+
 // The value of a lone number node's number (or any number record) as the
 // ground ring holds it.
 mpz_class number_value(const imag* x);
