@@ -7,6 +7,8 @@
 // destination be an operand.
 #include "numbers/rational.h"
 
+#include "interp/token.h"
+
 #include <cstdint>
 #include <utility>
 
@@ -20,7 +22,6 @@
 
 int pos_mod = 1;
 const char* factsign = "!";
-const char* token_text = "";
 
 namespace {
 
@@ -430,7 +431,7 @@ void factorial(imag* n) {
 // ---------------------------------------------------------------- conversion, quotient, remainder
 
 int32_t check_and_convert(imag* n) {
-    if (!lintmode && n->count >= 2) error(32, token_text);
+    if (!lintmode && n->count >= 2) error(32, token.name);
     return convert_to_int(n);
 }
 
@@ -462,11 +463,17 @@ void quot(imag* a, imag* b, imag* c) {
 
 void mod_and_div(imag* a, imag* b, imag* r, imag* q) {
     if (lintmode) {
-        if (b->value == 0) error(22, token_text);
+        if (b->value == 0) {
+            error(22, token.name);
+            return;
+        }
         word_div(a->value, b->value, pos_mod != 0, true, &q->value, &r->value);
         return;
     }
-    if (sign_of(b) == 0) error(22, token_text);
+    if (sign_of(b) == 0) {
+        error(22, token.name);
+        return;
+    }
     imag *tq, *tr;
     digit_div(a, b, pos_mod != 0, true, &tq, &tr);
     take_words(q, tq);
@@ -475,13 +482,19 @@ void mod_and_div(imag* a, imag* b, imag* r, imag* q) {
 
 void mod_or_div(imag* a, imag* b, imag* res, int op, int pos) {
     if (lintmode) {
-        if (b->value == 0) error(22, token_text);
+        if (b->value == 0) {
+            error(22, token.name);
+            return;
+        }
         int32_t q, r;
         word_div(a->value, b->value, pos != 0, false, &q, &r);
         res->value = op == BAR ? r : q;
         return;
     }
-    if (sign_of(b) == 0) error(22, token_text);
+    if (sign_of(b) == 0) {
+        error(22, token.name);
+        return;
+    }
     imag *tq, *tr;
     digit_div(a, b, pos != 0, false, &tq, &tr);
     if (op == BAR) {

@@ -20,9 +20,6 @@
 
 extern int pos_mod;              // "|" gives a non-negative remainder (1 at start-up)
 extern const char* factsign;     // "!": the token reported with the factorial's errors
-// The scanner's current token, reported with errors 22 and 32 of the
-// integer quotient, remainder and conversion; "" until a scanner sets it.
-extern const char* token_text;
 
 // ---- rationals (big-integer mode) ----
 // *dst := a * b for rationals a, b, by cross cancellation. dst may be a's or b's slot.

@@ -10,6 +10,7 @@ int smallmodulus = 0;
 int32_t half_modulus = 0;
 int32_t two28_mod = 0;
 int mod_is_prime = 0;
+int integerflag = 0;
 
 int32_t multcut = 16;
 int32_t sqcut = 16;

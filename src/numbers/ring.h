@@ -14,6 +14,7 @@ extern int smallmodulus;     // modulus < 65,535: products fit 32 bits
 extern int32_t half_modulus; // modulus / 2
 extern int32_t two28_mod;    // 2^28 mod modulus
 extern int mod_is_prime;
+extern int integerflag;      // integer-only evaluation: numbers are their leading digit words
 
 // Digit-arithmetic cut-offs fixed at start-up.
 extern int32_t multcut;      // Karatsuba below this many digits uses the schoolbook product

@@ -4,6 +4,7 @@
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/other_records.h"
+#include "poly/measures.h"
 #include "poly/polyvars.h"
 #include "toplevel/errors.h"
 
@@ -40,23 +41,6 @@ int number_is_m1(imag* n) {
     }
     if (lintmode) return n->value == -1;
     return n->count == 1 && n->head->digit == -1;
-}
-
-// Raises *m to the greatest exponent n levels down from p's own level (n = 1:
-// p's first exponent); a number node met above that level lifts a negative *m
-// to 0.
-void level_max_degree(polynode* p, int32_t n, int32_t* m) {
-    if (n == 1) {
-        if (p->exp > *m) *m = p->exp;
-        return;
-    }
-    for (; p; p = p->next) {
-        if (p->numb) {
-            if (*m < 0) *m = 0;
-        } else {
-            level_max_degree(p->pcoef, n - 1, m);
-        }
-    }
 }
 
 // A fresh deep copy of p.
@@ -587,7 +571,7 @@ void split_poly(quoly** a, quoly** b) {
 polynode* leading_coef_level_two(polynode* p) {
     if (!p) return nullptr;
     int32_t d = -2147483647;
-    level_max_degree(p, 2, &d);
+    max_degree(p, 2, &d);
 
     polynode* head = nullptr;
     polynode** tail = &head;

@@ -50,6 +50,10 @@ stash primal_stash = {nullptr, nullptr, &primal_stash, &primal_stash, "storage a
                       round_slug(static_cast<int32_t>(sizeof(stash))), 0, 0, 0};
 void* extra_blocks = nullptr;
 
+int32_t initial_memory = 0;
+int32_t virtual_cut = 0;
+int64_t totalavailablememory = 0;
+
 stash* polystash = nullptr;
 stash* quolystash = nullptr;
 stash* numstash = nullptr;

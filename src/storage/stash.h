@@ -41,5 +41,10 @@ int32_t* get_small(int32_t n);                             // n 32-bit words, ne
 void stash_stats();
 void print_stash_stats(stash* s);
 
+// The memory budget: set from the start-up file, in 4-byte units.
+extern int32_t initial_memory;
+extern int32_t virtual_cut;            // initial_memory / 5
+extern int64_t totalavailablememory;   // bytes: initial_memory * 4
+
 // Opens the five system stashes in start-up order (idempotent).
 void open_system_stashes();

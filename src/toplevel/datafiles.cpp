@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "interp/scanner.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
 #include "numbers/ring.h"
@@ -477,9 +478,10 @@ void subinitialize(const char* directory) {
         tens_base->value = 100000000;
     }
 
-    // The interpreter's own structures (character sets, the substitute
-    // variable names, the recent-call and recent-token rings, the name
-    // tables) are built here once the interpreter exists.
+    // The interpreter's own structures: the character sets and the
+    // recent-token ring. The substitute variable names, the recent-call
+    // ring and the function table join them with their subsystems.
+    init_scanner_structures();
 
     read_pow228_first(dir);
     stock_free_lists();

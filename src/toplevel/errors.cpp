@@ -1,5 +1,11 @@
 #include "toplevel/errors.h"
 
+#include "interp/token.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "storage/other_records.h"
+#include "toplevel/datafiles.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +22,13 @@ int32_t alg_c_count = 0;
 int32_t original_depth = 1;
 int32_t warn_cnt = 0;
 int16_t tripval = 20;
+
+int levelcount = 1;
+int statcount = 0;
+int errorpush = 0;
+int32_t was_modulus = -1;
+int extra_line = 1;
+int was_in_rat = 1;
 
 namespace {
 long suppressor = 1;   // product of the counts of the open progress phases
@@ -46,26 +59,108 @@ void reset_statement_state() {
     warn_cnt = 0;
 }
 
-void error(int code, const char* token) {
+void out_err_mess(int code) {
+    if (code == 17)
+        std::printf("After &, legal symbols are: v,f,F,r,R,d,D,C,B,I,X,L,K,c,W,@,_s,_t,_G\n");
+    if (code >= 1 && code <= ERROR_COUNT) std::printf("%s", erp[code]);
+    std::printf("\n");
+}
+
+namespace {
+
+// The statement's tokens so far, oldest first, as the scanner recorded them.
+void print_token_ring() {
+    if (!finish) return;
+    for (name* n = start;; n = n->next) {
+        std::printf("%s", n->token);
+        if (n == finish) break;
+    }
+}
+
+}  // namespace
+
+void error(int code, const char* text) {
+    std::string shown = text ? text : "";
+    if (shown == "\xC2\xA5") shown = ";";
+
+    // 1. A panic stop from a delicate time puts modular arithmetic back.
+    if (code == 0 && was_modulus > 0) {
+        install_modulus(was_modulus);
+        modularmode = lintmode = 1;
+        was_modulus = -1;
+    }
+
+    // 3. Resets.
+    tripval = 20;
+    if (code >= 0) {
+        c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
+        g_cutoff = 30;
+        dumpitt_length = dumpitt_level = 0;
+        alg_c_count = 0;
+        original_depth = 1;
+        if (code > 0) was_modulus = -1;
+    }
+
+    // 4.
+    warn_cnt = 0;
+    if (extra_line) std::printf("\n");
+
+    // 5. The headline.
     if (code == 0) {
         std::printf("*** Panic stop.\n");
+        if (levelcount == 1 && statcount == 0) std::printf("    You were already at the lowest level.\n");
+        if (was_in_rat && modularmode) {
+            std::printf("\n*** You have interrupted at a delicate time. You are now in modular arithmetic.  Beware!\n");
+            std::printf("    Your variables are unreadable and unusable.  If you wish\n");
+            std::printf("    to revert, do &(p=_i:) .\n\n");
+        }
     } else if (code < 0) {
         std::printf("*** New command level.\n");
     } else {
-        std::printf("*** Inappropriate symbol: %s\n", token ? token : "");
-        std::printf("*** Error %d.\n", code);
+        if (levelcount != 1 && (code == 19 || code == 22)) {
+            warning(code, shown.c_str());
+            finish = nullptr;
+            return;
+        }
+        std::printf("*** Inappropriate symbol: %s\n", shown.c_str());
+        out_err_mess(code);
+        if (code == 139) {
+            std::printf("that you have just deleted.  Any reference to this parameter \n");
+            std::printf("%s may crash Tarvex. There may be other such dangling array parameters.\n",
+                        shown.c_str());
+        }
     }
+
+    // 7. Where it occurred.
+    if (code > 0 && tt_flag && finish) {
+        std::printf("*** Error occurred at this point:\n");
+        print_token_ring();
+        if (statcount > 0) std::printf("\n");
+    }
+
+    // 8-9.
+    finish = nullptr;
+    std::printf(" ");
+
+    // 11. A nested evaluation had switched modular arithmetic off.
+    if (mod_is_changed > 0) modularmode = lintmode = 1;
+
+    // 12-13. Unwind to the top of the statement loop.
+    integerflag = 0;
+    tt_flag = 1;
+    func_def_count = 0;
+    statcount = 0;
+    levelcount = 1;
+    mod_is_changed = 0;
+    clear_token(&token);
     std::fflush(stdout);
-    reset_statement_state();
-    tripval = 20;
-    dumpitt_level = 0;
-    throw TarvexUnwind(code, token ? token : "");
+    throw TarvexUnwind(code, shown);
 }
 
 void tarvex_error(const char* message, int fatal) {
     std::printf("*** Tarvex error. %s\n", message);
     std::fflush(stdout);
-    if (fatal) error(-1, "");
+    if (fatal) error(-1, " ");
 }
 
 void tarvexerror(const char* message) {
@@ -73,17 +168,37 @@ void tarvexerror(const char* message) {
     std::fflush(stdout);
 }
 
-void warning(int code, const char* text) {
+void warning(int code, const char* name) {
     std::printf("\n *** Warning.\n");
-    if (code == 0) {
+    switch (code) {
+    case 0:
         std::printf(" *** Loop counter in Content is negative.  Will reset.\n");
         c_cntcount = a_cntcount = d_cntcount = 200001;
-        std::fflush(stdout);
-        std::printf("\n");
-        return;
+        break;
+    case 1: std::printf(" Specified factor for Det is unusable. Will ignore it.\n"); break;
+    case 2: std::printf(" Specified degree is unreasonable. Will ignore it.\n"); break;
+    case 3: std::printf(" Power is of use only over ground rings Z or Z/p.\n"); break;
+    case 4: std::printf(" With even power, |power| must be 2^k, and modulus mod 4 must equal 3.\n"); break;
+    case 5: std::printf(" With odd power, gcd(|power|, modulus-1) must be 1.\n"); break;
+    case 19: std::printf(" *** Undefined variable: %s.  will use 0\n", name); break;
+    case 22:
+        std::printf(" *** Trying to divide by 0, in variable: %s.  will set quotient to 0\n", name);
+        break;
+    case 90: std::printf(" *** Can't do Det\n"); break;
+    case 342:
+        out_err_mess(342);
+        std::printf(" If necessary, do a panic stop as soon as possible. Then if\n");
+        std::printf(" necessary, delete the parameter %s.\n", name);
+        break;
+    default:
+        std::printf(" *** Can't do %s\n", name);
+        if (code == 17)
+            std::printf("After &, legal symbols are: v,f,F,r,R,d,D,C,B,I,X,L,K,c,W,@,_s,_t,_G\n");
+        out_err_mess(code);
+        break;
     }
-    if (text) std::printf("%s", text);
-    std::fflush(stdout);
+    if (code >= 0 && code <= 5) std::fflush(stdout);
+    std::printf("\n");
 }
 
 void dumpitt(const char* label, long count, int newline, int scale, int colon) {

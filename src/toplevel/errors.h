@@ -1,13 +1,18 @@
-// The error, warning and progress-trace services every subsystem reports
-// through. For now a numbered error and a fatal internal error unwind by
-// throwing TarvexUnwind to whoever runs the statement; the nested command
-// levels of the interactive system replace that when the top level exists.
+// Every failure of the system goes through error(): a numbered error prints
+// its report and unwinds to the top of the statement loop by throwing
+// TarvexUnwind, which the loop catches at its restart point. Internal
+// consistency failures go through tarvex_error, recoverable conditions
+// through warning, which prints and returns.
+//
+// Nested command levels (error pushing, interrupts) open inside error() in
+// a later stage; until then a request for a new level (a negative code, or
+// a fatal internal error) unwinds to the top level as well.
 #pragma once
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-// Thrown by error() and by a fatal tarvex_error(): code > 0 a numbered user
+// Thrown by error() when the computation unwinds: code > 0 a numbered user
 // error, 0 a panic stop, < 0 an interrupt.
 struct TarvexUnwind : std::runtime_error {
     int code;
@@ -15,16 +20,26 @@ struct TarvexUnwind : std::runtime_error {
     TarvexUnwind(int c, std::string t);
 };
 
-[[noreturn]] void error(int code, const char* token);
-void tarvex_error(const char* message, int fatal);   // fatal: unwinds as an interrupt
+void error(int code, const char* text);
+void tarvex_error(const char* message, int fatal);   // fatal: a new command level
 void tarvexerror(const char* message);               // prints and returns
-void warning(int code, const char* text);
+void warning(int code, const char* name);
+void out_err_mess(int code);                         // the text of error code and a newline
 void dumpitt(const char* label, long count, int newline, int scale, int colon);
 void decr_dumpitt(long count, int newline, int divide);
 
 // Resets the per-statement counters and limits, as before every statement.
 void reset_statement_state();
 
+// ---- command levels and the state error() reads ----
+extern int levelcount;       // current command level, 1 at the top (at most 9)
+extern int statcount;        // depth of user-function evaluation
+extern int errorpush;        // switch e: errors inside functions open a nested level
+extern int32_t was_modulus;  // modulus switched off at a delicate time, -1 = none
+extern int extra_line;       // an empty line around results and reports
+extern int was_in_rat;       // an algorithm may have switched to modular arithmetic
+
+// ---- progress lines and per-statement counters ----
 extern int verbose;          // switch V: progress lines
 extern int windy;            // switch W: more progress lines
 extern int16_t dumpitt_level;    // nesting of progress phases

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "numbers/numbers.h"
+#include "interp/token.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -159,12 +160,12 @@ protected:
     static void SetUpTestSuite() { load_data_once(); }
     ~RationalTest() override {
         pos_mod = saved_pos_mod_;
-        token_text = saved_token_;
+        token = saved_token_;
     }
 
     RingStateGuard ring_;
     int saved_pos_mod_ = pos_mod;
-    const char* saved_token_ = token_text;
+    tokenrec saved_token_ = token;
 };
 
 using RationalArithmetic = RationalTest;
@@ -719,7 +720,7 @@ TEST_F(RationalDivision, CheckAndConvert) {
     imag* one_digit = from_mpz(-268435455);
     EXPECT_EQ(check_and_convert(one_digit), -268435455);
     imag* two_digits = from_mpz(mpz_class(7) * (1 << 28) + 5);
-    token_text = "x";
+    set_token(&token, "x");
     EXPECT_TARVEX_ERROR(check_and_convert(two_digits), 32);
     use_machine_integers();
     imag* w = word(INT32_MIN);

@@ -1,0 +1,605 @@
+// The expression evaluator: expre (sums and assignments), term (products
+// and quotients) and fact (factors), mutually recursive, combining values
+// as soon as both operands are known.
+//
+// Stored values are only read through references; they are copied when an
+// operation must change them, and results computed into local slots are
+// consumed or freed at once. A reference read after more input has been
+// evaluated may find its slot emptied (the statement deleted the variable
+// meanwhile, as in "x * (@x)"): such a slot counts as 0.
+#include "interp/evaluator.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "interp/dispatcher.h"
+#include "interp/numconst.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/rational.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+// The statement loop owns the previous result; this default lets the
+// evaluator be linked and tested without the loop.
+__attribute__((weak)) quoly* prevnum = nullptr;
+
+void feature_unavailable(const char* what, int code, const char* text) {
+    tarvex_error(what, 0);
+    error(code, text);
+}
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_letter(char c) { return is_lower(c) || is_upper(c); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool in_body(name** pending) { return *pending != nullptr; }
+
+void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
+
+// The value a factor or term stands for: its own, else the referenced one;
+// null means 0.
+quoly* operand_of(quoly* own, quoly** ref) {
+    if (own) return own;
+    return ref ? *ref : nullptr;
+}
+
+// Makes the value slot own its operand: a copy of the referenced value, or 0.
+void own_value(quoly** value, quoly** ref) {
+    if (*value) return;
+    quoly* src = ref ? *ref : nullptr;
+    if (src)
+        quoly_assign(src, value);
+    else
+        quoly_set(0, value);
+}
+
+// A 0 standing in for an operand that gave nothing, freed at scope exit.
+struct ZeroStandIn {
+    quoly* zero = nullptr;
+    quoly* or_zero(quoly* q) {
+        if (q) return q;
+        if (!zero) quoly_set(0, &zero);
+        return zero;
+    }
+    ~ZeroStandIn() { free_quoly(&zero); }
+};
+
+// ---- greatest integer and absolute value of numbers ----
+
+void floor_in_place(quoly** q) {
+    if (lintmode && !modularmode) {
+        error(62, "$");
+        return;
+    }
+    quoly* v = *q;
+    if (v->isnum) return;
+    if (!v->rat) {
+        quoly_poly_unavailable();
+        return;
+    }
+    // A reduced fraction a/b with b >= 2 is never an integer: the floor of a
+    // negative one is one below the truncated quotient.
+    imag* a = v->pnum->ncoef;
+    imag* b = v->den->ncoef;
+    imag* t = new_number();
+    imag* r = new_number();
+    divide(a, b, t, r);
+    if (a->head->digit < 0) sub(t, number_1, t);
+    free_imag(&r);
+    scalar_to_quoly(t, q);
+    free_imag(&t);
+}
+
+void abs_in_place(quoly* q) {
+    if (modularmode) return;
+    if (q->isnum) {
+        imag* n = q->nnum;
+        if (lintmode) {
+            if (n->value < 0) n->value = static_cast<int32_t>(0u - static_cast<uint32_t>(n->value));
+        } else if (n->head->digit < 0) {
+            in_place_neg(n);
+        }
+    } else if (q->rat) {
+        imag* n = q->pnum->ncoef;
+        if (n->head->digit < 0) in_place_neg(n);
+    } else {
+        quoly_poly_unavailable();
+    }
+}
+
+// ---- numeric constants ----
+
+// `token` is the decimal point: *r := the digits after it over 10^(their count).
+void read_decimal_fraction(FILE** source, quoly** r, name** pending) {
+    if (lintmode) {
+        error(235, token.name);
+        quoly_set(0, r);
+        return;
+    }
+    next_token(source, pending);
+    if (!is_digit(token.name[0])) {
+        error(341, token.name);
+        quoly_set(0, r);
+        return;
+    }
+    quoly_set(0, r);
+    int32_t k = 0;
+    new_readin(source, (*r)->nnum, pending, &k);
+    SlotHold scale;
+    quoly_set(10, &scale.q);
+    number_power(scale.q->nnum, static_cast<uint32_t>(k));
+    fast_quoly_quot(r, &scale.q, 0);
+}
+
+// A run of digits, with a decimal fraction when a point follows.
+void read_constant(FILE** source, quoly** value, name** pending) {
+    quoly_set(0, value);
+    int32_t digits = 0;
+    new_readin(source, (*value)->nnum, pending, &digits);
+    if (token_is(&token, ".")) {
+        SlotHold frac;
+        read_decimal_fraction(source, &frac.q, pending);
+        best_quoly_add(value, frac.release());
+    }
+}
+
+// "'" c "'": the code of the raw character c, an element of the ground ring.
+void read_character(FILE** source, quoly** value, name** pending) {
+    int newline = 0;
+    dumbscanner(source, &token, pending, &newline);
+    int32_t code = static_cast<unsigned char>(token.name[0]);
+    if (modularmode && modulus > 0) code %= modulus;
+    quoly_set(code, value);
+    dumbscanner(source, &token, pending, &newline);
+    if (!token_is(&token, "'")) {
+        error(109, token.name);
+        return;
+    }
+    next_token(source, pending);
+}
+
+// ---- names ----
+
+// A lower-case name: a scalar, created with 0 when undefined and about to
+// be assigned.
+void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, bool star) {
+    if (number_polys > 0 && its_a_polyname(token.name)) {
+        if (star) {
+            error(363, token.name);
+        } else {
+            feature_unavailable("Polynomial variables are not available yet.", 125, token.name);
+        }
+        quoly_set(0, value);
+        *ref = value;
+        next_token(source, pending);
+        return;
+    }
+    tokenrec id = token;
+    next_token(source, pending);
+    if (token_is(&token, "[")) {
+        feature_unavailable("Arrays are not available yet.", 28, id.name);
+        quoly_set(0, value);
+        *ref = value;
+        return;
+    }
+    retrieve(&id, ref, value, source, pending);
+    if (*ref) return;
+    if (*value) {
+        *ref = value;
+        return;
+    }
+    if (token_is(&token, ":")) {
+        // How assignment defines a variable.
+        quoly* zero = nullptr;
+        quoly_set(0, &zero);
+        var* record = nullptr;
+        insert_var(&id, zero, &record);
+        *ref = &record->value;
+    } else if (token_is(&id, "quit")) {
+        std::printf(" The quit command is &q.\n");
+        std::fflush(stdout);
+        quoly_set(0, value);
+        *ref = value;
+    } else {
+        error(19, id.name);
+        quoly_set(0, value);
+        *ref = value;
+    }
+}
+
+// An upper-case name: a built-in or a user function.
+void call_factor(FILE** source, quoly** value, name** pending) {
+    const bool builtin_name = find_built_in(0, numbuiltins, token.name) >= 0;
+    feature_unavailable(builtin_name ? "Built-in functions are not available yet."
+                                     : "User functions are not available yet.",
+                        16, token.name);
+    quoly_set(0, value);
+    next_token(source, pending);
+}
+
+// ---- postfix operators ----
+
+void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
+    if (token_is(&token, "^")) {
+        imag* e = nullptr;
+        get_exponent(source, pending, &e, 1);
+        own_value(value, *ref);
+        raise_to_power(value, e);
+        free_imag(&e);
+        *ref = value;
+    } else if (token_is(&token, "!")) {
+        quoly* v = operand_of(*value, *ref);
+        if (v && !v->isnum) error(130, factsign);
+        next_token(source, pending);
+        own_value(value, *ref);
+        if ((*value)->isnum) factorial((*value)->nnum);
+        *ref = value;
+    } else if (token_is(&token, "#")) {
+        feature_unavailable("Evaluation with '#' is not available yet.", 150, token.name);
+        next_token(source, pending);
+    }
+    while (token_is(&token, "\"")) {
+        feature_unavailable("Derivatives are not available yet.", 213, token.name);
+        next_token(source, pending);
+    }
+}
+
+}  // namespace
+
+void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+          name** pending, int references_only) {
+    (void)sparse_pos;
+    (void)references_only;
+    free_quoly(value);
+    *sparse_array = nullptr;
+    *ref = nullptr;
+
+    bool star = false;
+    if (token_is(&token, "*")) {
+        next_token(source, pending);
+        if (!is_lower(token.name[0])) {
+            error(337, token.name);
+            quoly_set(0, value);
+            *ref = value;
+            return;
+        }
+        star = true;
+    }
+
+    const char c = token.name[0];
+    if (is_digit(c)) {
+        read_constant(source, value, pending);
+        *ref = value;
+    } else if (is_upper(c)) {
+        call_factor(source, value, pending);
+        *ref = value;
+    } else if (is_lower(c)) {
+        name_factor(source, ref, value, pending, star);
+    } else {
+        switch (c) {
+        case '!':
+        case '&':
+        case '?':
+        case '@':
+            // A statement inside the expression; its value is the factor.
+            parse(source, value, pending);
+            if (!*value) quoly_set(0, value);
+            *ref = value;
+            break;
+        case '$': {
+            next_token(source, pending);
+            quoly** r = nullptr;
+            colm** sa = nullptr;
+            int32_t sp = 0;
+            fact(source, &r, value, &sa, &sp, pending, 0);
+            own_value(value, r);
+            floor_in_place(value);
+            *ref = value;
+            break;
+        }
+        case '%':
+            feature_unavailable("Arrays of arrays are not available yet.", 220, token.name);
+            quoly_set(0, value);
+            *ref = value;
+            next_token(source, pending);
+            break;
+        case '\'':
+            read_character(source, value, pending);
+            *ref = value;
+            break;
+        case '(':
+            next_token(source, pending);
+            old_expre(source, value, pending);
+            *ref = value;
+            if (!token_is(&token, ")")) {
+                error(1, token.name);
+                break;
+            }
+            next_token(source, pending);
+            break;
+        case '-': {
+            next_token(source, pending);
+            quoly** r = nullptr;
+            colm** sa = nullptr;
+            int32_t sp = 0;
+            fact(source, &r, value, &sa, &sp, pending, 0);
+            if (*value)
+                quoly_inplace(*value);
+            else if (r && *r)
+                quoly_makeneg(*r, value);
+            else
+                quoly_set(0, value);
+            *ref = value;
+            break;
+        }
+        case '.':
+            read_decimal_fraction(source, value, pending);
+            *ref = value;
+            break;
+        case '<':
+            next_token(source, pending);
+            if (token_is(&token, "F")) {
+                feature_unavailable("The system function is not available yet.", 222, token.name);
+            } else if (token_is(&token, "[")) {
+                feature_unavailable("The system array is not available yet.", 175, token.name);
+            }
+            if (prevnum)
+                quoly_assign(prevnum, value);
+            else
+                quoly_set(0, value);
+            *ref = value;
+            break;
+        case '_': {
+            next_token(source, pending);
+            ModularOffGuard off;
+            fact(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            break;
+        }
+        case '|': {
+            next_token(source, pending);
+            quoly** r = nullptr;
+            colm** sa = nullptr;
+            int32_t sp = 0;
+            fact(source, &r, value, &sa, &sp, pending, 0);
+            own_value(value, r);
+            *ref = value;
+            if (!token_is(&token, "|")) {
+                error(63, token.name);
+                break;
+            }
+            next_token(source, pending);
+            abs_in_place(*value);
+            break;
+        }
+        default:
+            error(2, token.name);
+            quoly_set(0, value);
+            *ref = value;
+            next_token(source, pending);
+            break;
+        }
+    }
+    postfix(source, ref, value, pending);
+    if (*value) *ref = value;
+}
+
+void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+          name** pending) {
+    fact(source, ref, value, sparse_array, sparse_pos, pending, 0);
+    for (;;) {
+        const char c = token.name[0];
+        int op = '*';
+        int flag = 0;
+        if (c == '(' || is_letter(c)) {
+            // Juxtaposition; "or" and "and" belong to the condition around it.
+            if (token_is(&token, "or") || token_is(&token, "and")) break;
+        } else if (in_set(c, term_set)) {
+            op = c;
+            next_token(source, pending);
+            if (token_is(&token, "/")) {
+                if (op != '/') error(339, token.name);
+                flag = 1;
+                next_token(source, pending);
+            }
+        } else {
+            break;
+        }
+
+        SlotHold right;
+        quoly** rref = nullptr;
+        colm** sa = nullptr;
+        int32_t sp = 0;
+        fact(source, &rref, &right.q, &sa, &sp, pending, 0);
+        ZeroStandIn zeros;
+        quoly* r = zeros.or_zero(operand_of(right.q, rref));
+        if (*value) {
+            if (op == '*')
+                fast_quoly_mult(value, &r);
+            else if (op == '/')
+                fast_quoly_quot(value, &r, flag);
+            else
+                quoly_mod_or_div(*value, r, value, op);
+        } else {
+            // The left operand is only referenced: the three-address forms
+            // read it and write the value slot, so it is never copied.
+            quoly* l = zeros.or_zero(operand_of(nullptr, *ref));
+            if (op == '*')
+                quoly_mult(l, r, value);
+            else if (op == '/')
+                quoly_quot(l, r, value, flag);
+            else
+                quoly_mod_or_div(l, r, value, op);
+        }
+        *ref = value;
+    }
+}
+
+namespace {
+
+// ':' after the first term of a statement; `token` is ':'.
+void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
+    next_token(source, pending);
+    const bool store = token_is(&token, "=");
+    const bool bump = token_is(&token, "+") || token_is(&token, "-");
+    if (!store && !bump) {
+        if (token_is(&token, ";") && !in_body(pending)) {
+            // "x:" at the end of a typed statement: computed, not displayed.
+            own_value(value, *ref);
+            set_token(&token, ":");
+            *ref = value;
+        } else {
+            error(317, token.name);
+        }
+        return;
+    }
+    quoly** target = *ref;
+    if (*value || !target) {
+        error(316, token.name);
+        return;
+    }
+
+    if (store) {
+        next_token(source, pending);
+        SlotHold v;
+        old_expre(source, &v.q, pending);
+        quoly* stored = v.release();
+        free_quoly(target);
+        *target = stored;
+        // No array-parameter mark survives an assignment.
+        if (stored->isnum) stored->den = nullptr;
+        if (in_body(pending))
+            quoly_set(0, value);
+        else
+            quoly_assign(*target, value);
+        *ref = value;
+        return;
+    }
+
+    // Fast increment: the stored number, or the constant term of the stored
+    // polynomial, changes in place.
+    const bool down = token_is(&token, "-");
+    next_token(source, pending);
+    int32_t amount = 1;
+    const char c = token.name[0];
+    if (is_lower(c) || is_digit(c) || c == '(') {
+        if (integerflag) {
+            feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
+        } else {
+            SlotHold a;
+            old_fact(source, &a.q, pending);
+            if (!a.q->isnum) {
+                error(223, token.name);
+            } else if (lintmode) {
+                amount = a.q->nnum->value;
+            } else if (a.q->nnum->count != 1) {
+                error(224, token.name);
+            } else {
+                amount = a.q->nnum->head->digit;
+            }
+        }
+    }
+    if (down) amount = static_cast<int32_t>(0u - static_cast<uint32_t>(amount));
+
+    // The variable may have been deleted while the amount was read.
+    if (!*target) quoly_set(0, target);
+    quoly* t = *target;
+    increment inc{nullptr, &amount, 0};
+    if (t->isnum) {
+        inc.number = t->nnum;
+        add_to_im(&inc);
+    } else if (!t->den) {
+        do_poly(&t->pnum, &inc);
+    } else {
+        error(196, token.name);
+        return;
+    }
+    // Inside a body the value is usually dropped: only a one-word result is
+    // worth copying there.
+    if (!in_body(pending) || (t->isnum && (lintmode || t->nnum->count == 1)))
+        quoly_assign(t, value);
+    else
+        quoly_set(0, value);
+    *ref = value;
+}
+
+}  // namespace
+
+void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+           name** pending) {
+    term(source, ref, value, sparse_array, sparse_pos, pending);
+    if (token_is(&token, ":")) {
+        assignment(source, ref, value, pending);
+        return;
+    }
+    while (token_is(&token, "+") || token_is(&token, "-")) {
+        const bool add = token.name[0] == '+';
+        next_token(source, pending);
+        // Copied before the next term runs, which may change the variable.
+        own_value(value, *ref);
+        *ref = value;
+        SlotHold right;
+        quoly** rref = nullptr;
+        colm** sa = nullptr;
+        int32_t sp = 0;
+        term(source, &rref, &right.q, &sa, &sp, pending);
+        if (right.q) {
+            if (add)
+                best_quoly_add(value, right.release());
+            else
+                best_quoly_sub(value, right.release());
+        } else if (rref && *rref) {
+            if (add)
+                better_quoly_add(*value, *rref, value);
+            else
+                better_quoly_sub(*value, *rref, value);
+        }
+    }
+}
+
+void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor) {
+    SlotHold e;
+    {
+        ModularOffGuard off;
+        next_token(source, pending);
+        if (as_factor) {
+            old_fact(source, &e.q, pending);
+        } else if (!lintmode) {
+            old_expre(source, &e.q, pending);
+        } else {
+            // Read in digits, handed on as a machine word.
+            int32_t n = 0;
+            bool number = false;
+            {
+                LintOff big;
+                old_expre(source, &e.q, pending);
+                number = e.q->isnum;
+                if (number) {
+                    n = check_and_convert(e.q->nnum);
+                    free_quoly(&e.q);
+                }
+            }
+            if (number) {
+                quoly_set(0, &e.q);
+                e.q->nnum->value = n;
+            }
+        }
+    }
+    if (!e.q->isnum) {
+        error(116, "^");
+        quoly_set(0, &e.q);
+    }
+    *exponent = e.q->nnum;
+    e.q->nnum = nullptr;
+}

@@ -1,0 +1,75 @@
+// The short readers that hand back a whole value (never only a reference):
+// an expression, a term or a factor read from the current token on, the
+// "half" readers that continue an expression whose first operand is already
+// in the slot, and the fast in-place increment of a stored number or of the
+// constant term of a stored polynomial.
+//
+// Every reader starts with its first token in `token` and leaves the token
+// after what it read there. Value slots: free-first (the old value is freed
+// before anything is read), and a value is always left in the slot.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "numbers/residue.h"
+#include "storage/records.h"
+
+struct name;
+
+// Modular arithmetic off for its lifetime (check_modular/restore_modular):
+// integers read from the input (exponents, counts, subscripts) are never
+// reduced modulo the modulus.
+struct ModularOffGuard {
+    int saved;
+    ModularOffGuard() { check_modular(&saved); }
+    ~ModularOffGuard() { restore_modular(saved); }
+    ModularOffGuard(const ModularOffGuard&) = delete;
+    ModularOffGuard& operator=(const ModularOffGuard&) = delete;
+};
+
+// Frees a local value slot on every exit, an unwinding error included.
+struct SlotHold {
+    quoly* q = nullptr;
+    SlotHold() = default;
+    ~SlotHold() { free_quoly(&q); }
+    quoly* release() {
+        quoly* x = q;
+        q = nullptr;
+        return x;
+    }
+    SlotHold(const SlotHold&) = delete;
+    SlotHold& operator=(const SlotHold&) = delete;
+};
+
+// ---- whole values ----
+// Sums and differences of terms; no assignment form, and "or"/"and" end it.
+void old_expre(FILE** source, quoly** value, name** pending);
+// Products, quotients, integer quotients and remainders of factors.
+void old_term(FILE** source, quoly** value, name** pending);
+// One factor with its postfix operators. The star form '*' name moves the
+// variable's value into the slot and leaves the variable holding 1.
+void old_fact(FILE** source, quoly** value, name** pending);
+
+// ---- continuing an expression ----
+// value holds the first operand already; `token` is the token after it.
+// In place: the postfix operators '^', '!', '#', '"'.
+void half_fact(FILE** source, quoly** value, name** pending);
+// In place: further factors of the term ("or" and "and" do not end it).
+void half_term(FILE** source, quoly** value, name** pending);
+// In place: postfix operators, the rest of the term, further terms.
+void half_expre(FILE** source, quoly** value, name** pending);
+
+// ---- fast increment ----
+struct increment {
+    imag* number;       // the number changed in place
+    int32_t* amount;    // the signed amount, one digit (or one machine word)
+    int32_t result;     // the new machine word, or the new least significant digit
+};
+// number += amount in place in the current ground ring. A big integer only
+// has its last digit changed: a change that would need a carry is error
+// 294, raised before anything is changed.
+void add_to_im(increment* inc);
+// Adds the amount to the constant term of the polynomial in *numerator in
+// place: a constant that becomes 0 is unlinked, a missing one is inserted
+// (nothing for 0). result := the new constant, or the amount when inserted.
+void do_poly(polynode** numerator, increment* inc);

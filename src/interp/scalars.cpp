@@ -1,0 +1,255 @@
+// The scalar table and the delete statement. Arrays and user functions have
+// no tables yet: deleting one reports that they are not available and ends
+// with the error the statement gives for a name it cannot find.
+#include "interp/scalars.h"
+
+#include <cstring>
+
+#include "interp/scanner.h"
+#include "numbers/numbers.h"
+#include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/other_records.h"
+#include "toplevel/errors.h"
+
+var* sca_store[SCA_BUCKETS] = {};
+var* var_garb = nullptr;
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+
+bool array_parameter(const quoly* q) { return q && q->isnum && q->den != nullptr; }
+
+}  // namespace
+
+var* push_var(const tokenrec* id, quoly* value) {
+    var* v;
+    if (var_garb) {
+        v = var_garb;
+        var_garb = v->next;
+    } else {
+        v = new var{};
+    }
+    std::memcpy(v->name, id->name, TOKEN_TEXT);
+    v->hash = id->hash;
+    v->ref = nullptr;
+    v->value = value;
+    if (value && value->isnum) value->den = nullptr;
+    int32_t b = sca_bucket(id);
+    v->next = sca_store[b];
+    sca_store[b] = v;
+    return v;
+}
+
+var* drop_var(const tokenrec* id) {
+    var** link = &sca_store[sca_bucket(id)];
+    for (var* v = *link; v; link = &v->next, v = v->next) {
+        if (std::strcmp(v->name, id->name) == 0) {
+            *link = v->next;
+            v->next = var_garb;
+            var_garb = v;
+            return v;
+        }
+    }
+    return nullptr;
+}
+
+namespace {
+
+void not_available(const char* what, int code, const char* text) {
+    tarvex_error(what, 0);
+    error(code, text);
+}
+
+// "[" ... "]" of the delete statement, token at "[".
+void rubout_arrays(FILE** source, name** pending) {
+    tokenrec target;
+    scanner(source, &target, pending);
+    scanner(source, &token, pending);
+    if (token_is(&target, "<")) {
+        error(176, target.name);
+        return;
+    }
+    bool every = token_is(&target, "*");
+    if (every) {
+        target = token;
+        scanner(source, &token, pending);
+    }
+    if (!token_is(&token, "]")) {
+        error(24, token.name);
+        return;
+    }
+    // There are no array records yet: every named array is missing, and
+    // deleting all arrays deletes nothing.
+    if (every && token_is(&target, "*")) return;
+    if (every && !is_lower(target.name[0])) {
+        error(28, target.name);
+        return;
+    }
+    not_available("Arrays are not available yet.", 28, target.name);
+}
+
+// "<" ... ">" of the delete statement, token at "<".
+void rubout_older(FILE** source, name** pending) {
+    scanner(source, &token, pending);
+    if (is_upper(token.name[0])) {
+        tokenrec fname = token;
+        scanner(source, &token, pending);
+        if (!token_is(&token, ">")) {
+            error(128, token.name);
+            return;
+        }
+        not_available("User functions are not available yet.", 20, fname.name);
+        return;
+    }
+    if (!token_is(&token, "[")) {
+        error(208, token.name);
+        return;
+    }
+    tokenrec aname;
+    scanner(source, &aname, pending);
+    scanner(source, &token, pending);
+    if (!token_is(&token, "]")) {
+        error(24, token.name);
+        return;
+    }
+    scanner(source, &token, pending);
+    if (!token_is(&token, ">")) {
+        error(128, token.name);
+        return;
+    }
+    not_available("Arrays are not available yet.", 28, aname.name);
+}
+
+}  // namespace
+
+int32_t sca_bucket(const tokenrec* id) {
+    if (id->hash != UNHASHED) return id->hash;
+    return hash(id->name, SCA_BUCKETS);
+}
+
+var* find_var(const tokenrec* id) {
+    for (var* v = sca_store[sca_bucket(id)]; v; v = v->next)
+        if (std::strcmp(v->name, id->name) == 0) return v;
+    return nullptr;
+}
+
+void clear_sca_store() {
+    for (var*& b : sca_store) {
+        while (b) {
+            var* v = b;
+            b = v->next;
+            free_quoly(&v->value);
+            v->next = var_garb;
+            var_garb = v;
+        }
+    }
+}
+
+void insert_var(const tokenrec* id, quoly* value, var** record) {
+    var* v = find_var(id);
+    if (v)
+        free_quoly(&v->value);
+    else
+        v = push_var(id, nullptr);
+    v->value = value;
+    if (value && value->isnum) value->den = nullptr;
+    *record = v;
+}
+
+void iinsert(const tokenrec* id, int32_t n, var** record) {
+    var* v = find_var(id);
+    if (!v) v = push_var(id, nullptr);
+    quoly* q = v->value;
+    if (q && q->isnum && q->nnum) {
+        setvalue(n, q->nnum);
+        q->den = nullptr;
+        q->rat = 0;
+    } else {
+        quoly_set(n, &v->value);
+    }
+    *record = v;
+}
+
+void retrieve(const tokenrec* id, quoly*** reference, quoly** value, FILE** source, name** pending) {
+    (void)source;
+    var* v = find_var(id);
+    if (v) {
+        if (array_parameter(v->value)) {
+            quoly_set(0, value);
+            *reference = value;
+            printf("Warning. %s is an array parameter used as a scalar.\n", id->name);
+            printf("  Value 0 used for %s.\n", id->name);
+            fflush(stdout);
+        } else {
+            *reference = &v->value;
+        }
+        return;
+    }
+    *reference = nullptr;
+    if (token_is(id, "for") || token_is(id, "if") || token_is(id, "while")) {
+        if (pending != &zilch) {
+            error(225, id->name);
+            return;
+        }
+        not_available("Conditionals and loops are not available yet.", 19, id->name);
+    }
+}
+
+void spec_retrieve(const tokenrec* id, quoly** value, quoly*** reference) {
+    var* v = find_var(id);
+    if (!v) {
+        error(19, id->name);
+        quoly_set(0, value);
+        *reference = value;
+        return;
+    }
+    *reference = &v->value;
+    if (array_parameter(v->value)) {
+        quoly_set(0, value);
+        printf("Warning. %s is an array parameter.\n", id->name);
+        printf("  Value 0 used for %s.\n", id->name);
+        fflush(stdout);
+    } else {
+        quoly_assign(v->value, value);
+    }
+}
+
+void rubout(FILE** source, name** pending) {
+    scanner(source, &token, pending);
+    if (!token_is(&token, "(")) {
+        single_rubout(source, pending);
+        return;
+    }
+    for (;;) {
+        scanner(source, &token, pending);
+        single_rubout(source, pending);
+        scanner(source, &token, pending);
+        if (token_is(&token, ",")) continue;
+        if (token_is(&token, ")")) return;
+        error(95, token.name);
+        return;
+    }
+}
+
+void single_rubout(FILE** source, name** pending) {
+    char first = token.name[0];
+    if (is_lower(first)) {
+        var* v = drop_var(&token);
+        if (!v) {
+            error(19, token.name);
+            return;
+        }
+        free_quoly(&v->value);
+    } else if (first == '[' && token.name[1] == 0) {
+        rubout_arrays(source, pending);
+    } else if (is_upper(first)) {
+        not_available("User functions are not available yet.", 20, token.name);
+    } else if (first == '<' && token.name[1] == 0) {
+        rubout_older(source, pending);
+    } else {
+        error(21, token.name);
+    }
+}

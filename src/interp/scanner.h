@@ -1,0 +1,48 @@
+// The scanner family: one token at a time from a character stream or from a
+// pending list of stored tokens.
+//
+// Every scanner takes the address of a stream variable (&Input or a file's
+// stream), the token record to fill and the address of the pending-list
+// word. While that word is not null the token is the record after the one
+// it points at (text and cached hash copied, the word advanced, currentchar
+// set to the record after that); the end of the chain is never tested: the
+// readers stop at the list's own end token. Tokens read from a stream get
+// hash UNHASHED and are recorded in the recent-token ring.
+//
+// At end of input scanner and spec_scanner deliver ";" on every call.
+#pragma once
+#include <cstdio>
+
+#include "interp/token.h"
+
+// Names up to namelength characters (letters, then letters, digits, '_'),
+// every other byte a one-byte token; blanks, tabs and carriage returns are
+// skipped before a token; a line end reads as ";" under tt_flag (the
+// newline stays unread) and as a blank otherwise.
+void scanner(FILE** source, tokenrec* tok, name** pending);
+
+// As scanner, but blanks (and line ends without tt_flag) are skipped inside
+// names too, so "ab cd" is the name abcd; leftover is taken whatever it is.
+// crossed := 1 when a line end or a continuation line was passed, else 0.
+void spec_scanner(FILE** source, tokenrec* tok, name** pending, int* crossed);
+
+// The next raw byte as a one-byte token; a line end is read and delivered
+// as a carriage return (13) with newline := 1. leftover is ignored. At end
+// of input the raw text can never be closed: tok := ";", newline := 1 and
+// error 103 (unexpected end of input).
+void dumbscanner(FILE** source, tokenrec* tok, name** pending, int* newline);
+
+// Captures the rest of the statement typed on Input as a pending list: a
+// header record (no token) followed by one record per token up to and
+// including the ending ";" (a ";" inside a function definition being read
+// does not end it). list := the header, or null when the statement ends at
+// once (nothing but a newline or ";" follows).
+void save_input_stream(name** list);
+
+// Start-up: the character sets, the recent-token ring (built once), and the
+// defaults namelength 10, continuation '`', tt_flag 1, leftover 0, token
+// empty; finish := null.
+void init_scanner_structures();
+
+// Appends tok's text to the ring (the scanners call it for stream tokens).
+void record_token(const tokenrec* tok);

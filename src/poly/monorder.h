@@ -1,0 +1,28 @@
+// The fixed order of monomials by which lists of single terms (array cells,
+// sparse entries) are sorted.
+//
+// A monomial's signature is the list of (level, exponent) pairs of the
+// positive exponents along its chain of first terms, the top level counting
+// as 0 (at most 150 levels are followed). Numbers come first; then fewer
+// variables; then, at the first differing level, the monomial in the deeper
+// variable; then, at the first differing exponent, the smaller exponent.
+// Coefficients and denominators play no part.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+// 1 when p comes before q or has the same signature (then *eq := 1, else
+// *eq := 0). A number p comes first (1) and a number q last (0) before any
+// signature is built. A monomial without a positive exponent is the fatal
+// internal error " Warning! p is illegal, mon_less." (q likewise).
+int mon_less(polynode* p, polynode* q, int* eq);
+// Strict order on quolys whose numerators are monomials: plain numbers
+// first, then numerators that are numbers, then signatures. Two numbers of
+// either kind are not strictly ordered.
+int quoly_mon_less(quoly* p, quoly* q);
+// The same order, non-strict: 1 when p comes before q or ranks equal.
+int quoly_mon_less_eq(quoly* p, quoly* q);
+// never-free. p := a new number node (exponent 0, no next term) holding a
+// fresh number record (count 0) for the caller to fill.
+void initial(polynode** p);

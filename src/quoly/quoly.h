@@ -1,0 +1,165 @@
+// Quoly arithmetic: sums, differences, products, quotients, powers,
+// remainders and reciprocals of the interpreter's values, each ending in
+// the normal form below.
+//
+// Normal form of a quoly (every routine here leaves its result so):
+//   - a constant is a plain number (isnum 1); zero is the plain number 0;
+//   - otherwise the numerator is a polynomial and the denominator a
+//     polynomial or null (= 1), never the constant 1 or 0;
+//   - a rational number (rat 1) is a lone number node over a lone number
+//     node, coprime, the denominator at least 2; rationals exist only
+//     outside machine-integer mode (of which modular mode is a part), where
+//     a number denominator is divided into the numerator instead;
+//   - outside machine-integer mode the sign sits in the numerator.
+//
+// Plain numbers and rationals are handled here in every ground ring. A
+// polynomial operand reaches quoly_poly_unavailable() until polynomial
+// arithmetic exists; the few results that need no polynomial arithmetic
+// (0 times anything, a division by 0 or by 1, a value minus or over
+// itself) are given already.
+//
+// Operation shapes, named beside each routine:
+//   non-destructive  a and b unchanged; the result is built in a new record,
+//                    then the old *r is freed and replaced, so r may be the
+//                    slot of a or b;
+//   consumes b       in place in *a; b's records are reused or returned to
+//                    the free lists; a and b must be different records;
+//   consumes a       a's record becomes the result (or is freed when the
+//                    result needs a new one), b is kept; *r is cleared when
+//                    it is a, otherwise freed first, so r must not be b's slot;
+//   keeps b          in place in *a, b unchanged at return.
+// Division by 0 is error 22 with the token "/" (the result becomes 1 when
+// the error returns at a nested command level); a residue without an
+// inverse is error 85 with "/"; a zero denominator is error 210.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+// ---- the missing polynomial branch ----
+// Reports that a polynomial operand met arithmetic that does not exist yet
+// (an internal error, then error 213). Every such branch calls this one
+// routine and returns, leaving its operands and result slot as they were.
+void quoly_poly_unavailable();
+
+// ---- normal form ----
+// In place. q must have a denominator. Sign to the numerator, a denominator
+// 1 dropped, rat set for a number over a number; flag: Laurent exponents.
+void normal_form(quoly* q, int flag);
+// In place, machine-integer mode: a number denominator is divided into the
+// numerator (error 284 without a modulus). q must have a denominator.
+void lint_normal_form(quoly* q, int flag);
+// In place: cancels the common factor of numerator and denominator, then
+// normal_form. *q must have a denominator.
+void check_quoly(quoly** q, int flag);
+// In place, machine-integer mode: as check_quoly.
+void lint_check_quoly(quoly** q, int flag);
+// In place: *q := 1 / *q. 0 is error 22 (current token), 0 modulo the
+// modulus error 85.
+void quoly_reciprocal(quoly** q);
+// In place, machine-integer mode: *q := 1 / *q (error 85 for a residue
+// without inverse, error 22 for machine integer 0).
+void lint_quoly_recip(quoly** q);
+// free-first. *q := the plain number whose value word is value (machine-integer mode).
+void quoly_set_lint(int32_t value, quoly** q);
+
+// ---- addition and subtraction ----
+// non-destructive: *r := a + b. Two plain numbers into a plain-number *r
+// are computed into *r's own number.
+void quoly_add(quoly* a, quoly* b, quoly** r);
+// non-destructive: *r := a - b; a and b the same record gives 0.
+void quoly_sub(quoly* a, quoly* b, quoly** r);
+// consumes b: *a := *a + b.
+void best_quoly_add(quoly** a, quoly* b);
+// consumes b: *a := *a - b.
+void best_quoly_sub(quoly** a, quoly* b);
+// consumes a, keeps b: *r := a + b (usually r is a's slot).
+void better_quoly_add(quoly* a, quoly* b, quoly** r);
+// consumes a, keeps b: *r := a - b.
+void better_quoly_sub(quoly* a, quoly* b, quoly** r);
+// *r := a + b (flag 1) or a - b (flag 0) for two rationals, written into
+// *r's record (r may be a's slot); an integer result makes it a plain number.
+void add_rats(quoly* a, quoly* b, quoly** r, int flag);
+
+// ---- multiplication and division ----
+// non-destructive: *r := a * b. Two plain numbers into a plain-number *r
+// are computed into *r's own number.
+void quoly_mult(quoly* a, quoly* b, quoly** r);
+// keeps b: *a := *a * *b (a and b may be the same slot).
+void fast_quoly_mult(quoly** a, quoly** b);
+// non-destructive: *r := a / b; flag (two "/" tokens) skips the
+// cancellation of the numerators. a and b the same record gives 1. Two
+// plain numbers are computed into a plain-number *r only in
+// machine-integer mode.
+void quoly_quot(quoly* a, quoly* b, quoly** r, int flag);
+// keeps b: *a := *a / *b.
+void fast_quoly_quot(quoly** a, quoly** b, int flag);
+// non-destructive: *r := a * b, or null when a or b is null or the product is 0.
+void quoly_nils_mult(quoly* a, quoly* b, quoly** r);
+
+// ---- powers and remainders ----
+// In place: *q := *q ^ e. In modular mode with a prime modulus and a
+// non-zero plain-number base, e is first reduced in place to e mod (p - 1)
+// in 0 .. p - 2. Outside machine-integer mode an exponent of two or more
+// digits is error 32. A negative exponent takes the reciprocal.
+void raise_to_power(quoly** q, imag* e);
+// In place: *q := *q ^ n for n >= 1 (n < 1 is the fatal internal error
+// "negative exponent").
+void quoly_compute_power(quoly** q, int32_t n);
+// In place, machine-integer mode: as quoly_compute_power.
+void lint_quoly_compute_power(quoly** q, int32_t n);
+// non-destructive: *r := a rem b when op is '|', else a quo b. Only b's
+// numerator divides; a's numerator and denominator are reduced separately.
+void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op);
+// Both replaced: *a := *a rem *b and *b := *a quo *b, from the numerators
+// (pos_mod rule for the remainder).
+void quoly_mod_and_quot(quoly** a, quoly** b);
+
+// ---- shared by the quoly sources; not for other modules ----
+namespace quoly_detail {
+
+// What an operand is to the fast paths: a plain number, a rational number
+// (never in machine-integer mode), or anything with a polynomial in it.
+enum Kind { PLAIN, RATIONAL, POLYNOMIAL };
+Kind kind_of(const quoly* q);
+
+// The scanner's current token, reported with errors that name no token of their own.
+const char* current_token();
+
+quoly* blank_quoly();                   // isnum 0, rat 0, no numerator or denominator
+quoly* plain_quoly(imag* x);            // a plain number quoly that takes x over
+polynode* lone_node(imag* x);           // an exponent-0 number node that takes x over
+inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
+
+// A quoly being built: freed at scope exit unless released into a slot.
+struct QuolyHold {
+    quoly* q;
+    explicit QuolyHold(quoly* x) : q(x) {}
+    ~QuolyHold() { free_quoly(&q); }
+    quoly* release() {
+        quoly* x = q;
+        q = nullptr;
+        return x;
+    }
+    QuolyHold(const QuolyHold&) = delete;
+    QuolyHold& operator=(const QuolyHold&) = delete;
+};
+
+// Scratch number records, given back at scope exit (an error unwinding
+// included) unless a result took one over with keep().
+class NumberScratch {
+public:
+    NumberScratch() = default;
+    ~NumberScratch();
+    imag* fresh();                      // a new record owning no digits
+    imag* keep(imag* x);                // x is no longer scratch; returns x
+    NumberScratch(const NumberScratch&) = delete;
+    NumberScratch& operator=(const NumberScratch&) = delete;
+
+private:
+    static constexpr int CAPACITY = 8;
+    imag* held_[CAPACITY] = {};
+    int count_ = 0;
+};
+
+}  // namespace quoly_detail

@@ -1,0 +1,161 @@
+// Powers of quolys (the "^" operator, negative exponents through the
+// reciprocal) and the remainder and integer-quotient operators "|" and "\".
+#include <cstdint>
+
+#include "numbers/numbers.h"
+#include "numbers/rational.h"
+#include "numbers/ring.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/records.h"
+#include "toplevel/errors.h"
+
+using namespace quoly_detail;
+
+namespace {
+
+// *q := *q ^ n, n >= 1, in machine-integer mode.
+void lint_power(quoly** q, uint32_t n) {
+    quoly* x = *q;
+    if (!x->isnum) {
+        quoly_poly_unavailable();
+        return;
+    }
+    number_power(x->nnum, n);
+}
+
+// *q := *q ^ n, n >= 1. Powers of a reduced rational stay reduced, and the
+// denominator stays positive.
+void power(quoly** q, uint32_t n) {
+    if (lintmode) {
+        lint_power(q, n);
+        return;
+    }
+    quoly* x = *q;
+    switch (kind_of(x)) {
+    case PLAIN:
+        number_power(x->nnum, n);
+        return;
+    case RATIONAL:
+        number_power(x->pnum->ncoef, n);
+        number_power(x->den->ncoef, n);
+        return;
+    case POLYNOMIAL:
+        quoly_poly_unavailable();
+        return;
+    }
+}
+
+// The number that divides: a plain number's, or a rational's numerator.
+imag* numerator_number(quoly* q) { return q->isnum ? q->nnum : q->pnum->ncoef; }
+
+}  // namespace
+
+void raise_to_power(quoly** q, imag* e) {
+    quoly* x = *q;
+    if (modularmode && mod_is_prime && x->isnum && x->nnum->value != 0) {
+        // x^(p-1) = 1 for a non-zero residue modulo a prime p; over a
+        // composite modulus, or for 0, the exponent must stay as it is.
+        const int64_t order = int64_t{modulus} - 1;
+        int64_t r = int64_t{e->value} % order;
+        if (r < 0) r += order;
+        e->value = static_cast<int32_t>(r);
+    }
+    if (!lintmode && e->count >= 2) {
+        error(32, current_token());
+        return;
+    }
+    const int32_t n = convert_to_int(e);
+    if (n > 0) {
+        power(q, static_cast<uint32_t>(n));
+    } else if (n == 0) {
+        quoly_set(1, q);   // 0^0 included
+    } else {
+        // |INT32_MIN| only fits the unsigned word (machine-integer mode).
+        power(q, 0u - static_cast<uint32_t>(n));
+        quoly_reciprocal(q);
+    }
+}
+
+void quoly_compute_power(quoly** q, int32_t n) {
+    if (n < 1) {
+        tarvex_error("negative exponent", 1);
+        return;
+    }
+    power(q, static_cast<uint32_t>(n));
+}
+
+void lint_quoly_compute_power(quoly** q, int32_t n) {
+    if (n < 1) {
+        tarvex_error("negative exponent", 1);
+        return;
+    }
+    lint_power(q, static_cast<uint32_t>(n));
+}
+
+void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
+    const Kind ka = kind_of(a), kb = kind_of(b);
+    if (ka == POLYNOMIAL || kb == POLYNOMIAL) {
+        quoly_poly_unavailable();
+        return;
+    }
+    // Only b's numerator divides; a's numerator and denominator are each
+    // reduced by it, so a rational a can come out with any denominator.
+    imag* m = numerator_number(b);
+    if (iszero(m)) {
+        // Checked here rather than in the kernel, so that a return from the
+        // error at a nested command level goes on with 0.
+        error(22, current_token());
+        quoly_set(0, r);
+        return;
+    }
+    if (ka == PLAIN) {
+        QuolyHold t(plain_quoly(new_number()));
+        mod_or_div(a->nnum, m, t.q->nnum, op, pos_mod);
+        free_quoly(r);
+        *r = t.release();
+        return;
+    }
+    NumberScratch s;
+    imag* num = s.fresh();
+    imag* den = s.fresh();
+    mod_or_div(a->pnum->ncoef, m, num, op, pos_mod);
+    mod_or_div(a->den->ncoef, m, den, op, pos_mod);
+    if (iszero(den)) {
+        error(210, current_token());
+        return;
+    }
+    QuolyHold t(blank_quoly());
+    t.q->pnum = lone_node(s.keep(num));
+    t.q->den = lone_node(s.keep(den));
+    check_quoly(&t.q, 0);
+    free_quoly(r);
+    *r = t.release();
+}
+
+void quoly_mod_and_quot(quoly** a, quoly** b) {
+    if (kind_of(*a) == POLYNOMIAL || kind_of(*b) == POLYNOMIAL) {
+        quoly_poly_unavailable();
+        return;
+    }
+    // Denominators play no part: the numerators are divided.
+    if (iszero(numerator_number(*b))) {
+        error(22, current_token());
+        if (*a == *b) *b = nullptr;   // one record, freed once
+        quoly_set(0, a);
+        quoly_set(0, b);
+        return;
+    }
+    NumberScratch s;
+    imag* rem = s.fresh();
+    imag* quo = s.fresh();
+    mod_and_div(numerator_number(*a), numerator_number(*b), rem, quo);
+    quoly* old_a = *a;
+    quoly* old_b = *b;
+    *a = plain_quoly(s.keep(rem));
+    *b = plain_quoly(s.keep(quo));
+    const bool same = old_a == old_b;
+    free_quoly(&old_a);
+    if (!same) free_quoly(&old_b);
+}

@@ -1,0 +1,341 @@
+// Start-up and the top-level statement loop. The loop's restart point is
+// the catch of TarvexUnwind: an error that unwinds lands there, drops the
+// interrupted statement and prompts again. The quit switch and the end of
+// input end the program through QuitRequest.
+#include "toplevel/loop.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "interp/dispatcher.h"
+#include "interp/readers.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/stash.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/display.h"
+#include "toplevel/errors.h"
+#include "toplevel/execpath.h"
+
+quoly* sysnum = nullptr;
+quoly* prevnum = nullptr;
+char xxx = 0;
+int time_to_quit = 0;
+int timerflag = 0;
+int noisy = 1;
+char prompt[64] = ">";
+quoly* quol_num_0 = nullptr;
+quoly* quol_num_1 = nullptr;
+int command_int = 0;
+uint16_t time_level = 1;
+time_pair mytime[MAX_LEVELS + 2];
+time_pair time_off[MAX_LEVELS + 2];
+time_pair breaktime[MAX_LEVELS + 2];
+
+namespace {
+
+FILE* tarvexstartup = nullptr;
+
+// The array statements come with the matrix subsystem.
+void arr_parse(int, FILE**, quoly**, name**) {
+    tarvex_error("array statements are not available yet.", 0);
+    error(2, token.name);
+}
+
+time_pair elapsed_since(const time_pair& start) {
+    time_pair now = now_pair();
+    time_pair t = {now.wall - start.wall - time_off[1].wall, now.cpu - start.cpu - time_off[1].cpu};
+    time_off[1] = {0, 0};
+    return t;
+}
+
+bool is_terminator(const tokenrec& t) {
+    return token_is(&t, ";") || token_is(&t, "\xC2\xA5") || token_is(&t, "@") || token_is(&t, ":");
+}
+
+// Discards what is left of the line being read: after an error the rest of
+// a typed line is dropped (a pipe or a redirected file cannot be rewound).
+void discard_line() {
+    int c;
+    while ((c = std::getc(Input)) != EOF && c != '\n') {}
+}
+
+void display_result(quoly* value, const tokenrec& terminator) {
+    if (token_is(&terminator, ":")) {
+        if (extra_line) std::printf("\n");
+        return;
+    }
+    if (extra_line) std::printf("\n");
+    if (noisy) std::fflush(stdout);
+    if (noisy && !token_is(&terminator, "@")) {
+        int32_t col = 0;
+        quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
+    }
+    if (!number_polys && noisy && extra_line) std::printf("\n");
+}
+
+quoly* number_quoly(int32_t v) {
+    quoly* q = nullptr;
+    quoly_set(v, &q);
+    q->nnum->value = v;
+    return q;
+}
+
+void set_defaults() {
+    leftover = 0;
+    continuation = '`';
+    time_to_quit = 0;
+    currentchar = nullptr;
+    zilch = nullptr;
+    errorpush = 0;
+    noisy = 1;
+    laurent = 0;
+    uglyprint = 0;
+    tripval = 20;
+    timerflag = 0;
+    dispcutoff = 76;
+    if (!quol_num_0) quol_num_0 = number_quoly(0);
+    if (!quol_num_1) quol_num_1 = number_quoly(1);
+    modulus = -1;
+    std::strcpy(prompt, ">");
+    promptsize = 1;
+    command_int = 1;
+    integerflag = 0;
+    finish = nullptr;
+}
+
+void print_banner(const std::string& dir) {
+    std::printf("\n");
+    std::printf("Tarvex: exact computer algebra\n");
+    std::printf("Integers, rationals, residues, polynomials and rational functions.\n\n");
+    std::printf("Type statements ended by ';' to see their values, '&q;' to quit.\n\n");
+    std::printf("Results are exact; the data tables are computed, not typed in.\n\n");
+    std::printf("Reading initialization data from directory %s\n", dir.c_str());
+    std::printf(" initializing...\n");
+    std::fflush(stdout);
+}
+
+// One statement of the top-level loop, from its first token to the prompt.
+void run_one_statement() {
+    warn_cnt = 0;
+    scanner(&Input, &token, &zilch);
+    reset_statement_state();
+    mytime[1] = now_pair();
+    dispatch_statement(&Input, &sysnum, &zilch);
+    zilch = nullptr;
+    time_pair t = elapsed_since(mytime[1]);
+    if (!sysnum) quoly_set(0, &sysnum);
+    if (!is_terminator(token)) error(129, token.name);
+    tokenrec terminator = token;
+    finish = nullptr;
+    display_result(sysnum, terminator);
+    if (timerflag) {
+        print_timing(t);
+        if (extra_line) std::printf("\n");
+    }
+    std::fflush(stdout);
+    free_quoly(&prevnum);
+    prevnum = sysnum;
+    sysnum = nullptr;
+    if (time_to_quit) {
+        time_to_quit = 0;
+        std::printf(" You must use \"&q\" to quit the highest level.\n");
+    }
+    std::fflush(stdout);
+    if (promptsize < 1) {
+        std::getc(stdin);
+    } else {
+        std::printf("%s", prompt);
+        std::fflush(stdout);
+        std::getc(Input);
+        for (int i = 1; i < promptsize; i++) std::getc(stdin);
+    }
+}
+
+bool at_end_of_input() {
+    if (leftover) return false;
+    int c = std::getc(Input);
+    if (c == EOF) return true;
+    std::ungetc(c, Input);
+    return false;
+}
+
+// The landing place of start-up and of every unwinding error.
+void restart_point(bool after_error) {
+    std::printf("\n");
+    leftover = 0;
+    finish = nullptr;
+    if (after_error) discard_line();
+    if (promptsize >= 1) {
+        std::printf("%s", prompt);
+        std::fflush(stdout);
+        for (int i = 1; i < promptsize; i++) std::getc(stdin);
+    }
+}
+
+void run_loop() {
+    bool after_error = false;
+    for (;;) {
+        restart_point(after_error);
+        try {
+            while (!at_end_of_input()) run_one_statement();
+            return;
+        } catch (const TarvexUnwind&) {
+            free_quoly(&sysnum);
+            after_error = true;
+        }
+    }
+}
+
+}  // namespace
+
+void dispatch_statement(FILE** source, quoly** value, name** pending) {
+    char c = token_is(&token, "Diag") ? '~' : token.name[0];
+    xxx = c;
+    if (token_is(&token, "Trans")) {
+        arr_parse('"', source, value, pending);
+    } else if (c == '"' || c == '[' || c == '~') {
+        arr_parse(c, source, value, pending);
+    } else if (c == 'A') {
+        if (token_is(&token, "Adjoint") || token_is(&token, "Altmult") || token_is(&token, "Altpower"))
+            arr_parse('A', source, value, pending);
+        else
+            old_expre(source, value, pending);
+    } else if (c == 'M') {
+        if (token_is(&token, "MPowermod")) arr_parse('M', source, value, pending);
+        else old_expre(source, value, pending);
+    } else {
+        parse(source, value, pending);
+    }
+}
+
+void print_timing(time_pair t) {
+    unsigned long w = static_cast<unsigned long>(t.wall < 0 ? 0 : t.wall);
+    unsigned long u = static_cast<unsigned long>(t.cpu < 0 ? 0 : t.cpu);
+    unsigned long h = w / 3600, m = (w % 3600) / 60, s = w % 60;
+    unsigned long cm = u / 60000000UL, cs = (u / 1000000UL) % 60;
+    char frac[16];
+    std::snprintf(frac, sizeof frac, "%0.3f", static_cast<float>(u % 1000000UL) / 1000000.0f);
+    const char* f = frac + 2;   // the three digits after "0."
+    if (h >= 1)
+        std::printf(" Elapsed real time: %lu:%2lu:%2lu.  CPU time: %lu:%2lu.%s\n", h, m, s, cm, cs, f);
+    else if (m > 0)
+        std::printf(" Elapsed real time: %2lu:%2lu.  CPU time: %lu:%2lu.%s\n", m, s, cm, cs, f);
+    else if (s >= 5)
+        std::printf(" Elapsed real time: %2lu.  CPU time: %2lu.%s\n", s, cs, f);
+    else
+        std::printf(" Elapsed CPU time: %2lu.%s\n", cs, f);
+}
+
+void do_prompts() {
+    if (levelcount > 1) std::printf("%li", static_cast<long>(levelcount));
+    if (promptsize > 0) {
+        std::printf("%s", prompt);
+        std::fflush(stdout);
+        std::getc(Input);
+    } else if (prompt[0] == 13) {
+        std::printf("%s", prompt);
+    }
+    leftover = 0;
+}
+
+void load_startup(const char* directory) {
+    std::string dir = directory;
+    int saved_tt = tt_flag;
+    char saved_left = leftover;
+    int saved_integer = integerflag;
+    tt_flag = 0;
+    leftover = 0;
+    struct Restore {
+        int tt, integer;
+        char left;
+        ~Restore() {
+            tt_flag = tt;
+            integerflag = integer;
+            leftover = left;
+        }
+    } restore{saved_tt, saved_integer, saved_left};
+
+    tarvexstartup = std::fopen("tarvexstart.txt", "r");
+    if (!tarvexstartup) tarvexstartup = std::fopen((dir + "tarvexstart.txt").c_str(), "r");
+    if (!tarvexstartup) {
+        std::fprintf(stderr, "No tarvexstart.txt file.\n");
+        return;
+    }
+    unsigned long megabytes = 0;
+    if (std::fscanf(tarvexstartup, "%lu", &megabytes) != 1) megabytes = 0;
+    std::printf(" Amount of RAM you specified (mbytes): %lu.\n", megabytes);
+    initial_memory = static_cast<int32_t>(static_cast<uint32_t>(megabytes) * 225000u);
+    virtual_cut = static_cast<int32_t>(static_cast<uint32_t>(initial_memory) / 5u);
+
+    quoly* value = nullptr;
+    while (!std::feof(tarvexstartup)) {
+        scanner(&tarvexstartup, &token, &zilch);
+        if (std::feof(tarvexstartup) && token_is(&token, ";")) {
+            leftover = 0;
+            break;
+        }
+        reset_statement_state();
+        dispatch_statement(&tarvexstartup, &value, &zilch);
+        zilch = nullptr;
+        free_quoly(&value);
+        if (!(token_is(&token, ";") || token_is(&token, "\xC2\xA5") || token_is(&token, "@")))
+            error(129, token.name);
+        // Whatever follows the terminator on its line is not run.
+        int c;
+        while ((c = std::getc(tarvexstartup)) != EOF && c != '\n') {}
+        leftover = 0;
+    }
+    std::fclose(tarvexstartup);
+    tarvexstartup = nullptr;
+}
+
+int tarvex_main(int, char** argv) {
+    Input = stdin;
+    Output = stdout;
+    install_interrupt_handler();
+    try {
+        mytime[1] = now_pair();
+        raise_stack_limit(0x100000);
+        open_system_stashes();
+        std::string exec_path;
+        GetExecName(argv[0], exec_path);
+        std::string dir = data_directory_for(exec_path);
+        print_banner(dir);
+        try {
+            initialize(dir.c_str());
+        } catch (const StartupFailure&) {
+            std::printf("*** Tarvex cannot start without its data directory %s\n", dir.c_str());
+            std::fflush(stdout);
+            return 1;
+        }
+        std::time_t now = std::time(nullptr);
+        std::printf("\n %s", std::asctime(std::localtime(&now)));
+        init_display_defaults();
+        set_defaults();
+        try {
+            initial_memory = 0;
+            virtual_cut = 0;
+            load_startup(dir.c_str());
+            totalavailablememory = static_cast<int64_t>(initial_memory) * 4;
+            time_pair t = elapsed_since(mytime[1]);
+            if (timerflag) {
+                std::printf("\n");
+                print_timing(t);
+            }
+        } catch (const TarvexUnwind&) {
+            // An error in the start-up file drops the rest of it.
+        }
+        run_loop();
+    } catch (const QuitRequest&) {
+    }
+    std::printf("\n bye\n");
+    std::fflush(stdout);
+    return 0;
+}
