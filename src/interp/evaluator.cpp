@@ -29,10 +29,6 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 
-// The statement loop owns the previous result; this default lets the
-// evaluator be linked and tested without the loop.
-__attribute__((weak)) quoly* prevnum = nullptr;
-
 void feature_unavailable(const char* what, int code, const char* text) {
     tarvex_error(what, 0);
     error(code, text);
@@ -188,7 +184,9 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
     }
     tokenrec id = token;
     next_token(source, pending);
-    if (token_is(&token, "[")) {
+    // "if[" and "while[" are conditionals typed outside a function, which
+    // the scalar lookup reports.
+    if (token_is(&token, "[") && !token_is(&id, "if") && !token_is(&id, "while")) {
         feature_unavailable("Arrays are not available yet.", 28, id.name);
         quoly_set(0, value);
         *ref = value;
@@ -233,11 +231,10 @@ void call_factor(FILE** source, quoly** value, name** pending) {
 
 void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
     if (token_is(&token, "^")) {
-        imag* e = nullptr;
-        get_exponent(source, pending, &e, 1);
+        NumberHold e;
+        get_exponent(source, pending, &e.n, 1);
         own_value(value, *ref);
-        raise_to_power(value, e);
-        free_imag(&e);
+        raise_to_power(value, e.n);
         *ref = value;
     } else if (token_is(&token, "!")) {
         quoly* v = operand_of(*value, *ref);

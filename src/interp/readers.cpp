@@ -110,10 +110,9 @@ void old_expre(FILE** source, quoly** value, name** pending) {
 
 void half_fact(FILE** source, quoly** value, name** pending) {
     if (token_is(&token, "^")) {
-        imag* e = nullptr;
-        get_exponent(source, pending, &e, 1);
-        raise_to_power(value, e);
-        free_imag(&e);
+        NumberHold e;
+        get_exponent(source, pending, &e.n, 1);
+        raise_to_power(value, e.n);
     } else if (token_is(&token, "!")) {
         if (!(*value)->isnum) error(130, factsign);
         next_token(source, pending);

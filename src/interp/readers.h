@@ -41,6 +41,17 @@ struct SlotHold {
     SlotHold& operator=(const SlotHold&) = delete;
 };
 
+// Frees a local number record on every exit.
+struct NumberHold {
+    imag* n = nullptr;
+    NumberHold() = default;
+    ~NumberHold() {
+        if (n) free_imag(&n);
+    }
+    NumberHold(const NumberHold&) = delete;
+    NumberHold& operator=(const NumberHold&) = delete;
+};
+
 // ---- whole values ----
 // Sums and differences of terms; no assignment form, and "or"/"and" end it.
 void old_expre(FILE** source, quoly** value, name** pending);

@@ -28,8 +28,7 @@
 #include "support/random_numbers.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
-
-extern quoly* prevnum;
+#include "toplevel/loop.h"
 
 namespace {
 
@@ -351,6 +350,7 @@ TEST_F(Eval, HalfReadersAndExponents) {
     // A whole-expression exponent in modular mode: read unreduced, handed
     // on as a machine word.
     use_prime(7);
+    leftover = 0;
     TextStream s("^ 2*5+1;");
     scanner(&s.f, &token, &zilch);
     imag* e = nullptr;

@@ -386,14 +386,14 @@ TEST_F(ModMultTest, SizeDispatch) {
         RingScope ring({"65521", 65521, 1});
         EXPECT_TRUE(product_uses_dense(random_poly(g, 9, 10), random_poly(g, 30, 31)));
         EXPECT_FALSE(product_uses_dense(random_poly(g, 9, 9), random_poly(g, 30, 31))) << "nine terms";
-        // A quarter full: 4 * 10 = 40 is not above degree 40.
-        for (int32_t deg : {39, 40}) {
-            polynode* a = build_poly(1, random_poly(g, deg, 10));
-            polynode* b = build_poly(1, random_poly(g, deg, 10));
+        // A quarter full: 4 * 10 = 40 is not above degree 40, on either side.
+        for (auto [da, db] : {std::pair{39, 39}, std::pair{40, 39}, std::pair{39, 40}}) {
+            polynode* a = build_poly(1, random_poly(g, da, 10));
+            polynode* b = build_poly(1, random_poly(g, db, 10));
             polynode* r = nullptr;
             RouteProbe probe;
             fastest_standard(a, b, 10, 10, &r);
-            EXPECT_EQ(probe.dense_used(), deg == 39) << "degree " << deg;
+            EXPECT_EQ(probe.dense_used(), da == 39 && db == 39) << "degrees " << da << ", " << db;
             EXPECT_EQ(read_poly(r, 1), ref_product(read_poly(a, 1), read_poly(b, 1)));
             free_poly(&a);
             free_poly(&b);

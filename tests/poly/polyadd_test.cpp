@@ -297,7 +297,7 @@ void run_ring(const Ring& ring, bool with_laurent, uint64_t seed) {
     RingScope scope(ring, with_laurent);
     NumberGen g(seed);
     SCOPED_TRACE(::testing::Message() << ring.name << (with_laurent ? " Laurent" : "") << " " << g.trace());
-    const int rounds = scaled(40);
+    const int rounds = scaled(120);
     for (int i = 0; i < rounds; i++) {
         const int nvars = 1 + i % 5;
         const bool dense = i % 3 == 1;

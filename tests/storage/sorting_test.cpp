@@ -47,7 +47,7 @@ TEST(Quiksort, AgreesWithStdSort) {
         const int32_t lo = n > 4 ? g.between(0, 2) : 0;
         const int32_t hi = n > 4 ? n - 1 - g.between(0, 2) : n - 1;
         std::vector<int32_t> want = a;
-        std::sort(want.begin() + lo, want.begin() + hi + 1);
+        std::sort(want.begin() + lo, want.begin() + (hi + 1));
         quiksort(a.data(), lo, hi);
         ASSERT_EQ(a, want) << "n = " << n << ", range " << lo << " .. " << hi;
     }
@@ -258,7 +258,7 @@ TEST_F(SparseSort, RowsAcrossPagesComeOutInOrder) {
             ASSERT_FALSE(key_of(row(i + 1)->val) < key_of(row(i)->val)) << "positions " << i << ", " << i + 1;
         }
     }
-    std::vector<colm*> sorted_rows(before.begin() + lo, before.begin() + hi + 1);
+    std::vector<colm*> sorted_rows(before.begin() + lo, before.begin() + (hi + 1));
     std::vector<colm*> now;
     for (int32_t i = lo; i <= hi; i++) now.push_back(row(i));
     std::sort(sorted_rows.begin(), sorted_rows.end());
