@@ -23,8 +23,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/bin/tarvex ]; then exec $(BUILD)/bin/tarvex; \
-	else echo "The interactive interpreter is not built yet: this stage of Tarvex provides the arithmetic core and its tests (make test)."; fi
+	@$(BUILD)/bin/tarvex
 
 bench: build
 	$(BUILD)/bench/bench_startup

@@ -581,7 +581,7 @@ void onevar_one(uint32_t* x, const uint32_t* y, int32_t* dx, int32_t dy, int32_t
 void onevar_one_div(uint32_t* x, const uint32_t* y, uint32_t* q, int32_t* dx, int32_t dy,
                     int32_t* nq, int32_t* zero) {
     one_step(x, y, q, dx, dy, zero);
-    *nq = dy == 0 ? 0 : 1;
+    *nq = 1;
 }
 
 int euclid_total(uint32_t* x, uint32_t* y, int32_t* dx, int32_t* dy) {

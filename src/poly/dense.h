@@ -14,10 +14,11 @@
 // past zero words, never below its low index. Unless a routine says
 // otherwise the result array may be the first operand's array.
 //
-// Nothing here allocates: products and sums work in caller-given arrays and
-// in the dense scratch, a stack of word blocks reserved by
-// init_poly_work_arrays() that the Karatsuba recursion takes its per-level
-// arrays from (a level's arrays are given back when it returns or unwinds).
+// Products and sums work in caller-given arrays and in the dense scratch, a
+// stack of word blocks reserved by init_poly_work_arrays() that the
+// Karatsuba recursion takes its per-level arrays from (a level's arrays are
+// given back when it returns or unwinds). Products that fit the work arrays
+// allocate nothing; larger ones add scratch blocks, kept for later use.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -482,6 +482,16 @@ TEST_F(DenseTest, RemainderEdges) {
     EXPECT_EQ(dq, 1);
     EXPECT_EQ(Words(q.begin(), q.begin() + 2), (Words{2, 1}));
 
+    // One step by a constant: both quotient words, remainder 0.
+    Words lin{2, 5}, q2(2);
+    int32_t nq;
+    dx = 1;
+    onevar_one_div(lin.data(), c.data(), q2.data(), &dx, 0, &nq, &zero);
+    EXPECT_EQ(nq, 1);
+    EXPECT_EQ(dx, 0);
+    EXPECT_EQ(zero, 1);
+    EXPECT_EQ(q2, (Words{5, 2}));   // (5x + 2) / 6 = 2x + 5 mod 7
+
     Words zero_y{0};
     Words any{1, 2};
     dx = 1;

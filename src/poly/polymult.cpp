@@ -1,0 +1,119 @@
+// The product dispatcher: poly_mult picks, in this order, the number
+// products, scaling by a number, descent through padding levels (with a
+// level record), the one-variable modular product, the dense two-variable
+// modular product, the schoolbook product below the cut-off, and Karatsuba
+// on the term lists above it.
+#include "poly/polymult.h"
+
+#include <cstdlib>
+
+#include "numbers/ring.h"
+#include "poly/method_tests.h"
+#include "poly/modmult.h"
+#include "poly/modout_stubs.h"
+#include "poly/polymult_impl.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+
+using namespace polyimpl;
+
+namespace {
+
+// Top degrees both above this make a pair worth asking whether the dense
+// two-variable arrays can take it; below, filling the arrays costs more
+// than the list products save.
+constexpr int32_t DENSE_2_VAR_MIN_DEGREE = 30;
+
+// a and b both step over exponent-0 padding levels, with their records:
+// the product is formed at the first level where either depends on its
+// variable and padded back. Null when the operands do not both start with
+// padding.
+polynode* padded_product(polynode* a, polynode* b, pt* rec) {
+    int32_t k = 0;
+    while (rec && !a->numb && !b->numb && a->exp == 0 && b->exp == 0) {
+        a = a->pcoef;
+        b = b->pcoef;
+        rec = rec->next;
+        k++;
+    }
+    polynode* p = nullptr;
+    poly_mult(a, b, &p, rec);
+    if (!p->numb) add_pad(&p, k);
+    return p;
+}
+
+bool reduce_after_one_var(const pt* rec) {
+    return (field_depth >= 1 || modout_above_field) && rec && rec->relation;
+}
+
+polynode* product(polynode* a, polynode* b, pt* rec) {
+    const bool a_num = lone_number(a), b_num = lone_number(b);
+    polynode* p = nullptr;
+    if (a_num && b_num) return new_node(0, 1, number_product(a->ncoef, b->ncoef));
+    if (a_num || b_num) {
+        polynode* n = a_num ? a : b;
+        if (number_is_zero(n->ncoef))
+            poly_set(0, &p);
+        else
+            scalar_by_poly(n->ncoef, a_num ? b : a, &p);
+        return p;
+    }
+
+    if (!laurent && rec && !a->numb && !b->numb && a->exp == 0 && b->exp == 0) return padded_product(a, b, rec);
+
+    int flag_a = 1, flag_b = 1;
+    int32_t last_a, last_b, lb;
+    const int32_t la = exp_poly_length(a, &last_a, &flag_a);
+    if (a == b) {
+        lb = la;
+        last_b = last_a;
+        flag_b = flag_a;
+    } else {
+        lb = exp_poly_length(b, &last_b, &flag_b);
+    }
+
+    if (flag_a && flag_b) {
+        Owned q;
+        simplest_poly_mult(a, b, &q.p, la, lb, last_a, last_b);
+        if (reduce_after_one_var(rec)) fold_poly(&q.p, &rec->relation, rec->modout_degree, rec);
+        return q.release();
+    }
+
+    if (modularmode && !laurent && a->exp > DENSE_2_VAR_MIN_DEGREE && b->exp > DENSE_2_VAR_MIN_DEGREE &&
+        try_fast_2_var(a, b)) {
+        fastest_poly2_mult(a, b, &p);
+        return p;
+    }
+
+    // A sparse operand carries a negative count and always lands here; a
+    // split needs two terms on each side whatever the cut-off says.
+    const int32_t cut = rec ? rec->cutoff : poly_cutoff;
+    if (la < cut || lb < cut || la < 2 || lb < 2) {
+        if (relation_inward(rec))
+            mod_standard(a, b, std::abs(la), std::abs(lb), &p, rec);
+        else
+            simple_standard(a, b, std::abs(la), std::abs(lb), &p);
+        return p;
+    }
+    return list_karatsuba(a, b, la, lb, last_a, last_b, rec);
+}
+
+// A coefficient that is not a number and not a lone number node.
+bool non_trivial(const polynode* t) { return !t->numb && !lone_number(t->pcoef); }
+
+}  // namespace
+
+void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec) { replace_slot(res, product(a, b, rec)); }
+
+int bysquaring(polynode* p) {
+    if (!polynames || !polynames->next || pseudo_polynames) return 1;
+    for (const polynode* level = p; level;) {
+        bool any = false;
+        for (const polynode* t = level; t && !any; t = t->next) any = non_trivial(t);
+        if (!any) return 1;
+        if (level->next) return 0;
+        level = level->pcoef;
+    }
+    return 1;
+}

@@ -1,0 +1,65 @@
+// Products of polynomials over every ground ring: the dispatcher poly_mult
+// that the rest of the system calls, and the term products it is built on.
+//
+// poly_mult chooses among number products, scaling by a number, descent
+// through padding levels, the one- and two-variable modular products of
+// poly/modmult.h, the schoolbook product and Karatsuba on the term lists.
+// Operands are always kept: Karatsuba splits them in place while it works
+// and puts them back node for node before it returns, also when it unwinds.
+// Every result keeps the shape rules of poly/polyvars.h; a coefficient that
+// vanishes (a composite modulus makes products of non-zero residues 0) never
+// reaches a result.
+//
+// A level record (pt) may be passed: products at that level and below are
+// then reduced modulo the variables' mod-out relations. nilpol (null) means
+// no reduction.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+struct pt;
+
+// What the term products of a level with mod-out relations need to know.
+struct TermContext {
+    pt* inner = nullptr;        // record of the next inner level; null: none
+    int inner_relation = 0;     // that record has a relation
+    int lone_relation = 0;      // this level's relation is a lone number node: x^degree = r
+    polynode* r = nullptr;      // that number node
+    int32_t degree = 0;         // this level's mod-out degree
+    pt* rec = nullptr;          // this level's record
+};
+
+// ---- the product ----
+// Result slot: copy-then-free (res may be &a or &b). Operands kept.
+void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec);
+// 1 when the power routine should raise p by repeated squaring, 0 when by
+// repeated multiplication (a long leading chain of several terms makes the
+// squares expensive).
+int bysquaring(polynode* p);
+
+// ---- products by a number or a single term ----
+// Result slot: never-free. res := num * p in new records; p kept.
+void scalar_by_poly(imag* num, polynode* p, polynode** res);
+// Modular mode only. With copy non-zero, res := a copy of p first
+// (copy-then-free); then every number of *res is multiplied by the residue
+// r in place; terms that vanish are removed.
+void number_by_poly(int32_t r, polynode* p, polynode** res, int copy);
+// Result slot: never-free. res := (the single term t) * p; t and p kept.
+void node_by_poly(polynode* t, polynode* p, polynode** res);
+// Result slot: never-free. As node_by_poly, the coefficient products reduced
+// with ctx->inner.
+void node_by_poly_1(polynode* t, polynode* p, polynode** res, const TermContext* ctx);
+// Result slot: never-free. The term product of the mod-out schoolbook: as
+// node_by_poly_1, and when this level's relation is a lone number r every
+// power x^e with e >= degree becomes r x^(e - degree). Other relations are
+// the caller's to reduce.
+void node_by_poly_2(polynode* t, polynode* p, polynode** res, const TermContext* ctx);
+// Result slot: never-free. A number term t scales p; any other term is
+// multiplied in with node_by_poly_1 and the record below rec.
+void fast_mod_standard(polynode* t, polynode* p, polynode** res, pt* rec);
+
+// ---- schoolbook ----
+// Result slot: copy-then-free. la, lb: the operands' top term counts; the
+// shorter operand drives, one term product per term, summed as it goes.
+void simple_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode** res);

@@ -1,0 +1,67 @@
+// Helpers shared by the product files of the polynomial module (the
+// dispatcher, the term products, the list Karatsuba). Not for other modules.
+#pragma once
+#include <cstdint>
+
+#include "poly/polyvars.h"
+#include "storage/records.h"
+
+namespace polyimpl {
+
+inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
+
+// The zero polynomial: one number node holding 0.
+bool is_zero_poly(const polynode* p);
+
+// A detached node; coef is taken over.
+polynode* new_node(int32_t exp, int32_t numb, void* coef);
+// Gives one node back to polygarb, leaving its coefficient and successors alone.
+void release_node(polynode* t);
+// c x^e as one detached term: the lone number c itself when e = 0.
+polynode* monomial_term(int32_t e, polynode* c);
+
+// x * y in a new number record, in the ground ring.
+imag* number_product(imag* x, imag* y);
+bool number_is_zero(imag* x);
+
+// Frees the slot's old value, then stores value.
+void replace_slot(polynode** slot, polynode* value);
+
+// Some record from rec inward carries a mod-out relation.
+bool relation_inward(const pt* rec);
+
+// A polynomial owned by the enclosing scope.
+struct Owned {
+    polynode* p = nullptr;
+    Owned() = default;
+    ~Owned() { reset(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    void reset() { free_poly(&p); }
+    polynode* release() {
+        polynode* q = p;
+        p = nullptr;
+        return q;
+    }
+};
+
+// Appends detached terms in order.
+struct Chain {
+    polynode* head = nullptr;
+    polynode** tail = &head;
+    polynode* last = nullptr;
+    void push(polynode* t) {
+        t->next = nullptr;
+        *tail = t;
+        tail = &t->next;
+        last = t;
+    }
+};
+
+// The Karatsuba step of poly_mult on operands of at least two top terms
+// each, measured by exp_poly_length (la, lb positive); the product in a new
+// polynomial.
+polynode* list_karatsuba(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t lasta, int32_t lastb,
+                         pt* rec);
+
+}  // namespace polyimpl
