@@ -54,16 +54,6 @@ struct MultcutGuard {
     MultcutGuard& operator=(const MultcutGuard&) = delete;
 };
 
-// x is a well-formed digit number of value want.
-::testing::AssertionResult holds(const imag* x, const mpz_class& want) {
-    auto shape = check_number(x);
-    if (!shape) return shape;
-    mpz_class got = to_mpz(x);
-    if (got != want)
-        return ::testing::AssertionFailure() << "got " << describe(got) << ", expected " << describe(want);
-    return ::testing::AssertionSuccess();
-}
-
 std::string operands(const mpz_class& a, const mpz_class& b) {
     return "a = " + describe(a) + ", b = " + describe(b);
 }
@@ -110,8 +100,6 @@ std::vector<mpz_class> edge_values() {
     }
     return out;
 }
-
-mpz_class abs_of(const mpz_class& v) { return v < 0 ? mpz_class(-v) : v; }
 
 size_t bit_length(const mpz_class& v) { return v == 0 ? 0 : mpz_sizeinbase(v.get_mpz_t(), 2); }
 

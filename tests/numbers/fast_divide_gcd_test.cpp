@@ -21,38 +21,6 @@ namespace {
 
 const mpz_class B = mpz_class(1) << DIGIT_BITS;
 
-class Num {
-public:
-    explicit Num(const mpz_class& v) : p_(from_mpz(v)) {}
-    Num() : p_(empty_number()) {}
-    ~Num() {
-        if (p_) release(p_);
-    }
-    Num(const Num&) = delete;
-    Num& operator=(const Num&) = delete;
-    operator imag*() const { return p_; }
-    imag* operator->() const { return p_; }
-
-private:
-    imag* p_;
-};
-
-::testing::AssertionResult holds(const imag* x, const mpz_class& want) {
-    auto shape = check_number(x);
-    if (!shape) return shape;
-    const mpz_class got = to_mpz(x);
-    if (got != want) return ::testing::AssertionFailure() << "got " << describe(got) << ", expected " << describe(want);
-    return ::testing::AssertionSuccess();
-}
-
-mpz_class abs_of(const mpz_class& v) { return v < 0 ? mpz_class(-v) : v; }
-
-mpz_class gmp_gcd(const mpz_class& a, const mpz_class& b) {
-    mpz_class g;
-    mpz_gcd(g.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
-    return g;
-}
-
 mpz_class fib(unsigned long n) {
     mpz_class f;
     mpz_fib_ui(f.get_mpz_t(), n);

@@ -102,29 +102,6 @@ quoly* rational_quoly(const mpq_class& v) {
     return q;
 }
 
-mpq_class value_of(const quoly* q) {
-    if (q->isnum) return mpq_class(to_mpz(q->nnum));
-    mpq_class v(to_mpz(q->pnum->ncoef), to_mpz(q->den->ncoef));
-    v.canonicalize();
-    return v;
-}
-
-// The result has the value want and is in normal form: a number quoly
-// exactly when want is an integer.
-::testing::AssertionResult holds(const quoly* q, const mpq_class& want) {
-    auto normal = check_quoly_normal(q, 0);
-    if (!normal) return normal;
-    if (want.get_den() == 1) {
-        if (!q->isnum || q->rat || q->den)
-            return ::testing::AssertionFailure() << "integer " << want << " not held as a plain number quoly";
-    } else if (q->isnum || !q->rat) {
-        return ::testing::AssertionFailure() << "rational " << want << " without rat";
-    }
-    mpq_class got = value_of(q);
-    if (got != want) return ::testing::AssertionFailure() << "value " << got << ", expected " << want;
-    return ::testing::AssertionSuccess();
-}
-
 // A reduced rational that is not an integer. Multiplying in the planted
 // factors makes cross cancellation against other operands likely.
 mpq_class random_rational(NumberGen& gen, int32_t maxlen, const mpz_class& num_plant = 1,

@@ -101,27 +101,6 @@ polynode* word_node(int32_t v) {
     return p;
 }
 
-mpq_class value_of(const quoly* q) {
-    if (q->isnum) return mpq_class(to_mpz(q->nnum));
-    mpq_class v(to_mpz(q->pnum->ncoef), to_mpz(q->den->ncoef));
-    v.canonicalize();
-    return v;
-}
-
-// In normal form with the value want: a plain number exactly when want is an integer.
-::testing::AssertionResult holds(const quoly* q, const mpq_class& want) {
-    auto normal = check_quoly_normal(q, 0);
-    if (!normal) return normal;
-    if (want.get_den() == 1) {
-        if (!q->isnum) return ::testing::AssertionFailure() << "integer " << want << " not held as a plain number";
-    } else if (q->isnum || !q->rat) {
-        return ::testing::AssertionFailure() << "rational " << want << " without rat";
-    }
-    mpq_class got = value_of(q);
-    if (got != want) return ::testing::AssertionFailure() << "value " << got << ", expected " << want;
-    return ::testing::AssertionSuccess();
-}
-
 ::testing::AssertionResult holds_word(const quoly* q, int64_t want) {
     auto normal = check_quoly_normal(q, 0);
     if (!normal) return normal;

@@ -117,3 +117,11 @@ std::string describe(const imag* x) {
     if (x->count < 1) return "(no digits)";
     return describe(to_mpz(x));
 }
+
+mpz_class abs_of(const mpz_class& v) { return v < 0 ? mpz_class(-v) : v; }
+
+mpz_class gmp_gcd(const mpz_class& a, const mpz_class& b) {
+    mpz_class g;
+    mpz_gcd(g.get_mpz_t(), a.get_mpz_t(), b.get_mpz_t());
+    return g;
+}

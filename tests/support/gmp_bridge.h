@@ -33,3 +33,24 @@ void release(imag*& x);
 std::string to_string(const imag* x);
 std::string describe(const mpz_class& v);
 std::string describe(const imag* x);
+
+// A number record owned by a test: built from v (or empty), given back when
+// the owner goes out of scope; converts to imag* for the routines under test.
+class Num {
+public:
+    explicit Num(const mpz_class& v) : p_(from_mpz(v)) {}
+    Num() : p_(empty_number()) {}
+    ~Num() {
+        if (p_) release(p_);
+    }
+    Num(const Num&) = delete;
+    Num& operator=(const Num&) = delete;
+    operator imag*() const { return p_; }
+    imag* operator->() const { return p_; }
+
+private:
+    imag* p_;
+};
+
+mpz_class abs_of(const mpz_class& v);
+mpz_class gmp_gcd(const mpz_class& a, const mpz_class& b);

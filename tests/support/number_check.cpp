@@ -1,4 +1,5 @@
 #include "support/number_check.h"
+#include "support/gmp_bridge.h"
 
 #include <cstdint>
 
@@ -40,5 +41,14 @@
         return ::testing::AssertionFailure() << "tail is not the last node of the chain";
     if (x->count > 1 && x->head->digit == 0)
         return ::testing::AssertionFailure() << "zero head digit in a number of " << x->count << " digits";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult holds(const imag* x, const mpz_class& want) {
+    auto shape = check_number(x);
+    if (!shape) return shape;
+    mpz_class got = to_mpz(x);
+    if (got != want)
+        return ::testing::AssertionFailure() << "got " << describe(got) << ", expected " << describe(want);
     return ::testing::AssertionSuccess();
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <gmpxx.h>
+
 #include "storage/records.h"
 
 // The big-integer invariants: count >= 1 equals the chain length, tail is the
@@ -10,3 +12,6 @@
 // 2^28 and carries the number's sign, the head is non-zero unless the number
 // is zero, and zero is exactly one digit 0.
 ::testing::AssertionResult check_number(const imag* x);
+
+// x is a well-formed digit number of value want.
+::testing::AssertionResult holds(const imag* x, const mpz_class& want);

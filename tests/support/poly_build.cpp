@@ -330,3 +330,24 @@ polynode* term_node(int32_t exp, polynode* coef, polynode* next) {
     t->next = next;
     return t;
 }
+
+mpq_class quoly_value(const quoly* q) {
+    if (q->isnum) return mpq_class(to_mpz(q->nnum));
+    mpq_class v(to_mpz(q->pnum->ncoef), to_mpz(q->den->ncoef));
+    v.canonicalize();
+    return v;
+}
+
+::testing::AssertionResult holds(const quoly* q, const mpq_class& want) {
+    auto normal = check_quoly_normal(q, 0);
+    if (!normal) return normal;
+    if (want.get_den() == 1) {
+        if (!q->isnum || q->den)
+            return ::testing::AssertionFailure() << "integer " << want << " not held as a plain number quoly";
+    } else if (q->isnum || !q->rat) {
+        return ::testing::AssertionFailure() << "rational " << want << " without rat";
+    }
+    mpq_class got = quoly_value(q);
+    if (got != want) return ::testing::AssertionFailure() << "value " << got << ", expected " << want;
+    return ::testing::AssertionSuccess();
+}

@@ -89,3 +89,9 @@ polynode* term_node(int32_t exp, polynode* coef, polynode* next = nullptr);
 // The value of a lone number node's number (or any number record) as the
 // ground ring holds it.
 mpz_class number_value(const imag* x);
+
+// The value of a number or rational quoly.
+mpq_class quoly_value(const quoly* q);
+// q is in normal form with the value want: a plain number quoly (no
+// denominator word) exactly when want is an integer, else a rational.
+::testing::AssertionResult holds(const quoly* q, const mpq_class& want);
