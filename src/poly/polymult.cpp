@@ -20,15 +20,13 @@ using namespace polyimpl;
 
 namespace {
 
-// Top degrees both above this make a pair worth asking whether the dense
-// two-variable arrays can take it; below, filling the arrays costs more
-// than the list products save.
+// The dense two-variable arrays are tried only when both top degrees exceed
+// this; smaller pairs are cheaper on the term lists.
 constexpr int32_t DENSE_2_VAR_MIN_DEGREE = 30;
 
-// a and b both step over exponent-0 padding levels, with their records:
-// the product is formed at the first level where either depends on its
-// variable and padded back. Null when the operands do not both start with
-// padding.
+// a and b both start with an exponent-0 padding level: both step inward,
+// with their records, to the first level where either depends on its
+// variable; the product formed there is padded back.
 polynode* padded_product(polynode* a, polynode* b, pt* rec) {
     int32_t k = 0;
     while (rec && !a->numb && !b->numb && a->exp == 0 && b->exp == 0) {

@@ -62,4 +62,6 @@ void fast_mod_standard(polynode* t, polynode* p, polynode** res, pt* rec);
 // ---- schoolbook ----
 // Result slot: copy-then-free. la, lb: the operands' top term counts; the
 // shorter operand drives, one term product per term, summed as it goes.
+// Small integer coefficients whose products fill most of a small box of
+// exponents are summed in machine accumulators instead (same result).
 void simple_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode** res);

@@ -24,6 +24,9 @@ polynode* monomial_term(int32_t e, polynode* c);
 imag* number_product(imag* x, imag* y);
 bool number_is_zero(imag* x);
 
+// A new zero polynomial.
+polynode* zero_poly();
+
 // Frees the slot's old value, then stores value.
 void replace_slot(polynode** slot, polynode* value);
 
@@ -49,14 +52,28 @@ struct Owned {
 struct Chain {
     polynode* head = nullptr;
     polynode** tail = &head;
-    polynode* last = nullptr;
+    Chain() = default;
+    Chain(const Chain&) = delete;   // tail points into the object itself
+    Chain& operator=(const Chain&) = delete;
     void push(polynode* t) {
         t->next = nullptr;
         *tail = t;
         tail = &t->next;
-        last = t;
+    }
+    // Hands the chain over and starts an empty one.
+    polynode* take() {
+        polynode* h = head;
+        head = nullptr;
+        tail = &head;
+        return h;
     }
 };
+
+// a * b as the schoolbook product would give it, summed in machine
+// accumulators: outside modular mode, when every coefficient of both is a
+// small integer and the product's exponents fill enough of a small box.
+// Null when those conditions fail. Operands kept.
+polynode* small_integer_product(const polynode* a, const polynode* b);
 
 // The Karatsuba step of poly_mult on operands of at least two top terms
 // each, measured by exp_poly_length (la, lb positive); the product in a new

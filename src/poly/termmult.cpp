@@ -61,6 +61,12 @@ void replace_slot(polynode** slot, polynode* value) {
     *slot = value;
 }
 
+polynode* zero_poly() {
+    imag* n = new_number();
+    setvalue(0, n);
+    return new_node(0, 1, n);
+}
+
 bool relation_inward(const pt* rec) {
     for (; rec; rec = rec->next)
         if (rec->relation) return true;
@@ -72,12 +78,6 @@ bool relation_inward(const pt* rec) {
 using namespace polyimpl;
 
 namespace {
-
-polynode* zero_poly() {
-    imag* n = new_number();
-    setvalue(0, n);
-    return new_node(0, 1, n);
-}
 
 bool is_one(imag* x) { return lintmode ? x->value == 1 : x->count == 1 && x->head->digit == 1; }
 
@@ -173,10 +173,7 @@ polynode* term_times(polynode* t, polynode* p, pt* inner, const TermContext* low
                 free_poly(&c);
                 continue;
             }
-            if (folded.head && e >= folded_last) {
-                add_into(&acc, folded.head);
-                folded = Chain();
-            }
+            if (folded.head && e >= folded_last) add_into(&acc, folded.take());
             folded.push(monomial_term(e, c));
             folded_last = e;
             continue;
@@ -234,6 +231,10 @@ void fast_mod_standard(polynode* t, polynode* p, polynode** res, pt* rec) {
 }
 
 void simple_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode** res) {
+    if (polynode* p = small_integer_product(a, b)) {
+        replace_slot(res, p);
+        return;
+    }
     if (la > lb) std::swap(a, b);
     polynode* sum = nullptr;
     for (polynode* t = a; t; t = t->next) {
