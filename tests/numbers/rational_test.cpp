@@ -16,6 +16,7 @@
 #include "numbers/ring.h"
 #include "numbers/tables.h"
 #include "storage/records.h"
+#include "support/data_once.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/number_check.h"
@@ -121,15 +122,6 @@ mpz_class nonzero(NumberGen& gen, int32_t maxlen) {
         mpz_class v = gen.chance(15) ? gen.edge_value() : gen.digits(gen.length(1, maxlen));
         if (v != 0) return v;
     }
-}
-
-void load_data_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
 }
 
 class RationalTest : public ::testing::Test {

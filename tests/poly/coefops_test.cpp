@@ -21,6 +21,7 @@
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
+#include "support/data_once.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
@@ -48,20 +49,11 @@ const Ring kRings[] = {
     {"GF(2^16)", Mode::residues, 65536},
 };
 
-void load_tables_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
-
 // Installs a ground ring for its lifetime; primality comes from GMP.
 class RingScope {
 public:
     explicit RingScope(const Ring& r) {
-        load_tables_once();
+        load_data_once();
         modularmode = r.mode == Mode::residues;
         lintmode = r.mode != Mode::digits;
         install_modulus(r.modulus);

@@ -14,6 +14,7 @@
 #include "numbers/ring.h"
 #include "poly/dense.h"
 #include "poly/polyvars.h"
+#include "support/data_once.h"
 #include "support/random_numbers.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -21,15 +22,6 @@
 namespace {
 
 using Words = std::vector<uint32_t>;
-
-void load_data_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 struct Ground {
     const char* name;

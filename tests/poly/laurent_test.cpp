@@ -17,6 +17,7 @@
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/other_records.h"
+#include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -25,20 +26,11 @@
 
 namespace {
 
-void load_tables_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
-
 class Setting {
 public:
     Setting(int nvars, int modular, int32_t m, bool with_laurent)
         : saved_(polynames), saved_count_(number_polys), saved_laurent_(laurent) {
-        load_tables_once();
+        load_data_once();
         modularmode = modular;
         lintmode = modular;
         install_modulus(m);

@@ -22,6 +22,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
+#include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -29,15 +30,6 @@
 #include "toplevel/errors.h"
 
 namespace {
-
-void load_data_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 struct Ground {
     const char* name;

@@ -18,6 +18,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -60,15 +61,6 @@ private:
     RingStateGuard guard_;
     int saved_laurent_;
 };
-
-void load_tables_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 // ---------------------------------------------------------------- reference
 
@@ -475,7 +467,7 @@ TEST(PolyAddServices, StandardFormLiftsNegativeResidues) {
 }
 
 TEST(PolyAddServices, DivideThruScalesEveryResidue) {
-    load_tables_once();
+    load_data_once();
     for (int k : {2, 4, 5, 6}) {
         RingScope s(kRings[k]);
         SCOPED_TRACE(kRings[k].name);

@@ -27,6 +27,7 @@
 #include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
+#include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -34,15 +35,6 @@
 #include "toplevel/errors.h"
 
 namespace {
-
-void load_tables_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 // ---------------------------------------------------------------- rings
 
@@ -76,7 +68,7 @@ const Ring& ring_named(const std::string& n) {
 class RingScope {
 public:
     explicit RingScope(const Ring& r, bool with_laurent = false) : ring_(r), saved_laurent_(laurent) {
-        load_tables_once();
+        load_data_once();
         modularmode = r.kind == Kind::residues;
         lintmode = r.kind != Kind::digits;
         install_modulus(r.modulus);

@@ -18,6 +18,7 @@
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/other_records.h"
+#include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -25,15 +26,6 @@
 #include "toplevel/errors.h"
 
 namespace {
-
-void load_tables_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 struct Ring {
     const char* name;
@@ -52,7 +44,7 @@ const std::vector<Ring> kRings = {
 class RingScope {
 public:
     explicit RingScope(const Ring& r, bool with_laurent = false) : saved_laurent_(laurent) {
-        load_tables_once();
+        load_data_once();
         modularmode = r.modular;
         lintmode = r.lint;
         install_modulus(r.modulus);

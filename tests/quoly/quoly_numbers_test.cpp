@@ -16,6 +16,7 @@
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/records.h"
+#include "support/data_once.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
@@ -38,15 +39,6 @@ namespace {
         std::string out_ = ::testing::internal::GetCapturedStdout(); \
         EXPECT_EQ(got_, want) << #stmt << " printed: " << out_;      \
     } while (0)
-
-void load_data_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ::testing::internal::CaptureStdout();
-        initialize(TARVEX_TEST_DATA_DIR);
-        ::testing::internal::GetCapturedStdout();
-    });
-}
 
 // ---------------------------------------------------------------- values built by hand
 
