@@ -14,3 +14,7 @@ void mod_standard(polynode*, polynode*, int32_t, int32_t, polynode**, pt*) {
 void total_poly_modout(polynode**, pt*) {
     tarvex_error("total_poly_modout is not available yet.", 1);
 }
+
+void poly_mod_invert(polynode*, quoly**, pt*) {
+    tarvex_error("poly_mod_invert is not available yet.", 1);
+}
