@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "gcd/division_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -22,19 +23,8 @@
 
 namespace {
 
-// A polynomial under construction, freed if the routine unwinds.
-struct PolyHold {
-    polynode* p = nullptr;
-    PolyHold() = default;
-    PolyHold(const PolyHold&) = delete;
-    PolyHold& operator=(const PolyHold&) = delete;
-    ~PolyHold() { free_poly(&p); }
-    polynode* release() {
-        polynode* x = p;
-        p = nullptr;
-        return x;
-    }
-};
+using namespace division_impl;
+
 
 struct ImagHold {
     imag* n;
@@ -42,20 +32,6 @@ struct ImagHold {
     ~ImagHold() { free_imag(&n); }
     ImagHold(const ImagHold&) = delete;
     ImagHold& operator=(const ImagHold&) = delete;
-};
-
-// Negates m's tail for the lifetime of the guard: each step then adds
-// term·(−tail), and m is whole again on every exit.
-struct NegatedTail {
-    polynode* p;
-    explicit NegatedTail(polynode* t) : p(t) {
-        if (p) poly_inplace(p);
-    }
-    ~NegatedTail() {
-        if (p) poly_inplace(p);
-    }
-    NegatedTail(const NegatedTail&) = delete;
-    NegatedTail& operator=(const NegatedTail&) = delete;
 };
 
 // A quotient chain grown at its end.
@@ -73,36 +49,11 @@ struct Chain {
     void retail() { tail = head.p ? lastnode(head.p) : nullptr; }
 };
 
-int32_t top_degree(const polynode* p) { return p->numb ? 0 : p->exp; }
-
 polynode* lead_coef_node(polynode* m) { return m->numb ? m : m->pcoef; }
 bool lone_number(const polynode* p) { return p->numb && !p->next; }
 
-// Unlinks r's leading term and lowers its exponent by k; a term that ends
-// at exponent 0 over a lone number becomes that number node.
-polynode* take_leading_term(polynode** r, int32_t k) {
-    polynode* t = *r;
-    *r = t->next;
-    t->next = nullptr;
-    if (!t->numb) {
-        t->exp -= k;
-        if (t->exp == 0 && lone_number(t->pcoef)) remove_dummy(t);
-    }
-    return t;
-}
-
 void drop_zero(polynode** r) {
     if (*r && poly_iszero(*r)) free_poly(r);
-}
-
-// *r := *r + b, both consumed; null is the empty sum.
-void add_into(polynode** r, polynode* b) {
-    if (!b) return;
-    if (!*r)
-        *r = b;
-    else
-        best_poly_add(*r, b, r);
-    drop_zero(r);
 }
 
 // *r := *r · b (b kept); an empty *r stays empty.

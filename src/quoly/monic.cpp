@@ -2,6 +2,7 @@
 // division with remainder by a divisor whose leading coefficient inverts.
 #include "quoly/monic.h"
 
+#include "gcd/division_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -17,60 +18,8 @@
 
 namespace {
 
-// A polynomial under construction, freed if the routine unwinds.
-struct PolyHold {
-    polynode* p = nullptr;
-    PolyHold() = default;
-    PolyHold(const PolyHold&) = delete;
-    PolyHold& operator=(const PolyHold&) = delete;
-    ~PolyHold() { free_poly(&p); }
-    polynode* release() {
-        polynode* x = p;
-        p = nullptr;
-        return x;
-    }
-};
+using namespace division_impl;
 
-// Negates a tail in place for the lifetime of the guard, so that each step
-// adds term·(−tail) instead of building a negated copy.
-struct NegatedTail {
-    polynode* p;
-    explicit NegatedTail(polynode* t) : p(t) {
-        if (p) poly_inplace(p);
-    }
-    ~NegatedTail() {
-        if (p) poly_inplace(p);
-    }
-    NegatedTail(const NegatedTail&) = delete;
-    NegatedTail& operator=(const NegatedTail&) = delete;
-};
-
-int32_t top_degree(const polynode* p) { return p->numb ? 0 : p->exp; }
-
-// Unlinks r's leading term and lowers its exponent by k; a term that ends
-// at exponent 0 over a lone number becomes that number node.
-polynode* take_leading_term(polynode** r, int32_t k) {
-    polynode* t = *r;
-    *r = t->next;
-    t->next = nullptr;
-    if (!t->numb) {
-        t->exp -= k;
-        if (t->exp == 0 && t->pcoef->numb && !t->pcoef->next) remove_dummy(t);
-    }
-    return t;
-}
-
-// *r := *r + b, both consumed; null stands for an empty sum, and a zero
-// result becomes null.
-void add_into(polynode** r, polynode* b) {
-    if (!b) return;
-    if (!*r) {
-        *r = b;
-    } else {
-        best_poly_add(*r, b, r);
-    }
-    if (*r && poly_iszero(*r)) free_poly(r);
-}
 
 // The inverse of a field element c at rec's level, as a polynomial padded
 // up `pad` levels (the denominator of the inverse is divided out).

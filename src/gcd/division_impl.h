@@ -1,0 +1,66 @@
+// Private to the division routines (src/gcd and the monic forms of
+// src/quoly): guards for polynomials under construction and for a
+// divisor's tail negated during a division, and the leading-term steps.
+#pragma once
+#include <cstdint>
+
+#include "poly/polyadd.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/records.h"
+
+namespace division_impl {
+
+// A polynomial under construction, freed if the routine unwinds.
+struct PolyHold {
+    polynode* p = nullptr;
+    PolyHold() = default;
+    PolyHold(const PolyHold&) = delete;
+    PolyHold& operator=(const PolyHold&) = delete;
+    ~PolyHold() { free_poly(&p); }
+    polynode* release() {
+        polynode* x = p;
+        p = nullptr;
+        return x;
+    }
+};
+
+// Negates a divisor's tail in place for the lifetime of the guard: each
+// step then adds term·(−tail), and the divisor is whole again on every exit.
+struct NegatedTail {
+    polynode* p;
+    explicit NegatedTail(polynode* t) : p(t) {
+        if (p) poly_inplace(p);
+    }
+    ~NegatedTail() {
+        if (p) poly_inplace(p);
+    }
+    NegatedTail(const NegatedTail&) = delete;
+    NegatedTail& operator=(const NegatedTail&) = delete;
+};
+
+inline int32_t top_degree(const polynode* p) { return p->numb ? 0 : p->exp; }
+
+// Unlinks r's leading term and lowers its exponent by k; a term that ends
+// at exponent 0 over a lone number becomes that number node.
+inline polynode* take_leading_term(polynode** r, int32_t k) {
+    polynode* t = *r;
+    *r = t->next;
+    t->next = nullptr;
+    if (!t->numb) {
+        t->exp -= k;
+        if (t->exp == 0 && t->pcoef->numb && !t->pcoef->next) remove_dummy(t);
+    }
+    return t;
+}
+
+// *r := *r + b, both consumed; null stands for the empty sum, and a zero
+// result becomes null.
+inline void add_into(polynode** r, polynode* b) {
+    if (!b) return;
+    if (!*r) *r = b;
+    else best_poly_add(*r, b, r);
+    if (*r && poly_iszero(*r)) free_poly(r);
+}
+
+}  // namespace division_impl
