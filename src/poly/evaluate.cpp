@@ -38,27 +38,6 @@ imag* copy_number(imag* x) {
     return n;
 }
 
-// A detached lone number node that takes n over.
-polynode* number_poly(imag* n) {
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->ncoef = n;
-    t->exp = 0;
-    t->numb = 1;
-    return t;
-}
-
-polynode* new_term(int32_t e, polynode* c) {
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->pcoef = c;
-    t->exp = e;
-    t->numb = 0;
-    return t;
-}
-
 void release_node(polynode* t) {
     t->exp = 0;
     t->next = polygarb;
@@ -216,7 +195,7 @@ bool mod_eval(polynode* p, polynode* list, int32_t* out) {
 
 // A lone number node holding value^d, d >= 1.
 polynode* value_power(polynode* value, int32_t d) {
-    polynode* pw = number_poly(copy_number(value->ncoef));
+    polynode* pw = new_number_node(copy_number(value->ncoef));
     if (d > 1) number_power(pw->ncoef, static_cast<uint32_t>(d));
     return pw;
 }
@@ -243,12 +222,12 @@ polynode* general_eval(polynode* p, polynode* list, int keep, pt* rec) {
         TermChain out;
         for (polynode* t = p; t; t = t->next) {
             if (t->numb) {
-                out.push(number_poly(copy_number(t->ncoef)));
+                out.push(new_number_node(copy_number(t->ncoef)));
                 continue;
             }
             polynode* c = general_eval(t->pcoef, below, below_keep, inner(rec));
             if (!c) continue;
-            out.push(t->exp == 0 && lone_number(c) ? c : new_term(t->exp, c));
+            out.push(t->exp == 0 && lone_number(c) ? c : new_term_node(t->exp, c));
         }
         return out.release();
     }
@@ -257,7 +236,7 @@ polynode* general_eval(polynode* p, polynode* list, int keep, pt* rec) {
     for (polynode* t = p; t; t = t->next) {
         if (s.p[0]) times_value_power(&s.p[0], list, prev - t->exp, inner(rec));
         polynode* c =
-            t->numb ? number_poly(copy_number(t->ncoef)) : general_eval(t->pcoef, list->next, 0, inner(rec));
+            t->numb ? new_number_node(copy_number(t->ncoef)) : general_eval(t->pcoef, list->next, 0, inner(rec));
         if (c) {
             if (!s.p[0])
                 s.p[0] = c;
@@ -306,7 +285,7 @@ polynode* at_number(polynode* p, polynode* value, pt* rec, int pad, bool modular
     for (polynode* t = p->next; t; t = t->next) {
         times_power(prev - t->exp);
         if (t->numb)
-            best_poly_add(s.p[0], number_poly(copy_number(t->ncoef)), &s.p[0]);
+            best_poly_add(s.p[0], new_number_node(copy_number(t->ncoef)), &s.p[0]);
         else
             better_poly_add(s.p[0], t->pcoef, &s.p[0]);
         prev = t->exp;
@@ -352,7 +331,7 @@ void all_poly_eval(polynode** p, polynode* list, polynode** res, int16_t keep) {
         }
         if (!lintmode) {
             imag* n = nullptr;
-            if (rat_eval(*p, list, &n) && n) *res = number_poly(n);
+            if (rat_eval(*p, list, &n) && n) *res = new_number_node(n);
             return;
         }
     }
@@ -383,7 +362,7 @@ void poly_at_numb_2(polynode** slot, polynode* p, polynode* value, pt* rec) {
     TermChain out;
     for (polynode* t = p; t; t = t->next) {
         if (t->numb) {
-            out.push(number_poly(copy_number(t->ncoef)));
+            out.push(new_number_node(copy_number(t->ncoef)));
             continue;
         }
         polynode* c = at_number(t->pcoef, value, inner(rec), 0, modularmode != 0);
@@ -391,7 +370,7 @@ void poly_at_numb_2(polynode** slot, polynode* p, polynode* value, pt* rec) {
             free_poly(&c);
             continue;
         }
-        out.push(t->exp == 0 && lone_number(c) ? c : new_term(t->exp, c));
+        out.push(t->exp == 0 && lone_number(c) ? c : new_term_node(t->exp, c));
     }
     *slot = out.release();
     if (!*slot) poly_set(0, slot);
@@ -492,7 +471,7 @@ void scale_term(polynode* t, polynode* f, pt* rec) {
         poly_mult(t->pcoef, f, &t->pcoef, rec);
         return;
     }
-    polynode* c = number_poly(t->ncoef);
+    polynode* c = new_number_node(t->ncoef);
     poly_mult(c, f, &c, rec);
     if (lone_number(c)) {
         t->ncoef = c->ncoef;
@@ -708,7 +687,7 @@ void highest_case2(polynode** p, polynode** den, int16_t count, polynode* N, pol
                 s.p[3] = c;
                 polynode* one = nullptr;
                 poly_set(1, &one);
-                polynode* mono = new_term(x, one);
+                polynode* mono = new_term_node(x, one);
                 add_pad(&mono, pad);
                 poly_mult(mono, s.p[3], &s.p[3], rec);
                 free_poly(&mono);

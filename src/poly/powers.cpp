@@ -124,16 +124,6 @@ imag* falling_factorial(int32_t e, int32_t k) {
     return f;
 }
 
-polynode* number_as_poly(imag* n) {
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->exp = 0;
-    t->numb = 1;
-    t->ncoef = n;
-    return t;
-}
-
 // The term t at *link has just been shifted: an exponent-0 term over a lone
 // number becomes that number node. Returns the link after the term.
 polynode** settle(polynode** link, polynode* t) {
@@ -159,7 +149,7 @@ void diff_chain(polynode** slot, int32_t k) {
         // In characteristic 2 a survivor has k = 1 and an odd exponent: the
         // factor is 1.
         if (!(modularmode && finf)) {
-            polynode* f = number_as_poly(falling_factorial(t->exp, k));
+            polynode* f = new_number_node(falling_factorial(t->exp, k));
             if (!poly_eq_1(f)) poly_mult(f, t->pcoef, &t->pcoef, nilpol);
             free_poly(&f);
             if (poly_iszero(t->pcoef)) {

@@ -80,16 +80,6 @@ quoly* plain_quoly(imag* x) {
     return q;
 }
 
-polynode* lone_node(imag* x) {
-    polynode* p;
-    newpoly(&p);
-    p->next = nullptr;
-    p->exp = 0;
-    p->numb = 1;
-    p->ncoef = x;
-    return p;
-}
-
 NumberScratch::~NumberScratch() {
     for (int i = 0; i < count_; i++)
         if (held_[i]) free_imag(&held_[i]);
@@ -232,7 +222,7 @@ void quoly_reciprocal(quoly** slot) {
         if (negative) in_place_neg(n);
         q->isnum = 0;
         q->pnum = one;
-        q->den = lone_node(n);
+        q->den = new_number_node(n);
         q->rat = 1;
         return;
     }

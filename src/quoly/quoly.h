@@ -128,7 +128,6 @@ const char* current_token();
 
 quoly* blank_quoly();                   // isnum 0, rat 0, no numerator or denominator
 quoly* plain_quoly(imag* x);            // a plain number quoly that takes x over
-polynode* lone_node(imag* x);           // an exponent-0 number node that takes x over
 inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
 
 // A quoly being built: freed at scope exit unless released into a slot.

@@ -127,8 +127,8 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
         return;
     }
     QuolyHold t(blank_quoly());
-    t.q->pnum = lone_node(s.keep(num));
-    t.q->den = lone_node(s.keep(den));
+    t.q->pnum = new_number_node(s.keep(num));
+    t.q->den = new_number_node(s.keep(den));
     check_quoly(&t.q, 0);
     free_quoly(r);
     *r = t.release();

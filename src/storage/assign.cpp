@@ -21,26 +21,6 @@ imag* copy_number(imag* a, bool negate) {
     return n;
 }
 
-polynode* number_node(imag* n) {
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->exp = 0;
-    t->numb = 1;
-    t->ncoef = n;
-    return t;
-}
-
-polynode* term_node(int32_t e, polynode* coef) {
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->exp = e;
-    t->numb = 0;
-    t->pcoef = coef;
-    return t;
-}
-
 // A new quoly with every field set: den, rat and link cleared.
 quoly* fresh_quoly(int32_t isnum, void* num) {
     quoly* q;
@@ -125,7 +105,7 @@ void replace_quoly(quoly** dst, quoly* value) {
 
 // Wraps p in k levels of exponent-0 single-term nodes.
 polynode* padded(polynode* p, int32_t k) {
-    for (int32_t i = 0; i < k; i++) p = term_node(0, p);
+    for (int32_t i = 0; i < k; i++) p = new_term_node(0, p);
     return p;
 }
 
@@ -145,7 +125,7 @@ void poly_assign(polynode* src, polynode** dst) { replace_poly(dst, deep_copy(sr
 void poly_makeneg(polynode* src, polynode** dst) { replace_poly(dst, deep_copy(src, true)); }
 
 void node_assign(polynode* node, polynode** dst) {
-    replace_poly(dst, number_node(copy_number(node->ncoef, false)));
+    replace_poly(dst, new_number_node(copy_number(node->ncoef, false)));
 }
 
 void quoly_assign(quoly* src, quoly** dst) {
@@ -173,7 +153,7 @@ void poly_set(int32_t n, polynode** dst) {
     free_poly(dst);
     imag* x = new_number();
     setvalue(n, x);
-    *dst = number_node(x);
+    *dst = new_number_node(x);
 }
 
 void quoly_set(int32_t n, quoly** dst) {
@@ -203,7 +183,7 @@ imag* take_over(imag* n) {
 
 void scalar_to_poly(imag* n, polynode** dst) {
     free_poly(dst);
-    *dst = number_node(take_over(n));
+    *dst = new_number_node(take_over(n));
 }
 
 void scalar_to_quoly(imag* n, quoly** dst) {
@@ -249,8 +229,8 @@ void base_poly(polynode** dst, int32_t n) {
     free_poly(dst);
     imag* one = new_number();
     setvalue(1, one);
-    polynode* p = number_node(one);
-    if (n > 0) p = padded(term_node(1, p), n - 1);
+    polynode* p = new_number_node(one);
+    if (n > 0) p = padded(new_term_node(1, p), n - 1);
     *dst = p;
 }
 
@@ -263,7 +243,7 @@ void base_quoly(quoly** dst, int32_t n) {
 
 void poly_to_quoly(polynode* p, quoly** dst) { *dst = fresh_quoly(1, copy_number(p->ncoef, false)); }
 
-void quoly_to_poly(quoly* q, polynode** dst) { *dst = number_node(copy_number(q->nnum, false)); }
+void quoly_to_poly(quoly* q, polynode** dst) { *dst = new_number_node(copy_number(q->nnum, false)); }
 
 void mod_quol_assign(quoly* q, quoly** dst) {
     imag* x = new_number();
@@ -322,7 +302,7 @@ void mini_copy(polynode* node, polynode** dst) {
         poly_assign(node, dst);
         return;
     }
-    *dst = term_node(node->exp, node->pcoef);
+    *dst = new_term_node(node->exp, node->pcoef);
     (*dst)->next = node->next;
     node->next = nullptr;
     node->pcoef = nullptr;
@@ -345,7 +325,7 @@ void use_up_poly(polynode** p, quoly** dst) {
 
 void quoly_consume(quoly** q, polynode** dst) {
     quoly* r = *q;
-    *dst = number_node(r->nnum);
+    *dst = new_number_node(r->nnum);
     r->nnum = nullptr;
     r->link = quolygarb;
     quolygarb = r;
@@ -353,14 +333,14 @@ void quoly_consume(quoly** q, polynode** dst) {
 }
 
 void make_monomial(polynode** dst, int32_t e, polynode* c) {
-    *dst = (e == 0 && lone_number(c)) ? c : term_node(e, c);
+    *dst = (e == 0 && lone_number(c)) ? c : new_term_node(e, c);
 }
 
 void spec_poly_assign(polynode* src, polynode** dst) {
     polynode** link = dst;
     polynode* s = src;
     for (; s && !s->numb; s = s->next) {
-        polynode* t = term_node(s->exp, s->pcoef);
+        polynode* t = new_term_node(s->exp, s->pcoef);
         *link = t;
         link = &t->next;
     }
@@ -371,7 +351,7 @@ void spec_poly_assign(polynode* src, polynode** dst) {
 
 void fluff_out(polynode** p, int32_t e) {
     if (e == 0 && lone_number(*p)) return;
-    *p = term_node(e, *p);
+    *p = new_term_node(e, *p);
 }
 
 void add_pad(polynode** p, int32_t k) { *p = padded(*p, k); }

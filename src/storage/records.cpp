@@ -67,6 +67,26 @@ void newcolm(colm** slot) {
     }
 }
 
+polynode* new_number_node(imag* n) {
+    polynode* t;
+    newpoly(&t);
+    t->next = nullptr;
+    t->exp = 0;
+    t->numb = 1;
+    t->ncoef = n;
+    return t;
+}
+
+polynode* new_term_node(int32_t e, polynode* coef) {
+    polynode* t;
+    newpoly(&t);
+    t->next = nullptr;
+    t->exp = e;
+    t->numb = 0;
+    t->pcoef = coef;
+    return t;
+}
+
 void init_poly_node(polynode* node) {
     imag* n;
     newimag(&n);

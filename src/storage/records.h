@@ -80,5 +80,10 @@ void free_quoly(quoly** slot);
 void polynum_to_quoly(quoly** q);       // q's constant numerator node becomes its number
 void poly_to_scalar(polynode* p, imag* n);
 
+// A detached number node (exponent 0, no next term) that takes n over.
+polynode* new_number_node(imag* n);
+// A detached term node of exponent e (no next term) over the polynomial coef.
+polynode* new_term_node(int32_t e, polynode* coef);
+
 // Gives a digit chain (head .. tail) back to numhead in one splice.
 void give_back_chain(numnode* head, numnode* tail);

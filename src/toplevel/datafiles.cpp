@@ -337,17 +337,6 @@ quoly* make_quoly_one() {
     return q;
 }
 
-// A polynomial of one number node (exponent 0) holding x.
-polynode* constant_poly(imag* x) {
-    polynode* p;
-    newpoly(&p);
-    p->exp = 0;
-    p->next = nullptr;
-    p->numb = 1;
-    p->ncoef = x;
-    return p;
-}
-
 imag* read_chdat_number() {
     imag* x = new_number();
     direct_number_read(x);
@@ -388,9 +377,9 @@ void direct_poly_read(polynode** slot) {
         if (e > 0) {
             newpoly(&t);
             t->numb = 0;
-            t->pcoef = constant_poly(c);
+            t->pcoef = new_number_node(c);
         } else {
-            t = constant_poly(c);
+            t = new_number_node(c);
         }
         t->exp = static_cast<int32_t>(e);
         t->next = nullptr;
@@ -412,7 +401,7 @@ void direct_quoly_read(quoly** slot) {
         free_imag(&d);
         q->den = nullptr;
     } else {
-        q->den = constant_poly(d);
+        q->den = new_number_node(d);
     }
     direct_poly_read(&q->pnum);
     *slot = q;
