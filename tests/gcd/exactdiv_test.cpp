@@ -41,49 +41,7 @@ struct Ring {
     ~Ring() { laurent = laur; }
 };
 
-struct Vars {
-    pt* saved = polynames;
-    int32_t count = number_polys;
-    pt* pseudo = pseudo_polynames;
-    explicit Vars(int n = NV) {
-        static const char* names[] = {"x", "y", "z"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < NV; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = n;
-        pseudo_polynames = nullptr;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved;
-        number_polys = count;
-        pseudo_polynames = pseudo;
-    }
-};
-
 using Exps = std::vector<int32_t>;
-
-struct Held {
-    polynode* p = nullptr;
-    Held() = default;
-    explicit Held(polynode* x) : p(x) {}
-    ~Held() { free_poly(&p); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
 
 long coef(NumberGen& g) {
     if (modulus) return g.between(1, modulus - 1);
@@ -114,7 +72,7 @@ TermList sum(const TermList& a, const TermList& b) {
 
 void planted(int32_t mod, int nvars, uint64_t seed) {
     Ring ring(mod);
-    Vars v(nvars);
+    AttachedVars v(NV, nvars);
     NumberGen g(seed);
     for (int it = 0; it < scaled(40); it++) {
         RecordLedger ledger;
@@ -127,7 +85,7 @@ void planted(int32_t mod, int nvars, uint64_t seed) {
             if (q0.empty() || m0.empty() || m0.front().exps[0] == 0) continue;
             const TermList u0 = product(q0, m0);
             SCOPED_TRACE(g.trace() + " q=" + terms_to_string(q0) + " m=" + terms_to_string(m0));
-            Held u(build_poly(NV, u0)), m(build_poly(NV, m0)), q;
+            HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0)), q;
             int fail = -1;
             gen_poly_divide(u.p, m.p, &q.p, polynames, &fail);
             EXPECT_EQ(fail, 0);
@@ -138,7 +96,7 @@ void planted(int32_t mod, int nvars, uint64_t seed) {
             EXPECT_TRUE(check_poly_shape(m.p, NV));
 
             // In place: u becomes q.
-            Held w(build_poly(NV, u0));
+            HeldPoly w(build_poly(NV, u0));
             fast_poly_divide(&w.p, m.p, polynames, 1);
             ASSERT_TRUE(check_poly_shape(w.p, NV));
             EXPECT_EQ(read_poly(w.p, NV), q0);
@@ -148,7 +106,7 @@ void planted(int32_t mod, int nvars, uint64_t seed) {
             const TermList r0 = canonical_terms(NV, random_terms(g, dm - 1, g.between(1, 3), nvars));
             if (r0.empty()) continue;
             const TermList n0 = sum(u0, r0);
-            Held n(build_poly(NV, n0)), q2;
+            HeldPoly n(build_poly(NV, n0)), q2;
             gen_poly_divide(n.p, m.p, &q2.p, polynames, &fail);
             EXPECT_EQ(fail, 1);
             ASSERT_TRUE(check_poly_shape(q2.p, NV));
@@ -181,40 +139,40 @@ TEST(ExactDiv, PlantedModuloPrimes) {
 
 TEST(ExactDiv, HandCases) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
-        Held a(build_poly(NV, {{1, {2, 0, 0}}, {-1, {0, 0, 0}}})), b(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}}));
-        Held qa, qb, q0, q5, qh, q3;
+        HeldPoly m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly a(build_poly(NV, {{1, {2, 0, 0}}, {-1, {0, 0, 0}}})), b(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly qa, qb, q0, q5, qh, q3;
         int fail = -1;
         gen_poly_divide(a.p, m.p, &qa.p, polynames, &fail);
         EXPECT_EQ(fail, 0);
         EXPECT_EQ(read_poly(qa.p, NV), canonical_terms(NV, {{1, {1, 0, 0}}, {-1, {0, 0, 0}}}));
         gen_poly_divide(b.p, m.p, &qb.p, polynames, &fail);
         EXPECT_EQ(fail, 1);
-        Held zero(build_poly(NV, {})), five(build_poly(NV, {{5, {0, 0, 0}}}));
+        HeldPoly zero(build_poly(NV, {})), five(build_poly(NV, {{5, {0, 0, 0}}}));
         gen_poly_divide(zero.p, m.p, &q0.p, polynames, &fail);
         EXPECT_EQ(fail, 0);
         EXPECT_TRUE(read_poly(q0.p, NV).empty());
         gen_poly_divide(five.p, m.p, &q5.p, polynames, &fail);
         EXPECT_EQ(fail, 1);
         // A divisor of higher degree.
-        Held x2(build_poly(NV, {{1, {2, 0, 0}}}));
+        HeldPoly x2(build_poly(NV, {{1, {2, 0, 0}}}));
         gen_poly_divide(m.p, x2.p, &qh.p, polynames, &fail);
         EXPECT_EQ(fail, 1);
         EXPECT_TRUE(read_poly(qh.p, NV).empty());
         // 3x·y by 2x·y: the leading coefficients do not divide.
-        Held u3(build_poly(NV, {{3, {1, 1, 0}}})), m2(build_poly(NV, {{2, {1, 1, 0}}}));
+        HeldPoly u3(build_poly(NV, {{3, {1, 1, 0}}})), m2(build_poly(NV, {{2, {1, 1, 0}}}));
         gen_poly_divide(u3.p, m2.p, &q3.p, polynames, &fail);
         EXPECT_EQ(fail, 1);
         EXPECT_TRUE(read_poly(q3.p, NV).empty());
     }
     {
         // Divisors free of x: (x·y + y^2)·(y + 2) by y + 2 and by 3.
-        Held m(build_poly(NV, {{1, {0, 1, 0}}, {2, {0, 0, 0}}})), three(build_poly(NV, {{3, {0, 0, 0}}}));
-        Held u(build_poly(NV, {{1, {1, 2, 0}}, {2, {1, 1, 0}}, {1, {0, 3, 0}}, {2, {0, 2, 0}}}));
-        Held q;
+        HeldPoly m(build_poly(NV, {{1, {0, 1, 0}}, {2, {0, 0, 0}}})), three(build_poly(NV, {{3, {0, 0, 0}}}));
+        HeldPoly u(build_poly(NV, {{1, {1, 2, 0}}, {2, {1, 1, 0}}, {1, {0, 3, 0}}, {2, {0, 2, 0}}}));
+        HeldPoly q;
         int fail = -1;
         gen_poly_divide(u.p, m.p, &q.p, polynames, &fail);
         EXPECT_EQ(fail, 0);
@@ -223,17 +181,17 @@ TEST(ExactDiv, HandCases) {
         fast_divide(&u.p, m.p->pcoef, polynames, 3);
         EXPECT_TRUE(check_poly_shape(u.p, NV));
         EXPECT_EQ(read_poly(u.p, NV), canonical_terms(NV, {{1, {1, 1, 0}}, {1, {0, 2, 0}}}));
-        Held w(build_poly(NV, {{6, {2, 1, 0}}, {3, {1, 0, 0}}}));
+        HeldPoly w(build_poly(NV, {{6, {2, 1, 0}}, {3, {1, 0, 0}}}));
         fast_divide(&w.p, three.p, polynames, 3);
         EXPECT_TRUE(check_poly_shape(w.p, NV));
         EXPECT_EQ(read_poly(w.p, NV), canonical_terms(NV, {{2, {2, 1, 0}}, {1, {1, 0, 0}}}));
         // A number at the top level has no coefficient to divide.
-        Held k(build_poly(NV, {{6, {1, 1, 0}}, {3, {0, 0, 0}}}));
+        HeldPoly k(build_poly(NV, {{6, {1, 1, 0}}, {3, {0, 0, 0}}}));
         const TermList k0 = read_poly(k.p, NV);
         EXPECT_THROW(fast_divide(&k.p, three.p, polynames, 3), TarvexUnwind);
         EXPECT_EQ(read_poly(k.p, NV), k0);
         // 3 does not divide 4: an unwind, the operand as it was.
-        Held n(build_poly(NV, {{6, {1, 1, 0}}, {4, {0, 1, 0}}}));
+        HeldPoly n(build_poly(NV, {{6, {1, 1, 0}}, {4, {0, 1, 0}}}));
         const TermList n0 = read_poly(n.p, NV);
         EXPECT_THROW(fast_divide(&n.p, three.p, polynames, 3), TarvexUnwind);
         EXPECT_EQ(read_poly(n.p, NV), n0);
@@ -243,12 +201,12 @@ TEST(ExactDiv, HandCases) {
 
 TEST(ExactDiv, DivisionByNumbers) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held two(build_poly(NV, {{2, {0, 0, 0}}})), zero(build_poly(NV, {}));
-        Held a(build_poly(NV, {{6, {1, 0, 0}}, {4, {0, 0, 0}}})), b(build_poly(NV, {{6, {1, 0, 0}}, {3, {0, 0, 0}}}));
-        Held r;
+        HeldPoly two(build_poly(NV, {{2, {0, 0, 0}}})), zero(build_poly(NV, {}));
+        HeldPoly a(build_poly(NV, {{6, {1, 0, 0}}, {4, {0, 0, 0}}})), b(build_poly(NV, {{6, {1, 0, 0}}, {3, {0, 0, 0}}}));
+        HeldPoly r;
         int ok = -1;
         trial_poly_quot(a.p, two.p, &r.p, &ok);
         EXPECT_EQ(ok, 1);
@@ -259,21 +217,21 @@ TEST(ExactDiv, DivisionByNumbers) {
         EXPECT_EQ(r.p, before);
         EXPECT_EQ(read_poly(r.p, NV), canonical_terms(NV, {{3, {1, 0, 0}}, {2, {0, 0, 0}}}));
 
-        Held p, p1;
+        HeldPoly p, p1;
         poly_quot(a.p, two.p, &p.p, 5);
         EXPECT_TRUE(check_poly_shape(p.p, NV));
         EXPECT_EQ(read_poly(p.p, NV), canonical_terms(NV, {{3, {1, 0, 0}}, {2, {0, 0, 0}}}));
         EXPECT_THROW(poly_quot(b.p, two.p, &p1.p, 5), TarvexUnwind);
         EXPECT_EQ(p1.p, nullptr);
         // A multivariate dividend by a number, recursion included.
-        Held c(build_poly(NV, {{-12, {2, 1, 1}}, {8, {2, 0, 0}}, {4, {0, 2, 0}}})), cq;
+        HeldPoly c(build_poly(NV, {{-12, {2, 1, 1}}, {8, {2, 0, 0}}, {4, {0, 2, 0}}})), cq;
         poly_quot(c.p, two.p, &cq.p, 5);
         EXPECT_TRUE(check_poly_shape(cq.p, NV));
         EXPECT_EQ(read_poly(cq.p, NV), canonical_terms(NV, {{-6, {2, 1, 1}}, {4, {2, 0, 0}}, {2, {0, 2, 0}}}));
 
         for (int which = 0; which < 3; which++) {
             try {
-                Held t;
+                HeldPoly t;
                 int f = 0;
                 if (which == 0) trial_poly_quot(a.p, zero.p, &t.p, &f);
                 else if (which == 1) poly_quot(a.p, zero.p, &t.p, 5);
@@ -284,7 +242,7 @@ TEST(ExactDiv, DivisionByNumbers) {
             }
         }
 
-        Held cu(build_poly(NV, {{6, {2, 0, 0}}, {4, {0, 0, 0}}})), one(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly cu(build_poly(NV, {{6, {2, 0, 0}}, {4, {0, 0, 0}}})), one(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
         clear_up(&cu.p);
         EXPECT_EQ(read_poly(cu.p, NV), canonical_terms(NV, {{3, {2, 0, 0}}, {2, {0, 0, 0}}}));
         clear_up(&one.p);
@@ -296,12 +254,12 @@ TEST(ExactDiv, DivisionByNumbers) {
 // x^-1 + x^-2 by x + 1 gives x^-2, u restored on request.
 TEST(ExactDiv, LaurentShiftAroundTheDivision) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     laurent = 1;
     RecordLedger ledger;
     {
         const TermList u0 = canonical_terms(NV, {{1, {-1, 0, 0}}, {1, {-2, 0, 0}}});
-        Held u(build_poly(NV, u0)), m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}})), q;
+        HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}})), q;
         int fail = -1;
         Lpoly_divide(&u.p, &m.p, &q.p, 1, polynames, &fail);
         EXPECT_EQ(fail, 0);
@@ -311,14 +269,14 @@ TEST(ExactDiv, LaurentShiftAroundTheDivision) {
         EXPECT_EQ(read_poly(u.p, NV), u0);
         // Not exact: the flag, and u still restored.
         const TermList w0 = canonical_terms(NV, {{1, {-1, 0, 0}}, {2, {-2, 0, 0}}});
-        Held w(build_poly(NV, w0)), q2;
+        HeldPoly w(build_poly(NV, w0)), q2;
         Lpoly_divide(&w.p, &m.p, &q2.p, 1, polynames, &fail);
         EXPECT_EQ(fail, 1);
         EXPECT_EQ(read_poly(w.p, NV), w0);
         // The pseudo-division branch: x + x^-1 is x^-1·(x^2 + 1), and
         // x^2 + 1 = (x - 1)(x + 1) + 2, so the quotient is 1 - x^-1.
         const TermList s0 = canonical_terms(NV, {{1, {1, 0, 0}}, {1, {-1, 0, 0}}});
-        Held s(build_poly(NV, s0)), q3, r3, k3;
+        HeldPoly s(build_poly(NV, s0)), q3, r3, k3;
         clear_and_operate(&s.p, &m.p, &q3.p, &r3.p, &k3.p, 1, 0, polynames, &fail);
         EXPECT_EQ(fail, 0);
         EXPECT_TRUE(check_poly_shape(q3.p, NV));

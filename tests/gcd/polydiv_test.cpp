@@ -49,49 +49,7 @@ struct Ring {
     }
 };
 
-struct Vars {
-    pt* saved = polynames;
-    int32_t count = number_polys;
-    pt* pseudo = pseudo_polynames;
-    explicit Vars(int n = NV) {
-        static const char* names[] = {"x", "y", "z"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < NV; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = n;
-        pseudo_polynames = nullptr;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved;
-        number_polys = count;
-        pseudo_polynames = pseudo;
-    }
-};
-
 using Exps = std::vector<int32_t>;
-
-struct Held {
-    polynode* p = nullptr;
-    Held() = default;
-    explicit Held(polynode* x) : p(x) {}
-    ~Held() { free_poly(&p); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
 
 long coef(NumberGen& g) {
     if (modulus) return g.between(1, modulus - 1);
@@ -125,7 +83,7 @@ TermList product_plus(const TermList& q, const TermList& m, const TermList& r) {
 // u = q·m + r planted; every way of asking gives back q and r.
 void planted(int32_t mod, bool one_var, uint64_t seed, bool unit_lead) {
     Ring ring(mod);
-    Vars v(one_var ? 1 : NV);
+    AttachedVars v(one_var ? 1 : NV);
     NumberGen g(seed);
     for (int it = 0; it < scaled(40); it++) {
         RecordLedger ledger;
@@ -138,8 +96,8 @@ void planted(int32_t mod, bool one_var, uint64_t seed, bool unit_lead) {
             const TermList r0 = canonical_terms(NV, random_terms(g, dm - 1, g.between(0, 5), one_var));
             const TermList u0 = product_plus(q0, m0, r0);
             SCOPED_TRACE(g.trace() + " m=" + terms_to_string(m0) + " q=" + terms_to_string(q0) + " r=" + terms_to_string(r0));
-            Held u(build_poly(NV, u0)), m(build_poly(NV, m0));
-            Held q, r, qo, ro;
+            HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0));
+            HeldPoly q, r, qo, ro;
             poly_mod_and_div(u.p, m.p, &r.p, &q.p, polynames);
             poly_mod_or_div(u.p, m.p, &ro.p, '|', polynames);
             poly_mod_or_div(u.p, m.p, &qo.p, '/', polynames);
@@ -186,7 +144,7 @@ TEST(PolyDiv, PlantedOverTheIntegersWithUnitLead) { planted(0, false, 41014, tru
 // lc(m), so the schoolbook loop recovers q and r for any number lead.
 TEST(PolyDiv, BasicDivideOverTheIntegersAnyLead) {
     Ring z(0);
-    Vars v(1);
+    AttachedVars v(1);
     NumberGen g(41015);
     for (int it = 0; it < scaled(40); it++) {
         RecordLedger ledger;
@@ -197,7 +155,7 @@ TEST(PolyDiv, BasicDivideOverTheIntegersAnyLead) {
             const TermList r0 = canonical_terms(NV, random_terms(g, dm - 1, g.between(0, 4), true));
             const TermList u0 = product_plus(q0, m0, r0);
             SCOPED_TRACE(g.trace());
-            Held u(build_poly(NV, u0)), m(build_poly(NV, m0)), q, r;
+            HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0)), q, r;
             basic_poly_divide(u.p, m.p, &q.p, &r.p, 1);
             ASSERT_TRUE(check_poly_shape(q.p, NV));
             ASSERT_TRUE(check_poly_shape(r.p, NV));
@@ -213,8 +171,8 @@ TEST(PolyDiv, BasicDivideOverTheIntegersAnyLead) {
 // 4x^2 + 3x + 1 by 2x gives q = 2x, r = 3x + 1.
 TEST(PolyDiv, BasicDivideStopsWhereTheLeadDoesNotDivide) {
     Ring z(0);
-    Vars v(1);
-    Held u(build_poly(NV, {{4, {2, 0, 0}}, {3, {1, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}})), q, r;
+    AttachedVars v(1);
+    HeldPoly u(build_poly(NV, {{4, {2, 0, 0}}, {3, {1, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}})), q, r;
     basic_poly_divide(u.p, m.p, &q.p, &r.p, 1);
     EXPECT_EQ(read_poly(q.p, NV), canonical_terms(NV, {{2, {1, 0, 0}}}));
     EXPECT_EQ(read_poly(r.p, NV), canonical_terms(NV, {{3, {1, 0, 0}}, {1, {0, 0, 0}}}));
@@ -224,7 +182,7 @@ TEST(PolyDiv, BasicDivideStopsWhereTheLeadDoesNotDivide) {
 // one (deg u = 60) agree with the planted values.
 TEST(PolyDiv, LargeOneVariableDivisionModuloAPrime) {
     Ring p(65521);
-    Vars v(1);
+    AttachedVars v(1);
     NumberGen g(41016);
     for (int32_t du : {60, 61, 200}) {
         const TermList m0 = canonical_terms(NV, with_lead(g, 3, coef(g), 3, true));
@@ -232,7 +190,7 @@ TEST(PolyDiv, LargeOneVariableDivisionModuloAPrime) {
         qt.emplace_back(coef(g), Exps{du - 3, 0, 0});
         const TermList q0 = canonical_terms(NV, qt), r0 = canonical_terms(NV, random_terms(g, 2, 3, true));
         const TermList u0 = product_plus(q0, m0, r0);
-        Held u(build_poly(NV, u0)), m(build_poly(NV, m0)), q, r;
+        HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0)), q, r;
         basic_poly_divide(u.p, m.p, &q.p, &r.p, 1);
         EXPECT_EQ(read_poly(q.p, NV), q0) << du;
         EXPECT_EQ(read_poly(r.p, NV), r0) << du;
@@ -243,13 +201,13 @@ TEST(PolyDiv, LargeOneVariableDivisionModuloAPrime) {
 
 TEST(PolyDiv, HandCases) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
         // 7x - 3 | 5 with pos_mod: 2x + 2; the quotient truncates: x.
         pos_mod = 1;
-        Held u(build_poly(NV, {{7, {1, 0, 0}}, {-3, {0, 0, 0}}})), five(build_poly(NV, {{5, {0, 0, 0}}}));
-        Held r, q, r2, q2;
+        HeldPoly u(build_poly(NV, {{7, {1, 0, 0}}, {-3, {0, 0, 0}}})), five(build_poly(NV, {{5, {0, 0, 0}}}));
+        HeldPoly r, q, r2, q2;
         poly_mod_or_div(u.p, five.p, &r.p, '|', polynames);
         EXPECT_EQ(read_poly(r.p, NV), canonical_terms(NV, {{2, {1, 0, 0}}, {2, {0, 0, 0}}}));
         poly_mod_or_div(u.p, five.p, &q.p, '/', polynames);
@@ -263,8 +221,8 @@ TEST(PolyDiv, HandCases) {
     }
     {
         // Pseudo forms: x^2 by 2x + 1 gives remainder 1 and quotient 2x - 1.
-        Held u(build_poly(NV, {{1, {2, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}, {1, {0, 0, 0}}}));
-        Held r, q;
+        HeldPoly u(build_poly(NV, {{1, {2, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly r, q;
         poly_mod_or_div(u.p, m.p, &r.p, '|', polynames);
         poly_mod_or_div(u.p, m.p, &q.p, '/', polynames);
         EXPECT_EQ(read_poly(r.p, NV), canonical_terms(NV, {{1, {0, 0, 0}}}));
@@ -274,9 +232,9 @@ TEST(PolyDiv, HandCases) {
         // A divisor free of x divides each polynomial coefficient; the
         // number coefficient 5 stays in the remainder.
         // u = x^2(y^2 + y + 1) + x·y + 5, m = y: r = x^2 + 5, q = x^2(y + 1) + x.
-        Held u(build_poly(NV, {{1, {2, 2, 0}}, {1, {2, 1, 0}}, {1, {2, 0, 0}}, {1, {1, 1, 0}}, {5, {0, 0, 0}}}));
-        Held m(build_poly(NV, {{1, {0, 1, 0}}}));
-        Held r, q, ro, qo;
+        HeldPoly u(build_poly(NV, {{1, {2, 2, 0}}, {1, {2, 1, 0}}, {1, {2, 0, 0}}, {1, {1, 1, 0}}, {5, {0, 0, 0}}}));
+        HeldPoly m(build_poly(NV, {{1, {0, 1, 0}}}));
+        HeldPoly r, q, ro, qo;
         poly_mod_and_div(u.p, m.p, &r.p, &q.p, polynames);
         poly_mod_or_div(u.p, m.p, &ro.p, '|', polynames);
         poly_mod_or_div(u.p, m.p, &qo.p, '/', polynames);
@@ -290,9 +248,9 @@ TEST(PolyDiv, HandCases) {
     }
     {
         // Lower degree in x, and a plain number by a polynomial: all remainder.
-        Held u(build_poly(NV, {{3, {1, 2, 0}}, {1, {0, 0, 1}}})), m(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 1, 0}}}));
-        Held n(build_poly(NV, {{9, {0, 0, 0}}}));
-        Held r, q, r2, q2, o;
+        HeldPoly u(build_poly(NV, {{3, {1, 2, 0}}, {1, {0, 0, 1}}})), m(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 1, 0}}}));
+        HeldPoly n(build_poly(NV, {{9, {0, 0, 0}}}));
+        HeldPoly r, q, r2, q2, o;
         poly_mod_and_div(u.p, m.p, &r.p, &q.p, polynames);
         EXPECT_EQ(read_poly(r.p, NV), read_poly(u.p, NV));
         EXPECT_TRUE(read_poly(q.p, NV).empty());
@@ -302,8 +260,8 @@ TEST(PolyDiv, HandCases) {
         poly_mod_or_div(n.p, m.p, &o.p, '/', polynames);
         EXPECT_TRUE(read_poly(o.p, NV).empty());
         // Both free of x: the inner levels divide (y^2 + 1 by y: r 1, q y).
-        Held a(build_poly(NV, {{1, {0, 2, 0}}, {1, {0, 0, 0}}})), b(build_poly(NV, {{1, {0, 1, 0}}}));
-        Held ra, qa;
+        HeldPoly a(build_poly(NV, {{1, {0, 2, 0}}, {1, {0, 0, 0}}})), b(build_poly(NV, {{1, {0, 1, 0}}}));
+        HeldPoly ra, qa;
         poly_mod_and_div(a.p, b.p, &ra.p, &qa.p, polynames);
         EXPECT_EQ(read_poly(ra.p, NV), canonical_terms(NV, {{1, {0, 0, 0}}}));
         EXPECT_EQ(read_poly(qa.p, NV), canonical_terms(NV, {{1, {0, 1, 0}}}));
@@ -314,12 +272,12 @@ TEST(PolyDiv, HandCases) {
 
 TEST(PolyDiv, ErrorsLeaveTheOperands) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held u(build_poly(NV, {{1, {2, 1, 0}}, {2, {0, 0, 0}}})), zero(build_poly(NV, {}));
+        HeldPoly u(build_poly(NV, {{1, {2, 1, 0}}, {2, {0, 0, 0}}})), zero(build_poly(NV, {}));
         const TermList u0 = read_poly(u.p, NV);
-        Held q, r;
+        HeldPoly q, r;
         for (int which = 0; which < 3; which++) {
             try {
                 if (which == 0) poly_mod_and_div(u.p, zero.p, &r.p, &q.p, polynames);
@@ -334,7 +292,7 @@ TEST(PolyDiv, ErrorsLeaveTheOperands) {
         EXPECT_TRUE(q.p == nullptr && r.p == nullptr);
 
         laurent = 1;
-        Held neg(build_poly(NV, {{1, {1, 0, 0}}, {1, {-1, 0, 0}}})), m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly neg(build_poly(NV, {{1, {1, 0, 0}}, {1, {-1, 0, 0}}})), m(build_poly(NV, {{1, {1, 0, 0}}, {1, {0, 0, 0}}}));
         const TermList n0 = read_poly(neg.p, NV);
         for (int which = 0; which < 2; which++) {
             try {

@@ -44,40 +44,6 @@ struct Ring {
     ~Ring() { field_depth = depth; }
 };
 
-// x, y, z attached by hand; the old list back at the end of the scope.
-struct Vars {
-    pt* saved = polynames;
-    int32_t count = number_polys;
-    pt* pseudo = pseudo_polynames;
-    Vars() {
-        static const char* names[] = {"x", "y", "z"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < NV; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = NV;
-        pseudo_polynames = nullptr;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved;
-        number_polys = count;
-        pseudo_polynames = pseudo;
-    }
-};
-
 using Exps = std::vector<int32_t>;
 
 long coef(NumberGen& g) {
@@ -101,15 +67,6 @@ TermList random_poly(NumberGen& g, int32_t d, int32_t n, bool lead_number) {
     return out;
 }
 
-struct Held {
-    polynode* p = nullptr;
-    Held() = default;
-    explicit Held(polynode* x) : p(x) {}
-    ~Held() { free_poly(&p); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
-
 int32_t deg(const polynode* p) { return p->numb ? 0 : p->exp; }
 
 // lc(m) as a polynomial of m's own level.
@@ -131,7 +88,7 @@ polynode* lead(polynode* m) {
 
 // mult·u == q·m + r, read back term by term.
 ::testing::AssertionResult identity(polynode* mult, polynode* u, polynode* q, polynode* m, polynode* r) {
-    Held lhs, rhs;
+    HeldPoly lhs, rhs;
     poly_mult(mult, u, &lhs.p, polynames);
     poly_mult(q, m, &rhs.p, polynames);
     poly_add(rhs.p, r, &rhs.p);
@@ -154,22 +111,22 @@ polynode* lc_power(polynode* m, int32_t k) {
 
 TEST(PseudoDiv, HandCasesOverTheIntegers) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held u(build_poly(NV, {{1, {2, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}, {1, {0, 0, 0}}}));
-        Held q, r;
+        HeldPoly u(build_poly(NV, {{1, {2, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly q, r;
         pseudo_div(u.p, m.p, &q.p, &r.p, 1, polynames);
         EXPECT_EQ(read_poly(q.p, NV), canonical_terms(NV, {{2, {1, 0, 0}}, {-1, {0, 0, 0}}}));
         EXPECT_EQ(read_poly(r.p, NV), canonical_terms(NV, {{1, {0, 0, 0}}}));
-        Held r2;
+        HeldPoly r2;
         pseudo_div_no_q(u.p, m.p, &r2.p, polynames, 1);
         EXPECT_EQ(read_poly(r2.p, NV), read_poly(r.p, NV));
     }
     {
         // x^3 + 1 by 2x: the full remainder 8, one step only 2.
-        Held u(build_poly(NV, {{1, {3, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}}));
-        Held full, part, q, r;
+        HeldPoly u(build_poly(NV, {{1, {3, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{2, {1, 0, 0}}}));
+        HeldPoly full, part, q, r;
         pseudo_div_no_q(u.p, m.p, &full.p, polynames, 1);
         pseudo_div_no_q(u.p, m.p, &part.p, polynames, 0);
         EXPECT_EQ(read_poly(full.p, NV), canonical_terms(NV, {{8, {0, 0, 0}}}));
@@ -181,8 +138,8 @@ TEST(PseudoDiv, HandCasesOverTheIntegers) {
     }
     {
         // A divisor of higher degree: quotient 0, remainder u, multiplier 1.
-        Held u(build_poly(NV, {{3, {1, 1, 0}}, {1, {0, 0, 2}}})), m(build_poly(NV, {{5, {2, 0, 0}}}));
-        Held q, r, q2, r2, k;
+        HeldPoly u(build_poly(NV, {{3, {1, 1, 0}}, {1, {0, 0, 2}}})), m(build_poly(NV, {{5, {2, 0, 0}}}));
+        HeldPoly q, r, q2, r2, k;
         pseudo_div(u.p, m.p, &q.p, &r.p, 1, polynames);
         EXPECT_TRUE(poly_equal(q.p, nullptr) || read_poly(q.p, NV).empty());
         EXPECT_EQ(read_poly(r.p, NV), read_poly(u.p, NV));
@@ -195,10 +152,10 @@ TEST(PseudoDiv, HandCasesOverTheIntegers) {
 
 TEST(PseudoDiv, ModuloAPrimeANumberLeadGivesTheTrueQuotient) {
     Ring p(7);
-    Vars v;
+    AttachedVars v(NV);
     // x^2 + 1 = (3x + 5)(5x + 1) + r  over Z/7: 3·5 = 15 = 1.
-    Held u(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{3, {1, 0, 0}}, {1, {0, 0, 0}}}));
-    Held q, r, one;
+    HeldPoly u(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}})), m(build_poly(NV, {{3, {1, 0, 0}}, {1, {0, 0, 0}}}));
+    HeldPoly q, r, one;
     pseudo_div(u.p, m.p, &q.p, &r.p, 1, polynames);
     poly_set(1, &one.p);
     EXPECT_TRUE(identity(one.p, u.p, q.p, m.p, r.p));
@@ -209,19 +166,19 @@ TEST(PseudoDiv, ModuloAPrimeANumberLeadGivesTheTrueQuotient) {
 
 void random_pseudo(int32_t mod, uint64_t seed) {
     Ring ring(mod);
-    Vars v;
+    AttachedVars v(NV);
     NumberGen g(seed);
     for (int it = 0; it < scaled(60); it++) {
         RecordLedger ledger;
         {
             const int32_t dm = g.between(0, 3), du = g.between(0, 6);
             const bool number_lead = g.chance(30);
-            Held u(build_poly(NV, random_poly(g, du, g.between(0, 6), g.chance(50))));
-            Held m(build_poly(NV, random_poly(g, dm, g.between(0, 4), number_lead)));
+            HeldPoly u(build_poly(NV, random_poly(g, du, g.between(0, 6), g.chance(50))));
+            HeldPoly m(build_poly(NV, random_poly(g, dm, g.between(0, 4), number_lead)));
             const TermList u0 = read_poly(u.p, NV), m0 = read_poly(m.p, NV);
             if (m0.empty()) continue;   // like terms cancelled: the zero divisor is tested apart
             SCOPED_TRACE(g.trace() + " u=" + terms_to_string(u0) + " m=" + terms_to_string(m0));
-            Held q, r, full, part;
+            HeldPoly q, r, full, part;
             pseudo_div(u.p, m.p, &q.p, &r.p, 1, polynames);
             pseudo_div_no_q(u.p, m.p, &full.p, polynames, 1);
             pseudo_div_no_q(u.p, m.p, &part.p, polynames, 0);
@@ -232,7 +189,7 @@ void random_pseudo(int32_t mod, uint64_t seed) {
 
             const bool invertible = mod && (m.p->numb || (m.p->pcoef->numb && !m.p->pcoef->next));
             const int32_t k = deg(m.p) > deg(u.p) || invertible ? 0 : deg(u.p) - deg(m.p) + 1;
-            Held c(lc_power(m.p, k));
+            HeldPoly c(lc_power(m.p, k));
             EXPECT_TRUE(identity(c.p, u.p, q.p, m.p, r.p));
             if (deg(m.p) > 0) {
                 EXPECT_TRUE(poly_iszero(r.p) || deg(r.p) < deg(m.p));
@@ -241,7 +198,7 @@ void random_pseudo(int32_t mod, uint64_t seed) {
             // Without the full power the remainder is r short of some power of lc.
             bool found = false;
             for (int32_t e = 0; e <= k && !found; e++) {
-                Held pe(lc_power(m.p, e)), scaled_part;
+                HeldPoly pe(lc_power(m.p, e)), scaled_part;
                 poly_mult(pe.p, part.p, &scaled_part.p, polynames);
                 found = read_poly(scaled_part.p, NV) == read_poly(r.p, NV);
             }
@@ -261,18 +218,18 @@ TEST(PseudoDiv, RandomIdentityModuloPrimes) {
 // with field levels (the number inverted as a rational) and modulo a prime.
 void random_num_pseudo(int32_t mod, uint64_t seed) {
     Ring ring(mod);
-    Vars v;
+    AttachedVars v(NV);
     if (!mod) field_depth = NV;   // numbers invert; no variable has a relation
     NumberGen g(seed);
     for (int it = 0; it < scaled(60); it++) {
         RecordLedger ledger;
         {
-            Held u(build_poly(NV, random_poly(g, g.between(0, 6), g.between(0, 6), g.chance(50))));
-            Held m(build_poly(NV, random_poly(g, g.between(0, 3), g.between(0, 4), true)));
+            HeldPoly u(build_poly(NV, random_poly(g, g.between(0, 6), g.between(0, 6), g.chance(50))));
+            HeldPoly m(build_poly(NV, random_poly(g, g.between(0, 3), g.between(0, 4), true)));
             const TermList u0 = read_poly(u.p, NV), m0 = read_poly(m.p, NV);
             if (m0.empty()) continue;   // like terms cancelled: the zero divisor is tested apart
             SCOPED_TRACE(g.trace() + " u=" + terms_to_string(u0) + " m=" + terms_to_string(m0));
-            Held q, r, k, q2, r2, k2;
+            HeldPoly q, r, k, q2, r2, k2;
             num_pseudo_div(u.p, m.p, &q.p, &r.p, &k.p, polynames);
             pseudo_field_coef_poly_div(u.p, m.p, polynames, &q2.p, &r2.p, &k2.p);
             for (polynode* x : {q.p, r.p, k.p, q2.p, r2.p, k2.p}) ASSERT_TRUE(check_poly_shape(x, NV));
@@ -302,10 +259,10 @@ TEST(NumPseudoDiv, RandomIdentityWithNumberLeads) {
 // leaves 1/6·4 = 2/3, so mult 3 and q = 2x - 1.
 TEST(NumPseudoDiv, MultiplierClearsOnlyTheDenominators) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     field_depth = NV;
-    Held u(build_poly(NV, {{4, {2, 0, 0}}})), m(build_poly(NV, {{6, {1, 0, 0}}, {3, {0, 0, 0}}}));
-    Held q, r, k;
+    HeldPoly u(build_poly(NV, {{4, {2, 0, 0}}})), m(build_poly(NV, {{6, {1, 0, 0}}, {3, {0, 0, 0}}}));
+    HeldPoly q, r, k;
     pseudo_field_coef_poly_div(u.p, m.p, polynames, &q.p, &r.p, &k.p);
     EXPECT_EQ(read_poly(k.p, NV), canonical_terms(NV, {{3, {0, 0, 0}}}));
     EXPECT_EQ(read_poly(q.p, NV), canonical_terms(NV, {{2, {1, 0, 0}}, {-1, {0, 0, 0}}}));
@@ -317,18 +274,18 @@ TEST(NumPseudoDiv, MultiplierClearsOnlyTheDenominators) {
 // descends to the number leading coefficient of m's inner levels.
 TEST(NumPseudoDiv, DivisorFreeOfTheTopVariable) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     field_depth = NV;
     NumberGen g(4120);
     for (int it = 0; it < scaled(30); it++) {
         RecordLedger ledger;
         {
-            Held qp(build_poly(NV, random_poly(g, g.between(1, 4), g.between(0, 5), false)));
-            Held m(build_poly(NV, {{coef(g), {0, 1, 0}}, {coef(g), {0, 0, g.below(2)}}}));
-            Held u;
+            HeldPoly qp(build_poly(NV, random_poly(g, g.between(1, 4), g.between(0, 5), false)));
+            HeldPoly m(build_poly(NV, {{coef(g), {0, 1, 0}}, {coef(g), {0, 0, g.below(2)}}}));
+            HeldPoly u;
             poly_mult(qp.p, m.p, &u.p, polynames);
             SCOPED_TRACE(g.trace());
-            Held q, r, k;
+            HeldPoly q, r, k;
             num_pseudo_div(u.p, m.p, &q.p, &r.p, &k.p, polynames);
             ASSERT_TRUE(check_poly_shape(q.p, NV));
             EXPECT_TRUE(identity(k.p, u.p, q.p, m.p, r.p));
@@ -342,11 +299,11 @@ TEST(NumPseudoDiv, DivisorFreeOfTheTopVariable) {
 
 TEST(PseudoDivErrors, ZeroDivisorAndUnavailableFieldInverse) {
     Ring z(0);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held u(build_poly(NV, {{1, {2, 1, 0}}, {2, {0, 0, 0}}})), zero(build_poly(NV, {}));
-        Held q, r, k;
+        HeldPoly u(build_poly(NV, {{1, {2, 1, 0}}, {2, {0, 0, 0}}})), zero(build_poly(NV, {}));
+        HeldPoly q, r, k;
         for (int which = 0; which < 4; which++) {
             try {
                 switch (which) {
@@ -363,15 +320,15 @@ TEST(PseudoDivErrors, ZeroDivisorAndUnavailableFieldInverse) {
         }
         // A leading coefficient at the field levels needs the field inverse.
         field_depth = 2;
-        Held m(build_poly(NV, {{1, {1, 1, 0}}, {3, {0, 2, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly m(build_poly(NV, {{1, {1, 1, 0}}, {3, {0, 2, 0}}, {1, {0, 0, 0}}}));
         const TermList m0 = read_poly(m.p, NV);
         EXPECT_THROW(pseudo_div(u.p, m.p, &q.p, &r.p, 1, polynames), TarvexUnwind);
         EXPECT_EQ(read_poly(m.p, NV), m0);
         field_depth = 0;
         // A leading coefficient the inner division leaves a remainder on.
         field_depth = NV;
-        Held m2(build_poly(NV, {{2, {1, 1, 0}}, {1, {0, 0, 0}}}));
-        Held u2(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly m2(build_poly(NV, {{2, {1, 1, 0}}, {1, {0, 0, 0}}}));
+        HeldPoly u2(build_poly(NV, {{1, {2, 0, 0}}, {1, {0, 0, 0}}}));
         const TermList m20 = read_poly(m2.p, NV);
         try {
             num_pseudo_div(u2.p, m2.p, &q.p, &r.p, &k.p, polynames);

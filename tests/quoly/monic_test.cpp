@@ -40,45 +40,6 @@ struct Ring {
     ~Ring() { field_depth = depth; }
 };
 
-struct Vars {
-    pt* saved = polynames;
-    int32_t count = number_polys;
-    Vars() {
-        static const char* names[] = {"x", "y"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < NV; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = NV;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved;
-        number_polys = count;
-    }
-};
-
-struct Held {
-    polynode* p = nullptr;
-    Held() = default;
-    explicit Held(polynode* x) : p(x) {}
-    ~Held() { free_poly(&p); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-};
-
 using Exps = std::vector<int32_t>;
 
 // Degree d in x exactly, with a number leading coefficient.
@@ -94,21 +55,21 @@ TermList random_poly(NumberGen& g, int32_t d, int32_t n) {
 TEST(MonicPoly, LeadingCoefficientBecomesOneAndMultipliesBack) {
     for (int32_t mod : {7, 65521, 2147483629, 256, 65536}) {
         Ring ring(mod);
-        Vars v;
+        AttachedVars v(NV);
         NumberGen g(500 + mod % 1000);
         for (int it = 0; it < scaled(30); it++) {
             RecordLedger ledger;
             {
                 TermList terms = random_poly(g, g.between(0, 5), g.between(0, 6));
                 if (g.chance(30)) terms.emplace_back(static_cast<long>(g.between(1, modulus - 1)), Exps{terms[0].exps[0], 2});
-                Held p(build_poly(NV, terms)), lc;
+                HeldPoly p(build_poly(NV, terms)), lc;
                 const TermList p0 = read_poly(p.p, NV);
                 SCOPED_TRACE(g.trace() + " p=" + terms_to_string(p0));
                 monic_poly(&p.p, &lc.p, polynames);
                 ASSERT_TRUE(check_poly_shape(p.p, NV));
                 ASSERT_TRUE(check_poly_shape(lc.p, NV));
                 EXPECT_EQ(leading_coef(p.p)->ncoef->value, 1);
-                Held back;
+                HeldPoly back;
                 poly_mult(lc.p, p.p, &back.p, polynames);
                 EXPECT_EQ(read_poly(back.p, NV), p0);
             }
@@ -119,11 +80,11 @@ TEST(MonicPoly, LeadingCoefficientBecomesOneAndMultipliesBack) {
 
 TEST(MonicPoly, Errors) {
     load_data_once();   // before the ledger: the tables stay in use
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
         Ring z(0);
-        Held p(build_poly(NV, {{3, {1, 0}}, {1, {0, 0}}})), lc;
+        HeldPoly p(build_poly(NV, {{3, {1, 0}}, {1, {0, 0}}})), lc;
         try {
             monic_poly(&p.p, &lc.p, polynames);
             ADD_FAILURE();
@@ -133,7 +94,7 @@ TEST(MonicPoly, Errors) {
     }
     {
         Ring p7(7);
-        Held zero(build_poly(NV, {})), lc;
+        HeldPoly zero(build_poly(NV, {})), lc;
         try {
             monic_poly(&zero.p, &lc.p, polynames);
             ADD_FAILURE();
@@ -145,7 +106,7 @@ TEST(MonicPoly, Errors) {
     {
         // 3 has no inverse modulo 65535; p is left as it was.
         Ring c(65535, 0);
-        Held p(build_poly(NV, {{3, {2, 0}}, {1, {0, 1}}})), lc;
+        HeldPoly p(build_poly(NV, {{3, {2, 0}}, {1, {0, 1}}})), lc;
         const TermList p0 = read_poly(p.p, NV);
         try {
             monic_poly(&p.p, &lc.p, polynames);
@@ -160,7 +121,7 @@ TEST(MonicPoly, Errors) {
         // A field element as leading coefficient reaches the field inverse.
         Ring p7(7);
         field_depth = 2;
-        Held p(build_poly(NV, {{1, {1, 1}}, {1, {0, 0}}})), lc;
+        HeldPoly p(build_poly(NV, {{1, {1, 1}}, {1, {0, 0}}})), lc;
         EXPECT_THROW(monic_poly(&p.p, &lc.p, polynames), TarvexUnwind);
     }
     EXPECT_TRUE(ledger.balanced());
@@ -169,22 +130,22 @@ TEST(MonicPoly, Errors) {
 TEST(FieldCoefPolyDivide, RecoversPlantedQuotientAndRemainder) {
     for (int32_t mod : {7, 65521, 256}) {
         Ring ring(mod);
-        Vars v;
+        AttachedVars v(NV);
         NumberGen g(600 + mod);
         for (int it = 0; it < scaled(40); it++) {
             RecordLedger ledger;
             {
                 const int32_t dm = g.between(0, 4);
-                Held m(build_poly(NV, random_poly(g, dm, g.between(0, 4))));
-                Held q(build_poly(NV, random_poly(g, g.between(0, 4), g.between(0, 4))));
-                Held r(dm > 0 ? build_poly(NV, random_poly(g, g.between(0, dm - 1), g.between(0, 3)))
+                HeldPoly m(build_poly(NV, random_poly(g, dm, g.between(0, 4))));
+                HeldPoly q(build_poly(NV, random_poly(g, g.between(0, 4), g.between(0, 4))));
+                HeldPoly r(dm > 0 ? build_poly(NV, random_poly(g, g.between(0, dm - 1), g.between(0, 3)))
                               : build_poly(NV, {}));
-                Held u;
+                HeldPoly u;
                 poly_mult(q.p, m.p, &u.p, polynames);
                 poly_add(u.p, r.p, &u.p);
                 const TermList u0 = read_poly(u.p, NV), m0 = read_poly(m.p, NV);
                 SCOPED_TRACE(g.trace() + " u=" + terms_to_string(u0) + " m=" + terms_to_string(m0));
-                Held qq, rr;
+                HeldPoly qq, rr;
                 field_coef_poly_divide(u.p, m.p, polynames, &qq.p, &rr.p);
                 ASSERT_TRUE(check_poly_shape(qq.p, NV));
                 ASSERT_TRUE(check_poly_shape(rr.p, NV));
@@ -193,7 +154,7 @@ TEST(FieldCoefPolyDivide, RecoversPlantedQuotientAndRemainder) {
                 EXPECT_EQ(read_poly(u.p, NV), u0);
                 EXPECT_EQ(read_poly(m.p, NV), m0);
                 // The divisor of higher degree leaves everything in the remainder.
-                Held q2, r2;
+                HeldPoly q2, r2;
                 field_coef_poly_divide(r.p, m.p, polynames, &q2.p, &r2.p);
                 if (dm > 0) {
                     EXPECT_TRUE(read_poly(q2.p, NV).empty());
@@ -207,10 +168,10 @@ TEST(FieldCoefPolyDivide, RecoversPlantedQuotientAndRemainder) {
 
 TEST(FieldCoefPolyDivide, ZeroDivisorAndFieldLead) {
     Ring p7(7);
-    Vars v;
+    AttachedVars v(NV);
     RecordLedger ledger;
     {
-        Held u(build_poly(NV, {{1, {2, 0}}})), zero(build_poly(NV, {})), q, r;
+        HeldPoly u(build_poly(NV, {{1, {2, 0}}})), zero(build_poly(NV, {})), q, r;
         try {
             field_coef_poly_divide(u.p, zero.p, polynames, &q.p, &r.p);
             ADD_FAILURE();
@@ -218,7 +179,7 @@ TEST(FieldCoefPolyDivide, ZeroDivisorAndFieldLead) {
             EXPECT_EQ(e.code, 22);
         }
         field_depth = 2;
-        Held m(build_poly(NV, {{1, {1, 1}}, {2, {0, 0}}}));
+        HeldPoly m(build_poly(NV, {{1, {1, 1}}, {2, {0, 0}}}));
         const TermList m0 = read_poly(m.p, NV);
         EXPECT_THROW(field_coef_poly_divide(u.p, m.p, polynames, &q.p, &r.p), TarvexUnwind);
         EXPECT_EQ(read_poly(m.p, NV), m0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -10,6 +11,7 @@
 
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "storage/other_records.h"
 #include "support/gmp_bridge.h"
 #include "support/number_check.h"
 
@@ -351,3 +353,34 @@ mpq_class quoly_value(const quoly* q) {
     if (got != want) return ::testing::AssertionFailure() << "value " << got << ", expected " << want;
     return ::testing::AssertionSuccess();
 }
+
+AttachedVars::AttachedVars(int attached, int counted) : saved(polynames), count(number_polys), pseudo(pseudo_polynames) {
+    static const char* names[] = {"x", "y", "z", "t", "u", "v", "w"};
+    pt** tail = &polynames;
+    polynames = nullptr;
+    for (int i = 0; i < attached; i++) {
+        pt* v;
+        newpt(&v);
+        std::snprintf(v->name, sizeof v->name, "%s", names[i % 7]);
+        v->hash = 65535;
+        v->modout_degree = 0;
+        v->level = static_cast<int16_t>(i + 1);
+        *tail = v;
+        tail = &v->next;
+    }
+    number_polys = counted < 0 ? attached : counted;
+    pseudo_polynames = nullptr;
+}
+
+AttachedVars::~AttachedVars() {
+    while (polynames) {
+        pt* v = polynames;
+        polynames = v->next;
+        free_pt(&v);
+    }
+    polynames = saved;
+    number_polys = count;
+    pseudo_polynames = pseudo;
+}
+
+HeldPoly::~HeldPoly() { free_poly(&p); }

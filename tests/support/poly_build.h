@@ -95,3 +95,26 @@ mpq_class quoly_value(const quoly* q);
 // q is in normal form with the value want: a plain number quoly (no
 // denominator word) exactly when want is an integer, else a rational.
 ::testing::AssertionResult holds(const quoly* q, const mpq_class& want);
+
+// Polynomial variables x, y, z, ... attached by hand for the scope of the
+// object (`attached` records, number_polys := counted, default the same;
+// no mod-out relations); the old list comes back at the end of the scope.
+struct AttachedVars {
+    struct pt* saved;
+    int32_t count;
+    struct pt* pseudo;
+    explicit AttachedVars(int attached, int counted = -1);
+    ~AttachedVars();
+    AttachedVars(const AttachedVars&) = delete;
+    AttachedVars& operator=(const AttachedVars&) = delete;
+};
+
+// A polynomial owned by a test, freed at the end of the scope.
+struct HeldPoly {
+    polynode* p = nullptr;
+    HeldPoly() = default;
+    explicit HeldPoly(polynode* x) : p(x) {}
+    ~HeldPoly();
+    HeldPoly(const HeldPoly&) = delete;
+    HeldPoly& operator=(const HeldPoly&) = delete;
+};
