@@ -372,7 +372,9 @@ void shift_left(imag* x, int32_t k) {
 
 int32_t logg2lint(int32_t v) {
     int64_t a = v < 0 ? -static_cast<int64_t>(v) : v;
-    if (modularmode && a > modulus / 2) a = modulus - a;
+    // Only a residue has a symmetric form; a larger value (an exponent, a
+    // count) would fold to a negative number and never shift down to 0.
+    if (modularmode && a > modulus / 2 && a < modulus) a = modulus - a;
     int32_t b = -1;
     while (a) {
         a >>= 1;

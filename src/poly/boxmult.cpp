@@ -160,11 +160,18 @@ struct Box {
     std::vector<wide> cells;
 };
 
+// The accumulators are not normalised: limbs of opposite signs can sum to
+// zero (-2^56 in one, 1 in the next), so the carries decide, not the words.
 bool all_zero(const wide* acc, int32_t n) {
     if (lintmode) return static_cast<uint32_t>(acc[0]) == 0;
-    for (int32_t k = 0; k < n; k++)
-        if (acc[k] != 0) return false;
-    return true;
+    const wide mask = (wide{1} << LIMB_BITS) - 1;
+    wide carry = 0;
+    for (int32_t k = 0; k < n; k++) {
+        const wide t = carry + acc[k];
+        if ((t & mask) != 0) return false;
+        carry = t >> LIMB_BITS;
+    }
+    return carry == 0;
 }
 
 // The polynomial of the places below level j from base on; null when all are 0.

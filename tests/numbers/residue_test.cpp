@@ -623,3 +623,15 @@ TEST_F(FieldTest, GF65536ProductsInversesPowers) {
 }
 
 }  // namespace
+
+// The bit size of a residue uses its symmetric form; a value at or above the
+// modulus (an exponent, a count) is sized as it stands.
+TEST_F(ResidueTest, BitSizeOfResiduesAndLargerValues) {
+    use_modulus(7);
+    EXPECT_EQ(logg2lint(6), 0);   // 6 is -1
+    EXPECT_EQ(logg2lint(4), 1);   // 4 is -3
+    EXPECT_EQ(logg2lint(3), 1);
+    EXPECT_EQ(logg2lint(12), 3);
+    EXPECT_EQ(logg2lint(-1000), 9);
+    EXPECT_EQ(logg2lint(0), -1);
+}
