@@ -241,8 +241,6 @@ void showint(FILE** out, imag* n, int first_unpadded, int pad, int already_decim
 
 namespace {
 
-bool lone_number(polynode* p) { return p && p->numb && !p->next; }
-
 // Owns a scratch number for the decimal expansion; given back on every exit.
 struct ScratchNumber {
     imag* x = new_number();
@@ -298,11 +296,6 @@ void quoly_display(FILE** out, int terminal, int finish, int tail_wanted, quoly*
     } else {
         polynode* num = q->pnum;
         polynode* den = q->den;
-        // Numbers and rationals only, until polynomials can be displayed.
-        if (!lone_number(num) || (den && !lone_number(den))) {
-            tarvex_error("display of polynomials is not available yet.", 0);
-            return;
-        }
         bool open = (den && !poly_small(num)) || (!terminal && !q->rat && !monomial_list);
         if (terminal && blank_under_prompt && promptsize > 0) std::putchar(' ');
         int32_t lines = 0;
@@ -338,23 +331,4 @@ void quoly_display(FILE** out, int terminal, int finish, int tail_wanted, quoly*
         std::fputc('\n', *out);
     }
     if (polynames && extra_line) std::putchar('\n');
-}
-
-void poly_display(FILE** out, int terminal, int signed_field, polynode* p, int32_t* col,
-                  [[maybe_unused]] const char* tail, pt* var, int sign_blank, int top,
-                  [[maybe_unused]] int32_t* lines) {
-    if (!var && !p->numb) {
-        tarvex_error(" q = NULL at start of poly_display.", 0);
-        std::fputs(" cannot display this poly at this time.\n", *out);
-        return;
-    }
-    if (lone_number(p)) {
-        // A whole numerator or denominator shows its own sign; a coefficient
-        // inside a polynomial may carry the sign of its term instead.
-        display(out, terminal, signed_field, p->ncoef, col, top ? 0 : sign_blank);
-        return;
-    }
-    // Terms in variables: the nested form, and the flat list of monomials
-    // under monomial_list.
-    tarvex_error("display of polynomials is not available yet.", 0);
 }

@@ -91,7 +91,16 @@ void showint(FILE** out, imag* n, int first_unpadded, int pad, int already_decim
 // number is written as the one character with its code.
 void quoly_display(FILE** out, int terminal, int finish, int tail_wanted, quoly* q, int32_t* col,
                    const char* tail, pt* vars, int sign_blank, int blank_under_prompt, int as_char);
-// One polynomial in the nested form; top: the polynomial is a whole
-// numerator or denominator (a lone number then ignores sign_blank).
+// One polynomial in the nested form (the outermost variable var first, a
+// coefficient in the inner variables in parentheses before its power), or
+// with monomial_list and two or more variables as a flat list of monomials.
+// top: the polynomial is a whole numerator or denominator (a lone number
+// then ignores sign_blank). lines: the caller's count of broken lines; with
+// do_line_sup, terminal output stops after 150 of them with one message.
 void poly_display(FILE** out, int terminal, int signed_field, polynode* p, int32_t* col,
                   const char* tail, pt* var, int sign_blank, int top, int32_t* lines);
+// The structure of p for inspection, unformatted and never broken: per
+// level, indented by depth, the variable's name (" : " without var), the
+// exponents and "*number" of the terms, then each coefficient's own dump
+// two steps deeper.
+void crude_poly_disp(FILE** out, int terminal, polynode* p, int32_t depth, pt* var);

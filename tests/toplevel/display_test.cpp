@@ -598,22 +598,4 @@ TEST_F(DisplayTest, RandomRationalsAgainstGmp) {
     EXPECT_TRUE(ledger.balanced());
 }
 
-TEST_F(DisplayTest, PolynomialsAreNotDisplayedYet) {
-    polynode* p = build_poly(1, {{2, {1}}, {1, {0}}});
-    quoly* q;
-    newquoly(&q);
-    q->isnum = 0;
-    q->rat = 0;
-    q->pnum = p;
-    q->den = nullptr;
-    pt var{};
-    std::snprintf(var.name, sizeof var.name, "x");
-    polynames = &var;
-    int32_t col = 0;
-    std::string out =
-        to_stdout([&](FILE** s) { quoly_display(s, 1, 1, 1, q, &col, ";", polynames, 0, 1, 0); });
-    EXPECT_EQ(out, "*** Tarvex error. display of polynomials is not available yet.\n");
-    free_quoly(&q);
-}
-
 }  // namespace

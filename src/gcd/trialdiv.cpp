@@ -1,0 +1,539 @@
+// Trial division with randomized pre-tests (see gcd/trialdiv.h).
+//
+// Every pre-test rests on one fact: a ring homomorphism (inner variables set
+// to values, integers to residues, everything to an integer point) maps an
+// exact division u = q·m to an exact division of the images. So an image
+// that does not divide proves m ∤ u; an image that divides proves nothing,
+// and the full division then decides.
+#include "gcd/trialdiv.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "gcd/division_impl.h"
+#include "gcd/exactdiv.h"
+#include "gcd/onevar_div.h"
+#include "numbers/numbers.h"
+#include "numbers/primes.h"
+#include "numbers/random.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "numbers/tables.h"
+#include "poly/dense.h"
+#include "poly/evaluate.h"
+#include "poly/levels.h"
+#include "poly/measures.h"
+#include "poly/modmult.h"
+#include "poly/modout_stubs.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "poly/residue_conv.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/other_records.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+int try_rat = 1;
+
+namespace {
+
+using namespace division_impl;
+
+bool plain(const polynode* p) { return p->numb && !p->next; }
+pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
+int32_t level_of(pt* rec) { return rec ? rec->level : 1; }
+
+// u handed over with consume set: freed on every exit.
+struct Consumed {
+    polynode* p;
+    explicit Consumed(polynode* u) : p(u) {}
+    ~Consumed() {
+        if (p) free_poly(&p);
+    }
+    Consumed(const Consumed&) = delete;
+    Consumed& operator=(const Consumed&) = delete;
+};
+
+// A progress phase of the verbose trace, closed on every exit.
+struct Progress {
+    bool on;
+    long count;
+    Progress(const char* label, long n) : on(verbose && windy), count(n) {
+        if (!on) return;
+        dumpitt_level++;
+        dumpitt(label, n, 1, 1, 0);
+    }
+    void step(long n) const {
+        if (on) dumpitt(" ", n, 0, 0, 0);
+    }
+    ~Progress() {
+        if (on) decr_dumpitt(count, 0, 1);
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+};
+
+// Result slot copy-then-free: v replaces the slot's old value.
+void store(polynode** slot, polynode* v) {
+    polynode* old = *slot;
+    *slot = v;
+    if (old && old != v) free_poly(&old);
+}
+
+polynode* make_term(int32_t e, polynode* c) {   // takes c over
+    polynode* t;
+    newpoly(&t);
+    t->next = nullptr;
+    t->exp = e;
+    t->numb = 0;
+    t->pcoef = c;
+    if (e == 0 && plain(c)) remove_dummy(t);
+    return t;
+}
+
+// m (at rec's level) is an element of the extension field: it is inverted.
+bool field_divisor(polynode* m, pt* rec) {
+    return field_depth > 0 && field_depth <= level_of(rec) + poly_depth(m) - 1;
+}
+
+// lc, a coefficient one level below rec, is an element of the extension field.
+bool field_element(polynode* lc, pt* rec) { return field_depth > 0 && field_depth <= poly_depth(lc) + level_of(rec); }
+
+// q := u · m^-1 for a field element m; 0 when the inverse's number
+// denominator does not divide the product (q then empty).
+int field_quotient(polynode* u, polynode* m, pt* rec, PolyHold& q) {
+    quoly* inv = nullptr;
+    poly_mod_invert(m, &inv, rec);
+    struct Free {
+        quoly* q;
+        ~Free() { free_quoly(&q); }
+    } hold{inv};
+    PolyHold num;
+    if (inv->isnum) {
+        poly_set(0, &num.p);
+        num_assign(inv->nnum, num.p->ncoef);
+    } else {
+        poly_assign(inv->pnum, &num.p);
+    }
+    poly_mult(u, num.p, &q.p, rec);
+    if (!inv->den) return 1;
+    int ok = 0;
+    PolyHold r;
+    trial_poly_quot(q.p, inv->den, &r.p, &ok);
+    free_poly(&q.p);
+    if (!ok) return 0;
+    q.p = r.release();
+    return 1;
+}
+
+// ---------------------------------------------------------------- pre-tests
+
+enum class Caller { quotient, answer };
+enum class Verdict { open, not_divisible, stop };
+
+// The value list of all_poly_eval: lone number nodes, outermost first.
+struct ValueList {
+    polynode* head = nullptr;
+    polynode** tail = &head;
+    ValueList() = default;
+    ~ValueList() {
+        if (head) special_free_poly(&head);
+    }
+    ValueList(const ValueList&) = delete;
+    ValueList& operator=(const ValueList&) = delete;
+    void push(int32_t v) {
+        // Residues are drawn as integers and reduced here.
+        if (modularmode) v %= modulus;
+        polynode* n = nullptr;
+        poly_set(v, &n);
+        *tail = n;
+        tail = &n->next;
+    }
+};
+
+// Values for the inner variables k = 1 .. d - 1 of trial i. for_u_alone:
+// m was not evaluated, so u gets values of its own.
+void draw_values(ValueList& list, Caller who, int32_t i, int32_t d, bool for_u_alone) {
+    if (who == Caller::quotient) {
+        for (int32_t k = 1; k < d; k++) list.push(k <= 5 || for_u_alone ? i + rand_integer2() % 5 : 0);
+        return;
+    }
+    // Deep polynomials keep most of their variables alive: a zero kills
+    // every term that involves the variable.
+    const int32_t lim = d > 6 ? (3 * d + 3) / 4 : 6;
+    for (int32_t k = 1; k < d; k++) {
+        if (k >= lim) {
+            list.push(0);
+            continue;
+        }
+        int32_t v = global_list[((i + k + 1) * 3 + rand_integer2() % 3) % GLOBAL_LIST_COUNT];
+        if (!modularmode) {
+            v %= 181;
+            if (v == 0) v = 1;
+        }
+        list.push(v);
+    }
+}
+
+// T: trials 0 .. T are made. Bigger operands deserve one or two more tries.
+int32_t trial_count(polynode* u, polynode* m) {
+    const int32_t len = std::min(fast_poly_length(u, 10), 11) + std::min(fast_poly_length(m, 10), 11);
+    const int32_t nodes = int32_t{node_total(u)} + int32_t{node_total(m)};
+    int32_t t = len <= 13 ? 3 + (nodes >= 18 ? 1 : 0) : 4 + (nodes >= 35 ? 1 : 0);
+    // Modulo a small prime there are no more distinct points than that.
+    if (modularmode) t = std::min(modulus - 1, t);
+    return t;
+}
+
+// The image of p with the listed inner variables substituted; null when the
+// top degree drops (the point is unusable).
+polynode* image(polynode* p, polynode* list) {
+    polynode* src = p;
+    PolyHold res;
+    all_poly_eval(&src, list, &res.p, 1);
+    if (!res.p || top_degree(res.p) != top_degree(p)) return nullptr;
+    return res.release();
+}
+
+// The test at integer points: m(a) must divide u(a).
+Verdict rational_test(polynode* u, polynode* m, int32_t i, int32_t d, int32_t dm) {
+    const EvalPair pair{m, u, d};
+    int usable1 = 0, div1 = 0, usable2 = 0, div2 = 0;
+    fast_test_rat(i, &usable1, &div1, &pair, 1);
+    if (usable1 && !div1) return Verdict::not_divisible;
+    fast_test_rat(i, &usable2, &div2, &pair, 0);
+    if (usable2 && !div2) return Verdict::not_divisible;
+    // Two usable points that both divide settle the pre-tests when the
+    // evaluation test would cost more than it tells (deep operands).
+    if (try_rat && d >= 5 && dm >= 2 && usable1 && usable2) return Verdict::stop;
+    return Verdict::open;
+}
+
+Verdict pretests(polynode* u, polynode* m, pt* rec, Caller who) {
+    const int32_t level = level_of(rec);
+    const int32_t dm = quick_depth_below(m, level), du = quick_depth_below(u, level);
+    const int32_t d = std::max(dm, du);
+    if (d < 2) return Verdict::open;
+    const int32_t trials = trial_count(u, m);
+    for (int32_t i = 0; i <= trials; i++) {
+        if (who == Caller::answer && !lintmode && d > 2 && field_depth == 0) {
+            const Verdict v = rational_test(u, m, i, d, dm);
+            if (v != Verdict::open) return v;
+        }
+        ValueList values;
+        draw_values(values, who, i, d, false);
+        polynode* m1 = m;
+        PolyHold m_image;
+        if (dm >= 2) {
+            // The divisor first: an unusable point then costs one evaluation.
+            m_image.p = image(m, values.head);
+            if (!m_image.p) continue;
+            m1 = m_image.p;
+        }
+        polynode* u1 = u;
+        PolyHold u_image;
+        if (du >= 2) {
+            ValueList own;
+            polynode* list = values.head;
+            if (dm < 2) {
+                draw_values(own, who, i, d, true);
+                list = own.head;
+            }
+            u_image.p = image(u, list);
+            if (!u_image.p) continue;
+            u1 = u_image.p;
+        }
+        int divides;
+        if (modularmode && mod_is_prime && field_depth == 0) {
+            PolyHold rem;
+            poly_div_no_q(u1, m1, &rem.p);
+            divides = !rem.p || poly_iszero(rem.p);
+        } else if (du >= 2) {
+            divides = trial_poly_divide_noq(u_image.release(), m1, rec, 0, 0, 1);
+        } else {
+            divides = trial_poly_divide_noq(u1, m1, rec, 0, 0, 0);
+        }
+        return divides ? Verdict::stop : Verdict::not_divisible;
+    }
+    return Verdict::open;
+}
+
+// ---------------------------------------------------------------- divisions
+
+// t := c / lc for a coefficient c of the remainder; 0 when lc does not
+// divide c. rec is the divisor's level.
+int coef_quotient(polynode* c, polynode* lc, pt* rec, PolyHold& t) {
+    if (plain(lc)) {
+        int ok = 0;
+        trial_poly_quot(c, lc, &t.p, &ok);
+        return ok;
+    }
+    // A number is divisible by a polynomial only when that is a unit.
+    if (!plain(c) || field_element(lc, rec)) return trial_poly_divide(c, lc, &t.p, inner(rec), 0, 0, 0);
+    return 0;
+}
+
+// deg m > 0: 1 when the remainder of u by m vanishes; the quotient goes to
+// *quo when quo is non-null (untouched on 0).
+int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* label) {
+    const int32_t dm = m->exp, du = top_degree(u);
+    polynode* lc = m->pcoef;
+    Progress trace(label, du + 1 - dm);
+    PolyHold r, q;
+    poly_assign(u, &r.p);
+    polynode** link = &q.p;
+    NegatedTail rest(m->next);
+    while (r.p && top_degree(r.p) >= dm) {
+        const int32_t e = top_degree(r.p) - dm;
+        trace.step(du + 1 - top_degree(r.p));
+        PolyHold t;
+        if (!coef_quotient(r.p->pcoef, lc, rec, t) || poly_iszero(t.p)) return 0;
+        PolyHold lead;
+        lead.p = r.p;
+        r.p = lead.p->next;
+        lead.p->next = nullptr;
+        PolyHold term;
+        term.p = make_term(e, t.release());
+        if (rest.p) {
+            polynode* prod = nullptr;
+            poly_mult(term.p, rest.p, &prod, rec);
+            add_into(&r.p, prod);
+        }
+        if (quo) {
+            *link = term.release();
+            link = &(*link)->next;
+        }
+    }
+    if (r.p) return 0;
+    if (quo) {
+        if (!q.p) poly_set(0, &q.p);
+        store(quo, q.release());
+    }
+    return 1;
+}
+
+// A dense one-variable residue polynomial, for the array division.
+bool dense_onevar(polynode* p) {
+    int32_t last = 0;
+    int flag = 1;
+    const int32_t n = exp_poly_length(p, &last, &flag);
+    return flag && n > fast_mult_cut && n > top_degree(p) / 2;
+}
+
+// The slot rule of trial_poly_divide once the answer is known.
+int settle(int answer, PolyHold& q, polynode** quo, bool keep) {
+    if (answer && keep) {
+        if (!q.p) poly_set(0, &q.p);
+        store(quo, q.release());
+    } else if (*quo) {
+        free_poly(quo);
+    }
+    return answer;
+}
+
+}  // namespace
+
+int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pretest, int answer_only,
+                      int consume) {
+    Consumed own(consume ? u : nullptr);
+    if (!rec) tarvex_error("pt nil in trial_poly_divide.", 1);
+    if (poly_iszero(m)) error(22, quotsign);
+    const bool keep = !(pretest && answer_only);
+    PolyHold q;
+    // Zero is every polynomial's multiple.
+    if (poly_iszero(u)) return settle(1, q, quo, keep);
+    if (m->numb) {
+        tarvex_error("m is a number in trial_poly_divide. Try turning off the fast divide test with &_t.", 1);
+        if (!plain(m)) return settle(0, q, quo, keep);
+        int ok = 0;
+        trial_poly_quot(u, m, &q.p, &ok);
+        return settle(ok, q, quo, keep);
+    }
+    if (field_divisor(m, rec)) return settle(field_quotient(u, m, rec, q), q, quo, keep);
+    const int32_t du = top_degree(u), dm = top_degree(m);
+    if (du < dm) return 0;
+    if (dm > 0) {
+        if (pretest && pretests(u, m, rec, Caller::quotient) == Verdict::not_divisible) return settle(0, q, quo, keep);
+        if (modularmode && mod_is_prime && du <= fast_gcd_size && dense_onevar(u) && dense_onevar(m))
+            return settle(fastest_poly_div(u, m, &q.p), q, quo, keep);
+        return settle(divide_terms(u, m, rec, &q.p, "trial divide, counting to "), q, quo, keep);
+    }
+    polynode* lc = m->pcoef;
+    if (du > 0) {
+        // m is free of u's top variable: it must divide every coefficient.
+        polynode** link = &q.p;
+        for (polynode* t = u; t; t = t->next) {
+            if (t->numb || plain(t->pcoef)) return settle(0, q, quo, keep);
+            PolyHold c;
+            if (!trial_poly_divide(t->pcoef, lc, &c.p, inner(rec), pretest, answer_only, 0))
+                return settle(0, q, quo, keep);
+            if (!keep) continue;
+            *link = make_term(t->exp, c.release());
+            link = &(*link)->next;
+        }
+        return settle(1, q, quo, keep);
+    }
+    if (u->numb) return settle(0, q, quo, keep);   // a non-zero number by a non-unit
+    polynode *uu = u, *mm = m;
+    int16_t k = 0;
+    pt* r = rec;
+    findHeight(&uu, &mm, &k, &r);
+    const int a = trial_poly_divide(uu, mm, &q.p, r, pretest, answer_only, 0);
+    if (a && q.p && !plain(q.p)) add_pad(&q.p, k);
+    return settle(a, q, quo, keep);
+}
+
+int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int stop_at_test, int consume) {
+    (void)stop_at_test;   // a pre-test's "divisible" is always confirmed
+    Consumed own(consume ? u : nullptr);
+    if (!rec) tarvex_error("pt nil in trial_poly_divide_noq.", 1);
+    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(u)) return 1;
+    if (m->numb) {
+        tarvex_error("m number in trial_poly_divide_noq.", 1);
+        if (!plain(m)) return 0;
+        PolyHold q;
+        int ok = 0;
+        trial_poly_quot(u, m, &q.p, &ok);
+        return ok;
+    }
+    if (field_divisor(m, rec)) {
+        if (lintmode) return 1;
+        PolyHold q;
+        return field_quotient(u, m, rec, q);
+    }
+    const int32_t du = top_degree(u), dm = top_degree(m);
+    if (dm > du) return 0;
+    polynode* lc = m->pcoef;
+    if (dm == 0) {
+        if (du > 0) {
+            for (polynode* t = u; t; t = t->next) {
+                if (t->numb || plain(t->pcoef)) return 0;
+                if (!trial_poly_divide_noq(t->pcoef, lc, inner(rec), pretest, stop_at_test, 0)) return 0;
+            }
+            return 1;
+        }
+        if (u->numb) return 0;
+        polynode *uu = u, *mm = m;
+        int16_t k = 0;
+        pt* r = rec;
+        findHeight(&uu, &mm, &k, &r);
+        return trial_poly_divide_noq(uu, mm, r, pretest, stop_at_test, 0);
+    }
+    // x^k divides no polynomial with a term of lower degree.
+    if (!m->next && lastnode(u)->exp < dm) return 0;
+    if (pretest) {
+        const int32_t level = level_of(rec);
+        // m reaches a variable that u does not involve.
+        if (quick_depth_below(m, level) > quick_depth_below(u, level)) return 0;
+        if (pretests(u, m, rec, Caller::answer) == Verdict::not_divisible) return 0;
+    }
+    return divide_terms(u, m, rec, nullptr, "trial divide noq, counting to ");
+}
+
+// ---------------------------------------------------------------- through primes
+
+namespace {
+
+// command_int lowered for a temporary modular computation: an interrupt
+// must not open a command level while values are residues. (The switch that
+// would allow it is not part of this system yet.)
+struct InterruptsHeld {
+    int saved = command_int;
+    InterruptsHeld() { command_int = 0; }
+    ~InterruptsHeld() { command_int = saved; }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+};
+
+// u, m and every variable's mod-out data turned into residues in place with
+// an undo log of their own; the log is replayed on every exit, giving back
+// the very same nodes. Declare it before the ring guard, so that the ring
+// is back in digit mode when the replay runs.
+struct ResidueImages {
+    fix* outer = masterfix;
+    polynode* u;
+    polynode* m;
+    // The conversion keeps the digits but writes the residue into each
+    // number's value word; the operands get those words back too.
+    std::vector<std::pair<imag*, int32_t>> values;
+    ResidueImages(polynode* u0, polynode* m0) : u(u0), m(m0) {
+        save_values(u);
+        save_values(m);
+        masterfix = nullptr;
+    }
+    ~ResidueImages() {
+        restore_from_mod(&masterfix);
+        masterfix = outer;
+        for (auto it = values.rbegin(); it != values.rend(); ++it) it->first->value = it->second;
+    }
+    void save_values(polynode* p) {
+        for (; p; p = p->next) {
+            if (p->numb) values.emplace_back(p->ncoef, p->ncoef->value);
+            else save_values(p->pcoef);
+        }
+    }
+    ResidueImages(const ResidueImages&) = delete;
+    ResidueImages& operator=(const ResidueImages&) = delete;
+    void convert() {
+        poly_change_to_mod(&u, 0);
+        poly_change_to_mod(&m, 0);
+        for (pt* v = polynames; v; v = v->next) {
+            poly_change_to_mod(&v->relation, 0);
+            poly_change_to_mod(&v->binomial, 0);
+            poly_change_to_mod(&v->reductions, 0);
+        }
+    }
+};
+
+}  // namespace
+
+void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* decided, int* divides, pt* rec) {
+    *decided = 0;
+    if (poly_iszero(m)) error(22, quotsign);
+    // Digit chains are what the residues are computed from.
+    if (modularmode || lintmode) return;
+    // Field elements need the auxiliary primes of the field set-up, which
+    // this system does not keep yet: undecided.
+    if (field_depth != 0 && !both_above_field_depth(u, m, level_of(rec))) return;
+    const int32_t last = PRIME_COUNT;
+    const int32_t first = select_prime(u, m, 530, 64, last, prime);
+    if (first > last) return;
+    InterruptsHeld interrupts;
+    const int32_t du = top_degree(u), dm = top_degree(m);
+    int usable = 0, first_answer = 0;
+    for (int32_t idx = first; idx <= last; idx++) {
+        int a = 0;
+        {
+            ResidueImages images(u, m);
+            RingStateGuard ring;
+            install_modulus(prime[idx - 1]->value);
+            mod_is_prime = 1;
+            images.convert();
+            // A prime that lowers a degree says nothing reliable about
+            // divisibility in that degree: the next one is tried.
+            if (!images.u || !images.m || top_degree(images.u) != du || top_degree(images.m) != dm) continue;
+            modularmode = 1;
+            lintmode = 1;
+            a = trial_poly_divide_noq(images.u, images.m, rec, 1, stop_at_test, 0);
+        }
+        if (++usable == 1) {
+            if (!a) {
+                *decided = 1;
+                *divides = 0;
+                return;
+            }
+            first_answer = a;
+            continue;
+        }
+        if (a != first_answer) return;
+        break;
+    }
+    if (usable < 2) return;
+    // Residues that divide at two primes make divisibility likely, not
+    // certain: the integers decide.
+    *divides = trial_poly_divide_noq(u, m, rec, 0, 0, 0);
+    *decided = 1;
+}
