@@ -29,6 +29,7 @@ bench: build
 	$(BUILD)/bench/bench_startup
 	$(BUILD)/bench/bench_base10
 	$(BUILD)/bench/bench_numbers
+	$(BUILD)/bench/bench_onevar_gcd
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

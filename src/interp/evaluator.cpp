@@ -172,12 +172,11 @@ void read_character(FILE** source, quoly** value, name** pending) {
 // be assigned.
 void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, bool star) {
     if (number_polys > 0 && its_a_polyname(token.name)) {
-        if (star) {
-            error(363, token.name);
-        } else {
-            feature_unavailable("Polynomial variables are not available yet.", 125, token.name);
-        }
-        quoly_set(0, value);
+        // A polynomial variable hides any scalar of the same name.
+        if (star) error(363, token.name);
+        int32_t level = 0;
+        is_poly_name(token.name, &level);
+        base_quoly(value, level);
         *ref = value;
         next_token(source, pending);
         return;

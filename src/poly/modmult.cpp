@@ -185,6 +185,8 @@ polynode* nth_term(polynode* p, int32_t n) {
 
 polynode* product(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t lasta, int32_t lastb);
 
+polynode* chunked_product(polynode* a, polynode* b);
+
 polynode* product_of(polynode* a, polynode* b) { return product(a, b, 0, 0, 0, 0); }
 
 // a = a_hi x^s + a_lo, b likewise (a square shares its parts): three
@@ -267,9 +269,35 @@ polynode* product(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t last
             fastest_standard(a, b, la, lb, &r);
             return r;
         }
+        if (!laurent && 2 * int64_t{degree(a)} > 3 * int64_t{degree(b)}) return chunked_product(a, b);
+        if (!laurent && 2 * int64_t{degree(b)} > 3 * int64_t{degree(a)}) return chunked_product(b, a);
         return list_karatsuba(a, b, la, lb, lasta, lastb);
     }
     return schoolbook(a, b, std::abs(la), std::abs(lb));
+}
+
+// a much longer than b. The Karatsuba split point is bounded by the shorter
+// operand, so the longer one's halves would hardly shrink and the recursion
+// would go quadratic in its length: a is cut into pieces of b's length
+// instead, each piece times b is balanced, and the products are shifted
+// into place.
+polynode* chunked_product(polynode* a, polynode* b) {
+    const int32_t w = degree(b) + 1;
+    polynode* sum = nullptr;
+    for (polynode* t = a; t;) {
+        const int32_t base = degree(t) / w * w;
+        ListBuilder piece;
+        for (; t && degree(t) >= base; t = t->next) piece.push(residue_term(degree(t) - base, term_value(t)));
+        polynode* part = piece.finish();
+        polynode* c = product(part, b, 0, 0, 0, 0);
+        free_poly(&part);
+        if (base > 0) c = raise(c, base);
+        if (sum)
+            simplest_poly_add(sum, c, &sum);
+        else
+            sum = c;
+    }
+    return sum;
 }
 
 // ---------------------------------------------------------------- arrays

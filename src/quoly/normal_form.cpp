@@ -4,12 +4,18 @@
 #include <cstdint>
 #include <utility>
 
+#include "gcd/polygcd.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/laurent.h"
+#include "poly/modout_stubs.h"
+#include "poly/polymult.h"
 #include "poly/polyvars.h"
+#include "quoly/monic.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
@@ -21,18 +27,10 @@ using namespace quoly_detail;
 namespace {
 
 // The error reported for the missing polynomial branch: the numbered error
-// for a construct that needs polynomial variables, none of which can be
-// used in arithmetic yet.
+// for a construct that needs polynomial variables.
 constexpr int POLY_UNAVAILABLE_ERROR = 213;
 
 inline int sign_of(const imag* x) { return x->head->digit > 0 ? 1 : (x->head->digit < 0 ? -1 : 0); }
-
-// The denominator is a field element, or its leading chain meets a field
-// level before a number: the extension-field steps of the normal form.
-bool needs_field_step(const quoly* q) {
-    return field_depth > 0 && !q->den->numb &&
-           (poly_depth(q->den) >= field_depth || invertible_coef(q->den, polynames));
-}
 
 // A lone-number numerator without denominator becomes the plain number.
 void to_plain(quoly** slot) {
@@ -41,13 +39,7 @@ void to_plain(quoly** slot) {
     (*slot)->den = nullptr;
 }
 
-// n / d with n and d numbers: both divided by their gcd.
-void cancel_numbers(imag* n, imag* d) {
-    NumberScratch s;
-    int one = 0;
-    // extgcd writes its cofactors last, so they may be the operands.
-    extgcd(n, d, s.fresh(), n, d, &one);
-}
+bool is_one(const imag* x) { return lintmode ? x->value == 1 : x->count == 1 && x->head->digit == 1; }
 
 }  // namespace
 
@@ -98,6 +90,92 @@ imag* NumberScratch::keep(imag* x) {
     return x;
 }
 
+void field_arithmetic_unavailable() {
+    tarvex_error("extension-field arithmetic on quolys is not available yet.", 1);
+}
+
+polynode* copy_poly(polynode* p) {
+    polynode* c = nullptr;
+    poly_assign(p, &c);
+    return c;
+}
+
+polynode* times(polynode* a, polynode* b) {
+    polynode* c = nullptr;
+    poly_mult(a, b, &c, polynames);
+    return c;
+}
+
+namespace {
+
+// gcd(u, v) when one of them is a lone number: the gcd of that number with
+// the other's integer content; a unit in machine integers.
+polynode* number_gcd(polynode* u, polynode* v) {
+    imag* g = new_number();
+    if (lintmode) {
+        setvalue(1, g);
+        return new_number_node(g);
+    }
+    polynode* n = lone_number(u) ? u : v;
+    polynode* other = n == u ? v : u;
+    abs_val_num(n->ncoef, g);
+    if (iszero(g)) {
+        find_gcdcoefs(other, g);
+    } else if (!is_one(g)) {
+        find_gcd(other, g);
+    }
+    return new_number_node(g);
+}
+
+}  // namespace
+
+polynode* gcd_of(polynode** u, polynode** v, int strip_v) {
+    if (lone_number(*u) || lone_number(*v)) return number_gcd(*u, *v);
+    polynode* g = nullptr;
+    Lpolygcd(u, v, &g, strip_v, polynames);
+    alg_c_count = 0;
+    original_depth = 1;
+    return g;
+}
+
+polynode* direct_gcd(polynode* u, polynode* v) {
+    if (lone_number(u) || lone_number(v)) return number_gcd(u, v);
+    alg_c_count = 0;
+    original_depth = 1;
+    polynode* g = nullptr;
+    polygcd(u, v, &g, 0, 1, 1, polynames, 1, 1, 1);
+    alg_c_count = 0;
+    original_depth = 1;
+    return g;
+}
+
+void settle(quoly** slot) {
+    quoly* q = *slot;
+    if (q->isnum || !lone_number(q->pnum)) return;
+    if (iszero(q->pnum->ncoef)) {
+        quoly_set(0, slot);
+        return;
+    }
+    if (!q->den) to_plain(slot);
+}
+
+void transplant(quoly* dst, quoly* src) {
+    if (dst->isnum) {
+        if (dst->nnum) free_imag(&dst->nnum);
+    } else {
+        free_poly(&dst->pnum);
+        free_poly(&dst->den);
+    }
+    dst->isnum = src->isnum;
+    dst->rat = src->rat;
+    dst->num = src->num;
+    dst->den = src->den;
+    src->isnum = 0;
+    src->pnum = nullptr;
+    src->den = nullptr;
+    free_quoly(&src);
+}
+
 }  // namespace quoly_detail
 
 void quoly_poly_unavailable() {
@@ -107,20 +185,77 @@ void quoly_poly_unavailable() {
 
 // ---------------------------------------------------------------- normal form
 
-void normal_form(quoly* q, int flag) {
-    if (needs_field_step(q)) {
-        quoly_poly_unavailable();
+namespace {
+
+// With Laurent exponents: the least power of each variable in the
+// denominator is divided out of both parts, so the denominator keeps no
+// monomial factor (the numerator may get negative exponents).
+void divide_out_monomial(quoly* q) {
+    polynode* first = nullptr;
+    polynode* last = nullptr;
+    clear_bads(&q->den, &first, &last, SHIFT_LEAST, SHIFT_ALL_LEVELS);
+    if (!first) return;
+    eliminate_bads(&q->pnum, first, -1);
+    release_shift_list(&first, &last);
+    if (modout_above_field) {
+        // The numerator would need reducing again by the relations of the
+        // modded-out variables above the field.
+        field_arithmetic_unavailable();
+    }
+}
+
+}  // namespace
+
+void rat_monic_poly(polynode** den, polynode** factor, pt* varrec) {
+    *factor = nullptr;
+    pt* w = nullptr;
+    polynode* c = field_leading_coef(*den, varrec, &w);
+    if (!c->numb) {
+        // A field element: multiply by the numerator of its inverse.
+        quoly* inverse = nullptr;
+        poly_mod_invert(c, &inverse, w);
+        QuolyHold inv(inverse);
+        polynode* f = inv.q->isnum ? nullptr : inv.q->pnum;
+        if (inv.q->isnum) quoly_to_poly(inv.q, &f);
+        else inv.q->pnum = nullptr;
+        if (w && varrec && w->level > varrec->level) add_pad(&f, w->level - varrec->level);
+        *factor = f;
+        polynode* d = nullptr;
+        poly_mult(*den, f, &d, varrec);
+        free_poly(den);
+        *den = d;
         return;
+    }
+    if (lintmode) return;
+    NumberScratch s;
+    imag* g = s.fresh();
+    find_gcdcoefs(*den, g);
+    if (!is_one(g)) num_poly_quot(*den, g, 0);
+}
+
+void normal_form(quoly* q, int flag) {
+    if (field_depth > 0 && !q->den->numb) {
+        if (poly_depth(q->den) >= field_depth) {
+            field_arithmetic_unavailable();   // the denominator is a field element
+            return;
+        }
+        if (invertible_coef(q->den, polynames)) {
+            PolyHold factor;
+            rat_monic_poly(&q->den, &factor.p, polynames);
+            if (factor.p) {
+                polynode* n = nullptr;
+                poly_mult(q->pnum, factor.p, &n, polynames);
+                free_poly(&q->pnum);
+                q->pnum = n;
+            }
+            sanitize(q);
+        }
     }
     if (neg_leading_term(q->den)) {
         poly_inplace(q->pnum);
         poly_inplace(q->den);
     }
-    if (flag && !lone_number(q->den)) {
-        // Dividing out the denominator's monomial factor needs polynomial division.
-        quoly_poly_unavailable();
-        return;
-    }
+    if (flag && !lone_number(q->den)) divide_out_monomial(q);
     if (lone_number(q->den) && poly_eq_1(q->den)) free_poly(&q->den);
 
     if (lone_number(q->pnum)) {
@@ -134,67 +269,30 @@ void normal_form(quoly* q, int flag) {
 }
 
 void lint_normal_form(quoly* q, int flag) {
-    (void)flag;   // a number denominator leaves no monomial to divide out
     if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-        quoly_poly_unavailable();
+        field_arithmetic_unavailable();
         return;
     }
-    // Making a denominator monic needs inverses, which only a modulus gives.
-    if (!modularmode) {
-        error(284, current_token());
-        return;
+    // Raises 284 without a modulus, 22 / 85 for a leading number without inverse.
+    PolyHold factor;
+    monic_poly(&q->den, &factor.p, polynames);
+    if (factor.p->numb && !factor.p->next) {
+        num_poly_quot(q->pnum, factor.p->ncoef, 0);
+    } else {
+        polynode* n = nullptr;
+        poly_mult(q->pnum, factor.p, &n, polynames);
+        free_poly(&q->pnum);
+        q->pnum = n;
     }
-    if (!lone_number(q->den) || !lone_number(q->pnum)) {
-        quoly_poly_unavailable();
-        return;
+    if (flag && !lone_number(q->den)) divide_out_monomial(q);
+    if (lone_number(q->den)) {
+        // A monic number denominator is 1 (or, after the monomial went, a
+        // number to divide into the numerator).
+        if (!poly_eq_1(q->den)) num_poly_quot(q->pnum, q->den->ncoef, 0);
+        free_poly(&q->den);
     }
-    imag* n = q->pnum->ncoef;
-    quot(n, q->den->ncoef, n);
-    free_poly(&q->den);
     quoly* r = q;
-    to_plain(&r);
-}
-
-void check_quoly(quoly** slot, int flag) {
-    quoly* q = *slot;
-    if (node_iszero(q->pnum)) {
-        quoly_set(0, slot);
-        return;
-    }
-    if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-        quoly_poly_unavailable();
-        return;
-    }
-    if (lintmode) {
-        lint_check_quoly(slot, flag);
-        return;
-    }
-    if (!lone_number(q->den)) {
-        quoly_poly_unavailable();   // the gcd of two polynomials
-        return;
-    }
-    int m1 = 0;
-    if (!equal_to_pm1(q->den->ncoef, &m1)) {
-        if (!lone_number(q->pnum)) {
-            quoly_poly_unavailable();   // the integer content of a polynomial
-            return;
-        }
-        cancel_numbers(q->pnum->ncoef, q->den->ncoef);
-    }
-    normal_form(q, flag);
-}
-
-void lint_check_quoly(quoly** slot, int flag) {
-    (void)flag;
-    quoly* q = *slot;
-    if (!lone_number(q->den) || !lone_number(q->pnum)) {
-        quoly_poly_unavailable();
-        return;
-    }
-    imag* n = q->pnum->ncoef;
-    quot(n, q->den->ncoef, n);   // times the inverse in modular mode
-    free_poly(&q->den);
-    to_plain(slot);
+    settle(&r);
 }
 
 // ---------------------------------------------------------------- reciprocals
@@ -248,7 +346,16 @@ void quoly_reciprocal(quoly** slot) {
         return;
     }
     case POLYNOMIAL:
-        quoly_poly_unavailable();
+        // Never zero (normal form), so no test is needed.
+        if (q->den) {
+            std::swap(q->pnum, q->den);
+        } else {
+            q->den = q->pnum;
+            q->pnum = nullptr;
+            poly_set(1, &q->pnum);
+        }
+        q->rat = 0;
+        normal_form(q, laurent);
         return;
     }
 }
@@ -256,7 +363,20 @@ void quoly_reciprocal(quoly** slot) {
 void lint_quoly_recip(quoly** slot) {
     quoly* q = *slot;
     if (!q->isnum) {
-        quoly_poly_unavailable();
+        if (q->den) {
+            std::swap(q->pnum, q->den);
+            if (lone_number(q->den)) {
+                num_poly_quot(q->pnum, q->den->ncoef, 0);
+                free_poly(&q->den);
+                settle(slot);
+                return;
+            }
+        } else {
+            q->den = q->pnum;
+            q->pnum = nullptr;
+            poly_set(1, &q->pnum);
+        }
+        lint_normal_form(q, laurent);
         return;
     }
     int32_t inverse = 0;

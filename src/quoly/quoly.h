@@ -12,11 +12,11 @@
 //     a number denominator is divided into the numerator instead;
 //   - outside machine-integer mode the sign sits in the numerator.
 //
-// Plain numbers and rationals are handled here in every ground ring. A
-// polynomial operand reaches quoly_poly_unavailable() until polynomial
-// arithmetic exists; the few results that need no polynomial arithmetic
-// (0 times anything, a division by 0 or by 1, a value minus or over
-// itself) are given already.
+// Every ground ring is handled: big integers (rationals, with the integer
+// content of numerator and denominator cancelled), machine integers and
+// residues (a denominator monic where the Part's routines make it so).
+// Extension-field levels (field_depth > 0) reach
+// quoly_detail::field_arithmetic_unavailable() until field inversion exists.
 //
 // Operation shapes, named beside each routine:
 //   non-destructive  a and b unchanged; the result is built in a new record,
@@ -38,9 +38,18 @@
 
 // ---- the missing polynomial branch ----
 // Reports that a polynomial operand met arithmetic that does not exist yet
-// (an internal error, then error 213). Every such branch calls this one
-// routine and returns, leaving its operands and result slot as they were.
+// (an internal error, then error 213). Kept for the interpreter's callers.
 void quoly_poly_unavailable();
+
+// ---- cancellation ----
+// u_out := u / g and v_out := v / g (copy-then-free: u_out may be &u, v_out
+// &v). g must divide both; when it does not, the gcd was wrong: the
+// shortcuts are switched off (warnings 1 to 6 with verbose), g is replaced
+// by a recomputed gcd and the division repeated. exact_u / exact_v: divide
+// without trial (Laurent exponents shifted away); opt_u / opt_v: u / v get
+// their shifted exponents back. g stays the caller's to free.
+void reduce(polynode** u, polynode** v, polynode** g, polynode** u_out, polynode** v_out, int exact_u,
+            int exact_v, int opt_u, int opt_v);
 
 // ---- normal form ----
 // In place. q must have a denominator. Sign to the numerator, a denominator
@@ -62,6 +71,10 @@ void quoly_reciprocal(quoly** q);
 void lint_quoly_recip(quoly** q);
 // free-first. *q := the plain number whose value word is value (machine-integer mode).
 void quoly_set_lint(int32_t value, quoly** q);
+// in place. Makes *den's leading chain end in a number with no integer
+// content, or monic in the field when the chain meets a field level first;
+// *factor := the field multiplier applied to *den (never-free), else null.
+void rat_monic_poly(polynode** den, polynode** factor, struct pt* varrec);
 
 // ---- addition and subtraction ----
 // non-destructive: *r := a + b. Two plain numbers into a plain-number *r
@@ -129,6 +142,41 @@ const char* current_token();
 quoly* blank_quoly();                   // isnum 0, rat 0, no numerator or denominator
 quoly* plain_quoly(imag* x);            // a plain number quoly that takes x over
 inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
+
+// Extension-field levels met where the field conversions are needed: an
+// internal error until they exist.
+void field_arithmetic_unavailable();
+
+// A polynomial held by a quoly routine: freed at scope exit unless released.
+struct PolyHold {
+    polynode* p = nullptr;
+    PolyHold() = default;
+    explicit PolyHold(polynode* x) : p(x) {}
+    ~PolyHold() { free_poly(&p); }
+    polynode* release() {
+        polynode* x = p;
+        p = nullptr;
+        return x;
+    }
+    void clear() { free_poly(&p); }
+    PolyHold(const PolyHold&) = delete;
+    PolyHold& operator=(const PolyHold&) = delete;
+};
+
+polynode* copy_poly(polynode* p);                 // a deep copy (null for null)
+polynode* times(polynode* a, polynode* b);        // a * b reduced under polynames; a, b kept
+// gcd(*u, *v) through Lpolygcd (the Laurent padding of u, and of v with
+// strip_v, taken off around it); a new polynomial, a number when constant.
+polynode* gcd_of(polynode** u, polynode** v, int strip_v);
+// gcd(u, v) by polygcd itself, after resetting the gcd bookkeeping.
+polynode* direct_gcd(polynode* u, polynode* v);
+// A lone-number numerator ends the quoly: 0 when zero, else a plain number
+// when there is no denominator. Anything else is left.
+void settle(quoly** slot);
+// dst's record takes over src's value (dst's old parts freed) and src's
+// record goes back to the free list: in-place routines keep their first
+// operand's record.
+void transplant(quoly* dst, quoly* src);
 
 // A quoly being built: freed at scope exit unless released into a slot.
 struct QuolyHold {

@@ -1,7 +1,11 @@
 // Sums and differences of quolys in their three calling shapes. Each shape
 // runs the same ladder of fast paths, cheapest first: two plain numbers
 // (one machine word, or one digit chain), a plain number and a rational,
-// two rationals; polynomial operands come last.
+// two rationals; polynomial operands come last. p + n/d needs no gcd at
+// all; a/b + c/d takes g = gcd(b, d) (skipped when b = d) and then only
+// gcd(new numerator, g) (skipped when g = 1). With polynomial operands the
+// in-place shapes build the value and move it into the first operand's
+// record.
 #include <cstdint>
 
 #include "numbers/base10.h"
@@ -9,8 +13,15 @@
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "gcd/exactdiv.h"
+#include "poly/coefops.h"
+#include "poly/polyadd.h"
+#include "poly/polyvars.h"
+#include "toplevel/errors.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/nodetests.h"
 #include "storage/records.h"
 
 using namespace quoly_detail;
@@ -50,6 +61,13 @@ quoly* number_and_rational(quoly* k, quoly* r, bool add, bool from_rational) {
     return t.release();
 }
 
+// u with every number divided by the number node g.
+polynode* coef_quot(polynode* u, polynode* g) {
+    polynode* r = nullptr;
+    poly_quot(u, g, &r, 0);
+    return r;
+}
+
 // q becomes the plain number x (x taken over); its parts are freed.
 void make_plain(quoly* q, imag* x) {
     if (q->isnum) {
@@ -62,6 +80,165 @@ void make_plain(quoly* q, imag* x) {
     q->rat = 0;
     q->nnum = x;
     q->den = nullptr;
+}
+
+// A lone number node copying the plain number k.
+polynode* constant(imag* k) {
+    imag* c = new_number();
+    num_assign(k, c);
+    return new_number_node(c);
+}
+
+// The rational flag of a result whose numerator or denominator changed:
+// a lone number over a number, outside machine-integer mode.
+void rational_rule(quoly* q) {
+    q->rat = q->den && q->den->numb && lone_number(q->pnum) && !lintmode ? 1 : 0;
+}
+
+// q (blank) := p + n/d (flag 0) or p - n/d (flag 1). gcd(p d + n, d) =
+// gcd(n, d) = 1, so no cancellation is needed.
+void no_denom(polynode* p, polynode* n, polynode* d, quoly* q, int flag) {
+    PolyHold t(times(p, d));
+    if (flag) poly_sub(t.p, n, &q->pnum);
+    else poly_add(t.p, n, &q->pnum);
+    q->den = copy_poly(d);
+    rational_rule(q);
+}
+
+// q (blank) := n/d - p.
+void no_denom_minus_2(polynode* p, polynode* n, polynode* d, quoly* q) {
+    PolyHold t(times(p, d));
+    poly_sub(n, t.p, &q->pnum);
+    q->den = copy_poly(d);
+    rational_rule(q);
+}
+
+// The last rule of a sum of fractions: what a number denominator means.
+void finish_denominator(quoly** slot) {
+    quoly* q = *slot;
+    if (!lone_number(q->den)) {
+        q->rat = 0;
+        return;
+    }
+    if (iszero(q->den->ncoef)) {
+        error(210, current_token());
+        return;
+    }
+    if (poly_eq_1(q->den)) {
+        free_poly(&q->den);
+        q->rat = 0;
+        settle(slot);
+        return;
+    }
+    if (lintmode) {
+        num_poly_quot(q->pnum, q->den->ncoef, 0);
+        free_poly(&q->den);
+        settle(slot);
+        return;
+    }
+    q->rat = lone_number(q->pnum) ? 1 : 0;
+}
+
+// *dst (blank) := P/Q + R/S (add) or P/Q - R/S, two reduced fractions.
+// g = gcd(Q, S) is taken first (skipped when Q = S); then only
+// g2 = gcd(new numerator, g) can remain, and the denominator is
+// Q S / (g g2).
+void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** dst, bool add) {
+    if (field_depth > 0 && !lintmode) {
+        // Field-element denominators need the cofactors of field_reduce.
+        field_arithmetic_unavailable();
+        return;
+    }
+    quoly* q = *dst;
+    const bool equal_dens = poly_equal(Q, S);
+    bool coprime = false;
+    PolyHold g, Q1, S1;   // g = gcd(Q, S); Q1 = Q/g, S1 = S/g (null: Q, S themselves)
+    if (equal_dens) {
+        if (add) poly_add(P, R, &q->pnum);
+        else poly_sub(P, R, &q->pnum);
+    } else {
+        g.p = direct_gcd(Q, S);
+        if (!g.p->numb) {
+            reduce(&Q, &S, &g.p, &Q1.p, &S1.p, 0, 0, 1, 1);
+        } else if (poly_eq_1(g.p) || lintmode) {
+            coprime = true;   // in machine integers every number gcd is a unit
+        } else {
+            Q1.p = coef_quot(Q, g.p);
+            S1.p = coef_quot(S, g.p);
+        }
+        PolyHold t(times(R, Q1.p ? Q1.p : Q));
+        q->pnum = times(P, S1.p ? S1.p : S);
+        if (add) best_poly_add(q->pnum, t.release(), &q->pnum);
+        else best_poly_sub(q->pnum, t.release(), &q->pnum);
+    }
+    if (poly_iszero(q->pnum)) {
+        quoly_set(0, dst);
+        return;
+    }
+    if (coprime) {
+        q->den = times(Q, S);
+    } else {
+        // The part of the denominators' gcd that the numerator still shares.
+        polynode* h = equal_dens ? Q : g.p;
+        PolyHold g2(gcd_of(&q->pnum, &h, 0));
+        PolyHold h1;   // h / g2
+        if (!g2.p->numb) {
+            reduce(&q->pnum, &h, &g2.p, &q->pnum, &h1.p, laurent, 0, 0, 1);
+        } else if (!poly_eq_1(g2.p) && !lintmode) {
+            num_poly_quot(q->pnum, g2.p->ncoef, 0);
+            h1.p = coef_quot(h, g2.p);
+        }
+        polynode* hq = h1.p ? h1.p : h;
+        if (equal_dens) {
+            q->den = copy_poly(hq);
+        } else {
+            PolyHold d(times(Q1.p ? Q1.p : Q, hq));
+            q->den = times(d.p, S1.p ? S1.p : S);
+        }
+    }
+    finish_denominator(dst);
+    q = *dst;
+    if (q->isnum || !q->den) return;
+    // The gcds fix the value, not the unit: the denominator's sign (or, modulo
+    // a prime, its leading coefficient) is put right here.
+    if (!lintmode) normal_form(q, 0);
+    else if (modularmode && !lone_number(q->den) && !poly_eq_1(leading_coef(q->den))) lint_normal_form(q, 0);
+}
+
+// *dst (blank) := a + b (add) or a - b when a polynomial or fraction is
+// involved (two rationals and a plain number with a rational are done by
+// the callers).
+void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
+    PolyHold ta, tb;   // constant polynomials made for plain numbers
+    polynode* P = ka == PLAIN ? (ta.p = constant(a->nnum)) : a->pnum;
+    polynode* Q = ka == PLAIN ? nullptr : a->den;
+    polynode* R = kb == PLAIN ? (tb.p = constant(b->nnum)) : b->pnum;
+    polynode* S = kb == PLAIN ? nullptr : b->den;
+    quoly* q = *dst;
+    if (!Q && !S) {
+        if (add) poly_add(P, R, &q->pnum);
+        else poly_sub(P, R, &q->pnum);
+    } else if (!Q) {
+        no_denom(P, R, S, q, add ? 0 : 1);
+    } else if (!S) {
+        if (add) no_denom(R, P, Q, q, 0);
+        else no_denom_minus_2(R, P, Q, q);
+    } else if (ka == RATIONAL && kb == RATIONAL) {
+        add_rats(a, b, dst, add ? 1 : 0);
+        return;
+    } else {
+        gen_quoly_add(P, Q, R, S, dst, add);
+    }
+    settle(dst);
+}
+
+// The sum or difference of anything but two plain numbers, in a new record.
+quoly* sum_record(quoly* a, Kind ka, quoly* b, Kind kb, bool add) {
+    if (ka == PLAIN && kb == RATIONAL) return number_and_rational(a, b, add, false);
+    if (ka == RATIONAL && kb == PLAIN) return number_and_rational(b, a, add, true);
+    QuolyHold t(blank_quoly());
+    sum_of_kinds(a, ka, b, kb, &t.q, add);
+    return t.release();
 }
 
 void add_or_sub(quoly* a, quoly* b, quoly** r, bool add) {
@@ -77,19 +254,7 @@ void add_or_sub(quoly* a, quoly* b, quoly** r, bool add) {
         *r = t.release();
         return;
     }
-    quoly* result;
-    if (ka == PLAIN && kb == RATIONAL) {
-        result = number_and_rational(a, b, add, false);
-    } else if (ka == RATIONAL && kb == PLAIN) {
-        result = number_and_rational(b, a, add, true);
-    } else if (ka == RATIONAL && kb == RATIONAL) {
-        QuolyHold t(blank_quoly());
-        add_rats(a, b, &t.q, add ? 1 : 0);
-        result = t.release();
-    } else {
-        quoly_poly_unavailable();
-        return;
-    }
+    quoly* result = sum_record(a, ka, b, kb, add);
     free_quoly(r);
     *r = result;
 }
@@ -101,27 +266,15 @@ void best_add_or_sub(quoly** a, quoly* b, bool add) {
         number_sum(x->nnum, b->nnum, x->nnum, add);
     } else if (ka == RATIONAL && kb == RATIONAL) {
         add_rats(x, b, a, add ? 1 : 0);
-    } else if (ka == PLAIN && kb == RATIONAL) {
-        quoly* t = number_and_rational(x, b, add, false);
-        free_quoly(a);
-        *a = t;
-    } else if (ka == RATIONAL && kb == PLAIN) {
-        quoly* t = number_and_rational(b, x, add, true);
-        free_quoly(a);
-        *a = t;
     } else {
-        quoly_poly_unavailable();
-        return;
+        // a's record is kept: it takes over the new value.
+        transplant(x, sum_record(x, ka, b, kb, add));
     }
     free_quoly(&b);
 }
 
 void better_add_or_sub(quoly* a, quoly* b, quoly** r, bool add) {
     const Kind ka = kind_of(a), kb = kind_of(b);
-    if (ka == POLYNOMIAL || kb == POLYNOMIAL) {
-        quoly_poly_unavailable();
-        return;
-    }
     if (*r == a) *r = nullptr;
     else free_quoly(r);
 
@@ -130,9 +283,7 @@ void better_add_or_sub(quoly* a, quoly* b, quoly** r, bool add) {
     } else if (ka == RATIONAL && kb == RATIONAL) {
         add_rats(a, b, &a, add ? 1 : 0);
     } else {
-        quoly* t = ka == PLAIN ? number_and_rational(a, b, add, false) : number_and_rational(b, a, add, true);
-        free_quoly(&a);
-        a = t;
+        transplant(a, sum_record(a, ka, b, kb, add));
     }
     *r = a;
 }

@@ -1,18 +1,26 @@
 // Products and quotients of quolys, three-address and in place. The same
 // ladder as the sums: two plain numbers, a plain number and a rational, two
-// rationals (cross-cancelled by the rational kernels), then polynomials.
-// A quotient by a rational is a product by it with its parts exchanged for
+// rationals (cross-cancelled by the rational kernels), a number and a
+// polynomial, and last fractions. P/Q times R/S cancels gcd(P, S) and
+// gcd(R, Q) crosswise: both operands being reduced, the product of the
+// cofactors is reduced too, and no gcd of the full products is needed.
+// A quotient by a fraction is a product by it with its parts exchanged for
 // the call.
 #include <cstdint>
 #include <utility>
 
+#include "gcd/exactdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/nodetests.h"
 #include "storage/records.h"
 #include "toplevel/errors.h"
 
@@ -122,10 +130,166 @@ private:
 
 // How a ladder step left its result.
 enum Outcome {
-    UNAVAILABLE,   // a polynomial branch: nothing was built
     BUILT,         // built from the operands: finish() normalises it
     NORMAL,        // already normal (0, 1, or a copy of a normal operand)
 };
+
+// A new lone number node copying k.
+polynode* constant(imag* k) {
+    imag* c = new_number();
+    num_assign(k, c);
+    return new_number_node(c);
+}
+
+// u with every number divided by the number node g (code: the caller, for
+// the diagnostic of a divisor that is not a number).
+polynode* coef_quot(polynode* u, polynode* g, int32_t code) {
+    polynode* r = nullptr;
+    poly_quot(u, g, &r, code);
+    return r;
+}
+
+polynode* times_nil(polynode* a, polynode* b) {
+    polynode* c = nullptr;
+    poly_mult(a, b, &c, nilpol);
+    return c;
+}
+
+// A number gcd that is worth dividing by: not 1, and outside machine
+// integers (where every non-zero number is a unit or the division truncates).
+bool divides_out(polynode* g) { return !lintmode && !poly_eq_1(g); }
+
+// In machine-integer mode a number denominator is divided into the numerator.
+void fold_number_denominator(quoly* q) {
+    if (lintmode && q->den && lone_number(q->den)) {
+        num_poly_quot(q->pnum, q->den->ncoef, 0);
+        free_poly(&q->den);
+    }
+}
+
+// The number-denominator rules after the parts were multiplied.
+void do_mults_rules(quoly* q) {
+    if (lone_number(q->den)) {
+        if (iszero(q->den->ncoef)) {
+            error(210, current_token());
+            return;
+        }
+        if (poly_iszero(q->pnum)) {
+            free_poly(&q->den);
+            return;
+        }
+        if (lintmode) {
+            fold_number_denominator(q);
+            return;
+        }
+        if (pseudo_polynames) sanitize(q);
+        int m1 = 0;
+        if (equal_to_pm1(q->den->ncoef, &m1)) {
+            if (m1) poly_inplace(q->pnum);
+            free_poly(&q->den);
+        } else if (sign_of(q->den->ncoef) < 0) {
+            poly_inplace(q->pnum);
+            poly_inplace(q->den);
+        }
+        return;
+    }
+    if (poly_iszero(q->pnum)) free_poly(&q->den);
+    else if (!lintmode && pseudo_polynames) sanitize(q);
+}
+
+// *dst (blank) := P/Q * R/S, both fractions in normal form; strip: the
+// Laurent flag of the first gcd. gcd(P, S) and gcd(R, Q) are cancelled
+// crosswise, so the product needs no further gcd.
+void gen_quoly_mult(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** dst, int strip) {
+    quoly* q = *dst;
+    if (poly_equal(P, S)) {
+        if (poly_equal(R, Q)) {
+            poly_set(1, &q->pnum);
+            return;
+        }
+        q->pnum = copy_poly(R);
+        q->den = copy_poly(Q);
+        check_quoly(dst, 0);
+        return;
+    }
+    if (poly_equal(R, Q)) {
+        q->pnum = copy_poly(P);
+        q->den = copy_poly(S);
+        check_quoly(dst, laurent);
+        return;
+    }
+    if (poly_equal(Q, S)) {
+        q->pnum = times(P, R);
+        q->den = times(Q, S);
+        do_mults_rules(q);
+        return;
+    }
+    // P1 = P / g1 and S1 = S / g1 (null: the operand itself), likewise R1, Q1.
+    PolyHold P1, S1, R1, Q1;
+    {
+        PolyHold g1(gcd_of(&P, &S, strip));
+        if (!g1.p->numb) {
+            reduce(&P, &S, &g1.p, &P1.p, &S1.p, laurent, laurent, 1, 1);
+        } else if (divides_out(g1.p)) {
+            P1.p = coef_quot(P, g1.p, -121);
+            S1.p = coef_quot(S, g1.p, -131);
+        }
+    }
+    {
+        PolyHold g2(gcd_of(&R, &Q, 0));
+        if (!g2.p->numb) {
+            reduce(&R, &Q, &g2.p, &R1.p, &Q1.p, laurent, 0, 1, 1);
+        } else if (divides_out(g2.p)) {
+            R1.p = coef_quot(R, g2.p, -137);
+            Q1.p = coef_quot(Q, g2.p, -139);
+        }
+    }
+    q->pnum = times(P1.p ? P1.p : P, R1.p ? R1.p : R);
+    q->den = times(Q1.p ? Q1.p : Q, S1.p ? S1.p : S);
+    do_mults_rules(q);
+}
+
+// *dst (blank) := P/Q * R with R a polynomial (no denominator).
+void fraction_times_poly(polynode* P, polynode* Q, polynode* R, quoly** dst) {
+    quoly* q = *dst;
+    if (poly_equal(R, Q)) {
+        q->pnum = copy_poly(P);
+        return;
+    }
+    PolyHold g(gcd_of(&R, &Q, 0));
+    if (!g.p->numb) {
+        PolyHold R1;
+        reduce(&R, &Q, &g.p, &R1.p, &q->den, laurent, 0, 1, 1);
+        q->pnum = times(R1.p, P);
+        fold_number_denominator(q);
+    } else if (divides_out(g.p)) {
+        PolyHold R1(coef_quot(R, g.p, -151));
+        q->pnum = times(R1.p, P);
+        q->den = coef_quot(Q, g.p, -157);
+    } else {
+        q->pnum = times(R, P);
+        q->den = copy_poly(Q);
+    }
+    if (field_depth > 0 && !lintmode) sanitize(q);
+}
+
+// *dst (blank) := k * b for a plain number k and a polynomial or fraction b.
+Outcome number_times(imag* k, quoly* b, quoly** dst) {
+    if (iszero(k)) {
+        quoly_set(0, dst);
+        return NORMAL;
+    }
+    quoly* q = *dst;
+    q->pnum = constant(k);
+    if (b->den) {
+        q->den = copy_poly(b->den);
+        sanitize(q);   // the integer content shared by k and the denominator
+    }
+    polynode* n = times_nil(q->pnum, b->pnum);
+    free_poly(&q->pnum);
+    q->pnum = n;
+    return BUILT;
+}
 
 // *dst (a blank record) := a * b for everything but two plain numbers.
 Outcome product_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
@@ -135,26 +299,82 @@ Outcome product_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
         mult_numb_rat(b, a, dst);
     } else if (ka == RATIONAL && kb == RATIONAL) {
         mult_rats(a, b, dst);
-    } else if ((ka == PLAIN && iszero(a->nnum)) || (kb == PLAIN && iszero(b->nnum))) {
-        quoly_set(0, dst);
-        return NORMAL;
+    } else if (ka == PLAIN) {
+        return number_times(a->nnum, b, dst);
+    } else if (kb == PLAIN) {
+        return number_times(b->nnum, a, dst);
+    } else if (!a->den && !b->den) {
+        (*dst)->pnum = times(a->pnum, b->pnum);
+    } else if (!b->den) {
+        fraction_times_poly(a->pnum, a->den, b->pnum, dst);
+    } else if (!a->den) {
+        fraction_times_poly(b->pnum, b->den, a->pnum, dst);
     } else {
-        quoly_poly_unavailable();
-        return UNAVAILABLE;
+        gen_quoly_mult(a->pnum, a->den, b->pnum, b->den, dst, 0);
     }
     return BUILT;
 }
 
+// The gcd of two numerators for a quotient, or null when the division flag
+// (two "/" tokens) says not to look for one.
+polynode* numerator_gcd(polynode** P, polynode** R, int flag) { return flag ? nullptr : gcd_of(P, R, 1); }
+
+// *dst (blank) := P / R for two polynomials, or P / (R/S) when S is non-null.
+void poly_over(polynode* P, polynode* R, polynode* S, int flag, quoly** dst) {
+    quoly* q = *dst;
+    PolyHold g(numerator_gcd(&P, &R, flag));
+    PolyHold P1;
+    if (g.p && !g.p->numb) {
+        reduce(&P, &R, &g.p, &P1.p, &q->den, laurent, laurent, 1, 1);
+    } else if (g.p && divides_out(g.p)) {
+        P1.p = coef_quot(P, g.p, -97);
+        q->den = coef_quot(R, g.p, -101);
+    } else {
+        q->den = copy_poly(R);
+    }
+    polynode* n = P1.p ? P1.p : P;
+    if (S) {
+        q->pnum = times(n, S);
+    } else {
+        q->pnum = P1.p ? P1.release() : copy_poly(P);
+    }
+    if (field_depth > 0 && !lintmode) sanitize(q);
+}
+
+// *dst (blank) := (P/Q) / R for a polynomial R.
+void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly** dst) {
+    quoly* q = *dst;
+    PolyHold g(numerator_gcd(&P, &R, flag));
+    if (g.p && !g.p->numb) {
+        PolyHold T;
+        reduce(&P, &R, &g.p, &q->pnum, &T.p, laurent, laurent, 1, 1);
+        q->den = times(Q, T.p);
+    } else if (g.p && divides_out(g.p)) {
+        q->pnum = coef_quot(P, g.p, -103);
+        PolyHold R1(coef_quot(R, g.p, -107));
+        q->den = times(Q, R1.p);
+    } else {
+        q->pnum = copy_poly(P);
+        q->den = times(Q, R);
+    }
+    if (laurent && poly_iszero(q->den)) {
+        error(210, current_token());
+        return;
+    }
+    if (field_depth > 0 && !lintmode) sanitize(q);
+}
+
 // *dst (a blank record) := a / b for everything but two plain numbers.
-Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
+Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int flag) {
     if (a == b) {
         // Not a plain number, hence not 0.
         quoly_set(1, dst);
         return NORMAL;
     }
+    quoly* q = *dst;
     if (kb == PLAIN) {
         imag* k = b->nnum;
-        if (iszero(k)) {
+        if (lintmode ? k->value == 0 : iszero(k)) {
             error(22, quotsign);
             quoly_set(1, dst);
             return NORMAL;
@@ -163,26 +383,69 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
             quot_rat_numb(a, b, dst);
             return BUILT;
         }
-        if (equal(k, number_1)) {
+        if (lintmode ? k->value == 1 : equal(k, number_1)) {
             quoly_assign(a, dst);
             return NORMAL;
         }
-    } else if (ka == PLAIN) {
+        if (lintmode) {
+            PolyHold c(constant(k));
+            q->pnum = coef_quot(a->pnum, c.p, -161);
+            q->den = copy_poly(a->den);
+            return BUILT;
+        }
+        q->pnum = copy_poly(a->pnum);
+        q->den = constant(k);
+        sanitize(q);   // the integer content shared by the numerator and k
+        if (a->den) {
+            polynode* d = times_nil(q->den, a->den);
+            free_poly(&q->den);
+            q->den = d;
+        }
+        return BUILT;
+    }
+    if (ka == PLAIN) {
+        imag* k = a->nnum;
         if (kb == RATIONAL) {
             Exchanged inverted(b);
             mult_numb_rat(a, b, dst);
             return BUILT;
         }
-        if (iszero(a->nnum)) {
+        if (lintmode ? k->value == 0 : iszero(k)) {
             quoly_set(0, dst);
             return NORMAL;
         }
-    } else if (ka == RATIONAL && kb == RATIONAL) {
+        q->pnum = constant(k);
+        q->den = copy_poly(b->pnum);
+        if (!lintmode) sanitize(q);
+        if (b->den) {
+            polynode* n = lintmode ? times(q->pnum, b->den) : times_nil(q->pnum, b->den);
+            free_poly(&q->pnum);
+            q->pnum = n;
+        }
+        fold_number_denominator(q);
+        return BUILT;
+    }
+    if (ka == RATIONAL && kb == RATIONAL) {
         quot_rats(a, b, dst);
         return BUILT;
     }
-    quoly_poly_unavailable();
-    return UNAVAILABLE;
+    if (!a->den) {
+        poly_over(a->pnum, b->pnum, b->den, flag, dst);
+    } else if (!b->den) {
+        fraction_over_poly(a->pnum, a->den, b->pnum, flag, dst);
+    } else if (lintmode && laurent) {
+        // 1/b normalised on its own first, so that its monomial factors go.
+        QuolyHold t(nullptr);
+        quoly_assign(b, &t.q);
+        lint_quoly_recip(&t.q);
+        quoly_mult(a, t.q, dst);
+        return BUILT;
+    } else {
+        Exchanged inverted(b);
+        gen_quoly_mult(a->pnum, a->den, b->pnum, b->den, dst, laurent);
+    }
+    fold_number_denominator(*dst);
+    return BUILT;
 }
 
 // The last step of a product (divide false) or a quotient: a lone-number
@@ -191,18 +454,16 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
 void finish(quoly** slot, bool divide) {
     quoly* q = *slot;
     if (q->isnum) return;
-    if (lone_number(q->pnum)) {
-        if (iszero(q->pnum->ncoef)) {
-            quoly_set(0, slot);
-            return;
-        }
-        if (!q->den) {
-            polynum_to_quoly(slot);
-            q->rat = 0;
-            return;
+    if (divide && q->den && lone_number(q->den) && !lintmode) {
+        int m1 = 0;
+        if (equal_to_pm1(q->den->ncoef, &m1)) {
+            if (m1) poly_inplace(q->pnum);
+            free_poly(&q->den);
         }
     }
-    if (!q->den) return;
+    settle(slot);
+    q = *slot;
+    if (q->isnum || !q->den) return;
     const int flag = divide ? laurent : 0;
     if (!lintmode) {
         q->rat = lone_number(q->pnum) && lone_number(q->den);
@@ -210,26 +471,6 @@ void finish(quoly** slot, bool divide) {
     } else if (divide || pseudo_polynames) {
         lint_normal_form(q, flag);
     }
-}
-
-// dst's record takes over src's value (dst's old parts freed); src's
-// record goes back to the free list. Keeps the in-place routines' first
-// operand in its own record.
-void transplant(quoly* dst, quoly* src) {
-    if (dst->isnum) {
-        if (dst->nnum) free_imag(&dst->nnum);
-    } else {
-        free_poly(&dst->pnum);
-        free_poly(&dst->den);
-    }
-    dst->isnum = src->isnum;
-    dst->rat = src->rat;
-    dst->num = src->num;
-    dst->den = src->den;
-    src->isnum = 0;
-    src->pnum = nullptr;
-    src->den = nullptr;
-    free_quoly(&src);
 }
 
 }  // namespace
@@ -248,9 +489,7 @@ void quoly_mult(quoly* a, quoly* b, quoly** r) {
         return;
     }
     QuolyHold t(blank_quoly());
-    const Outcome k = product_of_kinds(a, ka, b, kb, &t.q);
-    if (k == UNAVAILABLE) return;
-    if (k == BUILT) finish(&t.q, false);
+    if (product_of_kinds(a, ka, b, kb, &t.q) == BUILT) finish(&t.q, false);
     free_quoly(r);
     *r = t.release();
 }
@@ -264,14 +503,11 @@ void fast_quoly_mult(quoly** a, quoly** b) {
         return;
     }
     QuolyHold t(blank_quoly());
-    const Outcome k = product_of_kinds(x, ka, y, kb, &t.q);
-    if (k == UNAVAILABLE) return;
-    if (k == BUILT) finish(&t.q, false);
+    if (product_of_kinds(x, ka, y, kb, &t.q) == BUILT) finish(&t.q, false);
     transplant(x, t.release());
 }
 
 void quoly_quot(quoly* a, quoly* b, quoly** r, int flag) {
-    (void)flag;   // cancels nothing between numbers: it matters only for polynomial numerators
     const Kind ka = kind_of(a), kb = kind_of(b);
     if (ka == PLAIN && kb == PLAIN) {
         if (lintmode) {
@@ -291,15 +527,12 @@ void quoly_quot(quoly* a, quoly* b, quoly** r, int flag) {
         return;
     }
     QuolyHold t(blank_quoly());
-    const Outcome k = quotient_of_kinds(a, ka, b, kb, &t.q);
-    if (k == UNAVAILABLE) return;
-    if (k == BUILT) finish(&t.q, true);
+    if (quotient_of_kinds(a, ka, b, kb, &t.q, flag) == BUILT) finish(&t.q, true);
     free_quoly(r);
     *r = t.release();
 }
 
 void fast_quoly_quot(quoly** a, quoly** b, int flag) {
-    (void)flag;
     quoly* x = *a;
     quoly* y = *b;
     const Kind ka = kind_of(x), kb = kind_of(y);
@@ -309,11 +542,9 @@ void fast_quoly_quot(quoly** a, quoly** b, int flag) {
         return;
     }
     // A polynomial divided by 1 stays as it is.
-    if (ka == POLYNOMIAL && kb == PLAIN && equal(y->nnum, number_1)) return;
+    if (ka == POLYNOMIAL && kb == PLAIN && (lintmode ? y->nnum->value == 1 : equal(y->nnum, number_1))) return;
     QuolyHold t(blank_quoly());
-    const Outcome k = quotient_of_kinds(x, ka, y, kb, &t.q);
-    if (k == UNAVAILABLE) return;
-    if (k == BUILT) finish(&t.q, true);
+    if (quotient_of_kinds(x, ka, y, kb, &t.q, flag) == BUILT) finish(&t.q, true);
     transplant(x, t.release());
 }
 

@@ -2,9 +2,13 @@
 // reciprocal) and the remainder and integer-quotient operators "|" and "\".
 #include <cstdint>
 
+#include "gcd/polydiv.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/polyvars.h"
+#include "poly/powers.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -15,14 +19,74 @@ using namespace quoly_detail;
 
 namespace {
 
+// The token reported with a zero denominator made by a power.
+constexpr const char* EXPSIGN = "^";
+
+// compute_power takes a signed count; larger exponents cannot leave a
+// non-constant polynomial within 32-bit exponents anyway (error 156 there).
+int32_t poly_exponent(uint32_t n) { return n > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(n); }
+
 // *q := *q ^ n, n >= 1, in machine-integer mode.
 void lint_power(quoly** q, uint32_t n) {
     quoly* x = *q;
-    if (!x->isnum) {
-        quoly_poly_unavailable();
+    if (x->isnum) {
+        number_power(x->nnum, n);
         return;
     }
-    number_power(x->nnum, n);
+    compute_power(&x->pnum, poly_exponent(n), polynames);
+    if (x->den) {
+        compute_power(&x->den, poly_exponent(n), polynames);
+        if (lone_number(x->den)) {
+            num_poly_quot(x->pnum, x->den->ncoef, 0);
+            free_poly(&x->den);
+        }
+    }
+    settle(q);
+}
+
+// *q := *q ^ n, n >= 1, for a polynomial or fraction outside machine
+// integers. Powers of coprime polynomials are coprime: only mod-out
+// relations (which can make a power smaller) need a new cancellation.
+void poly_power(quoly** q, uint32_t n) {
+    quoly* x = *q;
+    compute_power(&x->pnum, poly_exponent(n), polynames);
+    if (pseudo_polynames && poly_iszero(x->pnum)) {
+        quoly_set(0, q);
+        return;
+    }
+    if (x->den) {
+        compute_power(&x->den, poly_exponent(n), polynames);
+        if (x->den->numb && lone_number(x->pnum)) {
+            if (poly_iszero(x->den)) {
+                error(210, EXPSIGN);
+                return;
+            }
+            if (poly_eq_1(x->den)) {
+                free_poly(&x->den);
+            } else {
+                NumberScratch s;
+                imag* h = s.fresh();
+                binary_gcd(x->pnum->ncoef, x->den->ncoef, h);
+                if (!equal(h, number_1)) {
+                    simple_quot(x->pnum->ncoef, h, 0);
+                    simple_quot(x->den->ncoef, h, 0);
+                    if (poly_eq_1(x->den)) free_poly(&x->den);
+                }
+                if (x->den) x->rat = 1;
+            }
+        } else if (pseudo_polynames) {
+            if (poly_iszero(x->den)) {
+                error(210, EXPSIGN);
+                return;
+            }
+            check_quoly(q, 0);
+            x = *q;
+        }
+    }
+    if (!x->isnum && lone_number(x->pnum)) {
+        if (!x->den) settle(q);
+        else if (x->den->numb) x->rat = 1;
+    }
 }
 
 // *q := *q ^ n, n >= 1. Powers of a reduced rational stay reduced, and the
@@ -42,9 +106,16 @@ void power(quoly** q, uint32_t n) {
         number_power(x->den->ncoef, n);
         return;
     case POLYNOMIAL:
-        quoly_poly_unavailable();
+        poly_power(q, n);
         return;
     }
+}
+
+// A new lone number node copying a plain number.
+polynode* constant_of(quoly* q) {
+    imag* c = new_number();
+    num_assign(q->nnum, c);
+    return new_number_node(c);
 }
 
 // The number that divides: a plain number's, or a rational's numerator.
@@ -94,10 +165,41 @@ void lint_quoly_compute_power(quoly** q, int32_t n) {
     lint_power(q, static_cast<uint32_t>(n));
 }
 
+namespace {
+
+// p rem m ('|') or p quo m, as a new polynomial.
+polynode* poly_rem_or_quo(polynode* p, polynode* m, int op) {
+    polynode* r = nullptr;
+    poly_mod_or_div(p, m, &r, op, polynames);
+    return r;
+}
+
+}  // namespace
+
 void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
     const Kind ka = kind_of(a), kb = kind_of(b);
     if (ka == POLYNOMIAL || kb == POLYNOMIAL) {
-        quoly_poly_unavailable();
+        // Only b's numerator divides; its denominator plays no part.
+        PolyHold tb, ta;
+        polynode* m = b->isnum ? (tb.p = constant_of(b)) : b->pnum;
+        QuolyHold t(blank_quoly());
+        if (a->isnum) {
+            ta.p = constant_of(a);
+            t.q->pnum = poly_rem_or_quo(ta.p, m, op);
+        } else {
+            t.q->pnum = poly_rem_or_quo(a->pnum, m, op);
+            if (a->den) {
+                t.q->den = poly_rem_or_quo(a->den, m, op);
+                if (poly_iszero(t.q->den)) {
+                    error(210, current_token());
+                    return;
+                }
+                check_quoly(&t.q, 0);
+            }
+        }
+        settle(&t.q);
+        free_quoly(r);
+        *r = t.release();
         return;
     }
     // Only b's numerator divides; a's numerator and denominator are each
@@ -136,7 +238,22 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
 
 void quoly_mod_and_quot(quoly** a, quoly** b) {
     if (kind_of(*a) == POLYNOMIAL || kind_of(*b) == POLYNOMIAL) {
-        quoly_poly_unavailable();
+        // The numerators divide (a plain number as a constant polynomial).
+        PolyHold ta, tb, rem, quo;
+        polynode* u = (*a)->isnum ? (ta.p = constant_of(*a)) : (*a)->pnum;
+        polynode* m = (*b)->isnum ? (tb.p = constant_of(*b)) : (*b)->pnum;
+        poly_mod_and_div(u, m, &rem.p, &quo.p, polynames);
+        QuolyHold ra(blank_quoly()), rb(blank_quoly());
+        ra.q->pnum = rem.release();
+        rb.q->pnum = quo.release();
+        settle(&ra.q);
+        settle(&rb.q);
+        const bool same = *a == *b;
+        free_quoly(a);
+        if (same) *b = nullptr;
+        else free_quoly(b);
+        *a = ra.release();
+        *b = rb.release();
         return;
     }
     // Denominators play no part: the numerators are divided.

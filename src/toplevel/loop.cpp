@@ -9,12 +9,14 @@
 #include <ctime>
 #include <string>
 
+#include "gcd/gcdstash.h"
 #include "interp/dispatcher.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "poly/dense.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/stash.h"
@@ -121,6 +123,16 @@ void print_banner(const std::string& dir) {
     std::fflush(stdout);
 }
 
+// A statement abandoned by an error leaves gcds that were to be stored:
+// nothing will store them now, and a pending count would stop every purge.
+void forget_unfinished_gcds() {
+    polygcd_stack_depth = 0;
+    if (lookupgcd > 0)
+        free_gcd_stash();
+    else if (gcdmass > 0)
+        sure_free_gcd_stash();
+}
+
 // One statement of the top-level loop, from its first token to the prompt.
 void run_one_statement() {
     warn_cnt = 0;
@@ -147,6 +159,7 @@ void run_one_statement() {
         time_to_quit = 0;
         std::printf(" You must use \"&q\" to quit the highest level.\n");
     }
+    gcd_stash_after_statement();
     std::fflush(stdout);
     if (promptsize < 1) {
         std::getc(stdin);
@@ -188,6 +201,7 @@ void run_loop() {
             return;
         } catch (const TarvexUnwind&) {
             free_quoly(&sysnum);
+            forget_unfinished_gcds();
             after_error = true;
         }
     }
@@ -318,6 +332,7 @@ int tarvex_main(int, char** argv) {
         std::time_t now = std::time(nullptr);
         std::printf("\n %s", std::asctime(std::localtime(&now)));
         init_display_defaults();
+        init_poly_work_arrays();
         set_defaults();
         try {
             initial_memory = 0;

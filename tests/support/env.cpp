@@ -1,8 +1,9 @@
 // Every test executable starts as the interpreter does: stashes open, number
-// constants built, the data directory read.
+// constants and the dense work arrays built, the data directory read.
 #include <gtest/gtest.h>
 
 #include "numbers/numbers.h"
+#include "poly/dense.h"
 #include "support/data_once.h"
 #include "storage/stash.h"
 
@@ -13,6 +14,7 @@ public:
     void SetUp() override {
         open_system_stashes();
         init_number_constants();
+        init_poly_work_arrays();
         // The tables stay in use for the whole process, so every record
         // ledger a test takes already counts them.
         load_data_once();
