@@ -13,6 +13,7 @@
 
 #include "gcd/division_impl.h"
 #include "gcd/exactdiv.h"
+#include "gcd/modswitch.h"
 #include "gcd/onevar_div.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
@@ -435,61 +436,6 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
 
 // ---------------------------------------------------------------- through primes
 
-namespace {
-
-// command_int lowered for a temporary modular computation: an interrupt
-// must not open a command level while values are residues. (The switch that
-// would allow it is not part of this system yet.)
-struct InterruptsHeld {
-    int saved = command_int;
-    InterruptsHeld() { command_int = 0; }
-    ~InterruptsHeld() { command_int = saved; }
-    InterruptsHeld(const InterruptsHeld&) = delete;
-    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
-};
-
-// u, m and every variable's mod-out data turned into residues in place with
-// an undo log of their own; the log is replayed on every exit, giving back
-// the very same nodes. Declare it before the ring guard, so that the ring
-// is back in digit mode when the replay runs.
-struct ResidueImages {
-    fix* outer = masterfix;
-    polynode* u;
-    polynode* m;
-    // The conversion keeps the digits but writes the residue into each
-    // number's value word; the operands get those words back too.
-    std::vector<std::pair<imag*, int32_t>> values;
-    ResidueImages(polynode* u0, polynode* m0) : u(u0), m(m0) {
-        save_values(u);
-        save_values(m);
-        masterfix = nullptr;
-    }
-    ~ResidueImages() {
-        restore_from_mod(&masterfix);
-        masterfix = outer;
-        for (auto it = values.rbegin(); it != values.rend(); ++it) it->first->value = it->second;
-    }
-    void save_values(polynode* p) {
-        for (; p; p = p->next) {
-            if (p->numb) values.emplace_back(p->ncoef, p->ncoef->value);
-            else save_values(p->pcoef);
-        }
-    }
-    ResidueImages(const ResidueImages&) = delete;
-    ResidueImages& operator=(const ResidueImages&) = delete;
-    void convert() {
-        poly_change_to_mod(&u, 0);
-        poly_change_to_mod(&m, 0);
-        for (pt* v = polynames; v; v = v->next) {
-            poly_change_to_mod(&v->relation, 0);
-            poly_change_to_mod(&v->binomial, 0);
-            poly_change_to_mod(&v->reductions, 0);
-        }
-    }
-};
-
-}  // namespace
-
 void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* decided, int* divides, pt* rec) {
     *decided = 0;
     if (poly_iszero(m)) error(22, quotsign);
@@ -501,23 +447,22 @@ void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* deci
     const int32_t last = PRIME_COUNT;
     const int32_t first = select_prime(u, m, 530, 64, last, prime);
     if (first > last) return;
-    InterruptsHeld interrupts;
     const int32_t du = top_degree(u), dm = top_degree(m);
     int usable = 0, first_answer = 0;
     for (int32_t idx = first; idx <= last; idx++) {
         int a = 0;
         {
-            ResidueImages images(u, m);
-            RingStateGuard ring;
-            install_modulus(prime[idx - 1]->value);
-            mod_is_prime = 1;
-            images.convert();
+            ModularSwitch sw;
+            sw.set_prime(prime[idx - 1]->value);
+            polynode *iu = u, *im = m;
+            sw.convert(&iu);
+            sw.convert(&im);
+            sw.convert_variables();
             // A prime that lowers a degree says nothing reliable about
             // divisibility in that degree: the next one is tried.
-            if (!images.u || !images.m || top_degree(images.u) != du || top_degree(images.m) != dm) continue;
-            modularmode = 1;
-            lintmode = 1;
-            a = trial_poly_divide_noq(images.u, images.m, rec, 1, stop_at_test, 0);
+            if (!iu || !im || top_degree(iu) != du || top_degree(im) != dm) continue;
+            sw.begin_arithmetic();
+            a = trial_poly_divide_noq(iu, im, rec, 1, stop_at_test, 0);
         }
         if (++usable == 1) {
             if (!a) {
