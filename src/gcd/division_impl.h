@@ -11,20 +11,6 @@
 
 namespace division_impl {
 
-// A polynomial under construction, freed if the routine unwinds.
-struct PolyHold {
-    polynode* p = nullptr;
-    PolyHold() = default;
-    PolyHold(const PolyHold&) = delete;
-    PolyHold& operator=(const PolyHold&) = delete;
-    ~PolyHold() { free_poly(&p); }
-    polynode* release() {
-        polynode* x = p;
-        p = nullptr;
-        return x;
-    }
-};
-
 // Negates a divisor's tail in place for the lifetime of the guard: each
 // step then adds term·(−tail), and the divisor is whole again on every exit.
 struct NegatedTail {

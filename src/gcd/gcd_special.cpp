@@ -13,21 +13,6 @@
 
 namespace {
 
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (p) free_poly(&p);
-    }
-    polynode* take() {
-        polynode* r = p;
-        p = nullptr;
-        return r;
-    }
-};
-
 struct OwnedNumber {
     imag* n = new_number();
     OwnedNumber() = default;
@@ -50,7 +35,7 @@ bool single_term(const polynode* p) { return p->numb || !p->next; }
 }  // namespace
 
 void monomial2(polynode* m, polynode* p, polynode** out) {
-    Owned k;
+    PolyHold k;
     if (lintmode) {
         poly_set(1, &k.p);
     } else {
@@ -64,7 +49,7 @@ void monomial2(polynode* m, polynode* p, polynode** out) {
     const int32_t a = top_degree(m);
     const int32_t e = lastnode(p)->exp;
     polynode* value = nullptr;
-    make_monomial(&value, e != 0 ? std::min(a, e) : 0, k.take());
+    make_monomial(&value, e != 0 ? std::min(a, e) : 0, k.release());
     deliver(out, value);
 }
 
@@ -79,10 +64,10 @@ void field_coef_gcd(polynode* u, polynode* v, polynode** out, pt* vars) {
         return;
     }
     // a and b are the current pair; the caller's operands are only read.
-    Owned a_owned, b_owned;
+    PolyHold a_owned, b_owned;
     polynode *a = u, *b = v;
     while (top_degree(b) > 0) {
-        Owned q, r, mult;
+        PolyHold q, r, mult;
         if (!lintmode) {
             pseudo_field_coef_poly_div(a, b, vars, &q.p, &r.p, &mult.p);
             if (!poly_eq_1(mult.p) && !poly_iszero(r.p)) {
@@ -94,16 +79,16 @@ void field_coef_gcd(polynode* u, polynode* v, polynode** out, pt* vars) {
             field_coef_poly_divide(a, b, vars, &q.p, &r.p);
         }
         if (a_owned.p) free_poly(&a_owned.p);
-        a_owned.p = b_owned.take();
+        a_owned.p = b_owned.release();
         a = b;
-        b_owned.p = r.take();
+        b_owned.p = r.release();
         b = b_owned.p;
     }
     polynode* value = nullptr;
     if (!poly_iszero(b)) {
         poly_set(1, &value);
     } else if (a_owned.p) {
-        value = a_owned.take();
+        value = a_owned.release();
     } else {
         poly_assign(a, &value);
     }

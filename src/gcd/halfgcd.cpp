@@ -34,24 +34,8 @@ void euclid_divide(polynode* u, polynode* m, polynode** quo, polynode** rem) {
 
 namespace {
 
-// Owned polynomials freed on every exit.
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (p) free_poly(&p);
-    }
-    polynode* take() {
-        polynode* r = p;
-        p = nullptr;
-        return r;
-    }
-};
-
 struct Matrix {
-    Owned e[4];   // 11, 12, 21, 22
+    PolyHold e[4];   // 11, 12, 21, 22
     void identity() {
         for (auto& x : e)
             if (x.p) free_poly(&x.p);
@@ -64,7 +48,7 @@ struct Matrix {
         polynode** slots[4] = {m11, m12, m21, m22};
         for (int i = 0; i < 4; i++) {
             if (*slots[i]) free_poly(slots[i]);
-            *slots[i] = e[i].take();
+            *slots[i] = e[i].release();
         }
     }
 };
@@ -153,7 +137,7 @@ void add_row(polynode** x, polynode* r1, polynode* r2, polynode* lo_a, polynode*
 // One stage: split at m, reduce the upper halves, put the lower halves back
 // through the stage's matrix r.
 void stage(polynode** a, polynode** b, int32_t m, Matrix& r) {
-    Owned a0, b0;
+    PolyHold a0, b0;
     split_at(a, m, &a0.p);
     split_at(b, m, &b0.p);
     emgcd_full(a, b, &r.e[0].p, &r.e[1].p, &r.e[2].p, &r.e[3].p, 1);
@@ -179,16 +163,16 @@ void compose(Matrix& r, Matrix& m) {
 // One Euclid step on the pair: (a, b) := (b, a mod b); with the matrix,
 // its rows become (row 2, row 1 - q·row 2).
 void division_step(polynode** a, polynode** b, Matrix* m) {
-    Owned q, r;
+    PolyHold q, r;
     euclid_divide(*a, *b, &q.p, &r.p);
     free_poly(a);
     *a = *b;
-    *b = r.take();
+    *b = r.release();
     if (!m) return;
-    polynode* n21 = sub(m->e[0].take(), mul(q.p, m->e[2].p));
-    polynode* n22 = sub(m->e[1].take(), mul(q.p, m->e[3].p));
-    m->e[0].p = m->e[2].take();
-    m->e[1].p = m->e[3].take();
+    polynode* n21 = sub(m->e[0].release(), mul(q.p, m->e[2].p));
+    polynode* n22 = sub(m->e[1].release(), mul(q.p, m->e[3].p));
+    m->e[0].p = m->e[2].release();
+    m->e[1].p = m->e[3].release();
     m->e[2].p = n21;
     m->e[3].p = n22;
 }
@@ -256,7 +240,7 @@ void emgcd_full(polynode** a, polynode** b, polynode** m11, polynode** m12, poly
 int mod_rev_euclid(polynode* a, polynode* b, polynode** s, polynode** t, pt* /*var*/) {
     if (b->numb) return 0;
     // Remainder sequence with the cofactors of both members: r0 = s0·a + t0·b.
-    Owned r0, r1, s0, s1, t0, t1;
+    PolyHold r0, r1, s0, s1, t0, t1;
     poly_assign(a, &r0.p);
     poly_assign(b, &r1.p);
     poly_set(1, &s0.p);
@@ -264,31 +248,31 @@ int mod_rev_euclid(polynode* a, polynode* b, polynode** s, polynode** t, pt* /*v
     poly_set(0, &t0.p);
     poly_set(1, &t1.p);
     for (;;) {
-        Owned q, r;
+        PolyHold q, r;
         euclid_divide(r0.p, r1.p, &q.p, &r.p);
         if (node_iszero(r.p) && r.p->numb) return 0;
-        polynode* s2 = sub(s0.take(), mul(q.p, s1.p));
-        polynode* t2 = sub(t0.take(), mul(q.p, t1.p));
+        polynode* s2 = sub(s0.release(), mul(q.p, s1.p));
+        polynode* t2 = sub(t0.release(), mul(q.p, t1.p));
         if (r.p->numb) {
             int32_t inv = 0;
             emod_inverse(r.p->ncoef->value, &inv);
-            Owned ss, tt;
+            PolyHold ss, tt;
             ss.p = s2;
             tt.p = t2;
             if (!node_iszero(ss.p)) mod_num_poly_mult(ss.p, inv);
             if (!node_iszero(tt.p)) mod_num_poly_mult(tt.p, inv);
             if (*s) free_poly(s);
             if (*t) free_poly(t);
-            *s = ss.take();
-            *t = tt.take();
+            *s = ss.release();
+            *t = tt.release();
             return 1;
         }
         free_poly(&r0.p);
-        r0.p = r1.take();
-        r1.p = r.take();
-        s0.p = s1.take();
+        r0.p = r1.release();
+        r1.p = r.release();
+        s0.p = s1.release();
         s1.p = s2;
-        t0.p = t1.take();
+        t0.p = t1.release();
         t1.p = t2;
     }
 }

@@ -23,21 +23,6 @@ int32_t small_gcd_stash_cut = 100;
 
 namespace {
 
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() {
-        if (p) free_poly(&p);
-    }
-    polynode* take() {
-        polynode* r = p;
-        p = nullptr;
-        return r;
-    }
-};
-
 // Copy-then-free into a result slot.
 void deliver(polynode** result, polynode* value) {
     polynode* old = *result;
@@ -110,16 +95,16 @@ template <class Euclid>
 void dense_gcd(polynode* u, polynode* v, polynode** result, int make_monic, pt* var, Euclid run) {
     const int32_t du = onevar_degree(u), dv = onevar_degree(v);
     if (du >= fast_gcd_size || dv >= fast_gcd_size) {
-        Owned g;
+        PolyHold g;
         emgcd_poly(u, v, &g.p, var, 1);
-        deliver(result, g.take());
+        deliver(result, g.release());
         make_result_monic(result, make_monic, var);
         return;
     }
     fill_poly_array(u, xx);
     fill_poly_array(v, yy);
     DenseGcdState st{dv, du, 0};
-    Owned g;
+    PolyHold g;
     if (run(&st)) {
         if (st.deg_xx >= 0)
             array_to_poly(xx, st.deg_xx, &g.p);
@@ -128,7 +113,7 @@ void dense_gcd(polynode* u, polynode* v, polynode** result, int make_monic, pt* 
     } else {
         poly_set(1, &g.p);
     }
-    deliver(result, g.take());
+    deliver(result, g.release());
     make_result_monic(result, make_monic, var);
 }
 
@@ -137,9 +122,9 @@ int table_product(int32_t a, int32_t b) { return f256prod[a * 256 + b]; }
 
 // r := a mod b (operands kept).
 polynode* remainder_of(polynode* a, polynode* b) {
-    Owned q, r;
+    PolyHold q, r;
     euclid_divide(a, b, &q.p, &r.p);
-    return r.take();
+    return r.release();
 }
 
 // Puts the leading coefficients that monic_coefs took off back on every exit.
@@ -224,9 +209,9 @@ void faster_poly_gcd(polynode* u, polynode* v, polynode** result, int make_monic
 }
 
 void emgcd_poly(polynode* u, polynode* v, polynode** result, pt* var, int first) {
-    Owned a, b;
+    PolyHold a, b;
     if (first) {
-        Owned r;
+        PolyHold r;
         r.p = remainder_of(u, v);
         if (r.p->numb) {
             if (is_zero_number(r.p)) {
@@ -239,13 +224,13 @@ void emgcd_poly(polynode* u, polynode* v, polynode** result, pt* var, int first)
             return;
         }
         poly_assign(v, &a.p);
-        b.p = r.take();
+        b.p = r.release();
     } else {
         poly_assign(u, &a.p);
         poly_assign(v, &b.p);
     }
     {
-        Owned m11, m12, m21, m22;
+        PolyHold m11, m12, m21, m22;
         emgcd_full(&a.p, &b.p, &m11.p, &m12.p, &m21.p, &m22.p, 0);
     }
     if (a.p->numb) {
@@ -254,16 +239,16 @@ void emgcd_poly(polynode* u, polynode* v, polynode** result, pt* var, int first)
     }
     if (b.p->numb) {
         if (is_zero_number(b.p))
-            deliver(result, a.take());
+            deliver(result, a.release());
         else
             one(result);
         return;
     }
-    Owned r;
+    PolyHold r;
     r.p = remainder_of(a.p, b.p);
     if (r.p->numb) {
         if (is_zero_number(r.p))
-            deliver(result, b.take());
+            deliver(result, b.release());
         else
             one(result);
         return;
@@ -309,7 +294,7 @@ void basic_poly_gcd(polynode* u, polynode* v, polynode** result, int make_monic,
         }
         pending.open(record);
     }
-    Owned g;
+    PolyHold g;
     if (onevar_degree(u) <= fast_gcd_size && onevar_degree(v) <= fast_gcd_size) {
         if (modulus <= 65534)
             fastest_poly_gcd(u, v, &g.p, 0, var);
@@ -323,5 +308,5 @@ void basic_poly_gcd(polynode* u, polynode* v, polynode** result, int make_monic,
         store_stashed_gcd(pending.record, g.p);
         pending.close();
     }
-    deliver(result, g.take());
+    deliver(result, g.release());
 }

@@ -139,10 +139,10 @@ polynode* list_karatsuba(polynode* a, polynode* b, int32_t la, int32_t lb, int32
     if (!square) s = std::min(s, exp_of_term(b, hb) - lastb);
 
     // The partial products are freed if a product below unwinds.
-    Owned whole, high, low;
+    PolyHold whole, high, low;
     {
         HighPart ap(a, ha, s);
-        Owned sum_a;
+        PolyHold sum_a;
         poly_add(ap.high(), ap.low(), &sum_a.p);
         if (square) {
             poly_mult(sum_a.p, sum_a.p, &whole.p, rec);
@@ -151,7 +151,7 @@ polynode* list_karatsuba(polynode* a, polynode* b, int32_t la, int32_t lb, int32
             poly_mult(ap.low(), ap.low(), &low.p, rec);
         } else {
             HighPart bp(b, hb, s);
-            Owned sum_b;
+            PolyHold sum_b;
             poly_add(bp.high(), bp.low(), &sum_b.p);
             poly_mult(sum_a.p, sum_b.p, &whole.p, rec);
             sum_a.reset();
@@ -160,7 +160,7 @@ polynode* list_karatsuba(polynode* a, polynode* b, int32_t la, int32_t lb, int32
             poly_mult(ap.low(), bp.low(), &low.p, rec);
         }
     }
-    Owned mid;
+    PolyHold mid;
     better_poly_sub(whole.release(), high.p, &mid.p);
     better_poly_sub(mid.p, low.p, &mid.p);
     mid.p = raise(mid.p, s);

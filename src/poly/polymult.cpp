@@ -72,7 +72,7 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     }
 
     if (flag_a && flag_b) {
-        Owned q;
+        PolyHold q;
         simplest_poly_mult(a, b, &q.p, la, lb, last_a, last_b);
         if (reduce_after_one_var(rec)) fold_poly(&q.p, &rec->relation, rec->modout_degree, rec);
         return q.release();

@@ -33,21 +33,6 @@ void replace_slot(polynode** slot, polynode* value);
 // Some record from rec inward carries a mod-out relation.
 bool relation_inward(const pt* rec);
 
-// A polynomial owned by the enclosing scope.
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    ~Owned() { reset(); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    void reset() { free_poly(&p); }
-    polynode* release() {
-        polynode* q = p;
-        p = nullptr;
-        return q;
-    }
-};
-
 // Appends detached terms in order.
 struct Chain {
     polynode* head = nullptr;

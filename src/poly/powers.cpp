@@ -42,20 +42,6 @@ void free_term(polynode* t) {
     to_polygarb(t);
 }
 
-// A polynomial owned by the enclosing scope, freed when it unwinds.
-struct Held {
-    polynode* p = nullptr;
-    Held() = default;
-    ~Held() { free_poly(&p); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    polynode* release() {
-        polynode* q = p;
-        p = nullptr;
-        return q;
-    }
-};
-
 // ---------------------------------------------------------------- derivative
 
 // The falling factorial e(e-1)...(e-k+1) is 0 in the ground ring; such a
@@ -294,7 +280,7 @@ void compute_power(polynode** slot, int32_t n, pt* rec) {
         return;
     }
 
-    Held r;
+    PolyHold r;
     poly_assign(p, &r.p);
     if (polynames && polynames->next && !pseudo_polynames && by_repeated_multiplication(p)) {
         for (int32_t i = 1; i < n; i++) poly_mult(r.p, p, &r.p, rec);
@@ -320,7 +306,7 @@ void poly_mod_prime(polynode** slot, int32_t n, pt* rec) {
     for (uint32_t m = static_cast<uint32_t>(n); m; m /= static_cast<uint32_t>(q))
         digits.push_back(static_cast<int32_t>(m % static_cast<uint32_t>(q)));
 
-    Held result, frob;
+    PolyHold result, frob;
     if (digits[0] == 0) {
         poly_set(1, &result.p);
     } else {
@@ -335,7 +321,7 @@ void poly_mod_prime(polynode** slot, int32_t n, pt* rec) {
         if (digits[i] == 1) {
             poly_mult(result.p, frob.p, &result.p, rec);
         } else if (digits[i] > 1) {
-            Held t;
+            PolyHold t;
             poly_assign(frob.p, &t.p);
             compute_power(&t.p, digits[i], rec);
             poly_mult(result.p, t.p, &result.p, rec);

@@ -147,22 +147,6 @@ inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
 // internal error until they exist.
 void field_arithmetic_unavailable();
 
-// A polynomial held by a quoly routine: freed at scope exit unless released.
-struct PolyHold {
-    polynode* p = nullptr;
-    PolyHold() = default;
-    explicit PolyHold(polynode* x) : p(x) {}
-    ~PolyHold() { free_poly(&p); }
-    polynode* release() {
-        polynode* x = p;
-        p = nullptr;
-        return x;
-    }
-    void clear() { free_poly(&p); }
-    PolyHold(const PolyHold&) = delete;
-    PolyHold& operator=(const PolyHold&) = delete;
-};
-
 polynode* copy_poly(polynode* p);                 // a deep copy (null for null)
 polynode* times(polynode* a, polynode* b);        // a * b reduced under polynames; a, b kept
 // gcd(*u, *v) through Lpolygcd (the Laurent padding of u, and of v with

@@ -108,13 +108,13 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
     }
     PolyHold q1, q2;
     if (!divide_by(u, g, &q1.p, exact_u, opt_u)) {
-        q1.clear();
+        q1.reset();
         after_failure(true, u, v, g, u_out, v_out, exact_u, exact_v, opt_u, opt_v, depth);
         return;
     }
     if (!divide_by(v, g, &q2.p, exact_v, opt_v)) {
-        q1.clear();
-        q2.clear();
+        q1.reset();
+        q2.reset();
         after_failure(false, u, v, g, u_out, v_out, exact_u, exact_v, opt_u, opt_v, depth);
         return;
     }

@@ -77,6 +77,24 @@ void free_num(imag* n);                 // digits only (unless lintmode); count 
 void free_poly(polynode** slot);        // depth first: coefficients, then the chain
 void special_free_poly(polynode** slot);// a chain whose coefficients are all numbers
 void free_quoly(quoly** slot);
+
+// A polynomial owned by the enclosing scope: freed on every exit, an
+// unwinding error included, unless released first.
+struct PolyHold {
+    polynode* p = nullptr;
+    PolyHold() = default;
+    explicit PolyHold(polynode* x) : p(x) {}
+    ~PolyHold() { free_poly(&p); }
+    PolyHold(const PolyHold&) = delete;
+    PolyHold& operator=(const PolyHold&) = delete;
+    void reset() { free_poly(&p); }
+    polynode* release() {
+        polynode* x = p;
+        p = nullptr;
+        return x;
+    }
+};
+
 void polynum_to_quoly(quoly** q);       // q's constant numerator node becomes its number
 void poly_to_scalar(polynode* p, imag* n);
 

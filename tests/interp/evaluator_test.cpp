@@ -181,7 +181,8 @@ TEST_F(Eval, QuotientRemainderFloorAbs) {
     const long a[] = {7, -7, 7, -7, 0, 12};
     const long b[] = {3, 3, -3, -3, 5, 4};
     for (int i = 0; i < 6; i++) {
-        std::string x = "(" + std::to_string(a[i]) + ")", y = "(" + std::to_string(b[i]) + ")";
+        std::string x = std::string("(").append(std::to_string(a[i])).append(")");
+        std::string y = std::string("(").append(std::to_string(b[i])).append(")");
         long r = a[i] % b[i];
         if (r < 0) r += b[i] < 0 ? -b[i] : b[i];
         EXPECT_EQ(val(x + "\\" + y + ";"), a[i] / b[i]) << x << y;

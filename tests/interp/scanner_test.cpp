@@ -113,14 +113,14 @@ std::vector<std::string> ring_contents() {
 
 TEST_F(Scanner, RingHoldsTheLastSixtyTokens) {
     std::string text;
-    for (int i = 0; i < 70; i++) text += "t" + std::to_string(i) + " ";
+    for (int i = 0; i < 70; i++) text += std::string("t").append(std::to_string(i)).append(" ");
     TextStream s(text);
     scan(s, 5);
     EXPECT_EQ(ring_contents(), (V{"t0", "t1", "t2", "t3", "t4"}));
     scan(s, 65);
     V ring = ring_contents();
     ASSERT_EQ(ring.size(), 60u);
-    for (int i = 0; i < 60; i++) EXPECT_EQ(ring[i], "t" + std::to_string(i + 10));
+    for (int i = 0; i < 60; i++) EXPECT_EQ(ring[i], std::string("t").append(std::to_string(i + 10)));
 
     // A new statement starts the ring afresh.
     finish = nullptr;
