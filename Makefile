@@ -30,6 +30,7 @@ bench: build
 	$(BUILD)/bench/bench_base10
 	$(BUILD)/bench/bench_numbers
 	$(BUILD)/bench/bench_onevar_gcd
+	$(BUILD)/bench/bench_gcd
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.

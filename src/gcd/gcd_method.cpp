@@ -7,16 +7,20 @@
 #include <utility>
 
 #include "gcd/algc.h"
+#include "gcd/coprime_tests.h"
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_special.h"
 #include "gcd/gcd_state.h"
+#include "gcd/interp_gcd.h"
+#include "gcd/modgcd.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/levels.h"
 #include "poly/measures.h"
+#include "poly/method_tests.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -230,6 +234,13 @@ void choose_method(gcd_state* st) {
             return;
         }
     }
+    bool modular_tried = false;
+    if (modular_method_step(st, &modular_tried)) return;
+    // The level loop above does not report whether a content it took out
+    // had positive degree in x: taken as not.
+    if (gcd_fast_test_loop(st, n, 0)) return;
+    if (stash_lookup_step(st)) return;
+    if (!modular_tried && late_modular_method(st)) return;
     if (!lintmode && field_depth > 0 && all_coefs_invrtble_both(u, v, vars->level)) {
         polynode* a = nullptr;
         field_coef_gcd(u, v, &a, vars);
@@ -246,6 +257,16 @@ void choose_method(gcd_state* st) {
         if ((deg_v == 1 || (n > trial_cutoff && (lc_poly || st->test_levels > 2))) && v_divides_u(st, vars, 1)) {
             answer_with_v(st);
             return;
+        }
+        if (st->test_levels > 1 && chinhensel && !prefer_alg_c(*st->u, *st->v, vars->level) &&
+            mod_do_Chinese(*st->u, *st->v, st->degree_bound)) {
+            polynode* a = nullptr;
+            if (mod_multivar_Chinese(*st->u, *st->v, &a, st->degree_bound, vars)) {
+                free_poly(st->g);
+                *st->g = a;
+                finish_4(st);
+                return;
+            }
         }
     }
     algorithm_c(st, st->allow_tests, st->allow_split);

@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "gcd/coprime_tests.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_state.h"
@@ -251,6 +252,11 @@ void primitive_part_gcd(polynode* u, polynode* v, polynode** g, int test_only, i
         if ((c_cntcount == 0 || vars->level == c_cntdepth) && depth_only_2(wu)) st.allow_split = 0;
         if (g_cntcount > g_cutoff) st.allow_split = 0;
     }
+
+    // Coprimality tests: the gcd modulo a prime over the integers, images
+    // at random points in modular arithmetic.
+    if (gcd_modular_pretest(&st, n)) return;
+    if (gcd_fast_pretests(&st)) return;
 
     // Contents w.r.t. x.
     polynode* cu = nullptr;

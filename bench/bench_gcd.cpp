@@ -1,0 +1,159 @@
+// Times the multivariate gcd over Z: the full driver (which takes the
+// modular method for large pairs) beside Algorithm C alone, on expanded
+// products sharing a factor: dense ones, u = (1+x+y+z)^k (2+x+y+z)^k and
+// v = (1+x+y+z)^k (3+x+y+z)^k, and sparse ones, random polynomials of 50 to
+// 200 terms of total degree 20 to 40 in 3, 5 and 7 variables times a shared
+// random factor. Algorithm C alone runs on the smallest problem only,
+// unless "algc" is passed as the second argument (after the data
+// directory, "-" for the default): on the others it takes minutes or more.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "gcd/polygcd.h"
+#include "poly/dense.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/other_records.h"
+#include "storage/records.h"
+#include "support/forced_algc.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+void attach_variables(int n) {
+    static const char* names[] = {"x", "y", "z", "t", "u", "w", "s"};
+    pt** tail = &polynames;
+    for (int i = 0; i < n; i++) {
+        pt* v;
+        newpt(&v);
+        std::snprintf(v->name, sizeof v->name, "%s", names[i]);
+        v->hash = 65535;
+        v->modout_degree = 0;
+        v->level = static_cast<int16_t>(i + 1);
+        *tail = v;
+        tail = &v->next;
+    }
+    number_polys = n;
+}
+
+polynode* power_of_sum(int c, int n, int k) {
+    polynode* s = nullptr;
+    poly_set(c, &s);
+    for (int i = 1; i <= n; i++) {
+        polynode* v = nullptr;
+        base_poly(&v, i);
+        poly_add(s, v, &s);
+        free_poly(&v);
+    }
+    polynode* p = nullptr;
+    poly_assign(s, &p);
+    for (int i = 1; i < k; i++) poly_mult(p, s, &p, polynames);
+    free_poly(&s);
+    return p;
+}
+
+// 1 + a random sum of `terms` monomials of total degree <= deg, each with
+// positive degree in the first variable, coefficients in -99 .. 99.
+polynode* random_sparse(std::mt19937_64& rng, int nv, int terms, int deg) {
+    polynode* p = nullptr;
+    poly_set(1, &p);
+    for (int t = 0; t < terms; t++) {
+        polynode* m = nullptr;
+        int c = static_cast<int>(rng() % 199) - 99;
+        poly_set(c == 0 ? 1 : c, &m);
+        int left = static_cast<int>(rng() % deg) + 1;
+        for (int i = 1; i <= nv && left > 0; i++) {
+            int e = i == 1 ? 1 + static_cast<int>(rng() % left) : static_cast<int>(rng() % (left + 1));
+            left -= e;
+            polynode* x = nullptr;
+            base_poly(&x, i);
+            for (int j = 0; j < e; j++) poly_mult(m, x, &m, polynames);
+            free_poly(&x);
+        }
+        poly_add(p, m, &p);
+        free_poly(&m);
+    }
+    return p;
+}
+
+struct Row {
+    const char* name;
+    polynode* u;
+    polynode* v;
+    bool big;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    initialize(argc > 1 && std::strcmp(argv[1], "-") != 0 ? argv[1] : TARVEX_BENCH_DATA_DIR);
+    const bool all_algc = argc > 2 && std::strcmp(argv[2], "algc") == 0;
+    init_poly_work_arrays();
+    attach_variables(7);
+    std::vector<Row> rows;
+    for (int k : {10, 20}) {
+        polynode* f = power_of_sum(1, 3, k);
+        polynode* a = power_of_sum(2, 3, k);
+        polynode* b = power_of_sum(3, 3, k);
+        polynode *u = nullptr, *v = nullptr;
+        poly_mult(f, a, &u, polynames);
+        poly_mult(f, b, &v, polynames);
+        rows.push_back({k == 10 ? "dense 3 vars ^10" : "dense 3 vars ^20", u, v, k == 20});
+        free_poly(&f);
+        free_poly(&a);
+        free_poly(&b);
+    }
+    std::mt19937_64 rng(20261207);
+    for (int nv : {3, 5, 7}) {
+        polynode* g = random_sparse(rng, nv, 20, 10);
+        polynode* a = random_sparse(rng, nv, 50 + static_cast<int>(rng() % 151), 20 + static_cast<int>(rng() % 21));
+        polynode* b = random_sparse(rng, nv, 50 + static_cast<int>(rng() % 151), 20 + static_cast<int>(rng() % 21));
+        polynode *u = nullptr, *v = nullptr;
+        poly_mult(g, a, &u, polynames);
+        poly_mult(g, b, &v, polynames);
+        static const char* names[] = {"sparse 3 vars", "sparse 5 vars", "sparse 7 vars"};
+        rows.push_back({names[nv / 2 - 1], u, v, true});
+        free_poly(&g);
+        free_poly(&a);
+        free_poly(&b);
+    }
+    std::printf("%-18s %14s %14s %8s\n", "gcd over Z", "driver ms", "Alg C ms", "ratio");
+    for (Row& r : rows) {
+        polynode* g1 = nullptr;
+        reset_statement_state();
+        auto t0 = Clock::now();
+        polygcd(r.u, r.v, &g1, 0, 1, 1, polynames, 1, 1, 1);
+        const double driver = ms_since(t0);
+        double algc = -1;
+        bool same = true;
+        if (!r.big || all_algc) {
+            reset_statement_state();
+            t0 = Clock::now();
+            polynode* g2 = forced_algorithm_c(r.u, r.v, polynames);
+            algc = ms_since(t0);
+            same = poly_equal(g1, g2);
+            free_poly(&g2);
+        }
+        if (algc >= 0)
+            std::printf("%-18s %14.1f %14.1f %8.1f%s\n", r.name, driver, algc, algc / std::max(driver, 1e-3),
+                        same ? "" : "  DIFFERENT ANSWERS");
+        else
+            std::printf("%-18s %14.1f %14s %8s\n", r.name, driver, "(skipped)", "");
+        std::fflush(stdout);
+        free_poly(&g1);
+        free_poly(&r.u);
+        free_poly(&r.v);
+    }
+    return 0;
+}

@@ -1,0 +1,629 @@
+// The modular gcd over the integers (Brown's method with Garner's
+// reconstruction) and the driver steps that bracket it with the gcd stash.
+//
+// Images are compared by their lexicographic leading monomial (the first
+// terms followed down to the number): an image whose prime divides neither
+// leading number is a multiple of the true gcd's image, so a larger leading
+// monomial marks an unlucky prime and a smaller one proves every earlier
+// prime unlucky. Reconstructions are kept with coefficients in 0 .. M - 1
+// and read in the symmetric range only when two of them are compared.
+#include "gcd/modgcd.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "gcd/gcd_driver_impl.h"
+#include "gcd/gcd_state.h"
+#include "gcd/gcdstash.h"
+#include "gcd/modswitch.h"
+#include "gcd/polydiv.h"
+#include "gcd/polygcd.h"
+#include "gcd/trialdiv.h"
+#include "numbers/numbers.h"
+#include "numbers/primes.h"
+#include "numbers/rational.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "numbers/tables.h"
+#include "poly/coefops.h"
+#include "poly/levels.h"
+#include "poly/masses.h"
+#include "poly/measures.h"
+#include "poly/method_tests.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/nodetests.h"
+#include "storage/records.h"
+#include "storage/stash.h"
+#include "toplevel/errors.h"
+
+int32_t gcd_stash_cutoff = 200;
+
+using gcd_impl::is_number;
+using gcd_impl::top_degree;
+
+namespace {
+
+// Owns numbers and polynomials for the length of a computation, errors
+// included.
+struct Num {
+    imag* n = new_number();
+    Num() = default;
+    explicit Num(int32_t v) { setvalue(v, n); }
+    ~Num() {
+        if (n) free_imag(&n);
+    }
+    Num(const Num&) = delete;
+    Num& operator=(const Num&) = delete;
+};
+
+struct Poly {
+    polynode* p = nullptr;
+    Poly() = default;
+    explicit Poly(polynode* q) : p(q) {}
+    ~Poly() { free_poly(&p); }
+    Poly(const Poly&) = delete;
+    Poly& operator=(const Poly&) = delete;
+    polynode* release() { return std::exchange(p, nullptr); }
+    void reset(polynode* q) {
+        free_poly(&p);
+        p = q;
+    }
+};
+
+struct PolyList {
+    std::vector<polynode*> items;
+    PolyList() = default;
+    ~PolyList() { clear(); }
+    PolyList(const PolyList&) = delete;
+    PolyList& operator=(const PolyList&) = delete;
+    void clear() {
+        for (polynode*& q : items) free_poly(&q);
+        items.clear();
+    }
+};
+
+// Integer arithmetic on digit chains while the method runs, whatever mode
+// the caller was in.
+struct PosModOn {
+    int saved = pos_mod;
+    PosModOn() { pos_mod = 1; }
+    ~PosModOn() { pos_mod = saved; }
+    PosModOn(const PosModOn&) = delete;
+    PosModOn& operator=(const PosModOn&) = delete;
+};
+
+struct SymmetricDisplay {
+    int saved = alt_form_display;
+    SymmetricDisplay() { alt_form_display = 1; }
+    ~SymmetricDisplay() { alt_form_display = saved; }
+    SymmetricDisplay(const SymmetricDisplay&) = delete;
+    SymmetricDisplay& operator=(const SymmetricDisplay&) = delete;
+};
+
+bool is_zero_poly(polynode* p) { return !p || poly_iszero(p); }
+
+imag* leading_number(polynode* p) {
+    while (!p->numb) p = p->pcoef;
+    return p->ncoef;
+}
+
+// The exponents met following the first terms down to the number.
+std::vector<int32_t> leading_monomial(polynode* p) {
+    std::vector<int32_t> e;
+    if (!p) return e;
+    while (!p->numb) {
+        e.push_back(p->exp);
+        p = p->pcoef;
+    }
+    return e;
+}
+
+// -1, 0, 1 as a < b, a = b, a > b lexicographically (missing exponents 0).
+int compare_monomials(const std::vector<int32_t>& a, const std::vector<int32_t>& b) {
+    size_t n = a.size() > b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; i++) {
+        int32_t x = i < a.size() ? a[i] : 0;
+        int32_t y = i < b.size() ? b[i] : 0;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+// n mod p in 0 .. p - 1 for a digit number.
+int32_t residue_of(imag* n, int32_t p) {
+    int64_t r = 0;
+    numnode* d = n->head;
+    for (int32_t k = 0; k < n->count && d; k++, d = d->next) r = (r * DIGIT_BASE + d->digit) % p;
+    return static_cast<int32_t>(r < 0 ? r + p : r);
+}
+
+// The prime of one-based index i: the main table, then the big primes.
+int32_t prime_at(int32_t i) {
+    if (i <= PRIME_COUNT) return prime[i - 1]->value;
+    return big_prime[i - PRIME_COUNT - 1];
+}
+
+// A new polynomial: p with every coefficient c above half replaced by c - m.
+polynode* symmetric_copy(polynode* p, imag* m, imag* half) {
+    polynode* q = nullptr;
+    poly_assign(p, &q);
+    struct Walk {
+        imag* m;
+        imag* half;
+        void run(polynode* t) {
+            for (; t; t = t->next) {
+                if (!t->numb)
+                    run(t->pcoef);
+                else if (bigger(t->ncoef, half))
+                    sub(t->ncoef, m, t->ncoef);
+            }
+        }
+    } walk{m, half};
+    walk.run(q);
+    return q;
+}
+
+// in place. p divided by its integer content, leading number made positive.
+void make_primitive(polynode* p) {
+    Num c;
+    find_gcdcoefs(p, c.n);
+    num_poly_quot(p, c.n, 0);
+    if (neg_leading_term(p)) poly_inplace(p);
+}
+
+bool divides_both(polynode* u, polynode* v, polynode* cand, pt* var) {
+    return trial_poly_divide_noq(u, cand, var, 1, 0, 0) == 1 && trial_poly_divide_noq(v, cand, var, 1, 0, 0) == 1;
+}
+
+int32_t inverse_mod_prime(int32_t w, int32_t p) {
+    int32_t g = w, s = 0, t = 0;
+    egcd_ints(&g, p, &s, &t);
+    if (g != 1) {
+        std::printf("bad2: %li\n", static_cast<long>(w));
+        std::fflush(stdout);
+        error(85, quotsign);
+    }
+    int64_t r = s % p;
+    return static_cast<int32_t>(r < 0 ? r + p : r);
+}
+
+// The image gcd(u mod p, v mod p), its leading number made gamma_p, as an
+// integer polynomial in the symmetric range of p; null when the prime is
+// unusable (an operand's degree or leading number vanishes).
+polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt* var,
+                        std::vector<int32_t>* lead) {
+    if (residue_of(leading_number(u), p) == 0 || residue_of(leading_number(v), p) == 0) return nullptr;
+    const int32_t du = top_degree(u), dv = top_degree(v);
+    Poly img;
+    {
+        ModularSwitch sw;
+        sw.set_prime(p);
+        polynode *iu = u, *iv = v;
+        sw.convert(&iu);
+        sw.convert(&iv);
+        sw.convert_variables();
+        if (!iu || !iv || top_degree(iu) != du || top_degree(iv) != dv) return nullptr;
+        sw.begin_arithmetic();
+        // Stashing off inside: images must not meet the integer entries.
+        lookupgcd = -1000;
+        polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+        int32_t inv = 0;
+        mod_inverse(leading_number(img.p)->value, &inv);
+        int32_t f = static_cast<int32_t>(static_cast<int64_t>(inv) * gamma_p % p);
+        if (f != 1) mod_num_poly_mult(img.p, f);
+        *lead = leading_monomial(img.p);
+        modularmode = 0;
+        lintmode = 0;
+        SymmetricDisplay sym;
+        poly_change_from_mod(img.p);
+    }
+    return img.release();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- reconstruction
+
+polynode* Chinese(const std::vector<polynode*>& coefficients, polynode* P, const std::vector<int32_t>& primes,
+                  pt* var) {
+    if (coefficients.empty()) return nullptr;
+    PosModOn pm;
+    Poly acc;
+    poly_assign(coefficients.back(), &acc.p);
+    for (size_t k = coefficients.size() - 1; k-- > 0;) {
+        Num q;
+        setvalue(primes[k], q.n);
+        if (!is_zero_poly(acc.p)) num_poly_mult(acc.p, q.n);
+        Poly sum;
+        if (is_zero_poly(acc.p))
+            poly_assign(coefficients[k], &sum.p);
+        else if (is_zero_poly(coefficients[k]))
+            std::swap(sum.p, acc.p);
+        else
+            better_poly_add(acc.release(), coefficients[k], &sum.p);
+        acc.reset(nullptr);
+        if (!is_zero_poly(sum.p)) poly_mod_or_div(sum.p, P, &acc.p, '|', var);
+    }
+    if (!is_zero_poly(acc.p)) poly_mod_or_div(acc.p, P, &acc.p, '|', var);
+    if (is_zero_poly(acc.p)) return nullptr;
+    return acc.release();
+}
+
+polynode* mod_Chinese(const std::vector<polynode*>& coefficients, const std::vector<int32_t>& points, pt* x) {
+    if (coefficients.empty()) return nullptr;
+    auto lifted = [](polynode* c) {
+        polynode* q = nullptr;
+        polynode* r = nullptr;
+        if (is_zero_poly(c)) return r;
+        poly_assign(c, &q);
+        make_monomial(&r, 0, q);
+        return r;
+    };
+    Poly acc(lifted(coefficients.back()));
+    for (size_t k = coefficients.size() - 1; k-- > 0;) {
+        if (!is_zero_poly(acc.p)) {
+            // x - a as a polynomial of x's level.
+            int32_t a = points[k] % modulus;
+            int32_t minus_a = finf ? a : (a == 0 ? 0 : modulus - a);
+            Num one(1);
+            Poly xa;
+            make_monomial(&xa.p, 1, new_number_node(one.n));
+            one.n = nullptr;
+            if (minus_a != 0) {
+                Num c(minus_a);
+                xa.p->next = new_number_node(c.n);
+                c.n = nullptr;
+            }
+            poly_mult(acc.p, xa.p, &acc.p, x);
+        }
+        Poly c(lifted(coefficients[k]));
+        if (is_zero_poly(c.p)) continue;
+        if (is_zero_poly(acc.p)) {
+            acc.reset(c.release());
+        } else {
+            polynode* s = nullptr;
+            poly_add(acc.p, c.p, &s);
+            acc.reset(s);
+        }
+    }
+    if (is_zero_poly(acc.p)) return nullptr;
+    return acc.release();
+}
+
+void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, const equivalence_bounds& work) {
+    Poly sa(symmetric_copy(a, work.m_a, work.half_a));
+    Poly sb(symmetric_copy(b, work.m_b, work.half_b));
+    *ok = poly_equal(sa.p, sb.p) ? 1 : 0;
+    *result = sa.release();
+}
+
+// ---------------------------------------------------------------- the method
+
+void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var) {
+    free_poly(result);
+    *ok = 0;
+    // Field elements inside the operands need the field's auxiliary primes,
+    // which are not kept: the other methods answer.
+    if (field_depth != 0 && !both_above_field_depth(u, v, var ? var->level : 1)) return;
+    RingStateGuard ring;
+    LintOff digits;
+    modularmode = 0;
+    PosModOn pm;
+
+    int32_t limit = PRIME_COUNT;
+    const bool big_allowed = big_prime != nullptr;
+    int32_t i = select_prime(u, v, 530, 64, PRIME_COUNT, prime);
+
+    Num gamma;
+    binary_gcd(leading_number(u), leading_number(v), gamma.n);
+    int32_t du = max_digits(u), dv = max_digits(v);
+    const int32_t bound = 4 * (du > dv ? du : dv);
+
+    std::vector<int32_t> primes;     // oldest first, as the digits
+    PolyList digits_list;            // the mixed-radix digits c_k
+    Num M(1), half(0);
+    Poly G;                          // coefficients 0 .. M - 1; null = 0
+    std::vector<int32_t> g_lead;     // leading monomial of the images kept
+    bool first = true;
+    int32_t restart = i;
+
+    for (;; i++) {
+        if (i > limit) {
+            if (big_allowed && limit == PRIME_COUNT) {
+                limit += BIG_PRIME_COUNT;
+            } else {
+                return;
+            }
+        }
+        if (i - restart > 10 && logg2(M.n) > bound) return;
+        const int32_t p = prime_at(i);
+        const int32_t gamma_p = residue_of(gamma.n, p);
+        std::vector<int32_t> lead;
+        Poly image(modular_image(u, v, p, gamma_p, var, &lead));
+        if (!image.p) continue;
+
+        if (!first) {
+            int c = compare_monomials(lead, g_lead);
+            if (c > 0) {
+                if (verbose && windy)
+                    std::printf(" *** Alert. spurious factor in gcd. %li, %li, %li\n", static_cast<long>(p),
+                                static_cast<long>(lead.empty() ? 0 : lead[0]),
+                                static_cast<long>(g_lead.empty() ? 0 : g_lead[0]));
+                continue;
+            }
+            if (c < 0) {
+                if (verbose && windy)
+                    std::printf(" *** ALERT. spurious first factor in gcd. %li, %li, %li\n", static_cast<long>(p),
+                                static_cast<long>(lead.empty() ? 0 : lead[0]),
+                                static_cast<long>(g_lead.empty() ? 0 : g_lead[0]));
+                digits_list.clear();
+                primes.clear();
+                setvalue(1, M.n);
+                G.reset(nullptr);
+                first = true;
+                restart = i;
+            }
+        }
+        if (first) {
+            g_lead = lead;
+            // Small gcds are usually exact in one image already.
+            if (2 * static_cast<int64_t>(gamma_p) < p) {
+                Poly cand;
+                poly_assign(image.p, &cand.p);
+                if (gamma_p != 1 || !is_number(cand.p)) make_primitive(cand.p);
+                if (is_number(cand.p)) {
+                    poly_set(1, result);
+                    *ok = 1;
+                    return;
+                }
+                if (divides_both(u, v, cand.p, var)) {
+                    *result = cand.release();
+                    *ok = 1;
+                    return;
+                }
+            }
+        }
+
+        // Garner step: the digit of p makes G + M c agree with the image mod p.
+        Num pn(p);
+        Poly P;
+        poly_set(p, &P.p);
+        Poly pos;
+        poly_mod_or_div(image.p, P.p, &pos.p, '|', var);
+        Poly r(Chinese(digits_list.items, P.p, primes, var));
+        Poly diff;
+        if (is_zero_poly(r.p))
+            std::swap(diff.p, pos.p);
+        else if (is_zero_poly(pos.p))
+            poly_makeneg(r.p, &diff.p);
+        else
+            poly_sub(pos.p, r.p, &diff.p);
+        int64_t w = 1;
+        for (int32_t q : primes) w = w * (q % p) % p;
+        const int32_t winv = inverse_mod_prime(static_cast<int32_t>(w), p);
+        Poly c;
+        if (!is_zero_poly(diff.p)) {
+            Num wi(winv);
+            num_poly_mult(diff.p, wi.n);
+            poly_mod_or_div(diff.p, P.p, &c.p, '|', var);
+            if (is_zero_poly(c.p)) c.reset(nullptr);
+        }
+        Poly g_new;
+        if (c.p) {
+            Poly mc;
+            poly_assign(c.p, &mc.p);
+            num_poly_mult(mc.p, M.n);
+            if (G.p)
+                poly_add(G.p, mc.p, &g_new.p);
+            else
+                std::swap(g_new.p, mc.p);
+        } else {
+            poly_assign(G.p, &g_new.p);
+        }
+        digits_list.items.push_back(c.release());
+        primes.push_back(p);
+        Num m_old;
+        num_assign(M.n, m_old.n);
+        Num half_old;
+        num_assign(half.n, half_old.n);
+        multiply(M.n, pn.n, M.n);
+        {
+            Num two(2), rem;
+            pos_divide(M.n, two.n, half.n, rem.n);
+        }
+
+        // Two reconstructions that agree in the symmetric range give the
+        // candidate; it is the gcd only if it divides both operands.
+        if (!first && G.p && g_new.p && leading_monomial(g_new.p) == leading_monomial(G.p) &&
+            bigger(m_old.n, gamma.n)) {
+            int same = 0;
+            Poly trial;
+            equivalence_bounds bounds{M.n, half.n, m_old.n, half_old.n};
+            check_equivalent(g_new.p, G.p, &same, &trial.p, bounds);
+            if (same) {
+                if (is_zero_poly(trial.p)) tarvex_error(" Basic mod method. r is nil.", 1);
+                make_primitive(trial.p);
+                if (is_number(trial.p) || divides_both(u, v, trial.p, var)) {
+                    if (is_number(trial.p)) poly_set(1, &trial.p);
+                    *result = trial.release();
+                    *ok = 1;
+                    return;
+                }
+            }
+        }
+        G.reset(g_new.release());
+        first = false;
+    }
+}
+
+// ---------------------------------------------------------------- driver steps
+
+namespace gcd_impl {
+
+namespace {
+
+struct PairSize {
+    int32_t n_u, n_v, n;
+    bool balanced;
+};
+
+PairSize pair_size(gcd_state* st) {
+    int32_t level = (*st->vars)->level;
+    int64_t s = 0;
+    PairSize z{};
+    z.n_u = expon_node_total(*st->u, level, 1, &s);
+    z.n_v = expon_node_total(*st->v, level, 1, &s);
+    z.n = z.n_u + z.n_v;
+    z.balanced = z.n_v / 20 <= z.n_u && z.n_u / 20 <= z.n_v;
+    return z;
+}
+
+// Operands negated for the stash lookup are negated back when the step
+// unwinds or hands the pair on.
+struct SignUndo {
+    gcd_state* st;
+    bool armed = true;
+    explicit SignUndo(gcd_state* s) : st(s) {}
+    ~SignUndo() {
+        if (armed) undo();
+    }
+    SignUndo(const SignUndo&) = delete;
+    SignUndo& operator=(const SignUndo&) = delete;
+    void undo() {
+        armed = false;
+        int m1 = 0;
+        if (st->sign_u && equal_to_pm1(st->sign_u, &m1) && m1 && *st->u) poly_inplace(*st->u);
+        if (st->sign_v && equal_to_pm1(st->sign_v, &m1) && m1 && *st->v) poly_inplace(*st->v);
+        if (st->sign_u) free_imag(&st->sign_u);
+        if (st->sign_v) free_imag(&st->sign_v);
+    }
+};
+
+void withdraw_pending(gcd_state* st) {
+    if (!st->stash_pending) return;
+    st->stash_pending = 0;
+    polygcd_stack_depth -= 1;
+    if (polygcd_stack_depth < 0) tarvex_error("negative polygcd_stack_depth 3", 0);
+}
+
+void open_pending(gcd_state* st) {
+    polygcd_stack_depth += 1;
+    st->stash_pending = 1;
+}
+
+}  // namespace
+
+bool modular_method_step(gcd_state* st, bool* tried) {
+    PairSize z = pair_size(st);
+    if (!(z.n > tripval && z.balanced && !lintmode &&
+          do_mod_method_now(*st->u, *st->v, st->last_degree, st->seen_common)))
+        return false;
+    pt* vars = *st->vars;
+    bool looked = false;
+    SignUndo signs(st);
+    if (lookupgcd > 0 && z.n > gcd_stash_cutoff && top_degree(*st->v) > 2) {
+        looked = true;
+        st->sign_u = new_number();
+        st->sign_v = new_number();
+        setvalue(1, st->sign_u);
+        setvalue(1, st->sign_v);
+        if (neg_leading_term(*st->u)) {
+            poly_inplace(*st->u);
+            setvalue(-1, st->sign_u);
+        }
+        if (neg_leading_term(*st->v)) {
+            poly_inplace(*st->v);
+            setvalue(-1, st->sign_v);
+        }
+        gcdhash(*st->u, *st->v, &st->stash_entry);
+        if (polynode* found = stashed_gcd(st->stash_entry)) {
+            free_poly(&st->answer);
+            poly_assign(found, &st->answer);
+            signs.armed = false;
+            alternate_finish(1, st);
+            return true;
+        }
+        if (gcdmass < initial_memory / 2) open_pending(st);
+    }
+    int ok = 0;
+    *tried = true;
+    basic_mod_method(*st->u, *st->v, &st->answer, &ok, vars);
+    if (ok) {
+        signs.armed = false;
+        alternate_finish(looked ? 1 : 0, st);
+        return true;
+    }
+    // The pair goes on to the other methods with the signs it came with.
+    signs.undo();
+    withdraw_pending(st);
+    free_poly(&st->answer);
+    return false;
+}
+
+bool late_modular_method(gcd_state* st) {
+    if (lintmode) return false;
+    PairSize z = pair_size(st);
+    if (z.n <= trial_cutoff || !do_mod_method_now(*st->u, *st->v, st->last_degree, 1)) return false;
+    polynode* answer = nullptr;
+    int ok = 0;
+    basic_mod_method(*st->u, *st->v, &answer, &ok, *st->vars);
+    if (!ok) return false;
+    free_poly(st->g);
+    *st->g = answer;
+    finish_4(st);
+    return true;
+}
+
+bool stash_lookup_step(gcd_state* st) {
+    PairSize z = pair_size(st);
+    if (!(lookupgcd > 0 && z.n > gcd_stash_cutoff && top_degree(*st->v) > 1 && gcdmass < initial_memory / 2))
+        return false;
+    polynode* u = *st->u;
+    polynode* v = *st->v;
+    polynode* entry = nullptr;
+    if (!modularmode) {
+        // The stash knows each pair once, under positive leading terms.
+        bool nu = !lintmode && neg_leading_term(u);
+        bool nv = !lintmode && neg_leading_term(v);
+        if (nu) poly_inplace(u);
+        if (nv) poly_inplace(v);
+        struct Back {
+            polynode* p;
+            bool on;
+            ~Back() {
+                if (on) poly_inplace(p);
+            }
+        } bu{u, nu}, bv{v, nv};
+        gcdhash(u, v, &entry);
+    } else {
+        int32_t lu = 1, lv = 1;
+        monic_coefs(u, v, &lu, &lv);
+        struct Back {
+            polynode* p;
+            int32_t c;
+            ~Back() {
+                if (c != 1) mod_num_poly_mult(p, c);
+            }
+        } bu{u, lu}, bv{v, lv};
+        gcdhash(u, v, &entry);
+    }
+    st->stash_entry = entry;
+    if (polynode* found = stashed_gcd(entry)) {
+        polynode* ans = nullptr;
+        poly_assign(found, &ans);
+        gcd_release_operand(st, 1);
+        gcd_release_operand(st, 2);
+        free_poly(st->g);
+        *st->g = ans;
+        finish_4(st);
+        return true;
+    }
+    open_pending(st);
+    return false;
+}
+
+}  // namespace gcd_impl
