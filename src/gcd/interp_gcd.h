@@ -19,6 +19,11 @@ struct pt;
 // divides both operands, so a 1 answer is never wrong.
 int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bound, pt* var);
 
+// Set while the gcd being computed is one image of the modular method over
+// the integers, whose answer is checked against both integer operands in
+// the end: a candidate is then taken without dividing here.
+extern int images_checked_later;
+
 // One attempt: 1 with a monic candidate in *result, 0 on failure (the
 // images kept losing degree, too few points, an unlucky first point).
 // deg_u, deg_v: the degrees in y that an image must keep.

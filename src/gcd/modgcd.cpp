@@ -8,6 +8,7 @@
 // prime unlucky. Reconstructions are kept with coefficients in 0 .. M - 1
 // and read in the symmetric range only when two of them are compared.
 #include "gcd/modgcd.h"
+#include "gcd/interp_gcd.h"
 
 #include <cstdio>
 #include <utility>
@@ -210,7 +211,15 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
         sw.begin_arithmetic();
         // Stashing off inside: images must not meet the integer entries.
         lookupgcd = -1000;
-        polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+        const int saved_checked = images_checked_later;
+        images_checked_later = 1;
+        try {
+            polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+        } catch (...) {
+            images_checked_later = saved_checked;
+            throw;
+        }
+        images_checked_later = saved_checked;
         int32_t inv = 0;
         mod_inverse(leading_number(img.p)->value, &inv);
         int32_t f = static_cast<int32_t>(static_cast<int64_t>(inv) * gamma_p % p);
