@@ -135,11 +135,13 @@ bool split_contents(gcd_state* st) {
         polynode* cv = nullptr;
         polynode* h = nullptr;
         general_content(*u, L, &cu, vars, &flag_u, bigg_node_total(*u) > 13000);
+        if (top_degree(cu) > 0) st->changed = 1;
         if (!poly_eq_1(cu)) divide_out(st, 1, cu, 11);
         g_cntcount += 1;
         t1 = fast_numterms(cu) - 1;
         if (t1 < 12) {
             general_content(*v, L, &cv, vars, &flag_v, bigg_node_total(*v) > 13000);
+            if (top_degree(cv) > 0) st->changed = 1;
             if (!poly_eq_1(cv)) divide_out(st, 2, cv, 13);
             g_cntcount += 1;
             t2 = fast_numterms(cv) - 1;
@@ -170,6 +172,7 @@ bool split_contents(gcd_state* st) {
         free_poly(&cv);
         total += t1 + t2;
         if (total / (L - lo + 1) > 3 * g_cutoff) g_cutoff = 3 * g_cutoff + 2;
+        if (top_degree(h) > 0) st->changed = 1;
         if (poly_eq_1(h)) {
             free_poly(&h);
         } else if (st->level_factor) {
@@ -236,9 +239,7 @@ void choose_method(gcd_state* st) {
     }
     bool modular_tried = false;
     if (modular_method_step(st, &modular_tried)) return;
-    // The level loop above does not report whether a content it took out
-    // had positive degree in x: taken as not.
-    if (gcd_fast_test_loop(st, n, 0)) return;
+    if (gcd_fast_test_loop(st, n, st->changed)) return;
     if (stash_lookup_step(st)) return;
     if (!modular_tried && late_modular_method(st)) return;
     if (!lintmode && field_depth > 0 && all_coefs_invrtble_both(u, v, vars->level)) {

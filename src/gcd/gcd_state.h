@@ -60,4 +60,5 @@ struct gcd_state {
     int seen_common;            // a coprimality test saw a common factor
     int32_t last_degree;        // degree reported by the last coprimality test
     int32_t degree_bound;       // B: the degree bound collected from the tests
+    int changed;                // a content split off over other levels had positive degree in x
 };
