@@ -25,7 +25,6 @@ namespace {
 using namespace division_impl;
 
 bool plain(const polynode* p) { return p->numb && !p->next; }
-pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
 
 struct ImagHold {
     imag* n = new_number();

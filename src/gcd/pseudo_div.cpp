@@ -105,7 +105,6 @@ void number_times(polynode* a, polynode* b) {
 }
 
 int32_t level_of(pt* rec, int32_t fallback) { return rec ? rec->level : fallback; }
-pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
 
 void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem, polynode** mult);
 void num_pseudo_div_at(polynode* u, polynode* m, polynode** quo, polynode** rem, polynode** mult,

@@ -43,8 +43,6 @@ namespace {
 using namespace division_impl;
 
 bool plain(const polynode* p) { return p->numb && !p->next; }
-pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
-int32_t level_of(pt* rec) { return rec ? rec->level : 1; }
 
 // u handed over with consume set: freed on every exit.
 struct Consumed {

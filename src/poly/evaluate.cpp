@@ -30,7 +30,6 @@ bool number_zero(const imag* x) { return lintmode ? x->value == 0 : x->head->dig
 
 bool zero_poly(const polynode* p) { return lone_number(p) && number_zero(p->ncoef); }
 
-pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
 
 imag* copy_number(imag* x) {
     imag* n = new_number();

@@ -46,6 +46,12 @@ extern pt* nilpol;                  // stays null: multiply without mod-out redu
 extern int32_t poly_cutoff;         // schoolbook/Karatsuba term-count cut-off of products
 extern pt* pt_garb;                 // free variable records, through next
 
+// The record of the next inner level, null past the innermost (or for a
+// null record: products without mod-out reduction); the level of a record,
+// 1 for none.
+inline pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
+inline int32_t level_of(const pt* rec) { return rec ? rec->level : 1; }
+
 // ---- the variable list ----
 // Positions are 1-based, outermost first. Lookups compare at most the 11
 // characters of a variable name.
