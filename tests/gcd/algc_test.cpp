@@ -30,6 +30,7 @@
 #include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
 #include "toplevel/errors.h"
 
@@ -241,25 +242,6 @@ TermList factor(NumberGen& g, int nv, int32_t dmax, int n) {
     return c;
 }
 
-TermList product(const TermList& a, const TermList& b) {
-    TermList t;
-    for (const Term& s : a)
-        for (const Term& r : b) {
-            std::vector<int32_t> e(NV);
-            for (int k = 0; k < NV; k++) e[k] = s.exps[k] + r.exps[k];
-            t.emplace_back(s.coef * r.coef, e);
-        }
-    return canonical_terms(NV, t);
-}
-
-bool divides(polynode* d, polynode* n, TermList* quotient = nullptr) {
-    HeldPoly q;
-    int fail = 0;
-    gen_poly_divide(n, d, &q.p, polynames, &fail);
-    if (!fail && quotient) *quotient = read_poly(q.p, NV);
-    return !fail;
-}
-
 using Exps = std::vector<int32_t>;
 
 struct Case {
@@ -284,9 +266,9 @@ void planted(int32_t mod, uint64_t seed, int iterations) {
         c.g = factor(gen, nv, 3, gen.between(0, 4));
         TermList a = factor(gen, nv, 3, gen.between(0, 4));
         TermList b = gen.chance(15) ? a : factor(gen, nv, 3, gen.between(0, 4));   // b = a: v divides... u = v
-        if (gen.chance(15)) b = product(a, factor(gen, nv, 2, 2));                  // v a multiple of u
-        c.u = product(c.g, a);
-        c.v = product(c.g, b);
+        if (gen.chance(15)) b = product(NV, a, factor(gen, nv, 2, 2));                  // v a multiple of u
+        c.u = product(NV, c.g, a);
+        c.v = product(NV, c.g, b);
         cases.push_back(c);
     }
     std::vector<std::pair<TermList, TermList>> pairs;
@@ -311,9 +293,9 @@ void planted(int32_t mod, uint64_t seed, int iterations) {
             ASSERT_TRUE(check_poly_shape(G.p, NV));
             const TermList got = read_poly(G.p, NV);
             TermList A, B;
-            EXPECT_TRUE(divides(g.p, G.p)) << terms_to_string(got);
-            EXPECT_TRUE(divides(G.p, u.p, &A)) << terms_to_string(got);
-            EXPECT_TRUE(divides(G.p, v.p, &B)) << terms_to_string(got);
+            EXPECT_TRUE(divides_exactly(g.p, G.p, NV)) << terms_to_string(got);
+            EXPECT_TRUE(divides_exactly(G.p, u.p, NV, &A)) << terms_to_string(got);
+            EXPECT_TRUE(divides_exactly(G.p, v.p, NV, &B)) << terms_to_string(got);
             if (mod) {
                 ASSERT_FALSE(got.empty());
                 EXPECT_EQ(got.front().coef, 1);
@@ -385,15 +367,15 @@ void better_main_variable(int32_t mod) {
                                                 {1, ex({0, 1, 0, 0})}, {1, ex({1, 0, 0, 0})}, {3, ex({0, 0, 0, 0})}});
         const TermList b = canonical_terms(NV, {{1, ex({3, 0, 1, 0})}, {1, ex({3, 0, 0, 0})}, {1, ex({0, 1, 0, 1})},
                                                 {1, ex({0, 0, 0, 0})}});
-        HeldPoly u(build_poly(NV, product(g, a))), v(build_poly(NV, product(g, b)));
+        HeldPoly u(build_poly(NV, product(NV, g, a))), v(build_poly(NV, product(NV, g, b)));
         pt* main = inner ? polynames->next : polynames;
         polynode* uu = inner ? u.p->pcoef : u.p;
         polynode* vv = inner ? v.p->pcoef : v.p;
         HeldPoly G(run_alg_c(uu, vv, true, 4, main));
         if (inner) add_pad(&G.p, 1);
         EXPECT_EQ(read_poly(G.p, NV), g);
-        EXPECT_EQ(read_poly(u.p, NV), product(g, a));
-        EXPECT_EQ(read_poly(v.p, NV), product(g, b));
+        EXPECT_EQ(read_poly(u.p, NV), product(NV, g, a));
+        EXPECT_EQ(read_poly(v.p, NV), product(NV, g, b));
         expect_levels_intact();
     }
     EXPECT_TRUE(ledger.balanced());
@@ -417,7 +399,7 @@ TEST(AlgorithmC, AbandonmentAgreesWithTheForcedSequence) {
                 for (int k = 0; i + j + k <= 20; k++) L.emplace_back(1 + (i * 7 + j * 3 + k) % 5, Exps{0, i, j, k});
         const TermList x1p1 = canonical_terms(NV, {{1, {1, 0, 0, 0}}, {1, {0, 0, 0, 0}}});
         const TermList x1p2 = canonical_terms(NV, {{1, {1, 0, 0, 0}}, {2, {0, 0, 0, 0}}});
-        HeldPoly u(build_poly(NV, product(x1p1, x1p2))), v(build_poly(NV, product(x1p1, canonical_terms(NV, L))));
+        HeldPoly u(build_poly(NV, product(NV, x1p1, x1p2))), v(build_poly(NV, product(NV, x1p1, canonical_terms(NV, L))));
         ASSERT_GT(read_poly(v.p, NV).size(), 3000u);
 
         const int saved_switch = chinhensel, saved_verbose = verbose;

@@ -26,28 +26,15 @@
 #include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 
 namespace {
 
 using Exps = std::vector<int32_t>;
-
-struct Ring {
-    RingStateGuard saved;
-    int32_t depth = original_depth;
-    explicit Ring(int32_t m) {
-        load_data_once();
-        init_poly_work_arrays();
-        modularmode = m != 0;
-        lintmode = m != 0;
-        install_modulus(m);
-        mod_is_prime = m != 0;
-        reset_statement_state();
-    }
-    ~Ring() { original_depth = depth; }
-};
 
 // What the tests must leave as they found it.
 struct Globals {
@@ -60,17 +47,6 @@ struct Globals {
     }
     bool operator==(const Globals&) const = default;
 };
-
-TermList product(int nv, const TermList& a, const TermList& b) {
-    TermList out;
-    for (const Term& s : a)
-        for (const Term& t : b) {
-            Exps e(nv);
-            for (int i = 0; i < nv; i++) e[i] = s.exps[i] + t.exps[i];
-            out.emplace_back(mpz_class(s.coef * t.coef), e);
-        }
-    return canonical_terms(nv, out);
-}
 
 mpz_class coef(NumberGen& r, bool big) {
     mpz_class c;
@@ -190,7 +166,7 @@ struct Rates {
 // Runs fast_test_2 (k = 1 .. 4) and, over the integers, use_modular on
 // planted pairs (must never prove coprime) and on random pairs (counted).
 void run_pairs(int nv, int32_t mod, int count, uint64_t seed, Rates* fast, Rates* modular) {
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(nv);
     NumberGen r(seed);
     for (int it = 0; it < scaled(count); it++) {
@@ -276,7 +252,7 @@ TEST(CoprimeTests, ModuloPrimes) {
 
 // No usable prime: every one of them divides a leading number.
 TEST(CoprimeTests, UseModularWithoutUsablePrime) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(2);
     RecordLedger ledger;
     {
@@ -304,7 +280,7 @@ TEST(CoprimeTests, UseModularWithoutUsablePrime) {
 // An image that loses degree proves nothing: u = y·x^2 + x + 1 at y = 0.
 // Outside modular arithmetic test k puts y := (table entry k) mod base.
 TEST(CoprimeTests, LostDegreeIsInconclusive) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(2);
     RecordLedger ledger;
     {
@@ -342,7 +318,7 @@ bool divides(polynode* d, polynode* p, int nv) {
 // the answer divides both operands and keeps the planted factor; in test
 // mode a planted pair never comes back as a number.
 void driver_agrees(int nv, int32_t mod, int count, uint64_t seed) {
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(nv);
     NumberGen r(seed);
     for (int it = 0; it < scaled(count); it++) {

@@ -21,6 +21,7 @@
 #include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
 #include "toplevel/errors.h"
 
@@ -43,25 +44,11 @@ struct Ring {
 
 using Exps = std::vector<int32_t>;
 
-long coef(NumberGen& g) {
-    if (modulus) return g.between(1, modulus - 1);
-    long c = g.between(1, 9);
-    return g.chance(50) ? -c : c;
-}
-
 TermList random_terms(NumberGen& g, int32_t dx, int32_t n, int nvars) {
     TermList t;
     for (int i = 0; i < n; i++)
-        t.emplace_back(coef(g), Exps{g.below(dx + 1), nvars > 1 ? g.below(3) : 0, nvars > 2 ? g.below(3) : 0});
+        t.emplace_back(small_coef(g), Exps{g.below(dx + 1), nvars > 1 ? g.below(3) : 0, nvars > 2 ? g.below(3) : 0});
     return t;
-}
-
-TermList product(const TermList& a, const TermList& b) {
-    TermList out;
-    for (const Term& s : a)
-        for (const Term& t : b)
-            out.emplace_back(mpz_class(s.coef * t.coef), Exps{s.exps[0] + t.exps[0], s.exps[1] + t.exps[1], s.exps[2] + t.exps[2]});
-    return canonical_terms(NV, out);
 }
 
 TermList sum(const TermList& a, const TermList& b) {
@@ -79,11 +66,11 @@ void planted(int32_t mod, int nvars, uint64_t seed) {
         {
             const TermList q0 = canonical_terms(NV, random_terms(g, g.between(0, 4), g.between(1, 5), nvars));
             TermList mt = random_terms(g, g.between(0, 3), g.between(1, 4), nvars);
-            mt.emplace_back(coef(g), Exps{g.between(1, 3), 0, 0});   // m involves x
+            mt.emplace_back(small_coef(g), Exps{g.between(1, 3), 0, 0});   // m involves x
             const TermList m0 = canonical_terms(NV, mt);
             // Like terms may cancel m's x part: then there is nothing to plant.
             if (q0.empty() || m0.empty() || m0.front().exps[0] == 0) continue;
-            const TermList u0 = product(q0, m0);
+            const TermList u0 = product(NV, q0, m0);
             SCOPED_TRACE(g.trace() + " q=" + terms_to_string(q0) + " m=" + terms_to_string(m0));
             HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0)), q;
             int fail = -1;

@@ -27,6 +27,7 @@
 #include "support/data_once.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
 #include "toplevel/errors.h"
 
@@ -54,17 +55,6 @@ struct Field {
 };
 
 using Exps = std::vector<int32_t>;
-
-TermList product(const TermList& a, const TermList& b) {
-    TermList t;
-    for (const Term& s : a)
-        for (const Term& r : b) {
-            Exps e(NV);
-            for (int k = 0; k < NV; k++) e[k] = s.exps[k] + r.exps[k];
-            t.emplace_back(s.coef * r.coef, e);
-        }
-    return canonical_terms(NV, t);
-}
 
 // A factor in nv variables with x1 present and constant term 1. Dense:
 // several terms of low degree in every variable; sparse: few terms of
@@ -191,14 +181,6 @@ int coprime(const TermList& A, const TermList& B, NumberGen& g) {
     return 1;
 }
 
-bool divides(polynode* d, polynode* n, TermList* quotient = nullptr) {
-    HeldPoly q;
-    int fail = 0;
-    gen_poly_divide(n, d, &q.p, polynames, &fail);
-    if (!fail && quotient) *quotient = read_poly(q.p, NV);
-    return !fail;
-}
-
 polynode* reference_gcd(polynode* u, polynode* v) {
     chinhensel = 0;   // interpolation off: Algorithm C,
     polynode* g = nullptr;
@@ -244,7 +226,7 @@ Tally planted(int32_t mod, uint64_t seed, int iterations, bool dense, int vanish
                 *t = canonical_terms(NV, *t);
             }
         }
-        const TermList u_t = product(g, a), v_t = product(g, b);
+        const TermList u_t = product(NV, g, a), v_t = product(NV, g, b);
         SCOPED_TRACE(gen.trace() + " case " + std::to_string(it) + " nv=" + std::to_string(nv) +
                      " u=" + terms_to_string(u_t) + " v=" + terms_to_string(v_t));
         RecordLedger ledger;
@@ -267,9 +249,9 @@ Tally planted(int32_t mod, uint64_t seed, int iterations, bool dense, int vanish
                 tally.answered++;
                 EXPECT_TRUE(check_poly_shape(G.p, NV));
                 TermList A, B;
-                EXPECT_TRUE(divides(gp.p, G.p)) << terms_to_string(read_poly(G.p, NV));
-                EXPECT_TRUE(divides(G.p, u.p, &A)) << terms_to_string(read_poly(G.p, NV));
-                EXPECT_TRUE(divides(G.p, v.p, &B)) << terms_to_string(read_poly(G.p, NV));
+                EXPECT_TRUE(divides_exactly(gp.p, G.p, NV)) << terms_to_string(read_poly(G.p, NV));
+                EXPECT_TRUE(divides_exactly(G.p, u.p, NV, &A)) << terms_to_string(read_poly(G.p, NV));
+                EXPECT_TRUE(divides_exactly(G.p, v.p, NV, &B)) << terms_to_string(read_poly(G.p, NV));
                 const int c = coprime(A, B, gen);
                 EXPECT_NE(c, 0) << "the cofactors share a factor: " << terms_to_string(A) << " and "
                                 << terms_to_string(B);

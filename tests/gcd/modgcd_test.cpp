@@ -32,29 +32,17 @@
 #include "support/data_once.h"
 #include "support/forced_algc.h"
 #include "support/node_count.h"
+#include "support/node_snapshot.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 
 namespace {
 
 using Exps = std::vector<int32_t>;
-
-struct Ring {
-    RingStateGuard saved;
-    int32_t depth = original_depth;
-    explicit Ring(int32_t m) {
-        load_data_once();
-        init_poly_work_arrays();
-        modularmode = m != 0;
-        lintmode = m != 0;
-        install_modulus(m);
-        mod_is_prime = m != 0;
-        reset_statement_state();
-    }
-    ~Ring() { original_depth = depth; }
-};
 
 // Everything a temporary switch to residues must put back.
 struct GlobalShot {
@@ -68,37 +56,6 @@ struct GlobalShot {
           two28_mod_(two28_mod), lookupgcd_(lookupgcd), log_(masterfix) {}
     bool operator==(const GlobalShot&) const = default;
 };
-
-struct NodeShot {
-    const polynode* node;
-    const void* coef;
-    const polynode* next;
-    int32_t exp;
-    int32_t numb;
-    bool operator==(const NodeShot&) const = default;
-};
-void snapshot(const polynode* p, std::vector<NodeShot>* out) {
-    for (; p; p = p->next) {
-        out->push_back({p, p->coef, p->next, p->exp, p->numb});
-        if (!p->numb) snapshot(p->pcoef, out);
-    }
-}
-std::vector<NodeShot> snapshot(const polynode* p) {
-    std::vector<NodeShot> s;
-    snapshot(p, &s);
-    return s;
-}
-
-TermList product(int nv, const TermList& a, const TermList& b) {
-    TermList out;
-    for (const Term& s : a)
-        for (const Term& t : b) {
-            Exps e(nv);
-            for (int i = 0; i < nv; i++) e[i] = s.exps[i] + t.exps[i];
-            out.emplace_back(mpz_class(s.coef * t.coef), e);
-        }
-    return canonical_terms(nv, out);
-}
 
 // d divides n: the system's quotient times d, multiplied out with GMP, is n.
 ::testing::AssertionResult divides(polynode* d, polynode* n, int nv) {
@@ -159,7 +116,7 @@ void check_problem(int nv, const Problem& pr, const std::string& trace) {
     const TermList tu = product(nv, pr.g, pr.a), tv = product(nv, pr.g, pr.b);
     HeldPoly u(build_poly(nv, tu)), v(build_poly(nv, tv)), g(build_poly(nv, pr.g));
     HeldPoly want(forced_algorithm_c(u.p, v.p, polynames));
-    const auto su = snapshot(u.p), sv = snapshot(v.p);
+    const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
     const GlobalShot before;
     RecordLedger ledger;
     {
@@ -175,8 +132,8 @@ void check_problem(int nv, const Problem& pr, const std::string& trace) {
         EXPECT_TRUE(divides(G.p, v.p, nv));
     }
     EXPECT_TRUE(ledger.balanced());
-    EXPECT_TRUE(snapshot(u.p) == su) << "u changed";
-    EXPECT_TRUE(snapshot(v.p) == sv) << "v changed";
+    EXPECT_TRUE(snapshot_nodes(u.p) == su) << "u changed";
+    EXPECT_TRUE(snapshot_nodes(v.p) == sv) << "v changed";
     EXPECT_EQ(read_poly(u.p, nv), tu);
     EXPECT_EQ(read_poly(v.p, nv), tv);
 }
@@ -184,7 +141,7 @@ void check_problem(int nv, const Problem& pr, const std::string& trace) {
 enum class Plant { plain, lead_vanishes, congruent_cofactors, coprime };
 
 void planted(int nv, bool dense, int count, int digits, Plant kind, uint64_t seed, int small = 0) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(nv);
     NumberGen r(seed);
     const mpz_class w = window_product();
@@ -251,7 +208,7 @@ TEST(ModGcd, UnluckyPrimesWithSpuriousFactors) {
 // them divide a leading coefficient the method gives up, and leaves
 // everything as it was.
 TEST(ModGcd, GivesUpCleanlyWhenNoPrimeIsUsable) {
-    Ring ring(0);
+    PrimeRing ring(0);
     const int nv = 2;
     AttachedVars vars(nv);
     NumberGen r(701);
@@ -263,7 +220,7 @@ TEST(ModGcd, GivesUpCleanlyWhenNoPrimeIsUsable) {
         if (t.exps[0] == a.front().exps[0]) t.coef *= w;
     const TermList tu = product(nv, g, a), tv = product(nv, g, b);
     HeldPoly u(build_poly(nv, tu)), v(build_poly(nv, tv));
-    const auto su = snapshot(u.p), sv = snapshot(v.p);
+    const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
     int32_t* saved_big = big_prime;
     big_prime = nullptr;
     const GlobalShot before;
@@ -277,15 +234,15 @@ TEST(ModGcd, GivesUpCleanlyWhenNoPrimeIsUsable) {
     EXPECT_TRUE(GlobalShot() == before);
     EXPECT_TRUE(ledger.balanced());
     free_poly(&G.p);
-    EXPECT_TRUE(snapshot(u.p) == su);
-    EXPECT_TRUE(snapshot(v.p) == sv);
+    EXPECT_TRUE(snapshot_nodes(u.p) == su);
+    EXPECT_TRUE(snapshot_nodes(v.p) == sv);
     EXPECT_EQ(read_poly(u.p, nv), tu);
     EXPECT_EQ(read_poly(v.p, nv), tv);
 }
 
 // Mixed radix: c0 + p0 (c1 + p1 c2) reduced modulo P, by hand.
 TEST(ModGcd, ChineseEvaluatesTheMixedRadixForm) {
-    Ring ring(0);
+    PrimeRing ring(0);
     const int nv = 2;
     AttachedVars vars(nv);
     HeldPoly c0(build_poly(nv, {{5, {1, 0}}, {-3, {0, 1}}})), c1(build_poly(nv, {{7, {1, 0}}, {2, {0, 0}}})),
@@ -307,7 +264,7 @@ TEST(ModGcd, ChineseEvaluatesTheMixedRadixForm) {
 // Newton form: at the points it interpolates, the value is the divided
 // difference sum; checked against the expansion done by hand mod 101.
 TEST(ModGcd, ModChineseEvaluatesTheNewtonForm) {
-    Ring ring(101);
+    PrimeRing ring(101);
     const int nv = 2;
     AttachedVars vars(nv);
     // c0 + (x - 3)(c1 + (x - 5) c2), c0 = y + 4, c1 = 2, c2 = 7y.
@@ -344,7 +301,7 @@ std::vector<polynode*> stored_gcds() {
 }
 
 TEST(ModGcd, DriverAnswersTheSecondIdenticalGcdFromTheStash) {
-    Ring ring(0);
+    PrimeRing ring(0);
     const int nv = 3;
     AttachedVars vars(nv);
     sure_free_gcd_stash();
@@ -384,7 +341,7 @@ TEST(ModGcd, DriverAnswersTheSecondIdenticalGcdFromTheStash) {
 
 // The full driver on planted problems large enough for the modular method.
 TEST(ModGcd, DriverAgreesWithAlgorithmC) {
-    Ring ring(0);
+    PrimeRing ring(0);
     for (int nv = 3; nv <= 4; nv++) {
         AttachedVars vars(nv);
         NumberGen r(800 + nv);
@@ -406,7 +363,7 @@ TEST(ModGcd, DriverAgreesWithAlgorithmC) {
 // Early trial division with an integer content: 6(x + y + 1)·w against
 // 3(x + y + 1) scales v by 2 for the test and gives v back unchanged.
 TEST(ModGcd, EarlyTrialDivisionScalesV) {
-    Ring ring(0);
+    PrimeRing ring(0);
     const int nv = 2;
     AttachedVars vars(nv);
     for (int rat : {1, 0}) {
@@ -419,12 +376,12 @@ TEST(ModGcd, EarlyTrialDivisionScalesV) {
             for (int j = 0; j + i <= 5; j++) w.emplace_back(i + 2 * j + 1, Exps{i, j});
         const TermList ut = product(nv, product(nv, vt, w), {{2, {0, 0}}});
         HeldPoly u(build_poly(nv, ut)), v(build_poly(nv, canonical_terms(nv, vt))), G;
-        const auto sv = snapshot(v.p);
+        const auto sv = snapshot_nodes(v.p);
         reset_statement_state();
         polygcd(u.p, v.p, &G.p, 0, 1, 1, polynames, 1, 1, 1);
         rat_yes = saved;
         EXPECT_EQ(read_poly(G.p, nv), canonical_terms(nv, vt));
-        EXPECT_TRUE(snapshot(v.p) == sv);
+        EXPECT_TRUE(snapshot_nodes(v.p) == sv);
         EXPECT_EQ(read_poly(v.p, nv), canonical_terms(nv, vt));
         EXPECT_EQ(read_poly(u.p, nv), ut);
     }

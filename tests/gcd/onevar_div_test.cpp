@@ -292,39 +292,6 @@ TEST_F(OnevarDivTest, DivisionByZeroIsError22AndKeepsEverything) {
 // General polynomials (modflag 0): x over y, the divisor monic in x, over
 // the integers and modulo 65,521; the balanced cases run over products of
 // bivariate polynomials and pseudo division at the base.
-struct TwoVars {
-    pt* saved = polynames;
-    int32_t count = number_polys;
-    pt* pseudo = pseudo_polynames;
-    TwoVars() {
-        static const char* names[] = {"x", "y"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < 2; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = 2;
-        pseudo_polynames = nullptr;
-    }
-    ~TwoVars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved;
-        number_polys = count;
-        pseudo_polynames = pseudo;
-    }
-};
-
 TermList random_bivariate(NumberGen& g, int32_t dx, int32_t dy, int percent, bool monic) {
     TermList t;
     for (int32_t i = 0; i <= dx; i++)
@@ -348,7 +315,7 @@ TEST_F(OnevarDivTest, GeneralPolynomialsOverAMonicDivisor) {
         lintmode = mod != 0;
         install_modulus(mod);
         mod_is_prime = mod != 0;
-        TwoVars vars;
+        AttachedVars vars(2);
         RecordLedger ledger;
         struct Shape {
             int32_t du, dm;

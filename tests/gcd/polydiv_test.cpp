@@ -51,17 +51,11 @@ struct Ring {
 
 using Exps = std::vector<int32_t>;
 
-long coef(NumberGen& g) {
-    if (modulus) return g.between(1, modulus - 1);
-    long c = g.between(1, 9);
-    return g.chance(50) ? -c : c;
-}
-
 // Degree below d + 1 in x (exactly d when top), y and z below 3; one_var: x only.
 TermList random_terms(NumberGen& g, int32_t d, int32_t n, bool one_var) {
     TermList t;
     for (int i = 0; i < n; i++)
-        t.emplace_back(coef(g), one_var ? Exps{g.below(d + 1), 0, 0} : Exps{g.below(d + 1), g.below(3), g.below(3)});
+        t.emplace_back(small_coef(g), one_var ? Exps{g.below(d + 1), 0, 0} : Exps{g.below(d + 1), g.below(3), g.below(3)});
     return t;
 }
 
@@ -89,7 +83,7 @@ void planted(int32_t mod, bool one_var, uint64_t seed, bool unit_lead) {
         RecordLedger ledger;
         {
             const int32_t dm = g.between(1, 4), dq = g.between(0, 5);
-            long lead = unit_lead ? (g.chance(50) ? 1 : -1) : coef(g);
+            long lead = unit_lead ? (g.chance(50) ? 1 : -1) : small_coef(g);
             if (mod && g.chance(25)) lead = 1;   // the monic, divide-and-conquer route
             const TermList m0 = canonical_terms(NV, with_lead(g, dm, lead, g.between(0, 4), one_var));
             const TermList q0 = canonical_terms(NV, random_terms(g, dq, g.between(1, 5), one_var));
@@ -150,7 +144,7 @@ TEST(PolyDiv, BasicDivideOverTheIntegersAnyLead) {
         RecordLedger ledger;
         {
             const int32_t dm = g.between(1, 4);
-            const TermList m0 = canonical_terms(NV, with_lead(g, dm, coef(g), g.between(0, 4), true));
+            const TermList m0 = canonical_terms(NV, with_lead(g, dm, small_coef(g), g.between(0, 4), true));
             const TermList q0 = canonical_terms(NV, random_terms(g, g.between(0, 6), g.between(1, 5), true));
             const TermList r0 = canonical_terms(NV, random_terms(g, dm - 1, g.between(0, 4), true));
             const TermList u0 = product_plus(q0, m0, r0);
@@ -185,9 +179,9 @@ TEST(PolyDiv, LargeOneVariableDivisionModuloAPrime) {
     AttachedVars v(1);
     NumberGen g(41016);
     for (int32_t du : {60, 61, 200}) {
-        const TermList m0 = canonical_terms(NV, with_lead(g, 3, coef(g), 3, true));
+        const TermList m0 = canonical_terms(NV, with_lead(g, 3, small_coef(g), 3, true));
         TermList qt = random_terms(g, du - 3, 40, true);
-        qt.emplace_back(coef(g), Exps{du - 3, 0, 0});
+        qt.emplace_back(small_coef(g), Exps{du - 3, 0, 0});
         const TermList q0 = canonical_terms(NV, qt), r0 = canonical_terms(NV, random_terms(g, 2, 3, true));
         const TermList u0 = product_plus(q0, m0, r0);
         HeldPoly u(build_poly(NV, u0)), m(build_poly(NV, m0)), q, r;

@@ -27,61 +27,16 @@
 #include "storage/records.h"
 #include "support/data_once.h"
 #include "support/node_count.h"
+#include "support/node_snapshot.h"
 #include "support/poly_build.h"
+#include "support/poly_ref.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/errors.h"
 
 namespace {
 
 using Exps = std::vector<int32_t>;
-
-struct Ring {
-    RingStateGuard saved;
-    int32_t depth = original_depth;
-    explicit Ring(int32_t m) {
-        load_data_once();
-        init_poly_work_arrays();
-        modularmode = m != 0;
-        lintmode = m != 0;
-        install_modulus(m);
-        mod_is_prime = m != 0;
-        reset_statement_state();
-    }
-    ~Ring() { original_depth = depth; }
-};
-
-// Every node reachable from p with the fields that identify it, for the
-// node-for-node comparison of a kept operand.
-struct NodeShot {
-    const polynode* node;
-    const void* coef;
-    const polynode* next;
-    int32_t exp;
-    int32_t numb;
-    bool operator==(const NodeShot&) const = default;
-};
-void snapshot(const polynode* p, std::vector<NodeShot>* out) {
-    for (; p; p = p->next) {
-        out->push_back({p, p->coef, p->next, p->exp, p->numb});
-        if (!p->numb) snapshot(p->pcoef, out);
-    }
-}
-std::vector<NodeShot> snapshot(const polynode* p) {
-    std::vector<NodeShot> s;
-    snapshot(p, &s);
-    return s;
-}
-
-TermList product(int nv, const TermList& a, const TermList& b) {
-    TermList out;
-    for (const Term& s : a)
-        for (const Term& t : b) {
-            Exps e(nv);
-            for (int i = 0; i < nv; i++) e[i] = s.exps[i] + t.exps[i];
-            out.emplace_back(mpz_class(s.coef * t.coef), e);
-        }
-    return canonical_terms(nv, out);
-}
 
 // A random polynomial: `terms` terms, degrees up to `deg` per variable;
 // dense ones use every variable, sparse ones a few.
@@ -215,13 +170,13 @@ void check_problems(int nv, int32_t mod, const std::vector<Problem>& probs, cons
         {
             HeldPoly u(build_poly(nv, pairs[i].first)), v(build_poly(nv, pairs[i].second));
             HeldPoly g(build_poly(nv, probs[i].g)), G;
-            const auto su = snapshot(u.p), sv = snapshot(v.p);
+            const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
             reset_statement_state();
             Lpolygcd(&u.p, &v.p, &G.p, 1, polynames);
             ASSERT_TRUE(check_poly_shape(G.p, nv));
             EXPECT_EQ(read_poly(G.p, nv), want[i]);
-            EXPECT_TRUE(snapshot(u.p) == su) << "u changed";
-            EXPECT_TRUE(snapshot(v.p) == sv) << "v changed";
+            EXPECT_TRUE(snapshot_nodes(u.p) == su) << "u changed";
+            EXPECT_TRUE(snapshot_nodes(v.p) == sv) << "v changed";
             EXPECT_EQ(read_poly(u.p, nv), pairs[i].first);
             EXPECT_EQ(read_poly(v.p, nv), pairs[i].second);
             EXPECT_TRUE(divides(g.p, G.p, nv)) << "planted factor lost";
@@ -240,7 +195,7 @@ void check_problems(int nv, int32_t mod, const std::vector<Problem>& probs, cons
 }
 
 void planted(int nv, int32_t mod, bool dense, int count, uint64_t seed) {
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(nv);
     NumberGen r(seed);
     std::vector<Problem> probs;
@@ -287,7 +242,7 @@ TEST(PolyGcd, PlantedModuloLargePrime) {
 // the levels has something to find.
 void planted_inner_contents(int32_t mod, int count, bool big, uint64_t seed) {
     const int nv = 3;
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(nv);
     NumberGen r(seed);
     std::vector<Problem> probs;
@@ -330,20 +285,20 @@ struct Hand {
     TermList u, v, want;
 };
 void hand_cases(int32_t mod, const std::vector<Hand>& cases) {
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(3);
     for (size_t i = 0; i < cases.size(); i++) {
         SCOPED_TRACE("case " + std::to_string(i));
         RecordLedger ledger;
         {
             HeldPoly u(build_poly(3, cases[i].u)), v(build_poly(3, cases[i].v)), G;
-            const auto su = snapshot(u.p), sv = snapshot(v.p);
+            const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
             reset_statement_state();
             polygcd(u.p, v.p, &G.p, 0, 1, 1, polynames, 1, 1, 1);
             ASSERT_TRUE(check_poly_shape(G.p, 3));
             EXPECT_EQ(read_poly(G.p, 3), canonical_terms(3, cases[i].want));
-            EXPECT_TRUE(snapshot(u.p) == su);
-            EXPECT_TRUE(snapshot(v.p) == sv);
+            EXPECT_TRUE(snapshot_nodes(u.p) == su);
+            EXPECT_TRUE(snapshot_nodes(v.p) == sv);
         }
         EXPECT_TRUE(ledger.balanced());
     }
@@ -387,7 +342,7 @@ TEST(PolyGcd, CheapCasesModuloPrime) {
 
 // gcd(x^6 - 1, x^4 - 1) = x^2 - 1 in one variable mod p, monic.
 TEST(PolyGcd, OneVariableModuloPrime) {
-    Ring ring(13);
+    PrimeRing ring(13);
     AttachedVars vars(1);
     RecordLedger ledger;
     {
@@ -400,16 +355,16 @@ TEST(PolyGcd, OneVariableModuloPrime) {
 
 // With test_only set and both operands divisible by x the answer is x^min at once.
 TEST(PolyGcd, TestOnlyCommonPower) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(2);
     RecordLedger ledger;
     {
         HeldPoly u(build_poly(2, {{1, {5, 0}}, {1, {2, 1}}})), v(build_poly(2, {{1, {4, 1}}, {3, {3, 0}}})), G;
-        const auto su = snapshot(u.p), sv = snapshot(v.p);
+        const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
         polygcd(u.p, v.p, &G.p, 1, 1, 1, polynames, 1, 1, 1);
         EXPECT_EQ(read_poly(G.p, 2), canonical_terms(2, {{1, {2, 0}}}));
-        EXPECT_TRUE(snapshot(u.p) == su);
-        EXPECT_TRUE(snapshot(v.p) == sv);
+        EXPECT_TRUE(snapshot_nodes(u.p) == su);
+        EXPECT_TRUE(snapshot_nodes(v.p) == sv);
     }
     EXPECT_TRUE(ledger.balanced());
 }
@@ -418,7 +373,7 @@ TEST(PolyGcd, TestOnlyCommonPower) {
 // the gcd (17424702 x z - 1) is found by the last-resort method (sympy
 // agrees; the first pseudo-remainder matches sympy's).
 TEST(PolyGcd, MultiDigitPrimitivePair) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(3);
     RecordLedger ledger;
     {
@@ -444,7 +399,7 @@ TEST(PolyGcd, MultiDigitPrimitivePair) {
 TEST(PolyGcd, ContentsAgainstReference) {
     for (int32_t mod : {0, 65521}) {
         const int nv = 3;
-        Ring ring(mod);
+        PrimeRing ring(mod);
         AttachedVars vars(nv);
         NumberGen r(71460 + mod);
         std::vector<std::pair<TermList, TermList>> pairs;
@@ -466,7 +421,7 @@ TEST(PolyGcd, ContentsAgainstReference) {
             RecordLedger ledger;
             {
                 HeldPoly u(build_poly(nv, pairs[i].first)), v(build_poly(nv, pairs[i].second)), c, d;
-                const auto su = snapshot(u.p), sv = snapshot(v.p);
+                const auto su = snapshot_nodes(u.p), sv = snapshot_nodes(v.p);
                 reset_statement_state();
                 content(u.p, &c.p, polynames, 0, 1, 1);
                 add_pad(&c.p, c.p->numb && !c.p->next ? 0 : 1);
@@ -474,8 +429,8 @@ TEST(PolyGcd, ContentsAgainstReference) {
                 dual_content(u.p, v.p, &d.p, polynames, 0, 1, 1, 1);
                 add_pad(&d.p, d.p->numb && !d.p->next ? 0 : 1);
                 EXPECT_EQ(read_poly(d.p, nv), cuv_want[i]);
-                EXPECT_TRUE(snapshot(u.p) == su);
-                EXPECT_TRUE(snapshot(v.p) == sv);
+                EXPECT_TRUE(snapshot_nodes(u.p) == su);
+                EXPECT_TRUE(snapshot_nodes(v.p) == sv);
             }
             EXPECT_TRUE(ledger.balanced());
         }
@@ -485,7 +440,7 @@ TEST(PolyGcd, ContentsAgainstReference) {
 // Laurent operands: the negative powers are shifted away around the gcd and
 // put back on the operands.
 TEST(PolyGcd, LaurentEntry) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(2);
     const int was = laurent;
     laurent = 1;

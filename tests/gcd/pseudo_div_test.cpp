@@ -46,19 +46,13 @@ struct Ring {
 
 using Exps = std::vector<int32_t>;
 
-long coef(NumberGen& g) {
-    if (modulus) return g.between(1, modulus - 1);
-    long c = g.between(1, 9);
-    return g.chance(50) ? -c : c;
-}
-
 // Top degree exactly d in x, a few terms in y and z below it; lead: the
 // leading coefficient (in y, z) is a lone number.
 TermList random_poly(NumberGen& g, int32_t d, int32_t n, bool lead_number) {
     TermList t;
-    t.emplace_back(coef(g), Exps{d, 0, 0});
-    if (!lead_number) t.emplace_back(coef(g), Exps{d, g.between(1, 2), g.below(2)});
-    for (int i = 0; i < n; i++) t.emplace_back(coef(g), Exps{g.below(d + 1 > 1 ? d : 1), g.below(3), g.below(3)});
+    t.emplace_back(small_coef(g), Exps{d, 0, 0});
+    if (!lead_number) t.emplace_back(small_coef(g), Exps{d, g.between(1, 2), g.below(2)});
+    for (int i = 0; i < n; i++) t.emplace_back(small_coef(g), Exps{g.below(d + 1 > 1 ? d : 1), g.below(3), g.below(3)});
     if (!lead_number) return t;
     // Keep the leading term alone at x^d.
     TermList out;
@@ -281,7 +275,7 @@ TEST(NumPseudoDiv, DivisorFreeOfTheTopVariable) {
         RecordLedger ledger;
         {
             HeldPoly qp(build_poly(NV, random_poly(g, g.between(1, 4), g.between(0, 5), false)));
-            HeldPoly m(build_poly(NV, {{coef(g), {0, 1, 0}}, {coef(g), {0, 0, g.below(2)}}}));
+            HeldPoly m(build_poly(NV, {{small_coef(g), {0, 1, 0}}, {small_coef(g), {0, 0, g.below(2)}}}));
             HeldPoly u;
             poly_mult(qp.p, m.p, &u.p, polynames);
             SCOPED_TRACE(g.trace());

@@ -9,6 +9,7 @@
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "stream_text.h"
+#include "support/expect_error.h"
 #include "support/gmp_bridge.h"
 #include "toplevel/errors.h"
 
@@ -44,20 +45,6 @@ mpz_class lookup(const std::string& s) {
     var* v = find_var(&t);
     EXPECT_NE(v, nullptr) << s;
     return v ? value_of(v->value) : mpz_class(-999);
-}
-
-// The code error() unwinds with while f runs; 0 when it does not unwind.
-template <class F>
-int error_code(F f) {
-    testing::internal::CaptureStdout();
-    int code = 0;
-    try {
-        f();
-    } catch (const TarvexUnwind& e) {
-        code = e.code;
-    }
-    testing::internal::GetCapturedStdout();
-    return code;
 }
 
 class Scalars : public ::testing::Test {

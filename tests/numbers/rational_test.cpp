@@ -17,54 +17,22 @@
 #include "numbers/tables.h"
 #include "storage/records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/number_check.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 
 namespace {
 
-// Expects the statement to raise the numbered error `want`.
-#define EXPECT_TARVEX_ERROR(stmt, want)                              \
-    do {                                                             \
-        int got_ = 9999;                                             \
-        ::testing::internal::CaptureStdout();                        \
-        try {                                                        \
-            stmt;                                                    \
-        } catch (const TarvexUnwind& e_) {                           \
-            got_ = e_.code;                                          \
-        }                                                            \
-        std::string out_ = ::testing::internal::GetCapturedStdout(); \
-        EXPECT_EQ(got_, want) << #stmt << " printed: " << out_;      \
-    } while (0)
-
-bool naive_prime(uint64_t n) {
-    if (n < 2) return false;
-    for (uint64_t d = 2; d * d <= n; d++)
-        if (n % d == 0) return false;
-    return true;
-}
-
-void use_modulus(int32_t m) {
-    install_modulus(m);
-    modularmode = lintmode = 1;
-    mod_is_prime = naive_prime(static_cast<uint64_t>(m));
-}
-
 void use_machine_integers() {
     modularmode = 0;
     lintmode = 1;
     install_modulus(0);
-}
-
-// A number record holding a machine word (machine-integer and modular mode).
-imag* word(int32_t v) {
-    imag* x = new_number();
-    x->value = v;
-    return x;
 }
 
 // ---- quolys built by hand, independently of the routines under test ----
@@ -374,12 +342,12 @@ TEST_F(RationalPower, MachineWordsAndResidues) {
         uint32_t want = 1;
         for (uint32_t b = static_cast<uint32_t>(base), k = e; k; k >>= 1, b *= b)
             if (k & 1) want *= b;
-        imag* n = word(base);
+        imag* n = word_number(base);
         number_power(n, e);
         EXPECT_EQ(static_cast<uint32_t>(n->value), want) << base << "^" << e;
         free_imag(&n);
     }
-    imag* z = word(0);
+    imag* z = word_number(0);
     number_power(z, 0);
     EXPECT_EQ(z->value, 1);
     free_imag(&z);
@@ -393,12 +361,12 @@ TEST_F(RationalPower, MachineWordsAndResidues) {
             uint64_t want = 1 % p;
             for (uint64_t b = a, k = e; k; k >>= 1, b = b * b % p)
                 if (k & 1) want = want * b % p;
-            imag* n = word(static_cast<int32_t>(a));
+            imag* n = word_number(static_cast<int32_t>(a));
             number_power(n, e);
             EXPECT_EQ(static_cast<uint64_t>(n->value), want) << a << "^" << e << " mod " << m;
             free_imag(&n);
         }
-        z = word(0);
+        z = word_number(0);
         number_power(z, 0);
         EXPECT_EQ(z->value, 1) << "0^0 mod " << m;
         free_imag(&z);
@@ -410,7 +378,7 @@ TEST_F(RationalPower, MachineWordsAndResidues) {
         const uint32_t order = static_cast<uint32_t>(m - 1);
         for (int iter = 0; iter < scaled(50); iter++) {
             const int32_t a = 1 + gen.below(m - 1);
-            imag* n = word(a);
+            imag* n = word_number(a);
             number_power(n, order);
             EXPECT_EQ(n->value, 1) << a << "^" << order << " in GF(" << m << ")";
             n->value = a;
@@ -462,25 +430,25 @@ TEST_F(RationalFactorial, ModuloPrimesAndComposites) {
         for (int32_t v : ns) {
             uint64_t want = 1 % p;
             for (int32_t k = 2; k <= v && want; k++) want = want * static_cast<uint64_t>(k) % p;
-            imag* n = word(v);
+            imag* n = word_number(v);
             factorial(n);
             EXPECT_EQ(static_cast<uint64_t>(n->value), want) << v << "! mod " << m;
             free_imag(&n);
         }
-        imag* n = word(46341);
+        imag* n = word_number(46341);
         EXPECT_TARVEX_ERROR(factorial(n), 94);
         free_imag(&n);
     }
     use_modulus(7);
     for (int32_t v : {7, 10}) {
-        imag* n = word(v);
+        imag* n = word_number(v);
         factorial(n);
         EXPECT_EQ(n->value, 0) << v << "! mod 7";
         free_imag(&n);
     }
     for (int32_t m : {256, 65536}) {
         use_modulus(m);
-        imag* n = word(3);
+        imag* n = word_number(3);
         EXPECT_TARVEX_ERROR(factorial(n), 347);
         free_imag(&n);
     }
@@ -491,12 +459,12 @@ TEST_F(RationalFactorial, MachineIntegerLimit) {
     uint32_t want = 1;
     for (int32_t v = 0; v <= 13; v++) {
         if (v > 1) want *= static_cast<uint32_t>(v);   // 13! wraps, as every machine product does
-        imag* n = word(v);
+        imag* n = word_number(v);
         factorial(n);
         EXPECT_EQ(static_cast<uint32_t>(n->value), want) << v << "!";
         free_imag(&n);
     }
-    imag* n = word(14);
+    imag* n = word_number(14);
     EXPECT_TARVEX_ERROR(factorial(n), 240);
     free_imag(&n);
 }
@@ -510,7 +478,7 @@ TEST_F(RationalFactorial, TabledValuesAreUsed) {
         ~Restore() { facts[1]->value = saved; }
     } restore;
     facts[1]->value = 1000;
-    imag* n = word(10);
+    imag* n = word_number(10);
     factorial(n);
     EXPECT_EQ(n->value, 1000);
     n->value = 11;
@@ -531,7 +499,7 @@ TEST_F(RationalDivision, HandWorkedSigns) {
         if (mode == 1) use_machine_integers();
         for (const Case& c : cases) {
             SCOPED_TRACE(std::to_string(c.a) + " by " + std::to_string(c.b) + (mode ? " (words)" : " (digits)"));
-            auto make = [&](int32_t v) { return mode ? word(v) : from_mpz(v); };
+            auto make = [&](int32_t v) { return mode ? word_number(v) : from_mpz(v); };
             auto read = [&](imag* x) { return mode ? mpz_class(x->value) : to_mpz(x); };
             imag* a = make(c.a);
             imag* b = make(c.b);
@@ -623,16 +591,16 @@ TEST_F(RationalDivision, MachineWordsWrapAndResiduesInvert) {
             SCOPED_TRACE(std::to_string(va) + " by " + std::to_string(vb));
             const int64_t tq = int64_t{va} / vb, tr = int64_t{va} % vb;
             const int64_t abs_b = vb < 0 ? -int64_t{vb} : vb;
-            imag* a = word(va);
-            imag* b = word(vb);
-            imag* res = word(0);
+            imag* a = word_number(va);
+            imag* b = word_number(vb);
+            imag* res = word_number(0);
             quot(a, b, res);
             EXPECT_EQ(res->value, static_cast<int32_t>(static_cast<uint32_t>(tq)));
             mod_or_div(a, b, res, '|', 1);
             EXPECT_EQ(res->value, tr < 0 ? tr + abs_b : tr);
             pos_mod = 1;
-            imag* r = word(0);
-            imag* q = word(0);
+            imag* r = word_number(0);
+            imag* q = word_number(0);
             mod_and_div(a, b, r, q);
             EXPECT_EQ(static_cast<uint32_t>(q->value) * static_cast<uint32_t>(vb) + static_cast<uint32_t>(r->value),
                       static_cast<uint32_t>(va));
@@ -641,9 +609,9 @@ TEST_F(RationalDivision, MachineWordsWrapAndResiduesInvert) {
         }
     }
     // Zero divisors: error 22; the machine quotient leaves c = a.
-    imag* a = word(41);
-    imag* zero = word(0);
-    imag* c = word(5);
+    imag* a = word_number(41);
+    imag* zero = word_number(0);
+    imag* c = word_number(5);
     EXPECT_TARVEX_ERROR(quot(a, zero, c), 22);
     EXPECT_EQ(c->value, 41);
     EXPECT_TARVEX_ERROR(mod_or_div(a, zero, c, '|', 1), 22);
@@ -655,8 +623,8 @@ TEST_F(RationalDivision, MachineWordsWrapAndResiduesInvert) {
         for (int i = 0; i < scaled(100); i++) {
             const int32_t va = static_cast<int32_t>(gen.bits() % static_cast<uint64_t>(m));
             const int32_t vb = static_cast<int32_t>(1 + gen.bits() % static_cast<uint64_t>(m - 1));
-            imag* x = word(va);
-            imag* y = word(vb);
+            imag* x = word_number(va);
+            imag* y = word_number(vb);
             const bool invertible = finf || naive_prime(static_cast<uint64_t>(m)) ||
                                     mpz_class(gcd(mpz_class(vb), mpz_class(m))) == 1;
             if (!invertible) {
@@ -692,7 +660,7 @@ TEST_F(RationalDivision, CheckAndConvert) {
     set_token(&token, "x");
     EXPECT_TARVEX_ERROR(check_and_convert(two_digits), 32);
     use_machine_integers();
-    imag* w = word(INT32_MIN);
+    imag* w = word_number(INT32_MIN);
     EXPECT_EQ(check_and_convert(w), INT32_MIN);
     free_imag(&w);
     modularmode = lintmode = 0;

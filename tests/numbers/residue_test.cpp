@@ -17,20 +17,16 @@
 #include "numbers/ring.h"
 #include "numbers/tables.h"
 #include "storage/records.h"
+#include "support/expect_error.h"
+#include "support/field_ref.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/number_check.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/errors.h"
 
 namespace {
-
-bool naive_prime(uint64_t n) {
-    if (n < 2) return false;
-    for (uint64_t d = 2; d * d <= n; d++)
-        if (n % d == 0) return false;
-    return true;
-}
 
 uint64_t ref_pow(uint64_t a, uint64_t e, uint64_t m) {
     uint64_t r = 1 % m;
@@ -38,14 +34,6 @@ uint64_t ref_pow(uint64_t a, uint64_t e, uint64_t m) {
     for (; e; e >>= 1, a = a * a % m)
         if (e & 1) r = r * a % m;
     return r;
-}
-
-// Puts the ground ring into modular mode modulo m; the fixture's guard
-// restores it.
-void use_modulus(int32_t m) {
-    install_modulus(m);
-    modularmode = lintmode = 1;
-    mod_is_prime = naive_prime(static_cast<uint64_t>(m));
 }
 
 const int32_t kModuli[] = {2, 3, 65521, 65533, 65537, 2147483629};
@@ -72,20 +60,6 @@ protected:
     int saved_verbose_ = verbose;
     int32_t saved_warn_ = warn_cnt;
 };
-
-// Expects the statement to raise the numbered error `code`.
-#define EXPECT_TARVEX_ERROR(stmt, want)                                   \
-    do {                                                                  \
-        int got_ = 9999;                                                  \
-        ::testing::internal::CaptureStdout();                             \
-        try {                                                             \
-            stmt;                                                         \
-        } catch (const TarvexUnwind& e_) {                                \
-            got_ = e_.code;                                               \
-        }                                                                 \
-        std::string out_ = ::testing::internal::GetCapturedStdout();      \
-        EXPECT_EQ(got_, want) << #stmt << " printed: " << out_;           \
-    } while (0)
 
 TEST_F(ResidueTest, SumsAndProductsMatchWideArithmetic) {
     NumberGen gen(2120);
@@ -476,26 +450,6 @@ TEST_F(ResidueTest, ZeroModulusDoesNotTrap) {
 }
 
 // ---------------------------------------------------------------- fields
-
-// GF(2^8) = GF(2)[a]/(a^8 + a^4 + a^3 + a + 1): carry-less product, reduced.
-uint32_t gf8_mul(uint32_t a, uint32_t b) {
-    uint32_t r = 0;
-    for (int i = 0; i < 8; i++)
-        if (b >> i & 1) r ^= a << i;
-    for (int i = 14; i >= 8; i--)
-        if (r >> i & 1) r ^= 0x11Bu << (i - 8);
-    return r;
-}
-
-// GF(2^16) = GF(2^8)[b]/(b^2 + 2b + 1), value 256h + l = h b + l:
-// (h1 b + l1)(h2 b + l2) = (2 h1h2 + h1l2 + l1h2) b + (h1h2 + l1l2).
-uint32_t gf16_mul(uint32_t x, uint32_t y) {
-    uint32_t h1 = x >> 8, l1 = x & 0xFF, h2 = y >> 8, l2 = y & 0xFF;
-    uint32_t hh = gf8_mul(h1, h2);
-    uint32_t high = gf8_mul(2, hh) ^ gf8_mul(h1, l2) ^ gf8_mul(l1, h2);
-    uint32_t low = hh ^ gf8_mul(l1, l2);
-    return high << 8 | low;
-}
 
 class FieldTest : public ResidueTest {
 protected:

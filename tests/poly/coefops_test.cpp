@@ -26,36 +26,19 @@
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 
 namespace {
 
-enum class Mode { digits, words, residues };
-
-struct Ring {
-    const char* name;
-    Mode mode;
-    int32_t modulus;
-};
-
-const Ring kRings[] = {
-    {"Z", Mode::digits, 0},
-    {"Z in machine words", Mode::words, 0},
-    {"Z/65521", Mode::residues, 65521},
-    {"Z/1000003", Mode::residues, 1000003},
-    {"Z/2147483629", Mode::residues, 2147483629},
-    {"GF(2^8)", Mode::residues, 256},
-    {"GF(2^16)", Mode::residues, 65536},
-};
-
 // Installs a ground ring for its lifetime; primality comes from GMP.
 class RingScope {
 public:
-    explicit RingScope(const Ring& r) {
+    explicit RingScope(const RingChoice& r) {
         load_data_once();
-        modularmode = r.mode == Mode::residues;
-        lintmode = r.mode != Mode::digits;
+        modularmode = r.mode == RingMode::residues;
+        lintmode = r.mode != RingMode::digits;
         install_modulus(r.modulus);
         mod_is_prime = r.modulus > 1 && !finf && mpz_probab_prime_p(mpz_class(r.modulus).get_mpz_t(), 30) > 0;
     }
@@ -145,7 +128,7 @@ class CoefOpsRings : public ::testing::TestWithParam<int> {};
 // ---------------------------------------------------------------- products
 
 TEST_P(CoefOpsRings, ProductsByANumberMatchTheReference) {
-    const Ring& ring = kRings[GetParam()];
+    const RingChoice& ring = kRingChoices[GetParam()];
     RingScope scope(ring);
     NumberGen g(0xc0ef0000u + GetParam());
     SCOPED_TRACE(::testing::Message() << ring.name << " " << g.trace());
@@ -197,7 +180,7 @@ TEST_P(CoefOpsRings, ProductsByANumberMatchTheReference) {
 }
 
 TEST_P(CoefOpsRings, IntMultAndSimpleQuotOnOneWord) {
-    const Ring& ring = kRings[GetParam()];
+    const RingChoice& ring = kRingChoices[GetParam()];
     RingScope scope(ring);
     NumberGen g(0xc0ef0100u + GetParam());
     for (int i = 0; i < 200; i++) {
@@ -224,7 +207,7 @@ TEST_P(CoefOpsRings, IntMultAndSimpleQuotOnOneWord) {
 // ---------------------------------------------------------------- quotients
 
 TEST_P(CoefOpsRings, QuotientUndoesTheProduct) {
-    const Ring& ring = kRings[GetParam()];
+    const RingChoice& ring = kRingChoices[GetParam()];
     RingScope scope(ring);
     NumberGen g(0xc0ef0200u + GetParam());
     SCOPED_TRACE(::testing::Message() << ring.name << " " << g.trace());
@@ -251,7 +234,7 @@ TEST_P(CoefOpsRings, QuotientUndoesTheProduct) {
 }
 
 TEST_P(CoefOpsRings, DivisionByOneTouchesNothing) {
-    RingScope scope(kRings[GetParam()]);
+    RingScope scope(kRingChoices[GetParam()]);
     NumberGen g(0xc0ef0300u + GetParam());
     const TermList A = random_terms(g, 3);
     polynode* p = build_poly(3, A);
@@ -268,7 +251,7 @@ TEST_P(CoefOpsRings, DivisionByOneTouchesNothing) {
 }
 
 TEST(CoefOps, InexactIntegerQuotientReportsEachInexactLeaf) {
-    RingScope scope(kRings[0]);
+    RingScope scope(kRingChoices[0]);
     RecordLedger ledger;
     polynode* p = build_poly(1, {{3, {1}}, {4, {0}}});
     imag* two = number_of(2);
@@ -282,7 +265,7 @@ TEST(CoefOps, InexactIntegerQuotientReportsEachInexactLeaf) {
 }
 
 TEST(CoefOps, ModularDivisionMultipliesByTheInverse) {
-    RingScope scope({"Z/7", Mode::residues, 7});
+    RingScope scope({"Z/7", RingMode::residues, 7});
     polynode* p = build_poly(2, {{3, {2, 1}}, {5, {0, 0}}});
     imag* d = number_of(3);   // 3^-1 = 5 mod 7
     num_poly_quot(p, d, 0);
@@ -292,7 +275,7 @@ TEST(CoefOps, ModularDivisionMultipliesByTheInverse) {
 }
 
 TEST(CoefOps, ZeroDivisorsAndBadFactorsStop) {
-    RingScope scope({"Z/7", Mode::residues, 7});
+    RingScope scope({"Z/7", RingMode::residues, 7});
     polynode* p = build_poly(1, {{3, {1}}, {1, {0}}});
     imag* zero = number_of(0);
     std::string out;
@@ -310,7 +293,7 @@ TEST(CoefOps, ZeroDivisorsAndBadFactorsStop) {
     free_poly(&p);
 
     // A composite modulus: 4 has no inverse modulo 12.
-    RingScope composite({"Z/12", Mode::residues, 12});
+    RingScope composite({"Z/12", RingMode::residues, 12});
     p = build_poly(1, {{5, {1}}});
     imag* four = number_of(4);
     ::testing::internal::CaptureStdout();
@@ -321,7 +304,7 @@ TEST(CoefOps, ZeroDivisorsAndBadFactorsStop) {
 }
 
 TEST(CoefOps, MachineIntegerQuotientTruncatesAndRejectsZero) {
-    RingScope scope(kRings[1]);
+    RingScope scope(kRingChoices[1]);
     polynode* p = build_poly(1, {{-7, {2}}, {7, {1}}, {-2147483647 - 1, {0}}});
     imag* d = number_of(-2);
     num_poly_quot(p, d, 0);
@@ -338,8 +321,8 @@ TEST(CoefOps, MachineIntegerQuotientTruncatesAndRejectsZero) {
 // ---------------------------------------------------------------- monic pairs
 
 TEST_P(CoefOpsRings, MonicPairsHaveLeadingOneAndDifferByTheOldLead) {
-    const Ring& ring = kRings[GetParam()];
-    if (ring.mode != Mode::residues) GTEST_SKIP() << "modular mode only";
+    const RingChoice& ring = kRingChoices[GetParam()];
+    if (ring.mode != RingMode::residues) GTEST_SKIP() << "modular mode only";
     RingScope scope(ring);
     NumberGen g(0xc0ef0400u + GetParam());
     SCOPED_TRACE(::testing::Message() << ring.name << " " << g.trace());
@@ -376,7 +359,7 @@ mpz_class content_of(const TermList& t) {
 }
 
 TEST(CoefOps, ContentDividesEveryLeafAndLeavesAPrimitiveQuotient) {
-    RingScope scope(kRings[0]);
+    RingScope scope(kRingChoices[0]);
     NumberGen g(0xc0ef0500u);
     SCOPED_TRACE(g.trace());
     for (int round = 0; round < scaled(150); round++) {
@@ -417,7 +400,7 @@ TEST(CoefOps, ContentDividesEveryLeafAndLeavesAPrimitiveQuotient) {
 }
 
 TEST(CoefOps, ContentExamplesAndTheZeroPolynomial) {
-    RingScope scope(kRings[0]);
+    RingScope scope(kRingChoices[0]);
     polynode* p = build_poly(2, {{6, {2, 0}}, {9, {0, 1}}, {15, {0, 0}}});
     imag* c = number_of(0);
     find_gcdcoefs(p, c);
@@ -441,7 +424,7 @@ TEST(CoefOps, ContentExamplesAndTheZeroPolynomial) {
 
 TEST(CoefOps, ContentInMachineWordsAndResidues) {
     {
-        RingScope scope(kRings[1]);
+        RingScope scope(kRingChoices[1]);
         polynode* p = build_poly(2, {{-12, {3, 1}}, {18, {0, 2}}, {30, {0, 0}}});
         imag* c = number_of(0);
         find_gcdcoefs(p, c);
@@ -453,7 +436,7 @@ TEST(CoefOps, ContentInMachineWordsAndResidues) {
         free_imag(&c);
         free_poly(&p);
     }
-    RingScope scope(kRings[2]);
+    RingScope scope(kRingChoices[2]);
     polynode* p = build_poly(1, {{12, {1}}, {18, {0}}});
     imag* c = number_of(0);
     find_gcdcoefs(p, c);
@@ -473,7 +456,7 @@ quoly* quoly_of(int nvars, const TermList& num, const TermList& den) {
 }
 
 TEST(CoefOps, SanitizeRemovesTheCommonContent) {
-    RingScope scope(kRings[0]);
+    RingScope scope(kRingChoices[0]);
     quoly* q = quoly_of(2, {{6, {1, 0}}, {4, {0, 0}}}, {{2, {0, 1}}, {8, {0, 0}}});
     sanitize(q);
     EXPECT_EQ(read_poly(q->pnum, 2), canonical_terms(2, {{3, {1, 0}}, {2, {0, 0}}}));
@@ -513,7 +496,7 @@ TEST(CoefOps, SanitizeRemovesTheCommonContent) {
 // ---------------------------------------------------------------- equality up to a unit
 
 TEST_P(CoefOpsRings, EssentiallyEqualFindsUnitMultiplesOnly) {
-    const Ring& ring = kRings[GetParam()];
+    const RingChoice& ring = kRingChoices[GetParam()];
     RingScope scope(ring);
     NumberGen g(0xc0ef0700u + GetParam());
     SCOPED_TRACE(::testing::Message() << ring.name << " " << g.trace());
@@ -562,17 +545,17 @@ TEST(CoefOps, EssentiallyEqualExamples) {
         return r;
     };
     {
-        RingScope scope(kRings[0]);
+        RingScope scope(kRingChoices[0]);
         EXPECT_EQ(ee(a, neg), 1);
         EXPECT_EQ(ee(a, half), 0);
         EXPECT_EQ(ee(a, a), 1);
     }
     {
-        RingScope scope(kRings[1]);
+        RingScope scope(kRingChoices[1]);
         EXPECT_EQ(ee(a, a), 0);
     }
     {
-        RingScope scope({"Z/7", Mode::residues, 7});
+        RingScope scope({"Z/7", RingMode::residues, 7});
         EXPECT_EQ(ee(a, half), 1);
         EXPECT_EQ(ee(a, neg), 1);
         polynode* u = build_poly(1, a);
@@ -584,14 +567,14 @@ TEST(CoefOps, EssentiallyEqualExamples) {
         free_poly(&z);
     }
     {
-        RingScope scope({"Z/12", Mode::residues, 12});
+        RingScope scope({"Z/12", RingMode::residues, 12});
         EXPECT_EQ(ee(a, a), 0);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Coef, CoefOpsRings, ::testing::Range(0, static_cast<int>(std::size(kRings))),
+INSTANTIATE_TEST_SUITE_P(Coef, CoefOpsRings, ::testing::Range(0, static_cast<int>(std::size(kRingChoices))),
                          [](const ::testing::TestParamInfo<int>& info) {
-                             std::string s = kRings[info.param].name;
+                             std::string s = kRingChoices[info.param].name;
                              for (char& ch : s)
                                  if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return s;

@@ -15,6 +15,7 @@
 #include "poly/dense.h"
 #include "poly/polyvars.h"
 #include "support/data_once.h"
+#include "support/field_ref.h"
 #include "support/random_numbers.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -48,21 +49,12 @@ struct RingScope {
     ~RingScope() { poly_cutoff = cutoff; }
 };
 
-// Word arithmetic of the ring done independently of the kernels: 64-bit
-// remainders, or exclusive or with the field's product table.
-uint32_t r_add(uint32_t a, uint32_t b) {
-    if (finf) return a ^ b;
-    return static_cast<uint32_t>((uint64_t{a} + b) % static_cast<uint32_t>(modulus));
-}
+// Negation and difference of residues, beside the shared sum and product.
 uint32_t r_neg(uint32_t a) {
     if (finf || a == 0) return a;
     return static_cast<uint32_t>(modulus) - a;
 }
 uint32_t r_sub(uint32_t a, uint32_t b) { return r_add(a, r_neg(b)); }
-uint32_t r_mul(uint32_t a, uint32_t b) {
-    if (finf) return static_cast<uint32_t>(modmult(static_cast<int32_t>(a), static_cast<int32_t>(b)));
-    return static_cast<uint32_t>(uint64_t{a} * b % static_cast<uint32_t>(modulus));
-}
 
 Words ref_product(const Words& x, const Words& y) {
     Words z(x.size() + y.size() - 1, 0);

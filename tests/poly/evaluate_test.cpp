@@ -19,6 +19,7 @@
 #include "storage/assign.h"
 #include "storage/other_records.h"
 #include "support/data_once.h"
+#include "support/field_ref.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -107,61 +108,8 @@ private:
 // ---------------------------------------------------------------- reference
 // arithmetic
 
-uint32_t gf8_mul(uint32_t a, uint32_t b) {
-  uint32_t r = 0;
-  for (; b; b >>= 1) {
-    if (b & 1)
-      r ^= a;
-    a <<= 1;
-    if (a & 0x100)
-      a ^= 0x11B;
-  }
-  return r;
-}
-
-uint32_t gf16_mul(uint32_t x, uint32_t y) {
-  const uint32_t h1 = x >> 8, l1 = x & 255, h2 = y >> 8, l2 = y & 255;
-  const uint32_t hh = gf8_mul(h1, h2);
-  const uint32_t high = gf8_mul(2, hh) ^ gf8_mul(h1, l2) ^ gf8_mul(l1, h2);
-  const uint32_t low = hh ^ gf8_mul(l1, l2);
-  return high << 8 | low;
-}
-
-mpz_class reduce(const mpz_class &c) {
-  if (modularmode) {
-    if (finf)
-      return c;
-    mpz_class r;
-    mpz_fdiv_r_ui(r.get_mpz_t(), c.get_mpz_t(),
-                  static_cast<unsigned long>(modulus));
-    return r;
-  }
-  if (lintmode) {
-    mpz_class r;
-    mpz_fdiv_r_2exp(r.get_mpz_t(), c.get_mpz_t(), 32);
-    if (r >= mpz_class(1) << 31)
-      r -= mpz_class(1) << 32;
-    return r;
-  }
-  return c;
-}
-
-mpz_class ring_mul(const mpz_class &a, const mpz_class &b) {
-  if (f256)
-    return gf8_mul(static_cast<uint32_t>(a.get_ui()),
-                   static_cast<uint32_t>(b.get_ui()));
-  if (f2t16)
-    return gf16_mul(static_cast<uint32_t>(a.get_ui()),
-                    static_cast<uint32_t>(b.get_ui()));
-  return reduce(a * b);
-}
-
-mpz_class ring_add(const mpz_class &a, const mpz_class &b) {
-  return finf ? mpz_class(a ^ b) : reduce(a + b);
-}
-
 mpz_class ring_pow(const mpz_class &a, int32_t e) {
-  mpz_class r = reduce(1), b = a;
+  mpz_class r = ring_reduce(1), b = a;
   for (; e > 0; e >>= 1) {
     if (e & 1)
       r = ring_mul(r, b);

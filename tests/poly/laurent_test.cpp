@@ -18,6 +18,7 @@
 #include "storage/equality.h"
 #include "storage/other_records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -66,19 +67,6 @@ private:
     int32_t saved_count_;
     int saved_laurent_;
 };
-
-template <class F>
-int unwind_code(F f) {
-    int code = 9999;
-    ::testing::internal::CaptureStdout();
-    try {
-        f();
-    } catch (const TarvexUnwind& e) {
-        code = e.code;
-    }
-    ::testing::internal::GetCapturedStdout();
-    return code;
-}
 
 std::vector<int32_t> shift_entries(polynode* first) {
     std::vector<int32_t> v;

@@ -30,16 +30,6 @@ struct PolyGlobalsGuard {
     }
 };
 
-struct Poly {
-    polynode* p;
-    Poly(int nvars, const TermList& t) : p(build_poly(nvars, t)) {}
-    explicit Poly(polynode* q) : p(q) {}
-    ~Poly() { free_poly(&p); }
-    Poly(const Poly&) = delete;
-    Poly& operator=(const Poly&) = delete;
-    operator polynode*() const { return p; }
-};
-
 // Machine words, or residues modulo m when m > 0, until the end of the scope.
 struct WordRing {
     RingStateGuard saved;
@@ -72,7 +62,7 @@ int32_t bit_length(const mpz_class& v) {
 
 TEST(Masses, MaxDigitsMeasuresBits) {
     auto md = [](const mpz_class& c) {
-        Poly p(1, {{c, {0}}});
+        BuiltPoly p(1, {{c, {0}}});
         return max_digits(p);
     };
     EXPECT_EQ(md(1), 1);
@@ -81,10 +71,10 @@ TEST(Masses, MaxDigitsMeasuresBits) {
     EXPECT_EQ(md(-(mpz_class(1) << 28)), 29);
     EXPECT_EQ(md((mpz_class(1) << 28) - 1), 28);
     EXPECT_EQ(md(mpz_class(1) << 100), 101);
-    Poly zero(1, {});
+    BuiltPoly zero(1, {});
     EXPECT_EQ(max_digits(zero), 0);
     EXPECT_EQ(max_digits(nullptr), -1);
-    Poly p(2, {{3, {4, 1}}, {"-1000000000000", {1, 0}}, {7, {0, 0}}});
+    BuiltPoly p(2, {{3, {4, 1}}, {"-1000000000000", {1, 0}}, {7, {0, 0}}});
     EXPECT_EQ(max_digits(p), bit_length(mpz_class("1000000000000")));
 
     {
@@ -92,7 +82,7 @@ TEST(Masses, MaxDigitsMeasuresBits) {
         EXPECT_EQ(md(1), 0);   // the index of the top bit
         EXPECT_EQ(md(-8), 3);
         EXPECT_EQ(md(INT32_MIN), 31);
-        Poly z(1, {});
+        BuiltPoly z(1, {});
         EXPECT_EQ(max_digits(z), -1);
     }
     {
@@ -104,8 +94,8 @@ TEST(Masses, MaxDigitsMeasuresBits) {
 }
 
 TEST(Masses, QuolyMaxDigits) {
-    Poly num(1, {{5, {2}}, {1, {0}}});
-    Poly den(1, {{"123456789012", {1}}, {1, {0}}});
+    BuiltPoly num(1, {{5, {2}}, {1, {0}}});
+    BuiltPoly den(1, {{"123456789012", {1}}, {1, {0}}});
     quoly q = poly_quoly(num, nullptr);
     EXPECT_EQ(quoly_max_digits(&q), 3);
     q.den = den;
@@ -125,7 +115,7 @@ TEST(Masses, QuolyMaxDigits) {
 
 TEST(Masses, FullPolyMassWeighsTopBits) {
     auto fpm = [](const mpz_class& c) {
-        Poly p(1, {{c, {0}}});
+        BuiltPoly p(1, {{c, {0}}});
         return full_poly_mass(p, 2, 1);
     };
     // The top bit that differs from the sign, plus 28 per further digit.
@@ -144,22 +134,22 @@ TEST(Masses, FullPolyMassWeighsTopBits) {
     EXPECT_EQ(full_poly_mass(nullptr, 2, 1), 0);
 
     // 5 x^3 + 2: 2 x 3 x 1 x topbits(5) + topbits(2).
-    Poly p(1, {{5, {3}}, {2, {0}}});
+    BuiltPoly p(1, {{5, {3}}, {2, {0}}});
     EXPECT_EQ(full_poly_mass(p, 2, 1), 2 * 3 * 1 * 2 + 1);
     // 6 x^2 y^3 + y at a = 2, b = 2: x^2 weighs 2 x 2 x 2 times y's
     // 2 x 3 x 1 x topbits(6); the padding over y passes its mass on.
-    Poly q(2, {{6, {2, 3}}, {3, {0, 1}}});
+    BuiltPoly q(2, {{6, {2, 3}}, {3, {0, 1}}});
     EXPECT_EQ(full_poly_mass(q, 2, 2), 2 * 2 * 2 * (2 * 3 * 1 * 2) + 2 * 1 * 1 * 1);
 
     // Above the cap, and an overflow: 2 x 2^30 x 1 x 2 is 2^32, which a
     // 32-bit sum would have wrapped round to 0.
-    Poly r(1, {{5, {200000000}}});
+    BuiltPoly r(1, {{5, {200000000}}});
     EXPECT_EQ(full_poly_mass(r, 2, 1), FULL_MASS_CAP);
-    Poly s(1, {{5, {1 << 30}}});
+    BuiltPoly s(1, {{5, {1 << 30}}});
     EXPECT_EQ(full_poly_mass(s, 2, 1), FULL_MASS_CAP);
 
     WordRing words;
-    Poly w(1, {{5, {3}}, {-2, {0}}});
+    BuiltPoly w(1, {{5, {3}}, {-2, {0}}});
     EXPECT_EQ(full_poly_mass(w, 2, 1), 2 * 3 * 1 * 1 + 1);
 }
 
@@ -167,60 +157,60 @@ TEST(Masses, PolyMassAndBetterPolyMass) {
     PolyGlobalsGuard guard;
     laurent = 0;
     // 7 x^3 + 2 at (2, 1): the first term weighs a.
-    Poly p(1, {{7, {3}}, {2, {0}}});
+    BuiltPoly p(1, {{7, {3}}, {2, {0}}});
     EXPECT_EQ(poly_mass(p, 2, 1), 1 * 3 * 2 * 1 + 1);
     EXPECT_EQ(better_poly_mass(p, 2, 1), 2 * 1 * 2 * 1 + 1);   // ((3+1)/2) ((1+2)/2) a
     // x^3 + 3 x^2 + 5: only the first term carries a.
-    Poly q(1, {{1, {3}}, {3, {2}}, {5, {0}}});
+    BuiltPoly q(1, {{1, {3}}, {3, {2}}, {5, {0}}});
     EXPECT_EQ(poly_mass(q, 2, 1), 6 + 2 + 1);
     EXPECT_EQ(better_poly_mass(q, 2, 1), 4 + 1 + 1);
 
     // x^2 (5 y^3 + 1) + 4: y's list is weighed at (1, 2).
-    Poly r(2, {{5, {2, 3}}, {1, {2, 0}}, {4, {0, 0}}});
+    BuiltPoly r(2, {{5, {2, 3}}, {1, {2, 0}}, {4, {0, 0}}});
     EXPECT_EQ(poly_mass(r, 2, 1), 1 * 2 * 2 * (2 * 3 * 1 * 1 + 1) + 1);
     EXPECT_EQ(better_poly_mass(r, 2, 1), 1 * 1 * 2 * (2 * 2 * 1 * 1 + 1) + 1);
     // y alone: the padding passes (a, b) through.
-    Poly y(2, {{5, {0, 3}}, {1, {0, 0}}});
+    BuiltPoly y(2, {{5, {0, 3}}, {1, {0, 0}}});
     EXPECT_EQ(poly_mass(y, 2, 1), 1 * 3 * 2 * 1 + 1);
     // Digit counts, not bits.
-    Poly big(1, {{mpz_class(1) << 60, {1}}});
+    BuiltPoly big(1, {{mpz_class(1) << 60, {1}}});
     EXPECT_EQ(poly_mass(big, 2, 1), 1 * 1 * 2 * 3);
     EXPECT_EQ(poly_mass(nullptr, 2, 1), 0);
 
     // No clamp below the saturation value's overflow...
-    Poly s(1, {{1, {100000000}}});
+    BuiltPoly s(1, {{1, {100000000}}});
     EXPECT_EQ(poly_mass(s, 2, 1), 200000000);
     // ...but an overflow saturates, also one a 32-bit product would have
     // wrapped round to a positive value (2^32 + 2^29).
-    Poly t(1, {{mpz_class(1) << 28, {2000000000}}});
+    BuiltPoly t(1, {{mpz_class(1) << 28, {2000000000}}});
     EXPECT_EQ(poly_mass(t, 2, 1), POLY_MASS_SATURATED);
     EXPECT_EQ(better_poly_mass(t, 2, 1), BETTER_MASS_SATURATED);
-    Poly u(1, {{1, {1073741824 + 134217728}}});
+    BuiltPoly u(1, {{1, {1073741824 + 134217728}}});
     EXPECT_EQ(poly_mass(u, 2, 2), POLY_MASS_SATURATED);   // 2 x (2^30 + 2^27) x 2
     // A saturated coefficient may still be added up to below 2^31.
-    Poly v(2, {{mpz_class(1) << 28, {1, 2000000000}}});
+    BuiltPoly v(2, {{mpz_class(1) << 28, {1, 2000000000}}});
     EXPECT_EQ(poly_mass(v, 1, 1), POLY_MASS_SATURATED);
 
     WordRing words;
-    Poly w(1, {{7, {3}}, {2, {0}}});
+    BuiltPoly w(1, {{7, {3}}, {2, {0}}});
     EXPECT_EQ(poly_mass(w, 2, 1), 7);
 }
 
 TEST(Masses, LaurentMonomialsWeighTheirLevels) {
     PolyGlobalsGuard guard;
     laurent = 1;
-    Poly p(1, {{1, {-5}}});
+    BuiltPoly p(1, {{1, {-5}}});
     EXPECT_EQ(poly_mass(p, 2, 1), 2);
     EXPECT_EQ(better_poly_mass(p, 2, 1), 2);
-    Poly q(2, {{9, {3, -2}}});
+    BuiltPoly q(2, {{9, {3, -2}}});
     EXPECT_EQ(poly_mass(q, 2, 1), 3);
-    Poly big(2, {{mpz_class(1) << 90, {300000, 200000}}});
+    BuiltPoly big(2, {{mpz_class(1) << 90, {300000, 200000}}});
     EXPECT_EQ(poly_mass(big, 2, 1), 3);
     // Two terms: the general rule, each exponent by its size.
-    Poly r(1, {{1, {-5}}, {1, {-6}}});
+    BuiltPoly r(1, {{1, {-5}}, {1, {-6}}});
     EXPECT_EQ(poly_mass(r, 2, 1), 1 * 5 * 2 * 1 + 1 * 6 * 1 * 1);
     // A constant is no monomial chain.
-    Poly c(1, {{mpz_class(1) << 40, {0}}});
+    BuiltPoly c(1, {{mpz_class(1) << 40, {0}}});
     EXPECT_EQ(poly_mass(c, 2, 1), 2);
     laurent = 0;
     EXPECT_EQ(poly_mass(p, 2, 1), 1 * 5 * 2 * 1);
@@ -236,15 +226,15 @@ TEST(Masses, BetterQuolyMass) {
     EXPECT_EQ(better_quoly_mass(&n), 3);
 
     // A rational: the two digit counts.
-    Poly rn(1, {{mpz_class(1) << 28, {0}}});
-    Poly rd(1, {{3, {0}}});
+    BuiltPoly rn(1, {{mpz_class(1) << 28, {0}}});
+    BuiltPoly rd(1, {{3, {0}}});
     quoly r = poly_quoly(rn, rd);
     r.rat = 1;
     EXPECT_EQ(better_quoly_mass(&r), 3);
 
-    Poly num(1, {{7, {3}}, {2, {0}}});            // better_poly_mass at (2, 1): 5
-    Poly den(1, {{1, {1}}, {1, {0}}});            // x + 1: 1 x 1 x 2 x 1 + 1 = 3
-    Poly cden(1, {{mpz_class(1) << 40, {0}}});    // topbits 40
+    BuiltPoly num(1, {{7, {3}}, {2, {0}}});            // better_poly_mass at (2, 1): 5
+    BuiltPoly den(1, {{1, {1}}, {1, {0}}});            // x + 1: 1 x 1 x 2 x 1 + 1 = 3
+    BuiltPoly cden(1, {{mpz_class(1) << 40, {0}}});    // topbits 40
     quoly q = poly_quoly(num, nullptr);
     EXPECT_EQ(better_quoly_mass(&q), 5);
     q.den = cden;
@@ -257,7 +247,7 @@ TEST(Masses, BetterQuolyMass) {
 
     // Saturated parts: the warning and the saturation value, also when a
     // 32-bit sum would have wrapped round to 0 (2^30 + 3 x 2^30).
-    Poly huge(1, {{mpz_class(1) << 28, {2000000000}}});
+    BuiltPoly huge(1, {{mpz_class(1) << 28, {2000000000}}});
     q.den = huge;
     testing::internal::CaptureStdout();
     EXPECT_EQ(better_quoly_mass(&q), BETTER_MASS_SATURATED);
@@ -286,45 +276,45 @@ TEST(Masses, BetterQuolyMass) {
 
 TEST(Masses, NewPolyMassFollowsTheHeaviestOfSevenTerms) {
     EXPECT_EQ(new_poly_mass(nullptr, 1), 0);
-    Poly c(2, {{5, {0, 0}}});
+    BuiltPoly c(2, {{5, {0, 0}}});
     EXPECT_EQ(new_poly_mass(c, 1), 0);
-    Poly p(1, {{1, {5}}, {1, {0}}});
+    BuiltPoly p(1, {{1, {5}}, {1, {0}}});
     EXPECT_EQ(new_poly_mass(p, 1), 5);
     EXPECT_EQ(new_poly_mass(p, 3), 15);
     // x^2 y^3 + x y^10: max(2 + 2 x 3, 1 + 2 x 10).
-    Poly q(2, {{1, {2, 3}}, {1, {1, 10}}});
+    BuiltPoly q(2, {{1, {2, 3}}, {1, {1, 10}}});
     EXPECT_EQ(new_poly_mass(q, 1), 21);
     // x^10 y .. x^4 y, then x^3 y^100: the eighth term is not looked at.
     TermList t;
     for (int32_t i = 10; i >= 4; i--) t.emplace_back(1, std::vector<int32_t>{i, 1});
-    Poly r(2, t);
+    BuiltPoly r(2, t);
     EXPECT_EQ(new_poly_mass(r, 1), 12);
     t.emplace_back(1, std::vector<int32_t>{3, 100});
-    Poly s(2, t);
+    BuiltPoly s(2, t);
     EXPECT_EQ(new_poly_mass(s, 1), 12);
     t.erase(t.begin());
-    Poly u(2, t);
+    BuiltPoly u(2, t);
     EXPECT_EQ(new_poly_mass(u, 1), 3 + 200);
     // The cap, also where a 32-bit k x e would wrap.
-    Poly v(1, {{1, {300000000}}});
+    BuiltPoly v(1, {{1, {300000000}}});
     EXPECT_EQ(new_poly_mass(v, 1), NEW_MASS_CAP);
-    Poly w(1, {{1, {1 << 30}}});
+    BuiltPoly w(1, {{1, {1 << 30}}});
     EXPECT_EQ(new_poly_mass(w, 4), NEW_MASS_CAP);
 }
 
 // ------------------------------------------------------------ storage
 
 TEST(Masses, StorageEstimatesStopPerList) {
-    Poly five(1, {{5, {0}}});
+    BuiltPoly five(1, {{5, {0}}});
     EXPECT_EQ(simple_poly_mass(five), 39);
-    Poly xp1(1, {{1, {1}}, {1, {0}}});
+    BuiltPoly xp1(1, {{1, {1}}, {1, {0}}});
     EXPECT_EQ(simple_poly_mass(xp1), 91);
     EXPECT_EQ(simple_poly_mass(nullptr), 0);
 
     // Ten terms x^i c: 52 each.
     TermList t;
     for (int32_t i = 1; i <= 10; i++) t.emplace_back(i + 1, std::vector<int32_t>{i});
-    Poly ten(1, t);
+    BuiltPoly ten(1, t);
     EXPECT_EQ(simple_poly_mass(ten), 520);
     EXPECT_EQ(very_simple_poly_mass(ten), 260);
     EXPECT_EQ(more_simple_poly_mass(ten), 364);
@@ -333,16 +323,16 @@ TEST(Masses, StorageEstimatesStopPerList) {
     TermList nested;
     for (int32_t i = 1; i <= 10; i++) nested.emplace_back(2, std::vector<int32_t>{1, i});
     nested.emplace_back(3, std::vector<int32_t>{0, 0});
-    Poly n(2, nested);
+    BuiltPoly n(2, nested);
     EXPECT_EQ(very_simple_poly_mass(n), 13 + 260);
     EXPECT_EQ(more_simple_poly_mass(n), 13 + 364);
     EXPECT_EQ(simple_poly_mass(n), 13 + 520 + 39);
 
     // Digits count 8 each; a machine word is 31.
-    Poly big(1, {{mpz_class(1) << 60, {2}}});
+    BuiltPoly big(1, {{mpz_class(1) << 60, {2}}});
     EXPECT_EQ(simple_poly_mass(big), 13 + 31 + 8 * 3);
     WordRing words;
-    Poly w(1, {{1, {1}}, {1, {0}}});
+    BuiltPoly w(1, {{1, {1}}, {1, {0}}});
     EXPECT_EQ(simple_poly_mass(w), 13 + 31 + 31);
 }
 
@@ -415,7 +405,7 @@ TEST(Masses, SizesMatchTheRecordsHeld) {
             polynode* p = nullptr;
             Taken k{};
             ASSERT_TRUE(build_counting(nvars, t, &p, &k));
-            Poly owner(p);
+            BuiltPoly owner(p);
             SCOPED_TRACE(g.trace() + ", form " + std::to_string(form) + ", iteration " + std::to_string(iter) +
                          ": " + terms_to_string(t));
             ASSERT_TRUE(check_poly_shape(p, nvars));
@@ -457,9 +447,9 @@ TEST(Masses, SizesMatchTheRecordsHeld) {
 // ------------------------------------------------------------ product estimates
 
 TEST(Masses, ProductEstimates) {
-    Poly five(1, {{5, {0}}});
-    Poly p(1, {{3, {2}}, {1, {1}}, {7, {0}}});   // 3 x^2 + x + 7
-    Poly y(2, {{1, {0, 2}}, {4, {0, 0}}});       // y^2 + 4 below its padding
+    BuiltPoly five(1, {{5, {0}}});
+    BuiltPoly p(1, {{3, {2}}, {1, {1}}, {7, {0}}});   // 3 x^2 + x + 7
+    BuiltPoly y(2, {{1, {0, 2}}, {4, {0, 0}}});       // y^2 + 4 below its padding
     int32_t k = 2;
     {
         WordRing words;
@@ -473,7 +463,7 @@ TEST(Masses, ProductEstimates) {
     EXPECT_EQ(rat_mode_answer(p, 0, &k), (4 + 14) + (4 + 14) + 15);
     EXPECT_EQ(rat_mode_answer(p, 1, &k), 4 + 15);
     EXPECT_EQ(rat_mode_answer(y, 1, &k), 4 + (4 + 14) + 15);
-    Poly big(1, {{mpz_class(1) << 60, {0}}});   // three digits
+    BuiltPoly big(1, {{mpz_class(1) << 60, {0}}});   // three digits
     EXPECT_EQ(prod_num_size(big, p), 4 + (1 + 3) * 2 + 9);
     EXPECT_EQ(prod_num_size(big, five), (1 + 3) * 2 + 8);
 
@@ -483,7 +473,7 @@ TEST(Masses, ProductEstimates) {
     int32_t count = n->count;
     n->count = 1100000000;
     EXPECT_EQ(rat_mode_answer(five, 0, &k), PRODUCT_ESTIMATE_SATURATED);
-    Poly q(1, {{1, {1}}});
+    BuiltPoly q(1, {{1, {1}}});
     polynode* saved = q.p->pcoef;
     q.p->pcoef = five.p;
     EXPECT_EQ(rat_mode_answer(q, 0, &k), PRODUCT_ESTIMATE_SATURATED);

@@ -16,33 +16,11 @@
 #include "storage/records.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 
 namespace {
 
 constexpr int32_t SEED_LOW = -2147483647;
-
-// Restores the polynomial-variable globals the tests change.
-struct PolyGlobalsGuard {
-    int32_t s_number_polys = number_polys;
-    int16_t s_field_depth = field_depth;
-    int s_laurent = laurent;
-    ~PolyGlobalsGuard() {
-        number_polys = s_number_polys;
-        field_depth = s_field_depth;
-        laurent = s_laurent;
-    }
-};
-
-// A polynomial freed at the end of the scope.
-struct Poly {
-    polynode* p;
-    Poly(int nvars, const TermList& t) : p(build_poly(nvars, t)) {}
-    explicit Poly(polynode* q) : p(q) {}
-    ~Poly() { free_poly(&p); }
-    Poly(const Poly&) = delete;
-    Poly& operator=(const Poly&) = delete;
-    operator polynode*() const { return p; }
-};
 
 // Terms c * x^e for the exponents lo .. hi of one variable, c = 1.
 TermList run(int32_t lo, int32_t hi) {
@@ -211,9 +189,9 @@ TermList random_terms(NumberGen& g, int nvars) {
 // ------------------------------------------------------------ hand values
 
 TEST(Measures, AConstantCountsOne) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
-    Poly p(2, {{5, {0, 0}}});
+    BuiltPoly p(2, {{5, {0, 0}}});
     EXPECT_EQ(f_poly_numterms(p), 1);
     EXPECT_EQ(fast_numterms(p), 1);
     EXPECT_EQ(poly_nodes(p), 1);
@@ -243,9 +221,9 @@ TEST(Measures, AConstantCountsOne) {
 }
 
 TEST(Measures, XCubedPlusOne) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 1;
-    Poly p(1, {{1, {3}}, {1, {0}}});
+    BuiltPoly p(1, {{1, {3}}, {1, {0}}});
     EXPECT_EQ(f_poly_numterms(p), 2);
     EXPECT_EQ(node_total(p), 3);
     EXPECT_EQ(new_node_total(p), 5);   // x^3 weighs 3 + its number, the constant 1
@@ -264,15 +242,15 @@ TEST(Measures, XCubedPlusOne) {
 }
 
 TEST(Measures, TwoVariableWeightsAndTheUncountedPadding) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
     // x^2 y^3 weighs 1 x 2 x 3, x^4 weighs 1 x 2, the constant 1.
-    Poly p(2, {{7, {2, 3}}, {1, {4, 0}}, {-2, {0, 0}}});
+    BuiltPoly p(2, {{7, {2, 3}}, {1, {4, 0}}, {-2, {0, 0}}});
     EXPECT_EQ(poly_weight(p, 1), 6 + 2 + 1);
 
     // y + 1 hangs below an exponent-0 padding node, which takes no cell of a
     // dense array and is not counted; y (1) and its number and the constant.
-    Poly q(2, {{1, {0, 1}}, {1, {0, 0}}});
+    BuiltPoly q(2, {{1, {0, 1}}, {1, {0, 0}}});
     int64_t size = 0;
     EXPECT_EQ(expon_node_total(q, 1, 1, &size), 3);
     EXPECT_EQ(deglist[1], 1);
@@ -285,17 +263,17 @@ TEST(Measures, TwoVariableWeightsAndTheUncountedPadding) {
 
 TEST(Measures, PolyHeightSkipsTheVariablesNotPresent) {
     // z^2 + z in x, y, z: two padding levels, then one level used.
-    Poly p(3, {{1, {0, 0, 2}}, {1, {0, 0, 1}}});
+    BuiltPoly p(3, {{1, {0, 0, 2}}, {1, {0, 0, 1}}});
     EXPECT_EQ(depth_below(p), 3);
     EXPECT_EQ(poly_height(p), 1);
     // x z: nothing to skip at the top.
-    Poly q(3, {{1, {1, 0, 1}}});
+    BuiltPoly q(3, {{1, {1, 0, 1}}});
     EXPECT_EQ(poly_height(q), 3);
 }
 
 TEST(Measures, MonomialCountsStopPastTheirCaps) {
     // 70 terms in one variable: the walk stops at the node that passes the cap.
-    Poly p(1, run(1, 70));
+    BuiltPoly p(1, run(1, 70));
     EXPECT_EQ(f_poly_numterms(p), 70);
     EXPECT_EQ(fast_numterms(p), 61);
     EXPECT_EQ(poly_nodes(p), 41);
@@ -304,13 +282,13 @@ TEST(Measures, MonomialCountsStopPastTheirCaps) {
     // top term that passes the cap, with that term's whole sub-count.
     TermList t;
     for (int32_t i = 1; i <= 10; i++) t = t + times_x(i, run(1, 7));
-    Poly q(2, t);
+    BuiltPoly q(2, t);
     EXPECT_EQ(f_poly_numterms(q), 70);
     EXPECT_EQ(fast_numterms(q), 63);   // 9 x 7
     EXPECT_EQ(poly_nodes(q), 42);      // 6 x 7
 
     // An inner list that stops early hands its partial sum up.
-    Poly r(2, times_x(1, run(1, 80)) + TermList{{3, {0, 0}}});
+    BuiltPoly r(2, times_x(1, run(1, 80)) + TermList{{3, {0, 0}}});
     EXPECT_EQ(fast_numterms(r), 61);
     EXPECT_EQ(poly_nodes(r), 41);
 }
@@ -318,14 +296,14 @@ TEST(Measures, MonomialCountsStopPastTheirCaps) {
 TEST(Measures, NodeCountsStopPastTheirCaps) {
     TermList t;
     for (int32_t i = 1; i <= 10; i++) t = t + times_x(i, run(1, 7));
-    Poly q(2, t);   // each top term: itself and 7 x 2 nodes below
+    BuiltPoly q(2, t);   // each top term: itself and 7 x 2 nodes below
     EXPECT_EQ(node_total(q), 30);
     EXPECT_EQ(bigg_node_total(q), 150);
     EXPECT_EQ(big_node_total(q), 150);
     // x^10 weighs 10 + (7 + 1) + ... + (1 + 1) = 45, x^9 another 44, x^8 43.
     EXPECT_EQ(new_node_total(q), 132);
 
-    Poly many(1, run(1, 7000));
+    BuiltPoly many(1, run(1, 7000));
     EXPECT_EQ(bigg_node_total(many), 12002);
     EXPECT_EQ(big_node_total(many), 802);
     EXPECT_EQ(node_total(many), 18);
@@ -334,7 +312,7 @@ TEST(Measures, NodeCountsStopPastTheirCaps) {
 TEST(Measures, BiggerNodeTotalStopsPastItsCap) {
     // 2,000 top terms sharing one coefficient of 1,000 terms (2,000 nodes): a
     // read-only walk counts the shared list once per term node, 2,001 each.
-    Poly coef(1, run(1, 1000));
+    BuiltPoly coef(1, run(1, 1000));
     polynode* top = nullptr;
     for (int32_t e = 1; e <= 2000; e++) top = term_node(e, coef.p, top);
     EXPECT_EQ(bigger_node_total(top), 1280 * 2001);
@@ -345,24 +323,24 @@ TEST(Measures, BiggerNodeTotalStopsPastItsCap) {
 
 TEST(Measures, ClampedCountsClampAtEveryLevel) {
     // big_node_total: 799 after x^2; x's list stops at 802; 1,602 is clamped.
-    Poly p(2, times_x(2, run(1, 399)) + times_x(1, run(1, 500)));
+    BuiltPoly p(2, times_x(2, run(1, 399)) + times_x(1, run(1, 500)));
     EXPECT_EQ(big_node_total(p), 1600);
 
     // new_node_total: x^2 y^90 weighs 2 + 91, x y^120 another 1 + 121.
-    Poly r(2, {{1, {2, 90}}, {1, {1, 120}}});
+    BuiltPoly r(2, {{1, {2, 90}}, {1, {1, 120}}});
     EXPECT_EQ(new_node_total(r), 200);
-    Poly s(2, {{1, {2, 90}}, {1, {1, 95}}});
+    BuiltPoly s(2, {{1, {2, 90}}, {1, {1, 95}}});
     EXPECT_EQ(new_node_total(s), 190);
-    Poly v(1, {{1, {150}}, {1, {0}}});
+    BuiltPoly v(1, {{1, {150}}, {1, {0}}});
     EXPECT_EQ(new_node_total(v), 151);
 
     // expon_node_total: 1,599 after x^2; x's list stops at 1,602; clamped.
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
-    Poly w(2, times_x(2, run(1, 799)) + times_x(1, run(1, 1000)));
+    BuiltPoly w(2, times_x(2, run(1, 799)) + times_x(1, run(1, 1000)));
     int64_t size = 0;
     EXPECT_EQ(expon_node_total(w, 1, 1, &size), 3200);
-    Poly one(1, run(1, 2000));
+    BuiltPoly one(1, run(1, 2000));
     number_polys = 1;
     EXPECT_EQ(expon_node_total(one, 1, 1, &size), 1602);
     EXPECT_EQ(deglist[1], 2001);
@@ -372,30 +350,30 @@ TEST(Measures, ClampedCountsClampAtEveryLevel) {
 TEST(Measures, SixteenBitCountersWrap) {
     // 40,000 + 1 + 1 does not fit 16 bits: -25,534 is below the cap, so the
     // walk goes on and returns the wrapped sum.
-    Poly p(1, {{1, {40000}}, {1, {0}}});
+    BuiltPoly p(1, {{1, {40000}}, {1, {0}}});
     EXPECT_EQ(new_node_total(p), -25534);
     // 65,601 wraps to 65: no stop at x^65600, the constant brings it to 66.
-    Poly q(1, {{1, {65600}}, {1, {0}}});
+    BuiltPoly q(1, {{1, {65600}}, {1, {0}}});
     EXPECT_EQ(new_node_total(q), 66);
 }
 
 TEST(Measures, QPolyNumtermsIsExactlyItsCap) {
-    Poly p(1, run(0, 200010));   // 200,011 monomials
+    BuiltPoly p(1, run(0, 200010));   // 200,011 monomials
     EXPECT_EQ(q_poly_numterms(p), 200010);
-    Poly q(1, run(0, 200009));
+    BuiltPoly q(1, run(0, 200009));
     EXPECT_EQ(q_poly_numterms(q), 200010);
     // The inner clamp is exact too, and the top stops at once after it.
-    Poly r(2, times_x(2, run(0, 200010)) + TermList{{1, {1, 0}}, {1, {0, 0}}});
+    BuiltPoly r(2, times_x(2, run(0, 200010)) + TermList{{1, {1, 0}}, {1, {0, 0}}});
     EXPECT_EQ(q_poly_numterms(r), 200010);
     EXPECT_EQ(f_poly_numterms(r), 200013);
 }
 
 TEST(Measures, FieldLevelsCountAFieldElementOnce) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
     field_depth = 2;
     // x^2 (y^2 + 1) + x y + 3 with y a field generator: three monomials.
-    Poly p(2, {{1, {2, 2}}, {1, {2, 0}}, {1, {1, 1}}, {3, {0, 0}}});
+    BuiltPoly p(2, {{1, {2, 2}}, {1, {2, 0}}, {1, {1, 1}}, {3, {0, 0}}});
     EXPECT_EQ(poly_numterms(p, 1), 3);
     EXPECT_EQ(fast_f_numterms(p, 1), 3);
     EXPECT_EQ(qpoly_numterms(p, 1), 3);
@@ -412,7 +390,7 @@ TEST(Measures, FieldLevelsCountAFieldElementOnce) {
     EXPECT_EQ(numterms(&q), 3);
     EXPECT_EQ(q_numterms(&q), 3);
     EXPECT_EQ(f_numterms(&q), 4);
-    Poly d(2, {{1, {1, 0}}, {1, {0, 1}}});   // x + y: x and the field element y
+    BuiltPoly d(2, {{1, {1, 0}}, {1, {0, 1}}});   // x + y: x and the field element y
     q.den = d;
     EXPECT_EQ(numterms(&q), 5);
     EXPECT_EQ(f_numterms(&q), 6);
@@ -433,26 +411,26 @@ TEST(Measures, FieldLevelsCountAFieldElementOnce) {
 }
 
 TEST(Measures, FieldAwareCapsAndTheUntestedNumberNodes) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
     field_depth = 0;
-    Poly p(1, run(1, 1500));
+    BuiltPoly p(1, run(1, 1500));
     EXPECT_EQ(qpoly_numterms(p, 1), 1001);
     EXPECT_EQ(fast_f_numterms(p, 1), 101);
-    Poly q(2, times_x(3, run(1, 150)) + times_x(2, run(1, 3)));
+    BuiltPoly q(2, times_x(3, run(1, 150)) + times_x(2, run(1, 3)));
     EXPECT_EQ(fast_f_numterms(q, 1), 101);   // the inner stop is handed up
 
     // A number node adds 1 without a test: with Laurent terms after the
     // constant, only the next term node's test stops the walk.
     laurent = 1;
-    Poly r(1, run(1, 1000) + run(-5, -1) + TermList{{5, {0}}});
+    BuiltPoly r(1, run(1, 1000) + run(-5, -1) + TermList{{5, {0}}});
     EXPECT_EQ(qpoly_numterms(r, 1), 1002);   // x^1000 .. x, 5, then x^-1 passes 1,000
     EXPECT_EQ(fast_f_numterms(r, 1), 101);
 
     // q_numterms: each part stops on its own; the denominator is still counted.
     laurent = 0;
-    Poly big(1, run(1, 1500));
-    Poly den(1, run(1, 20));
+    BuiltPoly big(1, run(1, 1500));
+    BuiltPoly den(1, run(1, 20));
     quoly qq{};
     qq.pnum = big;
     qq.den = den;
@@ -463,15 +441,15 @@ TEST(Measures, FieldAwareCapsAndTheUntestedNumberNodes) {
 }
 
 TEST(Measures, MaxDegreeLiftsANegativeSeedAtANumberNode) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     laurent = 1;
     // x y^-3 + 5: at level 2 the only exponent is -3, but the constant 5 is
     // a term that does not reach level 2.
-    Poly p(2, {{1, {1, -3}}, {5, {0, 0}}});
+    BuiltPoly p(2, {{1, {1, -3}}, {5, {0, 0}}});
     int32_t m = SEED_LOW;
     max_degree(p, 2, &m);
     EXPECT_EQ(m, 0);
-    Poly q(2, {{1, {1, -3}}, {1, {1, -4}}});
+    BuiltPoly q(2, {{1, {1, -3}}, {1, {1, -4}}});
     m = SEED_LOW;
     max_degree(q, 2, &m);
     EXPECT_EQ(m, -3);
@@ -481,10 +459,10 @@ TEST(Measures, MaxDegreeLiftsANegativeSeedAtANumberNode) {
 }
 
 TEST(Measures, SumDegreesReturnsOnceTheBoundIsReached) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 2;
     // x^2 y^3 + x y^5: 2 plus the heavier coefficient bound 5.
-    Poly p(2, {{1, {2, 3}}, {1, {1, 5}}});
+    BuiltPoly p(2, {{1, {2, 3}}, {1, {1, 5}}});
     EXPECT_EQ(sum_degrees(p, 1, INT32_MAX), 7);
     EXPECT_EQ(sum_degrees(p, 1, 1), 5);   // the first coefficient already reaches 1
     EXPECT_EQ(sum_degrees(p, 1, 5), 5);
@@ -492,36 +470,36 @@ TEST(Measures, SumDegreesReturnsOnceTheBoundIsReached) {
     // At the innermost level the leading exponent is the whole bound.
     EXPECT_EQ(sum_degrees(p, 2, INT32_MAX), 2);
     number_polys = 3;
-    Poly q(3, {{1, {0, 0, 4}}, {1, {0, 0, 0}}});
+    BuiltPoly q(3, {{1, {0, 0, 4}}, {1, {0, 0, 0}}});
     EXPECT_EQ(sum_degrees(q, 1, INT32_MAX), 4);
 }
 
 TEST(Measures, PolyWeightSaturates) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     field_depth = 0;
     // From level 100 a three-level monomial weighs 100 x 101 x 102 x 103.
-    Poly p(3, {{1, {1, 1, 1}}});
+    BuiltPoly p(3, {{1, {1, 1, 1}}});
     EXPECT_EQ(poly_weight(p, 100), POLY_WEIGHT_CAP);
     EXPECT_EQ(poly_weight(p, 50), 50 * 51 * 52 * 53);
 }
 
 TEST(Measures, DenseSizeThatDoesNotFit) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     number_polys = 3;
     // Three levels of 2^22 + 1 cells: the exact product needs 67 bits, and its
     // low 64 bits read as a positive number; still no array could hold it.
     const int32_t e = 1 << 22;
-    Poly p(3, {{1, {e, e, e}}});
+    BuiltPoly p(3, {{1, {e, e, e}}});
     int64_t size = 0;
     EXPECT_EQ(expon_node_total(p, 1, 1, &size), 4);
     EXPECT_EQ(size, DENSE_SIZE_TOO_BIG);
     EXPECT_EQ(static_cast<uint64_t>(DENSE_SIZE_TOO_BIG), 0x3FFFFFED00000169u);
-    Poly q(3, {{1, {1000, 1000, 1000}}});
+    BuiltPoly q(3, {{1, {1000, 1000, 1000}}});
     EXPECT_EQ(expon_node_total(q, 1, 1, &size), 4);
     EXPECT_EQ(size, int64_t{1001} * 1001 * 1001);
 
     // first = 0 raises the entries and leaves size alone.
-    Poly r(3, {{1, {2000, 1, 1}}});
+    BuiltPoly r(3, {{1, {2000, 1, 1}}});
     size = -5;
     EXPECT_EQ(expon_node_total(r, 1, 0, &size), 4);
     EXPECT_EQ(size, -5);
@@ -532,12 +510,12 @@ TEST(Measures, DenseSizeThatDoesNotFit) {
 // ------------------------------------------------------------ random polynomials
 
 TEST(Measures, CountsMatchTheShapeOfTheTermList) {
-    PolyGlobalsGuard guard;
+    VarGlobalsGuard guard;
     NumberGen g(0x3140);
     for (int iter = 0; iter < scaled(400); iter++) {
         int nvars = g.between(1, 5);
         Shape s(nvars, random_terms(g, nvars));
-        Poly p(nvars, s.terms);
+        BuiltPoly p(nvars, s.terms);
         SCOPED_TRACE(g.trace() + ", iteration " + std::to_string(iter) + ": " + terms_to_string(s.terms));
         ASSERT_TRUE(check_poly_shape(p, nvars));
         number_polys = nvars;

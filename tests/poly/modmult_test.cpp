@@ -23,6 +23,7 @@
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
 #include "support/data_once.h"
+#include "support/field_ref.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -58,17 +59,6 @@ struct RingScope {
         fast_mult_cut = mult_cut;
     }
 };
-
-// Ring arithmetic of the reference, independent of the code under test
-// except for the field product table.
-uint32_t r_add(uint32_t a, uint32_t b) {
-    if (finf) return a ^ b;
-    return static_cast<uint32_t>((uint64_t{a} + b) % static_cast<uint32_t>(modulus));
-}
-uint32_t r_mul(uint32_t a, uint32_t b) {
-    if (finf) return static_cast<uint32_t>(modmult(static_cast<int32_t>(a), static_cast<int32_t>(b)));
-    return static_cast<uint32_t>(uint64_t{a} * b % static_cast<uint32_t>(modulus));
-}
 
 using Exps = std::vector<int32_t>;
 using Sparse = std::map<Exps, uint32_t>;

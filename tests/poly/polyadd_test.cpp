@@ -8,7 +8,6 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <unordered_set>
 #include <vector>
 
 #include "numbers/numbers.h"
@@ -20,38 +19,22 @@
 #include "storage/equality.h"
 #include "support/data_once.h"
 #include "support/node_count.h"
+#include "support/node_snapshot.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/datafiles.h"
 
 namespace {
 
 // ---------------------------------------------------------------- rings
 
-enum class Mode { digits, words, residues };
-
-struct Ring {
-    const char* name;
-    Mode mode;
-    int32_t modulus;
-};
-
-const Ring kRings[] = {
-    {"Z", Mode::digits, 0},
-    {"Z in machine words", Mode::words, 0},
-    {"Z/65521", Mode::residues, 65521},
-    {"Z/1000003", Mode::residues, 1000003},
-    {"Z/2147483629", Mode::residues, 2147483629},
-    {"GF(2^8)", Mode::residues, 256},
-    {"GF(2^16)", Mode::residues, 65536},
-};
-
 // Installs a ground ring for its lifetime (and Laurent exponents when asked).
 class RingScope {
 public:
-    RingScope(const Ring& r, bool with_laurent = false) : saved_laurent_(laurent) {
-        modularmode = r.mode == Mode::residues;
-        lintmode = r.mode != Mode::digits;
+    RingScope(const RingChoice& r, bool with_laurent = false) : saved_laurent_(laurent) {
+        modularmode = r.mode == RingMode::residues;
+        lintmode = r.mode != RingMode::digits;
         install_modulus(r.modulus);
         laurent = with_laurent;
     }
@@ -152,28 +135,6 @@ TermList partner(NumberGen& g, int nvars, const TermList& a, bool for_sub, bool 
 }
 
 // ---------------------------------------------------------------- record checks
-
-void collect(const polynode* p, std::unordered_set<const void*>& s) {
-    for (; p; p = p->next) {
-        s.insert(p);
-        if (p->numb)
-            s.insert(p->ncoef);
-        else
-            collect(p->pcoef, s);
-    }
-}
-
-// No term node or number record of r is one of kept's.
-::testing::AssertionResult disjoint(const polynode* r, const polynode* kept) {
-    std::unordered_set<const void*> a, b;
-    collect(r, a);
-    collect(kept, b);
-    for (const void* x : a)
-        if (b.count(x)) return ::testing::AssertionFailure() << "result shares record " << x << " with a kept operand";
-    return ::testing::AssertionSuccess();
-}
-
-bool is_zero_node(const polynode* p) { return p && p->numb && !p->next && number_value(p->ncoef) == 0; }
 
 // ---------------------------------------------------------------- the variants
 
@@ -285,7 +246,7 @@ void run_identities(int nvars, const TermList& A, const TermList& B) {
     free_poly(&b);
 }
 
-void run_ring(const Ring& ring, bool with_laurent, uint64_t seed) {
+void run_ring(const RingChoice& ring, bool with_laurent, uint64_t seed) {
     RingScope scope(ring, with_laurent);
     NumberGen g(seed);
     SCOPED_TRACE(::testing::Message() << ring.name << (with_laurent ? " Laurent" : "") << " " << g.trace());
@@ -315,18 +276,18 @@ void run_ring(const Ring& ring, bool with_laurent, uint64_t seed) {
 class PolyAddRings : public ::testing::TestWithParam<int> {};
 
 TEST_P(PolyAddRings, EveryVariantMatchesTheReference) {
-    const Ring& r = kRings[GetParam()];
+    const RingChoice& r = kRingChoices[GetParam()];
     run_ring(r, false, 0x5eed0000u + GetParam());
 }
 
 TEST_P(PolyAddRings, LaurentExponentsTakePartInTheOrder) {
-    const Ring& r = kRings[GetParam()];
+    const RingChoice& r = kRingChoices[GetParam()];
     run_ring(r, true, 0x1a0e0000u + GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Rings, PolyAddRings, ::testing::Range(0, static_cast<int>(std::size(kRings))),
+INSTANTIATE_TEST_SUITE_P(Rings, PolyAddRings, ::testing::Range(0, static_cast<int>(std::size(kRingChoices))),
                          [](const auto& info) {
-                             std::string s = kRings[info.param].name;
+                             std::string s = kRingChoices[info.param].name;
                              for (char& c : s)
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return s;
@@ -359,7 +320,7 @@ void each_form(bool sub, int nvars, const TermList& A, const TermList& B,
 }
 
 TEST(PolyAddShapes, CancelledTopTermLeavesTheNumberNode) {
-    RingScope z(kRings[0]);
+    RingScope z(kRingChoices[0]);
     // (x^2 + 1) + (-x^2) is the number node 1, not a term of exponent 0.
     each_form(false, 1, {{1, {2}}, {1, {0}}}, {{-1, {2}}}, [](polynode* r) {
         EXPECT_TRUE(r->numb && !r->next);
@@ -373,7 +334,7 @@ TEST(PolyAddShapes, CancelledTopTermLeavesTheNumberNode) {
 }
 
 TEST(PolyAddShapes, PaddingSurvivesWhenTheOuterVariableCancels) {
-    RingScope z(kRings[0]);
+    RingScope z(kRingChoices[0]);
     // (x + y) - x = y, padded at the x level.
     each_form(true, 2, {{1, {1, 0}}, {1, {0, 1}}}, {{1, {1, 0}}}, [](polynode* r) {
         ASSERT_FALSE(r->numb);
@@ -390,7 +351,7 @@ TEST(PolyAddShapes, PaddingSurvivesWhenTheOuterVariableCancels) {
 }
 
 TEST(PolyAddShapes, LaurentTermsStayInOrder) {
-    RingScope z(kRings[0], true);
+    RingScope z(kRingChoices[0], true);
     each_form(false, 1, {{1, {1}}}, {{1, {-1}}}, [](polynode* r) {
         ASSERT_NE(r->next, nullptr);
         EXPECT_EQ(r->exp, 1);
@@ -418,7 +379,7 @@ TEST(PolyAddShapes, LaurentTermsStayInOrder) {
 
 TEST(PolyAddShapes, CharacteristicTwoSumsAreDifferences) {
     for (int k : {5, 6}) {
-        RingScope f(kRings[k]);
+        RingScope f(kRingChoices[k]);
         NumberGen g(77 + k);
         for (int i = 0; i < scaled(10); i++) {
             const int nvars = 1 + i % 4;
@@ -432,7 +393,7 @@ TEST(PolyAddShapes, CharacteristicTwoSumsAreDifferences) {
 }
 
 TEST(PolyAddShapes, LoneNumbersCombineInEveryRing) {
-    for (const Ring& ring : kRings) {
+    for (const RingChoice& ring : kRingChoices) {
         RingScope s(ring);
         SCOPED_TRACE(ring.name);
         // Residues at the top of the range: the sum passes the modulus once.
@@ -447,7 +408,7 @@ TEST(PolyAddShapes, LoneNumbersCombineInEveryRing) {
 // ---------------------------------------------------------------- services
 
 TEST(PolyAddServices, StandardFormLiftsNegativeResidues) {
-    RingScope s(kRings[3]);
+    RingScope s(kRingChoices[3]);
     NumberGen g(11);
     TermList A = random_terms(g, 3, true);
     polynode* p = build_poly(3, A);
@@ -469,8 +430,8 @@ TEST(PolyAddServices, StandardFormLiftsNegativeResidues) {
 TEST(PolyAddServices, DivideThruScalesEveryResidue) {
     load_data_once();
     for (int k : {2, 4, 5, 6}) {
-        RingScope s(kRings[k]);
-        SCOPED_TRACE(kRings[k].name);
+        RingScope s(kRingChoices[k]);
+        SCOPED_TRACE(kRingChoices[k].name);
         NumberGen g(23 + k);
         TermList A = random_terms(g, 3, true);
         polynode* p = build_poly(3, A);
@@ -508,7 +469,7 @@ polynode* share_levels(polynode* p, int levels) {
 }
 
 TEST(PolyAddServices, FreeNodesLeavesTheSharedParts) {
-    RingScope z(kRings[0], true);
+    RingScope z(kRingChoices[0], true);
     NumberGen g(5);
     for (int levels = 1; levels <= 3; levels++) {
         TermList A = random_terms(g, 4, true);
@@ -541,7 +502,7 @@ TEST(PolyAddServices, SpliceAddsTheShiftedPolynomial) {
     for (int k : {0, 2, 7}) {
         // k = 7: the integers with Laurent exponents, where a shifted term
         // can land on exponent 0.
-        RingScope s(kRings[k % 7], k == 7);
+        RingScope s(kRingChoices[k % 7], k == 7);
         NumberGen g(31);
         for (int i = 0; i < scaled(30); i++) {
             const int nvars = 1 + i % 4;
@@ -567,7 +528,7 @@ TEST(PolyAddServices, SpliceAddsTheShiftedPolynomial) {
 }
 
 TEST(PolyAddServices, SpliceOfNumbers) {
-    RingScope z(kRings[0]);
+    RingScope z(kRingChoices[0]);
     RecordLedger ledger;
     quoly* a = nullptr;
     quoly* b = nullptr;
@@ -587,7 +548,7 @@ TEST(PolyAddServices, SpliceOfNumbers) {
 }
 
 TEST(PolyAddServices, SpliceLandsALaurentTermOnTheConstant) {
-    RingScope z(kRings[0], true);
+    RingScope z(kRingChoices[0], true);
     RecordLedger ledger;
     // x^5 + (3x^-2 + 4x^-1)·x^2 = x^5 + 4x + 3: the term reaching exponent
     // 0 is the number node itself.
@@ -602,7 +563,7 @@ TEST(PolyAddServices, SpliceLandsALaurentTermOnTheConstant) {
 
 TEST(PolyAddServices, SwapLevelsExchangesTheOuterVariables) {
     for (bool with_laurent : {false, true}) {
-        RingScope s(kRings[0], with_laurent);
+        RingScope s(kRingChoices[0], with_laurent);
         NumberGen g(41 + with_laurent);
         for (int i = 0; i < scaled(40); i++) {
             const int nvars = 2 + i % 4;

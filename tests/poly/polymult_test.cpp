@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "numbers/numbers.h"
@@ -28,7 +27,9 @@
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
 #include "support/data_once.h"
+#include "support/field_ref.h"
 #include "support/node_count.h"
+#include "support/node_snapshot.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
 #include "toplevel/datafiles.h"
@@ -84,48 +85,12 @@ private:
     int saved_laurent_;
 };
 
-// Five variables x, y, z, t, u (outermost first) attached by hand; the
-// previous list comes back at the end of the scope.
-class Vars {
-public:
-    explicit Vars(int n) : saved_(polynames), saved_count_(number_polys), saved_pseudo_(pseudo_polynames) {
-        static const char* names[] = {"x", "y", "z", "t", "u"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < n; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = n;
-        pseudo_polynames = nullptr;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved_;
-        number_polys = saved_count_;
-        pseudo_polynames = saved_pseudo_;
-    }
-    static pt* at(int level) {
-        pt* v = polynames;
-        while (--level > 0) v = v->next;
-        return v;
-    }
-
-private:
-    pt* saved_;
-    int32_t saved_count_;
-    pt* saved_pseudo_;
-};
+// The variable record at a level of the attached list (1 = outermost).
+pt* var_at(int level) {
+    pt* v = polynames;
+    while (--level > 0) v = v->next;
+    return v;
+}
 
 // The product cut-offs (the global ones and every variable's), restored at
 // the end of the scope.
@@ -156,54 +121,6 @@ private:
 };
 
 // ---------------------------------------------------------------- reference arithmetic
-
-// GF(2^8) = GF(2)[a]/(a^8 + a^4 + a^3 + a + 1), bit i the coefficient of a^i.
-uint32_t gf8_mul(uint32_t a, uint32_t b) {
-    uint32_t r = 0;
-    for (; b; b >>= 1) {
-        if (b & 1) r ^= a;
-        a <<= 1;
-        if (a & 0x100) a ^= 0x11B;
-    }
-    return r;
-}
-
-// GF(2^16) = GF(2^8)[b]/(b^2 + a b + 1), 256 h + l standing for h b + l.
-uint32_t gf16_mul(uint32_t x, uint32_t y) {
-    const uint32_t h1 = x >> 8, l1 = x & 255, h2 = y >> 8, l2 = y & 255;
-    const uint32_t hh = gf8_mul(h1, h2);
-    const uint32_t high = gf8_mul(2, hh) ^ gf8_mul(h1, l2) ^ gf8_mul(l1, h2);
-    const uint32_t low = hh ^ gf8_mul(l1, l2);
-    return high << 8 | low;
-}
-
-mpz_class reduce(const mpz_class& c) {
-    if (modularmode) {
-        if (finf) return c;
-        mpz_class r;
-        mpz_fdiv_r_ui(r.get_mpz_t(), c.get_mpz_t(), static_cast<unsigned long>(modulus));
-        return r;
-    }
-    if (lintmode) {
-        // Machine words wrap around.
-        mpz_class r;
-        mpz_fdiv_r_2exp(r.get_mpz_t(), c.get_mpz_t(), 32);
-        if (r >= mpz_class(1) << 31) r -= mpz_class(1) << 32;
-        return r;
-    }
-    return c;
-}
-
-mpz_class ring_mul(const mpz_class& a, const mpz_class& b) {
-    if (f256) return gf8_mul(static_cast<uint32_t>(a.get_ui()), static_cast<uint32_t>(b.get_ui()));
-    if (f2t16) return gf16_mul(static_cast<uint32_t>(a.get_ui()), static_cast<uint32_t>(b.get_ui()));
-    return reduce(a * b);
-}
-
-mpz_class ring_add(const mpz_class& a, const mpz_class& b) {
-    if (finf) return mpz_class(a ^ b);
-    return reduce(a + b);
-}
 
 using Exps = std::vector<int32_t>;
 using TermMap = std::map<Exps, mpz_class, std::greater<>>;
@@ -374,27 +291,6 @@ std::vector<Snap> snapshot(const polynode* p) {
     return s;
 }
 
-void collect(const polynode* p, std::unordered_set<const void*>& s) {
-    for (; p; p = p->next) {
-        s.insert(p);
-        if (p->numb)
-            s.insert(p->ncoef);
-        else
-            collect(p->pcoef, s);
-    }
-}
-
-::testing::AssertionResult disjoint(const polynode* r, const polynode* kept) {
-    std::unordered_set<const void*> a, b;
-    collect(r, a);
-    collect(kept, b);
-    for (const void* x : a)
-        if (b.count(x)) return ::testing::AssertionFailure() << "the result shares record " << x << " with an operand";
-    return ::testing::AssertionSuccess();
-}
-
-bool is_zero_node(const polynode* p) { return p && p->numb && !p->next && number_value(p->ncoef) == 0; }
-
 // ---------------------------------------------------------------- the methods
 
 // The same product by each method the dispatcher has, chosen through the
@@ -518,7 +414,7 @@ void check_distributive(int nvars, const TermList& A, const TermList& B, const T
 
 void run_ring(const Ring& ring, bool with_laurent, uint64_t seed, int rounds) {
     RingScope scope(ring, with_laurent);
-    Vars vars(5);
+    AttachedVars vars(5);
     NumberGen g(seed);
     SCOPED_TRACE(::testing::Message() << ring.name << (with_laurent ? " Laurent" : "") << " " << g.trace());
     for (int i = 0; i < rounds; i++) {
@@ -580,7 +476,7 @@ INSTANTIATE_TEST_SUITE_P(Rings, PolyMultRings, ::testing::Range(0, static_cast<i
 TEST(PolyMultDispatch, ZeroTimesAnythingIsTheNumberZero) {
     for (const char* r : {"Z", "Z in machine words", "Z/65521", "GF(2^8)"}) {
         RingScope s(ring_named(r));
-        Vars v(3);
+        AttachedVars v(3);
         NumberGen g(5);
         SCOPED_TRACE(r);
         RecordLedger ledger;
@@ -602,7 +498,7 @@ TEST(PolyMultDispatch, OperandsFreeOfTheOuterVariableArePaddedBack) {
     // Z/12: (6y + 1)^2 = 36y^2 + 12y + 1 = 1, a number that stays unpadded.
     for (const char* r : {"Z", "Z/65521"}) {
         RingScope s(ring_named(r));
-        Vars v(3);
+        AttachedVars v(3);
         SCOPED_TRACE(r);
         RecordLedger ledger;
         const TermList A = {{3, {0, 2, 1}}, {1, {0, 0, 0}}}, B = {{2, {0, 1, 0}}, {5, {0, 0, 2}}};
@@ -624,7 +520,7 @@ TEST(PolyMultDispatch, OperandsFreeOfTheOuterVariableArePaddedBack) {
     }
     Ring twelve{"Z/12", Kind::residues, 12, 0, {}};
     RingScope s(twelve);
-    Vars v(2);
+    AttachedVars v(2);
     RecordLedger ledger;
     polynode* a = build_poly(2, {{6, {0, 1}}, {1, {0, 0}}});
     polynode* out = nullptr;
@@ -642,7 +538,7 @@ TEST(PolyMultDispatch, OperandsFreeOfTheOuterVariableArePaddedBack) {
 TEST(PolyMultDispatch, CompositeModulusDropsVanishedLeadingTerms) {
     Ring twelve{"Z/12", Kind::residues, 12, 0, {2, 3, 4, 6}};
     RingScope s(twelve);
-    Vars v(2);
+    AttachedVars v(2);
     NumberGen g(12);
     for (int i = 0; i < scaled(20); i++) {
         const int nvars = 1 + i % 2;
@@ -667,7 +563,7 @@ constexpr uint32_t POISON = 0xDEADBEEFu;
 
 void check_two_variable_arrays(const Ring& ring, int32_t top) {
     RingScope s(ring);
-    Vars v(2);
+    AttachedVars v(2);
     init_poly_work_arrays();
     NumberGen g(31 + top);
     SCOPED_TRACE(::testing::Message() << ring.name << ", top degrees " << top);
@@ -708,7 +604,7 @@ TEST(PolyMultDispatch, TwoVariableArraysFromTopDegree31) {
 
 TEST(PolyMultDispatch, OneVariableArraysNeedNonNegativeExponents) {
     RingScope s(ring_named("Z/65521"), true);
-    Vars v(1);
+    AttachedVars v(1);
     init_poly_work_arrays();
     NumberGen g(7);
     TermList dense;
@@ -744,13 +640,13 @@ TEST(PolyMultDispatch, OneVariableArraysNeedNonNegativeExponents) {
 // must give their operands back whole while unwinding.
 TEST(PolyMultDispatch, RelationsReachTheModOutReductions) {
     RingScope s(ring_named("Z"));
-    Vars v(1);
+    AttachedVars v(1);
     Cutoffs cut;
     NumberGen g(3);
     TermList A;
     for (int32_t i = 0; i < 50; i++) A.emplace_back(g.between(1, 1000), Exps{i});
     A = canonical_terms(1, A);
-    pt* x = Vars::at(1);
+    pt* x = var_at(1);
     polynode* relation = build_poly(1, {{2, {0}}});
     x->relation = relation;
     x->modout_degree = 7;
@@ -777,8 +673,8 @@ TEST(PolyMultDispatch, RelationsReachTheModOutReductions) {
 
 TEST(PolyMultDispatch, ModularOneVariableProductFoldsWithFieldLevels) {
     RingScope s(ring_named("Z/65521"));
-    Vars v(1);
-    pt* x = Vars::at(1);
+    AttachedVars v(1);
+    pt* x = var_at(1);
     x->relation = build_poly(1, {{3, {0}}});
     x->modout_degree = 5;
     const int16_t saved_depth = field_depth;
@@ -802,7 +698,7 @@ TEST(PolyMultDispatch, ModularOneVariableProductFoldsWithFieldLevels) {
 // them: the carries and the sign of every accumulated coefficient.
 TEST(PolyMultDispatch, IntegerCoefficientsAcrossDigitBoundaries) {
     RingScope s(ring_named("Z"));
-    Vars v(2);
+    AttachedVars v(2);
     NumberGen g(28);
     std::vector<mpz_class> edges;
     for (int k : {0, 28, 56, 84, 112}) {
@@ -854,7 +750,7 @@ TermList ref_term_times(const Term& t, const TermList& p, int32_t d, const mpz_c
 TEST(PolyMultTerms, NodeProductsAndTheLoneRelation) {
     for (const char* rn : {"Z", "Z/65521", "Z/65535", "GF(2^16)"}) {
         RingScope s(ring_named(rn));
-        Vars v(3);
+        AttachedVars v(3);
         NumberGen g(99);
         SCOPED_TRACE(rn);
         for (int i = 0; i < scaled(30); i++) {
@@ -869,11 +765,11 @@ TEST(PolyMultTerms, NodeProductsAndTheLoneRelation) {
             polynode* rn_node = build_poly(1, {{r, {0}}});
             const std::vector<Snap> sp = snapshot(p), st = snapshot(t);
             TermContext ctx;
-            ctx.inner = Vars::at(2);
+            ctx.inner = var_at(2);
             ctx.lone_relation = 1;
             ctx.r = rn_node;
             ctx.degree = d;
-            ctx.rec = Vars::at(1);
+            ctx.rec = var_at(1);
 
             polynode* out = nullptr;
             node_by_poly(t, p, &out);
@@ -901,7 +797,7 @@ TEST(PolyMultTerms, NodeProductsAndTheLoneRelation) {
 TEST(PolyMultTerms, ScalingByANumber) {
     for (const Ring& ring : kRings) {
         RingScope s(ring);
-        Vars v(4);
+        AttachedVars v(4);
         NumberGen g(17);
         SCOPED_TRACE(ring.name);
         for (int i = 0; i < scaled(20); i++) {
@@ -955,7 +851,7 @@ TEST(PolyMultTerms, RepeatedSquaringOrMultiplication) {
         {3, {{4, {0, 0, 0}}}, 1},                          // a number
     };
     for (const Case& c : cases) {
-        Vars v(c.vars);
+        AttachedVars v(c.vars);
         polynode* p = build_poly(c.vars, c.p);
         EXPECT_EQ(bysquaring(p), c.want) << terms_to_string(c.p);
         pseudo_polynames = polynames;

@@ -19,6 +19,7 @@
 #include "storage/equality.h"
 #include "storage/other_records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -57,56 +58,6 @@ private:
     RingStateGuard guard_;
     int saved_laurent_;
 };
-
-class Vars {
-public:
-    explicit Vars(int n) : saved_(polynames), saved_count_(number_polys), saved_pseudo_(pseudo_polynames) {
-        static const char* names[] = {"x", "y", "z", "t"};
-        pt** tail = &polynames;
-        polynames = nullptr;
-        for (int i = 0; i < n; i++) {
-            pt* v;
-            newpt(&v);
-            std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-            v->hash = 65535;
-            v->modout_degree = 0;
-            v->level = static_cast<int16_t>(i + 1);
-            *tail = v;
-            tail = &v->next;
-        }
-        number_polys = n;
-        pseudo_polynames = nullptr;
-    }
-    ~Vars() {
-        while (polynames) {
-            pt* v = polynames;
-            polynames = v->next;
-            free_pt(&v);
-        }
-        polynames = saved_;
-        number_polys = saved_count_;
-        pseudo_polynames = saved_pseudo_;
-    }
-
-private:
-    pt* saved_;
-    int32_t saved_count_;
-    pt* saved_pseudo_;
-};
-
-// Unwinds of the system: the code error() was called with, 9999 for none.
-template <class F>
-int unwind_code(F f) {
-    int code = 9999;
-    ::testing::internal::CaptureStdout();
-    try {
-        f();
-    } catch (const TarvexUnwind& e) {
-        code = e.code;
-    }
-    ::testing::internal::GetCapturedStdout();
-    return code;
-}
 
 mpz_class random_coef(NumberGen& g, const Ring& r) {
     if (!r.modular) return g.between(-30, 30);
@@ -148,7 +99,7 @@ TEST(PowerTest, EqualsRepeatedMultiplicationInEveryRing) {
     for (const Ring& r : kRings) {
         RingScope ring(r);
         for (int nvars = 1; nvars <= 3; nvars++) {
-            Vars vars(nvars);
+            AttachedVars vars(nvars);
             RecordLedger ledger;
             for (int it = 0; it < scaled(12); it++) {
                 polynode* p = build_poly(nvars, random_terms(g, r, nvars, g.between(1, 4), 0, 4));
@@ -172,7 +123,7 @@ TEST(PowerTest, LaurentPowersEqualRepeatedMultiplication) {
     NumberGen g(0x5eed2102);
     for (const Ring& r : {kRings[0], kRings[3]}) {
         RingScope ring(r, true);
-        Vars vars(2);
+        AttachedVars vars(2);
         for (int it = 0; it < scaled(20); it++) {
             polynode* p = build_poly(2, random_terms(g, r, 2, g.between(1, 4), -3, 3));
             const int32_t n = g.between(1, 5);
@@ -198,7 +149,7 @@ TEST(PowerTest, FrobeniusRouteEqualsPlainPower) {
         for (int nvars = 1; nvars <= 2; nvars++) {
             // The plain powers of two variables grow quadratically: small moduli only.
             if (nvars == 2 && r.modulus > 5) continue;
-            Vars vars(nvars);
+            AttachedVars vars(nvars);
             for (int it = 0; it < scaled(10); it++) {
                 polynode* p = build_poly(nvars, random_terms(g, r, nvars, g.between(1, 3), 0, 3));
                 const int32_t n = r.modulus == 256 ? g.between(256, 600)
@@ -219,7 +170,7 @@ TEST(PowerTest, FrobeniusRouteEqualsPlainPower) {
 
 TEST(PowerTest, FrobeniusByHand) {
     RingScope ring({"Z/5", 1, 1, 5, 1});
-    Vars vars(1);
+    AttachedVars vars(1);
     // (x + 1)^5 = x^5 + 1 modulo 5.
     polynode* p = build_poly(1, {{1, {1}}, {1, {0}}});
     compute_power(&p, 5, nilpol);
@@ -236,7 +187,7 @@ TEST(PowerTest, FrobeniusByHand) {
 
 TEST(PowerTest, NumbersModuloAPrimeReduceTheExponent) {
     RingScope ring(kRings[2]);   // Z/7
-    Vars vars(1);
+    AttachedVars vars(1);
     for (int32_t n : {0, 6, 12, 600, -6}) {
         polynode* c = build_poly(1, {{3, {0}}});
         compute_power(&c, n, nilpol);
@@ -257,7 +208,7 @@ TEST(PowerTest, NumbersModuloAPrimeReduceTheExponent) {
 
 TEST(PowerTest, BigIntegerNumberPower) {
     RingScope ring(kRings[0]);
-    Vars vars(1);
+    AttachedVars vars(1);
     polynode* c = build_poly(1, {{-12345, {0}}});
     compute_power(&c, 9, nilpol);
     mpz_class want;
@@ -269,7 +220,7 @@ TEST(PowerTest, BigIntegerNumberPower) {
 
 TEST(PowerTest, ExponentBeyond32BitsIsRefused) {
     RingScope ring(kRings[0]);
-    Vars vars(2);
+    AttachedVars vars(2);
     polynode* p = build_poly(2, {{1, {3, 100000}}, {1, {0, 0}}});
     polynode* before = copy_of(p);
     EXPECT_EQ(unwind_code([&] { compute_power(&p, 30000, nilpol); }), 156);
@@ -277,7 +228,7 @@ TEST(PowerTest, ExponentBeyond32BitsIsRefused) {
     // Just inside the limit is fine: exponent 21474 * 100000 < 2^31.
     polynode* q = build_poly(1, {{1, {100000}}});
     {
-        Vars one(1);
+        AttachedVars one(1);
         compute_power(&q, 21474, nilpol);
         EXPECT_EQ(read_poly(q, 1), canonical_terms(1, {{1, {2147400000}}}));
     }
@@ -286,7 +237,7 @@ TEST(PowerTest, ExponentBeyond32BitsIsRefused) {
     free_poly(&before);
     // Modulo a prime, the Frobenius route checks as well.
     RingScope modp(kRings[3]);
-    Vars one(1);
+    AttachedVars one(1);
     polynode* x = build_poly(1, {{1, {40000}}, {1, {0}}});
     EXPECT_EQ(unwind_code([&] { compute_power(&x, 65521, nilpol); }), 156);
     free_poly(&x);
@@ -294,7 +245,7 @@ TEST(PowerTest, ExponentBeyond32BitsIsRefused) {
 
 TEST(PowerTest, NegativeExponentOfAPolynomialIsAnInternalError) {
     RingScope ring(kRings[0]);
-    Vars vars(1);
+    AttachedVars vars(1);
     polynode* p = build_poly(1, {{1, {1}}, {1, {0}}});
     EXPECT_EQ(unwind_code([&] { compute_power(&p, -2, nilpol); }), -1);
     EXPECT_EQ(read_poly(p, 1), canonical_terms(1, {{1, {1}}, {1, {0}}}));
@@ -333,7 +284,7 @@ TEST(PowerTest, DerivativeAgainstTermLists) {
         for (bool laur : {false, true}) {
             RingScope ring(r, laur);
             for (int nvars = 1; nvars <= 3; nvars++) {
-                Vars vars(nvars);
+                AttachedVars vars(nvars);
                 RecordLedger ledger;
                 for (int it = 0; it < scaled(10); it++) {
                     const TermList terms = random_terms(g, r, nvars, g.between(1, 6), laur ? -4 : 0, 9);
@@ -361,7 +312,7 @@ TEST(PowerTest, DerivativeProductRule) {
     for (const Ring& r : kRings) {
         RingScope ring(r);
         for (int nvars = 1; nvars <= 3; nvars++) {
-            Vars vars(nvars);
+            AttachedVars vars(nvars);
             for (int it = 0; it < scaled(8); it++) {
                 polynode* a = build_poly(nvars, random_terms(g, r, nvars, g.between(1, 5), 0, 7));
                 polynode* b = build_poly(nvars, random_terms(g, r, nvars, g.between(1, 5), 0, 7));
@@ -389,7 +340,7 @@ TEST(PowerTest, DerivativeProductRule) {
 TEST(PowerTest, DerivativeCharacteristicCases) {
     for (const Ring& r : {kRings[2], kRings[3]}) {   // x^p vanishes modulo p
         RingScope ring(r);
-        Vars vars(1);
+        AttachedVars vars(1);
         polynode* p = build_poly(1, {{5, {r.modulus}}, {3, {2 * r.modulus}}});
         poly_diff(&p, 1);
         EXPECT_TRUE(check_poly_shape(p, 1));
@@ -405,7 +356,7 @@ TEST(PowerTest, DerivativeCharacteristicCases) {
     }
     for (const Ring& r : {kRings[5], kRings[6]}) {   // characteristic 2
         RingScope ring(r);
-        Vars vars(2);
+        AttachedVars vars(2);
         polynode* p = build_poly(2, {{7, {5, 1}}, {9, {4, 2}}, {3, {3, 0}}, {1, {0, 3}}});
         polynode* q = copy_of(p);
         poly_diff(&p, 2);
@@ -420,7 +371,7 @@ TEST(PowerTest, DerivativeCharacteristicCases) {
 
 TEST(PowerTest, DerivativeSmallCases) {
     RingScope ring(kRings[0], true);
-    Vars vars(2);
+    AttachedVars vars(2);
     polynode* c = build_poly(2, {{42, {0, 0}}});
     poly_diff(&c, 1);
     EXPECT_TRUE(check_poly_shape(c, 2));
@@ -448,7 +399,7 @@ TEST(PowerTest, DerivativeSmallCases) {
 
 TEST(PowerTest, OutsizedExponentInDerivative) {
     RingScope ring(kRings[0], true);
-    Vars vars(1);
+    AttachedVars vars(1);
     polynode* p = build_poly(1, {{1, {MAX_DIGIT_EXPONENT + 1}}, {1, {1}}});
     polynode* before = copy_of(p);
     EXPECT_EQ(unwind_code([&] { poly_diff(&p, 1); }), -1);

@@ -19,6 +19,7 @@
 #include "storage/assign.h"
 #include "storage/records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
@@ -74,19 +75,6 @@ protected:
         var* v = find_var(&t);
         EXPECT_NE(v, nullptr) << s;
         return v ? v->value : nullptr;
-    }
-    // The numbered error an action unwinds with, 0 when it completes.
-    template <class F>
-    static int unwinds(F f) {
-        testing::internal::CaptureStdout();
-        int code = 0;
-        try {
-            f();
-        } catch (const TarvexUnwind& e) {
-            code = e.code;
-        }
-        testing::internal::GetCapturedStdout();
-        return code;
     }
 };
 
@@ -161,9 +149,9 @@ TEST_F(Adjoin, LastAdjoinedIsOutermostAndNamesStaySorted) {
 
 TEST_F(Adjoin, ClashesAndLimits) {
     adjoin_poly_var("x", 0);
-    EXPECT_EQ(unwinds([] { adjoin_poly_var("x", 0); }), 126);
-    EXPECT_EQ(unwinds([] { adjoin_poly_var("x", 1); }), 126);
-    EXPECT_EQ(unwinds([] { cancel_poly_var("y"); }), 169);
+    EXPECT_EQ(error_code([] { adjoin_poly_var("x", 0); }), 126);
+    EXPECT_EQ(error_code([] { adjoin_poly_var("x", 1); }), 126);
+    EXPECT_EQ(error_code([] { cancel_poly_var("y"); }), 169);
     EXPECT_TRUE(tables_are({"x"}));
     // A prefix of a variable's name is another name.
     adjoin_poly_var("xx", 0);
@@ -178,7 +166,7 @@ TEST_F(Adjoin, ClashesAndLimits) {
         want.insert(want.begin(), n);
     }
     EXPECT_TRUE(tables_are(want));
-    EXPECT_EQ(unwinds([] { adjoin_poly_var("extra", 0); }), 228);
+    EXPECT_EQ(error_code([] { adjoin_poly_var("extra", 0); }), 228);
     EXPECT_TRUE(tables_are(want));
     cancel_poly_var("v7");
     want.erase(std::find(want.begin(), want.end(), "v7"));

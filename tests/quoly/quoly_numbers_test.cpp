@@ -17,28 +17,17 @@
 #include "storage/assign.h"
 #include "storage/records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
+#include "support/field_ref.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/quoly_ops.h"
 #include "support/random_numbers.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 
 namespace {
-
-// Expects the statement to raise the numbered error `want`.
-#define EXPECT_TARVEX_ERROR(stmt, want)                              \
-    do {                                                             \
-        int got_ = 9999;                                             \
-        ::testing::internal::CaptureStdout();                        \
-        try {                                                        \
-            stmt;                                                    \
-        } catch (const TarvexUnwind& e_) {                           \
-            got_ = e_.code;                                          \
-        }                                                            \
-        std::string out_ = ::testing::internal::GetCapturedStdout(); \
-        EXPECT_EQ(got_, want) << #stmt << " printed: " << out_;      \
-    } while (0)
 
 // ---------------------------------------------------------------- values built by hand
 
@@ -126,9 +115,6 @@ mpq_class random_value(NumberGen& gen, int32_t maxlen) {
 
 // ---------------------------------------------------------------- the operations
 
-enum Op { ADD, SUB, MUL, DIV };
-const char* const op_names[] = {"+", "-", "*", "/"};
-
 mpq_class apply(Op op, const mpq_class& a, const mpq_class& b) {
     switch (op) {
     case ADD: return a + b;
@@ -137,15 +123,6 @@ mpq_class apply(Op op, const mpq_class& a, const mpq_class& b) {
     case DIV: return a / b;
     }
     return 0;
-}
-
-void three_address(Op op, quoly* a, quoly* b, quoly** r) {
-    switch (op) {
-    case ADD: quoly_add(a, b, r); break;
-    case SUB: quoly_sub(a, b, r); break;
-    case MUL: quoly_mult(a, b, r); break;
-    case DIV: quoly_quot(a, b, r, 0); break;
-    }
 }
 
 // The in-place shape that keeps b: better_ for sums (r = a's slot), fast_ for products.
@@ -178,23 +155,6 @@ int64_t inverse_mod(int64_t a, int64_t m) {
     }
     if (r0 != 1) return 0;
     return t0 < 0 ? t0 + m : t0;
-}
-
-// GF(2^8) = GF(2)[a]/(a^8 + a^4 + a^3 + a + 1), and GF(2^16) as GF(2^8)[b]/(b^2 + 2b + 1)
-// with 256h + l standing for h b + l.
-uint32_t gf8_mul(uint32_t a, uint32_t b) {
-    uint32_t r = 0;
-    for (int i = 0; i < 8; i++)
-        if (b >> i & 1) r ^= a << i;
-    for (int i = 14; i >= 8; i--)
-        if (r >> i & 1) r ^= 0x11Bu << (i - 8);
-    return r;
-}
-
-uint32_t gf16_mul(uint32_t x, uint32_t y) {
-    uint32_t h1 = x >> 8, l1 = x & 0xFF, h2 = y >> 8, l2 = y & 0xFF;
-    uint32_t hh = gf8_mul(h1, h2);
-    return (gf8_mul(2, hh) ^ gf8_mul(h1, l2) ^ gf8_mul(l1, h2)) << 8 | (hh ^ gf8_mul(l1, l2));
 }
 
 class QuolyTest : public ::testing::Test {

@@ -27,25 +27,14 @@
 #include "storage/equality.h"
 #include "storage/records.h"
 #include "support/data_once.h"
+#include "support/expect_error.h"
 #include "support/gmp_bridge.h"
 #include "support/node_count.h"
 #include "support/poly_build.h"
+#include "support/quoly_ops.h"
 #include "toplevel/errors.h"
 
 namespace {
-
-#define EXPECT_TARVEX_ERROR(stmt, want)                              \
-    do {                                                             \
-        int got_ = 9999;                                             \
-        ::testing::internal::CaptureStdout();                        \
-        try {                                                        \
-            stmt;                                                    \
-        } catch (const TarvexUnwind& e_) {                           \
-            got_ = e_.code;                                          \
-        }                                                            \
-        std::string out_ = ::testing::internal::GetCapturedStdout(); \
-        EXPECT_EQ(got_, want) << #stmt << " printed: " << out_;      \
-    } while (0)
 
 int scaled(int n) {
     const char* m = std::getenv("TARVEX_TEST_MULTIPLIER");
@@ -183,18 +172,6 @@ quoly* copy_of(quoly* q) {
 }
 
 bool is_zero_quoly(const quoly* q) { return q->isnum && number_value(q->nnum) == 0; }
-
-enum Op { ADD, SUB, MUL, DIV };
-const char* const op_names[] = {"+", "-", "*", "/"};
-
-void three_address(Op op, quoly* a, quoly* b, quoly** r) {
-    switch (op) {
-    case ADD: quoly_add(a, b, r); break;
-    case SUB: quoly_sub(a, b, r); break;
-    case MUL: quoly_mult(a, b, r); break;
-    case DIV: quoly_quot(a, b, r, 0); break;
-    }
-}
 
 // ---------------------------------------------------------------- fixture
 

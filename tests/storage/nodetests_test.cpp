@@ -18,21 +18,10 @@
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/ring_setup.h"
 #include "toplevel/errors.h"
 
 namespace {
-
-// Restores the polynomial-variable globals the tests change.
-struct PolyGlobalsGuard {
-    int32_t s_number_polys = number_polys;
-    int16_t s_field_depth = field_depth;
-    int s_laurent = laurent;
-    ~PolyGlobalsGuard() {
-        number_polys = s_number_polys;
-        field_depth = s_field_depth;
-        laurent = s_laurent;
-    }
-};
 
 // Residues modulo m in machine words, restored at the end of the scope.
 struct ModularRing {
@@ -277,7 +266,7 @@ TEST(NodeTestsUnits, MinusOneModuloSevenAndInCharacteristicTwo) {
 }
 
 TEST(NodeTestsUnits, SmallMonomialAndHeightOne) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     struct Case {
         TermList t;
         int small, mono, height1;
@@ -368,7 +357,7 @@ TEST(NodeTestsChains, LengthsAndFastLengthCaps) {
 }
 
 TEST(NodeTestsChains, ExpPolyLengthMarksSparseChains) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     number_polys = 1;
     polynode* sparse_p = build_poly(1, {{1, {100}}, {1, {0}}});
     int32_t last = -9;
@@ -387,7 +376,7 @@ TEST(NodeTestsChains, ExpPolyLengthMarksSparseChains) {
 }
 
 TEST(NodeTestsChains, ExpPolyLengthOneVariableFlagModuloP) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     ModularRing ring(101);
     int32_t last;
     int flag;
@@ -539,7 +528,7 @@ struct Vars {
 };
 
 TEST(NodeTestsChains, FieldLevelsAlongTheLeadingChain) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     Vars v;
     field_depth = 3;
     // x^2 (y z + 1) + 4: the chain reaches the z level before a number.
@@ -601,7 +590,7 @@ TEST(NodeTestsChains, FindHeightStepsOverCommonPadding) {
 // ------------------------------------------------------------- negative exponents
 
 TEST(NodeTestsNegatives, AnynegsFindsAnExponentFiveLevelsDown) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     laurent = 1;
     polynode* p = build_poly(5, {{1, {1, 2, 1, 3, -1}}, {1, {0, 0, 0, 0, 0}}});
     polynode* q = build_poly(5, {{1, {1, 2, 1, 3, 1}}, {1, {0, 0, 0, 0, 0}}});
@@ -628,7 +617,7 @@ TEST(NodeTestsNegatives, AnynegsFindsAnExponentFiveLevelsDown) {
 }
 
 TEST(NodeTestsNegatives, DenseAndSparseMatrices) {
-    PolyGlobalsGuard g;
+    VarGlobalsGuard g;
     laurent = 1;
     RecordLedger ledger;
     std::vector<quoly*> cells = {number_quoly(3), poly_quoly(2, {{1, {1, 0}}}), nullptr,

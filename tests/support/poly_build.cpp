@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "storage/other_records.h"
@@ -383,4 +384,12 @@ AttachedVars::~AttachedVars() {
     pseudo_polynames = pseudo;
 }
 
+imag* word_number(int32_t v) {
+    imag* x = new_number();
+    x->value = v;
+    return x;
+}
+
 HeldPoly::~HeldPoly() { free_poly(&p); }
+
+BuiltPoly::~BuiltPoly() { free_poly(&p); }

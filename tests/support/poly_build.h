@@ -86,6 +86,10 @@ TermList read_poly(const polynode* p, int nvars);
 polynode* number_node(const mpz_class& v, polynode* next = nullptr);
 polynode* term_node(int32_t exp, polynode* coef, polynode* next = nullptr);
 
+// A number record holding the machine word v (machine-integer and modular
+// mode).
+imag* word_number(int32_t v);
+
 // The value of a lone number node's number (or any number record) as the
 // ground ring holds it.
 mpz_class number_value(const imag* x);
@@ -117,4 +121,16 @@ struct HeldPoly {
     ~HeldPoly();
     HeldPoly(const HeldPoly&) = delete;
     HeldPoly& operator=(const HeldPoly&) = delete;
+};
+
+// A polynomial built from terms (or taken over) and freed at the end of the
+// scope; it stands wherever a polynode* is read.
+struct BuiltPoly {
+    polynode* p;
+    BuiltPoly(int nvars, const TermList& t) : p(build_poly(nvars, t)) {}
+    explicit BuiltPoly(polynode* q) : p(q) {}
+    ~BuiltPoly();
+    BuiltPoly(const BuiltPoly&) = delete;
+    BuiltPoly& operator=(const BuiltPoly&) = delete;
+    operator polynode*() const { return p; }
 };

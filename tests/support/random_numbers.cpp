@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 
 int test_scale() {
     static const int scale = [] {
@@ -136,4 +137,10 @@ std::pair<int32_t, int32_t> NumberGen::lengths(int32_t max) {
     else m = length(1, max);
     if (chance(50)) std::swap(n, m);
     return {n, m};
+}
+
+long small_coef(NumberGen& g) {
+    if (modulus) return g.between(1, modulus - 1);
+    long c = g.between(1, 9);
+    return g.chance(50) ? -c : c;
 }

@@ -44,3 +44,7 @@ private:
     uint64_t seed_;
     std::mt19937_64 rng_;
 };
+
+// A non-zero coefficient for the current ring: a residue 1 .. modulus-1 in
+// modular mode, else -9 .. 9.
+long small_coef(NumberGen& g);

@@ -24,6 +24,7 @@
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/stream_capture.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
@@ -38,17 +39,6 @@ void load_data_once() {
         init_display_defaults();
         ::testing::internal::GetCapturedStdout();
     });
-}
-
-std::string to_stream(const std::function<void(FILE**)>& f) {
-    FILE* s = std::tmpfile();
-    f(&s);
-    std::fflush(s);
-    std::rewind(s);
-    std::string text;
-    for (int c; (c = std::fgetc(s)) != EOF;) text += static_cast<char>(c);
-    std::fclose(s);
-    return text;
 }
 
 std::string to_stdout(const std::function<void()>& f) {

@@ -22,6 +22,7 @@
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
+#include "support/stream_capture.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
@@ -36,18 +37,6 @@ void load_data_once() {
         init_display_defaults();
         ::testing::internal::GetCapturedStdout();
     });
-}
-
-// What f writes to a fresh stream held in a stream slot.
-std::string to_stream(const std::function<void(FILE**)>& f) {
-    FILE* s = std::tmpfile();
-    f(&s);
-    std::fflush(s);
-    std::rewind(s);
-    std::string text;
-    for (int c; (c = std::fgetc(s)) != EOF;) text += static_cast<char>(c);
-    std::fclose(s);
-    return text;
 }
 
 // What f writes to standard output, the slot holding standard output too.
@@ -95,13 +84,6 @@ quoly* rational(const mpz_class& a, const mpz_class& b) {
     q->pnum = lone_node(a);
     q->den = lone_node(b);
     return q;
-}
-
-// A machine word in the current (machine-word) ground ring.
-imag* word(int32_t v) {
-    imag* x = new_number();
-    x->value = v;
-    return x;
 }
 
 // The text of showint for v, laid out from GMP's decimal digits: the first
@@ -257,7 +239,7 @@ TEST_F(DisplayTest, DisplayConstantFollowsTheSize) {
 
 TEST_F(DisplayTest, ResiduesInTheSymmetricForm) {
     modular(11);
-    imag* v = word(7);
+    imag* v = word_number(7);
     int32_t col = 0;
     EXPECT_EQ(to_stream([&](FILE** s) { display(s, 1, 1, v, &col, 0); }), "-4");
     EXPECT_EQ(col, 2);   // floor(0.3 * 2 + 0.5) + 1; the minus is not counted
@@ -281,7 +263,7 @@ TEST_F(DisplayTest, ResiduesInTheSymmetricForm) {
 
 TEST_F(DisplayTest, MachineIntegersAndTheirWidthEstimate) {
     lintmode = 1;
-    imag* v = word(0);
+    imag* v = word_number(0);
     int32_t col = 5;
     EXPECT_EQ(to_stream([&](FILE** s) { display(s, 1, 1, v, &col, 1); }), "0");
     EXPECT_EQ(col, 6);
@@ -460,7 +442,7 @@ TEST_F(DisplayTest, PlainNumbersAtTheTerminalAndInFiles) {
 
 TEST_F(DisplayTest, ResidueResultsFollowTheSwitch) {
     modular(11);
-    quoly* q = number_quoly(word(7));
+    quoly* q = number_quoly(word_number(7));
     int32_t col = 0;
     EXPECT_EQ(to_stream([&](FILE** s) { quoly_display(s, 1, 1, 1, q, &col, ";", nullptr, 0, 1, 0); }),
               "-4\n");
