@@ -52,8 +52,8 @@ public:
 private:
     void save_values(polynode* p);
 
-    // Declared first so that it is destroyed last: the log is replayed
-    // after the ring has gone back to the caller's mode.
+    // The destructor's body puts the caller's modes back before it replays
+    // the log; ring_ then restores the rest of the ring state.
     fix* outer_log_;
     std::vector<std::pair<imag*, int32_t>> values_;
     int saved_command_int_;
