@@ -14,7 +14,7 @@
 //
 // Every ground ring is handled: big integers (rationals, with the integer
 // content of numerator and denominator cancelled), machine integers and
-// residues (a denominator monic where the Part's routines make it so).
+// residues (the denominator made monic where the modular normal form asks it).
 // Extension-field levels (field_depth > 0) reach
 // quoly_detail::field_arithmetic_unavailable() until field inversion exists.
 //
