@@ -8,6 +8,7 @@
 
 #include "gcd/coprime_tests.h"
 #include "gcd/gcd_driver_impl.h"
+#include "gcd/gcd_eliminate.h"
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_state.h"
 #include "gcd/onevar_gcd.h"
@@ -257,6 +258,7 @@ void primitive_part_gcd(polynode* u, polynode* v, polynode** g, int test_only, i
     // at random points in modular arithmetic.
     if (gcd_modular_pretest(&st, n)) return;
     if (gcd_fast_pretests(&st)) return;
+    if (eliminate_single_vars(&st, n)) return;
 
     // Contents w.r.t. x.
     polynode* cu = nullptr;
