@@ -25,43 +25,11 @@
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 
+#include "bench_support.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
-void attach_variables(int n) {
-    static const char* names[] = {"x", "y", "z", "t", "u", "w", "s"};
-    pt** tail = &polynames;
-    for (int i = 0; i < n; i++) {
-        pt* v;
-        newpt(&v);
-        std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-        v->hash = 65535;
-        v->modout_degree = 0;
-        v->level = static_cast<int16_t>(i + 1);
-        *tail = v;
-        tail = &v->next;
-    }
-    number_polys = n;
-}
-
-polynode* power_of_sum(int c, int n, int k) {
-    polynode* s = nullptr;
-    poly_set(c, &s);
-    for (int i = 1; i <= n; i++) {
-        polynode* v = nullptr;
-        base_poly(&v, i);
-        poly_add(s, v, &s);
-        free_poly(&v);
-    }
-    polynode* p = nullptr;
-    poly_assign(s, &p);
-    for (int i = 1; i < k; i++) poly_mult(p, s, &p, polynames);
-    free_poly(&s);
-    return p;
-}
+using namespace bench;
 
 // 1 + a random sum of `terms` monomials of total degree <= deg, each with
 // positive degree in the first variable, coefficients in -99 .. 99.

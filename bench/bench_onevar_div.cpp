@@ -16,11 +16,11 @@
 #include "storage/records.h"
 #include "storage/stash.h"
 
+#include "bench_support.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+using namespace bench;
 
 // A dense polynomial of degree d with random non-zero residues.
 polynode* random_dense(std::mt19937_64& rng, int32_t d) {

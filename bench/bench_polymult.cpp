@@ -22,28 +22,11 @@
 #include "storage/records.h"
 #include "storage/stash.h"
 
+#include "bench_support.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
-// Variables x, y, z, t, ... attached as the interpreter would.
-void attach_variables(int n) {
-    static const char* names[] = {"x", "y", "z", "t", "u"};
-    pt** tail = &polynames;
-    for (int i = 0; i < n; i++) {
-        pt* v;
-        newpt(&v);
-        std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-        v->hash = 65535;
-        v->modout_degree = 0;
-        v->level = static_cast<int16_t>(i + 1);
-        *tail = v;
-        tail = &v->next;
-    }
-    number_polys = n;
-}
+using namespace bench;
 
 void detach_variables() {
     while (polynames) {

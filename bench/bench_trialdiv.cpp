@@ -18,44 +18,11 @@
 #include "storage/records.h"
 #include "toplevel/datafiles.h"
 
+#include "bench_support.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
-void attach_variables(int n) {
-    static const char* names[] = {"x", "y", "z", "t", "u"};
-    pt** tail = &polynames;
-    for (int i = 0; i < n; i++) {
-        pt* v;
-        newpt(&v);
-        std::snprintf(v->name, sizeof v->name, "%s", names[i]);
-        v->hash = 65535;
-        v->modout_degree = 0;
-        v->level = static_cast<int16_t>(i + 1);
-        *tail = v;
-        tail = &v->next;
-    }
-    number_polys = n;
-}
-
-// c + x_1 + ... + x_n, raised to the k-th power.
-polynode* power_of_sum(int c, int n, int k) {
-    polynode* s = nullptr;
-    poly_set(c, &s);
-    for (int i = 1; i <= n; i++) {
-        polynode* v = nullptr;
-        base_poly(&v, i);
-        poly_add(s, v, &s);
-        free_poly(&v);
-    }
-    polynode* p = nullptr;
-    poly_assign(s, &p);
-    for (int i = 1; i < k; i++) poly_mult(p, s, &p, polynames);
-    free_poly(&s);
-    return p;
-}
+using namespace bench;
 
 template <class F>
 double best_of(int reps, F f) {

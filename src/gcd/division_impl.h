@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "numbers/numbers.h"
 #include "poly/polyadd.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -26,6 +27,18 @@ struct NegatedTail {
 };
 
 inline int32_t top_degree(const polynode* p) { return p->numb ? 0 : p->exp; }
+
+// A lone number node: a constant polynomial.
+inline bool plain(const polynode* p) { return p->numb && !p->next; }
+
+// A number record owned by the scope (a multiplier, a leading coefficient).
+struct ImagHold {
+    imag* n = new_number();
+    ImagHold() = default;
+    ~ImagHold() { free_imag(&n); }
+    ImagHold(const ImagHold&) = delete;
+    ImagHold& operator=(const ImagHold&) = delete;
+};
 
 // Unlinks r's leading term and lowers its exponent by k; a term that ends
 // at exponent 0 over a lone number becomes that number node.

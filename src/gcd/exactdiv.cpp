@@ -29,15 +29,7 @@ namespace {
 
 using namespace division_impl;
 
-bool plain(const polynode* p) { return p->numb && !p->next; }
 
-struct ImagHold {
-    imag* n = new_number();
-    ImagHold() = default;
-    ~ImagHold() { free_imag(&n); }
-    ImagHold(const ImagHold&) = delete;
-    ImagHold& operator=(const ImagHold&) = delete;
-};
 
 polynode* copy_of(polynode* p) {
     polynode* c = nullptr;

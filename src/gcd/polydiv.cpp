@@ -24,15 +24,7 @@ namespace {
 
 using namespace division_impl;
 
-bool plain(const polynode* p) { return p->numb && !p->next; }
 
-struct ImagHold {
-    imag* n = new_number();
-    ImagHold() = default;
-    ~ImagHold() { free_imag(&n); }
-    ImagHold(const ImagHold&) = delete;
-    ImagHold& operator=(const ImagHold&) = delete;
-};
 
 // A result list grown at its end; terms whose coefficient is zero are
 // dropped, an exponent-0 term over a lone number becomes that number.

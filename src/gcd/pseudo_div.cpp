@@ -26,13 +26,6 @@ namespace {
 using namespace division_impl;
 
 
-struct ImagHold {
-    imag* n;
-    ImagHold() : n(new_number()) {}
-    ~ImagHold() { free_imag(&n); }
-    ImagHold(const ImagHold&) = delete;
-    ImagHold& operator=(const ImagHold&) = delete;
-};
 
 // A quotient chain grown at its end.
 struct Chain {

@@ -42,7 +42,6 @@ namespace {
 
 using namespace division_impl;
 
-bool plain(const polynode* p) { return p->numb && !p->next; }
 
 // u handed over with consume set: freed on every exit.
 struct Consumed {
