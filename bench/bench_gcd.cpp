@@ -1,7 +1,8 @@
 // Times the multivariate gcd over Z: the full driver (which takes the
 // modular method for large pairs) beside Algorithm C alone, on expanded
 // products sharing a factor: dense ones, u = (1+x+y+z)^k (2+x+y+z)^k and
-// v = (1+x+y+z)^k (3+x+y+z)^k, and sparse ones, random polynomials of 50 to
+// v = (1+x+y+z)^k (3+x+y+z)^k in 3 variables (and the like in 5 and 7),
+// and sparse ones, random polynomials of 50 to
 // 200 terms of total degree 20 to 40 in 3, 5 and 7 variables times a shared
 // random factor. Algorithm C alone runs on the smallest problem only,
 // unless "algc" is passed as the second argument (after the data
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <cstdlib>
 
 #include "gcd/polygcd.h"
 #include "poly/dense.h"
@@ -70,14 +72,20 @@ int main(int argc, char** argv) {
     init_poly_work_arrays();
     attach_variables(7);
     std::vector<Row> rows;
-    for (int k : {10, 20}) {
-        polynode* f = power_of_sum(1, 3, k);
-        polynode* a = power_of_sum(2, 3, k);
-        polynode* b = power_of_sum(3, 3, k);
+    struct Dense {
+        int nv, k;
+        const char* name;
+        bool big;
+    };
+    for (const Dense& d : {Dense{3, 10, "dense 3 vars ^10", false}, Dense{3, 20, "dense 3 vars ^20", true},
+                           Dense{5, 6, "dense 5 vars ^6", true}, Dense{7, 4, "dense 7 vars ^4", true}}) {
+        polynode* f = power_of_sum(1, d.nv, d.k);
+        polynode* a = power_of_sum(2, d.nv, d.k);
+        polynode* b = power_of_sum(3, d.nv, d.k);
         polynode *u = nullptr, *v = nullptr;
         poly_mult(f, a, &u, polynames);
         poly_mult(f, b, &v, polynames);
-        rows.push_back({k == 10 ? "dense 3 vars ^10" : "dense 3 vars ^20", u, v, k == 20});
+        rows.push_back({d.name, u, v, d.big});
         free_poly(&f);
         free_poly(&a);
         free_poly(&b);
@@ -97,6 +105,20 @@ int main(int argc, char** argv) {
         free_poly(&b);
     }
     std::printf("%-18s %14s %14s %8s\n", "gcd over Z", "driver ms", "Alg C ms", "ratio");
+    // For profiling: BENCH_ONLY=<row> BENCH_REPEAT=<n> runs the driver on
+    // one row n times and prints nothing.
+    const char* only = std::getenv("BENCH_ONLY");
+    if (only) {
+        Row& r = rows[std::atoi(only)];
+        const char* repeat = std::getenv("BENCH_REPEAT");
+        for (int k = 0; k < (repeat ? std::atoi(repeat) : 1); k++) {
+            polynode* g1 = nullptr;
+            reset_statement_state();
+            polygcd(r.u, r.v, &g1, 0, 1, 1, polynames, 1, 1, 1);
+            free_poly(&g1);
+        }
+        return 0;
+    }
     for (Row& r : rows) {
         polynode* g1 = nullptr;
         reset_statement_state();

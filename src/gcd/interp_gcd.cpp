@@ -15,6 +15,7 @@
 
 #include "gcd/algc.h"
 #include "gcd/exactdiv.h"
+#include "gcd/flat_modgcd.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
@@ -371,6 +372,18 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     const int32_t nu = new_node_total(u), nv = new_node_total(v);
     if (nu + nv < 80 || (nu < 30 && nv < 30)) return 0;
     if (!var->next) return 0;
+
+    // Over a word-size prime field the flat routine runs the whole
+    // recursion without polynomial records; its answer is checked like
+    // every other candidate, and the general road below takes over when it
+    // declines or fails.
+    {
+        Owned flat;
+        if (flat_mod_gcd(u, v, &flat.p, var) && accepts(flat.p, u, v, var)) {
+            *result = flat.take();
+            return 1;
+        }
+    }
 
     // Levels that neither operand reaches come out for the whole call.
     Owned uu(copy_of(u)), vv(copy_of(v));

@@ -15,6 +15,7 @@
 
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_state.h"
+#include "gcd/flat_modgcd.h"
 #include "gcd/gcdstash.h"
 #include "gcd/modswitch.h"
 #include "gcd/polydiv.h"
@@ -22,6 +23,7 @@
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
+#include "numbers/random.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -148,6 +150,34 @@ int32_t prime_at(int32_t i) {
     return big_prime[i - PRIME_COUNT - 1];
 }
 
+// The i-th prime below 2^31, i >= 1, found once and kept. One image
+// modulo such a prime carries as much as two modulo the table's primes.
+int32_t word_prime_at(int32_t i) {
+    static std::vector<int32_t> found;
+    while (found.size() < static_cast<size_t>(i)) {
+        int32_t c = found.empty() ? 2147483647 : found.back() - 2;
+        while (long_is_prime(c) != 1) c -= 2;
+        found.push_back(c);
+    }
+    return found[static_cast<size_t>(i) - 1];
+}
+
+// The flat routine will compute every image (several variables, no field
+// elements or relations): its primes can be word-sized.
+bool flat_images(polynode* u, polynode* v, pt* var) {
+    if (!var || !var->next || field_depth != 0 || laurent) return false;
+    for (pt* r = var; r; r = r->next)
+        if (r->relation) return false;
+    // The flat routine leaves long one-variable gcds to the half-gcd.
+    for (pt* r = var; r; r = r->next) {
+        int32_t d = -1;
+        max_degree(u, r->level - var->level + 1, &d);
+        max_degree(v, r->level - var->level + 1, &d);
+        if (d > 2000) return false;
+    }
+    return true;
+}
+
 // A new polynomial: p with every coefficient c above half replaced by c - m.
 polynode* symmetric_copy(polynode* p, imag* m, imag* half) {
     polynode* q = nullptr;
@@ -214,7 +244,10 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
         const int saved_checked = images_checked_later;
         images_checked_later = 1;
         try {
-            polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+            // Several variables: the flat routine computes the image without
+            // the driver's preparations (the answer is proved over Z at the
+            // end all the same); the driver takes what it declines.
+            if (!var->next || !flat_mod_gcd(iu, iv, &img.p, var)) polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
         } catch (...) {
             images_checked_later = saved_checked;
             throw;
@@ -325,7 +358,9 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
 
     int32_t limit = PRIME_COUNT;
     const bool big_allowed = big_prime != nullptr;
-    int32_t i = select_prime(u, v, 530, 64, PRIME_COUNT, prime);
+    const bool words = flat_images(u, v, var);
+    int32_t i = words ? 1 + rand_integer2() % 64 : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
+    if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
 
     Num gamma;
     binary_gcd(leading_number(u), leading_number(v), gamma.n);
@@ -349,7 +384,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             }
         }
         if (i - restart > 10 && logg2(M.n) > bound) return;
-        const int32_t p = prime_at(i);
+        const int32_t p = words ? word_prime_at(i) : prime_at(i);
         const int32_t gamma_p = residue_of(gamma.n, p);
         std::vector<int32_t> lead;
         Poly image(modular_image(u, v, p, gamma_p, var, &lead));

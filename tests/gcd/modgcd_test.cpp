@@ -101,9 +101,18 @@ TermList random_primitive(NumberGen& r, int nv, int terms, int deg, bool dense, 
 
 // Product of the primes of the table window where the method starts, and
 // a few beyond it.
-mpz_class window_product(int last = 80) {
+// The table primes from the 11th to the last-th; with words, times the 80
+// largest primes below 2^31 too (several-variable pairs draw their primes
+// from there, starting within the first 64).
+mpz_class window_product(int last = 80, bool words = true) {
     mpz_class w = 1;
     for (int i = 10; i < last; i++) w *= prime[i]->value;
+    mpz_class c = 2147483647;
+    for (int k = 0; words && k < 80; c -= 2)
+        if (mpz_probab_prime_p(c.get_mpz_t(), 30)) {
+            w *= c;
+            k++;
+        }
     return w;
 }
 
@@ -206,16 +215,17 @@ TEST(ModGcd, UnluckyPrimesWithSpuriousFactors) {
 
 // Without the big primes every usable prime lies in the window; when all of
 // them divide a leading coefficient the method gives up, and leaves
-// everything as it was.
+// everything as it was. One variable: pairs in several take word-sized
+// primes for the flat images instead of the table.
 TEST(ModGcd, GivesUpCleanlyWhenNoPrimeIsUsable) {
     PrimeRing ring(0);
-    const int nv = 2;
+    const int nv = 1;
     AttachedVars vars(nv);
     NumberGen r(701);
     TermList g = random_primitive(r, nv, 3, 3, true, 0, 2);
     TermList a = random_primitive(r, nv, 3, 3, true, 0, 1);
     TermList b = random_primitive(r, nv, 3, 3, true, 0, 1);
-    const mpz_class w = window_product(PRIME_COUNT);
+    const mpz_class w = window_product(PRIME_COUNT, false);
     for (Term& t : a)
         if (t.exps[0] == a.front().exps[0]) t.coef *= w;
     const TermList tu = product(nv, g, a), tv = product(nv, g, b);

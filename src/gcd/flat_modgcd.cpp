@@ -1,0 +1,749 @@
+// Flat multivariate gcd modulo p: see flat_modgcd.h.
+//
+// At n variables the operands are read as polynomials in the inner n - 1
+// variables whose coefficients are dense polynomials in the outermost one
+// (x). Their contents in x are divided out first; the images at x = a are
+// then taken for points where neither leading coefficient vanishes, their
+// monic gcds scaled to gamma(a), gamma the gcd of the leading coefficients,
+// so that all images are values of one polynomial G. An image whose leading
+// monomial is larger than another's has picked up a spurious factor and is
+// dropped; a smaller one shows that every earlier image had. The primitive
+// part of G in x, times the gcd of the contents, is the gcd.
+#include "gcd/flat_modgcd.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+#include <utility>
+
+#include "numbers/random.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/records.h"
+
+namespace flatgcd {
+
+Field::Field(uint32_t prime) : p(prime), m(~static_cast<uint64_t>(0) / prime) {}
+
+uint32_t Field::inv(uint32_t a) const {
+    int64_t r0 = p, r1 = a, s0 = 0, s1 = 1;
+    while (r1 != 0) {
+        int64_t q = r0 / r1;
+        std::swap(r0, r1);
+        r1 -= q * r0;
+        std::swap(s0, s1);
+        s1 -= q * s0;
+    }
+    int64_t s = s0 % static_cast<int64_t>(p);
+    return static_cast<uint32_t>(s < 0 ? s + p : s);
+}
+
+namespace {
+
+// ---- dense polynomials in one variable, lowest coefficient first, no
+// trailing zeros (zero is empty) ----
+
+using UPoly = std::vector<uint32_t>;
+
+struct Ctx {
+    Field F;
+    int64_t work;
+    uint64_t rng;
+    Outcome failure = Outcome::ok;
+    Ctx(const Field& f, const Limits& l) : F(f), work(l.work), rng(l.seed * 0x9E3779B97F4A7C15ull + 1) {}
+    uint64_t next() {
+        uint64_t z = (rng += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    bool spend(int64_t n) {
+        work -= n;
+        if (work >= 0) return true;
+        failure = Outcome::too_much_work;
+        return false;
+    }
+};
+
+void trim(UPoly& a) {
+    while (!a.empty() && a.back() == 0) a.pop_back();
+}
+
+int32_t deg(const UPoly& a) { return static_cast<int32_t>(a.size()) - 1; }
+
+uint32_t eval(const UPoly& a, uint32_t x, const Field& F) {
+    uint64_t acc = 0;
+    for (size_t i = a.size(); i-- > 0;) acc = F.add(F.mul(static_cast<uint32_t>(acc), x), a[i]);
+    return static_cast<uint32_t>(acc);
+}
+
+void make_monic(UPoly& a, const Field& F) {
+    if (a.empty() || a.back() == 1) return;
+    uint32_t s = F.inv(a.back());
+    for (uint32_t& c : a) c = F.mul(c, s);
+}
+
+// a := a mod b, b non-zero.
+void rem_in_place(UPoly& a, const UPoly& b, Ctx& cx) {
+    const Field& F = cx.F;
+    const int32_t db = deg(b);
+    if (deg(a) < db) return;
+    const uint32_t ilc = F.inv(b.back());
+    cx.spend(static_cast<int64_t>(deg(a) - db + 1) * (db + 1));
+    for (int32_t i = deg(a); i >= db; i--) {
+        uint32_t q = F.mul(a[static_cast<size_t>(i)], ilc);
+        if (q == 0) continue;
+        const uint32_t nq = F.neg(q);
+        uint32_t* base = a.data() + (i - db);
+        for (int32_t j = 0; j < db; j++) base[j] = F.add(base[j], F.mul(nq, b[static_cast<size_t>(j)]));
+        a[static_cast<size_t>(i)] = 0;
+    }
+    trim(a);
+}
+
+// The monic gcd; gcd(0, 0) = 0.
+UPoly ugcd(UPoly a, UPoly b, Ctx& cx) {
+    if (a.size() < b.size()) std::swap(a, b);
+    while (!b.empty()) {
+        if (b.size() == 1) return UPoly{1};
+        rem_in_place(a, b, cx);
+        std::swap(a, b);
+    }
+    make_monic(a, cx.F);
+    return a;
+}
+
+// a / b for b dividing a exactly.
+UPoly exact_quotient(UPoly a, const UPoly& b, Ctx& cx) {
+    const Field& F = cx.F;
+    const int32_t db = deg(b);
+    if (db == 0) {
+        const uint32_t s = F.inv(b[0]);
+        for (uint32_t& c : a) c = F.mul(c, s);
+        return a;
+    }
+    const int32_t da = deg(a);
+    UPoly q(static_cast<size_t>(da - db + 1), 0);
+    const uint32_t ilc = F.inv(b.back());
+    cx.spend(static_cast<int64_t>(da - db + 1) * (db + 1));
+    for (int32_t i = da; i >= db; i--) {
+        uint32_t t = F.mul(a[static_cast<size_t>(i)], ilc);
+        q[static_cast<size_t>(i - db)] = t;
+        if (t == 0) continue;
+        const uint32_t nt = F.neg(t);
+        uint32_t* base = a.data() + (i - db);
+        for (int32_t j = 0; j < db; j++) base[j] = F.add(base[j], F.mul(nt, b[static_cast<size_t>(j)]));
+    }
+    trim(q);
+    return q;
+}
+
+UPoly product(const UPoly& a, const UPoly& b, const Field& F) {
+    if (a.empty() || b.empty()) return {};
+    UPoly r(a.size() + b.size() - 1, 0);
+    for (size_t i = 0; i < a.size(); i++) {
+        if (a[i] == 0) continue;
+        for (size_t j = 0; j < b.size(); j++) r[i + j] = F.add(r[i + j], F.mul(a[i], b[j]));
+    }
+    return r;
+}
+
+// ---- operands as polynomials in the inner variables over dense
+// polynomials in x ----
+
+struct Rec {
+    int32_t m = 0;                // inner variables
+    std::vector<int32_t> rest;    // m exponents per monomial, decreasing
+    std::vector<UPoly> coef;      // per monomial, non-zero
+    const int32_t* mono(size_t i) const { return rest.data() + i * static_cast<size_t>(m); }
+    size_t size() const { return coef.size(); }
+};
+
+int compare(const int32_t* a, const int32_t* b, int32_t n) {
+    for (int32_t i = 0; i < n; i++)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    return 0;
+}
+
+bool all_zero(const int32_t* a, int32_t n) {
+    for (int32_t i = 0; i < n; i++)
+        if (a[i] != 0) return false;
+    return true;
+}
+
+Rec split_outer(const FlatPoly& u) {
+    Rec r;
+    r.m = u.nvars - 1;
+    const int32_t n = u.nvars;
+    std::vector<uint32_t> order(u.terms());
+    if (n == 2) {
+        // One inner variable: a counting sort on its exponent.
+        int32_t top = 0;
+        for (size_t i = 0; i < u.terms(); i++) top = std::max(top, u.exp(i)[1]);
+        std::vector<uint32_t> start(static_cast<size_t>(top) + 2, 0);
+        for (size_t i = 0; i < u.terms(); i++) start[static_cast<size_t>(top - u.exp(i)[1]) + 1]++;
+        for (size_t k = 1; k < start.size(); k++) start[k] += start[k - 1];
+        for (uint32_t i = 0; i < u.terms(); i++) order[start[static_cast<size_t>(top - u.exp(i)[1])]++] = i;
+    } else {
+        // The inner exponents packed into one key when they fit a word.
+        std::vector<int32_t> width(static_cast<size_t>(n), 0);
+        for (size_t i = 0; i < u.terms(); i++)
+            for (int32_t k = 1; k < n; k++)
+                width[static_cast<size_t>(k)] = std::max(width[static_cast<size_t>(k)], u.exp(i)[k]);
+        int32_t bits = 0;
+        for (int32_t k = 1; k < n; k++) {
+            int32_t b = 1;
+            while ((int64_t{1} << b) <= width[static_cast<size_t>(k)]) b++;
+            width[static_cast<size_t>(k)] = b;
+            bits += b;
+        }
+        if (bits <= 64) {
+            std::vector<std::pair<uint64_t, uint32_t>> keyed(u.terms());
+            for (uint32_t i = 0; i < u.terms(); i++) {
+                uint64_t key = 0;
+                for (int32_t k = 1; k < n; k++)
+                    key = (key << width[static_cast<size_t>(k)]) | static_cast<uint64_t>(u.exp(i)[k]);
+                keyed[i] = {~key, i};
+            }
+            std::sort(keyed.begin(), keyed.end());
+            for (size_t i = 0; i < keyed.size(); i++) order[i] = keyed[i].second;
+        } else {
+            for (uint32_t i = 0; i < order.size(); i++) order[i] = i;
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                return compare(u.exp(a) + 1, u.exp(b) + 1, n - 1) > 0;
+            });
+        }
+    }
+    for (size_t k = 0; k < order.size(); k++) {
+        const int32_t* e = u.exp(order[k]);
+        if (k == 0 || compare(e + 1, u.exp(order[k - 1]) + 1, n - 1) != 0) {
+            r.rest.insert(r.rest.end(), e + 1, e + n);
+            r.coef.emplace_back();
+        }
+        UPoly& c = r.coef.back();
+        if (c.size() <= static_cast<size_t>(e[0])) c.resize(static_cast<size_t>(e[0]) + 1, 0);
+        c[static_cast<size_t>(e[0])] = u.coefs[order[k]];
+    }
+    return r;
+}
+
+// Sums of this many products of residues fit 64 bits unreduced.
+size_t lazy_run(const Field& F) {
+    const uint64_t sq = static_cast<uint64_t>(F.p - 1) * (F.p - 1);
+    const uint64_t n = sq == 0 ? 1 : ~static_cast<uint64_t>(0) / sq;
+    return static_cast<size_t>(std::min<uint64_t>(n, 1u << 20));
+}
+
+// The operand with its inner variables at the values `at`: a dense
+// polynomial in x.
+UPoly inner_image(const Rec& r, const std::vector<uint32_t>& at, Ctx& cx) {
+    const Field& F = cx.F;
+    const int32_t m = r.m;
+    std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(m));
+    for (size_t i = 0; i < r.size(); i++)
+        for (int32_t k = 0; k < m; k++) {
+            auto& w = pw[static_cast<size_t>(k)];
+            const size_t e = static_cast<size_t>(r.mono(i)[k]);
+            while (w.size() <= e) w.push_back(w.empty() ? 1 : F.mul(w.back(), at[static_cast<size_t>(k)]));
+        }
+    UPoly out;
+    int64_t cost = 0;
+    for (size_t i = 0; i < r.size(); i++) {
+        uint32_t val = 1;
+        for (int32_t k = 0; k < m; k++) val = F.mul(val, pw[static_cast<size_t>(k)][static_cast<size_t>(r.mono(i)[k])]);
+        const UPoly& c = r.coef[i];
+        if (out.size() < c.size()) out.resize(c.size(), 0);
+        for (size_t k = 0; k < c.size(); k++) out[k] = F.add(out[k], F.mul(val, c[k]));
+        cost += static_cast<int64_t>(c.size()) + m;
+    }
+    cx.spend(cost);
+    trim(out);
+    return out;
+}
+
+FlatPoly constant_poly(int32_t nvars, uint32_t c) {
+    FlatPoly f;
+    f.nvars = nvars;
+    std::vector<int32_t> z(static_cast<size_t>(nvars), 0);
+    f.push(z.data(), c);
+    return f;
+}
+
+bool is_constant(const FlatPoly& f) { return f.terms() == 1 && all_zero(f.exp(0), f.nvars); }
+
+// f times its leading coefficient's inverse.
+void monic(FlatPoly& f, const Field& F) {
+    if (f.coefs.empty() || f.coefs[0] == 1) return;
+    const uint32_t s = F.inv(f.coefs[0]);
+    for (uint32_t& c : f.coefs) c = F.mul(c, s);
+}
+
+// ---- Newton interpolation of the images ----
+
+struct Newton {
+    int32_t m = 0;
+    std::vector<int32_t> monos;    // m per monomial, decreasing
+    std::vector<UPoly> coef;       // the interpolant's coefficient per monomial
+    UPoly Q{1};                    // product of (x - a) over the points
+    std::vector<uint32_t> points;
+
+    void reset() {
+        monos.clear();
+        coef.clear();
+        Q = UPoly{1};
+        points.clear();
+    }
+
+    // Takes the image at a.
+    void add(uint32_t a, const FlatPoly& img, Ctx& cx) {
+        const Field& F = cx.F;
+        // Monomials of the image not met before join with zero coefficients.
+        {
+            std::vector<int32_t> merged;
+            std::vector<UPoly> mc;
+            size_t i = 0, j = 0;
+            const size_t n = coef.size();
+            bool fresh = false;
+            while (i < n || j < img.terms()) {
+                int c = i == n ? -1 : j == img.terms() ? 1 : compare(monos.data() + i * m, img.exp(j), m);
+                if (c > 0) {
+                    i++;
+                } else if (c == 0) {
+                    i++;
+                    j++;
+                } else {
+                    fresh = true;
+                    j++;
+                }
+            }
+            if (fresh) {
+                i = j = 0;
+                while (i < n || j < img.terms()) {
+                    int c = i == n ? -1 : j == img.terms() ? 1 : compare(monos.data() + i * m, img.exp(j), m);
+                    if (c >= 0) {
+                        merged.insert(merged.end(), monos.begin() + static_cast<long>(i * m),
+                                      monos.begin() + static_cast<long>((i + 1) * m));
+                        mc.push_back(std::move(coef[i]));
+                        i++;
+                        if (c == 0) j++;
+                    } else {
+                        merged.insert(merged.end(), img.exp(j), img.exp(j) + m);
+                        mc.emplace_back();
+                        j++;
+                    }
+                }
+                monos.swap(merged);
+                coef.swap(mc);
+            }
+        }
+        const uint32_t qa = eval(Q, a, F);
+        const uint32_t iq = F.inv(qa);
+        size_t j = 0;
+        cx.spend(static_cast<int64_t>(coef.size()) * static_cast<int64_t>(2 * Q.size() + 2));
+        for (size_t i = 0; i < coef.size(); i++) {
+            uint32_t val = 0;
+            if (j < img.terms() && compare(monos.data() + i * m, img.exp(j), m) == 0) val = img.coefs[j++];
+            const uint32_t d = F.sub(val, eval(coef[i], a, F));
+            if (d == 0) continue;
+            const uint32_t t = F.mul(d, iq);
+            UPoly& c = coef[i];
+            if (c.size() < Q.size()) c.resize(Q.size(), 0);
+            for (size_t k = 0; k < Q.size(); k++) c[k] = F.add(c[k], F.mul(t, Q[k]));
+            trim(c);
+        }
+        // Q := Q (x - a)
+        Q.push_back(0);
+        const uint32_t na = F.neg(a);
+        for (size_t k = Q.size() - 1; k > 0; k--) Q[k] = F.add(Q[k - 1], F.mul(na, Q[k]));
+        Q[0] = F.mul(na, Q[0]);
+        points.push_back(a);
+    }
+};
+
+// c (a polynomial in x alone) times the primitive interpolant, monic.
+FlatPoly assemble(const Newton& N, const UPoly& c, int32_t nvars, Ctx& cx) {
+    const Field& F = cx.F;
+    std::vector<UPoly> coef;
+    std::vector<int32_t> monos;
+    for (size_t i = 0; i < N.coef.size(); i++) {
+        if (N.coef[i].empty()) continue;
+        coef.push_back(N.coef[i]);
+        monos.insert(monos.end(), N.monos.begin() + static_cast<long>(i * N.m),
+                     N.monos.begin() + static_cast<long>((i + 1) * N.m));
+    }
+    UPoly cont;
+    for (const UPoly& k : coef) {
+        cont = cont.empty() ? k : ugcd(cont, k, cx);
+        if (cont.size() == 1) break;
+    }
+    for (UPoly& k : coef) {
+        if (cont.size() > 1) k = exact_quotient(k, cont, cx);
+        if (c.size() > 1) k = product(k, c, F);
+    }
+    struct Term {
+        int32_t e0;
+        size_t mono;
+        uint32_t c;
+    };
+    std::vector<Term> terms;
+    for (size_t i = 0; i < coef.size(); i++)
+        for (size_t k = 0; k < coef[i].size(); k++)
+            if (coef[i][k] != 0) terms.push_back({static_cast<int32_t>(k), i, coef[i][k]});
+    const int32_t m = N.m;
+    std::sort(terms.begin(), terms.end(), [&](const Term& a, const Term& b) {
+        if (a.e0 != b.e0) return a.e0 > b.e0;
+        return compare(monos.data() + a.mono * m, monos.data() + b.mono * m, m) > 0;
+    });
+    FlatPoly out;
+    out.nvars = nvars;
+    std::vector<int32_t> e(static_cast<size_t>(nvars));
+    for (const Term& t : terms) {
+        e[0] = t.e0;
+        std::copy(monos.begin() + static_cast<long>(t.mono * m), monos.begin() + static_cast<long>((t.mono + 1) * m),
+                  e.begin() + 1);
+        out.push(e.data(), t.c);
+    }
+    monic(out, F);
+    return out;
+}
+
+FlatPoly from_outer(const UPoly& c, int32_t nvars) {
+    FlatPoly f;
+    f.nvars = nvars;
+    std::vector<int32_t> e(static_cast<size_t>(nvars), 0);
+    for (int32_t k = deg(c); k >= 0; k--) {
+        if (c[static_cast<size_t>(k)] == 0) continue;
+        e[0] = k;
+        f.push(e.data(), c[static_cast<size_t>(k)]);
+    }
+    return f;
+}
+
+// An operand at some level: dense in x alone, or split as a Rec.
+struct Operand {
+    int32_t n = 0;
+    UPoly uni;   // n == 1
+    Rec rec;     // n >= 2
+    bool constant() const {
+        if (n == 1) return uni.size() == 1;
+        return rec.size() == 1 && rec.coef[0].size() == 1 && all_zero(rec.mono(0), rec.m);
+    }
+};
+
+Operand operand_of(const FlatPoly& f) {
+    Operand o;
+    o.n = f.nvars;
+    if (o.n == 1) {
+        o.uni.assign(static_cast<size_t>(f.exp(0)[0]) + 1, 0);
+        for (size_t i = 0; i < f.terms(); i++) o.uni[static_cast<size_t>(f.exp(i)[0])] = f.coefs[i];
+    } else {
+        o.rec = split_outer(f);
+    }
+    return o;
+}
+
+// Where the images of a Rec at x = a go in the next level's operand: the
+// Rec's monomials (in the variables after x) regrouped by all but their
+// first exponent, which becomes the dense direction. Made once per level,
+// used for every point.
+struct Layout {
+    int32_t m = 0;                  // variables of the images
+    std::vector<uint32_t> order;    // the Rec's monomials, by group
+    std::vector<uint32_t> start;    // group k is order[start[k] .. start[k + 1])
+    int32_t top = 0;                // largest first exponent
+};
+
+Layout layout_of(const Rec& r) {
+    Layout L;
+    L.m = r.m;
+    L.order.resize(r.size());
+    for (uint32_t i = 0; i < L.order.size(); i++) L.order[i] = i;
+    for (size_t i = 0; i < r.size(); i++) L.top = std::max(L.top, r.mono(i)[0]);
+    if (L.m == 1) return L;
+    const int32_t m = L.m;
+    std::sort(L.order.begin(), L.order.end(), [&](uint32_t a, uint32_t b) {
+        const int c = compare(r.mono(a) + 1, r.mono(b) + 1, m - 1);
+        if (c != 0) return c > 0;
+        return r.mono(a)[0] > r.mono(b)[0];
+    });
+    for (uint32_t k = 0; k < L.order.size(); k++)
+        if (k == 0 || compare(r.mono(L.order[k]) + 1, r.mono(L.order[k - 1]) + 1, m - 1) != 0) L.start.push_back(k);
+    L.start.push_back(static_cast<uint32_t>(L.order.size()));
+    return L;
+}
+
+// The values of the Rec's coefficients at a, reductions deferred as long
+// as the sums fit a word.
+void values_at(const Rec& r, uint32_t a, std::vector<uint32_t>& val, Ctx& cx) {
+    const Field& F = cx.F;
+    size_t top = 0;
+    for (const UPoly& c : r.coef) top = std::max(top, c.size());
+    std::vector<uint32_t> pw(top, 1);
+    for (size_t k = 1; k < top; k++) pw[k] = F.mul(pw[k - 1], a);
+    const size_t run = lazy_run(F);
+    val.resize(r.size());
+    int64_t cost = 0;
+    for (size_t i = 0; i < r.size(); i++) {
+        const UPoly& c = r.coef[i];
+        cost += static_cast<int64_t>(c.size());
+        uint64_t acc = 0;
+        size_t k = 0;
+        while (k < c.size()) {
+            const size_t end = std::min(c.size(), k + run - 1);
+            for (; k < end; k++) acc += static_cast<uint64_t>(c[k]) * pw[k];
+            acc = F.reduce(acc);
+        }
+        val[i] = static_cast<uint32_t>(acc);
+    }
+    cx.spend(cost);
+}
+
+Operand image_of(const Rec& r, const Layout& L, uint32_t a, Ctx& cx) {
+    std::vector<uint32_t> val;
+    values_at(r, a, val, cx);
+    Operand o;
+    o.n = L.m;
+    if (L.m == 1) {
+        o.uni.assign(static_cast<size_t>(L.top) + 1, 0);
+        for (size_t i = 0; i < r.size(); i++) o.uni[static_cast<size_t>(r.mono(i)[0])] = val[i];
+        trim(o.uni);
+        return o;
+    }
+    Rec& c = o.rec;
+    c.m = L.m - 1;
+    for (size_t k = 0; k + 1 < L.start.size(); k++) {
+        const uint32_t* first = L.order.data() + L.start[k];
+        const uint32_t* last = L.order.data() + L.start[k + 1];
+        UPoly q(static_cast<size_t>(r.mono(*first)[0]) + 1, 0);
+        for (const uint32_t* i = first; i < last; i++) q[static_cast<size_t>(r.mono(*i)[0])] = val[*i];
+        trim(q);
+        if (q.empty()) continue;
+        c.rest.insert(c.rest.end(), r.mono(*first) + 1, r.mono(*first) + L.m);
+        c.coef.push_back(std::move(q));
+    }
+    return o;
+}
+
+bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
+    const int32_t n = u.n;
+    if (u.constant() || v.constant()) {
+        *g = constant_poly(n, 1);
+        return true;
+    }
+    if (n == 1) {
+        UPoly r = ugcd(std::move(u.uni), std::move(v.uni), cx);
+        g->nvars = 1;
+        g->exps.clear();
+        g->coefs.clear();
+        for (int32_t k = deg(r); k >= 0; k--)
+            if (r[static_cast<size_t>(k)] != 0) g->push(&k, r[static_cast<size_t>(k)]);
+        return cx.failure == Outcome::ok;
+    }
+    const Field& F = cx.F;
+    Rec& ru = u.rec;
+    Rec& rv = v.rec;
+    if (ru.size() == 0 || rv.size() == 0) {
+        cx.failure = Outcome::unlucky;
+        return false;
+    }
+
+    // Contents in x.
+    auto content = [&](const Rec& r) {
+        UPoly c = r.coef[0];
+        for (size_t i = 1; i < r.size() && c.size() > 1; i++) c = ugcd(c, r.coef[i], cx);
+        make_monic(c, F);
+        return c;
+    };
+    const UPoly cu = content(ru), cv = content(rv);
+    const UPoly c = ugcd(cu, cv, cx);
+    for (auto [r, k] : {std::pair<Rec*, const UPoly*>{&ru, &cu}, {&rv, &cv}})
+        if (k->size() > 1)
+            for (UPoly& q : r->coef) q = exact_quotient(q, *k, cx);
+    if (cx.failure != Outcome::ok) return false;
+    // A primitive part free of the inner variables is 1.
+    if ((ru.size() == 1 && all_zero(ru.mono(0), ru.m)) || (rv.size() == 1 && all_zero(rv.mono(0), rv.m))) {
+        *g = from_outer(c, n);
+        monic(*g, F);
+        return true;
+    }
+
+    const UPoly& lu = ru.coef[0];
+    const UPoly& lv = rv.coef[0];
+    const UPoly gamma = ugcd(lu, lv, cx);
+    int32_t dxu = 0, dxv = 0;
+    for (const UPoly& q : ru.coef) dxu = std::max(dxu, deg(q));
+    for (const UPoly& q : rv.coef) dxv = std::max(dxv, deg(q));
+    // Points enough to interpolate G: the gcd's degree in x is at most that
+    // of the gcd of the operands with the inner variables at a random point
+    // (when their degrees in x are kept there).
+    int32_t dx = std::min(dxu, dxv);
+    {
+        std::vector<uint32_t> at(static_cast<size_t>(n - 1));
+        for (uint32_t& b : at) b = 1 + static_cast<uint32_t>(cx.next() % (F.p - 1));
+        UPoly iu = inner_image(ru, at, cx), iv = inner_image(rv, at, cx);
+        if (deg(iu) == dxu && deg(iv) == dxv) dx = std::min(dx, deg(ugcd(std::move(iu), std::move(iv), cx)));
+    }
+    const size_t need = static_cast<size_t>(dx + deg(gamma) + 1);
+    // Small fields run out of good points; the general road handles them.
+    if (8 * need + 64 >= F.p) {
+        cx.failure = Outcome::no_points;
+        return false;
+    }
+
+    const Layout Lu = layout_of(ru), Lv = layout_of(rv);
+    Newton N;
+    N.m = n - 1;
+    std::vector<int32_t> lead;
+    std::unordered_set<uint32_t> used;
+    size_t unlucky = 0, draws = 0;
+    while (true) {
+        if (++draws > 4 * need + 64 || used.size() + 2 >= F.p) {
+            cx.failure = Outcome::no_points;
+            return false;
+        }
+        const uint32_t a = 1 + static_cast<uint32_t>(cx.next() % (F.p - 1));
+        if (!used.insert(a).second) continue;
+        if (eval(lu, a, F) == 0 || eval(lv, a, F) == 0) continue;
+        Operand ua = image_of(ru, Lu, a, cx), va = image_of(rv, Lv, a, cx);
+        FlatPoly ga;
+        if (!gcd_core(ua, va, &ga, cx)) return false;
+        if (is_constant(ga)) {
+            *g = from_outer(c, n);
+            monic(*g, F);
+            return true;
+        }
+        if (!N.points.empty()) {
+            const int cmp = compare(ga.exp(0), lead.data(), n - 1);
+            if (cmp > 0) {
+                if (++unlucky > need + 8) {
+                    cx.failure = Outcome::unlucky;
+                    return false;
+                }
+                continue;
+            }
+            if (cmp < 0) N.reset();
+        }
+        lead.assign(ga.exp(0), ga.exp(0) + (n - 1));
+        const uint32_t s = eval(gamma, a, F);
+        for (uint32_t& k : ga.coefs) k = F.mul(k, s);
+        // No early stop on a point that leaves G unchanged: it agrees by
+        // chance once in about p tries, and thousands of nested calls make
+        // that frequent in the smaller fields. The bound is tight anyway.
+        N.add(a, ga, cx);
+        if (cx.failure != Outcome::ok) return false;
+        if (N.points.size() >= need) break;
+    }
+    *g = assemble(N, c, n, cx);
+    return cx.failure == Outcome::ok;
+}
+
+}  // namespace
+
+Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits) {
+    Ctx cx(F, limits);
+    if (u.terms() == 0 || v.terms() == 0 || u.nvars != v.nvars || u.nvars < 1) return Outcome::unlucky;
+    Operand ou = operand_of(u), ov = operand_of(v);
+    if (!gcd_core(ou, ov, g, cx)) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
+    return Outcome::ok;
+}
+
+}  // namespace flatgcd
+
+// ---------------------------------------------------------------- polynode bridge
+
+namespace {
+
+bool flatten_into(const polynode* p, size_t idx, std::vector<int32_t>& cur, flatgcd::FlatPoly* out, uint32_t mod) {
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->exp < 0) return false;
+        if (t->numb) {
+            std::fill(cur.begin() + static_cast<long>(idx), cur.end(), 0);
+            int64_t c = t->ncoef->value % static_cast<int64_t>(mod);
+            if (c < 0) c += mod;
+            if (c != 0) out->push(cur.data(), static_cast<uint32_t>(c));
+        } else {
+            if (idx >= cur.size()) return false;
+            cur[idx] = t->exp;
+            if (!flatten_into(t->pcoef, idx + 1, cur, out, mod)) return false;
+        }
+    }
+    return true;
+}
+
+polynode* number_poly(uint32_t c) {
+    polynode* n = nullptr;
+    poly_set(static_cast<int32_t>(c), &n);
+    return n;
+}
+
+// Terms lo .. hi - 1 agree on the exponents before idx.
+polynode* build(const flatgcd::FlatPoly& f, size_t lo, size_t hi, int32_t idx) {
+    const int32_t n = f.nvars;
+    if (hi - lo == 1) {
+        bool constant = true;
+        for (int32_t k = idx; k < n; k++)
+            if (f.exp(lo)[k] != 0) constant = false;
+        if (constant) return number_poly(f.coefs[lo]);
+    }
+    polynode* head = nullptr;
+    polynode** tail = &head;
+    size_t i = lo;
+    while (i < hi) {
+        size_t j = i;
+        const int32_t e = f.exp(i)[idx];
+        while (j < hi && f.exp(j)[idx] == e) j++;
+        polynode* inner = build(f, i, j, idx + 1);
+        const bool number = inner->numb && !inner->next;
+        polynode* node = (e == 0 && number) ? inner : new_term_node(e, inner);
+        *tail = node;
+        tail = &node->next;
+        i = j;
+    }
+    return head;
+}
+
+int32_t levels_from(pt* rec) {
+    int32_t n = 0;
+    for (; rec; rec = rec->next) n++;
+    return n;
+}
+
+}  // namespace
+
+bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
+    flatgcd::FlatPoly f;
+    f.nvars = levels_from(rec);
+    std::vector<int32_t> cur(static_cast<size_t>(f.nvars), 0);
+    if (!flatten_into(p, 0, cur, &f, static_cast<uint32_t>(modulus))) return false;
+    *out = std::move(f);
+    return true;
+}
+
+polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
+    if (f.terms() == 0) return number_poly(0);
+    return build(f, 0, f.terms(), 0);
+}
+
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
+    if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
+    for (pt* r = rec; r; r = r->next)
+        if (r->relation) return 0;
+    flatgcd::FlatPoly fu, fv;
+    if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
+    if (fu.terms() == 0 || fv.terms() == 0) return 0;
+    // Its one-variable gcds are plain Euclid: long ones belong to the
+    // half-gcd of the general road.
+    for (const flatgcd::FlatPoly* f : {&fu, &fv})
+        for (int32_t e : f->exps)
+            if (e > 2000) return 0;
+    flatgcd::Field F(static_cast<uint32_t>(modulus));
+    flatgcd::Limits limits;
+    limits.seed = static_cast<uint64_t>(rand_integer3());
+    limits.work = 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
+    flatgcd::FlatPoly g;
+    if (flatgcd::gcd(fu, fv, F, &g, limits) != flatgcd::Outcome::ok) return 0;
+    free_poly(result);
+    *result = poly_from_flat(g);
+    return 1;
+}

@@ -1,0 +1,87 @@
+// Multivariate gcd modulo a word-size prime on flat term arrays.
+//
+// The evaluation/interpolation method of interp_gcd.h, run from start to
+// finish on plain arrays of residues: the outermost variable is replaced by
+// points, the image gcds come from the same routine one variable further
+// in, down to a dense one-variable Euclid, and the gcd is rebuilt by
+// incremental Newton interpolation from as many points as a degree bound
+// asks for. No polynomial records are made on the way, which is
+// what makes dense problems fast; a gcd is then converted back once.
+//
+// The answer is a gcd with high probability only: the callers prove it (by
+// division, or through the integer operands) and fall back to the general
+// road when the proof fails or the routine declines.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "storage/records.h"
+
+struct pt;
+
+namespace flatgcd {
+
+// Arithmetic modulo an odd prime p < 2^31 (products reduced by Barrett's
+// method: no division instruction in the inner loops).
+struct Field {
+    uint32_t p = 0;
+    uint64_t m = 0;   // floor(2^64 / p)
+    explicit Field(uint32_t prime);
+    uint32_t reduce(uint64_t x) const {
+        uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(x) * m) >> 64);
+        uint64_t r = x - q * p;
+        return static_cast<uint32_t>(r >= p ? r - p : r);
+    }
+    uint32_t mul(uint32_t a, uint32_t b) const { return reduce(static_cast<uint64_t>(a) * b); }
+    uint32_t add(uint32_t a, uint32_t b) const {
+        uint32_t s = a + b;
+        return s >= p ? s - p : s;
+    }
+    uint32_t sub(uint32_t a, uint32_t b) const { return a >= b ? a - b : a + p - b; }
+    uint32_t neg(uint32_t a) const { return a == 0 ? 0 : p - a; }
+    uint32_t inv(uint32_t a) const;   // a != 0
+};
+
+// A polynomial in nvars variables, outermost first: terms in strictly
+// decreasing lexicographic order of their exponent vectors, coefficients
+// in 1 .. p - 1. Zero has no terms.
+struct FlatPoly {
+    int32_t nvars = 0;
+    std::vector<int32_t> exps;     // nvars per term
+    std::vector<uint32_t> coefs;
+    size_t terms() const { return coefs.size(); }
+    const int32_t* exp(size_t i) const { return exps.data() + i * static_cast<size_t>(nvars); }
+    void push(const int32_t* e, uint32_t c) {
+        for (int32_t k = 0; k < nvars; k++) exps.push_back(e[k]);
+        coefs.push_back(c);
+    }
+};
+
+// Why gcd() gave no answer.
+enum class Outcome { ok, no_points, unlucky, too_much_work };
+
+struct Limits {
+    int64_t work = 400000000;   // residue operations before giving up
+    uint64_t seed = 1;          // the choice of points
+};
+
+// The monic gcd of u and v (both non-zero, same nvars >= 1) in *g: its
+// lexicographically leading coefficient is 1.
+Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits = {});
+
+}  // namespace flatgcd
+
+// The terms of p (current modular ring, prime modulus) over the levels
+// from rec's inward; false (out untouched) when p has a negative exponent.
+bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out);
+
+// The polynomial of the current ring with these terms, in the level shape
+// of the records they were read from (zero for no terms).
+polynode* poly_from_flat(const flatgcd::FlatPoly& f);
+
+// The gcd of u and v over the current prime field by the flat routine,
+// with rec the operands' top-level variable: 1 with the monic gcd in
+// *result, 0 when the routine does not apply or declines. The answer is not
+// checked here.
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
