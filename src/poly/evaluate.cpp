@@ -86,7 +86,11 @@ struct TermChain {
 // acc := acc * v^d (d >= 1).
 void times_number_power(imag* acc, imag* v, int32_t d) {
     if (d == 1) {
-        fast_mult(acc, v, acc);
+        // A one-digit value takes the single-digit product.
+        if (v->count == 1)
+            simp_mult(acc, acc, v->head->digit, nullptr);
+        else
+            fast_mult(acc, v, acc);
         return;
     }
     imag* pw = copy_number(v);
@@ -107,16 +111,125 @@ void add_number(imag** acc, imag* c) {
     if (number_zero(*acc)) free_imag(acc);
 }
 
-// false after the internal error (nothing is left allocated).
-bool rat_eval(polynode* p, polynode* list, imag** res) {
+// ---- integers in machine words ----
+//
+// Most evaluations at small integer points stay far below 2^127, and a
+// Horner pass on 128-bit words avoids building a digit chain per term.
+// Every step is checked; a pass that would leave 128 bits gives up and the
+// digit routines take over at that level, while the levels below still try
+// machine words first.
+
+__extension__ typedef __int128 wide;
+__extension__ typedef unsigned __int128 uwide;
+
+enum class Pass { done, overflow, unfit };
+
+// A number of at most four digits lies below 2^112 in absolute value.
+constexpr int32_t WIDE_DIGITS = 4;
+
+bool wide_of(const imag* x, wide* out) {
+    if (x->count > WIDE_DIGITS) return false;
+    wide w = 0;
+    for (const numnode* d = x->head; d; d = d->next) w = w * DIGIT_BASE + d->digit;
+    *out = w;
+    return true;
+}
+
+// A fresh digit number holding w != 0 (at most five digits).
+imag* wide_number(wide w) {
+    const bool neg = w < 0;
+    uwide m = neg ? -static_cast<uwide>(w) : static_cast<uwide>(w);
+    numnode* head = nullptr;
+    numnode* tail = nullptr;
+    int32_t n = 0;
+    // Least significant digit first, each put in front of the chain.
+    for (; m != 0; m >>= DIGIT_BITS, n++) {
+        numnode* d = newnumnode();
+        const int32_t v = static_cast<int32_t>(m & DIGIT_MASK);
+        d->digit = neg ? -v : v;
+        d->next = head;
+        head = d;
+        if (!tail) tail = d;
+    }
+    imag* x = new_number();
+    x->head = head;
+    x->tail = tail;
+    x->count = n;
+    return x;
+}
+
+// *acc := *acc * v^d (d >= 1); false on overflow. |v| >= 2 overflows
+// within 127 factors, so the plain loop is short.
+bool wide_times_power(wide* acc, wide v, int32_t d) {
+    if (v == 0) {
+        *acc = 0;
+        return true;
+    }
+    if (v == 1) return true;
+    if (v == -1) return !(d & 1) || !__builtin_sub_overflow(wide{0}, *acc, acc);
+    for (; d > 0; d--)
+        if (__builtin_mul_overflow(*acc, v, acc)) return false;
+    return true;
+}
+
+Pass wide_number_of(const imag* x, wide* out) { return wide_of(x, out) ? Pass::done : Pass::overflow; }
+
+// floor(log2 |v|), 0 for v = 0: |v|^d >= 2^(d * this).
+int32_t low_log2(wide v) {
+    const uwide m = v < 0 ? -static_cast<uwide>(v) : static_cast<uwide>(v);
+    const uint64_t hi = static_cast<uint64_t>(m >> 64);
+    const uint64_t lo = static_cast<uint64_t>(m);
+    if (hi) return 127 - __builtin_clzll(hi);
+    return lo ? 63 - __builtin_clzll(lo) : 0;
+}
+
+// *out := p at the values. unfit: the list ends above a level of p, or a
+// negative exponent, where the digit routines' own rules apply. A level
+// whose degree makes v^degree reach 2^127 is given up at once: only a
+// leading coefficient that vanishes at the points could keep it in range.
+Pass wide_eval(const polynode* p, const polynode* list, wide* out) {
+    if (p->numb) return wide_number_of(p->ncoef, out);
+    if (!list) return Pass::unfit;
+    wide v;
+    if (!wide_of(list->ncoef, &v)) return Pass::overflow;
+    if (static_cast<int64_t>(low_log2(v)) * p->exp >= 127) return Pass::overflow;
+    wide acc = 0;
+    int32_t prev = 0;
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->exp < 0) return Pass::unfit;
+        if (acc != 0 && !wide_times_power(&acc, v, prev - t->exp)) return Pass::overflow;
+        wide c;
+        const Pass r = t->numb ? wide_number_of(t->ncoef, &c) : wide_eval(t->pcoef, list->next, &c);
+        if (r != Pass::done) return r;
+        if (__builtin_add_overflow(acc, c, &acc)) return Pass::overflow;
+        prev = t->exp;
+    }
+    if (acc != 0 && prev > 0 && !wide_times_power(&acc, v, prev)) return Pass::overflow;
+    *out = acc;
+    return Pass::done;
+}
+
+// false after the internal error (nothing is left allocated); quiet: a list
+// that ends above a level of p gives false without the error. try_wide is
+// cleared below a level whose machine-word pass found p unfit for it.
+bool rat_eval(polynode* p, polynode* list, imag** res, bool quiet, bool try_wide = true) {
     *res = nullptr;
     if (p->numb) {
         if (!number_zero(p->ncoef)) *res = copy_number(p->ncoef);
         return true;
     }
     if (!list) {
-        tarvex_error("arg is NULL but q not number in rat_all_poly_eval. ", 0);
+        if (!quiet) tarvex_error("arg is NULL but q not number in rat_all_poly_eval. ", 0);
         return false;
+    }
+    if (try_wide) {
+        wide w;
+        const Pass r = wide_eval(p, list, &w);
+        if (r == Pass::done) {
+            if (w != 0) *res = wide_number(w);
+            return true;
+        }
+        try_wide = r == Pass::overflow;
     }
     imag* v = list->ncoef;
     if (number_zero(v)) {
@@ -127,7 +240,7 @@ bool rat_eval(polynode* p, polynode* list, imag** res) {
             *res = copy_number(t->ncoef);
             return true;
         }
-        return rat_eval(t->pcoef, list->next, res);
+        return rat_eval(t->pcoef, list->next, res, quiet, try_wide);
     }
     imag* acc = nullptr;
     int32_t prev = 0;
@@ -136,7 +249,7 @@ bool rat_eval(polynode* p, polynode* list, imag** res) {
         imag* c = nullptr;
         if (t->numb) {
             c = copy_number(t->ncoef);
-        } else if (!rat_eval(t->pcoef, list->next, &c)) {
+        } else if (!rat_eval(t->pcoef, list->next, &c, quiet, try_wide)) {
             if (acc) free_imag(&acc);
             return false;
         }
@@ -159,7 +272,61 @@ int32_t residue_power(int32_t v, int32_t d) {
     return r;
 }
 
+// The residue Horner pass on 64-bit words, for a modulus outside
+// characteristic 2 whose residues are all reduced: products of two
+// residues below 2^31 fit 62 bits. unfit: a keep marker, a list that ends
+// above a level of p, or a value that is not a reduced residue; the caller
+// then takes the general routines, whose rules cover those.
+bool word_residues() { return !finf && modulus > 1; }
+
+bool reduced(int32_t x) { return x >= 0 && x < modulus; }
+
+uint64_t word_power(uint64_t v, int32_t d, uint64_t m) {
+    uint64_t r = 1;
+    for (; d > 0; d >>= 1) {
+        if (d & 1) r = r * v % m;
+        v = v * v % m;
+    }
+    return r;
+}
+
+Pass word_mod_eval(const polynode* p, const polynode* list, uint64_t* out) {
+    if (p->numb) {
+        if (!reduced(p->ncoef->value)) return Pass::unfit;
+        *out = static_cast<uint64_t>(p->ncoef->value);
+        return Pass::done;
+    }
+    if (!list || list->exp == 1 || !reduced(list->ncoef->value)) return Pass::unfit;
+    const uint64_t m = static_cast<uint64_t>(modulus);
+    const uint64_t v = static_cast<uint64_t>(list->ncoef->value);
+    uint64_t acc = 0;
+    int32_t prev = 0;
+    for (const polynode* t = p; t; t = t->next) {
+        if (t != p) acc = acc * (prev - t->exp == 1 ? v : word_power(v, prev - t->exp, m)) % m;
+        uint64_t c;
+        if (t->numb) {
+            if (!reduced(t->ncoef->value)) return Pass::unfit;
+            c = static_cast<uint64_t>(t->ncoef->value);
+        } else if (word_mod_eval(t->pcoef, list->next, &c) != Pass::done) {
+            return Pass::unfit;
+        }
+        acc += c;
+        if (acc >= m) acc -= m;
+        prev = t->exp;
+    }
+    if (prev > 0) acc = acc * word_power(v, prev, m) % m;
+    *out = acc;
+    return Pass::done;
+}
+
 bool mod_eval(polynode* p, polynode* list, int32_t* out) {
+    if (word_residues()) {
+        uint64_t r;
+        if (word_mod_eval(p, list, &r) == Pass::done) {
+            *out = static_cast<int32_t>(r);
+            return true;
+        }
+    }
     if (p->numb) {
         *out = p->ncoef->value;
         return true;
@@ -206,9 +373,32 @@ void times_value_power(polynode** acc, polynode* value, int32_t d, pt* rec) {
     poly_mult(*acc, s.p[0], acc, rec);
 }
 
+// p at a list of numbers only, evaluated on numbers rather than on
+// polynomials: *out := a lone number node, null for zero. false when the
+// list does not suit (a keep marker, field levels, Laurent exponents, a list
+// that ends above a level of p, machine-integer mode, characteristic 2 or
+// unreduced residues); then nothing is allocated.
+bool eval_on_numbers(polynode* p, polynode* list, polynode** out) {
+    if (field_depth != 0 || laurent || has_keep_marker(list)) return false;
+    if (modularmode) {
+        uint64_t r;
+        if (!word_residues() || word_mod_eval(p, list, &r) != Pass::done) return false;
+        *out = nullptr;
+        if (r != 0) poly_set(static_cast<int32_t>(r), out);
+        return true;
+    }
+    if (lintmode) return false;
+    imag* n = nullptr;
+    if (!rat_eval(p, list, &n, true)) return false;
+    *out = n ? new_number_node(n) : nullptr;
+    return true;
+}
+
 // The level-by-level method: a new polynomial, null for zero. rec is the
-// record of p's top level.
-polynode* general_eval(polynode* p, polynode* list, int keep, pt* rec) {
+// record of p's top level. Where every level left is substituted the value
+// is formed on numbers; on_numbers is cleared below a level where that
+// did not suit, so that the attempt is not repeated on each coefficient.
+polynode* general_eval(polynode* p, polynode* list, int keep, pt* rec, bool on_numbers = true) {
     if (p->numb || !list) {
         if (zero_poly(p)) return nullptr;
         polynode* c = nullptr;
@@ -224,18 +414,23 @@ polynode* general_eval(polynode* p, polynode* list, int keep, pt* rec) {
                 out.push(new_number_node(copy_number(t->ncoef)));
                 continue;
             }
-            polynode* c = general_eval(t->pcoef, below, below_keep, inner(rec));
+            polynode* c = general_eval(t->pcoef, below, below_keep, inner(rec), on_numbers);
             if (!c) continue;
             out.push(t->exp == 0 && lone_number(c) ? c : new_term_node(t->exp, c));
         }
         return out.release();
     }
+    if (on_numbers) {
+        polynode* r;
+        if (eval_on_numbers(p, list, &r)) return r;
+        on_numbers = false;
+    }
     Scratch s;   // s.p[0]: the accumulator
     int32_t prev = 0;
     for (polynode* t = p; t; t = t->next) {
         if (s.p[0]) times_value_power(&s.p[0], list, prev - t->exp, inner(rec));
-        polynode* c =
-            t->numb ? new_number_node(copy_number(t->ncoef)) : general_eval(t->pcoef, list->next, 0, inner(rec));
+        polynode* c = t->numb ? new_number_node(copy_number(t->ncoef))
+                              : general_eval(t->pcoef, list->next, 0, inner(rec), on_numbers);
         if (c) {
             if (!s.p[0])
                 s.p[0] = c;
@@ -307,7 +502,7 @@ void replace(polynode** slot, polynode* value) {
 
 void rat_all_poly_eval(polynode* p, polynode* list, imag** res) {
     imag* n = nullptr;
-    if (rat_eval(p, list, &n)) *res = n;
+    if (rat_eval(p, list, &n, false)) *res = n;
 }
 
 void mod_all_poly_eval(polynode* p, polynode* list, int32_t* out) {
@@ -330,7 +525,7 @@ void all_poly_eval(polynode** p, polynode* list, polynode** res, int16_t keep) {
         }
         if (!lintmode) {
             imag* n = nullptr;
-            if (rat_eval(*p, list, &n) && n) *res = new_number_node(n);
+            if (rat_eval(*p, list, &n, false) && n) *res = new_number_node(n);
             return;
         }
     }
