@@ -13,6 +13,7 @@
 
 #include "gcd/division_impl.h"
 #include "gcd/exactdiv.h"
+#include "gcd/kronecker_div.h"
 #include "gcd/modswitch.h"
 #include "gcd/onevar_div.h"
 #include "numbers/numbers.h"
@@ -428,6 +429,7 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
         if (quick_depth_below(m, level) > quick_depth_below(u, level)) return 0;
         if (pretests(u, m, rec, Caller::answer) == Verdict::not_divisible) return 0;
     }
+    if (int k = kronecker_divides(u, m, rec); k >= 0) return k;
     return divide_terms(u, m, rec, nullptr, "trial divide noq, counting to ");
 }
 

@@ -1,0 +1,315 @@
+// Exact divisibility by Kronecker substitution (see gcd/kronecker_div.h).
+//
+// Why the univariate verdict is the multivariate one. K is a ring
+// homomorphism, so m | u gives K(m) | K(u) with quotient K(q); the quotient
+// of a division by K(m) != 0 is unique, and over the integers each of its
+// coefficients is then an exact quotient of integers. Moreover
+// deg_i(q) = deg_i(u) - deg_i(m) (no zero divisors), so every exponent of q
+// lies inside the box 0 .. base_i - 1 and K(q) decodes, digit by digit in
+// the mixed radix of the bases, back to q. Hence a quotient term whose
+// decoded exponent e_i has e_i + deg_i(m) >= base_i, an inexact integer
+// step, or a non-zero remainder, each proves m ∤ u. Conversely, when every
+// quotient term decodes inside those bounds, the decoded Q has
+// deg_i(Q·m) <= deg_i(u) in every variable: Q·m and u both lie in the box,
+// where K is one-to-one, and K(Q·m) = K(u) gives Q·m = u.
+#include "gcd/kronecker_div.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "gcd/flat_modgcd.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/records.h"
+
+namespace {
+
+// The dense remainder: 64-bit words for residues, 128-bit ones for
+// integers; either cap is 64 MB. Beyond it the general division's memory
+// use is the smaller.
+constexpr int64_t kMaxResidueEntries = 8000000;
+constexpr int64_t kMaxIntegerEntries = 4000000;
+// A sparse dividend wastes most of the array: the scan of empty entries
+// must stay small next to the work on its terms.
+constexpr int64_t kEntriesPerTerm = 64;
+constexpr int64_t kEntriesSlack = 4096;
+
+using Int128 = __int128;
+
+// A chain of more base-2^28 digits than this (its head non-zero) is past
+// 2^128; shorter ones are checked as they are read.
+constexpr int32_t kMaxDigits = 5;
+
+// The terms of an operand: exponents (levels from rec inward, nvars per
+// term) and coefficients, integers or residues 0 .. p - 1, zeros skipped.
+struct Terms {
+    int32_t nvars = 0;
+    std::vector<int32_t> exps;
+    std::vector<Int128> coefs;
+    size_t size() const { return coefs.size(); }
+    const int32_t* exp(size_t i) const { return exps.data() + i * static_cast<size_t>(nvars); }
+};
+
+// The integer a digit chain holds, when it fits 128 bits.
+bool integer_value(const imag* n, Int128* out) {
+    Int128 acc = 0;
+    int32_t k = 0;
+    for (const numnode* d = n->head; d; d = d->next) {
+        if (++k > kMaxDigits) return false;
+        if (__builtin_mul_overflow(acc, Int128{DIGIT_BASE}, &acc) || __builtin_add_overflow(acc, Int128{d->digit}, &acc))
+            return false;
+    }
+    *out = acc;
+    return true;
+}
+
+class Reader {
+public:
+    Reader(int32_t nvars, int64_t mod, Terms* out) : mod_(mod), cur_(static_cast<size_t>(nvars), 0), out_(out) {
+        out->nvars = nvars;
+    }
+
+    // false when p has a negative exponent, a level past the innermost or
+    // an integer beyond 128 bits.
+    bool read(const polynode* p, size_t idx) {
+        for (const polynode* t = p; t; t = t->next) {
+            if (t->exp < 0) return false;
+            if (t->numb) {
+                // A number ends the walk: the remaining exponents are 0.
+                for (size_t k = idx; k < cur_.size(); k++) cur_[k] = 0;
+                Int128 c;
+                if (mod_ != 0) {
+                    int64_t v = t->ncoef->value % mod_;
+                    if (v < 0) v += mod_;
+                    c = v;
+                } else if (!integer_value(t->ncoef, &c)) {
+                    return false;
+                }
+                if (c == 0) continue;
+                out_->exps.insert(out_->exps.end(), cur_.begin(), cur_.end());
+                out_->coefs.push_back(c);
+            } else {
+                if (idx >= cur_.size()) return false;
+                cur_[idx] = t->exp;
+                if (!read(t->pcoef, idx + 1)) return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    int64_t mod_;
+    std::vector<int32_t> cur_;
+    Terms* out_;
+};
+
+std::vector<int32_t> degrees(const Terms& t) {
+    std::vector<int32_t> d(static_cast<size_t>(t.nvars), 0);
+    for (size_t i = 0; i < t.size(); i++)
+        for (int32_t k = 0; k < t.nvars; k++) d[k] = std::max(d[k], t.exp(i)[k]);
+    return d;
+}
+
+// The substitution over the levels u involves (a level where u has degree
+// 0 has base 1 and is left out).
+struct Layout {
+    std::vector<int32_t> level;    // which level, outermost first
+    std::vector<int64_t> base;     // deg_i(u) + 1
+    std::vector<int64_t> stride;
+    std::vector<int64_t> deg_m;
+    int64_t size = 1;              // entries of the dense array
+
+    int64_t offset(const int32_t* e) const {
+        int64_t off = 0;
+        for (size_t k = 0; k < level.size(); k++) off += e[level[k]] * stride[k];
+        return off;
+    }
+
+    // A quotient term at offset s that no exact quotient can have: some
+    // decoded exponent plus deg_i(m) exceeds deg_i(u).
+    bool escapes(int64_t s) const {
+        for (size_t k = level.size(); k-- > 0;) {
+            const int64_t e = s % base[k];
+            s /= base[k];
+            if (e + deg_m[k] >= base[k]) return true;
+        }
+        return false;
+    }
+};
+
+// The divisor without its leading term, as (offset, coefficient) pairs.
+struct Divisor {
+    int64_t lead_offset = -1;
+    Int128 lead = 0;
+    std::vector<int64_t> offsets;
+    std::vector<Int128> coefs;
+};
+
+Divisor divisor_of(const Terms& m, const Layout& lay) {
+    Divisor d;
+    size_t lead = 0;
+    for (size_t i = 0; i < m.size(); i++) {
+        const int64_t off = lay.offset(m.exp(i));
+        if (off > d.lead_offset) {
+            d.lead_offset = off;
+            lead = i;
+        }
+    }
+    d.lead = m.coefs[lead];
+    for (size_t i = 0; i < m.size(); i++) {
+        if (i == lead) continue;
+        d.offsets.push_back(lay.offset(m.exp(i)));
+        d.coefs.push_back(m.coefs[i]);
+    }
+    return d;
+}
+
+// Long division from the top entry down; a row's tail lands on entries
+// below its leading one, so each entry is final when the scan reaches it.
+// The remainder is what is left below the divisor's leading entry.
+
+int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_t p) {
+    const flatgcd::Field F(p);
+    // Entries are kept below 2^63, reduced only when read: q·c < 2^62 is
+    // added, and a sum past 2^63 drops by K, the largest multiple of p not
+    // above 2^63. One product, one masked subtraction per term.
+    const uint64_t pp = p, top_bit = uint64_t{1} << 63, K = top_bit / pp * pp;
+    std::vector<uint64_t> r(static_cast<size_t>(lay.size), 0);
+    int64_t top = 0;
+    for (size_t i = 0; i < u.size(); i++) {
+        const int64_t off = lay.offset(u.exp(i));
+        r[off] = static_cast<uint64_t>(u.coefs[i]);
+        top = std::max(top, off);
+    }
+    // q times the negated tail is added.
+    std::vector<uint64_t> neg(m.coefs.size());
+    for (size_t j = 0; j < neg.size(); j++) neg[j] = F.neg(static_cast<uint32_t>(m.coefs[j]));
+    const uint32_t inv = F.inv(static_cast<uint32_t>(m.lead));
+    uint64_t* const rd = r.data();
+    for (int64_t i = top; i >= m.lead_offset; i--) {
+        const uint32_t c = static_cast<uint32_t>(rd[i] % pp);
+        if (c == 0) continue;
+        const int64_t s = i - m.lead_offset;
+        if (lay.escapes(s)) return 0;
+        const uint64_t q = F.mul(c, inv);
+        rd[i] = 0;
+        uint64_t* const base = rd + s;
+        for (size_t j = 0; j < neg.size(); j++) {
+            uint64_t& x = base[m.offsets[j]];
+            const uint64_t t = x + q * neg[j];
+            // A mask, not a branch: the comparison is unpredictable.
+            x = t - (K & (0 - (t >> 63)));
+        }
+    }
+    for (int64_t i = 0; i < m.lead_offset; i++)
+        if (rd[i] % pp != 0) return 0;
+    return 1;
+}
+
+using Uint128 = unsigned __int128;
+
+Uint128 magnitude(Int128 x) { return x < 0 ? -static_cast<Uint128>(x) : static_cast<Uint128>(x); }
+
+int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
+    std::vector<Int128> r(static_cast<size_t>(lay.size), 0);
+    int64_t top = 0;
+    Uint128 bound = 0;   // no entry of r exceeds it in magnitude
+    for (size_t i = 0; i < u.size(); i++) {
+        const int64_t off = lay.offset(u.exp(i));
+        r[off] = u.coefs[i];
+        top = std::max(top, off);
+        bound = std::max(bound, magnitude(u.coefs[i]));
+    }
+    Uint128 tail_max = 0;
+    for (Int128 c : m.coefs) tail_max = std::max(tail_max, magnitude(c));
+    const Int128 lc = m.lead;
+    const Uint128 limit = (static_cast<Uint128>(1) << 127) - 1;
+    const Int128 min128 = static_cast<Int128>(static_cast<Uint128>(1) << 127);
+    // A row adds at most |q|·max|tail| to any entry. While the sum of those
+    // stays below 2^127 no product or sum can overflow and rows are
+    // subtracted unchecked (the usual case by far); past it every step is
+    // checked.
+    bool safe = true;
+    Int128* const rd = r.data();
+    for (int64_t i = top; i >= m.lead_offset; i--) {
+        const Int128 c = rd[i];
+        if (c == 0) continue;
+        if (lc == -1 && c == min128) return -1;   // the one quotient that overflows
+        if (c % lc != 0) return 0;
+        const Int128 q = c / lc;
+        const int64_t s = i - m.lead_offset;
+        if (lay.escapes(s)) return 0;
+        rd[i] = 0;
+        Int128* const base = rd + s;
+        Uint128 step;
+        if (safe && (__builtin_mul_overflow(magnitude(q), tail_max, &step) ||
+                     __builtin_add_overflow(bound, step, &bound) || bound > limit))
+            safe = false;
+        if (safe) {
+            for (size_t j = 0; j < m.coefs.size(); j++) base[m.offsets[j]] -= q * m.coefs[j];
+            continue;
+        }
+        for (size_t j = 0; j < m.coefs.size(); j++) {
+            Int128& x = base[m.offsets[j]];
+            Int128 prod;
+            if (__builtin_mul_overflow(q, m.coefs[j], &prod)) return -1;
+            if (__builtin_sub_overflow(x, prod, &x)) return -1;
+        }
+    }
+    for (int64_t i = 0; i < m.lead_offset; i++)
+        if (rd[i] != 0) return 0;
+    return 1;
+}
+
+}  // namespace
+
+int kronecker_divides(polynode* u, polynode* m, pt* rec) {
+    if (!u || !m || !rec) return -1;
+    if (field_depth != 0 || laurent) return -1;
+    for (pt* r = rec; r; r = r->next)
+        if (r->relation) return -1;
+    int64_t mod = 0;
+    if (modularmode) {
+        if (!mod_is_prime || finf || modulus < 3) return -1;
+        mod = modulus;
+    } else if (lintmode) {
+        return -1;
+    }
+
+    int32_t nvars = 0;
+    for (pt* r = rec; r; r = r->next) nvars++;
+    Terms tu, tm;
+    if (!Reader(nvars, mod, &tu).read(u, 0) || !Reader(nvars, mod, &tm).read(m, 0)) return -1;
+    if (tm.size() == 0) return -1;   // a zero divisor is the general code's error
+    if (tu.size() == 0) return 1;
+    const std::vector<int32_t> du = degrees(tu), dm = degrees(tm);
+
+    Layout lay;
+    bool constant = true;
+    for (int32_t k = 0; k < nvars; k++) {
+        // m | u forces deg_k(m) <= deg_k(u): no zero divisors.
+        if (dm[k] > du[k]) return 0;
+        if (dm[k] > 0) constant = false;
+        if (du[k] == 0) continue;
+        lay.level.push_back(k);
+        lay.base.push_back(int64_t{du[k]} + 1);
+        lay.deg_m.push_back(dm[k]);
+    }
+    if (constant) return -1;
+
+    const int64_t cap = std::min(mod ? kMaxResidueEntries : kMaxIntegerEntries,
+                                 kEntriesPerTerm * static_cast<int64_t>(tu.size()) + kEntriesSlack);
+    lay.stride.assign(lay.level.size(), 0);
+    for (size_t k = lay.level.size(); k-- > 0;) {
+        lay.stride[k] = lay.size;
+        // Both factors are at most cap, so the product cannot overflow.
+        if (lay.base[k] > cap) return -1;
+        lay.size *= lay.base[k];
+        if (lay.size > cap) return -1;
+    }
+
+    const Divisor dv = divisor_of(tm, lay);
+    return mod ? divide_residues(tu, dv, lay, static_cast<uint32_t>(mod)) : divide_integers(tu, dv, lay);
+}
