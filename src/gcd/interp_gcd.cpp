@@ -260,7 +260,7 @@ bool accepts(polynode* cand, polynode* u, polynode* v, pt* var) {
     // the integer method the division of both integer operands at the end
     // decides, and an image that was wrong only costs another prime.
     if (images_checked_later) return true;
-    return trial_poly_divide_noq(u, cand, var, 1, 0, 0) == 1 && trial_poly_divide_noq(v, cand, var, 1, 0, 0) == 1;
+    return candidate_divides(u, cand, var) && candidate_divides(v, cand, var);
 }
 
 }  // namespace

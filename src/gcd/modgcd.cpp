@@ -207,7 +207,7 @@ void make_primitive(polynode* p) {
 }
 
 bool divides_both(polynode* u, polynode* v, polynode* cand, pt* var) {
-    return trial_poly_divide_noq(u, cand, var, 1, 0, 0) == 1 && trial_poly_divide_noq(v, cand, var, 1, 0, 0) == 1;
+    return candidate_divides(u, cand, var) && candidate_divides(v, cand, var);
 }
 
 int32_t inverse_mod_prime(int32_t w, int32_t p) {

@@ -433,6 +433,11 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
     return divide_terms(u, m, rec, nullptr, "trial divide noq, counting to ");
 }
 
+bool candidate_divides(polynode* u, polynode* m, pt* rec) {
+    const int k = kronecker_divides(u, m, rec);
+    return k == 1 || (k < 0 && trial_poly_divide_noq(u, m, rec, 1, 0, 0) == 1);
+}
+
 // ---------------------------------------------------------------- through primes
 
 void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* decided, int* divides, pt* rec) {

@@ -47,3 +47,8 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
 // variables' mod-out data and command_int are all as they were afterwards,
 // exceptions included.
 void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* decided, int* divides, pt* rec);
+
+// For a divisor expected to divide (a gcd candidate): the flat division
+// decides first, without the evaluation pre-tests that pay off only on
+// failures; the general road answers when it cannot. Operands kept.
+bool candidate_divides(polynode* u, polynode* m, pt* rec);
