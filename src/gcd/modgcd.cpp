@@ -11,6 +11,7 @@
 #include "gcd/interp_gcd.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "gcd/gcd_driver_impl.h"
@@ -206,8 +207,24 @@ void make_primitive(polynode* p) {
     if (neg_leading_term(p)) poly_inplace(p);
 }
 
-bool divides_both(polynode* u, polynode* v, polynode* cand, pt* var) {
-    return candidate_divides(u, cand, var) && candidate_divides(v, cand, var);
+// Every coefficient of p (digit numbers) is below bound in absolute value.
+bool coefficients_below(const polynode* p, int32_t bound) {
+    for (; p; p = p->next) {
+        if (!p->numb) {
+            if (!coefficients_below(p->pcoef, bound)) return false;
+        } else if (p->ncoef->count > 1 || (p->ncoef->head && std::abs(p->ncoef->head->digit) >= bound)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// likely: the candidate is probably right, and the flat division decides
+// first; otherwise the evaluation pre-tests reject the usual wrong
+// candidate before any division.
+bool divides_both(polynode* u, polynode* v, polynode* cand, pt* var, bool likely) {
+    if (likely) return candidate_divides(u, cand, var) && candidate_divides(v, cand, var);
+    return trial_poly_divide_noq(u, cand, var, 1, 0, 0) == 1 && trial_poly_divide_noq(v, cand, var, 1, 0, 0) == 1;
 }
 
 int32_t inverse_mod_prime(int32_t w, int32_t p) {
@@ -424,7 +441,10 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
                     *ok = 1;
                     return;
                 }
-                if (divides_both(u, v, cand.p, var)) {
+                // One image is the gcd when its coefficients stay well
+                // inside the symmetric range of p; near its ends it is
+                // usually the image of larger ones.
+                if (divides_both(u, v, cand.p, var, coefficients_below(cand.p, p >> 8))) {
                     *result = cand.release();
                     *ok = 1;
                     return;
@@ -491,7 +511,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             if (same) {
                 if (is_zero_poly(trial.p)) tarvex_error(" Basic mod method. r is nil.", 1);
                 make_primitive(trial.p);
-                if (is_number(trial.p) || divides_both(u, v, trial.p, var)) {
+                if (is_number(trial.p) || divides_both(u, v, trial.p, var, true)) {
                     if (is_number(trial.p)) poly_set(1, &trial.p);
                     *result = trial.release();
                     *ok = 1;
