@@ -28,6 +28,10 @@ extern int32_t gcd_stash_cutoff;
 // on every exit.
 void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var);
 
+// The primes of the method for pairs in several variables, whose images the
+// flat routine computes: the i-th prime below 2^31 (i >= 1), descending.
+int32_t word_prime_at(int32_t i);
+
 // A new polynomial: the value of the mixed-radix number held in
 // coefficients (coefficients[k] the digit belonging to primes[k], oldest
 // first: c0 + p0 (c1 + p1 (c2 + ...))) reduced modulo the prime held in the

@@ -250,6 +250,17 @@ TEST(ModGcd, GivesUpCleanlyWhenNoPrimeIsUsable) {
     EXPECT_EQ(read_poly(v.p, nv), tv);
 }
 
+// The word primes are exactly the primes below 2^31, none skipped, no
+// composite taken (GMP's test, independent of the method's own).
+TEST(ModGcd, WordPrimesAreThePrimesBelowTwoToThe31) {
+    mpz_class c = 2147483647;
+    for (int32_t i = 1; i <= 2200; i++) {
+        while (!mpz_probab_prime_p(c.get_mpz_t(), 30)) c -= 1;
+        ASSERT_EQ(word_prime_at(i), c.get_si()) << "prime " << i;
+        c -= 1;
+    }
+}
+
 // Mixed radix: c0 + p0 (c1 + p1 c2) reduced modulo P, by hand.
 TEST(ModGcd, ChineseEvaluatesTheMixedRadixForm) {
     PrimeRing ring(0);
