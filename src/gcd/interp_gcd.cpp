@@ -141,34 +141,6 @@ size_t chain_length(pt* var) {
     return n;
 }
 
-// A polynomial from terms sorted greatest first (non-zero residues),
-// following the shape rules: a level's constant term is a number node when
-// nothing deeper depends on it; a term over a lone number hangs it below.
-polynode* build_from(const std::vector<std::pair<Exps, int32_t>>& terms, size_t lo, size_t hi, size_t idx) {
-    const size_t depth = terms[lo].first.size();
-    bool constant = true;
-    for (size_t k = idx; k < depth; k++)
-        if (terms[lo].first[k] != 0) constant = false;
-    if (constant && hi - lo == 1) {
-        polynode* n = nullptr;
-        poly_set(terms[lo].second, &n);
-        return n;
-    }
-    polynode* head = nullptr;
-    polynode** tail = &head;
-    size_t i = lo;
-    while (i < hi) {
-        size_t j = i;
-        while (j < hi && terms[j].first[idx] == terms[i].first[idx]) j++;
-        polynode* inner = build_from(terms, i, j, idx + 1);
-        polynode* node = (terms[i].first[idx] == 0 && is_number(inner)) ? inner : new_term_node(terms[i].first[idx], inner);
-        *tail = node;
-        tail = &node->next;
-        i = j;
-    }
-    return head;
-}
-
 // The polynomial in x (outermost) whose value at points[k] is images[k],
 // each image a polynomial one level inside.
 polynode* interpolate(const std::vector<int32_t>& points, const std::vector<polynode*>& images, size_t depth) {
@@ -221,13 +193,11 @@ polynode* interpolate(const std::vector<int32_t>& points, const std::vector<poly
             out.emplace_back(std::move(full), c[t]);
         }
     }
-    if (out.empty()) {
-        polynode* z = nullptr;
-        poly_set(0, &z);
-        return z;
-    }
     std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    return build_from(out, 0, out.size(), 0);
+    flatgcd::FlatPoly f;
+    f.nvars = static_cast<int32_t>(depth);
+    for (const auto& [e, c] : out) f.push(e.data(), static_cast<uint32_t>(c));
+    return poly_from_flat(f);
 }
 
 // The images and their points of one attempt, freed on every exit.
