@@ -12,7 +12,6 @@
 #include "gcd/flat_modgcd.h"
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 #include <utility>
 
