@@ -31,6 +31,19 @@ inline int32_t top_degree(const polynode* p) { return p->numb ? 0 : p->exp; }
 // A lone number node: a constant polynomial.
 inline bool plain(const polynode* p) { return p->numb && !p->next; }
 
+// c x^e as one detached term (c taken over): a term of exponent 0 over a
+// lone number is that number node.
+inline polynode* make_term(int32_t e, polynode* c) {
+    polynode* t;
+    newpoly(&t);
+    t->next = nullptr;
+    t->exp = e;
+    t->numb = 0;
+    t->pcoef = c;
+    if (e == 0 && plain(c)) remove_dummy(t);
+    return t;
+}
+
 // A number record owned by the scope (a multiplier, a leading coefficient).
 struct ImagHold {
     imag* n = new_number();

@@ -134,17 +134,6 @@ bool field_divisor(polynode* m, pt* rec) {
     return field_depth > 0 && rec && field_depth <= rec->level + poly_depth(m) - 1;
 }
 
-polynode* make_term(int32_t e, polynode* c) {   // takes c over
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->exp = e;
-    t->numb = 0;
-    t->pcoef = c;
-    if (e == 0 && plain(c)) remove_dummy(t);
-    return t;
-}
-
 // t := c / lc for a coefficient c; false when lc does not divide c.
 bool exact_div_coef(polynode* c, polynode* lc, pt* rec, PolyHold& t) {
     if (plain(lc)) {

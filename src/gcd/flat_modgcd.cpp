@@ -702,12 +702,6 @@ polynode* build(const flatgcd::FlatPoly& f, size_t lo, size_t hi, int32_t idx) {
     return head;
 }
 
-int32_t levels_from(pt* rec) {
-    int32_t n = 0;
-    for (; rec; rec = rec->next) n++;
-    return n;
-}
-
 }  // namespace
 
 bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
@@ -726,8 +720,7 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
 
 int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
-    for (pt* r = rec; r; r = r->next)
-        if (r->relation) return 0;
+    if (relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
     if (fu.terms() == 0 || fv.terms() == 0) return 0;

@@ -43,20 +43,6 @@ int images_checked_later = 0;
 
 namespace {
 
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    explicit Owned(polynode* q) : p(q) {}
-    ~Owned() { free_poly(&p); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    polynode* take() {
-        polynode* q = p;
-        p = nullptr;
-        return q;
-    }
-};
-
 // The variable one level inside `outer` is unlinked from the chain while
 // the object lives: the inner records move up a level, the field levels
 // with them, and interrupts wait; everything comes back on destruction.
@@ -133,12 +119,6 @@ void flatten(const polynode* p, size_t idx, Exps& cur, std::map<Exps, int32_t>& 
             flatten(t->pcoef, idx + 1, cur, out);
         }
     }
-}
-
-size_t chain_length(pt* var) {
-    size_t n = 0;
-    for (; var; var = var->next) n++;
-    return n;
 }
 
 // The polynomial in x (outermost) whose value at points[k] is images[k],
@@ -239,10 +219,10 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
                              int32_t deg_v, pt* var) {
     if (bound < 1) return 0;
     pt* inner = var->next;
-    Owned gamma;
+    PolyHold gamma;
     {
-        Owned lc_u(leading_coef_level_two(u));
-        Owned lc_v(leading_coef_level_two(v));
+        PolyHold lc_u(leading_coef_level_two(u));
+        PolyHold lc_v(leading_coef_level_two(v));
         LevelRemoval without_y(var);
         polygcd(lc_u.p, lc_v.p, &gamma.p, 0, 1, 1, var, 1, 1, 0);
     }
@@ -258,18 +238,18 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
     }
     Images im;
     int32_t d0 = -1;
-    Owned pt_node;
+    PolyHold pt_node;
     poly_set(1, &pt_node.p);
     while (true) {
         a++;
         if (a >= modulus) break;
         pt_node.p->ncoef->value = a;
-        Owned ua, va;
+        PolyHold ua, va;
         mod_poly_at_numb(&ua.p, u, pt_node.p, var, 0);
         if (top_degree(ua.p) < deg_u || is_zero(ua.p)) continue;
         mod_poly_at_numb(&va.p, v, pt_node.p, var, 0);
         if (top_degree(va.p) < deg_v || is_zero(va.p)) continue;
-        Owned ga;
+        PolyHold ga;
         polygcd(ua.p, va.p, &ga.p, 0, 1, 1, inner, 1, 1, 0);
         int32_t d = top_degree(ga.p);
         if (d0 >= 0 && d0 != d) {
@@ -277,7 +257,7 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
             continue;
         }
         // Leading coefficient in y made gamma(a).
-        Owned gamma_a;
+        PolyHold gamma_a;
         if (is_number(gamma.p)) {
             poly_assign(gamma.p, &gamma_a.p);
         } else {
@@ -285,23 +265,23 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
             mod_poly_at_numb(&gamma_a.p, gamma.p, pt_node.p, var, 0);
         }
         pad_one(&gamma_a.p);
-        Owned lc;
+        PolyHold lc;
         if (is_number(ga.p) || ga.p->numb)
             poly_assign(ga.p, &lc.p);
         else
             poly_assign(ga.p->pcoef, &lc.p);
         if (!is_number(lc.p)) pad_one(&lc.p);
-        Owned scaled, normal;
+        PolyHold scaled, normal;
         poly_mult(ga.p, gamma_a.p, &scaled.p, inner);
         if (is_number(lc.p)) {
             int32_t r = inverse_of(lc.p->ncoef->value);
-            normal.p = scaled.take();
+            normal.p = scaled.release();
             mod_num_poly_mult(normal.p, r);
         } else if (!divides_into(scaled.p, lc.p, &normal.p, inner)) {
             continue;
         }
         im.points.push_back(a);
-        im.gcds.push_back(normal.take());
+        im.gcds.push_back(normal.release());
         d0 = d;
         const int32_t kept = static_cast<int32_t>(im.points.size());
         if (kept > bound) break;
@@ -312,13 +292,13 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
     }
     if (static_cast<int32_t>(im.points.size()) <= bound) return 0;
 
-    Owned cand(interpolate(im.points, im.gcds, chain_length(var)));
+    PolyHold cand(interpolate(im.points, im.gcds, static_cast<size_t>(levels_from(var))));
     if (!gamma_number && !is_number(cand.p)) {
         int failures = 0;
         while (true) {
-            Owned c(content_2(cand.p, var));
+            PolyHold c(content_2(cand.p, var));
             if (is_number(c.p)) break;
-            Owned prim;
+            PolyHold prim;
             if (divides_into(cand.p, c.p, &prim.p, var)) {
                 std::swap(cand.p, prim.p);
                 break;
@@ -328,10 +308,10 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
         }
     }
     if (is_number(cand.p) && cand.p->ncoef->value == 0) return 0;
-    Owned lead;
+    PolyHold lead;
     monic_poly(&cand.p, &lead.p, var);
     free_poly(result);
-    *result = cand.take();
+    *result = cand.release();
     return 1;
 }
 
@@ -348,15 +328,15 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     // every other candidate, and the general road below takes over when it
     // declines or fails.
     {
-        Owned flat;
+        PolyHold flat;
         if (flat_mod_gcd(u, v, &flat.p, var) && accepts(flat.p, u, v, var)) {
-            *result = flat.take();
+            *result = flat.release();
             return 1;
         }
     }
 
     // Levels that neither operand reaches come out for the whole call.
-    Owned uu(copy_of(u)), vv(copy_of(v));
+    PolyHold uu(copy_of(u)), vv(copy_of(v));
     // Removals are undone innermost first.
     struct Removals {
         std::vector<std::unique_ptr<LevelRemoval>> list;
@@ -371,7 +351,7 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
             std::printf(" *** Tarvex Warning. Early exit from mod_multivar_Chinese.\n");
             return 0;
         }
-        Owned su(leading_coef_level_two(uu.p)), sv(leading_coef_level_two(vv.p));
+        PolyHold su(leading_coef_level_two(uu.p)), sv(leading_coef_level_two(vv.p));
         std::swap(uu.p, su.p);
         std::swap(vv.p, sv.p);
         removed.push_back(std::make_unique<LevelRemoval>(var));
@@ -383,11 +363,11 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     } dump_level;
 
     // Contents with respect to y.
-    Owned c;
-    Owned pu, pv;
+    PolyHold c;
+    PolyHold pu, pv;
     for (int failures = 0;; failures++) {
         if (failures > 10) tarvex_error(" too many failures, mod_multivar_Chinese.", 1);
-        Owned cu(content_2(uu.p, var)), cv(content_2(vv.p, var));
+        PolyHold cu(content_2(uu.p, var)), cv(content_2(vv.p, var));
         free_poly(&c.p);
         polygcd(cu.p, cv.p, &c.p, 0, 1, 1, var, 1, 1, 0);
         if (is_number(c.p)) {
@@ -400,7 +380,7 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     }
     if (!is_number(c.p)) bound = std::max<int32_t>(1, bound - top_degree(c.p));
 
-    Owned g;
+    PolyHold g;
     bool ok = false;
     if (top_degree(pu.p) == 0 || top_degree(pv.p) == 0) {
         poly_set(1, &g.p);
@@ -422,16 +402,16 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     }
     if (!ok) {
         // x and y exchange places.
-        Owned su(copy_of(pu.p)), sv(copy_of(pv.p));
+        PolyHold su(copy_of(pu.p)), sv(copy_of(pv.p));
         const int32_t du = top_degree(su.p), dv = top_degree(sv.p);
         swap_levels_1_2(&su.p);
         swap_levels_1_2(&sv.p);
         // The exchanged operands are made primitive with respect to their
         // new second variable too: a candidate is complete only when the
         // operands have no common factor free of the second variable.
-        Owned c2;
+        PolyHold c2;
         {
-            Owned cu(content_2(su.p, var)), cv(content_2(sv.p, var));
+            PolyHold cu(content_2(su.p, var)), cv(content_2(sv.p, var));
             polygcd(cu.p, cv.p, &c2.p, 0, 1, 1, var, 1, 1, 0);
         }
         if (!is_number(c2.p)) {
@@ -444,7 +424,7 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
             if (sub_mod_multivar_Chinese(su.p, sv.p, &g.p, bound, du, dv, var)) {
                 if (accepts(g.p, su.p, sv.p, var)) {
                     if (!is_number(c2.p)) {
-                        Owned prod;
+                        PolyHold prod;
                         poly_mult(g.p, c2.p, &prod.p, var);
                         std::swap(g.p, prod.p);
                     }
@@ -463,13 +443,13 @@ int mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_t bo
     }
     if (!ok) return 0;
     if (!is_number(c.p)) {
-        Owned prod;
+        PolyHold prod;
         poly_mult(g.p, c.p, &prod.p, var);
         std::swap(g.p, prod.p);
     }
     // Back into the operands' level structure: r empty levels below x.
     for (size_t k = 0; k < r; k++) patch_up(g.p, 1, 1);
-    *result = g.take();
+    *result = g.release();
     return 1;
 }
 

@@ -267,9 +267,7 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
 
 int kronecker_divides(polynode* u, polynode* m, pt* rec) {
     if (!u || !m || !rec) return -1;
-    if (field_depth != 0 || laurent) return -1;
-    for (pt* r = rec; r; r = r->next)
-        if (r->relation) return -1;
+    if (field_depth != 0 || laurent || relation_inward(rec)) return -1;
     int64_t mod = 0;
     if (modularmode) {
         if (!mod_is_prime || finf || modulus < 3) return -1;

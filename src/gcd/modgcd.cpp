@@ -64,20 +64,6 @@ struct Num {
     Num& operator=(const Num&) = delete;
 };
 
-struct Poly {
-    polynode* p = nullptr;
-    Poly() = default;
-    explicit Poly(polynode* q) : p(q) {}
-    ~Poly() { free_poly(&p); }
-    Poly(const Poly&) = delete;
-    Poly& operator=(const Poly&) = delete;
-    polynode* release() { return std::exchange(p, nullptr); }
-    void reset(polynode* q) {
-        free_poly(&p);
-        p = q;
-    }
-};
-
 struct PolyList {
     std::vector<polynode*> items;
     PolyList() = default;
@@ -181,9 +167,7 @@ bool word_is_prime(uint32_t n) {
 // The flat routine will compute every image (several variables, no field
 // elements or relations): its primes can be word-sized.
 bool flat_images(polynode* u, polynode* v, pt* var) {
-    if (!var || !var->next || field_depth != 0 || laurent) return false;
-    for (pt* r = var; r; r = r->next)
-        if (r->relation) return false;
+    if (!var || !var->next || field_depth != 0 || laurent || relation_inward(var)) return false;
     // The flat routine leaves long one-variable gcds to the half-gcd.
     for (pt* r = var; r; r = r->next) {
         int32_t d = -1;
@@ -261,7 +245,7 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
                         std::vector<int32_t>* lead) {
     if (residue_of(leading_number(u), p) == 0 || residue_of(leading_number(v), p) == 0) return nullptr;
     const int32_t du = top_degree(u), dv = top_degree(v);
-    Poly img;
+    PolyHold img;
     {
         ModularSwitch sw;
         sw.set_prime(p);
@@ -318,13 +302,13 @@ polynode* Chinese(const std::vector<polynode*>& coefficients, polynode* P, const
                   pt* var) {
     if (coefficients.empty()) return nullptr;
     PosModOn pm;
-    Poly acc;
+    PolyHold acc;
     poly_assign(coefficients.back(), &acc.p);
     for (size_t k = coefficients.size() - 1; k-- > 0;) {
         Num q;
         setvalue(primes[k], q.n);
         if (!is_zero_poly(acc.p)) num_poly_mult(acc.p, q.n);
-        Poly sum;
+        PolyHold sum;
         if (is_zero_poly(acc.p))
             poly_assign(coefficients[k], &sum.p);
         else if (is_zero_poly(coefficients[k]))
@@ -349,14 +333,14 @@ polynode* mod_Chinese(const std::vector<polynode*>& coefficients, const std::vec
         make_monomial(&r, 0, q);
         return r;
     };
-    Poly acc(lifted(coefficients.back()));
+    PolyHold acc(lifted(coefficients.back()));
     for (size_t k = coefficients.size() - 1; k-- > 0;) {
         if (!is_zero_poly(acc.p)) {
             // x - a as a polynomial of x's level.
             int32_t a = points[k] % modulus;
             int32_t minus_a = finf ? a : (a == 0 ? 0 : modulus - a);
             Num one(1);
-            Poly xa;
+            PolyHold xa;
             make_monomial(&xa.p, 1, new_number_node(one.n));
             one.n = nullptr;
             if (minus_a != 0) {
@@ -366,7 +350,7 @@ polynode* mod_Chinese(const std::vector<polynode*>& coefficients, const std::vec
             }
             poly_mult(acc.p, xa.p, &acc.p, x);
         }
-        Poly c(lifted(coefficients[k]));
+        PolyHold c(lifted(coefficients[k]));
         if (is_zero_poly(c.p)) continue;
         if (is_zero_poly(acc.p)) {
             acc.reset(c.release());
@@ -381,8 +365,8 @@ polynode* mod_Chinese(const std::vector<polynode*>& coefficients, const std::vec
 }
 
 void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, const equivalence_bounds& work) {
-    Poly sa(symmetric_copy(a, work.m_a, work.half_a));
-    Poly sb(symmetric_copy(b, work.m_b, work.half_b));
+    PolyHold sa(symmetric_copy(a, work.m_a, work.half_a));
+    PolyHold sb(symmetric_copy(b, work.m_b, work.half_b));
     *ok = poly_equal(sa.p, sb.p) ? 1 : 0;
     *result = sa.release();
 }
@@ -414,7 +398,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     std::vector<int32_t> primes;     // oldest first, as the digits
     PolyList digits_list;            // the mixed-radix digits c_k
     Num M(1), half(0);
-    Poly G;                          // coefficients 0 .. M - 1; null = 0
+    PolyHold G;                          // coefficients 0 .. M - 1; null = 0
     std::vector<int32_t> g_lead;     // leading monomial of the images kept
     bool first = true;
     int32_t restart = i;
@@ -431,7 +415,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         const int32_t p = words ? word_prime_at(i) : prime_at(i);
         const int32_t gamma_p = residue_of(gamma.n, p);
         std::vector<int32_t> lead;
-        Poly image(modular_image(u, v, p, gamma_p, var, &lead));
+        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead));
         if (!image.p) continue;
 
         if (!first) {
@@ -460,7 +444,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             g_lead = lead;
             // Small gcds are usually exact in one image already.
             if (2 * static_cast<int64_t>(gamma_p) < p) {
-                Poly cand;
+                PolyHold cand;
                 poly_assign(image.p, &cand.p);
                 if (gamma_p != 1 || !is_number(cand.p)) make_primitive(cand.p);
                 if (is_number(cand.p)) {
@@ -481,12 +465,12 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
 
         // Garner step: the digit of p makes G + M c agree with the image mod p.
         Num pn(p);
-        Poly P;
+        PolyHold P;
         poly_set(p, &P.p);
-        Poly pos;
+        PolyHold pos;
         poly_mod_or_div(image.p, P.p, &pos.p, '|', var);
-        Poly r(Chinese(digits_list.items, P.p, primes, var));
-        Poly diff;
+        PolyHold r(Chinese(digits_list.items, P.p, primes, var));
+        PolyHold diff;
         if (is_zero_poly(r.p))
             std::swap(diff.p, pos.p);
         else if (is_zero_poly(pos.p))
@@ -496,16 +480,16 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         int64_t w = 1;
         for (int32_t q : primes) w = w * (q % p) % p;
         const int32_t winv = inverse_mod_prime(static_cast<int32_t>(w), p);
-        Poly c;
+        PolyHold c;
         if (!is_zero_poly(diff.p)) {
             Num wi(winv);
             num_poly_mult(diff.p, wi.n);
             poly_mod_or_div(diff.p, P.p, &c.p, '|', var);
             if (is_zero_poly(c.p)) c.reset(nullptr);
         }
-        Poly g_new;
+        PolyHold g_new;
         if (c.p) {
-            Poly mc;
+            PolyHold mc;
             poly_assign(c.p, &mc.p);
             num_poly_mult(mc.p, M.n);
             if (G.p)
@@ -532,7 +516,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         if (!first && G.p && g_new.p && leading_monomial(g_new.p) == leading_monomial(G.p) &&
             bigger(m_old.n, gamma.n)) {
             int same = 0;
-            Poly trial;
+            PolyHold trial;
             equivalence_bounds bounds{M.n, half.n, m_old.n, half_old.n};
             check_equivalent(g_new.p, G.p, &same, &trial.p, bounds);
             if (same) {

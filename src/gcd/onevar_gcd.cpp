@@ -62,6 +62,19 @@ int reduce_inline(uint32_t* a, int32_t* da, const uint32_t* b, int32_t db, Mul m
     return *da < 0;
 }
 
+// The Euclid loops end with the gcd of degree ds in the array s (xx or
+// yy); the record says where.
+int gcd_found(DenseGcdState* st, const uint32_t* s, int32_t ds) {
+    st->flag = 1;
+    if (s == xx) {
+        st->deg_xx = ds;
+    } else {
+        st->deg_xx = -1;
+        st->deg_yy = ds;
+    }
+    return 1;
+}
+
 // Euclid on xx and yy with the products of mul; the record as simple_onevar_gcd leaves it.
 template <class Mul>
 int inline_euclid(DenseGcdState* st, Mul mul) {
@@ -80,14 +93,7 @@ int inline_euclid(DenseGcdState* st, Mul mul) {
         std::swap(f, s);
         std::swap(df, ds);
     }
-    st->flag = 1;
-    if (s == xx) {
-        st->deg_xx = ds;
-    } else {
-        st->deg_xx = -1;
-        st->deg_yy = ds;
-    }
-    return 1;
+    return gcd_found(st, s, ds);
 }
 
 // The dense routes share everything but the Euclid loop.
@@ -185,14 +191,7 @@ int simple_onevar_gcd(DenseGcdState* st) {
         std::swap(f, s);
         std::swap(df, ds);
     }
-    st->flag = 1;
-    if (s == xx) {
-        st->deg_xx = ds;
-    } else {
-        st->deg_xx = -1;
-        st->deg_yy = ds;
-    }
-    return 1;
+    return gcd_found(st, s, ds);
 }
 
 void fastest_poly_gcd(polynode* u, polynode* v, polynode** result, int make_monic, pt* var) {

@@ -48,14 +48,7 @@ struct Builder {
             free_poly(&c);
             return;
         }
-        polynode* t;
-        newpoly(&t);
-        t->next = nullptr;
-        t->exp = e;
-        t->numb = 0;
-        t->pcoef = c;
-        if (e == 0 && plain(c)) remove_dummy(t);
-        link(t);
+        link(make_term(e, c));
     }
 };
 

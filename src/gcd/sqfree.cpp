@@ -49,16 +49,6 @@ void sqf_gcd(polynode* a, polynode* b, polynode** g, pt* var) {
 
 bool is_zero_poly(const polynode* p) { return is_number(p) && p->ncoef->value == 0; }
 
-// Owns a polynomial for the length of a scope.
-struct Owned {
-    polynode* p = nullptr;
-    Owned() = default;
-    explicit Owned(polynode* q) : p(q) {}
-    ~Owned() { free_poly(&p); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-};
-
 }  // namespace
 
 void pth_root(polynode** slot, pt* var) {
@@ -82,10 +72,10 @@ void pth_root(polynode** slot, pt* var) {
 void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
     const int32_t e = characteristic();
     int32_t m = 1;
-    Owned F;
+    PolyHold F;
     poly_assign(f, &F.p);
     while (top_degree(F.p) > 0) {
-        Owned D;
+        PolyHold D;
         poly_assign(F.p, &D.p);
         poly_diff(&D.p, 1);
         if (is_zero_poly(D.p)) {
@@ -93,9 +83,9 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
             m *= e;
             continue;
         }
-        Owned G;
+        PolyHold G;
         sqf_gcd(F.p, D.p, &G.p, var);
-        Owned W;
+        PolyHold W;
         if (is_number(G.p)) {
             poly_assign(F.p, &W.p);
         } else {
@@ -110,9 +100,9 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
                 fast_poly_divide(&G.p, W.p, var, 41);
                 i++;
             }
-            Owned Y;
+            PolyHold Y;
             sqf_gcd(W.p, G.p, &Y.p, var);
-            Owned Z;
+            PolyHold Z;
             if (is_number(Y.p))
                 std::swap(Z.p, W.p);
             else {

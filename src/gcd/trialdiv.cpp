@@ -81,17 +81,6 @@ void store(polynode** slot, polynode* v) {
     if (old && old != v) free_poly(&old);
 }
 
-polynode* make_term(int32_t e, polynode* c) {   // takes c over
-    polynode* t;
-    newpoly(&t);
-    t->next = nullptr;
-    t->exp = e;
-    t->numb = 0;
-    t->pcoef = c;
-    if (e == 0 && plain(c)) remove_dummy(t);
-    return t;
-}
-
 // m (at rec's level) is an element of the extension field: it is inverted.
 bool field_divisor(polynode* m, pt* rec) {
     return field_depth > 0 && field_depth <= level_of(rec) + poly_depth(m) - 1;

@@ -30,8 +30,6 @@ polynode* zero_poly();
 // Frees the slot's old value, then stores value.
 void replace_slot(polynode** slot, polynode* value);
 
-// Some record from rec inward carries a mod-out relation.
-bool relation_inward(const pt* rec);
 
 // Appends detached terms in order.
 struct Chain {

@@ -51,6 +51,18 @@ extern pt* pt_garb;                 // free variable records, through next
 // 1 for none.
 inline pt* inner(pt* rec) { return rec ? rec->next : nullptr; }
 inline int32_t level_of(const pt* rec) { return rec ? rec->level : 1; }
+// The number of levels from rec inward (rec's own included).
+inline int32_t levels_from(const pt* rec) {
+    int32_t n = 0;
+    for (; rec; rec = rec->next) n++;
+    return n;
+}
+// Some record from rec inward carries a mod-out relation.
+inline bool relation_inward(const pt* rec) {
+    for (; rec; rec = rec->next)
+        if (rec->relation) return true;
+    return false;
+}
 
 // ---- the variable list ----
 // Positions are 1-based, outermost first. Lookups compare at most the 11

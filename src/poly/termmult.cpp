@@ -67,12 +67,6 @@ polynode* zero_poly() {
     return new_node(0, 1, n);
 }
 
-bool relation_inward(const pt* rec) {
-    for (; rec; rec = rec->next)
-        if (rec->relation) return true;
-    return false;
-}
-
 }  // namespace polyimpl
 
 using namespace polyimpl;

@@ -87,7 +87,10 @@ struct PolyHold {
     ~PolyHold() { free_poly(&p); }
     PolyHold(const PolyHold&) = delete;
     PolyHold& operator=(const PolyHold&) = delete;
-    void reset() { free_poly(&p); }
+    void reset(polynode* x = nullptr) {
+        free_poly(&p);
+        p = x;
+    }
     polynode* release() {
         polynode* x = p;
         p = nullptr;
