@@ -74,6 +74,10 @@ struct ZeroStandIn {
 
 // ---- greatest integer and absolute value of numbers ----
 
+// '$' and '|...|' take numbers only for now: a polynomial operand is refused
+// with the numbered error for a missing number.
+constexpr int POLY_NOT_NUMBER_ERROR = 227;
+
 void floor_in_place(quoly** q) {
     if (lintmode && !modularmode) {
         error(62, "$");
@@ -82,7 +86,8 @@ void floor_in_place(quoly** q) {
     quoly* v = *q;
     if (v->isnum) return;
     if (!v->rat) {
-        quoly_poly_unavailable();
+        feature_unavailable("Greatest integer of polynomials and rational functions is not available yet.",
+                            POLY_NOT_NUMBER_ERROR, token.name);
         return;
     }
     // A reduced fraction a/b with b >= 2 is never an integer: the floor of a
@@ -111,7 +116,8 @@ void abs_in_place(quoly* q) {
         imag* n = q->pnum->ncoef;
         if (n->head->digit < 0) in_place_neg(n);
     } else {
-        quoly_poly_unavailable();
+        feature_unavailable("Absolute value of polynomials and rational functions is not available yet.",
+                            POLY_NOT_NUMBER_ERROR, token.name);
     }
 }
 

@@ -26,10 +26,6 @@ using namespace quoly_detail;
 
 namespace {
 
-// The error reported for the missing polynomial branch: the numbered error
-// for a construct that needs polynomial variables.
-constexpr int POLY_UNAVAILABLE_ERROR = 213;
-
 inline int sign_of(const imag* x) { return x->head->digit > 0 ? 1 : (x->head->digit < 0 ? -1 : 0); }
 
 // A lone-number numerator without denominator becomes the plain number.
@@ -177,11 +173,6 @@ void transplant(quoly* dst, quoly* src) {
 }
 
 }  // namespace quoly_detail
-
-void quoly_poly_unavailable() {
-    tarvex_error("polynomial arithmetic on quolys is not available yet.", 0);
-    error(POLY_UNAVAILABLE_ERROR, current_token());
-}
 
 // ---------------------------------------------------------------- normal form
 

@@ -36,11 +36,6 @@
 
 #include "storage/records.h"
 
-// ---- the missing polynomial branch ----
-// Reports that a polynomial operand met arithmetic that does not exist yet
-// (an internal error, then error 213). Kept for the interpreter's callers.
-void quoly_poly_unavailable();
-
 // ---- cancellation ----
 // u_out := u / g and v_out := v / g (copy-then-free: u_out may be &u, v_out
 // &v). g must divide both; when it does not, the gcd was wrong: the
