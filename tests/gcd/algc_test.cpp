@@ -32,6 +32,7 @@
 #include "support/poly_build.h"
 #include "support/poly_ref.h"
 #include "support/random_numbers.h"
+#include "support/sympy_ref.h"
 #include "toplevel/errors.h"
 
 extern int globalpoly;
@@ -101,8 +102,9 @@ std::string poly_text(const TermList& t) {
 }
 
 // gcd of each pair by sympy (over Z, or over GF(p) when p > 0), as term lists.
-bool sympy_gcds(const std::vector<std::pair<TermList, TermList>>& pairs, int32_t p,
-                std::vector<TermList>* out) {
+::testing::AssertionResult sympy_gcds(const std::vector<std::pair<TermList, TermList>>& pairs, int32_t p,
+                                      std::vector<TermList>* out) {
+    if (::testing::AssertionResult sympy = sympy_importable(); !sympy) return sympy;
     const std::string script = ::testing::TempDir() + "algc_ref.py";
     {
         std::ofstream py(script);
@@ -120,8 +122,8 @@ bool sympy_gcds(const std::vector<std::pair<TermList, TermList>>& pairs, int32_t
         std::ofstream in(input);
         for (const auto& [a, b] : pairs) in << "(" << poly_text(a) << "," << poly_text(b) << ")\n";
     }
-    FILE* f = popen(("python3 " + script + " < " + input + " 2>/dev/null").c_str(), "r");
-    if (!f) return false;
+    FILE* f = popen((python_command() + " " + script + " < " + input + " 2>/dev/null").c_str(), "r");
+    if (!f) return ::testing::AssertionFailure() << "the sympy reference script could not be started";
     char buf[1 << 16];
     while (fgets(buf, sizeof buf, f)) {
         TermList t;
@@ -137,7 +139,9 @@ bool sympy_gcds(const std::vector<std::pair<TermList, TermList>>& pairs, int32_t
         }
         out->push_back(canonical_terms(NV, t));
     }
-    return pclose(f) == 0 && out->size() == pairs.size();
+    if (pclose(f) != 0 || out->size() != pairs.size())
+        return ::testing::AssertionFailure() << "the sympy reference script failed";
+    return ::testing::AssertionSuccess();
 }
 
 // t with a positive leading coefficient (sympy's sign convention may differ).
@@ -276,7 +280,9 @@ void planted(int32_t mod, uint64_t seed, int iterations) {
     // sympy's gcd modulo p is far too slow for many cases; there the
     // cofactors are proved coprime by specialisation instead.
     std::vector<TermList> ref;
-    if (!mod && !sympy_gcds(pairs, mod, &ref)) GTEST_SKIP() << "python3 with sympy is not available";
+    if (!mod) {
+        ASSERT_TRUE(sympy_gcds(pairs, mod, &ref));
+    }
 
     const int16_t depth = field_depth;
     for (size_t i = 0; i < cases.size(); i++) {

@@ -23,8 +23,12 @@ import subprocess
 import sys
 import tempfile
 
-import sympy
-from sympy import Integer, Poly, symbols
+try:
+    import sympy
+    from sympy import Integer, Poly, symbols
+except ImportError as missing:
+    sys.exit(f"the test reference sympy cannot be imported by {sys.executable} "
+             f"(scripts/install-deps.sh installs python3-sympy): {missing}")
 
 X, Y, Z = symbols("x y z")
 GENS = (Z, Y, X)               # outermost first: the last adjoined is outermost
