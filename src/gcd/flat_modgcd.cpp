@@ -49,8 +49,11 @@ struct Ctx {
     Field F;
     int64_t work;
     uint64_t rng;
+    SparseUse sparse;
+    Counts counts;
     Outcome failure = Outcome::ok;
-    Ctx(const Field& f, const Limits& l) : F(f), work(l.work), rng(l.seed * 0x9E3779B97F4A7C15ull + 1) {}
+    Ctx(const Field& f, const Limits& l)
+        : F(f), work(l.work), rng(l.seed * 0x9E3779B97F4A7C15ull + 1), sparse(l.sparse) {}
     uint64_t next() {
         uint64_t z = (rng += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -524,6 +527,246 @@ Operand image_of(const Rec& r, const Layout& L, uint32_t a, Ctx& cx) {
     return o;
 }
 
+// ---- sparse images: the support of the first image of a level is taken
+// for all of them ----
+//
+// With z the innermost variable and y the others of an image, an image
+// H = sum_k z^k sum_{e in S_k} c_e y^e is fixed by its values at the points
+// y = beta^i (i = 1 .. T, T the largest S_k): H(beta^i, z) is a multiple of
+// the one-variable gcd at that point, and the coefficient of z^k gives the
+// transposed Vandermonde system sum_e c_e r_e^i = w_i with r_e = beta^e. The
+// multiple is known when some S_k is one monomial m: the one-variable gcd
+// h_i scaled to r_m^i at z^k is H(beta^i, z) / c_m. One more point than T
+// checks every system: a support that missed a term, an unlucky point and
+// an unlucky first image all show as equations that fail (or as a gcd of
+// the wrong degree), and the level goes back to dense images.
+
+uint32_t power_of(uint32_t b, uint64_t e, const Field& F) {
+    uint32_t r = 1;
+    for (; e; e >>= 1, b = F.mul(b, b))
+        if (e & 1) r = F.mul(r, b);
+    return r;
+}
+
+struct SparseForm {
+    bool ready = false;
+    FlatPoly shape;                        // the first image: its terms give the support
+    int32_t top = 0;                       // deg_z of the images
+    size_t T = 0;                          // the largest group
+    std::vector<std::vector<uint32_t>> group;   // term indices of shape per power of z
+    std::vector<uint32_t> node;            // r_e per term of shape
+    int32_t norm = 0;                      // a power of z whose coefficient is one monomial m
+    uint32_t norm_node = 0;                // r_m
+    // Solver per term: the coefficients of prod_{f != e in its group} (Z - r_f)
+    // (group size of them) and 1 / (r_e * that product at r_e).
+    std::vector<size_t> solve_at;
+    std::vector<uint32_t> solve_q;
+    std::vector<uint32_t> solve_scale;
+    std::vector<uint32_t> ru_node, rv_node;   // beta^e for the operands' monomials
+};
+
+// beta^e for the first ny exponents of each monomial.
+void nodes_of(const int32_t* monos, size_t count, int32_t stride, int32_t ny,
+              const std::vector<std::vector<uint32_t>>& pw, std::vector<uint32_t>& out, const Field& F) {
+    out.resize(count);
+    for (size_t i = 0; i < count; i++) {
+        const int32_t* e = monos + i * static_cast<size_t>(stride);
+        uint32_t v = 1;
+        for (int32_t k = 0; k < ny; k++) v = F.mul(v, pw[static_cast<size_t>(k)][static_cast<size_t>(e[k])]);
+        out[i] = v;
+    }
+}
+
+// The form for images shaped like ga (monic, m = n - 1 >= 2 variables) of
+// the operands ru, rv; false when sparse images do not apply or would not
+// pay.
+bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec& rv, Ctx& cx) {
+    const Field& F = cx.F;
+    const int32_t m = ga.nvars, ny = m - 1;
+    sf = SparseForm{};
+    sf.top = 0;
+    for (size_t j = 0; j < ga.terms(); j++) sf.top = std::max(sf.top, ga.exp(j)[ny]);
+    sf.group.assign(static_cast<size_t>(sf.top) + 1, {});
+    for (uint32_t j = 0; j < ga.terms(); j++) sf.group[static_cast<size_t>(ga.exp(j)[ny])].push_back(j);
+    // The leading coefficient in z is the likeliest single monomial.
+    sf.norm = -1;
+    for (int32_t k = sf.top; k >= 0 && sf.norm < 0; k--)
+        if (sf.group[static_cast<size_t>(k)].size() == 1) sf.norm = k;
+    if (sf.norm < 0) return false;
+    for (const auto& g : sf.group) sf.T = std::max(sf.T, g.size());
+    // Dense images cost about one one-variable gcd per point of the box of
+    // the image's degrees in y; sparse ones T + 1, each evaluating the
+    // whole operands.
+    if (cx.sparse == SparseUse::automatic) {
+        double box = 1;
+        std::vector<int32_t> dg(static_cast<size_t>(ny), 0);
+        for (size_t j = 0; j < ga.terms(); j++)
+            for (int32_t k = 0; k < ny; k++) dg[static_cast<size_t>(k)] = std::max(dg[static_cast<size_t>(k)], ga.exp(j)[k]);
+        for (int32_t d : dg) box *= d + 1;
+        if (static_cast<double>(sf.T + 1) * 4 > box) return false;
+    }
+    // Degrees of the operands and the image bound the powers of beta needed.
+    std::vector<int32_t> dmax(static_cast<size_t>(ny), 0);
+    for (const Rec* r : {&ru, &rv})
+        for (size_t i = 0; i < r->size(); i++)
+            for (int32_t k = 0; k < ny; k++)
+                dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], r->mono(i)[k]);
+    for (size_t j = 0; j < ga.terms(); j++)
+        for (int32_t k = 0; k < ny; k++) dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], ga.exp(j)[k]);
+    for (int attempt = 0;; attempt++) {
+        if (attempt == 4) return false;
+        std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(ny));
+        for (int32_t k = 0; k < ny; k++) {
+            const uint32_t b = 2 + static_cast<uint32_t>(cx.next() % (F.p - 2));
+            auto& w = pw[static_cast<size_t>(k)];
+            w.resize(static_cast<size_t>(dmax[static_cast<size_t>(k)]) + 1);
+            w[0] = 1;
+            for (size_t e = 1; e < w.size(); e++) w[e] = F.mul(w[e - 1], b);
+        }
+        nodes_of(ga.exps.data(), ga.terms(), m, ny, pw, sf.node, F);
+        // The systems need distinct nodes within each group.
+        bool distinct = true;
+        for (const auto& g : sf.group) {
+            std::vector<uint32_t> r;
+            for (uint32_t j : g) r.push_back(sf.node[j]);
+            std::sort(r.begin(), r.end());
+            if (std::adjacent_find(r.begin(), r.end()) != r.end()) distinct = false;
+        }
+        if (!distinct) continue;
+        nodes_of(ru.rest.data(), ru.size(), ru.m, ny, pw, sf.ru_node, F);
+        nodes_of(rv.rest.data(), rv.size(), rv.m, ny, pw, sf.rv_node, F);
+        break;
+    }
+    sf.norm_node = sf.node[sf.group[static_cast<size_t>(sf.norm)][0]];
+    sf.solve_at.assign(ga.terms(), 0);
+    sf.solve_scale.assign(ga.terms(), 0);
+    sf.solve_q.clear();
+    int64_t cost = 0;
+    for (const auto& g : sf.group) {
+        const size_t s = g.size();
+        if (s == 0) continue;
+        // P(Z) = prod (Z - r_e), lowest coefficient first.
+        std::vector<uint32_t> P{1};
+        for (uint32_t j : g) {
+            P.push_back(0);
+            const uint32_t nr = F.neg(sf.node[j]);
+            for (size_t k = P.size() - 1; k > 0; k--) P[k] = F.add(P[k - 1], F.mul(nr, P[k]));
+            P[0] = F.mul(nr, P[0]);
+        }
+        for (uint32_t j : g) {
+            // P / (Z - r_e) by synthetic division, then its value at r_e.
+            const uint32_t r = sf.node[j];
+            sf.solve_at[j] = sf.solve_q.size();
+            sf.solve_q.resize(sf.solve_q.size() + s);
+            uint32_t* q = sf.solve_q.data() + sf.solve_at[j];
+            uint32_t carry = 0;
+            for (size_t k = s; k-- > 0;) {
+                carry = F.add(P[k + 1], F.mul(carry, r));
+                q[k] = carry;
+            }
+            uint32_t d = 0;
+            for (size_t k = s; k-- > 0;) d = F.add(F.mul(d, r), q[k]);
+            d = F.mul(d, r);
+            if (d == 0) return false;
+            sf.solve_scale[j] = F.inv(d);
+        }
+        cost += static_cast<int64_t>(s) * static_cast<int64_t>(s) * 3;
+    }
+    if (!cx.spend(cost)) return false;
+    sf.shape = ga;
+    sf.ready = true;
+    return true;
+}
+
+// The values at beta^i, i = 1 .. count, of the operand with x = a: dense
+// polynomials in z, one after another, each `width` long.
+void sparse_values(const Rec& r, const std::vector<uint32_t>& rnode, uint32_t a, size_t count, size_t width,
+                   std::vector<uint32_t>& out, Ctx& cx) {
+    const Field& F = cx.F;
+    std::vector<uint32_t> cur;
+    values_at(r, a, cur, cx);
+    out.assign(count * width, 0);
+    const int32_t zpos = r.m - 1;
+    std::vector<uint32_t> zexp(r.size());
+    for (size_t t = 0; t < r.size(); t++) zexp[t] = static_cast<uint32_t>(r.mono(t)[zpos]);
+    for (size_t i = 0; i < count; i++) {
+        uint32_t* o = out.data() + i * width;
+        for (size_t t = 0; t < r.size(); t++) {
+            cur[t] = F.mul(cur[t], rnode[t]);
+            uint32_t& c = o[zexp[t]];
+            c = F.add(c, cur[t]);
+        }
+    }
+    cx.spend(static_cast<int64_t>(count) * static_cast<int64_t>(r.size()) * 2);
+}
+
+// The monic image at x = a with the form's support; false when an equation
+// fails or a one-variable gcd has the wrong degree.
+bool sparse_image(const SparseForm& sf, const Rec& ru, const Rec& rv, uint32_t a, FlatPoly* out, Ctx& cx) {
+    const Field& F = cx.F;
+    const size_t count = sf.T + 1;
+    int32_t wu = 0, wv = 0;
+    for (size_t t = 0; t < ru.size(); t++) wu = std::max(wu, ru.mono(t)[ru.m - 1]);
+    for (size_t t = 0; t < rv.size(); t++) wv = std::max(wv, rv.mono(t)[rv.m - 1]);
+    std::vector<uint32_t> U, V;
+    sparse_values(ru, sf.ru_node, a, count, static_cast<size_t>(wu) + 1, U, cx);
+    sparse_values(rv, sf.rv_node, a, count, static_cast<size_t>(wv) + 1, V, cx);
+    // w[k * count + i - 1]: the coefficient of z^k at the i-th point.
+    const size_t K = static_cast<size_t>(sf.top) + 1;
+    std::vector<uint32_t> w(K * count, 0);
+    uint32_t scale = 1;
+    for (size_t i = 0; i < count; i++) {
+        UPoly ui(U.begin() + static_cast<long>(i * (static_cast<size_t>(wu) + 1)),
+                 U.begin() + static_cast<long>((i + 1) * (static_cast<size_t>(wu) + 1)));
+        UPoly vi(V.begin() + static_cast<long>(i * (static_cast<size_t>(wv) + 1)),
+                 V.begin() + static_cast<long>((i + 1) * (static_cast<size_t>(wv) + 1)));
+        trim(ui);
+        trim(vi);
+        const UPoly h = ugcd(std::move(ui), std::move(vi), cx);
+        if (deg(h) != sf.top) return false;
+        scale = F.mul(scale, sf.norm_node);
+        const uint32_t hn = h[static_cast<size_t>(sf.norm)];
+        if (hn == 0) return false;
+        const uint32_t f = F.mul(scale, F.inv(hn));
+        for (size_t k = 0; k < K; k++) w[k * count + i] = F.mul(h[k], f);
+    }
+    std::vector<uint32_t> c(sf.shape.terms(), 0);
+    int64_t cost = 0;
+    for (size_t k = 0; k < K; k++) {
+        const auto& g = sf.group[k];
+        const uint32_t* wk = w.data() + k * count;
+        const size_t s = g.size();
+        for (uint32_t j : g) {
+            const uint32_t* q = sf.solve_q.data() + sf.solve_at[j];
+            uint64_t acc = 0;
+            for (size_t i = 0; i < s; i++) acc = F.add(static_cast<uint32_t>(acc), F.mul(q[i], wk[i]));
+            c[j] = F.mul(static_cast<uint32_t>(acc), sf.solve_scale[j]);
+        }
+        // The equations left over check the solution.
+        std::vector<uint32_t> pw(s);
+        for (size_t e = 0; e < s; e++) pw[e] = power_of(sf.node[g[e]], s, F);
+        for (size_t i = s; i < count; i++) {
+            uint32_t sum = 0;
+            for (size_t e = 0; e < s; e++) {
+                pw[e] = F.mul(pw[e], sf.node[g[e]]);
+                sum = F.add(sum, F.mul(c[g[e]], pw[e]));
+            }
+            if (sum != wk[i]) return false;
+        }
+        cost += static_cast<int64_t>(s) * static_cast<int64_t>(count) * 2;
+    }
+    if (!cx.spend(cost)) return false;
+    const uint32_t lc = c[0];
+    if (lc == 0) return false;
+    const uint32_t il = F.inv(lc);
+    out->nvars = sf.shape.nvars;
+    out->exps.clear();
+    out->coefs.clear();
+    for (size_t j = 0; j < c.size(); j++)
+        if (c[j] != 0) out->push(sf.shape.exp(j), F.mul(c[j], il));
+    return true;
+}
+
 bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
     const int32_t n = u.n;
     if (u.constant() || v.constant()) {
@@ -596,6 +839,8 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
     std::vector<int32_t> lead;
     std::unordered_set<uint32_t> used;
     size_t unlucky = 0, draws = 0;
+    SparseForm sf;
+    bool sparse_off = false;
     while (true) {
         if (++draws > 4 * need + 64 || used.size() + 2 >= F.p) {
             cx.failure = Outcome::no_points;
@@ -604,26 +849,46 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
         const uint32_t a = 1 + static_cast<uint32_t>(cx.next() % (F.p - 1));
         if (!used.insert(a).second) continue;
         if (eval(lu, a, F) == 0 || eval(lv, a, F) == 0) continue;
-        Operand ua = image_of(ru, Lu, a, cx), va = image_of(rv, Lv, a, cx);
         FlatPoly ga;
-        if (!gcd_core(ua, va, &ga, cx)) return false;
-        if (is_constant(ga)) {
-            *g = from_outer(c, n);
-            monic(*g, F);
-            return true;
-        }
-        if (!N.points.empty()) {
-            const int cmp = compare(ga.exp(0), lead.data(), n - 1);
-            if (cmp > 0) {
-                if (++unlucky > need + 8) {
-                    cx.failure = Outcome::unlucky;
-                    return false;
-                }
-                continue;
+        bool solved = false;
+        if (sf.ready) {
+            solved = sparse_image(sf, ru, rv, a, &ga, cx);
+            if (cx.failure != Outcome::ok) return false;
+            cx.counts.sparse_images += solved;
+            if (!solved) {
+                cx.counts.sparse_failures++;
+                // The support was wrong, or a point was unlucky: the level
+                // starts over on dense images, this point the first.
+                sf.ready = false;
+                sparse_off = true;
+                N.reset();
             }
-            if (cmp < 0) N.reset();
         }
-        lead.assign(ga.exp(0), ga.exp(0) + (n - 1));
+        if (!solved) {
+            Operand ua = image_of(ru, Lu, a, cx), va = image_of(rv, Lv, a, cx);
+            if (!gcd_core(ua, va, &ga, cx)) return false;
+            if (is_constant(ga)) {
+                *g = from_outer(c, n);
+                monic(*g, F);
+                return true;
+            }
+            if (!N.points.empty()) {
+                const int cmp = compare(ga.exp(0), lead.data(), n - 1);
+                if (cmp > 0) {
+                    if (++unlucky > need + 8) {
+                        cx.failure = Outcome::unlucky;
+                        return false;
+                    }
+                    continue;
+                }
+                if (cmp < 0) N.reset();
+            }
+            lead.assign(ga.exp(0), ga.exp(0) + (n - 1));
+            if (N.points.empty() && !sparse_off && n >= 3 && need > 1 && cx.sparse != SparseUse::never) {
+                if (!prepare_sparse(sf, ga, ru, rv, cx)) sparse_off = true;
+                if (cx.failure != Outcome::ok) return false;
+            }
+        }
         const uint32_t s = eval(gamma, a, F);
         for (uint32_t& k : ga.coefs) k = F.mul(k, s);
         // No early stop on a point that leaves G unchanged: it agrees by
@@ -643,7 +908,12 @@ Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, L
     Ctx cx(F, limits);
     if (u.terms() == 0 || v.terms() == 0 || u.nvars != v.nvars || u.nvars < 1) return Outcome::unlucky;
     Operand ou = operand_of(u), ov = operand_of(v);
-    if (!gcd_core(ou, ov, g, cx)) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
+    const bool ok = gcd_core(ou, ov, g, cx);
+    if (limits.counts) {
+        limits.counts->sparse_images += cx.counts.sparse_images;
+        limits.counts->sparse_failures += cx.counts.sparse_failures;
+    }
+    if (!ok) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
     return Outcome::ok;
 }
 

@@ -7,6 +7,9 @@
 // incremental Newton interpolation from as many points as a degree bound
 // asks for. No polynomial records are made on the way, which is
 // what makes dense problems fast; a gcd is then converted back once.
+// When the images are sparse next to the box of their degrees, the first
+// image of a level fixes their support and the later ones are solved for
+// from one-variable images alone.
 //
 // The answer is a gcd with high probability only: the callers prove it (by
 // division, or through the integer operands) and fall back to the general
@@ -61,9 +64,22 @@ struct FlatPoly {
 // Why gcd() gave no answer.
 enum class Outcome { ok, no_points, unlucky, too_much_work };
 
+// How the images at the second and later points of a level are found:
+// by the dense recursion, or from the first image's support by sparse
+// interpolation (see flat_modgcd.cpp). `automatic` weighs the two.
+enum class SparseUse { automatic, never, always };
+
+// What the images of a call came from (for measurement and tests).
+struct Counts {
+    int64_t sparse_images = 0;    // solved from a support
+    int64_t sparse_failures = 0;  // supports given up for dense images
+};
+
 struct Limits {
     int64_t work = 400000000;   // residue operations before giving up
     uint64_t seed = 1;          // the choice of points
+    SparseUse sparse = SparseUse::automatic;
+    Counts* counts = nullptr;   // added to when not null
 };
 
 // The monic gcd of u and v (both non-zero, same nvars >= 1) in *g: its

@@ -35,6 +35,9 @@ constexpr int64_t kMaxIntegerEntries = 4000000;
 // must stay small next to the work on its terms.
 constexpr int64_t kEntriesPerTerm = 64;
 constexpr int64_t kEntriesSlack = 4096;
+// Beyond the dense cap the division runs on the terms alone, as long as
+// every substituted exponent fits a word.
+constexpr int64_t kMaxOffsets = int64_t{1} << 61;
 
 using Int128 = __int128;
 
@@ -263,6 +266,106 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
     return 1;
 }
 
+
+// ---- the sparse road: the same division on the substituted terms alone,
+// for operands whose dense layout would be too large. The quotient's terms
+// times the divisor's tail are merged in a heap keyed by offset (one entry
+// per quotient term, walking the tail), so the work follows the number of
+// terms, not the size of the box.
+
+struct HeapEntry {
+    int64_t off;
+    uint32_t i, j;   // quotient term i times tail term j
+    bool operator<(const HeapEntry& o) const { return off < o.off; }
+};
+
+// The dividend's (offset, coefficient) pairs, largest offset first.
+std::vector<std::pair<int64_t, Int128>> substituted(const Terms& u, const Layout& lay) {
+    std::vector<std::pair<int64_t, Int128>> t(u.size());
+    for (size_t i = 0; i < u.size(); i++) t[i] = {lay.offset(u.exp(i)), u.coefs[i]};
+    if (!std::is_sorted(t.begin(), t.end(), [](const auto& a, const auto& b) { return a.first > b.first; }))
+        std::sort(t.begin(), t.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    return t;
+}
+
+// Ring operations of the sparse road: residues modulo p, or integers that
+// report an overflow (-1 from the division: undecided).
+struct ResidueOps {
+    flatgcd::Field F;
+    uint32_t inv_lead;
+    ResidueOps(uint32_t p, Int128 lead) : F(p), inv_lead(F.inv(static_cast<uint32_t>(lead))) {}
+    bool sub_product(Int128& acc, Int128 q, Int128 c) const {
+        acc = F.sub(static_cast<uint32_t>(acc), F.mul(static_cast<uint32_t>(q), static_cast<uint32_t>(c)));
+        return true;
+    }
+    // 1 with the quotient, 0 when the lead does not divide c.
+    int quotient(Int128 c, Int128* q) const {
+        *q = F.mul(static_cast<uint32_t>(c), inv_lead);
+        return 1;
+    }
+};
+
+struct IntegerOps {
+    Int128 lead;
+    explicit IntegerOps(Int128 l) : lead(l) {}
+    bool sub_product(Int128& acc, Int128 q, Int128 c) const {
+        Int128 prod;
+        return !__builtin_mul_overflow(q, c, &prod) && !__builtin_sub_overflow(acc, prod, &acc);
+    }
+    int quotient(Int128 c, Int128* q) const {
+        const Int128 min128 = static_cast<Int128>(static_cast<Uint128>(1) << 127);
+        if (lead == -1 && c == min128) return -1;
+        if (c % lead != 0) return 0;
+        *q = c / lead;
+        return 1;
+    }
+};
+
+template <class Ops>
+int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops& ops) {
+    const auto terms = substituted(u, lay);
+    // The tail, largest offset first.
+    std::vector<std::pair<int64_t, Int128>> tail(m.offsets.size());
+    for (size_t j = 0; j < tail.size(); j++) tail[j] = {m.offsets[j], m.coefs[j]};
+    std::sort(tail.begin(), tail.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int64_t> q_off;
+    std::vector<Int128> q_coef;
+    std::vector<HeapEntry> heap;
+    size_t k = 0;
+    while (true) {
+        int64_t top = -1;
+        if (k < terms.size()) top = terms[k].first;
+        if (!heap.empty()) top = std::max(top, heap.front().off);
+        if (top < 0) break;
+        Int128 c = 0;
+        if (k < terms.size() && terms[k].first == top) c = terms[k++].second;
+        while (!heap.empty() && heap.front().off == top) {
+            std::pop_heap(heap.begin(), heap.end());
+            HeapEntry& e = heap.back();
+            if (!ops.sub_product(c, q_coef[e.i], tail[e.j].second)) return -1;
+            if (++e.j < tail.size()) {
+                e.off = q_off[e.i] + tail[e.j].first;
+                std::push_heap(heap.begin(), heap.end());
+            } else {
+                heap.pop_back();
+            }
+        }
+        if (c == 0) continue;
+        // A term left below the divisor's leading one is a remainder.
+        if (top < m.lead_offset) return 0;
+        const int64_t s = top - m.lead_offset;
+        if (lay.escapes(s)) return 0;
+        Int128 q;
+        if (const int r = ops.quotient(c, &q); r != 1) return r;
+        q_off.push_back(s);
+        q_coef.push_back(q);
+        if (!tail.empty()) {
+            heap.push_back({s + tail[0].first, static_cast<uint32_t>(q_off.size() - 1), 0});
+            std::push_heap(heap.begin(), heap.end());
+        }
+    }
+    return 1;
+}
 }  // namespace
 
 int kronecker_divides(polynode* u, polynode* m, pt* rec) {
@@ -302,12 +405,14 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
     lay.stride.assign(lay.level.size(), 0);
     for (size_t k = lay.level.size(); k-- > 0;) {
         lay.stride[k] = lay.size;
-        // Both factors are at most cap, so the product cannot overflow.
-        if (lay.base[k] > cap) return -1;
-        lay.size *= lay.base[k];
-        if (lay.size > cap) return -1;
+        // Offsets must fit a word with room for a sum of two.
+        if (__builtin_mul_overflow(lay.size, lay.base[k], &lay.size) || lay.size > kMaxOffsets) return -1;
     }
 
     const Divisor dv = divisor_of(tm, lay);
+    if (lay.size > cap) {
+        if (mod) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
+        return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));
+    }
     return mod ? divide_residues(tu, dv, lay, static_cast<uint32_t>(mod)) : divide_integers(tu, dv, lay);
 }
