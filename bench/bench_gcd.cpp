@@ -14,6 +14,8 @@
 #include <random>
 #include <cstdlib>
 
+#include "gcd/flat_modgcd.h"
+#include "gcd/modswitch.h"
 #include "gcd/polygcd.h"
 #include "poly/dense.h"
 #include "poly/polyadd.h"
@@ -104,16 +106,30 @@ int main(int argc, char** argv) {
         free_poly(&a);
         free_poly(&b);
     }
-    std::printf("%-18s %14s %14s %8s\n", "gcd over Z", "driver ms", "Alg C ms", "ratio");
+    std::printf("%-18s %14s %14s %8s %14s\n", "gcd over Z", "driver ms", "Alg C ms", "ratio", "one image ms");
     // For profiling: BENCH_ONLY=<row> BENCH_REPEAT=<n> runs the driver on
-    // one row n times and prints nothing.
+    // one row n times and prints nothing (BENCH_IMAGE=1: one modular image).
     const char* only = std::getenv("BENCH_ONLY");
     if (only) {
         Row& r = rows[std::atoi(only)];
         const char* repeat = std::getenv("BENCH_REPEAT");
+        // BENCH_IMAGE=1: the flat gcd modulo one prime instead.
+        const bool image_only = std::getenv("BENCH_IMAGE") != nullptr;
         for (int k = 0; k < (repeat ? std::atoi(repeat) : 1); k++) {
             polynode* g1 = nullptr;
             reset_statement_state();
+            if (image_only) {
+                ModularSwitch sw;
+                sw.set_prime(2147483629);
+                polynode *iu = r.u, *iv = r.v;
+                sw.convert(&iu);
+                sw.convert(&iv);
+                sw.convert_variables();
+                sw.begin_arithmetic();
+                flat_mod_gcd(iu, iv, &g1, polynames);
+                free_poly(&g1);
+                continue;
+            }
             polygcd(r.u, r.v, &g1, 0, 1, 1, polynames, 1, 1, 1);
             free_poly(&g1);
         }
@@ -135,11 +151,29 @@ int main(int argc, char** argv) {
             same = poly_equal(g1, g2);
             free_poly(&g2);
         }
+        // One image of the modular method alone: the flat gcd modulo a
+        // prime below 2^31, conversions excluded.
+        double image = -1;
+        {
+            ModularSwitch sw;
+            sw.set_prime(2147483629);
+            polynode *iu = r.u, *iv = r.v;
+            sw.convert(&iu);
+            sw.convert(&iv);
+            sw.convert_variables();
+            sw.begin_arithmetic();
+            polynode* g3 = nullptr;
+            t0 = Clock::now();
+            if (flat_mod_gcd(iu, iv, &g3, polynames)) image = ms_since(t0);
+            free_poly(&g3);
+        }
+        char img[32] = "(declined)";
+        if (image >= 0) std::snprintf(img, sizeof img, "%.1f", image);
         if (algc >= 0)
-            std::printf("%-18s %14.1f %14.1f %8.1f%s\n", r.name, driver, algc, algc / std::max(driver, 1e-3),
+            std::printf("%-18s %14.1f %14.1f %8.1f %14s%s\n", r.name, driver, algc, algc / std::max(driver, 1e-3), img,
                         same ? "" : "  DIFFERENT ANSWERS");
         else
-            std::printf("%-18s %14.1f %14s %8s\n", r.name, driver, "(skipped)", "");
+            std::printf("%-18s %14.1f %14s %8s %14s\n", r.name, driver, "(skipped)", "", img);
         std::fflush(stdout);
         free_poly(&g1);
         free_poly(&r.u);

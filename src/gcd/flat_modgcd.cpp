@@ -548,6 +548,14 @@ uint32_t power_of(uint32_t b, uint64_t e, const Field& F) {
     return r;
 }
 
+// An operand's monomials ordered by their power of z, with beta^e for each
+// and the quotient floor(beta^e 2^32 / p) that makes products by it cheap.
+struct EvalPlan {
+    std::vector<uint32_t> order;
+    std::vector<uint32_t> zstart;   // power k: order[zstart[k] .. zstart[k + 1])
+    std::vector<uint32_t> node, shoup;
+};
+
 struct SparseForm {
     bool ready = false;
     FlatPoly shape;                        // the first image: its terms give the support
@@ -562,7 +570,7 @@ struct SparseForm {
     std::vector<size_t> solve_at;
     std::vector<uint32_t> solve_q;
     std::vector<uint32_t> solve_scale;
-    std::vector<uint32_t> ru_node, rv_node;   // beta^e for the operands' monomials
+    EvalPlan pu, pv;                          // for the operands
 };
 
 // beta^e for the first ny exponents of each monomial.
@@ -603,7 +611,7 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
         for (size_t j = 0; j < ga.terms(); j++)
             for (int32_t k = 0; k < ny; k++) dg[static_cast<size_t>(k)] = std::max(dg[static_cast<size_t>(k)], ga.exp(j)[k]);
         for (int32_t d : dg) box *= d + 1;
-        if (static_cast<double>(sf.T + 1) * 4 > box) return false;
+        if (static_cast<double>(sf.T + 1) * 1 > box) return false;
     }
     // Degrees of the operands and the image bound the powers of beta needed.
     std::vector<int32_t> dmax(static_cast<size_t>(ny), 0);
@@ -633,8 +641,24 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
             if (std::adjacent_find(r.begin(), r.end()) != r.end()) distinct = false;
         }
         if (!distinct) continue;
-        nodes_of(ru.rest.data(), ru.size(), ru.m, ny, pw, sf.ru_node, F);
-        nodes_of(rv.rest.data(), rv.size(), rv.m, ny, pw, sf.rv_node, F);
+        for (auto [r, plan] : {std::pair<const Rec*, EvalPlan*>{&ru, &sf.pu}, {&rv, &sf.pv}}) {
+            std::vector<uint32_t> nodes;
+            nodes_of(r->rest.data(), r->size(), r->m, ny, pw, nodes, F);
+            int32_t wz = 0;
+            for (size_t t = 0; t < r->size(); t++) wz = std::max(wz, r->mono(t)[ny]);
+            plan->zstart.assign(static_cast<size_t>(wz) + 2, 0);
+            for (size_t t = 0; t < r->size(); t++) plan->zstart[static_cast<size_t>(r->mono(t)[ny]) + 1]++;
+            for (size_t k = 1; k < plan->zstart.size(); k++) plan->zstart[k] += plan->zstart[k - 1];
+            std::vector<uint32_t> fill(plan->zstart.begin(), plan->zstart.end() - 1);
+            plan->order.resize(r->size());
+            for (uint32_t t = 0; t < r->size(); t++) plan->order[fill[static_cast<size_t>(r->mono(t)[ny])]++] = t;
+            plan->node.resize(r->size());
+            plan->shoup.resize(r->size());
+            for (size_t t = 0; t < r->size(); t++) {
+                plan->node[t] = nodes[plan->order[t]];
+                plan->shoup[t] = static_cast<uint32_t>((static_cast<uint64_t>(plan->node[t]) << 32) / F.p);
+            }
+        }
         break;
     }
     sf.norm_node = sf.node[sf.group[static_cast<size_t>(sf.norm)][0]];
@@ -678,26 +702,44 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
     return true;
 }
 
+// c[t] := c[t] node[t] mod p for t < n, pre[t] = floor(node[t] 2^32 / p),
+// and the sum of the new c[t] (unreduced: n < 2^32).
+__attribute__((target_clones("avx2", "default"))) uint64_t advance_and_sum(
+    uint32_t* __restrict c, const uint32_t* __restrict node, const uint32_t* __restrict pre, size_t n, uint64_t p) {
+    uint64_t acc = 0;
+    for (size_t t = 0; t < n; t++) {
+        const uint64_t a = c[t];
+        const uint64_t q = (a * pre[t]) >> 32;
+        uint64_t v = a * node[t] - q * p;   // in [0, 2p)
+        v -= v >= p ? p : 0;
+        c[t] = static_cast<uint32_t>(v);
+        acc += v;
+    }
+    return acc;
+}
+
 // The values at beta^i, i = 1 .. count, of the operand with x = a: dense
-// polynomials in z, one after another, each `width` long.
-void sparse_values(const Rec& r, const std::vector<uint32_t>& rnode, uint32_t a, size_t count, size_t width,
+// polynomials in z, one after another, each `width` long. The monomials
+// go by power of z, so each coefficient is one running sum, reduced once;
+// each term's value is multiplied by its fixed node with a precomputed
+// quotient (one word product for the quotient, one for the remainder).
+void sparse_values(const Rec& r, const EvalPlan& plan, uint32_t a, size_t count, size_t width,
                    std::vector<uint32_t>& out, Ctx& cx) {
     const Field& F = cx.F;
-    std::vector<uint32_t> cur;
-    values_at(r, a, cur, cx);
+    std::vector<uint32_t> val;
+    values_at(r, a, val, cx);
+    const size_t n = plan.order.size();
+    std::vector<uint32_t> cur(n);
+    for (size_t t = 0; t < n; t++) cur[t] = val[plan.order[t]];
     out.assign(count * width, 0);
-    const int32_t zpos = r.m - 1;
-    std::vector<uint32_t> zexp(r.size());
-    for (size_t t = 0; t < r.size(); t++) zexp[t] = static_cast<uint32_t>(r.mono(t)[zpos]);
     for (size_t i = 0; i < count; i++) {
         uint32_t* o = out.data() + i * width;
-        for (size_t t = 0; t < r.size(); t++) {
-            cur[t] = F.mul(cur[t], rnode[t]);
-            uint32_t& c = o[zexp[t]];
-            c = F.add(c, cur[t]);
+        for (size_t k = 0; k + 1 < plan.zstart.size(); k++) {
+            const size_t b = plan.zstart[k], e = plan.zstart[k + 1];
+            o[k] = F.reduce(advance_and_sum(cur.data() + b, plan.node.data() + b, plan.shoup.data() + b, e - b, F.p));
         }
     }
-    cx.spend(static_cast<int64_t>(count) * static_cast<int64_t>(r.size()) * 2);
+    cx.spend(static_cast<int64_t>(count) * static_cast<int64_t>(n) * 2);
 }
 
 // The monic image at x = a with the form's support; false when an equation
@@ -705,21 +747,17 @@ void sparse_values(const Rec& r, const std::vector<uint32_t>& rnode, uint32_t a,
 bool sparse_image(const SparseForm& sf, const Rec& ru, const Rec& rv, uint32_t a, FlatPoly* out, Ctx& cx) {
     const Field& F = cx.F;
     const size_t count = sf.T + 1;
-    int32_t wu = 0, wv = 0;
-    for (size_t t = 0; t < ru.size(); t++) wu = std::max(wu, ru.mono(t)[ru.m - 1]);
-    for (size_t t = 0; t < rv.size(); t++) wv = std::max(wv, rv.mono(t)[rv.m - 1]);
+    const size_t wu = sf.pu.zstart.size() - 2, wv = sf.pv.zstart.size() - 2;
     std::vector<uint32_t> U, V;
-    sparse_values(ru, sf.ru_node, a, count, static_cast<size_t>(wu) + 1, U, cx);
-    sparse_values(rv, sf.rv_node, a, count, static_cast<size_t>(wv) + 1, V, cx);
+    sparse_values(ru, sf.pu, a, count, wu + 1, U, cx);
+    sparse_values(rv, sf.pv, a, count, wv + 1, V, cx);
     // w[k * count + i - 1]: the coefficient of z^k at the i-th point.
     const size_t K = static_cast<size_t>(sf.top) + 1;
     std::vector<uint32_t> w(K * count, 0);
     uint32_t scale = 1;
     for (size_t i = 0; i < count; i++) {
-        UPoly ui(U.begin() + static_cast<long>(i * (static_cast<size_t>(wu) + 1)),
-                 U.begin() + static_cast<long>((i + 1) * (static_cast<size_t>(wu) + 1)));
-        UPoly vi(V.begin() + static_cast<long>(i * (static_cast<size_t>(wv) + 1)),
-                 V.begin() + static_cast<long>((i + 1) * (static_cast<size_t>(wv) + 1)));
+        UPoly ui(U.begin() + static_cast<long>(i * (wu + 1)), U.begin() + static_cast<long>((i + 1) * (wu + 1)));
+        UPoly vi(V.begin() + static_cast<long>(i * (wv + 1)), V.begin() + static_cast<long>((i + 1) * (wv + 1)));
         trim(ui);
         trim(vi);
         const UPoly h = ugcd(std::move(ui), std::move(vi), cx);
@@ -904,9 +942,46 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
 
 }  // namespace
 
+namespace {
+
+// f without the exponents at the positions not kept (all zero there).
+FlatPoly drop_unused(const FlatPoly& f, const std::vector<int32_t>& keep) {
+    FlatPoly r;
+    r.nvars = static_cast<int32_t>(keep.size());
+    r.coefs = f.coefs;
+    r.exps.reserve(f.terms() * keep.size());
+    for (size_t i = 0; i < f.terms(); i++)
+        for (int32_t k : keep) r.exps.push_back(f.exp(i)[k]);
+    return r;
+}
+
+}  // namespace
+
 Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits) {
     Ctx cx(F, limits);
     if (u.terms() == 0 || v.terms() == 0 || u.nvars != v.nvars || u.nvars < 1) return Outcome::unlucky;
+    // Variables in neither operand are left out: each would cost a level
+    // of one point, and an absent innermost one leaves the support road no
+    // variable to solve in. Dropping zero columns keeps the term order.
+    std::vector<int32_t> keep;
+    for (int32_t k = 0; k < u.nvars; k++) {
+        bool used = false;
+        for (const FlatPoly* f : {&u, &v})
+            for (size_t i = 0; i < f->terms() && !used; i++) used = f->exp(i)[k] != 0;
+        if (used) keep.push_back(k);
+    }
+    if (!keep.empty() && static_cast<int32_t>(keep.size()) < u.nvars) {
+        FlatPoly h;
+        const Outcome o = gcd(drop_unused(u, keep), drop_unused(v, keep), F, &h, limits);
+        if (o != Outcome::ok) return o;
+        g->nvars = u.nvars;
+        g->coefs = std::move(h.coefs);
+        g->exps.assign(g->coefs.size() * static_cast<size_t>(u.nvars), 0);
+        for (size_t i = 0; i < g->coefs.size(); i++)
+            for (size_t k = 0; k < keep.size(); k++)
+                g->exps[i * static_cast<size_t>(u.nvars) + static_cast<size_t>(keep[k])] = h.exp(i)[k];
+        return Outcome::ok;
+    }
     Operand ou = operand_of(u), ov = operand_of(v);
     const bool ok = gcd_core(ou, ov, g, cx);
     if (limits.counts) {

@@ -15,6 +15,7 @@
 #include "gcd/kronecker_div.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -33,7 +34,7 @@ constexpr int64_t kMaxResidueEntries = 8000000;
 constexpr int64_t kMaxIntegerEntries = 4000000;
 // A sparse dividend wastes most of the array: the scan of empty entries
 // must stay small next to the work on its terms.
-constexpr int64_t kEntriesPerTerm = 64;
+constexpr int64_t kEntriesPerTerm = 8;
 constexpr int64_t kEntriesSlack = 4096;
 // Beyond the dense cap the division runs on the terms alone, as long as
 // every substituted exponent fits a word.
@@ -268,25 +269,58 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
 
 
 // ---- the sparse road: the same division on the substituted terms alone,
-// for operands whose dense layout would be too large. The quotient's terms
-// times the divisor's tail are merged in a heap keyed by offset (one entry
-// per quotient term, walking the tail), so the work follows the number of
-// terms, not the size of the box.
+// for operands whose dense layout would be too large. Each quotient term
+// times the divisor's tail is added at once into a hash table keyed by
+// offset; a heap holds the offsets present, so the next term to divide is
+// the largest one. A product always lands below the term that made it, so
+// an offset once taken never comes back: the work is one hash update per
+// product and one heap entry per offset met.
 
-struct HeapEntry {
-    int64_t off;
-    uint32_t i, j;   // quotient term i times tail term j
-    bool operator<(const HeapEntry& o) const { return off < o.off; }
+// Offsets to coefficients, open addressing; the table grows at half load.
+class OffsetTable {
+public:
+    explicit OffsetTable(size_t expect) {
+        size_t cap = 64;
+        while (cap < 2 * expect) cap <<= 1;
+        keys_.assign(cap, kEmpty);
+        vals_.assign(cap, 0);
+    }
+    // The coefficient at `off`, made 0 when new (new set to true).
+    Int128& at(int64_t off, bool* fresh) {
+        if (2 * (used_ + 1) > keys_.size()) grow();
+        size_t i = slot(off);
+        *fresh = keys_[i] == kEmpty;
+        if (*fresh) {
+            keys_[i] = off;
+            used_++;
+        }
+        return vals_[i];
+    }
+
+private:
+    static constexpr int64_t kEmpty = -1;
+    size_t slot(int64_t off) const {
+        const size_t mask = keys_.size() - 1;
+        size_t i = static_cast<size_t>((static_cast<uint64_t>(off) * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+        while (keys_[i] != kEmpty && keys_[i] != off) i = (i + 1) & mask;
+        return i;
+    }
+    void grow() {
+        std::vector<int64_t> k(keys_.size() * 2, kEmpty);
+        std::vector<Int128> v(vals_.size() * 2, 0);
+        k.swap(keys_);
+        v.swap(vals_);
+        for (size_t i = 0; i < k.size(); i++) {
+            if (k[i] == kEmpty) continue;
+            const size_t j = slot(k[i]);
+            keys_[j] = k[i];
+            vals_[j] = v[i];
+        }
+    }
+    std::vector<int64_t> keys_;
+    std::vector<Int128> vals_;
+    size_t used_ = 0;
 };
-
-// The dividend's (offset, coefficient) pairs, largest offset first.
-std::vector<std::pair<int64_t, Int128>> substituted(const Terms& u, const Layout& lay) {
-    std::vector<std::pair<int64_t, Int128>> t(u.size());
-    for (size_t i = 0; i < u.size(); i++) t[i] = {lay.offset(u.exp(i)), u.coefs[i]};
-    if (!std::is_sorted(t.begin(), t.end(), [](const auto& a, const auto& b) { return a.first > b.first; }))
-        std::sort(t.begin(), t.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    return t;
-}
 
 // Ring operations of the sparse road: residues modulo p, or integers that
 // report an overflow (-1 from the division: undecided).
@@ -323,33 +357,22 @@ struct IntegerOps {
 
 template <class Ops>
 int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops& ops) {
-    const auto terms = substituted(u, lay);
-    // The tail, largest offset first.
-    std::vector<std::pair<int64_t, Int128>> tail(m.offsets.size());
-    for (size_t j = 0; j < tail.size(); j++) tail[j] = {m.offsets[j], m.coefs[j]};
-    std::sort(tail.begin(), tail.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<int64_t> q_off;
-    std::vector<Int128> q_coef;
-    std::vector<HeapEntry> heap;
-    size_t k = 0;
-    while (true) {
-        int64_t top = -1;
-        if (k < terms.size()) top = terms[k].first;
-        if (!heap.empty()) top = std::max(top, heap.front().off);
-        if (top < 0) break;
-        Int128 c = 0;
-        if (k < terms.size() && terms[k].first == top) c = terms[k++].second;
-        while (!heap.empty() && heap.front().off == top) {
-            std::pop_heap(heap.begin(), heap.end());
-            HeapEntry& e = heap.back();
-            if (!ops.sub_product(c, q_coef[e.i], tail[e.j].second)) return -1;
-            if (++e.j < tail.size()) {
-                e.off = q_off[e.i] + tail[e.j].first;
-                std::push_heap(heap.begin(), heap.end());
-            } else {
-                heap.pop_back();
-            }
-        }
+    OffsetTable table(u.size() * 2);
+    std::vector<int64_t> heap;
+    heap.reserve(u.size() * 2);
+    for (size_t i = 0; i < u.size(); i++) {
+        bool fresh;
+        Int128& c = table.at(lay.offset(u.exp(i)), &fresh);
+        c = u.coefs[i];
+        heap.push_back(lay.offset(u.exp(i)));
+    }
+    std::make_heap(heap.begin(), heap.end());
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end());
+        const int64_t top = heap.back();
+        heap.pop_back();
+        bool fresh;
+        const Int128 c = table.at(top, &fresh);
         if (c == 0) continue;
         // A term left below the divisor's leading one is a remainder.
         if (top < m.lead_offset) return 0;
@@ -357,15 +380,19 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         if (lay.escapes(s)) return 0;
         Int128 q;
         if (const int r = ops.quotient(c, &q); r != 1) return r;
-        q_off.push_back(s);
-        q_coef.push_back(q);
-        if (!tail.empty()) {
-            heap.push_back({s + tail[0].first, static_cast<uint32_t>(q_off.size() - 1), 0});
-            std::push_heap(heap.begin(), heap.end());
+        for (size_t j = 0; j < m.offsets.size(); j++) {
+            const int64_t off = s + m.offsets[j];
+            Int128& e = table.at(off, &fresh);
+            if (fresh) {
+                heap.push_back(off);
+                std::push_heap(heap.begin(), heap.end());
+            }
+            if (!ops.sub_product(e, q, m.coefs[j])) return -1;
         }
     }
     return 1;
 }
+
 }  // namespace
 
 int kronecker_divides(polynode* u, polynode* m, pt* rec) {
@@ -410,6 +437,18 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
     }
 
     const Divisor dv = divisor_of(tm, lay);
+    // The lowest terms multiply to the lowest term (no zero divisors): a
+    // cheap refusal of most non-multiples before any division.
+    {
+        int64_t lu = INT64_MAX, lm = INT64_MAX;
+        Int128 cu = 0, cm = 0;
+        for (size_t i = 0; i < tu.size(); i++)
+            if (const int64_t o = lay.offset(tu.exp(i)); o < lu) lu = o, cu = tu.coefs[i];
+        for (size_t i = 0; i < tm.size(); i++)
+            if (const int64_t o = lay.offset(tm.exp(i)); o < lm) lm = o, cm = tm.coefs[i];
+        if (lu < lm || lay.escapes(lu - lm)) return 0;
+        if (!mod && cu % cm != 0) return 0;
+    }
     if (lay.size > cap) {
         if (mod) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
         return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));

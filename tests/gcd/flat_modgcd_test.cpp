@@ -423,6 +423,44 @@ TEST(FlatModGcd, SparseImagesAgreeWithDenseOnes) {
     EXPECT_GT(counts.sparse_images, 50);
 }
 
+// Variables that neither operand involves (here the outermost, one in the
+// middle and the innermost) change nothing: the answer is the one without
+// them, padded with zero exponents, and the support road still runs (an
+// innermost variable absent from both would leave it nothing to solve in).
+TEST(FlatModGcd, VariablesInNeitherOperand) {
+    const uint32_t p = 65521;
+    NumberGen r(9345);
+    const flatgcd::Field F(p);
+    flatgcd::Counts counts;
+    for (int it = 0; it < 12; it++) {
+        const int nv = 3 + it % 3;
+        const Planted pr = plant(r, nv, p, k_dense);
+        // Positions 0, 2 and nv + 2 of the padded vectors are empty.
+        auto pad = [&](const MPoly& f) {
+            MPoly g;
+            for (const auto& [e, c] : f) {
+                Mono w{0, e[0], 0};
+                w.insert(w.end(), e.begin() + 1, e.end());
+                w.push_back(0);
+                g[w] = c;
+            }
+            return g;
+        };
+        flatgcd::Limits limits;
+        limits.seed = r.bits();
+        limits.sparse = flatgcd::SparseUse::always;
+        FlatPoly G, H;
+        const Outcome o = flatgcd::gcd(to_flat(pr.u, nv), to_flat(pr.v, nv), F, &G, limits);
+        limits.counts = &counts;
+        const Outcome q = flatgcd::gcd(to_flat(pad(pr.u), nv + 3), to_flat(pad(pr.v), nv + 3), F, &H, limits);
+        ASSERT_EQ(o, q);
+        if (o != Outcome::ok) continue;
+        EXPECT_TRUE(well_formed(H, nv + 3, p));
+        EXPECT_EQ(show(from_flat(H)), show(pad(from_flat(G))));
+    }
+    EXPECT_GT(counts.sparse_images, 0);
+}
+
 // Supports that the first image gets wrong: a term of g whose coefficient
 // x^96 - 1 vanishes at one x in twelve modulo 1153 (so the first image
 // of a level may lack it, and a later one may too), and a leading
