@@ -393,6 +393,38 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
     return 1;
 }
 
+// The lowest term in the order of the levels: the last node at each level
+// down to a number. False for a negative exponent or a level past nvars.
+bool lowest_term(const polynode* p, int32_t nvars, std::vector<int32_t>& e, const imag** c) {
+    e.assign(static_cast<size_t>(nvars), 0);
+    for (int32_t idx = 0;; idx++) {
+        while (p->next) p = p->next;
+        if (p->exp < 0) return false;
+        if (p->numb) {
+            *c = p->ncoef;
+            return true;
+        }
+        if (idx >= nvars) return false;
+        e[static_cast<size_t>(idx)] = p->exp;
+        p = p->pcoef;
+    }
+}
+
+// The lowest terms multiply to the lowest term (no zero divisors): true
+// when u's cannot be a multiple of m's, which refuses most non-multiples
+// at once. Read straight off the records, before any layout is made.
+bool lowest_terms_refuse(const polynode* u, const polynode* m, int32_t nvars, int64_t mod) {
+    std::vector<int32_t> eu, em;
+    const imag *cu = nullptr, *cm = nullptr;
+    if (!lowest_term(u, nvars, eu, &cu) || !lowest_term(m, nvars, em, &cm)) return false;
+    for (int32_t k = 0; k < nvars; k++)
+        if (eu[static_cast<size_t>(k)] < em[static_cast<size_t>(k)]) return true;
+    if (mod != 0) return false;
+    Int128 a, b;
+    if (!integer_value(cu, &a) || !integer_value(cm, &b) || b == 0 || (b == -1 && a < 0)) return false;
+    return a % b != 0;
+}
+
 }  // namespace
 
 int kronecker_divides(polynode* u, polynode* m, pt* rec) {
@@ -408,6 +440,7 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
 
     int32_t nvars = 0;
     for (pt* r = rec; r; r = r->next) nvars++;
+    if (!m->numb && lowest_terms_refuse(u, m, nvars, mod)) return 0;
     Terms tu, tm;
     if (!Reader(nvars, mod, &tu).read(u, 0) || !Reader(nvars, mod, &tm).read(m, 0)) return -1;
     if (tm.size() == 0) return -1;   // a zero divisor is the general code's error
