@@ -34,7 +34,7 @@ constexpr int64_t kMaxResidueEntries = 8000000;
 constexpr int64_t kMaxIntegerEntries = 4000000;
 // A sparse dividend wastes most of the array: the scan of empty entries
 // must stay small next to the work on its terms.
-constexpr int64_t kEntriesPerTerm = 8;
+constexpr int64_t kEntriesPerTerm = 64;
 constexpr int64_t kEntriesSlack = 4096;
 // Beyond the dense cap the division runs on the terms alone, as long as
 // every substituted exponent fits a word.
@@ -215,6 +215,49 @@ int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_
 using Uint128 = unsigned __int128;
 
 Uint128 magnitude(Int128 x) { return x < 0 ? -static_cast<Uint128>(x) : static_cast<Uint128>(x); }
+
+// The same division on 64-bit entries, for operands whose coefficients
+// fit them: half the memory to clear and scan. While the entries' bound
+// (kept as in divide_integers) stays below 2^63 nothing can overflow;
+// -2 when it would not, and the 128-bit division then runs from scratch.
+int divide_words(const Terms& u, const Divisor& m, const Layout& lay) {
+    std::vector<int64_t> r(static_cast<size_t>(lay.size), 0);
+    int64_t top = 0;
+    uint64_t bound = 0;
+    for (size_t i = 0; i < u.size(); i++) {
+        const int64_t off = lay.offset(u.exp(i));
+        r[off] = static_cast<int64_t>(u.coefs[i]);
+        top = std::max(top, off);
+        bound = std::max(bound, static_cast<uint64_t>(magnitude(u.coefs[i])));
+    }
+    uint64_t tail_max = 0;
+    std::vector<int64_t> tail(m.coefs.size());
+    for (size_t j = 0; j < tail.size(); j++) {
+        tail[j] = static_cast<int64_t>(m.coefs[j]);
+        tail_max = std::max(tail_max, static_cast<uint64_t>(magnitude(m.coefs[j])));
+    }
+    const int64_t lc = static_cast<int64_t>(m.lead);
+    const uint64_t limit = (uint64_t{1} << 63) - 1;
+    int64_t* const rd = r.data();
+    for (int64_t i = top; i >= m.lead_offset; i--) {
+        const int64_t c = rd[i];
+        if (c == 0) continue;
+        if (c % lc != 0) return 0;
+        const int64_t q = c / lc;
+        const int64_t s = i - m.lead_offset;
+        if (lay.escapes(s)) return 0;
+        rd[i] = 0;
+        uint64_t step;
+        if (__builtin_mul_overflow(static_cast<uint64_t>(q < 0 ? -q : q), tail_max, &step) ||
+            __builtin_add_overflow(bound, step, &bound) || bound > limit)
+            return -2;
+        int64_t* const base = rd + s;
+        for (size_t j = 0; j < tail.size(); j++) base[m.offsets[j]] -= q * tail[j];
+    }
+    for (int64_t i = 0; i < m.lead_offset; i++)
+        if (rd[i] != 0) return 0;
+    return 1;
+}
 
 int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
     std::vector<Int128> r(static_cast<size_t>(lay.size), 0);
@@ -486,5 +529,14 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
         if (mod) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
         return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));
     }
-    return mod ? divide_residues(tu, dv, lay, static_cast<uint32_t>(mod)) : divide_integers(tu, dv, lay);
+    if (mod) return divide_residues(tu, dv, lay, static_cast<uint32_t>(mod));
+    // Coefficients below 2^62 in magnitude: try the word entries first.
+    const Uint128 small = Uint128{1} << 62;
+    bool words = magnitude(dv.lead) < small;
+    for (Int128 c : tu.coefs) words = words && magnitude(c) < small;
+    for (Int128 c : dv.coefs) words = words && magnitude(c) < small;
+    if (words) {
+        if (const int r = divide_words(tu, dv, lay); r != -2) return r;
+    }
+    return divide_integers(tu, dv, lay);
 }
