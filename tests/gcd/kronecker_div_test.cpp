@@ -341,6 +341,24 @@ bool fits_128(const TermList& p) {
     return true;
 }
 
+// Coefficients below 2^62 are divided on 64-bit entries first; here the
+// quotient's eight terms of 2^60 would take the entries' bound past 2^63,
+// so the division is taken over by 128-bit entries and decided there.
+TEST(KroneckerDiv, WordEntriesHandOverToWideOnes) {
+    Ring ring(0, 0);
+    AttachedVars vars(NV);
+    NoRecordKept kept;
+    const mpz_class two60 = mpz_class(1) << 60;
+    TermList q;
+    for (int i = 0; i < 8; i++) q.push_back({two60, {i, 0, 0, 0}});
+    const TermList m{{1, {1, 0, 0, 0}}, {1, {0, 0, 0, 0}}};
+    const TermList u = product(NV, q, m);
+    EXPECT_EQ(answer(u, m), 1);
+    EXPECT_EQ(answer(plus(u, {{1, {3, 0, 0, 0}}}), m), 0);
+    // and at small sizes the words decide alone
+    EXPECT_EQ(answer(product(NV, {{5, {2, 1, 0, 0}}, {-3, {0, 0, 0, 0}}}, m), m), 1);
+}
+
 TEST(KroneckerDiv, IntegersAtTheEdgeOf128Bits) {
     Ring ring(0, 0);
     AttachedVars vars(NV);
