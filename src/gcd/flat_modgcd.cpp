@@ -530,16 +530,21 @@ Operand image_of(const Rec& r, const Layout& L, uint32_t a, Ctx& cx) {
 // ---- sparse images: the support of the first image of a level is taken
 // for all of them ----
 //
-// With z the innermost variable and y the others of an image, an image
+// With z one variable of an image (the one asking for the fewest points)
+// and y the others, an image
 // H = sum_k z^k sum_{e in S_k} c_e y^e is fixed by its values at the points
 // y = beta^i (i = 1 .. T, T the largest S_k): H(beta^i, z) is a multiple of
 // the one-variable gcd at that point, and the coefficient of z^k gives the
 // transposed Vandermonde system sum_e c_e r_e^i = w_i with r_e = beta^e. The
 // multiple is known when some S_k is one monomial m: the one-variable gcd
-// h_i scaled to r_m^i at z^k is H(beta^i, z) / c_m. One more point than T
-// checks every system: a support that missed a term, an unlucky point and
-// an unlucky first image all show as equations that fail (or as a gcd of
-// the wrong degree), and the level goes back to dense images.
+// h_i scaled to r_m^i at z^k is H(beta^i, z) / c_m. Otherwise each h_i has
+// an unknown multiplier l_i (l_1 = 1): the first |S_k| equations of a group
+// give its c_e in terms of the l_i h_i, and the others become linear
+// equations in the l_i alone, enough of them once the points number about
+// |S| / (groups - 1). Spare equations check every system: a support that
+// missed a term, an unlucky point and an unlucky first image all show as
+// equations that fail (or as a gcd of the wrong degree), and the level goes
+// back to dense images.
 
 uint32_t power_of(uint32_t b, uint64_t e, const Field& F) {
     uint32_t r = 1;
@@ -563,8 +568,15 @@ struct SparseForm {
     size_t T = 0;                          // the largest group
     std::vector<std::vector<uint32_t>> group;   // term indices of shape per power of z
     std::vector<uint32_t> node;            // r_e per term of shape
-    int32_t norm = 0;                      // a power of z whose coefficient is one monomial m
+    int32_t zpos = 0;                      // which variable of the images is z
+    size_t count = 0;                      // points beta^1 .. beta^count
+    int32_t norm = 0;                      // a power of z whose coefficient is one monomial m, or -1
     uint32_t norm_node = 0;                // r_m
+    // Without such a power: per term of shape, where its group's rows of the
+    // multipliers' equations start in `rel` ((count - s) rows of s, group
+    // size s, for its first term).
+    std::vector<size_t> rel_at;
+    std::vector<uint32_t> rel;
     // Solver per term: the coefficients of prod_{f != e in its group} (Z - r_f)
     // (group size of them) and 1 / (r_e * that product at r_e).
     std::vector<size_t> solve_at;
@@ -573,16 +585,51 @@ struct SparseForm {
     EvalPlan pu, pv;                          // for the operands
 };
 
-// beta^e for the first ny exponents of each monomial.
-void nodes_of(const int32_t* monos, size_t count, int32_t stride, int32_t ny,
+// beta^e for the exponents of each monomial but the one at zpos.
+void nodes_of(const int32_t* monos, size_t count, int32_t stride, int32_t zpos,
               const std::vector<std::vector<uint32_t>>& pw, std::vector<uint32_t>& out, const Field& F) {
     out.resize(count);
     for (size_t i = 0; i < count; i++) {
         const int32_t* e = monos + i * static_cast<size_t>(stride);
         uint32_t v = 1;
-        for (int32_t k = 0; k < ny; k++) v = F.mul(v, pw[static_cast<size_t>(k)][static_cast<size_t>(e[k])]);
+        for (int32_t k = 0; k < stride; k++)
+            if (k != zpos) v = F.mul(v, pw[static_cast<size_t>(k)][static_cast<size_t>(e[k])]);
         out[i] = v;
     }
+}
+
+// How the images would be solved with z the variable at zpos: the group
+// sizes per power of z and the points they need (0: not at all).
+struct ZChoice {
+    int32_t zpos = -1, top = 0, norm = -1;
+    size_t T = 0, count = 0;
+};
+
+ZChoice weigh_z(const FlatPoly& ga, int32_t zpos) {
+    ZChoice c;
+    c.zpos = zpos;
+    for (size_t j = 0; j < ga.terms(); j++) c.top = std::max(c.top, ga.exp(j)[zpos]);
+    std::vector<size_t> size(static_cast<size_t>(c.top) + 1, 0);
+    for (size_t j = 0; j < ga.terms(); j++) size[static_cast<size_t>(ga.exp(j)[zpos])]++;
+    size_t groups = 0;
+    for (int32_t k = c.top; k >= 0; k--) {
+        const size_t sz = size[static_cast<size_t>(k)];
+        c.T = std::max(c.T, sz);
+        groups += sz != 0;
+        // The leading coefficient in z is the likeliest single monomial.
+        if (sz == 1 && c.norm < 0) c.norm = k;
+    }
+    c.count = c.T + 1;
+    if (c.norm < 0) {
+        // Unknown multipliers: count - 1 of them, and every group gives
+        // count - s equations; one spare at least.
+        if (groups < 2) {
+            c.count = 0;
+            return c;
+        }
+        c.count = std::max(c.count, (ga.terms() + 2 + groups - 2) / (groups - 1));
+    }
+    return c;
 }
 
 // The form for images shaped like ga (monic, m = n - 1 >= 2 variables) of
@@ -590,48 +637,56 @@ void nodes_of(const int32_t* monos, size_t count, int32_t stride, int32_t ny,
 // pay.
 bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec& rv, Ctx& cx) {
     const Field& F = cx.F;
-    const int32_t m = ga.nvars, ny = m - 1;
+    const int32_t m = ga.nvars;
     sf = SparseForm{};
-    sf.top = 0;
-    for (size_t j = 0; j < ga.terms(); j++) sf.top = std::max(sf.top, ga.exp(j)[ny]);
+    // z is the variable that asks for the fewest points.
+    ZChoice best;
+    for (int32_t k = m; k-- > 0;) {
+        const ZChoice c = weigh_z(ga, k);
+        if (c.count != 0 && (best.count == 0 || c.count < best.count)) best = c;
+    }
+    if (best.count == 0) return false;
+    const int32_t zpos = best.zpos;
+    sf.zpos = zpos;
+    sf.top = best.top;
+    sf.norm = best.norm;
+    sf.T = best.T;
+    sf.count = best.count;
     sf.group.assign(static_cast<size_t>(sf.top) + 1, {});
-    for (uint32_t j = 0; j < ga.terms(); j++) sf.group[static_cast<size_t>(ga.exp(j)[ny])].push_back(j);
-    // The leading coefficient in z is the likeliest single monomial.
-    sf.norm = -1;
-    for (int32_t k = sf.top; k >= 0 && sf.norm < 0; k--)
-        if (sf.group[static_cast<size_t>(k)].size() == 1) sf.norm = k;
-    if (sf.norm < 0) return false;
-    for (const auto& g : sf.group) sf.T = std::max(sf.T, g.size());
+    for (uint32_t j = 0; j < ga.terms(); j++) sf.group[static_cast<size_t>(ga.exp(j)[zpos])].push_back(j);
     // Dense images cost about one one-variable gcd per point of the box of
-    // the image's degrees in y; sparse ones T + 1, each evaluating the
+    // the image's degrees in y; sparse ones `count`, each evaluating the
     // whole operands.
     if (cx.sparse == SparseUse::automatic) {
         double box = 1;
-        std::vector<int32_t> dg(static_cast<size_t>(ny), 0);
+        std::vector<int32_t> dg(static_cast<size_t>(m), 0);
         for (size_t j = 0; j < ga.terms(); j++)
-            for (int32_t k = 0; k < ny; k++) dg[static_cast<size_t>(k)] = std::max(dg[static_cast<size_t>(k)], ga.exp(j)[k]);
-        for (int32_t d : dg) box *= d + 1;
-        if (static_cast<double>(sf.T + 1) * 1 > box) return false;
+            for (int32_t k = 0; k < m; k++) dg[static_cast<size_t>(k)] = std::max(dg[static_cast<size_t>(k)], ga.exp(j)[k]);
+        // The dense images keep the innermost variable for their own one-
+        // variable gcds.
+        for (int32_t k = 0; k + 1 < m; k++) box *= dg[static_cast<size_t>(k)] + 1;
+        if (static_cast<double>(sf.count) > box) return false;
     }
     // Degrees of the operands and the image bound the powers of beta needed.
-    std::vector<int32_t> dmax(static_cast<size_t>(ny), 0);
+    std::vector<int32_t> dmax(static_cast<size_t>(m), 0);
     for (const Rec* r : {&ru, &rv})
         for (size_t i = 0; i < r->size(); i++)
-            for (int32_t k = 0; k < ny; k++)
+            for (int32_t k = 0; k < m; k++)
                 dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], r->mono(i)[k]);
     for (size_t j = 0; j < ga.terms(); j++)
-        for (int32_t k = 0; k < ny; k++) dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], ga.exp(j)[k]);
+        for (int32_t k = 0; k < m; k++) dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], ga.exp(j)[k]);
     for (int attempt = 0;; attempt++) {
         if (attempt == 4) return false;
-        std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(ny));
-        for (int32_t k = 0; k < ny; k++) {
+        std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(m));
+        for (int32_t k = 0; k < m; k++) {
+            if (k == zpos) continue;
             const uint32_t b = 2 + static_cast<uint32_t>(cx.next() % (F.p - 2));
             auto& w = pw[static_cast<size_t>(k)];
             w.resize(static_cast<size_t>(dmax[static_cast<size_t>(k)]) + 1);
             w[0] = 1;
             for (size_t e = 1; e < w.size(); e++) w[e] = F.mul(w[e - 1], b);
         }
-        nodes_of(ga.exps.data(), ga.terms(), m, ny, pw, sf.node, F);
+        nodes_of(ga.exps.data(), ga.terms(), m, zpos, pw, sf.node, F);
         // The systems need distinct nodes within each group.
         bool distinct = true;
         for (const auto& g : sf.group) {
@@ -643,15 +698,15 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
         if (!distinct) continue;
         for (auto [r, plan] : {std::pair<const Rec*, EvalPlan*>{&ru, &sf.pu}, {&rv, &sf.pv}}) {
             std::vector<uint32_t> nodes;
-            nodes_of(r->rest.data(), r->size(), r->m, ny, pw, nodes, F);
+            nodes_of(r->rest.data(), r->size(), r->m, zpos, pw, nodes, F);
             int32_t wz = 0;
-            for (size_t t = 0; t < r->size(); t++) wz = std::max(wz, r->mono(t)[ny]);
+            for (size_t t = 0; t < r->size(); t++) wz = std::max(wz, r->mono(t)[zpos]);
             plan->zstart.assign(static_cast<size_t>(wz) + 2, 0);
-            for (size_t t = 0; t < r->size(); t++) plan->zstart[static_cast<size_t>(r->mono(t)[ny]) + 1]++;
+            for (size_t t = 0; t < r->size(); t++) plan->zstart[static_cast<size_t>(r->mono(t)[zpos]) + 1]++;
             for (size_t k = 1; k < plan->zstart.size(); k++) plan->zstart[k] += plan->zstart[k - 1];
             std::vector<uint32_t> fill(plan->zstart.begin(), plan->zstart.end() - 1);
             plan->order.resize(r->size());
-            for (uint32_t t = 0; t < r->size(); t++) plan->order[fill[static_cast<size_t>(r->mono(t)[ny])]++] = t;
+            for (uint32_t t = 0; t < r->size(); t++) plan->order[fill[static_cast<size_t>(r->mono(t)[zpos])]++] = t;
             plan->node.resize(r->size());
             plan->shoup.resize(r->size());
             for (size_t t = 0; t < r->size(); t++) {
@@ -661,7 +716,7 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
         }
         break;
     }
-    sf.norm_node = sf.node[sf.group[static_cast<size_t>(sf.norm)][0]];
+    if (sf.norm >= 0) sf.norm_node = sf.node[sf.group[static_cast<size_t>(sf.norm)][0]];
     sf.solve_at.assign(ga.terms(), 0);
     sf.solve_scale.assign(ga.terms(), 0);
     sf.solve_q.clear();
@@ -695,6 +750,30 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
             sf.solve_scale[j] = F.inv(d);
         }
         cost += static_cast<int64_t>(s) * static_cast<int64_t>(s) * 3;
+    }
+    if (sf.norm < 0) {
+        // Row i (s <= i < count) of a group: sum_e r_e^(i+1) c_e with each
+        // c_e written through the first s points, sum_j rel[i - s][j] w_j.
+        sf.rel_at.assign(ga.terms(), 0);
+        for (const auto& g : sf.group) {
+            const size_t sz = g.size();
+            if (sz == 0) continue;
+            sf.rel_at[g[0]] = sf.rel.size();
+            cost += static_cast<int64_t>(sz * sz) * static_cast<int64_t>(sf.count - sz);
+            if (cost > cx.work) break;
+            sf.rel.resize(sf.rel.size() + (sf.count - sz) * sz, 0);
+            std::vector<uint32_t> t(sz);
+            for (size_t e = 0; e < sz; e++)
+                t[e] = F.mul(sf.solve_scale[g[e]], power_of(sf.node[g[e]], sz, F));
+            for (size_t i = sz; i < sf.count; i++) {
+                uint32_t* row = sf.rel.data() + sf.rel_at[g[0]] + (i - sz) * sz;
+                for (size_t e = 0; e < sz; e++) {
+                    t[e] = F.mul(t[e], sf.node[g[e]]);
+                    const uint32_t* q = sf.solve_q.data() + sf.solve_at[g[e]];
+                    for (size_t j = 0; j < sz; j++) row[j] = F.add(row[j], F.mul(q[j], t[e]));
+                }
+            }
+        }
     }
     if (!cx.spend(cost)) return false;
     sf.shape = ga;
@@ -742,19 +821,79 @@ void sparse_values(const Rec& r, const EvalPlan& plan, uint32_t a, size_t count,
     cx.spend(static_cast<int64_t>(count) * static_cast<int64_t>(n) * 2);
 }
 
+// The multipliers l_i of the one-variable gcds (w: coefficient of z^k at
+// point i in w[k * count + i]) with l_1 = 1, from the groups' spare
+// equations: sum_{j < s} rel[i - s][j] h_j l_j - h_i l_i = 0. Gauss-Jordan
+// on the unknowns l_2 .. l_count, a row at a time, until they are fixed;
+// false when they are not (or one is 0).
+bool multipliers(const SparseForm& sf, const std::vector<uint32_t>& w, std::vector<uint32_t>& mult, Ctx& cx) {
+    const Field& F = cx.F;
+    const size_t n = sf.count;
+    std::vector<std::vector<uint32_t>> basis;     // reduced rows, pivot entry 1
+    std::vector<size_t> pivot;                    // their pivot columns (>= 1)
+    std::vector<uint32_t> row(n);
+    const size_t K = static_cast<size_t>(sf.top) + 1;
+    int64_t cost = 0;
+    for (size_t k = 0; k < K && basis.size() + 1 < n; k++) {
+        const auto& g = sf.group[k];
+        const size_t s = g.size();
+        if (s == 0) continue;
+        const uint32_t* h = w.data() + k * n;
+        for (size_t i = s; i < n && basis.size() + 1 < n; i++) {
+            std::fill(row.begin(), row.end(), 0);
+            const uint32_t* rel = sf.rel.data() + sf.rel_at[g[0]] + (i - s) * s;
+            for (size_t j = 0; j < s; j++) row[j] = F.mul(rel[j], h[j]);
+            row[i] = F.sub(row[i], h[i]);
+            for (size_t b = 0; b < basis.size(); b++) {
+                const uint32_t f = row[pivot[b]];
+                if (f == 0) continue;
+                const uint32_t nf = F.neg(f);
+                for (size_t c = 0; c < n; c++) row[c] = F.add(row[c], F.mul(nf, basis[b][c]));
+            }
+            cost += static_cast<int64_t>(basis.size() + 2) * static_cast<int64_t>(n);
+            size_t pc = 1;
+            while (pc < n && row[pc] == 0) pc++;
+            if (pc == n) {
+                if (row[0] != 0) return false;   // inconsistent
+                continue;
+            }
+            const uint32_t inv = F.inv(row[pc]);
+            for (uint32_t& c : row) c = F.mul(c, inv);
+            for (size_t b = 0; b < basis.size(); b++) {
+                const uint32_t f = basis[b][pc];
+                if (f == 0) continue;
+                const uint32_t nf = F.neg(f);
+                for (size_t c = 0; c < n; c++) basis[b][c] = F.add(basis[b][c], F.mul(nf, row[c]));
+            }
+            basis.push_back(row);
+            pivot.push_back(pc);
+        }
+        if (!cx.spend(cost)) return false;
+        cost = 0;
+    }
+    if (basis.size() + 1 < n) return false;
+    mult[0] = 1;
+    for (size_t b = 0; b < basis.size(); b++) {
+        // l_pc + basis[b][0] l_1 = 0, every other entry eliminated.
+        mult[pivot[b]] = F.neg(basis[b][0]);
+        if (mult[pivot[b]] == 0) return false;
+    }
+    return true;
+}
+
 // The monic image at x = a with the form's support; false when an equation
 // fails or a one-variable gcd has the wrong degree.
 bool sparse_image(const SparseForm& sf, const Rec& ru, const Rec& rv, uint32_t a, FlatPoly* out, Ctx& cx) {
     const Field& F = cx.F;
-    const size_t count = sf.T + 1;
+    const size_t count = sf.count;
     const size_t wu = sf.pu.zstart.size() - 2, wv = sf.pv.zstart.size() - 2;
     std::vector<uint32_t> U, V;
     sparse_values(ru, sf.pu, a, count, wu + 1, U, cx);
     sparse_values(rv, sf.pv, a, count, wv + 1, V, cx);
     // w[k * count + i - 1]: the coefficient of z^k at the i-th point.
     const size_t K = static_cast<size_t>(sf.top) + 1;
+    // First the monic one-variable gcds, then their multipliers.
     std::vector<uint32_t> w(K * count, 0);
-    uint32_t scale = 1;
     for (size_t i = 0; i < count; i++) {
         UPoly ui(U.begin() + static_cast<long>(i * (wu + 1)), U.begin() + static_cast<long>((i + 1) * (wu + 1)));
         UPoly vi(V.begin() + static_cast<long>(i * (wv + 1)), V.begin() + static_cast<long>((i + 1) * (wv + 1)));
@@ -762,12 +901,22 @@ bool sparse_image(const SparseForm& sf, const Rec& ru, const Rec& rv, uint32_t a
         trim(vi);
         const UPoly h = ugcd(std::move(ui), std::move(vi), cx);
         if (deg(h) != sf.top) return false;
-        scale = F.mul(scale, sf.norm_node);
-        const uint32_t hn = h[static_cast<size_t>(sf.norm)];
-        if (hn == 0) return false;
-        const uint32_t f = F.mul(scale, F.inv(hn));
-        for (size_t k = 0; k < K; k++) w[k * count + i] = F.mul(h[k], f);
+        for (size_t k = 0; k < K; k++) w[k * count + i] = h[k];
     }
+    std::vector<uint32_t> mult(count);
+    if (sf.norm >= 0) {
+        uint32_t scale = 1;
+        for (size_t i = 0; i < count; i++) {
+            scale = F.mul(scale, sf.norm_node);
+            const uint32_t hn = w[static_cast<size_t>(sf.norm) * count + i];
+            if (hn == 0) return false;
+            mult[i] = F.mul(scale, F.inv(hn));
+        }
+    } else if (!multipliers(sf, w, mult, cx)) {
+        return false;
+    }
+    for (size_t k = 0; k < K; k++)
+        for (size_t i = 0; i < count; i++) w[k * count + i] = F.mul(w[k * count + i], mult[i]);
     std::vector<uint32_t> c(sf.shape.terms(), 0);
     int64_t cost = 0;
     for (size_t k = 0; k < K; k++) {
@@ -893,6 +1042,7 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
             solved = sparse_image(sf, ru, rv, a, &ga, cx);
             if (cx.failure != Outcome::ok) return false;
             cx.counts.sparse_images += solved;
+            cx.counts.scaled_images += solved && sf.norm < 0;
             if (!solved) {
                 cx.counts.sparse_failures++;
                 // The support was wrong, or a point was unlucky: the level
@@ -987,6 +1137,7 @@ Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, L
     if (limits.counts) {
         limits.counts->sparse_images += cx.counts.sparse_images;
         limits.counts->sparse_failures += cx.counts.sparse_failures;
+        limits.counts->scaled_images += cx.counts.scaled_images;
     }
     if (!ok) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
     return Outcome::ok;

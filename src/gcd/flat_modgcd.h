@@ -72,6 +72,7 @@ enum class SparseUse { automatic, never, always };
 // What the images of a call came from (for measurement and tests).
 struct Counts {
     int64_t sparse_images = 0;    // solved from a support
+    int64_t scaled_images = 0;    // of which with the multipliers solved for
     int64_t sparse_failures = 0;  // supports given up for dense images
 };
 

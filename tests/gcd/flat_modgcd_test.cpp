@@ -423,6 +423,41 @@ TEST(FlatModGcd, SparseImagesAgreeWithDenseOnes) {
     EXPECT_GT(counts.sparse_images, 50);
 }
 
+// Where no power of any variable has a one-term coefficient, the images
+// are still solved (their multipliers with them) in 3 to 6 variables:
+// g = prod_k (x_k + c_k) (sum_k x_k + c) + x prod_k (x_k + d_k) over the
+// inner variables x_k, cofactors as in the planted problems, and the
+// answers checked as always.
+TEST(FlatModGcd, SparseImagesWithUnknownMultipliers) {
+    const uint32_t p = 2147483629u;
+    NumberGen r(9347);
+    Tally tally;
+    flatgcd::Counts counts;
+    for (int it = 0; it < scaled(24); it++) {
+        const int nv = 3 + it % 4;
+        auto var = [&](int k) {
+            Mono e(static_cast<size_t>(nv), 0);
+            e[static_cast<size_t>(k)] = 1;
+            return e;
+        };
+        const Mono one(static_cast<size_t>(nv), 0);
+        MPoly lin{{one, coef(r, p)}}, g{{one, 1}}, h{{var(0), 1}};
+        for (int k = 1; k < nv; k++) {
+            lin[var(k)] = 1;
+            g = mul(g, {{var(k), 1}, {one, coef(r, p)}}, p);
+            h = mul(h, {{var(k), 1}, {one, coef(r, p)}}, p);
+        }
+        g = sum(mul(g, lin, p), h, p);
+        const MPoly a = random_poly(r, nv, r.between(2, 5), true, p), b = random_poly(r, nv, r.between(2, 5), true, p);
+        const Planted pr{mul(g, a, p), mul(g, b, p), g};
+        const auto res = checked_gcd(pr, nv, p, r.bits(), r, tally, flatgcd::SparseUse::always, &counts);
+        EXPECT_TRUE(res) << res.message() << " nv " << nv;
+    }
+    EXPECT_EQ(tally.wrong, 0);
+    EXPECT_GE(tally.answered, scaled(24) - 1);
+    EXPECT_GT(counts.scaled_images, 20);
+}
+
 // Variables that neither operand involves (here the outermost, one in the
 // middle and the innermost) change nothing: the answer is the one without
 // them, padded with zero exponents, and the support road still runs (an
@@ -465,8 +500,9 @@ TEST(FlatModGcd, VariablesInNeitherOperand) {
 // x^96 - 1 vanishes at one x in twelve modulo 1153 (so the first image
 // of a level may lack it, and a later one may too), and a leading
 // coefficient in z, (x^64 - 1) y^2 + 1, that loses a term where x^64 = 1
-// (one in eighteen). The support is then found wrong by the equations it
-// fails, never trusted: every answer is right.
+// (one in eighteen); the first again where no power of a variable has a
+// one-term coefficient. The support is then found wrong by the equations
+// it fails, never trusted: every answer is right.
 TEST(FlatModGcd, SparseImagesWithVanishingSupportTerms) {
     const uint32_t p = 1153;
     const int nv = 3;
@@ -479,8 +515,14 @@ TEST(FlatModGcd, SparseImagesWithVanishingSupportTerms) {
     const MPoly b = P({{1, {2, 0, 1}}, {5, {0, 1, 1}}, {1, {1, 2, 0}}, {3, {0, 0, 0}}});
     const MPoly g1 = P({{1, {0, 2, 2}}, {1, {96, 1, 1}}, {p - 1, {0, 1, 1}}, {4, {1, 0, 1}}, {1, {0, 1, 0}}, {1, {0, 0, 0}}});
     const MPoly g2 = P({{1, {64, 2, 2}}, {p - 1, {0, 2, 2}}, {1, {0, 0, 2}}, {2, {1, 1, 1}}, {1, {0, 0, 0}}});
+    // No power of y or of z has a one-term coefficient here: the images'
+    // multipliers are solved for, and the term x^96 y z comes and goes.
+    const MPoly yz = mul(mul(P({{1, {0, 1, 0}}, {1, {0, 0, 0}}}), P({{1, {0, 0, 1}}, {1, {0, 0, 0}}}), p),
+                         P({{1, {0, 1, 0}}, {1, {0, 0, 1}}, {2, {0, 0, 0}}}), p);
+    const MPoly g3 = sum(yz, P({{1, {96, 1, 1}}, {p - 1, {0, 1, 1}}, {5, {1, 0, 0}}}), p);
     NumberGen r(9350);
-    for (const MPoly& g : {g1, g2}) {
+    for (const MPoly* gp : {&g1, &g2, &g3}) {
+        const MPoly& g = *gp;
         const Planted pr{mul(g, a, p), mul(g, b, p), g};
         Tally tally;
         flatgcd::Counts counts;
@@ -491,6 +533,7 @@ TEST(FlatModGcd, SparseImagesWithVanishingSupportTerms) {
         EXPECT_EQ(tally.wrong, 0);
         EXPECT_GE(tally.answered, 36);
         EXPECT_GT(counts.sparse_images, 40);
+        if (gp == &g3) { EXPECT_GT(counts.scaled_images, 40); }
     }
 }
 
