@@ -464,13 +464,38 @@ Layout layout_of(const Rec& r) {
     for (size_t i = 0; i < r.size(); i++) L.top = std::max(L.top, r.mono(i)[0]);
     if (L.m == 1) return L;
     const int32_t m = L.m;
-    std::sort(L.order.begin(), L.order.end(), [&](uint32_t a, uint32_t b) {
-        const int c = compare(r.mono(a) + 1, r.mono(b) + 1, m - 1);
-        if (c != 0) return c > 0;
-        return r.mono(a)[0] > r.mono(b)[0];
-    });
-    for (uint32_t k = 0; k < L.order.size(); k++)
-        if (k == 0 || compare(r.mono(L.order[k]) + 1, r.mono(L.order[k - 1]) + 1, m - 1) != 0) L.start.push_back(k);
+    // The exponents packed into one key, the first one lowest, when they
+    // fit a word: then one integer sort.
+    std::vector<int32_t> width(static_cast<size_t>(m), 1);
+    int32_t bits = 0;
+    for (int32_t k = 0; k < m; k++) {
+        int32_t top = 0;
+        for (size_t i = 0; i < r.size(); i++) top = std::max(top, r.mono(i)[k]);
+        while ((int64_t{1} << width[static_cast<size_t>(k)]) <= top) width[static_cast<size_t>(k)]++;
+        bits += width[static_cast<size_t>(k)];
+    }
+    if (bits <= 64) {
+        std::vector<std::pair<uint64_t, uint32_t>> keyed(r.size());
+        for (uint32_t i = 0; i < r.size(); i++) {
+            uint64_t key = 0;
+            for (int32_t k = 1; k < m; k++) key = (key << width[static_cast<size_t>(k)]) | static_cast<uint64_t>(r.mono(i)[k]);
+            key = (key << width[0]) | static_cast<uint64_t>(r.mono(i)[0]);
+            keyed[i] = {~key, i};
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (uint32_t k = 0; k < keyed.size(); k++) {
+            L.order[k] = keyed[k].second;
+            if (k == 0 || (~keyed[k].first >> width[0]) != (~keyed[k - 1].first >> width[0])) L.start.push_back(k);
+        }
+    } else {
+        std::sort(L.order.begin(), L.order.end(), [&](uint32_t a, uint32_t b) {
+            const int c = compare(r.mono(a) + 1, r.mono(b) + 1, m - 1);
+            if (c != 0) return c > 0;
+            return r.mono(a)[0] > r.mono(b)[0];
+        });
+        for (uint32_t k = 0; k < L.order.size(); k++)
+            if (k == 0 || compare(r.mono(L.order[k]) + 1, r.mono(L.order[k - 1]) + 1, m - 1) != 0) L.start.push_back(k);
+    }
     L.start.push_back(static_cast<uint32_t>(L.order.size()));
     return L;
 }

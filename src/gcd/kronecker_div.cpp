@@ -319,55 +319,64 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
 // an offset once taken never comes back: the work is one hash update per
 // product and one heap entry per offset met.
 
-// Offsets to coefficients, open addressing; the table grows at half load.
+// Offsets to coefficients, open addressing with the key beside its value
+// (one cache line a probe); the table grows at half load.
+template <class V>
 class OffsetTable {
 public:
     explicit OffsetTable(size_t expect) {
         size_t cap = 64;
         while (cap < 2 * expect) cap <<= 1;
-        keys_.assign(cap, kEmpty);
-        vals_.assign(cap, 0);
+        resize(cap);
     }
     // The coefficient at `off`, made 0 when new (new set to true).
-    Int128& at(int64_t off, bool* fresh) {
-        if (2 * (used_ + 1) > keys_.size()) grow();
-        size_t i = slot(off);
-        *fresh = keys_[i] == kEmpty;
+    V& at(int64_t off, bool* fresh) {
+        if (2 * (used_ + 1) > slots_.size()) grow();
+        Slot& e = slots_[find(off)];
+        *fresh = e.key == kEmpty;
         if (*fresh) {
-            keys_[i] = off;
+            e.key = off;
             used_++;
         }
-        return vals_[i];
+        return e.val;
     }
 
 private:
     static constexpr int64_t kEmpty = -1;
-    size_t slot(int64_t off) const {
-        const size_t mask = keys_.size() - 1;
-        size_t i = static_cast<size_t>((static_cast<uint64_t>(off) * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-        while (keys_[i] != kEmpty && keys_[i] != off) i = (i + 1) & mask;
+    struct Slot {
+        int64_t key;
+        V val;
+    };
+    void resize(size_t cap) {
+        slots_.assign(cap, Slot{kEmpty, 0});
+        shift_ = 64;
+        while ((size_t{1} << (64 - shift_)) < cap) shift_--;
+    }
+    size_t find(int64_t off) const {
+        const size_t mask = slots_.size() - 1;
+        // The top bits of a multiplicative hash: offsets of a layout are
+        // far from random in their low bits.
+        size_t i = static_cast<size_t>((static_cast<uint64_t>(off) * 0x9E3779B97F4A7C15ull) >> shift_);
+        while (slots_[i].key != kEmpty && slots_[i].key != off) i = (i + 1) & mask;
         return i;
     }
     void grow() {
-        std::vector<int64_t> k(keys_.size() * 2, kEmpty);
-        std::vector<Int128> v(vals_.size() * 2, 0);
-        k.swap(keys_);
-        v.swap(vals_);
-        for (size_t i = 0; i < k.size(); i++) {
-            if (k[i] == kEmpty) continue;
-            const size_t j = slot(k[i]);
-            keys_[j] = k[i];
-            vals_[j] = v[i];
-        }
+        std::vector<Slot> old;
+        old.swap(slots_);
+        resize(old.size() * 2);
+        for (const Slot& e : old)
+            if (e.key != kEmpty) slots_[find(e.key)] = e;
     }
-    std::vector<int64_t> keys_;
-    std::vector<Int128> vals_;
+    std::vector<Slot> slots_;
+    int shift_ = 58;
     size_t used_ = 0;
 };
 
 // Ring operations of the sparse road: residues modulo p, or integers that
 // report an overflow (-1 from the division: undecided).
 struct ResidueOps {
+    using Value = Int128;
+    static constexpr int kOverflow = -1;
     flatgcd::Field F;
     uint32_t inv_lead;
     ResidueOps(uint32_t p, Int128 lead) : F(p), inv_lead(F.inv(static_cast<uint32_t>(lead))) {}
@@ -382,7 +391,28 @@ struct ResidueOps {
     }
 };
 
+// Integers in 64-bit words, for operands whose coefficients fit them with
+// room: -2 (hand over to IntegerOps) on an overflow.
+struct WordOps {
+    using Value = int64_t;
+    static constexpr int kOverflow = -2;
+    int64_t lead;
+    explicit WordOps(Int128 l) : lead(static_cast<int64_t>(l)) {}
+    bool sub_product(int64_t& acc, int64_t q, Int128 c) const {
+        int64_t prod;
+        return !__builtin_mul_overflow(q, static_cast<int64_t>(c), &prod) && !__builtin_sub_overflow(acc, prod, &acc);
+    }
+    int quotient(int64_t c, int64_t* q) const {
+        if (lead == -1 && c == INT64_MIN) return kOverflow;
+        if (c % lead != 0) return 0;
+        *q = c / lead;
+        return 1;
+    }
+};
+
 struct IntegerOps {
+    using Value = Int128;
+    static constexpr int kOverflow = -1;
     Int128 lead;
     explicit IntegerOps(Int128 l) : lead(l) {}
     bool sub_product(Int128& acc, Int128 q, Int128 c) const {
@@ -400,13 +430,14 @@ struct IntegerOps {
 
 template <class Ops>
 int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops& ops) {
-    OffsetTable table(u.size() * 2);
+    using V = typename Ops::Value;
+    OffsetTable<V> table(u.size() * 2);
     std::vector<int64_t> heap;
     heap.reserve(u.size() * 2);
     for (size_t i = 0; i < u.size(); i++) {
         bool fresh;
-        Int128& c = table.at(lay.offset(u.exp(i)), &fresh);
-        c = u.coefs[i];
+        V& c = table.at(lay.offset(u.exp(i)), &fresh);
+        c = static_cast<V>(u.coefs[i]);
         heap.push_back(lay.offset(u.exp(i)));
     }
     std::make_heap(heap.begin(), heap.end());
@@ -415,22 +446,22 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         const int64_t top = heap.back();
         heap.pop_back();
         bool fresh;
-        const Int128 c = table.at(top, &fresh);
+        const V c = table.at(top, &fresh);
         if (c == 0) continue;
         // A term left below the divisor's leading one is a remainder.
         if (top < m.lead_offset) return 0;
         const int64_t s = top - m.lead_offset;
         if (lay.escapes(s)) return 0;
-        Int128 q;
+        V q;
         if (const int r = ops.quotient(c, &q); r != 1) return r;
         for (size_t j = 0; j < m.offsets.size(); j++) {
             const int64_t off = s + m.offsets[j];
-            Int128& e = table.at(off, &fresh);
+            V& e = table.at(off, &fresh);
             if (fresh) {
                 heap.push_back(off);
                 std::push_heap(heap.begin(), heap.end());
             }
-            if (!ops.sub_product(e, q, m.coefs[j])) return -1;
+            if (!ops.sub_product(e, q, m.coefs[j])) return Ops::kOverflow;
         }
     }
     return 1;
@@ -525,16 +556,21 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
         if (lu < lm || lay.escapes(lu - lm)) return 0;
         if (!mod && cu % cm != 0) return 0;
     }
-    if (lay.size > cap) {
-        if (mod) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
-        return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));
+    if (mod) {
+        if (lay.size > cap) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
+        return divide_residues(tu, dv, lay, static_cast<uint32_t>(mod));
     }
-    if (mod) return divide_residues(tu, dv, lay, static_cast<uint32_t>(mod));
-    // Coefficients below 2^62 in magnitude: try the word entries first.
+    // Coefficients below 2^62 in magnitude: try 64-bit words first.
     const Uint128 small = Uint128{1} << 62;
     bool words = magnitude(dv.lead) < small;
     for (Int128 c : tu.coefs) words = words && magnitude(c) < small;
     for (Int128 c : dv.coefs) words = words && magnitude(c) < small;
+    if (lay.size > cap) {
+        if (words) {
+            if (const int r = divide_sparse(tu, dv, lay, WordOps(dv.lead)); r != -2) return r;
+        }
+        return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));
+    }
     if (words) {
         if (const int r = divide_words(tu, dv, lay); r != -2) return r;
     }
