@@ -511,9 +511,26 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             pos_divide(M.n, two.n, half.n, rem.n);
         }
 
+        // A reconstruction whose coefficients sit far inside the symmetric
+        // range is usually final already, as a single image is: it is tried
+        // at once (by the division, as every candidate) instead of after
+        // one more prime that would only repeat it.
+        bool tried_early = false;
+        if (!first && g_new.p && bigger(M.n, gamma.n)) {
+            PolyHold early(symmetric_copy(g_new.p, M.n, half.n));
+            if (!is_zero_poly(early.p) && max_digits(early.p) + 16 < logg2(M.n)) {
+                tried_early = true;
+                make_primitive(early.p);
+                if (!is_number(early.p) && divides_both(u, v, early.p, var, true)) {
+                    *result = early.release();
+                    *ok = 1;
+                    return;
+                }
+            }
+        }
         // Two reconstructions that agree in the symmetric range give the
         // candidate; it is the gcd only if it divides both operands.
-        if (!first && G.p && g_new.p && leading_monomial(g_new.p) == leading_monomial(G.p) &&
+        if (!first && !tried_early && G.p && g_new.p && leading_monomial(g_new.p) == leading_monomial(G.p) &&
             bigger(m_old.n, gamma.n)) {
             int same = 0;
             PolyHold trial;
