@@ -17,9 +17,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
+#include "gcd/modgcd.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
@@ -52,6 +54,10 @@ struct Terms {
     int32_t nvars = 0;
     std::vector<int32_t> exps;
     std::vector<Int128> coefs;
+    // Integers past 128 bits: every coefficient's record instead (coefs
+    // then unused), read modulo primes.
+    bool wide = false;
+    std::vector<const imag*> big;
     size_t size() const { return coefs.size(); }
     const int32_t* exp(size_t i) const { return exps.data() + i * static_cast<size_t>(nvars); }
 };
@@ -83,17 +89,22 @@ public:
             if (t->numb) {
                 // A number ends the walk: the remaining exponents are 0.
                 for (size_t k = idx; k < cur_.size(); k++) cur_[k] = 0;
-                Int128 c;
+                Int128 c = 0;
                 if (mod_ != 0) {
                     int64_t v = t->ncoef->value % mod_;
                     if (v < 0) v += mod_;
                     c = v;
-                } else if (!integer_value(t->ncoef, &c)) {
-                    return false;
+                } else if (!out_->wide && !integer_value(t->ncoef, &c)) {
+                    out_->wide = true;
                 }
-                if (c == 0) continue;
+                if (out_->wide) {
+                    if (iszero(t->ncoef)) continue;
+                } else if (c == 0) {
+                    continue;
+                }
                 out_->exps.insert(out_->exps.end(), cur_.begin(), cur_.end());
                 out_->coefs.push_back(c);
+                out_->big.push_back(t->ncoef);
             } else {
                 if (idx >= cur_.size()) return false;
                 cur_[idx] = t->exp;
@@ -174,7 +185,10 @@ Divisor divisor_of(const Terms& m, const Layout& lay) {
 // below its leading one, so each entry is final when the scan reaches it.
 // The remainder is what is left below the divisor's leading entry.
 
-int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_t p) {
+// The quotient's terms, (offset, residue), when the caller wants them.
+using QuotientTerms = std::vector<std::pair<int64_t, uint32_t>>;
+
+int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_t p, QuotientTerms* quot = nullptr) {
     const flatgcd::Field F(p);
     // Entries are kept below 2^63, reduced only when read: q·c < 2^62 is
     // added, and a sum past 2^63 drops by K, the largest multiple of p not
@@ -198,6 +212,7 @@ int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_
         const int64_t s = i - m.lead_offset;
         if (lay.escapes(s)) return 0;
         const uint64_t q = F.mul(c, inv);
+        if (quot) quot->push_back({s, static_cast<uint32_t>(q)});
         rd[i] = 0;
         uint64_t* const base = rd + s;
         for (size_t j = 0; j < neg.size(); j++) {
@@ -429,7 +444,7 @@ struct IntegerOps {
 };
 
 template <class Ops>
-int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops& ops) {
+int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops& ops, QuotientTerms* quot = nullptr) {
     using V = typename Ops::Value;
     OffsetTable<V> table(u.size() * 2);
     std::vector<int64_t> heap;
@@ -454,6 +469,7 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         if (lay.escapes(s)) return 0;
         V q;
         if (const int r = ops.quotient(c, &q); r != 1) return r;
+        if (quot) quot->push_back({s, static_cast<uint32_t>(q)});
         for (size_t j = 0; j < m.offsets.size(); j++) {
             const int64_t off = s + m.offsets[j];
             V& e = table.at(off, &fresh);
@@ -465,6 +481,117 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         }
     }
     return 1;
+}
+
+// ---- integers past 128 bits: the quotient modulo primes ----
+//
+// m | u over the integers gives m | u modulo every prime p that keeps m's
+// leading term, with quotient q mod p; a remainder modulo one such prime
+// proves m does not divide u. Otherwise the quotients modulo p_1 .. p_k are
+// combined into one integer polynomial Q (mixed radix, digits in the
+// symmetric range), and m·Q ≡ u modulo M = p_1 ··· p_k. When
+// ||m||_1 ||Q||_inf + ||u||_inf < M every coefficient of m·Q - u is a
+// multiple of M smaller than M in magnitude, so m·Q = u: divisibility is
+// proved without one operation on long integers.
+
+// n mod p for a digit chain (head most significant, every digit signed
+// like the number).
+uint32_t chain_residue(const imag* n, uint32_t p) {
+    uint64_t r = 0;
+    bool negative = false;
+    for (const numnode* d = n->head; d; d = d->next) {
+        int64_t digit = d->digit;
+        if (digit < 0) {
+            negative = true;
+            digit = -digit;
+        }
+        r = ((r << DIGIT_BITS) + static_cast<uint64_t>(digit)) % p;
+    }
+    return negative && r ? static_cast<uint32_t>(p - r) : static_cast<uint32_t>(r);
+}
+
+int32_t chain_bits(const imag* n) {
+    int32_t digits = 0, top = 0;
+    for (const numnode* d = n->head; d; d = d->next) {
+        if (digits == 0) top = d->digit < 0 ? -d->digit : d->digit;
+        digits++;
+    }
+    int32_t b = 0;
+    while ((int64_t{1} << b) <= top) b++;
+    return (digits - 1) * DIGIT_BITS + b;
+}
+
+int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap) {
+    int32_t bits_u = 0, bits_m = 0;
+    for (const imag* c : u.big) bits_u = std::max(bits_u, chain_bits(c));
+    for (const imag* c : m.big) bits_m = std::max(bits_m, chain_bits(c));
+    // ||m||_1 < terms · max |coefficient|.
+    int32_t log_terms = 0;
+    while ((size_t{1} << log_terms) < m.size()) log_terms++;
+    const int32_t bits_m1 = bits_m + log_terms;
+    size_t lead = 0;
+    for (size_t i = 0; i < m.size(); i++)
+        if (lay.offset(m.exp(i)) > lay.offset(m.exp(lead))) lead = i;
+
+    std::vector<uint32_t> primes;
+    std::unordered_map<int64_t, size_t> where;   // quotient offset -> its digits
+    std::vector<std::vector<int32_t>> digits;    // mixed radix, symmetric, oldest prime first
+    for (int32_t idx = 1;; idx++) {
+        // Each prime exceeds 2^30: k of them make M > 2^(30k).
+        const int32_t bits_M = 30 * static_cast<int32_t>(primes.size());
+        if (bits_M > bits_u + bits_m1 + 256) return -1;   // m | u over Q only, or a huge quotient
+        const uint32_t p = static_cast<uint32_t>(word_prime_at(idx));
+        if (chain_residue(m.big[lead], p) == 0) continue;
+        Terms up, mp;
+        for (auto [src, dst] : {std::pair<const Terms*, Terms*>{&u, &up}, {&m, &mp}}) {
+            dst->nvars = src->nvars;
+            for (size_t i = 0; i < src->size(); i++) {
+                const uint32_t r = chain_residue(src->big[i], p);
+                if (r == 0) continue;
+                dst->exps.insert(dst->exps.end(), src->exp(i), src->exp(i) + src->nvars);
+                dst->coefs.push_back(r);
+            }
+        }
+        const Divisor dv = divisor_of(mp, lay);
+        QuotientTerms q;
+        const int r = lay.size > cap ? divide_sparse(up, dv, lay, ResidueOps(p, dv.lead), &q)
+                                     : divide_residues(up, dv, lay, p, &q);
+        if (r != 1) return r;
+        // Garner: the value so far modulo p, then the new digit.
+        const flatgcd::Field F(p);
+        const size_t k = primes.size();
+        std::vector<uint32_t> radix(k + 1, 1);   // p_1 ··· p_i mod p
+        for (size_t i = 0; i < k; i++) radix[i + 1] = F.mul(radix[i], primes[i] % p);
+        const uint32_t inv = F.inv(radix[k]);
+        std::vector<uint32_t> now(digits.size(), 0);
+        for (const auto& [off, c] : q) {
+            auto [it, fresh] = where.emplace(off, digits.size());
+            if (fresh) {
+                digits.emplace_back(k, 0);
+                now.push_back(0);
+            }
+            now[it->second] = c;
+        }
+        int32_t top = -1;   // the highest non-zero digit over all coefficients
+        for (size_t t = 0; t < digits.size(); t++) {
+            uint32_t v = 0;
+            for (size_t i = 0; i < k; i++) {
+                const int32_t d = digits[t][i];
+                v = F.add(v, F.mul(d < 0 ? p - static_cast<uint32_t>(-d) : static_cast<uint32_t>(d), radix[i]));
+            }
+            const uint32_t nd = F.mul(F.sub(now[t], v), inv);
+            digits[t].push_back(nd > p / 2 ? static_cast<int32_t>(nd) - static_cast<int32_t>(p) : static_cast<int32_t>(nd));
+            for (size_t i = digits[t].size(); i-- > 0;)
+                if (digits[t][i] != 0) {
+                    top = std::max(top, static_cast<int32_t>(i));
+                    break;
+                }
+        }
+        primes.push_back(p);
+        // |Q| < p_1 ··· p_(top+1) < 2^(31 (top + 1)).
+        const int32_t bits_q = 31 * (top + 1);
+        if (std::max(bits_m1 + bits_q, bits_u) + 2 <= 30 * static_cast<int32_t>(primes.size())) return 1;
+    }
 }
 
 // The lowest term in the order of the levels: the last node at each level
@@ -543,6 +670,8 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
         if (__builtin_mul_overflow(lay.size, lay.base[k], &lay.size) || lay.size > kMaxOffsets) return -1;
     }
 
+    // Integers past 128 bits (either operand keeps every record too).
+    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap);
     const Divisor dv = divisor_of(tm, lay);
     // The lowest terms multiply to the lowest term (no zero divisors): a
     // cheap refusal of most non-multiples before any division.
