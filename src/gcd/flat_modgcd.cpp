@@ -586,6 +586,17 @@ struct EvalPlan {
     std::vector<uint32_t> node, shoup;
 };
 
+// The monomials of an operand, m exponents each: a Rec's, or a FlatPoly's.
+struct Monos {
+    const int32_t* e;
+    size_t count;
+    int32_t m;
+    const int32_t* mono(size_t i) const { return e + i * static_cast<size_t>(m); }
+    size_t size() const { return count; }
+};
+Monos monos_of(const Rec& r) { return {r.rest.data(), r.size(), r.m}; }
+Monos monos_of(const FlatPoly& f) { return {f.exps.data(), f.terms(), f.nvars}; }
+
 struct SparseForm {
     bool ready = false;
     FlatPoly shape;                        // the first image: its terms give the support
@@ -660,7 +671,7 @@ ZChoice weigh_z(const FlatPoly& ga, int32_t zpos) {
 // The form for images shaped like ga (monic, m = n - 1 >= 2 variables) of
 // the operands ru, rv; false when sparse images do not apply or would not
 // pay.
-bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec& rv, Ctx& cx) {
+bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Monos& ru, const Monos& rv, Ctx& cx) {
     const Field& F = cx.F;
     const int32_t m = ga.nvars;
     sf = SparseForm{};
@@ -679,6 +690,17 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
     sf.count = best.count;
     sf.group.assign(static_cast<size_t>(sf.top) + 1, {});
     for (uint32_t j = 0; j < ga.terms(); j++) sf.group[static_cast<size_t>(ga.exp(j)[zpos])].push_back(j);
+    // An image costs the evaluations, a one-variable gcd and the systems:
+    // when the points cannot pay within the budget, nothing is spent.
+    {
+        int32_t du = 0, dv = 0;
+        for (size_t i = 0; i < ru.size(); i++) du = std::max(du, ru.mono(i)[zpos]);
+        for (size_t i = 0; i < rv.size(); i++) dv = std::max(dv, rv.mono(i)[zpos]);
+        const double per_point = 2.0 * static_cast<double>(ru.size() + rv.size()) +
+                                 static_cast<double>(du + 1) * static_cast<double>(dv + 1) +
+                                 4.0 * static_cast<double>(ga.terms());
+        if (per_point * static_cast<double>(sf.count) > static_cast<double>(cx.work)) return false;
+    }
     // Dense images cost about one one-variable gcd per point of the box of
     // the image's degrees in y; sparse ones `count`, each evaluating the
     // whole operands.
@@ -694,7 +716,7 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
     }
     // Degrees of the operands and the image bound the powers of beta needed.
     std::vector<int32_t> dmax(static_cast<size_t>(m), 0);
-    for (const Rec* r : {&ru, &rv})
+    for (const Monos* r : {&ru, &rv})
         for (size_t i = 0; i < r->size(); i++)
             for (int32_t k = 0; k < m; k++)
                 dmax[static_cast<size_t>(k)] = std::max(dmax[static_cast<size_t>(k)], r->mono(i)[k]);
@@ -721,9 +743,9 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Rec& ru, const Rec
             if (std::adjacent_find(r.begin(), r.end()) != r.end()) distinct = false;
         }
         if (!distinct) continue;
-        for (auto [r, plan] : {std::pair<const Rec*, EvalPlan*>{&ru, &sf.pu}, {&rv, &sf.pv}}) {
+        for (auto [r, plan] : {std::pair<const Monos*, EvalPlan*>{&ru, &sf.pu}, {&rv, &sf.pv}}) {
             std::vector<uint32_t> nodes;
-            nodes_of(r->rest.data(), r->size(), r->m, zpos, pw, nodes, F);
+            nodes_of(r->e, r->size(), r->m, zpos, pw, nodes, F);
             int32_t wz = 0;
             for (size_t t = 0; t < r->size(); t++) wz = std::max(wz, r->mono(t)[zpos]);
             plan->zstart.assign(static_cast<size_t>(wz) + 2, 0);
@@ -827,11 +849,9 @@ __attribute__((target_clones("avx2", "default"))) uint64_t advance_and_sum(
 // go by power of z, so each coefficient is one running sum, reduced once;
 // each term's value is multiplied by its fixed node with a precomputed
 // quotient (one word product for the quotient, one for the remainder).
-void sparse_values(const Rec& r, const EvalPlan& plan, uint32_t a, size_t count, size_t width,
+void sparse_values(const std::vector<uint32_t>& val, const EvalPlan& plan, size_t count, size_t width,
                    std::vector<uint32_t>& out, Ctx& cx) {
     const Field& F = cx.F;
-    std::vector<uint32_t> val;
-    values_at(r, a, val, cx);
     const size_t n = plan.order.size();
     std::vector<uint32_t> cur(n);
     for (size_t t = 0; t < n; t++) cur[t] = val[plan.order[t]];
@@ -908,13 +928,15 @@ bool multipliers(const SparseForm& sf, const std::vector<uint32_t>& w, std::vect
 
 // The monic image at x = a with the form's support; false when an equation
 // fails or a one-variable gcd has the wrong degree.
-bool sparse_image(const SparseForm& sf, const Rec& ru, const Rec& rv, uint32_t a, FlatPoly* out, Ctx& cx) {
+// valu, valv: the operands' monomials' coefficients at the point (x = a).
+bool sparse_image(const SparseForm& sf, const std::vector<uint32_t>& valu, const std::vector<uint32_t>& valv,
+                  FlatPoly* out, Ctx& cx) {
     const Field& F = cx.F;
     const size_t count = sf.count;
     const size_t wu = sf.pu.zstart.size() - 2, wv = sf.pv.zstart.size() - 2;
     std::vector<uint32_t> U, V;
-    sparse_values(ru, sf.pu, a, count, wu + 1, U, cx);
-    sparse_values(rv, sf.pv, a, count, wv + 1, V, cx);
+    sparse_values(valu, sf.pu, count, wu + 1, U, cx);
+    sparse_values(valv, sf.pv, count, wv + 1, V, cx);
     // w[k * count + i - 1]: the coefficient of z^k at the i-th point.
     const size_t K = static_cast<size_t>(sf.top) + 1;
     // First the monic one-variable gcds, then their multipliers.
@@ -1064,7 +1086,10 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
         FlatPoly ga;
         bool solved = false;
         if (sf.ready) {
-            solved = sparse_image(sf, ru, rv, a, &ga, cx);
+            std::vector<uint32_t> valu, valv;
+            values_at(ru, a, valu, cx);
+            values_at(rv, a, valv, cx);
+            solved = sparse_image(sf, valu, valv, &ga, cx);
             if (cx.failure != Outcome::ok) return false;
             cx.counts.sparse_images += solved;
             cx.counts.scaled_images += solved && sf.norm < 0;
@@ -1098,7 +1123,7 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
             }
             lead.assign(ga.exp(0), ga.exp(0) + (n - 1));
             if (N.points.empty() && !sparse_off && n >= 3 && need > 1 && cx.sparse != SparseUse::never) {
-                if (!prepare_sparse(sf, ga, ru, rv, cx)) sparse_off = true;
+                if (!prepare_sparse(sf, ga, monos_of(ru), monos_of(rv), cx)) sparse_off = true;
                 if (cx.failure != Outcome::ok) return false;
             }
         }
@@ -1160,9 +1185,35 @@ Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, L
     Operand ou = operand_of(u), ov = operand_of(v);
     const bool ok = gcd_core(ou, ov, g, cx);
     if (limits.counts) {
+        limits.counts->work += limits.work - cx.work;
         limits.counts->sparse_images += cx.counts.sparse_images;
         limits.counts->sparse_failures += cx.counts.sparse_failures;
         limits.counts->scaled_images += cx.counts.scaled_images;
+    }
+    if (!ok) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
+    return Outcome::ok;
+}
+
+Outcome gcd_like(const FlatPoly& u, const FlatPoly& v, const FlatPoly& shape, const Field& F, FlatPoly* g,
+                 Limits limits) {
+    const int32_t n = u.nvars;
+    if (u.terms() == 0 || v.terms() == 0 || shape.terms() == 0 || v.nvars != n || shape.nvars != n || n < 2)
+        return Outcome::unlucky;
+    Ctx cx(F, limits);
+    cx.sparse = SparseUse::always;
+    FlatPoly monic_shape = shape;
+    monic(monic_shape, F);
+    SparseForm sf;
+    // Every variable is one of the images': the operands are their
+    // monomials over all of them, with constant coefficients.
+    if (!prepare_sparse(sf, monic_shape, monos_of(u), monos_of(v), cx))
+        return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
+    const bool ok = sparse_image(sf, u.coefs, v.coefs, g, cx);
+    if (limits.counts) {
+        limits.counts->work += limits.work - cx.work;
+        limits.counts->sparse_images += ok;
+        limits.counts->scaled_images += ok && sf.norm < 0;
+        limits.counts->sparse_failures += !ok;
     }
     if (!ok) return cx.failure == Outcome::ok ? Outcome::unlucky : cx.failure;
     return Outcome::ok;
@@ -1239,7 +1290,25 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
     return build(f, 0, f.terms(), 0);
 }
 
-int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
+int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
+                      int64_t budget) {
+    if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
+    if (relation_inward(rec)) return 0;
+    flatgcd::FlatPoly fu, fv;
+    if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
+    if (fu.terms() == 0 || fv.terms() == 0 || fu.nvars != shape.nvars) return 0;
+    flatgcd::Field F(static_cast<uint32_t>(modulus));
+    flatgcd::Limits limits;
+    limits.seed = static_cast<uint64_t>(rand_integer3());
+    limits.work = budget > 0 ? budget : 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
+    flatgcd::FlatPoly g;
+    if (flatgcd::gcd_like(fu, fv, shape, F, &g, limits) != flatgcd::Outcome::ok) return 0;
+    free_poly(result);
+    *result = poly_from_flat(g);
+    return 1;
+}
+
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* spent) {
     if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
     if (relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
@@ -1255,7 +1324,11 @@ int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     limits.seed = static_cast<uint64_t>(rand_integer3());
     limits.work = 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
     flatgcd::FlatPoly g;
-    if (flatgcd::gcd(fu, fv, F, &g, limits) != flatgcd::Outcome::ok) return 0;
+    flatgcd::Counts counts;
+    limits.counts = &counts;
+    const flatgcd::Outcome o = flatgcd::gcd(fu, fv, F, &g, limits);
+    if (spent) *spent = counts.work;
+    if (o != flatgcd::Outcome::ok) return 0;
     free_poly(result);
     *result = poly_from_flat(g);
     return 1;

@@ -73,6 +73,7 @@ enum class SparseUse { automatic, never, always };
 struct Counts {
     int64_t sparse_images = 0;    // solved from a support
     int64_t scaled_images = 0;    // of which with the multipliers solved for
+    int64_t work = 0;             // residue operations spent
     int64_t sparse_failures = 0;  // supports given up for dense images
 };
 
@@ -87,6 +88,14 @@ struct Limits {
 // lexicographically leading coefficient is 1.
 Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits = {});
 
+// The monic gcd of u and v when its support is that of `shape` (a gcd of
+// the same operands found before, modulo another prime, say): solved from
+// one-variable images alone, every variable but one set to powers of a
+// point. unlucky when the support does not fit (an equation fails) or
+// there are fewer than two variables.
+Outcome gcd_like(const FlatPoly& u, const FlatPoly& v, const FlatPoly& shape, const Field& F, FlatPoly* g,
+                 Limits limits = {});
+
 }  // namespace flatgcd
 
 // The terms of p (current modular ring, prime modulus) over the levels
@@ -100,5 +109,12 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f);
 // The gcd of u and v over the current prime field by the flat routine,
 // with rec the operands' top-level variable: 1 with the monic gcd in
 // *result, 0 when the routine does not apply or declines. The answer is not
-// checked here.
-int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
+// checked here. *spent (when given): the residue operations it took.
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* spent = nullptr);
+
+// flat_mod_gcd for a gcd whose support is that of `shape` (terms over the
+// same levels, as flatten_residues reads them): 0 when the support does
+// not fit, the routine does not apply, or it would take more than `budget`
+// residue operations (0: the usual budget). The answer is not checked here.
+int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
+                      int64_t budget = 0);

@@ -241,8 +241,11 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
 // The image gcd(u mod p, v mod p), its leading number made gamma_p, as an
 // integer polynomial in the symmetric range of p; null when the prime is
 // unusable (an operand's degree or leading number vanishes).
+// `support` (may be null): the terms of an earlier prime's image; the
+// image is first solved for on that support alone, and an empty one is
+// filled from this image, *support_work with the work it took.
 polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt* var,
-                        std::vector<int32_t>* lead) {
+                        std::vector<int32_t>* lead, flatgcd::FlatPoly* support, int64_t* support_work) {
     if (residue_of(leading_number(u), p) == 0 || residue_of(leading_number(v), p) == 0) return nullptr;
     const int32_t du = top_degree(u), dv = top_degree(v);
     PolyHold img;
@@ -263,7 +266,17 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
             // Several variables: the flat routine computes the image without
             // the driver's preparations (the answer is proved over Z at the
             // end all the same); the driver takes what it declines.
-            if (!var->next || !flat_mod_gcd(iu, iv, &img.p, var)) polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+            // Later primes: the support of the first image, found again from
+            // one-variable images alone.
+            // It is tried only within the work the first image took.
+            bool done = var->next && support && support->terms() > 0 &&
+                        flat_mod_gcd_like(iu, iv, *support, &img.p, var, *support_work);
+            int64_t spent = 0;
+            if (!done && (!var->next || !flat_mod_gcd(iu, iv, &img.p, var, &spent)))
+                polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
+            if (support && support->terms() == 0) *support_work = spent;
+            if (var->next && support && support->terms() == 0 && !flatten_residues(img.p, var, support))
+                *support = flatgcd::FlatPoly{};
         } catch (...) {
             images_checked_later = saved_checked;
             throw;
@@ -400,6 +413,8 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     Num M(1), half(0);
     PolyHold G;                          // coefficients 0 .. M - 1; null = 0
     std::vector<int32_t> g_lead;     // leading monomial of the images kept
+    flatgcd::FlatPoly support;       // the terms of the first image kept
+    int64_t support_work = 0;        // what that image cost
     bool first = true;
     int32_t restart = i;
 
@@ -415,7 +430,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         const int32_t p = words ? word_prime_at(i) : prime_at(i);
         const int32_t gamma_p = residue_of(gamma.n, p);
         std::vector<int32_t> lead;
-        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead));
+        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr, &support_work));
         if (!image.p) continue;
 
         if (!first) {
@@ -438,6 +453,9 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
                 G.reset(nullptr);
                 first = true;
                 restart = i;
+                // The earlier images were unlucky, their support with them:
+                // the next image gives it anew.
+                support = flatgcd::FlatPoly{};
             }
         }
         if (first) {

@@ -115,6 +115,10 @@ MPoly from_flat(const FlatPoly& f) {
     return ::testing::AssertionSuccess();
 }
 
+bool is_constant_poly(const FlatPoly& f) {
+    return f.terms() == 1 && std::all_of(f.exp(0), f.exp(0) + f.nvars, [](int32_t x) { return x == 0; });
+}
+
 int32_t degree(const MPoly& f, size_t k) {
     int32_t d = 0;
     for (const auto& t : f) d = std::max(d, t.first[k]);
@@ -456,6 +460,52 @@ TEST(FlatModGcd, SparseImagesWithUnknownMultipliers) {
     EXPECT_EQ(tally.wrong, 0);
     EXPECT_GE(tally.answered, scaled(24) - 1);
     EXPECT_GT(counts.scaled_images, 20);
+}
+
+// The same integer problem modulo two primes: the gcd modulo the second
+// is solved on the support of the first one's, and must equal the gcd the
+// routine finds there from scratch. Supports that do not fit (a term
+// dropped, a term added, another problem's) never give a wrong answer.
+TEST(FlatModGcd, SupportOfAnotherPrime) {
+    const uint32_t p1 = 2147483629u, p2 = 2147483587u;
+    NumberGen r(9348);
+    int solved = 0;
+    for (int it = 0; it < scaled(30); it++) {
+        const int nv = 2 + it % 5;
+        // Small positive coefficients (below 1000), multiplied without
+        // reduction: one integer problem, read modulo both primes.
+        const uint64_t big = uint64_t{1} << 40;
+        const bool d = it % 2 == 0;
+        const MPoly g = random_poly(r, nv, r.between(2, 6), d, 1000), a = random_poly(r, nv, r.between(1, 5), d, 1000),
+                    b = random_poly(r, nv, r.between(1, 5), d, 1000);
+        const Planted pr{mul(g, a, big), mul(g, b, big), g};
+        FlatPoly G1, G2, H;
+        if (flatgcd::gcd(to_flat(pr.u, nv), to_flat(pr.v, nv), flatgcd::Field(p1), &G1) != Outcome::ok) continue;
+        if (flatgcd::gcd(to_flat(pr.u, nv), to_flat(pr.v, nv), flatgcd::Field(p2), &G2) != Outcome::ok) continue;
+        if (is_constant_poly(G1)) continue;
+        flatgcd::Limits limits;
+        limits.seed = r.bits();
+        const Outcome o = flatgcd::gcd_like(to_flat(pr.u, nv), to_flat(pr.v, nv), G1, flatgcd::Field(p2), &H, limits);
+        if (o == Outcome::ok) {
+            solved++;
+            EXPECT_TRUE(well_formed(H, nv, p2));
+            EXPECT_EQ(show(from_flat(H)), show(from_flat(G2))) << "nv " << nv;
+        }
+        // Wrong supports: G1 without its last term, with one more term,
+        // and the support of u itself.
+        MPoly less = from_flat(G1), more = from_flat(G1);
+        less.erase(std::prev(less.end()));
+        Mono e(static_cast<size_t>(nv), 0);
+        e[static_cast<size_t>(nv - 1)] = degree(more, static_cast<size_t>(nv - 1)) + 1;
+        more[e] = 1;
+        for (const MPoly& shape : {less, more, pr.u}) {
+            if (shape.empty()) continue;
+            const Outcome w = flatgcd::gcd_like(to_flat(pr.u, nv), to_flat(pr.v, nv), to_flat(shape, nv),
+                                                flatgcd::Field(p2), &H, limits);
+            if (w == Outcome::ok) { EXPECT_EQ(show(from_flat(H)), show(from_flat(G2))) << "nv " << nv; }
+        }
+    }
+    EXPECT_GT(solved, scaled(30) / 2);
 }
 
 // Variables that neither operand involves (here the outermost, one in the
