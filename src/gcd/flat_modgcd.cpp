@@ -17,6 +17,7 @@
 
 #include "numbers/random.h"
 #include "numbers/ring.h"
+#include "poly/from_terms.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/records.h"
@@ -1248,32 +1249,6 @@ polynode* number_poly(uint32_t c) {
     return n;
 }
 
-// Terms lo .. hi - 1 agree on the exponents before idx.
-polynode* build(const flatgcd::FlatPoly& f, size_t lo, size_t hi, int32_t idx) {
-    const int32_t n = f.nvars;
-    if (hi - lo == 1) {
-        bool constant = true;
-        for (int32_t k = idx; k < n; k++)
-            if (f.exp(lo)[k] != 0) constant = false;
-        if (constant) return number_poly(f.coefs[lo]);
-    }
-    polynode* head = nullptr;
-    polynode** tail = &head;
-    size_t i = lo;
-    while (i < hi) {
-        size_t j = i;
-        const int32_t e = f.exp(i)[idx];
-        while (j < hi && f.exp(j)[idx] == e) j++;
-        polynode* inner = build(f, i, j, idx + 1);
-        const bool number = inner->numb && !inner->next;
-        polynode* node = (e == 0 && number) ? inner : new_term_node(e, inner);
-        *tail = node;
-        tail = &node->next;
-        i = j;
-    }
-    return head;
-}
-
 }  // namespace
 
 bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
@@ -1286,8 +1261,7 @@ bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
 }
 
 polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
-    if (f.terms() == 0) return number_poly(0);
-    return build(f, 0, f.terms(), 0);
+    return poly_from_terms(f.exps.data(), f.terms(), f.nvars, [&](size_t i) { return number_poly(f.coefs[i]); });
 }
 
 int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,

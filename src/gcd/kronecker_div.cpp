@@ -24,7 +24,9 @@
 #include "gcd/modgcd.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "poly/from_terms.h"
 #include "poly/polyvars.h"
+#include "storage/assign.h"
 #include "storage/records.h"
 
 namespace {
@@ -186,7 +188,7 @@ Divisor divisor_of(const Terms& m, const Layout& lay) {
 // The remainder is what is left below the divisor's leading entry.
 
 // The quotient's terms, (offset, residue), when the caller wants them.
-using QuotientTerms = std::vector<std::pair<int64_t, uint32_t>>;
+using QuotientTerms = std::vector<std::pair<int64_t, Int128>>;
 
 int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_t p, QuotientTerms* quot = nullptr) {
     const flatgcd::Field F(p);
@@ -212,7 +214,7 @@ int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_
         const int64_t s = i - m.lead_offset;
         if (lay.escapes(s)) return 0;
         const uint64_t q = F.mul(c, inv);
-        if (quot) quot->push_back({s, static_cast<uint32_t>(q)});
+        if (quot) quot->push_back({s, static_cast<Int128>(q)});
         rd[i] = 0;
         uint64_t* const base = rd + s;
         for (size_t j = 0; j < neg.size(); j++) {
@@ -235,7 +237,7 @@ Uint128 magnitude(Int128 x) { return x < 0 ? -static_cast<Uint128>(x) : static_c
 // fit them: half the memory to clear and scan. While the entries' bound
 // (kept as in divide_integers) stays below 2^63 nothing can overflow;
 // -2 when it would not, and the 128-bit division then runs from scratch.
-int divide_words(const Terms& u, const Divisor& m, const Layout& lay) {
+int divide_words(const Terms& u, const Divisor& m, const Layout& lay, QuotientTerms* quot = nullptr) {
     std::vector<int64_t> r(static_cast<size_t>(lay.size), 0);
     int64_t top = 0;
     uint64_t bound = 0;
@@ -261,6 +263,7 @@ int divide_words(const Terms& u, const Divisor& m, const Layout& lay) {
         const int64_t q = c / lc;
         const int64_t s = i - m.lead_offset;
         if (lay.escapes(s)) return 0;
+        if (quot) quot->push_back({s, q});
         rd[i] = 0;
         uint64_t step;
         if (__builtin_mul_overflow(static_cast<uint64_t>(q < 0 ? -q : q), tail_max, &step) ||
@@ -274,7 +277,7 @@ int divide_words(const Terms& u, const Divisor& m, const Layout& lay) {
     return 1;
 }
 
-int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
+int divide_integers(const Terms& u, const Divisor& m, const Layout& lay, QuotientTerms* quot = nullptr) {
     std::vector<Int128> r(static_cast<size_t>(lay.size), 0);
     int64_t top = 0;
     Uint128 bound = 0;   // no entry of r exceeds it in magnitude
@@ -303,6 +306,7 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay) {
         const Int128 q = c / lc;
         const int64_t s = i - m.lead_offset;
         if (lay.escapes(s)) return 0;
+        if (quot) quot->push_back({s, q});
         rd[i] = 0;
         Int128* const base = rd + s;
         Uint128 step;
@@ -469,7 +473,7 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         if (lay.escapes(s)) return 0;
         V q;
         if (const int r = ops.quotient(c, &q); r != 1) return r;
-        if (quot) quot->push_back({s, static_cast<uint32_t>(q)});
+        if (quot) quot->push_back({s, static_cast<Int128>(q)});
         for (size_t j = 0; j < m.offsets.size(); j++) {
             const int64_t off = s + m.offsets[j];
             V& e = table.at(off, &fresh);
@@ -521,7 +525,7 @@ int32_t chain_bits(const imag* n) {
     return (digits - 1) * DIGIT_BITS + b;
 }
 
-int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap) {
+int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap, QuotientTerms* quot = nullptr) {
     int32_t bits_u = 0, bits_m = 0;
     for (const imag* c : u.big) bits_u = std::max(bits_u, chain_bits(c));
     for (const imag* c : m.big) bits_m = std::max(bits_m, chain_bits(c));
@@ -590,7 +594,21 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
         primes.push_back(p);
         // |Q| < p_1 ··· p_(top+1) < 2^(31 (top + 1)).
         const int32_t bits_q = 31 * (top + 1);
-        if (std::max(bits_m1 + bits_q, bits_u) + 2 <= 30 * static_cast<int32_t>(primes.size())) return 1;
+        if (std::max(bits_m1 + bits_q, bits_u) + 2 <= 30 * static_cast<int32_t>(primes.size())) {
+            if (!quot) return 1;
+            // The quotient's values, d_0 + p_0 (d_1 + p_1 (...)): only
+            // those within 128 bits are given back here.
+            for (const auto& [off, at] : where) {
+                const std::vector<int32_t>& d = digits[at];
+                Int128 acc = 0;
+                for (size_t i = d.size(); i-- > 0;)
+                    if (__builtin_mul_overflow(acc, Int128{primes[i]}, &acc) ||
+                        __builtin_add_overflow(acc, Int128{d[i]}, &acc))
+                        return -1;
+                if (acc != 0) quot->push_back({off, acc});
+            }
+            return 1;
+        }
     }
 }
 
@@ -626,9 +644,10 @@ bool lowest_terms_refuse(const polynode* u, const polynode* m, int32_t nvars, in
     return a % b != 0;
 }
 
-}  // namespace
-
-int kronecker_divides(polynode* u, polynode* m, pt* rec) {
+// The division on substituted terms: 1, 0 or -1 as kronecker_divides,
+// with the quotient's (offset, value) terms in *quot when asked and the
+// layout in *lay_out.
+int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout* lay_out) {
     if (!u || !m || !rec) return -1;
     if (field_depth != 0 || laurent || relation_inward(rec)) return -1;
     int64_t mod = 0;
@@ -670,8 +689,9 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
         if (__builtin_mul_overflow(lay.size, lay.base[k], &lay.size) || lay.size > kMaxOffsets) return -1;
     }
 
+    if (lay_out) *lay_out = lay;
     // Integers past 128 bits (either operand keeps every record too).
-    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap);
+    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot);
     const Divisor dv = divisor_of(tm, lay);
     // The lowest terms multiply to the lowest term (no zero divisors): a
     // cheap refusal of most non-multiples before any division.
@@ -686,22 +706,57 @@ int kronecker_divides(polynode* u, polynode* m, pt* rec) {
         if (!mod && cu % cm != 0) return 0;
     }
     if (mod) {
-        if (lay.size > cap) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead));
-        return divide_residues(tu, dv, lay, static_cast<uint32_t>(mod));
+        if (lay.size > cap) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead), quot);
+        return divide_residues(tu, dv, lay, static_cast<uint32_t>(mod), quot);
     }
-    // Coefficients below 2^62 in magnitude: try 64-bit words first.
+    // Coefficients below 2^62 in magnitude: try 64-bit words first (a
+    // hand-over starts the quotient afresh).
     const Uint128 small = Uint128{1} << 62;
     bool words = magnitude(dv.lead) < small;
     for (Int128 c : tu.coefs) words = words && magnitude(c) < small;
     for (Int128 c : dv.coefs) words = words && magnitude(c) < small;
     if (lay.size > cap) {
         if (words) {
-            if (const int r = divide_sparse(tu, dv, lay, WordOps(dv.lead)); r != -2) return r;
+            if (const int r = divide_sparse(tu, dv, lay, WordOps(dv.lead), quot); r != -2) return r;
+            if (quot) quot->clear();
         }
-        return divide_sparse(tu, dv, lay, IntegerOps(dv.lead));
+        return divide_sparse(tu, dv, lay, IntegerOps(dv.lead), quot);
     }
     if (words) {
-        if (const int r = divide_words(tu, dv, lay); r != -2) return r;
+        if (const int r = divide_words(tu, dv, lay, quot); r != -2) return r;
+        if (quot) quot->clear();
     }
-    return divide_integers(tu, dv, lay);
+    return divide_integers(tu, dv, lay, quot);
+}
+
+}  // namespace
+
+int kronecker_divides(polynode* u, polynode* m, pt* rec) { return kronecker_run(u, m, rec, nullptr, nullptr); }
+
+int kronecker_quotient(polynode* u, polynode* m, pt* rec, polynode** q) {
+    QuotientTerms quot;
+    Layout lay;
+    const int r = kronecker_run(u, m, rec, &quot, &lay);
+    if (r != 1) return r;
+    int32_t nvars = 0;
+    for (pt* v = rec; v; v = v->next) nvars++;
+    // Largest offset first is the terms' own order.
+    std::sort(quot.begin(), quot.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int32_t> exps(quot.size() * static_cast<size_t>(nvars), 0);
+    for (size_t i = 0; i < quot.size(); i++)
+        for (size_t k = 0; k < lay.level.size(); k++)
+            exps[i * static_cast<size_t>(nvars) + static_cast<size_t>(lay.level[k])] =
+                static_cast<int32_t>(quot[i].first / lay.stride[k] % lay.base[k]);
+    const bool residues = modularmode != 0;
+    polynode* result = poly_from_terms(exps.data(), quot.size(), nvars, [&](size_t i) {
+        if (residues) {
+            polynode* n = nullptr;
+            poly_set(static_cast<int32_t>(quot[i].second), &n);
+            return n;
+        }
+        return new_number_node(int128_number(quot[i].second));
+    });
+    free_poly(q);
+    *q = result;
+    return 1;
 }

@@ -346,6 +346,9 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         if (pretest && pretests(u, m, rec, Caller::quotient) == Verdict::not_divisible) return settle(0, q, quo, keep);
         if (modularmode && mod_is_prime && du <= fast_gcd_size && dense_onevar(u) && dense_onevar(m))
             return settle(fastest_poly_div(u, m, &q.p), q, quo, keep);
+        // Word arithmetic on the substituted terms, where it applies.
+        const int k = keep ? kronecker_quotient(u, m, rec, &q.p) : kronecker_divides(u, m, rec);
+        if (k >= 0) return settle(k, q, quo, keep);
         return settle(divide_terms(u, m, rec, &q.p, "trial divide, counting to "), q, quo, keep);
     }
     polynode* lc = m->pcoef;

@@ -402,3 +402,30 @@ int oversize(int32_t x, int32_t y) { return static_cast<int64_t>(x) * y > 100000
 int sparse_oversize(int32_t x, int32_t y) {
     return static_cast<int64_t>(x) * y >= (int64_t{1} << 31);
 }
+
+imag* int128_number(__int128 w) {
+    if (w == 0) {
+        imag* z = new_number();
+        special_set(0, z);
+        return z;
+    }
+    const bool neg = w < 0;
+    unsigned __int128 m = neg ? -static_cast<unsigned __int128>(w) : static_cast<unsigned __int128>(w);
+    numnode* head = nullptr;
+    numnode* tail = nullptr;
+    int32_t n = 0;
+    // Least significant digit first, each put in front of the chain.
+    for (; m != 0; m >>= DIGIT_BITS, n++) {
+        numnode* d = newnumnode();
+        const int32_t v = static_cast<int32_t>(m & DIGIT_MASK);
+        d->digit = neg ? -v : v;
+        d->next = head;
+        head = d;
+        if (!tail) tail = d;
+    }
+    imag* x = new_number();
+    x->head = head;
+    x->tail = tail;
+    x->count = n;
+    return x;
+}

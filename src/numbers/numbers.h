@@ -42,6 +42,8 @@ void makeneg(imag* a, imag* c);                 // c := -a
 void in_place_neg(imag* x);
 void abs_val_num(imag* a, imag* c);
 void fillout(imag* x, int32_t k);               // x := x * 2^(28k)
+// A fresh digit number holding w (at most five digits; 0 as one digit 0).
+imag* int128_number(__int128 w);
 void special_free(imag* x);                     // gives back the chain, count := 0
 
 // ---- tests and comparisons (0 or 1) ----

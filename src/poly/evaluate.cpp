@@ -135,29 +135,6 @@ bool wide_of(const imag* x, wide* out) {
     return true;
 }
 
-// A fresh digit number holding w != 0 (at most five digits).
-imag* wide_number(wide w) {
-    const bool neg = w < 0;
-    uwide m = neg ? -static_cast<uwide>(w) : static_cast<uwide>(w);
-    numnode* head = nullptr;
-    numnode* tail = nullptr;
-    int32_t n = 0;
-    // Least significant digit first, each put in front of the chain.
-    for (; m != 0; m >>= DIGIT_BITS, n++) {
-        numnode* d = newnumnode();
-        const int32_t v = static_cast<int32_t>(m & DIGIT_MASK);
-        d->digit = neg ? -v : v;
-        d->next = head;
-        head = d;
-        if (!tail) tail = d;
-    }
-    imag* x = new_number();
-    x->head = head;
-    x->tail = tail;
-    x->count = n;
-    return x;
-}
-
 // *acc := *acc * v^d (d >= 1); false on overflow. |v| >= 2 overflows
 // within 127 factors, so the plain loop is short.
 bool wide_times_power(wide* acc, wide v, int32_t d) {
@@ -226,7 +203,7 @@ bool rat_eval(polynode* p, polynode* list, imag** res, bool quiet, bool try_wide
         wide w;
         const Pass r = wide_eval(p, list, &w);
         if (r == Pass::done) {
-            if (w != 0) *res = wide_number(w);
+            if (w != 0) *res = int128_number(w);
             return true;
         }
         try_wide = r == Pass::overflow;

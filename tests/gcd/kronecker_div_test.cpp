@@ -112,6 +112,24 @@ int answer(const TermList& u0, const TermList& m0) {
     return a;
 }
 
+// The quotient by the same road: the answer, and the quotient's terms
+// (checked for shape) when it is 1.
+int quotient(const TermList& u0, const TermList& m0, TermList* q) {
+    BuiltPoly u(NV, u0), m(NV, m0);
+    polynode* out = nullptr;
+    const int a = kronecker_quotient(u, m, polynames, &out);
+    EXPECT_EQ(read_poly(u, NV), canonical_terms(NV, u0));
+    EXPECT_EQ(read_poly(m, NV), canonical_terms(NV, m0));
+    if (a == 1) {
+        EXPECT_TRUE(check_poly_shape(out, NV));
+        *q = read_poly(out, NV);
+    } else {
+        EXPECT_EQ(out, nullptr);
+    }
+    free_poly(&out);
+    return a;
+}
+
 mpz_class coef(NumberGen& g, bool wide) {
     if (modulus) return g.between(1, modulus - 1);
     const mpz_class c = wide && g.chance(30) ? mpz_class(g.between(1, (1 << 30) - 1)) : mpz_class(g.between(1, 9));
@@ -179,6 +197,9 @@ void planted(int32_t mod, uint64_t seed, int rounds) {
         } else {
             EXPECT_TRUE(a == 1 || a == -1) << a;
         }
+        // The quotient itself: the planted q, read back node for node.
+        TermList got;
+        if (quotient(u, m, &got) == 1) { EXPECT_EQ(got, canonical_terms(NV, q)); }
         refused += a == -1;
         // Perturbed: any non-zero change, anywhere in the box.
         Exps dr(NV, 0);
@@ -235,6 +256,8 @@ void planted_sparse(int32_t mod, uint64_t seed, int rounds) {
         tried++;
         const int a = answer(u, m);
         EXPECT_TRUE(a == 1 || (a == -1 && mod == 0)) << a;
+        TermList got;
+        if (quotient(u, m, &got) == 1) { EXPECT_EQ(got, canonical_terms(NV, q)); }
         refused += a == -1;
         // A change of one term anywhere in the dividend's box, or of the
         // top term alone: both are caught, the second only at the end.
@@ -377,6 +400,14 @@ TEST(KroneckerDiv, IntegersPastWordsGoModuloPrimes) {
         const TermList u = product(NV, qc, mc);
         EXPECT_EQ(answer(u, mc), 1);
         divisible++;
+        // Quotients within 128 bits come back; wider ones are left to the
+        // general division.
+        TermList got;
+        const int a = quotient(u, mc, &got);
+        bool fits = true;
+        for (const Term& t : qc) fits = fits && mpz_sizeinbase(t.coef.get_mpz_t(), 2) < 127;
+        if (fits) { EXPECT_EQ(a, 1); }
+        if (a == 1) { EXPECT_EQ(got, qc); }
         const TermList v = plus(u, {{wide(g.between(1, 300)) + 1, Exps(NV, 0)}});
         if (v.empty()) continue;
         const bool want = ref_divides(v, mc);
