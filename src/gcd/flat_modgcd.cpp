@@ -1264,8 +1264,11 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
     return poly_from_terms(f.exps.data(), f.terms(), f.nvars, [&](size_t i) { return number_poly(f.coefs[i]); });
 }
 
+flatgcd::SparseUse flat_sparse_use = flatgcd::SparseUse::automatic;
+
 int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
                       int64_t budget) {
+    if (flat_sparse_use == flatgcd::SparseUse::never) return 0;
     if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
     if (relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
@@ -1297,6 +1300,7 @@ int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* 
     flatgcd::Limits limits;
     limits.seed = static_cast<uint64_t>(rand_integer3());
     limits.work = 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
+    limits.sparse = flat_sparse_use;
     flatgcd::FlatPoly g;
     flatgcd::Counts counts;
     limits.counts = &counts;

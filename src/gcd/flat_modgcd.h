@@ -106,6 +106,10 @@ bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out);
 // of the records they were read from (zero for no terms).
 polynode* poly_from_flat(const flatgcd::FlatPoly& f);
 
+// How flat_mod_gcd and flat_mod_gcd_like find their images
+// (SparseUse::automatic unless a test forces a road).
+extern flatgcd::SparseUse flat_sparse_use;
+
 // The gcd of u and v over the current prime field by the flat routine,
 // with rec the operands' top-level variable: 1 with the monic gcd in
 // *result, 0 when the routine does not apply or declines. The answer is not
