@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         bool big;
     };
     for (const Dense& d : {Dense{3, 10, "dense 3 vars ^10", false}, Dense{3, 20, "dense 3 vars ^20", false},
-                           Dense{5, 6, "dense 5 vars ^6", false}, Dense{7, 4, "dense 7 vars ^4", false}}) {
+                           Dense{5, 6, "dense 5 vars ^6", false}, Dense{7, 4, "dense 7 vars ^4", false},
+                           Dense{5, 8, "dense 5 vars ^8", false}, Dense{7, 5, "dense 7 vars ^5", false}}) {
         polynode* f = power_of_sum(1, d.nv, d.k);
         polynode* a = power_of_sum(2, d.nv, d.k);
         polynode* b = power_of_sum(3, d.nv, d.k);
