@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "numbers/numbers.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
 #include "poly/from_terms.h"
@@ -1226,18 +1227,22 @@ Outcome gcd_like(const FlatPoly& u, const FlatPoly& v, const FlatPoly& shape, co
 
 namespace {
 
-bool flatten_into(const polynode* p, size_t idx, std::vector<int32_t>& cur, flatgcd::FlatPoly* out, uint32_t mod) {
+// The numbers are residues (their value words), or with `digits` integers
+// read off their digit chains and reduced.
+bool flatten_into(const polynode* p, size_t idx, std::vector<int32_t>& cur, flatgcd::FlatPoly* out, uint32_t mod,
+                  bool digits) {
     for (const polynode* t = p; t; t = t->next) {
         if (t->exp < 0) return false;
         if (t->numb) {
             std::fill(cur.begin() + static_cast<long>(idx), cur.end(), 0);
-            int64_t c = t->ncoef->value % static_cast<int64_t>(mod);
+            int64_t c = digits ? chain_residue(t->ncoef, static_cast<int32_t>(mod))
+                               : t->ncoef->value % static_cast<int64_t>(mod);
             if (c < 0) c += mod;
             if (c != 0) out->push(cur.data(), static_cast<uint32_t>(c));
         } else {
             if (idx >= cur.size()) return false;
             cur[idx] = t->exp;
-            if (!flatten_into(t->pcoef, idx + 1, cur, out, mod)) return false;
+            if (!flatten_into(t->pcoef, idx + 1, cur, out, mod, digits)) return false;
         }
     }
     return true;
@@ -1255,7 +1260,7 @@ bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
     flatgcd::FlatPoly f;
     f.nvars = levels_from(rec);
     std::vector<int32_t> cur(static_cast<size_t>(f.nvars), 0);
-    if (!flatten_into(p, 0, cur, &f, static_cast<uint32_t>(modulus))) return false;
+    if (!flatten_into(p, 0, cur, &f, static_cast<uint32_t>(modulus), false)) return false;
     *out = std::move(f);
     return true;
 }
@@ -1265,6 +1270,36 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
 }
 
 flatgcd::SparseUse flat_sparse_use = flatgcd::SparseUse::automatic;
+
+int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatgcd::FlatPoly* shape, int64_t budget,
+                       flatgcd::FlatPoly* g, int64_t* spent) {
+    if (modularmode || lintmode || field_depth != 0 || laurent || p < 1024 || !rec || relation_inward(rec)) return 0;
+    if (shape && flat_sparse_use == flatgcd::SparseUse::never) return 0;
+    flatgcd::FlatPoly fu, fv;
+    const int32_t nvars = levels_from(rec);
+    for (auto [src, dst] : {std::pair<polynode*, flatgcd::FlatPoly*>{u, &fu}, {v, &fv}}) {
+        dst->nvars = nvars;
+        std::vector<int32_t> cur(static_cast<size_t>(nvars), 0);
+        if (!flatten_into(src, 0, cur, dst, static_cast<uint32_t>(p), true)) return 0;
+        if (dst->terms() == 0) return 0;
+        // Its one-variable gcds are plain Euclid: long ones belong to the
+        // half-gcd of the general road.
+        for (int32_t e : dst->exps)
+            if (e > 2000) return 0;
+    }
+    if (shape && shape->nvars != nvars) return 0;
+    const flatgcd::Field F(static_cast<uint32_t>(p));
+    flatgcd::Limits limits;
+    limits.seed = static_cast<uint64_t>(rand_integer3());
+    limits.work = 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
+    if (shape && budget > 0) limits.work = budget;
+    limits.sparse = flat_sparse_use;
+    flatgcd::Counts counts;
+    limits.counts = &counts;
+    const flatgcd::Outcome o = shape ? flatgcd::gcd_like(fu, fv, *shape, F, g, limits) : flatgcd::gcd(fu, fv, F, g, limits);
+    if (spent) *spent = counts.work;
+    return o == flatgcd::Outcome::ok ? 1 : 0;
+}
 
 int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
                       int64_t budget) {

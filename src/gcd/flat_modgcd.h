@@ -122,3 +122,12 @@ int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* 
 // residue operations (0: the usual budget). The answer is not checked here.
 int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
                       int64_t budget = 0);
+
+// The gcd modulo the prime p of two integer polynomials (digit numbers, the
+// ring in integer mode), read straight off their digits: nothing is
+// converted. With `shape`, on that support alone and within `budget`
+// residue operations (0: the usual budget). 1 with the monic gcd in *g,
+// 0 when the routine does not apply or declines; *spent (when given): the
+// work it took.
+int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatgcd::FlatPoly* shape, int64_t budget,
+                       flatgcd::FlatPoly* g, int64_t* spent);

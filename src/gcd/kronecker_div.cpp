@@ -187,6 +187,35 @@ Divisor divisor_of(const Terms& m, const Layout& lay) {
 // below its leading one, so each entry is final when the scan reaches it.
 // The remainder is what is left below the divisor's leading entry.
 
+// The dense remainder's array, cleared, from a buffer kept between calls:
+// a fresh array of megabytes costs a page fault per 4 KiB each time, more
+// than the division itself on the usual sizes. Buffers above 8 MiB are
+// given back when the division ends.
+template <class T>
+class Scratch {
+public:
+    explicit Scratch(size_t n) {
+        std::vector<T>& b = buffer();
+        if (b.size() < n) b.resize(n);
+        std::fill_n(b.begin(), n, T{0});
+        data_ = b.data();
+    }
+    ~Scratch() {
+        std::vector<T>& b = buffer();
+        if (b.size() * sizeof(T) > (size_t{8} << 20)) std::vector<T>().swap(b);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    T* data() const { return data_; }
+
+private:
+    static std::vector<T>& buffer() {
+        static std::vector<T> b;
+        return b;
+    }
+    T* data_ = nullptr;
+};
+
 // The quotient's terms, (offset, residue), when the caller wants them.
 using QuotientTerms = std::vector<std::pair<int64_t, Int128>>;
 
@@ -196,11 +225,11 @@ int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_
     // added, and a sum past 2^63 drops by K, the largest multiple of p not
     // above 2^63. One product, one masked subtraction per term.
     const uint64_t pp = p, top_bit = uint64_t{1} << 63, K = top_bit / pp * pp;
-    std::vector<uint64_t> r(static_cast<size_t>(lay.size), 0);
+    Scratch<uint64_t> r(static_cast<size_t>(lay.size));
     int64_t top = 0;
     for (size_t i = 0; i < u.size(); i++) {
         const int64_t off = lay.offset(u.exp(i));
-        r[off] = static_cast<uint64_t>(u.coefs[i]);
+        r.data()[off] = static_cast<uint64_t>(u.coefs[i]);
         top = std::max(top, off);
     }
     // q times the negated tail is added.
@@ -238,12 +267,12 @@ Uint128 magnitude(Int128 x) { return x < 0 ? -static_cast<Uint128>(x) : static_c
 // (kept as in divide_integers) stays below 2^63 nothing can overflow;
 // -2 when it would not, and the 128-bit division then runs from scratch.
 int divide_words(const Terms& u, const Divisor& m, const Layout& lay, QuotientTerms* quot = nullptr) {
-    std::vector<int64_t> r(static_cast<size_t>(lay.size), 0);
+    Scratch<int64_t> r(static_cast<size_t>(lay.size));
     int64_t top = 0;
     uint64_t bound = 0;
     for (size_t i = 0; i < u.size(); i++) {
         const int64_t off = lay.offset(u.exp(i));
-        r[off] = static_cast<int64_t>(u.coefs[i]);
+        r.data()[off] = static_cast<int64_t>(u.coefs[i]);
         top = std::max(top, off);
         bound = std::max(bound, static_cast<uint64_t>(magnitude(u.coefs[i])));
     }
@@ -278,12 +307,12 @@ int divide_words(const Terms& u, const Divisor& m, const Layout& lay, QuotientTe
 }
 
 int divide_integers(const Terms& u, const Divisor& m, const Layout& lay, QuotientTerms* quot = nullptr) {
-    std::vector<Int128> r(static_cast<size_t>(lay.size), 0);
+    Scratch<Int128> r(static_cast<size_t>(lay.size));
     int64_t top = 0;
     Uint128 bound = 0;   // no entry of r exceeds it in magnitude
     for (size_t i = 0; i < u.size(); i++) {
         const int64_t off = lay.offset(u.exp(i));
-        r[off] = u.coefs[i];
+        r.data()[off] = u.coefs[i];
         top = std::max(top, off);
         bound = std::max(bound, magnitude(u.coefs[i]));
     }
@@ -498,22 +527,6 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
 // multiple of M smaller than M in magnitude, so m·Q = u: divisibility is
 // proved without one operation on long integers.
 
-// n mod p for a digit chain (head most significant, every digit signed
-// like the number).
-uint32_t chain_residue(const imag* n, uint32_t p) {
-    uint64_t r = 0;
-    bool negative = false;
-    for (const numnode* d = n->head; d; d = d->next) {
-        int64_t digit = d->digit;
-        if (digit < 0) {
-            negative = true;
-            digit = -digit;
-        }
-        r = ((r << DIGIT_BITS) + static_cast<uint64_t>(digit)) % p;
-    }
-    return negative && r ? static_cast<uint32_t>(p - r) : static_cast<uint32_t>(r);
-}
-
 int32_t chain_bits(const imag* n) {
     int32_t digits = 0, top = 0;
     for (const numnode* d = n->head; d; d = d->next) {
@@ -545,12 +558,12 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
         const int32_t bits_M = 30 * static_cast<int32_t>(primes.size());
         if (bits_M > bits_u + bits_m1 + 256) return -1;   // m | u over Q only, or a huge quotient
         const uint32_t p = static_cast<uint32_t>(word_prime_at(idx));
-        if (chain_residue(m.big[lead], p) == 0) continue;
+        if (chain_residue(m.big[lead], static_cast<int32_t>(p)) == 0) continue;
         Terms up, mp;
         for (auto [src, dst] : {std::pair<const Terms*, Terms*>{&u, &up}, {&m, &mp}}) {
             dst->nvars = src->nvars;
             for (size_t i = 0; i < src->size(); i++) {
-                const uint32_t r = chain_residue(src->big[i], p);
+                const uint32_t r = static_cast<uint32_t>(chain_residue(src->big[i], static_cast<int32_t>(p)));
                 if (r == 0) continue;
                 dst->exps.insert(dst->exps.end(), src->exp(i), src->exp(i) + src->nvars);
                 dst->coefs.push_back(r);

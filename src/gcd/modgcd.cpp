@@ -31,6 +31,7 @@
 #include "numbers/tables.h"
 #include "poly/coefops.h"
 #include "poly/levels.h"
+#include "poly/from_terms.h"
 #include "poly/masses.h"
 #include "poly/measures.h"
 #include "poly/method_tests.h"
@@ -124,12 +125,7 @@ int compare_monomials(const std::vector<int32_t>& a, const std::vector<int32_t>&
 }
 
 // n mod p in 0 .. p - 1 for a digit number.
-int32_t residue_of(imag* n, int32_t p) {
-    int64_t r = 0;
-    numnode* d = n->head;
-    for (int32_t k = 0; k < n->count && d; k++, d = d->next) r = (r * DIGIT_BASE + d->digit) % p;
-    return static_cast<int32_t>(r < 0 ? r + p : r);
-}
+int32_t residue_of(imag* n, int32_t p) { return chain_residue(n, p); }
 
 // The prime of one-based index i: the main table, then the big primes.
 int32_t prime_at(int32_t i) {
@@ -249,6 +245,32 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
     if (residue_of(leading_number(u), p) == 0 || residue_of(leading_number(v), p) == 0) return nullptr;
     const int32_t du = top_degree(u), dv = top_degree(v);
     PolyHold img;
+    // Several variables: the flat routine reads the residues straight off
+    // the integers, and its monic answer, times gamma_p, is written back in
+    // the symmetric range; no conversion either way. Later primes try the
+    // first image's support first.
+    if (var->next) {
+        flatgcd::FlatPoly g;
+        int64_t spent = 0;
+        bool done = support && support->terms() > 0 &&
+                    flat_integer_image(u, v, p, var, support, *support_work, &g, nullptr);
+        if (!done) done = flat_integer_image(u, v, p, var, nullptr, 0, &g, &spent);
+        if (done) {
+            if (support && support->terms() == 0) {
+                *support = g;
+                *support_work = spent;
+            }
+            const flatgcd::Field F(static_cast<uint32_t>(p));
+            img.reset(poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
+                const uint32_t c = F.mul(g.coefs[i], static_cast<uint32_t>(gamma_p));
+                polynode* n = nullptr;
+                poly_set(c > static_cast<uint32_t>(p) / 2 ? static_cast<int32_t>(c) - p : static_cast<int32_t>(c), &n);
+                return n;
+            }));
+            *lead = leading_monomial(img.p);
+            return img.release();
+        }
+    }
     {
         ModularSwitch sw;
         sw.set_prime(p);

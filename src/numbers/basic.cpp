@@ -429,3 +429,11 @@ imag* int128_number(__int128 w) {
     x->count = n;
     return x;
 }
+
+int32_t chain_residue(const imag* n, int32_t p) {
+    // Every digit carries the sign: a signed remainder at each step.
+    int64_t r = 0;
+    const numnode* d = n->head;
+    for (int32_t k = 0; k < n->count && d; k++, d = d->next) r = (r * DIGIT_BASE + d->digit) % p;
+    return static_cast<int32_t>(r < 0 ? r + p : r);
+}
