@@ -1271,6 +1271,18 @@ polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
 
 flatgcd::SparseUse flat_sparse_use = flatgcd::SparseUse::automatic;
 
+namespace {
+
+// The routine's one-variable gcds are plain Euclid: long ones belong to
+// the half-gcd of the general road.
+bool too_long(const flatgcd::FlatPoly& f) {
+    for (int32_t e : f.exps)
+        if (e > 2000) return true;
+    return false;
+}
+
+}  // namespace
+
 int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatgcd::FlatPoly* shape, int64_t budget,
                        flatgcd::FlatPoly* g, int64_t* spent) {
     if (modularmode || lintmode || field_depth != 0 || laurent || p < 1024 || !rec || relation_inward(rec)) return 0;
@@ -1281,11 +1293,7 @@ int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatg
         dst->nvars = nvars;
         std::vector<int32_t> cur(static_cast<size_t>(nvars), 0);
         if (!flatten_into(src, 0, cur, dst, static_cast<uint32_t>(p), true)) return 0;
-        if (dst->terms() == 0) return 0;
-        // Its one-variable gcds are plain Euclid: long ones belong to the
-        // half-gcd of the general road.
-        for (int32_t e : dst->exps)
-            if (e > 2000) return 0;
+        if (dst->terms() == 0 || too_long(*dst)) return 0;
     }
     if (shape && shape->nvars != nvars) return 0;
     const flatgcd::Field F(static_cast<uint32_t>(p));
@@ -1301,47 +1309,19 @@ int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatg
     return o == flatgcd::Outcome::ok ? 1 : 0;
 }
 
-int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
-                      int64_t budget) {
-    if (flat_sparse_use == flatgcd::SparseUse::never) return 0;
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
     if (relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
-    if (fu.terms() == 0 || fv.terms() == 0 || fu.nvars != shape.nvars) return 0;
-    flatgcd::Field F(static_cast<uint32_t>(modulus));
-    flatgcd::Limits limits;
-    limits.seed = static_cast<uint64_t>(rand_integer3());
-    limits.work = budget > 0 ? budget : 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
-    flatgcd::FlatPoly g;
-    if (flatgcd::gcd_like(fu, fv, shape, F, &g, limits) != flatgcd::Outcome::ok) return 0;
-    free_poly(result);
-    *result = poly_from_flat(g);
-    return 1;
-}
-
-int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* spent) {
-    if (!modularmode || !mod_is_prime || finf || field_depth != 0 || laurent || modulus < 1024) return 0;
-    if (relation_inward(rec)) return 0;
-    flatgcd::FlatPoly fu, fv;
-    if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
-    if (fu.terms() == 0 || fv.terms() == 0) return 0;
-    // Its one-variable gcds are plain Euclid: long ones belong to the
-    // half-gcd of the general road.
-    for (const flatgcd::FlatPoly* f : {&fu, &fv})
-        for (int32_t e : f->exps)
-            if (e > 2000) return 0;
+    if (fu.terms() == 0 || fv.terms() == 0 || too_long(fu) || too_long(fv)) return 0;
     flatgcd::Field F(static_cast<uint32_t>(modulus));
     flatgcd::Limits limits;
     limits.seed = static_cast<uint64_t>(rand_integer3());
     limits.work = 100000000 + 4000 * static_cast<int64_t>(fu.terms() + fv.terms());
     limits.sparse = flat_sparse_use;
     flatgcd::FlatPoly g;
-    flatgcd::Counts counts;
-    limits.counts = &counts;
-    const flatgcd::Outcome o = flatgcd::gcd(fu, fv, F, &g, limits);
-    if (spent) *spent = counts.work;
-    if (o != flatgcd::Outcome::ok) return 0;
+    if (flatgcd::gcd(fu, fv, F, &g, limits) != flatgcd::Outcome::ok) return 0;
     free_poly(result);
     *result = poly_from_flat(g);
     return 1;

@@ -106,27 +106,21 @@ bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out);
 // of the records they were read from (zero for no terms).
 polynode* poly_from_flat(const flatgcd::FlatPoly& f);
 
-// How flat_mod_gcd and flat_mod_gcd_like find their images
+// How flat_mod_gcd and flat_integer_image find their images
 // (SparseUse::automatic unless a test forces a road).
 extern flatgcd::SparseUse flat_sparse_use;
 
 // The gcd of u and v over the current prime field by the flat routine,
 // with rec the operands' top-level variable: 1 with the monic gcd in
 // *result, 0 when the routine does not apply or declines. The answer is not
-// checked here. *spent (when given): the residue operations it took.
-int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec, int64_t* spent = nullptr);
-
-// flat_mod_gcd for a gcd whose support is that of `shape` (terms over the
-// same levels, as flatten_residues reads them): 0 when the support does
-// not fit, the routine does not apply, or it would take more than `budget`
-// residue operations (0: the usual budget). The answer is not checked here.
-int flat_mod_gcd_like(polynode* u, polynode* v, const flatgcd::FlatPoly& shape, polynode** result, pt* rec,
-                      int64_t budget = 0);
+// checked here.
+int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
 
 // The gcd modulo the prime p of two integer polynomials (digit numbers, the
 // ring in integer mode), read straight off their digits: nothing is
-// converted. With `shape`, on that support alone and within `budget`
-// residue operations (0: the usual budget). 1 with the monic gcd in *g,
+// converted. With `shape` (an earlier image's terms over the same levels),
+// on that support alone and within `budget` residue operations (0: the
+// usual budget). 1 with the monic gcd in *g,
 // 0 when the routine does not apply or declines; *spent (when given): the
 // work it took.
 int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatgcd::FlatPoly* shape, int64_t budget,

@@ -285,20 +285,10 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
         const int saved_checked = images_checked_later;
         images_checked_later = 1;
         try {
-            // Several variables: the flat routine computes the image without
-            // the driver's preparations (the answer is proved over Z at the
-            // end all the same); the driver takes what it declines.
-            // Later primes: the support of the first image, found again from
-            // one-variable images alone.
-            // It is tried only within the work the first image took.
-            bool done = var->next && support && support->terms() > 0 &&
-                        flat_mod_gcd_like(iu, iv, *support, &img.p, var, *support_work);
-            int64_t spent = 0;
-            if (!done && (!var->next || !flat_mod_gcd(iu, iv, &img.p, var, &spent)))
-                polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
-            if (support && support->terms() == 0) *support_work = spent;
-            if (var->next && support && support->terms() == 0 && !flatten_residues(img.p, var, support))
-                *support = flatgcd::FlatPoly{};
+            // Several variables: the flat routine, declined above, once more
+            // at other points (the answer is proved over Z at the end all the
+            // same); the driver takes what it declines.
+            if (!var->next || !flat_mod_gcd(iu, iv, &img.p, var)) polygcd(iu, iv, &img.p, 0, 1, 0, var, 1, 1, 0);
         } catch (...) {
             images_checked_later = saved_checked;
             throw;
