@@ -190,17 +190,22 @@ Divisor divisor_of(const Terms& m, const Layout& lay) {
 // The dense remainder's array, cleared, from a buffer kept between calls:
 // a fresh array of megabytes costs a page fault per 4 KiB each time, more
 // than the division itself on the usual sizes. Buffers above 8 MiB are
-// given back when the division ends.
+// given back when the division ends. A division started while another
+// holds the buffer (from a command level opened inside it) gets an array
+// of its own.
 template <class T>
 class Scratch {
 public:
-    explicit Scratch(size_t n) {
-        std::vector<T>& b = buffer();
+    explicit Scratch(size_t n) : shared_(!busy()) {
+        std::vector<T>& b = shared_ ? buffer() : own_;
+        if (shared_) busy() = true;
         if (b.size() < n) b.resize(n);
         std::fill_n(b.begin(), n, T{0});
         data_ = b.data();
     }
     ~Scratch() {
+        if (!shared_) return;
+        busy() = false;
         std::vector<T>& b = buffer();
         if (b.size() * sizeof(T) > (size_t{8} << 20)) std::vector<T>().swap(b);
     }
@@ -213,6 +218,12 @@ private:
         static std::vector<T> b;
         return b;
     }
+    static bool& busy() {
+        static bool b = false;
+        return b;
+    }
+    bool shared_;
+    std::vector<T> own_;
     T* data_ = nullptr;
 };
 
