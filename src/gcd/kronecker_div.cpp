@@ -31,14 +31,16 @@
 
 namespace {
 
-// The dense remainder: 64-bit words for residues, 128-bit ones for
-// integers; either cap is 64 MB. Beyond it the general division's memory
-// use is the smaller.
+// The dense remainder: 64-bit words for residues and most integers,
+// 128-bit ones for the rest; at most 64 MB. Beyond it the terms alone are
+// divided.
 constexpr int64_t kMaxResidueEntries = 8000000;
 constexpr int64_t kMaxIntegerEntries = 4000000;
 // A sparse dividend wastes most of the array: the scan of empty entries
-// must stay small next to the work on its terms.
-constexpr int64_t kEntriesPerTerm = 64;
+// must stay small next to the work on its terms. Measured on dense
+// products in 5 and 7 variables, the array still wins at about 70 entries
+// a term and the hash table at about 700.
+constexpr int64_t kEntriesPerTerm = 128;
 constexpr int64_t kEntriesSlack = 4096;
 // Beyond the dense cap the division runs on the terms alone, as long as
 // every substituted exponent fits a word.
