@@ -163,7 +163,7 @@ bool small_layout(const TermList& u) {
         for (const Term& t : u) d = std::max(d, t.exps[k]);
         size *= d + 1;
     }
-    return size <= 64 * static_cast<int64_t>(u.size()) + 4096;
+    return size <= 128 * static_cast<int64_t>(u.size()) + 4096;
 }
 
 void planted(int32_t mod, uint64_t seed, int rounds) {
