@@ -3,13 +3,15 @@
 interpreter: the cost of a/b (kept in lowest terms by one gcd) next to the
 cost of forming a and b.
 
-  bench_sparse_gcd.py TARVEX [RUNS]
+  bench_sparse_gcd.py TARVEX [RUNS] [REPEATS]
 
-For each case a = g f1 and b = g f2 are formed in one session, and in a
-second one the statement c := a/b follows; the difference is the gcd's
-share. The figure reported is gcd / products, which does not depend on the
-machine. Each time is the least of RUNS sessions (3 by default). A third
-session checks the result: c f2 - f1 must show as 0.
+For each case a = g f1 and b = g f2 are formed REPEATS times in one
+session (10 by default: one forming can take less than a session's start-up
+varies), and in a second one each forming is followed by c := a/b; the
+difference is the gcd's share. The figure reported is gcd / products, which
+does not depend on the machine. Each time is the least of RUNS sessions (3
+by default), divided by REPEATS. A third session checks the result:
+c f2 - f1 must show as 0.
 """
 import os
 import random
@@ -77,6 +79,7 @@ def cases(rng):
 def main(argv):
     binary = os.path.abspath(argv[1])
     runs = int(argv[2]) if len(argv) > 2 else 3
+    repeats = int(argv[3]) if len(argv) > 3 else 10
     rng = random.Random(20261207)
     print(f"{'case':44s} {'products s':>11s} {'gcd s':>9s} {'gcd/products':>13s}")
     failed = 0
@@ -84,8 +87,8 @@ def main(argv):
         setup = header(n) + f"g := {g}:\nf1 := {f1}:\nf2 := {f2}:\n"
         form = "a := g*f1:\nb := g*f2:\n"
         base = least(binary, setup, runs)
-        products = least(binary, setup + form, runs) - base
-        whole = least(binary, setup + form + "c := a/b:\n", runs) - base
+        products = (least(binary, setup + form * repeats, runs) - base) / repeats
+        whole = (least(binary, setup + (form + "c := a/b:\n") * repeats, runs) - base) / repeats
         _, out = run(binary, setup + form + "c := a/b:\nc*f2 - f1;\n")
         results = out.split("\n>")
         if "***" in out or len(results) < 2 or results[-2].strip() != "0":
