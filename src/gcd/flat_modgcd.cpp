@@ -657,14 +657,18 @@ ZChoice weigh_z(const FlatPoly& ga, int32_t zpos) {
         // The leading coefficient in z is the likeliest single monomial.
         if (sz == 1 && c.norm < 0) c.norm = k;
     }
+    // One group alone checks nothing that matters: its spare equations
+    // hold for any multipliers, so a term the support lacks at that power
+    // of z (or an image free of z altogether) would pass unseen. A second
+    // group's equations depend on the multipliers and catch it.
+    if (groups < 2) {
+        c.count = 0;
+        return c;
+    }
     c.count = c.T + 1;
     if (c.norm < 0) {
         // Unknown multipliers: count - 1 of them, and every group gives
         // count - s equations; one spare at least.
-        if (groups < 2) {
-            c.count = 0;
-            return c;
-        }
         c.count = std::max(c.count, (ga.terms() + 2 + groups - 2) / (groups - 1));
     }
     return c;
