@@ -15,25 +15,16 @@ c f2 - f1 must show as 0.
 """
 import os
 import random
-import subprocess
 import sys
-import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench_quoly import run  # noqa: E402  one session, timed
 
 NAMES = ["x", "y", "z", "t", "u", "v", "w", "s"]
 
 
 def header(n):
     return "".join(f"&(J = {v});\n" for v in NAMES[:n])
-
-
-def run(binary, script):
-    """(seconds, output) of one session."""
-    with tempfile.TemporaryDirectory() as cwd:
-        start = time.perf_counter()
-        proc = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
-                              timeout=3600)
-        return time.perf_counter() - start, proc.stdout.decode("utf-8", "replace")
 
 
 def least(binary, script, runs):

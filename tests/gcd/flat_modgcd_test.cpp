@@ -58,6 +58,12 @@ void add_term(MPoly& f, const Mono& e, uint64_t c, uint64_t p) {
     s = (s + c) % p;
     if (s == 0) f.erase(e);
 }
+// The polynomial with these (coefficient, exponents) terms modulo p.
+MPoly poly_of(std::initializer_list<std::pair<uint64_t, Mono>> t, uint64_t p) {
+    MPoly f;
+    for (const auto& [c, e] : t) add_term(f, e, c, p);
+    return f;
+}
 Mono plus(const Mono& a, const Mono& b) {
     Mono e(a.size());
     for (size_t k = 0; k < a.size(); k++) e[k] = a[k] + b[k];
@@ -516,11 +522,7 @@ TEST(FlatModGcd, SupportsThatCannotBeChecked) {
     const uint32_t p = 65521;
     const flatgcd::Field F(p);
     const int nv = 3;
-    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) {
-        MPoly f;
-        for (const auto& [c, e] : t) add_term(f, e, c, p);
-        return f;
-    };
+    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) { return poly_of(t, p); };
     const MPoly a = P({{1, {2, 0, 1}}, {3, {0, 1, 0}}, {1, {0, 0, 0}}}), b = P({{1, {1, 2, 0}}, {2, {0, 0, 2}}, {7, {0, 0, 0}}});
     const std::pair<MPoly, MPoly> cases[] = {
         {P({{1, {0, 1, 0}}, {5, {0, 0, 0}}}), P({{1, {0, 1, 0}}})},
@@ -586,11 +588,7 @@ TEST(FlatModGcd, VariablesInNeitherOperand) {
 TEST(FlatModGcd, SparseImagesWithVanishingSupportTerms) {
     const uint32_t p = 1153;
     const int nv = 3;
-    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) {
-        MPoly f;
-        for (const auto& [c, e] : t) add_term(f, e, c, p);
-        return f;
-    };
+    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) { return poly_of(t, p); };
     const MPoly a = P({{1, {1, 1, 1}}, {3, {0, 2, 0}}, {2, {0, 0, 1}}, {1, {0, 0, 0}}});
     const MPoly b = P({{1, {2, 0, 1}}, {5, {0, 1, 1}}, {1, {1, 2, 0}}, {3, {0, 0, 0}}});
     const MPoly g1 = P({{1, {0, 2, 2}}, {1, {96, 1, 1}}, {p - 1, {0, 1, 1}}, {4, {1, 0, 1}}, {1, {0, 1, 0}}, {1, {0, 0, 0}}});
@@ -636,11 +634,7 @@ TEST(FlatModGcd, PlantedSmallField) {
 TEST(FlatModGcd, SmallFieldTraps) {
     const uint32_t p = 1153;
     const int nv = 2;
-    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) {
-        MPoly f;
-        for (const auto& [c, e] : t) add_term(f, e, c, p);
-        return f;
-    };
+    auto P = [&](std::initializer_list<std::pair<uint64_t, Mono>> t) { return poly_of(t, p); };
     const MPoly a = P({{1, {1, 1}}, {1, {1, 0}}, {2, {0, 0}}}), b = P({{1, {2, 0}}, {1, {0, 1}}, {3, {0, 0}}});
     const MPoly g0 = P({{1, {2, 1}}, {5, {1, 0}}, {7, {0, 2}}, {1, {0, 0}}});
     const Planted traps[] = {
