@@ -702,9 +702,11 @@ bool prepare_sparse(SparseForm& sf, const FlatPoly& ga, const Monos& ru, const M
         int32_t du = 0, dv = 0;
         for (size_t i = 0; i < ru.size(); i++) du = std::max(du, ru.mono(i)[zpos]);
         for (size_t i = 0; i < rv.size(); i++) dv = std::max(dv, rv.mono(i)[zpos]);
-        const double per_point = 2.0 * static_cast<double>(ru.size() + rv.size()) +
-                                 static_cast<double>(du + 1) * static_cast<double>(dv + 1) +
-                                 4.0 * static_cast<double>(ga.terms());
+        double per_point = 2.0 * static_cast<double>(ru.size() + rv.size()) +
+                           static_cast<double>(du + 1) * static_cast<double>(dv + 1) +
+                           4.0 * static_cast<double>(ga.terms());
+        // Unknown multipliers: an elimination on count unknowns per point.
+        if (sf.norm < 0) per_point += static_cast<double>(sf.count) * static_cast<double>(sf.count);
         if (per_point * static_cast<double>(sf.count) > static_cast<double>(cx.work)) return false;
     }
     // Dense images cost about one one-variable gcd per point of the box of

@@ -540,6 +540,32 @@ TEST(FlatModGcd, SupportsThatCannotBeChecked) {
     }
 }
 
+// A gcd linear in each of nine variables, prod (x_k + c_k): every power of
+// every variable holds half the 512 terms, and the two halves have the
+// same monomials, so no system can fix the images' multipliers (and one
+// would take an elimination on about 500 unknowns per point). The support
+// road fails its checks or is weighed too dear, the levels go back to
+// dense images, and the answer is right within the usual budget.
+TEST(FlatModGcd, SupportsTooDearToSolve) {
+    const uint32_t p = 65521;
+    const int nv = 9;
+    NumberGen r(9349);
+    const Mono one(static_cast<size_t>(nv), 0);
+    MPoly g{{one, 1}};
+    for (int k = 0; k < nv; k++) {
+        Mono e = one;
+        e[static_cast<size_t>(k)] = 1;
+        g = mul(g, {{e, 1}, {one, coef(r, p)}}, p);
+    }
+    const MPoly a = random_poly(r, nv, 4, false, p), b = random_poly(r, nv, 4, false, p);
+    const Planted pr{mul(g, a, p), mul(g, b, p), g};
+    Tally tally;
+    flatgcd::Counts counts;
+    const auto res = checked_gcd(pr, nv, p, 5, r, tally, flatgcd::SparseUse::always, &counts);
+    EXPECT_TRUE(res) << res.message();
+    EXPECT_EQ(tally.answered, 1);
+}
+
 // Variables that neither operand involves (here the outermost, one in the
 // middle and the innermost) change nothing: the answer is the one without
 // them, padded with zero exponents, and the support road still runs (an
