@@ -719,17 +719,14 @@ int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout
     // Integers past 128 bits (either operand keeps every record too).
     if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot);
     const Divisor dv = divisor_of(tm, lay);
-    // The lowest terms multiply to the lowest term (no zero divisors): a
-    // cheap refusal of most non-multiples before any division.
+    // The lowest terms were compared before reading (lowest_terms_refuse);
+    // what needs the layout is left: the quotient's lowest term must lie in
+    // its box.
     {
         int64_t lu = INT64_MAX, lm = INT64_MAX;
-        Int128 cu = 0, cm = 0;
-        for (size_t i = 0; i < tu.size(); i++)
-            if (const int64_t o = lay.offset(tu.exp(i)); o < lu) lu = o, cu = tu.coefs[i];
-        for (size_t i = 0; i < tm.size(); i++)
-            if (const int64_t o = lay.offset(tm.exp(i)); o < lm) lm = o, cm = tm.coefs[i];
+        for (size_t i = 0; i < tu.size(); i++) lu = std::min(lu, lay.offset(tu.exp(i)));
+        for (size_t i = 0; i < tm.size(); i++) lm = std::min(lm, lay.offset(tm.exp(i)));
         if (lu < lm || lay.escapes(lu - lm)) return 0;
-        if (!mod && cu % cm != 0) return 0;
     }
     if (mod) {
         if (lay.size > cap) return divide_sparse(tu, dv, lay, ResidueOps(static_cast<uint32_t>(mod), dv.lead), quot);

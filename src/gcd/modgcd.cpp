@@ -124,9 +124,6 @@ int compare_monomials(const std::vector<int32_t>& a, const std::vector<int32_t>&
     return 0;
 }
 
-// n mod p in 0 .. p - 1 for a digit number.
-int32_t residue_of(imag* n, int32_t p) { return chain_residue(n, p); }
-
 // The prime of one-based index i: the main table, then the big primes.
 int32_t prime_at(int32_t i) {
     if (i <= PRIME_COUNT) return prime[i - 1]->value;
@@ -242,7 +239,7 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
 // filled from this image, *support_work with the work it took.
 polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt* var,
                         std::vector<int32_t>* lead, flatgcd::FlatPoly* support, int64_t* support_work) {
-    if (residue_of(leading_number(u), p) == 0 || residue_of(leading_number(v), p) == 0) return nullptr;
+    if (chain_residue(leading_number(u), p) == 0 || chain_residue(leading_number(v), p) == 0) return nullptr;
     const int32_t du = top_degree(u), dv = top_degree(v);
     PolyHold img;
     // Several variables: the flat routine reads the residues straight off
@@ -440,7 +437,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         }
         if (i - restart > 10 && logg2(M.n) > bound) return;
         const int32_t p = words ? word_prime_at(i) : prime_at(i);
-        const int32_t gamma_p = residue_of(gamma.n, p);
+        const int32_t gamma_p = chain_residue(gamma.n, p);
         std::vector<int32_t> lead;
         PolyHold image(modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr, &support_work));
         if (!image.p) continue;
