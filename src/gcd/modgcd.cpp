@@ -46,6 +46,7 @@
 #include "toplevel/errors.h"
 
 int32_t gcd_stash_cutoff = 200;
+int32_t flat_first_cutoff = 200;
 
 using gcd_impl::is_number;
 using gcd_impl::top_degree;
@@ -238,7 +239,8 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
 // image is first solved for on that support alone, and an empty one is
 // filled from this image, *support_work with the work it took.
 polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt* var,
-                        std::vector<int32_t>* lead, flatgcd::FlatPoly* support, int64_t* support_work) {
+                        std::vector<int32_t>* lead, flatgcd::FlatPoly* support, int64_t* support_work,
+                        bool flat_only, bool* declined) {
     if (chain_residue(leading_number(u), p) == 0 || chain_residue(leading_number(v), p) == 0) return nullptr;
     const int32_t du = top_degree(u), dv = top_degree(v);
     PolyHold img;
@@ -266,6 +268,10 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
             }));
             *lead = leading_monomial(img.p);
             return img.release();
+        }
+        if (flat_only) {
+            *declined = true;
+            return nullptr;
         }
     }
     {
@@ -395,7 +401,7 @@ void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, cons
 
 // ---------------------------------------------------------------- the method
 
-void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var) {
+void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only) {
     free_poly(result);
     *ok = 0;
     // Field elements inside the operands need the field's auxiliary primes,
@@ -409,6 +415,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     int32_t limit = PRIME_COUNT;
     const bool big_allowed = big_prime != nullptr;
     const bool words = flat_images(u, v, var);
+    if (flat_only && !words) return;
     int32_t i = words ? 1 + rand_integer2() % 64 : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
     if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
 
@@ -439,7 +446,10 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         const int32_t p = words ? word_prime_at(i) : prime_at(i);
         const int32_t gamma_p = chain_residue(gamma.n, p);
         std::vector<int32_t> lead;
-        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr, &support_work));
+        bool declined = false;
+        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr, &support_work,
+                                     flat_only, &declined));
+        if (declined) return;
         if (!image.p) continue;
 
         if (!first) {
@@ -634,13 +644,10 @@ void open_pending(gcd_state* st) {
     st->stash_pending = 1;
 }
 
-}  // namespace
 
-bool modular_method_step(gcd_state* st, bool* tried) {
-    PairSize z = pair_size(st);
-    if (!(z.n > tripval && z.balanced && !lintmode &&
-          do_mod_method_now(*st->u, *st->v, st->last_degree, st->seen_common)))
-        return false;
+// The method with the stash lookup around it: true when the call has
+// ended.
+bool run_with_stash(gcd_state* st, const PairSize& z, bool flat_only) {
     pt* vars = *st->vars;
     bool looked = false;
     SignUndo signs(st);
@@ -669,8 +676,7 @@ bool modular_method_step(gcd_state* st, bool* tried) {
         if (gcdmass < initial_memory / 2) open_pending(st);
     }
     int ok = 0;
-    *tried = true;
-    basic_mod_method(*st->u, *st->v, &st->answer, &ok, vars);
+    basic_mod_method(*st->u, *st->v, &st->answer, &ok, vars, flat_only);
     if (ok) {
         signs.armed = false;
         alternate_finish(looked ? 1 : 0, st);
@@ -680,6 +686,42 @@ bool modular_method_step(gcd_state* st, bool* tried) {
     signs.undo();
     withdraw_pending(st);
     free_poly(&st->answer);
+    return false;
+}
+
+}  // namespace
+
+bool modular_method_step(gcd_state* st, bool* tried) {
+    PairSize z = pair_size(st);
+    if (!(z.n > tripval && z.balanced && !lintmode &&
+          do_mod_method_now(*st->u, *st->v, st->last_degree, st->seen_common)))
+        return false;
+    *tried = true;
+    return run_with_stash(st, z, false);
+}
+
+bool flat_first_step(gcd_state* st) {
+    if (*st->test_only || lintmode || modularmode || field_depth != 0) return false;
+    pt* vars = *st->vars;
+    PairSize z = pair_size(st);
+    if (!(z.balanced && z.n > flat_first_cutoff && flat_images(*st->u, *st->v, vars))) return false;
+    // The images carry the contents in every variable; only the integers'
+    // is left out of the answer, and put back at the end.
+    {
+        PolyHold cu(integer_content(*st->u));
+        int m1 = 0;
+        if (!equal_to_pm1(cu.p->ncoef, &m1)) {
+            PolyHold cv(integer_content(*st->v));
+            imag* c = new_number();
+            binary_gcd(cu.p->ncoef, cv.p->ncoef, c);
+            if (equal_to_pm1(c, &m1))
+                free_imag(&c);
+            else
+                st->content_gcd = new_number_node(c);
+        }
+    }
+    if (run_with_stash(st, z, true)) return true;
+    free_poly(&st->content_gcd);
     return false;
 }
 

@@ -17,16 +17,20 @@ struct gcd_state;
 
 // Operands above this node total take part in the gcd stash (200).
 extern int32_t gcd_stash_cutoff;
+// Pairs over the integers above this node total whose images the flat
+// routine computes go to the modular method before any content is taken.
+extern int32_t flat_first_cutoff;
 
-// result := gcd(u, v) for u, v with integer coefficients, primitive with
-// respect to their top variable (the variable of var) and of positive
-// degree in it. u and v are kept (node for node). *ok := 1 on success,
+// result := gcd(u, v) for u, v with integer coefficients and of positive
+// degree in their top variable (the variable of var), divided by its
+// integer content. u and v are kept (node for node). *ok := 1 on success,
 // with *result primitive and of positive leading coefficient; *ok := 0
 // when the method gave up (prime tables exhausted, no stable image within
 // the coefficient bound, field elements inside the operands), *result
 // null then. The ground ring, command_int and lookupgcd are as they were
-// on every exit.
-void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var);
+// on every exit. flat_only: give up as soon as the flat routine declines an
+// image, rather than compute it by the driver modulo p.
+void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only = false);
 
 // The primes of the method for pairs in several variables, whose images the
 // flat routine computes: the i-th prime below 2^31 (i >= 1), descending.
@@ -69,6 +73,13 @@ namespace gcd_impl {
 // as before, a pending stash entry withdrawn). *tried := true when the
 // method ran (and gave up).
 bool modular_method_step(gcd_state* st, bool* tried);
+// Before the coprimality tests and the contents: pairs over the integers
+// whose every image the flat routine computes take the modular method on
+// the whole operands, since those images carry the contents in every
+// variable at the cost of one-variable gcds. True when the call has ended;
+// false (operands, state and stash as before) when the pair is not of that
+// kind or the flat routine declined.
+bool flat_first_step(gcd_state* st);
 // The same method late in the choice, for large pairs after trial division
 // failed, when the step above did not run it; true when it answered and the
 // call has ended.

@@ -11,6 +11,7 @@
 #include "gcd/gcd_eliminate.h"
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_state.h"
+#include "gcd/modgcd.h"
 #include "gcd/onevar_gcd.h"
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
@@ -254,6 +255,7 @@ void primitive_part_gcd(polynode* u, polynode* v, polynode** g, int test_only, i
         if (g_cntcount > g_cutoff) st.allow_split = 0;
     }
 
+    if (gcd_impl::flat_first_step(&st)) return;
     // Coprimality tests: the gcd modulo a prime over the integers, images
     // at random points in modular arithmetic.
     if (gcd_modular_pretest(&st, n)) return;

@@ -207,4 +207,42 @@ TEST(SparseGcd, SupportsBuiltToFail) {
     check_planted(nv, canonical_terms(nv, {{1, {0, 0, 0, 0}}}), a, b, r);
 }
 
+// Pairs over the integers go to the modular method whole, their contents
+// carried by the images: planted contents in x1 (polynomials free of it),
+// integer contents, powers of x1, shared and not. The answer is checked as
+// above, and must be the one the road through the contents gives.
+TEST(SparseGcd, ContentsCarriedByTheImages) {
+    PrimeRing ring(0);
+    AttachedVars vars(8);
+    NumberGen r(83040);
+    RecordLedger ledger;
+    // sparse_poly(...) with x1 taken out, times k x1^s.
+    auto content = [&](int nv, int terms, int32_t k, int32_t s) {
+        TermList c = sparse_poly(r, nv, terms, 6);
+        for (Term& t : c) t.exps[0] = 0;
+        c = canonical_terms(nv, c);
+        Exps e(nv, 0);
+        e[0] = s;
+        return product(nv, c, canonical_terms(nv, {{k, e}}));
+    };
+    for (int it = 0; it < scaled(12); it++) {
+        const int nv = 3 + it % 4;
+        const int deg = r.between(4, 12);
+        const TermList shared = content(nv, it % 3 == 0 ? 0 : r.between(1, 6), r.between(1, 12), r.between(0, 2));
+        const TermList g = product(nv, shared, sparse_poly(r, nv, r.between(1, 40), deg));
+        const TermList a = product(nv, content(nv, r.between(0, 4), 2, r.between(0, 3)), sparse_poly(r, nv, r.between(5, 60), deg));
+        const TermList b = product(nv, content(nv, r.between(0, 4), 3, r.between(0, 3)), sparse_poly(r, nv, r.between(5, 60), deg));
+        SCOPED_TRACE(r.trace() + " it " + std::to_string(it) + " nv " + std::to_string(nv));
+        check_planted(nv, g, a, b, r);
+        const TermList u = product(nv, g, a), v = product(nv, g, b);
+        const TermList whole = driver_gcd(nv, u, v, flatgcd::SparseUse::automatic);
+        const int32_t saved = flat_first_cutoff;
+        flat_first_cutoff = INT32_MAX;
+        const TermList through_contents = driver_gcd(nv, u, v, flatgcd::SparseUse::automatic);
+        flat_first_cutoff = saved;
+        EXPECT_EQ(whole, through_contents);
+    }
+    EXPECT_TRUE(ledger.balanced());
+}
+
 }  // namespace
