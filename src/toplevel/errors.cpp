@@ -157,6 +157,19 @@ void error(int code, const char* text) {
     throw TarvexUnwind(code, shown);
 }
 
+void abandon_statement() {
+    finish = nullptr;
+    integerflag = 0;
+    tt_flag = 1;
+    func_def_count = 0;
+    statcount = 0;
+    levelcount = 1;
+    mod_is_changed = 0;
+    clear_token(&token);
+    std::fflush(stdout);
+    throw TarvexUnwind(0, "");
+}
+
 void tarvex_error(const char* message, int fatal) {
     std::printf("*** Tarvex error. %s\n", message);
     std::fflush(stdout);

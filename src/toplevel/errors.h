@@ -20,7 +20,23 @@ struct TarvexUnwind : std::runtime_error {
     TarvexUnwind(int c, std::string t);
 };
 
+// error() does not always unwind. It returns to its caller
+//   - for codes 19 (undefined variable) and 22 (division by zero) at a
+//     nested command level, after a warning: the caller goes on with a
+//     value of its own (0 for a variable; a quoly division gives 1);
+//   - for any code while error pushing applies (switch e, inside a user
+//     function or at a nested level), when the user leaves the level it
+//     opened;
+//   - for negative codes (interrupts, new levels), when that level is left.
+// Every caller must therefore go on safely after the call: with the value
+// its contract names, or by abandoning its operation with a well-formed
+// result (never into a zero machine divisor or a freed operand). A caller
+// that cannot go on calls abandon_statement() next.
 void error(int code, const char* text);
+// Ends the statement from a caller that cannot go on after error()
+// returned: unwinds to the top-level loop as an unwinding error does,
+// with no second report.
+[[noreturn]] void abandon_statement();
 void tarvex_error(const char* message, int fatal);   // fatal: a new command level
 void tarvexerror(const char* message);               // prints and returns
 void warning(int code, const char* name);
