@@ -41,7 +41,7 @@ constexpr char BLANK = ' ';
 constexpr char NEWLINE = '\n';
 
 int peek(FILE* f) {
-    int c = getc(f);
+    int c = read_input_char(f);
     if (c != EOF) ungetc(c, f);
     return c;
 }
@@ -56,7 +56,7 @@ bool is_name_char(int c) { return is_letter(c) || (c >= '0' && c <= '9') || c ==
 void skip_line(FILE* f) {
     int c;
     do {
-        c = getc(f);
+        c = read_input_char(f);
     } while (c != EOF && c != NEWLINE);
 }
 
@@ -86,12 +86,12 @@ char skip_to_token(FILE* f) {
     do {
         c = at_end(f) ? ';' : BLANK;
         while (in_set(c, throwaways) && !at_end(f) && peek(f) != NEWLINE)
-            c = static_cast<char>(getc(f));
+            c = static_cast<char>(read_input_char(f));
         if (peek(f) == NEWLINE && c == BLANK) {
             if (tt_flag)
                 c = ';';
             else
-                c = static_cast<char>(getc(f));
+                c = static_cast<char>(read_input_char(f));
         }
         if (c == continuation) {
             skip_line(f);
@@ -109,12 +109,12 @@ char mygetchar(FILE* f, int* crossed) {
     do {
         c = at_end(f) ? ';' : BLANK;
         while (in_set(c, throwaways) && !at_end(f) && peek(f) != NEWLINE)
-            c = static_cast<char>(getc(f));
+            c = static_cast<char>(read_input_char(f));
         if (peek(f) == NEWLINE && c == BLANK) {
             if (tt_flag) {
                 c = ';';
             } else {
-                c = static_cast<char>(getc(f));
+                c = static_cast<char>(read_input_char(f));
                 *crossed = 1;
             }
         }
@@ -135,7 +135,7 @@ char next_in_name(FILE* f) {
     if (at_end(f))
         c = ';';
     else if (peek(f) != NEWLINE)
-        c = static_cast<char>(getc(f));
+        c = static_cast<char>(read_input_char(f));
     else
         c = tt_flag ? ';' : BLANK;
     if (c == continuation) {
@@ -197,6 +197,9 @@ void record_token(const tokenrec* tok) {
 }
 
 void scanner(FILE** source, tokenrec* tok, name** pending) {
+    // Between tokens the statement holds only references a level's
+    // statements may empty, which the evaluator reads as 0.
+    poll_interrupt();
     if (*pending) {
         from_pending(tok, pending);
         return;
@@ -255,7 +258,7 @@ void dumbscanner(FILE** source, tokenrec* tok, name** pending, int* newline) {
         return;
     }
     FILE* f = *source;
-    int c = getc(f);
+    int c = read_input_char(f);
     if (c == EOF) {
         // A raw reader waits for a closing character that can no longer
         // come: the statement cannot be completed.

@@ -7,9 +7,13 @@
 #include "toplevel/datafiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "toplevel/loop.h"
+#include "toplevel/platform.h"
 
 int verbose = 0;
 int windy = 0;
@@ -29,6 +33,7 @@ int errorpush = 0;
 int32_t was_modulus = -1;
 int extra_line = 1;
 int was_in_rat = 1;
+int m_interrupt = 1;
 
 namespace {
 long suppressor = 1;   // product of the counts of the open progress phases
@@ -77,6 +82,22 @@ void print_token_ring() {
     }
 }
 
+// Every level goes at once: the top level's state, and a jump to its
+// restart point.
+[[noreturn]] void unwind_to_top(int code, const std::string& shown) {
+    integerflag = 0;
+    tt_flag = 1;
+    func_def_count = 0;
+    statcount = 0;
+    levelcount = 1;
+    time_level = 1;
+    time_off[1] = {0, 0};
+    mod_is_changed = 0;
+    clear_token(&token);
+    std::fflush(stdout);
+    throw TarvexUnwind(code, shown);
+}
+
 }  // namespace
 
 void error(int code, const char* text) {
@@ -89,6 +110,9 @@ void error(int code, const char* text) {
         modularmode = lintmode = 1;
         was_modulus = -1;
     }
+
+    // 2. Pushing: a nested level instead of unwinding.
+    const bool push = errorpush && (statcount > 0 || levelcount > 1);
 
     // 3. Resets.
     tripval = 20;
@@ -145,35 +169,50 @@ void error(int code, const char* text) {
     // 11. A nested evaluation had switched modular arithmetic off.
     if (mod_is_changed > 0) modularmode = lintmode = 1;
 
-    // 12-13. Unwind to the top of the statement loop.
-    integerflag = 0;
-    tt_flag = 1;
-    func_def_count = 0;
-    statcount = 0;
-    levelcount = 1;
-    mod_is_changed = 0;
-    clear_token(&token);
-    std::fflush(stdout);
-    throw TarvexUnwind(code, shown);
+    if (code < 0 || (code > 0 && push)) {
+        // 12, 14-19: a statement loop of its own, here on the stack above
+        // the computation that waits for it.
+        run_command_level();
+        return;
+    }
+
+    // 13. Unwind to the top of the statement loop.
+    unwind_to_top(code, shown);
 }
 
-void abandon_statement() {
+void serve_interrupt() {
+    if (!m_interrupt) {
+        interrupt_pending = 0;
+        return;
+    }
+    if (!command_int) return;
+    interrupt_pending = 0;
+    error(-1, " ");
+}
+
+int read_input_char(FILE* f) {
+    for (;;) {
+        errno = 0;
+        const int c = std::getc(f);
+        if (c != EOF || !std::ferror(f) || errno != EINTR) return c;
+        std::clearerr(f);
+        poll_interrupt();
+    }
+}
+
+void abandon_statement(int code) {
     finish = nullptr;
-    integerflag = 0;
-    tt_flag = 1;
-    func_def_count = 0;
-    statcount = 0;
-    levelcount = 1;
-    mod_is_changed = 0;
-    clear_token(&token);
-    std::fflush(stdout);
-    throw TarvexUnwind(0, "");
+    unwind_to_top(code, "");
 }
 
 void tarvex_error(const char* message, int fatal) {
     std::printf("*** Tarvex error. %s\n", message);
     std::fflush(stdout);
-    if (fatal) error(-1, " ");
+    if (!fatal) return;
+    error(-1, " ");
+    // The computation that failed cannot be trusted to go on: leaving the
+    // level abandons it.
+    error(0, " ");
 }
 
 void tarvexerror(const char* message) {

@@ -1,14 +1,13 @@
 // Every failure of the system goes through error(): a numbered error prints
-// its report and unwinds to the top of the statement loop by throwing
-// TarvexUnwind, which the loop catches at its restart point. Internal
-// consistency failures go through tarvex_error, recoverable conditions
-// through warning, which prints and returns.
-//
-// Nested command levels (error pushing, interrupts) open inside error() in
-// a later stage; until then a request for a new level (a negative code, or
-// a fatal internal error) unwinds to the top level as well.
+// its report and either unwinds to the top of the statement loop by
+// throwing TarvexUnwind, which the loop catches at its restart point, or
+// opens a nested command level inside the call (interrupts, error pushing)
+// and returns when the user leaves it. Internal consistency failures go
+// through tarvex_error, recoverable conditions through warning, which
+// prints and returns.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -35,8 +34,8 @@ struct TarvexUnwind : std::runtime_error {
 void error(int code, const char* text);
 // Ends the statement from a caller that cannot go on after error()
 // returned: unwinds to the top-level loop as an unwinding error does,
-// with no second report.
-[[noreturn]] void abandon_statement();
+// with no second report. `code` goes with the unwinding as error()'s would.
+[[noreturn]] void abandon_statement(int code = 0);
 void tarvex_error(const char* message, int fatal);   // fatal: a new command level
 void tarvexerror(const char* message);               // prints and returns
 void warning(int code, const char* name);
@@ -46,6 +45,21 @@ void decr_dumpitt(long count, int newline, int divide);
 
 // Resets the per-statement counters and limits, as before every statement.
 void reset_statement_state();
+
+// ---- interrupts ----
+extern int m_interrupt;      // switch m: 0 drops interrupts, 1 or 2 serves them
+// A pending SIGINT: opens a nested command level when command_int allows
+// (returning when the user leaves it), is dropped after &(m = 0), and
+// otherwise waits for the next safe point. Call only where the computation
+// holds nothing a statement of the new level could change.
+void serve_interrupt();
+inline void poll_interrupt() {
+    extern volatile int interrupt_pending;
+    if (interrupt_pending) serve_interrupt();
+}
+// getc on an input stream; a read broken off by SIGINT is not the end of
+// input: the interrupt is served (or left waiting) and the read resumed.
+int read_input_char(FILE* f);
 
 // ---- command levels and the state error() reads ----
 extern int levelcount;       // current command level, 1 at the top (at most 9)

@@ -35,6 +35,7 @@ char prompt[64] = ">";
 quoly* quol_num_0 = nullptr;
 quoly* quol_num_1 = nullptr;
 int command_int = 0;
+bool at_statement_start = true;
 uint16_t time_level = 1;
 time_pair mytime[MAX_LEVELS + 2];
 time_pair time_off[MAX_LEVELS + 2];
@@ -50,10 +51,13 @@ void arr_parse(int, FILE**, quoly**, name**) {
     error(2, token.name);
 }
 
-time_pair elapsed_since(const time_pair& start) {
+// The time since `start`, less the time spent at levels opened from this
+// one meanwhile (which is then forgotten).
+time_pair elapsed_since(const time_pair& start, int level = 1) {
     time_pair now = now_pair();
-    time_pair t = {now.wall - start.wall - time_off[1].wall, now.cpu - start.cpu - time_off[1].cpu};
-    time_off[1] = {0, 0};
+    time_pair& off = time_off[level];
+    time_pair t = {now.wall - start.wall - off.wall, now.cpu - start.cpu - off.cpu};
+    off = {0, 0};
     return t;
 }
 
@@ -65,7 +69,27 @@ bool is_terminator(const tokenrec& t) {
 // a typed line is dropped (a pipe or a redirected file cannot be rewound).
 void discard_line() {
     int c;
-    while ((c = std::getc(Input)) != EOF && c != '\n') {}
+    while ((c = read_input_char(Input)) != EOF && c != '\n') {}
+}
+
+// After a prompt: the line end the scanner left unread after the statement,
+// and nothing else (a second statement on the line, or whatever the user
+// types next, stays).
+void drop_line_end() {
+    const int c = read_input_char(Input);
+    if (c != '\n' && c != EOF) std::ungetc(c, Input);
+}
+
+// The level number above the top level, then the prompt.
+void level_prompt() {
+    std::fflush(stdout);
+    if (levelcount > 1) std::printf("%li", static_cast<long>(levelcount));
+    if (promptsize >= 1) {
+        std::printf("%s", prompt);
+    } else if (prompt[0] == 13) {
+        std::printf("%s", prompt);
+    }
+    std::fflush(stdout);
 }
 
 void display_result(quoly* value, const tokenrec& terminator) {
@@ -137,6 +161,7 @@ void forget_unfinished_gcds() {
 void run_one_statement() {
     warn_cnt = 0;
     scanner(&Input, &token, &zilch);
+    at_statement_start = false;
     reset_statement_state();
     mytime[1] = now_pair();
     dispatch_statement(&Input, &sysnum, &zilch);
@@ -160,20 +185,14 @@ void run_one_statement() {
         std::printf(" You must use \"&q\" to quit the highest level.\n");
     }
     gcd_stash_after_statement();
-    std::fflush(stdout);
-    if (promptsize < 1) {
-        std::getc(stdin);
-    } else {
-        std::printf("%s", prompt);
-        std::fflush(stdout);
-        std::getc(Input);
-        for (int i = 1; i < promptsize; i++) std::getc(stdin);
-    }
+    level_prompt();
+    drop_line_end();
+    at_statement_start = true;
 }
 
 bool at_end_of_input() {
     if (leftover) return false;
-    int c = std::getc(Input);
+    int c = read_input_char(Input);
     if (c == EOF) return true;
     std::ungetc(c, Input);
     return false;
@@ -185,11 +204,8 @@ void restart_point(bool after_error) {
     leftover = 0;
     finish = nullptr;
     if (after_error) discard_line();
-    if (promptsize >= 1) {
-        std::printf("%s", prompt);
-        std::fflush(stdout);
-        for (int i = 1; i < promptsize; i++) std::getc(stdin);
-    }
+    at_statement_start = true;
+    level_prompt();
 }
 
 void run_loop() {
@@ -202,12 +218,114 @@ void run_loop() {
         } catch (const TarvexUnwind&) {
             free_quoly(&sysnum);
             forget_unfinished_gcds();
+            // Every nested level is gone with the computations below them.
+            levelcount = 1;
+            time_level = 1;
+            time_off[1] = {0, 0};
+            time_to_quit = 0;
             after_error = true;
         }
     }
 }
 
+// What a nested level keeps of the computation it interrupted, and gives
+// back on every exit: an error that unwinds through the level passes the
+// modes and the interrupt word on to the guards below as they were.
+struct LevelState {
+    tokenrec token_saved = token;
+    int tt = tt_flag;
+    int32_t defs = func_def_count;
+    int integer = integerflag;
+    int lint = lintmode;
+    int modular = modularmode;
+    int cmd = command_int;
+    ~LevelState() {
+        token = token_saved;
+        tt_flag = tt;
+        func_def_count = defs;
+        integerflag = integer;
+        lintmode = lint;
+        modularmode = modular;
+        command_int = cmd;
+    }
+};
+
+// The level's value slot, freed however the level ends.
+struct ValueSlot {
+    quoly* q = nullptr;
+    ~ValueSlot() { free_quoly(&q); }
+};
+
 }  // namespace
+
+void run_command_level() {
+    if (levelcount + 1 > MAX_LEVELS) {
+        std::printf("*** Highest legal command level is 9.\n");
+        error(0, token.name);
+    }
+    levelcount++;
+    LevelState saved;
+    integerflag = 0;
+    tt_flag = 1;
+    func_def_count = 0;
+    breaktime[time_level] = now_pair();
+    time_level++;
+    time_off[time_level] = {0, 0};
+
+    // No interrupt until the level has read its first token.
+    command_int = 0;
+    // The rest of the interrupted line goes; a line typed later stays.
+    if (!at_statement_start) discard_line();
+    at_statement_start = true;
+    std::fflush(stdout);
+    level_prompt();
+    leftover = 0;
+
+    ValueSlot value;
+    for (;;) {
+        // The input ended at a nested level: every level goes, and the top
+        // level ends the program at the same end.
+        if (at_end_of_input()) abandon_statement(-1);
+        scanner(&Input, &token, &zilch);
+        at_statement_start = false;
+        command_int = saved.cmd;
+        mytime[time_level] = now_pair();
+        dispatch_statement(&Input, &value.q, &zilch);
+        zilch = nullptr;
+        const time_pair t = elapsed_since(mytime[time_level], time_level);
+        if (!value.q) quoly_set(0, &value.q);
+        if (!is_terminator(token)) error(129, token.name);
+        const tokenrec terminator = token;
+        finish = nullptr;
+        if (time_to_quit) break;
+        display_result(value.q, terminator);
+        if (timerflag) {
+            print_timing(t);
+            if (extra_line) std::printf("\n");
+        }
+        // A gcd waiting below may still store into the stash.
+        if (polygcd_stack_depth == 0) gcd_stash_after_statement();
+        std::fflush(stdout);
+        free_quoly(&prevnum);
+        prevnum = value.q;
+        value.q = nullptr;
+        level_prompt();
+        drop_line_end();
+        at_statement_start = true;
+    }
+
+    time_to_quit = 0;
+    if (was_modulus > 0) install_modulus(was_modulus);
+    was_modulus = -1;
+    levelcount--;
+    time_level--;
+    const time_pair now = now_pair();
+    time_off[time_level].wall += now.wall - breaktime[time_level].wall;
+    time_off[time_level].cpu += now.cpu - breaktime[time_level].cpu;
+    std::printf("*** Resuming earlier command level\n");
+    std::fflush(stdout);
+    zilch = nullptr;
+}
 
 void dispatch_statement(FILE** source, quoly** value, name** pending) {
     char c = token_is(&token, "Diag") ? '~' : token.name[0];
@@ -252,7 +370,7 @@ void do_prompts() {
     if (promptsize > 0) {
         std::printf("%s", prompt);
         std::fflush(stdout);
-        std::getc(Input);
+        read_input_char(Input);
     } else if (prompt[0] == 13) {
         std::printf("%s", prompt);
     }

@@ -20,6 +20,9 @@ extern char prompt[64];
 extern quoly* quol_num_0;    // shared constants 0 and 1, never freed
 extern quoly* quol_num_1;
 extern int command_int;      // command-interrupt word
+// The statement loop is waiting for a statement's first token: nothing of
+// the line it will read has been taken yet.
+extern bool at_statement_start;
 
 constexpr int MAX_LEVELS = 9;
 extern uint16_t time_level;  // 1 + the open nested levels: index into the tables below
@@ -32,6 +35,12 @@ extern time_pair breaktime[MAX_LEVELS + 2]; // when a nested level was opened fr
 // the statement dispatcher; the value goes into *value and the terminator
 // is left in `token`.
 void dispatch_statement(FILE** source, quoly** value, name** pending);
+
+// A nested command level: its own statement loop, run inside error() on
+// the stack above the computation it interrupted, until the leave-level
+// switch ends it (then the computation goes on). Past the ninth level a
+// panic stop. An error that unwinds drops every level at once.
+void run_command_level();
 
 // The timing line of a statement that took `t` (wall seconds, CPU µs).
 void print_timing(time_pair t);

@@ -28,6 +28,12 @@ struct ThreadCall {
 };
 
 extern "C" void* thread_body(void* arg) {
+    // This thread alone takes SIGINT, so that a read it is blocked in
+    // breaks off and the interrupt is served here.
+    sigset_t only_int;
+    sigemptyset(&only_int);
+    sigaddset(&only_int, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &only_int, nullptr);
     auto* call = static_cast<ThreadCall*>(arg);
     call->result = (*call->fn)();
     return nullptr;
@@ -45,6 +51,8 @@ void set_clocks(int64_t (*wall_fn)(), int64_t (*cpu_fn)()) {
 void install_interrupt_handler() {
     struct sigaction sa = {};
     sa.sa_handler = on_sigint;
+    // No SA_RESTART: a read blocked at the prompt must break off.
+    sa.sa_flags = 0;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
 }
@@ -65,12 +73,19 @@ int run_with_stack(uint64_t bytes, const std::function<int()>& fn) {
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, bytes);
     pthread_t thread;
+    // The waiting thread must not take SIGINT in the worker's place.
+    sigset_t only_int, before;
+    sigemptyset(&only_int);
+    sigaddset(&only_int, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &only_int, &before);
     if (pthread_create(&thread, &attr, thread_body, &call) != 0) {
         // No thread to be had: run on the stack we have.
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
         pthread_attr_destroy(&attr);
         return fn();
     }
     pthread_attr_destroy(&attr);
     pthread_join(thread, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return call.result;
 }

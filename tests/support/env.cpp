@@ -1,6 +1,13 @@
 // Every test executable starts as the interpreter does: stashes open, number
-// constants and the dense work arrays built, the data directory read.
+// constants and the dense work arrays built, the data directory read. Tests
+// never read the terminal: a nested command level opened inside a test (a
+// fatal internal error opens one) meets the end of input at once and
+// unwinds, as the tests of those errors expect.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "interp/scanner.h"
 
 #include "numbers/numbers.h"
 #include "poly/dense.h"
@@ -18,6 +25,7 @@ public:
         // The tables stay in use for the whole process, so every record
         // ledger a test takes already counts them.
         load_data_once();
+        if (FILE* f = std::fopen("/dev/null", "r")) Input = f;
     }
 };
 
