@@ -477,7 +477,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
         SlotHold v;
         old_expre(source, &v.q, pending);
         quoly* stored = v.release();
-        free_quoly(target);
+        retire_value(target);
         *target = stored;
         // No array-parameter mark survives an assignment.
         if (stored->isnum) stored->den = nullptr;
@@ -516,6 +516,14 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
     // The variable may have been deleted while the amount was read.
     if (!*target) quoly_set(0, target);
+    // At a nested level the stored value may be an operand of the
+    // interrupted computation: it changes in a copy.
+    if (levelcount > 1) {
+        quoly* copy = nullptr;
+        quoly_assign(*target, &copy);
+        retire_value(target);
+        *target = copy;
+    }
     quoly* t = *target;
     increment inc{nullptr, &amount, 0};
     if (t->isnum) {

@@ -4,6 +4,7 @@
 #include "interp/scalars.h"
 
 #include <cstring>
+#include <vector>
 
 #include "interp/scanner.h"
 #include "numbers/numbers.h"
@@ -22,7 +23,36 @@ bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 
 bool array_parameter(const quoly* q) { return q && q->isnum && q->den != nullptr; }
 
+// Values and records given up while a nested level is open: the
+// computation the level interrupted may still read them (or, for a record,
+// store its result into it), so they live until the top level's statement
+// is over.
+std::vector<quoly*> retired_values;
+var* retired_vars = nullptr;
+
 }  // namespace
+
+void retire_value(quoly** q) {
+    if (!*q) return;
+    if (levelcount > 1) {
+        retired_values.push_back(*q);
+        *q = nullptr;
+    } else {
+        free_quoly(q);
+    }
+}
+
+void bury_retired() {
+    for (quoly*& q : retired_values) free_quoly(&q);
+    retired_values.clear();
+    while (retired_vars) {
+        var* v = retired_vars;
+        retired_vars = v->next;
+        free_quoly(&v->value);
+        v->next = var_garb;
+        var_garb = v;
+    }
+}
 
 var* push_var(const tokenrec* id, quoly* value) {
     var* v;
@@ -48,8 +78,9 @@ var* drop_var(const tokenrec* id) {
     for (var* v = *link; v; link = &v->next, v = v->next) {
         if (std::strcmp(v->name, id->name) == 0) {
             *link = v->next;
-            v->next = var_garb;
-            var_garb = v;
+            var*& free_list = levelcount > 1 ? retired_vars : var_garb;
+            v->next = free_list;
+            free_list = v;
             return v;
         }
     }
@@ -151,7 +182,7 @@ void clear_sca_store() {
 void insert_var(const tokenrec* id, quoly* value, var** record) {
     var* v = find_var(id);
     if (v)
-        free_quoly(&v->value);
+        retire_value(&v->value);
     else
         v = push_var(id, nullptr);
     v->value = value;
@@ -242,7 +273,7 @@ void single_rubout(FILE** source, name** pending) {
             error(19, token.name);
             return;
         }
-        free_quoly(&v->value);
+        retire_value(&v->value);
     } else if (first == '[' && token.name[1] == 0) {
         rubout_arrays(source, pending);
     } else if (is_upper(first)) {

@@ -32,12 +32,22 @@ var* find_var(const tokenrec* id);
 // Empties the table (start-up): values freed, records to var_garb.
 void clear_sca_store();
 
+// Gives up a stored value (the slot becomes null): freed at once at the top
+// level; kept while a nested level is open, since the computation it
+// interrupted may still read it, until bury_retired().
+void retire_value(quoly** q);
+// Frees what was retired, and the records deleted at nested levels: the
+// top level calls it when its statement is over.
+void bury_retired();
+
 // A new binding at the head of id's bucket, hiding any older one (parameters
 // and locals of a call); value passes to the record.
 var* push_var(const tokenrec* id, quoly* value);
-// Unlinks the newest record named id and puts it on var_garb; null when
-// there is none. The record's value (and ref) stay readable until the
-// record is reused: the caller frees or moves the value.
+// Unlinks the newest record named id and puts it on var_garb (at a nested
+// level: with the retired records, so that a slot the interrupted
+// computation holds stays its own); null when there is none. The record's
+// value (and ref) stay readable until the record is reused: the caller
+// frees, retires or moves the value.
 var* drop_var(const tokenrec* id);
 
 // Binds id to value, which passes to the table: the newest record of the

@@ -234,7 +234,7 @@ void warning(int code, const char* name) {
     case 5: std::printf(" With odd power, gcd(|power|, modulus-1) must be 1.\n"); break;
     case 19: std::printf(" *** Undefined variable: %s.  will use 0\n", name); break;
     case 22:
-        std::printf(" *** Trying to divide by 0, in variable: %s.  will set quotient to 0\n", name);
+        std::printf(" *** Trying to divide by 0, in variable: %s.  will set quotient to 1\n", name);
         break;
     case 90: std::printf(" *** Can't do Det\n"); break;
     case 342:

@@ -12,6 +12,7 @@
 #include "gcd/gcdstash.h"
 #include "interp/dispatcher.h"
 #include "interp/readers.h"
+#include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -185,6 +186,7 @@ void run_one_statement() {
         std::printf(" You must use \"&q\" to quit the highest level.\n");
     }
     gcd_stash_after_statement();
+    bury_retired();
     level_prompt();
     drop_line_end();
     at_statement_start = true;
@@ -218,6 +220,7 @@ void run_loop() {
         } catch (const TarvexUnwind&) {
             free_quoly(&sysnum);
             forget_unfinished_gcds();
+            bury_retired();
             // Every nested level is gone with the computations below them.
             levelcount = 1;
             time_level = 1;
