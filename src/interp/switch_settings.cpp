@@ -94,8 +94,8 @@ std::string quoted_text(FILE** source, name** pending) {
 // Step for the letters that take a name: S, R and M.
 void name_setting(int letter, const std::string& text, int* read_end) {
     if (text == " " && letter != 'M') error(33, token.name);
-    if (letter == 'R') feature_unavailable("Reading files is not available yet.", 33, token.name);
-    if (letter == 'S') feature_unavailable("Save files are not available yet.", 33, token.name);
+    if (letter == 'R') feature_unavailable("Reading files is not available yet.", 136, token.name);
+    if (letter == 'S') feature_unavailable("Save files are not available yet.", 136, token.name);
     if (letter != 'M') error(141, token.name);
     std::string p = text;
     if (p.size() > MAX_PROMPT) {
@@ -330,7 +330,7 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         named = true;
     } else if (letter == 'S' || letter == 'R' || letter == 'M') {
         if (token_is(&token, "["))
-            feature_unavailable("Names from character arrays are not available yet.", 33, token.name);
+            feature_unavailable("Names from character arrays are not available yet.", 136, token.name);
         text = token.name;
         named = true;
         scanner(source, &token, pending);
