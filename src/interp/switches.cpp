@@ -1,99 +1,151 @@
-// The switch command: '&' and one character, or '&' '_' and a character
-// (mapped onto single characters and internal codes above the printable
-// range, so that a typed letter never reaches those), and the
-// parameterised form '&(' letter '=' value ')'. For now only the quit
-// switch, &J and &(J = ...) have actions; every other character is error 17.
+// The switch command, a dispatcher on the character after '&': toggles,
+// prompted settings, the parameterised form '&(' letter '=' value ')',
+// the commands (quit, panic stop, new and leave command level, listing of
+// the settings) and the two-character forms '&' '_' x, which map onto
+// single characters or onto internal codes above the printable range.
+// Every switch leaves 0 as the statement's value unless it says otherwise,
+// and the token after the switch ends the statement.
 #include <cstring>
 
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/scanner.h"
+#include "interp/switch_impl.h"
 #include "interp/token.h"
+#include "numbers/ring.h"
 #include "quoly/adjoin.h"
 #include "storage/assign.h"
+#include "storage/workblocks.h"
 #include "toplevel/errors.h"
+#include "toplevel/loop.h"
+#include "toplevel/prompted_settings.h"
+#include "toplevel/settings_dump.h"
 
 namespace {
 
-// The character that '&' '_' x stands for; 0 when x has no such form.
+// The character or code that '&' '_' x stands for; 0 when x has none.
 int underscore_switch(char x) {
     switch (x) {
     case 'L': return '5';
     case 'l': return '2';
-    case 'P': return 210;
-    case 'd': return 212;
-    case 'k': return 213;
-    case 'm': return 209;
-    case 'p': return 211;
-    case 'r': return 208;
+    case 'P': return SW_NEW_LEVEL;
+    case 'd': return SW_COLUMNS;
+    case 'k': return SW_KARATSUBA;
+    case 'm': return SW_OUTSIDE_MOD;
+    case 'p': return SW_LEAVE_LEVEL;
+    case 'r': return SW_RANDOM;
     default: return 0;
     }
 }
 
-// The parameterised switch after "&(": the letter, "=" (or ">" for J), its
-// value and the closing ")". *read_end := 0 when it has read the token that
-// ends the statement itself; otherwise the caller reads it.
-void set_switch(FILE** source, quoly** value, name** pending, int* read_end) {
-    *read_end = 1;
-    scanner(source, &token, pending);
-    tokenrec letter = token;
-    scanner(source, &token, pending);
-    const bool j = token_is(&letter, "J");
-    if (!token_is(&token, "=") && !(j && token_is(&token, ">"))) {
-        error(4, token.name);
-        return;
+// Switches whose action leaves the statement's value.
+bool leaves_value(int sw) {
+    switch (sw) {
+    case 'h': case 'n': case '(': case 'T': case 'A': case 'm': case 'a': case 'C':
+    case SW_OUTSIDE_MOD: case SW_RANDOM:
+        return true;
+    default:
+        return false;
     }
-    if (!j) {
-        feature_unavailable("Only the switch &(J = ...) is available yet.", 136, letter.name);
-        return;
-    }
-    int unread = 1;
-    attach_poly(source, pending, 0, &unread);
-    if (unread) {
+}
+
+void unavailable(const char* what, int code) { feature_unavailable(what, code, token.name); }
+
+// The '&' '_' x forms carried out at once; false when x continues as a switch.
+bool underscore_at_once(FILE** source, quoly** value, name** pending) {
+    switch (token.name[0]) {
+    case 'G':
         scanner(source, &token, pending);
-        if (!token_is(&token, ")")) {
-            error(135, token.name);
-            return;
-        }
+        quoly_set(0, value);
+        clean_up_quoly();
+        clean_up_poly();
+        if (!lintmode) clean_up_imp();
+        return true;
+    case 'n':
+        unavailable("Quolys written as terms (&_n) are not available yet.", 17);
+        return true;
+    case 's':
+    case 't':
+        run_toggle(token.name[0] == 's' ? SW_LINE_SUP : SW_TRY_RAT, pending);
+        scanner(source, &token, pending);
+        return true;
+    default:
+        return false;
     }
-    quoly_set(0, value);
 }
 
 }  // namespace
 
 void switches(FILE** source, quoly** value, name** pending) {
     scanner(source, &token, pending);
-    if (std::strlen(token.name) > 1) {
-        error(114, token.name);
-        return;
-    }
+    if (std::strlen(token.name) > 1) error(114, token.name);
     int sw = static_cast<unsigned char>(token.name[0]);
     if (sw == '_') {
         scanner(source, &token, pending);
+        if (underscore_at_once(source, value, pending)) return;
         sw = underscore_switch(token.name[0]);
-        if (sw == 0) {
-            error(17, token.name);
+        if (sw == 0) error(17, token.name);
+    }
+
+    int loader = 0;
+    int read_end = 1;
+    if (run_toggle(sw, pending)) {
+        // nothing more: the toggle has reported
+    } else {
+        switch (sw) {
+        case '#': case 'A': case 'K': case 'L': case 'X': case 'm':
+        case SW_COLUMNS: case SW_KARATSUBA: case SW_RANDOM:
+            prompted_setting(sw, value, pending);
+            break;
+        case '(':
+            set_switch(source, value, pending, &loader, &read_end);
+            break;
+        case 'C': stash_counter(source, value, pending); break;
+        case 'M': ask_prompt(); break;
+        case 'a': flip_index_origin(value, pending); break;
+        case 'h': free_storage_value(value, pending); break;
+        case 'T': processor_time_value(value); break;
+        case 'G': garbage('g'); break;
+        case 'd': calc_disp(1, 0); break;
+        case 'u': change_pseudet_heur(value); break;
+        case 'D': change_detcutoff(value); break;
+        case 'g': global_dump(); break;
+        case '>': case ']': case '}': control_flag_switch(sw, pending); break;
+        case '@': error(0, " "); break;
+        case 'o': error(262, token.name); break;
+        case 'Q':
+        case 'q':
+            throw QuitRequest{};
+        case 'J': {
+            int unread = 1;
+            attach_poly(source, pending, 1, &unread);
+            break;
+        }
+        case SW_NEW_LEVEL:
+            error(-1, " ");
+            // Back from the nested level: nothing of the statement is left
+            // to run unless it came from a body or the terminal line.
+            if (!(tt_flag == 1 && !outside_body(pending))) set_token(&token, "@");
+            break;
+        case SW_LEAVE_LEVEL: time_to_quit = 1; break;
+        case SW_OUTSIDE_MOD:
+            outside_modular(source, value, pending);
             return;
+        case 'p': unavailable("Changing the ground ring is not available yet.", 17); break;
+        case 'l': unavailable("Laurent mode is not available yet.", 17); break;
+        case 'R': case 'r': unavailable("Reading files is not available yet.", 17); break;
+        case 'S': case 's': unavailable("Save files are not available yet.", 17); break;
+        case 'x': unavailable("Ending the reading of a file is not available yet.", 17); break;
+        case 'v': unavailable("The variable listing is not available yet.", 17); break;
+        case 'P': unavailable("Mod-out relations are not available yet.", 17); break;
+        case 'F': case 'f': unavailable("The function listing is not available yet.", 17); break;
+        case '4': unavailable("The inversion duplicate display is not available yet.", 17); break;
+        case 'j': unavailable("The minor stash report is not available yet.", 17); break;
+        default: error(17, token.name); break;
         }
     }
-    int read_end = 1;
-    switch (sw) {
-    case 'q':
-    case 'Q':
-        throw QuitRequest{};
-    case 'J': {
-        int unread = 1;
-        attach_poly(source, pending, 1, &unread);
-        break;
-    }
-    case '(':
-        set_switch(source, value, pending, &read_end);
-        break;
-    default:
-        error(17, token.name);
-        return;
-    }
-    // The parameterised switch leaves its own value.
-    if (sw != '(') quoly_set(0, value);
-    if (read_end) scanner(source, &token, pending);
+    if (!leaves_value(sw)) quoly_set(0, value);
+    if (sw == '(' && !read_end) return;
+    if (sw == SW_NEW_LEVEL && !(tt_flag == 1 || !outside_body(pending))) return;
+    scanner(source, &token, pending);
 }
