@@ -123,9 +123,13 @@ void switches(FILE** source, quoly** value, name** pending) {
         }
         case SW_NEW_LEVEL:
             error(-1, " ");
-            // Back from the nested level: nothing of the statement is left
-            // to run unless it came from a body or the terminal line.
-            if (!(tt_flag == 1 && !outside_body(pending))) set_token(&token, "@");
+            // Back from the nested level the statement ends without a
+            // display, except inside a body read from the terminal, whose
+            // next token follows as usual.
+            if (!(tt_flag == 1 && !outside_body(pending))) {
+                set_token(&token, "@");
+                return;
+            }
             break;
         case SW_LEAVE_LEVEL: time_to_quit = 1; break;
         case SW_OUTSIDE_MOD:
@@ -146,6 +150,5 @@ void switches(FILE** source, quoly** value, name** pending) {
     }
     if (!leaves_value(sw)) quoly_set(0, value);
     if (sw == '(' && !read_end) return;
-    if (sw == SW_NEW_LEVEL && !(tt_flag == 1 || !outside_body(pending))) return;
     scanner(source, &token, pending);
 }

@@ -33,7 +33,6 @@ int errorpush = 0;
 int32_t was_modulus = -1;
 int extra_line = 1;
 int was_in_rat = 1;
-int m_interrupt = 1;
 
 namespace {
 long suppressor = 1;   // product of the counts of the open progress phases

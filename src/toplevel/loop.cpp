@@ -85,11 +85,7 @@ void drop_line_end() {
 void level_prompt() {
     std::fflush(stdout);
     if (levelcount > 1) std::printf("%li", static_cast<long>(levelcount));
-    if (promptsize >= 1) {
-        std::printf("%s", prompt);
-    } else if (prompt[0] == 13) {
-        std::printf("%s", prompt);
-    }
+    if (promptsize >= 1) std::printf("%s", prompt);
     std::fflush(stdout);
 }
 
