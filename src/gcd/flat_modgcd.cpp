@@ -22,6 +22,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/records.h"
+#include "toplevel/errors.h"
 
 namespace flatgcd {
 
@@ -1084,6 +1085,8 @@ bool gcd_core(Operand& u, Operand& v, FlatPoly* g, Ctx& cx) {
     SparseForm sf;
     bool sparse_off = false;
     while (true) {
+        // Everything here is the routine's own: a safe point.
+        poll_interrupt();
         if (++draws > 4 * need + 64 || used.size() + 2 >= F.p) {
             cx.failure = Outcome::no_points;
             return false;

@@ -19,6 +19,7 @@
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
+#include "interp/settings.h"
 #include "numbers/random.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -45,7 +46,8 @@ namespace {
 
 // The variable one level inside `outer` is unlinked from the chain while
 // the object lives: the inner records move up a level, the field levels
-// with them, and interrupts wait; everything comes back on destruction.
+// with them, and interrupts wait (unless allowed at such times, &Z);
+// everything comes back on destruction.
 class LevelRemoval {
 public:
     explicit LevelRemoval(pt* outer)
@@ -53,7 +55,7 @@ public:
         outer_->next = removed_->next;
         for (pt* r = outer_->next; r; r = r->next) r->level--;
         if (field_depth > 0) field_depth--;
-        command_int = 0;
+        command_int = command_int && danger_ok;
         globalpoly++;
     }
     ~LevelRemoval() {

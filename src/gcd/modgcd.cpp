@@ -435,6 +435,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     int32_t restart = i;
 
     for (;; i++) {
+        poll_interrupt();
         if (i > limit) {
             if (big_allowed && limit == PRIME_COUNT) {
                 limit += BIG_PRIME_COUNT;

@@ -1,6 +1,7 @@
 #include "gcd/modswitch.h"
 
 #include "gcd/gcdstash.h"
+#include "interp/settings.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "poly/residue_conv.h"
@@ -10,7 +11,9 @@
 ModularSwitch::ModularSwitch()
     : outer_log_(masterfix), saved_command_int_(command_int), saved_lookupgcd_(lookupgcd) {
     masterfix = nullptr;
-    command_int = 0;
+    // Values are half converted until the guard ends: interrupts wait,
+    // unless the user allowed them at such times (&Z).
+    command_int = command_int && danger_ok;
 }
 
 ModularSwitch::~ModularSwitch() {

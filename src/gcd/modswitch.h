@@ -18,7 +18,8 @@
 // mod_is_prime, fields), command_int and lookupgcd come back, the undo log
 // of the conversions is replayed (the converted operands get their very
 // nodes and value words back) and the caller's own undo log is reinstated.
-// Interrupts cannot open a command level while values are residues.
+// Interrupts wait while values are residues, unless the user allowed them
+// at such times (&Z).
 // Results computed inside must be copied or finished before the scope ends
 // if they share nodes with a converted operand.
 #pragma once

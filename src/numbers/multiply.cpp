@@ -5,8 +5,27 @@
 #include "numbers/digits_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "toplevel/errors.h"
 
 namespace digits {
+
+namespace {
+// Set while the operands of the running product are its own copies: then
+// its larger steps are safe points for interrupts (a nested level's
+// statements may use every shared buffer meanwhile).
+thread_local bool private_operands = false;
+}  // namespace
+
+// Digits of a step below which no interrupt is looked for.
+constexpr int32_t kPollDigits = 4096;
+
+struct PrivateOperands {
+    bool before = private_operands;
+    PrivateOperands() { private_operands = true; }
+    ~PrivateOperands() { private_operands = before; }
+    PrivateOperands(const PrivateOperands&) = delete;
+    PrivateOperands& operator=(const PrivateOperands&) = delete;
+};
 
 void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
     std::fill(r, r + na + nb, 0u);
@@ -38,6 +57,7 @@ void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uin
         mag_mul_school(a, na, b, nb, r);
         return;
     }
+    if (private_operands && na + nb >= kPollDigits) poll_interrupt();
     int32_t h = std::max(na / 2, nb / 2);
     const uint32_t *a0 = a, *a1 = a + h, *b0 = b, *b1 = b + h;
     int32_t na1 = na - h, nb1 = nb - h;
@@ -107,7 +127,24 @@ namespace {
 
 thread_local digits::Mag ma, mb, mr;
 
+// Long products read their operands into buffers of their own, so that they
+// can stop for an interrupt.
+constexpr int32_t kPrivateDigits = 2 * digits::kPollDigits;
+
 void product(imag* a, imag* b, imag* c, bool schoolbook) {
+    if (!schoolbook && a->count + b->count >= kPrivateDigits) {
+        digits::Mag pa, pb, pr;
+        const int sa = digits::read_chain(a->head, a->count, pa);
+        const int sb = digits::read_chain(b->head, b->count, pb);
+        if (sa == 0 || sb == 0) {
+            pr.assign(1, 0);
+        } else {
+            digits::PrivateOperands mark;
+            digits::mag_mul(pa.data(), a->count, pb.data(), b->count, pr);
+        }
+        digits::write_number(c, pr, sa * sb);
+        return;
+    }
     int sa = digits::read_chain(a->head, a->count, ma);
     int sb = digits::read_chain(b->head, b->count, mb);
     int32_t na = a->count, nb = b->count;

@@ -386,6 +386,7 @@ void number_power(imag* n, uint32_t e) {
     } else {
         imag* r = copy_of(n);
         for (bit--; bit >= 0; bit--) {
+            poll_interrupt();
             fast_mult(r, r, r);
             if (e >> bit & 1) fast_mult(r, n, r);
         }

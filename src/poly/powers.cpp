@@ -283,11 +283,15 @@ void compute_power(polynode** slot, int32_t n, pt* rec) {
     PolyHold r;
     poly_assign(p, &r.p);
     if (polynames && polynames->next && !pseudo_polynames && by_repeated_multiplication(p)) {
-        for (int32_t i = 1; i < n; i++) poly_mult(r.p, p, &r.p, rec);
+        for (int32_t i = 1; i < n; i++) {
+            poll_interrupt();
+            poly_mult(r.p, p, &r.p, rec);
+        }
     } else {
         int bit = 30;
         while (!(n >> bit & 1)) bit--;
         for (bit--; bit >= 0; bit--) {
+            poll_interrupt();
             poly_mult(r.p, r.p, &r.p, rec);
             if (n >> bit & 1) poly_mult(r.p, p, &r.p, rec);
         }

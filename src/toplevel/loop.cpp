@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "gcd/algc.h"
 #include "gcd/gcdstash.h"
 #include "interp/dispatcher.h"
 #include "interp/readers.h"
@@ -264,6 +265,22 @@ void run_command_level() {
     }
     levelcount++;
     LevelState saved;
+    // An algorithm had switched to modular arithmetic (allowed by &Z): the
+    // level works in the user's arithmetic, and the modulus comes back when
+    // it is left.
+    if (was_in_rat && modularmode) {
+        modularmode = lintmode = 0;
+        was_modulus = modulus;
+        std::printf("\n*** You have interrupted at a delicate time. Tarvex had switched\n");
+        std::printf("    internally to arithmetic mod p. It has switched back for your \n");
+        std::printf("    convenience during this interrupt. Do not do any significant \n");
+        std::printf("    polynomial computations.  To abort, enter &@ followed by  &(p=_i:) .\n\n");
+    }
+    if (globalpoly > 0) {
+        std::printf("\n*** You have interrupted at a delicate time. The global poly table has been\n");
+        std::printf("    changed. Your variables that are polynomials are unreadable and unusable.\n");
+        std::printf("    Beware! (You can use ZZ3 to display a variable.)\n\n");
+    }
     integerflag = 0;
     tt_flag = 1;
     func_def_count = 0;
