@@ -58,8 +58,9 @@ void poly_power(quoly** q, uint32_t n) {
         compute_power(&x->den, poly_exponent(n), polynames);
         if (x->den->numb && lone_number(x->pnum)) {
             if (poly_iszero(x->den)) {
+                // No value has a zero denominator: nothing to go on with.
                 error(210, EXPSIGN);
-                return;
+                abandon_statement();
             }
             if (poly_eq_1(x->den)) {
                 free_poly(&x->den);
@@ -77,7 +78,7 @@ void poly_power(quoly** q, uint32_t n) {
         } else if (pseudo_polynames) {
             if (poly_iszero(x->den)) {
                 error(210, EXPSIGN);
-                return;
+                abandon_statement();
             }
             check_quoly(q, 0);
             x = *q;
