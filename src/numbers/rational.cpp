@@ -343,6 +343,7 @@ void quot_rat_numb(quoly* r, quoly* n, quoly** dst) {
     imag* k = n->nnum;
     if (iszero(k)) {
         error(22, quotsign);
+        quoly_set(1, dst);
         return;
     }
     Cancelled g(numerator_of(r), k);

@@ -32,7 +32,8 @@ void quot_rats(quoly* a, quoly* b, quoly** dst);
 // gives 0 (quoly_set). dst may be r's slot.
 void mult_numb_rat(quoly* n, quoly* r, quoly** dst);
 // *dst := r / n for a rational r and a number quoly n; always a rational.
-// n = 0 is error 22 (dst untouched). dst may be r's slot.
+// n = 0 is error 22, after which (should it return) *dst is 1, as for every
+// quotient of quolys by 0. dst may be r's slot.
 void quot_rat_numb(quoly* r, quoly* n, quoly** dst);
 // *dst := n + r (add non-zero) or n - r, for a number quoly n and a rational r.
 // dst may be r's slot.

@@ -79,6 +79,23 @@ TEST(ZeroDivisorReturns, NumberKernelsKeepTheDividendAsRemainder) {
             EXPECT_EQ(unwind_code([&] { quot(x.n, zero2.n, c.n); }), RETURNED);
             EXPECT_EQ(c.value(), mode == 0 ? mpz_class(1) : a);
             EXPECT_EQ(x.value(), a);
+            if (mode == 0) {
+                // A rational over 0, into a slot holding an old value.
+                quoly* two_thirds;
+                newquoly(&two_thirds);
+                two_thirds->isnum = 0;
+                two_thirds->rat = 1;
+                two_thirds->pnum = number_node(2);
+                two_thirds->den = number_node(3);
+                quoly* zero_q = nullptr;
+                quoly* result = nullptr;
+                quoly_set(0, &zero_q);
+                quoly_set(5, &result);
+                EXPECT_EQ(unwind_code([&] { quot_rat_numb(two_thirds, zero_q, &result); }), RETURNED);
+                EXPECT_TRUE(holds(result, 1));
+                EXPECT_TRUE(holds(two_thirds, mpq_class(2, 3)));
+                for (quoly** q : {&two_thirds, &zero_q, &result}) free_quoly(q);
+            }
         }
         EXPECT_TRUE(ledger.balanced());
     }
