@@ -133,6 +133,10 @@ TEST(ZeroDivisorReturns, PolynomialDivisionsGiveRemainderUAndQuotientZero) {
                 EXPECT_EQ(unwind_code([&] { field_coef_poly_divide(x.p, zero.p, polynames, &q.p, &r.p); }),
                           RETURNED);
                 expect_u_over_zero(x0, "field coefficients");
+                // 0 = 1 * 0: made monic, it stays as it is with the multiplier 1.
+                EXPECT_EQ(unwind_code([&] { monic_poly(&zero.p, &q.p, polynames); }), RETURNED);
+                EXPECT_TRUE(read_poly(zero.p, NV).empty());
+                EXPECT_EQ(read_poly(q.p, NV), canonical_terms(NV, {{1, {0, 0, 0}}}));
             } else {
                 // Coefficients divided by the number 0 are divided by 1.
                 HeldPoly zero_node(build_poly(NV, {}));
