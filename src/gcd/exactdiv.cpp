@@ -137,7 +137,11 @@ bool field_divisor(polynode* m, pt* rec) {
 // t := c / lc for a coefficient c; false when lc does not divide c.
 bool exact_div_coef(polynode* c, polynode* lc, pt* rec, PolyHold& t) {
     if (plain(lc)) {
-        if (iszero(lc->ncoef)) error(22, quotsign);
+        if (iszero(lc->ncoef)) {
+            // The leading coefficient of a divisor cannot be 0: m is broken.
+            error(22, quotsign);
+            abandon_statement();
+        }
         t.p = divided_copy(c, lc->ncoef);
         return t.p != nullptr;
     }
@@ -239,7 +243,12 @@ Outcome exact_div(polynode* u, polynode* m, pt* rec, PolyHold& quo) {
 void gen_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int* fail) {
     *fail = 0;
     if (!rec) tarvex_error("pt nil in poly_divide.", 1);
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        // The exact divisors come from gcds and contents, never 0: the
+        // state is inconsistent.
+        error(22, quotsign);
+        abandon_statement();
+    }
     PolyHold q;
     if (m->numb) {
         if (modularmode && plain(m) && is_longint(m->ncoef, 1)) {
@@ -377,7 +386,12 @@ void poly_quot(polynode* u, polynode* m, polynode** result, int32_t code) {
         std::fflush(stdout);
         return;
     }
-    if (iszero(m->ncoef)) error(22, quotsign);
+    if (iszero(m->ncoef)) {
+        // Goes on as the division by 1 above.
+        error(22, quotsign);
+        store(result, copy_of(u));
+        return;
+    }
     PolyHold q;
     if (plain(u)) {
         poly_set(0, &q.p);
@@ -417,7 +431,11 @@ void poly_quot(polynode* u, polynode* m, polynode** result, int32_t code) {
 void trial_poly_quot(polynode* u, polynode* m, polynode** result, int* ok) {
     *ok = 1;
     polynode* d = m->numb ? m : m->pcoef;
-    if (iszero(d->ncoef)) error(22, quotsign);
+    if (iszero(d->ncoef)) {
+        error(22, quotsign);
+        *ok = 0;
+        return;
+    }
     polynode* q = divided_copy(u, d->ncoef);
     if (!q) {
         *ok = 0;

@@ -6,7 +6,8 @@
 // left as it was. A field divisor is inverted and multiplied by.
 //
 // Result slots are copy-then-free unless said otherwise. A zero divisor is
-// error 22.
+// error 22; should it return, poly_quot divides by 1 and trial_poly_quot
+// answers "not divisible", while the others end the statement.
 #pragma once
 #include <cstdint>
 

@@ -145,7 +145,9 @@ polynode* interpolate(const std::vector<int32_t>& points, const std::vector<poly
             int32_t d = mod_sub(points[i], points[j], modulus);
             if (d == 0) {
                 std::printf("bad2: %li\n", static_cast<long>(d));
+                // Two equal points: the interpolation has no answer.
                 error(85, "/");
+                abandon_statement();
             }
             inv[i][j] = inverse_of(d);
         }

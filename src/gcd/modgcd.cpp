@@ -227,6 +227,7 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
         std::printf("bad2: %li\n", static_cast<long>(w));
         std::fflush(stdout);
         error(85, quotsign);
+        abandon_statement();
     }
     int64_t r = s % p;
     return static_cast<int32_t>(r < 0 ? r + p : r);

@@ -477,8 +477,13 @@ void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r)
     *r = rem;
 }
 
+// The divisions here work for divisors that the callers have already found
+// non-zero: a zero one means an inconsistent state.
 void require_divisor(polynode* m) {
-    if (is_zero(m)) error(22, quotsign);
+    if (is_zero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
 }
 
 using Divider = void (*)(const Ring&, polynode*, polynode*, polynode**, polynode**);

@@ -10,7 +10,7 @@
 // slots' old values freed (a slot may hold an operand). Operands are kept:
 // the divide-and-conquer routines split, shift and scale them in place
 // while they work and restore them on every exit, exceptions included.
-// A zero divisor is error 22.
+// A zero divisor is error 22, which ends the statement even when it returns.
 #pragma once
 #include <cstdint>
 

@@ -79,7 +79,11 @@ void store_pair(polynode** a, polynode* va, polynode** b, polynode* vb) {
 }
 
 void laurent_check(polynode* u, polynode* m) {
-    if (laurent && (anynegs(u) || anynegs(m))) error(205, token.name);
+    if (laurent && (anynegs(u) || anynegs(m))) {
+        // The division steps below assume no negative exponents.
+        error(205, token.name);
+        abandon_statement();
+    }
 }
 
 bool lead_is_one(polynode* m) {
@@ -296,7 +300,12 @@ void poly_mod_or_div(polynode* u, polynode* m, polynode** result, int op, pt* re
 }
 
 void basic_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** rem, int fast) {
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        // A zero m divides nothing: u = 0 * m + u.
+        error(22, quotsign);
+        store_pair(rem, copy_of(u), quo, nullptr);
+        return;
+    }
     if (modularmode && mod_is_prime) {
         simplest_poly_divide(u, m, quo, rem, fast);
         return;

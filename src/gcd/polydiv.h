@@ -12,7 +12,9 @@
 // then the slots' old values (null or a polynomial) freed. Operands are
 // kept (a divisor's tail is negated while a division runs and negated back
 // on every exit). A zero divisor is error 22; in Laurent mode an operand
-// with a negative exponent is error 205.
+// with a negative exponent is error 205, which ends the statement even
+// when it returns. After error 22 returns the remainder is u and the
+// quotient 0.
 #pragma once
 #include <cstdint>
 

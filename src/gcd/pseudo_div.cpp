@@ -121,13 +121,20 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
     if (lone_number(c)) {
         if (modularmode) {
             int32_t v = c->ncoef->value;
-            if (v == 0) error(22, quotsign);
+            if (v == 0) {
+                // m is not zero, so a zero leading number means a broken m.
+                error(22, quotsign);
+                abandon_statement();
+            }
             if (v != 1) emod_inverse(v, &inv->residue);
             return;
         }
         if (lintmode) tarvex_error("bad lead coef in pseudo_field_coef_poly_div.", 1);
         // 1/c = sign(c) / |c|.
-        if (iszero(c->ncoef)) error(22, quotsign);
+        if (iszero(c->ncoef)) {
+            error(22, quotsign);
+            abandon_statement();
+        }
         if (c->ncoef->head->digit < 0) poly_set(-1, &inv->num.p);
         inv->den = new_number();
         abs_val_num(c->ncoef, inv->den);
@@ -161,7 +168,12 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
 }
 
 void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem, polynode** mult) {
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        // Pseudo division is asked of non-zero divisors only: a zero one
+        // means an inconsistent state.
+        error(22, quotsign);
+        abandon_statement();
+    }
     const int32_t dm = top_degree(m);
     PolyHold mul, r;
     Chain q;
@@ -216,7 +228,10 @@ void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** 
 
 void num_pseudo_div_at(polynode* u, polynode* m, polynode** quo, polynode** rem, polynode** mult,
                        pt* rec, int32_t level) {
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
     const int32_t dm = top_degree(m), du = top_degree(u);
     PolyHold q, r, mul;
     if (dm > du) {
@@ -317,7 +332,10 @@ void num_pseudo_div_at(polynode* u, polynode* m, polynode** quo, polynode** rem,
 // ---------------------------------------------------------------- the pseudo-division loop
 
 void pseudo_div(polynode* u, polynode* m, polynode** quo, polynode** rem, int want_rem, pt* rec) {
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
     const int32_t dm = top_degree(m), du = top_degree(u);
     PolyHold r;
     Chain q;
@@ -379,7 +397,10 @@ void pseudo_div(polynode* u, polynode* m, polynode** quo, polynode** rem, int wa
 }
 
 void pseudo_div_no_q(polynode* u, polynode* m, polynode** rem, pt* rec, int full) {
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
     const int32_t dm = top_degree(m), du = top_degree(u);
     if (dm < 1) {
         tarvex_error("bad m^.exp in pseudo div no q: ", 0);

@@ -7,7 +7,7 @@
 // record of that level, passed to every product (null: no mod-out
 // reduction). u and m are always kept: m's tail is negated while a routine
 // runs and negated back on every exit, an unwinding error included. A zero
-// divisor is error 22 with "/".
+// divisor is error 22 with "/", which ends the statement even when it returns.
 //
 // Result slots are copy-then-free: each result is built completely, then
 // the slot's old value (null or a polynomial) is freed and replaced.

@@ -58,8 +58,13 @@ void pth_root(polynode** slot, pt* var) {
         if (t->exp % e != 0) tarvex_error(" not a p-th power in pth_root.", 1);
         polynode* c = t->pcoef;
         if (!is_number(c)) {
-            if (finf) error(308, token.name);
+            // The root is taken of numbers only; nothing else can go on.
+            if (finf) {
+                error(308, token.name);
+                abandon_statement();
+            }
             error(352, var && var->next ? var->next->name : token.name);
+            abandon_statement();
         }
     }
     for (polynode* t = *slot; t; t = t->next) {

@@ -327,7 +327,12 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
                       int consume) {
     Consumed own(consume ? u : nullptr);
     if (!rec) tarvex_error("pt nil in trial_poly_divide.", 1);
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        // Candidate divisors are never 0; "not a divisor" could send a gcd
+        // search on for ever.
+        error(22, quotsign);
+        abandon_statement();
+    }
     const bool keep = !(pretest && answer_only);
     PolyHold q;
     // Zero is every polynomial's multiple.
@@ -380,7 +385,10 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
     (void)stop_at_test;   // a pre-test's "divisible" is always confirmed
     Consumed own(consume ? u : nullptr);
     if (!rec) tarvex_error("pt nil in trial_poly_divide_noq.", 1);
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
     if (poly_iszero(u)) return 1;
     if (m->numb) {
         tarvex_error("m number in trial_poly_divide_noq.", 1);
@@ -434,7 +442,10 @@ bool candidate_divides(polynode* u, polynode* m, pt* rec) {
 
 void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* decided, int* divides, pt* rec) {
     *decided = 0;
-    if (poly_iszero(m)) error(22, quotsign);
+    if (poly_iszero(m)) {
+        error(22, quotsign);
+        abandon_statement();
+    }
     // Digit chains are what the residues are computed from.
     if (modularmode || lintmode) return;
     // Field elements need the auxiliary primes of the field set-up, which

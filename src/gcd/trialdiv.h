@@ -11,7 +11,8 @@
 // Answers: 1 divisible, 0 not. Degrees are in the top variable of u; rec is
 // that level's variable record. Operands are kept unless consume is set: m's
 // tail is negated while a division runs and negated back on every exit. A
-// zero divisor is error 22. An inexact division is an answer, never an error.
+// zero divisor is error 22 (the statement ends even when it returns). An
+// inexact division is an answer, never an error.
 #pragma once
 #include <cstdint>
 

@@ -501,12 +501,15 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
         } else {
             SlotHold a;
             old_fact(source, &a.q, pending);
+            // A refused amount leaves the variable as it is.
             if (!a.q->isnum) {
                 error(223, token.name);
+                amount = 0;
             } else if (lintmode) {
                 amount = a.q->nnum->value;
             } else if (a.q->nnum->count != 1) {
                 error(224, token.name);
+                amount = 0;
             } else {
                 amount = a.q->nnum->head->digit;
             }

@@ -221,11 +221,14 @@ void retrieve(const tokenrec* id, quoly*** reference, quoly** value, FILE** sour
     }
     *reference = nullptr;
     if (token_is(id, "for") || token_is(id, "if") || token_is(id, "while")) {
-        if (pending != &zilch) {
+        if (pending != &zilch)
             error(225, id->name);
-            return;
-        }
-        not_available("Conditionals and loops are not available yet.", 19, id->name);
+        else
+            not_available("Conditionals and loops are not available yet.", 19, id->name);
+        // Goes on with 0 for the refused word, which is not also reported
+        // as an undefined variable.
+        quoly_set(0, value);
+        *reference = value;
     }
 }
 

@@ -341,7 +341,11 @@ void mult_numb_rat(quoly* n, quoly* r, quoly** dst) {
 
 void quot_rat_numb(quoly* r, quoly* n, quoly** dst) {
     imag* k = n->nnum;
-    if (iszero(k)) error(22, quotsign);
+    if (iszero(k)) {
+        error(22, quotsign);
+        quoly_set(1, dst);
+        return;
+    }
     Cancelled g(numerator_of(r), k);
     imag* num = copy_of(g.x());
     imag* den = product_of(denominator_of(r), g.y());
@@ -397,18 +401,30 @@ void number_power(imag* n, uint32_t e) {
 void factorial(imag* n) {
     int32_t v;
     if (modularmode) {
-        if (finf) error(347, factsign);
+        if (finf) {
+            error(347, factsign);
+            return;
+        }
         v = n->value;
-        if (v >= MAX_MODULAR_FACT) error(94, factsign);
+        if (v >= MAX_MODULAR_FACT) {
+            error(94, factsign);
+            return;
+        }
         if (v >= modulus) {
             n->value = 0;
             return;
         }
     } else if (lintmode) {
         v = n->value;
-        if (v > MAX_LINT_FACT) error(240, factsign);
+        if (v > MAX_LINT_FACT) {
+            error(240, factsign);
+            return;
+        }
     } else {
-        if (n->count > 1) error(94, factsign);
+        if (n->count > 1) {
+            error(94, factsign);
+            return;
+        }
         v = n->head->digit;
     }
 
@@ -432,7 +448,10 @@ void factorial(imag* n) {
 // ---------------------------------------------------------------- conversion, quotient, remainder
 
 int32_t check_and_convert(imag* n) {
-    if (!lintmode && n->count >= 2) error(32, token.name);
+    if (!lintmode && n->count >= 2) {
+        error(32, token.name);
+        return 0;
+    }
     return convert_to_int(n);
 }
 
@@ -441,6 +460,7 @@ void quot(imag* a, imag* b, imag* c) {
         if (b->value == 0) {
             c->value = a->value;
             error(22, quotsign);
+            return;
         }
         int32_t inv = 0;
         emod_inverse(b->value, &inv);   // the field table under finf; error 85 when none
@@ -449,12 +469,14 @@ void quot(imag* a, imag* b, imag* c) {
         if (b->value == 0) {
             c->value = a->value;
             error(22, quotsign);
+            return;
         }
         c->value = wrap32(int64_t{a->value} / b->value);
     } else {
         if (sign_of(b) == 0) {
             setvalue(1, c);
             error(22, quotsign);
+            return;
         }
         imag* r = new_number();
         divide(a, b, c, r);
@@ -466,6 +488,8 @@ void mod_and_div(imag* a, imag* b, imag* r, imag* q) {
     if (lintmode) {
         if (b->value == 0) {
             error(22, token.name);
+            r->value = a->value;
+            q->value = 0;
             return;
         }
         word_div(a->value, b->value, pos_mod != 0, true, &q->value, &r->value);
@@ -473,6 +497,8 @@ void mod_and_div(imag* a, imag* b, imag* r, imag* q) {
     }
     if (sign_of(b) == 0) {
         error(22, token.name);
+        num_assign(a, r);
+        setvalue(0, q);
         return;
     }
     imag *tq, *tr;
@@ -485,6 +511,7 @@ void mod_or_div(imag* a, imag* b, imag* res, int op, int pos) {
     if (lintmode) {
         if (b->value == 0) {
             error(22, token.name);
+            res->value = op == BAR ? a->value : 0;
             return;
         }
         int32_t q, r;
@@ -494,6 +521,8 @@ void mod_or_div(imag* a, imag* b, imag* res, int op, int pos) {
     }
     if (sign_of(b) == 0) {
         error(22, token.name);
+        if (op == BAR) num_assign(a, res);
+        else setvalue(0, res);
         return;
     }
     imag *tq, *tr;

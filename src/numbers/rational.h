@@ -32,7 +32,8 @@ void quot_rats(quoly* a, quoly* b, quoly** dst);
 // gives 0 (quoly_set). dst may be r's slot.
 void mult_numb_rat(quoly* n, quoly* r, quoly** dst);
 // *dst := r / n for a rational r and a number quoly n; always a rational.
-// n = 0 is error 22 (dst untouched). dst may be r's slot.
+// n = 0 is error 22, after which (should it return) *dst is 1, as for every
+// quotient of quolys by 0. dst may be r's slot.
 void quot_rat_numb(quoly* r, quoly* n, quoly** dst);
 // *dst := n + r (add non-zero) or n - r, for a number quoly n and a rational r.
 // dst may be r's slot.
@@ -48,11 +49,13 @@ void finish_quoly(quoly* q, imag* num, imag* den, numnode* temp_head, numnode* t
 void number_power(imag* n, uint32_t e);
 // n := n! in place. Errors: 347 in characteristic 2; 94 for n >= 46,341 in
 // modular mode or n of more than one digit; 240 for n > 13 in machine-integer
-// mode. Needs the tables facts and factnum (start-up).
+// mode. Needs the tables facts and factnum (start-up). n is left as it was
+// when one of these errors returns.
 void factorial(imag* n);
 
 // ---- conversion, integer quotient and remainder (every ground ring) ----
-// convert_to_int(n); outside machine-integer mode more than one digit is error 32.
+// convert_to_int(n); outside machine-integer mode more than one digit is error
+// 32, which gives 0 should it return.
 int32_t check_and_convert(imag* n);
 // c := a / b: truncated quotient, or a * b^-1 in modular mode (error 85 when b
 // is not invertible). b = 0: error 22, leaving c = 1 in big-integer mode and
@@ -60,9 +63,10 @@ int32_t check_and_convert(imag* n);
 void quot(imag* a, imag* b, imag* c);
 // q := a div b truncated and r := a - b q (sign of a). With pos_mod a negative
 // r is raised by |b| and q lowered (b > 0) or raised (b < 0) by one, so that
-// a = b q + r still holds. b = 0: error 22. r and q may be a or b.
+// a = b q + r still holds. b = 0: error 22, then r = a and q = 0 (the
+// identity still holds). r and q may be a or b.
 void mod_and_div(imag* a, imag* b, imag* r, imag* q);
 // res := the remainder of a by b when op is '|' (124), else the truncated
 // quotient; pos non-zero makes a negative remainder non-negative. b = 0:
-// error 22. res may be a or b.
+// error 22, then the remainder a or the quotient 0. res may be a or b.
 void mod_or_div(imag* a, imag* b, imag* res, int op, int pos);

@@ -97,6 +97,9 @@ uint32_t checked_inverse(uint32_t a, bool bad2) {
             std::fflush(stdout);
         }
         error(85, quotsign);
+        // No answer makes a * inv = 1, and the callers' eliminations count
+        // on that to shrink what they divide.
+        abandon_statement();
     }
     return inv;
 }

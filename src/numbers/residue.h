@@ -39,7 +39,8 @@ int32_t mod_mult(int32_t a, int32_t b, int32_t m);  // table product, or a * b m
 // *r := a^-1 mod p; a = 0 is the fatal internal error "bad seca." (then *r = 0).
 void mod_inverse(int32_t a, int32_t* r);
 void verse(int32_t* x);                      // x := x^-1 in place, as mod_inverse
-// *r := a^-1 mod p; error 85 (token quotsign) when a has no inverse.
+// *r := a^-1 mod p; error 85 (token quotsign) when a has no inverse, which
+// ends the statement even when the error returns.
 void emod_inverse(int32_t a, int32_t* r);
 // a^-1 mod p; prints "bad2: a" and raises error 85 when a has no inverse.
 int32_t imod_inverse(int32_t a);

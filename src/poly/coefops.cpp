@@ -149,10 +149,16 @@ void simple_quot(imag* a, imag* b, int32_t inv) {
         if (inv == 0) inv = divisor_inverse(b->value);
         a->value = s32(ResidueTimes(inv)(u32(a->value)));
     } else if (lintmode) {
-        if (b->value == 0) error(22, quotsign);
+        if (b->value == 0) {
+            error(22, quotsign);
+            return;
+        }
         a->value = word_quotient(a->value, b->value);
     } else {
-        if (iszero(b)) error(22, quotsign);
+        if (iszero(b)) {
+            error(22, quotsign);
+            return;
+        }
         imag* r = new_number();
         divide(a, b, a, r);
         if (!iszero(r)) tarvexerror("non-0 rem, num_poly_quot");
@@ -168,11 +174,17 @@ void num_poly_quot(polynode* p, imag* d, int32_t inv) {
         scale_residues(p, inv);
     } else if (lintmode) {
         const int32_t x = d->value;
-        if (x == 0) error(22, quotsign);
+        if (x == 0) {
+            error(22, quotsign);
+            return;
+        }
         auto step = [&](imag* c) { c->value = word_quotient(c->value, x); };
         each_leaf(p, step);
     } else {
-        if (iszero(d)) error(22, quotsign);
+        if (iszero(d)) {
+            error(22, quotsign);
+            return;
+        }
         // One remainder record serves every leaf.
         imag* r = new_number();
         auto step = [&](imag* c) {

@@ -23,10 +23,12 @@
 // "bad seca.", a d without inverse error 85). Machine integers: truncating
 // quotient. Big integers: exact division; an inexact leaf reports "non-0
 // rem, num_poly_quot" and keeps its truncated quotient. d = 1 does nothing;
-// outside modular mode d = 0 is error 22.
+// outside modular mode d = 0 is error 22, which leaves p as it was should
+// it return.
 void num_poly_quot(polynode* p, imag* d, int32_t inv);
 // in place. a := a / b as num_poly_quot does for one leaf; in modular mode
-// inv is the inverse of b (0: computed here).
+// inv is the inverse of b (0: computed here); a is left as it was when
+// error 22 returns.
 void simple_quot(imag* a, imag* b, int32_t inv);
 
 // ---- multiplication by a residue (modular mode) ----

@@ -84,8 +84,9 @@ void check_shift(const polynode* p, const polynode* e, int64_t sign) {
         if (t->numb) continue;
         if (e->next) check_shift(t->pcoef, e->next, sign);
         if (!fits(t->exp + d)) {
+            // An exponent outside 32 bits cannot be stored: nothing to go on with.
             error(156, token.name);
-            return;
+            abandon_statement();
         }
     }
 }
@@ -135,7 +136,7 @@ void check_scaling(const polynode* p, int64_t m) {
         if (t->numb) continue;
         if (!fits(t->exp * m)) {
             error(156, token.name);
-            return;
+            abandon_statement();
         }
         check_scaling(t->pcoef, m);
     }
@@ -197,7 +198,7 @@ void eliminate_bads(polynode** p, polynode* e, int32_t sign) {
     for (const polynode* x = e; x; x = x->next)
         if (!fits(int64_t{sign} * x->exp)) {
             error(156, token.name);
-            return;
+            abandon_statement();
         }
     check_shift(*p, e, sign);
     shift(p, e, sign);

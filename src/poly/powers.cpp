@@ -201,7 +201,7 @@ void check_power_exponents(const polynode* p, int32_t n, pt* rec) {
         const bool reduced = v && v->relation;
         if (!reduced && (int64_t{hi[d]} * n > INT32_MAX || int64_t{lo[d]} * n < INT32_MIN)) {
             error(156, token.name);
-            return;
+            abandon_statement();
         }
         if (v) v = v->next;
     }

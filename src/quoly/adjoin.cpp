@@ -158,7 +158,11 @@ void name_by_position(FILE** source, name** pending, ChangeRequest* req) {
         old_fact(source, &k.q, pending);
     }
     int32_t pos = k.q->isnum ? quoly_convert_to_int(k.q) : 0;
-    if (pos < 1 || pos > number_polys) error(124, token.name);
+    if (pos < 1 || pos > number_polys) {
+        // The command is refused half read: its remaining tokens cannot be placed.
+        error(124, token.name);
+        abandon_statement();
+    }
     pt* v = polynames;
     for (int32_t i = 1; i < pos; i++) v = v->next;
     set_token(&req->var_name, v->name);
@@ -174,7 +178,7 @@ int read_change(FILE** source, name** pending, ChangeRequest* req) {
     if (token_is(&token, "[")) {
         // A name given as a character array.
         feature_unavailable("Arrays are not available yet.", 124, token.name);
-        return 0;
+        abandon_statement();
     }
     if (is_lower(token.name[0])) {
         req->var_name = token;
@@ -185,7 +189,7 @@ int read_change(FILE** source, name** pending, ChangeRequest* req) {
         return 1;
     }
     error(124, token.name);
-    return 0;
+    abandon_statement();
 }
 
 }  // namespace
@@ -239,8 +243,15 @@ int quoly_at_one_removed(const quoly* q, int32_t level, quoly** r) {
 // ---------------------------------------------------------------- the changes
 
 void adjoin_poly_var(const char* var_name, int innermost) {
-    if (its_a_polyname(var_name)) error(126, var_name);
-    if (number_polys >= MAX_POLY_VARS) error(228, var_name);
+    // A refused change leaves the variables as they were.
+    if (its_a_polyname(var_name)) {
+        error(126, var_name);
+        return;
+    }
+    if (number_polys >= MAX_POLY_VARS) {
+        error(228, var_name);
+        return;
+    }
     quoly_set(0, &prevnum);
 
     pt* v = nullptr;
@@ -279,7 +290,10 @@ void adjoin_poly_var(const char* var_name, int innermost) {
 void cancel_poly_var(const char* var_name) {
     int32_t level = 0;
     pt* rec = nullptr;
-    if (!its_a_polyname(var_name) || !is_poly_name2(var_name, &level, &rec)) error(169, var_name);
+    if (!its_a_polyname(var_name) || !is_poly_name2(var_name, &level, &rec)) {
+        error(169, var_name);
+        return;
+    }
     quoly_set(0, &prevnum);
 
     Replacements fresh;
@@ -341,11 +355,17 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
             ~LineMode() { tt_flag = saved; }
         } line_mode;
         scanner(&Input, &token, &zilch);
-        if (token_is(&token, ">")) error(362, token.name);
+        if (token_is(&token, ">")) {
+            error(362, token.name);
+            abandon_statement();
+        }
         read_change(&Input, &zilch, &req);
     } else {
         if (token_is(&token, ">")) {
-            if (field_depth > 0) error(360, token.name);
+            if (field_depth > 0) {
+                error(360, token.name);
+                abandon_statement();
+            }
             req.innermost = true;
         }
         scanner(source, &token, pending);
@@ -353,21 +373,40 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
         if (windy || !in_body) std::printf(": %s%s.\n", req.cancel ? "cancel " : "", req.var_name.name);
         if (!after_name) scanner(source, &token, pending);
         if (token_is(&token, ",")) {
-            if (req.cancel) error(356, token.name);
-            if (req.innermost) error(361, token.name);
+            if (req.cancel) {
+                error(356, token.name);
+                abandon_statement();
+            }
+            if (req.innermost) {
+                error(361, token.name);
+                abandon_statement();
+            }
             scanner(source, &token, pending);
-            if (!token_is(&token, "P")) error(355, token.name);
+            if (!token_is(&token, "P")) {
+                error(355, token.name);
+                abandon_statement();
+            }
             scanner(source, &token, pending);
-            if (!token_is(&token, "=")) error(4, token.name);
+            if (!token_is(&token, "=")) {
+                error(4, token.name);
+                abandon_statement();
+            }
             feature_unavailable("Mod-out relations are not available yet.", 135, token.name);
+            abandon_statement();
         }
-        if (!token_is(&token, ")")) error(135, token.name);
+        if (!token_is(&token, ")")) {
+            error(135, token.name);
+            abandon_statement();
+        }
         *out_flag = 0;
     }
     std::fflush(stdout);
 
     if (req.cancel) {
-        if (!its_a_polyname(req.var_name.name)) error(169, req.var_name.name);
+        if (!its_a_polyname(req.var_name.name)) {
+            error(169, req.var_name.name);
+            return;
+        }
         if (req.innermost) std::printf("Warning.  '>' ignored.\n");
         cancel_poly_var(req.var_name.name);
         if (prompting || windy || !in_body) std::printf("%s now cancelled.\n", req.var_name.name);

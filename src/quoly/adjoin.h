@@ -28,10 +28,12 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag);
 // ---- the changes ----
 // Adjoins the variable `var_name` (a valid name, at most 10 characters) as
 // the outermost variable, or the innermost with innermost 1, converting
-// every stored value. Errors 126 (already a variable) and 228 (too many).
+// every stored value. Errors 126 (already a variable) and 228 (too many),
+// after which (should they return) nothing has changed.
 void adjoin_poly_var(const char* var_name, int innermost);
 // Cancels the variable `var_name`: every stored value is taken at
-// var_name = 1 and loses that level. Error 169 when it is no variable.
+// var_name = 1 and loses that level. Error 169 when it is no variable,
+// after which (should it return) nothing has changed.
 void cancel_poly_var(const char* var_name);
 
 // ---- conversions of single values ----

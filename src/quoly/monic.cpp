@@ -46,7 +46,12 @@ polynode* field_inverse(polynode* c, pt* rec, int32_t pad) {
 }  // namespace
 
 void monic_poly(polynode** p, polynode** lc, pt* rec) {
-    if (!modularmode) error(284, quoly_detail::current_token());
+    if (!modularmode) {
+        // p = 1 * p: left as it is, with the multiplier 1.
+        error(284, quoly_detail::current_token());
+        poly_set(1, lc);
+        return;
+    }
     polynode* c;
     pt* w = rec;
     if (field_depth >= 1 && rec)
@@ -64,7 +69,11 @@ void monic_poly(polynode** p, polynode** lc, pt* rec) {
         return;
     }
     int32_t v = c->ncoef->value;
-    if (v == 0) error(22, quotsign);
+    if (v == 0) {
+        error(22, quotsign);
+        poly_set(1, lc);
+        return;
+    }
     int32_t inv = 1;
     if (v != 1) emod_inverse(v, &inv);
     free_poly(lc);
@@ -73,10 +82,12 @@ void monic_poly(polynode** p, polynode** lc, pt* rec) {
 }
 
 void field_coef_poly_divide(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem) {
-    if (poly_iszero(m)) error(22, quotsign);
+    const bool zero = poly_iszero(m);
+    if (zero) error(22, quotsign);
     const int32_t dm = top_degree(m);
     PolyHold q, r;
-    if (dm > top_degree(u) || poly_iszero(u)) {
+    // A zero m let through by the error divides nothing: u = 0 * m + u.
+    if (zero || dm > top_degree(u) || poly_iszero(u)) {
         poly_assign(u, &r.p);
         poly_set(0, &q.p);
     } else {
@@ -87,7 +98,11 @@ void field_coef_poly_divide(polynode* u, polynode* m, pt* rec, polynode** quo, p
             if (!modularmode || !mod_is_prime)
                 tarvex_error("bad lead coef in field_coef_poly_divide.", 1);
             int32_t v = c->ncoef->value;
-            if (v == 0) error(22, quotsign);
+            if (v == 0) {
+                // A non-zero m with a zero leading number is no polynomial.
+                error(22, quotsign);
+                abandon_statement();
+            }
             if (v != 1) emod_inverse(v, &inv);
         } else {
             if (field_depth < 1) tarvex_error("bad lead coef in field_coef_poly_divide.", 1);

@@ -14,7 +14,7 @@ struct pt;
 // *lc := the former leading coefficient as a new lone number node (or the
 // field inverse's numerator); free-first, the caller frees it. A leading 0
 // is error 22, a residue without inverse error 85, both with "/"; *p is
-// unchanged on either error.
+// unchanged on either error. When error 284 or 22 returns, *lc is 1.
 void monic_poly(polynode** p, polynode** lc, pt* rec);
 
 // Result slots: copy-then-free (quo and rem may hold old values; they are
@@ -23,5 +23,5 @@ void monic_poly(polynode** p, polynode** lc, pt* rec);
 // the division runs and negated back on every exit). m's leading
 // coefficient must be a number in modular mode with a prime modulus, or a
 // field element; deg m > deg u gives quo 0 and rem a copy of u. A zero m is
-// error 22 with "/".
+// error 22 with "/", after which (should it return) so does a zero m.
 void field_coef_poly_divide(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem);

@@ -121,8 +121,9 @@ void finish_denominator(quoly** slot) {
         return;
     }
     if (iszero(q->den->ncoef)) {
+        // No value has a zero denominator: nothing to go on with.
         error(210, current_token());
-        return;
+        abandon_statement();
     }
     if (poly_eq_1(q->den)) {
         free_poly(&q->den);

@@ -171,8 +171,9 @@ void fold_number_denominator(quoly* q) {
 void do_mults_rules(quoly* q) {
     if (lone_number(q->den)) {
         if (iszero(q->den->ncoef)) {
+            // No value has a zero denominator: nothing to go on with.
             error(210, current_token());
-            return;
+            abandon_statement();
         }
         if (poly_iszero(q->pnum)) {
             free_poly(&q->den);
@@ -359,7 +360,7 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
     }
     if (laurent && poly_iszero(q->den)) {
         error(210, current_token());
-        return;
+        abandon_statement();
     }
     if (field_depth > 0 && !lintmode) sanitize(q);
 }

@@ -58,8 +58,9 @@ void poly_power(quoly** q, uint32_t n) {
         compute_power(&x->den, poly_exponent(n), polynames);
         if (x->den->numb && lone_number(x->pnum)) {
             if (poly_iszero(x->den)) {
+                // No value has a zero denominator: nothing to go on with.
                 error(210, EXPSIGN);
-                return;
+                abandon_statement();
             }
             if (poly_eq_1(x->den)) {
                 free_poly(&x->den);
@@ -77,7 +78,7 @@ void poly_power(quoly** q, uint32_t n) {
         } else if (pseudo_polynames) {
             if (poly_iszero(x->den)) {
                 error(210, EXPSIGN);
-                return;
+                abandon_statement();
             }
             check_quoly(q, 0);
             x = *q;
@@ -178,6 +179,13 @@ polynode* poly_rem_or_quo(polynode* p, polynode* m, int op) {
 
 void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
     const Kind ka = kind_of(a), kb = kind_of(b);
+    if (kb == PLAIN && iszero(b->nnum)) {
+        // Checked here rather than in the kernels, so that a return from
+        // the error at a nested command level goes on with 0 whatever a is.
+        error(22, current_token());
+        quoly_set(0, r);
+        return;
+    }
     if (ka == POLYNOMIAL || kb == POLYNOMIAL) {
         // Only b's numerator divides; its denominator plays no part.
         PolyHold tb, ta;
@@ -205,13 +213,6 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
     // Only b's numerator divides; a's numerator and denominator are each
     // reduced by it, so a rational a can come out with any denominator.
     imag* m = numerator_number(b);
-    if (iszero(m)) {
-        // Checked here rather than in the kernel, so that a return from the
-        // error at a nested command level goes on with 0.
-        error(22, current_token());
-        quoly_set(0, r);
-        return;
-    }
     if (ka == PLAIN) {
         QuolyHold t(plain_quoly(new_number()));
         mod_or_div(a->nnum, m, t.q->nnum, op, pos_mod);
@@ -237,6 +238,14 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
 }
 
 void quoly_mod_and_quot(quoly** a, quoly** b) {
+    if (kind_of(*b) == PLAIN && iszero((*b)->nnum)) {
+        // As in quoly_mod_or_div: both results 0 whatever a is.
+        error(22, current_token());
+        if (*a == *b) *b = nullptr;   // one record, freed once
+        quoly_set(0, a);
+        quoly_set(0, b);
+        return;
+    }
     if (kind_of(*a) == POLYNOMIAL || kind_of(*b) == POLYNOMIAL) {
         // The numerators divide (a plain number as a constant polynomial).
         PolyHold ta, tb, rem, quo;
@@ -257,13 +266,6 @@ void quoly_mod_and_quot(quoly** a, quoly** b) {
         return;
     }
     // Denominators play no part: the numerators are divided.
-    if (iszero(numerator_number(*b))) {
-        error(22, current_token());
-        if (*a == *b) *b = nullptr;   // one record, freed once
-        quoly_set(0, a);
-        quoly_set(0, b);
-        return;
-    }
     NumberScratch s;
     imag* rem = s.fresh();
     imag* quo = s.fresh();

@@ -16,7 +16,10 @@ namespace {
 // computation stops here rather than dereference a null record.
 template <class T>
 T* checked(void* slug) {
-    if (!slug) error(0, "");
+    if (!slug) {
+        error(0, "");
+        abandon_statement();
+    }
     return static_cast<T*>(slug);
 }
 

@@ -136,6 +136,7 @@ int32_t* get_small(int32_t n) {
         if (!chunk) {
             numleft = 0;
             error(0, "");
+            abandon_statement();
         }
         set_link(chunk, chunks);
         chunks = chunk;

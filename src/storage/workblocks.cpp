@@ -21,8 +21,9 @@ int32_t first_available = 1;
 
 void enew_worknode(int32_t* slot, const char* token) {
     if (first_available > WORK_BLOCKS) {
+        // The caller has no block to work in.
         error(88, token);
-        return;
+        abandon_statement();
     }
     if (!workhead[first_available - 1]) workhead[first_available - 1] = new quoly*[WORK_BLOCK_CELLS];
     first_available++;

@@ -23,7 +23,7 @@ extern int32_t first_available;         // 1-based number of the next block to l
 
 // ---- work blocks ----
 // *slot := the number (1 .. 20) of the block lent, workhead[*slot - 1].
-// A 21st block: error 88 with token (unwinds; nothing lent).
+// A 21st block: error 88 with token, which ends the statement (nothing lent).
 void enew_worknode(int32_t* slot, const char* token);
 void free_work();   // gives back the block lent last
 

@@ -265,7 +265,10 @@ void read_f2t16d(const std::string& dir) {
 void stock_free_lists() {
     for (int i = 0; i < 5001; i++) {
         numnode* n = static_cast<numnode*>(get_slug(numstash));
-        if (!n) error(0, "");
+        if (!n) {
+            error(0, "");
+            abandon_statement();
+        }
         n->next = numhead;
         numhead = n;
     }
@@ -274,7 +277,10 @@ void stock_free_lists() {
 void stock_poly_list() {
     for (int i = 0; i < 5001; i++) {
         polynode* p = static_cast<polynode*>(get_slug(polystash));
-        if (!p) error(0, "");
+        if (!p) {
+            error(0, "");
+            abandon_statement();
+        }
         p->exp = 0;
         p->next = polygarb;
         polygarb = p;
