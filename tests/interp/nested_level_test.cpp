@@ -93,6 +93,9 @@ protected:
             out.error = e.code;
         }
         out.printed = testing::internal::GetCapturedStdout();
+        // What the level gave up lives until the top level's statement ends.
+        levelcount = 1;
+        bury_retired();
         return out;
     }
     // v as the ground ring holds it.
