@@ -28,6 +28,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/records.h"
+#include "toplevel/errors.h"
 
 namespace {
 
@@ -251,6 +252,7 @@ int divide_residues(const Terms& u, const Divisor& m, const Layout& lay, uint32_
     const uint32_t inv = F.inv(static_cast<uint32_t>(m.lead));
     uint64_t* const rd = r.data();
     for (int64_t i = top; i >= m.lead_offset; i--) {
+        if ((i & 0xFFFF) == 0) poll_interrupt();
         const uint32_t c = static_cast<uint32_t>(rd[i] % pp);
         if (c == 0) continue;
         const int64_t s = i - m.lead_offset;
@@ -299,6 +301,7 @@ int divide_words(const Terms& u, const Divisor& m, const Layout& lay, QuotientTe
     const uint64_t limit = (uint64_t{1} << 63) - 1;
     int64_t* const rd = r.data();
     for (int64_t i = top; i >= m.lead_offset; i--) {
+        if ((i & 0xFFFF) == 0) poll_interrupt();
         const int64_t c = rd[i];
         if (c == 0) continue;
         if (c % lc != 0) return 0;
@@ -341,6 +344,7 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay, Quotien
     bool safe = true;
     Int128* const rd = r.data();
     for (int64_t i = top; i >= m.lead_offset; i--) {
+        if ((i & 0xFFFF) == 0) poll_interrupt();
         const Int128 c = rd[i];
         if (c == 0) continue;
         if (lc == -1 && c == min128) return -1;   // the one quotient that overflows
@@ -371,6 +375,10 @@ int divide_integers(const Terms& u, const Divisor& m, const Layout& lay, Quotien
     return 1;
 }
 
+
+// Every division here works on copies and on buffers of its own (a shared
+// buffer is taken only when free), so its loops are safe points for
+// interrupts.
 
 // ---- the sparse road: the same division on the substituted terms alone,
 // for operands whose dense layout would be too large. Each quotient term
@@ -502,7 +510,8 @@ int divide_sparse(const Terms& u, const Divisor& m, const Layout& lay, const Ops
         heap.push_back(lay.offset(u.exp(i)));
     }
     std::make_heap(heap.begin(), heap.end());
-    while (!heap.empty()) {
+    for (uint32_t pops = 1; !heap.empty(); pops++) {
+        if ((pops & 0x3FFF) == 0) poll_interrupt();
         std::pop_heap(heap.begin(), heap.end());
         const int64_t top = heap.back();
         heap.pop_back();
@@ -567,6 +576,7 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
     std::unordered_map<int64_t, size_t> where;   // quotient offset -> its digits
     std::vector<std::vector<int32_t>> digits;    // mixed radix, symmetric, oldest prime first
     for (int32_t idx = 1;; idx++) {
+        poll_interrupt();
         // Each prime exceeds 2^30: k of them make M > 2^(30k).
         const int32_t bits_M = 30 * static_cast<int32_t>(primes.size());
         if (bits_M > bits_u + bits_m1 + 256) return -1;   // m | u over Q only, or a huge quotient

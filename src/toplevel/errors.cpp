@@ -190,6 +190,9 @@ void serve_interrupt() {
 }
 
 int read_input_char(FILE* f) {
+    // One that came while nothing could serve it is served before the
+    // input it would have broken off.
+    poll_interrupt();
     for (;;) {
         errno = 0;
         const int c = std::getc(f);

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Real SIGINTs sent to the interpreter talking through pipes.
+
+  interrupts.py TARVEX [--report]
+
+At the idle prompt, during a big-integer power, a polynomial power and a
+multivariate gcd over Z: a nested level must open within half a second
+("2>" printed), run a statement of its own, and after &_p the interrupted
+statement must finish with the value it has without the interrupt (checked
+by python's own integers, or by a second computation in the session).
+After &(m = 0) an interrupt is dropped. --report prints the latencies.
+"""
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+LATENCY_LIMIT = 0.5
+
+
+class Session:
+    def __init__(self, binary):
+        self.cwd = tempfile.TemporaryDirectory()
+        self.p = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, cwd=self.cwd.name, bufsize=0)
+        self.seen = b""
+        self.expect(">", 30)
+
+    def send(self, text):
+        self.p.stdin.write(text.encode())
+        self.p.stdin.flush()
+
+    def expect(self, text, timeout):
+        """Reads until `text` shows after what was read before; returns the
+        seconds it took, and fails after `timeout`."""
+        want = text.encode()
+        start = time.monotonic()
+        while True:
+            at = self.seen.find(want)
+            if at >= 0:
+                self.seen = self.seen[at + len(want):]
+                return time.monotonic() - start
+            left = timeout - (time.monotonic() - start)
+            if left <= 0:
+                raise AssertionError(f"no {text!r} within {timeout} s; got {self.seen.decode(errors='replace')!r}")
+            ready, _, _ = select.select([self.p.stdout], [], [], left)
+            if ready:
+                chunk = os.read(self.p.stdout.fileno(), 65536)
+                if not chunk:
+                    raise AssertionError(f"the session ended before {text!r}: {self.seen.decode(errors='replace')!r}")
+                self.seen += chunk
+
+    def interrupt(self):
+        """SIGINT; the seconds until the nested level's prompt shows."""
+        self.seen = b""
+        self.p.send_signal(signal.SIGINT)
+        latency = self.expect("*** New command level.", 10)
+        self.expect("2>", 10)
+        return latency
+
+    def close(self):
+        try:
+            self.p.stdin.close()
+        except OSError:
+            pass
+        self.p.wait(timeout=30)
+        self.cwd.cleanup()
+
+
+def answer(s, statement, timeout=60):
+    """The value the statement displays: the text between the statement's
+    echo-free output and the next prompt, blanks removed."""
+    s.seen = b""
+    s.send(statement + "\n")
+    out = b""
+    start = time.monotonic()
+    while True:
+        # A value is followed by an empty line and the next prompt.
+        if out.rstrip().endswith(b">") and out.strip() != b">":
+            break
+        if time.monotonic() - start > timeout:
+            raise AssertionError(f"no answer to {statement!r}: {out!r}")
+        ready, _, _ = select.select([s.p.stdout], [], [], 0.1)
+        if ready:
+            chunk = os.read(s.p.stdout.fileno(), 65536)
+            if not chunk:
+                break
+            out += chunk
+    text = out.decode(errors="replace").rstrip()
+    text = text[: text.rfind("\n") + 1] if "\n" in text else ""
+    return "".join(text.split())
+
+
+def idle_prompt(binary):
+    s = Session(binary)
+    latency = s.interrupt()
+    assert answer(s, "1 + 1;") == "2"
+    s.send("&_p;\n")
+    s.expect("*** Resuming earlier command level", 10)
+    # The line typed after leaving runs at the top level.
+    assert answer(s, "5 * 5;") == "25", "the next line was lost"
+    s.close()
+    return latency
+
+
+def interrupted(binary, setup, statement, at_level, check, expect_check):
+    s = Session(binary)
+    for line in setup:
+        s.send(line + "\n")
+        s.expect(">", 120)
+    s.send(statement + "\n")
+    time.sleep(0.3)
+    s.seen = b""
+    s.p.send_signal(signal.SIGINT)
+    latency = s.expect("*** New command level.", 10)
+    s.expect("2>", 10)
+    level_statement, level_value = at_level
+    got = answer(s, level_statement)
+    assert got == level_value, f"at level 2: {level_statement} gave {got!r}, not {level_value!r}"
+    s.send("&_p;\n")
+    s.expect("*** Resuming earlier command level", 10)
+    s.expect(">", 120)
+    got = answer(s, check, 120)
+    assert got == expect_check, f"after resuming: {check} gave {got!r}, not {expect_check!r}"
+    s.close()
+    return latency
+
+
+def dropped(binary):
+    s = Session(binary)
+    s.send("&(m = 0):\n")
+    s.expect(">", 10)
+    s.seen = b""
+    s.send("a := 3^3000000:\n")
+    time.sleep(0.3)
+    s.p.send_signal(signal.SIGINT)
+    s.expect(">", 60)
+    assert b"New command level" not in s.seen
+    assert answer(s, "a | 1000003;") == str(pow(3, 3000000, 1000003))
+    s.close()
+
+
+def main(argv):
+    binary = os.path.abspath(argv[1])
+    report = "--report" in argv
+    lat = {"idle prompt": idle_prompt(binary)}
+    lat["big-integer power"] = interrupted(
+        binary, [], "a := 3^6000000:", ("7^1000 | 1000;", str(pow(7, 1000, 1000))),
+        "a | 1000000007;", str(pow(3, 6000000, 1000000007)))
+    variables = ["&(J = x):", "&(J = y):", "&(J = z):", "&(J = t):"]
+    lat["polynomial power"] = interrupted(
+        binary, variables, "p := (1 + x + y + z + t)^55:", ("(1 + x)^2 - x^2 - 2*x;", "1"),
+        "p - (1 + x + y + z + t)^55;", "0")
+    gcd_setup = ["&(J = x):", "&(J = y):", "&(J = z):", "f := (1 + x + y + z)^32:", "g := (2 + x + y + z)^32:",
+                 "h := (3 + x - y + z)^32:", "u := f*g:", "v := f*h:"]
+    lat["multivariate gcd over Z"] = interrupted(
+        binary, gcd_setup, "c := u/v:", ("(x^2 - 1)/(x + 1);", "x-1"), "c*h - g;", "0")
+    dropped(binary)
+    for name, t in lat.items():
+        if report:
+            print(f"{name:28s} {t:.3f} s")
+        assert t <= LATENCY_LIMIT, f"{name}: the level opened after {t:.3f} s"
+    print("interrupts: all passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
