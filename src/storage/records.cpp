@@ -12,10 +12,17 @@ colm* colm_garb = nullptr;
 
 namespace {
 
-// A stash that cannot be refilled has already printed its message; the
+// A stash that cannot be refilled has already printed its message. The
+// gcd stash may give its memory back, or the user may free some at the
+// level mem_error opens; if the record still cannot be had, the
 // computation stops here rather than dereference a null record.
 template <class T>
-T* checked(void* slug) {
+T* checked(stash* s) {
+    void* slug = get_slug(s);
+    if (!slug) {
+        mem_error();
+        slug = get_slug(s);
+    }
     if (!slug) {
         error(0, "");
         abandon_statement();
@@ -31,7 +38,7 @@ numnode* newnumnode() {
         numhead = n->next;
         return n;
     }
-    return checked<numnode>(get_slug(numstash));
+    return checked<numnode>(numstash);
 }
 
 void newimag(imag** slot) {
@@ -39,7 +46,7 @@ void newimag(imag** slot) {
         *slot = imhead;
         imhead = imhead->link;
     } else {
-        *slot = checked<imag>(get_slug(imagstash));
+        *slot = checked<imag>(imagstash);
     }
 }
 
@@ -48,7 +55,7 @@ void newpoly(polynode** slot) {
         *slot = polygarb;
         polygarb = polygarb->next;
     } else {
-        *slot = checked<polynode>(get_slug(polystash));
+        *slot = checked<polynode>(polystash);
     }
 }
 
@@ -57,7 +64,7 @@ void newquoly(quoly** slot) {
         *slot = quolygarb;
         quolygarb = quolygarb->link;
     } else {
-        *slot = checked<quoly>(get_slug(quolystash));
+        *slot = checked<quoly>(quolystash);
     }
 }
 
@@ -66,7 +73,7 @@ void newcolm(colm** slot) {
         *slot = colm_garb;
         colm_garb = colm_garb->next;
     } else {
-        *slot = checked<colm>(get_slug(colmstash));
+        *slot = checked<colm>(colmstash);
     }
 }
 

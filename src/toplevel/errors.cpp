@@ -1,5 +1,7 @@
 #include "toplevel/errors.h"
 
+#include "gcd/gcdstash.h"
+#include "interp/settings.h"
 #include "interp/token.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "toplevel/call_history.h"
 #include "toplevel/loop.h"
 #include "toplevel/platform.h"
 
@@ -132,11 +135,9 @@ void error(int code, const char* text) {
     if (code == 0) {
         std::printf("*** Panic stop.\n");
         if (levelcount == 1 && statcount == 0) std::printf("    You were already at the lowest level.\n");
-        if (was_in_rat && modularmode) {
-            std::printf("\n*** You have interrupted at a delicate time. You are now in modular arithmetic.  Beware!\n");
-            std::printf("    Your variables are unreadable and unusable.  If you wish\n");
-            std::printf("    to revert, do &(p=_i:) .\n\n");
-        }
+        // No "Beware" for a stop at a delicate time: the guards of the
+        // temporary switches put the ring and every converted value back
+        // as the stack unwinds.
     } else if (code < 0) {
         std::printf("*** New command level.\n");
     } else {
@@ -161,14 +162,17 @@ void error(int code, const char* text) {
         if (statcount > 0) std::printf("\n");
     }
 
+    const bool opens_level = code < 0 || (code > 0 && push);
+
     // 8-9.
     finish = nullptr;
-    std::printf(" ");
+    leave_flag = exit_flag = cycle_flag = 0;
+    print_call_history(!opens_level);
 
     // 11. A nested evaluation had switched modular arithmetic off.
     if (mod_is_changed > 0) modularmode = lintmode = 1;
 
-    if (code < 0 || (code > 0 && push)) {
+    if (opens_level) {
         // 12, 14-19: a statement loop of its own, here on the stack above
         // the computation that waits for it.
         run_command_level();
@@ -215,6 +219,25 @@ void tarvex_error(const char* message, int fatal) {
     // The computation that failed cannot be trusted to go on: leaving the
     // level abandons it.
     error(0, " ");
+}
+
+void mem_error() {
+    if (lookupgcd > 0 && polygcd_stack_depth == 0) {
+        std::printf("\n*** Warning.  You are low on heap space.  Will try freeing the gcd stash.\n");
+        std::fflush(stdout);
+        free_gcd_stash();
+        return;
+    }
+    std::printf("\n*** Warning.  You are out of heap space.  Abort this computation.\n");
+    std::fflush(stdout);
+    error(-1, " ");
+}
+
+int32_t check_and_mod_numb(int64_t n) {
+    int64_t r = n % modulus;
+    if (r < 0) r += modulus;
+    if (r == 0) error(359, token.name);
+    return static_cast<int32_t>(r);
 }
 
 void tarvexerror(const char* message) {

@@ -39,6 +39,14 @@ void error(int code, const char* text);
 void tarvex_error(const char* message, int fatal);   // fatal: a new command level
 void tarvexerror(const char* message);               // prints and returns
 void warning(int code, const char* name);
+// No record block could be had: with gcd stashing on and no gcd running the
+// stash is emptied (a warning says so); otherwise a warning and a nested
+// level, where the user may free values, returning when it is left. The
+// caller tries once more.
+void mem_error();
+// n reduced into 0 .. modulus - 1; a residue 0 is error 359 with the
+// current token (and 0 if error returns).
+int32_t check_and_mod_numb(int64_t n);
 void out_err_mess(int code);                         // the text of error code and a newline
 void dumpitt(const char* label, long count, int newline, int scale, int colon);
 void decr_dumpitt(long count, int newline, int divide);

@@ -22,6 +22,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/stash.h"
+#include "storage/workblocks.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
@@ -53,15 +54,6 @@ void arr_parse(int, FILE**, quoly**, name**) {
     error(2, token.name);
 }
 
-// The time since `start`, less the time spent at levels opened from this
-// one meanwhile (which is then forgotten).
-time_pair elapsed_since(const time_pair& start, int level = 1) {
-    time_pair now = now_pair();
-    time_pair& off = time_off[level];
-    time_pair t = {now.wall - start.wall - off.wall, now.cpu - start.cpu - off.cpu};
-    off = {0, 0};
-    return t;
-}
 
 bool is_terminator(const tokenrec& t) {
     return token_is(&t, ";") || token_is(&t, "\xC2\xA5") || token_is(&t, "@") || token_is(&t, ":");
@@ -164,7 +156,7 @@ void run_one_statement() {
     mytime[1] = now_pair();
     dispatch_statement(&Input, &sysnum, &zilch);
     zilch = nullptr;
-    time_pair t = elapsed_since(mytime[1]);
+    time_pair t = statement_time(mytime[1]);
     if (!sysnum) quoly_set(0, &sysnum);
     if (!is_terminator(token)) error(129, token.name);
     tokenrec terminator = token;
@@ -223,6 +215,8 @@ void run_loop() {
             time_level = 1;
             time_off[1] = {0, 0};
             time_to_quit = 0;
+            // No work block stays lent past the statement.
+            first_available = 1;
             after_error = true;
         }
     }
@@ -308,7 +302,7 @@ void run_command_level() {
         mytime[time_level] = now_pair();
         dispatch_statement(&Input, &value.q, &zilch);
         zilch = nullptr;
-        const time_pair t = elapsed_since(mytime[time_level], time_level);
+        const time_pair t = statement_time(mytime[time_level], time_level);
         if (!value.q) quoly_set(0, &value.q);
         if (!is_terminator(token)) error(129, token.name);
         const tokenrec terminator = token;
@@ -361,6 +355,14 @@ void dispatch_statement(FILE** source, quoly** value, name** pending) {
     } else {
         parse(source, value, pending);
     }
+}
+
+time_pair statement_time(const time_pair& start, int level) {
+    time_pair now = now_pair();
+    time_pair& off = time_off[level];
+    time_pair t = {now.wall - start.wall - off.wall, now.cpu - start.cpu - off.cpu};
+    off = {0, 0};
+    return t;
 }
 
 void print_timing(time_pair t) {
@@ -473,7 +475,7 @@ int tarvex_main(int, char** argv) {
             virtual_cut = 0;
             load_startup(dir.c_str());
             totalavailablememory = static_cast<int64_t>(initial_memory) * 4;
-            time_pair t = elapsed_since(mytime[1]);
+            time_pair t = statement_time(mytime[1]);
             if (timerflag) {
                 std::printf("\n");
                 print_timing(t);

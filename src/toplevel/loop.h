@@ -42,6 +42,10 @@ void dispatch_statement(FILE** source, quoly** value, name** pending);
 // panic stop. An error that unwinds drops every level at once.
 void run_command_level();
 
+// The time since `start` of the statement running at `level`, less the
+// time spent at levels opened from it meanwhile (which is then forgotten).
+time_pair statement_time(const time_pair& start, int level = 1);
+
 // The timing line of a statement that took `t` (wall seconds, CPU µs).
 void print_timing(time_pair t);
 
