@@ -199,7 +199,7 @@ void record_token(const tokenrec* tok) {
 void scanner(FILE** source, tokenrec* tok, name** pending) {
     // Between tokens the statement holds only references a level's
     // statements may empty, which the evaluator reads as 0.
-    poll_interrupt();
+    serve_pending_interrupt();
     if (*pending) {
         from_pending(tok, pending);
         return;

@@ -29,8 +29,8 @@
 //                    it is a, otherwise freed first, so r must not be b's slot;
 //   keeps b          in place in *a, b unchanged at return.
 // Division by 0 is error 22 with the token "/" (the result becomes 1 when
-// the error returns at a nested command level, a remainder or integer
-// quotient by 0 becomes 0); a residue without an inverse is error 85 with
+// the error returns at a nested command level, an integer quotient too, and
+// a remainder by 0 becomes 0); a residue without an inverse is error 85 with
 // "/"; a zero denominator is error 210. Errors 85 and 210 end the statement
 // even when they return.
 #pragma once

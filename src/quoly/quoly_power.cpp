@@ -181,9 +181,10 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
     const Kind ka = kind_of(a), kb = kind_of(b);
     if (kb == PLAIN && iszero(b->nnum)) {
         // Checked here rather than in the kernels, so that a return from
-        // the error at a nested command level goes on with 0 whatever a is.
+        // the error at a nested command level goes on whatever a is: a
+        // quotient 1, as every division by 0 gives, a remainder 0.
         error(22, current_token());
-        quoly_set(0, r);
+        quoly_set(op == '|' ? 0 : 1, r);
         return;
     }
     if (ka == POLYNOMIAL || kb == POLYNOMIAL) {
@@ -239,11 +240,11 @@ void quoly_mod_or_div(quoly* a, quoly* b, quoly** r, int op) {
 
 void quoly_mod_and_quot(quoly** a, quoly** b) {
     if (kind_of(*b) == PLAIN && iszero((*b)->nnum)) {
-        // As in quoly_mod_or_div: both results 0 whatever a is.
+        // As in quoly_mod_or_div: remainder 0 and quotient 1 whatever a is.
         error(22, current_token());
         if (*a == *b) *b = nullptr;   // one record, freed once
         quoly_set(0, a);
-        quoly_set(0, b);
+        quoly_set(1, b);
         return;
     }
     if (kind_of(*a) == POLYNOMIAL || kind_of(*b) == POLYNOMIAL) {

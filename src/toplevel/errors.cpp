@@ -196,13 +196,13 @@ void serve_interrupt() {
 int read_input_char(FILE* f) {
     // One that came while nothing could serve it is served before the
     // input it would have broken off.
-    poll_interrupt();
+    serve_pending_interrupt();
     for (;;) {
         errno = 0;
         const int c = std::getc(f);
         if (c != EOF || !std::ferror(f) || errno != EINTR) return c;
         std::clearerr(f);
-        poll_interrupt();
+        serve_pending_interrupt();
     }
 }
 

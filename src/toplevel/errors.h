@@ -61,9 +61,17 @@ extern int m_interrupt;      // switch m: 0 drops interrupts, 1 or 2 serves them
 // otherwise waits for the next safe point. Call only where the computation
 // holds nothing a statement of the new level could change.
 void serve_interrupt();
-inline void poll_interrupt() {
+// At a read or between tokens: always.
+inline void serve_pending_interrupt() {
     extern volatile int interrupt_pending;
     if (interrupt_pending) serve_interrupt();
+}
+// In the loops of long computations (left out by TARVEX_NO_INTERRUPT_POLLS,
+// for measuring what the checks cost).
+inline void poll_interrupt() {
+#ifndef TARVEX_NO_INTERRUPT_POLLS
+    serve_pending_interrupt();
+#endif
 }
 // getc on an input stream; a read broken off by SIGINT is not the end of
 // input: the interrupt is served (or left waiting) and the read resumed.
