@@ -12,11 +12,13 @@
 // the accumulator could overflow. The result is the schoolbook product's.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/polymult_impl.h"
+#include "toplevel/errors.h"
 
 namespace polyimpl {
 
@@ -196,10 +198,47 @@ int64_t place(const Monomial& m, const int32_t* lo, const Box& box) {
 
 }  // namespace
 
+namespace {
+
+// The buffers of one box product. One set is kept for reuse; a product
+// that starts while it is in use (one run from a nested command level that
+// interrupted another) takes a set of its own, so that the interrupted one
+// finds its own intact.
+struct BoxScratch {
+    Operand A, B;
+    Box box;
+    std::vector<int64_t> ka, va;
+};
+
+class ScratchLease {
+public:
+    ScratchLease() : shared_(!busy_) {
+        if (shared_) busy_ = true;
+        else own_ = std::make_unique<BoxScratch>();
+    }
+    ~ScratchLease() {
+        if (shared_) busy_ = false;
+    }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+    BoxScratch& get() { return shared_ ? kept_ : *own_; }
+
+private:
+    static inline BoxScratch kept_;
+    static inline bool busy_ = false;
+    bool shared_;
+    std::unique_ptr<BoxScratch> own_;
+};
+
+}  // namespace
+
 polynode* small_integer_product(const polynode* a, const polynode* b) {
     if (modularmode) return nullptr;
-    static Operand A, B;
-    static Box box;
+    ScratchLease lease;
+    BoxScratch& s = lease.get();
+    Operand& A = s.A;
+    Operand& B = s.B;
+    Box& box = s.box;
     A.clear();
     B.clear();
     int32_t e[BOX_LEVELS];
@@ -223,7 +262,8 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
     if (places > 4 * na * nb + 16) return nullptr;
 
     // Where each monomial of a lands, and its value when it is one limb.
-    static std::vector<int64_t> ka, va;
+    std::vector<int64_t>& ka = s.ka;
+    std::vector<int64_t>& va = s.va;
     ka.resize(static_cast<size_t>(na));
     va.resize(static_cast<size_t>(na));
     for (int64_t i = 0; i < na; i++) {
@@ -232,7 +272,10 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
     }
     box.cells.assign(static_cast<size_t>(places * box.limbs), 0);
     wide* cells = box.cells.data();
+    int64_t row = 0;
     for (const Monomial& t : B.terms) {
+        // Everything in use is this product's own: a safe point.
+        if ((++row & 63) == 0) poll_interrupt();
         const int64_t kb = place(t, B.lo, box) * box.limbs;
         const int64_t* y = B.pool.data() + t.first;
         if (lintmode) {
@@ -251,18 +294,18 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
         if (t.limbs == 1) {
             const wide yv = y[0];
             for (int64_t i = 0; i < na; i++) {
-                const Monomial& s = A.terms[i];
-                const int64_t* x = A.pool.data() + s.first;
+                const Monomial& m = A.terms[i];
+                const int64_t* x = A.pool.data() + m.first;
                 wide* acc = cells + ka[i] + kb;
-                for (int32_t p = 0; p < s.limbs; p++) acc[p] += x[p] * yv;
+                for (int32_t p = 0; p < m.limbs; p++) acc[p] += x[p] * yv;
             }
             continue;
         }
         for (int64_t i = 0; i < na; i++) {
-            const Monomial& s = A.terms[i];
-            const int64_t* x = A.pool.data() + s.first;
+            const Monomial& m = A.terms[i];
+            const int64_t* x = A.pool.data() + m.first;
             wide* acc = cells + ka[i] + kb;
-            for (int32_t p = 0; p < s.limbs; p++)
+            for (int32_t p = 0; p < m.limbs; p++)
                 for (int32_t q = 0; q < t.limbs; q++) acc[p + q] += wide{x[p]} * y[q];
         }
     }

@@ -20,7 +20,9 @@ int64_t system_cpu() {
 int64_t (*wall_clock)() = system_wall;
 int64_t (*cpu_clock)() = system_cpu;
 
-extern "C" void on_sigint(int) { interrupt_pending = 1; }
+// The SIGINT handler: only a flag; the level opens where the interpreter
+// can safely stop (serve_interrupt).
+extern "C" void interrupt(int) { interrupt_pending = 1; }
 
 struct ThreadCall {
     const std::function<int()>* fn;
@@ -50,7 +52,7 @@ void set_clocks(int64_t (*wall_fn)(), int64_t (*cpu_fn)()) {
 
 void install_interrupt_handler() {
     struct sigaction sa = {};
-    sa.sa_handler = on_sigint;
+    sa.sa_handler = interrupt;
     // No SA_RESTART: a read blocked at the prompt must break off.
     sa.sa_flags = 0;
     sigemptyset(&sa.sa_mask);
