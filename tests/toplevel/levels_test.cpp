@@ -164,6 +164,39 @@ TEST_F(Level, AModularSwitchHoldsInterruptsUnlessAllowed) {
     danger_ok = saved_danger;
 }
 
+TEST_F(Level, AnInterruptInsideAModularSwitchWaitsForItsEnd) {
+    const int saved_danger = danger_ok;
+    danger_ok = 0;
+    feed("&_p;\n");
+    std::string out;
+    ::testing::internal::CaptureStdout();
+    {
+        ModularSwitch sw;
+        sw.set_prime(65521);
+        sw.begin_arithmetic();
+        interrupt_pending = 1;
+        poll_interrupt();
+        EXPECT_EQ(levelcount, 1);
+        EXPECT_EQ(interrupt_pending, 1) << "held, not dropped";
+    }
+    // The first safe point after the switch serves it, in the user's ring.
+    poll_interrupt();
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(interrupt_pending, 0);
+    EXPECT_NE(out.find("*** New command level.\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("delicate"), std::string::npos) << out;
+    EXPECT_NE(out.find("*** Resuming earlier command level"), std::string::npos) << out;
+    // After &(m = 0) an interrupt is dropped at once.
+    const int saved_m = m_interrupt;
+    m_interrupt = 0;
+    interrupt_pending = 1;
+    poll_interrupt();
+    EXPECT_EQ(interrupt_pending, 0);
+    EXPECT_EQ(levelcount, 1);
+    m_interrupt = saved_m;
+    danger_ok = saved_danger;
+}
+
 TEST_F(Level, PushingOpensALevelOnlyInsideFunctionsOrLevels) {
     errorpush = 1;
     feed("&_p;\n");

@@ -129,6 +129,27 @@ def interrupted(binary, setup, statement, at_level, check, expect_check):
     return latency
 
 
+def deleted_target(binary, power):
+    """The variable the interrupted assignment stores into is deleted and
+    made anew at the level: the old record takes the result, the new
+    variable keeps its value, and nothing reads freed memory."""
+    s = Session(binary)
+    s.send(f"w := 3^{power}:\n")
+    time.sleep(0.3)
+    s.seen = b""
+    s.p.send_signal(signal.SIGINT)
+    s.expect("2>", 10)
+    s.send("@w;\n")
+    s.expect("2>", 60)
+    assert answer(s, "w := 5;") == "5"
+    s.send("&_p;\n")
+    s.expect("*** Resuming earlier command level", 10)
+    s.expect(">", 600)
+    got = answer(s, "w;")
+    assert got == "5", f"w after resuming: {got!r}"
+    s.close()
+
+
 def dropped(binary):
     s = Session(binary)
     s.send("&(m = 0):\n")
@@ -173,6 +194,7 @@ def main(argv):
                  f"g := (2 + x + y + z)^{gcd}:", f"h := (3 + x - y + z)^{gcd}:", "u := f*g:", "v := f*h:"]
     lat["multivariate gcd over Z"] = interrupted(
         binary, gcd_setup, "c := u/v:", ("(x^2 - 1)/(x + 1);", "x-1"), "c*h - g;", "0")
+    deleted_target(binary, power)
     dropped(binary)
     for name, t in lat.items():
         if report:
