@@ -222,22 +222,29 @@ void run_loop() {
     }
 }
 
-// What a nested level keeps of the computation it interrupted, and gives
-// back on every exit: an error that unwinds through the level passes the
-// modes and the interrupt word on to the guards below as they were.
+// What a nested level keeps of the computation it interrupted. The modes
+// and the interrupt word come back on every exit, so that an error that
+// unwinds through the level passes them on to the guards below as they
+// were; the rest only when the level is left (an unwinding error lands at
+// the top level, whose state it sets itself).
 struct LevelState {
     tokenrec token_saved = token;
     int tt = tt_flag;
     int32_t defs = func_def_count;
     int integer = integerflag;
+    bool statement_start = at_statement_start;
     int lint = lintmode;
     int modular = modularmode;
     int cmd = command_int;
+    bool left = false;
     ~LevelState() {
-        token = token_saved;
-        tt_flag = tt;
-        func_def_count = defs;
-        integerflag = integer;
+        if (left) {
+            token = token_saved;
+            tt_flag = tt;
+            func_def_count = defs;
+            integerflag = integer;
+            at_statement_start = statement_start;
+        }
         lintmode = lint;
         modularmode = modular;
         command_int = cmd;
@@ -335,6 +342,7 @@ void run_command_level() {
     std::printf("*** Resuming earlier command level\n");
     std::fflush(stdout);
     zilch = nullptr;
+    saved.left = true;
 }
 
 void dispatch_statement(FILE** source, quoly** value, name** pending) {
