@@ -62,8 +62,8 @@ void newcond(cond** slot) { pop_or_new(slot, condhead, &cond::link); }
 
 void newname(name** slot) {
     pop_or_new(slot, name_garb, &name::next);
-    (*slot)->word8 = 0;
-    (*slot)->word9 = 0;
+    (*slot)->resolved = 0;
+    (*slot)->blank_follows = 0;
 }
 
 void newpt(pt** slot) {

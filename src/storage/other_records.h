@@ -53,30 +53,34 @@ struct col {                // elimination list node
     col* next;              // free-list link
 };
 
-struct form {               // one compiled statement
-    void* word1;
-    void* word2;
-    form* next;             // free-list link
+struct cond;
+struct comment;
+struct name;
+
+struct form {               // one statement of a compiled statement list
+    cond* stmt;             // the statement
+    comment* comments;      // the comments written in front of it, or null
+    form* next;             // the next statement; also the free-list link
 };
 
-struct cond {               // the condition and bodies of a compiled statement
-    void* word1;
-    void* word2;
-    void* word3;
-    void* word4;
-    void* word5;
+struct cond {               // a compiled statement
+    name* condition;        // if / while condition, or for header (first token ":"); null: plain
+    int32_t kind;           // 0 if statement or plain statement, 1 while or for loop
+    form* first;            // then-part or loop body
+    form* second;           // else-part, or null
+    name* statement;        // the tokens of a plain statement, or null
     cond* link;             // free-list link
 };
 
 struct name {               // one stored token
     char token[12];         // up to 11 characters, NUL-terminated
     uint16_t hash;          // cached hash, 65535 = not yet computed
-    void* word5;
-    void* word6;
-    name* next;             // free-list link
-    int32_t word8;          // cleared on allocation
-    int32_t word9;          // cleared on allocation
-    int32_t word10;
+    name* next_use;         // the next stored token bound to the same compiled entry
+    void* binding;          // where a compiled token's value lives
+    name* next;             // the next token of the chain; also the free-list link
+    int32_t resolved;       // bound by Compile (cleared on allocation)
+    int32_t blank_follows;  // a blank followed the token where it was read (cleared on allocation)
+    int32_t bind_kind;      // 1 scalar or parameter, 2 array element, 3 whole array
 };
 
 // ---- undo logs ----
@@ -123,7 +127,7 @@ void newcol(col** slot);        // word3 := null
 void newfix(fix** slot);        // kind := FIX_SLOT
 void newform(form** slot);
 void newcond(cond** slot);
-void newname(name** slot);      // word8 := word9 := 0
+void newname(name** slot);      // resolved := blank_follows := 0
 // cutoff := poly_cutoff, root_modulus := -1, every list, flag and count
 // cleared; name, hash, modout_degree and level are the caller's to set.
 void newpt(pt** slot);

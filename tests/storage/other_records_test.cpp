@@ -323,17 +323,17 @@ TEST(OtherRecords, AllocatorsPopTheirListAndSetOnlyTheirWords) {
 
     name* n;
     newname(&n);
-    EXPECT_EQ(n->word8, 0);
-    EXPECT_EQ(n->word9, 0);
-    n->word8 = n->word9 = n->word10 = 1;
+    EXPECT_EQ(n->resolved, 0);
+    EXPECT_EQ(n->blank_follows, 0);
+    n->resolved = n->blank_follows = n->bind_kind = 1;
     n->next = name_garb;
     name_garb = n;
     name* n2;
     newname(&n2);
     EXPECT_EQ(n2, n);
-    EXPECT_EQ(n2->word8, 0);
-    EXPECT_EQ(n2->word9, 0);
-    EXPECT_EQ(n2->word10, 1);
+    EXPECT_EQ(n2->resolved, 0);
+    EXPECT_EQ(n2->blank_follows, 0);
+    EXPECT_EQ(n2->bind_kind, 1);
     n2->next = name_garb;
     name_garb = n2;
 }

@@ -1,0 +1,80 @@
+// Entry points of stored code that are not built yet: each reports that it
+// is not available and leaves a neutral result. Every one goes when its
+// module lands.
+#include "interp/evaluator.h"
+#include "interp/functions.h"
+#include "storage/assign.h"
+#include "toplevel/errors.h"
+
+// ---- calls and execution ----
+
+void evaluate(FILE**, tokenrec* fname, quoly** value, name**) {
+    feature_unavailable("User functions are not available yet.", 20, fname->name);
+    quoly_set(0, value);
+}
+
+void getval(FILE**, cond*, quoly** value) {
+    feature_unavailable("Stored statements are not available yet.", 31, token.name);
+    quoly_set(0, value);
+}
+
+void call_sys_func(FILE**, quoly** value, name**) {
+    feature_unavailable("Conditionals and loops are not available yet.", 19, token.name);
+    quoly_set(0, value);
+}
+
+void remove_args(func*, int) {}
+
+// ---- conditions, loops, sums and products ----
+
+int bool_expre(FILE**, name**) {
+    feature_unavailable("Conditions are not available yet.", 13, token.name);
+    return 0;
+}
+
+void obtain_int(int32_t* out, int code, const char* context) {
+    feature_unavailable("Integer arguments are not available yet.", code, context);
+    *out = 0;
+}
+
+void set_up_for_loop(FILE**, name**, var**, int32_t* first, int32_t* end, int32_t* step, numnode** list,
+                     numnode** cursor) {
+    feature_unavailable("For loops are not available yet.", 77, token.name);
+    *first = 1;
+    *end = 0;
+    *step = 1;
+    *list = *cursor = nullptr;
+}
+
+void sum_mult_up(const char*, FILE**, quoly** value, name**, int, int32_t* integer_result, char* closer) {
+    feature_unavailable("Sums and products are not available yet.", 144, token.name);
+    quoly_set(0, value);
+    if (integer_result) *integer_result = 0;
+    if (closer) *closer = ')';
+}
+
+// ---- the integer evaluator ----
+
+void iexpre(int32_t* result, name**) {
+    feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
+    *result = 0;
+}
+
+void old_iexpre(int32_t* result, name**) {
+    feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
+    *result = 0;
+}
+
+// ---- listing ----
+
+void big_write_p(listing_frame*) {}
+
+void simple_write_p(listing_frame*) {}
+
+void listform(FILE**, int, form*, int32_t) {}
+
+void listrht(FILE**, int, cond*, comment*, int32_t) {}
+
+void listfuncs(FILE*, FILE**, int, tokenrec* first, name**) {
+    feature_unavailable("The function listing is not available yet.", 17, first->name);
+}
