@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "interp/dispatcher.h"
+#include "interp/integer_eval.h"
 #include "interp/numconst.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
@@ -497,7 +498,13 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
     const char c = token.name[0];
     if (is_lower(c) || is_digit(c) || c == '(') {
         if (integerflag) {
-            feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
+            iplace p;
+            ifact(&p, &amount, pending);
+            // A refused amount leaves the variable as it is.
+            if (p.novalue) {
+                error(68, token.name);
+                amount = 0;
+            }
         } else {
             SlotHold a;
             old_fact(source, &a.q, pending);

@@ -53,18 +53,6 @@ void sum_mult_up(const char*, FILE**, quoly** value, name**, int, int32_t* integ
     if (closer) *closer = ')';
 }
 
-// ---- the integer evaluator ----
-
-void iexpre(int32_t* result, name**) {
-    feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
-    *result = 0;
-}
-
-void old_iexpre(int32_t* result, name**) {
-    feature_unavailable("The integer evaluator is not available yet.", 68, token.name);
-    *result = 0;
-}
-
 // ---- listing ----
 
 void big_write_p(listing_frame*) {}

@@ -7,6 +7,7 @@
 
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
+#include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
@@ -179,10 +180,13 @@ void outside_modular(FILE** source, quoly** value, name** pending) {
     ModularOffGuard off;
     if (!token_is(&token, "(")) error(131, token.name);
     scanner(source, &token, pending);
-    if (integerflag)
-        feature_unavailable("The integer evaluator is not available yet.", 2, token.name);
-    else
+    if (integerflag) {
+        int32_t r = 0;
+        iexpre(&r, pending);
+        quoly_set(r, value);
+    } else {
         parse(source, value, pending);
+    }
     if (!token_is(&token, ")")) error(1, token.name);
     scanner(source, &token, pending);
     if (!(token_is(&token, ";") || token_is(&token, "\xC2\xA5") || token_is(&token, "@") ||

@@ -1,0 +1,110 @@
+// Word arithmetic of the integer evaluator: residues in modular arithmetic,
+// exact integers of one digit (|v| <= 2^28 - 1) otherwise. Every result is
+// formed in 64 bits and checked before it becomes a word, so nothing wraps.
+#include <cstdint>
+
+#include "interp/integer_eval_impl.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/rational.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "toplevel/errors.h"
+
+void inext(name** pending) { scanner(&Input, &token, pending); }
+
+int32_t ibound(int64_t v) {
+    if (v > DIGIT_MASK || v < -DIGIT_MASK) {
+        error(32, token.name);
+        abandon_statement(32);
+    }
+    return static_cast<int32_t>(v);
+}
+
+int32_t ireduce(int64_t v) {
+    if (modulus <= 0) return static_cast<int32_t>(v);
+    int64_t r = v % modulus;
+    return static_cast<int32_t>(r < 0 ? r + modulus : r);
+}
+
+int32_t iadd(int32_t a, int32_t b) {
+    if (modularmode) return mod_add(a, b, modulus);
+    return ibound(int64_t{a} + b);
+}
+
+int32_t isub(int32_t a, int32_t b) {
+    if (modularmode) return mod_sub(a, b, modulus);
+    return ibound(int64_t{a} - b);
+}
+
+int32_t imul(int32_t a, int32_t b) {
+    if (modularmode) return modmult(a, b);
+    return ibound(int64_t{a} * b);
+}
+
+int32_t ineg(int32_t a) {
+    if (modularmode) return finf || a == 0 ? a : modulus - a;
+    return -a;   // a one-digit value: its negative is one too
+}
+
+int32_t ipower(int32_t a, int32_t e) {
+    if (modularmode) {
+        int32_t r = 0;
+        if (e < 0) {
+            a = imod_inverse(a);
+            e = -e;   // |e| < 2^28: read as a one-digit integer
+        }
+        mod_number_power(a, e, &r);
+        return r;
+    }
+    if (e < 0) {
+        if (a == 1) return 1;
+        if (a == -1) return (e & 1) ? -1 : 1;
+        if (a == 0) {
+            error(22, "^");
+            return 0;
+        }
+        error(227, "^");
+        abandon_statement(227);
+    }
+    // |a| >= 2 passes the bound within 28 squarings, so the loop is short
+    // for every exponent that can succeed.
+    int64_t r = 1;
+    if (a == 0 || a == 1) return e == 0 ? 1 : a;
+    if (a == -1) return (e & 1) ? -1 : 1;
+    for (int32_t i = 0; i < e; ++i) r = ibound(r * a);
+    return static_cast<int32_t>(r);
+}
+
+int32_t ifactorial(int32_t a) {
+    if (modularmode) {
+        // The factorial routine's own rules and errors (characteristic 2,
+        // arguments too large); the argument is left when an error returns.
+        imag* n = new_number();
+        n->value = a;
+        factorial(n);
+        int32_t r = n->value;
+        free_imag(&n);
+        return r;
+    }
+    int64_t r = 1;
+    for (int32_t i = 2; i <= a; ++i) r = ibound(r * i);
+    return static_cast<int32_t>(r);
+}
+
+int32_t iword_of(quoly* q, const char* text) {
+    if (!q) return 0;
+    if (!q->isnum) {
+        error(227, text);
+        return 0;
+    }
+    imag* n = q->nnum;
+    if (modularmode) return n->value;
+    if (lintmode) return ibound(n->value);
+    if (n->count != 1) {
+        error(32, text);
+        abandon_statement(32);
+    }
+    return n->head->digit;
+}

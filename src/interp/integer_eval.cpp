@@ -1,0 +1,192 @@
+// The integer evaluator's statements, expressions and terms: iexpre (an
+// assignment or an expression), old_iexpre and iterm, and the in-place
+// reads and writes of stored numbers. Factors are in integer_factor.cpp.
+//
+// A stored number is read only when it is a one-digit integer (or a machine
+// word, or a residue) and written only with such a value, so every number
+// this evaluator leaves behind is a valid one: its single digit carries the
+// sign and lies strictly between -2^28 and 2^28.
+#include <cstdint>
+
+#include "interp/functions.h"
+#include "interp/integer_eval.h"
+#include "interp/integer_eval_impl.h"
+#include "interp/scalars.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/rational.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "storage/assign.h"
+#include "toplevel/errors.h"
+
+int32_t istored_value(quoly* stored, const char* name_text) { return iword_of(stored, name_text); }
+
+void istore(quoly** slot, int32_t v) {
+    if (levelcount > 1 && *slot) {
+        quoly* copy = nullptr;
+        quoly_assign(*slot, &copy);
+        retire_value(slot);
+        *slot = copy;
+    }
+    quoly* q = *slot;
+    if (!q || !q->isnum) {
+        // Nothing to change in place: the variable gets a new number.
+        if (q) retire_value(slot);
+        quoly_set(v, slot);
+        return;
+    }
+    q->den = nullptr;   // no array-parameter mark survives an assignment
+    imag* n = q->nnum;
+    if (lintmode)
+        n->value = v;
+    else if (n->count == 1)
+        n->head->digit = v;
+    else
+        setvalue(v, n);   // a longer number becomes the one digit v
+}
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// target := v, creating the scalar a new target names.
+void istore_target(iplace* target, int32_t v) {
+    if (target->novalue) {
+        quoly* q = nullptr;
+        quoly_set(v, &q);
+        var* record = nullptr;
+        insert_var(&target->newname, q, &record);
+        return;
+    }
+    if (!target->slot) {
+        error(316, token.name);
+        return;
+    }
+    istore(target->slot, v);
+}
+
+// `token` is ':' after the statement's first term.
+void iassignment(iplace* target, name** pending) {
+    inext(pending);
+    const char op = token.name[1] == 0 ? token.name[0] : 0;
+    if (op == '=') {
+        inext(pending);
+        int32_t v = 0;
+        old_iexpre(&v, pending);
+        istore_target(target, v);
+        return;
+    }
+    if (op != '+' && op != '-' && op != '*') {
+        error(317, token.name);
+        return;
+    }
+    inext(pending);
+    int32_t amount = 1;
+    const char c = token.name[0];
+    if (is_lower(c) || is_digit(c) || c == '(') {
+        iplace p;
+        ifact(&p, &amount, pending);
+        if (p.novalue) {
+            // A refused amount leaves the target as it is.
+            error(68, token.name);
+            return;
+        }
+    }
+    int32_t old = 0;
+    if (!target->novalue) {
+        if (!target->slot) {
+            error(316, token.name);
+            return;
+        }
+        old = istored_value(*target->slot, token.name);
+    }
+    const int32_t v = op == '+' ? iadd(old, amount) : op == '-' ? isub(old, amount) : imul(old, amount);
+    istore_target(target, v);
+}
+
+// The "+" and "-" of an expression after its first term, into *acc.
+void isum_rest(int32_t* acc, name** pending) {
+    while (token_is(&token, "+") || token_is(&token, "-")) {
+        const bool add = token.name[0] == '+';
+        inext(pending);
+        iplace p;
+        int32_t r = 0;
+        iterm(&p, &r, pending);
+        if (p.novalue) {
+            error(129, token.name);
+            r = 0;
+        }
+        *acc = add ? iadd(*acc, r) : isub(*acc, r);
+    }
+}
+
+}  // namespace
+
+void iexpre(int32_t* result, name** pending) {
+    iplace target;
+    int32_t v = 0;
+    iterm(&target, &v, pending);
+    if (token_is(&token, ":")) {
+        iassignment(&target, pending);
+        *result = 0;
+        return;
+    }
+    isum_rest(&v, pending);
+    *result = v;
+}
+
+void old_iexpre(int32_t* result, name** pending) {
+    iplace p;
+    int32_t v = 0;
+    iterm(&p, &v, pending);
+    if (p.novalue) {
+        error(129, token.name);
+        v = 0;
+    }
+    isum_rest(&v, pending);
+    *result = v;
+}
+
+void iterm(iplace* place, int32_t* result, name** pending) {
+    int32_t v = 0;
+    ifact(place, &v, pending);
+    while (token.name[1] == 0 && in_set(token.name[0], iterm_set)) {
+        const char op = token.name[0];
+        const char op_text[2] = {op, 0};
+        inext(pending);
+        if (token_is(&token, "/")) {
+            error(340, token.name);
+            inext(pending);
+        }
+        iplace p;
+        int32_t r = 0;
+        ifact(&p, &r, pending);
+        if (p.novalue) {
+            error(68, token.name);
+            r = 0;
+        }
+        place->slot = nullptr;
+        place->novalue = 0;
+        if (op == '*') {
+            v = imul(v, r);
+            continue;
+        }
+        if (r == 0) {
+            // When the error returns the term keeps its left operand.
+            error(22, op == '/' ? quotsign : op_text);
+            continue;
+        }
+        if (op == '/' && modularmode) {
+            v = modmult(v, imod_inverse(r));
+        } else if (op == '/' || op == '\\') {
+            v = v / r;   // one-digit operands or residues: no overflow
+        } else {
+            int32_t rem = v % r;
+            if (pos_mod && rem < 0) rem += r < 0 ? -r : r;
+            v = rem;
+        }
+    }
+    *result = v;
+}

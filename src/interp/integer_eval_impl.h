@@ -1,0 +1,38 @@
+// Helpers shared by the integer evaluator's files: the next token from the
+// pending list and the word arithmetic of the current ground ring, bounded
+// to one digit outside modular arithmetic. Not for other modules.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+struct name;
+
+// The next token of the pending list into `token`.
+void inext(name** pending);
+
+// v itself when it is a one-digit integer; otherwise error 32 ends the
+// statement (also when the error returns: a wrapped or cut value would
+// silently corrupt what is stored).
+int32_t ibound(int64_t v);
+// v as a residue 0 .. modulus - 1 (an integer read with modular arithmetic
+// off, brought into the ring).
+int32_t ireduce(int64_t v);
+
+// a + b, a - b, a * b and -a in the current ground ring: residue arithmetic
+// (exclusive or for sums and differences in characteristic 2, where
+// negation is the identity) or bounded integer arithmetic.
+int32_t iadd(int32_t a, int32_t b);
+int32_t isub(int32_t a, int32_t b);
+int32_t imul(int32_t a, int32_t b);
+int32_t ineg(int32_t a);
+// a ^ e: e read with modular arithmetic off. A negative e inverts a in
+// modular arithmetic; outside it only 1 and -1 have integer powers (0 is
+// error 22, any other base error 227: the power is no integer).
+int32_t ipower(int32_t a, int32_t e);
+// a! (the factorial routine's rules in modular arithmetic; 1 for a <= 0).
+int32_t ifactorial(int32_t a);
+
+// A computed value (a call's, a statement's, the previous result) as a word:
+// null gives 0; anything but a plain number is error 227 (0 if it returns).
+int32_t iword_of(quoly* q, const char* text);

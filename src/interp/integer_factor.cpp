@@ -1,0 +1,292 @@
+// The integer evaluator's factor reader, ifact: a dispatcher on the current
+// token between compiled variables, scalars, constants, the prefix forms
+// ( - _ | ), GCD, calls (user functions, and of the built-ins the random
+// numbers, sums and products), embedded statements and the previous result,
+// then one postfix "^" or "!".
+//
+// Arrays are not part of this evaluator yet: an element ("x[", a compiled
+// element or array, "%", "<[") reaches iarray_factor, which reports error 28
+// (or 220 and 175, as the exact evaluator does) until the array table lands.
+#include <cstdint>
+#include <cstring>
+
+#include "interp/dispatcher.h"
+#include "interp/evaluator.h"
+#include "interp/functions.h"
+#include "interp/integer_eval.h"
+#include "interp/integer_eval_impl.h"
+#include "interp/numconst.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/random.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/other_records.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The array hook: an element of an array (code 28), of an array of arrays
+// (220) or of the system array (175). Value 0 when the error returns.
+void iarray_factor(int code, const char* what, const char* text, int32_t* result) {
+    feature_unavailable(what, code, text);
+    *result = 0;
+}
+
+// A scalar name, the name's token already read past.
+void iscalar(const tokenrec& id, iplace* place, int32_t* result, name** pending) {
+    if (number_polys > 0 && its_a_polyname(id.name)) {
+        error(227, id.name);   // a polynomial variable is no number
+        return;
+    }
+    quoly** ref = nullptr;
+    SlotHold own;
+    retrieve(&id, &ref, &own.q, &Input, pending);
+    if (ref == &own.q) {
+        // An array parameter read as a scalar, or a refused keyword: its
+        // stand-in value, not a variable.
+        *result = iword_of(own.q, id.name);
+        return;
+    }
+    if (ref) {
+        place->slot = ref;
+        // An assignment target is written, not read: whatever it holds now
+        // does not matter to ":=", and ":+" reads it itself.
+        if (!token_is(&token, ":")) *result = istored_value(*ref, id.name);
+        return;
+    }
+    if (token_is(&token, ":")) {
+        place->novalue = 1;
+        place->newname = id;
+        return;
+    }
+    error(19, id.name);   // a nested level goes on with 0
+}
+
+// A decimal constant: the residue in modular arithmetic, else the exact
+// integer, read as digits even in machine-integer mode so that no constant
+// wraps on the way in.
+int32_t iconstant(name** pending) {
+    int32_t digits = 0;
+    if (modularmode) {
+        NumberHold n;
+        n.n = new_number();
+        new_readin(&Input, n.n, pending, &digits);
+        return n.n->value;
+    }
+    LintOff digit_mode;
+    NumberHold n;
+    n.n = new_number();
+    new_readin(&Input, n.n, pending, &digits);
+    if (n.n->count != 1) {
+        error(32, token.name);
+        abandon_statement(32);
+    }
+    return ibound(n.n->head->digit);
+}
+
+// `token` must be `want`; then the next token. 0 when the error returned.
+bool iexpect(const char* want, int code, name** pending) {
+    if (!token_is(&token, want)) {
+        error(code, token.name);
+        return false;
+    }
+    inext(pending);
+    return true;
+}
+
+// GCD "(" a "," b ")", token at "GCD".
+int32_t igcd(name** pending) {
+    inext(pending);
+    if (!iexpect("(", 177, pending)) return 0;
+    iplace p;
+    int32_t a = 0, b = 0;
+    ifact(&p, &a, pending);
+    if (!iexpect(",", 202, pending)) return 0;
+    ifact(&p, &b, pending);
+    if (!iexpect(")", 1, pending)) return 0;
+    return smallgcd(a < 0 ? -a : a, b < 0 ? -b : b);
+}
+
+// "Prod" or "Sigma" in a stored body: the header and body follow in the
+// chain, and the loop routine reads them, leaving the body's closer.
+int32_t isum_or_product(const char* code, name** pending) {
+    inext(pending);
+    if (!token_is(&token, "<")) {
+        error(144, token.name);
+        return 0;
+    }
+    int32_t r = 0;
+    char closer = ')';
+    SlotHold unused;
+    sum_mult_up(code, &Input, &unused.q, pending, 0, &r, &closer);
+    if (token.name[0] != closer) {
+        error(274, token.name);
+        return modularmode ? r : ibound(r);
+    }
+    inext(pending);
+    return modularmode ? r : ibound(r);
+}
+
+// "Rand" (code *70) and "RRand" (*68, the process clock mixed in).
+int32_t irandom(bool with_clock, name** pending) {
+    inext(pending);
+    int64_t r = rand_integer2() % DIGIT_BASE;
+    if (with_clock)
+        r = static_cast<int64_t>(static_cast<uint64_t>(r) * static_cast<uint64_t>(raw_clock()) & DIGIT_MASK);
+    return modularmode ? ireduce(r) : static_cast<int32_t>(r);
+}
+
+// An upper-case name: a user function or a built-in.
+int32_t icall(name** pending) {
+    const int b = find_built_in(0, numbuiltins, token.name);
+    if (b >= 0) {
+        const char* code = builtin[b].word;
+        if (!std::strcmp(code, "*66") || !std::strcmp(code, "*82")) return isum_or_product(code, pending);
+        if (!std::strcmp(code, "*70") || !std::strcmp(code, "*68")) return irandom(code[2] == '8', pending);
+        feature_unavailable("Built-in functions are not available yet.", 16, token.name);
+        inext(pending);
+        return 0;
+    }
+    tokenrec fname = token;
+    SlotHold v;
+    evaluate(&Input, &fname, &v.q, pending);
+    return iword_of(v.q, fname.name);
+}
+
+// The factor itself, without a postfix.
+void iprimary(iplace* place, int32_t* result, name** pending) {
+    name* rec = *pending;   // the current token's record
+    if (rec && rec->resolved && rec->binding) {
+        if (rec->bind_kind == 1) {
+            place->slot = static_cast<quoly**>(rec->binding);
+            inext(pending);
+            if (!token_is(&token, ":")) *result = istored_value(*place->slot, rec->token);
+        } else {
+            iarray_factor(28, "Arrays are not available yet.", rec->token, result);
+        }
+        return;
+    }
+    const char c = token.name[0];
+    if (is_lower(c)) {
+        tokenrec id = token;
+        inext(pending);
+        if (token_is(&token, "[") && !token_is(&id, "if") && !token_is(&id, "while"))
+            iarray_factor(28, "Arrays are not available yet.", id.name, result);
+        else
+            iscalar(id, place, result, pending);
+        return;
+    }
+    if (is_digit(c)) {
+        *result = iconstant(pending);
+        return;
+    }
+    if (token_is(&token, "GCD")) {
+        *result = igcd(pending);
+        return;
+    }
+    if (is_upper(c)) {
+        *result = icall(pending);
+        return;
+    }
+    if (token.name[1] != 0) {
+        error(226, token.name);
+        return;
+    }
+    iplace p;
+    int32_t v = 0;
+    switch (c) {
+    case '(':
+        inext(pending);
+        old_iexpre(result, pending);
+        iexpect(")", 1, pending);
+        return;
+    case '-':
+        inext(pending);
+        ifact(&p, &v, pending);
+        if (p.novalue) {
+            error(68, token.name);
+            v = 0;
+        }
+        *result = ineg(v);
+        return;
+    case '_': {
+        inext(pending);
+        {
+            ModularOffGuard off;
+            ifact(place, &v, pending);
+        }
+        // Used in modular arithmetic the integer must be a residue again.
+        *result = modularmode ? ireduce(v) : v;
+        return;
+    }
+    case '|':
+        inext(pending);
+        ifact(&p, &v, pending);
+        *result = v < 0 ? -v : v;
+        iexpect("|", 63, pending);
+        return;
+    case '!':
+    case '&':
+    case '?':
+    case '@': {
+        SlotHold q;
+        parse(&Input, &q.q, pending);
+        *result = iword_of(q.q, "@");
+        return;
+    }
+    case '<':
+        inext(pending);
+        if (token_is(&token, "["))
+            iarray_factor(175, "The system array is not available yet.", token.name, result);
+        else
+            *result = iword_of(prevnum, "<");
+        return;
+    case '%':
+        iarray_factor(220, "Arrays of arrays are not available yet.", token.name, result);
+        inext(pending);
+        return;
+    default:
+        error(226, token.name);
+        return;
+    }
+}
+
+}  // namespace
+
+void ifact(iplace* place, int32_t* result, name** pending) {
+    place->slot = nullptr;
+    place->novalue = 0;
+    *result = 0;
+    int32_t v = 0;
+    iprimary(place, &v, pending);
+    if (token_is(&token, "^")) {
+        iplace p;
+        int32_t e = 0;
+        {
+            ModularOffGuard off;
+            inext(pending);
+            ifact(&p, &e, pending);
+        }
+        if (p.novalue) {
+            error(68, token.name);
+            e = 1;
+        }
+        v = ipower(v, e);
+        place->slot = nullptr;
+    } else if (token_is(&token, "!")) {
+        inext(pending);
+        v = ifactorial(v);
+        place->slot = nullptr;
+    }
+    *result = v;
+}
