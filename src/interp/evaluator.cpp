@@ -18,6 +18,7 @@
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "interp/sum_factor.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -225,7 +226,12 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
 
 // An upper-case name: a built-in or a user function.
 void call_factor(FILE** source, quoly** value, name** pending) {
-    const bool builtin_name = find_built_in(0, numbuiltins, token.name) >= 0;
+    const int position = find_built_in(0, numbuiltins, token.name);
+    if (position >= 0 && is_sum_or_product_code(builtin[position].word)) {
+        sum_product_factor(builtin[position].word, source, value, pending);
+        return;
+    }
+    const bool builtin_name = position >= 0;
     feature_unavailable(builtin_name ? "Built-in functions are not available yet."
                                      : "User functions are not available yet.",
                         16, token.name);

@@ -25,34 +25,6 @@ void call_sys_func(FILE**, quoly** value, name**) {
 
 void remove_args(func*, int) {}
 
-// ---- conditions, loops, sums and products ----
-
-int bool_expre(FILE**, name**) {
-    feature_unavailable("Conditions are not available yet.", 13, token.name);
-    return 0;
-}
-
-void obtain_int(int32_t* out, int code, const char* context) {
-    feature_unavailable("Integer arguments are not available yet.", code, context);
-    *out = 0;
-}
-
-void set_up_for_loop(FILE**, name**, var**, int32_t* first, int32_t* end, int32_t* step, numnode** list,
-                     numnode** cursor) {
-    feature_unavailable("For loops are not available yet.", 77, token.name);
-    *first = 1;
-    *end = 0;
-    *step = 1;
-    *list = *cursor = nullptr;
-}
-
-void sum_mult_up(const char*, FILE**, quoly** value, name**, int, int32_t* integer_result, char* closer) {
-    feature_unavailable("Sums and products are not available yet.", 144, token.name);
-    quoly_set(0, value);
-    if (integer_result) *integer_result = 0;
-    if (closer) *closer = ')';
-}
-
 // ---- listing ----
 
 void big_write_p(listing_frame*) {}

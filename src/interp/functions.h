@@ -98,6 +98,9 @@ void remove_args(func* f, int quiet);
 
 // ---- conditions, loops, sums and products ----
 int bool_expre(FILE** source, name** pending);
+// One expression of the for header being read that must be a one-word
+// integer; else error code, reported with context (null: the current
+// token), and *out := 0. Reads from the header reader's stream and list.
 void obtain_int(int32_t* out, int code, const char* context);
 struct var;
 // The for header from the loop variable's token: variable, first value,

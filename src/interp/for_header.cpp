@@ -1,0 +1,140 @@
+// The header of a for loop or of a sum or product range:
+//   variable ("=" | ":=" | "from") first (" to" | ",") end [(" by" | ",") step]
+// read from the loop variable's token on, with modular arithmetic off, so
+// the bounds are plain integers. The variable holds a one-digit number (a
+// machine word in machine-integer mode) and never exceeds LOOP_LIMIT in
+// magnitude.
+#include <cstdint>
+
+#include "interp/evaluator.h"
+#include "interp/functions.h"
+#include "interp/loop_values.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "numbers/ring.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+// The stream and pending list of the header being read: obtain_int reads
+// its expression from them, as a routine nested in the header reader would.
+struct HeaderFrame {
+    FILE** source;
+    name** pending;
+};
+HeaderFrame* current_header = nullptr;
+
+struct HeaderFrameScope {
+    HeaderFrame frame;
+    HeaderFrame* saved;
+    HeaderFrameScope(FILE** source, name** pending) : frame{source, pending}, saved(current_header) {
+        current_header = &frame;
+    }
+    ~HeaderFrameScope() { current_header = saved; }
+    HeaderFrameScope(const HeaderFrameScope&) = delete;
+    HeaderFrameScope& operator=(const HeaderFrameScope&) = delete;
+};
+
+void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+
+}  // namespace
+
+int32_t loop_variable_word(int32_t v) {
+    if (!modularmode || modulus <= 0) return v;
+    // A residue must lie in 0 .. modulus - 1 for the arithmetic that reads it.
+    int64_t r = v % static_cast<int64_t>(modulus);
+    if (r < 0) r += modulus;
+    return static_cast<int32_t>(r);
+}
+
+var* set_loop_variable(const tokenrec* id, int32_t v) {
+    var* record = nullptr;
+    iinsert(id, loop_variable_word(v), &record);
+    return record;
+}
+
+void obtain_int(int32_t* out, int code, const char* context) {
+    HeaderFrame here{&Input, &zilch};
+    const HeaderFrame& h = current_header ? *current_header : here;
+    if (integerflag) {
+        old_iexpre(out, h.pending);
+        return;
+    }
+    SlotHold v;
+    old_expre(h.source, &v.q, h.pending);
+    const char* text = context ? context : token.name;
+    *out = 0;
+    if (!v.q->isnum) {
+        error(code, text);
+        return;
+    }
+    if (lintmode) {
+        *out = v.q->nnum->value;
+    } else if (v.q->nnum->count != 1) {
+        error(code, text);
+    } else {
+        *out = v.q->nnum->head->digit;
+    }
+}
+
+void set_up_for_loop(FILE** source, name** pending, var** variable, int32_t* first, int32_t* end, int32_t* step,
+                     numnode** list, numnode** cursor) {
+    *list = *cursor = nullptr;
+    *first = 1;
+    *end = 0;
+    *step = 1;
+    *variable = nullptr;
+    if (!is_lower(token.name[0])) {
+        error(51, token.name);
+        abandon_statement(51);
+    }
+    const tokenrec id = token;
+    next_token(source, pending);
+    if (token_is(&token, ":")) {
+        next_token(source, pending);
+        if (!token_is(&token, "=")) {
+            error(77, token.name);
+            abandon_statement(77);
+        }
+    } else if (!token_is(&token, "=") && !token_is(&token, "from") && !token_is(&token, " from ")) {
+        error(77, token.name);
+        abandon_statement(77);
+    }
+
+    HeaderFrameScope frame(source, pending);
+    int32_t start = 0;
+    {
+        ModularOffGuard off;
+        next_token(source, pending);
+        if (token_is(&token, "[")) {
+            // The list of the stored columns of sparse-array rows needs the
+            // array table, which this system does not have yet.
+            feature_unavailable("Loops over the entries of sparse arrays are not available yet.", 28, token.name);
+            abandon_statement(28);
+        }
+        obtain_int(&start, 50, nullptr);
+        if (!token_is(&token, " to") && !token_is(&token, ",")) {
+            error(49, token.name);
+            abandon_statement(49);
+        }
+        // A bound beyond one digit would not fit the variable's number.
+        if (start > LOOP_LIMIT || start < -LOOP_LIMIT) {
+            error(47, id.name);
+            abandon_statement(47);
+        }
+        *variable = set_loop_variable(&id, start);
+        next_token(source, pending);
+        obtain_int(end, 52, nullptr);
+        if (token_is(&token, " by") || token_is(&token, ",")) {
+            next_token(source, pending);
+            obtain_int(step, 53, nullptr);
+        }
+    }
+    *first = start;
+    // The variable was set with modular arithmetic off: as a residue it is
+    // reduced now.
+    if (modularmode) *variable = set_loop_variable(&id, start);
+}
