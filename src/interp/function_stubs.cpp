@@ -24,17 +24,3 @@ void call_sys_func(FILE**, quoly** value, name**) {
 }
 
 void remove_args(func*, int) {}
-
-// ---- listing ----
-
-void big_write_p(listing_frame*) {}
-
-void simple_write_p(listing_frame*) {}
-
-void listform(FILE**, int, form*, int32_t) {}
-
-void listrht(FILE**, int, cond*, comment*, int32_t) {}
-
-void listfuncs(FILE*, FILE**, int, tokenrec* first, name**) {
-    feature_unavailable("The function listing is not available yet.", 17, first->name);
-}

@@ -9,6 +9,7 @@
 
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
+#include "interp/functions.h"
 #include "interp/scanner.h"
 #include "interp/switch_impl.h"
 #include "interp/token.h"
@@ -16,6 +17,7 @@
 #include "quoly/adjoin.h"
 #include "storage/assign.h"
 #include "storage/workblocks.h"
+#include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/prompted_settings.h"
@@ -142,7 +144,17 @@ void switches(FILE** source, quoly** value, name** pending) {
         case 'x': unavailable("Ending the reading of a file is not available yet.", 17); break;
         case 'v': unavailable("The variable listing is not available yet.", 17); break;
         case 'P': unavailable("Mod-out relations are not available yet.", 17); break;
-        case 'F': case 'f': unavailable("The function listing is not available yet.", 17); break;
+        case 'F':
+        case 'f':
+            scanner(source, &token, pending);
+            listfuncs(Output, source, 1, &token, pending);
+            // The listing ends the statement itself, but for the temporary
+            // body, after which the terminator follows.
+            if (token_is(&token, "@")) {
+                quoly_set(0, value);
+                return;
+            }
+            break;
         case '4': unavailable("The inversion duplicate display is not available yet.", 17); break;
         case 'j': unavailable("The minor stash report is not available yet.", 17); break;
         default: error(17, token.name); break;

@@ -1,0 +1,123 @@
+// The function listing command (&f, &F) and the functions section of a
+// save: every definition in full after "*", the header lines of all of
+// them after ";", one named function (or the temporary body of a construct
+// typed outside a function) after "<" or ",".
+//
+// Listings of many functions are sorted by name, the records of one name
+// in their chain order, newest first; beyond SORTP_ENTRIES functions they
+// come in bucket order.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "interp/functions.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
+#include "storage/equality.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+const char* const END_TOKEN = "\xC2\xA5";
+const char* const SYS_FUNC_TOKEN = "\xE2\x82\xAC";
+
+// The newest function of that name, or null.
+func* lookup(const char* fname) {
+    const int32_t bucket = hash(fname, FUNC_BUCKETS);
+    for (func* f = func_store[bucket]; f; f = f->next)
+        if (std::strcmp(f->name, fname) == 0) return f;
+    return nullptr;
+}
+
+// Every function in listing order: sorted by name, or in bucket and chain
+// order when there are more than a sort entry table holds.
+std::vector<func*> in_listing_order() {
+    std::vector<func*> all;
+    for (func* f : func_store)
+        for (; f; f = f->next) all.push_back(f);
+    if (all.size() > static_cast<size_t>(SORTP_ENTRIES)) return all;
+
+    std::vector<sort_entry> table(all.size());
+    for (size_t i = 0; i < all.size(); i++) {
+        sort_entry& e = table[i];
+        // A key holds at most namelength (10) characters of a name.
+        std::memset(e.name, 0, sizeof e.name);
+        std::memcpy(e.name, all[i]->name, std::min(std::strlen(all[i]->name), sizeof e.name - 1));
+        e.count = 0;
+        e.item = static_cast<int32_t>(i);
+    }
+    if (!table.empty()) sort_vars(table.data(), static_cast<int32_t>(table.size()));
+    // The records of one name keep their chain order, newest first. A
+    // marker character appended to the key could not promise that: after
+    // fifteen records of a name the marker reaches the digits and a longer
+    // name that starts the same way would sort in among them.
+    for (size_t lo = 0; lo < table.size();) {
+        size_t hi = lo + 1;
+        while (hi < table.size() && std::strncmp(table[hi].name, table[lo].name, sizeof table[lo].name) == 0) hi++;
+        std::sort(table.begin() + static_cast<std::ptrdiff_t>(lo), table.begin() + static_cast<std::ptrdiff_t>(hi),
+                  [](const sort_entry& x, const sort_entry& y) { return x.item < y.item; });
+        lo = hi;
+    }
+    std::vector<func*> sorted;
+    sorted.reserve(all.size());
+    for (const sort_entry& e : table) sorted.push_back(all[static_cast<size_t>(e.item)]);
+    return sorted;
+}
+
+void write_all(FILE** out, int mode, bool full) {
+    for (func* f : in_listing_order()) {
+        listing_frame frame{out, f, 0, mode};
+        if (!full) {
+            simple_write_p(&frame);
+            continue;
+        }
+        big_write_p(&frame);
+        // A save reads its definitions back: each ends with a statement end,
+        // in bucket order as well as sorted.
+        if (mode == 0) std::fputs(";\n", *out);
+    }
+}
+
+// "<" or ",": the function named next, or the temporary body. False when
+// the current token is to stay as it is.
+bool list_one(FILE** out, FILE** source, int mode, name** pending) {
+    scanner(source, &token, pending);
+    if (token_is(&token, SYS_FUNC_TOKEN)) {
+        if (!sys_func) {
+            error(222, token.name);
+            return false;
+        }
+        std::fputc('\n', *out);
+        listform(out, mode, sys_func, 3);
+        std::fputc('\n', *out);
+        return false;
+    }
+    func* f = lookup(token.name);
+    if (!f) {
+        std::fprintf(*out, "%s has not been defined.\n", token.name);
+        return true;
+    }
+    listing_frame frame{out, f, 0, mode};
+    big_write_p(&frame);
+    return true;
+}
+
+}  // namespace
+
+void listfuncs(FILE* out, FILE** source, int terminal, tokenrec* first, name** pending) {
+    FILE* stream = out;
+    if (token_is(first, "*")) {
+        write_all(&stream, terminal, true);
+    } else if (token_is(first, ";") || token_is(first, END_TOKEN)) {
+        write_all(&stream, terminal, false);
+    } else if (token_is(first, "<") || token_is(first, ",")) {
+        if (!list_one(&stream, source, terminal, pending)) return;
+    } else {
+        std::fprintf(out, "%s is not a legal function name.\n", first->name);
+        if (first != &token) token = *first;
+        while (!token_is(&token, ";") && !token_is(&token, END_TOKEN)) scanner(source, &token, pending);
+    }
+    // Ends the statement without a display.
+    set_token(&token, "@");
+}
