@@ -9,6 +9,9 @@
 // meanwhile, as in "x * (@x)"): such a slot counts as 0.
 #include "interp/evaluator.h"
 
+#include "interp/functions.h"
+#include "interp/stored_code.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -226,15 +229,28 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
 
 // An upper-case name: a built-in or a user function.
 void call_factor(FILE** source, quoly** value, name** pending) {
+    if (token_is(&token, "Func") || token_is(&token, "Function")) {
+        // The definition statement: the name, then the definition.
+        next_token(source, pending);
+        if (!is_upper(token.name[0]))
+            error(11, token.name);
+        else
+            funcdef(source, pending);
+        quoly_set(0, value);
+        return;
+    }
     const int position = find_built_in(0, numbuiltins, token.name);
     if (position >= 0 && is_sum_or_product_code(builtin[position].word)) {
         sum_product_factor(builtin[position].word, source, value, pending);
         return;
     }
-    const bool builtin_name = position >= 0;
-    feature_unavailable(builtin_name ? "Built-in functions are not available yet."
-                                     : "User functions are not available yet.",
-                        16, token.name);
+    if (position < 0) {
+        tokenrec fname = token;
+        evaluate(source, &fname, value, pending);
+        if (!*value) quoly_set(0, value);
+        return;
+    }
+    feature_unavailable("Built-in functions are not available yet.", 16, token.name);
     quoly_set(0, value);
     next_token(source, pending);
 }
@@ -360,7 +376,16 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
         case '<':
             next_token(source, pending);
             if (token_is(&token, "F")) {
-                feature_unavailable("The system function is not available yet.", 222, token.name);
+                // The temporary body of the last construct typed outside a
+                // function, run again.
+                if (in_body(pending))
+                    error(225, token.name);
+                else
+                    run_sys_func(source, value, pending);
+                if (!*value) quoly_set(0, value);
+                *ref = value;
+                next_token(source, pending);
+                break;
             } else if (token_is(&token, "[")) {
                 feature_unavailable("The system array is not available yet.", 175, token.name);
             }

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "interp/functions.h"
 #include "interp/scanner.h"
+#include "interp/stored_code.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
@@ -132,7 +134,7 @@ void rubout_older(FILE** source, name** pending) {
             error(128, token.name);
             return;
         }
-        not_available("User functions are not available yet.", 20, fname.name);
+        delete_older_functions(&fname);
         return;
     }
     if (!token_is(&token, "[")) {
@@ -205,7 +207,6 @@ void iinsert(const tokenrec* id, int32_t n, var** record) {
 }
 
 void retrieve(const tokenrec* id, quoly*** reference, quoly** value, FILE** source, name** pending) {
-    (void)source;
     var* v = find_var(id);
     if (v) {
         if (array_parameter(v->value)) {
@@ -221,13 +222,18 @@ void retrieve(const tokenrec* id, quoly*** reference, quoly** value, FILE** sour
     }
     *reference = nullptr;
     if (token_is(id, "for") || token_is(id, "if") || token_is(id, "while")) {
-        if (pending != &zilch)
+        if (pending != &zilch) {
             error(225, id->name);
-        else
-            not_available("Conditionals and loops are not available yet.", 19, id->name);
-        // Goes on with 0 for the refused word, which is not also reported
-        // as an undefined variable.
-        quoly_set(0, value);
+            // Goes on with 0 for the refused word, which is not also
+            // reported as an undefined variable.
+            quoly_set(0, value);
+        } else {
+            sys_func_token = token;
+            token = *id;
+            doing_sys_func = 1;
+            call_sys_func(source, value, pending);
+            if (!*value) quoly_set(0, value);
+        }
         *reference = value;
     }
 }
@@ -280,7 +286,7 @@ void single_rubout(FILE** source, name** pending) {
     } else if (first == '[' && token.name[1] == 0) {
         rubout_arrays(source, pending);
     } else if (is_upper(first)) {
-        not_available("User functions are not available yet.", 20, token.name);
+        delete_function(&token);
     } else if (first == '<' && token.name[1] == 0) {
         rubout_older(source, pending);
     } else {

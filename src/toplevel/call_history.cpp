@@ -39,7 +39,9 @@ void note_call(const char* name, void* frame) {
 }
 
 void end_call() {
-    if (statcount > 0) statcount--;
+    // After an error unwound the calls (statcount 0) the ring is already back.
+    if (statcount <= 0) return;
+    statcount--;
     if (lastf) lastf = lastf->last;
 }
 

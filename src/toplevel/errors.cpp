@@ -1,6 +1,7 @@
 #include "toplevel/errors.h"
 
 #include "gcd/gcdstash.h"
+#include "interp/functions.h"
 #include "interp/settings.h"
 #include "interp/token.h"
 #include "numbers/residue.h"
@@ -100,6 +101,50 @@ void print_token_ring() {
     throw TarvexUnwind(code, shown);
 }
 
+// Error step 5: the definition being read is cancelled.
+void report_cancelled_definition(int code) {
+    if (code == 132) {
+        std::printf("Here is the last line read:\n");
+        FILE* out = stdout;
+        if (last_good_one) listrht(&out, 1, last_good_one, last_comm, 0);
+        std::printf("\n*** Definition of %s cancelled.\n", current_func);
+    } else if ((code == 103 || code == 38 || code == 129) && func_def_count >= 1) {
+        std::printf("Here is the last line successfully read:\n");
+        // The captured tokens as they were typed (the listing's layout
+        // aside): blanks where blanks followed, the end token left out.
+        for (name* n = last_attached; n; n = n->next) {
+            if (std::strcmp(n->token, "\xC2\xA5") == 0) continue;
+            std::printf("%s%s", n->token, n->blank_follows ? " " : "");
+        }
+        std::printf("\n*** Definition of %s cancelled.\n", current_func);
+    }
+}
+
+// Error step 10: what of the stored statement being run was read.
+void print_interrupted_expression() {
+    if (!startexpr && !prev_expr) return;
+    std::printf("\n*** Function was interrupted at:\n");
+    int32_t column = 0;
+    auto show = [&](const char* text) {
+        std::printf("%s", text);
+        column += static_cast<int32_t>(std::strlen(text));
+        if (column > 68) {
+            std::printf("\n");
+            column = 0;
+        }
+    };
+    if (prev_expr) {
+        for (name* n = prev_expr; n; n = n->next) show(std::strcmp(n->token, "\xC2\xA5") == 0 ? ";" : n->token);
+        std::printf("\n");
+        column = 0;
+    }
+    for (name* n = startexpr; n && n != currentchar; n = n->next)
+        if (std::strcmp(n->token, "\xC2\xA5") != 0) show(n->token);
+    if (extra_line) std::printf("\n");
+    startexpr = prev_expr = nullptr;
+    currentchar = nullptr;
+}
+
 }  // namespace
 
 void error(int code, const char* text) {
@@ -118,6 +163,8 @@ void error(int code, const char* text) {
 
     // 3. Resets.
     tripval = 20;
+    in_sys_func = 0;
+    uninit = 0;
     if (code >= 0) {
         c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
         g_cutoff = 30;
@@ -153,6 +200,7 @@ void error(int code, const char* text) {
             std::printf("%s may crash Tarvex. There may be other such dangling array parameters.\n",
                         shown.c_str());
         }
+        report_cancelled_definition(code);
     }
 
     // 7. Where it occurred.
@@ -168,6 +216,10 @@ void error(int code, const char* text) {
     finish = nullptr;
     leave_flag = exit_flag = cycle_flag = 0;
     print_call_history(!opens_level);
+
+    // 10. The interrupted expression of stored code.
+    print_interrupted_expression();
+    doing_sys_func = 0;
 
     // 11. A nested evaluation had switched modular arithmetic off.
     if (mod_is_changed > 0) modularmode = lintmode = 1;

@@ -221,7 +221,17 @@ TEST_F(Scalars, LoopWordsAsFactors) {
     tokenrec w = tok("while");
     name* inside = nullptr;   // any word other than zilch is a body's
     EXPECT_EQ(error_code([&] { retrieve(&w, &ref, &slot, nullptr, &inside); }), 225);
-    EXPECT_EQ(error_code([&] { retrieve(&w, &ref, &slot, nullptr, &zilch); }), 19);
+    // At top level the construct is compiled into the temporary body and
+    // run: its condition goes to the condition evaluator (error 13 while
+    // that reports that it is not available, none once it has landed).
+    {
+        TextStream s(" = 1 do 2 od;");
+        FILE* f = s.f;
+        token = tok("0");
+        const int code = error_code([&] { retrieve(&w, &ref, &slot, &f, &zilch); });
+        EXPECT_TRUE(code == 13 || code == 0) << code;
+        free_quoly(&slot);
+    }
     // A scalar of that name is simply found.
     var* rec;
     insert_var(&w, number(1), &rec);

@@ -1,0 +1,542 @@
+// Function calls and statement execution, the removal of a
+// call's bindings and the construct typed outside a function.
+//
+// Every call keeps a frame of exactly the records it pushed. Its bindings
+// go once, however the call ends: remove_args on a normal return, the
+// frame's guard when an error unwinds the stack. A record the body deleted
+// is left alone; a "^" parameter copies out only into the caller's record
+// when that record is still linked under its name.
+#include <pthread.h>
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "interp/dispatcher.h"
+#include "interp/evaluator.h"
+#include "interp/functions.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "interp/settings.h"
+#include "interp/stored_code.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/equality.h"
+#include "toplevel/call_history.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+namespace {
+
+// The error for calls nested so deep that the stack would run out.
+constexpr int DEEP_RECURSION_ERROR = 216;
+// Room kept free on the stack for what a call at the limit still runs.
+constexpr uintptr_t STACK_RESERVE_MAX = uintptr_t{64} << 20;
+// The most stack that nested calls may take: some 60,000 calls of a small
+// body. An error unwinds the stack from there by an exception; beyond 64 MB
+// the address sanitizer no longer follows such a jump.
+constexpr uintptr_t STACK_BUDGET = uintptr_t{56} << 20;
+
+struct local_binding {
+    param* p;
+    var* record;        // the local pushed for the parameter
+    var* target;        // "^": the caller's record, else null
+    void* outer_binding;   // the parameter's binding in the call this one is nested in
+};
+
+struct call_frame {
+    func* f;
+    std::vector<local_binding> locals;
+    bool removed = false;
+};
+
+std::vector<call_frame*> frames;   // the calls running, innermost last
+int sys_func_running = 0;
+
+bool linked_under(var* record, const char* nm) {
+    tokenrec id;
+    set_token(&id, nm);
+    for (var* v = sca_store[sca_bucket(&id)]; v; v = v->next)
+        if (v == record) return std::strcmp(v->name, nm) == 0;
+    return false;
+}
+
+void unlink_record(var* record) {
+    tokenrec id;
+    set_token(&id, record->name);
+    var** link = &sca_store[sca_bucket(&id)];
+    for (var* v = *link; v; link = &v->next, v = v->next) {
+        if (v == record) {
+            *link = v->next;
+            free_quoly(&v->value);
+            v->ref = nullptr;
+            v->next = var_garb;
+            var_garb = v;
+            return;
+        }
+    }
+}
+
+// The lowest address the stack of this thread may reach, less the reserve.
+uintptr_t stack_floor() {
+    static thread_local uintptr_t floor = 0;
+    static thread_local bool known = false;
+    if (!known) {
+        known = true;
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            void* addr = nullptr;
+            size_t size = 0;
+            if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr && size) {
+                const uintptr_t low = reinterpret_cast<uintptr_t>(addr);
+                const uintptr_t reserve = size / 4 < STACK_RESERVE_MAX ? size / 4 : STACK_RESERVE_MAX;
+                floor = low + reserve;
+                if (size > STACK_BUDGET && low + size - STACK_BUDGET > floor) floor = low + size - STACK_BUDGET;
+            }
+            pthread_attr_destroy(&attr);
+        }
+    }
+    return floor;
+}
+
+bool stack_nearly_full() {
+    char here;
+    const uintptr_t floor = stack_floor();
+    return floor && reinterpret_cast<uintptr_t>(&here) < floor;
+}
+
+// The reference word a call gives each of its locals: the caller's value
+// slot for a "^" parameter, else the frame itself as a mark (nothing reads
+// it through). A record that the body deleted and that was taken again
+// for another variable has lost it (push_var clears the word), so a local
+// is still the call's own only while its name, its link and this word are.
+quoly** local_mark(call_frame* frame, var* target) {
+    return target ? &target->value : reinterpret_cast<quoly**>(frame);
+}
+
+bool still_own(call_frame* frame, const local_binding& b) {
+    return b.record->ref == local_mark(frame, b.target) && linked_under(b.record, b.p->tok.token);
+}
+
+void remove_frame(call_frame* frame) {
+    if (frame->removed) return;
+    frame->removed = true;
+    // Copy-out of "^" parameters, in parameter order: the later one wins
+    // when two name one variable.
+    for (local_binding& b : frame->locals) {
+        if (!b.target) continue;
+        if (!still_own(frame, b)) continue;   // the body deleted the parameter
+        if (!linked_under(b.target, b.target->name)) continue;  // the body deleted the variable
+        quoly* moved = b.record->value;
+        b.record->value = nullptr;
+        retire_value(&b.target->value);
+        b.target->value = moved;
+        if (moved && moved->isnum) moved->den = nullptr;
+    }
+    // Exactly the records this call pushed, if the body did not delete them.
+    for (local_binding& b : frame->locals) {
+        if (still_own(frame, b)) unlink_record(b.record);
+        b.p->binding = b.outer_binding;
+    }
+    frame->locals.clear();
+}
+
+void make_current(name* chain, name** cursor) {
+    std::memcpy(token.name, chain->token, TOKEN_TEXT);
+    token.hash = chain->hash;
+    *cursor = chain;
+    currentchar = chain->next;
+}
+
+bool stop_flag() { return exit_flag || leave_flag || cycle_flag; }
+
+// A statement list; value := the last statement's value.
+void run_list(FILE** source, form* list, quoly** value) {
+    for (form* f = list; f; f = f->next) {
+        free_quoly(value);
+        if (f->stmt) getval(source, f->stmt, value);
+        if (stop_flag()) break;
+    }
+}
+
+// The body of a loop, with the flag rules of loops: true when the loop
+// must stop.
+bool run_loop_body(FILE** source, form* body, quoly** value) {
+    run_list(source, body, value);
+    if (exit_flag) return true;
+    if (leave_flag) {
+        leave_flag = 0;
+        return true;
+    }
+    cycle_flag = 0;
+    return false;
+}
+
+void plain_statement(FILE** source, cond* c, quoly** value) {
+    name* cursor = nullptr;
+    startexpr = c->statement;
+    make_current(c->statement, &cursor);
+    reset_statement_state();
+    const char first = token.name[0];
+    const bool array_word = token_is(&token, "Trans") || token_is(&token, "Diag") || token_is(&token, "Adjoint") ||
+                            token_is(&token, "Altmult") || token_is(&token, "Altpower") ||
+                            token_is(&token, "MPowermod") ||
+                            ((first == '"' || first == '[' || first == '~') && token.name[1] == 0);
+    if (array_word) {
+        dispatch_statement(source, value, &cursor);
+    } else if (token_is(&token, "Integer")) {
+        integerflag = 1;
+        scanner(source, &token, &cursor);
+    } else if (first == 'A' || first == 'C' || first == 'M') {
+        if (integerflag) {
+            int32_t r = 0;
+            old_iexpre(&r, &cursor);
+            quoly_set(r, value);
+        } else {
+            old_expre(source, value, &cursor);
+        }
+    } else if (first == 'I') {
+        old_expre(source, value, &cursor);
+    } else if (first == '!') {
+        parse(source, value, &cursor);
+    } else if (integerflag) {
+        int32_t r = 0;
+        iexpre(&r, &cursor);
+        quoly_set(r, value);
+    } else {
+        parse(source, value, &cursor);
+    }
+    if (!token_is(&token, END_TOKEN) && !token_is(&token, ";")) error(31, token.name);
+}
+
+void for_loop(FILE** source, cond* c, quoly** value) {
+    name* cursor = nullptr;
+    make_current(c->condition, &cursor);
+    scanner(source, &token, &cursor);   // the token after ":"
+    var* variable = nullptr;
+    int32_t v = 0, end = 0, step = 1;
+    numnode* list = nullptr;
+    numnode* at = nullptr;
+    set_up_for_loop(source, &cursor, &variable, &v, &end, &step, &list, &at);
+    if (!token_is(&token, END_TOKEN)) error(190, token.name);
+    int32_t sign = 1;
+    if (step < 0) {
+        v = -v;
+        end = -end;
+        step = -step;
+        sign = -1;
+    }
+    while (v <= end) {
+        if (run_loop_body(source, c->first, value)) break;
+        if (list) {
+            at = at ? at->next : nullptr;
+            v = at ? static_cast<int32_t>(at->digit) : end + 1;
+        } else {
+            v += step;
+        }
+        const int64_t shown = static_cast<int64_t>(sign) * v;
+        if (shown > 268435455 || shown < -268435455) error(47, "for");
+        if (variable) {
+            tokenrec id;
+            set_token(&id, variable->name);
+            iinsert(&id, static_cast<int32_t>(shown), &variable);
+        }
+    }
+    if (!exit_flag && c->second) run_list(source, c->second, value);
+}
+
+void while_loop(FILE** source, cond* c, quoly** value) {
+    name* cursor = nullptr;
+    for (;;) {
+        make_current(c->condition, &cursor);
+        if (!bool_expre(source, &cursor)) break;
+        if (run_loop_body(source, c->first, value)) {
+            if (exit_flag) return;
+            break;
+        }
+        prev_expr = startexpr;
+        startexpr = c->condition;
+    }
+    if (!exit_flag && c->second) run_list(source, c->second, value);
+}
+
+// What a running call restores however it ends.
+struct call_guard {
+    call_frame* frame;
+    name* startexpr_saved;
+    name* prev_expr_saved;
+    int integer_saved;
+    int uncaught;
+    call_guard(call_frame* fr)
+        : frame(fr), startexpr_saved(startexpr), prev_expr_saved(prev_expr), integer_saved(integerflag),
+          uncaught(std::uncaught_exceptions()) {}
+    ~call_guard() {
+        remove_frame(frame);
+        if (!frames.empty() && frames.back() == frame) frames.pop_back();
+        end_call();
+        if (std::uncaught_exceptions() > uncaught) {
+            // An error unwinds: it has cleared what it reports.
+            startexpr = prev_expr = nullptr;
+        } else {
+            startexpr = startexpr_saved;
+            prev_expr = prev_expr_saved;
+            integerflag = integer_saved;
+        }
+        delete frame;
+    }
+    call_guard(const call_guard&) = delete;
+    call_guard& operator=(const call_guard&) = delete;
+};
+
+// Argument values read before the locals are pushed; freed if an error
+// unwinds first.
+struct argument {
+    param* p;
+    quoly* value = nullptr;
+    var* target = nullptr;
+};
+struct argument_list {
+    std::vector<argument> args;
+    ~argument_list() {
+        for (argument& a : args) free_quoly(&a.value);
+    }
+};
+
+bool is_polyvar(const char* nm) { return its_a_polyname(nm) != 0; }
+
+void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
+
+// A "^" argument; token at its first token. Leaves the token after it.
+void reference_argument(FILE** source, name** pending, argument* a) {
+    if (!lower_initial(token.name) || is_polyvar(token.name)) {
+        error(207, token.name);
+        quoly_set(0, &a->value);
+        // Skip the argument as an expression.
+        old_expre(source, &a->value, pending);
+        if (!a->value) quoly_set(0, &a->value);
+        return;
+    }
+    tokenrec id = token;
+    next_token(source, pending);
+    if (token_is(&token, "[")) {
+        // Array elements need the array table: no array exists yet.
+        error(28, id.name);
+        int depth = 1;
+        while (depth > 0 && !token_is(&token, END_TOKEN) && !token_is(&token, ";")) {
+            next_token(source, pending);
+            if (token_is(&token, "[")) depth++;
+            if (token_is(&token, "]")) depth--;
+        }
+        if (token_is(&token, "]")) next_token(source, pending);
+        quoly_set(0, &a->value);
+        return;
+    }
+    var* v = find_var(&id);
+    if (!v) {
+        error(19, id.name);
+        quoly_set(0, &a->value);
+        return;
+    }
+    if (v->value && v->value->isnum && v->value->den) {
+        std::printf("Warning. %s is an array parameter.\n", id.name);
+        std::printf("  Value 0 used for %s.\n", id.name);
+        std::fflush(stdout);
+        quoly_set(0, &a->value);
+    } else if (v->value) {
+        quoly_assign(v->value, &a->value);
+    } else {
+        quoly_set(0, &a->value);
+    }
+    a->target = v;
+}
+
+// An array argument "[" name "]"; token at "[".
+void array_argument(FILE** source, name** pending, argument* a) {
+    next_token(source, pending);
+    tokenrec aname = token;
+    if (token_is(&aname, "<"))
+        error(176, aname.name);
+    else
+        error(28, aname.name);   // no array table yet: no array exists
+    next_token(source, pending);
+    if (!token_is(&token, "]"))
+        error(24, token.name);
+    else
+        next_token(source, pending);
+    quoly_set(0, &a->value);
+}
+
+}  // namespace
+
+void remove_args(func* f, int quiet) {
+    (void)quiet;
+    if (frames.empty()) return;
+    call_frame* frame = frames.back();
+    if (frame->f != f) return;
+    remove_frame(frame);
+}
+
+void getval(FILE** source, cond* c, quoly** value) {
+    prev_expr = startexpr;
+    startexpr = c->condition;
+    if (!c->condition) {
+        if (c->statement) plain_statement(source, c, value);
+        return;
+    }
+    if (c->kind == 0) {
+        name* cursor = nullptr;
+        make_current(c->condition, &cursor);
+        if (bool_expre(source, &cursor))
+            run_list(source, c->first, value);
+        else if (c->second)
+            run_list(source, c->second, value);
+        return;
+    }
+    if (token_is(reinterpret_cast<tokenrec*>(c->condition), ":"))
+        for_loop(source, c, value);
+    else
+        while_loop(source, c, value);
+}
+
+void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
+    tokenrec fn = *fname;
+    fn.hash = static_cast<uint16_t>(hash(fn.name, FUNC_BUCKETS));
+    if (fname->hash == UNHASHED) fname->hash = fn.hash;
+    func* f = find_func(&fn);
+    if (!f) {
+        error(16, fn.name);
+        quoly_set(0, value);
+        next_token(source, pending);
+        return;
+    }
+    if (stack_nearly_full()) {
+        error(DEEP_RECURSION_ERROR, fn.name);
+        quoly_set(0, value);
+        next_token(source, pending);
+        return;
+    }
+
+    argument_list args;
+    tokenrec kept;
+    bool keep = false;
+    if (f->params) {
+        next_token(source, pending);
+        bool closed = false;
+        if (!token_is(&token, "(")) {
+            kept = token;
+            keep = true;
+            closed = true;
+        }
+        for (param* p = f->params; p; p = p->next) {
+            if (is_polyvar(p->tok.token)) error(125, p->tok.token);
+            args.args.push_back(argument{p});
+            argument& a = args.args.back();
+            if (!closed) {
+                next_token(source, pending);
+                if (token_is(&token, ")")) closed = true;
+            }
+            if (closed) {
+                if (p->by_ref) error(206, keep ? fn.name : token.name);
+                quoly_set(0, &a.value);
+                continue;
+            }
+            if (p->by_ref)
+                reference_argument(source, pending, &a);
+            else if (token_is(&token, "["))
+                array_argument(source, pending, &a);
+            else
+                old_expre(source, &a.value, pending);
+            if (!a.value) quoly_set(0, &a.value);
+            if (a.value->isnum) a.value->den = nullptr;
+            if (token_is(&token, ")")) {
+                closed = true;
+            } else if (!token_is(&token, ",")) {
+                if (p->next) {
+                    error(14, token.name);
+                    closed = true;
+                }
+            } else if (!p->next) {
+                break;
+            }
+        }
+        if (!keep && !token_is(&token, ")")) error(15, token.name);
+    }
+
+    // Only now the locals are pushed: every argument saw the caller's bindings.
+    call_frame* frame = new call_frame{f, {}, false};
+    for (argument& a : args.args) {
+        tokenrec id;
+        set_token(&id, a.p->tok.token);
+        id.hash = a.p->tok.hash;
+        var* rec = push_var(&id, a.value);
+        a.value = nullptr;
+        rec->ref = local_mark(frame, a.target);
+        frame->locals.push_back(local_binding{a.p, rec, a.target, a.p->binding});
+        a.p->binding = &rec->value;
+    }
+    args.args.clear();
+    frames.push_back(frame);
+    note_call(f->name, frame);
+    call_guard guard(frame);
+
+    if (!keep) {
+        next_token(source, pending);
+        kept = token;
+    }
+    integerflag = 0;
+    uninit = 0;
+    startexpr = prev_expr = nullptr;
+    quoly_set(0, value);
+
+    run_list(source, f->body, value);
+    if (!*value) quoly_set(0, value);
+    exit_flag = 0;
+
+    remove_args(f, 0);
+    token = kept;
+}
+
+void call_sys_func(FILE** source, quoly** value, name** pending) {
+    std::memset(current_func, 0, sizeof current_func);
+    std::strncpy(current_func, "<F", sizeof current_func - 1);
+    func_def_count++;
+    last_good_one = nullptr;
+    last_attached = nullptr;
+    last_comm = nullptr;
+    in_sys_func = 1;
+    form* old = sys_func;
+    spec_right_side(&sys_func, source, pending, ";");
+    if (old && old != sys_func && sys_func_running == 0) free_form(&old);
+    in_sys_func = 0;
+    if (stream_at_end(source, pending) && !token_is(&token, ";")) error(103, token.name);
+    if (func_def_count > 0) func_def_count--;
+    run_sys_func(source, value, pending);
+}
+
+void run_sys_func(FILE** source, quoly** value, name** pending) {
+    (void)pending;
+    if (!sys_func) {
+        error(222, token.name);
+        quoly_set(0, value);
+        return;
+    }
+    tokenrec kept = token;
+    name* s = startexpr;
+    name* p = prev_expr;
+    startexpr = prev_expr = nullptr;
+    quoly_set(0, value);
+    struct running {
+        running() { sys_func_running++; }
+        ~running() { sys_func_running--; }
+    } mark;
+    run_list(source, sys_func, value);
+    if (!*value) quoly_set(0, value);
+    token = kept;
+    integerflag = 0;
+    startexpr = s;
+    prev_expr = p;
+    exit_flag = cycle_flag = leave_flag = 0;
+}
