@@ -33,6 +33,7 @@ bench: build
 	$(BUILD)/bench/bench_gcd
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
+	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

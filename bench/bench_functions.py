@@ -17,7 +17,7 @@ import time
 
 DEFINITIONS = """\
 Func SumMod(n) = s := 0; for i = 1 to n do s := s + i | 100 od; s.
-Func SumModInteger(n) = Integer; s := 0; for i = 1 to n do s := s + i | 100 od; s.
+Func SumInt(n) = Integer; s := 0; for i = 1 to n do s := s + i | 100 od; s.
 Func Three(a, b, c) = a + b - c.
 Func Calls(n) = t := 0; for i = 1 to n do t := t + Three(i, 2, 1) od; t.
 Func Fib(n) = if n < 2 then n else Fib(n - 1) + Fib(n - 2) fi.
@@ -58,7 +58,7 @@ def main(argv):
     runs = int(argv[2]) if len(argv) > 2 else 3
     rows = []
     exact, _ = measured(binary, "SumMod(1000000);", "49500000", runs)
-    integer, _ = measured(binary, "SumModInteger(1000000);", "49500000", runs)
+    integer, _ = measured(binary, "SumInt(1000000);", "49500000", runs)
     rows.append(("sum of i | 100, i <= 10^6, exact", exact, ""))
     rows.append(("the same with Integer", integer, f"Integer wins {exact / integer:.1f}x"))
     rows.append(("the same with Compile", None, "Compile is not built yet"))
