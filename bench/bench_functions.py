@@ -17,6 +17,7 @@ import time
 
 DEFINITIONS = """\
 Func SumMod(n) = s := 0; for i = 1 to n do s := s + i | 100 od; s.
+Func SumCmp(n) = Compile (s, i); s := 0; for i = 1 to n do s := s + i | 100 od; s.
 Func SumInt(n) = Integer; s := 0; for i = 1 to n do s := s + i | 100 od; s.
 Func Three(a, b, c) = a + b - c.
 Func Calls(n) = t := 0; for i = 1 to n do t := t + Three(i, 2, 1) od; t.
@@ -59,9 +60,11 @@ def main(argv):
     rows = []
     exact, _ = measured(binary, "SumMod(1000000);", "49500000", runs)
     integer, _ = measured(binary, "SumInt(1000000);", "49500000", runs)
+    # The loop's names are listed, so they exist before the first call.
+    compiled, _ = measured(binary, "s := 0; i := 0; SumCmp(1000000);", "49500000", runs)
     rows.append(("sum of i | 100, i <= 10^6, exact", exact, ""))
     rows.append(("the same with Integer", integer, f"Integer wins {exact / integer:.1f}x"))
-    rows.append(("the same with Compile", None, "Compile is not built yet"))
+    rows.append(("the same with Compile", compiled, f"Compile wins {exact / compiled:.2f}x"))
     calls, _ = measured(binary, "Calls(100000);", str(sum(i + 1 for i in range(1, 100001))), runs)
     rows.append(("10^5 calls of a three-parameter function", calls, ""))
     fib, _ = measured(binary, "Fib(20);", "6765", runs)

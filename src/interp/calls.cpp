@@ -71,6 +71,7 @@ void unlink_record(var* record) {
     for (var* v = *link; v; link = &v->next, v = v->next) {
         if (v == record) {
             *link = v->next;
+            compile_forget_var(v);
             free_quoly(&v->value);
             v->ref = nullptr;
             v->next = var_garb;
@@ -121,6 +122,26 @@ bool still_own(call_frame* frame, const local_binding& b) {
     return b.record->ref == local_mark(frame, b.target) && linked_under(b.record, b.p->tok.token);
 }
 
+// Compiled tokens are bound per function, not per call: when a nested call
+// of a compiled function ends, the uses of its parameters go back to the
+// locals of the nearest call of the same function still running (unbound
+// when the body deleted one, so that it is looked up by name).
+void rebind_outer_call(call_frame* frame) {
+    func* f = frame->f;
+    if (!f->compiled || !f->params_compiled) return;
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+        call_frame* outer = *it;
+        if (outer == frame || outer->removed || outer->f != f) continue;
+        // An array parameter, or one compiled as the other kind, is looked
+        // up by name until the next run of the compiled statements.
+        for (local_binding& b : outer->locals) {
+            const bool scalar_use = b.p->uses && b.p->uses->bind_kind == 1 && !b.p->array_binding;
+            bind_uses(b.p->uses, scalar_use && still_own(outer, b) ? &b.record->value : nullptr);
+        }
+        return;
+    }
+}
+
 void remove_frame(call_frame* frame) {
     if (frame->removed) return;
     frame->removed = true;
@@ -142,6 +163,7 @@ void remove_frame(call_frame* frame) {
         b.p->binding = b.outer_binding;
     }
     frame->locals.clear();
+    rebind_outer_call(frame);
 }
 
 void make_current(name* chain, name** cursor) {
@@ -187,6 +209,10 @@ void plain_statement(FILE** source, cond* c, quoly** value) {
                             ((first == '"' || first == '[' || first == '~') && token.name[1] == 0);
     if (array_word) {
         dispatch_statement(source, value, &cursor);
+    } else if (token_is(&token, "Compile")) {
+        // Its own statements have been run by compile, ending as they end.
+        compile(source, value, c, &cursor);
+        return;
     } else if (token_is(&token, "Integer")) {
         integerflag = 1;
         scanner(source, &token, &cursor);
@@ -370,6 +396,8 @@ void array_argument(FILE** source, name** pending, argument* a) {
 }
 
 }  // namespace
+
+func* running_function() { return frames.empty() ? nullptr : frames.back()->f; }
 
 void remove_args(func* f, int quiet) {
     (void)quiet;

@@ -4,6 +4,7 @@
 #include "interp/dispatcher.h"
 
 #include "interp/evaluator.h"
+#include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
@@ -37,6 +38,11 @@ int parse(FILE** source, quoly** value, name** pending) {
     const char c = token_is(&token, "Diag") ? '~' : token.name[0];
     if (token_is(&token, "Trans")) {
         array_statement();
+        return 0;
+    }
+    if (token_is(&token, "Compile")) {
+        // Only a function body runs it; typed here it is refused.
+        compile(source, value, nullptr, pending);
         return 0;
     }
     switch (c) {

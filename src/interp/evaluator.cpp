@@ -192,6 +192,20 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
         next_token(source, pending);
         return;
     }
+    // A token the Compile statement bound to a scalar reads its slot
+    // directly (an array parameter's mark still takes the look-up and its
+    // warning). Bound elements and whole arrays (kinds 2 and 3) take the
+    // array path below, which reports arrays as unavailable until the array
+    // table reads them through their bindings.
+    name* rec = in_body(pending) ? *pending : nullptr;
+    if (rec && rec->resolved && rec->bind_kind == 1 && std::strcmp(rec->token, token.name) == 0) {
+        quoly** slot = static_cast<quoly**>(rec->binding);
+        if (!(*slot && (*slot)->isnum && (*slot)->den)) {
+            *ref = slot;
+            next_token(source, pending);
+            return;
+        }
+    }
     tokenrec id = token;
     next_token(source, pending);
     // "if[" and "while[" are conditionals typed outside a function, which

@@ -95,6 +95,23 @@ void call_sys_func(FILE** source, quoly** value, name** pending);
 // Unlinks exactly the locals and aliases the call pushed (copy-out of "^"
 // parameters first); quiet: no messages.
 void remove_args(func* f, int quiet);
+// The function of the innermost call running, or null.
+func* running_function();
+
+// ---- Compile ----
+// The Compile statement, token at "Compile" and pending at its record,
+// current the statement being run: binds the names of the statements after
+// it (the first time) and runs them; value := the last one's value; sets
+// exit_flag, since the caller's body must not run them again.
+void compile(FILE** source, quoly** value, cond* current, name** pending);
+// Every use on the chain from first takes binding; a null binding leaves
+// them unresolved, so they are looked up by name.
+void bind_uses(name* first, void* binding);
+struct var;
+// A scalar record leaves the table: no compiled token keeps reading it.
+void compile_forget_var(var* v);
+// Forgets every compilation (tests and start-up).
+void forget_compilations();
 
 // ---- conditions, loops, sums and products ----
 int bool_expre(FILE** source, name** pending);

@@ -80,6 +80,7 @@ var* drop_var(const tokenrec* id) {
     for (var* v = *link; v; link = &v->next, v = v->next) {
         if (std::strcmp(v->name, id->name) == 0) {
             *link = v->next;
+            compile_forget_var(v);
             var*& free_list = levelcount > 1 ? retired_vars : var_garb;
             v->next = free_list;
             free_list = v;
@@ -174,6 +175,7 @@ void clear_sca_store() {
         while (b) {
             var* v = b;
             b = v->next;
+            compile_forget_var(v);
             free_quoly(&v->value);
             v->next = var_garb;
             var_garb = v;

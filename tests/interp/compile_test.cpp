@@ -1,0 +1,270 @@
+// The Compile statement through the dispatcher, as the statement loop runs
+// it: compiled functions give the results of uncompiled ones, bindings
+// follow the call that runs (recursion, deleted and re-created variables,
+// a parameter of the other kind), and long element texts are compared whole.
+#include <gmpxx.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <string>
+
+#include "interp/dispatcher.h"
+#include "interp/functions.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "numbers/ring.h"
+#include "storage/assign.h"
+#include "stream_text.h"
+#include "support/gmp_bridge.h"
+#include "support/number_check.h"
+#include "toplevel/call_history.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+namespace {
+
+// A value as an exact rational, with the shape of its record checked.
+mpq_class value_of(const quoly* q) {
+    EXPECT_NE(q, nullptr);
+    if (!q) return mpq_class(-999999);
+    if (q->isnum) {
+        if (lintmode) return mpq_class(q->nnum->value);
+        EXPECT_TRUE(check_number(q->nnum));
+        return mpq_class(to_mpz(q->nnum));
+    }
+    EXPECT_EQ(q->rat, 1);
+    mpz_class n = to_mpz(q->pnum->ncoef), d = to_mpz(q->den->ncoef);
+    EXPECT_GE(d, 2);
+    EXPECT_EQ(gcd(n, d), 1);
+    return mpq_class(n, d);
+}
+
+// How a run of statements ended.
+struct Outcome {
+    mpq_class last;          // value of the last statement
+    std::string terminator;  // its terminator
+    int error = 0;           // the numbered error that unwound, or 0
+    bool quit = false;       // the quit switch
+    std::string printed;
+};
+
+class CompileStmt : public ::testing::Test {
+protected:
+    RingStateGuard ring_;
+    void SetUp() override {
+        static std::once_flag once;
+        std::call_once(once, [] { initialize(TARVEX_TEST_DATA_DIR); });
+        init_scanner_structures();
+        tt_flag = 1;   // as typed: a line end ends a definition's statement
+        clear_sca_store();
+        free_quoly(&prevnum);
+        modularmode = lintmode = 0;
+        warn_cnt = 0;
+    }
+    void TearDown() override {
+        forget_compilations();
+        free_quoly(&prevnum);
+        clear_sca_store();
+        init_scanner_structures();
+    }
+
+    // Runs every statement of text as the statement loop does: first token,
+    // dispatch, terminator check, previous result.
+    static Outcome run(const std::string& text) {
+        Outcome out;
+        TextStream s(text);
+        leftover = 0;
+        testing::internal::CaptureStdout();
+        try {
+            for (;;) {
+                scanner(&s.f, &token, &zilch);
+                quoly* value = nullptr;
+                parse(&s.f, &value, &zilch);
+                if (!value) quoly_set(0, &value);
+                out.terminator = token.name;
+                const char* t = token.name;
+                if (std::strcmp(t, ";") && std::strcmp(t, ":") && std::strcmp(t, "@")) {
+                    free_quoly(&value);
+                    out.error = 129;
+                    break;
+                }
+                out.last = value_of(value);
+                free_quoly(&prevnum);
+                prevnum = value;
+                // The statement loop drops the line end the scanner left unread.
+                if (tt_flag && leftover == 0) getc(s.f);
+                if (leftover == 0) {
+                    int c = getc(s.f);
+                    if (c == EOF) break;
+                    ungetc(c, s.f);
+                }
+            }
+        } catch (const TarvexUnwind& e) {
+            out.error = e.code;
+        } catch (const QuitRequest&) {
+            out.quit = true;
+        }
+        out.printed = testing::internal::GetCapturedStdout();
+        return out;
+    }
+
+    static mpq_class val(const std::string& text) {
+        Outcome o = run(text);
+        EXPECT_EQ(o.error, 0) << text << " printed " << o.printed;
+        return o.last;
+    }
+    static int err(const std::string& text) { return run(text).error; }
+
+    static mpq_class lookup(const char* s) {
+        tokenrec t;
+        set_token(&t, s);
+        var* v = find_var(&t);
+        EXPECT_NE(v, nullptr) << s;
+        return v ? value_of(v->value) : mpq_class(-999999);
+    }
+
+    static void use_prime(int32_t p) {
+        install_modulus(p);
+        modularmode = lintmode = 1;
+        mod_is_prime = 1;
+    }
+};
+
+
+
+func* function_named(const char* s) {
+    tokenrec t;
+    set_token(&t, s);
+    return find_func(&t);
+}
+
+// No token of a parameter's use chain may address a slot other than the
+// running call's: with no call running, none is resolved.
+int resolved_uses(name* first) {
+    int n = 0;
+    for (name* t = first; t; t = t->next_use) n += t->resolved;
+    return n;
+}
+
+TEST_F(CompileStmt, GivesTheResultsOfTheUncompiledFunctionForManyArguments) {
+    val("Func CpA(a, b) = Compile; s := 0; for i := 1 to b do s := s + a*i od; s - a^2.\n");
+    val("Func CpU(a, b) = s := 0; for i := 1 to b do s := s + a*i od; s - a^2.\n");
+    std::mt19937 rng(20261207);
+    for (int k = 0; k < 40; k++) {
+        const long a = static_cast<long>(rng() % 2001) - 1000;
+        const long b = static_cast<long>(rng() % 30);
+        const std::string args = "(" + std::to_string(a) + ", " + std::to_string(b) + ");\n";
+        const mpq_class expect = mpq_class(a) * b * (b + 1) / 2 - mpq_class(a) * a;
+        EXPECT_EQ(val("CpA" + args), expect) << "seed 20261207, case " << k;
+        EXPECT_EQ(val("CpU" + args), expect) << "seed 20261207, case " << k;
+    }
+    // A rational argument through the same bound tokens.
+    EXPECT_EQ(val("CpA(1/3, 3);\n"), mpq_class(2) - mpq_class(1, 9));
+    EXPECT_EQ(resolved_uses(function_named("CpA")->params->uses), 0);
+}
+
+TEST_F(CompileStmt, RecursionReadsItsOwnParameterAfterTheInnerCall) {
+    val("Func CpF(n) = Compile; if n < 1 then 0 else m := CpF(n - 1); n + m fi.\n");
+    for (long n = 0; n <= 60; n += 7) EXPECT_EQ(val("CpF(" + std::to_string(n) + ");\n"), n * (n + 1) / 2) << n;
+    // Mutual recursion: A(n) = n + B(n - 1), B(n) = 2n + A(n - 1).
+    val("Func CpX(n) = Compile; if n < 1 then 0 else m := CpY(n - 1); n + m fi.\n");
+    val("Func CpY(n) = Compile; if n < 1 then 0 else m := CpX(n - 1); 2*n + m fi.\n");
+    long a[40], b[40];
+    a[0] = b[0] = 0;
+    for (int n = 1; n < 40; n++) {
+        a[n] = n + b[n - 1];
+        b[n] = 2 * n + a[n - 1];
+    }
+    for (int n = 0; n < 40; n += 3) EXPECT_EQ(val("CpX(" + std::to_string(n) + ");\n"), a[n]) << n;
+    // In machine integers too.
+    val("Func CpI(n) = Compile; Integer; if n < 1 then 0 else m := CpI(n - 1); n * 3 + m fi.\n");
+    EXPECT_EQ(val("CpI(25);\n"), 3 * 25 * 26 / 2);
+    EXPECT_EQ(resolved_uses(function_named("CpF")->params->uses), 0);
+    EXPECT_EQ(resolved_uses(function_named("CpI")->params->uses), 0);
+}
+
+TEST_F(CompileStmt, ListedVariablesFollowDeletionAndRecreation) {
+    val("x := 5;\n");
+    val("Func CpK(a) = Compile (x); x := x + a; x.\n");
+    EXPECT_EQ(val("CpK(2);\n"), 7);
+    val("@x;\n");
+    // Reading the deleted variable is the undefined variable it would be
+    // uncompiled; the assignment creates it again.
+    EXPECT_EQ(err("x := 40; @x; y := CpK(1);\n"), 0);
+    EXPECT_EQ(lookup("x"), 1);
+    val("x := 100;\n");
+    EXPECT_EQ(val("CpK(1);\n"), 101);
+    EXPECT_EQ(lookup("x"), 101);
+    // Deleted and created again by the body itself, between two uses.
+    val("Func CpD(a) = Compile (x); @x; x := a; x + 1.\n");
+    EXPECT_EQ(val("CpD(5);\n"), 6);
+    EXPECT_EQ(lookup("x"), 5);
+    EXPECT_EQ(val("CpD(8);\n"), 9);
+    EXPECT_EQ(lookup("x"), 8);
+    // A parameter deleted by its own body is looked up by name afterwards.
+    val("Func CpP(a) = Compile; @a; a := 3; a * 2.\n");
+    EXPECT_EQ(val("CpP(5);\n"), 6);
+    val("@a;\n");
+    EXPECT_EQ(val("CpP(9);\n"), 6);
+    val("@a;\n");
+    EXPECT_EQ(err("@x; CpK(1);\n"), 0);
+}
+
+TEST_F(CompileStmt, AParameterOfTheOtherKindCompilesAgain) {
+    val("Func CpM(a, b) = Compile; a * 10 + b.\n");
+    EXPECT_EQ(val("CpM(1, 2);\n"), 12);
+    func* f = function_named("CpM");
+    ASSERT_NE(f->compiled, nullptr);
+    EXPECT_EQ(f->params->uses->bind_kind, 1);
+    // As an array argument would leave it: the entry bound the scalar.
+    f->params->array_binding = 1;
+    // Compiled again with an array entry ("A"), which a plain use of a
+    // does not match: it is looked up by name.
+    EXPECT_EQ(val("CpM(3, 4);\n"), 34);
+    EXPECT_EQ(f->params->uses, nullptr);
+    f->params->array_binding = 0;
+    EXPECT_EQ(val("CpM(5, 6);\n"), 56);
+    EXPECT_EQ(f->params->uses->bind_kind, 1);
+    f->params->array_binding = 1;
+    f->params->sparse = 1;
+    EXPECT_EQ(err("CpM(7, 8);\n"), 247);
+    f->params->array_binding = 0;
+    f->params->sparse = 0;
+    EXPECT_EQ(val("CpM(7, 8);\n"), 78);
+}
+
+TEST_F(CompileStmt, LongElementTextsAreComparedWhole) {
+    // The subscript text runs far past ten characters; the name before it
+    // is neither an element nor an array entry and stays unbound.
+    val("Func CpT(abcdefghij) = Compile; if 0 then abcdefghij[123456789012345] else abcdefghij + 1 fi.\n");
+    EXPECT_EQ(val("CpT(4);\n"), 5);
+    func* f = function_named("CpT");
+    int resolved = 0, bound_before_bracket = 0;
+    for (form* at = f->compiled; at; at = at->next)
+        for (name* t = at->stmt->first->stmt->statement; t; t = t->next)
+            if (t->next && !std::strcmp(t->next->token, "[")) bound_before_bracket += t->resolved;
+    for (name* t = f->params->uses; t; t = t->next_use) resolved++;
+    EXPECT_EQ(bound_before_bracket, 0);
+    EXPECT_EQ(resolved, 1);   // only the plain use in the else-part
+}
+
+TEST_F(CompileStmt, ErrorsLeaveTheFunctionUncompiled) {
+    EXPECT_EQ(err("Compile;\n"), 234);
+    val("Func CpE(a) = Compile (a); a.\n");
+    EXPECT_EQ(err("CpE(1);\n"), 233);
+    EXPECT_EQ(function_named("CpE")->compiled, nullptr);
+    val("Func CpN(a) = Compile (nothere); a.\n");
+    EXPECT_EQ(err("CpN(1);\n"), 19);
+    val("nothere := 2;\n");
+    EXPECT_EQ(val("CpN(3);\n"), 3);   // compiles on the next call
+    EXPECT_NE(function_named("CpN")->compiled, nullptr);
+    val("Func CpS(a) = Compile (nothere[nothere]); a.\n");
+    EXPECT_EQ(err("CpS(1);\n"), 28);
+    val("Func CpZ = Compile.\n");
+    EXPECT_EQ(val("CpZ;\n"), 0);
+}
+
+}  // namespace
