@@ -63,7 +63,7 @@ int parse(FILE** source, quoly** value, name** pending) {
         set_token(&token, "@");
         break;
     case '?':
-        feature_unavailable("The input statement is not available yet.", 2, token.name);
+        input_statement(source, value, pending);
         break;
     case '@':
         rubout(source, pending);

@@ -25,3 +25,13 @@ int parse(FILE** source, quoly** value, name** pending);
 // character (or '_' and a character), carries out its action and reads the
 // token that ends the statement. *value := 0 unless the switch leaves a value.
 void switches(FILE** source, quoly** value, name** pending);
+
+// The input statement after its '?' (the current token): asks for the value
+// of the scalar named next and reads it from the terminal (Input) whatever
+// the source, storing it; token, leftover and tt_flag are as before the
+// answer was read. *value := the value stored at top level, 0 inside a
+// body or when nothing was stored ("@" answers). Arrays are still to come.
+void input_statement(FILE** source, quoly** value, name** pending);
+
+// The look-ahead byte of the statement while an answer is read.
+extern char saveleft;

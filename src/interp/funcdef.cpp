@@ -69,6 +69,12 @@ void release_list(form* list) {
     }
 }
 
+// A statement that is nothing but the comments before an empty one.
+bool only_comments(const form* f) {
+    const cond* c = f->stmt;
+    return f->comments && c && !c->condition && !c->statement && !c->first && !c->second;
+}
+
 }  // namespace
 
 func* find_func(tokenrec* fname) {
@@ -243,6 +249,12 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
         return true;
     };
 
+    // Comments written before an empty statement (a comment on a line of
+    // its own at the terminal) wait for the next statement: an empty
+    // statement is never stored, and running one would be an error.
+    comment* carried = nullptr;
+    form* previous = nullptr;
+
     for (;;) {
         // Empty statements are dropped.
         bool ended = false;
@@ -268,8 +280,23 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
         form* f;
         new_empty_form(&f);
         *tail = f;
-        tail = &f->next;
         basic_form(f, &f->comments, end_word, source, pending, read_next, saved_token);
+        if (carried) {
+            comment** end = &carried;
+            while (*end) end = &(*end)->next;
+            *end = f->comments;
+            f->comments = carried;
+            carried = nullptr;
+        }
+        if (only_comments(f)) {
+            carried = f->comments;
+            f->comments = nullptr;
+            *tail = nullptr;
+            free_form(&f);   // f := null
+        } else {
+            tail = &f->next;
+            previous = f;
+        }
         if (saved_token->hash == CANCELLED) return;
 
         bool cancelled = false;
@@ -281,7 +308,7 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
         } else {
             semicount = 0;
         }
-        if (semicount == 1) {
+        if (semicount == 1 && f) {
             last_good_one = f->stmt;
             last_comm = f->comments;
         }
@@ -298,6 +325,12 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
         if (ends_list(end_word)) break;
     }
     if (*tail) *tail = nullptr;
+    // Comments after the last statement stay with the one before them.
+    if (carried && previous) {
+        comment** end = &previous->comments;
+        while (*end) end = &(*end)->next;
+        *end = carried;
+    }
 }
 
 void basic_form(form* f, comment** comments, const char* end_word, FILE** source, name** pending,
@@ -337,6 +370,8 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
         }
         scanner(source, &token, pending);
     }
+    // Only comments: the statement after them is empty.
+    if (*comments && (token_is(&token, ";") || ends_list(end_word))) return;
 
     if (token_is(&token, "else") || token_is(&token, "fi") || token_is(&token, "od")) error(319, token.name);
 

@@ -1,0 +1,127 @@
+// The input statement '?': asks the user for the value of a scalar and
+// stores it. The answer always comes from the terminal (Input), whatever
+// the statement's own source: a typed line, a file being read or the
+// stored tokens of a function body.
+//
+// Reading the answer moves the scanner on through another stream, so the
+// statement keeps the token, look-ahead and line mode it stood at and puts
+// them back however it ends; the statement around it then goes on as if
+// nothing had been read.
+#include "interp/dispatcher.h"
+
+#include "interp/evaluator.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "interp/stored_code.h"
+#include "interp/token.h"
+#include "storage/assign.h"
+#include "toplevel/display.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+
+char saveleft = 0;
+
+namespace {
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+
+// Puts back the line mode and, once armed, the token and look-ahead of the
+// statement, on every exit. The copies are its own: an answer may itself
+// hold an input statement, which would overwrite a shared one.
+class InputState {
+public:
+    InputState() : tt_(tt_flag) {}
+    ~InputState() {
+        if (armed_) {
+            token = token_;
+            leftover = left_;
+        }
+        tt_flag = tt_;
+    }
+    void arm() {
+        token_ = token;
+        left_ = leftover;
+        saveleft = leftover;
+        armed_ = true;
+    }
+    InputState(const InputState&) = delete;
+    InputState& operator=(const InputState&) = delete;
+
+private:
+    int tt_;
+    tokenrec token_{};
+    char left_ = 0;
+    bool armed_ = false;
+};
+
+// The level above the top one, the prompt, and the name asked for.
+void ask_for(const tokenrec& target) {
+    if (levelcount > 1) std::printf("%li", static_cast<long>(levelcount));
+    if (promptsize >= 1)
+        std::printf("%s", prompt);
+    else if (prompt[0] == 13)
+        std::printf("%s", prompt);
+    std::printf("%s := ", target.name);
+    std::fflush(stdout);
+}
+
+// The answer for a scalar: one line from the terminal, its first token
+// read afresh; "@" leaves the scalar as it was.
+void read_scalar(const tokenrec& target, quoly** value) {
+    ask_for(target);
+    leftover = 0;
+    tt_flag = 1;
+    read_input_char(Input);   // the line end the question's statement left unread
+    scanner(&Input, &token, &zilch);
+    if (token_is(&token, "@")) return;
+    old_expre(&Input, value, &zilch);
+    if (!*value) quoly_set(0, value);
+    var* record = nullptr;
+    insert_var(&target, *value, &record);
+    *value = nullptr;
+    quoly_assign(record->value, value);
+}
+
+// Skips to the "]" that closes an array's subscripts or name and reads the
+// statement's terminator after it; token at the "[" or the name (depth 1).
+void skip_to_close(FILE** source, name** pending) {
+    int depth = 1;
+    while (depth > 0) {
+        scanner(source, &token, pending);
+        if (token_is(&token, "[")) depth++;
+        if (token_is(&token, "]")) depth--;
+        if (depth > 0 && (token_is(&token, ";") || token_is(&token, END_TOKEN))) return;
+    }
+    scanner(source, &token, pending);
+}
+
+}  // namespace
+
+void input_statement(FILE** source, quoly** value, name** pending) {
+    tokenrec target;
+    scanner(source, &target, pending);
+    scanner(source, &token, pending);
+    InputState state;
+    quoly_set(0, value);
+
+    if (token_is(&target, "[")) {
+        // Reading a whole array needs the array table, which is still to come.
+        feature_unavailable("Reading arrays is not available yet.", 28, token.name);
+        if (!token_is(&token, "]")) skip_to_close(source, pending);
+        else scanner(source, &token, pending);
+    } else if (token_is(&token, "[")) {
+        // No array exists yet, so the array named is always missing.
+        skip_to_close(source, pending);
+        state.arm();
+        error(28, target.name);
+    } else if (!is_lower(target.name[0])) {
+        error(3, target.name);
+        return;
+    } else {
+        state.arm();
+        read_scalar(target, value);
+    }
+    // Inside a body the answer is stored, not handed on as the value.
+    if (*pending) quoly_set(0, value);
+}
