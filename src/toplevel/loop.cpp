@@ -14,6 +14,7 @@
 #include "interp/dispatcher.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
+#include "interp/settings.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -150,6 +151,9 @@ void forget_unfinished_gcds() {
 // One statement of the top-level loop, from its first token to the prompt.
 void run_one_statement() {
     warn_cnt = 0;
+    // A function that ran &> or &] outside any loop leaves its flag set;
+    // no loop is running between top-level statements.
+    leave_flag = cycle_flag = exit_flag = 0;
     scanner(&Input, &token, &zilch);
     at_statement_start = false;
     reset_statement_state();
