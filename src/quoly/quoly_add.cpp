@@ -44,8 +44,12 @@ void number_sum(imag* a, imag* b, imag* c, bool add) {
         if (add) summ(a, b, c, DIGIT_BASE);
         else sub(a, b, c);
     } else {
-        // Integer-only evaluation keeps every value in its leading digit word.
+        // Integer-only evaluation keeps every value in its leading digit word;
+        // a result beyond one digit is refused as the integer evaluator
+        // refuses it, never wrapped into a wrong word.
         const int32_t x = a->head->digit, y = b->head->digit;
+        const int64_t r = add ? int64_t{x} + y : int64_t{x} - y;
+        if (r > DIGIT_MASK || r < -DIGIT_MASK) error(32, current_token());
         if (c->count == 0) setvalue(0, c);
         c->head->digit = wrap_add(x, y, add);
     }

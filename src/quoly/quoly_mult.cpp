@@ -42,8 +42,12 @@ void number_product(imag* a, imag* b, imag* c) {
     } else if (!integerflag) {
         fast_mult(a, b, c);
     } else {
-        // Integer-only evaluation keeps every value in its leading digit word.
+        // Integer-only evaluation keeps every value in its leading digit word;
+        // a product beyond one digit is refused as the integer evaluator
+        // refuses it, never wrapped into a wrong word.
         const int32_t x = a->head->digit, y = b->head->digit;
+        const int64_t r = int64_t{x} * y;
+        if (r > DIGIT_MASK || r < -DIGIT_MASK) error(32, current_token());
         if (c->count == 0) setvalue(0, c);
         c->head->digit = wrap_mult(x, y);
     }
