@@ -1,6 +1,7 @@
-// Helpers shared by the integer evaluator's files: the next token from the
-// pending list and the word arithmetic of the current ground ring, bounded
-// to one digit outside modular arithmetic. Not for other modules.
+// Helpers shared by the integer evaluator's files and the integer sums and
+// products: the next token from the pending list and the word arithmetic of
+// the current ground ring, bounded to one digit outside modular arithmetic.
+// Not for other modules.
 #pragma once
 #include <cstdint>
 

@@ -9,6 +9,7 @@
 
 #include "interp/evaluator.h"
 #include "interp/functions.h"
+#include "interp/integer_eval_impl.h"
 #include "interp/loop_values.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
@@ -41,15 +42,10 @@ struct Accumulator {
     int32_t word;
     quoly** value;
 
-    void add_word(int32_t t) {
-        if (modularmode) {
-            word = sum ? mod_add(word, t, modulus) : modmult(word, t);
-        } else {
-            // Plain machine arithmetic wraps around like the machine's own.
-            const uint32_t a = static_cast<uint32_t>(word), b = static_cast<uint32_t>(t);
-            word = static_cast<int32_t>(sum ? a + b : a * b);
-        }
-    }
+    // The integer evaluator's arithmetic: residues, or integers of one
+    // digit, a running total beyond that ending the statement (error 32)
+    // rather than wrapping.
+    void add_word(int32_t t) { word = sum ? iadd(word, t) : imul(word, t); }
     // Takes the term over.
     void add_value(quoly** term) {
         if (sum) {
