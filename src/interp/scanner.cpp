@@ -182,7 +182,6 @@ void set_token(tokenrec* t, const char* s) {
     std::strncpy(t->name, s, TOKEN_TEXT - 1);
 }
 
-int token_is(const tokenrec* t, const char* s) { return std::strcmp(t->name, s) == 0; }
 
 void record_token(const tokenrec* tok) {
     if (!start) return;   // the ring is built at start-up
