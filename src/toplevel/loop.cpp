@@ -148,6 +148,33 @@ void forget_unfinished_gcds() {
         sure_free_gcd_stash();
 }
 
+// Runs the statement whose first token is current, timed as a statement of
+// `level`: afterwards *value holds a value and the terminator is checked.
+// The statement's time is returned.
+time_pair run_dispatched(int level, quoly** value) {
+    mytime[level] = now_pair();
+    dispatch_statement(&Input, value, &zilch);
+    zilch = nullptr;
+    const time_pair t = statement_time(mytime[level], level);
+    if (!*value) quoly_set(0, value);
+    if (!is_terminator(token)) error(129, token.name);
+    return t;
+}
+
+// The value displayed, the timing line, and the value kept as the previous
+// result (the slot emptied).
+void show_and_keep(quoly** value, const tokenrec& terminator, time_pair t) {
+    display_result(*value, terminator);
+    if (timerflag) {
+        print_timing(t);
+        if (extra_line) std::printf("\n");
+    }
+    std::fflush(stdout);
+    free_quoly(&prevnum);
+    prevnum = *value;
+    *value = nullptr;
+}
+
 // One statement of the top-level loop, from its first token to the prompt.
 void run_one_statement() {
     warn_cnt = 0;
@@ -157,23 +184,10 @@ void run_one_statement() {
     scanner(&Input, &token, &zilch);
     at_statement_start = false;
     reset_statement_state();
-    mytime[1] = now_pair();
-    dispatch_statement(&Input, &sysnum, &zilch);
-    zilch = nullptr;
-    time_pair t = statement_time(mytime[1]);
-    if (!sysnum) quoly_set(0, &sysnum);
-    if (!is_terminator(token)) error(129, token.name);
-    tokenrec terminator = token;
+    const time_pair t = run_dispatched(1, &sysnum);
+    const tokenrec terminator = token;
     finish = nullptr;
-    display_result(sysnum, terminator);
-    if (timerflag) {
-        print_timing(t);
-        if (extra_line) std::printf("\n");
-    }
-    std::fflush(stdout);
-    free_quoly(&prevnum);
-    prevnum = sysnum;
-    sysnum = nullptr;
+    show_and_keep(&sysnum, terminator, t);
     if (time_to_quit) {
         time_to_quit = 0;
         std::printf(" You must use \"&q\" to quit the highest level.\n");
@@ -214,10 +228,6 @@ void run_loop() {
             free_quoly(&sysnum);
             forget_unfinished_gcds();
             bury_retired();
-            // Every nested level is gone with the computations below them.
-            levelcount = 1;
-            time_level = 1;
-            time_off[1] = {0, 0};
             time_to_quit = 0;
             // No work block stays lent past the statement.
             first_available = 1;
@@ -310,26 +320,13 @@ void run_command_level() {
         scanner(&Input, &token, &zilch);
         at_statement_start = false;
         command_int = saved.cmd;
-        mytime[time_level] = now_pair();
-        dispatch_statement(&Input, &value.q, &zilch);
-        zilch = nullptr;
-        const time_pair t = statement_time(mytime[time_level], time_level);
-        if (!value.q) quoly_set(0, &value.q);
-        if (!is_terminator(token)) error(129, token.name);
+        const time_pair t = run_dispatched(time_level, &value.q);
         const tokenrec terminator = token;
         finish = nullptr;
         if (time_to_quit) break;
-        display_result(value.q, terminator);
-        if (timerflag) {
-            print_timing(t);
-            if (extra_line) std::printf("\n");
-        }
+        show_and_keep(&value.q, terminator, t);
         // A gcd waiting below may still store into the stash.
         if (polygcd_stack_depth == 0) gcd_stash_after_statement();
-        std::fflush(stdout);
-        free_quoly(&prevnum);
-        prevnum = value.q;
-        value.q = nullptr;
         level_prompt();
         drop_line_end();
         at_statement_start = true;
