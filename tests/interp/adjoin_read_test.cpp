@@ -15,6 +15,7 @@
 #include "quoly/adjoin.h"
 #include "storage/assign.h"
 #include "stream_text.h"
+#include "support/ring_setup.h"
 #include "support/data_once.h"
 #include "support/poly_build.h"
 #include "toplevel/display.h"
@@ -53,11 +54,7 @@ protected:
         Input = saved_input_;
         init_scanner_structures();
     }
-    static void drop_vars() {
-        while (polynames) delete_poly_name(1);
-        number_polys = 0;
-        std::memset(polyvar, 0, sizeof polyvar);
-    }
+    static void drop_vars() { drop_all_poly_vars(); }
 
     // Runs the lines as the statement loop does, with the text as the
     // terminal (prompted answers come from it too); stops at an error.

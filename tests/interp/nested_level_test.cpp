@@ -56,11 +56,7 @@ protected:
         drop_vars();
         init_scanner_structures();
     }
-    static void drop_vars() {
-        while (polynames) delete_poly_name(1);
-        number_polys = 0;
-        std::memset(polyvar, 0, sizeof polyvar);
-    }
+    static void drop_vars() { drop_all_poly_vars(); }
 
     // The lines as the statement loop runs them, one level down.
     static Statements run(const std::string& text) {

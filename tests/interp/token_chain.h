@@ -17,6 +17,7 @@
 #include "storage/assign.h"
 #include "storage/other_records.h"
 #include "stream_text.h"
+#include "support/ring_setup.h"
 #include "support/data_once.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
@@ -92,11 +93,7 @@ protected:
         Input = saved_input_;
         init_scanner_structures();
     }
-    static void drop_vars() {
-        while (polynames) delete_poly_name(1);
-        number_polys = 0;
-        std::memset(polyvar, 0, sizeof polyvar);
-    }
+    static void drop_vars() { drop_all_poly_vars(); }
 
     // Runs typed statements as the statement loop does; the numbered error
     // that stopped them, or 0. *last (when given) receives the last value.

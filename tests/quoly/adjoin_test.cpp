@@ -18,6 +18,7 @@
 #include "quoly/adjoin.h"
 #include "storage/assign.h"
 #include "storage/records.h"
+#include "support/ring_setup.h"
 #include "support/data_once.h"
 #include "support/expect_error.h"
 #include "support/node_count.h"
@@ -32,9 +33,7 @@ using Exps = std::vector<int32_t>;
 using Names = std::vector<std::string>;
 
 void drop_all_vars() {
-    while (polynames) delete_poly_name(1);
-    number_polys = 0;
-    std::memset(polyvar, 0, sizeof polyvar);
+    drop_all_poly_vars();
     pseudo_polynames = nullptr;
 }
 

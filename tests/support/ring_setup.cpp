@@ -1,5 +1,7 @@
 #include "support/ring_setup.h"
 
+#include <cstring>
+
 #include "numbers/ring.h"
 #include "poly/dense.h"
 #include "support/data_once.h"
@@ -38,4 +40,10 @@ void use_modulus(int32_t m) {
     install_modulus(m);
     modularmode = lintmode = 1;
     mod_is_prime = naive_prime(static_cast<uint64_t>(m));
+}
+
+void drop_all_poly_vars() {
+    while (polynames) delete_poly_name(1);
+    number_polys = 0;
+    std::memset(polyvar, 0, sizeof polyvar);
 }

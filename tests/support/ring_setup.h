@@ -46,6 +46,9 @@ struct VarGlobalsGuard {
 // n is prime, by trial division.
 bool naive_prime(uint64_t n);
 
+// Cancels every polynomial variable: the list, its count and the names.
+void drop_all_poly_vars();
+
 // Puts the ground ring into modular mode modulo m, primality by trial
 // division; the caller's guard restores it.
 void use_modulus(int32_t m);
