@@ -71,6 +71,7 @@ void unlink_record(var* record) {
     for (var* v = *link; v; link = &v->next, v = v->next) {
         if (v == record) {
             *link = v->next;
+            scalar_links_changed();
             compile_forget_var(v);
             free_quoly(&v->value);
             v->ref = nullptr;
@@ -247,6 +248,9 @@ void for_loop(FILE** source, cond* c, quoly** value) {
     numnode* list = nullptr;
     numnode* at = nullptr;
     set_up_for_loop(source, &cursor, &variable, &v, &end, &step, &list, &at);
+    // While no scalar record is linked or unlinked, the variable's record is
+    // still the newest of its name, and the next value goes straight in.
+    uint32_t variable_stamp = scalar_links_stamp;
     if (!token_is(&token, END_TOKEN)) error(190, token.name);
     int32_t sign = 1;
     if (step < 0) {
@@ -265,10 +269,13 @@ void for_loop(FILE** source, cond* c, quoly** value) {
         }
         const int64_t shown = static_cast<int64_t>(sign) * v;
         if (shown > 268435455 || shown < -268435455) error(47, "for");
-        if (variable) {
+        if (variable && variable_stamp == scalar_links_stamp) {
+            iset_record(variable, static_cast<int32_t>(shown));
+        } else if (variable) {
             tokenrec id;
             set_token(&id, variable->name);
             iinsert(&id, static_cast<int32_t>(shown), &variable);
+            variable_stamp = scalar_links_stamp;
         }
     }
     if (!exit_flag && c->second) run_list(source, c->second, value);

@@ -12,7 +12,6 @@
 #include "numbers/ring.h"
 #include "toplevel/errors.h"
 
-void inext(name** pending) { scanner(&Input, &token, pending); }
 
 int32_t ibound(int64_t v) {
     if (v > DIGIT_MASK || v < -DIGIT_MASK) {

@@ -5,12 +5,19 @@
 #pragma once
 #include <cstdint>
 
+#include "interp/scanner.h"
 #include "storage/records.h"
+#include "toplevel/errors.h"
 
-struct name;
-
-// The next token of the pending list into `token`.
-void inext(name** pending);
+// The next token of the pending list into `token`. Stored bodies are what
+// this evaluator runs, so their tokens are taken here without a call.
+inline void inext(name** pending) {
+    extern volatile int interrupt_pending;
+    if (*pending && !interrupt_pending)
+        from_pending(&token, pending);
+    else
+        scanner(&Input, &token, pending);
+}
 
 // v itself when it is a one-digit integer; otherwise error 32 ends the
 // statement (also when the error returns: a wrapped or cut value would

@@ -43,14 +43,19 @@ void iarray_factor(int code, const char* what, const char* text, int32_t* result
 }
 
 // A scalar name, the name's token already read past.
-void iscalar(const tokenrec& id, iplace* place, int32_t* result, name** pending) {
+// rec is the name's stored token, or null.
+void iscalar(const tokenrec& id, name* rec, iplace* place, int32_t* result, name** pending) {
     if (number_polys > 0 && its_a_polyname(id.name)) {
         error(227, id.name);   // a polynomial variable is no number
         return;
     }
     quoly** ref = nullptr;
     SlotHold own;
-    retrieve(&id, &ref, &own.q, &Input, pending);
+    var* found = find_var_remembered(&id, rec);
+    if (found && !array_parameter(found->value))
+        ref = &found->value;
+    else
+        retrieve(&id, &ref, &own.q, &Input, pending);
     if (ref == &own.q) {
         // An array parameter read as a scalar, or a refused keyword: its
         // stand-in value, not a variable.
@@ -73,25 +78,27 @@ void iscalar(const tokenrec& id, iplace* place, int32_t* result, name** pending)
 }
 
 // A decimal constant: the residue in modular arithmetic, else the exact
-// integer, read as digits even in machine-integer mode so that no constant
-// wraps on the way in.
+// integer. The digits are folded in 64 bits as they come, so no constant
+// wraps on the way in and none needs a number record; one of a digit or
+// more (2^28 and above) is refused with error 32 after all its tokens.
 int32_t iconstant(name** pending) {
-    int32_t digits = 0;
-    if (modularmode) {
-        NumberHold n;
-        n.n = new_number();
-        new_readin(&Input, n.n, pending, &digits);
-        return n.n->value;
+    int64_t v = 0;
+    bool too_big = false;
+    while (is_digit(token.name[0])) {
+        const int d = token.name[0] - '0';
+        if (modularmode)
+            v = (v * 10 + d) % modulus;
+        else if (!too_big) {
+            v = v * 10 + d;
+            too_big = v > DIGIT_MASK;
+        }
+        inext(pending);
     }
-    LintOff digit_mode;
-    NumberHold n;
-    n.n = new_number();
-    new_readin(&Input, n.n, pending, &digits);
-    if (n.n->count != 1) {
+    if (too_big) {
         error(32, token.name);
         abandon_statement(32);
     }
-    return ibound(n.n->head->digit);
+    return static_cast<int32_t>(v);
 }
 
 // `token` must be `want`; then the next token. 0 when the error returned.
@@ -183,7 +190,7 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
         if (token_is(&token, "[") && !token_is(&id, "if") && !token_is(&id, "while"))
             iarray_factor(28, "Arrays are not available yet.", id.name, result);
         else
-            iscalar(id, place, result, pending);
+            iscalar(id, rec, place, result, pending);
         return;
     }
     if (is_digit(c)) {

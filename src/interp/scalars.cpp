@@ -17,13 +17,13 @@
 
 var* sca_store[SCA_BUCKETS] = {};
 var* var_garb = nullptr;
+uint32_t scalar_links_stamp = 1;
 
 namespace {
 
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 
-bool array_parameter(const quoly* q) { return q && q->isnum && q->den != nullptr; }
 
 // Values and records given up while a nested level is open: the
 // computation the level interrupted may still read them (or, for a record,
@@ -72,6 +72,7 @@ var* push_var(const tokenrec* id, quoly* value) {
     int32_t b = sca_bucket(id);
     v->next = sca_store[b];
     sca_store[b] = v;
+    scalar_links_changed();
     return v;
 }
 
@@ -80,6 +81,7 @@ var* drop_var(const tokenrec* id) {
     for (var* v = *link; v; link = &v->next, v = v->next) {
         if (std::strcmp(v->name, id->name) == 0) {
             *link = v->next;
+            scalar_links_changed();
             compile_forget_var(v);
             var*& free_list = levelcount > 1 ? retired_vars : var_garb;
             v->next = free_list;
@@ -170,11 +172,21 @@ var* find_var(const tokenrec* id) {
     return nullptr;
 }
 
+var* find_var_remembered(const tokenrec* id, name* rec) {
+    if (!rec) return find_var(id);
+    if (rec->lookup_stamp == scalar_links_stamp) return static_cast<var*>(rec->lookup);
+    var* v = find_var(id);
+    rec->lookup = v;
+    rec->lookup_stamp = scalar_links_stamp;
+    return v;
+}
+
 void clear_sca_store() {
     for (var*& b : sca_store) {
         while (b) {
             var* v = b;
             b = v->next;
+            scalar_links_changed();
             compile_forget_var(v);
             free_quoly(&v->value);
             v->next = var_garb;
@@ -197,6 +209,11 @@ void insert_var(const tokenrec* id, quoly* value, var** record) {
 void iinsert(const tokenrec* id, int32_t n, var** record) {
     var* v = find_var(id);
     if (!v) v = push_var(id, nullptr);
+    iset_record(v, n);
+    *record = v;
+}
+
+void iset_record(var* v, int32_t n) {
     quoly* q = v->value;
     if (q && q->isnum && q->nnum) {
         setvalue(n, q->nnum);
@@ -205,7 +222,6 @@ void iinsert(const tokenrec* id, int32_t n, var** record) {
     } else {
         quoly_set(n, &v->value);
     }
-    *record = v;
 }
 
 void retrieve(const tokenrec* id, quoly*** reference, quoly** value, FILE** source, name** pending) {

@@ -25,10 +25,25 @@ struct var {
 extern var* sca_store[SCA_BUCKETS];
 extern var* var_garb;
 
+// Raised whenever a record is linked into or unlinked from the table, so a
+// name that remembers the record it found (with the stamp of that moment)
+// knows the answer still holds while the stamp is unchanged. Never 0.
+extern uint32_t scalar_links_stamp;
+inline void scalar_links_changed() {
+    if (++scalar_links_stamp == 0) scalar_links_stamp = 1;
+}
+
 // The bucket of a token: its cached hash, else hash(text, 151).
 int32_t sca_bucket(const tokenrec* id);
 // The newest record named id, or null.
 var* find_var(const tokenrec* id);
+// find_var for the stored token rec (null: a token read from a stream):
+// the answer rec remembers while no record was linked or unlinked since,
+// else a search whose answer rec then remembers. Loops read their names
+// over and over; this spares them the bucket walks.
+var* find_var_remembered(const tokenrec* id, name* rec);
+// A parameter's record for an array argument holds a number whose den is set.
+inline bool array_parameter(const quoly* q) { return q && q->isnum && q->den != nullptr; }
 // Empties the table (start-up): values freed, records to var_garb.
 void clear_sca_store();
 
@@ -58,6 +73,8 @@ void insert_var(const tokenrec* id, quoly* value, var** record);
 // id := the machine integer n (loop variables): as insert_var, but an
 // existing number value is reused. *record := the record.
 void iinsert(const tokenrec* id, int32_t n, var** record);
+// The record v := the machine integer n, as iinsert does once it has v.
+void iset_record(var* v, int32_t n);
 
 // A factor that is a scalar name. Found: *reference := the record's value
 // slot (an array parameter instead gives *value := 0, *reference := value,

@@ -66,15 +66,6 @@ int32_t name_limit() {
     return namelength > TOKEN_TEXT - 1 ? TOKEN_TEXT - 1 : namelength;
 }
 
-// Takes the token after the one the pending word points at.
-void from_pending(tokenrec* tok, name** pending) {
-    name* r = (*pending)->next;
-    *pending = r;
-    std::memcpy(tok->name, r->token, TOKEN_TEXT);
-    tok->hash = r->hash;
-    currentchar = r->next;
-}
-
 void one_char(tokenrec* tok, char c) {
     clear_token(tok);
     tok->name[0] = c;

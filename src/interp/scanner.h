@@ -12,8 +12,19 @@
 // At end of input scanner and spec_scanner deliver ";" on every call.
 #pragma once
 #include <cstdio>
+#include <cstring>
 
 #include "interp/token.h"
+#include "storage/other_records.h"
+
+// Takes the token after the one the pending word points at.
+inline void from_pending(tokenrec* tok, name** pending) {
+    name* r = (*pending)->next;
+    *pending = r;
+    std::memcpy(tok->name, r->token, TOKEN_TEXT);
+    tok->hash = r->hash;
+    currentchar = r->next;
+}
 
 // Names up to namelength characters (letters, then letters, digits, '_'),
 // every other byte a one-byte token; blanks, tabs and carriage returns are

@@ -64,6 +64,7 @@ void newname(name** slot) {
     pop_or_new(slot, name_garb, &name::next);
     (*slot)->resolved = 0;
     (*slot)->blank_follows = 0;
+    (*slot)->lookup_stamp = 0;
 }
 
 void newpt(pt** slot) {

@@ -81,6 +81,8 @@ struct name {               // one stored token
     int32_t resolved;       // bound by Compile (cleared on allocation)
     int32_t blank_follows;  // a blank followed the token where it was read (cleared on allocation)
     int32_t bind_kind;      // 1 scalar or parameter, 2 array element, 3 whole array
+    void* lookup;           // the scalar record this name found last (a var*), valid while
+    uint32_t lookup_stamp;  // equals scalar_links_stamp (0 = never; cleared on allocation)
 };
 
 // ---- undo logs ----
