@@ -36,6 +36,7 @@
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/progress.h"
 
 int try_rat = 1;
 
@@ -53,25 +54,6 @@ struct Consumed {
     }
     Consumed(const Consumed&) = delete;
     Consumed& operator=(const Consumed&) = delete;
-};
-
-// A progress phase of the verbose trace, closed on every exit.
-struct Progress {
-    bool on;
-    long count;
-    Progress(const char* label, long n) : on(verbose && windy), count(n) {
-        if (!on) return;
-        dumpitt_level++;
-        dumpitt(label, n, 1, 1, 0);
-    }
-    void step(long n) const {
-        if (on) dumpitt(" ", n, 0, 0, 0);
-    }
-    ~Progress() {
-        if (on) decr_dumpitt(count, 0, 1);
-    }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
 };
 
 // Result slot copy-then-free: v replaces the slot's old value.

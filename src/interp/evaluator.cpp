@@ -29,6 +29,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
+#include "quoly/quoly_eval.h"
 #include "storage/assign.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -286,8 +287,18 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
         if ((*value)->isnum) factorial((*value)->nnum);
         *ref = value;
     } else if (token_is(&token, "#")) {
-        feature_unavailable("Evaluation with '#' is not available yet.", 150, token.name);
         next_token(source, pending);
+        if (token_is(&token, "[")) {
+            // A polynomial applied to a matrix: the array issue's worker.
+            feature_unavailable("Polynomials at matrices are not available yet.", 28, token.name);
+            return;
+        }
+        // The stored value is copied before it changes.
+        own_value(value, *ref);
+        *ref = value;
+        SlotHold at;
+        int32_t level = 1;
+        get_evalquoly(source, value, &at.q, &level, pending, 1, 0);
     }
     while (token_is(&token, "\"")) {
         feature_unavailable("Derivatives are not available yet.", 213, token.name);

@@ -13,6 +13,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "quoly/quoly.h"
+#include "quoly/quoly_eval.h"
 #include "storage/assign.h"
 #include "storage/records.h"
 #include "toplevel/errors.h"
@@ -118,8 +119,10 @@ void half_fact(FILE** source, quoly** value, name** pending) {
         next_token(source, pending);
         if ((*value)->isnum) factorial((*value)->nnum);
     } else if (token_is(&token, "#")) {
-        feature_unavailable("Evaluation with '#' is not available yet.", 150, token.name);
         next_token(source, pending);
+        SlotHold at;
+        int32_t level = 1;
+        get_evalquoly(source, value, &at.q, &level, pending, 1, 0);
     }
     while (token_is(&token, "\"")) {
         feature_unavailable("Derivatives are not available yet.", 213, token.name);

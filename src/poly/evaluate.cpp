@@ -575,7 +575,7 @@ int32_t eval_01(polynode* p, polynode* points) {
     if (p->exp == 0 || point == 1) r = p->numb ? p->ncoef->value : eval_01(p->pcoef, rest);
     if (polynode* s = p->next) {
         const int32_t sv = s->numb ? s->ncoef->value : eval_01(s->pcoef, rest);
-        if (sv == 1) r ^= 1;
+        r ^= sv;   // field words add by exclusive or
     }
     if (trace) decr_dumpitt(1, 0, 1);
     return r;

@@ -109,5 +109,6 @@ void fast_test_rat(int32_t seed, int* usable, int* divides, const EvalPair* pair
 
 // ---- characteristic 2 ----
 // *out := p at the 0/1 points of the list (a value list, one node per
-// variable) for p of degree at most 1 in every variable with 0/1 residues.
+// variable) for p of degree at most 1 in every variable, in characteristic
+// 2 (modulus 2, or field words added by exclusive or).
 void tot_eval_poly2_fast(polynode* p, polynode* points, int32_t* out);

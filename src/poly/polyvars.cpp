@@ -9,6 +9,7 @@ char polyvar[MAX_POLY_VARS][11];
 int32_t number_polys = 0;
 int16_t field_depth = 0;
 int laurent = 0;
+int char2_degs1 = 0;
 int modout_above_field = 0;
 pt* pseudo_polynames = nullptr;
 pt* nilpol = nullptr;

@@ -38,6 +38,10 @@ constexpr int MAX_POLY_VARS = 150;
 extern pt* polynames;               // the variables, outermost first
 extern char polyvar[MAX_POLY_VARS][11];   // their names, ascending
 extern int32_t number_polys;
+// Every variable carries a degree-2 relation (or there are none) and none
+// is a field level: characteristic-2 evaluation at 0/1 may use the word
+// evaluator. Set by the relation bookkeeping; 0 until then.
+extern int char2_degs1;
 extern int16_t field_depth;         // outermost level of the innermost run of field variables; 0 = none
 extern int laurent;                 // negative exponents allowed
 extern int modout_above_field;      // a modded-out variable lies outside the field levels
