@@ -54,3 +54,20 @@ void install_prompt(const char* text);
 // "&(" letter "=" value ")": sets one setting. *loader := 0 on the paths
 // that set a value; *read_end := 0 when the statement's end has been read.
 void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* read_end);
+
+// ---- ground_ring_switch.cpp ----
+// The integer-mode marker "_i" as the value of &(p = ...).
+constexpr int32_t RATIONAL_MARKER = -2;
+// &p: the modulus asked for, or the way back; "(" names a conversion list
+// (the rest of the statement). True when the statement's end is already
+// the current token.
+bool ground_ring_switch(FILE** source, quoly** value, name** pending);
+// &l: Laurent mode flipped (error 271 first when a relation makes no field).
+void laurent_switch();
+// The value of &(p = ...), from the current token: a modulus or the marker,
+// then an optional ":" list (captured into *list); *value becomes 0.
+void ground_ring_value(FILE** source, quoly** value, name** pending, int32_t* new_modulus, name** list);
+// Carries out &(p = ...) with what ground_ring_value read; takes the list over.
+void ground_ring_row(FILE** source, quoly** value, name** pending, int32_t new_modulus, name* list, bool direct);
+// Carries out &(l = v).
+void laurent_row(int32_t v, bool direct);

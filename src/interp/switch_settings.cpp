@@ -9,6 +9,7 @@
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
 #include "interp/evaluator.h"
+#include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
@@ -260,9 +261,7 @@ void carry_out(int letter, int32_t v, quoly* value, Report r) {
         on_off(&errorpush, v, true, " Already had that value; no change in error pushing.\n",
                " Will push new level after errors.\n", " Pushing after errors is deactivated\n");
         break;
-    case 'l':
-        feature_unavailable("Laurent mode is not available yet.", 136, token.name);
-        break;
+    case 'l': laurent_row(v, r.direct); break;
     case 'm': interrupt_row(v, r); break;
     case 'n':
         on_off(&nomodpolyreadin, v, true, " Already had that value; no change in poly-readin of negatives.\n",
@@ -325,6 +324,8 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     std::string text;
     bool named = false;
     int32_t v = 0;
+    int32_t new_modulus = 0;
+    name* list = nullptr;
     if (token_is(&token, "'")) {
         text = quoted_text(source, pending);
         named = true;
@@ -335,7 +336,7 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         named = true;
         scanner(source, &token, pending);
     } else if (letter == 'p') {
-        feature_unavailable("Changing the ground ring is not available yet.", 136, token.name);
+        ground_ring_value(source, value, pending, &new_modulus, &list);
     } else if (token_is(&token, "_")) {
         // The integer-mode marker "_i...": the value 0 for every letter but p.
         scanner(source, &token, pending);
@@ -354,6 +355,16 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         }
     }
 
+    if (letter == 'p') {
+        if (!token_is(&token, ")")) {
+            if (list) freename(list);
+            error(135, token.name);
+            return;
+        }
+        *loader = 0;
+        ground_ring_row(source, value, pending, new_modulus, list, report.direct);
+        return;
+    }
     if (!token_is(&token, ")")) error(135, token.name);
     if (named) {
         name_setting(letter, text, read_end);

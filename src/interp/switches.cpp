@@ -137,8 +137,13 @@ void switches(FILE** source, quoly** value, name** pending) {
         case SW_OUTSIDE_MOD:
             outside_modular(source, value, pending);
             return;
-        case 'p': unavailable("Changing the ground ring is not available yet.", 17); break;
-        case 'l': unavailable("Laurent mode is not available yet.", 17); break;
+        case 'p':
+            if (ground_ring_switch(source, value, pending)) {
+                quoly_set(0, value);
+                return;
+            }
+            break;
+        case 'l': laurent_switch(); break;
         case 'R': case 'r': unavailable("Reading files is not available yet.", 17); break;
         case 'S': case 's': unavailable("Save files are not available yet.", 17); break;
         case 'x': unavailable("Ending the reading of a file is not available yet.", 17); break;

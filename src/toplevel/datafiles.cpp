@@ -2,6 +2,7 @@
 // numbers in all) are read whole and parsed in memory; only chdat stays
 // open as a stream, since later calls read on from where start-up stopped.
 #include "toplevel/datafiles.h"
+#include "toplevel/ring_change.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -506,6 +507,7 @@ void initialize(const char* directory) {
     pol[0] = make_quoly_one();
     for (int n = 1; n <= 11; n++)
         for (int j = 0; j <= n; j++) direct_quoly_read(&pol[POL_SIDE * n + j]);
+    set_prods_for_char();
 
     for (int i = 0; i < GLOBAL_LIST_COUNT; i++) global_list[i] = small_prime[i + 7];
 }

@@ -1,0 +1,146 @@
+// The switches that change the ground ring (&p, &(p = ...)) and Laurent
+// mode (&l, &(l = ...)): what they read, refuse and report around the
+// conversions of toplevel/ring_change.
+#include <cstdio>
+
+#include "interp/functions.h"
+#include "interp/readers.h"
+#include "interp/scanner.h"
+#include "interp/switch_impl.h"
+#include "interp/token.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
+
+namespace {
+
+// A captured conversion list, given back on every exit.
+struct ListHold {
+    name* list = nullptr;
+    ~ListHold() {
+        if (list) freename(list);
+    }
+};
+
+// Laurent mode needs every modded-out variable to make a field.
+bool fields_allow_laurent() {
+    for (pt* v = polynames; v; v = v->next)
+        if ((v->relation || v->binomial) && !v->field) {
+            error(271, v->name);
+            return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+bool ground_ring_switch(FILE** source, quoly** value, name** pending) {
+    if (levelcount > 1) {
+        error(73, token.name);
+        return false;
+    }
+    name* const saved_pending = *pending;
+    scanner(source, &token, pending);
+    const tokenrec local = token;
+    ListHold held;
+    if (token_is(&token, "(")) {
+        if (!outside_body(pending)) {
+            error(264, token.name);
+            return false;
+        }
+        save_input_stream(&held.list);
+        if (!held.list) {
+            error(1, token.name);
+            return false;
+        }
+    }
+    const int report = verbose || outside_body(pending);
+    // Outside the terminal a modulus asked for is read from the statement
+    // itself, which then ends at the token the reading left current.
+    const bool reads_statement = !modularmode && !tt_flag && !held.list;
+    change_prec(source, value, pending, -1, held.list, report);
+    *pending = saved_pending;
+    if (held.list) {
+        set_token(&token, ";");
+        return false;
+    }
+    if (reads_statement) return true;
+    token = local;
+    return false;
+}
+
+void laurent_switch() {
+    if (!laurent && !fields_allow_laurent()) return;
+    change_laurent(!laurent);
+    std::printf(laurent ? " Negative exponents enabled.\n" : " Negative exponents disabled.\n");
+}
+
+void ground_ring_value(FILE** source, quoly** value, name** pending, int32_t* new_modulus, name** list) {
+    if (token_is(&token, "_")) {
+        scanner(source, &token, pending);
+        if (token.name[0] != 'i') error(147, token.name);
+        *new_modulus = RATIONAL_MARKER;
+        scanner(source, &token, pending);
+    } else {
+        ModularOffGuard off;
+        old_expre(source, value, pending);
+        if (!(*value)->isnum) error(147, token.name);
+        *new_modulus = big_quoly_convert_to_int(*value);
+        if (*new_modulus < 0) error(137, token.name);
+    }
+    quoly_set(0, value);
+    if (token_is(&token, ":")) get_stream(list, source, pending);
+}
+
+void ground_ring_row(FILE** source, quoly** value, name** pending, int32_t new_modulus, name* list, bool direct) {
+    ListHold held;
+    held.list = list;
+    if (lintmode && !modularmode) {
+        error(62, token.name);
+        return;
+    }
+    if (levelcount > 1) {
+        error(73, token.name);
+        return;
+    }
+    const int report = direct || !list;
+    const int messages = report && (direct || verbose);
+    if (new_modulus == RATIONAL_MARKER) {
+        if (modularmode)
+            change_prec(source, value, pending, -1, list, messages);
+        else if (report)
+            std::printf(" Already in rational mode.\n");
+        return;
+    }
+    // Checked before the old modulus is left, so a refused modulus
+    // changes nothing.
+    if (new_modulus < 2 || new_modulus > MAX_MODULUS) {
+        error(84, token.name);
+        return;
+    }
+    if (modularmode) {
+        if (new_modulus == modulus && report) {
+            std::printf(" Already in that arithmetic mode\n");
+            return;
+        }
+        change_prec(source, value, pending, -1, list, messages);
+        // The way back was refused (error 353 resumed): stay.
+        if (modularmode) return;
+    }
+    change_prec(source, value, pending, new_modulus, list, messages);
+}
+
+void laurent_row(int32_t v, bool direct) {
+    const int state = v == 1;
+    const bool loud = direct || verbose;
+    if (state == laurent) {
+        if (loud) std::printf(" Already had that value; no change in Laurent polynomial status.\n");
+        return;
+    }
+    if (state && !fields_allow_laurent()) return;
+    change_laurent(state);
+    if (loud) std::printf(laurent ? " Negative exponents enabled.\n" : " Negative exponents disabled.\n");
+}

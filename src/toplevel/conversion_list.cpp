@@ -1,0 +1,149 @@
+// Conversion lists: a change of ground ring limited to the scalars and
+// arrays named after ":" (or inside "&p(...)"), each converted permanently
+// or, starred, temporarily through the undo log. A starred item's way back
+// replays the whole log, so every temporarily converted value returns at
+// once whichever item names it.
+#include <cstdio>
+
+#include "interp/functions.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
+#include "quoly/change_mod.h"
+#include "storage/assign.h"
+#include "storage/other_records.h"
+#include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
+
+namespace {
+
+const char* const LIST_END = "\xC2\xA5";
+
+void append(name** last, const tokenrec& t) {
+    name* r;
+    newname(&r);
+    std::memcpy(r->token, t.name, TOKEN_TEXT);
+    r->hash = t.hash;
+    r->next = nullptr;
+    (*last)->next = r;
+    *last = r;
+}
+
+// The next byte of a stream is a line end (or there is none).
+bool line_end_follows(FILE* f) {
+    const int c = std::getc(f);
+    if (c == EOF) return true;
+    std::ungetc(c, f);
+    return c == '\n' || c == '\r';
+}
+
+// An item the list cannot convert: reported, and the list ends.
+bool item_error(int code) {
+    std::printf(" *** Inappropriate symbol: %s\n", token.name);
+    out_err_mess(code);
+    std::printf(" Change of ground ring will continue. Some data may not be changed.\n");
+    std::fflush(stdout);
+    return false;
+}
+
+struct ListCursor {
+    RingChange* frame;
+    name* at;       // the pending-list word walking the list
+    void next() { scanner(frame->input, &token, &at); }
+    // The closing ";" record: nothing follows it.
+    bool at_end() const { return token_is(&token, ";"); }
+};
+
+void convert_scalar(quoly** slot, bool starred, int direction) {
+    if (direction == 0) {
+        if (*slot) {
+            if (starred)
+                quoly_change_to_mod(slot);
+            else
+                quoly_change_num(slot);
+        }
+    } else if (starred) {
+        restore_from_mod(&masterfix);
+    } else {
+        value_from_mod(*slot);
+    }
+    if (!*slot) quoly_set(0, slot);
+}
+
+// "**": every stored value, temporarily.
+void convert_everything(int direction) {
+    if (direction == 0) {
+        for (int32_t b = 0; b < SCA_BUCKETS; b++)
+            for (var* v = sca_store[b]; v; v = v->next) {
+                if (v->value) quoly_change_to_mod(&v->value);
+                if (!v->value) quoly_set(0, &v->value);
+            }
+    } else {
+        restore_from_mod(&masterfix);
+    }
+    temp_change_arrays(direction);
+}
+
+// One item, its first token current; false when the list ends here.
+bool do_one_name(ListCursor* c, bool first) {
+    const int direction = c->frame->direction;
+    bool starred = false;
+    if (token_is(&token, "*")) {
+        starred = true;
+        c->next();
+        if (token_is(&token, "*")) {
+            if (!first) return item_error(236);
+            convert_everything(direction);
+            c->next();
+            return false;
+        }
+    }
+    if (token_is(&token, "[")) {
+        // An array, or an array of arrays with "%": none exist yet.
+        c->next();
+        return item_error(28);
+    }
+    var* v = c->at_end() ? nullptr : find_var(&token);
+    if (!v) return item_error(19);
+    convert_scalar(&v->value, starred, direction);
+    c->next();
+    return true;
+}
+
+}  // namespace
+
+void get_stream(name** list, FILE** input, name** pending) {
+    newname(list);
+    name* last = *list;
+    last->next = nullptr;
+    for (;;) {
+        scanner(input, &token, pending);
+        if (*pending) {
+            if (token_is(&token, LIST_END)) break;
+        } else if (token_is(&token, ";") && line_end_follows(*input)) {
+            break;
+        }
+        append(&last, token);
+        if (token_is(&token, ")") && func_def_count == 0) break;
+    }
+    tokenrec end;
+    set_token(&end, ";");
+    append(&last, end);
+}
+
+void change_local(name* list, RingChange* frame) {
+    ListCursor c{frame, list};
+    c.next();
+    if (!token_is(&token, ")")) {
+        bool going = do_one_name(&c, true);
+        while (going && !token_is(&token, ")")) {
+            if (!token_is(&token, ",")) {
+                item_error(358);
+                break;
+            }
+            c.next();
+            going = do_one_name(&c, false);
+        }
+    }
+    change_system_array(frame->direction);
+}

@@ -1,0 +1,253 @@
+// The change of ground ring itself: the modulus asked for or given, the
+// ground-ring globals and cut-offs of the new ring, and the walk over the
+// stored values (or the conversion list) in the order each direction needs.
+#include <cstdio>
+
+#include "gcd/gcdstash.h"
+#include "gcd/onevar_div.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/settings.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/primes.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "quoly/adjoin.h"
+#include "quoly/change_mod.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/display.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+#include "toplevel/prompted_settings.h"
+#include "toplevel/ring_change.h"
+
+double rmodulus = -1;
+int32_t rational_disp_size = -1;
+
+namespace {
+
+// Field elements are bit patterns without negative representatives; the
+// field flags are already cleared when the values come back.
+bool leaving_field = false;
+
+// Cut-offs of products and divisions in each ring.
+constexpr int32_t MODULAR_POLY_CUTOFF = 40;
+constexpr int32_t MODULAR_DIV_CUTOFF = 25;
+constexpr int32_t RATIONAL_DIV_CUTOFF = 6;
+constexpr int32_t MODULAR_DISP_SIZE = 16;
+constexpr int32_t RATIONAL_DISP_SIZE = 4;
+
+bool modulus_in_range(int32_t m) { return m >= 2 && m <= MAX_MODULUS; }
+
+// The modulus the user gives; 0 when an error was resumed (nothing changes).
+int32_t ask_modulus(FILE** input, name** pending) {
+    SlotHold answer;
+    if (tt_flag) {
+        for (;;) {
+            std::printf(" Enter modulus:\n");
+            do_prompts();
+            read_answer(&answer.q);
+            if (!answer.q->isnum) {
+                error(148, token.name);
+                return 0;
+            }
+            const int32_t m = quoly_convert_to_int(answer.q);
+            if (modulus_in_range(m)) return m;
+            std::printf(" *** Improper modulus %li. upper limit is %li. Reenter.\n", static_cast<long>(m),
+                        static_cast<long>(MAX_MODULUS));
+        }
+    }
+    old_expre(input, &answer.q, pending);
+    if (!answer.q->isnum) {
+        error(148, token.name);
+        return 0;
+    }
+    return quoly_convert_to_int(answer.q);
+}
+
+template <class F>
+void for_each_scalar(F f) {
+    for (int32_t b = 0; b < SCA_BUCKETS; b++)
+        for (var* v = sca_store[b]; v; v = v->next) f(&v->value);
+}
+
+void reset_results(quoly** value) {
+    quoly_set(0, &prevnum);
+    quoly_set(0, value);
+    quoly_set(0, &sysnum);
+}
+
+void free_results(quoly** value) {
+    free_quoly(&prevnum);
+    free_quoly(value);
+    free_quoly(&sysnum);
+    // Stashed gcds belong to the old ring.
+    sure_free_gcd_stash();
+}
+
+void set_random_denominator_one() {
+    imag* r = random_denominator();
+    LintOff digits;
+    special_set(1, r);
+    r->value = 1;
+}
+
+void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* list, int report) {
+    if (lintmode) {
+        error(62, token.name);
+        return;
+    }
+    if (report) {
+        std::printf(" Changing to modular arithmetic.\n");
+        std::fflush(stdout);
+    }
+    if (m == -1) {
+        m = ask_modulus(input, pending);
+        if (m == 0) return;
+    }
+    if (!modulus_in_range(m)) {
+        // Refused before anything changed: the ring stays as it is.
+        error(84, token.name);
+        return;
+    }
+
+    install_modulus(m);
+    rmodulus = m;
+    free_results(value);
+    modularmode = 1;
+    lintmode = 1;
+    reset_results(value);
+
+    rational_disp_size = disp_size;
+    calc_disp(0, MODULAR_DISP_SIZE);
+    reset_cutoffs(MODULAR_POLY_CUTOFF);
+    poly_cutoff = MODULAR_POLY_CUTOFF;
+    div_poly_cutoff = MODULAR_DIV_CUTOFF;
+    mod_is_prime = is_prime(m);
+    if (m < limit_char_arrays) limit_char_arrays = m;
+
+    change_polydata(0);
+    RingChange frame{input, pending, 0};
+    if (list) {
+        change_local(list, &frame);
+    } else {
+        for_each_scalar([](quoly** slot) {
+            if (*slot) quoly_change_num(slot);
+            if (!*slot) quoly_set(0, slot);
+        });
+        change_arrays(0);
+        change_sparses(0);
+    }
+    was_in_rat = 0;
+
+    // The two fields report their characteristic.
+    if (finf) {
+        modulus = 2;
+        mod_is_prime = 1;
+    }
+    if (report) {
+        std::printf(" Now in modular mode. Modulus is %li,", static_cast<long>(modulus));
+        std::printf(mod_is_prime ? " a prime" : " not a prime");
+        if (f256)
+            std::printf("; working over the prime field of 2^8 = 256 elements.\n");
+        else if (f2t16)
+            std::printf("; working over the prime field of 2^16 = 65536 elements.\n");
+        else
+            std::printf(".\n");
+        std::fflush(stdout);
+    }
+    if (finf) {
+        modulus = f256 ? 256 : 65536;
+        alt_form_display = 0;
+        mod_is_prime = 1;
+        smallmodulus = 1;
+    }
+    set_random_denominator_one();
+    reset_results(value);
+}
+
+void to_rational(quoly** value, FILE** input, name** pending, name* list, int report) {
+    if (report) {
+        std::printf(" Changing to rational arithmetic.\n");
+        std::fflush(stdout);
+    }
+    if (changed_in_modmode) {
+        error(353, token.name);
+        return;
+    }
+    free_results(value);
+    leaving_field = finf;
+    modularmode = 0;
+    lintmode = 0;
+    f256 = 0;
+    f2t16 = 0;
+    finf = 0;
+    reset_cutoffs(MODULAR_POLY_CUTOFF);
+    poly_cutoff = MODULAR_POLY_CUTOFF;
+    div_poly_cutoff = RATIONAL_DIV_CUTOFF;
+    reset_results(value);
+
+    RingChange frame{input, pending, 1};
+    if (list) {
+        change_local(list, &frame);
+    } else {
+        for_each_scalar([](quoly** slot) {
+            if (*slot)
+                value_from_mod(*slot);
+            else
+                quoly_set(0, slot);
+        });
+        change_arrays(1);
+        change_sparses(1);
+    }
+    change_polydata(1);
+
+    modulus = -1;
+    rmodulus = -1;
+    limit_char_arrays = DENOM_SIZE;
+    was_in_rat = 1;
+    calc_disp(0, rational_disp_size >= 0 ? rational_disp_size : RATIONAL_DISP_SIZE);
+    rational_disp_size = -1;
+    set_random_denominator_one();
+    reset_results(value);
+}
+
+void number_from_mod(imag* n) {
+    // A digit chain means the number was never reduced.
+    if (n->count > 0) return;
+    int64_t v = n->value;
+    if (alt_form_display && !leaving_field && v > (int64_t{modulus} >> 1)) v -= modulus;
+    LintOff digits;
+    setvalue(static_cast<int32_t>(v), n);
+}
+
+void poly_from_mod(polynode* p) {
+    for (; p; p = p->next) {
+        if (p->numb)
+            number_from_mod(p->ncoef);
+        else
+            poly_from_mod(p->pcoef);
+    }
+}
+
+}  // namespace
+
+void value_from_mod(quoly* q) {
+    if (!q) return;
+    if (q->isnum) {
+        number_from_mod(q->nnum);
+        return;
+    }
+    poly_from_mod(q->pnum);
+    poly_from_mod(q->den);
+}
+
+void change_prec(FILE** input, quoly** value, name** pending, int32_t new_modulus, name* list, int report) {
+    if (modularmode)
+        to_rational(value, input, pending, list, report);
+    else
+        to_modular(input, value, pending, new_modulus, list, report);
+}

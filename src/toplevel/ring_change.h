@@ -1,0 +1,100 @@
+// Change of ground ring: moving every stored value between the rationals
+// and the residues modulo one modulus (GF(2^8) and GF(2^16) included),
+// permanently or, for the values a conversion list stars, temporarily
+// through the undo log; Laurent mode, which rewrites every stored value
+// for or against negative exponents; and the entry points by which the
+// array tables take part in both.
+//
+// A change into modular arithmetic converts the variables' mod-out data
+// before the values; the way back converts the values first and then
+// replays the undo log. A refused change leaves the ring as it was.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "storage/records.h"
+
+struct name;
+struct array;
+
+// ---- ground-ring data kept here ----
+constexpr int32_t DENOM_SIZE = 998;
+constexpr int32_t MAX_MODULUS = 2147483644;   // the largest modulus a change accepts
+extern quoly* denom[DENOM_SIZE];   // entry i holds the integer i + 1 (evaluation points, divisors)
+extern int need_to_set_char_poly;  // the characteristic-polynomial table beyond start-up is still unread (1)
+extern int32_t limit_char_arrays;  // rows of the characteristic-polynomial data usable in this ring (998)
+extern double rmodulus;            // the modulus as a double
+// The display size in force when modular arithmetic was entered, given
+// back on the way to rational arithmetic (-1 = none kept).
+extern int32_t rational_disp_size;
+
+// Start-up: denom filled, need_to_set_char_poly := 1.
+void set_prods_for_char();
+
+// ---- the change ----
+// The frame of one change, read by the conversion list: the statement's
+// stream and pending list, and the direction (0 into modular, 1 back).
+struct RingChange {
+    FILE** input;
+    name** pending;
+    int direction;
+};
+
+// new_modulus -1: in rational mode ask for a modulus (at the terminal with
+// " Enter modulus:", else one expression from input at the current token),
+// in modular mode go back to rational arithmetic. list: the captured
+// conversion list (header record first), null = convert everything.
+// report: print the change's messages. *value, sysnum and prevnum become 0.
+// Errors 62, 84, 148, 353; after any of them the ring is as it was.
+void change_prec(FILE** input, quoly** value, name** pending, int32_t new_modulus, name* list, int report);
+
+// The variables' mod-out data and the tables denom and pol (direction 0:
+// logged conversion to residues; 1: the undo log replayed).
+void change_polydata(int direction);
+
+// One stored value back from residues to integers, in place: only numbers
+// that hold no digits are residues; a number that still has its digit
+// chain was never converted (a value left out of a conversion list, or one
+// converted temporarily) and keeps it.
+void value_from_mod(quoly* q);
+
+// ---- conversion lists ----
+// Captures the tokens after ":" up to and including ")" from the input (or
+// the pending list) into *list: a header record, the tokens, and a closing
+// ";" record. The current token is then the last one read.
+void get_stream(name** list, FILE** input, name** pending);
+// Converts the items of the list in the frame's direction. Item errors are
+// reported in three lines and end the list; the change goes on.
+void change_local(name* list, RingChange* frame);
+
+// ---- Laurent mode ----
+// laurent := state and every stored value rewritten for it. Error 235 in
+// machine-integer (modular) arithmetic.
+void change_laurent(int state);
+// One value, in place, for the current `laurent`.
+void change_quol(quoly** slot);
+
+// ---- entry points for the array tables ----
+// Until arrays exist there is nothing to walk; the array issue fills them.
+// Direction 0: permanent conversion (quoly_change_num); 1: value_from_mod.
+void change_arrays(int direction);     // every dense cell, the dense system array
+void change_sparses(int direction);    // every sparse array whose mode differs, the system array's frames
+// One sparse array: to_mod logged (entries that become 0 go on sparse_fix),
+// from_mod replay, neither permanent.
+void fast_change_spar(array* a, int to_mod, int from_mod);
+// The system array when it is dense, after a conversion list.
+void change_system_array(int direction);
+// "**" in a list: every dense cell logged (0) or restored (1), every sparse
+// array through fast_change_spar.
+void temp_change_arrays(int direction);
+// Laurent mode: every cell, the system array and every sparse entry through change_quol.
+void laurent_change_arrays();
+// A polynomial variable added (new outermost level) or removed (its value
+// substituted) while sparse arrays exist.
+struct attach_context {
+    int32_t level;          // level of the variable concerned
+    quoly* point;           // the value substituted for it, when removing
+    int removing;           // 1: the variable is being removed
+};
+void redo_sparses(const attach_context* context);
+void sparse_down(array* a, const attach_context* context);

@@ -1,0 +1,89 @@
+// The data a change of ground ring converts besides the values: the
+// variables' mod-out data and the tables denom and pol; and the entry
+// points of the array walkers, which have nothing to walk until arrays exist.
+#include <algorithm>
+
+#include "interp/settings.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "poly/residue_conv.h"
+#include "quoly/change_mod.h"
+#include "storage/assign.h"
+#include "storage/other_records.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/ring_change.h"
+
+quoly* denom[DENOM_SIZE];
+int need_to_set_char_poly = 1;
+int32_t limit_char_arrays = DENOM_SIZE;
+
+namespace {
+
+// Rows and columns of the characteristic-polynomial table converted with it.
+constexpr int32_t POL_ROWS_CONVERTED = 38;
+
+void log_null_slot(polynode** slot) {
+    fix* f;
+    newfix(&f);
+    f->target = slot;
+    f->saved = *slot;
+    f->kind = FIX_SLOT;
+    f->next = masterfix;
+    masterfix = f;
+}
+
+void convert_mod_out_data() {
+    for (pt* v = polynames; v; v = v->next) {
+        if (v->relation) poly_change_to_mod(&v->relation, 0);
+        if (v->binomial) {
+            poly_change_to_mod(&v->binomial, 0);
+            // A binomial relation whose constant vanished still is one.
+            if (!v->relation) {
+                log_null_slot(&v->relation);
+                poly_set(0, &v->relation);
+            }
+        }
+        for (polynode* t = v->reductions; t; t = t->next) {
+            if (t->numb)
+                change_num(t->ncoef, 0, 0);
+            else
+                poly_change_to_mod(&t->pcoef, 0);
+        }
+    }
+}
+
+}  // namespace
+
+void set_prods_for_char() {
+    for (int32_t i = 0; i < DENOM_SIZE; i++) quoly_set(i + 1, &denom[i]);
+    need_to_set_char_poly = 1;
+}
+
+void change_polydata(int direction) {
+    if (direction == 0) convert_mod_out_data();
+    if (direction == 1) {
+        // The mod-out data above is logged whatever the characteristic
+        // table's state, so the log is always replayed.
+        restore_from_mod(&masterfix);
+        return;
+    }
+    if (need_to_set_char_poly || !mod_is_prime || chpoly_block) return;
+    for (int32_t i = 0; i < DENOM_SIZE; i++)
+        if (denom[i]) quoly_change_to_mod(&denom[i]);
+    const int32_t k = std::min(limit_char_arrays, POL_ROWS_CONVERTED);
+    for (int32_t i = 0; i < k; i++)
+        for (int32_t j = i; j < k; j++)
+            if (pol[POL_SIDE * j + i]) quoly_change_to_mod(&pol[POL_SIDE * j + i]);
+}
+
+// ---- array walkers: filled by the array tables ----
+
+void change_arrays(int) {}
+void change_sparses(int) {}
+void fast_change_spar(array*, int, int) {}
+void change_system_array(int) {}
+void temp_change_arrays(int) {}
+void laurent_change_arrays() {}
+void redo_sparses(const attach_context*) {}
+void sparse_down(array*, const attach_context*) {}
