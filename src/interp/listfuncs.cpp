@@ -39,26 +39,8 @@ std::vector<func*> in_listing_order() {
     if (all.size() > static_cast<size_t>(SORTP_ENTRIES)) return all;
 
     std::vector<sort_entry> table(all.size());
-    for (size_t i = 0; i < all.size(); i++) {
-        sort_entry& e = table[i];
-        // A key holds at most namelength (10) characters of a name.
-        std::memset(e.name, 0, sizeof e.name);
-        std::memcpy(e.name, all[i]->name, std::min(std::strlen(all[i]->name), sizeof e.name - 1));
-        e.count = 0;
-        e.item = static_cast<int32_t>(i);
-    }
-    if (!table.empty()) sort_vars(table.data(), static_cast<int32_t>(table.size()));
-    // The records of one name keep their chain order, newest first. A
-    // marker character appended to the key could not promise that: after
-    // fifteen records of a name the marker reaches the digits and a longer
-    // name that starts the same way would sort in among them.
-    for (size_t lo = 0; lo < table.size();) {
-        size_t hi = lo + 1;
-        while (hi < table.size() && std::strncmp(table[hi].name, table[lo].name, sizeof table[lo].name) == 0) hi++;
-        std::sort(table.begin() + static_cast<std::ptrdiff_t>(lo), table.begin() + static_cast<std::ptrdiff_t>(hi),
-                  [](const sort_entry& x, const sort_entry& y) { return x.item < y.item; });
-        lo = hi;
-    }
+    for (size_t i = 0; i < all.size(); i++) set_listing_entry(&table[i], all[i]->name, static_cast<int32_t>(i));
+    sort_listing(table.data(), static_cast<int32_t>(table.size()));
     std::vector<func*> sorted;
     sorted.reserve(all.size());
     for (const sort_entry& e : table) sorted.push_back(all[static_cast<size_t>(e.item)]);

@@ -196,7 +196,9 @@ void scanner(FILE** source, tokenrec* tok, name** pending) {
     }
     FILE* f = *source;
     char c;
-    if (leftover != 0 && leftover != BLANK)
+    // A tab or carriage return after a name separates like a blank: files
+    // with CRLF line ends break no statement that ends a line in a name.
+    if (leftover != 0 && leftover != BLANK && leftover != '\t' && leftover != '\r')
         c = leftover;
     else
         c = skip_to_token(f);

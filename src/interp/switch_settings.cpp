@@ -26,6 +26,8 @@
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/read_file.h"
+#include "toplevel/save_file.h"
 
 namespace {
 
@@ -93,10 +95,20 @@ std::string quoted_text(FILE** source, name** pending) {
 }
 
 // Step for the letters that take a name: S, R and M.
-void name_setting(int letter, const std::string& text, int* read_end) {
+void name_setting(FILE** source, quoly** value, name** pending, int letter, const std::string& text, int* read_end) {
     if (text == " " && letter != 'M') error(33, token.name);
-    if (letter == 'R') feature_unavailable("Reading files is not available yet.", 136, token.name);
-    if (letter == 'S') feature_unavailable("Save files are not available yet.", 136, token.name);
+    if (letter == 'R' || letter == 'S') {
+        // The file's statements leave their own tokens and values: the
+        // statement's end is read after the file, and its value is 0.
+        int asked = 0;
+        if (letter == 'R')
+            load(source, value, pending, text.c_str(), 'R', &asked);
+        else
+            save(source, pending, text.c_str(), 'S', &asked);
+        quoly_set(0, value);
+        *read_end = 1;
+        return;
+    }
     if (letter != 'M') error(141, token.name);
     std::string p = text;
     if (p.size() > MAX_PROMPT) {
@@ -367,7 +379,7 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     }
     if (!token_is(&token, ")")) error(135, token.name);
     if (named) {
-        name_setting(letter, text, read_end);
+        name_setting(source, value, pending, letter, text, read_end);
         return;
     }
     if (v > 1 && !takes_large_values(letter)) error(133, token.name);

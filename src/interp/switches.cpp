@@ -12,6 +12,7 @@
 #include "interp/functions.h"
 #include "interp/scanner.h"
 #include "interp/switch_impl.h"
+#include "interp/term_reader.h"
 #include "interp/token.h"
 #include "numbers/ring.h"
 #include "quoly/adjoin.h"
@@ -21,6 +22,8 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/prompted_settings.h"
+#include "toplevel/read_file.h"
+#include "toplevel/save_file.h"
 #include "toplevel/settings_dump.h"
 
 namespace {
@@ -63,9 +66,12 @@ bool underscore_at_once(FILE** source, quoly** value, name** pending) {
         clean_up_poly();
         if (!lintmode) clean_up_imp();
         return true;
-    case 'n':
-        unavailable("Quolys written as terms (&_n) are not available yet.", 17);
+    case 'n': {
+        scanner(source, &token, pending);
+        int32_t level = 0;
+        quoly_readin(source, value, pending, &level);
         return true;
+    }
     case 's':
     case 't':
         run_toggle(token.name[0] == 's' ? SW_LINE_SUP : SW_TRY_RAT, pending);
@@ -144,10 +150,31 @@ void switches(FILE** source, quoly** value, name** pending) {
             }
             break;
         case 'l': laurent_switch(); break;
-        case 'R': case 'r': unavailable("Reading files is not available yet.", 17); break;
-        case 'S': case 's': unavailable("Save files are not available yet.", 17); break;
-        case 'x': unavailable("Ending the reading of a file is not available yet.", 17); break;
-        case 'v': unavailable("The variable listing is not available yet.", 17); break;
+        case 'R': case 'r':
+            load(source, value, pending, " ", sw, &loader);
+            if (loader) {
+                quoly_set(0, value);
+                return;
+            }
+            break;
+        case 'S': case 's': {
+            int asked = 0;
+            save(source, pending, " ", sw, &asked);
+            if (asked) {
+                quoly_set(0, value);
+                return;
+            }
+            break;
+        }
+        case 'x':
+            if (tt_flag == 0) done_load = 1;
+            break;
+        case 'v':
+            scanner(source, &token, pending);
+            if (!token_is(&token, ";") && !token_is(&token, ":")) error(303, token.name);
+            listvars(token_is(&token, ";"));
+            quoly_set(0, value);
+            return;
         case 'P': unavailable("Mod-out relations are not available yet.", 17); break;
         case 'F':
         case 'f':

@@ -1,5 +1,6 @@
 #include "storage/equality.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -169,4 +170,26 @@ void sort_vars(sort_entry* table, int32_t n) {
         ~Use() { sortp = saved; }
     } use(table);
     quicksort(1, n);
+}
+
+void set_listing_entry(sort_entry* e, const char* text, int32_t item) {
+    std::memset(e->name, 0, sizeof e->name);
+    std::memcpy(e->name, text, std::min(std::strlen(text), sizeof e->name - 1));
+    e->count = 0;
+    e->item = item;
+}
+
+void sort_listing(sort_entry* table, int32_t n) {
+    if (n <= 0) return;
+    sort_vars(table, n);
+    // A marker character appended to the key could not keep the records of
+    // one name in chain order: after fifteen of them the marker reaches the
+    // digits, and a name of ten characters would lose its last one, so
+    // different names would collide. Runs of one key are put in order here.
+    for (int32_t lo = 0; lo < n;) {
+        int32_t hi = lo + 1;
+        while (hi < n && std::strncmp(table[hi].name, table[lo].name, sizeof table[lo].name) == 0) hi++;
+        std::sort(table + lo, table + hi, [](const sort_entry& x, const sort_entry& y) { return x.item < y.item; });
+        lo = hi;
+    }
 }

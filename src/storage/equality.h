@@ -47,3 +47,10 @@ void quiccsort(int32_t* a, int32_t lo, int32_t hi);
 void sort_vars(sort_entry* table, int32_t n);
 // Positions lo .. hi (from 1) of sortp by name.
 void quicksort(int32_t lo, int32_t hi);
+// The listing order of n records: entries whose item words give each
+// record's position in bucket and chain order, sorted by name and, within
+// one name, by that position (so a chain's newest record stays first). A
+// key holds at most 10 characters; longer names are cut to that.
+void sort_listing(sort_entry* table, int32_t n);
+// Fills entry e for record `item` named `text`.
+void set_listing_entry(sort_entry* e, const char* text, int32_t item);

@@ -2,6 +2,7 @@
 
 #include "gcd/gcdstash.h"
 #include "interp/functions.h"
+#include "interp/term_reader.h"
 #include "interp/settings.h"
 #include "interp/token.h"
 #include "numbers/residue.h"
@@ -18,6 +19,7 @@
 #include "toplevel/call_history.h"
 #include "toplevel/loop.h"
 #include "toplevel/platform.h"
+#include "toplevel/read_file.h"
 
 int verbose = 0;
 int windy = 0;
@@ -171,6 +173,7 @@ void error(int code, const char* text) {
         dumpitt_length = dumpitt_level = 0;
         alg_c_count = 0;
         original_depth = 1;
+        minus_warning = 0;
         if (code > 0) was_modulus = -1;
     }
 
@@ -202,6 +205,9 @@ void error(int code, const char* text) {
         }
         report_cancelled_definition(code);
     }
+
+    // 6. Where a file being read stopped.
+    if (code >= 0) report_input_position();
 
     // 7. Where it occurred.
     if (code > 0 && tt_flag && finish) {

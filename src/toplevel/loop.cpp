@@ -4,6 +4,8 @@
 // input end the program through QuitRequest.
 #include "toplevel/loop.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -28,6 +30,7 @@
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/execpath.h"
+#include "toplevel/read_file.h"
 
 quoly* sysnum = nullptr;
 quoly* prevnum = nullptr;
@@ -48,6 +51,9 @@ time_pair breaktime[MAX_LEVELS + 2];
 namespace {
 
 FILE* tarvexstartup = nullptr;
+
+// The start-up file's memory line: 4-byte units per megabyte.
+constexpr uint64_t MEMORY_UNITS_PER_MB = 225000;
 
 // The array statements come with the matrix subsystem.
 void arr_parse(int, FILE**, quoly**, name**) {
@@ -244,6 +250,7 @@ void run_loop() {
 struct LevelState {
     tokenrec token_saved = token;
     int tt = tt_flag;
+    int loading_done = done_load;
     int32_t defs = func_def_count;
     int integer = integerflag;
     bool statement_start = at_statement_start;
@@ -255,6 +262,7 @@ struct LevelState {
         if (left) {
             token = token_saved;
             tt_flag = tt;
+            done_load = loading_done;
             func_def_count = defs;
             integerflag = integer;
             at_statement_start = statement_start;
@@ -430,7 +438,10 @@ void load_startup(const char* directory) {
     unsigned long megabytes = 0;
     if (std::fscanf(tarvexstartup, "%lu", &megabytes) != 1) megabytes = 0;
     std::printf(" Amount of RAM you specified (mbytes): %lu.\n", megabytes);
-    initial_memory = static_cast<int32_t>(static_cast<uint32_t>(megabytes) * 225000u);
+    // The budget counts 4-byte units in 32 bits: a large amount stops at
+    // the largest count instead of wrapping round to a small one.
+    const uint64_t units = std::min<uint64_t>(megabytes, INT32_MAX) * MEMORY_UNITS_PER_MB;
+    initial_memory = static_cast<int32_t>(std::min<uint64_t>(units, INT32_MAX));
     virtual_cut = static_cast<int32_t>(static_cast<uint32_t>(initial_memory) / 5u);
 
     quoly* value = nullptr;

@@ -81,11 +81,14 @@ TEST_F(Scanner, ContinuationLines) {
     EXPECT_EQ(semicount, 0);
 }
 
-TEST_F(Scanner, TabsAndReturnsAfterANameAreTokens) {
+// A CRLF line that ends in a name ends like any other line.
+TEST_F(Scanner, TabsAndReturnsAfterANameAreBlanks) {
     TextStream s("ab\t+ \t\r c\r\n");
-    EXPECT_EQ(scan(s, 5), (V{"ab", "\t", "+", "c", "\r"}));
-    EXPECT_EQ(scan(s, 1), (V{";"}));
+    EXPECT_EQ(scan(s, 4), (V{"ab", "+", "c", ";"}));
     EXPECT_EQ(getc(s.f), '\n');
+    tt_flag = 0;
+    TextStream file("x\r\n:= y\t\r\n;");
+    EXPECT_EQ(scan(file, 5), (V{"x", ":", "=", "y", ";"}));
 }
 
 TEST_F(Scanner, EndOfInputIsASemicolonForEver) {

@@ -1,0 +1,356 @@
+// The output file command (&S, &s, &(S = name)) and the save text: the
+// switch lines, the polynomial variables, the functions, the scalars and
+// the arrays, each statement ending its line (the reader skips the rest of
+// a line after a statement), ended by "&x;" on a line of its own.
+#include "toplevel/save_file.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "interp/functions.h"
+#include "interp/readers.h"
+#include "interp/scalars.h"
+#include "interp/scanner.h"
+#include "interp/settings.h"
+#include "interp/token.h"
+#include "numbers/numbers.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/equality.h"
+#include "storage/nodetests.h"
+#include "storage/other_records.h"
+#include "toplevel/display.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+#include "toplevel/read_file.h"
+
+namespace {
+
+constexpr int32_t SHOWN_PER_NAME = 10;       // records of one name written before the rest are counted
+constexpr int32_t ARRAY_BUCKETS = 151;
+constexpr int32_t LISTED_PER_BUCKET = 20;    // unsorted array listing: per bucket
+constexpr int32_t LISTED_ARRAYS = 1500;      // and in all
+constexpr int PRIMES_PER_LINE_FIRST = 7;     // auxiliary primes: a line break after the 7th, 17th, ...
+constexpr int PAIRS_PER_LINE = 6;
+
+// ---- the save text ----
+
+void switch_lines(FILE* out) {
+    if (errorpush) std::fprintf(out, "&(e = 1);\n");
+    if (!noisy) std::fprintf(out, "&(N = 0);\n");
+    std::fprintf(out, "&(m = %li);\n", static_cast<long>(m_interrupt));
+    std::fprintf(out, "&(a = %d);\n", addresser == 1 ? 1 : 0);
+    if (!chpoly_block) std::fprintf(out, "&(B = 0);\n");
+    if (detcutoff >= 0) std::fprintf(out, "&(D = %li);\n", static_cast<long>(detcutoff));
+    if (std::strcmp(prompt, ">") != 0) {
+        if (prompt[0] == 13)
+            std::fprintf(out, "&(M = ' ');\n");
+        else
+            std::fprintf(out, "&(M = '%s');\n", prompt);
+    }
+    if (uglyprint) std::fprintf(out, "&(U = 1);\n");
+    if (monomial_list) std::fprintf(out, "&(_l = 1);\n");
+    if (timerflag) std::fprintf(out, "&(t = 1);\n");
+    if (verbose) std::fprintf(out, "&(V = 1);\n");
+    if (windy) std::fprintf(out, "&(W = 1);\n");
+    if (lagrange_stash) std::fprintf(out, "&(_L = 1);\n");
+    if (rat_det_method_cut == 1) std::fprintf(out, "&(L = 1);\n");
+    std::fprintf(out, "&(u = %li);\n", static_cast<long>(pseudet_heur));
+}
+
+// The auxiliary primes after a field's relation: the first ones, then the
+// variable's second ones in pairs.
+void aux_prime_lists(FILE* out, pt* v) {
+    if (aux_prime1_number > 0) {
+        std::fprintf(out, ":");
+        int i = 1;
+        for (imag* p = auxptr; p && i <= aux_prime1_number; p = p->link, i++) {
+            std::fprintf(out, i < aux_prime1_number ? " %li," : " %li", static_cast<long>(big_convert_to_int(p)));
+            if (i % 10 == PRIMES_PER_LINE_FIRST) std::fprintf(out, "\n ");
+        }
+    } else if (v->aux_primes) {
+        std::fprintf(out, ": ");
+    }
+    if (!v->aux_primes) return;
+    std::fprintf(out, "\n :");
+    int pair = 0;
+    for (imag* p = v->aux_primes; p && p->link; p = p->link->link) {
+        if (pair > 0) {
+            std::fprintf(out, ",");
+            if (pair % PAIRS_PER_LINE == 0) std::fprintf(out, "\n");
+        }
+        std::fprintf(out, " %li, %li", static_cast<long>(big_convert_to_int(p)),
+                     static_cast<long>(big_convert_to_int(p->link)));
+        pair++;
+    }
+}
+
+// A relation is written in rational form, read back in rational mode
+// before the ground-ring line converts it.
+void relation_line(FILE* out, pt* v) {
+    const int was_lint = lintmode;
+    int saved_modular = 0;
+    check_modular(&saved_modular);
+    LintOff lint_off;
+    if (was_lint) {
+        std::fprintf(out, "\n;; Warning. This file was saved in modular mode. The polynomial written\n");
+        std::fprintf(out, ";;   below after &(P = has been converted back to rational mode. It may\n");
+        std::fprintf(out, ";;   not be correct. Check it before reading this file.\n");
+    }
+    std::fprintf(out, "\n &(P = ");
+    polynode* rel = v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
+    int32_t col = 7, lines = 0;
+    FILE* stream = out;
+    poly_display(&stream, 0, 0, rel, &col, "", v, 0, 1, &lines);
+    if (v->field) {
+        std::fprintf(out, ", 1");
+        aux_prime_lists(out, v);
+    }
+    std::fprintf(out, ");\n");
+    restore_modular(saved_modular);
+}
+
+void functions_section(FILE* out) {
+    std::fprintf(out, ";;** functions:\n");
+    tokenrec star;
+    set_token(&star, "*");
+    name* none = nullptr;
+    FILE* in = Input;
+    listfuncs(out, &in, 0, &star, &none);
+}
+
+// Arrays collected for a listing.
+void collect_array(array* a, void* context) { static_cast<std::vector<array*>*>(context)->push_back(a); }
+
+std::vector<array*> all_arrays() {
+    std::vector<array*> arrays;
+    array_records(collect_array, &arrays);
+    return arrays;
+}
+
+// Records in listing order: sorted by name (chain order within a name) up
+// to SORTP_ENTRIES of them, else as given.
+template <class Rec>
+std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
+    if (records.size() > static_cast<size_t>(SORTP_ENTRIES)) return records;
+    std::vector<sort_entry> table(records.size());
+    for (size_t i = 0; i < records.size(); i++) set_listing_entry(&table[i], records[i]->name, static_cast<int32_t>(i));
+    sort_listing(table.data(), static_cast<int32_t>(table.size()));
+    std::vector<Rec*> sorted;
+    sorted.reserve(records.size());
+    for (const sort_entry& e : table) sorted.push_back(records[static_cast<size_t>(e.item)]);
+    return sorted;
+}
+
+void arrays_section(FILE* out) {
+    std::fprintf(out, "\n;;**  arrays:\n");
+    FILE* stream = out;
+    for (array* a : listing_order(all_arrays())) do_array_p(&stream, a);
+    std::fprintf(out, "&x;\n");
+}
+
+void write_save_text(FILE* out) {
+    switch_lines(out);
+    if (number_polys > 0) polylist_save(out);
+    if (laurent) std::fprintf(out, "&(l = 1);\n");
+    if (modularmode) std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
+    std::fprintf(out, "\n\n");
+    functions_section(out);
+    std::fprintf(out, "\n;;** scalars:\n");
+    dump(out, 0, 0, noisy);
+    arrays_section(out);
+    std::fflush(out);
+    if (uglyprint)
+        std::printf(" Warning: You saved with ugly format! File is unreadable, except for the variables.\n");
+}
+
+// ---- scalars ----
+
+// Every scalar record in bucket order. With more than a listing sorts,
+// the chain of each bucket comes oldest first: reading the text back puts
+// each new record at the head of its bucket, so the chains, and a second
+// save, come out the same.
+std::vector<var*> scalars_in_order() {
+    std::vector<var*> all;
+    for (var* v : sca_store)
+        for (; v; v = v->next) all.push_back(v);
+    if (all.size() <= static_cast<size_t>(SORTP_ENTRIES)) return listing_order(all);
+    std::vector<var*> unsorted;
+    unsorted.reserve(all.size());
+    for (var* head : sca_store) {
+        std::vector<var*> chain;
+        for (var* v = head; v; v = v->next) chain.push_back(v);
+        unsorted.insert(unsorted.end(), chain.rbegin(), chain.rend());
+    }
+    return unsorted;
+}
+
+bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v->value->den; }
+
+void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values) {
+    if (!listing && is_array_parameter(v)) return;
+    std::fprintf(out, " %s", v->name);
+    if (!show_values && listing) {
+        std::fprintf(out, "\n");
+        return;
+    }
+    std::fprintf(out, " := ");
+    if (is_array_parameter(v)) {
+        std::fprintf(out, " array parameter.\n");
+        return;
+    }
+    quoly* q = v->value;
+    if (!q) {
+        // A parameter whose value was moved away holds nothing: it reads as 0.
+        std::fprintf(out, listing ? "0\n" : "0;\n");
+        return;
+    }
+    if (!q->isnum && (!q->rat || lintmode) && !monomial_list && !uglyprint) std::fprintf(out, "&_n ");
+    int32_t col = static_cast<int32_t>(std::strlen(v->name)) + 5;
+    FILE* stream = out;
+    quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
+    if (!q->isnum) std::fprintf(out, "\n");
+}
+
+// ---- the output file ----
+
+void close_output(bool direct) {
+    if (!output_file_name[0] && !outpuf) {
+        if (direct) std::printf(" *** Warning. No output file had been open.\n");
+        return;
+    }
+    if (outpuf) {
+        std::fflush(outpuf);
+        std::fclose(outpuf);
+        outpuf = nullptr;
+    }
+    if (direct) std::printf(" Now closing %s.\n", output_file_name);
+    output_file_name[0] = 0;
+}
+
+}  // namespace
+
+void polylist_save(FILE* out) {
+    std::fprintf(out, "\n");
+    std::vector<pt*> vars;
+    for (pt* v = polynames; v; v = v->next) vars.push_back(v);
+    for (auto it = vars.rbegin(); it != vars.rend(); ++it) {
+        pt* v = *it;
+        std::fprintf(out, "    &(J = %s);", v->name);
+        if (!v->relation) {
+            std::fprintf(out, "\n");
+            continue;
+        }
+        relation_line(out, v);
+    }
+    std::fprintf(out, "\n");
+}
+
+void dump(FILE* out, int listing, int finish, int show_values) {
+    std::vector<var*> order = scalars_in_order();
+    size_t i = 0;
+    while (i < order.size()) {
+        size_t j = i;
+        int32_t written = 0;
+        while (j < order.size() && std::strcmp(order[j]->name, order[i]->name) == 0) {
+            if (written < SHOWN_PER_NAME) {
+                write_p_stuff(out, order[j], listing, finish, show_values);
+                written++;
+            }
+            j++;
+        }
+        if (j - i > static_cast<size_t>(SHOWN_PER_NAME))
+            std::printf(" ... %d more with this name. \n", static_cast<int>(j - i) - SHOWN_PER_NAME);
+        i = j;
+    }
+}
+
+void listvars(int show_values) {
+    dump(Output, 1, 1, show_values);
+    std::fprintf(Output, "\narrays:\n\n");
+    std::vector<array*> arrays = all_arrays();
+    if (arrays.size() <= static_cast<size_t>(SORTP_ENTRIES)) {
+        std::vector<array*> order = listing_order(arrays);
+        for (size_t i = 0; i < order.size();) {
+            size_t j = i;
+            while (j < order.size() && std::strcmp(order[j]->name, order[i]->name) == 0) {
+                if (j - i < static_cast<size_t>(SHOWN_PER_NAME)) arrdescribe(order[j]);
+                j++;
+            }
+            if (j - i > static_cast<size_t>(SHOWN_PER_NAME))
+                std::printf(" ... %d more with this name. \n", static_cast<int>(j - i) - SHOWN_PER_NAME);
+            i = j;
+        }
+        return;
+    }
+    // Too many to sort: bucket order, a few per bucket.
+    long met = 0;
+    for (int32_t b = 0; b < ARRAY_BUCKETS; b++) {
+        long in_bucket = 0;
+        for (array* a : arrays) {
+            if (hash(a->name, ARRAY_BUCKETS) != b) continue;
+            met++;
+            in_bucket++;
+            if (in_bucket <= LISTED_PER_BUCKET && met <= LISTED_ARRAYS) arrdescribe(a);
+        }
+        if (in_bucket > LISTED_PER_BUCKET && met <= LISTED_ARRAYS)
+            std::printf(" ... %li more.\n", in_bucket - LISTED_PER_BUCKET);
+    }
+    if (met > LISTED_ARRAYS) {
+        std::printf("   ....\n");
+        std::printf(" There are %li arrays.\n", met);
+        std::printf("   %li were not described here.\n", met - LISTED_ARRAYS);
+    } else {
+        std::printf(" There are %li arrays.\n", met);
+    }
+}
+
+void save(FILE** source, name** pending, const char* given, int letter, int* asked) {
+    *asked = 0;
+    const bool direct = *pending == nullptr;
+    // &s with an output file open: the save text goes into it.
+    if (outpuf && letter != 'S') {
+        write_save_text(outpuf);
+        return;
+    }
+    std::string file = given;
+    if (file == " ") {
+        tokenrec statement_end;
+        scanner(source, &statement_end, pending);
+        *asked = 1;
+        std::printf("Enter name of output file: \n");
+        do_prompts();
+        file = ask_file_name();
+        token = statement_end;
+        if (file == "@") {
+            std::printf("*** Save cancelled\n");
+            return;
+        }
+    }
+    if (file.empty()) error(248, token.name);
+    if (file == input_file_name || input_file_in_use(file.c_str())) error(149, token.name);
+
+    if (file == "@") {
+        close_output(direct);
+        return;
+    }
+    close_output(false);
+    outpuf = std::fopen(file.c_str(), "w");
+    if (!outpuf) {
+        // No output file: nothing is written to a stream that is not there.
+        output_file_name[0] = 0;
+        error(374, token.name);
+        return;
+    }
+    std::snprintf(output_file_name, sizeof output_file_name, "%s", file.c_str());
+}
+
+// ---- arrays: filled by the array tables ----
+
+void array_records(void (*)(array*, void*), void*) {}
+
+void do_array_p(FILE**, array*) {}
+
+void arrdescribe(array*) {}
