@@ -31,6 +31,7 @@ bench: build
 	$(BUILD)/bench/bench_numbers
 	$(BUILD)/bench/bench_onevar_gcd
 	$(BUILD)/bench/bench_gcd
+	$(BUILD)/bench/bench_sparse
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex

@@ -38,3 +38,20 @@ int32_t istored_value(quoly* stored, const char* name_text);
 // A copy is changed instead at a nested command level, where the
 // interrupted computation may still read the old record.
 void istore(quoly** slot, int32_t v);
+
+// ---- word arithmetic (also the sparse store's integer-mode sums) ----
+// v itself when it is a one-digit integer; otherwise error 32 ends the
+// statement (also when the error returns: a wrapped or cut value would
+// silently corrupt what is stored).
+int32_t ibound(int64_t v);
+// v as a residue 0 .. modulus - 1 (an integer read with modular arithmetic
+// off, brought into the ring).
+int32_t ireduce(int64_t v);
+
+// a + b, a - b, a * b and -a in the current ground ring: residue arithmetic
+// (exclusive or for sums and differences in characteristic 2, where
+// negation is the identity) or bounded integer arithmetic.
+int32_t iadd(int32_t a, int32_t b);
+int32_t isub(int32_t a, int32_t b);
+int32_t imul(int32_t a, int32_t b);
+int32_t ineg(int32_t a);

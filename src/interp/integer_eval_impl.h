@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "interp/integer_eval.h"
 #include "interp/scanner.h"
 #include "storage/records.h"
 #include "toplevel/errors.h"
@@ -19,21 +20,6 @@ inline void inext(name** pending) {
         scanner(&Input, &token, pending);
 }
 
-// v itself when it is a one-digit integer; otherwise error 32 ends the
-// statement (also when the error returns: a wrapped or cut value would
-// silently corrupt what is stored).
-int32_t ibound(int64_t v);
-// v as a residue 0 .. modulus - 1 (an integer read with modular arithmetic
-// off, brought into the ring).
-int32_t ireduce(int64_t v);
-
-// a + b, a - b, a * b and -a in the current ground ring: residue arithmetic
-// (exclusive or for sums and differences in characteristic 2, where
-// negation is the identity) or bounded integer arithmetic.
-int32_t iadd(int32_t a, int32_t b);
-int32_t isub(int32_t a, int32_t b);
-int32_t imul(int32_t a, int32_t b);
-int32_t ineg(int32_t a);
 // a ^ e: e read with modular arithmetic off. A negative e inverts a in
 // modular arithmetic; outside it only 1 and -1 have integer powers (0 is
 // error 22, any other base error 227: the power is no integer).
