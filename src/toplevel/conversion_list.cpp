@@ -4,6 +4,8 @@
 // replays the whole log, so every temporarily converted value returns at
 // once whichever item names it.
 #include <cstdio>
+#include <cstring>
+#include <list>
 
 #include "interp/functions.h"
 #include "interp/scalars.h"
@@ -54,16 +56,42 @@ struct ListCursor {
     bool at_end() const { return token_is(&token, ";"); }
 };
 
-void convert_scalar(quoly** slot, bool starred, int direction) {
+// A variable converted for the time of modular mode. The variable holds a
+// copy of the converted value; the original, converted in place through
+// the undo log, stays here, where nothing but the log reaches it.
+struct starred_value {
+    var* record;             // the variable's record when it was converted
+    char name[TOKEN_TEXT];
+    quoly* placed;           // the copy the variable was given
+    quoly* held;             // the original; the log may point at this word
+};
+std::list<starred_value> starred_values;   // nodes never move: the log holds &held
+
+void convert_starred(var* v) {
+    starred_values.push_back(starred_value{v, {}, nullptr, v->value});
+    starred_value& s = starred_values.back();
+    std::memcpy(s.name, v->name, TOKEN_TEXT);
+    v->value = nullptr;
+    if (s.held) quoly_change_to_mod(&s.held);
+    if (s.held) quoly_assign(s.held, &v->value);
+    if (!v->value) quoly_set(0, &v->value);
+    s.placed = v->value;
+}
+
+void replay_undo_log() {
+    restore_from_mod(&masterfix);
+    reinstate_starred();
+}
+
+void convert_scalar(var* v, bool starred, int direction) {
+    quoly** slot = &v->value;
     if (direction == 0) {
-        if (*slot) {
-            if (starred)
-                quoly_change_to_mod(slot);
-            else
-                quoly_change_num(slot);
-        }
+        if (starred)
+            convert_starred(v);
+        else if (*slot)
+            quoly_change_num(slot);
     } else if (starred) {
-        restore_from_mod(&masterfix);
+        replay_undo_log();
     } else {
         value_from_mod(*slot);
     }
@@ -74,12 +102,9 @@ void convert_scalar(quoly** slot, bool starred, int direction) {
 void convert_everything(int direction) {
     if (direction == 0) {
         for (int32_t b = 0; b < SCA_BUCKETS; b++)
-            for (var* v = sca_store[b]; v; v = v->next) {
-                if (v->value) quoly_change_to_mod(&v->value);
-                if (!v->value) quoly_set(0, &v->value);
-            }
+            for (var* v = sca_store[b]; v; v = v->next) convert_starred(v);
     } else {
-        restore_from_mod(&masterfix);
+        replay_undo_log();
     }
     temp_change_arrays(direction);
 }
@@ -105,12 +130,28 @@ bool do_one_name(ListCursor* c, bool first) {
     }
     var* v = c->at_end() ? nullptr : find_var(&token);
     if (!v) return item_error(19);
-    convert_scalar(&v->value, starred, direction);
+    convert_scalar(v, starred, direction);
     c->next();
     return true;
 }
 
 }  // namespace
+
+void reinstate_starred() {
+    while (!starred_values.empty()) {
+        starred_value& s = starred_values.back();
+        tokenrec id;
+        set_token(&id, s.name);
+        var* v = find_var(&id);
+        if (v && v == s.record && v->value == s.placed) {
+            retire_value(&v->value);
+            v->value = s.held;
+        } else {
+            free_quoly(&s.held);
+        }
+        starred_values.pop_back();
+    }
+}
 
 void get_stream(name** list, FILE** input, name** pending) {
     newname(list);

@@ -204,6 +204,7 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
         change_sparses(1);
     }
     change_polydata(1);
+    reinstate_starred();
 
     modulus = -1;
     rmodulus = -1;

@@ -66,6 +66,12 @@ void get_stream(name** list, FILE** input, name** pending);
 // Converts the items of the list in the frame's direction. Item errors are
 // reported in three lines and end the list; the change goes on.
 void change_local(name* list, RingChange* frame);
+// After the undo log has been replayed: every variable starred on the way
+// in gets its original value back, newest conversion first, unless it was
+// assigned or deleted meanwhile (then its own value stands). The originals
+// were converted in records only the log reaches, so nothing the user did
+// in modular mode can leave the log pointing at a freed value.
+void reinstate_starred();
 
 // ---- Laurent mode ----
 // laurent := state and every stored value rewritten for it. Error 235 in
