@@ -329,8 +329,16 @@ void save(FILE** source, name** pending, const char* given, int letter, int* ask
             return;
         }
     }
-    if (file.empty()) error(248, token.name);
-    if (file == input_file_name || input_file_in_use(file.c_str())) error(149, token.name);
+    // At a nested level the error returns: nothing may be opened then, least
+    // of all the file being read.
+    if (file.empty()) {
+        error(248, token.name);
+        return;
+    }
+    if (file == input_file_name || input_file_in_use(file.c_str())) {
+        error(149, token.name);
+        return;
+    }
 
     if (file == "@") {
         close_output(direct);
