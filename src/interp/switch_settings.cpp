@@ -8,6 +8,7 @@
 #include "gcd/algc.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
+#include "interp/char_arrays.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
@@ -330,8 +331,12 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     }
 
     scanner(source, &token, pending);
-    if (letter == '#' && token_is(&token, "["))
-        feature_unavailable("Cut-offs from an array are not available yet.", 136, token.name);
+    if (letter == '#' && token_is(&token, "[")) {
+        get_cut_from_array(source, pending);
+        if (!token_is(&token, ")")) error(135, token.name);
+        quoly_set(0, value);
+        return;
+    }
 
     std::string text;
     bool named = false;
@@ -342,11 +347,13 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         text = quoted_text(source, pending);
         named = true;
     } else if (letter == 'S' || letter == 'R' || letter == 'M') {
-        if (token_is(&token, "["))
-            feature_unavailable("Names from character arrays are not available yet.", 136, token.name);
-        text = token.name;
+        if (token_is(&token, "[")) {
+            get_from_array(source, pending, &text);
+        } else {
+            text = token.name;
+            scanner(source, &token, pending);
+        }
         named = true;
-        scanner(source, &token, pending);
     } else if (letter == 'p') {
         ground_ring_value(source, value, pending, &new_modulus, &list);
     } else if (token_is(&token, "_")) {

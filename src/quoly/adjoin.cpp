@@ -7,9 +7,12 @@
 // in ascending strcmp order.
 #include "quoly/adjoin.h"
 
+#include <cctype>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "interp/char_arrays.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
@@ -34,6 +37,17 @@ namespace {
 constexpr long ZERO_DEN_WARNINGS = 40;
 
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+
+// Characters of a variable's name that are kept.
+constexpr size_t MAX_VAR_NAME = 10;
+
+// A lower-case letter, then letters, digits or "_".
+bool valid_var_name(const std::string& s) {
+    if (s.empty() || !is_lower(s[0])) return false;
+    for (char c : s)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
 
 void renumber_levels() {
     int16_t level = 1;
@@ -176,9 +190,15 @@ int read_change(FILE** source, name** pending, ChangeRequest* req) {
         scanner(source, &token, pending);
     }
     if (token_is(&token, "[")) {
-        // A name given as a character array.
-        feature_unavailable("Arrays are not available yet.", 124, token.name);
-        abandon_statement();
+        // A name given as a character array: the token after "]" is current.
+        std::string text;
+        get_from_array(source, pending, &text);
+        if (!valid_var_name(text)) {
+            error(124, text.empty() ? token.name : text.c_str());
+            abandon_statement();
+        }
+        set_token(&req->var_name, text.substr(0, MAX_VAR_NAME).c_str());
+        return 1;
     }
     if (is_lower(token.name[0])) {
         req->var_name = token;
@@ -327,13 +347,6 @@ void cancel_poly_var(const char* var_name) {
     refresh_pseudo_polynames();
     renumber_levels();
     if (modularmode) changed_in_modmode = 1;
-}
-
-void adjoin_convert_arrays() {}
-
-void cancel_convert_arrays(int32_t level, long* zero_dens) {
-    (void)level;
-    (void)zero_dens;
 }
 
 // ---------------------------------------------------------------- the command

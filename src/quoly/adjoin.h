@@ -56,6 +56,6 @@ int quoly_at_one_removed(const quoly* q, int32_t level, quoly** r);
 // level; before the variable of `level` leaves the list they need it set
 // to 1 and removed, zero denominators becoming 1 with the array warnings
 // (*zero_dens counts every such case, the scalars' included, for the
-// 40-warning limit). Until arrays exist there is nothing to convert.
+// 40-warning limit).
 void adjoin_convert_arrays();
 void cancel_convert_arrays(int32_t level, long* zero_dens);

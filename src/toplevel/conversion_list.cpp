@@ -11,6 +11,7 @@
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "quoly/change_mod.h"
 #include "storage/assign.h"
 #include "storage/other_records.h"
@@ -124,9 +125,16 @@ bool do_one_name(ListCursor* c, bool first) {
         }
     }
     if (token_is(&token, "[")) {
-        // An array, or an array of arrays with "%": none exist yet.
         c->next();
-        return item_error(28);
+        // No element of the array of arrays is ever set.
+        if (token_is(&token, "%")) return item_error(220);
+        array* a = c->at_end() ? nullptr : find_array(&token);
+        if (!a) return item_error(28);
+        c->next();
+        if (!token_is(&token, "]")) return item_error(24);
+        convert_listed_array(a, starred, direction);
+        c->next();
+        return true;
     }
     var* v = c->at_end() ? nullptr : find_var(&token);
     if (!v) return item_error(19);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gcd/gcdstash.h"
+#include "interp/char_arrays.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
@@ -133,7 +134,8 @@ std::string ask_file_name() {
             text += t.name;
         }
     } else if (token_is(&t, "[")) {
-        feature_unavailable("Names from character arrays are not available yet.", 28, t.name);
+        token = t;
+        get_from_array(&Input, &zilch, &text);
     } else {
         text = t.name;
         if (!token_is(&t, "@")) std::printf("\n");

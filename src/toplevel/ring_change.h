@@ -80,27 +80,35 @@ void change_laurent(int state);
 // One value, in place, for the current `laurent`.
 void change_quol(quoly** slot);
 
-// ---- entry points for the array tables ----
-// Until arrays exist there is nothing to walk; the array issue fills them.
+// ---- arrays (ring_arrays.cpp) ----
 // Direction 0: permanent conversion (quoly_change_num); 1: value_from_mod.
+// A cell that held a value and lost it gets 0; a cell never assigned stays so.
 void change_arrays(int direction);     // every dense cell, the dense system array
-void change_sparses(int direction);    // every sparse array whose mode differs, the system array's frames
-// One sparse array: to_mod logged (entries that become 0 go on sparse_fix),
-// from_mod replay, neither permanent.
+// Every sparse array whose first frame's mode differs from modularmode, and
+// the system array's frames; permanent conversion removes the entries that
+// became 0. The frames' mode := modularmode.
+void change_sparses(int direction);
+// One sparse array: to_mod logged (entries that become 0 are unlinked and
+// go on sparse_fix), to_mod and from_mod both: the two logs replayed,
+// from_mod alone back from residues, neither permanent.
 void fast_change_spar(array* a, int to_mod, int from_mod);
 // The system array when it is dense, after a conversion list.
 void change_system_array(int direction);
-// "**" in a list: every dense cell logged (0) or restored (1), every sparse
-// array through fast_change_spar.
+// The item "[name]" (starred: "*[name]") of a conversion list.
+void convert_listed_array(array* a, int starred, int direction);
+// "**" in a list: every dense cell logged (0) or restored with the log (1),
+// every sparse array through fast_change_spar, the system array permanently.
 void temp_change_arrays(int direction);
 // Laurent mode: every cell, the system array and every sparse entry through change_quol.
 void laurent_change_arrays();
-// A polynomial variable added (new outermost level) or removed (its value
-// substituted) while sparse arrays exist.
+// A polynomial variable added (new outermost level) or removed (the
+// variable set to 1 and its level dropped) while sparse arrays exist.
 struct attach_context {
     int32_t level;          // level of the variable concerned
-    quoly* point;           // the value substituted for it, when removing
     int removing;           // 1: the variable is being removed
+    long* zero_dens;        // removing: zero denominators met so far (40 are reported)
 };
 void redo_sparses(const attach_context* context);
+// An entry whose denominator becomes 0 becomes 1 with a warning; one that
+// becomes 0 is removed.
 void sparse_down(array* a, const attach_context* context);

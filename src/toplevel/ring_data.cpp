@@ -1,6 +1,6 @@
 // The data a change of ground ring converts besides the values: the
-// variables' mod-out data and the tables denom and pol; and the entry
-// points of the array walkers, which have nothing to walk until arrays exist.
+// variables' mod-out data and the tables denom and pol (the arrays' walks
+// are in ring_arrays.cpp).
 #include <algorithm>
 
 #include "interp/settings.h"
@@ -64,8 +64,11 @@ void change_polydata(int direction) {
     if (direction == 0) convert_mod_out_data();
     if (direction == 1) {
         // The mod-out data above is logged whatever the characteristic
-        // table's state, so the log is always replayed.
+        // table's state, so the log is always replayed; with it come back
+        // the sparse entries a temporary conversion unlinked, whether or not
+        // the way back names their arrays.
         restore_from_mod(&masterfix);
+        restore_sparsefix();
         return;
     }
     if (need_to_set_char_poly || !mod_is_prime || chpoly_block) return;
@@ -76,14 +79,3 @@ void change_polydata(int direction) {
         for (int32_t j = i; j < k; j++)
             if (pol[POL_SIDE * j + i]) quoly_change_to_mod(&pol[POL_SIDE * j + i]);
 }
-
-// ---- array walkers: filled by the array tables ----
-
-void change_arrays(int) {}
-void change_sparses(int) {}
-void fast_change_spar(array*, int, int) {}
-void change_system_array(int) {}
-void temp_change_arrays(int) {}
-void laurent_change_arrays() {}
-void redo_sparses(const attach_context*) {}
-void sparse_down(array*, const attach_context*) {}

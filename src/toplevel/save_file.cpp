@@ -354,11 +354,3 @@ void save(FILE** source, name** pending, const char* given, int letter, int* ask
     }
     std::snprintf(output_file_name, sizeof output_file_name, "%s", file.c_str());
 }
-
-// ---- arrays: filled by the array tables ----
-
-void array_records(void (*)(array*, void*), void*) {}
-
-void do_array_p(FILE**, array*) {}
-
-void arrdescribe(array*) {}

@@ -28,11 +28,12 @@ void listvars(int show_values);
 // mod-out relation.
 void polylist_save(FILE* out);
 
-// ---- entry points the array tables fill ----
-// Until arrays exist there are none, and these write nothing.
+// ---- arrays (save_arrays.cpp) ----
 // Every array record, bucket by bucket (151), each bucket in chain order.
 void array_records(void (*visit)(array*, void*), void* context);
-// One array written as statements that rebuild it.
+// One array written as statements that rebuild it: a newline, the
+// declaration line, the cells (nothing for an alias of an array parameter).
 void do_array_p(FILE** out, array* a);
-// One array's header line in the variable listing.
+// One array's declaration line ("Array a[3,4];", " Sparse;" for a sparse
+// array) on Output, for the variable listing.
 void arrdescribe(array* a);

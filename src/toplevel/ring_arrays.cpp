@@ -1,0 +1,295 @@
+// The arrays' part in the changes of the stored data: the change of ground
+// ring (every cell, every sparse entry, the system array), the items of a
+// conversion list that name arrays, Laurent mode, and the adjoining and
+// cancelling of a polynomial variable.
+//
+// A sparse frame chain records in its first frame the mode its entries
+// were last converted to; a walk skips a chain already in the new mode,
+// which is also what keeps an alias (sharing the frames of the array it
+// stands for) from being converted twice.
+#include <algorithm>
+#include <cstdio>
+
+#include "matrix/array_store.h"
+#include "matrix/sparse.h"
+#include "numbers/ring.h"
+#include "quoly/adjoin.h"
+#include "quoly/change_mod.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/other_records.h"
+#include "storage/records.h"
+#include "toplevel/ring_change.h"
+
+namespace {
+
+// Zero denominators after a cancellation are reported one by one up to
+// this many; the rest only by count.
+constexpr long ZERO_DEN_WARNINGS = 40;
+
+bool has_polynomial(const quoly* q) { return q && !q->isnum && !q->rat; }
+bool empty_or_zero(quoly* q) { return !q || quoly_iszero(q); }
+
+// f(cell slot) for every cell of the store that holds a value.
+template <class F>
+void each_dense_cell(F f) {
+    for (int32_t c = 0; c <= endarr; c++) {
+        quoly** s = cell_at(c);
+        if (*s) f(s);
+    }
+}
+
+// The same for the system array's own cells, when it is dense.
+template <class F>
+void each_system_cell(F f) {
+    if (syst->sparse || !syst_cells) return;
+    for (int32_t c = 0; c <= syst->last; c++)
+        if (syst_cells[c]) f(&syst_cells[c]);
+}
+
+// Every sparse array of the table (aliases too: they share frames).
+template <class F>
+void each_sparse_array(F f) {
+    for (array* b : arr_store)
+        for (array* a = b; a; a = a->link)
+            if (a->sparse) f(a);
+}
+
+// f(link) for every entry of rows 1 .. rows, in row and column order; link
+// is the word that points at the entry. f returns true to keep the entry,
+// false after it unlinked it (*link then holds the next one).
+template <class F>
+void each_entry_link(sparse* first, int32_t rows, F f) {
+    sparse* fr = first;
+    for (int32_t done = 0; done < rows && fr; done += SPARSE_FRAME_ROWS, fr = fr->next) {
+        const int32_t n = std::min(SPARSE_FRAME_ROWS, rows - done);
+        for (int32_t h = 0; h < n; h++) {
+            colm** link = &fr->row[h];
+            while (*link)
+                if (f(link)) link = &(*link)->next;
+        }
+    }
+}
+
+void convert_permanently(quoly** slot, int direction) {
+    if (direction == 0)
+        quoly_change_num(slot);
+    else
+        value_from_mod(*slot);
+    if (!*slot) quoly_set(0, slot);
+}
+
+// Entries of one chain converted permanently (direction 0, zeros removed)
+// or back from residues (direction 1).
+void convert_entries(sparse* first, int32_t rows, int direction) {
+    each_entry_link(first, rows, [direction](colm** link) {
+        colm* e = *link;
+        if (direction == 1) {
+            value_from_mod(e->val);
+            return true;
+        }
+        quoly_change_num(&e->val);
+        if (!empty_or_zero(e->val)) return true;
+        free_colm(link);
+        return false;
+    });
+}
+
+// Into modular arithmetic with every change logged: an entry whose value
+// became 0 is unlinked, stays allocated, and goes on sparse_fix so that the
+// way back relinks it where it was.
+void log_entries_to_mod(sparse* first, int32_t rows) {
+    each_entry_link(first, rows, [](colm** link) {
+        colm* e = *link;
+        quoly_change_to_mod(&e->val);
+        if (!empty_or_zero(e->val)) return true;
+        sparsefix* r = new sparsefix{link, e, sparse_fix};
+        sparse_fix = r;
+        *link = e->next;
+        return false;
+    });
+}
+
+// The system array's frames: converted permanently when their mode
+// differs; the mode is recorded in every case.
+void system_sparse_change(int direction) {
+    if (!syst->sparse) return;
+    if (syst->sparse->mode != modularmode) convert_entries(syst->sparse, syst->rows, direction);
+    syst->sparse->mode = modularmode;
+}
+
+// Each entry's value for the current `laurent`.
+void laurent_entries(sparse* first, int32_t rows) {
+    each_entry_link(first, rows, [](colm** link) {
+        change_quol(&(*link)->val);
+        return true;
+    });
+}
+
+// Each entry given a new outermost level.
+void new_level_entries(sparse* first, int32_t rows) {
+    each_entry_link(first, rows, [](colm** link) {
+        quoly* q = (*link)->val;
+        if (has_polynomial(q)) quoly_new_top_level(q);
+        return true;
+    });
+}
+
+// One stored value taken at 1 in the variable of `level`, that level
+// removed; a zero denominator makes it 1. Returns false for that case.
+bool at_one_removed(quoly** slot, int32_t level) {
+    quoly* v = nullptr;
+    const int fine = quoly_at_one_removed(*slot, level, &v);
+    free_quoly(slot);
+    if (fine) {
+        *slot = v;
+        return true;
+    }
+    quoly_set(1, slot);
+    return false;
+}
+
+void count_zero_den(long* count, const char* warning) {
+    if (++*count <= ZERO_DEN_WARNINGS) std::printf("%s", warning);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ground ring
+
+void change_arrays(int direction) {
+    each_dense_cell([direction](quoly** s) { convert_permanently(s, direction); });
+    each_system_cell([direction](quoly** s) { convert_permanently(s, direction); });
+}
+
+void change_sparses(int direction) {
+    each_sparse_array([direction](array* a) {
+        if (a->sparse->mode != modularmode) convert_entries(a->sparse, a->rows, direction);
+        a->sparse->mode = modularmode;
+    });
+    system_sparse_change(direction);
+}
+
+void fast_change_spar(array* a, int to_mod, int from_mod) {
+    if (to_mod && from_mod) {
+        restore_from_mod(&masterfix);
+        restore_sparsefix();
+        return;
+    }
+    if (to_mod)
+        log_entries_to_mod(a->sparse, a->rows);
+    else
+        convert_entries(a->sparse, a->rows, from_mod ? 1 : 0);
+}
+
+void change_system_array(int direction) {
+    each_system_cell([direction](quoly** s) { convert_permanently(s, direction); });
+}
+
+void convert_listed_array(array* a, int starred, int direction) {
+    if (a->sparse) {
+        if (a->sparse->mode != modularmode) fast_change_spar(a, starred, direction);
+        a->sparse->mode = modularmode;
+        return;
+    }
+    for (int32_t c = a->first; c <= a->last; c++) {
+        quoly** s = cell_at(c);
+        if (!*s) continue;
+        if (!starred) {
+            convert_permanently(s, direction);
+        } else if (direction == 0) {
+            quoly_change_to_mod(s);
+        } else if (masterfix) {
+            // The log holds every temporarily converted value: one replay
+            // gives them all back.
+            restore_from_mod(&masterfix);
+        }
+        if (!*s) quoly_set(0, s);
+    }
+}
+
+void temp_change_arrays(int direction) {
+    if (direction == 0) each_dense_cell([](quoly** s) { quoly_change_to_mod(s); });
+    // The dense cells came back with the scalars' log replay; the sparse
+    // entries that became 0 are relinked at once, whichever array they are in.
+    change_system_array(direction);
+    if (direction == 1) restore_sparsefix();
+    each_sparse_array([direction](array* a) {
+        if (direction == 0 && a->sparse->mode != modularmode) fast_change_spar(a, 1, 0);
+        a->sparse->mode = modularmode;
+    });
+    system_sparse_change(direction);
+}
+
+// ---------------------------------------------------------------- Laurent mode
+
+void laurent_change_arrays() {
+    each_dense_cell([](quoly** s) { change_quol(s); });
+    each_system_cell([](quoly** s) { change_quol(s); });
+    each_sparse_array([](array* a) { laurent_entries(a->sparse, a->rows); });
+    if (syst->sparse) laurent_entries(syst->sparse, syst->rows);
+}
+
+// ---------------------------------------------------------------- polynomial variables
+
+void redo_sparses(const attach_context* context) {
+    // Aliases share frames: the pending mark converts each chain once.
+    each_sparse_array([](array* a) { a->sparse->pending = 1; });
+    each_sparse_array([context](array* a) {
+        if (!a->sparse->pending) return;
+        if (context->removing)
+            sparse_down(a, context);
+        else
+            new_level_entries(a->sparse, a->rows);
+        a->sparse->pending = 0;
+    });
+    if (!syst->sparse) return;
+    if (context->removing)
+        sparse_down(syst, context);
+    else
+        new_level_entries(syst->sparse, syst->rows);
+}
+
+void sparse_down(array* a, const attach_context* context) {
+    const int32_t level = context->level;
+    long* count = context->zero_dens;
+    each_entry_link(a->sparse, a->rows, [level, count](colm** link) {
+        colm* e = *link;
+        if (!has_polynomial(e->val)) return true;
+        if (!at_one_removed(&e->val, level)) {
+            count_zero_den(count,
+                           "Warning. A quoly denominator in a sparse array entry has become 0.  That entry has "
+                           "been set to 1.\n");
+            return true;
+        }
+        if (!quoly_iszero(e->val)) return true;
+        free_colm(link);
+        return false;
+    });
+}
+
+void adjoin_convert_arrays() {
+    each_dense_cell([](quoly** s) {
+        if (has_polynomial(*s)) quoly_new_top_level(*s);
+    });
+    each_system_cell([](quoly** s) {
+        if (has_polynomial(*s)) quoly_new_top_level(*s);
+    });
+    const attach_context context{1, 0, nullptr};
+    redo_sparses(&context);
+}
+
+void cancel_convert_arrays(int32_t level, long* zero_dens) {
+    each_dense_cell([level, zero_dens](quoly** s) {
+        if (has_polynomial(*s) && !at_one_removed(s, level))
+            count_zero_den(zero_dens,
+                           "Warning. A quoly denominator has become 0.  That array entry has been set to 1.\n");
+    });
+    each_system_cell([level, zero_dens](quoly** s) {
+        if (has_polynomial(*s) && !at_one_removed(s, level))
+            count_zero_den(zero_dens, "Warning. A quoly denominator in the system array has become 0.  That "
+                                      "entry has been set to 1.\n");
+    });
+    const attach_context context{level, 1, zero_dens};
+    redo_sparses(&context);
+}
