@@ -51,7 +51,7 @@ bool ground_ring_switch(FILE** source, quoly** value, name** pending) {
             error(264, token.name);
             return false;
         }
-        save_input_stream(&held.list);
+        save_input_stream(source, &held.list);
         if (!held.list) {
             error(1, token.name);
             return false;
@@ -59,17 +59,25 @@ bool ground_ring_switch(FILE** source, quoly** value, name** pending) {
     }
     const int report = verbose || outside_body(pending);
     // Outside the terminal a modulus asked for is read from the statement
-    // itself, which then ends at the token the reading left current.
+    // itself, which then ends at the token the reading left current. After
+    // a list, which took the statement to its end, it is the expression
+    // that follows, as it would be typed after the terminal's request.
     const bool reads_statement = !modularmode && !tt_flag && !held.list;
+    if (!modularmode && !tt_flag && held.list) scanner(source, &token, pending);
     change_prec(source, value, pending, -1, held.list, report);
     *pending = saved_pending;
     if (held.list) {
+        // The list took the statement's ";". At the terminal the line end
+        // still reads as the end; in a file the next token would be the
+        // next statement's.
         set_token(&token, ";");
-        return false;
+        return !tt_flag;
     }
     if (reads_statement) return true;
     token = local;
-    return false;
+    // At the terminal the line end reads as the statement's end again; in
+    // a file the token after it is the next statement's.
+    return !tt_flag && outside_body(pending) && token_is(&token, ";");
 }
 
 void laurent_switch() {

@@ -274,13 +274,14 @@ void dumbscanner(FILE** source, tokenrec* tok, name** pending, int* newline) {
     record_token(tok);
 }
 
-void save_input_stream(name** list) {
+void save_input_stream(FILE** source, name** list) {
     newname(list);
     name* header = *list;
     header->next = nullptr;
     CommandIntOff guard;
 
-    if (peek(Input) == NEWLINE) {
+    // In a file a line end is a blank: the statement goes on.
+    if (tt_flag && peek(*source) == NEWLINE) {
         give_back_names(header);
         *list = nullptr;
         return;
@@ -290,7 +291,7 @@ void save_input_stream(name** list) {
     int32_t count = 0;
     tokenrec local;
     for (;;) {
-        scanner(&Input, &local, &zilch);
+        scanner(source, &local, &zilch);
         name* r;
         newname(&r);
         std::memcpy(r->token, local.name, TOKEN_TEXT);
@@ -301,7 +302,7 @@ void save_input_stream(name** list) {
         count++;
         // A ";" inside a definition being typed does not end the capture,
         // but the end of input does: it delivers ";" for ever.
-        if (token_is(&local, ";") && (func_def_count == 0 || at_end(Input))) break;
+        if (token_is(&local, ";") && (func_def_count == 0 || at_end(*source))) break;
     }
     if (count == 1) {
         give_back_names(header);

@@ -43,12 +43,13 @@ void spec_scanner(FILE** source, tokenrec* tok, name** pending, int* crossed);
 // error 103 (unexpected end of input).
 void dumbscanner(FILE** source, tokenrec* tok, name** pending, int* newline);
 
-// Captures the rest of the statement typed on Input as a pending list: a
-// header record (no token) followed by one record per token up to and
-// including the ending ";" (a ";" inside a function definition being read
-// does not end it). list := the header, or null when the statement ends at
-// once (nothing but a newline or ";" follows).
-void save_input_stream(name** list);
+// Captures the rest of the statement from the stream it is read from (the
+// terminal, or the file being read) as a pending list: a header record (no
+// token) followed by one record per token up to and including the ending
+// ";" (a ";" inside a function definition being read does not end it).
+// list := the header, or null when the statement ends at once (";", or at
+// the terminal a line end, follows).
+void save_input_stream(FILE** source, name** list);
 
 // Start-up: the character sets, the recent-token ring (built once), and the
 // defaults namelength 10, continuation '`', tt_flag 1, leftover 0, token

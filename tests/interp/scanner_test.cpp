@@ -280,10 +280,12 @@ V list_texts(name* header) {
 
 TEST_F(Scanner, SaveInputStreamCapturesTheRestOfTheStatement) {
     {
+        // The statement's own stream is read, not the terminal's.
         TextStream s("a + bc;\nnext");
-        Input = s.f;
+        TextStream terminal("z;\n");
+        Input = terminal.f;
         name* list = nullptr;
-        save_input_stream(&list);
+        save_input_stream(&s.f, &list);
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(list_texts(list), (V{"a", "+", "bc", ";"}));
         // Replayed from the header, the list gives the statement back.
@@ -295,17 +297,26 @@ TEST_F(Scanner, SaveInputStreamCapturesTheRestOfTheStatement) {
     }
     {
         TextStream s("\nrest");
-        Input = s.f;
         name* list = reinterpret_cast<name*>(1);
-        save_input_stream(&list);
+        save_input_stream(&s.f, &list);
         EXPECT_EQ(list, nullptr);
         EXPECT_EQ(getc(s.f), '\n');
     }
     {
+        // In a file a line end is a blank: the list goes on on the next line.
+        tt_flag = 0;
+        TextStream s("\n *a,\r\n b);\nnext;");
+        name* list = nullptr;
+        save_input_stream(&s.f, &list);
+        tt_flag = 1;
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list_texts(list), (V{"*", "a", ",", "b", ")", ";"}));
+        give_back_names(list);
+    }
+    {
         TextStream s("  ;");
-        Input = s.f;
         name* list = reinterpret_cast<name*>(1);
-        save_input_stream(&list);
+        save_input_stream(&s.f, &list);
         EXPECT_EQ(list, nullptr);
     }
     {
@@ -313,9 +324,8 @@ TEST_F(Scanner, SaveInputStreamCapturesTheRestOfTheStatement) {
         // the end of input does.
         func_def_count = 1;
         TextStream s("x; y;");
-        Input = s.f;
         name* list = nullptr;
-        save_input_stream(&list);
+        save_input_stream(&s.f, &list);
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(list_texts(list), (V{"x", ";", "y", ";"}));
         give_back_names(list);
