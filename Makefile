@@ -32,6 +32,7 @@ bench: build
 	$(BUILD)/bench/bench_onevar_gcd
 	$(BUILD)/bench/bench_gcd
 	$(BUILD)/bench/bench_sparse
+	$(BUILD)/bench/bench_intmult
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex

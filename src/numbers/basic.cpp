@@ -430,6 +430,34 @@ imag* int128_number(__int128 w) {
     return x;
 }
 
+imag* words_number(const uint64_t* w, int32_t n, int sign) {
+    while (n > 0 && w[n - 1] == 0) n--;
+    if (n == 0 || sign == 0) return int128_number(0);
+    const int64_t bits = int64_t{64} * (n - 1) + (64 - __builtin_clzll(w[n - 1]));
+    const int32_t count = static_cast<int32_t>((bits + DIGIT_BITS - 1) / DIGIT_BITS);
+    numnode* head = nullptr;
+    numnode* tail = nullptr;
+    // Least significant digit first, each put in front of the chain.
+    for (int32_t k = 0; k < count; k++) {
+        const int64_t bit = int64_t{k} * DIGIT_BITS;
+        const int64_t word = bit >> 6;
+        const int32_t shift = static_cast<int32_t>(bit & 63);
+        uint64_t v = w[word] >> shift;
+        if (shift > 64 - DIGIT_BITS && word + 1 < n) v |= w[word + 1] << (64 - shift);
+        numnode* d = newnumnode();
+        const int32_t digit = static_cast<int32_t>(v & DIGIT_MASK);
+        d->digit = sign < 0 ? -digit : digit;
+        d->next = head;
+        head = d;
+        if (!tail) tail = d;
+    }
+    imag* x = new_number();
+    x->head = head;
+    x->tail = tail;
+    x->count = count;
+    return x;
+}
+
 int32_t chain_residue(const imag* n, int32_t p) {
     // Every digit carries the sign: a signed remainder at each step.
     int64_t r = 0;

@@ -44,6 +44,9 @@ void abs_val_num(imag* a, imag* c);
 void fillout(imag* x, int32_t k);               // x := x * 2^(28k)
 // A fresh digit number holding w (at most five digits; 0 as one digit 0).
 imag* int128_number(__int128 w);
+// A fresh digit number holding sign * w, w the magnitude in n 64-bit words,
+// least significant first (leading zero words allowed; 0 as one digit 0).
+imag* words_number(const uint64_t* w, int32_t n, int sign);
 // The digit number n modulo p (2 <= p < 2^31), in 0 .. p - 1.
 int32_t chain_residue(const imag* n, int32_t p);
 void special_free(imag* x);                     // gives back the chain, count := 0

@@ -8,8 +8,9 @@
 // box, and each number of the result is made once. Machine-integer mode
 // needs one wrapping word per place. Digit numbers are cut into limbs of two
 // digits (56 bits); each place holds one 128-bit accumulator per limb of the
-// product, so a limb product (below 2^112) can be added 2^14 times before
-// the accumulator could overflow. The result is the schoolbook product's.
+// product, so a limb product (of magnitude at most (2^56 - 1)^2) can be
+// added 2^15 times before the accumulator could overflow. The result is the
+// schoolbook product's.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,10 @@
 #include "poly/polymult_impl.h"
 #include "toplevel/errors.h"
 
+int32_t box_slices = 1;
+int32_t box_runs = 1;
+int64_t box_limb_products = int64_t{1} << 15;
+
 namespace polyimpl {
 
 namespace {
@@ -28,9 +33,13 @@ __extension__ typedef __int128 wide;
 __extension__ typedef unsigned __int128 uwide;
 
 constexpr int32_t LIMB_BITS = 2 * DIGIT_BITS;
-constexpr int64_t MAX_LIMB_PRODUCTS = int64_t{1} << 14;   // added into one accumulator, at most
 constexpr int32_t MAX_LIMBS = 16;                          // per coefficient (32 digits)
 constexpr int64_t BOX_WORDS = int64_t{1} << 18;            // accumulators: 4 MB
+// A larger product is cut into slices by its outer exponents, each slice's
+// box small enough to stay in the second-level cache while it is summed.
+constexpr int64_t SLICE_WORDS = int64_t{1} << 15;           // 512 KB
+// Products of fewer pairs of terms do not repay laying out runs.
+constexpr int64_t RUNS_MIN_PAIRS = 2048;
 constexpr int32_t BOX_LEVELS = 16;
 
 // The limbs of a coefficient, least significant first; each carries the
@@ -190,15 +199,31 @@ polynode* unflatten(const Box& box, int32_t j, int64_t base) {
     return out.head;
 }
 
-int64_t place(const Monomial& m, const int32_t* lo, const Box& box) {
-    int64_t k = 0;
-    for (int32_t j = 0; j < box.levels; j++) k += (m.exps[j] - lo[j]) * box.stride[j];
-    return k;
-}
-
 }  // namespace
 
 namespace {
+
+// The terms of an operand that share their exponents at the slice levels
+// (outermost first) lie together in its list, in decreasing order.
+struct Group {
+    int32_t first, end;   // terms
+};
+
+// A run: terms of one operand that differ only in their innermost
+// exponent, their values laid out densely from the least exponent (limbs
+// per value: the operand's most; place: its accumulators) with zeros in the
+// gaps. Two runs multiply as a short convolution summed in registers, one
+// update of the box per place instead of one per product.
+struct Run {
+    int64_t place;
+    int32_t off, len;
+};
+
+struct Runs {
+    std::vector<Run> runs;
+    std::vector<int64_t> values;
+    std::vector<int32_t> first;   // of each group, and one past the last
+};
 
 // The buffers of one box product. One set is kept for reuse; a product
 // that starts while it is in use (one run from a nested command level that
@@ -207,7 +232,10 @@ namespace {
 struct BoxScratch {
     Operand A, B;
     Box box;
-    std::vector<int64_t> ka, va;
+    std::vector<int64_t> ka, va, kb;
+    std::vector<Group> ga, gb;
+    std::vector<int32_t> b_index;
+    Runs ra, rb;
 };
 
 class ScratchLease {
@@ -232,6 +260,255 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Carries every accumulator of the box into the next, leaving 56 bits in
+// each but the last: afterwards each can take box_limb_products more.
+void normalise(Box& box, int64_t cells) {
+    const int32_t n = box.limbs;
+    const wide mask = (wide{1} << LIMB_BITS) - 1;
+    for (int64_t c = 0; c < cells; c++) {
+        wide* acc = box.cells.data() + c * n;
+        for (int32_t k = 0; k + 1 < n; k++) {
+            const wide v = acc[k];
+            acc[k] = v & mask;
+            acc[k + 1] += v >> LIMB_BITS;
+        }
+    }
+}
+
+void group_by(const Operand& op, int32_t slice, std::vector<Group>& out) {
+    out.clear();
+    const int32_t n = static_cast<int32_t>(op.terms.size());
+    for (int32_t i = 0; i < n;) {
+        int32_t j = i + 1;
+        while (j < n && std::equal(op.terms[j].exps, op.terms[j].exps + slice, op.terms[i].exps)) j++;
+        out.push_back(Group{i, j});
+        i = j;
+    }
+}
+
+// The runs of op group by group; false when the gaps would more than
+// double the work.
+bool make_runs(const Operand& op, const std::vector<Group>& groups, const Box& box, int32_t slice, Runs& r) {
+    r.runs.clear();
+    r.values.clear();
+    r.first.clear();
+    const int32_t last = box.levels - 1;
+    const int32_t limbs = op.limbs;
+    for (const Group& g : groups) {
+        r.first.push_back(static_cast<int32_t>(r.runs.size()));
+        for (int32_t i = g.first; i < g.end;) {
+            int32_t j = i + 1;
+            while (j < g.end && std::equal(op.terms[j].exps, op.terms[j].exps + last, op.terms[i].exps)) j++;
+            const int32_t hi = op.terms[i].exps[last], lo = op.terms[j - 1].exps[last];
+            const Monomial& low = op.terms[j - 1];
+            int64_t place = 0;
+            for (int32_t k = slice; k < box.levels; k++) place += (low.exps[k] - op.lo[k]) * box.stride[k];
+            const int32_t off = static_cast<int32_t>(r.values.size());
+            r.values.resize(r.values.size() + static_cast<size_t>(hi - lo + 1) * limbs, 0);
+            for (int32_t k = i; k < j; k++) {
+                const Monomial& m = op.terms[k];
+                std::copy(op.pool.begin() + m.first, op.pool.begin() + m.first + m.limbs,
+                          r.values.begin() + off + static_cast<int64_t>(m.exps[last] - lo) * limbs);
+            }
+            r.runs.push_back(Run{place * box.limbs, off, hi - lo + 1});
+            i = j;
+        }
+        if (r.values.size() > (2 * op.terms.size() + 16) * limbs) return false;
+    }
+    r.first.push_back(static_cast<int32_t>(r.runs.size()));
+    return true;
+}
+
+// out[k] += sum over i of x[i] y[k - i] for one-limb values.
+void convolve_runs_1x1(const int64_t* x, int32_t nx, const int64_t* y, int32_t ny, wide* out) {
+    for (int32_t k = 0; k < nx + ny - 1; k++) {
+        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
+        wide sum = 0;
+        const int64_t* yv = y + (k - i0);
+        for (int32_t i = i0; i <= i1; i++, yv--) sum += wide{x[i]} * *yv;
+        out[k] += sum;
+    }
+}
+
+// The same for two-limb values, the three sums kept in registers.
+void convolve_runs_2x2(const int64_t* x, int32_t nx, const int64_t* y, int32_t ny, wide* out, int32_t stride) {
+    for (int32_t k = 0; k < nx + ny - 1; k++) {
+        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
+        wide s0 = 0, s1 = 0, s2 = 0;
+        const int64_t* xv = x + 2 * static_cast<int64_t>(i0);
+        const int64_t* yv = y + 2 * static_cast<int64_t>(k - i0);
+        for (int32_t i = i0; i <= i1; i++, xv += 2, yv -= 2) {
+            const int64_t x0 = xv[0], x1 = xv[1], y0 = yv[0], y1 = yv[1];
+            s0 += wide{x0} * y0;
+            s1 += wide{x0} * y1;
+            s1 += wide{x1} * y0;
+            s2 += wide{x1} * y1;
+        }
+        wide* acc = out + static_cast<int64_t>(k) * stride;
+        acc[0] += s0;
+        acc[1] += s1;
+        acc[2] += s2;
+    }
+}
+
+// out[k] += sum over i of x[i] y[k - i], values of LX and LY limbs, out
+// places of `stride` accumulators (LX, LY: 0 for the general case).
+template <int LX, int LY>
+void convolve_runs(const int64_t* x, int32_t nx, int32_t lx, const int64_t* y, int32_t ny, int32_t ly, wide* out,
+                   int32_t stride) {
+    if constexpr (LX != 0) lx = LX;
+    if constexpr (LY != 0) ly = LY;
+    for (int32_t k = 0; k < nx + ny - 1; k++) {
+        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
+        constexpr int32_t N = LX && LY ? LX + LY - 1 : 2 * MAX_LIMBS;
+        wide sum[N];
+        for (int32_t r = 0; r < lx + ly - 1; r++) sum[r] = 0;
+        for (int32_t i = i0; i <= i1; i++) {
+            const int64_t* xv = x + static_cast<int64_t>(i) * lx;
+            const int64_t* yv = y + static_cast<int64_t>(k - i) * ly;
+            for (int32_t p = 0; p < lx; p++)
+                for (int32_t q = 0; q < ly; q++) sum[p + q] += wide{xv[p]} * yv[q];
+        }
+        wide* acc = out + static_cast<int64_t>(k) * stride;
+        for (int32_t r = 0; r < lx + ly - 1; r++) acc[r] += sum[r];
+    }
+}
+
+struct Slicer {
+    BoxScratch& s;
+    int32_t slice;                 // outer levels
+    int64_t inner_places;
+    bool carry;                    // accumulators need normalising now and then
+    int32_t row_limbs;             // limb products per accumulator per row
+    std::vector<Group>& ga;
+    std::vector<Group>& gb;
+    std::vector<int32_t>& b_index;  // B's group at each point of its outer box, -1: none
+    Runs& ra;
+    Runs& rb;
+    int64_t b_stride[BOX_LEVELS] = {};
+    int32_t key[BOX_LEVELS] = {};
+    int64_t row = 0;
+
+    bool by_runs = false;          // one-limb values, no carrying: runs
+
+    // Adds the products of the runs of A's group gi by those of B's group hi.
+    void add_runs(size_t gi, size_t hi) {
+        wide* cells = s.box.cells.data();
+        for (int32_t j = rb.first[hi]; j < rb.first[hi + 1]; j++) {
+            if ((++row & 15) == 0) poll_interrupt();
+            const Run& v = rb.runs[j];
+            const int64_t* y = rb.values.data() + v.off;
+            const int32_t lx = s.A.limbs, ly = s.B.limbs, n = s.box.limbs;
+            for (int32_t i = ra.first[gi]; i < ra.first[gi + 1]; i++) {
+                const Run& u = ra.runs[i];
+                const int64_t* x = ra.values.data() + u.off;
+                wide* out = cells + u.place + v.place;
+                if (lx == 1 && ly == 1 && n == 1)
+                    convolve_runs_1x1(x, u.len, y, v.len, out);
+                else if (lx == 2 && ly == 2)
+                    convolve_runs_2x2(x, u.len, y, v.len, out, n);
+                else if (lx == 2 && ly == 1)
+                    convolve_runs<2, 1>(x, u.len, 2, y, v.len, 1, out, n);
+                else if (lx == 1 && ly == 2)
+                    convolve_runs<1, 2>(x, u.len, 1, y, v.len, 2, out, n);
+                else
+                    convolve_runs<0, 0>(x, u.len, lx, y, v.len, ly, out, n);
+            }
+        }
+    }
+
+    // Adds the products of the terms of A in g by the terms of B in h.
+    void add_products(const Group& g, const Group& h, int64_t& rows_since) {
+        Operand& A = s.A;
+        Operand& B = s.B;
+        wide* cells = s.box.cells.data();
+        const std::vector<int64_t>& ka = s.ka;
+        const std::vector<int64_t>& va = s.va;
+        for (int32_t j = h.first; j < h.end; j++) {
+            // Everything in use is this product's own: a safe point.
+            if ((++row & 63) == 0) poll_interrupt();
+            if (carry && ++rows_since * row_limbs > box_limb_products) {
+                normalise(s.box, inner_places);
+                rows_since = 1;
+            }
+            const Monomial& t = B.terms[j];
+            const int64_t kb = s.kb[j];
+            const int64_t* y = B.pool.data() + t.first;
+            if (lintmode) {
+                const uint32_t yv = static_cast<uint32_t>(y[0]);
+                for (int32_t i = g.first; i < g.end; i++) {
+                    wide& c = cells[ka[i] + kb];
+                    c = static_cast<uint32_t>(c) + static_cast<uint32_t>(va[i]) * yv;
+                }
+                continue;
+            }
+            if (A.limbs == 1 && t.limbs == 1) {
+                const wide yv = y[0];
+                for (int32_t i = g.first; i < g.end; i++) cells[ka[i] + kb] += va[i] * yv;
+                continue;
+            }
+            if (t.limbs == 1) {
+                const wide yv = y[0];
+                for (int32_t i = g.first; i < g.end; i++) {
+                    const Monomial& m = A.terms[i];
+                    const int64_t* x = A.pool.data() + m.first;
+                    wide* acc = cells + ka[i] + kb;
+                    for (int32_t p = 0; p < m.limbs; p++) acc[p] += x[p] * yv;
+                }
+                continue;
+            }
+            for (int32_t i = g.first; i < g.end; i++) {
+                const Monomial& m = A.terms[i];
+                const int64_t* x = A.pool.data() + m.first;
+                wide* acc = cells + ka[i] + kb;
+                for (int32_t p = 0; p < m.limbs; p++)
+                    for (int32_t q = 0; q < t.limbs; q++) acc[p + q] += wide{x[p]} * y[q];
+            }
+        }
+    }
+
+    // The inner polynomial of the product at the outer exponents key[].
+    polynode* slice_product() {
+        Box& box = s.box;
+        std::fill(box.cells.begin(), box.cells.begin() + inner_places * box.limbs, wide{0});
+        int64_t rows_since = 0;
+        bool any = false;
+        for (const Group& g : ga) {
+            const int32_t* ea = s.A.terms[g.first].exps;
+            int64_t at = 0;
+            bool inside = true;
+            for (int32_t j = 0; j < slice && inside; j++) {
+                const int64_t eb = int64_t{key[j]} - ea[j];
+                inside = eb >= s.B.lo[j] && eb <= s.B.hi[j];
+                at += (eb - s.B.lo[j]) * b_stride[j];
+            }
+            if (!inside || b_index[at] < 0) continue;
+            if (by_runs)
+                add_runs(static_cast<size_t>(&g - ga.data()), static_cast<size_t>(b_index[at]));
+            else
+                add_products(g, gb[b_index[at]], rows_since);
+            any = true;
+        }
+        return any ? unflatten(box, slice, 0) : nullptr;
+    }
+
+    // The product's terms below the outer level j, key[0 .. j-1] fixed.
+    polynode* outer(int32_t j) {
+        if (j == slice) return slice_product();
+        Chain out;
+        for (int32_t e = s.box.high[j]; e >= s.box.low[j]; e--) {
+            key[j] = e;
+            polynode* c = outer(j + 1);
+            if (c) out.push(monomial_term(e, c));
+        }
+        return out.head;
+    }
+};
+
+}  // namespace
+
 polynode* small_integer_product(const polynode* a, const polynode* b) {
     if (modularmode) return nullptr;
     ScratchLease lease;
@@ -244,11 +521,18 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
     int32_t e[BOX_LEVELS];
     if (!flatten(a, 0, e, A) || !flatten(b, 0, e, B)) return nullptr;
     const int64_t na = static_cast<int64_t>(A.terms.size()), nb = static_cast<int64_t>(B.terms.size());
-    if (!lintmode && std::min(na, nb) * std::min(A.limbs, B.limbs) > MAX_LIMB_PRODUCTS) return nullptr;
+    // Beyond box_limb_products products in an accumulator the box carries
+    // into one more limb now and then.
+    const int32_t row_limbs = std::min(A.limbs, B.limbs);
+    const bool carry = !lintmode && std::min(na, nb) * row_limbs > box_limb_products;
 
     box.levels = std::max({A.depth, B.depth, 1});
-    box.limbs = lintmode ? 1 : A.limbs + B.limbs - 1;
+    box.limbs = lintmode ? 1 : A.limbs + B.limbs - 1 + (carry ? 1 : 0);
     int64_t places = 1;
+    // The levels from `slice` inward form the box; the outer ones are taken
+    // one exponent at a time when the whole box would not fit.
+    int32_t slice = -1;
+    int64_t inner_places = 0;
     for (int32_t j = box.levels - 1; j >= 0; j--) {
         const int64_t low = int64_t{A.lo[j]} + B.lo[j], high = int64_t{A.hi[j]} + B.hi[j];
         if (low < INT32_MIN || high > INT32_MAX) return nullptr;
@@ -256,60 +540,72 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
         box.high[j] = static_cast<int32_t>(high);
         box.stride[j] = places;
         places *= high - low + 1;
-        if (places * box.limbs > BOX_WORDS) return nullptr;
+        if (places > 4 * na * nb + 16) return nullptr;
+        if (places * box.limbs <= SLICE_WORDS) {
+            slice = j;
+            inner_places = places;
+        }
     }
     // A mostly empty box costs more to clear and scan than the products.
     if (places > 4 * na * nb + 16) return nullptr;
+    if (places * box.limbs <= BOX_WORDS) {
+        slice = 0;
+        inner_places = places;
+    }
+    if (box_slices == 2 && box.levels > 1) {
+        // Forced (tests): the innermost level alone in the box.
+        slice = box.levels - 1;
+        inner_places = int64_t{box.high[slice]} - box.low[slice] + 1;
+    }
+    if (slice < 0 || (slice > 0 && box_slices == 0)) return nullptr;
 
-    // Where each monomial of a lands, and its value when it is one limb.
-    std::vector<int64_t>& ka = s.ka;
-    std::vector<int64_t>& va = s.va;
-    ka.resize(static_cast<size_t>(na));
-    va.resize(static_cast<size_t>(na));
+    // Where each monomial lands in the box (its inner levels), and the value
+    // of a's monomials when they are one limb.
+    auto inner_place = [&](const Monomial& m, const int32_t* lo) {
+        int64_t k = 0;
+        for (int32_t j = slice; j < box.levels; j++) k += (m.exps[j] - lo[j]) * box.stride[j];
+        return k * box.limbs;
+    };
+    s.ka.resize(static_cast<size_t>(na));
+    s.va.resize(static_cast<size_t>(na));
+    s.kb.resize(static_cast<size_t>(nb));
     for (int64_t i = 0; i < na; i++) {
-        ka[i] = place(A.terms[i], A.lo, box) * box.limbs;
-        va[i] = A.pool[A.terms[i].first];
+        s.ka[i] = inner_place(A.terms[i], A.lo);
+        s.va[i] = A.pool[A.terms[i].first];
     }
-    box.cells.assign(static_cast<size_t>(places * box.limbs), 0);
-    wide* cells = box.cells.data();
-    int64_t row = 0;
-    for (const Monomial& t : B.terms) {
-        // Everything in use is this product's own: a safe point.
-        if ((++row & 63) == 0) poll_interrupt();
-        const int64_t kb = place(t, B.lo, box) * box.limbs;
-        const int64_t* y = B.pool.data() + t.first;
-        if (lintmode) {
-            const uint32_t yv = static_cast<uint32_t>(y[0]);
-            for (int64_t i = 0; i < na; i++) {
-                wide& c = cells[ka[i] + kb];
-                c = static_cast<uint32_t>(c) + static_cast<uint32_t>(va[i]) * yv;
-            }
-            continue;
-        }
-        if (A.limbs == 1 && t.limbs == 1) {
-            const wide yv = y[0];
-            for (int64_t i = 0; i < na; i++) cells[ka[i] + kb] += va[i] * yv;
-            continue;
-        }
-        if (t.limbs == 1) {
-            const wide yv = y[0];
-            for (int64_t i = 0; i < na; i++) {
-                const Monomial& m = A.terms[i];
-                const int64_t* x = A.pool.data() + m.first;
-                wide* acc = cells + ka[i] + kb;
-                for (int32_t p = 0; p < m.limbs; p++) acc[p] += x[p] * yv;
-            }
-            continue;
-        }
-        for (int64_t i = 0; i < na; i++) {
-            const Monomial& m = A.terms[i];
-            const int64_t* x = A.pool.data() + m.first;
-            wide* acc = cells + ka[i] + kb;
-            for (int32_t p = 0; p < m.limbs; p++)
-                for (int32_t q = 0; q < t.limbs; q++) acc[p + q] += wide{x[p]} * y[q];
-        }
+    for (int64_t i = 0; i < nb; i++) s.kb[i] = inner_place(B.terms[i], B.lo);
+    if (box.cells.size() < static_cast<size_t>(inner_places * box.limbs)) box.cells.resize(static_cast<size_t>(inner_places * box.limbs));
+
+    Slicer sl{s, slice, inner_places, carry, row_limbs, s.ga, s.gb, s.b_index, s.ra, s.rb};
+    if (slice == 0 && na * nb < RUNS_MIN_PAIRS && box_runs != 2) {
+        // One box, term by term: no groups to look up.
+        std::fill(box.cells.begin(), box.cells.begin() + inner_places * box.limbs, wide{0});
+        int64_t rows_since = 0;
+        sl.add_products(Group{0, static_cast<int32_t>(na)}, Group{0, static_cast<int32_t>(nb)}, rows_since);
+        polynode* p = unflatten(box, 0, 0);
+        return p ? p : zero_poly();
     }
-    polynode* p = unflatten(box, 0, 0);
+    group_by(A, slice, sl.ga);
+    // Each slice looks at every group of A: with sparse outer levels that
+    // search could cost more than the products themselves.
+    if (static_cast<double>(places / inner_places) * static_cast<double>(sl.ga.size()) > static_cast<double>(na) * nb)
+        return nullptr;
+    group_by(B, slice, sl.gb);
+    int64_t outer_points = 1;
+    for (int32_t j = slice - 1; j >= 0; j--) {
+        sl.b_stride[j] = outer_points;
+        outer_points *= int64_t{B.hi[j]} - B.lo[j] + 1;
+    }
+    sl.by_runs = !lintmode && !carry && (box_runs == 2 || (box_runs == 1 && na * nb >= RUNS_MIN_PAIRS)) &&
+                 make_runs(A, sl.ga, box, slice, sl.ra) && make_runs(B, sl.gb, box, slice, sl.rb);
+    sl.b_index.assign(static_cast<size_t>(outer_points), -1);
+    for (size_t g = 0; g < sl.gb.size(); g++) {
+        const int32_t* eb = B.terms[sl.gb[g].first].exps;
+        int64_t at = 0;
+        for (int32_t j = 0; j < slice; j++) at += (int64_t{eb[j]} - B.lo[j]) * sl.b_stride[j];
+        sl.b_index[static_cast<size_t>(at)] = static_cast<int32_t>(g);
+    }
+    polynode* p = sl.outer(0);
     return p ? p : zero_poly();
 }
 

@@ -265,6 +265,7 @@ polynode* product(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t last
     }
     polynode* r = nullptr;
     if (la >= fast_mult_cut && lb >= fast_mult_cut) {
+        if ((r = transform_residue_product(a, b, la, lb, lasta, lastb))) return r;
         if (modulus > 2 && !finf && int64_t{a->exp} + b->exp <= fast_gcd_size) {
             fastest_standard(a, b, la, lb, &r);
             return r;

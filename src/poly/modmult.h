@@ -37,6 +37,14 @@ void fastest_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode
 // the shorter, each added into the running sum.
 void simplest_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode** res);
 
+// res := a * b by number-theoretic transforms modulo word primes (any
+// modulus but the characteristic-2 fields): both operands dense (la, lb
+// positive as exp_poly_length gives them) with non-negative exponents and
+// at least a few hundred terms each (any two with modp_transform_route 1;
+// never with -1). Null when not taken. Operands kept.
+polynode* transform_residue_product(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t lasta, int32_t lastb);
+extern int32_t modp_transform_route;   // 0: by size (the default), 1: always, -1: never
+
 // Dense products through xx, yy, zz; the degree sum must be at most
 // fast_gcd_size (a larger one is a fatal internal error).
 void k_fastest_poly_mult(polynode* a, polynode* b, polynode** res);   // Karatsuba on the arrays

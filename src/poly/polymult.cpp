@@ -1,8 +1,11 @@
 // The product dispatcher: poly_mult picks, in this order, the number
 // products, scaling by a number, descent through padding levels (with a
-// level record), the one-variable modular product, the dense two-variable
-// modular product, the schoolbook product below the cut-off, and Karatsuba
-// on the term lists above it.
+// level record), over Z the images modulo word primes when their estimated
+// cost is well below the term-list routes' (poly/multimod.cpp), the
+// one-variable modular product (transforms above a size, then the dense
+// arrays and list Karatsuba), the dense two-variable modular product, the
+// schoolbook product below the cut-off (the machine-accumulator box for
+// small integer coefficients), and Karatsuba on the term lists above it.
 #include "poly/polymult.h"
 
 #include <cstdlib>
@@ -59,6 +62,10 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     }
 
     if (!laurent && rec && !a->numb && !b->numb && a->exp == 0 && b->exp == 0) return padded_product(a, b, rec);
+
+    // Over Z, large coefficients or many terms: images modulo word primes.
+    if (!modularmode && !lintmode && !relation_inward(rec) && term_products == 0)
+        if (polynode* m = multimodular_product(a, b)) return m;
 
     int flag_a = 1, flag_b = 1;
     int32_t last_a, last_b, lb;

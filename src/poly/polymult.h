@@ -2,8 +2,10 @@
 // that the rest of the system calls, and the term products it is built on.
 //
 // poly_mult chooses among number products, scaling by a number, descent
-// through padding levels, the one- and two-variable modular products of
-// poly/modmult.h, the schoolbook product and Karatsuba on the term lists.
+// through padding levels, the multi-modular product over Z, the one- and
+// two-variable modular products of poly/modmult.h, the schoolbook product
+// and Karatsuba on the term lists. Every route gives the same polynomial,
+// node for node; the choice is by measured costs only.
 // Operands are always kept: Karatsuba splits them in place while it works
 // and puts them back node for node before it returns, also when it unwinds.
 // Every result keeps the shape rules of poly/polyvars.h; a coefficient that
@@ -29,6 +31,23 @@ struct TermContext {
     int32_t degree = 0;         // this level's mod-out degree
     pt* rec = nullptr;          // this level's record
 };
+
+// ---- route choice ----
+// The multi-modular product over Z: 0 when its estimated cost says so (the
+// default), 1 whenever the operands allow it, -1 never. For tests and
+// benchmarks.
+extern int32_t multimod_route;
+// The machine-accumulator box of small integer coefficients may cut a
+// product too large for one box into slices by its outer exponents: 1 by
+// size (the default), 0 never, 2 always (the innermost level alone).
+extern int32_t box_slices;
+// ... and multiply runs of terms along the innermost variable as short
+// convolutions summed in registers: 1 above a size (the default), 0 never
+// (term by term), 2 always.
+extern int32_t box_runs;
+// ... and carries its accumulators into the next limb whenever this many
+// limb products may have met in one (2^15; tests lower it).
+extern int64_t box_limb_products;
 
 // ---- the product ----
 // Result slot: copy-then-free (res may be &a or &b). Operands kept.

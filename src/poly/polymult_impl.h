@@ -58,6 +58,28 @@ struct Chain {
 // Null when those conditions fail. Operands kept.
 polynode* small_integer_product(const polynode* a, const polynode* b);
 
+// a * b over Z (big-integer mode) by images modulo word primes joined by
+// Chinese remaindering, when its estimated cost is well below the term-list
+// routes' (always with multimod_route 1); null when not taken. Operands kept.
+polynode* multimodular_product(const polynode* a, const polynode* b);
+
+// p^n over Z (big-integer mode) by Miller's recurrence, for p in one
+// variable (every top-level coefficient a lone number) of at least two and
+// few terms with one-digit coefficients; null when p does not qualify (or
+// power_rows_route is -1). p kept.
+polynode* power_by_rows(const polynode* p, int32_t n);
+
+// Set while the schoolbook forms the term products of a product whose
+// route was already chosen; the multi-modular estimate is not repeated for
+// the coefficient products below it.
+extern thread_local int32_t term_products;
+struct TermProducts {
+    TermProducts() { term_products++; }
+    ~TermProducts() { term_products--; }
+    TermProducts(const TermProducts&) = delete;
+    TermProducts& operator=(const TermProducts&) = delete;
+};
+
 // The Karatsuba step of poly_mult on operands of at least two top terms
 // each, measured by exp_poly_length (la, lb positive); the product in a new
 // polynomial.

@@ -16,6 +16,7 @@
 #include "poly/laurent.h"
 #include "poly/modout_stubs.h"
 #include "poly/polymult.h"
+#include "poly/polymult_impl.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -279,6 +280,14 @@ void compute_power(polynode** slot, int32_t n, pt* rec) {
         poly_mod_prime(slot, n, rec);
         return;
     }
+
+    // One variable, few terms with one-digit coefficients: the recurrence.
+    if (!modularmode && !lintmode && !pseudo_polynames && !relation_inward(rec))
+        if (polynode* q = polyimpl::power_by_rows(p, n)) {
+            free_poly(slot);
+            *slot = q;
+            return;
+        }
 
     PolyHold r;
     poly_assign(p, &r.p);

@@ -28,11 +28,16 @@ void poly_diff(polynode** slot, int32_t k);
 void general_poly_diff(polynode** slot, int32_t k, int16_t level);
 
 // ---- powers ----
+// The power rows (Miller's recurrence) over Z: 0 when the polynomial
+// qualifies (the default), -1 never. For tests and benchmarks.
+extern int32_t power_rows_route;
 // in place. *slot := *slot ^ n, products reduced with rec (nilpol: none).
 // A dispatcher: a lone number is raised as a number; over a prime field an
 // exponent of at least the modulus goes through the Frobenius map
-// (poly_mod_prime); several variables with polynomial coefficients take
-// repeated multiplication, everything else binary powering. n = 0 gives 1
+// (poly_mod_prime); over Z a one-variable polynomial of few one-digit
+// coefficients takes Miller's recurrence (binomial rows for a binomial);
+// several variables with polynomial coefficients take repeated
+// multiplication, everything else binary powering. n = 0 gives 1
 // (modulo a prime, a lone 0 stays 0); a negative n raises a lone residue
 // modulo a prime through the group order and is otherwise the fatal
 // internal error "negative exponent". A result exponent beyond 32 bits

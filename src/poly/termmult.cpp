@@ -61,6 +61,8 @@ void replace_slot(polynode** slot, polynode* value) {
     *slot = value;
 }
 
+thread_local int32_t term_products = 0;
+
 polynode* zero_poly() {
     imag* n = new_number();
     setvalue(0, n);
@@ -230,6 +232,9 @@ void simple_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode*
         return;
     }
     if (la > lb) std::swap(a, b);
+    // The route of the whole product was chosen above: the coefficient
+    // products below skip the multi-modular estimate.
+    TermProducts mark;
     polynode* sum = nullptr;
     for (polynode* t = a; t; t = t->next) {
         polynode* part = nullptr;

@@ -1,0 +1,222 @@
+// Word primes below 2^62, Montgomery products modulo them, and the
+// convolution of residue arrays: schoolbook for short operands, else a
+// number-theoretic transform (decimation in frequency forward, in time
+// backward, so no bit-reversal pass is needed).
+#include "poly/wordprimes_impl.h"
+
+#include <algorithm>
+
+namespace wordprimes {
+
+namespace {
+
+constexpr uint64_t CLASS_STEP = uint64_t{1} << MAX_LOG_LENGTH;
+
+// A product of na by nb terms costs na * nb Montgomery products by the
+// schoolbook convolution, about SCHOOLBOOK_RATIO times fewer per term than
+// a transform's butterflies per point and level (measured).
+constexpr int64_t SCHOOLBOOK_SHORT = 24;
+
+Prime make_prime(uint64_t p) {
+    Prime q{};
+    q.p = p;
+    uint64_t inv = p;   // p * p = 1 mod 8: three bits to start Newton with
+    for (int i = 0; i < 5; i++) inv *= 2 - p * inv;
+    q.ninv = ~inv + 1;
+    const uint64_t r = static_cast<uint64_t>((static_cast<u128>(1) << 64) % p);
+    q.r2 = static_cast<uint64_t>(static_cast<u128>(r) * r % p);
+    return q;
+}
+
+// Deterministic Miller-Rabin for 64-bit odd p.
+bool is_prime(uint64_t p) {
+    const Prime q = make_prime(p);
+    uint64_t d = p - 1;
+    int s = 0;
+    while (!(d & 1)) {
+        d >>= 1;
+        s++;
+    }
+    const uint64_t one = q.to_mont(1), minus_one = q.to_mont(p - 1);
+    for (uint64_t a : {2ull, 325ull, 9375ull, 28178ull, 450775ull, 9780504ull, 1795265022ull}) {
+        if (a % p == 0) continue;
+        uint64_t x = q.pow(q.to_mont(a), d);
+        if (x == one || x == minus_one) continue;
+        bool composite = true;
+        for (int i = 1; i < s && composite; i++) {
+            x = q.mul(x, x);
+            if (x == minus_one) composite = false;
+        }
+        if (composite) return false;
+    }
+    return true;
+}
+
+std::vector<Prime>& prime_table() {
+    static std::vector<Prime> table;
+    return table;
+}
+
+// Twiddles of every level with their Shoup quotients: w[len + j] = r^j for
+// an element r of order 2 len, j < len, for len = 1, 2, 4, .. n/2, as plain
+// residues, and ws[i] = floor(w[i] 2^64 / p).
+void twiddles(const Prime& q, int32_t log_n, bool inverse, std::vector<uint64_t>& w, std::vector<uint64_t>& ws) {
+    const int64_t n = int64_t{1} << log_n;
+    w.resize(static_cast<size_t>(n));
+    ws.resize(static_cast<size_t>(n));
+    uint64_t r = q.root;   // order 2^25, Montgomery form
+    for (int32_t i = log_n; i < MAX_LOG_LENGTH; i++) r = q.mul(r, r);   // order n
+    if (inverse) r = q.pow(r, (int64_t{1} << log_n) - 1);
+    const uint64_t one = q.to_mont(1);
+    // r_len, the element of order 2 len, is r^(n / (2 len)).
+    uint64_t rl = r;
+    for (int64_t len = n / 2; len >= 1; len /= 2) {
+        uint64_t x = one;
+        for (int64_t j = 0; j < len; j++) {
+            const uint64_t plain = q.from_mont(x);
+            w[len + j] = plain;
+            // floor(w 2^64 / p) = (w 2^64 - (w 2^64 mod p)) / p, an exact
+            // division: the remainder is x itself, and -x / p mod 2^64 = x ninv.
+            ws[len + j] = x * q.ninv;
+            x = q.mul(x, rl);
+        }
+        rl = q.mul(rl, rl);
+    }
+}
+
+// a w mod p in 0 .. 2p - 1 for any 64-bit a (Shoup's product with the
+// precomputed quotient ws of w).
+inline uint64_t shoup(uint64_t a, uint64_t w, uint64_t ws, uint64_t p) {
+    const uint64_t qh = static_cast<uint64_t>((static_cast<u128>(a) * ws) >> 64);
+    return a * w - qh * p;
+}
+
+// Harvey's lazy butterflies: values stay in 0 .. 2p - 1 forward and
+// 0 .. 4p - 1 backward (p < 2^62), reduced once at the end.
+void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
+    const uint64_t p = q.p, p2 = 2 * q.p;
+    for (int64_t len = n / 2; len >= 1; len /= 2)
+        for (int64_t s = 0; s < n; s += 2 * len) {
+            uint64_t* x = a + s;
+            uint64_t* y = a + s + len;
+            const uint64_t* wl = w + len;
+            const uint64_t* wsl = ws + len;
+            for (int64_t j = 0; j < len; j++) {
+                const uint64_t u = x[j], v = y[j];
+                const uint64_t t = u + v;
+                x[j] = t >= p2 ? t - p2 : t;
+                y[j] = shoup(u - v + p2, wl[j], wsl[j], p);
+            }
+        }
+}
+
+void backward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
+    const uint64_t p = q.p, p2 = 2 * q.p;
+    for (int64_t len = 1; len < n; len *= 2)
+        for (int64_t s = 0; s < n; s += 2 * len) {
+            uint64_t* x = a + s;
+            uint64_t* y = a + s + len;
+            const uint64_t* wl = w + len;
+            const uint64_t* wsl = ws + len;
+            for (int64_t j = 0; j < len; j++) {
+                uint64_t u = x[j];
+                if (u >= p2) u -= p2;
+                const uint64_t v = shoup(y[j], wl[j], wsl[j], p);
+                x[j] = u + v;
+                y[j] = u - v + p2;
+            }
+        }
+}
+
+int32_t log2_ceil(int64_t n) {
+    int32_t k = 0;
+    while ((int64_t{1} << k) < n) k++;
+    return k;
+}
+
+}  // namespace
+
+uint64_t Prime::pow(uint64_t a, uint64_t e) const {
+    uint64_t r = to_mont(1);
+    while (e) {
+        if (e & 1) r = mul(r, a);
+        a = mul(a, a);
+        e >>= 1;
+    }
+    return r;
+}
+
+uint64_t Prime::inverse(uint64_t a) const { return from_mont(pow(to_mont(a), p - 2)); }
+
+void first_primes(int32_t n, std::vector<Prime>& out) {
+    std::vector<Prime>& table = prime_table();
+    // Candidates c 2^25 + 1 from just below 2^62 downwards.
+    uint64_t c = table.empty() ? (uint64_t{1} << (62 - MAX_LOG_LENGTH)) - 1 : (table.back().p - 1) / CLASS_STEP - 1;
+    while (static_cast<int32_t>(table.size()) < n) {
+        const uint64_t p = c * CLASS_STEP + 1;
+        c--;
+        if (!is_prime(p)) continue;
+        Prime q = make_prime(p);
+        const uint64_t minus_one = q.to_mont(p - 1);
+        for (uint64_t g = 3;; g++) {
+            const uint64_t gm = q.to_mont(g);
+            if (q.pow(gm, (p - 1) / 2) == minus_one) {
+                q.root = q.pow(gm, (p - 1) / CLASS_STEP);
+                break;
+            }
+        }
+        table.push_back(q);
+    }
+    out.assign(table.begin(), table.begin() + n);
+}
+
+int64_t transform_length(int64_t na, int64_t nb) {
+    if (std::min(na, nb) < SCHOOLBOOK_SHORT) return 0;
+    const int32_t k = log2_ceil(na + nb - 1);
+    const int64_t n = int64_t{1} << k;
+    // Three transforms of n / 2 butterflies per level against na * nb
+    // products of the schoolbook convolution.
+    if (na * nb <= 2 * n * k) return 0;
+    return n;
+}
+
+void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* y, int64_t nb, uint64_t* z,
+                 std::vector<uint64_t>& work) {
+    const int64_t nz = na + nb - 1;
+    const int64_t n = transform_length(na, nb);
+    if (n == 0) {
+        // y in Montgomery form: mul(x, y') is then the plain product.
+        work.resize(static_cast<size_t>(nb));
+        for (int64_t j = 0; j < nb; j++) work[j] = q.to_mont(y[j]);
+        std::fill(z, z + nz, uint64_t{0});
+        for (int64_t i = 0; i < na; i++) {
+            const uint64_t xi = x[i];
+            if (!xi) continue;
+            uint64_t* zi = z + i;
+            for (int64_t j = 0; j < nb; j++) zi[j] = q.add(zi[j], q.mul(xi, work[j]));
+        }
+        return;
+    }
+    const int32_t k = log2_ceil(n);
+    work.resize(static_cast<size_t>(2 * n));
+    uint64_t* a = work.data();
+    uint64_t* b = a + n;
+    std::copy(x, x + na, a);
+    std::fill(a + na, a + n, uint64_t{0});
+    std::copy(y, y + nb, b);
+    std::fill(b + nb, b + n, uint64_t{0});
+    std::vector<uint64_t> w, ws;
+    twiddles(q, k, false, w, ws);
+    forward(q, a, n, w.data(), ws.data());
+    forward(q, b, n, w.data(), ws.data());
+    // Plain inputs: the pointwise products carry a factor 1/R, the inverse
+    // transform a factor n; one product by R^2 / n puts both right. The
+    // Montgomery reduction takes operands below 2p since 4p^2 < p 2^64.
+    for (int64_t i = 0; i < n; i++) a[i] = q.mul(a[i], b[i]);
+    twiddles(q, k, true, w, ws);
+    backward(q, a, n, w.data(), ws.data());
+    const uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
+    for (int64_t i = 0; i < nz; i++) z[i] = q.mul(a[i], scale);   // a[i] < 4p: 4p^2 < p 2^64
+}
+
+}  // namespace wordprimes

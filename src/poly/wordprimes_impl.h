@@ -1,0 +1,55 @@
+// Arithmetic modulo word primes just below 2^62 and number-theoretic
+// transforms over them: the images of the multi-modular products over Z.
+// Private to the polynomial module's product files.
+//
+// Every prime is c * 2^25 + 1 with 2^61 < p < 2^62, so transforms of up to
+// 2^25 points exist modulo each. Residues are kept in Montgomery form
+// (x * 2^64 mod p) inside the transforms and as plain residues outside.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace wordprimes {
+
+__extension__ typedef unsigned __int128 u128;
+
+constexpr int32_t MAX_LOG_LENGTH = 25;   // longest transform: 2^25 points
+constexpr int32_t PRIME_BITS = 61;       // every prime exceeds 2^61
+
+struct Prime {
+    uint64_t p;
+    uint64_t ninv;   // -p^-1 mod 2^64
+    uint64_t r2;     // 2^128 mod p
+    uint64_t root;   // an element of order 2^25, Montgomery form
+
+    uint64_t redc(u128 t) const {
+        const uint64_t m = static_cast<uint64_t>(t) * ninv;
+        const uint64_t r = static_cast<uint64_t>((t + static_cast<u128>(m) * p) >> 64);
+        return r >= p ? r - p : r;
+    }
+    uint64_t mul(uint64_t a, uint64_t b) const { return redc(static_cast<u128>(a) * b); }
+    uint64_t add(uint64_t a, uint64_t b) const {
+        const uint64_t s = a + b;
+        return s >= p ? s - p : s;
+    }
+    uint64_t sub(uint64_t a, uint64_t b) const { return a >= b ? a - b : a + p - b; }
+    uint64_t to_mont(uint64_t a) const { return mul(a % p, r2); }
+    uint64_t from_mont(uint64_t a) const { return redc(a); }
+    uint64_t pow(uint64_t a, uint64_t e) const;   // Montgomery form in and out
+    uint64_t inverse(uint64_t a) const;           // plain residue in and out, a != 0
+};
+
+// The first n primes, largest first (the same list on every call).
+void first_primes(int32_t n, std::vector<Prime>& out);
+
+// z[0 .. na+nb-2] := x * y modulo q, operands and result as plain residues.
+// Schoolbook for short operands, a transform otherwise; z may not overlap x
+// or y. work is scratch kept by the caller between calls.
+void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* y, int64_t nb, uint64_t* z,
+                 std::vector<uint64_t>& work);
+
+// Transform length (a power of 2) a product of na by nb terms would use,
+// 0 when it stays schoolbook.
+int64_t transform_length(int64_t na, int64_t nb);
+
+}  // namespace wordprimes

@@ -1,0 +1,142 @@
+// The machine-accumulator box of small integer coefficients with its
+// slices (outer exponents one at a time), its runs (short convolutions
+// along the innermost variable) and its carries (accumulators normalised
+// into an extra limb), each forced on small operands by the test hooks,
+// against a product computed here with GMP and against the box with all
+// three switched off. Operands kept; records balanced.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "numbers/ring.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "storage/records.h"
+#include "support/node_count.h"
+#include "support/node_snapshot.h"
+#include "support/poly_build.h"
+#include "support/random_numbers.h"
+#include "support/ring_setup.h"
+
+namespace {
+
+using Exps = std::vector<int32_t>;
+
+TermList reference(const TermList& a, const TermList& b) {
+    std::map<Exps, mpz_class, std::greater<>> m;
+    for (const Term& s : a)
+        for (const Term& t : b) {
+            Exps e(s.exps.size());
+            for (size_t i = 0; i < e.size(); i++) e[i] = s.exps[i] + t.exps[i];
+            mpz_addmul(m[e].get_mpz_t(), s.coef.get_mpz_t(), t.coef.get_mpz_t());
+        }
+    TermList out;
+    for (const auto& [e, c] : m)
+        if (c != 0) out.emplace_back(c, e);
+    return out;
+}
+
+// The box hooks (and the images kept out of the way), restored on exit.
+struct Hooks {
+    int32_t slices = box_slices, runs = box_runs, mm = multimod_route;
+    int64_t limbs = box_limb_products;
+    Hooks(int32_t s, int32_t r, int64_t l) {
+        box_slices = s;
+        box_runs = r;
+        box_limb_products = l;
+        multimod_route = -1;
+    }
+    ~Hooks() {
+        box_slices = slices;
+        box_runs = runs;
+        box_limb_products = limbs;
+        multimod_route = mm;
+    }
+};
+
+TermList random_terms(NumberGen& g, int nvars, int count, int32_t span, int32_t low, int max_digits) {
+    std::map<Exps, mpz_class, std::greater<>> m;
+    for (int i = 0; i < count; i++) {
+        Exps e(static_cast<size_t>(nvars));
+        for (int32_t& x : e) x = low + g.below(span + 1);
+        mpz_class c = g.chance(20) ? g.edge_value() : g.digits(g.length(1, max_digits));
+        if (c == 0) c = -1;
+        m[e] = c;
+    }
+    TermList out;
+    for (const auto& [e, c] : m) out.emplace_back(c, e);
+    return out;
+}
+
+void check(int nvars, const TermList& A, const TermList& B, const std::string& what) {
+    const TermList want = canonical_terms(nvars, reference(A, B));
+    RecordLedger ledger;
+    {
+        BuiltPoly a(nvars, A), b(nvars, B);
+        const auto sa = snapshot_nodes(a), sb = snapshot_nodes(b);
+        struct Setting {
+            int32_t slices, runs;
+            int64_t limbs;
+        };
+        for (Setting s : {Setting{0, 0, int64_t{1} << 15}, Setting{2, 0, 1 << 15}, Setting{2, 2, 1 << 15},
+                          Setting{1, 2, 1 << 15}, Setting{2, 0, 3}, Setting{0, 0, 1}, Setting{2, 2, 2}}) {
+            Hooks h(s.slices, s.runs, s.limbs);
+            polynode* p = nullptr;
+            poly_mult(a, b, &p, nilpol);
+            ASSERT_TRUE(check_poly_shape(p, nvars)) << what;
+            EXPECT_EQ(read_poly(p, nvars), want)
+                << what << " slices " << s.slices << " runs " << s.runs << " limbs " << s.limbs;
+            if (want.empty()) {
+                EXPECT_TRUE(is_zero_node(p));
+            }
+            free_poly(&p);
+        }
+        EXPECT_TRUE(snapshot_nodes(a) == sa);
+        EXPECT_TRUE(snapshot_nodes(b) == sb);
+    }
+    EXPECT_TRUE(ledger.balanced());
+}
+
+class BoxSlices : public ::testing::Test {
+protected:
+    PrimeRing ring{0};
+    VarGlobalsGuard globals;
+    AttachedVars vars{4};
+};
+
+TEST_F(BoxSlices, RandomOperandsEveryHook) {
+    NumberGen g(0x18180030);
+    SCOPED_TRACE(g.trace());
+    for (int round = 0; round < scaled(40); round++) {
+        const int nvars = 1 + round % 4;
+        number_polys = nvars;
+        laurent = round % 7 == 3;
+        const int32_t span = nvars == 1 ? 30 : nvars == 2 ? 8 : 4;
+        const int max_digits = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 20;
+        const TermList A = random_terms(g, nvars, 1 + g.below(40), span, laurent ? -2 : 0, max_digits);
+        const TermList B = g.chance(10) ? A : random_terms(g, nvars, 1 + g.below(40), span, laurent ? -2 : 0, max_digits);
+        check(nvars, A, B, "round " + std::to_string(round));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// Cancellation down to zero, and planted coefficients at the limb edges.
+TEST_F(BoxSlices, CancellationAndLimbEdges) {
+    number_polys = 2;
+    const TermList A{{1, {1, 0}}, {1, {0, 1}}}, B{{1, {1, 0}}, {-1, {0, 1}}};
+    check(2, A, B, "(x + y)(x - y)");
+    for (const char* c : {"72057594037927935", "-72057594037927936", "268435455", "5192296858534827628530496329220095"}) {
+        TermList P, Q;
+        for (int i = 0; i < 6; i++)
+            for (int j = 0; j < 6; j++) {
+                P.emplace_back(Term(c, {i, j}));
+                Q.emplace_back(Term(c, {j, i}));
+            }
+        check(2, P, Q, c);
+    }
+}
+
+}  // namespace
