@@ -33,6 +33,7 @@ bench: build
 	$(BUILD)/bench/bench_gcd
 	$(BUILD)/bench/bench_sparse
 	$(BUILD)/bench/bench_intmult
+	$(BUILD)/bench/bench_det
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex

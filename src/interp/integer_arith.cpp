@@ -3,6 +3,7 @@
 // formed in 64 bits and checked before it becomes a word, so nothing wraps.
 #include <cstdint>
 
+#include "det/inumber_power.h"
 #include "interp/integer_eval_impl.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
@@ -48,32 +49,8 @@ int32_t ineg(int32_t a) {
 }
 
 int32_t ipower(int32_t a, int32_t e) {
-    if (modularmode) {
-        int32_t r = 0;
-        if (e < 0) {
-            a = imod_inverse(a);
-            e = -e;   // |e| < 2^28: read as a one-digit integer
-        }
-        mod_number_power(a, e, &r);
-        return r;
-    }
-    if (e < 0) {
-        if (a == 1) return 1;
-        if (a == -1) return (e & 1) ? -1 : 1;
-        if (a == 0) {
-            error(22, "^");
-            return 0;
-        }
-        error(227, "^");
-        abandon_statement(227);
-    }
-    // |a| >= 2 passes the bound within 28 squarings, so the loop is short
-    // for every exponent that can succeed.
-    int64_t r = 1;
-    if (a == 0 || a == 1) return e == 0 ? 1 : a;
-    if (a == -1) return (e & 1) ? -1 : 1;
-    for (int32_t i = 0; i < e; ++i) r = ibound(r * a);
-    return static_cast<int32_t>(r);
+    inumber_power(&a, &e);
+    return a;
 }
 
 int32_t ifactorial(int32_t a) {

@@ -20,9 +20,9 @@ inline void inext(name** pending) {
         scanner(&Input, &token, pending);
 }
 
-// a ^ e: e read with modular arithmetic off. A negative e inverts a in
-// modular arithmetic; outside it only 1 and -1 have integer powers (0 is
-// error 22, any other base error 227: the power is no integer).
+// a ^ e (inumber_power): e read with modular arithmetic off. A negative e
+// inverts a in modular arithmetic; outside it only 1 and -1 have integer
+// powers (any other base is error 226).
 int32_t ipower(int32_t a, int32_t e);
 // a! (the factorial routine's rules in modular arithmetic; 1 for a <= 0).
 int32_t ifactorial(int32_t a);

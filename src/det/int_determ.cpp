@@ -1,0 +1,295 @@
+#include "det/int_determ.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "det/det_state.h"
+#include "det/standard_invert.h"
+#include "matrix/array_store.h"
+#include "matrix/extremes.h"
+#include "matrix/measures.h"
+#include "numbers/numbers.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "numbers/tables.h"
+#include "storage/assign.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+// Elimination modulo the current modulus on a row-major copy; returns
+// value x det.
+int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value) {
+    const uint64_t p = static_cast<uint32_t>(modulus);
+    auto A = [&](int32_t i, int32_t j) -> uint32_t& { return a[static_cast<size_t>(i) * n + j]; };
+    for (int32_t k = 0; k < n; k++) {
+        poll_interrupt();
+        int32_t r = -1;
+        int32_t nonzero = -1;
+        for (int32_t i = k; i < n; i++) {
+            const uint32_t v = A(i, k);
+            if (v == 0) continue;
+            if (nonzero < 0) nonzero = i;
+            if (finf || mod_is_prime || smallgcd(static_cast<int32_t>(v), modulus) == 1) {
+                r = i;
+                break;
+            }
+        }
+        if (nonzero < 0) return 0;
+        if (r < 0) {
+            // Every candidate is a zero divisor: no elimination step is sound.
+            int32_t inv = 0;
+            emod_inverse(static_cast<int32_t>(A(nonzero, k)), &inv);
+            abandon_statement(85);
+        }
+        if (r != k) {
+            for (int32_t j = k; j < n; j++) std::swap(A(k, j), A(r, j));
+            if (!finf && value > 0) value = modulus - value;
+        }
+        const int32_t piv = static_cast<int32_t>(A(k, k));
+        value = modmult(value, piv);
+        int32_t inv = 0;
+        if (finf || mod_is_prime)
+            mod_inverse(piv, &inv);
+        else
+            emod_inverse(piv, &inv);
+        for (int32_t i = k + 1; i < n; i++) {
+            const uint32_t e = A(i, k);
+            if (e == 0) continue;
+            const int32_t m = modmult(static_cast<int32_t>(e), inv);
+            if (finf) {
+                for (int32_t j = k + 1; j < n; j++)
+                    A(i, j) ^= static_cast<uint32_t>(modmult(m, static_cast<int32_t>(A(k, j))));
+            } else {
+                const uint64_t neg = p - static_cast<uint64_t>(m);
+                uint32_t* row = &A(i, 0);
+                const uint32_t* prow = &A(k, 0);
+                for (int32_t j = k + 1; j < n; j++) row[j] = static_cast<uint32_t>((row[j] + neg * prow[j]) % p);
+            }
+        }
+    }
+    return value;
+}
+
+void load_residues(std::vector<uint32_t>& a, quoly** cells, int32_t n) {
+    a.resize(static_cast<size_t>(n) * n);
+    for (int32_t j = 0; j < n; j++)
+        for (int32_t i = 0; i < n; i++)
+            a[static_cast<size_t>(i) * n + j] = static_cast<uint32_t>(cells[int64_t{j} * n + i]->nnum->value);
+}
+
+void load_chain_residues(std::vector<uint32_t>& a, quoly** cells, int32_t n, int32_t p) {
+    a.resize(static_cast<size_t>(n) * n);
+    for (int32_t j = 0; j < n; j++)
+        for (int32_t i = 0; i < n; i++)
+            a[static_cast<size_t>(i) * n + j] =
+                static_cast<uint32_t>(chain_residue(cells[int64_t{j} * n + i]->nnum, p));
+}
+
+void set_prime_modulus(int32_t p) {
+    install_modulus(p);
+    mod_is_prime = 1;
+}
+
+// The entry's bit size (-1 for 0), uninitialised array cells set to 0.
+int32_t entry_size(quoly** slot) {
+    if (!*slot) set_uninitialised(slot);
+    const imag* x = (*slot)->nnum;
+    return size_of(x->head->digit, x->count);
+}
+
+void make_bound(imag* B, int32_t e, int whole) {
+    if (e < 0) e = 0;
+    if (whole) e = (e + 27) / 28 * 28;
+    setvalue(int32_t{1} << (e % 28), B);
+    fillout(B, e / 28);
+}
+
+void smallness(int* small, int32_t rows, int32_t cols, int32_t total, int weighted) {
+    const int32_t m = rows > cols ? rows : cols;
+    if (weighted)
+        *small = double(m) * m * fsmallsize(m) > total;
+    else
+        *small = int64_t{m} * m * smallsize > total;
+}
+
+}  // namespace
+
+void mod_determ(quoly** cells, int32_t n, quoly* result) {
+    std::vector<uint32_t> a;
+    load_residues(a, cells, n);
+    result->nnum->value = eliminate_mod(a, n, result->nnum->value);
+}
+
+void find_pseudo(array* arr, quoly** cells, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
+                 int weighted, int whole) {
+    if (arr && arr->sparse) {
+        sp_find_pseudo(arr->sparse, B, small, rows, cols, total, weighted, whole);
+        return;
+    }
+    int64_t sum = 0, A = 0, S = 0;
+    for (int32_t j = 0; j < cols; j++) {
+        int32_t colmax = -1, count = 0;
+        for (int32_t i = 0; i < rows; i++) {
+            const int64_t off = int64_t{j} * rows + i;
+            quoly** slot = arr ? cell_at(arr->first + off) : &cells[off];
+            const int32_t s = entry_size(slot);
+            if (s < 0) continue;
+            count++;
+            sum += s;
+            if (s > colmax) colmax = s;
+        }
+        A += colmax + 1;
+        S += size_of(count, 1) + 1;
+    }
+    *total = static_cast<int32_t>(sum);
+    make_bound(B, static_cast<int32_t>((S + 1) / 2 + A), whole);
+    smallness(small, rows, cols, *total, weighted);
+}
+
+void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
+                    int weighted, int whole) {
+    int64_t sum = 0, A = 0, S = 0;
+    sparse* f = frame;
+    for (int32_t r = 0; r < rows && f; r++) {
+        int32_t rowmax = -1, count = 0;
+        for (colm* e = f->row[r % SPARSE_FRAME_ROWS]; e; e = e->next) {
+            const imag* x = e->val->nnum;
+            const int32_t s = size_of(x->head->digit, x->count);
+            if (s < 0) continue;
+            count++;
+            sum += s;
+            if (s > rowmax) rowmax = s;
+        }
+        A += rowmax + 1;
+        S += size_of(count, 1) + 1;
+        if (r % SPARSE_FRAME_ROWS == SPARSE_FRAME_ROWS - 1) f = f->next;
+    }
+    *total = static_cast<int32_t>(sum);
+    make_bound(B, static_cast<int32_t>((S + 1) / 2 + A), whole);
+    smallness(small, rows, cols, *total, weighted);
+}
+
+void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B, int* ok) {
+    const int32_t L = B->count;
+    int32_t k = 7 * L / 4 + 4;
+    if (k < 6) k = 6;
+    *ok = 0;
+    auto fits = [&](int32_t kk) { return kk - 6 < NUM_PROD_COUNT; };
+    if (!fits(k)) return;
+    while (num_prod[k - 6]->count < L) {
+        if (!fits(++k)) return;
+    }
+    while (num_prod[k - 6]->count == L && num_prod[k - 6]->head->digit < B->head->digit) {
+        if (!fits(++k)) return;
+    }
+    // The product must reach the bound itself, not only its leading digit.
+    while (bigger(B, num_prod[k - 6])) {
+        if (!fits(++k)) return;
+    }
+    const int32_t used = k - 5;   // table primes prime[5] .. prime[k - 1]
+    *ok = 1;
+    RingStateGuard ring;
+    dumpitt_level++;
+    if (verbose) {
+        dumpitt("CRT. number of primes needed is ", used, 1, 1, 1);
+        dumpitt(" ", 1, 0, 0, 1);
+    }
+    struct Level {
+        int32_t used;
+        ~Level() { decr_dumpitt(used, 1, verbose); }
+    } level{used};
+
+    std::vector<int32_t> p(used + 1), c(used + 1);
+    std::vector<uint32_t> a;
+    for (int32_t i = 1; i <= used; i++) {
+        poll_interrupt();
+        p[i] = prime[4 + i]->value;
+        int32_t v = 0;
+        if (i > 1) {
+            // The mixed-radix number so far, modulo this prime.
+            v = c[i - 1] % p[i];
+            for (int32_t j = i - 2; j >= 1; j--)
+                v = static_cast<int32_t>((int64_t{v} * p[j] + c[j]) % p[i]);
+            if (verbose) dumpitt(" ", i, 0, 0, 1);
+        }
+        set_prime_modulus(p[i]);
+        load_chain_residues(a, cells, n, p[i]);
+        const int32_t r = eliminate_mod(a, n, 1);
+        if (i == 1) {
+            c[i] = r;
+        } else {
+            // invs_prod[j] belongs to prime[j + 6], the (j + 2)-th prime used.
+            const int64_t diff = (int64_t{r} - v + p[i]) % p[i];
+            c[i] = static_cast<int32_t>(diff * invs_prod[i - 2] % p[i]);
+        }
+    }
+    imag* D = new_number();
+    imag* t = new_number();
+    {
+        LintOff digits;
+        setvalue(c[used], D);
+        for (int32_t j = used - 1; j >= 1; j--) {
+            setvalue(p[j], t);
+            multiply(D, t, D);
+            setvalue(c[j], t);
+            fastsum(D, t);
+        }
+    }
+    // The sign: one more determinant modulo 2 picks D or D - M.
+    set_prime_modulus(2);
+    load_chain_residues(a, cells, n, 2);
+    const int32_t d2 = eliminate_mod(a, n, 1);
+    if ((D->tail->digit & 1) != d2) sub(D, num_prod[k - 6], D);
+    free_imag(&t);
+    scalar_to_quoly(D, result);
+    free_imag(&D);
+}
+
+int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bound) {
+    int32_t limit = n - 1 < mincutoff ? n - 1 : mincutoff;
+    int small = 0;
+    int32_t total = 0;
+    const bool computed = (*bound)->isnum && (*bound)->nnum->count == 1 && (*bound)->nnum->head->digit == -1;
+    imag* B = nullptr;
+    if (computed) {
+        B = new_number();
+        find_pseudo(arr, cells, B, &small, n, n, &total, 0, 0);
+        scalar_to_quoly(B, bound);
+        free_imag(&B);
+    } else {
+        // A bound of the caller's: the size total is measured all the same.
+        imag* scratch = new_number();
+        find_pseudo(arr, cells, scratch, &small, n, n, &total, 0, 0);
+        free_imag(&scratch);
+    }
+    B = (*bound)->nnum;
+    const int32_t L = B->count;
+    const bool plain = int64_t{n} * n < 302 && total <= sizeval && L > 599;
+    if (!plain) limit = n - 1;
+    (void)limit;
+    // Gather the array's cells (store pointers, not copies) when none were given.
+    std::vector<quoly*> gathered;
+    if (!cells) {
+        gathered.resize(static_cast<size_t>(n) * n);
+        for (int64_t c = 0; c < int64_t{n} * n; c++) {
+            quoly** slot = cell_at(arr->first + c);
+            if (!*slot) set_uninitialised(slot);
+            gathered[c] = *slot;
+        }
+        cells = gathered.data();
+    }
+    if (7 * L < 2400) {
+        int ok = 0;
+        small_mod_determ(n, result, cells, B, &ok);
+        if (ok) return 0;
+    }
+    // Beyond the prime tables: elimination over the rationals.
+    det_hub hub;
+    hub.strategy = 1;
+    hub.minors_cut = 2;
+    quoly_set(1, result);
+    standard_matrix_invert(result, n, nullptr, 0, cells, nullptr, 0, 0, 0, &hub);
+    return 0;
+}

@@ -1,0 +1,39 @@
+// Exact determinants of dense integer matrices through residues: the
+// elimination modulo one prime, Chinese remaindering over the primes of the
+// tables, and the size bound that says how many primes are needed.
+//
+// Cells are n x n column-major quoly pointers holding integers (residues in
+// mod_determ). These routines run in integer mode; they set the modulus
+// globals to each prime in turn without turning modular arithmetic on, and
+// put the ground ring back as it was before they return.
+#pragma once
+#include <cstdint>
+
+#include "storage/other_records.h"
+#include "storage/records.h"
+
+// The value word of result's number := value x det(cells) modulo the
+// current modulus; the cells' residues are read from their value words and
+// may be destroyed. Under a modulus that is not prime a column whose
+// non-zero residues are all zero divisors is error 85.
+void mod_determ(quoly** cells, int32_t n, quoly* result);
+
+// A Hadamard-type bound B = 2^e > |det| for the rows x cols matrix of an
+// array record (array, cells null) or of cells. Uninitialised array cells
+// become 0 with the warning. *total := the sum of the entries' bit sizes;
+// *small := whether the matrix counts as small for its size (weighted by
+// fsmallsize, else by smallsize); whole raises e to a multiple of 28.
+void find_pseudo(array* a, quoly** cells, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
+                 int weighted, int whole);
+// The same over the rows of a sparse matrix.
+void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
+                    int weighted, int whole);
+
+// *result := det(cells) by remaindering over as many table primes as the
+// bound B needs; *ok := 0, result untouched, when the tables hold too few.
+void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B, int* ok);
+
+// *result := det of the n x n integer matrix of the array record or of the
+// cells (at least one given). *bound holds B, or -1 to have it computed
+// (and replaced). Returns 0.
+int int_determ(quoly** result, array* a, quoly** cells, int32_t n, quoly** bound);

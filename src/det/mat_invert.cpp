@@ -1,0 +1,256 @@
+#include "det/mat_invert.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "det/det_state.h"
+#include "det/elim_steps.h"
+#include "det/int_determ.h"
+#include "det/pivots.h"
+#include "det/standard_invert.h"
+#include "interp/settings.h"
+#include "matrix/measures.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/masses.h"
+#include "poly/polyvars.h"
+#include "quoly/modout_suspend.h"
+#include "quoly/quoly.h"
+#include "quoly/trial_divide.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/records.h"
+#include "toplevel/errors.h"
+
+int mod_poly_determ(quoly**, int32_t, int32_t, quoly**, int, polynode*, int32_t) { return 0; }
+int rat_poly_determ(quoly**, int32_t, int32_t, quoly**, int, polynode*, int32_t) { return 0; }
+int sparse_lagrange(sparse*, quoly**, int32_t, polynode*, int32_t, int32_t, int32_t, int, int32_t) { return 0; }
+
+namespace {
+
+inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
+
+[[noreturn]] void unavailable(const char* what) {
+    tarvex_error(what, 1);
+    abandon_statement();
+}
+
+// The mod-out relations suspended for the scope when the hub asked for it.
+struct Suspension {
+    bool on = false;
+    void start() {
+        adjust_polyname_ptrs();
+        on = true;
+    }
+    void finish() {
+        if (!on) return;
+        on = false;
+        resume_old_polynames();
+    }
+    ~Suspension() {
+        if (on) resume_old_polynames();
+    }
+};
+
+// Fraction-free elimination: every entry stays a polynomial, each step's
+// new entries divided exactly by the previous pivot.
+void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly** result, bool* singular) {
+    std::optional<WorkCopy> copy;
+    quoly** w = cells;
+    const char* name = "outar";
+    if (!(in_place && same_cells)) {
+        copy.emplace(cells, int64_t{n} * n, "Det");
+        w = copy->cells;
+        name = "dup";
+    }
+    DupGuard dup(name, w, n);
+    dumpitt_level++;
+    struct Level {
+        int32_t n;
+        ~Level() { decr_dumpitt(n, 1, verbose); }
+    } level{n};
+    if (verbose) dumpitt("Gauss-Bareiss method, size ", n, 1, 1, 1);
+    QuolyOwner prev;
+    for (int32_t k = 1; k < n; k++) {
+        poll_interrupt();
+        int32_t row = 0, col = 0;
+        find_good_spot(w, k, n, n - k + 1, &row, &col);
+        if (verbose) dumpitt(" ", k, 0, 0, 1);
+        if (row == 0) {
+            quoly_set(0, result);
+            *singular = true;
+            return;
+        }
+        if (row != k) swap_rows(result, w, 1, 0, k - 1, row - 1, n);
+        if (col != k) {
+            for (int32_t i = k - 1; i < n; i++) std::swap(at(w, n, i, k - 1), at(w, n, i, col - 1));
+            quoly_inplace(*result);
+        }
+        quoly* p = at(w, n, k - 1, k - 1);
+        for (int32_t i = k; i < n; i++) {
+            quoly* e = at(w, n, i, k - 1);
+            for (int32_t j = k; j < n; j++) {
+                quoly* s = nullptr;
+                quoly_mult(p, at(w, n, i, j), &s);
+                if (!quoly_iszero(e) && !quoly_iszero(at(w, n, k - 1, j))) {
+                    quoly* t = nullptr;
+                    quoly_mult(e, at(w, n, k - 1, j), &t);
+                    best_quoly_sub(&s, t);
+                }
+                if (prev.q) {
+                    int flag = 0;
+                    if (trial_divide(&prev.q, &s, 1, 0, 0, &flag)) {
+                        free_quoly(&s);
+                        tarvex_error(" Gauss-Bareiss", 1);
+                        abandon_statement();
+                    }
+                }
+                free_quoly(&at(w, n, i, j));
+                at(w, n, i, j) = s;
+            }
+        }
+        quoly_assign(p, &prev.q);
+    }
+    fast_quoly_mult(result, &at(w, n, n - 1, n - 1));
+}
+
+}  // namespace
+
+void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, int32_t n, quoly** result,
+                int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
+                int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count) {
+    (void)factor_removed;
+    (void)prime_count;
+    if (sparse_ref && *sparse_ref) {
+        if (n < 0) unavailable("hamilton_path_driver is not available yet.");
+        if (invert) {
+            if (lintmode && n >= modulus) {
+                error(36, "");
+                abandon_statement(36);
+            }
+            unavailable("invert_sparse is not available yet.");
+        }
+        unavailable("Sparse determinants are not available yet.");
+    }
+
+    // What the cells are.
+    int all_numbers = 1, all_polys = 1;
+    int32_t depth = 16384;
+    const int64_t cells_n = int64_t{n} * n;
+    for (int64_t c = 0; c < cells_n; c++) {
+        quoly* q = cells[c];
+        if (q->isnum) continue;
+        all_numbers = 0;
+        if (q->den) {
+            all_polys = 0;
+            break;
+        }
+        const int32_t d = poly_depth(q->pnum);
+        if (d < depth) depth = d;
+    }
+    const int kind = !all_numbers ? 2 : (modularmode ? 0 : 1);
+    int32_t cut = 0;
+    bool det_mode = false;
+
+    if (!invert) {
+        if (detcutoff >= 0)
+            cut = detcutoff < 40 ? detcutoff : 40;
+        else if (!all_numbers && n > 2)
+            cut = n <= 5 ? n - 1 : n == 6 ? 4 : 0;
+        else
+            cut = 2;
+        if (all_numbers && detcutoff < 0 && n >= 4) {
+            if (modularmode && !mod_mode_matrix_in_use) {
+                ModMatrixLease lease(n);
+                for (int64_t c = 0; c < cells_n; c++) lease.cells[c]->nnum->value = cells[c]->nnum->value;
+                mod_determ(lease.cells, n, *result);
+                if (factor) divide_fct(result, factor);
+                return;
+            }
+            if (!lintmode && !modularmode && !factor) {
+                quoly* scratch = nullptr;
+                quoly_set(-1, &scratch);
+                QuolyOwner own(scratch);
+                set_min_cut(n);
+                int_determ(result, nullptr, cells, n, &own.q);
+                return;
+            }
+        }
+        det_mode = true;
+    }
+    // The adjoint-CRT inverse comes with the multimodular inverse; until
+    // then every inverse is eliminated.
+
+    const bool eligible = det_mode && all_polys;
+    bool G = gauss_cutoff == 1 && eligible;
+    bool L = false;
+    if (eligible && detcutoff < 0 && n >= 4 && rat_det_method_cut == 1) {
+        if (n >= 7) {
+            L = true;
+        } else {
+            const int64_t budget = lintmode ? mod_det_method_cut : 1;
+            int64_t sum = 0;
+            for (int64_t c = 0; c < cells_n && !L; c++) {
+                quoly* q = cells[c];
+                if (q->isnum)
+                    sum += lintmode ? 1 : size_of(q->nnum->head->digit, q->nnum->count) / 2;
+                else
+                    sum += full_poly_mass(q->pnum, 2, number_polys);
+                if (sum > budget) L = true;
+            }
+            if (!L) G = true;
+        }
+    }
+    Suspension suspension;
+    if (need_to_turn_off_mod_out(all_polys, L, G, invert ? 0 : cut, n)) suspension.start();
+
+    auto finish = [&](bool divide) {
+        if (suspension.on) {
+            suspension.finish();
+            if (!(*result)->isnum && (!(*result)->rat || lintmode)) recheck(result);
+        }
+        if (divide && factor) divide_fct(result, factor);
+    };
+
+    if (L) {
+        if (verbose && second_degree >= 0)
+            std::printf("Warning: second degree argument (fourth) is ignored when matrix is not sparse.\n");
+        if (verbose && (power > 1 || power < -1))
+            std::printf("Warning: power argument (fifth) is ignored when matrix is not sparse.\n");
+        int done = 0;
+        if (modularmode)
+            done = mod_poly_determ(cells, depth, n, result, laurent, factor, degree);
+        else if (!lintmode)
+            done = rat_poly_determ(cells, depth, n, result, laurent, factor, degree);
+        if (done) {
+            finish(false);
+            return;
+        }
+    }
+
+    if (!G) {
+        det_hub hub;
+        hub.new_polynames = suspension.on;
+        suspension.on = false;   // the elimination resumes them itself
+        hub.residue_path = all_numbers;
+        hub.strategy = kind;
+        hub.minors_cut = cut;
+        struct Resume {
+            det_hub* h;
+            ~Resume() {
+                if (h->new_polynames) resume_old_polynames();
+            }
+        } resume{&hub};
+        standard_matrix_invert(result, n, factor, dest_in_place, cells, dest, invert, in_place, same_cells, &hub);
+        return;
+    }
+
+    bool singular = false;
+    gauss_bareiss(cells, in_place, same_cells, n, result, &singular);
+    if (singular) {
+        // A zero determinant needs neither reduction nor the factor.
+        suspension.finish();
+        return;
+    }
+    finish(true);
+}

@@ -1,0 +1,91 @@
+#include "quoly/modout_suspend.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "poly/modout_stubs.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/other_records.h"
+#include "toplevel/errors.h"
+
+pt* old_polynames = nullptr;
+int using_new_polynames = 0;
+
+namespace {
+// The last level copied by the suspension in force.
+int32_t suspended_to = 0;
+}  // namespace
+
+int need_to_turn_off_mod_out(int f1, int f2, int f3, int32_t s, int32_t b) {
+    if (using_new_polynames) return 0;
+    if (f1 && !f2 && !f3 && s >= b) return 0;
+    if (!polynames || field_depth == 1) return 0;
+    for (pt* v = polynames; v; v = v->next) {
+        if (field_depth != 0 && v->level >= field_depth) break;
+        if (v->relation) return 1;
+    }
+    return 0;
+}
+
+void adjust_polyname_ptrs() {
+    using_new_polynames = 1;
+    old_polynames = polynames;
+    pt* head = nullptr;
+    pt** tail = &head;
+    pt* v = polynames;
+    int32_t last = 0;
+    for (; v && (field_depth == 0 || v->level < field_depth); v = v->next) {
+        pt* c = nullptr;
+        newpt(&c);
+        std::memcpy(c->name, v->name, sizeof c->name);
+        c->hash = v->hash;
+        c->level = v->level;
+        c->next = nullptr;
+        *tail = c;
+        tail = &c->next;
+        last = v->level;
+    }
+    *tail = v;   // the field levels keep their relations
+    polynames = head;
+    pseudo_polynames = head;
+    suspended_to = last;
+    dumpitt_level++;
+    if (verbose) dumpitt("Polymodding suspended on vars 1 to ", last, 1, 1, 1);
+}
+
+void resume_old_polynames() {
+    pt* v = polynames;
+    while (v && v != old_polynames && (field_depth == 0 || v->level < field_depth)) {
+        pt* next = v->next;
+        v->next = nullptr;
+        free_pt(&v);
+        v = next;
+    }
+    polynames = old_polynames;
+    pseudo_polynames = old_polynames;
+    old_polynames = nullptr;
+    using_new_polynames = 0;
+    decr_dumpitt(suspended_to, 1, verbose);
+    if (verbose) dumpitt("Polymodding resumed on vars 1 to ", suspended_to, 1, 1, 1);
+}
+
+void recheck(quoly** q) {
+    quoly* r = *q;
+    if (r->isnum) return;
+    total_poly_modout(&r->pnum, polynames);
+    if (r->den) {
+        total_poly_modout(&r->den, polynames);
+        if (poly_iszero(r->den)) {
+            std::printf(" On converting a quoly to poly-mod-out, a denominator became 0.\n");
+            std::printf(" The quoly was set to 1.\n");
+            quoly_set(1, q);
+            return;
+        }
+        check_quoly(q, laurent);
+        return;
+    }
+    if (r->pnum->numb && !r->pnum->next) polynum_to_quoly(q);
+}

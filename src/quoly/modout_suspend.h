@@ -1,0 +1,26 @@
+// The mod-out relations of the polynomial variables suspended for one
+// matrix computation (entries are then eliminated as plain polynomials and
+// only the result is reduced), and that final reduction.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+struct pt;
+
+extern pt* old_polynames;          // the variable list while relations are suspended
+extern int using_new_polynames;    // relations are suspended
+
+// Whether a matrix routine must suspend the relations: never while they are
+// suspended already, for an all-polynomial matrix with neither interpolation
+// (f2) nor fraction-free elimination (f3) when s >= b, with no variables or
+// when the outermost level is a field level; otherwise when some level above
+// the field (any level without a field) carries a relation.
+int need_to_turn_off_mod_out(int f1, int f2, int f3, int32_t s, int32_t b);
+// Relation-free copies of the levels above the field stand in for them.
+void adjust_polyname_ptrs();
+// The saved list comes back.
+void resume_old_polynames();
+// q reduced modulo the relations of every level and put back into normal
+// form; a denominator that becomes 0 sets q to 1 with two lines saying so.
+void recheck(quoly** q);
