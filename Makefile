@@ -36,6 +36,8 @@ bench: build
 	$(BUILD)/bench/bench_det
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
+	$(BUILD)/bench/bench_sparse_eval
+	python3 bench/bench_arrays.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
 	python3 bench/bench_ring_change.py $(BUILD)/bin/tarvex
 	python3 bench/bench_files.py $(BUILD)/bin/tarvex

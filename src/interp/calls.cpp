@@ -13,6 +13,7 @@
 #include <exception>
 #include <vector>
 
+#include "interp/array_table.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
@@ -25,6 +26,10 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "matrix/array_store.h"
+#include "matrix/sparse.h"
+#include "storage/nodetests.h"
+#include "numbers/numbers.h"
 #include "toplevel/call_history.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
@@ -41,10 +46,14 @@ constexpr uintptr_t STACK_RESERVE_MAX = uintptr_t{64} << 20;
 constexpr uintptr_t STACK_BUDGET = uintptr_t{56} << 20;
 
 struct local_binding {
-    param* p;
-    var* record;        // the local pushed for the parameter
-    var* target;        // "^": the caller's record, else null
-    void* outer_binding;   // the parameter's binding in the call this one is nested in
+    param* p = nullptr;
+    var* record = nullptr;        // the local pushed for the parameter
+    var* target = nullptr;        // "^": the caller's record, else null
+    void* outer_binding = nullptr;   // the parameter's binding in the call this one is nested in
+    array* alias = nullptr;       // an array argument: the alias record pushed for it, else null
+    array* aliased = nullptr;     // and the argument array it stands for
+    bool has_element = false;     // "^" with an array element: copied out into it
+    element_ref element{};
 };
 
 struct call_frame {
@@ -143,12 +152,61 @@ void rebind_outer_call(call_frame* frame) {
     }
 }
 
-void remove_frame(call_frame* frame) {
+// The alias records of the frame go first, whatever else happens: an
+// alias left behind would name cells that later belong to other arrays.
+// Returns the name for error 30 (an alias not found where it was pushed,
+// or hidden by a real array of its name), or null.
+const char* remove_aliases(call_frame* frame) {
+    const char* refused = nullptr;
+    for (local_binding& b : frame->locals) {
+        if (!b.alias) continue;
+        array* al = b.alias;
+        b.alias = nullptr;
+        tokenrec id;
+        set_token(&id, al->name);
+        array* first = find_array(&id);
+        array** link = &arr_store[al->hash];
+        while (*link && *link != al) link = &(*link)->link;
+        if (first && first != al && first->stamp > 0) {
+            std::printf("*** Warning. On function termination, found an array with the same name as an \n");
+            std::printf("       array parameter, namely: %s\n", al->name);
+            std::fflush(stdout);
+            refused = b.p->tok.token;
+        } else if (!*link) {
+            refused = b.p->tok.token;
+        }
+        if (*link) {
+            *link = al->link;
+            // The frames may have been made or replaced through the alias.
+            if (b.aliased) b.aliased->sparse = al->sparse;
+        }
+        release_alias(al);
+    }
+    return refused;
+}
+
+void remove_frame(call_frame* frame, bool quiet) {
     if (frame->removed) return;
     frame->removed = true;
+    const char* refused = remove_aliases(frame);
     // Copy-out of "^" parameters, in parameter order: the later one wins
     // when two name one variable.
     for (local_binding& b : frame->locals) {
+        if (b.has_element) {
+            if (!still_own(frame, b)) continue;
+            // Looked up again: the body may have deleted the array, or
+            // moved its cells by deleting an older one.
+            quoly** cell = element_cell_again(b.element, true);
+            if (!cell) continue;
+            quoly* moved = b.record->value;
+            b.record->value = nullptr;
+            retire_value(cell);
+            *cell = moved;
+            if (moved && moved->isnum) moved->den = nullptr;
+            if (b.element.arr->sparse && (!moved || quoly_iszero(moved)))
+                sparse_delete(b.element.i, b.element.j, b.element.arr, b.element.two);
+            continue;
+        }
         if (!b.target) continue;
         if (!still_own(frame, b)) continue;   // the body deleted the parameter
         if (!linked_under(b.target, b.target->name)) continue;  // the body deleted the variable
@@ -165,6 +223,13 @@ void remove_frame(call_frame* frame) {
     }
     frame->locals.clear();
     rebind_outer_call(frame);
+    if (refused) {
+        if (quiet) {
+            out_err_mess(30);
+        } else {
+            error(30, refused);
+        }
+    }
 }
 
 void make_current(name* chain, name** cursor) {
@@ -307,7 +372,7 @@ struct call_guard {
         : frame(fr), startexpr_saved(startexpr), prev_expr_saved(prev_expr), integer_saved(integerflag),
           uncaught(std::uncaught_exceptions()) {}
     ~call_guard() {
-        remove_frame(frame);
+        remove_frame(frame, true);
         if (!frames.empty() && frames.back() == frame) frames.pop_back();
         end_call();
         if (std::uncaught_exceptions() > uncaught) {
@@ -327,9 +392,12 @@ struct call_guard {
 // Argument values read before the locals are pushed; freed if an error
 // unwinds first.
 struct argument {
-    param* p;
+    param* p = nullptr;
     quoly* value = nullptr;
     var* target = nullptr;
+    array* aliased = nullptr;   // an array argument
+    bool has_element = false;   // a "^" array element
+    element_ref element{};
 };
 struct argument_list {
     std::vector<argument> args;
@@ -338,12 +406,35 @@ struct argument_list {
     }
 };
 
+// The alias record of parameter p for the array a: a's cells, shape and
+// frames under p's name, with the negated stamp; not linked yet.
+[[gnu::noinline]] array* make_alias(param* p, array* a) {
+    array* al = nullptr;
+    newarray(&al);
+    std::memset(al->name, 0, sizeof al->name);
+    std::memcpy(al->name, p->tok.token, sizeof al->name);
+    al->name[sizeof al->name - 1] = 0;
+    al->hash = static_cast<uint16_t>(hash(al->name, ARR_BUCKETS));
+    al->first = a->first;
+    al->last = a->last;
+    spec_num_assign(&a->size, &al->size);
+    al->rows = a->rows;
+    al->sparse = a->sparse;
+    al->onedim = a->onedim;
+    al->spare = 0;
+    al->stamp = a->stamp < 0 ? a->stamp : -a->stamp;
+    al->link = nullptr;
+    return al;
+}
+
 bool is_polyvar(const char* nm) { return its_a_polyname(nm) != 0; }
 
 void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
 
 // A "^" argument; token at its first token. Leaves the token after it.
-void reference_argument(FILE** source, name** pending, argument* a) {
+// The argument readers stay out of line (as make_alias): evaluate's frame
+// is on the stack once per nested call, and their locals would widen it.
+[[gnu::noinline]] void reference_argument(FILE** source, name** pending, argument* a) {
     if (!lower_initial(token.name) || is_polyvar(token.name)) {
         error(207, token.name);
         quoly_set(0, &a->value);
@@ -355,16 +446,13 @@ void reference_argument(FILE** source, name** pending, argument* a) {
     tokenrec id = token;
     next_token(source, pending);
     if (token_is(&token, "[")) {
-        // Array elements need the array table: no array exists yet.
-        error(28, id.name);
-        int depth = 1;
-        while (depth > 0 && !token_is(&token, END_TOKEN) && !token_is(&token, ";")) {
-            next_token(source, pending);
-            if (token_is(&token, "[")) depth++;
-            if (token_is(&token, "]")) depth--;
+        quoly** cell = element_reference(source, &id, pending, &a->element);
+        if (!cell) {
+            error(318, id.name);
+            abandon_statement(318);
         }
-        if (token_is(&token, "]")) next_token(source, pending);
-        quoly_set(0, &a->value);
+        quoly_assign(*cell, &a->value);
+        a->has_element = true;
         return;
     }
     var* v = find_var(&id);
@@ -387,19 +475,27 @@ void reference_argument(FILE** source, name** pending, argument* a) {
 }
 
 // An array argument "[" name "]"; token at "[".
-void array_argument(FILE** source, name** pending, argument* a) {
+[[gnu::noinline]] void array_argument(FILE** source, name** pending, argument* a) {
     next_token(source, pending);
     tokenrec aname = token;
-    if (token_is(&aname, "<"))
-        error(176, aname.name);
-    else
-        error(28, aname.name);   // no array table yet: no array exists
-    next_token(source, pending);
-    if (!token_is(&token, "]"))
-        error(24, token.name);
-    else
-        next_token(source, pending);
     quoly_set(0, &a->value);
+    if (token_is(&aname, "<")) {
+        error(176, aname.name);
+        abandon_statement(176);
+    }
+    array* arr = nullptr;
+    fastestlookup(&aname, &arr);
+    if (!arr) {
+        error(28, aname.name);
+        abandon_statement(28);
+    }
+    next_token(source, pending);
+    if (!token_is(&token, "]")) {
+        error(24, token.name);
+        abandon_statement(24);
+    }
+    next_token(source, pending);
+    a->aliased = arr;
 }
 
 }  // namespace
@@ -407,11 +503,10 @@ void array_argument(FILE** source, name** pending, argument* a) {
 func* running_function() { return frames.empty() ? nullptr : frames.back()->f; }
 
 void remove_args(func* f, int quiet) {
-    (void)quiet;
     if (frames.empty()) return;
     call_frame* frame = frames.back();
     if (frame->f != f) return;
-    remove_frame(frame);
+    remove_frame(frame, quiet != 0);
 }
 
 void getval(FILE** source, cond* c, quoly** value) {
@@ -467,8 +562,11 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
         }
         for (param* p = f->params; p; p = p->next) {
             if (is_polyvar(p->tok.token)) error(125, p->tok.token);
-            args.args.push_back(argument{p});
+            // Built in place: a temporary record would sit in this frame,
+            // which every nested call keeps on the stack.
+            args.args.emplace_back();
             argument& a = args.args.back();
+            a.p = p;
             if (!closed) {
                 next_token(source, pending);
                 if (token_is(&token, ")")) closed = true;
@@ -509,7 +607,24 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
         var* rec = push_var(&id, a.value);
         a.value = nullptr;
         rec->ref = local_mark(frame, a.target);
-        frame->locals.push_back(local_binding{a.p, rec, a.target, a.p->binding});
+        array* al = nullptr;
+        if (a.aliased) {
+            al = make_alias(a.p, a.aliased);
+            al->link = arr_store[al->hash];
+            arr_store[al->hash] = al;
+            // The scalar of the parameter's name is marked: an array parameter.
+            rec->value->den = reinterpret_cast<polynode*>(al);
+        }
+        frame->locals.emplace_back();
+        local_binding& b = frame->locals.back();
+        b.p = a.p;
+        b.record = rec;
+        b.target = a.target;
+        b.outer_binding = a.p->binding;
+        b.alias = al;
+        b.aliased = a.aliased;
+        b.has_element = a.has_element;
+        b.element = a.element;
         a.p->binding = &rec->value;
     }
     args.args.clear();

@@ -14,12 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
 #include "interp/stored_code.h"
+#include "matrix/array_store.h"
+#include "numbers/ring.h"
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
@@ -182,30 +185,49 @@ void uncompile(func* f) {
         }
 }
 
-// The array items of the list ("x[3]", "x[k]", "[x]") are bound through
-// the array table, which does not exist yet: every such item names a
-// missing array. Token at the item's array name; reports error 28.
-[[noreturn]] void bind_listed_array_item(const char* array_name) {
-    feature_unavailable("Arrays are not available yet.", 28, array_name);
-    abandon_statement(28);
-}
+// The array items of the list ("x[3]", "x[k]", "[x]") are checked and
+// left unbound: their uses are looked up by name, so deleting or
+// re-creating the array later, or a subscript out of range, is met by the
+// array table's own checks instead of a fixed address.
 
 // An element item: token at "[" after the array's name.
-void listed_element(FILE** source, name** pending, const char* array_name) {
+void listed_element(FILE** source, name** pending, const tokenrec& array_name) {
     next_token(source, pending);
+    int64_t index = 0;
     if (is_digit(token.name[0])) {
-        while (is_digit(token.name[0])) next_token(source, pending);
+        while (is_digit(token.name[0])) {
+            if (index <= INT32_MAX) index = index * 10 + (token.name[0] - '0');
+            next_token(source, pending);
+        }
     } else if (is_lower(token.name[0])) {
         var* v = find_var(&token);
         if (!v) refuse(19, token.name);
         const quoly* q = v->value;
         if (!q || !q->isnum || q->den) refuse(246, token.name);
+        index = lintmode ? q->nnum->value : q->nnum->head->digit;
         next_token(source, pending);
     } else {
         refuse(232, token.name);
     }
+    tokenrec nm = array_name;
+    array* a = nullptr;
+    fastestlookup(&nm, &a);
+    if (!a) refuse(29, array_name.name);
+    if (index < addresser || index - addresser >= cell_count(a)) refuse(27, array_name.name);
     if (!token_is(&token, "]")) refuse(267, token.name);
-    bind_listed_array_item(array_name);
+    next_token(source, pending);
+}
+
+// "[" name "]": token at the name.
+void listed_array(FILE** source, name** pending) {
+    tokenrec nm = token;
+    array* a = nullptr;
+    fastestlookup(&nm, &a);
+    if (!a) refuse(28, nm.name);
+    if (a->sparse) refuse(242, nm.name);
+    next_token(source, pending);
+    if (!token_is(&token, "]")) refuse(24, token.name);
+    next_token(source, pending);
 }
 
 // The items between "(" and ")"; token at "(".
@@ -215,12 +237,16 @@ void read_list(FILE** source, name** pending, compile_table& table, compiled_fun
         next_token(source, pending);
         if (token_is(&token, "[")) {
             next_token(source, pending);
-            bind_listed_array_item(token.name);
+            listed_array(source, pending);
+            continue;
         }
         if (!is_lower(token.name[0])) refuse(232, token.name);
         tokenrec id = token;
         next_token(source, pending);
-        if (token_is(&token, "[")) listed_element(source, pending, id.name);
+        if (token_is(&token, "[")) {
+            listed_element(source, pending, id);
+            continue;
+        }
         var* v = find_var(&id);
         if (!v) refuse(19, id.name);
         if (rec.listed.size() >= COMPILE_TABLE_SIZE) refuse(230, id.name);

@@ -5,6 +5,7 @@
 
 #include "interp/evaluator.h"
 #include "interp/functions.h"
+#include "interp/output_statement.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
@@ -47,7 +48,7 @@ int parse(FILE** source, quoly** value, name** pending) {
     }
     switch (c) {
     case '!':
-        feature_unavailable("The output statement is not available yet.", 2, token.name);
+        write_out(source, value, pending);
         break;
     case '"':
     case '[':

@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "interp/array_table.h"
 #include "interp/dispatcher.h"
+#include "interp/inline_builtins.h"
 #include "interp/integer_eval.h"
 #include "interp/numconst.h"
 #include "interp/readers.h"
@@ -30,6 +32,7 @@
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
+#include "matrix/sparse.h"
 #include "storage/assign.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -180,9 +183,24 @@ void read_character(FILE** source, quoly** value, name** pending) {
 
 // ---- names ----
 
+// An element after its array's name (token at "["). Kept out of line: the
+// frames of the factor routine are on the stack of every nested call.
+[[gnu::noinline]] void element_factor(FILE** source, tokenrec* id, quoly*** ref, quoly** value,
+                                      colm*** sparse_array, int32_t* sparse_pos, name** pending,
+                                      int references_only) {
+    new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos);
+    if (*ref == value) return;   // "if[" or "while[": the construct's value
+    // An absent sparse entry reads as 0, unless it is about to be assigned.
+    if (!*ref && !references_only && !token_is(&token, ":")) {
+        quoly_set(0, value);
+        *ref = value;
+    }
+}
+
 // A lower-case name: a scalar, created with 0 when undefined and about to
 // be assigned.
-void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, bool star) {
+void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, bool star, colm*** sparse_array,
+                 int32_t* sparse_pos, int references_only) {
     if (number_polys > 0 && its_a_polyname(token.name)) {
         // A polynomial variable hides any scalar of the same name.
         if (star) error(363, token.name);
@@ -195,9 +213,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
     }
     // A token the Compile statement bound to a scalar reads its slot
     // directly (an array parameter's mark still takes the look-up and its
-    // warning). Bound elements and whole arrays (kinds 2 and 3) take the
-    // array path below, which reports arrays as unavailable until the array
-    // table reads them through their bindings.
+    // warning). Elements are looked up by name.
     name* rec = in_body(pending) ? *pending : nullptr;
     if (rec && rec->resolved && rec->bind_kind == 1 && std::strcmp(rec->token, token.name) == 0) {
         quoly** slot = static_cast<quoly**>(rec->binding);
@@ -209,12 +225,8 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
     }
     tokenrec id = token;
     next_token(source, pending);
-    // "if[" and "while[" are conditionals typed outside a function, which
-    // the scalar lookup reports.
-    if (token_is(&token, "[") && !token_is(&id, "if") && !token_is(&id, "while")) {
-        feature_unavailable("Arrays are not available yet.", 28, id.name);
-        quoly_set(0, value);
-        *ref = value;
+    if (token_is(&token, "[")) {
+        element_factor(source, &id, ref, value, sparse_array, sparse_pos, pending, references_only);
         return;
     }
     retrieve(&id, ref, value, source, pending);
@@ -265,6 +277,11 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         if (!*value) quoly_set(0, value);
         return;
     }
+    if (position == CREATE_ARRAY_BUILTIN) {
+        create_array(source, value, pending);
+        return;
+    }
+    if (inline_builtin(builtin[position].word, source, value, pending)) return;
     feature_unavailable("Built-in functions are not available yet.", 16, token.name);
     quoly_set(0, value);
     next_token(source, pending);
@@ -310,8 +327,6 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
 void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
           name** pending, int references_only) {
-    (void)sparse_pos;
-    (void)references_only;
     free_quoly(value);
     *sparse_array = nullptr;
     *ref = nullptr;
@@ -336,7 +351,7 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
         call_factor(source, value, pending);
         *ref = value;
     } else if (is_lower(c)) {
-        name_factor(source, ref, value, pending, star);
+        name_factor(source, ref, value, pending, star, sparse_array, sparse_pos, references_only);
     } else {
         switch (c) {
         case '!':
@@ -360,10 +375,7 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             break;
         }
         case '%':
-            feature_unavailable("Arrays of arrays are not available yet.", 220, token.name);
-            quoly_set(0, value);
-            *ref = value;
-            next_token(source, pending);
+            arr_arr_element(source, ref, value, sparse_array, sparse_pos, pending, references_only);
             break;
         case '\'':
             read_character(source, value, pending);
@@ -412,7 +424,9 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
                 next_token(source, pending);
                 break;
             } else if (token_is(&token, "[")) {
-                feature_unavailable("The system array is not available yet.", 175, token.name);
+                system_element(source, value, pending);
+                *ref = value;
+                break;
             }
             if (prevnum)
                 quoly_assign(prevnum, value);
@@ -507,8 +521,16 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
 
 namespace {
 
+// The value slot of a new sparse entry (holding 0) at the sparse position.
+[[gnu::noinline]] quoly** new_sparse_slot(colm** list, int32_t second) {
+    quoly** slot = nullptr;
+    sparse_zero_set(list, second, &slot);
+    return slot;
+}
+
 // ':' after the first term of a statement; `token` is ':'.
-void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
+void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array, int32_t sparse_pos,
+                name** pending) {
     next_token(source, pending);
     const bool store = token_is(&token, "=");
     const bool bump = token_is(&token, "+") || token_is(&token, "-");
@@ -524,7 +546,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
         return;
     }
     quoly** target = *ref;
-    if (*value || !target) {
+    if (*value || (!target && !sparse_array)) {
         error(316, token.name);
         return;
     }
@@ -533,6 +555,8 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
         next_token(source, pending);
         SlotHold v;
         old_expre(source, &v.q, pending);
+        // An absent sparse entry is made only now that its value is known.
+        if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
         quoly* stored = v.release();
         retire_value(target);
         *target = stored;
@@ -543,6 +567,8 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
         else
             quoly_assign(*target, value);
         *ref = value;
+        // No zero is ever stored in a sparse array.
+        if (sparse_array) purge_sparse(sparse_array, sparse_pos);
         return;
     }
 
@@ -580,6 +606,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
     }
     if (down) amount = static_cast<int32_t>(0u - static_cast<uint32_t>(amount));
 
+    if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
     // The variable may have been deleted while the amount was read.
     if (!*target) quoly_set(0, target);
     // At a nested level the stored value may be an operand of the
@@ -608,6 +635,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, name** pending) {
     else
         quoly_set(0, value);
     *ref = value;
+    if (sparse_array) purge_sparse(sparse_array, sparse_pos);
 }
 
 }  // namespace
@@ -616,7 +644,7 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
            name** pending) {
     term(source, ref, value, sparse_array, sparse_pos, pending);
     if (token_is(&token, ":")) {
-        assignment(source, ref, value, pending);
+        assignment(source, ref, value, *sparse_array, *sparse_pos, pending);
         return;
     }
     while (token_is(&token, "+") || token_is(&token, "-")) {

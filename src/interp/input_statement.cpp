@@ -9,7 +9,9 @@
 // nothing had been read.
 #include "interp/dispatcher.h"
 
+#include "interp/array_table.h"
 #include "interp/evaluator.h"
+#include "matrix/array_store.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
@@ -96,6 +98,39 @@ void skip_to_close(FILE** source, name** pending) {
     scanner(source, &token, pending);
 }
 
+// The answer for one dense cell; "@" leaves it as it was. value := a copy
+// of what the cell holds then.
+void arrinsert(const tokenrec& target, quoly** cell, int32_t i, int32_t j, array* a, quoly** value, int two) {
+    const int32_t stamp = a->stamp;
+    if (levelcount > 1 && prompt[0] != 13) std::printf("%li", static_cast<long>(levelcount));
+    if (promptsize > 0) std::printf("%s", prompt);
+    if (array_columns(a) > 1 && two)
+        std::printf("%s[%li,%li] := ", target.name, static_cast<long>(i), static_cast<long>(j));
+    else
+        std::printf("%s[%li] := ", target.name, static_cast<long>(i));
+    std::fflush(stdout);
+    tt_flag = 1;
+    leftover = 0;
+    read_input_char(Input);
+    scanner(&Input, &token, &zilch);
+    if (!token_is(&token, "@")) {
+        SlotHold v;
+        old_expre(&Input, &v.q, &zilch);
+        if (!v.q) quoly_set(0, &v.q);
+        // The cell is looked up again: the answer may have deleted the
+        // array or moved its cells.
+        tokenrec nm = target;
+        array* again = nullptr;
+        fastestlookup(&nm, &again);
+        if (again != a || again->stamp != stamp) return;
+        array_quoly_ptr(a, i, j, two, &cell, target.name, 0);
+        retire_value(cell);
+        *cell = v.release();
+        if ((*cell)->isnum) (*cell)->den = nullptr;
+    }
+    if (*cell) quoly_assign(*cell, value);
+}
+
 }  // namespace
 
 void input_statement(FILE** source, quoly** value, name** pending) {
@@ -106,15 +141,30 @@ void input_statement(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
 
     if (token_is(&target, "[")) {
-        // Reading a whole array needs the array table, which is still to come.
-        feature_unavailable("Reading arrays is not available yet.", 28, token.name);
+        // Whole arrays and blocks come with the array blocks.
+        feature_unavailable("Reading whole arrays is not available yet.", 28, token.name);
         if (!token_is(&token, "]")) skip_to_close(source, pending);
         else scanner(source, &token, pending);
     } else if (token_is(&token, "[")) {
-        // No array exists yet, so the array named is always missing.
-        skip_to_close(source, pending);
+        scanner(source, &token, pending);
+        int32_t i = 0, j = 0;
+        int two = 0;
+        evalcoords(source, &i, &j, pending, ']', ',', &two, 0);
+        scanner(source, &token, pending);
         state.arm();
-        error(28, target.name);
+        array* a = nullptr;
+        fastestlookup(&target, &a);
+        if (!a) {
+            error(28, target.name);
+            return;
+        }
+        if (a->sparse) {
+            error(242, token.name);
+            return;
+        }
+        quoly** cell = nullptr;
+        array_quoly_ptr(a, i, j, two, &cell, target.name, 0);
+        arrinsert(target, cell, i, j, a, value, two);
     } else if (!is_lower(target.name[0])) {
         error(3, target.name);
         return;

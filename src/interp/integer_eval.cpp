@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "interp/functions.h"
+#include "matrix/sparse.h"
 #include "interp/integer_eval.h"
 #include "interp/integer_eval_impl.h"
 #include "interp/scalars.h"
@@ -53,6 +54,11 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // target := v, creating the scalar a new target names.
 void istore_target(iplace* target, int32_t v) {
+    if (target->sparse_element) {
+        const element_ref& e = target->element;
+        isparse_insert(e.i, e.j, v, e.arr, e.two, 1);
+        return;
+    }
     if (target->novalue) {
         quoly* q = nullptr;
         quoly_set(v, &q);
@@ -95,7 +101,10 @@ void iassignment(iplace* target, name** pending) {
         }
     }
     int32_t old = 0;
-    if (!target->novalue) {
+    if (target->sparse_element) {
+        quoly** cell = element_cell_again(target->element, false);
+        if (cell && *cell) old = istored_value(*cell, token.name);
+    } else if (!target->novalue) {
         if (!target->slot) {
             error(316, token.name);
             return;
@@ -169,6 +178,7 @@ void iterm(iplace* place, int32_t* result, name** pending) {
         }
         place->slot = nullptr;
         place->novalue = 0;
+        place->sparse_element = 0;
         if (op == '*') {
             v = imul(v, r);
             continue;

@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 
+#include "interp/array_table.h"
 #include "interp/token.h"
 #include "storage/records.h"
 
@@ -21,6 +22,8 @@ struct iplace {
     quoly** slot;        // the value slot of the variable the factor names; null: a computed value
     int novalue;         // the factor names a scalar that does not exist yet, directly before ":"
     tokenrec newname;    // that scalar's name: the assignment creates it
+    int sparse_element;  // an element of a sparse array (slot null): written through the
+    element_ref element; // sparse store, which never keeps a zero
 };
 
 // Factors joined by '*', '/', '\' and '|'. *place: the factor's place for a

@@ -4,9 +4,9 @@
 // numbers, sums and products), embedded statements and the previous result,
 // then one postfix "^" or "!".
 //
-// Arrays are not part of this evaluator yet: an element ("x[", a compiled
-// element or array, "%", "<[") reaches iarray_factor, which reports error 28
-// (or 220 and 175, as the exact evaluator does) until the array table lands.
+// Array elements are read through the array table; an element of a sparse
+// array is no place of its own (an absent one has no cell): assignments
+// write it through the sparse store.
 #include <cstdint>
 #include <cstring>
 
@@ -35,11 +35,31 @@ bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The array hook: an element of an array (code 28), of an array of arrays
-// (220) or of the system array (175). Value 0 when the error returns.
-void iarray_factor(int code, const char* what, const char* text, int32_t* result) {
-    feature_unavailable(what, code, text);
-    *result = 0;
+// An element id "[" ... "]" (token at "["): a dense cell is the place
+// itself; a sparse element is written through the sparse store.
+void ielement(const tokenrec& id, iplace* place, int32_t* result, name** pending) {
+    tokenrec nm = id;
+    element_ref e{};
+    quoly** cell = element_reference(&Input, &nm, pending, &e);
+    const bool assigned = token_is(&token, ":");
+    if (e.arr->sparse) {
+        place->sparse_element = 1;
+        place->element = e;
+        if (cell && !assigned) *result = istored_value(*cell, id.name);
+        return;
+    }
+    place->slot = cell;
+    if (!assigned) *result = istored_value(*cell, id.name);
+}
+
+// '%' "[" k "]" "[" subscripts "]", read only.
+void iarr_arr(int32_t* result, name** pending) {
+    quoly** ref = nullptr;
+    SlotHold v;
+    colm** list = nullptr;
+    int32_t second = 0;
+    arr_arr_element(&Input, &ref, &v.q, &list, &second, pending, 0);
+    *result = ref && *ref ? istored_value(*ref, "%") : 0;
 }
 
 // A scalar name, the name's token already read past.
@@ -173,13 +193,21 @@ int32_t icall(name** pending) {
 // The factor itself, without a postfix.
 void iprimary(iplace* place, int32_t* result, name** pending) {
     name* rec = *pending;   // the current token's record
-    if (rec && rec->resolved && rec->binding) {
+    // A parameter compiled as a scalar that stands for an array in this
+    // call is looked up by name like any element.
+    const bool array_param = rec && rec->resolved && rec->binding && rec->bind_kind == 1 &&
+                             array_parameter(*static_cast<quoly**>(rec->binding));
+    if (rec && rec->resolved && rec->binding && !array_param) {
         if (rec->bind_kind == 1) {
             place->slot = static_cast<quoly**>(rec->binding);
             inext(pending);
             if (!token_is(&token, ":")) *result = istored_value(*place->slot, rec->token);
         } else {
-            iarray_factor(28, "Arrays are not available yet.", rec->token, result);
+            // Array elements are not bound by Compile: looked up by name.
+            tokenrec id;
+            set_token(&id, rec->token);
+            inext(pending);
+            ielement(id, place, result, pending);
         }
         return;
     }
@@ -188,7 +216,7 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
         tokenrec id = token;
         inext(pending);
         if (token_is(&token, "[") && !token_is(&id, "if") && !token_is(&id, "while"))
-            iarray_factor(28, "Arrays are not available yet.", id.name, result);
+            ielement(id, place, result, pending);
         else
             iscalar(id, rec, place, result, pending);
         return;
@@ -253,14 +281,15 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
     }
     case '<':
         inext(pending);
-        if (token_is(&token, "["))
-            iarray_factor(175, "The system array is not available yet.", token.name, result);
-        else
+        if (token_is(&token, "[")) {
+            SlotHold q;
+            system_element(&Input, &q.q, pending);
+            *result = iword_of(q.q, "<");
+        } else
             *result = iword_of(prevnum, "<");
         return;
     case '%':
-        iarray_factor(220, "Arrays of arrays are not available yet.", token.name, result);
-        inext(pending);
+        iarr_arr(result, pending);
         return;
     default:
         error(226, token.name);
@@ -273,6 +302,7 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
 void ifact(iplace* place, int32_t* result, name** pending) {
     place->slot = nullptr;
     place->novalue = 0;
+    place->sparse_element = 0;
     *result = 0;
     int32_t v = 0;
     iprimary(place, &v, pending);
@@ -290,10 +320,12 @@ void ifact(iplace* place, int32_t* result, name** pending) {
         }
         v = ipower(v, e);
         place->slot = nullptr;
+        place->sparse_element = 0;
     } else if (token_is(&token, "!")) {
         inext(pending);
         v = ifactorial(v);
         place->slot = nullptr;
+        place->sparse_element = 0;
     }
     *result = v;
 }

@@ -1,17 +1,18 @@
-// The scalar table and the delete statement. Arrays and user functions have
-// no tables yet: deleting one reports that they are not available and ends
-// with the error the statement gives for a name it cannot find.
+// The scalar table and the delete statement, which also deletes arrays
+// (through the array table) and user functions.
 #include "interp/scalars.h"
 
 #include <cstring>
 #include <vector>
 
+#include "interp/array_table.h"
 #include "interp/functions.h"
 #include "interp/scanner.h"
 #include "interp/stored_code.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "matrix/array_store.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
 
@@ -94,10 +95,7 @@ var* drop_var(const tokenrec* id) {
 
 namespace {
 
-void not_available(const char* what, int code, const char* text) {
-    tarvex_error(what, 0);
-    error(code, text);
-}
+
 
 // "[" ... "]" of the delete statement, token at "[".
 void rubout_arrays(FILE** source, name** pending) {
@@ -117,14 +115,29 @@ void rubout_arrays(FILE** source, name** pending) {
         error(24, token.name);
         return;
     }
-    // There are no array records yet: every named array is missing, and
-    // deleting all arrays deletes nothing.
-    if (every && token_is(&target, "*")) return;
-    if (every && !is_lower(target.name[0])) {
+    const bool body = *pending != nullptr;
+    if (!every) {
+        removearray(0, &target, body);
+        return;
+    }
+    if (token_is(&target, "*")) {
+        for (array*& bucket : arr_store)
+            while (bucket) {
+                tokenrec nm;
+                set_token(&nm, bucket->name);
+                removearray(1, &nm, body);
+            }
+        return;
+    }
+    if (!is_lower(target.name[0])) {
         error(28, target.name);
         return;
     }
-    not_available("Arrays are not available yet.", 28, target.name);
+    if (!removearray(1, &target, body)) {
+        error(28, target.name);
+        return;
+    }
+    while (removearray(1, &target, body)) {}
 }
 
 // "<" ... ">" of the delete statement, token at "<".
@@ -156,7 +169,20 @@ void rubout_older(FILE** source, name** pending) {
         error(128, token.name);
         return;
     }
-    not_available("Arrays are not available yet.", 28, aname.name);
+    // The newest keeps its place under a name no array can have meanwhile.
+    array* newest = nullptr;
+    fastestlookup(&aname, &newest);
+    if (!newest) {
+        error(28, aname.name);
+        return;
+    }
+    std::memcpy(newest->name, " temp*", 7);
+    struct restore_name {
+        array* a;
+        const char* text;
+        ~restore_name() { std::memcpy(a->name, text, sizeof a->name); }
+    } back{newest, aname.name};
+    while (removearray(1, &aname, *pending != nullptr)) {}
 }
 
 }  // namespace

@@ -15,10 +15,12 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 
-void set_uninitialised(quoly** cell) {
+void set_uninitialised(quoly** cell, const char* array_name) {
     quoly_set(0, cell);
     uninit++;
-    if (uninit <= 20)
+    if (uninit <= 20 && array_name)
+        std::printf("Warning. Uninitialized array element in [%s] has been set to 0.\n", array_name);
+    else if (uninit <= 20)
         std::printf("Warning. Uninitialized array element has been set to 0.\n");
     else if (uninit == 21)
         std::printf(" ....etc...\n");

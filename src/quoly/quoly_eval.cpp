@@ -5,7 +5,10 @@
 
 #include "builtins/coefficients.h"
 #include "builtins/total_eval.h"
+#include "interp/array_table.h"
 #include "interp/evaluator.h"
+#include "matrix/sparse.h"
+#include "matrix/sparse_whole.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/stored_code.h"
@@ -162,19 +165,6 @@ bool all_zero_or_one(const quoly* chain) {
     return true;
 }
 
-// Skips the tokens of an argument this reader cannot use, up to its ")".
-void skip_to_close(FILE** source, name** pending) {
-    int depth = 0;
-    while (!token_is(&token, END_TOKEN) && !token_is(&token, ";")) {
-        if (token_is(&token, "(") || token_is(&token, "[")) depth++;
-        if (token_is(&token, ")") || token_is(&token, "]")) {
-            if (depth == 0) return;
-            depth--;
-        }
-        next_token(source, pending);
-    }
-}
-
 }  // namespace
 
 bool needto(polynode* p, int32_t k) {
@@ -219,9 +209,21 @@ void total_eval(FILE** source, quoly** q, quoly** values, name** pending, int fr
 
     if (!*values) {
         // The form (y = [a]): the values come from an array.
-        feature_unavailable("Arrays are not available yet.", 28, token.name);
-        skip_to_close(source, pending);
-        return;
+        array_value_chain(source, pending, values);
+        if (!token_is(&token, ")")) {
+            error(1, token.name);
+            return;
+        }
+        int32_t n = 0;
+        for (quoly* v = *values; v; v = v->link) n++;
+        if (n > number_polys) {
+            error(187, token.name);
+            return;
+        }
+        if (n == 0) {
+            error(41, token.name);
+            return;
+        }
     }
     int32_t count = 0;
     quoly* last = *values;
@@ -332,4 +334,37 @@ void get_evalquoly(FILE** source, quoly** q, quoly** value, int32_t* level, name
     }
     (*value)->link = nullptr;
     substitute(q, *value, *level);
+}
+
+void sparse_evalquoly(quoly** value, sparse** matrix, int32_t rows, int* copied, FILE** source, name** pending) {
+    if (!*copied) {
+        sparse* copy = nullptr;
+        copy_sparse(matrix, &copy, rows, 0);
+        *matrix = copy;
+        *copied = 1;
+    }
+    struct ChainGuard {
+        quoly** chain;
+        ~ChainGuard() { free_chain(chain); }
+    } guard{value};
+    int32_t level = 1;
+    bool any = false;
+    for (int32_t r = 1; r <= rows; r++) {
+        colm** at = row_head(*matrix, r);
+        while (*at) {
+            any = true;
+            get_evalquoly(source, &(*at)->val, value, &level, pending, 0, 0);
+            // No zero is stored in a sparse matrix.
+            if (quoly_iszero((*at)->val))
+                free_colm(at);
+            else
+                at = &(*at)->next;
+        }
+    }
+    if (!any) {
+        // The arguments are read all the same.
+        QuolyHold dummy(nullptr);
+        quoly_set(0, &dummy.q);
+        get_evalquoly(source, &dummy.q, value, &level, pending, 0, 0);
+    }
 }

@@ -15,6 +15,7 @@
 #include "storage/records.h"
 
 struct name;
+struct sparse;
 
 // Evaluates *q at the arguments that follow on the token stream (`token` is
 // the one after '#'), or at *value (level *level) when the caller already
@@ -38,3 +39,10 @@ void horner_quoly_eval(quoly** q, quoly* v, int32_t level);
 // p has a negative exponent at relative level k (1: p's own terms; k > 1:
 // inside its coefficients, k - 1 levels down).
 bool needto(polynode* p, int32_t k);
+
+// Every entry of the n-row sparse matrix *matrix evaluated at the arguments
+// that follow (read once, at the first entry; a matrix without entries
+// still reads them). When *copied is 0 the matrix is copied first (the
+// stored one stays as it is) and *copied := 1; *matrix := the evaluated
+// matrix. Entries that become 0 are removed. The value chain is freed.
+void sparse_evalquoly(quoly** value, sparse** matrix, int32_t rows, int* copied, FILE** source, name** pending);

@@ -28,6 +28,8 @@
 #include "storage/workblocks.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/display.h"
+#include "toplevel/display_array.h"
+#include "matrix/array_store.h"
 #include "toplevel/errors.h"
 #include "toplevel/execpath.h"
 #include "toplevel/read_file.h"
@@ -94,6 +96,9 @@ void display_result(quoly* value, const tokenrec& terminator) {
         if (extra_line) std::printf("\n");
         return;
     }
+    // A matrix statement's result is the system array, shown before the value.
+    if (syst_dump && noisy && !token_is(&terminator, "@")) arrdisplay_whole(&Output, syst, 1, 4, 0);
+    syst_dump = 0;
     if (extra_line) std::printf("\n");
     if (noisy) std::fflush(stdout);
     if (noisy && !token_is(&terminator, "@")) {

@@ -167,7 +167,7 @@ TEST_F(CompileStmt, ErrorsLeaveTheFunctionUncompiled) {
     EXPECT_EQ(val("CpN(3);\n"), 3);   // compiles on the next call
     EXPECT_NE(function_named("CpN")->compiled, nullptr);
     val("Func CpS(a) = Compile (nothere[nothere]); a.\n");
-    EXPECT_EQ(err("CpS(1);\n"), 28);
+    EXPECT_EQ(err("CpS(1);\n"), 29);   // no array of that name
     val("Func CpZ = Compile.\n");
     EXPECT_EQ(val("CpZ;\n"), 0);
 }

@@ -90,7 +90,8 @@ protected:
                     out.error = 129;
                     break;
                 }
-                out.last = value_of(value);
+                // A polynomial's value is not a number to compare.
+                if (value->isnum || value->rat) out.last = value_of(value);
                 free_quoly(&prevnum);
                 prevnum = value;
                 // The statement loop drops the line end the scanner left unread.

@@ -84,6 +84,23 @@ def case(rng):
     return statement, sympy.cancel(num.subs(subs, simultaneous=True) / new_den)
 
 
+def problem_of(block, expected):
+    """What is wrong with the displayed result block, or None."""
+    shown = block.strip("\n")
+    if expected is None:
+        return None if "Division by zero." in block else "division by zero not reported"
+    if expected == "too many":
+        return None if "More values than polynomial variables." in block else "not refused"
+    if "***" in block:
+        return "error reported"
+    try:
+        if sympy.cancel(qd.read_back(shown) - expected) != 0:
+            return "wrong value"
+        return qd.check_form(shown)
+    except (sympy.SympifyError, SyntaxError, TypeError, sympy.PolynomialError) as e:
+        return f"unreadable display ({e})"
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     count = int(argv[2]) if len(argv) > 2 else 300
@@ -98,18 +115,7 @@ def main(argv):
     failed = 0
     for (statement, expected), block in zip(cases, blocks):
         shown = block.strip("\n")
-        if expected is None:
-            problem = None if "Division by zero." in block else "division by zero not reported"
-        elif expected == "too many":
-            problem = None if "More values than polynomial variables." in block else "not refused"
-        elif "***" in block:
-            problem = "error reported"
-        else:
-            try:
-                problem = None if sympy.cancel(qd.read_back(shown) - expected) == 0 else "wrong value"
-                problem = problem or qd.check_form(shown)
-            except (sympy.SympifyError, SyntaxError, TypeError, sympy.PolynomialError) as e:
-                problem = f"unreadable display ({e})"
+        problem = problem_of(block, expected)
         if problem:
             failed += 1
             if failed <= 10:

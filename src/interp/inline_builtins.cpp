@@ -1,0 +1,247 @@
+// Inline built-ins of the factor routine (see inline_builtins.h). Forms
+// whose worker belongs to the built-in functions or to the array
+// statements read their arguments and then say so.
+#include "interp/inline_builtins.h"
+
+#include <cstring>
+
+#include "builtins/random_values.h"
+#include "interp/array_table.h"
+#include "interp/evaluator.h"
+#include "interp/readers.h"
+#include "interp/scanner.h"
+#include "interp/settings.h"
+#include "matrix/array_store.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
+
+[[noreturn]] void fail(int code, const char* text) {
+    error(code, text);
+    abandon_statement(code);
+}
+
+int code_number(const char* code) {
+    if (code[0] != '*') return -1;
+    int n = 0;
+    for (const char* c = code + 1; *c; c++) {
+        if (*c < '0' || *c > '9') return -1;
+        n = n * 10 + (*c - '0');
+    }
+    return n;
+}
+
+// A whole expression read with modular arithmetic off (levels, counts).
+void integer_argument(FILE** source, quoly** value, name** pending) {
+    ModularOffGuard off;
+    old_expre(source, value, pending);
+}
+
+// An argument that may be '^' variable (read by reference, not copied):
+// *value := a copy either way; an unset variable counts as 0.
+void value_or_reference(FILE** source, quoly** value, name** pending) {
+    if (token_is(&token, "^")) next_token(source, pending);
+    old_expre(source, value, pending);
+    if (!*value) quoly_set(0, value);
+}
+
+void expect(const char* what, int code) {
+    if (!token_is(&token, what)) fail(code, token.name);
+}
+
+// The worker of a form is still to come: say so after its arguments.
+void worker_missing(const char* what, int code, quoly** value) {
+    feature_unavailable(what, code, token.name);
+    quoly_set(0, value);
+}
+
+// "(" arguments ")" skipped as expressions separated by ",".
+void skip_arguments(FILE** source, name** pending, int open_code) {
+    next_token(source, pending);
+    expect("(", open_code);
+    SlotHold scratch;
+    do {
+        next_token(source, pending);
+        if (token_is(&token, "^")) next_token(source, pending);
+        integer_argument(source, &scratch.q, pending);
+    } while (token_is(&token, ","));
+    expect(")", 1);
+    next_token(source, pending);
+}
+
+// The array named after "[" (token at the name): error 28 when there is
+// none; leaves the token after the name.
+array* named_array(FILE** source, name** pending) {
+    tokenrec nm = token;
+    array* a = nullptr;
+    fasterlookup(&nm, &a, source, pending);
+    if (!a) fail(28, nm.name);
+    if (!token_is(&nm, "%")) next_token(source, pending);
+    return a;
+}
+
+// "[" name "]" after a code.
+array* bracketed_array(FILE** source, name** pending, int open_code, int close_code) {
+    next_token(source, pending);
+    expect("[", open_code);
+    next_token(source, pending);
+    array* a = named_array(source, pending);
+    expect("]", close_code);
+    next_token(source, pending);
+    return a;
+}
+
+// Greatest or least exponent of the outermost variable in q's numerator.
+int32_t outer_degree(const quoly* q, bool least) {
+    if (!q || q->isnum || q->rat) return 0;
+    const polynode* p = q->pnum;
+    if (p->numb && !p->next) return 0;
+    if (!least) return p->exp;
+    while (p->next) p = p->next;
+    return p->exp;
+}
+
+void degree_form(FILE** source, quoly** value, name** pending, bool least) {
+    next_token(source, pending);
+    if (token_is(&token, "[")) {
+        next_token(source, pending);
+        const tokenrec nm = token;
+        array* a = named_array(source, pending);
+        if (least) fail(276, nm.name);
+        expect("]", 99);
+        next_token(source, pending);
+        quoly_set(0, value);
+        num_assign(&a->size, (*value)->nnum);
+        return;
+    }
+    SlotHold arg;
+    if (token_is(&token, "(")) {
+        next_token(source, pending);
+        value_or_reference(source, &arg.q, pending);
+        if (token_is(&token, ",")) {
+            next_token(source, pending);
+            SlotHold level;
+            integer_argument(source, &level.q, pending);
+            expect(")", 1);
+            next_token(source, pending);
+            worker_missing("Degrees in a chosen variable are not available yet.", 273, value);
+            return;
+        }
+        if (!token_is(&token, ")")) fail(202, token.name);
+        next_token(source, pending);
+    } else {
+        old_fact(source, &arg.q, pending);
+    }
+    quoly_set(outer_degree(arg.q, least), value);
+}
+
+// The k-th polynomial variable.
+void variable_form(FILE** source, quoly** value, name** pending) {
+    next_token(source, pending);
+    SlotHold k;
+    {
+        ModularOffGuard off;
+        if (token_is(&token, "(")) {
+            next_token(source, pending);
+            old_expre(source, &k.q, pending);
+            expect(")", 1);
+            next_token(source, pending);
+        } else {
+            old_fact(source, &k.q, pending);
+        }
+    }
+    if (!k.q) fail(278, token.name);
+    if (!k.q->isnum) fail(227, token.name);
+    const int32_t n = convert_to_int(k.q->nnum);
+    if (n < 1 || n > number_polys) fail(278, token.name);
+    base_quoly(value, n);
+}
+
+// The leading term of the numerator in its outermost variable.
+void leading_term_form(FILE** source, quoly** value, name** pending) {
+    next_token(source, pending);
+    expect("(", 177);
+    next_token(source, pending);
+    SlotHold arg;
+    value_or_reference(source, &arg.q, pending);
+    expect(")", 1);
+    next_token(source, pending);
+    quoly* q = arg.q;
+    if (q->isnum || (q->rat && !lintmode)) {
+        *value = arg.release();
+        return;
+    }
+    if (q->den && !(q->den->numb && !q->den->next)) fail(186, token.name);
+    quoly* lt = nullptr;
+    leading_term(q, &lt);
+    if (!lt->den && lt->pnum->numb && !lt->pnum->next && lt->pnum->exp == 0) {
+        quoly* n = nullptr;
+        poly_to_quoly(lt->pnum, &n);
+        free_quoly(&lt);
+        lt = n;
+    } else if (lt->den) {
+        check_quoly(&lt, 0);
+    }
+    *value = lt;
+}
+
+}  // namespace
+
+bool inline_builtin(const char* code, FILE** source, quoly** value, name** pending) {
+    switch (code_number(code)) {
+    case 70:
+    case 68:
+        next_token(source, pending);
+        randomize(code_number(code) == 68, value);
+        return true;
+    case 7: {
+        array* a = bracketed_array(source, pending, 96, 97);
+        quoly_set(array_columns(a), value);
+        return true;
+    }
+    case 9:
+        degree_form(source, value, pending, false);
+        return true;
+    case 4:
+        degree_form(source, value, pending, true);
+        return true;
+    case 103:
+        variable_form(source, value, pending);
+        return true;
+    case 40:
+        leading_term_form(source, value, pending);
+        return true;
+    case 1:
+        skip_arguments(source, pending, 177);
+        worker_missing("Binomial coefficients are not available yet.", 16, value);
+        return true;
+    case 5:
+        skip_arguments(source, pending, 154);
+        worker_missing("Coefficients are not available yet.", 16, value);
+        return true;
+    case 89: {
+        next_token(source, pending);
+        SlotHold arg;
+        old_fact(source, &arg.q, pending);
+        worker_missing("Square roots are not available yet.", 115, value);
+        return true;
+    }
+    case 12:
+    case 79:
+    case 101:
+    case 14:
+        worker_missing("Array expressions are not available yet.", 28, value);
+        next_token(source, pending);
+        return true;
+    default:
+        return false;
+    }
+}
