@@ -79,11 +79,6 @@ void convert_starred(var* v) {
     s.placed = v->value;
 }
 
-void replay_undo_log() {
-    restore_from_mod(&masterfix);
-    reinstate_starred();
-}
-
 void convert_scalar(var* v, bool starred, int direction) {
     quoly** slot = &v->value;
     if (direction == 0) {
@@ -92,7 +87,7 @@ void convert_scalar(var* v, bool starred, int direction) {
         else if (*slot)
             quoly_change_num(slot);
     } else if (starred) {
-        replay_undo_log();
+        replay_temporary_conversions();
     } else {
         value_from_mod(*slot);
     }
@@ -105,7 +100,7 @@ void convert_everything(int direction) {
         for (int32_t b = 0; b < SCA_BUCKETS; b++)
             for (var* v = sca_store[b]; v; v = v->next) convert_starred(v);
     } else {
-        replay_undo_log();
+        replay_temporary_conversions();
     }
     temp_change_arrays(direction);
 }
@@ -159,6 +154,7 @@ void reinstate_starred() {
         }
         starred_values.pop_back();
     }
+    reinstate_starred_arrays();
 }
 
 void get_stream(name** list, FILE** input, name** pending) {

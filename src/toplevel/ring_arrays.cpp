@@ -9,9 +9,15 @@
 // stands for) from being converted twice.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <vector>
 
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
+#include "matrix/sparse_whole.h"
+#include "interp/scalars.h"
 #include "numbers/ring.h"
 #include "quoly/adjoin.h"
 #include "quoly/change_mod.h"
@@ -170,14 +176,123 @@ void change_sparses(int direction) {
     system_sparse_change(direction);
 }
 
+// ---------------------------------------------------------------- starred arrays
+
+namespace {
+
+// An array converted for the time of modular mode. Its originals are
+// converted through the undo log where only the log and this record reach
+// them; the array itself holds converted copies. So deleting the array, a
+// cell written, or cells moved down when an older array is deleted never
+// leave the log pointing at records someone else freed or moved. On the way
+// back a dense cell gets its original unless it was written meanwhile; a
+// sparse array gets its original frames unless any entry was touched.
+struct starred_array {
+    array* record;
+    char name[TOKEN_TEXT];
+    int32_t stamp;
+    // dense: one private slot per cell, and the copy each cell was given
+    int32_t cells = 0;
+    std::unique_ptr<quoly*[]> held;
+    std::vector<quoly*> placed;
+    // sparse: a record of its own holding the original frames, and the
+    // values of the copy the array was given, in row and column order
+    array shadow{};
+    std::vector<quoly*> placed_entries;
+};
+
+std::vector<quoly*> entry_values(sparse* first, int32_t rows) {
+    std::vector<quoly*> values;
+    each_entry_link(first, rows, [&values](colm** link) {
+        values.push_back((*link)->val);
+        return true;
+    });
+    return values;
+}
+std::list<starred_array> starred_arrays;   // nodes never move: the log points into them
+
+void convert_starred_array(array* a) {
+    if (a->sparse && a->sparse->mode == modularmode) return;
+    starred_arrays.emplace_back();
+    starred_array& s = starred_arrays.back();
+    s.record = a;
+    std::memcpy(s.name, a->name, TOKEN_TEXT);
+    s.stamp = a->stamp;
+    if (a->sparse) {
+        s.shadow = *a;
+        s.shadow.link = nullptr;
+        log_entries_to_mod(s.shadow.sparse, s.shadow.rows);
+        s.shadow.sparse->mode = modularmode;
+        sparse* copy = nullptr;
+        copy_sparse(&s.shadow.sparse, &copy, a->rows, 0);
+        a->sparse = copy;
+        a->sparse->mode = modularmode;
+        s.placed_entries = entry_values(a->sparse, a->rows);
+        return;
+    }
+    s.cells = a->last - a->first + 1;
+    s.held.reset(new quoly*[static_cast<size_t>(s.cells)]);
+    s.placed.assign(static_cast<size_t>(s.cells), nullptr);
+    for (int32_t k = 0; k < s.cells; k++) {
+        quoly** cell = cell_at(a->first + k);
+        s.held[k] = *cell;
+        *cell = nullptr;
+        if (s.held[k]) {
+            quoly_change_to_mod(&s.held[k]);
+            if (s.held[k]) quoly_assign(s.held[k], cell);
+        }
+        if (!*cell) quoly_set(0, cell);
+        s.placed[k] = *cell;
+    }
+}
+
+}  // namespace
+
+void reinstate_starred_arrays() {
+    while (!starred_arrays.empty()) {
+        starred_array& s = starred_arrays.back();
+        tokenrec id;
+        set_token(&id, s.name);
+        array* a = find_array(&id);
+        const bool same = a && a == s.record && a->stamp == s.stamp;
+        if (s.shadow.sparse) {
+            // Comes back whole unless an entry was written, made or removed.
+            if (same && a->sparse && entry_values(a->sparse, a->rows) == s.placed_entries) {
+                free_sparse(&a->sparse, a->rows, 1);
+                a->sparse = s.shadow.sparse;
+                a->sparse->mode = modularmode;
+            } else {
+                free_sparse(&s.shadow.sparse, s.shadow.rows, 1);
+            }
+        } else {
+            const bool cells_there = same && !a->sparse && a->last - a->first + 1 == s.cells;
+            for (int32_t k = 0; k < s.cells; k++) {
+                quoly** cell = cells_there ? cell_at(a->first + k) : nullptr;
+                if (cell && *cell == s.placed[k]) {
+                    retire_value(cell);
+                    *cell = s.held[k];
+                } else {
+                    free_quoly(&s.held[k]);
+                }
+            }
+        }
+        starred_arrays.pop_back();
+    }
+}
+
+void replay_temporary_conversions() {
+    restore_from_mod(&masterfix);
+    restore_sparsefix();
+    reinstate_starred();
+}
+
 void fast_change_spar(array* a, int to_mod, int from_mod) {
     if (to_mod && from_mod) {
-        restore_from_mod(&masterfix);
-        restore_sparsefix();
+        replay_temporary_conversions();
         return;
     }
     if (to_mod)
-        log_entries_to_mod(a->sparse, a->rows);
+        convert_starred_array(a);
     else
         convert_entries(a->sparse, a->rows, from_mod ? 1 : 0);
 }
@@ -187,37 +302,38 @@ void change_system_array(int direction) {
 }
 
 void convert_listed_array(array* a, int starred, int direction) {
+    if (starred) {
+        // One replay gives back every temporarily converted value.
+        if (direction == 0)
+            convert_starred_array(a);
+        else
+            replay_temporary_conversions();
+        if (a->sparse) a->sparse->mode = modularmode;
+        return;
+    }
     if (a->sparse) {
-        if (a->sparse->mode != modularmode) fast_change_spar(a, starred, direction);
+        if (a->sparse->mode != modularmode) fast_change_spar(a, 0, direction);
         a->sparse->mode = modularmode;
         return;
     }
     for (int32_t c = a->first; c <= a->last; c++) {
         quoly** s = cell_at(c);
-        if (!*s) continue;
-        if (!starred) {
-            convert_permanently(s, direction);
-        } else if (direction == 0) {
-            quoly_change_to_mod(s);
-        } else if (masterfix) {
-            // The log holds every temporarily converted value: one replay
-            // gives them all back.
-            restore_from_mod(&masterfix);
-        }
-        if (!*s) quoly_set(0, s);
+        if (*s) convert_permanently(s, direction);
     }
 }
 
 void temp_change_arrays(int direction) {
-    if (direction == 0) each_dense_cell([](quoly** s) { quoly_change_to_mod(s); });
-    // The dense cells came back with the scalars' log replay; the sparse
-    // entries that became 0 are relinked at once, whichever array they are in.
+    if (direction == 0) {
+        // Aliases (negative stamps) share their array's cells and frames.
+        std::vector<array*> arrays;
+        for (array* b : arr_store)
+            for (array* a = b; a; a = a->link)
+                if (a->stamp > 0) arrays.push_back(a);
+        for (array* a : arrays) convert_starred_array(a);
+    } else {
+        replay_temporary_conversions();
+    }
     change_system_array(direction);
-    if (direction == 1) restore_sparsefix();
-    each_sparse_array([direction](array* a) {
-        if (direction == 0 && a->sparse->mode != modularmode) fast_change_spar(a, 1, 0);
-        a->sparse->mode = modularmode;
-    });
     system_sparse_change(direction);
 }
 

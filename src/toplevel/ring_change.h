@@ -72,6 +72,11 @@ void change_local(name* list, RingChange* frame);
 // were converted in records only the log reaches, so nothing the user did
 // in modular mode can leave the log pointing at a freed value.
 void reinstate_starred();
+// The same for the arrays converted temporarily (kept apart in the same way).
+void reinstate_starred_arrays();
+// The undo log and the unlinked sparse entries replayed, then every starred
+// value and array reinstated.
+void replay_temporary_conversions();
 
 // ---- Laurent mode ----
 // laurent := state and every stored value rewritten for it. Error 235 in
