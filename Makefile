@@ -34,6 +34,7 @@ bench: build
 	$(BUILD)/bench/bench_sparse
 	$(BUILD)/bench/bench_intmult
 	$(BUILD)/bench/bench_det
+	$(BUILD)/bench/bench_factor
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

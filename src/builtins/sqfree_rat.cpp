@@ -1,0 +1,226 @@
+// Square-free decomposition: the content in the main variable split off
+// and decomposed one level down, the primitive part by the modular
+// routine or, over the rationals, by Yun's method, whose exact divisions
+// restart with a recomputed gcd when a probabilistic gcd was wrong.
+#include <cstdio>
+#include <utility>
+
+#include "builtins/factor.h"
+#include "builtins/factor_impl.h"
+#include "gcd/exactdiv.h"
+#include "gcd/gcd_driver_impl.h"
+#include "gcd/polygcd.h"
+#include "gcd/pseudo_div.h"
+#include "gcd/sqfree.h"
+#include "gcd/trialdiv.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "poly/powers.h"
+#include "quoly/monic.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+
+using gcd_impl::is_number;
+
+int32_t reduce2_restarts = 0;
+
+using factor_impl::fresh_gcd;
+
+void factor_impl::fresh_gcd(polynode* a, polynode* b, polynode** g, pt* vars, bool exact) {
+    struct Saved {
+        int32_t c = alg_c_count, d = original_depth;
+        int t = try_rat;
+        int32_t r = rat_yes;
+        ~Saved() {
+            alg_c_count = c;
+            original_depth = d;
+            try_rat = t;
+            rat_yes = r;
+        }
+    } saved;
+    alg_c_count = 0;
+    original_depth = 1;
+    if (exact) {
+        try_rat = 0;
+        rat_yes = 0;
+    }
+    polygcd(a, b, g, 0, exact ? 0 : 1, 1, vars, 1, 1, 0);
+}
+
+void (*reduce2_gcd)(polynode* a, polynode* b, polynode** g, pt* vars, bool exact) = fresh_gcd;
+
+namespace {
+
+bool is_zero(const polynode* p) { return is_number(p) && iszero(p->ncoef); }
+
+void push_record(polynode** list, int32_t* count, int32_t m, polynode* part) {
+    polynode* rec = new_term_node(m, part);
+    rec->next = *list;
+    *list = rec;
+    (*count)++;
+}
+
+// acc := gcd(acc, every number leaf of p) (digit numbers).
+void leaf_gcd(polynode* p, imag* acc) {
+    for (; p; p = p->next) {
+        if (p->numb)
+            gcd(acc, p->ncoef, acc);
+        else
+            leaf_gcd(p->pcoef, acc);
+    }
+}
+
+// mult · x = quo · g with the numeric content shared by quo and mult
+// cancelled; false when g leaves a remainder.
+bool field_quotient(polynode* x, polynode* g, polynode** quo, polynode** mult, pt* vars) {
+    PolyHold rem;
+    num_pseudo_div(x, g, quo, &rem.p, mult, vars);
+    if (!is_zero(rem.p)) return false;
+    if (!is_number(*mult)) {
+        tarvex_error("non-numbers. reduce2.", 1);
+        abandon_statement();
+    }
+    imag* k = new_number();
+    num_assign((*mult)->ncoef, k);
+    leaf_gcd(*quo, k);
+    if (!iszero(k)) {
+        num_poly_quot(*quo, k, 0);
+        num_poly_quot(*mult, k, 0);
+    }
+    free_imag(&k);
+    return true;
+}
+
+// One attempt: false when g does not divide a or b.
+bool try_reduce2(polynode* a, polynode* b, polynode* g, polynode** out1, polynode** out2, pt* vars) {
+    PolyHold q1, q2;
+    if (field_depth > 0 && !lintmode) {
+        // Field-element coefficients: exact division goes through pseudo-division.
+        PolyHold m1, m2;
+        if (!field_quotient(a, g, &q1.p, &m1.p, vars)) return false;
+        if (!field_quotient(b, g, &q2.p, &m2.p, vars)) return false;
+        imag* k = new_number();
+        gcd(m1.p->ncoef, m2.p->ncoef, k);
+        if (!iszero(k)) {
+            num_poly_quot(m1.p, k, 0);
+            num_poly_quot(m2.p, k, 0);
+        }
+        free_imag(&k);
+        if (!poly_eq_1(m2.p)) poly_mult(q1.p, m2.p, &q1.p, vars);
+        if (!poly_eq_1(m1.p)) poly_mult(q2.p, m1.p, &q2.p, vars);
+    } else {
+        int fail = 0;
+        gen_poly_divide(a, g, &q1.p, vars, &fail);
+        if (fail) return false;
+        gen_poly_divide(b, g, &q2.p, vars, &fail);
+        if (fail) return false;
+    }
+    free_poly(out1);
+    *out1 = q1.release();
+    free_poly(out2);
+    *out2 = q2.release();
+    return true;
+}
+
+}  // namespace
+
+void reduce2(polynode* a, polynode* b, polynode** g, polynode** out1, polynode** out2, pt* vars) {
+    if (try_reduce2(a, b, *g, out1, out2, vars)) return;
+    // The gcd routines may answer wrongly with small probability: a fresh
+    // gcd usually mends it, the exact road surely does; a gcd that still
+    // does not divide is a fault of this system.
+    for (int i = 0; i <= REDUCE2_RESTARTS; i++) {
+        reduce2_restarts++;
+        if (verbose) std::fputs("starting over, reduce2\n", stdout);
+        PolyHold fresh;
+        reduce2_gcd(a, b, &fresh.p, vars, i == REDUCE2_RESTARTS);
+        free_poly(g);
+        *g = fresh.release();
+        if (try_reduce2(a, b, *g, out1, out2, vars)) return;
+    }
+    tarvex_error("reduce2: the gcd does not divide.", 1);
+    abandon_statement();
+}
+
+void rat_sq_free_factor(polynode** p, polynode** list, int32_t* count, pt* vars) {
+    PolyHold d;
+    poly_assign(*p, &d.p);
+    poly_diff(&d.p, 1);
+    PolyHold g;
+    fresh_gcd(d.p, *p, &g.p, vars, false);
+    if (is_number(g.p)) {
+        polynode* part = nullptr;
+        poly_assign(*p, &part);
+        push_record(list, count, 1, part);
+        return;
+    }
+    PolyHold w, y, z, wd;
+    reduce2(*p, d.p, &g.p, &w.p, &y.p, vars);
+    auto next_z = [&] {
+        poly_assign(w.p, &wd.p);
+        poly_diff(&wd.p, 1);
+        poly_sub(y.p, wd.p, &z.p);
+    };
+    next_z();
+    int32_t i = 0;
+    while (!is_zero(z.p)) {
+        PolyHold h;
+        if (!is_number(z.p)) fresh_gcd(w.p, z.p, &h.p, vars, false);
+        i++;
+        if (!h.p || is_number(h.p)) {
+            std::swap(y.p, z.p);
+        } else {
+            PolyHold w2, y2;
+            reduce2(w.p, z.p, &h.p, &w2.p, &y2.p, vars);
+            std::swap(w.p, w2.p);
+            std::swap(y.p, y2.p);
+            push_record(list, count, i, h.release());
+        }
+        next_z();
+        poll_interrupt();
+    }
+    if (!is_number(w.p)) push_record(list, count, i + 1, w.release());
+}
+
+void total_sq_free(polynode** p, polynode** list, int32_t* count, int top, pt* vars) {
+    if (top) {
+        *count = 0;
+        if (modularmode && !is_number(*p)) {
+            PolyHold lc;
+            monic_poly(p, &lc.p, vars);
+        }
+    }
+    if (is_number(*p)) return;
+    PolyHold c;
+    content(*p, &c.p, vars, 0, 1, 1);
+    PolyHold content_list;
+    if (is_number(c.p)) {
+        if (!lintmode) num_poly_quot(*p, c.p->ncoef, 0);
+    } else {
+        if (field_depth > 0 && !lintmode)
+            special_div(p, &c.p, vars);
+        else
+            fast_divide(p, c.p, vars, 43);
+        total_sq_free(&c.p, &content_list.p, count, 0, inner(vars));
+        // The content's parts stand one level down: pad them to *p's depth.
+        for (polynode* r = content_list.p; r; r = r->next) r->pcoef = new_term_node(0, r->pcoef);
+    }
+    PolyHold own;
+    if (!is_number(*p)) {
+        if (modularmode)
+            square_free_factor(*p, &own.p, count, vars);
+        else
+            rat_sq_free_factor(p, &own.p, count, vars);
+    }
+    polynode** tail = &own.p;
+    while (*tail) tail = &(*tail)->next;
+    *tail = content_list.release();
+    polynode** end = list;
+    while (*end) end = &(*end)->next;
+    *end = own.release();
+}
