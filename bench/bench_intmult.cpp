@@ -1,7 +1,8 @@
 // Times products and powers over Z at scale: one-variable
 // products with large coefficients, powers, the four-variable product
 // f (f + 1) with f = (1 + x + y + z + t)^20 per term product, and dense
-// two-variable products. Run with --old to switch the new routes off
+// two-variable products, and products of a few terms (the set-up of the
+// routes, per product). Run with --old to switch the new routes off
 // (multi-modular images, power rows, the sliced box) and time the
 // term-list routes they replace.
 #include <algorithm>
@@ -190,6 +191,61 @@ void two_variables() {
     detach_variables();
 }
 
+// A sum of `terms` random monomials in nvars variables (exponents up to
+// span), coefficients of `digits` digits with random signs.
+polynode* random_small(std::mt19937_64& rng, int nvars, int terms, int digits, int span) {
+    polynode* s = nullptr;
+    poly_set(0, &s);
+    for (int t = 0; t < terms; t++) {
+        std::vector<uint64_t> w(static_cast<size_t>(digits * 28 + 63) / 64);
+        for (auto& v : w) v = rng();
+        if ((digits * 28) % 64) w.back() &= (uint64_t{1} << ((digits * 28) % 64)) - 1;
+        w.back() |= 1;
+        polynode* m = new_number_node(words_number(w.data(), static_cast<int32_t>(w.size()), rng() & 1 ? 1 : -1));
+        for (int v = 1; v <= nvars; v++) {
+            polynode* x = nullptr;
+            base_poly(&x, v);
+            for (int e = static_cast<int>(rng() % static_cast<uint64_t>(span + 1)); e > 0; e--) poly_mult(m, x, &m, polynames);
+            free_poly(&x);
+        }
+        poly_add(s, m, &s);
+        free_poly(&m);
+    }
+    return s;
+}
+
+// Products of a few terms, where the set-up of each route is most of the
+// cost: nanoseconds per product (least of five rounds of many products).
+void small_products() {
+    attach_variables(4);
+    std::mt19937_64 rng(20);
+    for (int nvars : {1, 2, 4})
+        for (int digits : {1, 3}) {
+            char note[80] = "", *at = note;
+            for (int terms : {3, 5, 10, 20}) {
+                polynode* a = random_small(rng, nvars, terms, digits, nvars == 1 ? 3 * terms : 6);
+                polynode* b = random_small(rng, nvars, terms, digits, nvars == 1 ? 3 * terms : 6);
+                const int n = 20000 / terms;
+                double best = 1e30;
+                for (int r = 0; r < 5; r++)
+                    best = std::min(best, timed([&] {
+                        for (int i = 0; i < n; i++) {
+                            polynode* c = nullptr;
+                            poly_mult(a, b, &c, polynames);
+                            free_poly(&c);
+                        }
+                    }) * 1e6 / n);
+                at += std::snprintf(at, note + sizeof note - at, "%s%.0f", terms == 3 ? "" : " / ", best);
+                free_poly(&a);
+                free_poly(&b);
+            }
+            char what[80];
+            std::snprintf(what, sizeof what, "%d-var products of 3/5/10/20 terms, %d-digit, ns each", nvars, digits);
+            std::printf("%-58s %10s  %s\n", what, "", note);
+        }
+    detach_variables();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,5 +267,6 @@ int main(int argc, char** argv) {
     univariate();
     four_variables();
     two_variables();
+    small_products();
     return 0;
 }

@@ -18,6 +18,7 @@
 
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "poly/boxruns.h"
 #include "poly/polymult_impl.h"
 #include "toplevel/errors.h"
 
@@ -29,8 +30,7 @@ namespace polyimpl {
 
 namespace {
 
-__extension__ typedef __int128 wide;
-__extension__ typedef unsigned __int128 uwide;
+typedef box_wide wide;
 
 constexpr int32_t LIMB_BITS = 2 * DIGIT_BITS;
 constexpr int32_t MAX_LIMBS = 16;                          // per coefficient (32 digits)
@@ -77,6 +77,10 @@ bool read_limbs(const imag* x, Operand& op, Monomial& m) {
     }
     const int32_t n = x->count;
     m.limbs = (n + 1) / 2;
+    if (n == 1) {
+        op.pool.push_back(x->head->digit);
+        return true;
+    }
     if (m.limbs > MAX_LIMBS) return false;
     op.pool.resize(op.pool.size() + m.limbs, 0);
     int64_t* limb = op.pool.data() + m.first;
@@ -87,6 +91,52 @@ bool read_limbs(const imag* x, Operand& op, Monomial& m) {
         limb[i / 2] += i % 2 ? int64_t{d->digit} * DIGIT_BASE : int64_t{d->digit};
     op.limbs = std::max(op.limbs, m.limbs);
     return true;
+}
+
+// What decides whether the box is taken, found without copying anything:
+// most small products that refuse the box (sparse operands, long
+// coefficients) are the inner products of a recursive one, where copying
+// the operands first would cost more than the products.
+struct Extent {
+    int32_t lo[BOX_LEVELS] = {};
+    int32_t hi[BOX_LEVELS] = {};
+    int32_t depth = 0;
+    int64_t terms = 0;
+    int32_t digits = 1;
+};
+
+// false when the polynomial is too deep.
+bool extent(const polynode* p, int32_t level, Extent& x) {
+    if (level >= BOX_LEVELS) return false;
+    for (; p; p = p->next) {
+        if (p->numb) {
+            x.terms++;
+            if (!lintmode) x.digits = std::max(x.digits, p->ncoef->count);
+            continue;
+        }
+        x.lo[level] = std::min(x.lo[level], p->exp);
+        x.hi[level] = std::max(x.hi[level], p->exp);
+        if (p->exp != 0) x.depth = std::max(x.depth, level + 1);
+        if (!extent(p->pcoef, level + 1, x)) return false;
+    }
+    return true;
+}
+
+// The box is refused for these operands whatever their values: a
+// coefficient too long, or a box mostly empty (the test of the box set-up,
+// made early).
+bool box_refused(const polynode* a, const polynode* b) {
+    Extent x, y;
+    if (!extent(a, 0, x) || !extent(b, 0, y)) return true;
+    if (std::max(x.digits, y.digits) > 2 * MAX_LIMBS) return true;
+    // In floating point: the spans of a refused box may overflow 64 bits.
+    const double most = 4.0 * static_cast<double>(x.terms) * static_cast<double>(y.terms) + 16;
+    double places = 1;
+    for (int32_t j = std::max({x.depth, y.depth, 1}); j-- > 0;) {
+        places *= static_cast<double>(int64_t{x.hi[j]} + y.hi[j] - x.lo[j] - y.lo[j] + 1);
+        if (places > most) return true;
+    }
+    return false;
 }
 
 // The monomials of p below the exponents e[0 .. level-1]; false when a
@@ -122,14 +172,17 @@ imag* number_from(const wide* acc, int32_t n) {
     }
     // Floor-normalise into digits 0 .. 2^28 - 1; a final carry of -1 means
     // the number is negative and the digits are its complement.
-    std::vector<int32_t> digits;
+    // Two digits per accumulator, and the carry out of the last (below
+    // 2^128) in at most five more.
+    int32_t digits[4 * MAX_LIMBS + 8];
+    int32_t count = 0;
     wide carry = 0;
     const wide mask = (wide{1} << DIGIT_BITS) - 1;
     for (int32_t k = 0; k < n || (carry != 0 && carry != -1); k++) {
         wide t = carry + (k < n ? acc[k] : 0);
         const int32_t steps = k < n ? 2 : 1;   // past the accumulators, one digit at a time
         for (int32_t s = 0; s < steps; s++) {
-            digits.push_back(static_cast<int32_t>(t & mask));
+            digits[count++] = static_cast<int32_t>(t & mask);
             t >>= DIGIT_BITS;
         }
         carry = t;
@@ -138,16 +191,16 @@ imag* number_from(const wide* acc, int32_t n) {
     if (neg) {
         // |v| = B^n - (the digits): complement and add one.
         int32_t add = 1;
-        for (int32_t& d : digits) {
-            const int32_t c = DIGIT_MASK - d + add;
-            d = c & DIGIT_MASK;
+        for (int32_t i = 0; i < count; i++) {
+            const int32_t c = DIGIT_MASK - digits[i] + add;
+            digits[i] = c & DIGIT_MASK;
             add = c >> DIGIT_BITS;
         }
-        if (add) digits.push_back(add);   // |v| a power of 2^28
+        if (add) digits[count++] = add;   // |v| a power of 2^28
     }
-    while (digits.size() > 1 && digits.back() == 0) digits.pop_back();
+    while (count > 1 && digits[count - 1] == 0) count--;
     numnode* prev = nullptr;
-    for (size_t i = digits.size(); i-- > 0;) {
+    for (int32_t i = count; i-- > 0;) {
         numnode* d = newnumnode();
         d->digit = neg ? -digits[i] : digits[i];
         d->next = nullptr;
@@ -158,7 +211,7 @@ imag* number_from(const wide* acc, int32_t n) {
         prev = d;
     }
     x->tail = prev;
-    x->count = static_cast<int32_t>(digits.size());
+    x->count = count;
     return x;
 }
 
@@ -209,16 +262,7 @@ struct Group {
     int32_t first, end;   // terms
 };
 
-// A run: terms of one operand that differ only in their innermost
-// exponent, their values laid out densely from the least exponent (limbs
-// per value: the operand's most; place: its accumulators) with zeros in the
-// gaps. Two runs multiply as a short convolution summed in registers, one
-// update of the box per place instead of one per product.
-struct Run {
-    int64_t place;
-    int32_t off, len;
-};
-
+// The runs of an operand (poly/boxruns.h) group by group.
 struct Runs {
     std::vector<Run> runs;
     std::vector<int64_t> values;
@@ -290,12 +334,12 @@ void group_by(const Operand& op, int32_t slice, std::vector<Group>& out) {
 
 // The runs of op group by group; false when the gaps would more than
 // double the work.
-bool make_runs(const Operand& op, const std::vector<Group>& groups, const Box& box, int32_t slice, Runs& r) {
+bool make_runs(const Operand& op, const std::vector<Group>& groups, const Box& box, int32_t slice, int32_t width,
+               Runs& r) {
     r.runs.clear();
     r.values.clear();
     r.first.clear();
     const int32_t last = box.levels - 1;
-    const int32_t limbs = op.limbs;
     for (const Group& g : groups) {
         r.first.push_back(static_cast<int32_t>(r.runs.size()));
         for (int32_t i = g.first; i < g.end;) {
@@ -306,74 +350,20 @@ bool make_runs(const Operand& op, const std::vector<Group>& groups, const Box& b
             int64_t place = 0;
             for (int32_t k = slice; k < box.levels; k++) place += (low.exps[k] - op.lo[k]) * box.stride[k];
             const int32_t off = static_cast<int32_t>(r.values.size());
-            r.values.resize(r.values.size() + static_cast<size_t>(hi - lo + 1) * limbs, 0);
+            r.values.resize(r.values.size() + static_cast<size_t>(hi - lo + 1) * width, 0);
             for (int32_t k = i; k < j; k++) {
                 const Monomial& m = op.terms[k];
-                std::copy(op.pool.begin() + m.first, op.pool.begin() + m.first + m.limbs,
-                          r.values.begin() + off + static_cast<int64_t>(m.exps[last] - lo) * limbs);
+                int64_t* v = r.values.data() + off + static_cast<int64_t>(m.exps[last] - lo) * width;
+                std::copy(op.pool.begin() + m.first, op.pool.begin() + m.first + m.limbs, v);
+                if (width > op.limbs) v[2] = v[0] + v[1];
             }
             r.runs.push_back(Run{place * box.limbs, off, hi - lo + 1});
             i = j;
         }
-        if (r.values.size() > (2 * op.terms.size() + 16) * limbs) return false;
+        if (r.values.size() > (2 * op.terms.size() + 16) * width) return false;
     }
     r.first.push_back(static_cast<int32_t>(r.runs.size()));
     return true;
-}
-
-// out[k] += sum over i of x[i] y[k - i] for one-limb values.
-void convolve_runs_1x1(const int64_t* x, int32_t nx, const int64_t* y, int32_t ny, wide* out) {
-    for (int32_t k = 0; k < nx + ny - 1; k++) {
-        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
-        wide sum = 0;
-        const int64_t* yv = y + (k - i0);
-        for (int32_t i = i0; i <= i1; i++, yv--) sum += wide{x[i]} * *yv;
-        out[k] += sum;
-    }
-}
-
-// The same for two-limb values, the three sums kept in registers.
-void convolve_runs_2x2(const int64_t* x, int32_t nx, const int64_t* y, int32_t ny, wide* out, int32_t stride) {
-    for (int32_t k = 0; k < nx + ny - 1; k++) {
-        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
-        wide s0 = 0, s1 = 0, s2 = 0;
-        const int64_t* xv = x + 2 * static_cast<int64_t>(i0);
-        const int64_t* yv = y + 2 * static_cast<int64_t>(k - i0);
-        for (int32_t i = i0; i <= i1; i++, xv += 2, yv -= 2) {
-            const int64_t x0 = xv[0], x1 = xv[1], y0 = yv[0], y1 = yv[1];
-            s0 += wide{x0} * y0;
-            s1 += wide{x0} * y1;
-            s1 += wide{x1} * y0;
-            s2 += wide{x1} * y1;
-        }
-        wide* acc = out + static_cast<int64_t>(k) * stride;
-        acc[0] += s0;
-        acc[1] += s1;
-        acc[2] += s2;
-    }
-}
-
-// out[k] += sum over i of x[i] y[k - i], values of LX and LY limbs, out
-// places of `stride` accumulators (LX, LY: 0 for the general case).
-template <int LX, int LY>
-void convolve_runs(const int64_t* x, int32_t nx, int32_t lx, const int64_t* y, int32_t ny, int32_t ly, wide* out,
-                   int32_t stride) {
-    if constexpr (LX != 0) lx = LX;
-    if constexpr (LY != 0) ly = LY;
-    for (int32_t k = 0; k < nx + ny - 1; k++) {
-        const int32_t i0 = std::max(0, k - ny + 1), i1 = std::min(k, nx - 1);
-        constexpr int32_t N = LX && LY ? LX + LY - 1 : 2 * MAX_LIMBS;
-        wide sum[N];
-        for (int32_t r = 0; r < lx + ly - 1; r++) sum[r] = 0;
-        for (int32_t i = i0; i <= i1; i++) {
-            const int64_t* xv = x + static_cast<int64_t>(i) * lx;
-            const int64_t* yv = y + static_cast<int64_t>(k - i) * ly;
-            for (int32_t p = 0; p < lx; p++)
-                for (int32_t q = 0; q < ly; q++) sum[p + q] += wide{xv[p]} * yv[q];
-        }
-        wide* acc = out + static_cast<int64_t>(k) * stride;
-        for (int32_t r = 0; r < lx + ly - 1; r++) acc[r] += sum[r];
-    }
 }
 
 struct Slicer {
@@ -398,24 +388,9 @@ struct Slicer {
         wide* cells = s.box.cells.data();
         for (int32_t j = rb.first[hi]; j < rb.first[hi + 1]; j++) {
             if ((++row & 15) == 0) poll_interrupt();
-            const Run& v = rb.runs[j];
-            const int64_t* y = rb.values.data() + v.off;
-            const int32_t lx = s.A.limbs, ly = s.B.limbs, n = s.box.limbs;
-            for (int32_t i = ra.first[gi]; i < ra.first[gi + 1]; i++) {
-                const Run& u = ra.runs[i];
-                const int64_t* x = ra.values.data() + u.off;
-                wide* out = cells + u.place + v.place;
-                if (lx == 1 && ly == 1 && n == 1)
-                    convolve_runs_1x1(x, u.len, y, v.len, out);
-                else if (lx == 2 && ly == 2)
-                    convolve_runs_2x2(x, u.len, y, v.len, out, n);
-                else if (lx == 2 && ly == 1)
-                    convolve_runs<2, 1>(x, u.len, 2, y, v.len, 1, out, n);
-                else if (lx == 1 && ly == 2)
-                    convolve_runs<1, 2>(x, u.len, 1, y, v.len, 2, out, n);
-                else
-                    convolve_runs<0, 0>(x, u.len, lx, y, v.len, ly, out, n);
-            }
+            const int32_t i0 = ra.first[gi];
+            convolve_run_by_runs(rb.runs[j], rb.values.data(), s.B.limbs, ra.runs.data() + i0, ra.first[gi + 1] - i0,
+                                 ra.values.data(), s.A.limbs, cells, s.box.limbs);
         }
     }
 
@@ -472,7 +447,6 @@ struct Slicer {
     // The inner polynomial of the product at the outer exponents key[].
     polynode* slice_product() {
         Box& box = s.box;
-        std::fill(box.cells.begin(), box.cells.begin() + inner_places * box.limbs, wide{0});
         int64_t rows_since = 0;
         bool any = false;
         for (const Group& g : ga) {
@@ -485,6 +459,9 @@ struct Slicer {
                 at += (eb - s.B.lo[j]) * b_stride[j];
             }
             if (!inside || b_index[at] < 0) continue;
+            // Many slices of a dense product of bounded total degree are
+            // empty: the box is cleared only for a slice that has products.
+            if (!any) std::fill(box.cells.begin(), box.cells.begin() + inner_places * box.limbs, wide{0});
             if (by_runs)
                 add_runs(static_cast<size_t>(&g - ga.data()), static_cast<size_t>(b_index[at]));
             else
@@ -510,7 +487,7 @@ struct Slicer {
 }  // namespace
 
 polynode* small_integer_product(const polynode* a, const polynode* b) {
-    if (modularmode) return nullptr;
+    if (modularmode || box_refused(a, b)) return nullptr;
     ScratchLease lease;
     BoxScratch& s = lease.get();
     Operand& A = s.A;
@@ -597,7 +574,8 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
         outer_points *= int64_t{B.hi[j]} - B.lo[j] + 1;
     }
     sl.by_runs = !lintmode && !carry && (box_runs == 2 || (box_runs == 1 && na * nb >= RUNS_MIN_PAIRS)) &&
-                 make_runs(A, sl.ga, box, slice, sl.ra) && make_runs(B, sl.gb, box, slice, sl.rb);
+                 make_runs(A, sl.ga, box, slice, run_width(A.limbs, B.limbs), sl.ra) &&
+                 make_runs(B, sl.gb, box, slice, run_width(B.limbs, A.limbs), sl.rb);
     sl.b_index.assign(static_cast<size_t>(outer_points), -1);
     for (size_t g = 0; g < sl.gb.size(); g++) {
         const int32_t* eb = B.terms[sl.gb[g].first].exps;

@@ -140,3 +140,84 @@ TEST_F(BoxSlices, CancellationAndLimbEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs along the innermost variable of every length from 1 to past two
+// pieces of the fixed-length kernels, each length met by each other, with
+// one-limb, two-limb and mixed coefficients (limb edges planted).
+TEST_F(BoxSlices, RunsOfEveryLength) {
+    NumberGen g(0x18180031);
+    SCOPED_TRACE(g.trace());
+    const char* edges[] = {"72057594037927935", "-72057594037927935", "5192296858534827628530496329220095",
+                           "-5192296858534827628530496329220095", "72057594037927936"};
+    auto run = [&](int32_t row, int32_t len, int max_digits) {
+        TermList t;
+        for (int32_t i = 0; i < len; i++) {
+            mpz_class c = g.chance(15) ? mpz_class(edges[g.below(5)]) : g.digits(g.length(1, max_digits));
+            if (c == 0) c = 1;
+            t.emplace_back(c, Exps{row, 3 + i});
+        }
+        return t;
+    };
+    number_polys = 2;
+    const int32_t lengths[] = {1, 2, 3, 5, 7, 8, 9, 15, 16, 17, 21};
+    int round = 0;
+    for (int32_t la : lengths)
+        for (int32_t lb : lengths) {
+            const int da = round % 3 == 0 ? 2 : 4, db = round % 3 == 1 ? 2 : 4;
+            round++;
+            // Two rows each: runs of A's rows meet runs of B's rows of other lengths.
+            TermList A = run(1, la, da), B = run(1, lb, db);
+            for (Term& t : run(0, 1 + (la + lb) % 13, da)) A.push_back(t);
+            for (Term& t : run(0, 1 + (la * lb) % 11, db)) B.push_back(t);
+            check(2, canonical_terms(2, A), canonical_terms(2, B),
+                  "lengths " + std::to_string(la) + " by " + std::to_string(lb));
+            if (HasFatalFailure()) return;
+        }
+}
+
+// The accumulators at their bound: every coefficient of both operands
+// +-(2^112 - 1), all limbs at their greatest, and as many terms as the box
+// sums without carrying (2^15 limb products in the middle accumulator):
+// the middle limb of the greatest place reaches 2^14 * 2 (2^56 - 1)^2,
+// within one part in 2^55 of 2^127. One-limb coefficients (2^56 - 1) take
+// the same path with their own kernels. Each coefficient of the product is
+// -c^2 times the number of pairs of terms at its exponent.
+TEST_F(BoxSlices, RunsAtTheAccumulatorBound) {
+    struct Cutoff {
+        int32_t saved = poly_cutoff;
+        ~Cutoff() { poly_cutoff = saved; }
+    } cutoff;
+    poly_cutoff = 1 << 20;   // one schoolbook product, no Karatsuba split
+    Hooks h(1, 2, int64_t{1} << 15);
+    number_polys = 1;
+    for (const char* c : {"5192296858534827628530496329220095", "72057594037927935"}) {
+        const mpz_class v(c);
+        const int32_t n = 1 << 14;
+        TermList A, B;
+        for (int32_t i = 0; i < n; i++) {
+            A.emplace_back(v, Exps{i});
+            B.emplace_back(-v, Exps{i});
+        }
+        RecordLedger ledger;
+        {
+            BuiltPoly a(1, A), b(1, B);
+            polynode* p = nullptr;
+            poly_mult(a, b, &p, nilpol);
+            ASSERT_TRUE(check_poly_shape(p, 1));
+            const TermList got = read_poly(p, 1);
+            free_poly(&p);
+            ASSERT_EQ(got.size(), static_cast<size_t>(2 * n - 1));
+            const mpz_class square = v * v;
+            for (const Term& t : got) {
+                const int32_t k = t.exps[0];
+                const int32_t pairs = std::min({k + 1, n, 2 * n - 1 - k});
+                ASSERT_EQ(t.coef, -square * pairs) << c << " at x^" << k;
+            }
+        }
+        EXPECT_TRUE(ledger.balanced());
+    }
+}
+
+}  // namespace
