@@ -35,6 +35,7 @@ bench: build
 	$(BUILD)/bench/bench_intmult
 	$(BUILD)/bench/bench_det
 	$(BUILD)/bench/bench_factor
+	$(BUILD)/bench/bench_matrix_products
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

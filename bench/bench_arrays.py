@@ -13,6 +13,8 @@ wrong answer fails the benchmark instead of only timing it.
   four later ones down.
 - '#' of a dense bivariate polynomial of degree 100 at a rational and at
   a quotient of polynomials (ten times round, per evaluation).
+- Array expressions: the sum of two 1000 x 1000 dense arrays, and a sparse
+  1000 x 1000 array plus a scalar (a dense result of 10^6 cells).
 """
 import os
 import subprocess
@@ -69,6 +71,14 @@ def main(argv):
     print(f"'#' of a dense degree-100 bivariate polynomial at 2/3: {took * 100:.1f} ms")
     took = measured(binary, setup, "for k = 1 to 10 do q := p#(x = (y + 1)/(y - 1)) od:\n!!('v', q#(y = 0));\n", "v 0", runs)
     print(f"'#' of the same polynomial at (y + 1)/(y - 1): {took * 100:.1f} ms")
+
+    # The arrays come from a generator; the sums are checked by Sum.
+    setup = ("Array a[1000,1000], b[1000,1000], s[1000,1000] Sparse;\n"
+             "[a] := [<i = 1, 1000><j = 1, 1000> i + j];\n[b] := [a];\n[s] := [3];\n")
+    took = measured(binary, setup, "[c] := [a] + [b];\n!!('sum', Sum [c]);\n", "sum 2002000000", runs)
+    print(f"[a] + [b], 1000 x 1000 dense: {took * 1000:.0f} ms")
+    took = measured(binary, setup, "[c] := [s] + 1;\n!!('sum', Sum [c]);\n", "sum 1003000", runs)
+    print(f"[s] + 1, 1000 x 1000 sparse with a scalar: {took * 1000:.0f} ms")
     return 0
 
 

@@ -3,6 +3,7 @@
 // the empty statement, and expressions with their assignments.
 #include "interp/dispatcher.h"
 
+#include "interp/array_language.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/output_statement.h"
@@ -15,8 +16,9 @@
 
 namespace {
 
-void array_statement() {
-    feature_unavailable("Array statements are not available yet.", 28, token.name);
+void array_statement(FILE** source, quoly** value, name** pending) {
+    const int code = token_is(&token, "Diag") ? '~' : token_is(&token, "Trans") ? '"' : token.name[0];
+    arr_parse(code, source, value, pending);
 }
 
 // An expression or an assignment; a statement that only names a stored
@@ -38,7 +40,7 @@ void expression_statement(FILE** source, quoly** value, name** pending) {
 int parse(FILE** source, quoly** value, name** pending) {
     const char c = token_is(&token, "Diag") ? '~' : token.name[0];
     if (token_is(&token, "Trans")) {
-        array_statement();
+        array_statement(source, value, pending);
         return 0;
     }
     if (token_is(&token, "Compile")) {
@@ -53,8 +55,10 @@ int parse(FILE** source, quoly** value, name** pending) {
     case '"':
     case '[':
     case '~':
+        array_statement(source, value, pending);
+        break;
     case '%':
-        array_statement();
+        feature_unavailable("Arrays of arrays are not available yet.", 28, token.name);
         break;
     case '&':
         switches(source, value, pending);
@@ -73,13 +77,13 @@ int parse(FILE** source, quoly** value, name** pending) {
         break;
     case 'A':
         if (token_is(&token, "Adjoint") || token_is(&token, "Altmult") || token_is(&token, "Altpower"))
-            array_statement();
+            arr_parse('A', source, value, pending);
         else
             old_expre(source, value, pending);
         break;
     case 'M':
         if (token_is(&token, "MPowermod"))
-            array_statement();
+            arr_parse('M', source, value, pending);
         else
             old_expre(source, value, pending);
         break;

@@ -8,6 +8,7 @@
 // evaluated may find its slot emptied (the statement deleted the variable
 // meanwhile, as in "x * (@x)"): such a slot counts as 0.
 #include "interp/evaluator.h"
+#include "interp/array_language.h"
 
 #include "interp/functions.h"
 #include "interp/stored_code.h"
@@ -282,6 +283,12 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         return;
     }
     if (inline_builtin(builtin[position].word, source, value, pending)) return;
+    // Sums, traces and least positions are array statements until the
+    // built-in dispatch takes them over.
+    if (position == 90 || position == 100 || position == 13) {
+        arr_parse(position == 90 ? 'S' : position == 100 ? 'T' : 'L', source, value, pending);
+        return;
+    }
     feature_unavailable("Built-in functions are not available yet.", 16, token.name);
     quoly_set(0, value);
     next_token(source, pending);
@@ -324,6 +331,9 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 }
 
 }  // namespace
+
+void quoly_great_int(quoly** q) { floor_in_place(q); }
+void quoly_abs(quoly* q) { abs_in_place(q); }
 
 void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
           name** pending, int references_only) {

@@ -2,6 +2,7 @@
 // whose worker belongs to the built-in functions or to the array
 // statements read their arguments and then say so.
 #include "interp/inline_builtins.h"
+#include "interp/array_language.h"
 
 #include <cstring>
 
@@ -235,11 +236,16 @@ bool inline_builtin(const char* code, FILE** source, quoly** value, name** pendi
         return true;
     }
     case 12:
+        arr_parse('7', source, value, pending);
+        return true;
     case 79:
+        arr_parse('8', source, value, pending);
+        return true;
     case 101:
+        arr_parse('"', source, value, pending);
+        return true;
     case 14:
-        worker_missing("Array expressions are not available yet.", 28, value);
-        next_token(source, pending);
+        arr_parse('~', source, value, pending);
         return true;
     default:
         return false;

@@ -9,6 +9,7 @@
 
 #include "interp/functions.h"
 #include "interp/scanner.h"
+#include "interp/token_chain.h"
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/other_records.h"
@@ -22,47 +23,6 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
 
 bool ends_statement(const tokenrec& t) { return token_is(&t, ";") || token_is(&t, END_TOKEN); }
 
-// A chain being captured; what is not released goes back to name_garb on
-// every exit.
-struct Chain {
-    name* head = nullptr;
-    name* tail = nullptr;
-    ~Chain() {
-        if (head) freename(head);
-    }
-    void append(const char* text, uint16_t hash) {
-        name* r = nullptr;
-        newname(&r);
-        std::memset(r->token, 0, TOKEN_TEXT);
-        std::memcpy(r->token, text, std::strlen(text) < TOKEN_TEXT ? std::strlen(text) : TOKEN_TEXT - 1);
-        r->hash = hash;
-        r->next_use = nullptr;
-        r->binding = nullptr;
-        r->next = nullptr;
-        r->bind_kind = 0;
-        if (tail)
-            tail->next = r;
-        else
-            head = r;
-        tail = r;
-    }
-    void append(const tokenrec& t) { append(t.name, t.hash); }
-    void append_chain(name* c) {
-        if (!c) return;
-        if (tail)
-            tail->next = c;
-        else
-            head = c;
-        while (c->next) c = c->next;
-        tail = c;
-    }
-    name* release() {
-        name* h = head;
-        head = tail = nullptr;
-        return h;
-    }
-};
-
 }  // namespace
 
 bool is_sum_or_product_code(const char* code) {
@@ -71,7 +31,7 @@ bool is_sum_or_product_code(const char* code) {
 
 void obtain_expression(FILE** source, name** pending, name** list, char opening) {
     const char closing = opening == '[' ? ']' : ')';
-    Chain c;
+    TokenChain c;
     int32_t depth = 1;
     for (;;) {
         if (ends_statement(token)) {
@@ -96,7 +56,7 @@ void obtain_sum(FILE** source, name** pending, name** list) {
         error(144, token.name);
         abandon_statement(144);
     }
-    Chain c;
+    TokenChain c;
     for (;;) {
         if (ends_statement(token)) {
             error(81, ";");
@@ -127,7 +87,7 @@ void sum_product_factor(const char* code, FILE** source, quoly** value, name** p
     name* list = nullptr;
     obtain_sum(source, pending, &list);
     const bool in_body = *pending != nullptr;
-    Chain captured;   // frees a list captured at the terminal on every exit
+    TokenChain captured;   // frees a list captured at the terminal on every exit
     if (!in_body) captured.head = list;
     if (!list) {
         error(144, token.name);

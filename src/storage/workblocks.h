@@ -27,6 +27,20 @@ extern int32_t first_available;         // 1-based number of the next block to l
 void enew_worknode(int32_t* slot, const char* token);
 void free_work();   // gives back the block lent last
 
+// One block lent for a scope and given back on every exit. The cells are
+// not cleared: the borrower owns what it leaves in them.
+struct WorkBlock {
+    int32_t slot = 0;
+    quoly** cells = nullptr;
+    explicit WorkBlock(const char* token) {
+        enew_worknode(&slot, token);
+        cells = workhead[slot - 1];
+    }
+    ~WorkBlock() { free_work(); }
+    WorkBlock(const WorkBlock&) = delete;
+    WorkBlock& operator=(const WorkBlock&) = delete;
+};
+
 // ---- memory ----
 void find_total_available_memory();   // a total of 9 or less becomes 2^32
 uint64_t memavail();                  // budget less the stash slugs in use; never below 0

@@ -3,6 +3,7 @@
 // interrupted statement and prompts again. The quit switch and the end of
 // input end the program through QuitRequest.
 #include "toplevel/loop.h"
+#include "interp/array_language.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -56,12 +57,6 @@ FILE* tarvexstartup = nullptr;
 
 // The start-up file's memory line: 4-byte units per megabyte.
 constexpr uint64_t MEMORY_UNITS_PER_MB = 225000;
-
-// The array statements come with the matrix subsystem.
-void arr_parse(int, FILE**, quoly**, name**) {
-    tarvex_error("array statements are not available yet.", 0);
-    error(2, token.name);
-}
 
 
 bool is_terminator(const tokenrec& t) {

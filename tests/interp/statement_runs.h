@@ -77,10 +77,12 @@ protected:
         TextStream s(text);
         leftover = 0;
         testing::internal::CaptureStdout();
+        // The statement's value, given back when an error unwinds (as the
+        // loop gives back its own).
+        quoly* value = nullptr;
         try {
             for (;;) {
                 scanner(&s.f, &token, &zilch);
-                quoly* value = nullptr;
                 parse(&s.f, &value, &zilch);
                 if (!value) quoly_set(0, &value);
                 out.terminator = token.name;
@@ -94,6 +96,7 @@ protected:
                 if (value->isnum || value->rat) out.last = value_of(value);
                 free_quoly(&prevnum);
                 prevnum = value;
+                value = nullptr;
                 // The statement loop drops the line end the scanner left unread.
                 if (tt_flag && leftover == 0) getc(s.f);
                 if (leftover == 0) {
@@ -104,6 +107,7 @@ protected:
             }
         } catch (const TarvexUnwind& e) {
             out.error = e.code;
+            free_quoly(&value);
         } catch (const QuitRequest&) {
             out.quit = true;
         }

@@ -1,0 +1,64 @@
+// Array values: release, copying shared cells, gathering a named array,
+// the system array, and the array language's error exit.
+#include "matrix/array_value.h"
+
+#include "matrix/array_store.h"
+#include "matrix/extremes.h"
+#include "matrix/sparse.h"
+#include "matrix/sparse_whole.h"
+#include "storage/assign.h"
+#include "toplevel/errors.h"
+
+int want_sparse = 0;
+int cancelflag = 0;
+
+void release_value(arr_value* v) {
+    if (v->fresh) {
+        if (v->frame)
+            free_sparse(&v->frame, v->rows, 1);
+        else
+            for (int64_t c = 0; c < v->count; c++) free_quoly(&v->cells[c]);
+    }
+    v->frame = nullptr;
+    v->count = 0;
+    v->fresh = 0;
+}
+
+void make_fresh(arr_value* v) {
+    if (v->fresh || v->count == 0) return;
+    if (v->frame) {
+        sparse* src = v->frame;
+        sparse* copy = nullptr;
+        copy_sparse(&src, &copy, v->rows, 0);
+        v->frame = copy;
+    } else {
+        for (int64_t c = 0; c < v->count; c++) {
+            quoly* x = nullptr;
+            quoly_assign(v->cells[c], &x);
+            v->cells[c] = x;
+        }
+    }
+    v->fresh = 1;
+}
+
+void arr_error(int code, const char* token) {
+    error(code, token);
+    abandon_statement(code);
+}
+
+void fillit_1(array* a, quoly** out) {
+    const int64_t n = cell_count(a);
+    for (int64_t c = 0; c < n; c++) {
+        quoly** cell = cell_at(a->first + c);
+        if (!*cell) set_uninitialised(cell, a->name);
+        out[c] = *cell;
+    }
+}
+
+void take_syst(arr_value* v) {
+    v->rows = syst->rows;
+    v->count = cell_count(syst);
+    v->frame = nullptr;
+    copy_syst(v->cells, syst->rows, &v->frame);
+    v->fresh = 1;
+}

@@ -1,0 +1,74 @@
+// The array language's values and their readers: array statements
+// (arr_parse), array expressions (arr_expre, arr_term), array factors
+// (arr_fact) and sparse literals (sparse_read).
+//
+// An array value is five items: cells (column by column, in a work block
+// lent by the reader's caller), count (rows x columns; 0: a scalar, held in
+// the caller's result quoly), rows, frame (a sparse value's first frame,
+// else null) and fresh (the cells or frame belong to the value; otherwise
+// they are shared with a named array and are never changed or freed).
+//
+// Ownership on errors: each value is released by the routine that declared
+// it (an ArrValueHold), so an unwinding error frees what is in flight; the
+// readers keep the five items describing exactly what is owned at every step.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "storage/other_records.h"
+#include "storage/records.h"
+
+struct name;
+
+struct arr_value {
+    quoly** cells = nullptr;
+    int64_t count = 0;
+    int32_t rows = 0;
+    sparse* frame = nullptr;
+    int fresh = 0;
+    int32_t columns() const { return rows > 0 ? static_cast<int32_t>(count / rows) : 0; }
+};
+
+extern int want_sparse;   // the assignment's target is sparse: literals build frames
+extern int cancelflag;    // 1 while arr_expre runs (the delete statement refuses)
+
+// Frees what a fresh value owns (a shared one is only forgotten); count := 0.
+void release_value(arr_value* v);
+// A shared value becomes fresh: its cells (or frame) are copied.
+void make_fresh(arr_value* v);
+
+struct ArrValueHold {
+    arr_value* v;
+    explicit ArrValueHold(arr_value* x) : v(x) {}
+    ~ArrValueHold() { release_value(v); }
+    ArrValueHold(const ArrValueHold&) = delete;
+    ArrValueHold& operator=(const ArrValueHold&) = delete;
+};
+
+// Reports the numbered error and ends the statement.
+[[noreturn]] void arr_error(int code, const char* token);
+
+// The dense cells of array a (store cells from its first) into out, as
+// shared pointers; a cell never assigned becomes 0 with the warning.
+void fillit_1(array* a, quoly** out);
+
+// ---- readers (token at the first token of what they read) ----
+void arr_expre(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);
+void arr_term(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);
+void arr_fact(FILE** source, quoly** result, arr_value* v, name** pending);
+// A postfix "^" or "#" on an operand in hand.
+void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending);
+// After "[" "<" (the header's first token current): a generated array
+// into v, fresh; the closing "]" is left current.
+void generated_array(FILE** source, arr_value* v, name** pending);
+// The assignment or expression statement (codes '[' and '~').
+void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending);
+// After "[" "[" with want_sparse: the sparse literal into v (expected shape
+// in v->count and v->rows). *fallback := 1 when the first item shows a
+// dense list: *scalar then holds the first element, read in the current
+// arithmetic's value.
+void sparse_read(FILE** source, quoly** scalar, arr_value* v, name** pending, int* fallback);
+// Adds value (consumed) into element (row, column), both from addresser.
+void sparse_adjoin(sparse* frame, int32_t row, int32_t column, quoly* value);
+// The system array's cells (or a copy of its frame) into v, fresh.
+void take_syst(arr_value* v);

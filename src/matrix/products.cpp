@@ -1,0 +1,343 @@
+// Matrix products: the dense product and its machine-word path, the three
+// sparse products, a sparse matrix by a scalar, and Winograd's scheme.
+#include "matrix/products.h"
+
+#include <vector>
+
+#include "matrix/array_store.h"
+#include "matrix/measures.h"
+#include "matrix/sparse_impl.h"
+#include "matrix/sparse_whole.h"
+#include "numbers/numbers.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/workblocks.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+// The machine-word path applies when every cell is a plain number and
+// numbers are machine words (of a modulus, or wrapping at 32 bits as the
+// word arithmetic itself does), or under the integer evaluator.
+bool word_ring() { return integerflag || lintmode; }
+
+bool all_plain(quoly** cells, int64_t n) {
+    for (int64_t c = 0; c < n; c++)
+        if (!cells[c]->isnum) return false;
+    return true;
+}
+
+int32_t word_of(const quoly* q) {
+    const imag* n = q->nnum;
+    if (lintmode || modularmode) return n->value;
+    return n->count > 0 ? n->head->digit : 0;
+}
+
+// Sums products of residues: small moduli add unreduced into 64 bits (each
+// product is below 2^32, so a million terms cannot overflow) and reduce
+// once; large moduli reduce as they go; characteristic 2 adds by XOR.
+struct WordSum {
+    uint64_t s = 0;
+    void add(int32_t a, int32_t b) {
+        if (!modularmode) {
+            s += static_cast<uint64_t>(static_cast<int64_t>(a) * b);
+        } else if (finf) {
+            s ^= static_cast<uint32_t>(modmult(a, b));
+        } else if (smallmodulus) {
+            s += static_cast<uint32_t>(modmult(a, b));
+        } else {
+            s += static_cast<uint32_t>(modmult(a, b));
+            if (s >= static_cast<uint64_t>(modulus)) s -= static_cast<uint64_t>(modulus);
+        }
+    }
+    int32_t value() const {
+        if (modularmode && !finf) return static_cast<int32_t>(s % static_cast<uint64_t>(modulus));
+        return static_cast<int32_t>(s);
+    }
+};
+
+// *sum += a x b in quoly arithmetic (a null *sum is 0); zeros skipped.
+void add_product(quoly** sum, quoly* a, quoly* b) {
+    if (quoly_iszero(a) || quoly_iszero(b)) return;
+    quoly* t = nullptr;
+    quoly_mult(a, b, &t);
+    if (!*sum) {
+        *sum = t;
+    } else {
+        best_quoly_add(sum, t);
+    }
+}
+
+void settle_cell(quoly** cell) {
+    if (!*cell) quoly_set(0, cell);
+}
+
+// Appends (col, value) at *tail and advances it.
+void append_entry(colm*** tail, int32_t col, quoly* v) {
+    colm* e = take_colm();
+    e->col = col;
+    e->val = v;
+    e->next = nullptr;
+    **tail = e;
+    *tail = &e->next;
+}
+
+}  // namespace
+
+void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
+                 sparse** a_slot, sparse** b_slot) {
+    const int32_t rows_a = a_shape->rows;
+    const int32_t inner = b_shape->rows;
+    const int32_t cols = inner > 0 ? static_cast<int32_t>(b_shape->count / inner) : 0;
+    const bool a_sparse = a_slot && *a_slot;
+    const bool b_sparse = b_slot && *b_slot;
+    if (a_sparse && b_sparse) {
+        mult_sparses(a_slot, b_slot, rows_a, inner, cols, consume);
+        a_shape->count = int64_t{rows_a} * cols;
+        return;
+    }
+    if (oversize(rows_a, cols)) {
+        error(43, "*");
+        abandon_statement(43);
+    }
+    if (a_sparse) {
+        mult_sparse_norm(a_slot, b_cells, a_cells, consume, rows_a, inner, cols);
+        *a_slot = nullptr;
+        a_shape->count = int64_t{rows_a} * cols;
+        return;
+    }
+    const int64_t a_count = a_shape->count;
+    if (b_sparse) {
+        mult_norm_sparse(a_cells, b_cells, b_slot, rows_a, inner, cols);
+        if (consume)
+            for (int64_t c = 0; c < a_count; c++) free_quoly(&a_cells[c]);
+        const int64_t n = int64_t{rows_a} * cols;
+        for (int64_t c = 0; c < n; c++) {
+            a_cells[c] = b_cells[c];
+            b_cells[c] = nullptr;
+        }
+        a_shape->count = n;
+        return;
+    }
+    WorkBlock w("*");
+    quoly** out = w.cells;
+    const int64_t n = int64_t{rows_a} * cols;
+    for (int64_t c = 0; c < n; c++) out[c] = nullptr;
+    const bool numeric = word_ring() && all_plain(a_cells, int64_t{rows_a} * inner) &&
+                         all_plain(b_cells, int64_t{inner} * cols);
+    if (numeric) {
+        // Machine words read once, so the inner loop touches no records.
+        std::vector<int32_t> aw(static_cast<size_t>(rows_a) * inner), bw(static_cast<size_t>(inner) * cols);
+        for (size_t c = 0; c < aw.size(); c++) aw[c] = word_of(a_cells[c]);
+        for (size_t c = 0; c < bw.size(); c++) bw[c] = word_of(b_cells[c]);
+        for (int32_t j = 0; j < cols; j++)
+            for (int32_t i = 0; i < rows_a; i++) {
+                WordSum s;
+                for (int32_t k = 0; k < inner; k++)
+                    s.add(aw[static_cast<size_t>(k) * rows_a + i], bw[static_cast<size_t>(j) * inner + k]);
+                quoly_set(s.value(), &out[int64_t{j} * rows_a + i]);
+            }
+    } else {
+        // Row i of A gathered once, so that both operands of every inner
+        // product are read in order (A is stored column by column).
+        std::vector<quoly*> row(static_cast<size_t>(inner));
+        for (int32_t i = 0; i < rows_a; i++) {
+            for (int32_t k = 0; k < inner; k++) row[static_cast<size_t>(k)] = a_cells[int64_t{k} * rows_a + i];
+            for (int32_t j = 0; j < cols; j++) {
+                quoly** cell = &out[int64_t{j} * rows_a + i];
+                quoly** bcol = b_cells + int64_t{j} * inner;
+                for (int32_t k = 0; k < inner; k++) add_product(cell, row[static_cast<size_t>(k)], bcol[k]);
+                settle_cell(cell);
+            }
+            poll_interrupt();
+        }
+    }
+    if (consume)
+        for (int64_t c = 0; c < a_count; c++) free_quoly(&a_cells[c]);
+    for (int64_t c = 0; c < n; c++) {
+        a_cells[c] = out[c];
+        out[c] = nullptr;
+    }
+    a_shape->count = n;
+}
+
+void mult_sparses(sparse** a_slot, sparse** b_slot, int32_t rows_a, int32_t rows_b, int32_t cols_b, int consume) {
+    sparse* bt = nullptr;
+    flip_sparse(b_slot, &bt, rows_b, cols_b);
+    int all = 1;
+    bool numeric = false;
+    if (word_ring()) {
+        sparse_allpolys(*a_slot, rows_a, &all);
+        int all_b = 1;
+        if (all) sparse_allpolys(*b_slot, rows_b, &all_b);
+        numeric = all && all_b;
+    }
+    const std::vector<sparse*> bt_frames = frames_of(bt);
+    sparse* product = new_frame_chain(rows_a);
+    RowWalk arow(*a_slot);
+    RowWalk prow(product);
+    for (int32_t i = 1; i <= rows_a; i++, arow.next(), prow.next()) {
+        colm* ai = *arow.head();
+        if (!ai) continue;
+        colm** tail = prow.head();
+        for (int32_t j = 1; j <= cols_b; j++) {
+            colm* x = ai;
+            colm* y = *head_in(bt_frames, j);
+            if (!y) continue;
+            WordSum ws;
+            quoly* sum = nullptr;
+            bool met = false;
+            while (x && y) {
+                if (x->col < y->col) {
+                    x = x->next;
+                } else if (y->col < x->col) {
+                    y = y->next;
+                } else {
+                    met = true;
+                    if (numeric)
+                        ws.add(word_of(x->val), word_of(y->val));
+                    else
+                        add_product(&sum, x->val, y->val);
+                    x = x->next;
+                    y = y->next;
+                }
+            }
+            if (!met) continue;
+            if (numeric) {
+                const int32_t v = ws.value();
+                if (v != 0) {
+                    quoly_set(v, &sum);
+                }
+            }
+            if (sum && !quoly_iszero(sum))
+                append_entry(&tail, j, sum);
+            else
+                free_quoly(&sum);
+        }
+        poll_interrupt();
+    }
+    free_sparse_frame(&bt, cols_b);
+    if (consume) free_sparse(a_slot, rows_a, 1);
+    *a_slot = product;
+}
+
+void mult_sparse_norm(sparse** a_slot, quoly** b_cells, quoly** out, int consume, int32_t rows_a, int32_t rows_b,
+                      int32_t cols_b) {
+    for (int64_t c = 0; c < int64_t{rows_a} * cols_b; c++) out[c] = nullptr;
+    RowWalk arow(*a_slot);
+    for (int32_t i = 0; i < rows_a; i++, arow.next())
+        for (int32_t j = 0; j < cols_b; j++) {
+            quoly** cell = &out[int64_t{j} * rows_a + i];
+            for (colm* e = *arow.head(); e; e = e->next)
+                add_product(cell, e->val, b_cells[int64_t{j} * rows_b + (e->col - 1)]);
+            settle_cell(cell);
+        }
+    if (consume) free_sparse(a_slot, rows_a, 1);
+}
+
+void mult_norm_sparse(quoly** a_cells, quoly** out, sparse** b_slot, int32_t rows_a, int32_t rows_b,
+                      int32_t cols_b) {
+    sparse* bt = nullptr;
+    flip_sparse(b_slot, &bt, rows_b, cols_b);
+    const std::vector<sparse*> bt_frames = frames_of(bt);
+    for (int64_t c = 0; c < int64_t{rows_a} * cols_b; c++) out[c] = nullptr;
+    for (int32_t j = 0; j < cols_b; j++) {
+        colm* list = *head_in(bt_frames, j + 1);
+        for (int32_t i = 0; i < rows_a; i++) {
+            quoly** cell = &out[int64_t{j} * rows_a + i];
+            for (colm* e = list; e; e = e->next) add_product(cell, a_cells[int64_t{e->col - 1} * rows_a + i], e->val);
+            settle_cell(cell);
+        }
+    }
+    free_sparse_frame(&bt, cols_b);
+}
+
+void mult_cons_sparse(sparse** a_slot, quoly* c, int in_place, int32_t rows) {
+    if (in_place) {
+        RowWalk w(*a_slot);
+        for (int32_t r = 1; r <= rows; r++, w.next()) {
+            colm** link = w.head();
+            while (*link) {
+                fast_quoly_mult(&(*link)->val, &c);
+                if (quoly_iszero((*link)->val))
+                    free_colm(link);
+                else
+                    link = &(*link)->next;
+            }
+        }
+        return;
+    }
+    sparse* product = new_frame_chain(rows);
+    RowWalk from(*a_slot);
+    RowWalk to(product);
+    for (int32_t r = 1; r <= rows; r++, from.next(), to.next()) {
+        colm** tail = to.head();
+        for (colm* e = *from.head(); e; e = e->next) {
+            quoly* p = nullptr;
+            quoly_mult(e->val, c, &p);
+            if (quoly_iszero(p))
+                free_quoly(&p);
+            else
+                append_entry(&tail, e->col, p);
+        }
+    }
+    *a_slot = product;
+}
+
+void fast_mat_mult(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p) {
+    const int32_t h = n / 2;
+    auto A = [&](int32_t i, int32_t k) { return a[int64_t{k} * m + i]; };   // from 0
+    auto B = [&](int32_t k, int32_t j) { return b[int64_t{j} * n + k]; };
+    std::vector<quoly*> col_f(static_cast<size_t>(p), nullptr);
+    struct Factors {
+        std::vector<quoly*>& v;
+        ~Factors() {
+            for (quoly*& q : v) free_quoly(&q);
+        }
+    } hold{col_f};
+    for (int32_t j = 0; j < p; j++) {
+        for (int32_t t = 0; t < h; t++) add_product(&col_f[j], B(2 * t, j), B(2 * t + 1, j));
+        settle_cell(&col_f[j]);
+    }
+    // The row factor and the running sums are held with the column factors,
+    // so an interrupt or an error inside the loop gives them back too.
+    quoly* row_f = nullptr;
+    quoly* s1 = nullptr;
+    quoly* s2 = nullptr;
+    struct Scratch {
+        quoly** r;
+        quoly** a;
+        quoly** b;
+        ~Scratch() {
+            free_quoly(r);
+            free_quoly(a);
+            free_quoly(b);
+        }
+    } hold_row{&row_f, &s1, &s2};
+    for (int32_t i = 0; i < m; i++) {
+        for (int32_t t = 0; t < h; t++) add_product(&row_f, A(i, 2 * t + 1), A(i, 2 * t));
+        settle_cell(&row_f);
+        for (int32_t j = 0; j < p; j++) {
+            quoly** cell = &r[int64_t{j} * m + i];
+            *cell = nullptr;
+            for (int32_t t = 0; t < h; t++) {
+                quoly_add(A(i, 2 * t + 1), B(2 * t, j), &s1);
+                quoly_add(A(i, 2 * t), B(2 * t + 1, j), &s2);
+                add_product(cell, s1, s2);
+            }
+            free_quoly(&s1);
+            free_quoly(&s2);
+            settle_cell(cell);
+            better_quoly_sub(*cell, row_f, cell);
+            better_quoly_sub(*cell, col_f[j], cell);
+            if (n % 2 == 1) {
+                add_product(cell, A(i, n - 1), B(n - 1, j));
+            }
+        }
+        free_quoly(&row_f);
+        poll_interrupt();
+    }
+}
