@@ -17,6 +17,7 @@
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
+#include "interp/loop_values.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
@@ -324,11 +325,13 @@ void for_loop(FILE** source, cond* c, quoly** value) {
         step = -step;
         sign = -1;
     }
+    ValueListHold values{list};
     while (v <= end) {
         if (run_loop_body(source, c->first, value)) break;
         if (list) {
-            at = at ? at->next : nullptr;
+            // The cursor holds the values after the current one.
             v = at ? static_cast<int32_t>(at->digit) : end + 1;
+            at = at ? at->next : nullptr;
         } else {
             v += step;
         }

@@ -5,13 +5,18 @@
 // machine word in machine-integer mode) and never exceeds LOOP_LIMIT in
 // magnitude.
 #include <cstdint>
+#include <set>
 
+#include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/loop_values.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "matrix/array_store.h"
+#include "matrix/sparse.h"
+#include "interp/settings.h"
 #include "numbers/ring.h"
 #include "toplevel/errors.h"
 
@@ -39,6 +44,55 @@ struct HeaderFrameScope {
 void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
 
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+
+// "[" name "]" row { "," row }: the columns stored in those rows of a
+// sparse array, merged in ascending order without repeats, as subscripts
+// from addresser. An empty list gives a loop that does not run.
+void sparse_row_values(FILE** source, name** pending, int32_t* first, int32_t* end, numnode** list,
+                       numnode** cursor) {
+    array_operand op;
+    left_side(source, pending, &op, 0);
+    if (!op.record) {
+        error(28, op.nm.name);
+        abandon_statement(28);
+    }
+    if (!op.record->sparse) {
+        error(335, op.nm.name);
+        abandon_statement(335);
+    }
+    std::set<int32_t> columns;
+    for (;;) {
+        int32_t row = 0;
+        obtain_int(&row, 118, nullptr);
+        const int64_t r = int64_t{row} - addresser;
+        if (r < 0 || r >= op.record->rows) {
+            error(27, op.nm.name);
+            abandon_statement(27);
+        }
+        for (colm* e = *row_head(op.record->sparse, static_cast<int32_t>(r) + 1); e; e = e->next)
+            columns.insert(e->col);
+        if (!token_is(&token, ",")) break;
+        next_token(source, pending);
+    }
+    if (columns.empty()) {
+        *first = addresser - 1;
+        *end = -2;
+        return;
+    }
+    numnode** tail = list;
+    for (int32_t c : columns) {
+        numnode* n = newnumnode();
+        n->digit = c + addresser - 1;
+        n->next = nullptr;
+        *tail = n;
+        tail = &n->next;
+    }
+    *first = (*list)->digit;
+    *cursor = (*list)->next;
+    int32_t last = *first;
+    for (numnode* n = *list; n; n = n->next) last = n->digit;
+    *end = last;
+}
 
 }  // namespace
 
@@ -106,15 +160,20 @@ void set_up_for_loop(FILE** source, name** pending, var** variable, int32_t* fir
 
     HeaderFrameScope frame(source, pending);
     int32_t start = 0;
+    bool from_rows = false;
     {
         ModularOffGuard off;
         next_token(source, pending);
-        if (token_is(&token, "[")) {
-            // The list of the stored columns of sparse-array rows needs the
-            // array table, which this system does not have yet.
-            feature_unavailable("Loops over the entries of sparse arrays are not available yet.", 28, token.name);
-            abandon_statement(28);
-        }
+        from_rows = token_is(&token, "[");
+        if (from_rows) sparse_row_values(source, pending, &start, end, list, cursor);
+    }
+    if (from_rows) {
+        *first = start;
+        *variable = set_loop_variable(&id, start);
+        return;
+    }
+    {
+        ModularOffGuard off;
         obtain_int(&start, 50, nullptr);
         if (!token_is(&token, " to") && !token_is(&token, ",")) {
             error(49, token.name);

@@ -4,8 +4,21 @@
 #include <cstdint>
 
 #include "interp/token.h"
+#include "storage/records.h"
 
 struct var;
+
+// Gives a list of loop values (the sparse-row form of a for header) back
+// to the digit-node free list on every exit.
+struct ValueListHold {
+    numnode* list;
+    ~ValueListHold() {
+        if (!list) return;
+        numnode* tail = list;
+        while (tail->next) tail = tail->next;
+        give_back_chain(list, tail);
+    }
+};
 
 // A loop or sum variable holds one digit: at most 2^28 - 1 in magnitude.
 constexpr int32_t LOOP_LIMIT = (1 << 28) - 1;

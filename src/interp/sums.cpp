@@ -25,17 +25,6 @@ constexpr char END_TOKEN[] = "\xC2\xA5";
 
 void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
 
-// Gives a list of loop values back to the digit-node free list on every exit.
-struct ValueListHold {
-    numnode* list;
-    ~ValueListHold() {
-        if (!list) return;
-        numnode* tail = list;
-        while (tail->next) tail = tail->next;
-        give_back_chain(list, tail);
-    }
-};
-
 // The running result: a machine word under integerflag, else a value.
 struct Accumulator {
     bool sum;
