@@ -23,7 +23,12 @@ Func Three(a, b, c) = a + b - c.
 Func Calls(n) = t := 0; for i = 1 to n do t := t + Three(i, 2, 1) od; t.
 Func Fib(n) = if n < 2 then n else Fib(n - 1) + Fib(n - 2) fi.
 Func Deep(n) = if n = 0 then 0 else 1 + Deep(n - 1) fi.
+Func ASum(n) = s := 0; for r = 1 to n do for i = 1 to 1000 do s := s + a[i] + a[7] od od; s.
+Func ASumCmp(n) = Compile (s, r, i, [a], a[7]); s := 0; for r = 1 to n do for i = 1 to 1000 do s := s + a[i] + a[7] od od; s.
 """
+
+# The array the element sums read: a[i] = i, i <= 1000.
+ARRAY = "Array a[1000]; for i = 1 to 1000 do a[i] := i od; s := 0; r := 0; "
 
 
 def session(binary, script):
@@ -65,6 +70,12 @@ def main(argv):
     rows.append(("sum of i | 100, i <= 10^6, exact", exact, ""))
     rows.append(("the same with Integer", integer, f"Integer wins {exact / integer:.1f}x"))
     rows.append(("the same with Compile", compiled, f"Compile wins {exact / compiled:.2f}x"))
+    # Every a[i] finds the array through its binding, a[7] its cell.
+    expect = str(300 * (500500 + 7000))
+    asum, _ = measured(binary, ARRAY + "ASum(300);", expect, runs)
+    asum_c, _ = measured(binary, ARRAY + "ASumCmp(300);", expect, runs)
+    rows.append(("sum of a[i] + a[7], 3 x 10^5 times", asum, ""))
+    rows.append(("the same with Compile ([a], a[7])", asum_c, f"Compile wins {asum / asum_c:.2f}x"))
     calls, _ = measured(binary, "Calls(100000);", str(sum(i + 1 for i in range(1, 100001))), runs)
     rows.append(("10^5 calls of a three-parameter function", calls, ""))
     fib, _ = measured(binary, "Fib(20);", "6765", runs)

@@ -9,6 +9,7 @@
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
+#include "interp/stored_code.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
@@ -150,7 +151,39 @@ void read_subscripts(FILE** source, name** pending, int32_t* i, int32_t* j, int*
     next_token(source, pending);
 }
 
+// The subscripts of an element, or a bound fixed index with its tokens
+// passed over; then the array: the binding's, else the name's.
+array* element_array(FILE** source, tokenrec* nm, name** pending, int32_t* i, int32_t* j, int* two,
+                     compiled_array* b) {
+    if (b && b->fixed) {
+        while (!token_is(&token, "]") && !token_is(&token, END_TOKEN)) next_token(source, pending);
+        next_token(source, pending);
+        *i = b->index;
+        *j = addresser;
+        *two = 0;
+    } else {
+        read_subscripts(source, pending, i, j, two);
+    }
+    // Looked up after the subscripts: they may call functions that delete
+    // or create arrays.
+    array* a = nullptr;
+    if (b)
+        a = bound_array(b);
+    else
+        fastestlookup(nm, &a);
+    if (!a) fail(28, nm->name);
+    return a;
+}
+
 }  // namespace
+
+array* bound_array(compiled_array* b) {
+    if (b->links == 0 || b->links != array_links_stamp) {
+        fastestlookup(&b->nm, &b->arr);
+        b->links = array_links_stamp;
+    }
+    return b->arr;
+}
 
 void create_array(FILE** source, quoly** value, name** pending) {
     do {
@@ -176,7 +209,7 @@ void create_array(FILE** source, quoly** value, name** pending) {
 }
 
 void new_arretrieve(FILE** source, tokenrec* nm, name** pending, quoly*** cell, quoly** value, colm*** list,
-                    int32_t* second) {
+                    int32_t* second, compiled_array* b) {
     *list = nullptr;
     *second = 0;
     if (token_is(nm, "if") || token_is(nm, "while")) {
@@ -190,10 +223,7 @@ void new_arretrieve(FILE** source, tokenrec* nm, name** pending, quoly*** cell, 
     }
     int32_t i = 0, j = 0;
     int two = 0;
-    read_subscripts(source, pending, &i, &j, &two);
-    array* a = nullptr;
-    fastestlookup(nm, &a);
-    if (!a) fail(28, nm->name);
+    array* a = element_array(source, nm, pending, &i, &j, &two, b);
     new_array_quoly_ptr(a, &i, &j, two, cell, nm->name, list);
     if (*list) {
         *second = j;
@@ -284,6 +314,7 @@ void unlink_record(array* a) {
     array** p = &arr_store[a->hash];
     while (*p && *p != a) p = &(*p)->link;
     if (*p) *p = a->link;
+    array_links_stamp++;
 }
 
 }  // namespace
@@ -402,11 +433,8 @@ void array_value_chain(FILE** source, name** pending, quoly** chain) {
     }
 }
 
-quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_ref* ref) {
-    read_subscripts(source, pending, &ref->i, &ref->j, &ref->two);
-    array* a = nullptr;
-    fastestlookup(nm, &a);
-    if (!a) fail(28, nm->name);
+quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_ref* ref, compiled_array* b) {
+    array* a = element_array(source, nm, pending, &ref->i, &ref->j, &ref->two, b);
     ref->arr = a;
     ref->stamp = a->stamp;
     quoly** cell = nullptr;

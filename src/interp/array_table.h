@@ -49,14 +49,31 @@ void evalcoords(FILE** source, int32_t* i, int32_t* j, name** pending, char clos
 // The same from stored code in integer mode (the integer evaluator).
 void ievalcoords(int32_t* i, int32_t* j, name** pending, int* two);
 
+// ---- arrays bound by compiled code ----
+// What a compiled token names: an array looked up by name, with the last
+// look-up kept while no array entered or left the name table since (so
+// the token finds what the name would), and for a listed element with a
+// fixed index that index, read instead of the subscript tokens.
+struct compiled_array {
+    tokenrec nm;
+    array* arr = nullptr;   // the last look-up's result (null: none)
+    uint32_t links = 0;     // array_links_stamp at that look-up; 0: never
+    int32_t index = 0;      // the fixed linear index (from addresser)
+    int fixed = 0;          // the subscript is that index
+};
+// The array the binding's name finds now (null when there is none).
+array* bound_array(compiled_array* b);
+
 // ---- element references ----
 // `token` is the "[" after the array name nm. Reads the subscripts and the
 // token after "]"; *cell := the element's value slot (a dense cell that was
 // empty now holds 0), or null for an absent sparse entry; *list, *second
 // := the sparse position (null list for a dense element). "if[" and
 // "while[" run the construct typed outside a function into value.
+// With a binding b, the array is b's (the name nm is only for messages)
+// and a fixed index skips the subscript tokens.
 void new_arretrieve(FILE** source, tokenrec* nm, name** pending, quoly*** cell, quoly** value, colm*** list,
-                    int32_t* second);
+                    int32_t* second, compiled_array* b = nullptr);
 // Element k (linear, column order, from addresser) of the array nm for
 // compiled code: the value slot, creating an absent sparse entry (holding
 // 0) where it looked. Errors 27 (out of range), 28 (no array).
@@ -112,7 +129,9 @@ struct element_ref {
 // `token` is the "[" after nm: reads the subscripts and the token after
 // "]"; *ref describes the element. Returns its cell slot (an empty dense
 // cell now holds 0), or null for an absent sparse entry. Error 28.
-quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_ref* ref);
+// A binding b as for new_arretrieve.
+quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_ref* ref,
+                          compiled_array* b = nullptr);
 // The element's cell slot now, or null when its array is gone (deleted,
 // or its record reused) or the element is an absent sparse entry; with
 // make, an absent sparse entry is made (holding 0).

@@ -51,6 +51,8 @@ struct local_binding {
     var* record = nullptr;        // the local pushed for the parameter
     var* target = nullptr;        // "^": the caller's record, else null
     void* outer_binding = nullptr;   // the parameter's binding in the call this one is nested in
+    int32_t outer_array_binding = 0; // and whether it named an array there, a sparse one
+    int32_t outer_sparse = 0;
     array* alias = nullptr;       // an array argument: the alias record pushed for it, else null
     array* aliased = nullptr;     // and the argument array it stands for
     bool has_element = false;     // "^" with an array element: copied out into it
@@ -146,6 +148,9 @@ void rebind_outer_call(call_frame* frame) {
         // An array parameter, or one compiled as the other kind, is looked
         // up by name until the next run of the compiled statements.
         for (local_binding& b : outer->locals) {
+            // An array parameter's uses find the array by its name, which
+            // is the outer call's alias again.
+            if (b.p->array_binding && b.p->uses && b.p->uses->bind_kind == 3) continue;
             const bool scalar_use = b.p->uses && b.p->uses->bind_kind == 1 && !b.p->array_binding;
             bind_uses(b.p->uses, scalar_use && still_own(outer, b) ? &b.record->value : nullptr);
         }
@@ -178,6 +183,7 @@ const char* remove_aliases(call_frame* frame) {
         }
         if (*link) {
             *link = al->link;
+            array_links_stamp++;
             // The frames may have been made or replaced through the alias.
             if (b.aliased) b.aliased->sparse = al->sparse;
         }
@@ -221,6 +227,8 @@ void remove_frame(call_frame* frame, bool quiet) {
     for (local_binding& b : frame->locals) {
         if (still_own(frame, b)) unlink_record(b.record);
         b.p->binding = b.outer_binding;
+        b.p->array_binding = b.outer_array_binding;
+        b.p->sparse = b.outer_sparse;
     }
     frame->locals.clear();
     rebind_outer_call(frame);
@@ -615,6 +623,7 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
             al = make_alias(a.p, a.aliased);
             al->link = arr_store[al->hash];
             arr_store[al->hash] = al;
+            array_links_stamp++;
             // The scalar of the parameter's name is marked: an array parameter.
             rec->value->den = reinterpret_cast<polynode*>(al);
         }
@@ -624,11 +633,15 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
         b.record = rec;
         b.target = a.target;
         b.outer_binding = a.p->binding;
+        b.outer_array_binding = a.p->array_binding;
+        b.outer_sparse = a.p->sparse;
         b.alias = al;
         b.aliased = a.aliased;
         b.has_element = a.has_element;
         b.element = a.element;
         a.p->binding = &rec->value;
+        a.p->array_binding = a.aliased ? 1 : 0;
+        a.p->sparse = a.aliased && a.aliased->sparse ? 1 : 0;
     }
     args.args.clear();
     frames.push_back(frame);

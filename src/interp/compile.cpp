@@ -11,6 +11,7 @@
 // running call and looks the listed variables up again, and a nested call
 // of the same function gives the caller's bindings back when it returns.
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,20 @@ struct listed_scalar {      // a variable named in the list after Compile
     name* uses = nullptr;
 };
 
+struct listed_array {       // an element or a whole array named in the list
+    compiled_array binding;
+    name* uses = nullptr;
+};
+
 struct compiled_func {      // what a compiled function keeps beyond its func record
     func* f;
     std::vector<listed_scalar> listed;
     std::vector<int32_t> param_array;   // per parameter: bound as an array when compiled
+    // Where the bound tokens point: the records stay put while the
+    // function is compiled (one per listed array item; per parameter, the
+    // array it names, null for a scalar parameter).
+    std::vector<std::unique_ptr<listed_array>> arrays;
+    std::vector<std::unique_ptr<compiled_array>> param_arrays;
 };
 
 std::vector<compiled_func> compiled_funcs;
@@ -119,7 +130,9 @@ std::string upper_first(const char* s) {
 void do_tok_list(name* chain, compile_table& table) {
     for (name* t = chain; t; t = t->next) {
         name* u = t->next;
+        // "if[" and "while[" run constructs, whatever arrays bear the name.
         if (u && std::strcmp(u->token, "[") == 0 && is_lower(t->token[0])) {
+            if (!std::strcmp(t->token, "if") || !std::strcmp(t->token, "while")) continue;
             name* sub = u->next;
             if (!sub) continue;
             std::string text = std::string(t->token) + "[" + sub->token;
@@ -185,21 +198,38 @@ void uncompile(func* f) {
         }
 }
 
-// The array items of the list ("x[3]", "x[k]", "[x]") are checked and
-// left unbound: their uses are looked up by name, so deleting or
-// re-creating the array later, or a subscript out of range, is met by the
-// array table's own checks instead of a fixed address.
+// The array items of the list ("x[3]", "x[k]", "[x]") bind their uses to
+// the array's name with the last look-up kept (see compiled_array): the
+// array may be deleted, re-created with another shape, or see its cells
+// move when an older one is deleted, and a use then finds what the name
+// finds. Only "x[3]" fixes the element; "x[k]" reads k at each use, as k
+// may change after the Compile statement has run.
+
+listed_array* new_listed_array(compiled_func& rec, const tokenrec& array_name, int32_t index, int fixed) {
+    auto l = std::make_unique<listed_array>();
+    l->binding.nm = array_name;
+    l->binding.index = index;
+    l->binding.fixed = fixed;
+    rec.arrays.push_back(std::move(l));
+    return rec.arrays.back().get();
+}
 
 // An element item: token at "[" after the array's name.
-void listed_element(FILE** source, name** pending, const tokenrec& array_name) {
+void listed_element(FILE** source, name** pending, const tokenrec& array_name, compile_table& table,
+                    compiled_func& rec) {
     next_token(source, pending);
     int64_t index = 0;
-    if (is_digit(token.name[0])) {
+    std::string text = std::string(array_name.name) + "[";
+    const bool fixed = is_digit(token.name[0]);
+    if (fixed) {
         while (is_digit(token.name[0])) {
-            if (index <= INT32_MAX) index = index * 10 + (token.name[0] - '0');
+            for (const char* d = token.name; is_digit(*d); d++)
+                if (index <= INT32_MAX) index = index * 10 + (*d - '0');
+            text += token.name;
             next_token(source, pending);
         }
     } else if (is_lower(token.name[0])) {
+        text += token.name;
         var* v = find_var(&token);
         if (!v) refuse(19, token.name);
         const quoly* q = v->value;
@@ -216,10 +246,12 @@ void listed_element(FILE** source, name** pending, const tokenrec& array_name) {
     if (index < addresser || index - addresser >= cell_count(a)) refuse(27, array_name.name);
     if (!token_is(&token, "]")) refuse(267, token.name);
     next_token(source, pending);
+    listed_array* l = new_listed_array(rec, array_name, static_cast<int32_t>(index), fixed);
+    insert_and_update(table, text + "]", 2, &l->binding, &l->uses);
 }
 
 // "[" name "]": token at the name.
-void listed_array(FILE** source, name** pending) {
+void listed_whole_array(FILE** source, name** pending, compile_table& table, compiled_func& rec) {
     tokenrec nm = token;
     array* a = nullptr;
     fastestlookup(&nm, &a);
@@ -228,6 +260,8 @@ void listed_array(FILE** source, name** pending) {
     next_token(source, pending);
     if (!token_is(&token, "]")) refuse(24, token.name);
     next_token(source, pending);
+    listed_array* l = new_listed_array(rec, nm, 0, 0);
+    insert_and_update(table, upper_first(nm.name), 3, &l->binding, &l->uses);
 }
 
 // The items between "(" and ")"; token at "(".
@@ -237,14 +271,14 @@ void read_list(FILE** source, name** pending, compile_table& table, compiled_fun
         next_token(source, pending);
         if (token_is(&token, "[")) {
             next_token(source, pending);
-            listed_array(source, pending);
+            listed_whole_array(source, pending, table, rec);
             continue;
         }
         if (!is_lower(token.name[0])) refuse(232, token.name);
         tokenrec id = token;
         next_token(source, pending);
         if (token_is(&token, "[")) {
-            listed_element(source, pending, id);
+            listed_element(source, pending, id, table, rec);
             continue;
         }
         var* v = find_var(&id);
@@ -264,7 +298,13 @@ bool bind_params(func* f, compiled_func& rec) {
     for (param* p = f->params; p; p = p->next, i++) {
         if (p->array_binding && p->sparse) refuse(247, p->tok.token);
         if (i >= rec.param_array.size() || rec.param_array[i] != p->array_binding) return false;
-        bind_uses(p->uses, p->binding);
+        if (p->array_binding) {
+            compiled_array* b = rec.param_arrays[i].get();
+            b->links = 0;
+            bind_uses(p->uses, b);
+        } else {
+            bind_uses(p->uses, p->binding);
+        }
     }
     return true;
 }
@@ -276,11 +316,15 @@ void bind_listed(compiled_func& rec) {
         var* v = find_var(&id);
         bind_uses(l.uses, v ? &v->value : nullptr);
     }
+    for (auto& l : rec.arrays) {
+        l->binding.links = 0;
+        bind_uses(l->uses, &l->binding);
+    }
 }
 
 // Steps 3 to 7 of a first run: the table, the compiled entry, the binding.
 void compile_function(FILE** source, name** pending, func* f, cond* current) {
-    compiled_func rec{f, {}, {}};
+    compiled_func rec{f, {}, {}, {}, {}};
     compile_table table;
     table.reserve(COMPILE_TABLE_SIZE);
     next_token(source, pending);
@@ -290,10 +334,16 @@ void compile_function(FILE** source, name** pending, func* f, cond* current) {
     for (param* p = f->params; p; p = p->next) {
         p->uses = nullptr;
         rec.param_array.push_back(p->array_binding);
+        rec.param_arrays.emplace_back();
+        if (p->array_binding) {
+            // The parameter's name finds the alias record of the running call.
+            rec.param_arrays.back() = std::make_unique<compiled_array>();
+            set_token(&rec.param_arrays.back()->nm, p->tok.token);
+        }
         if (star) continue;
         if (p->array_binding && p->sparse) refuse(247, p->tok.token);
         if (p->array_binding)
-            insert_and_update(table, upper_first(p->tok.token), 3, p->binding, &p->uses);
+            insert_and_update(table, upper_first(p->tok.token), 3, rec.param_arrays.back().get(), &p->uses);
         else
             insert_and_update(table, p->tok.token, 1, p->binding, &p->uses);
     }

@@ -188,8 +188,8 @@ void read_character(FILE** source, quoly** value, name** pending) {
 // frames of the factor routine are on the stack of every nested call.
 [[gnu::noinline]] void element_factor(FILE** source, tokenrec* id, quoly*** ref, quoly** value,
                                       colm*** sparse_array, int32_t* sparse_pos, name** pending,
-                                      int references_only) {
-    new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos);
+                                      int references_only, compiled_array* bound = nullptr) {
+    new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos, bound);
     if (*ref == value) return;   // "if[" or "while[": the construct's value
     // An absent sparse entry reads as 0, unless it is about to be assigned.
     if (!*ref && !references_only && !token_is(&token, ":")) {
@@ -214,13 +214,22 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
     }
     // A token the Compile statement bound to a scalar reads its slot
     // directly (an array parameter's mark still takes the look-up and its
-    // warning). Elements are looked up by name.
+    // warning); one bound to an array or an element finds the array
+    // through its binding.
     name* rec = in_body(pending) ? *pending : nullptr;
-    if (rec && rec->resolved && rec->bind_kind == 1 && std::strcmp(rec->token, token.name) == 0) {
-        quoly** slot = static_cast<quoly**>(rec->binding);
-        if (!(*slot && (*slot)->isnum && (*slot)->den)) {
-            *ref = slot;
+    if (rec && rec->resolved && std::strcmp(rec->token, token.name) == 0) {
+        if (rec->bind_kind == 1) {
+            quoly** slot = static_cast<quoly**>(rec->binding);
+            if (!(*slot && (*slot)->isnum && (*slot)->den)) {
+                *ref = slot;
+                next_token(source, pending);
+                return;
+            }
+        } else {
+            tokenrec id = token;
             next_token(source, pending);
+            element_factor(source, &id, ref, value, sparse_array, sparse_pos, pending, references_only,
+                           static_cast<compiled_array*>(rec->binding));
             return;
         }
     }

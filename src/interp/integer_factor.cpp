@@ -37,10 +37,10 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // An element id "[" ... "]" (token at "["): a dense cell is the place
 // itself; a sparse element is written through the sparse store.
-void ielement(const tokenrec& id, iplace* place, int32_t* result, name** pending) {
+void ielement(const tokenrec& id, iplace* place, int32_t* result, name** pending, compiled_array* bound = nullptr) {
     tokenrec nm = id;
     element_ref e{};
-    quoly** cell = element_reference(&Input, &nm, pending, &e);
+    quoly** cell = element_reference(&Input, &nm, pending, &e, bound);
     const bool assigned = token_is(&token, ":");
     if (e.arr->sparse) {
         place->sparse_element = 1;
@@ -203,11 +203,10 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
             inext(pending);
             if (!token_is(&token, ":")) *result = istored_value(*place->slot, rec->token);
         } else {
-            // Array elements are not bound by Compile: looked up by name.
             tokenrec id;
             set_token(&id, rec->token);
             inext(pending);
-            ielement(id, place, result, pending);
+            ielement(id, place, result, pending, static_cast<compiled_array*>(rec->binding));
         }
         return;
     }

@@ -14,6 +14,7 @@
 quoly** arp[PAGE_COUNT] = {};
 int32_t numblocks = -1;
 int32_t endarr = -1;
+uint32_t array_links_stamp = 1;
 int32_t array_time = 1;   // from 1: an alias carries the negated stamp, and -0 would be 0
 array* arr_store[ARR_BUCKETS] = {};
 quoly** syst_cells = nullptr;
@@ -40,6 +41,7 @@ void link_record(array* a, const tokenrec* tok, int32_t rows, int32_t flag) {
     a->stamp = array_time++;
     a->link = arr_store[a->hash];
     arr_store[a->hash] = a;
+    array_links_stamp++;
 }
 
 // The frame of row r (from 0) of the chain starting at f.
@@ -195,6 +197,7 @@ void remove_array(array* a) {
     array** p = &arr_store[a->hash];
     while (*p && *p != a) p = &(*p)->link;
     if (*p) *p = a->link;
+    array_links_stamp++;
     if (a->sparse) {
         free_sparse(&a->sparse, a->rows, 1);
     } else if (a->last >= a->first) {

@@ -28,6 +28,9 @@ extern quoly** arp[PAGE_COUNT];     // pages of 1,024 cells, zeroed when allocat
 extern int32_t numblocks;           // highest allocated page; -1 at start-up
 extern int32_t endarr;              // last used cell of the store; -1 at start-up
 extern int32_t array_time;          // the next creation stamp
+// Changes whenever an array record enters or leaves the name table: a
+// name looked up while it is unchanged still finds the same record.
+extern uint32_t array_links_stamp;
 extern array* arr_store[ARR_BUCKETS];
 extern array* syst;                 // the system result array, named "<"
 // syst's own dense cells, apart from arp (1,000,000 pointers, allocated at
