@@ -9,6 +9,7 @@
 #include "det/pivots.h"
 #include "det/standard_invert.h"
 #include "interp/settings.h"
+#include "interp/token.h"
 #include "matrix/measures.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -30,9 +31,12 @@ namespace {
 
 inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
 
+// A method a later stage provides: the note, then the statement ends as
+// for any construct not yet known.
 [[noreturn]] void unavailable(const char* what) {
-    tarvex_error(what, 1);
-    abandon_statement();
+    tarvex_error(what, 0);
+    error(16, token.name);
+    abandon_statement(16);
 }
 
 // The mod-out relations suspended for the scope when the hub asked for it.

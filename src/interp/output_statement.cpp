@@ -25,7 +25,6 @@ namespace {
 
 // The longest quoted text printed; longer text is read and dropped.
 constexpr size_t QUOTE_LIMIT = 255;
-constexpr int32_t DEFAULT_CELL_WIDTH = 4;
 
 void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
 

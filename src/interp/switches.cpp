@@ -7,10 +7,12 @@
 // and the token after the switch ends the statement.
 #include <cstring>
 
+#include "det/det_state.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/scanner.h"
+#include "interp/settings.h"
 #include "interp/switch_impl.h"
 #include "interp/term_reader.h"
 #include "interp/token.h"
@@ -19,6 +21,7 @@
 #include "storage/assign.h"
 #include "storage/workblocks.h"
 #include "toplevel/display.h"
+#include "toplevel/display_array.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/prompted_settings.h"
@@ -187,7 +190,14 @@ void switches(FILE** source, quoly** value, name** pending) {
                 return;
             }
             break;
-        case '4': unavailable("The inversion duplicate display is not available yet.", 17); break;
+        case '4':
+            // The matrix an interrupted elimination is working on, if any.
+            if (dupptr) {
+                array_view view{duparr->name, duparr, 0, duparr->rows, duparr->rows, addresser, addresser,
+                                duparr->rows, dupptr};
+                arrdisplay(&Output, 1, 0, view, DEFAULT_CELL_WIDTH, 0, 1);
+            }
+            break;
         case 'j': unavailable("The minor stash report is not available yet.", 17); break;
         default: error(17, token.name); break;
         }

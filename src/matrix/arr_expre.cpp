@@ -4,6 +4,7 @@
 
 #include "matrix/array_value.h"
 #include "det/det_state.h"
+#include "det/mat_invert.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "interp/evaluator.h"
@@ -59,6 +60,27 @@ void sparse_with_scalar(arr_value* v, quoly* s, bool neg, int add) {
     for (size_t c = 0; c < cells.size(); c++) v->cells[c] = cells[c];
     v->count = static_cast<int64_t>(cells.size());
     v->fresh = 1;
+}
+
+// v := v x t, the matrix product (v's columns are t's rows). The product
+// of a dense v by a sparse t is formed in t's scratch cells.
+void multiply_by(arr_value* v, arr_value* t) {
+    mat_shape as{v->count, v->rows};
+    const mat_shape bs{t->count, t->rows};
+    matrix_mult(v->cells, t->cells, &as, &bs, v->fresh, &v->frame, &t->frame);
+    v->count = as.count;
+    v->rows = as.rows;
+    v->fresh = 1;
+}
+
+// t := t^-1 for a square t (its cells become fresh first: a stored array
+// is never changed). A singular matrix is error 44.
+void invert_value(arr_value* t, const char* optok) {
+    if (first_available > WORK_BLOCKS) arr_error(89, optok);
+    make_fresh(t);
+    QuolyOwner det;
+    quoly_set(1, &det.q);
+    mat_invert(t->cells, t->cells, 1, 1, t->rows, &det.q, 1, 1, &t->frame, nullptr, -1, -1, -1, 0, 0);
 }
 
 void sum_step(quoly** acc, arr_value* v, quoly** tq, arr_value* t, bool add) {
@@ -287,8 +309,16 @@ void product_step(char op, arr_value* v, quoly** acc, arr_value* t, quoly** tq, 
         for (int64_t c = 0; c < v->count && !v->frame; c++) std::swap(v->cells[c], t->cells[c]);
         quoly_set(0, acc);
         const bool square = v->count == int64_t{v->rows} * v->rows;
-        if (op == '/' && square)
-            feature_unavailable("Inverses are not available yet.", 16, optok);
+        if (op == '/' && square) {
+            invert_value(v, optok);
+            if (quoly_eq_1(s)) return;
+            if (v->frame) {
+                mult_cons_sparse(&v->frame, s, 1, v->rows);
+                return;
+            }
+            each_cell(v, s, true, quoly_mult);
+            return;
+        }
         if (v->frame) {
             if (op != '*') arr_error(242, optok);
             make_fresh(v);
@@ -306,18 +336,15 @@ void product_step(char op, arr_value* v, quoly** acc, arr_value* t, quoly** tq, 
     // array op array
     const bool conform = v->columns() == t->rows;
     if (op == '*' && conform) {
-        mat_shape as{v->count, v->rows};
-        const mat_shape bs{t->count, t->rows};
         if (!v->frame && t->frame && int64_t{v->rows} * t->columns() > MAX_DENSE_CELLS) arr_error(43, optok);
-        // The product of a dense A by a sparse B is formed in B's scratch cells.
-        matrix_mult(v->cells, t->cells, &as, &bs, v->fresh, &v->frame, &t->frame);
-        v->count = as.count;
-        v->rows = as.rows;
-        v->fresh = 1;
+        multiply_by(v, t);
         return;
     }
-    if (op == '/' && conform && t->count == int64_t{t->rows} * t->rows)
-        feature_unavailable("Inverses are not available yet.", 16, optok);
+    if (op == '/' && conform && t->count == int64_t{t->rows} * t->rows) {
+        invert_value(t, optok);
+        multiply_by(v, t);
+        return;
+    }
     if (v->count != t->count || v->rows != t->rows) arr_error(39, optok);
     cellwise(v, t, op);
 }

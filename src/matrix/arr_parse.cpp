@@ -4,6 +4,7 @@
 #include "interp/array_language.h"
 
 #include "matrix/array_value.h"
+#include "det/mat_invert.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
@@ -215,10 +216,12 @@ void determinant_family(int code, FILE** source, quoly** result, arr_value* v, n
         warning(90, token.name);
         return;
     }
-    (void)prime_count;
-    feature_unavailable(code == 'H' ? "The Hamiltonian path search is not available yet."
-                                    : "Determinants are not available yet.",
-                        16, token.name);
+    // The statement's operand is never consumed: a stored array must come
+    // out of its determinant unchanged, and a fresh one is freed by its hold.
+    if (code == 'H')
+        feature_unavailable("The Hamiltonian path search is not available yet.", 16, token.name);
+    mat_invert(v->cells, nullptr, 0, 0, v->rows, result, 0, 0, &v->frame, o.factor, o.degree, o.second_degree,
+               o.power, 0, prime_count);
 }
 
 void sum_or_trace(int code, FILE** source, quoly** result, arr_value* v, name** pending) {

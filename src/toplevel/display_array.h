@@ -14,6 +14,9 @@
 #include "storage/other_records.h"
 #include "storage/records.h"
 
+// The cell width of the matrix layout when none is asked for.
+constexpr int32_t DEFAULT_CELL_WIDTH = 4;
+
 struct array_view {
     const char* name;       // printed name
     array* record;          // null: looked up by name (error 28 when absent)

@@ -3,8 +3,8 @@
 
   interrupts.py TARVEX [--report]
 
-At the idle prompt, during a big-integer power, a polynomial power and a
-multivariate gcd over Z: a nested level must open within half a second
+At the idle prompt, during a big-integer power, a polynomial power, a
+multivariate gcd over Z and a determinant by plain elimination: a nested level must open within half a second
 ("2>" printed), run a statement of its own, and after &_p the interrupted
 statement must finish with the value it has without the interrupt (checked
 by python's own integers, or by a second computation in the session).
@@ -41,6 +41,7 @@ class Session:
         while True:
             at = self.seen.find(want)
             if at >= 0:
+                self.last_read = self.seen
                 self.seen = self.seen[at + len(want):]
                 return time.monotonic() - start
             left = timeout - (time.monotonic() - start)
@@ -52,6 +53,13 @@ class Session:
                 if not chunk:
                     raise AssertionError(f"the session ended before {text!r}: {self.seen.decode(errors='replace')!r}")
                 self.seen += chunk
+
+    def upto(self, text, timeout):
+        """What is printed before `text` (read as by expect)."""
+        self.seen = b""
+        self.expect(text, timeout)
+        whole = self.last_read
+        return whole[: whole.find(text.encode())].decode(errors="replace")
 
     def interrupt(self):
         """SIGINT; the seconds until the nested level's prompt shows."""
@@ -167,6 +175,64 @@ def dropped(binary):
     s.close()
 
 
+def det_mod(rows, p):
+    """det(rows) mod p by elimination over Z/p."""
+    m = [[x % p for x in r] for r in rows]
+    n, d = len(m), 1
+    for k in range(n):
+        piv = next((i for i in range(k, n) if m[i][k]), None)
+        if piv is None:
+            return 0
+        if piv != k:
+            m[k], m[piv] = m[piv], m[k]
+            d = -d
+        d = d * m[k][k] % p
+        inv = pow(m[k][k], -1, p)
+        for i in range(k + 1, n):
+            f = m[i][k] * inv % p
+            if f:
+                mi, mk = m[i], m[k]
+                for j in range(k, n):
+                    mi[j] = (mi[j] - f * mk[j]) % p
+    return d % p
+
+
+def det_elimination(binary, n):
+    """A plain elimination (&(D = 0)) interrupted: the level shows the
+    matrix under work with &4, the panic stop leaves it, nothing of it is
+    left held, and the stored array's determinant comes out as before."""
+    modulus, p = 9999999967, 1000003
+    cell = lambda i, j: (i**7 * j**5 + 31 * j**3 + 17 * i * j**2 + i) % modulus
+    want = str(det_mod([[cell(i, j) for j in range(1, n + 1)] for i in range(1, n + 1)], p))
+    s = Session(binary)
+    s.send(f"[a] := [<i = 1, {n}><j = 1, {n}> (i^7*j^5 + 31*j^3 + 17*i*j^2 + i) | {modulus}]:\n")
+    s.expect(">", 600)
+    assert answer(s, f"Det [a] | {p};", 600) == want
+    s.send("&(D = 0):\n")
+    s.expect(">", 10)
+    s.send(f"Det [a] | {p};\n")
+    time.sleep(0.3)
+    s.seen = b""
+    s.p.send_signal(signal.SIGINT)
+    latency = s.expect("*** New command level.", 10)
+    s.expect("2>", 10)
+    s.send("&4;\n")
+    shown = s.upto("2>", 120).strip()
+    assert shown.startswith("[[") and "]]" in shown, f"&4 showed {shown[:200]!r}"
+    matrix = shown[: shown.find("]]")]
+    assert matrix.count(",") == n * n - 1, "&4 did not show the whole working matrix"
+    s.send("&@;\n")
+    assert "*** Panic stop." in s.upto(">", 30)
+    # Nothing is under work any more: &4 shows nothing.
+    s.send("&4;\n")
+    assert "[[" not in s.upto(">", 10)
+    s.send("&(D = -1):\n")
+    s.expect(">", 10)
+    assert answer(s, f"Det [a] | {p};", 600) == want, "the determinant changed after the panic stop"
+    s.close()
+    return latency
+
+
 def slow_build(binary):
     """A build with the sanitizers runs big-integer products some twenty
     times slower: the workloads are then made smaller, so that each still
@@ -197,6 +263,7 @@ def main(argv):
                  f"g := (2 + x + y + z)^{gcd}:", f"h := (3 + x - y + z)^{gcd}:", "u := f*g:", "v := f*h:"]
     lat["multivariate gcd over Z"] = interrupted(
         binary, gcd_setup, "c := u/v:", ("(x^2 - 1)/(x + 1);", "x-1"), "c*h - g;", "0")
+    lat["plain elimination"] = det_elimination(binary, 100 if slow else 200)
     deleted_target(binary, power)
     dropped(binary)
     for name, t in lat.items():
