@@ -322,7 +322,7 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
     } else if (token_is(&token, "#")) {
         next_token(source, pending);
         if (token_is(&token, "[")) {
-            // A polynomial applied to a matrix: the array issue's worker.
+            // A polynomial applied to a matrix (its worker is still to come).
             feature_unavailable("Polynomials at matrices are not available yet.", 28, token.name);
             return;
         }
