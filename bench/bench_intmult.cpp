@@ -32,21 +32,6 @@ namespace {
 
 using namespace bench;
 
-void detach_variables() {
-    while (polynames) {
-        pt* v = polynames;
-        polynames = v->next;
-        free_pt(&v);
-    }
-    number_polys = 0;
-}
-
-int64_t count_terms(const polynode* p) {
-    int64_t n = 0;
-    for (; p; p = p->next) n += p->numb ? 1 : count_terms(p->pcoef);
-    return n;
-}
-
 // A polynomial from its terms: c[i] (i = degree..0) over x^i; null entries skipped.
 polynode* from_coefficients(const std::vector<imag*>& c) {
     polynode* head = nullptr;

@@ -28,21 +28,6 @@ namespace {
 
 using namespace bench;
 
-void detach_variables() {
-    while (polynames) {
-        pt* v = polynames;
-        polynames = v->next;
-        free_pt(&v);
-    }
-    number_polys = 0;
-}
-
-int32_t count_terms(const polynode* p) {
-    int32_t n = 0;
-    for (; p; p = p->next) n += p->numb ? 1 : count_terms(p->pcoef);
-    return n;
-}
-
 // 1 + x_1 + ... + x_n.
 polynode* linear_sum(int n) {
     polynode* s = nullptr;
@@ -130,7 +115,7 @@ void sparse_over_z() {
     t0 = Clock::now();
     poly_mult(f, g, &h, nilpol);
     const double ms = ms_since(t0);
-    std::printf("%-44s %10d %10d %12.0f %12.0f\n", "f (f + 1), f = (1 + x + y + z + t)^20, Z", count_terms(f),
+    std::printf("%-44s %10ld %10ld %12.0f %12.0f\n", "f (f + 1), f = (1 + x + y + z + t)^20, Z", count_terms(f),
                 count_terms(h), build, ms);
 
     // The same with coefficients of three digits, beyond the machine
@@ -143,7 +128,7 @@ void sparse_over_z() {
     t0 = Clock::now();
     poly_mult(f, g, &h, nilpol);
     const double big = ms_since(t0);
-    std::printf("%-44s %10d %10d %12s %12.0f\n", "the same with f times 2^60 (3-digit numbers)", count_terms(f),
+    std::printf("%-44s %10ld %10ld %12s %12.0f\n", "the same with f times 2^60 (3-digit numbers)", count_terms(f),
                 count_terms(h), "-", big);
     for (polynode** p : {&s, &f, &g, &h, &one, &c}) free_poly(p);
     detach_variables();
@@ -164,7 +149,7 @@ void square_mod_p() {
         free_poly(&h);
         poly_mult(f, f, &h, nilpol);
     });
-    std::printf("%-44s %10d %10d %12.0f %12.0f\n", "f^2, f = (1 + x + y + z)^20, Z/65521", count_terms(f),
+    std::printf("%-44s %10ld %10ld %12.0f %12.0f\n", "f^2, f = (1 + x + y + z)^20, Z/65521", count_terms(f),
                 count_terms(h), build, ms);
     for (polynode** p : {&s, &f, &h}) free_poly(p);
     detach_variables();

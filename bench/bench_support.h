@@ -37,6 +37,23 @@ inline void attach_variables(int n) {
     number_polys = n;
 }
 
+// Gives every variable record back; no variables are left.
+inline void detach_variables() {
+    while (polynames) {
+        pt* v = polynames;
+        polynames = v->next;
+        free_pt(&v);
+    }
+    number_polys = 0;
+}
+
+// The number leaves of p: its terms at full depth.
+inline int64_t count_terms(const polynode* p) {
+    int64_t n = 0;
+    for (; p; p = p->next) n += p->numb ? 1 : count_terms(p->pcoef);
+    return n;
+}
+
 // (c + x_1 + ... + x_n)^k, k >= 1.
 inline polynode* power_of_sum(int c, int n, int k) {
     polynode* s = nullptr;
