@@ -81,17 +81,6 @@ polynode* random_irreducible(std::mt19937_64& rng, int32_t d) {
     }
 }
 
-// The minimum of several runs of f, in milliseconds.
-template <class F>
-double best_of(int runs, F f) {
-    double best = 1e300;
-    for (int i = 0; i < runs; i++) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, ms_since(t0));
-    }
-    return best;
-}
 
 }  // namespace
 

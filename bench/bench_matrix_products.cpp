@@ -29,15 +29,6 @@ using namespace bench;
 
 std::mt19937_64 rng(2026);
 
-double best_of(int runs, const std::function<void()>& f) {
-    double best = 1e300;
-    for (int r = 0; r < runs; r++) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, ms_since(t0));
-    }
-    return best;
-}
 
 using Cells = std::vector<quoly*>;
 

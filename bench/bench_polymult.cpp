@@ -49,15 +49,6 @@ polynode* power(polynode* base, int k) {
     return p;
 }
 
-double best_of(int runs, const std::function<void()>& f) {
-    double best = 1e30;
-    for (int r = 0; r < runs; r++) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, ms_since(t0));
-    }
-    return best;
-}
 
 void dense_one_variable() {
     modularmode = 1;

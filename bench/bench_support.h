@@ -2,6 +2,7 @@
 // variables attached as the interpreter would, and the powers of sums that
 // several drivers use as dense test polynomials.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -18,6 +19,18 @@ using Clock = std::chrono::steady_clock;
 
 inline double ms_since(Clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// The least time of runs calls of f, in milliseconds.
+template <class F>
+double best_of(int runs, F f) {
+    double best = 1e300;
+    for (int r = 0; r < runs; r++) {
+        const auto t0 = Clock::now();
+        f();
+        best = std::min(best, ms_since(t0));
+    }
+    return best;
 }
 
 // Variables x, y, z, t, u, w, s (n of them), outermost first.

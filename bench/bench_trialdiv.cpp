@@ -26,16 +26,6 @@ namespace {
 
 using namespace bench;
 
-template <class F>
-double best_of(int reps, F f) {
-    double best = 1e300;
-    for (int r = 0; r < reps; r++) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, ms_since(t0));
-    }
-    return best;
-}
 
 }  // namespace
 
