@@ -8,6 +8,7 @@
 // evaluated may find its slot emptied (the statement deleted the variable
 // meanwhile, as in "x * (@x)"): such a slot counts as 0.
 #include "interp/evaluator.h"
+#include "builtins/builtin_func.h"
 #include "interp/array_language.h"
 
 #include "interp/functions.h"
@@ -287,20 +288,9 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         if (!*value) quoly_set(0, value);
         return;
     }
-    if (position == CREATE_ARRAY_BUILTIN) {
-        create_array(source, value, pending);
-        return;
-    }
     if (inline_builtin(builtin[position].word, source, value, pending)) return;
-    // Sums, traces and least positions are array statements until the
-    // built-in dispatch takes them over.
-    if (position == 90 || position == 100 || position == 13) {
-        arr_parse(position == 90 ? 'S' : position == 100 ? 'T' : 'L', source, value, pending);
-        return;
-    }
-    feature_unavailable("Built-in functions are not available yet.", 16, token.name);
-    quoly_set(0, value);
-    next_token(source, pending);
+    builtin_func(source, value, pending, position);
+    if (!*value) quoly_set(0, value);
 }
 
 // ---- postfix operators ----

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "builtins/builtin_func.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
@@ -180,9 +181,10 @@ int32_t icall(name** pending) {
         const char* code = builtin[b].word;
         if (!std::strcmp(code, "*66") || !std::strcmp(code, "*82")) return isum_or_product(code, pending);
         if (!std::strcmp(code, "*70") || !std::strcmp(code, "*68")) return irandom(code[2] == '8', pending);
-        feature_unavailable("Built-in functions are not available yet.", 16, token.name);
-        inext(pending);
-        return 0;
+        SlotHold v;
+        tokenrec bname = token;
+        builtin_func(&Input, &v.q, pending, b);
+        return iword_of(v.q, bname.name);
     }
     tokenrec fname = token;
     SlotHold v;

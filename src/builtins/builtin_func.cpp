@@ -1,0 +1,63 @@
+// Routing of the built-in numbers to their handler families, the numbers
+// with no handler, and the built-ins whose work is still to come.
+#include "builtins/builtin_func.h"
+
+#include <cstdio>
+#include <string>
+
+#include "interp/builtin_args.h"
+#include "interp/evaluator.h"
+#include "interp/token.h"
+#include "storage/assign.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+// Positions whose table code is an inline form of the factor routine, and
+// 41, which has no handler anywhere: reached only through a table entry
+// with a plain code.
+bool has_no_handler(int32_t n) {
+    if (n < 0 || n > 110) return true;
+    switch (n) {
+    case 1: case 4: case 5: case 7: case 9: case 12: case 14: case 40: case 41:
+    case 66: case 68: case 70: case 79: case 82: case 89: case 101: case 103:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The token after a parenthesised argument list that is not evaluated.
+void skip_argument_list(FILE** source, name** pending) {
+    bnext(source, pending);
+    if (!token_is(&token, "(")) return;
+    int depth = 0;
+    do {
+        if (token_is(&token, "(")) depth++;
+        if (token_is(&token, ")")) depth--;
+        if (token_is(&token, ";") && depth > 0) bfail(1, token.name);
+        bnext(source, pending);
+    } while (depth > 0);
+}
+
+}  // namespace
+
+void later_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
+    const std::string nm = n >= 0 && n <= numbuiltins ? builtin[n].name : "This built-in";
+    skip_argument_list(source, pending);
+    feature_unavailable((nm + " is not available yet.").c_str(), 16, token.name);
+    quoly_set(0, result);
+}
+
+void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
+    if (has_no_handler(n)) {
+        std::printf("not implemented\n");
+        std::fflush(stdout);
+        abandon_statement(0);
+    }
+    if (value_builtin(source, result, pending, n)) return;
+    if (division_builtin(source, result, pending, n)) return;
+    if (array_builtin(source, result, pending, n)) return;
+    later_builtin(source, result, pending, n);
+}
