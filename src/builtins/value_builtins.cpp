@@ -15,6 +15,7 @@
 #include "poly/levels.h"
 #include "poly/masses.h"
 #include "poly/measures.h"
+#include "poly/monorder.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -94,6 +95,22 @@ void raw_display(quoly* q, bool names) {
     std::fflush(stdout);
 }
 
+// Monless(a, b): 1 when a's monomial comes before b's (or ranks equal).
+void monomial_order(FILE** source, quoly** result, name** pending) {
+    SlotHold a_arg, b_arg;
+    open_arguments(source, pending);
+    quoly** a = get_the_data(source, pending, &a_arg.q);
+    next_argument(source, pending);
+    quoly** b = get_the_data(source, pending, &b_arg.q);
+    close_arguments(source, pending);
+    int v = 1;
+    if (!(*a)->isnum) {
+        int eq = 0;
+        v = (*b)->isnum ? 0 : mon_less((*a)->pnum, (*b)->pnum, &eq);
+    }
+    quoly_set(v, result);
+}
+
 }  // namespace
 
 bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
@@ -131,6 +148,9 @@ bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     }
     case 2:
         cast_value(source, result, pending);
+        return true;
+    case 49:
+        monomial_order(source, result, pending);
         return true;
     default:
         break;
