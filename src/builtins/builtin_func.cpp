@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "builtins/array_handlers.h"
+#include "builtins/emergency_display.h"
+#include "builtins/splice_split.h"
 #include "interp/builtin_args.h"
 #include "interp/evaluator.h"
 #include "interp/token.h"
@@ -41,6 +44,24 @@ void skip_argument_list(FILE** source, name** pending) {
     } while (depth > 0);
 }
 
+// The built-ins that rearrange stored arrays and polynomials in place,
+// and the emergency displays.
+bool rearranging_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
+    switch (n) {
+    case 76: builtin_reverse(source, result, pending); return true;
+    case 81: builtin_strans(source, result, pending); return true;
+    case 84: builtin_sort(source, result, pending); return true;
+    case 86: builtin_splice(source, result, pending); return true;
+    case 87: builtin_split(source, result, pending); return true;
+    case 92:
+    case 93: builtin_swap_lines(source, result, pending, n); return true;
+    case 94: builtin_tablemerge(source, result, pending); return true;
+    case 108:
+    case 109: builtin_emergency_display(source, result, pending, n); return true;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 void later_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
@@ -59,5 +80,6 @@ void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
     if (value_builtin(source, result, pending, n)) return;
     if (division_builtin(source, result, pending, n)) return;
     if (array_builtin(source, result, pending, n)) return;
+    if (rearranging_builtin(source, result, pending, n)) return;
     later_builtin(source, result, pending, n);
 }

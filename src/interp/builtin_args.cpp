@@ -58,8 +58,9 @@ void value_argument(FILE** source, name** pending, quoly** slot, bool refuse_ref
     if (!*slot) quoly_set(0, slot);
 }
 
-quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse) {
+quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse, colm*** row, int32_t* column) {
     if (sparse) *sparse = 0;
+    if (row) *row = nullptr;
     if (token_is(&token, "^")) bnext(source, pending);
     if (token_is(&token, "<")) bfail(243, token.name);
     if (number_polys > 0 && its_a_polyname(token.name)) bfail(125, token.name);
@@ -74,6 +75,10 @@ quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse) {
     fact(source, &ref, &local.q, &list, &second, pending, 1);
     if (ref == &local.q || local.q) bfail(29, nm.name);
     if (sparse && list) *sparse = 1;
+    if (row && list) {
+        *row = list;
+        if (column) *column = second;
+    }
     return ref;
 }
 

@@ -39,8 +39,12 @@ void value_argument(FILE** source, name** pending, quoly** slot, bool refuse_ref
 // element of '%'. Returns the address of its value slot; null for an
 // absent sparse entry. *sparse (when given) := 1 for an element of a
 // sparse array. Errors 125 (a polynomial variable), 243 ("<"), 19 (no such
-// scalar), 28 (no such array), 29 (not a variable).
-quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse = nullptr);
+// scalar), 28 (no such array), 29 (not a variable). For an element of a
+// sparse array, *row (when given) := the address of its row's head and
+// *column := its column from 1, where an absent entry would be linked
+// (sparse_zero_set, purge_sparse); *row := null otherwise.
+quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse = nullptr, colm*** row = nullptr,
+                      int32_t* column = nullptr);
 // The value a variable holds, not copied (null: an absent sparse entry or
 // an empty cell). "<" and "<"[i, j] are allowed.
 quoly* get_quoly(FILE** source, name** pending);

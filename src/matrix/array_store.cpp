@@ -179,6 +179,17 @@ array* find_array(const tokenrec* tok) {
     return nullptr;
 }
 
+void follow_new_frames(const array* a, const sparse* old_frame) {
+    if (!old_frame || old_frame == a->sparse) return;
+    for (array* b : arr_store)
+        for (; b; b = b->link)
+            if (b != a && b->sparse == old_frame) {
+                b->sparse = a->sparse;
+                b->rows = a->rows;
+                spec_num_assign(const_cast<imag*>(&a->size), &b->size);
+            }
+}
+
 void close_store_gap(int32_t first, int32_t last) {
     const int32_t k = last - first + 1;
     if (k <= 0) return;

@@ -72,6 +72,11 @@ array* sparse_create(const tokenrec* tok, int32_t rows, int32_t columns, int32_t
 array* quick_sparse_create(sparse* frame, const tokenrec* tok, int32_t rows, int32_t columns, int32_t flag);
 // The record named tok (newest first), or null.
 array* find_array(const tokenrec* tok);
+// After a's sparse matrix was rebuilt in place of old_frame: every other
+// record that shared old_frame (an array parameter's alias, or the array
+// it stands for) takes over a's frames, row count and cell count, so none
+// is left naming frames that went back to the free list.
+void follow_new_frames(const array* a, const sparse* old_frame);
 
 // Unlinks a from arr_store onto arr_garb, frees its entries or cells, moves
 // the cells of later arrays down over the gap and lowers endarr.

@@ -8,7 +8,7 @@
 namespace {
 
 // Enough for every level a polynomial can have.
-constexpr int32_t SIGNATURE_LEVELS = 150;
+constexpr int32_t SIGNATURE_LEVELS = MONOMIAL_LEVELS;
 
 struct Signature {
     int32_t n = 0;
@@ -32,19 +32,43 @@ int compare(const polynode* p, const polynode* q) {
     Signature sp, sq;
     signature_of(p, sp);
     signature_of(q, sq);
-    // Should the work resume after the report, an empty signature simply
-    // takes part in the comparison.
-    if (sp.n == 0) tarvex_error(" Warning! p is illegal, mon_less.", 1);
-    if (sq.n == 0) tarvex_error(" Warning! q is illegal, mon_less.", 1);
-    if (sp.n != sq.n) return sp.n < sq.n ? -1 : 1;
-    for (int32_t i = 0; i < sp.n; i++)
-        if (sp.level[i] != sq.level[i]) return sp.level[i] > sq.level[i] ? -1 : 1;
-    for (int32_t i = 0; i < sp.n; i++)
-        if (sp.exp[i] != sq.exp[i]) return sp.exp[i] < sq.exp[i] ? -1 : 1;
-    return 0;
+    return compare_signatures(sp.n, sp.level, sp.exp, sq.n, sq.level, sq.exp);
 }
 
 }  // namespace
+
+int compare_signatures(int32_t np, const int32_t* lp, const int32_t* ep, int32_t nq, const int32_t* lq,
+                       const int32_t* eq) {
+    // Should the work resume after the report, an empty signature simply
+    // takes part in the comparison.
+    if (np == 0) tarvex_error(" Warning! p is illegal, mon_less.", 1);
+    if (nq == 0) tarvex_error(" Warning! q is illegal, mon_less.", 1);
+    if (np != nq) return np < nq ? -1 : 1;
+    for (int32_t i = 0; i < np; i++)
+        if (lp[i] != lq[i]) return lp[i] > lq[i] ? -1 : 1;
+    for (int32_t i = 0; i < np; i++)
+        if (ep[i] != eq[i]) return ep[i] < eq[i] ? -1 : 1;
+    return 0;
+}
+
+int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t* exps) {
+    if (q->isnum) {
+        *kind = 0;
+        return 0;
+    }
+    if (q->pnum->numb) {
+        *kind = 1;
+        return 0;
+    }
+    *kind = 2;
+    Signature s;
+    signature_of(q->pnum, s);
+    for (int32_t i = 0; i < s.n; i++) {
+        levels[i] = s.level[i];
+        exps[i] = s.exp[i];
+    }
+    return s.n;
+}
 
 int mon_less(polynode* p, polynode* q, int* eq) {
     *eq = 0;

@@ -23,6 +23,17 @@ int mon_less(polynode* p, polynode* q, int* eq);
 int quoly_mon_less(quoly* p, quoly* q);
 // The same order, non-strict: 1 when p comes before q or ranks equal.
 int quoly_mon_less_eq(quoly* p, quoly* q);
+// The signature of a quoly, kept so that sorts compare without walking the
+// polynomials again: kind 0 a plain number, 1 a numerator that is a number,
+// 2 a monomial whose n (level, exponent) pairs are levels[0..n-1] and
+// exps[0..n-1] (at most MONOMIAL_LEVELS pairs, n 0 for an illegal one).
+constexpr int32_t MONOMIAL_LEVELS = 150;
+int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t* exps);
+// The comparison of two kind-2 signatures as mon_less makes it: -1 when p
+// comes first, 1 when q does, 0 when equal. An empty one is the same fatal
+// internal error as for mon_less.
+int compare_signatures(int32_t np, const int32_t* lp, const int32_t* ep, int32_t nq, const int32_t* lq,
+                       const int32_t* eq);
 // never-free. p := a new number node (exponent 0, no next term) holding a
 // fresh number record (count 0) for the caller to fill.
 void initial(polynode** p);

@@ -3,12 +3,14 @@
 #include "storage/sorting.h"
 
 #include <utility>
+#include <vector>
 
 #include "numbers/numbers.h"
 #include "poly/monorder.h"
 #include "storage/equality.h"
 
 sparse* spsort[SPSORT_PAGES];
+int using_spsort = 0;
 
 namespace {
 
@@ -111,6 +113,88 @@ struct Rows : QuolyOrder {
     }
 };
 
+// Rows sorted through their keys: each first-column quoly's signature is
+// read once into a table, the partitions run over the table (the same
+// comparisons as on the quolys themselves, so the same final order), and
+// the rows move once at the end. The polynomials are not walked again
+// for every comparison.
+struct Key {
+    quoly* q;
+    int32_t row;        // its position before the sort
+    int32_t kind;       // as quoly_signature
+    int32_t n;
+    int32_t off;        // n > 2: the levels at pool[off], the exponents after them
+    int32_t lv[2];      // n <= 2: the pairs themselves
+    int32_t ex[2];
+};
+
+struct KeyedRows {
+    std::vector<Key> keys;
+    std::vector<int32_t> pool;
+    int32_t lo = 0;
+
+    KeyedRows(int32_t first, int32_t count) : lo(first) { keys.reserve(count); }
+    void add(quoly* q, int32_t row) {
+        int32_t lv[MONOMIAL_LEVELS], ex[MONOMIAL_LEVELS];
+        Key k{};
+        k.q = q;
+        k.row = row;
+        k.n = quoly_signature(q, &k.kind, lv, ex);
+        if (k.n <= 2) {
+            for (int32_t i = 0; i < k.n; i++) {
+                k.lv[i] = lv[i];
+                k.ex[i] = ex[i];
+            }
+        } else {
+            k.off = static_cast<int32_t>(pool.size());
+            pool.insert(pool.end(), lv, lv + k.n);
+            pool.insert(pool.end(), ex, ex + k.n);
+        }
+        keys.push_back(k);
+    }
+    const int32_t* levels(const Key& k) const { return k.n <= 2 ? k.lv : pool.data() + k.off; }
+    const int32_t* exps(const Key& k) const { return k.n <= 2 ? k.ex : pool.data() + k.off + k.n; }
+    int cmp(const Key& x, const Key& y) const {
+        if (x.n != y.n && x.n > 0 && y.n > 0) return x.n < y.n ? -1 : 1;
+        if (x.n == y.n && x.n > 0 && x.n <= 2) {
+            // The usual short signatures, compared here as compare_signatures would.
+            for (int32_t i = 0; i < x.n; i++)
+                if (x.lv[i] != y.lv[i]) return x.lv[i] > y.lv[i] ? -1 : 1;
+            for (int32_t i = 0; i < x.n; i++)
+                if (x.ex[i] != y.ex[i]) return x.ex[i] < y.ex[i] ? -1 : 1;
+            return 0;
+        }
+        return compare_signatures(x.n, levels(x), exps(x), y.n, levels(y), exps(y));
+    }
+    // quoly_mon_less and quoly_mon_less_eq on the keys.
+    bool lt(const Key& x, const Key& y) const {
+        if (x.kind == 0) return y.kind != 0;
+        if (y.kind == 0) return false;
+        if (x.kind == 1) return y.kind != 1;
+        if (y.kind == 1) return false;
+        return cmp(x, y) < 0;
+    }
+    bool le(const Key& x, const Key& y) const {
+        if (x.kind == 0) return true;
+        if (y.kind == 0) return false;
+        if (x.kind == 1) return true;
+        if (y.kind == 1) return false;
+        return cmp(x, y) <= 0;
+    }
+    // Equal values have equal signatures: only those are looked at.
+    bool same(const Key& x, const Key& y) const {
+        if (x.kind != y.kind) return false;
+        if (x.kind == 2 && x.n > 0 && y.n > 0 && cmp(x, y) != 0) return false;
+        return same_quoly(x.q, y.q);
+    }
+    Key at(int32_t i) const { return keys[i - lo]; }
+    void exchange(int32_t i, int32_t j) { std::swap(keys[i - lo], keys[j - lo]); }
+    int32_t partition(int32_t from, int32_t to, int* placed) {
+        *placed = 1;
+        return ::partition(*this, from, to, nullptr);
+    }
+};
+
 colm*& sparse_row(int32_t i) { return spsort[i / SPSORT_PAGE_ROWS]->row[i % SPSORT_PAGE_ROWS]; }
 
 struct SparseRows : QuolyOrder {
@@ -149,11 +233,17 @@ void partsion(quoly** cells, int32_t lo, int32_t hi, int32_t* pivot, int* placed
 }
 
 void arraysort(quoly** cells, int32_t lo, int32_t hi, int32_t stride, int32_t ncols) {
-    Rows r;
-    r.cells = cells;
-    r.stride = stride;
-    r.ncols = ncols;
-    partition_sort(r, lo, hi);
+    if (hi <= lo) return;
+    const int32_t count = hi - lo + 1;
+    KeyedRows k(lo, count);
+    for (int32_t i = lo; i <= hi; i++) k.add(cells[i], i);
+    partition_sort(k, lo, hi);
+    std::vector<quoly*> moved(count);
+    for (int64_t c = 0; c < ncols; c++) {
+        quoly** column = cells + c * stride;
+        for (int32_t t = 0; t < count; t++) moved[t] = column[k.keys[t].row];
+        for (int32_t t = 0; t < count; t++) column[lo + t] = moved[t];
+    }
 }
 
 // ---------------------------------------------------------------- sparse rows
@@ -169,6 +259,12 @@ void sparse_arraysort(int32_t lo, int32_t page, int32_t hi, int32_t hipage) {
     // nothing the positions do not already say.
     (void)page;
     (void)hipage;
-    SparseRows r;
-    partition_sort(r, lo, hi);
+    if (hi <= lo) return;
+    const int32_t count = hi - lo + 1;
+    KeyedRows k(lo, count);
+    for (int32_t i = lo; i <= hi; i++) k.add(sparse_row(i)->val, i);
+    partition_sort(k, lo, hi);
+    std::vector<colm*> moved(count);
+    for (int32_t t = 0; t < count; t++) moved[t] = sparse_row(k.keys[t].row);
+    for (int32_t t = 0; t < count; t++) sparse_row(lo + t) = moved[t];
 }

@@ -6,7 +6,9 @@
 // Each sort partitions around the median of the first, middle and last
 // elements, skips the run of elements equal to the pivot next to its final
 // place, and recurses into the shorter side first (the stack stays
-// logarithmic); a range of two is ordered by one exchange.
+// logarithmic); a range of two is ordered by one exchange. The row sorts
+// read each row's signature once and partition a table of those, then move
+// the rows: the same comparisons, without walking the polynomials again.
 #pragma once
 #include <cstdint>
 
@@ -19,6 +21,15 @@ constexpr int32_t SPSORT_PAGE_ROWS = SPARSE_FRAME_ROWS;   // 2,048
 // The frames of the sparse array being sorted, in order: position i is row
 // i mod 2,048 of frame spsort[i / 2,048]. Null at start-up.
 extern sparse* spsort[SPSORT_PAGES];
+// Raised while a sort through spsort is under way: the table is in use.
+extern int using_spsort;
+// Raises using_spsort for a scope and lowers it on every exit.
+struct SpsortInUse {
+    SpsortInUse() { using_spsort = 1; }
+    ~SpsortInUse() { using_spsort = 0; }
+    SpsortInUse(const SpsortInUse&) = delete;
+    SpsortInUse& operator=(const SpsortInUse&) = delete;
+};
 
 // ---- signed words ----
 // a[lo .. hi] ascending.
