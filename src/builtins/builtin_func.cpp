@@ -8,6 +8,7 @@
 #include "builtins/array_handlers.h"
 #include "builtins/emergency_display.h"
 #include "builtins/splice_split.h"
+#include "builtins/storage_builtins.h"
 #include "interp/builtin_args.h"
 #include "interp/evaluator.h"
 #include "interp/token.h"
@@ -45,7 +46,7 @@ void skip_argument_list(FILE** source, name** pending) {
 }
 
 // The built-ins that rearrange stored arrays and polynomials in place,
-// and the emergency displays.
+// move, swap, compare and rename stored values, and the emergency displays.
 bool rearranging_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     switch (n) {
     case 76: builtin_reverse(source, result, pending); return true;
@@ -58,6 +59,12 @@ bool rearranging_builtin(FILE** source, quoly** result, name** pending, int32_t 
     case 94: builtin_tablemerge(source, result, pending); return true;
     case 108:
     case 109: builtin_emergency_display(source, result, pending, n); return true;
+    case 17:
+    case 18: builtin_equal(source, result, pending, n); return true;
+    case 51: move_storage(source, result, pending); return true;
+    case 63: builtin_poly(source, result, pending); return true;
+    case 77: namechange(source, result, pending); return true;
+    case 91: swap_storage(source, result, pending); return true;
     default: return false;
     }
 }
