@@ -119,8 +119,14 @@ void degree_form(FILE** source, quoly** value, name** pending, bool least) {
         if (least) fail(276, nm.name);
         expect("]", 99);
         next_token(source, pending);
+        // The count is kept in digits in every mode: a machine-integer
+        // ring takes its residue, as a number read in that ring would.
         quoly_set(0, value);
-        num_assign(&a->size, (*value)->nnum);
+        if (lintmode) {
+            quoly_set(modout(&a->size), value);
+        } else {
+            num_assign(&a->size, (*value)->nnum);
+        }
         return;
     }
     SlotHold arg;

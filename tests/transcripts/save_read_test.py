@@ -22,6 +22,8 @@ import subprocess
 import sys
 import tempfile
 
+from array_reference import gf256_mul
+
 try:
     import sympy
     from sympy import Integer, Rational, symbols
@@ -137,17 +139,7 @@ class Field256(Exact):
         d = rng.randrange(1, 2**27)
         return d if d % 256 else d + 1
 
-    @staticmethod
-    def mul(a, b):
-        r = 0
-        while b:
-            if b & 1:
-                r ^= a
-            b >>= 1
-            a <<= 1
-            if a & 0x100:
-                a ^= 0x11B
-        return r
+    mul = staticmethod(gf256_mul)
 
     def inv(self, a):
         return next(b for b in range(1, 256) if self.mul(a, b) == 1)
