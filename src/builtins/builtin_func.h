@@ -23,6 +23,9 @@ bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 bool division_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 // Array statements, whole-array tests and measures, Powermod, Minpoly.
 bool array_builtin(FILE** source, quoly** result, name** pending, int32_t n);
+// Coefficients: Mcoef, Mcoef2, Recoef, the numerical coefficients and the
+// leading monomial.
+bool coefficient_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 // The built-ins whose work comes with later parts of the system: their
 // arguments are skipped, then the message and error 16.
 void later_builtin(FILE** source, quoly** result, name** pending, int32_t n);

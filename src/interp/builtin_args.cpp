@@ -82,13 +82,13 @@ quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse, colm*** row, i
     return ref;
 }
 
-quoly* get_quoly(FILE** source, name** pending) {
+quoly** get_quoly_slot(FILE** source, name** pending) {
     if (token_is(&token, "^")) bnext(source, pending);
     if (token_is(&token, "<")) {
         // The previous result, or an element of the system array: a copy
         // held for the statement is not wanted here, so read it in place.
         bnext(source, pending);
-        if (!token_is(&token, "[")) return prevnum;
+        if (!token_is(&token, "[")) return &prevnum;
         int32_t i = 0, j = 0;
         int two = 0;
         bnext(source, pending);
@@ -96,9 +96,13 @@ quoly* get_quoly(FILE** source, name** pending) {
         bnext(source, pending);
         quoly** cell = nullptr;
         array_quoly_ptr(syst, i, j, two, &cell, "<", 1);
-        return cell ? *cell : nullptr;
+        return cell;
     }
-    quoly** slot = get_quoly_ptr(source, pending);
+    return get_quoly_ptr(source, pending);
+}
+
+quoly* get_quoly(FILE** source, name** pending) {
+    quoly** slot = get_quoly_slot(source, pending);
     return slot ? *slot : nullptr;
 }
 

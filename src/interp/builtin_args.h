@@ -48,6 +48,10 @@ quoly** get_quoly_ptr(FILE** source, name** pending, int* sparse = nullptr, colm
 // The value a variable holds, not copied (null: an absent sparse entry or
 // an empty cell). "<" and "<"[i, j] are allowed.
 quoly* get_quoly(FILE** source, name** pending);
+// The same variable's value slot (null for an absent sparse entry): a
+// built-in that evaluates further arguments reads the value through it
+// afterwards, since those arguments may run a function that replaces it.
+quoly** get_quoly_slot(FILE** source, name** pending);
 // One argument that is a value or a '^' reference: returns the slot to
 // read: the variable's own (it must not be changed) or *arg holding the
 // expression's value (an empty variable makes *arg 0).

@@ -6,7 +6,9 @@
 
 #include <cstring>
 
+#include "builtins/coef_extraction.h"
 #include "builtins/random_values.h"
+#include "interp/builtin_args.h"
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
@@ -200,6 +202,18 @@ void leading_term_form(FILE** source, quoly** value, name** pending) {
     *value = lt;
 }
 
+// Coef: a variable, then its selectors (an exponent list, or a polynomial
+// variable and an exponent).
+void coefficient_form(FILE** source, quoly** value, name** pending) {
+    next_token(source, pending);
+    expect("(", 154);
+    next_token(source, pending);
+    quoly** slot = get_quoly_slot(source, pending);
+    quoly_get_coef(source, slot, pending, 0, 0, value);
+    expect(")", 1);
+    next_token(source, pending);
+}
+
 }  // namespace
 
 bool inline_builtin(const char* code, FILE** source, quoly** value, name** pending) {
@@ -231,8 +245,7 @@ bool inline_builtin(const char* code, FILE** source, quoly** value, name** pendi
         worker_missing("Binomial coefficients are not available yet.", 16, value);
         return true;
     case 5:
-        skip_arguments(source, pending, 154);
-        worker_missing("Coefficients are not available yet.", 16, value);
+        coefficient_form(source, value, pending);
         return true;
     case 89: {
         next_token(source, pending);
