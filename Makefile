@@ -36,6 +36,7 @@ bench: build
 	$(BUILD)/bench/bench_det
 	$(BUILD)/bench/bench_factor
 	$(BUILD)/bench/bench_matrix_products
+	$(BUILD)/bench/bench_deriv_eval
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

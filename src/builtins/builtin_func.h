@@ -26,6 +26,8 @@ bool array_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 // Coefficients: Mcoef, Mcoef2, Recoef, the numerical coefficients and the
 // leading monomial.
 bool coefficient_builtin(FILE** source, quoly** result, name** pending, int32_t n);
+// Derivatives, level shifts and parts of a given total degree.
+bool degree_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 // The built-ins whose work comes with later parts of the system: their
 // arguments are skipped, then the message and error 16.
 void later_builtin(FILE** source, quoly** result, name** pending, int32_t n);

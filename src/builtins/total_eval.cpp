@@ -12,6 +12,10 @@
 namespace {
 
 using quoly_detail::QuolyHold;
+// A number first in a chain is the whole polynomial only when nothing
+// follows it: with Laurent exponents the terms of negative exponent come
+// after the constant term.
+using quoly_detail::lone_number;
 
 // u unevaluated, at its full depth.
 void padded_copy(polynode* u, quoly** slot, int16_t level) {
@@ -52,7 +56,7 @@ void times_power(quoly** acc, quoly* x, int32_t e, quoly** scratch) {
 
 void tot_eval_poly(polynode* u, quoly* values, quoly** slot, int16_t level, uint16_t keep) {
     free_quoly(slot);
-    if (u->numb) {
+    if (lone_number(u)) {
         poly_to_quoly(u, slot);
         return;
     }
@@ -97,7 +101,7 @@ void tot_eval_poly(polynode* u, quoly* values, quoly** slot, int16_t level, uint
 
 void tot_eval_poly2(polynode* u, quoly* values, quoly** slot, int16_t level, uint16_t keep, int32_t remaining) {
     free_quoly(slot);
-    if (u->numb) {
+    if (lone_number(u)) {
         poly_to_quoly(u, slot);
         return;
     }

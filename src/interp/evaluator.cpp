@@ -9,6 +9,7 @@
 // meanwhile, as in "x * (@x)"): such a slot counts as 0.
 #include "interp/evaluator.h"
 #include "builtins/builtin_func.h"
+#include "builtins/derivative.h"
 #include "interp/array_language.h"
 
 #include "interp/functions.h"
@@ -323,9 +324,14 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
         int32_t level = 1;
         get_evalquoly(source, value, &at.q, &level, pending, 1, 0);
     }
-    while (token_is(&token, "\"")) {
-        feature_unavailable("Derivatives are not available yet.", 213, token.name);
-        next_token(source, pending);
+    if (token_is(&token, "\"")) {
+        // The stored value is copied before it changes.
+        own_value(value, *ref);
+        *ref = value;
+        while (token_is(&token, "\"")) {
+            quoly_differen_once(value, 1);
+            next_token(source, pending);
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "builtins/coef_extraction.h"
+#include "builtins/degrees.h"
 #include "builtins/random_values.h"
 #include "interp/builtin_args.h"
 #include "interp/array_table.h"
@@ -139,9 +140,19 @@ void degree_form(FILE** source, quoly** value, name** pending, bool least) {
             next_token(source, pending);
             SlotHold level;
             integer_argument(source, &level.q, pending);
+            if (!level.q) quoly_set(0, &level.q);
             expect(")", 1);
             next_token(source, pending);
-            worker_missing("Degrees in a chosen variable are not available yet.", 273, value);
+            int32_t k = 0;
+            if (level.q->isnum) {
+                k = convert_to_int(level.q->nnum);
+            } else {
+                int32_t height = 0;
+                if (!check_get_height(level.q, &height, 282)) abandon_statement(282);
+                k = height + 1;
+            }
+            if (k < 1 || k > number_polys) fail(273, token.name);
+            generalized_degree(&arg.q, value, k, least ? 1 : 0);
             return;
         }
         if (!token_is(&token, ")")) fail(202, token.name);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "builtins/derivative.h"
 #include "interp/evaluator.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
@@ -125,7 +126,7 @@ void half_fact(FILE** source, quoly** value, name** pending) {
         get_evalquoly(source, value, &at.q, &level, pending, 1, 0);
     }
     while (token_is(&token, "\"")) {
-        feature_unavailable("Derivatives are not available yet.", 213, token.name);
+        quoly_differen_once(value, 1);
         next_token(source, pending);
     }
 }

@@ -284,7 +284,9 @@ TEST_F(Eval, ErrorsAndConstructsNotYetAvailable) {
     EXPECT_EQ(err("Foo(1);"), 16);
     EXPECT_EQ(err("x := 1; x[1];"), 28);
     EXPECT_EQ(err("[a];"), 28);
-    EXPECT_EQ(err("x := 1; x\";"), 213);
+    // A constant's derivative is 0, and the stored value stays.
+    EXPECT_EQ(val("x := 5; x\";"), 0);
+    EXPECT_EQ(val("x;"), 5);
     EXPECT_EQ(val("x := 7; x#3;"), 7);   // a constant is its own value anywhere
     EXPECT_EQ(err("<[1];"), 175);
     EXPECT_EQ(err("x := 1; 2 x 3;"), 129);
