@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "builtins/builtin_func.h"
+#include "builtins/primality.h"
 #include "gcd/gcdstash.h"
 #include "interp/builtin_args.h"
 #include "interp/functions.h"
@@ -111,6 +112,18 @@ void monomial_order(FILE** source, quoly** result, name** pending) {
     quoly_set(v, result);
 }
 
+// Isprime(n) and Prime(n): the argument must be a plain number.
+void prime_value(FILE** source, quoly** result, name** pending, int32_t n) {
+    SlotHold arg;
+    quoly** p = standard_read(source, pending, &arg.q);
+    if (!(*p)->isnum) bfail(227, token.name);
+    quoly_assign(*p, result);
+    if (n == 31)
+        isprime_value(result);
+    else
+        nth_prime(result);
+}
+
 }  // namespace
 
 bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
@@ -160,6 +173,10 @@ bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     case 10: case 28: case 35: case 36: case 38: case 56: case 58: case 62:
     case 71: case 95: case 96: case 104: case 106: case 107:
         break;
+    case 31:
+    case 65:
+        prime_value(source, result, pending, n);
+        return true;
     default:
         return false;
     }

@@ -1,4 +1,4 @@
-// Trial-division primality tests and factor lists on machine integers, the
+// Primality tests and factor lists on machine integers, the
 // machine-integer extended Euclid, prime selection for modular methods,
 // prime lists, and reading big numbers from chdat.
 #include "numbers/primes.h"
@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "numbers/numbers.h"
+#include "numbers/prime64.h"
 #include "numbers/random.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -24,32 +25,6 @@ namespace {
 constexpr int TRIAL_DIVISOR_COUNT = 4916;
 // Smaller primes are never recorded in the prime lists.
 constexpr int32_t LEAST_LISTED_PRIME = 41;
-
-uint64_t isqrt64(uint64_t n) {
-    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
-    if (r > 0xFFFFFFFFu) r = 0xFFFFFFFFu;
-    while (r * r > n) r--;
-    while (r < 0xFFFFFFFFu && (r + 1) * (r + 1) <= n) r++;
-    return r;
-}
-
-// 1 for a prime (and for 1), else the smallest prime factor, by trial
-// division with 2, 3, 5 and then the numbers 6k - 1 and 6k + 1.
-uint64_t trial_division(uint64_t n) {
-    if (n == 2 || n == 3) return 1;
-    if (n % 2 == 0) return 2;
-    if (n % 3 == 0) return 3;
-    uint64_t s = isqrt64(n) + 2;
-    if (s < 5) return 1;
-    if (n % 5 == 0) return 5;
-    for (uint64_t c = 5;;) {
-        uint64_t d = c + 2;
-        if (n % d == 0) return d > s ? 1 : d;   // d > s only when n is d itself
-        c += 6;
-        if (c > s) return 1;
-        if (n % c == 0) return c;
-    }
-}
 
 // The number node reached by following first terms down; null for null p.
 const imag* leading_number(const polynode* p) {
@@ -101,23 +76,23 @@ void push_factor(numnode** list, int32_t p) {
 
 // ---------------------------------------------------------------- trial division
 
-int is_prime(int32_t n) { return n >= 1 && trial_division(static_cast<uint64_t>(n)) == 1; }
+int is_prime(int32_t n) { return n >= 1 && least_prime_factor64(static_cast<uint64_t>(n)) == 1; }
 
 int32_t long_is_prime(int32_t n) {
     if (n < 1) return 0;
-    return static_cast<int32_t>(trial_division(static_cast<uint64_t>(n)));
+    return static_cast<int32_t>(least_prime_factor64(static_cast<uint64_t>(n)));
 }
 
 int64_t longg_is_prime(int32_t hi, int32_t mid, int32_t lo) {
     uint64_t v = (static_cast<uint64_t>(static_cast<int64_t>(hi)) << 56) +
                  (static_cast<uint64_t>(static_cast<int64_t>(mid)) << DIGIT_BITS) +
                  static_cast<uint64_t>(static_cast<int64_t>(lo));
-    return static_cast<int64_t>(trial_division(v));
+    return static_cast<int64_t>(least_prime_factor64(v));
 }
 
 int32_t nextprime(int32_t n) {
     for (int64_t c = int64_t{n} + ((n & 1) ? 2 : 1); c <= INT32_MAX; c += 2)
-        if (c >= 1 && trial_division(static_cast<uint64_t>(c)) == 1) return static_cast<int32_t>(c);
+        if (c >= 1 && least_prime_factor64(static_cast<uint64_t>(c)) == 1) return static_cast<int32_t>(c);
     return 0;
 }
 
@@ -133,7 +108,7 @@ void prime_factors(int32_t n, numnode** list) {
         while (c % q == 0) c /= q;
         if (c == 1) return;
     }
-    uint32_t s = static_cast<uint32_t>(isqrt64(c)) + 2;
+    uint32_t s = static_cast<uint32_t>(floor_sqrt64(c)) + 2;
     for (uint32_t k = 5; k <= s; k += 6) {
         for (uint32_t q : {k, k + 2}) {
             if (c % q) continue;
@@ -230,7 +205,7 @@ void add_all_to_list(imag** list, int32_t m, imag* n) {
             if (p < 2) continue;   // table not loaded
         } else {
             do p++;
-            while (p < 2 || trial_division(p) != 1);
+            while (p < 2 || least_prime_factor64(p) != 1);
         }
         if (number_rem(n, p) != 0) continue;
         do divide_exactly(n, p);
@@ -293,7 +268,7 @@ int32_t nextpr() {
     int64_t x = int64_t{prmx} + 2 * (rand_integer3() & 3) + 2;
     if (x > INT32_MAX || x < 7) x = 7;
     if ((x & 1) == 0) x++;   // prmx is odd unless set from outside
-    while (trial_division(static_cast<uint64_t>(x)) != 1) {
+    while (least_prime_factor64(static_cast<uint64_t>(x)) != 1) {
         x += 2 * (rand_integer3() % 3) + 2;
         if (x > INT32_MAX) x = 7;
     }

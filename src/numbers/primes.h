@@ -1,4 +1,4 @@
-// Small number-theoretic services: trial-division primality tests, the next
+// Small number-theoretic services: primality tests, the next
 // prime, distinct prime factors of machine integers, the machine-integer
 // extended Euclid, the choice of a prime for a modular method, the prime
 // lists kept for algebraic extensions, and reading one big number from the
@@ -18,11 +18,11 @@ struct pt;
 extern FILE* chdat;      // the characteristic-polynomial data file; null until start-up opens it
 extern int32_t prmx;     // the last candidate nextpr handed out (7 at start-up)
 
-// ---- trial division ----
+// ---- primality (the answers of trial division, computed faster: prime64.h) ----
 int is_prime(int32_t n);                 // 1 for a prime (and for 1), else 0; n >= 1
-int32_t long_is_prime(int32_t n);        // 1 for a prime (and for 1), else the smallest prime factor
+int32_t long_is_prime(int32_t n);        // 1 for a prime (and for 1), else the smallest prime factor; 0 below 1
 // The same for hi * 2^56 + mid * 2^28 + lo as an unsigned 64-bit value
-// (callers pass values below 2^63); the factor may exceed 2^31.
+// (callers pass values below 2^63); the factor may exceed 2^31. 0 gives 0.
 int64_t longg_is_prime(int32_t hi, int32_t mid, int32_t lo);
 // The least prime among n + 2, n + 4, ... for odd n; 0 when that passes 2^31 - 1.
 // An even n steps through the odd numbers above it.

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "numbers/prime64.h"
+
 namespace wordprimes {
 
 namespace {
@@ -26,30 +28,6 @@ Prime make_prime(uint64_t p) {
     const uint64_t r = static_cast<uint64_t>((static_cast<u128>(1) << 64) % p);
     q.r2 = static_cast<uint64_t>(static_cast<u128>(r) * r % p);
     return q;
-}
-
-// Deterministic Miller-Rabin for 64-bit odd p.
-bool is_prime(uint64_t p) {
-    const Prime q = make_prime(p);
-    uint64_t d = p - 1;
-    int s = 0;
-    while (!(d & 1)) {
-        d >>= 1;
-        s++;
-    }
-    const uint64_t one = q.to_mont(1), minus_one = q.to_mont(p - 1);
-    for (uint64_t a : {2ull, 325ull, 9375ull, 28178ull, 450775ull, 9780504ull, 1795265022ull}) {
-        if (a % p == 0) continue;
-        uint64_t x = q.pow(q.to_mont(a), d);
-        if (x == one || x == minus_one) continue;
-        bool composite = true;
-        for (int i = 1; i < s && composite; i++) {
-            x = q.mul(x, x);
-            if (x == minus_one) composite = false;
-        }
-        if (composite) return false;
-    }
-    return true;
 }
 
 std::vector<Prime>& prime_table() {
@@ -155,7 +133,7 @@ void first_primes(int32_t n, std::vector<Prime>& out) {
     while (static_cast<int32_t>(table.size()) < n) {
         const uint64_t p = c * CLASS_STEP + 1;
         c--;
-        if (!is_prime(p)) continue;
+        if (!is_prime64(p)) continue;
         Prime q = make_prime(p);
         const uint64_t minus_one = q.to_mont(p - 1);
         for (uint64_t g = 3;; g++) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 
 #include "builtins/random_values.h"
 #include "interp/settings.h"
@@ -49,6 +50,41 @@ TEST(Randomize, HalvesOfTwoDraws) {
             EXPECT_LE(want, (int64_t{1} << 28) - 1);
             free_quoly(&q);
         }
+}
+
+TEST(Randomize, HalvesCappedBelowTwoTo14) {
+    // The generator's maximum scales to 2^14 itself; the value stays below 2^28.
+    const long top = 2147483647L;
+    ASSERT_EQ(half(top), 16384);
+    for (auto [a, b, want] : {std::tuple{top, top, (int64_t{1} << 28) - 1}, std::tuple{top, 0L, int64_t{16383} * 16384},
+                              std::tuple{0L, top, int64_t{16383}}}) {
+        FixedSources s(a, b);
+        EXPECT_EQ(random_28bit(), want);
+        next_draw = 0;
+        quoly* q = nullptr;
+        randomize(0, &q);
+        EXPECT_EQ(q->nnum->head->digit, want);
+        free_quoly(&q);
+    }
+}
+
+TEST(Randomize, ResiduesInModularMode) {
+    FixedSources s(2000000000L, 1500000000L);
+    const int64_t v = half(2000000000L) * 16384 + half(1500000000L);
+    PrimeRing ring(97);
+    quoly* q = nullptr;
+    randomize(0, &q);
+    ASSERT_TRUE(q->isnum);
+    EXPECT_EQ(q->nnum->value, v % 97);
+    // A denominator set in modular mode lives in the machine word: the value
+    // times it gives the draw back.
+    random_denominator()->value = 7;
+    next_draw = 0;
+    randomize(0, &q);
+    ASSERT_TRUE(q->isnum);
+    EXPECT_EQ(q->nnum->value * 7 % 97, v % 97);
+    random_denominator()->value = 1;
+    free_quoly(&q);
 }
 
 TEST(Randomize, ClockMixedInTo28Bits) {
