@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "builtins/builtin_func.h"
+#include "builtins/floor_roots.h"
 #include "builtins/primality.h"
 #include "gcd/gcdstash.h"
 #include "interp/builtin_args.h"
@@ -124,6 +125,28 @@ void prime_value(FILE** source, quoly** result, name** pending, int32_t n) {
         nth_prime(result);
 }
 
+// Numcont(u): the absolute value of a number, the content of a
+// polynomial. Pfroot(u): the p-th root in characteristic p.
+void content_or_root(FILE** source, quoly** result, name** pending, int32_t n) {
+    if (n == 61) {
+        if (!modularmode) bfail(284, token.name);
+        if (!mod_is_prime) bfail(293, token.name);
+    }
+    SlotHold arg;
+    quoly** p = standard_read(source, pending, &arg.q);
+    if (n == 57) {
+        number_content(*p, result);
+        return;
+    }
+    quoly_assign(*p, result);
+    quoly* q = *result;
+    if (q->isnum) return;
+    if (q->den) bfail(186, token.name);
+    if (laurent && anynegs(q->pnum)) bfail(198, token.name);
+    if (field_depth == 0) bfail(301, token.name);
+    quoly_pth_root(result);
+}
+
 }  // namespace
 
 bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
@@ -176,6 +199,10 @@ bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     case 31:
     case 65:
         prime_value(source, result, pending, n);
+        return true;
+    case 57:
+    case 61:
+        content_or_root(source, result, pending, n);
         return true;
     default:
         return false;

@@ -12,6 +12,8 @@
 #include "builtins/derivative.h"
 #include "interp/array_language.h"
 
+#include "builtins/floor_roots.h"
+
 #include "interp/functions.h"
 #include "interp/stored_code.h"
 
@@ -83,55 +85,6 @@ struct ZeroStandIn {
     }
     ~ZeroStandIn() { free_quoly(&zero); }
 };
-
-// ---- greatest integer and absolute value of numbers ----
-
-// '$' and '|...|' take numbers only for now: a polynomial operand is refused
-// with the numbered error for a missing number.
-constexpr int POLY_NOT_NUMBER_ERROR = 227;
-
-void floor_in_place(quoly** q) {
-    if (lintmode && !modularmode) {
-        error(62, "$");
-        return;
-    }
-    quoly* v = *q;
-    if (v->isnum) return;
-    if (!v->rat) {
-        feature_unavailable("Greatest integer of polynomials and rational functions is not available yet.",
-                            POLY_NOT_NUMBER_ERROR, token.name);
-        return;
-    }
-    // A reduced fraction a/b with b >= 2 is never an integer: the floor of a
-    // negative one is one below the truncated quotient.
-    imag* a = v->pnum->ncoef;
-    imag* b = v->den->ncoef;
-    imag* t = new_number();
-    imag* r = new_number();
-    divide(a, b, t, r);
-    if (a->head->digit < 0) sub(t, number_1, t);
-    free_imag(&r);
-    scalar_to_quoly(t, q);
-    free_imag(&t);
-}
-
-void abs_in_place(quoly* q) {
-    if (modularmode) return;
-    if (q->isnum) {
-        imag* n = q->nnum;
-        if (lintmode) {
-            if (n->value < 0) n->value = static_cast<int32_t>(0u - static_cast<uint32_t>(n->value));
-        } else if (n->head->digit < 0) {
-            in_place_neg(n);
-        }
-    } else if (q->rat) {
-        imag* n = q->pnum->ncoef;
-        if (n->head->digit < 0) in_place_neg(n);
-    } else {
-        feature_unavailable("Absolute value of polynomials and rational functions is not available yet.",
-                            POLY_NOT_NUMBER_ERROR, token.name);
-    }
-}
 
 // ---- numeric constants ----
 
@@ -337,9 +290,6 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
 }  // namespace
 
-void quoly_great_int(quoly** q) { floor_in_place(q); }
-void quoly_abs(quoly* q) { abs_in_place(q); }
-
 void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
           name** pending, int references_only) {
     free_quoly(value);
@@ -385,7 +335,7 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             int32_t sp = 0;
             fact(source, &r, value, &sa, &sp, pending, 0);
             own_value(value, r);
-            floor_in_place(value);
+            quoly_great_int(value);
             *ref = value;
             break;
         }
@@ -468,7 +418,7 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
                 break;
             }
             next_token(source, pending);
-            abs_in_place(*value);
+            quoly_abs(*value);
             break;
         }
         default:

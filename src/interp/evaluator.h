@@ -42,12 +42,6 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
 // record, which the caller frees.
 void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor);
 
-// '$' and '|...|' on one value in place: the greatest integer (error 62 in
-// machine-integer mode without a modulus) and the absolute value (nothing
-// in modular mode), of numbers and rational numbers.
-void quoly_great_int(quoly** q);
-void quoly_abs(quoly* q);
-
 // Reports a construct that a later stage of the system provides: the
 // message as an internal note, then the numbered error nearest to it.
 void feature_unavailable(const char* what, int code, const char* text);

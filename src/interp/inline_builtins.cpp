@@ -1,6 +1,6 @@
-// Inline built-ins of the factor routine (see inline_builtins.h). Forms
-// whose worker belongs to the built-in functions or to the array
-// statements read their arguments and then say so.
+// Inline built-ins of the factor routine (see inline_builtins.h): each
+// reads its own arguments and leaves its value; the array forms hand over
+// to the array statements.
 #include "interp/inline_builtins.h"
 #include "interp/array_language.h"
 
@@ -8,6 +8,8 @@
 
 #include "builtins/coef_extraction.h"
 #include "builtins/degrees.h"
+#include "builtins/binomials.h"
+#include "builtins/floor_roots.h"
 #include "builtins/random_values.h"
 #include "interp/builtin_args.h"
 #include "interp/array_table.h"
@@ -17,6 +19,7 @@
 #include "interp/settings.h"
 #include "matrix/array_store.h"
 #include "numbers/numbers.h"
+#include "numbers/rational.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
@@ -59,26 +62,6 @@ void value_or_reference(FILE** source, quoly** value, name** pending) {
 
 void expect(const char* what, int code) {
     if (!token_is(&token, what)) fail(code, token.name);
-}
-
-// The worker of a form is still to come: say so after its arguments.
-void worker_missing(const char* what, int code, quoly** value) {
-    feature_unavailable(what, code, token.name);
-    quoly_set(0, value);
-}
-
-// "(" arguments ")" skipped as expressions separated by ",".
-void skip_arguments(FILE** source, name** pending, int open_code) {
-    next_token(source, pending);
-    expect("(", open_code);
-    SlotHold scratch;
-    do {
-        next_token(source, pending);
-        if (token_is(&token, "^")) next_token(source, pending);
-        integer_argument(source, &scratch.q, pending);
-    } while (token_is(&token, ","));
-    expect(")", 1);
-    next_token(source, pending);
 }
 
 // The array named after "[" (token at the name): error 28 when there is
@@ -225,6 +208,42 @@ void coefficient_form(FILE** source, quoly** value, name** pending) {
     next_token(source, pending);
 }
 
+// A binomial argument: a plain number, as a machine integer.
+int32_t binomial_argument(FILE** source, name** pending) {
+    SlotHold arg;
+    integer_argument(source, &arg.q, pending);
+    if (!arg.q) return 0;
+    if (!arg.q->isnum) fail(227, token.name);
+    return check_and_convert(arg.q->nnum);
+}
+
+// "(" n "," k ")": n over k.
+void binomial_form(FILE** source, quoly** value, name** pending) {
+    next_token(source, pending);
+    expect("(", 177);
+    next_token(source, pending);
+    const int32_t n = binomial_argument(source, pending);
+    expect(",", 202);
+    next_token(source, pending);
+    const int32_t k = binomial_argument(source, pending);
+    expect(")", 1);
+    next_token(source, pending);
+    binom_value(n, k, value);
+}
+
+// A factor: its integer square root; a rational one is floored first.
+void square_root_form(FILE** source, quoly** value, name** pending) {
+    next_token(source, pending);
+    SlotHold arg;
+    old_fact(source, &arg.q, pending);
+    if (!arg.q) quoly_set(0, &arg.q);
+    if (arg.q->rat && !lintmode) quoly_great_int(&arg.q);
+    if (!arg.q->isnum) fail(115, "Sqrt");
+    square_root(arg.q->nnum, arg.q->nnum);
+    free_quoly(value);
+    *value = arg.release();
+}
+
 }  // namespace
 
 bool inline_builtin(const char* code, FILE** source, quoly** value, name** pending) {
@@ -252,19 +271,14 @@ bool inline_builtin(const char* code, FILE** source, quoly** value, name** pendi
         leading_term_form(source, value, pending);
         return true;
     case 1:
-        skip_arguments(source, pending, 177);
-        worker_missing("Binomial coefficients are not available yet.", 16, value);
+        binomial_form(source, value, pending);
         return true;
     case 5:
         coefficient_form(source, value, pending);
         return true;
-    case 89: {
-        next_token(source, pending);
-        SlotHold arg;
-        old_fact(source, &arg.q, pending);
-        worker_missing("Square roots are not available yet.", 115, value);
+    case 89:
+        square_root_form(source, value, pending);
         return true;
-    }
     case 12:
         arr_parse('7', source, value, pending);
         return true;

@@ -1,7 +1,7 @@
 // The integer evaluator's factor reader, ifact: a dispatcher on the current
 // token between compiled variables, scalars, constants, the prefix forms
 // ( - _ | ), GCD, calls (user functions, and of the built-ins the random
-// numbers, sums and products), embedded statements and the previous result,
+// numbers, binomials, sums and products), embedded statements and the previous result,
 // then one postfix "^" or "!".
 //
 // Array elements are read through the array table; an element of a sparse
@@ -11,9 +11,11 @@
 #include <cstring>
 
 #include "builtins/builtin_func.h"
+#include "builtins/binomials.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
+#include "interp/inline_builtins.h"
 #include "interp/integer_eval.h"
 #include "interp/integer_eval_impl.h"
 #include "interp/numconst.h"
@@ -174,6 +176,31 @@ int32_t irandom(bool with_clock, name** pending) {
     return modularmode ? ireduce(r) : static_cast<int32_t>(r);
 }
 
+// "Binom" "(" n "," k ")", token at the name: n and k read with modular
+// arithmetic off; 0 unless 0 <= k <= n.
+int32_t ibinom(name** pending) {
+    inext(pending);
+    if (!iexpect("(", 177, pending)) return 0;
+    int32_t n = 0, k = 0;
+    {
+        ModularOffGuard off;
+        old_iexpre(&n, pending);
+    }
+    if (!iexpect(",", 202, pending)) return 0;
+    {
+        ModularOffGuard off;
+        old_iexpre(&k, pending);
+    }
+    if (!iexpect(")", 1, pending)) return 0;
+    if (k < 0 || k > n) return 0;
+    int32_t r = 0;
+    if (modularmode)
+        imod_binom(n, k, &r);
+    else
+        ilint_binom(n, k, &r);
+    return r;
+}
+
 // An upper-case name: a user function or a built-in.
 int32_t icall(name** pending) {
     const int b = find_built_in(0, numbuiltins, token.name);
@@ -181,9 +208,12 @@ int32_t icall(name** pending) {
         const char* code = builtin[b].word;
         if (!std::strcmp(code, "*66") || !std::strcmp(code, "*82")) return isum_or_product(code, pending);
         if (!std::strcmp(code, "*70") || !std::strcmp(code, "*68")) return irandom(code[2] == '8', pending);
+        if (!std::strcmp(code, "*1")) return ibinom(pending);
+        // Every other built-in runs as in the exact evaluator; its value
+        // must be a plain number.
         SlotHold v;
         tokenrec bname = token;
-        builtin_func(&Input, &v.q, pending, b);
+        if (!inline_builtin(code, &Input, &v.q, pending)) builtin_func(&Input, &v.q, pending, b);
         return iword_of(v.q, bname.name);
     }
     tokenrec fname = token;

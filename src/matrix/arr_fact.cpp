@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "matrix/array_value.h"
+#include "builtins/floor_roots.h"
 #include "builtins/random_values.h"
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
@@ -115,11 +116,11 @@ void great_or_abs(arr_value* v, quoly** result, bool great) {
             quoly_abs(*result);
         return;
     }
-    if (v->frame)
-        feature_unavailable(great ? "Greatest integers of sparse arrays are not available yet."
-                                  : "Absolute values of sparse arrays are not available yet.",
-                            242, great ? "$" : "|");
     make_fresh(v);
+    if (v->frame) {
+        sparse_great_abs(&v->frame, v->rows, 1, !great);
+        return;
+    }
     for (int64_t c = 0; c < v->count; c++) {
         if (great)
             quoly_great_int(&v->cells[c]);

@@ -427,29 +427,6 @@ int find_built_in(int lo, int hi, const char* name) {
     return -1;
 }
 
-int32_t ifrom_table(int32_t n, int32_t k) {
-    int32_t q = n / 3;
-    int32_t g = (q & 1) ? (q - 1) * (n - 1) / 4 : (n - 4) * q / 4;
-    imag* x = binom[g + std::min(k, n - k) - 1];
-    if (modularmode) {
-        if (x->count > 1) return modout(x);
-        int32_t r = x->head->digit % modulus;
-        return r;
-    }
-    return x->head->digit;
-}
-
-void itrivial(int32_t n, int32_t k, imag* out) {
-    int64_t v = k == 1 ? n : static_cast<int64_t>(n) * (n - 1) / 2;
-    if (modularmode) {
-        v %= modulus;
-        if (v < 0) v += modulus;
-        out->value = static_cast<int32_t>(v);
-        return;
-    }
-    setvalue(static_cast<int32_t>(v), out);
-}
-
 void subinitialize(const char* directory) {
     std::string dir = directory;
     open_system_stashes();

@@ -44,5 +44,3 @@ void direct_poly_read(polynode** slot);
 void get_char_poly(int a, int b, quoly** slot);
 
 int find_built_in(int lo, int hi, const char* name);   // position or -1
-int32_t ifrom_table(int32_t n, int32_t k);             // C(n, k) from the binomial table
-void itrivial(int32_t n, int32_t k, imag* out);        // C(n, 1) or C(n, 2)

@@ -157,32 +157,9 @@ TEST_F(LoadedData, PowersFactorialsAndBinomials) {
             if (idx < 80) {
                 ASSERT_EQ(binom[idx]->value, c.get_si());
             }
-            if (3 * m <= 60) {
-                ASSERT_EQ(ifrom_table(3 * m, k), binom[idx]->head->digit);
-            }
         }
     }
     EXPECT_EQ(idx, BINOM_COUNT);
-    // Within one digit the table lookup is the binomial itself, on both halves.
-    EXPECT_EQ(ifrom_table(30, 15), 155117520);
-    EXPECT_EQ(ifrom_table(30, 29), 30);
-    EXPECT_EQ(ifrom_table(9, 7), 36);
-}
-
-TEST_F(LoadedData, TableLookupsReduceInModularMode) {
-    RingStateGuard guard;
-    modularmode = lintmode = 1;
-    install_modulus(1000003);
-    mpz_class c;
-    mpz_bin_uiui(c.get_mpz_t(), 150, 70);   // many digits: reduced through the residue routine
-    EXPECT_EQ(ifrom_table(150, 70), mpz_class(c % 1000003).get_si());
-    EXPECT_EQ(ifrom_table(12, 5), 792);
-    imag* out = new_number();
-    itrivial(2000, 2, out);
-    EXPECT_EQ(out->value, 2000 * 1999 / 2 - 1000003);
-    itrivial(2000000, 1, out);
-    EXPECT_EQ(out->value, 2000000 - 1000003);
-    free_imag(&out);
 }
 
 TEST_F(LoadedData, FieldTablesObeyTheFieldAxioms) {
