@@ -31,6 +31,7 @@ bench: build
 	$(BUILD)/bench/bench_numbers
 	$(BUILD)/bench/bench_onevar_gcd
 	$(BUILD)/bench/bench_gcd
+	$(BUILD)/bench/bench_poly_builtins
 	$(BUILD)/bench/bench_sparse
 	$(BUILD)/bench/bench_intmult
 	$(BUILD)/bench/bench_det

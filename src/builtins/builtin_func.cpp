@@ -90,5 +90,6 @@ void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
     if (rearranging_builtin(source, result, pending, n)) return;
     if (coefficient_builtin(source, result, pending, n)) return;
     if (degree_builtin(source, result, pending, n)) return;
+    if (gcd_builtin(source, result, pending, n)) return;
     later_builtin(source, result, pending, n);
 }

@@ -182,6 +182,28 @@ void whole_array(const array_operand& a) {
     if (a.sub_first_row >= 0) bfail(182, a.nm.name);
 }
 
+void output_array_argument(FILE** source, name** pending, tokenrec* nm) {
+    bexpect("[", 178);
+    bnext(source, pending);
+    if (token_is(&token, "%")) bfail(296, token.name);
+    if (token_is(&token, "<")) bfail(176, token.name);
+    if (!is_lower(token.name[0])) bfail(42, token.name);
+    if (number_polys > 0 && its_a_polyname(token.name)) bfail(125, token.name);
+    *nm = token;
+    bnext(source, pending);
+    if (token_is(&token, "[")) bfail(182, nm->name);
+    bexpect("]", 24);
+    bnext(source, pending);
+}
+
+array* replace_output_array(tokenrec* nm, int32_t rows, int32_t columns, bool sparse, name** pending) {
+    removearray(1, nm, *pending != nullptr);
+    if (sparse) return sparse_create(nm, rows, columns, columns == 1 ? 1 : 0, 1);
+    array* a = insertarr(nm, rows, columns, 0);
+    for (int32_t c = a->first; c <= a->last; c++) *cell_at(c) = nullptr;
+    return a;
+}
+
 void set_quotient(quoly* value, FILE** source, name** pending, int code, char end) {
     SlotHold owned;
     owned.q = value;

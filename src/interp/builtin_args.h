@@ -80,6 +80,14 @@ void read_command(FILE** source, name** pending, array_operand* out, int* star, 
 void array_argument(FILE** source, name** pending, array_operand* out);
 // The operand must be a whole array: subscripts are error 182.
 void whole_array(const array_operand& a);
+// "[" name "]" of an array the built-in fills (token at "["): an existing
+// array is not needed. Errors 178, 296 ("%"), 176 ("<"), 42, 125, 182
+// (subscripts), 24. Leaves the token after "]".
+void output_array_argument(FILE** source, name** pending, tokenrec* nm);
+// A new rows x columns array named nm, dense (its cells empty) or sparse
+// (its frames made, no entries), in place of the newest array of that name,
+// which is deleted first under the alias rules of array parameters.
+array* replace_output_array(tokenrec* nm, int32_t rows, int32_t columns, bool sparse, name** pending);
 
 // ---- output variables ----
 // Stores value (ownership passes) into the variable or element that the

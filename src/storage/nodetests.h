@@ -40,6 +40,8 @@ int quoly_eq_1(quoly* q);
 int poly_eq_m1(polynode* p);
 int quoly_eq_m1(quoly* q);
 int poly_eq_pm1(polynode* p);
+// A lone number node: the polynomial is a constant.
+inline bool single_number(const polynode* p) { return p->numb && !p->next; }
 int poly_small(polynode* p);        // a constant, or +-1 times a power of one variable
 int monomial(polynode* p);
 int height_is_1(polynode* p);       // every top coefficient has a number as first node
