@@ -464,17 +464,27 @@ void Lpolygcd(polynode** u, polynode** v, polynode** g, int strip_v, pt* vars) {
         polygcd(*u, *v, g, 0, 1, 1, vars, 1, 1, 1);
         return;
     }
-    polynode* first_u = nullptr;
-    polynode* last_u = nullptr;
-    polynode* first_v = nullptr;
-    polynode* last_v = nullptr;
-    if (!is_number(*u)) clear_bads(u, &first_u, &last_u, SHIFT_NEGATIVES, SHIFT_ALL_LEVELS);
-    if (strip_v && !is_number(*v)) clear_bads(v, &first_v, &last_v, SHIFT_NEGATIVES, SHIFT_ALL_LEVELS);
-    polygcd(*u, *v, g, 0, 1, 1, vars, 1, 1, 1);
-    if (first_u) eliminate_bads(u, first_u, 1);
-    if (first_v) eliminate_bads(v, first_v, 1);
-    release_shift_list(&first_u, &last_u);
-    release_shift_list(&first_v, &last_v);
+    // The negative exponents are shifted out of copies: the operands are
+    // often parts of stored values, and a shift can replace their first
+    // nodes, which the values' own pointers would still name.
+    struct Shifted {
+        polynode* copy = nullptr;
+        polynode* first = nullptr;
+        polynode* last = nullptr;
+        polynode* of(polynode* p) {
+            if (is_number(p) || !anynegs(p)) return p;
+            poly_assign(p, &copy);
+            clear_bads(&copy, &first, &last, SHIFT_NEGATIVES, SHIFT_ALL_LEVELS);
+            return copy;
+        }
+        ~Shifted() {
+            release_shift_list(&first, &last);
+            free_poly(&copy);
+        }
+    } su, sv;
+    polynode* a = su.of(*u);
+    polynode* b = strip_v ? sv.of(*v) : *v;
+    polygcd(a, b, g, 0, 1, 1, vars, 1, 1, 1);
 }
 
 // ---------------------------------------------------------------- shared shape helpers
