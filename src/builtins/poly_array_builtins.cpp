@@ -111,6 +111,7 @@ void factor(FILE** source, quoly** result, name** pending) {
         factor_poly(&work.p, &list.p, &count, 0, verbose && !*pending, level);
     }
     store_factors(&nm, count, &list.p, pending);
+    note_reduced_count(count);
     quoly_set(count, result);
 }
 
@@ -149,6 +150,7 @@ void square_free(FILE** source, quoly** result, name** pending) {
         total_sq_free(&work.p, &list.p, &count, 1, polynames);
     }
     store_factors(&nm, count, &list.p, pending);
+    note_reduced_count(count);
     quoly_set(count, result);
 }
 

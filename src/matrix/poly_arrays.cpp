@@ -1,12 +1,14 @@
 // Monomial columns, factor arrays and denominator dropping (poly_arrays.h).
 #include "matrix/poly_arrays.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 
@@ -106,6 +108,12 @@ int32_t dump_mons(array* a, quoly* q, int one) {
     return w.out.rows;
 }
 
+void note_reduced_count(int32_t n) {
+    if (!modularmode || n < modulus) return;
+    std::printf(" *** Warning. A count or multiplicity of %d is kept modulo %d.\n", n, modulus);
+    std::fflush(stdout);
+}
+
 void poly_to_array(int32_t n, int32_t first, polynode** list) {
     if (n <= 0) {
         quoly_set(1, cell_at(first));
@@ -120,6 +128,7 @@ void poly_to_array(int32_t n, int32_t first, polynode** list) {
         free_quoly(factor);
         use_up_poly(&c->pcoef, factor);
         c->pcoef = nullptr;
+        note_reduced_count(c->exp);
         quoly_set(c->exp, cell_at(first + n + t));
     }
     // The cells moved out own nothing now: back to the free list in one

@@ -26,6 +26,9 @@ int32_t dump_mons(array* a, quoly* q, int one);
 // 0 writes [1, 0] into cells first and first + 1. The list is consumed
 // (*list := null); the cells' old values are freed.
 void poly_to_array(int32_t n, int32_t first, polynode** list);
+// In modular mode a count or a multiplicity of n >= modulus cannot be held
+// as an integer: the warning says it is kept modulo the modulus.
+void note_reduced_count(int32_t n);
 
 // Every element that has a denominator keeps only its numerator (a lone
 // number numerator becomes a plain number). Sparse (frame not null): rows
