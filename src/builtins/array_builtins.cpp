@@ -100,8 +100,16 @@ void power_modulo(FILE** source, quoly** result, name** pending) {
     value_argument(source, pending, result, true);
     if (!(*result)->isnum && (*result)->den) bfail(286, token.name);
     bexpect(",", 202);
-    NumberHold e;
-    get_exponent(source, pending, &e.n, 0);
+    bnext(source, pending);
+    // The exponent in big-integer arithmetic whatever the ring: powers such
+    // as x^(p^k) modulo a polynomial are what Powermod is for.
+    SlotHold e;
+    {
+        ModularOffGuard off;
+        LintOff big;
+        value_argument(source, pending, &e.q);
+    }
+    if (!e.q->isnum) bfail(116, token.name);
     SlotHold m;
     if (token_is(&token, ",")) {
         bnext(source, pending);
@@ -114,7 +122,7 @@ void power_modulo(FILE** source, quoly** result, name** pending) {
     }
     close_arguments(source, pending);
     if (!m.q && !lintmode && (*result)->isnum) bfail(292, token.name);
-    powermod(result, m.q ? &m.q : nullptr, e.n, 0);
+    powermod(result, m.q ? &m.q : nullptr, e.q->nnum, 0);
 }
 
 // Func and Function: the definition statement.
