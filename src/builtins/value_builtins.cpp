@@ -221,7 +221,7 @@ bool value_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     case 35:
         no_poly_denominator(q);
         if (q->isnum || q->rat)
-            numerator_of(q, result);
+            quoly_assign(q, result);
         else {
             free_quoly(result);
             quoly_leading_coef(q, result);
