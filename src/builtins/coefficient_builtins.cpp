@@ -53,11 +53,10 @@ void one_number(FILE** source, quoly** result, name** pending, int32_t n) {
 // Nmcoef(u, m): the number in front of exactly the monomial m.
 void monomial_number(FILE** source, quoly** result, name** pending) {
     SlotHold u_arg, m_arg;
-    open_arguments(source, pending);
-    quoly** u = get_the_data(source, pending, &u_arg.q);
-    next_argument(source, pending);
-    quoly** m = get_the_data(source, pending, &m_arg.q);
-    close_arguments(source, pending);
+    quoly** args[2] = {&u_arg.q, &m_arg.q};
+    quoly** u = nullptr;
+    quoly** m = nullptr;
+    get_two_data(source, pending, args, &u, &m);
     no_denominator(*u);
     no_denominator(*m);
     if (!a_number(*m) && !monomial((*m)->pnum)) bfail(192, token.name);

@@ -63,11 +63,10 @@ void number_gcd(imag* a, imag* b, quoly** result) {
 // GCD(u, v).
 void gcd_of_values(FILE** source, quoly** result, name** pending) {
     SlotHold a_arg, b_arg;
-    open_arguments(source, pending);
-    quoly** a = get_the_data(source, pending, &a_arg.q);
-    next_argument(source, pending);
-    quoly** b = get_the_data(source, pending, &b_arg.q);
-    close_arguments(source, pending);
+    quoly** args[2] = {&a_arg.q, &b_arg.q};
+    quoly** a = nullptr;
+    quoly** b = nullptr;
+    get_two_data(source, pending, args, &a, &b);
     Operand u = gcd_operand(*a);
     Operand v = gcd_operand(*b);
     if (u.number && v.number) {

@@ -100,11 +100,10 @@ void raw_display(quoly* q, bool names) {
 // Monless(a, b): 1 when a's monomial comes before b's (or ranks equal).
 void monomial_order(FILE** source, quoly** result, name** pending) {
     SlotHold a_arg, b_arg;
-    open_arguments(source, pending);
-    quoly** a = get_the_data(source, pending, &a_arg.q);
-    next_argument(source, pending);
-    quoly** b = get_the_data(source, pending, &b_arg.q);
-    close_arguments(source, pending);
+    quoly** args[2] = {&a_arg.q, &b_arg.q};
+    quoly** a = nullptr;
+    quoly** b = nullptr;
+    get_two_data(source, pending, args, &a, &b);
     int v = 1;
     if (!(*a)->isnum) {
         int eq = 0;

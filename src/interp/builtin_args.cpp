@@ -125,6 +125,14 @@ quoly** standard_read(FILE** source, name** pending, quoly** arg) {
     return p;
 }
 
+void get_two_data(FILE** source, name** pending, quoly** args[2], quoly*** out_a, quoly*** out_b) {
+    open_arguments(source, pending);
+    *out_a = get_the_data(source, pending, args[0]);
+    next_argument(source, pending);
+    *out_b = get_the_data(source, pending, args[1]);
+    close_arguments(source, pending);
+}
+
 quoly** read_quoly_ptr2(FILE** source, name** pending, quoly** arg) {
     free_quoly(arg);
     quoly** slot = get_quoly_ptr(source, pending);

@@ -58,6 +58,9 @@ quoly** get_quoly_slot(FILE** source, name** pending);
 quoly** get_the_data(FILE** source, name** pending, quoly** arg);
 // "(" get_the_data ")" after the built-in's name (token at the name).
 quoly** standard_read(FILE** source, name** pending, quoly** arg);
+// "(" r "," r ")" after the built-in's name: the two slots to read, as
+// get_the_data gives them (args holds the two argument slots).
+void get_two_data(FILE** source, name** pending, quoly** args[2], quoly*** out_a, quoly*** out_b);
 // A variable reference, '^' optional: its value slot; an empty or absent
 // one makes *arg 0 and returns arg.
 quoly** read_quoly_ptr2(FILE** source, name** pending, quoly** arg);
