@@ -1,6 +1,7 @@
 #include "det/mat_invert.h"
 
 #include <cstdio>
+#include <numeric>
 #include <optional>
 
 #include "det/det_state.h"
@@ -11,6 +12,7 @@
 #include "interp/settings.h"
 #include "interp/token.h"
 #include "matrix/measures.h"
+#include "matrix/sparse_det.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/masses.h"
@@ -118,13 +120,53 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
     fast_quoly_mult(result, &at(w, n, n - 1, n - 1));
 }
 
+// The warnings on a power hint that cannot help; they only inform.
+void power_hint_warnings(int32_t power) {
+    const int64_t P = power < 0 ? -int64_t{power} : power;
+    if (P <= 1 || !lintmode) return;
+    if (!modularmode) {
+        warning(3, token.name);
+    } else if (power % 2 == 0) {
+        if (!(modulus % 4 == 3 && (P & (P - 1)) == 0)) warning(4, token.name);
+    } else if (std::gcd(P, int64_t{modulus} - 1) != 1) {
+        warning(5, token.name);
+    }
+}
+
+void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_place, polynode* factor,
+                        int32_t degree, int32_t second_degree, int32_t power, int factor_removed,
+                        int32_t prime_count) {
+    sparse* frame = *sparse_ref;
+    power_hint_warnings(power);
+    const int32_t c = detcutoff < 0 ? 3 : detcutoff;
+    if (n >= 2 && n <= c) {
+        if (modularmode && (integerflag || sparse_allnumbs(frame, n)))
+            unavailable("The sparse expansion by minors on residues is not available yet.");
+        unavailable("The sparse expansion by minors is not available yet.");
+    }
+    int all_numbers = 1;
+    const int all_polys = sparse_allpolys(frame, n, &all_numbers);
+    if (!all_polys) {
+        sparse_gauss_elim(frame, result, n, c, in_place);
+    } else if (all_numbers && modularmode) {
+        unavailable("The sparse residue elimination is not available yet.");
+    } else if (gauss_cutoff == 1) {
+        sparse_gauss_Bareiss(frame, result, n, c, in_place);
+    } else if (rat_det_method_cut == 1 && detcutoff < 0) {
+        if (sparse_lagrange(frame, result, n, factor, degree, second_degree, power, factor_removed, prime_count))
+            return;
+        sparse_gauss_elim(frame, result, n, c, in_place);
+    } else {
+        sparse_gauss_elim(frame, result, n, c, in_place);
+    }
+    if (factor) divide_fct(result, factor);
+}
+
 }  // namespace
 
 void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, int32_t n, quoly** result,
                 int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
                 int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count) {
-    (void)factor_removed;
-    (void)prime_count;
     if (sparse_ref && *sparse_ref) {
         if (n < 0) unavailable("hamilton_path_driver is not available yet.");
         if (invert) {
@@ -134,7 +176,9 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             }
             unavailable("invert_sparse is not available yet.");
         }
-        unavailable("Sparse determinants are not available yet.");
+        sparse_determinant(sparse_ref, n, result, in_place, factor, degree, second_degree, power,
+                           factor_removed, prime_count);
+        return;
     }
 
     // What the cells are.

@@ -1,0 +1,309 @@
+// Sparse Gaussian and fraction-free elimination for determinants.
+#include "matrix/sparse_det.h"
+
+#include <cstdio>
+
+#include "det/det_state.h"
+#include "interp/token.h"
+#include "matrix/sparse.h"
+#include "matrix/sparse_pivot.h"
+#include "matrix/sparse_rowcol.h"
+#include "matrix/sparse_whole.h"
+#include "numbers/ring.h"
+#include "quoly/modout_suspend.h"
+#include "quoly/quoly.h"
+#include "quoly/trial_divide.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+
+void (*sparse_elim_step_hook)(sparse* first, int32_t n, int32_t k) = nullptr;
+
+namespace {
+
+// What one elimination holds, given back on every exit in this order: the
+// copy, the progress level, the suspended relations (with the final
+// reduction of the determinant on a normal finish).
+struct ElimScope {
+    sparse* m = nullptr;
+    int32_t n;
+    bool copied = false;
+    bool leveled = false;
+    bool suspended = false;
+    quoly** det;
+    ElimScope(sparse* first, quoly** d, int32_t size, int in_place) : n(size), det(d) {
+        if (in_place) {
+            m = first;
+        } else {
+            copy_sparse(&first, &m, n, 0);
+            copied = true;
+        }
+    }
+    void release() {
+        if (copied) free_sparse(&m, n, 1);
+        copied = false;
+        if (leveled) decr_dumpitt(n, 1, verbose);
+        leveled = false;
+        if (suspended) resume_old_polynames();
+    }
+    // The normal finish: the determinant is reduced once, at the end.
+    void finish() {
+        const bool was_suspended = suspended;
+        release();
+        suspended = false;
+        quoly* d = *det;
+        if (was_suspended && !d->isnum && (!d->rat || lintmode)) recheck(det);
+    }
+    ~ElimScope() {
+        release();
+    }
+    ElimScope(const ElimScope&) = delete;
+    ElimScope& operator=(const ElimScope&) = delete;
+};
+
+// Before any copy is made: the pivot search's tables bound the size.
+void check_size(int32_t n) {
+    if (n > SPARSE_PIVOT_MAX) {
+        error(375, token.name);
+        abandon_statement(375);
+    }
+}
+
+void begin_elimination(ElimScope& s, const char* header, bool gauss, int32_t cutoff) {
+    dumpitt_level++;
+    s.leveled = true;
+    if (verbose) {
+        dumpitt(header, s.n, 1, 1, 1);
+        if (gauss && modularmode && modulus == 2)
+            std::printf("  Consider using &O to turn off Hensel and C.R.T. for GCD over Z/2.\n");
+    }
+    if (need_to_turn_off_mod_out(1, 0, 1, cutoff, s.n)) {
+        adjust_polyname_ptrs();
+        s.suspended = true;
+    }
+}
+
+// The pivot for step k moved to (k, k): false when there is none.
+bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss) {
+    poll_interrupt();
+    int32_t row = -1, col = -1;
+    if (modularmode && mod_is_prime)
+        mod_sparse_findbest(1, m, n, k, &row, &col);
+    else
+        sparse_findbest(1, m, n, k, &row, &col);
+    if (verbose && windy) {
+        if (bareiss)
+            std::printf("  choosing pivot at: %li, %li, %li\n", long{k}, long{row}, long{col});
+        else
+            std::printf("  choosing pivot at: %d, %d, %d\n", k, row, col);
+    }
+    if (verbose && k % (n / 100 + 1) == 0) dumpitt(" ", k, 0, 0, 1);
+    if (row < 0) return false;
+    if (col != k) {
+        sp_switchcol(m, k, col, n, k);
+        quoly_inplace(*det);
+    }
+    if (row != k) {
+        sp_switchrow(m, k, row);
+        quoly_inplace(*det);
+    }
+    return true;
+}
+
+// The slot holding row r's entry at column >= k (the first such).
+colm** at_or_after(colm** p, int32_t k) {
+    while (*p && (*p)->col < k) p = &(*p)->next;
+    return p;
+}
+
+// Unlinks the entry at *p, frees its value, gives the node back.
+void drop(colm** p) { free_colm(p); }
+
+// Links a new entry (col, v) before *p; returns the slot after it.
+colm** link_new(colm** p, int32_t col, quoly* v) {
+    colm* e = take_colm();
+    e->col = col;
+    e->val = v;
+    e->next = *p;
+    *p = e;
+    return &e->next;
+}
+
+// The entry (k, k) of the pivot row; a missing one is an internal fault.
+quoly* pivot_value(colm* row, int32_t k, const char* which) {
+    colm* e = row;
+    while (e && e->col < k) e = e->next;
+    if (!e || e->col != k) {
+        tarvex_error(which, 1);
+        abandon_statement();
+    }
+    return e->val;
+}
+
+// The last diagonal entry into the determinant (0 when absent).
+void last_entry(sparse* m, int32_t n, quoly** det) {
+    colm* e = *at_or_after(row_head(m, n), n);
+    if (e && e->col == n)
+        fast_quoly_mult(det, &e->val);
+    else
+        quoly_set(0, det);
+}
+
+// Row r := row r - mult x (pivot row right of column k); entry (r, k) removed.
+void gauss_row(colm** head, colm* pivot_rest, quoly* mult, int32_t k) {
+    colm** p = at_or_after(head, k);
+    // (r, k) itself is dropped by the caller once mult is no longer needed.
+    if (*p && (*p)->col == k) p = &(*p)->next;
+    for (colm* a = pivot_rest; a; a = a->next) {
+        while (*p && (*p)->col < a->col) p = &(*p)->next;
+        quoly* t = nullptr;
+        quoly_mult(mult, a->val, &t);
+        if (*p && (*p)->col == a->col) {
+            best_quoly_nils_sub(&(*p)->val, t);
+            if (!(*p)->val) {
+                colm* dead = *p;
+                *p = dead->next;
+                dead->next = colm_garb;
+                colm_garb = dead;
+            } else {
+                p = &(*p)->next;
+            }
+        } else if (quoly_iszero(t)) {
+            free_quoly(&t);
+        } else {
+            quoly_inplace(t);
+            p = link_new(p, a->col, t);
+        }
+    }
+}
+
+}  // namespace
+
+void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, int in_place) {
+    check_size(n);
+    ElimScope s(first, det, n, in_place);
+    begin_elimination(s, "Gauss-Jordan elim method, sparse, size ", true, cutoff);
+    GcdStashLevel stash;
+    quoly_set(1, det);
+    sparse* m = s.m;
+    for (int32_t k = 1; k < n; k++) {
+        if (!place_pivot(m, n, k, det, false)) {
+            quoly_set(0, det);
+            s.finish();
+            return;
+        }
+        colm** krow = row_head(m, k);
+        quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Jordan.");
+        const bool p_is_1 = quoly_eq_1(p);
+        if (!p_is_1) fast_quoly_mult(det, &p);
+        colm* rest = *at_or_after(krow, k);
+        rest = rest->next;   // right of the pivot
+        for (int32_t r = k + 1; r <= n; r++) {
+            colm** head = row_head(m, r);
+            colm** pk = at_or_after(head, k);
+            if (!*pk || (*pk)->col != k) continue;
+            QuolyOwner mult;
+            quoly* e = (*pk)->val;
+            if (!p_is_1) quoly_quot(e, p, &mult.q, 0);
+            gauss_row(head, rest, p_is_1 ? e : mult.q, k);
+            drop(at_or_after(head, k));
+        }
+        // The pivot row is spent: its values freed, its list given back.
+        for (colm* e = *krow; e; e = e->next) free_quoly(&e->val);
+        give_back_list(*krow);
+        *krow = nullptr;
+        if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
+    }
+    if (n >= 1) last_entry(m, n, det);
+    s.finish();
+}
+
+namespace {
+
+// s := s / c, exact (Bareiss); s null stays null, a zero result becomes null.
+void div_s_by_c(quoly** s, quoly** c) {
+    if (!*s) return;
+    int flag = 0;
+    if (trial_divide(c, s, 1, 0, 0, &flag)) {
+        tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
+        abandon_statement();
+    }
+    if (quoly_iszero(*s)) free_quoly(s);
+}
+
+// One Bareiss row: for each column j > k, new := (p a_rj - e a_kj) / c, where
+// c is the previous pivot (null at the first step).
+void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k) {
+    colm** pk = at_or_after(head, k);
+    quoly* e = nullptr;
+    if (*pk && (*pk)->col == k) {
+        e = (*pk)->val;
+        (*pk)->val = nullptr;
+        colm* dead = *pk;
+        *pk = dead->next;
+        dead->next = colm_garb;
+        colm_garb = dead;
+    }
+    QuolyOwner own_e(e);
+    colm** q = pk;
+    if (!e && p_is_1 && !*c) return;   // the row is unchanged
+    colm* a = e ? pivot_rest : nullptr;
+    while (*q || a) {
+        const int32_t jr = *q ? (*q)->col : INT32_MAX;
+        const int32_t ja = a ? a->col : INT32_MAX;
+        const int32_t j = jr < ja ? jr : ja;
+        quoly* s = nullptr;
+        if (jr == j) {
+            if (p_is_1)
+                quoly_assign((*q)->val, &s);
+            else
+                quoly_mult(p, (*q)->val, &s);
+        }
+        if (ja == j) {
+            quoly* t = nullptr;
+            quoly_mult(e, a->val, &t);
+            best_quoly_nils_sub(&s, t);
+            a = a->next;
+        }
+        if (s && quoly_iszero(s)) free_quoly(&s);
+        if (*c) div_s_by_c(&s, c);
+        if (jr == j) {
+            if (s) {
+                free_quoly(&(*q)->val);
+                (*q)->val = s;
+                q = &(*q)->next;
+            } else {
+                drop(q);
+            }
+        } else if (s) {
+            q = link_new(q, j, s);
+        }
+    }
+}
+
+}  // namespace
+
+void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff, int in_place) {
+    check_size(n);
+    ElimScope s(first, det, n, in_place);
+    begin_elimination(s, "Gauss-Bareiss method, sparse, size ", false, cutoff);
+    sparse* m = s.m;
+    QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
+    for (int32_t k = 1; k < n; k++) {
+        if (!place_pivot(m, n, k, det, true)) {
+            quoly_set(0, det);
+            s.finish();
+            return;
+        }
+        colm** krow = row_head(m, k);
+        quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
+        const bool p_is_1 = quoly_eq_1(p);
+        colm* rest = (*at_or_after(krow, k))->next;
+        for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k);
+        free_quoly(&c.q);
+        if (!p_is_1) quoly_assign(p, &c.q);
+        if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
+    }
+    if (n >= 1) last_entry(m, n, det);
+    s.finish();
+}
