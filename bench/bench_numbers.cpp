@@ -1,9 +1,17 @@
 // Times the big-integer product, division, gcd and square root at several
 // sizes, next to GMP on the same operands, and checks that the product
 // grows sub-quadratically (Karatsuba) between 8,000 and 16,000 digits.
+// Division is timed on both of its paths: the recursive one (as used) and
+// the digit steps alone ("divide_sb", recursion cut-off out of reach).
 //
 //   bench_numbers            the full table (about a minute and a half)
 //   bench_numbers quick      sizes up to 1,000 digits only
+//   bench_numbers divcut     division 2n by n on both paths around the
+//                            recursion cut-off, to place it
+//   bench_numbers divgrowth  division 2n by n and the square root from 1,000
+//                            to 16,000 digits, best of five, on both
+//                            division paths beside GMP, and the cost of
+//                            each doubling
 #include <gmp.h>
 
 #include <algorithm>
@@ -12,9 +20,11 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <vector>
 
+#include "numbers/digits_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "storage/stash.h"
@@ -125,7 +135,19 @@ Row bench_multiply(Operands& g, int32_t n) {
     return r;
 }
 
-Row bench_divide(Operands& g, int32_t n) {
+// Sets the division's recursion cut-off while alive.
+struct DivideCut {
+    int32_t before = digits::divide_cut;
+    explicit DivideCut(int32_t c) { digits::divide_cut = c; }
+    ~DivideCut() { digits::divide_cut = before; }
+    DivideCut(const DivideCut&) = delete;
+    DivideCut& operator=(const DivideCut&) = delete;
+};
+
+// The division at the given recursion cut-off (INT32_MAX: the digit steps).
+Row bench_divide(Operands& g, int32_t n, int32_t cut_off = digits::divide_cut) {
+    const bool school = cut_off == INT32_MAX;
+    DivideCut cut(cut_off);
     mpz_t a, b, q, r;
     mpz_inits(a, b, q, r, nullptr);
     g.random(a, 2 * n);
@@ -136,7 +158,7 @@ Row bench_divide(Operands& g, int32_t n) {
     imag* ir = to_imag(r);
     double ours = time_per_call([&] { divide(x, y, iq, ir); }, budget_for(n));
     double theirs = time_per_call([&] { mpz_tdiv_qr(q, r, a, b); }, std::max(budget_for(n), 0.05));
-    Row row{"divide", n, ours, theirs, same(iq, q) && same(ir, r)};
+    Row row{school ? "divide_sb" : "divide", n, ours, theirs, same(iq, q) && same(ir, r)};
     free_imag(&x);
     free_imag(&y);
     free_imag(&iq);
@@ -168,7 +190,8 @@ Row bench_gcd(Operands& g, int32_t n, bool binary) {
     return r;
 }
 
-Row bench_sqrt(Operands& g, int32_t n) {
+Row bench_sqrt(Operands& g, int32_t n, int32_t cut_off = digits::divide_cut) {
+    DivideCut cut(cut_off);
     mpz_t a, s;
     mpz_inits(a, s, nullptr);
     g.random(a, n);
@@ -192,10 +215,74 @@ double karatsuba_time(Operands& g, int32_t n) {
 
 }  // namespace
 
+// The best of a few timed divisions of 2n by n digits.
+double divide_time(Operands& g, int32_t n, int32_t cut) {
+    double best = 1e30;
+    for (int i = 0; i < 3; i++) best = std::min(best, bench_divide(g, n, cut).ours);
+    return best;
+}
+
+// Division 2n by n: the digit steps' time, and the recursive division's
+// time over it for several cut-offs.
+void place_divide_cut(Operands& g) {
+    const int32_t cuts[] = {16, 24, 32, 48, 64, 96};
+    std::printf("%8s %12s", "digits", "steps (ms)");
+    for (int32_t c : cuts) std::printf("   cut %3d", c);
+    std::printf("\n");
+    for (int32_t n : {24, 32, 48, 64, 96, 128, 192, 256, 400}) {
+        double t[std::size(cuts)];
+        for (size_t i = 0; i < std::size(cuts); i++) t[i] = divide_time(g, n, cuts[i]);
+        // Timed after the others as well, so a cold start cannot favour them.
+        const double s = std::min(divide_time(g, n, INT32_MAX), divide_time(g, n, INT32_MAX));
+        std::printf("%8d %12.5f", n, s * 1e3);
+        for (size_t i = 0; i < std::size(cuts); i++) std::printf(" %9.2f", t[i] / s);
+        std::printf("\n");
+    }
+}
+
+// Best of five runs of a routine timed at the given division cut-off.
+template <typename Bench>
+void growth_table(Operands& g, const char* what, Bench bench) {
+    std::printf("\n%s\n%8s %12s %12s %12s %8s %8s %9s %9s\n", what, "digits", "steps (ms)", "recur. (ms)",
+                "GMP (ms)", "steps/G", "recur/G", "x steps", "x recur.");
+    double prev_s = 0, prev_r = 0;
+    for (int32_t n : {1000, 2000, 4000, 8000, 16000}) {
+        double s = 1e30, r = 1e30, t = 1e30;
+        for (int i = 0; i < 5; i++) {
+            const Row a = bench(g, n, INT32_MAX), b = bench(g, n, digits::divide_cut);
+            s = std::min(s, a.ours);
+            r = std::min(r, b.ours);
+            t = std::min({t, a.theirs, b.theirs});
+        }
+        std::printf("%8d %12.3f %12.3f %12.3f %8.1f %8.1f", n, s * 1e3, r * 1e3, t * 1e3, s / t, r / t);
+        if (prev_s > 0) std::printf(" %9.2f %9.2f", s / prev_s, r / prev_r);
+        std::printf("\n");
+        prev_s = s;
+        prev_r = r;
+    }
+}
+
+// Division 2n by n and the square root of n digits on both division paths
+// beside GMP, best of five, and each doubling's cost.
+void divide_growth(Operands& g) {
+    growth_table(g, "divide 2n by n", [](Operands& o, int32_t n, int32_t c) { return bench_divide(o, n, c); });
+    growth_table(g, "int_sqrt", [](Operands& o, int32_t n, int32_t c) { return bench_sqrt(o, n, c); });
+}
+
 int main(int argc, char** argv) {
     bool quick = argc > 1 && std::strcmp(argv[1], "quick") == 0;
     open_system_stashes();
     init_number_constants();
+    if (argc > 1 && std::strcmp(argv[1], "divcut") == 0) {
+        Operands g;
+        place_divide_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "divgrowth") == 0) {
+        Operands g;
+        divide_growth(g);
+        return 0;
+    }
 
     std::vector<int32_t> sizes = {10, 100, 1000, 4000, 16000};
     if (quick) sizes.resize(3);
@@ -209,10 +296,12 @@ int main(int argc, char** argv) {
         all_ok &= r.ok;
         print_row(r);
     }
-    for (int32_t n : sizes) {
-        Row r = bench_divide(g, n);
-        all_ok &= r.ok;
-        print_row(r);
+    for (int32_t cut : {INT32_MAX, digits::divide_cut}) {
+        for (int32_t n : sizes) {
+            Row r = bench_divide(g, n, cut);
+            all_ok &= r.ok;
+            print_row(r);
+        }
     }
     for (bool binary : {true, false}) {
         for (int32_t n : sizes) {

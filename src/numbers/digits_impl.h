@@ -44,6 +44,17 @@ void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& 
 uint32_t mag_divmod_word(const uint32_t* a, int32_t n, uint32_t m, uint32_t* q);
 // q := a div b (when q is given) and r := a mod b, for b != 0.
 void mag_divmod(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r);
+// The steps of long division on a normalised divisor v (nv >= 2 digits, top
+// bit of its head set) in place: u (nu digits, its top nv digits below v)
+// becomes u mod v, its upper nu - nv digits zero, and q (nu - nv digits,
+// when given) the quotient.
+void school_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q);
+// The same contract, by recursive division on the fast product (q must be
+// given); below `divide_cut` digits of divisor or quotient it uses the steps
+// above.
+void recursive_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q);
+// Divisor and quotient lengths from which division is recursive (at least 2).
+extern int32_t divide_cut;
 // Euclid on the pair in place: afterwards a >= b, b has at most one digit,
 // and gcd(a, b) is the gcd of the pair given.
 void mag_gcd_reduce(Mag& a, Mag& b);

@@ -28,9 +28,9 @@ void shift_up(const uint32_t* src, int32_t n, int32_t s, uint32_t* dst) {
 }
 
 // Long division of a by b (nb >= 2, a >= b) once both are shifted so that
-// b's head digit has its top bit set: then the quotient digit guessed from
-// the top two remainder digits and corrected on the third is the true digit
-// or one too large, the second case settled by adding b back.
+// b's head digit has its top bit set. Above the cut-off the quotient is
+// found by recursive division (divide_recursive.cpp), below it digit by
+// digit; both leave the same remainder in un.
 void long_divide(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r) {
     thread_local Mag un, vn;
     const int32_t s = DIGIT_BITS - std::bit_width(b[nb - 1]);
@@ -38,43 +38,15 @@ void long_divide(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, M
     vn.resize(static_cast<size_t>(nb) + 1);
     shift_up(a, na, s, un.data());
     shift_up(b, nb, s, vn.data());   // vn[nb] is 0
-    const uint64_t v1 = vn[nb - 1], v2 = vn[nb - 2];
     const int32_t m = na - nb;
     if (q) q->assign(static_cast<size_t>(m) + 1, 0u);
-
-    for (int32_t j = m; j >= 0; j--) {
-        uint32_t* u = un.data() + j;
-        const uint64_t top = (static_cast<uint64_t>(u[nb]) << DIGIT_BITS) | u[nb - 1];
-        uint64_t qhat = top / v1;
-        uint64_t rhat = top % v1;
-        while (qhat >= DIGIT_BASE || qhat * v2 > ((rhat << DIGIT_BITS) | u[nb - 2])) {
-            qhat--;
-            rhat += v1;
-            if (rhat >= DIGIT_BASE) break;
-        }
-        // u[0 .. nb] -= qhat * v, the borrow kept as a signed carry. The
-        // difference is formed before the carry joins it, so the loop's
-        // dependency chain is one addition and one shift.
-        int64_t carry = 0;
-        for (int32_t i = 0; i < nb; i++) {
-            const int64_t d = static_cast<int64_t>(u[i]) - static_cast<int64_t>(qhat * vn[i]);
-            const int64_t t = d + carry;
-            u[i] = static_cast<uint32_t>(t & DIGIT_MASK);
-            carry = t >> DIGIT_BITS;
-        }
-        int64_t head = static_cast<int64_t>(u[nb]) + carry;
-        if (head < 0) {
-            qhat--;
-            uint32_t c = 0;
-            for (int32_t i = 0; i < nb; i++) {
-                const uint32_t t = u[i] + vn[i] + c;
-                u[i] = t & DIGIT_MASK;
-                c = t >> DIGIT_BITS;
-            }
-            head += c;
-        }
-        u[nb] = static_cast<uint32_t>(head);   // 0: the remainder is below b
-        if (q) (*q)[static_cast<size_t>(j)] = static_cast<uint32_t>(qhat);
+    if (nb >= divide_cut && m + 1 >= divide_cut) {
+        // The recursive steps need the quotient for their products.
+        Mag scratch;
+        if (!q) scratch.assign(static_cast<size_t>(m) + 1, 0u);
+        recursive_divide(un.data(), na + 1, vn.data(), nb, q ? q->data() : scratch.data());
+    } else {
+        school_divide(un.data(), na + 1, vn.data(), nb, q ? q->data() : nullptr);
     }
 
     r.resize(static_cast<size_t>(nb));
@@ -164,6 +136,47 @@ bool lehmer_round(Mag& a, Mag& b) {
 }
 
 }  // namespace
+
+void school_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q) {
+    const uint64_t v1 = v[nv - 1], v2 = v[nv - 2];
+    // Quotient digits are guessed from the top two remainder digits and
+    // corrected on the third: then the guess is the true digit or one too
+    // large, the second case settled by adding v back.
+    for (int32_t j = nu - nv - 1; j >= 0; j--) {
+        uint32_t* w = u + j;
+        const uint64_t top = (static_cast<uint64_t>(w[nv]) << DIGIT_BITS) | w[nv - 1];
+        uint64_t qhat = top / v1;
+        uint64_t rhat = top % v1;
+        while (qhat >= DIGIT_BASE || qhat * v2 > ((rhat << DIGIT_BITS) | w[nv - 2])) {
+            qhat--;
+            rhat += v1;
+            if (rhat >= DIGIT_BASE) break;
+        }
+        // w[0 .. nv] -= qhat * v, the borrow kept as a signed carry. The
+        // difference is formed before the carry joins it, so the loop's
+        // dependency chain is one addition and one shift.
+        int64_t carry = 0;
+        for (int32_t i = 0; i < nv; i++) {
+            const int64_t d = static_cast<int64_t>(w[i]) - static_cast<int64_t>(qhat * v[i]);
+            const int64_t t = d + carry;
+            w[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        int64_t head = static_cast<int64_t>(w[nv]) + carry;
+        if (head < 0) {
+            qhat--;
+            uint32_t c = 0;
+            for (int32_t i = 0; i < nv; i++) {
+                const uint32_t t = w[i] + v[i] + c;
+                w[i] = t & DIGIT_MASK;
+                c = t >> DIGIT_BITS;
+            }
+            head += c;
+        }
+        w[nv] = static_cast<uint32_t>(head);   // 0: the remainder is below v
+        if (q) q[j] = static_cast<uint32_t>(qhat);
+    }
+}
 
 uint32_t mag_divmod_word(const uint32_t* a, int32_t n, uint32_t m, uint32_t* q) {
     uint64_t rem = 0;

@@ -75,11 +75,14 @@ void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uin
     karatsuba(a1, na1, b1, nb1, z2.data());
     karatsuba(sa.data(), nsa, sb.data(), nsb, z1.data());
 
-    // z1 := z1 - z0 - z2, never negative.
+    // z1 := z1 - z0 - z2, never negative. z0 and z2 may carry more leading
+    // zeros than z1 (operands with zero high digits), so only their
+    // significant digits are taken.
     auto subtract_in = [](Mag& x, const Mag& y) {
         int32_t borrow = 0;
         size_t i = 0;
-        for (; i < y.size(); i++) {
+        const size_t ny = static_cast<size_t>(mag_len(y.data(), static_cast<int32_t>(y.size())));
+        for (; i < ny; i++) {
             int32_t t = static_cast<int32_t>(x[i]) - static_cast<int32_t>(y[i]) - borrow;
             borrow = t < 0;
             x[i] = static_cast<uint32_t>(t + (borrow << DIGIT_BITS));
