@@ -44,6 +44,7 @@ bench: build
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval
 	python3 bench/bench_arrays.py $(BUILD)/bin/tarvex
+	python3 bench/bench_blocks.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
 	python3 bench/bench_ring_change.py $(BUILD)/bin/tarvex
 	python3 bench/bench_files.py $(BUILD)/bin/tarvex

@@ -66,6 +66,8 @@ void lcm_of_denominators(FILE** source, quoly** result, name** pending) {
     array* r = a.record;
     if (r->sparse)
         findlcm(result, r->sparse, 0, r->rows, r->rows, 1);
+    else if (a.block.first >= 0)
+        findlcm(result, nullptr, a.block.first, a.block.stride, a.block.rows, a.block.columns);
     else
         findlcm(result, nullptr, r->first, r->rows, r->rows, array_columns(r));
 }

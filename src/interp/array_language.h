@@ -8,7 +8,7 @@
 
 struct name;
 
-// The statement family chosen by code ('[', '~', '"', 'A', 'M', 'S', 'T',
-// '7', '8', 'H', 'L'; any other: nothing). `token` is the statement's first
+// The statement family chosen by code ('[', '~', '"', '%', 'A', 'M', 'S',
+// 'T', '7', '8', 'H', 'L'; any other: nothing). `token` is the statement's first
 // token (or the built-in's name). *result := the statement's value.
 void arr_parse(int code, FILE** source, quoly** result, name** pending);

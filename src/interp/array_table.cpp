@@ -256,8 +256,61 @@ quoly** spec_lookup(tokenrec* nm, int32_t k, array** record) {
     return out;
 }
 
+namespace {
+
+// One range of a block (token at its first token): lo .. hi within
+// addresser .. addresser + extent - 1; closed by `closing` or "]", which
+// is left current.
+void block_range(FILE** source, name** pending, int32_t extent, char closing, int outside, int reversed,
+                 int32_t* lo, int32_t* hi) {
+    const int32_t top = addresser + extent - 1;
+    if (token.name[0] == closing || token_is(&token, "]")) {
+        *lo = addresser;
+        *hi = top;
+    } else {
+        int two = 0;
+        evalcoords(source, lo, hi, pending, closing, '~', &two, 0);
+        // Without a second bound: i alone, or i "~" to the last (which
+        // evalcoords marks with -1).
+        if (!two) *hi = *hi == -1 ? top : *lo;
+    }
+    if (*lo < addresser || *hi > top) fail(outside, token.name);
+    if (*hi < *lo) fail(reversed, token.name);
+}
+
+}  // namespace
+
+void subarray(FILE** source, name** pending, array* a, array_block* out) {
+    const int32_t rows = a->rows;
+    const int32_t columns = array_columns(a);
+    const int32_t stamp = a->stamp;
+    next_token(source, pending);
+    int32_t r0 = 0, r1 = 0, c0 = 0, c1 = 0;
+    block_range(source, pending, rows, ',', 56, 57, &r0, &r1);
+    if (token_is(&token, "]")) {
+        c0 = addresser;
+        c1 = addresser + columns - 1;
+        if (c1 < c0) fail(58, token.name);
+    } else {
+        next_token(source, pending);
+        block_range(source, pending, columns, ']', 58, 59, &c0, &c1);
+        if (!token_is(&token, "]")) fail(24, token.name);
+    }
+    // The bounds may call functions that delete or remake the array.
+    if (!array_alive(a, stamp)) fail(28, token.name);
+    next_token(source, pending);
+    out->rows = r1 - r0 + 1;
+    out->columns = c1 - c0 + 1;
+    out->first_row = r0;
+    out->first_col = c0;
+    out->stride = rows;
+    const int64_t offset = int64_t{r0 - addresser} + int64_t{c0 - addresser} * rows;
+    out->first = static_cast<int32_t>((a->sparse ? 0 : a->first) + offset);
+}
+
 void left_side(FILE** source, name** pending, array_operand* out, int allow_system) {
     out->sub_first_row = -1;
+    out->block = array_block{-1, 0, 0, 0, 0, 0};
     out->record = nullptr;
     out->rows = out->columns = 0;
     next_token(source, pending);
@@ -290,10 +343,13 @@ void left_side(FILE** source, name** pending, array_operand* out, int allow_syst
     out->rows = out->record ? out->record->rows : 0;
     if (token_is(&token, "[")) {
         if (!out->record) fail(55, out->nm.name);
-        feature_unavailable("Sub-blocks of arrays are not available yet.", 24, token.name);
-        abandon_statement(24);
+        subarray(source, pending, out->record, &out->block);
+        out->rows = out->block.rows;
+        out->columns = out->block.columns;
+        out->sub_first_row = out->block.first_row - addresser;
+    } else {
+        out->columns = out->record ? array_columns(out->record) : 0;
     }
-    out->columns = out->record ? array_columns(out->record) : 0;
     if (!token_is(&token, "]")) fail(24, token.name);
     next_token(source, pending);
 }
@@ -443,11 +499,14 @@ quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_r
     return cell;
 }
 
+bool array_alive(const array* a, int32_t stamp) {
+    for (array* b = arr_store[a->hash % ARR_BUCKETS]; b; b = b->link)
+        if (b == a && b->stamp == stamp) return true;
+    return false;
+}
+
 quoly** element_cell_again(const element_ref& ref, bool make) {
-    bool linked = false;
-    for (array* b = arr_store[ref.arr->hash % ARR_BUCKETS]; b && !linked; b = b->link)
-        linked = b == ref.arr && b->stamp == ref.stamp;
-    if (!linked) return nullptr;
+    if (!array_alive(ref.arr, ref.stamp)) return nullptr;
     int32_t i = ref.i, j = ref.j;
     quoly** cell = nullptr;
     colm** list = nullptr;

@@ -80,16 +80,39 @@ void new_arretrieve(FILE** source, tokenrec* nm, name** pending, quoly*** cell, 
 quoly** spec_lookup(tokenrec* nm, int32_t k, array** record);
 
 // ---- array operands ----
+// ---- blocks ----
+// A rectangle of an array: its first cell (a store index for a dense
+// array; for a sparse one the same offset from cell 0), its rows and
+// columns, the row and column it starts at (from addresser) and the
+// stride from one column to the next (the array's rows).
+struct array_block {
+    int32_t first;
+    int32_t rows;
+    int32_t columns;
+    int32_t first_row;
+    int32_t first_col;
+    int32_t stride;
+};
+// "[" row range "," column range "]" after the array a's name (token at
+// "["); leaves the token after "]". A range is i, i "~" j, i "~" (to the
+// last), "~" j (from addresser) or empty (all); the bounds are integer
+// expressions read with modular arithmetic off. A row range closed by "]"
+// takes every column. Errors 56/57 (rows outside, reversed), 58/59
+// (columns), 61, 118, and 28 when the bounds deleted the array.
+void subarray(FILE** source, name** pending, array* a, array_block* out);
+
+// ---- array operands ----
 struct array_operand {
     tokenrec nm;            // the name read ("%" for an element of '%')
     array* record;          // null: no array of that name
-    int32_t rows;
+    int32_t rows;           // of the block when there is one
     int32_t columns;
-    int32_t sub_first_row;  // -1: no sub-block
+    int32_t sub_first_row;  // -1: no block; else its first row, from 0
+    array_block block;      // the block (first cell -1 without one)
 };
-// "[" name "]" (token at "["): reads the operand. allow_system: "<" is
-// accepted. Errors 24, 42, 55, 83, 125, 175, 176, 220. Leaves the token
-// after "]". A sub-block is not read yet (its reader is still to come).
+// "[" name "]" (token at "["): reads the operand, with a block when the
+// name is followed by "[". allow_system: "<" is accepted. Errors 24, 42,
+// 55, 83, 125, 175, 176, 220 and subarray's. Leaves the token after "]".
 void left_side(FILE** source, name** pending, array_operand* out, int allow_system);
 
 // ---- deletion ----
@@ -118,6 +141,10 @@ void system_element(FILE** source, quoly** value, name** pending);
 // of the cells in column order, linked through their link words. Errors 28
 // (no array), 259 (a sparse array), 48 (an unset cell).
 void array_value_chain(FILE** source, name** pending, quoly** chain);
+
+// Whether the record a still holds the array of that stamp (it was not
+// deleted, nor its record reused).
+bool array_alive(const array* a, int32_t stamp);
 
 // ---- elements held across a call ('^' arguments) ----
 struct element_ref {

@@ -58,7 +58,7 @@ int parse(FILE** source, quoly** value, name** pending) {
         array_statement(source, value, pending);
         break;
     case '%':
-        feature_unavailable("Arrays of arrays are not available yet.", 28, token.name);
+        arr_parse('%', source, value, pending);
         break;
     case '&':
         switches(source, value, pending);

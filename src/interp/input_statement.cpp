@@ -9,12 +9,15 @@
 // nothing had been read.
 #include "interp/dispatcher.h"
 
+#include <vector>
+
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "matrix/array_store.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "interp/settings.h"
 #include "interp/stored_code.h"
 #include "interp/token.h"
 #include "storage/assign.h"
@@ -85,22 +88,12 @@ void read_scalar(const tokenrec& target, quoly** value) {
     quoly_assign(record->value, value);
 }
 
-// Skips to the "]" that closes an array's subscripts or name and reads the
-// statement's terminator after it; token at the "[" or the name (depth 1).
-void skip_to_close(FILE** source, name** pending) {
-    int depth = 1;
-    while (depth > 0) {
-        scanner(source, &token, pending);
-        if (token_is(&token, "[")) depth++;
-        if (token_is(&token, "]")) depth--;
-        if (depth > 0 && (token_is(&token, ";") || token_is(&token, END_TOKEN))) return;
-    }
-    scanner(source, &token, pending);
-}
+enum class answer { given, kept, gone };
 
-// The answer for one dense cell; "@" leaves it as it was. value := a copy
-// of what the cell holds then.
-void arrinsert(const tokenrec& target, quoly** cell, int32_t i, int32_t j, array* a, quoly** value, int two) {
+// The answer for one dense cell; "@" leaves it as it was (kept). value
+// (when given) := a copy of what the cell holds then. gone: the answer
+// deleted the array or moved its cells, and nothing was stored.
+answer arrinsert(const tokenrec& target, quoly** cell, int32_t i, int32_t j, array* a, quoly** value, int two) {
     const int32_t stamp = a->stamp;
     if (levelcount > 1 && prompt[0] != 13) std::printf("%li", static_cast<long>(levelcount));
     if (promptsize > 0) std::printf("%s", prompt);
@@ -113,7 +106,8 @@ void arrinsert(const tokenrec& target, quoly** cell, int32_t i, int32_t j, array
     leftover = 0;
     read_input_char(Input);
     scanner(&Input, &token, &zilch);
-    if (!token_is(&token, "@")) {
+    const bool kept = token_is(&token, "@");
+    if (!kept) {
         SlotHold v;
         old_expre(&Input, &v.q, &zilch);
         if (!v.q) quoly_set(0, &v.q);
@@ -122,13 +116,117 @@ void arrinsert(const tokenrec& target, quoly** cell, int32_t i, int32_t j, array
         tokenrec nm = target;
         array* again = nullptr;
         fastestlookup(&nm, &again);
-        if (again != a || again->stamp != stamp) return;
+        if (again != a || again->stamp != stamp) return answer::gone;
         array_quoly_ptr(a, i, j, two, &cell, target.name, 0);
         retire_value(cell);
         *cell = v.release();
         if ((*cell)->isnum) (*cell)->den = nullptr;
     }
-    if (*cell) quoly_assign(*cell, value);
+    if (value && *cell) quoly_assign(*cell, value);
+    return kept ? answer::kept : answer::given;
+}
+
+bool input_end() {
+    return token_is(&token, ";") || token_is(&token, END_TOKEN) || token_is(&token, "@") || token_is(&token, ":");
+}
+
+// "[" "char" form: the answer's characters, up to the closing quote, become
+// a new dense row of their codes under the name.
+void char_answer(const tokenrec& target) {
+    std::printf("[%s] := '", target.name);
+    std::fflush(stdout);
+    leftover = 0;
+    read_input_char(Input);   // the line end the question's statement left unread
+    std::vector<int> codes;
+    int newline = 0;
+    tokenrec piece;
+    for (;;) {
+        dumbscanner(&Input, &piece, &zilch, &newline);
+        if (piece.name[0] == '\'' || token_is(&piece, ";")) break;
+        codes.push_back(static_cast<unsigned char>(piece.name[0]));
+    }
+    if (codes.empty()) {
+        error(110, "'");
+        return;
+    }
+    tokenrec nm = target;
+    array* old = nullptr;
+    fastestlookup(&nm, &old);
+    const int32_t n = static_cast<int32_t>(codes.size());
+    array* a = insertarr(&nm, 1, n, n == 1 ? 1 : 0);
+    for (int32_t c = 0; c < n; c++) {
+        quoly** cell = cell_at(int64_t{a->first} + c);
+        *cell = nullptr;
+        quoly_set(codes[static_cast<size_t>(c)], cell);
+    }
+    if (old) {
+        clear_arrstash_of(old);
+        remove_array(old);
+    }
+}
+
+// "?" "[" name [block] "]" (token at the name): every cell of the array or
+// block is asked for, column by column and row by row within a column,
+// until "@" is typed; or, after ":" "char", a string of characters.
+void whole_arrinsert(FILE** source, name** pending, InputState& state) {
+    if (token_is(&token, "<")) {
+        error(176, token.name);
+        return;
+    }
+    tokenrec target = token;
+    if (!is_lower(target.name[0])) {
+        error(24, token.name);
+        return;
+    }
+    scanner(source, &token, pending);
+    array* a = nullptr;
+    fastestlookup(&target, &a);
+    array_block b{-1, 0, 0, 0, 0, 0};
+    if (token_is(&token, "[")) {
+        if (!a) {
+            error(28, target.name);
+            return;
+        }
+        subarray(source, pending, a, &b);
+    }
+    if (!token_is(&token, "]")) {
+        error(24, token.name);
+        return;
+    }
+    scanner(source, &token, pending);
+    if (!input_end()) {
+        error(107, token.name);
+        return;
+    }
+    if (!a) {
+        error(28, target.name);
+        return;
+    }
+    if (a->sparse) {
+        error(242, target.name);
+        return;
+    }
+    if (token_is(&token, ":")) {
+        scanner(source, &token, pending);
+        if (!token_is(&token, "char")) {
+            error(334, token.name);
+            return;
+        }
+        scanner(source, &token, pending);
+        state.arm();
+        char_answer(target);
+        return;
+    }
+    state.arm();
+    if (b.first < 0) b = array_block{a->first, a->rows, array_columns(a), addresser, addresser, a->rows};
+    const int two = array_columns(a) > 1 ? 1 : 0;
+    for (int32_t c = 0; c < b.columns; c++)
+        for (int32_t r = 0; r < b.rows; r++) {
+            const int32_t i = b.first_row + r, j = b.first_col + c;
+            quoly** cell = nullptr;
+            array_quoly_ptr(a, i, j, two, &cell, target.name, 0);
+            if (arrinsert(target, cell, i, j, a, nullptr, two) != answer::given) return;
+        }
 }
 
 }  // namespace
@@ -141,10 +239,7 @@ void input_statement(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
 
     if (token_is(&target, "[")) {
-        // Whole arrays and blocks come with the array blocks.
-        feature_unavailable("Reading whole arrays is not available yet.", 28, token.name);
-        if (!token_is(&token, "]")) skip_to_close(source, pending);
-        else scanner(source, &token, pending);
+        whole_arrinsert(source, pending, state);
     } else if (token_is(&token, "[")) {
         scanner(source, &token, pending);
         int32_t i = 0, j = 0;

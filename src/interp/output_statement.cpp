@@ -138,13 +138,17 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
             fastestlookup(&nm, &a);
         }
     }
+    array_block block{-1, 0, 0, 0, 0, 0};
     if (token_is(&token, "[")) {
         if (!a) {
             error(28, nm.name);
             abandon_statement(28);
         }
-        feature_unavailable("Sub-blocks of arrays are not available yet.", 24, token.name);
-        abandon_statement(24);
+        if (a == syst) {
+            error(83, token.name);
+            abandon_statement(83);
+        }
+        subarray(source, pending, a, &block);
     }
     int32_t width = -1;
     int as_char = 0;
@@ -158,6 +162,12 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
     read_item_width(source, pending, &width, &as_char);
     if (!a) {
         error(28, nm.name);
+        return;
+    }
+    if (block.first >= 0) {
+        array_view view{a->name, a, block.first, block.rows, block.columns, block.first_row, block.first_col,
+                        block.stride, nullptr};
+        arrdisplay(t.out, t.terminal, 0, view, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char, 1);
         return;
     }
     show_array(a, t, width, as_char);

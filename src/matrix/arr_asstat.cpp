@@ -190,6 +190,64 @@ void assign(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
     store_cells(target, v);
 }
 
+// The value into the block b of the dense array target. Shapes: the
+// block's own, or a vector into a block of one row or one column; a
+// scalar fills the block.
+void assign_block(const tokenrec& nm, const array_block& b, arr_value* v, quoly* scalar) {
+    const int64_t cells = int64_t{b.rows} * b.columns;
+    auto cell = [&](int64_t k) { return cell_at(int64_t{b.first} + k % b.rows + (k / b.rows) * b.stride); };
+    if (v->count == 0) {
+        for (int64_t k = 0; k < cells; k++) {
+            quoly* x = nullptr;
+            quoly_assign(scalar, &x);
+            free_quoly(cell(k));
+            *cell(k) = x;
+        }
+        return;
+    }
+    if (v->frame) arr_error(244, nm.name);
+    const bool vector = v->rows == v->count || v->rows == 1;
+    const bool fits = v->count == cells && (v->rows == b.rows || (vector && (b.rows == 1 || b.columns == 1)));
+    if (!fits) arr_error(60, nm.name);
+    for (int64_t k = 0; k < cells; k++) {
+        quoly** slot = cell(k);
+        if (v->fresh) {
+            free_quoly(slot);
+            *slot = v->cells[k];
+            v->cells[k] = nullptr;
+        } else if (*slot != v->cells[k]) {
+            quoly* x = nullptr;
+            quoly_assign(v->cells[k], &x);
+            free_quoly(slot);
+            *slot = x;
+        }
+    }
+    if (v->fresh) v->count = 0;
+}
+
+// A vector (or a scalar) onto the diagonal of the block b: cell (i, i) of
+// the block for i below its rows and columns.
+void assign_block_diagonal(const array_block& b, arr_value* v, quoly* scalar) {
+    if (v->frame) arr_error(242, "Diag");
+    const bool is_scalar = v->count == 0;
+    if (!is_scalar && ((v->rows != v->count && v->rows != 1) || v->count != b.rows)) arr_error(93, "Diag");
+    for (int32_t i = 0; i < b.rows && i < b.columns; i++) {
+        quoly** slot = cell_at(int64_t{b.first} + i + int64_t{i} * b.stride);
+        quoly* x = nullptr;
+        if (is_scalar) {
+            quoly_assign(scalar, &x);
+        } else if (v->fresh) {
+            x = v->cells[i];
+            v->cells[i] = nullptr;
+        } else {
+            quoly_assign(v->cells[i], &x);
+        }
+        free_quoly(slot);
+        *slot = x;
+    }
+    if (v->fresh) v->count = 0;
+}
+
 }  // namespace
 
 void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
@@ -203,11 +261,26 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
     array_operand ref;
     left_side(source, pending, &ref, 1);
     array* target = ref.record;
+    const bool block = ref.block.first >= 0;
+    if (block && target->sparse) arr_error(244, ref.nm.name);
     if (token_is(&token, ":")) {
         if (target == syst) arr_error(176, token.name);
         next_token(source, pending);
         if (!token_is(&token, "=")) arr_error(4, token.name);
         next_token(source, pending);
+        if (block) {
+            const int32_t stamp = target->stamp;
+            ShapeScope shape(ref.block.rows, int64_t{ref.block.rows} * ref.block.columns, 0);
+            arr_expre(source, result, v, pending, 1);
+            // The value may have deleted or remade the target on the way.
+            if (!array_alive(target, stamp)) arr_error(28, ref.nm.name);
+            if (diag)
+                assign_block_diagonal(ref.block, v, *result);
+            else
+                assign_block(ref.nm, ref.block, v, *result);
+            quoly_set(0, result);
+            return;
+        }
         ShapeScope shape(target ? target->rows : 0, target ? cell_count(target) : 0,
                          target && target->sparse ? 1 : 0);
         arr_expre(source, result, v, pending, 1);
@@ -222,7 +295,13 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
     ShapeScope shape(0, 0, 0);
     v->rows = target->rows;
     v->count = cell_count(target);
-    if (target == syst) {
+    if (block) {
+        v->rows = ref.block.rows;
+        v->count = int64_t{ref.block.rows} * ref.block.columns;
+        v->frame = nullptr;
+        v->fresh = 0;
+        fillit(target, ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
+    } else if (target == syst) {
         take_syst(v);
     } else if (target->sparse) {
         v->frame = target->sparse;
@@ -253,13 +332,6 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
     if (!*result) quoly_set(0, result);
     arr_expre(source, result, v, pending, 0);
     if (v->count == 0) return;
-    imag* n = new_number();
-    special_set_2(v->rows, v->columns(), n);
-    fill_syst_array(v->cells, n, v->fresh, v->frame, v->rows);
-    free_imag(&n);
-    if (v->fresh) {
-        v->frame = nullptr;
-        v->count = 0;
-    }
+    value_to_syst(v);
     quoly_set(0, result);
 }

@@ -253,8 +253,17 @@ void named_operand(FILE** source, arr_value* v, name** pending) {
         next_token(source, pending);
     }
     if (!a) arr_error(28, token.name);
-    if (token_is(&token, "["))
-        feature_unavailable("Blocks of arrays are not available yet.", a->sparse ? 244 : 24, token.name);
+    if (token_is(&token, "[")) {
+        if (a->sparse) arr_error(244, token.name);
+        array_block b{};
+        subarray(source, pending, a, &b);
+        v->rows = b.rows;
+        v->count = int64_t{b.rows} * b.columns;
+        v->fresh = 0;
+        v->frame = nullptr;
+        fillit(a, b.rows, b.columns, b.first, b.stride, v->cells);
+        return;
+    }
     v->rows = a->rows;
     v->count = cell_count(a);
     v->fresh = 0;

@@ -270,17 +270,11 @@ void arr_parse(int code, FILE** source, quoly** result, name** pending) {
             // A scalar is no array result: the statement's value is it.
             return;
         }
-        {
-            imag* n = new_number();
-            special_set_2(v.rows, v.columns(), n);
-            fill_syst_array(v.cells, n, v.fresh, v.frame, v.rows);
-            free_imag(&n);
-        }
-        if (v.fresh) {
-            v.frame = nullptr;
-            v.count = 0;
-        }
+        value_to_syst(&v);
         quoly_set(0, result);
+        return;
+    case '%':
+        arr_arr_state(source, result, &v, pending);
         return;
     case 'S':
     case 'T':

@@ -6,6 +6,7 @@
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_whole.h"
+#include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
@@ -52,6 +53,27 @@ void fillit_1(array* a, quoly** out) {
         quoly** cell = cell_at(a->first + c);
         if (!*cell) set_uninitialised(cell, a->name);
         out[c] = *cell;
+    }
+}
+
+void fillit(array* a, int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out) {
+    int64_t k = 0;
+    for (int32_t c = 0; c < columns; c++)
+        for (int32_t r = 0; r < rows; r++) {
+            quoly** cell = cell_at(int64_t{first} + r + int64_t{c} * stride);
+            if (!*cell) set_uninitialised(cell, a->name);
+            out[k++] = *cell;
+        }
+}
+
+void value_to_syst(arr_value* v) {
+    imag* n = new_number();
+    special_set_2(v->rows, v->columns(), n);
+    fill_syst_array(v->cells, n, v->fresh, v->frame, v->rows);
+    free_imag(&n);
+    if (v->fresh) {
+        v->frame = nullptr;
+        v->count = 0;
     }
 }
 

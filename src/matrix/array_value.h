@@ -51,6 +51,9 @@ struct ArrValueHold {
 // The dense cells of array a (store cells from its first) into out, as
 // shared pointers; a cell never assigned becomes 0 with the warning.
 void fillit_1(array* a, quoly** out);
+// The same for a block of a's dense cells: `columns` columns of `rows`
+// cells from store index first, stride cells apart, column by column.
+void fillit(array* a, int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out);
 
 // ---- readers (token at the first token of what they read) ----
 void arr_expre(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);
@@ -61,6 +64,8 @@ void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending);
 // After "[" "<" (the header's first token current): a generated array
 // into v, fresh; the closing "]" is left current.
 void generated_array(FILE** source, arr_value* v, name** pending);
+// The statement that begins with "%" (the array of arrays); token at "%".
+void arr_arr_state(FILE** source, quoly** result, arr_value* v, name** pending);
 // The assignment or expression statement (codes '[' and '~').
 void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending);
 // After "[" "[" with want_sparse: the sparse literal into v (expected shape
@@ -70,5 +75,8 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending);
 void sparse_read(FILE** source, quoly** scalar, arr_value* v, name** pending, int* fallback);
 // Adds value (consumed) into element (row, column), both from addresser.
 void sparse_adjoin(sparse* frame, int32_t row, int32_t column, quoly* value);
+// The array value v becomes the system array (moved when fresh, copied
+// otherwise): the result of a statement that stores no array.
+void value_to_syst(arr_value* v);
 // The system array's cells (or a copy of its frame) into v, fresh.
 void take_syst(arr_value* v);

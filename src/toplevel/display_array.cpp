@@ -23,7 +23,12 @@ constexpr int32_t SPARSE_LINE_COLUMNS = 150;
 int32_t name_length(const char* s) { return static_cast<int32_t>(std::strlen(s)); }
 
 quoly* cell_of(const array_view& v, int32_t r, int32_t c) {
-    if (v.record && v.record->sparse) return spar_retrieve(v.record->sparse, v.first + r + 1, c + 1);
+    if (v.record && v.record->sparse) {
+        // A block of a sparse array starts first cells from cell 0.
+        const int32_t row0 = v.stride > 0 ? v.first % v.stride : 0;
+        const int32_t col0 = v.stride > 0 ? v.first / v.stride : 0;
+        return spar_retrieve(v.record->sparse, row0 + r + 1, col0 + c + 1);
+    }
     const int64_t at = int64_t{v.first} + r + int64_t{c} * v.stride;
     return v.block ? v.block[at] : *cell_at(at);
 }

@@ -5,6 +5,7 @@
 #include "interp/term_reader.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "storage/other_records.h"
@@ -167,6 +168,8 @@ void error(int code, const char* text) {
     tripval = 20;
     in_sys_func = 0;
     uninit = 0;
+    // A failed statement's array result is not shown with the next one.
+    syst_dump = 0;
     if (code >= 0) {
         c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
         g_cutoff = 30;
