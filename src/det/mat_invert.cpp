@@ -6,6 +6,7 @@
 
 #include "det/det_state.h"
 #include "det/elim_steps.h"
+#include "det/hamilton.h"
 #include "det/int_determ.h"
 #include "det/pivots.h"
 #include "det/standard_invert.h"
@@ -168,7 +169,10 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
                 int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
                 int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count) {
     if (sparse_ref && *sparse_ref) {
-        if (n < 0) unavailable("hamilton_path_driver is not available yet.");
+        if (n < 0) {
+            hamilton_path_driver(sparse_ref, -n, result, factor);
+            return;
+        }
         if (invert) {
             if (lintmode && n >= modulus) {
                 error(36, "");

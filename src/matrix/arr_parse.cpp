@@ -4,6 +4,7 @@
 #include "interp/array_language.h"
 
 #include "matrix/array_value.h"
+#include "det/hamilton.h"
 #include "det/mat_invert.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
@@ -12,6 +13,7 @@
 #include "interp/token.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
+#include "matrix/sparse.h"
 #include "matrix/sparse_sums.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -212,14 +214,25 @@ void determinant_family(int code, FILE** source, quoly** result, arr_value* v, n
     read_det_options(source, pending, code, form == '(', &o);
     quoly_set(1, result);
     if (v->count != int64_t{v->rows} * v->rows) arr_error(241, token.name);
+    if (code == 'H') {
+        // The layered matrix is the search's own; the operand is done with.
+        struct Layered {
+            sparse* f = nullptr;
+            int32_t side = 0;
+            ~Layered() { free_stuff(f, side); }
+        } layered;
+        layered.side = set_up_hamilton(v->cells, v->rows, &layered.f);
+        release_value(v);
+        mat_invert(nullptr, nullptr, 0, 0, -layered.side, result, 0, 0, &layered.f, o.factor, o.degree,
+                   o.second_degree, o.power, 0, prime_count);
+        return;
+    }
     if (!v->frame && first_available > WORK_BLOCKS) {
         warning(90, token.name);
         return;
     }
     // The statement's operand is never consumed: a stored array must come
     // out of its determinant unchanged, and a fresh one is freed by its hold.
-    if (code == 'H')
-        feature_unavailable("The Hamiltonian path search is not available yet.", 16, token.name);
     mat_invert(v->cells, nullptr, 0, 0, v->rows, result, 0, 0, &v->frame, o.factor, o.degree, o.second_degree,
                o.power, 0, prime_count);
 }
