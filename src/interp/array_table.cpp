@@ -11,6 +11,7 @@
 #include "interp/settings.h"
 #include "interp/stored_code.h"
 #include "matrix/array_store.h"
+#include "matrix/array_value.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
 #include "numbers/numbers.h"
@@ -447,7 +448,11 @@ void arr_arr_element(FILE** source, quoly*** ref, quoly** value, colm*** list, i
         }
         return;
     }
-    if (!**ref) quoly_set(0, *ref);
+    if (**ref) return;
+    if (!references_only && !token_is(&token, ":"))
+        note_uninitialised_element(*ref);
+    else
+        quoly_set(0, *ref);
 }
 
 void system_element(FILE** source, quoly** value, name** pending) {

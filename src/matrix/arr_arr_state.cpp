@@ -38,14 +38,6 @@ array* slot_array(int32_t k) {
     return a;
 }
 
-void note_uninitialised_element(quoly** cell) {
-    quoly_set(0, cell);
-    uninit++;
-    if (uninit <= 20)
-        std::printf("Warning. Uninitialized array element in %% has been set to 0.\n");
-    else if (uninit == 21)
-        std::printf(" ....etc...\n");
-}
 
 // "%" "[" k "]" ":" "=" (token at "="): the slot refers to a named array
 // or shares another slot's.
@@ -170,4 +162,13 @@ void arr_arr_state(FILE** source, quoly** result, arr_value* v, name** pending) 
         return;
     }
     whole_slot(source, result, v, pending, k);
+}
+
+void note_uninitialised_element(quoly** cell) {
+    quoly_set(0, cell);
+    uninit++;
+    if (uninit <= 20)
+        std::printf("Warning. Uninitialized array element in %% has been set to 0.\n");
+    else if (uninit == 21)
+        std::printf(" ....etc...\n");
 }

@@ -66,6 +66,9 @@ void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending);
 void generated_array(FILE** source, arr_value* v, name** pending);
 // The statement that begins with "%" (the array of arrays); token at "%".
 void arr_arr_state(FILE** source, quoly** result, arr_value* v, name** pending);
+// A never-assigned element reached through '%': the cell becomes 0 with
+// the warning (20 of them a statement, then " ....etc...").
+void note_uninitialised_element(quoly** cell);
 // The assignment or expression statement (codes '[' and '~').
 void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending);
 // After "[" "[" with want_sparse: the sparse literal into v (expected shape
