@@ -24,24 +24,6 @@
 
 namespace {
 
-void run_statements(const char* text) {
-    FILE* f = tmpfile();
-    std::fputs(text, f);
-    std::rewind(f);
-    name* none = nullptr;
-    for (;;) {
-        int c = std::fgetc(f);
-        if (c == EOF) break;
-        std::ungetc(c, f);
-        scanner(&f, &token, &none);
-        quoly* v = nullptr;
-        parse(&f, &v, &none);
-        free_quoly(&v);
-        std::fgetc(f);   // the line end
-    }
-    std::fclose(f);
-}
-
 // x^i y^j as a quoly (x outermost), built as its nodes.
 quoly* monomial(int32_t i, int32_t j) {
     polynode* c = nullptr;
@@ -68,7 +50,7 @@ std::vector<std::pair<int32_t, int32_t>> distinct_exponents(int32_t n, std::mt19
 double dense_case(int32_t n, std::mt19937& rng) {
     char text[64];
     std::snprintf(text, sizeof text, "Array d%d[%d,3];\n", n, n);
-    run_statements(text);
+    bench::run_statements(text);
     tokenrec id;
     std::snprintf(text, sizeof text, "d%d", n);
     set_token(&id, text);
@@ -91,7 +73,7 @@ double dense_case(int32_t n, std::mt19937& rng) {
             for (int32_t r = 0; r < n; r++) col[r] = *cell_at(int64_t{a->first} + c * n + perm[r]);
             for (int32_t r = 0; r < n; r++) *cell_at(int64_t{a->first} + c * n + r) = col[r];
         }
-        best = std::min(best, bench::best_of(1, [&] { run_statements(text); }));
+        best = std::min(best, bench::best_of(1, [&] { bench::run_statements(text); }));
         for (int32_t r = 0; r + 1 < n; r++)
             if (!quoly_mon_less(*cell_at(a->first + r), *cell_at(a->first + r + 1))) {
                 std::fprintf(stderr, "dense rows %d and %d out of order\n", r, r + 1);
@@ -116,7 +98,7 @@ double dense_case(int32_t n, std::mt19937& rng) {
 double sparse_case(int32_t n, std::mt19937& rng) {
     char text[64];
     std::snprintf(text, sizeof text, "Array s%d[%d] Sparse;\n", n, n);
-    run_statements(text);
+    bench::run_statements(text);
     tokenrec id;
     std::snprintf(text, sizeof text, "s%d", n);
     set_token(&id, text);
@@ -135,7 +117,7 @@ double sparse_case(int32_t n, std::mt19937& rng) {
     for (int run = 0; run < 5; run++) {
         std::shuffle(heads.begin(), heads.end(), rng);
         for (int32_t r = 0; r < n; r++) *row_head(a->sparse, r + 1) = heads[r];
-        best = std::min(best, bench::best_of(1, [&] { run_statements(text); }));
+        best = std::min(best, bench::best_of(1, [&] { bench::run_statements(text); }));
         for (int32_t r = 1; r < n; r++)
             if (!quoly_mon_less((*row_head(a->sparse, r))->val, (*row_head(a->sparse, r + 1))->val)) {
                 std::fprintf(stderr, "sparse rows %d and %d out of order\n", r, r + 1);
@@ -151,7 +133,7 @@ double sparse_case(int32_t n, std::mt19937& rng) {
 int main() {
     initialize(TARVEX_BENCH_DATA_DIR);
     init_scanner_structures();
-    run_statements("&(J = y);\n&(J = x);\n");
+    bench::run_statements("&(J = y);\n&(J = x);\n");
     std::mt19937 rng(84);
     const double d1 = dense_case(100000, rng);
     const double d2 = dense_case(200000, rng);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_support.h"
 #include "interp/dispatcher.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
@@ -93,31 +94,13 @@ double run_once(sparse* stored, int32_t rows, int32_t n) {
     return std::chrono::duration<double, std::milli>(t1 - t0).count();
 }
 
-void run_statements(const char* text) {
-    FILE* f = tmpfile();
-    std::fputs(text, f);
-    std::rewind(f);
-    name* none = nullptr;
-    for (;;) {
-        int c = std::fgetc(f);
-        if (c == EOF) break;
-        std::ungetc(c, f);
-        scanner(&f, &token, &none);
-        quoly* v = nullptr;
-        parse(&f, &v, &none);
-        free_quoly(&v);
-        std::fgetc(f);   // the line end
-    }
-    std::fclose(f);
-}
-
 }  // namespace
 
 int main() {
     initialize(TARVEX_BENCH_DATA_DIR);
     init_scanner_structures();
     // The variables as a session makes them: x outermost, y inner.
-    run_statements("&(J = y);\n&(J = x);\n");
+    bench::run_statements("&(J = y);\n&(J = x);\n");
     double per[2] = {0, 0};
     int i = 0;
     for (int32_t n : {10000, 100000}) {

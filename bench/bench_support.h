@@ -6,12 +6,16 @@
 #include <chrono>
 #include <cstdio>
 
+#include "interp/dispatcher.h"
+#include "interp/scanner.h"
+#include "interp/token.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/other_records.h"
 #include "storage/records.h"
+#include "quoly/quoly.h"
 
 namespace bench {
 
@@ -82,6 +86,26 @@ inline polynode* power_of_sum(int c, int n, int k) {
     for (int i = 1; i < k; i++) poly_mult(p, s, &p, polynames);
     free_poly(&s);
     return p;
+}
+
+// Runs the statements of text, one per line, as the statement loop would
+// (values computed and dropped, nothing displayed).
+inline void run_statements(const char* text) {
+    FILE* f = tmpfile();
+    std::fputs(text, f);
+    std::rewind(f);
+    name* none = nullptr;
+    for (;;) {
+        int c = std::fgetc(f);
+        if (c == EOF) break;
+        std::ungetc(c, f);
+        scanner(&f, &token, &none);
+        quoly* v = nullptr;
+        parse(&f, &v, &none);
+        free_quoly(&v);
+        std::fgetc(f);   // the line end
+    }
+    std::fclose(f);
 }
 
 }  // namespace bench

@@ -83,6 +83,22 @@ array* reshape(const tokenrec& nm, array* old, arr_value* v) {
     return a;
 }
 
+// The i-th value a diagonal assignment stores: a copy of the scalar (a
+// value without cells), the cell moved out of a fresh value, or a copy of
+// a shared one.
+quoly* diagonal_value(arr_value* v, quoly* scalar, int32_t i) {
+    quoly* x = nullptr;
+    if (v->count == 0) {
+        quoly_assign(scalar, &x);
+    } else if (v->fresh) {
+        x = v->cells[i];
+        v->cells[i] = nullptr;
+    } else {
+        quoly_assign(v->cells[i], &x);
+    }
+    return x;
+}
+
 void assign_diagonal(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
     if (target && target->sparse) arr_error(242, "Diag");
     if (v->frame) arr_error(242, "Diag");
@@ -105,15 +121,7 @@ void assign_diagonal(const tokenrec& nm, array* target, arr_value* v, quoly* sca
     const int32_t rows = target->rows;
     for (int32_t i = 0; i < n && i < array_columns(target); i++) {
         quoly** cell = cell_at(target->first + i + int64_t{i} * rows);
-        quoly* x = nullptr;
-        if (is_scalar) {
-            quoly_assign(scalar, &x);
-        } else if (v->fresh) {
-            x = v->cells[i];
-            v->cells[i] = nullptr;
-        } else {
-            quoly_assign(v->cells[i], &x);
-        }
+        quoly* x = diagonal_value(v, scalar, i);
         free_quoly(cell);
         *cell = x;
     }
@@ -233,15 +241,7 @@ void assign_block_diagonal(const array_block& b, arr_value* v, quoly* scalar) {
     if (!is_scalar && ((v->rows != v->count && v->rows != 1) || v->count != b.rows)) arr_error(93, "Diag");
     for (int32_t i = 0; i < b.rows && i < b.columns; i++) {
         quoly** slot = cell_at(int64_t{b.first} + i + int64_t{i} * b.stride);
-        quoly* x = nullptr;
-        if (is_scalar) {
-            quoly_assign(scalar, &x);
-        } else if (v->fresh) {
-            x = v->cells[i];
-            v->cells[i] = nullptr;
-        } else {
-            quoly_assign(v->cells[i], &x);
-        }
+        quoly* x = diagonal_value(v, scalar, i);
         free_quoly(slot);
         *slot = x;
     }

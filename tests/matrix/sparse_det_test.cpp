@@ -153,6 +153,20 @@ struct Cells {
     Cells& operator=(const Cells&) = delete;
 };
 
+// A row or a column without an entry.
+bool has_empty_line(const Cells& c) {
+    const int32_t n = c.n;
+    for (int32_t i = 0; i < n; i++) {
+        bool row = true, column = true;
+        for (int32_t j = 0; j < n; j++) {
+            if (c.v[size_t(i) * n + j]) row = false;
+            if (c.v[size_t(j) * n + i]) column = false;
+        }
+        if (row || column) return true;
+    }
+    return false;
+}
+
 void cells_from(const QMatrix& a, Cells* c) {
     for (int32_t i = 0; i < c->n; i++)
         for (int32_t j = 0; j < c->n; j++) {
@@ -366,15 +380,7 @@ void numbers_in(Kind kind, int32_t p, uint64_t seed) {
             mpq_class d = gmp_det(a);
             if (p) d = residue(d.get_num(), p);
             quoly* want = ring_value(d);
-            bool empty_line = false;
-            for (int32_t i = 0; i < n; i++) {
-                bool row = true, column = true;
-                for (int32_t j = 0; j < n; j++) {
-                    if (c.v[size_t(i) * n + j]) row = false;
-                    if (c.v[size_t(j) * n + i]) column = false;
-                }
-                empty_line = empty_line || row || column;
-            }
+            const bool empty_line = has_empty_line(c);
             every_method(c, want, empty_line, "numbers");
             free_quoly(&want);
         }
@@ -404,15 +410,7 @@ void polys_in(int vars, int32_t p, uint64_t seed) {
             Cells c(n);
             random_polys(rng, vars, &c, singular);
             quoly* want = dense_det(c);
-            bool empty_line = false;
-            for (int32_t i = 0; i < n; i++) {
-                bool row = true, column = true;
-                for (int32_t j = 0; j < n; j++) {
-                    if (c.v[size_t(i) * n + j]) row = false;
-                    if (c.v[size_t(j) * n + i]) column = false;
-                }
-                empty_line = empty_line || row || column;
-            }
+            const bool empty_line = has_empty_line(c);
             every_method(c, want, empty_line, "polys");
             free_quoly(&want);
         }
