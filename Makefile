@@ -29,6 +29,7 @@ bench: build
 	$(BUILD)/bench/bench_startup
 	$(BUILD)/bench/bench_base10
 	$(BUILD)/bench/bench_numbers
+	$(BUILD)/bench/bench_numbers large
 	$(BUILD)/bench/bench_onevar_gcd
 	$(BUILD)/bench/bench_gcd
 	$(BUILD)/bench/bench_poly_builtins

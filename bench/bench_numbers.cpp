@@ -12,6 +12,13 @@
 //                            to 16,000 digits, best of five, on both
 //                            division paths beside GMP, and the cost of
 //                            each doubling
+//   bench_numbers nttcut     products by Karatsuba and by the transforms
+//                            around the transform cut-off, to place it
+//   bench_numbers slices     n by 8n products whole and in slices
+//   bench_numbers large      product, square, division 2n by n, square root
+//                            and gcd at 1,000 to 64,000 digits beside GMP,
+//                            best of three, and each size's cost over the
+//                            previous one
 #include <gmp.h>
 
 #include <algorithm>
@@ -206,6 +213,97 @@ Row bench_sqrt(Operands& g, int32_t n, int32_t cut_off = digits::divide_cut) {
     return r;
 }
 
+// Sets a product cut-off while alive.
+struct ProductCut {
+    int32_t& cut;
+    int32_t before;
+    ProductCut(int32_t& c, int32_t v) : cut(c), before(c) { cut = v; }
+    ~ProductCut() { cut = before; }
+    ProductCut(const ProductCut&) = delete;
+    ProductCut& operator=(const ProductCut&) = delete;
+};
+
+// Product of n by m digits (a square when m is 0) at the given cut-offs.
+Row bench_product(Operands& g, int32_t n, int32_t m, int32_t ntt, int32_t slice) {
+    ProductCut c1(digits::ntt_cut, ntt), c2(digits::unbalanced_cut, slice);
+    mpz_t a, b, c;
+    mpz_inits(a, b, c, nullptr);
+    g.random(a, n);
+    g.random(b, m ? m : 1);
+    imag* x = to_imag(a);
+    imag* y = m ? to_imag(b) : x;
+    imag* z = to_imag(c);
+    double ours = time_per_call([&] { fast_mult(x, y, z); }, budget_for(n));
+    double theirs = m ? time_per_call([&] { mpz_mul(c, a, b); }, std::max(budget_for(n), 0.05))
+                      : time_per_call([&] { mpz_mul(c, a, a); }, std::max(budget_for(n), 0.05));
+    Row r{m ? "multiply" : "square", n, ours, theirs, same(z, c)};
+    free_imag(&x);
+    if (m) free_imag(&y);
+    free_imag(&z);
+    mpz_clears(a, b, c, nullptr);
+    return r;
+}
+
+double product_time(Operands& g, int32_t n, int32_t m, int32_t ntt, int32_t slice) {
+    double best = 1e30;
+    for (int i = 0; i < 5; i++) best = std::min(best, bench_product(g, n, m, ntt, slice).ours);
+    return best;
+}
+
+// Karatsuba against the transforms, balanced products and squares.
+void place_ntt_cut(Operands& g) {
+    std::printf("%8s %14s %14s %8s %14s %14s %8s\n", "digits", "Karatsuba", "transforms", "ratio",
+                "Kara. square", "tr. square", "ratio");
+    for (int32_t n : {200, 300, 400, 600, 800, 1000, 1200, 1600, 2000, 3000}) {
+        const double k = product_time(g, n, n, INT32_MAX, digits::unbalanced_cut);
+        const double t = product_time(g, n, n, 1, digits::unbalanced_cut);
+        const double ks = product_time(g, n, 0, INT32_MAX, digits::unbalanced_cut);
+        const double ts = product_time(g, n, 0, 1, digits::unbalanced_cut);
+        std::printf("%8d %14.4f %14.4f %8.2f %14.4f %14.4f %8.2f\n", n, k * 1e3, t * 1e3, t / k, ks * 1e3,
+                    ts * 1e3, ts / ks);
+    }
+}
+
+// n by 8n digits: the schoolbook product against slices of n digits.
+void place_slices(Operands& g) {
+    std::printf("%8s %14s %14s %8s\n", "digits", "schoolbook", "slices", "ratio");
+    for (int32_t n : {8, 12, 16, 24, 32, 48, 64, 128}) {
+        const double s = product_time(g, n, 8 * n, INT32_MAX, INT32_MAX);
+        const double t = product_time(g, n, 8 * n, INT32_MAX, 2);
+        std::printf("%8d %14.5f %14.5f %8.2f\n", n, s * 1e3, t * 1e3, t / s);
+    }
+}
+
+// The large sizes: best of three of each routine, beside GMP.
+void large_table(Operands& g) {
+    std::printf("%-10s %8s %12s %12s %8s %10s\n", "operation", "digits", "tarvex (ms)", "GMP (ms)", "ratio",
+                "x previous");
+    const int32_t sizes[] = {1000, 4000, 16000, 64000};
+    auto run = [&](const char* what, const std::function<Row(int32_t)>& one) {
+        double prev = 0;
+        for (int32_t n : sizes) {
+            Row best = one(n);
+            for (int i = 0; i < 2; i++) {
+                const Row r = one(n);
+                best.ours = std::min(best.ours, r.ours);
+                best.theirs = std::min(best.theirs, r.theirs);
+                best.ok &= r.ok;
+            }
+            std::printf("%-10s %8d %12.3f %12.3f %8.1f", what, n, best.ours * 1e3, best.theirs * 1e3,
+                        best.ours / best.theirs);
+            if (prev > 0) std::printf(" %10.2f", best.ours / prev);
+            std::printf("%s\n", best.ok ? "" : "   WRONG RESULT");
+            std::fflush(stdout);
+            prev = best.ours;
+        }
+    };
+    run("multiply", [&](int32_t n) { return bench_product(g, n, n, digits::ntt_cut, digits::unbalanced_cut); });
+    run("square", [&](int32_t n) { return bench_product(g, n, 0, digits::ntt_cut, digits::unbalanced_cut); });
+    run("divide", [&](int32_t n) { return bench_divide(g, n); });
+    run("int_sqrt", [&](int32_t n) { return bench_sqrt(g, n); });
+    run("gcd", [&](int32_t n) { return bench_gcd(g, n, false); });
+}
+
 // The best of a few timed products, to keep the ratio steady.
 double karatsuba_time(Operands& g, int32_t n) {
     double best = 1e30;
@@ -276,6 +374,21 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "divcut") == 0) {
         Operands g;
         place_divide_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "nttcut") == 0) {
+        Operands g;
+        place_ntt_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "slices") == 0) {
+        Operands g;
+        place_slices(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "large") == 0) {
+        Operands g;
+        large_table(g);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "divgrowth") == 0) {

@@ -12,6 +12,9 @@
 #include "numbers/numbers.h"
 #include "numbers/tables.h"
 
+// Measured (bench_base10 nttcut): where the transforms overtake Karatsuba.
+int32_t base10_ntt_cut = 700;
+
 namespace {
 
 using digits::Mag;
@@ -151,13 +154,17 @@ void add_at(uint32_t* r, int32_t nr, const uint32_t* x, int32_t nx, int32_t off)
     }
 }
 
-// r[0 .. na+nb) := a * b, Karatsuba while both operands are long and of
-// similar length.
+// r[0 .. na+nb) := a * b: transforms for the longest operands, Karatsuba
+// while both operands are long and of similar length.
 void kara(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
     int32_t nr = na + nb;
     na = std::max(1, mag_len(a, na));
     nb = std::max(1, mag_len(b, nb));
     std::fill(r + na + nb, r + nr, 0u);
+    if (std::min(na, nb) >= base10_ntt_cut) {
+        digits::mag_mul_ntt(a, na, b, nb, r, false, TEN_8);
+        return;
+    }
     if (use_schoolbook(na, nb)) {
         school(a, na, b, nb, r);
         return;

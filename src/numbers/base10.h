@@ -28,6 +28,11 @@ constexpr int32_t BASE10_VERYBIG_CUT = 15;
 // than the rows they save (measured: 11 made conversions 1.7 times slower).
 constexpr int32_t BASE10_KARATSUBA_CUT = 48;
 
+// From this many radix-10^8 digits in the shorter operand,
+// base_10_fast_mult runs the number-theoretic transforms of the base-2^28
+// products instead of Karatsuba; settable so that tests can force the path.
+extern int32_t base10_ntt_cut;
+
 // out := abs(n) in radix 10^8, by repeated division by 10^8. n is a digit
 // number (base 2^28) and is left as it was.
 void make_base_10(imag* n, imag* out);
@@ -38,8 +43,8 @@ void make_base_10(imag* n, imag* out);
 // `two_28`, which must be loaded. The chain is only read.
 void verybig_base_10(numnode* head, numnode* last, int32_t len, imag* out);
 
-// c := a * b in radix 10^8: Karatsuba for long operands of similar length,
-// else base_10_multiply.
+// c := a * b in radix 10^8: transforms for the longest operands, Karatsuba
+// for long operands of similar length, else base_10_multiply.
 void base_10_fast_mult(imag* a, imag* b, imag* c);
 // c := a * b in radix 10^8, schoolbook.
 void base_10_multiply(imag* a, imag* b, imag* c);

@@ -34,6 +34,18 @@ void mag_add(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& 
 void mag_sub(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // a >= b
 void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r);
 void mag_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r);  // Karatsuba dispatch
+// r (n + n digits) := a^2 by the schoolbook steps, each cross product once.
+void mag_sqr_school(const uint32_t* a, int32_t n, uint32_t* r);
+// r (na + nb digits, leading zeros kept) := a * b by number-theoretic
+// transforms, the digits in the given radix (at most 2^28); a squaring when b
+// is a and nb is na. With poll set, looks for an interrupt between its three
+// transforms.
+void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
+                 bool poll, uint32_t radix = DIGIT_BASE);
+// Product cut-offs, settable so that tests can force each path:
+extern int32_t ntt_cut;         // shorter operand's digits from which the transforms run
+extern int32_t unbalanced_cut;  // shorter operand's digits from which a much longer one is cut
+                                // into slices of its length (else the schoolbook product)
 
 // ---- division and gcd kernels (divide_impl.cpp) ----
 // Unless said otherwise, results must not alias the operands. Lengths may

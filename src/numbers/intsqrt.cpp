@@ -1,6 +1,7 @@
 // Integer square root: a first estimate from the top digits (for long
 // numbers the root of the top half, found by the same routine), then Newton
-// steps with exact divisions.
+// steps with exact divisions; after a recursive estimate one step and a
+// square suffice.
 #include <cmath>
 #include <cstdint>
 
@@ -76,6 +77,28 @@ void first_estimate(imag* a, imag* x) {
     fillout(x, (n - k) / 2);
 }
 
+// From a recursive estimate x, one Newton step lands on the root s or a
+// unit or two above it: the estimate misses s by e, about B^j with j a
+// little under a quarter of a's n digits, while x is about B^(n/2), so the
+// step's error e^2/(2x) stays below one. The step never goes below s, and
+// its square then finds s by going down, cheaper than a second division.
+// Returns 0, with x still at or above s, when that takes more than a few
+// steps down.
+int step_and_square(imag* a, imag* x, imag* q, imag* rem, imag* sq) {
+    pos_divide(a, x, q, rem);
+    fastsum(x, q);
+    shift_right_1(x);
+    fast_mult(x, x, sq);
+    for (int down = 0; pos_bigger(sq, a); down++) {
+        if (down == 3) return 0;
+        // (x - 1)^2 = x^2 - x - (x - 1)
+        fastdiff(sq, x);
+        fastdiff(x, number_1);
+        fastdiff(sq, x);
+    }
+    return 1;
+}
+
 }  // namespace
 
 // a is only read (Newton's steps divide by the estimate), so keep needs no
@@ -88,7 +111,8 @@ void int_sqrt(imag* a, imag* r, int keep) {
     }
     TempNum x, q, rem, d;
     first_estimate(a, x);
-    for (;;) {
+    const bool done = a->count >= sqcut && step_and_square(a, x, q, rem, d);
+    while (!done) {
         pos_divide(a, x, q, rem);
         meddiff(x->count, q->count, x->head, q->head, d);
         const int32_t d0 = d->head->digit;

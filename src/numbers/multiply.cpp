@@ -1,5 +1,7 @@
-// Products of digit numbers: by one digit, schoolbook, and Karatsuba above
-// the cut-off `multcut`. The kernels run on magnitude arrays.
+// Products of digit numbers: by one digit, schoolbook, Karatsuba above the
+// cut-off `multcut`, and number-theoretic transforms above `ntt_cut`
+// (multiply_ntt.cpp). Squares take paths of their own. The kernels run on
+// magnitude arrays.
 #include <algorithm>
 
 #include "numbers/digits_impl.h"
@@ -43,7 +45,62 @@ void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb
     }
 }
 
+void mag_sqr_school(const uint32_t* a, int32_t n, uint32_t* r) {
+    std::fill(r, r + 2 * n, 0u);
+    for (int32_t i = 0; i + 1 < n; i++) {
+        const uint64_t ai = a[i];
+        if (!ai) continue;
+        uint64_t carry = 0;
+        for (int32_t j = i + 1; j < n; j++) {
+            const uint64_t t = r[i + j] + ai * a[j] + carry;
+            r[i + j] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        r[i + n] = static_cast<uint32_t>(carry);
+    }
+    // Twice the cross products, plus the squares on the diagonal.
+    uint64_t carry = 0;
+    for (int32_t i = 0; i < n; i++) {
+        const uint64_t sq = static_cast<uint64_t>(a[i]) * a[i];
+        uint64_t t = 2 * static_cast<uint64_t>(r[2 * i]) + (sq & DIGIT_MASK) + carry;
+        r[2 * i] = static_cast<uint32_t>(t & DIGIT_MASK);
+        carry = t >> DIGIT_BITS;
+        t = 2 * static_cast<uint64_t>(r[2 * i + 1]) + (sq >> DIGIT_BITS) + carry;
+        r[2 * i + 1] = static_cast<uint32_t>(t & DIGIT_MASK);
+        carry = t >> DIGIT_BITS;
+    }
+}
+
+// Measured (bench_numbers slices): a product of a short operand by a much
+// longer one is cut into balanced products from about this length on.
+int32_t unbalanced_cut = 32;
+
 namespace {
+
+void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r);
+
+// r (na + nb digits) := a * b for nb >= 2 na: b is taken in slices of na
+// digits, each a balanced product added in at its place.
+void sliced(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
+    std::fill(r, r + na + nb, 0u);
+    Mag t(static_cast<size_t>(2 * na));
+    for (int32_t off = 0; off < nb; off += na) {
+        const int32_t k = std::min(na, nb - off);
+        karatsuba(a, na, b + off, k, t.data());
+        uint32_t carry = 0;
+        int32_t i = 0;
+        for (; i < na + k; i++) {
+            const uint32_t s = r[off + i] + t[i] + carry;
+            r[off + i] = s & DIGIT_MASK;
+            carry = s >> DIGIT_BITS;
+        }
+        for (; carry && off + i < na + nb; i++) {
+            const uint32_t s = r[off + i] + carry;
+            r[off + i] = s & DIGIT_MASK;
+            carry = s >> DIGIT_BITS;
+        }
+    }
+}
 
 // Karatsuba is worth it only while both operands are long and of similar
 // length; otherwise the schoolbook product is used.
@@ -51,13 +108,26 @@ bool use_schoolbook(int32_t n, int32_t m) {
     return n <= multcut || m <= multcut || n >= 2 * m || m >= 2 * n;
 }
 
-// r (na + nb digits, may carry leading zeros) := a * b.
+// r (na + nb digits, may carry leading zeros) := a * b: the dispatcher of
+// the products. A square (b is a) keeps to the squaring paths.
 void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
-    if (use_schoolbook(na, nb)) {
-        mag_mul_school(a, na, b, nb, r);
+    const bool square = a == b && na == nb;
+    const bool poll = private_operands && na + nb >= kPollDigits;
+    if (std::min(na, nb) >= ntt_cut) {
+        mag_mul_ntt(a, na, b, nb, r, poll);
         return;
     }
-    if (private_operands && na + nb >= kPollDigits) poll_interrupt();
+    if (std::min(na, nb) >= unbalanced_cut && (na >= 2 * nb || nb >= 2 * na)) {
+        if (na < nb) sliced(a, na, b, nb, r);
+        else sliced(b, nb, a, na, r);
+        return;
+    }
+    if (use_schoolbook(na, nb)) {
+        if (square) mag_sqr_school(a, na, r);
+        else mag_mul_school(a, na, b, nb, r);
+        return;
+    }
+    if (poll) poll_interrupt();
     int32_t h = std::max(na / 2, nb / 2);
     const uint32_t *a0 = a, *a1 = a + h, *b0 = b, *b1 = b + h;
     int32_t na1 = na - h, nb1 = nb - h;
@@ -67,13 +137,15 @@ void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uin
     int32_t nz0 = na0 + nb0, nz2 = na1 + nb1;
     Mag sa, sb;
     mag_add(a1, na1, a0, na0, sa);
-    mag_add(b1, nb1, b0, nb0, sb);
+    if (!square) mag_add(b1, nb1, b0, nb0, sb);
+    const Mag& sb_ = square ? sa : sb;
     int32_t nsa = std::max(1, mag_len(sa.data(), static_cast<int32_t>(sa.size())));
-    int32_t nsb = std::max(1, mag_len(sb.data(), static_cast<int32_t>(sb.size())));
+    int32_t nsb = std::max(1, mag_len(sb_.data(), static_cast<int32_t>(sb_.size())));
     Mag z0(nz0), z2(nz2), z1(static_cast<size_t>(nsa + nsb));
-    karatsuba(a0, na0, b0, nb0, z0.data());
-    karatsuba(a1, na1, b1, nb1, z2.data());
-    karatsuba(sa.data(), nsa, sb.data(), nsb, z1.data());
+    // Operands passed as the same pointer keep a square a square below.
+    karatsuba(a0, na0, square ? a0 : b0, nb0, z0.data());
+    karatsuba(a1, na1, square ? a1 : b1, nb1, z2.data());
+    karatsuba(sa.data(), nsa, sb_.data(), nsb, z1.data());
 
     // z1 := z1 - z0 - z2, never negative. z0 and z2 may carry more leading
     // zeros than z1 (operands with zero high digits), so only their
@@ -134,30 +206,35 @@ thread_local digits::Mag ma, mb, mr;
 // can stop for an interrupt.
 constexpr int32_t kPrivateDigits = 2 * digits::kPollDigits;
 
+// A square (b is a's record) reads its operand once and keeps to the
+// squaring paths.
 void product(imag* a, imag* b, imag* c, bool schoolbook) {
+    const bool square = a == b;
     if (!schoolbook && a->count + b->count >= kPrivateDigits) {
         digits::Mag pa, pb, pr;
         const int sa = digits::read_chain(a->head, a->count, pa);
-        const int sb = digits::read_chain(b->head, b->count, pb);
+        const int sb = square ? sa : digits::read_chain(b->head, b->count, pb);
         if (sa == 0 || sb == 0) {
             pr.assign(1, 0);
         } else {
             digits::PrivateOperands mark;
-            digits::mag_mul(pa.data(), a->count, pb.data(), b->count, pr);
+            digits::mag_mul(pa.data(), a->count, (square ? pa : pb).data(), b->count, pr);
         }
         digits::write_number(c, pr, sa * sb);
         return;
     }
     int sa = digits::read_chain(a->head, a->count, ma);
-    int sb = digits::read_chain(b->head, b->count, mb);
+    int sb = square ? sa : digits::read_chain(b->head, b->count, mb);
+    const digits::Mag& mb_ = square ? ma : mb;
     int32_t na = a->count, nb = b->count;
     if (sa == 0 || sb == 0) {
         mr.assign(1, 0);
     } else if (schoolbook) {
         mr.resize(static_cast<size_t>(na) + nb);
-        digits::mag_mul_school(ma.data(), na, mb.data(), nb, mr.data());
+        if (square) digits::mag_sqr_school(ma.data(), na, mr.data());
+        else digits::mag_mul_school(ma.data(), na, mb.data(), nb, mr.data());
     } else {
-        digits::mag_mul(ma.data(), na, mb.data(), nb, mr);
+        digits::mag_mul(ma.data(), na, mb_.data(), nb, mr);
     }
     digits::write_number(c, mr, sa * sb);
 }

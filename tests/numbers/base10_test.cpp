@@ -325,6 +325,36 @@ TEST_F(Base10Test, ProductsMatchGmp) {
     EXPECT_TRUE(ledger_.balanced());
 }
 
+// The transform products forced on every size: all-nines digits give the
+// largest convolution terms, and each needs the carries in radix 10^8.
+TEST_F(Base10Test, TransformProductsAndConversionsForced) {
+    NumberGen gen(0xb16);
+    SCOPED_TRACE(gen.trace());
+    struct ForcedCut {
+        int32_t before = base10_ntt_cut;
+        ForcedCut() { base10_ntt_cut = 1; }
+        ~ForcedCut() { base10_ntt_cut = before; }
+    } forced;
+    for (int i = 0; i < scaled(40); i++) {
+        auto [n, m] = gen.lengths(300);
+        expect_products(random_decimal(gen, n, true), random_decimal(gen, m, true));
+    }
+    for (int32_t n : {1, 2, 3, 501}) {
+        mpz_class nines = 1;
+        mpz_pow_ui(nines.get_mpz_t(), mpz_class(R10).get_mpz_t(), static_cast<unsigned long>(n));
+        nines -= 1;
+        expect_products(nines, nines);
+        expect_products(nines, nines + 2);
+    }
+    imag* out = empty_number();
+    for (int32_t k : {17, 131, 1000}) {
+        expect_converts(power_of_b(k) - 1, out);
+        expect_converts(gen.digits(k), out);
+    }
+    release(out);
+    EXPECT_TRUE(ledger_.balanced());
+}
+
 TEST_F(Base10Test, ProductByOneDigit) {
     NumberGen gen(0xb15);
     SCOPED_TRACE(gen.trace());

@@ -1,0 +1,290 @@
+// Products of the longest digit numbers by number-theoretic transforms, in
+// radix 2^28 or any other radix R <= 2^28 (the decimal conversion's 10^8):
+// two digits make one coefficient below R^2 <= 2^56, the cyclic convolution is taken modulo
+// three primes just below 2^62 (each with 2^33 dividing p - 1), and the
+// coefficients are rebuilt exactly by Chinese remaindering, since each is
+// below 2^112 times the operand length, far under the primes' product.
+//
+// Twiddle factors are multiplied in by Shoup's method (a precomputed
+// quotient per constant), the pointwise products by Montgomery's; the
+// Montgomery factor and 1/N are taken out together at the end.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "numbers/digits_impl.h"
+#include "toplevel/errors.h"
+
+namespace digits {
+
+// Measured (bench_numbers nttcut): the shorter operand's length from which
+// the transform beats Karatsuba.
+int32_t ntt_cut = 400;
+
+namespace {
+
+using u64 = uint64_t;
+using u128 = unsigned __int128;
+
+u64 pow_mod(u64 b, u64 e, u64 p) {
+    u64 r = 1;
+    for (; e; e >>= 1) {
+        if (e & 1) r = static_cast<u64>(static_cast<u128>(r) * b % p);
+        b = static_cast<u64>(static_cast<u128>(b) * b % p);
+    }
+    return r;
+}
+
+// w' = floor(w 2^64 / p), for products by the constant w.
+u64 shoup_of(u64 w, u64 p) { return static_cast<u64>((static_cast<u128>(w) << 64) / p); }
+
+// x w mod p, for any x < 2^64 and w < p < 2^63.
+inline u64 mul_shoup(u64 x, u64 w, u64 ws, u64 p) {
+    const u64 q = static_cast<u64>((static_cast<u128>(x) * ws) >> 64);
+    const u64 r = x * w - q * p;
+    return r >= p ? r - p : r;
+}
+
+// The same in [0, 2p), one comparison saved.
+inline u64 mul_shoup_lazy(u64 x, u64 w, u64 ws, u64 p) {
+    const u64 q = static_cast<u64>((static_cast<u128>(x) * ws) >> 64);
+    return x * w - q * p;
+}
+
+struct Prime {
+    u64 p;
+    u64 root;      // a primitive root
+    u64 ninv;      // -1/p mod 2^64, for Montgomery products
+    u64 r_mod;     // 2^64 mod p
+    // Entry k: 2^64 / 2^k mod p and its Shoup quotient, the factor that
+    // ends a transform of 2^k points (filled by prepare).
+    std::vector<u64> scale, scales;
+    // Twiddles: entry len + j holds w^j for w of order 2 len (forward and
+    // inverse), for every power of two len below the table's size.
+    std::vector<u64> fw, fws, iw, iws;
+
+    explicit Prime(u64 prime, u64 g) : p(prime), root(g) {
+        u64 inv = p;   // Newton's iteration for 1/p mod 2^64 (p odd)
+        for (int i = 0; i < 6; i++) inv *= 2 - p * inv;
+        ninv = 0 - inv;
+        r_mod = static_cast<u64>((static_cast<u128>(1) << 64) % p);
+    }
+
+    u64 add(u64 a, u64 b) const {
+        const u64 s = a + b;
+        return s >= p ? s - p : s;
+    }
+    u64 sub(u64 a, u64 b) const { return a >= b ? a - b : a + p - b; }
+    // a b / 2^64 mod p, for a, b < 2p.
+    u64 mont(u64 a, u64 b) const {
+        const u128 t = static_cast<u128>(a) * b;
+        const u64 m = static_cast<u64>(t) * ninv;
+        const u64 r = static_cast<u64>((t + static_cast<u128>(m) * p) >> 64);
+        return r >= p ? r - p : r;
+    }
+
+    // Makes the twiddle tables cover transforms of n points.
+    void prepare(size_t n) {
+        if (fw.size() >= n) return;
+        scale.clear();
+        scales.clear();
+        for (size_t m = 1; m <= n; m *= 2) {
+            const u64 c = static_cast<u64>(static_cast<u128>(r_mod) * pow_mod(m % p, p - 2, p) % p);
+            scale.push_back(c);
+            scales.push_back(shoup_of(c, p));
+        }
+        fw.assign(n, 0);
+        fws.assign(n, 0);
+        iw.assign(n, 0);
+        iws.assign(n, 0);
+        for (size_t len = 1; len < n; len *= 2) {
+            const u64 w = pow_mod(root, (p - 1) / (2 * len), p);
+            const u64 wi = pow_mod(w, p - 2, p);
+            u64 x = 1, xi = 1;
+            for (size_t j = 0; j < len; j++) {
+                fw[len + j] = x;
+                fws[len + j] = shoup_of(x, p);
+                iw[len + j] = xi;
+                iws[len + j] = shoup_of(xi, p);
+                x = static_cast<u64>(static_cast<u128>(x) * w % p);
+                xi = static_cast<u64>(static_cast<u128>(xi) * wi % p);
+            }
+        }
+    }
+
+    // Decimation in frequency: natural order in, bit-reversed order out.
+    // Values stay in [0, 2p) (4p < 2^64), reduced only where they would
+    // leave it.
+    void forward(u64* a, size_t n) const {
+        const u64 p2 = 2 * p;
+        for (size_t len = n / 2; len >= 1; len /= 2) {
+            const u64* w = fw.data() + len;
+            const u64* ws = fws.data() + len;
+            for (size_t s = 0; s < n; s += 2 * len) {
+                u64* x = a + s;
+                u64* y = a + s + len;
+                for (size_t j = 0; j < len; j++) {
+                    const u64 u = x[j], v = y[j];
+                    const u64 t = u + v;
+                    x[j] = t >= p2 ? t - p2 : t;
+                    y[j] = mul_shoup_lazy(u + p2 - v, w[j], ws[j], p);
+                }
+            }
+        }
+    }
+
+    // Decimation in time with the inverse roots: bit-reversed order in,
+    // natural order out, every value N times too large, in [0, 2p).
+    void inverse(u64* a, size_t n) const {
+        const u64 p2 = 2 * p;
+        for (size_t len = 1; len < n; len *= 2) {
+            const u64* w = iw.data() + len;
+            const u64* ws = iws.data() + len;
+            for (size_t s = 0; s < n; s += 2 * len) {
+                u64* x = a + s;
+                u64* y = a + s + len;
+                for (size_t j = 0; j < len; j++) {
+                    const u64 u = x[j], v = mul_shoup_lazy(y[j], w[j], ws[j], p);
+                    const u64 t = u + v, d = u + p2 - v;
+                    x[j] = t >= p2 ? t - p2 : t;
+                    y[j] = d >= p2 ? d - p2 : d;
+                }
+            }
+        }
+    }
+};
+
+// The primes must exceed 2^56 (a coefficient is taken as its own residue)
+// and stay below 2^62; each is within a factor 2 of the others.
+thread_local Prime primes[3] = {Prime(4611685941117976577ull, 3), Prime(4611685692009873409ull, 19),
+                                Prime(4611685606110527489ull, 3)};
+
+constexpr int kCoefDigits = 2;
+
+void pack(const uint32_t* a, int32_t na, u64 radix, u64* out, size_t n) {
+    size_t i = 0;
+    for (int32_t k = 0; k + 1 < na; k += 2) out[i++] = a[k] + a[k + 1] * radix;
+    if (na % 2) out[i++] = a[na - 1];
+    std::fill(out + i, out + n, u64{0});
+}
+
+// The convolution modulo one prime into out (n points): a times b, or a
+// squared when b is null.
+void convolve(Prime& pr, const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, u64 radix,
+              u64* out, std::vector<u64>& scratch, size_t n) {
+    pack(a, na, radix, out, n);
+    pr.forward(out, n);
+    if (b) {
+        pack(b, nb, radix, scratch.data(), n);
+        pr.forward(scratch.data(), n);
+        for (size_t i = 0; i < n; i++) out[i] = pr.mont(out[i], scratch[i]);
+    } else {
+        for (size_t i = 0; i < n; i++) out[i] = pr.mont(out[i], out[i]);
+    }
+    pr.inverse(out, n);
+    // Undo both the Montgomery factor 2^-64 and the factor N.
+    int lg = 0;
+    while ((size_t{1} << lg) < n) lg++;
+    const u64 c = pr.scale[static_cast<size_t>(lg)], cs = pr.scales[static_cast<size_t>(lg)];
+    for (size_t i = 0; i < n; i++) out[i] = mul_shoup(out[i], c, cs, pr.p);
+}
+
+// The constants of the Chinese remaindering, made once.
+struct Garner {
+    u64 p1 = primes[0].p, p2 = primes[1].p, p3 = primes[2].p;
+    u64 i12 = pow_mod(p1 % p2, p2 - 2, p2), i12s = shoup_of(i12, p2);   // 1/p1 mod p2
+    u64 p1m3 = p1 % p3, p1m3s = shoup_of(p1m3, p3);
+    u64 i123 = pow_mod(static_cast<u64>(static_cast<u128>(p1m3) * (p2 % p3) % p3), p3 - 2, p3);  // 1/(p1 p2) mod p3
+    u64 i123s = shoup_of(i123, p3);
+    u64 p12lo = static_cast<u64>(static_cast<u128>(p1) * p2);
+    u64 p12hi = static_cast<u64>((static_cast<u128>(p1) * p2) >> 64);
+};
+
+// w := w div d, returning w mod d, for the 192-bit w (three words, least
+// significant first) and 0 < d < 2^64.
+u64 divide_words(u64 w[3], u64 d) {
+    u64 rem = 0;
+    for (int i = 2; i >= 0; i--) {
+        const u128 t = static_cast<u128>(rem) << 64 | w[i];
+        w[i] = static_cast<u64>(t / d);
+        rem = static_cast<u64>(t % d);
+    }
+    return rem;
+}
+
+void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
+                       bool poll, uint32_t radix) {
+    const bool square = a == b && na == nb;
+    const size_t ca = static_cast<size_t>(na + kCoefDigits - 1) / kCoefDigits;
+    const size_t cb = static_cast<size_t>(nb + kCoefDigits - 1) / kCoefDigits;
+    const size_t terms = ca + cb - 1;
+    size_t n = 1;
+    while (n < terms) n *= 2;
+
+    std::vector<u64> res(3 * n), scratch(square ? 0 : n);
+    for (int k = 0; k < 3; k++) {
+        if (poll) poll_interrupt();
+        primes[k].prepare(n);
+        convolve(primes[k], a, na, square ? nullptr : b, nb, radix, res.data() + k * n, scratch, n);
+    }
+
+    // Garner: c = r1 + p1 (k2 + p2 k3) with k2 < p2, k3 < p3.
+    const Prime &P2 = primes[1], &P3 = primes[2];
+    static const Garner g;
+    const u64 p1 = g.p1, p2 = g.p2, p3 = g.p3, i12 = g.i12, i12s = g.i12s, p1m3 = g.p1m3, p1m3s = g.p1m3s,
+              i123 = g.i123, i123s = g.i123s, p12lo = g.p12lo, p12hi = g.p12hi;
+
+    const int32_t nr = na + nb;
+    u64 c0 = 0, c1 = 0, c2 = 0;   // the carry, 192 bits
+    int32_t out = 0;
+    for (size_t i = 0; i < terms || c0 || c1 || c2; i++) {
+        u64 v0 = 0, v1 = 0, v2 = 0;
+        if (i < terms) {
+            const u64 r1 = res[i], r2 = res[n + i], r3 = res[2 * n + i];
+            const u64 r1m2 = r1 >= p2 ? r1 - p2 : r1;
+            const u64 k2 = mul_shoup(P2.sub(r2, r1m2), i12, i12s, p2);
+            const u64 r1m3 = r1 >= p3 ? r1 - p3 : r1;
+            const u64 low3 = P3.add(r1m3, mul_shoup(k2, p1m3, p1m3s, p3));
+            const u64 k3 = mul_shoup(P3.sub(r3, low3), i123, i123s, p3);
+            const u128 x = static_cast<u128>(k2) * p1 + r1;
+            const u128 t0 = static_cast<u128>(k3) * p12lo + static_cast<u64>(x);
+            const u128 t1 = static_cast<u128>(k3) * p12hi + static_cast<u64>(x >> 64) +
+                            static_cast<u64>(t0 >> 64);
+            v0 = static_cast<u64>(t0);
+            v1 = static_cast<u64>(t1);
+            v2 = static_cast<u64>(t1 >> 64);
+        }
+        const u128 s0 = static_cast<u128>(c0) + v0;
+        const u128 s1 = static_cast<u128>(c1) + v1 + static_cast<u64>(s0 >> 64);
+        const u64 w0 = static_cast<u64>(s0), w1 = static_cast<u64>(s1);
+        const u64 w2 = c2 + v2 + static_cast<u64>(s1 >> 64);
+        if (radix == DIGIT_BASE) {
+            for (int d = 0; d < kCoefDigits; d++) {
+                const uint32_t digit = static_cast<uint32_t>(w0 >> (d * DIGIT_BITS)) & DIGIT_MASK;
+                if (out < nr) r[out++] = digit;
+            }
+            constexpr int sh = kCoefDigits * DIGIT_BITS;
+            c0 = w0 >> sh | w1 << (64 - sh);
+            c1 = w1 >> sh | w2 << (64 - sh);
+            c2 = w2 >> sh;
+        } else {
+            u64 w[3] = {w0, w1, w2};
+            const u64 low = divide_words(w, static_cast<u64>(radix) * radix);
+            if (out < nr) r[out++] = static_cast<uint32_t>(low % radix);
+            if (out < nr) r[out++] = static_cast<uint32_t>(low / radix);
+            c0 = w[0];
+            c1 = w[1];
+            c2 = w[2];
+        }
+    }
+    std::fill(r + out, r + nr, 0u);
+}
+
+}  // namespace
+
+void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
+                 bool poll, uint32_t radix) {
+    transform_product(a, na, b, nb, r, poll, radix);
+}
+
+}  // namespace digits
