@@ -70,5 +70,17 @@ extern int32_t divide_cut;
 // Euclid on the pair in place: afterwards a >= b, b has at most one digit,
 // and gcd(a, b) is the gcd of the pair given.
 void mag_gcd_reduce(Mag& a, Mag& b);
+// One round of Lehmer's method on a >= b (b of two or more digits) applied
+// in place; rows receives the round's matrix (new a = rows[0]·a + rows[1]·b,
+// new b = rows[2]·a + rows[3]·b, entries below 2^32 in magnitude). False
+// when the leading bits vouch for no step (a and b unchanged).
+bool mag_lehmer_step(Mag& a, Mag& b, int64_t rows[4]);
+// The subquadratic part of the gcd (half_gcd.cpp), for a >= b trimmed:
+// reduces the pair in place, keeping its gcd, until b has at most
+// `half_gcd_cut` digits (afterwards a >= b). Each round reduces the pair to
+// about half its length by reductions computed recursively on leading
+// halves, so the cost follows the product's growth.
+void mag_half_gcd_reduce(Mag& a, Mag& b);
+extern int32_t half_gcd_cut;
 
 }  // namespace digits

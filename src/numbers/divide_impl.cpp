@@ -104,7 +104,7 @@ void apply_rows(Mag& a, Mag& b, Row r0, Row r1) {
 // quotient q of the simulated pair (x, y) is taken only when it is the
 // quotient of every pair the true values scaled by 2^-k may be: q * Ymax <=
 // Xmin and Xmax < (q + 1) * Ymin. Returns false when no step was taken.
-bool lehmer_round(Mag& a, Mag& b) {
+bool lehmer_round(Mag& a, Mag& b, int64_t* rows) {
     const int32_t n = size_of(a);
     const int32_t bits = DIGIT_BITS * (n - 1) + std::bit_width(a[n - 1]);
     const int32_t k = std::max(0, bits - LEHMER_BITS);
@@ -131,7 +131,15 @@ bool lehmer_round(Mag& a, Mag& b) {
         y = rem;
         stepped = true;
     }
-    if (stepped) apply_rows(a, b, r0, r1);
+    if (stepped) {
+        apply_rows(a, b, r0, r1);
+        if (rows) {
+            rows[0] = r0.p;
+            rows[1] = r0.c;
+            rows[2] = r1.p;
+            rows[3] = r1.c;
+        }
+    }
     return stepped;
 }
 
@@ -206,15 +214,18 @@ void mag_divmod(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Ma
     long_divide(a, na, b, nb, q, r);
 }
 
+bool mag_lehmer_step(Mag& a, Mag& b, int64_t rows[4]) { return lehmer_round(a, b, rows); }
+
 void mag_gcd_reduce(Mag& a, Mag& b) {
     thread_local Mag r;
     trim(a);
     trim(b);
     if (mag_cmp(a.data(), size_of(a), b.data(), size_of(b)) < 0) a.swap(b);
+    if (size_of(b) > half_gcd_cut) mag_half_gcd_reduce(a, b);
     while (b.size() > 1) {
         // No trusted step: the leading bits are too alike, or b is much
         // shorter than a and the quotient too large for a cofactor.
-        if (!lehmer_round(a, b)) {
+        if (!lehmer_round(a, b, nullptr)) {
             mag_divmod(a.data(), size_of(a), b.data(), size_of(b), nullptr, r);
             a.swap(b);
             b.swap(r);

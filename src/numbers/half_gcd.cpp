@@ -1,0 +1,301 @@
+// The subquadratic gcd reduction on magnitude arrays (see digits_impl.h).
+//
+// A round takes a pair of about m digits down to about m/2 digits. The
+// reduction of the pair's leading half is computed first (recursively, on a
+// copy), giving a 2 x 2 matrix; applied to the whole pair by products it
+// brings the pair to about 3m/4 digits; a second such step on the leading
+// digits of the new pair, and a few Lehmer rounds, end the round. A leading
+// half determines the first half of the quotient sequence of the whole
+// pair, so the matrices found on copies are the true ones as long as each
+// recursive reduction stops while its remainders are still longer than half
+// its input, which `reduce_half` does.
+//
+// Correctness does not rest on that argument: every matrix is a product of
+// Euclid steps (or such a product with rows negated or exchanged), so its
+// determinant is 1 or -1 and the pair it gives, signs dropped, has the gcd of
+// the pair it was applied to. A matrix that was not the true one only slows
+// the round down, and a round that gains nothing falls back to one division.
+#include <algorithm>
+#include <utility>
+
+#include "numbers/digits_impl.h"
+
+namespace digits {
+
+// Below this length of b the Lehmer rounds of mag_gcd_reduce finish alone
+// (measured: the two meet between 2,000 and 4,000 digits).
+int32_t half_gcd_cut = 2500;
+
+namespace {
+
+// Below this length a reduction runs Lehmer rounds and division steps.
+constexpr int32_t kBaseDigits = 48;
+
+inline int32_t size_of(const Mag& x) { return static_cast<int32_t>(x.size()); }
+inline void trim(Mag& x) { x.resize(static_cast<size_t>(mag_len(x.data(), size_of(x)))); }
+
+// r := a * b, trimmed (neither operand empty).
+void long_mul(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag& r) {
+    mag_mul(a, na, b, nb, r);
+    trim(r);
+}
+
+// A signed number: sign -1, 0 or 1 and a trimmed magnitude (empty for 0).
+struct SInt {
+    Mag m;
+    int s = 0;
+};
+
+void set_small(SInt& r, int64_t v) {
+    r.m.clear();
+    r.s = v < 0 ? -1 : v > 0;
+    uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    while (u) {
+        r.m.push_back(static_cast<uint32_t>(u & DIGIT_MASK));
+        u >>= DIGIT_BITS;
+    }
+}
+
+// r := x * y; r must not be x or y.
+void smul(const SInt& x, const SInt& y, SInt& r) {
+    if (!x.s || !y.s) {
+        r.m.clear();
+        r.s = 0;
+        return;
+    }
+    long_mul(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m), r.m);
+    r.s = x.s * y.s;
+}
+
+// r := x + y; r must not be x or y.
+void sadd(const SInt& x, const SInt& y, SInt& r) {
+    if (!x.s) {
+        r = y;
+        return;
+    }
+    if (!y.s) {
+        r = x;
+        return;
+    }
+    if (x.s == y.s) {
+        mag_add(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m), r.m);
+        trim(r.m);
+        r.s = x.s;
+        return;
+    }
+    const int c = mag_cmp(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m));
+    if (c == 0) {
+        r.m.clear();
+        r.s = 0;
+    } else if (c > 0) {
+        mag_sub(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m), r.m);
+        trim(r.m);
+        r.s = x.s;
+    } else {
+        mag_sub(y.m.data(), size_of(y.m), x.m.data(), size_of(x.m), r.m);
+        trim(r.m);
+        r.s = y.s;
+    }
+}
+
+// (new a, new b) = [e0 e1; e2 e3] (a, b).
+struct Mat {
+    SInt e[4];
+};
+
+void set_identity(Mat& R) {
+    set_small(R.e[0], 1);
+    set_small(R.e[1], 0);
+    set_small(R.e[2], 0);
+    set_small(R.e[3], 1);
+}
+
+// C := A * B.
+void mat_mul(const Mat& A, const Mat& B, Mat& C) {
+    SInt t, u;
+    for (int i = 0; i < 2; i++) {
+        for (int j = 0; j < 2; j++) {
+            smul(A.e[2 * i], B.e[j], t);
+            smul(A.e[2 * i + 1], B.e[2 + j], u);
+            sadd(t, u, C.e[2 * i + j]);
+        }
+    }
+}
+
+// R := S * R for the small matrix of a Lehmer round.
+void mat_mul_rows(const int64_t rows[4], Mat& R) {
+    SInt s[4], t, u;
+    for (int i = 0; i < 4; i++) set_small(s[i], rows[i]);
+    Mat out;
+    for (int i = 0; i < 2; i++) {
+        for (int j = 0; j < 2; j++) {
+            smul(s[2 * i], R.e[j], t);
+            smul(s[2 * i + 1], R.e[2 + j], u);
+            sadd(t, u, out.e[2 * i + j]);
+        }
+    }
+    R = std::move(out);
+}
+
+// Signs dropped from x and y and the pair ordered so that x >= y; R's rows
+// follow, so that R still carries the old pair into the new one exactly.
+// The pair is then stored in a and b.
+void settle(Mat& R, SInt& x, SInt& y, Mag& a, Mag& b) {
+    if (x.s < 0) {
+        R.e[0].s = -R.e[0].s;
+        R.e[1].s = -R.e[1].s;
+    }
+    if (y.s < 0) {
+        R.e[2].s = -R.e[2].s;
+        R.e[3].s = -R.e[3].s;
+    }
+    if (mag_cmp(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m)) < 0) {
+        std::swap(x, y);
+        std::swap(R.e[0], R.e[2]);
+        std::swap(R.e[1], R.e[3]);
+    }
+    a.swap(x.m);
+    b.swap(y.m);
+}
+
+// The low k digits of x as a signed number.
+void low_part(const Mag& x, int32_t k, SInt& r) {
+    r.m.assign(x.begin(), x.begin() + std::min<size_t>(static_cast<size_t>(k), x.size()));
+    trim(r.m);
+    r.s = r.m.empty() ? 0 : 1;
+}
+
+// r := h * B^k + t for h >= 0.
+void shifted_sum(const Mag& h, int32_t k, const SInt& t, SInt& r) {
+    SInt top;
+    if (!h.empty()) {
+        top.m.assign(static_cast<size_t>(k), 0u);
+        top.m.insert(top.m.end(), h.begin(), h.end());
+        top.s = 1;
+    }
+    sadd(top, t, r);
+}
+
+// (a, b) := R (a, b), then settled, where R was found on the leading digits
+// from digit k on and (ah, bh) = R (those digits): only the low k digits
+// need products, as R (a, b) = (ah, bh) B^k + R (low digits).
+void apply(Mat& R, Mag& a, Mag& b, int32_t k, const Mag& ah, const Mag& bh) {
+    SInt al, bl, t, u, v, x, y;
+    low_part(a, k, al);
+    low_part(b, k, bl);
+    smul(R.e[0], al, t);
+    smul(R.e[1], bl, u);
+    sadd(t, u, v);
+    shifted_sum(ah, k, v, x);
+    smul(R.e[2], al, t);
+    smul(R.e[3], bl, u);
+    sadd(t, u, v);
+    shifted_sum(bh, k, v, y);
+    settle(R, x, y, a, b);
+}
+
+// One Euclid step on a >= b > 0: (a, b) := (b, a mod b), with R following
+// when it is kept.
+void division_step(Mag& a, Mag& b, Mat* R) {
+    thread_local Mag q, r;
+    mag_divmod(a.data(), size_of(a), b.data(), size_of(b), R ? &q : nullptr, r);
+    a.swap(b);
+    b.swap(r);
+    if (!R) return;
+    // New rows: (old row 1, old row 0 - q * old row 1).
+    SInt Q, t;
+    Q.m = q;
+    Q.s = q.empty() ? 0 : 1;
+    for (int j = 0; j < 2; j++) {
+        smul(Q, R->e[2 + j], t);
+        t.s = -t.s;
+        SInt row0 = std::move(R->e[j]);
+        R->e[j] = std::move(R->e[2 + j]);
+        sadd(row0, t, R->e[2 + j]);
+    }
+}
+
+// Lehmer rounds, and division steps where no round is vouched for, until b
+// has at most stop digits. A round may end up to about two digits below
+// stop; the callers' margins allow for it.
+void base_reduce(Mag& a, Mag& b, int32_t stop, Mat* R) {
+    int64_t rows[4];
+    while (size_of(b) > stop) {
+        if (mag_lehmer_step(a, b, rows)) {
+            if (R) mat_mul_rows(rows, *R);
+            continue;
+        }
+        division_step(a, b, R);
+    }
+}
+
+bool is_identity(const Mat& R) {
+    return R.e[1].s == 0 && R.e[2].s == 0 && R.e[0].s == 1 && R.e[3].s == 1 && R.e[0].m.size() == 1 &&
+           R.e[0].m[0] == 1 && R.e[3].m.size() == 1 && R.e[3].m[0] == 1;
+}
+
+// Reduces a >= b (m digits in a) in place until b has at most m/2 + 2
+// digits; with R given, R receives the matrix carrying the old pair into
+// the new one.
+// Stopping there keeps the matrix's entries below about m/2 digits, so that
+// on a caller's longer pair with these leading digits it is exact in the
+// leading half of the result.
+void reduce_half(Mag& a, Mag& b, Mat* R) {
+    const int32_t m = size_of(a);
+    const int32_t stop = m / 2 + 2;
+    if (R) set_identity(*R);
+    if (size_of(b) <= stop) return;
+    if (m > kBaseDigits) {
+        // The leading half first: it reduces to about a quarter of m
+        // digits, which takes the whole pair to about 3m/4.
+        const int32_t k = m / 2;
+        if (size_of(b) > k + (m - k) / 2 + 2) {
+            Mag ah(a.begin() + k, a.end()), bh(b.begin() + k, b.end());
+            Mat R1;
+            reduce_half(ah, bh, &R1);
+            if (!is_identity(R1)) {
+                apply(R1, a, b, k, ah, bh);
+                if (R) *R = std::move(R1);
+            }
+        }
+        // Then the leading digits of the new pair, chosen so that their
+        // reduction ends just above stop.
+        const int32_t m2 = size_of(a);
+        const int32_t k2 = std::max(0, 2 * (stop - 1) - m2);
+        if (size_of(b) > stop && m2 - k2 > 8 && size_of(b) > k2) {
+            Mag ah(a.begin() + k2, a.end()), bh(b.begin() + k2, b.end());
+            Mat R2;
+            reduce_half(ah, bh, &R2);
+            if (!is_identity(R2)) {
+                apply(R2, a, b, k2, ah, bh);
+                if (R) {
+                    Mat P;
+                    mat_mul(R2, *R, P);
+                    *R = std::move(P);
+                }
+            }
+        }
+    }
+    base_reduce(a, b, stop, R);
+}
+
+}  // namespace
+
+void mag_half_gcd_reduce(Mag& a, Mag& b) {
+    trim(a);
+    trim(b);
+    if (mag_cmp(a.data(), size_of(a), b.data(), size_of(b)) < 0) a.swap(b);
+    while (size_of(b) > half_gcd_cut) {
+        // A long quotient first: the halving rounds need a balanced pair.
+        if (size_of(a) - size_of(b) > size_of(b) / 4) {
+            division_step(a, b, nullptr);
+            continue;
+        }
+        const int32_t before = size_of(a);
+        // The top-level pair is the true one: no matrix is needed.
+        reduce_half(a, b, nullptr);
+        if (size_of(a) >= before && size_of(b) > half_gcd_cut) division_step(a, b, nullptr);
+    }
+}
+
+}  // namespace digits
