@@ -9,11 +9,13 @@
 #include "det/hamilton.h"
 #include "det/int_determ.h"
 #include "det/pivots.h"
+#include "det/sparse_mod_determ.h"
 #include "det/standard_invert.h"
 #include "interp/settings.h"
 #include "interp/token.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_det.h"
+#include "matrix/sparse_invert.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/masses.h"
@@ -150,7 +152,7 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
     if (!all_polys) {
         sparse_gauss_elim(frame, result, n, c, in_place);
     } else if (all_numbers && modularmode) {
-        unavailable("The sparse residue elimination is not available yet.");
+        sparse_mod_int_determ(result, sparse_ref, n, in_place, verbose);
     } else if (gauss_cutoff == 1) {
         sparse_gauss_Bareiss(frame, result, n, c, in_place);
     } else if (rat_det_method_cut == 1 && detcutoff < 0) {
@@ -174,11 +176,8 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             return;
         }
         if (invert) {
-            if (lintmode && n >= modulus) {
-                error(36, "");
-                abandon_statement(36);
-            }
-            unavailable("invert_sparse is not available yet.");
+            invert_sparse(sparse_ref, dest, in_place, invert, n, result);
+            return;
         }
         sparse_determinant(sparse_ref, n, result, in_place, factor, degree, second_degree, power,
                            factor_removed, prime_count);

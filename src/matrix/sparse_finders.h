@@ -29,6 +29,16 @@ void sparse_mod_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int3
 // without one gives *row_out -1. A stored residue 0 is a fatal internal fault.
 void special_mod_sparse_findbest(int stop_on_empty, sparse* first, int32_t n, int32_t k, int32_t* row_out,
                                  int32_t* col_out);
+// Raw-residue matrix, step k: the row with the fewest entries in columns
+// >= k among rows k .. max(n div 2 - k, n - 4 (n - k) div 5), *col_out its
+// first such column. Non-zero when the caller should take that row: a row
+// without such entries was met (*col_out -1: the block is singular), or
+// the row is much sparser than row k. The scan stops early at a row f
+// times sparser than row k, f = max(2, 9 - 200 k div n). lengths, when
+// given, holds each row's entry count (index = row), for a caller whose
+// rows k .. n have no entry left of column k: the rows are then not walked.
+int spec1_mod_sparse_findbest(sparse* first, int32_t n, int32_t k, int32_t* row_out, int32_t* col_out,
+                              const int32_t* lengths = nullptr);
 // Integer entries, rows and columns k .. n: a singleton column's entry
 // (*kind_out its mass), else a unit (*kind_out -1), else the entry of least
 // absolute value (*kind_out 1); *kind_out 0 when nothing non-zero remains.

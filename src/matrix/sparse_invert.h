@@ -1,0 +1,25 @@
+// The inverse (or the determinant) of a square sparse matrix of quolys by
+// the Leverrier-Faddeev recurrence: n products A x B and no division but
+// by the step numbers 2 .. n and, for the inverse, by the determinant at
+// the end. The iterates stay sparse while at most half full; past that
+// (and n^2 <= 1,000,000) they continue in dense cells.
+#pragma once
+#include <cstdint>
+
+#include "storage/other_records.h"
+#include "storage/records.h"
+
+// A: the n x n matrix at *a_slot (never changed).
+// want_inverse set: the inverse replaces the matrix: *a_slot := the sparse
+// inverse, or null with the dense inverse in d_cells (n^2 cells, column by
+// column; their old contents are not read). Clear: *det_slot := det(A)
+// (old value freed) and *a_slot := null.
+// consume: A's frames and values are freed at the end; clear: they stay
+// with the caller, who holds them elsewhere.
+// Errors, each after every frame, cell and work block taken is given back
+// (A then still in *a_slot): 36 when some k <= n is not invertible in the
+// ground ring because n is not below the modulus, or the characteristic 2
+// of GF(2^8) / GF(2^16), in machine-word arithmetic; 44 for a singular
+// matrix (inverse only); 88 when no work block is free at the change to
+// dense cells.
+void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inverse, int32_t n, quoly** det_slot);
