@@ -7,6 +7,7 @@
 
 #include "builtins/array_handlers.h"
 #include "builtins/emergency_display.h"
+#include "builtins/matrix_commands.h"
 #include "builtins/splice_split.h"
 #include "builtins/storage_builtins.h"
 #include "interp/builtin_args.h"
@@ -91,5 +92,6 @@ void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
     if (coefficient_builtin(source, result, pending, n)) return;
     if (degree_builtin(source, result, pending, n)) return;
     if (gcd_builtin(source, result, pending, n)) return;
+    if (matrix_builtin(source, result, pending, n)) return;
     later_builtin(source, result, pending, n);
 }

@@ -82,17 +82,16 @@ int64_t spot_size(quoly* q) {
 
 bool spot_smaller(quoly* a, quoly* b) { return spot_size(a) < spot_size(b); }
 
-}  // namespace
-
-void findbest(int32_t first, int32_t last, int32_t rows, int32_t k, int32_t* row_out, int32_t* col_out,
-              int first_column_only) {
+// The choice over rows k .. rows - 1 of columns c0 .. c1 - 1 of a
+// column-major matrix whose cell at offset c x rows + r cell(off) reads.
+template <class Cell>
+void best_in_block(Cell cell, int32_t rows, int32_t k, int32_t c0, int32_t c1, int32_t* row_out,
+                   int32_t* col_out) {
     Choice ch;
-    const int32_t columns = (last - first + 1) / rows;
-    const int32_t end_col = first_column_only ? k + 1 : columns;
-    for (int32_t c = k; c < end_col; c++) {
+    for (int32_t c = c0; c < c1; c++) {
         for (int32_t r = k; r < rows; r++) {
             const int64_t off = int64_t{c} * rows + r;
-            quoly* q = *cell_at(first + off);
+            quoly* q = cell(off);
             if (zero_cell(q)) continue;
             if (ch.offer(q, off, abs_smaller)) {
                 *row_out = r;
@@ -110,6 +109,15 @@ void findbest(int32_t first, int32_t last, int32_t rows, int32_t k, int32_t* row
     *col_out = static_cast<int32_t>(at / rows);
 }
 
+}  // namespace
+
+void findbest(int32_t first, int32_t last, int32_t rows, int32_t k, int32_t* row_out, int32_t* col_out,
+              int first_column_only) {
+    const int32_t columns = (last - first + 1) / rows;
+    const int32_t end_col = first_column_only ? k + 1 : columns;
+    best_in_block([first](int64_t off) { return *cell_at(first + off); }, rows, k, k, end_col, row_out, col_out);
+}
+
 void colfindbest(int32_t first, int32_t rows, int32_t k, int32_t c, int32_t* row_out) {
     Choice ch;
     for (int32_t r = k; r < rows; r++) {
@@ -122,6 +130,11 @@ void colfindbest(int32_t first, int32_t rows, int32_t k, int32_t c, int32_t* row
     }
     const int64_t at = ch.best();
     *row_out = at < 0 ? -1 : static_cast<int32_t>(at);
+}
+
+void vec_findbest(quoly** v, int32_t rows, int32_t k, int32_t c0, int32_t c1, int32_t* row_out,
+                  int32_t* col_out) {
+    best_in_block([v](int64_t off) { return v[off]; }, rows, k, c0, c1, row_out, col_out);
 }
 
 void find_good_spot(quoly** cells, int32_t k, int32_t n, int32_t ncols, int32_t* row_out, int32_t* col_out) {

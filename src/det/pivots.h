@@ -20,6 +20,11 @@ void findbest(int32_t first, int32_t last, int32_t rows, int32_t k, int32_t* row
 // One column c of such an array, rows k .. rows - 1; *row_out -1 when none.
 void colfindbest(int32_t first, int32_t rows, int32_t k, int32_t c, int32_t* row_out);
 
+// The same choice on a flat column-major vector of `rows` rows (element
+// (r, c) from 0 at c x rows + r): rows k .. rows - 1 of columns c0 .. c1 - 1.
+// *row_out -1 when every candidate is zero (a null cell counts as zero).
+void vec_findbest(quoly** v, int32_t rows, int32_t k, int32_t c0, int32_t c1, int32_t* row_out,
+                  int32_t* col_out);
 // A flat n-row column-major vector: rows k .. n of columns k .. k + ncols - 1
 // (1-based, results too). Numbers compare by bit size (by signed value in
 // machine-integer mode). *row_out 0 when there is no pivot, and also as soon

@@ -1,0 +1,264 @@
+#include "builtins/matrix_commands.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "builtins/matrix_workers.h"
+#include "det/det_state.h"
+#include "interp/array_table.h"
+#include "interp/builtin_args.h"
+#include "interp/evaluator.h"
+#include "interp/settings.h"
+#include "matrix/array_store.h"
+#include "matrix/dense_echelon.h"
+#include "matrix/dense_rowcol.h"
+#include "matrix/extremes.h"
+#include "matrix/fflu.h"
+#include "matrix/sparse.h"
+#include "matrix/sparse_echelon.h"
+#include "numbers/ring.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/datafiles.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+enum Command {
+    COLREDUCE = 6, FFLU = 19, FFLUC = 20, HERMITE = 29, MSMITH = 42, MINORS = 45, NORMALIZE = 54,
+    PSEUDET = 67, REDROWECH = 73, ROWREDUCE = 78, SMITH = 83, SPARSE = 85
+};
+
+constexpr int32_t NO_LIMIT = 268435456;
+constexpr int MAX_OUTPUTS = 6;
+
+bool integer_form(int32_t n) { return n == HERMITE || n == SMITH || n == MSMITH; }
+bool fflu_form(int32_t n) { return n == FFLU || n == FFLUC; }
+
+// What the call asked for.
+struct Request {
+    std::string cmd;                    // the command's name, the token of its errors
+    array_operand a;
+    int star = 0;
+    int flags[MAX_OUTPUTS] = {0, 0, 0, 0, 0, 0};
+    tokenrec out[MAX_OUTPUTS];
+    int32_t limit = NO_LIMIT;
+};
+
+void read_msmith_modulus(FILE** source, name** pending) {
+    if (token_is(&token, ")")) return;
+    if (!token_is(&token, ",")) bfail(70, token.name);
+    bnext(source, pending);
+    QuolyOwner m;
+    value_argument(source, pending, &m.q, true);
+    if (!m.q->isnum) bfail(227, token.name);
+    int minus = 0;
+    if (quoly_iszero(m.q) || (lintmode ? m.q->nnum->value < 1 : m.q->nnum->head->digit < 1)) minus = 1;
+    if (minus) bfail(134, token.name);
+}
+
+// The output list and ")" (steps 5 and 6 of the call's reading).
+void read_outputs(FILE** source, name** pending, int32_t n, Request* rq) {
+    int items = 0;
+    while (!token_is(&token, ")")) {
+        if (!token_is(&token, ",")) bfail(70, token.name);
+        if (n == REDROWECH && items == 2) bfail(325, token.name);
+        if (n == MINORS && items == 3) bfail(327, token.name);
+        if (n == FFLU && items == 4) bfail(325, token.name);
+        if (n == PSEUDET && items == 2) bfail(306, token.name);
+        const int most = n == FFLUC ? 6 : n == MINORS ? 3 : 4;
+        if (items == most) break;
+        bnext(source, pending);
+        if (n == PSEUDET && items == 1) {
+            rq->limit = count_argument(source, pending, true) - addresser + 1;
+        } else {
+            output_array_argument(source, pending, &rq->out[items]);
+            rq->flags[items] = 1;
+        }
+        items++;
+    }
+    if (!token_is(&token, ")")) bfail(1, token.name);
+    if (n == MINORS && items != 3) bfail(327, token.name);
+    if (fflu_form(n) && !(rq->flags[0] && rq->flags[1])) bfail(324, token.name);
+}
+
+// The size of output i (from 0) of an R x K matrix.
+void output_size(int32_t n, int i, int32_t R, int32_t K, int32_t* rows, int32_t* cols) {
+    if (fflu_form(n)) {
+        *rows = i >= 4 ? K : R;
+        *cols = i == 0 ? 1 : i >= 4 ? K : R;
+    } else if (n == REDROWECH) {
+        *rows = *cols = R;
+    } else {
+        *rows = *cols = i % 2 == 0 ? R : K;
+    }
+}
+
+void no_rows_warning() {
+    if (verbose) std::printf(" Warning. An auxiliary matrix that you wanted would have no rows or columns.\n");
+}
+
+// The dense reductions run on a copy of the matrix and on work arrays: the
+// matrix and the outputs change only once the worker has finished.
+int32_t dense_command(int32_t n, Request* rq, name** pending) {
+    array* rec = rq->a.record;
+    const int32_t R = rec->rows;
+    const int32_t K = array_columns(rec);
+    const int32_t first = rec->first;
+    const int64_t cells = int64_t{R} * K;
+    for (int i = 0; i < MAX_OUTPUTS; i++) {
+        if (!rq->flags[i] || n == PSEUDET) continue;
+        int32_t rows = 0, cols = 0;
+        output_size(n, i, R, K, &rows, &cols);
+        if (int64_t{rows} * cols > MAX_DENSE_CELLS) bfail(43, rq->out[i].name);
+    }
+    WorkCopy matrix(nullptr, 0, rq->cmd.c_str());
+    for (int64_t c = 0; c < cells; c++) {
+        quoly** cell = cell_at(first + c);
+        if (!*cell) set_uninitialised(cell, rec->name);
+        matrix.cells[c] = nullptr;
+        quoly_assign(*cell, &matrix.cells[c]);
+        matrix.count = c + 1;
+    }
+    std::optional<WorkCopy> work[MAX_OUTPUTS];
+    quoly** w[MAX_OUTPUTS] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    for (int i = 0; i < MAX_OUTPUTS; i++) {
+        if (!rq->flags[i] || n == PSEUDET) continue;
+        work[i].emplace(nullptr, 0, rq->cmd.c_str());
+        w[i] = work[i]->cells;
+    }
+    const uint32_t links = array_links_stamp;
+    std::vector<int32_t> pairs;
+    int32_t rank = 0;
+    switch (n) {
+    case REDROWECH: rank = red_row_ech(matrix.cells, R, K, rq->flags, w[0], w[1]); break;
+    case COLREDUCE:
+        rank = colreduce(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], 0, rq->limit, nullptr, addresser);
+        break;
+    case PSEUDET:
+        rank = colreduce(matrix.cells, R, K, rq->flags, nullptr, nullptr, nullptr, nullptr, 1, rq->limit, &pairs,
+                         addresser);
+        break;
+    case NORMALIZE: rank = normalize(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3]); break;
+    default:
+        rank = fract_free_lu(n == FFLUC, matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], w[4], w[5]);
+        break;
+    }
+    // The worker's cells now belong to their work arrays until they move.
+    for (int i = 0; i < MAX_OUTPUTS; i++) {
+        if (!work[i]) continue;
+        int32_t rows = 0, cols = 0;
+        output_size(n, i, R, K, &rows, &cols);
+        work[i]->count = int64_t{rows} * cols;
+    }
+    // A statement at a nested level may have moved or replaced the matrix.
+    if (links != array_links_stamp &&
+        (find_array(&rq->a.nm) != rec || rec->sparse || rec->rows != R || array_columns(rec) != K))
+        abandon_statement(0);
+    for (int64_t c = 0; c < cells; c++) {
+        quoly** cell = cell_at(rec->first + c);
+        free_quoly(cell);
+        *cell = matrix.cells[c];
+    }
+    matrix.count = 0;
+    if (n == PSEUDET) {
+        if (rq->flags[0]) {
+            if (rank == 0) {
+                no_rows_warning();
+            } else {
+                array* out = replace_output_array(&rq->out[0], 2, rank, false, pending);
+                for (int32_t c = 0; c < 2 * rank; c++) quoly_set(pairs[static_cast<size_t>(c)], cell_at(out->first + c));
+            }
+        }
+        return rank;
+    }
+    for (int i = 0; i < MAX_OUTPUTS; i++) {
+        if (!work[i]) continue;
+        int32_t rows = 0, cols = 0;
+        output_size(n, i, R, K, &rows, &cols);
+        array* out = replace_output_array(&rq->out[i], rows, cols, false, pending);
+        fillup(rows, cols, out->first, work[i]->cells);
+        work[i]->count = 0;
+    }
+    return rank;
+}
+
+// Sparse frames built by a worker, freed unless an output takes them.
+struct SparseOutputs {
+    sparse* frame[4] = {nullptr, nullptr, nullptr, nullptr};
+    int32_t rows[4] = {0, 0, 0, 0};
+    ~SparseOutputs() {
+        for (int i = 0; i < 4; i++) free_sparse(&frame[i], rows[i], 1);
+    }
+};
+
+int32_t sparse_command(int32_t n, Request* rq, name** pending) {
+    array* rec = rq->a.record;
+    const int32_t R = rec->rows;
+    const int32_t K = array_columns(rec);
+    SparseOutputs outs;
+    for (int i = 0; i < 4; i++) outs.rows[i] = i % 2 == 0 || n == REDROWECH ? R : K;
+    std::vector<int32_t> pairs;
+    int32_t rank = 0;
+    if (n == REDROWECH)
+        rank = sparse_redrowech(rec, rq->flags, outs.frame);
+    else
+        rank = sparse_rowreduce(rec, n == PSEUDET, rq->flags, n == PSEUDET ? &pairs : nullptr, outs.frame,
+                                rq->limit);
+    if (n == PSEUDET) {
+        if (!rq->flags[0]) return rank;
+        if (rank == 0) {
+            no_rows_warning();
+            return rank;
+        }
+        if (int64_t{2} * rank > MAX_DENSE_CELLS) bfail(326, rq->cmd.c_str());
+        array* out = replace_output_array(&rq->out[0], 2, rank, false, pending);
+        for (int32_t c = 0; c < 2 * rank; c++) quoly_set(pairs[static_cast<size_t>(c)], cell_at(out->first + c));
+        return rank;
+    }
+    for (int i = 0; i < 4; i++) {
+        if (!rq->flags[i] || !outs.frame[i]) continue;
+        removearray(1, &rq->out[i], *pending != nullptr);
+        quick_sparse_create(outs.frame[i], &rq->out[i], outs.rows[i], outs.rows[i], 0);
+        outs.frame[i] = nullptr;
+    }
+    return rank;
+}
+
+}  // namespace
+
+bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
+    switch (n) {
+    case SPARSE: make_sparse(source, result, pending); return true;
+    case COLREDUCE: case FFLU: case FFLUC: case HERMITE: case MSMITH: case MINORS: case NORMALIZE:
+    case PSEUDET: case REDROWECH: case ROWREDUCE: case SMITH: break;
+    default: return false;
+    }
+    Request rq;
+    rq.cmd = builtin[n].name;
+    if (integer_form(n) && lintmode) bfail(183, rq.cmd.c_str());
+    read_command(source, pending, &rq.a, &rq.star, true);
+    if (rq.star && n != MINORS)
+        std::printf(" *** Warning. leading * in argument list makes no sense here and was ignored.\n");
+    whole_array(rq.a);
+    array* rec = rq.a.record;
+    if (n == ROWREDUCE && !rec->sparse) bfail(333, rq.a.nm.name);
+    if ((n == COLREDUCE || n == NORMALIZE || fflu_form(n)) && rec->sparse) bfail(242, rq.a.nm.name);
+    if (n == MSMITH) read_msmith_modulus(source, pending);
+    read_outputs(source, pending, n, &rq);
+    bnext(source, pending);
+    if (integer_form(n)) {
+        feature_unavailable((rq.cmd + " is not available yet.").c_str(), 16, token.name);
+        quoly_set(0, result);
+        return true;
+    }
+    if (n == MINORS) {
+        minors(result, rec, &rq.out[0], &rq.out[1], &rq.out[2], rq.star, pending);
+        return true;
+    }
+    const int32_t rank = rec->sparse ? sparse_command(n, &rq, pending) : dense_command(n, &rq, pending);
+    quoly_set(rank, result);
+    return true;
+}
