@@ -47,6 +47,7 @@ bench: build
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval
+	$(BUILD)/bench/bench_sparse_echelon
 	python3 bench/bench_arrays.py $(BUILD)/bin/tarvex
 	python3 bench/bench_blocks.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex

@@ -4,6 +4,7 @@
 #include "interp/integer_eval.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/stash.h"
@@ -134,6 +135,27 @@ void move_data_into_quoly(sparse* first, int32_t n) {
             free_quoly(&q);
             e->val = reinterpret_cast<quoly*>(static_cast<intptr_t>(v));
         }
+}
+
+void move_data_outof_quoly(sparse* first, int32_t n) {
+    for (int32_t r = 1; r <= n; r++) {
+        colm** p = row_head(first, r);
+        while (*p) {
+            colm* e = *p;
+            const auto v = static_cast<int32_t>(reinterpret_cast<intptr_t>(e->val));
+            e->val = nullptr;
+            if (v == 0) {
+                // Reported, and not kept: the store never holds a stored zero.
+                tarvexerror("0 value in move_data_outof_quoly.");
+                *p = e->next;
+                e->next = colm_garb;
+                colm_garb = e;
+                continue;
+            }
+            quoly_set_lint(v, &e->val);
+            p = &e->next;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- elements

@@ -48,6 +48,9 @@ void free_stuff(sparse* first, int32_t n);                  // the same for a ch
 void put_back_sparse(sparse* a, sparse* b, int32_t n);
 // Every value becomes the machine integer of its quoly's number; the quolys are freed.
 void move_data_into_quoly(sparse* first, int32_t n);
+// The inverse: every value word becomes a plain-number quoly holding it. A
+// value 0 is reported as an internal fault and its entry dropped.
+void move_data_outof_quoly(sparse* first, int32_t n);
 
 // ---- elements of an array record (subscripts offset by addresser) ----
 // A copy of *q as a new entry (nothing for the plain number 0). The element must be absent.

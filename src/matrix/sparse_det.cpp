@@ -149,34 +149,6 @@ void last_entry(sparse* m, int32_t n, quoly** det) {
         quoly_set(0, det);
 }
 
-// Row r := row r - mult x (pivot row right of column k); entry (r, k) removed.
-void gauss_row(colm** head, colm* pivot_rest, quoly* mult, int32_t k) {
-    colm** p = at_or_after(head, k);
-    // (r, k) itself is dropped by the caller once mult is no longer needed.
-    if (*p && (*p)->col == k) p = &(*p)->next;
-    for (colm* a = pivot_rest; a; a = a->next) {
-        while (*p && (*p)->col < a->col) p = &(*p)->next;
-        quoly* t = nullptr;
-        quoly_mult(mult, a->val, &t);
-        if (*p && (*p)->col == a->col) {
-            best_quoly_nils_sub(&(*p)->val, t);
-            if (!(*p)->val) {
-                colm* dead = *p;
-                *p = dead->next;
-                dead->next = colm_garb;
-                colm_garb = dead;
-            } else {
-                p = &(*p)->next;
-            }
-        } else if (quoly_iszero(t)) {
-            free_quoly(&t);
-        } else {
-            quoly_inplace(t);
-            p = link_new(p, a->col, t);
-        }
-    }
-}
-
 }  // namespace
 
 void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, int in_place) {
@@ -205,7 +177,7 @@ void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, in
             QuolyOwner mult;
             quoly* e = (*pk)->val;
             if (!p_is_1) quoly_quot(e, p, &mult.q, 0);
-            gauss_row(head, rest, p_is_1 ? e : mult.q, k);
+            sparse_row_sub_right(head, rest, p_is_1 ? e : mult.q, k);
             drop(at_or_after(head, k));
         }
         // The pivot row is spent: its values freed, its list given back.

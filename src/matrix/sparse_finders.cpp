@@ -92,41 +92,73 @@ void sparse_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int32_t*
     *row_out = num_row >= 0 ? num_row : other_row >= 0 ? other_row : any ? -1 : -2;
 }
 
-void sparse_mod_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int32_t* row_out) {
-    *row_out = -1;
-    const int32_t h = pseudet_heur;
-    const int64_t m = modulus;
-    bool any = false;
+namespace {
+
+// The preference of the modular column finder, fed one row at a time in
+// ascending order: true once a row settles the choice at once.
+struct ModColumnChoice {
+    int32_t h = pseudet_heur;
+    int64_t m = modulus;
     int64_t best = 0;
+    int32_t row = -1;
+    bool raw = false;
+    bool offer(int32_t r, colm* e) {
+        const int32_t count = h > 0 ? count_from(e) : 0;
+        // A value that is not a residue ranks behind every residue.
+        int64_t d = INT32_MAX;
+        if (raw || e->val->isnum) {
+            const int64_t v = raw ? raw_residue(e) : e->val->nnum->value;
+            if (v == 0) {
+                tarvexerror("p = 0 in sparse_mod_colfindbest");
+                return false;
+            }
+            d = m / 2 - std::llabs((m + 1) / 2 - v);
+            if (d < 3 && (h <= 0 || count < 3)) {
+                row = r;
+                return true;
+            }
+        }
+        const int64_t key = h < 1 ? d : count;
+        if (row < 0 || key < best) {
+            row = r;
+            best = key;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void sparse_mod_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int32_t* row_out) {
+    ModColumnChoice choice;
+    bool any = false;
     RowWalk w(row_frame(first, k));
     w.h = (k - 1) % SPARSE_FRAME_ROWS;
     for (int32_t r = k; r <= n; r++, w.next()) {
         if (*w.head()) any = true;
         colm* e = entry_in(*w.head(), c);
-        if (!e) continue;
-        const int32_t count = h > 0 ? count_from(e) : 0;
-        quoly* q = e->val;
-        // A value that is not a residue ranks behind every residue.
-        int64_t d = INT32_MAX;
-        if (q->isnum) {
-            const int64_t v = q->nnum->value;
-            if (v == 0) {
-                tarvexerror("p = 0 in sparse_mod_colfindbest");
-                continue;
-            }
-            d = m / 2 - std::llabs((m + 1) / 2 - v);
-            if (d < 3 && (h <= 0 || count < 3)) {
-                *row_out = r;
-                return;
-            }
-        }
-        const int64_t key = h < 1 ? d : count;
-        if (*row_out < 0 || key < best) {
-            *row_out = r;
-            best = key;
-        }
+        if (e && choice.offer(r, e)) break;
     }
-    if (*row_out < 0 && !any) *row_out = -2;
+    *row_out = choice.row < 0 && !any ? -2 : choice.row;
+}
+
+void sparse_mod_colfindbest_among(sparse* first, int32_t n, int32_t k, int32_t c, const std::vector<int32_t>& rows,
+                                  int raw, int32_t* row_out) {
+    ModColumnChoice choice;
+    choice.raw = raw != 0;
+    for (int32_t r : rows) {
+        if (r < k || r > n) continue;
+        colm* e = entry_in(*row_head(first, r), c);
+        if (e && choice.offer(r, e)) break;
+    }
+    *row_out = choice.row;
+    if (choice.row >= 0) return;
+    // Nothing in the column: only a full scan tells an empty block (-2) from -1.
+    RowWalk w(row_frame(first, k));
+    w.h = (k - 1) % SPARSE_FRAME_ROWS;
+    for (int32_t r = k; r <= n; r++, w.next())
+        if (*w.head()) return;
+    *row_out = -2;
 }
 
 void special_mod_sparse_findbest(int stop_on_empty, sparse* first, int32_t n, int32_t k, int32_t* row_out,

@@ -6,6 +6,7 @@
 // Rows and columns count from 1.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/other_records.h"
 #include "storage/records.h"
@@ -24,6 +25,11 @@ void sparse_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int32_t*
 // The same for residues held as plain-number quolys: the residue nearest
 // to 1 or -1 (or, under a heuristic, in the shortest row).
 void sparse_mod_colfindbest(sparse* first, int32_t n, int32_t k, int32_t c, int32_t* row_out);
+// The same choice among the listed rows only (ascending, no repeats), for a
+// caller that knows which rows can hold column c: rows outside k .. n are
+// passed over. raw: every value word is the residue itself.
+void sparse_mod_colfindbest_among(sparse* first, int32_t n, int32_t k, int32_t c, const std::vector<int32_t>& rows,
+                                  int raw, int32_t* row_out);
 // Raw-residue matrix (each value word the residue itself): the first entry
 // with column >= k of the first row that has one. With stop_on_empty a row
 // without one gives *row_out -1. A stored residue 0 is a fatal internal fault.

@@ -84,6 +84,38 @@ void sparse_col_add(sparse* first, quoly* c, int32_t n, int32_t j, int32_t k) {
     }
 }
 
+void sparse_row_sub_right(colm** head, colm* pivot_rest, quoly* mult, int32_t k) {
+    colm** p = place_of(head, k);
+    // (r, k) itself is dropped by the caller once mult is no longer needed.
+    if (*p && (*p)->col == k) p = &(*p)->next;
+    for (colm* a = pivot_rest; a; a = a->next) {
+        while (*p && (*p)->col < a->col) p = &(*p)->next;
+        quoly* t = nullptr;
+        quoly_mult(mult, a->val, &t);
+        if (*p && (*p)->col == a->col) {
+            best_quoly_nils_sub(&(*p)->val, t);
+            if (!(*p)->val) {
+                colm* dead = *p;
+                *p = dead->next;
+                dead->next = colm_garb;
+                colm_garb = dead;
+            } else {
+                p = &(*p)->next;
+            }
+        } else if (quoly_iszero(t)) {
+            free_quoly(&t);
+        } else {
+            quoly_inplace(t);
+            colm* e = take_colm();
+            e->col = a->col;
+            e->val = t;
+            e->next = *p;
+            *p = e;
+            p = &e->next;
+        }
+    }
+}
+
 void sp_switchrow(sparse* first, int32_t i, int32_t j) {
     colm** a = row_head(first, i);
     colm** b = row_head(first, j);

@@ -11,6 +11,10 @@
 void sparse_row_add(sparse* first, quoly* c, int32_t i, int32_t j);
 // In rows 1..n: element (r, j) := (r, j) + c x (r, k).
 void sparse_col_add(sparse* first, quoly* c, int32_t n, int32_t j, int32_t k);
+// The row at head := row - mult x pivot_rest (the pivot row's entries right
+// of column k); the row's own entry at column k is kept for the caller to
+// drop. mult is kept; zero results are unlinked.
+void sparse_row_sub_right(colm** head, colm* pivot_rest, quoly* mult, int32_t k);
 // Exchanges rows i and j (head pointers only).
 void sp_switchrow(sparse* first, int32_t i, int32_t j);
 // Exchanges columns i <= j in rows r0..n, relinking at most one entry a row.
