@@ -16,10 +16,6 @@
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
-namespace {
-
-// Elimination modulo the current modulus on a row-major copy; returns
-// value x det.
 int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value) {
     const uint64_t p = static_cast<uint32_t>(modulus);
     auto A = [&](int32_t i, int32_t j) -> uint32_t& { return a[static_cast<size_t>(i) * n + j]; };
@@ -71,6 +67,8 @@ int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value) {
     }
     return value;
 }
+
+namespace {
 
 void load_residues(std::vector<uint32_t>& a, quoly** cells, int32_t n) {
     a.resize(static_cast<size_t>(n) * n);

@@ -8,6 +8,7 @@
 // put the ground ring back as it was before they return.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/other_records.h"
 #include "storage/records.h"
@@ -17,6 +18,9 @@
 // may be destroyed. Under a modulus that is not prime a column whose
 // non-zero residues are all zero divisors is error 85.
 void mod_determ(quoly** cells, int32_t n, quoly* result);
+// value x det modulo the current modulus of the n x n residues a, row-major
+// (a is destroyed); as mod_determ, error 85 under a composite modulus.
+int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value);
 
 // A Hadamard-type bound B = 2^e > |det| for the rows x cols matrix of an
 // array record (array, cells null) or of cells. Uninitialised array cells

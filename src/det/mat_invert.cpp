@@ -10,6 +10,7 @@
 #include "det/int_determ.h"
 #include "det/pivots.h"
 #include "det/sparse_mod_determ.h"
+#include "det/poly_det.h"
 #include "det/standard_invert.h"
 #include "interp/settings.h"
 #include "interp/token.h"
@@ -28,8 +29,6 @@
 #include "storage/records.h"
 #include "toplevel/errors.h"
 
-int mod_poly_determ(quoly**, int32_t, int32_t, quoly**, int, polynode*, int32_t) { return 0; }
-int rat_poly_determ(quoly**, int32_t, int32_t, quoly**, int, polynode*, int32_t) { return 0; }
 int sparse_lagrange(sparse*, quoly**, int32_t, polynode*, int32_t, int32_t, int32_t, int, int32_t) { return 0; }
 
 namespace {

@@ -22,11 +22,8 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
                 int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
                 int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count);
 
-// The polynomial determinant methods by interpolation, which later work
-// provides: until then each declines (returns 0) and the hub eliminates.
-int mod_poly_determ(quoly** cells, int32_t depth, int32_t n, quoly** result, int laurent_on, polynode* factor,
-                    int32_t degree);
-int rat_poly_determ(quoly** cells, int32_t depth, int32_t n, quoly** result, int laurent_on, polynode* factor,
-                    int32_t degree);
+// The sparse interpolation method, which later work provides: until then
+// it declines (returns 0) and the hub eliminates. The dense ones are in
+// det/poly_det.h.
 int sparse_lagrange(sparse* frame, quoly** result, int32_t n, polynode* factor, int32_t degree,
                     int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count);

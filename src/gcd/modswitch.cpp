@@ -5,6 +5,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "poly/residue_conv.h"
+#include "quoly/change_mod.h"
 #include "storage/other_records.h"
 #include "toplevel/loop.h"
 
@@ -48,6 +49,16 @@ void ModularSwitch::save_values(polynode* p) {
 void ModularSwitch::convert(polynode** slot) {
     save_values(*slot);
     poly_change_to_mod(slot, 0);
+}
+
+void ModularSwitch::convert_quoly(quoly** q) {
+    if ((*q)->isnum) {
+        values_.emplace_back((*q)->nnum, (*q)->nnum->value);
+    } else {
+        save_values((*q)->pnum);
+        save_values((*q)->den);
+    }
+    quoly_change_to_mod(q);
 }
 
 void ModularSwitch::convert_variables() {

@@ -44,6 +44,9 @@ public:
     void set_prime(int32_t p);
     // In place: the numbers of *slot reduced modulo the prime (logged).
     void convert(polynode** slot);
+    // In place: the quoly *q (a plain number or polynomials) reduced modulo
+    // the prime, logged; its number records' value words come back too.
+    void convert_quoly(quoly** q);
     // The mod-out data of every polynomial variable (relations, binomials,
     // reductions), logged.
     void convert_variables();

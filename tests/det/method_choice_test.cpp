@@ -77,7 +77,7 @@ TEST(MethodChoice, ResiduesAndPolynomials) {
     EXPECT_TRUE(has(s, " Finish by minors, rank 3")) << s;   // n - 1 for n <= 5
     s = trace(m, {"bareiss", -1, 1});
     EXPECT_TRUE(has(s, "Gauss-Bareiss method, size 4")) << s;
-    // &(L = 1): the interpolation methods decline for now; elimination answers.
+    // &(L = 1): interpolation over the integers; elimination agrees.
     {
         DetSwitches sw(-1, 0, 1);
         quoly* r = nullptr;
