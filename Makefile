@@ -38,6 +38,7 @@ bench: build
 	$(BUILD)/bench/bench_det
 	$(BUILD)/bench/bench_sparse_det
 	$(BUILD)/bench/bench_hamilton
+	$(BUILD)/bench/bench_minors
 	$(BUILD)/bench/bench_factor
 	$(BUILD)/bench/bench_matrix_products
 	$(BUILD)/bench/bench_deriv_eval

@@ -11,6 +11,7 @@
 #include "det/pivots.h"
 #include "det/sparse_mod_determ.h"
 #include "det/poly_det.h"
+#include "det/sparse_minors.h"
 #include "det/standard_invert.h"
 #include "interp/settings.h"
 #include "interp/token.h"
@@ -34,14 +35,6 @@ int sparse_lagrange(sparse*, quoly**, int32_t, polynode*, int32_t, int32_t, int3
 namespace {
 
 inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
-
-// A method a later stage provides: the note, then the statement ends as
-// for any construct not yet known.
-[[noreturn]] void unavailable(const char* what) {
-    tarvex_error(what, 0);
-    error(16, token.name);
-    abandon_statement(16);
-}
 
 // The mod-out relations suspended for the scope when the hub asked for it.
 struct Suspension {
@@ -142,9 +135,15 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
     power_hint_warnings(power);
     const int32_t c = detcutoff < 0 ? 3 : detcutoff;
     if (n >= 2 && n <= c) {
-        if (modularmode && (integerflag || sparse_allnumbs(frame, n)))
-            unavailable("The sparse expansion by minors on residues is not available yet.");
-        unavailable("The sparse expansion by minors is not available yet.");
+        if (modularmode && (integerflag || sparse_allnumbs(frame, n))) {
+            int32_t d = 0;
+            int_sparse_minors_det(&d, sparse_ref, n, &in_place, 0);
+            quoly_set(d, result);
+        } else {
+            sparse_minors_det(result, sparse_ref, n, &in_place, 0);
+        }
+        if (factor) divide_fct(result, factor);
+        return;
     }
     int all_numbers = 1;
     const int all_polys = sparse_allpolys(frame, n, &all_numbers);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "det/det_state.h"
+#include "det/minor_stash.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
@@ -198,7 +199,7 @@ void switches(FILE** source, quoly** value, name** pending) {
                 arrdisplay(&Output, 1, 0, view, DEFAULT_CELL_WIDTH, 0, 1);
             }
             break;
-        case 'j': unavailable("The minor stash report is not available yet.", 17); break;
+        case 'j': minor_stash_report(); break;
         default: error(17, token.name); break;
         }
     }

@@ -32,6 +32,7 @@
 #include "support/node_count.h"
 #include "support/poly_build.h"
 #include "support/ring_setup.h"
+#include "support/sparse_snapshot.h"
 
 namespace {
 
@@ -259,39 +260,6 @@ struct StepHook {
         steps_seen = 0;
     }
     ~StepHook() { sparse_elim_step_hook = nullptr; }
-};
-
-// Every stored entry of a matrix: its node, value record and a copy.
-struct Snapshot {
-    struct Entry {
-        int32_t row, col;
-        const colm* node;
-        quoly* val;
-        quoly* copy = nullptr;
-    };
-    std::vector<Entry> entries;
-    Snapshot(sparse* f, int32_t n) {
-        for (int32_t r = 1; r <= n; r++)
-            for (colm* e = *row_head(f, r); e; e = e->next) {
-                entries.push_back({r, e->col, e, e->val});
-                quoly_assign(e->val, &entries.back().copy);
-            }
-    }
-    ~Snapshot() {
-        for (auto& e : entries) free_quoly(&e.copy);
-    }
-    ::testing::AssertionResult same(sparse* f, int32_t n) const {
-        size_t i = 0;
-        for (int32_t r = 1; r <= n; r++)
-            for (colm* e = *row_head(f, r); e; e = e->next, i++) {
-                if (i >= entries.size()) return ::testing::AssertionFailure() << "an entry was added";
-                const Entry& w = entries[i];
-                if (w.row != r || w.col != e->col || w.node != e || w.val != e->val || !quoly_equal(w.copy, e->val))
-                    return ::testing::AssertionFailure() << "entry (" << w.row << ", " << w.col << ") changed";
-            }
-        if (i != entries.size()) return ::testing::AssertionFailure() << "an entry was removed";
-        return ::testing::AssertionSuccess();
-    }
 };
 
 struct Switches {

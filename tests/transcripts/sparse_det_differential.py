@@ -2,7 +2,8 @@
 """Random sparse matrices (integers, rationals, polynomials in x and y)
 stored as sparse arrays; Det of each under every pivot heuristic
 &(u = 0) .. &(u = 6) with Gaussian (&(K = 0)) and
-fraction-free (&(K = 1)) elimination must equal sympy's determinant.
+fraction-free (&(K = 1)) elimination, and by expansion in minors
+(&(D = 12)), must equal sympy's determinant.
 Heuristic 6 may refuse a singular matrix (an empty row or column in the
 remaining block) with its error; it may not refuse any other.
 
@@ -81,6 +82,8 @@ def main(argv):
             for u in range(7):
                 script += f"&(u = {u});\n&(K = {k});\n987654321;\nDet[a{idx}];\n"
                 statements.append((idx, u, k))
+        script += "&(D = 12);\n987654321;\nDet[a%d];\n&(D = 0);\n" % idx
+        statements.append((idx, -1, "minors"))
     with tempfile.TemporaryDirectory() as cwd:
         out = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
                              timeout=300).stdout.decode()
