@@ -8,6 +8,7 @@
 #include "det/elim_steps.h"
 #include "det/hamilton.h"
 #include "det/int_determ.h"
+#include "det/mod_matrix_inv.h"
 #include "det/pivots.h"
 #include "det/sparse_mod_determ.h"
 #include "det/poly_det.h"
@@ -227,8 +228,9 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
         }
         det_mode = true;
     }
-    // The adjoint-CRT inverse comes with the multimodular inverse; until
-    // then every inverse is eliminated.
+    if (invert && all_numbers && !lintmode && n >= 4 && mod_matrix_ok &&
+        adjoint_crt_inverse(cells, dest, dest_in_place, n, sparse_ref))
+        return;
 
     const bool eligible = det_mode && all_polys;
     bool G = gauss_cutoff == 1 && eligible;

@@ -38,6 +38,9 @@
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
 #include "matrix/sparse.h"
+#include "matrix/array_store.h"
+#include "matrix/matrix_poly.h"
+#include "storage/workblocks.h"
 #include "storage/assign.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -47,6 +50,8 @@ void feature_unavailable(const char* what, int code, const char* text) {
     tarvex_error(what, 0);
     error(code, text);
 }
+
+int32_t matrix_eval = 0;
 
 namespace {
 
@@ -266,8 +271,22 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
     } else if (token_is(&token, "#")) {
         next_token(source, pending);
         if (token_is(&token, "[")) {
-            // A polynomial applied to a matrix (its worker is still to come).
-            feature_unavailable("Polynomials at matrices are not available yet.", 28, token.name);
+            // A polynomial applied to a matrix. Inside an array expression
+            // the array reader finishes it from the "[".
+            if (matrix_eval > 0) {
+                matrix_eval--;
+                return;
+            }
+            own_value(value, *ref);
+            *ref = value;
+            WorkBlock block("#");
+            arr_value a;
+            a.cells = block.cells;
+            ArrValueHold hold(&a);
+            quoly_at_matrix(source, *value, &a, pending);
+            if (syst_dump && !*pending) std::printf("Warning. System array was changed before it could be displayed.\n");
+            value_to_syst(&a);
+            quoly_set(0, value);
             return;
         }
         // The stored value is copied before it changes.

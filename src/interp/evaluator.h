@@ -42,6 +42,11 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
 // record, which the caller frees.
 void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor);
 
+// Raised by the array reader while a scalar factor is read in an array
+// expression: a factor p#[...] then stops at the "[" and lowers it, and the
+// array reader applies p to the matrix. Cleared by every error.
+extern int32_t matrix_eval;
+
 // Reports a construct that a later stage of the system provides: the
 // message as an internal note, then the numbered error nearest to it.
 void feature_unavailable(const char* what, int code, const char* text);

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "matrix/array_value.h"
+#include "matrix/matrix_poly.h"
+#include "matrix/matrix_power.h"
+#include "det/adjoint.h"
 #include "builtins/floor_roots.h"
 #include "builtins/random_values.h"
 #include "interp/array_table.h"
@@ -364,21 +367,64 @@ void altmult(FILE** source, quoly** result, arr_value* v, name** pending) {
 
 // The exponent after "^" (current) or in a power form's list, which must
 // fit a machine integer (error 32).
-void machine_exponent(FILE** source, name** pending, int as_factor) {
+int32_t machine_exponent(FILE** source, name** pending, int as_factor) {
     NumberHold e;
     get_exponent(source, pending, &e.n, as_factor);
     if (!lintmode && e.n->count > 1) arr_error(32, token.name);
+    return lintmode ? e.n->value : e.n->head->digit;
 }
 
-// "Adjoint" factor: every check the form makes, then the adjoint itself,
-// which a later piece of the matrix algebra provides.
+// Cells of a work block owned until moved into a value.
+struct OwnedCells {
+    quoly** cells;
+    int64_t count;
+    OwnedCells(quoly** c, int64_t k) : cells(c), count(k) {
+        for (int64_t i = 0; i < count; i++) cells[i] = nullptr;
+    }
+    ~OwnedCells() {
+        for (int64_t i = 0; i < count; i++) free_quoly(&cells[i]);
+    }
+    // v's own cells are released and these take their place, fresh.
+    void move_into(arr_value* v) {
+        release_value(v);
+        for (int64_t i = 0; i < count; i++) {
+            v->cells[i] = cells[i];
+            cells[i] = nullptr;
+        }
+        v->count = count;
+        v->fresh = 1;
+    }
+};
+
+// The exponent of MPowermod: an expression read in big-integer arithmetic
+// whatever the ground ring, kept in digits (error 116 when not a number).
+void digit_exponent(FILE** source, name** pending, imag** e) {
+    SlotHold q;
+    {
+        ModularOffGuard off;
+        LintOff digits;
+        next_token(source, pending);
+        old_expre(source, &q.q, pending);
+        if (!q.q || !q.q->isnum) arr_error(116, "^");
+        *e = new_number();
+        spec_num_assign(q.q->nnum, *e);
+    }
+}
+
+// "Adjoint" factor.
 void adjoint_form(FILE** source, quoly** result, arr_value* v, name** pending) {
     next_token(source, pending);
     arr_fact(source, result, v, pending);
     if (v->count == 0) arr_error(72, "Adjoint");
     if (v->frame) arr_error(242, "Adjoint");
     if (v->count != int64_t{v->rows} * v->rows) arr_error(241, "Adjoint");
-    feature_unavailable("Adjoints are not available yet.", 16, "Adjoint");
+    const int32_t n = v->rows;
+    WorkBlock w("Adjoint");
+    OwnedCells out(w.cells, v->count);
+    sparse* none = nullptr;
+    adjoint(v->cells, out.cells, v->fresh, n, &none);
+    out.move_into(v);
+    v->rows = n;
 }
 
 // "Altpower" "(" A "," n ")" and "MPowermod" "(" A "," n "," m ")": the
@@ -394,11 +440,17 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
     if (v->frame) arr_error(242, word);
     if (v->count != int64_t{v->rows} * v->rows) arr_error(172, word);
     if (!token_is(&token, ",")) arr_error(202, token.name);
-    machine_exponent(source, pending, 0);
+    // MPowermod takes an exponent of any length; Altpower a machine integer.
+    NumberHold e;
+    int32_t n = 0;
+    if (modular_power)
+        digit_exponent(source, pending, &e.n);
+    else
+        n = machine_exponent(source, pending, 0);
+    SlotHold m;
     if (modular_power) {
         if (!token_is(&token, ",")) arr_error(202, token.name);
         next_token(source, pending);
-        SlotHold m;
         old_expre(source, &m.q, pending);
         if (!m.q) quoly_set(0, &m.q);
         if (m.q->isnum) {
@@ -411,9 +463,11 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
     }
     if (!token_is(&token, ")")) arr_error(1, token.name);
     next_token(source, pending);
-    feature_unavailable(modular_power ? "Matrix powers modulo a value are not available yet."
-                                      : "Matrix powers by Winograd's products are not available yet.",
-                        16, word);
+    mat_shape shape{v->count, v->rows};
+    if (modular_power)
+        matpowermod(v->cells, &shape, &v->fresh, e.n, &m.q, verbose && windy);
+    else
+        alt_mat_power(v->cells, &shape, &v->fresh, n);
 }
 
 }  // namespace
@@ -466,8 +520,21 @@ void arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) {
     } else if (token_is(&token, "'")) {
         string_literal(source, v, pending);
     } else {
+        // A polynomial applied to a bracketed matrix: the scalar reader
+        // stops at the "[" and lowers matrix_eval to say so.
+        const int32_t raised = ++matrix_eval;
         old_fact(source, result, pending);
         if (!*result) quoly_set(0, result);
+        if (matrix_eval < raised) {
+            SlotHold p;
+            p.q = *result;
+            *result = nullptr;
+            quoly_set(0, result);
+            quoly_at_matrix(source, p.q, v, pending);
+            half_arr_fact(source, result, v, pending);
+            return;
+        }
+        matrix_eval = raised - 1;
         return;   // the scalar reader took its own postfix operators
     }
     half_arr_fact(source, result, v, pending);
@@ -482,13 +549,20 @@ void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) 
             return;
         }
         if (v->count != int64_t{v->rows} * v->rows) arr_error(172, "^");
-        machine_exponent(source, pending, 1);
-        feature_unavailable("Matrix powers are not available yet.", 16, "^");
+        const int32_t n = machine_exponent(source, pending, 1);
+        mat_shape shape{v->count, v->rows};
+        matrix_power(v->cells, &shape, &v->fresh, n, v->frame ? &v->frame : nullptr);
     } else if (token_is(&token, "#")) {
         next_token(source, pending);
         if (v->count == 0) {
-            if (token_is(&token, "["))
-                feature_unavailable("Polynomials at matrices are not available yet.", 16, token.name);
+            if (token_is(&token, "[")) {
+                SlotHold p;
+                p.q = *result;
+                *result = nullptr;
+                quoly_at_matrix(source, p.q, v, pending);
+                quoly_set(0, result);
+                return;
+            }
             SlotHold at;
             int32_t level = 1;
             get_evalquoly(source, result, &at.q, &level, pending, 1, 0);

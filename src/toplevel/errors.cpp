@@ -1,4 +1,5 @@
 #include "toplevel/errors.h"
+#include "interp/evaluator.h"
 
 #include "gcd/gcdstash.h"
 #include "interp/functions.h"
@@ -170,6 +171,7 @@ void error(int code, const char* text) {
     uninit = 0;
     // A failed statement's array result is not shown with the next one.
     syst_dump = 0;
+    matrix_eval = 0;
     if (code >= 0) {
         c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
         g_cutoff = 30;
