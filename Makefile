@@ -45,6 +45,7 @@ bench: build
 	$(BUILD)/bench/bench_isprime
 	$(BUILD)/bench/bench_sort
 	$(BUILD)/bench/bench_matcmd
+	$(BUILD)/bench/bench_modout
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

@@ -18,7 +18,7 @@
 #include "poly/coefops.h"
 #include "poly/laurent.h"
 #include "poly/measures.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"

@@ -27,7 +27,7 @@
 #include "poly/levels.h"
 #include "poly/measures.h"
 #include "poly/modmult.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "poly/residue_conv.h"

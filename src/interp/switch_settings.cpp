@@ -22,6 +22,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/adjoin.h"
+#include "quoly/modout_declare.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/display.h"
@@ -316,7 +317,10 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     if (!token_is(&token, "=") && !(letter == 'J' && token_is(&token, ">"))) error(4, token.name);
 
     if (letter == 'P') {
-        feature_unavailable("Mod-out relations are not available yet.", 136, token.name);
+        if (lintmode) changed_in_modmode = 1;
+        set_mod_out(source, pending, 1, 0);
+        if (!token_is(&token, ")")) error(135, token.name);
+        quoly_set(0, value);
         return;
     }
     if (letter == 'J') {

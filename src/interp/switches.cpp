@@ -19,6 +19,7 @@
 #include "interp/token.h"
 #include "numbers/ring.h"
 #include "quoly/adjoin.h"
+#include "quoly/modout_declare.h"
 #include "storage/assign.h"
 #include "storage/workblocks.h"
 #include "toplevel/display.h"
@@ -58,7 +59,6 @@ bool leaves_value(int sw) {
     }
 }
 
-void unavailable(const char* what, int code) { feature_unavailable(what, code, token.name); }
 
 // The '&' '_' x forms carried out at once; false when x continues as a switch.
 bool underscore_at_once(FILE** source, quoly** value, name** pending) {
@@ -179,7 +179,10 @@ void switches(FILE** source, quoly** value, name** pending) {
             listvars(token_is(&token, ";"));
             quoly_set(0, value);
             return;
-        case 'P': unavailable("Mod-out relations are not available yet.", 17); break;
+        case 'P':
+            if (lintmode) changed_in_modmode = 1;
+            set_mod_out(source, pending, 0, 0);
+            break;
         case 'F':
         case 'f':
             scanner(source, &token, pending);

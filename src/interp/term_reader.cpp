@@ -20,7 +20,7 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polyadd.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"

@@ -11,7 +11,7 @@
 // also when a product below unwinds.
 #include <algorithm>
 
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polymult_impl.h"
@@ -126,7 +126,8 @@ polynode* raise(polynode* p, int32_t s) {
 }
 
 void fold_with(polynode** p, pt* rec) {
-    if (rec && rec->relation) fold_poly(p, &rec->relation, rec->modout_degree, rec);
+    // The table serves products of reduced operands; anything higher divides.
+    if (rec && rec->relation) fast_fold_poly(p, rec);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "numbers/ring.h"
 #include "poly/method_tests.h"
 #include "poly/modmult.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polymult_impl.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -64,8 +64,12 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     if (!laurent && rec && !a->numb && !b->numb && a->exp == 0 && b->exp == 0) return padded_product(a, b, rec);
 
     // Over Z, large coefficients or many terms: images modulo word primes.
-    if (!modularmode && !lintmode && !relation_inward(rec) && term_products == 0)
-        if (polynode* m = multimodular_product(a, b)) return m;
+    // A relation at this level alone is applied to the whole product after.
+    if (!modularmode && !lintmode && !relation_inward(inner(rec)) && term_products == 0)
+        if (polynode* m = multimodular_product(a, b)) {
+            if (rec && rec->relation) fast_fold_poly(&m, rec);
+            return m;
+        }
 
     int flag_a = 1, flag_b = 1;
     int32_t last_a, last_b, lb;
@@ -81,7 +85,7 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     if (flag_a && flag_b) {
         PolyHold q;
         simplest_poly_mult(a, b, &q.p, la, lb, last_a, last_b);
-        if (reduce_after_one_var(rec)) fold_poly(&q.p, &rec->relation, rec->modout_degree, rec);
+        if (reduce_after_one_var(rec)) fast_fold_poly(&q.p, rec);
         return q.release();
     }
 

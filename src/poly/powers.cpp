@@ -14,7 +14,7 @@
 #include "numbers/ring.h"
 #include "numbers/residue.h"
 #include "poly/laurent.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polymult_impl.h"
 #include "poly/polyvars.h"

@@ -5,9 +5,6 @@
 #include "storage/assign.h"
 #include "storage/other_records.h"
 
-namespace {
-
-// Pushes (link, *link) on masterfix before the link word changes.
 void log_link(polynode** link) {
     fix* f;
     newfix(&f);
@@ -17,6 +14,8 @@ void log_link(polynode** link) {
     f->next = masterfix;
     masterfix = f;
 }
+
+namespace {
 
 void log_word(polynode** link, polynode* saved) {
     fix* f;

@@ -15,6 +15,8 @@
 // restore_from_mod(&masterfix) gives back the very same nodes. A result of
 // zero leaves *slot null. A null *slot does nothing.
 void poly_change_to_mod(polynode** slot, int flag);
+// Pushes (link, *link) on masterfix (FIX_SLOT) before the word changes.
+void log_link(polynode** link);
 
 // Result slot: never-free. *out := p with the variable at level T (T > l,
 // levels counted with p's own top variable as l) brought up to level l;

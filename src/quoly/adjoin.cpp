@@ -19,8 +19,10 @@
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/ring.h"
+#include "poly/modout.h"
 #include "poly/polyadd.h"
 #include "poly/polyvars.h"
+#include "quoly/modout_declare.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -52,14 +54,6 @@ bool valid_var_name(const std::string& s) {
 void renumber_levels() {
     int16_t level = 1;
     for (pt* v = polynames; v; v = v->next) v->level = level++;
-}
-
-// The relation-carrying list follows polynames while any variable is
-// modded out, and is null otherwise.
-void refresh_pseudo_polynames() {
-    pseudo_polynames = nullptr;
-    for (pt* v = polynames; v; v = v->next)
-        if (v->relation || v->modout_degree > 0) pseudo_polynames = polynames;
 }
 
 void polyvar_insert(const char* var_name) {
@@ -344,8 +338,8 @@ void cancel_poly_var(const char* var_name) {
     delete_poly_name(level);
     polyvar_remove(var_name);
     number_polys--;
-    refresh_pseudo_polynames();
     renumber_levels();
+    reset_pseudo_poly();
     if (modularmode) changed_in_modmode = 1;
 }
 
@@ -404,8 +398,19 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
                 error(4, token.name);
                 abandon_statement();
             }
-            feature_unavailable("Mod-out relations are not available yet.", 135, token.name);
-            abandon_statement();
+            // The relation names the new variable: it is adjoined first.
+            std::fflush(stdout);
+            const bool existed = its_a_polyname(req.var_name.name);
+            adjoin_poly_var(req.var_name.name, 0);
+            if (existed || !its_a_polyname(req.var_name.name)) abandon_statement();
+            set_mod_out(source, pending, 1, 1);
+            if (!token_is(&token, ")")) {
+                error(135, token.name);
+                abandon_statement();
+            }
+            *out_flag = 0;
+            std::fflush(stdout);
+            return;
         }
         if (!token_is(&token, ")")) {
             error(135, token.name);

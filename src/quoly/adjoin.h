@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "storage/records.h"
 
@@ -59,3 +60,8 @@ int quoly_at_one_removed(const quoly* q, int32_t level, quoly** r);
 // 40-warning limit).
 void adjoin_convert_arrays();
 void cancel_convert_arrays(int32_t level, long* zero_dens);
+// f(slot) for every stored array value: dense cells, the dense system
+// array's cells, the value of every sparse entry (each frame chain once).
+void each_array_value(const std::function<void(quoly**)>& f);
+// Unlinks and frees the sparse entries (the system array's too) that hold 0.
+void drop_zero_sparse_entries();

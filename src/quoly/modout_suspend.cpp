@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -57,6 +57,8 @@ void adjust_polyname_ptrs() {
 }
 
 void resume_old_polynames() {
+    // The error routine may have resumed them already.
+    if (!using_new_polynames) return;
     pt* v = polynames;
     while (v && v != old_polynames && (field_depth == 0 || v->level < field_depth)) {
         pt* next = v->next;

@@ -19,7 +19,8 @@ extern int using_new_polynames;    // relations are suspended
 int need_to_turn_off_mod_out(int f1, int f2, int f3, int32_t s, int32_t b);
 // Relation-free copies of the levels above the field stand in for them.
 void adjust_polyname_ptrs();
-// The saved list comes back.
+// The saved list comes back; nothing happens when none is suspended (the
+// error routine resumes them before the stack unwinds).
 void resume_old_polynames();
 // q reduced modulo the relations of every level and put back into normal
 // form; a denominator that becomes 0 sets q to 1 with two lines saying so.

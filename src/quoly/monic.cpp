@@ -7,7 +7,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"

@@ -1,6 +1,6 @@
 // Monic forms and division by a divisor whose leading coefficient can be
 // inverted: a residue modulo a prime, or an element of an extension field.
-// The field-element branches go through poly_mod_invert (poly/modout_stubs.h).
+// The field-element branches go through poly_mod_invert (poly/modout.h).
 #pragma once
 #include <cstdint>
 

@@ -12,7 +12,7 @@
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/laurent.h"
-#include "poly/modout_stubs.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "quoly/monic.h"

@@ -9,6 +9,8 @@
 #include "matrix/array_store.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/modout.h"
+#include "quoly/modout_suspend.h"
 #include "storage/other_records.h"
 #include "toplevel/datafiles.h"
 
@@ -242,7 +244,13 @@ void error(int code, const char* text) {
         return;
     }
 
-    // 13. Unwind to the top of the statement loop.
+    // 13. Unwind to the top of the statement loop. Relations a matrix
+    // routine suspended come back first (its own guard then finds them
+    // back), and the relation bookkeeping is recomputed.
+    if (code >= 0) {
+        if (using_new_polynames) resume_old_polynames();
+        reset_pseudo_poly();
+    }
     unwind_to_top(code, shown);
 }
 

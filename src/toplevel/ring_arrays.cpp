@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <list>
 #include <memory>
 #include <vector>
@@ -408,4 +409,35 @@ void cancel_convert_arrays(int32_t level, long* zero_dens) {
     });
     const attach_context context{level, 1, zero_dens};
     redo_sparses(&context);
+}
+
+// ---------------------------------------------------------------- mod-out relations
+
+void each_array_value(const std::function<void(quoly**)>& f) {
+    each_dense_cell([&f](quoly** s) { f(s); });
+    each_system_cell([&f](quoly** s) { f(s); });
+    // Aliases share their array's frames: each chain is walked once.
+    std::vector<sparse*> seen;
+    auto entries = [&](sparse* first, int32_t rows) {
+        if (std::find(seen.begin(), seen.end(), first) != seen.end()) return;
+        seen.push_back(first);
+        each_entry_link(first, rows, [&f](colm** link) {
+            f(&(*link)->val);
+            return true;
+        });
+    };
+    each_sparse_array([&](array* a) { entries(a->sparse, a->rows); });
+    if (syst->sparse) entries(syst->sparse, syst->rows);
+}
+
+void drop_zero_sparse_entries() {
+    auto drop = [](sparse* first, int32_t rows) {
+        each_entry_link(first, rows, [](colm** link) {
+            if (!empty_or_zero((*link)->val)) return true;
+            free_colm(link);
+            return false;
+        });
+    };
+    each_sparse_array([&](array* a) { drop(a->sparse, a->rows); });
+    if (syst->sparse) drop(syst->sparse, syst->rows);
 }

@@ -6,6 +6,7 @@
 #include "interp/settings.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "poly/residue_conv.h"
 #include "quoly/change_mod.h"
@@ -23,36 +24,6 @@ namespace {
 // Rows and columns of the characteristic-polynomial table converted with it.
 constexpr int32_t POL_ROWS_CONVERTED = 38;
 
-void log_null_slot(polynode** slot) {
-    fix* f;
-    newfix(&f);
-    f->target = slot;
-    f->saved = *slot;
-    f->kind = FIX_SLOT;
-    f->next = masterfix;
-    masterfix = f;
-}
-
-void convert_mod_out_data() {
-    for (pt* v = polynames; v; v = v->next) {
-        if (v->relation) poly_change_to_mod(&v->relation, 0);
-        if (v->binomial) {
-            poly_change_to_mod(&v->binomial, 0);
-            // A binomial relation whose constant vanished still is one.
-            if (!v->relation) {
-                log_null_slot(&v->relation);
-                poly_set(0, &v->relation);
-            }
-        }
-        for (polynode* t = v->reductions; t; t = t->next) {
-            if (t->numb)
-                change_num(t->ncoef, 0, 0);
-            else
-                poly_change_to_mod(&t->pcoef, 0);
-        }
-    }
-}
-
 }  // namespace
 
 void set_prods_for_char() {
@@ -61,7 +32,7 @@ void set_prods_for_char() {
 }
 
 void change_polydata(int direction) {
-    if (direction == 0) convert_mod_out_data();
+    if (direction == 0) change_poly_modout_data();
     if (direction == 1) {
         // The mod-out data above is logged whatever the characteristic
         // table's state, so the log is always replayed; with it come back

@@ -70,7 +70,9 @@ void list_poly_vars() {
         if (v->relation) {
             std::printf("  subject to ");
             int32_t col = 0, lines = 0;
-            poly_display(&Output, 1, 0, v->relation, &col, "", v, 0, 1, &lines);
+                        // A binomial relation keeps only its constant: the whole relation is shown.
+            polynode* rel = single_number(v->relation) && v->binomial ? v->binomial : v->relation;
+            poly_display(&Output, 1, 0, rel, &col, "", v, 0, 1, &lines);
             std::printf(" = 0.");
             if (v->field) std::printf(" This creates a field.");
             std::printf("\n");
