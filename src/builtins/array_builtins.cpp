@@ -15,7 +15,9 @@
 #include "matrix/array_store.h"
 #include "matrix/array_value.h"
 #include "matrix/extremes.h"
+#include "matrix/gershgorn.h"
 #include "matrix/measures.h"
+#include "matrix/minpoly.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
@@ -72,8 +74,7 @@ void lcm_of_denominators(FILE** source, quoly** result, name** pending) {
         findlcm(result, nullptr, r->first, r->rows, r->rows, array_columns(r));
 }
 
-// Minpoly([A], k [, bound]): the arguments are checked here; the
-// multimodular worker is still to come.
+// Minpoly([A], k [, bound]): the bound defaults to the row-sum estimate.
 void minimal_polynomial(FILE** source, quoly** result, name** pending) {
     if (number_polys == 0) bfail(213, token.name);
     array_operand a;
@@ -89,10 +90,21 @@ void minimal_polynomial(FILE** source, quoly** result, name** pending) {
     if (token_is(&token, ",")) {
         bnext(source, pending);
         value_argument(source, pending, &bound.q);
+    } else {
+        gershgorn(&bound.q, a.record, a.rows);
     }
     close_arguments(source, pending);
-    feature_unavailable("Minpoly is not available yet.", 16, token.name);
-    quoly_set(0, result);
+    int ok = 0;
+    SlotHold answer;
+    Mills(a.record, a.rows, k, bound.q, &answer.q, &ok);
+    if (!ok) {
+        std::printf(" *** Warning: Minpoly failed. Integers in answer are too large\n");
+        std::fflush(stdout);
+        quoly_set(0, result);
+        return;
+    }
+    free_quoly(result);
+    *result = answer.release();
 }
 
 // Powermod(u, e [, m]): u^e, reduced modulo m or in the field.

@@ -1,0 +1,416 @@
+// Minimal polynomials of sparse matrices (see minpoly.h). The Krylov steps
+// and the Euclid run on machine residues: the matrix is read once per prime
+// into rows of (column, residue) pairs, so that the stored matrix is never
+// converted and nothing needs undoing after an error.
+#include "matrix/minpoly.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include "interp/settings.h"
+#include "matrix/array_store.h"
+#include "matrix/array_value.h"
+#include "matrix/sparse_impl.h"
+#include "numbers/numbers.h"
+#include "numbers/random.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "numbers/tables.h"
+#include "poly/from_terms.h"
+#include "storage/assign.h"
+#include "toplevel/errors.h"
+#include "toplevel/loop.h"
+#include "toplevel/progress.h"
+
+int32_t mills_mod = 0;
+std::vector<int32_t> xmills;
+
+namespace {
+
+constexpr int32_t kMillsCells = 32767;
+// The prime of the sign check: above every prime of the table the images
+// use, so the joined value's residue there is independent of them.
+constexpr int32_t kCheckPrime = 48871;
+
+using Poly = std::vector<int32_t>;   // residues, constant first, no leading zeros
+using ResidueRows = std::vector<std::vector<std::pair<int32_t, int32_t>>>;
+
+void trim(Poly& p) {
+    while (!p.empty() && p.back() == 0) p.pop_back();
+}
+
+int32_t degree(const Poly& p) { return static_cast<int32_t>(p.size()) - 1; }
+
+// (q, r) := division of a by b (b non-zero) in the current ring.
+void poly_divide(const Poly& a, const Poly& b, Poly& q, Poly& r) {
+    r = a;
+    q.clear();
+    const int32_t db = degree(b);
+    if (degree(r) < db) return;
+    int32_t lead_inv;
+    mod_inverse(b.back(), &lead_inv);
+    q.assign(static_cast<size_t>(degree(r) - db + 1), 0);
+    for (int32_t i = degree(r); i >= db; i--) {
+        const int32_t c = modmult(r[i], lead_inv);
+        if (c == 0) continue;
+        q[i - db] = c;
+        for (int32_t j = 0; j <= db; j++) r[i - db + j] = mod_sub(r[i - db + j], modmult(c, b[j]), modulus);
+    }
+    trim(r);
+    trim(q);
+}
+
+// a * b + c in the current ring.
+Poly mul_add(const Poly& a, const Poly& b, const Poly& c) {
+    Poly out(std::max(a.empty() || b.empty() ? 0 : a.size() + b.size() - 1, c.size()), 0);
+    for (size_t i = 0; i < a.size(); i++) {
+        if (a[i] == 0) continue;
+        for (size_t j = 0; j < b.size(); j++) out[i + j] = mod_add(out[i + j], modmult(a[i], b[j]), modulus);
+    }
+    for (size_t i = 0; i < c.size(); i++) out[i] = mod_add(out[i], c[i], modulus);
+    trim(out);
+    return out;
+}
+
+// f := A e in the current ring.
+void apply_matrix(const ResidueRows& A, const std::vector<int32_t>& e, std::vector<int32_t>& f) {
+    const size_t n = A.size();
+    if (!finf && modulus > 0) {
+        const uint64_t p = static_cast<uint32_t>(modulus);
+        for (size_t i = 0; i < n; i++) {
+            uint64_t acc = 0;
+            for (const auto& [c, v] : A[i]) acc = (acc + static_cast<uint64_t>(static_cast<uint32_t>(v)) *
+                                                             static_cast<uint32_t>(e[c - 1])) % p;
+            f[i] = static_cast<int32_t>(acc);
+        }
+        return;
+    }
+    for (size_t i = 0; i < n; i++) {
+        int32_t acc = 0;
+        for (const auto& [c, v] : A[i]) acc = mod_add(acc, modmult(v, e[c - 1]), modulus);
+        f[i] = acc;
+    }
+}
+
+// The residue rows of the sparse matrix at first, from the value words
+// (modular mode) or by reducing each entry modulo the current modulus.
+ResidueRows residue_rows(sparse* first, int32_t n, bool from_values) {
+    ResidueRows A(static_cast<size_t>(n));
+    RowWalk w(first);
+    for (int32_t i = 0; i < n; i++, w.next()) {
+        for (colm* c = *w.head(); c; c = c->next) {
+            int32_t v = from_values ? c->val->nnum->value : chain_residue(c->val->nnum, modulus);
+            if (from_values && v < 0) v = spec_mod_add(0, v, modulus);
+            if (v != 0) A[static_cast<size_t>(i)].emplace_back(c->col, v);
+        }
+    }
+    return A;
+}
+
+// The polynomial in the first variable with the given numbers (constant
+// first; null entries are zero terms), which it takes over.
+quoly* poly_quoly(const std::vector<imag*>& coefs) {
+    std::vector<int32_t> exps;
+    std::vector<imag*> nums;
+    for (int32_t i = static_cast<int32_t>(coefs.size()) - 1; i >= 0; i--) {
+        if (!coefs[i]) continue;
+        exps.push_back(i);
+        nums.push_back(coefs[i]);
+    }
+    polynode* p = poly_from_terms(exps.data(), nums.size(), 1, [&](size_t i) { return new_number_node(nums[i]); });
+    quoly* q = nullptr;
+    p_q_assign(p, &q);
+    free_poly(&p);
+    return q;
+}
+
+// Residues into number nodes of the current ring.
+quoly* residue_quoly(const Poly& p) {
+    std::vector<imag*> coefs(p.size(), nullptr);
+    for (size_t i = 0; i < p.size(); i++) {
+        if (p[i] == 0) continue;
+        coefs[i] = new_number();
+        setvalue(p[i], coefs[i]);
+    }
+    return poly_quoly(coefs);
+}
+
+struct IntegerFlagGuard {
+    int saved = integerflag;
+    IntegerFlagGuard() { integerflag = 1; }
+    ~IntegerFlagGuard() { integerflag = saved; }
+    IntegerFlagGuard(const IntegerFlagGuard&) = delete;
+    IntegerFlagGuard& operator=(const IntegerFlagGuard&) = delete;
+};
+
+struct CommandIntGuard {
+    int saved = command_int;
+    CommandIntGuard() { command_int = danger_ok ? command_int : 0; }
+    ~CommandIntGuard() { command_int = saved; }
+    CommandIntGuard(const CommandIntGuard&) = delete;
+    CommandIntGuard& operator=(const CommandIntGuard&) = delete;
+};
+
+// Installs the prime p as the modular ring for the guard's lifetime.
+struct PrimeRing {
+    RingStateGuard ring;
+    explicit PrimeRing(int32_t p) {
+        modularmode = 0;
+        lintmode = 0;
+        finf = f256 = f2t16 = 0;
+        install_modulus(p);
+        mod_is_prime = 1;
+        modularmode = 1;
+        lintmode = 1;
+    }
+};
+
+int32_t random_below(int32_t m) { return std::abs(rand_integer2()) % m; }
+
+// a^-1 mod p for a prime p not dividing a.
+int64_t inverse_mod(int64_t a, int64_t p) {
+    int64_t r0 = p, r1 = a % p, s0 = 0, s1 = 1;
+    while (r1) {
+        const int64_t q = r0 / r1;
+        std::swap(r0, r1);
+        r1 -= q * r0;
+        std::swap(s0, s1);
+        s1 -= q * s0;
+    }
+    return s0 < 0 ? s0 + p : s0;
+}
+
+int32_t word_residue(int64_t v, int32_t p) {
+    const int64_t r = v % p;
+    return static_cast<int32_t>(r < 0 ? r + p : r);
+}
+
+}  // namespace
+
+void newmills(int first) {
+    mills_mod = std::min<int32_t>(modulus, 5);
+    if (mills_mod < 1) mills_mod = 1;
+    if (first) xmills.assign(kMillsCells, 0);
+    for (int32_t& v : xmills) v = random_below(mills_mod);
+}
+
+std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, const int32_t rows[5]) {
+    IntegerFlagGuard flag;
+    if (xmills.empty())
+        newmills(1);
+    else if (mills_mod > modulus || (mills_mod < modulus && mills_mod < 5))
+        newmills(0);
+    std::vector<int32_t> e(xmills.begin(), xmills.begin() + n), f(static_cast<size_t>(n));
+    const int32_t len = 2 * n + 1;
+    Poly seq(static_cast<size_t>(len));
+    {
+        const bool loud = n > 1000;
+        std::optional<Progress> progress;
+        if (loud) progress.emplace("Modular Minpoly. counting to ", len);
+        for (int32_t s = 1; s <= len; s++) {
+            apply_matrix(A, e, f);
+            int32_t sigma = 0;
+            for (int32_t t = 0; t < k; t++) sigma = mod_add(sigma, f[rows[t]], modulus);
+            seq[static_cast<size_t>(s - 1)] = sigma;
+            e.swap(f);
+            if (loud && s % 100 == 0) progress->step(s);
+        }
+    }
+    // S(x) = sum of sigma_s x^(2n+1-s), constant first.
+    Poly r(seq.rbegin(), seq.rend());
+    trim(r);
+    if (r.empty()) {
+        // A·v projects to zero at every step: the polynomial x annihilates
+        // the sequence (a division by the zero polynomial would follow).
+        return Poly{0, 1};
+    }
+    Poly r_prev(static_cast<size_t>(len) + 1, 0);
+    r_prev.back() = 1;
+    Poly t_prev, t{1}, q, rem;
+    for (int32_t i = 2; i <= len; i++) {
+        poly_divide(r_prev, r, q, rem);
+        Poly t_new = mul_add(q, t, t_prev);
+        r_prev.swap(r);
+        r.swap(rem);
+        t_prev.swap(t);
+        t.swap(t_new);
+        if (r.empty() || degree(r) < n) break;
+    }
+    if (degree(t) > 0) {
+        int32_t inv;
+        mod_inverse(t.back(), &inv);
+        for (int32_t& c : t) c = modmult(c, inv);
+    }
+    return t;
+}
+
+void mod_Mills(sparse* first, int32_t n, int32_t k, const int32_t rows[5], quoly** result) {
+    const ResidueRows A = residue_rows(first, n, true);
+    const Poly t = mills_image(A, n, k, rows);
+    free_quoly(result);
+    *result = residue_quoly(t);
+}
+
+void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok) {
+    *ok = 0;
+    if (number_cells(&a->size) != static_cast<int64_t>(n) * n) {
+        error(252, a->name);
+        abandon_statement(252);
+    }
+    if (n < 8) {
+        error(253, a->name);
+        abandon_statement(253);
+    }
+    if (lintmode && !modularmode) {
+        error(256, a->name);
+        abandon_statement(256);
+    }
+    {
+        RowWalk w(a->sparse);
+        for (int32_t i = 0; i < n; i++, w.next())
+            for (colm* c = *w.head(); c; c = c->next)
+                if (!c->val->isnum) {
+                    error(254, a->name);
+                    abandon_statement(254);
+                }
+    }
+    CommandIntGuard interrupts;
+    k += 2;
+    if (n < 12) k = std::min(k, 3);
+    if (n < 15) k = std::min(k, 4);
+    int32_t rows[5];
+    rows[0] = n / 3 - 1 + random_below(2);
+    rows[1] = 2 * n / 3 - 1 + random_below(2);
+    rows[2] = n - 2 + random_below(2);
+    const int32_t e4 = n < 31 ? 0 : random_below(4);
+    const int32_t e5 = n < 31 ? 0 : random_below(4);
+    rows[3] = rows[0] - 2 - e4;
+    rows[4] = rows[2] - 2 - e5;
+
+    if (modularmode) {
+        mod_Mills(a->sparse, n, k, rows, result);
+        *ok = 1;
+        return;
+    }
+
+    // The primes: the table's 6th onward, as many as the bound needs.
+    imag* b = bound && bound->isnum ? bound->nnum : nullptr;
+    const int32_t d = b ? std::max<int32_t>(1, b->count) : 1;
+    const int32_t lead = b && b->count > 0 ? std::abs(b->head->digit) : (b ? std::abs(b->value) : 1);
+    int32_t m = std::max<int32_t>(6, 7 * d / 4 + 4);
+    if (m > 603) return;
+    for (;;) {
+        imag* P = num_prod[m - 6];
+        const int32_t pd = P->count;
+        if (pd > d || (pd == d && P->head->digit >= lead)) break;
+        if (++m >= 604) return;
+    }
+    const int32_t count = m - 5;   // primes p_0 .. p_(m-6)
+    dumpitt_level++;
+    struct Level {
+        int32_t n;
+        ~Level() { decr_dumpitt(n, 1, verbose); }
+    } level{count};
+    if (verbose) {
+        dumpitt("Number of primes needed is ", count, 1, 1, 1);
+        dumpitt(" ", 1, 0, 0, 1);
+    }
+
+    // The images, one per prime. A prime whose image has a lower degree
+    // than another's met an unlucky projection or vector there: joining
+    // it would give a wrong answer, so it is passed over for the next prime
+    // of the table (the images before a longer one are dropped likewise).
+    std::vector<int32_t> p;
+    std::vector<Poly> images;
+    size_t width = 0;
+    for (int32_t idx = 5; idx < PRIME_COUNT && static_cast<int32_t>(p.size()) < count; idx++) {
+        const int32_t q = prime[idx]->value;
+        Poly image;
+        {
+            PrimeRing ring(q);
+            const ResidueRows A = residue_rows(a->sparse, n, false);
+            image = mills_image(A, n, k, rows);
+        }
+        if (image.size() < width) continue;
+        if (image.size() > width) {
+            p.clear();
+            images.clear();
+            width = image.size();
+        }
+        p.push_back(q);
+        images.push_back(std::move(image));
+        const int32_t j = static_cast<int32_t>(p.size()) - 1;
+        if (verbose && j > 0 && (n < 200 || (j + 1) % 5 == 1)) dumpitt(" ", j + 1, 0, 0, 1);
+    }
+    if (static_cast<int32_t>(p.size()) < count) return;
+
+    // Mixed-radix digits per coefficient: u[j][i] in 0 .. p_j - 1, with
+    // u_j = (image_j - value so far) / (p_0 .. p_(j-1)) modulo p_j.
+    std::vector<Poly> u(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; j++) {
+        const Poly& image = images[static_cast<size_t>(j)];
+        Poly& uj = u[static_cast<size_t>(j)];
+        uj.assign(width, 0);
+        if (j == 0) {
+            uj = image;
+            continue;
+        }
+        int64_t prod = 1;
+        for (int32_t t = 0; t < j; t++) prod = prod * p[t] % p[j];
+        const int64_t inv = inverse_mod(prod, p[j]);
+        for (size_t i = 0; i < width; i++) {
+            // The value joined so far, modulo p_j, by Horner's rule.
+            int64_t v = u[j - 1][i];
+            for (int32_t t = j - 2; t >= 0; t--) v = (v * p[t] + u[t][i]) % p[j];
+            const int64_t diff = word_residue(static_cast<int64_t>(image[i]) - v, p[j]);
+            uj[i] = static_cast<int32_t>(diff * inv % p[j]);
+        }
+    }
+
+    // The sign check needs an image of full degree at a prime above those
+    // used: the first of the larger primes that gives one.
+    Poly check;
+    int32_t q = 0;
+    for (int32_t idx = 0; idx < BIG_PRIME_COUNT; idx++) {
+        q = idx == 0 ? kCheckPrime : (big_prime ? big_prime[idx] : 0);
+        if (q == 0) break;
+        PrimeRing ring(q);
+        const ResidueRows A = residue_rows(a->sparse, n, false);
+        check = mills_image(A, n, k, rows);
+        if (check.size() == width) break;
+        q = 0;
+    }
+    if (q == 0) return;
+
+    // The joined coefficients in 0 .. P - 1 (Horner from the last digit).
+    std::vector<imag*> coefs(width, nullptr);
+    imag* w = new_number();
+    for (size_t i = 0; i < width; i++) {
+        imag* c = new_number();
+        setvalue(0, c);
+        for (int32_t j = count - 1; j >= 0; j--) {
+            if (!iszero(c)) simp_mult(c, c, p[j], nullptr);
+            if (u[j][i]) {
+                setvalue(u[j][i], w);
+                fastsum(c, w);
+            }
+        }
+        coefs[i] = c;
+    }
+    free_imag(&w);
+    // Coefficients whose residue at the check prime disagrees with the
+    // image there are negative: P too large.
+    imag* P = new_number();
+    setvalue(1, P);
+    for (int32_t pj : p) simp_mult(P, P, pj, nullptr);
+    for (size_t i = 0; i < width; i++) {
+        if (chain_residue(coefs[i], q) != check[i]) sub(coefs[i], P, coefs[i]);
+        if (iszero(coefs[i])) free_imag(&coefs[i]);
+    }
+    free_imag(&P);
+    free_quoly(result);
+    *result = poly_quoly(coefs);
+    *ok = 1;
+}
