@@ -1,5 +1,6 @@
 #include "matrix/matrix_power.h"
 
+#include <bit>
 #include <cstdio>
 #include <vector>
 
@@ -19,14 +20,8 @@
 
 namespace {
 
-int32_t top_bit(uint32_t n) {
-    int32_t b = -1;
-    while (n) {
-        n >>= 1;
-        b++;
-    }
-    return b;
-}
+// The index of n's highest set bit (-1 for 0).
+int32_t top_bit(uint32_t n) { return static_cast<int32_t>(std::bit_width(n)) - 1; }
 
 void fail(int code, const char* word) {
     error(code, word);
