@@ -1,7 +1,7 @@
 #include "toplevel/errors.h"
-#include "interp/evaluator.h"
 
 #include "gcd/gcdstash.h"
+#include "interp/evaluator.h"
 #include "interp/functions.h"
 #include "interp/term_reader.h"
 #include "interp/settings.h"
