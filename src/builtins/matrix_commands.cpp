@@ -16,6 +16,7 @@
 #include "matrix/dense_rowcol.h"
 #include "matrix/extremes.h"
 #include "matrix/fflu.h"
+#include "matrix/int_normal.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
 #include "numbers/ring.h"
@@ -45,17 +46,17 @@ struct Request {
     int flags[MAX_OUTPUTS] = {0, 0, 0, 0, 0, 0};
     tokenrec out[MAX_OUTPUTS];
     int32_t limit = NO_LIMIT;
+    QuolyOwner modulus;                 // MSmith's m
 };
 
-void read_msmith_modulus(FILE** source, name** pending) {
+void read_msmith_modulus(FILE** source, name** pending, QuolyOwner* m) {
     if (token_is(&token, ")")) return;
     if (!token_is(&token, ",")) bfail(70, token.name);
     bnext(source, pending);
-    QuolyOwner m;
-    value_argument(source, pending, &m.q, true);
-    if (!m.q->isnum) bfail(227, token.name);
+    value_argument(source, pending, &m->q, true);
+    if (!m->q->isnum) bfail(227, token.name);
     int minus = 0;
-    if (quoly_iszero(m.q) || (lintmode ? m.q->nnum->value < 1 : m.q->nnum->head->digit < 1)) minus = 1;
+    if (quoly_iszero(m->q) || (lintmode ? m->q->nnum->value < 1 : m->q->nnum->head->digit < 1)) minus = 1;
     if (minus) bfail(134, token.name);
 }
 
@@ -114,6 +115,19 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         output_size(n, i, R, K, &rows, &cols);
         if (int64_t{rows} * cols > MAX_DENSE_CELLS) bfail(43, rq->out[i].name);
     }
+    QuolyOwner computed_m;
+    if (integer_form(n)) {
+        // The forms take integers only; nothing changes before this check.
+        for (int64_t c = 0; c < cells; c++) {
+            quoly** cell = cell_at(first + c);
+            if (!*cell) set_uninitialised(cell, rec->name);
+            if (!integer_cell(*cell)) bfail(183, rq->cmd.c_str());
+        }
+        // Without transforms the Smith form is found modulo a multiple of
+        // the invariants' product, which keeps the entries small.
+        const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
+        if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m.q, rec);
+    }
     WorkCopy matrix(nullptr, 0, rq->cmd.c_str());
     for (int64_t c = 0; c < cells; c++) {
         quoly** cell = cell_at(first + c);
@@ -140,6 +154,14 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
     case PSEUDET:
         rank = colreduce(matrix.cells, R, K, rq->flags, nullptr, nullptr, nullptr, nullptr, 1, rq->limit, &pairs,
                          addresser);
+        break;
+    case HERMITE: rank = int_hermite(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3]); break;
+    case SMITH:
+        rank = int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], computed_m.q, false);
+        break;
+    case MSMITH:
+        rank = rq->modulus.q ? int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], rq->modulus.q, true)
+                             : int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], computed_m.q, false);
         break;
     case NORMALIZE: rank = normalize(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3]); break;
     default:
@@ -246,11 +268,11 @@ bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     array* rec = rq.a.record;
     if (n == ROWREDUCE && !rec->sparse) bfail(333, rq.a.nm.name);
     if ((n == COLREDUCE || n == NORMALIZE || fflu_form(n)) && rec->sparse) bfail(242, rq.a.nm.name);
-    if (n == MSMITH) read_msmith_modulus(source, pending);
+    if (n == MSMITH) read_msmith_modulus(source, pending, &rq.modulus);
     read_outputs(source, pending, n, &rq);
     bnext(source, pending);
-    if (integer_form(n)) {
-        feature_unavailable((rq.cmd + " is not available yet.").c_str(), 16, token.name);
+    if (integer_form(n) && rec->sparse) {
+        feature_unavailable((rq.cmd + " of a sparse matrix is not available yet.").c_str(), 16, token.name);
         quoly_set(0, result);
         return true;
     }
