@@ -19,6 +19,8 @@
 #include "matrix/int_normal.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
+#include "matrix/sparse_whole.h"
+#include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -216,19 +218,44 @@ struct SparseOutputs {
     }
 };
 
+// The sparse reductions work on a private copy of the matrix: a statement
+// at a nested level (after an interrupt) may remove or rebuild the matrix
+// while they run, and a stopped reduction leaves the matrix as it was.
+struct SparseWork {
+    array a{};
+    SparseWork(const array* rec, int32_t R, int32_t K) {
+        a.rows = R;
+        special_set_2(R, K, &a.size);
+        sparse* src = rec->sparse;
+        copy_sparse(&src, &a.sparse, R, 0);
+    }
+    ~SparseWork() {
+        free_sparse(&a.sparse, a.rows, 1);
+        special_free(&a.size);
+    }
+    SparseWork(const SparseWork&) = delete;
+    SparseWork& operator=(const SparseWork&) = delete;
+};
+
 int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     array* rec = rq->a.record;
     const int32_t R = rec->rows;
     const int32_t K = array_columns(rec);
     SparseOutputs outs;
     for (int i = 0; i < 4; i++) outs.rows[i] = i % 2 == 0 || n == REDROWECH ? R : K;
+    SparseWork work(rec, R, K);
+    const uint32_t links = array_links_stamp;
     std::vector<int32_t> pairs;
     int32_t rank = 0;
     if (n == REDROWECH)
-        rank = sparse_redrowech(rec, rq->flags, outs.frame);
+        rank = sparse_redrowech(&work.a, rq->flags, outs.frame);
     else
-        rank = sparse_rowreduce(rec, n == PSEUDET, rq->flags, n == PSEUDET ? &pairs : nullptr, outs.frame,
+        rank = sparse_rowreduce(&work.a, n == PSEUDET, rq->flags, n == PSEUDET ? &pairs : nullptr, outs.frame,
                                 rq->limit);
+    if (links != array_links_stamp &&
+        (find_array(&rq->a.nm) != rec || !rec->sparse || rec->rows != R || array_columns(rec) != K))
+        abandon_statement(0);
+    put_back_sparse(work.a.sparse, rec->sparse, R);
     if (n == PSEUDET) {
         if (!rq->flags[0]) return rank;
         if (rank == 0) {
