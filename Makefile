@@ -59,6 +59,7 @@ bench: build
 	python3 bench/bench_coefficients.py $(BUILD)/bin/tarvex
 	python3 bench/bench_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_normal_forms.py $(BUILD)/bin/tarvex
+	python3 bench/bench_sparse_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_matrix_powers.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.

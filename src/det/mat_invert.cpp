@@ -31,8 +31,6 @@
 #include "storage/records.h"
 #include "toplevel/errors.h"
 
-int sparse_lagrange(sparse*, quoly**, int32_t, polynode*, int32_t, int32_t, int32_t, int, int32_t) { return 0; }
-
 namespace {
 
 inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }

@@ -24,17 +24,7 @@
 #include "storage/workblocks.h"
 #include "toplevel/errors.h"
 
-namespace {
-
-using namespace polydet;
-using quoly_detail::lone_number;
-
-// The method gives up; the hub eliminates.
-struct Declined {};
-
-constexpr int64_t ABSENT = INT64_MIN / 4;
-
-inline quoly* cell(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
+namespace polydet {
 
 // The degree of q in the variable of level depth (the levels above it are
 // padding in every cell); ABSENT for zero.
@@ -74,6 +64,47 @@ uint32_t quoly_residue(quoly* q, const uint32_t* xs) {
     return residue_at(q->pnum, 1, xs);
 }
 
+void TermTable::push(const std::vector<int32_t>& e, uint32_t c) {
+    exps.insert(exps.end(), e.begin(), e.end());
+    coefs.push_back(c);
+}
+
+void TermTable::build(quoly** q) const {
+    const size_t count = coefs.size();
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    const int32_t* e = exps.data();
+    const size_t nv = static_cast<size_t>(nvars);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return std::lexicographical_compare(e + b * nv, e + b * nv + nv, e + a * nv, e + a * nv + nv);
+    });
+    std::vector<int32_t> sorted;
+    sorted.reserve(exps.size());
+    for (size_t i : order) sorted.insert(sorted.end(), e + i * nv, e + i * nv + nv);
+    if (count == 0) {
+        quoly_set(0, q);
+        return;
+    }
+    polynode* p = poly_from_terms(sorted.data(), count, nvars, [&](size_t i) {
+        polynode* c = nullptr;
+        poly_set(static_cast<int32_t>(coefs[order[i]]), &c);
+        return c;
+    });
+    use_up_poly(&p, q);
+}
+
+}  // namespace polydet
+
+namespace {
+
+using namespace polydet;
+using quoly_detail::lone_number;
+
+// The method gives up; the hub eliminates.
+struct Declined {};
+
+inline quoly* cell(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
+
 // The coefficients of q in the innermost variable, the level depth (every
 // level above it padding), lowest first.
 std::vector<uint32_t> innermost_coefficients(quoly* q, int32_t depth) {
@@ -97,41 +128,6 @@ struct EvaluatedCells {
     explicit EvaluatedCells(int64_t count) : block(nullptr, 0, "Det") {
         for (int64_t c = 0; c < count; c++) block.cells[c] = nullptr;
         block.count = count;
-    }
-};
-
-// Sorted terms over every level, ready for poly_from_terms.
-struct TermTable {
-    int32_t nvars;
-    std::vector<int32_t> exps;
-    std::vector<uint32_t> coefs;
-    void push(const std::vector<int32_t>& e, uint32_t c) {
-        exps.insert(exps.end(), e.begin(), e.end());
-        coefs.push_back(c);
-    }
-    // The polynomial as a quoly into the empty slot *q.
-    void build(quoly** q) const {
-        const size_t count = coefs.size();
-        std::vector<size_t> order(count);
-        std::iota(order.begin(), order.end(), size_t{0});
-        const int32_t* e = exps.data();
-        const size_t nv = static_cast<size_t>(nvars);
-        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            return std::lexicographical_compare(e + b * nv, e + b * nv + nv, e + a * nv, e + a * nv + nv);
-        });
-        std::vector<int32_t> sorted;
-        sorted.reserve(exps.size());
-        for (size_t i : order) sorted.insert(sorted.end(), e + i * nv, e + i * nv + nv);
-        if (count == 0) {
-            quoly_set(0, q);
-            return;
-        }
-        polynode* p = poly_from_terms(sorted.data(), count, nvars, [&](size_t i) {
-            polynode* c = nullptr;
-            poly_set(static_cast<int32_t>(coefs[order[i]]), &c);
-            return c;
-        });
-        use_up_poly(&p, q);
     }
 };
 

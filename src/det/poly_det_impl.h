@@ -3,6 +3,7 @@
 // guard, and residue arithmetic in the current ground ring.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -13,6 +14,8 @@ namespace polydet {
 // With negative exponents in the cells the methods cannot run: the
 // warning (three times, the third saying so), and true.
 bool refuse_negative_exponents(quoly** cells, int32_t n);
+// The counted warning alone (three times, the third saying so).
+void warn_negative_exponents();
 
 // One more level of the modular method for the scope.
 struct DepthLevel {
@@ -48,5 +51,23 @@ uint32_t rpow(uint32_t a, int64_t e);
 // residues (value words), or with `digits` integers read off their digit
 // chains and reduced.
 uint32_t residue_at(const polynode* p, int32_t from, const uint32_t* xs, bool digits = false);
+
+// A cell's degree in the variable of level depth; ABSENT for zero.
+constexpr int64_t ABSENT = INT64_MIN / 4;
+int64_t cell_degree(quoly* q, int32_t depth);
+// p with the number x for the variable of level depth; null for zero.
+polynode* poly_at_point(polynode* p, int32_t depth, uint32_t x);
+// The residue of a quoly without denominator, the variables at xs.
+uint32_t quoly_residue(quoly* q, const uint32_t* xs);
+
+// Sorted terms over every level, ready for poly_from_terms.
+struct TermTable {
+    int32_t nvars;
+    std::vector<int32_t> exps;
+    std::vector<uint32_t> coefs;
+    void push(const std::vector<int32_t>& e, uint32_t c);
+    // The polynomial as a quoly into the empty slot *q.
+    void build(quoly** q) const;
+};
 
 }  // namespace polydet

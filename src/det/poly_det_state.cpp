@@ -17,6 +17,11 @@ int32_t& DepthLevel::lagrangedepth_ref() { return lagrangedepth; }
 
 bool refuse_negative_exponents(quoly** cells, int32_t n) {
     if (!negexponents(cells, n)) return false;
+    warn_negative_exponents();
+    return true;
+}
+
+void warn_negative_exponents() {
     if (neg_exponent_warning < 3) {
         std::printf(" Warning.  matrix contains negative exponents.  Fast\n");
         std::printf(" determinant method cannot be used.  It would be better\n");
@@ -25,7 +30,6 @@ bool refuse_negative_exponents(quoly** cells, int32_t n) {
         std::fflush(stdout);
     }
     neg_exponent_warning++;
-    return true;
 }
 
 uint32_t rinv(uint32_t a) {
