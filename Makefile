@@ -46,6 +46,7 @@ bench: build
 	$(BUILD)/bench/bench_sort
 	$(BUILD)/bench/bench_matcmd
 	$(BUILD)/bench/bench_modout
+	$(BUILD)/bench/bench_field_inverse
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

@@ -70,4 +70,10 @@ void change_poly_modout_data();
 // Result slot: never-free. *inv := a new quoly whose numerator is the
 // inverse of the field element p (the level of rec) up to the number
 // denominator it carries (null = 1).
+// A relation declared a field that is reducible leaves some elements without
+// inverse: error 22 with "/", and the statement is abandoned.
 void poly_mod_invert(polynode* p, quoly** inv, pt* rec);
+// Result slots: free-first. mult·a + s·b = r with r of degree 0 in rec's
+// variable; a, b kept. Products under rec (reduced by the relations), the
+// divisions under bare, rec's relation-free copy.
+void reverse_euclid(polynode* a, polynode* b, polynode** mult, polynode** s, polynode** r, pt* rec, pt* bare);

@@ -14,6 +14,7 @@
 #include "numbers/ring.h"
 #include "numbers/wide_sum.h"
 #include "poly/modout.h"
+#include "poly/modout_bare.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polymult_impl.h"
@@ -38,27 +39,6 @@ struct NumberScratch {
     ~NumberScratch() {
         if (x) free_imag(&x);
     }
-};
-
-// A copy of a record without its relation: the division by the relation
-// must not reduce at that level itself, while the inner levels keep theirs.
-struct BareRecord {
-    pt* rec = nullptr;
-    explicit BareRecord(const pt* of) {
-        newpt(&rec);
-        std::memcpy(rec->name, of->name, sizeof rec->name);
-        rec->hash = of->hash;
-        rec->cutoff = of->cutoff;
-        rec->modout_degree = of->modout_degree;
-        rec->level = of->level;
-        rec->next = of->next;
-    }
-    ~BareRecord() {
-        rec->next = nullptr;
-        free_pt(&rec);
-    }
-    BareRecord(const BareRecord&) = delete;
-    BareRecord& operator=(const BareRecord&) = delete;
 };
 
 // The record's relation slot holds another relation for a while (a relation

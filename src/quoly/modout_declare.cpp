@@ -158,7 +158,7 @@ void remove_relation(pt* v, bool talk) {
 
 // " Now modding out ..." and the relation: for t^n + c the name, n and c
 // (c = 0 not shown), otherwise the relation itself.
-void report_relation(pt* v, polynode* rel, int32_t n, imag* c) {
+void report_relation(pt* v, polynode* rel, int32_t n, imag* c, bool field) {
     std::printf(" Now modding out polynomial variable %s, using \n     ", v->name);
     int32_t col = 5;
     if (c) {
@@ -177,7 +177,10 @@ void report_relation(pt* v, polynode* rel, int32_t n, imag* c) {
         std::printf(" a poly of %li terms.\n", static_cast<long>(poly_length(rel)));
     }
     std::printf("\n");
-    std::printf(" *** Not a field. Be careful dividing! Some things will not work right.\n");
+    if (field)
+        std::printf("     This creates a field.\n");
+    else
+        std::printf(" *** Not a field. Be careful dividing! Some things will not work right.\n");
 }
 
 // Every stored value reduced by the new relation, into copies.
@@ -250,10 +253,10 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         return;
     }
     if (field) {
-        feature_unavailable("Mod-out relations that create a field are not available yet: they need inverses "
-                            "in extension fields.",
-                            136, token.name);
-        abandon_statement(136);
+        // Field levels form one run ending at the innermost variable.
+        pt* below = inner(v);
+        require(!below || below->field, 266);
+        require(!(field_depth >= 1 && level > field_depth), 98);
     }
     require(!token_is(&token, ":"), 270);
     if (from_adjoin) require(level == 1, 357);
@@ -262,7 +265,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         std::printf(" *** Warning. Was already modding out on %s.\n", v->name);
         std::printf("     Will discard former modding polynomial.\n");
     }
-    require(!laurent, 271);
+    require(field || !laurent, 271);
 
     // The relation at its own level, its inner coefficients reduced by the
     // inner relations.
@@ -299,7 +302,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
             setvalue(0, zero.n);
             shown = zero.n;
         }
-        report_relation(v, rel.p, n, binomial ? shown : nullptr);
+        report_relation(v, rel.p, n, binomial ? shown : nullptr, field);
     }
 
     // Secondary auxiliary primes belong to fields only.
@@ -324,7 +327,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     v->binomial = full.release();
     v->reductions = powers.release();
     v->modout_degree = n;
-    v->field = 0;
+    v->field = field ? 1 : 0;
     if (binomial && poly_iszero(v->relation)) v->cutoff = NILPOTENT_CUTOFF;
     former.committed = true;
     pseudo_polynames = polynames;

@@ -15,6 +15,7 @@
 #include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
+#include "quoly/field_convert.h"
 #include "quoly/monic.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -84,10 +85,6 @@ imag* NumberScratch::keep(imag* x) {
     for (int i = 0; i < count_; i++)
         if (held_[i] == x) held_[i] = nullptr;
     return x;
-}
-
-void field_arithmetic_unavailable() {
-    tarvex_error("extension-field arithmetic on quolys is not available yet.", 1);
 }
 
 polynode* copy_poly(polynode* p) {
@@ -188,11 +185,9 @@ void divide_out_monomial(quoly* q) {
     if (!first) return;
     eliminate_bads(&q->pnum, first, -1);
     release_shift_list(&first, &last);
-    if (modout_above_field) {
-        // The numerator would need reducing again by the relations of the
-        // modded-out variables above the field.
-        field_arithmetic_unavailable();
-    }
+    // Dividing by the monomial may raise the numerator's degrees above the
+    // relations of the modded-out variables outside the field.
+    if (modout_above_field) above_field_modout(&q->pnum);
 }
 
 }  // namespace
@@ -227,7 +222,7 @@ void rat_monic_poly(polynode** den, polynode** factor, pt* varrec) {
 void normal_form(quoly* q, int flag) {
     if (field_depth > 0 && !q->den->numb) {
         if (poly_depth(q->den) >= field_depth) {
-            field_arithmetic_unavailable();   // the denominator is a field element
+            quoly_mod_convert(q);   // the denominator is a field element
             return;
         }
         if (invertible_coef(q->den, polynames)) {
@@ -261,7 +256,7 @@ void normal_form(quoly* q, int flag) {
 
 void lint_normal_form(quoly* q, int flag) {
     if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-        field_arithmetic_unavailable();
+        quoly_mod_convert(q);
         return;
     }
     // Raises 284 without a modulus, 22 / 85 for a leading number without inverse.

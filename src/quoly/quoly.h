@@ -15,8 +15,8 @@
 // Every ground ring is handled: big integers (rationals, with the integer
 // content of numerator and denominator cancelled), machine integers and
 // residues (the denominator made monic where the modular normal form asks it).
-// Extension-field levels (field_depth > 0) reach
-// quoly_detail::field_arithmetic_unavailable() until field inversion exists.
+// Over extension-field levels (field_depth > 0) no denominator is a field
+// element: it is inverted into the numerator (quoly/field_convert.h).
 //
 // Operation shapes, named beside each routine:
 //   non-destructive  a and b unchanged; the result is built in a new record,
@@ -139,10 +139,6 @@ const char* current_token();
 quoly* blank_quoly();                   // isnum 0, rat 0, no numerator or denominator
 quoly* plain_quoly(imag* x);            // a plain number quoly that takes x over
 inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
-
-// Extension-field levels met where the field conversions are needed: an
-// internal error until they exist.
-void field_arithmetic_unavailable();
 
 polynode* copy_poly(polynode* p);                 // a deep copy (null for null)
 polynode* times(polynode* a, polynode* b);        // a * b reduced under polynames; a, b kept

@@ -18,6 +18,7 @@
 #include "poly/polyadd.h"
 #include "poly/polyvars.h"
 #include "toplevel/errors.h"
+#include "quoly/field_reduce.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
@@ -149,11 +150,10 @@ void finish_denominator(quoly** slot) {
 // g2 = gcd(new numerator, g) can remain, and the denominator is
 // Q S / (g g2).
 void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** dst, bool add) {
-    if (field_depth > 0 && !lintmode) {
-        // Field-element denominators need the cofactors of field_reduce.
-        field_arithmetic_unavailable();
-        return;
-    }
+    // Over a field the cofactors come with an integer multiplier M:
+    // Q/g = Q1/M and S/g = S1/M.
+    const bool over_field = field_depth > 0 && !lintmode;
+    PolyHold M;
     quoly* q = *dst;
     const bool equal_dens = poly_equal(Q, S);
     bool coprime = false;
@@ -163,7 +163,9 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
         else poly_sub(P, R, &q->pnum);
     } else {
         g.p = direct_gcd(Q, S);
-        if (!g.p->numb) {
+        if (!g.p->numb && over_field) {
+            field_reduce(&Q, &S, &g.p, &Q1.p, &S1.p, &M.p, 0, 0);
+        } else if (!g.p->numb) {
             reduce(&Q, &S, &g.p, &Q1.p, &S1.p, 0, 0, 1, 1);
         } else if (poly_eq_1(g.p) || lintmode) {
             coprime = true;   // in machine integers every number gcd is a unit
@@ -199,6 +201,7 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
         } else {
             PolyHold d(times(Q1.p ? Q1.p : Q, hq));
             q->den = times(d.p, S1.p ? S1.p : S);
+            if (M.p && !poly_eq_1(M.p)) num_poly_quot(q->den, M.p->ncoef, 0);
         }
     }
     finish_denominator(dst);
@@ -206,6 +209,7 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
     if (q->isnum || !q->den) return;
     // The gcds fix the value, not the unit: the denominator's sign (or, modulo
     // a prime, its leading coefficient) is put right here.
+    if (over_field) sanitize(q);
     if (!lintmode) normal_form(q, 0);
     else if (modularmode && !lone_number(q->den) && !poly_eq_1(leading_coef(q->den))) lint_normal_form(q, 0);
 }

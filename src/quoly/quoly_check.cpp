@@ -16,6 +16,8 @@
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/polyvars.h"
+#include "quoly/field_convert.h"
+#include "quoly/field_reduce.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -102,8 +104,9 @@ void after_failure(bool first, polynode** u, polynode** v, polynode** g, polynod
 void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, polynode** v_out, int exact_u,
                   int exact_v, int opt_u, int opt_v, int depth) {
     if (field_depth > 0 && !lintmode) {
-        // Field-element leading coefficients need the pseudo-division form.
-        field_arithmetic_unavailable();
+        // Field-element leading coefficients need the pseudo-division form;
+        // it has no retries: a gcd that does not divide is an internal fault.
+        field_cancel_fraction(u, v, g, u_out, v_out, exact_u, exact_v);
         return;
     }
     PolyHold q1, q2;
@@ -140,7 +143,7 @@ void check_quoly(quoly** slot, int flag) {
         return;
     }
     if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-        field_arithmetic_unavailable();
+        quoly_mod_convert(q);
         return;
     }
     if (lintmode) {
@@ -163,7 +166,7 @@ void check_quoly(quoly** slot, int flag) {
     // Whatever integer content the gcd left in both parts goes too.
     sanitize(q);
     if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-        field_arithmetic_unavailable();
+        quoly_mod_convert(q);
         return;
     }
     normal_form(q, flag);
@@ -177,7 +180,7 @@ void lint_check_quoly(quoly** slot, int flag) {
         if (!g.p->numb) reduce(&q->pnum, &q->den, &g.p, &q->pnum, &q->den, laurent, flag, 0, 0);
         if (!lone_number(q->den)) {
             if (field_depth > 0 && !q->den->numb && poly_depth(q->den) >= field_depth) {
-                field_arithmetic_unavailable();
+                quoly_mod_convert(q);
                 return;
             }
             lint_normal_form(q, flag);
