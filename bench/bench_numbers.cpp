@@ -15,6 +15,8 @@
 //   bench_numbers nttcut     products by Karatsuba and by the transforms
 //                            around the transform cut-off, to place it
 //   bench_numbers slices     n by 8n products whole and in slices
+//   bench_numbers newtoncut  division with and without the reciprocal
+//   bench_numbers gcdcut     the gcd at several half-gcd cut-offs
 //   bench_numbers large      product, square, division 2n by n, square root
 //                            and gcd at 1,000 to 64,000 digits beside GMP,
 //                            best of three, and each size's cost over the
@@ -197,6 +199,36 @@ Row bench_gcd(Operands& g, int32_t n, bool binary) {
     return r;
 }
 
+// extgcd: the gcd and both operands divided by it, beside GMP's gcd and
+// two exact divisions.
+Row bench_extgcd(Operands& g, int32_t n) {
+    mpz_t a, b, c, f, qa, qb;
+    mpz_inits(a, b, c, f, qa, qb, nullptr);
+    g.random(f, std::max(1, n / 10));
+    g.random(a, n - std::max(1, n / 10) + 1);
+    g.random(b, n - std::max(1, n / 10) + 1);
+    mpz_mul(a, a, f);
+    mpz_mul(b, b, f);
+    imag* x = to_imag(a);
+    imag* y = to_imag(b);
+    imag* z = to_imag(c);
+    imag* x1 = to_imag(c);
+    imag* y1 = to_imag(c);
+    int one = 0;
+    double ours = time_per_call([&] { extgcd(x, y, z, x1, y1, &one); }, budget_for(n));
+    double theirs = time_per_call(
+        [&] {
+            mpz_gcd(c, a, b);
+            mpz_divexact(qa, a, c);
+            mpz_divexact(qb, b, c);
+        },
+        std::max(budget_for(n), 0.05));
+    Row r{"extgcd", n, ours, theirs, same(z, c) && (one || (same(x1, qa) && same(y1, qb)))};
+    for (imag* p : {x, y, z, x1, y1}) free_imag(&p);
+    mpz_clears(a, b, c, f, qa, qb, nullptr);
+    return r;
+}
+
 Row bench_sqrt(Operands& g, int32_t n, int32_t cut_off = digits::divide_cut) {
     DivideCut cut(cut_off);
     mpz_t a, s;
@@ -302,6 +334,7 @@ void large_table(Operands& g) {
     run("divide", [&](int32_t n) { return bench_divide(g, n); });
     run("int_sqrt", [&](int32_t n) { return bench_sqrt(g, n); });
     run("gcd", [&](int32_t n) { return bench_gcd(g, n, false); });
+    run("extgcd", [&](int32_t n) { return bench_extgcd(g, n); });
 }
 
 // The best of a few timed products, to keep the ratio steady.
@@ -360,6 +393,43 @@ void growth_table(Operands& g, const char* what, Bench bench) {
     }
 }
 
+// Division 2n by n with and without the reciprocal, for placing
+// `newton_cut`: the times and their ratio.
+void place_newton_cut(Operands& g) {
+    std::printf("%8s %14s %16s %8s\n", "digits", "recursive (ms)", "reciprocal (ms)", "ratio");
+    for (int32_t n : {200, 400, 600, 800, 1000, 1500, 2000, 3000, 4000}) {
+        double t[2];
+        for (int k = 0; k < 2; k++) {
+            const int32_t before = digits::newton_cut;
+            digits::newton_cut = k ? 2 : INT32_MAX;
+            t[k] = divide_time(g, n, digits::divide_cut);
+            digits::newton_cut = before;
+        }
+        std::printf("%8d %14.3f %16.3f %8.2f\n", n, t[0] * 1e3, t[1] * 1e3, t[1] / t[0]);
+    }
+}
+
+// The gcd at several half-gcd cut-offs, best of three, for placing
+// `half_gcd_cut`.
+void place_gcd_cut(Operands& g) {
+    const int32_t cuts[] = {250, 500, 1000, 1500, 2500, INT32_MAX};
+    std::printf("%8s", "digits");
+    for (int32_t c : cuts) std::printf(" %10d", c == INT32_MAX ? 0 : c);
+    std::printf("   (ms; 0: Lehmer alone)\n");
+    for (int32_t n : {500, 1000, 2000, 4000, 8000}) {
+        std::printf("%8d", n);
+        for (int32_t c : cuts) {
+            const int32_t before = digits::half_gcd_cut;
+            digits::half_gcd_cut = c;
+            double best = 1e30;
+            for (int i = 0; i < 3; i++) best = std::min(best, bench_gcd(g, n, false).ours);
+            digits::half_gcd_cut = before;
+            std::printf(" %10.3f", best * 1e3);
+        }
+        std::printf("\n");
+    }
+}
+
 // Division 2n by n and the square root of n digits on both division paths
 // beside GMP, best of five, and each doubling's cost.
 void divide_growth(Operands& g) {
@@ -374,6 +444,16 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "divcut") == 0) {
         Operands g;
         place_divide_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "gcdcut") == 0) {
+        Operands g;
+        place_gcd_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "newtoncut") == 0) {
+        Operands g;
+        place_newton_cut(g);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "nttcut") == 0) {

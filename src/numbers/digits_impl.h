@@ -42,6 +42,11 @@ void mag_sqr_school(const uint32_t* a, int32_t n, uint32_t* r);
 // transforms.
 void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                  bool poll, uint32_t radix = DIGIT_BASE);
+// r (nr digits) := a * b mod (B^nr - 1) by cyclic transforms, B the digit
+// base; nr is twice a power of two, and na and nb at most nr. The result is
+// below B^nr but may be B^nr - 1 itself.
+void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
+                         int32_t nr, bool poll);
 // Product cut-offs, settable so that tests can force each path:
 extern int32_t ntt_cut;         // shorter operand's digits from which the transforms run
 extern int32_t unbalanced_cut;  // shorter operand's digits from which a much longer one is cut
@@ -67,6 +72,15 @@ void school_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint3
 void recursive_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q);
 // Divisor and quotient lengths from which division is recursive (at least 2).
 extern int32_t divide_cut;
+// Division of a 2n-digit u by a normalised n-digit v through an
+// approximate reciprocal of v (divide_newton.cpp), same contract as the
+// recursive steps for nu = 2 nv. inv holds the reciprocal once made (left
+// empty to have it made), so that blocks on one divisor share it. False,
+// with u untouched, in the unexpected case that the estimate needs more
+// correction than it should.
+bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Mag& inv);
+// Divisor lengths from which divisions of whole blocks take the reciprocal.
+extern int32_t newton_cut;
 // Euclid on the pair in place: afterwards a >= b, b has at most one digit,
 // and gcd(a, b) is the gcd of the pair given.
 void mag_gcd_reduce(Mag& a, Mag& b);

@@ -212,14 +212,18 @@ u64 divide_words(u64 w[3], u64 d) {
     return rem;
 }
 
+// With wrap_points set (a power of two covering both operands' coefficients),
+// the convolution is cyclic on that many points and r (2 wrap_points digits)
+// receives a * b mod (B^(2 wrap_points) - 1), B the digit base.
 void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
-                       bool poll, uint32_t radix) {
+                       bool poll, uint32_t radix, size_t wrap_points = 0) {
     const bool square = a == b && na == nb;
     const size_t ca = static_cast<size_t>(na + kCoefDigits - 1) / kCoefDigits;
     const size_t cb = static_cast<size_t>(nb + kCoefDigits - 1) / kCoefDigits;
-    const size_t terms = ca + cb - 1;
+    size_t terms = ca + cb - 1;
     size_t n = 1;
     while (n < terms) n *= 2;
+    if (wrap_points) terms = n = wrap_points;
 
     std::vector<u64> res(3 * n), scratch(square ? 0 : n);
     for (int k = 0; k < 3; k++) {
@@ -234,10 +238,10 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
     const u64 p1 = g.p1, p2 = g.p2, p3 = g.p3, i12 = g.i12, i12s = g.i12s, p1m3 = g.p1m3, p1m3s = g.p1m3s,
               i123 = g.i123, i123s = g.i123s, p12lo = g.p12lo, p12hi = g.p12hi;
 
-    const int32_t nr = na + nb;
+    const int32_t nr = wrap_points ? static_cast<int32_t>(2 * n) : na + nb;
     u64 c0 = 0, c1 = 0, c2 = 0;   // the carry, 192 bits
     int32_t out = 0;
-    for (size_t i = 0; i < terms || c0 || c1 || c2; i++) {
+    for (size_t i = 0; i < terms || (!wrap_points && (c0 || c1 || c2)); i++) {
         u64 v0 = 0, v1 = 0, v2 = 0;
         if (i < terms) {
             const u64 r1 = res[i], r2 = res[n + i], r3 = res[2 * n + i];
@@ -278,6 +282,19 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
         }
     }
     std::fill(r + out, r + nr, 0u);
+    // B^nr is 1 modulo B^nr - 1: what carried out of the top joins the bottom.
+    while (wrap_points && (c0 || c1 || c2)) {
+        uint32_t carry = 0;
+        for (int32_t i = 0; i < nr && (c0 || c1 || c2 || carry); i++) {
+            const uint32_t t = r[i] + static_cast<uint32_t>(c0 & DIGIT_MASK) + carry;
+            r[i] = t & DIGIT_MASK;
+            carry = t >> DIGIT_BITS;
+            c0 = c0 >> DIGIT_BITS | c1 << (64 - DIGIT_BITS);
+            c1 = c1 >> DIGIT_BITS | c2 << (64 - DIGIT_BITS);
+            c2 >>= DIGIT_BITS;
+        }
+        c0 += carry;   // at most one more round, with a single unit
+    }
 }
 
 }  // namespace
@@ -285,6 +302,11 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
 void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                  bool poll, uint32_t radix) {
     transform_product(a, na, b, nb, r, poll, radix);
+}
+
+void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
+                         int32_t nr, bool poll) {
+    transform_product(a, na, b, nb, r, poll, DIGIT_BASE, static_cast<size_t>(nr / kCoefDigits));
 }
 
 }  // namespace digits
