@@ -62,6 +62,8 @@ bench: build
 	python3 bench/bench_normal_forms.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_matrix_powers.py $(BUILD)/bin/tarvex
+	$(BUILD)/bench/bench_minpoly
+	python3 bench/bench_minpoly.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

@@ -85,7 +85,7 @@ void minimal_polynomial(FILE** source, quoly** result, name** pending) {
     if (a.rows > 32767) bfail(245, a.nm.name);
     next_argument(source, pending);
     const int32_t k = count_argument(source, pending, false, 257);
-    if (k > 3) bfail(257, token.name);
+    if (k < 0 || k > 3) bfail(257, token.name);
     SlotHold bound;
     if (token_is(&token, ",")) {
         bnext(source, pending);

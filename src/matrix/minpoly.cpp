@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -196,13 +197,16 @@ void newmills(int first) {
     for (int32_t& v : xmills) v = random_below(mills_mod);
 }
 
-std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, const int32_t rows[5]) {
-    IntegerFlagGuard flag;
-    if (xmills.empty())
-        newmills(1);
-    else if (mills_mod > modulus || (mills_mod < modulus && mills_mod < 5))
-        newmills(0);
-    std::vector<int32_t> e(xmills.begin(), xmills.begin() + n), f(static_cast<size_t>(n));
+namespace {
+
+// The recurrence of the sequence proj·A^s·e, s = 0 .. 2n, by the half
+// extended Euclid (constant first, monic unless constant); empty when the
+// sequence is all zero (there is no recurrence to read: the caller draws
+// another vector). The sequence starts at e itself: starting at A·e loses
+// the factor x of every singular matrix.
+Poly krylov_recurrence(const ResidueRows& A, int32_t n, std::vector<int32_t> e,
+                       const std::vector<std::pair<int32_t, int32_t>>& proj) {
+    std::vector<int32_t> f(static_cast<size_t>(n));
     const int32_t len = 2 * n + 1;
     Poly seq(static_cast<size_t>(len));
     {
@@ -210,22 +214,20 @@ std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, con
         std::optional<Progress> progress;
         if (loud) progress.emplace("Modular Minpoly. counting to ", len);
         for (int32_t s = 1; s <= len; s++) {
-            apply_matrix(A, e, f);
             int32_t sigma = 0;
-            for (int32_t t = 0; t < k; t++) sigma = mod_add(sigma, f[rows[t]], modulus);
+            for (const auto& [row, w] : proj) sigma = mod_add(sigma, modmult(e[row], w), modulus);
             seq[static_cast<size_t>(s - 1)] = sigma;
-            e.swap(f);
+            if (s < len) {
+                apply_matrix(A, e, f);
+                e.swap(f);
+            }
             if (loud && s % 100 == 0) progress->step(s);
         }
     }
     // S(x) = sum of sigma_s x^(2n+1-s), constant first.
     Poly r(seq.rbegin(), seq.rend());
     trim(r);
-    if (r.empty()) {
-        // A·v projects to zero at every step: the polynomial x annihilates
-        // the sequence (a division by the zero polynomial would follow).
-        return Poly{0, 1};
-    }
+    if (r.empty()) return r;
     Poly r_prev(static_cast<size_t>(len) + 1, 0);
     r_prev.back() = 1;
     Poly t_prev, t{1}, q, rem;
@@ -246,12 +248,241 @@ std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, con
     return t;
 }
 
+// A draw below m (m up to 2^28): two draws of 14 bits joined.
+int32_t wide_random_below(int32_t m) {
+    const int64_t v = static_cast<int64_t>(random_below(16384)) * 16384 + random_below(16384);
+    return static_cast<int32_t>(v % m);
+}
+
+// A draw on all coordinates, for the retry after a failed check: start
+// vector and projection weights as non-negative integers, read modulo each
+// prime in turn.
+struct FullDraw {
+    std::vector<int32_t> start, weights;
+    explicit FullDraw(int32_t n) : start(static_cast<size_t>(n)), weights(static_cast<size_t>(n)) { redraw(); }
+    void redraw() {
+        for (int32_t& v : start) v = wide_random_below(1 << 28);
+        for (int32_t& v : weights) v = wide_random_below(1 << 28);
+    }
+};
+
+// A sequence that stays zero for every fresh vector is beyond belief (the
+// projection reads at least one coordinate of the start vector itself);
+// the bound only keeps a broken random source from hanging the system.
+constexpr int kRedraws = 64;
+
+Poly full_image(const ResidueRows& A, int32_t n, FullDraw& draw) {
+    IntegerFlagGuard flag;
+    for (int tries = 0; tries < kRedraws; tries++, draw.redraw()) {
+        std::vector<int32_t> e(static_cast<size_t>(n));
+        std::vector<std::pair<int32_t, int32_t>> proj;
+        for (int32_t i = 0; i < n; i++) {
+            e[static_cast<size_t>(i)] = draw.start[static_cast<size_t>(i)] % modulus;
+            const int32_t w = draw.weights[static_cast<size_t>(i)] % modulus;
+            if (w) proj.emplace_back(i, w);
+        }
+        Poly t = krylov_recurrence(A, n, std::move(e), proj);
+        if (!t.empty()) return t;
+    }
+    return Poly{1};
+}
+
+}  // namespace
+
+// f(A)·w by Horner's rule, deg f products per vector. A wrong f passes for
+// one vector with likelihood at most 1/modulus: small moduli take more.
+
+bool mills_annihilates(const ResidueRows& A, int32_t n, const std::vector<int32_t>& f) {
+    if (f.empty()) return false;
+    std::vector<int32_t> w(static_cast<size_t>(n)), y(static_cast<size_t>(n)), t(static_cast<size_t>(n));
+    for (int64_t reach = 1; reach < 32768; reach *= modulus) {
+        for (int32_t& v : w) v = wide_random_below(modulus);
+        for (size_t i = 0; i < w.size(); i++) y[i] = modmult(f.back(), w[i]);
+        for (int32_t d = degree(f) - 1; d >= 0; d--) {
+            apply_matrix(A, y, t);
+            for (size_t i = 0; i < w.size(); i++)
+                t[i] = mod_add(t[i], modmult(f[static_cast<size_t>(d)], w[i]), modulus);
+            y.swap(t);
+        }
+        if (!std::all_of(y.begin(), y.end(), [](int32_t v) { return v == 0; })) return false;
+    }
+    return true;
+}
+
+std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, const int32_t rows[5]) {
+    IntegerFlagGuard flag;
+    if (xmills.empty())
+        newmills(1);
+    else if (mills_mod > modulus || (mills_mod < modulus && mills_mod < 5))
+        newmills(0);
+    std::vector<std::pair<int32_t, int32_t>> proj;
+    for (int32_t t = 0; t < k; t++) proj.emplace_back(rows[t], 1);
+    for (int tries = 0; tries < kRedraws; tries++, newmills(0)) {
+        Poly t = krylov_recurrence(A, n, std::vector<int32_t>(xmills.begin(), xmills.begin() + n), proj);
+        if (!t.empty()) return t;
+    }
+    return Poly{1};
+}
+
 void mod_Mills(sparse* first, int32_t n, int32_t k, const int32_t rows[5], quoly** result) {
     const ResidueRows A = residue_rows(first, n, true);
     const Poly t = mills_image(A, n, k, rows);
     free_quoly(result);
     *result = residue_quoly(t);
 }
+
+namespace {
+
+// The answer over the integers from one kind of draw: images modulo count
+// table primes joined, signs read at a check prime, and the outcome of the
+// annihilation test there. Coefficients constant first (null: zero).
+struct Joined {
+    std::vector<imag*> coefs;
+    bool annihilates = false;
+    Joined() = default;
+    Joined(const Joined&) = delete;
+    Joined& operator=(const Joined&) = delete;
+    Joined(Joined&& o) noexcept : coefs(std::move(o.coefs)), annihilates(o.annihilates) { o.coefs.clear(); }
+    Joined& operator=(Joined&& o) noexcept {
+        release();
+        coefs.swap(o.coefs);
+        annihilates = o.annihilates;
+        return *this;
+    }
+    ~Joined() { release(); }
+    void release() {
+        for (imag*& c : coefs)
+            if (c) free_imag(&c);
+        coefs.clear();
+    }
+};
+
+// image(A modulo the installed prime) for one draw.
+using ImageOf = std::function<Poly(const ResidueRows&)>;
+
+// false when the tables run out of primes (then out is left empty).
+bool join_images(array* a, int32_t n, int32_t count, const ImageOf& image_of, Joined& out) {
+    // The images, one per prime. A prime whose image has a lower degree
+    // than another's met an unlucky projection or vector there: joining
+    // it would give a wrong answer, so it is passed over for the next prime
+    // of the table (the images before a longer one are dropped likewise).
+    std::vector<int32_t> p;
+    std::vector<Poly> images;
+    size_t width = 0;
+    for (int32_t idx = 5; idx < PRIME_COUNT && static_cast<int32_t>(p.size()) < count; idx++) {
+        const int32_t q = prime[idx]->value;
+        Poly image;
+        {
+            PrimeRing ring(q);
+            image = image_of(residue_rows(a->sparse, n, false));
+        }
+        if (image.size() < width) continue;
+        if (image.size() > width) {
+            p.clear();
+            images.clear();
+            width = image.size();
+        }
+        p.push_back(q);
+        images.push_back(std::move(image));
+        const int32_t j = static_cast<int32_t>(p.size()) - 1;
+        if (verbose && j > 0 && (n < 200 || (j + 1) % 5 == 1)) dumpitt(" ", j + 1, 0, 0, 1);
+    }
+    if (static_cast<int32_t>(p.size()) < count) return false;
+
+    // Mixed-radix digits per coefficient: u[j][i] in 0 .. p_j - 1, with
+    // u_j = (image_j - value so far) / (p_0 .. p_(j-1)) modulo p_j.
+    std::vector<Poly> u(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; j++) {
+        const Poly& image = images[static_cast<size_t>(j)];
+        Poly& uj = u[static_cast<size_t>(j)];
+        uj.assign(width, 0);
+        if (j == 0) {
+            uj = image;
+            continue;
+        }
+        int64_t prod = 1;
+        for (int32_t t = 0; t < j; t++) prod = prod * p[t] % p[j];
+        const int64_t inv = inverse_mod(prod, p[j]);
+        for (size_t i = 0; i < width; i++) {
+            // The value joined so far, modulo p_j, by Horner's rule.
+            int64_t v = u[j - 1][i];
+            for (int32_t t = j - 2; t >= 0; t--) v = (v * p[t] + u[t][i]) % p[j];
+            const int64_t diff = word_residue(static_cast<int64_t>(image[i]) - v, p[j]);
+            uj[i] = static_cast<int32_t>(diff * inv % p[j]);
+        }
+    }
+
+    // The sign check needs an image of full degree at a prime above those
+    // used: the first of the larger primes that gives one.
+    Poly check;
+    ResidueRows Aq;
+    int32_t q = 0;
+    for (int32_t idx = 0; idx < BIG_PRIME_COUNT; idx++) {
+        q = idx == 0 ? kCheckPrime : (big_prime ? big_prime[idx] : 0);
+        if (q == 0) break;
+        PrimeRing ring(q);
+        Aq = residue_rows(a->sparse, n, false);
+        check = image_of(Aq);
+        if (check.size() == width) break;
+        q = 0;
+    }
+    if (q == 0) return false;
+
+    // The joined coefficients in 0 .. P - 1 (Horner from the last digit).
+    out.coefs.assign(width, nullptr);
+    imag* w = new_number();
+    for (size_t i = 0; i < width; i++) {
+        imag* c = new_number();
+        setvalue(0, c);
+        for (int32_t j = count - 1; j >= 0; j--) {
+            if (!iszero(c)) simp_mult(c, c, p[j], nullptr);
+            if (u[j][i]) {
+                setvalue(u[j][i], w);
+                fastsum(c, w);
+            }
+        }
+        out.coefs[i] = c;
+    }
+    free_imag(&w);
+    // Coefficients whose residue at the check prime disagrees with the
+    // image there are negative: P too large. The residues of the answer
+    // at q are kept for the annihilation test.
+    imag* P = new_number();
+    setvalue(1, P);
+    for (int32_t pj : p) simp_mult(P, P, pj, nullptr);
+    const int32_t P_q = chain_residue(P, q);
+    Poly at_q(width, 0);
+    for (size_t i = 0; i < width; i++) {
+        const int32_t r = chain_residue(out.coefs[i], q);
+        at_q[i] = r;
+        if (r != check[i]) {
+            sub(out.coefs[i], P, out.coefs[i]);
+            at_q[i] = word_residue(static_cast<int64_t>(r) - P_q, q);
+        }
+        if (iszero(out.coefs[i])) free_imag(&out.coefs[i]);
+    }
+    free_imag(&P);
+    trim(at_q);
+    PrimeRing ring(q);
+    out.annihilates = mills_annihilates(Aq, n, at_q);
+    return true;
+}
+
+// The fewest table primes (from the table's 6th) whose product exceeds
+// |bound|: the sign check tells c from c - P for every |c| < P. 0 when the
+// table holds too few.
+int32_t primes_needed(quoly* bound) {
+    imag* b = bound && bound->isnum ? bound->nnum : nullptr;
+    for (int32_t m = 6; m < 604; m++)
+        if (!b || int_abs_bigger(num_prod[m - 6], b, 0)) return m - 5;
+    return 0;
+}
+
+// Tries on all coordinates after a failed annihilation test; each passes
+// the test with overwhelming likelihood, so more means a broken bound.
+constexpr int kFullTries = 4;
+
+}  // namespace
 
 void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok) {
     *ok = 0;
@@ -290,24 +521,26 @@ void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok
     rows[4] = rows[2] - 2 - e5;
 
     if (modularmode) {
-        mod_Mills(a->sparse, n, k, rows, result);
+        // The few rows miss what they do not see (a diagonal entry on
+        // another row): the answer must annihilate A, else all coordinates
+        // are read with random weights.
+        const ResidueRows A = residue_rows(a->sparse, n, true);
+        Poly t = mills_image(A, n, k, rows);
+        if (!mills_annihilates(A, n, t)) {
+            FullDraw draw(n);
+            for (int tries = 0; tries < kFullTries; tries++, draw.redraw()) {
+                t = full_image(A, n, draw);
+                if (mills_annihilates(A, n, t)) break;
+            }
+        }
+        free_quoly(result);
+        *result = residue_quoly(t);
         *ok = 1;
         return;
     }
 
-    // The primes: the table's 6th onward, as many as the bound needs.
-    imag* b = bound && bound->isnum ? bound->nnum : nullptr;
-    const int32_t d = b ? std::max<int32_t>(1, b->count) : 1;
-    const int32_t lead = b && b->count > 0 ? std::abs(b->head->digit) : (b ? std::abs(b->value) : 1);
-    int32_t m = std::max<int32_t>(6, 7 * d / 4 + 4);
-    if (m > 603) return;
-    for (;;) {
-        imag* P = num_prod[m - 6];
-        const int32_t pd = P->count;
-        if (pd > d || (pd == d && P->head->digit >= lead)) break;
-        if (++m >= 604) return;
-    }
-    const int32_t count = m - 5;   // primes p_0 .. p_(m-6)
+    const int32_t count = primes_needed(bound);   // primes p_0 .. p_(count-1)
+    if (count == 0) return;
     dumpitt_level++;
     struct Level {
         int32_t n;
@@ -318,99 +551,21 @@ void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok
         dumpitt(" ", 1, 0, 0, 1);
     }
 
-    // The images, one per prime. A prime whose image has a lower degree
-    // than another's met an unlucky projection or vector there: joining
-    // it would give a wrong answer, so it is passed over for the next prime
-    // of the table (the images before a longer one are dropped likewise).
-    std::vector<int32_t> p;
-    std::vector<Poly> images;
-    size_t width = 0;
-    for (int32_t idx = 5; idx < PRIME_COUNT && static_cast<int32_t>(p.size()) < count; idx++) {
-        const int32_t q = prime[idx]->value;
-        Poly image;
-        {
-            PrimeRing ring(q);
-            const ResidueRows A = residue_rows(a->sparse, n, false);
-            image = mills_image(A, n, k, rows);
-        }
-        if (image.size() < width) continue;
-        if (image.size() > width) {
-            p.clear();
-            images.clear();
-            width = image.size();
-        }
-        p.push_back(q);
-        images.push_back(std::move(image));
-        const int32_t j = static_cast<int32_t>(p.size()) - 1;
-        if (verbose && j > 0 && (n < 200 || (j + 1) % 5 == 1)) dumpitt(" ", j + 1, 0, 0, 1);
-    }
-    if (static_cast<int32_t>(p.size()) < count) return;
-
-    // Mixed-radix digits per coefficient: u[j][i] in 0 .. p_j - 1, with
-    // u_j = (image_j - value so far) / (p_0 .. p_(j-1)) modulo p_j.
-    std::vector<Poly> u(static_cast<size_t>(count));
-    for (int32_t j = 0; j < count; j++) {
-        const Poly& image = images[static_cast<size_t>(j)];
-        Poly& uj = u[static_cast<size_t>(j)];
-        uj.assign(width, 0);
-        if (j == 0) {
-            uj = image;
-            continue;
-        }
-        int64_t prod = 1;
-        for (int32_t t = 0; t < j; t++) prod = prod * p[t] % p[j];
-        const int64_t inv = inverse_mod(prod, p[j]);
-        for (size_t i = 0; i < width; i++) {
-            // The value joined so far, modulo p_j, by Horner's rule.
-            int64_t v = u[j - 1][i];
-            for (int32_t t = j - 2; t >= 0; t--) v = (v * p[t] + u[t][i]) % p[j];
-            const int64_t diff = word_residue(static_cast<int64_t>(image[i]) - v, p[j]);
-            uj[i] = static_cast<int32_t>(diff * inv % p[j]);
+    Joined answer;
+    if (!join_images(a, n, count, [&](const ResidueRows& A) { return mills_image(A, n, k, rows); }, answer))
+        return;
+    if (!answer.annihilates) {
+        FullDraw draw(n);
+        for (int tries = 0; tries < kFullTries; tries++, draw.redraw()) {
+            Joined again;
+            if (!join_images(a, n, count, [&](const ResidueRows& A) { return full_image(A, n, draw); }, again))
+                return;
+            answer = std::move(again);
+            if (answer.annihilates) break;
         }
     }
-
-    // The sign check needs an image of full degree at a prime above those
-    // used: the first of the larger primes that gives one.
-    Poly check;
-    int32_t q = 0;
-    for (int32_t idx = 0; idx < BIG_PRIME_COUNT; idx++) {
-        q = idx == 0 ? kCheckPrime : (big_prime ? big_prime[idx] : 0);
-        if (q == 0) break;
-        PrimeRing ring(q);
-        const ResidueRows A = residue_rows(a->sparse, n, false);
-        check = mills_image(A, n, k, rows);
-        if (check.size() == width) break;
-        q = 0;
-    }
-    if (q == 0) return;
-
-    // The joined coefficients in 0 .. P - 1 (Horner from the last digit).
-    std::vector<imag*> coefs(width, nullptr);
-    imag* w = new_number();
-    for (size_t i = 0; i < width; i++) {
-        imag* c = new_number();
-        setvalue(0, c);
-        for (int32_t j = count - 1; j >= 0; j--) {
-            if (!iszero(c)) simp_mult(c, c, p[j], nullptr);
-            if (u[j][i]) {
-                setvalue(u[j][i], w);
-                fastsum(c, w);
-            }
-        }
-        coefs[i] = c;
-    }
-    free_imag(&w);
-    // Coefficients whose residue at the check prime disagrees with the
-    // image there are negative: P too large.
-    imag* P = new_number();
-    setvalue(1, P);
-    for (int32_t pj : p) simp_mult(P, P, pj, nullptr);
-    for (size_t i = 0; i < width; i++) {
-        if (chain_residue(coefs[i], q) != check[i]) sub(coefs[i], P, coefs[i]);
-        if (iszero(coefs[i])) free_imag(&coefs[i]);
-    }
-    free_imag(&P);
     free_quoly(result);
-    *result = poly_quoly(coefs);
+    *result = poly_quoly(answer.coefs);
+    answer.coefs.clear();
     *ok = 1;
 }

@@ -2,8 +2,9 @@
 // projected Krylov sequences: the sequence u·A^s·v for a random vector v and
 // a few coordinates u, its recurrence found by a half extended Euclid, and
 // over the integers images modulo successive table primes joined by mixed-
-// radix remaindering. The answer is probabilistic (an unlucky vector or row
-// set gives a proper divisor); it is a polynomial in the first variable.
+// radix remaindering. The answer is checked to annihilate A on a random
+// vector; when it does not, all coordinates are read with random weights.
+// It is a polynomial in the first variable.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,12 @@ void mod_Mills(sparse* first, int32_t n, int32_t k, const int32_t rows[5], quoly
 // current modular ring. Shared by mod_Mills and the integer road.
 std::vector<int32_t> mills_image(const std::vector<std::vector<std::pair<int32_t, int32_t>>>& rows_of, int32_t n,
                                  int32_t k, const int32_t rows[5]);
+
+// Whether f (coefficients constant first, residues) annihilates the residue
+// rows A in the current modular ring, tried on fresh random vectors (enough
+// of them that a wrong f passes with likelihood below 2^-15).
+bool mills_annihilates(const std::vector<std::vector<std::pair<int32_t, int32_t>>>& A, int32_t n,
+                       const std::vector<int32_t>& f);
 
 // The minimal polynomial of the n x n sparse matrix a of plain numbers; k is
 // the built-in's projection count (at most 3), bound bounds the absolute

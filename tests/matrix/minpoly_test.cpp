@@ -143,3 +143,52 @@ TEST(Mills, RandomVectorStaysInRange) {
 }
 
 }  // namespace
+
+namespace {
+
+using Rows = std::vector<std::vector<std::pair<int32_t, int32_t>>>;
+
+// A diagonal matrix of residues (zeros not stored).
+Rows diagonal(const std::vector<int32_t>& d) {
+    Rows A(d.size());
+    for (size_t i = 0; i < d.size(); i++)
+        if (d[i]) A[i].emplace_back(static_cast<int32_t>(i) + 1, d[i]);
+    return A;
+}
+
+TEST(Mills, AnnihilationTestTellsTheMinimalPolynomialFromItsDivisors) {
+    PrimeRing ring(101);
+    // diag(1, .., 1, 2, 0): (x - 1)(x - 2)x = x^3 - 3x^2 + 2x; each proper
+    // divisor leaves an eigenvector alive.
+    const Rows A = diagonal({1, 1, 1, 1, 1, 1, 2, 0});
+    EXPECT_TRUE(mills_annihilates(A, 8, {0, 2, 98, 1}));
+    EXPECT_FALSE(mills_annihilates(A, 8, {2, 98, 1}));      // (x - 1)(x - 2)
+    EXPECT_FALSE(mills_annihilates(A, 8, {0, 100, 1}));     // x(x - 1)
+    EXPECT_FALSE(mills_annihilates(A, 8, {0, 99, 1}));      // x(x - 2)
+    EXPECT_FALSE(mills_annihilates(A, 8, {1}));
+    EXPECT_FALSE(mills_annihilates(A, 8, {}));
+    // A multiple annihilates too.
+    EXPECT_TRUE(mills_annihilates(A, 8, {0, 0, 2, 98, 1}));
+
+    // The shift e_i -> e_(i+1): x^8 and no lower power.
+    Rows S(8);
+    for (int32_t i = 1; i < 8; i++) S[static_cast<size_t>(i)].emplace_back(i, 1);
+    std::vector<int32_t> x8(9, 0), x7(8, 0);
+    x8[8] = x7[7] = 1;
+    EXPECT_TRUE(mills_annihilates(S, 8, x8));
+    EXPECT_FALSE(mills_annihilates(S, 8, x7));
+}
+
+TEST(Mills, ZeroSequenceDrawsAnotherVector) {
+    // Modulo 2 the vector read on two rows is zero a quarter of the time;
+    // the zero matrix must still give x every time.
+    PrimeRing ring(2);
+    const Rows Z(9);
+    const int32_t rows[5] = {2, 5, 7, 0, 0};
+    for (int trial = 0; trial < 40; trial++) {
+        newmills(0);
+        EXPECT_EQ(mills_image(Z, 9, 2, rows), (std::vector<int32_t>{0, 1}));
+    }
+}
+
+}  // namespace

@@ -4,12 +4,12 @@ found here independently: sympy's characteristic polynomial with each
 irreducible factor divided out while the quotient still annihilates the
 matrix. Over the integers and modulo the primes 101 and 65,521.
 
-Generic matrices (minimal = characteristic polynomial) must come out
-exactly over the integers and modulo the large prime. The method projects a random vector on a few rows, so on matrices
-with repeated eigenvalues (block-diagonal copies, a diagonal matrix with three values
-in disguise)
-an unlucky draw may give a proper divisor: there the answer must divide the
-true one and annihilate part of the space, and most must be exact.
+Every answer must be exactly the minimal polynomial: generic matrices,
+block-diagonal copies, repeated eigenvalues in disguise, and the shapes a
+projection on a few rows is blind to, whose minimal polynomial is known by
+construction (companion matrices, also with constant term 0; diagonal
+matrices whose odd value sits at each row position in turn; Jordan blocks;
+the zero matrix), n = 8 .. 60.
 
   minpoly_differential.py TARVEX [COUNT] [SEED]
 """
@@ -68,6 +68,74 @@ def repeated_eigenvalues(rng, n):
     return {(i, j): int(m[i, j]) for i in range(n) for j in range(n) if m[i, j] != 0}
 
 
+def poly_of(coeffs_high_first):
+    return sympy.Poly(sum(int(c) * X**i for i, c in enumerate(reversed(coeffs_high_first))), X)
+
+
+def companion(rng, n):
+    """x^n - c_(n-1) x^(n-1) - .. - c_0 with c_0 = 0 half the time."""
+    c = [rng.randrange(-9, 10) for _ in range(n)]
+    if rng.random() < 0.5:
+        c[0] = 0
+    cells = {(i + 1, i): 1 for i in range(n - 1)}
+    for i in range(n):
+        if c[i]:
+            cells[(i, n - 1)] = c[i]
+    return cells, poly_of([1] + [-v for v in reversed(c)])
+
+
+def odd_diagonal(rng, n, pos):
+    """One value on every diagonal cell but pos, another there."""
+    u, v = rng.sample([-3, -1, 0, 2, 5], 2)
+    cells = {(i, i): (v if i == pos else u) for i in range(n) if (v if i == pos else u)}
+    return cells, sympy.Poly((X - u) * (X - v), X)
+
+
+def jordan(rng, n):
+    """Jordan blocks of random sizes on two or three eigenvalues, in a
+    random order along the diagonal."""
+    values = rng.sample(range(-4, 5), rng.choice([2, 3]))
+    blocks, left = [], n
+    while left:
+        size = min(left, rng.randrange(1, 6))
+        blocks.append((rng.choice(values), size))
+        left -= size
+    rng.shuffle(blocks)
+    cells, at, want = {}, 0, 1
+    for lam in values:
+        sizes = [s for v, s in blocks if v == lam]
+        if sizes:
+            want *= (X - lam) ** max(sizes)
+    for lam, size in blocks:
+        for i in range(size):
+            if lam:
+                cells[(at + i, at + i)] = lam
+            if i + 1 < size:
+                cells[(at + i, at + i + 1)] = 1
+        at += size
+    return cells, sympy.Poly(want, X)
+
+
+def structured_cases(rng, count):
+    cases = [("zero", 8, {}, sympy.Poly(X, X)), ("zero", 13, {}, sympy.Poly(X, X))]
+    for pos in range(8):
+        cells, want = odd_diagonal(rng, 8, pos)
+        cases.append(("odd diagonal", 8, cells, want))
+    for _ in range(count):
+        n = rng.randrange(8, 61)
+        kind = rng.randrange(3)
+        if kind == 0:
+            cells, want = companion(rng, n)
+            cases.append(("companion", n, cells, want))
+        elif kind == 1:
+            cells, want = odd_diagonal(rng, n, rng.randrange(n))
+            cases.append(("odd diagonal", n, cells, want))
+        else:
+            cells, want = jordan(rng, n)
+            cases.append(("jordan", n, cells, want))
+    return cases
+
+
 def mat_mul(a, b, p):
     n = len(a)
     out = [[0] * n for _ in range(n)]
@@ -117,7 +185,7 @@ def run(binary, cases, p, ks):
     script = "&(J = x);\n"
     if p:
         script += f"&(p = {p});\n"
-    for idx, (_, n, cells) in enumerate(cases):
+    for idx, (_, n, cells, _) in enumerate(cases):
         script += f"Array a{idx}[{n},{n}] Sparse;\n"
         for (i, j), v in sorted(cells.items()):
             script += f"a{idx}[{i + 1},{j + 1}] := {v};\n"
@@ -154,53 +222,43 @@ def main(argv):
             shape = c % 3
             if shape == 0:
                 n = rng.randrange(8, 15)
-                cases.append(("generic", n, generic(rng, n, p is None)))
+                cases.append(("generic", n, generic(rng, n, p is None), None))
             elif shape == 1:
                 n = rng.choice([8, 12, 16])
-                cases.append(("blocks", n, blocks(rng, n)))
+                cases.append(("blocks", n, blocks(rng, n), None))
             else:
                 n = rng.randrange(8, 13)
-                cases.append(("eigenvalues", n, repeated_eigenvalues(rng, n)))
+                cases.append(("eigenvalues", n, repeated_eigenvalues(rng, n), None))
+        cases += structured_cases(rng, count)
         statements, pieces = run(binary, cases, p, (1, 3))
         if len(pieces) != len(statements):
             print(f"p={p}: only {len(pieces)} results for {len(statements)} statements")
             failed += 1
             continue
-        exact_structured = structured = 0
         for (idx, k), piece in zip(statements, pieces):
             total += 1
-            shape, n, cells = cases[idx]
-            a = [[0] * n for _ in range(n)]
-            for (i, j), v in cells.items():
-                a[i][j] = v % p if p else v
-            want = true_minpoly(a, p)
+            shape, n, cells, want = cases[idx]
+            dom = {"modulus": p} if p else {}
+            if want is None:
+                a = [[0] * n for _ in range(n)]
+                for (i, j), v in cells.items():
+                    a[i][j] = v % p if p else v
+                want = true_minpoly(a, p)
+            else:
+                want = sympy.Poly(want.as_expr(), X, **dom)
             block = piece.split("\n>")[1] if "\n>" in piece else piece
             problem = None
             try:
                 got_expr = qd.read_back(block.strip("\n"))
-                dom = {"modulus": p} if p else {}
                 got = sympy.Poly(got_expr, X, **dom)
             except Exception as e:  # noqa: BLE001
                 problem = f"unreadable ({e}) {block!r}"
-            if not problem:
-                exact = sympy.Poly(got.as_expr() - want.as_expr(), X, **dom).is_zero
-                # Modulo a small prime a generic sequence may also fall
-                # short (a projection or a remainder vanishing by chance).
-                if shape != "generic" or (p and p < 1000):
-                    structured += 1
-                    exact_structured += exact
-                    _, r = sympy.div(want, got)
-                    if not exact and (not r.is_zero or got.degree() < 1 or got.LC() % (p or 2**64) != 1):
-                        problem = f"not a monic divisor: {got_expr}"
-                elif not exact:
-                    problem = f"wrong: {got_expr}"
+            if not problem and not sympy.Poly(got.as_expr() - want.as_expr(), X, **dom).is_zero:
+                problem = f"wrong: {got_expr}"
             if problem:
                 failed += 1
                 if failed <= 10:
                     print(f"p={p} case {idx} ({shape}, n={n}, k={k}): {problem}; want {want.as_expr()}")
-        if structured and exact_structured * 3 < structured * 2:
-            failed += 1
-            print(f"p={p}: only {exact_structured} of {structured} structured cases exact")
     print(f"{total - failed} passed, {failed} failed")
     return 1 if failed else 0
 
