@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "matrix/row_length_index.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_finders.h"
 #include "matrix/sparse_impl.h"
@@ -125,12 +126,12 @@ void swap_columns(sparse* m, int32_t n, int32_t k, int32_t c, std::vector<int32_
 
 // The pivot for step k moved to (k, k); false when the block is singular.
 bool place_pivot(sparse* m, int32_t n, int32_t k, bool* searching, bool* sign, std::vector<int32_t>& count,
-                 std::vector<int32_t>& length) {
+                 std::vector<int32_t>& length, RowLengthIndex& index) {
     int32_t row = k, col = -1;
     bool taken = false;
     if (*searching || k < n / 2) {
         int32_t r = k, c = -1;
-        *searching = spec1_mod_sparse_findbest(m, n, k, &r, &c, length.data()) != 0;
+        *searching = indexed_mod_sparse_findbest(m, n, k, &r, &c, index) != 0;
         if (*searching) {
             if (c < 0) return false;
             row = r;
@@ -149,6 +150,8 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, bool* searching, bool* sign, s
     if (row != k) {
         sp_switchrow(m, k, row);
         std::swap(length[k], length[row]);
+        index.set(k, length[k]);
+        index.set(row, length[row]);
         *sign = !*sign;
     }
     return true;
@@ -184,10 +187,11 @@ void sparse_mod_int_determ(quoly** result, sparse** matrix, int32_t n, int consu
                 length[i]++;
             }
     }
+    RowLengthIndex index(length);
     for (int32_t k = 1; k <= n && d != 0; k++) {
         poll_interrupt();
         if (trace && k % (n / 100 + 1) == 0) dumpitt(" ", k, 0, 0, 1);
-        if (!place_pivot(m, n, k, &searching, &sign, count, length)) {
+        if (!place_pivot(m, n, k, &searching, &sign, count, length, index)) {
             d = 0;
             break;
         }
@@ -221,6 +225,7 @@ void sparse_mod_int_determ(quoly** result, sparse** matrix, int32_t n, int consu
             if ((*head)->col != k) continue;
             const uint32_t a = raw(*head);
             reduce_row(head, rest, p == 1 ? a : mul(a, pinv), mul, char2, count, &length[j]);
+            index.set(j, length[j]);
         }
         if (d == 0) break;
         // Row k leaves the active rows.

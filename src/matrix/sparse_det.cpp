@@ -2,6 +2,8 @@
 #include "matrix/sparse_det.h"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "det/det_state.h"
 #include "interp/token.h"
@@ -10,6 +12,7 @@
 #include "matrix/sparse_rowcol.h"
 #include "matrix/sparse_whole.h"
 #include "numbers/ring.h"
+#include "poly/polyvars.h"
 #include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
 #include "quoly/trial_divide.h"
@@ -84,7 +87,8 @@ void begin_elimination(ElimScope& s, const char* header, bool gauss, int32_t cut
 }
 
 // The pivot for step k moved to (k, k): false when there is none.
-bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss) {
+// *moved := the row brought up to k (k when none).
+bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int32_t* moved = nullptr) {
     poll_interrupt();
     int32_t row = -1, col = -1;
     if (modularmode && mod_is_prime)
@@ -106,6 +110,7 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss) {
     if (row != k) {
         sp_switchrow(m, k, row);
         quoly_inplace(*det);
+        if (moved) *moved = row;
     }
     return true;
 }
@@ -192,20 +197,128 @@ void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, in
 
 namespace {
 
+// *s := *s / c in place for two polynomials, as trial_divide divides them
+// but without its copy of the dividend (kept there so that a failed test
+// leaves it whole) and without the tests that only speed up refusals:
+// these quotients are exact. False when the division fails; *s is then
+// spoiled.
+bool divide_polys_in_place(quoly** s, quoly* c) {
+    quoly* u = *s;
+    if (!check_polys(c->pnum, &u->pnum, polynames, 1, 0, 1)) return false;
+    if (!u->den && u->pnum->numb && !u->pnum->next) polynum_to_quoly(s);
+    return true;
+}
+
+bool plain_polys(const quoly* a, const quoly* b) { return !a->isnum && !b->isnum && !lintmode; }
+
 // s := s / c, exact (Bareiss); s null stays null, a zero result becomes null.
 void div_s_by_c(quoly** s, quoly** c) {
     if (!*s) return;
-    int flag = 0;
-    if (trial_divide(c, s, 1, 0, 0, &flag)) {
-        tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
-        abandon_statement();
+    if (quoly_iszero(*s)) {
+        free_quoly(s);
+        return;
+    }
+    if (plain_polys(*s, *c)) {
+        if (!divide_polys_in_place(s, *c)) {
+            tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
+            abandon_statement();
+        }
+    } else {
+        int flag = 0;
+        if (trial_divide(c, s, 1, 0, 0, &flag)) {
+            tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
+            abandon_statement();
+        }
     }
     if (quoly_iszero(*s)) free_quoly(s);
 }
 
+// A row that has not yet met a pivot column holds its original entries
+// times the previous pivot c: the factors p/c of the steps it skipped
+// cancel. Dividing such an entry by c first leaves the small original, so a
+// step costs small products instead of a product of two large entries and a
+// large division; the values are the same wherever exact quotients are
+// unique (no zero divisors, no relations, no negative exponents).
+bool quotients_first_allowed() {
+    if (modularmode && !mod_is_prime) return false;
+    if (laurent) return false;
+    for (pt* v = polynames; v; v = v->next)
+        if (v->relation) return false;
+    return true;
+}
+
+// *out := x / c when that is exact and non-zero; false otherwise.
+bool exact_quotient(quoly* x, quoly* c, quoly** out) {
+    if (x->den || !plain_polys(x, c)) return false;
+    quoly* t = nullptr;
+    quoly_assign(x, &t);
+    if (!divide_polys_in_place(&t, c) || quoly_iszero(t)) {
+        free_quoly(&t);
+        return false;
+    }
+    *out = t;
+    return true;
+}
+
+// The Bareiss step for a row still holding original x c (c a polynomial):
+// new := p (a_rj / c) - (e / c) a_kj, with no division of large entries.
+// False, with the row untouched, when a quotient is not exact.
+bool scaled_row(colm** pk, colm* pivot_rest, quoly* p, bool p_is_1, quoly* c, quoly* e) {
+    if (c->isnum || c->den) return false;
+    QuolyOwner oe;
+    if (e && !exact_quotient(e, c, &oe.q)) return false;
+    std::vector<quoly*> quo;
+    struct Free {
+        std::vector<quoly*>& v;
+        ~Free() {
+            for (quoly*& x : v) free_quoly(&x);
+        }
+    } free_quo{quo};
+    for (colm* t = *pk; t; t = t->next) {
+        quo.push_back(nullptr);
+        if (!exact_quotient(t->val, c, &quo.back())) return false;
+    }
+    size_t i = 0;
+    colm** q = pk;
+    colm* a = e ? pivot_rest : nullptr;
+    while (*q || a) {
+        const int32_t jr = *q ? (*q)->col : INT32_MAX;
+        const int32_t ja = a ? a->col : INT32_MAX;
+        const int32_t j = jr < ja ? jr : ja;
+        quoly* s = nullptr;
+        if (jr == j) {
+            if (p_is_1)
+                std::swap(s, quo[i]);
+            else
+                quoly_mult(p, quo[i], &s);
+            i++;
+        }
+        if (ja == j) {
+            quoly* t = nullptr;
+            quoly_mult(oe.q, a->val, &t);
+            best_quoly_nils_sub(&s, t);
+            a = a->next;
+        }
+        if (s && quoly_iszero(s)) free_quoly(&s);
+        if (jr == j) {
+            if (s) {
+                free_quoly(&(*q)->val);
+                (*q)->val = s;
+                q = &(*q)->next;
+            } else {
+                drop(q);
+            }
+        } else if (s) {
+            q = link_new(q, j, s);
+        }
+    }
+    return true;
+}
+
 // One Bareiss row: for each column j > k, new := (p a_rj - e a_kj) / c, where
-// c is the previous pivot (null at the first step).
-void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k) {
+// c is the previous pivot (null at the first step). *original: the row has
+// met no pivot column yet (cleared when it meets this one).
+void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k, char* original) {
     colm** pk = at_or_after(head, k);
     quoly* e = nullptr;
     if (*pk && (*pk)->col == k) {
@@ -217,8 +330,11 @@ void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c
         colm_garb = dead;
     }
     QuolyOwner own_e(e);
+    const bool was_original = *original != 0;
+    if (e) *original = 0;
     colm** q = pk;
     if (!e && p_is_1 && !*c) return;   // the row is unchanged
+    if (was_original && *c && scaled_row(pk, pivot_rest, p, p_is_1, *c, e)) return;
     colm* a = e ? pivot_rest : nullptr;
     while (*q || a) {
         const int32_t jr = *q ? (*q)->col : INT32_MAX;
@@ -261,17 +377,22 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
     begin_elimination(s, "Gauss-Bareiss method, sparse, size ", false, cutoff);
     sparse* m = s.m;
     QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
+    // Per row position: the row has met no pivot column yet.
+    std::vector<char> original(static_cast<size_t>(n > 0 ? n : 0) + 1, quotients_first_allowed() ? 1 : 0);
     for (int32_t k = 1; k < n; k++) {
-        if (!place_pivot(m, n, k, det, true)) {
+        int32_t moved = k;
+        if (!place_pivot(m, n, k, det, true, &moved)) {
             quoly_set(0, det);
             s.finish();
             return;
         }
+        std::swap(original[static_cast<size_t>(k)], original[static_cast<size_t>(moved)]);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
         const bool p_is_1 = quoly_eq_1(p);
         colm* rest = (*at_or_after(krow, k))->next;
-        for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k);
+        for (int32_t r = k + 1; r <= n; r++)
+            bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k, &original[static_cast<size_t>(r)]);
         free_quoly(&c.q);
         if (!p_is_1) quoly_assign(p, &c.q);
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);

@@ -16,6 +16,7 @@
 #include "det/mat_invert.h"
 #include "det/sparse_mod_determ.h"
 #include "interp/settings.h"
+#include "matrix/row_length_index.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_det.h"
 #include "matrix/sparse_finders.h"
@@ -428,6 +429,65 @@ TEST(SparseModRows, Window) {
     *row_head(raw, 3) = keep;
     free_sparse_frame(&raw, n);
     free_sparse(&f, n, 1);
+}
+
+// The tree-kept row choice against the window scan on the same rows:
+// rows of random lengths (empty ones among them) whose entries lie at or
+// right of column k, across frames, before and after lengths change.
+TEST(SparseModRows, IndexedChoiceIsTheWindowScans) {
+    PrimeRing ring(101);
+    std::mt19937_64 rng(77);
+    for (int32_t n : {3, 10, 57, 400, 2500}) {
+        std::uniform_int_distribution<int32_t> kpick(1, n), len(0, 12), shape(0, 3);
+        for (int trial = 0; trial < 12; trial++) {
+            const int32_t k = kpick(rng);
+            sparse* f = new_frame_chain(n);
+            std::vector<int32_t> lengths(size_t(n) + 1, 0);
+            const int kind = shape(rng);
+            for (int32_t r = k; r <= n; r++) {
+                // Mostly equal lengths (no early stop), or random ones.
+                int32_t want = kind == 0 ? 7 : len(rng);
+                if (kind == 1 && want == 0) want = 5;
+                colm** tail = row_head(f, r);
+                for (int32_t c = k; c <= n && lengths[r] < want; c++) {
+                    if (std::uniform_int_distribution<int>(0, 2)(rng) == 0 && n - c > want - lengths[r]) continue;
+                    colm* e = take_colm();
+                    e->col = c;
+                    e->val = nullptr;
+                    quoly_set_lint(1 + c % 100, &e->val);
+                    e->next = nullptr;
+                    *tail = e;
+                    tail = &e->next;
+                    lengths[r]++;
+                }
+            }
+            RowLengthIndex index(lengths);
+            for (int round = 0; round < 2; round++) {
+                int32_t r1 = -5, c1 = -5, r2 = -5, c2 = -5;
+                const int f1 = spec1_mod_sparse_findbest(f, n, k, &r1, &c1, lengths.data());
+                const int f2 = indexed_mod_sparse_findbest(f, n, k, &r2, &c2, index);
+                EXPECT_EQ(f1 != 0, f2 != 0) << "n=" << n << " k=" << k << " round " << round;
+                EXPECT_EQ(c1, c2) << "n=" << n << " k=" << k;
+                // The caller reads the row only when it takes it.
+                if (f1 && c1 >= 0) {
+                    EXPECT_EQ(r1, r2) << "n=" << n << " k=" << k;
+                }
+                // Empty some rows' tails: shorter rows, the first column kept.
+                for (int t = 0; t < 20; t++) {
+                    const int32_t r = std::uniform_int_distribution<int32_t>(k, n)(rng);
+                    colm* h = *row_head(f, r);
+                    if (!h || !h->next) continue;
+                    colm* rest = h->next;
+                    h->next = nullptr;
+                    for (colm* e = rest; e; e = e->next) free_quoly(&e->val);
+                    give_back_list(rest);
+                    lengths[r] = 1;
+                    index.set(r, 1);
+                }
+            }
+            free_sparse(&f, n, 1);
+        }
+    }
 }
 
 }  // namespace
