@@ -64,6 +64,7 @@ bench: build
 	python3 bench/bench_matrix_powers.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_minpoly
 	python3 bench/bench_minpoly.py $(BUILD)/bin/tarvex
+	python3 bench/bench_chpoly.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

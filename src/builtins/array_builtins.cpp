@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "builtins/builtin_func.h"
+#include "builtins/chpoly.h"
 #include "builtins/powermod.h"
 #include "interp/array_language.h"
 #include "interp/array_table.h"
@@ -177,6 +178,9 @@ bool array_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
         return true;
     case 34:
         lcm_of_denominators(source, result, pending);
+        return true;
+    case 3:
+        builtin_chpoly(source, result, pending);
         return true;
     case 46:
         minimal_polynomial(source, result, pending);

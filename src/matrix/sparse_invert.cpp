@@ -32,6 +32,7 @@ struct Work {
     quoly** d = nullptr;          // the dense iterate (the caller's cells) once switched
     int32_t block = 0;            // the work block of the dense products, when taken
     bool leveled = false;
+    const std::function<void(int32_t, quoly*)>* each = nullptr;   // told every p_k
     explicit Work(int32_t size) : n(size) {}
     void free_dense() {
         if (!d) return;
@@ -58,6 +59,15 @@ struct Work {
     Work(const Work&) = delete;
     Work& operator=(const Work&) = delete;
 };
+
+// Tells the listener p_k; c holds p_k, or -p_n at the last step.
+void report(Work& w, int32_t k) {
+    if (!w.each) return;
+    quoly* t = nullptr;
+    quoly_assign(w.c, &t);
+    if (k == w.n && k > 1) quoly_inplace(t);
+    (*w.each)(k, t);
+}
 
 [[noreturn]] void fail(Work& w, int code) {
     w.release();
@@ -123,12 +133,50 @@ void finish_dense(Work& w, sparse* a, int32_t from) {
         divide_by_step(&w.c, k);
         if (k == n) break;
         quoly_inplace(w.c);
+        report(w, k);
         for (int64_t i = 0; i < int64_t{n} * n; i++) {
             free_quoly(&w.d[i]);
             w.d[i] = cells[i];
             cells[i] = nullptr;
         }
     }
+}
+
+// The steps k = 2 .. n on w.c = trace(A) (n >= 2); the iterates may move
+// into d_cells. Leaves c = -p_n; returns whether the iterate went dense.
+bool recurrence(Work& w, sparse* a, quoly** d_cells, const char* label) {
+    const int32_t n = w.n;
+    quoly_inplace(w.c);
+    report(w, 1);
+    copy_sparse(&a, &w.b, n, 0);
+    dumpitt_level++;
+    w.leveled = true;
+    if (verbose) dumpitt(label, n, 1, 1, 1);
+    const bool may_switch = d_cells && int64_t{n} * n <= DENSE_CELLS_MAX;
+    const int64_t half = int64_t{n} * n / 2;
+    for (int32_t k = 2; k <= n; k++) {
+        poll_interrupt();
+        add_to_diag(w.c, w.b, n);
+        w.p = a;
+        mult_sparses(&w.p, &w.b, n, n, n, 0);
+        progress(k, n);
+        sparse_trace(&w.c, w.p, n);
+        divide_by_step(&w.c, k);
+        if (k == n) break;
+        free_sparse(&w.b, n, 1);
+        w.b = w.p;
+        w.p = nullptr;
+        quoly_inplace(w.c);
+        report(w, k);
+        if (may_switch && entry_count(w.b, n) > half) {
+            to_dense(w, d_cells);
+            finish_dense(w, a, k + 1);
+            report(w, n);
+            return true;
+        }
+    }
+    report(w, n);
+    return false;
 }
 
 }  // namespace
@@ -169,34 +217,7 @@ void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inver
         w.c = nullptr;
         return;
     }
-    quoly_inplace(w.c);
-    copy_sparse(&a, &w.b, n, 0);
-    dumpitt_level++;
-    w.leveled = true;
-    if (verbose) dumpitt("Invert sparse. Leverrier-Fadeev. Counting to ", n, 1, 1, 1);
-    const bool may_switch = d_cells && int64_t{n} * n <= DENSE_CELLS_MAX;
-    const int64_t half = int64_t{n} * n / 2;
-    bool dense = false;
-    for (int32_t k = 2; k <= n; k++) {
-        poll_interrupt();
-        add_to_diag(w.c, w.b, n);
-        w.p = a;
-        mult_sparses(&w.p, &w.b, n, n, n, 0);
-        progress(k, n);
-        sparse_trace(&w.c, w.p, n);
-        divide_by_step(&w.c, k);
-        if (k == n) break;
-        free_sparse(&w.b, n, 1);
-        w.b = w.p;
-        w.p = nullptr;
-        quoly_inplace(w.c);
-        if (may_switch && entry_count(w.b, n) > half) {
-            to_dense(w, d_cells);
-            dense = true;
-            finish_dense(w, a, k + 1);
-            break;
-        }
-    }
+    const bool dense = recurrence(w, a, d_cells, "Invert sparse. Leverrier-Fadeev. Counting to ");
     if (!want_inverse) {
         if (n % 2 == 0) quoly_inplace(w.c);
         free_quoly(det_slot);
@@ -220,4 +241,21 @@ void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inver
     w.release();
     if (consume) free_sparse(&a, n, 1);
     *a_slot = inverse;
+}
+
+void sparse_char_coefficients(sparse* a, int32_t n, quoly** d_cells,
+                              const std::function<void(int32_t, quoly*)>& each) {
+    if (lintmode && (n >= modulus || (finf && n >= 2))) {
+        error(36, "");
+        abandon_statement(36);
+    }
+    Work w(n);
+    w.each = &each;
+    sparse_trace(&w.c, a, n);
+    if (n == 1) {
+        quoly_inplace(w.c);
+        report(w, 1);
+        return;
+    }
+    recurrence(w, a, d_cells, "Counting to ");
 }

@@ -5,6 +5,7 @@
 // (and n^2 <= 1,000,000) they continue in dense cells.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "storage/other_records.h"
 #include "storage/records.h"
@@ -23,3 +24,11 @@
 // matrix (inverse only); 88 when no work block is free at the change to
 // dense cells.
 void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inverse, int32_t n, quoly** det_slot);
+
+// The coefficients of det(xI - A) = x^n + p_1 x^(n-1) + ... + p_n of the
+// n x n matrix a (not changed), by the same recurrence: each(k, p_k) for
+// k = 1 .. n in turn, the listener owning p_k. d_cells (n^2 cells, or null
+// to stay sparse) take the dense iterates; they hold nothing afterwards.
+// Errors 36 and 88 as above, everything taken given back first.
+void sparse_char_coefficients(sparse* a, int32_t n, quoly** d_cells,
+                              const std::function<void(int32_t, quoly*)>& each);

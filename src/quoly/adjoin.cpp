@@ -28,6 +28,7 @@
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/loop.h"
 
 int changed_in_modmode = 0;
@@ -291,6 +292,7 @@ void adjoin_poly_var(const char* var_name, int innermost) {
     number_polys++;
     if (field_depth > 0 && outermost) field_depth++;
     if (modularmode) changed_in_modmode = 1;
+    load_char_tables();
 
     // A variable appended innermost lies below every stored polynomial.
     if (outermost && others) {

@@ -416,6 +416,16 @@ void direct_quoly_read(quoly** slot) {
 
 void get_char_poly(int, int, quoly** slot) { direct_quoly_read(slot); }
 
+void read_char_poly_rows() {
+    for (int n = 12; n < POL_SIDE; n++)
+        for (int j = 0; j <= n; j++) {
+            quoly** slot = &pol[POL_SIDE * n + j];
+            if (*slot) continue;
+            get_char_poly(n, j, slot);
+            size_data_strucs += static_cast<uint32_t>(sizeof(quoly) + (n + 1) * sizeof(polynode));
+        }
+}
+
 int find_built_in(int lo, int hi, const char* name) {
     while (lo <= hi) {
         int mid = (lo + hi) / 2;

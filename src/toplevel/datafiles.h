@@ -42,5 +42,8 @@ void direct_quoly_read(quoly** slot);
 void direct_poly_read(polynode** slot);
 // The next chdat entry, for the characteristic-polynomial data beyond start-up.
 void get_char_poly(int a, int b, quoly** slot);
+// Rows 12 .. 37 of pol from chdat (those not read already), into the ring
+// of start-up; their size joins size_data_strucs.
+void read_char_poly_rows();
 
 int find_built_in(int lo, int hi, const char* name);   // position or -1

@@ -30,6 +30,11 @@ extern int32_t rational_disp_size;
 
 // Start-up: denom filled, need_to_set_char_poly := 1.
 void set_prods_for_char();
+// When the first variable is adjoined: the rest of pol read (once).
+void load_char_tables();
+// denom and pol into the current modular ring, logged for the way back
+// (prime modulus and switch B off only).
+void convert_char_tables();
 
 // ---- the change ----
 // The frame of one change, read by the conversion list: the statement's

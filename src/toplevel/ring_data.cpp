@@ -42,11 +42,25 @@ void change_polydata(int direction) {
         restore_sparsefix();
         return;
     }
-    if (need_to_set_char_poly || !mod_is_prime || chpoly_block) return;
+    if (need_to_set_char_poly) return;
+    convert_char_tables();
+}
+
+void convert_char_tables() {
+    if (!mod_is_prime || chpoly_block) return;
     for (int32_t i = 0; i < DENOM_SIZE; i++)
         if (denom[i]) quoly_change_to_mod(&denom[i]);
     const int32_t k = std::min(limit_char_arrays, POL_ROWS_CONVERTED);
     for (int32_t i = 0; i < k; i++)
         for (int32_t j = i; j < k; j++)
             if (pol[POL_SIDE * j + i]) quoly_change_to_mod(&pol[POL_SIDE * j + i]);
+}
+
+void load_char_tables() {
+    if (!need_to_set_char_poly) return;
+    need_to_set_char_poly = 0;
+    read_char_poly_rows();
+    // Tables read while the ground ring is modular join it as a change of
+    // ring would have converted them; the way back restores them.
+    if (modularmode) convert_char_tables();
 }
