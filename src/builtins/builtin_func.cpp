@@ -1,9 +1,8 @@
-// Routing of the built-in numbers to their handler families, the numbers
-// with no handler, and the built-ins whose work is still to come.
+// Routing of the built-in numbers to their handler families, and the
+// numbers with no handler.
 #include "builtins/builtin_func.h"
 
 #include <cstdio>
-#include <string>
 
 #include "builtins/array_handlers.h"
 #include "builtins/emergency_display.h"
@@ -33,19 +32,6 @@ bool has_no_handler(int32_t n) {
     }
 }
 
-// The token after a parenthesised argument list that is not evaluated.
-void skip_argument_list(FILE** source, name** pending) {
-    bnext(source, pending);
-    if (!token_is(&token, "(")) return;
-    int depth = 0;
-    do {
-        if (token_is(&token, "(")) depth++;
-        if (token_is(&token, ")")) depth--;
-        if (token_is(&token, ";") && depth > 0) bfail(1, token.name);
-        bnext(source, pending);
-    } while (depth > 0);
-}
-
 // The built-ins that rearrange stored arrays and polynomials in place,
 // move, swap, compare and rename stored values, and the emergency displays.
 bool rearranging_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
@@ -72,13 +58,6 @@ bool rearranging_builtin(FILE** source, quoly** result, name** pending, int32_t 
 
 }  // namespace
 
-void later_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
-    const std::string nm = n >= 0 && n <= numbuiltins ? builtin[n].name : "This built-in";
-    skip_argument_list(source, pending);
-    feature_unavailable((nm + " is not available yet.").c_str(), 16, token.name);
-    quoly_set(0, result);
-}
-
 void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
     if (has_no_handler(n)) {
         std::printf("not implemented\n");
@@ -93,5 +72,7 @@ void builtin_func(FILE** source, quoly** result, name** pending, int32_t n) {
     if (degree_builtin(source, result, pending, n)) return;
     if (gcd_builtin(source, result, pending, n)) return;
     if (matrix_builtin(source, result, pending, n)) return;
-    later_builtin(source, result, pending, n);
+    // Every number outside the "not implemented" set has a handler above.
+    tarvex_error("built-in without a handler.", 1);
+    abandon_statement(0);
 }

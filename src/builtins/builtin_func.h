@@ -31,6 +31,3 @@ bool degree_builtin(FILE** source, quoly** result, name** pending, int32_t n);
 // Gcd, content and extended gcd; factors, square-free parts and monomials
 // into arrays; the irreducibility test; dropping denominators.
 bool gcd_builtin(FILE** source, quoly** result, name** pending, int32_t n);
-// The built-ins whose work comes with later parts of the system: their
-// arguments are skipped, then the message and error 16.
-void later_builtin(FILE** source, quoly** result, name** pending, int32_t n);
