@@ -1,8 +1,14 @@
+// Echelon forms of sparse arrays over any ground ring: the reduced row
+// echelon form of an augmented matrix and row reduction with full pivoting,
+// with their transformation matrices kept sparse. With a prime modulus or
+// GF(2^8)/GF(2^16) and numbers only, the residue versions run instead.
 #pragma once
 #include <cstdint>
 #include <vector>
+
 #include "storage/other_records.h"
 #include "storage/records.h"
+
 // Transforms: flags[i] != 0 asks for transform i; the worker builds it in
 // sparse_out[i] (starting from spar_identi(&sparse_out[i], size, 1)) and the
 // caller attaches the frames to its output array afterwards.
