@@ -256,12 +256,7 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
     }
 
     // M(X) = product of (X - x_j), coefficients from the constant up.
-    std::vector<uint32_t> M(static_cast<size_t>(P) + 1, 0);
-    M[0] = 1;
-    for (int64_t j = 0; j < P; j++) {
-        for (int64_t k = j + 1; k >= 1; k--) M[k] = rsub(M[k - 1], rmul(pts[j], M[k]));
-        M[0] = rsub(0, rmul(pts[j], M[0]));
-    }
+    const std::vector<uint32_t> M = node_polynomial(pts);
 
     // The answer's coefficients: for each monomial of the variables inside
     // depth, the D + 1 coefficients in the variable of level depth.

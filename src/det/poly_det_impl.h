@@ -45,6 +45,16 @@ inline uint32_t rmul(uint32_t a, uint32_t b) {
 // a^-1; a without inverse under a composite modulus is error 85.
 uint32_t rinv(uint32_t a);
 uint32_t rpow(uint32_t a, int64_t e);
+// The product of (X - x_j) over the points, coefficients from the constant up.
+inline std::vector<uint32_t> node_polynomial(const std::vector<uint32_t>& xs) {
+    std::vector<uint32_t> M(xs.size() + 1, 0);
+    M[0] = 1;
+    for (size_t j = 0; j < xs.size(); j++) {
+        for (size_t k = j + 1; k >= 1; k--) M[k] = rsub(M[k - 1], rmul(xs[j], M[k]));
+        M[0] = rsub(0, rmul(xs[j], M[0]));
+    }
+    return M;
+}
 
 // The residue of p with xs[L - 1] for the variable of level L; p's own
 // chain is at level `from` (1 for a whole polynomial). The numbers are

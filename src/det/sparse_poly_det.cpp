@@ -363,12 +363,7 @@ int sparse_mod_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
     }
 
     // M(X) = product of (X - y_j), from the constant up.
-    std::vector<uint32_t> M(static_cast<size_t>(P) + 1, 0);
-    M[0] = 1;
-    for (int64_t j = 0; j < P; j++) {
-        for (int64_t q = j + 1; q >= 1; q--) M[q] = rsub(M[q - 1], rmul(y[j], M[q]));
-        M[0] = rsub(0, rmul(y[j], M[0]));
-    }
+    const std::vector<uint32_t> M = node_polynomial(y);
 
     // The script goes out only at the outermost call in the user's own
     // ring: nested levels and the images of the integer method would
