@@ -134,6 +134,20 @@ colm** link_new(colm** p, int32_t col, quoly* v) {
     return &e->next;
 }
 
+// The merged row's new value s at column j (null for zero): it replaces the
+// entry at *q when the row had one there (present), which is dropped for a
+// zero, else it is linked in before *q. Returns the slot after column j.
+colm** settle_entry(colm** q, bool present, int32_t j, quoly* s) {
+    if (!present) return s ? link_new(q, j, s) : q;
+    if (!s) {
+        drop(q);
+        return q;
+    }
+    free_quoly(&(*q)->val);
+    (*q)->val = s;
+    return &(*q)->next;
+}
+
 // The entry (k, k) of the pivot row; a missing one is an internal fault.
 quoly* pivot_value(colm* row, int32_t k, const char* which) {
     colm* e = row;
@@ -300,17 +314,7 @@ bool scaled_row(colm** pk, colm* pivot_rest, quoly* p, bool p_is_1, quoly* c, qu
             a = a->next;
         }
         if (s && quoly_iszero(s)) free_quoly(&s);
-        if (jr == j) {
-            if (s) {
-                free_quoly(&(*q)->val);
-                (*q)->val = s;
-                q = &(*q)->next;
-            } else {
-                drop(q);
-            }
-        } else if (s) {
-            q = link_new(q, j, s);
-        }
+        q = settle_entry(q, jr == j, j, s);
     }
     return true;
 }
@@ -355,17 +359,7 @@ void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c
         }
         if (s && quoly_iszero(s)) free_quoly(&s);
         if (*c) div_s_by_c(&s, c);
-        if (jr == j) {
-            if (s) {
-                free_quoly(&(*q)->val);
-                (*q)->val = s;
-                q = &(*q)->next;
-            } else {
-                drop(q);
-            }
-        } else if (s) {
-            q = link_new(q, j, s);
-        }
+        q = settle_entry(q, jr == j, j, s);
     }
 }
 
