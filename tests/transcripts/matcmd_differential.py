@@ -235,6 +235,23 @@ def check_case(case, got):
     return problems
 
 
+def run_queries(binary, s):
+    """Runs the script; each query with its result block, or None (after a
+    message) when results are missing."""
+    with tempfile.TemporaryDirectory() as cwd:
+        out = subprocess.run([binary], input=s.text.encode(), capture_output=True, cwd=cwd,
+                             timeout=600).stdout.decode()
+    pieces = re.split(rf"\n +{MARK}\n", out)[1:]
+    if len(pieces) != len(s.queries):
+        print(f"only {len(pieces)} results for {len(s.queries)} queries")
+        return None
+    answered = []
+    for query, piece in zip(s.queries, pieces):
+        block = piece.split("\n>", 1)[1] if "\n>" in piece else piece
+        answered.append((query, block.split("\n>")[0].strip("\n")))
+    return answered
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     count = int(argv[2]) if len(argv) > 2 else 48
@@ -242,17 +259,11 @@ def main(argv):
     cases = [make_case(rng, i) for i in range(count)]
     # Pseudet's pair array has rank columns: its size is read from the rank.
     s = build_script(cases)
-    with tempfile.TemporaryDirectory() as cwd:
-        out = subprocess.run([binary], input=s.text.encode(), capture_output=True, cwd=cwd,
-                             timeout=600).stdout.decode()
-    pieces = re.split(rf"\n +{MARK}\n", out)[1:]
-    if len(pieces) != len(s.queries):
-        print(f"only {len(pieces)} results for {len(s.queries)} queries")
+    answered = run_queries(binary, s)
+    if answered is None:
         return 1
     results = {}
-    for (idx, label, rows, cols), piece in zip(s.queries, pieces):
-        block = piece.split("\n>", 1)[1] if "\n>" in piece else piece
-        block = block.split("\n>")[0].strip("\n")
+    for (idx, label, rows, cols), block in answered:
         if "***" in block and label != "PseudetX":
             results.setdefault(idx, {})[label] = ("error", block)
             continue

@@ -20,13 +20,10 @@ checked with sympy:
 """
 import os
 import random
-import re
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from matcmd_differential import MARK, Ring, make_case, number_of, parse_array, value  # noqa: E402
+from matcmd_differential import MARK, Ring, make_case, number_of, parse_array, run_queries, value  # noqa: E402
 from quoly_differential import sympy  # noqa: E402
 
 ROWREDUCE_OUTS = (("P", "p", "r"), ("Q", "q", "k"), ("P2", "pp", "r"), ("Q2", "qq", "k"))
@@ -189,17 +186,11 @@ def main(argv):
     rng = random.Random(seed)
     cases = [make_case(rng, i) for i in range(count)]
     s, plan = build_script(cases, rng)
-    with tempfile.TemporaryDirectory() as cwd:
-        out = subprocess.run([binary], input=s.text.encode(), capture_output=True, cwd=cwd,
-                             timeout=600).stdout.decode()
-    pieces = re.split(rf"\n +{MARK}\n", out)[1:]
-    if len(pieces) != len(s.queries):
-        print(f"only {len(pieces)} results for {len(s.queries)} queries")
+    answered = run_queries(binary, s)
+    if answered is None:
         return 1
     results = {}
-    for (idx, label, rows, cols), piece in zip(s.queries, pieces):
-        block = piece.split("\n>", 1)[1] if "\n>" in piece else piece
-        block = block.split("\n>")[0].strip("\n")
+    for (idx, label, rows, cols), block in answered:
         results.setdefault(idx, {})[label] = (rows, cols, block)
     failed = 0
     for idx, case in enumerate(cases):
