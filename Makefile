@@ -60,6 +60,7 @@ bench: build
 	python3 bench/bench_coefficients.py $(BUILD)/bin/tarvex
 	python3 bench/bench_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_normal_forms.py $(BUILD)/bin/tarvex
+	python3 bench/bench_int_determ.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_matrix_powers.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_minpoly

@@ -162,8 +162,9 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         rank = int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], computed_m.q, false);
         break;
     case MSMITH:
-        rank = rq->modulus.q ? int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], rq->modulus.q, true)
-                             : int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], computed_m.q, false);
+        rank = rq->modulus.q
+                   ? int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], rq->modulus.q, true, true)
+                   : int_smith(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3], computed_m.q, false, true);
         break;
     case NORMALIZE: rank = normalize(matrix.cells, R, K, rq->flags, w[0], w[1], w[2], w[3]); break;
     default:

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "det/det_state.h"
-#include "det/standard_invert.h"
+#include "det/int_determ_elim.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/measures.h"
@@ -266,7 +266,6 @@ int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bou
     const int32_t L = B->count;
     const bool plain = int64_t{n} * n < 302 && total <= sizeval && L > 599;
     if (!plain) limit = n - 1;
-    (void)limit;
     // Gather the array's cells (store pointers, not copies) when none were given.
     std::vector<quoly*> gathered;
     if (!cells) {
@@ -283,11 +282,6 @@ int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bou
         small_mod_determ(n, result, cells, B, &ok);
         if (ok) return 0;
     }
-    // Beyond the prime tables: elimination over the rationals.
-    det_hub hub;
-    hub.strategy = 1;
-    hub.minors_cut = 2;
-    quoly_set(1, result);
-    standard_matrix_invert(result, n, nullptr, 0, cells, nullptr, 0, 0, 0, &hub);
+    int_determ_elimination(result, cells, n, plain, limit);
     return 0;
 }

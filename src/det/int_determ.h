@@ -38,6 +38,9 @@ void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t co
 void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B, int* ok);
 
 // *result := det of the n x n integer matrix of the array record or of the
-// cells (at least one given). *bound holds B, or -1 to have it computed
-// (and replaced). Returns 0.
+// cells (at least one given; neither is changed). *bound holds B, or -1 to
+// have it computed (and replaced). Remaindering when the tables reach B,
+// else the elimination of det/int_determ_elim.h: plain (exact, mincutoff
+// pivots) for a small matrix of small entries whose caller gave a bound
+// beyond 600 digits, else modulo a power of two. Returns 0.
 int int_determ(quoly** result, array* a, quoly** cells, int32_t n, quoly** bound);

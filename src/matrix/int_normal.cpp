@@ -1,256 +1,164 @@
 #include "matrix/int_normal.h"
 
+#include <cstdio>
+#include <vector>
+
+#include "matrix/int_steps.h"
+
 #include "det/det_state.h"
 #include "matrix/dense_rowcol.h"
 #include "matrix/dense_vectors.h"
+#include "matrix/measures.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/errors.h"
 
 using namespace dense_vectors;
+using namespace int_steps;
 
 namespace {
 
-int sign_of(const quoly* q) {
-    if (quoly_iszero(const_cast<quoly*>(q))) return 0;
-    return q->nnum->head->digit < 0 ? -1 : 1;
-}
-
-bool is_unit(quoly* q) {
-    int m1 = 0;
-    return !quoly_iszero(q) && equal_to_pm1(q->nnum, &m1);
-}
-
-// |x| < |y|, y non-zero.
-bool abs_below(quoly* x, quoly* y) { return int_abs_bigger(y->nnum, x->nnum, 0) != 0; }
-
-void negate_cell(quoly** cell) {
-    if (!quoly_iszero(*cell)) in_place_neg((*cell)->nnum);
-}
-
-// The matrix and its wanted transforms; every operation on the matrix is
-// mirrored on them so that T0 x A0 x T1 keeps equal to the matrix.
-struct Work {
-    quoly** a;
-    int32_t R, K;
-    quoly** T[4] = {nullptr, nullptr, nullptr, nullptr};
-    quoly* m = nullptr;     // reduce changed entries into (-m/2, m/2]
-    QuolyOwner half;
-
-    Work(quoly** cells, int32_t rows, int32_t cols) : a(cells), R(rows), K(cols) {}
-
-    bool zero(int32_t i, int32_t j) { return quoly_iszero(at(a, R, i, j)); }
-    quoly* cell(int32_t i, int32_t j) { return at(a, R, i, j); }
-
-    void reduce(quoly** x) {
-        // Entries inside the range stay as they are, remainders too.
-        if (!m || quoly_iszero(*x) || !int_abs_bigger((*x)->nnum, half.q->nnum, 0)) return;
-        QuolyOwner q, r;
-        quoly_set(0, &q.q);
-        quoly_set(0, &r.q);
-        divide((*x)->nnum, m->nnum, q.q->nnum, r.q->nnum);
-        if (int_abs_bigger(r.q->nnum, half.q->nnum, 0)) {
-            if (sign_of(r.q) > 0)
-                sub(r.q->nnum, m->nnum, r.q->nnum);
-            else
-                fastsum(r.q->nnum, m->nnum);
+// Clears column and row of the pivot (prow, pcol) in the block from k, the
+// pivot moving to every smaller entry the reductions leave: the rows are
+// reduced first, one at a time, so that the pivot column runs through a
+// Euclidean chain; the row only once the column is clear, which touches
+// the pivot row alone.
+void clear_around(Work* w, int32_t k, int32_t* prow, int32_t* pcol) {
+    for (;;) {
+        poll_interrupt();
+        bool moved = false;
+        for (int32_t i = k; i < w->R && !moved; i++)
+            if (i != *prow) moved = int_rowreduce(w, k, *prow, *pcol, i, prow, pcol) != 0;
+        if (moved) continue;
+        for (int32_t j = k; j < w->K && !moved; j++) {
+            if (j == *pcol || fast_colreduce(w, *prow, *pcol, j) == 0) continue;
+            *pcol = j;
+            moved = true;
         }
-        free_quoly(x);
-        *x = r.q;
-        r.q = nullptr;
-    }
-    void reduce_col(int32_t j) {
-        for (int32_t i = 0; i < R; i++) reduce(&at(a, R, i, j));
-    }
-    void reduce_row(int32_t i) {
-        for (int32_t j = 0; j < K; j++) reduce(&at(a, R, i, j));
-    }
-
-    // column j -= q x column s
-    void col_sub(int32_t j, int32_t s, quoly* q) {
-        sub_scaled(&at(a, R, 0, j), &at(a, R, 0, s), 1, R, q);
-        reduce_col(j);
-        if (T[1]) sub_scaled(&at(T[1], K, 0, j), &at(T[1], K, 0, s), 1, K, q);
-        if (T[3]) add_scaled(&at(T[3], K, s, 0), &at(T[3], K, j, 0), K, K, q);
-    }
-    // row i -= q x row s
-    void row_sub(int32_t i, int32_t s, quoly* q) {
-        sub_scaled(&at(a, R, i, 0), &at(a, R, s, 0), R, K, q);
-        reduce_row(i);
-        if (T[0]) sub_scaled(&at(T[0], R, i, 0), &at(T[0], R, s, 0), R, R, q);
-        if (T[2]) add_scaled(&at(T[2], R, 0, s), &at(T[2], R, 0, i), 1, R, q);
-    }
-    void col_swap(int32_t i, int32_t j) {
-        if (i == j) return;
-        swap_cols(a, i, j, R);
-        if (T[1]) swap_cols(T[1], i, j, K);
-        if (T[3]) swap_vector_rows(T[3], K, i, j);
-    }
-    void row_swap(int32_t i, int32_t j) {
-        if (i == j) return;
-        swap_vector_rows(a, R, i, j, K);
-        if (T[0]) swap_vector_rows(T[0], R, i, j);
-        if (T[2]) swap_cols(T[2], i, j, R);
-    }
-    void col_neg(int32_t j) {
-        for (int32_t i = 0; i < R; i++) negate_cell(&at(a, R, i, j));
-        if (T[1])
-            for (int32_t i = 0; i < K; i++) negate_cell(&at(T[1], K, i, j));
-        if (T[3])
-            for (int32_t i = 0; i < K; i++) negate_cell(&at(T[3], K, j, i));
-    }
-};
-
-// *q := b div a, truncated; floor: rounded down instead (a > 0), so that
-// b - q x a lies in [0, a).
-void quotient(quoly* b, quoly* a, bool floor, QuolyOwner* q) {
-    QuolyOwner r;
-    quoly_set(0, &q->q);
-    quoly_set(0, &r.q);
-    divide(b->nnum, a->nnum, q->q->nnum, r.q->nnum);
-    if (floor && sign_of(r.q) < 0) sub(q->q->nnum, number_1, q->q->nnum);
-    if (quoly_iszero(q->q)) quoly_set(0, &q->q);
-}
-
-void start_transforms(Work* w, const int flags[4], quoly** T0, quoly** T1, quoly** T2, quoly** T3) {
-    quoly** given[4] = {T0, T1, T2, T3};
-    for (int t = 0; t < 4; t++) {
-        w->T[t] = flags[t] ? given[t] : nullptr;
-        if (w->T[t]) identi(w->T[t], t % 2 == 0 ? w->R : w->K, 0);
+        if (!moved) return;
     }
 }
 
-// The entry of least absolute value in rows k .. R-1 of columns k .. K-1,
-// the first unit met winning at once; false when the block is zero.
-bool find_best(Work* w, int32_t k, int32_t* bi, int32_t* bj) {
-    quoly* best = nullptr;
-    for (int32_t j = k; j < w->K; j++)
-        for (int32_t i = k; i < w->R; i++) {
-            if (w->zero(i, j)) continue;
-            if (!best || abs_below(w->cell(i, j), best)) {
-                best = w->cell(i, j);
-                *bi = i;
-                *bj = j;
-                if (is_unit(best)) return true;
-            }
-        }
-    return best != nullptr;
-}
-
-// Diagonalises the block from position k on by row and column operations;
-// returns the number of pivots placed (the block's rank from k).
-int32_t smith_phase_one(Work* w, int32_t k) {
+// Diagonalises the block from position k on by row and column operations,
+// placing pivots k .. end - 1 at most (end < 0: up to the side); returns
+// the position after the last pivot placed (the block's rank from k).
+int32_t smith_phase_one(Work* w, int32_t k, int32_t end = -1) {
     const int32_t side = w->R < w->K ? w->R : w->K;
-    for (; k < side; k++) {
+    if (end < 0 || end > side) end = side;
+    VerboseLevel level("Phase 1, ", end - k);
+    const int32_t every = disper(end - k);
+    for (int32_t first = k; k < end; k++) {
+        poll_interrupt();
+        if ((k - first) % every == 0) level.step(k - first + 1);
         int32_t bi = 0, bj = 0;
-        if (!find_best(w, k, &bi, &bj)) return k;
-        for (;;) {
-            w->col_swap(k, bj);
-            w->row_swap(k, bi);
-            if (sign_of(w->cell(k, k)) < 0) w->col_neg(k);
-            bool clear = true;
-            for (int32_t i = k + 1; i < w->R; i++) {
-                if (w->zero(i, k)) continue;
-                QuolyOwner q;
-                quotient(w->cell(i, k), w->cell(k, k), false, &q);
-                if (!quoly_iszero(q.q)) w->row_sub(i, k, q.q);
-                if (!w->zero(i, k)) clear = false;
-            }
-            for (int32_t j = k + 1; j < w->K; j++) {
-                if (w->zero(k, j)) continue;
-                QuolyOwner q;
-                quotient(w->cell(k, j), w->cell(k, k), false, &q);
-                if (!quoly_iszero(q.q)) w->col_sub(j, k, q.q);
-                if (!w->zero(k, j)) clear = false;
-            }
-            if (clear) break;
-            // A remainder smaller than the pivot is left: it leads next.
-            find_best(w, k, &bi, &bj);
-        }
+        if (intfindbest(w, k, &bi, &bj) == 0) return k;
+        clear_around(w, k, &bi, &bj);
+        w->col_swap(k, bj);
+        w->row_swap(k, bi);
+        if (sign_of(w->cell(k, k)) < 0) w->col_neg(k);
     }
-    return side;
+    return end;
 }
 
-// Makes each diagonal entry divide the next: an entry d_j that d_t does not
-// divide is mixed into column t and the block from t diagonalised again.
+// Makes each diagonal entry divide the next: at each position the best
+// diagonal entry from there on leads; a later entry it does not divide is
+// mixed into its column and the block from there diagonalised again.
 void smith_phase_two(Work* w, int32_t rank) {
+    if (verbose) dumpitt("Smith Normal Form, phase 2's, rank ", rank, 1, 1, 1);
+    const int32_t every = disper(rank);
     QuolyOwner minus_one;
     quoly_set(-1, &minus_one.q);
+    const int32_t last = rank - 1;
     for (int32_t t = 0; t < rank; t++) {
-        for (;;) {
-            if (is_unit(w->cell(t, t))) break;
-            int32_t bad = -1;
-            for (int32_t j = t + 1; j < rank && bad < 0; j++) {
-                QuolyOwner q, r;
-                quoly_set(0, &q.q);
-                quoly_set(0, &r.q);
-                divide(w->cell(j, j)->nnum, w->cell(t, t)->nnum, q.q->nnum, r.q->nnum);
-                if (!quoly_iszero(r.q)) bad = j;
-            }
-            if (bad < 0) break;
-            w->col_sub(t, bad, minus_one.q);
+        poll_interrupt();
+        if (verbose && t % every == 0) dumpitt(" ", t + 1, 0, 0, 1);
+        int unit = 0;
+        swap_them_1(w, t, best_on_diag(w, t, last, &unit));
+        while (unit > 0) {
+            const int32_t j = best_other(w, t, last);
+            if (!j) break;
+            w->col_sub(t, j, minus_one.q);
             smith_phase_one(w, t);
+            swap_them_1(w, t, best_on_diag(w, t, last, &unit));
         }
+    }
+}
+
+// Each entry left of a pivot is brought into [0, pivot) by its column
+// minus a multiple of the pivot's, pivots from the top down.
+void hermite_two(Work* w, const std::vector<int32_t>& pivot_row) {
+    const int32_t last = static_cast<int32_t>(pivot_row.size()) - 1;
+    if (verbose) dumpitt("Hermite Phase 2, ", last, 1, 1, 1);
+    const int32_t every = disper(last + 1);
+    for (int32_t k = 1; k <= last; k++) {
+        poll_interrupt();
+        if (verbose && k % every == 0) dumpitt(" ", k, 0, 0, 1);
+        for (int32_t j = 0; j < k; j++) int_colreduce(w, pivot_row[k], k, j, true);
     }
 }
 
 }  // namespace
+
+int32_t phaseone(quoly** a, int32_t R, int32_t K, int32_t first, int32_t last, int* sign, quoly* m) {
+    Work w(a, R, K);
+    if (m) w.set_modulus(m);
+    const int32_t end = smith_phase_one(&w, first, last + 1);
+    *sign ^= w.sign;
+    return end - 1;
+}
 
 bool integer_cell(const quoly* q) { return q && q->isnum == 1 && !q->rat; }
 
 int32_t int_hermite(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T0, quoly** T1, quoly** T2,
                     quoly** T3) {
     Work w(a, R, K);
+    VerboseLevel level("Hermite Normal Form, side ", R < K ? R : K);
     start_transforms(&w, flags, T0, T1, T2, T3);
-    int32_t k = 0;
-    for (int32_t i = 0; i < R && k < K; i++) {
-        // Each pivot is sought in one row, rows never move: the column
-        // lattice stays A0's and H = A0 x T1.
-        bool found = false;
-        for (;;) {
-            int32_t bj = -1;
-            for (int32_t j = k; j < K; j++) {
-                if (w.zero(i, j)) continue;
-                if (bj < 0 || abs_below(w.cell(i, j), w.cell(i, bj))) bj = j;
-                if (is_unit(w.cell(i, bj))) break;
+    std::vector<int32_t> pivot_row;
+    {
+        VerboseLevel phase("Phase 1, ", R < K ? R : K);
+        const int32_t every = disper(R < K ? R : K);
+        int32_t k = 0;
+        for (int32_t i = 0; i < R && k < K; i++) {
+            poll_interrupt();
+            // Each pivot is sought in one row, rows never move: the column
+            // lattice stays A0's and H = A0 x T1.
+            bool found = false;
+            for (;;) {
+                int32_t bj = -1;
+                for (int32_t j = k; j < K; j++) {
+                    if (w.zero(i, j)) continue;
+                    if (bj < 0 || abs_below(w.cell(i, j), w.cell(i, bj))) bj = j;
+                    if (is_unit(w.cell(i, bj))) break;
+                }
+                if (bj < 0) break;
+                found = true;
+                w.col_swap(k, bj);
+                bool clear = true;
+                for (int32_t j = k + 1; j < K; j++)
+                    if (int_colreduce(&w, i, k, j) != 0) clear = false;
+                if (clear) break;
             }
-            if (bj < 0) break;
-            found = true;
-            w.col_swap(k, bj);
-            bool clear = true;
-            for (int32_t j = k + 1; j < K; j++) {
-                if (w.zero(i, j)) continue;
-                QuolyOwner q;
-                quotient(w.cell(i, j), w.cell(i, k), false, &q);
-                if (!quoly_iszero(q.q)) w.col_sub(j, k, q.q);
-                if (!w.zero(i, j)) clear = false;
-            }
-            if (clear) break;
+            if (!found) continue;
+            if (sign_of(w.cell(i, k)) < 0) w.col_neg(k);
+            pivot_row.push_back(i);
+            if (k % every == 0) phase.step(k + 1);
+            k++;
         }
-        if (!found) continue;
-        if (sign_of(w.cell(i, k)) < 0) w.col_neg(k);
-        for (int32_t j = 0; j < k; j++) {
-            if (w.zero(i, j)) continue;
-            QuolyOwner q;
-            quotient(w.cell(i, j), w.cell(i, k), true, &q);
-            if (!quoly_iszero(q.q)) w.col_sub(j, k, q.q);
-        }
-        k++;
     }
-    return k;
+    hermite_two(&w, pivot_row);
+    return static_cast<int32_t>(pivot_row.size());
 }
 
 int32_t int_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T0, quoly** T1, quoly** T2,
-                  quoly** T3, quoly* m, bool every_position) {
+                  quoly** T3, quoly* m, bool every_position, bool tell_modulus) {
     Work w(a, R, K);
+    VerboseLevel level("Smith Normal Form, side ", R < K ? R : K);
+    if (verbose && tell_modulus && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
     start_transforms(&w, flags, T0, T1, T2, T3);
     if (m) {
-        w.m = m;
-        QuolyOwner two, rem;
-        quoly_set(2, &two.q);
-        quoly_set(0, &w.half.q);
-        quoly_set(0, &rem.q);
-        divide(m->nnum, two.q->nnum, w.half.q->nnum, rem.q->nnum);
+        w.set_modulus(m);
         for (int64_t c = 0; c < int64_t{R} * K; c++) w.reduce(&a[c]);
     }
     const int32_t rank = smith_phase_one(&w, 0);
