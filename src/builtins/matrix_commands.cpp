@@ -19,6 +19,7 @@
 #include "matrix/int_normal.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
+#include "matrix/sparse_int_normal.h"
 #include "matrix/sparse_whole.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -105,6 +106,13 @@ void no_rows_warning() {
 
 // The dense reductions run on a copy of the matrix and on work arrays: the
 // matrix and the outputs change only once the worker has finished.
+// Whether a statement at a nested level (an interrupt served while the
+// command ran) removed, replaced or reshaped the matrix since `links`.
+bool matrix_moved(Request* rq, array* rec, bool sparse_rec, int32_t R, int32_t K, uint32_t links) {
+    return links != array_links_stamp && (find_array(&rq->a.nm) != rec || (rec->sparse != nullptr) != sparse_rec ||
+                                          rec->rows != R || array_columns(rec) != K);
+}
+
 int32_t dense_command(int32_t n, Request* rq, name** pending) {
     array* rec = rq->a.record;
     const int32_t R = rec->rows;
@@ -118,6 +126,8 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         if (int64_t{rows} * cols > MAX_DENSE_CELLS) bfail(43, rq->out[i].name);
     }
     QuolyOwner computed_m;
+    // Taken before the pseudo-determinant: it polls for interrupts.
+    const uint32_t links = array_links_stamp;
     if (integer_form(n)) {
         // The forms take integers only; nothing changes before this check.
         for (int64_t c = 0; c < cells; c++) {
@@ -129,6 +139,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         // the invariants' product, which keeps the entries small.
         const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
         if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m.q, rec);
+        if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     }
     WorkCopy matrix(nullptr, 0, rq->cmd.c_str());
     for (int64_t c = 0; c < cells; c++) {
@@ -145,7 +156,6 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         work[i].emplace(nullptr, 0, rq->cmd.c_str());
         w[i] = work[i]->cells;
     }
-    const uint32_t links = array_links_stamp;
     std::vector<int32_t> pairs;
     int32_t rank = 0;
     switch (n) {
@@ -179,9 +189,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         work[i]->count = int64_t{rows} * cols;
     }
     // A statement at a nested level may have moved or replaced the matrix.
-    if (links != array_links_stamp &&
-        (find_array(&rq->a.nm) != rec || rec->sparse || rec->rows != R || array_columns(rec) != K))
-        abandon_statement(0);
+    if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     for (int64_t c = 0; c < cells; c++) {
         quoly** cell = cell_at(rec->first + c);
         free_quoly(cell);
@@ -238,24 +246,44 @@ struct SparseWork {
     SparseWork& operator=(const SparseWork&) = delete;
 };
 
+// The forms take integers only (nothing has changed yet); Smith without
+// transforms and MSmith without m work modulo the pseudo-determinant.
+void sparse_integer_check(int32_t n, Request* rq, QuolyOwner* computed_m) {
+    array* rec = rq->a.record;
+    sparse* f = rec->sparse;
+    for (int32_t r = 1; r <= rec->rows; r++)
+        for (colm* e = *row_head(f, r); e; e = e->next)
+            if (!integer_cell(e->val)) bfail(183, rq->cmd.c_str());
+    const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
+    if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m->q, rec);
+}
+
 int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     array* rec = rq->a.record;
     const int32_t R = rec->rows;
     const int32_t K = array_columns(rec);
     SparseOutputs outs;
     for (int i = 0; i < 4; i++) outs.rows[i] = i % 2 == 0 || n == REDROWECH ? R : K;
-    SparseWork work(rec, R, K);
+    QuolyOwner computed_m;
     const uint32_t links = array_links_stamp;
+    if (integer_form(n)) {
+        sparse_integer_check(n, rq, &computed_m);
+        if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
+    }
+    SparseWork work(rec, R, K);
     std::vector<int32_t> pairs;
     int32_t rank = 0;
-    if (n == REDROWECH)
+    if (n == HERMITE)
+        rank = sparse_int_hermite(&work.a, rq->flags, outs.frame);
+    else if (n == SMITH || n == MSMITH)
+        rank = sparse_int_smith(&work.a, rq->flags, outs.frame, rq->modulus.q ? rq->modulus.q : computed_m.q,
+                                rq->modulus.q != nullptr, n == MSMITH);
+    else if (n == REDROWECH)
         rank = sparse_redrowech(&work.a, rq->flags, outs.frame);
     else
         rank = sparse_rowreduce(&work.a, n == PSEUDET, rq->flags, n == PSEUDET ? &pairs : nullptr, outs.frame,
                                 rq->limit);
-    if (links != array_links_stamp &&
-        (find_array(&rq->a.nm) != rec || !rec->sparse || rec->rows != R || array_columns(rec) != K))
-        abandon_statement(0);
+    if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
     put_back_sparse(work.a.sparse, rec->sparse, R);
     if (n == PSEUDET) {
         if (!rq->flags[0]) return rank;
@@ -299,11 +327,6 @@ bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     if (n == MSMITH) read_msmith_modulus(source, pending, &rq.modulus);
     read_outputs(source, pending, n, &rq);
     bnext(source, pending);
-    if (integer_form(n) && rec->sparse) {
-        feature_unavailable((rq.cmd + " of a sparse matrix is not available yet.").c_str(), 16, token.name);
-        quoly_set(0, result);
-        return true;
-    }
     if (n == MINORS) {
         minors(result, rec, &rq.out[0], &rq.out[1], &rq.out[2], rq.star, pending);
         return true;
