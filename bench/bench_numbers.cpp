@@ -21,13 +21,18 @@
 //                            and gcd at 1,000 to 64,000 digits beside GMP,
 //                            best of three, and each size's cost over the
 //                            previous one
+//   bench_numbers gcdat N    the gcd at N digits ten times, for profiles
+//   bench_numbers divat N    division 2N by N twenty times, the same
+//   (TARVEX_BENCH_CPU=1 times by processor time instead of the wall clock)
 #include <gmp.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -40,20 +45,30 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Seconds on the wall clock, or with TARVEX_BENCH_CPU set the thread's
+// processor time, steadier on a machine shared with other work.
+double now_seconds() {
+    static const bool cpu = std::getenv("TARVEX_BENCH_CPU") != nullptr;
+    if (cpu) {
+        timespec ts;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // Seconds per call: repeats until at least `budget` seconds have passed
 // (and at least once), so small sizes are timed over many calls.
 double time_per_call(const std::function<void()>& call, double budget) {
     if (budget > 0) call();   // warm the free lists and caches
     int64_t reps = 0;
-    auto start = Clock::now();
+    const double start = now_seconds();
     double elapsed = 0;
     int64_t batch = 1;
     do {
         for (int64_t i = 0; i < batch; i++) call();
         reps += batch;
-        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        elapsed = now_seconds() - start;
         if (elapsed < budget / 10) batch *= 2;
     } while (elapsed < budget);
     return elapsed / static_cast<double>(reps);
@@ -464,6 +479,18 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "slices") == 0) {
         Operands g;
         place_slices(g);
+        return 0;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "gcdat") == 0) {
+        Operands g;
+        const int32_t n = static_cast<int32_t>(std::atoi(argv[2]));
+        for (int i = 0; i < 10; i++) print_row(bench_gcd(g, n, false));
+        return 0;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "divat") == 0) {
+        Operands g;
+        const int32_t n = static_cast<int32_t>(std::atoi(argv[2]));
+        for (int i = 0; i < 20; i++) print_row(bench_divide(g, n));
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "large") == 0) {

@@ -47,6 +47,39 @@ void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, u
 // below B^nr but may be B^nr - 1 itself.
 void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                          int32_t nr, bool poll);
+// A number's transforms under the transform primes at a given number of
+// points, so that an operand met in several products is transformed once.
+struct NttForm {
+    std::vector<uint64_t> v;
+    size_t n = 0;
+};
+// Points that carry the whole product of na by nb digits.
+size_t ntt_points(int32_t na, int32_t nb);
+// f := the transforms of a (na digits) at `points` points.
+void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f);
+// r := |s0 x0 y0 + s1 x1 y1| trimmed, from forms of one size that carries
+// each product (the second product left out when x1 is null or s1 is 0);
+// returns the sum's sign. The signs s0, s1 are -1, 0 or 1.
+int ntt_sum_of_products(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x1, const NttForm* y1,
+                        int s1, Mag& r);
+// Set while the running kernel works on copies of its operands of its own:
+// then its long steps are safe points for interrupts (a nested level's
+// statements may use every shared buffer meanwhile, and may change the
+// records the operands came from).
+extern thread_local bool private_operands;
+// Digits of a step below which no interrupt is looked for.
+constexpr int32_t kPollDigits = 4096;
+// Operand digits from which the long routines read their operands into
+// buffers of their own, so that they can stop for an interrupt.
+constexpr int32_t kPrivateDigits = 2 * kPollDigits;
+struct PrivateOperands {
+    bool before = private_operands;
+    PrivateOperands() { private_operands = true; }
+    ~PrivateOperands() { private_operands = before; }
+    PrivateOperands(const PrivateOperands&) = delete;
+    PrivateOperands& operator=(const PrivateOperands&) = delete;
+};
+
 // Product cut-offs, settable so that tests can force each path:
 extern int32_t ntt_cut;         // shorter operand's digits from which the transforms run
 extern int32_t unbalanced_cut;  // shorter operand's digits from which a much longer one is cut
@@ -74,11 +107,16 @@ void recursive_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, ui
 extern int32_t divide_cut;
 // Division of a 2n-digit u by a normalised n-digit v through an
 // approximate reciprocal of v (divide_newton.cpp), same contract as the
-// recursive steps for nu = 2 nv. inv holds the reciprocal once made (left
-// empty to have it made), so that blocks on one divisor share it. False,
-// with u untouched, in the unexpected case that the estimate needs more
-// correction than it should.
-bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Mag& inv);
+// recursive steps for nu = 2 nv. inv holds the reciprocal and the
+// transforms of it and of v once made (left empty to have them made), so
+// that blocks on one divisor share them. False, with u untouched, in the
+// unexpected case that the estimate needs more correction than it should.
+struct Reciprocal {
+    Mag x;            // about B^(2n) / v
+    NttForm x_form;   // x's transforms for the quotient estimates
+    NttForm v_form;   // v's, for the remainders' cyclic products
+};
+bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Reciprocal& inv);
 // Divisor lengths from which divisions of whole blocks take the reciprocal.
 extern int32_t newton_cut;
 // Euclid on the pair in place: afterwards a >= b, b has at most one digit,
@@ -96,5 +134,8 @@ bool mag_lehmer_step(Mag& a, Mag& b, int64_t rows[4]);
 // halves, so the cost follows the product's growth.
 void mag_half_gcd_reduce(Mag& a, Mag& b);
 extern int32_t half_gcd_cut;
+// Shortest operand of a matrix step's products from which their operands
+// are transformed once each and the products summed before one inverse.
+extern int32_t gcd_forms_cut;
 
 }  // namespace digits

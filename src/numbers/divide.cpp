@@ -20,6 +20,18 @@ thread_local Mag da, db, dq, dr;
 // (la digits from pa) and B (lb digits from pb, non-zero), both read as
 // magnitudes; returns the sign of A times the sign of B.
 int divide_chains(const numnode* pa, int32_t la, const numnode* pb, int32_t lb, bool q) {
+    if (la + lb >= digits::kPrivateDigits) {
+        Mag a, b, oq, orem;
+        const int sa = digits::read_chain(pa, la, a);
+        const int sb = digits::read_chain(pb, lb, b);
+        {
+            digits::PrivateOperands mark;
+            digits::mag_divmod(a.data(), la, b.data(), lb, q ? &oq : nullptr, orem);
+        }
+        if (q) dq.swap(oq);
+        dr.swap(orem);
+        return sa * sb;
+    }
     const int sa = digits::read_chain(pa, la, da);
     const int sb = digits::read_chain(pb, lb, db);
     digits::mag_divmod(da.data(), la, db.data(), lb, q ? &dq : nullptr, dr);

@@ -6,6 +6,7 @@
 #include <bit>
 
 #include "numbers/digits_impl.h"
+#include "toplevel/errors.h"
 
 namespace digits {
 
@@ -32,7 +33,12 @@ void shift_up(const uint32_t* src, int32_t n, int32_t s, uint32_t* dst) {
 // found by recursive division (divide_recursive.cpp), below it digit by
 // digit; both leave the same remainder in un.
 void long_divide(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r) {
-    thread_local Mag un, vn;
+    // Buffers shared with later calls, unless an interrupt may come in
+    // between, when a nested level's divisions would overwrite them.
+    thread_local Mag shared_un, shared_vn;
+    Mag own_un, own_vn;
+    Mag& un = private_operands ? own_un : shared_un;
+    Mag& vn = private_operands ? own_vn : shared_vn;
     const int32_t s = DIGIT_BITS - std::bit_width(b[nb - 1]);
     un.resize(static_cast<size_t>(na) + 1);
     vn.resize(static_cast<size_t>(nb) + 1);
@@ -147,10 +153,12 @@ bool lehmer_round(Mag& a, Mag& b, int64_t* rows) {
 
 void school_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q) {
     const uint64_t v1 = v[nv - 1], v2 = v[nv - 2];
+    const bool poll = private_operands && nu >= kPollDigits;
     // Quotient digits are guessed from the top two remainder digits and
     // corrected on the third: then the guess is the true digit or one too
     // large, the second case settled by adding v back.
     for (int32_t j = nu - nv - 1; j >= 0; j--) {
+        if (poll && (j & 255) == 0) poll_interrupt();
         uint32_t* w = u + j;
         const uint64_t top = (static_cast<uint64_t>(w[nv]) << DIGIT_BITS) | w[nv - 1];
         uint64_t qhat = top / v1;

@@ -55,11 +55,30 @@ int32_t wrap_length(int32_t l_min, int32_t na, int32_t nb) {
     return 2 * points;
 }
 
+// The transforms of x (nx digits) at `points` points, in f unless f
+// already holds them.
+const NttForm& form_of(const uint32_t* x, int32_t nx, size_t points, NttForm& f) {
+    if (f.n != points) ntt_form(x, nx, points, f);
+    return f;
+}
+
+// r (L digits) := a * b mod (B^L - 1), below B^L - 1, from the operands'
+// transforms on L / 2 points (the cyclic product of two-digit coefficients).
+void mul_wrapped_forms(const NttForm& fa, const NttForm& fb, int32_t L, Mag& r) {
+    Mag t;
+    ntt_sum_of_products(fa, fb, 1, nullptr, nullptr, 0, t);
+    r.assign(static_cast<size_t>(L), 0u);
+    if (!t.empty()) fold(t.data(), size_of(t), L, r.data());
+}
+
+// Whether the transforms run for a product of na by nb digits.
+bool transformed(int32_t na, int32_t nb) { return std::min(na, nb) >= ntt_cut; }
+
 // r (L digits) := a * b mod (B^L - 1), below B^L - 1.
 void mul_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, int32_t L, Mag& r) {
     r.assign(static_cast<size_t>(L), 0u);
     if (std::min(na, nb) >= ntt_cut) {
-        mag_mul_ntt_wrapped(a, na, b, nb, r.data(), L, false);
+        mag_mul_ntt_wrapped(a, na, b, nb, r.data(), L, private_operands && L >= kPollDigits);
         Mag t(r);
         fold(t.data(), L, L, r.data());
     } else {
@@ -136,8 +155,9 @@ void sub_at(uint32_t* x, int32_t nx, const uint32_t* y, int32_t ny, int32_t off)
 }
 
 // x (n + 2 digits) := about B^(2n) / v for the normalised n-digit v,
-// within a few units.
-void reciprocal(const uint32_t* v, int32_t n, Mag& x) {
+// within a few units. When the last step's cyclic product is transformed,
+// v_form (when given) receives v's transforms from it.
+void reciprocal(const uint32_t* v, int32_t n, Mag& x, NttForm* v_form = nullptr) {
     x.assign(static_cast<size_t>(n) + 2, 0u);
     if (n == 1) {
         const uint64_t q = (uint64_t{1} << (2 * DIGIT_BITS)) / v[0];
@@ -172,7 +192,18 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x) {
     const int32_t nxh = mag_len(xh.data(), h + 2);
     const int32_t L = wrap_length(n + 3, n, nxh);
     Mag t, e(static_cast<size_t>(L), 0u);
-    mul_wrapped(v, n, xh.data(), nxh, L, t);
+    // X_h is met again in the correction's product: its transforms are
+    // kept when the two products run on the same points.
+    NttForm fxh, own_v;
+    const size_t wrap_points = static_cast<size_t>(L / 2);
+    if (transformed(n, nxh)) {
+        NttForm& fv = v_form ? *v_form : own_v;
+        ntt_form(v, n, wrap_points, fv);
+        ntt_form(xh.data(), nxh, wrap_points, fxh);
+        mul_wrapped_forms(fv, fxh, L, t);
+    } else {
+        mul_wrapped(v, n, xh.data(), nxh, L, t);
+    }
     e[static_cast<size_t>((n + h) % L)] = 1;
     sub_wrapped(e, t);
     const int sign = signed_value(e);
@@ -181,7 +212,14 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x) {
     const int32_t drop = h - 2;
     if (sign == 0 || size_of(e) <= drop) return;
     Mag p;
-    mag_mul(xh.data(), nxh, e.data() + drop, size_of(e) - drop, p);
+    const int32_t ne = size_of(e) - drop;
+    if (fxh.n && fxh.n == ntt_points(nxh, ne) && transformed(nxh, ne)) {
+        NttForm fe;
+        ntt_form(e.data() + drop, ne, fxh.n, fe);
+        ntt_sum_of_products(fxh, fe, 1, nullptr, nullptr, 0, p);
+    } else {
+        mag_mul(xh.data(), nxh, e.data() + drop, ne, p);
+    }
     const int32_t shift = 2 * h - drop;
     if (size_of(p) <= shift) return;
     const int32_t np = mag_len(p.data() + shift, size_of(p) - shift);
@@ -203,8 +241,9 @@ bool step_by_one(uint32_t* x, int32_t k, bool up) {
 
 }  // namespace
 
-bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Mag& inv) {
-    if (inv.empty()) reciprocal(v, n, inv);
+bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Reciprocal& rec) {
+    if (rec.x.empty()) reciprocal(v, n, rec.x, &rec.v_form);
+    const Mag& inv = rec.x;
     const int32_t ninv = mag_len(inv.data(), size_of(inv));
     // q0 = U_hi X / B^n with U_hi = u div B^n: within a few units of the
     // quotient, as u mod B^n is below 2 v.
@@ -212,7 +251,16 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Mag& 
     const int32_t nhi = mag_len(u + n, n);
     Mag q0(static_cast<size_t>(n), 0u);
     if (nhi > 0) {
-        mag_mul(u + n, nhi, inv.data(), ninv, p);
+        if (transformed(nhi, ninv)) {
+            // X's transforms serve every block of this divisor.
+            const size_t points = ntt_points(nhi, ninv);
+            const NttForm& fx = form_of(inv.data(), ninv, points, rec.x_form);
+            NttForm fu;
+            ntt_form(u + n, nhi, points, fu);
+            ntt_sum_of_products(fu, fx, 1, nullptr, nullptr, 0, p);
+        } else {
+            mag_mul(u + n, nhi, inv.data(), ninv, p);
+        }
         const int32_t np = mag_len(p.data(), size_of(p));
         if (np > 2 * n) {
             std::fill(q0.begin(), q0.end(), static_cast<uint32_t>(DIGIT_MASK));   // the quotient is below B^n
@@ -226,7 +274,14 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Mag& 
     Mag r(static_cast<size_t>(L)), t;
     fold(u, 2 * n, L, r.data());
     if (nq > 0) {
-        mul_wrapped(q0.data(), nq, v, n, L, t);
+        if (transformed(nq, n)) {
+            const NttForm& fv = form_of(v, n, static_cast<size_t>(L / 2), rec.v_form);
+            NttForm fq;
+            ntt_form(q0.data(), nq, static_cast<size_t>(L / 2), fq);
+            mul_wrapped_forms(fq, fv, L, t);
+        } else {
+            mul_wrapped(q0.data(), nq, v, n, L, t);
+        }
         sub_wrapped(r, t);
     }
     int sign = signed_value(r);

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "numbers/digits_impl.h"
+#include "toplevel/errors.h"
 
 namespace digits {
 
@@ -28,7 +29,7 @@ void div_double(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q) {
         return;
     }
     if (n >= newton_cut) {
-        Mag inv;
+        Reciprocal inv;
         if (newton_divide(u, v, n, q, inv)) return;
     }
     const int32_t lo = n / 2, hi = n - lo;
@@ -128,8 +129,10 @@ void div_top_half(uint32_t* u, const uint32_t* v, int32_t n, int32_t k, uint32_t
 void recursive_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q) {
     // Blocks of at most nv quotient digits from the top: each block's
     // remainder is the top of the next one's dividend.
-    Mag inv;   // v's reciprocal, shared by the whole blocks
+    Reciprocal inv;   // v's reciprocal, shared by the whole blocks
+    const bool poll = private_operands && nu >= kPollDigits;
     for (int32_t m = nu - nv; m > 0;) {
+        if (poll) poll_interrupt();
         const int32_t k = std::min(m, nv);
         m -= k;
         if (k == nv && nv >= newton_cut && nv >= divide_cut && newton_divide(u + m, v, nv, q + m, inv))

@@ -5,10 +5,14 @@
 #include <cmath>
 #include <cstdint>
 
+#include "numbers/digits_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "toplevel/errors.h"
 
 namespace {
+
+void sqrt_of(imag* a, imag* r, bool poll);
 
 void drop_chain(imag* x) {
     if (x->count > 0) give_back_chain(x->head, x->tail);
@@ -55,7 +59,7 @@ private:
 
 // x := a first estimate of sqrt(a) for a of two or more digits, within a
 // few units in its last half of digits, and never 0.
-void first_estimate(imag* a, imag* x) {
+void first_estimate(imag* a, imag* x, bool poll) {
     const int32_t n = a->count;
     if (n < sqcut) {
         const int64_t top = static_cast<int64_t>(a->head->digit) * DIGIT_BASE + a->head->next->digit;
@@ -72,7 +76,7 @@ void first_estimate(imag* a, imag* x) {
     if ((n - k) % 2) k++;
     {
         TopDigits top(a, k);
-        int_sqrt(top.number(), x, 0);
+        sqrt_of(top.number(), x, poll);
     }
     fillout(x, (n - k) / 2);
 }
@@ -99,20 +103,19 @@ int step_and_square(imag* a, imag* x, imag* q, imag* rem, imag* sq) {
     return 1;
 }
 
-}  // namespace
-
-// a is only read (Newton's steps divide by the estimate), so keep needs no
-// working copy: a is left unchanged either way.
-void int_sqrt(imag* a, imag* r, int keep) {
-    (void)keep;
+// r := floor(sqrt(a)); with poll set, a is a copy of the routine's own,
+// and each step may stop for an interrupt.
+void sqrt_of(imag* a, imag* r, bool poll) {
     if (a->count == 1) {
         special_set(static_cast<int32_t>(std::sqrt(static_cast<double>(a->head->digit))), r);
         return;
     }
     TempNum x, q, rem, d;
-    first_estimate(a, x);
+    first_estimate(a, x, poll);
+    if (poll) poll_interrupt();
     const bool done = a->count >= sqcut && step_and_square(a, x, q, rem, d);
     while (!done) {
+        if (poll) poll_interrupt();
         pos_divide(a, x, q, rem);
         meddiff(x->count, q->count, x->head, q->head, d);
         const int32_t d0 = d->head->digit;
@@ -132,4 +135,20 @@ void int_sqrt(imag* a, imag* r, int keep) {
     r->tail = x->tail;
     r->count = x->count;
     x->count = 0;
+}
+
+}  // namespace
+
+// a is only read (Newton's steps divide by the estimate), so keep needs no
+// working copy. A long a is still copied: its recursion cuts the chain it
+// works on for a while, and an interrupt may open a level that reads a.
+void int_sqrt(imag* a, imag* r, int keep) {
+    (void)keep;
+    if (a->count >= digits::kPrivateDigits) {
+        TempNum own;
+        fast_assign(a->head, a->count, own);
+        sqrt_of(own, r, true);
+        return;
+    }
+    sqrt_of(a, r, false);
 }

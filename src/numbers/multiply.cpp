@@ -3,6 +3,7 @@
 // (multiply_ntt.cpp). Squares take paths of their own. The kernels run on
 // magnitude arrays.
 #include <algorithm>
+#include <vector>
 
 #include "numbers/digits_impl.h"
 #include "numbers/numbers.h"
@@ -11,38 +12,34 @@
 
 namespace digits {
 
-namespace {
-// Set while the operands of the running product are its own copies: then
-// its larger steps are safe points for interrupts (a nested level's
-// statements may use every shared buffer meanwhile).
 thread_local bool private_operands = false;
-}  // namespace
-
-// Digits of a step below which no interrupt is looked for.
-constexpr int32_t kPollDigits = 4096;
-
-struct PrivateOperands {
-    bool before = private_operands;
-    PrivateOperands() { private_operands = true; }
-    ~PrivateOperands() { private_operands = before; }
-    PrivateOperands(const PrivateOperands&) = delete;
-    PrivateOperands& operator=(const PrivateOperands&) = delete;
-};
 
 void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
-    std::fill(r, r + na + nb, 0u);
-    for (int32_t i = 0; i < na; i++) {
-        uint64_t ai = a[i];
-        if (!ai) continue;
+    // Digit products (below 2^56) are summed in words without carrying, so
+    // the rows have no chain from one digit to the next; 255 rows on top of
+    // a digit stay below 2^64, and the carries are settled after each run
+    // of that many. Nothing in here stops for an interrupt: the buffer is
+    // the thread's own.
+    constexpr int32_t kRows = 255;
+    thread_local std::vector<uint64_t> acc;
+    const size_t n = static_cast<size_t>(na) + nb;
+    acc.assign(n, 0);
+    for (int32_t i0 = 0; i0 < na; i0 += kRows) {
+        const int32_t i1 = std::min(na, i0 + kRows);
+        for (int32_t i = i0; i < i1; i++) {
+            const uint64_t ai = a[i];
+            if (!ai) continue;
+            uint64_t* ri = acc.data() + i;
+            for (int32_t j = 0; j < nb; j++) ri[j] += ai * b[j];
+        }
         uint64_t carry = 0;
-        uint32_t* ri = r + i;
-        for (int32_t j = 0; j < nb; j++) {
-            uint64_t t = ri[j] + ai * b[j] + carry;
-            ri[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+        for (size_t k = 0; k < n; k++) {
+            const uint64_t t = acc[k] + carry;
+            acc[k] = t & DIGIT_MASK;
             carry = t >> DIGIT_BITS;
         }
-        ri[nb] = static_cast<uint32_t>(carry);
     }
+    for (size_t k = 0; k < n; k++) r[k] = static_cast<uint32_t>(acc[k]);
 }
 
 void mag_sqr_school(const uint32_t* a, int32_t n, uint32_t* r) {
@@ -202,15 +199,12 @@ namespace {
 
 thread_local digits::Mag ma, mb, mr;
 
-// Long products read their operands into buffers of their own, so that they
-// can stop for an interrupt.
-constexpr int32_t kPrivateDigits = 2 * digits::kPollDigits;
 
 // A square (b is a's record) reads its operand once and keeps to the
 // squaring paths.
 void product(imag* a, imag* b, imag* c, bool schoolbook) {
     const bool square = a == b;
-    if (!schoolbook && a->count + b->count >= kPrivateDigits) {
+    if (!schoolbook && a->count + b->count >= digits::kPrivateDigits) {
         digits::Mag pa, pb, pr;
         const int sa = digits::read_chain(a->head, a->count, pa);
         const int sb = square ? sa : digits::read_chain(b->head, b->count, pb);

@@ -297,7 +297,139 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
     }
 }
 
+// The signed sum s0 x0 y0 + s1 x1 y1 from transformed operands: the
+// pointwise products added (or taken) under each prime, one inverse
+// transform each, and the coefficients rebuilt as signed values, as the
+// sum may cancel to anything in between.
+int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x1, const NttForm* y1, int s1,
+                  Mag& r) {
+    const size_t n = x0.n;
+    // Kept by the thread: fresh buffers of this size come from the system
+    // each time, and their page faults cost as much as a transform's pass.
+    // Nothing in here stops for an interrupt, so no other call can reach it.
+    thread_local std::vector<u64> res;
+    if (res.size() < 3 * n) res.resize(3 * n);
+    int lg = 0;
+    while ((size_t{1} << lg) < n) lg++;
+    for (int k = 0; k < 3; k++) {
+        const Prime& pr = primes[k];
+        const u64* a = x0.v.data() + k * n;
+        const u64* b = y0.v.data() + k * n;
+        u64* out = res.data() + k * n;
+        for (size_t i = 0; i < n; i++) {
+            const u64 t = pr.mont(a[i], b[i]);
+            out[i] = s0 < 0 ? pr.sub(0, t) : s0 > 0 ? t : 0;
+        }
+        if (x1 && s1) {
+            const u64* c = x1->v.data() + k * n;
+            const u64* d = y1->v.data() + k * n;
+            for (size_t i = 0; i < n; i++) {
+                const u64 t = pr.mont(c[i], d[i]);
+                out[i] = s1 < 0 ? pr.sub(out[i], t) : pr.add(out[i], t);
+            }
+        }
+        pr.inverse(out, n);
+        const u64 c = pr.scale[static_cast<size_t>(lg)], cs = pr.scales[static_cast<size_t>(lg)];
+        for (size_t i = 0; i < n; i++) out[i] = mul_shoup(out[i], c, cs, pr.p);
+    }
+    const Prime &P2 = primes[1], &P3 = primes[2];
+    static const Garner g;
+    // P = p1 p2 p3, for taking it from the residues that stand for negative
+    // coefficients.
+    u64 P0, P1, P2w;
+    {
+        const u128 t0 = static_cast<u128>(g.p12lo) * g.p3;
+        const u128 t1 = static_cast<u128>(g.p12hi) * g.p3 + static_cast<u64>(t0 >> 64);
+        P0 = static_cast<u64>(t0);
+        P1 = static_cast<u64>(t1);
+        P2w = static_cast<u64>(t1 >> 64);
+    }
+    r.resize(2 * n + 8);   // every digit is written below
+    u64 c0 = 0, c1 = 0, c2 = 0;   // the signed carry, 192 bits in two's complement
+    size_t out = 0;
+    for (size_t i = 0; i < n || !((c0 == 0 && c1 == 0 && c2 == 0) || (~c0 == 0 && ~c1 == 0 && ~c2 == 0));
+         i++) {
+        u64 v0 = 0, v1 = 0, v2 = 0;
+        if (i < n) {
+            const u64 r1 = res[i], r2 = res[n + i], r3 = res[2 * n + i];
+            const u64 r1m2 = r1 >= g.p2 ? r1 - g.p2 : r1;
+            const u64 k2 = mul_shoup(P2.sub(r2, r1m2), g.i12, g.i12s, g.p2);
+            const u64 r1m3 = r1 >= g.p3 ? r1 - g.p3 : r1;
+            const u64 low3 = P3.add(r1m3, mul_shoup(k2, g.p1m3, g.p1m3s, g.p3));
+            const u64 k3 = mul_shoup(P3.sub(r3, low3), g.i123, g.i123s, g.p3);
+            const u128 x = static_cast<u128>(k2) * g.p1 + r1;
+            const u128 t0 = static_cast<u128>(k3) * g.p12lo + static_cast<u64>(x);
+            const u128 t1 = static_cast<u128>(k3) * g.p12hi + static_cast<u64>(x >> 64) + static_cast<u64>(t0 >> 64);
+            v0 = static_cast<u64>(t0);
+            v1 = static_cast<u64>(t1);
+            v2 = static_cast<u64>(t1 >> 64);
+            if (k3 > g.p3 / 2) {
+                // v - P, far below zero's side of the midpoint: borrow through.
+                const u128 d0 = static_cast<u128>(v0) - P0;
+                const u64 b0 = static_cast<u64>(d0 >> 64) ? 1 : 0;
+                const u128 d1 = static_cast<u128>(v1) - P1 - b0;
+                const u64 b1 = static_cast<u64>(d1 >> 64) ? 1 : 0;
+                v0 = static_cast<u64>(d0);
+                v1 = static_cast<u64>(d1);
+                v2 = v2 - P2w - b1;
+            }
+        }
+        const u128 s0w = static_cast<u128>(c0) + v0;
+        const u128 s1w = static_cast<u128>(c1) + v1 + static_cast<u64>(s0w >> 64);
+        const u64 w0 = static_cast<u64>(s0w), w1 = static_cast<u64>(s1w);
+        const u64 w2 = c2 + v2 + static_cast<u64>(s1w >> 64);
+        // At most four rounds pass the n coefficients before the carry
+        // (below 2^192) is spent: r has room for them.
+        for (int d = 0; d < kCoefDigits; d++) r[out++] = static_cast<uint32_t>(w0 >> (d * DIGIT_BITS)) & DIGIT_MASK;
+        constexpr int sh = kCoefDigits * DIGIT_BITS;
+        c0 = w0 >> sh | w1 << (64 - sh);
+        c1 = w1 >> sh | w2 << (64 - sh);
+        c2 = static_cast<u64>(static_cast<int64_t>(w2) >> sh);
+    }
+    r.resize(out);
+    int sign = 1;
+    if (~c2 == 0) {
+        // The sum is the digits less B^out: its magnitude is the complement.
+        sign = -1;
+        if (mag_len(r.data(), static_cast<int32_t>(r.size())) == 0) {
+            r.push_back(1);
+            return sign;
+        }
+        uint32_t borrow = 0;
+        for (auto& d : r) {
+            const uint32_t v = d + borrow;
+            d = (DIGIT_BASE - v) & DIGIT_MASK;
+            if (v) borrow = 1;
+        }
+    }
+    r.resize(static_cast<size_t>(mag_len(r.data(), static_cast<int32_t>(r.size()))));
+    return r.empty() ? 0 : sign;
+}
+
 }  // namespace
+
+size_t ntt_points(int32_t na, int32_t nb) {
+    const size_t terms = static_cast<size_t>(na + kCoefDigits - 1) / kCoefDigits +
+                         static_cast<size_t>(nb + kCoefDigits - 1) / kCoefDigits - 1;
+    size_t n = 1;
+    while (n < terms) n *= 2;
+    return n;
+}
+
+void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f) {
+    f.n = points;
+    f.v.resize(3 * points);
+    for (int k = 0; k < 3; k++) {
+        primes[k].prepare(points);
+        pack(a, na, DIGIT_BASE, f.v.data() + k * points, points);
+        primes[k].forward(f.v.data() + k * points, points);
+    }
+}
+
+int ntt_sum_of_products(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x1, const NttForm* y1,
+                        int s1, Mag& r) {
+    return combine_forms(x0, y0, s0, x1, y1, s1, r);
+}
 
 void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                  bool poll, uint32_t radix) {
