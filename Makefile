@@ -47,6 +47,7 @@ bench: build
 	$(BUILD)/bench/bench_matcmd
 	$(BUILD)/bench/bench_modout
 	$(BUILD)/bench/bench_field_inverse
+	$(BUILD)/bench/bench_pth_roots
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval

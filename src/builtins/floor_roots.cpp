@@ -16,6 +16,7 @@
 #include "numbers/tables.h"
 #include "poly/coefops.h"
 #include "poly/polyvars.h"
+#include "quoly/pth_roots.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -196,18 +197,19 @@ void quoly_pth_root(quoly** slot) {
     if (q->isnum) return;
     // The first variable the numerator depends on: down through the levels
     // whose only term has exponent 0.
-    polynode* p = q->pnum;
+    polynode** p = &q->pnum;
+    pt* rec = polynames;
     int32_t level = 1;
-    while (!p->numb && p->exp == 0) {
-        p = p->pcoef;
+    while (!(*p)->numb && (*p)->exp == 0) {
+        p = &(*p)->pcoef;
+        rec = inner(rec);
         level++;
     }
     if (field_depth == 0 || field_depth > level) {
         error(301, token.name);
         return;
     }
-    // Roots of field elements need the Frobenius tables of the field levels.
-    feature_unavailable("p-th roots in extension fields are not available yet.", 16, token.name);
+    pth_root(p, rec);
 }
 
 void sparse_great_abs(sparse** frame_slot, int32_t n, int in_place, int take_abs) {

@@ -14,6 +14,7 @@
 #include "numbers/tables.h"
 #include "poly/polyvars.h"
 #include "poly/powers.h"
+#include "quoly/pth_roots.h"
 #include "storage/assign.h"
 #include "storage/records.h"
 #include "toplevel/errors.h"
@@ -49,28 +50,56 @@ void sqf_gcd(polynode* a, polynode* b, polynode** g, pt* var) {
 
 bool is_zero_poly(const polynode* p) { return is_number(p) && p->ncoef->value == 0; }
 
+// The slot of the extension-field element a coefficient of var's level
+// stands for, down through the padding of the levels above the field, and
+// its level's record in *at; null when the coefficient depends on a level
+// above the field.
+polynode** field_part(polynode** c, pt* var, pt** at = nullptr) {
+    pt* rec = var ? var->next : nullptr;
+    while (rec && !(field_depth > 0 && rec->level >= field_depth)) {
+        polynode* p = *c;
+        if (p->numb || p->exp != 0 || p->next) return nullptr;
+        c = &p->pcoef;
+        rec = rec->next;
+    }
+    if (!rec) return nullptr;
+    if (at) *at = rec;
+    return c;
+}
+
 }  // namespace
 
-void pth_root(polynode** slot, pt* var) {
+void pth_power_root(polynode** slot, pt* var) {
     const int32_t e = characteristic();
     for (polynode* t = *slot; t; t = t->next) {
         if (t->numb) continue;
-        if (t->exp % e != 0) tarvex_error(" not a p-th power in pth_root.", 1);
+        if (t->exp % e != 0) {
+            tarvex_error(" not a p-th power in pth_root.", 1);
+            abandon_statement();
+        }
         polynode* c = t->pcoef;
-        if (!is_number(c)) {
-            // The root is taken of numbers only; nothing else can go on.
-            if (finf) {
-                error(308, token.name);
-                abandon_statement();
-            }
+        if (is_number(c)) continue;
+        // In GF(2^k) only numbers have roots here; over the integers modulo
+        // p the coefficient must lie in the extension field.
+        if (finf) {
+            error(308, token.name);
+            abandon_statement();
+        }
+        if (!field_part(&t->pcoef, var)) {
             error(352, var && var->next ? var->next->name : token.name);
             abandon_statement();
         }
     }
     for (polynode* t = *slot; t; t = t->next) {
-        imag* n = t->numb ? t->ncoef : t->pcoef->ncoef;
-        n->value = root_of_residue(n->value);
         if (!t->numb) t->exp /= e;
+        if (t->numb || is_number(t->pcoef)) {
+            imag* n = t->numb ? t->ncoef : t->pcoef->ncoef;
+            n->value = root_of_residue(n->value);
+            continue;
+        }
+        pt* rec = var;
+        polynode** s = field_part(&t->pcoef, var, &rec);
+        pth_root(s, rec);
     }
 }
 
@@ -84,7 +113,7 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
         poly_assign(F.p, &D.p);
         poly_diff(&D.p, 1);
         if (is_zero_poly(D.p)) {
-            pth_root(&F.p, var);
+            pth_power_root(&F.p, var);
             m *= e;
             continue;
         }
@@ -134,7 +163,7 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
         // What is left of G is a p-th power.
         std::swap(F.p, G.p);
         if (top_degree(F.p) > 0) {
-            pth_root(&F.p, var);
+            pth_power_root(&F.p, var);
             m *= e;
         }
     }

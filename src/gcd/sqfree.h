@@ -20,8 +20,9 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var);
 // in place. *slot := its p-th root, p the characteristic (2 in GF(2^k)):
 // top exponents divided by p, number coefficients replaced by their root
 // (a residue modulo a prime is its own p-th root; in GF(2^k) the square
-// root table). *slot must be a polynomial in the p-th power of its top
-// variable with number coefficients; a coefficient that is a polynomial is
-// error 308 in characteristic 2 and error 352 otherwise (no root of an
-// extension-field element is available). On error *slot is unchanged.
-void pth_root(polynode** slot, pt* var);
+// root table), coefficients in an extension field of the integers modulo p
+// by their root there. *slot must be a polynomial in the p-th power of its
+// top variable; a coefficient that is neither a number nor a field element
+// is error 308 in characteristic 2 and error 352 otherwise. On error *slot
+// is unchanged.
+void pth_power_root(polynode** slot, pt* var);

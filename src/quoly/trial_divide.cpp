@@ -63,6 +63,57 @@ void unwrap(polynode** slot) {
     }
 }
 
+// a (at rec's level) reaches the field levels: an element of the extension
+// field, which divides every polynomial over it up to the integer
+// denominator of its inverse.
+bool field_divisor(polynode* a, pt* rec) {
+    return field_depth > 0 && !lone(a) && level_of(rec) + poly_depth(a) - 1 >= field_depth;
+}
+
+// Top-level terms of p, counted up to 5.
+int32_t capped_terms(const polynode* p) {
+    int32_t n = 0;
+    for (; p && n < 5; p = p->next) n++;
+    return n;
+}
+
+// p's leading coefficient followed down from rec's level until a number or
+// a field level is met; *at := the record of the level reached.
+polynode* leading_chain(polynode* p, pt* rec, pt** at, const char* what) {
+    while (!p->numb) {
+        if (!rec) {
+            tarvex_error(what, 1);
+            abandon_statement();
+        }
+        if (field_depth > 0 && rec->level >= field_depth) break;
+        p = p->pcoef;
+        rec = rec->next;
+    }
+    *at = rec;
+    return p;
+}
+
+// The leading coefficient of a divides that of b, as it must when a
+// divides b: a cheap refusal before the full division.
+bool leading_coefs_divide(polynode* a, polynode* b, pt* rec) {
+    pt *ra = nullptr, *rb = nullptr;
+    polynode* la = leading_chain(a, rec, &ra, "leading_coef_check n");
+    polynode* lb = leading_chain(b, rec, &rb, "leading_coef_check m");
+    if (la->numb) {
+        if (lb->numb) return number_divides(la->ncoef, lb->ncoef, false);
+        return leaves_divisible(la->ncoef, lb);
+    }
+    // la stopped at the field level with an element of the field; lb is
+    // there too, or a number.
+    if (!lb->numb) return trial_poly_divide_noq(lb, la, ra, 0, 0, 0);
+    PolyHold n;
+    imag* copy = new_number();
+    num_assign(lb->ncoef, copy);
+    scalar_to_poly(copy, &n.p);
+    free_imag(&copy);
+    return trial_poly_divide_noq(n.p, la, ra, 0, 0, 0);
+}
+
 }  // namespace
 
 int check_num_poly(imag* d, polynode* p, int perform) {
@@ -87,9 +138,22 @@ int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int 
         if (lone(*b)) return number_divides(a->ncoef, (*b)->ncoef, perform);
         return check_num_poly(a->ncoef, *b, perform);
     }
+    if (field_divisor(a, rec)) {
+        PolyHold quo;
+        const int ok = trial_poly_divide(*b, a, &quo.p, rec, !opt_b, !perform, 0);
+        if (ok && perform) {
+            free_poly(b);
+            *b = quo.release();
+        }
+        return ok;
+    }
     if ((*b)->numb) return 0;
     if (a->exp > 0) {
         if ((*b)->exp == 0) return 0;
+        // Few terms divide at once; the leading-coefficient test pays only
+        // on longer polynomials.
+        if (!lintmode && !opt_b && capped_terms(a) + capped_terms(*b) >= 7 && !leading_coefs_divide(a, *b, rec))
+            return 0;
         polynode* quo = nullptr;
         const int ok = trial_poly_divide(*b, a, &quo, rec, !opt_b, !perform, 0);
         if (ok && perform && quo) {
@@ -139,7 +203,23 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
             ok = check_num_poly(d->nnum, u->pnum, perform && !test_mode);
         }
     } else if (u->isnum) {
-        ok = false;
+        // Only a field element divides a number; the quotient is a polynomial.
+        ok = field_divisor(d->pnum, polynames);
+        if (ok) {
+            PolyHold b;
+            imag* n = new_number();
+            num_assign(u->nnum, n);
+            scalar_to_poly(n, &b.p);
+            free_imag(&n);
+            ok = check_polys(d->pnum, &b.p, polynames, perform && !test_mode, opt_a, opt_b);
+            if (ok && perform && !test_mode) {
+                quoly* q = nullptr;
+                use_up_poly(&b.p, &q);
+                b.p = nullptr;
+                free_quoly(dividend);
+                *dividend = q;
+            }
+        }
     } else {
         // On a copy, so that a failure leaves the dividend whole.
         polynode* b = nullptr;
@@ -149,6 +229,7 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
             free_poly(&u->pnum);
             u->pnum = b;
             if (!u->den && lone(b)) polynum_to_quoly(dividend);
+            else if (u->rat && !lone(b)) u->rat = 0;
         } else {
             free_poly(&b);
         }

@@ -1,7 +1,10 @@
 // Exact division of one quoly's numerator by another's, when the quotient
 // is known or suspected to be exact, with quick necessary tests first. A
-// failed division leaves the dividend exactly as it was. Extension-field
-// divisors and Laurent padding are not handled here.
+// failed division leaves the dividend exactly as it was. A divisor that is an
+// element of the extension field (its numerator reaches the field levels)
+// divides through its inverse: exactly when the inverse's integer
+// denominator divides the product, always modulo a prime; a plain-number
+// dividend then becomes a polynomial. Laurent padding is not handled here.
 #pragma once
 #include <cstdint>
 
@@ -17,8 +20,9 @@ struct pt;
 // costlier pre-tests (opt_a is accepted for the modular pre-test).
 int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int opt_b, int* flag);
 
-// a divides *b (both polynomials at the level of rec); *b divided when
-// perform is set and the answer is 1. On 0, *b may be partly divided: pass
+// a divides *b (both polynomials at the level of rec; *b may be a lone
+// number when a is a field element); *b divided when perform is set and the
+// answer is 1. On 0, *b may be partly divided: pass
 // a copy.
 int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int opt_b);
 // Every number leaf of p is divisible by d: 1, and with perform every leaf

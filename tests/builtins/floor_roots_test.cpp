@@ -21,6 +21,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "support/expect_error.h"
+#include "support/field_level.h"
 #include "support/field_ref.h"
 #include "support/gmp_bridge.h"
 #include "support/poly_build.h"
@@ -336,9 +337,19 @@ TEST(PthRoot, OnlyInsideTheFieldTower) {
     field_depth = 3;
     EXPECT_TARVEX_ERROR(quoly_pth_root(&q), 301);
     EXPECT_EQ(read_poly(q->pnum, 2), canonical_terms(2, {{1, {0, 7}}, {3, {0, 0}}}));
-    // At a field level the root needs the field's tables, which come later.
-    field_depth = 2;
-    EXPECT_TARVEX_ERROR(quoly_pth_root(&q), 16);
+    // At a field level: y^2 + 1 over GF(7) has y^7 = -y, so the root of
+    // the value y + 3 (level 2 under the padding of level 1) is -y + 3.
+    {
+        FieldLevel f(polynames->next, 1, canonical_terms(1, {{1, {2}}, {1, {0}}}), 2, false);
+        BuiltPoly y3(2, {{1, {0, 1}}, {3, {0, 0}}});
+        quoly* r = nullptr;
+        p_q_assign(y3, &r);
+        quoly_pth_root(&r);
+        ASSERT_FALSE(r->isnum);
+        EXPECT_TRUE(check_poly_shape(r->pnum, 2));
+        EXPECT_EQ(read_poly(r->pnum, 2), canonical_terms(2, {{-1, {0, 1}}, {3, {0, 0}}}));
+        free_quoly(&r);
+    }
     quoly* c = nullptr;
     quoly_set(5, &c);
     quoly_pth_root(&c);   // a number is its own root

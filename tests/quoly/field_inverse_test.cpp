@@ -17,6 +17,7 @@
 #include "storage/equality.h"
 #include "storage/records.h"
 #include "support/node_count.h"
+#include "support/field_level.h"
 #include "support/poly_build.h"
 #include "support/random_numbers.h"
 #include "support/ring_setup.h"
@@ -67,34 +68,6 @@ Dense from_terms(const TermList& t) {
     }
     return c;
 }
-
-// rec carries the field relation m (terms at rec's level, degree n) for the
-// scope, installed the way the declaration installs it.
-struct FieldLevel {
-    pt* v;
-    FieldLevel(pt* rec, int nvars, const TermList& m, int32_t n, bool binomial) : v(rec) {
-        v->modout_degree = n;
-        if (binomial) {
-            mpz_class c = 0;
-            for (const Term& t : m)
-                if (t.exps[0] == 0) c = t.coef;
-            v->relation = build_poly(1, canonical_terms(1, {{mpz_class(-c), {0}}}));
-            v->binomial = build_poly(nvars, m);
-        } else {
-            v->relation = build_poly(nvars, m);
-        }
-        make_muldata(&v->reductions, &v->relation, n, v);
-        v->field = 1;
-        field_depth = static_cast<int16_t>(v->level);
-        pseudo_polynames = polynames;
-    }
-    ~FieldLevel() {
-        free_poly(&v->relation);
-        free_poly(&v->binomial);
-        free_poly(&v->reductions);
-        v->field = 0;
-    }
-};
 
 // Numbers are inverted by the number code: the elements here have degree >= 1.
 
