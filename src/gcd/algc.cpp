@@ -368,9 +368,7 @@ void algorithm_c(gcd_state* st, int allow_tests, int allow_split) {
             if (lintmode) {
                 monic_poly(&v, &lc, work);
             } else {
-                // The field-monic form needs the extension-field code; the
-                // integer content alone keeps the members primitive.
-                clear_up(&v);
+                field_monic(&v, work);
             }
             free_poly(&lc);
         }

@@ -3,7 +3,9 @@
 #include "gcd/coprime_tests.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "gcd/aux_source.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_state.h"
 #include "gcd/gcdstash.h"
@@ -31,6 +33,12 @@ namespace {
 
 // Deepest level the point table serves.
 constexpr int32_t MAX_TEST_LEVELS = 49;
+// The modular coprimality test looks for a usable prime among this many
+// entries of the main table.
+constexpr int32_t TABLE_TEST_PRIMES = 10;
+// Images over the field of the first auxiliary primes pay while few
+// levels lie above the field.
+constexpr int32_t FEW_LEVELS_ABOVE_FIELD = 4;
 
 struct Held {
     polynode* p = nullptr;
@@ -152,10 +160,11 @@ int fast_test_2(int32_t k, int32_t* degree, gcd_state* st) {
     if (modularmode && field_depth == 0 && mod_is_prime) {
         basic_poly_gcd(img_u.p, img_v.p, &g.p, 0, var);
     } else {
-        // The auxiliary-prime test needs the primes of the field set-up;
-        // without them the images' gcd is computed outright.
+        // The auxiliary-prime test needs the second primes of the field
+        // set-up, and enough of them; otherwise the images' gcd is
+        // computed outright.
         bool aux = false;
-        if (!modularmode && field_depth > 0) {
+        if (!modularmode && field_depth > 0 && !no_aux_primes2) {
             pt* r = polynames;
             while (r && r->level != field_depth) r = r->next;
             aux = r && r->prime_count > 0;
@@ -293,13 +302,20 @@ void corvane_modular(polynode* u, polynode* v, pt* var, int* coprime) {
 
 namespace {
 
-// The modular test may run: never in machine-integer arithmetic; with
-// field levels only on operands free of them, since the auxiliary primes a
-// field image would need are not kept.
-bool modular_test_applies(gcd_state* st) {
-    if (lintmode) return false;
-    if (field_depth == 0) return true;
-    return both_above_field_depth(*st->u, *st->v, (*st->vars)->level) != 0;
+// Which primes the modular test takes: none in machine-integer arithmetic;
+// with field levels the main table only for operands free of field
+// elements, unless the operands reach deep into a small tower, where the
+// first auxiliary primes give images over a finite field.
+enum class TestPrimes { none, table, auxiliary };
+
+TestPrimes modular_test_primes(gcd_state* st) {
+    if (lintmode) return TestPrimes::none;
+    if (field_depth == 0) return TestPrimes::table;
+    const int32_t level = (*st->vars)->level;
+    if (number_polys - field_depth < FEW_LEVELS_ABOVE_FIELD &&
+        (number_polys != field_depth || number_polys - level < 2 || aux_prime1_number < 1))
+        return both_above_field_depth(*st->u, *st->v, level) ? TestPrimes::table : TestPrimes::none;
+    return TestPrimes::auxiliary;
 }
 
 // Ends a test-mode call with the marker x^d (x when d <= 0).
@@ -330,13 +346,19 @@ void end_with_coefficient_gcd(gcd_state* st, bool marker) {
 }  // namespace
 
 bool gcd_modular_pretest(gcd_state* st, int32_t n) {
-    if (n <= tripval || !modular_test_applies(st)) return false;
+    const TestPrimes source = n > tripval ? modular_test_primes(st) : TestPrimes::none;
+    if (source == TestPrimes::none) return false;
     polynode* u = *st->u;
     polynode* v = *st->v;
     pt* vars = *st->vars;
     int deg0 = 0, constant = 0;
     int32_t d = 0;
-    use_modular(u, v, &deg0, &constant, vars, 10, prime, &d);
+    if (source == TestPrimes::table) {
+        use_modular(u, v, &deg0, &constant, vars, TABLE_TEST_PRIMES, prime, &d);
+    } else {
+        std::vector<imag*> aux = first_aux_table();
+        use_modular(u, v, &deg0, &constant, vars, static_cast<int32_t>(aux.size()), aux.data(), &d);
+    }
     if (!deg0) {
         if (*st->test_only) {
             end_with_marker(st, d);

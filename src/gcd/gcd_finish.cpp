@@ -4,6 +4,7 @@
 // through pseudo-division for field coefficients.
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_state.h"
+#include "gcd/exactdiv.h"
 #include "gcd/gcdstash.h"
 #include "gcd/polygcd.h"
 #include "gcd/pseudo_div.h"
@@ -13,6 +14,7 @@
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "quoly/monic.h"
+#include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
@@ -100,11 +102,9 @@ void correct_monic_form(polynode** g, polynode** f, gcd_state* st) {
     polynode* h = nullptr;
     if (!is_number(*g) && !*st->test_only) {
         if (!lintmode && field_depth > 0) {
-            // Primitive over the integers, then the integer content of the
-            // content gcd back in.
-            polynode* c = integer_content(*g);
-            if (!poly_eq_1(c)) num_poly_quot(*g, c->ncoef, 0);
-            free_poly(&c);
+            // Monic in the field and primitive, then the integer content of
+            // the content gcd back in.
+            field_monic(g, *st->vars);
             if (*f) poly_mult(*g, *f, g, *st->vars);
         } else if (lintmode && modularmode && mod_is_prime) {
             monic_poly(g, &h, *st->vars);
@@ -112,6 +112,15 @@ void correct_monic_form(polynode** g, polynode** f, gcd_state* st) {
     }
     free_poly(f);
     free_poly(&h);
+}
+
+void field_monic(polynode** p, pt* vars) {
+    if (is_number(*p)) return;
+    PolyHold factor;
+    rat_monic_poly(p, &factor.p, vars);
+    // A field leading coefficient leaves the inverse's integer denominator
+    // as the leading number: the integer content takes it out.
+    if (factor.p) clear_up(p);
 }
 
 void special_div(polynode** u, polynode** m, pt* vars) {

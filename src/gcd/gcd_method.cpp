@@ -19,6 +19,7 @@
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/levels.h"
+#include "poly/masses.h"
 #include "poly/measures.h"
 #include "poly/method_tests.h"
 #include "poly/polyvars.h"
@@ -64,6 +65,13 @@ void divide_out(gcd_state* st, int which, polynode* c, int32_t code) {
 }
 
 int32_t max32(int32_t a, int32_t b) { return a > b ? a : b; }
+
+// The early division through primes with field operands only while few
+// levels lie above the field: each level there multiplies the work.
+constexpr int32_t FEW_LEVELS_ABOVE_FIELD = 4;
+// Beyond this many digits the division through primes costs more than it
+// is likely to save.
+constexpr int32_t TRIAL_DIGITS_LIMIT = 35;
 
 // Ends the call from inside the level loop when an operand lost the main
 // variable: the rest of the gcd is a content computation one level down.
@@ -235,6 +243,19 @@ void choose_method(gcd_state* st) {
         if ((deg_v == 1 || n > trial_cutoff) && v_divides_u(st, vars, 0)) {
             answer_with_v(st);
             return;
+        }
+    }
+    if (!lintmode && field_depth > 0 && number_polys - field_depth < FEW_LEVELS_ABOVE_FIELD) {
+        // Over the images in a finite field associates divide alike, so the
+        // operands are tried as they are: the later methods expect them
+        // primitive over the integers, not monic in the field.
+        if ((deg_v == 1 || n > trial_cutoff) && max_digits(u) < TRIAL_DIGITS_LIMIT) {
+            int decided = 0, divides = 0;
+            mod_trial_poly_divide(u, v, 0, &decided, &divides, vars);
+            if (decided && divides) {
+                answer_with_v(st);
+                return;
+            }
         }
     }
     bool modular_tried = false;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "gcd/aux_source.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_state.h"
 #include "gcd/flat_modgcd.h"
@@ -405,20 +406,30 @@ void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, cons
 void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only) {
     free_poly(result);
     *ok = 0;
-    // Field elements inside the operands need the field's auxiliary primes,
-    // which are not kept: the other methods answer.
-    if (field_depth != 0 && !both_above_field_depth(u, v, var ? var->level : 1)) return;
+    // Field elements inside the operands: images only modulo the first
+    // auxiliary primes, where the tower stays a field.
+    const bool field_elements = field_depth != 0 && !both_above_field_depth(u, v, var ? var->level : 1);
+    std::vector<imag*> aux;
+    if (field_elements) {
+        if (flat_only) return;
+        aux = first_aux_table();
+        if (aux.empty()) return;
+    }
     RingStateGuard ring;
     LintOff digits;
     modularmode = 0;
     PosModOn pm;
 
     int32_t limit = PRIME_COUNT;
-    const bool big_allowed = big_prime != nullptr;
-    const bool words = flat_images(u, v, var);
+    const bool big_allowed = big_prime != nullptr && !field_elements;
+    const bool words = !field_elements && flat_images(u, v, var);
     if (flat_only && !words) return;
-    int32_t i = words ? 1 + rand_integer2() % 64 : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
+    const int32_t n_aux = static_cast<int32_t>(aux.size());
+    int32_t i = field_elements ? select_prime(u, v, n_aux - 3, 3, n_aux, aux.data())
+                : words        ? 1 + rand_integer2() % 64
+                               : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
     if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
+    if (field_elements) limit = n_aux;
 
     Num gamma;
     binary_gcd(leading_number(u), leading_number(v), gamma.n);
@@ -445,7 +456,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             }
         }
         if (i - restart > 10 && logg2(M.n) > bound) return;
-        const int32_t p = words ? word_prime_at(i) : prime_at(i);
+        const int32_t p = field_elements ? aux[i - 1]->value : words ? word_prime_at(i) : prime_at(i);
         const int32_t gamma_p = chain_residue(gamma.n, p);
         std::vector<int32_t> lead;
         bool declined = false;

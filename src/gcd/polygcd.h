@@ -92,6 +92,11 @@ void alternate_finish(int undo_signs, gcd_state* state);
 // Final normalisation of *g (monic in the field, primitive, times *f); *f
 // consumed.
 void correct_monic_form(polynode** g, polynode** f, gcd_state* state);
+// in place. Outside machine-integer mode with field levels: *p times the
+// inverse of its field leading coefficient (followed down to a number or a
+// field level), then divided by its integer content, so that associates
+// over the field reach one form.
+void field_monic(polynode** p, pt* vars);
 
 // ---- level surveys of the method choice ----
 // Fills the level fields of the working state (cached and limited depths,

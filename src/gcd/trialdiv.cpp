@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/aux_source.h"
 #include "gcd/division_impl.h"
 #include "gcd/exactdiv.h"
 #include "gcd/kronecker_div.h"
@@ -430,11 +431,16 @@ void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* deci
     }
     // Digit chains are what the residues are computed from.
     if (modularmode || lintmode) return;
-    // Field elements need the auxiliary primes of the field set-up, which
-    // this system does not keep yet: undecided.
-    if (field_depth != 0 && !both_above_field_depth(u, m, level_of(rec))) return;
-    const int32_t last = PRIME_COUNT;
-    const int32_t first = select_prime(u, m, 530, 64, last, prime);
+    // Field elements: only the first auxiliary primes keep the tower a
+    // field, so only they are used; none means undecided.
+    const bool field_elements = field_depth != 0 && !both_above_field_depth(u, m, level_of(rec));
+    std::vector<imag*> aux;
+    if (field_elements) aux = first_aux_table();
+    imag** table = field_elements ? aux.data() : prime;
+    const int32_t last = field_elements ? static_cast<int32_t>(aux.size()) : PRIME_COUNT;
+    if (last < 1) return;
+    const int32_t first = field_elements ? select_prime(u, m, last - 3, 3, last, table)
+                                         : select_prime(u, m, 530, 64, last, table);
     if (first > last) return;
     const int32_t du = top_degree(u), dm = top_degree(m);
     int usable = 0, first_answer = 0;
@@ -442,7 +448,7 @@ void mod_trial_poly_divide(polynode* u, polynode* m, int stop_at_test, int* deci
         int a = 0;
         {
             ModularSwitch sw;
-            sw.set_prime(prime[idx - 1]->value);
+            sw.set_prime(table[idx - 1]->value);
             polynode *iu = u, *im = m;
             sw.convert(&iu);
             sw.convert(&im);

@@ -11,13 +11,16 @@
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "interp/settings.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
+#include "numbers/primes.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "quoly/adjoin.h"
+#include "quoly/aux_primes.h"
 #include "quoly/modout_quoly.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -80,6 +83,11 @@ struct DetachedRelation {
     pt* v;
     polynode *relation, *binomial, *reductions, *root_table;
     int32_t field, degree, cutoff;
+    // The list-wide auxiliary state, which the bookkeeping clears while no
+    // field is left.
+    int16_t first_count = aux_prime1_number;
+    int hit_0 = aux1_hit_0, no_second = no_aux_primes2;
+    int32_t second_num = second_aux_num;
     bool committed = false;
     explicit DetachedRelation(pt* rec)
         : v(rec), relation(rec->relation), binomial(rec->binomial), reductions(rec->reductions),
@@ -107,6 +115,10 @@ struct DetachedRelation {
         v->modout_degree = degree;
         v->cutoff = cutoff;
         reset_pseudo_poly();
+        aux_prime1_number = first_count;
+        aux1_hit_0 = hit_0;
+        no_aux_primes2 = no_second;
+        second_aux_num = second_num;
     }
     DetachedRelation(const DetachedRelation&) = delete;
     DetachedRelation& operator=(const DetachedRelation&) = delete;
@@ -132,6 +144,147 @@ pt* record_at(int32_t level) {
 }
 
 bool has_polynomial(const quoly* q) { return q && !q->isnum && !q->rat; }
+
+// Auxiliary lists written in the statement (the form save files write).
+struct GivenLists {
+    bool first_given = false, second_given = false;
+    std::vector<int32_t> first;
+    std::vector<std::pair<int32_t, int32_t>> second;
+};
+
+// Limits of the numbers of a written list: one-digit numbers below 65522.
+constexpr long LIST_BOUND = 65522;
+constexpr size_t FIRST_LIST_LIMIT = 4583;
+// Fewer second primes than this: the gcd over the field avoids them.
+constexpr int32_t FEW_SECOND_PRIMES = 5;
+// The first list is shown ten primes to a line.
+constexpr int PRIMES_SHOWN_PER_LINE = 10;
+
+void messed_first() {
+    std::printf(" *** You've messed up the first auxiliary prime list.\n");
+    error(201, token.name);
+    abandon_statement(201);
+}
+
+// quit_line: the range faults of the reader; a pair refused by the checks
+// changes nothing, so the user need not quit.
+void messed_second(const char* first_line, bool quit_line = true) {
+    std::printf("%s", first_line);
+    if (quit_line) std::printf(" *** Quit Tarvex immediately.\n");
+    error(201, token.name);
+    abandon_statement(201);
+}
+
+// One number of a list, read as an expression; -1 when it is not a
+// one-digit non-negative number. A value that is no number at all is
+// error 201.
+long list_number(FILE** src, name** pend) {
+    SlotHold value;
+    {
+        ModularOffGuard off;
+        old_expre(src, &value.q, pend);
+    }
+    if (!value.q || !value.q->isnum || value.q->rat) {
+        error(201, token.name);
+        abandon_statement(201);
+    }
+    const imag* n = value.q->nnum;
+    if (lintmode) return n->value >= 0 ? n->value : -1;
+    if (n->count != 1 || !n->head || n->head->digit < 0) return -1;
+    return n->head->digit;
+}
+
+// ": first list" and ": second list", the token after the first ":"
+// current. Nothing is installed here: the checks against the relation come
+// once it is known.
+void read_lists(FILE** src, name** pend, GivenLists* g) {
+    g->first_given = true;
+    scanner(src, &token, pend);
+    if (!token_is(&token, ":") && !token_is(&token, ")") && !token_is(&token, ";")) {
+        for (;;) {
+            const long p = list_number(src, pend);
+            if (p < 2 || p >= LIST_BOUND || !is_prime(static_cast<int32_t>(p))) messed_first();
+            if (g->first.size() >= FIRST_LIST_LIMIT) {
+                error(268, token.name);
+                abandon_statement(268);
+            }
+            g->first.push_back(static_cast<int32_t>(p));
+            if (!token_is(&token, ",")) break;
+            scanner(src, &token, pend);
+        }
+    }
+    if (!token_is(&token, ":")) return;
+    g->second_given = true;
+    scanner(src, &token, pend);
+    if (token_is(&token, ")") || token_is(&token, ";")) return;
+    for (;;) {
+        const long q = list_number(src, pend);
+        if (q < 2 || q >= LIST_BOUND) messed_second(" *** You've messed up the second auxiliary prime list.\n");
+        if (!token_is(&token, ","))
+            messed_second(" *** Comma expected. You've messed up the second auxiliary prime list.\n");
+        scanner(src, &token, pend);
+        const long r = list_number(src, pend);
+        if (r < 0 || r >= q) messed_second(" *** You've messed up the second auxiliary prime list.\n");
+        g->second.emplace_back(static_cast<int32_t>(q), static_cast<int32_t>(r));
+        if (!token_is(&token, ",")) break;
+        scanner(src, &token, pend);
+    }
+}
+
+// A written second list is trusted by the gcd: a pair that is no prime
+// with a root of the relation would make its answers wrong, so it is
+// refused. Returns the list, descending without repeats.
+imag* checked_second_list(pt* v, polynode* relation, const GivenLists& g) {
+    imag* list = nullptr;
+    for (const auto& [q, r] : g.second) {
+        if (!is_prime(q) || !aux_root_holds(v, relation, q, r)) {
+            free_aux_list(&list);
+            messed_second(" *** You've messed up the second auxiliary prime list.\n", false);
+        }
+        add_prime_to_list(&list, q, r);
+    }
+    return list;
+}
+
+imag* first_list_of(const GivenLists& g) {
+    imag* list = nullptr;
+    for (size_t k = g.first.size(); k-- > 0;)
+        if (!aux_entry(list, g.first[k])) insert_new_prime(g.first[k], g.first[k], &list);
+    return list;
+}
+
+void report_first_list(imag* list, int16_t count) {
+    std::printf("     auxiliary primes (%d):\n", count);
+    if (count == 0) {
+        std::printf(" *** no auxiliary primes.  OK, but polygcd might run slowly.\n");
+        return;
+    }
+    std::printf(" ");
+    int i = 0;
+    for (imag* p = list; p; p = p->link) {
+        std::printf(" %li", static_cast<long>(p->value));
+        if (++i % PRIMES_SHOWN_PER_LINE == 0) std::printf("\n ");
+    }
+    std::printf("\n");
+}
+
+void report_second_count(int32_t count) {
+    std::printf(" Number of secondary auxiliary primes for gcd: %d\n", count);
+    if (count < FEW_SECOND_PRIMES) {
+        std::printf(" *** Warning:  This is a small number.  Try restarting Tarvex,\n");
+        std::printf("         then use &A to increase the search factor.  Current\n");
+        std::printf("         search factor is %d.\n", aux_num_2factor);
+    }
+}
+
+// A list made for the command but not installed is freed on every exit.
+struct ListHold {
+    imag* list = nullptr;
+    ~ListHold() { free_aux_list(&list); }
+    ListHold() = default;
+    ListHold(const ListHold&) = delete;
+    ListHold& operator=(const ListHold&) = delete;
+};
 
 void require(bool ok, int code) {
     if (ok) return;
@@ -258,7 +411,11 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         require(!below || below->field, 266);
         require(!(field_depth >= 1 && level > field_depth), 98);
     }
-    require(!token_is(&token, ":"), 270);
+    GivenLists given;
+    if (token_is(&token, ":")) {
+        require(field, 270);
+        read_lists(src, pend, &given);
+    }
     if (from_adjoin) require(level == 1, 357);
     if (v->relation) {
         if (!inline_form) require(false, 199);
@@ -294,6 +451,27 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         v->modout_degree = n;
         make_muldata(&powers.p, &relation.p, n, v);
     }
+
+    // The auxiliary primes of a field, outside machine-integer mode (where
+    // elements of GF(p^k) need none). Installed only when the command
+    // completes.
+    ListHold first, second;
+    int16_t first_count = 0;
+    bool first_shown = false, second_made = false;
+    if (field && !lintmode) {
+        if (given.first_given) {
+            first.list = first_list_of(given);
+            for (imag* p = first.list; p; p = p->link) first_count++;
+            first_shown = true;
+        } else if (aux1_hit_0) {
+            std::printf("  First auxiliary list is already empty.\n");
+        } else {
+            first_count = find_first_aux_list(v, rel.p, &first.list, *pending == nullptr);
+            first_shown = true;
+        }
+        if (given.second_given) second.list = checked_second_list(v, rel.p, given);
+        second_made = true;
+    }
     if (talk) {
         NumberHold zero;
         imag* shown = c;
@@ -303,10 +481,19 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
             shown = zero.n;
         }
         report_relation(v, rel.p, n, binomial ? shown : nullptr, field);
+        if (first_shown) report_first_list(first.list, first_count);
     }
 
-    // Secondary auxiliary primes belong to fields only.
-    free_gcd_data(v);
+    int32_t second_count = 0;
+    if (second_made && !given.second_given) {
+        if (talk) {
+            std::printf(" Computing secondary auxiliary primes for poly mod out...\n");
+            std::fflush(stdout);
+        }
+        find_gcd_list(v, rel.p, &second.list);
+    }
+    for (imag* p = second.list; p; p = p->link) second_count++;
+    if (second_made && talk) report_second_count(second_count);
 
     if (talk) {
         std::printf(" Converting variables...\n");
@@ -328,6 +515,14 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     v->reductions = powers.release();
     v->modout_degree = n;
     v->field = field ? 1 : 0;
+    // Secondary auxiliary primes belong to fields only.
+    free_gcd_data(v);
+    if (second_made) {
+        if (first_shown) install_first_aux_list(&first.list, first_count);
+        make_and_reconcile_gcd_lists(v, &second.list);
+        second_aux_num = v->prime_count;
+        no_aux_primes2 = second_aux_num < FEW_SECOND_PRIMES ? 1 : 0;
+    }
     if (binomial && poly_iszero(v->relation)) v->cutoff = NILPOTENT_CUTOFF;
     former.committed = true;
     pseudo_polynames = polynames;

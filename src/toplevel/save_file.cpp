@@ -67,7 +67,7 @@ void aux_prime_lists(FILE* out, pt* v) {
         std::fprintf(out, ":");
         int i = 1;
         for (imag* p = auxptr; p && i <= aux_prime1_number; p = p->link, i++) {
-            std::fprintf(out, i < aux_prime1_number ? " %li," : " %li", static_cast<long>(big_convert_to_int(p)));
+            std::fprintf(out, i < aux_prime1_number ? " %li," : " %li", static_cast<long>(p->value));
             if (i % 10 == PRIMES_PER_LINE_FIRST) std::fprintf(out, "\n ");
         }
     } else if (v->aux_primes) {
@@ -76,13 +76,14 @@ void aux_prime_lists(FILE* out, pt* v) {
     if (!v->aux_primes) return;
     std::fprintf(out, "\n :");
     int pair = 0;
-    for (imag* p = v->aux_primes; p && p->link; p = p->link->link) {
+    // One entry per pair: the prime q in the machine word, the root r in
+    // the single digit (the form the gcd's images read).
+    for (imag* p = v->aux_primes; p; p = p->link) {
         if (pair > 0) {
             std::fprintf(out, ",");
             if (pair % PAIRS_PER_LINE == 0) std::fprintf(out, "\n");
         }
-        std::fprintf(out, " %li, %li", static_cast<long>(big_convert_to_int(p)),
-                     static_cast<long>(big_convert_to_int(p->link)));
+        std::fprintf(out, " %li, %li", static_cast<long>(p->value), static_cast<long>(p->head ? p->head->digit : 0));
         pair++;
     }
 }
