@@ -6,6 +6,7 @@
 
 #include "det/det_state.h"
 #include "det/int_determ_elim.h"
+#include "det/word_arith.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/measures.h"
@@ -18,6 +19,13 @@
 
 int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value) {
     const uint64_t p = static_cast<uint32_t>(modulus);
+    if (!finf && mod_is_prime && p >= 2) {
+        // The value does not depend on the pivots under a prime modulus.
+        const uint32_t d = wordmod::det(a.data(), n, wordmod::Prime(static_cast<uint32_t>(p)));
+        int64_t v = value % static_cast<int64_t>(p);
+        if (v < 0) v += static_cast<int64_t>(p);
+        return static_cast<int32_t>(static_cast<uint64_t>(v) * d % p);
+    }
     auto A = [&](int32_t i, int32_t j) -> uint32_t& { return a[static_cast<size_t>(i) * n + j]; };
     for (int32_t k = 0; k < n; k++) {
         poll_interrupt();

@@ -12,6 +12,7 @@
 #include "det/mat_invert.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
+#include "det/poly_det_words.h"
 #include "gcd/flat_modgcd.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -271,6 +272,14 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
             for (int32_t c = 0; c < n; c++)
                 dense[static_cast<size_t>(r) * n + c] = innermost_coefficients(cell(cells, n, r, c), depth);
     }
+    // Below this level on machine words when the hub would only come back
+    // here for each evaluated matrix.
+    WordCells words;
+    const bool by_words = !innermost && !fct && word_road_open(n, depth) && to_word_cells(cells, count, &words);
+    // Plain residues modulo a prime: the word arithmetic serves.
+    const bool word_residues = !finf && mod_is_prime && modulus >= 2;
+    const wordmod::Prime prime_words(static_cast<uint32_t>(word_residues ? modulus : 2));
+    WordCells evaluated;
     for (int64_t i = 0; i < P; i++) {
         poll_interrupt();
         if (verbose) dumpitt(" ", static_cast<long>(i), 0, 0, 1);
@@ -286,6 +295,11 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
             std::vector<uint32_t>& co = acc[key];
             if (co.empty()) co.assign(static_cast<size_t>(P), 0);
             const uint32_t vw = rmul(v, w);
+            if (word_residues) {
+                const wordmod::Multiplier m(vw, prime_words);
+                for (int64_t k = 0; k < P; k++) co[k] = prime_words.add(co[k], m.times(L[k]));
+                return;
+            }
             for (int64_t k = 0; k < P; k++) co[k] = radd(co[k], rmul(vw, L[k]));
         };
 
@@ -303,6 +317,18 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
             continue;
         }
 
+        if (by_words) {
+            evaluate_word_cells(words, depth, x, prime_words, &evaluated);
+            flatgcd::FlatPoly f;
+            f.nvars = nvars;
+            if (!word_cells_det(evaluated, n, prime_words, &f)) throw Declined{};
+            std::vector<int32_t> key(static_cast<size_t>(nvars));
+            for (size_t t = 0; t < f.terms(); t++) {
+                std::copy(f.exp(t), f.exp(t) + nvars, key.begin());
+                add_term(key, f.coefs[t]);
+            }
+            continue;
+        }
         if (first_available > WORK_BLOCKS) {
             if (verbose && windy) std::printf("must abandon interpolation; ran out of workarrays\n");
             throw Declined{};
@@ -389,12 +415,10 @@ int32_t max_plus_degree_bound(std::vector<int64_t> deg, int32_t n) {
                 }
         if (!positive) break;
         // The pivot: a 0 in the lightest column, in its lightest row.
-        auto row_weight = [&](int32_t r) {
-            int64_t w = 0;
+        std::vector<int64_t> row_weights(static_cast<size_t>(n), 0);
+        for (int32_t r = k; r < n; r++)
             for (int32_t c = k; c < n; c++)
-                if (A(r, c) > 0) w += A(r, c);
-            return w;
-        };
+                if (A(r, c) > 0) row_weights[static_cast<size_t>(r)] += A(r, c);
         int32_t prow = -1, pcol = -1;
         int64_t best = 0;
         for (int32_t c = k; c < n; c++) {
@@ -404,7 +428,7 @@ int32_t max_plus_degree_bound(std::vector<int64_t> deg, int32_t n) {
             for (int32_t r = k; r < n; r++) {
                 if (A(r, c) > 0) weight += A(r, c);
                 if (A(r, c) == 0) {
-                    const int64_t w = row_weight(r);
+                    const int64_t w = row_weights[static_cast<size_t>(r)];
                     if (cand < 0 || w < cand_w) {
                         cand = r;
                         cand_w = w;
