@@ -19,6 +19,9 @@ public:
     // on. Progress lines of the work inside are silenced unless `quiet` is
     // false.
     PrimeSwitch(int32_t p, quoly** cells, int64_t count, polynode** factor, bool quiet);
+    // The same for the n rows of a sparse matrix: every entry reduced in
+    // place, an entry that became 0 unlinked (and relinked on exit).
+    PrimeSwitch(int32_t p, sparse* frame, int32_t n, polynode** factor, bool quiet);
     ~PrimeSwitch();
     PrimeSwitch(const PrimeSwitch&) = delete;
     PrimeSwitch& operator=(const PrimeSwitch&) = delete;

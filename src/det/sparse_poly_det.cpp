@@ -12,6 +12,7 @@
 #include "det/mat_invert.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
+#include "det/sparse_copy.h"
 #include "det/sparse_mod_determ.h"
 #include "gcd/flat_modgcd.h"
 #include "interp/settings.h"
@@ -37,65 +38,6 @@ using Monomial = std::vector<int32_t>;
 [[noreturn]] void factor_error(int code) {
     error(code, "Det");
     abandon_statement(code);
-}
-
-// A sparse copy freed on every exit.
-struct SparseCopy {
-    sparse* f = nullptr;
-    int32_t n;
-    explicit SparseCopy(int32_t rows) : n(rows) { f = new_frame_chain(rows); }
-    ~SparseCopy() {
-        if (f) free_sparse(&f, n, 1);
-    }
-    SparseCopy(const SparseCopy&) = delete;
-    SparseCopy& operator=(const SparseCopy&) = delete;
-};
-
-// The copy of the matrix with every entry through `value`, which fills
-// an empty slot or leaves it null for an entry that became 0.
-template <class F>
-void evaluated_copy(sparse* frame, int32_t n, SparseCopy& out, F value) {
-    for (int32_t r = 1; r <= n; r++) {
-        colm** tail = row_head(out.f, r);
-        *tail = nullptr;
-        for (colm* c = *row_head(frame, r); c; c = c->next) {
-            quoly* q = nullptr;
-            value(c->val, &q);
-            if (!q) continue;
-            if (q->isnum && quoly_iszero(q)) {
-                free_quoly(&q);
-                continue;
-            }
-            colm* e = take_colm();
-            e->col = c->col;
-            e->val = q;
-            e->next = nullptr;
-            *tail = e;
-            tail = &e->next;
-        }
-    }
-}
-
-// The exponent of the level `level` in p's top term there (0 when p does
-// not reach it); error 305 when an outer level than `level` occurs.
-int32_t factor_degree_at(const polynode* p, int32_t level) {
-    for (int32_t l = 1; l < level; l++) {
-        if (p->numb) return 0;
-        if (p->exp != 0 || p->next) factor_error(305);
-        p = p->pcoef;
-    }
-    return p->numb ? 0 : p->exp;
-}
-
-// The largest exponent of the level `level` anywhere in p.
-int32_t max_exponent_at(const polynode* p, int32_t from, int32_t level) {
-    if (!p || p->numb) return 0;
-    int32_t m = 0;
-    for (const polynode* t = p; t; t = t->next) {
-        if (from == level) m = std::max(m, t->exp);
-        else if (!t->numb) m = std::max(m, max_exponent_at(t->pcoef, from + 1, level));
-    }
-    return m;
 }
 
 // The answer's coefficients: per monomial of the inner variables, the
@@ -186,31 +128,31 @@ bool all_relations_idempotent() {
 
 }  // namespace
 
-int32_t compute_degree_1(sparse* frame, int32_t n, int32_t depth) {
-    dumpitt_level++;
-    struct Level {
-        ~Level() { decr_dumpitt(1, 1, 0); }
-    } level;
-    if (verbose) dumpitt(" compute degree ", n, 1, 0, 1);
-    if (n > 4096) {
-        // Too large for the max-plus table: the sum of the rows' largest
-        // degrees bounds every term of the expansion.
-        int64_t D = 0;
-        for (int32_t r = 1; r <= n; r++) {
-            int64_t m = 0;
-            for (colm* c = *row_head(frame, r); c; c = c->next) m = std::max(m, cell_degree(c->val, depth));
-            D += m;
-        }
-        return D > INT32_MAX ? INT32_MAX : static_cast<int32_t>(D);
+namespace polydet {
+
+// The exponent of the level `level` in p's top term there (0 when p does
+// not reach it); error 305 when an outer level than `level` occurs.
+int32_t factor_degree_at(const polynode* p, int32_t level) {
+    for (int32_t l = 1; l < level; l++) {
+        if (p->numb) return 0;
+        if (p->exp != 0 || p->next) factor_error(305);
+        p = p->pcoef;
     }
-    std::vector<int64_t> deg(static_cast<size_t>(n) * n, -1);
-    for (int32_t r = 1; r <= n; r++)
-        for (colm* c = *row_head(frame, r); c; c = c->next) {
-            const int64_t d = cell_degree(c->val, depth);
-            if (d != ABSENT) deg[static_cast<size_t>(r - 1) * n + (c->col - 1)] = d;
-        }
-    return max_plus_degree_bound(std::move(deg), n);
+    return p->numb ? 0 : p->exp;
 }
+
+// The largest exponent of the level `level` anywhere in p.
+int32_t max_exponent_at(const polynode* p, int32_t from, int32_t level) {
+    if (!p || p->numb) return 0;
+    int32_t m = 0;
+    for (const polynode* t = p; t; t = t->next) {
+        if (from == level) m = std::max(m, t->exp);
+        else if (!t->numb) m = std::max(m, max_exponent_at(t->pcoef, from + 1, level));
+    }
+    return m;
+}
+
+}  // namespace polydet
 
 void stash_mod_lagrange(quoly* value, const std::vector<uint32_t>& L, uint32_t w, int32_t i, int32_t D,
                         int32_t depth) {

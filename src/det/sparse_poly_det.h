@@ -41,3 +41,12 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
 // Modular arithmetic with a modulus too small for the points: the
 // determinant over Z of the matrix read as integers, reduced modulo p.
 int use_sparse_rat_poly_det(sparse* frame, int32_t depth, int32_t n, quoly** result);
+
+namespace polydet {
+// The exponent of the level `level` in p's top term there (0 when p does
+// not reach it); error 305 when an outer level than `level` occurs.
+int32_t factor_degree_at(const polynode* p, int32_t level);
+// The largest exponent of the level `level` anywhere in p (p's own chain
+// at level `from`).
+int32_t max_exponent_at(const polynode* p, int32_t from, int32_t level);
+}  // namespace polydet
