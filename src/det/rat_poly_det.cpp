@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "det/crt_answer.h"
 #include "det/det_state.h"
 #include "det/elim_steps.h"
 #include "det/int_determ.h"
@@ -36,136 +37,14 @@ namespace {
 
 using namespace polydet;
 using quoly_detail::lone_number;
-using Monomial = std::vector<int32_t>;
 
 // Calls of the integer method under way: the small-modulus road back to
 // it would only go round in circles.
 int32_t integer_method_depth = 0;
 
-// The combined answer A (coefficients 0 .. M - 1) in mixed radix: per
-// monomial the digits t_1 .. t_k, A = t_1 + p_1 (t_2 + p_2 (t_3 + ...)).
-struct Combined {
-    std::vector<uint32_t> primes;
-    std::vector<uint32_t> half;     // the digits of (M - 1) / 2
-    std::map<Monomial, std::vector<uint32_t>> digits;
-
-    // A > M/2 for these digits: the coefficient is negative.
-    bool negative(const std::vector<uint32_t>& t) const {
-        for (size_t j = t.size(); j-- > 0;)
-            if (t[j] != half[j]) return t[j] > half[j];
-        return false;
-    }
-    void compute_half() {
-        half.assign(primes.size(), 0);
-        uint64_t r = 0;
-        for (size_t j = primes.size(); j-- > 0;) {
-            const uint64_t v = r * primes[j] + (primes[j] - 1);
-            half[j] = static_cast<uint32_t>(v / 2);
-            r = v % 2;
-        }
-    }
-    // prefix[j] = p_1 .. p_j modulo the current modulus (prefix[0] = 1).
-    std::vector<uint32_t> prefixes() const {
-        std::vector<uint32_t> pre(primes.size() + 1, 1);
-        for (size_t j = 0; j < primes.size(); j++)
-            pre[j + 1] = rmul(pre[j], static_cast<uint32_t>(primes[j] % static_cast<uint32_t>(modulus)));
-        return pre;
-    }
-    // The coefficient of these digits modulo the current modulus, in the
-    // symmetric range's sense (M subtracted from a negative one).
-    uint32_t residue(const std::vector<uint32_t>& t, const std::vector<uint32_t>& pre) const {
-        uint32_t a = 0;
-        for (size_t j = 0; j < t.size(); j++) a = radd(a, rmul(t[j] % static_cast<uint32_t>(modulus), pre[j]));
-        if (negative(t)) a = rsub(a, pre[t.size()]);
-        return a;
-    }
-};
-
-// The image modulo the current prime: the monomials' residues.
-using Image = std::map<Monomial, uint32_t>;
-
-// Folds the image into the combined answer; true when the answer in the
-// symmetric range is the same as before (`equivalent`).
-bool combine(Combined& A, const Image& img, uint32_t p) {
-    const std::vector<uint32_t> pre = A.prefixes();   // modulo p: the ring is p now
-    const uint32_t Minv = rinv(pre[A.primes.size()]);
-    const size_t k = A.primes.size();
-    bool same = true;
-    auto fold = [&](std::vector<uint32_t>& t, uint32_t d) {
-        uint32_t a = 0;
-        for (size_t j = 0; j < k; j++) a = radd(a, rmul(t[j], pre[j]));
-        const uint32_t digit = rmul(rsub(d, a), Minv);
-        const bool neg = k > 0 && A.negative(t);
-        if (!((digit == 0 && !neg) || (digit == p - 1 && neg))) same = false;
-        t.push_back(digit);
-    };
-    for (auto& [mono, t] : A.digits) {
-        auto it = img.find(mono);
-        fold(t, it == img.end() ? 0 : it->second);
-    }
-    for (const auto& [mono, d] : img) {
-        if (A.digits.count(mono)) continue;
-        std::vector<uint32_t> t(k, 0);
-        fold(t, d);
-        A.digits.emplace(mono, std::move(t));
-    }
-    A.primes.push_back(p);
-    A.compute_half();
-    return same;
-}
-
-// The combined answer as integers in the symmetric range
-// (`construct_answer`), into the empty slot *q.
-void construct_answer(const Combined& A, int32_t nvars, quoly** q) {
-    std::vector<int32_t> exps;
-    std::vector<imag*> numbers;
-    const size_t k = A.primes.size();
-    std::vector<uint64_t> M(1, 1);
-    auto times_add = [](std::vector<uint64_t>& w, uint64_t m, uint64_t a) {
-        unsigned __int128 carry = a;
-        for (uint64_t& x : w) {
-            const unsigned __int128 v = static_cast<unsigned __int128>(x) * m + carry;
-            x = static_cast<uint64_t>(v);
-            carry = v >> 64;
-        }
-        if (carry) w.push_back(static_cast<uint64_t>(carry));
-    };
-    for (size_t j = 0; j < k; j++) times_add(M, A.primes[j], 0);
-    // Decreasing order of the monomials, as poly_from_terms wants them.
-    for (auto it = A.digits.rbegin(); it != A.digits.rend(); ++it) {
-        const std::vector<uint32_t>& t = it->second;
-        if (std::all_of(t.begin(), t.end(), [](uint32_t d) { return d == 0; })) continue;
-        std::vector<uint64_t> c(1, t[k - 1]);
-        for (size_t j = k - 1; j-- > 0;) times_add(c, A.primes[j], t[j]);
-        int sign = 1;
-        if (A.negative(t)) {
-            // M - c, c < M.
-            std::vector<uint64_t> r(M.size(), 0);
-            c.resize(M.size(), 0);
-            unsigned __int128 borrow = 0;
-            for (size_t i = 0; i < M.size(); i++) {
-                const unsigned __int128 sub = static_cast<unsigned __int128>(c[i]) + borrow;
-                r[i] = static_cast<uint64_t>(static_cast<unsigned __int128>(M[i]) - sub);
-                borrow = static_cast<unsigned __int128>(M[i]) < sub ? 1 : 0;
-            }
-            c = r;
-            sign = -1;
-        }
-        exps.insert(exps.end(), it->first.begin(), it->first.end());
-        numbers.push_back(words_number(c.data(), static_cast<int32_t>(c.size()), sign));
-    }
-    if (numbers.empty()) {
-        quoly_set(0, q);
-        return;
-    }
-    polynode* p = poly_from_terms(exps.data(), numbers.size(), nvars,
-                                  [&](size_t i) { return new_number_node(numbers[i]); });
-    use_up_poly(&p, q);
-}
-
 // det(A(x)) = answer(x) * factor(x) at a random point modulo a random
 // prime the loop did not use: one determinant of a number matrix.
-bool check_at_random_point(const Combined& A, quoly** cells, int32_t n, polynode* factor) {
+bool check_at_random_point(const CrtAnswer& A, quoly** cells, int32_t n, polynode* factor) {
     int32_t q;
     if (lrgpme)
         q = lrgpme[rand_integer3() % LRGPME_COUNT];
@@ -196,13 +75,7 @@ bool check_at_random_point(const Combined& A, quoly** cells, int32_t n, polynode
     for (int32_t i = 0; i < n; i++)
         for (int32_t j = 0; j < n; j++) a[static_cast<size_t>(i) * n + j] = at(cells[int64_t{j} * n + i]);
     const uint32_t det = static_cast<uint32_t>(eliminate_mod(a, n, 1));
-    const std::vector<uint32_t> pre = A.prefixes();
-    uint32_t value = 0;
-    for (const auto& [mono, t] : A.digits) {
-        uint32_t term = A.residue(t, pre);
-        for (int32_t l = 0; l < nvars; l++) term = rmul(term, rpow(xs[l], mono[l]));
-        value = radd(value, term);
-    }
+    uint32_t value = crt_value_at(A, xs, nvars, 1);
     if (factor) value = rmul(value, residue_at(factor, 1, xs.data(), true));
     return value == det;
 }
@@ -242,7 +115,7 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
         ~Level() { decr_dumpitt(1, 1, 1); }
     } level;
 
-    Combined A;
+    CrtAnswer A;
     int32_t used = 0;
     int32_t bound = degree;
     // Degree learning: the first image's degree; learning stops at -2.
@@ -306,13 +179,13 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
                 RingStateGuard ring;
                 install_modulus(p);
                 mod_is_prime = 1;
-                same = combine(A, img, static_cast<uint32_t>(p));
+                same = crt_fold(A, img, static_cast<uint32_t>(p));
             }
             if (same) {
                 if (check_at_random_point(A, cells, n, factor)) break;
                 // Wrong: perhaps a learned bound cut the images short. Start
                 // again on the primes still to come, estimating every time.
-                A = Combined{};
+                A = CrtAnswer{};
                 bound = degree;
                 d1 = -2;
             }
@@ -327,7 +200,7 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
         }
     }
     free_quoly(result);
-    construct_answer(A, nvars, result);
+    construct_answer_1(A, nvars, result);
     return 1;
 }
 
