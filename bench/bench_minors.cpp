@@ -255,6 +255,21 @@ int main(int argc, char** argv) {
     initialize(argc > 1 ? argv[1] : TARVEX_BENCH_DATA_DIR);
     init_poly_work_arrays();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // One pentadiagonal size by one method, for profiling: m minors, f
+    // fraction-free, F fraction-free bringing every row to each step, g Gaussian.
+    if (argc > 3) {
+        const int32_t n = std::atoi(argv[2]);
+        attach_named(3);
+        std::mt19937_64 rng(40);
+        sparse* f = pentadiagonal(n, rng);
+        const char how = argv[3][0];
+        sparse_bareiss_step_by_step = how == 'F';
+        std::printf("%c, pentadiagonal %d: %.2f ms\n", how, n, best_of(3, [&] {
+                        quoly* r = how == 'm' ? by_minors(f, n) : by_elimination(f, n, how != 'g');
+                        free_quoly(&r);
+                    }));
+        return 0;
+    }
     if (argc > 2) {   // one Toeplitz size by minors only, for profiling
         const int32_t n = std::atoi(argv[2]);
         attach_named(2 * n - 1);

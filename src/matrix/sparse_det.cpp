@@ -88,7 +88,9 @@ void begin_elimination(ElimScope& s, const char* header, bool gauss, int32_t cut
 
 // The pivot for step k moved to (k, k): false when there is none.
 // *moved := the row brought up to k (k when none).
-bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int32_t* moved = nullptr) {
+// shadow, when given, takes the same interchanges.
+bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int32_t* moved = nullptr,
+                 sparse* shadow = nullptr) {
     poll_interrupt();
     int32_t row = -1, col = -1;
     if (modularmode && mod_is_prime)
@@ -105,10 +107,12 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int
     if (row < 0) return false;
     if (col != k) {
         sp_switchcol(m, k, col, n, k);
+        if (shadow) sp_switchcol(shadow, k, col, n, k);
         quoly_inplace(*det);
     }
     if (row != k) {
         sp_switchrow(m, k, row);
+        if (shadow) sp_switchrow(shadow, k, row);
         quoly_inplace(*det);
         if (moved) *moved = row;
     }
@@ -247,13 +251,13 @@ void div_s_by_c(quoly** s, quoly** c) {
     if (quoly_iszero(*s)) free_quoly(s);
 }
 
-// A row that has not yet met a pivot column holds its original entries
-// times the previous pivot c: the factors p/c of the steps it skipped
-// cancel. Dividing such an entry by c first leaves the small original, so a
-// step costs small products instead of a product of two large entries and a
-// large division; the values are the same wherever exact quotients are
-// unique (no zero divisors, no relations, no negative exponents).
-bool quotients_first_allowed() {
+// A row left alone since step l holds its entries of step l times p/p_l,
+// p the latest pivot, so its entries of any later step follow from those of
+// step l in one step (Sylvester's identity). That they equal the step-by-step
+// values needs exact quotients to be unique: no zero divisors, no
+// relations, no negative exponents.
+bool lagging_allowed() {
+    if (sparse_bareiss_step_by_step) return false;
     if (modularmode && !mod_is_prime) return false;
     if (laurent) return false;
     for (pt* v = polynames; v; v = v->next)
@@ -261,68 +265,9 @@ bool quotients_first_allowed() {
     return true;
 }
 
-// *out := x / c when that is exact and non-zero; false otherwise.
-bool exact_quotient(quoly* x, quoly* c, quoly** out) {
-    if (x->den || !plain_polys(x, c)) return false;
-    quoly* t = nullptr;
-    quoly_assign(x, &t);
-    if (!divide_polys_in_place(&t, c) || quoly_iszero(t)) {
-        free_quoly(&t);
-        return false;
-    }
-    *out = t;
-    return true;
-}
-
-// The Bareiss step for a row still holding original x c (c a polynomial):
-// new := p (a_rj / c) - (e / c) a_kj, with no division of large entries.
-// False, with the row untouched, when a quotient is not exact.
-bool scaled_row(colm** pk, colm* pivot_rest, quoly* p, bool p_is_1, quoly* c, quoly* e) {
-    if (c->isnum || c->den) return false;
-    QuolyOwner oe;
-    if (e && !exact_quotient(e, c, &oe.q)) return false;
-    std::vector<quoly*> quo;
-    struct Free {
-        std::vector<quoly*>& v;
-        ~Free() {
-            for (quoly*& x : v) free_quoly(&x);
-        }
-    } free_quo{quo};
-    for (colm* t = *pk; t; t = t->next) {
-        quo.push_back(nullptr);
-        if (!exact_quotient(t->val, c, &quo.back())) return false;
-    }
-    size_t i = 0;
-    colm** q = pk;
-    colm* a = e ? pivot_rest : nullptr;
-    while (*q || a) {
-        const int32_t jr = *q ? (*q)->col : INT32_MAX;
-        const int32_t ja = a ? a->col : INT32_MAX;
-        const int32_t j = jr < ja ? jr : ja;
-        quoly* s = nullptr;
-        if (jr == j) {
-            if (p_is_1)
-                std::swap(s, quo[i]);
-            else
-                quoly_mult(p, quo[i], &s);
-            i++;
-        }
-        if (ja == j) {
-            quoly* t = nullptr;
-            quoly_mult(oe.q, a->val, &t);
-            best_quoly_nils_sub(&s, t);
-            a = a->next;
-        }
-        if (s && quoly_iszero(s)) free_quoly(&s);
-        q = settle_entry(q, jr == j, j, s);
-    }
-    return true;
-}
-
 // One Bareiss row: for each column j > k, new := (p a_rj - e a_kj) / c, where
-// c is the previous pivot (null at the first step). *original: the row has
-// met no pivot column yet (cleared when it meets this one).
-void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k, char* original) {
+// c is the previous pivot (null at the first step and while it is 1).
+void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k) {
     colm** pk = at_or_after(head, k);
     quoly* e = nullptr;
     if (*pk && (*pk)->col == k) {
@@ -334,11 +279,8 @@ void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c
         colm_garb = dead;
     }
     QuolyOwner own_e(e);
-    const bool was_original = *original != 0;
-    if (e) *original = 0;
     colm** q = pk;
     if (!e && p_is_1 && !*c) return;   // the row is unchanged
-    if (was_original && *c && scaled_row(pk, pivot_rest, p, p_is_1, *c, e)) return;
     colm* a = e ? pivot_rest : nullptr;
     while (*q || a) {
         const int32_t jr = *q ? (*q)->col : INT32_MAX;
@@ -363,30 +305,163 @@ void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c
     }
 }
 
+// Fraction-free elimination with rows left behind: a row whose entry in the
+// pivot column is absent keeps (in `kept`) its entries of the step l it was
+// last met, and the matrix shows them brought to the current step,
+// x p / p_l, so that the pivot search reads true sizes. When a pivot column
+// meets the row again, its new entries come from the kept ones in one step,
+// (p b_j - b_k a_kj) / p_l, with products of small entries and a division by
+// an old, small pivot instead of a chain of large ones.
+struct Lagging {
+    int32_t n;
+    sparse* kept;                 // per row: its entries of step since[r], when has[r]
+    std::vector<char> has;        // the row's kept entries are in `kept` (else the matrix row is current)
+    std::vector<int32_t> since;   // the step whose entries the row keeps (0: the original ones)
+    std::vector<quoly*> pivots;   // pivots[l]: the pivot of step l; null for 1 (and for step 0)
+    explicit Lagging(int32_t size)
+        : n(size),
+          kept(new_frame_chain(size > 0 ? size : 1)),
+          has(size_t(size > 0 ? size : 0) + 1, 0),
+          since(size_t(size > 0 ? size : 0) + 1, 0),
+          pivots(size_t(size > 0 ? size : 0) + 1, nullptr) {}
+    ~Lagging() {
+        free_sparse(&kept, n > 0 ? n : 1, 1);
+        for (quoly*& q : pivots) free_quoly(&q);
+    }
+    Lagging(const Lagging&) = delete;
+    Lagging& operator=(const Lagging&) = delete;
+
+    void interchange(int32_t k, int32_t moved) {
+        std::swap(has[size_t(k)], has[size_t(moved)]);
+        std::swap(since[size_t(k)], since[size_t(moved)]);
+    }
+    // The pivot row is not met again: what it kept is not needed.
+    void end_step(int32_t k) {
+        free_row(row_head(kept, k));
+        has[size_t(k)] = 0;
+    }
+    void pivot(int32_t k, quoly* p) {
+        if (!quoly_eq_1(p)) quoly_assign(p, &pivots[size_t(k)]);
+    }
+    static void free_row(colm** head) {
+        for (colm* e = *head; e; e = e->next) free_quoly(&e->val);
+        give_back_list(*head);
+        *head = nullptr;
+    }
+
+    // Row r at step k (pivot row entries right of k at rest). A pivot row
+    // left behind longer than row r gives the step from its own kept
+    // entries instead: (b'_k a_rj - a_rk b'_j) / p_m, m its step.
+    void row(sparse* m, int32_t r, int32_t k, colm* rest) {
+        colm** mhead = row_head(m, r);
+        colm** khead = row_head(kept, r);
+        const bool lagging = has[size_t(r)] != 0;
+        int32_t l = since[size_t(r)];
+        const bool by_pivot = has[size_t(k)] && since[size_t(k)] < l;
+        colm* src = *at_or_after(lagging && !by_pivot ? khead : mhead, k);
+        quoly* p = pivots[size_t(k)];
+        quoly* e = nullptr;
+        if (src && src->col == k) {
+            e = src->val;
+            src = src->next;
+        }
+        if (e && by_pivot) {
+            colm* kp = *at_or_after(row_head(kept, k), k);
+            p = kp->val;
+            rest = kp->next;
+            l = since[size_t(k)];
+        } else if (lagging && !e) {
+            src = *at_or_after(khead, k);
+        }
+        quoly** c = &pivots[size_t(l)];
+        if (!e && !lagging && !p && !*c) {
+            since[size_t(r)] = k;   // p / p_l is 1: the row is current as it stands
+            return;
+        }
+        colm* fresh = nullptr;
+        colm** tail = &fresh;
+        colm* a = e ? rest : nullptr;
+        while (src || a) {
+            const int32_t jr = src ? src->col : INT32_MAX;
+            const int32_t ja = a ? a->col : INT32_MAX;
+            const int32_t j = jr < ja ? jr : ja;
+            quoly* v = nullptr;
+            if (jr == j) {
+                if (p)
+                    quoly_mult(p, src->val, &v);
+                else
+                    quoly_assign(src->val, &v);
+                src = src->next;
+            }
+            if (ja == j) {
+                quoly* t = nullptr;
+                quoly_mult(e, a->val, &t);
+                best_quoly_nils_sub(&v, t);
+                a = a->next;
+            }
+            if (v && quoly_iszero(v)) free_quoly(&v);
+            if (*c) div_s_by_c(&v, c);
+            if (v) tail = link_new(tail, j, v);
+        }
+        if (e) {
+            // Met by the pivot column: the new entries are current and kept nowhere else.
+            free_row(mhead);
+            if (lagging) free_row(khead);
+            has[size_t(r)] = 0;
+            since[size_t(r)] = k;
+        } else if (lagging) {
+            free_row(mhead);
+        } else {
+            *khead = *mhead;   // the row as it stood is what it keeps
+            has[size_t(r)] = 1;
+        }
+        *mhead = fresh;
+    }
+};
+
 }  // namespace
+
+bool sparse_bareiss_step_by_step = false;
 
 void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff, int in_place) {
     check_size(n);
     ElimScope s(first, det, n, in_place);
     begin_elimination(s, "Gauss-Bareiss method, sparse, size ", false, cutoff);
     sparse* m = s.m;
+    if (lagging_allowed()) {
+        Lagging lag(n);
+        for (int32_t k = 1; k < n; k++) {
+            int32_t moved = k;
+            if (!place_pivot(m, n, k, det, true, &moved, lag.kept)) {
+                quoly_set(0, det);
+                s.finish();
+                return;
+            }
+            lag.interchange(k, moved);
+            colm** krow = row_head(m, k);
+            quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
+            lag.pivot(k, p);
+            colm* rest = (*at_or_after(krow, k))->next;
+            for (int32_t r = k + 1; r <= n; r++) lag.row(m, r, k, rest);
+            lag.end_step(k);
+            if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
+        }
+        if (n >= 1) last_entry(m, n, det);
+        s.finish();
+        return;
+    }
     QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
-    // Per row position: the row has met no pivot column yet.
-    std::vector<char> original(static_cast<size_t>(n > 0 ? n : 0) + 1, quotients_first_allowed() ? 1 : 0);
     for (int32_t k = 1; k < n; k++) {
-        int32_t moved = k;
-        if (!place_pivot(m, n, k, det, true, &moved)) {
+        if (!place_pivot(m, n, k, det, true)) {
             quoly_set(0, det);
             s.finish();
             return;
         }
-        std::swap(original[static_cast<size_t>(k)], original[static_cast<size_t>(moved)]);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
         const bool p_is_1 = quoly_eq_1(p);
         colm* rest = (*at_or_after(krow, k))->next;
-        for (int32_t r = k + 1; r <= n; r++)
-            bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k, &original[static_cast<size_t>(r)]);
+        for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k);
         free_quoly(&c.q);
         if (!p_is_1) quoly_assign(p, &c.q);
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);

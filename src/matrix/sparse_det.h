@@ -24,3 +24,8 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
 // Called after each elimination step k with the matrix under work, when
 // set (a checking aid; null in the system).
 extern void (*sparse_elim_step_hook)(sparse* first, int32_t n, int32_t k);
+
+// Set: fraction-free elimination brings every row to each step as it goes,
+// even where a row left behind could wait (a checking aid; clear in the
+// system). The entries and the determinant are the same either way.
+extern bool sparse_bareiss_step_by_step;
