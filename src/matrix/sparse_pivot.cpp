@@ -149,10 +149,12 @@ void sparse_fill_clc(sparse* first, int32_t n, int32_t k, int32_t* row_out, int3
             }
         }
     }
-    for (int32_t j = k; j <= n; j++)
+    // The tables end at SPARSE_PIVOT_MAX: wider blocks are never read past it.
+    const int32_t top = n < SPARSE_PIVOT_MAX ? n : SPARSE_PIVOT_MAX;
+    for (int32_t j = k; j <= top; j++)
         if (clc[j] == 0) return;
     int32_t count = -1;
-    const int32_t j = choose(k, n, &count);
+    const int32_t j = choose(k, top, &count);
     if (j < 0) return;
     *count_out = count;
     *col_out = j;
