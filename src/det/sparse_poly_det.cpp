@@ -97,17 +97,6 @@ bool refused(sparse* frame, int32_t depth, int32_t n) {
     return false;
 }
 
-// Inverse of a modulo m (gcd 1), non-negative.
-int64_t inverse_mod(int64_t a, int64_t m) {
-    int64_t r0 = m, r1 = ((a % m) + m) % m, s0 = 0, s1 = 1;
-    while (r1) {
-        const int64_t q = r0 / r1;
-        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
-        std::tie(s0, s1) = std::make_pair(s1, s0 - q * s1);
-    }
-    return ((s0 % m) + m) % m;
-}
-
 // Characteristic 2 with the relation x^2 + x = 0 on every variable: only
 // then are 0 and 1 all the values a variable can take.
 bool all_relations_idempotent() {
@@ -129,6 +118,17 @@ bool all_relations_idempotent() {
 }  // namespace
 
 namespace polydet {
+
+// Inverse of a modulo m (gcd 1), non-negative.
+int64_t inverse_mod(int64_t a, int64_t m) {
+    int64_t r0 = m, r1 = ((a % m) + m) % m, s0 = 0, s1 = 1;
+    while (r1) {
+        const int64_t q = r0 / r1;
+        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
+        std::tie(s0, s1) = std::make_pair(s1, s0 - q * s1);
+    }
+    return ((s0 % m) + m) % m;
+}
 
 // The exponent of the level `level` in p's top term there (0 when p does
 // not reach it); error 305 when an outer level than `level` occurs.

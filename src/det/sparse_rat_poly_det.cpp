@@ -107,16 +107,6 @@ struct PrimeCursor {
     }
 };
 
-int64_t inverse_mod(int64_t a, int64_t m) {
-    int64_t r0 = m, r1 = ((a % m) + m) % m, s0 = 0, s1 = 1;
-    while (r1) {
-        const int64_t q = r0 / r1;
-        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
-        std::tie(s0, s1) = std::make_pair(s1, s0 - q * s1);
-    }
-    return ((s0 % m) + m) % m;
-}
-
 // A prime p is usable for the power hint k (|power|) when the k-th root,
 // or the k-th power map, is one to one there; *e is then the exponent that
 // inverts it (0 without a hint).

@@ -137,19 +137,22 @@ void SparseIntWork::set_modulus(quoly* modulus) {
     quoly_set(0, &half.q);
     quoly_set(0, &rem.q);
     divide(m->nnum, two.q->nnum, half.q->nnum, rem.q->nnum);
-    for (int32_t r = 1; r <= R; r++) {
-        colm** p = head(r);
-        while (*p) {
-            reduce_entry(&(*p)->val, this);
-            if (quoly_iszero((*p)->val))
-                free_colm(p);
-            else
-                p = &(*p)->next;
-        }
-    }
+    for (int32_t r = 1; r <= R; r++) reduce_row(r);
 }
 
 colm** SparseIntWork::head(int32_t r) const { return head_in(frames, r); }
+
+// Every entry of row r into the modulus's range, zeros unlinked.
+void SparseIntWork::reduce_row(int32_t r) {
+    colm** p = head(r);
+    while (*p) {
+        reduce_entry(&(*p)->val, this);
+        if (quoly_iszero((*p)->val))
+            free_colm(p);
+        else
+            p = &(*p)->next;
+    }
+}
 
 quoly* SparseIntWork::get(int32_t r, int32_t c) const {
     colm* e = *slot_of(head(r), c);
@@ -174,16 +177,7 @@ void SparseIntWork::row_sub(int32_t i, int32_t s, quoly* q) {
     QuolyOwner neg;
     quoly_makeneg(q, &neg.q);
     sparse_row_add(a, neg.q, i, s);
-    if (m) {
-        colm** p = head(i);
-        while (*p) {
-            reduce_entry(&(*p)->val, this);
-            if (quoly_iszero((*p)->val))
-                free_colm(p);
-            else
-                p = &(*p)->next;
-        }
-    }
+    if (m) reduce_row(i);
     if (T[0]) sparse_row_add(T[0], neg.q, i, s);
     if (T[2]) cols_add_rows(T[2], {{s, q}}, 1, R, i, nullptr);
 }

@@ -27,6 +27,8 @@ struct SparseIntWork {
     void set_modulus(quoly* modulus);
 
     colm** head(int32_t r) const;
+    // Every entry of row r into the modulus's range, zeros unlinked.
+    void reduce_row(int32_t r);
     // The entry (r, c), null when absent.
     quoly* get(int32_t r, int32_t c) const;
 
