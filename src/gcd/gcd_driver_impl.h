@@ -39,6 +39,11 @@ void divide_by_content(polynode** p, polynode* c, pt* vars, int32_t code);
 // The core of the monomial rule: x^m or 1.
 polynode* monomial_core(gcd_state* st);
 
+// Operands whose coefficients are all field elements or numbers, when the
+// modular methods over the field lack their second primes: Euclid over the
+// field, the integer contents' gcd beside it. Ends the call when it applies.
+bool field_coefficient_step(gcd_state* st);
+
 // The second half of the driver: the content split over other levels and the main
 // method. Ends the call (finishes or returns with *st->g set).
 void choose_method(gcd_state* st);

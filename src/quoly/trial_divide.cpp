@@ -4,6 +4,7 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/laurent.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -114,6 +115,51 @@ bool leading_coefs_divide(polynode* a, polynode* b, pt* rec) {
     return trial_poly_divide_noq(n.p, la, ra, 0, 0, 0);
 }
 
+// A monomial factor cleared off a Laurent polynomial (a copy the caller
+// owns): divisibility is decided on what is left, and the factor goes onto
+// the quotient afterwards. The list goes back to the free list on every exit.
+// The divisor loses its whole monomial content, positive powers too: every
+// monomial is a unit here, and a divisor kept as y*h could not divide
+// (x*y - 1)*h over the polynomials although it does over the Laurent ones.
+// The dividend only needs lifting to a polynomial.
+struct Padding {
+    polynode* first = nullptr;
+    polynode* last = nullptr;
+    Padding() = default;
+    Padding(const Padding&) = delete;
+    Padding& operator=(const Padding&) = delete;
+    ~Padding() { release_shift_list(&first, &last); }
+    void clear(polynode** p, int32_t seed) {
+        if (!lone(*p)) clear_bads(p, &first, &last, seed, SHIFT_ALL_LEVELS);
+    }
+    void put_back(polynode** p, int32_t sign) const {
+        if (first) eliminate_bads(p, first, sign);
+    }
+};
+
+// A number n divided by a Laurent polynomial d: a monomial times a number or
+// a field element divides n; anything else cannot. *q := the quotient when
+// perform is set and the answer is 1.
+bool laurent_into_number(polynode* d, imag* n, bool perform, int opt_a, int opt_b, PolyHold* q) {
+    PolyHold a;
+    poly_assign(d, &a.p);
+    Padding pad;
+    pad.clear(&a.p, SHIFT_LEAST);
+    if (!lone(a.p) && !field_divisor(a.p, polynames)) return false;
+    PolyHold b;
+    imag* copy = new_number();
+    num_assign(n, copy);
+    scalar_to_poly(copy, &b.p);
+    free_imag(&copy);
+    if (!check_polys(a.p, &b.p, polynames, perform, opt_a, opt_b)) return false;
+    if (perform) {
+        // n / (a * m) = (n / a) * m^-1.
+        pad.put_back(&b.p, -1);
+        q->p = b.release();
+    }
+    return true;
+}
+
 }  // namespace
 
 int check_num_poly(imag* d, polynode* p, int perform) {
@@ -202,6 +248,16 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
         } else {
             ok = check_num_poly(d->nnum, u->pnum, perform && !test_mode);
         }
+    } else if (u->isnum && laurent) {
+        PolyHold q;
+        ok = laurent_into_number(d->pnum, u->nnum, perform && !test_mode, opt_a, opt_b, &q);
+        if (ok && perform && !test_mode) {
+            quoly* r = nullptr;
+            use_up_poly(&q.p, &r);
+            q.p = nullptr;
+            free_quoly(dividend);
+            *dividend = r;
+        }
     } else if (u->isnum) {
         // Only a field element divides a number; the quotient is a polynomial.
         ok = field_divisor(d->pnum, polynames);
@@ -222,16 +278,27 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
         }
     } else {
         // On a copy, so that a failure leaves the dividend whole.
-        polynode* b = nullptr;
-        poly_assign(u->pnum, &b);
-        ok = check_polys(d->pnum, &b, polynames, perform && !test_mode, opt_a, opt_b);
+        PolyHold b;
+        poly_assign(u->pnum, &b.p);
+        // Laurent mode: the negative powers are units; the division is
+        // decided on what is left once both have had them lifted to 0.
+        PolyHold a;
+        Padding pad_a, pad_b;
+        polynode* divisor_poly = d->pnum;
+        if (laurent) {
+            poly_assign(d->pnum, &a.p);
+            pad_a.clear(&a.p, SHIFT_LEAST);
+            pad_b.clear(&b.p, SHIFT_NEGATIVES);
+            divisor_poly = a.p;
+        }
+        ok = check_polys(divisor_poly, &b.p, polynames, perform && !test_mode, opt_a, opt_b);
         if (ok && perform && !test_mode) {
+            pad_b.put_back(&b.p, 1);
+            pad_a.put_back(&b.p, -1);
             free_poly(&u->pnum);
-            u->pnum = b;
-            if (!u->den && lone(b)) polynum_to_quoly(dividend);
-            else if (u->rat && !lone(b)) u->rat = 0;
-        } else {
-            free_poly(&b);
+            u->pnum = b.release();
+            if (!u->den && lone(u->pnum)) polynum_to_quoly(dividend);
+            else if (u->rat && !lone(u->pnum)) u->rat = 0;
         }
     }
     if (test_mode) {

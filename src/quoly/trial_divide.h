@@ -4,7 +4,10 @@
 // element of the extension field (its numerator reaches the field levels)
 // divides through its inverse: exactly when the inverse's integer
 // denominator divides the product, always modulo a prime; a plain-number
-// dividend then becomes a polynomial. Laurent padding is not handled here.
+// dividend then becomes a polynomial. In Laurent mode monomials are units:
+// the divisor's monomial content and the dividend's negative powers are
+// lifted off before the tests, and the quotient carries the dividend's
+// factor and the inverse of the divisor's.
 #pragma once
 #include <cstdint>
 

@@ -1,0 +1,51 @@
+// The driver's early field step: operands whose every coefficient is a
+// field element (or a number) have their gcd by Euclid over the field.
+#include <cstdint>
+
+#include "gcd/gcd_driver_impl.h"
+#include "gcd/gcd_special.h"
+#include "gcd/gcd_state.h"
+#include "gcd/polygcd.h"
+#include "interp/settings.h"
+#include "numbers/ring.h"
+#include "poly/levels.h"
+#include "poly/polyvars.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "storage/records.h"
+
+namespace gcd_impl {
+
+bool field_coefficient_step(gcd_state* st) {
+    // With second auxiliary primes the modular methods over the field are
+    // faster than Euclid; without them (or where contents cannot be
+    // divided out, in machine-integer arithmetic) Euclid is the method.
+    if (field_depth <= 0 || !(lintmode || no_aux_primes2)) return false;
+    pt* vars = *st->vars;
+    polynode* u = *st->u;
+    polynode* v = *st->v;
+    if (!all_coefs_invrtble_both(u, v, vars->level)) return false;
+    if (lintmode) {
+        st->content_gcd = one_node();
+    } else {
+        PolyHold cu(integer_content(u));
+        PolyHold cv(integer_content(v));
+        polygcd(cu.p, cv.p, &st->content_gcd, *st->test_only, 1, 0, vars, 1, 1, 1);
+    }
+    PolyHold a;
+    field_coef_gcd(u, v, &a.p, vars);
+    if (!lintmode && !is_number(a.p)) {
+        // Euclid's pseudo-remainders leave an integer factor the operands
+        // need not share; the content gcd above stands for the shared one.
+        PolyHold c(integer_content(a.p));
+        if (!poly_eq_1(c.p)) divide_by_content(&a.p, c.p, vars, 0);
+    }
+    polynode* core = monomial_core(st);
+    mult_into(&core, a.p, vars);
+    free_poly(st->g);
+    *st->g = core;
+    finish_4(st);
+    return true;
+}
+
+}  // namespace gcd_impl
