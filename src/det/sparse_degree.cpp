@@ -66,6 +66,7 @@ public:
                 if (positive) break;
             }
             if (!positive) break;
+            if (verbose && ++step_ % 10 == 0) dumpitt(" ", step_, 0, 0, 1);
             eliminate(pivot());
         }
         return D;
@@ -121,6 +122,7 @@ private:
     std::vector<std::map<int32_t, int64_t>> rows_;
     std::vector<std::set<int32_t>> cols_;
     std::set<int32_t> live_rows_, live_cols_;
+    int32_t step_ = 0;   // eliminations so far, for the progress line
 };
 
 }  // namespace
