@@ -104,8 +104,6 @@ void no_rows_warning() {
     if (verbose) std::printf(" Warning. An auxiliary matrix that you wanted would have no rows or columns.\n");
 }
 
-// The dense reductions run on a copy of the matrix and on work arrays: the
-// matrix and the outputs change only once the worker has finished.
 // Whether a statement at a nested level (an interrupt served while the
 // command ran) removed, replaced or reshaped the matrix since `links`.
 bool matrix_moved(Request* rq, array* rec, bool sparse_rec, int32_t R, int32_t K, uint32_t links) {
@@ -113,6 +111,8 @@ bool matrix_moved(Request* rq, array* rec, bool sparse_rec, int32_t R, int32_t K
                                           rec->rows != R || array_columns(rec) != K);
 }
 
+// The dense reductions run on a copy of the matrix and on work arrays: the
+// matrix and the outputs change only once the worker has finished.
 int32_t dense_command(int32_t n, Request* rq, name** pending) {
     array* rec = rq->a.record;
     const int32_t R = rec->rows;
