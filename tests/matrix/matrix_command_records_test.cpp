@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../interp/statement_runs.h"
+#include "matrix_command_fixture.h"
 #include "interp/array_table.h"
 #include "interp/settings.h"
 #include "matrix/array_store.h"
@@ -23,40 +23,7 @@ using statement_runs::StatementRuns;
 
 namespace {
 
-class MatrixCommandRecords : public StatementRuns {
-protected:
-    void SetUp() override {
-        start(0);
-        addresser = 1;
-        run("&(J = x);");
-    }
-    void TearDown() override {
-        run("@[**];");
-        addresser = 1;
-        drop_all_poly_vars();
-        finish();
-    }
-    static array* named(const char* s) {
-        tokenrec t;
-        set_token(&t, s);
-        array* a = nullptr;
-        fastestlookup(&t, &a);
-        return a;
-    }
-    // A statement stopped by an error, and the loop's landing place after it.
-    static Outcome stopped(const std::string& text) {
-        Outcome o = run(text);
-        ::finish = nullptr;
-        at_statement_start = true;
-        return o;
-    }
-    static void expect_sparse_ok(const char* s) {
-        const array* a = named(s);
-        ASSERT_NE(a, nullptr) << s;
-        ASSERT_NE(a->sparse, nullptr) << s;
-        EXPECT_TRUE(sparse_ok(a->sparse, a->rows, array_columns(a))) << s;
-    }
-};
+class MatrixCommandRecords : public MatrixCommandFixture {};
 
 const char* const kFill =
     "Array a[4,5] Sparse, d[4,5], r[3], c[2]; "

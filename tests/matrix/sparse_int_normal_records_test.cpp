@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../interp/statement_runs.h"
+#include "matrix_command_fixture.h"
 #include "interp/array_table.h"
 #include "interp/settings.h"
 #include "matrix/array_store.h"
@@ -23,39 +23,7 @@ using statement_runs::StatementRuns;
 
 namespace {
 
-class SparseIntNormalRecords : public StatementRuns {
-protected:
-    void SetUp() override {
-        start(0);
-        addresser = 1;
-        run("&(J = x);");
-    }
-    void TearDown() override {
-        run("@[**];");
-        addresser = 1;
-        drop_all_poly_vars();
-        finish();
-    }
-    static array* named(const char* s) {
-        tokenrec t;
-        set_token(&t, s);
-        array* a = nullptr;
-        fastestlookup(&t, &a);
-        return a;
-    }
-    static Outcome stopped(const std::string& text) {
-        Outcome o = run(text);
-        ::finish = nullptr;
-        at_statement_start = true;
-        return o;
-    }
-    static void expect_sparse_ok(const char* s) {
-        const array* a = named(s);
-        ASSERT_NE(a, nullptr) << s;
-        ASSERT_NE(a->sparse, nullptr) << s;
-        EXPECT_TRUE(sparse_ok(a->sparse, a->rows, array_columns(a))) << s;
-    }
-};
+class SparseIntNormalRecords : public MatrixCommandFixture {};
 
 // A 4 x 5 integer matrix with a 30-digit entry, and one with a fraction
 // and a polynomial among integers.
