@@ -1,6 +1,7 @@
 // Sparse polynomial determinants modulo p by evaluation at points of the
 // outermost variable and Lagrange interpolation, with the user's hints.
 #include "det/sparse_poly_det.h"
+#include "det/word_arith.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -118,17 +119,6 @@ bool all_relations_idempotent() {
 }  // namespace
 
 namespace polydet {
-
-// Inverse of a modulo m (gcd 1), non-negative.
-int64_t inverse_mod(int64_t a, int64_t m) {
-    int64_t r0 = m, r1 = ((a % m) + m) % m, s0 = 0, s1 = 1;
-    while (r1) {
-        const int64_t q = r0 / r1;
-        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
-        std::tie(s0, s1) = std::make_pair(s1, s0 - q * s1);
-    }
-    return ((s0 % m) + m) % m;
-}
 
 // The exponent of the level `level` in p's top term there (0 when p does
 // not reach it); error 305 when an outer level than `level` occurs.
@@ -491,10 +481,10 @@ int sparse_lagrange(sparse* frame, quoly** result, int32_t n, polynode* factor, 
     if (power != -1 && p % 2 == 1 && !finf && k > 0) {
         if (power % 2 != 0) {
             usable = std::gcd(k, p - 1) == 1;
-            if (usable) e = inverse_mod(k, p - 1);
+            if (usable) e = wordmod::inverse_mod(k, p - 1);
         } else {
             usable = p % 4 == 3 && (k & (k - 1)) == 0;
-            if (usable) e = inverse_mod(k, (p - 1) / 2);
+            if (usable) e = wordmod::inverse_mod(k, (p - 1) / 2);
         }
     }
     int degree_has_factor;

@@ -43,8 +43,6 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
 int use_sparse_rat_poly_det(sparse* frame, int32_t depth, int32_t n, quoly** result);
 
 namespace polydet {
-// Inverse of a modulo m (gcd 1), non-negative.
-int64_t inverse_mod(int64_t a, int64_t m);
 // The exponent of the level `level` in p's top term there (0 when p does
 // not reach it); error 305 when an outer level than `level` occurs.
 int32_t factor_degree_at(const polynode* p, int32_t level);

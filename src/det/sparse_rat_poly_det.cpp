@@ -19,6 +19,7 @@
 #include "det/sparse_copy.h"
 #include "det/sparse_mod_determ.h"
 #include "det/sparse_poly_det.h"
+#include "det/word_arith.h"
 #include "gcd/flat_modgcd.h"
 #include "interp/settings.h"
 #include "matrix/measures.h"
@@ -115,12 +116,12 @@ bool usable_prime(int64_t p, int32_t power, int64_t k, int64_t* e) {
     if (k <= 1) return true;
     if (k % 2 == 1) {
         if (std::gcd(k, p - 1) != 1) return false;
-        *e = inverse_mod(k, p - 1);
+        *e = wordmod::inverse_mod(k, p - 1);
         return true;
     }
     (void)power;
     if (p % 4 != 3) return false;
-    *e = inverse_mod(k, (p - 1) / 2);
+    *e = wordmod::inverse_mod(k, (p - 1) / 2);
     return true;
 }
 

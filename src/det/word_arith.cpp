@@ -7,8 +7,8 @@
 
 namespace wordmod {
 
-uint32_t Prime::inv(uint32_t a) const {
-    int64_t r0 = p, r1 = a % p, s0 = 0, s1 = 1;
+int64_t inverse_mod(int64_t a, int64_t m) {
+    int64_t r0 = m, r1 = ((a % m) + m) % m, s0 = 0, s1 = 1;
     while (r1) {
         const int64_t q = r0 / r1;
         std::swap(r0, r1);
@@ -17,8 +17,10 @@ uint32_t Prime::inv(uint32_t a) const {
         s1 -= q * s0;
     }
     if (r0 != 1) return 0;
-    return static_cast<uint32_t>(s0 < 0 ? s0 + p : s0);
+    return s0 < 0 ? s0 + m : s0;
 }
+
+uint32_t Prime::inv(uint32_t a) const { return static_cast<uint32_t>(inverse_mod(a, p)); }
 
 void Prime::invert_all(uint32_t* a, size_t count) const {
     if (count == 0) return;

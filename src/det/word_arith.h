@@ -9,6 +9,9 @@
 
 namespace wordmod {
 
+// a^-1 modulo m (any m >= 2, a of either sign); 0 when gcd(a, m) != 1.
+int64_t inverse_mod(int64_t a, int64_t m);
+
 struct Prime {
     uint32_t p;
     uint64_t mu;     // floor(2^64 / p): Barrett's reciprocal

@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "det/word_arith.h"
 #include "interp/settings.h"
 #include "matrix/array_store.h"
 #include "matrix/array_value.h"
@@ -169,19 +170,6 @@ struct PrimeRing {
 };
 
 int32_t random_below(int32_t m) { return std::abs(rand_integer2()) % m; }
-
-// a^-1 mod p for a prime p not dividing a.
-int64_t inverse_mod(int64_t a, int64_t p) {
-    int64_t r0 = p, r1 = a % p, s0 = 0, s1 = 1;
-    while (r1) {
-        const int64_t q = r0 / r1;
-        std::swap(r0, r1);
-        r1 -= q * r0;
-        std::swap(s0, s1);
-        s1 -= q * s0;
-    }
-    return s0 < 0 ? s0 + p : s0;
-}
 
 int32_t word_residue(int64_t v, int32_t p) {
     const int64_t r = v % p;
@@ -402,7 +390,7 @@ bool join_images(array* a, int32_t n, int32_t count, const ImageOf& image_of, Jo
         }
         int64_t prod = 1;
         for (int32_t t = 0; t < j; t++) prod = prod * p[t] % p[j];
-        const int64_t inv = inverse_mod(prod, p[j]);
+        const int64_t inv = wordmod::inverse_mod(prod, p[j]);
         for (size_t i = 0; i < width; i++) {
             // The value joined so far, modulo p_j, by Horner's rule.
             int64_t v = u[j - 1][i];
