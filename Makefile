@@ -48,6 +48,7 @@ bench: build
 	$(BUILD)/bench/bench_modout
 	$(BUILD)/bench/bench_field_inverse
 	$(BUILD)/bench/bench_pth_roots
+	$(BUILD)/bench/bench_trial_divide
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_aux_primes.py $(BUILD)/bin/tarvex

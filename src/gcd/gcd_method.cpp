@@ -246,14 +246,23 @@ void choose_method(gcd_state* st) {
         }
     }
     if (!lintmode && field_depth > 0 && number_polys - field_depth < FEW_LEVELS_ABOVE_FIELD) {
-        // Over the images in a finite field associates divide alike, so the
-        // operands are tried as they are: the later methods expect them
-        // primitive over the integers, not monic in the field.
         if ((deg_v == 1 || n > trial_cutoff) && max_digits(u) < TRIAL_DIGITS_LIMIT) {
+            // Over the field v divides u when an associate of v does, but the
+            // exact confirmation over the integers sees only v itself: a
+            // unit whose inverse has an integer denominator would hide the
+            // divisor. So the test runs on copies made monic in the field
+            // and primitive; the later methods keep the operands as given.
+            PolyHold mu, mv;
+            poly_assign(u, &mu.p);
+            poly_assign(v, &mv.p);
+            field_monic(&mu.p, vars);
+            field_monic(&mv.p, vars);
             int decided = 0, divides = 0;
-            mod_trial_poly_divide(u, v, 0, &decided, &divides, vars);
+            mod_trial_poly_divide(mu.p, mv.p, 0, &decided, &divides, vars);
             if (decided && divides) {
-                answer_with_v(st);
+                free_poly(st->g);
+                *st->g = mv.release();
+                finish_4(st);
                 return;
             }
         }

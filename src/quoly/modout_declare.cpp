@@ -13,6 +13,7 @@
 #include "interp/scanner.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
 #include "numbers/residue.h"
@@ -179,6 +180,13 @@ void messed_second(const char* first_line, bool quit_line = true) {
 // one-digit non-negative number. A value that is no number at all is
 // error 201.
 long list_number(FILE** src, name** pend) {
+    // A name that means nothing is no number either: the list's own error,
+    // not the evaluator's "undefined variable" with its 0 going on.
+    const char first = token.name[0];
+    if (first >= 'a' && first <= 'z' && !its_a_polyname(token.name) && !find_var(&token) && !find_array(&token)) {
+        error(201, token.name);
+        abandon_statement(201);
+    }
     SlotHold value;
     {
         ModularOffGuard off;

@@ -1,5 +1,6 @@
 #include "quoly/trial_divide.h"
 
+#include "gcd/image_reject.h"
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
@@ -200,8 +201,17 @@ int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int 
         // on longer polynomials.
         if (!lintmode && !opt_b && capped_terms(a) + capped_terms(*b) >= 7 && !leading_coefs_divide(a, *b, rec))
             return 0;
+        int pretest = !opt_b;
+        if (!opt_b) {
+            // The images modulo a prime refuse most non-divisors for a small
+            // part of the division's cost; images that divide leave nothing
+            // for the evaluation pre-tests over the integers to find.
+            const ImageVerdict v = image_division_test(*b, a, rec);
+            if (v == ImageVerdict::not_divisible) return 0;
+            if (v == ImageVerdict::divides) pretest = 0;
+        }
         polynode* quo = nullptr;
-        const int ok = trial_poly_divide(*b, a, &quo, rec, !opt_b, !perform, 0);
+        const int ok = trial_poly_divide(*b, a, &quo, rec, pretest, !perform, 0);
         if (ok && perform && quo) {
             free_poly(b);
             *b = quo;

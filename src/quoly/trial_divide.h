@@ -20,7 +20,10 @@ struct pt;
 // success, and the same is returned. *flag non-zero (test mode): *divisor
 // := the quoly 1 when the division is exact, 0 when not; returns 1 / 0.
 // Machine-integer mode needs a prime modulus (error 281). opt_b skips the
-// costlier pre-tests (opt_a is accepted for the modular pre-test).
+// leading-coefficient test and every pre-test. Before the full division
+// over the integers, one-variable images modulo a prime may refuse; they
+// never prove divisibility, so opt_a (let a conclusive modular "divides"
+// stand) is accepted and changes nothing.
 int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int opt_b, int* flag);
 
 // a divides *b (both polynomials at the level of rec; *b may be a lone
