@@ -9,12 +9,13 @@
 #include "storage/equality.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
+#include "toplevel/held_line.h"
 
 namespace {
 
 int peek_char(FILE* f) {
     const int c = read_input_char(f);
-    if (c != EOF) std::ungetc(c, f);
+    unread_input_char(c, f);
     return c;
 }
 

@@ -10,6 +10,7 @@
 
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
+#include "toplevel/held_line.h"
 #include "toplevel/loop.h"
 
 tokenrec token = {{0}, UNHASHED};
@@ -42,7 +43,7 @@ constexpr char NEWLINE = '\n';
 
 int peek(FILE* f) {
     int c = read_input_char(f);
-    if (c != EOF) ungetc(c, f);
+    unread_input_char(c, f);
     return c;
 }
 

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "toplevel/call_history.h"
+#include "toplevel/held_line.h"
 #include "toplevel/loop.h"
 #include "toplevel/platform.h"
 #include "toplevel/read_file.h"
@@ -261,6 +262,7 @@ void serve_interrupt() {
     }
     if (!command_int) return;
     interrupt_pending = 0;
+    level_for_interrupt = true;
     error(-1, " ");
 }
 
@@ -268,6 +270,8 @@ int read_input_char(FILE* f) {
     // One that came while nothing could serve it is served before the
     // input it would have broken off.
     serve_pending_interrupt();
+    const int held = next_held_char(f);
+    if (held >= 0) return held;
     for (;;) {
         errno = 0;
         const int c = std::getc(f);

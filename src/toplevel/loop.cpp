@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "gcd/algc.h"
 #include "gcd/gcdstash.h"
@@ -33,6 +34,7 @@
 #include "matrix/array_store.h"
 #include "toplevel/errors.h"
 #include "toplevel/execpath.h"
+#include "toplevel/held_line.h"
 #include "toplevel/read_file.h"
 
 quoly* sysnum = nullptr;
@@ -75,7 +77,7 @@ void discard_line() {
 // types next, stays).
 void drop_line_end() {
     const int c = read_input_char(Input);
-    if (c != '\n' && c != EOF) std::ungetc(c, Input);
+    if (c != '\n') unread_input_char(c, Input);
 }
 
 // The level number above the top level, then the prompt.
@@ -209,7 +211,7 @@ bool at_end_of_input() {
     if (leftover) return false;
     int c = read_input_char(Input);
     if (c == EOF) return true;
-    std::ungetc(c, Input);
+    unread_input_char(c, Input);
     return false;
 }
 
@@ -281,7 +283,11 @@ struct ValueSlot {
 
 }  // namespace
 
+bool level_for_interrupt = false;
+
 void run_command_level() {
+    const bool interrupted = level_for_interrupt;
+    level_for_interrupt = false;
     if (levelcount + 1 > MAX_LEVELS) {
         std::printf("*** Highest legal command level is 9.\n");
         error(0, token.name);
@@ -313,8 +319,18 @@ void run_command_level() {
 
     // No interrupt until the level has read its first token.
     command_int = 0;
-    // The rest of the interrupted line goes; a line typed later stays.
-    if (!at_statement_start) discard_line();
+    // A statement interrupted may not have read all of its line yet: the
+    // level reads what is typed after the interrupt, and the rest of that
+    // line goes back to the statement when the level is left (an error
+    // that unwinds drops it with the statement). After an error, or a
+    // level asked for, the rest of the line goes.
+    HeldLine rest;
+    if (!at_statement_start) {
+        if (interrupted)
+            rest = take_rest_of_line(Input);
+        else
+            discard_line();
+    }
     at_statement_start = true;
     std::fflush(stdout);
     level_prompt();
@@ -352,6 +368,7 @@ void run_command_level() {
     std::fflush(stdout);
     zilch = nullptr;
     saved.left = true;
+    give_back(std::move(rest));
 }
 
 void dispatch_statement(FILE** source, quoly** value, name** pending) {

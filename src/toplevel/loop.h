@@ -41,6 +41,8 @@ void dispatch_statement(FILE** source, quoly** value, name** pending);
 // switch ends it (then the computation goes on). Past the ninth level a
 // panic stop. An error that unwinds drops every level at once.
 void run_command_level();
+// Set just before the level an interrupt opens; the level clears it.
+extern bool level_for_interrupt;
 
 // The time since `start` of the statement running at `level`, less the
 // time spent at levels opened from it meanwhile (which is then forgotten).
