@@ -386,6 +386,8 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
 int32_t max_plus_degree_bound(std::vector<int64_t> deg, int32_t n) {
     auto A = [&](int32_t i, int32_t j) -> int64_t& { return deg[static_cast<size_t>(i) * n + j]; };
     int64_t D = 0;
+    // Allocated once: the estimate runs for every matrix the nested levels evaluate.
+    std::vector<int64_t> row_weights(static_cast<size_t>(n), 0);
     for (int32_t k = 0; k < n; k++) {
         // Each row, then each column, brought down to a least entry of 0.
         for (int32_t r = k; r < n; r++) {
@@ -415,7 +417,7 @@ int32_t max_plus_degree_bound(std::vector<int64_t> deg, int32_t n) {
                 }
         if (!positive) break;
         // The pivot: a 0 in the lightest column, in its lightest row.
-        std::vector<int64_t> row_weights(static_cast<size_t>(n), 0);
+        std::fill(row_weights.begin(), row_weights.end(), 0);
         for (int32_t r = k; r < n; r++)
             for (int32_t c = k; c < n; c++)
                 if (A(r, c) > 0) row_weights[static_cast<size_t>(r)] += A(r, c);

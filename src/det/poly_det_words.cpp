@@ -9,6 +9,7 @@
 #include "det/mat_invert.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
+#include "det/word_eval.h"
 #include "interp/settings.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -26,6 +27,7 @@ namespace {
 
 using wordmod::Multiplier;
 using wordmod::Prime;
+using wordmod::evaluate_planes;
 
 // Orders the terms [from, to) of w by their exponents, innermost level most
 // significant.
@@ -92,6 +94,23 @@ bool hub_det(const WordCells& w, int32_t n, flatgcd::FlatPoly* out) {
     if (det.q->den || !flatten_residues(det.q->pnum, polynames, &f)) return false;
     for (size_t t = 0; t < f.terms(); t++) out->push(f.exp(t), f.coefs[t]);
     return true;
+}
+
+// The estimate for a degree matrix, remembered per level: the matrices a
+// level evaluates at successive points mostly have the same degrees, and
+// the estimate depends on nothing else.
+int64_t degree_bound_of(std::vector<int64_t> deg, int32_t n, int32_t depth) {
+    struct Last {
+        std::vector<int64_t> deg;
+        int64_t bound = 0;
+    };
+    static std::vector<Last> last;
+    if (last.size() <= static_cast<size_t>(depth)) last.resize(static_cast<size_t>(depth) + 1);
+    Last& l = last[static_cast<size_t>(depth)];
+    if (l.deg == deg) return l.bound;
+    l.deg = deg;
+    l.bound = max_plus_degree_bound(std::move(deg), n);
+    return l.bound;
 }
 
 }  // namespace
@@ -205,7 +224,7 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
             for (uint32_t t = w.start[c]; t < w.start[c + 1]; t++) m = std::max<int64_t>(m, w.exp(t)[d]);
             deg[static_cast<size_t>(i) * n + j] = m;
         }
-    int64_t D = max_plus_degree_bound(std::move(deg), n);
+    int64_t D = degree_bound_of(std::move(deg), n, depth);
     if (D == 0) D = 1;
     const int64_t np = D + 1;
     const int64_t s = int64_t{P.p} / np;
@@ -221,18 +240,23 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
 
     std::vector<uint32_t> pts(static_cast<size_t>(np));
     for (int64_t i = 0; i < np; i++) pts[i] = static_cast<uint32_t>(i * s + rand_integer3() % s);
+    // Each point as a prepared multiplier, once: its companion costs a division.
+    std::vector<Multiplier> mxs;
+    mxs.reserve(pts.size());
+    for (uint32_t x : pts) mxs.emplace_back(x, P);
     // M(X) = product of (X - x_j), from the constant up.
     std::vector<uint32_t> M(static_cast<size_t>(np) + 1, 0);
     M[0] = 1;
     for (size_t j = 0; j < pts.size(); j++) {
-        const Multiplier mx(pts[j], P);
+        const Multiplier& mx = mxs[j];
         for (size_t k = j + 1; k >= 1; k--) M[k] = P.sub(M[k - 1], mx.times(M[k]));
         M[0] = P.sub(0, mx.times(M[0]));
     }
 
     const bool innermost = depth >= nv;
     // Innermost: the cells' coefficients in the last variable as planes,
-    // plane k holding every cell's coefficient of degree k (row-major).
+    // plane k holding every cell's coefficient of degree k (row-major), so
+    // that a point's values are a few products per cell on wide registers.
     int32_t top = 0;
     std::vector<uint32_t> planes;
     if (innermost) {
@@ -245,17 +269,34 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
                     planes[static_cast<size_t>(w.exp(t)[d]) * count + static_cast<size_t>(r) * n + c] = w.coefs[t];
             }
     }
-    // The weights 1 / M'(x_i) = 1 / prod_{j != i} (x_i - x_j), all with one inverse.
+    // The powers x_i^j (row j), for the weights and the interpolation.
+    std::vector<uint32_t> powers(static_cast<size_t>(np) * np);
+    for (int64_t i = 0; i < np; i++) {
+        const Multiplier& mx = mxs[static_cast<size_t>(i)];
+        uint32_t v = 1 % P.p;
+        for (int64_t j = 0; j < np; j++) {
+            powers[static_cast<size_t>(j) * np + i] = v;
+            v = mx.times(v);
+        }
+    }
+    // The weights 1 / M'(x_i) = 1 / prod_{j != i} (x_i - x_j), all with one
+    // inverse; M' at every point as one pass over the powers, the sums
+    // reduced only as often as 64 bits need.
     std::vector<uint32_t> wts(static_cast<size_t>(np));
     {
-        std::vector<uint32_t> dM(static_cast<size_t>(np));
-        for (int64_t k = 1; k <= np; k++) dM[k - 1] = P.mul(M[k], static_cast<uint32_t>(k % P.p));
-        for (int64_t i = 0; i < np; i++) {
-            const Multiplier mx(pts[i], P);
-            uint32_t v = 0;
-            for (int64_t k = np; k-- > 0;) v = P.add(mx.times(v), dM[k]);
-            wts[i] = v;
+        std::vector<uint64_t> acc(static_cast<size_t>(np), 0);
+        uint64_t pending = 0;
+        for (int64_t k = 1; k <= np; k++) {
+            const uint32_t dk = P.mul(M[k], static_cast<uint32_t>(k % P.p));
+            if (pending == P.lazy) {
+                for (auto& a : acc) a = P.reduce(a);
+                pending = 0;
+            }
+            pending++;
+            const uint32_t* row = powers.data() + static_cast<size_t>(k - 1) * np;
+            for (int64_t i = 0; i < np; i++) acc[i] += uint64_t{dk} * row[i];
         }
+        for (int64_t i = 0; i < np; i++) wts[i] = P.reduce(acc[i]);
         P.invert_all(wts.data(), wts.size());
     }
     // The values det * weight at the points, one column per monomial of the
@@ -274,7 +315,7 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
     if (innermost) column(zero.data());
     std::vector<size_t> last_cols;   // the columns of the previous point's terms, in order
     std::vector<uint32_t> a(static_cast<size_t>(count));
-    std::vector<uint64_t> sum(static_cast<size_t>(count));
+    std::vector<uint32_t> xpow(static_cast<size_t>(top) + 1);
     WordCells next;
     flatgcd::FlatPoly sub;
     sub.nvars = nv;
@@ -283,20 +324,10 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
         const uint32_t x = pts[i];
         const uint32_t wt = wts[i];
         if (innermost) {
-            const Multiplier mx(x, P);
-            std::copy(planes.begin(), planes.begin() + count, sum.begin());
-            uint32_t xk = 1 % P.p;
-            uint64_t pending = 0;
-            for (int32_t k = 1; k <= top; k++) {
-                xk = mx.times(xk);
-                const uint32_t* plane = planes.data() + static_cast<size_t>(k) * count;
-                if (++pending == P.lazy) {
-                    for (int64_t c = 0; c < count; c++) sum[c] = P.reduce(sum[c]);
-                    pending = 1;
-                }
-                for (int64_t c = 0; c < count; c++) sum[c] += uint64_t{plane[c]} * xk;
-            }
-            for (int64_t c = 0; c < count; c++) a[c] = P.reduce(sum[c]);
+            const Multiplier& mx = mxs[static_cast<size_t>(i)];
+            xpow[0] = 1 % P.p;
+            for (size_t k = 1; k < xpow.size(); k++) xpow[k] = mx.times(xpow[k - 1]);
+            evaluate_planes(planes.data(), xpow.data(), xpow.size(), static_cast<size_t>(count), P, a.data());
             const uint32_t v = wordmod::det(a.data(), n, P);
             vals[static_cast<size_t>(i)] = v ? P.mul(v, wt) : 0;
             continue;
@@ -316,16 +347,7 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
     }
 
     // sum_i c_i M(X) / (X - x_i) = sum_k X^k sum_{m > k} M[m] S_{m-k-1},
-    // S_j = sum_i c_i x_i^j: the powers once, then dot products.
-    std::vector<uint32_t> powers(static_cast<size_t>(np) * np);   // row j: x_i^j
-    for (int64_t i = 0; i < np; i++) {
-        const Multiplier mx(pts[i], P);
-        uint32_t v = 1 % P.p;
-        for (int64_t j = 0; j < np; j++) {
-            powers[static_cast<size_t>(j) * np + i] = v;
-            v = mx.times(v);
-        }
-    }
+    // S_j = sum_i c_i x_i^j: dot products with the powers.
     std::vector<uint32_t> S(static_cast<size_t>(np));
     for (size_t col = 0; col < keys.size(); col++) {
         const uint32_t* c = vals.data() + col * static_cast<size_t>(np);

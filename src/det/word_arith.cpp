@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "det/word_det_wide.h"
 #include "toplevel/errors.h"
 
 namespace wordmod {
@@ -39,6 +40,12 @@ void Prime::invert_all(uint32_t* a, size_t count) const {
 }
 
 uint32_t det(uint32_t* a, int32_t n, const Prime& P) {
+    uint32_t v;
+    if (det_wide(a, n, P, &v)) return v;
+    return det_portable(a, n, P);
+}
+
+uint32_t det_portable(uint32_t* a, int32_t n, const Prime& P) {
     const uint32_t p = P.p;
     auto row = [&](int32_t i) { return a + static_cast<size_t>(i) * static_cast<size_t>(n); };
     uint32_t num = 1 % p;   // product of the pivots (and the sign)

@@ -80,5 +80,7 @@ struct Multiplier {
 // fraction-free elimination, one inverse at the end. A pending interrupt
 // is served at every pivot.
 uint32_t det(uint32_t* a, int32_t n, const Prime& P);
+// The same on scalar words alone, for processors without wide registers.
+uint32_t det_portable(uint32_t* a, int32_t n, const Prime& P);
 
 }  // namespace wordmod

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <time.h>
 
 double random_ext2 = 1.0;
 double two_thirty1 = 2147483647.0;
@@ -11,7 +12,26 @@ namespace {
 
 long platform_random() { return ::random(); }
 int platform_rand() { return std::rand(); }
-long platform_clock() { return static_cast<long>(std::clock()); }
+// The process CPU clock is a system call, and the interpolation methods draw
+// a clocked value for every evaluation point. The coarse monotonic clock is
+// read in user space: the CPU clock is read again only when it has ticked
+// (a few milliseconds), so a value is never more than one tick behind.
+long platform_clock() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    static long last_tick = -1;
+    static long cached = 0;
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0) {
+        const long tick = static_cast<long>(now.tv_sec) * 1000000000L + static_cast<long>(now.tv_nsec);
+        if (tick != last_tick) {
+            last_tick = tick;
+            cached = static_cast<long>(std::clock());
+        }
+        return cached;
+    }
+#endif
+    return static_cast<long>(std::clock());
+}
 
 long (*random_source)() = platform_random;
 int (*rand_source)() = platform_rand;

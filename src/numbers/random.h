@@ -11,7 +11,7 @@ extern double two_thirty1;   // 2147483647.0: the scale of every draw
 // The raw sources as the system sees them.
 long raw_random();           // random(): 0 .. 2147483647
 int raw_rand();              // rand()
-long raw_clock();            // clock(): CPU time of the process
+long raw_clock();            // clock(): CPU time of the process, read afresh once per coarse clock tick
 
 // Test hook: replaces the three raw sources (a null argument keeps the
 // platform's source for that one); reset_random_sources puts all back.
