@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <numeric>
 
 #include "det/det_state.h"
 #include "det/elim_steps.h"
 #include "det/mat_invert.h"
+#include "det/pattern_determ.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
 #include "det/sparse_copy.h"
@@ -80,6 +82,66 @@ void build_answer(const Accumulator& acc, int32_t nvars, int32_t depth, quoly** 
     free_quoly(result);
     table.build(result);
 }
+
+// Plans past this many updates hold too much memory for what they save.
+constexpr size_t PLAN_UPDATE_LIMIT = size_t{1} << 23;
+
+// Plans made afresh (each at a node where the last one met a vanishing
+// pivot) before the nodes are left to the general elimination.
+constexpr int PLAN_ATTEMPTS = 8;
+
+// The one-variable nodes all have the matrix's pattern: one elimination
+// plan serves them all. The plan is made on the values of a node, as
+// blocks of numbers may cancel at every point; a node where a planned
+// pivot still vanishes is planned again. Only modulo a word prime: a
+// characteristic-2 field and zero divisors keep the general elimination.
+struct PlannedNodes {
+    int attempts_left = 0;
+    bool planned = false;
+    std::vector<std::vector<int32_t>> rows;
+    std::vector<quoly*> cells;
+    std::vector<size_t> varying;   // the cells that are not numbers
+    std::vector<uint32_t> values, work;
+    EliminationPlan plan;
+    wordmod::Prime P{2};
+
+    PlannedNodes(sparse* frame, int32_t n) : rows(static_cast<size_t>(n)) {
+        if (finf || !mod_is_prime || modulus < 2) return;
+        for (int32_t r = 1; r <= n; r++)
+            for (colm* c = *row_head(frame, r); c; c = c->next) {
+                std::vector<int32_t>& row = rows[static_cast<size_t>(r) - 1];
+                if (!row.empty() && row.back() >= c->col - 1) return;
+                row.push_back(c->col - 1);
+                cells.push_back(c->val);
+            }
+        P = wordmod::Prime(static_cast<uint32_t>(modulus));
+        // The numbers are the same at every node.
+        values.resize(cells.size());
+        const std::vector<uint32_t> none(static_cast<size_t>(number_polys) + 1, 0);
+        for (size_t e = 0; e < cells.size(); e++) {
+            if (cells[e]->isnum)
+                values[e] = quoly_residue(cells[e], none.data());
+            else
+                varying.push_back(e);
+        }
+        attempts_left = PLAN_ATTEMPTS;
+    }
+    // The determinant at the point xs; false: eliminate this node the
+    // general way.
+    bool det(const uint32_t* xs, uint32_t* out) {
+        if (!planned && attempts_left == 0) return false;
+        for (size_t e : varying) values[e] = quoly_residue(cells[e], xs);
+        if (planned && planned_determinant(plan, values.data(), P, work, out)) return true;
+        planned = false;
+        if (attempts_left == 0) return false;
+        attempts_left--;
+        const int r = plan_elimination(rows, values.data(), &P, PLAN_UPDATE_LIMIT, &plan);
+        if (r < 0) attempts_left = 0;
+        if (r <= 0) return false;
+        planned = true;
+        return planned_determinant(plan, values.data(), P, work, out);
+    }
+};
 
 bool column_limit(int32_t n) {
     if (n <= 65535) return false;
@@ -303,6 +365,8 @@ int sparse_mod_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
     const bool stash = lagrange_stash && verbose && windy && several && lagrangedepth == 1 &&
                        sparse_integer_depth == 0;
     Accumulator acc;
+    std::unique_ptr<PlannedNodes> planned;
+    if (!several) planned = std::make_unique<PlannedNodes>(frame, n);
     std::vector<uint32_t> L(static_cast<size_t>(P));
     int32_t b = second_degree > 0 ? second_degree : -1;
     int32_t d1 = -1;
@@ -318,17 +382,20 @@ int sparse_mod_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
 
         if (!several) {
             std::fill(xs.begin(), xs.end(), pt_z);
-            SparseCopy copy(n);
-            evaluated_copy(frame, n, copy, [&](quoly* q, quoly** out) {
-                const uint32_t v = quoly_residue(q, xs.data());
-                if (v) quoly_set(static_cast<int32_t>(v), out);
-            });
-            quoly* d = nullptr;
-            quoly_set(1, &d);
-            QuolyOwner det(d);
-            sparse_mod_int_determ(&det.q, &copy.f, n, 1, 0);
+            uint32_t v;
+            if (!planned->det(xs.data(), &v)) {
+                SparseCopy copy(n);
+                evaluated_copy(frame, n, copy, [&](quoly* q, quoly** out) {
+                    const uint32_t r = quoly_residue(q, xs.data());
+                    if (r) quoly_set(static_cast<int32_t>(r), out);
+                });
+                quoly* d = nullptr;
+                quoly_set(1, &d);
+                QuolyOwner det(d);
+                sparse_mod_int_determ(&det.q, &copy.f, n, 1, 0);
+                v = quoly_residue(det.q, xs.data());
+            }
             if (verbose && i % 10 == 0) dumpitt(" ", static_cast<long>(i), 0, 0, 1);
-            uint32_t v = quoly_residue(det.q, xs.data());
             if (v == 0) continue;
             if (fct) v = rmul(v, rinv(fnum[i]));
             if (power > 1) v = rpow(v, e);
