@@ -14,10 +14,13 @@
 #include "matrix/dense_echelon.h"
 #include "matrix/dense_vectors.h"
 #include "matrix/extremes.h"
+#include "matrix/int_pivot_product.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
+#include "matrix/sparse_int_pivot_product.h"
 #include "matrix/sparse_rowcol.h"
 #include "matrix/sparse_whole.h"
+#include "numbers/flat_int.h"
 #include "numbers/ring.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
@@ -130,6 +133,24 @@ void minors(quoly** result, array* source, tokenrec* rows, tokenrec* cols, token
     quoly_set(nr, result);
 }
 
+namespace {
+
+// Every cell of the dense matrix a plain number in the ordinary integers
+// (an unassigned one becomes 0 with the usual warning): the fraction-free
+// road applies.
+bool whole_numbers(array* a, int32_t n, int32_t m) {
+    if (lintmode || modularmode) return false;
+    const int64_t cells = int64_t{n} * m;
+    for (int64_t c = 0; c < cells; c++) {
+        quoly** cell = cell_at(a->first + c);
+        if (!*cell) set_uninitialised(cell, a->name);
+        if (!(*cell)->isnum) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void new_pseudo(quoly** result, array* a) {
     const int32_t n = a->rows;
     if (verbose) {
@@ -139,7 +160,12 @@ void new_pseudo(quoly** result, array* a) {
     const int no_flags[4] = {0, 0, 0, 0};
     QuolyOwner product;
     quoly_set(1, &product.q);
-    if (a->sparse) {
+    const int32_t m = array_columns(a);
+    if (a->sparse && sparse_pivot_product_applies(a->sparse, n, m)) {
+        FlatInt det;
+        sparse_int_pivot_product(a->sparse, n, m, &det, nullptr);
+        flat_write(det, product.q->nnum);
+    } else if (a->sparse) {
         FramesHold copy;
         copy_sparse(&a->sparse, &copy.frame, n, 0);
         copy.rows = n;
@@ -155,8 +181,13 @@ void new_pseudo(quoly** result, array* a) {
             sparse_qq_set(t, &f, &d);
             fast_quoly_mult(&product.q, &d);
         }
+    } else if (whole_numbers(a, n, m)) {
+        std::vector<quoly*> cells(static_cast<size_t>(n) * m);
+        for (size_t c = 0; c < cells.size(); c++) cells[c] = *cell_at(a->first + static_cast<int64_t>(c));
+        FlatInt det;
+        int_pivot_product(cells.data(), n, m, &det, nullptr);
+        flat_write(det, product.q->nnum);
     } else {
-        const int32_t m = array_columns(a);
         const int64_t cells = int64_t{n} * m;
         WorkCopy copy(nullptr, 0, "new_pseudo");
         for (int64_t c = 0; c < cells; c++) {

@@ -12,7 +12,9 @@
 #include "det/det_state.h"
 #include "matrix/dense_rowcol.h"
 #include "matrix/dense_vectors.h"
+#include "numbers/flat_int.h"
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/records.h"
@@ -36,6 +38,7 @@ struct Work {
     quoly* m = nullptr;     // reduce changed entries into (-m/2, m/2]
     QuolyOwner half;
     int sign = 0;           // toggled by every swap and column negation
+    FlatInt flat_m, flat_half;   // m and half, for sub_reduced
 
     void set_modulus(quoly* mod) {
         m = mod;
@@ -44,6 +47,10 @@ struct Work {
         quoly_set(0, &half.q);
         quoly_set(0, &rem.q);
         divide(m->nnum, two.q->nnum, half.q->nnum, rem.q->nnum);
+        if (!lintmode) {
+            flat_read(m->nnum, flat_m);
+            flat_read(half.q->nnum, flat_half);
+        }
     }
 
     Work(quoly** cells, int32_t rows, int32_t cols) : a(cells), R(rows), K(cols) {}
@@ -75,20 +82,22 @@ struct Work {
         for (int32_t j = 0; j < K; j++) reduce(&at(a, R, i, j));
     }
 
-    // column j -= q x column s
+    // x[t] := x[t] - q x y[t], then reduced, for t = 0 .. count - 1 at the
+    // stride: sub_scaled and reduce in one pass, each value read and
+    // written once.
+    void sub_reduced(quoly** x, quoly** y, int64_t stride, int32_t count, quoly* q);
+
     // column j -= q x column s, where column s is zero but in row i: only
     // A(i, j) changes.
     void col_sub_one_row(int32_t j, int32_t s, int32_t i, quoly* q);
     void col_sub(int32_t j, int32_t s, quoly* q) {
-        sub_scaled(&at(a, R, 0, j), &at(a, R, 0, s), 1, R, q);
-        reduce_col(j);
+        sub_reduced(&at(a, R, 0, j), &at(a, R, 0, s), 1, R, q);
         if (T[1]) sub_scaled(&at(T[1], K, 0, j), &at(T[1], K, 0, s), 1, K, q);
         if (T[3]) add_scaled(&at(T[3], K, s, 0), &at(T[3], K, j, 0), K, K, q);
     }
     // row i -= q x row s
     void row_sub(int32_t i, int32_t s, quoly* q) {
-        sub_scaled(&at(a, R, i, 0), &at(a, R, s, 0), R, K, q);
-        reduce_row(i);
+        sub_reduced(&at(a, R, i, 0), &at(a, R, s, 0), R, K, q);
         if (T[0]) sub_scaled(&at(T[0], R, i, 0), &at(T[0], R, s, 0), R, R, q);
         if (T[2]) add_scaled(&at(T[2], R, 0, s), &at(T[2], R, 0, i), 1, R, q);
     }

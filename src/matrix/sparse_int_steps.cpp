@@ -10,6 +10,7 @@
 #include "matrix/sparse_pivot.h"
 #include "matrix/sparse_rowcol.h"
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -62,6 +63,112 @@ void reduce_entry(quoly** x, const SparseIntWork* w) {
 
 using Pairs = std::vector<std::pair<int32_t, quoly*>>;
 
+// The steps' arithmetic on flat digit arrays: each changed entry is read
+// and written once, where products and sums of quolys walk and rebuild its
+// chain several times. Plain numbers only, outside machine-integer mode.
+
+// r into w's range as reduce_entry leaves it.
+void flat_reduce(FlatInt& r, const SparseIntWork* w) {
+    if (!w->m || flat_cmp_abs(r, w->flat_half) <= 0) return;
+    flat_rem(r, w->flat_m, r);
+    if (flat_cmp_abs(r, w->flat_half) > 0) {
+        // r - m above, r + m below.
+        FlatInt toward = w->flat_m, moved;
+        if (r.sign < 0) toward.sign = -toward.sign;
+        flat_sub(r, toward, moved);
+        r = moved;
+    }
+}
+
+quoly* flat_quoly(const FlatInt& r) {
+    quoly* q = nullptr;
+    quoly_set(0, &q);
+    flat_write(r, q->nnum);
+    return q;
+}
+
+// One row of cols_add_rows: (j, c_j) adds c_j x v at column j. Column s
+// is never a target: v stays in place meanwhile.
+void add_to_row(colm** head, const Pairs& cs, quoly* v, const SparseIntWork* w) {
+    colm** p = head;
+    for (const auto& [j, c] : cs) {
+        while (*p && (*p)->col < j) p = &(*p)->next;
+        quoly* t = nullptr;
+        quoly_mult(c, v, &t);
+        if (*p && (*p)->col == j) {
+            best_quoly_add(&(*p)->val, t);
+        } else if (quoly_iszero(t)) {
+            free_quoly(&t);
+            continue;
+        } else {
+            colm* e = take_colm();
+            e->col = j;
+            e->val = t;
+            e->next = *p;
+            *p = e;
+        }
+        if (w) reduce_entry(&(*p)->val, w);
+        if (quoly_iszero((*p)->val))
+            free_colm(p);
+        else
+            p = &(*p)->next;
+    }
+}
+
+// True when the row's entries are all plain numbers.
+bool plain_row(const colm* e) {
+    for (; e; e = e->next)
+        if (!e->val->isnum) return false;
+    return true;
+}
+
+// cols_add_rows on the matrix itself, every value a plain number.
+void flat_cols_add_rows(const Pairs& cs, int32_t r0, int32_t s, const SparseIntWork* w) {
+    std::vector<FlatInt> c(cs.size());
+    for (size_t t = 0; t < cs.size(); t++) flat_read(cs[t].second->nnum, c[t]);
+    FlatInt v, x, r, sum;
+    RowsFrom rw(w->a, r0);
+    for (int32_t row = r0; row <= w->R; row++, rw.next()) {
+        colm* ps = *slot_of(rw.head(), s);
+        if (!ps || ps->col != s) continue;
+        if (!plain_row(*rw.head())) {
+            add_to_row(rw.head(), cs, ps->val, w);
+            continue;
+        }
+        flat_read(ps->val->nnum, v);
+        colm** p = rw.head();
+        for (size_t t = 0; t < cs.size(); t++) {
+            const int32_t j = cs[t].first;
+            while (*p && (*p)->col < j) p = &(*p)->next;
+            const bool there = *p && (*p)->col == j;
+            if (there)
+                flat_read((*p)->val->nnum, x);
+            else
+                flat_set(0, x);
+            flat_mul(c[t], v, r);
+            if (!there && flat_zero(r)) continue;
+            r.sign = -r.sign;
+            flat_sub(x, r, sum);
+            flat_reduce(sum, w);
+            if (there) {
+                free_quoly(&(*p)->val);
+                (*p)->val = flat_quoly(sum);
+            } else {
+                if (flat_zero(sum)) continue;
+                colm* e = take_colm();
+                e->col = j;
+                e->val = flat_quoly(sum);
+                e->next = *p;
+                *p = e;
+            }
+            if (quoly_iszero((*p)->val))
+                free_colm(p);
+            else
+                p = &(*p)->next;
+        }
+    }
+}
+
 // The quotients of a sweep, freed on every exit.
 struct Quotients {
     Pairs v;
@@ -77,35 +184,19 @@ struct Quotients {
 // changed entry goes through w's reduction when w is given.
 void cols_add_rows(sparse* first, const Pairs& cs, int32_t r0, int32_t n, int32_t s, const SparseIntWork* w) {
     if (cs.empty() || r0 > n) return;
+    if (w && first == w->a && n == w->R) {
+        bool flat = !lintmode;
+        for (const auto& e : cs) flat = flat && e.second->isnum;
+        if (flat) {
+            flat_cols_add_rows(cs, r0, s, w);
+            return;
+        }
+    }
     RowsFrom rw(first, r0);
     for (int32_t r = r0; r <= n; r++, rw.next()) {
         colm* ps = *slot_of(rw.head(), s);
         if (!ps || ps->col != s) continue;
-        // Column s is never a target: its value stays in place meanwhile.
-        quoly* v = ps->val;
-        colm** p = rw.head();
-        for (const auto& [j, c] : cs) {
-            while (*p && (*p)->col < j) p = &(*p)->next;
-            quoly* t = nullptr;
-            quoly_mult(c, v, &t);
-            if (*p && (*p)->col == j) {
-                best_quoly_add(&(*p)->val, t);
-            } else if (quoly_iszero(t)) {
-                free_quoly(&t);
-                continue;
-            } else {
-                colm* e = take_colm();
-                e->col = j;
-                e->val = t;
-                e->next = *p;
-                *p = e;
-            }
-            if (w) reduce_entry(&(*p)->val, w);
-            if (quoly_iszero((*p)->val))
-                free_colm(p);
-            else
-                p = &(*p)->next;
-        }
+        add_to_row(rw.head(), cs, ps->val, w);
     }
 }
 
@@ -125,6 +216,39 @@ void negate_col(sparse* first, int32_t r0, int32_t n, int32_t j) {
     }
 }
 
+// Row i := row i - q x row s (entries of row s from e on), each changed
+// entry reduced as it is made; the caller reduces the rest of the row.
+void flat_row_sub(colm** p, const colm* e, quoly* q, const SparseIntWork* w) {
+    FlatInt fq, v, x, r;
+    flat_read(q->nnum, fq);
+    for (; e; e = e->next) {
+        while (*p && (*p)->col < e->col) p = &(*p)->next;
+        const bool there = *p && (*p)->col == e->col;
+        flat_read(e->val->nnum, v);
+        if (there)
+            flat_read((*p)->val->nnum, x);
+        else
+            flat_set(0, x);
+        flat_sub_mul(x, fq, v, r);
+        flat_reduce(r, w);
+        if (flat_zero(r)) {
+            if (there) free_colm(p);
+            continue;
+        }
+        if (there) {
+            free_quoly(&(*p)->val);
+            (*p)->val = flat_quoly(r);
+        } else {
+            colm* n = take_colm();
+            n->col = e->col;
+            n->val = flat_quoly(r);
+            n->next = *p;
+            *p = n;
+        }
+        p = &(*p)->next;
+    }
+}
+
 }  // namespace
 
 SparseIntWork::SparseIntWork(sparse* first, int32_t rows, int32_t cols)
@@ -137,6 +261,10 @@ void SparseIntWork::set_modulus(quoly* modulus) {
     quoly_set(0, &half.q);
     quoly_set(0, &rem.q);
     divide(m->nnum, two.q->nnum, half.q->nnum, rem.q->nnum);
+    if (!lintmode) {
+        flat_read(m->nnum, flat_m);
+        flat_read(half.q->nnum, flat_half);
+    }
     for (int32_t r = 1; r <= R; r++) reduce_row(r);
 }
 
@@ -176,7 +304,10 @@ void SparseIntWork::cols_sub(const Pairs& qs, int32_t s, int32_t r0) {
 void SparseIntWork::row_sub(int32_t i, int32_t s, quoly* q) {
     QuolyOwner neg;
     quoly_makeneg(q, &neg.q);
-    sparse_row_add(a, neg.q, i, s);
+    if (!lintmode && q->isnum && plain_row(*head(i)) && plain_row(*head(s)))
+        flat_row_sub(head(i), *head(s), q, this);
+    else
+        sparse_row_add(a, neg.q, i, s);
     if (m) reduce_row(i);
     if (T[0]) sparse_row_add(T[0], neg.q, i, s);
     if (T[2]) cols_add_rows(T[2], {{s, q}}, 1, R, i, nullptr);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "det/det_state.h"
+#include "numbers/flat_int.h"
 #include "storage/other_records.h"
 #include "storage/records.h"
 
@@ -20,6 +21,7 @@ struct SparseIntWork {
     sparse* T[4] = {nullptr, nullptr, nullptr, nullptr};  // T0, T2 R x R; T1, T3 K x K
     quoly* m = nullptr;    // when set, changed entries are kept in [-m/2, m/2]
     QuolyOwner half;
+    FlatInt flat_m, flat_half;   // m and half as flat digits, for the steps' own arithmetic
     std::vector<sparse*> frames;
 
     SparseIntWork(sparse* first, int32_t rows, int32_t cols);
