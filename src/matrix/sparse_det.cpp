@@ -8,6 +8,7 @@
 #include "det/det_state.h"
 #include "interp/token.h"
 #include "matrix/sparse.h"
+#include "matrix/sparse_bareiss_factored.h"
 #include "matrix/sparse_pivot.h"
 #include "matrix/sparse_rowcol.h"
 #include "matrix/sparse_whole.h"
@@ -229,6 +230,8 @@ bool divide_polys_in_place(quoly** s, quoly* c) {
 
 bool plain_polys(const quoly* a, const quoly* b) { return !a->isnum && !b->isnum && !lintmode; }
 
+bool fractional(const quoly* q) { return !q->isnum && q->den; }
+
 // s := s / c, exact (Bareiss); s null stays null, a zero result becomes null.
 void div_s_by_c(quoly** s, quoly** c) {
     if (!*s) return;
@@ -236,7 +239,14 @@ void div_s_by_c(quoly** s, quoly** c) {
         free_quoly(s);
         return;
     }
-    if (plain_polys(*s, *c)) {
+    if (fractional(*s) || fractional(*c)) {
+        // Dividing numerators alone would leave c's denominator out: in the
+        // quotient field the exact quotient is the plain one.
+        quoly* q = nullptr;
+        quoly_quot(*s, *c, &q, 0);
+        free_quoly(s);
+        *s = q;
+    } else if (plain_polys(*s, *c)) {
         if (!divide_polys_in_place(s, *c)) {
             tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
             abandon_statement();
@@ -428,6 +438,23 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
     ElimScope s(first, det, n, in_place);
     begin_elimination(s, "Gauss-Bareiss method, sparse, size ", false, cutoff);
     sparse* m = s.m;
+    if (lagging_allowed() && factored_rows_allowed(m, n)) {
+        FactoredRows rows(m, n);
+        for (int32_t k = 1; k < n; k++) {
+            int32_t moved = k;
+            if (!place_pivot(m, n, k, det, true, &moved, rows.local)) {
+                quoly_set(0, det);
+                s.finish();
+                return;
+            }
+            rows.interchange(k, moved);
+            rows.step(m, k);
+            if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
+        }
+        if (n >= 1) last_entry(m, n, det);
+        s.finish();
+        return;
+    }
     if (lagging_allowed()) {
         Lagging lag(n);
         for (int32_t k = 1; k < n; k++) {

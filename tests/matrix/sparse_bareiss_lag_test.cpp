@@ -2,7 +2,8 @@
 // search the same matrix, step for step, as elimination that brings every
 // row to every step: banded matrices of random linear polynomials (where
 // the pivots come from all along the band and most rows sit out several
-// steps), over Z and Z/p, under every pivot heuristic. The pivot lines and
+// steps), over Z, Q and Z/p, under every pivot heuristic; pentadiagonal ones
+// of linear entries in three variables. The pivot lines and
 // the whole matrix after each step are compared; the determinant is checked
 // against Gaussian elimination and the dense road on a dense copy.
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "det/mat_invert.h"
 #include "interp/settings.h"
 #include "matrix/sparse.h"
+#include "matrix/sparse_bareiss_factored.h"
 #include "matrix/sparse_det.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -197,48 +199,115 @@ void random_band(std::mt19937_64& rng, int vars, int32_t half, Cells* c) {
         }
 }
 
-void lagging_matches_step_by_step(int vars, int32_t p, uint64_t seed, int32_t largest) {
+// Pentadiagonal, every entry c0 + c1 x + c2 y + c3 z with c0 odd: no entry
+// vanishes, so no row or column empties and every heuristic applies.
+void pentadiagonal(std::mt19937_64& rng, Cells* c) {
+    std::uniform_int_distribution<int> coef(-9, 9);
+    const int32_t n = c->n;
+    for (int32_t i = 0; i < n; i++)
+        for (int32_t j = std::max(0, i - 2); j <= std::min(n - 1, i + 2); j++) {
+            TermList t{{coef(rng) | 1, {0, 0, 0}}};
+            for (int v = 0; v < 3; v++) {
+                std::vector<int32_t> e(3, 0);
+                e[size_t(v)] = 1;
+                t.push_back({coef(rng), e});
+            }
+            HeldPoly h(build_poly(3, t));
+            p_q_assign(h.p, &c->v[size_t(i) * n + j]);
+        }
+}
+
+// Every entry divided by 2 or 3: polynomials over Q, which elimination
+// must not treat as integral ones.
+void over_q(std::mt19937_64& rng, Cells* c) {
+    std::uniform_int_distribution<int> pick(2, 3);
+    for (quoly*& q : c->v) {
+        if (!q) continue;
+        quoly* d = nullptr;
+        quoly_set(pick(rng), &d);
+        fast_quoly_quot(&q, &d, 0);
+        free_quoly(&d);
+    }
+}
+
+// Under heuristics 0 .. u_last: the road in use shows the pivot search the
+// same matrices as the step-by-step road and gives the same determinant as
+// the dense road and Gaussian elimination.
+void roads_agree(const Cells& c, int32_t u_last) {
+    const int32_t n = c.n;
+    sparse* f = sparse_of(c);
+    quoly* want = dense_det(c);
+    const int32_t keep_heur = pseudet_heur;
+    for (int32_t u = 0; u <= u_last; u++) {
+        pseudet_heur = u;
+        Run lag, eager;
+        bareiss(f, n, false, &lag);
+        bareiss(f, n, true, &eager);
+        EXPECT_EQ(lag.pivots, eager.pivots) << "n=" << n << " u=" << u;
+        EXPECT_TRUE(same_steps(lag, eager)) << "n=" << n << " u=" << u;
+        EXPECT_TRUE(quoly_equal(lag.det, want)) << "n=" << n << " u=" << u;
+        EXPECT_TRUE(quoly_equal(eager.det, want)) << "n=" << n << " u=" << u;
+        quoly* g = nullptr;
+        quoly_set(1, &g);
+        sparse_gauss_elim(f, &g, n, 0, 0);
+        EXPECT_TRUE(quoly_equal(g, want)) << "n=" << n << " u=" << u;
+        free_quoly(&g);
+    }
+    pseudet_heur = keep_heur;
+    free_quoly(&want);
+    free_sparse(&f, n, 1);
+}
+
+// The dense road keeps a record of its own from its first use on.
+void warm_dense_road() {
+    Cells one(1);
+    quoly_set(3, &one.v[0]);
+    quoly* w = dense_det(one);
+    free_quoly(&w);
+}
+
+void lagging_matches_step_by_step(int vars, int32_t p, uint64_t seed, int32_t largest, bool rational = false) {
     PrimeRing ring(p);
     AttachedVars attached(vars);
     std::mt19937_64 rng(seed);
-    {
-        // The dense road keeps a record of its own from its first use on.
-        Cells one(1);
-        quoly_set(3, &one.v[0]);
-        quoly* w = dense_det(one);
-        free_quoly(&w);
-    }
-    const int32_t keep_heur = pseudet_heur;
+    warm_dense_road();
     RecordLedger ledger;
     for (int32_t n = 2; n <= largest; n++) {
         Cells c(n);
         random_band(rng, vars, n % 3 == 0 ? 1 : 2, &c);
-        sparse* f = sparse_of(c);
-        quoly* want = dense_det(c);
-        for (int32_t u = 0; u <= 5; u++) {
-            pseudet_heur = u;
-            Run lag, eager;
-            bareiss(f, n, false, &lag);
-            bareiss(f, n, true, &eager);
-            EXPECT_EQ(lag.pivots, eager.pivots) << "n=" << n << " u=" << u;
-            EXPECT_TRUE(same_steps(lag, eager)) << "n=" << n << " u=" << u;
-            EXPECT_TRUE(quoly_equal(lag.det, want)) << "n=" << n << " u=" << u;
-            EXPECT_TRUE(quoly_equal(eager.det, want)) << "n=" << n << " u=" << u;
-            quoly* g = nullptr;
-            quoly_set(1, &g);
-            sparse_gauss_elim(f, &g, n, 0, 0);
-            EXPECT_TRUE(quoly_equal(g, want)) << "n=" << n << " u=" << u;
-            free_quoly(&g);
-        }
-        free_quoly(&want);
-        free_sparse(&f, n, 1);
+        if (rational) over_q(rng, &c);
+        roads_agree(c, 5);
     }
-    pseudet_heur = keep_heur;
+    EXPECT_TRUE(ledger.balanced());
+}
+
+void pentadiagonal_roads(int32_t p, uint64_t seed, std::initializer_list<int32_t> sizes, int shortcuts = 3) {
+    const int keep_shortcuts = sparse_factored_shortcuts;
+    sparse_factored_shortcuts = shortcuts;
+    PrimeRing ring(p);
+    AttachedVars attached(3);
+    std::mt19937_64 rng(seed);
+    warm_dense_road();
+    RecordLedger ledger;
+    for (int32_t n : sizes) {
+        Cells c(n);
+        pentadiagonal(rng, &c);
+        roads_agree(c, 6);
+    }
+    sparse_factored_shortcuts = keep_shortcuts;
     EXPECT_TRUE(ledger.balanced());
 }
 
 TEST(SparseBareissLag, BandedLinearPolysThreeVariables) { lagging_matches_step_by_step(3, 0, 41, 10); }
 TEST(SparseBareissLag, BandedLinearPolysTwoVariablesModP) { lagging_matches_step_by_step(2, 65521, 42, 12); }
 TEST(SparseBareissLag, BandedLinearPolysOneVariable) { lagging_matches_step_by_step(1, 0, 43, 14); }
+TEST(SparseBareissLag, BandedPolysOverQTwoVariables) { lagging_matches_step_by_step(2, 0, 44, 9, true); }
+// Pivots from all along the band: rows carry factors from blocks eliminated
+// elsewhere, which have to cancel as the blocks meet.
+TEST(SparseBareissLag, PentadiagonalThreeVariables) { pentadiagonal_roads(0, 45, {4, 7, 10, 13}); }
+TEST(SparseBareissLag, PentadiagonalThreeVariablesModP) { pentadiagonal_roads(65521, 46, {5, 8, 12}); }
+// Factors that do not cancel by id, worked on by the slower means too.
+TEST(SparseBareissLag, PentadiagonalThroughGcds) { pentadiagonal_roads(0, 47, {8, 12}, 2); }
+TEST(SparseBareissLag, PentadiagonalByMultiplyingIn) { pentadiagonal_roads(0, 48, {8, 12}, 0); }
 
 }  // namespace
