@@ -15,6 +15,8 @@
 //   bench_numbers nttcut     products by Karatsuba and by the transforms
 //                            around the transform cut-off, to place it
 //   bench_numbers slices     n by 8n products whole and in slices
+//   bench_numbers words      products on digits and on 64-bit words around
+//                            the word cut-off, to place it
 //   bench_numbers newtoncut  division with and without the reciprocal
 //   bench_numbers gcdcut     the gcd at several half-gcd cut-offs
 //   bench_numbers large      product, square, division 2n by n, square root
@@ -311,6 +313,20 @@ void place_ntt_cut(Operands& g) {
     }
 }
 
+// Balanced products on digits (schoolbook or digit Karatsuba) against the
+// products on words.
+void place_words_cut(Operands& g) {
+    std::printf("%8s %14s %14s %8s\n", "digits", "digits (ms)", "words (ms)", "ratio");
+    for (int32_t n : {4, 6, 8, 10, 12, 16, 24, 48, 100, 200, 400}) {
+        double t[2];
+        for (int k = 0; k < 2; k++) {
+            ProductCut w(digits::words_cut, k ? 1 : INT32_MAX);
+            t[k] = product_time(g, n, n, INT32_MAX, digits::unbalanced_cut);
+        }
+        std::printf("%8d %14.5f %14.5f %8.2f\n", n, t[0] * 1e3, t[1] * 1e3, t[1] / t[0]);
+    }
+}
+
 // n by 8n digits: the schoolbook product against slices of n digits.
 void place_slices(Operands& g) {
     std::printf("%8s %14s %14s %8s\n", "digits", "schoolbook", "slices", "ratio");
@@ -474,6 +490,11 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "nttcut") == 0) {
         Operands g;
         place_ntt_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "words") == 0) {
+        Operands g;
+        place_words_cut(g);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "slices") == 0) {

@@ -80,8 +80,15 @@ struct PrivateOperands {
     PrivateOperands& operator=(const PrivateOperands&) = delete;
 };
 
+// r (na + nb digits, leading zeros kept) := a * b on 64-bit words
+// (multiply_words.cpp): the digits packed into words, multiplied there by
+// rows or Karatsuba, and unpacked.
+void mag_mul_words(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r);
+
 // Product cut-offs, settable so that tests can force each path:
 extern int32_t ntt_cut;         // shorter operand's digits from which the transforms run
+extern int32_t words_cut;       // shorter operand's digits from which products run on 64-bit words
+                                // (below: the digit schoolbook; out of reach: digit Karatsuba)
 extern int32_t unbalanced_cut;  // shorter operand's digits from which a much longer one is cut
                                 // into slices of its length (else the schoolbook product)
 

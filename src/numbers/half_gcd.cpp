@@ -16,6 +16,7 @@
 // the pair it was applied to. A matrix that was not the true one only slows
 // the round down, and a round that gains nothing falls back to one division.
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <utility>
 
@@ -24,12 +25,13 @@
 namespace digits {
 
 // Below this length of b the Lehmer rounds of mag_gcd_reduce finish alone
-// (measured: the two meet between 2,000 and 4,000 digits).
-int32_t half_gcd_cut = 2500;
+// (measured, bench_numbers gcdcut: the two meet at about 1,000 digits;
+// 1,000 to 1,500 alike above).
+int32_t half_gcd_cut = 1000;
 
-// Measured (bench_numbers gcdat): from 100 to 200 digits alike, against
-// 400 for the separate products (the transforms' own cut-off), 10% slower.
-int32_t gcd_forms_cut = 150;
+// Measured (bench_numbers gcdat): 250 to 700 digits alike, 150 and 1,000
+// slower; the separate products run on words up to 1,500 digits.
+int32_t gcd_forms_cut = 300;
 
 namespace {
 
@@ -123,9 +125,9 @@ bool forms_pay(std::initializer_list<const Mag*> ops) {
     return true;
 }
 
-// C := A * B. A's entries' transforms are taken from a_forms when given
-// on the right number of points (else made in it).
-void mat_mul(const Mat& A, const Mat& B, Mat& C, NttForm* a_forms = nullptr) {
+// C := A * B. A's and B's entries' transforms are taken from a_forms and
+// b_forms when given on the right number of points (else made in them).
+void mat_mul(const Mat& A, const Mat& B, Mat& C, NttForm* a_forms = nullptr, NttForm* b_forms = nullptr) {
     if (forms_pay({&A.e[0].m, &A.e[1].m, &A.e[2].m, &A.e[3].m, &B.e[0].m, &B.e[1].m, &B.e[2].m, &B.e[3].m})) {
         // Each entry transformed once, one inverse transform per entry of C.
         int32_t la = 0, lb = 0;
@@ -134,11 +136,12 @@ void mat_mul(const Mat& A, const Mat& B, Mat& C, NttForm* a_forms = nullptr) {
             lb = std::max(lb, size_of(B.e[i].m));
         }
         const size_t n = ntt_points(la, lb);
-        NttForm own[4], fb[4];
-        NttForm* fa = a_forms ? a_forms : own;
+        NttForm own_a[4], own_b[4];
+        NttForm* fa = a_forms ? a_forms : own_a;
+        NttForm* fb = b_forms ? b_forms : own_b;
         for (int i = 0; i < 4; i++) {
             if (fa[i].n != n) ntt_form(A.e[i].m.data(), size_of(A.e[i].m), n, fa[i]);
-            ntt_form(B.e[i].m.data(), size_of(B.e[i].m), n, fb[i]);
+            if (fb[i].n != n) ntt_form(B.e[i].m.data(), size_of(B.e[i].m), n, fb[i]);
         }
         for (int i = 0; i < 2; i++) {
             for (int j = 0; j < 2; j++) {
@@ -208,19 +211,61 @@ void apply(Mat& R, Mag& a, Mag& b, int32_t k, const Mag& ah, const Mag& bh, NttF
     low_part(a, k, al);
     low_part(b, k, bl);
     if (forms_pay({&al.m, &bl.m, &R.e[0].m, &R.e[1].m, &R.e[2].m, &R.e[3].m})) {
-        // The low parts and the entries transformed once each.
         int32_t le = 0;
         for (int i = 0; i < 4; i++) le = std::max(le, size_of(R.e[i].m));
-        const size_t n = ntt_points(le, std::max(size_of(al.m), size_of(bl.m)));
-        NttForm fl[2], own[4];
+        const int32_t ll = std::max(size_of(al.m), size_of(bl.m));
+        // The low parts go in s equal slices, each product on the fewest
+        // points that carry it: more slices cost more transforms but may
+        // each take half the points, and slices of about the entries'
+        // length share their points with the matrix product that follows,
+        // which then takes R's transforms from here. The cost counted is
+        // points times transforms (four for the entries, four per slice).
+        const size_t pair_points = ntt_points(le, le);
+        int32_t k1 = ll;
+        size_t n = ntt_points(le, ll), best = SIZE_MAX;
+        for (int32_t slices = 1; slices <= 4 && (ll + slices - 1) / slices >= 1; slices++) {
+            const int32_t len = (ll + slices - 1) / slices;
+            const size_t points = ntt_points(le, len);
+            size_t cost = points * (4 + 4 * static_cast<size_t>(slices));
+            if (r_forms && points == pair_points) cost -= 4 * points;
+            if (cost < best) {
+                best = cost;
+                k1 = len;
+                n = points;
+            }
+        }
+        NttForm own[4];
         NttForm* fe = r_forms ? r_forms : own;
-        ntt_form(al.m.data(), size_of(al.m), n, fl[0]);
-        ntt_form(bl.m.data(), size_of(bl.m), n, fl[1]);
-        for (int i = 0; i < 4; i++) ntt_form(R.e[i].m.data(), size_of(R.e[i].m), n, fe[i]);
-        v.s = ntt_sum_of_products(fe[0], fl[0], R.e[0].s, &fe[1], &fl[1], R.e[1].s, v.m);
-        shifted_sum(ah, k, v, x);
-        v.s = ntt_sum_of_products(fe[2], fl[0], R.e[2].s, &fe[3], &fl[1], R.e[3].s, v.m);
-        shifted_sum(bh, k, v, y);
+        for (int i = 0; i < 4; i++)
+            if (fe[i].n != n) ntt_form(R.e[i].m.data(), size_of(R.e[i].m), n, fe[i]);
+        SInt vx, vy;   // R (low digits) row by row
+        for (int32_t off = 0; off < ll; off += k1) {
+            // One slice of k1 digits of each low part; a slice of zeros
+            // transforms to zeros and sums like any other.
+            const int32_t na = std::clamp(size_of(al.m) - off, 0, k1), nb = std::clamp(size_of(bl.m) - off, 0, k1);
+            NttForm fl[2];
+            ntt_form(al.m.data() + off, na, n, fl[0]);
+            ntt_form(bl.m.data() + off, nb, n, fl[1]);
+            for (int row = 0; row < 2; row++) {
+                SInt& acc = row ? vy : vx;
+                v.s = ntt_sum_of_products(fe[2 * row], fl[0], R.e[2 * row].s, &fe[2 * row + 1], &fl[1],
+                                          R.e[2 * row + 1].s, v.m);
+                if (off == 0) {
+                    acc = std::move(v);
+                    v = SInt();
+                } else if (v.s) {
+                    // acc += v B^off
+                    SInt shifted;
+                    shifted.s = v.s;
+                    shifted.m.assign(static_cast<size_t>(off), 0u);
+                    shifted.m.insert(shifted.m.end(), v.m.begin(), v.m.end());
+                    sadd(acc, shifted, t);
+                    std::swap(acc, t);
+                }
+            }
+        }
+        shifted_sum(ah, k, vx, x);
+        shifted_sum(bh, k, vy, y);
         // settle exchanges R's rows exactly when the new pair is out of order.
         if (mag_cmp(x.m.data(), size_of(x.m), y.m.data(), size_of(y.m)) < 0) {
             std::swap(fe[0], fe[2]);
@@ -396,12 +441,15 @@ void reduce_half(Mag& a, Mag& b, Mat* R) {
         // The leading half first: it reduces to about a quarter of m
         // digits, which takes the whole pair to about 3m/4.
         const int32_t k = m / 2;
+        // R1's transforms, made for its product by the low digits, serve
+        // the matrix product at the end when the lengths agree.
+        NttForm r1_forms[4];
         if (size_of(b) > k + (m - k) / 2 + 2) {
             Mag ah(a.begin() + k, a.end()), bh(b.begin() + k, b.end());
             Mat R1;
             reduce_half(ah, bh, &R1);
             if (!is_identity(R1)) {
-                apply(R1, a, b, k, ah, bh);
+                apply(R1, a, b, k, ah, bh, R ? r1_forms : nullptr);
                 if (R) *R = std::move(R1);
             }
         }
@@ -420,7 +468,7 @@ void reduce_half(Mag& a, Mag& b, Mat* R) {
                 apply(R2, a, b, k2, ah, bh, R ? r2_forms : nullptr);
                 if (R) {
                     Mat P;
-                    mat_mul(R2, *R, P, r2_forms);
+                    mat_mul(R2, *R, P, r2_forms, r1_forms);
                     *R = std::move(P);
                 }
             }

@@ -1,7 +1,8 @@
-// Products of digit numbers: by one digit, schoolbook, Karatsuba above the
-// cut-off `multcut`, and number-theoretic transforms above `ntt_cut`
-// (multiply_ntt.cpp). Squares take paths of their own. The kernels run on
-// magnitude arrays.
+// Products of digit numbers: by one digit, schoolbook, on 64-bit words
+// above `words_cut` (multiply_words.cpp), Karatsuba on digits above the
+// cut-off `multcut` when the word path is held off, and number-theoretic
+// transforms above `ntt_cut` (multiply_ntt.cpp). Squares take paths of
+// their own below the word path. The kernels run on magnitude arrays.
 #include <algorithm>
 #include <vector>
 
@@ -117,6 +118,10 @@ void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uin
     if (std::min(na, nb) >= unbalanced_cut && (na >= 2 * nb || nb >= 2 * na)) {
         if (na < nb) sliced(a, na, b, nb, r);
         else sliced(b, nb, a, na, r);
+        return;
+    }
+    if (std::min(na, nb) >= words_cut) {
+        mag_mul_words(a, na, b, nb, r);
         return;
     }
     if (use_schoolbook(na, nb)) {

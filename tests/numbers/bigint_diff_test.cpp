@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "numbers/digits_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "support/gmp_bridge.h"
@@ -46,10 +47,17 @@ public:
     explicit Slot(NumberGen& gen) : Number(gen.chance(50) ? gen.digits(gen.between(1, 4)) : mpz_class(0)) {}
 };
 
+// Also holds off the word products, so that the digit Karatsuba runs.
 struct MultcutGuard {
-    int32_t saved;
-    explicit MultcutGuard(int32_t v) : saved(multcut) { multcut = v; }
-    ~MultcutGuard() { multcut = saved; }
+    int32_t saved, saved_words = digits::words_cut;
+    explicit MultcutGuard(int32_t v) : saved(multcut) {
+        multcut = v;
+        digits::words_cut = INT32_MAX;
+    }
+    ~MultcutGuard() {
+        multcut = saved;
+        digits::words_cut = saved_words;
+    }
     MultcutGuard(const MultcutGuard&) = delete;
     MultcutGuard& operator=(const MultcutGuard&) = delete;
 };

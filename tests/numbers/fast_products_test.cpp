@@ -122,6 +122,7 @@ TEST(FastProducts, KaratsubaSquaresAndSchoolbookSquares) {
     for (int32_t cut : {2, 3, 16}) {
         Cut k(multcut, cut);
         Cut ntt(digits::ntt_cut, kNever);
+        Cut words(digits::words_cut, kNever);
         for (int i = 0; i < scaled(30); i++) {
             SCOPED_TRACE(gen.trace());
             const mpz_class a = gen.digits(gen.length(1, 200));
