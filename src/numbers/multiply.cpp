@@ -4,6 +4,7 @@
 // transforms above `ntt_cut` (multiply_ntt.cpp). Squares take paths of
 // their own below the word path. The kernels run on magnitude arrays.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "numbers/digits_impl.h"
@@ -22,6 +23,12 @@ void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb
     // of that many. Nothing in here stops for an interrupt: the buffer is
     // the thread's own.
     constexpr int32_t kRows = 255;
+    // The rows run over the shorter operand and each run's carries stop
+    // where its rows end: a long number times a short one stays linear.
+    if (na > nb) {
+        std::swap(a, b);
+        std::swap(na, nb);
+    }
     thread_local std::vector<uint64_t> acc;
     const size_t n = static_cast<size_t>(na) + nb;
     acc.assign(n, 0);
@@ -33,11 +40,15 @@ void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb
             uint64_t* ri = acc.data() + i;
             for (int32_t j = 0; j < nb; j++) ri[j] += ai * b[j];
         }
+        // Below i0 every word is settled already; past the run's last row
+        // nothing but its carry arrives.
+        const size_t last = static_cast<size_t>(i1) + nb - 1;
         uint64_t carry = 0;
-        for (size_t k = 0; k < n; k++) {
+        for (size_t k = static_cast<size_t>(i0); k < n; k++) {
             const uint64_t t = acc[k] + carry;
             acc[k] = t & DIGIT_MASK;
             carry = t >> DIGIT_BITS;
+            if (k >= last && !carry) break;
         }
     }
     for (size_t k = 0; k < n; k++) r[k] = static_cast<uint32_t>(acc[k]);

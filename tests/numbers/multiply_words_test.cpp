@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "numbers/digits_impl.h"
@@ -124,6 +125,31 @@ TEST(WordProducts, KernelWithLeadingZeros) {
         if (gen.chance(30)) std::fill(b.begin() + static_cast<long>(b.size() / 2), b.end(), 0u);
         if (gen.chance(20)) std::fill(a.begin(), a.end(), DIGIT_MASK);
         check_kernel(a, b);
+    }
+}
+
+// Digits (least significant first) read as GMP reads 28-bit limbs.
+mpz_class from_digits(const std::vector<uint32_t>& d) {
+    mpz_class r;
+    if (!d.empty()) mpz_import(r.get_mpz_t(), d.size(), -1, sizeof(uint32_t), 0, 32 - DIGIT_BITS, d.data());
+    return r;
+}
+
+TEST(SchoolProducts, RowRunsAndLongTimesShort) {
+    // The schoolbook settles carries after runs of 255 rows; the rows run
+    // over the shorter operand whichever order the operands come in.
+    NumberGen gen(3705);
+    for (const auto& [na, nb] : std::vector<std::pair<int32_t, int32_t>>{
+             {1, 5000}, {5000, 1}, {2, 3000}, {254, 255}, {255, 256}, {256, 255}, {510, 511}, {600, 3}, {3, 600}, {700, 700}}) {
+        for (bool ones : {false, true}) {
+            std::vector<uint32_t> a(static_cast<size_t>(na)), b(static_cast<size_t>(nb));
+            for (auto& d : a) d = ones ? DIGIT_MASK : static_cast<uint32_t>(gen.bits()) & DIGIT_MASK;
+            for (auto& d : b) d = ones ? DIGIT_MASK : static_cast<uint32_t>(gen.bits()) & DIGIT_MASK;
+            std::vector<uint32_t> r(a.size() + b.size(), 0xffffffffu);
+            digits::mag_mul_school(a.data(), na, b.data(), nb, r.data());
+            EXPECT_EQ(from_digits(r), from_digits(a) * from_digits(b)) << na << " by " << nb << (ones ? ", all ones" : "");
+            for (uint32_t d : r) ASSERT_LE(d, DIGIT_MASK);
+        }
     }
 }
 
