@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "det/crt_answer.h"
 #include "det/det_state.h"
 #include "det/elim_steps.h"
+#include "det/field_poly_det.h"
 #include "det/int_determ.h"
 #include "det/mat_invert.h"
 #include "det/poly_det.h"
@@ -97,8 +100,13 @@ int32_t factor_degree(polynode* f, int32_t depth) {
 int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laurent_on, polynode* factor,
               int32_t degree) {
     if (field_depth > 0 && field_depth <= depth) return 0;
-    // The field case wants the auxiliary primes: not taken.
-    if (doing_polymod_field()) return 0;
+    // Over an extension field only the first auxiliary primes keep the
+    // images in a field.
+    std::optional<AuxPrimeSequence> aux;
+    if (doing_polymod_field()) {
+        aux.emplace();
+        if (aux->empty()) return 0;
+    }
     if (laurent_on && refuse_negative_exponents(cells, n)) return 0;
     struct Active {
         Active() { integer_method_depth++; }
@@ -107,7 +115,8 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
 
     const int32_t nvars = number_polys;
     const int64_t count = int64_t{n} * n;
-    int32_t index = 6 + rand_integer3() % 4;
+    int32_t index = aux ? 0 : 6 + rand_integer3() % 4;
+    std::set<int32_t> primes_used;
     bool first_phase = true;
     if (verbose) dumpitt("LaGrange interpolation over Z, rows ", n, 1, 0, 1);
     dumpitt_level++;
@@ -123,7 +132,8 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
     const int32_t fdeg = factor_degree(factor, depth);
     for (;;) {
         poll_interrupt();
-        const int32_t p = first_phase ? prime[index - 1]->value : med_prime[index - 1];
+        if (aux && aux->exhausted()) return 0;
+        const int32_t p = aux ? aux->current() : first_phase ? prime[index - 1]->value : med_prime[index - 1];
         Image img;
         int r = 0;
         bool factor_vanishes = false;
@@ -160,6 +170,7 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
                 return 0;
             }
             used++;
+            primes_used.insert(p);
             if (verbose) {
                 dumpitt("Number of primes used: ", used, 1, 0, 0);
                 if (bound >= 0) dumpitt(" Degree estimate: ", bound, 0, 0, 0);
@@ -182,13 +193,23 @@ int by_primes(quoly** cells, int32_t depth, int32_t n, quoly** result, int laure
                 same = crt_fold(A, img, static_cast<uint32_t>(p));
             }
             if (same) {
-                if (check_at_random_point(A, cells, n, factor)) break;
+                if (!aux) {
+                    if (check_at_random_point(A, cells, n, factor)) break;
+                } else {
+                    const int verdict = field_answer_check(A, cells, n, factor, primes_used);
+                    if (verdict < 0) return 0;
+                    if (verdict) break;
+                }
                 // Wrong: perhaps a learned bound cut the images short. Start
                 // again on the primes still to come, estimating every time.
                 A = CrtAnswer{};
                 bound = degree;
                 d1 = -2;
             }
+        }
+        if (aux) {
+            aux->advance();
+            continue;
         }
         index++;
         if (index % 10 == 0) index += rand_integer3() % 3;

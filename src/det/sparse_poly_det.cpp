@@ -545,7 +545,10 @@ int sparse_lagrange(sparse* frame, quoly** result, int32_t n, polynode* factor, 
     const int64_t k = power < 0 ? -int64_t{power} : power;
     bool usable = false;
     int64_t e = 0;
-    if (power != -1 && p % 2 == 1 && !finf && k > 0) {
+    // Over GF(p)(alpha) the matrices at the bottom are eliminated whole:
+    // no root is taken there, so a positive power cannot be used.
+    const bool field_root = power > 1 && field_depth > 0;
+    if (power != -1 && p % 2 == 1 && !finf && k > 0 && !field_root) {
         if (power % 2 != 0) {
             usable = std::gcd(k, p - 1) == 1;
             if (usable) e = wordmod::inverse_mod(k, p - 1);

@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <optional>
 #include <set>
 
 #include "det/crt_answer.h"
 #include "det/det_state.h"
+#include "det/field_poly_det.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
 #include "det/prime_switch.h"
@@ -264,8 +266,15 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
         std::printf("Warning. Too many columns (> 65535) for sparse LaGrange method.\n");
         return 0;
     }
-    // The field case wants the auxiliary primes: not taken.
-    if (doing_polymod_field()) return 0;
+    // Over an extension field only the first auxiliary primes keep the
+    // images in a field. A root there would be one in GF(p^d), which the
+    // methods below do not take: a positive power is left to elimination.
+    std::optional<AuxPrimeSequence> aux;
+    if (doing_polymod_field()) {
+        if (power > 1) return 0;
+        aux.emplace();
+        if (aux->empty()) return 0;
+    }
     if (laurent && sparse_negexponents(frame, n)) {
         warn_negative_exponents();
         return 0;
@@ -286,7 +295,10 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
     const int32_t fdeg = has_factor && depth < 16384 ? factor_degree_at(factor, depth) : 0;
     const int32_t fdeg2 = has_factor && depth < nvars ? max_exponent_at(factor, 1, depth + 1) : 0;
     const int64_t kk = std::max<int64_t>(k, 1);
-    PrimeCursor cursor(n);
+    std::optional<PrimeCursor> tables;
+    if (!aux) tables.emplace(n);
+    auto exhausted = [&] { return aux ? aux->exhausted() : tables->exhausted(); };
+    auto advance = [&] { aux ? aux->advance() : tables->advance(); };
     CrtAnswer A;
     std::set<int32_t> used;
     int32_t count = 0;
@@ -294,15 +306,16 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
     // Degree learning: the first image's degree; learning stops at -2.
     int32_t d1 = degree >= 1 ? -2 : -1;
     int failed_checks = 0;
-    const double enough_bits = s_variant ? 0 : log2_coefficient_bound(frame, n);
+    const double enough_bits =
+        s_variant ? 0 : log2_coefficient_bound(frame, n) + (aux ? field_reduction_bits(frame, n) : 0);
     double bits = 0;
     for (;;) {
         poll_interrupt();
-        if (cursor.exhausted()) return 0;
-        const int32_t p = cursor.current();
+        if (exhausted()) return 0;
+        const int32_t p = aux ? aux->current() : tables->current();
         int64_t e;
         if (!usable_prime(p, power, k, &e)) {
-            cursor.advance();
+            advance();
             continue;
         }
         // The S variant's primes stay below 2^28, so that their product is
@@ -332,7 +345,7 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
             }
         }
         if (factor_vanishes) {
-            cursor.advance();
+            advance();
             continue;
         }
         if (!r) return 0;
@@ -362,7 +375,13 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
         if (s_variant) {
             if (count >= prime_count) break;
         } else if (same) {
-            if (agrees_at_random_point(A, frame, n, factor, power, used)) break;
+            if (!aux) {
+                if (agrees_at_random_point(A, frame, n, factor, power, used)) break;
+            } else {
+                const int verdict = sparse_field_answer_check(A, frame, n, factor, power, used);
+                if (verdict < 0) return 0;
+                if (verdict) break;
+            }
             if (++failed_checks >= CHECK_LIMIT) return 0;
             // Wrong: the first primes divided the coefficients, or a
             // learned bound cut the images short. Start again on the
@@ -374,7 +393,7 @@ int sparse_rat_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
         } else if (bits > enough_bits) {
             return 0;
         }
-        cursor.advance();
+        advance();
     }
     free_quoly(result);
     construct_answer_1(A, nvars, result);
