@@ -11,7 +11,6 @@ comes out as before.
 import os
 import random
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from field_polydet_differential import T, banded, random_cells, text  # noqa: E402
@@ -22,12 +21,18 @@ FIELD = [("t", T ** 2 - 123456789)]
 WATCHED = {(1, 2): "987654321*x + 123456*t", (3, 3): "x - 555555555*t"}
 
 
-def interrupted(s, name, entries, want):
+def interrupted(s, name, entries, want, cost):
     s.send("&Z;\n")
     s.expect(">", 10)
-    s.send(f"Det [{name}];\n")
-    time.sleep(1.0)
-    s.interrupt()
+    # Half way through by the interpreter's own clock: a wall-clock sleep
+    # lands anywhere on a loaded machine.
+    s.start_busy(f"Det [{name}];")
+    start = s.cpu()
+    while s.cpu() - start < cost / 2:
+        if b">" in s.seen:
+            raise AssertionError(f"{name}: the determinant was done before the interrupt")
+        s.pump(0.01)
+    s.interrupt_busy()
     # The interrupt must land while an image is computed.
     assert b"arithmetic mod p" in s.last_read, f"{name}: not interrupted in modular mode: {s.last_read!r}"
     s.send("&@;\n")
@@ -59,9 +64,11 @@ def main(argv):
         s.expect(">", 60)
     for name in ("sm", "dm"):
         entries = {k: answer(s, f"{name}[{k[0]},{k[1]}];") for k in WATCHED}
+        before = s.cpu()
         want = answer(s, f"Det [{name}];", 300)
+        cost = s.cpu() - before
         assert "x" in want and "t" in want, want
-        interrupted(s, name, entries, want)
+        interrupted(s, name, entries, want, cost)
     s.close()
     print("field polydet interrupt: ok")
     return 0
