@@ -129,16 +129,16 @@ class Session:
             calm = calm + 1 if asleep and now == last else 0
             last = now
 
-    def start_busy(self, statement, timeout=WALL_LIMIT):
+    def start_busy(self, statement, timeout=WALL_LIMIT, busy=BUSY_CPU):
         """Types the statement after the marker on one line; returns once
-        the interpreter has spent BUSY_CPU seconds on the statement."""
+        the interpreter has spent `busy` CPU seconds on the statement."""
         self.seen = b""
         self.send(f"{MARKER}; {statement}\n")
         self.expect(MARKER, timeout)
         self.expect(">", timeout)
         start = self.cpu()
         deadline = time.monotonic() + timeout
-        while self.cpu() - start < BUSY_CPU:
+        while self.cpu() - start < busy:
             if b">" in self.seen:
                 raise AssertionError(f"{statement!r} was done before the interrupt: make it larger")
             if time.monotonic() > deadline:
@@ -187,6 +187,41 @@ def answer(s, statement, timeout=60):
     text = out.decode(errors="replace").rstrip()
     text = text[: text.rfind("\n") + 1] if "\n" in text else ""
     return "".join(text.split())
+
+
+def costed_answer(s, statement, timeout=600):
+    """The value the statement displays and the CPU seconds it took: a
+    later run of the same statement can then be interrupted halfway, well
+    inside its work whatever the build and the load."""
+    cpu = s.cpu()
+    got = answer(s, statement, timeout)
+    return got, s.cpu() - cpu
+
+
+# The level's notice that the interrupted statement worked modulo a prime.
+MODULAR_NOTICE = b"arithmetic mod p"
+
+
+def interrupt_modular(s, statement, cost, want, timeout=600):
+    """Interrupts the statement (interrupts allowed at any time, &Z) while
+    it works modulo a prime, and leaves the level open. Between its images
+    an interpolation is back in the integers for a moment (folding, the
+    check at a random point): an interrupt that lands there is let go, the
+    statement must end with `want`, and it is tried again at another
+    fraction of its CPU cost."""
+    for fraction in (0.5, 0.3, 0.7, 0.4, 0.6):
+        s.start_busy(statement, busy=cost * fraction)
+        s.interrupt_busy()
+        if MODULAR_NOTICE in s.last_read:
+            return
+        s.send("&_p;\n")
+        s.expect("*** Resuming earlier command level", WALL_LIMIT)
+        s.expect(">", timeout)
+        shown = s.last_read[: s.last_read.find(b">")].decode(errors="replace")
+        got = "".join(shown.split("\n", 1)[1].split()) if "\n" in shown else ""
+        s.wait_idle()
+        assert got == want, f"{statement} after resuming gave {got!r}, not {want!r}"
+    raise AssertionError(f"{statement} was never interrupted in modular mode")
 
 
 def idle_prompt(binary):

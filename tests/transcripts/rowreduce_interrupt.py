@@ -11,12 +11,13 @@ new matrix stays as the nested level left it. The other arrays stay intact.
 """
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from interrupts import Session, answer  # noqa: E402
+from interrupts import Session, answer, costed_answer  # noqa: E402
 
-N = 22
+N = 26
+# CPU seconds a reduction must take for its middle to be far from both ends.
+MIN_COST = 0.4
 
 
 def quiet(s, line, timeout=60):
@@ -28,14 +29,11 @@ def quiet(s, line, timeout=60):
     s.expect(">", 10)
 
 
-def start(s, name):
-    """A long reduction of `name`, interrupted; True when the interrupt
-    came before it finished."""
-    s.seen = b""
-    s.send(f"Rowreduce([{name}],[{name}p],[{name}q]);\n")
-    time.sleep(0.2)
-    s.interrupt()
-    return b"\n       " not in s.last_read.split(b"*** New command level.")[0]
+def start(s, name, cost):
+    """A long reduction of `name`, interrupted halfway through its work
+    (interrupt_busy asserts it had not finished)."""
+    s.start_busy(f"Rowreduce([{name}],[{name}p],[{name}q]);", busy=cost / 2)
+    s.interrupt_busy()
 
 
 def resume(s, timeout=300):
@@ -49,7 +47,7 @@ def main(argv):
     binary = os.path.abspath(argv[1])
     s = Session(binary)
     quiet(s, "&(J = x):")
-    for name in ("a", "b", "a0"):
+    for name in ("a", "b", "a0", "c"):
         quiet(s, f"Array {name}[{N},{N}] Sparse:")
         quiet(s, f"[{name}] := [<i = 1, {N}><j = 1, {N}> 1/(i+j+x)]:")
     quiet(s, "Array s[3,3] Sparse:")
@@ -58,9 +56,13 @@ def main(argv):
     quiet(s, "[d] := [(1, 2, 3, 4)]:")
     first = answer(s, "a[1,1];")
     assert first == "1/(x+2)", first
+    # The same reduction on a copy, to learn what a whole one costs.
+    rank, cost = costed_answer(s, "Rowreduce([c],[cp],[cq]);", 300)
+    assert rank == str(N), rank
+    assert cost >= MIN_COST, f"the reduction took only {cost:.2f} s of CPU time: make the matrix larger"
 
     # Resumed: the reduction goes on and finishes.
-    assert start(s, "a"), "the reduction ended before the interrupt"
+    start(s, "a", cost)
     assert answer(s, "a[1,1];") == first, "the matrix changed under the nested level"
     assert answer(s, "a[2,1];") != "0"
     assert answer(s, "Rowreduce([s]);") == "3"
@@ -72,7 +74,7 @@ def main(argv):
     assert answer(s, "a[2,1];") == "0", "A upper triangular"
 
     # Replaced at the nested level: given up, nothing made.
-    assert start(s, "b"), "the reduction ended before the interrupt"
+    start(s, "b", cost)
     quiet(s, "Array b[2,2] Sparse:", 10)
     quiet(s, "b[1,2] := 7:", 10)
     out = resume(s, 60)
