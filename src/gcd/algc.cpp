@@ -363,13 +363,13 @@ void algorithm_c(gcd_state* st, int allow_tests, int allow_split) {
         free_poly(&w.t);
         free_poly(&w.s);
 
-        if (field_depth > 0) {
+        // Over a field of characteristic 0 the member is kept as the sequence
+        // made it: scaled to monic form, the next exact divisions by beta and
+        // h no longer come out in integer pseudo-division, and the sequence
+        // stopped with a non-zero remainder. The answer is made monic at the end.
+        if (field_depth > 0 && lintmode) {
             polynode* lc = nullptr;
-            if (lintmode) {
-                monic_poly(&v, &lc, work);
-            } else {
-                field_monic(&v, work);
-            }
+            monic_poly(&v, &lc, work);
             free_poly(&lc);
         }
     }

@@ -272,8 +272,13 @@ void corvane_modular(polynode* u, polynode* v, pt* var, int* coprime) {
         Held cu, cv;
         poly_assign(iu, &cu.p);
         poly_assign(iv, &cv.p);
+        // Every field level is replaced, down to the end of the record chain:
+        // number_polys does not follow a temporary shift of the levels (a
+        // variable moved to the top inside Algorithm C), and a field level
+        // left standing would put a two-variable image into the one-variable
+        // gcd.
         pt* rec = R;
-        for (int32_t L = offset + field_depth; L <= offset + number_polys && rec; L++, rec = rec->next) {
+        for (int32_t L = offset + field_depth; rec; L++, rec = rec->next) {
             imag* a = rec->aux_primes;
             for (int32_t i = 0; i < j && a; i++) a = a->link;
             if (!a) {

@@ -219,8 +219,8 @@ def one_field(binary, rng, fname, count):
         s.array(a, n, cells, sparse)
         # The whole determinant is slow in sympy beyond small sizes.
         det = sym_det(n, cells, field) if n <= 5 and nv == 1 else None
-        # The plain dense elimination fails on three variables over a field
-        # (a gcd there takes a two-variable operand for a one-variable one).
+        # The plain dense elimination on three variables takes minutes at
+        # these sizes; the field gcd test runs it on a matrix of linear forms.
         s.routes(a, f"{fname} case {c} ({'sparse' if sparse else 'dense'}, n={n}, vars={nv})", det,
                  det_at_point(rng, n, cells, nv, field), eliminate=sparse or nv < 3)
     # A factor that divides the determinant (row 1 times it), dense and sparse.
