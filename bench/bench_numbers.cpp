@@ -19,10 +19,14 @@
 //                            the word cut-off, to place it
 //   bench_numbers newtoncut  division with and without the reciprocal
 //   bench_numbers gcdcut     the gcd at several half-gcd cut-offs
+//   bench_numbers gcdforms   the gcd at several cut-offs of its shared
+//                            transforms
 //   bench_numbers large      product, square, division 2n by n, square root
 //                            and gcd at 1,000 to 64,000 digits beside GMP,
 //                            best of three, and each size's cost over the
 //                            previous one
+//   bench_numbers threes     products, divisions and gcds with transforms on powers of
+//                            two alone and on 3 * 2^k points too
 //   bench_numbers gcdat N    the gcd at N digits ten times, for profiles
 //   bench_numbers divat N    division 2N by N twenty times, the same
 //   (TARVEX_BENCH_CPU=1 times by processor time instead of the wall clock)
@@ -461,6 +465,55 @@ void place_gcd_cut(Operands& g) {
     }
 }
 
+// The gcd at several `gcd_forms_cut` values, best of three, for placing it.
+void place_gcd_forms_cut(Operands& g) {
+    const int32_t cuts[] = {100, 150, 200, 300, 450};
+    std::printf("%8s", "digits");
+    for (int32_t c : cuts) std::printf(" %10d", c);
+    std::printf("   (ms)\n");
+    for (int32_t n : {4000, 16000, 64000}) {
+        std::printf("%8d", n);
+        for (int32_t c : cuts) {
+            const int32_t before = digits::gcd_forms_cut;
+            digits::gcd_forms_cut = c;
+            double best = 1e30;
+            for (int i = 0; i < 3; i++) best = std::min(best, bench_gcd(g, n, false).ours);
+            digits::gcd_forms_cut = before;
+            std::printf(" %10.3f", best * 1e3);
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+}
+
+// Products, divisions and gcds with transforms on powers of two only and
+// with 3 * 2^k points allowed, interleaved, best of five each.
+void place_threes(Operands& g) {
+    std::printf("%-10s %8s %14s %14s %8s\n", "operation", "digits", "2^k (ms)", "3*2^k (ms)", "ratio");
+    auto one = [&](const char* what, int32_t n, const std::function<Row()>& run) {
+        double best[2] = {1e30, 1e30};
+        bool ok = true;
+        for (int i = 0; i < 5; i++) {
+            for (int on = 0; on < 2; on++) {
+                digits::ntt_threes = on;
+                const Row r = run();
+                best[on] = std::min(best[on], r.ours);
+                ok &= r.ok;
+            }
+        }
+        digits::ntt_threes = true;
+        std::printf("%-10s %8d %14.3f %14.3f %8.2f%s\n", what, n, best[0] * 1e3, best[1] * 1e3, best[1] / best[0],
+                    ok ? "" : "   WRONG RESULT");
+        std::fflush(stdout);
+    };
+    for (int32_t n : {2500, 6000, 12000, 24000}) {
+        one("multiply", n, [&] { return bench_product(g, n, n, digits::ntt_cut, digits::unbalanced_cut); });
+        one("square", n, [&] { return bench_product(g, n, 0, digits::ntt_cut, digits::unbalanced_cut); });
+    }
+    for (int32_t n : {4000, 16000}) one("divide", n, [&] { return bench_divide(g, n); });
+    for (int32_t n : {2000, 4000, 6000, 16000, 24000, 64000}) one("gcd", n, [&] { return bench_gcd(g, n, false); });
+}
+
 // Division 2n by n and the square root of n digits on both division paths
 // beside GMP, best of five, and each doubling's cost.
 void divide_growth(Operands& g) {
@@ -517,6 +570,16 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "large") == 0) {
         Operands g;
         large_table(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "gcdforms") == 0) {
+        Operands g;
+        place_gcd_forms_cut(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "threes") == 0) {
+        Operands g;
+        place_threes(g);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "divgrowth") == 0) {

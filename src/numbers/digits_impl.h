@@ -49,14 +49,21 @@ void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32
                          int32_t nr, bool poll);
 // A number's transforms under the transform primes at a given number of
 // points, so that an operand met in several products is transformed once.
+// Forms combine only with forms of the same points and digits.
 struct NttForm {
     std::vector<uint64_t> v;
     size_t n = 0;
+    int digits = 2;   // digits to a coefficient
 };
-// Points that carry the whole product of na by nb digits.
+// Points that carry the whole product of na by nb digits in forms made on
+// them (not wrapped).
 size_t ntt_points(int32_t na, int32_t nb);
-// f := the transforms of a (na digits) at `points` points.
-void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f);
+// Digits to a coefficient in forms on `points` points, wrapped or not.
+int ntt_form_digits(size_t points, bool wrapped);
+// f := the transforms of a (na digits) at `points` points. Wrapped forms
+// hold two digits to a coefficient, so that their cyclic products on n
+// points are products modulo B^(2n) - 1.
+void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f, bool wrapped = false);
 // r := |s0 x0 y0 + s1 x1 y1| trimmed, from forms of one size that carries
 // each product (the second product left out when x1 is null or s1 is 0);
 // returns the sum's sign. The signs s0, s1 are -1, 0 or 1.
@@ -72,10 +79,14 @@ constexpr int32_t kPollDigits = 4096;
 // Operand digits from which the long routines read their operands into
 // buffers of their own, so that they can stop for an interrupt.
 constexpr int32_t kPrivateDigits = 2 * kPollDigits;
+// The flag read and set through calls into the file that owns it (some
+// sanitizer builds mistake an inlined access for a null pointer).
+bool operands_private();
+void set_operands_private(bool on);
 struct PrivateOperands {
-    bool before = private_operands;
-    PrivateOperands() { private_operands = true; }
-    ~PrivateOperands() { private_operands = before; }
+    bool before = operands_private();
+    PrivateOperands() { set_operands_private(true); }
+    ~PrivateOperands() { set_operands_private(before); }
     PrivateOperands(const PrivateOperands&) = delete;
     PrivateOperands& operator=(const PrivateOperands&) = delete;
 };
@@ -87,6 +98,9 @@ void mag_mul_words(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb,
 
 // Product cut-offs, settable so that tests can force each path:
 extern int32_t ntt_cut;         // shorter operand's digits from which the transforms run
+extern int32_t ntt_square_cut;  // the same for squares, which transform one operand only
+extern bool ntt_threes;         // transforms may run on 3 * 2^k points (else on powers of two only)
+extern bool ntt_wide;           // coefficients may hold three digits (else two)
 extern int32_t words_cut;       // shorter operand's digits from which products run on 64-bit words
                                 // (below: the digit schoolbook; out of reach: digit Karatsuba)
 extern int32_t unbalanced_cut;  // shorter operand's digits from which a much longer one is cut

@@ -225,12 +225,16 @@ void mag_divmod(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Ma
 bool mag_lehmer_step(Mag& a, Mag& b, int64_t rows[4]) { return lehmer_round(a, b, rows); }
 
 void mag_gcd_reduce(Mag& a, Mag& b) {
-    thread_local Mag r;
+    // Shared with later calls unless an interrupt may come in between.
+    thread_local Mag shared_r;
+    Mag own_r;
+    Mag& r = private_operands ? own_r : shared_r;
     trim(a);
     trim(b);
     if (mag_cmp(a.data(), size_of(a), b.data(), size_of(b)) < 0) a.swap(b);
     if (size_of(b) > half_gcd_cut) mag_half_gcd_reduce(a, b);
     while (b.size() > 1) {
+        if (private_operands && size_of(a) >= kPollDigits) poll_interrupt();
         // No trusted step: the leading bits are too alike, or b is much
         // shorter than a and the quotient too large for a cofactor.
         if (!lehmer_round(a, b, nullptr)) {

@@ -55,10 +55,10 @@ int32_t wrap_length(int32_t l_min, int32_t na, int32_t nb) {
     return 2 * points;
 }
 
-// The transforms of x (nx digits) at `points` points, in f unless f
-// already holds them.
-const NttForm& form_of(const uint32_t* x, int32_t nx, size_t points, NttForm& f) {
-    if (f.n != points) ntt_form(x, nx, points, f);
+// The transforms of x (nx digits) at `points` points, wrapped or not, in f
+// unless f already holds them.
+const NttForm& form_of(const uint32_t* x, int32_t nx, size_t points, NttForm& f, bool wrapped) {
+    if (f.n != points || f.digits != ntt_form_digits(points, wrapped)) ntt_form(x, nx, points, f, wrapped);
     return f;
 }
 
@@ -198,8 +198,8 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x, NttForm* v_form = nullptr)
     const size_t wrap_points = static_cast<size_t>(L / 2);
     if (transformed(n, nxh)) {
         NttForm& fv = v_form ? *v_form : own_v;
-        ntt_form(v, n, wrap_points, fv);
-        ntt_form(xh.data(), nxh, wrap_points, fxh);
+        ntt_form(v, n, wrap_points, fv, true);
+        ntt_form(xh.data(), nxh, wrap_points, fxh, true);
         mul_wrapped_forms(fv, fxh, L, t);
     } else {
         mul_wrapped(v, n, xh.data(), nxh, L, t);
@@ -213,7 +213,10 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x, NttForm* v_form = nullptr)
     if (sign == 0 || size_of(e) <= drop) return;
     Mag p;
     const int32_t ne = size_of(e) - drop;
-    if (fxh.n && fxh.n == ntt_points(nxh, ne) && transformed(nxh, ne)) {
+    // X_h's wrapped forms serve when forms on those points hold two digits
+    // to a coefficient, as the wrapped ones do.
+    if (fxh.n && fxh.n == ntt_points(nxh, ne) && fxh.digits == ntt_form_digits(fxh.n, false) &&
+        transformed(nxh, ne)) {
         NttForm fe;
         ntt_form(e.data() + drop, ne, fxh.n, fe);
         ntt_sum_of_products(fxh, fe, 1, nullptr, nullptr, 0, p);
@@ -254,7 +257,7 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
         if (transformed(nhi, ninv)) {
             // X's transforms serve every block of this divisor.
             const size_t points = ntt_points(nhi, ninv);
-            const NttForm& fx = form_of(inv.data(), ninv, points, rec.x_form);
+            const NttForm& fx = form_of(inv.data(), ninv, points, rec.x_form, false);
             NttForm fu;
             ntt_form(u + n, nhi, points, fu);
             ntt_sum_of_products(fu, fx, 1, nullptr, nullptr, 0, p);
@@ -275,9 +278,9 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
     fold(u, 2 * n, L, r.data());
     if (nq > 0) {
         if (transformed(nq, n)) {
-            const NttForm& fv = form_of(v, n, static_cast<size_t>(L / 2), rec.v_form);
+            const NttForm& fv = form_of(v, n, static_cast<size_t>(L / 2), rec.v_form, true);
             NttForm fq;
-            ntt_form(q0.data(), nq, static_cast<size_t>(L / 2), fq);
+            ntt_form(q0.data(), nq, static_cast<size_t>(L / 2), fq, true);
             mul_wrapped_forms(fq, fv, L, t);
         } else {
             mul_wrapped(q0.data(), nq, v, n, L, t);

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "numbers/digits_impl.h"
+#include "toplevel/errors.h"
 
 namespace digits {
 
@@ -285,10 +286,57 @@ void apply(Mat& R, Mag& a, Mag& b, int32_t k, const Mag& ah, const Mag& bh, NttF
     settle(R, x, y, a, b);
 }
 
+// The matrix of a run of Lehmer rounds, kept as four signed entries of a
+// few digits in the workspace's buffers (below): the rounds are the bulk of
+// the gcd's steps, and allocating for each one would cost more than the
+// round itself.
+struct LeafMat {
+    Mag e[4], t[4];
+    int s[4] = {1, 0, 0, 1};
+    void reset() {
+        for (int i = 0; i < 4; i++) e[i].clear();
+        e[0].push_back(1);
+        e[3].push_back(1);
+        s[0] = s[3] = 1;
+        s[1] = s[2] = 0;
+    }
+};
+
+// Buffers a reduction reuses from step to step. A reduction on operands of
+// its own (private_operands) may stop for an interrupt, whose level may run
+// gcds too: it then works in a workspace of its own, the others in the
+// thread's shared one.
+struct Workspace {
+    LeafMat leaf;
+    Mag q, r;   // a division step's quotient and remainder
+};
+Workspace& shared_workspace() {
+    thread_local Workspace w;
+    return w;
+}
+// The running reduction's own workspace; null for the shared one. A
+// reduction with one of its own stops for interrupts.
+thread_local Workspace* own_workspace = nullptr;
+inline Workspace& workspace() { return own_workspace ? *own_workspace : shared_workspace(); }
+inline bool polling() { return own_workspace != nullptr; }
+
+// Installs the workspace for one reduction, restoring the one before on
+// every exit.
+struct WorkspaceGuard {
+    Workspace own;
+    Workspace* before = own_workspace;
+    explicit WorkspaceGuard(bool private_ops) { own_workspace = private_ops ? &own : nullptr; }
+    ~WorkspaceGuard() { own_workspace = before; }
+    WorkspaceGuard(const WorkspaceGuard&) = delete;
+    WorkspaceGuard& operator=(const WorkspaceGuard&) = delete;
+};
+
 // One Euclid step on a >= b > 0: (a, b) := (b, a mod b), with R following
 // when it is kept.
 void division_step(Mag& a, Mag& b, Mat* R) {
-    thread_local Mag q, r;
+    Workspace& w = workspace();
+    Mag& q = w.q;
+    Mag& r = w.r;
     mag_divmod(a.data(), size_of(a), b.data(), size_of(b), R ? &q : nullptr, r);
     a.swap(b);
     b.swap(r);
@@ -310,22 +358,6 @@ bool is_identity(const Mat& R) {
     return R.e[1].s == 0 && R.e[2].s == 0 && R.e[0].s == 1 && R.e[3].s == 1 && R.e[0].m.size() == 1 &&
            R.e[0].m[0] == 1 && R.e[3].m.size() == 1 && R.e[3].m[0] == 1;
 }
-
-// The matrix of a run of Lehmer rounds, kept as four signed entries of a
-// few digits in buffers that live as long as the thread: the rounds are
-// the bulk of the gcd's steps, and allocating for each one would cost more
-// than the round itself.
-struct LeafMat {
-    Mag e[4], t[4];
-    int s[4] = {1, 0, 0, 1};
-    void reset() {
-        for (int i = 0; i < 4; i++) e[i].clear();
-        e[0].push_back(1);
-        e[3].push_back(1);
-        s[0] = s[3] = 1;
-        s[1] = s[2] = 0;
-    }
-};
 
 // out := x e + y f for signed machine words x, y (|x|, |y| <= 2^32) and
 // signed entries (e, se), (f, sf); returns out's sign. Each digit's sum
@@ -387,17 +419,20 @@ void to_sint(const Mag& m, int s, SInt& r) {
 // stop; the callers' margins allow for it.
 void base_reduce(Mag& a, Mag& b, int32_t stop, Mat* R) {
     int64_t rows[4];
+    const bool poll = polling() && size_of(a) >= kPollDigits;
     if (!R) {
         while (size_of(b) > stop) {
+            if (poll) poll_interrupt();
             if (!mag_lehmer_step(a, b, rows)) division_step(a, b, nullptr);
         }
         return;
     }
     if (size_of(b) <= stop) return;
-    thread_local LeafMat L;
+    LeafMat& L = workspace().leaf;
     L.reset();
     bool stepped = false;
     while (size_of(b) > stop) {
+        if (poll) poll_interrupt();
         if (mag_lehmer_step(a, b, rows)) {
             leaf_mul_rows(rows, L);
             stepped = true;
@@ -437,6 +472,7 @@ void reduce_half(Mag& a, Mag& b, Mat* R) {
     const int32_t stop = m / 2 + 2;
     if (R) set_identity(*R);
     if (size_of(b) <= stop) return;
+    if (polling() && m >= kPollDigits) poll_interrupt();
     if (m > kBaseDigits) {
         // The leading half first: it reduces to about a quarter of m
         // digits, which takes the whole pair to about 3m/4.
@@ -483,7 +519,9 @@ void mag_half_gcd_reduce(Mag& a, Mag& b) {
     trim(a);
     trim(b);
     if (mag_cmp(a.data(), size_of(a), b.data(), size_of(b)) < 0) a.swap(b);
+    WorkspaceGuard own_buffers(operands_private());
     while (size_of(b) > half_gcd_cut) {
+        if (polling()) poll_interrupt();
         // A long quotient first: the halving rounds need a balanced pair.
         if (size_of(a) - size_of(b) > size_of(b) / 4) {
             division_step(a, b, nullptr);

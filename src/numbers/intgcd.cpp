@@ -50,19 +50,39 @@ uint32_t word_gcd(uint32_t u, uint32_t v) {
     }
 }
 
-// g := gcd(|a|, |b|) as a magnitude: Lehmer's method down to a one-digit
-// second value, then the word method on it and the remainder by it.
+// g := gcd(u, v) for the pair as mag_gcd_reduce leaves it: the word method
+// on the one-digit v and the remainder of u by it (u is taken when v is 0).
+void finish_gcd(Mag& u, const Mag& v, Mag& g) {
+    if (v.empty()) {
+        g.swap(u);
+        return;
+    }
+    const uint32_t y = v[0];
+    const uint32_t t = digits::mag_divmod_word(u.data(), static_cast<int32_t>(u.size()), y, nullptr);
+    g.assign(1, word_gcd(y, t));
+}
+
+// Operands this long are gcd'd on copies of the routine's own, so that the
+// reduction may stop for an interrupt (whose level may run gcds of its own
+// and change the records the operands came from).
+bool long_pair(const imag* a, const imag* b) { return a->count + b->count >= digits::kPrivateDigits; }
+
+// g := gcd(|a|, |b|) as a magnitude: Lehmer's method (halving rounds on
+// long pairs) down to a one-digit second value, then the word method.
 void gcd_magnitude(const imag* a, const imag* b, Mag& g) {
+    if (long_pair(a, b)) {
+        Mag u, v;
+        digits::read_chain(a->head, a->count, u);
+        digits::read_chain(b->head, b->count, v);
+        digits::PrivateOperands mark;
+        digits::mag_gcd_reduce(u, v);
+        finish_gcd(u, v, g);
+        return;
+    }
     digits::read_chain(a->head, a->count, gu);
     digits::read_chain(b->head, b->count, gv);
     digits::mag_gcd_reduce(gu, gv);
-    if (gv.empty()) {
-        g.swap(gu);
-        return;
-    }
-    const uint32_t y = gv[0];
-    const uint32_t t = digits::mag_divmod_word(gu.data(), static_cast<int32_t>(gu.size()), y, nullptr);
-    g.assign(1, word_gcd(y, t));
+    finish_gcd(gu, gv, g);
 }
 
 // The gcd of two digit numbers into c, through the word method when both
@@ -70,6 +90,13 @@ void gcd_magnitude(const imag* a, const imag* b, Mag& g) {
 void gcd_into(imag* a, imag* b, imag* c) {
     if (a->count == 1 && b->count == 1) {
         setvalue(static_cast<int32_t>(word_gcd(magnitude(a->head->digit), magnitude(b->head->digit))), c);
+        return;
+    }
+    if (long_pair(a, b)) {
+        // Its own result buffer: gr is shared with any gcd an interrupt runs.
+        Mag g;
+        gcd_magnitude(a, b, g);
+        digits::write_number(c, g, 1);
         return;
     }
     gcd_magnitude(a, b, gr);
@@ -80,6 +107,30 @@ void gcd_into(imag* a, imag* b, imag* c) {
 void exact_quotient(const imag* x, const Mag& g, Mag& q, int* sign) {
     *sign = digits::read_chain(x->head, x->count, gu);
     digits::mag_divmod(gu.data(), x->count, g.data(), static_cast<int32_t>(g.size()), &q, gv);
+}
+
+// extgcd on a long pair: each operand read once, as the gcd may stop for an
+// interrupt, after which the records may hold other values.
+void long_extgcd(imag* a, imag* b, imag* g, imag* a1, imag* b1, int* one) {
+    Mag A, B, G, qa, qb, rest;
+    const int sa = digits::read_chain(a->head, a->count, A);
+    const int sb = digits::read_chain(b->head, b->count, B);
+    {
+        digits::PrivateOperands mark;
+        Mag u = A, v = B;
+        digits::mag_gcd_reduce(u, v);
+        finish_gcd(u, v, G);
+        *one = G.size() == 1 && G[0] == 1;
+        if (!*one) {
+            const int32_t ng = static_cast<int32_t>(G.size());
+            digits::mag_divmod(A.data(), static_cast<int32_t>(A.size()), G.data(), ng, &qa, rest);
+            digits::mag_divmod(B.data(), static_cast<int32_t>(B.size()), G.data(), ng, &qb, rest);
+        }
+    }
+    digits::write_number(g, G, 1);
+    if (*one) return;
+    digits::write_number(a1, qa, sa);
+    digits::write_number(b1, qb, sb);
 }
 
 }  // namespace
@@ -105,6 +156,10 @@ void extgcd(imag* a, imag* b, imag* g, imag* a1, imag* b1, int* one) {
             setvalue(d ? u / d : u, a1);
             setvalue(d ? v / d : v, b1);
         }
+        return;
+    }
+    if (long_pair(a, b)) {
+        long_extgcd(a, b, g, a1, b1, one);
         return;
     }
     Mag G, qa, qb;

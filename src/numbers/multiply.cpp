@@ -15,6 +15,8 @@
 namespace digits {
 
 thread_local bool private_operands = false;
+bool operands_private() { return private_operands; }
+void set_operands_private(bool on) { private_operands = on; }
 
 void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
     // Digit products (below 2^56) are summed in words without carrying, so
@@ -122,7 +124,7 @@ bool use_schoolbook(int32_t n, int32_t m) {
 void karatsuba(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
     const bool square = a == b && na == nb;
     const bool poll = private_operands && na + nb >= kPollDigits;
-    if (std::min(na, nb) >= ntt_cut) {
+    if (std::min(na, nb) >= (square ? ntt_square_cut : ntt_cut)) {
         mag_mul_ntt(a, na, b, nb, r, poll);
         return;
     }

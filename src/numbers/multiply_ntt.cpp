@@ -1,9 +1,21 @@
 // Products of the longest digit numbers by number-theoretic transforms, in
 // radix 2^28 or any other radix R <= 2^28 (the decimal conversion's 10^8):
-// two digits make one coefficient below R^2 <= 2^56, the cyclic convolution is taken modulo
-// three primes just below 2^62 (each with 2^33 dividing p - 1), and the
-// coefficients are rebuilt exactly by Chinese remaindering, since each is
-// below 2^112 times the operand length, far under the primes' product.
+// digits are grouped into coefficients, the cyclic convolution is taken
+// modulo three primes just below 2^62 (each with 3 * 2^34 dividing p - 1),
+// and the coefficients are rebuilt exactly by Chinese remaindering from
+// their residues, below the primes' product of about 2^186.
+//
+// A coefficient is three digits (below 2^84) in radix 2^28 while the
+// convolution's values stay below that product: one value of a product on
+// N points sums at most N/2 + 1 terms below 2^168, so up to 2^18 points
+// for one product, and 2^16 for sums of two signed products, which must
+// stay within half of it. Beyond, and in the other radix and for the
+// wrapped products, it is two digits (below 2^56, each its own residue).
+//
+// A transform runs on 2^k or 3 * 2^k points, whichever is the shorter to
+// carry the product: powers of two alone pad a product to up to twice its
+// length. A transform on 3 * 2^k points is one pass of three-point
+// butterflies and three transforms of 2^k points.
 //
 // Twiddle factors are multiplied in by Shoup's method (a precomputed
 // quotient per constant), the pointwise products by Montgomery's; the
@@ -18,9 +30,16 @@
 namespace digits {
 
 // Measured (bench_numbers nttcut): the shorter operand's length from which
-// the transforms beat the products on words. Their power-of-two lengths
-// make the race close anywhere from 1,000 to 3,000 digits.
+// the transforms beat the products on words; the two run even from 1,000
+// to 1,600 digits.
 int32_t ntt_cut = 1500;
+
+// Measured the same way: squares take the transforms from about 700 digits
+// (600 slower, 800 faster).
+int32_t ntt_square_cut = 800;
+
+bool ntt_threes = true;
+bool ntt_wide = true;
 
 namespace {
 
@@ -63,6 +82,16 @@ struct Prime {
     // Twiddles: entry len + j holds w^j for w of order 2 len (forward and
     // inverse), for every power of two len below the table's size.
     std::vector<u64> fw, fws, iw, iws;
+    // Transforms of 3m points (m a power of two): entry k holds, for
+    // m = 2^k, the factors w^j and w^2j (j < m) for w of order 3m, and
+    // their inverses, each followed by its Shoup quotient; and the end
+    // factor 2^64 / 3m.
+    struct Threes {
+        std::vector<u64> f1, f1s, f2, f2s, i1, i1s, i2, i2s;
+        u64 scale = 0, scales = 0;
+    };
+    std::vector<Threes> threes;
+    u64 cube = 0, cubes = 0, icube = 0, icubes = 0;   // a cube root of unity and its inverse
 
     explicit Prime(u64 prime, u64 g) : p(prime), root(g) {
         u64 inv = p;   // Newton's iteration for 1/p mod 2^64 (p odd)
@@ -86,6 +115,128 @@ struct Prime {
 
     // Makes the twiddle tables cover transforms of n points.
     void prepare(size_t n) {
+        if (n % 3 == 0) {
+            prepare_threes(n / 3);
+            n /= 3;
+        }
+        prepare_twos(n);
+    }
+
+    void prepare_threes(size_t m) {
+        int lg = 0;
+        while ((size_t{1} << lg) < m) lg++;
+        if (threes.size() > static_cast<size_t>(lg) && !threes[static_cast<size_t>(lg)].f1.empty()) return;
+        if (threes.size() <= static_cast<size_t>(lg)) threes.resize(static_cast<size_t>(lg) + 1);
+        if (!cube) {
+            cube = pow_mod(root, (p - 1) / 3, p);
+            icube = pow_mod(cube, 2, p);
+            cubes = shoup_of(cube, p);
+            icubes = shoup_of(icube, p);
+        }
+        Threes& t = threes[static_cast<size_t>(lg)];
+        const u64 w = pow_mod(root, (p - 1) / (3 * m), p), wi = pow_mod(w, p - 2, p);
+        for (auto* v : {&t.f1, &t.f1s, &t.f2, &t.f2s, &t.i1, &t.i1s, &t.i2, &t.i2s}) v->assign(m, 0);
+        u64 x = 1, xi = 1;
+        for (size_t j = 0; j < m; j++) {
+            const u64 x2 = static_cast<u64>(static_cast<u128>(x) * x % p);
+            const u64 xi2 = static_cast<u64>(static_cast<u128>(xi) * xi % p);
+            t.f1[j] = x;
+            t.f1s[j] = shoup_of(x, p);
+            t.f2[j] = x2;
+            t.f2s[j] = shoup_of(x2, p);
+            t.i1[j] = xi;
+            t.i1s[j] = shoup_of(xi, p);
+            t.i2[j] = xi2;
+            t.i2s[j] = shoup_of(xi2, p);
+            x = static_cast<u64>(static_cast<u128>(x) * w % p);
+            xi = static_cast<u64>(static_cast<u128>(xi) * wi % p);
+        }
+        t.scale = static_cast<u64>(static_cast<u128>(r_mod) * pow_mod((3 * m) % p, p - 2, p) % p);
+        t.scales = shoup_of(t.scale, p);
+    }
+
+    // The factor 2^64 / n that ends a transform of n points, and its
+    // Shoup quotient.
+    void end_scale(size_t n, u64& c, u64& cs) const {
+        const bool three = n % 3 == 0;
+        if (three) n /= 3;
+        int lg = 0;
+        while ((size_t{1} << lg) < n) lg++;
+        if (three) {
+            c = threes[static_cast<size_t>(lg)].scale;
+            cs = threes[static_cast<size_t>(lg)].scales;
+        } else {
+            c = scale[static_cast<size_t>(lg)];
+            cs = scales[static_cast<size_t>(lg)];
+        }
+    }
+
+    // x mod 2p for x < 4p.
+    static u64 fold2(u64 x, u64 p2) { return x >= p2 ? x - p2 : x; }
+
+    // One pass of three-point butterflies on a (3m points) in place:
+    // (x0, x1, x2) at j, j + m, j + 2m become their transform on the cube
+    // roots z^0, z^1, z^2 (z the cube root given), the second and third
+    // times f^j and g^j. In and out in [0, 2p).
+    void butterflies3(u64* a, size_t m, u64 z, u64 zs, const u64* f, const u64* fs, const u64* g,
+                      const u64* gs) const {
+        const u64 p2 = 2 * p;
+        u64 *x = a, *y = a + m, *w = a + 2 * m;
+        for (size_t j = 0; j < m; j++) {
+            const u64 x0 = x[j], x1 = y[j], x2 = w[j];
+            // With z^2 = -1 - z: x0 + z x1 + z^2 x2 = x0 - x2 + z (x1 - x2),
+            // and x0 + z^2 x1 + z x2 = x0 - x1 - z (x1 - x2).
+            const u64 u = mul_shoup_lazy(x1 + p2 - x2, z, zs, p);
+            x[j] = fold2(x0 + fold2(x1 + x2, p2), p2);
+            const u64 y1 = fold2(fold2(x0 + p2 - x2, p2) + u, p2);
+            const u64 y2 = fold2(fold2(x0 + p2 - x1, p2) + p2 - u, p2);
+            y[j] = mul_shoup_lazy(y1, f[j], fs[j], p);
+            w[j] = mul_shoup_lazy(y2, g[j], gs[j], p);
+        }
+    }
+
+    // The forward transform on n points (2^k or 3 * 2^k), prepared; the
+    // output order is the same for every operand, which is all the
+    // pointwise products need.
+    void forward_any(u64* a, size_t n) const {
+        if (n % 3) {
+            forward(a, n);
+            return;
+        }
+        const size_t m = n / 3;
+        int lg = 0;
+        while ((size_t{1} << lg) < m) lg++;
+        const Threes& t = threes[static_cast<size_t>(lg)];
+        butterflies3(a, m, cube, cubes, t.f1.data(), t.f1s.data(), t.f2.data(), t.f2s.data());
+        for (int k = 0; k < 3; k++) forward(a + k * m, m);
+    }
+
+    // Undoes forward_any, leaving every value n times too large, in [0, 2p).
+    void inverse_any(u64* a, size_t n) const {
+        if (n % 3) {
+            inverse(a, n);
+            return;
+        }
+        const size_t m = n / 3;
+        int lg = 0;
+        while ((size_t{1} << lg) < m) lg++;
+        const Threes& t = threes[static_cast<size_t>(lg)];
+        for (int k = 0; k < 3; k++) inverse(a + k * m, m);
+        // The twiddles first, then the butterflies on the inverse root.
+        const u64 p2 = 2 * p;
+        u64 *y = a + m, *w = a + 2 * m;
+        for (size_t j = 0; j < m; j++) {
+            const u64 z1 = mul_shoup_lazy(y[j], t.i1[j], t.i1s[j], p);
+            const u64 z2 = mul_shoup_lazy(w[j], t.i2[j], t.i2s[j], p);
+            const u64 z0 = a[j];
+            const u64 u = mul_shoup_lazy(z1 + p2 - z2, icube, icubes, p);
+            a[j] = fold2(z0 + fold2(z1 + z2, p2), p2);
+            y[j] = fold2(fold2(z0 + p2 - z2, p2) + u, p2);
+            w[j] = fold2(fold2(z0 + p2 - z1, p2) + p2 - u, p2);
+        }
+    }
+
+    void prepare_twos(size_t n) {
         if (fw.size() >= n) return;
         scale.clear();
         scales.clear();
@@ -156,37 +307,79 @@ struct Prime {
 };
 
 // The primes must exceed 2^56 (a coefficient is taken as its own residue)
-// and stay below 2^62; each is within a factor 2 of the others.
-thread_local Prime primes[3] = {Prime(4611685941117976577ull, 3), Prime(4611685692009873409ull, 19),
-                                Prime(4611685606110527489ull, 3)};
+// and stay below 2^62; each is within a factor 2 of the others. p - 1 is
+// 3 * 2^34 * 277 * 323027, 3^3 * 2^36 * 2485513 and 3 * 2^35 * 7 * 11 * 581029,
+// and the roots given are primitive roots.
+thread_local Prime primes[3] = {Prime(4611685692009873409ull, 19), Prime(4611685125074190337ull, 5),
+                                Prime(4611685021994975233ull, 5)};
 
+// Digits a coefficient holds in the narrow packing; the wide one holds
+// kWideDigits.
 constexpr int kCoefDigits = 2;
+constexpr int kWideDigits = 3;
+// Most points of a wide-packed transform whose results may be sums of two
+// signed products, and of one that holds a single product.
+constexpr size_t kWideSumPoints = size_t{1} << 16;
+constexpr size_t kWideProductPoints = size_t{1} << 18;
 
-void pack(const uint32_t* a, int32_t na, u64 radix, u64* out, size_t n) {
+size_t coefficients(int32_t n, int digits) { return static_cast<size_t>(n + digits - 1) / static_cast<size_t>(digits); }
+
+// The fewest points, 2^k or 3 * 2^k, that carry `terms` coefficients.
+size_t points_for(size_t terms) {
+    size_t n = 1;
+    while (n < terms) n *= 2;
+    // 3 * 2^k between n / 2 and n: three quarters of n.
+    if (ntt_threes && n >= 4 && 3 * (n / 4) >= terms) n = 3 * (n / 4);
+    return n;
+}
+
+// The coefficients of a (na digits), `digits` to each, as residues in
+// [0, 2p) under pr, zero-padded to n.
+void pack(const uint32_t* a, int32_t na, u64 radix, int digits, const Prime& pr, u64* out, size_t n) {
     size_t i = 0;
-    for (int32_t k = 0; k + 1 < na; k += 2) out[i++] = a[k] + a[k + 1] * radix;
-    if (na % 2) out[i++] = a[na - 1];
+    if (digits == kWideDigits) {
+        // c = lo + hi 2^56, and 2^56 < p is its own residue.
+        const u64 w = u64{1} << (2 * DIGIT_BITS), ws = shoup_of(w, pr.p);
+        int32_t k = 0;
+        for (; k + 2 < na; k += 3) {
+            const u64 lo = a[k] | static_cast<u64>(a[k + 1]) << DIGIT_BITS;
+            out[i++] = lo + mul_shoup(a[k + 2], w, ws, pr.p);
+        }
+        if (k < na) out[i++] = a[k] | (k + 1 < na ? static_cast<u64>(a[k + 1]) << DIGIT_BITS : 0);
+    } else {
+        for (int32_t k = 0; k + 1 < na; k += 2) out[i++] = a[k] + a[k + 1] * radix;
+        if (na % 2) out[i++] = a[na - 1];
+    }
     std::fill(out + i, out + n, u64{0});
+}
+
+// The low DIGIT_BITS bits of the 192-bit (w0, w1, w2), which is then
+// shifted down by them (arithmetically: a negative value stays negative).
+inline uint32_t take_digit(u64& w0, u64& w1, u64& w2) {
+    const uint32_t d = static_cast<uint32_t>(w0) & DIGIT_MASK;
+    w0 = w0 >> DIGIT_BITS | w1 << (64 - DIGIT_BITS);
+    w1 = w1 >> DIGIT_BITS | w2 << (64 - DIGIT_BITS);
+    w2 = static_cast<u64>(static_cast<int64_t>(w2) >> DIGIT_BITS);
+    return d;
 }
 
 // The convolution modulo one prime into out (n points): a times b, or a
 // squared when b is null.
-void convolve(Prime& pr, const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, u64 radix,
+void convolve(Prime& pr, const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, u64 radix, int digits,
               u64* out, std::vector<u64>& scratch, size_t n) {
-    pack(a, na, radix, out, n);
-    pr.forward(out, n);
+    pack(a, na, radix, digits, pr, out, n);
+    pr.forward_any(out, n);
     if (b) {
-        pack(b, nb, radix, scratch.data(), n);
-        pr.forward(scratch.data(), n);
+        pack(b, nb, radix, digits, pr, scratch.data(), n);
+        pr.forward_any(scratch.data(), n);
         for (size_t i = 0; i < n; i++) out[i] = pr.mont(out[i], scratch[i]);
     } else {
         for (size_t i = 0; i < n; i++) out[i] = pr.mont(out[i], out[i]);
     }
-    pr.inverse(out, n);
+    pr.inverse_any(out, n);
     // Undo both the Montgomery factor 2^-64 and the factor N.
-    int lg = 0;
-    while ((size_t{1} << lg) < n) lg++;
-    const u64 c = pr.scale[static_cast<size_t>(lg)], cs = pr.scales[static_cast<size_t>(lg)];
+    u64 c, cs;
+    pr.end_scale(n, c, cs);
     for (size_t i = 0; i < n; i++) out[i] = mul_shoup(out[i], c, cs, pr.p);
 }
 
@@ -219,18 +412,25 @@ u64 divide_words(u64 w[3], u64 d) {
 void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                        bool poll, uint32_t radix, size_t wrap_points = 0) {
     const bool square = a == b && na == nb;
-    const size_t ca = static_cast<size_t>(na + kCoefDigits - 1) / kCoefDigits;
-    const size_t cb = static_cast<size_t>(nb + kCoefDigits - 1) / kCoefDigits;
-    size_t terms = ca + cb - 1;
-    size_t n = 1;
-    while (n < terms) n *= 2;
-    if (wrap_points) terms = n = wrap_points;
+    int digits = kCoefDigits;
+    size_t terms = coefficients(na, digits) + coefficients(nb, digits) - 1;
+    size_t n = points_for(terms);
+    if (wrap_points) {
+        terms = n = wrap_points;
+    } else if (radix == DIGIT_BASE) {
+        const size_t wide_terms = coefficients(na, kWideDigits) + coefficients(nb, kWideDigits) - 1;
+        if (ntt_wide && points_for(wide_terms) <= kWideProductPoints) {
+            digits = kWideDigits;
+            terms = wide_terms;
+            n = points_for(terms);
+        }
+    }
 
     std::vector<u64> res(3 * n), scratch(square ? 0 : n);
     for (int k = 0; k < 3; k++) {
         if (poll) poll_interrupt();
         primes[k].prepare(n);
-        convolve(primes[k], a, na, square ? nullptr : b, nb, radix, res.data() + k * n, scratch, n);
+        convolve(primes[k], a, na, square ? nullptr : b, nb, radix, digits, res.data() + k * n, scratch, n);
     }
 
     // Garner: c = r1 + p1 (k2 + p2 k3) with k2 < p2, k3 < p3.
@@ -264,14 +464,14 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
         const u64 w0 = static_cast<u64>(s0), w1 = static_cast<u64>(s1);
         const u64 w2 = c2 + v2 + static_cast<u64>(s1 >> 64);
         if (radix == DIGIT_BASE) {
-            for (int d = 0; d < kCoefDigits; d++) {
-                const uint32_t digit = static_cast<uint32_t>(w0 >> (d * DIGIT_BITS)) & DIGIT_MASK;
+            // The sum is below 2^193: its top word's sign bit is clear.
+            c0 = w0;
+            c1 = w1;
+            c2 = w2;
+            for (int d = 0; d < digits; d++) {
+                const uint32_t digit = take_digit(c0, c1, c2);
                 if (out < nr) r[out++] = digit;
             }
-            constexpr int sh = kCoefDigits * DIGIT_BITS;
-            c0 = w0 >> sh | w1 << (64 - sh);
-            c1 = w1 >> sh | w2 << (64 - sh);
-            c2 = w2 >> sh;
         } else {
             u64 w[3] = {w0, w1, w2};
             const u64 low = divide_words(w, static_cast<u64>(radix) * radix);
@@ -305,13 +505,12 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
 int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x1, const NttForm* y1, int s1,
                   Mag& r) {
     const size_t n = x0.n;
+    const int digits = x0.digits;
     // Kept by the thread: fresh buffers of this size come from the system
     // each time, and their page faults cost as much as a transform's pass.
     // Nothing in here stops for an interrupt, so no other call can reach it.
     thread_local std::vector<u64> res;
     if (res.size() < 3 * n) res.resize(3 * n);
-    int lg = 0;
-    while ((size_t{1} << lg) < n) lg++;
     for (int k = 0; k < 3; k++) {
         const Prime& pr = primes[k];
         const u64* a = x0.v.data() + k * n;
@@ -329,8 +528,9 @@ int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x
                 out[i] = s1 < 0 ? pr.sub(out[i], t) : pr.add(out[i], t);
             }
         }
-        pr.inverse(out, n);
-        const u64 c = pr.scale[static_cast<size_t>(lg)], cs = pr.scales[static_cast<size_t>(lg)];
+        pr.inverse_any(out, n);
+        u64 c, cs;
+        pr.end_scale(n, c, cs);
         for (size_t i = 0; i < n; i++) out[i] = mul_shoup(out[i], c, cs, pr.p);
     }
     const Prime &P2 = primes[1], &P3 = primes[2];
@@ -345,7 +545,7 @@ int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x
         P1 = static_cast<u64>(t1);
         P2w = static_cast<u64>(t1 >> 64);
     }
-    r.resize(2 * n + 8);   // every digit is written below
+    r.resize(static_cast<size_t>(digits) * (n + 4));   // every digit is written below
     u64 c0 = 0, c1 = 0, c2 = 0;   // the signed carry, 192 bits in two's complement
     size_t out = 0;
     for (size_t i = 0; i < n || !((c0 == 0 && c1 == 0 && c2 == 0) || (~c0 == 0 && ~c1 == 0 && ~c2 == 0));
@@ -381,11 +581,10 @@ int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x
         const u64 w2 = c2 + v2 + static_cast<u64>(s1w >> 64);
         // At most four rounds pass the n coefficients before the carry
         // (below 2^192) is spent: r has room for them.
-        for (int d = 0; d < kCoefDigits; d++) r[out++] = static_cast<uint32_t>(w0 >> (d * DIGIT_BITS)) & DIGIT_MASK;
-        constexpr int sh = kCoefDigits * DIGIT_BITS;
-        c0 = w0 >> sh | w1 << (64 - sh);
-        c1 = w1 >> sh | w2 << (64 - sh);
-        c2 = static_cast<u64>(static_cast<int64_t>(w2) >> sh);
+        c0 = w0;
+        c1 = w1;
+        c2 = w2;
+        for (int d = 0; d < digits; d++) r[out++] = take_digit(c0, c1, c2);
     }
     r.resize(out);
     int sign = 1;
@@ -410,20 +609,23 @@ int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x
 }  // namespace
 
 size_t ntt_points(int32_t na, int32_t nb) {
-    const size_t terms = static_cast<size_t>(na + kCoefDigits - 1) / kCoefDigits +
-                         static_cast<size_t>(nb + kCoefDigits - 1) / kCoefDigits - 1;
-    size_t n = 1;
-    while (n < terms) n *= 2;
-    return n;
+    const size_t wide = points_for(coefficients(na, kWideDigits) + coefficients(nb, kWideDigits) - 1);
+    if (ntt_wide && wide <= kWideSumPoints) return wide;
+    return points_for(coefficients(na, kCoefDigits) + coefficients(nb, kCoefDigits) - 1);
 }
 
-void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f) {
+int ntt_form_digits(size_t points, bool wrapped) {
+    return !wrapped && ntt_wide && points <= kWideSumPoints ? kWideDigits : kCoefDigits;
+}
+
+void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f, bool wrapped) {
     f.n = points;
+    f.digits = ntt_form_digits(points, wrapped);
     f.v.resize(3 * points);
     for (int k = 0; k < 3; k++) {
         primes[k].prepare(points);
-        pack(a, na, DIGIT_BASE, f.v.data() + k * points, points);
-        primes[k].forward(f.v.data() + k * points, points);
+        pack(a, na, DIGIT_BASE, f.digits, primes[k], f.v.data() + k * points, points);
+        primes[k].forward_any(f.v.data() + k * points, points);
     }
 }
 

@@ -89,7 +89,7 @@ TEST(FastProducts, TransformsForcedOnEveryShape) {
 
 TEST(FastProducts, AroundTheDefaultCutOffs) {
     NumberGen gen(3602);
-    for (int32_t c : {digits::ntt_cut, digits::unbalanced_cut, multcut}) {
+    for (int32_t c : {digits::ntt_cut, digits::ntt_square_cut, digits::unbalanced_cut, multcut}) {
         for (int32_t n : {c - 1, c, c + 1}) {
             for (int32_t m : {n, n + 1, 2 * n - 1, 2 * n, 2 * n + 1, 10 * n}) {
                 SCOPED_TRACE(gen.trace());
@@ -145,6 +145,61 @@ TEST(FastProducts, PowersOfTwoAndNeighboursAtTheTransformSizes) {
         const std::vector<mpz_class> near = {p - 1, p, p + 1};
         for (const mpz_class& a : near)
             for (const mpz_class& b : near) check_product(a, b);
+    }
+}
+
+// Lengths whose coefficients just fill, just miss and just pass 3 * 2^k
+// points, with the transforms on those points allowed and with powers of
+// two alone, and with two and three digits to a coefficient, so that every
+// shape of transform meets the same products.
+TEST(FastProducts, EveryTransformLengthAndCoefficientWidth) {
+    NumberGen gen(3606);
+    Cut ntt(digits::ntt_cut, 1);
+    struct Shapes {
+        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
+        ~Shapes() {
+            digits::ntt_threes = threes;
+            digits::ntt_wide = wide;
+        }
+    } restore;
+    // The coefficient counts are of two-digit coefficients: with three
+    // digits to one the same lengths meet other point counts.
+    for (int shape = 0; shape < 3; shape++) {
+        const bool threes = shape != 1;
+        digits::ntt_threes = threes;
+        digits::ntt_wide = shape == 2;
+        for (int32_t k : {0, 1, 2, 5, 9, 12}) {
+            const int32_t t3 = 3 << k;   // points, two digits a coefficient
+            for (int32_t terms : {t3 - 1, t3, t3 + 1}) {
+                if (terms < 1) continue;
+                // na digits make ca coefficients; nb makes the rest, its last
+                // coefficient half filled when nb is odd.
+                const int32_t ca = (terms + 1) / 2, cb = terms + 1 - ca;
+                const int32_t na = 2 * ca - (k & 1), nb = std::max(1, 2 * cb - 1);
+                const size_t points = digits::ntt_points(na, nb);
+                if (shape == 0 && terms <= t3 && k >= 1) {
+                    ASSERT_EQ(points, static_cast<size_t>(t3));
+                }
+                SCOPED_TRACE(gen.trace());
+                check_signed(gen.digits(na), gen.digits(nb));
+                check_product(all_ones(na), all_ones(nb));
+                const mpz_class a = gen.digits(na);
+                check_product(a, a);
+                check_product(all_ones(na), all_ones(na));
+            }
+        }
+    }
+}
+
+// All-ones operands (the largest convolution terms) with the most
+// coefficients three digits wide that one product may have, and one digit
+// more (two digits to a coefficient), checked by GMP.
+TEST(FastProducts, WidestCoefficientsAtTheirLimit) {
+    for (int32_t n : {3 * 131072, 3 * 131072 + 1}) {
+        const mpz_class x = all_ones(n);
+        Num X(x), Z;
+        fast_mult(X, X, Z);
+        EXPECT_TRUE(holds(Z, x * x)) << n;
     }
 }
 

@@ -1,4 +1,4 @@
-// An interrupt during a long division or square root: the level it opens
+// An interrupt during a long division, square root or gcd: the level it opens
 // may run divisions of its own (which reuse the shared buffers) and is
 // then left, and the interrupted routine still gives the right result; a
 // panic stop typed there unwinds, and the caller's operands are intact
@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "../interp/stream_text.h"
 #include "interp/scanner.h"
@@ -106,17 +107,47 @@ TEST_F(Interrupted, SquareRootResumesOrUnwindsWithItsOperandIntact) {
     EXPECT_TRUE(holds(x, s)) << "root into its operand";
 }
 
+// Gcds in the nested level, through the halving rounds and below them.
+const char* kGcdLevel = "g1 := GCD(6^70000, 10^60000): g2 := GCD(7^3000 + 1, 5^4000 - 1): &_p;\n";
+
+TEST_F(Interrupted, GcdResumesOrUnwindsWithItsOperandsIntact) {
+    NumberGen gen(0x1e7'3503);
+    SCOPED_TRACE(gen.trace());
+    // A planted common factor; a balanced pair, an unbalanced one, and one
+    // whose second operand starts shorter than the halving rounds.
+    for (auto [na, nb, nf] : {std::tuple{9000, 9000, 2000}, {14000, 4000, 900}, {12000, 800, 300}}) {
+        const mpz_class f = abs_of(gen.digits(nf));
+        const mpz_class a = f * gen.digits(na - nf), b = f * gen.digits(nb - nf);
+        const mpz_class g = gcd(a, b);
+        Num x(a), y(b), ig, ia, ib;
+        EXPECT_EQ(run(kGcdLevel, [&] { gcd(x, y, ig); }), 9999) << said.substr(0, 300);
+        EXPECT_EQ(interrupt_pending, 0) << na << " by " << nb << ": the interrupt was served";
+        EXPECT_TRUE(holds(ig, g)) << na << " by " << nb;
+        EXPECT_TRUE(holds(x, a) && holds(y, b));
+        int one = 0;
+        EXPECT_EQ(run(kGcdLevel, [&] { extgcd(x, y, ig, ia, ib, &one); }), 9999);
+        EXPECT_EQ(interrupt_pending, 0);
+        EXPECT_TRUE(one == 0 && holds(ig, g) && holds(ia, a / g) && holds(ib, b / g)) << na << " by " << nb;
+        EXPECT_NE(run("&@;\n", [&] { gcd(x, y, ig); }), 9999) << na << " by " << nb;
+        EXPECT_TRUE(holds(x, a) && holds(y, b)) << "operands after a panic stop";
+        gcd(x, y, x);
+        EXPECT_TRUE(holds(x, g)) << "gcd into its operand after a panic stop";
+    }
+}
+
 TEST_F(Interrupted, ShortOperandsNeverStop) {
     const mpz_class a = (mpz_class(1) << 60000) + 12345, b = (mpz_class(1) << 30000) - 1;
-    Num x(a), y(b), iq, ir, r;
+    Num x(a), y(b), iq, ir, r, g;
     EXPECT_EQ(run("&@;\n", [&] {
                   divide(x, y, iq, ir);
                   int_sqrt(x, r, 1);
+                  gcd(x, y, g);
               }),
               9999);
     EXPECT_EQ(interrupt_pending, 1) << "left for the next safe point";
     EXPECT_TRUE(holds(iq, a / b) && holds(ir, a % b));
     EXPECT_TRUE(holds(r, sqrt(a)));
+    EXPECT_TRUE(holds(g, gcd(a, b)));
 }
 
 }  // namespace

@@ -83,6 +83,57 @@ TEST(SharedTransforms, SignedSumsOfTwoProducts) {
     }
 }
 
+// Forms on 3 * 2^k points (operand lengths whose coefficients fill them)
+// and on the power of two above, with two and three digits to a
+// coefficient, for the same sums.
+TEST(SharedTransforms, SumsOnEveryShapeOfTransform) {
+    NumberGen gen(0x5eed'3503);
+    SCOPED_TRACE(gen.trace());
+    struct Shapes {
+        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
+        ~Shapes() {
+            digits::ntt_threes = threes;
+            digits::ntt_wide = wide;
+        }
+    } restore;
+    for (int32_t n : {2, 3, 6, 12, 48, 768, 1536}) {
+        // n digits by n digits: n - 1 coefficients of the product, for even
+        // n; both operands' top coefficients full.
+        const mpz_class x0 = gen.nonneg_digits(n), y0 = gen.nonneg_digits(n);
+        const mpz_class x1 = gen.nonneg_digits(n), y1 = all_ones(n);
+        for (int shape = 0; shape < 4; shape++) {
+            const bool threes = shape & 1;
+            digits::ntt_threes = threes;
+            digits::ntt_wide = shape & 2;
+            for (int s0 : {-1, 1}) {
+                for (int s1 : {-1, 0, 1})
+                    EXPECT_EQ(sum_of_products(x0, y0, s0, x1, y1, s1), s0 * x0 * y0 + s1 * x1 * y1)
+                        << "n " << n << " shape " << shape << " signs " << s0 << " " << s1;
+            }
+            const mpz_class bn = mpz_class(1) << (DIGIT_BITS * n);
+            EXPECT_EQ(sum_of_products(bn - 1, bn + 1, 1, bn, bn, -1), -1) << n;
+            EXPECT_EQ(sum_of_products(x0, y0, 1, y0, x0, -1), 0) << n;
+        }
+    }
+}
+
+// The largest terms a sum of two products can have, all-ones digits
+// throughout, on the most points that take three digits to a coefficient
+// and just past them (two digits), in both signs.
+TEST(SharedTransforms, WidestCoefficientsAtTheirLimit) {
+    // 32,768 coefficients of three digits each way: 65,535 terms.
+    for (int32_t n : {3 * 32768, 3 * 32768 + 1}) {
+        const mpz_class x = all_ones(n), want = 2 * x * x;
+        EXPECT_EQ(sum_of_products(x, x, 1, x, x, 1), want) << n;
+        EXPECT_EQ(sum_of_products(x, x, -1, x, x, -1), -want) << n;
+        EXPECT_EQ(sum_of_products(x, x, 1, x + 1, x - 1, -1), 1) << n;
+    }
+    // Just below the limit the forms are wide, just above narrow: both
+    // shapes take part.
+    EXPECT_EQ(digits::ntt_form_digits(digits::ntt_points(3 * 32768, 3 * 32768), false), 3);
+    EXPECT_EQ(digits::ntt_form_digits(digits::ntt_points(3 * 32768 + 1, 3 * 32768 + 1), false), 2);
+}
+
 TEST(SharedTransforms, CancellingSums) {
     NumberGen gen(0x5eed'3502);
     SCOPED_TRACE(gen.trace());
@@ -122,11 +173,24 @@ void check_gcd(const mpz_class& a, const mpz_class& b) {
 
 // The transforms forced on for every matrix product long enough to have
 // the shared forms, with the half-gcd from short lengths, so that deep
-// recursions meet both paths and the matrices' signs in all patterns.
+// recursions meet both paths and the matrices' signs in all patterns; on
+// every shape of transform (3 * 2^k points or not, two or three digits to
+// a coefficient).
 TEST(SharedTransforms, GcdWithEveryMatrixProductTransformed) {
     NumberGen gen(0x5eed'3503);
     SCOPED_TRACE(gen.trace());
-    for (int32_t forms : {2, 8, 40, 149, 150, 151}) {
+    struct Shapes {
+        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
+        ~Shapes() {
+            digits::ntt_threes = threes;
+            digits::ntt_wide = wide;
+        }
+    } restore;
+    for (int32_t shaped : {0, 1, 2, 3, 8, 40, 149, 150, 151}) {
+        // The first four: the shapes, with the forms from two digits on.
+        const int32_t forms = shaped < 4 ? 2 : shaped;
+        digits::ntt_threes = shaped >= 4 || (shaped & 1);
+        digits::ntt_wide = shaped >= 4 || (shaped & 2);
         Cut c1(digits::gcd_forms_cut, forms), c2(digits::half_gcd_cut, 20);
         for (int32_t n : {60, 200, 900, 1300}) {
             const mpz_class f = gen.nonneg_digits(gen.between(1, n / 4)) + 1;
