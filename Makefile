@@ -49,6 +49,7 @@ bench: build
 	$(BUILD)/bench/bench_field_inverse
 	$(BUILD)/bench/bench_pth_roots
 	$(BUILD)/bench/bench_trial_divide
+	$(BUILD)/bench/bench_word_kernels
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_aux_primes.py $(BUILD)/bin/tarvex

@@ -13,6 +13,7 @@
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
 #include "det/poly_det_words.h"
+#include "det/word_interp.h"
 #include "gcd/flat_modgcd.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -256,8 +257,14 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
         }
     }
 
+    // Plain residues modulo a prime: the word arithmetic serves, and with
+    // a point table of moderate size (it takes P^2 words) each monomial's
+    // values are kept and all interpolated together at the end.
+    const bool word_residues = !finf && mod_is_prime && modulus >= 2;
+    const wordmod::Prime prime_words(static_cast<uint32_t>(word_residues ? modulus : 2));
+    const bool by_columns = word_residues && P <= 2048;
     // M(X) = product of (X - x_j), coefficients from the constant up.
-    const std::vector<uint32_t> M = node_polynomial(pts);
+    const std::vector<uint32_t> M = by_columns ? std::vector<uint32_t>{} : node_polynomial(pts);
 
     // The answer's coefficients: for each monomial of the variables inside
     // depth, the D + 1 coefficients in the variable of level depth.
@@ -276,24 +283,34 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
     // here for each evaluated matrix.
     WordCells words;
     const bool by_words = !innermost && !fct && word_road_open(n, depth) && to_word_cells(cells, count, &words);
-    // Plain residues modulo a prime: the word arithmetic serves.
-    const bool word_residues = !finf && mod_is_prime && modulus >= 2;
-    const wordmod::Prime prime_words(static_cast<uint32_t>(word_residues ? modulus : 2));
     WordCells evaluated;
+    // The monomials of the previous point's terms, in order, with their columns.
+    std::vector<std::pair<const std::vector<int32_t>*, std::vector<uint32_t>*>> last_columns;
     for (int64_t i = 0; i < P; i++) {
         poll_interrupt();
         if (verbose) dumpitt(" ", static_cast<long>(i), 0, 0, 1);
         const uint32_t x = pts[i];
         // L(X) = M(X) / (X - x), and the weight 1 / L(x).
-        L[P - 1] = M[P];
-        for (int64_t k = P - 1; k >= 1; k--) L[k - 1] = radd(M[k], rmul(x, L[k]));
-        uint32_t Lx = 0;
-        for (int64_t k = P - 1; k >= 0; k--) Lx = radd(rmul(Lx, x), L[k]);
-        const uint32_t w = rinv(Lx);
+        uint32_t w = 0;
+        if (!by_columns) {
+            L[P - 1] = M[P];
+            for (int64_t k = P - 1; k >= 1; k--) L[k - 1] = radd(M[k], rmul(x, L[k]));
+            uint32_t Lx = 0;
+            for (int64_t k = P - 1; k >= 0; k--) Lx = radd(rmul(Lx, x), L[k]);
+            w = rinv(Lx);
+        }
 
-        auto add_term = [&](const std::vector<int32_t>& key, uint32_t v) {
+        auto column = [&](const std::vector<int32_t>& key) -> std::vector<uint32_t>& {
             std::vector<uint32_t>& co = acc[key];
             if (co.empty()) co.assign(static_cast<size_t>(P), 0);
+            return co;
+        };
+        auto add_value = [&](std::vector<uint32_t>& co, uint32_t v) {
+            if (by_columns) {
+                // The value at the point, for now.
+                co[static_cast<size_t>(i)] = prime_words.add(co[static_cast<size_t>(i)], v);
+                return;
+            }
             const uint32_t vw = rmul(v, w);
             if (word_residues) {
                 const wordmod::Multiplier m(vw, prime_words);
@@ -302,6 +319,7 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
             }
             for (int64_t k = 0; k < P; k++) co[k] = radd(co[k], rmul(vw, L[k]));
         };
+        auto add_term = [&](const std::vector<int32_t>& key, uint32_t v) { add_value(column(key), v); };
 
         if (innermost) {
             for (int64_t c = 0; c < count; c++) {
@@ -323,9 +341,17 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
             f.nvars = nvars;
             if (!word_cells_det(evaluated, n, prime_words, &f)) throw Declined{};
             std::vector<int32_t> key(static_cast<size_t>(nvars));
+            last_columns.resize(std::max(last_columns.size(), f.terms()), {nullptr, nullptr});
             for (size_t t = 0; t < f.terms(); t++) {
-                std::copy(f.exp(t), f.exp(t) + nvars, key.begin());
-                add_term(key, f.coefs[t]);
+                // Successive points mostly give the same monomials in the same order.
+                const int32_t* e = f.exp(t);
+                auto& [k, co] = last_columns[t];
+                if (!k || !std::equal(e, e + nvars, k->begin())) {
+                    key.assign(e, e + nvars);
+                    co = &column(key);
+                    k = &acc.find(key)->first;
+                }
+                add_value(*co, f.coefs[t]);
             }
             continue;
         }
@@ -366,6 +392,18 @@ int interpolate(quoly** cells, int32_t depth, int32_t n, quoly** result, int lau
         }
     }
 
+    if (by_columns) {
+        std::vector<uint32_t> values;
+        values.reserve(acc.size() * static_cast<size_t>(P));
+        for (const auto& [key, co] : acc) values.insert(values.end(), co.begin(), co.end());
+        std::vector<uint32_t> coefs(values.size());
+        wordmod::interpolate_columns(pts.data(), pts.size(), values.data(), acc.size(), prime_words, coefs.data());
+        size_t at = 0;
+        for (auto& [key, co] : acc) {
+            std::copy(coefs.data() + at, coefs.data() + at + co.size(), co.begin());
+            at += co.size();
+        }
+    }
     TermTable table{nvars, {}, {}};
     for (const auto& [key, co] : acc) {
         std::vector<int32_t> e = key;

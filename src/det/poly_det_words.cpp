@@ -9,7 +9,9 @@
 #include "det/mat_invert.h"
 #include "det/poly_det.h"
 #include "det/poly_det_impl.h"
+#include "det/word_det_lanes.h"
 #include "det/word_eval.h"
+#include "det/word_interp.h"
 #include "interp/settings.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -25,9 +27,7 @@ namespace polydet {
 
 namespace {
 
-using wordmod::Multiplier;
 using wordmod::Prime;
-using wordmod::evaluate_planes;
 
 // Orders the terms [from, to) of w by their exponents, innermost level most
 // significant.
@@ -199,21 +199,114 @@ void evaluate_word_cells(const WordCells& w, int32_t depth, uint32_t x, const Pr
     }
 }
 
+namespace {
+
+// One level of the interpolation under way: counted for the nesting and
+// the progress lines (both undone on every exit), and its D + 1 points, one
+// in each interval [i s, (i + 1) s).
+struct LevelPoints {
+    DepthLevel nesting;
+    struct Progress {
+        long d;
+        explicit Progress(long d_) : d(d_) { dumpitt_level++; }
+        ~Progress() { decr_dumpitt(d, 1, verbose); }
+        Progress(const Progress&) = delete;
+        Progress& operator=(const Progress&) = delete;
+    } progress;
+    std::vector<uint32_t> pts;
+    LevelPoints(int64_t D, int64_t s) : progress(static_cast<long>(D)), pts(static_cast<size_t>(D) + 1) {
+        for (size_t i = 0; i < pts.size(); i++)
+            pts[i] = static_cast<uint32_t>(static_cast<int64_t>(i) * s + rand_integer3() % s);
+    }
+};
+
+// The cells of the innermost level from their planes (cell c row-major,
+// plane b its coefficient of the last variable's b-th power), as the
+// evaluation of the level above would have left them.
+WordCells cells_of_planes(const std::vector<uint32_t>& planes, size_t len, int32_t n, int32_t nv) {
+    const size_t count = static_cast<size_t>(n) * static_cast<size_t>(n);
+    WordCells w;
+    w.nvars = nv;
+    w.start.assign(1, 0);
+    std::vector<int32_t> e(static_cast<size_t>(nv), 0);
+    for (int32_t j = 0; j < n; j++)
+        for (int32_t i = 0; i < n; i++) {
+            const size_t c = static_cast<size_t>(i) * static_cast<size_t>(n) + static_cast<size_t>(j);
+            for (size_t b = 0; b < len; b++) {
+                if (planes[b * count + c] == 0) continue;
+                e.back() = static_cast<int32_t>(b);
+                w.exps.insert(w.exps.end(), e.begin(), e.end());
+                w.coefs.push_back(planes[b * count + c]);
+            }
+            w.start.push_back(static_cast<uint32_t>(w.terms()));
+        }
+    return w;
+}
+
+// The determinant of the innermost level, the cells given by their
+// planes (len of them), as word_cells_det computes it for those cells.
+bool planes_det(const std::vector<uint32_t>& planes, size_t len, int32_t n, int32_t nv, const Prime& P,
+                flatgcd::FlatPoly* out) {
+    const size_t count = static_cast<size_t>(n) * static_cast<size_t>(n);
+    std::vector<int32_t> e(static_cast<size_t>(nv), 0);
+    std::vector<int64_t> deg(count, ABSENT);
+    int64_t top = 0;
+    for (size_t c = 0; c < count; c++)
+        for (size_t b = len; b-- > 0;)
+            if (planes[b * count + c] != 0) {
+                deg[c] = static_cast<int64_t>(b);
+                top = std::max(top, deg[c]);
+                break;
+            }
+    if (top == 0) {
+        // No variable left: a number determinant.
+        std::vector<uint32_t> a(planes.begin(), planes.begin() + static_cast<std::ptrdiff_t>(count));
+        const uint32_t v = wordmod::det(a.data(), n, P);
+        if (v) out->push(e.data(), v);
+        return true;
+    }
+    int64_t D = degree_bound_of(std::move(deg), n, nv);
+    if (D == 0) D = 1;
+    const int64_t np = D + 1;
+    const int64_t s = int64_t{P.p} / np;
+    // Too many points for the modulus: the hub's own way with it.
+    if (s < 2) return hub_det(cells_of_planes(planes, len, n, nv), n, out);
+
+    LevelPoints level(D, s);
+    const std::vector<uint32_t>& pts = level.pts;
+    std::vector<uint32_t> vals(pts.size()), coefs(pts.size());
+    wordmod::determinants_at_points(planes.data(), static_cast<size_t>(top) + 1, n, pts.data(), pts.size(), P,
+                                    vals.data());
+    wordmod::interpolate_columns(pts.data(), pts.size(), vals.data(), 1, P, coefs.data());
+    for (size_t k = 0; k < coefs.size(); k++) {
+        if (coefs[k] == 0) continue;
+        e.back() = static_cast<int32_t>(k);
+        out->push(e.data(), coefs[k]);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::FlatPoly* out) {
     const int32_t nv = w.nvars;
     const int64_t count = int64_t{n} * n;
     const int32_t depth = outermost_level(w);
     const std::vector<int32_t> zero(static_cast<size_t>(nv), 0);
-    if (depth == 16384) {
-        std::vector<uint32_t> a(static_cast<size_t>(count), 0);
-        for (int32_t i = 0; i < n; i++)
-            for (int32_t j = 0; j < n; j++) {
-                const int64_t c = int64_t{j} * n + i;
-                if (w.start[c] < w.start[c + 1]) a[static_cast<size_t>(i) * n + j] = w.coefs[w.start[c]];
+    if (depth >= nv) {
+        // The cells' coefficients in the last variable as planes, plane k
+        // holding every cell's coefficient of degree k (row-major), so that
+        // a point's values are a few products per cell on wide registers.
+        int32_t top = 0;
+        for (size_t t = 0; t < w.terms(); t++) top = std::max(top, w.exp(t)[nv - 1]);
+        std::vector<uint32_t> planes((static_cast<size_t>(top) + 1) * static_cast<size_t>(count), 0);
+        for (int32_t r = 0; r < n; r++)
+            for (int32_t c = 0; c < n; c++) {
+                const int64_t cc = int64_t{c} * n + r;
+                for (uint32_t t = w.start[cc]; t < w.start[cc + 1]; t++)
+                    planes[static_cast<size_t>(w.exp(t)[nv - 1]) * count + static_cast<size_t>(r) * n + c] = w.coefs[t];
             }
-        const uint32_t v = wordmod::det(a.data(), n, P);
-        if (v) out->push(zero.data(), v);
-        return true;
+        return planes_det(planes, static_cast<size_t>(top) + 1, n, nv, P, out);
     }
     const size_t d = static_cast<size_t>(depth) - 1;
     std::vector<int64_t> deg(static_cast<size_t>(count));
@@ -231,76 +324,36 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
     // Too many points for the modulus: the hub's own way with it.
     if (s < 2) return hub_det(w, n, out);
 
-    DepthLevel nesting;
-    dumpitt_level++;
-    struct Level {
-        long d;
-        ~Level() { decr_dumpitt(d, 1, verbose); }
-    } level{static_cast<long>(D)};
-
-    std::vector<uint32_t> pts(static_cast<size_t>(np));
-    for (int64_t i = 0; i < np; i++) pts[i] = static_cast<uint32_t>(i * s + rand_integer3() % s);
-    // Each point as a prepared multiplier, once: its companion costs a division.
-    std::vector<Multiplier> mxs;
-    mxs.reserve(pts.size());
-    for (uint32_t x : pts) mxs.emplace_back(x, P);
-    // M(X) = product of (X - x_j), from the constant up.
-    std::vector<uint32_t> M(static_cast<size_t>(np) + 1, 0);
-    M[0] = 1;
-    for (size_t j = 0; j < pts.size(); j++) {
-        const Multiplier& mx = mxs[j];
-        for (size_t k = j + 1; k >= 1; k--) M[k] = P.sub(M[k - 1], mx.times(M[k]));
-        M[0] = P.sub(0, mx.times(M[0]));
-    }
-
-    const bool innermost = depth >= nv;
-    // Innermost: the cells' coefficients in the last variable as planes,
-    // plane k holding every cell's coefficient of degree k (row-major), so
-    // that a point's values are a few products per cell on wide registers.
-    int32_t top = 0;
-    std::vector<uint32_t> planes;
-    if (innermost) {
-        for (size_t t = 0; t < w.terms(); t++) top = std::max(top, w.exp(t)[d]);
-        planes.assign((static_cast<size_t>(top) + 1) * static_cast<size_t>(count), 0);
+    LevelPoints level(D, s);
+    const std::vector<uint32_t>& pts = level.pts;
+    // The level just above the innermost: the cells' coefficients of
+    // x^a z^b (x this level's variable, z the last) as planes in x whose
+    // entries run over b, then the cell, so that evaluating them at a point
+    // leaves the innermost level's planes.
+    const bool above_innermost = depth + 1 == nv;
+    size_t lenx = 0, lenz = 0;
+    std::vector<uint32_t> planes2, zplanes;
+    if (above_innermost) {
+        for (size_t t = 0; t < w.terms(); t++) {
+            lenx = std::max(lenx, static_cast<size_t>(w.exp(t)[d]) + 1);
+            lenz = std::max(lenz, static_cast<size_t>(w.exp(t)[nv - 1]) + 1);
+        }
+        const size_t inner = lenz * static_cast<size_t>(count);
+        planes2.assign(lenx * inner, 0);
+        zplanes.resize(inner);
         for (int32_t r = 0; r < n; r++)
             for (int32_t c = 0; c < n; c++) {
                 const int64_t cc = int64_t{c} * n + r;
-                for (uint32_t t = w.start[cc]; t < w.start[cc + 1]; t++)
-                    planes[static_cast<size_t>(w.exp(t)[d]) * count + static_cast<size_t>(r) * n + c] = w.coefs[t];
+                for (uint32_t t = w.start[cc]; t < w.start[cc + 1]; t++) {
+                    const int32_t* e = w.exp(t);
+                    planes2[static_cast<size_t>(e[d]) * inner + static_cast<size_t>(e[nv - 1]) * count +
+                            static_cast<size_t>(r) * n + c] = w.coefs[t];
+                }
             }
     }
-    // The powers x_i^j (row j), for the weights and the interpolation.
-    std::vector<uint32_t> powers(static_cast<size_t>(np) * np);
-    for (int64_t i = 0; i < np; i++) {
-        const Multiplier& mx = mxs[static_cast<size_t>(i)];
-        uint32_t v = 1 % P.p;
-        for (int64_t j = 0; j < np; j++) {
-            powers[static_cast<size_t>(j) * np + i] = v;
-            v = mx.times(v);
-        }
-    }
-    // The weights 1 / M'(x_i) = 1 / prod_{j != i} (x_i - x_j), all with one
-    // inverse; M' at every point as one pass over the powers, the sums
-    // reduced only as often as 64 bits need.
-    std::vector<uint32_t> wts(static_cast<size_t>(np));
-    {
-        std::vector<uint64_t> acc(static_cast<size_t>(np), 0);
-        uint64_t pending = 0;
-        for (int64_t k = 1; k <= np; k++) {
-            const uint32_t dk = P.mul(M[k], static_cast<uint32_t>(k % P.p));
-            if (pending == P.lazy) {
-                for (auto& a : acc) a = P.reduce(a);
-                pending = 0;
-            }
-            pending++;
-            const uint32_t* row = powers.data() + static_cast<size_t>(k - 1) * np;
-            for (int64_t i = 0; i < np; i++) acc[i] += uint64_t{dk} * row[i];
-        }
-        for (int64_t i = 0; i < np; i++) wts[i] = P.reduce(acc[i]);
-        P.invert_all(wts.data(), wts.size());
-    }
-    // The values det * weight at the points, one column per monomial of the
-    // inner variables (innermost: the one monomial 1).
+    std::vector<uint32_t> xpow(lenx);
+    // The values of the determinant at the points, one column per monomial
+    // of the inner variables.
     std::map<std::vector<int32_t>, size_t> column_of;
     std::vector<const std::vector<int32_t>*> keys;
     std::vector<uint32_t> vals;
@@ -312,53 +365,43 @@ bool word_cells_det(const WordCells& w, int32_t n, const Prime& P, flatgcd::Flat
         }
         return it->second;
     };
-    if (innermost) column(zero.data());
     std::vector<size_t> last_cols;   // the columns of the previous point's terms, in order
-    std::vector<uint32_t> a(static_cast<size_t>(count));
-    std::vector<uint32_t> xpow(static_cast<size_t>(top) + 1);
     WordCells next;
     flatgcd::FlatPoly sub;
     sub.nvars = nv;
     for (int64_t i = 0; i < np; i++) {
         poll_interrupt();
         const uint32_t x = pts[i];
-        const uint32_t wt = wts[i];
-        if (innermost) {
-            const Multiplier& mx = mxs[static_cast<size_t>(i)];
-            xpow[0] = 1 % P.p;
-            for (size_t k = 1; k < xpow.size(); k++) xpow[k] = mx.times(xpow[k - 1]);
-            evaluate_planes(planes.data(), xpow.data(), xpow.size(), static_cast<size_t>(count), P, a.data());
-            const uint32_t v = wordmod::det(a.data(), n, P);
-            vals[static_cast<size_t>(i)] = v ? P.mul(v, wt) : 0;
-            continue;
-        }
-        evaluate_word_cells(w, depth, x, P, &next);
         sub.exps.clear();
         sub.coefs.clear();
-        if (!word_cells_det(next, n, P, &sub)) return false;
+        if (above_innermost) {
+            if (lenx) xpow[0] = 1 % P.p;
+            for (size_t k = 1; k < lenx; k++) xpow[k] = P.mul(xpow[k - 1], x);
+            wordmod::evaluate_planes(planes2.data(), xpow.data(), lenx, zplanes.size(), P, zplanes.data());
+            if (!planes_det(zplanes, lenz, n, nv, P, &sub)) return false;
+        } else {
+            evaluate_word_cells(w, depth, x, P, &next);
+            if (!word_cells_det(next, n, P, &sub)) return false;
+        }
         last_cols.resize(std::max(last_cols.size(), sub.terms()), SIZE_MAX);
         for (size_t t = 0; t < sub.terms(); t++) {
             // Successive points mostly give the same monomials in the same order.
             const int32_t* e = sub.exp(t);
             size_t col = last_cols[t];
             if (col == SIZE_MAX || !std::equal(e, e + nv, keys[col]->begin())) col = last_cols[t] = column(e);
-            vals[col * static_cast<size_t>(np) + static_cast<size_t>(i)] = P.mul(sub.coefs[t], wt);
+            vals[col * static_cast<size_t>(np) + static_cast<size_t>(i)] = sub.coefs[t];
         }
     }
 
-    // sum_i c_i M(X) / (X - x_i) = sum_k X^k sum_{m > k} M[m] S_{m-k-1},
-    // S_j = sum_i c_i x_i^j: dot products with the powers.
-    std::vector<uint32_t> S(static_cast<size_t>(np));
+    std::vector<uint32_t> coefs(vals.size());
+    wordmod::interpolate_columns(pts.data(), pts.size(), vals.data(), keys.size(), P, coefs.data());
     for (size_t col = 0; col < keys.size(); col++) {
-        const uint32_t* c = vals.data() + col * static_cast<size_t>(np);
-        if (std::all_of(c, c + np, [](uint32_t v) { return v == 0; })) continue;
-        for (int64_t j = 0; j < np; j++) S[j] = P.dot(c, powers.data() + static_cast<size_t>(j) * np, np);
+        const uint32_t* c = coefs.data() + col * static_cast<size_t>(np);
         std::vector<int32_t> e = *keys[col];
         for (int64_t k = 0; k < np; k++) {
-            const uint32_t v = P.dot(M.data() + k + 1, S.data(), np - k);
-            if (v == 0) continue;
+            if (c[k] == 0) continue;
             e[d] = static_cast<int32_t>(k);
-            out->push(e.data(), v);
+            out->push(e.data(), c[k]);
         }
     }
     return true;

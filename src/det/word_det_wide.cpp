@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "det/word_wide.h"
 #include "toplevel/errors.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define WORDMOD_WIDE 1
-#endif
 
 namespace wordmod {
 
@@ -42,11 +38,6 @@ __attribute__((target("avx2"), always_inline)) inline void update_row(uint32_t* 
         // t - p wraps above t exactly when t < p.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(ri + j), _mm_min_epu32(t4, _mm_sub_epi32(t4, p4)));
     }
-}
-
-bool has_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
 }
 
 // The elimination on the padded rows: the products of the pivots, of those
@@ -97,10 +88,7 @@ __attribute__((target("avx2"))) bool eliminate(uint32_t* a, int32_t n, int32_t s
 bool det_wide(uint32_t* a0, int32_t n, const Prime& P, uint32_t* value) {
     const uint32_t p = P.p;
     if (p == 2 || n < 1 || !has_avx2()) return false;
-    // -1/p mod 2^32 by Newton's iteration (each step doubles the correct bits).
-    uint32_t pinv = p;
-    for (int k = 0; k < 5; k++) pinv *= 2 - p * pinv;
-    const uint32_t neg_pinv = 0u - pinv;
+    const uint32_t neg_pinv = neg_inverse_32(p);
 
     const int32_t stride = (n + 3) & ~3;
     const size_t cells = static_cast<size_t>(n) * static_cast<size_t>(stride);

@@ -2,10 +2,7 @@
 
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define WORDMOD_WIDE 1
-#endif
+#include "det/word_wide.h"
 
 namespace wordmod {
 
@@ -37,20 +34,13 @@ void evaluate_planes_portable(const uint32_t* planes, const uint32_t* xpow, size
 
 namespace {
 
-bool has_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2");
-    return yes;
-}
-
 // With xr[k] = x^k 2^32 mod p, s = sum_k c_k xr[k] < 2^64 and
 // s / 2^32 = s_hi + (s_lo + m p) / 2^32 for m = s_lo (-1/p) mod 2^32: the
 // value times 2^32 / 2^32, below 3p, brought under p by two subtractions.
 __attribute__((target("avx2"))) void evaluate_wide(const uint32_t* planes, const uint32_t* xr, size_t len,
                                                    size_t count, uint32_t p, uint32_t neg_pinv, uint32_t* out) {
     const __m256i vp = _mm256_set1_epi64x(p);
-    const __m256i vp1 = _mm256_set1_epi64x(int64_t{p} - 1);
     const __m256i vq = _mm256_set1_epi64x(neg_pinv);
-    const __m256i low32 = _mm256_set1_epi64x(0xFFFFFFFFLL);
     const __m256i low_halves = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
     __m256i x[4];
     for (size_t k = 0; k < len; k++) x[k] = _mm256_set1_epi64x(xr[k]);
@@ -62,12 +52,7 @@ __attribute__((target("avx2"))) void evaluate_wide(const uint32_t* planes, const
                 _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(planes + k * count + c)));
             s = _mm256_add_epi64(s, _mm256_mul_epu32(a, x[k]));
         }
-        const __m256i lo = _mm256_and_si256(s, low32);
-        const __m256i m = _mm256_mul_epu32(lo, vq);
-        __m256i t = _mm256_add_epi64(_mm256_srli_epi64(s, 32),
-                                     _mm256_srli_epi64(_mm256_add_epi64(lo, _mm256_mul_epu32(m, vp)), 32));
-        t = _mm256_sub_epi64(t, _mm256_and_si256(_mm256_cmpgt_epi64(t, vp1), vp));
-        t = _mm256_sub_epi64(t, _mm256_and_si256(_mm256_cmpgt_epi64(t, vp1), vp));
+        const __m256i t = redc_sum(s, vq, vp);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c),
                          _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(t, low_halves)));
     }
@@ -88,12 +73,10 @@ void evaluate_planes(const uint32_t* planes, const uint32_t* xpow, size_t len, s
                      uint32_t* out) {
     const uint32_t p = P.p;
     if (p == 2 || len > 4 || len == 0 || !has_avx2()) return evaluate_planes_portable(planes, xpow, len, count, P, out);
-    uint32_t pinv = p;   // 1/p mod 2^32 by Newton's iteration
-    for (int k = 0; k < 5; k++) pinv *= 2 - p * pinv;
     const uint32_t R = static_cast<uint32_t>((uint64_t{1} << 32) % p);
     uint32_t xr[4];
     for (size_t k = 0; k < len; k++) xr[k] = P.mul(xpow[k], R);
-    evaluate_wide(planes, xr, len, count, p, 0u - pinv, out);
+    evaluate_wide(planes, xr, len, count, p, neg_inverse_32(p), out);
 }
 
 #else
