@@ -7,6 +7,7 @@
 #include "matrix/sparse.h"
 #include "matrix/sparse_finders.h"
 #include "matrix/sparse_impl.h"
+#include "matrix/sparse_int_flat_pivots.h"
 #include "matrix/sparse_pivot.h"
 #include "matrix/sparse_rowcol.h"
 #include "numbers/numbers.h"
@@ -66,26 +67,6 @@ using Pairs = std::vector<std::pair<int32_t, quoly*>>;
 // The steps' arithmetic on flat digit arrays: each changed entry is read
 // and written once, where products and sums of quolys walk and rebuild its
 // chain several times. Plain numbers only, outside machine-integer mode.
-
-// r into w's range as reduce_entry leaves it.
-void flat_reduce(FlatInt& r, const SparseIntWork* w) {
-    if (!w->m || flat_cmp_abs(r, w->flat_half) <= 0) return;
-    flat_rem(r, w->flat_m, r);
-    if (flat_cmp_abs(r, w->flat_half) > 0) {
-        // r - m above, r + m below.
-        FlatInt toward = w->flat_m, moved;
-        if (r.sign < 0) toward.sign = -toward.sign;
-        flat_sub(r, toward, moved);
-        r = moved;
-    }
-}
-
-quoly* flat_quoly(const FlatInt& r) {
-    quoly* q = nullptr;
-    quoly_set(0, &q);
-    flat_write(r, q->nnum);
-    return q;
-}
 
 // One row of cols_add_rows: (j, c_j) adds c_j x v at column j. Column s
 // is never a target: v stays in place meanwhile.
@@ -250,6 +231,36 @@ void flat_row_sub(colm** p, const colm* e, quoly* q, const SparseIntWork* w) {
 }
 
 }  // namespace
+
+void flat_reduce(FlatInt& r, const SparseIntWork* w) {
+    if (!w->m || flat_cmp_abs(r, w->flat_half) <= 0) return;
+    const FlatInt& m = w->flat_m;
+    const size_t nm = m.mag.size(), nr = r.mag.size();
+    if (nm >= 2 && nr <= nm + 1) {
+        // A quotient from the leading digits, never above |r| div m, takes
+        // r toward 0 without changing its sign; whole moduli then bring it
+        // into range. The value left is the one the division leaves: the
+        // residue in [-m/2, m/2], on a tie (m/2 exactly) with r's sign.
+        unsigned __int128 top = 0;
+        for (size_t i = nr; i-- > nm - 2;) top = (top << DIGIT_BITS) | r.mag[i];
+        const uint64_t lead = (uint64_t{m.mag[nm - 1]} << DIGIT_BITS | m.mag[nm - 2]) + 1;
+        const unsigned __int128 q = top / lead;
+        if (q < static_cast<unsigned __int128>(DIGIT_BASE)) {
+            if (q) flat_sub_digit_times(r, static_cast<uint32_t>(q), m, r.sign);
+            while (flat_cmp_abs(r, w->flat_half) > 0) flat_sub_digit_times(r, 1, m, r.sign);
+            return;
+        }
+    }
+    flat_rem(r, m, r);
+    if (flat_cmp_abs(r, w->flat_half) > 0) flat_sub_digit_times(r, 1, m, r.sign);
+}
+
+quoly* flat_quoly(const FlatInt& r) {
+    quoly* q = nullptr;
+    quoly_set(0, &q);
+    flat_write(r, q->nnum);
+    return q;
+}
 
 SparseIntWork::SparseIntWork(sparse* first, int32_t rows, int32_t cols)
     : a(first), R(rows), K(cols), frames(frames_of(first)) {}
@@ -505,6 +516,7 @@ int32_t sparse_best_other(SparseIntWork* w, int32_t t, int32_t last) {
 int32_t sparse_phaseone(SparseIntWork* w, int32_t first_pivot, int both, std::vector<int32_t>* pivot_rows,
                         int* sign) {
     if (!both) return hermite_pivots(w, pivot_rows);
+    if (flat_pivots_apply(w)) return flat_smith_pivots(w, first_pivot, sign);
     return smith_pivots(w, first_pivot, sign, true);
 }
 

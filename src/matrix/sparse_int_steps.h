@@ -48,6 +48,11 @@ struct SparseIntWork {
     void col_neg(int32_t j, int32_t r0);
 };
 
+// r into w's range, [-m/2, m/2] (no change without a modulus or inside it).
+void flat_reduce(FlatInt& r, const SparseIntWork* w);
+// A new plain-number quoly holding r.
+quoly* flat_quoly(const FlatInt& r);
+
 // *q := b div a truncated; floor (a > 0): rounded down, so that b - q x a
 // lies in [0, a). Never a negated remainder: what is left in place is
 // exactly b - q x a for the q recorded in the transforms.

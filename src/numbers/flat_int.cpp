@@ -1,5 +1,6 @@
 #include "numbers/flat_int.h"
 
+#include <algorithm>
 #include <numeric>
 
 #include "numbers/digits_impl.h"
@@ -13,6 +14,9 @@ void trim(FlatInt& x) {
 }
 
 int32_t len(const FlatInt& x) { return static_cast<int32_t>(x.mag.size()); }
+
+// x - q b with q or b this short takes one pass per digit.
+constexpr int32_t kShortDigits = 4;
 
 // Scratch shared by the calls of one thread; no call keeps it across a return.
 thread_local digits::Mag scratch_a, scratch_b, scratch_r;
@@ -107,6 +111,124 @@ void flat_sub_mul(const FlatInt& a, const FlatInt& q, const FlatInt& b, FlatInt&
     thread_local FlatInt t;
     flat_mul(q, b, t);
     flat_sub(a, t, r);
+}
+
+void flat_sub_digit_times(FlatInt& x, uint32_t digit, const FlatInt& l, int ps, size_t shift) {
+    const uint64_t w = digit;
+    const size_t nl = l.mag.size();
+    const uint32_t* ld = l.mag.data();
+    if (x.sign != ps) {
+        // |x| grows by w x |l|; a zero x takes the product's opposite sign.
+        if (!x.sign) x.sign = -ps;
+        const size_t n = std::max(x.mag.size(), nl + shift);
+        x.mag.resize(n + 2, 0u);
+        uint32_t* xd = x.mag.data() + shift;
+        uint64_t carry = 0;
+        for (size_t j = 0; j < nl; j++) {
+            const uint64_t t = xd[j] + w * ld[j] + carry;
+            xd[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        // The carry runs on only while it lasts (the top two words take what is left).
+        for (size_t j = nl; carry; j++) {
+            const uint64_t t = xd[j] + carry;
+            xd[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        trim(x);
+        return;
+    }
+    // |x| - w x |l| with a signed carry (arithmetic shifts); one left at
+    // the top means the product was the larger: the digits are then
+    // complemented.
+    const size_t n = std::max(x.mag.size(), nl + shift + 1);
+    x.mag.resize(n, 0u);
+    uint32_t* xd = x.mag.data();
+    int64_t carry = 0;
+    size_t i = shift;
+    for (size_t j = 0; j < nl; j++, i++) {
+        const int64_t t = static_cast<int64_t>(xd[i]) - static_cast<int64_t>(w * ld[j]) + carry;
+        xd[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+        carry = t >> DIGIT_BITS;
+    }
+    for (; carry && i < n; i++) {
+        const int64_t t = static_cast<int64_t>(xd[i]) + carry;
+        xd[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+        carry = t >> DIGIT_BITS;
+    }
+    if (carry) {
+        // The digits hold B^n - (w |l| - |x|): take it from B^n.
+        int32_t b = 0;
+        for (size_t k = 0; k < n; k++) {
+            const int32_t t = -static_cast<int32_t>(xd[k]) - b;
+            b = t < 0;
+            xd[k] = static_cast<uint32_t>(t + (b << DIGIT_BITS));
+        }
+        x.sign = -x.sign;
+    }
+    trim(x);
+}
+
+void flat_sub_mul_to(FlatInt& x, const FlatInt& q, const FlatInt& b) {
+    if (!q.sign || !b.sign) return;
+    if (q.mag.size() == 1 || b.mag.size() == 1) {
+        const bool qw = q.mag.size() == 1;
+        flat_sub_digit_times(x, qw ? q.mag[0] : b.mag[0], qw ? b : q, q.sign * b.sign);
+        return;
+    }
+    const bool q_short = q.mag.size() <= b.mag.size();
+    const FlatInt& sh = q_short ? q : b;
+    const FlatInt& lo = q_short ? b : q;
+    if (sh.mag.size() <= kShortDigits) {
+        // One pass per digit of the short operand, each at its place.
+        const int ps = q.sign * b.sign;
+        for (size_t i = 0; i < sh.mag.size(); i++)
+            if (sh.mag[i]) flat_sub_digit_times(x, sh.mag[i], lo, ps, i);
+        return;
+    }
+    thread_local FlatInt t;
+    flat_mul(q, b, t);
+    if (!t.sign) return;
+    if (!x.sign) {
+        x.mag = t.mag;
+        x.sign = -t.sign;
+        return;
+    }
+    const size_t nt = t.mag.size();
+    uint32_t* xd;
+    if (x.sign != t.sign) {
+        // |x| grows by |t|.
+        const size_t n = std::max(x.mag.size(), nt);
+        x.mag.resize(n + 1, 0u);
+        xd = x.mag.data();
+        uint32_t carry = 0;
+        for (size_t i = 0; i < n; i++) {
+            const uint32_t v = xd[i] + (i < nt ? t.mag[i] : 0u) + carry;
+            xd[i] = v & DIGIT_MASK;
+            carry = v >> DIGIT_BITS;
+        }
+        xd[n] = carry;
+    } else if (flat_cmp_abs(x, t) >= 0) {
+        xd = x.mag.data();
+        int32_t borrow = 0;
+        for (size_t i = 0; i < x.mag.size() && (i < nt || borrow); i++) {
+            const int32_t v = static_cast<int32_t>(xd[i]) - static_cast<int32_t>(i < nt ? t.mag[i] : 0u) - borrow;
+            borrow = v < 0;
+            xd[i] = static_cast<uint32_t>(v + (borrow << DIGIT_BITS));
+        }
+    } else {
+        // |t| - |x|, the sign turned.
+        x.mag.resize(nt, 0u);
+        xd = x.mag.data();
+        int32_t borrow = 0;
+        for (size_t i = 0; i < nt; i++) {
+            const int32_t v = static_cast<int32_t>(t.mag[i]) - static_cast<int32_t>(xd[i]) - borrow;
+            borrow = v < 0;
+            xd[i] = static_cast<uint32_t>(v + (borrow << DIGIT_BITS));
+        }
+        x.sign = -x.sign;
+    }
+    trim(x);
 }
 
 void flat_gcd(const FlatInt& a, const FlatInt& b, FlatInt& g) {

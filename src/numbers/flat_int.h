@@ -4,6 +4,7 @@
 // from its digit chain once and written back once, and nothing in between
 // walks or builds a chain.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -36,5 +37,10 @@ bool flat_div(const FlatInt& a, const FlatInt& d, FlatInt& q);
 void flat_rem(const FlatInt& a, const FlatInt& d, FlatInt& r);
 // r := a - q x b (r may be neither operand).
 void flat_sub_mul(const FlatInt& a, const FlatInt& q, const FlatInt& b, FlatInt& r);
+// x := x - ps x digit x |l| x 2^(28 shift) in place, in one pass: digit
+// below 2^28, ps 1 or -1 (l may not be x).
+void flat_sub_digit_times(FlatInt& x, uint32_t digit, const FlatInt& l, int ps, size_t shift = 0);
+// x := x - q x b in place (b may not be x).
+void flat_sub_mul_to(FlatInt& x, const FlatInt& q, const FlatInt& b);
 // g := gcd(|a|, |b|) (g may be neither operand), non-negative.
 void flat_gcd(const FlatInt& a, const FlatInt& b, FlatInt& g);
