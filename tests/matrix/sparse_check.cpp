@@ -1,5 +1,6 @@
 #include "sparse_check.h"
 
+#include <cstdint>
 #include <string>
 
 #include "matrix/sparse.h"
@@ -7,6 +8,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/stash.h"
+#include "support/gmp_bridge.h"
 #include "support/poly_build.h"
 #include "toplevel/loop.h"
 
@@ -72,12 +74,28 @@ Model Model::transposed() const {
     return ::testing::AssertionSuccess();
 }
 
+namespace {
+
+// Small values through quoly_set, which reduces them in modular mode; the
+// rest whole, not cut to a machine word.
+quoly* integer_q(const mpz_class& v) {
+    quoly* q = nullptr;
+    if (v.fits_sint_p() && v >= INT32_MIN && v <= INT32_MAX) {
+        quoly_set(static_cast<int32_t>(v.get_si()), &q);
+        return q;
+    }
+    imag* x = from_mpz(v);
+    scalar_to_quoly(x, &q);
+    release(x);
+    return q;
+}
+
+}  // namespace
+
 quoly* make_q(const mpq_class& x) {
-    quoly* num = nullptr;
-    quoly_set(static_cast<int32_t>(x.get_num().get_si()), &num);
+    quoly* num = integer_q(x.get_num());
     if (x.get_den() == 1) return num;
-    quoly* den = nullptr;
-    quoly_set(static_cast<int32_t>(x.get_den().get_si()), &den);
+    quoly* den = integer_q(x.get_den());
     quoly* r = nullptr;
     quoly_quot(num, den, &r, 0);
     free_quoly(&num);
