@@ -17,11 +17,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
 #include "gcd/modgcd.h"
+#include "gcd/residue_lanes.h"
+#include "numbers/mixed_radix.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/from_terms.h"
@@ -560,7 +563,101 @@ int32_t chain_bits(const imag* n) {
     return (digits - 1) * DIGIT_BITS + b;
 }
 
-int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap, QuotientTerms* quot = nullptr) {
+// Every coefficient's digits read once from its chain, so that its residue
+// modulo each prime comes from contiguous words (a chain walk per prime and
+// a hardware division per digit cost more than the division modulo p).
+struct FlatDigits {
+    std::vector<uint32_t> mag;     // |digit|, most significant first
+    std::vector<size_t> start;     // coefficient i: mag[start[i] .. start[i + 1])
+    std::vector<char> negative;
+    explicit FlatDigits(const std::vector<const imag*>& big) {
+        start.reserve(big.size() + 1);
+        negative.reserve(big.size());
+        for (const imag* n : big) {
+            start.push_back(mag.size());
+            bool neg = false;
+            const numnode* d = n->head;
+            for (int32_t k = 0; k < n->count && d; k++, d = d->next) {
+                neg = neg || d->digit < 0;
+                mag.push_back(static_cast<uint32_t>(d->digit < 0 ? -d->digit : d->digit));
+            }
+            negative.push_back(neg);
+        }
+        start.push_back(mag.size());
+    }
+    uint32_t residue(size_t i, const flatgcd::Field& F) const {
+        uint64_t r = 0;
+        for (size_t j = start[i]; j < start[i + 1]; j++) r = F.reduce((r << DIGIT_BITS) | mag[j]);
+        return negative[i] && r != 0 ? F.p - static_cast<uint32_t>(r) : static_cast<uint32_t>(r);
+    }
+};
+
+// The division of divide_residues modulo four primes at once, for
+// operands read once into offsets: one sweep of the layout with the four
+// entries of an offset side by side, so the walk, the offsets and the
+// cache lines are shared and the lanes' products go through vector units
+// together. u_res and m_res hold four residues per term (lane l modulo
+// p[l]); the divisor's term `lead` has no zero residue. Lane l's quotient
+// terms go to quot[l]. 1 when every lane divides, 0 when one does not.
+int divide_residue_lanes(const std::vector<int64_t>& u_off, const std::vector<uint32_t>& u_res,
+                         const std::vector<int64_t>& m_off, const std::vector<uint32_t>& m_res, size_t lead,
+                         const Layout& lay, const uint32_t* p, QuotientTerms* quot) {
+    constexpr int L = 4;
+    std::vector<flatgcd::Field> F;
+    uint64_t K[L];
+    uint32_t inv[L];
+    for (int l = 0; l < L; l++) {
+        F.emplace_back(p[l]);
+        K[l] = (uint64_t{1} << 63) / p[l] * p[l];
+        inv[l] = F[l].inv(m_res[lead * L + static_cast<size_t>(l)]);
+    }
+    const int64_t lead_off = m_off[lead];
+    std::vector<int64_t> tail_off;
+    std::vector<uint32_t> neg;   // four per tail term
+    for (size_t j = 0; j < m_off.size(); j++) {
+        if (j == lead) continue;
+        tail_off.push_back(m_off[j] * L);
+        for (int l = 0; l < L; l++) neg.push_back(F[l].neg(m_res[j * L + static_cast<size_t>(l)]));
+    }
+    Scratch<uint64_t> r(static_cast<size_t>(lay.size) * L);
+    uint64_t* const rd = r.data();
+    int64_t top = 0;
+    for (size_t i = 0; i < u_off.size(); i++) {
+        for (int l = 0; l < L; l++) rd[u_off[i] * L + l] = u_res[i * L + static_cast<size_t>(l)];
+        top = std::max(top, u_off[i]);
+    }
+    for (int64_t i = top; i >= lead_off; i--) {
+        if ((i & 0xFFFF) == 0) poll_interrupt();
+        uint64_t* const e = rd + i * L;
+        if ((e[0] | e[1] | e[2] | e[3]) == 0) continue;
+        uint32_t q[L];
+        bool any = false;
+        for (int l = 0; l < L; l++) {
+            q[l] = static_cast<uint32_t>(e[l] % p[l]);
+            any = any || q[l] != 0;
+        }
+        if (!any) continue;
+        const int64_t s = i - lead_off;
+        if (lay.escapes(s)) return 0;
+        for (int l = 0; l < L; l++) {
+            e[l] = 0;
+            if (q[l] == 0) continue;
+            q[l] = F[l].mul(q[l], inv[l]);
+            quot[l].push_back({s, static_cast<Int128>(q[l])});
+        }
+        add_lane_products4(rd + s * L, tail_off.data(), neg.data(), tail_off.size(), q, K);
+    }
+    for (int64_t i = 0; i < lead_off * L; i++)
+        if (rd[i] % p[i % L] != 0) return 0;
+    return 1;
+}
+
+// The quotient's terms as digit numbers, (offset, value), for quotients of
+// integers past 128 bits.
+using WideTerms = std::vector<std::pair<int64_t, imag*>>;
+
+int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap, QuotientTerms* quot = nullptr,
+                     WideTerms* wide = nullptr) {
     int32_t bits_u = 0, bits_m = 0;
     for (const imag* c : u.big) bits_u = std::max(bits_u, chain_bits(c));
     for (const imag* c : m.big) bits_m = std::max(bits_m, chain_bits(c));
@@ -572,31 +669,71 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
     for (size_t i = 0; i < m.size(); i++)
         if (lay.offset(m.exp(i)) > lay.offset(m.exp(lead))) lead = i;
 
+    const FlatDigits du(u.big), dm(m.big);
     std::vector<uint32_t> primes;
     std::unordered_map<int64_t, size_t> where;   // quotient offset -> its digits
     std::vector<std::vector<int32_t>> digits;    // mixed radix, symmetric, oldest prime first
-    for (int32_t idx = 1;; idx++) {
+    // The dense road reads the operands once: offsets, and every
+    // coefficient's digits.
+    const bool dense = lay.size <= cap;
+    std::vector<int64_t> u_off, m_off;
+    if (dense) {
+        for (size_t i = 0; i < u.size(); i++) u_off.push_back(lay.offset(u.exp(i)));
+        for (size_t i = 0; i < m.size(); i++) m_off.push_back(lay.offset(m.exp(i)));
+    }
+    std::vector<QuotientTerms> lane_q;
+    std::vector<uint32_t> batch;
+    size_t next_in_batch = 0;
+    for (int32_t idx = 1;;) {
         poll_interrupt();
         // Each prime exceeds 2^30: k of them make M > 2^(30k).
         const int32_t bits_M = 30 * static_cast<int32_t>(primes.size());
         if (bits_M > bits_u + bits_m1 + 256) return -1;   // m | u over Q only, or a huge quotient
-        const uint32_t p = static_cast<uint32_t>(word_prime_at(idx));
-        if (chain_residue(m.big[lead], static_cast<int32_t>(p)) == 0) continue;
-        Terms up, mp;
-        for (auto [src, dst] : {std::pair<const Terms*, Terms*>{&u, &up}, {&m, &mp}}) {
-            dst->nvars = src->nvars;
-            for (size_t i = 0; i < src->size(); i++) {
-                const uint32_t r = static_cast<uint32_t>(chain_residue(src->big[i], static_cast<int32_t>(p)));
-                if (r == 0) continue;
-                dst->exps.insert(dst->exps.end(), src->exp(i), src->exp(i) + src->nvars);
-                dst->coefs.push_back(r);
-            }
-        }
-        const Divisor dv = divisor_of(mp, lay);
         QuotientTerms q;
-        const int r = lay.size > cap ? divide_sparse(up, dv, lay, ResidueOps(p, dv.lead), &q)
-                                     : divide_residues(up, dv, lay, p, &q);
-        if (r != 1) return r;
+        uint32_t p;
+        if (dense) {
+            if (next_in_batch == batch.size()) {
+                // The next four primes that keep m's leading term, divided
+                // side by side: four lanes cost little more than one, so a
+                // prime the stop test turns out not to need is cheap.
+                batch.clear();
+                while (batch.size() < 4) {
+                    const uint32_t b = static_cast<uint32_t>(word_prime_at(idx++));
+                    if (dm.residue(lead, flatgcd::Field(b)) != 0) batch.push_back(b);
+                }
+                std::vector<uint32_t> u_res(u.size() * batch.size()), m_res(m.size() * batch.size());
+                for (size_t l = 0; l < batch.size(); l++) {
+                    const flatgcd::Field Fb(batch[l]);
+                    for (size_t i = 0; i < u.size(); i++) u_res[i * batch.size() + l] = du.residue(i, Fb);
+                    for (size_t i = 0; i < m.size(); i++) m_res[i * batch.size() + l] = dm.residue(i, Fb);
+                }
+                lane_q.assign(batch.size(), QuotientTerms());
+                const int r = divide_residue_lanes(u_off, u_res, m_off, m_res, lead, lay, batch.data(), lane_q.data());
+                if (r != 1) return r;
+                next_in_batch = 0;
+            }
+            p = batch[next_in_batch];
+            q.swap(lane_q[next_in_batch]);
+            next_in_batch++;
+        } else {
+            p = static_cast<uint32_t>(word_prime_at(idx++));
+            const flatgcd::Field Fp(p);
+            if (dm.residue(lead, Fp) == 0) continue;
+            Terms up, mp;
+            for (auto [src, dst, digs] :
+                 {std::tuple<const Terms*, Terms*, const FlatDigits*>{&u, &up, &du}, {&m, &mp, &dm}}) {
+                dst->nvars = src->nvars;
+                for (size_t i = 0; i < src->size(); i++) {
+                    const uint32_t r = digs->residue(i, Fp);
+                    if (r == 0) continue;
+                    dst->exps.insert(dst->exps.end(), src->exp(i), src->exp(i) + src->nvars);
+                    dst->coefs.push_back(r);
+                }
+            }
+            const Divisor dv = divisor_of(mp, lay);
+            const int r = divide_sparse(up, dv, lay, ResidueOps(p, dv.lead), &q);
+            if (r != 1) return r;
+        }
         // Garner: the value so far modulo p, then the new digit.
         const flatgcd::Field F(p);
         const size_t k = primes.size();
@@ -632,6 +769,16 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
         const int32_t bits_q = 31 * (top + 1);
         if (std::max(bits_m1 + bits_q, bits_u) + 2 <= 30 * static_cast<int32_t>(primes.size())) {
             if (!quot) return 1;
+            if (wide) {
+                // Digit numbers whatever their size: nothing below can fail.
+                for (const auto& [off, at] : where) {
+                    const std::vector<int32_t>& d = digits[at];
+                    bool zero = true;
+                    for (int32_t x : d) zero = zero && x == 0;
+                    if (!zero) wide->push_back({off, mixed_radix_number(d.data(), primes.data(), d.size())});
+                }
+                return 1;
+            }
             // The quotient's values, d_0 + p_0 (d_1 + p_1 (...)): only
             // those within 128 bits are given back here.
             for (const auto& [off, at] : where) {
@@ -683,7 +830,7 @@ bool lowest_terms_refuse(const polynode* u, const polynode* m, int32_t nvars, in
 // The division on substituted terms: 1, 0 or -1 as kronecker_divides,
 // with the quotient's (offset, value) terms in *quot when asked and the
 // layout in *lay_out.
-int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout* lay_out) {
+int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout* lay_out, WideTerms* wide = nullptr) {
     if (!u || !m || !rec) return -1;
     if (field_depth != 0 || laurent || relation_inward(rec)) return -1;
     int64_t mod = 0;
@@ -727,7 +874,7 @@ int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout
 
     if (lay_out) *lay_out = lay;
     // Integers past 128 bits (either operand keeps every record too).
-    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot);
+    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot, wide);
     const Divisor dv = divisor_of(tm, lay);
     // The lowest terms were compared before reading (lowest_terms_refuse);
     // what needs the layout is left: the quotient's lowest term must lie in
@@ -762,17 +909,37 @@ int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout
     return divide_integers(tu, dv, lay, quot);
 }
 
+// *q := the polynomial of the wide quotient's terms (their numbers taken over).
+int wide_quotient(WideTerms& wide, const Layout& lay, int32_t nvars, polynode** q) {
+    std::sort(wide.begin(), wide.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int32_t> exps(wide.size() * static_cast<size_t>(nvars), 0);
+    for (size_t i = 0; i < wide.size(); i++)
+        for (size_t k = 0; k < lay.level.size(); k++)
+            exps[i * static_cast<size_t>(nvars) + static_cast<size_t>(lay.level[k])] =
+                static_cast<int32_t>(wide[i].first / lay.stride[k] % lay.base[k]);
+    polynode* result = poly_from_terms(exps.data(), wide.size(), nvars, [&](size_t i) {
+        imag* n = wide[i].second;
+        wide[i].second = nullptr;
+        return new_number_node(n);
+    });
+    free_poly(q);
+    *q = result;
+    return 1;
+}
+
 }  // namespace
 
 int kronecker_divides(polynode* u, polynode* m, pt* rec) { return kronecker_run(u, m, rec, nullptr, nullptr); }
 
 int kronecker_quotient(polynode* u, polynode* m, pt* rec, polynode** q) {
     QuotientTerms quot;
+    WideTerms wide;
     Layout lay;
-    const int r = kronecker_run(u, m, rec, &quot, &lay);
+    const int r = kronecker_run(u, m, rec, &quot, &lay, &wide);
     if (r != 1) return r;
     int32_t nvars = 0;
     for (pt* v = rec; v; v = v->next) nvars++;
+    if (!wide.empty()) return wide_quotient(wide, lay, nvars, q);
     // Largest offset first is the terms' own order.
     std::sort(quot.begin(), quot.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<int32_t> exps(quot.size() * static_cast<size_t>(nvars), 0);

@@ -22,6 +22,6 @@ struct pt;
 int kronecker_divides(polynode* u, polynode* m, pt* rec);
 
 // The same division with the quotient: 1 with *q (old value freed) when
-// m divides u, 0 when it does not, -1 when this road cannot decide or the
-// quotient of integers past 128 bits would itself pass them. Operands kept.
+// m divides u, 0 when it does not, -1 when this road cannot decide.
+// Operands kept.
 int kronecker_quotient(polynode* u, polynode* m, pt* rec, polynode** q);

@@ -11,6 +11,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
+#include "quoly/exact_quotient.h"
 #include "quoly/trial_divide.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -59,12 +60,13 @@ bool divide_row(colm* row, quoly* d) {
     bool exact = true;
     for (colm* e = row; e && exact; e = e->next) {
         quoly* q = nullptr;
-        quoly_assign(e->val, &q);
         if (e == row) {
+            quoly_assign(e->val, &q);
             quoly* divisor = d;
             int flag = 0;
             exact = trial_divide(&divisor, &q, 1, 0, 0, &flag) == 0;
-        } else {
+        } else if (!exact_quotient(e->val, d, &q)) {
+            quoly_assign(e->val, &q);
             exact = divide_known_exact(&q, d);
         }
         quotients.push_back(q);
