@@ -6,6 +6,7 @@
 #include "matrix/int_pivot_product.h"
 #include "matrix/sparse_impl.h"
 #include "matrix/sparse_mod_echelon.h"
+#include "matrix/step_remainders.h"
 #include "numbers/ring.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
@@ -85,17 +86,25 @@ bool singleton_column(PivotBlock& a, int32_t k, const FlatInt& d, int32_t* row, 
 // Row by row: a unit in a row with fewer than three entries at once, else
 // the integer of least number mass, else the fraction of least mass; the
 // first met on ties.
-bool heuristic_0(PivotBlock& a, int32_t k, const FlatInt& d, int32_t* row, int32_t* col) {
+bool heuristic_0(PivotBlock& a, int32_t k, const FlatInt& d, StepRemainders& steps, int32_t* row, int32_t* col) {
     if (singleton_column(a, k, d, row, col)) return true;
     int32_t num_row = -1, num_col = -1, num_mass = 0, other_row = -1, other_col = -1, other_mass = 0;
     FlatInt q;
+    const bool whole = flat_unit(d);
+    if (!whole) step_remainders(a, k, d, steps);
     for (int32_t r = k; r < a.n; r++) {
         int32_t count = 0;
         for (int32_t j = k; j < a.m; j++) count += flat_zero(a.at(r, j)) ? 0 : 1;
         for (int32_t j = k; j < a.m && count > 0; j++) {
             const FlatInt& b = a.at(r, j);
             if (flat_zero(b)) continue;
-            if (integer_value(b, d, q)) {
+            const size_t cell = static_cast<size_t>(j) * a.n + r;
+            bool integer = true;
+            if (whole)
+                q = b;
+            else
+                integer = steps.any_integer && flat_zero(steps.rem[cell]) && flat_div(b, d, q);
+            if (integer) {
                 if (count < 3 && flat_unit(q)) {
                     *row = r;
                     *col = j;
@@ -107,9 +116,9 @@ bool heuristic_0(PivotBlock& a, int32_t k, const FlatInt& d, int32_t* row, int32
                     num_col = j;
                     num_mass = mass;
                 }
-            } else if (num_row < 0) {
+            } else if (num_row < 0 && !steps.any_integer) {
                 // Fractions count only while no integer is met.
-                const int32_t mass = fraction_mass(b, d);
+                const int32_t mass = step_fraction_mass(steps, b, cell, d);
                 if (other_row < 0 || mass < other_mass) {
                     other_row = r;
                     other_col = j;
@@ -142,9 +151,10 @@ int32_t sparse_int_pivot_product(sparse* first, int32_t n, int32_t m, FlatInt* p
     RowWalk w(first);
     for (int32_t r = 0; r < n; r++, w.next())
         for (colm* e = *w.head(); e; e = e->next) flat_read(e->val->nnum, a.at(r, e->col - 1));
-    auto rowreduce_choice = [&progress, s](PivotBlock& b, int32_t k, const FlatInt& d, int32_t* row,
-                                           int32_t* col) {
-        const bool found = heuristic_0(b, k, d, row, col);
+    StepRemainders steps;
+    auto rowreduce_choice = [&progress, &steps, s](PivotBlock& b, int32_t k, const FlatInt& d, int32_t* row,
+                                                   int32_t* col) {
+        const bool found = heuristic_0(b, k, d, steps, row, col);
         if (verbose && windy)
             std::printf("  choosing pivot at: %li, %li, %li\n", long{k + 1}, found ? long{*row + 1} : -1L,
                         found ? long{*col + 1} : -1L);

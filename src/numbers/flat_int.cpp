@@ -117,53 +117,73 @@ void flat_sub_digit_times(FlatInt& x, uint32_t digit, const FlatInt& l, int ps, 
     const uint64_t w = digit;
     const size_t nl = l.mag.size();
     const uint32_t* ld = l.mag.data();
+    // x only grows by appending: a resize on every call cost more than the
+    // arithmetic in the pivot phases' long runs of these.
+    if (x.mag.size() < shift) x.mag.resize(shift, 0u);
+    const size_t nx = x.mag.size();
+    const size_t common = std::min(nl, nx - shift);
     if (x.sign != ps) {
         // |x| grows by w x |l|; a zero x takes the product's opposite sign.
         if (!x.sign) x.sign = -ps;
-        const size_t n = std::max(x.mag.size(), nl + shift);
-        x.mag.resize(n + 2, 0u);
         uint32_t* xd = x.mag.data() + shift;
         uint64_t carry = 0;
-        for (size_t j = 0; j < nl; j++) {
+        size_t j = 0;
+        for (; j < common; j++) {
             const uint64_t t = xd[j] + w * ld[j] + carry;
             xd[j] = static_cast<uint32_t>(t & DIGIT_MASK);
             carry = t >> DIGIT_BITS;
         }
-        // The carry runs on only while it lasts (the top two words take what is left).
-        for (size_t j = nl; carry; j++) {
-            const uint64_t t = xd[j] + carry;
-            xd[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+        for (; j < nl; j++) {
+            const uint64_t t = w * ld[j] + carry;
+            x.mag.push_back(static_cast<uint32_t>(t & DIGIT_MASK));
             carry = t >> DIGIT_BITS;
         }
+        // The carry runs on only while it lasts.
+        for (size_t i = shift + nl; carry && i < x.mag.size(); i++) {
+            const uint64_t t = x.mag[i] + carry;
+            x.mag[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+        if (carry) x.mag.push_back(static_cast<uint32_t>(carry));
         trim(x);
         return;
     }
-    // |x| - w x |l| with a signed carry (arithmetic shifts); one left at
+    // |x| - w x |l| with a signed carry (arithmetic shifts); a carry left at
     // the top means the product was the larger: the digits are then
     // complemented.
-    const size_t n = std::max(x.mag.size(), nl + shift + 1);
-    x.mag.resize(n, 0u);
-    uint32_t* xd = x.mag.data();
     int64_t carry = 0;
-    size_t i = shift;
-    for (size_t j = 0; j < nl; j++, i++) {
-        const int64_t t = static_cast<int64_t>(xd[i]) - static_cast<int64_t>(w * ld[j]) + carry;
-        xd[i] = static_cast<uint32_t>(t & DIGIT_MASK);
+    {
+        uint32_t* xd = x.mag.data() + shift;
+        for (size_t j = 0; j < common; j++) {
+            const int64_t t = static_cast<int64_t>(xd[j]) - static_cast<int64_t>(w * ld[j]) + carry;
+            xd[j] = static_cast<uint32_t>(t & DIGIT_MASK);
+            carry = t >> DIGIT_BITS;
+        }
+    }
+    for (size_t j = common; j < nl; j++) {
+        const int64_t t = carry - static_cast<int64_t>(w * ld[j]);
+        x.mag.push_back(static_cast<uint32_t>(t & DIGIT_MASK));
         carry = t >> DIGIT_BITS;
     }
-    for (; carry && i < n; i++) {
+    const size_t n = x.mag.size();
+    uint32_t* xd = x.mag.data();
+    for (size_t i = shift + nl; carry && i < n; i++) {
         const int64_t t = static_cast<int64_t>(xd[i]) + carry;
         xd[i] = static_cast<uint32_t>(t & DIGIT_MASK);
         carry = t >> DIGIT_BITS;
     }
     if (carry) {
-        // The digits hold B^n - (w |l| - |x|): take it from B^n.
+        // The value is D + carry B^n with D the n digits held and carry < 0:
+        // |value| = (-carry) B^n - D, that is B^n - D below and -carry less
+        // the borrow on top.
         int32_t b = 0;
         for (size_t k = 0; k < n; k++) {
             const int32_t t = -static_cast<int32_t>(xd[k]) - b;
             b = t < 0;
             xd[k] = static_cast<uint32_t>(t + (b << DIGIT_BITS));
         }
+        const int64_t top = -carry - b;
+        if (top) x.mag.push_back(static_cast<uint32_t>(top));
         x.sign = -x.sign;
     }
     trim(x);
