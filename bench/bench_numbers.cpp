@@ -27,6 +27,7 @@
 //                            previous one
 //   bench_numbers threes     products, divisions and gcds with transforms on powers of
 //                            two alone and on 3 * 2^k points too
+//   bench_numbers sqrtcut    square roots by halves and by Newton's steps
 //   bench_numbers gcdat N    the gcd at N digits ten times, for profiles
 //   bench_numbers divat N    division 2N by N twenty times, the same
 //   (TARVEX_BENCH_CPU=1 times by processor time instead of the wall clock)
@@ -406,6 +407,24 @@ void place_divide_cut(Operands& g) {
     }
 }
 
+// Square roots of n digits by Newton's steps and by halves (best of five),
+// and the second's time over the first.
+void place_sqrt_cut(Operands& g) {
+    std::printf("%8s %12s %12s %8s\n", "digits", "Newton (ms)", "halves (ms)", "ratio");
+    for (int32_t n : {2, 3, 4, 6, 8, 12, 16, 32, 64, 256, 1000, 4000}) {
+        double t[2] = {1e30, 1e30};
+        for (int i = 0; i < 5; i++) {
+            for (int k = 0; k < 2; k++) {
+                const int32_t before = digits::sqrt_rem_cut;
+                digits::sqrt_rem_cut = k ? 2 : INT32_MAX;
+                t[k] = std::min(t[k], bench_sqrt(g, n).ours);
+                digits::sqrt_rem_cut = before;
+            }
+        }
+        std::printf("%8d %12.5f %12.5f %8.2f\n", n, t[0] * 1e3, t[1] * 1e3, t[1] / t[0]);
+    }
+}
+
 // Best of five runs of a routine timed at the given division cut-off.
 template <typename Bench>
 void growth_table(Operands& g, const char* what, Bench bench) {
@@ -580,6 +599,11 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "threes") == 0) {
         Operands g;
         place_threes(g);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "sqrtcut") == 0) {
+        Operands g;
+        place_sqrt_cut(g);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "divgrowth") == 0) {

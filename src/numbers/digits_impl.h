@@ -42,11 +42,11 @@ void mag_sqr_school(const uint32_t* a, int32_t n, uint32_t* r);
 // transforms.
 void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                  bool poll, uint32_t radix = DIGIT_BASE);
-// r (nr digits) := a * b mod (B^nr - 1) by cyclic transforms, B the digit
-// base; nr is twice a power of two, and na and nb at most nr. The result is
-// below B^nr but may be B^nr - 1 itself.
+// r (L = ntt_wrap_digits(points) digits) := a * b mod (B^L - 1) by cyclic
+// transforms on `points` points (from ntt_wrap_points), B the digit base;
+// na and nb at most L. The result is below B^L but may be B^L - 1 itself.
 void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
-                         int32_t nr, bool poll);
+                         size_t points, bool poll);
 // A number's transforms under the transform primes at a given number of
 // points, so that an operand met in several products is transformed once.
 // Forms combine only with forms of the same points and digits.
@@ -60,9 +60,13 @@ struct NttForm {
 size_t ntt_points(int32_t na, int32_t nb);
 // Digits to a coefficient in forms on `points` points, wrapped or not.
 int ntt_form_digits(size_t points, bool wrapped);
+// The fewest points (2^k or 3 * 2^k) whose wrapped products are taken
+// modulo B^L - 1 with L at least l_min, and that L for given points.
+size_t ntt_wrap_points(int32_t l_min);
+int32_t ntt_wrap_digits(size_t points);
 // f := the transforms of a (na digits) at `points` points. Wrapped forms
-// hold two digits to a coefficient, so that their cyclic products on n
-// points are products modulo B^(2n) - 1.
+// hold ntt_form_digits(n, true) digits d to a coefficient, so that their
+// cyclic products on n points are products modulo B^(d n) - 1.
 void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f, bool wrapped = false);
 // r := |s0 x0 y0 + s1 x1 y1| trimmed, from forms of one size that carries
 // each product (the second product left out when x1 is null or s1 is 0);
@@ -138,8 +142,17 @@ struct Reciprocal {
     NttForm v_form;   // v's, for the remainders' cyclic products
 };
 bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Reciprocal& inv);
+// The same for u of n + k digits (1 <= k <= n) and k quotient digits, from
+// the reciprocal of v's top k digits (inv then holds that one). A quotient
+// not much longer than the divisor is cheaper in two such blocks of half
+// its length than in one of the divisor's.
+bool newton_divide_top(uint32_t* u, const uint32_t* v, int32_t n, int32_t k, uint32_t* q, Reciprocal& inv);
 // Divisor lengths from which divisions of whole blocks take the reciprocal.
 extern int32_t newton_cut;
+// s := floor(sqrt(a)) (trimmed) for the n-digit a, by halves on the
+// fast division (sqrt_rem.cpp); int_sqrt takes it from sqrt_rem_cut digits.
+void mag_sqrt(const uint32_t* a, int32_t n, Mag& s);
+extern int32_t sqrt_rem_cut;
 // Euclid on the pair in place: afterwards a >= b, b has at most one digit,
 // and gcd(a, b) is the gcd of the pair given.
 void mag_gcd_reduce(Mag& a, Mag& b);

@@ -46,13 +46,16 @@ void fold(const uint32_t* x, int32_t nx, int32_t L, uint32_t* out) {
     if (std::all_of(out, out + L, [](uint32_t d) { return d == DIGIT_MASK; })) std::fill(out, out + L, 0u);
 }
 
-// The modulus length for products of na by nb digits known to within B^L / 2
-// of a given value, L at least l_min: twice a power of two covering both
-// operands, as the cyclic transforms want.
-int32_t wrap_length(int32_t l_min, int32_t na, int32_t nb) {
-    int32_t points = 1;
-    while (2 * points < std::max({l_min, na, nb})) points *= 2;
-    return 2 * points;
+// The modulus B^L - 1 for products of na by nb digits known to within
+// B^L / 2 of a given value, L at least l_min and covering both operands,
+// and the points of the cyclic transforms that take products modulo it.
+struct Wrap {
+    int32_t L;
+    size_t points;
+};
+Wrap wrap_for(int32_t l_min, int32_t na, int32_t nb) {
+    const size_t points = ntt_wrap_points(std::max({l_min, na, nb}));
+    return {ntt_wrap_digits(points), points};
 }
 
 // The transforms of x (nx digits) at `points` points, wrapped or not, in f
@@ -63,7 +66,7 @@ const NttForm& form_of(const uint32_t* x, int32_t nx, size_t points, NttForm& f,
 }
 
 // r (L digits) := a * b mod (B^L - 1), below B^L - 1, from the operands'
-// transforms on L / 2 points (the cyclic product of two-digit coefficients).
+// wrapped transforms on the points that make that modulus.
 void mul_wrapped_forms(const NttForm& fa, const NttForm& fb, int32_t L, Mag& r) {
     Mag t;
     ntt_sum_of_products(fa, fb, 1, nullptr, nullptr, 0, t);
@@ -75,10 +78,11 @@ void mul_wrapped_forms(const NttForm& fa, const NttForm& fb, int32_t L, Mag& r) 
 bool transformed(int32_t na, int32_t nb) { return std::min(na, nb) >= ntt_cut; }
 
 // r (L digits) := a * b mod (B^L - 1), below B^L - 1.
-void mul_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, int32_t L, Mag& r) {
+void mul_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, const Wrap& w, Mag& r) {
+    const int32_t L = w.L;
     r.assign(static_cast<size_t>(L), 0u);
     if (std::min(na, nb) >= ntt_cut) {
-        mag_mul_ntt_wrapped(a, na, b, nb, r.data(), L, private_operands && L >= kPollDigits);
+        mag_mul_ntt_wrapped(a, na, b, nb, r.data(), w.points, private_operands && L >= kPollDigits);
         Mag t(r);
         fold(t.data(), L, L, r.data());
     } else {
@@ -190,19 +194,19 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x, NttForm* v_form = nullptr)
     Mag xh;
     reciprocal(v + lo, h, xh);
     const int32_t nxh = mag_len(xh.data(), h + 2);
-    const int32_t L = wrap_length(n + 3, n, nxh);
+    const Wrap w = wrap_for(n + 3, n, nxh);
+    const int32_t L = w.L;
     Mag t, e(static_cast<size_t>(L), 0u);
     // X_h is met again in the correction's product: its transforms are
     // kept when the two products run on the same points.
     NttForm fxh, own_v;
-    const size_t wrap_points = static_cast<size_t>(L / 2);
     if (transformed(n, nxh)) {
         NttForm& fv = v_form ? *v_form : own_v;
-        ntt_form(v, n, wrap_points, fv, true);
-        ntt_form(xh.data(), nxh, wrap_points, fxh, true);
+        ntt_form(v, n, w.points, fv, true);
+        ntt_form(xh.data(), nxh, w.points, fxh, true);
         mul_wrapped_forms(fv, fxh, L, t);
     } else {
-        mul_wrapped(v, n, xh.data(), nxh, L, t);
+        mul_wrapped(v, n, xh.data(), nxh, w, t);
     }
     e[static_cast<size_t>((n + h) % L)] = 1;
     sub_wrapped(e, t);
@@ -213,8 +217,8 @@ void reciprocal(const uint32_t* v, int32_t n, Mag& x, NttForm* v_form = nullptr)
     if (sign == 0 || size_of(e) <= drop) return;
     Mag p;
     const int32_t ne = size_of(e) - drop;
-    // X_h's wrapped forms serve when forms on those points hold two digits
-    // to a coefficient, as the wrapped ones do.
+    // X_h's wrapped forms serve when forms on those points hold as many
+    // digits to a coefficient as the wrapped ones do.
     if (fxh.n && fxh.n == ntt_points(nxh, ne) && fxh.digits == ntt_form_digits(fxh.n, false) &&
         transformed(nxh, ne)) {
         NttForm fe;
@@ -245,14 +249,22 @@ bool step_by_one(uint32_t* x, int32_t k, bool up) {
 }  // namespace
 
 bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Reciprocal& rec) {
-    if (rec.x.empty()) reciprocal(v, n, rec.x, &rec.v_form);
+    return newton_divide_top(u, v, n, n, q, rec);
+}
+
+bool newton_divide_top(uint32_t* u, const uint32_t* v, int32_t n, int32_t k, uint32_t* q, Reciprocal& rec) {
+    // v's top k digits: their reciprocal, about B^(2k) / v_top, serves as
+    // B^(n+k) / v to well within a unit of the k-digit quotient, as v lies
+    // within B^(n-k) of v_top B^(n-k) and v_top is at least B^k / 2.
+    const uint32_t* top = v + (n - k);
+    if (rec.x.empty()) reciprocal(top, k, rec.x, k == n ? &rec.v_form : nullptr);
     const Mag& inv = rec.x;
     const int32_t ninv = mag_len(inv.data(), size_of(inv));
-    // q0 = U_hi X / B^n with U_hi = u div B^n: within a few units of the
+    // q0 = U_hi X / B^k with U_hi = u div B^n: within a few units of the
     // quotient, as u mod B^n is below 2 v.
     Mag p;
-    const int32_t nhi = mag_len(u + n, n);
-    Mag q0(static_cast<size_t>(n), 0u);
+    const int32_t nhi = mag_len(u + n, k);
+    Mag q0(static_cast<size_t>(k), 0u);
     if (nhi > 0) {
         if (transformed(nhi, ninv)) {
             // X's transforms serve every block of this divisor.
@@ -265,25 +277,26 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
             mag_mul(u + n, nhi, inv.data(), ninv, p);
         }
         const int32_t np = mag_len(p.data(), size_of(p));
-        if (np > 2 * n) {
-            std::fill(q0.begin(), q0.end(), static_cast<uint32_t>(DIGIT_MASK));   // the quotient is below B^n
-        } else if (np > n) {
-            std::copy(p.begin() + n, p.begin() + np, q0.begin());
+        if (np > 2 * k) {
+            std::fill(q0.begin(), q0.end(), static_cast<uint32_t>(DIGIT_MASK));   // the quotient is below B^k
+        } else if (np > k) {
+            std::copy(p.begin() + k, p.begin() + np, q0.begin());
         }
     }
     // r = u - q0 v, known to within a few v of 0: its low digits suffice.
-    const int32_t nq = mag_len(q0.data(), n);
-    const int32_t L = wrap_length(n + 3, n, n);
+    const int32_t nq = mag_len(q0.data(), k);
+    const Wrap w = wrap_for(n + 3, k, n);
+    const int32_t L = w.L;
     Mag r(static_cast<size_t>(L)), t;
-    fold(u, 2 * n, L, r.data());
+    fold(u, n + k, L, r.data());
     if (nq > 0) {
         if (transformed(nq, n)) {
-            const NttForm& fv = form_of(v, n, static_cast<size_t>(L / 2), rec.v_form, true);
+            const NttForm& fv = form_of(v, n, w.points, rec.v_form, true);
             NttForm fq;
-            ntt_form(q0.data(), nq, static_cast<size_t>(L / 2), fq, true);
+            ntt_form(q0.data(), nq, w.points, fq, true);
             mul_wrapped_forms(fq, fv, L, t);
         } else {
-            mul_wrapped(q0.data(), nq, v, n, L, t);
+            mul_wrapped(q0.data(), nq, v, n, w, t);
         }
         sub_wrapped(r, t);
     }
@@ -293,7 +306,7 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
         if (tries > 16) return false;
         if (sign < 0) {
             // r := r + v, r negative.
-            if (!step_by_one(q0.data(), n, false)) return false;
+            if (!step_by_one(q0.data(), k, false)) return false;
             if (mag_cmp(r.data(), size_of(r), v, n) > 0) {
                 mag_sub(r.data(), size_of(r), v, n, s);
             } else {
@@ -303,7 +316,7 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
             r.swap(s);
             if (mag_len(r.data(), size_of(r)) == 0) sign = 0;
         } else if (mag_cmp(r.data(), size_of(r), v, n) >= 0) {
-            if (!step_by_one(q0.data(), n, true)) return false;
+            if (!step_by_one(q0.data(), k, true)) return false;
             mag_sub(r.data(), size_of(r), v, n, s);
             r.swap(s);
         } else {
@@ -312,7 +325,7 @@ bool newton_divide(uint32_t* u, const uint32_t* v, int32_t n, uint32_t* q, Recip
     }
     const int32_t nr = mag_len(r.data(), size_of(r));
     std::copy(r.begin(), r.begin() + nr, u);
-    std::fill(u + nr, u + 2 * n, 0u);
+    std::fill(u + nr, u + n + k, 0u);
     std::copy(q0.begin(), q0.end(), q);
     return true;
 }

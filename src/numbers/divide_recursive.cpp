@@ -129,13 +129,18 @@ void div_top_half(uint32_t* u, const uint32_t* v, int32_t n, int32_t k, uint32_t
 void recursive_divide(uint32_t* u, int32_t nu, const uint32_t* v, int32_t nv, uint32_t* q) {
     // Blocks of at most nv quotient digits from the top: each block's
     // remainder is the top of the next one's dividend.
-    Reciprocal inv;   // v's reciprocal, shared by the whole blocks
+    Reciprocal inv;   // the reciprocal of v's top `block` digits, shared by the whole blocks
     const bool poll = private_operands && nu >= kPollDigits;
+    // A quotient shorter than twice the divisor goes in blocks of half the
+    // divisor's length when their reciprocal still pays: two blocks on half
+    // the transform points cost less than one on the whole divisor.
+    const int32_t half = (nv + 1) / 2;
+    const int32_t block = nu - nv < 2 * nv && half >= newton_cut ? half : nv;
     for (int32_t m = nu - nv; m > 0;) {
         if (poll) poll_interrupt();
-        const int32_t k = std::min(m, nv);
+        const int32_t k = std::min(m, block);
         m -= k;
-        if (k == nv && nv >= newton_cut && nv >= divide_cut && newton_divide(u + m, v, nv, q + m, inv))
+        if (k == block && block >= newton_cut && nv >= divide_cut && newton_divide_top(u + m, v, nv, k, q + m, inv))
             continue;
         div_top_half(u + m, v, nv, k, q + m);
     }

@@ -144,6 +144,20 @@ void sqrt_of(imag* a, imag* r, bool poll) {
 // works on for a while, and an interrupt may open a level that reads a.
 void int_sqrt(imag* a, imag* r, int keep) {
     (void)keep;
+    if (a->count >= digits::sqrt_rem_cut) {
+        digits::Mag m, s;
+        if (digits::read_chain(a->head, a->count, m) > 0) {
+            // The digits are a copy of the routine's own from here on.
+            if (a->count >= digits::kPrivateDigits) {
+                digits::PrivateOperands own;
+                digits::mag_sqrt(m.data(), a->count, s);
+            } else {
+                digits::mag_sqrt(m.data(), a->count, s);
+            }
+            digits::write_number(r, s, 1);
+            return;
+        }
+    }
     if (a->count >= digits::kPrivateDigits) {
         TempNum own;
         fast_assign(a->head, a->count, own);

@@ -9,8 +9,10 @@
 // convolution's values stay below that product: one value of a product on
 // N points sums at most N/2 + 1 terms below 2^168, so up to 2^18 points
 // for one product, and 2^16 for sums of two signed products, which must
-// stay within half of it. Beyond, and in the other radix and for the
-// wrapped products, it is two digits (below 2^56, each its own residue).
+// stay within half of it. A wrapped (cyclic) product on N points sums all
+// N terms in each value, so below N 2^168: within half of the product up
+// to 2^16 points as well, whether read signed or not. Beyond, and in the
+// other radix, it is two digits (below 2^56, each its own residue).
 //
 // A transform runs on 2^k or 3 * 2^k points, whichever is the shorter to
 // carry the product: powers of two alone pad a product to up to twice its
@@ -321,6 +323,8 @@ constexpr int kWideDigits = 3;
 // signed products, and of one that holds a single product.
 constexpr size_t kWideSumPoints = size_t{1} << 16;
 constexpr size_t kWideProductPoints = size_t{1} << 18;
+// Most points of a wide-packed wrapped product.
+constexpr size_t kWideWrapPoints = size_t{1} << 16;
 
 size_t coefficients(int32_t n, int digits) { return static_cast<size_t>(n + digits - 1) / static_cast<size_t>(digits); }
 
@@ -406,9 +410,10 @@ u64 divide_words(u64 w[3], u64 d) {
     return rem;
 }
 
-// With wrap_points set (a power of two covering both operands' coefficients),
-// the convolution is cyclic on that many points and r (2 wrap_points digits)
-// receives a * b mod (B^(2 wrap_points) - 1), B the digit base.
+// With wrap_points set (covering both operands' coefficients), the
+// convolution is cyclic on that many points and r (L = wrap_points times
+// the wrapped forms' digits to a coefficient) receives a * b mod (B^L - 1),
+// B the digit base.
 void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
                        bool poll, uint32_t radix, size_t wrap_points = 0) {
     const bool square = a == b && na == nb;
@@ -417,6 +422,7 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
     size_t n = points_for(terms);
     if (wrap_points) {
         terms = n = wrap_points;
+        digits = ntt_form_digits(n, true);
     } else if (radix == DIGIT_BASE) {
         const size_t wide_terms = coefficients(na, kWideDigits) + coefficients(nb, kWideDigits) - 1;
         if (ntt_wide && points_for(wide_terms) <= kWideProductPoints) {
@@ -439,7 +445,7 @@ void transform_product(const uint32_t* a, int32_t na, const uint32_t* b, int32_t
     const u64 p1 = g.p1, p2 = g.p2, p3 = g.p3, i12 = g.i12, i12s = g.i12s, p1m3 = g.p1m3, p1m3s = g.p1m3s,
               i123 = g.i123, i123s = g.i123s, p12lo = g.p12lo, p12hi = g.p12hi;
 
-    const int32_t nr = wrap_points ? static_cast<int32_t>(2 * n) : na + nb;
+    const int32_t nr = wrap_points ? static_cast<int32_t>(static_cast<size_t>(digits) * n) : na + nb;
     u64 c0 = 0, c1 = 0, c2 = 0;   // the carry, 192 bits
     int32_t out = 0;
     for (size_t i = 0; i < terms || (!wrap_points && (c0 || c1 || c2)); i++) {
@@ -615,7 +621,17 @@ size_t ntt_points(int32_t na, int32_t nb) {
 }
 
 int ntt_form_digits(size_t points, bool wrapped) {
-    return !wrapped && ntt_wide && points <= kWideSumPoints ? kWideDigits : kCoefDigits;
+    return ntt_wide && points <= (wrapped ? kWideWrapPoints : kWideSumPoints) ? kWideDigits : kCoefDigits;
+}
+
+size_t ntt_wrap_points(int32_t l_min) {
+    const size_t wide = points_for(coefficients(l_min, kWideDigits));
+    if (ntt_wide && wide <= kWideWrapPoints) return wide;
+    return points_for(coefficients(l_min, kCoefDigits));
+}
+
+int32_t ntt_wrap_digits(size_t points) {
+    return static_cast<int32_t>(points) * ntt_form_digits(points, true);
 }
 
 void ntt_form(const uint32_t* a, int32_t na, size_t points, NttForm& f, bool wrapped) {
@@ -640,8 +656,8 @@ void mag_mul_ntt(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, u
 }
 
 void mag_mul_ntt_wrapped(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r,
-                         int32_t nr, bool poll) {
-    transform_product(a, na, b, nb, r, poll, DIGIT_BASE, static_cast<size_t>(nr / kCoefDigits));
+                         size_t points, bool poll) {
+    transform_product(a, na, b, nb, r, poll, DIGIT_BASE, points);
 }
 
 }  // namespace digits

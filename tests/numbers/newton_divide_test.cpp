@@ -1,4 +1,5 @@
-// Division through the divisor's reciprocal: forced on at tiny lengths (so
+// Division through the divisor's reciprocal (whole or of its top half, for
+// quotients shorter than twice the divisor): forced on at tiny lengths (so
 // the reciprocal's own doubling steps and its digit-step base are both
 // crossed) and at lengths around its cut-off, against GMP and against the
 // recursive steps; the cyclic products it rests on against GMP's products
@@ -31,19 +32,17 @@ private:
     int32_t before_;
 };
 
+// Digits in and out through GMP's own word export (28 of 32 bits used).
 mpz_class from_mag(const digits::Mag& m) {
-    mpz_class x = 0;
-    for (size_t i = m.size(); i-- > 0;) x = (x << DIGIT_BITS) + m[i];
+    mpz_class x;
+    mpz_import(x.get_mpz_t(), m.size(), -1, sizeof(uint32_t), 0, 32 - DIGIT_BITS, m.data());
     return x;
 }
 
 digits::Mag to_mag(const mpz_class& x, int32_t n) {
-    digits::Mag m(static_cast<size_t>(n), 0u);
-    mpz_class t = x;
-    for (int32_t i = 0; i < n && t != 0; i++) {
-        m[i] = static_cast<uint32_t>(mpz_class(t & DIGIT_MASK).get_ui());
-        t >>= DIGIT_BITS;
-    }
+    digits::Mag m(static_cast<size_t>(n) + (mpz_sizeinbase(x.get_mpz_t(), 2) + DIGIT_BITS - 1) / DIGIT_BITS, 0u);
+    mpz_export(m.data(), nullptr, -1, sizeof(uint32_t), 0, 32 - DIGIT_BITS, x.get_mpz_t());
+    m.resize(static_cast<size_t>(n));
     return m;
 }
 
@@ -71,7 +70,7 @@ TEST(NewtonDivide, ForcedAtSmallLengths) {
     // Divisors from 2 digits (the reciprocal's word base) past the digit-step
     // base of the reciprocal, so one and two doubling steps are crossed.
     for (int32_t nb : {2, 3, 5, 24, 25, 26, 49, 50, 97, 200}) {
-        for (int32_t na : {nb, nb + 1, 2 * nb - 1, 2 * nb, 2 * nb + 1, 5 * nb + 3}) {
+        for (int32_t na : {nb, nb + 1, 2 * nb - 1, 2 * nb, 2 * nb + 1, 3 * nb - 1, 3 * nb, 5 * nb + 3}) {
             SCOPED_TRACE(gen.trace());
             mpz_class b = gen.digits(nb), a = gen.digits(na);
             if (b == 0) b = 7;
@@ -113,23 +112,71 @@ TEST(NewtonDivide, HardDivisorsAndDividends) {
     }
 }
 
+// Sets a switch for the guard's lifetime.
+class Switch {
+public:
+    Switch(bool& var, bool value) : var_(var), before_(var) { var = value; }
+    ~Switch() { var_ = before_; }
+    Switch(const Switch&) = delete;
+    Switch& operator=(const Switch&) = delete;
+
+private:
+    bool& var_;
+    bool before_;
+};
+
+// a * b mod (B^L - 1) on the given points, both from the operands and from
+// their wrapped forms, against GMP's product reduced by hand.
+void check_cyclic(const mpz_class& a, int32_t na, const mpz_class& b, int32_t nb, size_t points) {
+    const int32_t L = digits::ntt_wrap_digits(points);
+    const mpz_class m = digit_power(L) - 1, want = a * b % m;
+    const digits::Mag ma = to_mag(a, na), mb = to_mag(b, nb);
+    digits::Mag r(static_cast<size_t>(L));
+    digits::mag_mul_ntt_wrapped(ma.data(), na, mb.data(), nb, r.data(), points, false);
+    const mpz_class got = from_mag(r);
+    EXPECT_TRUE(got == want || (want == 0 && got == m)) << points << " points, " << na << " by " << nb;
+    digits::NttForm fa, fb;
+    digits::ntt_form(ma.data(), na, points, fa, true);
+    digits::ntt_form(mb.data(), nb, points, fb, true);
+    digits::Mag t;
+    EXPECT_EQ(digits::ntt_sum_of_products(fa, fb, 1, nullptr, nullptr, 0, t), a * b == 0 ? 0 : 1);
+    EXPECT_EQ(from_mag(t) % m, want) << "forms, " << points << " points, " << na << " by " << nb;
+}
+
+// Every packing and length of the cyclic products: small lengths of both
+// shapes with random and all-ones operands (the modulus itself), and the
+// all-ones operands on the most points a packing takes and the fewest
+// beyond, where the convolution's values come nearest the primes' bound.
 TEST(NewtonDivide, CyclicProductsAgreeWithReducedProducts) {
     NumberGen gen(3553);
-    Setting cut(digits::ntt_cut, 4);
-    for (int32_t L : {8, 64, 1024}) {
-        const mpz_class m = digit_power(L) - 1;
-        for (int32_t na : {1, L / 2, L - 1, L}) {
-            for (int32_t nb : {4, L / 2 + 1, L}) {
-                if (nb > L) continue;
-                mpz_class a = gen.nonneg_digits(na), b = gen.nonneg_digits(nb);
-                if (na == L) a = m;   // all-ones digits: the modulus itself
-                const digits::Mag ma = to_mag(a, na), mb = to_mag(b, nb);
-                digits::Mag r(static_cast<size_t>(L));
-                digits::mag_mul_ntt_wrapped(ma.data(), na, mb.data(), nb, r.data(), L, false);
-                const mpz_class got = from_mag(r), want = a * b % m;
-                EXPECT_TRUE(got == want || (want == 0 && got == m)) << "L " << L << ", " << na << " by " << nb;
+    for (const bool wide : {true, false}) {
+        Switch w(digits::ntt_wide, wide);
+        EXPECT_EQ(digits::ntt_wrap_digits(64), (wide ? 3 : 2) * 64);
+        for (size_t points : {4, 12, 32, 96, 512}) {
+            const int32_t L = digits::ntt_wrap_digits(points);
+            const mpz_class m = digit_power(L) - 1;
+            for (int32_t na : {1, L / 2, L - 1, L}) {
+                for (int32_t nb : {4, L / 2 + 1, L}) {
+                    SCOPED_TRACE(gen.trace());
+                    mpz_class a = gen.nonneg_digits(na), b = gen.nonneg_digits(nb);
+                    if (na == L) a = m;
+                    check_cyclic(a, na, b, nb, points);
+                }
             }
         }
+    }
+    for (size_t points : {size_t{3} << 14, size_t{1} << 16, size_t{3} << 15, size_t{1} << 17}) {
+        const int32_t L = digits::ntt_wrap_digits(points);
+        const mpz_class m = digit_power(L) - 1;
+        check_cyclic(m, L, m, L, points);
+        check_cyclic(m, L, m - 1, L, points);
+    }
+    // The points chosen for a modulus: the fewest that reach it.
+    for (int32_t l_min : {5, 100, 3001, 16003, 64003, 200000}) {
+        const size_t p = digits::ntt_wrap_points(l_min);
+        EXPECT_GE(digits::ntt_wrap_digits(p), l_min);
+        const size_t fewer = p % 3 ? 3 * (p / 4) : 2 * (p / 3);
+        EXPECT_TRUE(fewer < 2 || digits::ntt_wrap_digits(fewer) < l_min) << l_min;
     }
 }
 
