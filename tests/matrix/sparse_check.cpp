@@ -74,8 +74,6 @@ Model Model::transposed() const {
     return ::testing::AssertionSuccess();
 }
 
-namespace {
-
 // Small values through quoly_set, which reduces them in modular mode; the
 // rest whole, not cut to a machine word.
 quoly* integer_q(const mpz_class& v) {
@@ -90,7 +88,12 @@ quoly* integer_q(const mpz_class& v) {
     return q;
 }
 
-}  // namespace
+std::vector<std::vector<mpz_class>> integer_values(sparse* first, int32_t n, int32_t m) {
+    std::vector<std::vector<mpz_class>> v(n, std::vector<mpz_class>(m));
+    for (int32_t r = 1; r <= n; r++)
+        for (const colm* e = *row_head(first, r); e; e = e->next) v[r - 1][e->col - 1] = to_mpz(e->val->nnum);
+    return v;
+}
 
 quoly* make_q(const mpq_class& x) {
     quoly* num = integer_q(x.get_num());

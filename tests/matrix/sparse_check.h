@@ -30,6 +30,10 @@ struct Model {
 
 // A fresh quoly holding the rational x (a plain number for an integer).
 quoly* make_q(const mpq_class& x);
+// A fresh quoly holding the integer v, whole.
+quoly* integer_q(const mpz_class& v);
+// The integer values of rows 1..n of an n x m matrix, absent entries 0.
+std::vector<std::vector<mpz_class>> integer_values(sparse* first, int32_t n, int32_t m);
 // A matrix built from the model by hand (entries and frames from the free
 // lists), not by the routines under test.
 sparse* build_from(const Model& model);

@@ -25,21 +25,6 @@
 
 namespace {
 
-std::vector<std::vector<mpz_class>> values(sparse* first, int32_t n, int32_t m) {
-    std::vector<std::vector<mpz_class>> v(n, std::vector<mpz_class>(m));
-    for (int32_t r = 1; r <= n; r++)
-        for (const colm* e = *row_head(first, r); e; e = e->next) v[r - 1][e->col - 1] = to_mpz(e->val->nnum);
-    return v;
-}
-
-quoly* number_quoly(const mpz_class& v) {
-    imag* x = from_mpz(v);
-    quoly* q = nullptr;
-    scalar_to_quoly(x, &q);
-    release(x);
-    return q;
-}
-
 using Dense = std::vector<std::vector<mpz_class>>;
 
 // Bareiss, for the determinant only.
@@ -73,7 +58,7 @@ sparse* build_big(const Dense& a, int32_t n, int32_t k) {
     for (int32_t r = 1; r <= n; r++)
         for (colm* e = *row_head(f, r); e; e = e->next) {
             free_quoly(&e->val);
-            e->val = number_quoly(a[r - 1][e->col - 1]);
+            e->val = integer_q(a[r - 1][e->col - 1]);
         }
     return f;
 }
@@ -140,7 +125,7 @@ TEST_F(SparseIntFlatPivots, FlatRoadEqualsChainRoad) {
                 for (auto& x : row) x = 0;
         const mpz_class d = n == k ? det(a) : mpz_class(0);
         const mpz_class m = modulus(&rng, d, c % 6);
-        quoly* mq = number_quoly(m);
+        quoly* mq = integer_q(m);
         sparse* f1 = build_big(a, n, k);
         sparse* f2 = build_big(a, n, k);
         sparse* t1 = nullptr;
@@ -157,8 +142,8 @@ TEST_F(SparseIntFlatPivots, FlatRoadEqualsChainRoad) {
             const int32_t r2 = sparse_phaseone(&chain, 1, 1, nullptr, &s2);
             ASSERT_EQ(r1, r2) << "case " << c;
             EXPECT_EQ(s1, s2) << "case " << c;
-            const auto v1 = values(f1, n, k);
-            ASSERT_EQ(v1, values(f2, n, k)) << "case " << c;
+            const auto v1 = integer_values(f1, n, k);
+            ASSERT_EQ(v1, integer_values(f2, n, k)) << "case " << c;
             EXPECT_TRUE(sparse_ok(f1, n, k));
             if (n == k) {
                 mpz_class prod = s1;
@@ -241,7 +226,7 @@ TEST_F(SparseIntFlatPivots, ReductionMatchesTruncatedDivision) {
             default: r = g.get_z_bits(static_cast<int>(rng() % 260)); break;
         }
         if (rng() % 2) r = -r;
-        quoly* mq = number_quoly(m);
+        quoly* mq = integer_q(m);
         {
             SparseIntWork w(f, 1, 1);
             w.set_modulus(mq);

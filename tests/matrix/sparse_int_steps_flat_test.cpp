@@ -26,22 +26,6 @@ mpz_class reduced(const mpz_class& t, const mpz_class* m) {
     return r;
 }
 
-// The matrix's values, absent entries 0.
-std::vector<std::vector<mpz_class>> values(sparse* first, int32_t n, int32_t m) {
-    std::vector<std::vector<mpz_class>> v(n, std::vector<mpz_class>(m));
-    for (int32_t r = 1; r <= n; r++)
-        for (const colm* e = *row_head(first, r); e; e = e->next) v[r - 1][e->col - 1] = to_mpz(e->val->nnum);
-    return v;
-}
-
-quoly* number_quoly(const mpz_class& v) {
-    imag* x = from_mpz(v);
-    quoly* q = nullptr;
-    scalar_to_quoly(x, &q);
-    release(x);
-    return q;
-}
-
 struct SparseIntStepsFlat : ::testing::Test {
     PrimeRing ring{0};
 };
@@ -64,25 +48,25 @@ TEST_F(SparseIntStepsFlat, RowAndColumnStepsMatchGmp) {
         mpz_class q = round % 4 == 0 ? mpz_class(1) : mpz_class(g.get_z_bits(static_cast<int>(rng() % 90)));
         if (rng() % 2) q = -q;
         sparse* first = build_from(md);
-        quoly* mq = number_quoly(m);
-        quoly* qq = number_quoly(q);
+        quoly* mq = integer_q(m);
+        quoly* qq = integer_q(q);
         {
             SparseIntWork w(first, n, k);
             std::vector<std::vector<mpz_class>> want(n, std::vector<mpz_class>(k));
             for (int32_t i = 0; i < n; i++)
                 for (int32_t j = 0; j < k; j++) want[i][j] = reduced(md.at(i + 1, j + 1).get_num(), with_m ? &m : nullptr);
             if (with_m) w.set_modulus(mq);
-            ASSERT_EQ(values(first, n, k), want);
+            ASSERT_EQ(integer_values(first, n, k), want);
             w.row_sub(2, 1, qq);
             for (int32_t j = 0; j < k; j++) want[1][j] = reduced(want[1][j] - q * want[0][j], with_m ? &m : nullptr);
-            EXPECT_EQ(values(first, n, k), want) << round;
+            EXPECT_EQ(integer_values(first, n, k), want) << round;
             w.col_sub(4, 2, qq, 1);
             for (int32_t i = 0; i < n; i++) want[i][3] = reduced(want[i][3] - q * want[i][1], with_m ? &m : nullptr);
-            EXPECT_EQ(values(first, n, k), want) << round;
+            EXPECT_EQ(integer_values(first, n, k), want) << round;
             w.cols_sub({{1, qq}, {5, qq}}, 3, 2);
             for (int32_t i = 1; i < n; i++)
                 for (int32_t j : {0, 4}) want[i][j] = reduced(want[i][j] - q * want[i][2], with_m ? &m : nullptr);
-            EXPECT_EQ(values(first, n, k), want) << round;
+            EXPECT_EQ(integer_values(first, n, k), want) << round;
             EXPECT_TRUE(sparse_ok(first, n, k));
         }
         free_quoly(&mq);

@@ -19,19 +19,6 @@
 
 namespace {
 
-// Sets one cut-off for the guard's lifetime.
-class Cut {
-public:
-    Cut(int32_t& cut, int32_t v) : cut_(cut), before_(cut) { cut_ = v; }
-    ~Cut() { cut_ = before_; }
-    Cut(const Cut&) = delete;
-    Cut& operator=(const Cut&) = delete;
-
-private:
-    int32_t& cut_;
-    int32_t before_;
-};
-
 constexpr int32_t kNever = INT32_MAX;
 
 mpz_class all_ones(int32_t n) { return (mpz_class(1) << (DIGIT_BITS * n)) - 1; }

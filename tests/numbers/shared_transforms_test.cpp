@@ -18,18 +18,6 @@ namespace {
 
 using digits::Mag;
 
-class Cut {
-public:
-    Cut(int32_t& cut, int32_t v) : cut_(cut), before_(cut) { cut_ = v; }
-    ~Cut() { cut_ = before_; }
-    Cut(const Cut&) = delete;
-    Cut& operator=(const Cut&) = delete;
-
-private:
-    int32_t& cut_;
-    int32_t before_;
-};
-
 Mag mag_of(const mpz_class& v) {
     Mag m((mpz_sizeinbase(v.get_mpz_t(), 2) + DIGIT_BITS - 1) / DIGIT_BITS + 1, 0u);
     size_t n = 0;

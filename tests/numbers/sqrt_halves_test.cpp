@@ -17,18 +17,6 @@
 
 namespace {
 
-class Cut {
-public:
-    Cut(int32_t& cut, int32_t v) : cut_(cut), before_(cut) { cut_ = v; }
-    ~Cut() { cut_ = before_; }
-    Cut(const Cut&) = delete;
-    Cut& operator=(const Cut&) = delete;
-
-private:
-    int32_t& cut_;
-    int32_t before_;
-};
-
 mpz_class digit_power(int32_t k) { return mpz_class(1) << (DIGIT_BITS * k); }
 
 void expect_root(const mpz_class& a) {

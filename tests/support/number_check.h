@@ -5,6 +5,8 @@
 
 #include <gmpxx.h>
 
+#include <cstdint>
+
 #include "storage/records.h"
 
 // The big-integer invariants: count >= 1 equals the chain length, tail is the
@@ -15,3 +17,16 @@
 
 // x is a well-formed digit number of value want.
 ::testing::AssertionResult holds(const imag* x, const mpz_class& want);
+
+// Sets one cut-off for the guard's lifetime.
+class Cut {
+public:
+    Cut(int32_t& cut, int32_t v) : cut_(cut), before_(cut) { cut_ = v; }
+    ~Cut() { cut_ = before_; }
+    Cut(const Cut&) = delete;
+    Cut& operator=(const Cut&) = delete;
+
+private:
+    int32_t& cut_;
+    int32_t before_;
+};
