@@ -656,8 +656,8 @@ int divide_residue_lanes(const std::vector<int64_t>& u_off, const std::vector<ui
 // integers past 128 bits.
 using WideTerms = std::vector<std::pair<int64_t, imag*>>;
 
-int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap, QuotientTerms* quot = nullptr,
-                     WideTerms* wide = nullptr) {
+// The quotient goes to wide when it is wanted; null only asks whether m | u.
+int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t cap, WideTerms* wide) {
     int32_t bits_u = 0, bits_m = 0;
     for (const imag* c : u.big) bits_u = std::max(bits_u, chain_bits(c));
     for (const imag* c : m.big) bits_m = std::max(bits_m, chain_bits(c));
@@ -768,27 +768,13 @@ int divide_by_primes(const Terms& u, const Terms& m, const Layout& lay, int64_t 
         // |Q| < p_1 ··· p_(top+1) < 2^(31 (top + 1)).
         const int32_t bits_q = 31 * (top + 1);
         if (std::max(bits_m1 + bits_q, bits_u) + 2 <= 30 * static_cast<int32_t>(primes.size())) {
-            if (!quot) return 1;
-            if (wide) {
-                // Digit numbers whatever their size: nothing below can fail.
-                for (const auto& [off, at] : where) {
-                    const std::vector<int32_t>& d = digits[at];
-                    bool zero = true;
-                    for (int32_t x : d) zero = zero && x == 0;
-                    if (!zero) wide->push_back({off, mixed_radix_number(d.data(), primes.data(), d.size())});
-                }
-                return 1;
-            }
-            // The quotient's values, d_0 + p_0 (d_1 + p_1 (...)): only
-            // those within 128 bits are given back here.
+            if (!wide) return 1;
+            // Digit numbers whatever their size: nothing below can fail.
             for (const auto& [off, at] : where) {
                 const std::vector<int32_t>& d = digits[at];
-                Int128 acc = 0;
-                for (size_t i = d.size(); i-- > 0;)
-                    if (__builtin_mul_overflow(acc, Int128{primes[i]}, &acc) ||
-                        __builtin_add_overflow(acc, Int128{d[i]}, &acc))
-                        return -1;
-                if (acc != 0) quot->push_back({off, acc});
+                bool zero = true;
+                for (int32_t x : d) zero = zero && x == 0;
+                if (!zero) wide->push_back({off, mixed_radix_number(d.data(), primes.data(), d.size())});
             }
             return 1;
         }
@@ -874,7 +860,7 @@ int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout
 
     if (lay_out) *lay_out = lay;
     // Integers past 128 bits (either operand keeps every record too).
-    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot, wide);
+    if (tu.wide || tm.wide) return divide_by_primes(tu, tm, lay, cap, quot ? wide : nullptr);
     const Divisor dv = divisor_of(tm, lay);
     // The lowest terms were compared before reading (lowest_terms_refuse);
     // what needs the layout is left: the quotient's lowest term must lie in
