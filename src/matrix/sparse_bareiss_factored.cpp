@@ -359,6 +359,24 @@ void FactoredRows::step(sparse* m, int32_t k) {
                 hard.push_back(d);
             }
         }
+        // What cancels by id or divides a factor of the row's list costs
+        // nothing on the entries; the rest is divided out of them in one
+        // pass, by its product, before trying its parts one at a time: each
+        // pass reads and rebuilds every entry of the row.
+        std::vector<int32_t> on_entries;
+        for (const int32_t d : hard) {
+            auto at = std::lower_bound(num.begin(), num.end(), d);
+            if (at != num.end() && *at == d) {
+                num.erase(at);
+                continue;
+            }
+            if (!divide_factor(&num, d)) on_entries.push_back(d);
+        }
+        if (on_entries.size() >= 2) {
+            std::sort(on_entries.begin(), on_entries.end());
+            if (divide_row(*head, product(on_entries, k))) on_entries.clear();
+        }
+        hard = std::move(on_entries);
         for (size_t h = 0; h < hard.size(); h++) {
             const int32_t d = hard[h];
             auto at = std::lower_bound(num.begin(), num.end(), d);

@@ -23,8 +23,10 @@ N = 60
 # A matrix of 60 rows starts with the prime 48871: these entries vanish
 # modulo it, and the large one is changed by it.
 WATCHED = {(1, 6): "48871*x+48871", (3, 10): "48871", (5, 5): "123456789*x-98765"}
-# CPU seconds the determinant must take for its middle to be far from both ends.
-MIN_COST = 0.4
+# CPU seconds the determinant must take for its middle to be far from both
+# ends (it takes about 0.4 s on a fast machine; the interrupt is tried at
+# several fractions of it).
+MIN_COST = 0.2
 
 
 def main(argv):
