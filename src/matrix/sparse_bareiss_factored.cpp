@@ -9,6 +9,7 @@
 #include "matrix/sparse_rowcol.h"
 #include "matrix/sparse_whole.h"
 #include "numbers/ring.h"
+#include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "quoly/exact_quotient.h"
@@ -37,6 +38,24 @@ colm** append(colm** tail, int32_t col, quoly* v) {
     e->next = nullptr;
     *tail = e;
     return &e->next;
+}
+
+// At least this many terms in some polynomial (counting stops there).
+bool has_terms(const polynode* p, int64_t* left) {
+    for (; p && *left > 0; p = p->next) {
+        if (p->numb)
+            --*left;
+        else
+            has_terms(p->pcoef, left);
+    }
+    return *left <= 0;
+}
+
+// Both polynomials of sparse_factored_difference_terms terms or more.
+bool large_pair(const quoly* x, const quoly* y) {
+    if (x->isnum || y->isnum || x->den || y->den) return false;
+    int64_t lx = sparse_factored_difference_terms, ly = sparse_factored_difference_terms;
+    return has_terms(x->pnum, &lx) && has_terms(y->pnum, &ly);
 }
 
 // *q := *q / d when exact (false otherwise; *q is then spoiled). Two
@@ -110,6 +129,7 @@ std::vector<int32_t> joined(const std::vector<int32_t>& a, const std::vector<int
 }  // namespace
 
 int sparse_factored_shortcuts = 3;
+int64_t sparse_factored_difference_terms = 8192;
 
 bool factored_rows_allowed(sparse* m, int32_t n) {
     if (lintmode) return false;
@@ -317,6 +337,19 @@ void FactoredRows::step(sparse* m, int32_t k) {
                 const int32_t ja = a ? a->col : INT32_MAX;
                 const int32_t j = jr < ja ? jr : ja;
                 quoly* v = nullptr;
+                if (jr == j && ja == j && !g_is_1 && large_pair(g, src->val) && large_pair(e, a->val)) {
+                    polynode* d = nullptr;
+                    if (poly_mult_difference(g->pnum, src->val->pnum, e->pnum, a->val->pnum, &d)) {
+                        use_up_poly(&d, &v);
+                        src = src->next;
+                        a = a->next;
+                        if (quoly_iszero(v))
+                            free_quoly(&v);
+                        else
+                            tail = append(tail, j, v);
+                        continue;
+                    }
+                }
                 if (jr == j) {
                     if (g_is_1)
                         quoly_assign(src->val, &v);

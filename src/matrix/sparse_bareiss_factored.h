@@ -38,6 +38,13 @@ bool factored_rows_allowed(sparse* m, int32_t n);
 // values are the same, only slower).
 extern int sparse_factored_shortcuts;
 
+// A step's g a - e b whose four operands all have at least this many terms
+// is formed with one set of images modulo word primes, one inverse
+// transform per prime and one result instead of two products and their
+// difference. Below it the separate products, which pick their own routes,
+// were measured faster. Tests lower it.
+extern int64_t sparse_factored_difference_terms;
+
 struct FactoredRows {
     int32_t n;
     sparse* local;                               // per row: its local entries, same columns as the matrix

@@ -58,6 +58,9 @@ constexpr double SMALL_PRODUCT = 4000;
 constexpr int32_t BOX_DIGITS = 32;        // the box takes coefficients up to this length
 
 constexpr int64_t MAX_POINTS = int64_t{1} << 24;   // packed result length (transforms to 2^25)
+// The combination's box (both products on one layout, from exponent 0)
+// must not be mostly empty next to its operands' terms.
+constexpr int64_t COMBINATION_POINTS_PER_TERM = 128;
 constexpr int64_t MAX_UNBUDGETED_BYTES = int64_t{1} << 31;   // images without a memory budget
 
 // Levels a polynomial can have (150 variables and the numbers below them).
@@ -435,6 +438,79 @@ polynode* multimodular_product(const polynode* a, const polynode* b) {
     const Crt& crt = *held;
     std::vector<uint64_t> s, ys;
     polynode* p = rebuild(lay, 0, 0, crt, residues, s, ys);
+    return p ? p : zero_poly();
+}
+
+polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b) {
+    if (modularmode || lintmode || multimod_route < 0) return nullptr;
+    Shape sh[4];
+    const polynode* op[4] = {g, a, e, b};
+    int32_t levels = 0;
+    for (int t = 0; t < 4; t++) {
+        measure(op[t], 0, sh[t]);
+        if (sh[t].deep) return nullptr;
+        levels = std::max(levels, sh[t].levels);
+    }
+    int64_t terms = 0;
+    for (Shape& x : sh) {
+        for (int32_t j = x.levels; j < levels; j++) x.lo[j] = x.hi[j] = 0;
+        for (int32_t j = 0; j < levels; j++)
+            if (x.lo[j] < 0) return nullptr;
+        terms += x.terms;
+    }
+    // Every operand packed from exponent 0, so that both products land on
+    // the same places.
+    Layout lay;
+    lay.levels = levels;
+    int32_t zero[MAX_LEVELS] = {};
+    int64_t points = 1;
+    for (int32_t j = levels; j-- > 0;) {
+        const int64_t high = std::max(int64_t{sh[0].hi[j]} + sh[1].hi[j], int64_t{sh[2].hi[j]} + sh[3].hi[j]);
+        if (high > INT32_MAX) return nullptr;
+        lay.low[j] = 0;
+        lay.high[j] = static_cast<int32_t>(high);
+        lay.stride[j] = points;
+        points *= high + 1;
+        if (points > MAX_POINTS || points > COMBINATION_POINTS_PER_TERM * terms) return nullptr;
+    }
+    int64_t len[4];
+    for (int t = 0; t < 4; t++) {
+        len[t] = 1;
+        for (int32_t j = 0; j < levels; j++) len[t] += int64_t{sh[t].hi[j]} * lay.stride[j];
+    }
+    if (!wordprimes::transform_length(len[0], len[1]) || !wordprimes::transform_length(len[2], len[3])) return nullptr;
+    auto bits = [](const Shape& x, const Shape& y) {
+        return x.max_bits + y.max_bits + 64 - __builtin_clzll(static_cast<uint64_t>(std::min(x.terms, y.terms)));
+    };
+    const int64_t bound_bits = std::max(bits(sh[0], sh[1]), bits(sh[2], sh[3])) + 3;
+    const int32_t nprimes = static_cast<int32_t>(bound_bits / wordprimes::PRIME_BITS + 1);
+    int64_t lengths = 0;
+    for (int64_t l : len) lengths += l;
+    const int64_t bytes = 8 * (static_cast<int64_t>(nprimes) * points + 6 * lengths + int64_t{nprimes} * nprimes);
+    if (totalavailablememory > 0 ? static_cast<uint64_t>(bytes) > memavail() : bytes > MAX_UNBUDGETED_BYTES)
+        return nullptr;
+
+    Packed pk[4];
+    for (int t = 0; t < 4; t++) pack(op[t], 0, levels, 0, zero, lay.stride, pk[t]);
+    std::vector<Prime> primes;
+    wordprimes::first_primes(nprimes, primes);
+    std::vector<uint64_t> residues(static_cast<size_t>(points) * nprimes);
+    {
+        std::vector<uint64_t> im[4], iz(static_cast<size_t>(points)), work, powers;
+        for (int32_t i = 0; i < nprimes; i++) {
+            poll_interrupt();
+            const Prime& q = primes[i];
+            powers.clear();
+            for (int t = 0; t < 4; t++) image(pk[t], q, powers, im[t]);
+            wordprimes::combination(q, im[0].data(), pk[0].length, im[1].data(), pk[1].length, im[2].data(),
+                                    pk[2].length, im[3].data(), pk[3].length, iz.data(), work);
+            const int64_t nz = std::max(pk[0].length + pk[1].length, pk[2].length + pk[3].length) - 1;
+            for (int64_t k = 0; k < nz; k++) residues[k * nprimes + i] = iz[k];
+        }
+    }
+    const std::shared_ptr<const Crt> held = crt_for(primes);
+    std::vector<uint64_t> s, ys;
+    polynode* p = rebuild(lay, 0, 0, *held, residues, s, ys);
     return p ? p : zero_poly();
 }
 

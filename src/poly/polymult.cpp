@@ -115,6 +115,16 @@ bool non_trivial(const polynode* t) { return !t->numb && !lone_number(t->pcoef);
 
 void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec) { replace_slot(res, product(a, b, rec)); }
 
+bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res) {
+    if (laurent || term_products != 0) return false;
+    for (const pt* v = polynames; v; v = v->next)
+        if (v->relation) return false;
+    polynode* d = multimodular_combination(g, a, e, b);
+    if (!d) return false;
+    *res = d;
+    return true;
+}
+
 int bysquaring(polynode* p) {
     if (!polynames || !polynames->next || pseudo_polynames) return 1;
     for (const polynode* level = p; level;) {

@@ -52,6 +52,12 @@ extern int64_t box_limb_products;
 // ---- the product ----
 // Result slot: copy-then-free (res may be &a or &b). Operands kept.
 void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec);
+// *res (an empty slot) := g a - e b over Z, with both products' images
+// modulo word primes joined once: for large operands whose products go
+// through transforms anyway. False, *res untouched, when that route does
+// not take them (modular or machine-integer mode, Laurent exponents,
+// relations, short operands, sparse boxes).
+bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res);
 // 1 when the power routine should raise p by repeated squaring, 0 when by
 // repeated multiplication (a long leading chain of several terms makes the
 // squares expensive).

@@ -62,6 +62,11 @@ polynode* small_integer_product(const polynode* a, const polynode* b);
 // Chinese remaindering, when its estimated cost is well below the term-list
 // routes' (always with multimod_route 1); null when not taken. Operands kept.
 polynode* multimodular_product(const polynode* a, const polynode* b);
+// g a - e b over Z by the same images, both products on one layout with
+// one inverse transform per prime; null when the route does not apply
+// (modular or machine-integer mode, negative exponents, a box too large
+// or mostly empty, operands too short for transforms, memory).
+polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b);
 
 // p^n over Z (big-integer mode) by Miller's recurrence, for p in one
 // variable (every top-level coefficient a lone number) of at least two and

@@ -197,4 +197,28 @@ void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* 
     for (int64_t i = 0; i < nz; i++) z[i] = q.mul(a[i], scale);   // a[i] < 4p: 4p^2 < p 2^64
 }
 
+void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t* y1, int64_t m1, const uint64_t* x2,
+                 int64_t n2, const uint64_t* y2, int64_t m2, uint64_t* z, std::vector<uint64_t>& work) {
+    const int64_t nz = std::max(n1 + m1, n2 + m2) - 1;
+    const int32_t k = log2_ceil(nz);
+    const int64_t n = int64_t{1} << k;
+    work.resize(static_cast<size_t>(4 * n));
+    uint64_t* const a[4] = {work.data(), work.data() + n, work.data() + 2 * n, work.data() + 3 * n};
+    const uint64_t* const src[4] = {x1, y1, x2, y2};
+    const int64_t len[4] = {n1, m1, n2, m2};
+    std::vector<uint64_t> w, ws;
+    twiddles(q, k, false, w, ws);
+    for (int t = 0; t < 4; t++) {
+        std::copy(src[t], src[t] + len[t], a[t]);
+        std::fill(a[t] + len[t], a[t] + n, uint64_t{0});
+        forward(q, a[t], n, w.data(), ws.data());
+    }
+    // One inverse transform for both products: the transform is linear.
+    for (int64_t i = 0; i < n; i++) a[0][i] = q.sub(q.mul(a[0][i], a[1][i]), q.mul(a[2][i], a[3][i]));
+    twiddles(q, k, true, w, ws);
+    backward(q, a[0], n, w.data(), ws.data());
+    const uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
+    for (int64_t i = 0; i < nz; i++) z[i] = q.mul(a[0][i], scale);
+}
+
 }  // namespace wordprimes

@@ -48,6 +48,12 @@ void first_primes(int32_t n, std::vector<Prime>& out);
 void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* y, int64_t nb, uint64_t* z,
                  std::vector<uint64_t>& work);
 
+// z[0 .. max(n1+m1, n2+m2)-2] := x1 * y1 - x2 * y2 modulo q by
+// transforms (whatever the lengths), with one inverse transform for both
+// products; the same conventions as convolution.
+void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t* y1, int64_t m1, const uint64_t* x2,
+                 int64_t n2, const uint64_t* y2, int64_t m2, uint64_t* z, std::vector<uint64_t>& work);
+
 // Transform length (a power of 2) a product of na by nb terms would use,
 // 0 when it stays schoolbook.
 int64_t transform_length(int64_t na, int64_t nb);

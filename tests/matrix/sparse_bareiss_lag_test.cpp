@@ -281,9 +281,12 @@ void lagging_matches_step_by_step(int vars, int32_t p, uint64_t seed, int32_t la
     EXPECT_TRUE(ledger.balanced());
 }
 
-void pentadiagonal_roads(int32_t p, uint64_t seed, std::initializer_list<int32_t> sizes, int shortcuts = 3) {
+void pentadiagonal_roads(int32_t p, uint64_t seed, std::initializer_list<int32_t> sizes, int shortcuts = 3,
+                         int64_t difference_terms = sparse_factored_difference_terms) {
     const int keep_shortcuts = sparse_factored_shortcuts;
+    const int64_t keep_terms = sparse_factored_difference_terms;
     sparse_factored_shortcuts = shortcuts;
+    sparse_factored_difference_terms = difference_terms;
     PrimeRing ring(p);
     AttachedVars attached(3);
     std::mt19937_64 rng(seed);
@@ -295,6 +298,7 @@ void pentadiagonal_roads(int32_t p, uint64_t seed, std::initializer_list<int32_t
         roads_agree(c, 6);
     }
     sparse_factored_shortcuts = keep_shortcuts;
+    sparse_factored_difference_terms = keep_terms;
     EXPECT_TRUE(ledger.balanced());
 }
 
@@ -309,5 +313,7 @@ TEST(SparseBareissLag, PentadiagonalThreeVariablesModP) { pentadiagonal_roads(65
 // Factors that do not cancel by id, worked on by the slower means too.
 TEST(SparseBareissLag, PentadiagonalThroughGcds) { pentadiagonal_roads(0, 47, {8, 12}, 2); }
 TEST(SparseBareissLag, PentadiagonalByMultiplyingIn) { pentadiagonal_roads(0, 48, {8, 12}, 0); }
+// g a - e b formed at once for every pair of polynomials the images take.
+TEST(SparseBareissLag, PentadiagonalDifferencesAtOnce) { pentadiagonal_roads(0, 49, {9, 13, 16}, 3, 1); }
 
 }  // namespace

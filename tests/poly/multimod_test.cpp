@@ -176,4 +176,93 @@ TEST_F(MultimodProduct, PlantedCoefficientsAtTheBound) {
     }
 }
 
+// g a - e b with one set of images, against the two products and their
+// difference by the definition; operands kept, records balanced. `taken`:
+// whether the route must accept the operands.
+void check_difference(int nvars, const TermList& G, const TermList& A, const TermList& E, const TermList& B,
+                      bool taken, const std::string& what) {
+    RecordLedger ledger;
+    std::map<Exps, mpz_class, std::greater<>> m;
+    for (const Term& t : reference(G, A, nvars)) m[t.exps] += t.coef;
+    for (const Term& t : reference(E, B, nvars)) m[t.exps] -= t.coef;
+    TermList want;
+    for (const auto& [e, c] : m)
+        if (c != 0) want.emplace_back(c, e);
+    want = canonical_terms(nvars, want);
+    {
+        BuiltPoly g(nvars, G), a(nvars, A), e(nvars, E), b(nvars, B);
+        const auto sg = snapshot_nodes(g), sa = snapshot_nodes(a), se = snapshot_nodes(e), sb = snapshot_nodes(b);
+        polynode* p = nullptr;
+        const bool done = poly_mult_difference(g, a, e, b, &p);
+        ASSERT_EQ(done, taken) << what;
+        if (done) {
+            ASSERT_TRUE(check_poly_shape(p, nvars)) << what;
+            EXPECT_EQ(read_poly(p, nvars), want) << what;
+            if (want.empty()) {
+                EXPECT_TRUE(is_zero_node(p)) << what;
+            }
+            free_poly(&p);
+        } else {
+            EXPECT_EQ(p, nullptr) << what;
+        }
+        EXPECT_TRUE(snapshot_nodes(g) == sg && snapshot_nodes(a) == sa && snapshot_nodes(e) == se &&
+                    snapshot_nodes(b) == sb)
+            << what << ": an operand changed";
+    }
+    EXPECT_TRUE(ledger.balanced());
+}
+
+TermList negated(TermList t) {
+    for (Term& x : t) x.coef = -x.coef;
+    return t;
+}
+
+// Operands of different spans in one to three variables (the two products'
+// boxes differ), long coefficients, and a difference that cancels to zero.
+TEST_F(MultimodProduct, DifferenceOfTwoProducts) {
+    NumberGen g(0x18180005);
+    SCOPED_TRACE(g.trace());
+    for (int round = 0; round < scaled(12); round++) {
+        const int nvars = 1 + round % 3;
+        number_polys = nvars;
+        const int32_t span = nvars == 1 ? 600 : nvars == 2 ? 40 : 12;
+        const int count = nvars == 1 ? 500 : 400;
+        const int decimal = round % 4 == 3 ? 200 : 20;
+        const TermList G = random_terms(g, nvars, count, span, 0, decimal);
+        const TermList A = random_terms(g, nvars, count, span, 0, decimal);
+        const TermList E = random_terms(g, nvars, count, span / 2, 0, decimal);
+        const TermList B = random_terms(g, nvars, count, span, span / 3, 30);
+        check_difference(nvars, G, A, E, B, true, "round " + std::to_string(round));
+        if (HasFatalFailure()) return;
+        check_difference(nvars, G, A, A, G, true, "cancelling, round " + std::to_string(round));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// g = a = e, b = -a, every coefficient 2^k - 1: the difference 2 a^2 has
+// coefficients at twice the bound of one product.
+TEST_F(MultimodProduct, DifferenceAtTheBound) {
+    number_polys = 1;
+    for (int k : {1, 56, 57, 60, 61, 86, 87, 120, 122, 183}) {
+        const mpz_class top = (mpz_class(1) << k) - 1;
+        TermList A;
+        for (int i = 0; i < 300; i++) A.emplace_back(top, Exps{i});
+        check_difference(1, A, A, A, negated(A), true, "k = " + std::to_string(k));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// What the route leaves to the separate products: short operands, Laurent
+// exponents, modular arithmetic.
+TEST_F(MultimodProduct, DifferenceRefusals) {
+    NumberGen g(0x18180006);
+    number_polys = 2;
+    const TermList small = random_terms(g, 2, 3, 2, 0, 5);
+    const TermList big = random_terms(g, 2, 400, 40, 0, 20);
+    check_difference(2, small, small, big, big, false, "short");
+    laurent = 1;
+    check_difference(2, big, random_terms(g, 2, 400, 40, -3, 20), big, big, false, "laurent");
+    laurent = 0;
+}
+
 }  // namespace
