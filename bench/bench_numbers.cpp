@@ -41,6 +41,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <vector>
@@ -463,46 +464,36 @@ void place_newton_cut(Operands& g) {
     }
 }
 
-// The gcd at several half-gcd cut-offs, best of three, for placing
-// `half_gcd_cut`.
-void place_gcd_cut(Operands& g) {
-    const int32_t cuts[] = {250, 500, 1000, 1500, 2500, INT32_MAX};
+// The gcd at several values of one cut-off, best of three, for placing it
+// (INT32_MAX shows as 0, with `unset` saying what that means).
+void place_gcd_cutoff(Operands& g, int32_t& cut, std::initializer_list<int32_t> cuts,
+                      std::initializer_list<int32_t> sizes, const char* unset) {
     std::printf("%8s", "digits");
     for (int32_t c : cuts) std::printf(" %10d", c == INT32_MAX ? 0 : c);
-    std::printf("   (ms; 0: Lehmer alone)\n");
-    for (int32_t n : {500, 1000, 2000, 4000, 8000}) {
+    std::printf("   (ms%s)\n", unset);
+    for (int32_t n : sizes) {
         std::printf("%8d", n);
         for (int32_t c : cuts) {
-            const int32_t before = digits::half_gcd_cut;
-            digits::half_gcd_cut = c;
+            const int32_t before = cut;
+            cut = c;
             double best = 1e30;
             for (int i = 0; i < 3; i++) best = std::min(best, bench_gcd(g, n, false).ours);
-            digits::half_gcd_cut = before;
-            std::printf(" %10.3f", best * 1e3);
-        }
-        std::printf("\n");
-    }
-}
-
-// The gcd at several `gcd_forms_cut` values, best of three, for placing it.
-void place_gcd_forms_cut(Operands& g) {
-    const int32_t cuts[] = {100, 150, 200, 300, 450};
-    std::printf("%8s", "digits");
-    for (int32_t c : cuts) std::printf(" %10d", c);
-    std::printf("   (ms)\n");
-    for (int32_t n : {4000, 16000, 64000}) {
-        std::printf("%8d", n);
-        for (int32_t c : cuts) {
-            const int32_t before = digits::gcd_forms_cut;
-            digits::gcd_forms_cut = c;
-            double best = 1e30;
-            for (int i = 0; i < 3; i++) best = std::min(best, bench_gcd(g, n, false).ours);
-            digits::gcd_forms_cut = before;
+            cut = before;
             std::printf(" %10.3f", best * 1e3);
             std::fflush(stdout);
         }
         std::printf("\n");
     }
+}
+
+// `half_gcd_cut`, INT32_MAX for the Lehmer loop alone.
+void place_gcd_cut(Operands& g) {
+    place_gcd_cutoff(g, digits::half_gcd_cut, {250, 500, 1000, 1500, 2500, INT32_MAX}, {500, 1000, 2000, 4000, 8000},
+                     "; 0: Lehmer alone");
+}
+
+void place_gcd_forms_cut(Operands& g) {
+    place_gcd_cutoff(g, digits::gcd_forms_cut, {100, 150, 200, 300, 450}, {4000, 16000, 64000}, "");
 }
 
 // Products, divisions and gcds with transforms on powers of two only and

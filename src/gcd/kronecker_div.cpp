@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
@@ -895,19 +896,20 @@ int kronecker_run(polynode* u, polynode* m, pt* rec, QuotientTerms* quot, Layout
     return divide_integers(tu, dv, lay, quot);
 }
 
-// *q := the polynomial of the wide quotient's terms (their numbers taken over).
-int wide_quotient(WideTerms& wide, const Layout& lay, int32_t nvars, polynode** q) {
-    std::sort(wide.begin(), wide.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<int32_t> exps(wide.size() * static_cast<size_t>(nvars), 0);
-    for (size_t i = 0; i < wide.size(); i++)
+// *q := the polynomial of the quotient's terms (offset, value), the largest
+// offset first after sorting, which is the terms' own order; number(value)
+// gives a term's coefficient as a lone number node.
+template <class T, class Number>
+int quotient_poly(std::vector<std::pair<int64_t, T>>& terms, const Layout& lay, int32_t nvars, Number number,
+                  polynode** q) {
+    std::sort(terms.begin(), terms.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<int32_t> exps(terms.size() * static_cast<size_t>(nvars), 0);
+    for (size_t i = 0; i < terms.size(); i++)
         for (size_t k = 0; k < lay.level.size(); k++)
             exps[i * static_cast<size_t>(nvars) + static_cast<size_t>(lay.level[k])] =
-                static_cast<int32_t>(wide[i].first / lay.stride[k] % lay.base[k]);
-    polynode* result = poly_from_terms(exps.data(), wide.size(), nvars, [&](size_t i) {
-        imag* n = wide[i].second;
-        wide[i].second = nullptr;
-        return new_number_node(n);
-    });
+                static_cast<int32_t>(terms[i].first / lay.stride[k] % lay.base[k]);
+    polynode* result =
+        poly_from_terms(exps.data(), terms.size(), nvars, [&](size_t i) { return number(terms[i].second); });
     free_poly(q);
     *q = result;
     return 1;
@@ -925,24 +927,16 @@ int kronecker_quotient(polynode* u, polynode* m, pt* rec, polynode** q) {
     if (r != 1) return r;
     int32_t nvars = 0;
     for (pt* v = rec; v; v = v->next) nvars++;
-    if (!wide.empty()) return wide_quotient(wide, lay, nvars, q);
-    // Largest offset first is the terms' own order.
-    std::sort(quot.begin(), quot.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<int32_t> exps(quot.size() * static_cast<size_t>(nvars), 0);
-    for (size_t i = 0; i < quot.size(); i++)
-        for (size_t k = 0; k < lay.level.size(); k++)
-            exps[i * static_cast<size_t>(nvars) + static_cast<size_t>(lay.level[k])] =
-                static_cast<int32_t>(quot[i].first / lay.stride[k] % lay.base[k]);
+    // Digit numbers past 128 bits are taken over.
+    if (!wide.empty())
+        return quotient_poly(wide, lay, nvars, [](imag*& n) { return new_number_node(std::exchange(n, nullptr)); }, q);
     const bool residues = modularmode != 0;
-    polynode* result = poly_from_terms(exps.data(), quot.size(), nvars, [&](size_t i) {
+    return quotient_poly(quot, lay, nvars, [&](Int128 c) {
         if (residues) {
             polynode* n = nullptr;
-            poly_set(static_cast<int32_t>(quot[i].second), &n);
+            poly_set(static_cast<int32_t>(c), &n);
             return n;
         }
-        return new_number_node(int128_number(quot[i].second));
-    });
-    free_poly(q);
-    *q = result;
-    return 1;
+        return new_number_node(int128_number(c));
+    }, q);
 }

@@ -1,6 +1,7 @@
 #include "matrix/sparse_int_flat_pivots.h"
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,18 +66,21 @@ struct FlatBlock {
         }
     }
 
-    // target := target - q x (entries of src), each changed entry reduced.
-    // src must not be target.
-    void sub_row(FlatRow& target, const FlatRow& src, const FlatInt& q) {
-        // The entries both rows hold change in place; only an entry made
-        // or cancelled rebuilds the row.
+    // target := target - q_i x v_i at column c_i for each item of list,
+    // (c_i, q_i, v_i) = parts(item), ascending c_i; each changed entry
+    // reduced.
+    template <class List, class Parts>
+    void sub_products(FlatRow& target, const List& list, Parts parts) {
+        // The entries both hold change in place; only an entry made or
+        // cancelled rebuilds the row.
         bool rebuild = false;
         size_t a = 0;
-        for (const FlatEntry& e : src) {
-            while (a < target.size() && target[a].col < e.col) a++;
-            if (a < target.size() && target[a].col == e.col) {
+        for (const auto& item : list) {
+            const auto [c, q, v] = parts(item);
+            while (a < target.size() && target[a].col < c) a++;
+            if (a < target.size() && target[a].col == c) {
                 FlatInt& x = target[a++].v;
-                flat_sub_mul_to(x, q, e.v);
+                flat_sub_mul_to(x, q, v);
                 flat_reduce(x, w);
                 rebuild = rebuild || flat_zero(x);
             } else {
@@ -86,18 +90,26 @@ struct FlatBlock {
         if (!rebuild) return;
         spare.clear();
         a = 0;
-        for (const FlatEntry& e : src) {
-            for (; a < target.size() && target[a].col <= e.col; a++)
-                if (target[a].col < e.col && !flat_zero(target[a].v)) spare.push_back(std::move(target[a]));
-            if (a > 0 && target[a - 1].col == e.col) {
+        for (const auto& item : list) {
+            const auto [c, q, v] = parts(item);
+            for (; a < target.size() && target[a].col <= c; a++)
+                if (target[a].col < c && !flat_zero(target[a].v)) spare.push_back(std::move(target[a]));
+            if (a > 0 && target[a - 1].col == c) {
                 if (!flat_zero(target[a - 1].v)) spare.push_back(std::move(target[a - 1]));
                 continue;
             }
-            made(q, e.v, e.col);
+            made(q, v, c);
         }
         for (; a < target.size(); a++)
             if (!flat_zero(target[a].v)) spare.push_back(std::move(target[a]));
         target.swap(spare);
+    }
+
+    using Product = std::tuple<int32_t, const FlatInt&, const FlatInt&>;
+
+    // target := target - q x (entries of src). src must not be target.
+    void sub_row(FlatRow& target, const FlatRow& src, const FlatInt& q) {
+        sub_products(target, src, [&](const FlatEntry& e) { return Product(e.col, q, e.v); });
     }
 
     // A new entry -q x v at column col of spare, when not 0 once reduced.
@@ -117,35 +129,7 @@ struct FlatBlock {
             const FlatInt* ps = get(r, s);
             if (!ps) continue;
             v = *ps;
-            FlatRow& target = row(r);
-            bool rebuild = false;
-            size_t a = 0;
-            for (const auto& [j, q] : qs) {
-                while (a < target.size() && target[a].col < j) a++;
-                if (a < target.size() && target[a].col == j) {
-                    FlatInt& x = target[a++].v;
-                    flat_sub_mul_to(x, q, v);
-                    flat_reduce(x, w);
-                    rebuild = rebuild || flat_zero(x);
-                } else {
-                    rebuild = true;
-                }
-            }
-            if (!rebuild) continue;
-            spare.clear();
-            a = 0;
-            for (const auto& [j, q] : qs) {
-                for (; a < target.size() && target[a].col <= j; a++)
-                    if (target[a].col < j && !flat_zero(target[a].v)) spare.push_back(std::move(target[a]));
-                if (a > 0 && target[a - 1].col == j) {
-                    if (!flat_zero(target[a - 1].v)) spare.push_back(std::move(target[a - 1]));
-                    continue;
-                }
-                made(q, v, j);
-            }
-            for (; a < target.size(); a++)
-                if (!flat_zero(target[a].v)) spare.push_back(std::move(target[a]));
-            target.swap(spare);
+            sub_products(row(r), qs, [&](const std::pair<int32_t, FlatInt>& jq) { return Product(jq.first, jq.second, v); });
         }
     }
 

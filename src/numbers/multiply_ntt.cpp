@@ -197,6 +197,13 @@ struct Prime {
         }
     }
 
+    // The tables of the three-point layer above m = 2^k points.
+    const Threes& threes_of(size_t m) const {
+        int lg = 0;
+        while ((size_t{1} << lg) < m) lg++;
+        return threes[static_cast<size_t>(lg)];
+    }
+
     // The forward transform on n points (2^k or 3 * 2^k), prepared; the
     // output order is the same for every operand, which is all the
     // pointwise products need.
@@ -206,9 +213,7 @@ struct Prime {
             return;
         }
         const size_t m = n / 3;
-        int lg = 0;
-        while ((size_t{1} << lg) < m) lg++;
-        const Threes& t = threes[static_cast<size_t>(lg)];
+        const Threes& t = threes_of(m);
         butterflies3(a, m, cube, cubes, t.f1.data(), t.f1s.data(), t.f2.data(), t.f2s.data());
         for (int k = 0; k < 3; k++) forward(a + k * m, m);
     }
@@ -220,9 +225,7 @@ struct Prime {
             return;
         }
         const size_t m = n / 3;
-        int lg = 0;
-        while ((size_t{1} << lg) < m) lg++;
-        const Threes& t = threes[static_cast<size_t>(lg)];
+        const Threes& t = threes_of(m);
         for (int k = 0; k < 3; k++) inverse(a + k * m, m);
         // The twiddles first, then the butterflies on the inverse root.
         const u64 p2 = 2 * p;

@@ -142,13 +142,7 @@ TEST(FastProducts, PowersOfTwoAndNeighboursAtTheTransformSizes) {
 TEST(FastProducts, EveryTransformLengthAndCoefficientWidth) {
     NumberGen gen(3606);
     Cut ntt(digits::ntt_cut, 1);
-    struct Shapes {
-        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
-        ~Shapes() {
-            digits::ntt_threes = threes;
-            digits::ntt_wide = wide;
-        }
-    } restore;
+    Kept<bool> threes(digits::ntt_threes), wide(digits::ntt_wide);
     // The coefficient counts are of two-digit coefficients: with three
     // digits to one the same lengths meet other point counts.
     for (int shape = 0; shape < 3; shape++) {

@@ -77,13 +77,7 @@ TEST(SharedTransforms, SignedSumsOfTwoProducts) {
 TEST(SharedTransforms, SumsOnEveryShapeOfTransform) {
     NumberGen gen(0x5eed'3503);
     SCOPED_TRACE(gen.trace());
-    struct Shapes {
-        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
-        ~Shapes() {
-            digits::ntt_threes = threes;
-            digits::ntt_wide = wide;
-        }
-    } restore;
+    Kept<bool> threes(digits::ntt_threes), wide(digits::ntt_wide);
     for (int32_t n : {2, 3, 6, 12, 48, 768, 1536}) {
         // n digits by n digits: n - 1 coefficients of the product, for even
         // n; both operands' top coefficients full.
@@ -167,13 +161,7 @@ void check_gcd(const mpz_class& a, const mpz_class& b) {
 TEST(SharedTransforms, GcdWithEveryMatrixProductTransformed) {
     NumberGen gen(0x5eed'3503);
     SCOPED_TRACE(gen.trace());
-    struct Shapes {
-        bool threes = digits::ntt_threes, wide = digits::ntt_wide;
-        ~Shapes() {
-            digits::ntt_threes = threes;
-            digits::ntt_wide = wide;
-        }
-    } restore;
+    Kept<bool> threes(digits::ntt_threes), wide(digits::ntt_wide);
     for (int32_t shaped : {0, 1, 2, 3, 8, 40, 149, 150, 151}) {
         // The first four: the shapes, with the forms from two digits on.
         const int32_t forms = shaped < 4 ? 2 : shaped;

@@ -15,7 +15,6 @@
 #include "quoly/trial_divide.h"
 #include "storage/assign.h"
 #include "storage/records.h"
-#include "support/data_once.h"
 #include "support/poly_build.h"
 #include "support/poly_ref.h"
 #include "support/random_numbers.h"
@@ -25,17 +24,6 @@ namespace {
 
 constexpr int NV = 4;
 using Exps = std::vector<int32_t>;
-
-struct Ring {
-    RingStateGuard saved;
-    explicit Ring(int32_t m) {
-        load_data_once();
-        modularmode = m != 0;
-        lintmode = m != 0;
-        install_modulus(m);
-        mod_is_prime = m != 0;
-    }
-};
 
 quoly* to_quoly(const TermList& t) {
     BuiltPoly p(NV, t);
@@ -97,7 +85,7 @@ bool check_pair(const TermList& q, const TermList& d) {
 }
 
 void planted(int32_t mod, uint64_t seed) {
-    Ring ring(mod);
+    PrimeRing ring(mod);
     AttachedVars vars(NV);
     NumberGen g(seed);
     int taken = 0, tried = 0;
@@ -126,7 +114,7 @@ TEST(ExactQuotient, PlantedModulo65521) { planted(65521, 7102); }
 TEST(ExactQuotient, PlantedModuloANearWordPrime) { planted(2147483629, 7103); }
 
 TEST(ExactQuotient, ConstantDivisorsAndNumbersAreLeftToTheGeneralDivision) {
-    Ring ring(0);
+    PrimeRing ring(0);
     AttachedVars vars(NV);
     const mpz_class big = (mpz_class(1) << 200) + 7;
     // A number divisor, a number dividend: refused, slot untouched.

@@ -30,3 +30,18 @@ private:
     int32_t& cut_;
     int32_t before_;
 };
+
+// Gives a switch back its value on leaving the scope; the test may change
+// it freely meanwhile.
+template <class T>
+class Kept {
+public:
+    explicit Kept(T& v) : v_(v), before_(v) {}
+    ~Kept() { v_ = before_; }
+    Kept(const Kept&) = delete;
+    Kept& operator=(const Kept&) = delete;
+
+private:
+    T& v_;
+    T before_;
+};
