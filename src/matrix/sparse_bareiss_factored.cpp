@@ -73,17 +73,23 @@ bool divide_known_exact(quoly** q, quoly* d) {
 }
 
 // Every entry of the row divided by d, or none: false when one quotient is
-// not exact (the row is then as it was).
-bool divide_row(colm* row, quoly* d) {
+// not exact (the row is then as it was). Entries marked in done are
+// quotients already and are left alone.
+bool divide_row(colm* row, quoly* d, const std::vector<char>* done = nullptr) {
     std::vector<quoly*> quotients;
-    bool exact = true;
-    for (colm* e = row; e && exact; e = e->next) {
+    bool exact = true, first = true;
+    size_t i = 0;
+    for (colm* e = row; e && exact; e = e->next, i++) {
         quoly* q = nullptr;
-        if (e == row) {
+        if (done && (*done)[i]) {
+            // kept as it is
+        } else if (first) {
+            // The pre-tests pay off for the row's first refusal.
             quoly_assign(e->val, &q);
             quoly* divisor = d;
             int flag = 0;
             exact = trial_divide(&divisor, &q, 1, 0, 0, &flag) == 0;
+            first = false;
         } else if (!exact_quotient(e->val, d, &q)) {
             quoly_assign(e->val, &q);
             exact = divide_known_exact(&q, d);
@@ -94,10 +100,11 @@ bool divide_row(colm* row, quoly* d) {
         for (quoly*& q : quotients) free_quoly(&q);
         return false;
     }
-    size_t i = 0;
-    for (colm* e = row; e; e = e->next) {
+    i = 0;
+    for (colm* e = row; e; e = e->next, i++) {
+        if (!quotients[i]) continue;
         free_quoly(&e->val);
-        e->val = quotients[i++];
+        e->val = quotients[i];
     }
     return true;
 }
@@ -303,6 +310,47 @@ void FactoredRows::show(sparse* m, int32_t r, int32_t k) {
     *row_head(m, r) = fresh;
 }
 
+// The factors of last_pivot that the row's list num (updated) neither
+// cancels by id, nor part by part, nor divides into: what is left to
+// divide out of the row's entries, ascending.
+std::vector<int32_t> FactoredRows::settle(std::vector<int32_t>* num) {
+    std::vector<int32_t> left;
+    *num = cancel(*num, last_pivot, &left);
+    // Factors known to be products cancel part by part.
+    std::vector<int32_t> hard;
+    while (!left.empty()) {
+        const int32_t d = left.back();
+        left.pop_back();
+        auto at = std::lower_bound(num->begin(), num->end(), d);
+        if (at != num->end() && *at == d) {
+            num->erase(at);
+        } else if (parts[size_t(d)].first >= 0 && (sparse_factored_shortcuts & 1)) {
+            left.push_back(parts[size_t(d)].first);
+            if (parts[size_t(d)].second >= 0) left.push_back(parts[size_t(d)].second);
+        } else {
+            hard.push_back(d);
+        }
+    }
+    // What cancels by id or divides a factor of the row's list costs
+    // nothing on the entries.
+    std::vector<int32_t> on_entries;
+    for (const int32_t d : hard) {
+        auto at = std::lower_bound(num->begin(), num->end(), d);
+        if (at != num->end() && *at == d) {
+            num->erase(at);
+            continue;
+        }
+        if (!divide_factor(num, d)) on_entries.push_back(d);
+    }
+    std::sort(on_entries.begin(), on_entries.end());
+    return on_entries;
+}
+
+quoly* FactoredRows::divisor(const std::vector<int32_t>& ids, int32_t k) {
+    if (ids.empty()) return nullptr;
+    return ids.size() == 1 ? factors[size_t(ids[0])] : product(ids, k);
+}
+
 void FactoredRows::step(sparse* m, int32_t k) {
     colm** krow = row_head(local, k);
     colm* piv = *at_or_after(krow, k);
@@ -319,15 +367,46 @@ void FactoredRows::step(sparse* m, int32_t k) {
         colm** head = row_head(local, r);
         colm** pk = at_or_after(head, k);
         std::vector<int32_t> num;
+        // What the step leaves to divide out of the row's entries: a pass
+        // over every entry, by the product of those factors at once before
+        // trying them one at a time.
+        std::vector<int32_t> hard;
+        bool tried = false;
         if (*pk && (*pk)->col == k) {
             // Met by the pivot column: (g a_rj - e a_kj) on the local entries,
             // the two rows' factors multiplied.
+            num = joined(scale[size_t(r)], scale[size_t(k)]);
+            hard = settle(&num);
+            // Large entries come out divided already, their dividends never
+            // built (when the images prove the quotient).
+            quoly* d = divisor(hard, k);
+            const bool d_poly = d && !d->isnum && !d->den;
+            std::vector<char> done;
             colm* dead = *pk;
             quoly* e = dead->val;
             dead->val = nullptr;
             *pk = dead->next;
             dead->next = nullptr;
             give_back_list(dead);
+            // The large entries' quotients in one batch: g, e and d are
+            // shared by all of them.
+            std::vector<DifferenceQuotient> batch;
+            if (d_poly && !g_is_1) {
+                for (colm *x = *head, *y = rest; x && y;) {
+                    if (x->col < y->col) {
+                        x = x->next;
+                    } else if (y->col < x->col) {
+                        y = y->next;
+                    } else {
+                        if (large_pair(g, x->val) && large_pair(e, y->val))
+                            batch.push_back({g->pnum, x->val->pnum, e->pnum, y->val->pnum, d->pnum, nullptr});
+                        x = x->next;
+                        y = y->next;
+                    }
+                }
+                if (!batch.empty()) poly_mult_difference_quotients(batch.data(), static_cast<int32_t>(batch.size()));
+            }
+            size_t next_quotient = 0;
             colm* src = *head;
             colm* fresh = nullptr;
             colm** tail = &fresh;
@@ -338,15 +417,22 @@ void FactoredRows::step(sparse* m, int32_t k) {
                 const int32_t j = jr < ja ? jr : ja;
                 quoly* v = nullptr;
                 if (jr == j && ja == j && !g_is_1 && large_pair(g, src->val) && large_pair(e, a->val)) {
-                    polynode* d = nullptr;
-                    if (poly_mult_difference(g->pnum, src->val->pnum, e->pnum, a->val->pnum, &d)) {
-                        use_up_poly(&d, &v);
+                    polynode* c = nullptr;
+                    bool divided = false;
+                    if (next_quotient < batch.size()) {
+                        c = batch[next_quotient++].quotient;
+                        divided = c != nullptr;
+                    }
+                    if (divided || poly_mult_difference(g->pnum, src->val->pnum, e->pnum, a->val->pnum, &c)) {
+                        use_up_poly(&c, &v);
                         src = src->next;
                         a = a->next;
-                        if (quoly_iszero(v))
+                        if (quoly_iszero(v)) {
                             free_quoly(&v);
-                        else
+                        } else {
                             tail = append(tail, j, v);
+                            done.push_back(divided);
+                        }
                         continue;
                     }
                 }
@@ -364,52 +450,38 @@ void FactoredRows::step(sparse* m, int32_t k) {
                     a = a->next;
                 }
                 if (v && quoly_iszero(v)) free_quoly(&v);
-                if (v) tail = append(tail, j, v);
+                if (v) {
+                    tail = append(tail, j, v);
+                    done.push_back(0);
+                }
             }
             free_quoly(&e);
             free_row(head);
             *head = fresh;
-            num = joined(scale[size_t(r)], scale[size_t(k)]);
+            if (d) {
+                tried = true;
+                if (divide_row(*head, d, &done)) {
+                    hard.clear();
+                } else {
+                    // Only the product with the row's factors divides:
+                    // the quotients go back to what the steps below expect.
+                    size_t i = 0;
+                    for (colm* x = *head; x; x = x->next, i++) {
+                        if (!done[i]) continue;
+                        quoly* t = nullptr;
+                        quoly_mult(x->val, d, &t);
+                        free_quoly(&x->val);
+                        x->val = t;
+                    }
+                }
+            }
         } else {
             // Left alone by the step: only its scale moves, by p_k / p_(k-1).
             if (pivot == last_pivot) continue;
             num = joined(scale[size_t(r)], pivot);
+            hard = settle(&num);
         }
-        std::vector<int32_t> left;
-        num = cancel(num, last_pivot, &left);
-        // Factors known to be products cancel part by part.
-        std::vector<int32_t> hard;
-        while (!left.empty()) {
-            const int32_t d = left.back();
-            left.pop_back();
-            auto at = std::lower_bound(num.begin(), num.end(), d);
-            if (at != num.end() && *at == d) {
-                num.erase(at);
-            } else if (parts[size_t(d)].first >= 0 && (sparse_factored_shortcuts & 1)) {
-                left.push_back(parts[size_t(d)].first);
-                if (parts[size_t(d)].second >= 0) left.push_back(parts[size_t(d)].second);
-            } else {
-                hard.push_back(d);
-            }
-        }
-        // What cancels by id or divides a factor of the row's list costs
-        // nothing on the entries; the rest is divided out of them in one
-        // pass, by its product, before trying its parts one at a time: each
-        // pass reads and rebuilds every entry of the row.
-        std::vector<int32_t> on_entries;
-        for (const int32_t d : hard) {
-            auto at = std::lower_bound(num.begin(), num.end(), d);
-            if (at != num.end() && *at == d) {
-                num.erase(at);
-                continue;
-            }
-            if (!divide_factor(&num, d)) on_entries.push_back(d);
-        }
-        if (on_entries.size() >= 2) {
-            std::sort(on_entries.begin(), on_entries.end());
-            if (divide_row(*head, product(on_entries, k))) on_entries.clear();
-        }
-        hard = std::move(on_entries);
+        if (hard.size() >= 2 && !tried && divide_row(*head, product(hard, k))) hard.clear();
         for (size_t h = 0; h < hard.size(); h++) {
             const int32_t d = hard[h];
             auto at = std::lower_bound(num.begin(), num.end(), d);
@@ -418,7 +490,8 @@ void FactoredRows::step(sparse* m, int32_t k) {
                 continue;
             }
             if (divide_factor(&num, d)) continue;
-            if (divide_row(*head, factors[size_t(d)])) continue;
+            // (Alone, it was tried on the entries above.)
+            if (!(tried && h == 0 && hard.size() == 1) && divide_row(*head, factors[size_t(d)])) continue;
             if ((sparse_factored_shortcuts & 2) && split_by_gcd(&num, &hard, d)) continue;
             // The factor divides only the product: bring the row's factors in.
             multiply_row(*head, num, k);

@@ -79,6 +79,9 @@ struct FactoredRows {
     bool divide_factor(std::vector<int32_t>* ids, int32_t d);
     bool split_by_gcd(std::vector<int32_t>* ids, std::vector<int32_t>* rest, int32_t d);
     quoly* product(const std::vector<int32_t>& ids, int32_t k);
+    std::vector<int32_t> settle(std::vector<int32_t>* num);
+    // The product of ids (one factor itself); null for none.
+    quoly* divisor(const std::vector<int32_t>& ids, int32_t k);
     void multiply_row(colm* row, const std::vector<int32_t>& ids, int32_t k);
     void show(sparse* m, int32_t r, int32_t k);
 };

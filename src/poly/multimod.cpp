@@ -441,62 +441,150 @@ polynode* multimodular_product(const polynode* a, const polynode* b) {
     return p ? p : zero_poly();
 }
 
-polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b) {
-    if (modularmode || lintmode || multimod_route < 0) return nullptr;
-    Shape sh[4];
-    const polynode* op[4] = {g, a, e, b};
-    int32_t levels = 0;
-    for (int t = 0; t < 4; t++) {
-        measure(op[t], 0, sh[t]);
-        if (sh[t].deep) return nullptr;
-        levels = std::max(levels, sh[t].levels);
-    }
-    int64_t terms = 0;
-    for (Shape& x : sh) {
-        for (int32_t j = x.levels; j < levels; j++) x.lo[j] = x.hi[j] = 0;
-        for (int32_t j = 0; j < levels; j++)
-            if (x.lo[j] < 0) return nullptr;
-        terms += x.terms;
-    }
-    // Every operand packed from exponent 0, so that both products land on
-    // the same places.
-    Layout lay;
-    lay.levels = levels;
-    int32_t zero[MAX_LEVELS] = {};
-    int64_t points = 1;
-    for (int32_t j = levels; j-- > 0;) {
-        const int64_t high = std::max(int64_t{sh[0].hi[j]} + sh[1].hi[j], int64_t{sh[2].hi[j]} + sh[3].hi[j]);
-        if (high > INT32_MAX) return nullptr;
-        lay.low[j] = 0;
-        lay.high[j] = static_cast<int32_t>(high);
-        lay.stride[j] = points;
-        points *= high + 1;
-        if (points > MAX_POINTS || points > COMBINATION_POINTS_PER_TERM * terms) return nullptr;
-    }
-    int64_t len[4];
-    for (int t = 0; t < 4; t++) {
-        len[t] = 1;
-        for (int32_t j = 0; j < levels; j++) len[t] += int64_t{sh[t].hi[j]} * lay.stride[j];
-    }
-    if (!wordprimes::transform_length(len[0], len[1]) || !wordprimes::transform_length(len[2], len[3])) return nullptr;
-    auto bits = [](const Shape& x, const Shape& y) {
-        return x.max_bits + y.max_bits + 64 - __builtin_clzll(static_cast<uint64_t>(std::min(x.terms, y.terms)));
-    };
-    const int64_t bound_bits = std::max(bits(sh[0], sh[1]), bits(sh[2], sh[3])) + 3;
-    const int32_t nprimes = static_cast<int32_t>(bound_bits / wordprimes::PRIME_BITS + 1);
-    int64_t lengths = 0;
-    for (int64_t l : len) lengths += l;
-    const int64_t bytes = 8 * (static_cast<int64_t>(nprimes) * points + 6 * lengths + int64_t{nprimes} * nprimes);
-    if (totalavailablememory > 0 ? static_cast<uint64_t>(bytes) > memavail() : bytes > MAX_UNBUDGETED_BYTES)
-        return nullptr;
+namespace {
 
-    Packed pk[4];
-    for (int t = 0; t < 4; t++) pack(op[t], 0, levels, 0, zero, lay.stride, pk[t]);
+// Both products of g a - e b on one layout, every operand packed from
+// exponent 0 so that the products land on the same places; then any
+// further operands (a divisor) on the same layout.
+struct Combination {
+    static constexpr int MAX_OPERANDS = 5;
+    int count = 0;
+    Shape sh[MAX_OPERANDS];
+    Layout lay;
+    int64_t points = 1;
+    int64_t len[MAX_OPERANDS];
+    int64_t bound_bits = 0;   // |g a - e b| < 2^bound_bits
+    Packed pk[MAX_OPERANDS];
+
+    // False when the route does not apply (see multimodular_combination).
+    bool plan(const polynode* const* op, int n) {
+        if (modularmode || lintmode || multimod_route < 0) return false;
+        count = n;
+        int32_t levels = 0;
+        for (int t = 0; t < n; t++) {
+            measure(op[t], 0, sh[t]);
+            if (sh[t].deep) return false;
+            levels = std::max(levels, sh[t].levels);
+        }
+        int64_t terms = 0;
+        for (int t = 0; t < n; t++) {
+            Shape& x = sh[t];
+            for (int32_t j = x.levels; j < levels; j++) x.lo[j] = x.hi[j] = 0;
+            for (int32_t j = 0; j < levels; j++)
+                if (x.lo[j] < 0) return false;
+            if (t < 4) terms += x.terms;
+        }
+        lay.levels = levels;
+        for (int32_t j = levels; j-- > 0;) {
+            const int64_t high = std::max(int64_t{sh[0].hi[j]} + sh[1].hi[j], int64_t{sh[2].hi[j]} + sh[3].hi[j]);
+            if (high > INT32_MAX) return false;
+            for (int t = 4; t < n; t++)
+                if (sh[t].hi[j] > high) return false;
+            lay.low[j] = 0;
+            lay.high[j] = static_cast<int32_t>(high);
+            lay.stride[j] = points;
+            points *= high + 1;
+            if (points > MAX_POINTS || points > COMBINATION_POINTS_PER_TERM * terms) return false;
+        }
+        for (int t = 0; t < n; t++) {
+            len[t] = 1;
+            for (int32_t j = 0; j < levels; j++) len[t] += int64_t{sh[t].hi[j]} * lay.stride[j];
+        }
+        if (!wordprimes::transform_length(len[0], len[1]) || !wordprimes::transform_length(len[2], len[3]))
+            return false;
+        auto bits = [](const Shape& x, const Shape& y) {
+            return x.max_bits + y.max_bits + 64 - __builtin_clzll(static_cast<uint64_t>(std::min(x.terms, y.terms)));
+        };
+        bound_bits = std::max(bits(sh[0], sh[1]), bits(sh[2], sh[3])) + 1;
+        return true;
+    }
+
+    // The images and the transform scratch fit the memory budget (none is
+    // set before the start-up file is read: tests, benchmarks).
+    bool affordable(int32_t nprimes, int64_t length) const {
+        int64_t lengths = 0;
+        for (int t = 0; t < count; t++) lengths += len[t];
+        const int64_t bytes = 8 * (static_cast<int64_t>(nprimes) * points + 6 * lengths + 4 * length + int64_t{nprimes} * nprimes);
+        return totalavailablememory > 0 ? static_cast<uint64_t>(bytes) <= memavail() : bytes <= MAX_UNBUDGETED_BYTES;
+    }
+
+    void pack_all(const polynode* const* op) {
+        int32_t zero[MAX_LEVELS] = {};
+        for (int t = 0; t < count; t++) pack(op[t], 0, lay.levels, 0, zero, lay.stride, pk[t]);
+    }
+};
+
+int32_t primes_for(int64_t bits) { return static_cast<int32_t>(bits / wordprimes::PRIME_BITS + 1); }
+
+int64_t max_coefficient_bits(const polynode* p) {
+    int64_t bits = 0;
+    for (; p; p = p->next) {
+        if (!p->numb) {
+            bits = std::max(bits, max_coefficient_bits(p->pcoef));
+            continue;
+        }
+        const imag* x = p->ncoef;
+        bits = std::max(bits, int64_t{DIGIT_BITS} * (x->count - 1) + bit_length(static_cast<uint32_t>(std::abs(x->head->digit))));
+    }
+    return bits;
+}
+
+// One quotient of a batch on the batch's layout.
+struct QuotientPlan {
+    Combination c;             // its own layout: the bound and the exponents
+    int32_t top[MAX_LEVELS];   // the quotient's exponents per level (< 0: only 0 fits)
+    Layout qlay;               // the quotient's box, compactly
+    int64_t qpoints = 1;
+    int32_t nprimes = 0;
+    int64_t d_norm_bits = 0;   // |d|_1 < 2^d_norm_bits
+    int32_t slot[5];           // its operands among the batch's distinct ones
+    std::vector<uint64_t> residues;   // per place of the box, per prime
+    bool failed = false;
+};
+
+// The places of r inside the quotient's box go to out (compact, prime i of
+// nprimes); false when a place outside it, or past the layout, is not 0.
+bool gather(const Layout& lay, const QuotientPlan& job, const uint64_t* r, int64_t n, int64_t points, int32_t i,
+            int32_t nprimes, uint64_t* out) {
+    for (int64_t k = points; k < n; k++)
+        if (r[k]) return false;
+    auto walk = [&](auto&& self, int32_t j, int64_t base, int64_t cbase) -> bool {
+        for (int64_t e = 0; e <= lay.high[j]; e++) {
+            const int64_t at = base + e * lay.stride[j];
+            if (e > job.top[j]) {
+                for (int64_t k = at; k < at + lay.stride[j]; k++)
+                    if (r[k]) return false;
+            } else if (j + 1 < lay.levels) {
+                if (!self(self, j + 1, at, cbase + e * job.qlay.stride[j])) return false;
+            } else {
+                out[(cbase + e) * nprimes + i] = r[at];
+            }
+        }
+        return true;
+    };
+    if (lay.levels == 0) {
+        out[i] = r[0];
+        return true;
+    }
+    return walk(walk, 0, 0, 0);
+}
+
+}  // namespace
+
+polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b) {
+    const polynode* op[4] = {g, a, e, b};
+    Combination c;
+    if (!c.plan(op, 4)) return nullptr;
+    // The primes' product must exceed four times the bound (the joining).
+    const int32_t nprimes = primes_for(c.bound_bits + 2);
+    if (!c.affordable(nprimes, 0)) return nullptr;
+    c.pack_all(op);
+    const Packed* pk = c.pk;
     std::vector<Prime> primes;
     wordprimes::first_primes(nprimes, primes);
-    std::vector<uint64_t> residues(static_cast<size_t>(points) * nprimes);
+    std::vector<uint64_t> residues(static_cast<size_t>(c.points) * nprimes);
     {
-        std::vector<uint64_t> im[4], iz(static_cast<size_t>(points)), work, powers;
+        std::vector<uint64_t> im[4], iz(static_cast<size_t>(c.points)), work, powers;
         for (int32_t i = 0; i < nprimes; i++) {
             poll_interrupt();
             const Prime& q = primes[i];
@@ -510,8 +598,174 @@ polynode* multimodular_combination(const polynode* g, const polynode* a, const p
     }
     const std::shared_ptr<const Crt> held = crt_for(primes);
     std::vector<uint64_t> s, ys;
-    polynode* p = rebuild(lay, 0, 0, *held, residues, s, ys);
+    polynode* p = rebuild(c.lay, 0, 0, *held, residues, s, ys);
     return p ? p : zero_poly();
+}
+
+void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count) {
+    std::vector<QuotientPlan> plans(static_cast<size_t>(count));
+    std::vector<const polynode*> distinct;
+    auto slot_of = [&](const polynode* p) {
+        for (size_t i = 0; i < distinct.size(); i++)
+            if (distinct[i] == p) return static_cast<int32_t>(i);
+        distinct.push_back(p);
+        return static_cast<int32_t>(distinct.size() - 1);
+    };
+    // Each quotient's own plan; the batch's layout covers them all.
+    Layout lay;
+    lay.levels = 0;
+    std::vector<int32_t> taken;
+    for (int32_t t = 0; t < count; t++) {
+        DifferenceQuotient& job = jobs[t];
+        job.quotient = nullptr;
+        QuotientPlan& plan = plans[size_t(t)];
+        const polynode* op[5] = {job.g, job.a, job.e, job.b, job.d};
+        if (!plan.c.plan(op, 5) || plan.c.sh[4].terms == 0) continue;
+        const int32_t levels = plan.c.lay.levels;
+        for (int32_t j = lay.levels; j < levels; j++) lay.high[j] = 0;
+        lay.levels = std::max(lay.levels, levels);
+        for (int32_t j = 0; j < levels; j++) lay.high[j] = std::max(lay.high[j], plan.c.lay.high[j]);
+        for (int i = 0; i < 5; i++) plan.slot[i] = slot_of(op[i]);
+        taken.push_back(t);
+    }
+    if (taken.empty()) return;
+    int64_t points = 1, longest = 0;
+    for (int32_t j = lay.levels; j-- > 0;) {
+        lay.low[j] = 0;
+        lay.stride[j] = points;
+        points *= int64_t{lay.high[j]} + 1;
+        if (points > MAX_POINTS) break;
+    }
+    for (const int32_t t : taken) longest = std::max(longest, plans[size_t(t)].c.points);
+    // One layout for all only when it costs no longer transforms than the
+    // longest quotient's own; else each goes alone.
+    if (points > MAX_POINTS || wordprimes::transform_points(points) > wordprimes::transform_points(longest)) {
+        if (count > 1)
+            for (int32_t t = 0; t < count; t++) multimodular_combination_quotients(jobs + t, 1);
+        return;
+    }
+    const int64_t n = wordprimes::transform_points(points);
+    int32_t nprimes = 0;
+    for (const int32_t t : taken) {
+        QuotientPlan& plan = plans[size_t(t)];
+        const Shape& sd = plan.c.sh[4];
+        // The residues prove q d = g a - e b modulo the primes' product M
+        // when |q d - (g a - e b)| <= |q| |d|_1 + 2^bound_bits stays below
+        // M. |q| is known only at the end: the primes allow for |q| |d|_1
+        // up to the bound times d's terms, which covers the quotients met
+        // (|q| |d|_inf rarely exceeds |g a - e b|); a larger one refuses.
+        const int64_t term_bits = 64 - __builtin_clzll(static_cast<uint64_t>(sd.terms));
+        plan.d_norm_bits = sd.max_bits + term_bits;
+        plan.nprimes = primes_for(plan.c.bound_bits + term_bits + 2);
+        nprimes = std::max(nprimes, plan.nprimes);
+        // The quotient's exponents: its own layout's less d's (0 on levels
+        // past its operands'), compactly.
+        plan.qlay.levels = lay.levels;
+        for (int32_t j = lay.levels; j-- > 0;) {
+            plan.top[j] = j < plan.c.lay.levels ? plan.c.lay.high[j] - sd.hi[j] : 0;
+            plan.qlay.low[j] = 0;
+            plan.qlay.high[j] = plan.top[j];
+            plan.qlay.stride[j] = plan.qpoints;
+            plan.qpoints *= std::max(plan.top[j], 0) + 1;
+        }
+    }
+    // Memory: the distinct operands' values and the divisors' inverses for
+    // one prime at a time, the quotients' residues for all.
+    int64_t words = static_cast<int64_t>(distinct.size()) * n + 3 * n;
+    for (const int32_t t : taken) {
+        const QuotientPlan& plan = plans[size_t(t)];
+        words += plan.qpoints * plan.nprimes;
+        for (const Shape& x : plan.c.sh) words += x.words + 3 * x.terms;   // packed (shared ones counted again)
+    }
+    if (totalavailablememory > 0 ? static_cast<uint64_t>(8 * words) > memavail() : 8 * words > MAX_UNBUDGETED_BYTES)
+        return;
+    std::vector<Packed> packed(distinct.size());
+    {
+        int32_t zero[MAX_LEVELS] = {};
+        for (size_t i = 0; i < distinct.size(); i++) pack(distinct[i], 0, lay.levels, 0, zero, lay.stride, packed[i]);
+    }
+    for (const int32_t t : taken) {
+        QuotientPlan& plan = plans[size_t(t)];
+        plan.residues.assign(static_cast<size_t>(plan.qpoints * plan.nprimes), 0);
+    }
+    std::vector<Prime> primes;
+    wordprimes::first_primes(nprimes, primes);
+    std::vector<std::vector<uint64_t>> values(distinct.size()), inverses(distinct.size());
+    std::vector<uint64_t> image_of, powers, r(static_cast<size_t>(n)), z(static_cast<size_t>(n));
+    for (int32_t i = 0; i < nprimes; i++) {
+        poll_interrupt();
+        const Prime& q = primes[i];
+        powers.clear();
+        std::vector<int32_t> active;
+        std::vector<bool> operand(distinct.size(), false), divisor(distinct.size(), false);
+        for (const int32_t t : taken) {
+            const QuotientPlan& plan = plans[size_t(t)];
+            if (plan.failed || plan.nprimes <= i) continue;
+            active.push_back(t);
+            for (int k = 0; k < 4; k++) operand[size_t(plan.slot[k])] = true;
+            divisor[size_t(plan.slot[4])] = true;
+        }
+        if (active.empty()) break;
+        // The divisors first: where one vanishes, every operand goes to the
+        // twisted points instead.
+        auto divisors_at = [&](const wordprimes::Transform& tr) {
+            for (size_t s = 0; s < distinct.size(); s++) {
+                if (!divisor[s]) continue;
+                image(packed[s], q, powers, image_of);
+                inverses[s].resize(static_cast<size_t>(n));
+                tr.forward(image_of.data(), packed[s].length, inverses[s].data());
+                if (!tr.invert(inverses[s].data())) return false;
+            }
+            return true;
+        };
+        auto tr = std::make_unique<wordprimes::Transform>(q, n, false);
+        if (!divisors_at(*tr)) {
+            tr = std::make_unique<wordprimes::Transform>(q, n, true);
+            if (!divisors_at(*tr)) {
+                // Vanishing at both sets of points: left to the caller.
+                for (const int32_t t : active) plans[size_t(t)].failed = true;
+                continue;
+            }
+        }
+        for (size_t s = 0; s < distinct.size(); s++) {
+            if (!operand[s]) continue;
+            image(packed[s], q, powers, image_of);
+            values[s].resize(static_cast<size_t>(n));
+            tr->forward(image_of.data(), packed[s].length, values[s].data());
+        }
+        for (const int32_t t : active) {
+            QuotientPlan& plan = plans[size_t(t)];
+            const int32_t* sl = plan.slot;
+            tr->quotient(values[size_t(sl[0])].data(), values[size_t(sl[1])].data(), values[size_t(sl[2])].data(),
+                         values[size_t(sl[3])].data(), inverses[size_t(sl[4])].data(), r.data());
+            tr->backward(r.data(), z.data());
+            // Not exact modulo q, so not over Z.
+            if (!gather(lay, plan, z.data(), n, points, i, plan.nprimes, plan.residues.data())) plan.failed = true;
+        }
+    }
+    std::vector<uint64_t> s, ys;
+    for (const int32_t t : taken) {
+        QuotientPlan& plan = plans[size_t(t)];
+        if (plan.failed) continue;
+        bool empty = false;
+        for (int32_t j = 0; j < plan.qlay.levels; j++) empty = empty || plan.top[j] < 0;
+        polynode* p = nullptr;
+        if (!empty) {
+            const std::vector<Prime> own(primes.begin(), primes.begin() + plan.nprimes);
+            const std::shared_ptr<const Crt> held = crt_for(own);
+            p = rebuild(plan.qlay, 0, 0, *held, plan.residues, s, ys);
+        }
+        if (!p) {
+            jobs[t].quotient = zero_poly();
+            continue;
+        }
+        if (std::max(max_coefficient_bits(p) + plan.d_norm_bits, plan.c.bound_bits) + 1 >
+            int64_t{wordprimes::PRIME_BITS} * plan.nprimes) {
+            free_poly(&p);
+            continue;
+        }
+        jobs[t].quotient = p;
+    }
 }
 
 }  // namespace polyimpl

@@ -115,14 +115,31 @@ bool non_trivial(const polynode* t) { return !t->numb && !lone_number(t->pcoef);
 
 void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec) { replace_slot(res, product(a, b, rec)); }
 
-bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res) {
+namespace {
+
+bool combination_applies() {
     if (laurent || term_products != 0) return false;
     for (const pt* v = polynames; v; v = v->next)
         if (v->relation) return false;
+    return true;
+}
+
+}  // namespace
+
+bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res) {
+    if (!combination_applies()) return false;
     polynode* d = multimodular_combination(g, a, e, b);
     if (!d) return false;
     *res = d;
     return true;
+}
+
+void poly_mult_difference_quotients(DifferenceQuotient* jobs, int32_t count) {
+    if (!combination_applies()) {
+        for (int32_t t = 0; t < count; t++) jobs[t].quotient = nullptr;
+        return;
+    }
+    multimodular_combination_quotients(jobs, count);
 }
 
 int bysquaring(polynode* p) {

@@ -58,6 +58,17 @@ void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec);
 // not take them (modular or machine-integer mode, Laurent exponents,
 // relations, short operands, sparse boxes).
 bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res);
+// One quotient (g a - e b) / d of a batch.
+struct DifferenceQuotient {
+    const polynode *g, *a, *e, *b, *d;
+    polynode* quotient;   // set by the call: null when not taken
+};
+// Every quotient of the batch by the images of g a - e b, the division
+// done on them so that no dividend is built, and each operand that several
+// quotients share (the same polynode) transformed once. A quotient is left
+// null when that route does not take it (as above) or when d does not
+// divide g a - e b exactly; never one that is not exact. Operands kept.
+void poly_mult_difference_quotients(DifferenceQuotient* jobs, int32_t count);
 // 1 when the power routine should raise p by repeated squaring, 0 when by
 // repeated multiplication (a long leading chain of several terms makes the
 // squares expensive).

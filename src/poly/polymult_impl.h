@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/records.h"
 
@@ -67,6 +68,13 @@ polynode* multimodular_product(const polynode* a, const polynode* b);
 // (modular or machine-integer mode, negative exponents, a box too large
 // or mostly empty, operands too short for transforms, memory).
 polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b);
+// The quotients (g a - e b) / d of a batch by the same images, the
+// divisions done pointwise on the transforms, operands met in several
+// (the same polynode) transformed once per prime. A quotient is left null
+// when the route does not apply to it, d does not divide, or the primes
+// cannot prove the quotient (then the caller divides). Never a quotient
+// that is not exact.
+void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count);
 
 // p^n over Z (big-integer mode) by Miller's recurrence, for p in one
 // variable (every top-level coefficient a lone number) of at least two and

@@ -71,39 +71,63 @@ inline uint64_t shoup(uint64_t a, uint64_t w, uint64_t ws, uint64_t p) {
 
 // Harvey's lazy butterflies: values stay in 0 .. 2p - 1 forward and
 // 0 .. 4p - 1 backward (p < 2^62), reduced once at the end.
-void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
-    const uint64_t p = q.p, p2 = 2 * q.p;
-    for (int64_t len = n / 2; len >= 1; len /= 2)
-        for (int64_t s = 0; s < n; s += 2 * len) {
-            uint64_t* x = a + s;
-            uint64_t* y = a + s + len;
-            const uint64_t* wl = w + len;
-            const uint64_t* wsl = ws + len;
-            for (int64_t j = 0; j < len; j++) {
-                const uint64_t u = x[j], v = y[j];
-                const uint64_t t = u + v;
-                x[j] = t >= p2 ? t - p2 : t;
-                y[j] = shoup(u - v + p2, wl[j], wsl[j], p);
-            }
+inline void forward_level(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws, uint64_t p) {
+    const uint64_t p2 = 2 * p;
+    const uint64_t* wl = w + len;
+    const uint64_t* wsl = ws + len;
+    for (int64_t s = 0; s < n; s += 2 * len) {
+        uint64_t* x = a + s;
+        uint64_t* y = a + s + len;
+        for (int64_t j = 0; j < len; j++) {
+            const uint64_t u = x[j], v = y[j];
+            const uint64_t t = u + v;
+            x[j] = t >= p2 ? t - p2 : t;
+            y[j] = shoup(u - v + p2, wl[j], wsl[j], p);
         }
+    }
+}
+
+inline void backward_level(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws, uint64_t p) {
+    const uint64_t p2 = 2 * p;
+    const uint64_t* wl = w + len;
+    const uint64_t* wsl = ws + len;
+    for (int64_t s = 0; s < n; s += 2 * len) {
+        uint64_t* x = a + s;
+        uint64_t* y = a + s + len;
+        for (int64_t j = 0; j < len; j++) {
+            uint64_t u = x[j];
+            if (u >= p2) u -= p2;
+            const uint64_t v = shoup(y[j], wl[j], wsl[j], p);
+            x[j] = u + v;
+            y[j] = u - v + p2;
+        }
+    }
+}
+
+// Past this many points a transform's levels no longer run in the core's
+// own cache: the outer levels split the array in halves, each transformed
+// whole (all its levels) before the next, so that only those outer levels
+// stream through memory.
+constexpr int64_t CACHE_POINTS = int64_t{1} << 15;
+
+void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
+    if (n > CACHE_POINTS) {
+        forward_level(a, n, n / 2, w, ws, q.p);
+        forward(q, a, n / 2, w, ws);
+        forward(q, a + n / 2, n / 2, w, ws);
+        return;
+    }
+    for (int64_t len = n / 2; len >= 1; len /= 2) forward_level(a, n, len, w, ws, q.p);
 }
 
 void backward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
-    const uint64_t p = q.p, p2 = 2 * q.p;
-    for (int64_t len = 1; len < n; len *= 2)
-        for (int64_t s = 0; s < n; s += 2 * len) {
-            uint64_t* x = a + s;
-            uint64_t* y = a + s + len;
-            const uint64_t* wl = w + len;
-            const uint64_t* wsl = ws + len;
-            for (int64_t j = 0; j < len; j++) {
-                uint64_t u = x[j];
-                if (u >= p2) u -= p2;
-                const uint64_t v = shoup(y[j], wl[j], wsl[j], p);
-                x[j] = u + v;
-                y[j] = u - v + p2;
-            }
-        }
+    if (n > CACHE_POINTS) {
+        backward(q, a, n / 2, w, ws);
+        backward(q, a + n / 2, n / 2, w, ws);
+        backward_level(a, n, n / 2, w, ws, q.p);
+        return;
+    }
+    for (int64_t len = 1; len < n; len *= 2) backward_level(a, n, len, w, ws, q.p);
 }
 
 int32_t log2_ceil(int64_t n) {
@@ -219,6 +243,68 @@ void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t*
     backward(q, a[0], n, w.data(), ws.data());
     const uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
     for (int64_t i = 0; i < nz; i++) z[i] = q.mul(a[0][i], scale);
+}
+
+int64_t transform_points(int64_t points) { return int64_t{1} << log2_ceil(points); }
+
+Transform::Transform(const Prime& prime, int64_t points, bool twisted)
+    : q(prime), n(points), log_n(log2_ceil(points)), twist(twisted) {
+    twiddles(q, log_n, false, w, ws);
+    twiddles(q, log_n, true, iw, iws);
+    const uint64_t one = q.to_mont(1);
+    c = twist ? q.to_mont(0x9E3779B97F4A7C15u) : one;
+    c_inv = twist ? q.to_mont(q.inverse(q.from_mont(c))) : one;
+}
+
+void Transform::forward(const uint64_t* x, int64_t len, uint64_t* out) const {
+    std::copy(x, x + len, out);
+    std::fill(out + len, out + n, uint64_t{0});
+    if (twist) {
+        uint64_t ci = q.to_mont(1);   // c^i, Montgomery form: mul gives the plain product
+        for (int64_t i = 0; i < len; i++) {
+            out[i] = q.mul(out[i], ci);
+            ci = q.mul(ci, c);
+        }
+    }
+    wordprimes::forward(q, out, n, w.data(), ws.data());
+}
+
+bool Transform::invert(uint64_t* v) const {
+    // Every value inverted at the cost of one inversion: prefix products in
+    // Montgomery form, then one pass back. The prefixes go to scratch.
+    std::vector<uint64_t> prefix(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; i++) {
+        const uint64_t x = v[i] >= q.p ? v[i] - q.p : v[i];
+        if (x == 0) return false;
+        v[i] = q.mul(x, q.r2);
+        prefix[i] = i ? q.mul(prefix[i - 1], v[i]) : v[i];
+    }
+    uint64_t inv = q.to_mont(q.inverse(q.from_mont(prefix[n - 1])));
+    for (int64_t i = n - 1; i > 0; i--) {
+        const uint64_t vi = v[i];
+        v[i] = q.mul(inv, prefix[i - 1]);
+        inv = q.mul(inv, vi);
+    }
+    v[0] = inv;
+    return true;
+}
+
+void Transform::quotient(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b,
+                         const uint64_t* dinv, uint64_t* out) const {
+    // The products of plain values carry 1/R; dinv is 1/d in Montgomery
+    // form, so the last product keeps that single 1/R, as in a convolution.
+    for (int64_t i = 0; i < n; i++) out[i] = q.mul(q.sub(q.mul(g[i], a[i]), q.mul(e[i], b[i])), dinv[i]);
+}
+
+void Transform::backward(uint64_t* v, uint64_t* z) const {
+    wordprimes::backward(q, v, n, iw.data(), iws.data());
+    // The pointwise products left a factor 1/R, the inverse transform a
+    // factor n, the twist c^i at place i.
+    uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
+    for (int64_t i = 0; i < n; i++) {
+        z[i] = q.mul(v[i], scale);
+        if (twist) scale = q.mul(scale, c_inv);
+    }
 }
 
 }  // namespace wordprimes

@@ -54,6 +54,37 @@ void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* 
 void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t* y1, int64_t m1, const uint64_t* x2,
                  int64_t n2, const uint64_t* y2, int64_t m2, uint64_t* z, std::vector<uint64_t>& work);
 
+// Transforms of n points (a power of 2, at most 2^25) modulo q, the
+// twiddles made once for many operands: the values of a polynomial at
+// c w^i, w of order n, c = 1 without twist, else a fixed element of no
+// special form (a structured divisor, x - y say, can vanish at roots of
+// unity; at c w^i it is as unlikely as anywhere).
+class Transform {
+  public:
+    Transform(const Prime& q, int64_t n, bool twist);
+    // out[0 .. n-1] := the values of x[0 .. len-1] (plain residues, len <= n).
+    void forward(const uint64_t* x, int64_t len, uint64_t* out) const;
+    // v := 1 / v pointwise, in the form quotient expects; false when some
+    // value is 0 (v is then spoiled).
+    bool invert(uint64_t* v) const;
+    // out := (g a - e b) / d pointwise, dinv from invert; out may be g.
+    void quotient(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b, const uint64_t* dinv,
+                  uint64_t* out) const;
+    // z[0 .. n-1] := the plain coefficients of the values v (v is spoiled).
+    void backward(uint64_t* v, uint64_t* z) const;
+
+  private:
+    const Prime& q;
+    int64_t n;
+    int32_t log_n;
+    bool twist;
+    uint64_t c, c_inv;   // the twist and its inverse, Montgomery form
+    std::vector<uint64_t> w, ws, iw, iws;
+};
+
+// The least power of 2 not below points.
+int64_t transform_points(int64_t points);
+
 // Transform length (a power of 2) a product of na by nb terms would use,
 // 0 when it stays schoolbook.
 int64_t transform_length(int64_t na, int64_t nb);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,160 @@ TEST_F(MultimodProduct, DifferenceRefusals) {
     check_difference(2, small, small, big, big, false, "short");
     laurent = 1;
     check_difference(2, big, random_terms(g, 2, 400, 40, -3, 20), big, big, false, "laurent");
+    laurent = 0;
+}
+
+// ---- quotients (g a - e b) / d in batches ----
+
+// Sums and products by the definition, for the expected quotients.
+TermList sum(const TermList& x, const TermList& y, int sign) {
+    std::map<Exps, mpz_class, std::greater<>> m;
+    for (const Term& t : x) m[t.exps] += t.coef;
+    for (const Term& t : y) m[t.exps] += sign * t.coef;
+    TermList out;
+    for (const auto& [e, c] : m)
+        if (c != 0) out.emplace_back(c, e);
+    return out;
+}
+
+// One quotient of a batch: a = d a' + e t and b = d b' + g t, so that
+// g a - e b = d (g a' - e b') exactly while d divides neither a nor b.
+// `off` adds 1 to a: then d does not divide, and the route must refuse.
+struct Planned {
+    int g, e, d;   // indices into the batch's shared operands
+    TermList a, b, want;
+};
+
+Planned plan_quotient(int nvars, const std::vector<TermList>& shared, int gi, int ei, int di, const TermList& a1,
+                      const TermList& b1, const TermList& t, bool off) {
+    const TermList &G = shared[size_t(gi)], &E = shared[size_t(ei)], &D = shared[size_t(di)];
+    Planned p{gi, ei, di, {}, {}, {}};
+    p.a = sum(reference(D, a1, nvars), reference(E, t, nvars), 1);
+    p.b = sum(reference(D, b1, nvars), reference(G, t, nvars), 1);
+    if (off) p.a = sum(p.a, TermList{Term(mpz_class(1), Exps(size_t(nvars), 0))}, 1);
+    p.want = canonical_terms(nvars, sum(reference(G, a1, nvars), reference(E, b1, nvars), -1));
+    return p;
+}
+
+// The batch through the route; every quotient it gives checked against
+// the definition, and `taken[i]` says which it must give. Operands kept,
+// records balanced.
+void check_quotients(int nvars, const std::vector<TermList>& shared, const std::vector<Planned>& plans,
+                     const std::vector<bool>& taken, const std::string& what) {
+    RecordLedger ledger;
+    {
+        std::vector<std::unique_ptr<BuiltPoly>> s, a, b;
+        for (const TermList& t : shared) s.push_back(std::make_unique<BuiltPoly>(nvars, t));
+        std::vector<DifferenceQuotient> jobs;
+        for (const Planned& p : plans) {
+            a.push_back(std::make_unique<BuiltPoly>(nvars, p.a));
+            b.push_back(std::make_unique<BuiltPoly>(nvars, p.b));
+            jobs.push_back({*s[size_t(p.g)], *a.back(), *s[size_t(p.e)], *b.back(), *s[size_t(p.d)], nullptr});
+        }
+        std::vector<std::vector<NodeShot>> before;
+        for (auto& x : s) before.push_back(snapshot_nodes(*x));
+        poly_mult_difference_quotients(jobs.data(), static_cast<int32_t>(jobs.size()));
+        for (size_t i = 0; i < jobs.size(); i++) {
+            const std::string at = what + ", quotient " + std::to_string(i);
+            EXPECT_EQ(jobs[i].quotient != nullptr, taken[i]) << at;
+            if (!jobs[i].quotient) continue;
+            EXPECT_TRUE(check_poly_shape(jobs[i].quotient, nvars)) << at;
+            EXPECT_EQ(read_poly(jobs[i].quotient, nvars), plans[i].want) << at;
+            if (plans[i].want.empty()) {
+                EXPECT_TRUE(is_zero_node(jobs[i].quotient)) << at;
+            }
+            free_poly(&jobs[i].quotient);
+        }
+        for (size_t i = 0; i < s.size(); i++) EXPECT_TRUE(snapshot_nodes(*s[i]) == before[i]) << what << ": an operand changed";
+    }
+    EXPECT_TRUE(ledger.balanced());
+}
+
+// Batches sharing g, e and d, with a second divisor among them, quotients
+// that cancel to zero, and a dividend that d does not divide.
+TEST_F(MultimodProduct, QuotientsInBatches) {
+    NumberGen g(0x18180007);
+    SCOPED_TRACE(g.trace());
+    for (int round = 0; round < scaled(6); round++) {
+        const int nvars = 1 + round % 3;
+        number_polys = nvars;
+        const int32_t span = nvars == 1 ? 300 : nvars == 2 ? 18 : 6;
+        const int count = nvars == 1 ? 200 : 120;
+        const int decimal = round % 2 ? 60 : 12;
+        auto rnd = [&](int c, int32_t sp) { return random_terms(g, nvars, c, sp, 0, decimal); };
+        const std::vector<TermList> shared = {rnd(count, span), rnd(count, span), rnd(count / 2, span / 2),
+                                              rnd(count / 3, span / 3)};
+        std::vector<Planned> plans;
+        std::vector<bool> taken;
+        for (int j = 0; j < 3; j++) {
+            plans.push_back(plan_quotient(nvars, shared, 0, 1, 2, rnd(count, span), rnd(count, span), rnd(count / 4, span / 2), false));
+            taken.push_back(true);
+        }
+        plans.push_back(plan_quotient(nvars, shared, 0, 1, 3, rnd(count, span), rnd(count, span), rnd(count, span), false));
+        taken.push_back(true);
+        plans.push_back(plan_quotient(nvars, shared, 1, 0, 2, {}, {}, rnd(count, span), false));   // quotient 0
+        taken.push_back(true);
+        plans.push_back(plan_quotient(nvars, shared, 0, 1, 2, rnd(count, span), rnd(count, span), rnd(count, span), true));
+        taken.push_back(false);
+        check_quotients(nvars, shared, plans, taken, "round " + std::to_string(round));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// Divisors that vanish at a root of unity modulo every prime (x - y and
+// x^k - 1 at 1, 1 + x^8 at an element of order 16): the quotient comes
+// from the twisted points, or is left to the caller, never wrong.
+TEST_F(MultimodProduct, QuotientsByDivisorsVanishingAtRootsOfUnity) {
+    NumberGen g(0x18180008);
+    number_polys = 2;
+    auto rnd = [&](int c, int32_t sp) { return random_terms(g, 2, c, sp, 0, 20); };
+    const TermList x_minus_y = {Term(mpz_class(1), Exps{1, 0}), Term(mpz_class(-1), Exps{0, 1})};
+    const TermList x4_minus_1 = {Term(mpz_class(1), Exps{4, 0}), Term(mpz_class(-1), Exps{0, 0})};
+    const TermList x8_plus_1 = {Term(mpz_class(1), Exps{8, 0}), Term(mpz_class(1), Exps{0, 0})};
+    const std::vector<TermList> shared = {rnd(150, 16), rnd(150, 16), x_minus_y, x4_minus_1, x8_plus_1};
+    std::vector<Planned> plans;
+    for (int d : {2, 3, 4}) plans.push_back(plan_quotient(2, shared, 0, 1, d, rnd(150, 16), rnd(150, 16), rnd(40, 8), false));
+    check_quotients(2, shared, plans, {true, true, true}, "vanishing");
+}
+
+// Every coefficient 2^k - 1, g = a = e = d, b = -a: the quotient 2 a of a
+// dividend at twice the bound of one product.
+TEST_F(MultimodProduct, QuotientsAtTheBound) {
+    number_polys = 1;
+    for (int k : {1, 56, 57, 60, 61, 120, 183}) {
+        const mpz_class top = (mpz_class(1) << k) - 1;
+        TermList A;
+        for (int i = 0; i < 300; i++) A.emplace_back(top, Exps{i});
+        Planned p{0, 0, 0, A, negated(A), canonical_terms(1, sum(A, A, 1))};
+        check_quotients(1, {A}, {p}, {true}, "k = " + std::to_string(k));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// What the route leaves to the caller: short operands, Laurent exponents,
+// a divisor of higher degree than the dividend, the zero divisor.
+TEST_F(MultimodProduct, QuotientRefusals) {
+    NumberGen g(0x18180009);
+    number_polys = 2;
+    const TermList small = random_terms(g, 2, 3, 2, 0, 5);
+    const TermList big = random_terms(g, 2, 300, 20, 0, 20);
+    const TermList high = {Term(mpz_class(1), Exps{60, 0}), Term(mpz_class(1), Exps{0, 0})};
+    const TermList zero = {};
+    check_quotients(2, {small, big}, {Planned{0, 0, 0, small, small, {}}}, {false}, "short");
+    check_quotients(2, {big, high}, {Planned{0, 0, 1, big, big, {}}}, {false}, "divisor too high");
+    check_quotients(2, {big, zero}, {Planned{0, 0, 1, big, big, {}}}, {false}, "zero divisor");
+    // x (P - Q)(y) / y with P(0) != Q(0): modulo X^n - 1 the pseudo-quotient
+    // has small coefficients, one of them at x^0 y^top past the quotient's
+    // exponents; only that place shows the division is not exact.
+    TermList x_only = {Term(mpz_class(1), Exps{1, 0})}, P, Q;
+    for (int32_t i = 0; i <= 60; i++) {
+        P.emplace_back(mpz_class(1 + g.below(9)), Exps{0, 60 - i});
+        Q.emplace_back(mpz_class(i == 60 ? 20 : 1 + g.below(9)), Exps{0, 60 - i});
+    }
+    const TermList y_only = {Term(mpz_class(1), Exps{0, 1})};
+    check_quotients(2, {x_only, y_only}, {Planned{0, 0, 1, P, Q, {}}}, {false}, "past the box");
+    laurent = 1;
+    check_quotients(2, {big, random_terms(g, 2, 300, 20, -3, 20)}, {Planned{1, 0, 0, big, big, {}}}, {false}, "laurent");
     laurent = 0;
 }
 
