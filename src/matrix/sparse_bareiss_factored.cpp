@@ -136,7 +136,7 @@ std::vector<int32_t> joined(const std::vector<int32_t>& a, const std::vector<int
 }  // namespace
 
 int sparse_factored_shortcuts = 3;
-int64_t sparse_factored_difference_terms = 8192;
+int64_t sparse_factored_difference_terms = 2048;
 
 bool factored_rows_allowed(sparse* m, int32_t n) {
     if (lintmode) return false;

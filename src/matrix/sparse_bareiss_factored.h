@@ -41,8 +41,9 @@ extern int sparse_factored_shortcuts;
 // A step's g a - e b whose four operands all have at least this many terms
 // is formed with one set of images modulo word primes, one inverse
 // transform per prime and one result instead of two products and their
-// difference. Below it the separate products, which pick their own routes,
-// were measured faster. Tests lower it.
+// difference; when the row has factors to divide out, they are divided out
+// on the images too. Below it the separate products and divisions, which
+// pick their own routes, were measured faster. Tests lower it.
 extern int64_t sparse_factored_difference_terms;
 
 struct FactoredRows {
