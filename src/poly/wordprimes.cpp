@@ -30,9 +30,9 @@ Prime make_prime(uint64_t p) {
     return q;
 }
 
-std::vector<Prime>& prime_table() {
-    static std::vector<Prime> table;
-    return table;
+std::vector<Prime>& prime_table(bool short_family) {
+    static std::vector<Prime> table[2];
+    return table[short_family ? 1 : 0];
 }
 
 // Twiddles of every level with their Shoup quotients: w[len + j] = r^j for
@@ -110,24 +110,41 @@ inline void backward_level(uint64_t* a, int64_t n, int64_t len, const uint64_t* 
 // stream through memory.
 constexpr int64_t CACHE_POINTS = int64_t{1} << 15;
 
-void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
+// ws52: the lanes' quotients for a short prime, or null.
+void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws, const uint64_t* ws52 = nullptr) {
     if (n > CACHE_POINTS) {
-        forward_level(a, n, n / 2, w, ws, q.p);
-        forward(q, a, n / 2, w, ws);
-        forward(q, a + n / 2, n / 2, w, ws);
+        if (ws52)
+            forward_level_short(a, n, n / 2, w, ws52, q.p);
+        else
+            forward_level(a, n, n / 2, w, ws, q.p);
+        forward(q, a, n / 2, w, ws, ws52);
+        forward(q, a + n / 2, n / 2, w, ws, ws52);
         return;
     }
-    for (int64_t len = n / 2; len >= 1; len /= 2) forward_level(a, n, len, w, ws, q.p);
+    for (int64_t len = n / 2; len >= 1; len /= 2) {
+        if (ws52 && len >= 8)
+            forward_level_short(a, n, len, w, ws52, q.p);
+        else
+            forward_level(a, n, len, w, ws, q.p);
+    }
 }
 
-void backward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws) {
+void backward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws, const uint64_t* ws52 = nullptr) {
     if (n > CACHE_POINTS) {
-        backward(q, a, n / 2, w, ws);
-        backward(q, a + n / 2, n / 2, w, ws);
-        backward_level(a, n, n / 2, w, ws, q.p);
+        backward(q, a, n / 2, w, ws, ws52);
+        backward(q, a + n / 2, n / 2, w, ws, ws52);
+        if (ws52)
+            backward_level_short(a, n, n / 2, w, ws52, q.p);
+        else
+            backward_level(a, n, n / 2, w, ws, q.p);
         return;
     }
-    for (int64_t len = 1; len < n; len *= 2) backward_level(a, n, len, w, ws, q.p);
+    for (int64_t len = 1; len < n; len *= 2) {
+        if (ws52 && len >= 8)
+            backward_level_short(a, n, len, w, ws52, q.p);
+        else
+            backward_level(a, n, len, w, ws, q.p);
+    }
 }
 
 int32_t log2_ceil(int64_t n) {
@@ -150,10 +167,13 @@ uint64_t Prime::pow(uint64_t a, uint64_t e) const {
 
 uint64_t Prime::inverse(uint64_t a) const { return from_mont(pow(to_mont(a), p - 2)); }
 
-void first_primes(int32_t n, std::vector<Prime>& out) {
-    std::vector<Prime>& table = prime_table();
-    // Candidates c 2^25 + 1 from just below 2^62 downwards.
-    uint64_t c = table.empty() ? (uint64_t{1} << (62 - MAX_LOG_LENGTH)) - 1 : (table.back().p - 1) / CLASS_STEP - 1;
+namespace {
+
+// Candidates c 2^25 + 1 from just below 2^top downwards.
+void first_of_family(int32_t n, std::vector<Prime>& out, bool short_family) {
+    std::vector<Prime>& table = prime_table(short_family);
+    const int32_t top = short_family ? SHORT_PRIME_BITS + 1 : 62;
+    uint64_t c = table.empty() ? (uint64_t{1} << (top - MAX_LOG_LENGTH)) - 1 : (table.back().p - 1) / CLASS_STEP - 1;
     while (static_cast<int32_t>(table.size()) < n) {
         const uint64_t p = c * CLASS_STEP + 1;
         c--;
@@ -171,6 +191,14 @@ void first_primes(int32_t n, std::vector<Prime>& out) {
     }
     out.assign(table.begin(), table.begin() + n);
 }
+
+}  // namespace
+
+void first_primes(int32_t n, std::vector<Prime>& out) { first_of_family(n, out, false); }
+void first_short_primes(int32_t n, std::vector<Prime>& out) { first_of_family(n, out, true); }
+
+int32_t short_lanes = 1;
+bool short_lanes_used() { return short_lanes != 0 && short_lanes_available(); }
 
 int64_t transform_length(int64_t na, int64_t nb) {
     if (std::min(na, nb) < SCHOOLBOOK_SHORT) return 0;
@@ -251,6 +279,15 @@ Transform::Transform(const Prime& prime, int64_t points, bool twisted)
     : q(prime), n(points), log_n(log2_ceil(points)), twist(twisted) {
     twiddles(q, log_n, false, w, ws);
     twiddles(q, log_n, true, iw, iws);
+    if (short_lanes_used() && q.p < (uint64_t{1} << (SHORT_PRIME_BITS + 1))) {
+        // floor(w 2^52 / p) is floor(w 2^64 / p) without its low 12 bits.
+        ws52.resize(ws.size());
+        iws52.resize(iws.size());
+        for (size_t i = 0; i < ws.size(); i++) {
+            ws52[i] = ws[i] >> 12;
+            iws52[i] = iws[i] >> 12;
+        }
+    }
     const uint64_t one = q.to_mont(1);
     c = twist ? q.to_mont(0x9E3779B97F4A7C15u) : one;
     c_inv = twist ? q.to_mont(q.inverse(q.from_mont(c))) : one;
@@ -266,7 +303,7 @@ void Transform::forward(const uint64_t* x, int64_t len, uint64_t* out) const {
             ci = q.mul(ci, c);
         }
     }
-    wordprimes::forward(q, out, n, w.data(), ws.data());
+    wordprimes::forward(q, out, n, w.data(), ws.data(), ws52.empty() ? nullptr : ws52.data());
 }
 
 bool Transform::invert(uint64_t* v) const {
@@ -297,7 +334,7 @@ void Transform::quotient(const uint64_t* g, const uint64_t* a, const uint64_t* e
 }
 
 void Transform::backward(uint64_t* v, uint64_t* z) const {
-    wordprimes::backward(q, v, n, iw.data(), iws.data());
+    wordprimes::backward(q, v, n, iw.data(), iws.data(), iws52.empty() ? nullptr : iws52.data());
     // The pointwise products left a factor 1/R, the inverse transform a
     // factor n, the twist c^i at place i.
     uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);

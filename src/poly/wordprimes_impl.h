@@ -42,6 +42,22 @@ struct Prime {
 // The first n primes, largest first (the same list on every call).
 void first_primes(int32_t n, std::vector<Prime>& out);
 
+// Primes below 2^50 (each above 2^49, c * 2^25 + 1 as well) for transforms
+// on the processor's 52-bit multiply-add lanes; the first n, largest first.
+constexpr int32_t SHORT_PRIME_BITS = 49;
+void first_short_primes(int32_t n, std::vector<Prime>& out);
+// The processor has those lanes (AVX-512 IFMA).
+bool short_lanes_available();
+// 1: transforms modulo the short primes run on the lanes when the
+// processor has them; 0: never (a checking aid: the values are the same).
+extern int32_t short_lanes;
+// The lanes are there and allowed.
+bool short_lanes_used();
+// One transform level (len >= 8) on the lanes: Harvey's lazy butterflies
+// with Shoup's quotients ws52 = floor(w 2^52 / p), p < 2^50.
+void forward_level_short(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws52, uint64_t p);
+void backward_level_short(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws52, uint64_t p);
+
 // z[0 .. na+nb-2] := x * y modulo q, operands and result as plain residues.
 // Schoolbook for short operands, a transform otherwise; z may not overlap x
 // or y. work is scratch kept by the caller between calls.
@@ -54,8 +70,9 @@ void convolution(const Prime& q, const uint64_t* x, int64_t na, const uint64_t* 
 void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t* y1, int64_t m1, const uint64_t* x2,
                  int64_t n2, const uint64_t* y2, int64_t m2, uint64_t* z, std::vector<uint64_t>& work);
 
-// Transforms of n points (a power of 2, at most 2^25) modulo q, the
-// twiddles made once for many operands: the values of a polynomial at
+// Transforms of n points (a power of 2, at most 2^25) modulo q (on the
+// lanes for a short prime, when used), the twiddles made once for many
+// operands: the values of a polynomial at
 // c w^i, w of order n, c = 1 without twist, else a fixed element of no
 // special form (a structured divisor, x - y say, can vanish at roots of
 // unity; at c w^i it is as unlikely as anywhere).
@@ -80,6 +97,7 @@ class Transform {
     bool twist;
     uint64_t c, c_inv;   // the twist and its inverse, Montgomery form
     std::vector<uint64_t> w, ws, iw, iws;
+    std::vector<uint64_t> ws52, iws52;   // on the lanes (short primes) only
 };
 
 // The least power of 2 not below points.
