@@ -702,6 +702,7 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
         wordprimes::first_primes(nprimes, primes);
     std::vector<std::vector<uint64_t>> values(distinct.size()), inverses(distinct.size());
     std::vector<uint64_t> image_of, powers, r(static_cast<size_t>(n)), z(static_cast<size_t>(n));
+    std::unique_ptr<wordprimes::Transform> tr;   // its tables kept from prime to prime
     for (int32_t i = 0; i < nprimes; i++) {
         poll_interrupt();
         const Prime& q = primes[i];
@@ -728,9 +729,12 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
             }
             return true;
         };
-        auto tr = std::make_unique<wordprimes::Transform>(q, n, false);
+        if (!tr)
+            tr = std::make_unique<wordprimes::Transform>(q, n, false);
+        else
+            tr->reset(q, false);
         if (!divisors_at(*tr)) {
-            tr = std::make_unique<wordprimes::Transform>(q, n, true);
+            tr->reset(q, true);
             if (!divisors_at(*tr)) {
                 // Vanishing at both sets of points: left to the caller.
                 for (const int32_t t : active) plans[size_t(t)].failed = true;

@@ -42,23 +42,44 @@ void twiddles(const Prime& q, int32_t log_n, bool inverse, std::vector<uint64_t>
     const int64_t n = int64_t{1} << log_n;
     w.resize(static_cast<size_t>(n));
     ws.resize(static_cast<size_t>(n));
+    if (n < 2) return;
     uint64_t r = q.root;   // order 2^25, Montgomery form
     for (int32_t i = log_n; i < MAX_LOG_LENGTH; i++) r = q.mul(r, r);   // order n
     if (inverse) r = q.pow(r, (int64_t{1} << log_n) - 1);
-    const uint64_t one = q.to_mont(1);
-    // r_len, the element of order 2 len, is r^(n / (2 len)).
-    uint64_t rl = r;
-    for (int64_t len = n / 2; len >= 1; len /= 2) {
-        uint64_t x = one;
+    // The top level's powers; r_len, the element of order 2 len, is
+    // r^(n / (2 len)), so every lower level is every other entry of the
+    // level above it.
+    const int64_t half = n / 2;
+    uint64_t x = q.to_mont(1);
+    for (int64_t j = 0; j < half; j++) {
+        w[half + j] = q.from_mont(x);
+        // floor(w 2^64 / p) = (w 2^64 - (w 2^64 mod p)) / p, an exact
+        // division: the remainder is x itself, and -x / p mod 2^64 = x ninv.
+        ws[half + j] = x * q.ninv;
+        x = q.mul(x, r);
+    }
+    for (int64_t len = half / 2; len >= 1; len /= 2)
         for (int64_t j = 0; j < len; j++) {
-            const uint64_t plain = q.from_mont(x);
-            w[len + j] = plain;
-            // floor(w 2^64 / p) = (w 2^64 - (w 2^64 mod p)) / p, an exact
-            // division: the remainder is x itself, and -x / p mod 2^64 = x ninv.
-            ws[len + j] = x * q.ninv;
-            x = q.mul(x, rl);
+            w[len + j] = w[2 * len + 2 * j];
+            ws[len + j] = ws[2 * len + 2 * j];
         }
-        rl = q.mul(rl, rl);
+}
+
+// The inverse transform's twiddles from the forward ones: r^-j = -r^(len - j)
+// at the level of r of order 2 len, and floor((p - w) 2^64 / p) is
+// floor(w 2^64 / p) with its bits flipped (w 2^64 / p is never an integer).
+void inverse_twiddles(const Prime& q, const std::vector<uint64_t>& w, const std::vector<uint64_t>& ws,
+                      std::vector<uint64_t>& iw, std::vector<uint64_t>& iws) {
+    iw.resize(w.size());
+    iws.resize(ws.size());
+    const int64_t n = static_cast<int64_t>(w.size());
+    for (int64_t len = n / 2; len >= 1; len /= 2) {
+        iw[len] = w[len];
+        iws[len] = ws[len];
+        for (int64_t j = 1; j < len; j++) {
+            iw[len + j] = q.p - w[2 * len - j];
+            iws[len + j] = ~ws[2 * len - j];
+        }
     }
 }
 
@@ -122,6 +143,10 @@ void forward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const ui
         return;
     }
     for (int64_t len = n / 2; len >= 1; len /= 2) {
+        if (ws52 && len == 4 && n >= 16) {
+            forward_last_levels_short(a, n, w, ws52, q.p);
+            break;
+        }
         if (ws52 && len >= 8)
             forward_level_short(a, n, len, w, ws52, q.p);
         else
@@ -139,7 +164,12 @@ void backward(const Prime& q, uint64_t* a, int64_t n, const uint64_t* w, const u
             backward_level(a, n, n / 2, w, ws, q.p);
         return;
     }
-    for (int64_t len = 1; len < n; len *= 2) {
+    int64_t len = 1;
+    if (ws52 && n >= 16) {
+        backward_first_levels_short(a, n, w, ws52, q.p);
+        len = 8;
+    }
+    for (; len < n; len *= 2) {
         if (ws52 && len >= 8)
             backward_level_short(a, n, len, w, ws52, q.p);
         else
@@ -275,10 +305,18 @@ void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t*
 
 int64_t transform_points(int64_t points) { return int64_t{1} << log2_ceil(points); }
 
-Transform::Transform(const Prime& prime, int64_t points, bool twisted)
-    : q(prime), n(points), log_n(log2_ceil(points)), twist(twisted) {
+Transform::Transform(const Prime& prime, int64_t points, bool twisted) : qp(&prime), n(points), log_n(log2_ceil(points)) {
+    reset(prime, twisted);
+}
+
+void Transform::reset(const Prime& prime, bool twisted) {
+    qp = &prime;
+    twist = twisted;
+    const Prime& q = prime;
     twiddles(q, log_n, false, w, ws);
-    twiddles(q, log_n, true, iw, iws);
+    inverse_twiddles(q, w, ws, iw, iws);
+    ws52.clear();
+    iws52.clear();
     if (short_lanes_used() && q.p < (uint64_t{1} << (SHORT_PRIME_BITS + 1))) {
         // floor(w 2^52 / p) is floor(w 2^64 / p) without its low 12 bits.
         ws52.resize(ws.size());
@@ -294,6 +332,7 @@ Transform::Transform(const Prime& prime, int64_t points, bool twisted)
 }
 
 void Transform::forward(const uint64_t* x, int64_t len, uint64_t* out) const {
+    const Prime& q = *qp;
     std::copy(x, x + len, out);
     std::fill(out + len, out + n, uint64_t{0});
     if (twist) {
@@ -307,9 +346,10 @@ void Transform::forward(const uint64_t* x, int64_t len, uint64_t* out) const {
 }
 
 bool Transform::invert(uint64_t* v) const {
+    const Prime& q = *qp;
     // Every value inverted at the cost of one inversion: prefix products in
     // Montgomery form, then one pass back. The prefixes go to scratch.
-    std::vector<uint64_t> prefix(static_cast<size_t>(n));
+    prefix.resize(static_cast<size_t>(n));
     for (int64_t i = 0; i < n; i++) {
         const uint64_t x = v[i] >= q.p ? v[i] - q.p : v[i];
         if (x == 0) return false;
@@ -328,12 +368,14 @@ bool Transform::invert(uint64_t* v) const {
 
 void Transform::quotient(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b,
                          const uint64_t* dinv, uint64_t* out) const {
+    const Prime& q = *qp;
     // The products of plain values carry 1/R; dinv is 1/d in Montgomery
     // form, so the last product keeps that single 1/R, as in a convolution.
     for (int64_t i = 0; i < n; i++) out[i] = q.mul(q.sub(q.mul(g[i], a[i]), q.mul(e[i], b[i])), dinv[i]);
 }
 
 void Transform::backward(uint64_t* v, uint64_t* z) const {
+    const Prime& q = *qp;
     wordprimes::backward(q, v, n, iw.data(), iws.data(), iws52.empty() ? nullptr : iws52.data());
     // The pointwise products left a factor 1/R, the inverse transform a
     // factor n, the twist c^i at place i.

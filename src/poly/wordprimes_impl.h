@@ -57,6 +57,9 @@ bool short_lanes_used();
 // with Shoup's quotients ws52 = floor(w 2^52 / p), p < 2^50.
 void forward_level_short(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws52, uint64_t p);
 void backward_level_short(uint64_t* a, int64_t n, int64_t len, const uint64_t* w, const uint64_t* ws52, uint64_t p);
+// The levels len = 4, 2, 1 forward, 1, 2, 4 backward, at once (n >= 16).
+void forward_last_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws52, uint64_t p);
+void backward_first_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws52, uint64_t p);
 
 // z[0 .. na+nb-2] := x * y modulo q, operands and result as plain residues.
 // Schoolbook for short operands, a transform otherwise; z may not overlap x
@@ -79,6 +82,9 @@ void combination(const Prime& q, const uint64_t* x1, int64_t n1, const uint64_t*
 class Transform {
   public:
     Transform(const Prime& q, int64_t n, bool twist);
+    // The same length modulo another prime or with the other points, the
+    // tables made again in place (no new memory).
+    void reset(const Prime& q, bool twist);
     // out[0 .. n-1] := the values of x[0 .. len-1] (plain residues, len <= n).
     void forward(const uint64_t* x, int64_t len, uint64_t* out) const;
     // v := 1 / v pointwise, in the form quotient expects; false when some
@@ -91,13 +97,14 @@ class Transform {
     void backward(uint64_t* v, uint64_t* z) const;
 
   private:
-    const Prime& q;
+    const Prime* qp;
     int64_t n;
     int32_t log_n;
     bool twist;
     uint64_t c, c_inv;   // the twist and its inverse, Montgomery form
     std::vector<uint64_t> w, ws, iw, iws;
     std::vector<uint64_t> ws52, iws52;   // on the lanes (short primes) only
+    mutable std::vector<uint64_t> prefix;   // invert's scratch
 };
 
 // The least power of 2 not below points.
