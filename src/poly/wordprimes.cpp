@@ -357,6 +357,9 @@ bool Transform::invert(uint64_t* v) const {
         prefix[i] = i ? q.mul(prefix[i - 1], v[i]) : v[i];
     }
     uint64_t inv = q.to_mont(q.inverse(q.from_mont(prefix[n - 1])));
+    // On the lanes the products are by 2^-52, two of them against one by
+    // 2^-64: every inverse carries 2^-24 more (set once, here).
+    if (!ws52.empty() && n >= 8) inv = q.mul(inv, q.to_mont(q.inverse(uint64_t{1} << 24)));
     for (int64_t i = n - 1; i > 0; i--) {
         const uint64_t vi = v[i];
         v[i] = q.mul(inv, prefix[i - 1]);
@@ -369,6 +372,10 @@ bool Transform::invert(uint64_t* v) const {
 void Transform::quotient(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b,
                          const uint64_t* dinv, uint64_t* out) const {
     const Prime& q = *qp;
+    if (!ws52.empty() && n >= 8) {
+        quotient_short(g, a, e, b, dinv, out, n, q.p, q.ninv & ((uint64_t{1} << 52) - 1));
+        return;
+    }
     // The products of plain values carry 1/R; dinv is 1/d in Montgomery
     // form, so the last product keeps that single 1/R, as in a convolution.
     for (int64_t i = 0; i < n; i++) out[i] = q.mul(q.sub(q.mul(g[i], a[i]), q.mul(e[i], b[i])), dinv[i]);
@@ -380,6 +387,11 @@ void Transform::backward(uint64_t* v, uint64_t* z) const {
     // The pointwise products left a factor 1/R, the inverse transform a
     // factor n, the twist c^i at place i.
     uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
+    if (!ws52.empty() && !twist && n >= 8) {
+        // v scale / 2^64 = v (scale / 2^12) / 2^52.
+        scale_short(v, z, n, q.from_mont(q.mul(scale, q.to_mont(uint64_t{1} << 52))), q.p, q.ninv & ((uint64_t{1} << 52) - 1));
+        return;
+    }
     for (int64_t i = 0; i < n; i++) {
         z[i] = q.mul(v[i], scale);
         if (twist) scale = q.mul(scale, c_inv);

@@ -160,4 +160,45 @@ __attribute__((target("avx512f,avx512ifma"))) void backward_first_levels_short(u
     }
 }
 
+namespace {
+
+// x y / 2^52 modulo p, in 0 .. 2p - 1, for x y < p 2^52 (Montgomery's
+// product with 52-bit words; pinv = -1/p modulo 2^52).
+__attribute__((target("avx512f,avx512ifma"))) inline __m512i mont52(__m512i x, __m512i y, __m512i p, __m512i pinv) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i lo = _mm512_madd52lo_epu64(zero, x, y);
+    const __m512i hi = _mm512_madd52hi_epu64(zero, x, y);
+    const __m512i m = _mm512_madd52lo_epu64(zero, lo, pinv);
+    // lo + (m p mod 2^52) is 0 or exactly 2^52: a carry of 1 unless lo is 0.
+    const __m512i t = _mm512_madd52hi_epu64(hi, m, p);
+    return _mm512_mask_add_epi64(t, _mm512_test_epi64_mask(lo, lo), t, _mm512_set1_epi64(1));
+}
+
+}  // namespace
+
+__attribute__((target("avx512f,avx512ifma"))) void quotient_short(const uint64_t* g, const uint64_t* a, const uint64_t* e,
+                                                                   const uint64_t* b, const uint64_t* k, uint64_t* out,
+                                                                   int64_t n, uint64_t prime, uint64_t pinv52) {
+    const __m512i p = _mm512_set1_epi64(static_cast<long long>(prime));
+    const __m512i p2 = _mm512_set1_epi64(static_cast<long long>(2 * prime));
+    const __m512i pinv = _mm512_set1_epi64(static_cast<long long>(pinv52));
+    for (int64_t i = 0; i < n; i += 8) {
+        const __m512i ga = mont52(_mm512_loadu_si512(g + i), _mm512_loadu_si512(a + i), p, pinv);
+        const __m512i eb = mont52(_mm512_loadu_si512(e + i), _mm512_loadu_si512(b + i), p, pinv);
+        const __m512i d = _mm512_add_epi64(_mm512_sub_epi64(ga, eb), p2);
+        _mm512_storeu_si512(out + i, mont52(d, _mm512_loadu_si512(k + i), p, pinv));
+    }
+}
+
+__attribute__((target("avx512f,avx512ifma"))) void scale_short(const uint64_t* v, uint64_t* z, int64_t n, uint64_t s52,
+                                                                uint64_t prime, uint64_t pinv52) {
+    const __m512i p = _mm512_set1_epi64(static_cast<long long>(prime));
+    const __m512i pinv = _mm512_set1_epi64(static_cast<long long>(pinv52));
+    const __m512i s = _mm512_set1_epi64(static_cast<long long>(s52));
+    for (int64_t i = 0; i < n; i += 8) {
+        const __m512i t = mont52(_mm512_loadu_si512(v + i), s, p, pinv);
+        _mm512_storeu_si512(z + i, reduce2p(t, p));
+    }
+}
+
 }  // namespace wordprimes

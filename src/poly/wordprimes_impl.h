@@ -60,6 +60,12 @@ void backward_level_short(uint64_t* a, int64_t n, int64_t len, const uint64_t* w
 // The levels len = 4, 2, 1 forward, 1, 2, 4 backward, at once (n >= 16).
 void forward_last_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws52, uint64_t p);
 void backward_first_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws52, uint64_t p);
+// Pointwise on the lanes (n a multiple of 8, p < 2^50, pinv52 = -1/p mod
+// 2^52): out := (g a - e b) k / 2^104 for values below 2p and k below p;
+// z := v s52 / 2^52 fully reduced, for v below 4p and s52 below p.
+void quotient_short(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b, const uint64_t* k,
+                    uint64_t* out, int64_t n, uint64_t p, uint64_t pinv52);
+void scale_short(const uint64_t* v, uint64_t* z, int64_t n, uint64_t s52, uint64_t p, uint64_t pinv52);
 
 // z[0 .. na+nb-2] := x * y modulo q, operands and result as plain residues.
 // Schoolbook for short operands, a transform otherwise; z may not overlap x
