@@ -135,6 +135,21 @@ std::vector<int32_t> joined(const std::vector<int32_t>& a, const std::vector<int
 
 }  // namespace
 
+bool finish_row_division(colm* row, quoly* d, const std::vector<char>& done) {
+    if (divide_row(row, d, &done)) return true;
+    // Only the product with the row's factors divides: the quotients go
+    // back to what the division one factor at a time expects.
+    size_t i = 0;
+    for (colm* x = row; x; x = x->next, i++) {
+        if (!done[i]) continue;
+        quoly* t = nullptr;
+        quoly_mult(x->val, d, &t);
+        free_quoly(&x->val);
+        x->val = t;
+    }
+    return false;
+}
+
 int sparse_factored_shortcuts = 3;
 int64_t sparse_factored_difference_terms = 2048;
 
@@ -460,20 +475,7 @@ void FactoredRows::step(sparse* m, int32_t k) {
             *head = fresh;
             if (d) {
                 tried = true;
-                if (divide_row(*head, d, &done)) {
-                    hard.clear();
-                } else {
-                    // Only the product with the row's factors divides:
-                    // the quotients go back to what the steps below expect.
-                    size_t i = 0;
-                    for (colm* x = *head; x; x = x->next, i++) {
-                        if (!done[i]) continue;
-                        quoly* t = nullptr;
-                        quoly_mult(x->val, d, &t);
-                        free_quoly(&x->val);
-                        x->val = t;
-                    }
-                }
+                if (finish_row_division(*head, d, done)) hard.clear();
             }
         } else {
             // Left alone by the step: only its scale moves, by p_k / p_(k-1).

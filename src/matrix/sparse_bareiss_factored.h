@@ -46,6 +46,12 @@ extern int sparse_factored_shortcuts;
 // pick their own routes, were measured faster. Tests lower it.
 extern int64_t sparse_factored_difference_terms;
 
+// The row's entries divided by d, those marked in done (one mark per
+// entry) being quotients by d already: true when every entry divides.
+// Otherwise the row holds the dividends again, the marked entries
+// multiplied back by d.
+bool finish_row_division(colm* row, quoly* d, const std::vector<char>& done);
+
 struct FactoredRows {
     int32_t n;
     sparse* local;                               // per row: its local entries, same columns as the matrix

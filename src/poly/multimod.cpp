@@ -454,7 +454,6 @@ struct Combination {
     int64_t points = 1;
     int64_t len[MAX_OPERANDS];
     int64_t bound_bits = 0;   // |g a - e b| < 2^bound_bits
-    Packed pk[MAX_OPERANDS];
 
     // False when the route does not apply (see multimodular_combination).
     bool plan(const polynode* const* op, int n) {
@@ -501,16 +500,11 @@ struct Combination {
 
     // The images and the transform scratch fit the memory budget (none is
     // set before the start-up file is read: tests, benchmarks).
-    bool affordable(int32_t nprimes, int64_t length) const {
+    bool affordable(int32_t nprimes) const {
         int64_t lengths = 0;
         for (int t = 0; t < count; t++) lengths += len[t];
-        const int64_t bytes = 8 * (static_cast<int64_t>(nprimes) * points + 6 * lengths + 4 * length + int64_t{nprimes} * nprimes);
+        const int64_t bytes = 8 * (static_cast<int64_t>(nprimes) * points + 6 * lengths + int64_t{nprimes} * nprimes);
         return totalavailablememory > 0 ? static_cast<uint64_t>(bytes) <= memavail() : bytes <= MAX_UNBUDGETED_BYTES;
-    }
-
-    void pack_all(const polynode* const* op) {
-        int32_t zero[MAX_LEVELS] = {};
-        for (int t = 0; t < count; t++) pack(op[t], 0, lay.levels, 0, zero, lay.stride, pk[t]);
     }
 };
 
@@ -580,9 +574,10 @@ polynode* multimodular_combination(const polynode* g, const polynode* a, const p
     if (!c.plan(op, 4)) return nullptr;
     // The primes' product must exceed four times the bound (the joining).
     const int32_t nprimes = primes_for(c.bound_bits + 2);
-    if (!c.affordable(nprimes, 0)) return nullptr;
-    c.pack_all(op);
-    const Packed* pk = c.pk;
+    if (!c.affordable(nprimes)) return nullptr;
+    Packed pk[4];
+    const int32_t zero[MAX_LEVELS] = {};
+    for (int t = 0; t < 4; t++) pack(op[t], 0, c.lay.levels, 0, zero, c.lay.stride, pk[t]);
     std::vector<Prime> primes;
     wordprimes::first_primes(nprimes, primes);
     std::vector<uint64_t> residues(static_cast<size_t>(c.points) * nprimes);
@@ -623,7 +618,7 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
         job.quotient = nullptr;
         QuotientPlan& plan = plans[size_t(t)];
         const polynode* op[5] = {job.g, job.a, job.e, job.b, job.d};
-        if (!plan.c.plan(op, 5) || plan.c.sh[4].terms == 0) continue;
+        if (!plan.c.plan(op, 5)) continue;
         const int32_t levels = plan.c.lay.levels;
         for (int32_t j = lay.levels; j < levels; j++) lay.high[j] = 0;
         lay.levels = std::max(lay.levels, levels);
@@ -769,6 +764,7 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
             const std::shared_ptr<const Crt> held = crt_for(own);
             p = rebuild(plan.qlay, 0, 0, *held, plan.residues, s, ys);
         }
+        // q = 0: g a - e b is 0 modulo M, which exceeds its bound.
         if (!p) {
             jobs[t].quotient = zero_poly();
             continue;

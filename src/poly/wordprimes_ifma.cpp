@@ -99,6 +99,20 @@ __attribute__((target("avx512f,avx512ifma"))) inline void backward_butterfly(__m
     y = _mm512_add_epi64(_mm512_sub_epi64(u, v), p2);
 }
 
+// The prime and the twiddles of the levels len = 4, 2, 1 as vectors.
+struct SmallLevels {
+    __m512i p, p2, w4, s4, w2, s2, w1, s1;
+    __attribute__((target("avx512f,avx512ifma"))) SmallLevels(const uint64_t* w, const uint64_t* ws52, uint64_t prime)
+        : p(_mm512_set1_epi64(static_cast<long long>(prime))),
+          p2(_mm512_set1_epi64(static_cast<long long>(2 * prime))),
+          w4(repeat(w + 4, 4)),
+          s4(repeat(ws52 + 4, 4)),
+          w2(repeat(w + 2, 2)),
+          s2(repeat(ws52 + 2, 2)),
+          w1(_mm512_set1_epi64(static_cast<long long>(w[1]))),
+          s1(_mm512_set1_epi64(static_cast<long long>(ws52[1]))) {}
+};
+
 }  // namespace
 
 // The levels len = 4, 2, 1 of sixteen points at a time (n >= 16): within
@@ -106,11 +120,7 @@ __attribute__((target("avx512f,avx512ifma"))) inline void backward_butterfly(__m
 // regrouped by permutations between the levels.
 __attribute__((target("avx512f,avx512ifma"))) void forward_last_levels_short(uint64_t* a, int64_t n, const uint64_t* w,
                                                                               const uint64_t* ws52, uint64_t prime) {
-    const __m512i p = _mm512_set1_epi64(static_cast<long long>(prime));
-    const __m512i p2 = _mm512_set1_epi64(static_cast<long long>(2 * prime));
-    const __m512i w4 = repeat(w + 4, 4), s4 = repeat(ws52 + 4, 4);
-    const __m512i w2 = repeat(w + 2, 2), s2 = repeat(ws52 + 2, 2);
-    const __m512i w1 = _mm512_set1_epi64(static_cast<long long>(w[1])), s1 = _mm512_set1_epi64(static_cast<long long>(ws52[1]));
+    const SmallLevels k(w, ws52, prime);
     const __m512i lows = index(0, 1, 2, 3, 8, 9, 10, 11), highs = index(4, 5, 6, 7, 12, 13, 14, 15);
     const __m512i even_pairs = index(0, 1, 8, 9, 4, 5, 12, 13), odd_pairs = index(2, 3, 10, 11, 6, 7, 14, 15);
     const __m512i evens = index(0, 8, 2, 10, 4, 12, 6, 14), odds = index(1, 9, 3, 11, 5, 13, 7, 15);
@@ -119,14 +129,14 @@ __attribute__((target("avx512f,avx512ifma"))) void forward_last_levels_short(uin
         const __m512i A = _mm512_loadu_si512(a + s), B = _mm512_loadu_si512(a + s + 8);
         // len 4: x = A0..A3 B0..B3, y = A4..A7 B4..B7.
         __m512i x = _mm512_permutex2var_epi64(A, lows, B), y = _mm512_permutex2var_epi64(A, highs, B);
-        forward_butterfly(x, y, w4, s4, p, p2);
+        forward_butterfly(x, y, k.w4, k.s4, k.p, k.p2);
         // len 2: A0 A1 A4 A5 B0 B1 B4 B5 against A2 A3 A6 A7 B2 B3 B6 B7.
         __m512i u = _mm512_permutex2var_epi64(x, even_pairs, y), v = _mm512_permutex2var_epi64(x, odd_pairs, y);
-        forward_butterfly(u, v, w2, s2, p, p2);
+        forward_butterfly(u, v, k.w2, k.s2, k.p, k.p2);
         // len 1: A0 A2 A4 A6 B0 B2 B4 B6 against A1 A3 A5 A7 B1 B3 B5 B7.
         x = _mm512_permutex2var_epi64(u, evens, v);
         y = _mm512_permutex2var_epi64(u, odds, v);
-        forward_butterfly(x, y, w1, s1, p, p2);
+        forward_butterfly(x, y, k.w1, k.s1, k.p, k.p2);
         _mm512_storeu_si512(a + s, _mm512_permutex2var_epi64(x, low_out, y));
         _mm512_storeu_si512(a + s + 8, _mm512_permutex2var_epi64(x, high_out, y));
     }
@@ -134,11 +144,7 @@ __attribute__((target("avx512f,avx512ifma"))) void forward_last_levels_short(uin
 
 __attribute__((target("avx512f,avx512ifma"))) void backward_first_levels_short(uint64_t* a, int64_t n, const uint64_t* w,
                                                                                 const uint64_t* ws52, uint64_t prime) {
-    const __m512i p = _mm512_set1_epi64(static_cast<long long>(prime));
-    const __m512i p2 = _mm512_set1_epi64(static_cast<long long>(2 * prime));
-    const __m512i w4 = repeat(w + 4, 4), s4 = repeat(ws52 + 4, 4);
-    const __m512i w2 = repeat(w + 2, 2), s2 = repeat(ws52 + 2, 2);
-    const __m512i w1 = _mm512_set1_epi64(static_cast<long long>(w[1])), s1 = _mm512_set1_epi64(static_cast<long long>(ws52[1]));
+    const SmallLevels k(w, ws52, prime);
     const __m512i evens = index(0, 2, 4, 6, 8, 10, 12, 14), odds = index(1, 3, 5, 7, 9, 11, 13, 15);
     const __m512i low_pairs = index(0, 8, 2, 10, 4, 12, 6, 14), high_pairs = index(1, 9, 3, 11, 5, 13, 7, 15);
     const __m512i low_halves = index(0, 1, 8, 9, 4, 5, 12, 13), high_halves = index(2, 3, 10, 11, 6, 7, 14, 15);
@@ -147,14 +153,14 @@ __attribute__((target("avx512f,avx512ifma"))) void backward_first_levels_short(u
         const __m512i A = _mm512_loadu_si512(a + s), B = _mm512_loadu_si512(a + s + 8);
         // len 1: A0 A2 A4 A6 B0 B2 B4 B6 against A1 A3 A5 A7 B1 B3 B5 B7.
         __m512i x = _mm512_permutex2var_epi64(A, evens, B), y = _mm512_permutex2var_epi64(A, odds, B);
-        backward_butterfly(x, y, w1, s1, p, p2);
+        backward_butterfly(x, y, k.w1, k.s1, k.p, k.p2);
         // len 2: A0 A1 A4 A5 B0 B1 B4 B5 against A2 A3 A6 A7 B2 B3 B6 B7.
         __m512i u = _mm512_permutex2var_epi64(x, low_pairs, y), v = _mm512_permutex2var_epi64(x, high_pairs, y);
-        backward_butterfly(u, v, w2, s2, p, p2);
+        backward_butterfly(u, v, k.w2, k.s2, k.p, k.p2);
         // len 4: A0..A3 B0..B3 against A4..A7 B4..B7.
         x = _mm512_permutex2var_epi64(u, low_halves, v);
         y = _mm512_permutex2var_epi64(u, high_halves, v);
-        backward_butterfly(x, y, w4, s4, p, p2);
+        backward_butterfly(x, y, k.w4, k.s4, k.p, k.p2);
         _mm512_storeu_si512(a + s, _mm512_permutex2var_epi64(x, lows, y));
         _mm512_storeu_si512(a + s + 8, _mm512_permutex2var_epi64(x, highs, y));
     }
