@@ -150,6 +150,36 @@ bool finish_row_division(colm* row, quoly* d, const std::vector<char>& done) {
     return false;
 }
 
+namespace {
+
+bool large(const quoly* x) { return large_pair(x, x); }
+bool poly(const quoly* x) { return !x->isnum && !x->den; }
+
+// divide_row, the row's large entries divided on their images first, in
+// one batch sharing d.
+bool divide_row_by_images(colm* row, quoly* d) {
+    if (d->isnum || d->den) return divide_row(row, d);
+    std::vector<DifferenceQuotient> batch;
+    for (colm* e = row; e; e = e->next)
+        if (large(e->val)) batch.push_back({nullptr, e->val->pnum, nullptr, nullptr, d->pnum, nullptr});
+    if (batch.empty()) return divide_row(row, d);
+    poly_mult_difference_quotients(batch.data(), static_cast<int32_t>(batch.size()));
+    std::vector<char> done;
+    size_t i = 0;
+    for (colm* e = row; e; e = e->next) {
+        polynode* q = nullptr;
+        if (i < batch.size() && batch[i].a == e->val->pnum) q = batch[i++].quotient;
+        done.push_back(q != nullptr);
+        if (q) {
+            free_quoly(&e->val);
+            use_up_poly(&q, &e->val);
+        }
+    }
+    return finish_row_division(row, d, done);
+}
+
+}  // namespace
+
 int sparse_factored_shortcuts = 3;
 int64_t sparse_factored_difference_terms = 2048;
 
@@ -395,7 +425,7 @@ void FactoredRows::step(sparse* m, int32_t k) {
             // Large entries come out divided already, their dividends never
             // built (when the images prove the quotient).
             quoly* d = divisor(hard, k);
-            const bool d_poly = d && !d->isnum && !d->den;
+            const bool d_poly = d && poly(d);
             std::vector<char> done;
             colm* dead = *pk;
             quoly* e = dead->val;
@@ -404,24 +434,32 @@ void FactoredRows::step(sparse* m, int32_t k) {
             dead->next = nullptr;
             give_back_list(dead);
             // The large entries' quotients in one batch: g, e and d are
-            // shared by all of them.
+            // shared by all of them. A column met by one row only takes
+            // one product, g a_rj or -e a_kj.
             std::vector<DifferenceQuotient> batch;
-            if (d_poly && !g_is_1) {
-                for (colm *x = *head, *y = rest; x && y;) {
-                    if (x->col < y->col) {
-                        x = x->next;
-                    } else if (y->col < x->col) {
-                        y = y->next;
-                    } else {
-                        if (large_pair(g, x->val) && large_pair(e, y->val))
-                            batch.push_back({g->pnum, x->val->pnum, e->pnum, y->val->pnum, d->pnum, nullptr});
-                        x = x->next;
-                        y = y->next;
+            std::vector<int32_t> job;   // per column in order: its quotient in the batch, or -1
+            if (d_poly) {
+                for (colm *x = *head, *y = rest; x || y;) {
+                    const int32_t jx = x ? x->col : INT32_MAX, jy = y ? y->col : INT32_MAX;
+                    // Every column with a large operand: beside the
+                    // division, the images save the large products.
+                    // (With g = 1, the row's own entry stands alone.)
+                    const bool own = jx <= jy, pivots = jy <= jx;
+                    const bool polys = (!own || ((g_is_1 || poly(g)) && poly(x->val))) && (!pivots || (poly(e) && poly(y->val)));
+                    int32_t at = -1;
+                    if (polys &&
+                        ((own && ((!g_is_1 && large(g)) || large(x->val))) || (pivots && (large(e) || large(y->val))))) {
+                        at = static_cast<int32_t>(batch.size());
+                        batch.push_back({own && !g_is_1 ? g->pnum : nullptr, own ? x->val->pnum : nullptr,
+                                         pivots ? e->pnum : nullptr, pivots ? y->val->pnum : nullptr, d->pnum, nullptr});
                     }
+                    job.push_back(at);
+                    if (jx <= jy) x = x->next;
+                    if (jy <= jx) y = y->next;
                 }
                 if (!batch.empty()) poly_mult_difference_quotients(batch.data(), static_cast<int32_t>(batch.size()));
             }
-            size_t next_quotient = 0;
+            size_t column = 0;
             colm* src = *head;
             colm* fresh = nullptr;
             colm** tail = &fresh;
@@ -431,25 +469,23 @@ void FactoredRows::step(sparse* m, int32_t k) {
                 const int32_t ja = a ? a->col : INT32_MAX;
                 const int32_t j = jr < ja ? jr : ja;
                 quoly* v = nullptr;
-                if (jr == j && ja == j && !g_is_1 && large_pair(g, src->val) && large_pair(e, a->val)) {
-                    polynode* c = nullptr;
-                    bool divided = false;
-                    if (next_quotient < batch.size()) {
-                        c = batch[next_quotient++].quotient;
-                        divided = c != nullptr;
+                polynode* c = nullptr;
+                const int32_t at = column < job.size() ? job[column] : -1;
+                column++;
+                bool divided = at >= 0 && batch[size_t(at)].quotient;
+                if (divided) c = batch[size_t(at)].quotient;
+                if (divided || (jr == j && ja == j && !g_is_1 && large_pair(g, src->val) && large_pair(e, a->val) &&
+                                poly_mult_difference(g->pnum, src->val->pnum, e->pnum, a->val->pnum, &c))) {
+                    use_up_poly(&c, &v);
+                    if (jr == j) src = src->next;
+                    if (ja == j) a = a->next;
+                    if (quoly_iszero(v)) {
+                        free_quoly(&v);
+                    } else {
+                        tail = append(tail, j, v);
+                        done.push_back(divided);
                     }
-                    if (divided || poly_mult_difference(g->pnum, src->val->pnum, e->pnum, a->val->pnum, &c)) {
-                        use_up_poly(&c, &v);
-                        src = src->next;
-                        a = a->next;
-                        if (quoly_iszero(v)) {
-                            free_quoly(&v);
-                        } else {
-                            tail = append(tail, j, v);
-                            done.push_back(divided);
-                        }
-                        continue;
-                    }
+                    continue;
                 }
                 if (jr == j) {
                     if (g_is_1)
@@ -483,7 +519,7 @@ void FactoredRows::step(sparse* m, int32_t k) {
             num = joined(scale[size_t(r)], pivot);
             hard = settle(&num);
         }
-        if (hard.size() >= 2 && !tried && divide_row(*head, product(hard, k))) hard.clear();
+        if (hard.size() >= 2 && !tried && divide_row_by_images(*head, product(hard, k))) hard.clear();
         for (size_t h = 0; h < hard.size(); h++) {
             const int32_t d = hard[h];
             auto at = std::lower_bound(num.begin(), num.end(), d);
@@ -493,12 +529,12 @@ void FactoredRows::step(sparse* m, int32_t k) {
             }
             if (divide_factor(&num, d)) continue;
             // (Alone, it was tried on the entries above.)
-            if (!(tried && h == 0 && hard.size() == 1) && divide_row(*head, factors[size_t(d)])) continue;
+            if (!(tried && h == 0 && hard.size() == 1) && divide_row_by_images(*head, factors[size_t(d)])) continue;
             if ((sparse_factored_shortcuts & 2) && split_by_gcd(&num, &hard, d)) continue;
             // The factor divides only the product: bring the row's factors in.
             multiply_row(*head, num, k);
             num.clear();
-            if (!divide_row(*head, factors[size_t(d)])) {
+            if (!divide_row_by_images(*head, factors[size_t(d)])) {
                 tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
                 abandon_statement();
             }

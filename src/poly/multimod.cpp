@@ -456,11 +456,23 @@ struct Combination {
     int64_t bound_bits = 0;   // |g a - e b| < 2^bound_bits
 
     // False when the route does not apply (see multimodular_combination).
-    bool plan(const polynode* const* op, int n) {
+    // A product may be absent (both its operands null) or its first
+    // operand stand for 1 (null). With `paying`, each product must be long
+    // enough for transforms to pay.
+    bool plan(const polynode* const* op, int n, bool paying) {
         if (modularmode || lintmode || multimod_route < 0) return false;
         count = n;
+        const bool has[2] = {op[1] != nullptr, op[3] != nullptr};
+        if ((!has[0] && op[0]) || (!has[1] && op[2]) || (!has[0] && !has[1])) return false;
         int32_t levels = 0;
         for (int t = 0; t < n; t++) {
+            if (!op[t]) {
+                if (t < 4 && has[t / 2]) {   // the constant 1
+                    sh[t].terms = 1;
+                    sh[t].max_bits = 1;
+                }
+                continue;
+            }
             measure(op[t], 0, sh[t]);
             if (sh[t].deep) return false;
             levels = std::max(levels, sh[t].levels);
@@ -475,7 +487,9 @@ struct Combination {
         }
         lay.levels = levels;
         for (int32_t j = levels; j-- > 0;) {
-            const int64_t high = std::max(int64_t{sh[0].hi[j]} + sh[1].hi[j], int64_t{sh[2].hi[j]} + sh[3].hi[j]);
+            int64_t high = 0;
+            for (int k = 0; k < 2; k++)
+                if (has[k]) high = std::max(high, int64_t{sh[2 * k].hi[j]} + sh[2 * k + 1].hi[j]);
             if (high > INT32_MAX) return false;
             for (int t = 4; t < n; t++)
                 if (sh[t].hi[j] > high) return false;
@@ -489,12 +503,15 @@ struct Combination {
             len[t] = 1;
             for (int32_t j = 0; j < levels; j++) len[t] += int64_t{sh[t].hi[j]} * lay.stride[j];
         }
-        if (!wordprimes::transform_length(len[0], len[1]) || !wordprimes::transform_length(len[2], len[3]))
-            return false;
-        auto bits = [](const Shape& x, const Shape& y) {
-            return x.max_bits + y.max_bits + 64 - __builtin_clzll(static_cast<uint64_t>(std::min(x.terms, y.terms)));
-        };
-        bound_bits = std::max(bits(sh[0], sh[1]), bits(sh[2], sh[3])) + 1;
+        bound_bits = 0;
+        for (int k = 0; k < 2; k++) {
+            if (!has[k]) continue;
+            const Shape &x = sh[2 * k], &y = sh[2 * k + 1];
+            if (paying && !wordprimes::transform_length(len[2 * k], len[2 * k + 1])) return false;
+            bound_bits = std::max(bound_bits, x.max_bits + y.max_bits + 64 -
+                                                  __builtin_clzll(static_cast<uint64_t>(std::min(x.terms, y.terms))));
+        }
+        bound_bits += 1;
         return true;
     }
 
@@ -571,7 +588,7 @@ bool gather(const Layout& lay, const QuotientPlan& job, const uint64_t* r, int64
 polynode* multimodular_combination(const polynode* g, const polynode* a, const polynode* e, const polynode* b) {
     const polynode* op[4] = {g, a, e, b};
     Combination c;
-    if (!c.plan(op, 4)) return nullptr;
+    if (!c.plan(op, 4, true)) return nullptr;
     // The primes' product must exceed four times the bound (the joining).
     const int32_t nprimes = primes_for(c.bound_bits + 2);
     if (!c.affordable(nprimes)) return nullptr;
@@ -618,12 +635,12 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
         job.quotient = nullptr;
         QuotientPlan& plan = plans[size_t(t)];
         const polynode* op[5] = {job.g, job.a, job.e, job.b, job.d};
-        if (!plan.c.plan(op, 5)) continue;
+        if (!plan.c.plan(op, 5, false)) continue;
         const int32_t levels = plan.c.lay.levels;
         for (int32_t j = lay.levels; j < levels; j++) lay.high[j] = 0;
         lay.levels = std::max(lay.levels, levels);
         for (int32_t j = 0; j < levels; j++) lay.high[j] = std::max(lay.high[j], plan.c.lay.high[j]);
-        for (int i = 0; i < 5; i++) plan.slot[i] = slot_of(op[i]);
+        for (int i = 0; i < 5; i++) plan.slot[i] = op[i] ? slot_of(op[i]) : -1;
         taken.push_back(t);
     }
     if (taken.empty()) return;
@@ -673,7 +690,7 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
     }
     // Memory: the distinct operands' values and the divisors' inverses for
     // one prime at a time, the quotients' residues for all.
-    int64_t words = static_cast<int64_t>(distinct.size()) * n + 3 * n;
+    int64_t words = static_cast<int64_t>(distinct.size()) * n + 5 * n;
     for (const int32_t t : taken) {
         const QuotientPlan& plan = plans[size_t(t)];
         words += plan.qpoints * plan.nprimes;
@@ -698,6 +715,8 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
     std::vector<std::vector<uint64_t>> values(distinct.size()), inverses(distinct.size());
     std::vector<uint64_t> image_of, powers, r(static_cast<size_t>(n)), z(static_cast<size_t>(n));
     std::unique_ptr<wordprimes::Transform> tr;   // its tables kept from prime to prime
+    bool twist = false;
+    std::vector<uint64_t> nothing(static_cast<size_t>(n), 0), ones(static_cast<size_t>(n), 1);
     for (int32_t i = 0; i < nprimes; i++) {
         poll_interrupt();
         const Prime& q = primes[i];
@@ -708,12 +727,13 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
             const QuotientPlan& plan = plans[size_t(t)];
             if (plan.failed || plan.nprimes <= i) continue;
             active.push_back(t);
-            for (int k = 0; k < 4; k++) operand[size_t(plan.slot[k])] = true;
+            for (int k = 0; k < 4; k++)
+                if (plan.slot[k] >= 0) operand[size_t(plan.slot[k])] = true;
             divisor[size_t(plan.slot[4])] = true;
         }
         if (active.empty()) break;
         // The divisors first: where one vanishes, every operand goes to the
-        // twisted points instead.
+        // other points instead.
         auto divisors_at = [&](const wordprimes::Transform& tr) {
             for (size_t s = 0; s < distinct.size(); s++) {
                 if (!divisor[s]) continue;
@@ -724,12 +744,16 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
             }
             return true;
         };
+        // A divisor that vanishes at a root of unity over Z (x - y, or a
+        // sum of coefficients 0, at 1) does so modulo every prime: once
+        // twisted, the points stay twisted.
         if (!tr)
-            tr = std::make_unique<wordprimes::Transform>(q, n, false);
+            tr = std::make_unique<wordprimes::Transform>(q, n, twist);
         else
-            tr->reset(q, false);
+            tr->reset(q, twist);
         if (!divisors_at(*tr)) {
-            tr->reset(q, true);
+            twist = !twist;
+            tr->reset(q, twist);
             if (!divisors_at(*tr)) {
                 // Vanishing at both sets of points: left to the caller.
                 for (const int32_t t : active) plans[size_t(t)].failed = true;
@@ -745,8 +769,13 @@ void multimodular_combination_quotients(DifferenceQuotient* jobs, int32_t count)
         for (const int32_t t : active) {
             QuotientPlan& plan = plans[size_t(t)];
             const int32_t* sl = plan.slot;
-            tr->quotient(values[size_t(sl[0])].data(), values[size_t(sl[1])].data(), values[size_t(sl[2])].data(),
-                         values[size_t(sl[3])].data(), inverses[size_t(sl[4])].data(), r.data());
+            // An absent product is 0 at every point, an absent first
+            // operand 1.
+            auto at = [&](int k) {
+                if (sl[k] >= 0) return values[size_t(sl[k])].data();
+                return k % 2 == 0 && sl[k + 1] >= 0 ? ones.data() : nothing.data();
+            };
+            tr->quotient(at(0), at(1), at(2), at(3), inverses[size_t(sl[4])].data(), r.data());
             tr->backward(r.data(), z.data());
             // Not exact modulo q, so not over Z.
             if (!gather(lay, plan, z.data(), n, points, i, plan.nprimes, plan.residues.data())) plan.failed = true;

@@ -58,7 +58,8 @@ void poly_mult(polynode* a, polynode* b, polynode** res, pt* rec);
 // not take them (modular or machine-integer mode, Laurent exponents,
 // relations, short operands, sparse boxes).
 bool poly_mult_difference(polynode* g, polynode* a, polynode* e, polynode* b, polynode** res);
-// One quotient (g a - e b) / d of a batch.
+// One quotient (g a - e b) / d of a batch; one of the products may be
+// absent (both its operands null), and g or e may stand for 1 (null).
 struct DifferenceQuotient {
     const polynode *g, *a, *e, *b, *d;
     polynode* quotient;   // set by the call: null when not taken

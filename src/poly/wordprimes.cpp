@@ -310,9 +310,14 @@ Transform::Transform(const Prime& prime, int64_t points, bool twisted) : qp(&pri
 }
 
 void Transform::reset(const Prime& prime, bool twisted) {
+    const bool same_prime = !w.empty() && qp->p == prime.p;
     qp = &prime;
     twist = twisted;
     const Prime& q = prime;
+    const uint64_t one = q.to_mont(1);
+    c = twist ? q.to_mont(0x9E3779B97F4A7C15u) : one;
+    c_inv = twist ? q.to_mont(q.inverse(q.from_mont(c))) : one;
+    if (same_prime) return;
     twiddles(q, log_n, false, w, ws);
     inverse_twiddles(q, w, ws, iw, iws);
     ws52.clear();
@@ -326,16 +331,31 @@ void Transform::reset(const Prime& prime, bool twisted) {
             iws52[i] = iws[i] >> 12;
         }
     }
-    const uint64_t one = q.to_mont(1);
-    c = twist ? q.to_mont(0x9E3779B97F4A7C15u) : one;
-    c_inv = twist ? q.to_mont(q.inverse(q.from_mont(c))) : one;
+}
+
+// start c^i for i < 8, and c^8 2^52 (plain residues): the running
+// multipliers of the lanes, whose products are by 2^-52.
+void Transform::lane_powers(uint64_t c_mont, uint64_t start, uint64_t* powers, uint64_t* step) const {
+    const Prime& q = *qp;
+    uint64_t x = q.to_mont(1);   // c^i, Montgomery form
+    for (int i = 0; i < 8; i++) {
+        powers[i] = q.mul(start, x);
+        x = q.mul(x, c_mont);
+    }
+    *step = q.mul(q.from_mont(x), q.to_mont(uint64_t{1} << 52));
 }
 
 void Transform::forward(const uint64_t* x, int64_t len, uint64_t* out) const {
     const Prime& q = *qp;
     std::copy(x, x + len, out);
     std::fill(out + len, out + n, uint64_t{0});
-    if (twist) {
+    if (twist && !ws52.empty() && n >= 8) {
+        // c^i 2^52 on the lanes: the Montgomery product with it is x c^i.
+        alignas(64) uint64_t powers[8];
+        uint64_t step;
+        lane_powers(c, static_cast<uint64_t>((static_cast<u128>(1) << 52) % q.p), powers, &step);
+        scale_short(out, out, (len + 7) / 8 * 8, powers, step, q.p, q.ninv & ((uint64_t{1} << 52) - 1));
+    } else if (twist) {
         uint64_t ci = q.to_mont(1);   // c^i, Montgomery form: mul gives the plain product
         for (int64_t i = 0; i < len; i++) {
             out[i] = q.mul(out[i], ci);
@@ -387,9 +407,12 @@ void Transform::backward(uint64_t* v, uint64_t* z) const {
     // The pointwise products left a factor 1/R, the inverse transform a
     // factor n, the twist c^i at place i.
     uint64_t scale = q.mul(q.mul(q.inverse(static_cast<uint64_t>(n % static_cast<int64_t>(q.p))), q.r2), q.r2);
-    if (!ws52.empty() && !twist && n >= 8) {
-        // v scale / 2^64 = v (scale / 2^12) / 2^52.
-        scale_short(v, z, n, q.from_mont(q.mul(scale, q.to_mont(uint64_t{1} << 52))), q.p, q.ninv & ((uint64_t{1} << 52) - 1));
+    if (!ws52.empty() && n >= 8) {
+        // v scale c^-i / 2^64 = v (scale c^-i / 2^12) / 2^52.
+        alignas(64) uint64_t powers[8];
+        uint64_t step;
+        lane_powers(c_inv, q.from_mont(q.mul(scale, q.to_mont(uint64_t{1} << 52))), powers, &step);
+        scale_short(v, z, n, powers, twist ? step : 0, q.p, q.ninv & ((uint64_t{1} << 52) - 1));
         return;
     }
     for (int64_t i = 0; i < n; i++) {

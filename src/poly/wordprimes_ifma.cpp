@@ -196,14 +196,17 @@ __attribute__((target("avx512f,avx512ifma"))) void quotient_short(const uint64_t
     }
 }
 
-__attribute__((target("avx512f,avx512ifma"))) void scale_short(const uint64_t* v, uint64_t* z, int64_t n, uint64_t s52,
-                                                                uint64_t prime, uint64_t pinv52) {
+__attribute__((target("avx512f,avx512ifma"))) void scale_short(const uint64_t* v, uint64_t* z, int64_t n,
+                                                                const uint64_t* s52, uint64_t step52, uint64_t prime,
+                                                                uint64_t pinv52) {
     const __m512i p = _mm512_set1_epi64(static_cast<long long>(prime));
     const __m512i pinv = _mm512_set1_epi64(static_cast<long long>(pinv52));
-    const __m512i s = _mm512_set1_epi64(static_cast<long long>(s52));
+    const __m512i step = _mm512_set1_epi64(static_cast<long long>(step52));
+    __m512i s = _mm512_loadu_si512(s52);
     for (int64_t i = 0; i < n; i += 8) {
         const __m512i t = mont52(_mm512_loadu_si512(v + i), s, p, pinv);
         _mm512_storeu_si512(z + i, reduce2p(t, p));
+        if (step52) s = reduce2p(mont52(s, step, p, pinv), p);
     }
 }
 

@@ -62,10 +62,13 @@ void forward_last_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const 
 void backward_first_levels_short(uint64_t* a, int64_t n, const uint64_t* w, const uint64_t* ws52, uint64_t p);
 // Pointwise on the lanes (n a multiple of 8, p < 2^50, pinv52 = -1/p mod
 // 2^52): out := (g a - e b) k / 2^104 for values below 2p and k below p;
-// z := v s52 / 2^52 fully reduced, for v below 4p and s52 below p.
+// z[i] := v[i] s_i / 2^52 fully reduced, for v below 4p, with s_i = s52[i]
+// for i < 8 and s_(i+8) = s_i step52 / 2^52 (no step when step52 is 0),
+// all below p.
 void quotient_short(const uint64_t* g, const uint64_t* a, const uint64_t* e, const uint64_t* b, const uint64_t* k,
                     uint64_t* out, int64_t n, uint64_t p, uint64_t pinv52);
-void scale_short(const uint64_t* v, uint64_t* z, int64_t n, uint64_t s52, uint64_t p, uint64_t pinv52);
+void scale_short(const uint64_t* v, uint64_t* z, int64_t n, const uint64_t* s52, uint64_t step52, uint64_t p,
+                 uint64_t pinv52);
 
 // z[0 .. na+nb-2] := x * y modulo q, operands and result as plain residues.
 // Schoolbook for short operands, a transform otherwise; z may not overlap x
@@ -111,6 +114,7 @@ class Transform {
     std::vector<uint64_t> w, ws, iw, iws;
     std::vector<uint64_t> ws52, iws52;   // on the lanes (short primes) only
     mutable std::vector<uint64_t> prefix;   // invert's scratch
+    void lane_powers(uint64_t c_mont, uint64_t start, uint64_t* powers, uint64_t* step) const;
 };
 
 // The least power of 2 not below points.

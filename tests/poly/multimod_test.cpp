@@ -285,8 +285,9 @@ TermList sum(const TermList& x, const TermList& y, int sign) {
 // g a - e b = d (g a' - e b') exactly while d divides neither a nor b.
 // `off` adds 1 to a: then d does not divide, and the route must refuse.
 struct Planned {
-    int g, e, d;   // indices into the batch's shared operands
+    int g, e, d;   // indices into the batch's shared operands; g or e -1: null (1)
     TermList a, b, want;
+    bool first = true, second = true;   // false: that product absent
 };
 
 Planned plan_quotient(int nvars, const std::vector<TermList>& shared, int gi, int ei, int di, const TermList& a1,
@@ -313,7 +314,10 @@ void check_quotients(int nvars, const std::vector<TermList>& shared, const std::
         for (const Planned& p : plans) {
             a.push_back(std::make_unique<BuiltPoly>(nvars, p.a));
             b.push_back(std::make_unique<BuiltPoly>(nvars, p.b));
-            jobs.push_back({*s[size_t(p.g)], *a.back(), *s[size_t(p.e)], *b.back(), *s[size_t(p.d)], nullptr});
+            auto shared_or_null = [&](int i) -> const polynode* { return i >= 0 ? s[size_t(i)]->p : nullptr; };
+            jobs.push_back({p.first ? shared_or_null(p.g) : nullptr, p.first ? a.back()->p : nullptr,
+                            p.second ? shared_or_null(p.e) : nullptr, p.second ? b.back()->p : nullptr, *s[size_t(p.d)],
+                            nullptr});
         }
         std::vector<std::vector<NodeShot>> before;
         for (auto& x : s) before.push_back(snapshot_nodes(*x));
@@ -365,6 +369,19 @@ TEST_F(MultimodProduct, QuotientsInBatches) {
         taken.push_back(true);
         plans.push_back(plan_quotient(nvars, shared, 0, 1, 2, rnd(count, span), rnd(count, span), rnd(count, span), true));
         taken.push_back(false);
+        // One product alone, g a / d and -e b / d, and a / d alone.
+        const TermList &G = shared[0], &E = shared[1], &D = shared[2];
+        const TermList a1 = rnd(count, span), b1 = rnd(count, span);
+        Planned only_first{0, 1, 2, reference(D, a1, nvars), {}, canonical_terms(nvars, reference(G, a1, nvars))};
+        only_first.second = false;
+        Planned only_second{0, 1, 2, {}, reference(D, b1, nvars), canonical_terms(nvars, sum({}, reference(E, b1, nvars), -1))};
+        only_second.first = false;
+        Planned alone{-1, 1, 2, reference(D, a1, nvars), {}, canonical_terms(nvars, a1)};
+        alone.second = false;
+        for (Planned* p : {&only_first, &only_second, &alone}) {
+            plans.push_back(*p);
+            taken.push_back(true);
+        }
         check_quotients(nvars, shared, plans, taken, "round " + std::to_string(round));
         if (HasFatalFailure()) return;
     }
@@ -400,8 +417,8 @@ TEST_F(MultimodProduct, QuotientsAtTheBound) {
     }
 }
 
-// What the route leaves to the caller: short operands, Laurent exponents,
-// a divisor of higher degree than the dividend, the zero divisor.
+// What the route leaves to the caller: Laurent exponents, a divisor of
+// higher degree than the dividend, the zero divisor.
 TEST_F(MultimodProduct, QuotientRefusals) {
     NumberGen g(0x18180009);
     number_polys = 2;
@@ -409,7 +426,10 @@ TEST_F(MultimodProduct, QuotientRefusals) {
     const TermList big = random_terms(g, 2, 300, 20, 0, 20);
     const TermList high = {Term(mpz_class(1), Exps{60, 0}), Term(mpz_class(1), Exps{0, 0})};
     const TermList zero = {};
-    check_quotients(2, {small, big}, {Planned{0, 0, 0, small, small, {}}}, {false}, "short");
+    // Short operands are the caller's choice: the route takes them.
+    const TermList small2 = random_terms(g, 2, 4, 3, 0, 5), small3 = random_terms(g, 2, 2, 1, 0, 5);
+    check_quotients(2, {small, small2, small3}, {plan_quotient(2, {small, small2, small3}, 0, 1, 2, small2, small, small3, false)},
+                    {true}, "short");
     check_quotients(2, {big, high}, {Planned{0, 0, 1, big, big, {}}}, {false}, "divisor too high");
     check_quotients(2, {big, zero}, {Planned{0, 0, 1, big, big, {}}}, {false}, "zero divisor");
     // x (P - Q)(y) / y with P(0) != Q(0): modulo X^n - 1 the pseudo-quotient
