@@ -445,7 +445,8 @@ void FactoredRows::step(sparse* m, int32_t k) {
                     // division, the images save the large products.
                     // (With g = 1, the row's own entry stands alone.)
                     const bool own = jx <= jy, pivots = jy <= jx;
-                    const bool polys = (!own || ((g_is_1 || poly(g)) && poly(x->val))) && (!pivots || (poly(e) && poly(y->val)));
+                    const bool polys =
+                        (!own || ((g_is_1 || poly(g)) && poly(x->val))) && (!pivots || (poly(e) && poly(y->val)));
                     int32_t at = -1;
                     if (polys &&
                         ((own && ((!g_is_1 && large(g)) || large(x->val))) || (pivots && (large(e) || large(y->val))))) {
