@@ -66,9 +66,12 @@ struct DifferenceQuotient {
 };
 // Every quotient of the batch by the images of g a - e b, the division
 // done on them so that no dividend is built, and each operand that several
-// quotients share (the same polynode) transformed once. A quotient is left
-// null when that route does not take it (as above) or when d does not
-// divide g a - e b exactly; never one that is not exact. Operands kept.
+// quotients share (the same polynode) transformed once. Size is the
+// caller's choice: short operands are taken too. A quotient is left null
+// when that route does not take it (modular or machine-integer mode,
+// Laurent exponents, relations, sparse boxes, a divisor of higher degree,
+// memory) or when d does not divide g a - e b exactly; never one that is
+// not exact. Operands kept.
 void poly_mult_difference_quotients(DifferenceQuotient* jobs, int32_t count);
 // 1 when the power routine should raise p by repeated squaring, 0 when by
 // repeated multiplication (a long leading chain of several terms makes the
