@@ -19,19 +19,6 @@ namespace {
 
 mpz_class digit_power(int32_t k) { return mpz_class(1) << (DIGIT_BITS * k); }
 
-// Sets a cut-off for the guard's lifetime.
-class Setting {
-public:
-    Setting(int32_t& var, int32_t value) : var_(var), before_(var) { var = value; }
-    ~Setting() { var_ = before_; }
-    Setting(const Setting&) = delete;
-    Setting& operator=(const Setting&) = delete;
-
-private:
-    int32_t& var_;
-    int32_t before_;
-};
-
 // Digits in and out through GMP's own word export (28 of 32 bits used).
 mpz_class from_mag(const digits::Mag& m) {
     mpz_class x;
@@ -49,7 +36,7 @@ digits::Mag to_mag(const mpz_class& x, int32_t n) {
 // Quotient and remainder of every sign combination against GMP's
 // truncating division, with the reciprocal taken from newton_cut on.
 void check_against_gmp(const mpz_class& a, const mpz_class& b, int32_t newton_cut, int32_t divide_cut) {
-    Setting s1(digits::newton_cut, newton_cut), s2(digits::divide_cut, divide_cut);
+    Cut s1(digits::newton_cut, newton_cut), s2(digits::divide_cut, divide_cut);
     for (int s = 0; s < 4; s++) {
         const mpz_class x = s & 1 ? mpz_class(-a) : a, y = s & 2 ? mpz_class(-b) : b;
         mpz_class q;
@@ -112,19 +99,6 @@ TEST(NewtonDivide, HardDivisorsAndDividends) {
     }
 }
 
-// Sets a switch for the guard's lifetime.
-class Switch {
-public:
-    Switch(bool& var, bool value) : var_(var), before_(var) { var = value; }
-    ~Switch() { var_ = before_; }
-    Switch(const Switch&) = delete;
-    Switch& operator=(const Switch&) = delete;
-
-private:
-    bool& var_;
-    bool before_;
-};
-
 // a * b mod (B^L - 1) on the given points, both from the operands and from
 // their wrapped forms, against GMP's product reduced by hand.
 void check_cyclic(const mpz_class& a, int32_t na, const mpz_class& b, int32_t nb, size_t points) {
@@ -150,7 +124,8 @@ void check_cyclic(const mpz_class& a, int32_t na, const mpz_class& b, int32_t nb
 TEST(NewtonDivide, CyclicProductsAgreeWithReducedProducts) {
     NumberGen gen(3553);
     for (const bool wide : {true, false}) {
-        Switch w(digits::ntt_wide, wide);
+        Kept<bool> w(digits::ntt_wide);
+        digits::ntt_wide = wide;
         EXPECT_EQ(digits::ntt_wrap_digits(64), (wide ? 3 : 2) * 64);
         for (size_t points : {4, 12, 32, 96, 512}) {
             const int32_t L = digits::ntt_wrap_digits(points);
@@ -185,7 +160,7 @@ TEST(NewtonDivide, CyclicProductsAgreeWithReducedProducts) {
 // a = q b + r, 0 <= r < b.
 TEST(NewtonDivide, LargeIdentities) {
     NumberGen gen(3554);
-    Setting s(digits::newton_cut, 100);
+    Cut s(digits::newton_cut, 100);
     for (int32_t n : {3000, 50000}) {
         SCOPED_TRACE(gen.trace());
         const mpz_class a = gen.nonneg_digits(n) + 1, b = gen.nonneg_digits(n) + 1;
