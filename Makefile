@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run bench asan clean
+.PHONY: all deps configure build test run bench asan random-asan clean
 
 all: build
 
@@ -74,6 +74,14 @@ bench: build
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DTARVEX_SANITIZE=ON -DTARVEX_BENCH=OFF"
+
+# A longer run of the random-program test on the sanitizer build (CI runs a
+# shorter one on the release build). RANDOM_COUNT and RANDOM_SEED choose the programs.
+RANDOM_COUNT ?= 2000
+RANDOM_SEED ?= 7
+random-asan:
+	$(MAKE) build BUILD=build-asan CMAKE_FLAGS="-DTARVEX_SANITIZE=ON -DTARVEX_BENCH=OFF"
+	ASAN_OPTIONS=detect_leaks=1 python3 tests/transcripts/random_programs.py build-asan/bin/tarvex $(RANDOM_COUNT) $(RANDOM_SEED)
 
 clean:
 	rm -rf build build-asan
