@@ -303,7 +303,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         v->count = int64_t{ref.block.rows} * ref.block.columns;
         v->frame = nullptr;
         v->fresh = 0;
-        fillit(target, ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
+        fillit(ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
     } else if (target == syst) {
         take_syst(v);
     } else if (target->sparse) {
