@@ -77,6 +77,8 @@ def value_forms(b, s, target_kind, target_rows):
         ("-[s]", "sparse", s.rows, s.cols, {k: -v for k, v in s.cells.items()}),
         ("2*[s]", "sparse", s.rows, s.cols, {k: 2 * v for k, v in s.cells.items()}),
         ("[s] + [s]", "sparse", s.rows, s.cols, {k: 2 * v for k, v in s.cells.items()}),
+        ("[s] + [b]", "dense", b.rows, b.cols, {k: v + s.at(*k) for k, v in b.cells.items()}),
+        ("[b] - [s]", "dense", b.rows, b.cols, {k: v - s.at(*k) for k, v in b.cells.items()}),
         (f"[<i = 1, {b.rows}><j = 1, {b.cols}> 10*i - j - 9]", target_kind or "dense", b.rows, b.cols,
          {(i, j): 10 * i - j - 9 for i in range(1, b.rows + 1) for j in range(1, b.cols + 1)}),
     ]
