@@ -132,7 +132,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         // The forms take integers only; nothing changes before this check.
         for (int64_t c = 0; c < cells; c++) {
             quoly** cell = cell_at(first + c);
-            if (!*cell) set_uninitialised(cell, rec->name);
+            if (!*cell) set_uninitialised(cell);
             if (!integer_cell(*cell)) bfail(183, rq->cmd.c_str());
         }
         // Without transforms the Smith form is found modulo a multiple of
@@ -144,7 +144,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
     WorkCopy matrix(nullptr, 0, rq->cmd.c_str());
     for (int64_t c = 0; c < cells; c++) {
         quoly** cell = cell_at(first + c);
-        if (!*cell) set_uninitialised(cell, rec->name);
+        if (!*cell) set_uninitialised(cell);
         matrix.cells[c] = nullptr;
         quoly_assign(*cell, &matrix.cells[c]);
         matrix.count = c + 1;

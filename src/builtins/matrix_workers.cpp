@@ -143,7 +143,7 @@ bool whole_numbers(array* a, int32_t n, int32_t m) {
     const int64_t cells = int64_t{n} * m;
     for (int64_t c = 0; c < cells; c++) {
         quoly** cell = cell_at(a->first + c);
-        if (!*cell) set_uninitialised(cell, a->name);
+        if (!*cell) set_uninitialised(cell);
         if (!(*cell)->isnum) return false;
     }
     return true;
@@ -192,7 +192,7 @@ void new_pseudo(quoly** result, array* a) {
         WorkCopy copy(nullptr, 0, "new_pseudo");
         for (int64_t c = 0; c < cells; c++) {
             quoly** cell = cell_at(a->first + c);
-            if (!*cell) set_uninitialised(cell, a->name);
+            if (!*cell) set_uninitialised(cell);
             copy.cells[c] = nullptr;
             quoly_assign(*cell, &copy.cells[c]);
             copy.count = c + 1;

@@ -157,6 +157,9 @@ void assign(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
     if (v->frame) {
         if (v->count == tcount && v->rows == target->rows) {
             if (target->sparse == v->frame) return;   // itself: nothing changes
+            // Taken before a fresh value gives up its frame: its columns
+            // follow from its count, which that clears.
+            const int32_t columns = v->columns();
             sparse* fresh_frame;
             if (v->fresh) {
                 fresh_frame = v->frame;
@@ -173,7 +176,7 @@ void assign(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
                 return;
             }
             // A dense target turns sparse under its name.
-            quick_sparse_create(fresh_frame, &nm, v->rows, v->columns(), target->onedim);
+            quick_sparse_create(fresh_frame, &nm, v->rows, columns, target->onedim);
             clear_arrstash_of(target);
             remove_array(target);
             return;
@@ -300,7 +303,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         v->count = int64_t{ref.block.rows} * ref.block.columns;
         v->frame = nullptr;
         v->fresh = 0;
-        fillit(target, ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
+        fillit(ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
     } else if (target == syst) {
         take_syst(v);
     } else if (target->sparse) {

@@ -264,7 +264,7 @@ void named_operand(FILE** source, arr_value* v, name** pending) {
         v->count = int64_t{b.rows} * b.columns;
         v->fresh = 0;
         v->frame = nullptr;
-        fillit(a, b.rows, b.columns, b.first, b.stride, v->cells);
+        fillit(b.rows, b.columns, b.first, b.stride, v->cells);
         return;
     }
     v->rows = a->rows;

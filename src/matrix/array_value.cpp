@@ -51,17 +51,17 @@ void fillit_1(array* a, quoly** out) {
     const int64_t n = cell_count(a);
     for (int64_t c = 0; c < n; c++) {
         quoly** cell = cell_at(a->first + c);
-        if (!*cell) set_uninitialised(cell, a->name);
+        if (!*cell) set_uninitialised(cell);
         out[c] = *cell;
     }
 }
 
-void fillit(array* a, int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out) {
+void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out) {
     int64_t k = 0;
     for (int32_t c = 0; c < columns; c++)
         for (int32_t r = 0; r < rows; r++) {
             quoly** cell = cell_at(int64_t{first} + r + int64_t{c} * stride);
-            if (!*cell) set_uninitialised(cell, a->name);
+            if (!*cell) set_uninitialised(cell);
             out[k++] = *cell;
         }
 }

@@ -51,9 +51,9 @@ struct ArrValueHold {
 // The dense cells of array a (store cells from its first) into out, as
 // shared pointers; a cell never assigned becomes 0 with the warning.
 void fillit_1(array* a, quoly** out);
-// The same for a block of a's dense cells: `columns` columns of `rows`
+// The same for a block of a dense array: `columns` columns of `rows`
 // cells from store index first, stride cells apart, column by column.
-void fillit(array* a, int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out);
+void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out);
 
 // ---- readers (token at the first token of what they read) ----
 void arr_expre(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);

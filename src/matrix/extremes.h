@@ -32,7 +32,7 @@ struct extreme_state {
 void consider(quoly* value, int64_t position, extreme_state* st);
 
 // The uninitialised-element warning for the empty dense cell *cell, which
-// becomes the quoly 0: the first 20 of a statement print the warning (with
-// the array's name when one is given), the 21st " ....etc...", later ones
-// nothing.
+// becomes the quoly 0: the first 20 of a statement print the warning, the
+// 21st " ....etc...", later ones nothing. Gathering a whole array or block
+// names no array; a single element of the system array names it ("<").
 void set_uninitialised(quoly** cell, const char* array_name = nullptr);

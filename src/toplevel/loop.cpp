@@ -16,6 +16,7 @@
 #include "gcd/algc.h"
 #include "gcd/gcdstash.h"
 #include "interp/dispatcher.h"
+#include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/settings.h"
@@ -192,6 +193,8 @@ void run_one_statement() {
     scanner(&Input, &token, &zilch);
     at_statement_start = false;
     reset_statement_state();
+    // The uninitialised-cell warnings are counted afresh in each statement.
+    uninit = 0;
     const time_pair t = run_dispatched(1, &sysnum);
     const tokenrec terminator = token;
     finish = nullptr;

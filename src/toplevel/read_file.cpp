@@ -100,6 +100,7 @@ void read_statements(quoly** value) {
         }
         free_quoly(value);
         reset_statement_state();
+        uninit = 0;
         dispatch_statement(&stream, value, &zilch);
         zilch = nullptr;
         if (!*value) quoly_set(0, value);
