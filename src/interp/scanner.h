@@ -5,9 +5,11 @@
 // stream), the token record to fill and the address of the pending-list
 // word. While that word is not null the token is the record after the one
 // it points at (text and cached hash copied, the word advanced, currentchar
-// set to the record after that); the end of the chain is never tested: the
-// readers stop at the list's own end token. Tokens read from a stream get
-// hash UNHASHED and are recorded in the recent-token ring.
+// set to the record after that). The readers stop at the list's own end
+// token; one that reads on past the chain's last record (a statement cut
+// short inside a stored body) gets error 103, unexpected end of input, and
+// the statement ends. Tokens read from a stream get hash UNHASHED and are
+// recorded in the recent-token ring.
 //
 // At end of input scanner and spec_scanner deliver ";" on every call.
 #pragma once
@@ -17,9 +19,13 @@
 #include "interp/token.h"
 #include "storage/other_records.h"
 
+// Error 103 with the last record's token, then the statement ends.
+[[noreturn]] void pending_list_overrun(const name* last);
+
 // Takes the token after the one the pending word points at.
 inline void from_pending(tokenrec* tok, name** pending) {
     name* r = (*pending)->next;
+    if (!r) pending_list_overrun(*pending);
     *pending = r;
     std::memcpy(tok->name, r->token, TOKEN_TEXT);
     tok->hash = r->hash;
