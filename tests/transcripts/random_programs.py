@@ -214,7 +214,13 @@ class Gen:
         if self.rng.random() < 0.2:
             return self.pick(["for i = Func G(u) = 1", "if Func G = ", "while", "if 1 then {",
                               "Func F = ).", "[[1, 2", "Array q[", "&(p = 7 : b, "])
-        return " ".join(self.pick(pieces) for _ in range(self.rng.randint(1, 6))) + ";"
+        line = [self.pick(pieces) for _ in range(self.rng.randint(1, 6))]
+        # A quote opens a literal that runs on over line ends until the next
+        # quote, as it should; an odd one would swallow the rest of the
+        # program, the reset and the checks. Close it on the same line.
+        if line.count("'") % 2:
+            line.append("'")
+        return " ".join(line) + ";"
 
     FAMILIES = ["scalars", "arrays", "matrix", "functions", "loops", "rings",
                 "relations", "saves", "levels", "malformed"]
@@ -228,7 +234,11 @@ class Gen:
 
 def display_block():
     """Shows every name a program can make, in a fixed order."""
-    lines = [MARK]
+    # Begins at the lowest level: with pushing after errors on, a failing
+    # call in an earlier block (F(2, 3) with F of one parameter) leaves a
+    # level open, whose number the later prompts show; the read-back run
+    # shows the block once, from the lowest level.
+    lines = ["&@;", MARK]
     lines += [f"{v};" for v in SCALARS]
     lines += [f"[{a}];" for a in ARRAYS]
     lines += [f"{f}(2, 3);" for f in FUNCS]
