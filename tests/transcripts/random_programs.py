@@ -269,15 +269,17 @@ def run(binary, text, cwd):
 
 
 def shown_block(out):
-    """The text between the last pair of markers, without the line of the
-    settings listing that names a file still being read (the one that
-    restores the state)."""
+    """The text between the last pair of markers, without the lines of the
+    settings listing that name a file still being read (the one that
+    restores the state) or an output file left open (a bare &s; asks for a
+    name and takes the next line; an open output file is no value and no
+    save carries it)."""
     start = out.rfind("@@BEGIN@@")
     end = out.rfind("@@END@@")
     if start < 0 or end < start:
         return None
     return "".join(line for line in out[start:end].splitlines(True)
-                   if not line.startswith(" Reading from file"))
+                   if not line.startswith((" Reading from file", " Saving to file")))
 
 
 def check_program(binary, lines):
