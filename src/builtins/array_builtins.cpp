@@ -78,6 +78,8 @@ void lcm_of_denominators(FILE** source, quoly** result, name** pending) {
 // Minpoly([A], k [, bound]): the bound defaults to the row-sum estimate.
 void minimal_polynomial(FILE** source, quoly** result, name** pending) {
     if (number_polys == 0) bfail(213, token.name);
+    // The recurrence is read off by Euclid's algorithm, which needs a field.
+    if (modularmode && !mod_is_prime && !finf) bfail(293, "Minpoly");
     array_operand a;
     read_command(source, pending, &a, nullptr, false);
     whole_array(a);
