@@ -99,8 +99,14 @@ void ring_setting_lines(FILE* out) {
 }
 
 // The auxiliary primes after a field's relation: the first ones, then the
-// variable's second ones in pairs.
-void aux_prime_lists(FILE* out, pt* v) {
+// variable's second ones in pairs. A relation declared in modular mode has
+// neither, as given: two empty lists say so, where nothing at all would
+// have them computed when the file is read.
+void aux_prime_lists(FILE* out, pt* v, bool modular) {
+    if (modular && aux_prime1_number <= 0 && !v->aux_primes) {
+        std::fprintf(out, ": :");
+        return;
+    }
     if (aux_prime1_number > 0) {
         std::fprintf(out, ":");
         int i = 1;
@@ -126,17 +132,26 @@ void aux_prime_lists(FILE* out, pt* v) {
     }
 }
 
+// Whether every number of p still holds the digits it had before the
+// change into modular mode converted it.
+bool kept_digits(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
+    return true;
+}
+
 // A relation is written in rational form, read back in rational mode
 // before the ground-ring line converts it.
 void relation_line(FILE* out, pt* v) {
     const int was_lint = lintmode;
     polynode* rel = v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
     // In modular mode the numbers of a relation are residues in their
-    // machine words; a relation declared there has no digits to show at all.
-    // The file gets the integers the residues stand for, made while the
-    // words are still read as residues.
+    // machine words. One declared before the change kept its digits and is
+    // written as declared, which its auxiliary primes fit; one declared in
+    // modular mode has no digits: the file gets the integers its residues
+    // stand for, made while the words are still read as residues.
     polynode* lifted = nullptr;
-    if (was_lint) {
+    if (was_lint && !kept_digits(rel)) {
         poly_assign(rel, &lifted);
         poly_change_from_mod(lifted);
         rel = lifted;
@@ -157,7 +172,7 @@ void relation_line(FILE* out, pt* v) {
     free_poly(&lifted);
     if (v->field) {
         std::fprintf(out, ", 1");
-        aux_prime_lists(out, v);
+        aux_prime_lists(out, v, was_lint);
     }
     std::fprintf(out, ");\n");
     restore_modular(saved_modular);
