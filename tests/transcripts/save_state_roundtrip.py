@@ -86,7 +86,7 @@ MODULAR = {
               "Array s[3,3] Sparse;\ns[1,2] := t*x + 3;\ns[3,3] := 1/(x + t);\n",
               [" &(P = t^2 + 3, 1: :);"],
               # t^2 = -3: (t + 5)^2 = t^2 + 10t + 25 = 10t + 22
-              {"(t + 5)^2;": "10t + 22", "t^3 + 3*t;": "0", "F(t);": "t - 3"}),
+              {"(t + 5)^2;": "10t + 22", "t^3;": "-3t", "F(t);": "t - 3"}),
     "Z/97 not a field": ("&(p = 97);\n&(J = u);\n&(P = u^2 - 2);\n&(J = t);\n&(P = t^3 + 5*t + 1);\n"
                          "a := u^3 + t^4;\nArray v[3];\n[v] := [(u, t^2, u*t)];\n",
                          [" &(P = u^2 - 2);", " &(P = t^3 + 5t + 1);"],
@@ -170,13 +170,16 @@ NOT_SAVED = ("Display constant", "Hensel gcd double checking", "GCD stashing lev
 UNSTEADY = ("Elapsed CPU time",)
 
 
+def compared_lines(listing):
+    return "\n".join(l for l in listing.splitlines() if l.strip() and not any(k in l for k in NOT_SAVED + UNSTEADY))
+
+
 def every_setting(binary):
     for ring in ["&(J = x);\n&(l = 1);\n", "&(J = t);\n&(P = t^2 + 2, 1);\n&(J = x);\n&(l = 1);\n&(p = 101);\n"]:
         name = "settings " + ("modular" if "&(p" in ring else "rational")
         setup = TOGGLES + "\n".join(PARAMETERISED) + "\n" + ring + "\n".join(AFTER_RING) + "\n&(n = 1);\n"
         text, before, after, again = round_trip(binary, setup, "&g;\n", name)
-        keep = lambda s: "\n".join(l for l in s.splitlines() if l.strip() and not any(k in l for k in NOT_SAVED + UNSTEADY))
-        b, a = keep(before), keep(after)
+        b, a = compared_lines(before), compared_lines(after)
         took = ["Kartasuba cutoff for poly multiplication is 20.", "Determinant method is Gauss-Bareiss.",
                 "Denominator for random is:", "Prompt is: ok>", "Laurent polynomials allowed."]
         check(all(t in b for t in took), f"{name}: the settings were not made\n{b}")
