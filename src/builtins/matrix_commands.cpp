@@ -17,6 +17,7 @@
 #include "matrix/extremes.h"
 #include "matrix/fflu.h"
 #include "matrix/int_normal.h"
+#include "matrix/poly_arrays.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
 #include "matrix/sparse_int_normal.h"
@@ -335,6 +336,7 @@ bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
         return true;
     }
     const int32_t rank = rec->sparse ? sparse_command(n, &rq, pending) : dense_command(n, &rq, pending);
+    note_reduced_count(rank);
     quoly_set(rank, result);
     return true;
 }

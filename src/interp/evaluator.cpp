@@ -420,8 +420,14 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             break;
         case '_': {
             next_token(source, pending);
-            ModularOffGuard off;
-            fact(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            {
+                ModularOffGuard off;
+                fact(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            }
+            // Computed in machine integers; as a value of a modular ring it
+            // is the element that word stands for (a stored variable named
+            // here is left as it is).
+            if (*ref == value && *value && (*value)->isnum) number_into_ring((*value)->nnum);
             break;
         }
         case '|': {

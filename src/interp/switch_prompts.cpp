@@ -55,6 +55,12 @@ void show_value(const char* headline, quoly* value) {
     quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
 }
 
+// A setting read by prompted_number is a machine word, shown as it is.
+void show_setting(const char* headline, quoly* value) {
+    ModularOffGuard off;
+    show_value(headline, value);
+}
+
 void random_denominator_switch(quoly** value, name** pending) {
     // The denominator is a number of the current ring: no ModularOffGuard.
     std::printf(" Enter new denominator for random:\n");
@@ -127,12 +133,12 @@ void prompted_setting(int sw, quoly** value, name** pending) {
         int32_t v = prompted_number(sw, " Enter number of columns to display:\n", 143, value, pending);
         if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(143, token.name);
         dispcutoff = static_cast<int16_t>(v);
-        show_value(" Number of columns to display is now: \n", *value);
+        show_setting(" Number of columns to display is now: \n", *value);
         break;
     }
     case SW_KARATSUBA:
         simplest_poly_cutoff = prompted_number(sw, " Enter Karatsuba cutoff:\n", 143, value, pending);
-        show_value(" Karatsuba cutoff is now: \n", *value);
+        show_setting(" Karatsuba cutoff is now: \n", *value);
         break;
     case SW_RANDOM:
         random_denominator_switch(value, pending);

@@ -128,6 +128,8 @@ void columns_row(quoly* value) {
     dispcutoff = static_cast<int16_t>(v);
     std::printf(" Columns to display is now: \n");
     int32_t col = 0;
+    // The width as set, read with modular arithmetic suspended.
+    ModularOffGuard off;
     quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
 }
 

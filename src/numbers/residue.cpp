@@ -333,6 +333,21 @@ void change_num(imag* n, int release, int flag) {
     }
 }
 
+int32_t word_residue(int64_t n) {
+    if (modulus <= 0) return static_cast<int32_t>(n);
+    if (finf && n < 0) n = -n;
+    const int64_t r = n % modulus;
+    return static_cast<int32_t>(r < 0 ? r + modulus : r);
+}
+
+void number_into_ring(imag* n) {
+    if (!modularmode) return;
+    if (n->count > 0)
+        change_num(n, 1, 0);
+    else
+        n->value = word_residue(n->value);
+}
+
 void poly_change_from_mod(polynode* p) {
     for (; p; p = p->next) {
         if (p->numb)
