@@ -37,7 +37,8 @@ struct Products {
     bool gf16 = f2t16 != 0;
     bool small = smallmodulus != 0;
     uint32_t operator()(uint32_t a, uint32_t b) const {
-        if (gf8) return f256prod[a * 256 + b];
+        // Masked so that a word outside the field cannot index past the table.
+        if (gf8) return f256prod[(a & 0xFF) << 8 | (b & 0xFF)];
         if (gf16) return static_cast<uint32_t>(modmult(static_cast<int32_t>(a), static_cast<int32_t>(b)));
         if (small) {
             const uint32_t t = a * b;
