@@ -319,7 +319,6 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     if (!token_is(&token, "=") && !(letter == 'J' && token_is(&token, ">"))) error(4, token.name);
 
     if (letter == 'P') {
-        if (lintmode) changed_in_modmode = 1;
         set_mod_out(source, pending, 1, 0);
         if (!token_is(&token, ")")) error(135, token.name);
         quoly_set(0, value);

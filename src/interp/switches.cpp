@@ -188,7 +188,6 @@ void switches(FILE** source, quoly** value, name** pending) {
             quoly_set(0, value);
             return;
         case 'P':
-            if (lintmode) changed_in_modmode = 1;
             set_mod_out(source, pending, 0, 0);
             break;
         case 'F':

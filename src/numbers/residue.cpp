@@ -302,15 +302,19 @@ void change_num(imag* n, int release, int flag) {
             std::printf(" *** Warning. outsized values encountered. Expect garbage.\n");
             warn_cnt++;
         }
-        numnode* d = n->head;
-        int64_t h = d->digit;
-        r = static_cast<uint32_t>(p ? (h % p + p) % p : h);
-        for (d = d->next; d; d = d->next) {
-            if (finf)
-                r = u32(std::abs(d->digit));   // not meaningful: the number is outside the field
-            else
+        if (finf) {
+            // As an integer typed in the field is read: the low bits of its
+            // magnitude, all in the last digit since 2^28 is a multiple of
+            // the field's size.
+            r = rem32(u32(std::abs(n->tail->digit)), p);
+        } else {
+            numnode* d = n->head;
+            int64_t h = d->digit;
+            r = static_cast<uint32_t>(p ? (h % p + p) % p : h);
+            for (d = d->next; d; d = d->next) {
                 r = u32(spec_mod_add(modmult(s32(r), two28_mod), d->digit, modulus));
-            if (d == n->tail) break;
+                if (d == n->tail) break;
+            }
         }
     } else {
         int32_t d = n->head->digit;

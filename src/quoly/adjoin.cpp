@@ -32,6 +32,17 @@
 #include "toplevel/loop.h"
 
 int changed_in_modmode = 0;
+int values_await_rational = 0;
+
+namespace {
+constexpr int VALUES_AWAIT_RATIONAL = 379;
+}
+
+void refuse_while_values_await_rational(const char* text) {
+    if (!modularmode || !values_await_rational) return;
+    error(VALUES_AWAIT_RATIONAL, text);
+    abandon_statement(VALUES_AWAIT_RATIONAL);
+}
 
 namespace {
 
@@ -259,6 +270,7 @@ int quoly_at_one_removed(const quoly* q, int32_t level, quoly** r) {
 
 void adjoin_poly_var(const char* var_name, int innermost) {
     // A refused change leaves the variables as they were.
+    refuse_while_values_await_rational(var_name);
     if (its_a_polyname(var_name)) {
         error(126, var_name);
         return;
@@ -310,6 +322,7 @@ void cancel_poly_var(const char* var_name) {
         error(169, var_name);
         return;
     }
+    refuse_while_values_await_rational(var_name);
     quoly_set(0, &prevnum);
 
     Replacements fresh;

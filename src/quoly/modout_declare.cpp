@@ -361,6 +361,7 @@ void convert_stored(Converted* out, polynode** relation, polynode** full, polyno
 }  // namespace
 
 void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin) {
+    refuse_while_values_await_rational(token.name);
     const bool talk = verbose || *pending == nullptr;
     FILE** src = source;
     name** pend = pending;
@@ -411,6 +412,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         else
             require(token_is(&token, ";"), 129);
         remove_relation(v, talk);
+        if (modularmode) changed_in_modmode = 1;
         return;
     }
     if (field) {

@@ -148,6 +148,8 @@ void reinstate_starred() {
         var* v = find_var(&id);
         if (v && v == s.record && v->value == s.placed) {
             retire_value(&v->value);
+            // Converted earlier in the same list, the original is a residue.
+            value_from_mod(s.held);
             v->value = s.held;
         } else {
             free_quoly(&s.held);

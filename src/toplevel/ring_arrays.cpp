@@ -261,6 +261,11 @@ void reinstate_starred_arrays() {
             if (same && a->sparse && entry_values(a->sparse, a->rows) == s.placed_entries) {
                 free_sparse(&a->sparse, a->rows, 1);
                 a->sparse = s.shadow.sparse;
+                // Converted earlier in the same list, entries are residues.
+                each_entry_link(a->sparse, a->rows, [](colm** link) {
+                    value_from_mod((*link)->val);
+                    return true;
+                });
                 a->sparse->mode = modularmode;
             } else {
                 free_sparse(&s.shadow.sparse, s.shadow.rows, 1);
@@ -271,6 +276,7 @@ void reinstate_starred_arrays() {
                 quoly** cell = cells_there ? cell_at(a->first + k) : nullptr;
                 if (cell && *cell == s.placed[k]) {
                     retire_value(cell);
+                    value_from_mod(s.held[k]);
                     *cell = s.held[k];
                 } else {
                     free_quoly(&s.held[k]);
