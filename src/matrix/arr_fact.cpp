@@ -369,8 +369,9 @@ void altmult(FILE** source, quoly** result, arr_value* v, name** pending) {
 // fit a machine integer (error 32).
 int32_t machine_exponent(FILE** source, name** pending, int as_factor) {
     NumberHold e;
-    get_exponent(source, pending, &e.n, as_factor);
-    if (!lintmode && e.n->count > 1) arr_error(32, token.name);
+    bool beyond = false;
+    get_exponent(source, pending, &e.n, as_factor, &beyond);
+    if (beyond || (!lintmode && e.n->count > 1)) arr_error(32, token.name);
     return lintmode ? e.n->value : e.n->head->digit;
 }
 
@@ -544,8 +545,9 @@ void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) 
     if (token_is(&token, "^")) {
         if (v->count == 0) {
             NumberHold e;
-            get_exponent(source, pending, &e.n, 1);
-            raise_to_power(result, e.n);
+            bool beyond = false;
+            get_exponent(source, pending, &e.n, 1, &beyond);
+            raise_to_power(result, e.n, beyond);
             return;
         }
         if (v->count != int64_t{v->rows} * v->rows) arr_error(172, "^");
