@@ -48,34 +48,33 @@ DigitSlotHold::~DigitSlotHold() {
 
 namespace {
 
+// f applied to every number record of a value.
+template <class F>
+void each_poly_number(polynode* p, F f) {
+    for (; p; p = p->next) {
+        if (p->numb)
+            f(p->ncoef);
+        else
+            each_poly_number(p->pcoef, f);
+    }
+}
+
+template <class F>
+void each_number(quoly* q, F f) {
+    if (!q) return;
+    if (q->isnum) {
+        f(q->nnum);
+        return;
+    }
+    each_poly_number(q->pnum, f);
+    each_poly_number(q->den, f);
+}
+
 void number_to_digits(imag* n) {
     // A digit chain is already there when the number never became a word.
     if (n->count > 0) return;
     setvalue(n->value, n);
 }
-
-void poly_to_digits(polynode* p) {
-    for (; p; p = p->next) {
-        if (p->numb)
-            number_to_digits(p->ncoef);
-        else
-            poly_to_digits(p->pcoef);
-    }
-}
-
-}  // namespace
-
-void words_to_digits(quoly* q) {
-    if (!q) return;
-    if (q->isnum) {
-        number_to_digits(q->nnum);
-        return;
-    }
-    poly_to_digits(q->pnum);
-    poly_to_digits(q->den);
-}
-
-namespace {
 
 void number_to_word(imag* n) {
     int32_t w = 0;
@@ -86,32 +85,21 @@ void number_to_word(imag* n) {
     n->value = w;
 }
 
-void poly_to_words(polynode* p) {
-    for (; p; p = p->next) {
-        if (p->numb)
-            number_to_word(p->ncoef);
-        else
-            poly_to_words(p->pcoef);
-    }
-}
-
 }  // namespace
 
-void read_count_value(FILE** source, name** pending, quoly** value) {
+void words_to_digits(quoly* q) { each_number(q, number_to_digits); }
+
+void read_count_value(FILE** source, name** pending, quoly** value, bool factor_only) {
     free_quoly(value);
     const int words = lintmode;
     quoly* got = nullptr;
     {
         ExactCountGuard exact;
-        old_expre(source, &got, pending);
-        if (words && got) {
-            if (got->isnum) {
-                number_to_word(got->nnum);
-            } else {
-                poly_to_words(got->pnum);
-                poly_to_words(got->den);
-            }
-        }
+        if (factor_only)
+            old_fact(source, &got, pending);
+        else
+            old_expre(source, &got, pending);
+        if (words) each_number(got, number_to_word);
     }
     if (!got) quoly_set(0, &got);
     *value = got;

@@ -60,4 +60,5 @@ struct DigitSlotHold {
 // the value handed back in the ring's own form. A number that does not fit
 // a machine word comes back as INT_DOES_NOT_FIT, so that the callers'
 // range checks refuse it instead of reading a wrapped word.
-void read_count_value(FILE** source, name** pending, quoly** value);
+// factor_only: one factor (with its postfix operators), not a whole expression.
+void read_count_value(FILE** source, name** pending, quoly** value, bool factor_only = false);

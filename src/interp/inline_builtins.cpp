@@ -148,16 +148,13 @@ void degree_form(FILE** source, quoly** value, name** pending, bool least) {
 void variable_form(FILE** source, quoly** value, name** pending) {
     next_token(source, pending);
     SlotHold k;
-    {
-        ModularOffGuard off;
-        if (token_is(&token, "(")) {
-            next_token(source, pending);
-            old_expre(source, &k.q, pending);
-            expect(")", 1);
-            next_token(source, pending);
-        } else {
-            old_fact(source, &k.q, pending);
-        }
+    if (token_is(&token, "(")) {
+        next_token(source, pending);
+        read_count_value(source, pending, &k.q);
+        expect(")", 1);
+        next_token(source, pending);
+    } else {
+        read_count_value(source, pending, &k.q, true);
     }
     if (!k.q) fail(278, token.name);
     if (!k.q->isnum) fail(227, token.name);

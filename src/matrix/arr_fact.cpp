@@ -10,6 +10,7 @@
 #include "det/adjoint.h"
 #include "builtins/floor_roots.h"
 #include "builtins/random_values.h"
+#include "interp/exact_read.h"
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
@@ -397,13 +398,12 @@ struct OwnedCells {
     }
 };
 
-// The exponent of MPowermod: an expression read in big-integer arithmetic
-// whatever the ground ring, kept in digits (error 116 when not a number).
+// The exponent of MPowermod: an expression read exactly whatever the ground
+// ring, kept in digits (error 116 when not a number).
 void digit_exponent(FILE** source, name** pending, imag** e) {
-    SlotHold q;
+    DigitSlotHold q;
     {
-        ModularOffGuard off;
-        LintOff digits;
+        ExactCountGuard exact;
         next_token(source, pending);
         old_expre(source, &q.q, pending);
         if (!q.q || !q.q->isnum) arr_error(116, "^");

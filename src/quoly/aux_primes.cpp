@@ -64,28 +64,34 @@ polynode* padded_copy(polynode* relation, pt* v) {
     return p;
 }
 
+// The relation as the value the irreducibility test takes, freed on exit.
+struct RelationValue {
+    quoly* q = nullptr;
+    RelationValue(polynode* relation, pt* v) {
+        newquoly(&q);
+        q->isnum = 0;
+        q->rat = 0;
+        q->den = nullptr;
+        q->pnum = padded_copy(relation, v);
+    }
+    ~RelationValue() { free_quoly(&q); }
+    RelationValue(const RelationValue&) = delete;
+    RelationValue& operator=(const RelationValue&) = delete;
+};
+
 // 1 when the relation stays irreducible modulo p over the field below v.
 bool irreducible_mod(polynode* relation, pt* v, int32_t p) {
     ModularSwitch sw;
     sw.set_prime(p);
     sw.convert_variables();
-    quoly* q = nullptr;
-    newquoly(&q);
-    q->isnum = 0;
-    q->rat = 0;
-    q->den = nullptr;
-    q->pnum = padded_copy(relation, v);
-    struct Drop {
-        quoly** q;
-        ~Drop() { free_quoly(q); }
-    } drop{&q};
-    sw.convert(&q->pnum);
+    RelationValue q(relation, v);
+    sw.convert(&q.q->pnum);
     // A prime dividing a coefficient can leave nothing of the relation.
-    if (!q->pnum || polyimpl::is_zero_poly(q->pnum)) return false;
+    if (!q.q->pnum || polyimpl::is_zero_poly(q.q->pnum)) return false;
     sw.begin_arithmetic();
     // Over the field of the relations below v (the plain prime when none).
-    irreducible_poly(&q, -1);
-    return quoly_eq_1(q);
+    irreducible_poly(&q.q, -1);
+    return quoly_eq_1(q.q);
 }
 
 // v's relation taken out of the arithmetic, v a plain variable over the
@@ -352,21 +358,12 @@ pt* reducible_field_relation(int32_t top) {
     // Innermost first: each test runs over the field below, already checked.
     for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
         pt* v = *it;
-        quoly* q = nullptr;
-        newquoly(&q);
-        q->isnum = 0;
-        q->rat = 0;
-        q->den = nullptr;
-        q->pnum = padded_copy(v->binomial ? v->binomial : v->relation, v);
-        struct Drop {
-            quoly** q;
-            ~Drop() { free_quoly(q); }
-        } drop{&q};
+        RelationValue q(v->binomial ? v->binomial : v->relation, v);
         bool irreducible;
         {
             RelationUnderTest test(v);
-            irreducible_poly(&q, -1);
-            irreducible = quoly_eq_1(q);
+            irreducible_poly(&q.q, -1);
+            irreducible = quoly_eq_1(q.q);
         }
         if (!irreducible) return v;
     }
