@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/exact_read.h"
 #include "interp/char_arrays.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
@@ -173,10 +174,7 @@ struct ChangeRequest {
 void name_by_position(FILE** source, name** pending, ChangeRequest* req) {
     scanner(source, &token, pending);
     SlotHold k;
-    {
-        ModularOffGuard off;
-        old_fact(source, &k.q, pending);
-    }
+    read_count_value(source, pending, &k.q, true);
     int32_t pos = k.q->isnum ? quoly_convert_to_int(k.q) : 0;
     if (pos < 1 || pos > number_polys) {
         // The command is refused half read: its remaining tokens cannot be placed.
