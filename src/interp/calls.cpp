@@ -57,6 +57,10 @@ struct call_frame {
 
 std::vector<call_frame*> frames;   // the calls running, innermost last
 int sys_func_running = 0;
+// Temporary bodies replaced while a run of one was still going on (a
+// construct typed at a level that a running one opened): given back when
+// no run is left.
+std::vector<form*> replaced_bodies;
 
 bool linked_under(var* record, const char* nm) {
     tokenrec id;
@@ -638,7 +642,12 @@ void call_sys_func(FILE** source, quoly** value, name** pending) {
     in_sys_func = 1;
     form* old = sys_func;
     spec_right_side(&sys_func, source, pending, ";");
-    if (old && old != sys_func && sys_func_running == 0) free_form(&old);
+    if (old && old != sys_func) {
+        if (sys_func_running == 0)
+            free_form(&old);
+        else
+            replaced_bodies.push_back(old);
+    }
     in_sys_func = 0;
     if (stream_at_end(source, pending) && !token_is(&token, ";")) error(103, token.name);
     if (func_def_count > 0) func_def_count--;
@@ -659,7 +668,11 @@ void run_sys_func(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
     struct running {
         running() { sys_func_running++; }
-        ~running() { sys_func_running--; }
+        ~running() {
+            if (--sys_func_running > 0) return;
+            for (form* f : replaced_bodies) free_form(&f);
+            replaced_bodies.clear();
+        }
     } mark;
     run_list(source, sys_func, value);
     if (!*value) quoly_set(0, value);

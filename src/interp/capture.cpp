@@ -66,11 +66,15 @@ void attach(name** list, const char* closing, attach_frame* frame) {
     const bool elfi = std::strcmp(closing, "elfi*") == 0;
     const bool dot_closing = std::strcmp(closing, ".") == 0;
 
+    // The list is stored as it grows: what an error leaves captured is the
+    // caller's to give back.
     name header{};
     name* last = &header;
+    *list = nullptr;
     auto append = [&](name* r) {
         last->next = r;
         last = r;
+        *list = header.next;
     };
 
     int depth = mate(token.name, closing) ? 2 : 1;

@@ -417,13 +417,19 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
 
 void spec_right_side(form** body, FILE** source, name** pending, const char* end_word) {
     semicount = 0;
-    form* f;
-    new_empty_form(&f);
+    // A statement an error leaves half compiled is given back.
+    struct FormHold {
+        form* f = nullptr;
+        ~FormHold() { free_form(&f); }
+    } hold;
+    new_empty_form(&hold.f);
+    form* f = hold.f;
     int read_next = 1;
     tokenrec saved;
     clear_token(&saved);
     if (in_sys_func && token_is(&token, ";")) set_token(&token, "0");
     basic_form(f, &f->comments, end_word, source, pending, &read_next, &saved);
+    hold.f = nullptr;
     *body = f;
     if (token_is(&token, ";") && tt_flag) {
         semicount++;
