@@ -3,8 +3,9 @@
 // unwinds (or opens a level) with room left for it.
 #pragma once
 
-// The stack is used up to the budget of nested calls, readers and
-// statements; the error routine and a command level still fit below.
+// The stack is used up to the budget of nested calls (readers and
+// statements may go a little deeper); the error routine and a command level
+// still fit below.
 bool stack_nearly_full();
 
 // The error for calls nested too deeply.

@@ -476,7 +476,7 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
 void arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) {
     set_scalar(v);
     // Brackets and prefix operators nest through here.
-    if (stack_nearly_full()) arr_error(DEEP_NESTING_ERROR, token.name);
+    if (nesting_refused(token.name)) abandon_statement(DEEP_NESTING_ERROR);
     if (token_is(&token, "-")) {
         next_token(source, pending);
         arr_fact(source, result, v, pending);
