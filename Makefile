@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run bench asan clean
+.PHONY: all deps configure build test run bench asan clean random-programs
 
 all: build
 
@@ -77,3 +77,14 @@ asan:
 
 clean:
 	rm -rf build build-asan
+
+# A longer run of the random-program test under the sanitizers; CI does not
+# run it. RANDOM_COUNT programs from RANDOM_SEED; RANDOM_FAMILIES (comma-
+# separated) widens or narrows the families drawn.
+RANDOM_COUNT ?= 3000
+RANDOM_SEED ?= 7
+RANDOM_FAMILIES ?=
+random-programs:
+	$(MAKE) BUILD=build-asan CMAKE_FLAGS="-DTARVEX_SANITIZE=ON -DTARVEX_BENCH=OFF $(CMAKE_FLAGS)" configure
+	cmake --build build-asan -j $(JOBS) --target tarvex backward_data
+	python3 tests/transcripts/random_programs.py build-asan/bin/tarvex $(RANDOM_COUNT) $(RANDOM_SEED) $(RANDOM_FAMILIES)
