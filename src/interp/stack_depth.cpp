@@ -14,7 +14,7 @@ namespace {
 // routine, and a command level with its statements.
 constexpr uintptr_t STACK_RESERVE_MAX = uintptr_t{64} << 20;
 // The most stack that nesting may take: some 60,000 calls of a small body,
-// or some 100,000 brackets. An error unwinds the stack from there by an
+// or a few hundred thousand brackets. An error unwinds the stack from there by an
 // exception; beyond 64 MB the address sanitizer no longer follows such a
 // jump.
 constexpr uintptr_t STACK_BUDGET = uintptr_t{56} << 20;
