@@ -44,7 +44,7 @@ class Program:
         self.lines = []
         self.scalars = set()
         self.arrays = {}          # name -> (rows, cols)
-        self.functions = set()    # functions without parameters
+        self.functions = set()    # calls that show what functions give
         self.defined = set()      # every function name defined
         self.polyvars = []
 
@@ -175,9 +175,13 @@ class Program:
         fname = self.fresh("F", self.defined)
         self.defined.add(fname)
         k = r.random()
-        if k < 0.3:
+        if k < 0.2:
             self.add(f"Func {fname}(n) = if n < 2 then n else {fname}(n - 1) + {fname}(n - 2) fi.")
             self.add(f"{fname}({r.randint(0, 12)});")
+            self.functions.add(f"{fname}({r.randint(0, 9)})")
+        elif k < 0.3:
+            self.add(f"Func {fname}(n) = Sigma<i = 1, n>(Prod<j = 1, i>(j + {r.randint(-3, 3)})) - n.")
+            self.functions.add(f"{fname}({r.randint(-1, 7)})")
         elif k < 0.6:
             body = self.expr(2)
             self.add(f"Func {fname} = {body}.")
@@ -191,6 +195,7 @@ class Program:
         else:
             self.add(f"Func {fname}(n) = Integer; s := 0; for i = 1 to n do s := s + i * i od; s.")
             self.add(f"{fname}({r.randint(0, 40)});")
+            self.functions.add(f"{fname}({r.randint(0, 40)})")
 
     def shadows(self):
         """A second definition of a function, a second declaration of an array."""
