@@ -19,6 +19,7 @@ a time. A failing program is printed whole, so that it can be replayed.
 import concurrent.futures
 import os
 import random
+import re
 import subprocess
 import sys
 import tempfile
@@ -330,10 +331,12 @@ def run(binary, cwd, lines):
 
 def shown_values(out):
     """The outputs of the statements after the mark, one per prompt."""
-    at = out.find(MARK)
+    # The mark as printed after a prompt, not as echoed by an error.
+    at = out.find(">" + MARK + "\n")
     if at < 0:
         return None
-    blocks = out[at:].split("\n>")[1:]
+    # Prompts of nested levels carry the level's number.
+    blocks = re.split(r"\n[2-9]?>", out[at:])[1:]
     return [b.strip() for b in blocks]
 
 
