@@ -29,6 +29,7 @@
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "interp/stack_depth.h"
 #include "interp/sum_factor.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -320,6 +321,12 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
     free_quoly(value);
     *sparse_array = nullptr;
     *ref = nullptr;
+    // Brackets, signs and exponents nest through here.
+    if (nesting_refused(token.name)) {
+        quoly_set(0, value);
+        *ref = value;
+        return;
+    }
 
     bool star = false;
     if (token_is(&token, "*")) {

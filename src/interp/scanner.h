@@ -5,9 +5,11 @@
 // stream), the token record to fill and the address of the pending-list
 // word. While that word is not null the token is the record after the one
 // it points at (text and cached hash copied, the word advanced, currentchar
-// set to the record after that); the end of the chain is never tested: the
-// readers stop at the list's own end token. Tokens read from a stream get
-// hash UNHASHED and are recorded in the recent-token ring.
+// set to the record after that). The readers stop at the list's own end
+// token; a reader that asks past it (a definition or a construct left open
+// in the stored text) gets the last record again, as a stream at its end
+// keeps delivering ";". Tokens read from a stream get hash UNHASHED and are
+// recorded in the recent-token ring.
 //
 // At end of input scanner and spec_scanner deliver ";" on every call.
 #pragma once
@@ -20,11 +22,17 @@
 // Takes the token after the one the pending word points at.
 inline void from_pending(tokenrec* tok, name** pending) {
     name* r = (*pending)->next;
-    *pending = r;
+    if (r)
+        *pending = r;
+    else
+        r = *pending;
     std::memcpy(tok->name, r->token, TOKEN_TEXT);
     tok->hash = r->hash;
     currentchar = r->next;
 }
+
+// The list's last record has been delivered: nothing is left to read.
+inline bool pending_exhausted(name* const* pending) { return *pending && !(*pending)->next; }
 
 // Names up to namelength characters (letters, then letters, digits, '_'),
 // every other byte a one-byte token; blanks, tabs and carriage returns are

@@ -24,11 +24,6 @@
 
 namespace {
 
-// Display widths outside this range leave no room for a term, or do not
-// fit the 16-bit width.
-constexpr int32_t MIN_COLUMNS = 20;
-constexpr int32_t MAX_COLUMNS = 32767;
-
 // Reads the answer into *value: from standard input even while a file or
 // a body is being run. Only the first token of the answers to &_d, &_k and
 // &_r comes from the statement's own pending list.
@@ -131,7 +126,7 @@ void prompted_setting(int sw, quoly** value, name** pending) {
     }
     case SW_COLUMNS: {
         int32_t v = prompted_number(sw, " Enter number of columns to display:\n", 143, value, pending);
-        if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(143, token.name);
+        if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(COLUMNS_RANGE_ERROR, token.name);
         dispcutoff = static_cast<int16_t>(v);
         show_setting(" Number of columns to display is now: \n", *value);
         break;

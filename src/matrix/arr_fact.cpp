@@ -16,6 +16,7 @@
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
+#include "interp/stack_depth.h"
 #include "interp/token.h"
 #include "interp/term_reader.h"
 #include "matrix/array_store.h"
@@ -475,6 +476,8 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
 
 void arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) {
     set_scalar(v);
+    // Brackets and prefix operators nest through here.
+    if (nesting_refused(token.name)) abandon_statement(DEEP_NESTING_ERROR);
     if (token_is(&token, "-")) {
         next_token(source, pending);
         arr_fact(source, result, v, pending);

@@ -36,7 +36,7 @@ int changed_in_modmode = 0;
 int values_await_rational = 0;
 
 namespace {
-constexpr int VALUES_AWAIT_RATIONAL = 379;
+constexpr int VALUES_AWAIT_RATIONAL = 377;
 }
 
 void refuse_while_values_await_rational(const char* text) {

@@ -210,7 +210,9 @@ std::vector<quoly*> entry_values(sparse* first, int32_t rows) {
     });
     return values;
 }
-std::list<starred_array> starred_arrays;   // nodes never move: the log points into them
+// Nodes never move: the log points into them. Never destroyed either: at
+// exit the originals it holds for a ring change still in force stay reached.
+std::list<starred_array>& starred_arrays = *new std::list<starred_array>;
 
 void convert_starred_array(array* a) {
     if (a->sparse && a->sparse->mode == modularmode) return;
