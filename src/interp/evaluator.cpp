@@ -325,7 +325,7 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
     if (nesting_refused(token.name)) {
         quoly_set(0, value);
         *ref = value;
-        return;
+        return false;
     }
 
     bool star = false;
