@@ -11,6 +11,7 @@
 
 #include "det/det_state.h"
 #include "det/int_determ.h"
+#include "det/int_determ_elim.h"
 #include "det/mat_invert.h"
 #include "interp/settings.h"
 #include "numbers/numbers.h"
@@ -104,17 +105,50 @@ double inverse_time(Matrix& m, int runs) {
     });
 }
 
-// Table primes the remaindering takes for this matrix (as small_mod_determ counts).
+// The primes the remaindering takes for this matrix.
 int32_t primes_needed(Matrix& m) {
     imag* B = new_number();
     int small = 0;
     int32_t total = 0;
     find_pseudo(nullptr, m.c.data(), B, &small, m.n, m.n, &total, 0, 0);
-    int32_t k = 7 * B->count / 4 + 4;
-    if (k < 6) k = 6;
-    while (k - 6 < NUM_PROD_COUNT && bigger(B, num_prod[k - 6])) k++;
+    const int32_t k = remaindering_primes(B);
     free_imag(&B);
-    return k - 5;
+    return k;
+}
+
+// A few rows of long entries: the remaindering beside fraction-free
+// elimination, each called directly, and the road int_determ takes.
+void long_entries() {
+    std::printf("\nFew rows of long entries, remaindering beside fraction-free (ms):\n");
+    std::printf("%4s %7s %7s %12s %12s %6s\n", "n", "digits", "primes", "remainders", "fract-free", "road");
+    for (int32_t n : {4, 6, 8, 12, 16, 24}) {
+        for (int digits : {300, 1000, 3000, 10000}) {
+            if (int64_t{n} * n * digits > 1500000) continue;
+            Matrix m(n);
+            for (auto& q : m.c) q = random_integer(digits);
+            imag* B = new_number();
+            int small = 0;
+            int32_t total = 0;
+            find_pseudo(nullptr, m.c.data(), B, &small, n, n, &total, 0, 0);
+            bool tables = false;
+            const int32_t primes = remaindering_primes(B, &tables);
+            const double crt = timed(1, [&] {
+                quoly* r = nullptr;
+                quoly_set(1, &r);
+                small_mod_determ(n, &r, m.c.data(), B);
+                free_quoly(&r);
+            });
+            const double ff = timed(1, [&] {
+                quoly* r = nullptr;
+                quoly_set(1, &r);
+                int_determ_fraction_free(&r, m.c.data(), n);
+                free_quoly(&r);
+            });
+            std::printf("%4d %7d %7d %12.1f %12.1f %6s\n", n, digits, primes, crt, ff,
+                        !tables && fraction_free_cheaper(n, double(B->count) / n, primes) ? "ff" : "crt");
+            free_imag(&B);
+        }
+    }
 }
 
 void integers() {
@@ -126,22 +160,21 @@ void integers() {
         for (auto& q : m.c) q = random_integer(10);
         const double primes = det_time(m, -1, 0, n <= 100 ? 3 : 1);
         const int32_t used = primes_needed(m);
-        // One elimination modulo a table prime, times the primes used.
-        Matrix r(n);
+        // One elimination modulo a table prime on residues at hand, times
+        // the primes used.
         double one;
         {
             RingStateGuard g;
             install_modulus(prime[5]->value);
             mod_is_prime = 1;
+            std::vector<uint32_t> res(static_cast<size_t>(n) * n);
+            for (int32_t i = 0; i < n; i++)
+                for (int32_t j = 0; j < n; j++)
+                    res[static_cast<size_t>(i) * n + j] =
+                        static_cast<uint32_t>(chain_residue(m.c[int64_t{j} * n + i]->nnum, modulus));
             one = timed(3, [&] {
-                for (int64_t c = 0; c < int64_t{n} * n; c++) {
-                    if (!r.c[c]) quoly_set(0, &r.c[c]);
-                    r.c[c]->nnum->value = chain_residue(m.c[c]->nnum, modulus);
-                }
-                quoly* v = nullptr;
-                quoly_set(1, &v);
-                mod_determ(r.c.data(), n, v);
-                free_quoly(&v);
+                std::vector<uint32_t> a = res;
+                eliminate_mod(a, n, 1);
             });
         }
         const double ff = n <= 100 ? det_time(m, 0, 1, 1) : -1;
@@ -265,6 +298,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("Dense determinants and inverses\n");
     integers();
+    long_entries();
     residues();
     polynomials();
     inverses();

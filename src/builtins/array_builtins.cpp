@@ -10,6 +10,7 @@
 #include "interp/array_table.h"
 #include "interp/builtin_args.h"
 #include "interp/evaluator.h"
+#include "interp/exact_read.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/token.h"
@@ -78,6 +79,8 @@ void lcm_of_denominators(FILE** source, quoly** result, name** pending) {
 // Minpoly([A], k [, bound]): the bound defaults to the row-sum estimate.
 void minimal_polynomial(FILE** source, quoly** result, name** pending) {
     if (number_polys == 0) bfail(213, token.name);
+    // The recurrence is read off by Euclid's algorithm, which needs a field.
+    if (modularmode && !mod_is_prime && !finf) bfail(293, "Minpoly");
     array_operand a;
     read_command(source, pending, &a, nullptr, false);
     whole_array(a);
@@ -116,12 +119,11 @@ void power_modulo(FILE** source, quoly** result, name** pending) {
     if (!(*result)->isnum && (*result)->den) bfail(286, token.name);
     bexpect(",", 202);
     bnext(source, pending);
-    // The exponent in big-integer arithmetic whatever the ring: powers such
-    // as x^(p^k) modulo a polynomial are what Powermod is for.
-    SlotHold e;
+    // The exponent read exactly whatever the ring: powers such as x^(p^k)
+    // modulo a polynomial are what Powermod is for.
+    DigitSlotHold e;
     {
-        ModularOffGuard off;
-        LintOff big;
+        ExactCountGuard exact;
         value_argument(source, pending, &e.q);
     }
     if (!e.q->isnum) bfail(116, token.name);

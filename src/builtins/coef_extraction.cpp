@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "builtins/coefficients.h"
+#include "interp/exact_read.h"
 #include "interp/builtin_args.h"
 #include "interp/readers.h"
 #include "interp/token.h"
@@ -19,11 +20,7 @@ bool lone_number(const polynode* p) { return p->numb && !p->next; }
 
 // One expression at the current token, read with modular arithmetic off.
 void read_unreduced(FILE** source, name** pending, quoly** v) {
-    {
-        ModularOffGuard off;
-        old_expre(source, v, pending);
-    }
-    if (!*v) quoly_set(0, v);
+    read_count_value(source, pending, v);
 }
 
 // An exponent: a plain number that fits a machine integer.

@@ -9,6 +9,7 @@
 #include "builtins/gcd_builtins_impl.h"
 #include "builtins/gcd_content.h"
 #include "gcd/polygcd.h"
+#include "interp/exact_read.h"
 #include "interp/builtin_args.h"
 #include "interp/readers.h"
 #include "interp/token.h"
@@ -97,7 +98,8 @@ void content_of_value(FILE** source, quoly** result, name** pending) {
     int32_t k = 0;
     if (token_is(&token, ",")) {
         bnext(source, pending);
-        value_argument(source, pending, &var.q);
+        // A level is a count, not an element of the ring.
+        read_count_value(source, pending, &var.q);
         k = content_level(var.q);
         given = true;
     }

@@ -3,6 +3,7 @@
 #include "builtins/factor.h"
 #include "builtins/factor_impl.h"
 #include "builtins/powermod_impl.h"
+#include "numbers/ring.h"
 #include "poly/levels.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -37,6 +38,12 @@ void irreducible_poly(quoly** q, int32_t level) {
     }
     int32_t code = 0;
     if (cant_factor(num, &code, 1)) {
+        // The answer -1 says "not available"; in characteristic 2 it is the
+        // element 1, "irreducible", so the refusal is said as Factor says it.
+        if (modulus == 2 || finf) {
+            error(code, "Irred");
+            return;
+        }
         quoly_set(-1, q);
         return;
     }

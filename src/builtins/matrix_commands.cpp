@@ -17,6 +17,7 @@
 #include "matrix/extremes.h"
 #include "matrix/fflu.h"
 #include "matrix/int_normal.h"
+#include "matrix/poly_arrays.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
 #include "matrix/sparse_int_normal.h"
@@ -133,7 +134,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         for (int64_t c = 0; c < cells; c++) {
             quoly** cell = cell_at(first + c);
             if (!*cell) set_uninitialised(cell);
-            if (!integer_cell(*cell)) bfail(183, rq->cmd.c_str());
+            if (!integer_cell(*cell)) bfail(254, rq->cmd.c_str());
         }
         // Without transforms the Smith form is found modulo a multiple of
         // the invariants' product, which keeps the entries small.
@@ -253,7 +254,7 @@ void sparse_integer_check(int32_t n, Request* rq, QuolyOwner* computed_m) {
     sparse* f = rec->sparse;
     for (int32_t r = 1; r <= rec->rows; r++)
         for (colm* e = *row_head(f, r); e; e = e->next)
-            if (!integer_cell(e->val)) bfail(183, rq->cmd.c_str());
+            if (!integer_cell(e->val)) bfail(254, rq->cmd.c_str());
     const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
     if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m->q, rec);
 }
@@ -317,6 +318,9 @@ bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
     Request rq;
     rq.cmd = builtin[n].name;
     if (integer_form(n) && lintmode) bfail(183, rq.cmd.c_str());
+    // Echelon forms and fraction-free LU divide by their pivots: modulo a
+    // composite their ranks and factors would mean nothing.
+    if (n != MINORS && modularmode && !mod_is_prime && !finf) bfail(293, rq.cmd.c_str());
     read_command(source, pending, &rq.a, &rq.star, true);
     if (rq.star && n != MINORS)
         std::printf(" *** Warning. leading * in argument list makes no sense here and was ignored.\n");
@@ -332,6 +336,7 @@ bool matrix_builtin(FILE** source, quoly** result, name** pending, int32_t n) {
         return true;
     }
     const int32_t rank = rec->sparse ? sparse_command(n, &rq, pending) : dense_command(n, &rq, pending);
+    note_reduced_count(rank);
     quoly_set(rank, result);
     return true;
 }

@@ -18,6 +18,7 @@
 #include "poly/levels.h"
 #include "poly/measures.h"
 #include "poly/polyvars.h"
+#include "quoly/aux_primes.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
@@ -83,6 +84,15 @@ void store_factors(tokenrec* nm, int32_t count, polynode** list, name** pending)
     poly_to_array(count, a->first, list);
 }
 
+// A relation declared a field but reducible modulo the prime leaves zero
+// divisors, on which the splitting of the factors never ends: refused
+// before any work.
+void refuse_false_field(int32_t level) {
+    if (field_depth == 0 || level == 0 || level < -1) return;
+    const int32_t top = level == -1 ? field_depth : number_polys + 1 - level;
+    if (pt* v = reducible_field_relation(top)) bfail(271, v->name);
+}
+
 }  // namespace
 
 namespace gcd_builtins {
@@ -102,6 +112,7 @@ void factor(FILE** source, quoly** result, name** pending) {
     }
     close_arguments(source, pending);
     check_level(level);
+    refuse_false_field(level);
     PolyHold list;
     int32_t count = 0;
     if (!(*result)->isnum) {

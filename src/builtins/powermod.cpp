@@ -4,6 +4,7 @@
 // polynomial by the field order or, once relations exist, the Frobenius map).
 #include "builtins/powermod.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -63,6 +64,16 @@ void settle_result(quoly** a, polynode* r) {
 }
 
 void set_number(quoly** a, int32_t v) { quoly_set(v, a); }
+
+// The highest exponent p has at a level whose record carries no relation.
+int64_t max_free_exponent(const polynode* p, const pt* rec) {
+    int64_t m = 0;
+    for (; p && rec; p = p->next) {
+        if (!rec->relation) m = std::max<int64_t>(m, p->exp);
+        if (!p->numb) m = std::max(m, max_free_exponent(p->pcoef, rec->next));
+    }
+    return m;
+}
 
 void overflow_warning() {
     std::fputs(" *** Warning. exponent overflow may occur.\n", stdout);
@@ -233,14 +244,16 @@ void field_poly_case(quoly** a, const ExpDigits& n0) {
     }
     PolyHold A;
     poly_assign(p, &A.p);
+    // Degrees at levels without a relation grow with the exponent, whatever
+    // the levels below them do: they must fit the exponent field.
+    const int64_t free_deg = max_free_exponent(A.p, polynames);
+    if (free_deg > 0 && (n.d.size() > 2 ||
+                         free_deg * (int64_t{n.d.front()} << (DIGIT_BITS * (n.d.size() - 1))) >= (int64_t{1} << 31))) {
+        error(156, "Powermod");
+        return;
+    }
     if (!relation_inward(polynames)) {
-        // Plain powers: the degree is the exponent times the degree, which
-        // must fit the exponent field (compute_power reports error 156).
-        const int64_t deg = max_exponent(A.p);
-        if (n.d.size() > 2 || deg * ((int64_t{n.d.front()} << (DIGIT_BITS * (n.d.size() - 1)))) >= (int64_t{1} << 31)) {
-            error(156, "Powermod");
-            return;
-        }
+        // Plain powers, whose degrees were checked above.
         int32_t e = 0;
         for (int32_t d : n.d) e = (e << DIGIT_BITS) | d;
         compute_power(&A.p, e, polynames);
@@ -338,7 +351,18 @@ void powermod(quoly** a, quoly** m, imag* n, int show) {
         if (!allowed) {
             std::fputs("*** bad exponent (negative): \n", stdout);
             int32_t col = 0;
-            display(&Output, 1, 0, n, &col, 0);
+            {
+                // An exponent read in digits inside a machine-word ring is
+                // shown as it was typed.
+                LintOff digits;
+                imag* shown = new_number();
+                if (n->count > 0)
+                    num_assign(n, shown);
+                else
+                    setvalue(n->value, shown);
+                display(&Output, 1, 0, shown, &col, 0);
+                free_imag(&shown);
+            }
             std::fflush(Output);
             error(287, "Powermod");
             return;

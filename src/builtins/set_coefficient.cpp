@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "interp/exact_read.h"
 #include "interp/array_table.h"
 #include "interp/builtin_args.h"
 #include "interp/readers.h"
@@ -97,11 +98,7 @@ void read_exponents(FILE** source, name** pending, std::vector<int32_t>* exps) {
         if (static_cast<int32_t>(exps->size()) >= number_polys) bfail(1, token.name);
         bnext(source, pending);
         SlotHold v;
-        {
-            ModularOffGuard off;
-            old_expre(source, &v.q, pending);
-        }
-        if (!v.q) quoly_set(0, &v.q);
+        read_count_value(source, pending, &v.q);
         if (!v.q->isnum) bfail(155, token.name);
         const int32_t e = quoly_convert_to_int(v.q);
         if (e == INT_DOES_NOT_FIT) bfail(156, token.name);

@@ -8,6 +8,7 @@
 #include "builtins/floor_roots.h"
 #include "builtins/primality.h"
 #include "gcd/gcdstash.h"
+#include "interp/exact_read.h"
 #include "interp/builtin_args.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
@@ -115,7 +116,16 @@ void monomial_order(FILE** source, quoly** result, name** pending) {
 // Isprime(n) and Prime(n): the argument must be a plain number.
 void prime_value(FILE** source, quoly** result, name** pending, int32_t n) {
     SlotHold arg;
-    quoly** p = standard_read(source, pending, &arg.q);
+    quoly** p = &arg.q;
+    if (n == 31) {
+        p = standard_read(source, pending, &arg.q);
+    } else {
+        // Prime's argument is a count, not an element of the ring.
+        open_arguments(source, pending);
+        if (token_is(&token, "^")) bnext(source, pending);
+        read_count_value(source, pending, &arg.q);
+        close_arguments(source, pending);
+    }
     if (!(*p)->isnum) bfail(227, token.name);
     quoly_assign(*p, result);
     if (n == 31)

@@ -85,19 +85,6 @@ void load_residues(std::vector<uint32_t>& a, quoly** cells, int32_t n) {
             a[static_cast<size_t>(i) * n + j] = static_cast<uint32_t>(cells[int64_t{j} * n + i]->nnum->value);
 }
 
-void load_chain_residues(std::vector<uint32_t>& a, quoly** cells, int32_t n, int32_t p) {
-    a.resize(static_cast<size_t>(n) * n);
-    for (int32_t j = 0; j < n; j++)
-        for (int32_t i = 0; i < n; i++)
-            a[static_cast<size_t>(i) * n + j] =
-                static_cast<uint32_t>(chain_residue(cells[int64_t{j} * n + i]->nnum, p));
-}
-
-void set_prime_modulus(int32_t p) {
-    install_modulus(p);
-    mod_is_prime = 1;
-}
-
 // The entry's bit size (-1 for 0), uninitialised array cells set to 0.
 int32_t entry_size(quoly** slot) {
     if (!*slot) set_uninitialised(slot);
@@ -177,82 +164,6 @@ void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t co
     smallness(small, rows, cols, *total, weighted);
 }
 
-void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B, int* ok) {
-    const int32_t L = B->count;
-    int32_t k = 7 * L / 4 + 4;
-    if (k < 6) k = 6;
-    *ok = 0;
-    auto fits = [&](int32_t kk) { return kk - 6 < NUM_PROD_COUNT; };
-    if (!fits(k)) return;
-    while (num_prod[k - 6]->count < L) {
-        if (!fits(++k)) return;
-    }
-    while (num_prod[k - 6]->count == L && num_prod[k - 6]->head->digit < B->head->digit) {
-        if (!fits(++k)) return;
-    }
-    // The product must reach the bound itself, not only its leading digit.
-    while (bigger(B, num_prod[k - 6])) {
-        if (!fits(++k)) return;
-    }
-    const int32_t used = k - 5;   // table primes prime[5] .. prime[k - 1]
-    *ok = 1;
-    RingStateGuard ring;
-    dumpitt_level++;
-    if (verbose) {
-        dumpitt("CRT. number of primes needed is ", used, 1, 1, 1);
-        dumpitt(" ", 1, 0, 0, 1);
-    }
-    struct Level {
-        int32_t used;
-        ~Level() { decr_dumpitt(used, 1, verbose); }
-    } level{used};
-
-    std::vector<int32_t> p(used + 1), c(used + 1);
-    std::vector<uint32_t> a;
-    for (int32_t i = 1; i <= used; i++) {
-        poll_interrupt();
-        p[i] = prime[4 + i]->value;
-        int32_t v = 0;
-        if (i > 1) {
-            // The mixed-radix number so far, modulo this prime.
-            v = c[i - 1] % p[i];
-            for (int32_t j = i - 2; j >= 1; j--)
-                v = static_cast<int32_t>((int64_t{v} * p[j] + c[j]) % p[i]);
-            if (verbose) dumpitt(" ", i, 0, 0, 1);
-        }
-        set_prime_modulus(p[i]);
-        load_chain_residues(a, cells, n, p[i]);
-        const int32_t r = eliminate_mod(a, n, 1);
-        if (i == 1) {
-            c[i] = r;
-        } else {
-            // invs_prod[j] belongs to prime[j + 6], the (j + 2)-th prime used.
-            const int64_t diff = (int64_t{r} - v + p[i]) % p[i];
-            c[i] = static_cast<int32_t>(diff * invs_prod[i - 2] % p[i]);
-        }
-    }
-    imag* D = new_number();
-    imag* t = new_number();
-    {
-        LintOff digits;
-        setvalue(c[used], D);
-        for (int32_t j = used - 1; j >= 1; j--) {
-            setvalue(p[j], t);
-            multiply(D, t, D);
-            setvalue(c[j], t);
-            fastsum(D, t);
-        }
-    }
-    // The sign: one more determinant modulo 2 picks D or D - M.
-    set_prime_modulus(2);
-    load_chain_residues(a, cells, n, 2);
-    const int32_t d2 = eliminate_mod(a, n, 1);
-    if ((D->tail->digit & 1) != d2) sub(D, num_prod[k - 6], D);
-    free_imag(&t);
-    scalar_to_quoly(D, result);
-    free_imag(&D);
-}
-
 int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bound) {
     int32_t limit = n - 1 < mincutoff ? n - 1 : mincutoff;
     int small = 0;
@@ -285,11 +196,16 @@ int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bou
         }
         cells = gathered.data();
     }
-    if (7 * L < 2400) {
-        int ok = 0;
-        small_mod_determ(n, result, cells, B, &ok);
-        if (ok) return 0;
+    if (plain) {
+        int_determ_elimination(result, cells, n, limit);
+        return 0;
     }
-    int_determ_elimination(result, cells, n, plain, limit);
+    bool tables = false;
+    const int32_t primes = remaindering_primes(B, &tables);
+    // The bound's digits over n: about the digits of a column's longest entry.
+    if (!tables && fraction_free_cheaper(n, double(L) / n, primes))
+        int_determ_fraction_free(result, cells, n);
+    else
+        small_mod_determ(n, result, cells, B);
     return 0;
 }

@@ -1,11 +1,9 @@
 // Exact determinants of dense integer matrices through residues: the
-// elimination modulo one prime, Chinese remaindering over the primes of the
-// tables, and the size bound that says how many primes are needed.
+// elimination modulo one prime, Chinese remaindering over as many primes as
+// the size bound needs, and that bound.
 //
 // Cells are n x n column-major quoly pointers holding integers (residues in
-// mod_determ). These routines run in integer mode; they set the modulus
-// globals to each prime in turn without turning modular arithmetic on, and
-// put the ground ring back as it was before they return.
+// mod_determ). These routines run in integer mode.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -33,14 +31,20 @@ void find_pseudo(array* a, quoly** cells, imag* B, int* small, int32_t rows, int
 void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
                     int weighted, int whole);
 
-// *result := det(cells) by remaindering over as many table primes as the
-// bound B needs; *ok := 0, result untouched, when the tables hold too few.
-void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B, int* ok);
+// *result := det(cells) by remaindering over primes whose product reaches
+// the bound B > |det|: the tables' primes from the sixth on while their
+// products reach B, else word primes below 2^31 (as many as B needs). The
+// ground ring's globals are not touched.
+void small_mod_determ(int32_t n, quoly** result, quoly** cells, imag* B);
+// The number of primes small_mod_determ takes for the bound B; *tables
+// (when given) := whether they are the tables' primes.
+int32_t remaindering_primes(imag* B, bool* tables = nullptr);
 
 // *result := det of the n x n integer matrix of the array record or of the
 // cells (at least one given; neither is changed). *bound holds B, or -1 to
-// have it computed (and replaced). Remaindering when the tables reach B,
-// else the elimination of det/int_determ_elim.h: plain (exact, mincutoff
-// pivots) for a small matrix of small entries whose caller gave a bound
-// beyond 600 digits, else modulo a power of two. Returns 0.
+// have it computed (and replaced). Remaindering, except on the roads of
+// det/int_determ_elim.h: the plain elimination (exact, mincutoff pivots)
+// for a small matrix of small entries whose caller gave a bound beyond 600
+// digits, and fraction-free elimination where the bound passes the tables
+// and it costs less than the remaindering would. Returns 0.
 int int_determ(quoly** result, array* a, quoly** cells, int32_t n, quoly** bound);

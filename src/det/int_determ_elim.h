@@ -1,16 +1,23 @@
-// The integer determinant by elimination, for bounds beyond the prime
-// tables: phase one of the Smith form (row and column operations) on a
-// private copy of the cells, either modulo a power of two above |det|
-// (pseudo mode) or exactly on the leading pivots (plain mode), the rest
-// through the determinant hub.
+// The integer determinant by exact elimination, where remaindering is not
+// the road: the plain road for a caller's bound beyond 600 digits on a
+// small matrix (phase one of the Smith form on the leading pivots, the rest
+// through the determinant hub), and fraction-free elimination for a few
+// rows of very long entries, whose residues would cost more than the
+// elimination itself.
 #pragma once
 #include <cstdint>
 
 #include "storage/records.h"
 
 // *result := det of the n x n integer cells (column-major; only read).
-// plain: no modulus; pivots 0 .. limit are eliminated, the trailing
-// (n - limit - 1)-square block goes to the hub. Otherwise limit is n - 1 and
-// every step works modulo 2^e > |det| (e a multiple of 28, from the cells'
-// size bound), the sign settled by the determinant modulo one table prime.
-void int_determ_elimination(quoly** result, quoly** cells, int32_t n, bool plain, int32_t limit);
+// Pivots 0 .. limit are eliminated exactly; the trailing
+// (n - limit - 1)-square block goes to the hub.
+void int_determ_elimination(quoly** result, quoly** cells, int32_t n, int32_t limit);
+
+// *result := det of the n x n integer cells (column-major; only read) by
+// fraction-free elimination on the cells' digits, copied out once.
+void int_determ_fraction_free(quoly** result, quoly** cells, int32_t n);
+
+// Whether fraction-free elimination costs less than remaindering over
+// primes primes for n x n integers of about words digits each.
+bool fraction_free_cheaper(int32_t n, double words, int32_t primes);

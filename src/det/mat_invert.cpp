@@ -153,8 +153,19 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
     } else if (gauss_cutoff == 1) {
         sparse_gauss_Bareiss(frame, result, n, c, in_place);
     } else if (rat_det_method_cut == 1 && detcutoff < 0) {
-        if (sparse_lagrange(frame, result, n, factor, degree, second_degree, power, factor_removed, prime_count))
+        // Interpolation in a variable that carries a relation knows nothing
+        // of it: the relations rest for the run, as on the dense road, and
+        // the result is reduced at the end.
+        Suspension suspension;
+        if (need_to_turn_off_mod_out(all_polys, 1, 0, c, n)) suspension.start();
+        if (sparse_lagrange(frame, result, n, factor, degree, second_degree, power, factor_removed, prime_count)) {
+            if (suspension.on) {
+                suspension.finish();
+                if (!(*result)->isnum && (!(*result)->rat || lintmode)) recheck(result);
+            }
             return;
+        }
+        suspension.finish();
         sparse_gauss_elim(frame, result, n, c, in_place);
     } else {
         sparse_gauss_elim(frame, result, n, c, in_place);

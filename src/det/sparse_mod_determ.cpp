@@ -37,7 +37,8 @@ struct Products {
     bool gf16 = f2t16 != 0;
     bool small = smallmodulus != 0;
     uint32_t operator()(uint32_t a, uint32_t b) const {
-        if (gf8) return f256prod[a * 256 + b];
+        // Masked so that a word outside the field cannot index past the table.
+        if (gf8) return f256prod[(a & 0xFF) << 8 | (b & 0xFF)];
         if (gf16) return static_cast<uint32_t>(modmult(static_cast<int32_t>(a), static_cast<int32_t>(b)));
         if (small) {
             const uint32_t t = a * b;
@@ -176,15 +177,25 @@ void sparse_mod_int_determ(quoly** result, sparse** matrix, int32_t n, int consu
     uint32_t d = 1;
     bool sign = false, searching = true;
     sparse* m = w.m;
-    // Entries per column in rows k .. n, and per row.
+    // Entries per column in rows k .. n, and per row. A word of 0 (a value
+    // the ring change left out, read in this ring) is no entry: a pivot
+    // must be a unit or a non-zero residue.
     std::vector<int32_t> count(static_cast<size_t>(n > 0 ? n : 0) + 1, 0);
     std::vector<int32_t> length(count.size(), 0);
     {
         RowWalk rows(m);
         for (int32_t i = 1; i <= n; i++, rows.next())
-            for (const colm* e = *rows.head(); e; e = e->next) {
+            for (colm** link = rows.head(); *link;) {
+                colm* e = *link;
+                if (raw(e) == 0) {
+                    *link = e->next;
+                    e->next = colm_garb;
+                    colm_garb = e;
+                    continue;
+                }
                 count[e->col]++;
                 length[i]++;
+                link = &e->next;
             }
     }
     RowLengthIndex index(length);

@@ -124,7 +124,7 @@ void dense_gcd(polynode* u, polynode* v, polynode** result, int make_monic, pt* 
 }
 
 int modmult_product(int32_t a, int32_t b) { return modmult(a, b); }
-int table_product(int32_t a, int32_t b) { return f256prod[a * 256 + b]; }
+int table_product(int32_t a, int32_t b) { return f256prod[(a & 0xFF) << 8 | (b & 0xFF)]; }
 
 // r := a mod b (operands kept).
 polynode* remainder_of(polynode* a, polynode* b) {

@@ -1,4 +1,5 @@
 // Array names, declarations and element references (see array_table.h).
+#include "interp/exact_read.h"
 #include "interp/array_table.h"
 
 #include <cstring>
@@ -58,10 +59,7 @@ void get_arr_arr(FILE** source, name** pending, int32_t* k) {
     if (!token_is(&token, "[")) fail(217, token.name);
     next_token(source, pending);
     SlotHold v;
-    {
-        ModularOffGuard off;
-        old_expre(source, &v.q, pending);
-    }
+    read_count_value(source, pending, &v.q);
     if (!token_is(&token, "]")) fail(218, token.name);
     if (!v.q->isnum) fail(219, token.name);
     const int32_t raw = convert_to_int(v.q->nnum);
@@ -99,12 +97,11 @@ int32_t fasterlookup(tokenrec* nm, array** record, FILE** source, name** pending
 void evalcoords(FILE** source, int32_t* i, int32_t* j, name** pending, char closing, char separator, int* two,
                 int non_negative) {
     {
-        ModularOffGuard off;
         SlotHold v;
         if (separator == '~' && token.name[0] == '~') {
             *i = addresser;
         } else {
-            old_expre(source, &v.q, pending);
+            read_count_value(source, pending, &v.q);
             *i = coordinate(v.q, non_negative);
         }
         *j = addresser;
@@ -114,7 +111,7 @@ void evalcoords(FILE** source, int32_t* i, int32_t* j, name** pending, char clos
             if (separator == '~' && (token_is(&token, ",") || token_is(&token, "]"))) {
                 *j = -1;
             } else {
-                old_expre(source, &v.q, pending);
+                read_count_value(source, pending, &v.q);
                 *j = coordinate(v.q, non_negative);
                 *two = 1;
             }

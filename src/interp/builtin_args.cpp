@@ -1,6 +1,8 @@
 // Argument readers of the built-ins (see builtin_args.h).
 #include "interp/builtin_args.h"
 
+#include "interp/exact_read.h"
+
 #include <cstring>
 
 #include "interp/evaluator.h"
@@ -141,29 +143,41 @@ quoly** read_quoly_ptr2(FILE** source, name** pending, quoly** arg) {
     return arg;
 }
 
+namespace {
+
+enum class CountRead { digit, longer, not_number };
+
+// The count's expression, read exactly (in digits even in a machine-word
+// ring) with modular arithmetic off. A lone digit comes back in *digit.
+// The errors are the caller's, raised once the ring is back.
+CountRead read_count_digit(FILE** source, name** pending, int32_t* digit) {
+    ExactCountGuard exact;
+    SlotHold v;
+    old_expre(source, &v.q, pending);
+    if (!v.q) return CountRead::digit;   // nothing read: 0
+    if (!v.q->isnum) return CountRead::not_number;
+    imag* n = v.q->nnum;
+    if (n->count > 1) return CountRead::longer;
+    *digit = n->count ? n->head->digit : 0;
+    return CountRead::digit;
+}
+
+}  // namespace
+
 int32_t count_argument(FILE** source, name** pending, bool refuse_ref, int not_number) {
     if (refuse_ref && token_is(&token, "^")) bfail(313, token.name);
-    SlotHold v;
-    {
-        ModularOffGuard off;
-        old_expre(source, &v.q, pending);
-    }
-    if (!v.q) quoly_set(0, &v.q);
-    if (!v.q->isnum) bfail(not_number, token.name);
-    return check_and_convert(v.q->nnum);
+    int32_t k = 0;
+    const CountRead r = read_count_digit(source, pending, &k);
+    if (r == CountRead::not_number) bfail(not_number, token.name);
+    if (r == CountRead::longer) bfail(32, token.name);
+    return k;
 }
 
 int32_t get_level_k(FILE** source, name** pending, bool non_negative) {
-    SlotHold v;
-    {
-        ModularOffGuard off;
-        old_expre(source, &v.q, pending);
-    }
-    if (!v.q) quoly_set(0, &v.q);
-    if (!v.q->isnum) bfail(227, token.name);
-    imag* n = v.q->nnum;
-    if (!lintmode && n->count > 1) bfail(314, token.name);
-    const int32_t k = lintmode ? n->value : (n->count ? n->head->digit : 0);
+    int32_t k = 0;
+    const CountRead r = read_count_digit(source, pending, &k);
+    if (r == CountRead::not_number) bfail(227, token.name);
+    if (r == CountRead::longer) bfail(314, token.name);
     if (non_negative && k < 0) bfail(300, token.name);
     return k;
 }

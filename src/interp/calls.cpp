@@ -6,8 +6,6 @@
 // frame's guard when an error unwinds the stack. A record the body deleted
 // is left alone; a "^" parameter copies out only into the caller's record
 // when that record is still linked under its name.
-#include <pthread.h>
-
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -22,6 +20,7 @@
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
+#include "interp/stack_depth.h"
 #include "interp/stored_code.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
@@ -36,15 +35,6 @@
 #include "toplevel/loop.h"
 
 namespace {
-
-// The error for calls nested so deep that the stack would run out.
-constexpr int DEEP_RECURSION_ERROR = 216;
-// Room kept free on the stack for what a call at the limit still runs.
-constexpr uintptr_t STACK_RESERVE_MAX = uintptr_t{64} << 20;
-// The most stack that nested calls may take: some 60,000 calls of a small
-// body. An error unwinds the stack from there by an exception; beyond 64 MB
-// the address sanitizer no longer follows such a jump.
-constexpr uintptr_t STACK_BUDGET = uintptr_t{56} << 20;
 
 struct local_binding {
     param* p = nullptr;
@@ -67,6 +57,10 @@ struct call_frame {
 
 std::vector<call_frame*> frames;   // the calls running, innermost last
 int sys_func_running = 0;
+// Temporary bodies replaced while a run of one was still going on (a
+// construct typed at a level that a running one opened): given back when
+// no run is left.
+std::vector<form*> replaced_bodies;
 
 bool linked_under(var* record, const char* nm) {
     tokenrec id;
@@ -92,34 +86,6 @@ void unlink_record(var* record) {
             return;
         }
     }
-}
-
-// The lowest address the stack of this thread may reach, less the reserve.
-uintptr_t stack_floor() {
-    static thread_local uintptr_t floor = 0;
-    static thread_local bool known = false;
-    if (!known) {
-        known = true;
-        pthread_attr_t attr;
-        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-            void* addr = nullptr;
-            size_t size = 0;
-            if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr && size) {
-                const uintptr_t low = reinterpret_cast<uintptr_t>(addr);
-                const uintptr_t reserve = size / 4 < STACK_RESERVE_MAX ? size / 4 : STACK_RESERVE_MAX;
-                floor = low + reserve;
-                if (size > STACK_BUDGET && low + size - STACK_BUDGET > floor) floor = low + size - STACK_BUDGET;
-            }
-            pthread_attr_destroy(&attr);
-        }
-    }
-    return floor;
-}
-
-bool stack_nearly_full() {
-    char here;
-    const uintptr_t floor = stack_floor();
-    return floor && reinterpret_cast<uintptr_t>(&here) < floor;
 }
 
 // The reference word a call gives each of its locals: the caller's value
@@ -521,6 +487,7 @@ void remove_args(func* f, int quiet) {
 }
 
 void getval(FILE** source, cond* c, quoly** value) {
+    if (nesting_refused(token.name)) return;
     prev_expr = startexpr;
     startexpr = c->condition;
     if (!c->condition) {
@@ -675,7 +642,12 @@ void call_sys_func(FILE** source, quoly** value, name** pending) {
     in_sys_func = 1;
     form* old = sys_func;
     spec_right_side(&sys_func, source, pending, ";");
-    if (old && old != sys_func && sys_func_running == 0) free_form(&old);
+    if (old && old != sys_func) {
+        if (sys_func_running == 0)
+            free_form(&old);
+        else
+            replaced_bodies.push_back(old);
+    }
     in_sys_func = 0;
     if (stream_at_end(source, pending) && !token_is(&token, ";")) error(103, token.name);
     if (func_def_count > 0) func_def_count--;
@@ -696,7 +668,11 @@ void run_sys_func(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
     struct running {
         running() { sys_func_running++; }
-        ~running() { sys_func_running--; }
+        ~running() {
+            if (--sys_func_running > 0) return;
+            for (form* f : replaced_bodies) free_form(&f);
+            replaced_bodies.clear();
+        }
     } mark;
     run_list(source, sys_func, value);
     if (!*value) quoly_set(0, value);

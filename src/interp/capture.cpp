@@ -45,7 +45,7 @@ void body_scanner(FILE** source, tokenrec* tok, name** pending) {
 }
 
 bool stream_at_end(FILE** source, name** pending) {
-    if (*pending) return false;
+    if (*pending) return pending_exhausted(pending);
     if (leftover != 0 && leftover != ' ' && leftover != ';') return false;
     return !*source || peek_char(*source) == EOF;
 }
@@ -66,11 +66,15 @@ void attach(name** list, const char* closing, attach_frame* frame) {
     const bool elfi = std::strcmp(closing, "elfi*") == 0;
     const bool dot_closing = std::strcmp(closing, ".") == 0;
 
+    // The list is stored as it grows: what an error leaves captured is the
+    // caller's to give back.
     name header{};
     name* last = &header;
+    *list = nullptr;
     auto append = [&](name* r) {
         last->next = r;
         last = r;
+        *list = header.next;
     };
 
     int depth = mate(token.name, closing) ? 2 : 1;
@@ -111,6 +115,7 @@ void attach(name** list, const char* closing, attach_frame* frame) {
             if (token_is(&token, "}") && in_comment && !in_literal) in_comment = false;
             prev_digit = false;
             prev_func = false;
+            if (pending_exhausted(pending)) break;
             continue;
         }
         if (appended && leftover == ' ') appended->blank_follows = 1;
@@ -120,11 +125,13 @@ void attach(name** list, const char* closing, attach_frame* frame) {
 
         if (token_is(&token, "{")) {
             in_comment = true;
+            if (pending_exhausted(pending)) break;
             continue;
         }
         if (token_is(&token, "'")) {
             // The literal opens at the top of the next pass.
             dot_pending = false;
+            if (pending_exhausted(pending)) break;
             continue;
         }
 
@@ -168,6 +175,8 @@ void attach(name** list, const char* closing, attach_frame* frame) {
         if (dot_closing && prev_func && !upper_initial(token.name)) depth--;
         if (token_is(&token, ";") && definitions < 1) going = false;
         if (stream_at_end(source, pending) && definitions >= 1) going = false;
+        // Stored text ends here, whatever is still open in it.
+        if (pending_exhausted(pending)) going = false;
     }
 
     if (frame->comments && *frame->comments) {

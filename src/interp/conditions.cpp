@@ -11,6 +11,7 @@
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
+#include "interp/stack_depth.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "storage/equality.h"
@@ -127,6 +128,8 @@ int evalcond(FILE** source, name** pending) {
 int bool_expre_1(FILE** source, name** pending);
 
 int bool_fact(FILE** source, name** pending) {
+    // Brackets and "not" nest through here.
+    if (nesting_refused(token.name)) return 0;
     if (token_is(&token, "[")) {
         next_token(source, pending);
         const int v = bool_expre_1(source, pending);

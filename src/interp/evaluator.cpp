@@ -22,12 +22,14 @@
 
 #include "interp/array_table.h"
 #include "interp/dispatcher.h"
+#include "interp/exact_read.h"
 #include "interp/inline_builtins.h"
 #include "interp/integer_eval.h"
 #include "interp/numconst.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
+#include "interp/stack_depth.h"
 #include "interp/sum_factor.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -41,6 +43,7 @@
 #include "matrix/matrix_poly.h"
 #include "matrix/sparse.h"
 #include "storage/assign.h"
+#include "storage/nodetests.h"
 #include "storage/workblocks.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
@@ -257,9 +260,10 @@ void call_factor(FILE** source, quoly** value, name** pending) {
 void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
     if (token_is(&token, "^")) {
         NumberHold e;
-        get_exponent(source, pending, &e.n, 1);
+        bool beyond = false;
+        get_exponent(source, pending, &e.n, 1, &beyond);
         own_value(value, *ref);
-        raise_to_power(value, e.n);
+        raise_to_power(value, e.n, beyond);
         *ref = value;
     } else if (token_is(&token, "!")) {
         quoly* v = operand_of(*value, *ref);
@@ -309,11 +313,20 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
 }  // namespace
 
-void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
-          name** pending, int references_only) {
+namespace {
+
+// A factor without its postfix operators; false when the factor ends there.
+bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+             name** pending, int references_only) {
     free_quoly(value);
     *sparse_array = nullptr;
     *ref = nullptr;
+    // Brackets, signs and exponents nest through here.
+    if (nesting_refused(token.name)) {
+        quoly_set(0, value);
+        *ref = value;
+        return false;
+    }
 
     bool star = false;
     if (token_is(&token, "*")) {
@@ -322,7 +335,7 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             error(337, token.name);
             quoly_set(0, value);
             *ref = value;
-            return;
+            return false;
         }
         star = true;
     }
@@ -420,8 +433,14 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             break;
         case '_': {
             next_token(source, pending);
-            ModularOffGuard off;
-            fact(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            {
+                ModularOffGuard off;
+                fact(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            }
+            // Computed in machine integers; as a value of a modular ring it
+            // is the element that word stands for (a stored variable named
+            // here is left as it is).
+            if (*ref == value && *value && (*value)->isnum) number_into_ring((*value)->nnum);
             break;
         }
         case '|': {
@@ -448,6 +467,33 @@ void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
             break;
         }
     }
+    return true;
+}
+
+// A stored value, a call or another value of the ring read inside an exact
+// count: evaluated in the ring's words, handed on in digits.
+bool primary_in_words(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+                      name** pending, int references_only) {
+    bool more;
+    {
+        WordsForFactor words;
+        more = primary(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+        own_value(value, *ref);
+    }
+    words_to_digits(*value);
+    *ref = value;
+    *sparse_array = nullptr;
+    return more;
+}
+
+}  // namespace
+
+void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
+          name** pending, int references_only) {
+    const bool more = factor_needs_words(token.name[0])
+                          ? primary_in_words(source, ref, value, sparse_array, sparse_pos, pending, references_only)
+                          : primary(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+    if (!more) return;
     postfix(source, ref, value, pending);
     if (*value) *ref = value;
 }
@@ -656,35 +702,61 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
     }
 }
 
-void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor) {
+namespace {
+
+// e mod (m - 1), made non-negative: e in digits, digit arithmetic on.
+int32_t reduced_by_order(imag* e, int32_t m) {
+    imag* order = new_number();
+    imag* r = new_number();
+    setvalue(m - 1, order);
+    mod_or_div(e, order, r, '|', 1);
+    const int32_t w = convert_to_int(r);
+    free_imag(&order);
+    free_imag(&r);
+    return w;
+}
+
+}  // namespace
+
+void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor, bool* beyond_word) {
+    if (beyond_word) *beyond_word = false;
     SlotHold e;
+    const int words = lintmode;
+    bool number = false, fits = true;
+    int32_t word = 0;
     {
-        ModularOffGuard off;
+        ExactCountGuard exact;
         next_token(source, pending);
-        if (as_factor) {
+        if (as_factor)
             old_fact(source, &e.q, pending);
-        } else if (!lintmode) {
+        else
             old_expre(source, &e.q, pending);
-        } else {
-            // Read in digits, handed on as a machine word.
-            int32_t n = 0;
-            bool number = false;
-            {
-                LintOff big;
-                old_expre(source, &e.q, pending);
-                number = e.q->isnum;
-                if (number) {
-                    n = check_and_convert(e.q->nnum);
-                    free_quoly(&e.q);
-                }
-            }
+        if (words) {
+            // The exponent in digits becomes a machine word; one past the
+            // word only matters as a power of a residue modulo a prime,
+            // whose order divides the modulus less one.
+            number = e.q && e.q->isnum;
             if (number) {
-                quoly_set(0, &e.q);
-                e.q->nnum->value = n;
+                fits = digits_to_word(e.q->nnum, &word);
+                if (!fits && exact.modular && mod_is_prime) word = reduced_by_order(e.q->nnum, modulus);
             }
+            free_quoly(&e.q);
         }
     }
-    if (!e.q->isnum) {
+    if (words) {
+        quoly_set(0, &e.q);
+        if (number) {
+            e.q->nnum->value = word;
+        } else {
+            error(116, "^");
+        }
+        if (!fits) {
+            if (beyond_word)
+                *beyond_word = true;
+            else
+                error(32, token.name);
+        }
+    } else if (!e.q->isnum) {
         error(116, "^");
         quoly_set(0, &e.q);
     }

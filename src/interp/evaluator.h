@@ -37,10 +37,13 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
 void fact(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
           name** pending, int references_only);
 // `token` is "^": reads the exponent (a factor when as_factor is 1, else a
-// whole expression read in big-integer arithmetic) with modular arithmetic
-// off; it must be a plain number (error 116). *exponent := its number
-// record, which the caller frees.
-void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor);
+// whole expression) with modular arithmetic off; it must be a plain number
+// (error 116). *exponent := its number record, which the caller frees.
+// In a machine-word ring the exponent is read exactly and handed on as a
+// word; one that does not fit is error 32, or, with beyond_word, sets it
+// and comes as its residue modulo the modulus less one (prime modulus) for
+// raise_to_power to use on a residue.
+void get_exponent(FILE** source, name** pending, imag** exponent, int as_factor, bool* beyond_word = nullptr);
 
 // Raised by the array reader while a scalar factor is read in an array
 // expression: a factor p#[...] then stops at the "[" and lowers it, and the

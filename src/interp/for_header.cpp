@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 
+#include "interp/exact_read.h"
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
@@ -18,6 +19,7 @@
 #include "matrix/sparse.h"
 #include "interp/settings.h"
 #include "numbers/ring.h"
+#include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
 namespace {
@@ -118,7 +120,7 @@ void obtain_int(int32_t* out, int code, const char* context) {
         return;
     }
     SlotHold v;
-    old_expre(h.source, &v.q, h.pending);
+    read_count_value(h.source, h.pending, &v.q);
     const char* text = context ? context : token.name;
     *out = 0;
     if (!v.q->isnum) {
@@ -126,6 +128,11 @@ void obtain_int(int32_t* out, int code, const char* context) {
         return;
     }
     if (lintmode) {
+        // A bound past a machine word, like one of two digits below.
+        if (v.q->nnum->value == INT_DOES_NOT_FIT) {
+            error(code, text);
+            return;
+        }
         *out = v.q->nnum->value;
     } else if (v.q->nnum->count != 1) {
         error(code, text);

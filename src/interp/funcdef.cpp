@@ -10,6 +10,7 @@
 
 #include "interp/functions.h"
 #include "interp/scanner.h"
+#include "interp/stack_depth.h"
 #include "interp/stored_code.h"
 #include "storage/equality.h"
 #include "storage/other_records.h"
@@ -276,6 +277,8 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
             }
         }
         if (ended || ends_list(end_word)) break;
+        // Stored text that ends inside the list: the caller reports it.
+        if (pending_exhausted(pending)) break;
 
         form* f;
         new_empty_form(&f);
@@ -313,6 +316,7 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
             last_comm = f->comments;
         }
         if (ends_list(end_word)) break;
+        if (pending_exhausted(pending)) break;
         if (!token_is(&token, ";")) {
             error(token_is(&token, "{") ? 35 : 38, token.name);
             // Compilation goes on with the next token.
@@ -345,6 +349,8 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
     c->link = nullptr;
     f->stmt = c;
     *comments = nullptr;
+    // Constructs nest through here; a refused one stays empty.
+    if (nesting_refused(token.name)) return;
 
     comment** ctail = comments;
     while (token_is(&token, "{")) {
@@ -355,7 +361,7 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
         for (;;) {
             int newline = 0;
             dumbscanner(source, &token, pending, &newline);
-            if (token_is(&token, "}")) break;
+            if (token_is(&token, "}") || pending_exhausted(pending)) break;
             if (newline) std::printf(" Warning. End of line encountered inside a comment.\n");
             name* r;
             newname(&r);
@@ -411,13 +417,19 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
 
 void spec_right_side(form** body, FILE** source, name** pending, const char* end_word) {
     semicount = 0;
-    form* f;
-    new_empty_form(&f);
+    // A statement an error leaves half compiled is given back.
+    struct FormHold {
+        form* f = nullptr;
+        ~FormHold() { free_form(&f); }
+    } hold;
+    new_empty_form(&hold.f);
+    form* f = hold.f;
     int read_next = 1;
     tokenrec saved;
     clear_token(&saved);
     if (in_sys_func && token_is(&token, ";")) set_token(&token, "0");
     basic_form(f, &f->comments, end_word, source, pending, &read_next, &saved);
+    hold.f = nullptr;
     *body = f;
     if (token_is(&token, ";") && tt_flag) {
         semicount++;

@@ -3,6 +3,7 @@
 // conversions of toplevel/ring_change.
 #include <cstdio>
 
+#include "interp/exact_read.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
@@ -93,8 +94,8 @@ void ground_ring_value(FILE** source, quoly** value, name** pending, int32_t* ne
         *new_modulus = RATIONAL_MARKER;
         scanner(source, &token, pending);
     } else {
-        ModularOffGuard off;
-        old_expre(source, value, pending);
+        // A modulus past a machine word is refused below, not wrapped.
+        read_count_value(source, pending, value);
         if (!(*value)->isnum) error(147, token.name);
         *new_modulus = big_quoly_convert_to_int(*value);
         if (*new_modulus < 0) error(137, token.name);

@@ -1,6 +1,7 @@
 // Inline built-ins of the factor routine (see inline_builtins.h): each
 // reads its own arguments and leaves its value; the array forms hand over
 // to the array statements.
+#include "interp/exact_read.h"
 #include "interp/inline_builtins.h"
 #include "interp/array_language.h"
 
@@ -47,10 +48,7 @@ int code_number(const char* code) {
 }
 
 // A whole expression read with modular arithmetic off (levels, counts).
-void integer_argument(FILE** source, quoly** value, name** pending) {
-    ModularOffGuard off;
-    old_expre(source, value, pending);
-}
+void integer_argument(FILE** source, quoly** value, name** pending) { read_count_value(source, pending, value); }
 
 // An argument that may be '^' variable (read by reference, not copied):
 // *value := a copy either way; an unset variable counts as 0.
@@ -150,16 +148,13 @@ void degree_form(FILE** source, quoly** value, name** pending, bool least) {
 void variable_form(FILE** source, quoly** value, name** pending) {
     next_token(source, pending);
     SlotHold k;
-    {
-        ModularOffGuard off;
-        if (token_is(&token, "(")) {
-            next_token(source, pending);
-            old_expre(source, &k.q, pending);
-            expect(")", 1);
-            next_token(source, pending);
-        } else {
-            old_fact(source, &k.q, pending);
-        }
+    if (token_is(&token, "(")) {
+        next_token(source, pending);
+        read_count_value(source, pending, &k.q);
+        expect(")", 1);
+        next_token(source, pending);
+    } else {
+        read_count_value(source, pending, &k.q, true);
     }
     if (!k.q) fail(278, token.name);
     if (!k.q->isnum) fail(227, token.name);
@@ -214,7 +209,9 @@ int32_t binomial_argument(FILE** source, name** pending) {
     integer_argument(source, &arg.q, pending);
     if (!arg.q) return 0;
     if (!arg.q->isnum) fail(227, token.name);
-    return check_and_convert(arg.q->nnum);
+    const int32_t n = check_and_convert(arg.q->nnum);
+    if (n == INT_DOES_NOT_FIT) fail(32, token.name);
+    return n;
 }
 
 // "(" n "," k ")": n over k.

@@ -22,11 +22,7 @@ int32_t ibound(int64_t v) {
     return static_cast<int32_t>(v);
 }
 
-int32_t ireduce(int64_t v) {
-    if (modulus <= 0) return static_cast<int32_t>(v);
-    int64_t r = v % modulus;
-    return static_cast<int32_t>(r < 0 ? r + modulus : r);
-}
+int32_t ireduce(int64_t v) { return word_residue(v); }
 
 int32_t iadd(int32_t a, int32_t b) {
     if (modularmode) return mod_add(a, b, modulus);

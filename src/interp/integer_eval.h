@@ -47,8 +47,8 @@ void istore(quoly** slot, int32_t v);
 // statement (also when the error returns: a wrapped or cut value would
 // silently corrupt what is stored).
 int32_t ibound(int64_t v);
-// v as a residue 0 .. modulus - 1 (an integer read with modular arithmetic
-// off, brought into the ring).
+// v as an element of the ring (word_residue: an integer read with modular
+// arithmetic off, brought into the ring).
 int32_t ireduce(int64_t v);
 
 // a + b, a - b, a * b and -a in the current ground ring: residue arithmetic

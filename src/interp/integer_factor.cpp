@@ -21,6 +21,7 @@
 #include "interp/numconst.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
+#include "interp/stack_depth.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/random.h"
@@ -336,6 +337,7 @@ void ifact(iplace* place, int32_t* result, name** pending) {
     place->sparse_element = 0;
     *result = 0;
     int32_t v = 0;
+    if (nesting_refused(token.name)) return;
     iprimary(place, &v, pending);
     if (token_is(&token, "^")) {
         iplace p;

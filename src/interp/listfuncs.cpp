@@ -4,8 +4,9 @@
 // typed outside a function) after "<" or ",".
 //
 // Listings of many functions are sorted by name, the records of one name
-// in their chain order, newest first; beyond SORTP_ENTRIES functions they
-// come in bucket order.
+// in their chain order, newest first (in a save oldest first, so that
+// reading it back leaves the same one newest); beyond SORTP_ENTRIES
+// functions they come in bucket order.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -31,11 +32,11 @@ func* lookup(const char* fname) {
 }
 
 // Every function in listing order: sorted by name, or in bucket and chain
-// order when there are more than a sort entry table holds.
-std::vector<func*> in_listing_order() {
+// order when there are more than a sort entry table holds. Records of one
+// name come newest first, or oldest first for a save.
+std::vector<func*> in_listing_order(bool oldest_first) {
     std::vector<func*> all;
-    for (func* f : func_store)
-        for (; f; f = f->next) all.push_back(f);
+    for (func* f : func_store) append_chain(&all, f, &func::next, oldest_first);
     if (all.size() > static_cast<size_t>(SORTP_ENTRIES)) return all;
 
     std::vector<sort_entry> table(all.size());
@@ -48,7 +49,7 @@ std::vector<func*> in_listing_order() {
 }
 
 void write_all(FILE** out, int mode, bool full) {
-    for (func* f : in_listing_order()) {
+    for (func* f : in_listing_order(mode == 0)) {
         listing_frame frame{out, f, 0, mode};
         if (!full) {
             simple_write_p(&frame);

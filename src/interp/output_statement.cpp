@@ -1,6 +1,7 @@
 // The output statement '!': values, arrays and quoted text, on the terminal
 // or, after the item '&' 'o', on the output file. Items are read and
 // printed one by one.
+#include "interp/exact_read.h"
 #include "interp/output_statement.h"
 
 #include <cstring>
@@ -53,10 +54,7 @@ struct target {
 // An integer width expression, modular arithmetic off; token at its first token.
 int32_t read_width(FILE** source, name** pending) {
     SlotHold w;
-    {
-        ModularOffGuard off;
-        old_expre(source, &w.q, pending);
-    }
+    read_count_value(source, pending, &w.q);
     if (!w.q->isnum) return 0;
     const int32_t v = convert_to_int(w.q->nnum);
     return v == INT_DOES_NOT_FIT ? 0 : v;

@@ -113,8 +113,9 @@ void old_expre(FILE** source, quoly** value, name** pending) {
 void half_fact(FILE** source, quoly** value, name** pending) {
     if (token_is(&token, "^")) {
         NumberHold e;
-        get_exponent(source, pending, &e.n, 1);
-        raise_to_power(value, e.n);
+        bool beyond = false;
+        get_exponent(source, pending, &e.n, 1, &beyond);
+        raise_to_power(value, e.n, beyond);
     } else if (token_is(&token, "!")) {
         if (!(*value)->isnum) error(130, factsign);
         next_token(source, pending);

@@ -169,11 +169,6 @@ void clear_token(tokenrec* t) {
     t->hash = UNHASHED;
 }
 
-void pending_list_overrun(const name* last) {
-    error(103, last->token);
-    abandon_statement(103);
-}
-
 void set_token(tokenrec* t, const char* s) {
     clear_token(t);
     std::strncpy(t->name, s, TOKEN_TEXT - 1);

@@ -6,9 +6,9 @@
 // word. While that word is not null the token is the record after the one
 // it points at (text and cached hash copied, the word advanced, currentchar
 // set to the record after that). The readers stop at the list's own end
-// token; one that reads on past the chain's last record (a statement cut
-// short inside a stored body) gets error 103, unexpected end of input, and
-// the statement ends. Tokens read from a stream get hash UNHASHED and are
+// token; a reader that asks past it (a definition or a construct left open
+// in the stored text) gets the last record again, as a stream at its end
+// keeps delivering ";". Tokens read from a stream get hash UNHASHED and are
 // recorded in the recent-token ring.
 //
 // At end of input scanner and spec_scanner deliver ";" on every call.
@@ -19,18 +19,20 @@
 #include "interp/token.h"
 #include "storage/other_records.h"
 
-// Error 103 with the last record's token, then the statement ends.
-[[noreturn]] void pending_list_overrun(const name* last);
-
 // Takes the token after the one the pending word points at.
 inline void from_pending(tokenrec* tok, name** pending) {
     name* r = (*pending)->next;
-    if (!r) pending_list_overrun(*pending);
-    *pending = r;
+    if (r)
+        *pending = r;
+    else
+        r = *pending;
     std::memcpy(tok->name, r->token, TOKEN_TEXT);
     tok->hash = r->hash;
     currentchar = r->next;
 }
+
+// The list's last record has been delivered: nothing is left to read.
+inline bool pending_exhausted(name* const* pending) { return *pending && !(*pending)->next; }
 
 // Names up to namelength characters (letters, then letters, digits, '_'),
 // every other byte a one-byte token; blanks, tabs and carriage returns are

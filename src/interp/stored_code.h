@@ -12,7 +12,8 @@ struct name;
 // consumed first, so that the next line is read. Typed input only.
 void body_scanner(FILE** source, tokenrec* tok, name** pending);
 
-// The stream is exhausted (never while a pending list delivers tokens).
+// The stream is exhausted; a pending list is when its last record has been
+// delivered.
 bool stream_at_end(FILE** source, name** pending);
 
 struct quoly;

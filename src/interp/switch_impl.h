@@ -1,6 +1,7 @@
 // Private to the switch command's files (switches.cpp, switch_toggles.cpp,
 // switch_prompts.cpp, switch_settings.cpp).
 #pragma once
+#include <cstdint>
 #include <cstdio>
 
 #include "storage/records.h"
@@ -18,6 +19,12 @@ constexpr int SW_COLUMNS = 212;         // &_d
 constexpr int SW_KARATSUBA = 213;       // &_k
 constexpr int SW_LINE_SUP = 256 + 's';  // &_s
 constexpr int SW_TRY_RAT = 256 + 't';   // &_t
+
+// Display widths (&_d) outside this range leave no room for a term, or do
+// not fit the 16-bit width; they are refused with this error.
+constexpr int32_t MIN_COLUMNS = 20;
+constexpr int32_t MAX_COLUMNS = 32767;
+constexpr int COLUMNS_RANGE_ERROR = 378;
 
 // The statement comes from the terminal or a file, not from stored tokens:
 // the messages of many switches print only then.

@@ -24,11 +24,6 @@
 
 namespace {
 
-// Display widths outside this range leave no room for a term, or do not
-// fit the 16-bit width.
-constexpr int32_t MIN_COLUMNS = 20;
-constexpr int32_t MAX_COLUMNS = 32767;
-
 // Reads the answer into *value: from standard input even while a file or
 // a body is being run. Only the first token of the answers to &_d, &_k and
 // &_r comes from the statement's own pending list.
@@ -53,6 +48,12 @@ void show_value(const char* headline, quoly* value) {
     std::printf("%s", headline);
     int32_t col = 0;
     quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
+}
+
+// A setting read by prompted_number is a machine word, shown as it is.
+void show_setting(const char* headline, quoly* value) {
+    ModularOffGuard off;
+    show_value(headline, value);
 }
 
 void random_denominator_switch(quoly** value, name** pending) {
@@ -125,14 +126,14 @@ void prompted_setting(int sw, quoly** value, name** pending) {
     }
     case SW_COLUMNS: {
         int32_t v = prompted_number(sw, " Enter number of columns to display:\n", 143, value, pending);
-        if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(143, token.name);
+        if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(COLUMNS_RANGE_ERROR, token.name);
         dispcutoff = static_cast<int16_t>(v);
-        show_value(" Number of columns to display is now: \n", *value);
+        show_setting(" Number of columns to display is now: \n", *value);
         break;
     }
     case SW_KARATSUBA:
         simplest_poly_cutoff = prompted_number(sw, " Enter Karatsuba cutoff:\n", 143, value, pending);
-        show_value(" Karatsuba cutoff is now: \n", *value);
+        show_setting(" Karatsuba cutoff is now: \n", *value);
         break;
     case SW_RANDOM:
         random_denominator_switch(value, pending);

@@ -36,8 +36,6 @@ namespace {
 // Letters of the second set, written "_" and a letter.
 constexpr int U_MONOMIAL = 2, U_RANDOM = 3, U_COLUMNS = 4, U_TRY_RAT = 5, U_LINE_SUP = 6, U_LAGRANGE = 7;
 
-constexpr int32_t MIN_COLUMNS = 20;
-constexpr int32_t MAX_COLUMNS = 32767;
 constexpr size_t MAX_NAME = 255;
 constexpr size_t MAX_PROMPT = 10;
 constexpr int32_t DENSE_DETCUTOFF_MAX = 40;
@@ -124,10 +122,12 @@ void name_setting(FILE** source, quoly** value, name** pending, int letter, cons
 void columns_row(quoly* value) {
     if (!value->isnum) error(147, token.name);
     int32_t v = quoly_convert_to_int(value);
-    if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(147, token.name);
+    if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(COLUMNS_RANGE_ERROR, token.name);
     dispcutoff = static_cast<int16_t>(v);
     std::printf(" Columns to display is now: \n");
     int32_t col = 0;
+    // The width as set, read with modular arithmetic suspended.
+    ModularOffGuard off;
     quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
 }
 
@@ -287,8 +287,8 @@ void carry_out(int letter, int32_t v, quoly* value, Report r) {
                " Timing disabled.\n");
         break;
     case 'u':
-        if (v > 6) {
-            if (r.loud()) std::printf(" Value entered is too large; will use 0.\n");
+        if (v < 0 || v > 6) {
+            if (r.loud()) std::printf(" Value entered is too large or small; will use 0.\n");
             v = 0;
         }
         pseudet_heur = v;
@@ -317,7 +317,6 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     if (!token_is(&token, "=") && !(letter == 'J' && token_is(&token, ">"))) error(4, token.name);
 
     if (letter == 'P') {
-        if (lintmode) changed_in_modmode = 1;
         set_mod_out(source, pending, 1, 0);
         if (!token_is(&token, ")")) error(135, token.name);
         quoly_set(0, value);
@@ -374,7 +373,8 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         if (letter != U_COLUMNS) {
             if (!(*value)->isnum) error(147, token.name);
             v = big_quoly_convert_to_int(*value);
-            if (v < 0 && letter != 'D') error(137, token.name);
+            // The pivot heuristic takes any number: out of its range it is 0.
+            if (v < 0 && letter != 'D' && letter != 'u') error(137, token.name);
         }
     }
 

@@ -17,6 +17,7 @@
 #include "interp/switch_impl.h"
 #include "interp/term_reader.h"
 #include "interp/token.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "quoly/adjoin.h"
 #include "quoly/modout_declare.h"
@@ -59,6 +60,12 @@ bool leaves_value(int sw) {
     }
 }
 
+// A value read with modular arithmetic suspended (a setting, &_m's
+// statement) is a machine word: as the statement's value it must be an
+// element of the ring, or display, sums and products disagree about it.
+void value_into_ring(quoly* value) {
+    if (value && value->isnum) number_into_ring(value->nnum);
+}
 
 // The '&' '_' x forms carried out at once; false when x continues as a switch.
 bool underscore_at_once(FILE** source, quoly** value, name** pending) {
@@ -146,6 +153,7 @@ void switches(FILE** source, quoly** value, name** pending) {
         case SW_LEAVE_LEVEL: time_to_quit = 1; break;
         case SW_OUTSIDE_MOD:
             outside_modular(source, value, pending);
+            value_into_ring(*value);
             return;
         case 'p':
             if (ground_ring_switch(source, value, pending)) {
@@ -180,7 +188,6 @@ void switches(FILE** source, quoly** value, name** pending) {
             quoly_set(0, value);
             return;
         case 'P':
-            if (lintmode) changed_in_modmode = 1;
             set_mod_out(source, pending, 0, 0);
             break;
         case 'F':
@@ -206,7 +213,10 @@ void switches(FILE** source, quoly** value, name** pending) {
         default: error(17, token.name); break;
         }
     }
-    if (!leaves_value(sw)) quoly_set(0, value);
+    if (!leaves_value(sw))
+        quoly_set(0, value);
+    else
+        value_into_ring(*value);
     if (sw == '(' && !read_end) return;
     scanner(source, &token, pending);
 }

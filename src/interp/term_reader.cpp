@@ -6,6 +6,7 @@
 // so it is linked in at once. The parts that cannot be linked (a remainder
 // after an out-of-order Laurent term, a parenthesised polynomial standing
 // alone as a term) are kept aside and added at the end.
+#include "interp/exact_read.h"
 #include "interp/term_reader.h"
 
 #include <optional>
@@ -267,11 +268,18 @@ int32_t getit(term_frame* f) {
         scanner(f->source, &token, f->pending);
     }
     if (!is_digit(token)) fail(162, token.name);
-    NumberHold n;
-    n.n = new_number();
-    int32_t digits = 0;
-    new_readin(f->source, n.n, f->pending, &digits);
-    int32_t e = convert_to_int(n.n);
+    // The digits as typed, never a wrapped machine word.
+    int32_t e = 0;
+    bool fits;
+    {
+        LintOff digits_on;
+        imag* n = new_number();
+        int32_t digits = 0;
+        new_readin(f->source, n, f->pending, &digits);
+        fits = digits_to_word(n, &e);
+        free_imag(&n);
+    }
+    if (!fits) fail(32, token.name);
     if (e == 0) fail(204, token.name);
     return negative ? -e : e;
 }

@@ -10,11 +10,13 @@
 #include "det/adjoint.h"
 #include "builtins/floor_roots.h"
 #include "builtins/random_values.h"
+#include "interp/exact_read.h"
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
+#include "interp/stack_depth.h"
 #include "interp/token.h"
 #include "interp/term_reader.h"
 #include "matrix/array_store.h"
@@ -369,8 +371,9 @@ void altmult(FILE** source, quoly** result, arr_value* v, name** pending) {
 // fit a machine integer (error 32).
 int32_t machine_exponent(FILE** source, name** pending, int as_factor) {
     NumberHold e;
-    get_exponent(source, pending, &e.n, as_factor);
-    if (!lintmode && e.n->count > 1) arr_error(32, token.name);
+    bool beyond = false;
+    get_exponent(source, pending, &e.n, as_factor, &beyond);
+    if (beyond || (!lintmode && e.n->count > 1)) arr_error(32, token.name);
     return lintmode ? e.n->value : e.n->head->digit;
 }
 
@@ -396,13 +399,12 @@ struct OwnedCells {
     }
 };
 
-// The exponent of MPowermod: an expression read in big-integer arithmetic
-// whatever the ground ring, kept in digits (error 116 when not a number).
+// The exponent of MPowermod: an expression read exactly whatever the ground
+// ring, kept in digits (error 116 when not a number).
 void digit_exponent(FILE** source, name** pending, imag** e) {
-    SlotHold q;
+    DigitSlotHold q;
     {
-        ModularOffGuard off;
-        LintOff digits;
+        ExactCountGuard exact;
         next_token(source, pending);
         old_expre(source, &q.q, pending);
         if (!q.q || !q.q->isnum) arr_error(116, "^");
@@ -474,6 +476,8 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
 
 void arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) {
     set_scalar(v);
+    // Brackets and prefix operators nest through here.
+    if (nesting_refused(token.name)) abandon_statement(DEEP_NESTING_ERROR);
     if (token_is(&token, "-")) {
         next_token(source, pending);
         arr_fact(source, result, v, pending);
@@ -544,8 +548,9 @@ void half_arr_fact(FILE** source, quoly** result, arr_value* v, name** pending) 
     if (token_is(&token, "^")) {
         if (v->count == 0) {
             NumberHold e;
-            get_exponent(source, pending, &e.n, 1);
-            raise_to_power(result, e.n);
+            bool beyond = false;
+            get_exponent(source, pending, &e.n, 1, &beyond);
+            raise_to_power(result, e.n, beyond);
             return;
         }
         if (v->count != int64_t{v->rows} * v->rows) arr_error(172, "^");

@@ -1,6 +1,7 @@
 // arr_parse: the one entry of the statements about whole arrays, and the
 // families it evaluates itself: sums, traces and the determinant family
 // (options, counting, extreme positions).
+#include "interp/exact_read.h"
 #include "interp/array_language.h"
 
 #include "matrix/array_value.h"
@@ -79,10 +80,7 @@ void read_det_options(FILE** source, name** pending, int code, bool open_paren, 
             }
             continue;
         }
-        {
-            ModularOffGuard off;
-            old_expre(source, &q.q, pending);
-        }
+        read_count_value(source, pending, &q.q);
         if (!q.q->isnum) arr_error(227, token.name);
         if (code == 'H') {
             quoly_to_poly(q.q, &o->factor);

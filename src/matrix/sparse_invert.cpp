@@ -4,6 +4,8 @@
 // keeps B = A M_(k-1) on entry to step k and c = p_(k-1).
 #include "matrix/sparse_invert.h"
 
+#include <numeric>
+
 #include "matrix/products.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_impl.h"
@@ -33,7 +35,8 @@ struct Work {
     int32_t block = 0;            // the work block of the dense products, when taken
     bool leveled = false;
     const std::function<void(int32_t, quoly*)>* each = nullptr;   // told every p_k
-    explicit Work(int32_t size) : n(size) {}
+    const char* word;             // the statement's token, named by the errors
+    Work(int32_t size, const char* token_word) : n(size), word(token_word) {}
     void free_dense() {
         if (!d) return;
         for (int64_t i = 0; i < int64_t{n} * n; i++) free_quoly(&d[i]);
@@ -60,6 +63,19 @@ struct Work {
     Work& operator=(const Work&) = delete;
 };
 
+// The recurrence divides by every k <= n: in machine words each must be a
+// unit, which fails from the characteristic on (2 in GF(2^8) and GF(2^16))
+// and, modulo a composite, at its least prime factor.
+void refuse_step_divisions(int32_t n, const char* word) {
+    if (!lintmode) return;
+    bool refused = n >= modulus || (finf && n >= 2);
+    if (!refused && modularmode && !finf && !mod_is_prime)
+        for (int32_t k = 2; k <= n && !refused; k++) refused = std::gcd(k, modulus) != 1;
+    if (!refused) return;
+    error(36, word);
+    abandon_statement(36);
+}
+
 // Tells the listener p_k; c holds p_k, or -p_n at the last step.
 void report(Work& w, int32_t k) {
     if (!w.each) return;
@@ -71,7 +87,7 @@ void report(Work& w, int32_t k) {
 
 [[noreturn]] void fail(Work& w, int code) {
     w.release();
-    error(code, "");
+    error(code, w.word);
     abandon_statement(code);
 }
 
@@ -115,7 +131,7 @@ void progress(int32_t k, int32_t n) {
 void finish_dense(Work& w, sparse* a, int32_t from) {
     const int32_t n = w.n;
     if (first_available > WORK_BLOCKS) fail(w, 88);
-    enew_worknode(&w.block, "");
+    enew_worknode(&w.block, w.word);
     quoly** cells = workhead[w.block - 1];
     for (int64_t i = 0; i < int64_t{n} * n; i++) cells[i] = nullptr;
     for (int32_t k = from; k <= n; k++) {
@@ -182,13 +198,9 @@ bool recurrence(Work& w, sparse* a, quoly** d_cells, const char* label) {
 }  // namespace
 
 void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inverse, int32_t n, quoly** det_slot) {
-    // The recurrence divides by every k <= n.
-    if (lintmode && (n >= modulus || (finf && n >= 2))) {
-        error(36, "");
-        abandon_statement(36);
-    }
+    refuse_step_divisions(n, "/");
     sparse* a = *a_slot;
-    Work w(n);
+    Work w(n, "/");
     sparse_trace(&w.c, a, n);
     if (n == 1) {
         if (!want_inverse) {
@@ -245,11 +257,8 @@ void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inver
 
 void sparse_char_coefficients(sparse* a, int32_t n, quoly** d_cells,
                               const std::function<void(int32_t, quoly*)>& each) {
-    if (lintmode && (n >= modulus || (finf && n >= 2))) {
-        error(36, "");
-        abandon_statement(36);
-    }
-    Work w(n);
+    refuse_step_divisions(n, "Chpoly");
+    Work w(n, "Chpoly");
     w.each = &each;
     sparse_trace(&w.c, a, n);
     if (n == 1) {

@@ -18,17 +18,18 @@
 // consume: A's frames and values are freed at the end; clear: they stay
 // with the caller, who holds them elsewhere.
 // Errors, each after every frame, cell and work block taken is given back
-// (A then still in *a_slot): 36 when some k <= n is not invertible in the
-// ground ring because n is not below the modulus, or the characteristic 2
-// of GF(2^8) / GF(2^16), in machine-word arithmetic; 44 for a singular
-// matrix (inverse only); 88 when no work block is free at the change to
-// dense cells.
+// (A then still in *a_slot), and naming "/": 36 before any work when some
+// k <= n is not invertible in the ground ring of machine words (n not below
+// the modulus, a modulus with a prime factor up to n, or the characteristic
+// 2 of GF(2^8) / GF(2^16)); 44 for a singular matrix (inverse only); 88
+// when no work block is free at the change to dense cells.
 void invert_sparse(sparse** a_slot, quoly** d_cells, int consume, int want_inverse, int32_t n, quoly** det_slot);
 
 // The coefficients of det(xI - A) = x^n + p_1 x^(n-1) + ... + p_n of the
 // n x n matrix a (not changed), by the same recurrence: each(k, p_k) for
 // k = 1 .. n in turn, the listener owning p_k. d_cells (n^2 cells, or null
 // to stay sparse) take the dense iterates; they hold nothing afterwards.
-// Errors 36 and 88 as above, everything taken given back first.
+// Errors 36 and 88 as above, naming "Chpoly", everything taken given back
+// first.
 void sparse_char_coefficients(sparse* a, int32_t n, quoly** d_cells,
                               const std::function<void(int32_t, quoly*)>& each);

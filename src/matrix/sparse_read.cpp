@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "interp/exact_read.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
@@ -47,10 +48,7 @@ int32_t index_of(const quoly* q, int32_t bound, bool* ok) {
 }
 
 int32_t read_index(FILE** source, name** pending, int32_t bound, quoly** held, bool* ok) {
-    {
-        ModularOffGuard off;
-        old_expre(source, held, pending);
-    }
+    read_count_value(source, pending, held);
     return index_of(*held, bound, ok);
 }
 

@@ -302,15 +302,19 @@ void change_num(imag* n, int release, int flag) {
             std::printf(" *** Warning. outsized values encountered. Expect garbage.\n");
             warn_cnt++;
         }
-        numnode* d = n->head;
-        int64_t h = d->digit;
-        r = static_cast<uint32_t>(p ? (h % p + p) % p : h);
-        for (d = d->next; d; d = d->next) {
-            if (finf)
-                r = u32(std::abs(d->digit));   // not meaningful: the number is outside the field
-            else
+        if (finf) {
+            // As an integer typed in the field is read: the low bits of its
+            // magnitude, all in the last digit since 2^28 is a multiple of
+            // the field's size.
+            r = rem32(u32(std::abs(n->tail->digit)), p);
+        } else {
+            numnode* d = n->head;
+            int64_t h = d->digit;
+            r = static_cast<uint32_t>(p ? (h % p + p) % p : h);
+            for (d = d->next; d; d = d->next) {
                 r = u32(spec_mod_add(modmult(s32(r), two28_mod), d->digit, modulus));
-            if (d == n->tail) break;
+                if (d == n->tail) break;
+            }
         }
     } else {
         int32_t d = n->head->digit;
@@ -331,6 +335,21 @@ void change_num(imag* n, int release, int flag) {
         give_back_chain(n->head, n->tail);
         n->count = 0;
     }
+}
+
+int32_t word_residue(int64_t n) {
+    if (modulus <= 0) return static_cast<int32_t>(n);
+    if (finf && n < 0) n = -n;
+    const int64_t r = n % modulus;
+    return static_cast<int32_t>(r < 0 ? r + modulus : r);
+}
+
+void number_into_ring(imag* n) {
+    if (!modularmode) return;
+    if (n->count > 0)
+        change_num(n, 1, 0);
+    else
+        n->value = word_residue(n->value);
 }
 
 void poly_change_from_mod(polynode* p) {

@@ -66,6 +66,15 @@ int32_t modular_sqrt(int32_t a);
 // back to numhead and count becomes 0. flag: warn about negative values
 // going into a characteristic-2 field (with verbose display).
 void change_num(imag* n, int release, int flag);
+// The element of the ground ring that the machine integer n stands for, as
+// a residue: n mod p in 0 .. p - 1; in GF(2^8) and GF(2^16) |n| mod p, the
+// bit pattern a typed constant or a converted number gets. A modulus of 0
+// leaves n as it is.
+int32_t word_residue(int64_t n);
+// In modular mode the number n becomes an element of the ring: a digit
+// chain its residue (the chain released), a machine word its word_residue.
+// Outside modular mode nothing changes.
+void number_into_ring(imag* n);
 // Every number of p (all levels) / of q's numerator and denominator becomes
 // the integer its residue stands for, as a digit number: 0 .. p - 1, or the
 // symmetric range with alt_form_display outside characteristic 2. In place;

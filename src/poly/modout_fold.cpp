@@ -42,12 +42,21 @@ struct NumberScratch {
 };
 
 // The record's relation slot holds another relation for a while (a relation
-// being declared is not in its record yet).
+// being declared is not in its record yet, nor is its field flag: the
+// inverse of the variable is taken modulo the relation being folded, which
+// Laurent mode only admits for fields).
 struct RelationSwap {
     pt* rec;
     polynode* saved;
-    RelationSwap(pt* r, polynode* relation) : rec(r), saved(r->relation) { r->relation = relation; }
-    ~RelationSwap() { rec->relation = saved; }
+    int32_t saved_field;
+    RelationSwap(pt* r, polynode* relation) : rec(r), saved(r->relation), saved_field(r->field) {
+        r->relation = relation;
+        r->field = 1;
+    }
+    ~RelationSwap() {
+        rec->relation = saved;
+        rec->field = saved_field;
+    }
     RelationSwap(const RelationSwap&) = delete;
     RelationSwap& operator=(const RelationSwap&) = delete;
 };
@@ -165,7 +174,9 @@ void num_fold_poly(polynode** p, polynode** relation, int32_t d) {
         error(211, token.name);
         return;
     }
-    if ((*p)->numb || ((*p)->exp < d && (*p)->exp >= 0 && !has_negative_exponent(*p))) return;
+    // A leading constant says nothing of the terms behind it: 3 + t^-1 still
+    // has a negative power to fold.
+    if (!has_negative_exponent(*p) && ((*p)->numb || (*p)->exp < d)) return;
 
     polynode* acc = nullptr;
     Chain low;
@@ -230,7 +241,12 @@ polynode* laurent_fold(polynode** p, polynode** relation, pt* rec, pt* bare) {
     poly_mod_invert(t_poly.p, &inv.q, rec);
     if (!inv.q->isnum && inv.q->den) tarvex_error("laurent_fold.", 1);
     PolyHold factor;
-    quoly_to_poly(inv.q, &factor.p);
+    if (inv.q->isnum) {
+        quoly_to_poly(inv.q, &factor.p);
+    } else {
+        factor.p = inv.q->pnum;
+        inv.q->pnum = nullptr;
+    }
     compute_power(&factor.p, k, rec);
     polynode* out = nullptr;
     poly_mult(shifted.p, factor.p, &out, rec);

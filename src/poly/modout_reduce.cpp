@@ -86,7 +86,9 @@ void total_poly_modout(polynode** slot, pt* rec) {
         while (t) {
             polynode* next = t->next;
             t->next = nullptr;
-            if (t->numb || t->pcoef->numb) {
+            // A coefficient that is a lone number needs nothing; one that
+            // starts with a number may still have negative powers behind it.
+            if (t->numb || single_number(t->pcoef)) {
                 out.push(t);
             } else {
                 total_poly_modout(&t->pcoef, rec->next);
@@ -95,7 +97,7 @@ void total_poly_modout(polynode** slot, pt* rec) {
             t = next;
         }
         *slot = out.head ? out.take() : zero_poly();
-        if ((*slot)->exp == 0) return;
+        if ((*slot)->exp == 0 && !(*slot)->next) return;
     }
     if (rec->relation) fold_poly(slot, &rec->relation, rec->modout_degree, rec);
 }

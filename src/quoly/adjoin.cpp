@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/exact_read.h"
 #include "interp/char_arrays.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
@@ -32,6 +33,17 @@
 #include "toplevel/loop.h"
 
 int changed_in_modmode = 0;
+int values_await_rational = 0;
+
+namespace {
+constexpr int VALUES_AWAIT_RATIONAL = 377;
+}
+
+void refuse_while_values_await_rational(const char* text) {
+    if (!modularmode || !values_await_rational) return;
+    error(VALUES_AWAIT_RATIONAL, text);
+    abandon_statement(VALUES_AWAIT_RATIONAL);
+}
 
 namespace {
 
@@ -162,10 +174,7 @@ struct ChangeRequest {
 void name_by_position(FILE** source, name** pending, ChangeRequest* req) {
     scanner(source, &token, pending);
     SlotHold k;
-    {
-        ModularOffGuard off;
-        old_fact(source, &k.q, pending);
-    }
+    read_count_value(source, pending, &k.q, true);
     int32_t pos = k.q->isnum ? quoly_convert_to_int(k.q) : 0;
     if (pos < 1 || pos > number_polys) {
         // The command is refused half read: its remaining tokens cannot be placed.
@@ -259,6 +268,7 @@ int quoly_at_one_removed(const quoly* q, int32_t level, quoly** r) {
 
 void adjoin_poly_var(const char* var_name, int innermost) {
     // A refused change leaves the variables as they were.
+    refuse_while_values_await_rational(var_name);
     if (its_a_polyname(var_name)) {
         error(126, var_name);
         return;
@@ -310,6 +320,7 @@ void cancel_poly_var(const char* var_name) {
         error(169, var_name);
         return;
     }
+    refuse_while_values_await_rational(var_name);
     quoly_set(0, &prevnum);
 
     Replacements fresh;

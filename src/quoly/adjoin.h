@@ -18,6 +18,12 @@ struct name;
 // The variables changed while the ground ring was modular; the switch back
 // to rational arithmetic refuses to run after that.
 extern int changed_in_modmode;
+// Modular arithmetic was entered with a conversion list: values left out of
+// it, or converted only for the time being, need the way back to rational
+// arithmetic that a change of variables or relations would close.
+extern int values_await_rational;
+// Error 379 (ending the statement) when such a change would strand them.
+void refuse_while_values_await_rational(const char* text);
 
 // ---- the command ----
 // &J (prompting 1: `token` is "J", the answer is read from Input) or the

@@ -64,29 +64,69 @@ polynode* padded_copy(polynode* relation, pt* v) {
     return p;
 }
 
+// The relation as the value the irreducibility test takes, freed on exit.
+struct RelationValue {
+    quoly* q = nullptr;
+    RelationValue(polynode* relation, pt* v) {
+        newquoly(&q);
+        q->isnum = 0;
+        q->rat = 0;
+        q->den = nullptr;
+        q->pnum = padded_copy(relation, v);
+    }
+    ~RelationValue() { free_quoly(&q); }
+    RelationValue(const RelationValue&) = delete;
+    RelationValue& operator=(const RelationValue&) = delete;
+};
+
 // 1 when the relation stays irreducible modulo p over the field below v.
 bool irreducible_mod(polynode* relation, pt* v, int32_t p) {
     ModularSwitch sw;
     sw.set_prime(p);
     sw.convert_variables();
-    quoly* q = nullptr;
-    newquoly(&q);
-    q->isnum = 0;
-    q->rat = 0;
-    q->den = nullptr;
-    q->pnum = padded_copy(relation, v);
-    struct Drop {
-        quoly** q;
-        ~Drop() { free_quoly(q); }
-    } drop{&q};
-    sw.convert(&q->pnum);
+    RelationValue q(relation, v);
+    sw.convert(&q.q->pnum);
     // A prime dividing a coefficient can leave nothing of the relation.
-    if (!q->pnum || polyimpl::is_zero_poly(q->pnum)) return false;
+    if (!q.q->pnum || polyimpl::is_zero_poly(q.q->pnum)) return false;
     sw.begin_arithmetic();
     // Over the field of the relations below v (the plain prime when none).
-    irreducible_poly(&q, -1);
-    return quoly_eq_1(q);
+    irreducible_poly(&q.q, -1);
+    return quoly_eq_1(q.q);
 }
+
+// v's relation taken out of the arithmetic, v a plain variable over the
+// field below it, for as long as the relation itself is tested; every
+// list-wide flag comes back as it was.
+struct RelationUnderTest {
+    pt* v;
+    polynode *relation, *binomial, *reductions;
+    int32_t field;
+    pt* pseudo = pseudo_polynames;
+    int16_t depth = field_depth;
+    int above = modout_above_field;
+    int laur = laurent;
+    explicit RelationUnderTest(pt* rec)
+        : v(rec), relation(rec->relation), binomial(rec->binomial), reductions(rec->reductions), field(rec->field) {
+        v->relation = v->binomial = v->reductions = nullptr;
+        v->field = 0;
+        field_depth = v->next ? static_cast<int16_t>(v->level + 1) : 0;
+        pseudo_polynames = relation_inward(v->next) ? polynames : nullptr;
+        modout_above_field = 0;
+        laurent = 0;
+    }
+    ~RelationUnderTest() {
+        v->relation = relation;
+        v->binomial = binomial;
+        v->reductions = reductions;
+        v->field = field;
+        pseudo_polynames = pseudo;
+        field_depth = depth;
+        modout_above_field = above;
+        laurent = laur;
+    }
+    RelationUnderTest(const RelationUnderTest&) = delete;
+    RelationUnderTest& operator=(const RelationUnderTest&) = delete;
+};
 
 int32_t fresh_candidate(int32_t i, int32_t previous) {
     if (i < FIRST_TABLE_CANDIDATE) return med_prime[i - 1];
@@ -309,4 +349,23 @@ int aux_root_holds(pt* v, polynode* relation, int32_t q, int32_t r) {
     if (!tower_roots(v, q, r, &roots)) return 0;
     int64_t m = 0;
     return residue_at(relation, roots.data(), q, &m) && m == 0 ? 1 : 0;
+}
+
+pt* reducible_field_relation(int32_t top) {
+    std::vector<pt*> levels;
+    for (pt* v = polynames; v; v = v->next)
+        if (v->field && v->relation && v->level >= top) levels.push_back(v);
+    // Innermost first: each test runs over the field below, already checked.
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+        pt* v = *it;
+        RelationValue q(v->binomial ? v->binomial : v->relation, v);
+        bool irreducible;
+        {
+            RelationUnderTest test(v);
+            irreducible_poly(&q.q, -1);
+            irreducible = quoly_eq_1(q.q);
+        }
+        if (!irreducible) return v;
+    }
+    return nullptr;
 }

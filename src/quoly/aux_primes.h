@@ -43,6 +43,10 @@ void make_and_reconcile_gcd_lists(pt* v, imag** list);
 void reconcile_gcd_lists(pt* v);
 
 // ---- checks ----
+// Modular mode, prime modulus: the first field variable at level top or
+// further in whose relation is reducible over the field below it (the
+// "field" then has zero divisors); null when every one is irreducible.
+pt* reducible_field_relation(int32_t top);
 // 1 when r is a root modulo the prime q of `relation` (at v's level) with
 // each inner variable replaced by its root for q from its list; 0 when it
 // is not, or when an inner list lacks q.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "builtins/degrees.h"
+#include "interp/exact_read.h"
 #include "interp/evaluator.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
@@ -188,10 +189,7 @@ long list_number(FILE** src, name** pend) {
         abandon_statement(201);
     }
     SlotHold value;
-    {
-        ModularOffGuard off;
-        old_expre(src, &value.q, pend);
-    }
+    read_count_value(src, pend, &value.q);
     if (!value.q || !value.q->isnum || value.q->rat) {
         error(201, token.name);
         abandon_statement(201);
@@ -361,6 +359,7 @@ void convert_stored(Converted* out, polynode** relation, polynode** full, polyno
 }  // namespace
 
 void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin) {
+    refuse_while_values_await_rational(token.name);
     const bool talk = verbose || *pending == nullptr;
     FILE** src = source;
     name** pend = pending;
@@ -395,10 +394,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     if (token_is(&token, ",")) {
         scanner(src, &token, pend);
         SlotHold flag;
-        {
-            ModularOffGuard off;
-            old_expre(src, &flag.q, pend);
-        }
+        read_count_value(src, pend, &flag.q);
         require(!removal, 269);
         field = quoly_eq_1(flag.q);
     }
@@ -411,6 +407,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         else
             require(token_is(&token, ";"), 129);
         remove_relation(v, talk);
+        if (modularmode) changed_in_modmode = 1;
         return;
     }
     if (field) {

@@ -95,8 +95,9 @@ void field_coef_poly_divide(polynode* u, polynode* m, pt* rec, polynode** quo, p
         int32_t inv = 1;
         PolyHold field_inv;
         if (c->numb && !c->next) {
-            if (!modularmode || !mod_is_prime)
-                tarvex_error("bad lead coef in field_coef_poly_divide.", 1);
+            // Under a composite modulus the number may have no inverse:
+            // emod_inverse says so with error 85 and ends the statement.
+            if (!modularmode) tarvex_error("bad lead coef in field_coef_poly_divide.", 1);
             int32_t v = c->ncoef->value;
             if (v == 0) {
                 // A non-zero m with a zero leading number is no polynomial.

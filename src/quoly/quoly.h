@@ -112,7 +112,9 @@ void quoly_nils_mult(quoly* a, quoly* b, quoly** r);
 // non-zero plain-number base, e is first reduced in place to e mod (p - 1)
 // in 0 .. p - 2. Outside machine-integer mode an exponent of two or more
 // digits is error 32. A negative exponent takes the reciprocal.
-void raise_to_power(quoly** q, imag* e);
+// beyond_word: the exponent's true value did not fit a machine word (e holds
+// it modulo p - 1): only a residue base can use it, anything else is error 32.
+void raise_to_power(quoly** q, imag* e, bool beyond_word = false);
 // In place: *q := *q ^ n for n >= 1 (n < 1 is the fatal internal error
 // "negative exponent").
 void quoly_compute_power(quoly** q, int32_t n);

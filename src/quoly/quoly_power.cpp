@@ -124,9 +124,14 @@ imag* numerator_number(quoly* q) { return q->isnum ? q->nnum : q->pnum->ncoef; }
 
 }  // namespace
 
-void raise_to_power(quoly** q, imag* e) {
+void raise_to_power(quoly** q, imag* e, bool beyond_word) {
     quoly* x = *q;
-    if (modularmode && mod_is_prime && x->isnum && x->nnum->value != 0) {
+    const bool residue = modularmode && mod_is_prime && x->isnum && x->nnum->value != 0;
+    if (beyond_word && !residue) {
+        error(32, current_token());
+        return;
+    }
+    if (residue) {
         // x^(p-1) = 1 for a non-zero residue modulo a prime p; over a
         // composite modulus, or for 0, the exponent must stay as it is.
         const int64_t order = int64_t{modulus} - 1;

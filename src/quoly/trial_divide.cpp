@@ -2,6 +2,7 @@
 
 #include "gcd/image_reject.h"
 #include "gcd/trialdiv.h"
+#include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -240,7 +241,7 @@ int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int 
 int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int opt_b, int* flag) {
     const bool test_mode = *flag != 0;
     if (lintmode && !(modularmode && mod_is_prime)) {
-        error(281, "");
+        error(281, token.name);
         abandon_statement(281);
     }
     quoly* u = *dividend;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 
 namespace {
@@ -159,7 +160,7 @@ void poly_set(int32_t n, polynode** dst) {
 void quoly_set(int32_t n, quoly** dst) {
     free_quoly(dst);
     imag* x = new_number();
-    setvalue(n, x);
+    setvalue(modularmode ? word_residue(n) : n, x);
     *dst = fresh_quoly(1, x);
 }
 

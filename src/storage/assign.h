@@ -39,7 +39,9 @@ void one_var_poly_assign(polynode* src, polynode** dst);
 // ---- constants and numbers ----
 // free-first. dst := the number n as a lone number node.
 void poly_set(int32_t n, polynode** dst);
-// free-first. dst := the number quoly n.
+// free-first. dst := the number quoly n. In modular mode n enters the ring
+// first (word_residue): counts, codes and settings stored as values must show,
+// add and compare as the element they stand for; a residue stays as it is.
 void quoly_set(int32_t n, quoly** dst);
 // free-first. A lone number node takes over n's digits; n keeps its record, now owning none.
 void scalar_to_poly(imag* n, polynode** dst);

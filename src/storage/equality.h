@@ -8,7 +8,10 @@
 // the same exponent (for polynomial coefficients; number terms are compared
 // by their numbers only) and equal coefficients. Null equals only null.
 #pragma once
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -54,3 +57,15 @@ void quicksort(int32_t lo, int32_t hi);
 void sort_listing(sort_entry* table, int32_t n);
 // Fills entry e for record `item` named `text`.
 void set_listing_entry(sort_entry* e, const char* text, int32_t item);
+
+// Appends the records of one hash chain (linked through Rec::*link, newest
+// first) to out: in chain order, or oldest first. A save writes its records
+// oldest first: reading the text back puts each new record at the head of
+// its chain, so the chains come back as they were and a name finds the
+// record that was newest.
+template <class Rec>
+void append_chain(std::vector<Rec*>* out, Rec* head, Rec* Rec::*link, bool oldest_first) {
+    const size_t start = out->size();
+    for (Rec* r = head; r; r = r->*link) out->push_back(r);
+    if (oldest_first) std::reverse(out->begin() + static_cast<std::ptrdiff_t>(start), out->end());
+}

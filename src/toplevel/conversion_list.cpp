@@ -66,7 +66,9 @@ struct starred_value {
     quoly* placed;           // the copy the variable was given
     quoly* held;             // the original; the log may point at this word
 };
-std::list<starred_value> starred_values;   // nodes never move: the log holds &held
+// Nodes never move: the log holds &held. Never destroyed either: at exit
+// the originals held for a ring change still in force stay reached.
+std::list<starred_value>& starred_values = *new std::list<starred_value>;
 
 void convert_starred(var* v) {
     starred_values.push_back(starred_value{v, {}, nullptr, v->value});
@@ -148,6 +150,8 @@ void reinstate_starred() {
         var* v = find_var(&id);
         if (v && v == s.record && v->value == s.placed) {
             retire_value(&v->value);
+            // Converted earlier in the same list, the original is a residue.
+            value_from_mod(s.held);
             v->value = s.held;
         } else {
             free_quoly(&s.held);

@@ -210,7 +210,9 @@ std::vector<quoly*> entry_values(sparse* first, int32_t rows) {
     });
     return values;
 }
-std::list<starred_array> starred_arrays;   // nodes never move: the log points into them
+// Nodes never move: the log points into them. Never destroyed either: at
+// exit the originals it holds for a ring change still in force stay reached.
+std::list<starred_array>& starred_arrays = *new std::list<starred_array>;
 
 void convert_starred_array(array* a) {
     if (a->sparse && a->sparse->mode == modularmode) return;
@@ -261,6 +263,11 @@ void reinstate_starred_arrays() {
             if (same && a->sparse && entry_values(a->sparse, a->rows) == s.placed_entries) {
                 free_sparse(&a->sparse, a->rows, 1);
                 a->sparse = s.shadow.sparse;
+                // Converted earlier in the same list, entries are residues.
+                each_entry_link(a->sparse, a->rows, [](colm** link) {
+                    value_from_mod((*link)->val);
+                    return true;
+                });
                 a->sparse->mode = modularmode;
             } else {
                 free_sparse(&s.shadow.sparse, s.shadow.rows, 1);
@@ -271,6 +278,7 @@ void reinstate_starred_arrays() {
                 quoly** cell = cells_there ? cell_at(a->first + k) : nullptr;
                 if (cell && *cell == s.placed[k]) {
                     retire_value(cell);
+                    value_from_mod(s.held[k]);
                     *cell = s.held[k];
                 } else {
                     free_quoly(&s.held[k]);

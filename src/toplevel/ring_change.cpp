@@ -130,6 +130,7 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
     if (m < limit_char_arrays) limit_char_arrays = m;
 
     change_polydata(0);
+    values_await_rational = list ? 1 : 0;
     RingChange frame{input, pending, 0};
     if (list) {
         change_local(list, &frame);
@@ -191,20 +192,22 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
     reset_results(value);
 
     RingChange frame{input, pending, 1};
-    if (list) {
-        change_local(list, &frame);
-    } else {
-        for_each_scalar([](quoly** slot) {
-            if (*slot)
-                value_from_mod(*slot);
-            else
-                quoly_set(0, slot);
-        });
-        change_arrays(1);
-        change_sparses(1);
-    }
+    if (list) change_local(list, &frame);
+    // Rational arithmetic cannot read a residue: every value still held as
+    // one comes back, named in the list or not. Values that kept their
+    // digits (left out on the way in, or converted temporarily) stay as
+    // they are.
+    for_each_scalar([](quoly** slot) {
+        if (*slot)
+            value_from_mod(*slot);
+        else
+            quoly_set(0, slot);
+    });
+    change_arrays(1);
+    change_sparses(1);
     change_polydata(1);
     reinstate_starred();
+    values_await_rational = 0;
 
     modulus = -1;
     rmodulus = -1;

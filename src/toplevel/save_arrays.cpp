@@ -166,11 +166,6 @@ void sparse_literal(FILE** out, const array* a) {
 
 }  // namespace
 
-void array_records(void (*visit)(array*, void*), void* context) {
-    for (array* b : arr_store)
-        for (array* a = b; a; a = a->link) visit(a, context);
-}
-
 void do_array_p(FILE** out, array* a) {
     // An alias stands for an array parameter of a call in progress.
     if (a->stamp < 0) return;

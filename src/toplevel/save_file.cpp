@@ -8,19 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "gcd/algc.h"
+#include "gcd/trialdiv.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "numbers/numbers.h"
+#include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
+#include "storage/records.h"
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
@@ -34,6 +40,11 @@ constexpr int32_t LISTED_PER_BUCKET = 20;    // unsorted array listing: per buck
 constexpr int32_t LISTED_ARRAYS = 1500;      // and in all
 constexpr int PRIMES_PER_LINE_FIRST = 7;     // auxiliary primes: a line break after the 7th, 17th, ...
 constexpr int PAIRS_PER_LINE = 6;
+// Start-up values of the settings written only when changed.
+constexpr int16_t START_AUX1_FACTOR = 400;
+constexpr int16_t START_AUX2_FACTOR = 100;
+constexpr int16_t START_COLUMNS = 76;
+constexpr int32_t START_POLY_CUTOFF = 40;   // also the value every change of ground ring sets
 
 // ---- the save text ----
 
@@ -58,11 +69,44 @@ void switch_lines(FILE* out) {
     if (lagrange_stash) std::fprintf(out, "&(_L = 1);\n");
     if (rat_det_method_cut == 1) std::fprintf(out, "&(L = 1);\n");
     std::fprintf(out, "&(u = %li);\n", static_cast<long>(pseudet_heur));
+    // The search factors act while the relations below are read.
+    if (aux_num_2factor != START_AUX2_FACTOR) std::fprintf(out, "&(A = %d);\n", aux_num_2factor);
+    if (aux_num_1factor != START_AUX1_FACTOR) std::fprintf(out, "&(X = %d);\n", aux_num_1factor);
+    if (diskstore) std::fprintf(out, "&(& = 1);\n");
+    if (!extra_line) std::fprintf(out, "&(E = 0);\n");
+    if (!chinhensel) std::fprintf(out, "&(O = 0);\n");
+    if (!pos_mod) std::fprintf(out, "&(| = 0);\n");
+    if (!do_line_sup) std::fprintf(out, "&(_s = 0);\n");
+    if (!try_rat) std::fprintf(out, "&(_t = 0);\n");
+    if (dispcutoff != START_COLUMNS) std::fprintf(out, "&(_d = %d);\n", dispcutoff);
+}
+
+// Settings that a change of ground ring resets: written after its line.
+void ring_setting_lines(FILE* out) {
+    const int symmetric = modularmode && finf ? 0 : 1;
+    if (alt_form_display != symmetric) std::fprintf(out, "&(H = %d);\n", alt_form_display ? 1 : 0);
+    if (poly_cutoff != START_POLY_CUTOFF) std::fprintf(out, "&(# = %li);\n", static_cast<long>(poly_cutoff));
+    // Like L, the only value a line can give besides the start-up one.
+    if (gauss_cutoff == 1) std::fprintf(out, "&(K = 1);\n");
+    imag* denominator = random_denominator();
+    if (!equal(denominator, number_1)) {
+        std::fprintf(out, "&(_r = ");
+        FILE* stream = out;
+        int32_t col = 0;
+        display(&stream, 0, 0, denominator, &col, 0);
+        std::fprintf(out, ");\n");
+    }
 }
 
 // The auxiliary primes after a field's relation: the first ones, then the
-// variable's second ones in pairs.
-void aux_prime_lists(FILE* out, pt* v) {
+// variable's second ones in pairs. A relation declared in modular mode has
+// neither, as given: two empty lists say so, where nothing at all would
+// have them computed when the file is read.
+void aux_prime_lists(FILE* out, pt* v, bool modular) {
+    if (modular && aux_prime1_number <= 0 && !v->aux_primes) {
+        std::fprintf(out, ": :");
+        return;
+    }
     if (aux_prime1_number > 0) {
         std::fprintf(out, ":");
         int i = 1;
@@ -88,10 +132,30 @@ void aux_prime_lists(FILE* out, pt* v) {
     }
 }
 
+// Whether every number of p still holds the digits it had before the
+// change into modular mode converted it.
+bool kept_digits(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
+    return true;
+}
+
 // A relation is written in rational form, read back in rational mode
 // before the ground-ring line converts it.
 void relation_line(FILE* out, pt* v) {
     const int was_lint = lintmode;
+    polynode* rel = v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
+    // In modular mode the numbers of a relation are residues in their
+    // machine words. One declared before the change kept its digits and is
+    // written as declared, which its auxiliary primes fit; one declared in
+    // modular mode has no digits: the file gets the integers its residues
+    // stand for, made while the words are still read as residues.
+    polynode* lifted = nullptr;
+    if (was_lint && !kept_digits(rel)) {
+        poly_assign(rel, &lifted);
+        poly_change_from_mod(lifted);
+        rel = lifted;
+    }
     int saved_modular = 0;
     check_modular(&saved_modular);
     LintOff lint_off;
@@ -101,13 +165,14 @@ void relation_line(FILE* out, pt* v) {
         std::fprintf(out, ";;   not be correct. Check it before reading this file.\n");
     }
     std::fprintf(out, "\n &(P = ");
-    polynode* rel = v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
     int32_t col = 7, lines = 0;
     FILE* stream = out;
     poly_display(&stream, 0, 0, rel, &col, "", v, 0, 1, &lines);
+    // Its digits go back while digit arithmetic is on.
+    free_poly(&lifted);
     if (v->field) {
         std::fprintf(out, ", 1");
-        aux_prime_lists(out, v);
+        aux_prime_lists(out, v, was_lint);
     }
     std::fprintf(out, ");\n");
     restore_modular(saved_modular);
@@ -122,12 +187,11 @@ void functions_section(FILE* out) {
     listfuncs(out, &in, 0, &star, &none);
 }
 
-// Arrays collected for a listing.
-void collect_array(array* a, void* context) { static_cast<std::vector<array*>*>(context)->push_back(a); }
-
-std::vector<array*> all_arrays() {
+// Every array record in bucket order; within a chain newest first, or
+// oldest first for a save.
+std::vector<array*> all_arrays(bool oldest_first) {
     std::vector<array*> arrays;
-    array_records(collect_array, &arrays);
+    for (array* head : arr_store) append_chain(&arrays, head, &array::link, oldest_first);
     return arrays;
 }
 
@@ -148,7 +212,9 @@ std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
 void arrays_section(FILE* out) {
     std::fprintf(out, "\n;;**  arrays:\n");
     FILE* stream = out;
-    for (array* a : listing_order(all_arrays())) do_array_p(&stream, a);
+    for (array* a : listing_order(all_arrays(true))) do_array_p(&stream, a);
+    // Read earlier, it would leave the values above unreduced.
+    if (nomodpolyreadin) std::fprintf(out, "&(n = 1);\n");
     std::fprintf(out, "&x;\n");
 }
 
@@ -157,6 +223,7 @@ void write_save_text(FILE* out) {
     if (number_polys > 0) polylist_save(out);
     if (laurent) std::fprintf(out, "&(l = 1);\n");
     if (modularmode) std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
+    ring_setting_lines(out);
     std::fprintf(out, "\n\n");
     functions_section(out);
     std::fprintf(out, "\n;;** scalars:\n");
@@ -169,23 +236,15 @@ void write_save_text(FILE* out) {
 
 // ---- scalars ----
 
-// Every scalar record in bucket order. With more than a listing sorts,
-// the chain of each bucket comes oldest first: reading the text back puts
-// each new record at the head of its bucket, so the chains, and a second
-// save, come out the same.
-std::vector<var*> scalars_in_order() {
+// Every scalar record in listing order: sorted by name, or beyond what a
+// listing sorts in bucket order. Records of one name (bindings of nested
+// calls) come newest first in a listing, oldest first in a save: reading
+// the text back assigns them in turn, so the newest value, the one the
+// name stands for, must come last.
+std::vector<var*> scalars_in_order(bool oldest_first) {
     std::vector<var*> all;
-    for (var* v : sca_store)
-        for (; v; v = v->next) all.push_back(v);
-    if (all.size() <= static_cast<size_t>(SORTP_ENTRIES)) return listing_order(all);
-    std::vector<var*> unsorted;
-    unsorted.reserve(all.size());
-    for (var* head : sca_store) {
-        std::vector<var*> chain;
-        for (var* v = head; v; v = v->next) chain.push_back(v);
-        unsorted.insert(unsorted.end(), chain.rbegin(), chain.rend());
-    }
-    return unsorted;
+    for (var* head : sca_store) append_chain(&all, head, &var::next, oldest_first);
+    return listing_order(all);
 }
 
 bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v->value->den; }
@@ -250,20 +309,17 @@ void polylist_save(FILE* out) {
 }
 
 void dump(FILE* out, int listing, int finish, int show_values) {
-    std::vector<var*> order = scalars_in_order();
+    const bool saving = !listing;
+    std::vector<var*> order = scalars_in_order(saving);
     size_t i = 0;
     while (i < order.size()) {
         size_t j = i;
-        int32_t written = 0;
-        while (j < order.size() && std::strcmp(order[j]->name, order[i]->name) == 0) {
-            if (written < SHOWN_PER_NAME) {
-                write_p_stuff(out, order[j], listing, finish, show_values);
-                written++;
-            }
-            j++;
-        }
-        if (j - i > static_cast<size_t>(SHOWN_PER_NAME))
-            std::printf(" ... %d more with this name. \n", static_cast<int>(j - i) - SHOWN_PER_NAME);
+        while (j < order.size() && std::strcmp(order[j]->name, order[i]->name) == 0) j++;
+        const size_t more = j - i > static_cast<size_t>(SHOWN_PER_NAME) ? j - i - SHOWN_PER_NAME : 0;
+        // The ten newest are written: first in a listing, last in a save.
+        for (size_t k = saving ? i + more : i; k < (saving ? j : j - more); k++)
+            write_p_stuff(out, order[k], listing, finish, show_values);
+        if (more > 0) std::printf(" ... %d more with this name. \n", static_cast<int>(more));
         i = j;
     }
 }
@@ -271,7 +327,7 @@ void dump(FILE* out, int listing, int finish, int show_values) {
 void listvars(int show_values) {
     dump(Output, 1, 1, show_values);
     std::fprintf(Output, "\narrays:\n\n");
-    std::vector<array*> arrays = all_arrays();
+    std::vector<array*> arrays = all_arrays(false);
     if (arrays.size() <= static_cast<size_t>(SORTP_ENTRIES)) {
         std::vector<array*> order = listing_order(arrays);
         for (size_t i = 0; i < order.size();) {

@@ -29,8 +29,6 @@ void listvars(int show_values);
 void polylist_save(FILE* out);
 
 // ---- arrays (save_arrays.cpp) ----
-// Every array record, bucket by bucket (151), each bucket in chain order.
-void array_records(void (*visit)(array*, void*), void* context);
 // One array written as statements that rebuild it: a newline, the
 // declaration line, the cells (nothing for an alias of an array parameter).
 void do_array_p(FILE** out, array* a);

@@ -141,8 +141,9 @@ void global_dump() {
     if (timerflag) std::printf(" Timing is enabled.\n");
     if (input_file_name[0]) std::printf(" Reading from file %s.\n", input_file_name);
     if (output_file_name[0]) std::printf(" Saving to file %s.\n", output_file_name);
+    // In modular mode the denominator is the residue in its machine word.
     imag* denominator = random_denominator();
-    if (!is_longint(denominator, 1)) {
+    if (!equal(denominator, number_1)) {
         std::printf(" Denominator for random is:\n");
         int32_t col = 0;
         display(&Output, 1, 0, denominator, &col, 0);

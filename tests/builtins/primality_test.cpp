@@ -14,6 +14,7 @@
 
 #include "builtins/primality.h"
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -238,7 +239,11 @@ TEST(Isprime, MachineValues) {
 
 int32_t nth_prime_of(int32_t n) {
     quoly* q = nullptr;
+    // n as typed outside modular arithmetic: a stored value would be its residue.
+    int saved = 0;
+    check_modular(&saved);
     quoly_set(n, &q);
+    restore_modular(saved);
     nth_prime(&q);
     const int32_t r = lintmode ? q->nnum->value : q->nnum->head->digit;
     EXPECT_TRUE(q->isnum);

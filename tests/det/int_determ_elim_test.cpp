@@ -1,9 +1,9 @@
-// The integer determinant's elimination road (bounds beyond the prime
-// tables): modulo a power of two with the sign settled by one prime, and
-// the plain road on the leading pivots with the trailing block through the
-// hub. Checked against GMP's fraction-free elimination, negative
-// determinants half the time; the cells, the store and the work blocks are
-// as they were afterwards, an unwinding panic stop included.
+// The integer determinant's elimination roads: fraction-free elimination
+// on flat digits (a few rows of very long entries), and the plain road on
+// the leading pivots with the trailing block through the hub. Checked
+// against GMP's fraction-free elimination, negative determinants half the
+// time; the cells, the store and the work blocks are as they were
+// afterwards, an unwinding panic stop included.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -31,7 +31,10 @@ mpz_class hook_det(StoredMatrix& m, bool plain, int32_t limit) {
     std::vector<quoly*> v = m.cells();
     quoly* r = nullptr;
     quoly_set(7, &r);
-    int_determ_elimination(&r, v.data(), m.n, plain, limit);
+    if (plain)
+        int_determ_elimination(&r, v.data(), m.n, limit);
+    else
+        int_determ_fraction_free(&r, v.data(), m.n);
     const mpz_class got = plain_value(r);
     free_quoly(&r);
     return got;
@@ -62,7 +65,7 @@ TEST_F(DetElimination, BothRoadsAgreeWithFractionFree) {
                 fill(m, *x);
                 const mpz_class want = gmp_det(*x);
                 if (want < 0) negatives++;
-                EXPECT_EQ(hook_det(m, false, n - 1), want) << "pseudo n=" << n << " digits=" << digits;
+                EXPECT_EQ(hook_det(m, false, n - 1), want) << "fraction-free n=" << n << " digits=" << digits;
                 for (int32_t limit = 0; limit < n; limit += (n > 4 ? 3 : 1))
                     EXPECT_EQ(hook_det(m, true, limit), want) << "plain n=" << n << " limit=" << limit;
                 expect_unchanged(m, *x);
@@ -98,9 +101,8 @@ TEST_F(DetElimination, UnimodularAndDegenerate) {
     }
 }
 
-// Through int_determ: a bound beyond the tables takes the elimination; a
-// caller's bound beyond 600 digits on a small matrix takes the plain road
-// with mincutoff's trailing block.
+// Through int_determ: a caller's bound beyond 600 digits on a small matrix
+// takes the plain road with mincutoff's trailing block.
 TEST_F(DetElimination, ThroughIntDeterm) {
     std::mt19937_64 rng(400);
     for (int32_t n : {10, 17}) {
@@ -127,7 +129,7 @@ TEST_F(DetElimination, ThroughIntDeterm) {
 }
 
 // Through the hub by default: 20 x 20 of 500-bit entries is beyond the
-// prime tables (the 30 x 30 case of 400-bit entries runs in the bench).
+// prime tables and takes word primes; the work blocks all come back.
 TEST_F(DetElimination, TwentySquareOfFiveHundredBits) {
     const int32_t n = 20;
     IntMatrix a(n, std::vector<mpz_class>(n));

@@ -57,8 +57,8 @@ TEST_F(IntegerDet, ProductRuleOverEveryMethod) {
 
 TEST_F(IntegerDet, BoundsBeyondThePrimeTables) {
     // 12 x 12 of 250-digit entries: about 10,000 bits, more than the
-    // products of all 599 primes reach: by default the elimination modulo
-    // a power of two, with &(K = 1) the fraction-free elimination.
+    // products of all 599 primes reach: by default the remaindering goes on
+    // over word primes, with &(K = 1) the fraction-free elimination.
     std::mt19937_64 rng(2401);
     IntMatrix a = random_matrix(rng, 12, 250, true);
     StoredMatrix m("big", 12);
@@ -71,10 +71,8 @@ TEST_F(IntegerDet, BoundsBeyondThePrimeTables) {
         const std::string said = ::testing::internal::GetCapturedStdout();
         verbose = 0;
         EXPECT_EQ(plain_value(r), want) << how.name;
-        EXPECT_EQ(said.find("CRT."), std::string::npos) << said;
-        EXPECT_NE(said.find(how.k ? "Gauss-Bareiss method, size 12" : "Phase 1, 12"),
-                  std::string::npos)
-            << said;
+        EXPECT_EQ(said.find("CRT.") != std::string::npos, how.k == 0) << said;
+        EXPECT_EQ(said.find("Gauss-Bareiss method, size 12") != std::string::npos, how.k == 1) << said;
         free_quoly(&r);
     }
 }
@@ -153,9 +151,7 @@ TEST_F(IntegerDet, RemainderingOverManyPrimes) {
         find_pseudo(nullptr, v.data(), B, &small, 6, 6, &total, 0, 0);
         quoly* r = nullptr;
         quoly_set(1, &r);
-        int ok = 0;
-        small_mod_determ(6, &r, v.data(), B, &ok);
-        ASSERT_EQ(ok, 1) << digits;
+        small_mod_determ(6, &r, v.data(), B);
         EXPECT_EQ(plain_value(r), gmp_det(a)) << digits;
         free_quoly(&r);
         EXPECT_EQ(modularmode, 0);

@@ -88,10 +88,12 @@ TEST_F(FuncListing, EveryFunctionSortedByName) {
     // The statement's end is left for the statement loop.
     EXPECT_EQ(next_token(), ";");
 
-    // As a save writes them: readable, each definition ended.
+    // As a save writes them: readable, each definition ended, and the
+    // records of one name oldest first, so that reading them back leaves
+    // the same one newest.
     EXPECT_EQ(run("*", "", 0),
-              "\n Function Alpha(x) =  \n    x.;\n"
               "\n Function Alpha =  \n    1.;\n"
+              "\n Function Alpha(x) =  \n    x.;\n"
               "\n Function B =  \n    0.;\n"
               "\n Function Beta(^m,n) =  \n    m := n.;\n");
 }
@@ -184,13 +186,13 @@ TEST_F(FuncListing, BeyondTheSortTableInBucketOrder) {
         buckets[static_cast<size_t>(bucket_of(n))].insert(buckets[static_cast<size_t>(bucket_of(n))].begin(), n);
     }
     std::string headers, saved;
-    for (const auto& chain : buckets)
-        for (const std::string& n : chain) {
-            headers += "\n" + n + "\n";
-            saved += "\n Function " + n + " =  \n    0.;\n";
-        }
+    for (const auto& chain : buckets) {
+        for (const std::string& n : chain) headers += "\n" + n + "\n";
+        for (auto n = chain.rbegin(); n != chain.rend(); ++n) saved += "\n Function " + *n + " =  \n    0.;\n";
+    }
     EXPECT_EQ(run(";", ""), headers);
-    // A save still ends every definition, so that it reads back.
+    // A save still ends every definition, so that it reads back, each
+    // chain oldest first, so that reading it back rebuilds the chain.
     EXPECT_EQ(run("*", "", 0), saved);
 }
 

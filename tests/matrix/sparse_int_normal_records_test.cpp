@@ -43,9 +43,9 @@ const char* const kCommands =
     "[e] := [a]; Smith([e], [p], [p], [e]); ";
 
 const std::vector<std::pair<std::string, int>> kStops = {
-    {"Hermite([b], [p]);", 183},
-    {"Smith([b]);", 183},
-    {"MSmith([b], 12, [p], [q]);", 183},
+    {"Hermite([b], [p]);", 254},
+    {"Smith([b]);", 254},
+    {"MSmith([b], 12, [p], [q]);", 254},
     {"MSmith([a], 0, [p]);", 134},
     {"MSmith([a], x);", 227},
     {"MSmith([a], ^a[1,1]);", 313},

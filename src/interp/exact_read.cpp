@@ -1,0 +1,113 @@
+// Exact reading of counts and exponents in machine-word ground rings.
+#include "interp/exact_read.h"
+
+#include "interp/readers.h"
+#include "numbers/numbers.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+
+int words_behind_count = 0;
+
+ExactCountGuard::ExactCountGuard() : lint(lintmode), outer(words_behind_count) {
+    check_modular(&modular);
+    if (lint) {
+        lintmode = 0;
+        words_behind_count = 1;
+    }
+}
+
+ExactCountGuard::~ExactCountGuard() {
+    lintmode = lint;
+    words_behind_count = outer;
+    restore_modular(modular);
+}
+
+bool factor_needs_words(char c) {
+    if (!words_behind_count) return false;
+    // Digits, a parenthesised expression, a negation and a decimal point
+    // are read in digits; everything else names or computes a value.
+    return !(c >= '0' && c <= '9') && c != '(' && c != '-' && c != '.';
+}
+
+WordsForFactor::WordsForFactor() : lint(lintmode), outer(words_behind_count) {
+    lintmode = 1;
+    words_behind_count = 0;
+}
+
+WordsForFactor::~WordsForFactor() {
+    lintmode = lint;
+    words_behind_count = outer;
+}
+
+DigitSlotHold::~DigitSlotHold() {
+    LintOff digits;
+    free_quoly(&q);
+}
+
+namespace {
+
+// f applied to every number record of a value.
+template <class F>
+void each_poly_number(polynode* p, F f) {
+    for (; p; p = p->next) {
+        if (p->numb)
+            f(p->ncoef);
+        else
+            each_poly_number(p->pcoef, f);
+    }
+}
+
+template <class F>
+void each_number(quoly* q, F f) {
+    if (!q) return;
+    if (q->isnum) {
+        f(q->nnum);
+        return;
+    }
+    each_poly_number(q->pnum, f);
+    each_poly_number(q->den, f);
+}
+
+void number_to_digits(imag* n) {
+    // A digit chain is already there when the number never became a word.
+    if (n->count > 0) return;
+    setvalue(n->value, n);
+}
+
+void number_to_word(imag* n) {
+    int32_t w = 0;
+    if (!digits_to_word(n, &w)) w = INT_DOES_NOT_FIT;
+    free_num(n);
+    n->count = 0;
+    n->head = n->tail = nullptr;
+    n->value = w;
+}
+
+}  // namespace
+
+void words_to_digits(quoly* q) { each_number(q, number_to_digits); }
+
+void read_count_value(FILE** source, name** pending, quoly** value, bool factor_only) {
+    free_quoly(value);
+    const int words = lintmode;
+    quoly* got = nullptr;
+    {
+        ExactCountGuard exact;
+        if (factor_only)
+            old_fact(source, &got, pending);
+        else
+            old_expre(source, &got, pending);
+        if (words) each_number(got, number_to_word);
+    }
+    if (!got) quoly_set(0, &got);
+    *value = got;
+}
+
+bool digits_to_word(imag* n, int32_t* word) {
+    const int32_t w = convert_to_int(n);
+    if (w == INT_DOES_NOT_FIT) return false;
+    *word = w;
+    return true;
+}

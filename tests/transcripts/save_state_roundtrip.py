@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Save, quit, read in a fresh process: the state the user sees comes back.
+
+Each case builds a state in one process, saves it, lists it (the settings
+listing &g, every value, array and function, the variable and function
+listings) and quits; a fresh process reads the file, closes it and lists
+the same things. The two listings must be identical, and the reading must
+report no error.
+
+  - Modular mode: Z/p, GF(2^8), GF(2^16) and a tower of two relations,
+    relations declared in modular mode (field and not), values, dense and
+    sparse arrays, functions. The relation lines of the file are checked
+    against their rational forms worked out by hand, and arithmetic after
+    the read against values worked out by hand (so the relation read back
+    is the one declared, not only one that lists the same).
+  - Shadowed definitions: a function and arrays defined twice, and the
+    bindings of a call in progress: the newest comes back newest.
+  - Every setting away from its start-up value, in rational and modular
+    mode: the &g listings agree, and a second save equals the first.
+
+  save_state_roundtrip.py TARVEX
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+
+
+def run(binary, cwd, script):
+    proc = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd, timeout=60)
+    return proc.stdout.decode("utf-8", "replace")
+
+
+ERRORS = ("Inappropriate symbol", "Tarvex error", "*** Stopped", "Error occurred")
+
+
+def listing_after(out, marker):
+    """What the output shows after the line that closes the file."""
+    at = out.find(marker)
+    return out[out.index("\n", at) + 1:] if at >= 0 else ""
+
+
+def round_trip(binary, setup, probe, name):
+    """(file text, listing before, listing after, the file a fresh process
+    saves after reading it)."""
+    with tempfile.TemporaryDirectory() as cwd:
+        first = run(binary, cwd, setup + "&(S = 'state.sav');\n&s;\n&(S = @);\n" + probe)
+        with open(os.path.join(cwd, "state.sav")) as f:
+            text = f.read()
+        second = run(binary, cwd, "&(R = 'state.sav');\n&(R = @);\n" + probe)
+        run(binary, cwd, "&(R = 'state.sav');\n&(R = @);\n&(S = 'again.sav');\n&s;\n&(S = @);\n")
+        with open(os.path.join(cwd, "again.sav")) as f:
+            again = f.read()
+    before = listing_after(first, " Now closing state.sav.")
+    after = listing_after(second, " Now closing state.sav.")
+    check(before and after, f"{name}: no listing\n{first}\n{second}")
+    built = first[:first.find(" Now closing state.sav.")]
+    check(not any(e in built for e in ERRORS), f"{name}: building the state reports an error\n{built}")
+    read_part = second[:second.find(" Now closing state.sav.")]
+    check(not any(e in read_part for e in ERRORS), f"{name}: reading the file reports an error\n{text}\n{read_part}")
+    return text, before, after, again
+
+
+def same_listing(before, after, name, text):
+    diff = [f"  before: {x!r}\n  after:  {y!r}" for x, y in zip(before.splitlines(), after.splitlines()) if x != y]
+    check(before == after, f"{name}: the state read back lists differently\n" + "\n".join(diff[:8]) + f"\n{text}")
+
+
+# ------------------------------------------------------------ modular mode
+
+MODULAR = {
+    # name: (setup, the relation lines the file must hold, checks: statement -> shown value)
+    "Z/101": ("&(p = 101);\n&(J = t);\n&(P = t^2 + 3, 1);\n&(J = x);\n"
+              "a := (t + 5)*x + 7;\nb := (x^2 + t)/(x + 3*t);\nc := 200;\n"
+              "Func F(u) = u^2 + t.\n"
+              "Array w[2,2];\n[w] := [(t, x, 3, 1/(t + 1))];\n"
+              "Array s[3,3] Sparse;\ns[1,2] := t*x + 3;\ns[3,3] := 1/(x + t);\n",
+              [" &(P = t^2 + 3, 1: :);"],
+              # t^2 = -3: (t + 5)^2 = t^2 + 10t + 25 = 10t + 22
+              {"(t + 5)^2;": "10t + 22", "t^3;": "-3t", "F(t);": "t - 3"}),
+    "Z/97 not a field": ("&(p = 97);\n&(J = u);\n&(P = u^2 - 2);\n&(J = t);\n&(P = t^3 + 5*t + 1);\n"
+                         "a := u^3 + t^4;\nArray v[3];\n[v] := [(u, t^2, u*t)];\n",
+                         [" &(P = u^2 - 2);", " &(P = t^3 + 5t + 1);"],
+                         {"u^2;": "2", "t^3;": "-5t - 1"}),
+    "GF(2^8)": ("&(p = 256);\n&(J = t);\n&(P = t^2 + t + 200, 1);\n&(J = x);\n"
+                "a := 3*t*x + 17;\nb := (x + t)/(x + 5);\nFunc F(u) = u^2.\n"
+                "Array s[2,2] Sparse;\ns[2,1] := 7*t;\n",
+                [" &(P = t^2 + t + 200, 1: :);"],
+                # t^2 = t + 200 in characteristic 2
+                {"t^2 + t;": "200", "F(t) + t;": "200"}),
+    "GF(2^16)": ("&(p = 65536);\n&(J = t);\n&(P = t^3 + 40000, 1);\n"
+                 "a := t^2 + 65535;\nArray w[2];\n[w] := [(t, 12345)];\n",
+                 [" &(P = t^3 + 40000, 1: :);"],
+                 {"t^3;": "40000"}),
+    "tower": ("&(p = 101);\n&(J = s);\n&(P = s^2 + 2, 1);\n&(J = t);\n&(P = t^2 + s*t + 1, 1);\n&(J = x);\n"
+              "a := (t + s)^3;\nb := (x^2 + t)/(x + s);\nFunc G(u) = u^2 + t*s.\n"
+              "Array w[2,2];\n[w] := [(t, x, s, 1/(t + 1))];\n"
+              "Array sp[3,3] Sparse;\nsp[1,2] := t*x + 3;\nsp[3,3] := s/(x + 1);\n",
+              [" &(P = s^2 + 2, 1: :);", " &(P = t^2 + (s)t + 1, 1: :);"],
+              # s^2 = -2, t^2 = -st - 1
+              {"s^2;": "-2", "t^2 + s*t;": "-1"}),
+    # Declared in rational mode and carried over: written as it was declared.
+    "carried": ("&(J = t);\n&(P = t^2 + 205, 1);\n&(p = 101);\na := t + 1;\n",
+                [" &(P = t^2 + 205, 1:"],
+                {"t^2;": "-3"}),
+}
+
+
+def modular_cases(binary):
+    for name, (setup, relation_lines, values) in MODULAR.items():
+        probe = "&g;\n&v;\n&f *;\n" + "".join(f"{v};\n" for v in re.findall(r"^([a-z]+) :=", setup, re.M))
+        probe += "".join(f"[{a}];\n" for a in re.findall(r"^Array (\w+)", setup, re.M))
+        probe += "".join(values)
+        text, before, after, again = round_trip(binary, setup, probe, name)
+        for line in relation_lines:
+            check(line in text, f"{name}: the file lacks the relation line {line!r}\n{text}")
+        check(" 0t" not in text and "0u^2" not in text, f"{name}: a relation written as zeros\n{text}")
+        same_listing(before, after, name, text)
+        shown = [s.strip() for s in re.split(r"\n>", after)]
+        for statement, value in values.items():
+            check(value in shown, f"{name}: {statement} does not show {value} after the read\n{after}")
+        check(again == text, f"{name}: saving the state read back gives another file\n{text}\n{again}")
+
+
+# --------------------------------------------------- shadowed definitions
+
+SHADOWED = ("Func F = 1.\nFunc F = 2.\nFunc H(u) = u + 1.\nFunc H(u) = u + 2.\n"
+            "Array a[2];\n[a] := [(1, 2)];\nArray a[3];\n[a] := [(7, 8, 9)];\n"
+            "Array s[2,2] Sparse;\ns[1,1] := 4;\nArray s[3,3] Sparse;\ns[3,3] := 5;\n")
+
+
+def shadowed(binary):
+    # H(10) is 12: -2 modulo 7 in the symmetric display.
+    for ring, h in [("", "12"), ("&(p = 7);\n", "-2")]:
+        name = f"shadowed {ring.strip() or 'rational'}"
+        probe = "&v;\n&f;\n&f *;\n[a];\n[s];\nF;\nH(10);\n"
+        text, before, after, again = round_trip(binary, ring + SHADOWED, probe, name)
+        same_listing(before, after, name, text)
+        shown = [s.strip() for s in re.split(r"\n>", after)]
+        check(shown[-3:-1] == ["2", h], f"{name}: F or H is not the newest\n{after}")
+        check(again == text, f"{name}: saving the state read back gives another file")
+    # Bindings of a call in progress: the value the name stands for then.
+    with tempfile.TemporaryDirectory() as cwd:
+        run(binary, cwd, "n := 5;\nFunc Sv(n) = &s; n.\n&(S = 'f.sav');\nSv(9);\n&(S = @);\n")
+        out = run(binary, cwd, "&(R = 'f.sav');\nn + 1000;\n")
+        check(re.search(r"^\s*1009$", out, re.M), f"a save inside a call: n is not its binding then\n{out}")
+
+
+# ------------------------------------------------------------ every setting
+
+PARAMETERISED = ["&(e = 1);", "&(N = 0);", "&(m = 2);", "&(a = 0);", "&(B = 0);", "&(D = 2);", "&(M = 'ok>');",
+                 "&(_l = 1);", "&(t = 1);", "&(V = 1);", "&(W = 1);", "&(_L = 1);", "&(L = 1);", "&(u = 3);",
+                 "&(A = 50);", "&(X = 500);", "&(& = 1);", "&(E = 0);", "&(O = 0);", "&(| = 0);", "&(_s = 0);",
+                 "&(_t = 0);", "&(_d = 100);"]
+AFTER_RING = ["&(H = 0);", "&(# = 20);", "&(K = 1);", "&(_r = 7);"]
+# Settings with no switch line (toggles and prompts): a save writes switch
+# lines only, so these stay out of it, and their lines out of the comparison.
+TOGGLES = "&c;\n&Z;\n&C +;\n&I;\n&b;\n&d;\n20;\n&_k;\n100;\n"
+NOT_SAVED = ("Display constant", "Hensel gcd double checking", "GCD stashing level", "Can interrupt anytime")
+# With timing on every statement reports its time, which varies.
+UNSTEADY = ("Elapsed CPU time",)
+
+
+def compared_lines(listing):
+    return "\n".join(l for l in listing.splitlines() if l.strip() and not any(k in l for k in NOT_SAVED + UNSTEADY))
+
+
+def every_setting(binary):
+    for ring in ["&(J = x);\n&(l = 1);\n", "&(J = t);\n&(P = t^2 + 2, 1);\n&(J = x);\n&(l = 1);\n&(p = 101);\n"]:
+        name = "settings " + ("modular" if "&(p" in ring else "rational")
+        setup = TOGGLES + "\n".join(PARAMETERISED) + "\n" + ring + "\n".join(AFTER_RING) + "\n&(n = 1);\n"
+        text, before, after, again = round_trip(binary, setup, "&g;\n", name)
+        b, a = compared_lines(before), compared_lines(after)
+        took = ["Kartasuba cutoff for poly multiplication is 20.", "Determinant method is Gauss-Bareiss.",
+                "Denominator for random is:", "Prompt is: ok>", "Laurent polynomials allowed."]
+        check(all(t in b for t in took), f"{name}: the settings were not made\n{b}")
+        check(b == a, f"{name}: &g differs after the read\n{b}\n---\n{a}\n{text}")
+        for line in PARAMETERISED + AFTER_RING + ["&(n = 1);", "&(l = 1);"] + ring.splitlines()[-1:]:
+            check(line in text.splitlines(), f"{name}: the file lacks {line}\n{text}")
+        check(again == text, f"{name}: saving the state read back gives another file\n{text}\n---\n{again}")
+
+
+def main(argv):
+    binary = os.path.abspath(argv[1])
+    modular_cases(binary)
+    shadowed(binary)
+    every_setting(binary)
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
