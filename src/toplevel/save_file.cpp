@@ -132,14 +132,6 @@ void aux_prime_lists(FILE* out, pt* v, bool modular) {
     }
 }
 
-// Whether every number of p still holds the digits it had before the
-// change into modular mode converted it.
-bool kept_digits(const polynode* p) {
-    for (; p; p = p->next)
-        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
-    return true;
-}
-
 // A relation is written in rational form, read back in rational mode
 // before the ground-ring line converts it.
 void relation_line(FILE* out, pt* v) {
@@ -209,10 +201,16 @@ std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
     return sorted;
 }
 
-void arrays_section(FILE* out) {
+void arrays_section(FILE* out, bool split) {
     std::fprintf(out, "\n;;**  arrays:\n");
     FILE* stream = out;
-    for (array* a : listing_order(all_arrays(true))) do_array_p(&stream, a);
+    for (array* a : save_order_arrays()) {
+        const CellSides sides = split ? cell_sides(a) : CellSides{};
+        if (!sides.left_out)
+            do_array_p(&stream, a);
+        else if (sides.converted)
+            do_array_part(&stream, a, SavePart::converted);
+    }
     // Read earlier, it would leave the values above unreduced.
     if (nomodpolyreadin) std::fprintf(out, "&(n = 1);\n");
     std::fprintf(out, "&x;\n");
@@ -222,13 +220,17 @@ void write_save_text(FILE* out) {
     switch_lines(out);
     if (number_polys > 0) polylist_save(out);
     if (laurent) std::fprintf(out, "&(l = 1);\n");
-    if (modularmode) std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
+    // Values left out are read in rational mode, and the change that
+    // follows converts nothing, as the one that left them out did not.
+    const bool split = modularmode && any_left_out();
+    if (split) left_out_section(out);
+    if (modularmode) std::fprintf(out, split ? "&(p = %li : );\n" : "&(p = %li);\n", static_cast<long>(modulus));
     ring_setting_lines(out);
     std::fprintf(out, "\n\n");
     functions_section(out);
     std::fprintf(out, "\n;;** scalars:\n");
-    dump(out, 0, 0, noisy);
-    arrays_section(out);
+    dump_part(out, 0, 0, noisy, split ? SavePart::converted : SavePart::whole);
+    arrays_section(out, split);
     std::fflush(out);
     if (uglyprint)
         std::printf(" Warning: You saved with ugly format! File is unreadable, except for the variables.\n");
@@ -249,8 +251,9 @@ std::vector<var*> scalars_in_order(bool oldest_first) {
 
 bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v->value->den; }
 
-void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values) {
+void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, SavePart part) {
     if (!listing && is_array_parameter(v)) return;
+    if (part != SavePart::whole && (part == SavePart::left_out) != left_out_value(v->value)) return;
     std::fprintf(out, " %s", v->name);
     if (!show_values && listing) {
         std::fprintf(out, "\n");
@@ -292,6 +295,8 @@ void close_output(bool direct) {
 
 }  // namespace
 
+std::vector<array*> save_order_arrays() { return listing_order(all_arrays(true)); }
+
 void polylist_save(FILE* out) {
     std::fprintf(out, "\n");
     std::vector<pt*> vars;
@@ -308,7 +313,9 @@ void polylist_save(FILE* out) {
     std::fprintf(out, "\n");
 }
 
-void dump(FILE* out, int listing, int finish, int show_values) {
+void dump(FILE* out, int listing, int finish, int show_values) { dump_part(out, listing, finish, show_values, SavePart::whole); }
+
+void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part) {
     const bool saving = !listing;
     std::vector<var*> order = scalars_in_order(saving);
     size_t i = 0;
@@ -318,7 +325,7 @@ void dump(FILE* out, int listing, int finish, int show_values) {
         const size_t more = j - i > static_cast<size_t>(SHOWN_PER_NAME) ? j - i - SHOWN_PER_NAME : 0;
         // The ten newest are written: first in a listing, last in a save.
         for (size_t k = saving ? i + more : i; k < (saving ? j : j - more); k++)
-            write_p_stuff(out, order[k], listing, finish, show_values);
+            write_p_stuff(out, order[k], listing, finish, show_values, part);
         if (more > 0) std::printf(" ... %d more with this name. \n", static_cast<int>(more));
         i = j;
     }

@@ -1,0 +1,48 @@
+// Values a conversion list left out keep their rational form while the
+// arithmetic is modular. A save made then writes them in rational form
+// before the ring-change line, which it gives an empty conversion list:
+// read back they stay unconverted, and the way back to rational mode finds
+// them as the original session does.
+#include <cstdio>
+
+#include "interp/scalars.h"
+#include "matrix/array_store.h"
+#include "numbers/residue.h"
+#include "numbers/ring.h"
+#include "storage/records.h"
+#include "toplevel/save_file.h"
+
+bool kept_digits(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
+    return true;
+}
+
+bool left_out_value(const quoly* q) {
+    if (!q) return false;
+    if (q->isnum) return q->nnum->count > 0;
+    return q->pnum && kept_digits(q->pnum);
+}
+
+bool any_left_out() {
+    for (var* head : sca_store)
+        for (var* v = head; v; v = v->next)
+            if (left_out_value(v->value)) return true;
+    for (array* head : arr_store)
+        for (array* a = head; a; a = a->link)
+            if (cell_sides(a).left_out) return true;
+    return false;
+}
+
+void left_out_section(FILE* out) {
+    int saved_modular = 0;
+    check_modular(&saved_modular);
+    LintOff lint_off;
+    std::fprintf(out, "\n;;** values the conversion list left out:\n");
+    dump_part(out, 0, 0, 1, SavePart::left_out);
+    FILE* stream = out;
+    for (array* a : save_order_arrays())
+        if (cell_sides(a).left_out) do_array_part(&stream, a, SavePart::left_out);
+    std::fprintf(out, "\n");
+    restore_modular(saved_modular);
+}
