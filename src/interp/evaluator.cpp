@@ -36,6 +36,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "quoly/change_mod.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
 #include "matrix/array_store.h"
@@ -47,6 +48,7 @@
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/ring_change.h"
 
 void feature_unavailable(const char* what, int code, const char* text) {
     tarvex_error(what, 0);
@@ -639,6 +641,12 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         quoly_assign(*target, &copy);
         retire_value(target);
         *target = copy;
+    }
+    // A value a conversion list left out enters the ring first: changed in
+    // its word alone, it would keep the digits the way back restores.
+    if (lintmode && left_out_value(*target)) {
+        quoly_change_num(target);
+        if (!*target) quoly_set(0, target);
     }
     quoly* t = *target;
     increment inc{nullptr, &amount, 0};

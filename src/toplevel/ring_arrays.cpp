@@ -171,10 +171,23 @@ void change_arrays(int direction) {
 
 void change_sparses(int direction) {
     each_sparse_array([direction](array* a) {
-        if (a->sparse->mode != modularmode) convert_entries(a->sparse, a->rows, direction);
+        // On the way back an array a conversion list left out may hold
+        // entries assigned in modular mode: they come back too, and the
+        // entries that kept their digits stay as they are.
+        if (direction == 1 || a->sparse->mode != modularmode) convert_entries(a->sparse, a->rows, direction);
         a->sparse->mode = modularmode;
     });
     system_sparse_change(direction);
+}
+
+void left_out_array_words() {
+    each_dense_cell([](quoly** s) { give_left_out_words(*s); });
+    each_sparse_array([](array* a) {
+        each_entry_link(a->sparse, a->rows, [](colm** link) {
+            give_left_out_words((*link)->val);
+            return true;
+        });
+    });
 }
 
 // ---------------------------------------------------------------- starred arrays

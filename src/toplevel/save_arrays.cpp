@@ -14,6 +14,7 @@
 #include "storage/other_records.h"
 #include "storage/records.h"
 #include "toplevel/display.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
 
 namespace {

@@ -31,6 +31,7 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/read_file.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 

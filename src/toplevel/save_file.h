@@ -10,8 +10,6 @@
 struct name;
 struct var;
 struct array;
-struct polynode;
-struct quoly;
 
 // The output file command. &S and &s pass the blank name " ", the
 // parameterised form its name. With an output file open, &s writes the
@@ -40,12 +38,6 @@ void polylist_save(FILE* out);
 std::vector<array*> save_order_arrays();
 
 // ---- values left out by a conversion list (save_left_out.cpp) ----
-// Whether every number of p still holds the digits it had before the
-// change into modular mode converted it.
-bool kept_digits(const polynode* p);
-// Whether a value held in modular mode was never converted: its numbers
-// keep their digit chains, where converted ones are machine words.
-bool left_out_value(const quoly* q);
 // Whether any scalar, cell or sparse entry was left out.
 bool any_left_out();
 // The left-out values in rational form, written with modular arithmetic

@@ -10,19 +10,8 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "storage/records.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
-
-bool kept_digits(const polynode* p) {
-    for (; p; p = p->next)
-        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
-    return true;
-}
-
-bool left_out_value(const quoly* q) {
-    if (!q) return false;
-    if (q->isnum) return q->nnum->count > 0;
-    return q->pnum && kept_digits(q->pnum);
-}
 
 bool any_left_out() {
     for (var* head : sca_store)
