@@ -314,7 +314,9 @@ void polylist_save(FILE* out) {
     std::fprintf(out, "\n");
 }
 
-void dump(FILE* out, int listing, int finish, int show_values) { dump_part(out, listing, finish, show_values, SavePart::whole); }
+void dump(FILE* out, int listing, int finish, int show_values) {
+    dump_part(out, listing, finish, show_values, SavePart::whole);
+}
 
 void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part) {
     const bool saving = !listing;
