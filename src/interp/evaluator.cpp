@@ -635,16 +635,26 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     // The variable may have been deleted while the amount was read.
     if (!*target) quoly_set(0, target);
     // At a nested level the stored value may be an operand of the
-    // interrupted computation: it changes in a copy.
-    if (levelcount > 1) {
+    // interrupted computation: it changes in a copy. So it does in modular
+    // mode, where it may be the copy a starred conversion gave: the way
+    // back must see it written, as after an assignment.
+    // A value a conversion list left out enters the ring first: changed in
+    // its word alone, it would keep the digits the way back restores. Its
+    // copy keeps the digits the conversion reads.
+    const bool left_out = lintmode && left_out_value(*target);
+    if (levelcount > 1 || lintmode) {
         quoly* copy = nullptr;
-        quoly_assign(*target, &copy);
-        retire_value(target);
+        if (left_out) {
+            LintOff digits;
+            quoly_assign(*target, &copy);
+            retire_value(target);
+        } else {
+            quoly_assign(*target, &copy);
+            retire_value(target);
+        }
         *target = copy;
     }
-    // A value a conversion list left out enters the ring first: changed in
-    // its word alone, it would keep the digits the way back restores.
-    if (lintmode && left_out_value(*target)) {
+    if (left_out) {
         quoly_change_num(target);
         if (!*target) quoly_set(0, target);
     }

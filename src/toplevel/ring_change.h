@@ -16,6 +16,7 @@
 
 struct name;
 struct array;
+struct var;
 
 // ---- ground-ring data kept here ----
 constexpr int32_t DENOM_SIZE = 998;
@@ -86,6 +87,9 @@ void change_local(name* list, RingChange* frame);
 // were converted in records only the log reaches, so nothing the user did
 // in modular mode can leave the log pointing at a freed value.
 void reinstate_starred();
+// The value a starred variable gets back on the way to rational mode, as a
+// rational value, while it still holds the copy it was given; else null.
+quoly* starred_original(const var* v);
 // The same for the arrays converted temporarily (kept apart in the same way).
 void reinstate_starred_arrays();
 // The undo log and the unlinked sparse entries replayed, then every starred

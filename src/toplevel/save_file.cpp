@@ -222,10 +222,14 @@ void write_save_text(FILE* out) {
     if (number_polys > 0) polylist_save(out);
     if (laurent) std::fprintf(out, "&(l = 1);\n");
     // Values left out are read in rational mode, and the change that
-    // follows converts nothing, as the one that left them out did not.
+    // follows converts nothing, as the one that left them out did not,
+    // but the starred variables.
     const bool split = modularmode && any_left_out();
     if (split) left_out_section(out);
-    if (modularmode) std::fprintf(out, split ? "&(p = %li : );\n" : "&(p = %li);\n", static_cast<long>(modulus));
+    if (modularmode && split)
+        std::fprintf(out, "&(p = %li : %s);\n", static_cast<long>(modulus), starred_list().c_str());
+    else if (modularmode)
+        std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
     ring_setting_lines(out);
     std::fprintf(out, "\n\n");
     functions_section(out);
@@ -254,7 +258,10 @@ bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v-
 
 void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, SavePart part) {
     if (!listing && is_array_parameter(v)) return;
-    if (part != SavePart::whole && (part == SavePart::left_out) != left_out_value(v->value)) return;
+    // Before the ring-change line a starred variable gets the value it
+    // will come back as; the change's list stars it again.
+    quoly* original = part == SavePart::whole ? nullptr : starred_original(v);
+    if (part != SavePart::whole && (part == SavePart::left_out) != (original || left_out_value(v->value))) return;
     std::fprintf(out, " %s", v->name);
     if (!show_values && listing) {
         std::fprintf(out, "\n");
@@ -265,7 +272,7 @@ void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, 
         std::fprintf(out, " array parameter.\n");
         return;
     }
-    quoly* q = v->value;
+    quoly* q = original ? original : v->value;
     if (!q) {
         // A parameter whose value was moved away holds nothing: it reads as 0.
         std::fprintf(out, listing ? "0\n" : "0;\n");

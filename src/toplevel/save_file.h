@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 struct name;
@@ -38,8 +39,12 @@ void polylist_save(FILE* out);
 std::vector<array*> save_order_arrays();
 
 // ---- values left out by a conversion list (save_left_out.cpp) ----
-// Whether any scalar, cell or sparse entry was left out.
+// Whether any scalar, cell or sparse entry was left out, or a starred
+// variable waits for its original.
 bool any_left_out();
+// The starred variables waiting for their originals as the ring-change
+// line lists them: "*a, *b".
+std::string starred_list();
 // The left-out values in rational form, written with modular arithmetic
 // off, to be read before the ring-change line.
 void left_out_section(FILE* out);

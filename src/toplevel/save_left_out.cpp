@@ -2,8 +2,11 @@
 // arithmetic is modular. A save made then writes them in rational form
 // before the ring-change line, which it gives an empty conversion list:
 // read back they stay unconverted, and the way back to rational mode finds
-// them as the original session does.
+// them as the original session does. Starred variables that still hold the
+// copy they were given are written the same way, with the values they will
+// come back as, and the line stars them again.
 #include <cstdio>
+#include <string>
 
 #include "interp/scalars.h"
 #include "matrix/array_store.h"
@@ -16,7 +19,7 @@
 bool any_left_out() {
     for (var* head : sca_store)
         for (var* v = head; v; v = v->next)
-            if (left_out_value(v->value)) return true;
+            if (left_out_value(v->value) || starred_original(v)) return true;
     for (array* head : arr_store)
         for (array* a = head; a; a = a->link)
             if (cell_sides(a).left_out) return true;
@@ -34,4 +37,12 @@ void left_out_section(FILE* out) {
         if (cell_sides(a).left_out) do_array_part(&stream, a, SavePart::left_out);
     std::fprintf(out, "\n");
     restore_modular(saved_modular);
+}
+
+std::string starred_list() {
+    std::string list;
+    for (var* head : sca_store)
+        for (var* v = head; v; v = v->next)
+            if (starred_original(v)) list += (list.empty() ? "*" : ", *") + std::string(v->name);
+    return list;
 }

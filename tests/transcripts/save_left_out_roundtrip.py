@@ -5,7 +5,8 @@ in a fresh process.
 Left out, a value keeps its rational form while the arithmetic is modular,
 and the way back to rational mode finds it unchanged. Each case builds such
 a state (scalars, polynomials, quolys, dense and sparse arrays left out
-whole or in part, starred and converted values beside them) in Z/97 or
+whole or in part, converted values and starred ones beside them, which
+come back as they were starred unless changed meanwhile) in Z/97 or
 GF(2^8), shows every value, saves, goes back to rational mode and shows
 them again. A fresh process reads the file and does the same. Both showings
 must agree, in modular mode and after the way back; the values after the
@@ -83,10 +84,11 @@ def main(argv):
         case(binary, f"scalars mod {p}", [
             "&(J = t); &(P = t^3 - 2); &(J = x);",
             "e := 2/3; d := x/3 + 7; b := 5; w := x^2*t - 1/5; q := (x + 1)/(x^2 + 3); g := t^5;",
-            f"&(p = {p} : b, q);",
-            "c := b + 1;",
-        ], ["e", "d", "b", "w", "q", "g", "c"],
-            ["2 / 3", "( x + 21 ) / 3", "( (5t)x^2 - 1 ) / 5", "2t^2"])
+            "f := x/7 + 1/2; r := 1/3;",
+            f"&(p = {p} : b, q, *f, *r);",
+            "c := b + 1; r := 4;",
+        ], ["e", "d", "b", "w", "q", "g", "c", "f", "r"],
+            ["2 / 3", "( x + 21 ) / 3", "( (5t)x^2 - 1 ) / 5", "2t^2", "( 2x + 7 ) / 14"])
         # Dense arrays: one left out whole (an unset cell among its cells),
         # one converted, one left out and then partly written in modular
         # mode; a left-out scalar beside a starred one.
@@ -95,11 +97,11 @@ def main(argv):
             "Array m[2,2]; [m] := [[1/2, x/5, 3, 4/7]];",
             "Array n[3]; [n] := [(1/3, 2, 5)];",
             "Array k[3]; k[1] := 1/9; k[3] := x + 1/2;",
-            "a := 12; h := 3/7;",
-            f"&(p = {p} : [n], *a);",
+            "a := 12; h := 3/7; z := 5/6;",
+            f"&(p = {p} : [n], *a, *z);",
             "m[1,2] := 10; k[2] := x + 1;",
-        ], ["[m]", "[n]", "[k]", "a", "h"],
-            ["1 / 2", "x / 5", "4 / 7", "1 / 9", "( 2x + 1 ) / 2", "3 / 7"])
+        ], ["[m]", "[n]", "[k]", "a", "h", "z"],
+            ["1 / 2", "x / 5", "4 / 7", "1 / 9", "( 2x + 1 ) / 2", "3 / 7", "5 / 6"])
         # Sparse arrays: left out whole, converted, and left out with an
         # entry added in modular mode; a shadowed array left out behind a
         # newer one made after the change.
@@ -116,13 +118,14 @@ def main(argv):
             ["1 / 3", "x / 5", "2 / 9"])
     # Left-out values changed in modular mode by an increment or an
     # assignment are residues from then on, and come back as such: 3 + 8,
-    # 2/3 + 1 = 34, 1/2 + 1 = -47 and 5/4 + 1 = -22 modulo 97.
+    # 2/3 + 1 = 34, 1/2 + 1 = -47 and 5/4 + 1 = -22 modulo 97; so does a
+    # starred one, 3/2 + 5 = -42.
     case(binary, "changed in modular mode", [
-        "d := 3; e := 2/3; Array s[2] Sparse; s[1] := 1/2; Array m[2]; m[1] := 5/4; g := 7/3;",
-        "&(p = 97 : );",
-        "d :+ 8; e :+ 1; s[1] :+ 1; s[2] := 5; m[1] :+ 1; m[2] :+ 1;",
-    ], ["d", "e", "[s]", "[m]", "g"],
-        ["11", "34", "[1, [1, -47] ]", "[2, [1, 5] ]", "-22", "7 / 3"])
+        "d := 3; e := 2/3; Array s[2] Sparse; s[1] := 1/2; Array m[2]; m[1] := 5/4; g := 7/3; y := 3/2;",
+        "&(p = 97 : *y);",
+        "d :+ 8; e :+ 1; s[1] :+ 1; s[2] := 5; m[1] :+ 1; m[2] :+ 1; y :+ 5;",
+    ], ["d", "e", "[s]", "[m]", "g", "y"],
+        ["11", "34", "[1, [1, -47] ]", "[2, [1, 5] ]", "-22", "7 / 3", "-42"])
     if failures:
         print(f"{len(failures)} failures")
         return 1
