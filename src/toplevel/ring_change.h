@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -92,6 +93,10 @@ void reinstate_starred();
 quoly* starred_original(const var* v);
 // The same for the arrays converted temporarily (kept apart in the same way).
 void reinstate_starred_arrays();
+// For a dense array starred on the way in: per cell, the value it comes
+// back as, as a rational value, while the cell holds the copy it was given
+// (else null); empty when no cell will come back so.
+std::vector<quoly*> starred_cells(const array* a);
 // The undo log and the unlinked sparse entries replayed, then every starred
 // value and array reinstated.
 void replay_temporary_conversions();

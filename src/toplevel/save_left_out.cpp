@@ -44,5 +44,8 @@ std::string starred_list() {
     for (var* head : sca_store)
         for (var* v = head; v; v = v->next)
             if (starred_original(v)) list += (list.empty() ? "*" : ", *") + std::string(v->name);
+    for (array* a : save_order_arrays())
+        if (a->stamp > 0 && !a->sparse && !starred_cells(a).empty())
+            list += (list.empty() ? "*[" : ", *[") + std::string(a->name) + "]";
     return list;
 }

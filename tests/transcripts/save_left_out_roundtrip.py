@@ -97,11 +97,11 @@ def main(argv):
             "Array m[2,2]; [m] := [[1/2, x/5, 3, 4/7]];",
             "Array n[3]; [n] := [(1/3, 2, 5)];",
             "Array k[3]; k[1] := 1/9; k[3] := x + 1/2;",
-            "a := 12; h := 3/7; z := 5/6;",
-            f"&(p = {p} : [n], *a, *z);",
-            "m[1,2] := 10; k[2] := x + 1;",
-        ], ["[m]", "[n]", "[k]", "a", "h", "z"],
-            ["1 / 2", "x / 5", "4 / 7", "1 / 9", "( 2x + 1 ) / 2", "3 / 7", "5 / 6"])
+            "a := 12; h := 3/7; z := 5/6; Array sq[3]; [sq] := [(2/11, 3/13, x/17)];",
+            f"&(p = {p} : [n], *a, *z, *[sq]);",
+            "m[1,2] := 10; k[2] := x + 1; sq[1] := 4;",
+        ], ["[m]", "[n]", "[k]", "a", "h", "z", "[sq]"],
+            ["1 / 2", "x / 5", "4 / 7", "1 / 9", "( 2x + 1 ) / 2", "3 / 7", "5 / 6", "[[  4,", "3 / 13", "x / 17"])
         # Sparse arrays: left out whole, converted, and left out with an
         # entry added in modular mode; a shadowed array left out behind a
         # newer one made after the change.
