@@ -37,6 +37,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "quoly/change_mod.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
 #include "matrix/array_store.h"
@@ -48,6 +49,7 @@
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/ring_change.h"
 
 void feature_unavailable(const char* what, int code, const char* text) {
     tarvex_error(what, 0);
@@ -640,12 +642,28 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     // The variable may have been deleted while the amount was read.
     if (!*target) quoly_set(0, target);
     // At a nested level the stored value may be an operand of the
-    // interrupted computation: it changes in a copy.
-    if (levelcount > 1) {
+    // interrupted computation: it changes in a copy. So it does in modular
+    // mode, where it may be the copy a starred conversion gave: the way
+    // back must see it written, as after an assignment.
+    // A value a conversion list left out enters the ring first: changed in
+    // its word alone, it would keep the digits the way back restores. Its
+    // copy keeps the digits the conversion reads.
+    const bool left_out = lintmode && left_out_value(*target);
+    if (levelcount > 1 || lintmode) {
         quoly* copy = nullptr;
-        quoly_assign(*target, &copy);
-        retire_value(target);
+        if (left_out) {
+            LintOff digits;
+            quoly_assign(*target, &copy);
+            retire_value(target);
+        } else {
+            quoly_assign(*target, &copy);
+            retire_value(target);
+        }
         *target = copy;
+    }
+    if (left_out) {
+        quoly_change_num(target);
+        if (!*target) quoly_set(0, target);
     }
     quoly* t = *target;
     increment inc{nullptr, &amount, 0};

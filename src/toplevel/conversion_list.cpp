@@ -12,6 +12,7 @@
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
+#include "numbers/ring.h"
 #include "quoly/change_mod.h"
 #include "storage/assign.h"
 #include "storage/other_records.h"
@@ -65,14 +66,21 @@ struct starred_value {
     char name[TOKEN_TEXT];
     quoly* placed;           // the copy the variable was given
     quoly* held;             // the original; the log may point at this word
+    quoly* original;         // a rational copy of it for a save, or null
 };
 // Nodes never move: the log holds &held. Never destroyed either: at exit
 // the originals held for a ring change still in force stay reached.
 std::list<starred_value>& starred_values = *new std::list<starred_value>;
 
 void convert_starred(var* v) {
-    starred_values.push_back(starred_value{v, {}, nullptr, v->value});
+    starred_values.push_back(starred_value{v, {}, nullptr, v->value, nullptr});
     starred_value& s = starred_values.back();
+    // A save made meanwhile writes the value as it will come back; one
+    // converted earlier in the same list comes back as its residue does.
+    if (left_out_value(s.held)) {
+        LintOff digits;
+        quoly_assign(s.held, &s.original);
+    }
     std::memcpy(s.name, v->name, TOKEN_TEXT);
     v->value = nullptr;
     if (s.held) quoly_change_to_mod(&s.held);
@@ -156,9 +164,19 @@ void reinstate_starred() {
         } else {
             free_quoly(&s.held);
         }
+        {
+            LintOff digits;
+            free_quoly(&s.original);
+        }
         starred_values.pop_back();
     }
     reinstate_starred_arrays();
+}
+
+quoly* starred_original(const var* v) {
+    for (auto it = starred_values.rbegin(); it != starred_values.rend(); ++it)
+        if (it->record == v) return v->value == it->placed ? it->original : nullptr;
+    return nullptr;
 }
 
 void get_stream(name** list, FILE** input, name** pending) {

@@ -171,10 +171,23 @@ void change_arrays(int direction) {
 
 void change_sparses(int direction) {
     each_sparse_array([direction](array* a) {
-        if (a->sparse->mode != modularmode) convert_entries(a->sparse, a->rows, direction);
+        // On the way back an array a conversion list left out may hold
+        // entries assigned in modular mode: they come back too, and the
+        // entries that kept their digits stay as they are.
+        if (direction == 1 || a->sparse->mode != modularmode) convert_entries(a->sparse, a->rows, direction);
         a->sparse->mode = modularmode;
     });
     system_sparse_change(direction);
+}
+
+void left_out_array_words() {
+    each_dense_cell([](quoly** s) { give_left_out_words(*s); });
+    each_sparse_array([](array* a) {
+        each_entry_link(a->sparse, a->rows, [](colm** link) {
+            give_left_out_words((*link)->val);
+            return true;
+        });
+    });
 }
 
 // ---------------------------------------------------------------- starred arrays
@@ -196,6 +209,7 @@ struct starred_array {
     int32_t cells = 0;
     std::unique_ptr<quoly*[]> held;
     std::vector<quoly*> placed;
+    std::vector<quoly*> originals;   // rational copies of the cells for a save
     // sparse: a record of its own holding the original frames, and the
     // values of the copy the array was given, in row and column order
     array shadow{};
@@ -236,10 +250,15 @@ void convert_starred_array(array* a) {
     s.cells = a->last - a->first + 1;
     s.held.reset(new quoly*[static_cast<size_t>(s.cells)]);
     s.placed.assign(static_cast<size_t>(s.cells), nullptr);
+    s.originals.assign(static_cast<size_t>(s.cells), nullptr);
     for (int32_t k = 0; k < s.cells; k++) {
         quoly** cell = cell_at(a->first + k);
         s.held[k] = *cell;
         *cell = nullptr;
+        if (left_out_value(s.held[k])) {
+            LintOff digits;
+            quoly_assign(s.held[k], &s.originals[k]);
+        }
         if (s.held[k]) {
             quoly_change_to_mod(&s.held[k]);
             if (s.held[k]) quoly_assign(s.held[k], cell);
@@ -285,8 +304,31 @@ void reinstate_starred_arrays() {
                 }
             }
         }
+        {
+            LintOff digits;
+            for (quoly*& q : s.originals) free_quoly(&q);
+        }
         starred_arrays.pop_back();
     }
+}
+
+std::vector<quoly*> starred_cells(const array* a) {
+    std::vector<quoly*> cells;
+    for (auto it = starred_arrays.rbegin(); it != starred_arrays.rend(); ++it) {
+        const starred_array& s = *it;
+        if (s.record != a) continue;
+        if (s.shadow.sparse || s.stamp != a->stamp || a->sparse || a->last - a->first + 1 != s.cells) return cells;
+        cells.assign(static_cast<size_t>(s.cells), nullptr);
+        bool any = false;
+        for (int32_t k = 0; k < s.cells; k++) {
+            if (*cell_at(a->first + k) != s.placed[k]) continue;
+            cells[k] = s.originals[k];
+            any = any || cells[k];
+        }
+        if (!any) cells.clear();
+        return cells;
+    }
+    return cells;
 }
 
 void replay_temporary_conversions() {

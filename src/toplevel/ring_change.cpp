@@ -134,6 +134,12 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
     RingChange frame{input, pending, 0};
     if (list) {
         change_local(list, &frame);
+        // What the list left out keeps its digits, which the way back finds
+        // again; meanwhile its words are the residues of its numbers, so
+        // that modular arithmetic never reads a word this ring did not set,
+        // and a save read back gives the same words.
+        for_each_scalar([](quoly** slot) { give_left_out_words(*slot); });
+        left_out_array_words();
     } else {
         for_each_scalar([](quoly** slot) {
             if (*slot) quoly_change_num(slot);
@@ -237,6 +243,16 @@ void poly_from_mod(polynode* p) {
     }
 }
 
+// Every number that kept its digits gets its residue as its word.
+void poly_words(polynode* p) {
+    for (; p; p = p->next) {
+        if (!p->numb)
+            poly_words(p->pcoef);
+        else if (p->ncoef->count > 0)
+            change_num(p->ncoef, 0, 0);
+    }
+}
+
 }  // namespace
 
 void value_from_mod(quoly* q) {
@@ -247,6 +263,28 @@ void value_from_mod(quoly* q) {
     }
     poly_from_mod(q->pnum);
     poly_from_mod(q->den);
+}
+
+bool kept_digits(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
+    return true;
+}
+
+bool left_out_value(const quoly* q) {
+    if (!q) return false;
+    if (q->isnum) return q->nnum->count > 0;
+    return q->pnum && kept_digits(q->pnum);
+}
+
+void give_left_out_words(quoly* q) {
+    if (!left_out_value(q)) return;
+    if (q->isnum) {
+        change_num(q->nnum, 0, 0);
+        return;
+    }
+    poly_words(q->pnum);
+    poly_words(q->den);
 }
 
 void change_prec(FILE** input, quoly** value, name** pending, int32_t new_modulus, name* list, int report) {

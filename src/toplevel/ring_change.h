@@ -11,11 +11,13 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "storage/records.h"
 
 struct name;
 struct array;
+struct var;
 
 // ---- ground-ring data kept here ----
 constexpr int32_t DENOM_SIZE = 998;
@@ -62,6 +64,15 @@ void change_polydata(int direction);
 // chain was never converted (a value left out of a conversion list, or one
 // converted temporarily) and keeps it.
 void value_from_mod(quoly* q);
+// Whether every number of p still holds its digit chain.
+bool kept_digits(const polynode* p);
+// Whether a value held in modular mode was left out of a conversion list:
+// its numbers keep their digit chains, where residues are machine words
+// alone. Its words mean nothing in the ring; its digits are its value.
+bool left_out_value(const quoly* q);
+// The words of a left-out value become the residues of its numbers in the
+// current ring; its digits stay. Nothing happens to any other value.
+void give_left_out_words(quoly* q);
 
 // ---- conversion lists ----
 // Captures the tokens after ":" up to and including ")" from the input (or
@@ -77,8 +88,15 @@ void change_local(name* list, RingChange* frame);
 // were converted in records only the log reaches, so nothing the user did
 // in modular mode can leave the log pointing at a freed value.
 void reinstate_starred();
+// The value a starred variable gets back on the way to rational mode, as a
+// rational value, while it still holds the copy it was given; else null.
+quoly* starred_original(const var* v);
 // The same for the arrays converted temporarily (kept apart in the same way).
 void reinstate_starred_arrays();
+// For a dense array starred on the way in: per cell, the value it comes
+// back as, as a rational value, while the cell holds the copy it was given
+// (else null); empty when no cell will come back so.
+std::vector<quoly*> starred_cells(const array* a);
 // The undo log and the unlinked sparse entries replayed, then every starred
 // value and array reinstated.
 void replay_temporary_conversions();
@@ -98,6 +116,8 @@ void change_arrays(int direction);     // every dense cell, the dense system arr
 // the system array's frames; permanent conversion removes the entries that
 // became 0. The frames' mode := modularmode.
 void change_sparses(int direction);
+// give_left_out_words for every dense cell and sparse entry.
+void left_out_array_words();
 // One sparse array: to_mod logged (entries that become 0 are unlinked and
 // go on sparse_fix), to_mod and from_mod both: the two logs replayed,
 // from_mod alone back from residues, neither permanent.

@@ -5,6 +5,7 @@
 // column, value ...), so that reading the file builds the same arrays.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "interp/settings.h"
 #include "matrix/array_store.h"
@@ -14,6 +15,7 @@
 #include "storage/other_records.h"
 #include "storage/records.h"
 #include "toplevel/display.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
 
 namespace {
@@ -164,7 +166,87 @@ void sparse_literal(FILE** out, const array* a) {
     if (any) std::fprintf(f, "];\n");
 }
 
+// Every non-empty cell with its subscripts counted from 0 (a sparse
+// entry's from its row and column).
+template <class F>
+void each_cell(const array* a, F f) {
+    if (a->sparse) {
+        const sparse* fr = a->sparse;
+        for (int32_t r = 1; r <= a->rows && fr; r++) {
+            const colm* e = fr->row[(r - 1) % SPARSE_FRAME_ROWS];
+            if (r % SPARSE_FRAME_ROWS == 0) fr = fr->next;
+            for (; e; e = e->next) f(int64_t{r} - 1, int64_t{e->col} - 1, e->val);
+        }
+        return;
+    }
+    const int32_t rows = a->rows;
+    for (int64_t k = 0; k <= int64_t{a->last} - a->first; k++)
+        if (quoly* q = *cell_at(a->first + k)) f(k % rows, k / rows, q);
+}
+
+// One cell's assignment on a line of its own.
+void cell_line(FILE** out, const array* a, int64_t r, int64_t c, quoly* q) {
+    int32_t col = std::fprintf(*out, " %s[%lli", a->name, static_cast<long long>(r + addresser));
+    if (!a->onedim) col += std::fprintf(*out, ",%lli", static_cast<long long>(c + addresser));
+    col += std::fprintf(*out, "] := ");
+    write_value(out, q, &col, 0, "");
+    std::fprintf(*out, ";\n");
+}
+
+// The cells of one side, one assignment a line.
+void cell_lines(FILE** out, const array* a, bool left_out) {
+    each_cell(a, [out, a, left_out](int64_t r, int64_t c, quoly* q) {
+        if (left_out_value(q) == left_out) cell_line(out, a, r, c, q);
+    });
+}
+
+// A starred array: before the ring-change line the values its cells come
+// back as, after it the cells written meanwhile (which the way back keeps).
+void starred_part(FILE** out, const array* a, const std::vector<quoly*>& originals, SavePart part) {
+    if (part == SavePart::left_out) {
+        std::fprintf(*out, "\n");
+        describe(*out, a);
+    }
+    const int32_t rows = a->rows;
+    for (size_t k = 0; k < originals.size(); k++) {
+        quoly* current = *cell_at(a->first + static_cast<int64_t>(k));
+        quoly* q = part == SavePart::left_out ? originals[k] : originals[k] ? nullptr : current;
+        if (q) cell_line(out, a, static_cast<int64_t>(k) % rows, static_cast<int64_t>(k) / rows, q);
+    }
+}
+
 }  // namespace
+
+CellSides cell_sides(const array* a) {
+    CellSides sides;
+    if (a->stamp < 0) return sides;
+    // A starred array is written on both sides.
+    if (!a->sparse && !starred_cells(a).empty()) return CellSides{true, true};
+    each_cell(a, [&sides](int64_t, int64_t, const quoly* q) {
+        (left_out_value(q) ? sides.left_out : sides.converted) = true;
+    });
+    return sides;
+}
+
+void do_array_part(FILE** out, array* a, SavePart part) {
+    const std::vector<quoly*> originals = a->sparse ? std::vector<quoly*>{} : starred_cells(a);
+    if (!originals.empty()) {
+        starred_part(out, a, originals, part);
+        return;
+    }
+    const CellSides sides = cell_sides(a);
+    if (part == SavePart::converted) {
+        cell_lines(out, a, false);
+        return;
+    }
+    if (!sides.converted) {
+        do_array_p(out, a);
+        return;
+    }
+    std::fprintf(*out, "\n");
+    describe(*out, a);
+    cell_lines(out, a, true);
+}
 
 void do_array_p(FILE** out, array* a) {
     // An alias stands for an array parameter of a call in progress.

@@ -31,6 +31,7 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/read_file.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -132,14 +133,6 @@ void aux_prime_lists(FILE* out, pt* v, bool modular) {
     }
 }
 
-// Whether every number of p still holds the digits it had before the
-// change into modular mode converted it.
-bool kept_digits(const polynode* p) {
-    for (; p; p = p->next)
-        if (p->numb ? p->ncoef->count <= 0 : !kept_digits(p->pcoef)) return false;
-    return true;
-}
-
 // A relation is written in rational form, read back in rational mode
 // before the ground-ring line converts it.
 void relation_line(FILE* out, pt* v) {
@@ -209,10 +202,16 @@ std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
     return sorted;
 }
 
-void arrays_section(FILE* out) {
+void arrays_section(FILE* out, bool split) {
     std::fprintf(out, "\n;;**  arrays:\n");
     FILE* stream = out;
-    for (array* a : listing_order(all_arrays(true))) do_array_p(&stream, a);
+    for (array* a : save_order_arrays()) {
+        const CellSides sides = split ? cell_sides(a) : CellSides{};
+        if (!sides.left_out)
+            do_array_p(&stream, a);
+        else if (sides.converted)
+            do_array_part(&stream, a, SavePart::converted);
+    }
     // Read earlier, it would leave the values above unreduced.
     if (nomodpolyreadin) std::fprintf(out, "&(n = 1);\n");
     std::fprintf(out, "&x;\n");
@@ -222,13 +221,21 @@ void write_save_text(FILE* out) {
     switch_lines(out);
     if (number_polys > 0) polylist_save(out);
     if (laurent) std::fprintf(out, "&(l = 1);\n");
-    if (modularmode) std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
+    // Values left out are read in rational mode, and the change that
+    // follows converts nothing, as the one that left them out did not,
+    // but the starred variables.
+    const bool split = modularmode && any_left_out();
+    if (split) left_out_section(out);
+    if (modularmode && split)
+        std::fprintf(out, "&(p = %li : %s);\n", static_cast<long>(modulus), starred_list().c_str());
+    else if (modularmode)
+        std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
     ring_setting_lines(out);
     std::fprintf(out, "\n\n");
     functions_section(out);
     std::fprintf(out, "\n;;** scalars:\n");
-    dump(out, 0, 0, noisy);
-    arrays_section(out);
+    dump_part(out, 0, 0, noisy, split ? SavePart::converted : SavePart::whole);
+    arrays_section(out, split);
     std::fflush(out);
     if (uglyprint)
         std::printf(" Warning: You saved with ugly format! File is unreadable, except for the variables.\n");
@@ -249,8 +256,12 @@ std::vector<var*> scalars_in_order(bool oldest_first) {
 
 bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v->value->den; }
 
-void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values) {
+void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, SavePart part) {
     if (!listing && is_array_parameter(v)) return;
+    // Before the ring-change line a starred variable gets the value it
+    // will come back as; the change's list stars it again.
+    quoly* original = part == SavePart::whole ? nullptr : starred_original(v);
+    if (part != SavePart::whole && (part == SavePart::left_out) != (original || left_out_value(v->value))) return;
     std::fprintf(out, " %s", v->name);
     if (!show_values && listing) {
         std::fprintf(out, "\n");
@@ -261,7 +272,7 @@ void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values) 
         std::fprintf(out, " array parameter.\n");
         return;
     }
-    quoly* q = v->value;
+    quoly* q = original ? original : v->value;
     if (!q) {
         // A parameter whose value was moved away holds nothing: it reads as 0.
         std::fprintf(out, listing ? "0\n" : "0;\n");
@@ -292,6 +303,8 @@ void close_output(bool direct) {
 
 }  // namespace
 
+std::vector<array*> save_order_arrays() { return listing_order(all_arrays(true)); }
+
 void polylist_save(FILE* out) {
     std::fprintf(out, "\n");
     std::vector<pt*> vars;
@@ -309,6 +322,10 @@ void polylist_save(FILE* out) {
 }
 
 void dump(FILE* out, int listing, int finish, int show_values) {
+    dump_part(out, listing, finish, show_values, SavePart::whole);
+}
+
+void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part) {
     const bool saving = !listing;
     std::vector<var*> order = scalars_in_order(saving);
     size_t i = 0;
@@ -318,7 +335,7 @@ void dump(FILE* out, int listing, int finish, int show_values) {
         const size_t more = j - i > static_cast<size_t>(SHOWN_PER_NAME) ? j - i - SHOWN_PER_NAME : 0;
         // The ten newest are written: first in a listing, last in a save.
         for (size_t k = saving ? i + more : i; k < (saving ? j : j - more); k++)
-            write_p_stuff(out, order[k], listing, finish, show_values);
+            write_p_stuff(out, order[k], listing, finish, show_values, part);
         if (more > 0) std::printf(" ... %d more with this name. \n", static_cast<int>(more));
         i = j;
     }

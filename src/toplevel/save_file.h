@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 struct name;
 struct var;
@@ -18,17 +20,48 @@ struct array;
 // to be read.
 void save(FILE** source, name** pending, const char* given, int letter, int* asked);
 
+// A save in modular mode writes the values a conversion list left out
+// (still rational) before the ring-change line, the others after it.
+enum class SavePart { whole, left_out, converted };
+
 // The scalars, sorted by name: as statements (listing 0) or as a listing
 // on the terminal (listing 1, finish 1); values written when show_values
 // is on or listing is 0.
 void dump(FILE* out, int listing, int finish, int show_values);
+// The same, limited in a save to one side of the ring-change line.
+void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part);
 // The variable listing &v: the scalars, then the arrays.
 void listvars(int show_values);
 // The polynomial variables in save form, innermost first, each with its
 // mod-out relation.
 void polylist_save(FILE* out);
+// The arrays in the order a save writes them: by name, oldest first.
+std::vector<array*> save_order_arrays();
+
+// ---- values left out by a conversion list (save_left_out.cpp) ----
+// Whether any scalar, cell or sparse entry was left out, or a starred
+// variable waits for its original.
+bool any_left_out();
+// The starred variables waiting for their originals as the ring-change
+// line lists them: "*a, *b".
+std::string starred_list();
+// The left-out values in rational form, written with modular arithmetic
+// off, to be read before the ring-change line.
+void left_out_section(FILE* out);
 
 // ---- arrays (save_arrays.cpp) ----
+// Which of its non-empty cells (entries of a sparse array) were left out
+// by a conversion list, and which not.
+struct CellSides {
+    bool left_out = false;
+    bool converted = false;
+};
+CellSides cell_sides(const array* a);
+// One side of an array whose cells were left out: before the ring-change
+// line the declaration and the left-out cells (all of them by the usual
+// statement, some of them one per line), after it the other cells one per
+// line.
+void do_array_part(FILE** out, array* a, SavePart part);
 // One array written as statements that rebuild it: a newline, the
 // declaration line, the cells (nothing for an alias of an array parameter).
 void do_array_p(FILE** out, array* a);
