@@ -205,7 +205,9 @@ std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
 void arrays_section(FILE* out, bool split) {
     std::fprintf(out, "\n;;**  arrays:\n");
     FILE* stream = out;
+    const std::set<const array*> pulled = split ? pulled_before_line() : std::set<const array*>{};
     for (array* a : save_order_arrays()) {
+        if (pulled.count(a)) continue;
         const CellSides sides = split ? cell_sides(a) : CellSides{};
         if (!sides.left_out)
             do_array_p(&stream, a);

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,13 @@ std::string starred_list();
 // The left-out values in rational form, written with modular arithmetic
 // off, to be read before the ring-change line.
 void left_out_section(FILE* out);
+// The arrays written whole before the ring-change line though some of
+// their cells are residues (written as the integers they come back as):
+// those older than a record of their name written before the line, and
+// those of both kinds that are not the newest of their name, so that the
+// records of a name are read oldest first and cells assigned after the
+// line by name reach the newest one.
+std::set<const array*> pulled_before_line();
 
 // ---- arrays (save_arrays.cpp) ----
 // Which of its non-empty cells (entries of a sparse array) were left out

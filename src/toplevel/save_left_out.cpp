@@ -6,10 +6,16 @@
 // copy they were given are written the same way, with the values they will
 // come back as, and the line stars them again.
 #include <cstdio>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "interp/scalars.h"
 #include "matrix/array_store.h"
+#include "matrix/sparse.h"
+#include "storage/assign.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "storage/records.h"
@@ -26,17 +32,95 @@ bool any_left_out() {
     return false;
 }
 
+std::set<const array*> pulled_before_line() {
+    std::map<std::string, std::vector<array*>> by_name;
+    for (array* a : save_order_arrays())
+        if (a->stamp >= 0) by_name[a->name].push_back(a);
+    std::set<const array*> pulled;
+    for (const auto& [name, records] : by_name) {
+        const int count = static_cast<int>(records.size());
+        int last_before = -1;
+        for (int i = 0; i < count; i++) {
+            const CellSides sides = cell_sides(records[i]);
+            if (!sides.left_out) continue;
+            last_before = i;
+            // Its other cells would be assigned by name after the line,
+            // which reaches only the newest record of the name.
+            if (sides.converted && i + 1 < count) pulled.insert(records[i]);
+        }
+        // Read after the line, an older record would hide the newer one
+        // read before it.
+        for (int i = 0; i < last_before; i++) pulled.insert(records[i]);
+    }
+    return pulled;
+}
+
+namespace {
+
+// The cells of the arrays written whole before the line, each residue
+// replaced by a copy brought back to an integer (the copies are made while
+// the arithmetic is still modular); put back by restore().
+class PulledCells {
+public:
+    explicit PulledCells(const std::set<const array*>& pulled) {
+        for (const array* a : pulled) {
+            if (a->sparse) {
+                const sparse* fr = a->sparse;
+                for (int32_t r = 1; r <= a->rows && fr; r++) {
+                    colm* e = fr->row[(r - 1) % SPARSE_FRAME_ROWS];
+                    if (r % SPARSE_FRAME_ROWS == 0) fr = fr->next;
+                    for (; e; e = e->next) swap_in(&e->val);
+                }
+                continue;
+            }
+            for (int64_t k = 0; k <= int64_t{a->last} - a->first; k++) swap_in(cell_at(a->first + k));
+        }
+    }
+    void restore() {
+        for (auto& [slot, original] : swapped_) {
+            free_quoly(slot);
+            *slot = original;
+        }
+        swapped_.clear();
+    }
+    ~PulledCells() { restore(); }
+    PulledCells(const PulledCells&) = delete;
+    PulledCells& operator=(const PulledCells&) = delete;
+
+private:
+    void swap_in(quoly** slot) {
+        if (!*slot || left_out_value(*slot)) return;
+        quoly* copy = nullptr;
+        quoly_assign(*slot, &copy);
+        value_from_mod(copy);
+        swapped_.emplace_back(slot, *slot);
+        *slot = copy;
+    }
+    std::vector<std::pair<quoly**, quoly*>> swapped_;
+};
+
+}  // namespace
+
 void left_out_section(FILE* out) {
+    const std::set<const array*> pulled = pulled_before_line();
+    PulledCells copies(pulled);
     int saved_modular = 0;
     check_modular(&saved_modular);
-    LintOff lint_off;
-    std::fprintf(out, "\n;;** values the conversion list left out:\n");
-    dump_part(out, 0, 0, 1, SavePart::left_out);
-    FILE* stream = out;
-    for (array* a : save_order_arrays())
-        if (cell_sides(a).left_out) do_array_part(&stream, a, SavePart::left_out);
-    std::fprintf(out, "\n");
+    {
+        LintOff lint_off;
+        std::fprintf(out, "\n;;** values the conversion list left out:\n");
+        dump_part(out, 0, 0, 1, SavePart::left_out);
+        FILE* stream = out;
+        for (array* a : save_order_arrays()) {
+            if (pulled.count(a))
+                do_array_p(&stream, a);
+            else if (cell_sides(a).left_out)
+                do_array_part(&stream, a, SavePart::left_out);
+        }
+        std::fprintf(out, "\n");
+    }
     restore_modular(saved_modular);
+    copies.restore();
 }
 
 std::string starred_list() {
@@ -44,8 +128,9 @@ std::string starred_list() {
     for (var* head : sca_store)
         for (var* v = head; v; v = v->next)
             if (starred_original(v)) list += (list.empty() ? "*" : ", *") + std::string(v->name);
+    const std::set<const array*> pulled = pulled_before_line();
     for (array* a : save_order_arrays())
-        if (a->stamp > 0 && !a->sparse && !starred_cells(a).empty())
+        if (a->stamp > 0 && !a->sparse && !pulled.count(a) && !starred_cells(a).empty())
             list += (list.empty() ? "*[" : ", *[") + std::string(a->name) + "]";
     return list;
 }

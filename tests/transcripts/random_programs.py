@@ -333,7 +333,11 @@ def shown_values(out):
         return None
     # Prompts of nested levels carry the level's number.
     blocks = re.split(r"\n[2-9]?>", out[at:])[1:]
-    return [b.strip() for b in blocks]
+    # Showing an array sets its unset cells to 0 with a warning, and the
+    # save writes them as 0: the first show may have been swallowed by an
+    # unfinished malformed statement, so the warning is no difference.
+    warning = "Warning. Uninitialized array element has been set to 0.\n"
+    return [b.replace(warning, "").strip() for b in blocks]
 
 
 def problems_of(code, out, err, what):

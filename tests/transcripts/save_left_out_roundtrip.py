@@ -48,9 +48,10 @@ def probe(names, mark):
     return lines + [f"!('@@{mark}END@@');"]
 
 
-def case(binary, name, setup, names, wanted):
+def case(binary, name, setup, names, wanted, unset_cells=False):
     """setup ends in modular mode; wanted: texts the showing after the way
-    back must hold (values worked out by hand)."""
+    back must hold (values worked out by hand). An unset cell is written as
+    0 and read back as a set one, written differently by the next save."""
     shows = probe(names, "MOD") + probe(names, "MOD")
     back = ["&(p = _i);"] + probe(names, "RAT")
     with tempfile.TemporaryDirectory() as cwd:
@@ -73,7 +74,7 @@ def case(binary, name, setup, names, wanted):
     check(rat1 is not None and rat1 == rat2, f"{name}: values after the way back differ\n{rat1}\n---\n{rat2}\n{text}")
     for w in wanted:
         check(rat1 is not None and w in rat1, f"{name}: {w!r} not shown after the way back\n{rat1}")
-    check(text == again, f"{name}: the second save differs\n{text}\n---\n{again}")
+    check(unset_cells or text == again, f"{name}: the second save differs\n{text}\n---\n{again}")
 
 
 def main(argv):
@@ -116,6 +117,22 @@ def main(argv):
             "Array v[3]; [v] := [(1, 2, 3)];",
         ], ["[s]", "[u]", "[r]", "[v]"],
             ["1 / 3", "x / 5", "2 / 9"])
+    # Records of one name on both sides of the ring-change line: an older
+    # array with an unset cell behind a newer one left out, and an older
+    # sparse array behind a newer dense one starred with everything. Read
+    # back, the newer must still hide the older.
+    case(binary, "shadowed records", [
+        "Array m0[1,1]; Array m0[1,1]; [m0] := [(9)];",
+        "Array m1[3,3] Sparse; m1[2,1] := 1/2; Array m1[2,2]; [m1] := [(-9, 1/3, 0, 4)];",
+        "a1 := 29;",
+        "&(p = 97 : a1);",
+    ], ["[m0]", "[m1]", "a1"], ["[[  9", "1 / 3"], unset_cells=True)
+    case(binary, "shadowed records, all starred", [
+        "Array m1[3,3] Sparse; m1[2,1] := 1; Array m1[3,3];",
+        "[m1] := [(-9, -1, 0, 0, 4, 0, -7, 2, -3)];",
+        "c := 18;",
+        "&(p = 101 : **);",
+    ], ["[m1]", "c"], ["-9", "-7"])
     # Left-out values changed in modular mode by an increment or an
     # assignment are residues from then on, and come back as such: 3 + 8,
     # 2/3 + 1 = 34, 1/2 + 1 = -47 and 5/4 + 1 = -22 modulo 97; so does a
