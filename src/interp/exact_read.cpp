@@ -48,28 +48,6 @@ DigitSlotHold::~DigitSlotHold() {
 
 namespace {
 
-// f applied to every number record of a value.
-template <class F>
-void each_poly_number(polynode* p, F f) {
-    for (; p; p = p->next) {
-        if (p->numb)
-            f(p->ncoef);
-        else
-            each_poly_number(p->pcoef, f);
-    }
-}
-
-template <class F>
-void each_number(quoly* q, F f) {
-    if (!q) return;
-    if (q->isnum) {
-        f(q->nnum);
-        return;
-    }
-    each_poly_number(q->pnum, f);
-    each_poly_number(q->den, f);
-}
-
 void number_to_digits(imag* n) {
     // A digit chain is already there when the number never became a word.
     if (n->count > 0) return;

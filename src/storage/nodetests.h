@@ -15,6 +15,29 @@
 struct pt;
 struct sparse;
 
+// ---- walks ----
+// f(number record) for every number of a polynomial, outermost terms first.
+template <class F>
+void each_poly_number(polynode* p, F f) {
+    for (; p; p = p->next) {
+        if (p->numb)
+            f(p->ncoef);
+        else
+            each_poly_number(p->pcoef, f);
+    }
+}
+// The same for a value: its number, or its numerator's and denominator's.
+template <class F>
+void each_number(quoly* q, F f) {
+    if (!q) return;
+    if (q->isnum) {
+        f(q->nnum);
+        return;
+    }
+    each_poly_number(q->pnum, f);
+    each_poly_number(q->den, f);
+}
+
 // A number that does not fit in a machine integer converts to this.
 constexpr int32_t INT_DOES_NOT_FIT = static_cast<int32_t>(0x80000001u);
 

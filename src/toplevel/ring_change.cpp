@@ -234,36 +234,9 @@ void number_from_mod(imag* n) {
     setvalue(static_cast<int32_t>(v), n);
 }
 
-void poly_from_mod(polynode* p) {
-    for (; p; p = p->next) {
-        if (p->numb)
-            number_from_mod(p->ncoef);
-        else
-            poly_from_mod(p->pcoef);
-    }
-}
-
-// Every number that kept its digits gets its residue as its word.
-void poly_words(polynode* p) {
-    for (; p; p = p->next) {
-        if (!p->numb)
-            poly_words(p->pcoef);
-        else if (p->ncoef->count > 0)
-            change_num(p->ncoef, 0, 0);
-    }
-}
-
 }  // namespace
 
-void value_from_mod(quoly* q) {
-    if (!q) return;
-    if (q->isnum) {
-        number_from_mod(q->nnum);
-        return;
-    }
-    poly_from_mod(q->pnum);
-    poly_from_mod(q->den);
-}
+void value_from_mod(quoly* q) { each_number(q, number_from_mod); }
 
 bool kept_digits(const polynode* p) {
     for (; p; p = p->next)
@@ -279,12 +252,10 @@ bool left_out_value(const quoly* q) {
 
 void give_left_out_words(quoly* q) {
     if (!left_out_value(q)) return;
-    if (q->isnum) {
-        change_num(q->nnum, 0, 0);
-        return;
-    }
-    poly_words(q->pnum);
-    poly_words(q->den);
+    // Every number that kept its digits gets its residue as its word.
+    each_number(q, [](imag* n) {
+        if (n->count > 0) change_num(n, 0, 0);
+    });
 }
 
 void change_prec(FILE** input, quoly** value, name** pending, int32_t new_modulus, name* list, int report) {

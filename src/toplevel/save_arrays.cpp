@@ -166,24 +166,6 @@ void sparse_literal(FILE** out, const array* a) {
     if (any) std::fprintf(f, "];\n");
 }
 
-// Every non-empty cell with its subscripts counted from 0 (a sparse
-// entry's from its row and column).
-template <class F>
-void each_cell(const array* a, F f) {
-    if (a->sparse) {
-        const sparse* fr = a->sparse;
-        for (int32_t r = 1; r <= a->rows && fr; r++) {
-            const colm* e = fr->row[(r - 1) % SPARSE_FRAME_ROWS];
-            if (r % SPARSE_FRAME_ROWS == 0) fr = fr->next;
-            for (; e; e = e->next) f(int64_t{r} - 1, int64_t{e->col} - 1, e->val);
-        }
-        return;
-    }
-    const int32_t rows = a->rows;
-    for (int64_t k = 0; k <= int64_t{a->last} - a->first; k++)
-        if (quoly* q = *cell_at(a->first + k)) f(k % rows, k / rows, q);
-}
-
 // One cell's assignment on a line of its own.
 void cell_line(FILE** out, const array* a, int64_t r, int64_t c, quoly* q) {
     int32_t col = std::fprintf(*out, " %s[%lli", a->name, static_cast<long long>(r + addresser));
@@ -195,8 +177,8 @@ void cell_line(FILE** out, const array* a, int64_t r, int64_t c, quoly* q) {
 
 // The cells of one side, one assignment a line.
 void cell_lines(FILE** out, const array* a, bool left_out) {
-    each_cell(a, [out, a, left_out](int64_t r, int64_t c, quoly* q) {
-        if (left_out_value(q) == left_out) cell_line(out, a, r, c, q);
+    each_cell(a, [out, a, left_out](int64_t r, int64_t c, quoly** q) {
+        if (left_out_value(*q) == left_out) cell_line(out, a, r, c, *q);
     });
 }
 
@@ -222,8 +204,8 @@ CellSides cell_sides(const array* a) {
     if (a->stamp < 0) return sides;
     // A starred array is written on both sides.
     if (!a->sparse && !starred_cells(a).empty()) return CellSides{true, true};
-    each_cell(a, [&sides](int64_t, int64_t, const quoly* q) {
-        (left_out_value(q) ? sides.left_out : sides.converted) = true;
+    each_cell(a, [&sides](int64_t, int64_t, quoly** q) {
+        (left_out_value(*q) ? sides.left_out : sides.converted) = true;
     });
     return sides;
 }

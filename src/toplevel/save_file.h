@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "matrix/array_store.h"
+#include "storage/other_records.h"
+
 struct name;
 struct var;
 struct array;
@@ -65,6 +68,25 @@ struct CellSides {
     bool converted = false;
 };
 CellSides cell_sides(const array* a);
+// f(row, column, slot) for every non-empty cell, subscripts counted from 0
+// (a sparse entry's from its row and column).
+template <class F>
+void each_cell(const array* a, F f) {
+    if (a->sparse) {
+        const sparse* fr = a->sparse;
+        for (int32_t r = 1; r <= a->rows && fr; r++) {
+            colm* e = fr->row[(r - 1) % SPARSE_FRAME_ROWS];
+            if (r % SPARSE_FRAME_ROWS == 0) fr = fr->next;
+            for (; e; e = e->next) f(int64_t{r} - 1, int64_t{e->col} - 1, &e->val);
+        }
+        return;
+    }
+    const int32_t rows = a->rows;
+    for (int64_t k = 0; k <= int64_t{a->last} - a->first; k++) {
+        quoly** slot = cell_at(a->first + k);
+        if (*slot) f(k % rows, k / rows, slot);
+    }
+}
 // One side of an array whose cells were left out: before the ring-change
 // line the declaration and the left-out cells (all of them by the usual
 // statement, some of them one per line), after it the other cells one per

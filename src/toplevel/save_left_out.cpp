@@ -14,7 +14,6 @@
 
 #include "interp/scalars.h"
 #include "matrix/array_store.h"
-#include "matrix/sparse.h"
 #include "storage/assign.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -63,18 +62,8 @@ namespace {
 class PulledCells {
 public:
     explicit PulledCells(const std::set<const array*>& pulled) {
-        for (const array* a : pulled) {
-            if (a->sparse) {
-                const sparse* fr = a->sparse;
-                for (int32_t r = 1; r <= a->rows && fr; r++) {
-                    colm* e = fr->row[(r - 1) % SPARSE_FRAME_ROWS];
-                    if (r % SPARSE_FRAME_ROWS == 0) fr = fr->next;
-                    for (; e; e = e->next) swap_in(&e->val);
-                }
-                continue;
-            }
-            for (int64_t k = 0; k <= int64_t{a->last} - a->first; k++) swap_in(cell_at(a->first + k));
-        }
+        for (const array* a : pulled)
+            each_cell(a, [this](int64_t, int64_t, quoly** slot) { swap_in(slot); });
     }
     void restore() {
         for (auto& [slot, original] : swapped_) {
@@ -89,7 +78,7 @@ public:
 
 private:
     void swap_in(quoly** slot) {
-        if (!*slot || left_out_value(*slot)) return;
+        if (left_out_value(*slot)) return;
         quoly* copy = nullptr;
         quoly_assign(*slot, &copy);
         value_from_mod(copy);
