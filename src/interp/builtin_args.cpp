@@ -1,11 +1,10 @@
 // Argument readers of the built-ins (see builtin_args.h).
 #include "interp/builtin_args.h"
 
-#include "interp/exact_read.h"
-
 #include <cstring>
 
 #include "interp/evaluator.h"
+#include "interp/exact_read.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"

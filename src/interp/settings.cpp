@@ -12,8 +12,8 @@ int close_inpuf = 0;
 int hen_check = 1;
 int nomodpolyreadin = 0;
 
-int16_t aux_num_1factor = 400;
-int16_t aux_num_2factor = 100;
+int16_t aux_num_1factor = AUX1_FACTOR_START;
+int16_t aux_num_2factor = AUX2_FACTOR_START;
 int32_t gauss_cutoff = 0;
 int32_t rat_det_method_cut = 5000;
 int32_t mod_det_method_cut = 150;

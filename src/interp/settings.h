@@ -20,6 +20,8 @@ extern int hen_check;          // Hensel gcd answers checked twice (1)
 extern int nomodpolyreadin;    // integers inside polynomials read unreduced (0)
 
 // ---- cut-offs and numbers ----
+constexpr int16_t AUX1_FACTOR_START = 400;
+constexpr int16_t AUX2_FACTOR_START = 100;
 extern int16_t aux_num_1factor;      // first auxiliary prime search factor, 300..4583 (400)
 extern int16_t aux_num_2factor;      // second auxiliary prime search factor, 10..20000 (100)
 extern int32_t gauss_cutoff;         // 1: Gauss-Bareiss determinants (0)

@@ -13,7 +13,7 @@ int char2_degs1 = 0;
 int modout_above_field = 0;
 pt* pseudo_polynames = nullptr;
 pt* nilpol = nullptr;
-int32_t poly_cutoff = 40;
+int32_t poly_cutoff = POLY_CUTOFF_START;
 pt* pt_garb = nullptr;
 
 namespace {

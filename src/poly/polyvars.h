@@ -47,6 +47,7 @@ extern int laurent;                 // negative exponents allowed
 extern int modout_above_field;      // a modded-out variable lies outside the field levels
 extern pt* pseudo_polynames;        // polynames while any variable has a relation, else null
 extern pt* nilpol;                  // stays null: multiply without mod-out reduction
+constexpr int32_t POLY_CUTOFF_START = 40;   // also what every change of ground ring sets
 extern int32_t poly_cutoff;         // schoolbook/Karatsuba term-count cut-off of products
 extern pt* pt_garb;                 // free variable records, through next
 

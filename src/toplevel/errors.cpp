@@ -30,7 +30,7 @@ int verbose = 0;
 int windy = 0;
 int16_t dumpitt_level = 0;
 int16_t dumpitt_length = 0;
-int16_t dispcutoff = 76;
+int16_t dispcutoff = DISPLAY_COLUMNS_START;
 int32_t c_cntcount = 0, a_cntcount = 0, d_cntcount = 0, g_cntcount = 0;
 int32_t g_cutoff = 30;
 int32_t alg_c_count = 0;

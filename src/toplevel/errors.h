@@ -90,6 +90,7 @@ extern int verbose;          // switch V: progress lines
 extern int windy;            // switch W: more progress lines
 extern int16_t dumpitt_level;    // nesting of progress phases
 extern int16_t dumpitt_length;   // characters on the current progress line
+constexpr int16_t DISPLAY_COLUMNS_START = 76;
 extern int16_t dispcutoff;   // display width in columns
 extern int32_t c_cntcount, a_cntcount, d_cntcount, g_cntcount;
 extern int32_t g_cutoff;

@@ -125,7 +125,7 @@ void set_defaults() {
     uglyprint = 0;
     tripval = 20;
     timerflag = 0;
-    dispcutoff = 76;
+    dispcutoff = DISPLAY_COLUMNS_START;
     if (!quol_num_0) quol_num_0 = number_quoly(0);
     if (!quol_num_1) quol_num_1 = number_quoly(1);
     modulus = -1;

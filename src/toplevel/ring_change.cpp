@@ -34,7 +34,7 @@ namespace {
 bool leaving_field = false;
 
 // Cut-offs of products and divisions in each ring.
-constexpr int32_t MODULAR_POLY_CUTOFF = 40;
+constexpr int32_t MODULAR_POLY_CUTOFF = POLY_CUTOFF_START;
 constexpr int32_t MODULAR_DIV_CUTOFF = 25;
 constexpr int32_t RATIONAL_DIV_CUTOFF = 6;
 constexpr int32_t MODULAR_DISP_SIZE = 16;

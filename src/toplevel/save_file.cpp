@@ -41,11 +41,6 @@ constexpr int32_t LISTED_PER_BUCKET = 20;    // unsorted array listing: per buck
 constexpr int32_t LISTED_ARRAYS = 1500;      // and in all
 constexpr int PRIMES_PER_LINE_FIRST = 7;     // auxiliary primes: a line break after the 7th, 17th, ...
 constexpr int PAIRS_PER_LINE = 6;
-// Start-up values of the settings written only when changed.
-constexpr int16_t START_AUX1_FACTOR = 400;
-constexpr int16_t START_AUX2_FACTOR = 100;
-constexpr int16_t START_COLUMNS = 76;
-constexpr int32_t START_POLY_CUTOFF = 40;   // also the value every change of ground ring sets
 
 // ---- the save text ----
 
@@ -71,22 +66,22 @@ void switch_lines(FILE* out) {
     if (rat_det_method_cut == 1) std::fprintf(out, "&(L = 1);\n");
     std::fprintf(out, "&(u = %li);\n", static_cast<long>(pseudet_heur));
     // The search factors act while the relations below are read.
-    if (aux_num_2factor != START_AUX2_FACTOR) std::fprintf(out, "&(A = %d);\n", aux_num_2factor);
-    if (aux_num_1factor != START_AUX1_FACTOR) std::fprintf(out, "&(X = %d);\n", aux_num_1factor);
+    if (aux_num_2factor != AUX2_FACTOR_START) std::fprintf(out, "&(A = %d);\n", aux_num_2factor);
+    if (aux_num_1factor != AUX1_FACTOR_START) std::fprintf(out, "&(X = %d);\n", aux_num_1factor);
     if (diskstore) std::fprintf(out, "&(& = 1);\n");
     if (!extra_line) std::fprintf(out, "&(E = 0);\n");
     if (!chinhensel) std::fprintf(out, "&(O = 0);\n");
     if (!pos_mod) std::fprintf(out, "&(| = 0);\n");
     if (!do_line_sup) std::fprintf(out, "&(_s = 0);\n");
     if (!try_rat) std::fprintf(out, "&(_t = 0);\n");
-    if (dispcutoff != START_COLUMNS) std::fprintf(out, "&(_d = %d);\n", dispcutoff);
+    if (dispcutoff != DISPLAY_COLUMNS_START) std::fprintf(out, "&(_d = %d);\n", dispcutoff);
 }
 
 // Settings that a change of ground ring resets: written after its line.
 void ring_setting_lines(FILE* out) {
     const int symmetric = modularmode && finf ? 0 : 1;
     if (alt_form_display != symmetric) std::fprintf(out, "&(H = %d);\n", alt_form_display ? 1 : 0);
-    if (poly_cutoff != START_POLY_CUTOFF) std::fprintf(out, "&(# = %li);\n", static_cast<long>(poly_cutoff));
+    if (poly_cutoff != POLY_CUTOFF_START) std::fprintf(out, "&(# = %li);\n", static_cast<long>(poly_cutoff));
     // Like L, the only value a line can give besides the start-up one.
     if (gauss_cutoff == 1) std::fprintf(out, "&(K = 1);\n");
     imag* denominator = random_denominator();
