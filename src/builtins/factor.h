@@ -55,9 +55,9 @@ void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, 
 extern double factor_distinct_degree_ms;
 // *q := the irreducibility answer for the polynomial *q: 1 irreducible; k
 // when it is k distinct irreducibles of one degree; a proper factor (a
-// polynomial); 0 for a number; -1 when it cannot be factored in the
-// present setting. Errors 186 (a denominator), 198 (negative exponents),
-// those of factor_poly.
+// polynomial); 0 for a number. Errors 186 (a denominator), 198 (negative
+// exponents), cant_factor's code where the polynomial cannot be factored
+// in the present setting, those of factor_poly.
 void irreducible_poly(quoly** q, int32_t level);
 
 // ---- the splitting steps (for tests) ----

@@ -14,9 +14,8 @@ pt* field_record(int32_t level) {
         for (int32_t i = 1; v && i < number_polys + 1 - level; i++) v = v->next;
         return v;
     }
-    for (pt* v = polynames; v; v = v->next)
-        if (v->field) return v;
-    return nullptr;
+    if (field_depth <= 0) return nullptr;
+    return field_record(number_polys + 1 - field_depth);
 }
 
 namespace {

@@ -38,14 +38,10 @@ void irreducible_poly(quoly** q, int32_t level) {
     }
     int32_t code = 0;
     if (cant_factor(num, &code, 1)) {
-        // The answer -1 says "not available"; in characteristic 2 it is the
-        // element 1, "irreducible", so the refusal is said as Factor says it.
-        if (modulus == 2 || finf) {
-            error(code, "Irred");
-            return;
-        }
-        quoly_set(-1, q);
-        return;
+        // No answer stands for "not available": every value is a count (or a
+        // factor), so the refusal is said as Factor says it.
+        error(code, "Irred");
+        abandon_statement();
     }
     const int32_t D = main_degree(num);
     PolyHold work, list;

@@ -137,7 +137,11 @@ void irreducible(FILE** source, quoly** result, name** pending) {
     }
     close_arguments(source, pending);
     check_factoring_value(*result, false);
+    // Refused exactly where Factor refuses, with its errors: an answer of
+    // "not available" would read as a count.
     check_level(level);
+    refuse_false_field(level);
+    if (!(*result)->isnum) check_factorable((*result)->pnum, 1);
     irreducible_poly(result, level);
 }
 
@@ -156,6 +160,9 @@ void square_free(FILE** source, quoly** result, name** pending) {
     int32_t count = 0;
     if (!(*result)->isnum && !single_number((*result)->pnum)) {
         check_factorable((*result)->pnum, 0);
+        // Coefficients in the relations' "field" divide by its elements:
+        // zero divisors there are refused as Factor refuses them.
+        if (modularmode && exists_field_element((*result)->pnum, 1)) refuse_false_field(-1);
         PolyHold work;
         poly_assign((*result)->pnum, &work.p);
         total_sq_free(&work.p, &list.p, &count, 1, polynames);

@@ -41,8 +41,10 @@ void fast_mod_power(polynode** a, pt* rec, polynode* const* x_to_p);
 
 // ---- the field ----
 // The record of the outermost field variable for a factoring level: -1 or
-// 0, the first record whose relation makes a field; n > 0, the record of
-// level number_polys + 1 - n. Null when there is none.
+// 0, the record at level field_depth (not the first record flagged a field:
+// while a relation is tested over the field below it, the levels above are
+// still flagged); n > 0, the record of level number_polys + 1 - n. Null
+// when there is none.
 pt* field_record(int32_t level);
 // *q := the order of the field (digit number; call with modular and
 // machine-integer mode off): modulus^(d1 d2 ...), the di the relation

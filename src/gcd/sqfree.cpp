@@ -5,6 +5,7 @@
 #include "gcd/sqfree.h"
 
 #include <utility>
+#include <vector>
 
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_driver_impl.h"
@@ -50,57 +51,113 @@ void sqf_gcd(polynode* a, polynode* b, polynode** g, pt* var) {
 
 bool is_zero_poly(const polynode* p) { return is_number(p) && p->ncoef->value == 0; }
 
-// The slot of the extension-field element a coefficient of var's level
-// stands for, down through the padding of the levels above the field, and
-// its level's record in *at; null when the coefficient depends on a level
-// above the field.
-polynode** field_part(polynode** c, pt* var, pt** at = nullptr) {
-    pt* rec = var ? var->next : nullptr;
-    while (rec && !(field_depth > 0 && rec->level >= field_depth)) {
-        polynode* p = *c;
-        if (p->numb || p->exp != 0 || p->next) return nullptr;
-        c = &p->pcoef;
-        rec = rec->next;
+// rec's level lies in the extension field of the relations.
+bool in_field(const pt* rec) { return field_depth > 0 && rec->level >= field_depth; }
+
+// Why the chain *p of rec's level (and what lies below it) has no p-th root
+// that pth_power_root can take: 0 when it has one; else the error code with
+// *who the variable to name (null: the current token's). An exponent of an
+// ordinary variable that p does not divide is left to the caller.
+int root_refusal(const polynode* p, const pt* rec, int32_t e, const pt** who, bool* indivisible) {
+    if (is_number(p)) return 0;
+    if (!rec) {
+        *who = nullptr;
+        return 352;
     }
-    if (!rec) return nullptr;
-    if (at) *at = rec;
-    return c;
+    if (in_field(rec)) {
+        // In GF(2^k) only numbers have roots here; over the integers modulo
+        // p an extension-field element has one by its table.
+        if (finf) {
+            *who = nullptr;
+            return 308;
+        }
+        return 0;
+    }
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->numb) continue;
+        if (t->exp != 0 && rec->relation) {
+            // A modded-out variable that makes no field keeps no root table.
+            *who = rec;
+            return 352;
+        }
+        if (t->exp % e != 0) *indivisible = true;
+        if (const int code = root_refusal(t->pcoef, rec->next, e, who, indivisible)) return code;
+    }
+    return 0;
+}
+
+// in place: the root of a chain root_refusal passed.
+void root_chain(polynode** slot, pt* rec, int32_t e) {
+    polynode* p = *slot;
+    if (is_number(p)) {
+        p->ncoef->value = root_of_residue(p->ncoef->value);
+        return;
+    }
+    if (in_field(rec)) {
+        pth_root(slot, rec);
+        return;
+    }
+    for (polynode* t = p; t; t = t->next) {
+        if (t->numb) {
+            t->ncoef->value = root_of_residue(t->ncoef->value);
+            continue;
+        }
+        t->exp /= e;
+        root_chain(&t->pcoef, rec->next, e);
+    }
+}
+
+// The relative levels (2 = the next inner one) of the ordinary variables
+// below var, down to the field: those a polynomial may be differentiated in.
+std::vector<int16_t> ordinary_levels(pt* var) {
+    std::vector<int16_t> levels;
+    int16_t k = 2;
+    for (pt* rec = inner(var); rec && !in_field(rec); rec = rec->next, k++)
+        if (!rec->relation) levels.push_back(k);
+    return levels;
+}
+
+// *G := gcd of F and its derivatives in var and in every ordinary variable
+// below: a factor g^k of F keeps k - 1 of its power there when p does not
+// divide k, all of it when p does. With one variable the first derivative
+// alone does that; with more, a factor in var^p such as x^p + y shows only
+// in another variable's derivative. False when every derivative is zero:
+// F is then a p-th power.
+bool derivatives_gcd(polynode* F, polynode** G, pt* var) {
+    std::vector<int16_t> levels = ordinary_levels(var);
+    levels.insert(levels.begin(), 1);
+    bool any = false;
+    for (int16_t level : levels) {
+        PolyHold D;
+        poly_assign(F, &D.p);
+        general_poly_diff(&D.p, 1, level);
+        if (is_zero_poly(D.p)) continue;
+        PolyHold g;
+        sqf_gcd(any ? *G : F, D.p, &g.p, var);
+        free_poly(G);
+        *G = g.release();
+        any = true;
+        if (is_number(*G)) break;
+    }
+    return any;
 }
 
 }  // namespace
 
 void pth_power_root(polynode** slot, pt* var) {
     const int32_t e = characteristic();
-    for (polynode* t = *slot; t; t = t->next) {
-        if (t->numb) continue;
-        if (t->exp % e != 0) {
-            tarvex_error(" not a p-th power in pth_root.", 1);
-            abandon_statement();
-        }
-        polynode* c = t->pcoef;
-        if (is_number(c)) continue;
-        // In GF(2^k) only numbers have roots here; over the integers modulo
-        // p the coefficient must lie in the extension field.
-        if (finf) {
-            error(308, token.name);
-            abandon_statement();
-        }
-        if (!field_part(&t->pcoef, var)) {
-            error(352, var && var->next ? var->next->name : token.name);
-            abandon_statement();
-        }
+    const pt* who = nullptr;
+    bool indivisible = false;
+    const int code = root_refusal(*slot, var, e, &who, &indivisible);
+    if (code) {
+        error(code, who ? who->name : token.name);
+        abandon_statement();
     }
-    for (polynode* t = *slot; t; t = t->next) {
-        if (!t->numb) t->exp /= e;
-        if (t->numb || is_number(t->pcoef)) {
-            imag* n = t->numb ? t->ncoef : t->pcoef->ncoef;
-            n->value = root_of_residue(n->value);
-            continue;
-        }
-        pt* rec = var;
-        polynode** s = field_part(&t->pcoef, var, &rec);
-        pth_root(s, rec);
+    if (indivisible) {
+        tarvex_error(" not a p-th power in pth_root.", 1);
+        abandon_statement();
     }
+    root_chain(slot, var, e);
 }
 
 void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
@@ -109,16 +166,12 @@ void square_free_factor(polynode* f, polynode** list, int32_t* count, pt* var) {
     PolyHold F;
     poly_assign(f, &F.p);
     while (top_degree(F.p) > 0) {
-        PolyHold D;
-        poly_assign(F.p, &D.p);
-        poly_diff(&D.p, 1);
-        if (is_zero_poly(D.p)) {
+        PolyHold G;
+        if (!derivatives_gcd(F.p, &G.p, var)) {
             pth_power_root(&F.p, var);
             m *= e;
             continue;
         }
-        PolyHold G;
-        sqf_gcd(F.p, D.p, &G.p, var);
         PolyHold W;
         if (is_number(G.p)) {
             poly_assign(F.p, &W.p);

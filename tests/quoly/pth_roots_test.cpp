@@ -243,17 +243,28 @@ TEST(PthRoots, SquareFreeOverGFp2) {
     }
 }
 
-TEST(PthRoots, SquareFreeRefusesCoefficientsAboveTheField) {
-    // x^p + y over GF(p)(t) with y free: y has no p-th root to take.
+TEST(PthRoots, SquareFreeRootsFreeVariablesAboveTheField) {
+    // Over GF(3)(t) with y free: x^3 + y is square-free although its
+    // x-derivative vanishes (its y-derivative does not); (x + y)^3 is the
+    // cube of x + y, y's root taken by dividing its exponents.
     PrimeRing ring(3);
     AttachedVars vars(3);
     VarGlobalsGuard globals;
     FieldLevel ft(polynames->next->next, 1, canonical_terms(1, {{1, {2}}, {1, {0}}}), 2, false);
-    BuiltPoly f(3, {{1, {3, 0, 0}}, {1, {0, 1, 0}}});
-    polynode* list = nullptr;
-    int32_t count = 0;
-    EXPECT_TARVEX_ERROR(square_free_factor(f.p, &list, &count, polynames), 352);
-    EXPECT_EQ(list, nullptr);
+    const TermList x3y = canonical_terms(3, {{1, {3, 0, 0}}, {1, {0, 1, 0}}});
+    const TermList xy3 = canonical_terms(3, {{1, {3, 0, 0}}, {1, {0, 3, 0}}});
+    const TermList xy = canonical_terms(3, {{1, {1, 0, 0}}, {1, {0, 1, 0}}});
+    for (const auto& [f_terms, part, mult] : {std::tuple{x3y, x3y, 1}, std::tuple{xy3, xy, 3}}) {
+        BuiltPoly f(3, f_terms);
+        polynode* list = nullptr;
+        int32_t count = 0;
+        square_free_factor(f.p, &list, &count, polynames);
+        HeldPoly own(list);
+        ASSERT_EQ(count, 1);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->exp, mult);
+        EXPECT_EQ(read_poly(list->pcoef, 3), part);
+    }
 }
 
 }  // namespace
