@@ -59,6 +59,13 @@ extern double factor_distinct_degree_ms;
 // exponents), cant_factor's code where the polynomial cannot be factored
 // in the present setting, those of factor_poly.
 void irreducible_poly(quoly** q, int32_t level);
+// The same answer as a plain integer, for callers that must not read a
+// count in the ring (k factors with k = 1 modulo p would read as
+// "irreducible"): 1, k, 0 as above; -1 with the proper factor in *factor
+// (free-first). p is a polynomial that can be factored here.
+int32_t irreducibility(polynode* p, int32_t level, polynode** factor);
+// irreducibility(p, level) is 1.
+bool is_irreducible(polynode* p, int32_t level);
 
 // ---- the splitting steps (for tests) ----
 // *result := a random monic polynomial of degree n in the variable of

@@ -22,6 +22,29 @@ int32_t main_degree(polynode* p) {
 
 }  // namespace
 
+int32_t irreducibility(polynode* p, int32_t level, polynode** factor) {
+    const int32_t D = main_degree(p);
+    PolyHold work, list;
+    poly_assign(p, &work.p);
+    int32_t count = 0;
+    factor_poly(&work.p, &list.p, &count, 1, 0, level);
+    if (!list.p) return 0;
+    const int32_t v = list.p->exp;
+    if (v == D) return 1;
+    if (D > main_degree(list.p->pcoef)) {
+        free_poly(factor);
+        *factor = list.p->pcoef;
+        list.p->pcoef = nullptr;
+        return -1;
+    }
+    return D / v;
+}
+
+bool is_irreducible(polynode* p, int32_t level) {
+    PolyHold factor;
+    return irreducibility(p, level, &factor.p) == 1;
+}
+
 void irreducible_poly(quoly** q, int32_t level) {
     if ((*q)->isnum) {
         quoly_set(0, q);
@@ -43,27 +66,13 @@ void irreducible_poly(quoly** q, int32_t level) {
         error(code, "Irred");
         abandon_statement();
     }
-    const int32_t D = main_degree(num);
-    PolyHold work, list;
-    poly_assign(num, &work.p);
-    int32_t count = 0;
-    factor_poly(&work.p, &list.p, &count, 1, 0, level);
-    if (!list.p) {
-        quoly_set(0, q);
-        return;
-    }
-    const int32_t v = list.p->exp;
-    if (v == D) {
-        quoly_set(1, q);
-        return;
-    }
-    const int32_t E = main_degree(list.p->pcoef);
-    if (D > E) {
+    PolyHold factor;
+    const int32_t answer = irreducibility(num, level, &factor.p);
+    if (answer < 0) {
         // A proper factor: the quoly's numerator becomes it.
         free_poly(&(*q)->pnum);
-        (*q)->pnum = list.p->pcoef;
-        list.p->pcoef = nullptr;
+        (*q)->pnum = factor.release();
         return;
     }
-    quoly_set(D / v, q);
+    quoly_set(answer, q);
 }

@@ -90,8 +90,7 @@ bool irreducible_mod(polynode* relation, pt* v, int32_t p) {
     if (!q.q->pnum || polyimpl::is_zero_poly(q.q->pnum)) return false;
     sw.begin_arithmetic();
     // Over the field of the relations below v (the plain prime when none).
-    irreducible_poly(&q.q, -1);
-    return quoly_eq_1(q.q);
+    return is_irreducible(q.q->pnum, -1);
 }
 
 // v's relation taken out of the arithmetic, v a plain variable over the
@@ -362,8 +361,7 @@ pt* reducible_field_relation(int32_t top) {
         bool irreducible;
         {
             RelationUnderTest test(v);
-            irreducible_poly(&q.q, -1);
-            irreducible = quoly_eq_1(q.q);
+            irreducible = is_irreducible(q.q->pnum, -1);
         }
         if (!irreducible) return v;
     }
