@@ -68,6 +68,25 @@ TEST(Irreducible, ProductsOfOneDegreeGiveTheirCount) {
     }
 }
 
+TEST(Irreducible, PlainCountIsNeverReadAsIrreducible) {
+    // The product of the three irreducible quartics of GF(2) has the count
+    // 3, which is 1 in the ring; the plain answer keeps it 3, and the
+    // relation checks read that one.
+    OneVarField field(2);
+    const UPoly f = mul(mul(UPoly{1, 1, 0, 0, 1}, UPoly{1, 0, 0, 1, 1}), UPoly{1, 1, 1, 1, 1});
+    EXPECT_EQ(irred(f), 1);
+    HeldPoly p(to_poly(f));
+    HeldPoly factor;
+    EXPECT_EQ(irreducibility(p.p, -1, &factor.p), 3);
+    EXPECT_FALSE(is_irreducible(p.p, -1));
+    HeldPoly g(to_poly(UPoly{1, 1, 0, 0, 1}));
+    EXPECT_TRUE(is_irreducible(g.p, -1));
+    HeldPoly square(to_poly(mul(UPoly{1, 1, 0, 0, 1}, UPoly{1, 1, 0, 0, 1})));
+    EXPECT_EQ(irreducibility(square.p, -1, &factor.p), -1);
+    EXPECT_EQ(from_poly(factor.p), (UPoly{1, 1, 0, 0, 1}));
+    EXPECT_FALSE(is_irreducible(square.p, -1));
+}
+
 TEST(Irreducible, ReducibleInputsGiveAProperFactor) {
     OneVarField field(101);
     test_rng.seed(5);
