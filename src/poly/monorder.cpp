@@ -16,9 +16,12 @@ struct Signature {
     int32_t exp[SIGNATURE_LEVELS];
 };
 
+// Laurent mode's negative exponents take part like positive ones: compared
+// as signed numbers, x^-3 comes before every x^e with e >= 0 in the same
+// place, and a monomial such as x^-3 is no longer left without a signature.
 void signature_of(const polynode* p, Signature& s) {
     for (int32_t lev = 0; p && !p->numb && lev < SIGNATURE_LEVELS; p = p->pcoef, lev++) {
-        if (p->exp > 0) {
+        if (p->exp != 0) {
             s.level[s.n] = lev;
             s.exp[s.n] = p->exp;
             s.n++;
