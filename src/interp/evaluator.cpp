@@ -317,6 +317,19 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
 namespace {
 
+// The star form before a postfix operator: the variable's stored value is
+// taken over (the variable keeps a plain 1) and the operator works on it,
+// as the caller of the star form would have taken it without one.
+void take_for_postfix(quoly*** ref, quoly** value) {
+    const char c = token.name[0];
+    if (c != '^' && c != '!' && c != '#' && c != '"') return;
+    if (*value || !*ref || !**ref || *ref == value) return;
+    *value = **ref;
+    **ref = nullptr;
+    quoly_set(1, *ref);
+    *ref = value;
+}
+
 // A factor without its postfix operators; false when the factor ends there.
 bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
              name** pending, int references_only) {
@@ -351,6 +364,7 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         *ref = value;
     } else if (is_lower(c)) {
         name_factor(source, ref, value, pending, star, sparse_array, sparse_pos, references_only);
+        if (star) take_for_postfix(ref, value);
     } else {
         switch (c) {
         case '!':
