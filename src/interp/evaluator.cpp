@@ -123,8 +123,16 @@ void read_decimal_fraction(FILE** source, quoly** r, name** pending) {
 // A run of digits, with a decimal fraction when a point follows.
 void read_constant(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
-    int32_t digits = 0;
-    new_readin(source, (*value)->nnum, pending, &digits);
+    int32_t digits = 0, exact = 0;
+    new_readin(source, (*value)->nnum, pending, &digits, &exact);
+    if (modularmode && token_is(&token, "!") && !finf) {
+        // The factorial's argument is a count: the integer typed, not its
+        // residue (n! is 0 for n at least the modulus). One too large for
+        // the factorial routine is its error.
+        if (exact == INT_DOES_NOT_FIT) error(94, factsign);
+        (*value)->nnum->value = exact;
+        return;
+    }
     if (token_is(&token, ".")) {
         SlotHold frac;
         read_decimal_fraction(source, &frac.q, pending);
