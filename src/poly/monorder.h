@@ -2,11 +2,15 @@
 // sparse entries) are sorted.
 //
 // A monomial's signature is the list of (level, exponent) pairs of the
-// non-zero exponents (Laurent mode's negative ones too) along its chain of first terms, the top level counting
-// as 0 (at most 150 levels are followed). Numbers come first; then fewer
-// variables; then, at the first differing level, the monomial in the deeper
-// variable; then, at the first differing exponent, the smaller exponent.
-// Coefficients and denominators play no part.
+// non-zero exponents (Laurent mode's negative ones too) along its chain of
+// first terms, the top level counting as 0 (at most 150 levels are
+// followed). Numbers come first; then the positive powers decide: fewer
+// variables first; then, at the first differing level, the monomial in the
+// deeper variable; then, at the first differing exponent, the smaller
+// exponent. With the same positive powers, the monomial whose negative
+// powers, read by their absolute values, come later in that order comes
+// first: x^-a m before m, x^-2 before x^-1. Coefficients and denominators
+// play no part.
 #pragma once
 #include <cstdint>
 

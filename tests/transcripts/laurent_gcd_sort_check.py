@@ -5,17 +5,19 @@ GF(2^16), with a relation below the Laurent variables).
 
 GCD: for a random Laurent polynomial f in x, y the test forms fs, f times
 the least monomial that clears its negative exponents (worked out here, not
-by the interpreter). GCD(0, f), GCD(f, 0) and GCD(f, f) must all equal
-GCD(0, fs), the ordinary polynomial's normalised form.
+by the interpreter). GCD(0, f) and GCD(f, 0) must equal GCD(0, fs), the
+ordinary polynomial's normalised form, and GCD(f, f) must equal GCD(fs, fs).
 
 Sort: random Laurent monomials with random coefficients go into a dense and
 a sparse array; after Sort every cell must hold the monomial a small
-reference of the order puts there: numbers first, then fewer variables,
-then the deeper variable at the first differing level, then the smaller
-(signed) exponent at the first difference.
+reference of the order puts there: numbers first; then the positive powers
+by fewer variables, the deeper variable at the first differing level and
+the smaller exponent at the first difference; with the same positive
+powers, the larger negative part (by absolute values) first.
 
   laurent_gcd_sort_check.py TARVEX [SEED]
 """
+import functools
 import os
 import random
 import subprocess
@@ -57,12 +59,31 @@ def shifted(terms):
     return {(a + sa, b + sb): c for (a, b), c in terms.items()}
 
 
-def order_key(mono):
-    # mono = (a, b) with x at level 0 and y at level 1.
-    pairs = [(lev, e) for lev, e in enumerate(mono) if e != 0]
-    if not pairs:
-        return (0,)
-    return (1, len(pairs), [-lev for lev, _ in pairs], [e for _, e in pairs])
+def part_cmp(a, b, sign):
+    # The pairs of one sign by absolute value: fewer first, then the deeper
+    # level (larger index) first, then the smaller exponent first.
+    pa = [(lev, abs(e)) for lev, e in enumerate(a) if sign * e > 0]
+    pb = [(lev, abs(e)) for lev, e in enumerate(b) if sign * e > 0]
+    if len(pa) != len(pb):
+        return -1 if len(pa) < len(pb) else 1
+    for (la, _), (lb, _) in zip(pa, pb):
+        if la != lb:
+            return -1 if la > lb else 1
+    for (_, ea), (_, eb) in zip(pa, pb):
+        if ea != eb:
+            return -1 if ea < eb else 1
+    return 0
+
+
+def order_cmp(a, b):
+    # a, b = (exponent of x, exponent of y); x at level 0, y at level 1.
+    # Numbers first; the positive powers decide; with the same ones, the
+    # larger negative part (by absolute values) first.
+    za, zb = not any(a), not any(b)
+    if za or zb:
+        return (zb - za) if za != zb else 0
+    c = part_cmp(a, b, 1)
+    return c if c else -part_cmp(a, b, -1)
 
 
 def session(tarvex, lines):
@@ -86,10 +107,14 @@ def main():
         for _ in range(8):
             f = rand_laurent(rng, coef)
             fs = shifted(f)
-            for form in ("GCD(0, %s)", "GCD(%s, 0)", "GCD(%s, ^f)"):
+            # The one-operand forms against the shifted polynomial's, the
+            # two-operand form against the shifted polynomial's own.
+            for form, ref in (("GCD(0, %s)", "GCD(0, %s)"), ("GCD(%s, 0)", "GCD(0, %s)"),
+                              ("GCD(%s, ^f)", "GCD(%s, %s)")):
                 lines.append("f := %s;" % text(f))
                 checks.append((len(lines), "gcd " + form % text(f)))
-                lines.append("%s - GCD(0, %s);" % (form % text(f), text(fs)))
+                refs = ref % ((text(fs),) * ref.count("%s"))
+                lines.append("%s - %s;" % (form % text(f), refs))
         for kind in ("", " Sparse"):
             for _ in range(4):
                 n = rng.randint(2, 6)
@@ -103,7 +128,7 @@ def main():
                 for i, (m, c) in enumerate(zip(monos, coefs)):
                     lines.append("w[%d] := %s;" % (i + 1, text({m: c})))
                 lines.append("Sort[w];")
-                by = sorted(zip(monos, coefs), key=lambda mc: order_key(mc[0]))
+                by = sorted(zip(monos, coefs), key=functools.cmp_to_key(lambda u, v: order_cmp(u[0], v[0])))
                 for i, (m, c) in enumerate(by):
                     checks.append((len(lines), "sort%s %s cell %d" % (kind, monos, i + 1)))
                     lines.append("w[%d] - (%s);" % (i + 1, text({m: c})))
