@@ -484,7 +484,8 @@ void Lpolygcd(polynode** u, polynode** v, polynode** g, int strip_v, pt* vars) {
         }
     } su, sv;
     polynode* a = su.of(*u);
-    polynode* b = strip_v ? sv.of(*v) : *v;
+    // gcd(u, u) must see one and the same shifted operand twice.
+    polynode* b = v == u ? a : strip_v ? sv.of(*v) : *v;
     polygcd(a, b, g, 0, 1, 1, vars, 1, 1, 1);
 }
 

@@ -37,8 +37,8 @@ void polygcd(polynode* u, polynode* v, polynode** g, int test_only, int allow_te
              int allow_split, pt* vars, int keep_u, int keep_v, int reset_counts);
 // Entry of the rational-function layer: polygcd(*u, *v, g, 0, 1, 1, vars, 1,
 // 1, 1), with the negative exponents of u (and of v when strip_v) shifted
-// out of copies first; *u and *v are never changed. Resets alg_c_count and
-// original_depth.
+// out of copies first (u and v the same slot: one copy serves both); *u
+// and *v are never changed. Resets alg_c_count and original_depth.
 void Lpolygcd(polynode** u, polynode** v, polynode** g, int strip_v, pt* vars);
 
 // ---- contents (results one level inside the operand's level) ----

@@ -123,8 +123,16 @@ void read_decimal_fraction(FILE** source, quoly** r, name** pending) {
 // A run of digits, with a decimal fraction when a point follows.
 void read_constant(FILE** source, quoly** value, name** pending) {
     quoly_set(0, value);
-    int32_t digits = 0;
-    new_readin(source, (*value)->nnum, pending, &digits);
+    int32_t digits = 0, exact = 0;
+    new_readin(source, (*value)->nnum, pending, &digits, &exact);
+    if (modularmode && token_is(&token, "!") && !finf) {
+        // The factorial's argument is a count: the integer typed, not its
+        // residue (n! is 0 for n at least the modulus). One too large for
+        // the factorial routine is its error.
+        if (exact == INT_DOES_NOT_FIT) error(94, factsign);
+        (*value)->nnum->value = exact;
+        return;
+    }
     if (token_is(&token, ".")) {
         SlotHold frac;
         read_decimal_fraction(source, &frac.q, pending);
@@ -317,6 +325,19 @@ void postfix(FILE** source, quoly*** ref, quoly** value, name** pending) {
 
 namespace {
 
+// The star form before a postfix operator: the variable's stored value is
+// taken over (the variable keeps a plain 1) and the operator works on it,
+// as the caller of the star form would have taken it without one.
+void take_for_postfix(quoly*** ref, quoly** value) {
+    const char c = token.name[0];
+    if (c != '^' && c != '!' && c != '#' && c != '"') return;
+    if (*value || !*ref || !**ref || *ref == value) return;
+    *value = **ref;
+    **ref = nullptr;
+    quoly_set(1, *ref);
+    *ref = value;
+}
+
 // A factor without its postfix operators; false when the factor ends there.
 bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int32_t* sparse_pos,
              name** pending, int references_only) {
@@ -351,6 +372,7 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         *ref = value;
     } else if (is_lower(c)) {
         name_factor(source, ref, value, pending, star, sparse_array, sparse_pos, references_only);
+        if (star) take_for_postfix(ref, value);
     } else {
         switch (c) {
         case '!':

@@ -89,3 +89,35 @@ bool digits_to_word(imag* n, int32_t* word) {
     *word = w;
     return true;
 }
+
+bool read_setting_number(const std::function<void(quoly**)>& read, quoly** value, int32_t* v, bool as_residue) {
+    free_quoly(value);
+    const int words = lintmode;
+    DigitSlotHold got;
+    bool number = false;
+    {
+        ExactCountGuard exact;
+        read(&got.q);
+        number = got.q && got.q->isnum;
+        if (number) *v = big_convert_to_int(got.q->nnum);
+    }
+    if (!number) {
+        quoly_set(0, value);
+        return false;
+    }
+    if (!words) {
+        *value = got.q;
+        got.q = nullptr;
+        return true;
+    }
+    if (as_residue && modularmode) {
+        // The digit chain becomes its residue; the record is the ring's now.
+        number_into_ring(got.q->nnum);
+        *value = got.q;
+        got.q = nullptr;
+        return true;
+    }
+    quoly_set(0, value);
+    (*value)->nnum->value = *v;
+    return true;
+}

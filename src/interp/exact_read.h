@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "storage/records.h"
 
@@ -62,3 +63,12 @@ struct DigitSlotHold {
 // range checks refuse it instead of reading a wrapped word.
 // factor_only: one factor (with its postfix operators), not a whole expression.
 void read_count_value(FILE** source, name** pending, quoly** value, bool factor_only = false);
+
+// The number a setting is given: `read` reads one expression into the slot
+// it is handed, here with modular arithmetic off and, in a machine-word
+// ring, exactly. False (and *value := 0) when it is not a plain number.
+// *v := the integer, INT_DOES_NOT_FIT when it needs more than 32 bits, as
+// in rational mode. *value := the number in the ring's own form: in a
+// machine-word ring the residue of the exact integer when `as_residue`,
+// else the integer's own word (INT_DOES_NOT_FIT past it).
+bool read_setting_number(const std::function<void(quoly**)>& read, quoly** value, int32_t* v, bool as_residue);

@@ -98,6 +98,8 @@ void ground_ring_value(FILE** source, quoly** value, name** pending, int32_t* ne
         read_count_value(source, pending, value);
         if (!(*value)->isnum) error(147, token.name);
         *new_modulus = big_quoly_convert_to_int(*value);
+        // Past 32 bits the modulus is out of range, not a negative number.
+        if (*new_modulus == INT_DOES_NOT_FIT) error(84, token.name);
         if (*new_modulus < 0) error(137, token.name);
     }
     quoly_set(0, value);

@@ -9,6 +9,7 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
 namespace {
@@ -93,8 +94,19 @@ void readin(FILE** source, imag* limbs, name** pending, int32_t* digits) {
 }
 
 void new_readin(FILE** source, imag* result, name** pending, int32_t* digits) {
+    int32_t exact = 0;
+    new_readin(source, result, pending, digits, &exact);
+}
+
+void new_readin(FILE** source, imag* result, name** pending, int32_t* digits, int32_t* exact) {
     imag limbs{};
     readin(source, &limbs, pending, digits);
+    int64_t whole = 0;
+    *exact = INT_DOES_NOT_FIT;
+    if (limbs.count <= 2) {
+        for (numnode* p = limbs.head; p; p = p->next) whole = whole * LIMB_BASE + p->digit;
+        if (whole <= INT32_MAX) *exact = static_cast<int32_t>(whole);
+    }
 
     if (modularmode) {
         numnode* p = limbs.head;

@@ -26,3 +26,7 @@ void readin(FILE** source, imag* limbs, name** pending, int32_t* digits);
 // word in machine-integer mode (wrapping, with the overflow warning), a
 // digit chain otherwise (result's old chain, when count > 0, is given back).
 void new_readin(FILE** source, imag* result, name** pending, int32_t* digits);
+// The same, and *exact := the integer typed when it fits in 31 bits, else
+// INT_DOES_NOT_FIT: a residue stored in modular mode loses what a count
+// read from the literal (the factorial's argument) needs.
+void new_readin(FILE** source, imag* result, name** pending, int32_t* digits, int32_t* exact);

@@ -82,10 +82,9 @@ void old_fact(FILE** source, quoly** value, name** pending) {
     colm** sparse_array = nullptr;
     int32_t sparse_pos = 0;
     fact(source, &ref, value, &sparse_array, &sparse_pos, pending, 0);
-    if (*value) {
-        if (star) tarvex_error("eatstorage and n <> nil in old_fact.", 1);
-        return;
-    }
+    // A value of the factor's own: computed, or a star form's value that a
+    // postfix operator already took over.
+    if (*value) return;
     if (star && ref && *ref) {
         // The variable's value is taken over, not copied; it keeps a plain 1.
         *value = *ref;

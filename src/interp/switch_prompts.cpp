@@ -7,6 +7,7 @@
 
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
+#include "interp/exact_read.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
@@ -38,10 +39,11 @@ void read_number(int sw, quoly** value, name** pending) {
 int32_t prompted_number(int sw, const char* request, int code, quoly** value, name** pending) {
     std::printf("%s", request);
     do_prompts();
-    ModularOffGuard off;
-    read_number(sw, value, pending);
-    if (!(*value)->isnum) error(code, token.name);
-    return quoly_convert_to_int(*value);
+    // The exact integer: past 32 bits INT_DOES_NOT_FIT, never a wrapped word.
+    int32_t v = 0;
+    if (!read_setting_number([&](quoly** slot) { read_number(sw, slot, pending); }, value, &v, false))
+        error(code, token.name);
+    return v;
 }
 
 void show_value(const char* headline, quoly* value) {

@@ -10,6 +10,7 @@
 #include "gcd/trialdiv.h"
 #include "interp/char_arrays.h"
 #include "interp/evaluator.h"
+#include "interp/exact_read.h"
 #include "interp/functions.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
@@ -119,16 +120,16 @@ void name_setting(FILE** source, quoly** value, name** pending, int letter, cons
     *read_end = 1;
 }
 
-void columns_row(quoly* value) {
-    if (!value->isnum) error(147, token.name);
-    int32_t v = quoly_convert_to_int(value);
+void columns_row(int32_t v) {
     if (v < MIN_COLUMNS || v > MAX_COLUMNS) error(COLUMNS_RANGE_ERROR, token.name);
     dispcutoff = static_cast<int16_t>(v);
     std::printf(" Columns to display is now: \n");
     int32_t col = 0;
-    // The width as set, read with modular arithmetic suspended.
+    // The width as set, not as an element of a modular ring.
     ModularOffGuard off;
-    quoly_display(&Output, 1, 1, 1, value, &col, ";", polynames, 0, 1, 0);
+    SlotHold shown;
+    quoly_set(v, &shown.q);
+    quoly_display(&Output, 1, 1, 1, shown.q, &col, ";", polynames, 0, 1, 0);
 }
 
 void random_row(quoly* value) {
@@ -185,7 +186,7 @@ void carry_out(int letter, int32_t v, quoly* value, Report r) {
                " Will display polynomials as list of monomials.\n", " Will display polynomials in nested form.\n");
         break;
     case U_RANDOM: random_row(value); break;
-    case U_COLUMNS: columns_row(value); break;
+    case U_COLUMNS: columns_row(v); break;
     case U_TRY_RAT:
         on_off(&try_rat, v, true,
                " Already had that value; no change in fastest probabilistic test for exact poly division.\n",
@@ -368,14 +369,12 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     } else if (letter == U_RANDOM) {
         old_expre(source, value, pending);
     } else {
-        ModularOffGuard off;
-        old_expre(source, value, pending);
-        if (letter != U_COLUMNS) {
-            if (!(*value)->isnum) error(147, token.name);
-            v = big_quoly_convert_to_int(*value);
-            // The pivot heuristic takes any number: out of its range it is 0.
-            if (v < 0 && letter != 'D' && letter != 'u') error(137, token.name);
-        }
+        // The exact integer, never a residue or a wrapped machine word: one
+        // past 32 bits is INT_DOES_NOT_FIT, as in rational mode.
+        auto read = [&](quoly** slot) { old_expre(source, slot, pending); };
+        if (!read_setting_number(read, value, &v, true)) error(147, token.name);
+        // The pivot heuristic takes any number: out of its range it is 0.
+        if (v < 0 && letter != 'D' && letter != 'u' && letter != U_COLUMNS) error(137, token.name);
     }
 
     if (letter == 'p') {

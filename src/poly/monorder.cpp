@@ -16,9 +16,11 @@ struct Signature {
     int32_t exp[SIGNATURE_LEVELS];
 };
 
+// Laurent mode's negative exponents are in the signature too: a monomial
+// such as x^-3 is not left without one.
 void signature_of(const polynode* p, Signature& s) {
     for (int32_t lev = 0; p && !p->numb && lev < SIGNATURE_LEVELS; p = p->pcoef, lev++) {
-        if (p->exp > 0) {
+        if (p->exp != 0) {
             s.level[s.n] = lev;
             s.exp[s.n] = p->exp;
             s.n++;
@@ -37,18 +39,46 @@ int compare(const polynode* p, const polynode* q) {
 
 }  // namespace
 
+namespace {
+
+// The order of the pairs whose exponents have the sign `sign`, taken by
+// absolute value: fewer pairs first, then the deeper variable at the first
+// differing level, then the smaller exponent at the first difference.
+int compare_part(int32_t np, const int32_t* lp, const int32_t* ep, int32_t nq, const int32_t* lq,
+                 const int32_t* eq, int32_t sign) {
+    int32_t cp = 0, cq = 0;
+    for (int32_t i = 0; i < np; i++) cp += sign * ep[i] > 0;
+    for (int32_t i = 0; i < nq; i++) cq += sign * eq[i] > 0;
+    if (cp != cq) return cp < cq ? -1 : 1;
+    for (int pass = 0; pass < 2; pass++) {
+        int32_t i = 0, j = 0;
+        for (;;) {
+            while (i < np && sign * ep[i] <= 0) i++;
+            while (j < nq && sign * eq[j] <= 0) j++;
+            if (i == np || j == nq) break;
+            if (pass == 0 && lp[i] != lq[j]) return lp[i] > lq[j] ? -1 : 1;
+            if (pass == 1 && ep[i] != eq[j]) return sign * ep[i] < sign * eq[j] ? -1 : 1;
+            i++;
+            j++;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 int compare_signatures(int32_t np, const int32_t* lp, const int32_t* ep, int32_t nq, const int32_t* lq,
                        const int32_t* eq) {
     // Should the work resume after the report, an empty signature simply
     // takes part in the comparison.
     if (np == 0) tarvex_error(" Warning! p is illegal, mon_less.", 1);
     if (nq == 0) tarvex_error(" Warning! q is illegal, mon_less.", 1);
-    if (np != nq) return np < nq ? -1 : 1;
-    for (int32_t i = 0; i < np; i++)
-        if (lp[i] != lq[i]) return lp[i] > lq[i] ? -1 : 1;
-    for (int32_t i = 0; i < np; i++)
-        if (ep[i] != eq[i]) return ep[i] < eq[i] ? -1 : 1;
-    return 0;
+    // The positive powers decide; with the same ones, the monomial with the
+    // larger negative part (read as the monomial of its absolute values)
+    // comes first, so x^-a m sorts before m and x^-2 before x^-1.
+    const int c = compare_part(np, lp, ep, nq, lq, eq, 1);
+    if (c != 0) return c;
+    return -compare_part(np, lp, ep, nq, lq, eq, -1);
 }
 
 int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t* exps) {

@@ -2,11 +2,15 @@
 // sparse entries) are sorted.
 //
 // A monomial's signature is the list of (level, exponent) pairs of the
-// positive exponents along its chain of first terms, the top level counting
-// as 0 (at most 150 levels are followed). Numbers come first; then fewer
-// variables; then, at the first differing level, the monomial in the deeper
-// variable; then, at the first differing exponent, the smaller exponent.
-// Coefficients and denominators play no part.
+// non-zero exponents (Laurent mode's negative ones too) along its chain of
+// first terms, the top level counting as 0 (at most 150 levels are
+// followed). Numbers come first; then the positive powers decide: fewer
+// variables first; then, at the first differing level, the monomial in the
+// deeper variable; then, at the first differing exponent, the smaller
+// exponent. With the same positive powers, the monomial whose negative
+// powers, read by their absolute values, come later in that order comes
+// first: x^-a m before m, x^-2 before x^-1. Coefficients and denominators
+// play no part.
 #pragma once
 #include <cstdint>
 
@@ -14,7 +18,7 @@
 
 // 1 when p comes before q or has the same signature (then *eq := 1, else
 // *eq := 0). A number p comes first (1) and a number q last (0) before any
-// signature is built. A monomial without a positive exponent is the fatal
+// signature is built. A monomial without a non-zero exponent is the fatal
 // internal error " Warning! p is illegal, mon_less." (q likewise).
 int mon_less(polynode* p, polynode* q, int* eq);
 // Strict order on quolys whose numerators are monomials: plain numbers

@@ -45,26 +45,35 @@ struct RelationsOff {
     struct Saved {
         pt* v;
         polynode *relation, *binomial, *reductions;
+        int32_t field;
     };
     std::vector<Saved> saved;
     pt* pseudo = pseudo_polynames;
     int above = modout_above_field;
+    int16_t depth = field_depth;
+    // The field levels go with their relations: a denominator in one of
+    // them is then an ordinary denominator, not an element to invert by a
+    // relation that is not there.
     RelationsOff() {
         for (pt* v = polynames; v; v = v->next) {
-            saved.push_back({v, v->relation, v->binomial, v->reductions});
+            saved.push_back({v, v->relation, v->binomial, v->reductions, v->field});
             v->relation = v->binomial = v->reductions = nullptr;
+            v->field = 0;
         }
         pseudo_polynames = nullptr;
         modout_above_field = 0;
+        field_depth = 0;
     }
     ~RelationsOff() {
         for (Saved& s : saved) {
             s.v->relation = s.relation;
             s.v->binomial = s.binomial;
             s.v->reductions = s.reductions;
+            s.v->field = s.field;
         }
         pseudo_polynames = pseudo;
         modout_above_field = above;
+        field_depth = depth;
     }
     RelationsOff(const RelationsOff&) = delete;
     RelationsOff& operator=(const RelationsOff&) = delete;
@@ -344,12 +353,12 @@ void report_relation(pt* v, polynode* rel, int32_t n, imag* c, bool field) {
 
 // Every stored value reduced by the new relation, into copies.
 void convert_stored(Converted* out, polynode** relation, polynode** full, polynode** powers, int32_t level,
-                    int32_t n, pt* v) {
+                    int32_t n, pt* v, bool field) {
     auto one = [&](quoly** slot) {
         if (!has_polynomial(*slot)) return;
         out->items.push_back({slot, nullptr});
         quoly_assign(*slot, &out->items.back().value);
-        mod_out_quoly(&out->items.back().value, relation, full, powers, level, n, v);
+        mod_out_quoly(&out->items.back().value, relation, full, powers, level, n, v, field);
     };
     for (int32_t b = 0; b < SCA_BUCKETS; b++)
         for (var* s = sca_store[b]; s; s = s->next) one(&s->value);
@@ -506,7 +515,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     }
     quoly_set(0, &prevnum);
     Converted converted;
-    if (!from_adjoin) convert_stored(&converted, &relation.p, &full.p, &powers.p, level, n, v);
+    if (!from_adjoin) convert_stored(&converted, &relation.p, &full.p, &powers.p, level, n, v, field);
 
     // Every value exists: commit.
     for (Converted::Item& i : converted.items) {

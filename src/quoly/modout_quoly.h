@@ -10,8 +10,9 @@ struct pt;
 // in place. *q reduced modulo the relation of the variable at `level`
 // (degree n, record rec): relation, full and powers are what goes into the
 // record's relation, binomial and reductions slots, put there only while
-// the reduced value is brought back into normal form. A plain number is
+// the reduced value is brought back into normal form, with rec a field
+// level when `field` is set. A plain number is
 // left as it is; a denominator that becomes 0 makes *q the number 0 with
 // two warning lines.
 void mod_out_quoly(quoly** q, polynode** relation, polynode** full, polynode** powers, int32_t level, int32_t n,
-                   pt* rec);
+                   pt* rec, bool field);

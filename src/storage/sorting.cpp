@@ -126,6 +126,7 @@ struct Key {
     int32_t off;        // n > 2: the levels at pool[off], the exponents after them
     int32_t lv[2];      // n <= 2: the pairs themselves
     int32_t ex[2];
+    bool negative;      // a Laurent exponent below 0 among the pairs
 };
 
 struct KeyedRows {
@@ -140,6 +141,8 @@ struct KeyedRows {
         k.q = q;
         k.row = row;
         k.n = quoly_signature(q, &k.kind, lv, ex);
+        for (int32_t i = 0; i < k.n; i++)
+            if (ex[i] < 0) k.negative = true;
         if (k.n <= 2) {
             for (int32_t i = 0; i < k.n; i++) {
                 k.lv[i] = lv[i];
@@ -155,6 +158,9 @@ struct KeyedRows {
     const int32_t* levels(const Key& k) const { return k.n <= 2 ? k.lv : pool.data() + k.off; }
     const int32_t* exps(const Key& k) const { return k.n <= 2 ? k.ex : pool.data() + k.off + k.n; }
     int cmp(const Key& x, const Key& y) const {
+        // Negative exponents order by their own rule, in compare_signatures.
+        if (x.negative || y.negative)
+            return compare_signatures(x.n, levels(x), exps(x), y.n, levels(y), exps(y));
         if (x.n != y.n && x.n > 0 && y.n > 0) return x.n < y.n ? -1 : 1;
         if (x.n == y.n && x.n > 0 && x.n <= 2) {
             // The usual short signatures, compared here as compare_signatures would.

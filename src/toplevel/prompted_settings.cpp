@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "interp/exact_read.h"
 #include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
@@ -20,10 +21,10 @@ namespace {
 
 // The answer as a machine integer; error `code` when it is not a number.
 int32_t ask_integer(quoly** slot, int code) {
-    ModularOffGuard off;
-    read_answer(slot);
-    if (!(*slot)->isnum) error(code, token.name);
-    return quoly_convert_to_int(*slot);
+    // The exact integer: past 32 bits INT_DOES_NOT_FIT, never a wrapped word.
+    int32_t v = 0;
+    if (!read_setting_number(read_answer, slot, &v, false)) error(code, token.name);
+    return v;
 }
 
 // Detcutoff values above this reach only the sparse determinant methods.
