@@ -156,6 +156,8 @@ void read_character(FILE** source, quoly** value, name** pending) {
                                       int references_only, compiled_array* bound = nullptr) {
     new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos, bound);
     if (*ref == value) return;   // "if[" or "while[": the construct's value
+    // A left-out entry enters as its element of the ring.
+    if (*ref && !token_is(&token, ":") && read_left_out_converted(**ref, value)) *ref = value;
     // An absent sparse entry reads as 0, unless it is about to be assigned.
     if (!*ref && !references_only && !token_is(&token, ":")) {
         quoly_set(0, value);
@@ -188,6 +190,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
             if (!(*slot && (*slot)->isnum && (*slot)->den)) {
                 *ref = slot;
                 next_token(source, pending);
+                if (!token_is(&token, ":") && read_left_out_converted(*slot, value)) *ref = value;
                 return;
             }
         } else {
@@ -205,7 +208,12 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
         return;
     }
     retrieve(&id, ref, value, source, pending);
-    if (*ref) return;
+    if (*ref) {
+        // A left-out value enters as its element of the ring; assigned,
+        // it needs no reading.
+        if (!token_is(&token, ":") && read_left_out_converted(**ref, value)) *ref = value;
+        return;
+    }
     if (*value) {
         *ref = value;
         return;
