@@ -319,8 +319,12 @@ void refuse_unconverted_read(const quoly* q) {
     abandon_statement(NOT_INVERTIBLE);
 }
 
+bool left_out_needs_reading(const quoly* q) {
+    return values_await_rational && modularmode && !left_out_reads_as_words(q);
+}
+
 bool read_left_out_converted(const quoly* q, quoly** value) {
-    if (!values_await_rational || !modularmode || left_out_reads_as_words(q)) return false;
+    if (!left_out_needs_reading(q)) return false;
     if (!left_out_converts(q)) refuse_unconverted_read(q);
     free_quoly(value);
     {

@@ -83,6 +83,8 @@ bool left_out_converts(const quoly* q);
 // that could not be taken into the ring. Error 85, and the statement ends;
 // the value stays as it is for the way back.
 void refuse_unconverted_read(const quoly* q);
+// Whether q is a left-out value its words do not give, in modular mode.
+bool left_out_needs_reading(const quoly* q);
 // For a left-out value its words do not give: *value := (a copy of) the
 // element a full conversion makes of it, true; the stored value stays as
 // it is. One that cannot be converted is refuse_unconverted_read's error.
