@@ -58,6 +58,17 @@ void fillit_1(array* a, quoly** out) {
     }
 }
 
+void sparse_operand(array* a, arr_value* v) {
+    v->frame = a->sparse;
+    v->fresh = 0;
+    // A sparse array a conversion list left out enters as elements of the
+    // ring, in a copy of its own.
+    if (sparse* in_ring = sparse_read_in_ring(a)) {
+        v->frame = in_ring;
+        v->fresh = 1;
+    }
+}
+
 void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out) {
     int64_t k = 0;
     for (int32_t c = 0; c < columns; c++)

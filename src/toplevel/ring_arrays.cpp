@@ -273,6 +273,27 @@ void convert_starred_array(array* a) {
 
 }  // namespace
 
+sparse* sparse_read_in_ring(array* a) {
+    if (!values_await_rational || !modularmode || !a->sparse || a->sparse->mode == modularmode) return nullptr;
+    each_entry_link(a->sparse, a->rows, [](colm** link) {
+        if (!left_out_converts((*link)->val)) refuse_unconverted_read((*link)->val);
+        return true;
+    });
+    // Copied in modular mode, a left-out entry keeps only its words, the
+    // residues of its numbers; what a full conversion makes of them is
+    // what the words make in the ring.
+    sparse* copy = nullptr;
+    copy_sparse(&a->sparse, &copy, a->rows, 0);
+    copy->mode = modularmode;
+    each_entry_link(copy, a->rows, [](colm** link) {
+        quoly_change_num(&(*link)->val);
+        if (!empty_or_zero((*link)->val)) return true;
+        free_colm(link);
+        return false;
+    });
+    return copy;
+}
+
 void star_left_out_arrays() {
     std::vector<array*> arrays;
     for (array* b : arr_store)

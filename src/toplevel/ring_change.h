@@ -17,6 +17,7 @@
 
 struct name;
 struct array;
+struct sparse;
 struct var;
 
 // ---- ground-ring data kept here ----
@@ -146,6 +147,12 @@ void left_out_array_words();
 // words are not its element of the ring are converted as if starred, when
 // every such cell can be taken into the ring.
 void star_left_out_arrays();
+// A sparse array a conversion list left out, read whole in modular mode:
+// a copy of its frames whose entries are the elements a full conversion
+// makes (entries that become 0 left out), the array untouched; null when
+// the array is not such an array. An entry that cannot be converted is
+// refuse_unconverted_read's error.
+sparse* sparse_read_in_ring(array* a);
 // One sparse array: to_mod logged (entries that become 0 are unlinked and
 // go on sparse_fix), to_mod and from_mod both: the two logs replayed,
 // from_mod alone back from residues, neither permanent.

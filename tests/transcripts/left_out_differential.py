@@ -154,7 +154,7 @@ def build(rng, q, variant):
     kept = ["dm[1,2]", "dm[2,1]", "dm[2,2]"] + ["sp[%d,%d]" % c for c in cells if c != cells[1]]
     shown = names + bad + kept + ["[dm]", "[sp]"]
     probes = [f"{n};" for n in names] + ["[dm];", "dm[1,2] * 1;", "[dm] * [dm];"]
-    probes += [f"sp[{i},{j}] * 1;" for i, j in cells]
+    probes += [f"sp[{i},{j}] * 1;" for i, j in cells] + ["[sp];", "[sp] * [sp];", "Det[sp];", "Det[dm];"]
     for _ in range(12):
         a, b = rng.choice(names), rng.choice(names)
         probes.append(rng.choice([f"{a} + {b};", f"{a} * {b};", f"{a} - {a};", f"{a} * 1 - {b};"]))
