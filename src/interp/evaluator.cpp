@@ -151,9 +151,9 @@ void read_character(FILE** source, quoly** value, name** pending) {
 
 // A stored value a conversion list left out, which its words do not give,
 // enters as its element of the ring (a copy in *value); the target of an
-// assignment is not read.
-void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value) {
-    if (!*ref || *ref == value || !left_out_needs_reading(**ref)) return;
+// assignment, or a reference asked for, is not read.
+void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value, int references_only) {
+    if (references_only || !*ref || *ref == value || !left_out_needs_reading(**ref)) return;
     if (token_is(&token, ":") && assignment_follows(source, pending)) return;
     read_left_out_converted(**ref, value);
     *ref = value;
@@ -167,7 +167,7 @@ void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value) 
     new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos, bound);
     if (*ref == value) return;   // "if[" or "while[": the construct's value
     // A left-out entry enters as its element of the ring.
-    enter_left_out(source, pending, ref, value);
+    enter_left_out(source, pending, ref, value, references_only);
     // An absent sparse entry reads as 0, unless it is about to be assigned.
     if (!*ref && !references_only && !token_is(&token, ":")) {
         quoly_set(0, value);
@@ -200,7 +200,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
             if (!(*slot && (*slot)->isnum && (*slot)->den)) {
                 *ref = slot;
                 next_token(source, pending);
-                enter_left_out(source, pending, ref, value);
+                enter_left_out(source, pending, ref, value, references_only);
                 return;
             }
         } else {
@@ -221,7 +221,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
     if (*ref) {
         // A left-out value enters as its element of the ring; assigned,
         // it needs no reading.
-        enter_left_out(source, pending, ref, value);
+        enter_left_out(source, pending, ref, value, references_only);
         return;
     }
     if (*value) {
