@@ -47,6 +47,7 @@
 #include "storage/nodetests.h"
 #include "storage/workblocks.h"
 #include "toplevel/datafiles.h"
+#include "quoly/adjoin.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/ring_change.h"
@@ -153,7 +154,9 @@ void read_character(FILE** source, quoly** value, name** pending) {
 // enters as its element of the ring (a copy in *value); the target of an
 // assignment, or a reference asked for, is not read.
 void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value, int references_only) {
-    if (references_only || !*ref || *ref == value || !left_out_needs_reading(**ref)) return;
+    // Only after a ring change with a conversion list: every name is read through here.
+    if (!values_await_rational || references_only || !*ref || *ref == value) return;
+    if (!left_out_needs_reading(**ref)) return;
     if (token_is(&token, ":") && assignment_follows(source, pending)) return;
     read_left_out_converted(**ref, value);
     *ref = value;

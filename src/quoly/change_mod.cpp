@@ -146,7 +146,7 @@ void quoly_change_num(quoly** slot) {
     if (lone_number(q->pnum)) polynum_to_quoly(slot);
 }
 
-bool conversion_lacks_inverse(const quoly* q) {
+bool conversion_lacks_inverse(const quoly* q, bool quiet) {
     // Every non-zero residue has an inverse in a field.
     if (!q || q->isnum || !q->den || mod_is_prime || finf) return false;
     quoly* copy = nullptr;
@@ -162,7 +162,12 @@ bool conversion_lacks_inverse(const quoly* q) {
         free_mixed(&copy);
         return false;
     }
-    if (!normalise(&copy)) return true;
+    if (quiet) {
+        QuietInverseFailures silence;
+        if (!normalise(&copy)) return true;
+    } else if (!normalise(&copy)) {
+        return true;
+    }
     free_quoly(&copy);
     return false;
 }

@@ -94,7 +94,7 @@ void convert_scalar(var* v, bool starred, int direction) {
     if (direction == 0) {
         if (starred)
             convert_starred(v);
-        else if (*slot && !conversion_lacks_inverse(*slot))
+        else if (*slot && !conversion_lacks_inverse(*slot, false))
             // One that lacks an inverse stays as it is: left out.
             quoly_change_num(slot);
     } else if (starred) {

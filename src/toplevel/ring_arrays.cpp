@@ -81,7 +81,7 @@ void each_entry_link(sparse* first, int32_t rows, F f) {
 void convert_permanently(quoly** slot, int direction) {
     if (direction == 0) {
         // One that lacks an inverse stays as it is: left out.
-        if (!conversion_lacks_inverse(*slot)) quoly_change_num(slot);
+        if (!conversion_lacks_inverse(*slot, false)) quoly_change_num(slot);
     } else {
         value_from_mod(*slot);
     }
@@ -97,7 +97,7 @@ void convert_entries(sparse* first, int32_t rows, int direction) {
             value_from_mod(e->val);
             return true;
         }
-        if (conversion_lacks_inverse(e->val)) return true;
+        if (conversion_lacks_inverse(e->val, false)) return true;
         quoly_change_num(&e->val);
         if (!empty_or_zero(e->val)) return true;
         free_colm(link);
@@ -276,7 +276,7 @@ void convert_starred_array(array* a) {
 sparse* sparse_read_in_ring(array* a) {
     if (!values_await_rational || !modularmode || !a->sparse || a->sparse->mode == modularmode) return nullptr;
     each_entry_link(a->sparse, a->rows, [](colm** link) {
-        if (!left_out_converts((*link)->val)) refuse_unconverted_read((*link)->val);
+        refuse_unless_converts((*link)->val);
         return true;
     });
     // Copied in modular mode, a left-out entry keeps only its words, the

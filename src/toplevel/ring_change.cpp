@@ -2,7 +2,6 @@
 // ground-ring globals and cut-offs of the new ring, and the walk over the
 // stored values (or the conversion list) in the order each direction needs.
 #include <cstdio>
-#include <numeric>
 
 #include "gcd/gcdstash.h"
 #include "gcd/onevar_div.h"
@@ -109,10 +108,10 @@ bool some_value_lacks_inverse(int32_t m) {
     if (mod_is_prime || finf) return false;
     for (int32_t b = 0; b < SCA_BUCKETS; b++)
         for (var* v = sca_store[b]; v; v = v->next)
-            if (conversion_lacks_inverse(v->value)) return true;
+            if (conversion_lacks_inverse(v->value, false)) return true;
     bool lacks = false;
     each_array_value([&lacks](quoly** slot) {
-        if (!lacks) lacks = conversion_lacks_inverse(*slot);
+        if (!lacks) lacks = conversion_lacks_inverse(*slot, false);
     });
     return lacks;
 }
@@ -306,11 +305,9 @@ bool left_out_converts(const quoly* q) {
     if (!q || q->isnum || !q->den) return true;
     if (all_zero_words(q->den)) return false;
     if (mod_is_prime || finf) return true;
-    // A constant denominator needs its inverse; a polynomial one may need
-    // inverses of any coefficient on the way to its normal form, which is
-    // not tried here, so it stays out.
-    if (!q->den->numb || q->den->next) return false;
-    return std::gcd(static_cast<int64_t>(q->den->ncoef->value), static_cast<int64_t>(modulus)) == 1;
+    // Under a composite modulus the normal form may need inverses the
+    // modulus lacks: it is tried.
+    return !conversion_lacks_inverse(q, true);
 }
 
 void refuse_unconverted_read(const quoly* q) {
@@ -323,9 +320,13 @@ bool left_out_needs_reading(const quoly* q) {
     return values_await_rational && modularmode && !left_out_reads_as_words(q);
 }
 
+void refuse_unless_converts(const quoly* q) {
+    if (!left_out_converts(q)) refuse_unconverted_read(q);
+}
+
 bool read_left_out_converted(const quoly* q, quoly** value) {
     if (!left_out_needs_reading(q)) return false;
-    if (!left_out_converts(q)) refuse_unconverted_read(q);
+    refuse_unless_converts(q);
     free_quoly(value);
     {
         LintOff digits;

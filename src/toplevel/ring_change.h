@@ -77,13 +77,16 @@ bool left_out_value(const quoly* q);
 // every value that is not left out.
 bool left_out_reads_as_words(const quoly* q);
 // Whether a left-out value can be taken into the ring: its denominator
-// keeps a residue that is not 0 and, under a composite modulus, is a
-// number with an inverse.
+// keeps a residue that is not 0 and, under a composite modulus, its normal
+// form needs no inverse the modulus lacks (tried, silently).
 bool left_out_converts(const quoly* q);
 // A left-out value read in modular mode that its words do not give: one
 // that could not be taken into the ring. Error 85, and the statement ends;
 // the value stays as it is for the way back.
 void refuse_unconverted_read(const quoly* q);
+// A left-out value read in modular mode that cannot be converted: error 85
+// and the statement ends.
+void refuse_unless_converts(const quoly* q);
 // Whether q is a left-out value its words do not give, in modular mode.
 bool left_out_needs_reading(const quoly* q);
 // For a left-out value its words do not give: *value := (a copy of) the

@@ -5,7 +5,8 @@ same computations after a full conversion.
 Random integers (small and of 30 digits), rationals, polynomials over Z
 and Q, rational functions and dense and sparse arrays of them are stored
 in rational mode (in one run beside a relation, in another in Laurent
-mode). Then, in Z/13, Z/7, Z/2, Z/2147483629, GF(2^8) and GF(2^16):
+mode). Then, in Z/13, Z/7, Z/2, Z/2147483629, GF(2^8), GF(2^16) and Z/12
+(denominators prime to 12):
 
   run L: &(p = q : z) leaves every value out (z is a dummy); run F:
   &(p = q) converts everything. Each computation reading the values (the
@@ -13,7 +14,8 @@ mode). Then, in Z/13, Z/7, Z/2, Z/2147483629, GF(2^8) and GF(2^16):
   array elements, dense arrays whole and their products, assignments) must
   show the same in both runs, and so must the assigned values after the
   way back. In L every stored value must show after the way back exactly as
-  before the change.
+  before the change, and a save made in L before the way back, read in a
+  fresh process, must give the same after its way back (not modulo 12).
 
 Every value shown must be in normal form: no term with coefficient 0, no
 0 entry of a sparse array, rationals in lowest terms. Values whose
@@ -30,7 +32,8 @@ import subprocess
 import sys
 import tempfile
 
-RINGS = [13, 7, 2, 2147483629, 256, 65536]
+RINGS = [13, 7, 2, 2147483629, 256, 65536, 12]
+FIELDS = (256, 65536)
 ERROR = "*** Inappropriate symbol"
 failures = []
 
@@ -89,7 +92,8 @@ class Values:
             return self.c * self.rng.randint(1, 3)
         while True:
             d = self.rng.randint(2, 40)
-            if d % self.c:
+            # Under a composite modulus a denominator needs an inverse.
+            if d % self.c and (self.q in FIELDS or math.gcd(d, self.q) == 1):
                 return d
 
     def poly(self):
@@ -239,7 +243,11 @@ def one_case(binary, rng, q, variant):
         before, after = out_l.get(f"before{k}"), out_l.get(f"after{k}")
         check(before is not None and before == after,
               f"{label}: {s} is {before!r} before the change and {after!r} after the way back\n{context}")
-    for key in [f"after{k}" for k in range(len(shown))] + [f"assigned{k}" for k in range(len(assigns))]:
+    # Modulo 12 a saved quotient can need, read back, an inverse its
+    # computation did not: that reading is not compared here.
+    saved = [] if q == 12 else [f"after{k}" for k in range(len(shown))] + \
+        [f"assigned{k}" for k in range(len(assigns))]
+    for key in saved:
         check(out_r.get(key) == out_l.get(key),
               f"{label}: after a save and its reading {key} is {out_r.get(key)!r}, "
               f"in the session {out_l.get(key)!r}\n{context}")
