@@ -225,6 +225,7 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
     int32_t g = w, s = 0, t = 0;
     egcd_ints(&g, p, &s, &t);
     if (g != 1) {
+        if (quiet_inverse_failures > 0) throw TarvexUnwind(85, quotsign);
         std::printf("bad2: %li\n", static_cast<long>(w));
         std::fflush(stdout);
         error(85, quotsign);

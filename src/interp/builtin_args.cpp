@@ -18,6 +18,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/loop.h"
 
 namespace {
@@ -111,6 +112,7 @@ quoly** get_the_data(FILE** source, name** pending, quoly** arg) {
     free_quoly(arg);
     if (token_is(&token, "^")) {
         quoly** slot = get_quoly_ptr(source, pending);
+        if (slot && *slot && read_left_out_converted(*slot, arg)) return arg;
         if (slot && *slot) return slot;
         quoly_set(0, arg);
         return arg;
@@ -137,6 +139,8 @@ void get_two_data(FILE** source, name** pending, quoly** args[2], quoly*** out_a
 quoly** read_quoly_ptr2(FILE** source, name** pending, quoly** arg) {
     free_quoly(arg);
     quoly** slot = get_quoly_ptr(source, pending);
+    // A value a conversion list left out is read as its element of the ring.
+    if (slot && *slot && read_left_out_converted(*slot, arg)) return arg;
     if (slot && *slot) return slot;
     quoly_set(0, arg);
     return arg;

@@ -37,6 +37,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "quoly/adjoin.h"
 #include "quoly/change_mod.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
@@ -157,6 +158,18 @@ void read_character(FILE** source, quoly** value, name** pending) {
 
 // ---- names ----
 
+// A stored value a conversion list left out, which its words do not give,
+// enters as its element of the ring (a copy in *value); the target of an
+// assignment, or a reference asked for, is not read.
+void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value, int references_only) {
+    // Only after a ring change with a conversion list: every name is read through here.
+    if (!values_await_rational || references_only || !*ref || *ref == value) return;
+    if (!left_out_needs_reading(**ref)) return;
+    if (token_is(&token, ":") && assignment_follows(source, pending)) return;
+    read_left_out_converted(**ref, value);
+    *ref = value;
+}
+
 // An element after its array's name (token at "["). Kept out of line: the
 // frames of the factor routine are on the stack of every nested call.
 [[gnu::noinline]] void element_factor(FILE** source, tokenrec* id, quoly*** ref, quoly** value,
@@ -164,6 +177,8 @@ void read_character(FILE** source, quoly** value, name** pending) {
                                       int references_only, compiled_array* bound = nullptr) {
     new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos, bound);
     if (*ref == value) return;   // "if[" or "while[": the construct's value
+    // A left-out entry enters as its element of the ring.
+    enter_left_out(source, pending, ref, value, references_only);
     // An absent sparse entry reads as 0, unless it is about to be assigned.
     if (!*ref && !references_only && !token_is(&token, ":")) {
         quoly_set(0, value);
@@ -196,6 +211,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
             if (!(*slot && (*slot)->isnum && (*slot)->den)) {
                 *ref = slot;
                 next_token(source, pending);
+                enter_left_out(source, pending, ref, value, references_only);
                 return;
             }
         } else {
@@ -213,7 +229,12 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
         return;
     }
     retrieve(&id, ref, value, source, pending);
-    if (*ref) return;
+    if (*ref) {
+        // A left-out value enters as its element of the ring; assigned,
+        // it needs no reading.
+        enter_left_out(source, pending, ref, value, references_only);
+        return;
+    }
     if (*value) {
         *ref = value;
         return;

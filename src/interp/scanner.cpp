@@ -220,6 +220,16 @@ void scanner(FILE** source, tokenrec* tok, name** pending) {
     record_token(tok);
 }
 
+bool assignment_follows(FILE** source, name** pending) {
+    if (*pending) {
+        const name* r = (*pending)->next;
+        return r && r->token[1] == 0 && (r->token[0] == '=' || r->token[0] == '+' || r->token[0] == '-');
+    }
+    // The byte looked at stays for the scanner, as after a name.
+    if (leftover == 0 || leftover == BLANK || leftover == '\t' || leftover == '\r') leftover = skip_to_token(*source);
+    return leftover == '=' || leftover == '+' || leftover == '-';
+}
+
 void spec_scanner(FILE** source, tokenrec* tok, name** pending, int* crossed) {
     *crossed = 0;
     if (*pending) {

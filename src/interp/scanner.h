@@ -40,6 +40,11 @@ inline bool pending_exhausted(name* const* pending) { return *pending && !(*pend
 // newline stays unread) and as a blank otherwise.
 void scanner(FILE** source, tokenrec* tok, name** pending);
 
+// With ":" the current token: whether "=", "+" or "-" comes next (the ":"
+// of an assignment, not the one that ends a statement without showing
+// it). Nothing is consumed.
+bool assignment_follows(FILE** source, name** pending);
+
 // As scanner, but blanks (and line ends without tt_flag) are skipped inside
 // names too, so "ab cd" is the name abcd; leftover is taken whatever it is.
 // crossed := 1 when a line end or a continuation line was passed, else 0.

@@ -307,8 +307,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
     } else if (target == syst) {
         take_syst(v);
     } else if (target->sparse) {
-        v->frame = target->sparse;
-        v->fresh = 0;
+        sparse_operand(target, v);
     } else {
         v->frame = nullptr;
         v->fresh = 0;

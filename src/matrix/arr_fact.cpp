@@ -273,7 +273,7 @@ void named_operand(FILE** source, arr_value* v, name** pending) {
     v->count = cell_count(a);
     v->fresh = 0;
     if (a->sparse) {
-        v->frame = a->sparse;
+        sparse_operand(a, v);
         return;
     }
     v->frame = nullptr;

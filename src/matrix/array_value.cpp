@@ -9,6 +9,7 @@
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 int want_sparse = 0;
 int cancelflag = 0;
@@ -52,7 +53,19 @@ void fillit_1(array* a, quoly** out) {
     for (int64_t c = 0; c < n; c++) {
         quoly** cell = cell_at(a->first + c);
         if (!*cell) set_uninitialised(cell);
+        refuse_unconverted_read(*cell);
         out[c] = *cell;
+    }
+}
+
+void sparse_operand(array* a, arr_value* v) {
+    v->frame = a->sparse;
+    v->fresh = 0;
+    // A sparse array a conversion list left out enters as elements of the
+    // ring, in a copy of its own.
+    if (sparse* in_ring = sparse_read_in_ring(a)) {
+        v->frame = in_ring;
+        v->fresh = 1;
     }
 }
 
@@ -62,6 +75,7 @@ void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly*
         for (int32_t r = 0; r < rows; r++) {
             quoly** cell = cell_at(int64_t{first} + r + int64_t{c} * stride);
             if (!*cell) set_uninitialised(cell);
+            refuse_unconverted_read(*cell);
             out[k++] = *cell;
         }
 }

@@ -51,6 +51,10 @@ struct ArrValueHold {
 // The dense cells of array a (store cells from its first) into out, as
 // shared pointers; a cell never assigned becomes 0 with the warning.
 void fillit_1(array* a, quoly** out);
+// The frames of sparse array a as an operand, shared (fresh 0); for one a
+// conversion list left out, in modular mode, a copy (fresh 1) holding the
+// elements of the ring its entries stand for.
+void sparse_operand(array* a, arr_value* v);
 // The same for a block of a dense array: `columns` columns of `rows`
 // cells from store index first, stride cells apart, column by column.
 void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out);

@@ -13,6 +13,7 @@
 
 int16_t mod_is_changed = 0;
 int alt_form_display = 1;
+int quiet_inverse_failures = 0;
 const char* quotsign = "/";
 
 int32_t sqrt_mod = -1;
@@ -92,6 +93,7 @@ uint32_t checked_inverse(uint32_t a, bool bad2) {
         ok = euclid_inverse(a, u32(modulus), &inv) == 1;
     }
     if (!ok) {
+        if (quiet_inverse_failures > 0) throw TarvexUnwind(85, quotsign);
         if (bad2) {
             std::printf("bad2: %li\n", static_cast<long>(s32(a)));
             std::fflush(stdout);

@@ -36,6 +36,15 @@ int32_t spec_modmult(int32_t a, int32_t b);  // a * b mod (p - 1): exponent arit
 int32_t mod_mult(int32_t a, int32_t b, int32_t m);  // table product, or a * b mod m in 32 bits
 
 // ---- inverses ----
+// While above 0, a residue found to have no inverse unwinds at once with
+// TarvexUnwind(85) and prints nothing: a conversion only being tried.
+extern int quiet_inverse_failures;
+struct QuietInverseFailures {
+    QuietInverseFailures() { quiet_inverse_failures++; }
+    ~QuietInverseFailures() { quiet_inverse_failures--; }
+    QuietInverseFailures(const QuietInverseFailures&) = delete;
+    QuietInverseFailures& operator=(const QuietInverseFailures&) = delete;
+};
 // *r := a^-1 mod p; a = 0 is the fatal internal error "bad seca." (then *r = 0).
 void mod_inverse(int32_t a, int32_t* r);
 void verse(int32_t* x);                      // x := x^-1 in place, as mod_inverse

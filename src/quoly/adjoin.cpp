@@ -361,11 +361,12 @@ void cancel_poly_var(const char* var_name) {
 void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
     *out_flag = 1;
     const bool in_body = *pending != nullptr;
-    if (prompting || windy || !in_body) std::printf(" Change of polynomial variable");
-
     ChangeRequest req;
+    // A change that will be refused is not announced.
+    const bool refusing = modularmode && values_await_rational;
     if (prompting) {
-        std::printf(".\n Enter variable name:\n");
+        refuse_while_values_await_rational(token.name);
+        std::printf(" Change of polynomial variable.\n Enter variable name:\n");
         std::fflush(stdout);
         do_prompts();
         // The answer comes from the terminal whatever the statement's source.
@@ -381,6 +382,7 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
         }
         read_change(&Input, &zilch, &req);
     } else {
+        if ((windy || !in_body) && !refusing) std::printf(" Change of polynomial variable");
         if (token_is(&token, ">")) {
             if (field_depth > 0) {
                 error(360, token.name);
@@ -390,8 +392,10 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag) {
         }
         scanner(source, &token, pending);
         const int after_name = read_change(source, pending, &req);
-        if (windy || !in_body) std::printf(": %s%s.\n", req.cancel ? "cancel " : "", req.var_name.name);
+        if ((windy || !in_body) && !refusing)
+            std::printf(": %s%s.\n", req.cancel ? "cancel " : "", req.var_name.name);
         if (!after_name) scanner(source, &token, pending);
+        refuse_while_values_await_rational(req.var_name.name);
         if (token_is(&token, ",")) {
             if (req.cancel) {
                 error(356, token.name);

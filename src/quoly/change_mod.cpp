@@ -146,6 +146,32 @@ void quoly_change_num(quoly** slot) {
     if (lone_number(q->pnum)) polynum_to_quoly(slot);
 }
 
+bool conversion_lacks_inverse(const quoly* q, bool quiet) {
+    // Every non-zero residue has an inverse in a field.
+    if (!q || q->isnum || !q->den || mod_is_prime || finf) return false;
+    quoly* copy = nullptr;
+    {
+        LintOff digits;
+        quoly_assign(const_cast<quoly*>(q), &copy);
+    }
+    copy->rat = 0;
+    poly_change_num(&copy->pnum);
+    if (copy->pnum) poly_change_num(&copy->den);
+    // A value that vanishes, or whose denominator does, converts to 0.
+    if (!copy->pnum || !copy->den) {
+        free_mixed(&copy);
+        return false;
+    }
+    if (quiet) {
+        QuietInverseFailures silence;
+        if (!normalise(&copy)) return true;
+    } else if (!normalise(&copy)) {
+        return true;
+    }
+    free_quoly(&copy);
+    return false;
+}
+
 void quoly_change_to_mod(quoly** slot) {
     quoly* q = *slot;
     if (q->isnum) {

@@ -22,6 +22,13 @@ void poly_change_num(polynode** slot);
 // set to 0."), frees the quoly and leaves *slot null: the caller stores 0.
 void quoly_change_num(quoly** slot);
 
+// Whether the permanent conversion of q would fail for want of an inverse
+// under a composite modulus (the normal form needs one): unless quiet, the
+// failure's report is printed as the conversion would print it; q is
+// untouched. A value or denominator that vanishes is no failure: it
+// converts to 0.
+bool conversion_lacks_inverse(const quoly* q, bool quiet);
+
 // in place, temporary: the quoly *q (the record stays, so the slot needs
 // no undo) into the current ring, in normal form, every change logged on
 // masterfix. The old nodes are never freed or reused while the log holds

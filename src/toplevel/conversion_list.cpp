@@ -94,7 +94,8 @@ void convert_scalar(var* v, bool starred, int direction) {
     if (direction == 0) {
         if (starred)
             convert_starred(v);
-        else if (*slot)
+        else if (*slot && !conversion_lacks_inverse(*slot, false))
+            // One that lacks an inverse stays as it is: left out.
             quoly_change_num(slot);
     } else if (starred) {
         replay_temporary_conversions();
@@ -148,7 +149,23 @@ bool do_one_name(ListCursor* c, bool first) {
     return true;
 }
 
+var* find_var_by_name(const char* text) {
+    tokenrec id;
+    set_token(&id, text);
+    return find_var(&id);
+}
+
 }  // namespace
+
+void star_left_out_scalars() {
+    for (int32_t b = 0; b < SCA_BUCKETS; b++)
+        for (var* v = sca_store[b]; v; v = v->next) {
+            if (left_out_reads_as_words(v->value) || !left_out_converts(v->value)) continue;
+            // An older binding of the name is out of the way back's reach.
+            if (find_var_by_name(v->name) != v) continue;
+            convert_starred(v);
+        }
+}
 
 void reinstate_starred() {
     while (!starred_values.empty()) {

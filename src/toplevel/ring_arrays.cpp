@@ -79,10 +79,12 @@ void each_entry_link(sparse* first, int32_t rows, F f) {
 }
 
 void convert_permanently(quoly** slot, int direction) {
-    if (direction == 0)
-        quoly_change_num(slot);
-    else
+    if (direction == 0) {
+        // One that lacks an inverse stays as it is: left out.
+        if (!conversion_lacks_inverse(*slot, false)) quoly_change_num(slot);
+    } else {
         value_from_mod(*slot);
+    }
     if (!*slot) quoly_set(0, slot);
 }
 
@@ -95,6 +97,7 @@ void convert_entries(sparse* first, int32_t rows, int direction) {
             value_from_mod(e->val);
             return true;
         }
+        if (conversion_lacks_inverse(e->val, false)) return true;
         quoly_change_num(&e->val);
         if (!empty_or_zero(e->val)) return true;
         free_colm(link);
@@ -269,6 +272,53 @@ void convert_starred_array(array* a) {
 }
 
 }  // namespace
+
+sparse* sparse_read_in_ring(array* a) {
+    if (!values_await_rational || !modularmode || !a->sparse || a->sparse->mode == modularmode) return nullptr;
+    each_entry_link(a->sparse, a->rows, [](colm** link) {
+        refuse_unless_converts((*link)->val);
+        return true;
+    });
+    // Copied in modular mode, a left-out entry keeps only its words, the
+    // residues of its numbers; what a full conversion makes of them is
+    // what the words make in the ring.
+    sparse* copy = nullptr;
+    copy_sparse(&a->sparse, &copy, a->rows, 0);
+    copy->mode = modularmode;
+    each_entry_link(copy, a->rows, [](colm** link) {
+        quoly_change_num(&(*link)->val);
+        if (!empty_or_zero((*link)->val)) return true;
+        free_colm(link);
+        return false;
+    });
+    return copy;
+}
+
+void star_left_out_arrays() {
+    std::vector<array*> arrays;
+    for (array* b : arr_store)
+        for (array* a = b; a; a = a->link) {
+            // Aliases share their array's cells and frames; an older record
+            // of a name is out of the way back's reach.
+            if (a->stamp <= 0) continue;
+            tokenrec id;
+            set_token(&id, a->name);
+            if (find_array(&id) != a) continue;
+            bool needed = false, possible = true;
+            auto look = [&needed, &possible](const quoly* q) {
+                if (left_out_reads_as_words(q)) return;
+                needed = true;
+                possible = possible && left_out_converts(q);
+            };
+            // A sparse array stays out: its entries are read one by one
+            // as the ring's elements (what a whole-array operation reads
+            // of it is left as it was).
+            if (a->sparse) continue;
+            for (int32_t c = a->first; c <= a->last; c++) look(*cell_at(c));
+            if (needed && possible) arrays.push_back(a);
+        }
+    for (array* a : arrays) convert_starred_array(a);
+}
 
 void reinstate_starred_arrays() {
     while (!starred_arrays.empty()) {

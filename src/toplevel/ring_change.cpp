@@ -40,6 +40,8 @@ constexpr int32_t RATIONAL_DIV_CUTOFF = 6;
 constexpr int32_t MODULAR_DISP_SIZE = 16;
 constexpr int32_t RATIONAL_DISP_SIZE = 4;
 
+constexpr int NOT_INVERTIBLE = 85;
+
 bool modulus_in_range(int32_t m) { return m >= 2 && m <= MAX_MODULUS; }
 
 // The modulus the user gives; 0 when an error was resumed (nothing changes).
@@ -95,6 +97,25 @@ void set_random_denominator_one() {
     r->value = 1;
 }
 
+// Whether a full conversion into the modulus m would meet a value whose
+// normal form needs an inverse m lacks (its report printed).
+bool some_value_lacks_inverse(int32_t m) {
+    RingStateGuard back;
+    install_modulus(m);
+    modularmode = 1;
+    lintmode = 1;
+    mod_is_prime = is_prime(m);
+    if (mod_is_prime || finf) return false;
+    for (int32_t b = 0; b < SCA_BUCKETS; b++)
+        for (var* v = sca_store[b]; v; v = v->next)
+            if (conversion_lacks_inverse(v->value, false)) return true;
+    bool lacks = false;
+    each_array_value([&lacks](quoly** slot) {
+        if (!lacks) lacks = conversion_lacks_inverse(*slot, false);
+    });
+    return lacks;
+}
+
 void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* list, int report) {
     if (lintmode) {
         error(62, token.name);
@@ -113,6 +134,9 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
         error(84, token.name);
         return;
     }
+    // Nor does a full change go through that would lose a value for want
+    // of an inverse: the failure is reported and nothing moves.
+    if (!list && some_value_lacks_inverse(m)) abandon_statement(NOT_INVERTIBLE);
 
     install_modulus(m);
     rmodulus = m;
@@ -140,6 +164,12 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
         // and a save read back gives the same words.
         for_each_scalar([](quoly** slot) { give_left_out_words(*slot); });
         left_out_array_words();
+        // Words alone do not make a rational, a value with a denominator
+        // or a coefficient the modulus divides into an element of the ring:
+        // those are taken into the ring as starred values are, and the
+        // way back gives them back as they were.
+        star_left_out_scalars();
+        star_left_out_arrays();
     } else {
         for_each_scalar([](quoly** slot) {
             if (*slot) quoly_change_num(slot);
@@ -248,6 +278,63 @@ bool left_out_value(const quoly* q) {
     if (!q) return false;
     if (q->isnum) return q->nnum->count > 0;
     return q->pnum && kept_digits(q->pnum);
+}
+
+namespace {
+
+bool no_zero_words(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->value == 0 : !no_zero_words(p->pcoef)) return false;
+    return true;
+}
+
+bool all_zero_words(const polynode* p) {
+    for (; p; p = p->next)
+        if (p->numb ? p->ncoef->value != 0 : !all_zero_words(p->pcoef)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool left_out_reads_as_words(const quoly* q) {
+    if (!left_out_value(q) || q->isnum) return true;
+    return !q->rat && !q->den && no_zero_words(q->pnum);
+}
+
+bool left_out_converts(const quoly* q) {
+    if (!q || q->isnum || !q->den) return true;
+    if (all_zero_words(q->den)) return false;
+    if (mod_is_prime || finf) return true;
+    // Under a composite modulus the normal form may need inverses the
+    // modulus lacks: it is tried.
+    return !conversion_lacks_inverse(q, true);
+}
+
+void refuse_unconverted_read(const quoly* q) {
+    if (!values_await_rational || !modularmode || left_out_reads_as_words(q)) return;
+    error(NOT_INVERTIBLE, token.name);
+    abandon_statement(NOT_INVERTIBLE);
+}
+
+bool left_out_needs_reading(const quoly* q) {
+    return values_await_rational && modularmode && !left_out_reads_as_words(q);
+}
+
+void refuse_unless_converts(const quoly* q) {
+    if (!left_out_converts(q)) refuse_unconverted_read(q);
+}
+
+bool read_left_out_converted(const quoly* q, quoly** value) {
+    if (!left_out_needs_reading(q)) return false;
+    refuse_unless_converts(q);
+    free_quoly(value);
+    {
+        LintOff digits;
+        quoly_assign(const_cast<quoly*>(q), value);
+    }
+    quoly_change_num(value);
+    if (!*value) quoly_set(0, value);
+    return true;
 }
 
 void give_left_out_words(quoly* q) {

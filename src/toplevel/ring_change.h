@@ -17,6 +17,7 @@
 
 struct name;
 struct array;
+struct sparse;
 struct var;
 
 // ---- ground-ring data kept here ----
@@ -70,6 +71,29 @@ bool kept_digits(const polynode* p);
 // its numbers keep their digit chains, where residues are machine words
 // alone. Its words mean nothing in the ring; its digits are its value.
 bool left_out_value(const quoly* q);
+// Whether a left-out value's words (its residues) already are the element
+// a full conversion makes of it: a number, or a polynomial without
+// denominator none of whose coefficients the modulus divides. True for
+// every value that is not left out.
+bool left_out_reads_as_words(const quoly* q);
+// Whether a left-out value can be taken into the ring: its denominator
+// keeps a residue that is not 0 and, under a composite modulus, its normal
+// form needs no inverse the modulus lacks (tried, silently).
+bool left_out_converts(const quoly* q);
+// A left-out value read in modular mode that its words do not give: one
+// that could not be taken into the ring. Error 85, and the statement ends;
+// the value stays as it is for the way back.
+void refuse_unconverted_read(const quoly* q);
+// A left-out value read in modular mode that cannot be converted: error 85
+// and the statement ends.
+void refuse_unless_converts(const quoly* q);
+// Whether q is a left-out value its words do not give, in modular mode.
+bool left_out_needs_reading(const quoly* q);
+// For a left-out value its words do not give: *value := (a copy of) the
+// element a full conversion makes of it, true; the stored value stays as
+// it is. One that cannot be converted is refuse_unconverted_read's error.
+// False, *value untouched, for any other value.
+bool read_left_out_converted(const quoly* q, quoly** value);
 // The words of a left-out value become the residues of its numbers in the
 // current ring; its digits stay. Nothing happens to any other value.
 void give_left_out_words(quoly* q);
@@ -82,6 +106,10 @@ void get_stream(name** list, FILE** input, name** pending);
 // Converts the items of the list in the frame's direction. Item errors are
 // reported in three lines and end the list; the change goes on.
 void change_local(name* list, RingChange* frame);
+// After the list and the words of what it left out: every left-out
+// scalar (the newest record of its name) whose words are not its element
+// of the ring and that can be taken into it is converted as if starred.
+void star_left_out_scalars();
 // After the undo log has been replayed: every variable starred on the way
 // in gets its original value back, newest conversion first, unless it was
 // assigned or deleted meanwhile (then its own value stands). The originals
@@ -118,6 +146,16 @@ void change_arrays(int direction);     // every dense cell, the dense system arr
 void change_sparses(int direction);
 // give_left_out_words for every dense cell and sparse entry.
 void left_out_array_words();
+// The dense arrays (the newest of each name) holding a left-out cell whose
+// words are not its element of the ring are converted as if starred, when
+// every such cell can be taken into the ring.
+void star_left_out_arrays();
+// A sparse array a conversion list left out, read whole in modular mode:
+// a copy of its frames whose entries are the elements a full conversion
+// makes (entries that become 0 left out), the array untouched; null when
+// the array is not such an array. An entry that cannot be converted is
+// refuse_unconverted_read's error.
+sparse* sparse_read_in_ring(array* a);
 // One sparse array: to_mod logged (entries that become 0 are unlinked and
 // go on sparse_fix), to_mod and from_mod both: the two logs replayed,
 // from_mod alone back from residues, neither permanent.

@@ -278,7 +278,19 @@ void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, 
     if (!q->isnum && (!q->rat || lintmode) && !monomial_list && !uglyprint) std::fprintf(out, "&_n ");
     int32_t col = static_cast<int32_t>(std::strlen(v->name)) + 5;
     FILE* stream = out;
-    quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
+    if (listing && !left_out_reads_as_words(q)) {
+        // A left-out value its words do not give is listed in the rational
+        // form it keeps for the way back.
+        int saved_modular = 0;
+        check_modular(&saved_modular);
+        {
+            LintOff digits;
+            quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
+        }
+        restore_modular(saved_modular);
+    } else {
+        quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
+    }
     if (!q->isnum) std::fprintf(out, "\n");
 }
 
