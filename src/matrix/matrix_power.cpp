@@ -1,5 +1,6 @@
 #include "matrix/matrix_power.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "poly/powers.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -211,6 +213,22 @@ bool monic(polynode* p) {
     return is_one(p->pcoef);
 }
 
+// The degrees of A^e at the levels nothing reduces (no relation, not the
+// modulus's main variable `reduced`, 0 for none) are at most e times the
+// cells' own: past the exponent range the power cannot be stored, and
+// forming it would run out of memory long before.
+void check_degrees(quoly** cells, int64_t count, imag* e, int32_t reduced) {
+    int64_t n = int64_t{1} << 40;
+    if (e->count == 1)
+        n = e->head->digit;
+    else if (e->count == 2)
+        n = std::min(n, (int64_t{e->head->digit} << DIGIT_BITS) + e->head->next->digit);
+    for (int64_t c = 0; c < count; c++) {
+        const quoly* q = cells[c];
+        if (!q->isnum && !power_exponents_fit(q->pnum, n, polynames, reduced)) fail(156, "MPowermod");
+    }
+}
+
 void reduce_cell(quoly** cell, quoly* m, bool owned) {
     quoly* r = nullptr;
     quoly_mod_or_div(*cell, m, &r, '|');
@@ -278,6 +296,7 @@ void matpowermod(quoly** cells, mat_shape* shape, int* owned, imag* e, quoly** m
     if (zero) return;
     quoly* m = modpoly_slot ? *modpoly_slot : nullptr;
     if (!m) {
+        if (!numbers) check_degrees(cells, shape->count, e, 0);
         power_loop(cells, shape, owned, e, nullptr, show);
         return;
     }
@@ -302,5 +321,6 @@ void matpowermod(quoly** cells, mat_shape* shape, int* owned, imag* e, quoly** m
         }
         r.move_into(cells, owned);
     }
+    check_degrees(cells, shape->count, e, m->isnum ? 0 : poly_depth(m->pnum));
     power_loop(cells, shape, owned, e, m, show);
 }

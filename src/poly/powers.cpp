@@ -13,6 +13,7 @@
 #include "numbers/rational.h"
 #include "numbers/ring.h"
 #include "numbers/residue.h"
+#include "poly/exponent_range.h"
 #include "poly/laurent.h"
 #include "poly/modout.h"
 #include "poly/polymult.h"
@@ -191,20 +192,33 @@ void exponent_ranges(const polynode* p, size_t depth, std::vector<int32_t>& lo, 
     }
 }
 
-// p^n has exponents within n times each level's range. A level whose
-// variable has a mod-out relation (from rec inward) is kept below its
-// degree by the products, so only the others can outgrow 32 bits.
-void check_power_exponents(const polynode* p, int32_t n, pt* rec) {
+}  // namespace
+
+bool power_exponents_fit(const polynode* p, int64_t n, const pt* rec, int32_t reduced) {
     std::vector<int32_t> lo, hi;
     exponent_ranges(p, 0, lo, hi);
     const pt* v = rec;
     for (size_t d = 0; d < lo.size(); d++) {
-        const bool reduced = v && v->relation;
-        if (!reduced && (int64_t{hi[d]} * n > INT32_MAX || int64_t{lo[d]} * n < INT32_MIN)) {
-            error(156, token.name);
-            abandon_statement();
-        }
+        // A level with a mod-out relation is kept below its degree by the
+        // products, and so is the level the caller reduces.
+        const bool kept = (v && v->relation) || static_cast<int32_t>(d) + 1 == reduced;
         if (v) v = v->next;
+        if (kept || (hi[d] == 0 && lo[d] == 0)) continue;
+        // Any exponent of 2^31 or more moves a non-zero degree out of range.
+        if (n > MAX_EXPONENT) return false;
+        if (!exponent_fits(int64_t{hi[d]} * n) || !exponent_fits(int64_t{lo[d]} * n)) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// p^n has exponents within n times each level's range; only the levels
+// without a mod-out relation can outgrow 32 bits.
+void check_power_exponents(const polynode* p, int32_t n, pt* rec) {
+    if (!power_exponents_fit(p, n, rec, 0)) {
+        error(156, token.name);
+        abandon_statement();
     }
 }
 

@@ -43,6 +43,11 @@ extern int32_t power_rows_route;
 // internal error "negative exponent". A result exponent beyond 32 bits
 // (no mod-out relation to keep it down) is error 156.
 void compute_power(polynode** slot, int32_t n, pt* rec);
+// True when every exponent of p^n (n >= 0) stays in range. Left out: the
+// levels whose variable has a mod-out relation (rec: the record of p's top
+// level, null for none) and the level `reduced` (1 = p's top level, 0 =
+// none), which the caller keeps down by a remainder.
+bool power_exponents_fit(const polynode* p, int64_t n, const pt* rec, int32_t reduced);
 // in place. *slot := *slot ^ n over the field of `modulus` elements
 // (a prime, or the characteristic-2 fields), by the base-modulus digits of
 // n: f^(q^i) is f with every exponent multiplied by q^i.
