@@ -12,16 +12,11 @@
 
 struct pt;
 
-// Largest exponent, or factor e - j of the falling factorial, that the
-// big-integer derivative multiplies in as one digit.
-constexpr int32_t MAX_DIGIT_EXPONENT = 268435455;   // 2^28 - 1
-
 // ---- derivatives ----
 // in place. *slot := its k-th derivative (k >= 1) with respect to its top
 // variable. Characteristic 2 and prime moduli drop the terms whose falling
-// factorial vanishes without forming it. An exponent or factor beyond one
-// digit in big-integer mode, or a result exponent beyond 32 bits, is the
-// fatal internal error " outsized exponent in derivative".
+// factorial vanishes without forming it. A result exponent out of range is
+// error 32, the slot untouched.
 void poly_diff(polynode** slot, int32_t k);
 // in place. The k-th derivative with respect to the variable `level` levels
 // down (1 = the polynomial's own top variable).
