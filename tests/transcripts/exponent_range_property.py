@@ -22,14 +22,19 @@ import tempfile
 LIMIT = 2**31 - 1
 REFUSALS = ("Number too large (must be below 2^28).", "Exponent too large.")
 
+# name, statements before the variables t and x, Laurent mode, a factor
+# every monomial carries (an inner variable with a relation).
+RELATION = ["&(J = s);", "&(P = s^2 - 2, 1);"]
 RINGS = [
-    ("rational", [], False, 0),
-    ("Z/7", ["&(p = 7);"], False, 7),
-    ("Z/2147483629", ["&(p = 2147483629);"], False, 2147483629),
-    ("GF(2^8)", ["&(p = 256);"], False, 2),
-    ("GF(2^16)", ["&(p = 65536);"], False, 2),
-    ("Laurent", ["&(l = 1);"], True, 0),
-    ("Laurent Z/13", ["&(l = 1);", "&(p = 13);"], True, 13),
+    ("rational", [], False, ""),
+    ("Z/7", ["&(p = 7);"], False, ""),
+    ("Z/2147483629", ["&(p = 2147483629);"], False, ""),
+    ("GF(2^8)", ["&(p = 256);"], False, ""),
+    ("GF(2^16)", ["&(p = 65536);"], False, ""),
+    ("Laurent", ["&(l = 1);"], True, ""),
+    ("Laurent Z/13", ["&(l = 1);", "&(p = 13);"], True, ""),
+    ("rational, s^2 = 2", RELATION, False, "*s"),
+    ("Z/101, s^2 = 2", ["&(p = 101);"] + RELATION, False, "*s"),
 ]
 
 
@@ -37,14 +42,14 @@ def fits(e):
     return -LIMIT <= e <= LIMIT
 
 
-def monomial(rng, laurent):
-    """A product of typed pieces (each below 2^28): its text, its exponent
-    and whether every partial product stays in range."""
+def monomial(rng, laurent, extra=""):
+    """A product of typed pieces (each below 2^28), times extra: its text,
+    its exponent and whether every partial product stays in range."""
     k = rng.randrange(1, 10)
     pieces = [rng.randrange(2**26, 2**28) for _ in range(k)]
     if laurent:
         pieces = [p if rng.random() < 0.5 else -p for p in pieces]
-    text = "*".join(f"x^({p})" for p in pieces)
+    text = "*".join(f"x^({p})" for p in pieces) + extra
     sums = [sum(pieces[:i + 1]) for i in range(k)]
     return text, sums[-1], all(fits(s) for s in sums)
 
@@ -84,16 +89,16 @@ def answer(block):
     return " ".join(ln.rstrip(" `") for ln in lines)
 
 
-def cases(rng, count, laurent, char):
+def cases(rng, count, laurent, extra, modular):
     """(statements, check) pairs; check(outputs) returns an error text or None."""
     out = []
     for _ in range(count):
         kind = rng.choice(["product", "terms", "power", "powermod", "powermod_t", "powermod_x", "mpowermod"])
         # A Laurent value divided by a modulus may not have negative
         # exponents in any variable.
-        text, a, ok_a = monomial(rng, laurent and kind not in ("powermod_t", "mpowermod"))
+        text, a, ok_a = monomial(rng, laurent and kind not in ("powermod_t", "mpowermod"), extra)
         if kind == "product":
-            b_text, b, ok_b = monomial(rng, laurent)
+            b_text, b, ok_b = monomial(rng, laurent, extra)
             ok = ok_a and ok_b and fits(a + b)
             out.append(([f"{text}*{b_text};"], ok, lambda o, e=a + b: [e] == exponents(o[0], "x")))
         elif kind == "terms":
@@ -129,10 +134,10 @@ def cases(rng, count, laurent, char):
             stmts = [f"Powermod(x*t^(1), {n}, x^3 + 1);"]
             out.append((stmts, fits(n),
                         lambda o, w=want: exponents(o[0], "x") == [w[0]] and exponents(o[0], "t") == [w[1]]))
-    if not laurent and not char:
+    if not laurent and not modular:
         # A number modulus reduces only the coefficients: both variables grow.
         for _ in range(max(1, count // 8)):
-            text, a, ok_a = monomial(rng, False)
+            text, a, ok_a = monomial(rng, False, extra)
             n = count_near(rng, a)
             stmts = [f"m[1,1] := {text}*t;", f"[n] := MPowermod([m], {n}, 7);", "[n];"]
             out.append((stmts, ok_a and fits(a * n) and fits(n),
@@ -146,6 +151,9 @@ def run(binary, lines):
         proc = subprocess.run([binary], input=("\n".join(lines) + "\n").encode(), capture_output=True,
                               cwd=cwd, timeout=300)
     out = proc.stdout.decode("utf-8", "replace")
+    err = proc.stderr.decode("utf-8", "replace")
+    if "runtime error" in err or "Sanitizer" in err:
+        raise RuntimeError(f"sanitizer report:\n{err[-3000:]}")
     blocks = out.split("\n>")[1:]
     if len(blocks) < len(lines):
         raise RuntimeError(f"{len(blocks)} outputs for {len(lines)} statements:\n{out[-2000:]}")
@@ -158,9 +166,9 @@ def main(argv):
     seed = int(argv[3]) if len(argv) > 3 else 20261208
     rng = random.Random(seed)
     failures = refusals = 0
-    for name, setup, laurent, char in RINGS:
-        head = ["&(J = t);", "&(J = x);", "Array m[1,1];"] + setup
-        todo = cases(rng, count, laurent, char)
+    for name, setup, laurent, extra in RINGS:
+        head = setup + ["&(J = t);", "&(J = x);", "Array m[1,1];"]
+        todo = cases(rng, count, laurent, extra, any(x.startswith("&(p") for x in setup))
         lines = list(head)
         spans = []
         for stmts, ok, check in todo:
