@@ -65,14 +65,22 @@ void settle_result(quoly** a, polynode* r) {
 
 void set_number(quoly** a, int32_t v) { quoly_set(v, a); }
 
-// The highest exponent p has at a level whose record carries no relation.
-int64_t max_free_exponent(const polynode* p, const pt* rec) {
-    int64_t m = 0;
-    for (; p && rec; p = p->next) {
-        if (!rec->relation) m = std::max<int64_t>(m, p->exp);
-        if (!p->numb) m = std::max(m, max_free_exponent(p->pcoef, rec->next));
-    }
-    return m;
+// n as a count for the degree checks: exponents past 2^40 only matter as
+// "more than any degree can take".
+int64_t exponent_count(const ExpDigits& n) {
+    if (n.d.size() > 2) return int64_t{1} << 40;
+    int64_t v = 0;
+    for (int32_t d : n.d) v = (v << DIGIT_BITS) + d;
+    return std::min<int64_t>(v, int64_t{1} << 40);
+}
+
+// The degrees of a^n at the levels nothing reduces (no relation, not the
+// modulus's main variable `reduced`, 0 for none) must stay in range: no
+// product can keep them down, and past it the power cannot be stored.
+bool degrees_fit(polynode* a, const ExpDigits& n, int32_t reduced) {
+    if (power_exponents_fit(a, exponent_count(n), polynames, reduced)) return true;
+    error(156, "Powermod");
+    return false;
 }
 
 void overflow_warning() {
@@ -174,18 +182,13 @@ void general_poly_case(quoly** a, quoly* m, const ExpDigits& n, int show) {
     } else {
         poly_assign((*a)->pnum, &A.p);
     }
-    if (!Mp || (m && m->isnum)) {
-        // Without a polynomial modulus the degrees grow with the exponent:
-        // they must stay inside the 32-bit exponent field.
-        const int64_t deg = max_exponent(A.p);
-        if (deg > 0) {
-            if (n.d.size() > 1 && !relation_inward(polynames)) overflow_warning();
-            if (n.d.size() > 2 || deg * ((int64_t{n.d.front()} << (DIGIT_BITS * (n.d.size() - 1)))) >= (int64_t{1} << 31)) {
-                error(156, "Powermod");
-                return;
-            }
-        }
-    }
+    const bool poly_modulus = Mp && !m->isnum;
+    if (!poly_modulus && max_exponent(A.p) > 0 && n.d.size() > 1 && !relation_inward(polynames))
+        overflow_warning();
+    // A polynomial modulus keeps its main variable down, and only that one:
+    // the other variables' degrees grow with the exponent as without it.
+    if (poly_modulus) poly_mod_or_div(A.p, Mp, &A.p, '|', polynames);
+    if (!degrees_fit(A.p, n, poly_modulus ? poly_depth(Mp) : 0)) return;
     poly_power_mod(&A.p, n, Mp, polynames, show);
     settle_result(a, A.release());
 }
@@ -245,13 +248,8 @@ void field_poly_case(quoly** a, const ExpDigits& n0) {
     PolyHold A;
     poly_assign(p, &A.p);
     // Degrees at levels without a relation grow with the exponent, whatever
-    // the levels below them do: they must fit the exponent field.
-    const int64_t free_deg = max_free_exponent(A.p, polynames);
-    if (free_deg > 0 && (n.d.size() > 2 ||
-                         free_deg * (int64_t{n.d.front()} << (DIGIT_BITS * (n.d.size() - 1))) >= (int64_t{1} << 31))) {
-        error(156, "Powermod");
-        return;
-    }
+    // the levels below them do, negative ones as well as positive.
+    if (!degrees_fit(A.p, n, 0)) return;
     if (!relation_inward(polynames)) {
         // Plain powers, whose degrees were checked above.
         int32_t e = 0;

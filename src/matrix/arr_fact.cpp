@@ -456,7 +456,9 @@ void power_form(FILE** source, quoly** result, arr_value* v, name** pending) {
         old_expre(source, &m.q, pending);
         if (!m.q) quoly_set(0, &m.q);
         if (m.q->isnum) {
-            if (lintmode && !modularmode) arr_error(188, word);
+            // Modular mode is machine-integer mode too: a number modulus
+            // there would be a second modulus, which no product applies.
+            if (lintmode) arr_error(188, word);
             const bool positive = lintmode ? m.q->nnum->value > 0 : m.q->nnum->head->digit > 0;
             if (!positive) arr_error(288, word);
         } else if (m.q->rat || m.q->den) {

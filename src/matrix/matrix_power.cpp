@@ -1,5 +1,6 @@
 #include "matrix/matrix_power.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "poly/powers.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -62,6 +64,29 @@ struct OwnedFrame {
     }
 };
 
+// The degrees of A^n at the levels nothing reduces (no relation, not the
+// level `reduced`, 0 for none) are at most n times the cells' own: past the
+// exponent range the power cannot be stored, and forming it would run out
+// of memory long before. Scalar powers are refused the same way.
+bool cell_fits(const quoly* q, int64_t n, int32_t reduced) {
+    if (!q || q->isnum) return true;
+    return power_exponents_fit(q->pnum, n, polynames, reduced) &&
+           (!q->den || power_exponents_fit(q->den, n, polynames, reduced));
+}
+
+void check_degrees(quoly** cells, const mat_shape* shape, sparse* frame, int64_t n, int32_t reduced,
+                   const char* word) {
+    if (frame) {
+        for (int32_t base = 0; frame && base < shape->rows; base += SPARSE_FRAME_ROWS, frame = frame->next)
+            for (int32_t r = 0; r < std::min(SPARSE_FRAME_ROWS, shape->rows - base); r++)
+                for (colm* e = frame->row[r]; e; e = e->next)
+                    if (!cell_fits(e->val, n, reduced)) fail(156, word);
+        return;
+    }
+    for (int64_t c = 0; c < shape->count; c++)
+        if (!cell_fits(cells[c], n, reduced)) fail(156, word);
+}
+
 // The first steps every routine shares: a negative exponent inverts A in
 // place (fresh cells first), 0 and 1 finish. Returns false when done.
 bool prepare(quoly** cells, mat_shape* shape, int* owned, int32_t* n, sparse** sparse_slot) {
@@ -106,6 +131,7 @@ bool prepare(quoly** cells, mat_shape* shape, int* owned, int32_t* n, sparse** s
 void matrix_power(quoly** cells, mat_shape* shape, int* owned, int32_t n, sparse** sparse_slot) {
     if (n == INT32_MIN) fail(32, "^");
     if (!prepare(cells, shape, owned, &n, sparse_slot)) return;
+    check_degrees(cells, shape, sparse_slot ? *sparse_slot : nullptr, n, 0, "^");
     const int32_t rows = shape->rows;
     const int32_t b = top_bit(static_cast<uint32_t>(n));
     if (sparse_slot && *sparse_slot) {
@@ -145,6 +171,7 @@ void matrix_power(quoly** cells, mat_shape* shape, int* owned, int32_t n, sparse
 void alt_mat_power(quoly** cells, mat_shape* shape, int* owned, int32_t n) {
     if (n == INT32_MIN) fail(32, "Altpower");
     if (!prepare(cells, shape, owned, &n, nullptr)) return;
+    check_degrees(cells, shape, nullptr, n, 0, "Altpower");
     const int32_t rows = shape->rows;
     const int32_t b = top_bit(static_cast<uint32_t>(n));
     // L: the power so far (A's cells until the first square), W: its square.
@@ -209,6 +236,17 @@ bool monic(polynode* p) {
     if (!p || p->exp <= 0) return false;
     if (p->numb) return lintmode ? p->ncoef->value == 1 : p->ncoef->count == 1 && p->ncoef->head->digit == 1;
     return is_one(p->pcoef);
+}
+
+// The exponent of MPowermod as a count: past 2^40 it only matters as "more
+// than any degree can take".
+int64_t exponent_count(imag* e) {
+    int64_t n = int64_t{1} << 40;
+    if (e->count == 1)
+        n = e->head->digit;
+    else if (e->count == 2)
+        n = std::min(n, (int64_t{e->head->digit} << DIGIT_BITS) + e->head->next->digit);
+    return n;
 }
 
 void reduce_cell(quoly** cell, quoly* m, bool owned) {
@@ -278,6 +316,7 @@ void matpowermod(quoly** cells, mat_shape* shape, int* owned, imag* e, quoly** m
     if (zero) return;
     quoly* m = modpoly_slot ? *modpoly_slot : nullptr;
     if (!m) {
+        if (!numbers) check_degrees(cells, shape, nullptr, exponent_count(e), 0, "MPowermod");
         power_loop(cells, shape, owned, e, nullptr, show);
         return;
     }
@@ -302,5 +341,6 @@ void matpowermod(quoly** cells, mat_shape* shape, int* owned, imag* e, quoly** m
         }
         r.move_into(cells, owned);
     }
+    check_degrees(cells, shape, nullptr, exponent_count(e), m->isnum ? 0 : poly_depth(m->pnum), "MPowermod");
     power_loop(cells, shape, owned, e, m, show);
 }

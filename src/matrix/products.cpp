@@ -164,8 +164,29 @@ void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat
     a_shape->count = n;
 }
 
-void mult_sparses(sparse** a_slot, sparse** b_slot, int32_t rows_a, int32_t rows_b, int32_t cols_b, int consume) {
+namespace {
+
+// The transposed operand and the product under construction, given back
+// if a cell product unwinds.
+struct SparseScratch {
     sparse* bt = nullptr;
+    int32_t bt_rows;
+    sparse* product = nullptr;
+    int32_t product_rows;
+    SparseScratch(int32_t b, int32_t p) : bt_rows(b), product_rows(p) {}
+    ~SparseScratch() {
+        if (bt) free_sparse_frame(&bt, bt_rows);
+        if (product) free_sparse(&product, product_rows, 1);
+    }
+    SparseScratch(const SparseScratch&) = delete;
+    SparseScratch& operator=(const SparseScratch&) = delete;
+};
+
+}  // namespace
+
+void mult_sparses(sparse** a_slot, sparse** b_slot, int32_t rows_a, int32_t rows_b, int32_t cols_b, int consume) {
+    SparseScratch scratch(cols_b, rows_a);
+    sparse*& bt = scratch.bt;
     flip_sparse(b_slot, &bt, rows_b, cols_b);
     int all = 1;
     bool numeric = false;
@@ -176,7 +197,8 @@ void mult_sparses(sparse** a_slot, sparse** b_slot, int32_t rows_a, int32_t rows
         numeric = all && all_b;
     }
     const std::vector<sparse*> bt_frames = frames_of(bt);
-    sparse* product = new_frame_chain(rows_a);
+    sparse*& product = scratch.product;
+    product = new_frame_chain(rows_a);
     RowWalk arow(*a_slot);
     RowWalk prow(product);
     for (int32_t i = 1; i <= rows_a; i++, arow.next(), prow.next()) {
@@ -222,6 +244,7 @@ void mult_sparses(sparse** a_slot, sparse** b_slot, int32_t rows_a, int32_t rows
     free_sparse_frame(&bt, cols_b);
     if (consume) free_sparse(a_slot, rows_a, 1);
     *a_slot = product;
+    product = nullptr;
 }
 
 void mult_sparse_norm(sparse** a_slot, quoly** b_cells, quoly** out, int consume, int32_t rows_a, int32_t rows_b,

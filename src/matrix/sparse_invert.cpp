@@ -173,8 +173,11 @@ bool recurrence(Work& w, sparse* a, quoly** d_cells, const char* label) {
     for (int32_t k = 2; k <= n; k++) {
         poll_interrupt();
         add_to_diag(w.c, w.b, n);
-        w.p = a;
-        mult_sparses(&w.p, &w.b, n, n, n, 0);
+        // The product takes w.p only once formed: should it unwind, the
+        // work must not free A, which is the caller's.
+        sparse* product = a;
+        mult_sparses(&product, &w.b, n, n, n, 0);
+        w.p = product;
         progress(k, n);
         sparse_trace(&w.c, w.p, n);
         divide_by_step(&w.c, k);

@@ -19,6 +19,7 @@
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/boxruns.h"
+#include "poly/exponent_range.h"
 #include "poly/polymult_impl.h"
 #include "toplevel/errors.h"
 
@@ -512,7 +513,7 @@ polynode* small_integer_product(const polynode* a, const polynode* b) {
     int64_t inner_places = 0;
     for (int32_t j = box.levels - 1; j >= 0; j--) {
         const int64_t low = int64_t{A.lo[j]} + B.lo[j], high = int64_t{A.hi[j]} + B.hi[j];
-        if (low < INT32_MIN || high > INT32_MAX) return nullptr;
+        if (!exponent_fits(low) || !exponent_fits(high)) return nullptr;
         box.low[j] = static_cast<int32_t>(low);
         box.high[j] = static_cast<int32_t>(high);
         box.stride[j] = places;

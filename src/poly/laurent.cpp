@@ -12,6 +12,7 @@
 
 #include "interp/token.h"
 #include "numbers/ring.h"
+#include "poly/exponent_range.h"
 #include "poly/polyvars.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
@@ -19,8 +20,6 @@
 namespace {
 
 inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
-
-inline bool fits(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 void to_polygarb(polynode* t) {
     t->exp = 0;
@@ -83,7 +82,7 @@ void check_shift(const polynode* p, const polynode* e, int64_t sign) {
     for (const polynode* t = p; t; t = t->next) {
         if (t->numb) continue;
         if (e->next) check_shift(t->pcoef, e->next, sign);
-        if (!fits(t->exp + d)) {
+        if (!exponent_fits(t->exp + d)) {
             // An exponent outside 32 bits cannot be stored: nothing to go on with.
             error(156, token.name);
             abandon_statement();
@@ -134,7 +133,7 @@ void shift(polynode** slot, const polynode* e, int32_t sign) {
 void check_scaling(const polynode* p, int64_t m) {
     for (const polynode* t = p; t; t = t->next) {
         if (t->numb) continue;
-        if (!fits(t->exp * m)) {
+        if (!exponent_fits(t->exp * m)) {
             error(156, token.name);
             abandon_statement();
         }
@@ -196,7 +195,7 @@ void clear_bads(polynode** p, polynode** first, polynode** last, int32_t seed, i
 void eliminate_bads(polynode** p, polynode* e, int32_t sign) {
     if (!*p) return;
     for (const polynode* x = e; x; x = x->next)
-        if (!fits(int64_t{sign} * x->exp)) {
+        if (!exponent_fits(int64_t{sign} * x->exp)) {
             error(156, token.name);
             abandon_statement();
         }

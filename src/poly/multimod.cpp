@@ -21,6 +21,7 @@
 
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "poly/exponent_range.h"
 #include "poly/polymult.h"
 #include "poly/polymult_impl.h"
 #include "poly/wordprimes_impl.h"
@@ -364,7 +365,7 @@ polynode* multimodular_product(const polynode* a, const polynode* b) {
     int64_t points = 1;
     for (int32_t j = levels; j-- > 0;) {
         const int64_t low = int64_t{sa.lo[j]} + sb.lo[j], high = int64_t{sa.hi[j]} + sb.hi[j];
-        if (low < INT32_MIN || high > INT32_MAX) return nullptr;
+        if (!exponent_fits(low) || !exponent_fits(high)) return nullptr;
         lay.low[j] = static_cast<int32_t>(low);
         lay.high[j] = static_cast<int32_t>(high);
         lay.stride[j] = points;

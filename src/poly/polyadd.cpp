@@ -12,6 +12,7 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/exponent_range.h"
 #include "storage/assign.h"
 
 namespace {
@@ -406,6 +407,9 @@ polynode* shift_top(polynode* p, int32_t n) {
 }  // namespace
 
 void splice_poly(quoly** a, quoly** b, int32_t n) {
+    // b's first term carries its highest exponent; checked before either
+    // value is taken apart.
+    if (!(*b)->isnum) checked_exponent(int64_t{(*b)->pnum->exp} + n);
     polynode* pa = take_poly(a);
     polynode* pb = take_poly(b);
     polynode* r = nullptr;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "numbers/ring.h"
+#include "poly/exponent_range.h"
 #include "poly/method_tests.h"
 #include "poly/modmult.h"
 #include "poly/modout.h"
@@ -81,6 +82,11 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     } else {
         lb = exp_poly_length(b, &last_b, &flag_b);
     }
+    // Every route below adds the top exponents term by term; the extreme
+    // sums are the first terms' and, with negative exponents, the last
+    // terms'. The inner levels are checked where their products are formed.
+    if (!exponent_fits(int64_t{a->exp} + b->exp) || !exponent_fits(int64_t{last_a} + last_b))
+        exponent_overflow();
 
     if (flag_a && flag_b) {
         PolyHold q;

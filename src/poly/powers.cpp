@@ -13,6 +13,7 @@
 #include "numbers/rational.h"
 #include "numbers/ring.h"
 #include "numbers/residue.h"
+#include "poly/exponent_range.h"
 #include "poly/laurent.h"
 #include "poly/modout.h"
 #include "poly/polymult.h"
@@ -23,8 +24,6 @@
 #include "toplevel/errors.h"
 
 namespace {
-
-constexpr const char* OUTSIZED = " outsized exponent in derivative";
 
 inline bool lone_number(const polynode* p) { return p->numb && !p->next; }
 
@@ -60,8 +59,7 @@ bool vanishes(int32_t e, int32_t k) {
 }
 
 // Read-only pass over the level to be differentiated: every surviving term
-// must give an exponent e - k that fits 32 bits and, in big-integer mode,
-// factors e .. e - k + 1 that fit one digit.
+// must give an exponent e - k in range (error 32 otherwise, nothing changed).
 void check_diff(const polynode* p, int32_t k, int32_t level) {
     for (const polynode* t = p; t; t = t->next) {
         if (t->numb) continue;
@@ -69,14 +67,7 @@ void check_diff(const polynode* p, int32_t k, int32_t level) {
             check_diff(t->pcoef, k, level - 1);
             continue;
         }
-        if (vanishes(t->exp, k)) continue;
-        const int64_t lowest = int64_t{t->exp} - k;   // the new exponent
-        bool bad = lowest < INT32_MIN;
-        if (!lintmode) bad = bad || t->exp > MAX_DIGIT_EXPONENT || lowest + 1 < -MAX_DIGIT_EXPONENT;
-        if (bad) {
-            tarvex_error(OUTSIZED, 1);
-            return;
-        }
+        if (!vanishes(t->exp, k)) checked_exponent(int64_t{t->exp} - k);
     }
 }
 
@@ -86,8 +77,9 @@ int32_t residue_of(int64_t v) {
     return static_cast<int32_t>(r);
 }
 
-// e(e-1)...(e-k+1) in a new number record of the ground ring; the factors
-// are known to fit (check_diff).
+// e(e-1)...(e-k+1) in a new number record of the ground ring; every factor
+// lies in the exponent range (check_diff), so it fits a machine word, one
+// or two digits.
 imag* falling_factorial(int32_t e, int32_t k) {
     imag* f = new_number();
     if (modularmode) {
@@ -191,20 +183,33 @@ void exponent_ranges(const polynode* p, size_t depth, std::vector<int32_t>& lo, 
     }
 }
 
-// p^n has exponents within n times each level's range. A level whose
-// variable has a mod-out relation (from rec inward) is kept below its
-// degree by the products, so only the others can outgrow 32 bits.
-void check_power_exponents(const polynode* p, int32_t n, pt* rec) {
+}  // namespace
+
+bool power_exponents_fit(const polynode* p, int64_t n, const pt* rec, int32_t reduced) {
     std::vector<int32_t> lo, hi;
     exponent_ranges(p, 0, lo, hi);
     const pt* v = rec;
     for (size_t d = 0; d < lo.size(); d++) {
-        const bool reduced = v && v->relation;
-        if (!reduced && (int64_t{hi[d]} * n > INT32_MAX || int64_t{lo[d]} * n < INT32_MIN)) {
-            error(156, token.name);
-            abandon_statement();
-        }
+        // A level with a mod-out relation is kept below its degree by the
+        // products, and so is the level the caller reduces.
+        const bool kept = (v && v->relation) || static_cast<int32_t>(d) + 1 == reduced;
         if (v) v = v->next;
+        if (kept || (hi[d] == 0 && lo[d] == 0)) continue;
+        // Any exponent of 2^31 or more moves a non-zero degree out of range.
+        if (n > MAX_EXPONENT) return false;
+        if (!exponent_fits(int64_t{hi[d]} * n) || !exponent_fits(int64_t{lo[d]} * n)) return false;
+    }
+    return true;
+}
+
+namespace {
+
+// p^n has exponents within n times each level's range; only the levels
+// without a mod-out relation can outgrow 32 bits.
+void check_power_exponents(const polynode* p, int32_t n, pt* rec) {
+    if (!power_exponents_fit(p, n, rec, 0)) {
+        error(156, token.name);
+        abandon_statement();
     }
 }
 

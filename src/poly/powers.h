@@ -12,16 +12,11 @@
 
 struct pt;
 
-// Largest exponent, or factor e - j of the falling factorial, that the
-// big-integer derivative multiplies in as one digit.
-constexpr int32_t MAX_DIGIT_EXPONENT = 268435455;   // 2^28 - 1
-
 // ---- derivatives ----
 // in place. *slot := its k-th derivative (k >= 1) with respect to its top
 // variable. Characteristic 2 and prime moduli drop the terms whose falling
-// factorial vanishes without forming it. An exponent or factor beyond one
-// digit in big-integer mode, or a result exponent beyond 32 bits, is the
-// fatal internal error " outsized exponent in derivative".
+// factorial vanishes without forming it. A result exponent out of range is
+// error 32, the slot untouched.
 void poly_diff(polynode** slot, int32_t k);
 // in place. The k-th derivative with respect to the variable `level` levels
 // down (1 = the polynomial's own top variable).
@@ -43,6 +38,11 @@ extern int32_t power_rows_route;
 // internal error "negative exponent". A result exponent beyond 32 bits
 // (no mod-out relation to keep it down) is error 156.
 void compute_power(polynode** slot, int32_t n, pt* rec);
+// True when every exponent of p^n (n >= 0) stays in range. Left out: the
+// levels whose variable has a mod-out relation (rec: the record of p's top
+// level, null for none) and the level `reduced` (1 = p's top level, 0 =
+// none), which the caller keeps down by a remainder.
+bool power_exponents_fit(const polynode* p, int64_t n, const pt* rec, int32_t reduced);
 // in place. *slot := *slot ^ n over the field of `modulus` elements
 // (a prime, or the characteristic-2 fields), by the base-modulus digits of
 // n: f^(q^i) is f with every exponent multiplied by q^i.

@@ -3,6 +3,8 @@
 // the value has a polynomial denominator), and total evaluation.
 #include "quoly/quoly_eval.h"
 
+#include <set>
+
 #include "builtins/coefficients.h"
 #include "builtins/total_eval.h"
 #include "interp/array_table.h"
@@ -15,6 +17,7 @@
 #include "interp/token.h"
 #include "numbers/ring.h"
 #include "poly/evaluate.h"
+#include "poly/exponent_range.h"
 #include "poly/laurent.h"
 #include "poly/measures.h"
 #include "poly/polymult.h"
@@ -62,31 +65,61 @@ int32_t least_exponent(const polynode* p, int32_t depth) {
 
 // The polynomial p at x_level = v, as a quoly: sum of c_k v^k from the
 // greatest exponent down, over v^-lo when negative exponents occur.
+// The exponents of the variable `depth` levels down from p's own that carry
+// a term (0 for terms that do not reach it).
+void exponents_at(const polynode* p, int32_t depth, std::set<int32_t>& out) {
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->numb)
+            out.insert(0);
+        else if (depth == 1)
+            out.insert(t->exp);
+        else
+            exponents_at(t->pcoef, depth - 1, out);
+    }
+}
+
+// *q := v^n (n >= 1) in a new quoly.
+void power_of(quoly* v, int32_t n, quoly** q) {
+    quoly_assign(v, q);
+    if (n < 2) return;
+    if (lintmode)
+        lint_quoly_compute_power(q, n);
+    else
+        quoly_compute_power(q, n);
+}
+
 void horner_poly(polynode* p, quoly* v, int32_t level, quoly** acc) {
-    int32_t top = static_cast<int32_t>(0x80000001u);
-    max_degree(p, level, &top);
+    // Only the exponents that occur are visited: a gap of g between two of
+    // them is one multiplication by v^g, so that sparse polynomials of
+    // high degree cost their terms, not their degree.
+    std::set<int32_t> present;
+    exponents_at(p, level, present);
     const int32_t low = least_exponent(p, level);
-    if (top < low) top = low;
+    present.insert(low);
+    auto k = present.rbegin();
     polynode* c = nullptr;
-    extract_coef(p, &c, level - 1, top, top == 0);
+    extract_coef(p, &c, level - 1, *k, *k == 0);
     use_up_poly(&c, acc);
-    for (int32_t k = top - 1; k >= low; k--) {
-        fast_quoly_mult(acc, &v);
+    for (int32_t prev = *k++; k != present.rend(); prev = *k++) {
+        // Between exponents of opposite signs the gap may pass 2^31 - 1,
+        // and v^gap with it.
+        const int32_t gap = checked_exponent(int64_t{prev} - *k);
+        if (gap == 1) {
+            fast_quoly_mult(acc, &v);
+        } else {
+            QuolyHold step(nullptr);
+            power_of(v, gap, &step.q);
+            fast_quoly_mult(acc, &step.q);
+        }
         polynode* ck = nullptr;
-        extract_coef(p, &ck, level - 1, k, k == 0);
+        extract_coef(p, &ck, level - 1, *k, *k == 0);
         QuolyHold term(nullptr);
         use_up_poly(&ck, &term.q);
         best_quoly_add(acc, term.release());
     }
     if (low < 0) {
         QuolyHold power(nullptr);
-        quoly_assign(v, &power.q);
-        if (low < -1) {
-            if (lintmode)
-                lint_quoly_compute_power(&power.q, -low);
-            else
-                quoly_compute_power(&power.q, -low);
-        }
+        power_of(v, -low, &power.q);
         fast_quoly_quot(acc, &power.q, 0);
     }
 }
