@@ -8,7 +8,9 @@ content), computed here by a small field arithmetic of its own; that it is
 the whole gcd is checked here too: a has a constant leading coefficient in
 x, so a and b are coprime when their images at a random point of the other
 variables are, by a small Euclid over the field. The same pairs as a
-quotient a/b must lose g. And the gcd of the report that took 50 s.
+quotient a/b must lose g. And the gcd of the report that took 50 s, also
+with the auxiliary lists given empty, where the field's own Euclid has to
+keep its remainders small.
 
   field_gcd_planted.py TARVEX [SEED]
 """
@@ -192,6 +194,13 @@ def main():
             if "quotient %d 10\n" % k not in out:
                 print("%s, %d variables, case %d: the quotient keeps part of the gcd" % (field, nvars, k))
                 failures += 1
+    # Without auxiliary primes: Algorithm C and the field's Euclid on its
+    # contents.
+    out = session(tarvex, "&(J = t);\n&(P = t^2 + 1, 1 : :);\n&(J = y);\n&(J = x);\n%s;\n%s"
+                  % (SENTINEL, REPORTED))
+    if REPORTED_ANSWER not in out:
+        print("Q(i) without auxiliary primes: the reported gcd is not", REPORTED_ANSWER)
+        failures += 1
     if failures:
         print(out[-2000:])
         sys.exit(1)
