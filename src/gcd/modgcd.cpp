@@ -322,7 +322,6 @@ bool field_candidate(polynode* u, polynode* v, polynode* G, imag* M, pt* var, Po
                      polynode** result) {
     int32_t bits = 0;
     PolyHold cand(rational_lift(G, M, &bits));
-    bool accepted = false;
     if (cand.p) {
         const bool settled = 2 * bits + 16 < logg2(M);
         const bool repeated = last->p && poly_equal(cand.p, last->p);
@@ -337,7 +336,7 @@ bool field_candidate(polynode* u, polynode* v, polynode* G, imag* M, pt* var, Po
         }
     }
     last->reset(cand.release());
-    return accepted;
+    return false;
 }
 
 }  // namespace
