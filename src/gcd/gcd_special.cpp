@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "gcd/polygcd.h"
 #include "gcd/pseudo_div.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
+#include "poly/polyvars.h"
 #include "quoly/monic.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -70,7 +72,14 @@ void field_coef_gcd(polynode* u, polynode* v, polynode** out, pt* vars) {
         PolyHold q, r, mult;
         if (!lintmode) {
             pseudo_field_coef_poly_div(a, b, vars, &q.p, &r.p, &mult.p);
-            if (!poly_eq_1(mult.p) && !poly_iszero(r.p)) {
+            // Each remainder made monic in the field, then primitive: its
+            // leading coefficient is then an integer, whose inverse costs the
+            // next step one integer factor. An unnormalized field leading
+            // coefficient would multiply each step by its norm, and the
+            // integers of the sequence would double in length every round.
+            if (field_depth > 0 && !poly_iszero(r.p)) {
+                field_monic(&r.p, vars);
+            } else if (!poly_eq_1(mult.p) && !poly_iszero(r.p)) {
                 OwnedNumber c;
                 find_gcdcoefs(r.p, c.n);
                 num_poly_quot(r.p, c.n, 0);

@@ -17,11 +17,13 @@
 #include "gcd/aux_source.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_state.h"
+#include "gcd/field_divides.h"
 #include "gcd/flat_modgcd.h"
 #include "gcd/gcdstash.h"
 #include "gcd/modswitch.h"
 #include "gcd/polydiv.h"
 #include "gcd/polygcd.h"
+#include "gcd/rational_lift.h"
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
@@ -313,6 +315,31 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
     return img.release();
 }
 
+// The fractions read off the accumulated field image G (modulo M) are
+// tried as the gcd when they sit well inside the bounds of the reading, or
+// when the previous prime gave the same; true with the proved candidate in
+// *result. A candidate that failed once is not divided again.
+bool field_candidate(polynode* u, polynode* v, polynode* G, imag* M, pt* var, PolyHold* last, PolyHold* refuted,
+                     polynode** result) {
+    int32_t bits = 0;
+    PolyHold cand(rational_lift(G, M, &bits));
+    if (cand.p) {
+        const bool settled = 2 * bits + 16 < logg2(M);
+        const bool repeated = last->p && poly_equal(cand.p, last->p);
+        if ((settled || repeated) && !(refuted->p && poly_equal(cand.p, refuted->p))) {
+            if (is_number(cand.p) || (field_divides(u, cand.p, var) && field_divides(v, cand.p, var))) {
+                if (is_number(cand.p)) poly_set(1, &cand.p);
+                *result = cand.release();
+                return true;
+            }
+            refuted->reset(nullptr);
+            poly_assign(cand.p, &refuted->p);
+        }
+    }
+    last->reset(cand.release());
+    return false;
+}
+
 }  // namespace
 
 // Found once and kept. One image modulo such a prime carries as much as
@@ -432,10 +459,15 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
     if (field_elements) limit = n_aux;
 
-    Num gamma;
-    binary_gcd(leading_number(u), leading_number(v), gamma.n);
+    // Over the field the images are monic and read back as fractions: the
+    // monic gcd's coefficients are rational, and an integer multiple of
+    // the leading numbers need not clear their denominators.
+    Num gamma(1);
+    if (!field_elements) binary_gcd(leading_number(u), leading_number(v), gamma.n);
     int32_t du = max_digits(u), dv = max_digits(v);
-    const int32_t bound = 4 * (du > dv ? du : dv);
+    // Numerators and denominators both must fit: the norms of the field
+    // elements make them several times the operands' size.
+    const int32_t bound = field_elements ? 16 * (du > dv ? du : dv) + 64 : 4 * (du > dv ? du : dv);
 
     std::vector<int32_t> primes;     // oldest first, as the digits
     PolyList digits_list;            // the mixed-radix digits c_k
@@ -446,6 +478,8 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     int64_t support_work = 0;        // what that image cost
     bool first = true;
     int32_t restart = i;
+    PolyHold last_lift;              // field: the previous prime's fractions
+    PolyHold refuted;                // field: the last candidate that did not divide
 
     for (;; i++) {
         poll_interrupt();
@@ -489,12 +523,19 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
                 // The earlier images were unlucky, their support with them:
                 // the next image gives it anew.
                 support = flatgcd::FlatPoly{};
+                last_lift.reset(nullptr);
+                refuted.reset(nullptr);
             }
+        }
+        if (first && field_elements && is_number(image.p)) {
+            poly_set(1, result);
+            *ok = 1;
+            return;
         }
         if (first) {
             g_lead = lead;
             // Small gcds are usually exact in one image already.
-            if (2 * static_cast<int64_t>(gamma_p) < p) {
+            if (!field_elements && 2 * static_cast<int64_t>(gamma_p) < p) {
                 PolyHold cand;
                 poly_assign(image.p, &cand.p);
                 if (gamma_p != 1 || !is_number(cand.p)) make_primitive(cand.p);
@@ -562,6 +603,15 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             pos_divide(M.n, two.n, half.n, rem.n);
         }
 
+        if (field_elements) {
+            if (field_candidate(u, v, g_new.p, M.n, var, &last_lift, &refuted, result)) {
+                *ok = 1;
+                return;
+            }
+            G.reset(g_new.release());
+            first = false;
+            continue;
+        }
         // A reconstruction whose coefficients sit far inside the symmetric
         // range is usually final already, as a single image is: it is tried
         // at once (by the division, as every candidate) instead of after
