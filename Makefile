@@ -60,6 +60,7 @@ bench: build
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
 	python3 bench/bench_ring_change.py $(BUILD)/bin/tarvex
 	python3 bench/bench_files.py $(BUILD)/bin/tarvex
+	python3 bench/bench_read_decimal.py $(BUILD)/bin/tarvex
 	python3 bench/bench_builtins.py $(BUILD)/bin/tarvex
 	python3 bench/bench_coefficients.py $(BUILD)/bin/tarvex
 	python3 bench/bench_polydet.py $(BUILD)/bin/tarvex

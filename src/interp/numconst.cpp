@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "interp/scanner.h"
+#include "numbers/base10.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -121,17 +122,10 @@ void new_readin(FILE** source, imag* result, name** pending, int32_t* digits) {
         }
         result->value = static_cast<int32_t>(value);
     } else {
-        setvalue(0, result);
-        for (numnode* p = limbs.head; p; p = p->next) {
-            simp_mult(result, result, LIMB_BASE, nullptr);
-            imag limb{};
-            limb.head = limb.tail = p;
-            limb.count = 1;
-            numnode* rest = p->next;
-            p->next = nullptr;
-            fastsum(result, &limb);
-            p->next = rest;
-        }
+        std::vector<uint32_t> lsf(static_cast<size_t>(limbs.count));
+        size_t i = lsf.size();
+        for (numnode* p = limbs.head; p; p = p->next) lsf[--i] = static_cast<uint32_t>(p->digit);
+        number_from_base_10(lsf.data(), limbs.count, result);
     }
     give_back_chain(limbs.head, limbs.tail);
 }
