@@ -36,6 +36,7 @@ bench: build
 	$(BUILD)/bench/bench_sparse
 	$(BUILD)/bench/bench_intmult
 	$(BUILD)/bench/bench_det
+	$(BUILD)/bench/bench_det_shapes
 	$(BUILD)/bench/bench_sparse_det
 	$(BUILD)/bench/bench_hamilton
 	$(BUILD)/bench/bench_minors
