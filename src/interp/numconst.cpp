@@ -98,15 +98,10 @@ void new_readin(FILE** source, imag* result, name** pending, int32_t* digits) {
     readin(source, &limbs, pending, digits);
 
     if (modularmode) {
-        numnode* p = limbs.head;
-        int32_t r = p->digit % modulus;
-        if (r < 0) r += modulus;
-        int32_t base = LIMB_BASE % modulus;
-        for (p = p->next; p; p = p->next) {
-            p->digit %= modulus;
-            r = mod_add(modmult(base, r), p->digit, modulus);
-        }
-        result->value = r;
+        std::vector<uint32_t> msf;
+        msf.reserve(static_cast<size_t>(limbs.count));
+        for (numnode* p = limbs.head; p; p = p->next) msf.push_back(static_cast<uint32_t>(p->digit));
+        result->value = field_from_limbs(msf.data(), msf.size());
     } else if (lintmode) {
         // Wrapping in 32 unsigned bits keeps the constant modulo 2^32.
         uint32_t value = 0;
