@@ -36,6 +36,7 @@ bench: build
 	$(BUILD)/bench/bench_sparse
 	$(BUILD)/bench/bench_intmult
 	$(BUILD)/bench/bench_det
+	$(BUILD)/bench/bench_det_shapes
 	$(BUILD)/bench/bench_sparse_det
 	$(BUILD)/bench/bench_hamilton
 	$(BUILD)/bench/bench_minors
@@ -61,6 +62,7 @@ bench: build
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
 	python3 bench/bench_ring_change.py $(BUILD)/bin/tarvex
 	python3 bench/bench_files.py $(BUILD)/bin/tarvex
+	python3 bench/bench_read_decimal.py $(BUILD)/bin/tarvex
 	python3 bench/bench_builtins.py $(BUILD)/bin/tarvex
 	python3 bench/bench_coefficients.py $(BUILD)/bin/tarvex
 	python3 bench/bench_polydet.py $(BUILD)/bin/tarvex

@@ -145,7 +145,7 @@ void long_entries() {
                 free_quoly(&r);
             });
             std::printf("%4d %7d %7d %12.1f %12.1f %6s\n", n, digits, primes, crt, ff,
-                        !tables && fraction_free_cheaper(n, double(B->count) / n, primes) ? "ff" : "crt");
+                        !tables && fraction_free_cheaper(DetShape(m.c.data(), n), primes) ? "ff" : "crt");
             free_imag(&B);
         }
     }

@@ -7,6 +7,7 @@
 
 #include "interp/token.h"
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "numbers/tables.h"
 #include "storage/assign.h"
@@ -201,7 +202,7 @@ void mod_binom(int32_t n, int32_t k, quoly** slot) {
     int64_t v = 0;
     int32_t r = 0;
     if (settled(n, &k, &v))
-        r = static_cast<int32_t>(v % modulus);
+        r = word_residue(v);
     else
         residue_of(n, k, 87, &r);
     quoly_set(r, slot);
@@ -231,7 +232,7 @@ void ilint_binom(int32_t n, int32_t k, int32_t* out) {
 void imod_binom(int32_t n, int32_t k, int32_t* out) {
     int64_t v = 0;
     if (settled(n, &k, &v))
-        *out = static_cast<int32_t>(v % modulus);
+        *out = word_residue(v);
     else
         residue_of(n, k, 279, out);
 }

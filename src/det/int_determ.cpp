@@ -1,5 +1,6 @@
 #include "det/int_determ.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -92,6 +93,33 @@ int32_t entry_size(quoly** slot) {
     return size_of(x->head->digit, x->count);
 }
 
+// The longest entry and the non-zero count of each row (or column). The
+// determinant is below the product of the rows' norms and below that of the
+// columns', each norm below 2^(longest + 1) x sqrt(count); a few long rows
+// weigh in once each by rows but in every column by columns, so the bound
+// takes the smaller exponent of the two.
+class LineSizes {
+public:
+    explicit LineSizes(int32_t lines) : longest_(static_cast<size_t>(lines), -1), count_(static_cast<size_t>(lines), 0) {}
+    void add(int32_t line, int32_t size) {
+        if (size > longest_[line]) longest_[line] = size;
+        count_[line]++;
+    }
+    // A bit exponent e with |det| < 2^e.
+    int64_t exponent() const {
+        int64_t A = 0, S = 0;
+        for (size_t k = 0; k < longest_.size(); k++) {
+            A += longest_[k] + 1;
+            S += size_of(count_[k], 1) + 1;
+        }
+        return (S + 1) / 2 + A;
+    }
+
+private:
+    std::vector<int32_t> longest_;
+    std::vector<int32_t> count_;
+};
+
 void make_bound(imag* B, int32_t e, int whole) {
     if (e < 0) e = 0;
     if (whole) e = (e + 27) / 28 * 28;
@@ -121,46 +149,41 @@ void find_pseudo(array* arr, quoly** cells, imag* B, int* small, int32_t rows, i
         sp_find_pseudo(arr->sparse, B, small, rows, cols, total, weighted, whole);
         return;
     }
-    int64_t sum = 0, A = 0, S = 0;
-    for (int32_t j = 0; j < cols; j++) {
-        int32_t colmax = -1, count = 0;
+    int64_t sum = 0;
+    LineSizes by_rows(rows), by_cols(cols);
+    for (int32_t j = 0; j < cols; j++)
         for (int32_t i = 0; i < rows; i++) {
             const int64_t off = int64_t{j} * rows + i;
             quoly** slot = arr ? cell_at(arr->first + off) : &cells[off];
             const int32_t s = entry_size(slot);
             if (s < 0) continue;
-            count++;
             sum += s;
-            if (s > colmax) colmax = s;
+            by_rows.add(i, s);
+            by_cols.add(j, s);
         }
-        A += colmax + 1;
-        S += size_of(count, 1) + 1;
-    }
     *total = static_cast<int32_t>(sum);
-    make_bound(B, static_cast<int32_t>((S + 1) / 2 + A), whole);
+    make_bound(B, static_cast<int32_t>(std::min(by_rows.exponent(), by_cols.exponent())), whole);
     smallness(small, rows, cols, *total, weighted);
 }
 
 void sp_find_pseudo(sparse* frame, imag* B, int* small, int32_t rows, int32_t cols, int32_t* total,
                     int weighted, int whole) {
-    int64_t sum = 0, A = 0, S = 0;
+    int64_t sum = 0;
+    LineSizes by_rows(rows), by_cols(cols);
     sparse* f = frame;
     for (int32_t r = 0; r < rows && f; r++) {
-        int32_t rowmax = -1, count = 0;
         for (colm* e = f->row[r % SPARSE_FRAME_ROWS]; e; e = e->next) {
             const imag* x = e->val->nnum;
             const int32_t s = size_of(x->head->digit, x->count);
             if (s < 0) continue;
-            count++;
             sum += s;
-            if (s > rowmax) rowmax = s;
+            by_rows.add(r, s);
+            if (e->col >= 1 && e->col <= cols) by_cols.add(e->col - 1, s);
         }
-        A += rowmax + 1;
-        S += size_of(count, 1) + 1;
         if (r % SPARSE_FRAME_ROWS == SPARSE_FRAME_ROWS - 1) f = f->next;
     }
     *total = static_cast<int32_t>(sum);
-    make_bound(B, static_cast<int32_t>((S + 1) / 2 + A), whole);
+    make_bound(B, static_cast<int32_t>(std::min(by_rows.exponent(), by_cols.exponent())), whole);
     smallness(small, rows, cols, *total, weighted);
 }
 
@@ -202,8 +225,7 @@ int int_determ(quoly** result, array* arr, quoly** cells, int32_t n, quoly** bou
     }
     bool tables = false;
     const int32_t primes = remaindering_primes(B, &tables);
-    // The bound's digits over n: about the digits of a column's longest entry.
-    if (!tables && fraction_free_cheaper(n, double(L) / n, primes))
+    if (!tables && fraction_free_cheaper(DetShape(cells, n), primes))
         int_determ_fraction_free(result, cells, n);
     else
         small_mod_determ(n, result, cells, B);

@@ -6,6 +6,7 @@
 // elimination itself.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -18,6 +19,16 @@ void int_determ_elimination(quoly** result, quoly** cells, int32_t n, int32_t li
 // fraction-free elimination on the cells' digits, copied out once.
 void int_determ_fraction_free(quoly** result, quoly** cells, int32_t n);
 
+// What the cost of the two roads depends on: the longest entry of each row
+// and of each column, in words of 28 bits, each list sorted, and the words
+// of all the entries.
+struct DetShape {
+    std::vector<double> rows, cols;
+    double words = 0;
+    // The n x n integer cells (column-major), only read.
+    DetShape(quoly** cells, int32_t n);
+};
+
 // Whether fraction-free elimination costs less than remaindering over
-// primes primes for n x n integers of about words digits each.
-bool fraction_free_cheaper(int32_t n, double words, int32_t primes);
+// primes primes for a matrix of this shape.
+bool fraction_free_cheaper(const DetShape& s, int32_t primes);

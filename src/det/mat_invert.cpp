@@ -226,12 +226,16 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
                 if (factor) divide_fct(result, factor);
                 return;
             }
-            if (!lintmode && !modularmode && !factor) {
+            // A factor hint does not help an integer determinant: the
+            // fastest route runs, and the factor is divided out after, as
+            // elimination would have divided it.
+            if (!lintmode && !modularmode) {
                 quoly* scratch = nullptr;
                 quoly_set(-1, &scratch);
                 QuolyOwner own(scratch);
                 set_min_cut(n);
                 int_determ(result, nullptr, cells, n, &own.q);
+                if (factor) divide_fct(result, factor);
                 return;
             }
         }

@@ -33,6 +33,11 @@ bool ends_list(const char* end_word) {
 
 bool is_word(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
+// Statement ends in a row, at the terminal, that a definition survives:
+// the end of the header line is one, so 15 empty lines after it cancel the
+// definition (after a line ended by ';' the ';' and the line end are two).
+constexpr int32_t RUNAWAY_ENDS = 15;
+
 void new_empty_form(form** slot) {
     newform(slot);
     (*slot)->stmt = nullptr;
@@ -40,7 +45,7 @@ void new_empty_form(form** slot) {
     (*slot)->next = nullptr;
 }
 
-// The runaway guard of an outermost list (semicount above 14).
+// The runaway guard of an outermost list (semicount above RUNAWAY_ENDS).
 void cancel_definition(tokenrec* saved_token) {
     std::printf("\n**** WARNING. Error in function definition.\n");
     std::printf("Extra ';'. Maybe you need a 'then', a continuation char, a ')', or a period.\n");
@@ -242,7 +247,7 @@ void right_side(form** body, const char* end_word, FILE** source, name** pending
             set_token(&token, is_word(end_word, "elfi*") ? "fi" : end_word);
             return false;
         }
-        if (semicount > 14) {
+        if (semicount > RUNAWAY_ENDS) {
             if (outermost) cancel_definition(saved_token);
             *cancelled = true;
             return false;

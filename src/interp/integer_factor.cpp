@@ -9,6 +9,8 @@
 // write it through the sparse store.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "builtins/builtin_func.h"
 #include "builtins/binomials.h"
@@ -25,6 +27,7 @@
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/random.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -108,9 +111,14 @@ void iscalar(const tokenrec& id, name* rec, iplace* place, int32_t* result, name
 int32_t iconstant(name** pending) {
     int64_t v = 0;
     bool too_big = false;
+    // In a field of characteristic 2 a constant is read by its decimal
+    // limbs, as everywhere else, not by its low bits.
+    std::string field_digits;
     while (is_digit(token.name[0])) {
         const int d = token.name[0] - '0';
-        if (modularmode)
+        if (modularmode && finf) {
+            field_digits += token.name[0];
+        } else if (modularmode)
             v = (v * 10 + d) % modulus;
         else if (!too_big) {
             v = v * 10 + d;
@@ -121,6 +129,15 @@ int32_t iconstant(name** pending) {
     if (too_big) {
         error(32, token.name);
         abandon_statement(32);
+    }
+    if (!field_digits.empty()) {
+        // Limbs of eight digits from the right, the first one short.
+        std::vector<uint32_t> limbs;
+        size_t len = field_digits.size() % 8;
+        if (len == 0) len = 8;
+        for (size_t at = 0; at < field_digits.size(); at += len, len = 8)
+            limbs.push_back(static_cast<uint32_t>(std::stoul(field_digits.substr(at, len))));
+        return field_from_limbs(limbs.data(), limbs.size());
     }
     return static_cast<int32_t>(v);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "interp/scanner.h"
+#include "numbers/base10.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -109,15 +110,10 @@ void new_readin(FILE** source, imag* result, name** pending, int32_t* digits, in
     }
 
     if (modularmode) {
-        numnode* p = limbs.head;
-        int32_t r = p->digit % modulus;
-        if (r < 0) r += modulus;
-        int32_t base = LIMB_BASE % modulus;
-        for (p = p->next; p; p = p->next) {
-            p->digit %= modulus;
-            r = mod_add(modmult(base, r), p->digit, modulus);
-        }
-        result->value = r;
+        std::vector<uint32_t> msf;
+        msf.reserve(static_cast<size_t>(limbs.count));
+        for (numnode* p = limbs.head; p; p = p->next) msf.push_back(static_cast<uint32_t>(p->digit));
+        result->value = field_from_limbs(msf.data(), msf.size());
     } else if (lintmode) {
         // Wrapping in 32 unsigned bits keeps the constant modulo 2^32.
         uint32_t value = 0;
@@ -133,17 +129,10 @@ void new_readin(FILE** source, imag* result, name** pending, int32_t* digits, in
         }
         result->value = static_cast<int32_t>(value);
     } else {
-        setvalue(0, result);
-        for (numnode* p = limbs.head; p; p = p->next) {
-            simp_mult(result, result, LIMB_BASE, nullptr);
-            imag limb{};
-            limb.head = limb.tail = p;
-            limb.count = 1;
-            numnode* rest = p->next;
-            p->next = nullptr;
-            fastsum(result, &limb);
-            p->next = rest;
-        }
+        std::vector<uint32_t> lsf(static_cast<size_t>(limbs.count));
+        size_t i = lsf.size();
+        for (numnode* p = limbs.head; p; p = p->next) lsf[--i] = static_cast<uint32_t>(p->digit);
+        number_from_base_10(lsf.data(), limbs.count, result);
     }
     give_back_chain(limbs.head, limbs.tail);
 }

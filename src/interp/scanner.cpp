@@ -72,6 +72,19 @@ void one_char(tokenrec* tok, char c) {
     tok->name[0] = c;
 }
 
+// A character of more than one byte in UTF-8 is one token, so that a
+// message echoing it shows the character, not its first byte. The bytes
+// C2 A5 stay apart: together they are the end token of stored statements.
+void utf8_rest(FILE* f, tokenrec* tok) {
+    const unsigned char lead = static_cast<unsigned char>(tok->name[0]);
+    const int more = lead >= 0xF0 && lead < 0xF8 ? 3 : lead >= 0xE0 && lead < 0xF0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : 0;
+    for (int k = 1; k <= more; k++) {
+        const int c = peek(f);
+        if (c < 0x80 || c > 0xBF || (k == 1 && lead == 0xC2 && c == 0xA5)) return;
+        tok->name[k] = static_cast<char>(read_input_char(f));
+    }
+}
+
 // scanner's search for the first significant character.
 char skip_to_token(FILE* f) {
     char c;
@@ -206,6 +219,7 @@ void scanner(FILE** source, tokenrec* tok, name** pending) {
 
     if (!is_letter(static_cast<unsigned char>(c))) {
         one_char(tok, c);
+        utf8_rest(f, tok);
         leftover = 0;
     } else {
         clear_token(tok);
@@ -241,6 +255,7 @@ void spec_scanner(FILE** source, tokenrec* tok, name** pending, int* crossed) {
 
     if (!is_letter(static_cast<unsigned char>(c))) {
         one_char(tok, c);
+        utf8_rest(f, tok);
         leftover = 0;
     } else {
         clear_token(tok);

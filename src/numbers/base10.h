@@ -43,6 +43,11 @@ void make_base_10(imag* n, imag* out);
 // `two_28`, which must be loaded. The chain is only read.
 void verybig_base_10(numnode* head, numnode* last, int32_t len, imag* out);
 
+// out := the number whose radix-10^8 digits are limbs[0 .. n), least
+// significant first (each below 10^8), as a non-negative digit number
+// (outside machine-integer mode). Divide and conquer above a few dozen limbs.
+void number_from_base_10(const uint32_t* limbs, int32_t n, imag* out);
+
 // c := a * b in radix 10^8: transforms for the longest operands, Karatsuba
 // for long operands of similar length, else base_10_multiply.
 void base_10_fast_mult(imag* a, imag* b, imag* c);

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "numbers/base10.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "numbers/tables.h"
@@ -295,6 +297,38 @@ int32_t modular_sqrt(int32_t a) {
 
 // ---------------------------------------------------------------- conversions
 
+int32_t field_from_limbs(const uint32_t* limbs, size_t count) {
+    const uint32_t p = u32(modulus);
+    const int32_t base = s32(rem32(u32(TEN_8), p));
+    uint32_t r = 0;
+    for (size_t k = 0; k < count; k++) r = u32(mod_add(modmult(base, s32(r)), s32(rem32(limbs[k], p)), modulus));
+    return s32(r);
+}
+
+namespace {
+
+// |n| in GF(2^8) or GF(2^16), as the literal of its decimal digits reads.
+// 10^8 is a multiple of 256, so in GF(2^8) only the low bits count.
+uint32_t field_from_number(const imag* n) {
+    const uint32_t p = u32(modulus);
+    if (f256 || (n->count == 1 && std::abs(n->head->digit) < TEN_8))
+        return rem32(u32(std::abs(n->tail->digit)), p);
+    LintOff digits;
+    imag* t = new_number();
+    if (n->count > BASE10_VERYBIG_CUT)
+        verybig_base_10(n->head, n->tail, n->count, t);
+    else
+        make_base_10(const_cast<imag*>(n), t);
+    std::vector<uint32_t> limbs;
+    limbs.reserve(static_cast<size_t>(t->count));
+    const numnode* d = t->head;
+    for (int32_t k = 0; k < t->count; k++, d = d->next) limbs.push_back(u32(std::abs(d->digit)));
+    free_imag(&t);
+    return u32(field_from_limbs(limbs.data(), limbs.size()));
+}
+
+}  // namespace
+
 void change_num(imag* n, int release, int flag) {
     if (n->count < 1) return;
     uint32_t p = u32(modulus);
@@ -305,10 +339,9 @@ void change_num(imag* n, int release, int flag) {
             warn_cnt++;
         }
         if (finf) {
-            // As an integer typed in the field is read: the low bits of its
-            // magnitude, all in the last digit since 2^28 is a multiple of
-            // the field's size.
-            r = rem32(u32(std::abs(n->tail->digit)), p);
+            // As an integer typed in the field is read, so that one integer
+            // is one element whether typed or converted.
+            r = field_from_number(n);
         } else {
             numnode* d = n->head;
             int64_t h = d->digit;
@@ -326,7 +359,7 @@ void change_num(imag* n, int release, int flag) {
                             static_cast<long>(d));
                 warn_cnt++;
             }
-            r = rem32(u32(std::abs(d)), p);
+            r = field_from_number(n);
         } else {
             int64_t v = p ? d % int64_t{p} : d;
             r = static_cast<uint32_t>(v < 0 ? v + p : v);
@@ -341,7 +374,12 @@ void change_num(imag* n, int release, int flag) {
 
 int32_t word_residue(int64_t n) {
     if (modulus <= 0) return static_cast<int32_t>(n);
-    if (finf && n < 0) n = -n;
+    if (finf) {
+        const uint64_t m = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+        uint32_t limbs[3] = {static_cast<uint32_t>(m / (uint64_t{TEN_8} * TEN_8)),
+                             static_cast<uint32_t>(m / TEN_8 % TEN_8), static_cast<uint32_t>(m % TEN_8)};
+        return field_from_limbs(limbs, 3);
+    }
     const int64_t r = n % modulus;
     return static_cast<int32_t>(r < 0 ? r + modulus : r);
 }

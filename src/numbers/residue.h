@@ -8,6 +8,7 @@
 // `modulus`. A modulus of 0 reduces nothing (sums and products wrap in 32
 // bits) rather than dividing by zero.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "storage/records.h"
@@ -76,10 +77,15 @@ int32_t modular_sqrt(int32_t a);
 // going into a characteristic-2 field (with verbose display).
 void change_num(imag* n, int release, int flag);
 // The element of the ground ring that the machine integer n stands for, as
-// a residue: n mod p in 0 .. p - 1; in GF(2^8) and GF(2^16) |n| mod p, the
-// bit pattern a typed constant or a converted number gets. A modulus of 0
-// leaves n as it is.
+// a residue: n mod p in 0 .. p - 1; in GF(2^8) and GF(2^16) the element a
+// typed constant |n| reads as (field_from_limbs), which a converted number
+// gets too. A modulus of 0 leaves n as it is.
 int32_t word_residue(int64_t n);
+// The residue a decimal constant reads as, from its radix-10^8 limbs, most
+// significant first: r := r x (10^8 in the ring) + limb, each limb reduced
+// first. In GF(2^8) and GF(2^16) this is the one map from the integers into
+// the field: literals, converted values and machine words all take it.
+int32_t field_from_limbs(const uint32_t* limbs, size_t count);
 // In modular mode the number n becomes an element of the ring: a digit
 // chain its residue (the chain released), a machine word its word_residue.
 // Outside modular mode nothing changes.

@@ -7,6 +7,7 @@
 #include "det/adjoint.h"
 #include "det/mod_matrix_inv.h"
 #include "det_support.h"
+#include "gcd/modgcd.h"
 #include "interp/settings.h"
 #include "numbers/tables.h"
 #include "support/expect_error.h"
@@ -206,26 +207,75 @@ TEST(Adjoint, SingularMatrixWithConsumedCellsFallsBackWithCellsInPlace) {
     for (quoly*& q : out) free_quoly(&q);
 }
 
-TEST(Adjoint, TooLargeABoundGivesUpAndFreesItsArguments) {
+TEST(Adjoint, BoundsPastTheTablesTakeWordPrimesAndFreeTheArguments) {
     PrimeRing ring(0);
     const IntMatrix a = {{2, 1}, {1, 1}};
     StoredMatrix m("a", 2);
     fill(m, a);
     std::vector<quoly*> v = m.cells(), out(4, nullptr);
-    quoly* det = ring_number(1);
-    // A bound of 343 digits of 28 bits, and one just inside the tables' reach.
-    quoly* bound = ring_number(mpz_class(1) << (28 * 342 + 1));
-    sparse* none = nullptr;
-    EXPECT_EQ(mod_matrix_inv(v.data(), out.data(), 0, 2, &det, &bound, &none, 0), 0);
-    EXPECT_EQ(det, nullptr);
-    EXPECT_EQ(bound, nullptr);
-    for (quoly* q : out) EXPECT_EQ(q, nullptr);
-    det = ring_number(1);
-    bound = ring_number(mpz_class(1) << 2000);
-    ASSERT_EQ(mod_matrix_inv(v.data(), out.data(), 0, 2, &det, &bound, &none, 0), 1);
-    EXPECT_EQ(as_int(out, 2), (IntMatrix{{1, -1}, {-1, 2}}));   // negative entries stay negative
-    for (quoly*& q : out) free_quoly(&q);
+    // A bound of 343 digits of 28 bits (past the tables), one just inside
+    // their reach, and one far past them.
+    for (int bits : {28 * 342 + 1, 2000, 60000}) {
+        quoly* det = ring_number(1);
+        quoly* bound = ring_number(mpz_class(1) << bits);
+        sparse* none = nullptr;
+        ASSERT_EQ(mod_matrix_inv(v.data(), out.data(), 0, 2, &det, &bound, &none, 0), 1) << bits;
+        EXPECT_EQ(det, nullptr);
+        EXPECT_EQ(bound, nullptr);
+        EXPECT_EQ(as_int(out, 2), (IntMatrix{{1, -1}, {-1, 2}}));   // negative entries stay negative
+        for (quoly*& q : out) free_quoly(&q);
+    }
     EXPECT_EQ(first_available, 1);
+}
+
+// Entries long enough that the bound passes the tables: the inverse and the
+// adjoint by word primes (no giving up to elimination), against A A^-1 = I
+// and A adj(A) = det(A) I; a determinant divisible by the first word primes
+// makes them be passed over.
+TEST(Adjoint, PastTheTablesByWordPrimes) {
+    PrimeRing ring(0);
+    std::mt19937_64 rng(55);
+    for (int variant = 0; variant < 4; variant++) {
+        const int32_t n = 5 + variant * 2;
+        IntMatrix a;
+        if (variant == 1) {
+            std::vector<mpz_class> d(static_cast<size_t>(n));
+            for (auto& x : d) x = random_matrix(rng, 1, 800, true)[0][0];
+            d[0] = mpz_class(word_prime_at(1)) * word_prime_at(2);
+            d[1] = -mpz_class(word_prime_at(3));
+            a = with_determinant(rng, d);
+        } else {
+            a = random_matrix(rng, n, variant == 0 ? 700 : variant == 2 ? 400 : 320, true);
+        }
+        StoredMatrix m("w", n);
+        fill(m, a);
+        const mpz_class det = gmp_det(a);
+        std::vector<quoly*> v = m.cells();
+        Cells x(v.size());
+        QuolyOwner r;
+        quoly_set(1, &r.q);
+        sparse* none = nullptr;
+        verbose = 1;
+        ::testing::internal::CaptureStdout();
+        mat_invert(v.data(), x.data(), 0, 0, n, &r.q, 1, 0, &none, nullptr, -1, -1, -1, 0, 0);
+        const std::string said = ::testing::internal::GetCapturedStdout();
+        verbose = 0;
+        EXPECT_NE(said.find("Modular algorithm, counting to"), std::string::npos) << said.substr(0, 300);
+        EXPECT_EQ(said.find("Abandon adjoint-CRT"), std::string::npos) << said.substr(0, 300);
+        for (int32_t i = 0; i < n; i++)
+            for (int32_t j = 0; j < n; j++) {
+                mpq_class s = 0;
+                for (int32_t k = 0; k < n; k++) s += a[i][k] * quoly_value(x.v[int64_t{j} * n + k]);
+                ASSERT_EQ(s, i == j ? 1 : 0) << "variant " << variant;
+            }
+        Cells adj(0);
+        adj.v = adjoint_of(m, 0);
+        const IntMatrix p = product(a, as_int(adj.v, n));
+        for (int32_t i = 0; i < n; i++)
+            for (int32_t j = 0; j < n; j++) ASSERT_EQ(p[i][j], i == j ? det : 0) << "variant " << variant;
+        EXPECT_EQ(first_available, 1);
+        EXPECT_EQ(modularmode, 0);
+    }
 }
 
 TEST(Adjoint, MachineIntegersWithoutModulusRefuse) {

@@ -21,6 +21,7 @@
 #include "storage/workblocks.h"
 #include "support/gmp_bridge.h"
 #include "support/poly_build.h"
+#include "toplevel/errors.h"
 
 using IntMatrix = std::vector<std::vector<mpz_class>>;   // [row][column]
 
@@ -175,4 +176,23 @@ inline quoly* hub_det(StoredMatrix& m, const Method& how, polynode* factor = nul
     sparse* none = nullptr;
     mat_invert(v.data(), nullptr, 0, 0, m.n, &r, 0, 0, &none, factor, -1, -1, -1, 0, 0);
     return r;
+}
+
+// The count the verbose line states, -1 when there is none.
+inline long stated_primes(const std::string& said) {
+    const std::string head = "CRT. number of primes needed is ";
+    const size_t at = said.find(head);
+    return at == std::string::npos ? -1 : std::stol(said.substr(at + head.size()));
+}
+
+// The hub's verbose report of a determinant, its value in *value.
+inline std::string verbose_det(StoredMatrix& m, const Method& how, mpz_class* value, polynode* factor = nullptr) {
+    verbose = 1;
+    ::testing::internal::CaptureStdout();
+    quoly* r = hub_det(m, how, factor);
+    const std::string said = ::testing::internal::GetCapturedStdout();
+    verbose = 0;
+    *value = plain_value(r);
+    free_quoly(&r);
+    return said;
 }

@@ -42,24 +42,6 @@ mpz_class size_bound(StoredMatrix& m) {
     return to_mpz(B);
 }
 
-// The count the verbose line states, -1 when there is none.
-long stated_primes(const std::string& said) {
-    const std::string head = "CRT. number of primes needed is ";
-    const size_t at = said.find(head);
-    return at == std::string::npos ? -1 : std::stol(said.substr(at + head.size()));
-}
-
-std::string verbose_det(StoredMatrix& m, const Method& how, mpz_class* value) {
-    verbose = 1;
-    ::testing::internal::CaptureStdout();
-    quoly* r = hub_det(m, how);
-    const std::string said = ::testing::internal::GetCapturedStdout();
-    verbose = 0;
-    *value = plain_value(r);
-    free_quoly(&r);
-    return said;
-}
-
 // L U with L unit lower triangular and U upper triangular with the given
 // diagonal, the entries off the diagonal of digits decimal digits: the
 // determinant is the diagonal's product.
