@@ -363,10 +363,21 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
         *ctail = cm;
         ctail = &cm->next;
         name** ntail = &cm->text;
+        name** before_last = nullptr;
         for (;;) {
             int newline = 0;
             dumbscanner(source, &token, pending, &newline);
-            if (token_is(&token, "}") || pending_exhausted(pending)) break;
+            if (token_is(&token, "}")) {
+                // The listing writes a blank before "}": one that stood
+                // there is that blank, so a saved definition reads back
+                // with the text it was written from.
+                if (before_last && std::strcmp((*before_last)->token, " ") == 0) {
+                    freename(*before_last);
+                    *before_last = nullptr;
+                }
+                break;
+            }
+            if (pending_exhausted(pending)) break;
             if (newline) std::printf(" Warning. End of line encountered inside a comment.\n");
             name* r;
             newname(&r);
@@ -376,6 +387,7 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
             r->next_use = nullptr;
             r->binding = nullptr;
             r->bind_kind = 0;
+            before_last = ntail;
             *ntail = r;
             ntail = &r->next;
         }

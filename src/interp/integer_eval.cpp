@@ -18,6 +18,7 @@
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "quoly/adjoin.h"
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
@@ -31,10 +32,18 @@ void istore(quoly** slot, int32_t v) {
         *slot = copy;
     }
     quoly* q = *slot;
-    if (!q || !q->isnum) {
-        // Nothing to change in place: the variable gets a new number.
-        if (q) retire_value(slot);
-        quoly_set(v, slot);
+    // While a conversion list is in force the way back tells a value
+    // written in modular mode from one left alone by its record: a starred
+    // value's copy or a left-out value's digits changed in place would come
+    // back as they were.
+    if (!q || !q->isnum || values_await_rational) {
+        // Nothing to change in place: the variable gets a new number, made
+        // before the old one goes, so that it never takes the old one's
+        // place either.
+        quoly* fresh = nullptr;
+        quoly_set(v, &fresh);
+        retire_value(slot);
+        *slot = fresh;
         return;
     }
     q->den = nullptr;   // no array-parameter mark survives an assignment

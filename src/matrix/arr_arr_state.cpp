@@ -65,6 +65,16 @@ void assign_slot(FILE** source, name** pending, int32_t k) {
     next_token(source, pending);
 }
 
+// The cell gets a copy of value made before its old value goes, so that
+// the copy never takes the old one's place: the way back from a starred
+// conversion tells a cell written from one left alone by its value's record.
+void replace_value(quoly** cell, quoly* value) {
+    quoly* copy = nullptr;
+    quoly_assign(value, &copy);
+    retire_value(cell);
+    *cell = copy;
+}
+
 // "%" "[" k "]" "[" subscripts "]" (token at the second "["): an element
 // assigned (after ":" "=") or the first operand of a scalar expression.
 void element_statement(FILE** source, quoly** result, name** pending, int32_t k) {
@@ -92,12 +102,10 @@ void element_statement(FILE** source, quoly** result, name** pending, int32_t k)
             } else if (!cell) {
                 sparse_insert(i, j, a, two, &value.q);
             } else {
-                retire_value(cell);
-                quoly_assign(value.q, cell);
+                replace_value(cell, value.q);
             }
         } else {
-            retire_value(cell);
-            quoly_assign(value.q, cell);
+            replace_value(cell, value.q);
             if ((*cell)->isnum) (*cell)->den = nullptr;
         }
         free_quoly(result);

@@ -32,6 +32,16 @@ struct LintOff {
     LintOff& operator=(const LintOff&) = delete;
 };
 
+// Sets lintmode for its lifetime: residues compared by their words even
+// while a save writes with digit arithmetic.
+struct LintOn {
+    int saved;
+    LintOn() : saved(lintmode) { lintmode = 1; }
+    ~LintOn() { lintmode = saved; }
+    LintOn(const LintOn&) = delete;
+    LintOn& operator=(const LintOn&) = delete;
+};
+
 // Saves the whole ground-ring state and puts it back on every exit.
 struct RingStateGuard {
     int s_modularmode, s_lintmode, s_finf, s_f256, s_f2t16, s_smallmodulus, s_mod_is_prime;

@@ -15,6 +15,7 @@
 #include "numbers/ring.h"
 #include "quoly/change_mod.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
 #include "toplevel/ring_change.h"
@@ -50,6 +51,9 @@ bool item_error(int code) {
     return false;
 }
 
+// The way back has begun: which starred values were written is settled.
+bool starred_settled = false;
+
 struct ListCursor {
     RingChange* frame;
     name* at;       // the pending-list word walking the list
@@ -67,13 +71,19 @@ struct starred_value {
     quoly* placed;           // the copy the variable was given
     quoly* held;             // the original; the log may point at this word
     quoly* original;         // a rational copy of it for a save, or null
+    quoly* same;             // a copy of the copy: the value it was given
+    bool written;            // settled on the way back: it was written meanwhile
 };
 // Nodes never move: the log holds &held. Never destroyed either: at exit
 // the originals held for a ring change still in force stay reached.
 std::list<starred_value>& starred_values = *new std::list<starred_value>;
 
 void convert_starred(var* v) {
-    starred_values.push_back(starred_value{v, {}, nullptr, v->value, nullptr});
+    // Starred again in the same list: it is already held for the way back,
+    // and holding its residue too would hide the original from a save.
+    for (const starred_value& s : starred_values)
+        if (s.record == v && v->value == s.placed) return;
+    starred_values.push_back(starred_value{v, {}, nullptr, v->value, nullptr, nullptr, false});
     starred_value& s = starred_values.back();
     // A save made meanwhile writes the value as it will come back; one
     // converted earlier in the same list comes back as its residue does.
@@ -87,6 +97,17 @@ void convert_starred(var* v) {
     if (s.held) quoly_assign(s.held, &v->value);
     if (!v->value) quoly_set(0, &v->value);
     s.placed = v->value;
+    quoly_assign(s.placed, &s.same);
+}
+
+// Whether the variable still holds the copy it was given: a record freed
+// meanwhile may come back for a new value, so the value must match too.
+// Once the way back has settled it, the verdict stands.
+bool left_alone(const starred_value& s, const var* v) {
+    if (s.written || v->value != s.placed) return false;
+    if (starred_settled) return true;
+    LintOn residues;
+    return quoly_equal(v->value, s.same);
 }
 
 void convert_scalar(var* v, bool starred, int direction) {
@@ -105,9 +126,13 @@ void convert_scalar(var* v, bool starred, int direction) {
     if (!*slot) quoly_set(0, slot);
 }
 
+// A "**" list is in force: every value stored at the change was starred.
+bool everything_starred = false;
+
 // "**": every stored value, temporarily.
 void convert_everything(int direction) {
     if (direction == 0) {
+        everything_starred = true;
         for (int32_t b = 0; b < SCA_BUCKETS; b++)
             for (var* v = sca_store[b]; v; v = v->next) convert_starred(v);
     } else {
@@ -167,13 +192,16 @@ void star_left_out_scalars() {
         }
 }
 
+bool all_values_starred() { return everything_starred; }
+
 void reinstate_starred() {
+    everything_starred = false;
     while (!starred_values.empty()) {
         starred_value& s = starred_values.back();
         tokenrec id;
         set_token(&id, s.name);
         var* v = find_var(&id);
-        if (v && v == s.record && v->value == s.placed) {
+        if (v && v == s.record && left_alone(s, v)) {
             retire_value(&v->value);
             // Converted earlier in the same list, the original is a residue.
             value_from_mod(s.held);
@@ -181,6 +209,7 @@ void reinstate_starred() {
         } else {
             free_quoly(&s.held);
         }
+        free_quoly(&s.same);
         {
             LintOff digits;
             free_quoly(&s.original);
@@ -188,11 +217,24 @@ void reinstate_starred() {
         starred_values.pop_back();
     }
     reinstate_starred_arrays();
+    starred_settled = false;
+}
+
+void settle_starred_writes() {
+    if (starred_settled) return;
+    for (starred_value& s : starred_values) {
+        tokenrec id;
+        set_token(&id, s.name);
+        var* v = find_var(&id);
+        s.written = !(v && v == s.record && left_alone(s, v));
+    }
+    settle_starred_array_writes();
+    starred_settled = true;
 }
 
 quoly* starred_original(const var* v) {
     for (auto it = starred_values.rbegin(); it != starred_values.rend(); ++it)
-        if (it->record == v) return v->value == it->placed ? it->original : nullptr;
+        if (it->record == v) return left_alone(*it, v) ? it->original : nullptr;
     return nullptr;
 }
 

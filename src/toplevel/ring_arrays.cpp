@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "quoly/adjoin.h"
 #include "quoly/change_mod.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
 #include "storage/records.h"
@@ -62,20 +64,26 @@ void each_sparse_array(F f) {
             if (a->sparse) f(a);
 }
 
-// f(link) for every entry of rows 1 .. rows, in row and column order; link
-// is the word that points at the entry. f returns true to keep the entry,
-// false after it unlinked it (*link then holds the next one).
+// f(row, link) for every entry of rows 1 .. rows, in row and column order;
+// link is the word that points at the entry. f returns true to keep the
+// entry, false after it unlinked it (*link then holds the next one).
 template <class F>
-void each_entry_link(sparse* first, int32_t rows, F f) {
+void each_entry_in_row(sparse* first, int32_t rows, F f) {
     sparse* fr = first;
     for (int32_t done = 0; done < rows && fr; done += SPARSE_FRAME_ROWS, fr = fr->next) {
         const int32_t n = std::min(SPARSE_FRAME_ROWS, rows - done);
         for (int32_t h = 0; h < n; h++) {
             colm** link = &fr->row[h];
             while (*link)
-                if (f(link)) link = &(*link)->next;
+                if (f(done + h + 1, link)) link = &(*link)->next;
         }
     }
+}
+
+// The same without the row.
+template <class F>
+void each_entry_link(sparse* first, int32_t rows, F f) {
+    each_entry_in_row(first, rows, [&f](int32_t, colm** link) { return f(link); });
 }
 
 void convert_permanently(quoly** slot, int direction) {
@@ -202,8 +210,27 @@ namespace {
 // them; the array itself holds converted copies. So deleting the array, a
 // cell written, or cells moved down when an older array is deleted never
 // leave the log pointing at records someone else freed or moved. On the way
-// back a dense cell gets its original unless it was written meanwhile; a
-// sparse array gets its original frames unless any entry was touched.
+// back a dense cell gets its original unless it was written meanwhile, and
+// so does a sparse entry: one written, made or removed meanwhile stays as
+// it is, the others come back.
+using entry_key = std::pair<int32_t, int32_t>;   // row and column, from 1
+
+// A value given to a cell or entry: the record, a copy of the value (a
+// record freed meanwhile may come back for a new value, so the value must
+// match too), and the way back's verdict.
+struct placed_entry {
+    quoly* record = nullptr;
+    quoly* same = nullptr;
+    bool written = false;
+};
+
+bool left_alone(quoly* now, const placed_entry& e, bool settled) {
+    if (e.written || !now || now != e.record) return false;
+    if (settled) return true;
+    LintOn residues;
+    return quoly_equal(now, e.same);
+}
+
 struct starred_array {
     array* record;
     char name[TOKEN_TEXT];
@@ -212,27 +239,70 @@ struct starred_array {
     int32_t cells = 0;
     std::unique_ptr<quoly*[]> held;
     std::vector<quoly*> placed;
+    std::vector<quoly*> same;        // copies of the copies: the values they were given
+    std::vector<char> written;       // settled on the way back
     std::vector<quoly*> originals;   // rational copies of the cells for a save
-    // sparse: a record of its own holding the original frames, and the
-    // values of the copy the array was given, in row and column order
+    // sparse: a record of its own holding the original frames, a rational
+    // copy of them for a save, and the value each entry of the copy the
+    // array was given holds (an entry whose residue is 0 has none)
     array shadow{};
-    std::vector<quoly*> placed_entries;
+    sparse* rational = nullptr;
+    std::map<entry_key, placed_entry> placed_entries;
+    bool settled = false;            // the way back has settled what was written
 };
 
-std::vector<quoly*> entry_values(sparse* first, int32_t rows) {
-    std::vector<quoly*> values;
-    each_entry_link(first, rows, [&values](colm** link) {
-        values.push_back((*link)->val);
-        return true;
-    });
-    return values;
-}
 // Nodes never move: the log points into them. Never destroyed either: at
 // exit the originals it holds for a ring change still in force stay reached.
 std::list<starred_array>& starred_arrays = *new std::list<starred_array>;
 
+// The record is still in the table (the newest of its name or not).
+bool still_stored(const starred_array& s) {
+    for (array* b : arr_store)
+        for (array* a = b; a; a = a->link)
+            if (a == s.record) return a->stamp == s.stamp;
+    return false;
+}
+
+// The value slot of the entry (row, col) of a chain, or null.
+quoly** entry_slot(sparse* first, int32_t row, int32_t col) {
+    sparse* f = row_frame(first, row);
+    if (!f) return nullptr;
+    for (colm* e = f->row[(row - 1) % SPARSE_FRAME_ROWS]; e && e->col <= col; e = e->next)
+        if (e->col == col) return &e->val;
+    return nullptr;
+}
+
+// Whether the original entry (row, col) of a starred sparse array comes
+// back on the way back: the copy's entry there is the one it was given, or
+// it was given none (the residue was 0) and none was made since.
+bool original_comes_back(const starred_array& s, const array* a, int32_t row, int32_t col) {
+    quoly** now = entry_slot(a->sparse, row, col);
+    const auto it = s.placed_entries.find({row, col});
+    if (it == s.placed_entries.end()) return !now;
+    return now && left_alone(*now, it->second, s.settled);
+}
+
+// The dense cell k still holds the copy it was given (both null for a cell
+// never set).
+bool cell_left_alone(const starred_array& s, const array* a, int32_t k) {
+    quoly* now = *cell_at(a->first + k);
+    if (!s.placed[k]) return !now && !s.written[k];
+    if (s.written[k] || now != s.placed[k]) return false;
+    if (s.settled) return true;
+    LintOn residues;
+    return quoly_equal(now, s.same[k]);
+}
+
+// The array still holds the sparse copy it was given, rows and all.
+bool holds_its_copy(const starred_array& s, const array* a) {
+    return s.shadow.sparse && still_stored(s) && a->sparse && a->rows == s.shadow.rows;
+}
+
 void convert_starred_array(array* a) {
     if (a->sparse && a->sparse->mode == modularmode) return;
+    // Starred again in the same list: already held for the way back.
+    for (const starred_array& s : starred_arrays)
+        if (s.record == a && s.stamp == a->stamp) return;
     starred_arrays.emplace_back();
     starred_array& s = starred_arrays.back();
     s.record = a;
@@ -241,18 +311,29 @@ void convert_starred_array(array* a) {
     if (a->sparse) {
         s.shadow = *a;
         s.shadow.link = nullptr;
+        {
+            LintOff digits;
+            copy_sparse(&s.shadow.sparse, &s.rational, a->rows, 0);
+        }
         log_entries_to_mod(s.shadow.sparse, s.shadow.rows);
         s.shadow.sparse->mode = modularmode;
         sparse* copy = nullptr;
         copy_sparse(&s.shadow.sparse, &copy, a->rows, 0);
         a->sparse = copy;
         a->sparse->mode = modularmode;
-        s.placed_entries = entry_values(a->sparse, a->rows);
+        each_entry_in_row(a->sparse, a->rows, [&s](int32_t row, colm** link) {
+            placed_entry& e = s.placed_entries[{row, (*link)->col}];
+            e.record = (*link)->val;
+            quoly_assign(e.record, &e.same);
+            return true;
+        });
         return;
     }
     s.cells = a->last - a->first + 1;
     s.held.reset(new quoly*[static_cast<size_t>(s.cells)]);
     s.placed.assign(static_cast<size_t>(s.cells), nullptr);
+    s.same.assign(static_cast<size_t>(s.cells), nullptr);
+    s.written.assign(static_cast<size_t>(s.cells), 0);
     s.originals.assign(static_cast<size_t>(s.cells), nullptr);
     for (int32_t k = 0; k < s.cells; k++) {
         quoly** cell = cell_at(a->first + k);
@@ -262,13 +343,45 @@ void convert_starred_array(array* a) {
             LintOff digits;
             quoly_assign(s.held[k], &s.originals[k]);
         }
+        // A cell never set stays so; one that loses its value gets 0.
         if (s.held[k]) {
             quoly_change_to_mod(&s.held[k]);
             if (s.held[k]) quoly_assign(s.held[k], cell);
+            if (!*cell) quoly_set(0, cell);
         }
-        if (!*cell) quoly_set(0, cell);
         s.placed[k] = *cell;
+        if (*cell) quoly_assign(*cell, &s.same[k]);
     }
+}
+
+// The originals (restored by the log) into the array's entries that come
+// back; the rest of the shadow frames are freed.
+void reinstate_entries(starred_array& s, array* a) {
+    sparse* originals = s.shadow.sparse;
+    std::vector<std::pair<entry_key, quoly*>> back;
+    each_entry_in_row(originals, s.shadow.rows, [&](int32_t row, colm** link) {
+        colm* e = *link;
+        if (original_comes_back(s, a, row, e->col)) {
+            back.push_back({{row, e->col}, e->val});
+            e->val = nullptr;
+        }
+        return true;
+    });
+    // An original whose copy was removed meanwhile stays removed; one
+    // that had none gets its entry again.
+    for (auto& [key, value] : back) {
+        quoly** slot = entry_slot(a->sparse, key.first, key.second);
+        if (!slot) sparse_zero_set(row_head(a->sparse, key.first), key.second, &slot);
+        free_quoly(slot);
+        *slot = value;
+    }
+    free_sparse(&s.shadow.sparse, s.shadow.rows, 1);
+    // Converted earlier in the same list, entries are residues.
+    each_entry_link(a->sparse, a->rows, [](colm** link) {
+        value_from_mod((*link)->val);
+        return true;
+    });
+    a->sparse->mode = modularmode;
 }
 
 }  // namespace
@@ -323,40 +436,31 @@ void star_left_out_arrays() {
 void reinstate_starred_arrays() {
     while (!starred_arrays.empty()) {
         starred_array& s = starred_arrays.back();
-        tokenrec id;
-        set_token(&id, s.name);
-        array* a = find_array(&id);
-        const bool same = a && a == s.record && a->stamp == s.stamp;
+        array* a = still_stored(s) ? s.record : nullptr;
         if (s.shadow.sparse) {
-            // Comes back whole unless an entry was written, made or removed.
-            if (same && a->sparse && entry_values(a->sparse, a->rows) == s.placed_entries) {
-                free_sparse(&a->sparse, a->rows, 1);
-                a->sparse = s.shadow.sparse;
-                // Converted earlier in the same list, entries are residues.
-                each_entry_link(a->sparse, a->rows, [](colm** link) {
-                    value_from_mod((*link)->val);
-                    return true;
-                });
-                a->sparse->mode = modularmode;
-            } else {
+            if (holds_its_copy(s, a))
+                reinstate_entries(s, a);
+            else
                 free_sparse(&s.shadow.sparse, s.shadow.rows, 1);
-            }
         } else {
-            const bool cells_there = same && !a->sparse && a->last - a->first + 1 == s.cells;
+            const bool cells_there = a && !a->sparse && a->last - a->first + 1 == s.cells;
             for (int32_t k = 0; k < s.cells; k++) {
                 quoly** cell = cells_there ? cell_at(a->first + k) : nullptr;
-                if (cell && *cell == s.placed[k]) {
+                if (cell && cell_left_alone(s, a, k)) {
                     retire_value(cell);
-                    value_from_mod(s.held[k]);
+                    if (s.held[k]) value_from_mod(s.held[k]);
                     *cell = s.held[k];
                 } else {
                     free_quoly(&s.held[k]);
                 }
             }
         }
+        for (quoly*& q : s.same) free_quoly(&q);
+        for (auto& [key, e] : s.placed_entries) free_quoly(&e.same);
         {
             LintOff digits;
             for (quoly*& q : s.originals) free_quoly(&q);
+            if (s.rational) free_sparse(&s.rational, s.shadow.rows, 1);
         }
         starred_arrays.pop_back();
     }
@@ -371,7 +475,7 @@ std::vector<quoly*> starred_cells(const array* a) {
         cells.assign(static_cast<size_t>(s.cells), nullptr);
         bool any = false;
         for (int32_t k = 0; k < s.cells; k++) {
-            if (*cell_at(a->first + k) != s.placed[k]) continue;
+            if (!s.placed[k] || !cell_left_alone(s, a, k)) continue;
             cells[k] = s.originals[k];
             any = any || cells[k];
         }
@@ -379,6 +483,43 @@ std::vector<quoly*> starred_cells(const array* a) {
         return cells;
     }
     return cells;
+}
+
+bool starred_entries(const array* a, const entry_visit& original, const entry_visit& written) {
+    for (auto it = starred_arrays.rbegin(); it != starred_arrays.rend(); ++it) {
+        const starred_array& s = *it;
+        if (s.record != a) continue;
+        if (!holds_its_copy(s, a)) return false;
+        each_entry_in_row(s.rational, s.shadow.rows, [&](int32_t row, colm** link) {
+            if (original_comes_back(s, a, row, (*link)->col)) original(row - 1, (*link)->col - 1, (*link)->val);
+            return true;
+        });
+        each_entry_in_row(a->sparse, a->rows, [&](int32_t row, colm** link) {
+            const auto at = s.placed_entries.find({row, (*link)->col});
+            if (at == s.placed_entries.end() || !left_alone((*link)->val, at->second, s.settled))
+                written(row - 1, (*link)->col - 1, (*link)->val);
+            return true;
+        });
+        return true;
+    }
+    return false;
+}
+
+void settle_starred_array_writes() {
+    for (starred_array& s : starred_arrays) {
+        if (s.settled) continue;
+        array* a = still_stored(s) ? s.record : nullptr;
+        if (s.shadow.sparse) {
+            for (auto& [key, e] : s.placed_entries) {
+                quoly** now = a && a->sparse ? entry_slot(a->sparse, key.first, key.second) : nullptr;
+                e.written = !(now && left_alone(*now, e, false));
+            }
+        } else {
+            const bool cells_there = a && !a->sparse && a->last - a->first + 1 == s.cells;
+            for (int32_t k = 0; k < s.cells; k++) s.written[k] = !(cells_there && cell_left_alone(s, a, k));
+        }
+        s.settled = true;
+    }
 }
 
 void replay_temporary_conversions() {

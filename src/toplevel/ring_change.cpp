@@ -215,6 +215,7 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
         error(353, token.name);
         return;
     }
+    settle_starred_writes();
     free_results(value);
     leaving_field = finf;
     modularmode = 0;

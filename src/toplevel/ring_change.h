@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "storage/records.h"
@@ -116,6 +117,13 @@ void star_left_out_scalars();
 // were converted in records only the log reaches, so nothing the user did
 // in modular mode can leave the log pointing at a freed value.
 void reinstate_starred();
+// Whether the ring change in force starred every stored value ("**").
+bool all_values_starred();
+// At the start of the way back, while the values are still residues: which
+// starred values, cells and entries were written in modular mode (a value
+// record freed meanwhile may hold a new value), for reinstate_starred.
+void settle_starred_writes();
+void settle_starred_array_writes();
 // The value a starred variable gets back on the way to rational mode, as a
 // rational value, while it still holds the copy it was given; else null.
 quoly* starred_original(const var* v);
@@ -125,6 +133,13 @@ void reinstate_starred_arrays();
 // back as, as a rational value, while the cell holds the copy it was given
 // (else null); empty when no cell will come back so.
 std::vector<quoly*> starred_cells(const array* a);
+// For a sparse array starred on the way in that still holds the copy it
+// was given: original(row, column, value) for every entry that comes back
+// as its original (a rational value), written(...) for every entry of the
+// copy made or written since (a residue), subscripts counted from 0.
+// False, and nothing called, for any other array.
+using entry_visit = std::function<void(int64_t, int64_t, quoly*)>;
+bool starred_entries(const array* a, const entry_visit& original, const entry_visit& written);
 // The undo log and the unlinked sparse entries replayed, then every starred
 // value and array reinstated.
 void replay_temporary_conversions();

@@ -62,6 +62,12 @@ bool all_compact(const array* a) {
     return true;
 }
 
+bool any_unset(const array* a) {
+    for (int32_t c = a->first; c <= a->last; c++)
+        if (!*cell_at(c)) return true;
+    return false;
+}
+
 void write_value(FILE** out, quoly* q, int32_t* col, int tail_wanted, const char* tail) {
     if (needs_term_reader(q)) {
         std::fprintf(*out, "&_n ");
@@ -197,6 +203,23 @@ void starred_part(FILE** out, const array* a, const std::vector<quoly*>& origina
     }
 }
 
+// A starred sparse array: before the ring-change line the entries that
+// come back as their originals, after it the entries written meanwhile.
+// False for any other array.
+bool starred_sparse_part(FILE** out, const array* a, SavePart part) {
+    const entry_visit none = [](int64_t, int64_t, quoly*) {};
+    const entry_visit line = [out, a](int64_t r, int64_t c, quoly* q) { cell_line(out, a, r, c, q); };
+    if (!a->sparse || !starred_entries(a, none, none)) return false;
+    if (part == SavePart::left_out) {
+        std::fprintf(*out, "\n");
+        describe(*out, a);
+        starred_entries(a, line, none);
+    } else {
+        starred_entries(a, none, line);
+    }
+    return true;
+}
+
 }  // namespace
 
 CellSides cell_sides(const array* a) {
@@ -204,6 +227,8 @@ CellSides cell_sides(const array* a) {
     if (a->stamp < 0) return sides;
     // A starred array is written on both sides.
     if (!a->sparse && !starred_cells(a).empty()) return CellSides{true, true};
+    if (a->sparse && starred_entries(a, [](int64_t, int64_t, quoly*) {}, [](int64_t, int64_t, quoly*) {}))
+        return CellSides{true, true};
     each_cell(a, [&sides](int64_t, int64_t, quoly** q) {
         (left_out_value(*q) ? sides.left_out : sides.converted) = true;
     });
@@ -216,6 +241,7 @@ void do_array_part(FILE** out, array* a, SavePart part) {
         starred_part(out, a, originals, part);
         return;
     }
+    if (starred_sparse_part(out, a, part)) return;
     const CellSides sides = cell_sides(a);
     if (part == SavePart::converted) {
         cell_lines(out, a, false);
@@ -237,10 +263,21 @@ void do_array_p(FILE** out, array* a) {
     describe(*out, a);
     if (a->sparse)
         sparse_literal(out, a);
+    else if (any_unset(a))
+        // The literals fill every cell: the set ones go one a line, and
+        // the others stay unset as the declaration makes them.
+        each_cell(a, [out, a](int64_t r, int64_t c, quoly** q) { cell_line(out, a, r, c, *q); });
     else if (a->first > a->last || all_compact(a))
         arrdis(out, a);
     else
         list_form(out, a);
+}
+
+void array_cells_p(FILE** out, const array* a, const std::vector<CellValue>& cells) {
+    if (a->stamp < 0) return;
+    std::fprintf(*out, "\n");
+    describe(*out, a);
+    for (const CellValue& c : cells) cell_line(out, a, c.row, c.col, c.value);
 }
 
 void arrdescribe(array* a) { describe(Output, a); }

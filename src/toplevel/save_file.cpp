@@ -197,11 +197,11 @@ std::vector<Rec*> listing_order(const std::vector<Rec*>& records) {
     return sorted;
 }
 
-void arrays_section(FILE* out, bool split) {
+void arrays_section(FILE* out, bool split, bool all_before) {
     std::fprintf(out, "\n;;**  arrays:\n");
     FILE* stream = out;
     const std::set<const array*> pulled = split ? pulled_before_line() : std::set<const array*>{};
-    for (array* a : save_order_arrays()) {
+    for (array* a : all_before ? std::vector<array*>{} : save_order_arrays()) {
         if (pulled.count(a)) continue;
         const CellSides sides = split ? cell_sides(a) : CellSides{};
         if (!sides.left_out)
@@ -221,9 +221,13 @@ void write_save_text(FILE* out) {
     // Values left out are read in rational mode, and the change that
     // follows converts nothing, as the one that left them out did not,
     // but the starred variables.
-    const bool split = modularmode && any_left_out();
+    const bool all_before = modularmode && way_back_save_wanted();
+    const bool split = !all_before && modularmode && any_left_out();
     if (split) left_out_section(out);
-    if (modularmode && split)
+    if (all_before) way_back_section(out);
+    if (all_before)
+        std::fprintf(out, "&(p = %li : **);\n", static_cast<long>(modulus));
+    else if (modularmode && split)
         std::fprintf(out, "&(p = %li : %s);\n", static_cast<long>(modulus), starred_list().c_str());
     else if (modularmode)
         std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
@@ -231,8 +235,8 @@ void write_save_text(FILE* out) {
     std::fprintf(out, "\n\n");
     functions_section(out);
     std::fprintf(out, "\n;;** scalars:\n");
-    dump_part(out, 0, 0, noisy, split ? SavePart::converted : SavePart::whole);
-    arrays_section(out, split);
+    if (!all_before) dump_part(out, 0, 0, noisy, split ? SavePart::converted : SavePart::whole);
+    arrays_section(out, split, all_before);
     std::fflush(out);
     if (uglyprint)
         std::printf(" Warning: You saved with ugly format! File is unreadable, except for the variables.\n");
@@ -253,12 +257,18 @@ std::vector<var*> scalars_in_order(bool oldest_first) {
 
 bool is_array_parameter(const var* v) { return v->value && v->value->isnum && v->value->den; }
 
-void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, SavePart part) {
+void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, SavePart part,
+                   const std::map<const var*, quoly*>* instead) {
     if (!listing && is_array_parameter(v)) return;
     // Before the ring-change line a starred variable gets the value it
     // will come back as; the change's list stars it again.
     quoly* original = part == SavePart::whole ? nullptr : starred_original(v);
-    if (part != SavePart::whole && (part == SavePart::left_out) != (original || left_out_value(v->value))) return;
+    if (part == SavePart::way_back) {
+        const auto it = instead->find(v);
+        original = it == instead->end() ? nullptr : it->second;
+    } else if (part != SavePart::whole && (part == SavePart::left_out) != (original || left_out_value(v->value))) {
+        return;
+    }
     std::fprintf(out, " %s", v->name);
     if (!show_values && listing) {
         std::fprintf(out, "\n");
@@ -334,7 +344,8 @@ void dump(FILE* out, int listing, int finish, int show_values) {
     dump_part(out, listing, finish, show_values, SavePart::whole);
 }
 
-void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part) {
+void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part,
+               const std::map<const var*, quoly*>* instead) {
     const bool saving = !listing;
     std::vector<var*> order = scalars_in_order(saving);
     size_t i = 0;
@@ -344,7 +355,7 @@ void dump_part(FILE* out, int listing, int finish, int show_values, SavePart par
         const size_t more = j - i > static_cast<size_t>(SHOWN_PER_NAME) ? j - i - SHOWN_PER_NAME : 0;
         // The ten newest are written: first in a listing, last in a save.
         for (size_t k = saving ? i + more : i; k < (saving ? j : j - more); k++)
-            write_p_stuff(out, order[k], listing, finish, show_values, part);
+            write_p_stuff(out, order[k], listing, finish, show_values, part, instead);
         if (more > 0) std::printf(" ... %d more with this name. \n", static_cast<int>(more));
         i = j;
     }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,15 +26,18 @@ struct array;
 void save(FILE** source, name** pending, const char* given, int letter, int* asked);
 
 // A save in modular mode writes the values a conversion list left out
-// (still rational) before the ring-change line, the others after it.
-enum class SavePart { whole, left_out, converted };
+// (still rational) before the ring-change line, the others after it; after
+// a "**" list every value goes before the line as the way back gives it.
+enum class SavePart { whole, left_out, converted, way_back };
 
 // The scalars, sorted by name: as statements (listing 0) or as a listing
 // on the terminal (listing 1, finish 1); values written when show_values
 // is on or listing is 0.
 void dump(FILE* out, int listing, int finish, int show_values);
-// The same, limited in a save to one side of the ring-change line.
-void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part);
+// The same, limited in a save to one side of the ring-change line. For
+// SavePart::way_back, instead gives the value written for each scalar.
+void dump_part(FILE* out, int listing, int finish, int show_values, SavePart part,
+               const std::map<const var*, quoly*>* instead = nullptr);
 // The variable listing &v: the scalars, then the arrays.
 void listvars(int show_values);
 // The polynomial variables in save form, innermost first, each with its
@@ -52,6 +56,12 @@ std::string starred_list();
 // The left-out values in rational form, written with modular arithmetic
 // off, to be read before the ring-change line.
 void left_out_section(FILE* out);
+// After a "**" list, when no value is left out: every scalar and array as
+// the way back gives it (a starred value's original, a residue as the
+// integer it comes back as), written with modular arithmetic off before a
+// line that stars everything again.
+bool way_back_save_wanted();
+void way_back_section(FILE* out);
 // The arrays written whole before the ring-change line though some of
 // their cells are residues (written as the integers they come back as):
 // those older than a record of their name written before the line, and
@@ -92,6 +102,13 @@ void each_cell(const array* a, F f) {
 // statement, some of them one per line), after it the other cells one per
 // line.
 void do_array_part(FILE** out, array* a, SavePart part);
+// One array's declaration and the given cells (subscripts from 0), one
+// assignment a line.
+struct CellValue {
+    int64_t row, col;
+    quoly* value;
+};
+void array_cells_p(FILE** out, const array* a, const std::vector<CellValue>& cells);
 // One array written as statements that rebuild it: a newline, the
 // declaration line, the cells (nothing for an alias of an array parameter).
 void do_array_p(FILE** out, array* a);

@@ -5,6 +5,7 @@
 // them as the original session does. Starred variables that still hold the
 // copy they were given are written the same way, with the values they will
 // come back as, and the line stars them again.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -20,6 +21,17 @@
 #include "storage/records.h"
 #include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
+
+namespace {
+
+// A starred array whose originals the line's list must star again.
+bool starred_whole(const array* a) {
+    if (!a->sparse) return !starred_cells(a).empty();
+    const entry_visit none = [](int64_t, int64_t, quoly*) {};
+    return starred_entries(a, none, none);
+}
+
+}  // namespace
 
 bool any_left_out() {
     for (var* head : sca_store)
@@ -44,8 +56,10 @@ std::set<const array*> pulled_before_line() {
             if (!sides.left_out) continue;
             last_before = i;
             // Its other cells would be assigned by name after the line,
-            // which reaches only the newest record of the name.
-            if (sides.converted && i + 1 < count) pulled.insert(records[i]);
+            // which reaches only the newest record of the name. A starred
+            // one is starred again by name: the records made since, which
+            // hold residues alone, are declared after the line.
+            if (sides.converted && i + 1 < count && !starred_whole(records[i])) pulled.insert(records[i]);
         }
         // Read after the line, an older record would hide the newer one
         // read before it.
@@ -119,7 +133,98 @@ std::string starred_list() {
             if (starred_original(v)) list += (list.empty() ? "*" : ", *") + std::string(v->name);
     const std::set<const array*> pulled = pulled_before_line();
     for (array* a : save_order_arrays())
-        if (a->stamp > 0 && !a->sparse && !pulled.count(a) && !starred_cells(a).empty())
+        if (a->stamp > 0 && !pulled.count(a) && starred_whole(a))
             list += (list.empty() ? "*[" : ", *[") + std::string(a->name) + "]";
     return list;
+}
+
+bool way_back_save_wanted() {
+    if (!all_values_starred()) return false;
+    for (var* head : sca_store)
+        for (var* v = head; v; v = v->next)
+            if (left_out_value(v->value)) return false;
+    for (array* head : arr_store)
+        for (array* a = head; a; a = a->link) {
+            bool left_out = false;
+            each_cell(a, [&left_out](int64_t, int64_t, quoly** q) { left_out = left_out || left_out_value(*q); });
+            if (left_out) return false;
+        }
+    return true;
+}
+
+namespace {
+
+// The values the way back gives, gathered while the words still read as
+// residues: originals as they are, residues as new integer copies, freed
+// with digit arithmetic.
+class WayBackValues {
+public:
+    quoly* of(quoly* q) {
+        if (!q || left_out_value(q)) return q;
+        quoly* copy = nullptr;
+        quoly_assign(q, &copy);
+        value_from_mod(copy);
+        made_.push_back(copy);
+        return copy;
+    }
+    ~WayBackValues() {
+        LintOff digits;
+        for (quoly*& q : made_) free_quoly(&q);
+    }
+    WayBackValues() = default;
+    WayBackValues(const WayBackValues&) = delete;
+    WayBackValues& operator=(const WayBackValues&) = delete;
+
+private:
+    std::vector<quoly*> made_;
+};
+
+std::vector<CellValue> way_back_cells(const array* a, WayBackValues* values) {
+    std::vector<CellValue> cells;
+    auto add = [&cells](int64_t r, int64_t c, quoly* q) { cells.push_back({r, c, q}); };
+    auto add_residue = [&](int64_t r, int64_t c, quoly* q) { add(r, c, values->of(q)); };
+    if (a->sparse) {
+        if (!starred_entries(a, add, add_residue))
+            each_cell(a, [&](int64_t r, int64_t c, quoly** q) { add_residue(r, c, *q); });
+        // In row and column order, as the array holds them.
+        std::sort(cells.begin(), cells.end(), [](const CellValue& x, const CellValue& y) {
+            return x.row != y.row ? x.row < y.row : x.col < y.col;
+        });
+        return cells;
+    }
+    const std::vector<quoly*> originals = starred_cells(a);
+    int64_t k = 0;
+    const int32_t rows = a->rows;
+    for (int32_t c = a->first; c <= a->last; c++, k++) {
+        quoly* q = *cell_at(c);
+        if (!q) continue;
+        quoly* original = originals.empty() ? nullptr : originals[static_cast<size_t>(k)];
+        add(k % rows, k / rows, original ? original : values->of(q));
+    }
+    return cells;
+}
+
+}  // namespace
+
+void way_back_section(FILE* out) {
+    WayBackValues values;
+    std::map<const var*, quoly*> scalars;
+    for (var* head : sca_store)
+        for (var* v = head; v; v = v->next) {
+            quoly* original = starred_original(v);
+            scalars[v] = original ? original : values.of(v->value);
+        }
+    std::vector<std::pair<array*, std::vector<CellValue>>> arrays;
+    for (array* a : save_order_arrays()) arrays.emplace_back(a, way_back_cells(a, &values));
+    int saved_modular = 0;
+    check_modular(&saved_modular);
+    {
+        LintOff lint_off;
+        std::fprintf(out, "\n;;** values as the way back gives them:\n");
+        dump_part(out, 0, 0, 1, SavePart::way_back, &scalars);
+        FILE* stream = out;
+        for (const auto& [a, cells] : arrays) array_cells_p(&stream, a, cells);
+        std::fprintf(out, "\n");
+    }
+    restore_modular(saved_modular);
 }

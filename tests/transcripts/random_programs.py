@@ -8,7 +8,10 @@ every value it made, saves, and shows them once more. A fresh process reads
 the save file and shows the same values. Each run must end normally (status
 0, within the time limit), print no "Tarvex error." line and no sanitizer
 report, and the values shown after the read must be the ones shown before
-the save.
+the save. A program that ends in modular mode under a conversion list then
+goes back to rational mode in both processes: the values shown must agree,
+be in normal form, and every starred value left alone in modular mode must
+come back as it was before the change.
 
   random_programs.py TARVEX [COUNT [SEED [FAMILY,...]]]
 
@@ -17,6 +20,7 @@ families drawn (default: the ones in DEFAULT_FAMILIES). Programs run two at
 a time. A failing program is printed whole, so that it can be replayed.
 """
 import concurrent.futures
+import math
 import os
 import random
 import re
@@ -26,10 +30,14 @@ import tempfile
 
 TIME_LIMIT = 20          # seconds for one run
 MARK = "MARKQZ"          # printed where the shows begin
+BACK = "BACKQZ"          # printed where the shows after the way back begin
+PRE, PRE_END = "PREQZ", "PREENDQZ"   # around the shows of starred values before the change
+# Modular work reads values the conversion list left out too.
+READ_LEFT_OUT = os.environ.get("TARVEX_READ_LEFT_OUT") == "1"
 SAVE_FILE = "rt.sav"
 
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
-                "standins", "shadows"]
+                "standins", "shadows", "conversions"]
 DEFAULT_FAMILIES = ALL_FAMILIES
 
 
@@ -44,6 +52,11 @@ class Program:
         self.functions = set()    # calls that show what functions give
         self.defined = set()      # every function name defined
         self.polyvars = []
+        self.modular = False      # the last ring line left modular mode on
+        self.closed = False       # a relation declared in modular mode closes the way back
+        self.way_back = False     # ends in modular mode under a conversion list
+        self.keep = []            # shows of starred values left alone in modular mode
+        self.pre_shows = []       # shows of every starred value before the change
 
     def add(self, *lines):
         self.lines.extend(lines)
@@ -277,8 +290,10 @@ class Program:
             items = [n if r.random() < 0.5 else "*" + n for n in sorted(self.scalars)[:3]]
             conv = " : " + ", ".join(items) if r.random() < 0.8 else " : **"
         self.add(f"&(p = {p}{conv});", f"{name} + 1;")
+        self.modular = True
         if r.random() < 0.7:
             self.add("&(p = _i);")
+            self.modular = False
 
     def relations(self):
         r = self.rng
@@ -286,25 +301,152 @@ class Program:
         v = self.polyvars[0]
         if r.random() < 0.5:
             self.add(f"&(p = {r.choice([7, 97, 101])});")
+            self.modular = True
+        self.closed = self.closed or self.modular
         self.add(f"&(P = {v}^2 + {r.randint(1, 5)});")
         name = self.new_scalar()
         self.add(f"{name} := ({v} + 1)^{r.randint(2, 5)};")
         self.scalars.add(name)
 
 
+    # ---- conversion lists ----
+    def stored_value(self):
+        """A value of any kind: integers small and big, rationals,
+        polynomials and rational functions (denominators prime to every
+        modulus drawn)."""
+        r = self.rng
+        v = self.polyvars[0] if self.polyvars else None
+        kinds = [self.small(), f"{r.randint(-40, 40)}/{r.choice([3, 5, 11, 33])}", f"10^{r.randint(20, 40)} + 1/7"]
+        if v:
+            kinds += [f"{v}^{r.randint(1, 3)}/{r.choice([3, 5])} + {r.randint(-9, 9)}",
+                      f"({v} + 1/3)/({v}^2 + {r.randint(1, 9)})", f"{r.randint(2, 9)}*{v} + 1/11"]
+        return r.choice(kinds)
+
+    def conversions(self):
+        """Values of every kind (scalars, dense arrays with unset cells,
+        sparse, string and shadowed arrays, a %[k] slot), a conversion list
+        that stars, lists twice or leaves them out, and modular work that
+        reads and writes them. The program ends in modular mode: the way
+        back is checked in the running interpreter and after the read."""
+        r = self.rng
+        if self.closed:
+            return
+        if self.modular:
+            self.add("&(p = _i);")
+        if r.random() < 0.7:
+            self.ensure_polyvar()
+        items = []                 # (show statement, list item)
+        for _ in range(r.randint(2, 4)):
+            name = self.fresh("c", self.scalars)
+            self.add(f"{name} := {self.stored_value()};")
+            self.scalars.add(name)
+            items.append((f"{name};", name))
+        rows, cols = r.randint(1, 3), r.randint(1, 3)
+        dense = self.new_array(rows, cols)
+        for _ in range(r.randint(1, rows * cols)):
+            self.add(f"{dense}[{r.randint(1, rows)},{r.randint(1, cols)}] := {self.stored_value()};")
+        n = r.randint(1, 4)
+        sparse = self.new_array(n, n, True)
+        for _ in range(r.randint(0, 5)):
+            self.add(f"{sparse}[{r.randint(1, n)},{r.randint(1, n)}] := {self.stored_value()};")
+        text = self.new_array(1, 3)
+        self.add(f"[{text}] := '{''.join(r.choice('abcxyz') for _ in range(3))}';")
+        items += [(f"[{a}];", f"[{a}]") for a in (dense, sparse, text)]
+        if r.random() < 0.5:
+            # An older record behind a newer one of the same name.
+            older = r.choice([dense, sparse])
+            k = self.arrays[older][0]
+            self.add(f"Array {older}[{k},{k}]{' Sparse' if older == sparse else ''};")
+            self.arrays[older] = (k, k)
+            self.add(f"{older}[1,1] := {self.stored_value()};")
+        slot = r.randint(1, 5)
+        self.add(f"%[{slot}] := [{r.choice([dense, sparse])}];")
+
+        every = r.random() < 0.25
+        listed, starred = [], set()
+        if every:
+            listed = ["**"]
+            starred = {show for show, _ in items}
+        else:
+            for show, item in items:
+                way = r.choice(["out", "plain", "star", "star twice", "star plain", "plain star"])
+                if way == "out":
+                    continue
+                star = "*" + item
+                listed += {"plain": [item], "star": [star], "star twice": [star, star],
+                           "star plain": [star, item], "plain star": [item, star]}[way]
+            r.shuffle(listed)
+            # Whichever comes first holds: a plain item after a starred one
+            # converts the copy, whose original the way back gives back.
+            firsts = {}
+            for x in listed:
+                firsts.setdefault(x.lstrip("*"), x.startswith("*"))
+            starred = {show for show, item in items if firsts.get(item)}
+        p = r.choice([7, 13, 97, 2147483629, 256, 65536])
+        # Shown before the change: what a starred value comes back as.
+        self.add(f"!('{PRE}');")
+        keep = sorted(starred)
+        self.add(*keep)
+        self.add(f"!('{PRE_END}');")
+        self.add(f"&(p = {p} : {', '.join(listed)});")
+
+        # Work in modular mode: reads of starred and converted values (and
+        # of left-out ones, which enter as their residues), writes.
+        converted = [show for show, item in items if show in starred or item in listed or READ_LEFT_OUT]
+        written = set()
+        for _ in range(r.randint(1, 4)):
+            k = r.random()
+            if k < 0.3 and converted:
+                reads = " + ".join(s.rstrip(";").strip("[]") if not s.startswith("[") else "0"
+                                   for s in r.sample(converted, min(2, len(converted))))
+                name = self.fresh("c", self.scalars)
+                self.add(f"{name} := ({reads}) * {r.randint(1, 5)};")
+                self.scalars.add(name)
+            elif k < 0.5:
+                target = r.choice(items)
+                if not target[0].startswith("["):
+                    self.add(f"{target[1]} :+ {r.randint(1, 9)};")
+                    written.add(target[0])
+            elif k < 0.7:
+                a = r.choice([dense, sparse])
+                i, j = r.randint(1, self.arrays[a][0]), r.randint(1, self.arrays[a][1])
+                self.add(f"{a}[{i},{j}] := {r.choice(['0', str(r.randint(1, 9))])};")
+                written.add(f"[{a}];")
+            elif k < 0.85:
+                self.add(f"%[{slot}][1,1] := {r.randint(1, 9)};")
+                written.update({f"[{dense}];", f"[{sparse}];"})
+            else:
+                fname = self.fresh("W", self.defined)
+                self.defined.add(fname)
+                a = r.choice([dense, sparse])
+                self.add(f"Func {fname}(n) = Integer; {a}[1,1] := n * 2; 0.", f"{fname}({r.randint(1, 50)});")
+                written.add(f"[{a}];")
+        self.pre_shows = keep
+        self.keep = [show for show in keep if show not in written]
+        self.modular = True
+        self.way_back = True
+
+
 FAMILY_METHODS = {
     "arith": Program.arith, "arrays": Program.arrays_family, "matrix": Program.matrix,
     "functions": Program.functions_family, "loops": Program.loops, "levels": Program.levels,
     "malformed": Program.malformed, "rings": Program.rings, "relations": Program.relations,
-    "standins": Program.standins, "shadows": Program.shadows,
+    "standins": Program.standins, "shadows": Program.shadows, "conversions": Program.conversions,
 }
 
 
 def make_program(seed, families):
     rng = random.Random(seed)
     prog = Program(rng)
+    conversions = False
     for _ in range(rng.randint(1, 4)):
-        FAMILY_METHODS[rng.choice(families)](prog)
+        family = rng.choice(families)
+        # Last, so that its way back is the program's own.
+        conversions = conversions or family == "conversions"
+        if family != "conversions":
+            FAMILY_METHODS[family](prog)
+    if conversions:
+        prog.conversions()
     return prog
 
 
@@ -325,10 +467,10 @@ def run(binary, cwd, lines):
     return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
 
 
-def shown_values(out):
+def shown_values(out, mark=MARK):
     """The outputs of the statements after the mark, one per prompt."""
     # The mark as printed after a prompt, not as echoed by an error.
-    at = out.find(">" + MARK + "\n")
+    at = out.find(">" + mark + "\n")
     if at < 0:
         return None
     # Prompts of nested levels carry the level's number.
@@ -353,19 +495,62 @@ def problems_of(code, out, err, what):
     return found
 
 
+def not_normal(blocks):
+    """Shown values that are not in normal form: a term with coefficient
+    0, a zero entry of a sparse array, a rational not in lowest terms."""
+    found = []
+    for b in blocks:
+        # Long numbers go on after a continuation mark and a line end.
+        b = re.sub(r"\s*`\s*\n\s*", "", b)
+        if re.search(r"(^|[\s(+-])0[a-z](\^\d+)?\b", b) or re.search(r"\[\d+, 0\]", b):
+            found.append(b)
+        for a, d in re.findall(r"(?<![\w^])(\d+) / (\d+)(?![\w^])", b):
+            if math.gcd(int(a), int(d)) != 1 or d in ("0", "1"):
+                found.append(b)
+    return found
+
+
+def way_back_problems(prog, out, out2):
+    """The way back after the shows, in the running interpreter and after
+    the read: the same values, and every starred value left alone in
+    modular mode as it was before the change."""
+    problems = []
+    n = len(shows(prog))
+    a, b = shown_values(out, BACK), shown_values(out2, BACK)
+    if a is None or b is None:
+        return problems
+    if a[:n] != b[:n]:
+        problems.append("the way back differs after the read:\n  running: " + repr(a[:n]) + "\n  read:    "
+                        + repr(b[:n]))
+    pre = shown_values(out, PRE)
+    k = len(prog.keep)
+    if pre is not None:
+        wanted = [pre[prog.pre_shows.index(show)] for show in prog.keep]
+        if a[n:n + k] != wanted:
+            problems.append("a starred value does not come back:\n  before: " + repr(wanted) + "\n  after:  "
+                            + repr(a[n:n + k]))
+    bad = not_normal(a[:n + k] + b[:n])
+    if bad:
+        problems.append("a value shown not in normal form: " + repr(bad[:3]))
+    return problems
+
+
 def check_one(binary, seed, families):
     prog = make_program(seed, families)
     show = shows(prog)
+    # The way back, shown: every value, then the starred ones left alone.
+    back = ["&(p = _i);", f"!('{BACK}');"] + show + prog.keep if prog.way_back else []
     with tempfile.TemporaryDirectory() as cwd:
         # Shown twice: the first show may set uninitialised cells to 0.
-        first = prog.lines + show + [f"!('{MARK}');"] + show + [f"&(S = '{SAVE_FILE}');", "&s;", "&(S = @);", "&q;"]
+        first = prog.lines + show + [f"!('{MARK}');"] + show + [f"&(S = '{SAVE_FILE}');", "&s;", "&(S = @);"] \
+            + back + ["&q;"]
         code, out, err = run(binary, cwd, first)
         problems = problems_of(code, out, err, "program")
         before = shown_values(out)
         if problems or before is None or not os.path.exists(os.path.join(cwd, SAVE_FILE)):
             # A statement that swallowed the shows is not a fault by itself.
             return seed, prog, problems, False
-        second = [f"&(R = '{SAVE_FILE}');", f"!('{MARK}');"] + show + ["&q;"]
+        second = [f"&(R = '{SAVE_FILE}');", f"!('{MARK}');"] + show + back + ["&q;"]
         code, out2, err2 = run(binary, cwd, second)
         problems += problems_of(code, out2, err2, "read back")
         after = shown_values(out2)
@@ -373,6 +558,8 @@ def check_one(binary, seed, families):
         if after is None or before[:n] != after[:n]:
             problems.append("values changed by save and read:\n  before: "
                             + repr(before[:n]) + "\n  after:  " + repr(after[:n] if after else None))
+        if prog.way_back:
+            problems += way_back_problems(prog, out, out2)
     return seed, prog, problems, True
 
 

@@ -7,10 +7,13 @@ and the way back to rational mode finds it unchanged. Each case builds such
 a state (scalars, polynomials, quolys, dense and sparse arrays left out
 whole or in part, converted values and starred ones beside them, which
 come back as they were starred unless changed meanwhile) in Z/97 or
-GF(2^8), shows every value, saves, goes back to rational mode and shows
-them again. A fresh process reads the file and does the same. Both showings
-must agree, in modular mode and after the way back; the values after the
-way back must be the ones worked out by hand; the reading reports no error,
+GF(2^8), starred sparse arrays, values starred twice and everything
+starred in every kind of ring, shows every value, saves, goes back to
+rational mode and shows them again. A fresh process reads the file and does
+the same. Both showings must agree, in modular mode and after the way back,
+and so must saves made after the way back (which hold shadowed records
+too); the values after the way back must be the ones worked out by hand;
+the reading reports no error,
 and a save made after the reading equals the first one. Left-out values
 changed in modular mode come back as the residues they became.
 
@@ -48,17 +51,23 @@ def probe(names, mark):
     return lines + [f"!('@@{mark}END@@');"]
 
 
-def case(binary, name, setup, names, wanted, unset_cells=False):
+def case(binary, name, setup, names, wanted, unset_cells=False, back_wanted=()):
     """setup ends in modular mode; wanted: texts the showing after the way
     back must hold (values worked out by hand). An unset cell is written as
     0 and read back as a set one, written differently by the next save."""
     shows = probe(names, "MOD") + probe(names, "MOD")
     back = ["&(p = _i);"] + probe(names, "RAT")
+    # Every record after the way back, shadowed ones too, as a save writes it.
+    back_save = ["&(S = 'back{}.sav'); &s; &(S = @);"]
     with tempfile.TemporaryDirectory() as cwd:
-        first = run(binary, cwd, "\n".join(setup + shows + ["&(S = 'lo.sav'); &s; &(S = @);"] + back) + "\n")
+        first = run(binary, cwd, "\n".join(setup + shows + ["&(S = 'lo.sav'); &s; &(S = @);"] + back
+                                           + [back_save[0].format(1)]) + "\n")
         with open(os.path.join(cwd, "lo.sav")) as f:
             text = f.read()
-        second = run(binary, cwd, "\n".join(["&(R = 'lo.sav');", "&(R = @);"] + shows + back) + "\n")
+        second = run(binary, cwd, "\n".join(["&(R = 'lo.sav');", "&(R = @);"] + shows + back
+                                            + [back_save[0].format(2)]) + "\n")
+        with open(os.path.join(cwd, "back1.sav")) as f, open(os.path.join(cwd, "back2.sav")) as g:
+            back1, back2 = f.read(), g.read()
         run(binary, cwd, "&(R = 'lo.sav');\n&(R = @);\n&(S = 'again.sav');\n&s;\n&(S = @);\n")
         with open(os.path.join(cwd, "again.sav")) as f:
             again = f.read()
@@ -72,6 +81,9 @@ def case(binary, name, setup, names, wanted, unset_cells=False):
     check(mod1 is not None and mod1 == mod2, f"{name}: modular values differ\n{mod1}\n---\n{mod2}\n{text}")
     rat1, rat2 = between(first, "@@RAT@@", "@@RATEND@@"), between(second, "@@RAT@@", "@@RATEND@@")
     check(rat1 is not None and rat1 == rat2, f"{name}: values after the way back differ\n{rat1}\n---\n{rat2}\n{text}")
+    check(back1 == back2, f"{name}: the records after the way back differ\n{back1}\n---\n{back2}\n{text}")
+    for w in back_wanted:
+        check(w in back1, f"{name}: {w!r} not saved after the way back\n{back1}")
     for w in wanted:
         check(rat1 is not None and w in rat1, f"{name}: {w!r} not shown after the way back\n{rat1}")
     check(unset_cells or text == again, f"{name}: the second save differs\n{text}\n---\n{again}")
@@ -143,6 +155,43 @@ def main(argv):
         "d :+ 8; e :+ 1; s[1] :+ 1; s[2] := 5; m[1] :+ 1; m[2] :+ 1; y :+ 5;",
     ], ["d", "e", "[s]", "[m]", "g", "y"],
         ["11", "34", "[1, [1, -47] ]", "[2, [1, 5] ]", "-22", "7 / 3", "-42"])
+    # Starred sparse arrays, and values starred twice, in every kind of
+    # ring: the entries written in modular mode stay as written, the
+    # others come back as they were (an entry whose residue is 0 too),
+    # and a save made meanwhile gives the same. Stores of the integer
+    # evaluator are writes like any other.
+    for p in ("7", "97", "2147483629", "256", "65536"):
+        case(binary, f"starred sparse mod {p}", [
+            "&(J = x);",
+            f"Array s[2,3] Sparse; s[1,1] := 1/3; s[1,2] := 7/2; s[2,1] := {p}; s[2,3] := x/5 + 10^20;",
+            "Array t[2,2] Sparse; t[1,1] := 2/3; t[2,2] := x^2 - 1/9; Array d[2]; d[1] := 4; d[2] := 2/9;",
+            "b := 100; k := 1000; q := (x + 1/3)/(x^2 + 5);",
+            "Func Bump(n) = Integer; k := k + n; d[1] := d[1] + n; 0.",
+            f"&(p = {p} : *[s], *b, *b, *[t], *[t], *k, *[d]);",
+            "s[1,2] :+ 1; s[2,2] := 5; t[2,2] := 0; Bump(3);",
+        ], ["[s]", "[t]", "b", "q", "[d]", "k"],
+            ["[1, [1, 1 / 3]", f"[2, [1, {p}]", "500000000000000000000", "[1, [1, 2 / 3] ] ]", "100",
+             "( 3x + 1 ) / ( 3x^2 + 15 )", "2 / 9"])
+        # Everything starred; records made in modular mode shadow older
+        # starred ones, which come back all the same.
+        case(binary, f"starred everything mod {p}", [
+            "&(J = x);",
+            "Array m[2,2]; [m] := [(10, 9, 8, 7)]; Array m[2,2]; [m] := [(1/3, 5, 6, x/11)];",
+            "Array s[3,3] Sparse; s[1,1] := 10^12; s[2,2] := 9; s[3,3] := x/5 + 1/2;",
+            "b := 100; q := (x^2 + 1/11)/(x + 3); Array v[3]; v[2] := 11;",
+            f"&(p = {p} : **);",
+            "s[1,3] := 1; s[2,2] := 0; c := 5; m[1,2] := 2; Array m[1,1]; [m] := [(2)]; v[1] := 2;",
+            "Array s[1,1] Sparse;",
+        ], ["[m]", "[s]", "b", "q", "c"], ["100", "( 11x^2 + 1 ) / ( 11x + 33 )"],
+            back_wanted=["[[  10,  8,", "1 / 3", "( x ) / 11", "1000000000000"])
+        # A starred record shadowed by one made in modular mode, with
+        # values left out beside it.
+        case(binary, f"starred and shadowed mod {p}", [
+            "Array m[2,2]; [m] := [(10, 9, 8, 7)]; Array m[2,2]; [m] := [(1/2, 5, 6, 7)];",
+            "Array s[2,2] Sparse; s[1,1] := 1/3; b := 100; e := 2/3;",
+            f"&(p = {p} : *[m], *[s], *b);",
+            "m[1,2] := 2; Array m[1,1]; [m] := [(3)]; Array s[2,2] Sparse; s[2,2] := 4;",
+        ], ["[m]", "[s]", "b", "e"], ["100", "2 / 3"], back_wanted=["[[  10,  8,", "[[  1 / 2,", "1 / 3"])
     if failures:
         print(f"{len(failures)} failures")
         return 1

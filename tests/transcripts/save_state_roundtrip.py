@@ -15,6 +15,8 @@ report no error.
     is the one declared, not only one that lists the same).
   - Shadowed definitions: a function and arrays defined twice, and the
     bindings of a call in progress: the newest comes back newest.
+  - A function's comments and the unset cells of dense arrays, whatever
+    the ring: both come back as they were, in any number of rounds.
   - Every setting away from its start-up value, in rational and modular
     mode: the &g listings agree, and a second save equals the first.
 
@@ -155,6 +157,29 @@ def shadowed(binary):
         check(re.search(r"^\s*1009$", out, re.M), f"a save inside a call: n is not its binding then\n{out}")
 
 
+# ------------------------------------------- text and unset cells as written
+
+KEPT = ("&(J = y);\nFunc G(v) = {note} if v > 1 then {two } v + 1; else {three  }{ }{} v fi; {four}\n v.\n"
+        "Array v[3];\nv[1] := 4;\nArray w[2,3];\nw[2,1] := y^2 + 1/3;\nw[1,3] := 2^40;\nArray z[2];\n"
+        "Array c[2,2];\n[c] := [(1, 2, 3, 4)];\nq := y^2 + 1;\n")
+
+
+def kept_as_written(binary):
+    # A comment's text and a cell never set survive any number of rounds:
+    # the element with no value still stops an evaluation at the array.
+    for ring in ["", "&(p = 97);\n", "&(p = 256);\n"]:
+        name = f"kept as written {ring.strip() or 'rational'}"
+        probe = "&f<G;\nq#(y = [v]);\nq#(y = [c]);\nv[1];\n[w];\n[z];\n[c];\n"
+        text, before, after, again = round_trip(binary, KEPT + ring, probe, name)
+        same_listing(before, after, name, text)
+        check("{note}" in before and "{three }" in before and "{three  }" in text and "{note }" in text,
+              f"{name}: the comments are not listed as written\n{before}")
+        check(before.count("Array element has no value.") == 1, f"{name}: v[2] is set\n{before}\n{text}")
+        check(" v[2] :=" not in text and " w[1,1] :=" not in text and "[z] :=" not in text,
+              f"{name}: unset cells are written\n{text}")
+        check(again == text, f"{name}: saving the state read back gives another file\n{text}\n---\n{again}")
+
+
 # ------------------------------------------------------------ every setting
 
 PARAMETERISED = ["&(e = 1);", "&(N = 0);", "&(m = 2);", "&(a = 0);", "&(B = 0);", "&(D = 2);", "&(M = 'ok>');",
@@ -193,6 +218,7 @@ def main(argv):
     binary = os.path.abspath(argv[1])
     modular_cases(binary)
     shadowed(binary)
+    kept_as_written(binary)
     every_setting(binary)
     print(f"{len(failures)} failures")
     return 1 if failures else 0
