@@ -28,9 +28,11 @@ BODY_CUT = "Unexpected end of input."
 
 
 def cuts(construct):
-    """The construct cut after each of its tokens, past its first."""
+    """The construct cut after its keyword, inside its header, right after
+    its header, inside its body and right before its end."""
     words = construct.split(" ")
-    for k in range(1, len(words)):
+    opened = next((k + 1 for k, w in enumerate(words) if w in ("do", "then", "=")), 2)
+    for k in sorted({1, max(1, opened - 2), opened, (opened + len(words)) // 2, len(words) - 1}):
         yield " ".join(words[:k]) + " "
 
 
