@@ -275,6 +275,9 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         sum_product_factor(builtin[position].word, source, value, pending);
         return;
     }
+    // A built-in or a user function can rewrite a stored array that an
+    // operand of an array expression around it still shares.
+    freshen_values_in_flight();
     if (position < 0) {
         tokenrec fname = token;
         evaluate(source, &fname, value, pending);

@@ -414,6 +414,9 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
         body_scanner(source, &token, pending);
         right_side(&c->first, is_if ? "elfi*" : "od", source, pending, read_next, saved_token, 0);
         if (saved_token->hash == CANCELLED) return;
+        // A body the input ended inside is never run: a loop without its
+        // "od" would otherwise run its empty body for ever.
+        if (!ends_list(is_if ? "elfi*" : "od") && stream_at_end(source, pending)) error(103, token.name);
         if (token_is(&token, "else")) {
             if (is_if) {
                 body_scanner(source, &token, pending);
@@ -423,6 +426,7 @@ void basic_form(form* f, comment** comments, const char* end_word, FILE** source
             }
             right_side(&c->second, "fi", source, pending, read_next, saved_token, 0);
             if (saved_token->hash == CANCELLED) return;
+            if (!ends_list("fi") && stream_at_end(source, pending)) error(103, token.name);
         }
         body_scanner(source, &token, pending);
         return;

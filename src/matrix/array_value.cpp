@@ -43,6 +43,21 @@ void make_fresh(arr_value* v) {
     v->fresh = 1;
 }
 
+namespace {
+ArrValueHold* newest_hold = nullptr;
+}
+
+ArrValueHold::ArrValueHold(arr_value* x) : v(x), older(newest_hold) { newest_hold = this; }
+
+ArrValueHold::~ArrValueHold() {
+    newest_hold = older;
+    release_value(v);
+}
+
+void freshen_values_in_flight() {
+    for (ArrValueHold* h = newest_hold; h; h = h->older) make_fresh(h->v);
+}
+
 void arr_error(int code, const char* token) {
     error(code, token);
     abandon_statement(code);

@@ -37,13 +37,22 @@ void release_value(arr_value* v);
 // A shared value becomes fresh: its cells (or frame) are copied.
 void make_fresh(arr_value* v);
 
+// The holds form a stack of the values in flight (newest first), so that a
+// call inside an array expression can first give every shared one its own
+// cells: the call may rewrite or free the stored array they point into.
 struct ArrValueHold {
     arr_value* v;
-    explicit ArrValueHold(arr_value* x) : v(x) {}
-    ~ArrValueHold() { release_value(v); }
+    ArrValueHold* older;
+    explicit ArrValueHold(arr_value* x);
+    ~ArrValueHold();
     ArrValueHold(const ArrValueHold&) = delete;
     ArrValueHold& operator=(const ArrValueHold&) = delete;
 };
+
+// Every value in flight that shares a stored array's cells or frame is made
+// fresh: operands read before a built-in or a user function runs keep the
+// values they had when they were reached.
+void freshen_values_in_flight();
 
 // Reports the numbered error and ends the statement.
 [[noreturn]] void arr_error(int code, const char* token);

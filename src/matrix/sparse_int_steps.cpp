@@ -477,13 +477,16 @@ int32_t smith_pivots(SparseIntWork* w, int32_t k, int* sign, bool report) {
 }
 
 // Among the diagonal entries t .. last the first unit, else the first of
-// least absolute value.
+// least absolute value. Under a modulus a diagonal entry can vanish (a
+// multiple of m is no entry at all): such an entry never leads.
 int32_t sparse_best_diag(SparseIntWork* w, int32_t t, int32_t last) {
     int32_t pos = t;
     for (int32_t j = t; j <= last; j++) {
         quoly* d = w->get(j, j);
+        if (!d) continue;
         if (is_unit(d)) return j;
-        if (abs_below(d, w->get(pos, pos))) pos = j;
+        quoly* best = w->get(pos, pos);
+        if (!best || abs_below(d, best)) pos = j;
     }
     return pos;
 }
@@ -494,11 +497,15 @@ int32_t sparse_best_diag(SparseIntWork* w, int32_t t, int32_t last) {
 int32_t sparse_best_other(SparseIntWork* w, int32_t t, int32_t last) {
     int32_t pos = 0;
     QuolyOwner least;
+    quoly* dt = w->get(t, t);
+    if (!dt) return 0;
     for (int32_t j = t + 1; j <= last; j++) {
+        quoly* dj = w->get(j, j);
+        if (!dj) continue;  // a vanished entry: every d_t divides it
         QuolyOwner q, r;
         quoly_set(0, &q.q);
         quoly_set(0, &r.q);
-        divide(w->get(j, j)->nnum, w->get(t, t)->nnum, q.q->nnum, r.q->nnum);
+        divide(dj->nnum, dt->nnum, q.q->nnum, r.q->nnum);
         if (quoly_iszero(r.q)) continue;
         if (is_unit(r.q)) return j;
         if (!least.q || abs_below(r.q, least.q)) {

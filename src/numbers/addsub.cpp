@@ -9,6 +9,12 @@ namespace {
 
 thread_local digits::Mag ta, tb, tr;
 
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(ta);
+    digits::give_back(tb);
+    digits::give_back(tr);
+});
+
 // r := sa*A + sb*B on magnitudes; returns the sign of the result.
 int signed_add(const digits::Mag& a, int sa, const digits::Mag& b, int sb, digits::Mag& r) {
     int32_t na = static_cast<int32_t>(a.size()), nb = static_cast<int32_t>(b.size());

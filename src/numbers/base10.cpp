@@ -103,12 +103,14 @@ int signed_add(const Mag& a, int sa, const Mag& b, int sb, uint32_t R, Mag& r) {
 // r[0 .. na+nb) := a * b. Columns are summed exactly in 64 bits and carried
 // in one pass per ROWS_PER_CARRY rows, so the inner loop is a plain
 // multiply-add the compiler can vectorise.
+thread_local std::vector<uint64_t> school_acc;
+
 void school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
     if (na > nb) {
         std::swap(a, b);
         std::swap(na, nb);
     }
-    thread_local std::vector<uint64_t> acc;
+    std::vector<uint64_t>& acc = school_acc;
     int32_t nr = na + nb;
     acc.assign(static_cast<size_t>(nr), 0);
     auto carry_pass = [&]() {
@@ -205,8 +207,10 @@ void kara_mag(const Mag& a, const Mag& b, Mag& r) {
 
 // out := the base-2^28 magnitude a[0 .. n) in radix 10^8, by repeated
 // division by 10^8 (empty for zero).
+thread_local Mag divide_out_w;
+
 void divide_out(const uint32_t* a, int32_t n, Mag& out) {
-    thread_local Mag w;
+    Mag& w = divide_out_w;
     n = mag_len(a, n);
     w.assign(a, a + n);
     out.clear();
@@ -268,6 +272,14 @@ void convert(const uint32_t* a, int32_t n, PowerCache& powers, Mag& out) {
 }
 
 thread_local Mag ma, mb, mr;
+
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(school_acc);
+    digits::give_back(divide_out_w);
+    digits::give_back(ma);
+    digits::give_back(mb);
+    digits::give_back(mr);
+});
 
 }  // namespace
 

@@ -13,6 +13,16 @@ namespace digits {
 
 using Mag = std::vector<uint32_t>;
 
+// Per-thread work buffers keep their capacity from one operation to the
+// next. Each file that keeps some notes (once, from a static initialiser)
+// a routine that gives this thread's back; release_number_scratch() runs
+// them all.
+bool note_scratch(void (*release)());
+template <class V>
+void give_back(V& v) {
+    V().swap(v);
+}
+
 // Reads n digits of the chain starting at p into out (resized to n), least
 // significant first, as magnitudes; returns the sign (-1, 0 or 1) of the
 // first non-zero digit met from the head.

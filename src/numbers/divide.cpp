@@ -16,6 +16,13 @@ using digits::Mag;
 
 thread_local Mag da, db, dq, dr;
 
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(da);
+    digits::give_back(db);
+    digits::give_back(dq);
+    digits::give_back(dr);
+});
+
 // dr := A mod B and, when q is wanted, dq := A div B, for the chains A
 // (la digits from pa) and B (lb digits from pb, non-zero), both read as
 // magnitudes; returns the sign of A times the sign of B.

@@ -12,6 +12,17 @@ namespace digits {
 
 namespace {
 
+// Buffers shared with later calls (see long_divide and mag_gcd_reduce);
+// each made on its first use.
+Mag& shared_buffer(int k) {
+    thread_local Mag buffers[3];
+    return buffers[k];
+}
+
+[[maybe_unused]] const bool scratch_noted = note_scratch([] {
+    for (int k = 0; k < 3; k++) give_back(shared_buffer(k));
+});
+
 __extension__ typedef __int128 wide;
 __extension__ typedef unsigned __int128 uwide;
 
@@ -35,10 +46,10 @@ void shift_up(const uint32_t* src, int32_t n, int32_t s, uint32_t* dst) {
 void long_divide(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, Mag* q, Mag& r) {
     // Buffers shared with later calls, unless an interrupt may come in
     // between, when a nested level's divisions would overwrite them.
-    thread_local Mag shared_un, shared_vn;
     Mag own_un, own_vn;
-    Mag& un = private_operands ? own_un : shared_un;
-    Mag& vn = private_operands ? own_vn : shared_vn;
+    const bool own = operands_private();
+    Mag& un = own ? own_un : shared_buffer(0);
+    Mag& vn = own ? own_vn : shared_buffer(1);
     const int32_t s = DIGIT_BITS - std::bit_width(b[nb - 1]);
     un.resize(static_cast<size_t>(na) + 1);
     vn.resize(static_cast<size_t>(nb) + 1);
@@ -226,9 +237,8 @@ bool mag_lehmer_step(Mag& a, Mag& b, int64_t rows[4]) { return lehmer_round(a, b
 
 void mag_gcd_reduce(Mag& a, Mag& b) {
     // Shared with later calls unless an interrupt may come in between.
-    thread_local Mag shared_r;
     Mag own_r;
-    Mag& r = private_operands ? own_r : shared_r;
+    Mag& r = operands_private() ? own_r : shared_buffer(2);
     trim(a);
     trim(b);
     if (mag_cmp(a.data(), size_of(a), b.data(), size_of(b)) < 0) a.swap(b);

@@ -20,6 +20,15 @@ constexpr int32_t kShortDigits = 4;
 
 // Scratch shared by the calls of one thread; no call keeps it across a return.
 thread_local digits::Mag scratch_a, scratch_b, scratch_r;
+thread_local FlatInt sub_mul_t, sub_mul_x;
+
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(scratch_a);
+    digits::give_back(scratch_b);
+    digits::give_back(scratch_r);
+    sub_mul_t = FlatInt();
+    sub_mul_x = FlatInt();
+});
 
 }  // namespace
 
@@ -108,7 +117,7 @@ void flat_rem(const FlatInt& a, const FlatInt& d, FlatInt& r) {
 }
 
 void flat_sub_mul(const FlatInt& a, const FlatInt& q, const FlatInt& b, FlatInt& r) {
-    thread_local FlatInt t;
+    FlatInt& t = sub_mul_t;
     flat_mul(q, b, t);
     flat_sub(a, t, r);
 }
@@ -206,7 +215,7 @@ void flat_sub_mul_to(FlatInt& x, const FlatInt& q, const FlatInt& b) {
             if (sh.mag[i]) flat_sub_digit_times(x, sh.mag[i], lo, ps, i);
         return;
     }
-    thread_local FlatInt t;
+    FlatInt& t = sub_mul_x;
     flat_mul(q, b, t);
     if (!t.sign) return;
     if (!x.sign) {

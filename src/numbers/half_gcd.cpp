@@ -314,6 +314,8 @@ Workspace& shared_workspace() {
     thread_local Workspace w;
     return w;
 }
+
+[[maybe_unused]] const bool scratch_noted = note_scratch([] { shared_workspace() = Workspace(); });
 // The running reduction's own workspace; null for the shared one. A
 // reduction with one of its own stops for interrupts.
 thread_local Workspace* own_workspace = nullptr;

@@ -17,6 +17,12 @@ using digits::Mag;
 
 thread_local Mag gu, gv, gr;
 
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(gu);
+    digits::give_back(gv);
+    digits::give_back(gr);
+});
+
 inline bool is_zero_digits(const imag* x) { return x->count == 1 && x->head->digit == 0; }
 
 inline uint32_t magnitude(int32_t v) {

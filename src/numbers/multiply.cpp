@@ -15,6 +15,23 @@
 namespace digits {
 
 thread_local bool private_operands = false;
+
+namespace {
+std::vector<uint64_t>& school_acc() {
+    thread_local std::vector<uint64_t> acc;
+    return acc;
+}
+
+std::vector<void (*)()>& scratch_releases() {
+    static std::vector<void (*)()> every;
+    return every;
+}
+}  // namespace
+
+bool note_scratch(void (*release)()) {
+    scratch_releases().push_back(release);
+    return true;
+}
 bool operands_private() { return private_operands; }
 void set_operands_private(bool on) { private_operands = on; }
 
@@ -31,7 +48,7 @@ void mag_mul_school(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb
         std::swap(a, b);
         std::swap(na, nb);
     }
-    thread_local std::vector<uint64_t> acc;
+    std::vector<uint64_t>& acc = school_acc();
     const size_t n = static_cast<size_t>(na) + nb;
     acc.assign(n, 0);
     for (int32_t i0 = 0; i0 < na; i0 += kRows) {
@@ -217,6 +234,13 @@ namespace {
 
 thread_local digits::Mag ma, mb, mr;
 
+[[maybe_unused]] const bool scratch_noted = digits::note_scratch([] {
+    digits::give_back(digits::school_acc());
+    digits::give_back(ma);
+    digits::give_back(mb);
+    digits::give_back(mr);
+});
+
 
 // A square (b is a's record) reads its operand once and keeps to the
 // squaring paths.
@@ -278,3 +302,7 @@ void simp_mult(imag* a, imag* c, int32_t k, numnode** penult) {
 void multiply(imag* a, imag* b, imag* c) { product(a, b, c, true); }
 
 void fast_mult(imag* a, imag* b, imag* c) { product(a, b, c, false); }
+
+void release_number_scratch() {
+    for (void (*release)() : digits::scratch_releases()) release();
+}

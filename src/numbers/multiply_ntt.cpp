@@ -48,6 +48,10 @@ namespace {
 using u64 = uint64_t;
 using u128 = unsigned __int128;
 
+// Kept by the thread: fresh buffers of this size come from the system
+// each time, and their page faults cost as much as a transform's pass.
+thread_local std::vector<u64> ntt_res;
+
 u64 pow_mod(u64 b, u64 e, u64 p) {
     u64 r = 1;
     for (; e; e >>= 1) {
@@ -318,6 +322,12 @@ struct Prime {
 thread_local Prime primes[3] = {Prime(4611685692009873409ull, 19), Prime(4611685125074190337ull, 5),
                                 Prime(4611685021994975233ull, 5)};
 
+// The twiddle tables grow with the largest transform made.
+[[maybe_unused]] const bool scratch_noted = note_scratch([] {
+    give_back(ntt_res);
+    for (Prime& q : primes) q = Prime(q.p, q.root);
+});
+
 // Digits a coefficient holds in the narrow packing; the wide one holds
 // kWideDigits.
 constexpr int kCoefDigits = 2;
@@ -518,7 +528,7 @@ int combine_forms(const NttForm& x0, const NttForm& y0, int s0, const NttForm* x
     // Kept by the thread: fresh buffers of this size come from the system
     // each time, and their page faults cost as much as a transform's pass.
     // Nothing in here stops for an interrupt, so no other call can reach it.
-    thread_local std::vector<u64> res;
+    std::vector<u64>& res = ntt_res;
     if (res.size() < 3 * n) res.resize(3 * n);
     for (int k = 0; k < 3; k++) {
         const Prime& pr = primes[k];

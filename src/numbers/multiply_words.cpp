@@ -151,10 +151,14 @@ void product(const u64* a, size_t na, const u64* b, size_t nb, u64* r, u64* s) {
     else ordered_product(b, nb, a, na, r, s);
 }
 
+thread_local std::vector<u64> words_buf;
+
+[[maybe_unused]] const bool scratch_noted = note_scratch([] { give_back(words_buf); });
+
 }  // namespace
 
 void mag_mul_words(const uint32_t* a, int32_t na, const uint32_t* b, int32_t nb, uint32_t* r) {
-    thread_local std::vector<u64> buf;
+    std::vector<u64>& buf = words_buf;
     const size_t wa = words_for(na), wb = words_for(nb), wr = wa + wb;
     const size_t scratch = 6 * std::max(wa, wb) + 64;
     if (buf.size() < wa + wb + wr + scratch) buf.resize(wa + wb + wr + scratch);

@@ -25,6 +25,10 @@ extern imag* num_2_14;        // 2^14 as one digit
 
 // Fills ones, number_1, number_m1 and num_2_14 (idempotent; needs the stashes).
 void init_number_constants();
+// The number kernels' work buffers of this thread given back to the heap
+// (after a statement abandoned for want of memory: a buffer sized for it
+// would hold that memory for good).
+void release_number_scratch();
 
 // A fresh number record owning no digits (count 0).
 imag* new_number();

@@ -1,4 +1,5 @@
 #include "toplevel/errors.h"
+#include "numbers/numbers.h"
 
 #include "gcd/gcdstash.h"
 #include "interp/evaluator.h"
@@ -94,7 +95,7 @@ void print_token_ring() {
 
 // Every level goes at once: the top level's state, and a jump to its
 // restart point.
-[[noreturn]] void unwind_to_top(int code, const std::string& shown) {
+void top_level_resets() {
     integerflag = 0;
     tt_flag = 1;
     func_def_count = 0;
@@ -105,7 +106,39 @@ void print_token_ring() {
     mod_is_changed = 0;
     clear_token(&token);
     std::fflush(stdout);
+}
+
+[[noreturn]] void unwind_to_top(int code, const std::string& shown) {
+    top_level_resets();
     throw TarvexUnwind(code, shown);
+}
+
+// Error steps 3 and 4: the resets of every error.
+void error_resets(int code) {
+    tripval = 20;
+    in_sys_func = 0;
+    uninit = 0;
+    // A failed statement's array result is not shown with the next one.
+    syst_dump = 0;
+    matrix_eval = 0;
+    if (code >= 0) {
+        c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
+        g_cutoff = 30;
+        dumpitt_length = dumpitt_level = 0;
+        alg_c_count = 0;
+        original_depth = 1;
+        minus_warning = 0;
+        if (code > 0) was_modulus = -1;
+    }
+    warn_cnt = 0;
+}
+
+// Before unwinding to the top: relations a matrix routine suspended come
+// back first (its own guard then finds them back), and the relation
+// bookkeeping is recomputed.
+void restore_relations() {
+    if (using_new_polynames) resume_old_polynames();
+    reset_pseudo_poly();
 }
 
 // Error step 5: the definition being read is cancelled.
@@ -168,25 +201,8 @@ void error(int code, const char* text) {
     // 2. Pushing: a nested level instead of unwinding.
     const bool push = errorpush && (statcount > 0 || levelcount > 1);
 
-    // 3. Resets.
-    tripval = 20;
-    in_sys_func = 0;
-    uninit = 0;
-    // A failed statement's array result is not shown with the next one.
-    syst_dump = 0;
-    matrix_eval = 0;
-    if (code >= 0) {
-        c_cntcount = a_cntcount = d_cntcount = g_cntcount = 0;
-        g_cutoff = 30;
-        dumpitt_length = dumpitt_level = 0;
-        alg_c_count = 0;
-        original_depth = 1;
-        minus_warning = 0;
-        if (code > 0) was_modulus = -1;
-    }
-
-    // 4.
-    warn_cnt = 0;
+    // 3-4.
+    error_resets(code);
     if (extra_line) std::printf("\n");
 
     // 5. The headline.
@@ -245,14 +261,26 @@ void error(int code, const char* text) {
         return;
     }
 
-    // 13. Unwind to the top of the statement loop. Relations a matrix
-    // routine suspended come back first (its own guard then finds them
-    // back), and the relation bookkeeping is recomputed.
-    if (code >= 0) {
-        if (using_new_polynames) resume_old_polynames();
-        reset_pseudo_poly();
-    }
+    // 13. Unwind to the top of the statement loop.
+    if (code >= 0) restore_relations();
     unwind_to_top(code, shown);
+}
+
+void heap_exhausted() {
+    std::printf("\n*** Warning.  You are out of heap space.  Abort this computation.\n");
+    std::fflush(stdout);
+    // What an unwinding error resets; no report and no new level: the
+    // computation is gone already.
+    error_resets(0);
+    finish = nullptr;
+    leave_flag = exit_flag = cycle_flag = 0;
+    startexpr = prev_expr = nullptr;
+    currentchar = nullptr;
+    doing_sys_func = 0;
+    if (mod_is_changed > 0) modularmode = lintmode = 1;
+    restore_relations();
+    top_level_resets();
+    release_number_scratch();
 }
 
 void serve_interrupt() {

@@ -44,6 +44,11 @@ void warning(int code, const char* name);
 // level, where the user may free values, returning when it is left. The
 // caller tries once more.
 void mem_error();
+// An allocation failed (std::bad_alloc) and the stack has unwound to the
+// statement loop, every holder on the way giving back what it held: the
+// warning mem_error prints, and the top level's state as an unwinding
+// error leaves it. Returns to the caller, which drops the statement.
+void heap_exhausted();
 // n reduced into 0 .. modulus - 1; a residue 0 is error 359 with the
 // current token (and 0 if error returns).
 int32_t check_and_mod_numb(int64_t n);

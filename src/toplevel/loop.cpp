@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -236,14 +237,17 @@ void run_loop() {
             while (!at_end_of_input()) run_one_statement();
             return;
         } catch (const TarvexUnwind&) {
-            free_quoly(&sysnum);
-            forget_unfinished_gcds();
-            bury_retired();
-            time_to_quit = 0;
-            // No work block stays lent past the statement.
-            first_available = 1;
+            after_error = true;
+        } catch (const std::bad_alloc&) {
+            heap_exhausted();
             after_error = true;
         }
+        free_quoly(&sysnum);
+        forget_unfinished_gcds();
+        bury_retired();
+        time_to_quit = 0;
+        // No work block stays lent past the statement.
+        first_available = 1;
     }
 }
 
@@ -522,6 +526,8 @@ int tarvex_main(int, char** argv) {
             }
         } catch (const TarvexUnwind&) {
             // An error in the start-up file drops the rest of it.
+        } catch (const std::bad_alloc&) {
+            heap_exhausted();
         }
         run_loop();
     } catch (const QuitRequest&) {
