@@ -446,8 +446,12 @@ void star_left_out_arrays() {
             };
             if (a->sparse) {
                 if (a->sparse->mode == modularmode) continue;
-                each_entry_link(a->sparse, a->rows, [&look](colm** link) {
+                each_entry_link(a->sparse, a->rows, [&look, &needed](colm** link) {
                     look((*link)->val);
+                    // A number whose residue is 0 reads as its word, but
+                    // no 0 is ever an entry of a sparse array.
+                    quoly* q = (*link)->val;
+                    if (q && q->isnum && left_out_value(q) && lint_quoly_iszero(q)) needed = true;
                     return true;
                 });
             } else {
