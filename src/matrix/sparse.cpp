@@ -213,7 +213,10 @@ void sparse_set(int32_t first, int32_t second, array* a, quoly*** out, int twosu
     sparse_zero_set(row_head(a->sparse, row), col, out);
 }
 
+void (*sparse_element_written)(colm** head, int32_t col) = nullptr;
+
 void sparse_zero_set(colm** head, int32_t col, quoly*** out) {
+    if (sparse_element_written) sparse_element_written(head, col);
     colm** at = place_in_row(head, col);
     colm* e = (*at && (*at)->col == col) ? *at : link_new(at, col);
     if (!e->val) quoly_set(0, &e->val);
@@ -244,7 +247,14 @@ void isparse_insert(int32_t first, int32_t second, int32_t v, array* a, int twos
             istore(&e->val, s);
         return;
     }
-    if (v == 0) return;
+    if (v == 0) {
+        if (sparse_element_written) {
+            int32_t row;
+            sparse_subscripts(a, first, second, twosub, &row, &col);
+            sparse_element_written(row_head(a->sparse, row), col);
+        }
+        return;
+    }
     colm* e = link_new(at, col);
     quoly_set(v, &e->val);
 }

@@ -20,6 +20,12 @@
 #include "storage/other_records.h"
 #include "storage/records.h"
 
+// Called, when set, with the row head and column of every element
+// sparse_zero_set or sparse_set finds or makes, and of every absent element
+// the integer evaluator stores 0 into: a write that leaves no entry is
+// otherwise invisible.
+extern void (*sparse_element_written)(colm** head, int32_t col);
+
 // A new entry from colm_garb or the stash; fields unset.
 colm* take_colm();
 // The frame holding row r (from 1) of the chain at f; null past its end.

@@ -14,6 +14,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "matrix/array_store.h"
@@ -248,6 +249,10 @@ struct starred_array {
     array shadow{};
     sparse* rational = nullptr;
     std::map<entry_key, placed_entry> placed_entries;
+    // The copy's frames (compared, never read) and the elements written in
+    // them: one given none and written 0 meanwhile still has none.
+    std::vector<sparse*> frames;
+    std::set<entry_key> written_entries;
     bool settled = false;            // the way back has settled what was written
 };
 
@@ -278,7 +283,7 @@ quoly** entry_slot(sparse* first, int32_t row, int32_t col) {
 bool original_comes_back(const starred_array& s, const array* a, int32_t row, int32_t col) {
     quoly** now = entry_slot(a->sparse, row, col);
     const auto it = s.placed_entries.find({row, col});
-    if (it == s.placed_entries.end()) return !now;
+    if (it == s.placed_entries.end()) return !now && !s.written_entries.count({row, col});
     return now && left_alone(*now, it->second, s.settled);
 }
 
@@ -296,6 +301,20 @@ bool cell_left_alone(const starred_array& s, const array* a, int32_t k) {
 // The array still holds the sparse copy it was given, rows and all.
 bool holds_its_copy(const starred_array& s, const array* a) {
     return s.shadow.sparse && still_stored(s) && a->sparse && a->rows == s.shadow.rows;
+}
+
+void note_starred_element(colm** head, int32_t col) {
+    for (starred_array& s : starred_arrays) {
+        if (s.settled) continue;
+        for (size_t k = 0; k < s.frames.size(); k++) {
+            colm** rows = s.frames[k]->row;
+            const std::less<colm**> before;
+            if (before(head, rows) || !before(head, rows + SPARSE_FRAME_ROWS)) continue;
+            const auto row = static_cast<int32_t>(k * SPARSE_FRAME_ROWS + static_cast<size_t>(head - rows) + 1);
+            s.written_entries.insert({row, col});
+            return;
+        }
+    }
 }
 
 void convert_starred_array(array* a) {
@@ -321,6 +340,8 @@ void convert_starred_array(array* a) {
         copy_sparse(&s.shadow.sparse, &copy, a->rows, 0);
         a->sparse = copy;
         a->sparse->mode = modularmode;
+        for (int32_t r = 1; r <= a->rows; r += SPARSE_FRAME_ROWS) s.frames.push_back(row_frame(copy, r));
+        sparse_element_written = note_starred_element;
         each_entry_in_row(a->sparse, a->rows, [&s](int32_t row, colm** link) {
             placed_entry& e = s.placed_entries[{row, (*link)->col}];
             e.record = (*link)->val;
@@ -423,11 +444,19 @@ void star_left_out_arrays() {
                 needed = true;
                 possible = possible && left_out_converts(q);
             };
-            // A sparse array stays out: its entries are read one by one
-            // as the ring's elements (what a whole-array operation reads
-            // of it is left as it was).
-            if (a->sparse) continue;
-            for (int32_t c = a->first; c <= a->last; c++) look(*cell_at(c));
+            if (a->sparse) {
+                if (a->sparse->mode == modularmode) continue;
+                each_entry_link(a->sparse, a->rows, [&look, &needed](colm** link) {
+                    look((*link)->val);
+                    // A number whose residue is 0 reads as its word, but
+                    // no 0 is ever an entry of a sparse array.
+                    quoly* q = (*link)->val;
+                    if (q && q->isnum && left_out_value(q) && lint_quoly_iszero(q)) needed = true;
+                    return true;
+                });
+            } else {
+                for (int32_t c = a->first; c <= a->last; c++) look(*cell_at(c));
+            }
             if (needed && possible) arrays.push_back(a);
         }
     for (array* a : arrays) convert_starred_array(a);
@@ -464,6 +493,7 @@ void reinstate_starred_arrays() {
         }
         starred_arrays.pop_back();
     }
+    sparse_element_written = nullptr;
 }
 
 std::vector<quoly*> starred_cells(const array* a) {

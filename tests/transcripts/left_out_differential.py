@@ -11,7 +11,8 @@ mode). Then, in Z/13, Z/7, Z/2, Z/2147483629, GF(2^8), GF(2^16) and Z/12
   run L: &(p = q : z) leaves every value out (z is a dummy); run F:
   &(p = q) converts everything. Each computation reading the values (the
   values shown, sums, products, differences, Deg, Terms, comparisons,
-  array elements, dense arrays whole and their products, assignments) must
+  array elements, dense and sparse arrays whole, their products and the
+  built-ins reading them whole, assignments) must
   show the same in both runs, and so must the assigned values after the
   way back. In L every stored value must show after the way back exactly as
   before the change, and a save made in L before the way back, read in a
@@ -154,11 +155,18 @@ def build(rng, q, variant):
     cells = rng.sample([(i, j) for i in (1, 2, 3) for j in (1, 2, 3)], 5)
     for i, j in cells:
         setup.append(f"sp[{i},{j}] := {vals.value()}:")
+    # A square sparse array of numbers for the built-ins that read an
+    # array whole.
+    setup.append("Array sq[3,3] Sparse:")
+    for i, j in rng.sample([(i, j) for i in (1, 2, 3) for j in (1, 2, 3)], 6):
+        setup.append(f"sq[{i},{j}] := {vals.value(('int', 'rat'))}:")
     setup.append("z := 1:")
     kept = ["dm[1,2]", "dm[2,1]", "dm[2,2]"] + ["sp[%d,%d]" % c for c in cells if c != cells[1]]
     shown = names + bad + kept + ["[dm]", "[sp]"]
     probes = [f"{n};" for n in names] + ["[dm];", "dm[1,2] * 1;", "[dm] * [dm];"]
     probes += [f"sp[{i},{j}] * 1;" for i, j in cells] + ["[sp];", "[sp] * [sp];", "Det[sp];", "Det[dm];"]
+    probes += [f"Chpoly([sq], {variables[-1]});", "Det([sq]);", "[tt] := Trans [sp]:\n[tt];",
+               "[tq] := Trans [sq]:\n[tq] * [sq];", "Sort [sq];\n[sq];", "Rowreduce([sq]);\n[sq];"]
     for _ in range(12):
         a, b = rng.choice(names), rng.choice(names)
         probes.append(rng.choice([f"{a} + {b};", f"{a} * {b};", f"{a} - {a};", f"{a} * 1 - {b};"]))

@@ -32,8 +32,6 @@ TIME_LIMIT = 20          # seconds for one run
 MARK = "MARKQZ"          # printed where the shows begin
 BACK = "BACKQZ"          # printed where the shows after the way back begin
 PRE, PRE_END = "PREQZ", "PREENDQZ"   # around the shows of starred values before the change
-# Modular work reads values the conversion list left out too.
-READ_LEFT_OUT = os.environ.get("TARVEX_READ_LEFT_OUT") == "1"
 SAVE_FILE = "rt.sav"
 
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
@@ -402,9 +400,9 @@ class Program:
         self.add(f"!('{PRE_END}');")
         self.add(f"&(p = {p} : {', '.join(listed)});")
 
-        # Work in modular mode: reads of starred and converted values (and
-        # of left-out ones, which enter as their residues), writes.
-        converted = [show for show, item in items if show in starred or item in listed or READ_LEFT_OUT]
+        # Work in modular mode: reads of every value (a left-out one enters
+        # as its residue), writes.
+        converted = [show for show, _ in items]
         written = set()
         for _ in range(r.randint(1, 4)):
             k = r.random()
