@@ -5,10 +5,13 @@
 #include <cstdint>
 
 #include "numbers/numbers.h"
+#include "quoly/quoly.h"
 #include "poly/polyadd.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/records.h"
+
+struct pt;
 
 namespace division_impl {
 
@@ -74,5 +77,10 @@ inline void add_into(polynode** r, polynode* b) {
     else best_poly_add(*r, b, r);
     if (*r && poly_iszero(*r)) free_poly(r);
 }
+
+// *q := u times the numerator of m's inverse modulo the relations (m a
+// field element); inv keeps that inverse, whose number denominator
+// (inv->den, null for 1) the caller still owes the product.
+void times_inverse_numerator(polynode* u, polynode* m, pt* rec, polynode** q, quoly_detail::QuolyHold& inv);
 
 }  // namespace division_impl

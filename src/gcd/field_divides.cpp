@@ -95,22 +95,10 @@ void by_field_element(polynode* u, polynode* m, pt* rec, Scaled* out) {
         if (c->head && c->head->digit < 0) poly_inplace(out->q.p);
         abs_val_num(c, out->s.n);
     } else {
-        quoly* inv = nullptr;
-        poly_mod_invert(m, &inv, rec);
-        struct Free {
-            quoly* q;
-            ~Free() { free_quoly(&q); }
-        } hold{inv};
-        PolyHold num;
-        if (inv->isnum) {
-            poly_set(0, &num.p);
-            num_assign(inv->nnum, num.p->ncoef);
-        } else {
-            poly_assign(inv->pnum, &num.p);
-        }
-        poly_mult(u, num.p, &out->q.p, rec);
-        if (inv->den)
-            num_assign(inv->den->ncoef, out->s.n);
+        quoly_detail::QuolyHold inv(nullptr);
+        times_inverse_numerator(u, m, rec, &out->q.p, inv);
+        if (inv.q->den)
+            num_assign(inv.q->den->ncoef, out->s.n);
         else
             setvalue(1, out->s.n);
     }

@@ -41,6 +41,22 @@
 
 int try_rat = 1;
 
+namespace division_impl {
+
+void times_inverse_numerator(polynode* u, polynode* m, pt* rec, polynode** q, quoly_detail::QuolyHold& inv) {
+    poly_mod_invert(m, &inv.q, rec);
+    PolyHold num;
+    if (inv.q->isnum) {
+        poly_set(0, &num.p);
+        num_assign(inv.q->nnum, num.p->ncoef);
+    } else {
+        poly_assign(inv.q->pnum, &num.p);
+    }
+    poly_mult(u, num.p, q, rec);
+}
+
+}  // namespace division_impl
+
 namespace {
 
 using namespace division_impl;
@@ -75,24 +91,12 @@ bool field_element(polynode* lc, pt* rec) { return field_depth > 0 && field_dept
 // q := u · m^-1 for a field element m; 0 when the inverse's number
 // denominator does not divide the product (q then empty).
 int field_quotient(polynode* u, polynode* m, pt* rec, PolyHold& q) {
-    quoly* inv = nullptr;
-    poly_mod_invert(m, &inv, rec);
-    struct Free {
-        quoly* q;
-        ~Free() { free_quoly(&q); }
-    } hold{inv};
-    PolyHold num;
-    if (inv->isnum) {
-        poly_set(0, &num.p);
-        num_assign(inv->nnum, num.p->ncoef);
-    } else {
-        poly_assign(inv->pnum, &num.p);
-    }
-    poly_mult(u, num.p, &q.p, rec);
-    if (!inv->den) return 1;
+    quoly_detail::QuolyHold inv(nullptr);
+    times_inverse_numerator(u, m, rec, &q.p, inv);
+    if (!inv.q->den) return 1;
     int ok = 0;
     PolyHold r;
-    trial_poly_quot(q.p, inv->den, &r.p, &ok);
+    trial_poly_quot(q.p, inv.q->den, &r.p, &ok);
     free_poly(&q.p);
     if (!ok) return 0;
     q.p = r.release();
