@@ -50,20 +50,18 @@
 #include "toplevel/errors.h"
 
 int32_t gcd_stash_cutoff = 200;
-
-namespace {
-// The split road gives up after this many images, or when this many word
-// primes have been looked at: a tower splits modulo one prime in at most
-// the order of its Galois group's, and each image carries some 31 bits.
-constexpr int32_t SPLIT_PRIMES_USED = 400;
-constexpr int32_t SPLIT_PRIMES_SCANNED = 40000;
-}  // namespace
 int32_t flat_first_cutoff = 200;
 
 using gcd_impl::is_number;
 using gcd_impl::top_degree;
 
 namespace {
+
+// The split road gives up after this many images (some 31 bits each), or
+// when this many word primes have been looked at: a tower splits modulo a
+// share of the primes that is one over the order of its Galois group.
+constexpr int32_t SPLIT_PRIMES_USED = 400;
+constexpr int32_t SPLIT_PRIMES_SCANNED = 40000;
 
 // Owns numbers and polynomials for the length of a computation, errors
 // included.
@@ -246,6 +244,18 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
     return static_cast<int32_t>(r < 0 ? r + p : r);
 }
 
+// The integer polynomial of g's terms (residues modulo p) times `times`,
+// in the symmetric range of p.
+polynode* symmetric_from_flat(const flatgcd::FlatPoly& g, int32_t p, uint32_t times) {
+    const flatgcd::Field F(static_cast<uint32_t>(p));
+    return poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
+        const uint32_t c = times == 1 ? g.coefs[i] : F.mul(g.coefs[i], times);
+        polynode* n = nullptr;
+        poly_set(c > static_cast<uint32_t>(p) / 2 ? static_cast<int32_t>(c) - p : static_cast<int32_t>(c), &n);
+        return n;
+    });
+}
+
 // The image gcd(u mod p, v mod p), its leading number made gamma_p, as an
 // integer polynomial in the symmetric range of p; null when the prime is
 // unusable (an operand's degree or leading number vanishes).
@@ -273,13 +283,7 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
                 *support = g;
                 *support_work = spent;
             }
-            const flatgcd::Field F(static_cast<uint32_t>(p));
-            img.reset(poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
-                const uint32_t c = F.mul(g.coefs[i], static_cast<uint32_t>(gamma_p));
-                polynode* n = nullptr;
-                poly_set(c > static_cast<uint32_t>(p) / 2 ? static_cast<int32_t>(c) - p : static_cast<int32_t>(c), &n);
-                return n;
-            }));
+            img.reset(symmetric_from_flat(g, p, static_cast<uint32_t>(gamma_p)));
             *lead = leading_monomial(img.p);
             return img.release();
         }
@@ -334,13 +338,7 @@ polynode* split_modular_image(polynode* u, polynode* v, pt* var, const SplitRoot
     const SplitOutcome o = split_image(u, v, var, R, &g);
     if (o == SplitOutcome::declined) *declined = true;
     if (o != SplitOutcome::ok) return nullptr;
-    const int32_t p = static_cast<int32_t>(R.q);
-    PolyHold img(poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
-        const int32_t c = static_cast<int32_t>(g.coefs[i]);
-        polynode* n = nullptr;
-        poly_set(c > p / 2 ? c - p : c, &n);
-        return n;
-    }));
+    PolyHold img(symmetric_from_flat(g, static_cast<int32_t>(R.q), 1));
     *lead = leading_monomial(img.p);
     return img.release();
 }
@@ -498,7 +496,7 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     if (field_elements) limit = split ? SPLIT_PRIMES_USED : n_aux;
     // The split road's primes: word primes from a random place on, those
     // where the tower does not split passed over.
-    int32_t scan = 1 + rand_integer2() % 64;
+    int32_t scan = split ? 1 + rand_integer2() % 64 : 0;
     SplitRoots roots;
 
     // Over the field the images are monic and read back as fractions: the

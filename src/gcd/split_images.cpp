@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "interp/settings.h"
 #include "numbers/numbers.h"
 #include "numbers/random.h"
 #include "poly/polyvars.h"
