@@ -12,10 +12,9 @@ seconds (600) is stopped and shown as such. The inputs:
 - random dense planted gcds in x and y of total degree 5, 10 and 20 (g, a
   and b each dense to that degree, coefficients small elements of the
   field) over Q(i)(sqrt 3) and over Q(i).
-Every answer is checked inside the session: the gcd must be g up to a
-field unit (g divides it and it divides g*a and g*b over the field is
-what the interpreter's own division proves; here h*lc(g) - g*lc(h) must be
-0, lc the leading coefficient in x and y), printed as "diff 0".
+Every answer is checked inside the session: the gcd h must be g up to a
+field unit, h*lc(g) - g*lc(h) = 0 with lc the leading coefficient in x,
+then in y (printed as "diff 0").
 Start-up alone is timed too, and printed first.
 """
 import os
