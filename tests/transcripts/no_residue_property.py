@@ -63,6 +63,7 @@ CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1
 PREFIX = {"int": "i", "rat": "r", "poly": "p", "qpoly": "q", "ratfun": "f", "dense": "d", "sparse": "s",
           "string": "w", "shadow": "h", "slot": "k"}
 SAVE = "n.sav"
+CRASHES = []        # runs that ended abnormally or with a sanitizer report
 
 # (naming, item kind, what is compared) whose save does not read back to
 # the running state, for a fault mended elsewhere; empty now.
@@ -76,6 +77,9 @@ KNOWN_REF_FAULTS = {"starred", "left out"}
 def run(binary, lines, cwd):
     proc = subprocess.run([binary], input=("\n".join(lines) + "\n").encode(), capture_output=True, cwd=cwd,
                           timeout=120)
+    err = proc.stderr.decode("utf-8", "replace")
+    if proc.returncode != 0 or "Sanitizer" in err or "runtime error" in err:
+        CRASHES.append(f"exit status {proc.returncode}: {err[-2000:]}")
     return proc.stdout.decode("utf-8", "replace")
 
 
@@ -545,8 +549,10 @@ def main(argv):
         print(f"{len(known)} failures of known faults mended elsewhere, e.g.:")
         for f in known[:5]:
             print("  known:", f)
-    print(f"{combos} combinations in {len(results)} ring changes; {len(failures)} failed")
-    return 1 if failures else 0
+    for crash in CRASHES[:3]:
+        print("CRASH:", crash)
+    print(f"{combos} combinations in {len(results)} ring changes; {len(failures)} failed, {len(CRASHES)} runs crashed")
+    return 1 if failures or CRASHES else 0
 
 
 def check_case_full_good(binary, seed, label, q, variant, all_faults):
