@@ -26,6 +26,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "toplevel/ring_change.h"
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "storage/nodetests.h"
@@ -428,7 +429,9 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
             error(318, id.name);
             abandon_statement(318);
         }
-        quoly_assign(*cell, &a->value);
+        // A left-out value enters as its element of the ring; one without
+        // an element is error 85, the value kept.
+        if (!read_left_out_converted(*cell, &a->value)) quoly_assign(*cell, &a->value);
         a->has_element = true;
         return;
     }
@@ -444,7 +447,7 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
         std::fflush(stdout);
         quoly_set(0, &a->value);
     } else if (v->value) {
-        quoly_assign(v->value, &a->value);
+        if (!read_left_out_converted(v->value, &a->value)) quoly_assign(v->value, &a->value);
     } else {
         quoly_set(0, &a->value);
     }

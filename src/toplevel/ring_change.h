@@ -78,8 +78,8 @@ bool left_out_value(const quoly* q);
 // every value that is not left out.
 bool left_out_reads_as_words(const quoly* q);
 // Whether a left-out value can be taken into the ring: its denominator
-// keeps a residue that is not 0 and, under a composite modulus, its normal
-// form needs no inverse the modulus lacks (tried, silently).
+// keeps a residue that is not 0 and its normal form needs no inverse the
+// modulus lacks (tried, silently).
 bool left_out_converts(const quoly* q);
 // A left-out value read in modular mode that its words do not give: one
 // that could not be taken into the ring. Error 85, and the statement ends;

@@ -76,10 +76,18 @@ namespace {
 class PulledCells {
 public:
     explicit PulledCells(const std::set<const array*>& pulled) {
-        for (const array* a : pulled)
+        for (const array* a : pulled) {
+            // A starred record (an older one of its name, after '**') is
+            // written with the values its cells come back as.
+            const std::vector<quoly*> originals = a->sparse ? std::vector<quoly*>{} : starred_cells(a);
+            for (size_t k = 0; k < originals.size(); k++)
+                if (originals[k]) swap_original(cell_at(a->first + static_cast<int64_t>(k)), originals[k]);
             each_cell(a, [this](int64_t, int64_t, quoly** slot) { swap_in(slot); });
+        }
     }
     void restore() {
+        // Every value swapped in holds digits.
+        LintOff digits;
         for (auto& [slot, original] : swapped_) {
             free_quoly(slot);
             *slot = original;
@@ -91,6 +99,15 @@ public:
     PulledCells& operator=(const PulledCells&) = delete;
 
 private:
+    void swap_original(quoly** slot, quoly* original) {
+        quoly* copy = nullptr;
+        {
+            LintOff digits;
+            quoly_assign(original, &copy);
+        }
+        swapped_.emplace_back(slot, *slot);
+        *slot = copy;
+    }
     void swap_in(quoly** slot) {
         if (left_out_value(*slot)) return;
         quoly* copy = nullptr;
