@@ -236,17 +236,3 @@ void quoly_change_to_mod(quoly** slot) {
     r->nnum = nullptr;
     free_quoly(&r);
 }
-
-bool conversion_gives_element(const quoly* q) {
-    if (!q || q->isnum || !q->den) return true;
-    quoly* copy = nullptr;
-    {
-        LintOff digits;
-        quoly_assign(const_cast<quoly*>(q), &copy);
-    }
-    copy->rat = 0;
-    poly_change_num(&copy->den);
-    const bool keeps_denominator = copy->den != nullptr;
-    free_mixed(&copy);
-    return keeps_denominator && !conversion_lacks_inverse(q, true);
-}

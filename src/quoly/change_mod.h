@@ -29,12 +29,6 @@ void quoly_change_num(quoly** slot);
 // converts to 0.
 bool conversion_lacks_inverse(const quoly* q, bool quiet);
 
-// Whether the conversion of q (a value in rational form, its digits kept)
-// gives an element of the ring: its denominator keeps a residue, and under
-// a composite modulus its normal form needs no inverse the modulus lacks.
-// Tried on a copy, silently.
-bool conversion_gives_element(const quoly* q);
-
 // in place, temporary: the quoly *q (the record stays, so the slot needs
 // no undo) into the current ring, in normal form, every change logged on
 // masterfix. The old nodes are never freed or reused while the log holds

@@ -33,16 +33,19 @@ bool starred_whole(const array* a) {
 }
 
 // The line stars an item again only when every original it gives back
-// converts: one the ring has no element for made the starring fail in the
-// session, and would stop the read of the file; written before the line
-// and not starred, it is left out there as it is here.
+// converts: one whose normal form needs an inverse the modulus lacks made
+// the starring fail in the session with error 85, and would stop the read
+// of the file there; written before the line and not starred, it is left
+// out there as it is here.
+bool converts(const quoly* q) { return !conversion_lacks_inverse(q, true); }
+
 bool array_originals_convert(const array* a) {
     bool all = true;
     if (!a->sparse) {
-        for (quoly* q : starred_cells(a)) all = all && conversion_gives_element(q);
+        for (quoly* q : starred_cells(a)) all = all && converts(q);
         return all;
     }
-    const entry_visit check = [&all](int64_t, int64_t, quoly* q) { all = all && conversion_gives_element(q); };
+    const entry_visit check = [&all](int64_t, int64_t, quoly* q) { all = all && converts(q); };
     const entry_visit none = [](int64_t, int64_t, quoly*) {};
     starred_entries(a, check, none);
     return all;
@@ -147,7 +150,7 @@ std::string starred_list() {
     std::string list;
     for (var* head : sca_store)
         for (var* v = head; v; v = v->next)
-            if (starred_original(v) && conversion_gives_element(starred_original(v)))
+            if (starred_original(v) && converts(starred_original(v)))
                 list += (list.empty() ? "*" : ", *") + std::string(v->name);
     const std::set<const array*> pulled = pulled_before_line();
     for (array* a : save_order_arrays())
