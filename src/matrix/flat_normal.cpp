@@ -156,7 +156,8 @@ FlatMatrix flat_identity(int32_t n) {
     return m;
 }
 
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, bool progress) {
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
+    const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
     std::vector<int32_t> pivot_row;
     FlatInt q, below, one;
@@ -196,8 +197,12 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, bool progress) {
         k++;
     }
     phase.reset();
-    if (progress && verbose) dumpitt("Hermite Phase 2, ", k - 1, 1, 1, 1);
-    const int32_t every_two = disper(k);
+    // The sparse steps count pivots from 1 on a level of their own.
+    const bool sparse = trace == HermiteTrace::sparse;
+    std::optional<dense_vectors::VerboseLevel> two;
+    if (sparse) two.emplace("Hermite Phase 2, ", k);
+    if (trace == HermiteTrace::dense && verbose) dumpitt("Hermite Phase 2, ", k - 1, 1, 1, 1);
+    const int32_t every_two = disper(sparse ? (k > 0 ? k : 1) : k);
     // Each entry left of a pivot into [0, pivot), columns from the right:
     // a column is reduced only by finished ones, whose entries are already
     // below their pivots, from its top entry down; reducing at one pivot
@@ -205,7 +210,8 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, bool progress) {
     for (int32_t j = k - 2; j >= 0; j--) {
         poll_interrupt();
         const int32_t done = k - 1 - j;
-        if (progress && verbose && done % every_two == 0) dumpitt(" ", done, 0, 0, 1);
+        if (sparse && (done + 1) % every_two == 0) two->step(done + 1);
+        if (!sparse && progress && verbose && done % every_two == 0) dumpitt(" ", done, 0, 0, 1);
         for (int32_t p = j + 1; p < k; p++) {
             const int32_t i = pivot_row[static_cast<size_t>(p)];
             if (flat_zero(a.at(i, j))) continue;

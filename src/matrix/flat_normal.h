@@ -37,9 +37,10 @@ struct FlatTransform {
 
 // Column Hermite form of a in place (lower triangular, positive pivots,
 // entries left of a pivot in [0, pivot), zero columns after the rank): a :=
-// a x G with G unimodular, kept in t. Returns the rank. progress: the
-// verbose trace shows both phases.
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, bool progress = false);
+// a x G with G unimodular, kept in t. Returns the rank. The verbose trace
+// shows both phases as the dense or the sparse steps show them, or none.
+enum class HermiteTrace { none, dense, sparse };
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace = HermiteTrace::none);
 
 // Smith form diag(d1, d2, ...), d1 | d2 | ..., non-negative, in place:
 // a := U x a x V with U kept in rows (rows.fwd holds U transposed,

@@ -48,7 +48,19 @@ void settle_diagonal(SparseIntWork* w, int32_t t) {
 
 // Past this many cells (matrix and square transforms together) a dense
 // copy would take too much memory; the sparse steps go on there.
-constexpr int64_t kFlatCells = 3000000;
+constexpr int64_t kFlatCells = 1200000;
+
+// Whether the dense flat road serves a sparse R x K matrix with transforms
+// of t x t cells: it fits, and it is filled enough (or small enough) that
+// whole-row scans cost no more than the sparse steps' fill-in.
+bool flat_road(sparse* f, int64_t R, int64_t K, int64_t t) {
+    if (R * K + t > kFlatCells) return false;
+    if (R * K <= 10000) return true;
+    int64_t filled = 0;
+    for (int32_t r = 1; r <= R; r++)
+        for (colm* e = *row_head(f, r); e; e = e->next) filled++;
+    return filled * 10 >= R * K;
+}
 
 void read_flat(sparse* f, int32_t R, int32_t K, FlatMatrix& m) {
     m = FlatMatrix(R, K);
@@ -95,9 +107,38 @@ int32_t flat_sparse_smith(array* a, const int flags[4], sparse* out[4]) {
     return rank;
 }
 
+// The Hermite form on a dense flat copy, as the dense matrices take it.
+int32_t flat_sparse_hermite(array* a, const int flags[4], sparse* out[4]) {
+    const int32_t R = a->rows, K = array_columns(a);
+    FlatMatrix m, v, vi;
+    read_flat(a->sparse, R, K, m);
+    FlatTransform t;
+    if (flags[1]) v = flat_identity(K), t.fwd = &v;
+    if (flags[3]) vi = flat_identity(K), t.inv = &vi;
+    const int32_t rank = flat_hermite(m, t, HermiteTrace::sparse);
+    write_flat(m, a->sparse, false);
+    // Rows never move: T0 = T2 = I.
+    for (int i = 0; i < 4; i += 2)
+        if (flags[i]) spar_identi(&out[i], R, 0);
+    FlatMatrix* kept[4] = {nullptr, &v, nullptr, &vi};
+    for (int i = 1; i < 4; i += 2) {
+        if (!flags[i]) continue;
+        sparse_init(&out[i], K);
+        write_flat(*kept[i], out[i], false);
+    }
+    return rank;
+}
+
 }  // namespace
 
 int32_t sparse_int_hermite(array* a, const int flags[4], sparse* out[4]) {
+    {
+        const int64_t R = a->rows, K = array_columns(a);
+        if (flat_road(a->sparse, R, K, (flags[1] || flags[3]) ? 2 * K * K : 0)) {
+            dense_vectors::VerboseLevel level("Hermite Normal Form, side ", R < K ? R : K);
+            return flat_sparse_hermite(a, flags, out);
+        }
+    }
     SparseIntWork w(a->sparse, a->rows, array_columns(a));
     const int32_t side = w.R < w.K ? w.R : w.K;
     dense_vectors::VerboseLevel level("Hermite Normal Form, side ", side);
@@ -116,7 +157,7 @@ int32_t sparse_int_smith(array* a, const int flags[4], sparse* out[4], quoly* m,
     dense_vectors::VerboseLevel level("Smith Normal Form, side ", side);
     if (verbose && given_m && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
     const int64_t R = a->rows, K = array_columns(a);
-    if (!m && (flags[0] || flags[1] || flags[2] || flags[3]) && R * K + R * R + K * K <= kFlatCells)
+    if (!m && (flags[0] || flags[1] || flags[2] || flags[3]) && flat_road(a->sparse, R, K, 2 * (R * R + K * K)))
         return flat_sparse_smith(a, flags, out);
     start_transforms(&w, flags, out);
     if (m) w.set_modulus(m);

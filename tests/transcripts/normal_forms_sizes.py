@@ -133,10 +133,12 @@ def smith_case(binary, a, sparse, limit):
     return problems
 
 
-def hermite_case(binary, a, limit):
+def hermite_case(binary, a, limit, sparse=False):
     r, k = len(a), len(a[0])
     sc = Literal()
     sc.load("a", a)
+    if sparse:
+        sc.lines.append("Sparse[a]:")
     hv = sc.call("Hermite([a])")
     got = sc.read("a", r, k)
     blocks = session(binary, sc.lines, limit)
@@ -170,10 +172,12 @@ def hermite_case(binary, a, limit):
     return problems
 
 
-def hermite_transform_case(binary, a, limit):
+def hermite_transform_case(binary, a, limit, sparse=False):
     r, k = len(a), len(a[0])
     sc = Literal()
     sc.load("a", a)
+    if sparse:
+        sc.lines.append("Sparse[a]:")
     hv = sc.call("Hermite([a], [p], [q], [s], [t])")
     got = sc.read("a", r, k)
     ts = [sc.read("q", k, k), sc.read("t", k, k)]
@@ -230,6 +234,14 @@ def main(argv):
         binary, random_matrix(rng, 80, 80, 999), 1)))
     cases.append(("Hermite, dense 100x100 of 3-digit entries", lambda: hermite_case(
         binary, random_matrix(rng, 100, 100, 999), 3)))
+    cases.append(("Hermite, sparse 80x80 of 3-digit entries", lambda: hermite_case(
+        binary, random_matrix(rng, 80, 80, 999), 1, True)))
+    cases.append(("Hermite with transforms, sparse 20x20 of rank 15", lambda: hermite_transform_case(
+        binary, random_matrix(rng, 20, 20, 99, 15), 10, True)))
+    cases.append(("Hermite with transforms, sparse 14x20", lambda: hermite_transform_case(
+        binary, random_matrix(rng, 14, 20, 99), 10, True)))
+    cases.append(("Hermite with transforms, sparse 20x14", lambda: hermite_transform_case(
+        binary, random_matrix(rng, 20, 14, 99), 10, True)))
     cases.append(("Hermite with transforms, dense 30x30 of 3-digit entries", lambda: hermite_transform_case(
         binary, random_matrix(rng, 30, 30, 999), 10)))
     cases.append(("Hermite with transforms, dense 24x24 of rank 18", lambda: hermite_transform_case(
