@@ -3,9 +3,11 @@
 #include <optional>
 #include <utility>
 
+#include "det/int_determ.h"
 #include "matrix/dense_vectors.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
+#include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -148,6 +150,78 @@ FlatMatrix transposed(FlatMatrix& m) {
     return t;
 }
 
+// Phase one of the Hermite form modulo d, a multiple of the determinant of
+// a's column lattice (a of full row rank): that lattice holds d times every
+// unit vector, so entries may be taken modulo d, and once the pivot g of a
+// row is known the rest of the lattice needs only d / g. Each row's gcd
+// comes from its least entry reducing the others; the pivot column is then
+// combined with d's unit vector (gcd(g', d) = u g' + v d) and kept apart,
+// lower triangular; a holds the pivot columns afterwards. Returns the rank,
+// every row a pivot row.
+// Rows from `from` on, the rows above holding exact pivots (each on the
+// diagonal): the rest of the lattice needs only d over their product.
+int32_t pivots_modulo(FlatMatrix& a, const FlatInt& d, std::vector<int32_t>& pivot_row,
+                      const dense_vectors::VerboseLevel* phase, int32_t every, int32_t from) {
+    FlatInt m = d, q, g, u, v;
+    for (int32_t i = 0; i < from; i++) flat_div(m, a.at(i, i), m);
+    // With a word of slack: a division at every step cost more than the
+    // steps.
+    auto reduce = [&m](FlatInt& x) {
+        if (x.mag.size() > m.mag.size() + 1) flat_rem(x, m, x);
+    };
+    FlatMatrix w(a.R, a.K);
+    for (int32_t j = 0; j < from; j++)
+        for (int32_t i = 0; i < a.R; i++) std::swap(w.at(i, j), a.at(i, j));
+    for (int32_t j = from; j < a.K; j++)
+        for (int32_t i = from; i < a.R; i++) reduce(a.at(i, j));
+    int32_t k = from;
+    for (int32_t i = from; i < a.R; i++) {
+        poll_interrupt();
+        bool found = false;
+        while (k < a.K) {
+            int32_t bj = -1;
+            for (int32_t j = k; j < a.K; j++) {
+                if (flat_zero(a.at(i, j))) continue;
+                if (bj < 0 || flat_cmp_abs(a.at(i, j), a.at(i, bj)) < 0) bj = j;
+                if (flat_unit(a.at(i, bj))) break;
+            }
+            if (bj < 0) break;
+            found = true;
+            if (bj != k)
+                for (int32_t r = i; r < a.R; r++) std::swap(a.at(r, k), a.at(r, bj));
+            bool clear = true;
+            for (int32_t j = k + 1; j < a.K; j++) {
+                if (flat_zero(a.at(i, j))) continue;
+                if (!flat_div(a.at(i, j), a.at(i, k), q)) clear = false;
+                if (flat_zero(q)) continue;
+                for (int32_t r = i; r < a.R; r++) {
+                    flat_sub_mul_to(a.at(r, j), q, a.at(r, k));
+                    reduce(a.at(r, j));
+                }
+            }
+            if (clear) break;
+        }
+        if (!found) {
+            // Only d's unit vector reaches this row: the rest is all of Z.
+            w.at(i, i) = m;
+            flat_set(1, m);
+        } else {
+            xgcd(a.at(i, k), m, g, u, v);
+            flat_div(m, g, m);
+            w.at(i, i) = g;
+            for (int32_t r = i + 1; r < a.R; r++) {
+                flat_mul(u, a.at(r, k), w.at(r, i));
+                reduce(w.at(r, i));
+            }
+            k++;
+        }
+        pivot_row.push_back(i);
+        if (phase && i % every == 0) phase->step(i + 1);
+    }
+    std::swap(a, w);
+    return a.R;
+}
+
 }  // namespace
 
 FlatMatrix flat_identity(int32_t n) {
@@ -156,7 +230,7 @@ FlatMatrix flat_identity(int32_t n) {
     return m;
 }
 
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
     std::vector<int32_t> pivot_row;
@@ -169,6 +243,18 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
     const int32_t every = disper(side);
     for (int32_t i = 0; i < a.R && k < a.K; i++) {
         poll_interrupt();
+        // Entries grown to twice the bound's size go on modulo it (every
+        // row then has its pivot on the diagonal: a is of full row rank).
+        // Below that the exact steps run faster: their entries, unlike
+        // residues, keep the quotients of the row's reduction short.
+        if (d && k == i) {
+            bool past = false;
+            for (int32_t j = k; j < a.K && !past; j++) past = a.at(i, j).mag.size() > 2 * d->mag.size();
+            if (past) {
+                k = pivots_modulo(a, *d, pivot_row, progress ? &*phase : nullptr, every, i);
+                break;
+            }
+        }
         // The least entry of the row leads and reduces the others, until it
         // divides them all: small quotients keep the block below small.
         bool found = false;
@@ -275,6 +361,48 @@ int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {
         }
     }
     return rank;
+}
+
+bool lattice_multiple(FlatMatrix& a, FlatInt* d) {
+    const int32_t n = a.R;
+    if (n == 0 || n > a.K) return false;
+    // The determinant's own progress lines are no part of the form's.
+    struct Quiet {
+        int kept = verbose;
+        Quiet() { verbose = 0; }
+        ~Quiet() { verbose = kept; }
+    } quiet;
+    struct Cells {
+        std::vector<quoly*> v;
+        ~Cells() {
+            for (quoly*& q : v) free_quoly(&q);
+        }
+    };
+    for (const int32_t first : {int32_t{0}, a.K - n}) {
+        Cells cells;
+        for (int32_t j = 0; j < n; j++)
+            for (int32_t i = 0; i < n; i++) cells.v.push_back(flat_quoly(a.at(i, first + j)));
+        QuolyOwner det, bound;
+        quoly_set(-1, &bound.q);
+        set_min_cut(n);
+        int_determ(&det.q, nullptr, cells.v.data(), n, &bound.q);
+        if (!quoly_iszero(det.q)) {
+            flat_read(det.q->nnum, *d);
+            d->sign = 1;
+            return true;
+        }
+        if (first == a.K - n) break;
+    }
+    return false;
+}
+
+std::unique_ptr<FlatInt> bounded_by(FlatMatrix& a, const int flags[4]) {
+    // Below this many rows the exact steps cost less than the determinant.
+    constexpr int32_t kBoundedRows = 12;
+    if (flags[1] || flags[3] || a.R < kBoundedRows || a.R > a.K) return nullptr;
+    auto d = std::make_unique<FlatInt>();
+    if (!lattice_multiple(a, d.get())) return nullptr;
+    return d;
 }
 
 void flat_from_cells(quoly** cells, int32_t R, int32_t K, FlatMatrix& out) {

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "numbers/flat_int.h"
@@ -39,8 +40,19 @@ struct FlatTransform {
 // entries left of a pivot in [0, pivot), zero columns after the rank): a :=
 // a x G with G unimodular, kept in t. Returns the rank. The verbose trace
 // shows both phases as the dense or the sparse steps show them, or none.
+// d (no transform kept; a of full row rank): a positive multiple of the
+// determinant of a's column lattice, which bounds every entry on the way.
 enum class HermiteTrace { none, dense, sparse };
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace = HermiteTrace::none);
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace = HermiteTrace::none,
+                     const FlatInt* d = nullptr);
+
+// *d := |det| of the first (else the last) R columns of the R x K matrix a
+// (R <= K), a multiple of the determinant of a's column lattice; false
+// when both are singular (or R > K).
+bool lattice_multiple(FlatMatrix& a, FlatInt* d);
+// The bound the Hermite form of a takes when it keeps no column transform:
+// lattice_multiple's, for a matrix large enough to gain by it; else null.
+std::unique_ptr<FlatInt> bounded_by(FlatMatrix& a, const int flags[4]);
 
 // Smith form diag(d1, d2, ...), d1 | d2 | ..., non-negative, in place:
 // a := U x a x V with U kept in rows (rows.fwd holds U transposed,

@@ -132,7 +132,7 @@ int32_t int_hermite(quoly** a, int32_t R, int32_t K, const int flags[4], quoly**
     FlatTransform t;
     if (flags[1]) v = flat_identity(K), t.fwd = &v;
     if (flags[3]) vi = flat_identity(K), t.inv = &vi;
-    const int32_t rank = flat_hermite(m, t, HermiteTrace::dense);
+    const int32_t rank = flat_hermite(m, t, HermiteTrace::dense, bounded_by(m, flags).get());
     // Rows never move: T0 = T2 = I.
     Work w(a, R, K);
     start_transforms(&w, flags, T0, nullptr, T2, nullptr);

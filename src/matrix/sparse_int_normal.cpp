@@ -115,7 +115,7 @@ int32_t flat_sparse_hermite(array* a, const int flags[4], sparse* out[4]) {
     FlatTransform t;
     if (flags[1]) v = flat_identity(K), t.fwd = &v;
     if (flags[3]) vi = flat_identity(K), t.inv = &vi;
-    const int32_t rank = flat_hermite(m, t, HermiteTrace::sparse);
+    const int32_t rank = flat_hermite(m, t, HermiteTrace::sparse, bounded_by(m, flags).get());
     write_flat(m, a->sparse, false);
     // Rows never move: T0 = T2 = I.
     for (int i = 0; i < 4; i += 2)

@@ -11,14 +11,16 @@ on how the forms were reached:
   to the form without transforms (the road modulo the pseudo-determinant)
   and, for small cases, to sympy's; the product of S's entries |det A0|
   for square full-rank cases.
-  Hermite (with transforms: H = A0 t1, t1 t3 = I; without, on 80 x 80 and
-  100 x 100 matrices of 3-digit entries: H^-1 A0 integral by exact
-  forward substitution and det H = |det A0|, so H spans A0's lattice):
+  Hermite (with transforms: H = A0 t1, t1 t3 = I; without, on 80 x 80 to
+  120 x 120 and 90 x 110 matrices of 3-digit entries: H^-1 A0 integral by
+  exact forward substitution, det H = |det A0| or, for the wide one, the
+  gcd of three of its maximal minors, so H spans A0's lattice):
   lower triangular column form, positive pivots, entries left of a pivot
   in [0, pivot), zero columns after the rank.
 
   normal_forms_sizes.py TARVEX [SEED]
 """
+import math
 import os
 import random
 import resource
@@ -150,12 +152,20 @@ def hermite_case(binary, a, limit, sparse=False):
     shape = hermite_shape(h, rank)
     if shape:
         problems.append(shape)
-    if d and not shape:
+    if rank == r and not shape:
         prod = 1
         for i in range(r):
             prod *= h[i][i]
-        if prod != d:
+        if d and prod != d:
             problems.append("det H != |det A0|")
+        if r < k:
+            # The lattice's determinant divides every r x r minor; for
+            # random columns a few minors' gcd is it.
+            g = 0
+            for cols in (range(r), range(k - r, k), sorted(random.Random(r * k).sample(range(k), r))):
+                g = math.gcd(g, det_rank([[a[i][j] for j in cols] for i in range(r)])[0])
+            if prod != g:
+                problems.append("det H is not the gcd of A0's minors")
         # H x = a column by column: integral solutions put A0's columns in
         # H's lattice, and the equal determinants make the lattices equal.
         for j in range(k):
@@ -234,6 +244,12 @@ def main(argv):
         binary, random_matrix(rng, 80, 80, 999), 1)))
     cases.append(("Hermite, dense 100x100 of 3-digit entries", lambda: hermite_case(
         binary, random_matrix(rng, 100, 100, 999), 3)))
+    # These two outgrow the exact steps and finish modulo the lattice's
+    # determinant.
+    cases.append(("Hermite, dense 120x120 of 3-digit entries", lambda: hermite_case(
+        binary, random_matrix(rng, 120, 120, 999), 10)))
+    cases.append(("Hermite, sparse 90x110 of 3-digit entries", lambda: hermite_case(
+        binary, random_matrix(rng, 90, 110, 999), 5, True)))
     cases.append(("Hermite, sparse 80x80 of 3-digit entries", lambda: hermite_case(
         binary, random_matrix(rng, 80, 80, 999), 1, True)))
     cases.append(("Hermite with transforms, sparse 20x20 of rank 15", lambda: hermite_transform_case(
