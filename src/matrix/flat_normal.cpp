@@ -79,10 +79,6 @@ struct Ops {
             for (int32_t c = 0; c < t.inv->K; c++)
                 mix(t.inv->at(i, c), t.inv->at(j, c), s.h[0], s.h[2], s.h[1], s.h[3]);
     }
-    void step(int32_t i, int32_t j, const Step& s, int32_t from) {
-        for (int32_t r = from; r < a.R; r++) mix(a.at(r, i), a.at(r, j), s.g[0], s.g[1], s.g[2], s.g[3]);
-        mix_transform(i, j, s);
-    }
 };
 
 // g = gcd(a, b) > 0 = s a + t b, a and b non-zero, |s| <= |b| / g, |t| <= |a| / g.
@@ -150,6 +146,18 @@ FlatMatrix transposed(FlatMatrix& m) {
     return t;
 }
 
+// The column of row i's least non-zero entry from column k on (the first
+// unit met, else the first least), or -1.
+int32_t least_in_row(FlatMatrix& a, int32_t i, int32_t k) {
+    int32_t bj = -1;
+    for (int32_t j = k; j < a.K; j++) {
+        if (flat_zero(a.at(i, j))) continue;
+        if (bj < 0 || flat_cmp_abs(a.at(i, j), a.at(i, bj)) < 0) bj = j;
+        if (flat_unit(a.at(i, bj))) break;
+    }
+    return bj;
+}
+
 // Phase one of the Hermite form modulo d, a multiple of the determinant of
 // a's column lattice (a of full row rank): that lattice holds d times every
 // unit vector, so entries may be taken modulo d, and once the pivot g of a
@@ -179,12 +187,7 @@ int32_t pivots_modulo(FlatMatrix& a, const FlatInt& d, std::vector<int32_t>& piv
         poll_interrupt();
         bool found = false;
         while (k < a.K) {
-            int32_t bj = -1;
-            for (int32_t j = k; j < a.K; j++) {
-                if (flat_zero(a.at(i, j))) continue;
-                if (bj < 0 || flat_cmp_abs(a.at(i, j), a.at(i, bj)) < 0) bj = j;
-                if (flat_unit(a.at(i, bj))) break;
-            }
+            const int32_t bj = least_in_row(a, i, k);
             if (bj < 0) break;
             found = true;
             if (bj != k)
@@ -259,12 +262,7 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const F
         // divides them all: small quotients keep the block below small.
         bool found = false;
         for (;;) {
-            int32_t bj = -1;
-            for (int32_t j = k; j < a.K; j++) {
-                if (flat_zero(a.at(i, j))) continue;
-                if (bj < 0 || flat_cmp_abs(a.at(i, j), a.at(i, bj)) < 0) bj = j;
-                if (flat_unit(a.at(i, bj))) break;
-            }
+            const int32_t bj = least_in_row(a, i, k);
             if (bj < 0) break;
             found = true;
             op.swap(k, bj);

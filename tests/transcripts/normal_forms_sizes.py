@@ -135,12 +135,17 @@ def smith_case(binary, a, sparse, limit):
     return problems
 
 
-def hermite_case(binary, a, limit, sparse=False):
-    r, k = len(a), len(a[0])
+def loaded(a, sparse):
     sc = Literal()
     sc.load("a", a)
     if sparse:
         sc.lines.append("Sparse[a]:")
+    return sc
+
+
+def hermite_case(binary, a, limit, sparse=False):
+    r, k = len(a), len(a[0])
+    sc = loaded(a, sparse)
     hv = sc.call("Hermite([a])")
     got = sc.read("a", r, k)
     blocks = session(binary, sc.lines, limit)
@@ -184,10 +189,7 @@ def hermite_case(binary, a, limit, sparse=False):
 
 def hermite_transform_case(binary, a, limit, sparse=False):
     r, k = len(a), len(a[0])
-    sc = Literal()
-    sc.load("a", a)
-    if sparse:
-        sc.lines.append("Sparse[a]:")
+    sc = loaded(a, sparse)
     hv = sc.call("Hermite([a], [p], [q], [s], [t])")
     got = sc.read("a", r, k)
     ts = [sc.read("q", k, k), sc.read("t", k, k)]
