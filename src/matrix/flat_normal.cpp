@@ -7,6 +7,7 @@
 #include "matrix/dense_vectors.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
+#include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
@@ -397,7 +398,9 @@ bool lattice_multiple(FlatMatrix& a, FlatInt* d) {
 std::unique_ptr<FlatInt> bounded_by(FlatMatrix& a, const int flags[4]) {
     // Below this many rows the exact steps cost less than the determinant.
     constexpr int32_t kBoundedRows = 12;
-    if (flags[1] || flags[3] || a.R < kBoundedRows || a.R > a.K) return nullptr;
+    // The determinant's remaindering takes integer arithmetic: none under a
+    // modulus.
+    if (flags[1] || flags[3] || a.R < kBoundedRows || a.R > a.K || modularmode) return nullptr;
     auto d = std::make_unique<FlatInt>();
     if (!lattice_multiple(a, d.get())) return nullptr;
     return d;
