@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "matrix/flat_normal.h"
 #include "matrix/int_steps.h"
 
 #include "det/det_state.h"
@@ -85,17 +86,30 @@ void smith_phase_two(Work* w, int32_t rank) {
     }
 }
 
-// Each entry left of a pivot is brought into [0, pivot) by its column
-// minus a multiple of the pivot's, pivots from the top down.
-void hermite_two(Work* w, const std::vector<int32_t>& pivot_row) {
-    const int32_t last = static_cast<int32_t>(pivot_row.size()) - 1;
-    if (verbose) dumpitt("Hermite Phase 2, ", last, 1, 1, 1);
-    const int32_t every = disper(last + 1);
-    for (int32_t k = 1; k <= last; k++) {
-        poll_interrupt();
-        if (verbose && k % every == 0) dumpitt(" ", k, 0, 0, 1);
-        for (int32_t j = 0; j < k; j++) int_colreduce(w, pivot_row[k], k, j, true);
-    }
+// The R x K cells := m, the old cells freed.
+void give_back(FlatMatrix& m, quoly** a, int32_t R, int32_t K) {
+    for (int64_t c = 0; c < int64_t{R} * K; c++) free_quoly(&a[c]);
+    flat_to_cells(m, a);
+}
+
+// The exact Smith form with transforms (U kept transposed: its row
+// operations are column operations there).
+int32_t exact_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T0, quoly** T1, quoly** T2,
+                    quoly** T3) {
+    FlatMatrix m, u, ui, v, vi;
+    flat_from_cells(a, R, K, m);
+    FlatTransform rows, cols;
+    if (flags[0]) u = flat_identity(R), rows.fwd = &u;
+    if (flags[2]) ui = flat_identity(R), rows.inv = &ui;
+    if (flags[1]) v = flat_identity(K), cols.fwd = &v;
+    if (flags[3]) vi = flat_identity(K), cols.inv = &vi;
+    const int32_t rank = flat_smith(m, rows, cols);
+    give_back(m, a, R, K);
+    if (flags[0]) flat_to_cells(u, T0, true);
+    if (flags[2]) flat_to_cells(ui, T2, true);
+    if (flags[1]) flat_to_cells(v, T1);
+    if (flags[3]) flat_to_cells(vi, T3);
+    return rank;
 }
 
 }  // namespace
@@ -112,50 +126,28 @@ bool integer_cell(const quoly* q) { return q && q->isnum == 1 && !q->rat; }
 
 int32_t int_hermite(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T0, quoly** T1, quoly** T2,
                     quoly** T3) {
-    Work w(a, R, K);
     VerboseLevel level("Hermite Normal Form, side ", R < K ? R : K);
-    start_transforms(&w, flags, T0, T1, T2, T3);
-    std::vector<int32_t> pivot_row;
-    {
-        VerboseLevel phase("Phase 1, ", R < K ? R : K);
-        const int32_t every = disper(R < K ? R : K);
-        int32_t k = 0;
-        for (int32_t i = 0; i < R && k < K; i++) {
-            poll_interrupt();
-            // Each pivot is sought in one row, rows never move: the column
-            // lattice stays A0's and H = A0 x T1.
-            bool found = false;
-            for (;;) {
-                int32_t bj = -1;
-                for (int32_t j = k; j < K; j++) {
-                    if (w.zero(i, j)) continue;
-                    if (bj < 0 || abs_below(w.cell(i, j), w.cell(i, bj))) bj = j;
-                    if (is_unit(w.cell(i, bj))) break;
-                }
-                if (bj < 0) break;
-                found = true;
-                w.col_swap(k, bj);
-                bool clear = true;
-                for (int32_t j = k + 1; j < K; j++)
-                    if (int_colreduce(&w, i, k, j) != 0) clear = false;
-                if (clear) break;
-            }
-            if (!found) continue;
-            if (sign_of(w.cell(i, k)) < 0) w.col_neg(k);
-            pivot_row.push_back(i);
-            if (k % every == 0) phase.step(k + 1);
-            k++;
-        }
-    }
-    hermite_two(&w, pivot_row);
-    return static_cast<int32_t>(pivot_row.size());
+    FlatMatrix m, v, vi;
+    flat_from_cells(a, R, K, m);
+    FlatTransform t;
+    if (flags[1]) v = flat_identity(K), t.fwd = &v;
+    if (flags[3]) vi = flat_identity(K), t.inv = &vi;
+    const int32_t rank = flat_hermite(m, t, HermiteTrace::dense, bounded_by(m, flags).get());
+    // Rows never move: T0 = T2 = I.
+    Work w(a, R, K);
+    start_transforms(&w, flags, T0, nullptr, T2, nullptr);
+    give_back(m, a, R, K);
+    if (flags[1]) flat_to_cells(v, T1);
+    if (flags[3]) flat_to_cells(vi, T3);
+    return rank;
 }
 
 int32_t int_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T0, quoly** T1, quoly** T2,
                   quoly** T3, quoly* m, bool every_position, bool tell_modulus) {
-    Work w(a, R, K);
     VerboseLevel level("Smith Normal Form, side ", R < K ? R : K);
     if (verbose && tell_modulus && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
+    if (!m && (flags[0] || flags[1] || flags[2] || flags[3])) return exact_smith(a, R, K, flags, T0, T1, T2, T3);
+    Work w(a, R, K);
     start_transforms(&w, flags, T0, T1, T2, T3);
     if (m) {
         w.set_modulus(m);

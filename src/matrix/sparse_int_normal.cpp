@@ -5,6 +5,7 @@
 
 #include "matrix/array_store.h"
 #include "matrix/dense_vectors.h"
+#include "matrix/flat_normal.h"
 #include "matrix/measures.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_int_steps.h"
@@ -45,9 +46,99 @@ void settle_diagonal(SparseIntWork* w, int32_t t) {
     g.q = nullptr;
 }
 
+// Past this many cells (matrix and square transforms together) a dense
+// copy would take too much memory; the sparse steps go on there.
+constexpr int64_t kFlatCells = 1200000;
+
+// Whether the dense flat road serves a sparse R x K matrix with transforms
+// of t x t cells: it fits, and it is filled enough (or small enough) that
+// whole-row scans cost no more than the sparse steps' fill-in.
+bool flat_road(sparse* f, int64_t R, int64_t K, int64_t t) {
+    if (R * K + t > kFlatCells) return false;
+    if (R * K <= 10000) return true;
+    int64_t filled = 0;
+    for (int32_t r = 1; r <= R; r++)
+        for (colm* e = *row_head(f, r); e; e = e->next) filled++;
+    return filled * 10 >= R * K;
+}
+
+void read_flat(sparse* f, int32_t R, int32_t K, FlatMatrix& m) {
+    m = FlatMatrix(R, K);
+    for (int32_t r = 1; r <= R; r++)
+        for (colm* e = *row_head(f, r); e; e = e->next) flat_read(e->val->nnum, m.at(r - 1, e->col - 1));
+}
+
+// Rows 1 .. n of f (emptied first) := m, or m transposed; zeros stay out.
+void write_flat(FlatMatrix& m, sparse* f, bool transposed) {
+    const int32_t n = transposed ? m.K : m.R, cols = transposed ? m.R : m.K;
+    for (int32_t r = 1; r <= n; r++) {
+        colm** head = row_head(f, r);
+        while (*head) free_colm(head);
+        colm** tail = head;
+        for (int32_t c = 1; c <= cols; c++) {
+            FlatInt& x = transposed ? m.at(c - 1, r - 1) : m.at(r - 1, c - 1);
+            if (flat_zero(x)) continue;
+            colm* e = take_colm();
+            e->col = c;
+            e->val = flat_quoly(x);
+            e->next = nullptr;
+            *tail = e;
+            tail = &e->next;
+        }
+    }
+}
+
+// The exact Smith form with transforms on a dense flat copy, as the dense
+// matrices take it (U kept transposed).
+int32_t flat_sparse_smith(array* a, const int flags[4], sparse* out[4]) {
+    const int32_t R = a->rows, K = array_columns(a);
+    FlatMatrix m, t[4];
+    read_flat(a->sparse, R, K, m);
+    for (int i = 0; i < 4; i++)
+        if (flags[i]) t[i] = flat_identity(i % 2 == 0 ? R : K);
+    auto kept = [&](int i) { return flags[i] ? &t[i] : nullptr; };
+    const int32_t rank = flat_smith(m, FlatTransform{kept(0), kept(2)}, FlatTransform{kept(1), kept(3)});
+    write_flat(m, a->sparse, false);
+    for (int i = 0; i < 4; i++) {
+        if (!flags[i]) continue;
+        sparse_init(&out[i], t[i].R);
+        write_flat(t[i], out[i], i % 2 == 0);
+    }
+    return rank;
+}
+
+// The Hermite form on a dense flat copy, as the dense matrices take it.
+int32_t flat_sparse_hermite(array* a, const int flags[4], sparse* out[4]) {
+    const int32_t R = a->rows, K = array_columns(a);
+    FlatMatrix m, v, vi;
+    read_flat(a->sparse, R, K, m);
+    FlatTransform t;
+    if (flags[1]) v = flat_identity(K), t.fwd = &v;
+    if (flags[3]) vi = flat_identity(K), t.inv = &vi;
+    const int32_t rank = flat_hermite(m, t, HermiteTrace::sparse, bounded_by(m, flags).get());
+    write_flat(m, a->sparse, false);
+    // Rows never move: T0 = T2 = I.
+    for (int i = 0; i < 4; i += 2)
+        if (flags[i]) spar_identi(&out[i], R, 0);
+    FlatMatrix* kept[4] = {nullptr, &v, nullptr, &vi};
+    for (int i = 1; i < 4; i += 2) {
+        if (!flags[i]) continue;
+        sparse_init(&out[i], K);
+        write_flat(*kept[i], out[i], false);
+    }
+    return rank;
+}
+
 }  // namespace
 
 int32_t sparse_int_hermite(array* a, const int flags[4], sparse* out[4]) {
+    {
+        const int64_t R = a->rows, K = array_columns(a);
+        if (flat_road(a->sparse, R, K, (flags[1] || flags[3]) ? 2 * K * K : 0)) {
+            dense_vectors::VerboseLevel level("Hermite Normal Form, side ", R < K ? R : K);
+            return flat_sparse_hermite(a, flags, out);
+        }
+    }
     SparseIntWork w(a->sparse, a->rows, array_columns(a));
     const int32_t side = w.R < w.K ? w.R : w.K;
     dense_vectors::VerboseLevel level("Hermite Normal Form, side ", side);
@@ -65,6 +156,9 @@ int32_t sparse_int_smith(array* a, const int flags[4], sparse* out[4], quoly* m,
     const int32_t side = w.R < w.K ? w.R : w.K;
     dense_vectors::VerboseLevel level("Smith Normal Form, side ", side);
     if (verbose && given_m && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
+    const int64_t R = a->rows, K = array_columns(a);
+    if (!m && (flags[0] || flags[1] || flags[2] || flags[3]) && flat_road(a->sparse, R, K, 2 * (R * R + K * K)))
+        return flat_sparse_smith(a, flags, out);
     start_transforms(&w, flags, out);
     if (m) w.set_modulus(m);
     int sign = 1;

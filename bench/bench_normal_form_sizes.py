@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Smith with all four transforms on n x n matrices of random integers in
+[-9, 9] (n = 20, 30, 35, 40) and Hermite of n x n matrices of 3-digit
+entries (n = 40, 80, 100), each a whole interpreter session typed as a
+user would, timed as processor time of the process (least of RUNS runs,
+3 by default) and, with a second binary, beside it in the same run.
+
+  bench_normal_form_sizes.py TARVEX [OTHER_TARVEX] [RUNS] [LIMIT]
+
+Every session checks the rank the form returns; a session past LIMIT
+seconds (60 by default) is reported as such. Targets: Smith with
+transforms at n = 35 and 40 under 0.4 s, Hermite at 80 and 100 under 1 s,
+and a doubling of n costing no more than the work's own growth.
+"""
+import os
+import random
+import resource
+import subprocess
+import sys
+import tempfile
+
+
+def cpu_session(binary, script, limit):
+    with tempfile.TemporaryDirectory() as cwd:
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        try:
+            out = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
+                                 timeout=limit).stdout
+        except subprocess.TimeoutExpired:
+            return None, ""
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    used = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return used, out.decode("utf-8", "replace")
+
+
+def timed(binary, script, expect, runs, limit):
+    best = None
+    for _ in range(runs):
+        took, out = cpu_session(binary, script, limit)
+        if took is None:
+            return None
+        if expect not in out:
+            sys.exit(f"{binary}: expected {expect!r}, got:\n{out[-600:]}")
+        best = took if best is None else min(best, took)
+    return best
+
+
+def matrix(rng, n, span):
+    cells = ",".join(str(rng.randint(-span, span)) for _ in range(n * n))
+    return f"Array a[{n},{n}];\n[a] := [({cells})];\n"
+
+
+def main(argv):
+    binaries = [os.path.abspath(argv[1])]
+    rest = argv[2:]
+    if rest and not rest[0].isdigit():
+        binaries.append(os.path.abspath(rest.pop(0)))
+    runs = int(rest[0]) if rest else 3
+    limit = float(rest[1]) if len(rest) > 1 else 60.0
+    rng = random.Random(60)
+    cases = [(f"Smith with transforms {n}x{n}, entries -9..9", matrix(rng, n, 9)
+              + "!!('rank', Smith([a], [p], [q], [r], [s]));\n", f"rank {n}") for n in (20, 30, 35, 40)]
+    cases += [(f"Hermite {n}x{n}, 3-digit entries", matrix(rng, n, 999) + "!!('rank', Hermite([a]));\n",
+               f"rank {n}") for n in (40, 80, 100)]
+    for what, script, expect in cases:
+        figures = []
+        for b in binaries:
+            t = timed(b, script, expect, runs, limit)
+            figures.append(f"over {limit:.0f} s" if t is None else f"{t:.3f} s")
+        print(f"{what}: " + " | ".join(figures))
+
+
+if __name__ == "__main__":
+    main(sys.argv)
