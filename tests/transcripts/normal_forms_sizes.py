@@ -63,9 +63,15 @@ class OverTime(Exception):
     pass
 
 
+# Multiplies every case's limit: the sanitizer build runs many times slower.
+LIMIT_SCALE = [1]
+
+
 def session(binary, lines, limit):
     """The outputs of one session whose processor time is held to limit
     seconds (a busy machine stretches wall time, not this)."""
+    limit *= LIMIT_SCALE[0]
+
     def hold():
         resource.setrlimit(resource.RLIMIT_CPU, (limit, limit + 1))
 
@@ -223,6 +229,7 @@ def random_matrix(rng, r, k, span, rank=None):
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
+    LIMIT_SCALE[0] = int(argv[3]) if len(argv) > 3 else 1
     cases = []
     for n in (35, 40):
         cases.append((f"Smith with transforms, dense {n}x{n}", lambda n=n: smith_case(
