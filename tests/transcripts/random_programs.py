@@ -36,7 +36,7 @@ SAVE_FILE = "rt.sav"
 
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
                 "standins", "shadows", "conversions"]
-ALL_FAMILIES += ["minpoly", "detswitches"]
+ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
 DEFAULT_FAMILIES = ALL_FAMILIES
 MISMATCH = "MISMATCHQZ"   # printed by a check inside the language that failed
 
@@ -402,6 +402,54 @@ class Program:
         self.mismatch(f"{d} <> 0", f"Det[{name}] of a matrix with a zero line")
         self.add("&(u = 0);", "&(D = -1);", "&(K = 0);", "&(L = 5000);")
 
+    def factorlevels(self):
+        """Factor, Irred and Sqfree at every level argument, over Z/p and
+        over a field relation: a refusal leaves the value before, any
+        answer has the input as its product (the degree stays below p, so
+        that counts and multiplicities are exact)."""
+        r = self.rng
+        if self.modular or self.polyvars or self.related():
+            return
+        p = r.choice([7, 13, 13, 101])
+        self.add("&(J = w);", "&(J = z);", f"&(p = {p});")
+        self.polyvars += ["w", "z"]
+        self.modular, self.modulus, self.closed = True, p, True
+        coefs = [str(r.randint(-6, 6))]
+        levels = [-2, -1, 0, 1]
+        if r.random() < 0.7:
+            k = r.choice([2, 3]) if (p - 1) % 3 == 0 else 2
+            # A power that is not a k-th power modulo p: w^k - c is irreducible.
+            c = next(c for c in range(2, p) if pow(c, (p - 1) // math.gcd(k, p - 1), p) != 1)
+            self.add(f"&(P = w^{k} - {c}, 1);")
+            # Coefficients in Z/p only half of the time: factors that need
+            # the field, and none that a level without it leaves whole.
+            if r.random() < 0.5:
+                coefs += [f"{r.randint(-6, 6)}*w", f"w^{k - 1} + {r.randint(-6, 6)}"]
+            else:
+                coefs += [str(r.randint(-6, 6)) for _ in range(2)]
+            levels += [2, 3]
+        parts, degree, budget = [], 0, min(6, p - 2)
+        while degree < budget:
+            d = r.randint(1, min(3, budget - degree))
+            terms = [f"z^{d}"] + [f"({r.choice(coefs)})*z^{e}" for e in range(d)]
+            mult = r.choice([1, 1, 2]) if degree + 2 * d <= budget else 1
+            parts.append(f"({' + '.join(terms)})^{mult}")
+            degree += d * mult
+        a = self.fresh("fa", self.scalars)
+        self.scalars.add(a)
+        self.add(f"{a} := {' * '.join(parts)};")
+        f = self.fresh("m", self.arrays)
+        h = self.fresh("mh", self.arrays)
+        for lv in r.sample(levels, r.randint(2, 4)):
+            self.add("nf := -1;", f"nf := Factor({a}, [{f}], {lv});",
+                     f"if nf <> -1 then pr := 1; for i = 1 to nf do pr := pr * {f}[i,1]^{f}[i,2] od; "
+                     f"if pr <> {a} then !('{MISMATCH} product of Factor at level {lv}') fi fi;")
+            self.add("ir := -1;", f"ir := Irred({a}, {lv});",
+                     f"if ir = 1 then if nf <> 1 then !('{MISMATCH} Irred and Factor at level {lv}') fi fi;")
+        self.add("ns := -1;", f"ns := Sqfree({a}, [{h}]);",
+                 f"if ns <> -1 then pr := 1; for i = 1 to ns do pr := pr * {h}[i,1]^{h}[i,2] od; "
+                 f"if pr <> {a} then !('{MISMATCH} product of Sqfree') fi fi;")
+
     # ---- conversion lists ----
     def stored_value(self):
         """A value of any kind: integers small and big, rationals,
@@ -526,7 +574,8 @@ FAMILY_METHODS = {
     "malformed": Program.malformed, "rings": Program.rings, "relations": Program.relations,
     "standins": Program.standins, "shadows": Program.shadows, "conversions": Program.conversions,
 }
-FAMILY_METHODS.update({"minpoly": Program.minpoly, "detswitches": Program.detswitches})
+FAMILY_METHODS.update({"minpoly": Program.minpoly, "detswitches": Program.detswitches,
+                       "factorlevels": Program.factorlevels})
 
 
 def make_program(seed, families):
