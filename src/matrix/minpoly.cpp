@@ -352,7 +352,7 @@ bool mills_annihilates(const ResidueRows& A, int32_t n, const std::vector<int32_
 namespace {
 
 // Rounds of fresh draws before the search for the minimal polynomial gives
-// up; each round finds every missing factor with likelihood at least 1/4.
+// up; each round brings in a missing factor with likelihood at least 1/4.
 constexpr int kLcmRounds = 400;
 
 // Every generator of a projected sequence divides the minimal polynomial,
