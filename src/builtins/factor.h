@@ -46,8 +46,8 @@ extern void (*reduce2_gcd)(polynode* a, polynode* b, polynode** g, pt* vars, boo
 // stop_first: the irreducibility test's mode (see irreducible_poly).
 // print: each factor shown on the terminal as it is found, with the
 // powering progress. level: -1 the field of the relations (or the plain
-// modulus), 0 the default, n > 0 the field below variable level
-// number_polys + 1 - n. Modular mode with a prime modulus only (errors 284,
+// modulus), 0 the prime field (relation variables as ordinary ones), n > 0
+// the field below variable level number_polys + 1 - n. Modular mode with a prime modulus only (errors 284,
 // 293); a level without an extension field, or below it, is error 300.
 void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, int print, int32_t level);
 // Milliseconds the last factor_poly call spent in its distinct-degree stage

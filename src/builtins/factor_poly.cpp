@@ -125,7 +125,7 @@ void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, 
         error(293, "Factor");
         return;
     }
-    if (level > 0 && field_depth == 0) {
+    if (level < -1 || (level > 0 && field_depth == 0)) {
         error(300, "Factor");
         return;
     }

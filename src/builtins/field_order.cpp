@@ -9,7 +9,8 @@
 #include "toplevel/errors.h"
 
 pt* field_record(int32_t level) {
-    if (level > 0) {
+    // Level 0 lies above the outermost variable: no record, the prime field.
+    if (level >= 0) {
         pt* v = polynames;
         for (int32_t i = 1; v && i < number_polys + 1 - level; i++) v = v->next;
         return v;

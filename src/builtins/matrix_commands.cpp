@@ -1,5 +1,6 @@
 #include "builtins/matrix_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "matrix/array_store.h"
 #include "matrix/dense_echelon.h"
 #include "matrix/dense_rowcol.h"
+#include "matrix/dense_vectors.h"
 #include "matrix/extremes.h"
 #include "matrix/fflu.h"
 #include "matrix/int_normal.h"
@@ -112,6 +114,78 @@ bool matrix_moved(Request* rq, array* rec, bool sparse_rec, int32_t R, int32_t K
                                           rec->rows != R || array_columns(rec) != K);
 }
 
+// The sparse reductions work on a private copy of the matrix: a statement
+// at a nested level (after an interrupt) may remove or rebuild the matrix
+// while they run, and a stopped reduction leaves the matrix as it was.
+struct SparseWork {
+    array a{};
+    SparseWork(const array* rec, int32_t R, int32_t K) {
+        a.rows = R;
+        special_set_2(R, K, &a.size);
+        sparse* src = rec->sparse;
+        copy_sparse(&src, &a.sparse, R, 0);
+    }
+    ~SparseWork() {
+        free_sparse(&a.sparse, a.rows, 1);
+        special_free(&a.size);
+    }
+    SparseWork(const SparseWork&) = delete;
+    SparseWork& operator=(const SparseWork&) = delete;
+};
+
+// The rank of the integer matrix rec, from its invariants (the Smith form
+// modulo the pseudo-determinant, on a copy). Modulo MSmith's m the form
+// keeps that rank unless a non-zero invariant vanishes there; that is
+// allowed only when m is a multiple of the invariants' product (the
+// determinant), which such an invariant then equals. Otherwise error 288,
+// before anything changes.
+int32_t check_msmith_modulus(Request* rq, array* rec) {
+    const int32_t R = rec->rows;
+    const int32_t K = array_columns(rec);
+    const int none[4] = {0, 0, 0, 0};
+    QuolyOwner pseudo, product, q, r;
+    new_pseudo(&pseudo.q, rec);
+    quoly_set(1, &product.q);
+    quoly_set(0, &q.q);
+    quoly_set(0, &r.q);
+    int32_t rank = 0;
+    bool vanishes = false;
+    auto take = [&](quoly* d) {
+        if (!d || quoly_iszero(d)) return;
+        multiply(product.q->nnum, d->nnum, product.q->nnum);
+        rank++;
+        divide(d->nnum, rq->modulus.q->nnum, q.q->nnum, r.q->nnum);
+        if (iszero(r.q->nnum)) vanishes = true;
+    };
+    if (rec->sparse) {
+        SparseWork work(rec, R, K);
+        sparse* outs[4] = {nullptr, nullptr, nullptr, nullptr};
+        sparse_int_smith(&work.a, none, outs, pseudo.q, false, false);
+        sparse* f = work.a.sparse;
+        for (int32_t t = 1; t <= std::min(R, K); t++) {
+            quoly* d = nullptr;
+            for (colm* e = *row_head(f, t); e; e = e->next)
+                if (e->col == t) d = e->val;
+            take(d);
+        }
+    } else {
+        const int64_t cells = int64_t{R} * K;
+        WorkCopy copy(nullptr, 0, rq->cmd.c_str());
+        for (int64_t c = 0; c < cells; c++) {
+            copy.cells[c] = nullptr;
+            quoly_assign(*cell_at(rec->first + c), &copy.cells[c]);
+            copy.count = c + 1;
+        }
+        int_smith(copy.cells, R, K, none, nullptr, nullptr, nullptr, nullptr, pseudo.q, false);
+        for (int32_t t = 0; t < std::min(R, K); t++) take(dense_vectors::at(copy.cells, R, t, t));
+    }
+    if (vanishes) {
+        divide(rq->modulus.q->nnum, product.q->nnum, q.q->nnum, r.q->nnum);
+        if (!iszero(r.q->nnum)) bfail(288, rq->cmd.c_str());
+    }
+    return rank;
+}
+
 // The dense reductions run on a copy of the matrix and on work arrays: the
 // matrix and the outputs change only once the worker has finished.
 int32_t dense_command(int32_t n, Request* rq, name** pending) {
@@ -129,6 +203,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
     QuolyOwner computed_m;
     // Taken before the pseudo-determinant: it polls for interrupts.
     const uint32_t links = array_links_stamp;
+    int32_t rank_q = -1;
     if (integer_form(n)) {
         // The forms take integers only; nothing changes before this check.
         for (int64_t c = 0; c < cells; c++) {
@@ -140,6 +215,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         // the invariants' product, which keeps the entries small.
         const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
         if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m.q, rec);
+        if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, rec);
         if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     }
     WorkCopy matrix(nullptr, 0, rq->cmd.c_str());
@@ -189,6 +265,7 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         output_size(n, i, R, K, &rows, &cols);
         work[i]->count = int64_t{rows} * cols;
     }
+    if (rank_q >= 0) rank = rank_q;
     // A statement at a nested level may have moved or replaced the matrix.
     if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     for (int64_t c = 0; c < cells; c++) {
@@ -228,25 +305,6 @@ struct SparseOutputs {
     }
 };
 
-// The sparse reductions work on a private copy of the matrix: a statement
-// at a nested level (after an interrupt) may remove or rebuild the matrix
-// while they run, and a stopped reduction leaves the matrix as it was.
-struct SparseWork {
-    array a{};
-    SparseWork(const array* rec, int32_t R, int32_t K) {
-        a.rows = R;
-        special_set_2(R, K, &a.size);
-        sparse* src = rec->sparse;
-        copy_sparse(&src, &a.sparse, R, 0);
-    }
-    ~SparseWork() {
-        free_sparse(&a.sparse, a.rows, 1);
-        special_free(&a.size);
-    }
-    SparseWork(const SparseWork&) = delete;
-    SparseWork& operator=(const SparseWork&) = delete;
-};
-
 // The forms take integers only (nothing has changed yet); Smith without
 // transforms and MSmith without m work modulo the pseudo-determinant.
 void sparse_integer_check(int32_t n, Request* rq, QuolyOwner* computed_m) {
@@ -267,8 +325,10 @@ int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     for (int i = 0; i < 4; i++) outs.rows[i] = i % 2 == 0 || n == REDROWECH ? R : K;
     QuolyOwner computed_m;
     const uint32_t links = array_links_stamp;
+    int32_t rank_q = -1;
     if (integer_form(n)) {
         sparse_integer_check(n, rq, &computed_m);
+        if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, rec);
         if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
     }
     SparseWork work(rec, R, K);
@@ -284,6 +344,7 @@ int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     else
         rank = sparse_rowreduce(&work.a, n == PSEUDET, rq->flags, n == PSEUDET ? &pairs : nullptr, outs.frame,
                                 rq->limit);
+    if (rank_q >= 0) rank = rank_q;
     if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
     put_back_sparse(work.a.sparse, rec->sparse, R);
     if (n == PSEUDET) {

@@ -44,7 +44,7 @@ void check_ring(bool modular_required) {
 // The level argument of Factor and Irred, checked as the factoring checks
 // it, so that a refusal ends the statement before anything is stored.
 void check_level(int32_t level) {
-    if (level > 0 && field_depth == 0) bfail(300, token.name);
+    if (level < -1 || (level > 0 && field_depth == 0)) bfail(300, token.name);
     if ((level > 0 || (level == 0 && field_depth > 0)) && number_polys + 1 - level < field_depth)
         bfail(300, token.name);
 }

@@ -40,10 +40,11 @@ void mod_poly_to_small_exponent(polynode** a, int32_t e, pt* rec);
 void fast_mod_power(polynode** a, pt* rec, polynode* const* x_to_p);
 
 // ---- the field ----
-// The record of the outermost field variable for a factoring level: -1 or
-// 0, the record at level field_depth (not the first record flagged a field:
+// The record of the outermost field variable for a factoring level: -1,
+// the record at level field_depth (not the first record flagged a field:
 // while a relation is tested over the field below it, the levels above are
-// still flagged); n > 0, the record of level number_polys + 1 - n. Null
+// still flagged); n >= 0, the record of level number_polys + 1 - n (none
+// for 0: the prime field, every relation variable an ordinary one). Null
 // when there is none.
 pt* field_record(int32_t level);
 // *q := the order of the field (digit number; call with modular and

@@ -5,6 +5,7 @@
 
 #include "matrix/flat_normal.h"
 #include "matrix/int_steps.h"
+#include "matrix/smith_units.h"
 
 #include "det/det_state.h"
 #include "matrix/dense_rowcol.h"
@@ -112,6 +113,11 @@ int32_t exact_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly**
     return rank;
 }
 
+// x := x·k for a plain integer cell.
+void scale(quoly** x, imag* k) {
+    if (!quoly_iszero(*x)) multiply((*x)->nnum, k, (*x)->nnum);
+}
+
 }  // namespace
 
 int32_t phaseone(quoly** a, int32_t R, int32_t K, int32_t first, int32_t last, int* sign, quoly* m) {
@@ -160,18 +166,22 @@ int32_t int_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T
     int32_t nonzero = 0;
     for (int32_t t = 0; t < side; t++) {
         quoly** d = &at(a, R, t, t);
-        if (!quoly_iszero(*d) || every_position) {
-            QuolyOwner g;
-            quoly_set(0, &g.q);
-            if (quoly_iszero(*d))
-                num_assign(m->nnum, g.q->nnum);
-            else
-                gcd((*d)->nnum, m->nnum, g.q->nnum);
-            free_quoly(d);
-            *d = g.q;
-            g.q = nullptr;
+        if (quoly_iszero(*d) && !every_position) continue;
+        QuolyOwner g, u, v;
+        quoly_set(0, &g.q);
+        quoly_set(0, &u.q);
+        quoly_set(0, &v.q);
+        const SmithEntry kind = smith_entry((*d)->nnum, m->nnum, g.q->nnum, u.q->nnum, v.q->nnum);
+        if (kind == SmithEntry::scaled) {
+            for (int32_t i = 0; T1 && i < K; i++) scale(&at(T1, K, i, t), v.q->nnum);
+            for (int32_t j = 0; T3 && j < K; j++) scale(&at(T3, K, t, j), u.q->nnum);
         }
-        if (!quoly_iszero(*d)) nonzero++;
+        // An entry that m divides is 0 modulo m: shown as m, not counted.
+        if (kind != SmithEntry::zero) nonzero++;
+        if (kind == SmithEntry::zero && !every_position) continue;
+        free_quoly(d);
+        *d = g.q;
+        g.q = nullptr;
     }
     return nonzero;
 }

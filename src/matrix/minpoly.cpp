@@ -76,6 +76,27 @@ Poly mul_add(const Poly& a, const Poly& b, const Poly& c) {
     return out;
 }
 
+void make_monic(Poly& p) {
+    if (p.empty() || p.back() == 1) return;
+    int32_t inv;
+    mod_inverse(p.back(), &inv);
+    for (int32_t& c : p) c = modmult(c, inv);
+}
+
+// The monic lcm of two non-zero polynomials.
+Poly poly_lcm(const Poly& a, const Poly& b) {
+    Poly g = a, h = b, q, r;
+    while (!h.empty()) {
+        poly_divide(g, h, q, r);
+        g.swap(h);
+        h.swap(r);
+    }
+    poly_divide(a, g, q, r);
+    Poly out = mul_add(q, b, Poly{});
+    make_monic(out);
+    return out;
+}
+
 // f := A e in the current ring.
 void apply_matrix(const ResidueRows& A, const std::vector<int32_t>& e, std::vector<int32_t>& f) {
     const size_t n = A.size();
@@ -228,11 +249,7 @@ Poly krylov_recurrence(const ResidueRows& A, int32_t n, std::vector<int32_t> e,
         t.swap(t_new);
         if (r.empty() || degree(r) < n) break;
     }
-    if (degree(t) > 0) {
-        int32_t inv;
-        mod_inverse(t.back(), &inv);
-        for (int32_t& c : t) c = modmult(c, inv);
-    }
+    if (degree(t) > 0) make_monic(t);
     return t;
 }
 
@@ -277,25 +294,82 @@ Poly full_image(const ResidueRows& A, int32_t n, FullDraw& draw) {
 
 }  // namespace
 
-// f(A)·w by Horner's rule, deg f products per vector. A wrong f passes for
-// one vector with likelihood at most 1/modulus: small moduli take more.
+namespace {
 
+// f(A)·w by Horner's rule: deg f products.
+void apply_poly(const ResidueRows& A, const Poly& f, const std::vector<int32_t>& w, std::vector<int32_t>& y,
+                std::vector<int32_t>& t) {
+    for (size_t i = 0; i < w.size(); i++) y[i] = modmult(f.back(), w[i]);
+    for (int32_t d = degree(f) - 1; d >= 0; d--) {
+        apply_matrix(A, y, t);
+        for (size_t i = 0; i < w.size(); i++) t[i] = mod_add(t[i], modmult(f[static_cast<size_t>(d)], w[i]), modulus);
+        y.swap(t);
+    }
+}
+
+bool all_zero(const std::vector<int32_t>& y) {
+    return std::all_of(y.begin(), y.end(), [](int32_t v) { return v == 0; });
+}
+
+// Random vectors for a chance below 2^-64 that a wrong f passes: for f(A)
+// not zero, f(A)·w is zero for at most one draw in modulus.
+int32_t random_checks() {
+    int32_t k = 0;
+    for (double reach = 1; reach < 18446744073709551616.0; reach *= std::max<int32_t>(modulus, 2)) k++;
+    return k;
+}
+
+// Work of the check on every unit vector beyond which random vectors are used.
+constexpr int64_t kFullCheckWork = 20000000;
+
+}  // namespace
+
+// On every unit vector f(A) = 0 is proved; that costs n times the products
+// of one vector, so a large matrix takes the random vectors instead.
 bool mills_annihilates(const ResidueRows& A, int32_t n, const std::vector<int32_t>& f) {
     if (f.empty()) return false;
     std::vector<int32_t> w(static_cast<size_t>(n)), y(static_cast<size_t>(n)), t(static_cast<size_t>(n));
-    for (int64_t reach = 1; reach < 32768; reach *= modulus) {
-        for (int32_t& v : w) v = wide_random_below(modulus);
-        for (size_t i = 0; i < w.size(); i++) y[i] = modmult(f.back(), w[i]);
-        for (int32_t d = degree(f) - 1; d >= 0; d--) {
-            apply_matrix(A, y, t);
-            for (size_t i = 0; i < w.size(); i++)
-                t[i] = mod_add(t[i], modmult(f[static_cast<size_t>(d)], w[i]), modulus);
-            y.swap(t);
+    int64_t entries = n;
+    for (const auto& row : A) entries += static_cast<int64_t>(row.size());
+    const int32_t checks = random_checks();
+    if (n <= checks || static_cast<int64_t>(n) * degree(f) * entries <= kFullCheckWork) {
+        for (int32_t j = 0; j < n; j++) {
+            std::fill(w.begin(), w.end(), 0);
+            w[static_cast<size_t>(j)] = 1;
+            apply_poly(A, f, w, y, t);
+            if (!all_zero(y)) return false;
         }
-        if (!std::all_of(y.begin(), y.end(), [](int32_t v) { return v == 0; })) return false;
+        return true;
+    }
+    for (int32_t k = 0; k < checks; k++) {
+        for (int32_t& v : w) v = wide_random_below(modulus);
+        apply_poly(A, f, w, y, t);
+        if (!all_zero(y)) return false;
     }
     return true;
 }
+
+namespace {
+
+// Rounds of fresh draws before the search for the minimal polynomial gives
+// up; each round brings in a missing factor with likelihood at least 1/4.
+constexpr int kLcmRounds = 400;
+
+// Every generator of a projected sequence divides the minimal polynomial,
+// but an unlucky projection or vector (likely modulo 2 or 3) gives a proper
+// divisor: the lcm over fresh draws on all coordinates grows until it
+// annihilates A. Empty when it never does.
+Poly complete_image(const ResidueRows& A, int32_t n, Poly t) {
+    if (mills_annihilates(A, n, t)) return t;
+    FullDraw draw(n);
+    for (int round = 0; round < kLcmRounds; round++, draw.redraw()) {
+        t = t.empty() ? full_image(A, n, draw) : poly_lcm(t, full_image(A, n, draw));
+        if (mills_annihilates(A, n, t)) return t;
+    }
+    return Poly{};
+}
+
+}  // namespace
 
 std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, const int32_t rows[5]) {
     IntegerFlagGuard flag;
@@ -305,11 +379,12 @@ std::vector<int32_t> mills_image(const ResidueRows& A, int32_t n, int32_t k, con
         newmills(0);
     std::vector<std::pair<int32_t, int32_t>> proj;
     for (int32_t t = 0; t < k; t++) proj.emplace_back(rows[t], 1);
-    for (int tries = 0; tries < kRedraws; tries++, newmills(0)) {
-        Poly t = krylov_recurrence(A, n, std::vector<int32_t>(xmills.begin(), xmills.begin() + n), proj);
-        if (!t.empty()) return t;
+    Poly t;
+    for (int tries = 0; tries < kRedraws && t.empty(); tries++) {
+        t = krylov_recurrence(A, n, std::vector<int32_t>(xmills.begin(), xmills.begin() + n), proj);
+        if (t.empty()) newmills(0);
     }
-    return Poly{1};
+    return complete_image(A, n, t.empty() ? Poly{1} : std::move(t));
 }
 
 void mod_Mills(sparse* first, int32_t n, int32_t k, const int32_t rows[5], quoly** result) {
@@ -364,6 +439,7 @@ bool join_images(array* a, int32_t n, int32_t count, const ImageOf& image_of, Jo
             PrimeRing ring(q);
             image = image_of(residue_rows(a->sparse, n, false));
         }
+        if (image.empty()) return false;
         if (image.size() < width) continue;
         if (image.size() > width) {
             p.clear();
@@ -509,18 +585,8 @@ void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok
     rows[4] = rows[2] - 2 - e5;
 
     if (modularmode) {
-        // The few rows miss what they do not see (a diagonal entry on
-        // another row): the answer must annihilate A, else all coordinates
-        // are read with random weights.
-        const ResidueRows A = residue_rows(a->sparse, n, true);
-        Poly t = mills_image(A, n, k, rows);
-        if (!mills_annihilates(A, n, t)) {
-            FullDraw draw(n);
-            for (int tries = 0; tries < kFullTries; tries++, draw.redraw()) {
-                t = full_image(A, n, draw);
-                if (mills_annihilates(A, n, t)) break;
-            }
-        }
+        const Poly t = mills_image(residue_rows(a->sparse, n, true), n, k, rows);
+        if (t.empty()) return;
         free_quoly(result);
         *result = residue_quoly(t);
         *ok = 1;
@@ -544,13 +610,17 @@ void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok
         return;
     if (!answer.annihilates) {
         FullDraw draw(n);
-        for (int tries = 0; tries < kFullTries; tries++, draw.redraw()) {
+        for (int tries = 0; tries < kFullTries && !answer.annihilates; tries++, draw.redraw()) {
             Joined again;
-            if (!join_images(a, n, count, [&](const ResidueRows& A) { return full_image(A, n, draw); }, again))
+            if (!join_images(a, n, count,
+                             [&](const ResidueRows& A) { return complete_image(A, n, full_image(A, n, draw)); },
+                             again))
                 return;
             answer = std::move(again);
-            if (answer.annihilates) break;
         }
+        // Images that each annihilate their prime's matrix and still join
+        // to a wrong answer: coefficients beyond the bound.
+        if (!answer.annihilates) return;
     }
     free_quoly(result);
     *result = poly_quoly(answer.coefs);

@@ -2,8 +2,8 @@
 // projected Krylov sequences: the sequence u·A^s·v for a random vector v and
 // a few coordinates u, its recurrence found by a half extended Euclid, and
 // over the integers images modulo successive table primes joined by mixed-
-// radix remaindering. The answer is checked to annihilate A on a random
-// vector; when it does not, all coordinates are read with random weights.
+// radix remaindering. Each image is the lcm of such recurrences, more of
+// them read on all coordinates with random weights until it annihilates A.
 // It is a polynomial in the first variable.
 #pragma once
 #include <cstdint>
@@ -26,13 +26,15 @@ void mod_Mills(sparse* first, int32_t n, int32_t k, const int32_t rows[5], quoly
 
 // The coefficients (constant first) of the same polynomial for the residue
 // rows given (row i: (column, residue) pairs, columns 1-based), in the
-// current modular ring. Shared by mod_Mills and the integer road.
+// current modular ring; empty when no lcm of recurrences annihilated A in
+// many rounds. Shared by mod_Mills and the integer road.
 std::vector<int32_t> mills_image(const std::vector<std::vector<std::pair<int32_t, int32_t>>>& rows_of, int32_t n,
                                  int32_t k, const int32_t rows[5]);
 
 // Whether f (coefficients constant first, residues) annihilates the residue
-// rows A in the current modular ring, tried on fresh random vectors (enough
-// of them that a wrong f passes with likelihood below 2^-15).
+// rows A in the current modular ring: proved on every unit vector unless
+// that is costly (a large matrix), then tried on fresh random vectors, enough
+// of them that a wrong f passes with likelihood below 2^-64.
 bool mills_annihilates(const std::vector<std::vector<std::pair<int32_t, int32_t>>>& A, int32_t n,
                        const std::vector<int32_t>& f);
 

@@ -9,6 +9,7 @@
 #include "matrix/measures.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_int_steps.h"
+#include "matrix/smith_units.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -24,15 +25,25 @@ void start_transforms(SparseIntWork* w, const int flags[4], sparse* out[4]) {
     }
 }
 
-// (t, t) := gcd(d, m), or m for a zero d.
-void settle_diagonal(SparseIntWork* w, int32_t t) {
-    QuolyOwner g;
+void scale_entry(colm* e, imag* k) { multiply(e->val->nnum, k, e->val->nnum); }
+
+// (t, t) := gcd(d, m), or m for a d that m divides, the unit between them
+// moved into t1 and t3; false when d is 0 modulo m.
+bool settle_diagonal(SparseIntWork* w, int32_t t) {
+    QuolyOwner g, u, v, zero;
     quoly_set(0, &g.q);
+    quoly_set(0, &u.q);
+    quoly_set(0, &v.q);
+    quoly_set(0, &zero.q);
     quoly* d = w->get(t, t);
-    if (!d)
-        num_assign(w->m->nnum, g.q->nnum);
-    else
-        gcd(d->nnum, w->m->nnum, g.q->nnum);
+    const SmithEntry kind =
+        smith_entry(d ? d->nnum : zero.q->nnum, w->m->nnum, g.q->nnum, u.q->nnum, v.q->nnum);
+    if (kind == SmithEntry::scaled) {
+        for (int32_t r = 1; w->T[1] && r <= w->K; r++)
+            for (colm* e = *row_head(w->T[1], r); e && e->col <= t; e = e->next)
+                if (e->col == t) scale_entry(e, v.q->nnum);
+        for (colm* e = w->T[3] ? *row_head(w->T[3], t) : nullptr; e; e = e->next) scale_entry(e, u.q->nnum);
+    }
     quoly** slot = nullptr;
     if (d) {
         colm* e = *w->head(t);
@@ -44,6 +55,7 @@ void settle_diagonal(SparseIntWork* w, int32_t t) {
     free_quoly(slot);
     *slot = g.q;
     g.q = nullptr;
+    return kind != SmithEntry::zero;
 }
 
 // Past this many cells (matrix and square transforms together) a dense
@@ -174,9 +186,7 @@ int32_t sparse_int_smith(array* a, const int flags[4], sparse* out[4], quoly* m,
     }
     if (!m) return rank;
     int32_t nonzero = 0;
-    for (int32_t t = 1; t <= side; t++) {
-        if (w.get(t, t) || every_position) settle_diagonal(&w, t);
-        if (w.get(t, t)) nonzero++;
-    }
+    for (int32_t t = 1; t <= side; t++)
+        if ((w.get(t, t) || every_position) && settle_diagonal(&w, t)) nonzero++;
     return nonzero;
 }

@@ -70,7 +70,6 @@ struct ColumnChoice {
 // when the search is over (*row_out, *col_out set).
 bool column_first(int stop_on_empty, sparse* first, int32_t n, int32_t k, ColumnChoice* c, int32_t* row_out,
                   int32_t* col_out) {
-    (void)stop_on_empty;
     sparse_fill_clc(first, n, k, &c->row, &c->col, &c->count, &c->mass, &c->terms);
     if (c->count == 1) {
         *row_out = c->row;
@@ -79,8 +78,9 @@ bool column_first(int stop_on_empty, sparse* first, int32_t n, int32_t k, Column
     }
     if (pseudet_heur != 6) return false;
     if (c->count == -1) {
-        // An empty row or column: the matrix is singular.
-        error(376, token.name);
+        // An empty row or column: a determinant is 0 (no pivot), which is
+        // an answer; a reduction that must go past it is refused.
+        if (!stop_on_empty) error(376, token.name);
         return true;
     }
     int32_t r = -1, col = -1, count = -1, mass = 0, terms = 0;

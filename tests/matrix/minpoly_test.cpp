@@ -191,4 +191,22 @@ TEST(Mills, ZeroSequenceDrawsAnotherVector) {
     }
 }
 
+TEST(Mills, SmallModuliGiveTheWholeMinimalPolynomial) {
+    // N + E with N = e2·e8^T, E = e7·e7^T: x^3 - x^2, but a projection that
+    // misses N's row or a vector without e8 sees only x^2 - x, half of the
+    // draws modulo 2 and 3 (A·v ≠ A^2·v needs both).
+    for (int32_t p : {2, 3, 13}) {
+        PrimeRing ring(p);
+        Rows A(8);
+        A[1].emplace_back(8, 1);
+        A[6].emplace_back(7, 1);
+        const std::vector<int32_t> want{0, 0, p - 1, 1};
+        for (int trial = 0; trial < 40; trial++) {
+            newmills(0);
+            const int32_t rows[5] = {trial % 2, 4, 6, 0, 0};
+            EXPECT_EQ(mills_image(A, 8, 1 + trial % 3, rows), want) << "modulo " << p;
+        }
+    }
+}
+
 }  // namespace

@@ -103,6 +103,7 @@ protected:
 TEST_F(SparseSmithRandom, SparseFollowsDenseAndTheInvariants) {
     Rng rng(20261208u);
     int vanishing = 0;  // cases where a later diagonal entry vanishes modulo m
+    int refused = 0;    // and where that is refused
     for (int iter = 0; iter < 2500; iter++) {
         const int R = static_cast<int>(rng.in(1, 4)), K = static_cast<int>(rng.in(1, 4));
         const int side = R < K ? R : K;
@@ -133,6 +134,27 @@ TEST_F(SparseSmithRandom, SparseFollowsDenseAndTheInvariants) {
         };
         SCOPED_TRACE("iter " + std::to_string(iter) + ": " + fill + with("s"));
         ASSERT_EQ(run(fill).error, 0);
+        // A non-zero invariant that vanishes modulo an m that is no multiple
+        // of the determinant would take the rank with it: refused, and the
+        // matrix left as it was.
+        mpz_class product = 1;
+        bool vanishes = false;
+        for (const mpz_class& d : s)
+            if (d != 0) {
+                product *= d;
+                if (d % m == 0) vanishes = true;
+            }
+        if (modular && vanishes && m % product != 0) {
+            EXPECT_EQ(run(with("d")).error, 288);
+            EXPECT_EQ(run(with("s")).error, 288);
+            for (int r = 1; r <= R; r++)
+                for (int c = 1; c <= K; c++) {
+                    EXPECT_EQ(cell("s", r, c), a[r - 1][c - 1]);
+                    EXPECT_EQ(cell("d", r, c), a[r - 1][c - 1]);
+                }
+            refused++;
+            continue;
+        }
         const Outcome dense = run(with("d"));
         ASSERT_EQ(dense.error, 0) << dense.printed;
         const Outcome sparse = run(with("s"));
@@ -153,8 +175,9 @@ TEST_F(SparseSmithRandom, SparseFollowsDenseAndTheInvariants) {
                     vanishing++;
         if (HasFailure()) return;
     }
-    // The draw reaches the entries that vanish modulo m.
+    // The draw reaches the entries that vanish modulo m, and refusals.
     EXPECT_GT(vanishing, 20);
+    EXPECT_GT(refused, 5);
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ SAVE_FILE = "rt.sav"
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
                 "standins", "shadows", "conversions"]
 ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "composites"]
+ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
 DEFAULT_FAMILIES = ALL_FAMILIES
+MISMATCH = "MISMATCHQZ"   # printed by a check inside the language that failed
 
 
 class Program:
@@ -321,6 +323,135 @@ class Program:
         self.add(f"{name} := ({v} + 1)^{r.randint(2, 5)};")
         self.scalars.add(name)
 
+    def related(self):
+        return any(line.startswith("&(P =") for line in self.lines)
+
+    def mismatch(self, cond, what):
+        self.add(f"if {cond} then !('{MISMATCH} {what}') fi;")
+
+    def minpoly(self):
+        """Minpoly of a sparse matrix (zero rows, nilpotent and idempotent
+        blocks): it annihilates the matrix, sparse and as a dense copy,
+        divides Chpoly of both, and no factor of it can be left out."""
+        r = self.rng
+        if self.related():
+            return
+        if not self.modular:
+            p = r.choice([2, 3, 13, None])
+            if p is not None:
+                self.add(f"&(p = {p});")
+                self.modular, self.modulus, self.closed = True, p, True
+        if len(self.polyvars) > 1:
+            return
+        self.ensure_polyvar()
+        n = r.randint(8, 12)
+        s = self.new_array(n, n, True)
+        # A few blocks on random rows and columns; the rest left empty.
+        for _ in range(r.randint(1, 4)):
+            kind = r.random()
+            i, j = r.randint(1, n), r.randint(1, n)
+            if kind < 0.3:
+                self.add(f"{s}[{i},{j}] := 1;")                    # nilpotent when i <> j
+            elif kind < 0.5:
+                self.add(f"{s}[{i},{i}] := {r.randint(-3, 3)};")
+            else:
+                for _ in range(r.randint(1, 2 * n)):
+                    self.add(f"{s}[{r.randint(1, n)},{r.randint(1, n)}] := {r.randint(-2, 2)};")
+        dense = self.new_array(n, n)
+        self.add(f"[{dense}] := [{s}];")
+        z = self.new_array(n, n)
+        q = self.fresh("mq", self.scalars)
+        self.scalars.add(q)
+        self.add(f"{q} := Minpoly([{s}], {r.randint(0, 3)});")
+        for a in (s, dense):
+            self.add(f"[{z}] := {q}#[{a}];")
+            self.mismatch(f"Iszero[{z}] = 0", f"Minpoly does not annihilate [{a}]")
+            self.mismatch(f"Divides({q}, Chpoly([{a}])) = 0", f"Minpoly does not divide Chpoly([{a}])")
+        # Minimal: no factor (a square-free part over the integers) is
+        # too many. Counts are residues, so only moduli above the count.
+        if self.modulus is None or (self.modulus > n and self.modulus != 256):
+            f = self.new_array(1, 1)
+            self.arrays.pop(f)
+            cmd = "Sqfree" if self.modulus is None else "Factor"
+            self.add(f"nf := {cmd}({q}, [{f}]);",
+                     f"for i = 1 to nf do [{z}] := ({q} / {f}[i,1])#[{s}]; "
+                     f"if Iszero[{z}] = 1 then !('{MISMATCH} Minpoly not minimal') fi od;")
+
+    def detswitches(self):
+        """Det of a matrix with a zero row or column under every pivot
+        heuristic and method switch: 0 (a refusal leaves the 1 before)."""
+        r = self.rng
+        n = r.randint(1, 7)
+        name = self.new_array(n, n, sparse=r.random() < 0.6)
+        zero_row, zero_col = r.random() < 0.5, r.randint(1, n)
+        pool = ["1", "-1", str(r.randint(2, 9))]
+        if self.polyvars and not self.related():
+            v = self.polyvars[0]
+            pool += [v, f"{v} + {r.randint(1, 5)}", f"{v}^2 - 1"]
+        for i in range(1, n + 1):
+            for j in range(1, n + 1):
+                if (zero_row and i == zero_col) or (not zero_row and j == zero_col):
+                    continue
+                if r.random() < 0.7:
+                    self.add(f"{name}[{i},{j}] := {r.choice(pool)};")
+        if r.random() < 0.5:
+            self.add(f"{name}[{zero_col},{zero_col}] := 0;")
+        switches = [f"&(u = {r.randint(0, 6)});", f"&(D = {r.choice([-1, 0, 1, 2, 3, 5])});",
+                    f"&(K = {r.randint(0, 1)});", f"&(L = {r.choice([1, 5000])});"]
+        self.add(*r.sample(switches, r.randint(1, 4)))
+        d = self.fresh("dz", self.scalars)
+        self.scalars.add(d)
+        self.add(f"{d} := 1;", f"{d} := Det[{name}];")
+        self.mismatch(f"{d} <> 0", f"Det[{name}] of a matrix with a zero line")
+        self.add("&(u = 0);", "&(D = -1);", "&(K = 0);", "&(L = 5000);")
+
+    def factorlevels(self):
+        """Factor, Irred and Sqfree at every level argument, over Z/p and
+        over a field relation: a refusal leaves the value before, any
+        answer has the input as its product (the degree stays below p, so
+        that counts and multiplicities are exact)."""
+        r = self.rng
+        if self.modular or self.polyvars or self.related():
+            return
+        p = r.choice([7, 13, 13, 101])
+        self.add("&(J = w);", "&(J = z);", f"&(p = {p});")
+        self.polyvars += ["w", "z"]
+        self.modular, self.modulus, self.closed = True, p, True
+        coefs = [str(r.randint(-6, 6))]
+        levels = [-2, -1, 0, 1]
+        if r.random() < 0.7:
+            k = r.choice([2, 3]) if (p - 1) % 3 == 0 else 2
+            # A power that is not a k-th power modulo p: w^k - c is irreducible.
+            c = next(c for c in range(2, p) if pow(c, (p - 1) // math.gcd(k, p - 1), p) != 1)
+            self.add(f"&(P = w^{k} - {c}, 1);")
+            # Coefficients in Z/p only half of the time: factors that need
+            # the field, and none that a level without it leaves whole.
+            if r.random() < 0.5:
+                coefs += [f"{r.randint(-6, 6)}*w", f"w^{k - 1} + {r.randint(-6, 6)}"]
+            else:
+                coefs += [str(r.randint(-6, 6)) for _ in range(2)]
+            levels += [2, 3]
+        parts, degree, budget = [], 0, min(6, p - 2)
+        while degree < budget:
+            d = r.randint(1, min(3, budget - degree))
+            terms = [f"z^{d}"] + [f"({r.choice(coefs)})*z^{e}" for e in range(d)]
+            mult = r.choice([1, 1, 2]) if degree + 2 * d <= budget else 1
+            parts.append(f"({' + '.join(terms)})^{mult}")
+            degree += d * mult
+        a = self.fresh("fa", self.scalars)
+        self.scalars.add(a)
+        self.add(f"{a} := {' * '.join(parts)};")
+        f = self.fresh("m", self.arrays)
+        h = self.fresh("mh", self.arrays)
+        for lv in r.sample(levels, r.randint(2, 4)):
+            self.add("nf := -1;", f"nf := Factor({a}, [{f}], {lv});",
+                     f"if nf <> -1 then pr := 1; for i = 1 to nf do pr := pr * {f}[i,1]^{f}[i,2] od; "
+                     f"if pr <> {a} then !('{MISMATCH} product of Factor at level {lv}') fi fi;")
+            self.add("ir := -1;", f"ir := Irred({a}, {lv});",
+                     f"if ir = 1 then if nf <> 1 then !('{MISMATCH} Irred and Factor at level {lv}') fi fi;")
+        self.add("ns := -1;", f"ns := Sqfree({a}, [{h}]);",
+                 f"if ns <> -1 then pr := 1; for i = 1 to ns do pr := pr * {h}[i,1]^{h}[i,2] od; "
+                 f"if pr <> {a} then !('{MISMATCH} product of Sqfree') fi fi;")
 
     # ---- conversion lists ----
     def stored_value(self):
@@ -448,6 +579,8 @@ FAMILY_METHODS = {
     "malformed": Program.malformed, "rings": Program.rings, "relations": Program.relations,
     "standins": Program.standins, "shadows": Program.shadows, "conversions": Program.conversions,
 }
+FAMILY_METHODS.update({"minpoly": Program.minpoly, "detswitches": Program.detswitches,
+                       "factorlevels": Program.factorlevels})
 
 
 # ---- "^" parameters, killed relation terms, failed stars, STrans, composite moduli ----
@@ -676,6 +809,9 @@ def problems_of(code, out, err, what):
         found.append(f"{what}: exit status {code}")
     if "Tarvex error." in out:
         found.append(f"{what}: 'Tarvex error.' printed")
+    for line in out.splitlines():
+        if MISMATCH in line and "!(" not in line:
+            found.append(f"{what}: {line.strip()}")
     if "Sanitizer" in err or "runtime error" in err:
         found.append(f"{what}: sanitizer report:\n{err[-3000:]}")
     return found
