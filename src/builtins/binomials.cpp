@@ -19,6 +19,9 @@ constexpr int32_t TABLE_LAST_ROW = 150;
 constexpr int32_t STEP_UP_LAST_ROW = 500;   // rows stepped up from the row 150
 constexpr int32_t PRODUCT_LAST_ROW = 1754;
 constexpr int32_t LINT_LAST_ROW = 30;        // C(30, 15) is the largest value below 2^28
+// A range refusal names the built-in, as Sqrt's does: the token after the
+// call, often ";", is no part of what went wrong.
+constexpr const char* BUILTIN_NAME = "Binom";
 
 // The table entry C(n, k): n a multiple of 3 from 3 to 150, 1 <= k < n.
 imag* table_entry(int32_t n, int32_t k) {
@@ -132,7 +135,7 @@ bool residue_of(int32_t n, int32_t k, int limit_code, int32_t* out) {
         }
     }
     if (n > TABLE_LAST_ROW) {
-        error(limit_code, token.name);
+        error(limit_code, BUILTIN_NAME);
         *out = 0;
         return false;
     }
@@ -174,7 +177,7 @@ void rat_binom(int32_t n, int32_t k, quoly** slot) {
         from_row_150(n, k, &b);
     } else {
         if (n > PRODUCT_LAST_ROW) {
-            error(87, token.name);
+            error(87, BUILTIN_NAME);
             quoly_set(0, slot);
             return;
         }
@@ -187,7 +190,7 @@ void lint_binom(int32_t n, int32_t k, quoly** slot) {
     int64_t v = 0;
     if (!settled(n, &k, &v)) {
         if (n > LINT_LAST_ROW) {
-            error(239, token.name);
+            error(239, BUILTIN_NAME);
             quoly_set(0, slot);
             return;
         }
@@ -215,7 +218,7 @@ void ilint_binom(int32_t n, int32_t k, int32_t* out) {
         return;
     }
     if (n > TABLE_LAST_ROW) {
-        error(279, token.name);
+        error(279, BUILTIN_NAME);
         *out = 0;
         return;
     }

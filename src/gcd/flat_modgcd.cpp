@@ -1274,37 +1274,39 @@ bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out) {
     return true;
 }
 
+bool flatten_integers(const polynode* p, pt* rec, uint32_t q, flatgcd::FlatPoly* out) {
+    flatgcd::FlatPoly f;
+    f.nvars = levels_from(rec);
+    std::vector<int32_t> cur(static_cast<size_t>(f.nvars), 0);
+    if (!flatten_into(p, 0, cur, &f, q, true)) return false;
+    *out = std::move(f);
+    return true;
+}
+
 polynode* poly_from_flat(const flatgcd::FlatPoly& f) {
     return poly_from_terms(f.exps.data(), f.terms(), f.nvars, [&](size_t i) { return number_poly(f.coefs[i]); });
 }
 
 flatgcd::SparseUse flat_sparse_use = flatgcd::SparseUse::automatic;
 
-namespace {
-
 // The routine's one-variable gcds are plain Euclid: long ones belong to
 // the half-gcd of the general road.
-bool too_long(const flatgcd::FlatPoly& f) {
+bool flat_too_long(const flatgcd::FlatPoly& f) {
     for (int32_t e : f.exps)
         if (e > 2000) return true;
     return false;
 }
-
-}  // namespace
 
 int flat_integer_image(polynode* u, polynode* v, int32_t p, pt* rec, const flatgcd::FlatPoly* shape, int64_t budget,
                        flatgcd::FlatPoly* g, int64_t* spent) {
     if (modularmode || lintmode || field_depth != 0 || laurent || p < 1024 || !rec || relation_inward(rec)) return 0;
     if (shape && flat_sparse_use == flatgcd::SparseUse::never) return 0;
     flatgcd::FlatPoly fu, fv;
-    const int32_t nvars = levels_from(rec);
     for (auto [src, dst] : {std::pair<polynode*, flatgcd::FlatPoly*>{u, &fu}, {v, &fv}}) {
-        dst->nvars = nvars;
-        std::vector<int32_t> cur(static_cast<size_t>(nvars), 0);
-        if (!flatten_into(src, 0, cur, dst, static_cast<uint32_t>(p), true)) return 0;
-        if (dst->terms() == 0 || too_long(*dst)) return 0;
+        if (!flatten_integers(src, rec, static_cast<uint32_t>(p), dst)) return 0;
+        if (dst->terms() == 0 || flat_too_long(*dst)) return 0;
     }
-    if (shape && shape->nvars != nvars) return 0;
+    if (shape && shape->nvars != fu.nvars) return 0;
     const flatgcd::Field F(static_cast<uint32_t>(p));
     flatgcd::Limits limits;
     limits.seed = static_cast<uint64_t>(rand_integer3());
@@ -1323,7 +1325,7 @@ int flat_mod_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     if (relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
-    if (fu.terms() == 0 || fv.terms() == 0 || too_long(fu) || too_long(fv)) return 0;
+    if (fu.terms() == 0 || fv.terms() == 0 || flat_too_long(fu) || flat_too_long(fv)) return 0;
     flatgcd::Field F(static_cast<uint32_t>(modulus));
     flatgcd::Limits limits;
     limits.seed = static_cast<uint64_t>(rand_integer3());

@@ -102,6 +102,14 @@ Outcome gcd_like(const FlatPoly& u, const FlatPoly& v, const FlatPoly& shape, co
 // from rec's inward; false (out untouched) when p has a negative exponent.
 bool flatten_residues(const polynode* p, pt* rec, flatgcd::FlatPoly* out);
 
+// The same for an integer polynomial (digit numbers, the ring in integer
+// mode), its numbers reduced modulo the odd prime q.
+bool flatten_integers(const polynode* p, pt* rec, uint32_t q, flatgcd::FlatPoly* out);
+
+// Some exponent of f is past what the routine's one-variable Euclid is for
+// (the half-gcd of the general road takes such gcds).
+bool flat_too_long(const flatgcd::FlatPoly& f);
+
 // The polynomial of the current ring with these terms, in the level shape
 // of the records they were read from (zero for no terms).
 polynode* poly_from_flat(const flatgcd::FlatPoly& f);

@@ -24,6 +24,7 @@
 #include "gcd/polydiv.h"
 #include "gcd/polygcd.h"
 #include "gcd/rational_lift.h"
+#include "gcd/split_images.h"
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
@@ -55,6 +56,12 @@ using gcd_impl::is_number;
 using gcd_impl::top_degree;
 
 namespace {
+
+// The split road gives up after this many images (some 31 bits each), or
+// when this many word primes have been looked at: a tower splits modulo a
+// share of the primes that is one over the order of its Galois group.
+constexpr int32_t SPLIT_PRIMES_USED = 400;
+constexpr int32_t SPLIT_PRIMES_SCANNED = 40000;
 
 // Owns numbers and polynomials for the length of a computation, errors
 // included.
@@ -237,6 +244,18 @@ int32_t inverse_mod_prime(int32_t w, int32_t p) {
     return static_cast<int32_t>(r < 0 ? r + p : r);
 }
 
+// The integer polynomial of g's terms (residues modulo p) times `times`,
+// in the symmetric range of p.
+polynode* symmetric_from_flat(const flatgcd::FlatPoly& g, int32_t p, uint32_t times) {
+    const flatgcd::Field F(static_cast<uint32_t>(p));
+    return poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
+        const uint32_t c = times == 1 ? g.coefs[i] : F.mul(g.coefs[i], times);
+        polynode* n = nullptr;
+        poly_set(c > static_cast<uint32_t>(p) / 2 ? static_cast<int32_t>(c) - p : static_cast<int32_t>(c), &n);
+        return n;
+    });
+}
+
 // The image gcd(u mod p, v mod p), its leading number made gamma_p, as an
 // integer polynomial in the symmetric range of p; null when the prime is
 // unusable (an operand's degree or leading number vanishes).
@@ -264,13 +283,7 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
                 *support = g;
                 *support_work = spent;
             }
-            const flatgcd::Field F(static_cast<uint32_t>(p));
-            img.reset(poly_from_terms(g.exps.data(), g.terms(), g.nvars, [&](size_t i) {
-                const uint32_t c = F.mul(g.coefs[i], static_cast<uint32_t>(gamma_p));
-                polynode* n = nullptr;
-                poly_set(c > static_cast<uint32_t>(p) / 2 ? static_cast<int32_t>(c) - p : static_cast<int32_t>(c), &n);
-                return n;
-            }));
+            img.reset(symmetric_from_flat(g, p, static_cast<uint32_t>(gamma_p)));
             *lead = leading_monomial(img.p);
             return img.release();
         }
@@ -312,6 +325,21 @@ polynode* modular_image(polynode* u, polynode* v, int32_t p, int32_t gamma_p, pt
         SymmetricDisplay sym;
         poly_change_from_mod(img.p);
     }
+    return img.release();
+}
+
+// The image modulo the prime of R where the tower splits, as modular_image
+// gives it over a field modulo a first auxiliary prime: monic in the field,
+// integer coefficients in the symmetric range. Null when the prime is
+// unusable; *declined when no prime will do.
+polynode* split_modular_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, std::vector<int32_t>* lead,
+                              bool* declined) {
+    flatgcd::FlatPoly g;
+    const SplitOutcome o = split_image(u, v, var, R, &g);
+    if (o == SplitOutcome::declined) *declined = true;
+    if (o != SplitOutcome::ok) return nullptr;
+    PolyHold img(symmetric_from_flat(g, static_cast<int32_t>(R.q), 1));
+    *lead = leading_monomial(img.p);
     return img.release();
 }
 
@@ -438,10 +466,17 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     // auxiliary primes, where the tower stays a field.
     const bool field_elements = field_depth != 0 && !both_above_field_depth(u, v, var ? var->level : 1);
     std::vector<imag*> aux;
+    // A field with no first auxiliary primes (a tower such as Q(i)(sqrt 3)
+    // has none): images modulo word primes where every relation splits.
+    std::vector<pt*> split_levels;
+    bool split = false;
     if (field_elements) {
         if (flat_only) return;
         aux = first_aux_table();
-        if (aux.empty()) return;
+        if (aux.empty()) {
+            if (!split_field_levels(var, &split_levels)) return;
+            split = true;
+        }
     }
     RingStateGuard ring;
     LintOff digits;
@@ -453,11 +488,16 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
     const bool words = !field_elements && flat_images(u, v, var);
     if (flat_only && !words) return;
     const int32_t n_aux = static_cast<int32_t>(aux.size());
-    int32_t i = field_elements ? select_prime(u, v, n_aux - 3, 3, n_aux, aux.data())
+    int32_t i = split          ? 1
+                : field_elements ? select_prime(u, v, n_aux - 3, 3, n_aux, aux.data())
                 : words        ? 1 + rand_integer2() % 64
                                : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
     if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
-    if (field_elements) limit = n_aux;
+    if (field_elements) limit = split ? SPLIT_PRIMES_USED : n_aux;
+    // The split road's primes: word primes from a random place on, those
+    // where the tower does not split passed over.
+    int32_t scan = split ? 1 + rand_integer2() % 64 : 0;
+    SplitRoots roots;
 
     // Over the field the images are monic and read back as fractions: the
     // monic gcd's coefficients are rational, and an integer multiple of
@@ -491,12 +531,23 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
             }
         }
         if (i - restart > 10 && logg2(M.n) > bound) return;
-        const int32_t p = field_elements ? aux[i - 1]->value : words ? word_prime_at(i) : prime_at(i);
+        if (split) {
+            while (!split_roots(split_levels, static_cast<uint32_t>(word_prime_at(scan)), &roots)) {
+                if (++scan > SPLIT_PRIMES_SCANNED) return;
+                poll_interrupt();
+            }
+            scan++;
+        }
+        const int32_t p = split            ? static_cast<int32_t>(roots.q)
+                          : field_elements ? aux[i - 1]->value
+                          : words          ? word_prime_at(i)
+                                           : prime_at(i);
         const int32_t gamma_p = chain_residue(gamma.n, p);
         std::vector<int32_t> lead;
         bool declined = false;
-        PolyHold image(modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr, &support_work,
-                                     flat_only, &declined));
+        PolyHold image(split ? split_modular_image(u, v, var, roots, &lead, &declined)
+                             : modular_image(u, v, p, gamma_p, var, &lead, words ? &support : nullptr,
+                                             &support_work, flat_only, &declined));
         if (declined) return;
         if (!image.p) continue;
 

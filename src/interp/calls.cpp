@@ -26,6 +26,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "toplevel/ring_change.h"
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "storage/nodetests.h"
@@ -33,8 +34,43 @@
 #include "toplevel/call_history.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/ring_change.h"
 
 namespace {
+
+// A "^" parameter that the body never assigned, of a caller's value that
+// nothing else changed either, copies nothing out: the copy it was given
+// may have lost what the caller's value keeps (the rational form a
+// conversion list left out or holds for the way back). Given: the value
+// the local received; caller: the caller's value record at the call;
+// same: a copy of the given value, made and compared in the ring of the
+// call (a record freed meanwhile may come back holding a new value).
+struct UntouchedReference {
+    quoly* given = nullptr;
+    quoly* caller = nullptr;
+    quoly* same = nullptr;
+    int32_t ring = 0;
+    int lint = 0;
+    void take(quoly* given_value, quoly* caller_value) {
+        given = given_value;
+        caller = caller_value;
+        ring = modularmode ? modulus : -1;
+        lint = lintmode;
+        quoly_assign(given_value, &same);
+    }
+    bool holds(quoly* local_value, quoly* caller_value) const {
+        if (!same || local_value != given || caller_value != caller) return false;
+        if (ring != (modularmode ? modulus : -1) || lint != lintmode) return false;
+        return quoly_equal(local_value, same) && quoly_equal(caller_value, same);
+    }
+    void release() {
+        // Its numbers are freed as they were made.
+        const int saved = lintmode;
+        lintmode = lint;
+        free_quoly(&same);
+        lintmode = saved;
+    }
+};
 
 struct local_binding {
     param* p = nullptr;
@@ -47,6 +83,7 @@ struct local_binding {
     array* aliased = nullptr;     // and the argument array it stands for
     bool has_element = false;     // "^" with an array element: copied out into it
     element_ref element{};
+    UntouchedReference untouched;
 };
 
 struct call_frame {
@@ -171,6 +208,7 @@ void remove_frame(call_frame* frame, bool quiet) {
             // moved its cells by deleting an older one.
             quoly** cell = element_cell_again(b.element, true);
             if (!cell) continue;
+            if (b.untouched.holds(b.record->value, *cell)) continue;
             quoly* moved = b.record->value;
             b.record->value = nullptr;
             retire_value(cell);
@@ -183,6 +221,7 @@ void remove_frame(call_frame* frame, bool quiet) {
         if (!b.target) continue;
         if (!still_own(frame, b)) continue;   // the body deleted the parameter
         if (!linked_under(b.target, b.target->name)) continue;  // the body deleted the variable
+        if (b.untouched.holds(b.record->value, b.target->value)) continue;
         quoly* moved = b.record->value;
         b.record->value = nullptr;
         retire_value(&b.target->value);
@@ -191,6 +230,7 @@ void remove_frame(call_frame* frame, bool quiet) {
     }
     // Exactly the records this call pushed, if the body did not delete them.
     for (local_binding& b : frame->locals) {
+        b.untouched.release();
         if (still_own(frame, b)) unlink_record(b.record);
         b.p->binding = b.outer_binding;
         b.p->array_binding = b.outer_array_binding;
@@ -408,6 +448,13 @@ bool is_polyvar(const char* nm) { return its_a_polyname(nm) != 0; }
 
 void next_token(FILE** source, name** pending) { scanner(source, &token, pending); }
 
+// The value a "^" parameter starts with, read as the caller's name would
+// be: a value a conversion list left out enters as its element of the
+// ring, and one without an element is error 85 before anything is bound.
+void copy_in(quoly* caller_value, quoly** value) {
+    if (!read_left_out_converted(caller_value, value)) quoly_assign(caller_value, value);
+}
+
 // A "^" argument; token at its first token. Leaves the token after it.
 // The argument readers stay out of line (as make_alias): evaluate's frame
 // is on the stack once per nested call, and their locals would widen it.
@@ -428,7 +475,7 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
             error(318, id.name);
             abandon_statement(318);
         }
-        quoly_assign(*cell, &a->value);
+        copy_in(*cell, &a->value);
         a->has_element = true;
         return;
     }
@@ -444,7 +491,7 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
         std::fflush(stdout);
         quoly_set(0, &a->value);
     } else if (v->value) {
-        quoly_assign(v->value, &a->value);
+        copy_in(v->value, &a->value);
     } else {
         quoly_set(0, &a->value);
     }
@@ -606,6 +653,12 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
         b.aliased = a.aliased;
         b.has_element = a.has_element;
         b.element = a.element;
+        if (a.target) {
+            b.untouched.take(rec->value, a.target->value);
+        } else if (a.has_element) {
+            quoly** cell = element_cell_again(a.element, false);
+            if (cell) b.untouched.take(rec->value, *cell);
+        }
         a.p->binding = &rec->value;
         a.p->array_binding = a.aliased ? 1 : 0;
         a.p->sparse = a.aliased && a.aliased->sparse ? 1 : 0;

@@ -695,6 +695,8 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     // its word alone, it would keep the digits the way back restores. Its
     // copy keeps the digits the conversion reads.
     const bool left_out = lintmode && left_out_value(*target);
+    // One without an element of the ring is error 85, kept as it is.
+    if (left_out) refuse_unless_converts(*target);
     if (levelcount > 1 || lintmode) {
         quoly* copy = nullptr;
         if (left_out) {

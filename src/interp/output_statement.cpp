@@ -15,12 +15,14 @@
 #include "interp/stored_code.h"
 #include "numbers/ring.h"
 #include "matrix/array_store.h"
+#include "matrix/sparse.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/display.h"
 #include "toplevel/display_array.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -102,11 +104,27 @@ void handle_quote(FILE** source, name** pending, const target& t) {
     }
 }
 
+// A sparse copy given back however the showing ends.
+struct SparseCopyHold {
+    sparse* frames;
+    int32_t rows;
+    ~SparseCopyHold() {
+        if (frames) free_sparse(&frames, rows, 1);
+    }
+};
+
 void show_array(array* a, const target& t, int32_t width, int as_char) {
+    // An array a conversion list left out is shown as it is read: its
+    // values as elements of the ring, one that has none is error 85.
+    array in_ring = *a;
+    SparseCopyHold copy{a->sparse ? sparse_read_in_ring(a) : nullptr, a->rows};
+    if (copy.frames) in_ring.sparse = copy.frames;
+    if (!a->sparse && a != syst)
+        for (int32_t c = a->first; c <= a->last; c++) refuse_unconverted_read(*cell_at(c));
     if (t.terminal) {
-        arrdisplay_whole(t.out, a, 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
+        arrdisplay_whole(t.out, &in_ring, 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
     } else {
-        write_array_value(t.out, a);
+        write_array_value(t.out, &in_ring);
     }
 }
 

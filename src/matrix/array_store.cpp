@@ -94,6 +94,8 @@ int64_t number_cells(const imag* n) {
 
 int64_t cell_count(const array* a) { return number_cells(&a->size); }
 
+bool one_subscript(const array* a) { return a->onedim && array_columns(a) == 1; }
+
 int32_t array_columns(const array* a) {
     return a->rows > 0 ? static_cast<int32_t>(cell_count(a) / a->rows) : 0;
 }

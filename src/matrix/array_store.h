@@ -46,6 +46,10 @@ inline quoly** cell_at(int64_t c) { return &arp[c >> 10][c & (PAGE_CELLS - 1)]; 
 int64_t number_cells(const imag* n);
 int64_t cell_count(const array* a);
 int32_t array_columns(const array* a);
+// Whether the array is written and listed with one subscript: declared
+// with one and still a single column (STrans turns a sparse vector into a
+// row, whose cells need two).
+bool one_subscript(const array* a);
 
 // ---- cells from subscripts (both counted from addresser) ----
 // *out := the address of element (i, j)'s cell slot, or null for an element

@@ -82,6 +82,16 @@ uint32_t euclid_inverse(uint32_t a, uint32_t m, uint32_t* inv) {
     return static_cast<uint32_t>(r0);
 }
 
+}  // namespace
+
+void refuse_without_inverse() {
+    if (quiet_inverse_failures > 0) throw TarvexUnwind(85, quotsign);
+    error(85, quotsign);
+    abandon_statement();
+}
+
+namespace {
+
 // The inverse for the checking variants; error 85 when there is none.
 // bad2 prints the value first, as the product variants do.
 uint32_t checked_inverse(uint32_t a, bool bad2) {
@@ -100,10 +110,9 @@ uint32_t checked_inverse(uint32_t a, bool bad2) {
             std::printf("bad2: %li\n", static_cast<long>(s32(a)));
             std::fflush(stdout);
         }
-        error(85, quotsign);
         // No answer makes a * inv = 1, and the callers' eliminations count
         // on that to shrink what they divide.
-        abandon_statement();
+        refuse_without_inverse();
     }
     return inv;
 }

@@ -40,6 +40,9 @@ int32_t mod_mult(int32_t a, int32_t b, int32_t m);  // table product, or a * b m
 // While above 0, a residue found to have no inverse unwinds at once with
 // TarvexUnwind(85) and prints nothing: a conversion only being tried.
 extern int quiet_inverse_failures;
+// Error 85 (thrown quietly under QuietInverseFailures) and the statement
+// ends: a value that needs an inverse, or a gcd, the modulus lacks.
+[[noreturn]] void refuse_without_inverse();
 struct QuietInverseFailures {
     QuietInverseFailures() { quiet_inverse_failures++; }
     ~QuietInverseFailures() { quiet_inverse_failures--; }

@@ -21,6 +21,8 @@ namespace {
 
 using quoly_detail::lone_number;
 
+constexpr int NO_INVERSE = 85;
+
 void push_fix(void* target, void* saved, int32_t kind) {
     fix* f;
     newfix(&f);
@@ -76,6 +78,15 @@ bool normalise(quoly** slot) {
     } catch (const TarvexUnwind&) {
         free_mixed(slot);
         return false;
+    }
+}
+
+// The report a normal form that needs a missing inverse prints; the
+// conversion that met it goes on.
+void report_no_inverse() {
+    try {
+        error(NO_INVERSE, quotsign);
+    } catch (const TarvexUnwind&) {
     }
 }
 
@@ -147,8 +158,8 @@ void quoly_change_num(quoly** slot) {
 }
 
 bool conversion_lacks_inverse(const quoly* q, bool quiet) {
-    // Every non-zero residue has an inverse in a field.
-    if (!q || q->isnum || !q->den || mod_is_prime || finf) return false;
+    // A number, and a polynomial without denominator, always has a residue.
+    if (!q || q->isnum || !q->den) return false;
     quoly* copy = nullptr;
     {
         LintOff digits;
@@ -156,9 +167,16 @@ bool conversion_lacks_inverse(const quoly* q, bool quiet) {
     }
     copy->rat = 0;
     poly_change_num(&copy->pnum);
-    if (copy->pnum) poly_change_num(&copy->den);
-    // A value that vanishes, or whose denominator does, converts to 0.
-    if (!copy->pnum || !copy->den) {
+    poly_change_num(&copy->den);
+    // A denominator the modulus kills has no inverse, whatever the modulus:
+    // the value has no element of the ring.
+    if (!copy->den) {
+        free_mixed(&copy);
+        if (!quiet) report_no_inverse();
+        return true;
+    }
+    // A value whose numerator vanishes converts to 0.
+    if (!copy->pnum) {
         free_mixed(&copy);
         return false;
     }

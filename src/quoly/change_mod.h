@@ -22,11 +22,11 @@ void poly_change_num(polynode** slot);
 // set to 0."), frees the quoly and leaves *slot null: the caller stores 0.
 void quoly_change_num(quoly** slot);
 
-// Whether the permanent conversion of q would fail for want of an inverse
-// under a composite modulus (the normal form needs one): unless quiet, the
-// failure's report is printed as the conversion would print it; q is
-// untouched. A value or denominator that vanishes is no failure: it
-// converts to 0.
+// Whether q has no element of the current ring, so that its permanent
+// conversion would lose it: its denominator vanishes modulo the modulus
+// (in a field too), or its normal form needs an inverse a composite
+// modulus lacks. Unless quiet, the failure's report (error 85's) is
+// printed; q is untouched. A value whose numerator vanishes has one: 0.
 bool conversion_lacks_inverse(const quoly* q, bool quiet);
 
 // in place, temporary: the quoly *q (the record stays, so the slot needs

@@ -363,6 +363,7 @@ void lint_quoly_recip(quoly** slot) {
             poly_set(1, &q->pnum);
         }
         lint_normal_form(q, laurent);
+        if (composite_fraction(*slot)) as_read_back(slot);
         return;
     }
     int32_t inverse = 0;

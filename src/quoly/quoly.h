@@ -156,6 +156,15 @@ void settle(quoly** slot);
 // record goes back to the free list: in-place routines keep their first
 // operand's record.
 void transplant(quoly* dst, quoly* src);
+// Under a composite modulus a sum, product or quotient of two normal forms
+// need not be one: a factor that is no unit can share a zero divisor with
+// the denominator (3 (x + 1) = 3 (x + 5) modulo 12), and the gcd that would
+// cancel it may need an inverse the modulus lacks. Such a result (a
+// fraction with a polynomial denominator) is made the quotient of its
+// parts, as reading its written form makes it: error 85 where that has no
+// normal form, so that no value is stored that cannot be written and read.
+bool composite_fraction(const quoly* q);
+void as_read_back(quoly** slot);
 
 // A quoly being built: freed at scope exit unless released into a slot.
 struct QuolyHold {

@@ -239,6 +239,7 @@ void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
         gen_quoly_add(P, Q, R, S, dst, add);
     }
     settle(dst);
+    if (composite_fraction(*dst)) as_read_back(dst);
 }
 
 // The sum or difference of anything but two plain numbers, in a new record.

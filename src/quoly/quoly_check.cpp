@@ -17,6 +17,7 @@
 #include "poly/coefops.h"
 #include "poly/polyvars.h"
 #include "quoly/field_convert.h"
+#include "numbers/residue.h"
 #include "quoly/field_reduce.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
@@ -76,6 +77,9 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
 void after_failure(bool first, polynode** u, polynode** v, polynode** g, polynode** u_out, polynode** v_out,
                    int exact_u, int exact_v, int opt_u, int opt_v, int depth) {
     if (depth >= MAX_GCD_RETRIES) {
+        // Modulo a composite number polynomials have no gcd in general: the
+        // fraction has no normal form, as when an inverse is missing.
+        if (modularmode && !mod_is_prime && !finf) refuse_without_inverse();
         tarvex_error("gcd keeps failing to divide. reduce.", 1);
         return;
     }

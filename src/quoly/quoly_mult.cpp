@@ -473,12 +473,28 @@ void finish(quoly** slot, bool divide) {
     if (!lintmode) {
         q->rat = lone_number(q->pnum) && lone_number(q->den);
         normal_form(q, flag);
+    } else if (composite_fraction(q)) {
+        as_read_back(slot);
     } else if (divide || pseudo_polynames) {
         lint_normal_form(q, flag);
     }
 }
 
 }  // namespace
+
+bool quoly_detail::composite_fraction(const quoly* q) {
+    return modularmode && lintmode && !mod_is_prime && !finf && !q->isnum && q->den && !lone_number(q->den);
+}
+
+void quoly_detail::as_read_back(quoly** slot) {
+    QuolyHold parts(nullptr);
+    std::swap(parts.q, *slot);
+    QuolyHold t(blank_quoly());
+    poly_over(parts.q->pnum, parts.q->den, nullptr, 0, &t.q);
+    settle(&t.q);
+    if (!t.q->isnum && t.q->den) lint_normal_form(t.q, laurent);
+    *slot = t.release();
+}
 
 void quoly_mult(quoly* a, quoly* b, quoly** r) {
     const Kind ka = kind_of(a), kb = kind_of(b);

@@ -42,6 +42,7 @@ void lint_power(quoly** q, uint32_t n) {
         }
     }
     settle(q);
+    if (composite_fraction(*q)) as_read_back(q);
 }
 
 // *q := *q ^ n, n >= 1, for a polynomial or fraction outside machine

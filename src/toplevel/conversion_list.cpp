@@ -83,6 +83,9 @@ void convert_starred(var* v) {
     // and holding its residue too would hide the original from a save.
     for (const starred_value& s : starred_values)
         if (s.record == v && v->value == s.placed) return;
+    // One without an element of the ring stays as it is: left out, read
+    // as error 85, and the way back finds it untouched.
+    if (conversion_lacks_inverse(v->value, false)) return;
     starred_values.push_back(starred_value{v, {}, nullptr, v->value, nullptr, nullptr, false});
     starred_value& s = starred_values.back();
     // A save made meanwhile writes the value as it will come back; one

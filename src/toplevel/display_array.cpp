@@ -55,7 +55,7 @@ void element_line(FILE** out, const array_view& v, bool onedim, int32_t r, int32
 }
 
 void matrix_layout(FILE** out, int terminal, const array_view& v, int32_t width, int as_char, int header) {
-    const bool onedim = v.record ? v.record->onedim != 0 : false;
+    const bool onedim = v.record ? one_subscript(v.record) : false;
     const bool in_arp = v.block == nullptr;
     int32_t indent = 3;
     if (terminal && in_arp && header) {
@@ -126,7 +126,7 @@ void matrix_layout(FILE** out, int terminal, const array_view& v, int32_t width,
 }
 
 void list_layout(FILE** out, int terminal, const array_view& v, int as_char, int header) {
-    const bool onedim = v.record ? v.record->onedim != 0 : false;
+    const bool onedim = v.record ? one_subscript(v.record) : false;
     const bool sparse_array = v.record && v.record->sparse;
     bool first = true;
     for (int32_t c = 0; c < v.columns; c++) {

@@ -317,11 +317,32 @@ void note_starred_element(colm** head, int32_t col) {
     }
 }
 
-void convert_starred_array(array* a) {
-    if (a->sparse && a->sparse->mode == modularmode) return;
+// Whether a cell or entry of a has no element of the ring (the first one
+// met reported).
+bool holds_value_without_residue(const array* a) {
+    bool lacks = false;
+    if (a->sparse) {
+        each_entry_link(a->sparse, a->rows, [&lacks](colm** link) {
+            if (!lacks) lacks = conversion_lacks_inverse((*link)->val, false);
+            return true;
+        });
+        return lacks;
+    }
+    for (int32_t c = a->first; c <= a->last; c++)
+        if (conversion_lacks_inverse(*cell_at(c), false)) return true;
+    return false;
+}
+
+// False when the array stays left out.
+bool convert_starred_array(array* a) {
+    if (a->sparse && a->sparse->mode == modularmode) return true;
     // Starred again in the same list: already held for the way back.
     for (const starred_array& s : starred_arrays)
-        if (s.record == a && s.stamp == a->stamp) return;
+        if (s.record == a && s.stamp == a->stamp) return true;
+    // One holding a value without an element of the ring stays as it is,
+    // as a left-out array does: its other values are read as elements of
+    // the ring, that one is error 85, and the way back finds all as they were.
+    if (holds_value_without_residue(a)) return false;
     starred_arrays.emplace_back();
     starred_array& s = starred_arrays.back();
     s.record = a;
@@ -348,7 +369,7 @@ void convert_starred_array(array* a) {
             quoly_assign(e.record, &e.same);
             return true;
         });
-        return;
+        return true;
     }
     s.cells = a->last - a->first + 1;
     s.held.reset(new quoly*[static_cast<size_t>(s.cells)]);
@@ -372,7 +393,7 @@ void convert_starred_array(array* a) {
         }
         s.placed[k] = *cell;
         if (*cell) quoly_assign(*cell, &s.same[k]);
-    }
+    }    return true;
 }
 
 // The originals (restored by the log) into the array's entries that come
@@ -576,16 +597,26 @@ void change_system_array(int direction) {
 void convert_listed_array(array* a, int starred, int direction) {
     if (starred) {
         // One replay gives back every temporarily converted value.
+        bool into_ring = true;
         if (direction == 0)
-            convert_starred_array(a);
+            into_ring = convert_starred_array(a);
         else
             replay_temporary_conversions();
-        if (a->sparse) a->sparse->mode = modularmode;
+        // One left out keeps the mode its entries are in.
+        if (a->sparse && into_ring) a->sparse->mode = modularmode;
         return;
     }
     if (a->sparse) {
         if (a->sparse->mode != modularmode) fast_change_spar(a, 0, direction);
-        a->sparse->mode = modularmode;
+        // An entry without an element of the ring stays left out, and so
+        // does the array: read whole, it is read as a left-out one is.
+        bool left_out = false;
+        if (direction == 0)
+            each_entry_link(a->sparse, a->rows, [&left_out](colm** link) {
+                left_out = left_out || left_out_value((*link)->val);
+                return true;
+            });
+        if (!left_out) a->sparse->mode = modularmode;
         return;
     }
     for (int32_t c = a->first; c <= a->last; c++) {

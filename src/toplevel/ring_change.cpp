@@ -97,15 +97,14 @@ void set_random_denominator_one() {
     r->value = 1;
 }
 
-// Whether a full conversion into the modulus m would meet a value whose
-// normal form needs an inverse m lacks (its report printed).
+// Whether a full conversion into the modulus m would meet a value that has
+// no element of that ring (its report printed).
 bool some_value_lacks_inverse(int32_t m) {
     RingStateGuard back;
     install_modulus(m);
     modularmode = 1;
     lintmode = 1;
     mod_is_prime = is_prime(m);
-    if (mod_is_prime || finf) return false;
     for (int32_t b = 0; b < SCA_BUCKETS; b++)
         for (var* v = sca_store[b]; v; v = v->next)
             if (conversion_lacks_inverse(v->value, false)) return true;
@@ -305,9 +304,6 @@ bool left_out_reads_as_words(const quoly* q) {
 bool left_out_converts(const quoly* q) {
     if (!q || q->isnum || !q->den) return true;
     if (all_zero_words(q->den)) return false;
-    if (mod_is_prime || finf) return true;
-    // Under a composite modulus the normal form may need inverses the
-    // modulus lacks: it is tried.
     return !conversion_lacks_inverse(q, true);
 }
 

@@ -20,6 +20,7 @@ struct name;
 struct array;
 struct sparse;
 struct var;
+struct pt;
 
 // ---- ground-ring data kept here ----
 constexpr int32_t DENOM_SIZE = 998;
@@ -60,6 +61,13 @@ void change_prec(FILE** input, quoly** value, name** pending, int32_t new_modulu
 // The variables' mod-out data and the tables denom and pol (direction 0:
 // logged conversion to residues; 1: the undo log replayed).
 void change_polydata(int direction);
+// The polynomial a save writes for v's relation: the full one for a
+// binomial relation held as its constant, else the relation (null: none).
+polynode* written_relation(const pt* v);
+// In modular mode: v's written relation as it was before the change into
+// it, in rational form (what the way back gives it), or null when v had
+// none then.
+polynode* relation_before_change(const pt* v);
 
 // One stored value back from residues to integers, in place: only numbers
 // that hold no digits are residues; a number that still has its digit
@@ -78,8 +86,8 @@ bool left_out_value(const quoly* q);
 // every value that is not left out.
 bool left_out_reads_as_words(const quoly* q);
 // Whether a left-out value can be taken into the ring: its denominator
-// keeps a residue that is not 0 and, under a composite modulus, its normal
-// form needs no inverse the modulus lacks (tried, silently).
+// keeps a residue that is not 0 and its normal form needs no inverse the
+// modulus lacks (tried, silently).
 bool left_out_converts(const quoly* q);
 // A left-out value read in modular mode that its words do not give: one
 // that could not be taken into the ring. Error 85, and the statement ends;

@@ -2,6 +2,7 @@
 // variables' mod-out data and the tables denom and pol (the arrays' walks
 // are in ring_arrays.cpp).
 #include <algorithm>
+#include <map>
 
 #include "interp/settings.h"
 #include "numbers/residue.h"
@@ -24,7 +25,40 @@ namespace {
 // Rows and columns of the characteristic-polynomial table converted with it.
 constexpr int32_t POL_ROWS_CONVERTED = 38;
 
+// The relations as they stood before the change into modular arithmetic,
+// in rational form: the conversion drops the terms the modulus kills, and
+// only the undo log still knows them, which a save cannot read.
+std::map<const pt*, polynode*> relations_before;
+
+void forget_relations_before() {
+    LintOff digits;
+    for (auto& [v, rel] : relations_before) free_poly(&rel);
+    relations_before.clear();
+}
+
+void keep_relations_before() {
+    forget_relations_before();
+    LintOff digits;
+    for (pt* v = polynames; v; v = v->next) {
+        polynode* rel = written_relation(v);
+        if (!rel) continue;
+        polynode* copy = nullptr;
+        poly_assign(rel, &copy);
+        relations_before[v] = copy;
+    }
+}
+
 }  // namespace
+
+polynode* written_relation(const pt* v) {
+    if (!v->relation) return nullptr;
+    return v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
+}
+
+polynode* relation_before_change(const pt* v) {
+    const auto it = relations_before.find(v);
+    return it == relations_before.end() ? nullptr : it->second;
+}
 
 void set_prods_for_char() {
     for (int32_t i = 0; i < DENOM_SIZE; i++) quoly_set(i + 1, &denom[i]);
@@ -32,8 +66,12 @@ void set_prods_for_char() {
 }
 
 void change_polydata(int direction) {
-    if (direction == 0) change_poly_modout_data();
+    if (direction == 0) {
+        keep_relations_before();
+        change_poly_modout_data();
+    }
     if (direction == 1) {
+        forget_relations_before();
         // The mod-out data above is logged whatever the characteristic
         // table's state, so the log is always replayed; with it come back
         // the sparse entries a temporary conversion unlinked, whether or not

@@ -33,7 +33,7 @@ constexpr int32_t UNBROKEN = -1000000;
 
 void describe(FILE* out, const array* a) {
     std::fprintf(out, "Array %s[%li", a->name, static_cast<long>(a->rows));
-    if (a->onedim)
+    if (one_subscript(a))
         std::fprintf(out, "]");
     else
         std::fprintf(out, ",%li]", static_cast<long>(array_columns(a)));
@@ -175,7 +175,7 @@ void sparse_literal(FILE** out, const array* a) {
 // One cell's assignment on a line of its own.
 void cell_line(FILE** out, const array* a, int64_t r, int64_t c, quoly* q) {
     int32_t col = std::fprintf(*out, " %s[%lli", a->name, static_cast<long long>(r + addresser));
-    if (!a->onedim) col += std::fprintf(*out, ",%lli", static_cast<long long>(c + addresser));
+    if (!one_subscript(a)) col += std::fprintf(*out, ",%lli", static_cast<long long>(c + addresser));
     col += std::fprintf(*out, "] := ");
     write_value(out, q, &col, 0, "");
     std::fprintf(*out, ";\n");

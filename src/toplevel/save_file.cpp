@@ -132,14 +132,18 @@ void aux_prime_lists(FILE* out, pt* v, bool modular) {
 // before the ground-ring line converts it.
 void relation_line(FILE* out, pt* v) {
     const int was_lint = lintmode;
-    polynode* rel = v->relation->numb && !v->relation->next && v->binomial ? v->binomial : v->relation;
+    polynode* rel = written_relation(v);
     // In modular mode the numbers of a relation are residues in their
     // machine words. One declared before the change kept its digits and is
-    // written as declared, which its auxiliary primes fit; one declared in
-    // modular mode has no digits: the file gets the integers its residues
-    // stand for, made while the words are still read as residues.
+    // written as declared, which its auxiliary primes fit, terms the
+    // modulus killed included: the way back gives them back. One declared
+    // in modular mode has no digits: the file gets the integers its
+    // residues stand for, made while the words are still read as residues.
     polynode* lifted = nullptr;
-    if (was_lint && !kept_digits(rel)) {
+    polynode* before = relation_before_change(v);
+    if (was_lint && before && kept_digits(rel)) {
+        rel = before;
+    } else if (was_lint && !kept_digits(rel)) {
         poly_assign(rel, &lifted);
         poly_change_from_mod(lifted);
         rel = lifted;

@@ -18,6 +18,7 @@
 #include "storage/assign.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "quoly/change_mod.h"
 #include "storage/records.h"
 #include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
@@ -29,6 +30,25 @@ bool starred_whole(const array* a) {
     if (!a->sparse) return !starred_cells(a).empty();
     const entry_visit none = [](int64_t, int64_t, quoly*) {};
     return starred_entries(a, none, none);
+}
+
+// The line stars an item again only when every original it gives back
+// converts: one whose normal form needs an inverse the modulus lacks made
+// the starring fail in the session with error 85, and would stop the read
+// of the file there; written before the line and not starred, it is left
+// out there as it is here.
+bool converts(const quoly* q) { return !conversion_lacks_inverse(q, true); }
+
+bool array_originals_convert(const array* a) {
+    bool all = true;
+    if (!a->sparse) {
+        for (quoly* q : starred_cells(a)) all = all && converts(q);
+        return all;
+    }
+    const entry_visit check = [&all](int64_t, int64_t, quoly* q) { all = all && converts(q); };
+    const entry_visit none = [](int64_t, int64_t, quoly*) {};
+    starred_entries(a, check, none);
+    return all;
 }
 
 }  // namespace
@@ -76,10 +96,18 @@ namespace {
 class PulledCells {
 public:
     explicit PulledCells(const std::set<const array*>& pulled) {
-        for (const array* a : pulled)
+        for (const array* a : pulled) {
+            // A starred record (an older one of its name, after '**') is
+            // written with the values its cells come back as.
+            const std::vector<quoly*> originals = a->sparse ? std::vector<quoly*>{} : starred_cells(a);
+            for (size_t k = 0; k < originals.size(); k++)
+                if (originals[k]) swap_original(cell_at(a->first + static_cast<int64_t>(k)), originals[k]);
             each_cell(a, [this](int64_t, int64_t, quoly** slot) { swap_in(slot); });
+        }
     }
     void restore() {
+        // Every value swapped in holds digits.
+        LintOff digits;
         for (auto& [slot, original] : swapped_) {
             free_quoly(slot);
             *slot = original;
@@ -91,6 +119,15 @@ public:
     PulledCells& operator=(const PulledCells&) = delete;
 
 private:
+    void swap_original(quoly** slot, quoly* original) {
+        quoly* copy = nullptr;
+        {
+            LintOff digits;
+            quoly_assign(original, &copy);
+        }
+        swapped_.emplace_back(slot, *slot);
+        *slot = copy;
+    }
     void swap_in(quoly** slot) {
         if (left_out_value(*slot)) return;
         quoly* copy = nullptr;
@@ -130,10 +167,11 @@ std::string starred_list() {
     std::string list;
     for (var* head : sca_store)
         for (var* v = head; v; v = v->next)
-            if (starred_original(v)) list += (list.empty() ? "*" : ", *") + std::string(v->name);
+            if (starred_original(v) && converts(starred_original(v)))
+                list += (list.empty() ? "*" : ", *") + std::string(v->name);
     const std::set<const array*> pulled = pulled_before_line();
     for (array* a : save_order_arrays())
-        if (a->stamp > 0 && !pulled.count(a) && starred_whole(a))
+        if (a->stamp > 0 && !pulled.count(a) && starred_whole(a) && array_originals_convert(a))
             list += (list.empty() ? "*[" : ", *[") + std::string(a->name) + "]";
     return list;
 }

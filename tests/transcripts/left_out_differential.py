@@ -9,7 +9,8 @@ mode). Then, in Z/13, Z/7, Z/2, Z/2147483629, GF(2^8), GF(2^16) and Z/12
 (denominators prime to 12):
 
   run L: &(p = q : z) leaves every value out (z is a dummy); run F:
-  &(p = q) converts everything. Each computation reading the values (the
+  &(p = q) converts everything (the values without a residue set to 0
+  first, since they would refuse the change). Each computation reading the values (the
   values shown, sums, products, differences, Deg, Terms, comparisons,
   array elements, dense and sparse arrays whole, their products and the
   built-ins reading them whole, assignments) must
@@ -189,6 +190,9 @@ def program(setup, shown, probes, assigns, bad, q, full):
     lines = list(setup)
     lines += [f"!('#before{k}'); {show(s)}" for k, s in enumerate(shown)]
     lines.append("!('#change');")
+    if full:
+        # Values without a residue would refuse the full change.
+        lines += [f"{n} := 0:" for n in bad]
     lines.append(f"&(p = {q});" if full else f"&(p = {q} : z);")
     lines += [f"!('#probe{k}');\n{p}" for k, p in enumerate(probes)]
     if not full:

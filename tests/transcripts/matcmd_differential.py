@@ -109,6 +109,16 @@ class Script:
         self.queries.append((idx, label, rows, cols))
 
 
+def switch_ring(s, want, since):
+    """The ring change to `want` (0: the rationals), the arrays the script
+    made since the text offset `since` deleted first: a value they hold
+    without an element of the new ring would refuse the change."""
+    made = sorted(set(re.findall(r"\[([a-z][a-z0-9_]*)\]", s.text[since:])))
+    s.text += "".join(f"@[{n}];\n" for n in made)
+    s.text += f"&(p = {want});\n" if want else "&(p = _i);\n"
+    return len(s.text)
+
+
 def setup(s, idx, ring, r, k, cells, name):
     s.text += f"Array {name}[{r},{k}];\n"
     for i in range(r):
@@ -119,10 +129,11 @@ def setup(s, idx, ring, r, k, cells, name):
 def build_script(cases):
     s = Script()
     current = None
+    since = len(s.text)
     for idx, (kind, ring, r, k, cells) in enumerate(cases):
         want = ring if isinstance(ring, int) else 0
         if want != current:
-            s.text += f"&(p = {want});\n" if want else "&(p = _i);\n"
+            since = switch_ring(s, want, since)
             current = want
         c = f"c{idx}"
         setup(s, idx, ring, r, k, cells, c + "e")

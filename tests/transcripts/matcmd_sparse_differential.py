@@ -23,7 +23,8 @@ import random
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from matcmd_differential import MARK, Ring, make_case, number_of, parse_array, run_queries, value  # noqa: E402
+from matcmd_differential import (MARK, Ring, make_case, number_of, parse_array, run_queries,  # noqa: E402
+                                 switch_ring, value)
 from quoly_differential import sympy  # noqa: E402
 
 ROWREDUCE_OUTS = (("P", "p", "r"), ("Q", "q", "k"), ("P2", "pp", "r"), ("Q2", "qq", "k"))
@@ -65,10 +66,11 @@ def build_script(cases, rng):
     s = Script()
     current = None
     plan = []
+    since = len(s.text)
     for idx, (kind, ring, r, k, cells) in enumerate(cases):
         want = ring if isinstance(ring, int) else 0
         if want != current:
-            s.text += f"&(p = {want});\n" if want else "&(p = _i);\n"
+            since = switch_ring(s, want, since)
             current = want
         c = f"s{idx}"
         n_red = rng.randrange(0, 3)

@@ -37,6 +37,7 @@ MISMATCH = "MISMATCHQZ"  # printed by a program when an identity checked inside 
 
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
                 "standins", "shadows", "conversions"]
+ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "composites"]
 ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
 DEFAULT_FAMILIES = ALL_FAMILIES
 
@@ -58,6 +59,8 @@ class Program:
         self.keep = []            # shows of starred values left alone in modular mode
         self.pre_shows = []       # shows of every starred value before the change
         self.modulus = None       # the ring's modulus when arithmetic is modular
+        self.ref_calls = False    # the conversions' modular work calls "^" parameters
+        self.back_only = []       # shows compared after the way back only
 
     def add(self, *lines):
         self.lines.extend(lines)
@@ -433,6 +436,8 @@ class Program:
                 a = r.choice([dense, sparse])
                 self.add(f"Func {fname}(n) = Integer; {a}[1,1] := n * 2; 0.", f"{fname}({r.randint(1, 50)});")
                 written.add(f"[{a}];")
+        if self.ref_calls:
+            written |= self.reference_calls(items, dense, sparse)
         self.pre_shows = keep
         self.keep = [show for show in keep if show not in written]
         self.modular = True
@@ -610,6 +615,177 @@ FAMILY_METHODS.update({"laurent_eval": laurent_eval_family, "det_hint": det_hint
                        "literal_calls": literal_calls_family})
 
 
+# ---- "^" parameters, killed relation terms, failed stars, STrans, composite moduli ----
+
+def reference_calls(self, items, dense, sparse):
+    """Calls by "^" of the converted, starred and left-out values: one
+    whose body never assigns its parameter leaves the value (and its way
+    back) as it was; one that assigns it writes it. Returns the shows
+    written."""
+    r = self.rng
+    nop, inc = self.fresh("R", self.defined), None
+    self.defined.add(nop)
+    inc = self.fresh("R", self.defined)
+    self.defined.add(inc)
+    self.add(f"Func {nop}(^v) = 0.", f"Func {inc}(^v) = v := v + 1.")
+    written = set()
+    for _ in range(r.randint(1, 4)):
+        show, item = r.choice(items)
+        if item.startswith("["):
+            a = item[1:-1]
+            if a not in (dense, sparse):
+                continue
+            target = f"{a}[{r.randint(1, self.arrays[a][0])},{r.randint(1, self.arrays[a][1])}]"
+        else:
+            target = item
+        if r.random() < 0.75:
+            self.add(f"{nop}({target});")
+        else:
+            self.add(f"{inc}({target});")
+            written.add(show)
+    return written
+
+
+Program.reference_calls = reference_calls
+
+
+def refparams(self):
+    """The conversions family, with calls by "^" in its modular work."""
+    self.ref_calls = True
+    self.wants_conversions = True
+
+
+def leave_modular(self):
+    """Back to rational mode when the way back is open; False when closed."""
+    if self.closed:
+        return False
+    if self.modular:
+        self.add("&(p = _i);")
+        self.modular = False
+        self.modulus = None
+    return True
+
+
+def killedrelations(self):
+    """A relation declared in rational mode with a term the modulus kills
+    (field or not), a full, starred-everything or listed change, values
+    under it; the way back is compared too."""
+    r = self.rng
+    if not leave_modular(self):
+        return
+    v = self.fresh("y", self.polyvars)
+    self.add(f"&(J = {v});")
+    self.polyvars.insert(0, v)
+    p = r.choice([3, 7, 13, 12, 256, 65536])
+    killed = p * r.randint(1, 3)
+    rel = r.choice([f"{v}^2 + {killed}", f"{v}^2 + {killed}*{v} + 1", f"{v}^3 + {killed}*{v}^2 + {v} + 2"])
+    field = ", 1" if r.random() < 0.5 and not rel.startswith(f"{v}^3") else ""
+    self.add(f"&(P = {rel}{field});")
+    names = []
+    for _ in range(r.randint(1, 3)):
+        name = self.fresh("k", self.scalars)
+        self.add(f"{name} := ({v} + {r.randint(-5, 5)})^{r.randint(2, 4)};")
+        self.scalars.add(name)
+        names.append(name)
+    conv = r.choice(["", " : **", " : " + ", ".join(names), " : *" + names[0]])
+    self.add(f"&(p = {p}{conv});")
+    name = self.fresh("k", self.scalars)
+    self.add(f"{name} := {v}^{r.randint(2, 5)} + {r.randint(1, 9)};")
+    self.scalars.add(name)
+    self.modular = True
+    self.modulus = p
+    self.way_back = True
+
+
+def failedstars(self):
+    """Starred items the ring has no element for (a denominator the
+    modulus shares or kills) beside good ones, and arrays made after the
+    change: the save must read back whole. The failed items are compared
+    after the way back."""
+    r = self.rng
+    if not leave_modular(self):
+        return
+    p, bad = r.choice([(4, "1/2"), (12, "5/6"), (9, "2/3"), (13, "1/13"), (256, "3/256"), (12, "(x + 1)/(2*x + 4)")])
+    if "x" in bad:
+        self.ensure_polyvar()
+        bad = bad.replace("x", self.polyvars[0])
+    f = self.fresh("f", self.scalars)
+    good = self.fresh("g", self.scalars | {f})
+    self.add(f"{f} := {bad};", f"{good} := {r.randint(-50, 50)}/7;")
+    d = self.fresh("m", self.arrays)
+    self.add(f"Array {d}[3];", f"[{d}] := [(1, {bad}, {r.randint(2, 9)})];")
+    self.arrays[d] = (3, 1)
+    s = self.fresh("m", self.arrays)
+    self.add(f"Array {s}[4,4] Sparse;", f"{s}[3,2] := {bad};", f"{s}[1,1] := {r.randint(1, 9)};")
+    self.arrays[s] = (4, 4)
+    listed = [f"*{f}", f"*{good}", f"*[{d}]", f"*[{s}]"]
+    r.shuffle(listed)
+    self.add(f"&(p = {p} : {', '.join(listed)});")
+    g = self.new_array(2, 2)
+    self.fill(g)
+    self.scalars.add(good)
+    # What the failed items show in modular mode is the conversion list's
+    # own business; what comes back is compared.
+    del self.arrays[d], self.arrays[s]
+    self.back_only += [f"{f};", f"[{d}];", f"[{s}];"]
+    self.modular = True
+    self.modulus = p
+    self.way_back = True
+
+
+def transposed(self):
+    """Sparse vectors and matrices turned by STrans, once or twice, in the
+    ring in force, some of them then left out of a conversion list."""
+    r = self.rng
+    for _ in range(r.randint(1, 3)):
+        name = self.fresh("m", self.arrays)
+        if r.random() < 0.5:
+            rows, cols = r.randint(1, 6), 1
+            self.add(f"Array {name}[{rows}] Sparse;")
+        else:
+            rows, cols = r.randint(1, 4), r.randint(1, 4)
+            self.add(f"Array {name}[{rows},{cols}] Sparse;")
+        for _ in range(r.randint(0, 4)):
+            self.add(f"{name}[{r.randint(1, rows)},{r.randint(1, cols)}] := {r.randint(-9, 9)}/{r.choice([1, 3, 5])};")
+        for _ in range(r.randint(1, 2)):
+            self.add(f"STrans[{name}];")
+            rows, cols = cols, rows
+        self.arrays[name] = (rows, cols)
+        self.add(f"{name}[{rows},{cols}];")
+
+
+def composites(self):
+    """Sums, products, quotients, powers and reciprocals of rational
+    functions under a composite modulus: a value the system keeps is one
+    its written form reads back as."""
+    r = self.rng
+    if not leave_modular(self):
+        return
+    self.ensure_polyvar()
+    v = self.polyvars[0]
+    m = r.choice([4, 6, 8, 9, 10, 12, 15, 16])
+    self.add(f"&(p = {m});")
+    self.modular = True
+    self.modulus = m
+
+    def poly():
+        return "(" + " + ".join(f"{r.randint(-13, 13)}*{v}^{i}" for i in range(r.randint(0, 2) + 1)) + ")"
+
+    made = []
+    for _ in range(r.randint(2, 6)):
+        a = r.choice([f"({poly()}/({poly()} + {v}^{r.randint(1, 2)}))", poly(), str(r.randint(1, 20))] + made)
+        b = r.choice([f"({poly()}/({poly()} + {v}^{r.randint(1, 2)}))", poly(), str(r.randint(1, 20))] + made)
+        name = self.fresh("q", self.scalars)
+        form = r.choice(["{a} * {b}", "{a} + {b}", "{a} - {b}", "{a} / {b}", "({a})^2", "1/({a})", "{a} * 3"])
+        self.add(f"{name} := {form.format(a=a, b=b)};")
+        self.scalars.add(name)
+        made.append(name)
+
+
+FAMILY_METHODS.update({"refparams": refparams, "killedrelations": killedrelations, "failedstars": failedstars,
+                       "transposed": transposed, "composites": composites})
+
+
 def make_program(seed, families):
     rng = random.Random(seed)
     prog = Program(rng)
@@ -620,7 +796,7 @@ def make_program(seed, families):
         conversions = conversions or family == "conversions"
         if family != "conversions":
             FAMILY_METHODS[family](prog)
-    if conversions:
+    if conversions or getattr(prog, "wants_conversions", False):
         prog.conversions()
     return prog
 
@@ -706,7 +882,11 @@ def way_back_problems(prog, out, out2):
         if a[n:n + k] != wanted:
             problems.append("a starred value does not come back:\n  before: " + repr(wanted) + "\n  after:  "
                             + repr(a[n:n + k]))
-    bad = not_normal(a[:n + k] + b[:n])
+    m = len(prog.back_only)
+    if a[n + k:n + k + m] != b[n + k:n + k + m]:
+        problems.append("a value compared after the way back differs after the read:\n  running: "
+                        + repr(a[n + k:n + k + m]) + "\n  read:    " + repr(b[n + k:n + k + m]))
+    bad = not_normal(a[:n + k + m] + b[:n])
     if bad:
         problems.append("a value shown not in normal form: " + repr(bad[:3]))
     return problems
@@ -736,7 +916,7 @@ def check_one(binary, seed, families):
     prog = make_program(seed, families)
     show = shows(prog)
     # The way back, shown: every value, then the starred ones left alone.
-    back = ["&(p = _i);", f"!('{BACK}');"] + show + prog.keep if prog.way_back else []
+    back = ["&(p = _i);", f"!('{BACK}');"] + show + prog.keep + prog.back_only if prog.way_back else []
     with tempfile.TemporaryDirectory() as cwd:
         # Shown twice: the first show may set uninitialised cells to 0.
         first = prog.lines + show + [f"!('{MARK}');"] + show + [f"&(S = '{SAVE_FILE}');", "&s;", "&(S = @);"] \

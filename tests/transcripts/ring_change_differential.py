@@ -3,10 +3,11 @@
 
 Random integers, rationals and polynomials with rational coefficients in x
 and y are stored; after &(p = q) every value must display as its residue
-(symmetric range, the start-up display) or, when q divides a denominator,
-as 0 after the zero-denominator warning; back in rational mode every value
-is that representative. Starred conversion-list items (10^30 among them)
-must be correct modulo q meanwhile and identical after the way back, and
+(symmetric range, the start-up display); back in rational mode every value
+is that representative. When q divides a denominator the change is refused
+with error 85 and every value stays as it was. Starred conversion-list items (10^30 among them)
+must be correct modulo q meanwhile (or error 85 when they have no residue)
+and identical after the way back, and
 &(p = q : **) must give everything back. Laurent mode switched off and on
 must give random Laurent polynomials back unchanged, with no negative
 exponent while it is off and the same value.
@@ -28,6 +29,7 @@ except ImportError as missing:
 
 X, Y = symbols("x y")
 WARNING = "Warning. A zero quoly denominator was found. That quoly was set to 0."
+REFUSED = "Value not invertible modulo the modulus."
 
 
 def read_back(text):
@@ -91,8 +93,10 @@ def main(argv):
 
     for q in (7, 97, 2147483629):
         values = [random_value(rng) for _ in range(count)]
-        names = [f"v{i}" for i in range(count)]
-        st = [f"{n} := {text_of(v)}:" for n, v in zip(names, values)]
+        # Every value with a residue: the change converts them all.
+        fine = [v for v in values if residue(v, q) is not None]
+        names = [f"v{i}" for i in range(len(fine))]
+        st = [f"{n} := {text_of(v)}:" for n, v in zip(names, fine)]
         st.append(f"&(p = {q});")
         change = len(st) - 1
         st += [f"{n};" for n in names]
@@ -102,32 +106,58 @@ def main(argv):
         if len(blocks) < len(st):
             failed.append(f"q={q}: only {len(blocks)} results")
             continue
-        warnings = blocks[change].count(WARNING)
-        expected_warnings = 0
-        for i, v in enumerate(values):
+        if WARNING in blocks[change] or REFUSED in blocks[change]:
+            failed.append(f"q={q}: the change of values that all have residues says {blocks[change]!r}")
+        for i, v in enumerate(fine):
             r = residue(v, q)
-            if r is None:
-                expected_warnings += 1
-                r = 0
             got_mod = read_back(blocks[change + 1 + i].strip("\n"))
-            got_back = read_back(blocks[change + 2 + count + i].strip("\n"))
+            got_back = read_back(blocks[change + 2 + len(fine) + i].strip("\n"))
             if sympy.expand(got_mod - r) != 0:
                 failed.append(f"q={q} {v}: mod shows {got_mod}, expected {r}")
             if sympy.expand(got_back - r) != 0:
                 failed.append(f"q={q} {v}: back shows {got_back}, expected {r}")
-        if warnings != expected_warnings:
-            failed.append(f"q={q}: {warnings} zero-denominator warnings, expected {expected_warnings}")
 
-        # Starred items come back exactly; plain ones as representatives.
+        # One value without a residue among them: the change is refused and
+        # every value stays as it was.
+        lost = [v for v in values if residue(v, q) is None]
+        if lost:
+            stored = fine + lost[:1]
+            names = [f"v{i}" for i in range(len(stored))]
+            st = [f"{n} := {text_of(v)}:" for n, v in zip(names, stored)]
+            st.append(f"&(p = {q});")
+            change = len(st) - 1
+            st += [f"{n};" for n in names]
+            blocks = run(binary, st)
+            if len(blocks) < len(st):
+                failed.append(f"q={q}: only {len(blocks)} results after a refused change")
+                continue
+            if REFUSED not in blocks[change] or "Now in modular mode" in blocks[change]:
+                failed.append(f"q={q}: {lost[0]} did not refuse the change: {blocks[change]!r}")
+            for i, v in enumerate(stored):
+                got = read_back(blocks[change + 1 + i].strip("\n"))
+                if sympy.expand(got - v) != 0:
+                    failed.append(f"q={q} {v}: after a refused change shows {got}")
+
+        # Starred items come back exactly; plain ones as representatives. A
+        # value without a residue is left out, starred or not: reading it
+        # is error 85, and the way back finds it as it was.
         st = ["a := 10^30;", f"b := {text_of(values[2])}:", f"c := {text_of(values[3])}:",
               f"&(p = {q} : *a, *b, c);", "a;", "b;", "&(p = _i : *a, c);", "a;", "b;", "c;",
               f"&(p = {q} : **);", "&(p = _i : **);", "a;", "b;", "c;"]
         blocks = run(binary, st)
         exp_a_mod = sym(10**30, q)
-        checks = [(4, exp_a_mod), (5, residue(values[2], q) or 0), (7, 10**30), (8, values[2]),
-                  (9, residue(values[3], q) or 0), (12, 10**30), (13, values[2]), (14, residue(values[3], q) or 0)]
+        b_mod = residue(values[2], q)
+        c_back = residue(values[3], q)
+        c_back = values[3] if c_back is None else c_back
+        checks = [(4, exp_a_mod), (5, b_mod), (7, 10**30), (8, values[2]),
+                  (9, c_back), (12, 10**30), (13, values[2]), (14, c_back)]
         for idx, want in checks:
-            got = read_back(blocks[idx].strip("\n")) if idx < len(blocks) else None
+            text = blocks[idx].strip("\n") if idx < len(blocks) else ""
+            if want is None:
+                if REFUSED not in text:
+                    failed.append(f"q={q} list statement {st[idx]!r}: got {text!r}, expected error 85")
+                continue
+            got = read_back(text) if text else None
             if got is None or sympy.expand(got - want) != 0:
                 failed.append(f"q={q} list statement {st[idx]!r}: got {got}, expected {want}")
 

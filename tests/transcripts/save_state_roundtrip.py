@@ -19,6 +19,10 @@ report no error.
     the ring: both come back as they were, in any number of rounds.
   - Every setting away from its start-up value, in rational and modular
     mode: the &g listings agree, and a second save equals the first.
+  - Relations with a term the modulus kills (written as declared: the way
+    back gives them back), products under a composite modulus, sparse
+    arrays turned by STrans: values after the read and after the way back
+    against values worked out by hand.
 
   save_state_roundtrip.py TARVEX
 """
@@ -214,8 +218,64 @@ def every_setting(binary):
         check(again == text, f"{name}: saving the state read back gives another file\n{text}\n---\n{again}")
 
 
+# -------------------- relations with killed terms, STrans, composite moduli
+
+# name: (setup, lines the file must hold, probe after the read: statement ->
+# value worked out by hand). The probe goes back to rational mode half way:
+# the relation the way back gives is the one declared, terms the modulus
+# killed included.
+HARD = {
+    # y^2 = -6: y^3 = -6y; modulo 3 the relation is y^2 = 0.
+    "killed constant, field": ("&(J = y);\n&(P = y^2 + 6, 1);\n&(p = 3);\na := y + 1;\n",
+                               [" &(P = y^2 + 6, 1:"],
+                               ["y^3 + 1;", "1", "&(p = _i);", None, "y^3 + 1;", "-6y + 1", "a^2;", "-6y + 1"]),
+    "killed constant, all starred": ("&(J = y);\n&(P = y^2 + 3);\na := y + 5;\n&(p = 3 : **);\n",
+                                     [" &(P = y^2 + 3);"],
+                                     ["y^3 + 1;", "1", "&(p = _i);", None, "y^3 + 1;", "-3y + 1", "a;", "y + 5"]),
+    # y^2 = -12y - 5 = 7 modulo 12; y^3 = -12y^2 - 5y = 139y + 60.
+    "killed term, composite": ("&(J = y);\n&(P = y^2 + 12*y + 5);\n&(p = 12 : );\n",
+                               [" &(P = y^2 + 12y + 5);"],
+                               ["y^2;", "-5", "&(p = _i);", None, "y^3;", "139y + 60"]),
+    # t^2 = -t - 512: t^3 = -t^2 - 512t = -511t + 512.
+    "killed constant, GF(2^8)": ("&(J = t);\n&(P = t^2 + t + 512, 1);\n&(p = 256);\n",
+                                 [" &(P = t^2 + t + 512, 1:"],
+                                 ["&(p = _i);", None, "t^3;", "-511t + 512"]),
+    # 3 (x + 1) = 3 (x + 5) modulo 12: the product is 3, and the file reads.
+    "product, composite": ("&(J = x);\n&(p = 12);\nf := (x + 1)/(x^2 + 3);\ne := 3*((x + 1)/(x + 5));\n"
+                           "Array m[1];\nm[1] := 4;\n",
+                           [" e := 3;"],
+                           ["e;", "3", "[m];", "[[  4   ]]", "f*2;", "( 2x + 2 ) / ( x^2 + 3 )"]),
+    "STrans, rational": ("&(J = x);\nArray vs[5] Sparse;\nvs[2] := 1;\nvs[4] := 7/3;\nSTrans[vs];\n"
+                         "Array w[2,3] Sparse;\nw[1,3] := x;\nSTrans[w];\n",
+                         ["Array vs[1,5] Sparse;", "Array w[3,2] Sparse;"],
+                         ["vs[1,4];", "7 / 3", "w[3,1];", "x"]),
+    "STrans, left out": ("Array vs[3] Sparse;\nvs[3] := 1/2;\nSTrans[vs];\nArray u[2] Sparse;\nu[1] := 5;\n"
+                         "STrans[u];\n&(p = 97 : [u]);\n",
+                         ["Array vs[1,3] Sparse;", "Array u[1,2] Sparse;"],
+                         ["vs[1,3];", "-48", "&(p = _i);", None, "vs[1,3];", "1 / 2"]),
+}
+
+
+def hard_cases(binary):
+    for name, (setup, lines, steps) in HARD.items():
+        statements = steps[0::2]
+        probe = "&v;\n" + "".join(f"{st}\n" for st in statements)
+        text, before, after, again = round_trip(binary, setup, probe, name)
+        for line in lines:
+            check(line in text, f"{name}: the file lacks {line!r}\n{text}")
+        same_listing(before, after, name, text)
+        shown = [b.strip() for b in re.split(r"\n>", after)]
+        for statement, value in zip(steps[0::2], steps[1::2]):
+            if value is not None:
+                # A rational is shown with its decimal value after ";".
+                check(any(v.split(";")[0].strip() == value or v.startswith(value + "\n") for v in shown),
+                      f"{name}: {statement} does not show {value} after the read\n{after}")
+        check(again == text, f"{name}: saving the state read back gives another file\n{text}\n---\n{again}")
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
+    hard_cases(binary)
     modular_cases(binary)
     shadowed(binary)
     kept_as_written(binary)

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Gcds over the tower Q(i)(sqrt 3) beside the same over Q(i) alone.
+
+  bench_tower_gcd.py TARVEX [RUNS] [LIMIT]
+
+Each figure is the time of a whole process (start-up, declarations, the
+operands built, the gcd, a check), the least of RUNS (3); a run past LIMIT
+seconds (600) is stopped and shown as such. The inputs:
+- the reported case: g := (x + t*y + s)^10 + x*y + 1 and two cofactors
+  of the same kind, GCD(g*a, g*b), and the same with s replaced by 2 over
+  Q(i);
+- random dense planted gcds in x and y of total degree 5, 10 and 20 (g, a
+  and b each dense to that degree, coefficients small elements of the
+  field) over Q(i)(sqrt 3) and over Q(i).
+Every answer is checked inside the session: the gcd h must be g up to a
+field unit, h*lc(g) - g*lc(h) = 0 with lc the leading coefficient in x,
+then in y (printed as "diff 0").
+Start-up alone is timed too, and printed first.
+"""
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+
+HEADER_TOWER = "&(J = t);\n&(J = s);\n&(J = y);\n&(J = x);\n&(P = t^2 + 1, 1);\n&(P = s^2 - 3, 1);\n"
+HEADER_ONE = "&(J = t);\n&(J = y);\n&(J = x);\n&(P = t^2 + 1, 1);\n"
+
+REPORTED = ("g := (x + t*y + S)^10 + x*y + 1;\n"
+            "a := (x - S*y + t)^10 + y;\n"
+            "b := (x + y + S*t)^10 + x;\n")
+
+# h - g times a unit, without inverting: h*lc(g) - g*lc(h), lc the leading
+# coefficient in x, then in y.
+CHECK = ("h := GCD(g*a, g*b);\n"
+         "ch := Coef(h, x, Deg(h, x));\nlh := Coef(ch, y, Deg(ch, y));\n"
+         "cg := Coef(g, x, Deg(g, x));\nlg := Coef(cg, y, Deg(cg, y));\n"
+         "!!('diff', h*lg - g*lh);\n")
+
+
+def element(rng, tower):
+    if tower:
+        c = [rng.randint(-5, 5) for _ in range(4)]
+        return "(%d + %d*t + %d*s + %d*s*t)" % tuple(c)
+    c = [rng.randint(-5, 5) for _ in range(2)]
+    return "(%d + %d*t)" % tuple(c)
+
+
+def dense(rng, tower, deg):
+    terms = []
+    for i in range(deg + 1):
+        for j in range(deg + 1 - i):
+            terms.append("%s*x^%d*y^%d" % (element(rng, tower), i, j))
+    return " + ".join(terms)
+
+
+def planted(seed, tower, deg):
+    rng = random.Random(seed)
+    return "".join("%s := %s;\n" % (n, dense(rng, tower, deg)) for n in ("g", "a", "b"))
+
+
+def session(binary, script, limit):
+    with tempfile.TemporaryDirectory() as cwd:
+        start = time.perf_counter()
+        try:
+            out = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
+                                 timeout=limit).stdout
+        except subprocess.TimeoutExpired:
+            return None, ""
+        return time.perf_counter() - start, out.decode("utf-8", "replace")
+
+
+def timed(binary, script, runs, limit, check=True):
+    best = None
+    for _ in range(runs):
+        took, out = session(binary, script, limit)
+        if took is None:
+            return None
+        if check and "diff 0" not in out:
+            sys.exit("wrong answer:\n%s\n%s" % (script[-300:], out[-800:]))
+        best = took if best is None else min(best, took)
+    return best
+
+
+def show(t, limit):
+    return "> %5.0f s" % limit if t is None else "%7.3f s" % t
+
+
+def main(argv):
+    binary = os.path.abspath(argv[1])
+    runs = int(argv[2]) if len(argv) > 2 else 3
+    limit = float(argv[3]) if len(argv) > 3 else 600.0
+    print("start-up: %s" % show(timed(binary, "1;\n", runs, limit, check=False), limit))
+    tower = timed(binary, HEADER_TOWER + REPORTED.replace("S", "s") + CHECK, runs, limit)
+    one = timed(binary, HEADER_ONE + REPORTED.replace("S", "2") + CHECK, runs, limit)
+    print("reported case:         over Q(i)(sqrt 3) %s   over Q(i) %s" % (show(tower, limit), show(one, limit)))
+    for deg in (5, 10, 20):
+        tower = timed(binary, HEADER_TOWER + planted(deg, True, deg) + CHECK, runs, limit)
+        one = timed(binary, HEADER_ONE + planted(deg, False, deg) + CHECK, runs, limit)
+        print("dense planted, degree %2d: over Q(i)(sqrt 3) %s   over Q(i) %s"
+              % (deg, show(tower, limit), show(one, limit)))
+
+
+if __name__ == "__main__":
+    main(sys.argv)

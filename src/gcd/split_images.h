@@ -1,0 +1,60 @@
+// Images of a gcd over the field levels modulo primes where every field
+// relation splits into distinct linear factors.
+//
+// Modulo such a prime q the tower is a product of copies of Z/q, one for
+// each choice of roots (a root of the innermost relation, then a root of
+// the next relation with that root put in, and so on outward): putting the
+// roots in is a ring map onto Z/q, and all of them together lose nothing.
+// A tower may have no prime modulo which it stays a field (Q(i)(sqrt 3)
+// has none: modulo every prime one of -1, 3 and -3 is a square), but it
+// always has primes where it splits. So the gcd modulo q is found as one
+// gcd over Z/q for each choice, each made monic, and its coefficients in
+// the tower are read back from their values at the roots by interpolation,
+// level by level.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "gcd/flat_modgcd.h"
+#include "storage/records.h"
+
+struct pt;
+
+// The roots of the field levels modulo one prime, every choice of them.
+struct SplitRoots {
+    uint32_t q = 0;
+    // Field levels, innermost first (index 0), with their relation degrees.
+    std::vector<pt*> level;
+    std::vector<int32_t> degree;
+    // The choices in the order of their indices: the innermost root varies
+    // slowest. roots[c * levels + j] is the root of level j in choice c.
+    std::vector<uint32_t> roots;
+    // For each level j and each choice of the roots inside it (prefix p),
+    // the d x d matrix taking values at the d roots of level j to the
+    // coefficients of powers 0 .. d - 1: weights[j][p * d * d + e * d + i].
+    std::vector<std::vector<uint32_t>> weights;
+    size_t choices() const { return level.empty() ? 0 : roots.size() / level.size(); }
+};
+
+// The field levels from the record at field_depth inward, when the levels
+// from var down to them carry no relation and var lies above them; false
+// otherwise (the road does not apply).
+bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first);
+
+// *out := the roots modulo the odd prime q < 2^31 of the field levels
+// (from split_field_levels); false when some relation, its inner roots put
+// in, is not a product of distinct linear factors modulo q.
+bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out);
+
+// What split_image found.
+enum class SplitOutcome { ok, unusable_prime, declined };
+
+// The monic gcd modulo R.q of u and v (integer polynomials at var's level,
+// field elements at the field levels; kept) as terms over every level from
+// var inward, the field levels' exponents below their degrees, monic: the
+// lexicographically leading coefficient over the other levels is the field
+// element 1. unusable_prime: a choice of roots lowers an operand's leading
+// term, or the choices' gcds disagree in their leading monomial (some
+// choice is unlucky); declined: the flat routine will not do these
+// operands (negative or very large exponents, too much work).
+SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, flatgcd::FlatPoly* g);
