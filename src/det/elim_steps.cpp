@@ -7,6 +7,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
+#include "quoly/trial_divide.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
@@ -140,6 +141,16 @@ void simple_zero_out(quoly** cells, int32_t k, int32_t n, int modular) {
 }
 
 void divide_fct(quoly** det, polynode* f, int flag) {
+    if (flag && laurent && !(f->numb && !f->next) && !(*det)->isnum) {
+        // Negative powers are units, beyond the polynomial trial division:
+        // the quoly one lifts them out of both first.
+        quoly* q = nullptr;
+        p_q_assign(f, &q);
+        quoly_detail::QuolyHold hold(q);
+        int failed = 0;
+        if (trial_divide(&hold.q, det, 1, 0, 0, &failed)) error(305, "Det");
+        return;
+    }
     if (flag && !(f->numb && !f->next) && !(*det)->isnum) {
         polynode* quo = nullptr;
         if (!trial_poly_divide((*det)->pnum, f, &quo, polynames, 1, 0, 0)) {

@@ -371,7 +371,7 @@ void kdiv(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) {
         *r = copy_of(u);
         return;
     }
-    if (3 * du < 4 * dm || base_case_divisor(m)) {
+    if (int64_t{3} * du < int64_t{4} * dm || base_case_divisor(m)) {
         base(k, u, m, q, r);
         return;
     }
@@ -383,12 +383,12 @@ void kdiv(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) {
         polynode* m_high = ms.high;
         polynode* m_low = ms.low;
         polynode* r1 = nullptr;
-        if (4 * deg(us.high) <= 9 * deg(m_high)) kdiv(k, us.high, m_high, &q1, &r1);
+        if (int64_t{4} * deg(us.high) <= int64_t{9} * deg(m_high)) kdiv(k, us.high, m_high, &q1, &r1);
         else three(k, us.high, m_high, &q1, &r1);
         // u_high·x^(2h) = q1·x^h·m + x^h·(r1·x^h - m_low·q1)
         polynode* t = sub(k, shift_up(r1, h), mult(k, m_low, q1));
         polynode* q2 = nullptr;
-        if (t && 4 * deg(t) > 9 * deg(m_high)) three(k, t, m_high, &q2, &r2);
+        if (t && int64_t{4} * deg(t) > int64_t{9} * deg(m_high)) three(k, t, m_high, &q2, &r2);
         else if (t) kdiv(k, t, m_high, &q2, &r2);
         free_poly(&t);
         r2 = sub(k, shift_up(r2, h), mult(k, m_low, q2));
@@ -411,7 +411,7 @@ void three(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) 
         base(k, u, m, q, r);
         return;
     }
-    const int32_t s = std::min(deg(u) / 2 - deg(m), 3 * deg(m) / 5);
+    const int32_t s = static_cast<int32_t>(std::min<int64_t>(deg(u) / 2 - deg(m), int64_t{3} * deg(m) / 5));
     polynode *q0 = nullptr, *r0 = nullptr;
     if (s > 0) {
         ShiftGuard shifted(m, s);
@@ -438,11 +438,11 @@ void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r)
         *r = copy_of(u);
         return;
     }
-    if (4 * n <= 9 * k) {
+    if (int64_t{4} * n <= int64_t{9} * k) {
         kdiv(ring, u, m, q, r);
         return;
     }
-    if (3 * n < 10 * k) {
+    if (int64_t{3} * n < int64_t{10} * k) {
         three(ring, u, m, q, r);
         return;
     }
@@ -505,7 +505,7 @@ void simplest_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** r
     const int32_t du = deg(u), dm = deg(m);
     if (is_zero(u) || dm > du) {
         r = copy_of(u);
-    } else if (mod_is_prime && fast && (dm > poly_cutoff || (dm >= 3 && du > 20 * dm))) {
+    } else if (mod_is_prime && fast && (dm > poly_cutoff || (dm >= 3 && du > int64_t{20} * dm))) {
         const int32_t c = residue(m);
         if (c == 1) {
             fmd(kResidues, u, m, &q, &r);

@@ -202,10 +202,11 @@ void element_list(FILE** source, quoly** result, arr_value* v, name** pending, b
     v->count = 0;
     v->rows = 1;
     if (line_aware && want_sparse) {
-        // The expected shape rides in count and rows, but the value owns no
-        // cells until the reader has built its frame: the work block may
-        // still hold cells that an earlier statement moved into an array,
-        // which an error inside the literal must not free.
+        // The expected shape rides in count and rows into the reader, which
+        // takes it and leaves count 0 until it has built its frame: the work
+        // block may still hold cells that an earlier statement moved into an
+        // array, which an error inside the literal must not free nor a call
+        // inside it copy.
         v->rows = expect_rows;
         v->count = expect_count;
         v->fresh = 0;

@@ -18,6 +18,7 @@
 #include "matrix/sparse_sums.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "poly/laurent.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
@@ -53,13 +54,31 @@ int32_t option_integer(quoly* q) {
 // the form opened one.
 struct det_options {
     polynode* factor = nullptr;
+    quoly* unit = nullptr;   // Laurent mode: the monomial taken out of the factor
     int32_t degree = -1;
     int32_t second_degree = -1;
     int32_t power = -1;
     ~det_options() {
         if (factor) free_poly(&factor);
+        if (unit) free_quoly(&unit);
     }
 };
+
+// In Laurent mode every monomial is a unit: the factor keeps only the part
+// free of monomials, an ordinary polynomial that every method can divide
+// by, and the monomial divides the determinant at the end.
+void split_laurent_factor(quoly* hint, det_options* o) {
+    polynode* first = nullptr;
+    polynode* last = nullptr;
+    clear_bads(&o->factor, &first, &last, SHIFT_LEAST, SHIFT_ALL_LEVELS);
+    if (!first) return;
+    release_shift_list(&first, &last);
+    quoly* proper = nullptr;
+    p_q_assign(o->factor, &proper);
+    quoly_detail::QuolyHold hold(proper);
+    quoly_assign(hint, &o->unit);
+    fast_quoly_quot(&o->unit, &hold.q, 0);
+}
 
 void read_det_options(FILE** source, name** pending, int code, bool open_paren, det_options* o) {
     int k = 0;
@@ -76,7 +95,7 @@ void read_det_options(FILE** source, name** pending, int code, bool open_paren, 
                 warning(1, token.name);
             } else {
                 o->factor = quoly_detail::copy_poly(q.q->pnum);
-                if (laurent && needto(o->factor, 1)) arr_error(198, token.name);
+                if (laurent) split_laurent_factor(q.q, o);
             }
             continue;
         }
@@ -233,6 +252,7 @@ void determinant_family(int code, FILE** source, quoly** result, arr_value* v, n
     // out of its determinant unchanged, and a fresh one is freed by its hold.
     mat_invert(v->cells, nullptr, 0, 0, v->rows, result, 0, 0, &v->frame, o.factor, o.degree, o.second_degree,
                o.power, 0, prime_count);
+    if (o.unit) fast_quoly_quot(result, &o.unit, 0);
 }
 
 void sum_or_trace(int code, FILE** source, quoly** result, arr_value* v, name** pending) {

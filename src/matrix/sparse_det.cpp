@@ -246,7 +246,8 @@ void div_s_by_c(quoly** s, quoly** c) {
         quoly_quot(*s, *c, &q, 0);
         free_quoly(s);
         *s = q;
-    } else if (plain_polys(*s, *c)) {
+    } else if (plain_polys(*s, *c) && !laurent) {
+        // (Negative powers are units that only trial_divide lifts out.)
         if (!divide_polys_in_place(s, *c)) {
             tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
             abandon_statement();

@@ -145,6 +145,11 @@ void sparse_adjoin(sparse* frame, int32_t row, int32_t column, quoly* value) {
 void sparse_read(FILE** source, quoly** scalar, arr_value* v, name** pending, int* fallback) {
     const int32_t rows = v->rows;
     const int32_t columns = v->columns();
+    // Until its frame is built the value owns and shares nothing: a call
+    // inside the literal, which first gives every value in flight cells of
+    // its own, must find none here to copy (the work block holds no cells
+    // of this literal, only leftovers of earlier statements).
+    v->count = 0;
     *fallback = 0;
     FrameHold hold{new_frame_chain(rows), rows};
     bool first = true;

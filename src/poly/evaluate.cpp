@@ -676,7 +676,8 @@ void cancel_content(polynode** c, polynode** e) {
 template <class Sub>
 void descend(polynode** p, polynode** den, pt* rec, Sub sub) {
     *den = nullptr;
-    if ((*p)->numb) return;
+    // A number term heads a longer list when negative exponents follow it.
+    if (lone_number(*p)) return;
     pt* below = inner(rec);
     Scratch s;   // s.p[0]: D
     polynode** link = p;

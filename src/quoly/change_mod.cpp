@@ -190,7 +190,7 @@ bool conversion_lacks_inverse(const quoly* q, bool quiet) {
     return false;
 }
 
-void quoly_change_to_mod(quoly** slot) {
+void quoly_change_to_mod(quoly** slot, bool report) {
     quoly* q = *slot;
     if (q->isnum) {
         // The digit chain stays: in rational mode it is the value again.
@@ -213,7 +213,7 @@ void quoly_change_to_mod(quoly** slot) {
         return;
     }
     if (had_den && !q->den) {
-        report_zero_denominator();
+        if (report) report_zero_denominator();
         if (lone_number(q->pnum)) {
             log_word(&q->num);
             q->nnum = q->pnum->ncoef;

@@ -39,6 +39,7 @@ bool conversion_lacks_inverse(const quoly* q, bool quiet);
 //   FIX_NEW_NUMBER  a plain number of its own (0, or a normalised quotient);
 //   FIX_NEW_POLYS   normalised copies of numerator and denominator.
 // A denominator that
-// vanishes is reported with error 210's text and the value is left with
-// its converted numerator; the conversion of other values goes on.
-void quoly_change_to_mod(quoly** q);
+// vanishes is reported with error 210's text (unless `report` is off: an
+// internal table whose entry this modulus never reads) and the value is
+// left with its converted numerator; the conversion of other values goes on.
+void quoly_change_to_mod(quoly** q, bool report = true);

@@ -257,6 +257,41 @@ TEST_F(OnevarDivTest, LongDividendsStayOutOfTheDenseArrays) {
     EXPECT_TRUE(ledger.balanced());
 }
 
+// Sparse operands of degree near the top of an exponent word: the route
+// choices compare multiples of the degrees, which must not wrap round. A
+// handful of terms keeps every route cheap whatever the degree.
+TEST_F(OnevarDivTest, DegreesNearTheExponentLimitChooseTheirRoutesSoundly) {
+    struct Shape {
+        int32_t du, dm;
+    };
+    const Shape shapes[] = {{268435456, 268435455}, {2147483600, 268435455}, {2147483600, 1000000000},
+                            {2000000000, 600000000}, {2147483600, 700001}, {1073741824, 1073741823}};
+    NumberGen g(0x7fff);
+    for (const Ground& ground : kGrounds) {
+        RingScope ring(ground.m);
+        RecordLedger ledger;
+        for (const Shape& s : shapes) {
+            auto coef = [&] { return static_cast<long>(g.between(1, modulus - 1)); };
+            const int32_t dq = s.du - s.dm;
+            TermList q{{coef(), Exps{dq}}, {coef(), Exps{dq / 3}}, {coef(), Exps{0}}};
+            if (dq == 0) q = {{coef(), Exps{0}}};
+            const TermList m{{1, Exps{s.dm}}, {coef(), Exps{s.dm / 2}}, {coef(), Exps{0}}};
+            for (int zero_r : {0, 1}) {
+                const TermList r = zero_r ? TermList{} : TermList{{coef(), Exps{s.dm - 1}}, {coef(), Exps{1}}};
+                Planted p(q, m, r);
+                for (int32_t cut : {25, 2}) {
+                    div_poly_cutoff = cut;
+                    RouteCheck{p, std::string(ground.name) + " du " + std::to_string(s.du) + " dm " +
+                                      std::to_string(s.dm) + " cut " + std::to_string(cut)}
+                        .run();
+                }
+                div_poly_cutoff = 25;
+            }
+        }
+        EXPECT_TRUE(ledger.balanced()) << ground.name;
+    }
+}
+
 TEST_F(OnevarDivTest, DivisionByZeroIsError22AndKeepsEverything) {
     RingScope ring(65521);
     RecordLedger ledger;

@@ -33,13 +33,18 @@ MARK = "MARKQZ"          # printed where the shows begin
 BACK = "BACKQZ"          # printed where the shows after the way back begin
 PRE, PRE_END = "PREQZ", "PREENDQZ"   # around the shows of starred values before the change
 SAVE_FILE = "rt.sav"
+MISMATCH = "MISMATCHQZ"  # printed by a program when an identity checked inside the language fails
 
 ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "malformed", "rings", "relations",
                 "standins", "shadows", "conversions"]
 ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "composites"]
 ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
-DEFAULT_FAMILIES = ALL_FAMILIES
-MISMATCH = "MISMATCHQZ"   # printed by a check inside the language that failed
+ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
+# The families that check identities inside the language run in a test of
+# their own (with ring changes); drawn among the others they would change
+# every program the save checks draw.
+IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls"]
+DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES]
 
 
 class Program:
@@ -573,6 +578,169 @@ class Program:
         self.way_back = True
 
 
+# ---- identities checked inside the language ----
+
+def under_relation(prog):
+    """A relation rewrites products and powers, so that substitution no
+    longer commutes with them: the identity families stay away."""
+    return any(line.startswith("&(P =") for line in prog.lines)
+
+
+def check_identity(prog, lhs, rhs):
+    """lhs = rhs, decided by the interpreter: a difference that is not 0,
+    or a statement ending in an error (the check value keeps its 1),
+    prints the mismatch mark and the difference."""
+    prog.add("kqz := 1;", f"kqz := ({lhs}) - ({rhs});", f"if kqz <> 0 then !('{MISMATCH}'); kqz; fi;", "@kqz;")
+
+
+def variables_locked(prog):
+    """Under a conversion list no variable can be adjoined until the way back."""
+    changes = [line for line in prog.lines if line.startswith("&(p =")]
+    return bool(changes) and ":" in changes[-1]
+
+
+def two_variables(prog):
+    """w and z, adjoined outermost (a relation is never declared on them)."""
+    for v in ("w", "z"):
+        if v not in prog.polyvars:
+            prog.add(f"&(J = {v});")
+            prog.polyvars.append(v)
+
+
+def laurent_term(rng, low=-3, high=3, z_high=None):
+    parts = [str(rng.choice([c for c in range(-5, 6) if c]))]
+    for v, top in (("w", high), ("z", high if z_high is None else z_high)):
+        e = rng.randint(low, top)
+        if e:
+            parts.append(f"{v}^{e}" if e > 0 else f"{v}^({e})")
+    return "*".join(parts)
+
+
+def laurent_poly(rng, terms=4, low=-3, high=3):
+    # Half the time no positive power of the outer variable z, and a
+    # constant: the number then heads a list of negative exponents, the
+    # order substitution for the inner variable once missed.
+    z_high = 0 if low < 0 and rng.random() < 0.5 else None
+    items = [laurent_term(rng, low, high, z_high) for _ in range(rng.randint(1, terms))]
+    if rng.random() < 0.5:
+        items.insert(0, str(rng.randint(1, 9)))
+    return " + ".join(f"({t})" for t in items)
+
+
+def laurent_eval_family(prog):
+    """Substitution of Laurent values: (a*b)#(v = c) = a#(v = c)*b#(v = c)
+    and the same for sums, each side computed by the interpreter."""
+    r = prog.rng
+    if under_relation(prog) or variables_locked(prog):
+        return
+    two_variables(prog)
+    prog.add("&(l = 1);")
+    a, b = prog.fresh("la", prog.scalars), None
+    prog.add(f"{a} := {laurent_poly(r)};")
+    prog.scalars.add(a)
+    b = prog.fresh("lb", prog.scalars)
+    prog.add(f"{b} := {laurent_poly(r)};")
+    prog.scalars.add(b)
+    for _ in range(r.randint(1, 3)):
+        v = r.choice(["w", "z"])
+        other = "z" if v == "w" else "w"
+        # Never 0 (nor a multiple of a modulus drawn): a negative power of v may occur.
+        c = r.choice([str(r.choice([-3, -2, -1, 1, 2, 3, 5])), f"{other}^(-1)", f"({other} + 2)", "1/2",
+                      f"{other}^2/3", f"(2*{other}^(-2) + 1)"])
+        at = f"#({v} = {c})" if r.random() < 0.8 or v != "z" else f"#({c})"
+        check_identity(prog, f"({a}*{b}){at}", f"{a}{at}*{b}{at}")
+        check_identity(prog, f"({a} + {b}){at}", f"{a}{at} + {b}{at}")
+    prog.add("&(l = 0);")
+
+
+# The determinant switches the identity runs under, each put back after:
+# the interpolation methods (L), fraction-free elimination (K) and the
+# minors cut-off (D).
+DET_SWITCHES = [([], []), (["&(L = 1);"], ["&(L = 5000);"]), (["&(K = 1);"], ["&(K = 0);"]),
+                (["&(D = 0);"], ["&(D = -1);"]), (["&(D = 5);"], ["&(D = -1);"])]
+
+
+def det_hint_family(prog):
+    """Det of A with row i multiplied by f, with the hint f, is Det A:
+    dense and sparse, ordinary and Laurent entries, every method switch."""
+    r = prog.rng
+    if under_relation(prog) or variables_locked(prog):
+        return
+    two_variables(prog)
+    laurent = r.random() < 0.5
+    if laurent:
+        prog.add("&(l = 1);")
+    low = -2 if laurent else 0
+    n = r.randint(1, 5)
+    sparse = r.random() < 0.4
+    a = prog.new_array(n, n, sparse)
+    b = prog.new_array(n, n, sparse)
+    for i in range(1, n + 1):
+        for j in range(1, n + 1):
+            if r.random() < 0.25:
+                continue
+            value = laurent_poly(r, terms=2, low=low, high=2) if r.random() < 0.6 else str(r.randint(-9, 9))
+            prog.add(f"{a}[{i},{j}] := {value};")
+    row = r.randint(1, n)
+    f = laurent_poly(r, terms=2, low=low, high=2) if r.random() < 0.8 else laurent_term(r, low=low, high=2)
+    prog.add(f"[{b}] := [{a}];")
+    for j in range(1, n + 1):
+        prog.add(f"{b}[{row},{j}] := {b}[{row},{j}]*({f});")
+    on, off = r.choice(DET_SWITCHES)
+    prog.add(*on)
+    # A hint that vanishes here (a modulus dividing every coefficient) hints nothing.
+    prog.add(f"fqz := {f};", f"if fqz <> 0 then kqz := 1; kqz := Det([{b}], fqz) - Det[{a}]; "
+             f"if kqz <> 0 then !('{MISMATCH}'); kqz; fi; fi;", "@fqz;")
+    prog.add(*off)
+    if laurent:
+        prog.add("&(l = 0);")
+
+
+def literal_calls_family(prog):
+    """Built-ins called inside array literals of every kind, beside string
+    and named operands still in flight: each cell equals its expression
+    computed outside the literal."""
+    r = prog.rng
+    n = r.randint(1, 3)
+    calls = [f"GCD({r.randint(1, 40)}, {r.randint(1, 40)})", f"Binom({r.randint(0, 9)}, {r.randint(0, 4)})",
+             f"Isprime({r.randint(2, 99)})"]
+    kind = r.choice(["sparse", "sparse_lines", "dense", "lines", "string"])
+    name = prog.new_array(n if kind != "string" else 1, n if kind != "string" else 3, kind.startswith("sparse"))
+    cells = {}
+    if kind == "sparse":
+        entries = []
+        for _ in range(r.randint(1, 3)):
+            i, j = r.randint(1, n), r.randint(1, n)
+            if (i, j) in cells:
+                continue
+            cells[(i, j)] = r.choice(calls)
+            entries.append(f"[{i}, {j}, {cells[(i, j)]}]")
+        literal = "[" + ", ".join(entries) + "]"
+    elif kind == "string":
+        cells = {(1, k): r.choice(calls) for k in range(1, 4)}
+        literal = "'abc' + [(" + ", ".join(cells[(1, k)] for k in range(1, 4)) + ")] - 'abc'"
+    else:
+        values = [[r.choice(calls) for _ in range(n)] for _ in range(n)]
+        if kind == "sparse_lines":
+            # A first item that is no index makes the sparse target read a
+            # dense list (11 is none, nor is its residue modulo any modulus
+            # drawn, and it is never 0 there).
+            values[0][0] = "Binom(11, 1)"
+        cells = {(i + 1, j + 1): values[i][j] for i in range(n) for j in range(n)}
+        if kind in ("lines", "sparse_lines"):
+            # A row to a line: the line ends tell the columns.
+            literal = "[[" + ", `\n".join(", ".join(row) for row in values) + "]]"
+        else:
+            # Column by column.
+            literal = "[(" + ", ".join(values[i][j] for j in range(n) for i in range(n)) + ")]"
+    # A named operand in flight as well, now and then.
+    if r.random() < 0.3 and kind != "string":
+        prog.add(f"[{name}] := [{name}] - [{name}] + {literal};")
+    prog.add(f"[{name}] := {literal};")
+    for (i, j), call in cells.items():
+        check_identity(prog, f"{name}[{i},{j}]", call)
+
+
 FAMILY_METHODS = {
     "arith": Program.arith, "arrays": Program.arrays_family, "matrix": Program.matrix,
     "functions": Program.functions_family, "loops": Program.loops, "levels": Program.levels,
@@ -581,6 +749,8 @@ FAMILY_METHODS = {
 }
 FAMILY_METHODS.update({"minpoly": Program.minpoly, "detswitches": Program.detswitches,
                        "factorlevels": Program.factorlevels})
+FAMILY_METHODS.update({"laurent_eval": laurent_eval_family, "det_hint": det_hint_family,
+                       "literal_calls": literal_calls_family})
 
 
 # ---- "^" parameters, killed relation terms, failed stars, STrans, composite moduli ----
@@ -812,6 +982,8 @@ def problems_of(code, out, err, what):
     for line in out.splitlines():
         if MISMATCH in line and "!(" not in line:
             found.append(f"{what}: {line.strip()}")
+    if re.search(r"[0-9]?>" + MISMATCH, out):
+        found.append(f"{what}: an identity checked in the language failed:\n" + out[out.find(">" + MISMATCH):][:600])
     if "Sanitizer" in err or "runtime error" in err:
         found.append(f"{what}: sanitizer report:\n{err[-3000:]}")
     return found
