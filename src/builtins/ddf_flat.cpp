@@ -118,6 +118,7 @@ void even_distinct_degree(polynode** fslot, FactorFrame& fr) {
             if (df > 0) append_1(&fp.p, df, fr);
             return;
         }
+        poll_interrupt();
         std::fill(next.begin(), next.end(), 0);
         for (int32_t k = 0; k < n; k++) {
             if (!bit(h, k)) continue;
@@ -280,6 +281,7 @@ std::vector<uint32_t> power_rows(const Lazy& L, const std::vector<uint32_t>& f, 
         times_x(L, row, f, n);
     }
     for (int32_t j = 1; j < n; j++) {
+        poll_interrupt();
         uint32_t* row = rows.data() + static_cast<size_t>(j) * n;
         combine_rows(L, by_g, row - n, n, acc, row);
     }
@@ -316,6 +318,7 @@ void odd_distinct_degree(polynode** fslot, FactorFrame& fr) {
             h = std::move(hr);
             rows = power_rows(L, F, n);
         }
+        poll_interrupt();
         std::vector<uint32_t> next(n);
         combine_rows(L, rows, h.data(), n, acc, next.data());
         h = std::move(next);
