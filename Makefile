@@ -75,6 +75,7 @@ bench: build
 	$(BUILD)/bench/bench_minpoly
 	python3 bench/bench_minpoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_chpoly.py $(BUILD)/bin/tarvex
+	python3 bench/bench_factor_small_primes.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

@@ -8,6 +8,7 @@
 
 #include "builtins/factor.h"
 #include "builtins/factor_impl.h"
+#include "builtins/ddf_flat.h"
 #include "builtins/powermod.h"
 #include "gcd/exactdiv.h"
 #include "gcd/polydiv.h"
@@ -75,6 +76,7 @@ polynode* main_level(polynode* p, int32_t* pad, pt** rec) {
 // The distinct-degree stage of one square-free part f (consumed): the
 // records (degree i, product of the factors of degree i) into the frame.
 void distinct_degree(polynode** fslot, FactorFrame& fr) {
+    if (flat_distinct_degree(fslot, fr)) return;
     PolyHold f(*fslot);
     *fslot = nullptr;
     PolyHold x0(variable_poly());
