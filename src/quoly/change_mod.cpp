@@ -147,8 +147,10 @@ void quoly_change_num(quoly** slot) {
 }
 
 bool conversion_lacks_inverse(const quoly* q, bool quiet) {
-    // Every non-zero residue has an inverse in a field.
-    if (!q || q->isnum || !q->den || mod_is_prime || finf) return false;
+    // Every non-zero residue has an inverse in a field; over a relation a
+    // common factor may still not divide out, or a field element (of a
+    // relation the modulus makes reducible) have no inverse.
+    if (!q || q->isnum || !q->den || ((mod_is_prime || finf) && !pseudo_polynames)) return false;
     quoly* copy = nullptr;
     {
         LintOff digits;
