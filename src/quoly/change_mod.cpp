@@ -158,12 +158,16 @@ bool conversion_lacks_inverse(const quoly* q, bool quiet) {
     }
     copy->rat = 0;
     poly_change_num(&copy->pnum);
-    if (copy->pnum) poly_change_num(&copy->den);
-    // A value that vanishes, or whose denominator does, converts to 0.
-    if (!copy->pnum || !copy->den) {
+    poly_change_num(&copy->den);
+    // A value that vanishes, or whose denominator does, converts to 0;
+    // over a relation only when the ring can divide by the denominator (a
+    // numerator reduced to 0 over a divisor of 0 is no value): that is
+    // tried as its reciprocal.
+    if (!copy->den || (!copy->pnum && !pseudo_polynames)) {
         free_mixed(&copy);
         return false;
     }
+    if (!copy->pnum) poly_set(1, &copy->pnum);
     if (quiet) {
         QuietInverseFailures silence;
         if (!normalise(&copy)) return true;

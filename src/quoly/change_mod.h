@@ -22,11 +22,14 @@ void poly_change_num(polynode** slot);
 // set to 0."), frees the quoly and leaves *slot null: the caller stores 0.
 void quoly_change_num(quoly** slot);
 
-// Whether the permanent conversion of q would fail for want of an inverse
-// under a composite modulus (the normal form needs one): unless quiet, the
-// failure's report is printed as the conversion would print it; q is
-// untouched. A value or denominator that vanishes is no failure: it
-// converts to 0.
+// Whether the permanent conversion of q would fail: for want of an inverse
+// under a composite modulus (the normal form needs one), or over a relation
+// whose normal form fails there (a common factor a relation making no field
+// cannot divide out, a field element a relation the modulus makes reducible
+// cannot invert): unless quiet, the failure's report is printed as the
+// conversion would print it; q is untouched. A value or denominator that
+// vanishes is no failure: it converts to 0 (over a relation a vanishing
+// value only when its denominator could be divided by).
 bool conversion_lacks_inverse(const quoly* q, bool quiet);
 
 // in place, temporary: the quoly *q (the record stays, so the slot needs

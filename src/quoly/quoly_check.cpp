@@ -122,6 +122,21 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
         return;
     }
     PolyHold q1, q2;
+    if ((*g)->numb) {
+        // A recomputed gcd may be a number: the common factor was none, and
+        // there is no polynomial to divide by.
+        poly_assign(*u, &q1.p);
+        poly_assign(*v, &q2.p);
+        if (!poly_eq_1(*g) && !node_iszero(*g)) {
+            num_poly_quot(q1.p, (*g)->ncoef, 0);
+            num_poly_quot(q2.p, (*g)->ncoef, 0);
+        }
+        free_poly(u_out);
+        *u_out = q1.release();
+        free_poly(v_out);
+        *v_out = q2.release();
+        return;
+    }
     if (!divide_by(u, g, &q1.p, exact_u, opt_u)) {
         q1.reset();
         after_failure(true, u, v, g, u_out, v_out, exact_u, exact_v, opt_u, opt_v, depth);
