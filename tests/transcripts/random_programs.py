@@ -463,8 +463,13 @@ def relation_quotients(prog):
     r = prog.rng
     if prog.polyvars or prog.modular:
         return
+    # Sometimes a tower: r over the field Q(s) (s^2 = -1 or 2), declared
+    # after the values too.
+    tower = r.random() < 0.25
+    if tower:
+        prog.add("&(J = s);")
     prog.add("&(J = r);", "&(J = x);")
-    prog.polyvars += ["x", "r"]
+    prog.polyvars += ["x", "r"] + (["s"] if tower else [])
     laurent = r.random() < 0.35
     if laurent:
         prog.add("&(l = 1);")
@@ -476,8 +481,12 @@ def relation_quotients(prog):
             terms.append(f"{c}*x^{i}*r^{j}")
         return " + ".join(terms)
 
-    field = r.random() < 0.6
+    field = tower or r.random() < 0.6
     relation = r.choice(IRREDUCIBLE if field else IRREDUCIBLE + REDUCIBLE)
+    if tower:
+        # r^2 - s stays irreducible over Q(s) for both.
+        inner = r.choice(["s^2 + 1", "s^2 - 2"])
+        relation = r.choice(["r^2 - s", "r^2 + s*r + 1" if inner == "s^2 - 2" else "r^2 - s"])
     square = re.fullmatch(r"r\^2 ([+-]) (\d+)", relation)
     # r^2 as the relation makes it, when it is a number.
     r2 = None if not square else (-1 if square.group(1) == "+" else 1) * int(square.group(2))
@@ -532,7 +541,10 @@ def relation_quotients(prog):
         # other than 0 are compared after it.
         declared = step != "prime" or not declared_after
         modular = step != "relation" or declared_after
-        unique = not declared or (field and not (modular and prime in FACTORS_MODULO[relation]))
+        # A tower is a field modulo some primes only: compared by the
+        # product there.
+        splits = tower or prime in FACTORS_MODULO.get(relation, ())
+        unique = not declared or (field and not (modular and splits))
         for k, (ref, num, den) in enumerate(values):
             typed = f"if {ref} - ({num})/({den}) <> 0 then !('MISMATCH {step} {k}') fi; " if unique else ""
             kept = f" and {ref} <> 0" if modular else ""
@@ -540,11 +552,13 @@ def relation_quotients(prog):
                      f"if {ref}*({den}) - ({num}) <> 0 then !('MISMATCH {step} {k}*') fi fi;")
 
     declare = f"&(P = {relation}{', 1' if field else ''});"
+    if tower:
+        declare = f"&(P = {inner}, 1); {declare}"
     prime = r.choice([2, 3, 5, 7, 13])
     # A save made after the change writes a relation declared before it
     # back from its residues: one whose coefficient the prime removes
     # would come back another relation. Such a prime is declared after.
-    removes = any(int(c) % prime == 0 for c in re.findall(r"(?<![\^\w])\d+(?!\s*\*?\s*r\^)", relation[3:]))
+    removes = any(int(c) % prime == 0 for c in re.findall(r"(?<![\^\w])\d+(?!\s*\*?\s*[rs]\^)", declare[7:]))
     declared_after = removes or r.random() >= 0.6
     if not declared_after:
         prog.add(declare)
