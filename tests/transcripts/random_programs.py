@@ -463,13 +463,13 @@ def relation_quotients(prog):
     r = prog.rng
     if prog.polyvars or prog.modular:
         return
-    # Sometimes a tower: r over the field Q(s) (s^2 = -1 or 2), declared
+    # Sometimes a tower: r over the field Q(k) (k^2 = -1 or 2), declared
     # after the values too.
     tower = r.random() < 0.25
     if tower:
-        prog.add("&(J = s);")
+        prog.add("&(J = k);")
     prog.add("&(J = r);", "&(J = x);")
-    prog.polyvars += ["x", "r"] + (["s"] if tower else [])
+    prog.polyvars += ["x", "r"] + (["k"] if tower else [])
     laurent = r.random() < 0.35
     if laurent:
         prog.add("&(l = 1);")
@@ -484,9 +484,10 @@ def relation_quotients(prog):
     field = tower or r.random() < 0.6
     relation = r.choice(IRREDUCIBLE if field else IRREDUCIBLE + REDUCIBLE)
     if tower:
-        # r^2 - s stays irreducible over Q(s) for both.
-        inner = r.choice(["s^2 + 1", "s^2 - 2"])
-        relation = r.choice(["r^2 - s", "r^2 + s*r + 1" if inner == "s^2 - 2" else "r^2 - s"])
+        # r^2 - k stays irreducible over Q(k) for both (the names of
+        # other families' function locals, s among them, are avoided).
+        inner = r.choice(["k^2 + 1", "k^2 - 2"])
+        relation = r.choice(["r^2 - k", "r^2 + k*r + 1" if inner == "k^2 - 2" else "r^2 - k"])
     square = re.fullmatch(r"r\^2 ([+-]) (\d+)", relation)
     # r^2 as the relation makes it, when it is a number.
     r2 = None if not square else (-1 if square.group(1) == "+" else 1) * int(square.group(2))
@@ -558,7 +559,7 @@ def relation_quotients(prog):
     # A save made after the change writes a relation declared before it
     # back from its residues: one whose coefficient the prime removes
     # would come back another relation. Such a prime is declared after.
-    removes = any(int(c) % prime == 0 for c in re.findall(r"(?<![\^\w])\d+(?!\s*\*?\s*[rs]\^)", declare[7:]))
+    removes = any(int(c) % prime == 0 for c in re.findall(r"(?<![\^\w])\d+(?!\s*\*?\s*[rk]\^)", declare[7:]))
     declared_after = removes or r.random() >= 0.6
     if not declared_after:
         prog.add(declare)
