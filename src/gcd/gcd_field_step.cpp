@@ -34,7 +34,12 @@ bool field_coefficient_step(gcd_state* st) {
     }
     PolyHold a;
     field_coef_gcd(u, v, &a.p, vars);
-    if (!lintmode && !is_number(a.p)) {
+    if (!lintmode && is_number(a.p)) {
+        // Coprime over the field: the number Euclid leaves (the integer
+        // content a monomial operand shares) is in the content gcd already.
+        free_poly(&a.p);
+        a.p = one_node();
+    } else if (!lintmode) {
         // Euclid's pseudo-remainders leave an integer factor the operands
         // need not share; the content gcd above stands for the shared one.
         PolyHold c(integer_content(a.p));

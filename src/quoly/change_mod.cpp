@@ -175,11 +175,14 @@ bool conversion_lacks_inverse(const quoly* q, bool quiet) {
         if (!quiet) report_no_inverse();
         return true;
     }
-    // A value whose numerator vanishes converts to 0.
-    if (!copy->pnum) {
+    // A value whose numerator vanishes converts to 0; over a relation only
+    // when the ring can divide by the denominator (a numerator reduced to 0
+    // over a divisor of 0 is no value): that is tried as its reciprocal.
+    if (!copy->pnum && !pseudo_polynames) {
         free_mixed(&copy);
         return false;
     }
+    if (!copy->pnum) poly_set(1, &copy->pnum);
     if (quiet) {
         QuietInverseFailures silence;
         if (!normalise(&copy)) return true;

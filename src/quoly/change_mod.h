@@ -23,10 +23,14 @@ void poly_change_num(polynode** slot);
 void quoly_change_num(quoly** slot);
 
 // Whether q has no element of the current ring, so that its permanent
-// conversion would lose it: its denominator vanishes modulo the modulus
-// (in a field too), or its normal form needs an inverse a composite
-// modulus lacks. Unless quiet, the failure's report (error 85's) is
-// printed; q is untouched. A value whose numerator vanishes has one: 0.
+// conversion would lose it: its denominator vanishes modulo the modulus (in
+// a field too), its normal form needs an inverse a composite modulus lacks,
+// or over a relation its normal form fails there (a common factor a relation
+// making no field cannot divide out, a field element a relation the modulus
+// makes reducible cannot invert). Unless quiet, the failure's report is
+// printed as the conversion would print it; q is untouched. A value whose
+// numerator vanishes has one, 0 (over a relation only when its denominator
+// could be divided by).
 bool conversion_lacks_inverse(const quoly* q, bool quiet);
 
 // in place, temporary: the quoly *q (the record stays, so the slot needs

@@ -1,6 +1,7 @@
 #include "quoly/modout_quoly.h"
 
 #include <cstdio>
+#include <numeric>
 
 #include "numbers/ring.h"
 #include "poly/laurent.h"
@@ -73,17 +74,27 @@ void clear_into(polynode** from, polynode** to) {
     eliminate_bads(to, s.first, -1);
 }
 
+// Whether a binomial relation t^n = v folds a negative power only through
+// the inverse of v: v = 1 or -1 folds in place, v = 0 (or a v the modulus
+// shares a factor with) never, and the fold refuses those.
+bool binomial_folds_through_inverse(polynode* relation) {
+    if (poly_eq_pm1(relation) || poly_iszero(relation)) return false;
+    if (!modularmode || mod_is_prime || finf) return true;
+    return std::gcd(relation->ncoef->value, modulus) == 1;
+}
+
 }  // namespace
 
 void mod_out_quoly(quoly** q, polynode** relation, polynode** full, polynode** powers, int32_t level, int32_t n,
                    pt* rec, bool field) {
     quoly* v = *q;
     if (v->isnum) return;
-    if (laurent && !single_number(*relation)) {
-        // A general relation folds a negative power through the inverse of
-        // its variable, which may carry a number denominator no polynomial
-        // holds (1/x = x/2 with x^2 = t and t^2 = 2): the negative powers go
-        // into the denominator instead, where the normal form inverts them.
+    if (laurent && (!single_number(*relation) || binomial_folds_through_inverse(*relation))) {
+        // A relation folds a negative power through the inverse of its
+        // variable, which may carry a number denominator no polynomial
+        // holds (1/x = x/2 with x^2 = t and t^2 = 2, 1/u = -u/4 with
+        // u^2 = -4): the negative powers go into the denominator instead,
+        // where the normal form inverts them.
         clear_into(&v->pnum, &v->den);
         clear_into(&v->den, &v->pnum);
     }

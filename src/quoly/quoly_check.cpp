@@ -12,6 +12,7 @@
 #include "gcd/exactdiv.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
+#include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
@@ -32,6 +33,13 @@ namespace {
 // luck of its random points: after this many recomputations reduce gives up
 // with an internal error instead of looping for ever.
 constexpr int MAX_GCD_RETRIES = 40;
+
+// Over a relation that makes no field a common factor need not divide out
+// (x*y + 1 divides x^2 - 1 modulo y^2 - 1 only through the inverse of y):
+// no recomputed gcd mends that, so after the switch ladder the statement
+// is refused, naming the relation as the cause.
+constexpr int MAX_NON_FIELD_RETRIES = 3;
+constexpr int NOT_A_FIELD = 271;
 
 // *q := u / g, exactly (exact) or as a division that may fail. Returns
 // false when g does not divide u. With exact set in Laurent mode u's
@@ -76,6 +84,10 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
 // One failed division (of u when first, else of v): the switch ladder.
 void after_failure(bool first, polynode** u, polynode** v, polynode** g, polynode** u_out, polynode** v_out,
                    int exact_u, int exact_v, int opt_u, int opt_v, int depth) {
+    if (modout_above_field && depth >= MAX_NON_FIELD_RETRIES) {
+        error(NOT_A_FIELD, token.name);
+        abandon_statement(NOT_A_FIELD);
+    }
     if (depth >= MAX_GCD_RETRIES) {
         // Modulo a composite number polynomials have no gcd in general: the
         // fraction has no normal form, as when an inverse is missing.
@@ -114,6 +126,21 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
         return;
     }
     PolyHold q1, q2;
+    if ((*g)->numb) {
+        // A recomputed gcd may be a number: the common factor was none, and
+        // there is no polynomial to divide by.
+        poly_assign(*u, &q1.p);
+        poly_assign(*v, &q2.p);
+        if (!poly_eq_1(*g) && !node_iszero(*g)) {
+            num_poly_quot(q1.p, (*g)->ncoef, 0);
+            num_poly_quot(q2.p, (*g)->ncoef, 0);
+        }
+        free_poly(u_out);
+        *u_out = q1.release();
+        free_poly(v_out);
+        *v_out = q2.release();
+        return;
+    }
     if (!divide_by(u, g, &q1.p, exact_u, opt_u)) {
         q1.reset();
         after_failure(true, u, v, g, u_out, v_out, exact_u, exact_v, opt_u, opt_v, depth);

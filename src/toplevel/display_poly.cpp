@@ -28,7 +28,9 @@ bool symmetric_form() { return modularmode && alt_form_display && !finf; }
 
 // The sign a number shows with.
 bool shown_positive(imag* x) {
-    if (!lintmode) return x->head->digit > 0;
+    // A residue seen in rational mode (a level opened while a change of
+    // ring was converting) has no digits: it shows no sign.
+    if (!lintmode) return x->count > 0 && x->head->digit > 0;
     if (symmetric_form() && x->value > half_modulus) return false;
     return x->value > 0;
 }

@@ -2,8 +2,10 @@
 // ground-ring globals and cut-offs of the new ring, and the walk over the
 // stored values (or the conversion list) in the order each direction needs.
 #include <cstdio>
+#include <vector>
 
 #include "gcd/gcdstash.h"
+#include "gcd/modswitch.h"
 #include "gcd/onevar_div.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
@@ -97,14 +99,45 @@ void set_random_denominator_one() {
     r->value = 1;
 }
 
+// A binomial relation whose constant the modulus divides converts to no
+// polynomial; for the trial below it is the zero polynomial, as the change
+// itself makes it, and is put back to what the conversion left before the
+// switch replays its log.
+struct ZeroRelations {
+    std::vector<pt*> made;
+    ZeroRelations() {
+        for (pt* v = polynames; v; v = v->next)
+            if (v->binomial && !v->relation) {
+                poly_set(0, &v->relation);
+                made.push_back(v);
+            }
+    }
+    ~ZeroRelations() {
+        for (pt* v : made) free_poly(&v->relation);
+    }
+    ZeroRelations(const ZeroRelations&) = delete;
+    ZeroRelations& operator=(const ZeroRelations&) = delete;
+};
+
 // Whether a full conversion into the modulus m would meet a value that has
-// no element of that ring (its report printed).
+// no element of that ring (its report printed): a denominator m kills, an
+// inverse m lacks, a
+// common factor that a relation making no field cannot divide out, or a
+// field element the relation, reducible modulo m, cannot invert.
 bool some_value_lacks_inverse(int32_t m) {
-    RingStateGuard back;
+    ModularSwitch trial;
     install_modulus(m);
     modularmode = 1;
     lintmode = 1;
     mod_is_prime = is_prime(m);
+    // The normal forms are tried as the change will make them: with the
+    // relations in residues, and no gcd of the old ring from the stash.
+    modularmode = 0;
+    lintmode = 0;
+    trial.convert_variables();
+    trial.begin_arithmetic();
+    ZeroRelations zeros;
+    lookupgcd = 0;
     for (int32_t b = 0; b < SCA_BUCKETS; b++)
         for (var* v = sca_store[b]; v; v = v->next)
             if (conversion_lacks_inverse(v->value, false)) return true;

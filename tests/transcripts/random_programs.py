@@ -39,6 +39,7 @@ ALL_FAMILIES = ["arith", "arrays", "matrix", "functions", "loops", "levels", "ma
                 "standins", "shadows", "conversions"]
 ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "composites"]
 ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
+ALL_FAMILIES += ["relquot"]
 ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
 # The families that check identities inside the language run in a test of
 # their own (with ring changes); drawn among the others they would change
@@ -739,6 +740,145 @@ def literal_calls_family(prog):
     prog.add(f"[{name}] := {literal};")
     for (i, j), call in cells.items():
         check_identity(prog, f"{name}[{i},{j}]", call)
+# ---- relations over stored quotients and negative powers ----
+# Relations of the inner variable r: irreducible over Q (a field may be
+# declared) and reducible (never a field).
+IRREDUCIBLE = ["r^2 + 1", "r^2 + 2", "r^2 + 4", "r^2 - 2", "r^2 + 5", "r^3 - 2", "r^2 + r + 1", "r^3 + r + 1",
+               "r^2 - 3", "r^3 + 4"]
+# The primes drawn modulo which each of them factors (worked out once with
+# sympy's factor_list over GF(p)).
+FACTORS_MODULO = {"r^2 + 1": {2, 5, 13}, "r^2 + 2": {2, 3}, "r^2 + 4": {2, 5, 13}, "r^2 - 2": {2, 7},
+                  "r^2 + 5": {2, 3, 5, 7}, "r^3 - 2": {2, 3, 5}, "r^2 + r + 1": {3, 7, 13},
+                  "r^3 + r + 1": {3, 13}, "r^2 - 3": {2, 3, 13}, "r^3 + 4": {2, 3, 5}}
+REDUCIBLE = ["r^2 - 1", "r^2 - 4", "r^2 + 3*r + 2", "r^3 - r", "r^2"]
+
+
+def relation_quotients(prog):
+    """Quotients and negative powers stored before a relation on r is
+    declared (with or without the field flag, in Laurent mode or not),
+    before or after a change to a small prime (some below the relation's
+    degree), in scalars, dense cells and sparse entries. Every value is
+    checked after each step by identities inside the language: the stored
+    value minus the same expression typed again, and the stored value
+    times its denominator minus its numerator, must be 0; a wrong value
+    prints a mismatch."""
+    r = prog.rng
+    if prog.polyvars or prog.modular:
+        return
+    # Sometimes a tower: r over the field Q(k) (k^2 = -1 or 2), declared
+    # after the values too.
+    tower = r.random() < 0.25
+    if tower:
+        prog.add("&(J = k);")
+    prog.add("&(J = r);", "&(J = x);")
+    prog.polyvars += ["x", "r"] + (["k"] if tower else [])
+    laurent = r.random() < 0.35
+    if laurent:
+        prog.add("&(l = 1);")
+
+    def poly():
+        terms = []
+        for _ in range(r.randint(1, 3)):
+            c, i, j = r.randint(-5, 5) or 1, r.randint(0, 2), r.randint(0, 3)
+            terms.append(f"{c}*x^{i}*r^{j}")
+        return " + ".join(terms)
+
+    field = tower or r.random() < 0.6
+    relation = r.choice(IRREDUCIBLE if field else IRREDUCIBLE + REDUCIBLE)
+    if tower:
+        # r^2 - k stays irreducible over Q(k) for both (the names of
+        # other families' function locals, s among them, are avoided).
+        inner = r.choice(["k^2 + 1", "k^2 - 2"])
+        relation = r.choice(["r^2 - k", "r^2 + k*r + 1" if inner == "k^2 - 2" else "r^2 - k"])
+    square = re.fullmatch(r"r\^2 ([+-]) (\d+)", relation)
+    # r^2 as the relation makes it, when it is a number.
+    r2 = None if not square else (-1 if square.group(1) == "+" else 1) * int(square.group(2))
+
+    # Over a relation that makes no field a denominator that divides 0
+    # has no quotient at all: there the denominators have a number among
+    # their coefficients (monic in x; such a polynomial never divides 0),
+    # and the negative powers are those of x.
+    lead = "" if field else "x^3 + "
+
+    def quotient():
+        k = r.random()
+        if r2 is not None and k < 0.25:
+            # A common factor only modulo the relation: (x*r + c)*(x*r - c)
+            # is r2*x^2 - c^2 there (whose coefficients are numbers).
+            c = r.randint(1, 3)
+            return f"(x*r + {c})*({poly()})", f"{r2}*x^2 - {c * c}"
+        if k < 0.35:
+            return poly(), f"{lead}{poly()} + x"
+        if k < 0.6:
+            # The denominator folds to an element free of r (or a number).
+            a, b, n = r.randint(1, 5), r.randint(1, 5), r.randint(2, 3)
+            return f"{a}*x", f"{lead}x*r^{n} - {b}"
+        # Negative powers of both variables.
+        c, d, i, j = r.randint(1, 5), r.randint(-3, 3), r.randint(0, 3), r.randint(1, 4)
+        if not field:
+            i, j = i + 1, 0
+        return f"{c} + {d}*x^{i}*r^{j}", f"x^{i}*r^{j}"
+
+    values = []                    # (reference, numerator, denominator)
+    for _ in range(r.randint(2, 4)):
+        name = prog.fresh("q", prog.scalars)
+        num, den = quotient()
+        prog.add(f"{name} := ({num})/({den});")
+        prog.scalars.add(name)
+        values.append((name, num, den))
+    dense = prog.new_array(1, 2)
+    sparse = prog.new_array(2, 2, True)
+    for cell in (f"{dense}[1,1]", f"{dense}[1,2]", f"{sparse}[2,1]"):
+        num, den = quotient()
+        prog.add(f"{cell} := ({num})/({den});")
+        values.append((cell, num, den))
+
+    def checks(step):
+        # A denominator the relation or the modulus makes 0 makes the value
+        # 0 (with a warning): there is nothing to compare. Over a relation
+        # that makes no field (or one declared a field that the prime
+        # factors) a denominator may divide 0, and then more than one value
+        # times it gives the numerator: only that product is compared.
+        # The change of ring sets a value 0 (with a warning) when the
+        # prime divides the denominator it was stored with: only values
+        # other than 0 are compared after it.
+        declared = step != "prime" or not declared_after
+        modular = step != "relation" or declared_after
+        # A tower is a field modulo some primes only: compared by the
+        # product there.
+        splits = tower or prime in FACTORS_MODULO.get(relation, ())
+        unique = not declared or (field and not (modular and splits))
+        for k, (ref, num, den) in enumerate(values):
+            typed = f"if {ref} - ({num})/({den}) <> 0 then !('MISMATCH {step} {k}') fi; " if unique else ""
+            kept = f" and {ref} <> 0" if modular else ""
+            prog.add(f"if ({den}) <> 0{kept} then {typed}"
+                     f"if {ref}*({den}) - ({num}) <> 0 then !('MISMATCH {step} {k}*') fi fi;")
+
+    declare = f"&(P = {relation}{', 1' if field else ''});"
+    if tower:
+        declare = f"&(P = {inner}, 1); {declare}"
+    prime = r.choice([2, 3, 5, 7, 13])
+    # A save made after the change writes a relation declared before it
+    # back from its residues: one whose coefficient the prime removes
+    # would come back another relation. Such a prime is declared after.
+    removes = any(int(c) % prime == 0 for c in re.findall(r"(?<![\^\w])\d+(?!\s*\*?\s*[rk]\^)", declare[7:]))
+    declared_after = removes or r.random() >= 0.6
+    if not declared_after:
+        prog.add(declare)
+        checks("relation")
+        prog.add(f"&(p = {prime});")
+        checks("prime")
+    else:
+        prog.add(f"&(p = {prime});")
+        checks("prime")
+        prog.add(declare)
+        checks("relation")
+        prog.closed = True
+    prog.modular = True
+    prog.modulus = prime
+    if laurent:
+        prog.add("&(l = 0);")
+        checks("ordinary")
 
 
 FAMILY_METHODS = {
@@ -922,6 +1062,7 @@ def composites(self):
 
 FAMILY_METHODS.update({"refparams": refparams, "killedrelations": killedrelations, "failedstars": failedstars,
                        "transposed": transposed, "composites": composites})
+FAMILY_METHODS["relquot"] = relation_quotients
 
 
 def make_program(seed, families):
@@ -984,6 +1125,9 @@ def problems_of(code, out, err, what):
             found.append(f"{what}: {line.strip()}")
     if re.search(r"[0-9]?>" + MISMATCH, out):
         found.append(f"{what}: an identity checked in the language failed:\n" + out[out.find(">" + MISMATCH):][:600])
+    mismatch = re.search(r"(?m)^[2-9]?> ?(MISMATCH .*)$", out)
+    if mismatch:
+        found.append(f"{what}: an identity failed: {mismatch.group(1)}")
     if "Sanitizer" in err or "runtime error" in err:
         found.append(f"{what}: sanitizer report:\n{err[-3000:]}")
     return found
