@@ -61,7 +61,19 @@ struct UntouchedReference {
     bool holds(quoly* local_value, quoly* caller_value) const {
         if (!same || local_value != given || caller_value != caller) return false;
         if (ring != (modularmode ? modulus : -1) || lint != lintmode) return false;
-        return quoly_equal(local_value, same) && quoly_equal(caller_value, same);
+        if (!quoly_equal(local_value, same)) return false;
+        // A left-out value whose words are not its element of the ring (an
+        // array holding a cell without a residue stays left out whole) gave
+        // the element it reads as, not its words.
+        if (left_out_needs_reading(caller_value)) {
+            if (!left_out_converts(caller_value)) return false;
+            quoly* read = nullptr;
+            read_left_out_converted(caller_value, &read);
+            const bool unchanged = quoly_equal(read, same);
+            free_quoly(&read);
+            return unchanged;
+        }
+        return quoly_equal(caller_value, same);
     }
     void release() {
         // Its numbers are freed as they were made.

@@ -29,10 +29,10 @@ Invariants:
   - a save made in modular mode, read by a fresh process, shows every value
     as the running process does, and gives the same way back.
 
-Combinations that meet faults not mended here (a '^' parameter writing
-back a residue it was never given, a save that does not read back) are
+Combinations that meet faults not mended yet (a '^' parameter writing
+back a residue it was never given, a save that does not read back) can be
 listed in KNOWN_REF_FAULTS and KNOWN_SAVE_FAULTS: they run, and their
-failures are counted apart.
+failures are counted apart. Both are empty now.
 
   no_residue_property.py TARVEX [SEED] [--all] [--list]
 
@@ -68,10 +68,10 @@ CRASHES = []        # runs that ended abnormally or with a sanitizer report
 # (naming, item kind, what is compared) whose save does not read back to
 # the running state, for a fault mended elsewhere; empty now.
 KNOWN_SAVE_FAULTS = set()
-# Values (starred, left out) to which a '^' parameter that is never
-# assigned still writes its residue back, so that the way back gives the
-# residue; empty it once that is mended.
-KNOWN_REF_FAULTS = {"starred", "left out"}
+# Standings (starred, left out) of values to which a '^' parameter that is
+# never assigned writes its residue back, so that the way back gives the
+# residue, for a fault mended elsewhere; empty now.
+KNOWN_REF_FAULTS = set()
 
 
 def run(binary, lines, cwd):
