@@ -32,6 +32,39 @@
 
 namespace smallgcd {
 
+namespace {
+
+// Digit vectors modulo p and a monic f of degree k (x^k = -(f[k-1] x^(k-1)
+// + ... + f[0])): a * b reduced.
+std::vector<uint32_t> mulmod(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
+                             const std::vector<uint32_t>& f, uint32_t p) {
+    const size_t k = f.size();
+    std::vector<uint64_t> c(2 * k - 1, 0);
+    for (size_t i = 0; i < k; i++)
+        for (size_t j = 0; j < k; j++) c[i + j] = (c[i + j] + static_cast<uint64_t>(a[i]) * b[j]) % p;
+    for (size_t e = 2 * k - 1; e-- > k;)
+        for (size_t j = 0; j < k; j++) c[e - k + j] = (c[e - k + j] + (p - f[j]) * c[e]) % p;
+    return std::vector<uint32_t>(c.begin(), c.begin() + static_cast<long>(k));
+}
+
+std::vector<uint32_t> x_power(uint64_t n, const std::vector<uint32_t>& f, uint32_t p) {
+    const size_t k = f.size();
+    std::vector<uint32_t> r(k, 0), b(k, 0);
+    r[0] = 1;
+    if (k == 1) {
+        b[0] = (p - f[0]) % p;
+    } else {
+        b[1] = 1;
+    }
+    for (; n; n >>= 1) {
+        if (n & 1) r = mulmod(r, b, f, p);
+        b = mulmod(b, b, f, p);
+    }
+    return r;
+}
+
+}  // namespace
+
 ExtField make_field(uint32_t p, uint32_t at_least) {
     ExtField F;
     F.p = p;
@@ -43,38 +76,39 @@ ExtField make_field(uint32_t p, uint32_t at_least) {
         F.k++;
     }
     const uint32_t k = F.k, q = F.q;
-    F.exp.assign(2 * static_cast<size_t>(q - 1), 0);
-    F.log.assign(q, 0);
-    // x^k = -(f[k-1] x^(k-1) + ... + f[0]); candidates in counting order,
-    // the first whose root has q - 1 distinct powers being primitive.
-    std::vector<uint32_t> f(k, 0), d(k, 0), seen(q, 0);
-    for (uint32_t epoch = 1;; epoch++) {
+    std::vector<uint32_t> primes;
+    for (uint32_t m = q - 1, r = 2; m > 1; r++) {
+        if (static_cast<uint64_t>(r) * r > m) r = m;
+        if (m % r) continue;
+        primes.push_back(r);
+        while (m % r == 0) m /= r;
+    }
+    // x has order q - 1 modulo f only when f is irreducible (else fewer
+    // than q - 1 residues are units) and x is then a primitive element.
+    std::vector<uint32_t> f(k, 0), one(k, 0);
+    one[0] = 1;
+    for (;;) {
         for (uint32_t i = 0; i < k; i++) {
             if (++f[i] < p) break;
             f[i] = 0;
         }
-        if (f[0] == 0) continue;
-        std::fill(d.begin(), d.end(), 0);
-        d[0] = 1;
+        if (f[0] == 0 || x_power(q - 1, f, p) != one) continue;
         bool primitive = true;
-        for (uint32_t i = 0; i < q - 1; i++) {
-            uint32_t code = 0;
-            for (uint32_t j = k; j-- > 0;) code = code * p + d[j];
-            if (seen[code] == epoch) {
-                primitive = false;
-                break;
-            }
-            seen[code] = epoch;
-            F.exp[i] = code;
-            const uint32_t top = d[k - 1];
-            for (uint32_t j = k - 1; j > 0; j--) d[j] = (d[j - 1] + p - top * f[j] % p) % p;
-            d[0] = (p - top * f[0] % p) % p;
-        }
+        for (uint32_t r : primes) primitive = primitive && x_power((q - 1) / r, f, p) != one;
         if (primitive) break;
     }
+    F.exp.assign(2 * static_cast<size_t>(q - 1), 0);
+    F.log.assign(q, 0);
+    std::vector<uint32_t> d(k, 0);
+    d[0] = 1;
     for (uint32_t i = 0; i < q - 1; i++) {
-        F.log[F.exp[i]] = i;
-        F.exp[i + q - 1] = F.exp[i];
+        uint32_t code = 0;
+        for (uint32_t j = k; j-- > 0;) code = code * p + d[j];
+        F.exp[i] = F.exp[i + q - 1] = code;
+        F.log[code] = i;
+        const uint32_t top = d[k - 1];
+        for (uint32_t j = k - 1; j > 0; j--) d[j] = (d[j - 1] + p - top * f[j] % p) % p;
+        d[0] = (p - top * f[0] % p) % p;
     }
     F.minus_one = p == 2 ? 0 : (q - 1) / 2;
     F.zech.assign(q - 1, ExtField::none);
@@ -376,11 +410,11 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     }
     // Enough points that unlucky ones stay rare at every level.
     static smallgcd::ExtField field;
-    const uint32_t want = std::max<uint32_t>(4096, 16 * static_cast<uint32_t>(top));
+    const uint32_t want = std::max<uint32_t>(256, 16 * static_cast<uint32_t>(top));
     if (f256) {
         if (field.base != 256) field = smallgcd::gf2t16_field();
-    } else if (field.base != static_cast<uint32_t>(modulus) || field.q < want ||
-               field.q > 64 * static_cast<uint64_t>(want)) {
+    } else if (field.base != static_cast<uint32_t>(modulus) ||
+               (field.q < want && static_cast<uint64_t>(field.q) * field.p <= smallgcd::FIELD_LIMIT)) {
         field = smallgcd::make_field(static_cast<uint32_t>(modulus), want);
     }
     if (field.q < 4 * static_cast<uint32_t>(top)) return 0;
