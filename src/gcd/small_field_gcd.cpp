@@ -306,7 +306,7 @@ void monic_rows(const ExtField& F, Vec& A) {
     for (uint32_t& c : A) c = F.mul(c, s);
 }
 
-// The monic gcd of the non-zero A and B at level k (rows trimmed); false
+// The monic gcd of the non-zero A and B at level k; false
 // when the work runs out or points keep failing.
 bool gcd_at(Call& cx, size_t k, Vec A, Vec B, Vec* G) {
     const ExtField& F = cx.F;
@@ -317,6 +317,9 @@ bool gcd_at(Call& cx, size_t k, Vec A, Vec B, Vec* G) {
     }
     poll_interrupt();
     const size_t S = cx.below[k];
+    // Images come as whole boxes; the degree bound wants their true rows.
+    trim_rows(A, S);
+    trim_rows(B, S);
     const Vec cA = content_of(cx, A, S), cB = content_of(cx, B, S);
     const Vec c = gcd1(F, cA, cB);
     const Vec pA = divide_columns(cx, A, S, cA), pB = divide_columns(cx, B, S, cB);

@@ -318,7 +318,7 @@ def main(argv):
             results.append(check_planted(binary, rng, p, n, deg, limit))
     # Past 255 points in the main variable, and small and dense.
     for n, deg, terms in ((2, 130, 12), (2, 12, 80), (3, 6, 150)):
-        results.append(check_gf256(binary, rng, n, deg, limit, terms))
+        results.append(check_gf256(binary, random.Random(seed + deg), n, deg, limit, terms))
     results.append(check_cubes(binary, limit))
     for p in (2, 3, 5, 7, 13):
         for n, deg in ((2, 5), (3, 2)):
