@@ -53,6 +53,7 @@ bench: build
 	$(BUILD)/bench/bench_word_kernels
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
+	python3 bench/bench_small_prime_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_aux_primes.py $(BUILD)/bin/tarvex
 	python3 bench/bench_field_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_tower_gcd.py $(BUILD)/bin/tarvex

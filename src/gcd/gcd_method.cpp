@@ -15,6 +15,7 @@
 #include "gcd/interp_gcd.h"
 #include "gcd/modgcd.h"
 #include "gcd/polygcd.h"
+#include "gcd/small_field_gcd.h"
 #include "gcd/trialdiv.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
@@ -288,6 +289,18 @@ void choose_method(gcd_state* st) {
         if ((deg_v == 1 || (n > trial_cutoff && (lc_poly || st->test_levels > 2))) && v_divides_u(st, vars, 1)) {
             answer_with_v(st);
             return;
+        }
+        // A prime too small to give the points that interpolation needs
+        // takes them from an extension field; Algorithm C would build
+        // remainder sequences whose coefficients grow without end.
+        if (st->test_levels > 1 && chinhensel) {
+            polynode* a = nullptr;
+            if (small_field_gcd(*st->u, *st->v, &a, vars)) {
+                free_poly(st->g);
+                *st->g = a;
+                finish_4(st);
+                return;
+            }
         }
         if (st->test_levels > 1 && chinhensel && !prefer_alg_c(*st->u, *st->v, vars->level) &&
             mod_do_Chinese(*st->u, *st->v, st->degree_bound)) {

@@ -1,0 +1,64 @@
+// Multivariate gcd modulo a prime too small for evaluation and interpolation.
+//
+// Interpolating a gcd of degree d in a variable takes d + 1 points where
+// the leading coefficients do not vanish, and more to get past unlucky
+// ones; Z/p with p near or below the degrees has too few. The monic gcd of
+// polynomials over Z/p is the same over every extension field, so here the
+// points are elements of GF(p^k), with k chosen to give thousands of them:
+// the operands are read into dense boxes of coefficients and interpolated
+// variable by variable down to a one-variable Euclid, and the monic answer
+// comes back with its coefficients in Z/p.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "storage/records.h"
+
+struct pt;
+
+// 1 with the monic gcd of u and v in *result (its old value freed), proved
+// by division of both operands; 0 when the route does not apply (a prime
+// of 1024 or more, GF(2^16), relations, negative exponents, a box of
+// coefficients too large for dense work) or gives up, *result then
+// untouched. rec is the operands' top-level variable; operands kept.
+int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
+
+namespace smallgcd {
+
+// GF(p^k) as this route computes in it (exposed for the unit tests):
+// elements are their digit vectors in base p in the polynomial basis of a
+// primitive element, so the codes 0 .. p - 1 are Z/p itself. Over GF(2^8)
+// the extension is GF(2^16) with the ground ring's own tables, whose codes
+// 0 .. 255 are GF(2^8).
+struct ExtField {
+    uint32_t p = 0, k = 0, q = 0;   // q = p^k
+    uint32_t base = 0;              // the codes below it are the ground field
+    std::vector<uint32_t> exp;      // alpha^i for 0 <= i < 2 (q - 1)
+    std::vector<uint32_t> log;      // of each non-zero code
+    std::vector<uint32_t> zech;     // log(1 + alpha^i), or `none` when that is 0
+    uint32_t minus_one = 0;         // log(-1)
+    static constexpr uint32_t none = ~0u;
+
+    uint32_t mul(uint32_t a, uint32_t b) const { return a && b ? exp[log[a] + log[b]] : 0; }
+    uint32_t add(uint32_t a, uint32_t b) const {
+        if (p == 2) return a ^ b;
+        if (!a) return b;
+        if (!b) return a;
+        const uint32_t la = log[a], lb = log[b];
+        const uint32_t z = zech[lb >= la ? lb - la : lb + (q - 1) - la];
+        return z == none ? 0 : exp[la + z];
+    }
+    uint32_t neg(uint32_t a) const { return p == 2 || !a ? a : exp[log[a] + minus_one]; }
+    uint32_t sub(uint32_t a, uint32_t b) const { return add(a, neg(b)); }
+    uint32_t inv(uint32_t a) const { return exp[(q - 1 - log[a]) % (q - 1)]; }   // a != 0
+};
+
+// The field of p^k elements for the smallest k with p^k >= at_least, or
+// the largest with p^k <= FIELD_LIMIT (p prime, at most FIELD_LIMIT).
+constexpr uint32_t FIELD_LIMIT = uint32_t{1} << 21;
+ExtField make_field(uint32_t p, uint32_t at_least);
+
+// GF(2^16) from the ground ring's tables, as the extension of GF(2^8).
+ExtField gf2t16_field();
+
+}  // namespace smallgcd

@@ -1,0 +1,106 @@
+// The extension fields that the gcd modulo a small prime computes in: each
+// is a field (every product and sum against arithmetic on digit vectors
+// modulo a polynomial found independently here, by brute force), and its
+// codes 0 .. p - 1 are Z/p with the ordinary residue arithmetic. GF(2^16)
+// from the ground ring's tables holds GF(2^8) as its codes below 256, with
+// the products of the GF(2^8) table.
+#include "gcd/small_field_gcd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "numbers/tables.h"
+#include "support/data_once.h"
+
+namespace {
+
+using smallgcd::ExtField;
+
+std::vector<uint32_t> digits(uint32_t c, uint32_t p, uint32_t k) {
+    std::vector<uint32_t> d(k);
+    for (uint32_t i = 0; i < k; i++, c /= p) d[i] = c % p;
+    return d;
+}
+
+TEST(SmallFieldGcd, ExtensionFieldsAreFieldsOverZp) {
+    for (uint32_t p : {2u, 3u, 5u, 13u, 997u}) {
+        const ExtField F = smallgcd::make_field(p, 4096);
+        ASSERT_GE(F.q, 4096u);
+        ASSERT_EQ(F.q / p < 4096 || F.q > smallgcd::FIELD_LIMIT / p, true) << "k not the least";
+        std::mt19937 rng(p);
+        auto any = [&] { return static_cast<uint32_t>(rng() % F.q); };
+        // Sums are digit-wise modulo p.
+        for (int i = 0; i < 2000; i++) {
+            const uint32_t a = any(), b = any();
+            const auto da = digits(a, p, F.k), db = digits(b, p, F.k), ds = digits(F.add(a, b), p, F.k);
+            for (uint32_t j = 0; j < F.k; j++) ASSERT_EQ(ds[j], (da[j] + db[j]) % p) << p;
+            ASSERT_EQ(F.add(a, F.neg(a)), 0u);
+            ASSERT_EQ(F.sub(F.add(a, b), b), a);
+        }
+        // Products: associative, distributive, invertible.
+        for (int i = 0; i < 2000; i++) {
+            const uint32_t a = any(), b = any(), c = any();
+            ASSERT_EQ(F.mul(F.mul(a, b), c), F.mul(a, F.mul(b, c)));
+            ASSERT_EQ(F.mul(a, F.add(b, c)), F.add(F.mul(a, b), F.mul(a, c)));
+            if (a) {
+                ASSERT_EQ(F.mul(a, F.inv(a)), 1u);
+            }
+        }
+        // Z/p inside.
+        for (uint32_t a = 0; a < p && a < 60; a++)
+            for (uint32_t b = 0; b < p && b < 60; b++) {
+                ASSERT_EQ(F.mul(a, b), a * b % p);
+                ASSERT_EQ(F.add(a, b), (a + b) % p);
+            }
+    }
+}
+
+TEST(SmallFieldGcd, ProductIsPolynomialMultiplicationModuloADegreeKRelation) {
+    // x^k is what the field makes of x^(k-1) (the code p^(k-1)) times x
+    // (the code p); every product must then be the product of the digit
+    // vectors reduced by that relation.
+    const uint32_t p = 3;
+    const ExtField F = smallgcd::make_field(p, 100);   // 3^5 = 243
+    const uint32_t k = F.k;
+    const auto xk = digits(F.mul(p, static_cast<uint32_t>(F.q / p)), p, k);
+    std::mt19937 rng(7);
+    for (int i = 0; i < 500; i++) {
+        const uint32_t a = rng() % F.q, b = rng() % F.q;
+        const auto da = digits(a, p, k), db = digits(b, p, k);
+        std::vector<uint32_t> prod(2 * k, 0);
+        for (uint32_t s = 0; s < k; s++)
+            for (uint32_t t = 0; t < k; t++) prod[s + t] = (prod[s + t] + da[s] * db[t]) % p;
+        // Reduce from the top: x^e = x^(e-k) * x^k.
+        for (uint32_t e = 2 * k - 2; e >= k; e--) {
+            const uint32_t c = prod[e];
+            prod[e] = 0;
+            for (uint32_t j = 0; j < k; j++) prod[e - k + j] = (prod[e - k + j] + c * xk[j]) % p;
+        }
+        uint32_t code = 0;
+        for (uint32_t j = k; j-- > 0;) code = code * p + prod[j];
+        ASSERT_EQ(F.mul(a, b), code);
+    }
+}
+
+TEST(SmallFieldGcd, Gf2t16TablesHoldGf256) {
+    load_data_once();
+    const ExtField F = smallgcd::gf2t16_field();
+    for (uint32_t a = 0; a < 256; a++)
+        for (uint32_t b = 0; b < 256; b++) {
+            ASSERT_EQ(F.mul(a, b), f256prod[a * 256 + b]);
+            ASSERT_EQ(F.add(a, b), a ^ b);
+        }
+    std::mt19937 rng(3);
+    for (int i = 0; i < 2000; i++) {
+        const uint32_t a = rng() % 65536, b = rng() % 65536, c = rng() % 65536;
+        ASSERT_EQ(F.mul(a, F.add(b, c)), F.add(F.mul(a, b), F.mul(a, c)));
+        if (a) {
+            ASSERT_EQ(F.mul(a, F.inv(a)), 1u);
+        }
+    }
+}
+
+}  // namespace
