@@ -69,7 +69,7 @@ def sparse3(p, d):
 
 
 CASES = [
-    # (name, script maker, sizes, issue's peer time at the middle size)
+    # (name, script maker, sizes, a reference system's time at the middle size)
     ("item 1: bivariate planted gcd mod 13, ^e", lambda e: planted2(13, e), (15, 30, 60), 0.031),
     ("item 1: bivariate planted gcd mod 13, ^e", lambda e: planted2(13, e), (10, 20, 40), 0.028),
     ("item 2: trivariate planted gcd mod 13, ^e", lambda e: planted3(13, e), (7, 14, 28), 0.021),
