@@ -73,6 +73,7 @@ void free_mixed(quoly** slot) {
 // whose report has been printed; *slot is then freed.
 bool normalise(quoly** slot) {
     try {
+        ContainedErrors contain;
         check_quoly(slot, laurent);
         return true;
     } catch (const TarvexUnwind&) {

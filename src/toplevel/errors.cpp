@@ -187,9 +187,15 @@ void print_interrupted_expression() {
 
 }  // namespace
 
+int contained_errors = 0;
+
 void error(int code, const char* text) {
     std::string shown = text ? text : "";
     if (shown == "\xC2\xA5") shown = ";";
+
+    // Caught by the code that raised it: nothing to report while quiet.
+    const bool contained = code > 0 && contained_errors > 0;
+    if (contained && quiet_inverse_failures > 0) throw TarvexUnwind(code, shown);
 
     // 1. A panic stop from a delicate time puts modular arithmetic back.
     if (code == 0 && was_modulus > 0) {
@@ -199,7 +205,7 @@ void error(int code, const char* text) {
     }
 
     // 2. Pushing: a nested level instead of unwinding.
-    const bool push = errorpush && (statcount > 0 || levelcount > 1);
+    const bool push = !contained && errorpush && (statcount > 0 || levelcount > 1);
 
     // 3-4.
     error_resets(code);
@@ -215,7 +221,7 @@ void error(int code, const char* text) {
     } else if (code < 0) {
         std::printf("*** New command level.\n");
     } else {
-        if (levelcount != 1 && (code == 19 || code == 22)) {
+        if (!contained && levelcount != 1 && (code == 19 || code == 22)) {
             warning(code, shown.c_str());
             finish = nullptr;
             return;
@@ -231,7 +237,7 @@ void error(int code, const char* text) {
     }
 
     // 6. Where a file being read stopped.
-    if (code >= 0) report_input_position();
+    if (code >= 0 && !contained) report_input_position();
 
     // 7. Where it occurred.
     if (code > 0 && tt_flag && finish) {
@@ -260,6 +266,9 @@ void error(int code, const char* text) {
         run_command_level();
         return;
     }
+
+    // The statement that runs the conversion goes on where it was.
+    if (contained) throw TarvexUnwind(code, shown);
 
     // 13. Unwind to the top of the statement loop.
     if (code >= 0) restore_relations();

@@ -32,6 +32,19 @@ struct TarvexUnwind : std::runtime_error {
 // result (never into a zero machine divisor or a freed operand). A caller
 // that cannot go on calls abandon_statement() next.
 void error(int code, const char* text);
+// While above 0, a numbered error is caught by the code that raised it (a
+// conversion of a stored value, tried or made in a ring change): error()
+// prints the report (none while QuietInverseFailures holds) and throws
+// straight to it: no nested level, no warning that returns, and nothing of
+// the statement loop reset, so the statement that runs the change (a file
+// being read included) goes on where it was.
+extern int contained_errors;
+struct ContainedErrors {
+    ContainedErrors() { contained_errors++; }
+    ~ContainedErrors() { contained_errors--; }
+    ContainedErrors(const ContainedErrors&) = delete;
+    ContainedErrors& operator=(const ContainedErrors&) = delete;
+};
 // Ends the statement from a caller that cannot go on after error()
 // returned: unwinds to the top-level loop as an unwinding error does,
 // with no second report. `code` goes with the unwinding as error()'s would.

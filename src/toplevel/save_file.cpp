@@ -22,6 +22,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
+#include "quoly/adjoin.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
@@ -98,8 +99,9 @@ void ring_setting_lines(FILE* out) {
 // variable's second ones in pairs. A relation declared in modular mode has
 // neither, as given: two empty lists say so, where nothing at all would
 // have them computed when the file is read.
-void aux_prime_lists(FILE* out, pt* v, bool modular) {
-    if (modular && aux_prime1_number <= 0 && !v->aux_primes) {
+void aux_prime_lists(FILE* out, pt* v, bool modular, bool after_change) {
+    // Read in modular mode, a relation takes no prime lists.
+    if (after_change || (modular && aux_prime1_number <= 0 && !v->aux_primes)) {
         std::fprintf(out, ": :");
         return;
     }
@@ -130,7 +132,7 @@ void aux_prime_lists(FILE* out, pt* v, bool modular) {
 
 // A relation is written in rational form, read back in rational mode
 // before the ground-ring line converts it.
-void relation_line(FILE* out, pt* v) {
+void relation_line(FILE* out, pt* v, bool after_change = false) {
     const int was_lint = lintmode;
     polynode* rel = written_relation(v);
     // In modular mode the numbers of a relation are residues in their
@@ -164,7 +166,7 @@ void relation_line(FILE* out, pt* v) {
     free_poly(&lifted);
     if (v->field) {
         std::fprintf(out, ", 1");
-        aux_prime_lists(out, v, was_lint);
+        aux_prime_lists(out, v, was_lint, after_change);
     }
     std::fprintf(out, ");\n");
     restore_modular(saved_modular);
@@ -220,13 +222,17 @@ void arrays_section(FILE* out, bool split, bool all_before) {
 
 void write_save_text(FILE* out) {
     switch_lines(out);
-    if (number_polys > 0) polylist_save(out);
-    if (laurent) std::fprintf(out, "&(l = 1);\n");
     // Values left out are read in rational mode, and the change that
     // follows converts nothing, as the one that left them out did not,
     // but the starred variables.
     const bool all_before = modularmode && way_back_save_wanted();
     const bool split = !all_before && modularmode && any_left_out();
+    // Polynomial variables or relations changed in modular mode closed the
+    // way back to rational arithmetic: declared after the ring-change line,
+    // they close it in the read too.
+    const bool polys_after = modularmode && changed_in_modmode && !all_before && !split;
+    if (number_polys > 0 && !polys_after) polylist_save(out, false);
+    if (laurent) std::fprintf(out, "&(l = 1);\n");
     if (split) left_out_section(out);
     if (all_before) way_back_section(out);
     if (all_before)
@@ -235,6 +241,7 @@ void write_save_text(FILE* out) {
         std::fprintf(out, "&(p = %li : %s);\n", static_cast<long>(modulus), starred_list().c_str());
     else if (modularmode)
         std::fprintf(out, "&(p = %li);\n", static_cast<long>(modulus));
+    if (number_polys > 0 && polys_after) polylist_save(out, true);
     ring_setting_lines(out);
     std::fprintf(out, "\n\n");
     functions_section(out);
@@ -328,7 +335,7 @@ void close_output(bool direct) {
 
 std::vector<array*> save_order_arrays() { return listing_order(all_arrays(true)); }
 
-void polylist_save(FILE* out) {
+void polylist_save(FILE* out, bool after_change) {
     std::fprintf(out, "\n");
     std::vector<pt*> vars;
     for (pt* v = polynames; v; v = v->next) vars.push_back(v);
@@ -339,10 +346,11 @@ void polylist_save(FILE* out) {
             std::fprintf(out, "\n");
             continue;
         }
-        relation_line(out, v);
+        relation_line(out, v, after_change);
     }
     std::fprintf(out, "\n");
 }
+
 
 void dump(FILE* out, int listing, int finish, int show_values) {
     dump_part(out, listing, finish, show_values, SavePart::whole);

@@ -41,8 +41,9 @@ void dump_part(FILE* out, int listing, int finish, int show_values, SavePart par
 // The variable listing &v: the scalars, then the arrays.
 void listvars(int show_values);
 // The polynomial variables in save form, innermost first, each with its
-// mod-out relation.
-void polylist_save(FILE* out);
+// mod-out relation; after_change: written after the ring-change line, to
+// be read in modular mode (no prime lists).
+void polylist_save(FILE* out, bool after_change);
 // The arrays in the order a save writes them: by name, oldest first.
 std::vector<array*> save_order_arrays();
 

@@ -253,6 +253,29 @@ HARD = {
                          "STrans[u];\n&(p = 97 : [u]);\n",
                          ["Array vs[1,3] Sparse;", "Array u[1,2] Sparse;"],
                          ["vs[1,3];", "-48", "&(p = _i);", None, "vs[1,3];", "1 / 2"]),
+    # A relation declared in modular mode closes the way back, after the
+    # read too. y^2 = -4: (y + 1)^2 = 2y - 3, (y + 1)^4 = -12y - 7,
+    # (y + 1)^5 = -19y + 41.
+    "redeclared in modular mode": ("&(J = y);\n&(P = y^2 + 9);\nk := (y + 1)^3;\n&(p = 97);\n&(P = y^2 + 4);\n"
+                                   "d := (y + 1)^5;\n",
+                                   [" &(P = y^2 + 4);"],
+                                   ["&(p = _i);", None, "y^2;", "-4", "d;", "-19y + 41"]),
+    # t^2 = t + 200 in characteristic 2: t^3 = t^2 + 200t = 201t + 200.
+    "redeclared, GF(2^8) field": ("&(J = t);\n&(P = t^2 + t + 3, 1);\n&(J = x);\nf := x/(x + t);\n&(p = 256);\n"
+                                  "&(P = t^2 + t + 200, 1);\n",
+                                  [" &(P = t^2 + t + 200, 1: :);"],
+                                  ["&(p = _i);", None, "t^3;", "201t + 200", "f*(x + t);", "x"]),
+    # Under a composite modulus: t^2 = -5.
+    "redeclared, composite": ("&(J = t);\n&(P = t^2 + 3);\nf := t + 5;\n&(p = 12);\n"
+                              "&(P = t^2 + 5);\nb := (t + 1)^2;\n",
+                              [" &(P = t^2 + 5);"],
+                              ["&(p = _i);", None, "t^2;", "-5", "b;", "2t - 4"]),
+    # A variable adjoined, a relation removed in modular mode: 14 stays 1.
+    "adjoined in modular mode": ("&(p = 13);\n&(J = u);\na := (u + 1)^2;\n", [],
+                                 ["&(p = _i);", None, "u + 14;", "u + 1", "a;", "u^2 + 2u + 1"]),
+    "relation removed in modular mode": ("&(J = y);\n&(P = y^2 + 1);\n&(J = x);\n&(p = 7);\n&(P = -y);\n"
+                                         "b := y^2 + x;\n", [],
+                                         ["&(p = _i);", None, "y^2 + 8;", "y^2 + 1", "b;", "x + y^2"]),
 }
 
 
