@@ -45,8 +45,7 @@ ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
 # their own (with ring changes); drawn among the others they would change
 # every program the save checks draw.
 IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls"]
-# Relations over stored quotients run in a test of their own too.
-DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES + ["relquot"]]
+DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES]
 
 
 class Program:
