@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <set>
+#include <vector>
 
 #include "interp/functions.h"
 #include "interp/scalars.h"
@@ -57,6 +59,12 @@ bool starred_settled = false;
 struct ListCursor {
     RingChange* frame;
     name* at;       // the pending-list word walking the list
+    // Items named plain wait for the end of the list: one also starred in
+    // it is held for the way back, whichever naming comes first, and a
+    // permanent conversion first would leave the star only residues to hold.
+    std::vector<var*> plain_scalars;
+    std::vector<array*> plain_arrays;
+    std::set<const void*> starred;
     void next() { scanner(frame->input, &token, &at); }
     // The closing ";" record: nothing follows it.
     bool at_end() const { return token_is(&token, ";"); }
@@ -166,13 +174,23 @@ bool do_one_name(ListCursor* c, bool first) {
         if (!a) return item_error(28);
         c->next();
         if (!token_is(&token, "]")) return item_error(24);
-        convert_listed_array(a, starred, direction);
+        if (starred) {
+            c->starred.insert(a);
+            convert_listed_array(a, true, direction);
+        } else {
+            c->plain_arrays.push_back(a);
+        }
         c->next();
         return true;
     }
     var* v = c->at_end() ? nullptr : find_var(&token);
     if (!v) return item_error(19);
-    convert_scalar(v, starred, direction);
+    if (starred) {
+        c->starred.insert(v);
+        convert_scalar(v, true, direction);
+    } else {
+        c->plain_scalars.push_back(v);
+    }
     c->next();
     return true;
 }
@@ -261,7 +279,7 @@ void get_stream(name** list, FILE** input, name** pending) {
 }
 
 void change_local(name* list, RingChange* frame) {
-    ListCursor c{frame, list};
+    ListCursor c{frame, list, {}, {}, {}};
     c.next();
     if (!token_is(&token, ")")) {
         bool going = do_one_name(&c, true);
@@ -274,5 +292,10 @@ void change_local(name* list, RingChange* frame) {
             going = do_one_name(&c, false);
         }
     }
+    // A second naming of a starred item does nothing to its star.
+    for (var* v : c.plain_scalars)
+        if (!c.starred.count(v)) convert_scalar(v, false, frame->direction);
+    for (array* a : c.plain_arrays)
+        if (!c.starred.count(a)) convert_listed_array(a, false, frame->direction);
     change_system_array(frame->direction);
 }

@@ -87,10 +87,11 @@ void each_entry_link(sparse* first, int32_t rows, F f) {
     each_entry_in_row(first, rows, [&f](int32_t, colm** link) { return f(link); });
 }
 
-void convert_permanently(quoly** slot, int direction) {
+// quiet: no report of a value left out (one nobody named).
+void convert_permanently(quoly** slot, int direction, bool quiet = false) {
     if (direction == 0) {
         // One that lacks an inverse stays as it is: left out.
-        if (!conversion_lacks_inverse(*slot, false)) quoly_change_num(slot);
+        if (!conversion_lacks_inverse(*slot, quiet)) quoly_change_num(slot);
     } else {
         value_from_mod(*slot);
     }
@@ -591,7 +592,9 @@ void fast_change_spar(array* a, int to_mod, int from_mod) {
 }
 
 void change_system_array(int direction) {
-    each_system_cell([direction](quoly** s) { convert_permanently(s, direction); });
+    // The last array shown: no item of a list, so nothing to report, and a
+    // report would stop the read of a save at its ring-change line.
+    each_system_cell([direction](quoly** s) { convert_permanently(s, direction, true); });
 }
 
 void convert_listed_array(array* a, int starred, int direction) {

@@ -8,7 +8,8 @@ polynomials over Q, rational functions, dense, sparse and string arrays, an
 array shadowed by a newer one of its name, a %[k] slot) x ring changes (7
 dividing a denominator, 7 dividing a coefficient, 13 dividing nothing, 12,
 GF(2^8), GF(2^16); plain, under a relation, in Laurent mode) x ways of
-naming (full change, listed, starred, listed twice, left out, '**') x uses
+naming (full change, listed, starred, listed twice, starred and listed in
+either order, left out, '**') x uses
 in modular mode (read, element read, an assignment, passing by value and
 by '^', Sigma, a built-in, an array expression, Trans, Det, STrans) x the
 way back. A value has no residue when its denominator vanishes modulo the
@@ -56,7 +57,11 @@ except ImportError as missing:
 # prime dividing nothing, a composite modulus, the two fields.
 RINGS = [("7|den", 7), ("7|coef", 7), ("13", 13), ("12", 12), ("gf8", 256), ("gf16", 65536)]
 VARIANTS = ["plain", "relation", "laurent"]
-NAMINGS = ["full", "listed", "starred", "listed twice", "left out", "**"]
+NAMINGS = ["full", "listed", "starred", "listed twice", "starred and listed", "listed and starred", "left out",
+           "**"]
+# Namings whose items come back as they were: a plain naming beside a star
+# does nothing to it, whichever comes first.
+STARRED = {"starred", "**", "starred and listed", "listed and starred"}
 REFUSED = "Value not invertible modulo the modulus."
 # The cells an array's use reads; the others read it whole.
 CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"]}
@@ -320,6 +325,10 @@ def list_text(items, naming):
         return " : " + ", ".join(named)
     if naming == "starred":
         return " : " + ", ".join("*" + n for n in named)
+    if naming == "starred and listed":
+        return " : " + ", ".join(f"*{n}, {n}" for n in named)
+    if naming == "listed and starred":
+        return " : " + ", ".join(f"{n}, *{n}" for n in named)
     return " : " + ", ".join(f"{n}, {n}" for n in named)
 
 
@@ -489,7 +498,7 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
                 # as it was. A listed array holding a cell without a residue
                 # converts its other cells all the same.
                 want = f_back if s in mutated or permanent and reached else before
-                standing = "converted" if permanent and reached else "starred" if naming in ("starred", "**") \
+                standing = "converted" if permanent and reached else "starred" if naming in STARRED \
                     else "left out"
                 if it.mutation and it.mutation[0] == "ref" and standing != "converted":
                     c.check(back == want, "way back", f"{s} was {before!r}, comes back {back!r}, wanted {want!r}",
