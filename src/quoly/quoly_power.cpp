@@ -34,9 +34,23 @@ void lint_power(quoly** q, uint32_t n) {
         return;
     }
     compute_power(&x->pnum, poly_exponent(n), polynames);
+    if (pseudo_polynames && poly_iszero(x->pnum)) {
+        quoly_set(0, q);
+        return;
+    }
     if (x->den) {
         compute_power(&x->den, poly_exponent(n), polynames);
-        if (lone_number(x->den)) {
+        if (pseudo_polynames && !lone_number(x->den)) {
+            // A relation can shrink the power of a denominator to one
+            // that is neither monic nor coprime to the numerator's power.
+            if (poly_iszero(x->den)) {
+                error(210, EXPSIGN);
+                abandon_statement();
+            }
+            lint_check_quoly(q, 0);
+            x = *q;
+            if (x->isnum) return;
+        } else if (lone_number(x->den)) {
             num_poly_quot(x->pnum, x->den->ncoef, 0);
             free_poly(&x->den);
         }
