@@ -646,8 +646,12 @@ def laurent_eval_family(prog):
         v = r.choice(["w", "z"])
         other = "z" if v == "w" else "w"
         # Never 0 (nor a multiple of a modulus drawn): a negative power of v may occur.
-        c = r.choice([str(r.choice([-3, -2, -1, 1, 2, 3, 5])), f"{other}^(-1)", f"({other} + 2)", "1/2",
-                      f"{other}^2/3", f"(2*{other}^(-2) + 1)"])
+        # Under a modulus the constants stay units: 1/3 modulo 9 is rightly an error.
+        m = prog.modulus if prog.modulus not in (None, 256, 65536) else 1
+        unit = lambda k: math.gcd(k, m) == 1  # noqa: E731
+        c = r.choice([str(r.choice([k for k in (-3, -2, -1, 1, 2, 3, 5) if unit(k)])),
+                      f"{other}^(-1)", f"({other} + 2)"] + (["1/2"] if unit(2) else [])
+                     + ([f"{other}^2/3"] if unit(3) else []) + ([f"(2*{other}^(-2) + 1)"] if unit(2) else []))
         at = f"#({v} = {c})" if r.random() < 0.8 or v != "z" else f"#({c})"
         check_identity(prog, f"({a}*{b}){at}", f"{a}{at}*{b}{at}")
         check_identity(prog, f"({a} + {b}){at}", f"{a}{at} + {b}{at}")
