@@ -251,7 +251,10 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             cut = n <= 5 ? n - 1 : n == 6 ? 4 : 0;
         else
             cut = 2;
-        if (all_numbers && detcutoff < 0 && n >= 4) {
+        // Under a composite modulus the general elimination divides by its
+        // pivots; the residue elimination alone gets past zero divisors.
+        const bool composite = modularmode && !finf && !mod_is_prime;
+        if (all_numbers && ((detcutoff < 0 && n >= 4) || composite)) {
             if (modularmode && !mod_mode_matrix_in_use) {
                 ModMatrixLease lease(n);
                 for (int64_t c = 0; c < cells_n; c++) lease.cells[c]->nnum->value = cells[c]->nnum->value;
