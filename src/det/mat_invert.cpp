@@ -57,7 +57,7 @@ struct Suspension {
 // A row or column of zeros makes the determinant 0 in every ring. The
 // eliminations find it only when their pivot search reaches it, and under
 // a composite modulus a pivot taken before then may be a zero divisor they
-// cannot divide by; so it is looked for first.
+// cannot divide by; so there it is looked for first.
 bool has_zero_line(quoly** cells, sparse* frame, int32_t n) {
     std::vector<char> row_used(static_cast<size_t>(n), 0), col_used(static_cast<size_t>(n), 0);
     if (frame) {
@@ -207,7 +207,7 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
 void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, int32_t n, quoly** result,
                 int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
                 int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count) {
-    if (!invert && n > 0 && has_zero_line(cells, sparse_ref ? *sparse_ref : nullptr, n)) {
+    if (!invert && n > 0 && modularmode && !finf && !mod_is_prime && has_zero_line(cells, sparse_ref ? *sparse_ref : nullptr, n)) {
         quoly_set(0, result);
         return;
     }
