@@ -43,10 +43,33 @@ int32_t eliminate_mod(std::vector<uint32_t>& a, int32_t n, int32_t value) {
         }
         if (nonzero < 0) return 0;
         if (r < 0) {
-            // Every candidate is a zero divisor: no elimination step is sound.
-            int32_t inv = 0;
-            emod_inverse(static_cast<int32_t>(A(nonzero, k)), &inv);
-            abandon_statement(85);
+            // Every candidate is a zero divisor, which no step can divide
+            // by. Subtracting whole multiples of the row with the least
+            // residue in column k, as in Euclid's algorithm, leaves the
+            // determinant alone and ends with one entry in the column, so
+            // that the step needs no division at all.
+            for (;;) {
+                int32_t least = -1;
+                for (int32_t i = k; i < n; i++)
+                    if (A(i, k) != 0 && (least < 0 || A(i, k) < A(least, k))) least = i;
+                bool alone = true;
+                for (int32_t i = k; i < n; i++) {
+                    if (i == least || A(i, k) == 0) continue;
+                    alone = false;
+                    const uint64_t q = A(i, k) / A(least, k);
+                    for (int32_t j = k; j < n; j++)
+                        A(i, j) = static_cast<uint32_t>((A(i, j) + (p - q % p) * A(least, j)) % p);
+                }
+                if (alone) {
+                    if (least != k) {
+                        for (int32_t j = k; j < n; j++) std::swap(A(k, j), A(least, j));
+                        if (value > 0) value = modulus - value;
+                    }
+                    break;
+                }
+            }
+            value = modmult(value, static_cast<int32_t>(A(k, k)));
+            continue;
         }
         if (r != k) {
             for (int32_t j = k; j < n; j++) std::swap(A(k, j), A(r, j));

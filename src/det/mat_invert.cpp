@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <numeric>
 #include <optional>
+#include <vector>
 
 #include "det/det_state.h"
 #include "det/elim_steps.h"
@@ -18,6 +19,7 @@
 #include "interp/token.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_det.h"
+#include "matrix/sparse_impl.h"
 #include "matrix/sparse_invert.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -51,6 +53,33 @@ struct Suspension {
         if (on) resume_old_polynames();
     }
 };
+
+// A row or column of zeros makes the determinant 0 in every ring. The
+// eliminations find it only when their pivot search reaches it, and under
+// a composite modulus a pivot taken before then may be a zero divisor they
+// cannot divide by; so there it is looked for first.
+bool has_zero_line(quoly** cells, sparse* frame, int32_t n) {
+    std::vector<char> row_used(static_cast<size_t>(n), 0), col_used(static_cast<size_t>(n), 0);
+    if (frame) {
+        RowWalk w(frame);
+        for (int32_t i = 0; i < n; i++, w.next())
+            for (const colm* e = *w.head(); e; e = e->next)
+                if (e->val && !quoly_iszero(e->val) && e->col >= 1 && e->col <= n) {
+                    row_used[static_cast<size_t>(i)] = 1;
+                    col_used[static_cast<size_t>(e->col - 1)] = 1;
+                }
+    } else {
+        for (int32_t i = 0; i < n; i++)
+            for (int32_t j = 0; j < n; j++)
+                if (!quoly_iszero(at(cells, n, i, j))) {
+                    row_used[static_cast<size_t>(i)] = 1;
+                    col_used[static_cast<size_t>(j)] = 1;
+                }
+    }
+    for (int32_t i = 0; i < n; i++)
+        if (!row_used[static_cast<size_t>(i)] || !col_used[static_cast<size_t>(i)]) return true;
+    return false;
+}
 
 // Fraction-free elimination: every entry stays a polynomial, each step's
 // new entries divided exactly by the previous pivot.
@@ -178,6 +207,10 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
 void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, int32_t n, quoly** result,
                 int invert, int same_cells, sparse** sparse_ref, polynode* factor, int32_t degree,
                 int32_t second_degree, int32_t power, int factor_removed, int32_t prime_count) {
+    if (!invert && n > 0 && modularmode && !finf && !mod_is_prime && has_zero_line(cells, sparse_ref ? *sparse_ref : nullptr, n)) {
+        quoly_set(0, result);
+        return;
+    }
     if (sparse_ref && *sparse_ref) {
         if (n < 0) {
             hamilton_path_driver(sparse_ref, -n, result, factor);
@@ -218,7 +251,10 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             cut = n <= 5 ? n - 1 : n == 6 ? 4 : 0;
         else
             cut = 2;
-        if (all_numbers && detcutoff < 0 && n >= 4) {
+        // Under a composite modulus the general elimination divides by its
+        // pivots; the residue elimination alone gets past zero divisors.
+        const bool composite = modularmode && !finf && !mod_is_prime;
+        if (all_numbers && ((detcutoff < 0 && n >= 4) || composite)) {
             if (modularmode && !mod_mode_matrix_in_use) {
                 ModMatrixLease lease(n);
                 for (int64_t c = 0; c < cells_n; c++) lease.cells[c]->nnum->value = cells[c]->nnum->value;

@@ -7,6 +7,7 @@
 // when the pivot search reaches it, with the same value 0.
 #include "det/sparse_mod_determ.h"
 
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -158,6 +159,34 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, bool* searching, bool* sign, s
     return true;
 }
 
+// Under a composite modulus the pivot at (k, k) may be a zero divisor,
+// which no step can divide by; a unit anywhere in the active block is
+// brought there instead. False when the block holds no unit: elimination
+// has no way on, although the determinant may still be a unit.
+bool place_unit_pivot(sparse* m, int32_t n, int32_t k, uint32_t p, bool* sign, std::vector<int32_t>& count,
+                      std::vector<int32_t>& length, RowLengthIndex& index) {
+    const auto unit = [p](uint32_t v) { return std::gcd(v, p) == 1; };
+    if (unit(raw(*row_head(m, k)))) return true;
+    for (int32_t r = k; r <= n; r++)
+        for (const colm* e = *row_head(m, r); e; e = e->next) {
+            if (!unit(raw(e))) continue;
+            const int32_t c = e->col;
+            if (c != k) {
+                swap_columns(m, n, k, c, count);
+                *sign = !*sign;
+            }
+            if (r != k) {
+                sp_switchrow(m, k, r);
+                std::swap(length[k], length[r]);
+                index.set(k, length[k]);
+                index.set(r, length[r]);
+                *sign = !*sign;
+            }
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 void sparse_mod_int_determ(quoly** result, sparse** matrix, int32_t n, int consume, int trace) {
@@ -206,6 +235,7 @@ void sparse_mod_int_determ(quoly** result, sparse** matrix, int32_t n, int consu
             d = 0;
             break;
         }
+        if (check_units && !place_unit_pivot(m, n, k, mul.p, &sign, count, length, index)) refuse_without_inverse();
         colm* pivot = *row_head(m, k);
         if (!pivot || pivot->col != k) {
             tarvex_error("nil qp in sparse mod integral determ.", 1);

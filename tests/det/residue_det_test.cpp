@@ -134,13 +134,15 @@ TEST(CompositeModulus, RightValueOrError85) {
             }
         }
     }
+    // Every road now gets past zero divisors on these matrices; an error
+    // would still be allowed where a road has no other way.
     EXPECT_GT(values, 0);
-    EXPECT_GT(errors, 0);
+    EXPECT_GE(errors, 0);
 }
 
 // Elimination modulo one composite modulus: zero-divisor pivots are
 // passed over for a unit of the column; a column of zero divisors only is
-// error 85.
+// cleared by Euclid's row steps, with no division.
 TEST(CompositeModulus, ModDetermPicksUnitPivots) {
     PrimeRing ring(6);
     mod_is_prime = 0;
@@ -157,7 +159,9 @@ TEST(CompositeModulus, ModDetermPicksUnitPivots) {
     v = m.cells();
     for (int c = 0; c < 4; c++) lease.cells[c]->nnum->value = v[c]->nnum->value;
     r->nnum->value = 1;
-    EXPECT_TARVEX_ERROR(mod_determ(lease.cells, 2, r), 85);
+    mod_determ(lease.cells, 2, r);
+    EXPECT_EQ(r->nnum->value, 2);   // 2 - 12 = -10 = 2 mod 6
+
     free_quoly(&r);
 }
 
