@@ -340,14 +340,7 @@ void odd_distinct_degree(polynode** fslot, FactorFrame& fr) {
             return;
         }
         if (!fr.stop_first) {
-            PolyHold rest;
-            int fail = 0;
-            gen_poly_divide(f.p, d.p, &rest.p, fr.rec, &fail);
-            if (fail) {
-                tarvex_error("failure in factor_poly.", 1);
-                abandon_statement();
-            }
-            std::swap(f.p, rest.p);
+            divide_out(&f.p, d.p, fr);
         }
         append_1(&d.p, i, fr);
     }

@@ -44,6 +44,8 @@ void even_cantor_zass(polynode* P, int32_t d, int32_t m, FactorFrame& f);
 // shortcuts off.
 void fresh_gcd(polynode* a, polynode* b, polynode** g, pt* vars, bool exact);
 inline void field_gcd(polynode* a, polynode* b, polynode** g, pt* rec) { fresh_gcd(a, b, g, rec, false); }
+// *f := *f / d, an exact division (a remainder is the fatal failure).
+void divide_out(polynode** f, polynode* d, FactorFrame& fr);
 // The degree in the level's own variable (0 for a number).
 inline int32_t degree(const polynode* p) { return p->numb ? 0 : p->exp; }
 

@@ -29,6 +29,17 @@ double factor_distinct_degree_ms = 0;
 
 namespace factor_impl {
 
+void divide_out(polynode** f, polynode* d, FactorFrame& fr) {
+    PolyHold rest;
+    int fail = 0;
+    gen_poly_divide(*f, d, &rest.p, fr.rec, &fail);
+    if (fail) {
+        tarvex_error("failure in factor_poly.", 1);
+        abandon_statement();
+    }
+    std::swap(*f, rest.p);
+}
+
 FactorFrame::~FactorFrame() { free_poly(&head); }
 
 void append_1(polynode** slot, int32_t value, FactorFrame& f) {
@@ -98,14 +109,7 @@ void distinct_degree(polynode** fslot, FactorFrame& fr) {
         field_gcd(g.p, f.p, &d.p, fr.rec);
         if (lone(d.p)) continue;
         if (!fr.stop_first) {
-            PolyHold rest;
-            int fail = 0;
-            gen_poly_divide(f.p, d.p, &rest.p, fr.rec, &fail);
-            if (fail) {
-                tarvex_error("failure in factor_poly.", 1);
-                abandon_statement();
-            }
-            std::swap(f.p, rest.p);
+            divide_out(&f.p, d.p, fr);
             poly_mod_or_div(h.p, f.p, &h.p, '|', fr.rec);
         }
         append_1(&d.p, i, fr);
