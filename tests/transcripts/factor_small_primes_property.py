@@ -26,15 +26,13 @@ failure.
 
   factor_small_primes_property.py TARVEX [SEED] [LIMIT]
 """
-import math
 import random
 import re
-import resource
-import signal
-import subprocess
 import sys
 
 import sympy
+
+from cpu_limited import run_held
 
 X = sympy.symbols("x")
 
@@ -180,19 +178,8 @@ def parse_factors(out, p):
 
 def factor(tarvex, p, f, limit):
     script = "&(p = %d);\n&(J = x);\n&(_d = 32000);\nu := %s;\nn := Factor(u, [r]);\n[r];\n" % (p, to_text(f))
-    # The limit holds the process's processor time, so that a loaded
-    # machine does not fail a case; the clock's limit only catches a wait.
-    seconds = max(1, math.ceil(limit))
-
-    def hold():
-        resource.setrlimit(resource.RLIMIT_CPU, (seconds, seconds + 1))
-
-    try:
-        done = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=30 * seconds,
-                              preexec_fn=hold)
-    except subprocess.TimeoutExpired:
-        return "timeout"
-    if done.returncode in (-signal.SIGXCPU, -signal.SIGKILL):
+    done = run_held(tarvex, script, limit, text=True)
+    if done is None:
         return "timeout"
     rows = parse_factors(done.stdout, p)
     return rows if rows is not None else "no array in output"

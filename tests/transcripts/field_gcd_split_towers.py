@@ -22,12 +22,12 @@ TIMEOUT (4 s) is the limit of each case's processor time.
 import os
 import random
 import re
-import resource
-import subprocess
 import sys
 from fractions import Fraction
 
 import sympy
+
+from cpu_limited import run_held
 
 SENTINEL = "x^7777"
 
@@ -162,8 +162,8 @@ def read_poly(text, names):
     return out
 
 
-def run_case(tarvex, tower_spec, nvars, deg, rng, timeout):
-    label, rt, mt, rs, ms, _ = tower_spec
+def run_case(tarvex, tower, nvars, deg, rng, timeout):
+    label, rt, mt, rs, ms, _ = tower
     tower = Tower(mt, ms)
     names = ["x", "y", "z"][:nvars]
     g = rand_poly(rng, tower, nvars, deg)
@@ -178,18 +178,8 @@ def run_case(tarvex, tower_spec, nvars, deg, rng, timeout):
     script += "ga := g*a;\ngb := g*b;\nh := GCD(ga, gb);\nr := ga/gb;\n"
     script += "%s;\nh;\nNumer(r);\nDenom(r);\n" % SENTINEL
     case = "%s, %d variables, degree %d" % (label, nvars, deg)
-    # The limit is on processor time, so that a loaded machine does not
-    # fail the case; the clock's limit only catches a process that waits.
     limit = int(timeout)
-
-    def cpu_limit():
-        resource.setrlimit(resource.RLIMIT_CPU, (limit, limit + 1))
-
-    try:
-        run = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=20 * timeout,
-                             preexec_fn=cpu_limit)
-    except subprocess.TimeoutExpired:
-        run = None
+    run = run_held(tarvex, script, limit, text=True)
     if run is None or run.returncode != 0:
         print("%s: no answer in %d s of processor time" % (case, limit))
         return 1
@@ -215,10 +205,10 @@ def main():
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 61)
     timeout = float(sys.argv[3]) if len(sys.argv) > 3 else 4.0
     failures = 0
-    for spec in TOWERS:
-        large2, large3 = spec[5]
+    for tower in TOWERS:
+        large2, large3 = tower[5]
         for nvars, deg in ((2, 2), (3, 1), (2, large2), (3, large3)):
-            failures += run_case(tarvex, spec, nvars, deg, rng, timeout)
+            failures += run_case(tarvex, tower, nvars, deg, rng, timeout)
     if failures:
         sys.exit(1)
     print("split tower gcds: all checks passed")

@@ -24,8 +24,6 @@ import math
 import os
 import random
 import resource
-import signal
-import subprocess
 import sys
 import tempfile
 
@@ -33,6 +31,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.set_int_max_str_digits(0)
 from normal_forms_differential import grab, hermite_shape, ident, mul, value  # noqa: E402
 from sparse_normal_forms_differential import SparseScript  # noqa: E402
+from cpu_limited import run_held  # noqa: E402
 import sympy  # noqa: E402
 from sympy.matrices.normalforms import smith_normal_form  # noqa: E402
 from sympy.polys.domains import ZZ  # noqa: E402
@@ -72,17 +71,12 @@ def session(binary, lines, limit):
     seconds (a busy machine stretches wall time, not this)."""
     limit *= LIMIT_SCALE[0]
 
-    def hold():
-        resource.setrlimit(resource.RLIMIT_CPU, (limit, limit + 1))
-
     with tempfile.TemporaryDirectory() as cwd:
-        script = "\n".join(lines) + "\n"
-        proc = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd, timeout=20 * limit,
-                              preexec_fn=hold)
+        proc = run_held(binary, ("\n".join(lines) + "\n").encode(), limit, cwd=cwd)
     if os.environ.get("NORMAL_FORMS_TIMES"):
         used = resource.getrusage(resource.RUSAGE_CHILDREN)
         print(f"  session: {used.ru_utime + used.ru_stime:.2f} s of processor time so far")
-    if proc.returncode in (-signal.SIGXCPU, -signal.SIGKILL):
+    if proc is None:
         raise OverTime(limit)
     blocks = proc.stdout.decode("utf-8", "replace").split("\n>")[1:]
     if len(blocks) < len(lines):
@@ -281,8 +275,6 @@ def main(argv):
             problems = run()
         except OverTime as e:
             problems = [f"no answer within {e.args[0]} s of processor time"]
-        except subprocess.TimeoutExpired as e:
-            problems = [f"no answer within {e.timeout} s"]
         except Exception as e:  # noqa: BLE001
             problems = [f"{type(e).__name__}: {e}"]
         if problems:

@@ -25,15 +25,13 @@ and three variables, each case in a session of its own with a time limit
 LIMIT is the time allowed to one case in seconds (8 by default).
 """
 import itertools
-import math
 import random
 import re
-import resource
-import signal
-import subprocess
 import sys
 
 import sympy
+
+from cpu_limited import run_held
 from sympy import ZZ, Poly
 from sympy.polys.galoistools import gf_gcd
 
@@ -158,19 +156,8 @@ def header(p, n):
 
 def run(binary, script, limit):
     """Tagged values printed by !!('TAG', ...), or None on a time-out."""
-    # The limit holds processor time, so that a loaded machine does not fail
-    # a case; the clock's limit only catches a process that waits.
-    seconds = max(1, math.ceil(limit))
-
-    def hold():
-        resource.setrlimit(resource.RLIMIT_CPU, (seconds, seconds + 1))
-
-    try:
-        done = subprocess.run([binary], input=script, capture_output=True, text=True, timeout=20 * seconds,
-                              preexec_fn=hold)
-    except subprocess.TimeoutExpired:
-        return None
-    if done.returncode in (-signal.SIGXCPU, -signal.SIGKILL):
+    done = run_held(binary, script, limit, text=True)
+    if done is None:
         return None
     out = done.stdout
     out = out.replace(" `\n ", "").replace(" `\n", "")
