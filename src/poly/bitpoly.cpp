@@ -50,19 +50,20 @@ void base_mul_portable(const uint64_t* a, size_t na, const uint64_t* b, size_t n
 }
 
 #if defined(__x86_64__)
+// Column by column, so that each word of r is written once and the sums
+// stay in registers.
 __attribute__((target("pclmul,sse2"))) void base_mul_instruction(const uint64_t* a, size_t na, const uint64_t* b,
                                                                  size_t nb, uint64_t* r) {
-    std::fill(r, r + na + nb, 0);
-    for (size_t i = 0; i < na; i++) {
-        const __m128i ai = _mm_cvtsi64_si128(static_cast<long long>(a[i]));
-        uint64_t carry = 0;
-        for (size_t j = 0; j < nb; j++) {
-            const __m128i p = _mm_clmulepi64_si128(ai, _mm_cvtsi64_si128(static_cast<long long>(b[j])), 0x00);
-            r[i + j] ^= static_cast<uint64_t>(_mm_cvtsi128_si64(p)) ^ carry;
-            carry = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(p, p)));
-        }
-        r[i + nb] ^= carry;
+    __m128i acc = _mm_setzero_si128();
+    for (size_t k = 0; k + 1 < na + nb; k++) {
+        const size_t i0 = k < nb ? 0 : k - nb + 1, i1 = std::min(k, na - 1);
+        for (size_t i = i0; i <= i1; i++)
+            acc = _mm_xor_si128(acc, _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(a[i])),
+                                                          _mm_cvtsi64_si128(static_cast<long long>(b[k - i])), 0x00));
+        r[k] = static_cast<uint64_t>(_mm_cvtsi128_si64(acc));
+        acc = _mm_srli_si128(acc, 8);
     }
+    r[na + nb - 1] = static_cast<uint64_t>(_mm_cvtsi128_si64(acc));
 }
 #endif
 
