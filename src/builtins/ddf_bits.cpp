@@ -64,8 +64,8 @@ void append_bits(const Bits& b, int32_t value, FactorFrame& fr) {
     append_1(&p.p, value, fr);
 }
 
-// Splitting by degree: the rest f, with every factor of degree below `done`
-// already taken out.
+// Splitting by degree: the rest f of the polynomial, the factors recorded
+// so far taken out (in stop-at-first mode the first record ends the call).
 struct DegreeSplit {
     Bits f;
     FactorFrame& fr;
