@@ -148,6 +148,7 @@ void factor_impl::even_distinct_degree(polynode** fslot, FactorFrame& fr) {
             Bits diff = h;
             bitpoly::add_to(diff, baby[static_cast<size_t>(top - k)]);
             product = M.mul(product, diff);
+            if (k % 64 == 0) poll_interrupt();
         }
         const Bits g = bitpoly::gcd(s.f, product);
         if (bitpoly::degree(g) <= 0) continue;
