@@ -11,9 +11,15 @@ Each run past LIMIT seconds (120) is stopped and shown as such. With a
 second binary (an older build, say) both are timed on each input, one
 after the other, and their factor degrees compared.
 Start-up alone is timed first.
+
+Then modulo 2 alone at degrees 4000 to 65536 (dense only to 32000: reading
+a typed dense sum of 65536 terms alone takes minutes): the processor time
+of Factor (the process less the same process without the Factor
+statement) and its growth per doubling of the degree.
 """
 import random
 import re
+import resource
 import subprocess
 import sys
 import time
@@ -53,6 +59,48 @@ def script_for(p, text, n):
     return "&(p = %d);\n&(J = x);\n&(_d = 32000);\nf := %s;\nk := Factor(f, [r]);\n[r];\n" % (p, text)
 
 
+MOD2_DEGREES = [4000, 8000, 16000, 32000, 65536]
+
+
+def processor_time(tarvex, script, limit):
+    """(processor seconds of the child, sorted factor degrees), or (None, None)."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    took, degs = run(tarvex, script, limit)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if took is None:
+        return None, None
+    return after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime, degs
+
+
+def mod2_growth(binaries, limit):
+    print("modulo 2, processor seconds of Factor (growth per doubling)")
+    for kind, make in (("sparse", sparse), ("dense", dense)):
+        last = [None] * len(binaries)
+        for n in MOD2_DEGREES:
+            if kind == "dense" and n > 32000:
+                continue
+            script = script_for(2, make(n, 2), n)
+            bare = script.split("k := Factor")[0]
+            results = []
+            for b in binaries:
+                t, degs = processor_time(b, script, limit)
+                t0 = processor_time(b, bare, limit)[0] if t is not None else None
+                results.append((t - t0 if t0 is not None else None, degs))
+            cells = []
+            for i, (t, _) in enumerate(results):
+                if t is None:
+                    cells.append("    > %5.0f s        " % limit)
+                    last[i] = None
+                    continue
+                grow = " (%4.1fx)" % (t / last[i]) if last[i] else "        "
+                cells.append("%10.3f s%s" % (t, grow))
+                last[i] = t
+            note = ""
+            if len(results) == 2 and results[0][1] is not None and results[1][1] is not None:
+                note = "  same degrees" if results[0][1] == results[1][1] else "  DEGREES DIFFER"
+            print("%-6s %6d " % (kind, n) + " ".join(cells) + note, flush=True)
+
+
 def main():
     tarvex = sys.argv[1]
     other = sys.argv[2] if len(sys.argv) > 2 and not sys.argv[2].replace(".", "").isdigit() else None
@@ -72,6 +120,7 @@ def main():
                 if len(results) == 2 and results[0][1] is not None and results[1][1] is not None:
                     note = "  same degrees" if results[0][1] == results[1][1] else "  DEGREES DIFFER"
                 print("%-7d %-6s %5d " % (p, kind, n) + " ".join(cells) + note, flush=True)
+    mod2_growth(binaries, limit)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 // irreducibles of degree d, a random r gives gcd(r^((q^d-1)/2) - 1, P)
 // (odd q) or gcd(trace of r, P) (q = 2^k) a proper factor about half the
 // time; both parts are split again.
+#include "builtins/ddf_bits.h"
 #include "builtins/factor.h"
 #include "builtins/factor_impl.h"
 #include "builtins/powermod.h"
@@ -108,6 +109,7 @@ void factor_impl::odd_cantor_zass(polynode* P, int32_t d, int32_t m, FactorFrame
 }
 
 void factor_impl::even_cantor_zass(polynode* P, int32_t d, int32_t m, FactorFrame& f) {
+    if (bits_equal_degree(P, d, m, f)) return;
     const int32_t K = degree(P) / d;
     if (K == 1) {
         polynode* c = nullptr;

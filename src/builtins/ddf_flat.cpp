@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "builtins/ddf_bits.h"
 #include "gcd/exactdiv.h"
 #include "numbers/ring.h"
 #include "poly/modmult.h"
@@ -24,136 +25,10 @@ using namespace powermod_impl;
 namespace {
 
 // Beyond these degrees the rows take more memory than the term-list road
-// is worth avoiding: 32 MB of bits, twice 36 MB of words.
-constexpr int32_t MAX_DEGREE_BITS = 16384;
+// is worth avoiding: twice 36 MB of words. Modulo 2 no rows are held; the
+// bound only keeps a session to a few minutes.
+constexpr int32_t MAX_DEGREE_BITS = 1 << 17;
 constexpr int32_t MAX_DEGREE_WORDS = 3000;
-
-// ---- characteristic 2: bit-packed polynomials ----
-
-using Bits = std::vector<uint64_t>;
-
-int32_t words_for(int32_t deg) { return deg / 64 + 1; }
-
-// The degree of a, looking down from bit `from` (-1 for zero).
-int32_t bits_degree(const Bits& a, int32_t from) {
-    for (int32_t w = from / 64; w >= 0; w--)
-        if (a[w]) return w * 64 + 63 - __builtin_clzll(a[w]);
-    return -1;
-}
-
-void flip(Bits& a, int32_t k) { a[k / 64] ^= uint64_t{1} << (k % 64); }
-bool bit(const Bits& a, int32_t k) { return (a[k / 64] >> (k % 64)) & 1; }
-
-// a += b x^s, b of degree db; a holds degree db + s.
-void add_shifted(Bits& a, const Bits& b, int32_t db, int32_t s) {
-    const int32_t ws = s / 64, bs = s % 64, nb = words_for(db);
-    for (int32_t i = 0; i < nb; i++) {
-        a[i + ws] ^= b[i] << bs;
-        if (bs && i + ws + 1 < static_cast<int32_t>(a.size())) a[i + ws + 1] ^= b[i] >> (64 - bs);
-    }
-}
-
-// a := a mod b (b non-zero of degree db); returns a's new degree. With q,
-// the quotient's bits are set in *q (cleared by the caller).
-int32_t bits_rem(Bits& a, int32_t da, const Bits& b, int32_t db, Bits* q) {
-    while (da >= db) {
-        add_shifted(a, b, db, da - db);
-        if (q) flip(*q, da - db);
-        da = bits_degree(a, da);
-    }
-    return da;
-}
-
-Bits bits_gcd(Bits a, int32_t da, Bits b, int32_t db, int32_t* dg) {
-    while (db >= 0) {
-        da = bits_rem(a, da, b, db, nullptr);
-        std::swap(a, b);
-        std::swap(da, db);
-    }
-    *dg = da;
-    return a;
-}
-
-Bits bits_of(polynode* p, int32_t* deg) {
-    std::vector<uint32_t> w(static_cast<size_t>(p->exp) + 1);
-    fill_poly1_array(p, w.data(), deg);
-    Bits b(static_cast<size_t>(words_for(*deg)), 0);
-    for (int32_t k = 0; k <= *deg; k++)
-        if (w[k] & 1) flip(b, k);
-    return b;
-}
-
-polynode* poly_of(const Bits& b, int32_t deg) {
-    std::vector<uint32_t> w(static_cast<size_t>(deg) + 1);
-    for (int32_t k = 0; k <= deg; k++) w[k] = bit(b, k);
-    polynode* p = nullptr;
-    array_to_poly(w.data(), deg, &p);
-    return p;
-}
-
-void even_distinct_degree(polynode** fslot, FactorFrame& fr) {
-    int32_t n = 0;
-    const Bits F = bits_of(*fslot, &n);
-    const int32_t W = words_for(n + 1);
-    // Row j: x^(2j) mod F, each from the one before times x^2.
-    std::vector<uint64_t> rows(static_cast<size_t>(n) * W, 0);
-    Bits r(W, 0);
-    flip(r, 0);
-    for (int32_t j = 0; j < n; j++) {
-        if (j > 0) {
-            for (int32_t w = W - 1; w >= 0; w--) r[w] = (r[w] << 2) | (w ? r[w - 1] >> 62 : 0);
-            for (int32_t k = n + 1; k >= n; k--)
-                if (bit(r, k)) add_shifted(r, F, n, k - n);
-        }
-        std::copy(r.begin(), r.end(), rows.begin() + static_cast<size_t>(j) * W);
-    }
-    PolyHold fp(*fslot);
-    *fslot = nullptr;
-    Bits f = F;
-    int32_t df = n;
-    Bits h(W, 0), next(W, 0);
-    flip(h, 1);
-    for (int32_t i = 1;; i++) {
-        if (i > df / 2) {
-            if (df > 0) append_1(&fp.p, df, fr);
-            return;
-        }
-        poll_interrupt();
-        std::fill(next.begin(), next.end(), 0);
-        for (int32_t k = 0; k < n; k++) {
-            if (!bit(h, k)) continue;
-            const uint64_t* row = rows.data() + static_cast<size_t>(k) * W;
-            for (int32_t w = 0; w < W; w++) next[w] ^= row[w];
-        }
-        std::swap(h, next);
-        Bits g = h;
-        flip(g, 1);
-        const int32_t dg = bits_degree(g, n);
-        if (dg < 0) {
-            append_1(&fp.p, i, fr);
-            return;
-        }
-        int32_t dd = 0;
-        Bits d = bits_gcd(f, df, g, dg, &dd);
-        if (dd <= 0) continue;
-        if (dd == df) {
-            append_1(&fp.p, i, fr);
-            return;
-        }
-        PolyHold dp(poly_of(d, dd));
-        if (!fr.stop_first) {
-            Bits q(static_cast<size_t>(words_for(df - dd)), 0);
-            if (bits_rem(f, df, d, dd, &q) >= 0) {
-                tarvex_error("failure in factor_poly.", 1);
-                abandon_statement();
-            }
-            f = std::move(q);
-            df -= dd;
-            fp.reset(poly_of(f, df));
-        }
-        append_1(&dp.p, i, fr);
-    }
-}
 
 // ---- odd characteristic: residues in machine words ----
 

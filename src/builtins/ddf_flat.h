@@ -4,9 +4,8 @@
 // The powers x^(p^i) modulo f are taken by the p-th power map as a linear
 // map: the rows x^(p j) mod f (j < deg f) are formed once, after which each
 // next power is one matrix-vector product, whatever the size of p. For
-// p = 2 the rows are bit-packed and the gcds and divisions run on the
-// packed words too; for odd p the gcds go to the one-variable gcd of the
-// gcd module.
+// odd p the gcds go to the one-variable gcd of the gcd module; p = 2 goes
+// to the packed-word stage of ddf_bits.h, which needs no rows.
 #pragma once
 #include "builtins/factor_impl.h"
 
