@@ -7,6 +7,7 @@
 #include "matrix/dense_vectors.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
+#include "matrix/square_hermite.h"
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -82,7 +83,8 @@ struct Ops {
     }
 };
 
-// g = gcd(a, b) > 0 = s a + t b, a and b non-zero, |s| <= |b| / g, |t| <= |a| / g.
+}  // namespace
+
 void xgcd(const FlatInt& a, const FlatInt& b, FlatInt& g, FlatInt& s, FlatInt& t) {
     FlatInt r0 = a, r1 = b, s0, s1, t0, t1, q, x;
     flat_set(1, s0);
@@ -110,6 +112,8 @@ void xgcd(const FlatInt& a, const FlatInt& b, FlatInt& g, FlatInt& s, FlatInt& t
     s = std::move(s0);
     t = std::move(t0);
 }
+
+namespace {
 
 FlatInt negated(FlatInt x) {
     x.sign = -x.sign;
@@ -234,7 +238,9 @@ FlatMatrix flat_identity(int32_t n) {
     return m;
 }
 
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d) {
+namespace {
+
+int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d, bool at_once) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
     std::vector<int32_t> pivot_row;
@@ -245,14 +251,23 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const F
     std::optional<dense_vectors::VerboseLevel> phase;
     if (progress) phase.emplace("Phase 1, ", side);
     const int32_t every = disper(side);
-    for (int32_t i = 0; i < a.R && k < a.K; i++) {
+    // A square matrix whose determinant is known has its form from that
+    // determinant and its dual lattice at a fraction of the steps' cost;
+    // the pivots' progress is told as the steps would tell it.
+    if (d && !t.fwd && !t.inv && a.R == a.K && !at_once && square_hermite(a, *d)) {
+        for (k = 0; k < a.R; k++) {
+            pivot_row.push_back(k);
+            if (progress && k % every == 0) phase->step(k + 1);
+        }
+    }
+    for (int32_t i = k; i < a.R && k < a.K; i++) {
         poll_interrupt();
         // Entries grown to twice the bound's size go on modulo it (every
         // row then has its pivot on the diagonal: a is of full row rank).
         // Below that the exact steps run faster: their entries, unlike
         // residues, keep the quotients of the row's reduction short.
         if (d && k == i) {
-            bool past = false;
+            bool past = at_once;
             for (int32_t j = k; j < a.K && !past; j++) past = a.at(i, j).mag.size() > 2 * d->mag.size();
             if (past) {
                 k = pivots_modulo(a, *d, pivot_row, progress ? &*phase : nullptr, every, i);
@@ -309,6 +324,20 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const F
         }
     }
     return k;
+}
+
+}  // namespace
+
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d) {
+    return hermite_steps(a, t, trace, d, false);
+}
+
+int32_t flat_hermite_modulo(FlatMatrix& a, const FlatInt& d) {
+    // d times every unit vector lies in the lattice: each entry may be
+    // taken modulo d before any step.
+    for (FlatInt& x : a.v)
+        if (!flat_zero(x)) flat_rem(x, d, x);
+    return hermite_steps(a, FlatTransform{}, HermiteTrace::none, &d, true);
 }
 
 int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {

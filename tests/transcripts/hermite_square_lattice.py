@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Hermite forms of square integer matrices, dense and sparse, from 12 x 12
+to 150 x 150, each case a session of its own under a limit of processor
+time (a 150 x 150 form once took seconds, growing ninety-fold per
+doubling), checked by properties that do not depend on how the form was
+reached:
+
+  the form is canonical (lower triangular column form, positive pivots,
+  entries left of a pivot in [0, pivot), zero columns after the rank) and
+  the value is the rank; every column of A lies in H's lattice (exact
+  forward substitution), and |det A| = det H (so the lattices are equal):
+  the quotient det A / det H is an integer and is +-1 modulo primes whose
+  product passes twice Hadamard's bound over det H.
+  Up to 40 x 40 the form also equals the one the same session reaches with
+  a column transform kept (another road through the steps), and A t1 = H.
+
+Kinds: random entries of three digits or in [-3, 3]; rows other than the
+last scaled by 2, 3 or 6 (pivots above the last one); the last row scaled;
+a block [[B, 0], [0, 1]] (the whole determinant above the last pivot);
+entries past 2^60 beside small ones; a singular matrix (rank n - 1).
+
+  hermite_square_lattice.py TARVEX [SEED] [LIMIT_SCALE]
+"""
+import math
+import os
+import random
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.set_int_max_str_digits(0)
+from normal_forms_differential import grab, hermite_shape, mul, value  # noqa: E402
+from normal_forms_sizes import LIMIT_SCALE, Literal, OverTime, det_rank, session  # noqa: E402
+
+
+def det_mod(a, p):
+    m = [[x % p for x in row] for row in a]
+    n, d = len(m), 1
+    for c in range(n):
+        r = next((i for i in range(c, n) if m[i][c]), None)
+        if r is None:
+            return 0
+        if r != c:
+            m[c], m[r] = m[r], m[c]
+            d = -d
+        d = d * m[c][c] % p
+        inv = pow(m[c][c], -1, p)
+        pivot = m[c]
+        for i in range(c + 1, n):
+            if m[i][c]:
+                f = m[i][c] * inv % p
+                m[i] = [(x - f * y) % p for x, y in zip(m[i], pivot)]
+    return d % p
+
+
+def next_prime(q):
+    def prime(x):
+        if x < 2:
+            return False
+        for b in (2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37):
+            if x % b == 0:
+                return x == b
+        d, s = x - 1, 0
+        while d % 2 == 0:
+            d //= 2
+            s += 1
+        for b in (2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37):
+            y = pow(b, d, x)
+            if y in (1, x - 1):
+                continue
+            for _ in range(s - 1):
+                y = y * y % x
+                if y == x - 1:
+                    break
+            else:
+                return False
+        return True
+
+    while not prime(q):
+        q += 1
+    return q
+
+
+def lattice_problems(a, h, rank):
+    """Columns of a outside H's lattice, or a determinant that differs."""
+    n = len(a)
+    pivot = {}
+    for t in range(rank):
+        pivot[next(i for i in range(n) if h[i][t])] = t
+    left = [[t for t in range(rank) if h[i][t] and pivot.get(i) != t] for i in range(n)]
+    for j in range(n):
+        x = [0] * rank
+        for i in range(n):
+            v = a[i][j] - sum(h[i][t] * x[t] for t in left[i])
+            if i in pivot:
+                t = pivot[i]
+                if v % h[i][t]:
+                    return [f"column {j + 1} of A not in H's lattice"]
+                x[t] = v // h[i][t]
+            elif v:
+                return [f"column {j + 1} of A not in H's lattice"]
+    if rank < n:
+        return []
+    dh = 1
+    for i in range(n):
+        dh *= h[i][i]
+    # det H divides det A (the lattice holds A's); the quotient k has
+    # |k| <= B / det H, so k = +-1 modulo primes past 2 B / det H decides.
+    bits = sum(math.log2(1 + sum(a[i][j] ** 2 for i in range(n))) / 2 for j in range(n))
+    room = bits - math.log2(dh) + 2 if dh else 0
+    q, got = 1 << 62, 0
+    while got < room:
+        q = next_prime(q + 1)
+        if dh % q == 0:
+            continue
+        da = det_mod(a, q)
+        if da not in (dh % q, -dh % q):
+            return ["det H differs from |det A|"]
+        got += 62
+    return []
+
+
+def square(rng, kind, n):
+    if kind == "block":
+        b = square(rng, "digits", n - 1)
+        return [row + [0] for row in b] + [[0] * (n - 1) + [1]]
+    span = 3 if kind == "small" else 999
+    a = [[rng.randint(-span, span) for _ in range(n)] for _ in range(n)]
+    if kind == "scaled":
+        for i in rng.sample(range(n - 1), 3):
+            a[i] = [rng.choice((2, 3, 6)) * v for v in a[i]]
+    if kind == "last":
+        a[-1] = [4 * v for v in a[-1]]
+    if kind == "huge":
+        for _ in range(n):
+            a[rng.randrange(n)][rng.randrange(n)] = rng.choice((-1, 1)) * rng.randrange(1 << 60, 1 << 70)
+    if kind == "singular":
+        cs = [rng.randint(-2, 2) for _ in range(n - 1)]
+        a[-1] = [sum(c * a[t][j] for t, c in enumerate(cs)) for j in range(n)]
+        i = rng.randrange(n)
+        a[i], a[-1] = a[-1], a[i]
+    return a
+
+
+def hermite_case(binary, a, sparse, limit, beside):
+    n = len(a)
+    sc = Literal()
+    sc.load("a", a)
+    if sparse:
+        sc.lines.append("Sparse[a]:")
+    hv = sc.call("Hermite([a])")
+    got = sc.read("a", n, n)
+    if beside:
+        sc.load("b", a)
+        if sparse:
+            sc.lines.append("Sparse[b]:")
+        sc.call("Hermite([b], [p], [q])")
+        other = sc.read("b", n, n)
+        q = sc.read("q", n, n)
+    blocks = session(binary, sc.lines, limit)
+    h = grab(blocks, got)
+    rank = value(blocks, hv)
+    problems = []
+    expected = det_rank(a)[1] if n <= 40 else None
+    if rank != expected and (expected is not None or rank not in (n, n - 1)):
+        problems.append(f"the value {rank} is not the rank")
+    shape = hermite_shape(h, rank)
+    if shape:
+        return problems + [shape]
+    problems += lattice_problems(a, h, rank)
+    if beside:
+        if grab(blocks, other) != h:
+            problems.append("the form differs from the one reached with a transform")
+        if mul(a, grab(blocks, q)) != grab(blocks, other):
+            problems.append("A t1 != H")
+    return problems
+
+
+def main(argv):
+    binary = os.path.abspath(argv[1])
+    rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
+    LIMIT_SCALE[0] = int(argv[3]) if len(argv) > 3 else 1
+    cases = []
+    kinds = ("digits", "scaled", "small", "last", "block", "huge", "singular", "digits")
+    for c, kind in enumerate(kinds * 2):
+        n = rng.choice((12, 13, 17, 24, 31, 40))
+        sparse = c % 3 == 2
+        cases.append((f"{kind} {'sparse' if sparse else 'dense'} {n}x{n}",
+                      lambda kind=kind, n=n, sparse=sparse: hermite_case(
+                          binary, square(rng, kind, n), sparse, 10, True)))
+    # Sizes the steps took seconds to minutes on.
+    for kind, n, sparse, limit in (("digits", 150, False, 3), ("scaled", 150, False, 3),
+                                   ("digits", 140, True, 3), ("block", 140, False, 3)):
+        cases.append((f"{kind} {'sparse' if sparse else 'dense'} {n}x{n}",
+                      lambda kind=kind, n=n, sparse=sparse, limit=limit: hermite_case(
+                          binary, square(rng, kind, n), sparse, limit, False)))
+    failed = 0
+    for what, run in cases:
+        try:
+            problems = run()
+        except OverTime as e:
+            problems = [f"no answer within {e.args[0]} s of processor time"]
+        except Exception as e:  # noqa: BLE001
+            problems = [f"{type(e).__name__}: {e}"]
+        if problems:
+            failed += 1
+            print(f"{what}: {'; '.join(problems)}")
+    print(f"{len(cases) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
