@@ -240,6 +240,17 @@ FlatMatrix flat_identity(int32_t n) {
 
 namespace {
 
+// Below this many rows the exact steps cost less than the determinant.
+constexpr int32_t kBoundedRows = 12;
+
+// |det a| into det for a square matrix of full rank large enough to gain
+// by it, under integer arithmetic (the determinant's remaindering needs
+// it); else null.
+const FlatInt* transform_bound(FlatMatrix& a, FlatInt& det) {
+    if (a.R != a.K || a.R < kBoundedRows || modularmode) return nullptr;
+    return lattice_multiple(a, &det) ? &det : nullptr;
+}
+
 int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d, bool at_once) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
@@ -251,10 +262,14 @@ int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const 
     std::optional<dense_vectors::VerboseLevel> phase;
     if (progress) phase.emplace("Phase 1, ", side);
     const int32_t every = disper(side);
-    // A square matrix whose determinant is known has its form from that
-    // determinant and its dual lattice at a fraction of the steps' cost;
-    // the pivots' progress is told as the steps would tell it.
-    if (d && !t.fwd && !t.inv && a.R == a.K && !at_once && square_hermite(a, *d)) {
+    // A square matrix whose determinant is known has its form, and its
+    // transforms, from that determinant and its dual lattice at a fraction
+    // of the steps' cost; the pivots' progress is told as the steps would
+    // tell it. The bound that keeps no transform is no use to the steps
+    // that keep one: it is found for this road alone.
+    FlatInt det;
+    const FlatInt* whole = t.fwd || t.inv ? transform_bound(a, det) : d;
+    if (whole && a.R == a.K && !at_once && square_hermite(a, *whole, t.fwd, t.inv)) {
         for (k = 0; k < a.R; k++) {
             pivot_row.push_back(k);
             if (progress && k % every == 0) phase->step(k + 1);
@@ -425,8 +440,6 @@ bool lattice_multiple(FlatMatrix& a, FlatInt* d) {
 }
 
 std::unique_ptr<FlatInt> bounded_by(FlatMatrix& a, const int flags[4]) {
-    // Below this many rows the exact steps cost less than the determinant.
-    constexpr int32_t kBoundedRows = 12;
     // The determinant's remaindering takes integer arithmetic: none under a
     // modulus.
     if (flags[1] || flags[3] || a.R < kBoundedRows || a.R > a.K || modularmode) return nullptr;

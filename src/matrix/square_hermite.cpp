@@ -122,10 +122,9 @@ struct WordLU {
     }
 };
 
-// Dual vectors y = d A^-T w for random w, one at a time, each entry
-// modulo d in [0, d): A^T x = w solved p-adically to as many digits as
-// the entries of d A^-T w (adjugate entries, under Hadamard's bound, times
-// |w|) need.
+// Dual vectors y = d A^-T w, one at a time: A^T x = w solved p-adically
+// to as many digits as the entries of d A^-T w (adjugate entries, under
+// Hadamard's bound, times |w|) need.
 class Duals {
 public:
     Duals(FlatMatrix& a, const int64_t* entries, const FlatInt& d)
@@ -156,10 +155,19 @@ public:
     // False when d is 0 modulo the prime after all (A singular).
     bool ready() const { return ready_; }
 
+    // A random dual vector, each entry modulo d in [0, d).
     std::vector<FlatInt> next() {
-        std::vector<__int128> r(n_);
+        std::vector<int64_t> w(n_);
+        for (int32_t i = 0; i < n_; i++) w[i] = static_cast<int64_t>(mix_.next() >> (64 - kWordBits));
+        std::vector<FlatInt> y = solve(w);
+        for (FlatInt& x : y) reduce_into(x, d_);
+        return y;
+    }
+
+    // d A^-T w exactly, for |w|_1 below n 2^kWordBits.
+    std::vector<FlatInt> solve(const std::vector<int64_t>& w) {
+        std::vector<__int128> r(w.begin(), w.end());
         std::vector<uint32_t> b(n_), digits(static_cast<size_t>(steps_) * n_);
-        for (int32_t i = 0; i < n_; i++) r[i] = static_cast<__int128>(mix_.next() >> (64 - kWordBits));
         for (int32_t s = 0; s < steps_; s++) {
             poll_interrupt();
             for (int32_t i = 0; i < n_; i++) {
@@ -193,7 +201,6 @@ public:
                 flat_sub(y[i], pk_, t);
                 std::swap(y[i], t);
             }
-            reduce_into(y[i], d_);
         }
         return y;
     }
@@ -385,7 +392,8 @@ bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> 
 // h is canonical, det h = d and every column of a lies in h's lattice (h x
 // = column by exact forward substitution): then, d being a multiple of
 // |det a|, the two lattices are one and h is a's form.
-bool is_form_of(FlatMatrix& a, FlatMatrix& h, const FlatInt& d) {
+// Keeps the solutions as the columns of *inv (H^-1 A) when given.
+bool is_form_of(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, FlatMatrix* inv) {
     const int32_t n = a.R;
     FlatInt det, t;
     flat_set(1, det);
@@ -414,13 +422,59 @@ bool is_form_of(FlatMatrix& a, FlatMatrix& h, const FlatInt& d) {
             if (!flat_div(x[i], h.at(i, i), t)) return false;
             std::swap(x[i], t);
         }
+        if (inv)
+            for (int32_t i = 0; i < n; i++) inv->at(i, j) = x[i];
+    }
+    return true;
+}
+
+// *v := A^-1 H = (d A^-1) H / d, the rows of d A^-1 solved for one by
+// one; false when a division is not exact or A (v r) differs from H r for
+// a random r, which no true transform allows.
+bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& duals, FlatMatrix& v) {
+    const int32_t n = a.R;
+    // H's non-zero entries column by column.
+    std::vector<std::vector<int32_t>> below(n);
+    for (int32_t j = 0; j < n; j++)
+        for (int32_t l = j; l < n; l++)
+            if (!flat_zero(h.at(l, j))) below[j].push_back(l);
+    v = FlatMatrix(n, n);
+    std::vector<int64_t> w(n);
+    FlatInt sum, t;
+    for (int32_t i = 0; i < n; i++) {
+        w[i] = 1;
+        const std::vector<FlatInt> row = duals.solve(w);
+        w[i] = 0;
+        for (int32_t j = 0; j < n; j++) {
+            sum = FlatInt{};
+            for (const int32_t l : below[j])
+                if (!flat_zero(row[l])) {
+                    flat_mul(row[l], h.at(l, j), t);
+                    add_to(sum, t);
+                }
+            if (!flat_div(sum, d, v.at(i, j))) return false;
+        }
+    }
+    Mix mix;
+    std::vector<FlatInt> r(n), vr(n), hr(n);
+    for (int32_t j = 0; j < n; j++) r[j] = flat_of(static_cast<int64_t>(mix.next() >> 48));
+    for (int32_t j = 0; j < n; j++)
+        for (int32_t i = 0; i < n; i++) {
+            flat_sub_mul_to(vr[i], r[j], v.at(i, j));
+            if (!flat_zero(h.at(i, j))) flat_sub_mul_to(hr[i], r[j], h.at(i, j));
+        }
+    for (int32_t i = 0; i < n; i++) {
+        poll_interrupt();
+        FlatInt x = hr[i];
+        for (int32_t l = 0; l < n; l++) flat_sub_mul_to(x, a.at(i, l), vr[l]);
+        if (!flat_zero(x)) return false;
     }
     return true;
 }
 
 }  // namespace
 
-bool square_hermite(FlatMatrix& a, const FlatInt& d) {
+bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
     const int32_t n = a.R;
     if (n < 2 || a.K != n || flat_zero(d)) return false;
     std::vector<int64_t> entries(a.v.size());
@@ -429,10 +483,16 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d) {
     Duals duals(a, entries.data(), d);
     if (!duals.ready()) return false;
     const std::vector<FlatInt> y = duals.next(), z = duals.next();
-    FlatMatrix h;
-    if (!(from_one_dual(y, z, duals, d, h) && is_form_of(a, h, d)) &&
-        !(from_top_block(a, y, z, duals, d, h) && is_form_of(a, h, d)))
+    FlatMatrix h, inv;
+    if (vi) inv = FlatMatrix(n, n);
+    FlatMatrix* keep = vi ? &inv : nullptr;
+    if (!(from_one_dual(y, z, duals, d, h) && is_form_of(a, h, d, keep)) &&
+        !(from_top_block(a, y, z, duals, d, h) && is_form_of(a, h, d, keep)))
         return false;
+    FlatMatrix fwd;
+    if (v && !column_transform(a, h, d, duals, fwd)) return false;
     std::swap(a, h);
+    if (v) std::swap(*v, fwd);
+    if (vi) std::swap(*vi, inv);
     return true;
 }

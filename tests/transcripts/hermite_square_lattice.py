@@ -11,8 +11,10 @@ reached:
   forward substitution), and |det A| = det H (so the lattices are equal):
   the quotient det A / det H is an integer and is +-1 modulo primes whose
   product passes twice Hadamard's bound over det H.
-  Up to 40 x 40 the form also equals the one the same session reaches with
-  a column transform kept (another road through the steps), and A t1 = H.
+  Up to 40 x 40 the form of [A | 0] (not square: the row-by-row steps)
+  is [H | 0]; with all four transforms kept (up to 40 x 40, and 80 x 80
+  under a limit of processor time) A t1 = H, t1 t3 = I, t0 = t2 = I and
+  the form is the same.
 
 Kinds: random entries of three digits or in [-3, 3]; rows other than the
 last scaled by 2, 3 or 6 (pivots above the last one); the last row scaled;
@@ -28,7 +30,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.set_int_max_str_digits(0)
-from normal_forms_differential import grab, hermite_shape, mul, value  # noqa: E402
+from normal_forms_differential import grab, hermite_shape, ident, mul, value  # noqa: E402
 from normal_forms_sizes import LIMIT_SCALE, Literal, OverTime, det_rank, session  # noqa: E402
 
 
@@ -141,21 +143,29 @@ def square(rng, kind, n):
     return a
 
 
-def hermite_case(binary, a, sparse, limit, beside):
+def hermite_case(binary, a, sparse, limit, beside, transforms=False):
+    """beside: the form of [A | 0] (no square, so the steps) must be [H | 0];
+    transforms: Hermite with all four kept, A t1 = H, t1 t3 = I, t0 = t2
+    = I, and the same H."""
     n = len(a)
     sc = Literal()
-    sc.load("a", a)
-    if sparse:
-        sc.lines.append("Sparse[a]:")
+
+    def load(nm, m):
+        sc.load(nm, m)
+        if sparse:
+            sc.lines.append(f"Sparse[{nm}]:")
+
+    load("a", a)
     hv = sc.call("Hermite([a])")
     got = sc.read("a", n, n)
     if beside:
-        sc.load("b", a)
-        if sparse:
-            sc.lines.append("Sparse[b]:")
-        sc.call("Hermite([b], [p], [q])")
-        other = sc.read("b", n, n)
-        q = sc.read("q", n, n)
+        load("b", [row + [0] for row in a])
+        sc.call("Hermite([b])")
+        other = sc.read("b", n, n + 1)
+    if transforms:
+        load("c", a)
+        tv = sc.call("Hermite([c], [p], [q], [s], [t])")
+        kept = [sc.read("c", n, n)] + [sc.read(nm, n, n) for nm in "pqst"]
     blocks = session(binary, sc.lines, limit)
     h = grab(blocks, got)
     rank = value(blocks, hv)
@@ -167,11 +177,18 @@ def hermite_case(binary, a, sparse, limit, beside):
     if shape:
         return problems + [shape]
     problems += lattice_problems(a, h, rank)
-    if beside:
-        if grab(blocks, other) != h:
-            problems.append("the form differs from the one reached with a transform")
-        if mul(a, grab(blocks, q)) != grab(blocks, other):
+    if beside and grab(blocks, other) != [row + [0] for row in h]:
+        problems.append("the form of [A | 0] is not [H | 0]")
+    if transforms:
+        hc, p, q, s, t = (grab(blocks, w) for w in kept)
+        if value(blocks, tv) != rank or hc != h:
+            problems.append("the form with transforms differs")
+        if p != ident(n) or s != ident(n):
+            problems.append("t0 or t2 is not I")
+        if mul(a, q) != h:
             problems.append("A t1 != H")
+        if mul(q, t) != ident(n):
+            problems.append("t1 t3 != I")
     return problems
 
 
@@ -185,14 +202,18 @@ def main(argv):
         n = rng.choice((12, 13, 17, 24, 31, 40))
         sparse = c % 3 == 2
         cases.append((f"{kind} {'sparse' if sparse else 'dense'} {n}x{n}",
-                      lambda kind=kind, n=n, sparse=sparse: hermite_case(
-                          binary, square(rng, kind, n), sparse, 10, True)))
+                      lambda kind=kind, n=n, sparse=sparse, c=c: hermite_case(
+                          binary, square(rng, kind, n), sparse, 10, True, c % 2 == 0)))
     # Sizes the steps took seconds to minutes on.
     for kind, n, sparse, limit in (("digits", 150, False, 3), ("scaled", 150, False, 3),
                                    ("digits", 140, True, 3), ("block", 140, False, 3)):
         cases.append((f"{kind} {'sparse' if sparse else 'dense'} {n}x{n}",
                       lambda kind=kind, n=n, sparse=sparse, limit=limit: hermite_case(
                           binary, square(rng, kind, n), sparse, limit, False)))
+    # The steps kept the transforms for seconds at 80 x 80, for many
+    # minutes at 160 x 160.
+    cases.append(("digits dense 80x80 with transforms", lambda: hermite_case(
+        binary, square(rng, "digits", 80), False, 2, False, True)))
     failed = 0
     for what, run in cases:
         try:
