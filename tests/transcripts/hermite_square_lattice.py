@@ -31,55 +31,9 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.set_int_max_str_digits(0)
 from normal_forms_differential import grab, hermite_shape, ident, mul, value  # noqa: E402
-from normal_forms_sizes import LIMIT_SCALE, Literal, OverTime, det_rank, session  # noqa: E402
-
-
-def det_mod(a, p):
-    m = [[x % p for x in row] for row in a]
-    n, d = len(m), 1
-    for c in range(n):
-        r = next((i for i in range(c, n) if m[i][c]), None)
-        if r is None:
-            return 0
-        if r != c:
-            m[c], m[r] = m[r], m[c]
-            d = -d
-        d = d * m[c][c] % p
-        inv = pow(m[c][c], -1, p)
-        pivot = m[c]
-        for i in range(c + 1, n):
-            if m[i][c]:
-                f = m[i][c] * inv % p
-                m[i] = [(x - f * y) % p for x, y in zip(m[i], pivot)]
-    return d % p
-
-
-def next_prime(q):
-    def prime(x):
-        if x < 2:
-            return False
-        for b in (2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37):
-            if x % b == 0:
-                return x == b
-        d, s = x - 1, 0
-        while d % 2 == 0:
-            d //= 2
-            s += 1
-        for b in (2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37):
-            y = pow(b, d, x)
-            if y in (1, x - 1):
-                continue
-            for _ in range(s - 1):
-                y = y * y % x
-                if y == x - 1:
-                    break
-            else:
-                return False
-        return True
-
-    while not prime(q):
-        q += 1
-    return q
+from normal_forms_sizes import LIMIT_SCALE, Literal, det_rank, run_cases, session  # noqa: E402
+from interrupts import det_mod  # noqa: E402
+from sympy import nextprime  # noqa: E402
 
 
 def lattice_problems(a, h, rank):
@@ -111,7 +65,7 @@ def lattice_problems(a, h, rank):
     room = bits - math.log2(dh) + 2 if dh else 0
     q, got = 1 << 62, 0
     while got < room:
-        q = next_prime(q + 1)
+        q = nextprime(q)
         if dh % q == 0:
             continue
         da = det_mod(a, q)
@@ -214,20 +168,7 @@ def main(argv):
     # minutes at 160 x 160.
     cases.append(("digits dense 80x80 with transforms", lambda: hermite_case(
         binary, square(rng, "digits", 80), False, 2, False, True)))
-    failed = 0
-    for what, run in cases:
-        try:
-            problems = run()
-        except OverTime as e:
-            problems = [f"no answer within {e.args[0]} s of processor time"]
-        except Exception as e:  # noqa: BLE001
-            problems = [f"{type(e).__name__}: {e}"]
-        if problems:
-            failed += 1
-            print(f"{what}: {'; '.join(problems)}")
-    print(f"{len(cases) - failed} passed, {failed} failed")
-    return 1 if failed else 0
-
+    return run_cases(cases)
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv))
