@@ -269,7 +269,8 @@ int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const 
     // that keep one: it is found for this road alone.
     FlatInt det;
     const FlatInt* whole = t.fwd || t.inv ? transform_bound(a, det) : d;
-    if (whole && a.R == a.K && !at_once && square_hermite(a, *whole, t.fwd, t.inv)) {
+    if (whole && !at_once &&
+        (a.R == a.K ? square_hermite(a, *whole, t.fwd, t.inv) : !t.fwd && !t.inv && wide_hermite(a, *whole))) {
         for (k = 0; k < a.R; k++) {
             pivot_row.push_back(k);
             if (progress && k % every == 0) phase->step(k + 1);

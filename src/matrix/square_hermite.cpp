@@ -266,7 +266,8 @@ void reduce_by(std::vector<FlatInt>& v, FlatMatrix& h, int32_t l) {
 // after it. G_j = 1 from some t down, so the columns before t have pivot
 // 1 and differ only below t: one combination of y_t .. y_n-1 that is 1
 // modulo d serves them all.
-bool from_one_dual(std::vector<FlatInt> y, const std::vector<FlatInt>& z, Duals& duals, const FlatInt& d,
+// y ends as the one used.
+bool from_one_dual(std::vector<FlatInt>& y, const std::vector<FlatInt>& z, Duals& duals, const FlatInt& d,
                    FlatMatrix& h) {
     const int32_t n = static_cast<int32_t>(y.size());
     std::vector<FlatInt> G;
@@ -391,7 +392,7 @@ bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> 
 
 // h is canonical, det h = d and every column of a lies in h's lattice (h x
 // = column by exact forward substitution): then, d being a multiple of
-// |det a|, the two lattices are one and h is a's form.
+// |det a| (a square), the two lattices are one and h is a's form.
 // Keeps the solutions as the columns of *inv (H^-1 A) when given.
 bool is_form_of(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, FlatMatrix* inv) {
     const int32_t n = a.R;
@@ -412,7 +413,7 @@ bool is_form_of(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, FlatMatrix* inv)
     }
     if (flat_cmp_abs(det, d) != 0) return false;
     std::vector<FlatInt> x(n);
-    for (int32_t j = 0; j < n; j++) {
+    for (int32_t j = 0; j < a.K; j++) {
         poll_interrupt();
         for (int32_t i = 0; i < n; i++) {
             x[i] = a.at(i, j);
@@ -486,7 +487,8 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* 
     FlatMatrix h, inv;
     if (vi) inv = FlatMatrix(n, n);
     FlatMatrix* keep = vi ? &inv : nullptr;
-    if (!(from_one_dual(y, z, duals, d, h) && is_form_of(a, h, d, keep)) &&
+    std::vector<FlatInt> y1 = y;
+    if (!(from_one_dual(y1, z, duals, d, h) && is_form_of(a, h, d, keep)) &&
         !(from_top_block(a, y, z, duals, d, h) && is_form_of(a, h, d, keep)))
         return false;
     FlatMatrix fwd;
@@ -494,5 +496,55 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* 
     std::swap(a, h);
     if (v) std::swap(*v, fwd);
     if (vi) std::swap(*vi, inv);
+    return true;
+}
+
+bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
+    const int32_t R = a.R, K = a.K;
+    if (R < 2 || K <= R || flat_zero(d)) return false;
+    std::vector<int64_t> entries(a.v.size());
+    for (size_t c = 0; c < a.v.size(); c++)
+        if (!small_value(a.v[c], entries[c])) return false;
+    // The first R columns, B, are the first R x R cells.
+    Duals duals(a, entries.data(), d);
+    if (!duals.ready()) return false;
+    std::vector<FlatInt> y = duals.next();
+    const std::vector<FlatInt> z = duals.next();
+    FlatMatrix h;
+    if (!from_one_dual(y, z, duals, d, h)) return false;
+    // y B = 0 (mod d) with gcd(y, d) = 1 and d = |det B| make L(B) the x
+    // with y x = 0 (mod d): x -> y x (mod d) maps Z^R / L(B) onto Z / d.
+    // So the other columns bring in the multiples of gcd(d, y a_j, ...),
+    // and L(A) is the x with y x = 0 modulo that gcd.
+    FlatInt m = d, dot, t;
+    for (int32_t j = 0; j < K; j++) {
+        poll_interrupt();
+        dot = FlatInt{};
+        for (int32_t i = 0; i < R; i++) {
+            if (flat_zero(a.at(i, j)) || flat_zero(y[i])) continue;
+            flat_mul(y[i], a.at(i, j), t);
+            add_to(dot, t);
+        }
+        if (j < R) {
+            reduce_into(dot, d);
+            if (!flat_zero(dot)) return false;
+        } else if (!flat_unit(m)) {
+            flat_gcd(m, dot, t);
+            std::swap(m, t);
+        }
+    }
+    if (flat_cmp_abs(m, d) != 0) {
+        for (FlatInt& x : y) reduce_into(x, m);
+        if (flat_unit(m)) {
+            h = flat_identity(R);
+        } else if (!from_one_dual(y, z, duals, m, h)) {
+            return false;
+        }
+    }
+    if (!is_form_of(a, h, m, nullptr)) return false;
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < R; j++)
+        for (int32_t i = 0; i < R; i++) std::swap(out.at(i, j), h.at(i, j));
+    std::swap(a, out);
     return true;
 }

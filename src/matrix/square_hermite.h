@@ -22,3 +22,9 @@
 // canonical, det H = d and H^-1 A is integral, so H spans a's lattice and
 // is its form; v by exact division and a random product.
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v = nullptr, FlatMatrix* vi = nullptr);
+
+// The same for a of fewer rows than columns, without transforms, d the
+// |det| of its first a.R columns: their lattice from the square road, the
+// other columns joined through one dual vector. False, a untouched, where
+// that does not reach the form.
+bool wide_hermite(FlatMatrix& a, const FlatInt& d);

@@ -36,14 +36,15 @@ from interrupts import det_mod  # noqa: E402
 from sympy import nextprime  # noqa: E402
 
 
-def lattice_problems(a, h, rank):
-    """Columns of a outside H's lattice, or a determinant that differs."""
+def lattice_problems(a, h, rank, square=True):
+    """Columns of a outside H's lattice (n x n), or, a square too, a
+    determinant that differs."""
     n = len(a)
     pivot = {}
     for t in range(rank):
         pivot[next(i for i in range(n) if h[i][t])] = t
     left = [[t for t in range(rank) if h[i][t] and pivot.get(i) != t] for i in range(n)]
-    for j in range(n):
+    for j in range(len(a[0])):
         x = [0] * rank
         for i in range(n):
             v = a[i][j] - sum(h[i][t] * x[t] for t in left[i])
@@ -54,7 +55,7 @@ def lattice_problems(a, h, rank):
                 x[t] = v // h[i][t]
             elif v:
                 return [f"column {j + 1} of A not in H's lattice"]
-    if rank < n:
+    if rank < n or not square:
         return []
     dh = 1
     for i in range(n):
@@ -146,6 +147,85 @@ def hermite_case(binary, a, sparse, limit, beside, transforms=False):
     return problems
 
 
+def wide(rng, kind, r, k):
+    """r x k, r < k: random; later columns combinations of the first r (the
+    lattice of those); later columns multiples of 5; the first r columns
+    singular."""
+    a = [[rng.randint(-999, 999) for _ in range(k)] for _ in range(r)]
+    for j in range(r, k):
+        if kind == "combination":
+            cs = [rng.randint(-2, 2) for _ in range(r)]
+            for i in range(r):
+                a[i][j] = sum(c * a[i][t] for t, c in enumerate(cs))
+        if kind == "fives":
+            for i in range(r):
+                a[i][j] *= 5
+    if kind == "singular start":
+        for i in range(r):
+            a[i][0] = 2 * a[i][1]
+    return a
+
+
+def wide_case(binary, a, sparse, limit, reference):
+    """Shape, value and A's columns in H's lattice; with reference, the
+    same form as the steps reach keeping a transform and A t1 = H (so H's
+    columns lie in A's lattice), else det H the gcd of a few maximal minors
+    (each a multiple of the lattice's determinant, which det H divides, so
+    equal ones make it the determinant)."""
+    r, k = len(a), len(a[0])
+    sc = Literal()
+
+    def load(nm):
+        sc.load(nm, a)
+        if sparse:
+            sc.lines.append(f"Sparse[{nm}]:")
+
+    load("a")
+    hv = sc.call("Hermite([a])")
+    got = sc.read("a", r, k)
+    if reference:
+        load("b")
+        sc.call("Hermite([b], [p], [q])")
+        other = sc.read("b", r, k)
+        q = sc.read("q", k, k)
+    blocks = session(binary, sc.lines, limit)
+    h = grab(blocks, got)
+    rank = value(blocks, hv)
+    problems = []
+    if rank != r:
+        problems.append(f"the value {rank} is not the rank")
+    shape = hermite_shape(h, rank)
+    if shape:
+        return problems + [shape]
+    problems += lattice_problems(a, [row[:r] for row in h], r, False)
+    dh, g = 1, 0
+    for i in range(r):
+        dh *= h[i][i]
+    pick = random.Random(r * k)
+
+    def picks():
+        yield list(range(r))
+        for _ in range(12):
+            cols = list(range(r))
+            for j, i in zip(pick.sample(range(r, k), min(3, k - r)), pick.sample(range(r), min(3, k - r))):
+                cols[i] = j
+            yield sorted(cols)
+
+    for cols in [] if reference else picks():
+        g = math.gcd(g, det_rank([[a[i][j] for j in cols] for i in range(r)])[0])
+        if g == dh:
+            break
+    else:
+        if not reference:
+            problems.append(f"det H = {dh} is not the gcd {g} of maximal minors")
+    if reference:
+        if grab(blocks, other) != h:
+            problems.append("the form differs from the steps' with a transform")
+        if mul(a, grab(blocks, q)) != h:
+            problems.append("A t1 != H")
+    return problems
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
@@ -160,10 +240,20 @@ def main(argv):
                           binary, square(rng, kind, n), sparse, 10, True, c % 2 == 0)))
     # Sizes the steps took seconds to minutes on.
     for kind, n, sparse, limit in (("digits", 150, False, 3), ("scaled", 150, False, 3),
-                                   ("digits", 140, True, 3), ("block", 140, False, 3)):
+                                   ("digits", 140, True, 3), ("last", 140, False, 3)):
         cases.append((f"{kind} {'sparse' if sparse else 'dense'} {n}x{n}",
                       lambda kind=kind, n=n, sparse=sparse, limit=limit: hermite_case(
                           binary, square(rng, kind, n), sparse, limit, False)))
+    for c, kind in enumerate(("digits", "combination", "fives", "singular start") * 2):
+        r = rng.choice((12, 15, 22, 30))
+        k, sparse = r + rng.choice((1, 2, 5, 9)), c >= 4
+        cases.append((f"{kind} {'sparse' if sparse else 'dense'} {r}x{k}",
+                      lambda kind=kind, r=r, k=k, sparse=sparse: wide_case(
+                          binary, wide(rng, kind, r, k), sparse, 10, True)))
+    for kind, r, k, sparse in (("digits", 130, 140, False), ("fives", 120, 126, True)):
+        cases.append((f"{kind} {'sparse' if sparse else 'dense'} {r}x{k}",
+                      lambda kind=kind, r=r, k=k, sparse=sparse: wide_case(
+                          binary, wide(rng, kind, r, k), sparse, 2, False)))
     # The steps kept the transforms for seconds at 80 x 80, for many
     # minutes at 160 x 160.
     cases.append(("digits dense 80x80 with transforms", lambda: hermite_case(
