@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Smith with all four transforms on n x n matrices of random integers in
 [-9, 9] (n = 20, 30, 35, 40), Hermite of n x n matrices of 3-digit entries
-(n = 40, 80, 100, 160, 200, 300) and Hermite with both column transforms
-(n = 40, 80, 160), each a whole interpreter session typed as a
+(n = 40, 80, 100, 160, 200, 300; 150 x 170 and 170 x 150) and Hermite
+with both column transforms (n = 40, 80, 160), each a whole interpreter session typed as a
 user would, timed as processor time of the process (least of RUNS runs,
 3 by default) and, with a second binary, beside it in the same run.
 
@@ -47,9 +47,10 @@ def timed(binary, script, expect, runs, limit):
     return best
 
 
-def matrix(rng, n, span):
-    cells = ",".join(str(rng.randint(-span, span)) for _ in range(n * n))
-    return f"Array a[{n},{n}];\n[a] := [({cells})];\n"
+def matrix(rng, n, span, k=None):
+    k = n if k is None else k
+    cells = ",".join(str(rng.randint(-span, span)) for _ in range(n * k))
+    return f"Array a[{n},{k}];\n[a] := [({cells})];\n"
 
 
 def main(argv):
@@ -64,6 +65,8 @@ def main(argv):
               + "!!('rank', Smith([a], [p], [q], [r], [s]));\n", f"rank {n}") for n in (20, 30, 35, 40)]
     cases += [(f"Hermite {n}x{n}, 3-digit entries", matrix(rng, n, 999) + "!!('rank', Hermite([a]));\n",
                f"rank {n}") for n in (40, 80, 100, 160, 200, 300)]
+    cases += [(f"Hermite {r}x{k}, 3-digit entries", matrix(rng, r, 999, k) + "!!('rank', Hermite([a]));\n",
+               f"rank {min(r, k)}") for r, k in ((150, 170), (170, 150))]
     cases += [(f"Hermite with its column transform and inverse {n}x{n}, 3-digit entries", matrix(rng, n, 999)
                + "!!('rank', Hermite([a], [p], [q], [s], [t]));\n", f"rank {n}") for n in (40, 80, 160)]
     for what, script, expect in cases:

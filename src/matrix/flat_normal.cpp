@@ -251,6 +251,43 @@ const FlatInt* transform_bound(FlatMatrix& a, FlatInt& det) {
     return lattice_multiple(a, &det) ? &det : nullptr;
 }
 
+// A square matrix whose determinant is known has its form, and its
+// transforms, from that determinant and its dual lattice at a fraction of
+// the steps' cost; so have a wide one through its first columns and a tall
+// one through its first rows. The bound that keeps no transform is no use
+// to the steps that keep one: it is found for this road alone.
+bool by_determinant(FlatMatrix& a, FlatTransform t, const FlatInt* d) {
+    FlatInt det;
+    const bool kept = t.fwd || t.inv;
+    if (a.R == a.K) {
+        const FlatInt* whole = kept ? transform_bound(a, det) : d;
+        return whole && square_hermite(a, *whole, t.fwd, t.inv);
+    }
+    if (kept) return false;
+    if (a.R < a.K) {
+        if (d && wide_hermite(a, *d)) return true;
+        if (!d) return false;
+        // The lattice and its form do not depend on the columns' order:
+        // where the first columns' dual lattice needs more than one vector,
+        // other columns may lead.
+        for (const int32_t shift : {a.K - a.R, a.K / 2}) {
+            FlatMatrix b(a.R, a.K);
+            for (int32_t j = 0; j < a.K; j++)
+                for (int32_t i = 0; i < a.R; i++) b.at(i, (j + shift) % a.K) = a.at(i, j);
+            if (lattice_multiple(b, &det) && wide_hermite(b, det)) {
+                std::swap(a, b);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (a.K < kBoundedRows || modularmode) return false;
+    FlatMatrix top(a.K, a.K);
+    for (int32_t j = 0; j < a.K; j++)
+        for (int32_t i = 0; i < a.K; i++) top.at(i, j) = a.at(i, j);
+    return lattice_multiple(top, &det) && tall_hermite(a, top, det);
+}
+
 int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d, bool at_once) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
@@ -262,20 +299,12 @@ int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const 
     std::optional<dense_vectors::VerboseLevel> phase;
     if (progress) phase.emplace("Phase 1, ", side);
     const int32_t every = disper(side);
-    // A square matrix whose determinant is known has its form, and its
-    // transforms, from that determinant and its dual lattice at a fraction
-    // of the steps' cost; the pivots' progress is told as the steps would
-    // tell it. The bound that keeps no transform is no use to the steps
-    // that keep one: it is found for this road alone.
-    FlatInt det;
-    const FlatInt* whole = t.fwd || t.inv ? transform_bound(a, det) : d;
-    if (whole && !at_once &&
-        (a.R == a.K ? square_hermite(a, *whole, t.fwd, t.inv) : !t.fwd && !t.inv && wide_hermite(a, *whole))) {
-        for (k = 0; k < a.R; k++) {
+    if (!at_once && by_determinant(a, t, d))
+        for (k = 0; k < side; k++) {
+            // The pivots' progress as the steps would tell it.
             pivot_row.push_back(k);
             if (progress && k % every == 0) phase->step(k + 1);
         }
-    }
     for (int32_t i = k; i < a.R && k < a.K; i++) {
         poll_interrupt();
         // Entries grown to twice the bound's size go on modulo it (every

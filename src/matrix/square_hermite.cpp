@@ -458,7 +458,7 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
     }
     Mix mix;
     std::vector<FlatInt> r(n), vr(n), hr(n);
-    for (int32_t j = 0; j < n; j++) r[j] = flat_of(static_cast<int64_t>(mix.next() >> 48));
+    for (int32_t j = 0; j < n; j++) r[j] = flat_of(static_cast<int64_t>(mix.next() >> 24));
     for (int32_t j = 0; j < n; j++)
         for (int32_t i = 0; i < n; i++) {
             flat_sub_mul_to(vr[i], r[j], v.at(i, j));
@@ -545,6 +545,28 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     FlatMatrix out(R, K);
     for (int32_t j = 0; j < R; j++)
         for (int32_t i = 0; i < R; i++) std::swap(out.at(i, j), h.at(i, j));
+    std::swap(a, out);
+    return true;
+}
+
+bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d) {
+    const int32_t R = a.R, K = a.K;
+    FlatMatrix v;
+    if (R <= K || top.R != K || !square_hermite(top, d, &v, nullptr)) return false;
+    // The rows below the pivots: A's times the transform.
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < K; j++)
+        for (int32_t i = 0; i < K; i++) std::swap(out.at(i, j), top.at(i, j));
+    FlatInt t;
+    for (int32_t i = K; i < R; i++) {
+        poll_interrupt();
+        for (int32_t j = 0; j < K; j++)
+            for (int32_t l = 0; l < K; l++)
+                if (!flat_zero(a.at(i, l)) && !flat_zero(v.at(l, j))) {
+                    flat_mul(a.at(i, l), v.at(l, j), t);
+                    add_to(out.at(i, j), t);
+                }
+    }
     std::swap(a, out);
     return true;
 }

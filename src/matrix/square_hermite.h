@@ -28,3 +28,8 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v = nullptr, Fl
 // other columns joined through one dual vector. False, a untouched, where
 // that does not reach the form.
 bool wide_hermite(FlatMatrix& a, const FlatInt& d);
+
+// The same for a of more rows than columns, without transforms: top holds
+// its first a.K rows, d = |det top| > 0. Their form H and transform V by
+// the square road, the rows below the pivots A's times V. top is spent.
+bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d);

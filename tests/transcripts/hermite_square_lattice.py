@@ -36,9 +36,9 @@ from interrupts import det_mod  # noqa: E402
 from sympy import nextprime  # noqa: E402
 
 
-def lattice_problems(a, h, rank, square=True):
+def lattice_problems(a, h, rank, square=True, solutions=None):
     """Columns of a outside H's lattice (n x n), or, a square too, a
-    determinant that differs."""
+    determinant that differs; each column's x (H x = it) into solutions."""
     n = len(a)
     pivot = {}
     for t in range(rank):
@@ -55,6 +55,8 @@ def lattice_problems(a, h, rank, square=True):
                 x[t] = v // h[i][t]
             elif v:
                 return [f"column {j + 1} of A not in H's lattice"]
+        if solutions is not None:
+            solutions.append(x)
     if rank < n or not square:
         return []
     dh = 1
@@ -226,6 +228,59 @@ def wide_case(binary, a, sparse, limit, reference):
     return problems
 
 
+def transpose(a):
+    return [list(col) for col in zip(*a)]
+
+
+def tall_case(binary, a, sparse, limit, reference):
+    """Shape and value; H = A V for a unimodular V (A_top, the rows of H's
+    pivots, first); with reference, the same form as the steps reach
+    keeping a transform, A t1 = H."""
+    r, k = len(a), len(a[0])
+    sc = Literal()
+
+    def load(nm):
+        sc.load(nm, a)
+        if sparse:
+            sc.lines.append(f"Sparse[{nm}]:")
+
+    load("a")
+    hv = sc.call("Hermite([a])")
+    got = sc.read("a", r, k)
+    if reference:
+        load("b")
+        sc.call("Hermite([b], [p], [q])")
+        other = sc.read("b", r, k)
+        q = sc.read("q", k, k)
+    blocks = session(binary, sc.lines, limit)
+    h = grab(blocks, got)
+    rank = value(blocks, hv)
+    problems = []
+    expected = det_rank(a)[1] if k <= 40 else k
+    if rank != expected:
+        problems.append(f"the value {rank} is not the rank")
+    shape = hermite_shape(h, rank)
+    if shape:
+        return problems + [shape]
+    if reference:
+        if grab(blocks, other) != h:
+            problems.append("the form differs from the steps' with a transform")
+        if mul(a, grab(blocks, q)) != h:
+            problems.append("A t1 != H")
+        return problems
+    # Columns of A_top in the lattice of H_top, of the same determinant:
+    # X = H_top^-1 A_top is unimodular, the inverse of V = A_top^-1 H_top.
+    # H = A V is then H_bottom X = A_bottom.
+    xs = []
+    problems += lattice_problems(a[:k], h[:k], k, True, xs)
+    if not problems:
+        for i in range(k, r):
+            if [sum(h[i][t] * xs[j][t] for t in range(k)) for j in range(k)] != a[i]:
+                problems.append(f"row {i + 1} of H is not A's times the transform")
+                break
+    return problems
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
@@ -254,6 +309,17 @@ def main(argv):
         cases.append((f"{kind} {'sparse' if sparse else 'dense'} {r}x{k}",
                       lambda kind=kind, r=r, k=k, sparse=sparse: wide_case(
                           binary, wide(rng, kind, r, k), sparse, 2, False)))
+    # Tall: the transpose's shapes; the form of [A; 0] is H over zero rows
+    # only where the pivots stay in the first rows, so the reference is the
+    # steps with a transform.
+    for c, kind in enumerate(("digits", "combination", "fives", "singular start")):
+        k = rng.choice((12, 15, 22, 30))
+        r, sparse = k + rng.choice((1, 2, 5, 9)), c % 2 == 1
+        cases.append((f"{kind} {'sparse' if sparse else 'dense'} {r}x{k}",
+                      lambda kind=kind, r=r, k=k, sparse=sparse: tall_case(
+                          binary, transpose(wide(rng, kind, k, r)), sparse, 10, True)))
+    cases.append(("digits dense 170x150", lambda: tall_case(
+        binary, transpose(wide(rng, "digits", 150, 170)), False, 4, False)))
     # The steps kept the transforms for seconds at 80 x 80, for many
     # minutes at 160 x 160.
     cases.append(("digits dense 80x80 with transforms", lambda: hermite_case(
