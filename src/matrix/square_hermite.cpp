@@ -1,5 +1,6 @@
 #include "matrix/square_hermite.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -95,9 +96,8 @@ struct WordLU {
             while (r < n && m[static_cast<size_t>(r) * n + k] == 0) r++;
             if (r == n) return false;
             swaps[k] = r;
-            if (r != k)
-                for (int32_t j = 0; j < n; j++) std::swap(m[static_cast<size_t>(r) * n + j], m[static_cast<size_t>(k) * n + j]);
-            const uint32_t* pk = &m[static_cast<size_t>(k) * n];
+            uint32_t* pk = &m[static_cast<size_t>(k) * n];
+            if (r != k) std::swap_ranges(pk, pk + n, &m[static_cast<size_t>(r) * n]);
             inv[k] = P.inv(pk[k]);
             for (int32_t i = k + 1; i < n; i++) {
                 uint32_t* pi = &m[static_cast<size_t>(i) * n];
@@ -210,7 +210,8 @@ private:
     static Prime prime_apart_from(const FlatInt& d) {
         uint64_t c = (uint64_t{1} << 31) - 1;
         for (;; c -= 2)
-            if (is_prime64(c) && residue(d, Prime(static_cast<uint32_t>(c))) != 0) return Prime(static_cast<uint32_t>(c));
+            if (is_prime64(c) && residue(d, Prime(static_cast<uint32_t>(c))) != 0)
+                return Prime(static_cast<uint32_t>(c));
     }
     int32_t n_;
     const int64_t* entries_;
