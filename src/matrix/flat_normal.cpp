@@ -7,6 +7,7 @@
 #include "matrix/dense_vectors.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
+#include "matrix/square_hermite.h"
 #include "numbers/ring.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -82,7 +83,8 @@ struct Ops {
     }
 };
 
-// g = gcd(a, b) > 0 = s a + t b, a and b non-zero, |s| <= |b| / g, |t| <= |a| / g.
+}  // namespace
+
 void xgcd(const FlatInt& a, const FlatInt& b, FlatInt& g, FlatInt& s, FlatInt& t) {
     FlatInt r0 = a, r1 = b, s0, s1, t0, t1, q, x;
     flat_set(1, s0);
@@ -110,6 +112,8 @@ void xgcd(const FlatInt& a, const FlatInt& b, FlatInt& g, FlatInt& s, FlatInt& t
     s = std::move(s0);
     t = std::move(t0);
 }
+
+namespace {
 
 FlatInt negated(FlatInt x) {
     x.sign = -x.sign;
@@ -234,7 +238,57 @@ FlatMatrix flat_identity(int32_t n) {
     return m;
 }
 
-int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d) {
+namespace {
+
+// Below this many rows the exact steps cost less than the determinant.
+constexpr int32_t kBoundedRows = 12;
+
+// |det a| into det for a square matrix of full rank large enough to gain
+// by it, under integer arithmetic (the determinant's remaindering needs
+// it); else null.
+const FlatInt* transform_bound(FlatMatrix& a, FlatInt& det) {
+    if (a.R != a.K || a.R < kBoundedRows || modularmode) return nullptr;
+    return lattice_multiple(a, &det) ? &det : nullptr;
+}
+
+// A square matrix whose determinant is known has its form, and its
+// transforms, from that determinant and its dual lattice at a fraction of
+// the steps' cost; so have a wide one through its first columns and a tall
+// one through its first rows. The bound that keeps no transform is no use
+// to the steps that keep one: it is found for this road alone.
+bool by_determinant(FlatMatrix& a, FlatTransform t, const FlatInt* d) {
+    FlatInt det;
+    const bool kept = t.fwd || t.inv;
+    if (a.R == a.K) {
+        const FlatInt* whole = kept ? transform_bound(a, det) : d;
+        return whole && square_hermite(a, *whole, t.fwd, t.inv);
+    }
+    if (kept) return false;
+    if (a.R < a.K) {
+        if (d && wide_hermite(a, *d)) return true;
+        if (!d) return false;
+        // The lattice and its form do not depend on the columns' order:
+        // where the first columns' dual lattice needs more than one vector,
+        // other columns may lead.
+        for (const int32_t shift : {a.K - a.R, a.K / 2}) {
+            FlatMatrix b(a.R, a.K);
+            for (int32_t j = 0; j < a.K; j++)
+                for (int32_t i = 0; i < a.R; i++) b.at(i, (j + shift) % a.K) = a.at(i, j);
+            if (lattice_multiple(b, &det) && wide_hermite(b, det)) {
+                std::swap(a, b);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (a.K < kBoundedRows || modularmode) return false;
+    FlatMatrix top(a.K, a.K);
+    for (int32_t j = 0; j < a.K; j++)
+        for (int32_t i = 0; i < a.K; i++) top.at(i, j) = a.at(i, j);
+    return lattice_multiple(top, &det) && tall_hermite(a, top, det);
+}
+
+int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d, bool at_once) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
     std::vector<int32_t> pivot_row;
@@ -245,14 +299,20 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const F
     std::optional<dense_vectors::VerboseLevel> phase;
     if (progress) phase.emplace("Phase 1, ", side);
     const int32_t every = disper(side);
-    for (int32_t i = 0; i < a.R && k < a.K; i++) {
+    if (!at_once && by_determinant(a, t, d))
+        for (k = 0; k < side; k++) {
+            // The pivots' progress as the steps would tell it.
+            pivot_row.push_back(k);
+            if (progress && k % every == 0) phase->step(k + 1);
+        }
+    for (int32_t i = k; i < a.R && k < a.K; i++) {
         poll_interrupt();
         // Entries grown to twice the bound's size go on modulo it (every
         // row then has its pivot on the diagonal: a is of full row rank).
         // Below that the exact steps run faster: their entries, unlike
         // residues, keep the quotients of the row's reduction short.
         if (d && k == i) {
-            bool past = false;
+            bool past = at_once;
             for (int32_t j = k; j < a.K && !past; j++) past = a.at(i, j).mag.size() > 2 * d->mag.size();
             if (past) {
                 k = pivots_modulo(a, *d, pivot_row, progress ? &*phase : nullptr, every, i);
@@ -309,6 +369,20 @@ int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const F
         }
     }
     return k;
+}
+
+}  // namespace
+
+int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d) {
+    return hermite_steps(a, t, trace, d, false);
+}
+
+int32_t flat_hermite_modulo(FlatMatrix& a, const FlatInt& d) {
+    // d times every unit vector lies in the lattice: each entry may be
+    // taken modulo d before any step.
+    for (FlatInt& x : a.v)
+        if (!flat_zero(x)) flat_rem(x, d, x);
+    return hermite_steps(a, FlatTransform{}, HermiteTrace::none, &d, true);
 }
 
 int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {
@@ -396,8 +470,6 @@ bool lattice_multiple(FlatMatrix& a, FlatInt* d) {
 }
 
 std::unique_ptr<FlatInt> bounded_by(FlatMatrix& a, const int flags[4]) {
-    // Below this many rows the exact steps cost less than the determinant.
-    constexpr int32_t kBoundedRows = 12;
     // The determinant's remaindering takes integer arithmetic: none under a
     // modulus.
     if (flags[1] || flags[3] || a.R < kBoundedRows || a.R > a.K || modularmode) return nullptr;

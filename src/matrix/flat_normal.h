@@ -46,6 +46,14 @@ enum class HermiteTrace { none, dense, sparse };
 int32_t flat_hermite(FlatMatrix& a, FlatTransform t, HermiteTrace trace = HermiteTrace::none,
                      const FlatInt* d = nullptr);
 
+// The same without transform or trace for a of full row rank, d a
+// multiple of the determinant of its column lattice: every step modulo d
+// from the first on, which costs little when d is small.
+int32_t flat_hermite_modulo(FlatMatrix& a, const FlatInt& d);
+
+// g = gcd(a, b) > 0 = s a + t b, a and b non-zero, |s| <= |b| / g, |t| <= |a| / g.
+void xgcd(const FlatInt& a, const FlatInt& b, FlatInt& g, FlatInt& s, FlatInt& t);
+
 // *d := |det| of the first (else the last) R columns of the R x K matrix a
 // (R <= K), a multiple of the determinant of a's column lattice; false
 // when both are singular (or R > K).

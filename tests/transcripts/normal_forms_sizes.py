@@ -220,6 +220,24 @@ def random_matrix(rng, r, k, span, rank=None):
     return a
 
 
+def run_cases(cases):
+    """Runs each (what, run) case, run giving its list of problems; prints
+    the failures and a tally, and returns the exit status."""
+    failed = 0
+    for what, run in cases:
+        try:
+            problems = run()
+        except OverTime as e:
+            problems = [f"no answer within {e.args[0]} s of processor time"]
+        except Exception as e:  # noqa: BLE001
+            problems = [f"{type(e).__name__}: {e}"]
+        if problems:
+            failed += 1
+            print(f"{what}: {'; '.join(problems)}")
+    print(f"{len(cases) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
@@ -269,19 +287,7 @@ def main(argv):
         binary, random_matrix(rng, 18, 26, 99), 10)))
     cases.append(("Hermite with transforms, dense 26x18", lambda: hermite_transform_case(
         binary, random_matrix(rng, 26, 18, 99), 10)))
-    failed = 0
-    for what, run in cases:
-        try:
-            problems = run()
-        except OverTime as e:
-            problems = [f"no answer within {e.args[0]} s of processor time"]
-        except Exception as e:  # noqa: BLE001
-            problems = [f"{type(e).__name__}: {e}"]
-        if problems:
-            failed += 1
-            print(f"{what}: {'; '.join(problems)}")
-    print(f"{len(cases) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return run_cases(cases)
 
 
 if __name__ == "__main__":
