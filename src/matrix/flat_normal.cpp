@@ -5,6 +5,7 @@
 
 #include "det/int_determ.h"
 #include "matrix/dense_vectors.h"
+#include "matrix/hermite_by_inverse.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
 #include "numbers/ring.h"
@@ -317,9 +318,12 @@ int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {
     // clears its row and column, so the turns end.
     int32_t rank = 0;
     bool flipped = false;
-    for (;;) {
+    // The first form, of the whole matrix, is where exact steps would make
+    // the transforms grow: it goes through the bounded form and the
+    // transform's inverse. The later ones start from a triangle.
+    for (bool first = true;; first = false) {
         poll_interrupt();
-        rank = flat_hermite(a, flipped ? rows : cols);
+        rank = first ? flat_hermite_kept(a, cols) : flat_hermite(a, flipped ? rows : cols);
         if (diagonal(a)) break;
         a = transposed(a);
         flipped = !flipped;
