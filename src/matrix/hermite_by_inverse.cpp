@@ -179,7 +179,6 @@ bool flat_unimodular_inverse(FlatMatrix& x, FlatMatrix& out) {
     std::vector<uint32_t> m(cells), inv;
     uint32_t p = uint32_t{1} << 31;
     double bits = 0;
-    int32_t still = 0;
     for (;;) {
         p = prime_below(p);
         const wordmod::Prime P(p);
@@ -206,8 +205,9 @@ bool flat_unimodular_inverse(FlatMatrix& x, FlatMatrix& out) {
         flat_mul(modulus, step, t);
         std::swap(modulus, t);
         bits += 30.9;
-        still = moved ? 0 : still + 1;
-        if (bits > bound_bits || still >= 1) {
+        // A prime that moved nothing makes the images a likely answer; past
+        // the bound it is the answer unless x is not unimodular.
+        if (bits > bound_bits || !moved) {
             FlatMatrix check;
             product(x, g, check);
             if (identity(check)) break;
