@@ -318,12 +318,12 @@ int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {
     // clears its row and column, so the turns end.
     int32_t rank = 0;
     bool flipped = false;
-    // The first form, of the whole matrix, is where exact steps would make
-    // the transforms grow: it goes through the bounded form and the
-    // transform's inverse. The later ones start from a triangle.
-    for (bool first = true;; first = false) {
+    // Exact steps would let the transforms (and, on a triangle with large
+    // pivots, the matrix itself) grow far past their final size: each form
+    // goes through the bounded form and the transform's inverse.
+    for (;;) {
         poll_interrupt();
-        rank = first ? flat_hermite_kept(a, cols) : flat_hermite(a, flipped ? rows : cols);
+        rank = flat_hermite_kept(a, flipped ? rows : cols);
         if (diagonal(a)) break;
         a = transposed(a);
         flipped = !flipped;

@@ -78,8 +78,10 @@ def unimodular(rng, n, steps):
 
 
 def chained(rng, n, chain):
+    # Enough steps that the entries reach some ten digits and the first
+    # column form is far from diagonal.
     d = [[chain[i] if i == j else 0 for j in range(n)] for i in range(n)]
-    return mul(mul(unimodular(rng, n, 2 * n), d), unimodular(rng, n, 2 * n))
+    return mul(mul(unimodular(rng, n, 6 * n), d), unimodular(rng, n, 6 * n))
 
 
 def reference(binary, a, sparse, form):
@@ -157,11 +159,11 @@ def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
     LIMIT_SCALE[0] = int(argv[3]) if len(argv) > 3 else 1
-    chain = [1] * 80 + [2] * 10 + [6] * 8 + [12] * 6 + [60] * 4 + [0] * 2
+    chain = [1] * 70 + [2] * 10 + [6] * 8 + [12] * 6 + [60] * 4 + [0] * 2
     cases = [
         ("Smith, dense 120x120", lambda: smith_case(binary, random_matrix(rng, 120, 120, 9), 8)),
-        ("Smith, dense 110x110 built from a chain", lambda: smith_case(
-            binary, chained(rng, 110, chain), 8, chain=chain)),
+        ("Smith, dense 100x100 built from a chain", lambda: smith_case(
+            binary, chained(rng, 100, chain), 8, chain=chain)),
         ("Smith, dense 90x130", lambda: smith_case(binary, random_matrix(rng, 90, 130, 9), 8)),
         ("Smith, dense 150x100", lambda: smith_case(binary, random_matrix(rng, 150, 100, 9), 4)),
         ("Smith, dense 110x110 of rank 90", lambda: smith_case(binary, random_matrix(rng, 110, 110, 9, 90), 6)),
