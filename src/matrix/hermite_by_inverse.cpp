@@ -218,21 +218,17 @@ bool flat_unimodular_inverse(FlatMatrix& x, FlatMatrix& out) {
     return true;
 }
 
-int32_t flat_hermite_kept(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
-    const int32_t R = a.R, K = a.K;
-    if (R < kByInverseSide || K < kByInverseSide || modularmode) return flat_hermite(a, t, trace);
-    // With no transform kept a full row rank takes the bounded form alone;
-    // other shapes still gain by the road below, the transform dropped.
-    if (!t.fwd && !t.inv) {
-        static const int none[4] = {0, 0, 0, 0};
-        if (std::unique_ptr<FlatInt> d = bounded_by(a, none)) return flat_hermite(a, t, trace, d.get());
-    }
-    const wordmod::Prime P(2147483647u);
+namespace {
+
+// The road with the rank profile taken modulo P; -1 (a and t untouched)
+// when that profile is not a's own, which the exact checks on the way
+// catch.
+int32_t by_inverse(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const wordmod::Prime& P) {
     std::vector<int32_t> rows;
     std::vector<char> pivot_col;
     row_profile(a, P, rows, pivot_col);
-    const int32_t r = static_cast<int32_t>(rows.size());
-    if (r == 0) return flat_hermite(a, t, trace);
+    const int32_t R = a.R, K = a.K, r = static_cast<int32_t>(rows.size());
+    if (r == 0) return -1;
     // The independent rows and a unit row for each column their echelon
     // form leaves without a pivot: square and non-singular, and the first
     // r rows of its form are those of a's.
@@ -243,10 +239,9 @@ int32_t flat_hermite_kept(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
         if (!pivot_col[static_cast<size_t>(j)]) flat_set(1, b.at(i++, j));
     FlatMatrix h = b;
     FlatInt d;
-    if (!lattice_multiple(h, &d) || flat_hermite(h, FlatTransform{}, trace, &d) != K)
-        return flat_hermite(a, t, trace);
+    if (!lattice_multiple(h, &d) || flat_hermite(h, FlatTransform{}, trace, &d) != K) return -1;
     FlatMatrix xi, g;
-    if (!forward_solve(h, b, xi) || !flat_unimodular_inverse(xi, g)) return flat_hermite(a, t, trace);
+    if (!forward_solve(h, b, xi) || !flat_unimodular_inverse(xi, g)) return -1;
     // The other rows of a G: zero after the rank and above each pivot row,
     // unless the profile modulo the prime was not a's own.
     FlatMatrix out(R, K);
@@ -267,10 +262,29 @@ int32_t flat_hermite_kept(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
                 if (!flat_zero(g.at(k, j))) flat_sub_mul_to(out.at(q, j), m, g.at(k, j));
         }
         for (int32_t j = next; j < K; j++)
-            if (!flat_zero(out.at(q, j))) return flat_hermite(a, t, trace);
+            if (!flat_zero(out.at(q, j))) return -1;
     }
     a = std::move(out);
     times_right(t.fwd, g);
     times_left(xi, t.inv);
     return r;
+}
+
+}  // namespace
+
+int32_t flat_hermite_kept(FlatMatrix& a, FlatTransform t, HermiteTrace trace) {
+    if (a.R < kByInverseSide || a.K < kByInverseSide || modularmode) return flat_hermite(a, t, trace);
+    // With no transform kept a full row rank takes the bounded form alone;
+    // other shapes still gain by the road below, the transform dropped.
+    if (!t.fwd && !t.inv) {
+        static const int none[4] = {0, 0, 0, 0};
+        if (std::unique_ptr<FlatInt> d = bounded_by(a, none)) return flat_hermite(a, t, trace, d.get());
+    }
+    // A second prime for a matrix built against the first.
+    for (uint32_t p = uint32_t{1} << 31, tries = 0; tries < 2; tries++) {
+        p = prime_below(p);
+        const int32_t r = by_inverse(a, t, trace, wordmod::Prime(p));
+        if (r >= 0) return r;
+    }
+    return flat_hermite(a, t, trace);
 }

@@ -13,6 +13,8 @@ reached:
   random unimodular). Square, wide, tall, rank-deficient, sparse.
   Hermite: H = A0 t1, t1 t3 = I, the shape rules, H equal to the form
   without transforms (the road modulo the lattice's determinant).
+  Both also on small matrices whose rank profile modulo a word prime is
+  not their own, or that are zero there, or of rank one.
 
   kept_transform_sizes.py TARVEX [SEED] [LIMIT_SCALE]
 """
@@ -155,6 +157,25 @@ def hermite_case(binary, a, limit, sparse=False):
     return problems
 
 
+def awkward(rng, r, k):
+    """Small matrices that a rank profile taken modulo a word prime could
+    misread: a row equal to another but for a multiple of the prime, every
+    entry a multiple of it; and a zero row and column, rank one."""
+    prime = 2**31 - 1
+    a = random_matrix(rng, r, k, 9)
+    a[3] = a[1][:]
+    a[3][0] += prime
+    yield "a row dependent modulo 2^31 - 1 alone", a
+    yield "every entry a multiple of 2^31 - 1", [[prime * x for x in row] for row in random_matrix(rng, r, k, 9)]
+    b = random_matrix(rng, r, k, 9)
+    b[0] = [0] * k
+    for row in b:
+        row[2] = 0
+    yield "a zero row and column", b
+    base = [rng.randint(-9, 9) or 1 for _ in range(k)]
+    yield "rank one", [[m * x for x in base] for m in [rng.randint(-3, 3) for _ in range(r)]]
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 60)
@@ -173,6 +194,10 @@ def main(argv):
         ("Hermite, dense 80x110 of rank 70", lambda: hermite_case(binary, random_matrix(rng, 80, 110, 99, 70), 6)),
         ("Hermite, sparse 100x100", lambda: hermite_case(binary, random_matrix(rng, 100, 100, 99), 6, True)),
     ]
+    for r, k in ((14, 14), (14, 20), (20, 14)):
+        for kind, a in awkward(rng, r, k):
+            cases.append((f"Smith, {r}x{k}, {kind}", lambda a=a: smith_case(binary, a, 10)))
+            cases.append((f"Hermite, {r}x{k}, {kind}", lambda a=a: hermite_case(binary, a, 10)))
     failed = 0
     for what, run in cases:
         try:
