@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Smith with all four transforms on n x n matrices of random integers in
-[-9, 9] (n = 20, 30, 35, 40), Hermite of n x n matrices of 3-digit entries
-(n = 40, 80, 100, 160, 200, 300; 150 x 170 and 170 x 150) and Hermite
-with both column transforms (n = 40, 80, 160), each a whole interpreter session typed as a
+[-9, 9] (n = 20 to 150), Hermite with its transforms on n x n matrices of
+2-digit entries (n = 40, 80, 120), Hermite of n x n matrices of 3-digit
+entries (n = 40, 80, 100, 160, 200, 300; 150 x 170 and 170 x 150) and
+Hermite with both column transforms (n = 40, 80, 160), each a whole
+interpreter session typed as a
 user would, timed as processor time of the process (least of RUNS runs,
 3 by default) and, with a second binary, beside it in the same run.
 
@@ -10,9 +12,10 @@ user would, timed as processor time of the process (least of RUNS runs,
 
 Every session checks the rank the form returns; a session past LIMIT
 seconds (60 by default) is reported as such. Targets: Smith with
-transforms at n = 35 and 40 under 0.4 s, Hermite at 80 and 100 under 1 s,
-300 within seconds, and a doubling of n costing no more than the work's
-own growth (about 16-fold for Hermite).
+transforms at n = 35 and 40 under 0.4 s and at 100 well under 1 s,
+Hermite at 80 and 100 under 1 s, 300 within seconds, and a doubling of n
+costing no more than the work's own growth (about 16-fold for Hermite,
+about n^4 with transforms: their entries have the determinant's size).
 """
 import os
 import random
@@ -62,7 +65,10 @@ def main(argv):
     limit = float(rest[1]) if len(rest) > 1 else 60.0
     rng = random.Random(60)
     cases = [(f"Smith with transforms {n}x{n}, entries -9..9", matrix(rng, n, 9)
-              + "!!('rank', Smith([a], [p], [q], [r], [s]));\n", f"rank {n}") for n in (20, 30, 35, 40)]
+              + "!!('rank', Smith([a], [p], [q], [r], [s]));\n", f"rank {n}")
+             for n in (20, 30, 35, 40, 50, 70, 100, 150)]
+    cases += [(f"Hermite with transforms {n}x{n}, 2-digit entries", matrix(rng, n, 99)
+               + "!!('rank', Hermite([a], [p], [q], [r], [s]));\n", f"rank {n}") for n in (40, 80, 120)]
     cases += [(f"Hermite {n}x{n}, 3-digit entries", matrix(rng, n, 999) + "!!('rank', Hermite([a]));\n",
                f"rank {n}") for n in (40, 80, 100, 160, 200, 300)]
     cases += [(f"Hermite {r}x{k}, 3-digit entries", matrix(rng, r, 999, k) + "!!('rank', Hermite([a]));\n",

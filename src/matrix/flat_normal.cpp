@@ -5,6 +5,7 @@
 
 #include "det/int_determ.h"
 #include "matrix/dense_vectors.h"
+#include "matrix/hermite_by_inverse.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_int_steps.h"
 #include "matrix/square_hermite.h"
@@ -390,10 +391,16 @@ int32_t flat_smith(FlatMatrix& a, FlatTransform rows, FlatTransform cols) {
     // each turn either lowers the leading pivot to a proper divisor or
     // clears its row and column, so the turns end.
     int32_t rank = 0;
-    bool flipped = false;
+    // Exact steps would let the transforms (and, on a triangle with large
+    // pivots, the matrix itself) grow far past their final size: each form
+    // goes through the bounded form and the transform's inverse. That road
+    // works on a square as wide as the matrix, so a wide one starts with
+    // its row form, on the narrower square.
+    bool flipped = a.R < a.K;
+    if (flipped) a = transposed(a);
     for (;;) {
         poll_interrupt();
-        rank = flat_hermite(a, flipped ? rows : cols);
+        rank = flat_hermite_kept(a, flipped ? rows : cols);
         if (diagonal(a)) break;
         a = transposed(a);
         flipped = !flipped;

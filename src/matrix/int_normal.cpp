@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "matrix/flat_normal.h"
+#include "matrix/hermite_by_inverse.h"
 #include "matrix/int_steps.h"
 #include "matrix/smith_units.h"
 
@@ -138,7 +139,10 @@ int32_t int_hermite(quoly** a, int32_t R, int32_t K, const int flags[4], quoly**
     FlatTransform t;
     if (flags[1]) v = flat_identity(K), t.fwd = &v;
     if (flags[3]) vi = flat_identity(K), t.inv = &vi;
-    const int32_t rank = flat_hermite(m, t, HermiteTrace::dense, bounded_by(m, flags).get());
+    // A kept transform cannot be taken modulo the bound: it has a road of
+    // its own.
+    const int32_t rank = t.fwd || t.inv ? flat_hermite_kept(m, t, HermiteTrace::dense)
+                                        : flat_hermite(m, t, HermiteTrace::dense, bounded_by(m, flags).get());
     // Rows never move: T0 = T2 = I.
     Work w(a, R, K);
     start_transforms(&w, flags, T0, nullptr, T2, nullptr);

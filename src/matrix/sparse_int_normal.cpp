@@ -6,6 +6,7 @@
 #include "matrix/array_store.h"
 #include "matrix/dense_vectors.h"
 #include "matrix/flat_normal.h"
+#include "matrix/hermite_by_inverse.h"
 #include "matrix/measures.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_int_steps.h"
@@ -127,7 +128,10 @@ int32_t flat_sparse_hermite(array* a, const int flags[4], sparse* out[4]) {
     FlatTransform t;
     if (flags[1]) v = flat_identity(K), t.fwd = &v;
     if (flags[3]) vi = flat_identity(K), t.inv = &vi;
-    const int32_t rank = flat_hermite(m, t, HermiteTrace::sparse, bounded_by(m, flags).get());
+    // A kept transform cannot be taken modulo the bound: it has a road of
+    // its own.
+    const int32_t rank = t.fwd || t.inv ? flat_hermite_kept(m, t, HermiteTrace::sparse)
+                                        : flat_hermite(m, t, HermiteTrace::sparse, bounded_by(m, flags).get());
     write_flat(m, a->sparse, false);
     // Rows never move: T0 = T2 = I.
     for (int i = 0; i < 4; i += 2)
