@@ -22,6 +22,7 @@
 
 #include "gcd/split_images.h"
 #include "numbers/numbers.h"
+#include "poly/from_terms.h"
 #include "poly/polyvars.h"
 #include "toplevel/errors.h"
 
@@ -226,8 +227,15 @@ bool narrow(Int128 v, Int128* out) {
 
 enum : int { kNo = 0, kYes = 1, kUndecided = -1, kOverflow = -2 };
 
+// The quotient when wanted: σ·u = q·m, q over the cells of u's box
+// (index: the quotient term's cell), its elements' coordinates as Int128.
+struct Quotient {
+    std::vector<Int128> q;
+    Int128 sigma = 1;
+};
+
 template <typename T>
-int divide_as(const Layout& L, const Basis& B) {
+int divide_as(const Layout& L, const Basis& B, Quotient* out) {
     const int32_t D = B.size;
     const size_t Dz = static_cast<size_t>(D);
     std::vector<T> table(B.products.size());
@@ -265,6 +273,8 @@ int divide_as(const Layout& L, const Basis& B) {
         for (int32_t i = 0; i < L.n; i++) m_deg[static_cast<size_t>(i)] = std::max(m_deg[static_cast<size_t>(i)], t.e[static_cast<size_t>(i)]);
 
     std::vector<T> qt(Dz), mult(Dz * Dz);
+    std::vector<T> quo(out ? static_cast<size_t>(L.cells) * Dz : 0, 0);
+    T sigma = 1;
     std::vector<int32_t> e(static_cast<size_t>(L.n));
     int64_t steps = 0;
     for (int64_t idx = L.cells - 1; idx >= 0; idx--) {
@@ -290,8 +300,12 @@ int divide_as(const Layout& L, const Basis& B) {
         if (f != 1) {
             for (int64_t i = 0; i < (idx + 1) * D; i++)
                 if (__builtin_mul_overflow(r[static_cast<size_t>(i)], f, &r[static_cast<size_t>(i)])) return kOverflow;
+            for (T& c : quo)
+                if (__builtin_mul_overflow(c, f, &c)) return kOverflow;
+            if (__builtin_mul_overflow(sigma, f, &sigma)) return kOverflow;
         }
         for (int32_t a = 0; a < D; a++) qt[static_cast<size_t>(a)] = x[a] / lc;
+        if (out) std::copy(qt.begin(), qt.end(), quo.begin() + static_cast<long>(static_cast<size_t>(idx - lead) * Dz));
         // mult[i·D + b]: coordinate i of qt·basis_b.
         std::fill(mult.begin(), mult.end(), 0);
         for (int32_t a = 0; a < D; a++) {
@@ -323,44 +337,102 @@ int divide_as(const Layout& L, const Basis& B) {
             }
         }
     }
+    if (out) {
+        out->q.assign(quo.begin(), quo.end());
+        out->sigma = sigma;
+    }
     return kYes;
+}
+
+// The layout of u and m, or false when the array does not take them.
+bool lay_out(polynode* u, polynode* m, pt* rec, Layout* L, Basis* B) {
+    std::vector<pt*> levels;
+    if (!split_field_levels(rec, &levels)) return false;
+    for (pt* r = rec; r && r->level < field_depth; r = r->next) L->n++;
+    const int32_t k = static_cast<int32_t>(levels.size());
+    if (L->n < 1) return false;
+    if (!terms_of(u, L->n + k, &L->u) || !terms_of(m, L->n + k, &L->m) || L->u.empty() || L->m.empty()) return false;
+    // A divisor free of the ordinary variables is a field element: the
+    // general road answers that at once.
+    if (std::all_of(L->m[0].e.begin(), L->m[0].e.begin() + L->n, [](int32_t x) { return x == 0; })) return false;
+    // The leading element must be an integer: one term, all field exponents 0.
+    if (L->m.size() > 1 && std::equal(L->m[0].e.begin(), L->m[0].e.begin() + L->n, L->m[1].e.begin())) return false;
+    if (std::any_of(L->m[0].e.begin() + L->n, L->m[0].e.end(), [](int32_t x) { return x != 0; })) return false;
+    if (!build_basis(levels, B)) return false;
+    L->dim.assign(static_cast<size_t>(L->n), 1);
+    for (const RawTerm& t : L->u)
+        for (int32_t i = 0; i < L->n; i++)
+            L->dim[static_cast<size_t>(i)] = std::max(L->dim[static_cast<size_t>(i)], t.e[static_cast<size_t>(i)] + 1);
+    for (const RawTerm& t : L->m)
+        for (int32_t i = 0; i < L->n; i++)
+            if (t.e[static_cast<size_t>(i)] >= L->dim[static_cast<size_t>(i)]) return false;
+    for (const std::vector<RawTerm>* terms : {&L->u, &L->m})
+        for (const RawTerm& t : *terms)
+            if (coordinate(t, L->n, *B) < 0) return false;
+    L->stride.assign(static_cast<size_t>(L->n), 1);
+    for (int32_t i = L->n; i-- > 0;) {
+        L->stride[static_cast<size_t>(i)] = L->cells;
+        L->cells *= L->dim[static_cast<size_t>(i)];
+        if (L->cells * B->size > kMaxWords) return false;
+    }
+    return L->cells <= kEntriesPerTerm * static_cast<int64_t>(L->u.size()) + kEntriesSlack;
+}
+
+int divide(const Layout& L, const Basis& B, Quotient* out) {
+    int verdict = divide_as<int64_t>(L, B, out);
+    if (verdict == kOverflow) verdict = divide_as<Int128>(L, B, out);
+    return verdict == kOverflow ? kUndecided : verdict;
 }
 
 }  // namespace
 
 int dense_field_divides(polynode* u, polynode* m, pt* rec) {
-    std::vector<pt*> levels;
-    if (!split_field_levels(rec, &levels)) return kUndecided;
-    Basis B;
     Layout L;
-    for (pt* r = rec; r && r->level < field_depth; r = r->next) L.n++;
-    const int32_t k = static_cast<int32_t>(levels.size());
-    if (L.n < 1) return kUndecided;
-    if (!terms_of(u, L.n + k, &L.u) || !terms_of(m, L.n + k, &L.m) || L.u.empty() || L.m.empty()) return kUndecided;
-    // A divisor free of the ordinary variables is a field element: the
-    // general road answers that at once.
-    if (std::all_of(L.m[0].e.begin(), L.m[0].e.begin() + L.n, [](int32_t x) { return x == 0; })) return kUndecided;
-    // The leading element must be an integer: one term, all field exponents 0.
-    if (L.m.size() > 1 && std::equal(L.m[0].e.begin(), L.m[0].e.begin() + L.n, L.m[1].e.begin())) return kUndecided;
-    if (std::any_of(L.m[0].e.begin() + L.n, L.m[0].e.end(), [](int32_t x) { return x != 0; })) return kUndecided;
-    if (!build_basis(levels, &B)) return kUndecided;
-    L.dim.assign(static_cast<size_t>(L.n), 1);
-    for (const RawTerm& t : L.u)
-        for (int32_t i = 0; i < L.n; i++) L.dim[static_cast<size_t>(i)] = std::max(L.dim[static_cast<size_t>(i)], t.e[static_cast<size_t>(i)] + 1);
-    for (const RawTerm& t : L.m)
-        for (int32_t i = 0; i < L.n; i++)
-            if (t.e[static_cast<size_t>(i)] >= L.dim[static_cast<size_t>(i)]) return kUndecided;
-    for (const std::vector<RawTerm>* terms : {&L.u, &L.m})
-        for (const RawTerm& t : *terms)
-            if (coordinate(t, L.n, B) < 0) return kUndecided;
-    L.stride.assign(static_cast<size_t>(L.n), 1);
-    for (int32_t i = L.n; i-- > 0;) {
-        L.stride[static_cast<size_t>(i)] = L.cells;
-        L.cells *= L.dim[static_cast<size_t>(i)];
-        if (L.cells * B.size > kMaxWords) return kUndecided;
+    Basis B;
+    if (!lay_out(u, m, rec, &L, &B)) return kUndecided;
+    return divide(L, B, nullptr);
+}
+
+int dense_field_quotient(polynode* u, polynode* m, pt* rec, polynode** q, polynode** scale) {
+    Layout L;
+    Basis B;
+    if (!lay_out(u, m, rec, &L, &B)) return kUndecided;
+    // A negative leading number would leave the sign to a convention.
+    if (L.m[0].c->head->digit < 0) return kUndecided;
+    Quotient Q;
+    const int verdict = divide(L, B, &Q);
+    if (verdict != kYes) return verdict;
+    // σ and q without their common integer content.
+    Int128 g = Q.sigma;
+    for (Int128 c : Q.q)
+        if (c) g = gcd_abs(g, c);
+    Q.sigma /= g;
+    const size_t D = static_cast<size_t>(B.size);
+    const int32_t k = static_cast<int32_t>(B.degree.size());
+    const int32_t nvars = L.n + k;
+    std::vector<int32_t> exps;
+    std::vector<Int128> coefs;
+    for (int64_t idx = L.cells - 1; idx >= 0; idx--) {
+        for (size_t at = D; at-- > 0;) {
+            const Int128 c = Q.q[static_cast<size_t>(idx) * D + at];
+            if (!c) continue;
+            int64_t rest = idx;
+            const size_t first = exps.size();
+            exps.resize(first + static_cast<size_t>(nvars));
+            for (int32_t i = L.n; i-- > 0;) {
+                exps[first + static_cast<size_t>(i)] = static_cast<int32_t>(rest % L.dim[static_cast<size_t>(i)]);
+                rest /= L.dim[static_cast<size_t>(i)];
+            }
+            for (int32_t j = 0; j < k; j++)
+                exps[first + static_cast<size_t>(L.n + k - 1 - j)] =
+                    static_cast<int32_t>(at) / B.stride[static_cast<size_t>(j)] % B.degree[static_cast<size_t>(j)];
+            coefs.push_back(c / g);
+        }
     }
-    if (L.cells > kEntriesPerTerm * static_cast<int64_t>(L.u.size()) + kEntriesSlack) return kUndecided;
-    int verdict = divide_as<int64_t>(L, B);
-    if (verdict == kOverflow) verdict = divide_as<Int128>(L, B);
-    return verdict == kOverflow ? kUndecided : verdict;
+    free_poly(q);
+    *q = poly_from_terms(exps.data(), coefs.size(), nvars,
+                         [&coefs](size_t i) { return new_number_node(int128_number(coefs[i])); });
+    free_poly(scale);
+    *scale = new_number_node(int128_number(Q.sigma));
+    return kYes;
 }

@@ -21,3 +21,10 @@ struct pt;
 // overflow on the way): the caller then runs the general division. u, m
 // kept; integer (digit) mode. rec is the operands' top-level record.
 int dense_field_divides(polynode* u, polynode* m, pt* rec);
+
+// The same division with its quotient, for cancelling a common divisor:
+// 1 with scale·u = q·m, *scale (old value freed) a positive integer as a
+// lone number node and *q (old value freed) without common integer
+// content with it; 0 when m does not divide u; -1 as above, and when m's
+// leading number is negative. Operands kept.
+int dense_field_quotient(polynode* u, polynode* m, pt* rec, polynode** q, polynode** scale);

@@ -1,8 +1,9 @@
 // Divisibility over fields of one and two field levels on the dense array:
 // products a·m (formed by the reducing multiplication) are multiples of m,
 // also when the quotient has denominators (m = c·m1 with m1 primitive) and
-// when the coefficients pass a machine word; a·m plus a perturbation of
-// lower degree in the outermost variable never is. Every decided answer is
+// when the coefficients pass a machine word, and their quotient multiplies
+// back (scale·u = q·m); a·m plus a perturbation of lower degree in the
+// outermost variable never is. Every decided answer is
 // the known one, the ordinary cases are decided (not handed on), and the
 // general entry agrees; operands are kept and no record is lost.
 #include <gtest/gtest.h>
@@ -117,6 +118,31 @@ void expect_verdict(polynode* u, polynode* m, int nv, int want, bool undecided_o
     EXPECT_EQ(read_poly(m, nv), before_m);
 }
 
+// The quotient of a multiple: scale·u = q·m by the reducing product, the
+// scale a positive integer sharing no factor with q's content.
+void expect_quotient(polynode* u, polynode* m, int nv, const std::string& what) {
+    HeldPoly q, scale;
+    // A negative leading number is left to the general road.
+    if (read_poly(m, nv).front().coef < 0) {
+        EXPECT_EQ(dense_field_quotient(u, m, polynames, &q.p, &scale.p), -1) << what;
+        return;
+    }
+    ASSERT_EQ(dense_field_quotient(u, m, polynames, &q.p, &scale.p), 1) << what;
+    ASSERT_TRUE(check_poly_shape(q.p, nv)) << what;
+    const TermList s = read_poly(scale.p, nv);
+    ASSERT_EQ(s.size(), 1u) << what;
+    ASSERT_TRUE(s[0].exps == std::vector<int32_t>(static_cast<size_t>(nv), 0)) << what;
+    ASSERT_GT(s[0].coef, 0) << what;
+    mpz_class content = s[0].coef;
+    for (const Term& t : read_poly(q.p, nv)) content = gcd(content, t.coef);
+    EXPECT_EQ(content, 1) << what;
+    HeldPoly qm;
+    poly_mult(q.p, m, &qm.p, polynames);
+    TermList su = read_poly(u, nv);
+    for (Term& t : su) t.coef *= s[0].coef;
+    EXPECT_EQ(read_poly(qm.p, nv), su) << what;
+}
+
 void cases_over(const Tower& T, int n, NumberGen& g) {
     const int levels = T.rs.empty() ? 1 : 2;
     const int nv = n + levels;
@@ -141,12 +167,16 @@ void cases_over(const Tower& T, int n, NumberGen& g) {
             HeldPoly prod;
             poly_mult(pm1.p, pa.p, &prod.p, polynames);
             expect_verdict(prod.p, pm.p, nv, 1, false, what + " planted, c " + std::to_string(c));
+            expect_quotient(prod.p, pm.p, nv, what + " planted, c " + std::to_string(c));
             // A perturbation of lower degree in x leaves a remainder.
             const TermList pert = random_poly(g, n, dm - 1, T, false, dm - 1, 0);
             BuiltPoly pp(nv, pert);
             HeldPoly bumped;
             poly_add(prod.p, pp.p, &bumped.p);
             expect_verdict(bumped.p, pm.p, nv, 0, false, what + " perturbed, c " + std::to_string(c));
+            HeldPoly q, scale;
+            EXPECT_EQ(dense_field_quotient(bumped.p, pm.p, polynames, &q.p, &scale.p),
+                      read_poly(pm.p, nv).front().coef < 0 ? -1 : 0) << what;
         }
         // Past a machine word (decided in wider words), and past those too.
         for (int bits : {70, 140}) {
@@ -155,6 +185,7 @@ void cases_over(const Tower& T, int n, NumberGen& g) {
             HeldPoly prod;
             poly_mult(pm.p, pw.p, &prod.p, polynames);
             expect_verdict(prod.p, pm.p, nv, 1, bits > 100, what + " wide " + std::to_string(bits));
+            if (bits < 100) expect_quotient(prod.p, pm.p, nv, what + " wide");
         }
     }
     EXPECT_TRUE(ledger.balanced());
