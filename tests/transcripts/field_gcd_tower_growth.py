@@ -8,14 +8,16 @@ Each case runs in a fresh interpreter: g, a, b with random coefficients in
 the tower; h := GCD(g*a, g*b) must be g up to a unit of the field (checked
 here by exact arithmetic of the tower, p*lc(q) = q*lc(p)), so it divides
 both products (a large gcd, shown only in part, is compared with g inside
-the session). The small cases also ask the interpreter's own remainders
-(g*a) | h and (g*b) | h, which must be 0, and the rational function
-(g*a)/(g*b), which must come out as a/b, numerator and denominator each up
-to a unit (the cofactors are random, so coprime for these seeds). The gcd
-statement's own processor time (the interpreter's timing switch) must stay
-within LIMIT: the products that build the operands cost more than the gcd
-and are left out of the measure; the whole session is held to a generous
-limit of processor time as well.
+the session). The rational function r := (g*a)/(g*b) must come out as
+a/b: in the small cases numerator and denominator each a and b up to a
+unit (the cofactors are random, so coprime for these seeds), in the large
+ones of the right degrees and with Numer(r)*b = Denom(r)*a at a point. The
+small cases also ask the interpreter's own remainders (g*a) | h and
+(g*b) | h, which must be 0. The processor time of the gcd statement and of
+the normalisation of r (the interpreter's timing switch) must each stay
+within LIMIT: the products that build the operands cost more and are left
+out of the measure; the whole session is held to a generous limit of
+processor time as well.
 
   field_gcd_tower_growth.py TARVEX [SEED] [LIMIT]
 
@@ -51,14 +53,18 @@ def run_case(tarvex, tower, nvars, deg, rng, limit, full):
     for r in (rt, rs) if rs else (rt,):
         script += "&(P = %s, 1);\n" % r
     script += "g := %s;\na := %s;\nb := %s;\n" % (poly_text(g, names), poly_text(a, names), poly_text(b, names))
-    script += "ga := g*a;\ngb := g*b;\n&(t = 1);\nh := GCD(ga, gb);\n&(t = 0);\n"
+    script += "ga := g*a;\ngb := g*b;\n&(t = 1);\nh := GCD(ga, gb);\nr := ga/gb;\n&(t = 0);\n"
     # A large gcd is shown only in part: it is compared with g inside the
     # session instead, h*lc(g) - g*lc(h) with lc the coefficient of the
     # highest power of x (a field element: the operands are dense).
     if full:
-        asked = ["h", "Numer(ga/gb)", "Denom(ga/gb)", "ga | h", "gb | h"]
+        asked = ["h", "Numer(r)", "Denom(r)", "ga | h", "gb | h"]
     else:
-        asked = ["Deg(h, x)", "h*Coef(g, x, Deg(g, x)) - g*Coef(h, x, Deg(h, x))"]
+        # r = a/b: its degrees, and Numer(r)*b = Denom(r)*a at a point.
+        at = "#(%s)" % ", ".join(str(c) for c in (3, 5, 7)[:nvars])
+        asked = ["Deg(h, x)", "h*Coef(g, x, Deg(g, x)) - g*Coef(h, x, Deg(h, x))",
+                 "Deg(Numer(r), x) + Deg(Denom(r), x)",
+                 "Numer(r)%s*b%s - Denom(r)%s*a%s" % (at, at, at, at)]
     script += "%s;\n%s;\n" % (SENTINEL, ";\n".join(asked))
     case = "%s, %d variables, degree %d" % (label, nvars, deg)
     run = run_held(tarvex, script, 20 * limit + 10, text=True)
@@ -67,13 +73,14 @@ def run_case(tarvex, tower, nvars, deg, rng, limit, full):
         return 1
     before, _, after = run.stdout.partition(SENTINEL)
     spent = [float(m) for m in re.findall(r"CPU time:\s*([0-9.]+)", before)]
-    if len(spent) < 2:
+    if len(spent) < 3:
         print("%s: no timing of the gcd:\n%s" % (case, before[-600:]))
         return 1
     failures = 0
-    if spent[-1] > limit:
-        print("%s: the gcd took %.3f s of processor time (limit %.2f s)" % (case, spent[-1], limit))
-        failures += 1
+    for took, what in zip(spent[-2:], ("the gcd", "the quotient's normalisation")):
+        if took > limit:
+            print("%s: %s took %.3f s of processor time (limit %.2f s)" % (case, what, took, limit))
+            failures += 1
     out = after.replace(" `\n ", "").replace(" `\n", "")
     blocks = [b.strip() for b in out.split("\n>")[1:]]
     blocks = [b for b in blocks if b and b != "bye"]
@@ -81,7 +88,7 @@ def run_case(tarvex, tower, nvars, deg, rng, limit, full):
         print("%s: answers missing:\n%s" % (case, out[-600:]))
         return failures + 1
     if not full:
-        if blocks != [str(deg), "0"]:
+        if blocks != [str(deg), "0", str(2 * deg), "0"]:
             print("%s: the gcd is not the planted one up to a unit: %s" % (case, blocks))
             failures += 1
         return failures
