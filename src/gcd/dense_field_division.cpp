@@ -79,16 +79,24 @@ bool read_number(const imag* x, T* out) {
     return true;
 }
 
+// The most negative value of T, whose negation overflows: a remainder
+// entry or divisor number of that value goes the wider (or general) way.
+template <typename T>
+constexpr T kLowest = static_cast<T>(static_cast<unsigned __int128>(1) << (sizeof(T) * 8 - 1));
+
+// gcd(|a|, |b|), on magnitudes so that no negation overflows; the caller
+// makes sure the answer fits (one operand is non-zero and not kLowest).
 template <typename T>
 T gcd_abs(T a, T b) {
-    if (a < 0) a = -a;
-    if (b < 0) b = -b;
-    while (b) {
-        T t = a % b;
-        a = b;
-        b = t;
+    using U = unsigned __int128;
+    U x = a < 0 ? U{0} - static_cast<U>(a) : static_cast<U>(a);
+    U y = b < 0 ? U{0} - static_cast<U>(b) : static_cast<U>(b);
+    while (y) {
+        U t = x % y;
+        x = y;
+        y = t;
     }
-    return a;
+    return static_cast<T>(x);
 }
 
 // The field levels (innermost first) and the power basis: coordinate index
@@ -266,6 +274,7 @@ int divide_as(const Layout& L, const Basis& B, Quotient* out) {
     m_start.push_back(m_coef.size());
     // The leading element is the integer lc (checked by the caller).
     const T lc = m_coef[0].second;
+    if (lc == kLowest<T>) return kOverflow;
     const int64_t lead = m_cell[0];
     std::vector<int32_t> lead_e(L.m[0].e.begin(), L.m[0].e.begin() + L.n);
     std::vector<int32_t> m_deg(static_cast<size_t>(L.n), 0);
@@ -295,7 +304,10 @@ int divide_as(const Layout& L, const Basis& B, Quotient* out) {
         // The quotient's element x / lc, the remainder scaled first by what
         // its coordinates lack of lc.
         T g = lc;
-        for (int32_t a = 0; a < D; a++) g = gcd_abs(g, x[a]);
+        for (int32_t a = 0; a < D; a++) {
+            if (x[a] == kLowest<T>) return kOverflow;
+            g = gcd_abs(g, x[a]);
+        }
         const T f = (lc < 0 ? -lc : lc) / g;
         if (f != 1) {
             for (int64_t i = 0; i < (idx + 1) * D; i++)
