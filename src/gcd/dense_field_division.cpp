@@ -22,6 +22,7 @@
 
 #include "gcd/split_images.h"
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "poly/from_terms.h"
 #include "poly/polyvars.h"
 #include "toplevel/errors.h"
@@ -358,6 +359,9 @@ int divide_as(const Layout& L, const Basis& B, Quotient* out) {
 
 // The layout of u and m, or false when the array does not take them.
 bool lay_out(polynode* u, polynode* m, pt* rec, Layout* L, Basis* B) {
+    // The words hold integers: residues and machine-word numbers go the
+    // general way.
+    if (modularmode || lintmode) return false;
     std::vector<pt*> levels;
     if (!split_field_levels(rec, &levels)) return false;
     for (pt* r = rec; r && r->level < field_depth; r = r->next) L->n++;

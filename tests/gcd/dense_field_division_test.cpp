@@ -221,4 +221,18 @@ TEST(DenseFieldDivision, HandsOnWhatItDoesNotTake) {
     EXPECT_TRUE(ledger.balanced());
 }
 
+// Residues are no integers: modulo a prime the array declines.
+TEST(DenseFieldDivision, DeclinesModuloAPrime) {
+    PrimeRing ring(65519);
+    AttachedVars vars(2);
+    VarGlobalsGuard globals;
+    FieldLevel ft(polynames->next, 1, canonical_terms(1, {{1, {2}}, {1, {0}}}), 2, false);   // t^2 + 1
+    BuiltPoly m(2, {{1, {1, 0}}, {1, {0, 1}}});
+    HeldPoly u;
+    poly_mult(m.p, m.p, &u.p, polynames);
+    HeldPoly q, scale;
+    EXPECT_EQ(dense_field_divides(u.p, m.p, polynames), -1);
+    EXPECT_EQ(dense_field_quotient(u.p, m.p, polynames, &q.p, &scale.p), -1);
+}
+
 }  // namespace
