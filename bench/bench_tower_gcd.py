@@ -16,9 +16,18 @@ Every answer is checked inside the session: the gcd h must be g up to a
 field unit, h*lc(g) - g*lc(h) = 0 with lc the leading coefficient in x,
 then in y (printed as "diff 0").
 Start-up alone is timed too, and printed first.
+
+Then the growth series: the processor time of the gcd statement alone (the
+interpreter's timing switch; forming the products costs more than the gcd
+at these sizes and is left out), least of RUNS, for dense planted gcds in
+x and y of total degree 10, 20, 30 and 40 over Q(i) (one relation with
+first auxiliary primes), Q(i)(sqrt 3) and t^4 + 1 (without them), and
+the towers t^3 - 2 under s^2 + 1 and t^2 + 1 under s^3 - 2 (with them),
+each with its growth per doubling of the degree.
 """
 import os
 import random
+import re
 import subprocess
 import sys
 import tempfile
@@ -87,6 +96,45 @@ def show(t, limit):
     return "> %5.0f s" % limit if t is None else "%7.3f s" % t
 
 
+# The growth series: name, declarations, the monomials of the power basis.
+SERIES = [
+    ("Q(i)", "&(J = t);\n&(J = y);\n&(J = x);\n&(P = t^2 + 1, 1);\n", ["1", "t"]),
+    ("Q(i)(sqrt 3)", HEADER_TOWER, ["1", "t", "s", "s*t"]),
+    ("t^4 + 1", "&(J = t);\n&(J = y);\n&(J = x);\n&(P = t^4 + 1, 1);\n", ["1", "t", "t^2", "t^3"]),
+    ("t^3 - 2, s^2 + 1", "&(J = t);\n&(J = s);\n&(J = y);\n&(J = x);\n&(P = t^3 - 2, 1);\n&(P = s^2 + 1, 1);\n",
+     ["1", "t", "t^2", "s", "s*t", "s*t^2"]),
+    ("t^2 + 1, s^3 - 2", "&(J = t);\n&(J = s);\n&(J = y);\n&(J = x);\n&(P = t^2 + 1, 1);\n&(P = s^3 - 2, 1);\n",
+     ["1", "t", "s", "s*t", "s^2", "s^2*t"]),
+]
+
+
+def series_script(header, basis, deg):
+    rng = random.Random(deg)
+
+    def elem():
+        return "(" + " + ".join("%d*%s" % (rng.randint(-5, 5), m) for m in basis) + ")"
+
+    def poly():
+        return " + ".join("%s*x^%d*y^%d" % (elem(), i, j) for i in range(deg + 1) for j in range(deg + 1 - i))
+
+    body = "".join("%s := %s;\n" % (n, poly()) for n in ("g", "a", "b"))
+    return (header + body + "ga := g*a;\ngb := g*b;\n&(t = 1);\nh := GCD(ga, gb);\n&(t = 0);\n" +
+            CHECK.replace("h := GCD(g*a, g*b);\n", ""))
+
+
+def gcd_time(binary, script, runs, limit):
+    best = None
+    for _ in range(runs):
+        took, out = session(binary, script, limit)
+        if took is None:
+            return None
+        if "diff 0" not in out:
+            sys.exit("wrong answer:\n%s\n%s" % (script[-300:], out[-800:]))
+        spent = [float(m) for m in re.findall(r"CPU time:\s*([0-9.]+)", out)]
+        best = spent[-1] if best is None else min(best, spent[-1])
+    return best
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     runs = int(argv[2]) if len(argv) > 2 else 3
@@ -100,6 +148,18 @@ def main(argv):
         one = timed(binary, HEADER_ONE + planted(deg, False, deg) + CHECK, runs, limit)
         print("dense planted, degree %2d: over Q(i)(sqrt 3) %s   over Q(i) %s"
               % (deg, show(tower, limit), show(one, limit)))
+    print("growth series, the gcd statement's processor time (x: per doubling from half the degree):")
+    for name, header, basis in SERIES:
+        times = {}
+        cells = []
+        for deg in (10, 20, 30, 40):
+            times[deg] = gcd_time(binary, series_script(header, basis, deg), runs, limit)
+            cell = show(times[deg], limit)
+            half = times.get(deg // 2)
+            if half and times[deg]:
+                cell += " (x%.1f)" % (times[deg] / max(half, 0.001))
+            cells.append("%d: %s" % (deg, cell))
+        print("  %-18s %s" % (name, "   ".join(cells)))
 
 
 if __name__ == "__main__":

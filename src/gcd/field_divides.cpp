@@ -8,6 +8,7 @@
 // keeps the invariant, which is what holds the numbers down.
 #include "gcd/field_divides.h"
 
+#include "gcd/dense_field_division.h"
 #include "gcd/division_impl.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
@@ -199,5 +200,6 @@ int field_divides(polynode* u, polynode* m, pt* rec) {
         error(22, quotsign);
         abandon_statement();
     }
+    if (const int dense = dense_field_divides(u, m, rec); dense >= 0) return dense;
     return divides(u, m, rec, nullptr) ? 1 : 0;
 }

@@ -459,24 +459,36 @@ void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, cons
 
 // ---------------------------------------------------------------- the method
 
-void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only) {
+namespace {
+
+// The method with the road over a field chosen by the caller's leave:
+// allow_split lets a tower of two or more levels take the split road even
+// where it has first auxiliary primes; *took_split tells whether it did.
+void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only, bool allow_split,
+                bool* took_split) {
     free_poly(result);
     *ok = 0;
-    // Field elements inside the operands: images only modulo the first
-    // auxiliary primes, where the tower stays a field.
+    *took_split = false;
+    // Field elements inside the operands: images modulo the first
+    // auxiliary primes, where the tower stays a field, or modulo primes
+    // where it splits.
     const bool field_elements = field_depth != 0 && !both_above_field_depth(u, v, var ? var->level : 1);
     std::vector<imag*> aux;
     // A field with no first auxiliary primes (a tower such as Q(i)(sqrt 3)
-    // has none): images modulo word primes where every relation splits.
+    // has none) has only the split road: images modulo word primes where
+    // every relation splits. A tower that has them takes it too: its
+    // images modulo an auxiliary prime are gcds over a field of degree the
+    // product of the relations' through the general driver, which grew
+    // steeper with the degree than the flat images of the split road.
     std::vector<pt*> split_levels;
     bool split = false;
     if (field_elements) {
         if (flat_only) return;
         aux = first_aux_table();
-        if (aux.empty()) {
-            if (!split_field_levels(var, &split_levels)) return;
-            split = true;
-        }
+        const bool can_split = split_field_levels(var, &split_levels);
+        if (aux.empty() && !can_split) return;
+        split = can_split && (aux.empty() || (allow_split && split_levels.size() > 1));
+        *took_split = split;
     }
     RingStateGuard ring;
     LintOff digits;
@@ -702,6 +714,17 @@ void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* 
         G.reset(g_new.release());
         first = false;
     }
+}
+
+}  // namespace
+
+void basic_mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only) {
+    bool took_split = false;
+    mod_method(u, v, result, ok, var, flat_only, true, &took_split);
+    // The split road declined or gave up on a tower that has first
+    // auxiliary primes: their road still may answer.
+    if (!*ok && took_split && !first_aux_table().empty())
+        mod_method(u, v, result, ok, var, flat_only, false, &took_split);
 }
 
 // ---------------------------------------------------------------- driver steps

@@ -1,6 +1,7 @@
 // Common divisors cancelled over an extension field by pseudo-division.
 #include "quoly/field_reduce.h"
 
+#include "gcd/dense_field_division.h"
 #include "gcd/exactdiv.h"
 #include "gcd/polygcd.h"
 #include "gcd/pseudo_div.h"
@@ -24,6 +25,13 @@ struct Texts {
 // mult·u = quo·g exactly, with the common integer content of quo and mult
 // taken out.
 void pseudo_quotient(polynode** u, polynode** g, int wrap, PolyHold* quo, PolyHold* mult, const char* failure) {
+    // The dense division gives the same reduced pair far sooner where it
+    // applies (a divisor with a positive integer leading coefficient).
+    if (!wrap && dense_field_quotient(*u, *g, polynames, &quo->p, &mult->p) == 1) {
+        alg_c_count = 0;
+        original_depth = 1;
+        return;
+    }
     PolyHold rem;
     int fail = 0;
     if (wrap)
