@@ -22,6 +22,7 @@
 
 #include "gcd/flat_modgcd.h"
 #include "gcd/gcd_driver_impl.h"
+#include "gcd/small_field_tower.h"
 #include "gcd/trialdiv.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -66,16 +67,19 @@ std::vector<uint32_t> x_power(uint64_t n, const std::vector<uint32_t>& f, uint32
 }  // namespace
 
 ExtField make_field(uint32_t p, uint32_t at_least) {
+    uint32_t k = 1;
+    for (uint64_t q = p; q < at_least && q * p <= FIELD_LIMIT; q *= p) k++;
+    return make_field_of_degree(p, k);
+}
+
+ExtField make_field_of_degree(uint32_t p, uint32_t k) {
     ExtField F;
     F.p = p;
     F.base = p;
-    F.k = 1;
-    F.q = p;
-    while (F.q < at_least && static_cast<uint64_t>(F.q) * p <= FIELD_LIMIT) {
-        F.q *= p;
-        F.k++;
-    }
-    const uint32_t k = F.k, q = F.q;
+    F.k = k;
+    F.q = 1;
+    for (uint32_t i = 0; i < k; i++) F.q *= p;
+    const uint32_t q = F.q;
     std::vector<uint32_t> primes;
     for (uint32_t m = q - 1, r = 2; m > 1; r++) {
         if (static_cast<uint64_t>(r) * r > m) r = m;
@@ -141,9 +145,24 @@ using Vec = std::vector<uint32_t>;
 
 constexpr size_t NONE = ~static_cast<size_t>(0);
 
+// A polynomial at level k: for each inner monomial present (by increasing
+// index), its one-variable coefficient in x_k, constant first, non-zero.
+struct Cols {
+    std::vector<size_t> idx;
+    std::vector<Vec> col;
+    size_t size() const { return idx.size(); }
+};
+
+// Values at inner monomials, by increasing index: an image at x_k = a.
+struct Row {
+    std::vector<size_t> idx;
+    Vec val;
+};
+
 struct Call {
     const ExtField& F;
-    std::vector<size_t> below;   // below[k]: the entries of one row at level k
+    std::vector<size_t> below;    // below[k]: the index step of x_k
+    std::vector<int32_t> extent;  // the exponents of x_k are below extent[k]
     uint64_t rng;
     int64_t work;
     uint32_t point() {
@@ -163,6 +182,8 @@ struct Call {
 void trim(Vec& a) {
     while (!a.empty() && a.back() == 0) a.pop_back();
 }
+
+int32_t degree_of(const Vec& a) { return static_cast<int32_t>(a.size()) - 1; }
 
 uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
     uint32_t r = 0;
@@ -213,247 +234,386 @@ Vec product1(const ExtField& F, const Vec& a, const Vec& b) {
     return r;
 }
 
-// ---- level k: rows of S entries
+// ---- level k
 
-size_t lead_index(const Vec& A) {
-    for (size_t i = A.size(); i-- > 0;)
-        if (A[i]) return i;
-    return NONE;
+size_t entries(const Cols& A) {
+    size_t n = 0;
+    for (const Vec& c : A.col) n += c.size();
+    return n;
 }
 
-// The leading monomial in the inner variables alone: the largest index
-// within a row, over all rows.
-size_t lead_inner(const Vec& A, size_t S) {
-    size_t best = 0;
-    for (size_t i = 0; i < A.size(); i++)
-        if (A[i] && i % S > best) best = i % S;
-    return best;
-}
-
-// The one-variable c as a polynomial at level k.
-Vec content_rows(const Vec& c, size_t S) {
-    Vec r(c.size() * S, 0);
-    for (size_t i = 0; i < c.size(); i++) r[i * S] = c[i];
+// The one-variable c (non-zero) as a polynomial at level k.
+Cols content_cols(const Vec& c) {
+    Cols r;
+    r.idx.push_back(0);
+    r.col.push_back(c);
     return r;
 }
 
-void trim_rows(Vec& A, size_t S) {
-    const size_t l = lead_index(A);
-    A.resize(l == NONE ? 0 : (l / S + 1) * S);
-}
-
-Vec column(const Vec& A, size_t S, size_t m) {
-    Vec c(A.size() / S);
-    for (size_t i = 0; i < c.size(); i++) c[i] = A[i * S + m];
-    trim(c);
-    return c;
-}
-
 // The monic gcd of the columns.
-Vec content_of(Call& cx, const Vec& A, size_t S) {
+Vec content_of(Call& cx, const Cols& A) {
     Vec g;
-    for (size_t m = 0; m < S; m++) {
-        Vec c = column(A, S, m);
-        if (c.empty()) continue;
+    for (const Vec& c : A.col) {
         cx.spend(c.size() * (g.size() + 1));
-        g = g.empty() ? (make_monic(cx.F, c), c) : gcd1(cx.F, std::move(g), std::move(c));
+        if (g.empty()) {
+            g = c;
+            make_monic(cx.F, g);
+        } else {
+            g = gcd1(cx.F, std::move(g), c);
+        }
         if (g.size() == 1) break;
     }
     return g;
 }
 
 // A divided by the one-variable c column by column (c divides every column).
-Vec divide_columns(Call& cx, const Vec& A, size_t S, const Vec& c) {
+Cols divide_columns(Call& cx, Cols A, const Vec& c) {
     if (c.size() <= 1) return A;
-    const size_t rows = A.size() / S - (c.size() - 1);
-    Vec out(rows * S, 0);
-    for (size_t m = 0; m < S; m++) {
-        Vec col = column(A, S, m), q;
-        if (col.empty()) continue;
+    for (Vec& col : A.col) {
+        Vec q;
         cx.spend(col.size() * c.size());
         divide(cx.F, col, c, &q);
-        for (size_t i = 0; i < q.size(); i++) out[i * S + m] = q[i];
+        col = std::move(q);
     }
-    return out;
+    return A;
 }
 
-Vec times_column(Call& cx, const Vec& A, size_t S, const Vec& c) {
+Cols times_column(Call& cx, Cols A, const Vec& c) {
     if (c.size() <= 1) return A;
-    const size_t rows = A.size() / S;
-    Vec out((rows + c.size() - 1) * S, 0);
-    cx.spend(A.size() * c.size());
-    for (size_t i = 0; i < rows; i++)
-        for (size_t j = 0; j < c.size(); j++)
-            if (c[j])
-                for (size_t m = 0; m < S; m++)
-                    out[(i + j) * S + m] = cx.F.add(out[(i + j) * S + m], cx.F.mul(c[j], A[i * S + m]));
-    return out;
+    for (Vec& col : A.col) {
+        cx.spend(col.size() * c.size());
+        col = product1(cx.F, col, c);
+    }
+    return A;
 }
 
-// A at x_k = a: one row.
-Vec at_point(Call& cx, const Vec& A, size_t S, uint32_t a) {
-    Vec r(S, 0);
-    cx.spend(A.size());
-    for (size_t i = A.size() / S; i-- > 0;)
-        for (size_t m = 0; m < S; m++) r[m] = cx.F.add(cx.F.mul(r[m], a), A[i * S + m]);
+// A at x_k = a.
+Row at_point(Call& cx, const Cols& A, uint32_t a) {
+    Row r;
+    cx.spend(entries(A));
+    for (size_t i = 0; i < A.size(); i++) {
+        const uint32_t v = value_at(cx.F, A.col[i], a);
+        if (!v) continue;
+        r.idx.push_back(A.idx[i]);
+        r.val.push_back(v);
+    }
     return r;
 }
 
-void monic_rows(const ExtField& F, Vec& A) {
-    const size_t l = lead_index(A);
-    if (l == NONE || A[l] == 1) return;
-    const uint32_t s = F.inv(A[l]);
-    for (uint32_t& c : A) c = F.mul(c, s);
+// An image at level k as a polynomial at level k + 1, whose variable steps
+// the index by S.
+Cols one_level_in(const Row& r, size_t S) {
+    std::vector<std::pair<size_t, size_t>> order(r.idx.size());   // (inner index, entry)
+    for (size_t i = 0; i < r.idx.size(); i++) order[i] = {r.idx[i] % S, i};
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    Cols c;
+    for (const auto& [m, i] : order) {
+        if (c.idx.empty() || c.idx.back() != m) {
+            c.idx.push_back(m);
+            c.col.emplace_back();
+        }
+        Vec& col = c.col.back();
+        const size_t e = r.idx[i] / S;
+        if (col.size() <= e) col.resize(e + 1, 0);
+        col[e] = r.val[i];
+    }
+    return c;
+}
+
+// The other way: a polynomial at level k + 1 as values at the inner
+// monomials of level k.
+Row one_level_out(const Cols& G, size_t S) {
+    std::vector<std::pair<size_t, uint32_t>> t;
+    for (size_t i = 0; i < G.size(); i++)
+        for (size_t e = 0; e < G.col[i].size(); e++)
+            if (G.col[i][e]) t.push_back({e * S + G.idx[i], G.col[i][e]});
+    std::sort(t.begin(), t.end());
+    Row r;
+    for (const auto& [m, v] : t) {
+        r.idx.push_back(m);
+        r.val.push_back(v);
+    }
+    return r;
+}
+
+// The column of the lexicographically leading term (highest power of x_k,
+// then highest inner monomial); A non-zero.
+size_t lead_column(const Cols& A) {
+    size_t best = 0;
+    for (size_t i = 1; i < A.size(); i++)
+        if (A.col[i].size() >= A.col[best].size()) best = i;
+    return best;
+}
+
+void make_monic_cols(const ExtField& F, Cols& A) {
+    const Vec& l = A.col[lead_column(A)];
+    if (l.back() == 1) return;
+    const uint32_t s = F.inv(l.back());
+    for (Vec& col : A.col)
+        for (uint32_t& c : col) c = F.mul(c, s);
+}
+
+// The values of A's and B's columns at a random point of the inner
+// variables, as polynomials in x_k.
+void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec* b) {
+    const ExtField& F = cx.F;
+    const size_t n = cx.below.size();
+    std::vector<Vec> pw(n);
+    for (size_t j = k + 1; j < n; j++) {
+        const uint32_t z = cx.point();
+        pw[j].assign(static_cast<size_t>(cx.extent[j]), 1);
+        for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], z);
+    }
+    for (auto [P, out] : {std::pair<const Cols*, Vec*>{&A, a}, {&B, b}}) {
+        out->clear();
+        cx.spend(entries(*P) + P->size() * n);
+        for (size_t i = 0; i < P->size(); i++) {
+            uint32_t m = 1;
+            for (size_t j = k + 1; j < n; j++) m = F.mul(m, pw[j][(P->idx[i] / cx.below[j]) % static_cast<size_t>(cx.extent[j])]);
+            const Vec& col = P->col[i];
+            if (out->size() < col.size()) out->resize(col.size(), 0);
+            for (size_t e = 0; e < col.size(); e++) (*out)[e] = F.add((*out)[e], F.mul(col[e], m));
+        }
+        trim(*out);
+    }
 }
 
 // The monic gcd of the non-zero A and B at level k; false
 // when the work runs out or points keep failing.
-bool gcd_at(Call& cx, size_t k, Vec A, Vec B, Vec* G) {
+bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     const ExtField& F = cx.F;
     if (k + 1 == cx.below.size()) {
-        if (!cx.spend(A.size() * B.size())) return false;
-        *G = gcd1(F, std::move(A), std::move(B));
+        // One variable: a single column.
+        if (!cx.spend(A.col[0].size() * B.col[0].size())) return false;
+        *G = content_cols(gcd1(F, A.col[0], B.col[0]));
         return true;
     }
     poll_interrupt();
-    const size_t S = cx.below[k];
-    // Images come as whole boxes; the degree bound wants their true rows.
-    trim_rows(A, S);
-    trim_rows(B, S);
-    const Vec cA = content_of(cx, A, S), cB = content_of(cx, B, S);
+    const Vec cA = content_of(cx, A), cB = content_of(cx, B);
     const Vec c = gcd1(F, cA, cB);
-    const Vec pA = divide_columns(cx, A, S, cA), pB = divide_columns(cx, B, S, cB);
-    const size_t mA = lead_inner(pA, S), mB = lead_inner(pB, S);
-    if (mA == 0 || mB == 0) {
+    const Cols pA = divide_columns(cx, A, cA), pB = divide_columns(cx, B, cB);
+    if (pA.idx.back() == 0 || pB.idx.back() == 0) {
         // A primitive part free of the inner variables is a unit.
-        *G = content_rows(c, S);
+        *G = content_cols(c);
         return cx.work >= 0;
     }
-    const Vec lA = column(pA, S, mA), lB = column(pB, S, mB);
+    const Vec& lA = pA.col.back();
+    const Vec& lB = pB.col.back();
     const Vec gamma = gcd1(F, lA, lB);
-    const size_t bound = std::min(pA.size(), pB.size()) / S - 1 + gamma.size() - 1;
+    int32_t dA = 0, dB = 0;
+    for (const Vec& col : pA.col) dA = std::max(dA, degree_of(col));
+    for (const Vec& col : pB.col) dB = std::max(dB, degree_of(col));
+    // The gcd's degree in x_k is at most that of the gcd of the images at a
+    // random point of the inner variables, when both keep their degrees:
+    // a bound often half the operands' when they are the gcd times a
+    // cofactor of the same degree, and each level multiplies the saving.
+    int32_t dx = std::min(dA, dB);
+    {
+        Vec ia, ib;
+        inner_images(cx, k, pA, pB, &ia, &ib);
+        if (degree_of(ia) == dA && degree_of(ib) == dB) dx = std::min(dx, degree_of(gcd1(F, ia, ib)));
+    }
+    const size_t need = static_cast<size_t>(dx) + gamma.size();
+    const size_t S = cx.below[k + 1];
 
-    Vec H, M{1};
+    Cols H;
+    Vec M{1};
     size_t points = 0, lead = NONE, tries = 0;
     std::unordered_set<uint32_t> used;
-    while (points <= bound) {
-        if (++tries > 3 * bound + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
+    while (points < need) {
+        if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
         const uint32_t a = cx.point();
         if (!used.insert(a).second) continue;
         if (value_at(F, lA, a) == 0 || value_at(F, lB, a) == 0) continue;
-        Vec g;
-        if (!gcd_at(cx, k + 1, at_point(cx, pA, S, a), at_point(cx, pB, S, a), &g)) return false;
-        const size_t lg = lead_index(g);
+        Cols gi;
+        if (!gcd_at(cx, k + 1, one_level_in(at_point(cx, pA, a), S), one_level_in(at_point(cx, pB, a), S), &gi))
+            return false;
+        const Row g = one_level_out(gi, S);
+        const size_t lg = g.idx.back();
         if (lg == 0) {
             // Coprime primitive parts: the gcd is the contents'.
-            *G = content_rows(c, S);
+            *G = content_cols(c);
             return true;
         }
         if (lead != NONE && lg > lead) continue;
         if (lg < lead) {
-            H.clear();
+            H = Cols{};
             M.assign(1, 1);
             points = 0;
         }
         lead = lg;
-        g.resize(S, 0);
+        // Newton: H += M (g gamma(a) - H(a)) / M(a), column by column over
+        // the columns of either.
         const uint32_t ga = value_at(F, gamma, a);
-        if (H.empty()) {
-            for (uint32_t& x : g) x = F.mul(x, ga);
-            H = std::move(g);
-        } else {
-            // Newton: H += M (g gamma(a) - H(a)) / M(a).
-            const Vec h = at_point(cx, H, S, a);
-            const uint32_t s = F.inv(value_at(F, M, a));
-            H.resize(M.size() * S, 0);
-            cx.spend(M.size() * S);
-            for (size_t m = 0; m < S; m++) {
-                const uint32_t d = F.mul(F.sub(F.mul(g[m], ga), h[m]), s);
-                if (!d) continue;
-                for (size_t i = 0; i < M.size(); i++) H[i * S + m] = F.add(H[i * S + m], F.mul(M[i], d));
+        const uint32_t s = F.inv(value_at(F, M, a));
+        Cols next;
+        cx.spend((H.size() + g.idx.size()) * M.size());
+        size_t i = 0, j = 0;
+        while (i < H.size() || j < g.idx.size()) {
+            const size_t m = j == g.idx.size() || (i < H.size() && H.idx[i] < g.idx[j]) ? H.idx[i] : g.idx[j];
+            Vec col;
+            if (i < H.size() && H.idx[i] == m) col = std::move(H.col[i++]);
+            const uint32_t gv = j < g.idx.size() && g.idx[j] == m ? g.val[j++] : 0;
+            const uint32_t d = F.mul(F.sub(F.mul(gv, ga), value_at(F, col, a)), s);
+            if (d) {
+                col.resize(M.size(), 0);
+                for (size_t e = 0; e < M.size(); e++) col[e] = F.add(col[e], F.mul(M[e], d));
+                trim(col);
             }
+            if (col.empty()) continue;
+            next.idx.push_back(m);
+            next.col.push_back(std::move(col));
         }
+        H = std::move(next);
         M = product1(F, M, Vec{F.neg(a), 1});
         points++;
     }
-    trim_rows(H, S);
-    Vec P = divide_columns(cx, H, S, content_of(cx, H, S));
-    P = times_column(cx, P, S, c);
-    trim_rows(P, S);
-    monic_rows(F, P);
+    Cols P = divide_columns(cx, H, content_of(cx, H));
+    P = times_column(cx, P, c);
+    make_monic_cols(F, P);
     *G = std::move(P);
     return cx.work >= 0;
+}
+
+// The terms of f (nvars == number of levels) at level 0.
+Cols level_zero(const flatgcd::FlatPoly& f, const std::vector<size_t>& below) {
+    Row r;
+    std::vector<std::pair<size_t, uint32_t>> t(f.terms());
+    for (size_t i = 0; i < f.terms(); i++) {
+        size_t at = 0;
+        for (int32_t j = 0; j < f.nvars; j++) at += static_cast<size_t>(f.exp(i)[j]) * below[static_cast<size_t>(j)];
+        t[i] = {at, f.coefs[i]};
+    }
+    std::sort(t.begin(), t.end());
+    for (const auto& [m, v] : t) {
+        r.idx.push_back(m);
+        r.val.push_back(v);
+    }
+    return one_level_in(r, below[0]);
+}
+
+// f's coefficients (codes of the tower's field) with the field levels put
+// in: terms equal in the other levels (adjacent in f) summed.
+bool into_tower(const flatgcd::FlatPoly& f, int32_t n, const smallgcd::Tower& T, flatgcd::FlatPoly* out) {
+    const ExtField& F = T.F;
+    const int32_t levels = f.nvars - n;
+    out->nvars = n;
+    for (size_t i = 0; i < f.terms();) {
+        const int32_t* head = f.exp(i);
+        uint32_t sum = 0;
+        size_t j = i;
+        for (; j < f.terms() && std::equal(head, head + n, f.exp(j)); j++) {
+            // The innermost level is the last column and the lowest digit.
+            size_t e = 0;
+            for (int32_t l = 0; l < levels; l++) {
+                const uint32_t x = static_cast<uint32_t>(f.exp(j)[n + l]);
+                const uint32_t d = T.degree[static_cast<size_t>(levels - 1 - l)];
+                if (x >= d) return false;
+                e = e * d + x;
+            }
+            sum = F.add(sum, F.mul(f.coefs[j], T.basis[e]));
+        }
+        if (sum) out->push(head, sum);
+        i = j;
+    }
+    return true;
 }
 
 }  // namespace
 
 int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     // A word prime has points enough; so has GF(2^16).
-    if (!modularmode || f2t16 || field_depth != 0 || laurent || modulus < 2 || (!f256 && (!mod_is_prime || modulus >= 1024)))
+    if (!modularmode || f2t16 || laurent || modulus < 2 || (!f256 && (!mod_is_prime || modulus >= 1024)))
         return 0;
-    if (!rec || !rec->next || relation_inward(rec)) return 0;
+    if (!rec) return 0;
+    const bool tower = field_depth != 0;
+    if (tower ? f256 || rec->level >= field_depth : !rec->next || relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
     if (fu.terms() == 0 || fv.terms() == 0) return 0;
-    const int32_t n = fu.nvars;
+    const int32_t n = tower ? field_depth - rec->level : fu.nvars;
+    if (n < 2 || fu.nvars != fv.nvars) return 0;
     std::vector<int32_t> ext(static_cast<size_t>(n), 1);
     for (const flatgcd::FlatPoly* f : {&fu, &fv})
         for (size_t i = 0; i < f->terms(); i++)
             for (int32_t j = 0; j < n; j++) ext[static_cast<size_t>(j)] = std::max(ext[static_cast<size_t>(j)], f->exp(i)[j] + 1);
-    // Dense work pays only while the box of coefficients stays moderate.
-    constexpr size_t BOX_LIMIT = size_t{1} << 22;
+    // The monomials are indexed in the box of the degrees; only the terms
+    // present are stored, but the index must fit.
     std::vector<size_t> below(static_cast<size_t>(n), 1);
     size_t box = 1;
     int32_t top = 1;
     for (int32_t j = n; j-- > 0;) {
         below[static_cast<size_t>(j)] = box;
+        if (box > (size_t{1} << 48) / static_cast<size_t>(ext[static_cast<size_t>(j)])) return 0;
         box *= static_cast<size_t>(ext[static_cast<size_t>(j)]);
-        if (box > BOX_LIMIT) return 0;
         top = std::max(top, ext[static_cast<size_t>(j)]);
     }
     // Enough points that unlucky ones stay rare at every level.
-    static smallgcd::ExtField field;
     const uint32_t want = std::max<uint32_t>(256, 16 * static_cast<uint32_t>(top));
-    if (f256) {
+    static smallgcd::ExtField field;
+    const smallgcd::Tower* T = nullptr;
+    if (tower) {
+        T = smallgcd::tower_of(rec, want);
+        if (!T || fu.nvars != n + static_cast<int32_t>(T->degree.size())) return 0;
+        flatgcd::FlatPoly tu, tv;
+        if (!into_tower(fu, n, *T, &tu) || !into_tower(fv, n, *T, &tv) || tu.terms() == 0 || tv.terms() == 0)
+            return 0;
+        fu = std::move(tu);
+        fv = std::move(tv);
+    } else if (f256) {
         if (field.base != 256) field = smallgcd::gf2t16_field();
     } else if (field.base != static_cast<uint32_t>(modulus) ||
                (field.q < want && static_cast<uint64_t>(field.q) * field.p <= smallgcd::FIELD_LIMIT)) {
         field = smallgcd::make_field(static_cast<uint32_t>(modulus), want);
     }
-    if (field.q < 4 * static_cast<uint32_t>(top)) return 0;
+    const ExtField& F = T ? T->F : field;
+    if (F.q < 4 * static_cast<uint32_t>(top)) return 0;
 
-    auto dense = [&](const flatgcd::FlatPoly& f) {
-        Vec d(static_cast<size_t>(ext[0]) * below[0], 0);
-        for (size_t i = 0; i < f.terms(); i++) {
-            size_t at = 0;
-            for (int32_t j = 0; j < n; j++) at += static_cast<size_t>(f.exp(i)[j]) * below[static_cast<size_t>(j)];
-            d[at] = f.coefs[i];
-        }
-        trim_rows(d, below[0]);
-        return d;
-    };
-    const Vec A = dense(fu), B = dense(fv);
+    const int32_t levels = tower ? static_cast<int32_t>(T->degree.size()) : 0;
+    const Cols A = level_zero(fu, below), B = level_zero(fv, below);
+    std::vector<uint32_t> coef(T ? T->dim : 1);
     for (int attempt = 0; attempt < 3; attempt++) {
-        Call cx{field, below, static_cast<uint64_t>(rand_integer3()) * 0x100000001B3ull + static_cast<uint64_t>(attempt),
+        Call cx{F, below, ext, static_cast<uint64_t>(rand_integer3()) * 0x100000001B3ull + static_cast<uint64_t>(attempt),
                 400000000};
-        Vec G;
+        Cols G;
         if (!gcd_at(cx, 0, A, B, &G)) {
             if (cx.work < 0) return 0;
             continue;
         }
+        // Its terms over every level, lexicographically decreasing.
+        std::vector<std::pair<size_t, uint32_t>> t;
+        for (size_t i = 0; i < G.size(); i++)
+            for (size_t e = 0; e < G.col[i].size(); e++)
+                if (G.col[i][e]) t.push_back({e * below[0] + G.idx[i], G.col[i][e]});
+        std::sort(t.rbegin(), t.rend());
         flatgcd::FlatPoly fg;
-        fg.nvars = n;
+        fg.nvars = n + levels;
         bool in_base = true;
-        std::vector<int32_t> e(static_cast<size_t>(n));
-        for (size_t i = G.size(); i-- > 0 && in_base;) {
-            if (!G[i]) continue;
-            if (G[i] >= field.base) in_base = false;
-            size_t r = i;
+        std::vector<int32_t> e(static_cast<size_t>(n + levels), 0);
+        for (size_t i = 0; i < t.size() && in_base; i++) {
+            size_t r = t[i].first;
             for (int32_t j = 0; j < n; j++) {
                 e[static_cast<size_t>(j)] = static_cast<int32_t>(r / below[static_cast<size_t>(j)]);
                 r %= below[static_cast<size_t>(j)];
             }
-            fg.push(e.data(), G[i]);
+            if (!T) {
+                in_base = t[i].second < F.base;
+                fg.push(e.data(), t[i].second);
+                continue;
+            }
+            in_base = smallgcd::coefficients(*T, t[i].second, coef.data());
+            // Decreasing basis index is decreasing order over the levels.
+            for (size_t b = T->dim; b-- > 0 && in_base;) {
+                if (!coef[b]) continue;
+                size_t rest = b;
+                for (int32_t l = levels; l-- > 0;) {
+                    const uint32_t d = T->degree[static_cast<size_t>(levels - 1 - l)];
+                    e[static_cast<size_t>(n + l)] = static_cast<int32_t>(rest % d);
+                    rest /= d;
+                }
+                fg.push(e.data(), coef[b]);
+            }
         }
         if (!in_base) continue;
         PolyHold cand(poly_from_flat(fg));
