@@ -17,6 +17,7 @@
 #include "gcd/small_field_gcd.h"
 
 #include <algorithm>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 
@@ -379,6 +380,132 @@ void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec*
     }
 }
 
+// c with sum over m of c[m] v[m]^i = r[i - 1] for i = 1 .. N (v distinct
+// and non-zero, N of each): a transposed Vandermonde system, solved
+// through P(z), the product of the z - v[m].
+Vec vandermonde(const ExtField& F, const Vec& v, const Vec& r) {
+    const size_t N = v.size();
+    Vec P{1};
+    for (uint32_t x : v) P = product1(F, P, Vec{F.neg(x), 1});
+    Vec c(N), q(N);
+    for (size_t m = 0; m < N; m++) {
+        q[N - 1] = P[N];
+        for (size_t j = N - 1; j > 0; j--) q[j - 1] = F.add(P[j], F.mul(v[m], q[j]));
+        uint32_t s = 0;
+        for (size_t j = 0; j < N; j++) s = F.add(s, F.mul(q[j], r[j]));
+        c[m] = F.mul(s, F.inv(F.mul(value_at(F, q, v[m]), v[m])));
+    }
+    return c;
+}
+
+// The monic gcd of A and B at level k (k + 1 < n - 1) when it has the
+// support of `shape` (an image of the same gcd at another point of the
+// variable outside): its coefficients of each power of x_k solved from
+// one-variable images at the powers of a random point of the inner
+// variables, with a further power to check them. The lexicographically
+// leading term of the shape must be alone at its power of x_k (then its
+// value scales the images); false when it is not, or the images' degrees
+// do not fit the shape, or the check fails, *G then untouched.
+bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, Cols* G) {
+    const ExtField& F = cx.F;
+    const size_t n = cx.below.size();
+    size_t top = 0;
+    for (const Vec& col : shape.col) top = std::max(top, col.size() - 1);
+    std::vector<std::vector<size_t>> group(top + 1);   // columns of the shape with each power
+    for (size_t i = 0; i < shape.size(); i++)
+        for (size_t e = 0; e < shape.col[i].size(); e++)
+            if (shape.col[i][e]) group[e].push_back(i);
+    if (group[top].size() != 1) return false;
+    size_t N = 0;
+    for (const auto& g : group) N = std::max(N, g.size());
+    std::vector<uint32_t> beta(n, 0);
+    for (size_t j = k + 1; j < n; j++)
+        while (!beta[j]) beta[j] = cx.point();
+    auto values = [&](const Cols& P) {
+        Vec v(P.size());
+        for (size_t i = 0; i < P.size(); i++) {
+            uint32_t m = 1;
+            for (size_t j = k + 1; j < n; j++) {
+                const size_t e = (P.idx[i] / cx.below[j]) % static_cast<size_t>(cx.extent[j]);
+                for (size_t t = 0; t < e; t++) m = F.mul(m, beta[j]);
+            }
+            v[i] = m;
+        }
+        return v;
+    };
+    const Vec vA = values(A), vB = values(B), vS = values(shape);
+    for (const auto& g : group) {
+        Vec w;
+        for (size_t i : g) w.push_back(vS[i]);
+        std::sort(w.begin(), w.end());
+        if (std::adjacent_find(w.begin(), w.end()) != w.end()) return false;
+    }
+    int32_t dA = 0, dB = 0;
+    for (const Vec& col : A.col) dA = std::max(dA, degree_of(col));
+    for (const Vec& col : B.col) dB = std::max(dB, degree_of(col));
+    Vec pA = vA, pB = vB, pS = vS;   // the values to the power i
+    std::vector<Vec> h(N + 1);
+    const size_t lead = group[top][0];
+    cx.spend((N + 1) * (entries(A) + entries(B) + shape.size()));
+    for (size_t i = 0; i <= N; i++) {
+        Vec ua, ub;
+        for (auto [P, p, u] : {std::tuple<const Cols*, const Vec*, Vec*>{&A, &pA, &ua}, {&B, &pB, &ub}}) {
+            for (size_t c = 0; c < P->size(); c++) {
+                const Vec& col = P->col[c];
+                if (u->size() < col.size()) u->resize(col.size(), 0);
+                for (size_t e = 0; e < col.size(); e++) (*u)[e] = F.add((*u)[e], F.mul(col[e], (*p)[c]));
+            }
+            trim(*u);
+        }
+        if (degree_of(ua) != dA || degree_of(ub) != dB) return false;
+        cx.spend(ua.size() * ub.size());
+        h[i] = gcd1(F, std::move(ua), std::move(ub));
+        if (h[i].size() != top + 1) return false;
+        // The gcd's image has the leading term's value as its leading
+        // coefficient.
+        const uint32_t lam = pS[lead];
+        for (uint32_t& x : h[i]) x = F.mul(x, lam);
+        for (size_t c = 0; c < pA.size(); c++) pA[c] = F.mul(pA[c], vA[c]);
+        for (size_t c = 0; c < pB.size(); c++) pB[c] = F.mul(pB[c], vB[c]);
+        for (size_t c = 0; c < pS.size(); c++) pS[c] = F.mul(pS[c], vS[c]);
+    }
+    Cols out;
+    out.idx = shape.idx;
+    out.col.assign(shape.size(), Vec{});
+    for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
+    for (size_t e = 0; e <= top; e++) {
+        const auto& g = group[e];
+        if (g.empty()) {
+            for (size_t i = 0; i <= N; i++)
+                if (h[i][e]) return false;
+            continue;
+        }
+        Vec v, r;
+        for (size_t i : g) v.push_back(vS[i]);
+        for (size_t i = 0; i < g.size(); i++) r.push_back(h[i][e]);
+        const Vec c = vandermonde(F, v, r);
+        // The check: the values at the last power.
+        uint32_t sum = 0;
+        for (size_t t = 0; t < g.size(); t++) {
+            uint32_t x = c[t];
+            for (size_t i = 0; i <= N; i++) x = F.mul(x, v[t]);
+            sum = F.add(sum, x);
+        }
+        if (sum != h[N][e]) return false;
+        for (size_t t = 0; t < g.size(); t++) out.col[g[t]][e] = c[t];
+    }
+    Cols kept;
+    for (size_t i = 0; i < out.size(); i++) {
+        trim(out.col[i]);
+        if (out.col[i].empty()) continue;
+        kept.idx.push_back(out.idx[i]);
+        kept.col.push_back(std::move(out.col[i]));
+    }
+    if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
+    *G = std::move(kept);
+    return true;
+}
+
 // The monic gcd of the non-zero A and B at level k; false
 // when the work runs out or points keep failing.
 bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
@@ -417,9 +544,9 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     const size_t need = static_cast<size_t>(dx) + gamma.size();
     const size_t S = cx.below[k + 1];
 
-    Cols H;
+    Cols H, shape;
     Vec M{1};
-    size_t points = 0, lead = NONE, tries = 0;
+    size_t points = 0, lead = NONE, tries = 0, sparse_misses = 0;
     std::unordered_set<uint32_t> used;
     while (points < need) {
         if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
@@ -427,8 +554,14 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
         if (!used.insert(a).second) continue;
         if (value_at(F, lA, a) == 0 || value_at(F, lB, a) == 0) continue;
         Cols gi;
-        if (!gcd_at(cx, k + 1, one_level_in(at_point(cx, pA, a), S), one_level_in(at_point(cx, pB, a), S), &gi))
-            return false;
+        const Cols iA = one_level_in(at_point(cx, pA, a), S), iB = one_level_in(at_point(cx, pB, a), S);
+        // After the first image of a run, the next ones are solved on its
+        // support where they can be: far fewer images than the dense
+        // recursion needs when the gcd is sparse in the inner variables.
+        const bool solved = k + 2 < cx.below.size() && shape.size() > 0 && sparse_misses < 3 &&
+                            sparse_image(cx, k + 1, iA, iB, shape, &gi);
+        if (!solved && shape.size() > 0) sparse_misses++;
+        if (!solved && !gcd_at(cx, k + 1, iA, iB, &gi)) return false;
         const Row g = one_level_out(gi, S);
         const size_t lg = g.idx.back();
         if (lg == 0) {
@@ -441,6 +574,7 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
             H = Cols{};
             M.assign(1, 1);
             points = 0;
+            shape = gi;
         }
         lead = lg;
         // Newton: H += M (g gamma(a) - H(a)) / M(a), column by column over
