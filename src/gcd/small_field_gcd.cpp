@@ -506,6 +506,51 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     return true;
 }
 
+// Whether images solved on the support of `shape` (at level k) should
+// cost less than the dense recursion: N + 1 evaluations of the whole
+// operands and one-variable gcds, against the dense images level by level,
+// each level evaluating the operands' projection on the variables inside
+// it (their distinct monomials there) at one point for each degree of the
+// gcd in the variables outside, down to the one-variable gcds.
+bool sparse_pays(const Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape) {
+    const size_t n = cx.below.size();
+    std::vector<double> d(n, 0);
+    for (const Vec& col : shape.col) d[k] = std::max(d[k], static_cast<double>(col.size() - 1));
+    for (size_t m : shape.idx)
+        for (size_t j = k + 1; j < n; j++)
+            d[j] = std::max(d[j], static_cast<double>((m / cx.below[j]) % static_cast<size_t>(cx.extent[j])));
+    std::vector<size_t> count;
+    for (size_t i = 0; i < shape.size(); i++)
+        for (size_t e = 0; e < shape.col[i].size(); e++)
+            if (shape.col[i][e]) {
+                if (count.size() <= e) count.resize(e + 1, 0);
+                count[e]++;
+            }
+    double N = 0, solve = 0;
+    for (size_t c : count) {
+        N = std::max(N, static_cast<double>(c));
+        solve += static_cast<double>(c) * static_cast<double>(c);
+    }
+    double dense = 0, univariate = 0;
+    for (const Cols* P : {&A, &B}) {
+        double images = d[k] + 1;
+        dense += images * static_cast<double>(entries(*P));
+        std::vector<size_t> keys = P->idx;   // the monomials inside level k + 1
+        for (size_t j = k + 1; j + 1 < n; j++) {
+            std::sort(keys.begin(), keys.end());
+            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+            images *= d[j] + 1;
+            dense += images * static_cast<double>(keys.size());
+            for (size_t& x : keys) x %= cx.below[j];
+        }
+        const double last = static_cast<double>(cx.extent[n - 1]);
+        dense += images * (d[n - 1] + 1) * last;
+        univariate += last;
+    }
+    const double sparse = (N + 1) * (static_cast<double>(entries(A) + entries(B)) + univariate * univariate) + 4 * solve;
+    return sparse < dense;
+}
+
 // The monic gcd of the non-zero A and B at level k; false
 // when the work runs out or points keep failing.
 bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
@@ -547,6 +592,7 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     Cols H, shape;
     Vec M{1};
     size_t points = 0, lead = NONE, tries = 0, sparse_misses = 0;
+    bool weighed = false, sparse_on = false;
     std::unordered_set<uint32_t> used;
     while (points < need) {
         if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
@@ -558,7 +604,11 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
         // After the first image of a run, the next ones are solved on its
         // support where they can be: far fewer images than the dense
         // recursion needs when the gcd is sparse in the inner variables.
-        const bool solved = k + 2 < cx.below.size() && shape.size() > 0 && sparse_misses < 3 &&
+        if (shape.size() > 0 && !weighed) {
+            weighed = true;
+            sparse_on = k + 2 < cx.below.size() && sparse_pays(cx, k + 1, iA, iB, shape);
+        }
+        const bool solved = sparse_on && shape.size() > 0 && sparse_misses < 3 &&
                             sparse_image(cx, k + 1, iA, iB, shape, &gi);
         if (!solved && shape.size() > 0) sparse_misses++;
         if (!solved && !gcd_at(cx, k + 1, iA, iB, &gi)) return false;
@@ -575,6 +625,7 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
             M.assign(1, 1);
             points = 0;
             shape = gi;
+            weighed = false;
         }
         lead = lg;
         // Newton: H += M (g gamma(a) - H(a)) / M(a), column by column over
