@@ -398,76 +398,221 @@ Vec vandermonde(const ExtField& F, const Vec& v, const Vec& r) {
     return c;
 }
 
-// The monic gcd of A and B at level k (k + 1 < n - 1) when it has the
-// support of `shape` (an image of the same gcd at another point of the
-// variable outside): its coefficients of each power of x_k solved from
-// one-variable images at the powers of a random point of the inner
-// variables, with a further power to check them. The lexicographically
-// leading term of the shape must be alone at its power of x_k (then its
-// value scales the images); false when it is not, or the images' degrees
-// do not fit the shape, or the check fails, *G then untouched.
-bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, Cols* G) {
+// The exponent of x_j in the term of column m, power e of x_k, at level k.
+size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
+    return j == k ? e : (m / cx.below[j]) % static_cast<size_t>(cx.extent[j]);
+}
+
+// Past this many terms a shape whose top power is shared is not solved
+// for: the elimination grows as the cube of the terms.
+constexpr size_t SHARED_TOP_TERMS = 64;
+
+// The variable that images solved on the support of `shape` (at level k)
+// keep, the shape's terms grouped by their power of it, and *N the images
+// that takes (NONE when none serves). Best is a variable whose top power
+// has a lone term, whose value then scales the images and each power is
+// its own small system: the one with the smallest group. Else, for few
+// terms, the one with the most powers, the scale of each image solved for
+// with the coefficients.
+size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
+    size_t best = NONE, shared = NONE, most_powers = 0, terms = 0;
+    for (size_t z = k; z < cx.below.size(); z++) {
+        std::vector<size_t> count;
+        terms = 0;
+        for (size_t i = 0; i < shape.size(); i++)
+            for (size_t e = 0; e < shape.col[i].size(); e++)
+                if (shape.col[i][e]) {
+                    const size_t x = exponent_of(cx, k, z, e, shape.idx[i]);
+                    if (count.size() <= x) count.resize(x + 1, 0);
+                    count[x]++;
+                    terms++;
+                }
+        if (count.empty()) continue;
+        const size_t powers = static_cast<size_t>(std::count_if(count.begin(), count.end(), [](size_t c) { return c > 0; }));
+        if (count.back() != 1) {
+            if (powers > 1 && powers > most_powers) {
+                most_powers = powers;
+                shared = z;
+            }
+            continue;
+        }
+        const size_t most = *std::max_element(count.begin(), count.end());
+        if (best == NONE || most < *N) {
+            best = z;
+            *N = most;
+        }
+    }
+    if (best != NONE || shared == NONE || terms > SHARED_TOP_TERMS) return best;
+    // Each image gives an equation for each power below the top.
+    *N = (terms - 1 + most_powers - 2) / (most_powers - 1) + 1;
+    return shared;
+}
+
+// x with A x = r for the square-or-taller system (rows of A, then r, as
+// one row each); false unless it has exactly one solution.
+bool solve_rows(const ExtField& F, std::vector<Vec> rows, size_t unknowns, Vec* x) {
+    size_t rank = 0;
+    for (size_t c = 0; c < unknowns; c++) {
+        size_t piv = rank;
+        while (piv < rows.size() && rows[piv][c] == 0) piv++;
+        if (piv == rows.size()) return false;
+        std::swap(rows[rank], rows[piv]);
+        const uint32_t s = F.inv(rows[rank][c]);
+        for (uint32_t& v : rows[rank]) v = F.mul(v, s);
+        for (size_t r = 0; r < rows.size(); r++) {
+            const uint32_t f = rows[r][c];
+            if (r == rank || f == 0) continue;
+            for (size_t j = c; j <= unknowns; j++) rows[r][j] = F.sub(rows[r][j], F.mul(f, rows[rank][j]));
+        }
+        rank++;
+    }
+    // The rows left over check the solution.
+    for (size_t r = rank; r < rows.size(); r++)
+        if (rows[r][unknowns]) return false;
+    x->resize(unknowns);
+    for (size_t c = 0; c < unknowns; c++) (*x)[c] = rows[c][unknowns];
+    return true;
+}
+
+// The monic gcd of A and B at level k (k + 1 < n) when it has the support
+// of `shape` (an image of the same gcd at another point of the variable
+// outside): its coefficients of each power of the kept variable z solved
+// from one-variable images in z at the powers of a random point of the
+// other variables, with a further power to check them. False when the
+// images' degrees do not fit the shape or the check fails, *G then
+// untouched.
+bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, size_t z, Cols* G) {
     const ExtField& F = cx.F;
     const size_t n = cx.below.size();
-    size_t top = 0;
-    for (const Vec& col : shape.col) top = std::max(top, col.size() - 1);
-    std::vector<std::vector<size_t>> group(top + 1);   // columns of the shape with each power
-    for (size_t i = 0; i < shape.size(); i++)
-        for (size_t e = 0; e < shape.col[i].size(); e++)
-            if (shape.col[i][e]) group[e].push_back(i);
-    if (group[top].size() != 1) return false;
-    size_t N = 0;
-    for (const auto& g : group) N = std::max(N, g.size());
-    std::vector<uint32_t> beta(n, 0);
-    for (size_t j = k + 1; j < n; j++)
-        while (!beta[j]) beta[j] = cx.point();
-    auto values = [&](const Cols& P) {
-        Vec v(P.size());
-        for (size_t i = 0; i < P.size(); i++) {
-            uint32_t m = 1;
-            for (size_t j = k + 1; j < n; j++) {
-                const size_t e = (P.idx[i] / cx.below[j]) % static_cast<size_t>(cx.extent[j]);
-                for (size_t t = 0; t < e; t++) m = F.mul(m, beta[j]);
-            }
-            v[i] = m;
-        }
-        return v;
+    std::vector<Vec> pw(n);   // the powers of each variable's point
+    for (size_t j = k; j < n; j++) {
+        uint32_t b = 0;
+        while (!b) b = cx.point();
+        pw[j].assign(static_cast<size_t>(cx.extent[j]) + 1, 1);
+        for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], b);
+    }
+    // Each term of P: its power of z and its value at the point (z left out).
+    struct Term {
+        size_t col, e, power;
+        uint32_t value;
     };
-    const Vec vA = values(A), vB = values(B), vS = values(shape);
+    auto terms_of = [&](const Cols& P) {
+        std::vector<Term> t;
+        for (size_t i = 0; i < P.size(); i++)
+            for (size_t e = 0; e < P.col[i].size(); e++) {
+                if (!P.col[i][e]) continue;
+                uint32_t v = 1;
+                size_t power = 0;
+                for (size_t j = k; j < n; j++) {
+                    const size_t x = exponent_of(cx, k, j, e, P.idx[i]);
+                    if (j == z)
+                        power = x;
+                    else
+                        v = F.mul(v, pw[j][x]);
+                }
+                t.push_back({i, e, power, v});
+            }
+        return t;
+    };
+    const std::vector<Term> tA = terms_of(A), tB = terms_of(B), tS = terms_of(shape);
+    size_t top = 0, dA = 0, dB = 0;
+    for (const Term& t : tS) top = std::max(top, t.power);
+    for (const Term& t : tA) dA = std::max(dA, t.power);
+    for (const Term& t : tB) dB = std::max(dB, t.power);
+    std::vector<std::vector<size_t>> group(top + 1);   // terms of the shape with each power
+    for (size_t i = 0; i < tS.size(); i++) group[tS[i].power].push_back(i);
+    const bool lone = group[top].size() == 1;
+    size_t N = 0;
     for (const auto& g : group) {
+        N = std::max(N, g.size());
         Vec w;
-        for (size_t i : g) w.push_back(vS[i]);
+        for (size_t i : g) w.push_back(tS[i].value);
         std::sort(w.begin(), w.end());
         if (std::adjacent_find(w.begin(), w.end()) != w.end()) return false;
     }
-    int32_t dA = 0, dB = 0;
-    for (const Vec& col : A.col) dA = std::max(dA, degree_of(col));
-    for (const Vec& col : B.col) dB = std::max(dB, degree_of(col));
-    Vec pA = vA, pB = vB, pS = vS;   // the values to the power i
+    if (!lone) {
+        // The shape's lexicographically leading term (coefficient 1) is
+        // in the top group; the others' coefficients and the scale of each
+        // image are the unknowns.
+        size_t powers = 0;
+        for (const auto& g : group) powers += !g.empty();
+        if (powers < 2 || tS.size() > SHARED_TOP_TERMS) return false;
+        N = (tS.size() - 1 + powers - 2) / (powers - 1) + 1;
+    }
+    Vec cA(tA.size()), cB(tB.size()), pS(tS.size());   // coefficients times values to the power i
+    for (size_t i = 0; i < tA.size(); i++) cA[i] = A.col[tA[i].col][tA[i].e];
+    for (size_t i = 0; i < tB.size(); i++) cB[i] = B.col[tB[i].col][tB[i].e];
+    for (size_t i = 0; i < tS.size(); i++) pS[i] = 1;
     std::vector<Vec> h(N + 1);
-    const size_t lead = group[top][0];
-    cx.spend((N + 1) * (entries(A) + entries(B) + shape.size()));
+    std::vector<Vec> powers_of_shape(N + 1);   // pS at each image, for the shared top
+    const size_t lone_top = group[top][0];
+    // The shape's lexicographically leading term: highest power of x_k,
+    // then the last column.
+    size_t lead = 0;
+    for (size_t i = 1; i < tS.size(); i++)
+        if (tS[i].e > tS[lead].e || (tS[i].e == tS[lead].e && tS[i].col > tS[lead].col)) lead = i;
+    cx.spend((N + 1) * (tA.size() + tB.size() + tS.size()));
     for (size_t i = 0; i <= N; i++) {
-        Vec ua, ub;
-        for (auto [P, p, u] : {std::tuple<const Cols*, const Vec*, Vec*>{&A, &pA, &ua}, {&B, &pB, &ub}}) {
-            for (size_t c = 0; c < P->size(); c++) {
-                const Vec& col = P->col[c];
-                if (u->size() < col.size()) u->resize(col.size(), 0);
-                for (size_t e = 0; e < col.size(); e++) (*u)[e] = F.add((*u)[e], F.mul(col[e], (*p)[c]));
-            }
-            trim(*u);
-        }
-        if (degree_of(ua) != dA || degree_of(ub) != dB) return false;
+        for (size_t t = 0; t < cA.size(); t++) cA[t] = F.mul(cA[t], tA[t].value);
+        for (size_t t = 0; t < cB.size(); t++) cB[t] = F.mul(cB[t], tB[t].value);
+        for (size_t t = 0; t < pS.size(); t++) pS[t] = F.mul(pS[t], tS[t].value);
+        Vec ua(dA + 1, 0), ub(dB + 1, 0);
+        for (size_t t = 0; t < cA.size(); t++) ua[tA[t].power] = F.add(ua[tA[t].power], cA[t]);
+        for (size_t t = 0; t < cB.size(); t++) ub[tB[t].power] = F.add(ub[tB[t].power], cB[t]);
+        if (ua.back() == 0 || ub.back() == 0) return false;
         cx.spend(ua.size() * ub.size());
         h[i] = gcd1(F, std::move(ua), std::move(ub));
         if (h[i].size() != top + 1) return false;
-        // The gcd's image has the leading term's value as its leading
-        // coefficient.
-        const uint32_t lam = pS[lead];
-        for (uint32_t& x : h[i]) x = F.mul(x, lam);
-        for (size_t c = 0; c < pA.size(); c++) pA[c] = F.mul(pA[c], vA[c]);
-        for (size_t c = 0; c < pB.size(); c++) pB[c] = F.mul(pB[c], vB[c]);
-        for (size_t c = 0; c < pS.size(); c++) pS[c] = F.mul(pS[c], vS[c]);
+        if (!lone) {
+            powers_of_shape[i] = pS;
+            continue;
+        }
+        // The gcd's image has the lone top term's value as its leading
+        // coefficient, up to that term's coefficient: the solution comes
+        // out that multiple of the image, made monic below.
+        for (uint32_t& x : h[i]) x = F.mul(x, pS[lone_top]);
+    }
+    if (!lone) {
+        // For each image i and power e below the top: the terms of power e
+        // at the point, less h_i[e] times the top terms', are 0.
+        std::vector<size_t> unknown(tS.size(), NONE);
+        size_t u = 0;
+        for (size_t t = 0; t < tS.size(); t++)
+            if (t != lead) unknown[t] = u++;
+        std::vector<Vec> rows;
+        cx.spend((N + 1) * (top + 1) * (u + 1) * (u + 1));
+        for (size_t i = 0; i <= N; i++)
+            for (size_t e = 0; e < top; e++) {
+                // The leading term's coefficient is 1: its part moves to
+                // the right-hand side.
+                Vec row(u + 1, 0);
+                auto put = [&](size_t t, uint32_t a) {
+                    if (t == lead)
+                        row[u] = F.sub(row[u], a);
+                    else
+                        row[unknown[t]] = F.add(row[unknown[t]], a);
+                };
+                for (size_t t : group[e]) put(t, powers_of_shape[i][t]);
+                for (size_t t : group[top]) put(t, F.neg(F.mul(h[i][e], powers_of_shape[i][t])));
+                rows.push_back(std::move(row));
+            }
+        Vec c;
+        if (!solve_rows(F, std::move(rows), u, &c)) return false;
+        Cols out;
+        out.idx = shape.idx;
+        out.col.assign(shape.size(), Vec{});
+        for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
+        for (size_t t = 0; t < tS.size(); t++) out.col[tS[t].col][tS[t].e] = t == lead ? 1 : c[unknown[t]];
+        Cols kept;
+        for (size_t i = 0; i < out.size(); i++) {
+            trim(out.col[i]);
+            if (out.col[i].empty()) continue;
+            kept.idx.push_back(out.idx[i]);
+            kept.col.push_back(std::move(out.col[i]));
+        }
+        if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
+        *G = std::move(kept);
+        return true;
     }
     Cols out;
     out.idx = shape.idx;
@@ -481,7 +626,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             continue;
         }
         Vec v, r;
-        for (size_t i : g) v.push_back(vS[i]);
+        for (size_t i : g) v.push_back(tS[i].value);
         for (size_t i = 0; i < g.size(); i++) r.push_back(h[i][e]);
         const Vec c = vandermonde(F, v, r);
         // The check: the values at the last power.
@@ -492,8 +637,9 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             sum = F.add(sum, x);
         }
         if (sum != h[N][e]) return false;
-        for (size_t t = 0; t < g.size(); t++) out.col[g[t]][e] = c[t];
+        for (size_t t = 0; t < g.size(); t++) out.col[tS[g[t]].col][tS[g[t]].e] = c[t];
     }
+    if (out.col[tS[lead].col][tS[lead].e] == 0) return false;
     Cols kept;
     for (size_t i = 0; i < out.size(); i++) {
         trim(out.col[i]);
@@ -501,7 +647,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         kept.idx.push_back(out.idx[i]);
         kept.col.push_back(std::move(out.col[i]));
     }
-    if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
+    make_monic_cols(F, kept);
     *G = std::move(kept);
     return true;
 }
@@ -512,25 +658,14 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
 // each level evaluating the operands' projection on the variables inside
 // it (their distinct monomials there) at one point for each degree of the
 // gcd in the variables outside, down to the one-variable gcds.
-bool sparse_pays(const Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape) {
+bool sparse_pays(const Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, size_t N) {
     const size_t n = cx.below.size();
     std::vector<double> d(n, 0);
     for (const Vec& col : shape.col) d[k] = std::max(d[k], static_cast<double>(col.size() - 1));
     for (size_t m : shape.idx)
         for (size_t j = k + 1; j < n; j++)
             d[j] = std::max(d[j], static_cast<double>((m / cx.below[j]) % static_cast<size_t>(cx.extent[j])));
-    std::vector<size_t> count;
-    for (size_t i = 0; i < shape.size(); i++)
-        for (size_t e = 0; e < shape.col[i].size(); e++)
-            if (shape.col[i][e]) {
-                if (count.size() <= e) count.resize(e + 1, 0);
-                count[e]++;
-            }
-    double N = 0, solve = 0;
-    for (size_t c : count) {
-        N = std::max(N, static_cast<double>(c));
-        solve += static_cast<double>(c) * static_cast<double>(c);
-    }
+    const double solve = static_cast<double>(N) * static_cast<double>(entries(shape));
     double dense = 0, univariate = 0;
     for (const Cols* P : {&A, &B}) {
         double images = d[k] + 1;
@@ -547,7 +682,8 @@ bool sparse_pays(const Call& cx, size_t k, const Cols& A, const Cols& B, const C
         dense += images * (d[n - 1] + 1) * last;
         univariate += last;
     }
-    const double sparse = (N + 1) * (static_cast<double>(entries(A) + entries(B)) + univariate * univariate) + 4 * solve;
+    const double sparse =
+        static_cast<double>(N + 1) * (static_cast<double>(entries(A) + entries(B)) + univariate * univariate) + 4 * solve;
     return sparse < dense;
 }
 
@@ -593,6 +729,7 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     Vec M{1};
     size_t points = 0, lead = NONE, tries = 0, sparse_misses = 0;
     bool weighed = false, sparse_on = false;
+    size_t kept = NONE;   // the variable the solved images keep
     std::unordered_set<uint32_t> used;
     while (points < need) {
         if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
@@ -606,10 +743,12 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
         // recursion needs when the gcd is sparse in the inner variables.
         if (shape.size() > 0 && !weighed) {
             weighed = true;
-            sparse_on = k + 2 < cx.below.size() && sparse_pays(cx, k + 1, iA, iB, shape);
+            size_t N = 0;
+            kept = choose_kept(cx, k + 1, shape, &N);
+            sparse_on = k + 2 < cx.below.size() && kept != NONE && sparse_pays(cx, k + 1, iA, iB, shape, N);
         }
         const bool solved = sparse_on && shape.size() > 0 && sparse_misses < 3 &&
-                            sparse_image(cx, k + 1, iA, iB, shape, &gi);
+                            sparse_image(cx, k + 1, iA, iB, shape, kept, &gi);
         if (!solved && shape.size() > 0) sparse_misses++;
         if (!solved && !gcd_at(cx, k + 1, iA, iB, &gi)) return false;
         const Row g = one_level_out(gi, S);
