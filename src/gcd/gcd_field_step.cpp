@@ -62,10 +62,14 @@ bool small_field_tower_step(gcd_state* st) {
     if (*st->test_only || field_depth <= 0 || !modularmode || !mod_is_prime || modulus >= 1024) return false;
     pt* vars = *st->vars;
     if (vars->level + 2 > field_depth) return false;   // one variable: Euclid is fine
-    polynode* a = nullptr;
-    if (!small_field_gcd(*st->u, *st->v, &a, vars)) return false;
+    PolyHold a;
+    if (!small_field_gcd(*st->u, *st->v, &a.p, vars)) return false;
+    // The power of x taken out of the other operand when one is a single
+    // term is not in the working operands.
+    polynode* core = monomial_core(st);
+    mult_into(&core, a.p, vars);
     free_poly(st->g);
-    *st->g = a;
+    *st->g = core;
     finish_4(st);
     return true;
 }

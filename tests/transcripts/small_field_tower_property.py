@@ -9,7 +9,8 @@ once ran for minutes):
     g*a and g*b is g itself; the cofactors, monic in x with coefficients
     in GF(p), are proved coprime by images at points over GF(p) (a gcd
     over GF(p) stays the gcd over every extension); the quotient
-    (g*a)/(g*b) must come out as a/b exactly;
+    (g*a)/(g*b) must come out as a/b exactly, and GCD(x^3*g*a, x^2*y) as
+    x^2;
   - the same over a tower t, then s with s^3 = t over GF(p)(t), where the
     cubic is proved irreducible by a search for roots in GF(p^2) here;
   - planted gcds of sparse polynomials in five and six variables modulo 2,
@@ -99,11 +100,14 @@ def run(binary, script, limit):
 def planted(binary, where, head, g, a, b, limit):
     script = (head + f"g := {g}:\na := {a}:\nb := {b}:\ngu := g*a:\ngv := g*b:\n"
               "!!('H', GCD(gu, gv) - g);\n!!('K', GCD(gv, gu) - g);\nc := gu/gv:\n"
-              "!!('N', Numer(c) - a);\n!!('D', Denom(c) - b);\n")
+              "!!('N', Numer(c) - a);\n!!('D', Denom(c) - b);\n"
+              # A single-term operand: the power of x taken out of the other
+              # must come back (y divides neither g nor a: both lead with x).
+              "!!('M', GCD(x^3*gu, x^2*y) - x^2);\n")
     vals = run(binary, script, limit)
     if vals is None:
         return f"{where}: no answer in {limit} s"
-    bad = {k: vals.get(k) for k in "HKND" if vals.get(k) != "0"}
+    bad = {k: vals.get(k) for k in "HKNDM" if vals.get(k) != "0"}
     return f"{where}: not 0: {bad}" if bad else None
 
 
