@@ -1,11 +1,12 @@
 // Multivariate gcd modulo a small prime in an extension field: see
 // small_field_gcd.h.
 //
-// A polynomial in the variables k .. n - 1 (level k) is a dense array of
-// rows in x_k, each row the box of the inner variables with extents shared
-// by the whole call, so the linear index orders the monomials
-// lexicographically and the leading monomial is the last non-zero entry.
-// At level k the contents in x_k (one-variable gcds of the columns) are
+// A polynomial in the variables k .. n - 1 (level k) is a list of columns:
+// for each monomial in the inner variables present, by its index in the
+// box of the degrees (extents shared by the whole call, so that the index
+// orders the monomials lexicographically), its coefficient as a dense
+// polynomial in x_k. Only the terms present are stored: the box may run
+// to billions of entries. At level k the contents in x_k (one-variable gcds of the columns) are
 // split off; the images of the primitive parts at x_k = a, for points where
 // neither leading coefficient (the column of the leading inner monomial)
 // vanishes, have monic gcds that are scaled to gamma(a), gamma the gcd of
@@ -13,7 +14,10 @@
 // whose leading monomial is larger than another's has picked up a spurious
 // factor and is dropped; a smaller one shows that every earlier image had.
 // No image comes out below the true degree, so a candidate that divides
-// both operands is the gcd.
+// both operands is the gcd. The points needed come from the degree of the
+// gcd of images at a random point of the inner variables; after a first
+// image, the others are solved on its support where that is cheaper than
+// the recursion.
 #include "gcd/small_field_gcd.h"
 
 #include <algorithm>
