@@ -191,8 +191,12 @@ void trim(Vec& a) {
 int32_t degree_of(const Vec& a) { return static_cast<int32_t>(a.size()) - 1; }
 
 uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
-    uint32_t r = 0;
-    for (size_t i = a.size(); i-- > 0;) r = F.add(F.mul(r, x), a[i]);
+    if (a.empty()) return 0;
+    if (!x) return a[0];
+    // Most of the time goes here: x's logarithm is looked up once.
+    const uint32_t lx = F.log[x];
+    uint32_t r = a.back();
+    for (size_t i = a.size() - 1; i-- > 0;) r = F.add(r ? F.exp[F.log[r] + lx] : 0, a[i]);
     return r;
 }
 
