@@ -68,6 +68,25 @@ def sparse3(p, d):
             "h := GCD(g*a, g*b):\n!!('OK', h*Nlc(g) - g*Nlc(h));\n")
 
 
+def planted_over_field(p, e):
+    """Over GF(p)[t]/(t^2 - 2), a field for p = 13 and for 65521."""
+    return (header(p, "tyx") + "&(P = t^2 - 2, 1);\n"
+            f"g := (x + t*y + 1)^{e} + x^3*y + t:\na := (x - y + 2*t)^{e} + y:\n"
+            f"b := (x + 2*y - t)^{e} + x:\nh := GCD(g*a, g*b):\n!!('OK', h - g);\n")
+
+
+def planted_many(p, names, e):
+    """Every variable in each factor: the box of the degrees is far larger
+    than the terms (17^6 = 24 million entries at e = 8, 74613 terms)."""
+    s = " + ".join(names)
+    signs = [("+", "-")[i % 2] for i in range(len(names))]
+    a = "x" + "".join(f" {sg} {i % 3 + 1}*{v}" for sg, v, i in zip(signs[1:], names[1:], range(len(names))))
+    b = "x" + "".join(f" {sg} {(i + 1) % 3 + 1}*{v}" for sg, v, i in zip(signs[:0:-1], names[1:], range(len(names))))
+    mono = "*".join(names)
+    return (header(p, names[::-1]) + f"g := ({s} + 1)^{e} + {mono}:\na := ({a} + 3)^{e} + y:\n"
+            f"b := ({b} + 5)^{e} + z:\nh := GCD(g*a, g*b):\n!!('OK', h*Nlc(g) - g*Nlc(h));\n")
+
+
 CASES = [
     # (name, script maker, sizes, a reference system's time at the middle size)
     ("item 1: bivariate planted gcd mod 13, ^e", lambda e: planted2(13, e), (15, 30, 60), 0.031),
@@ -77,6 +96,14 @@ CASES = [
     ("item 2: GCD(a^k, b^k) mod 2", lambda k: cubes(2, k), (1, 3, 6), None),
     ("item 3: Sqfree 3 variables mod 13, x^k", lambda k: sqfree3(13, k), (2, 4, 8), 0.028),
     ("item 3: Sqfree 2 variables mod 13, ^e", lambda e: sqfree2(13, e), (5, 10, 20), 0.085),
+    # Beside each, the same modulo a word prime: the small prime should
+    # cost little more and grow no faster.
+    ("GF(13)(t), t^2 = 2, planted gcd, ^e", lambda e: planted_over_field(13, e), (15, 30, 60), None),
+    ("GF(65521)(t), t^2 = 2, planted gcd, ^e", lambda e: planted_over_field(65521, e), (15, 30, 60), None),
+    ("6 variables mod 13, planted gcd, ^e", lambda e: planted_many(13, "xyzwvu", e), (4, 6, 8, 10), None),
+    ("6 variables mod 65521, planted gcd, ^e", lambda e: planted_many(65521, "xyzwvu", e), (4, 6, 8, 10), None),
+    ("5 variables mod 13, planted gcd, ^e", lambda e: planted_many(13, "xyzwv", e), (4, 6, 8, 10), None),
+    ("5 variables mod 65521, planted gcd, ^e", lambda e: planted_many(65521, "xyzwv", e), (4, 6, 8, 10), None),
 ]
 
 
@@ -110,7 +137,7 @@ def main(argv):
             shown = f"> {limit:.0f}" if best is None else f"{best:.3f}"
             note = "" if ok else "  wrong"
             wrong += not ok
-            ref = f"  {peer}" if peer is not None and size == sizes[1] else ""
+            ref = f"  {peer}" if peer is not None and size == sizes[len(sizes) // 2] else ""
             print(f"{name:44s} {size:5d} {shown:>9s}{ref}{note}", flush=True)
     return 1 if wrong else 0
 

@@ -44,6 +44,11 @@ polynode* monomial_core(gcd_state* st);
 // field, the integer contents' gcd beside it. Ends the call when it applies.
 bool field_coefficient_step(gcd_state* st);
 
+// Two or more variables over field levels modulo a prime below 1024: the
+// gcd in an extension field (small_field_gcd). Ends the call when it
+// answers.
+bool small_field_tower_step(gcd_state* st);
+
 // The second half of the driver: the content split over other levels and the main
 // method. Ends the call (finishes or returns with *st->g set).
 void choose_method(gcd_state* st);

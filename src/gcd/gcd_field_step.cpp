@@ -6,6 +6,7 @@
 #include "gcd/gcd_special.h"
 #include "gcd/gcd_state.h"
 #include "gcd/polygcd.h"
+#include "gcd/small_field_gcd.h"
 #include "interp/settings.h"
 #include "numbers/ring.h"
 #include "poly/levels.h"
@@ -45,6 +46,26 @@ bool field_coefficient_step(gcd_state* st) {
         PolyHold c(integer_content(a.p));
         if (!poly_eq_1(c.p)) divide_by_content(&a.p, c.p, vars, 0);
     }
+    polynode* core = monomial_core(st);
+    mult_into(&core, a.p, vars);
+    free_poly(st->g);
+    *st->g = core;
+    finish_4(st);
+    return true;
+}
+
+bool small_field_tower_step(gcd_state* st) {
+    // Modulo a small prime the field levels make a field with too few
+    // points for interpolation, and Euclid over it builds remainder
+    // sequences whose coefficients grow without end in the other
+    // variables: the gcd is taken in an extension field holding the tower.
+    if (*st->test_only || field_depth <= 0 || !modularmode || !mod_is_prime || modulus >= 1024) return false;
+    pt* vars = *st->vars;
+    if (vars->level + 2 > field_depth) return false;   // one variable: Euclid is fine
+    PolyHold a;
+    if (!small_field_gcd(*st->u, *st->v, &a.p, vars)) return false;
+    // The power of x taken out of the other operand when one is a single
+    // term is not in the working operands.
     polynode* core = monomial_core(st);
     mult_into(&core, a.p, vars);
     free_poly(st->g);

@@ -259,6 +259,7 @@ void primitive_part_gcd(polynode* u, polynode* v, polynode** g, int test_only, i
     // Coprimality tests: the gcd modulo a prime over the integers, images
     // at random points in modular arithmetic.
     if (gcd_modular_pretest(&st, n)) return;
+    if (small_field_tower_step(&st)) return;
     if (field_coefficient_step(&st)) return;
     if (gcd_fast_pretests(&st)) return;
     if (eliminate_single_vars(&st, n)) return;

@@ -1,11 +1,12 @@
 // Multivariate gcd modulo a small prime in an extension field: see
 // small_field_gcd.h.
 //
-// A polynomial in the variables k .. n - 1 (level k) is a dense array of
-// rows in x_k, each row the box of the inner variables with extents shared
-// by the whole call, so the linear index orders the monomials
-// lexicographically and the leading monomial is the last non-zero entry.
-// At level k the contents in x_k (one-variable gcds of the columns) are
+// A polynomial in the variables k .. n - 1 (level k) is a list of columns:
+// for each monomial in the inner variables present, by its index in the
+// box of the degrees (extents shared by the whole call, so that the index
+// orders the monomials lexicographically), its coefficient as a dense
+// polynomial in x_k. Only the terms present are stored: the box may run
+// to billions of entries. At level k the contents in x_k (one-variable gcds of the columns) are
 // split off; the images of the primitive parts at x_k = a, for points where
 // neither leading coefficient (the column of the leading inner monomial)
 // vanishes, have monic gcds that are scaled to gamma(a), gamma the gcd of
@@ -13,15 +14,20 @@
 // whose leading monomial is larger than another's has picked up a spurious
 // factor and is dropped; a smaller one shows that every earlier image had.
 // No image comes out below the true degree, so a candidate that divides
-// both operands is the gcd.
+// both operands is the gcd. The points needed come from the degree of the
+// gcd of images at a random point of the inner variables; after a first
+// image, the others are solved on its support where that is cheaper than
+// the recursion.
 #include "gcd/small_field_gcd.h"
 
 #include <algorithm>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 
 #include "gcd/flat_modgcd.h"
 #include "gcd/gcd_driver_impl.h"
+#include "gcd/small_field_tower.h"
 #include "gcd/trialdiv.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -66,16 +72,19 @@ std::vector<uint32_t> x_power(uint64_t n, const std::vector<uint32_t>& f, uint32
 }  // namespace
 
 ExtField make_field(uint32_t p, uint32_t at_least) {
+    uint32_t k = 1;
+    for (uint64_t q = p; q < at_least && q * p <= FIELD_LIMIT; q *= p) k++;
+    return make_field_of_degree(p, k);
+}
+
+ExtField make_field_of_degree(uint32_t p, uint32_t k) {
     ExtField F;
     F.p = p;
     F.base = p;
-    F.k = 1;
-    F.q = p;
-    while (F.q < at_least && static_cast<uint64_t>(F.q) * p <= FIELD_LIMIT) {
-        F.q *= p;
-        F.k++;
-    }
-    const uint32_t k = F.k, q = F.q;
+    F.k = k;
+    F.q = 1;
+    for (uint32_t i = 0; i < k; i++) F.q *= p;
+    const uint32_t q = F.q;
     std::vector<uint32_t> primes;
     for (uint32_t m = q - 1, r = 2; m > 1; r++) {
         if (static_cast<uint64_t>(r) * r > m) r = m;
@@ -141,9 +150,24 @@ using Vec = std::vector<uint32_t>;
 
 constexpr size_t NONE = ~static_cast<size_t>(0);
 
+// A polynomial at level k: for each inner monomial present (by increasing
+// index), its one-variable coefficient in x_k, constant first, non-zero.
+struct Cols {
+    std::vector<size_t> idx;
+    std::vector<Vec> col;
+    size_t size() const { return idx.size(); }
+};
+
+// Values at inner monomials, by increasing index: an image at x_k = a.
+struct Row {
+    std::vector<size_t> idx;
+    Vec val;
+};
+
 struct Call {
     const ExtField& F;
-    std::vector<size_t> below;   // below[k]: the entries of one row at level k
+    std::vector<size_t> below;    // below[k]: the index step of x_k
+    std::vector<int32_t> extent;  // the exponents of x_k are below extent[k]
     uint64_t rng;
     int64_t work;
     uint32_t point() {
@@ -164,9 +188,15 @@ void trim(Vec& a) {
     while (!a.empty() && a.back() == 0) a.pop_back();
 }
 
+int32_t degree_of(const Vec& a) { return static_cast<int32_t>(a.size()) - 1; }
+
 uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
-    uint32_t r = 0;
-    for (size_t i = a.size(); i-- > 0;) r = F.add(F.mul(r, x), a[i]);
+    if (a.empty()) return 0;
+    if (!x) return a[0];
+    // Most of the time goes here: x's logarithm is looked up once.
+    const uint32_t lx = F.log[x];
+    uint32_t r = a.back();
+    for (size_t i = a.size() - 1; i-- > 0;) r = F.add(r ? F.exp[F.log[r] + lx] : 0, a[i]);
     return r;
 }
 
@@ -213,247 +243,709 @@ Vec product1(const ExtField& F, const Vec& a, const Vec& b) {
     return r;
 }
 
-// ---- level k: rows of S entries
+// ---- level k
 
-size_t lead_index(const Vec& A) {
-    for (size_t i = A.size(); i-- > 0;)
-        if (A[i]) return i;
-    return NONE;
+size_t entries(const Cols& A) {
+    size_t n = 0;
+    for (const Vec& c : A.col) n += c.size();
+    return n;
 }
 
-// The leading monomial in the inner variables alone: the largest index
-// within a row, over all rows.
-size_t lead_inner(const Vec& A, size_t S) {
-    size_t best = 0;
-    for (size_t i = 0; i < A.size(); i++)
-        if (A[i] && i % S > best) best = i % S;
-    return best;
-}
-
-// The one-variable c as a polynomial at level k.
-Vec content_rows(const Vec& c, size_t S) {
-    Vec r(c.size() * S, 0);
-    for (size_t i = 0; i < c.size(); i++) r[i * S] = c[i];
+// The one-variable c (non-zero) as a polynomial at level k.
+Cols content_cols(const Vec& c) {
+    Cols r;
+    r.idx.push_back(0);
+    r.col.push_back(c);
     return r;
 }
 
-void trim_rows(Vec& A, size_t S) {
-    const size_t l = lead_index(A);
-    A.resize(l == NONE ? 0 : (l / S + 1) * S);
-}
-
-Vec column(const Vec& A, size_t S, size_t m) {
-    Vec c(A.size() / S);
-    for (size_t i = 0; i < c.size(); i++) c[i] = A[i * S + m];
-    trim(c);
-    return c;
-}
-
 // The monic gcd of the columns.
-Vec content_of(Call& cx, const Vec& A, size_t S) {
+Vec content_of(Call& cx, const Cols& A) {
     Vec g;
-    for (size_t m = 0; m < S; m++) {
-        Vec c = column(A, S, m);
-        if (c.empty()) continue;
+    for (const Vec& c : A.col) {
         cx.spend(c.size() * (g.size() + 1));
-        g = g.empty() ? (make_monic(cx.F, c), c) : gcd1(cx.F, std::move(g), std::move(c));
+        if (g.empty()) {
+            g = c;
+            make_monic(cx.F, g);
+        } else {
+            g = gcd1(cx.F, std::move(g), c);
+        }
         if (g.size() == 1) break;
     }
     return g;
 }
 
 // A divided by the one-variable c column by column (c divides every column).
-Vec divide_columns(Call& cx, const Vec& A, size_t S, const Vec& c) {
+Cols divide_columns(Call& cx, Cols A, const Vec& c) {
     if (c.size() <= 1) return A;
-    const size_t rows = A.size() / S - (c.size() - 1);
-    Vec out(rows * S, 0);
-    for (size_t m = 0; m < S; m++) {
-        Vec col = column(A, S, m), q;
-        if (col.empty()) continue;
+    for (Vec& col : A.col) {
+        Vec q;
         cx.spend(col.size() * c.size());
         divide(cx.F, col, c, &q);
-        for (size_t i = 0; i < q.size(); i++) out[i * S + m] = q[i];
+        col = std::move(q);
     }
-    return out;
+    return A;
 }
 
-Vec times_column(Call& cx, const Vec& A, size_t S, const Vec& c) {
+Cols times_column(Call& cx, Cols A, const Vec& c) {
     if (c.size() <= 1) return A;
-    const size_t rows = A.size() / S;
-    Vec out((rows + c.size() - 1) * S, 0);
-    cx.spend(A.size() * c.size());
-    for (size_t i = 0; i < rows; i++)
-        for (size_t j = 0; j < c.size(); j++)
-            if (c[j])
-                for (size_t m = 0; m < S; m++)
-                    out[(i + j) * S + m] = cx.F.add(out[(i + j) * S + m], cx.F.mul(c[j], A[i * S + m]));
-    return out;
+    for (Vec& col : A.col) {
+        cx.spend(col.size() * c.size());
+        col = product1(cx.F, col, c);
+    }
+    return A;
 }
 
-// A at x_k = a: one row.
-Vec at_point(Call& cx, const Vec& A, size_t S, uint32_t a) {
-    Vec r(S, 0);
-    cx.spend(A.size());
-    for (size_t i = A.size() / S; i-- > 0;)
-        for (size_t m = 0; m < S; m++) r[m] = cx.F.add(cx.F.mul(r[m], a), A[i * S + m]);
+// A at x_k = a.
+Row at_point(Call& cx, const Cols& A, uint32_t a) {
+    Row r;
+    cx.spend(entries(A));
+    for (size_t i = 0; i < A.size(); i++) {
+        const uint32_t v = value_at(cx.F, A.col[i], a);
+        if (!v) continue;
+        r.idx.push_back(A.idx[i]);
+        r.val.push_back(v);
+    }
     return r;
 }
 
-void monic_rows(const ExtField& F, Vec& A) {
-    const size_t l = lead_index(A);
-    if (l == NONE || A[l] == 1) return;
-    const uint32_t s = F.inv(A[l]);
-    for (uint32_t& c : A) c = F.mul(c, s);
+// An image at level k as a polynomial at level k + 1, whose variable steps
+// the index by S.
+Cols one_level_in(const Row& r, size_t S) {
+    std::vector<std::pair<size_t, size_t>> order(r.idx.size());   // (inner index, entry)
+    for (size_t i = 0; i < r.idx.size(); i++) order[i] = {r.idx[i] % S, i};
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    Cols c;
+    for (const auto& [m, i] : order) {
+        if (c.idx.empty() || c.idx.back() != m) {
+            c.idx.push_back(m);
+            c.col.emplace_back();
+        }
+        Vec& col = c.col.back();
+        const size_t e = r.idx[i] / S;
+        if (col.size() <= e) col.resize(e + 1, 0);
+        col[e] = r.val[i];
+    }
+    return c;
+}
+
+// The other way: a polynomial at level k + 1 as values at the inner
+// monomials of level k.
+Row one_level_out(const Cols& G, size_t S) {
+    std::vector<std::pair<size_t, uint32_t>> t;
+    for (size_t i = 0; i < G.size(); i++)
+        for (size_t e = 0; e < G.col[i].size(); e++)
+            if (G.col[i][e]) t.push_back({e * S + G.idx[i], G.col[i][e]});
+    std::sort(t.begin(), t.end());
+    Row r;
+    for (const auto& [m, v] : t) {
+        r.idx.push_back(m);
+        r.val.push_back(v);
+    }
+    return r;
+}
+
+// The column of the lexicographically leading term (highest power of x_k,
+// then highest inner monomial); A non-zero.
+size_t lead_column(const Cols& A) {
+    size_t best = 0;
+    for (size_t i = 1; i < A.size(); i++)
+        if (A.col[i].size() >= A.col[best].size()) best = i;
+    return best;
+}
+
+void make_monic_cols(const ExtField& F, Cols& A) {
+    const Vec& l = A.col[lead_column(A)];
+    if (l.back() == 1) return;
+    const uint32_t s = F.inv(l.back());
+    for (Vec& col : A.col)
+        for (uint32_t& c : col) c = F.mul(c, s);
+}
+
+// The values of A's and B's columns at a random point of the inner
+// variables, as polynomials in x_k.
+void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec* b) {
+    const ExtField& F = cx.F;
+    const size_t n = cx.below.size();
+    std::vector<Vec> pw(n);
+    for (size_t j = k + 1; j < n; j++) {
+        const uint32_t z = cx.point();
+        pw[j].assign(static_cast<size_t>(cx.extent[j]), 1);
+        for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], z);
+    }
+    for (auto [P, out] : {std::pair<const Cols*, Vec*>{&A, a}, {&B, b}}) {
+        out->clear();
+        cx.spend(entries(*P) + P->size() * n);
+        for (size_t i = 0; i < P->size(); i++) {
+            uint32_t m = 1;
+            for (size_t j = k + 1; j < n; j++) m = F.mul(m, pw[j][(P->idx[i] / cx.below[j]) % static_cast<size_t>(cx.extent[j])]);
+            const Vec& col = P->col[i];
+            if (out->size() < col.size()) out->resize(col.size(), 0);
+            for (size_t e = 0; e < col.size(); e++) (*out)[e] = F.add((*out)[e], F.mul(col[e], m));
+        }
+        trim(*out);
+    }
+}
+
+// c with sum over m of c[m] v[m]^i = r[i - 1] for i = 1 .. N (v distinct
+// and non-zero, N of each): a transposed Vandermonde system, solved
+// through P(z), the product of the z - v[m].
+Vec vandermonde(const ExtField& F, const Vec& v, const Vec& r) {
+    const size_t N = v.size();
+    Vec P{1};
+    for (uint32_t x : v) P = product1(F, P, Vec{F.neg(x), 1});
+    Vec c(N), q(N);
+    for (size_t m = 0; m < N; m++) {
+        q[N - 1] = P[N];
+        for (size_t j = N - 1; j > 0; j--) q[j - 1] = F.add(P[j], F.mul(v[m], q[j]));
+        uint32_t s = 0;
+        for (size_t j = 0; j < N; j++) s = F.add(s, F.mul(q[j], r[j]));
+        c[m] = F.mul(s, F.inv(F.mul(value_at(F, q, v[m]), v[m])));
+    }
+    return c;
+}
+
+// The exponent of x_j in the term of column m, power e of x_k, at level k.
+size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
+    return j == k ? e : (m / cx.below[j]) % static_cast<size_t>(cx.extent[j]);
+}
+
+// Past this many terms a shape whose top power is shared is not solved
+// for: the elimination grows as the cube of the terms.
+constexpr size_t SHARED_TOP_TERMS = 64;
+
+// The variable that images solved on the support of `shape` (at level k)
+// keep, the shape's terms grouped by their power of it, and *N the images
+// that takes (NONE when none serves). Best is a variable whose top power
+// has a lone term, whose value then scales the images and each power is
+// its own small system: the one with the smallest group. Else, for few
+// terms, the one with the most powers, the scale of each image solved for
+// with the coefficients.
+size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
+    size_t best = NONE, shared = NONE, most_powers = 0, terms = 0;
+    for (size_t z = k; z < cx.below.size(); z++) {
+        std::vector<size_t> count;
+        terms = 0;
+        for (size_t i = 0; i < shape.size(); i++)
+            for (size_t e = 0; e < shape.col[i].size(); e++)
+                if (shape.col[i][e]) {
+                    const size_t x = exponent_of(cx, k, z, e, shape.idx[i]);
+                    if (count.size() <= x) count.resize(x + 1, 0);
+                    count[x]++;
+                    terms++;
+                }
+        if (count.empty()) continue;
+        const size_t powers = static_cast<size_t>(std::count_if(count.begin(), count.end(), [](size_t c) { return c > 0; }));
+        if (count.back() != 1) {
+            if (powers > 1 && powers > most_powers) {
+                most_powers = powers;
+                shared = z;
+            }
+            continue;
+        }
+        const size_t most = *std::max_element(count.begin(), count.end());
+        if (best == NONE || most < *N) {
+            best = z;
+            *N = most;
+        }
+    }
+    if (best != NONE || shared == NONE || terms > SHARED_TOP_TERMS) return best;
+    // Each image gives an equation for each power below the top.
+    *N = (terms - 1 + most_powers - 2) / (most_powers - 1) + 1;
+    return shared;
+}
+
+// x with A x = r for the square-or-taller system (rows of A, then r, as
+// one row each); false unless it has exactly one solution.
+bool solve_rows(const ExtField& F, std::vector<Vec> rows, size_t unknowns, Vec* x) {
+    size_t rank = 0;
+    for (size_t c = 0; c < unknowns; c++) {
+        size_t piv = rank;
+        while (piv < rows.size() && rows[piv][c] == 0) piv++;
+        if (piv == rows.size()) return false;
+        std::swap(rows[rank], rows[piv]);
+        const uint32_t s = F.inv(rows[rank][c]);
+        for (uint32_t& v : rows[rank]) v = F.mul(v, s);
+        for (size_t r = 0; r < rows.size(); r++) {
+            const uint32_t f = rows[r][c];
+            if (r == rank || f == 0) continue;
+            for (size_t j = c; j <= unknowns; j++) rows[r][j] = F.sub(rows[r][j], F.mul(f, rows[rank][j]));
+        }
+        rank++;
+    }
+    // The rows left over check the solution.
+    for (size_t r = rank; r < rows.size(); r++)
+        if (rows[r][unknowns]) return false;
+    x->resize(unknowns);
+    for (size_t c = 0; c < unknowns; c++) (*x)[c] = rows[c][unknowns];
+    return true;
+}
+
+// The monic gcd of A and B at level k (k + 1 < n) when it has the support
+// of `shape` (an image of the same gcd at another point of the variable
+// outside): its coefficients of each power of the kept variable z solved
+// from one-variable images in z at the powers of a random point of the
+// other variables, with a further power to check them. False when the
+// images' degrees do not fit the shape or the check fails, *G then
+// untouched.
+bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, size_t z, Cols* G) {
+    const ExtField& F = cx.F;
+    const size_t n = cx.below.size();
+    std::vector<Vec> pw(n);   // the powers of each variable's point
+    for (size_t j = k; j < n; j++) {
+        uint32_t b = 0;
+        while (!b) b = cx.point();
+        pw[j].assign(static_cast<size_t>(cx.extent[j]) + 1, 1);
+        for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], b);
+    }
+    // Each term of P: its power of z and its value at the point (z left out).
+    struct Term {
+        size_t col, e, power;
+        uint32_t value;
+    };
+    auto terms_of = [&](const Cols& P) {
+        std::vector<Term> t;
+        for (size_t i = 0; i < P.size(); i++)
+            for (size_t e = 0; e < P.col[i].size(); e++) {
+                if (!P.col[i][e]) continue;
+                uint32_t v = 1;
+                size_t power = 0;
+                for (size_t j = k; j < n; j++) {
+                    const size_t x = exponent_of(cx, k, j, e, P.idx[i]);
+                    if (j == z)
+                        power = x;
+                    else
+                        v = F.mul(v, pw[j][x]);
+                }
+                t.push_back({i, e, power, v});
+            }
+        return t;
+    };
+    const std::vector<Term> tA = terms_of(A), tB = terms_of(B), tS = terms_of(shape);
+    size_t top = 0, dA = 0, dB = 0;
+    for (const Term& t : tS) top = std::max(top, t.power);
+    for (const Term& t : tA) dA = std::max(dA, t.power);
+    for (const Term& t : tB) dB = std::max(dB, t.power);
+    std::vector<std::vector<size_t>> group(top + 1);   // terms of the shape with each power
+    for (size_t i = 0; i < tS.size(); i++) group[tS[i].power].push_back(i);
+    const bool lone = group[top].size() == 1;
+    size_t N = 0;
+    for (const auto& g : group) {
+        N = std::max(N, g.size());
+        Vec w;
+        for (size_t i : g) w.push_back(tS[i].value);
+        std::sort(w.begin(), w.end());
+        if (std::adjacent_find(w.begin(), w.end()) != w.end()) return false;
+    }
+    if (!lone) {
+        // The shape's lexicographically leading term (coefficient 1) is
+        // in the top group; the others' coefficients and the scale of each
+        // image are the unknowns.
+        size_t powers = 0;
+        for (const auto& g : group) powers += !g.empty();
+        if (powers < 2 || tS.size() > SHARED_TOP_TERMS) return false;
+        N = (tS.size() - 1 + powers - 2) / (powers - 1) + 1;
+    }
+    Vec cA(tA.size()), cB(tB.size()), pS(tS.size());   // coefficients times values to the power i
+    for (size_t i = 0; i < tA.size(); i++) cA[i] = A.col[tA[i].col][tA[i].e];
+    for (size_t i = 0; i < tB.size(); i++) cB[i] = B.col[tB[i].col][tB[i].e];
+    for (size_t i = 0; i < tS.size(); i++) pS[i] = 1;
+    std::vector<Vec> h(N + 1);
+    std::vector<Vec> powers_of_shape(N + 1);   // pS at each image, for the shared top
+    const size_t lone_top = group[top][0];
+    // The shape's lexicographically leading term: highest power of x_k,
+    // then the last column.
+    size_t lead = 0;
+    for (size_t i = 1; i < tS.size(); i++)
+        if (tS[i].e > tS[lead].e || (tS[i].e == tS[lead].e && tS[i].col > tS[lead].col)) lead = i;
+    cx.spend((N + 1) * (tA.size() + tB.size() + tS.size()));
+    for (size_t i = 0; i <= N; i++) {
+        for (size_t t = 0; t < cA.size(); t++) cA[t] = F.mul(cA[t], tA[t].value);
+        for (size_t t = 0; t < cB.size(); t++) cB[t] = F.mul(cB[t], tB[t].value);
+        for (size_t t = 0; t < pS.size(); t++) pS[t] = F.mul(pS[t], tS[t].value);
+        Vec ua(dA + 1, 0), ub(dB + 1, 0);
+        for (size_t t = 0; t < cA.size(); t++) ua[tA[t].power] = F.add(ua[tA[t].power], cA[t]);
+        for (size_t t = 0; t < cB.size(); t++) ub[tB[t].power] = F.add(ub[tB[t].power], cB[t]);
+        if (ua.back() == 0 || ub.back() == 0) return false;
+        cx.spend(ua.size() * ub.size());
+        h[i] = gcd1(F, std::move(ua), std::move(ub));
+        if (h[i].size() != top + 1) return false;
+        if (!lone) {
+            powers_of_shape[i] = pS;
+            continue;
+        }
+        // The gcd's image has the lone top term's value as its leading
+        // coefficient, up to that term's coefficient: the solution comes
+        // out that multiple of the image, made monic below.
+        for (uint32_t& x : h[i]) x = F.mul(x, pS[lone_top]);
+    }
+    if (!lone) {
+        // For each image i and power e below the top: the terms of power e
+        // at the point, less h_i[e] times the top terms', are 0.
+        std::vector<size_t> unknown(tS.size(), NONE);
+        size_t u = 0;
+        for (size_t t = 0; t < tS.size(); t++)
+            if (t != lead) unknown[t] = u++;
+        std::vector<Vec> rows;
+        cx.spend((N + 1) * (top + 1) * (u + 1) * (u + 1));
+        for (size_t i = 0; i <= N; i++)
+            for (size_t e = 0; e < top; e++) {
+                // The leading term's coefficient is 1: its part moves to
+                // the right-hand side.
+                Vec row(u + 1, 0);
+                auto put = [&](size_t t, uint32_t a) {
+                    if (t == lead)
+                        row[u] = F.sub(row[u], a);
+                    else
+                        row[unknown[t]] = F.add(row[unknown[t]], a);
+                };
+                for (size_t t : group[e]) put(t, powers_of_shape[i][t]);
+                for (size_t t : group[top]) put(t, F.neg(F.mul(h[i][e], powers_of_shape[i][t])));
+                rows.push_back(std::move(row));
+            }
+        Vec c;
+        if (!solve_rows(F, std::move(rows), u, &c)) return false;
+        Cols out;
+        out.idx = shape.idx;
+        out.col.assign(shape.size(), Vec{});
+        for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
+        for (size_t t = 0; t < tS.size(); t++) out.col[tS[t].col][tS[t].e] = t == lead ? 1 : c[unknown[t]];
+        Cols kept;
+        for (size_t i = 0; i < out.size(); i++) {
+            trim(out.col[i]);
+            if (out.col[i].empty()) continue;
+            kept.idx.push_back(out.idx[i]);
+            kept.col.push_back(std::move(out.col[i]));
+        }
+        if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
+        *G = std::move(kept);
+        return true;
+    }
+    Cols out;
+    out.idx = shape.idx;
+    out.col.assign(shape.size(), Vec{});
+    for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
+    for (size_t e = 0; e <= top; e++) {
+        const auto& g = group[e];
+        if (g.empty()) {
+            for (size_t i = 0; i <= N; i++)
+                if (h[i][e]) return false;
+            continue;
+        }
+        Vec v, r;
+        for (size_t i : g) v.push_back(tS[i].value);
+        for (size_t i = 0; i < g.size(); i++) r.push_back(h[i][e]);
+        const Vec c = vandermonde(F, v, r);
+        // The check: the values at the last power.
+        uint32_t sum = 0;
+        for (size_t t = 0; t < g.size(); t++) {
+            uint32_t x = c[t];
+            for (size_t i = 0; i <= N; i++) x = F.mul(x, v[t]);
+            sum = F.add(sum, x);
+        }
+        if (sum != h[N][e]) return false;
+        for (size_t t = 0; t < g.size(); t++) out.col[tS[g[t]].col][tS[g[t]].e] = c[t];
+    }
+    if (out.col[tS[lead].col][tS[lead].e] == 0) return false;
+    Cols kept;
+    for (size_t i = 0; i < out.size(); i++) {
+        trim(out.col[i]);
+        if (out.col[i].empty()) continue;
+        kept.idx.push_back(out.idx[i]);
+        kept.col.push_back(std::move(out.col[i]));
+    }
+    make_monic_cols(F, kept);
+    *G = std::move(kept);
+    return true;
+}
+
+// Whether images solved on the support of `shape` (at level k) should
+// cost less than the dense recursion: N + 1 evaluations of the whole
+// operands and one-variable gcds, against the dense images level by level,
+// each level evaluating the operands' projection on the variables inside
+// it (their distinct monomials there) at one point for each degree of the
+// gcd in the variables outside, down to the one-variable gcds.
+bool sparse_pays(const Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& shape, size_t N) {
+    const size_t n = cx.below.size();
+    std::vector<double> d(n, 0);
+    for (const Vec& col : shape.col) d[k] = std::max(d[k], static_cast<double>(col.size() - 1));
+    for (size_t m : shape.idx)
+        for (size_t j = k + 1; j < n; j++)
+            d[j] = std::max(d[j], static_cast<double>((m / cx.below[j]) % static_cast<size_t>(cx.extent[j])));
+    const double solve = static_cast<double>(N) * static_cast<double>(entries(shape));
+    double dense = 0, univariate = 0;
+    for (const Cols* P : {&A, &B}) {
+        double images = d[k] + 1;
+        dense += images * static_cast<double>(entries(*P));
+        std::vector<size_t> keys = P->idx;   // the monomials inside level k + 1
+        for (size_t j = k + 1; j + 1 < n; j++) {
+            std::sort(keys.begin(), keys.end());
+            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+            images *= d[j] + 1;
+            dense += images * static_cast<double>(keys.size());
+            for (size_t& x : keys) x %= cx.below[j];
+        }
+        const double last = static_cast<double>(cx.extent[n - 1]);
+        dense += images * (d[n - 1] + 1) * last;
+        univariate += last;
+    }
+    const double sparse =
+        static_cast<double>(N + 1) * (static_cast<double>(entries(A) + entries(B)) + univariate * univariate) + 4 * solve;
+    return sparse < dense;
 }
 
 // The monic gcd of the non-zero A and B at level k; false
 // when the work runs out or points keep failing.
-bool gcd_at(Call& cx, size_t k, Vec A, Vec B, Vec* G) {
+bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     const ExtField& F = cx.F;
     if (k + 1 == cx.below.size()) {
-        if (!cx.spend(A.size() * B.size())) return false;
-        *G = gcd1(F, std::move(A), std::move(B));
+        // One variable: a single column.
+        if (!cx.spend(A.col[0].size() * B.col[0].size())) return false;
+        *G = content_cols(gcd1(F, A.col[0], B.col[0]));
         return true;
     }
     poll_interrupt();
-    const size_t S = cx.below[k];
-    // Images come as whole boxes; the degree bound wants their true rows.
-    trim_rows(A, S);
-    trim_rows(B, S);
-    const Vec cA = content_of(cx, A, S), cB = content_of(cx, B, S);
+    const Vec cA = content_of(cx, A), cB = content_of(cx, B);
     const Vec c = gcd1(F, cA, cB);
-    const Vec pA = divide_columns(cx, A, S, cA), pB = divide_columns(cx, B, S, cB);
-    const size_t mA = lead_inner(pA, S), mB = lead_inner(pB, S);
-    if (mA == 0 || mB == 0) {
+    const Cols pA = divide_columns(cx, A, cA), pB = divide_columns(cx, B, cB);
+    if (pA.idx.back() == 0 || pB.idx.back() == 0) {
         // A primitive part free of the inner variables is a unit.
-        *G = content_rows(c, S);
+        *G = content_cols(c);
         return cx.work >= 0;
     }
-    const Vec lA = column(pA, S, mA), lB = column(pB, S, mB);
+    const Vec& lA = pA.col.back();
+    const Vec& lB = pB.col.back();
     const Vec gamma = gcd1(F, lA, lB);
-    const size_t bound = std::min(pA.size(), pB.size()) / S - 1 + gamma.size() - 1;
+    int32_t dA = 0, dB = 0;
+    for (const Vec& col : pA.col) dA = std::max(dA, degree_of(col));
+    for (const Vec& col : pB.col) dB = std::max(dB, degree_of(col));
+    // The gcd's degree in x_k is at most that of the gcd of the images at a
+    // random point of the inner variables, when both keep their degrees:
+    // a bound often half the operands' when they are the gcd times a
+    // cofactor of the same degree, and each level multiplies the saving.
+    int32_t dx = std::min(dA, dB);
+    {
+        Vec ia, ib;
+        inner_images(cx, k, pA, pB, &ia, &ib);
+        if (degree_of(ia) == dA && degree_of(ib) == dB) dx = std::min(dx, degree_of(gcd1(F, ia, ib)));
+    }
+    const size_t need = static_cast<size_t>(dx) + gamma.size();
+    const size_t S = cx.below[k + 1];
 
-    Vec H, M{1};
-    size_t points = 0, lead = NONE, tries = 0;
+    Cols H, shape;
+    Vec M{1};
+    size_t points = 0, lead = NONE, tries = 0, sparse_misses = 0;
+    bool weighed = false, sparse_on = false;
+    size_t kept = NONE;   // the variable the solved images keep
     std::unordered_set<uint32_t> used;
-    while (points <= bound) {
-        if (++tries > 3 * bound + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
+    while (points < need) {
+        if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
         const uint32_t a = cx.point();
         if (!used.insert(a).second) continue;
         if (value_at(F, lA, a) == 0 || value_at(F, lB, a) == 0) continue;
-        Vec g;
-        if (!gcd_at(cx, k + 1, at_point(cx, pA, S, a), at_point(cx, pB, S, a), &g)) return false;
-        const size_t lg = lead_index(g);
+        Cols gi;
+        const Cols iA = one_level_in(at_point(cx, pA, a), S), iB = one_level_in(at_point(cx, pB, a), S);
+        // After the first image of a run, the next ones are solved on its
+        // support where they can be: far fewer images than the dense
+        // recursion needs when the gcd is sparse in the inner variables.
+        if (shape.size() > 0 && !weighed) {
+            weighed = true;
+            size_t N = 0;
+            kept = choose_kept(cx, k + 1, shape, &N);
+            sparse_on = k + 2 < cx.below.size() && kept != NONE && sparse_pays(cx, k + 1, iA, iB, shape, N);
+        }
+        const bool solved = sparse_on && shape.size() > 0 && sparse_misses < 3 &&
+                            sparse_image(cx, k + 1, iA, iB, shape, kept, &gi);
+        if (!solved && shape.size() > 0) sparse_misses++;
+        if (!solved && !gcd_at(cx, k + 1, iA, iB, &gi)) return false;
+        const Row g = one_level_out(gi, S);
+        const size_t lg = g.idx.back();
         if (lg == 0) {
             // Coprime primitive parts: the gcd is the contents'.
-            *G = content_rows(c, S);
+            *G = content_cols(c);
             return true;
         }
         if (lead != NONE && lg > lead) continue;
         if (lg < lead) {
-            H.clear();
+            H = Cols{};
             M.assign(1, 1);
             points = 0;
+            shape = gi;
+            weighed = false;
         }
         lead = lg;
-        g.resize(S, 0);
+        // Newton: H += M (g gamma(a) - H(a)) / M(a), column by column over
+        // the columns of either.
         const uint32_t ga = value_at(F, gamma, a);
-        if (H.empty()) {
-            for (uint32_t& x : g) x = F.mul(x, ga);
-            H = std::move(g);
-        } else {
-            // Newton: H += M (g gamma(a) - H(a)) / M(a).
-            const Vec h = at_point(cx, H, S, a);
-            const uint32_t s = F.inv(value_at(F, M, a));
-            H.resize(M.size() * S, 0);
-            cx.spend(M.size() * S);
-            for (size_t m = 0; m < S; m++) {
-                const uint32_t d = F.mul(F.sub(F.mul(g[m], ga), h[m]), s);
-                if (!d) continue;
-                for (size_t i = 0; i < M.size(); i++) H[i * S + m] = F.add(H[i * S + m], F.mul(M[i], d));
+        const uint32_t s = F.inv(value_at(F, M, a));
+        Cols next;
+        cx.spend((H.size() + g.idx.size()) * M.size());
+        size_t i = 0, j = 0;
+        while (i < H.size() || j < g.idx.size()) {
+            const size_t m = j == g.idx.size() || (i < H.size() && H.idx[i] < g.idx[j]) ? H.idx[i] : g.idx[j];
+            Vec col;
+            if (i < H.size() && H.idx[i] == m) col = std::move(H.col[i++]);
+            const uint32_t gv = j < g.idx.size() && g.idx[j] == m ? g.val[j++] : 0;
+            const uint32_t d = F.mul(F.sub(F.mul(gv, ga), value_at(F, col, a)), s);
+            if (d) {
+                col.resize(M.size(), 0);
+                for (size_t e = 0; e < M.size(); e++) col[e] = F.add(col[e], F.mul(M[e], d));
+                trim(col);
             }
+            if (col.empty()) continue;
+            next.idx.push_back(m);
+            next.col.push_back(std::move(col));
         }
+        H = std::move(next);
         M = product1(F, M, Vec{F.neg(a), 1});
         points++;
     }
-    trim_rows(H, S);
-    Vec P = divide_columns(cx, H, S, content_of(cx, H, S));
-    P = times_column(cx, P, S, c);
-    trim_rows(P, S);
-    monic_rows(F, P);
+    Cols P = divide_columns(cx, H, content_of(cx, H));
+    P = times_column(cx, P, c);
+    make_monic_cols(F, P);
     *G = std::move(P);
     return cx.work >= 0;
+}
+
+// The terms of f (nvars == number of levels) at level 0.
+Cols level_zero(const flatgcd::FlatPoly& f, const std::vector<size_t>& below) {
+    Row r;
+    std::vector<std::pair<size_t, uint32_t>> t(f.terms());
+    for (size_t i = 0; i < f.terms(); i++) {
+        size_t at = 0;
+        for (int32_t j = 0; j < f.nvars; j++) at += static_cast<size_t>(f.exp(i)[j]) * below[static_cast<size_t>(j)];
+        t[i] = {at, f.coefs[i]};
+    }
+    std::sort(t.begin(), t.end());
+    for (const auto& [m, v] : t) {
+        r.idx.push_back(m);
+        r.val.push_back(v);
+    }
+    return one_level_in(r, below[0]);
+}
+
+// f's coefficients (codes of the tower's field) with the field levels put
+// in: terms equal in the other levels (adjacent in f) summed.
+bool into_tower(const flatgcd::FlatPoly& f, int32_t n, const smallgcd::Tower& T, flatgcd::FlatPoly* out) {
+    const ExtField& F = T.F;
+    const int32_t levels = f.nvars - n;
+    out->nvars = n;
+    for (size_t i = 0; i < f.terms();) {
+        const int32_t* head = f.exp(i);
+        uint32_t sum = 0;
+        size_t j = i;
+        for (; j < f.terms() && std::equal(head, head + n, f.exp(j)); j++) {
+            // The innermost level is the last column and the lowest digit.
+            size_t e = 0;
+            for (int32_t l = 0; l < levels; l++) {
+                const uint32_t x = static_cast<uint32_t>(f.exp(j)[n + l]);
+                const uint32_t d = T.degree[static_cast<size_t>(levels - 1 - l)];
+                if (x >= d) return false;
+                e = e * d + x;
+            }
+            sum = F.add(sum, F.mul(f.coefs[j], T.basis[e]));
+        }
+        if (sum) out->push(head, sum);
+        i = j;
+    }
+    return true;
 }
 
 }  // namespace
 
 int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     // A word prime has points enough; so has GF(2^16).
-    if (!modularmode || f2t16 || field_depth != 0 || laurent || modulus < 2 || (!f256 && (!mod_is_prime || modulus >= 1024)))
+    if (!modularmode || f2t16 || laurent || modulus < 2 || (!f256 && (!mod_is_prime || modulus >= 1024)))
         return 0;
-    if (!rec || !rec->next || relation_inward(rec)) return 0;
+    if (!rec) return 0;
+    const bool tower = field_depth != 0;
+    if (tower ? f256 || rec->level >= field_depth : !rec->next || relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
     if (fu.terms() == 0 || fv.terms() == 0) return 0;
-    const int32_t n = fu.nvars;
+    const int32_t n = tower ? field_depth - rec->level : fu.nvars;
+    if (n < 2 || fu.nvars != fv.nvars) return 0;
     std::vector<int32_t> ext(static_cast<size_t>(n), 1);
     for (const flatgcd::FlatPoly* f : {&fu, &fv})
         for (size_t i = 0; i < f->terms(); i++)
             for (int32_t j = 0; j < n; j++) ext[static_cast<size_t>(j)] = std::max(ext[static_cast<size_t>(j)], f->exp(i)[j] + 1);
-    // Dense work pays only while the box of coefficients stays moderate.
-    constexpr size_t BOX_LIMIT = size_t{1} << 22;
+    // The monomials are indexed in the box of the degrees; only the terms
+    // present are stored, but the index must fit.
     std::vector<size_t> below(static_cast<size_t>(n), 1);
     size_t box = 1;
     int32_t top = 1;
     for (int32_t j = n; j-- > 0;) {
         below[static_cast<size_t>(j)] = box;
+        if (box > (size_t{1} << 48) / static_cast<size_t>(ext[static_cast<size_t>(j)])) return 0;
         box *= static_cast<size_t>(ext[static_cast<size_t>(j)]);
-        if (box > BOX_LIMIT) return 0;
         top = std::max(top, ext[static_cast<size_t>(j)]);
     }
     // Enough points that unlucky ones stay rare at every level.
-    static smallgcd::ExtField field;
     const uint32_t want = std::max<uint32_t>(256, 16 * static_cast<uint32_t>(top));
-    if (f256) {
+    static smallgcd::ExtField field;
+    const smallgcd::Tower* T = nullptr;
+    if (tower) {
+        T = smallgcd::tower_of(rec, want);
+        if (!T || fu.nvars != n + static_cast<int32_t>(T->degree.size())) return 0;
+        flatgcd::FlatPoly tu, tv;
+        if (!into_tower(fu, n, *T, &tu) || !into_tower(fv, n, *T, &tv) || tu.terms() == 0 || tv.terms() == 0)
+            return 0;
+        fu = std::move(tu);
+        fv = std::move(tv);
+    } else if (f256) {
         if (field.base != 256) field = smallgcd::gf2t16_field();
     } else if (field.base != static_cast<uint32_t>(modulus) ||
                (field.q < want && static_cast<uint64_t>(field.q) * field.p <= smallgcd::FIELD_LIMIT)) {
         field = smallgcd::make_field(static_cast<uint32_t>(modulus), want);
     }
-    if (field.q < 4 * static_cast<uint32_t>(top)) return 0;
+    const ExtField& F = T ? T->F : field;
+    if (F.q < 4 * static_cast<uint32_t>(top)) return 0;
 
-    auto dense = [&](const flatgcd::FlatPoly& f) {
-        Vec d(static_cast<size_t>(ext[0]) * below[0], 0);
-        for (size_t i = 0; i < f.terms(); i++) {
-            size_t at = 0;
-            for (int32_t j = 0; j < n; j++) at += static_cast<size_t>(f.exp(i)[j]) * below[static_cast<size_t>(j)];
-            d[at] = f.coefs[i];
-        }
-        trim_rows(d, below[0]);
-        return d;
-    };
-    const Vec A = dense(fu), B = dense(fv);
+    const int32_t levels = tower ? static_cast<int32_t>(T->degree.size()) : 0;
+    const Cols A = level_zero(fu, below), B = level_zero(fv, below);
+    std::vector<uint32_t> coef(T ? T->dim : 1);
     for (int attempt = 0; attempt < 3; attempt++) {
-        Call cx{field, below, static_cast<uint64_t>(rand_integer3()) * 0x100000001B3ull + static_cast<uint64_t>(attempt),
+        Call cx{F, below, ext, static_cast<uint64_t>(rand_integer3()) * 0x100000001B3ull + static_cast<uint64_t>(attempt),
                 400000000};
-        Vec G;
+        Cols G;
         if (!gcd_at(cx, 0, A, B, &G)) {
             if (cx.work < 0) return 0;
             continue;
         }
+        // Its terms over every level, lexicographically decreasing.
+        std::vector<std::pair<size_t, uint32_t>> t;
+        for (size_t i = 0; i < G.size(); i++)
+            for (size_t e = 0; e < G.col[i].size(); e++)
+                if (G.col[i][e]) t.push_back({e * below[0] + G.idx[i], G.col[i][e]});
+        std::sort(t.rbegin(), t.rend());
         flatgcd::FlatPoly fg;
-        fg.nvars = n;
+        fg.nvars = n + levels;
         bool in_base = true;
-        std::vector<int32_t> e(static_cast<size_t>(n));
-        for (size_t i = G.size(); i-- > 0 && in_base;) {
-            if (!G[i]) continue;
-            if (G[i] >= field.base) in_base = false;
-            size_t r = i;
+        std::vector<int32_t> e(static_cast<size_t>(n + levels), 0);
+        for (size_t i = 0; i < t.size() && in_base; i++) {
+            size_t r = t[i].first;
             for (int32_t j = 0; j < n; j++) {
                 e[static_cast<size_t>(j)] = static_cast<int32_t>(r / below[static_cast<size_t>(j)]);
                 r %= below[static_cast<size_t>(j)];
             }
-            fg.push(e.data(), G[i]);
+            if (!T) {
+                in_base = t[i].second < F.base;
+                fg.push(e.data(), t[i].second);
+                continue;
+            }
+            in_base = smallgcd::coefficients(*T, t[i].second, coef.data());
+            // Decreasing basis index is decreasing order over the levels.
+            for (size_t b = T->dim; b-- > 0 && in_base;) {
+                if (!coef[b]) continue;
+                size_t rest = b;
+                for (int32_t l = levels; l-- > 0;) {
+                    const uint32_t d = T->degree[static_cast<size_t>(levels - 1 - l)];
+                    e[static_cast<size_t>(n + l)] = static_cast<int32_t>(rest % d);
+                    rest /= d;
+                }
+                fg.push(e.data(), coef[b]);
+            }
         }
         if (!in_base) continue;
         PolyHold cand(poly_from_flat(fg));

@@ -18,9 +18,13 @@ struct pt;
 
 // 1 with the monic gcd of u and v in *result (its old value freed), proved
 // by division of both operands; 0 when the route does not apply (a prime
-// of 1024 or more, GF(2^16), relations, negative exponents, a box of
-// coefficients too large for dense work) or gives up, *result then
-// untouched. rec is the operands' top-level variable; operands kept.
+// of 1024 or more, GF(2^16), relations other than field levels innermost,
+// field levels over GF(2^8) or with more than FIELD_LIMIT elements,
+// negative exponents) or gives up, *result then untouched. rec is the
+// operands' top-level variable; operands kept. Over field levels
+// GF(p)[t]/(m) = GF(p^d) the points come from an extension holding a root
+// of m (see small_field_tower.h), and the answer's coefficients are read
+// back in the basis 1, t, ..., t^(d-1).
 int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
 
 namespace smallgcd {
@@ -57,6 +61,8 @@ struct ExtField {
 // the largest with p^k <= FIELD_LIMIT (p prime, at most FIELD_LIMIT).
 constexpr uint32_t FIELD_LIMIT = uint32_t{1} << 21;
 ExtField make_field(uint32_t p, uint32_t at_least);
+// GF(p^k) itself (p^k at most FIELD_LIMIT).
+ExtField make_field_of_degree(uint32_t p, uint32_t k);
 
 // GF(2^16) from the ground ring's tables, as the extension of GF(2^8).
 ExtField gf2t16_field();
