@@ -1,12 +1,13 @@
 // The distinct-degree stage for one variable over a prime field Z/p, on
 // arrays of machine words instead of term lists.
 //
-// The powers x^(p^i) modulo f are taken by the p-th power map as a linear
-// map: the rows x^(p j) mod f (j < deg f) are formed once, after which each
-// next power is one matrix-vector product, whatever the size of p. For
-// p = 2 the rows are bit-packed and the gcds and divisions run on the
-// packed words too; for odd p the gcds go to the one-variable gcd of the
-// gcd module.
+// For p = 2 the powers x^(2^i) modulo f are taken by the squaring map as a
+// linear map: the rows x^(2 j) mod f (j < deg f) are formed once, after
+// which each next power is one pass over the rows, and the gcds and
+// divisions run on bit-packed words. For odd p the degrees are looked at
+// an interval at a time (baby steps and giant steps) with products modulo
+// f by transforms, so only a few gcds with f are needed; those go to the
+// one-variable gcd of the gcd module.
 #pragma once
 #include "builtins/factor_impl.h"
 
@@ -15,8 +16,8 @@ namespace factor_impl {
 // The records (degree i, product of the factors of degree i) of the monic
 // square-free part *fslot, appended as distinct_degree does; true when done
 // (*fslot consumed), false (nothing touched) when the route does not fit:
-// not a plain prime field, not one variable, or past the degrees whose
-// matrix the route is willing to hold.
+// not a plain prime field, not one variable, or past the degrees the route
+// can hold.
 bool flat_distinct_degree(polynode** fslot, FactorFrame& fr);
 
 }  // namespace factor_impl
