@@ -8,6 +8,7 @@
 #include "builtins/ddf_flat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -202,25 +203,51 @@ Words monic_words(polynode* g) {
     return w;
 }
 
+// *g := gcd(w, b) for the residues w (all of f when w is zero, f a
+// multiple of b).
+void gcd_of_words(const Words& w, polynode* b, polynode** g, pt* rec) {
+    PolyHold wp(poly_of_words(w.data(), static_cast<int32_t>(w.size())));
+    if (!wp.p)
+        poly_assign(b, g);
+    else
+        field_gcd(wp.p, b, g, rec);
+}
+
+// Intervals whose products share one gcd with f.
+constexpr size_t GROUP = 8;
+
 struct Steps {
     int32_t l;       // baby steps
     int32_t table;   // powers of H_1 kept for the compositions
 };
 
-// The baby steps cost about log p products each and the giant steps a
-// matrix pass of n^2 words plus n / table products, while the interval
-// products total n / 2 products whatever the split: fewer baby steps for a
-// large p, and a table as large as the giant steps' share of products
-// makes it worth.
+// The split of the degrees up to n / 2 into l baby steps and n / (2 l)
+// intervals that costs least, counted in word products: a product modulo f
+// is seven transforms of 2n points per transform prime (about four word
+// products per butterfly, measured), a baby step one power of p; a giant
+// step is a composition, a matrix pass of n^2 words and n / table
+// products, and has a share of a gcd with f (about 5 n^2 per group of
+// intervals); the interval products come to n / 2 products whatever l is.
+// The table of powers is as large as its share of products makes worth.
 Steps steps_for(int32_t n, uint32_t p) {
-    const double logp = std::log2(static_cast<double>(p));
-    const double half = n / 2.0;
-    int32_t l = static_cast<int32_t>(std::ceil(std::sqrt(half * 8.0 / (logp + 4.0))));
-    l = std::clamp(l, 1, std::max(1, n / 2));
-    const double giants = std::ceil(half / l);
-    int32_t table = static_cast<int32_t>(std::ceil(std::sqrt(giants * n)));
-    table = std::clamp(table, 1, n);
-    return {l, table};
+    const double points = std::exp2(std::ceil(std::log2(2.0 * n)));
+    const double images = static_cast<double>(n) * (p - 1.0) * (p - 1.0) < std::exp2(61) ? 1 : 2;
+    const double product = 4 * 7 * images * points / 2 * std::log2(points);
+    const double power = (std::bit_width(p) - 1 + std::popcount(p) - 1) * product;
+    const double nn = static_cast<double>(n) * n;
+    Steps best{1, 1};
+    double least = -1;
+    for (int32_t l = 1; l <= std::max(1, n / 2); l++) {
+        const double giants = std::ceil(n / 2.0 / l);
+        const double table = std::clamp(std::ceil(std::sqrt(giants * n)), 1.0, static_cast<double>(n));
+        const double cost = l * power + (giants - 1) * (nn + n / table * product) + table * product +
+                            giants * 5 * nn / GROUP;
+        if (least < 0 || cost < least) {
+            least = cost;
+            best = {l, static_cast<int32_t>(table)};
+        }
+    }
+    return best;
 }
 
 // The degree-d records of the factors of g, all of degrees lo .. hi
@@ -300,35 +327,58 @@ void odd_distinct_degree(polynode** fslot, FactorFrame& fr) {
         baby.push_back(H1);
         M.power(H1.data(), p, H1.data());
     }
-    Words H = H1, I(static_cast<size_t>(n)), t(static_cast<size_t>(n));
+    // The intervals are taken GROUP at a time: one gcd of f with the
+    // product of their products, and the intervals looked at one by one
+    // only when it is not 1. Most intervals hold no factor, and a gcd with
+    // f costs n^2 where a product modulo f costs n log n.
+    struct Interval {
+        int32_t lo, hi;
+        Words H, I;
+    };
+    std::vector<Interval> group;
+    Words H = H1, G(static_cast<size_t>(n)), t(static_cast<size_t>(n));
     std::unique_ptr<modf_words::PowerTable> table;
-    for (int32_t i = 1;; i++) {
-        const int32_t lo = l * (i - 1) + 1, hi = l * i;
+    for (int32_t i = 1;;) {
+        const int32_t lo = l * (i - 1) + 1;
         const int32_t D = degree(frem.p);
         if (D == 0) return;
-        if (lo > D / 2) {
+        const bool past = lo > D / 2;
+        if (past && group.empty()) {
             append_1(&frem.p, D, fr);
             return;
         }
-        poll_interrupt();
-        if (i > 1) {
-            if (!table) table = std::make_unique<modf_words::PowerTable>(M, H1.data(), st.table);
-            modf_words::compose(M, *table, H.data(), H.data());
+        if (!past) {
+            poll_interrupt();
+            if (i > 1) {
+                if (!table) table = std::make_unique<modf_words::PowerTable>(M, H1.data(), st.table);
+                modf_words::compose(M, *table, H.data(), H.data());
+            }
+            Interval& v = group.emplace_back(Interval{lo, l * i, H, Words(static_cast<size_t>(n))});
+            for (int32_t j = 0; j < l; j++) {
+                uint32_t* dst = j ? t.data() : v.I.data();
+                const Words& b = baby[j];
+                for (int32_t w = 0; w < n; w++) dst[w] = H[w] >= b[w] ? H[w] - b[w] : H[w] + (p - b[w]);
+                if (j) M.mul(v.I.data(), t.data(), v.I.data());
+            }
+            if (group.size() == 1)
+                G = v.I;
+            else
+                M.mul(G.data(), v.I.data(), G.data());
+            i++;
+            if (group.size() < GROUP) continue;
         }
-        for (int32_t j = 0; j < l; j++) {
-            uint32_t* dst = j ? t.data() : I.data();
-            const Words& b = baby[j];
-            for (int32_t w = 0; w < n; w++) dst[w] = H[w] >= b[w] ? H[w] - b[w] : H[w] + (p - b[w]);
-            if (j) M.mul(I.data(), t.data(), I.data());
+        PolyHold Gp;
+        gcd_of_words(G, frem.p, &Gp.p, fr.rec);
+        for (size_t k = 0; k < group.size() && !lone(Gp.p); k++) {
+            PolyHold g, taken;
+            gcd_of_words(group[k].I, Gp.p, &g.p, fr.rec);
+            if (lone(g.p)) continue;
+            poly_assign(g.p, &taken.p);
+            if (!split_interval(frem, g, group[k].lo, group[k].hi, group[k].H, baby, n, fr)) return;
+            // Every factor of g was recorded and taken out of f.
+            divide_out(&Gp.p, taken.p, fr);
         }
-        PolyHold ip(poly_of_words(I.data(), n));
-        PolyHold g;
-        if (!ip.p)
-            poly_assign(frem.p, &g.p);
-        else
-            field_gcd(ip.p, frem.p, &g.p, fr.rec);
-        if (lone(g.p)) continue;
-        if (!split_interval(frem, g, lo, hi, H, baby, n, fr)) return;
+        group.clear();
     }
 }
 
