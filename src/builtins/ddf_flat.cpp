@@ -23,6 +23,8 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "storage/stash.h"
+#include "storage/workblocks.h"
 #include "toplevel/errors.h"
 
 using namespace factor_impl;
@@ -215,6 +217,8 @@ void gcd_of_words(const Words& w, polynode* b, polynode** g, pt* rec) {
 
 // Intervals whose products share one gcd with f.
 constexpr size_t GROUP = 8;
+// Words of residues the baby steps may take, and as many the table.
+constexpr int64_t ROW_WORDS = int64_t{1} << 24;
 
 struct Steps {
     int32_t l;       // baby steps
@@ -235,11 +239,14 @@ Steps steps_for(int32_t n, uint32_t p) {
     const double product = 4 * 7 * images * points / 2 * std::log2(points);
     const double power = (std::bit_width(p) - 1 + std::popcount(p) - 1) * product;
     const double nn = static_cast<double>(n) * n;
+    // The baby steps and the table each hold at most ROW_WORDS words.
+    const int32_t rows = static_cast<int32_t>(std::max<int64_t>(1, ROW_WORDS / n));
     Steps best{1, 1};
     double least = -1;
-    for (int32_t l = 1; l <= std::max(1, n / 2); l++) {
+    for (int32_t l = 1; l <= std::min(rows, std::max(1, n / 2)); l++) {
         const double giants = std::ceil(n / 2.0 / l);
-        const double table = std::clamp(std::ceil(std::sqrt(giants * n)), 1.0, static_cast<double>(n));
+        const double table =
+            std::clamp(std::ceil(std::sqrt(giants * n)), 1.0, static_cast<double>(std::min(n, rows)));
         const double cost = l * power + (giants - 1) * (nn + n / table * product) + table * product +
                             giants * 5 * nn / GROUP;
         if (least < 0 || cost < least) {
