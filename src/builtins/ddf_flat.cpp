@@ -227,8 +227,8 @@ struct Steps {
 
 // The split of the degrees up to n / 2 into l baby steps and n / (2 l)
 // intervals that costs least, counted in word products: a product modulo f
-// is seven transforms of 2n points per transform prime (about four word
-// products per butterfly, measured), a baby step one power of p; a giant
+// is about six transforms of 2n points per transform prime (about four
+// word products per butterfly, measured), a baby step one power of p; a giant
 // step is a composition, a matrix pass of n^2 words and n / table
 // products, and has a share of a gcd with f (about 5 n^2 per group of
 // intervals); the interval products come to n / 2 products whatever l is.
@@ -236,7 +236,7 @@ struct Steps {
 Steps steps_for(int32_t n, uint32_t p) {
     const double points = std::exp2(std::ceil(std::log2(2.0 * n)));
     const double images = static_cast<double>(n) * (p - 1.0) * (p - 1.0) < std::exp2(61) ? 1 : 2;
-    const double product = 4 * 7 * images * points / 2 * std::log2(points);
+    const double product = 4 * 6 * images * points / 2 * std::log2(points);
     const double power = (std::bit_width(p) - 1 + std::popcount(p) - 1) * product;
     const double nn = static_cast<double>(n) * n;
     // The baby steps and the table each hold at most ROW_WORDS words.

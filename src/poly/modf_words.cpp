@@ -72,14 +72,13 @@ void join_images(const std::vector<Prime>& primes, const uint64_t* z0, const uin
     }
     const Prime& q1 = primes[1];
     const uint64_t q0_inv = q1.to_mont(q1.inverse(primes[0].p % q1.p));
-    const uint64_t two64 = static_cast<uint64_t>((u128{1} << 64) % p);
+    const uint64_t q0_mod_p = primes[0].p % p;
     for (int64_t k = 0; k < len; k++) {
-        // c = r0 + q0 ((r1 - r0) / q0 mod q1), below q0 q1.
+        // c = r0 + q0 ((r1 - r0) / q0 mod q1), below q0 q1, taken mod p
+        // term by term. Both primes lie between 2^61 and 2^62, so r0 < 2 q1.
         const uint64_t r0 = z0[k];
-        const uint64_t t = q1.mul(q1.sub(z1[k], r0 % q1.p), q0_inv);
-        const u128 c = static_cast<u128>(t) * primes[0].p + r0;
-        const uint64_t hi = static_cast<uint64_t>(c >> 64) % p, lo = static_cast<uint64_t>(c) % p;
-        out[k] = static_cast<uint32_t>((hi * two64 % p + lo) % p);
+        const uint64_t t = q1.mul(q1.sub(z1[k], r0 >= q1.p ? r0 - q1.p : r0), q0_inv);
+        out[k] = static_cast<uint32_t>(((t % p) * q0_mod_p + r0 % p) % p);
     }
 }
 
@@ -102,36 +101,45 @@ void product(const uint32_t* a, int64_t na, const uint32_t* b, int64_t nb, uint3
     join_images(primes, z[0].data(), z[1].data(), nz, p, out.data());
 }
 
-// The transforms of one length modulo the images' primes, with f's and
-// rinv's values kept: a product modulo f then costs seven transforms per
-// prime (two forward and one back for the product, two of each for the
-// remainder), where three separate products would cost nine and their
-// tables.
+// The transforms modulo the images' primes, with f's and rinv's values
+// kept: a product modulo f costs two forward transforms and one back for
+// the product, and two of each for the remainder, one pair of them of half
+// the length (see reduce), where three separate products would cost nine
+// full ones and their tables.
 struct ModF::Images {
+    // One transform length: the transforms and scratch of every image.
+    struct Length {
+        std::vector<wordprimes::Transform> tr;
+        mutable std::vector<uint64_t> a[2], z[2];
+    };
     uint32_t p;
     std::vector<Prime> primes;
-    std::vector<wordprimes::Transform> tr;
-    std::vector<uint64_t> fv[2], rv[2];
-    mutable std::vector<uint64_t> a[2], b[2], z[2], in;
+    Length full, half;
+    std::vector<uint64_t> fv[2], rv[2];   // f's low n words at half length, rinv at full
+    mutable std::vector<uint64_t> b[2];
+    mutable Words in;
 
     Images(const ModF& m) : p(m.p) {
         const int64_t n = m.n;
         const int64_t points = wordprimes::transform_points(2 * n - 1);
         wordprimes::first_primes(images_for(n, p), primes);
         for (size_t i = 0; i < primes.size(); i++) {
-            tr.emplace_back(primes[i], points, false);
-            a[i].resize(static_cast<size_t>(points));
+            for (Length* at : {&full, &half}) {
+                const int64_t len = at == &full ? points : points / 2;
+                at->tr.emplace_back(primes[i], len, false);
+                at->a[i].resize(static_cast<size_t>(len));
+                at->z[i].resize(static_cast<size_t>(len));
+            }
             b[i].resize(static_cast<size_t>(points));
-            z[i].resize(static_cast<size_t>(points));
-            fv[i].resize(static_cast<size_t>(points));
+            fv[i].resize(static_cast<size_t>(points / 2));
             rv[i].resize(static_cast<size_t>(points));
         }
-        values(m.f.data(), n, fv);
-        values(m.rinv.data(), static_cast<int64_t>(m.rinv.size()), rv);
+        values(half, m.f.data(), n, fv);
+        values(full, m.rinv.data(), static_cast<int64_t>(m.rinv.size()), rv);
     }
-    void values(const uint32_t* x, int64_t len, std::vector<uint64_t>* out) const {
-        in.assign(x, x + len);
-        for (size_t i = 0; i < primes.size(); i++) tr[i].forward(in.data(), len, out[i].data());
+    void values(const Length& at, const uint32_t* x, int64_t len, std::vector<uint64_t>* out) const {
+        std::vector<uint64_t> wide(x, x + len);
+        for (size_t i = 0; i < primes.size(); i++) at.tr[i].forward(wide.data(), len, out[i].data());
     }
     void times(std::vector<uint64_t>* x, const std::vector<uint64_t>* y) const {
         for (size_t i = 0; i < primes.size(); i++) {
@@ -142,9 +150,9 @@ struct ModF::Images {
         }
     }
     // out[0 .. len) := the coefficients of the values v (spoiled), mod p.
-    void coefficients(std::vector<uint64_t>* v, int64_t len, uint32_t* out) const {
-        for (size_t i = 0; i < primes.size(); i++) tr[i].backward(v[i].data(), z[i].data());
-        join_images(primes, z[0].data(), z[1].data(), len, p, out);
+    void coefficients(const Length& at, std::vector<uint64_t>* v, int64_t len, uint32_t* out) const {
+        for (size_t i = 0; i < primes.size(); i++) at.tr[i].backward(v[i].data(), at.z[i].data());
+        join_images(primes, at.z[0].data(), at.z[1].data(), len, p, out);
     }
 };
 
@@ -181,17 +189,27 @@ void ModF::reduce(const uint32_t* c, int64_t len, uint32_t* r) const {
     Words rc(static_cast<size_t>(m)), q, qf;
     for (int64_t i = 0; i < m; i++) rc[i] = c[len - 1 - i];
     if (im) {
-        // fv holds f's low n words only: f's top word reaches no degree
-        // below n of q f.
+        const Images::Length &full = im->full, &half = im->half;
         q.resize(static_cast<size_t>(m));
         qf.resize(static_cast<size_t>(n));
-        im->values(rc.data(), m, im->a);
-        im->times(im->a, im->rv);
-        im->coefficients(im->a, m, q.data());
+        im->values(full, rc.data(), m, full.a);
+        im->times(full.a, im->rv);
+        im->coefficients(full, full.a, m, q.data());
         std::reverse(q.begin(), q.end());
-        im->values(q.data(), m, im->a);
-        im->times(im->a, im->fv);
-        im->coefficients(im->a, n, qf.data());
+        // q f_low (f_low = f - x^n) cyclically, at half the length H >= n:
+        // word i < n gathers the word i + H of the product as well, and
+        // for k >= n that word is c[k] - q[k - n] (c = q f + r with deg r
+        // < n), known, so it is taken off again.
+        const int64_t H = static_cast<int64_t>(half.a[0].size());
+        im->values(half, q.data(), m, half.a);
+        im->times(half.a, im->fv);
+        im->coefficients(half, half.a, n, qf.data());
+        for (int64_t i = 0; i < n && i + H < len; i++) {
+            const uint32_t k = c[i + H], t = q[i + H - n];
+            const uint32_t over = k >= t ? k - t : k + (p - t);
+            const uint32_t v = qf[i] >= over ? qf[i] - over : qf[i] + (p - over);
+            qf[i] = v;
+        }
         subtract(c, qf.data(), n, p, r);
         return;
     }
@@ -206,15 +224,16 @@ void ModF::reduce(const uint32_t* c, int64_t len, uint32_t* r) const {
 void ModF::mul(const uint32_t* a, const uint32_t* b, uint32_t* r) const {
     Words c;
     if (im) {
+        const Images::Length& full = im->full;
         c.resize(2 * static_cast<size_t>(n) - 1);
-        im->values(a, n, im->a);
+        im->values(full, a, n, full.a);
         if (a == b) {
-            im->times(im->a, im->a);
+            im->times(full.a, full.a);
         } else {
-            im->values(b, n, im->b);
-            im->times(im->a, im->b);
+            im->values(full, b, n, im->b);
+            im->times(full.a, im->b);
         }
-        im->coefficients(im->a, 2 * int64_t{n} - 1, c.data());
+        im->coefficients(full, full.a, 2 * int64_t{n} - 1, c.data());
         reduce(c.data(), 2 * int64_t{n} - 1, r);
         return;
     }
@@ -266,33 +285,52 @@ void compose(const ModF& m, const PowerTable& t, const uint32_t* g, uint32_t* r)
     // in h^k with one product mod f per block.
     const int32_t n = m.n, k = t.k;
     const int32_t blocks = (n + k - 1) / k;
-    const uint64_t room = room_for(m.p);
+    // For a large p a sum of products has room for only a few before it
+    // must be reduced, a division per word; the coefficients of g are then
+    // split in 16-bit halves, two sums of far smaller products.
+    const bool split = room_for(m.p) < 1024;
+    const uint64_t top = split ? 0xFFFF : m.p - 1;
+    const uint64_t room = (~uint64_t{0} - m.p) / (top * (m.p - 1) + 1);
     Words G(static_cast<size_t>(blocks) * n);
-    uint64_t acc[COLUMNS];
+    uint64_t lo[COLUMNS], hi[COLUMNS];
+    // acc[0 .. width) += c row[0 .. width); a fixed trip count for full
+    // slices, which the compiler unrolls.
+    const auto add = [](uint64_t* acc, uint64_t c, const uint32_t* row, int32_t width) {
+        if (width == COLUMNS) {
+            for (int32_t w = 0; w < COLUMNS; w++) acc[w] += c * row[w];
+        } else {
+            for (int32_t w = 0; w < width; w++) acc[w] += c * row[w];
+        }
+    };
     for (int32_t w0 = 0; w0 < n; w0 += COLUMNS) {
         const int32_t width = std::min(COLUMNS, n - w0);
         poll_interrupt();
         for (int32_t b = 0; b < blocks; b++) {
-            std::fill(acc, acc + COLUMNS, uint64_t{0});
+            std::fill(lo, lo + COLUMNS, uint64_t{0});
+            std::fill(hi, hi + COLUMNS, uint64_t{0});
             uint64_t used = 0;
             const int32_t s_end = std::min(k, n - b * k);
             for (int32_t s = 0; s < s_end; s++) {
                 const uint64_t c = g[b * k + s];
                 if (!c) continue;
                 const uint32_t* row = t.rows.data() + static_cast<size_t>(s) * n + w0;
-                if (width == COLUMNS) {
-                    // A fixed trip count: the loop vectorises at any optimisation level.
-                    for (int32_t w = 0; w < COLUMNS; w++) acc[w] += c * row[w];
+                if (split) {
+                    add(lo, c & 0xFFFF, row, width);
+                    add(hi, c >> 16, row, width);
                 } else {
-                    for (int32_t w = 0; w < width; w++) acc[w] += c * row[w];
+                    add(lo, c, row, width);
                 }
                 if (++used == room) {
-                    for (int32_t w = 0; w < width; w++) acc[w] %= m.p;
+                    for (int32_t w = 0; w < width; w++) {
+                        lo[w] %= m.p;
+                        hi[w] %= m.p;
+                    }
                     used = 0;
                 }
             }
             uint32_t* out = G.data() + static_cast<size_t>(b) * n + w0;
-            for (int32_t w = 0; w < width; w++) out[w] = static_cast<uint32_t>(acc[w] % m.p);
+            for (int32_t w = 0; w < width; w++)
+                out[w] = static_cast<uint32_t>(split ? (lo[w] % m.p + (hi[w] % m.p << 16)) % m.p : lo[w] % m.p);
         }
     }
     Words sum(G.end() - n, G.end());
