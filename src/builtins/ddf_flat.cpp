@@ -400,6 +400,11 @@ bool factor_impl::flat_distinct_degree(polynode** fslot, FactorFrame& fr) {
     for (const polynode* t = f; t; t = t->next)
         if (t->exp < 0) return false;
     if (f->pcoef->ncoef->value != 1) return false;
+    // The odd route holds the baby steps and the table (at most n^2 words
+    // in all), a group's intervals, scratch and transforms (a few hundred
+    // bytes a degree): past the memory budget the term lists take it.
+    const int64_t bytes = 4 * std::min<int64_t>(2 * ROW_WORDS, int64_t{n} * n) + 512 * int64_t{n};
+    if (modulus != 2 && totalavailablememory > 0 && static_cast<uint64_t>(bytes) > memavail()) return false;
     if (modulus == 2)
         even_distinct_degree(fslot, fr);
     else
