@@ -187,7 +187,7 @@ polynode* poly_of_words(const uint32_t* w, int32_t len) {
     return p;
 }
 
-// The residues of p (degree below len... or len words at least).
+// The residues of p in len words, or deg p + 1 when more.
 Words words_of(polynode* p, int32_t len) {
     int32_t deg = 0;
     Words w(static_cast<size_t>(std::max<int32_t>(len, degree(p) + 1)), 0);
@@ -409,5 +409,56 @@ bool factor_impl::flat_distinct_degree(polynode** fslot, FactorFrame& fr) {
         even_distinct_degree(fslot, fr);
     else
         odd_distinct_degree(fslot, fr);
+    return true;
+}
+
+bool factor_impl::flat_half_power(polynode** r, int32_t d, polynode* P, pt* rec) {
+    if (!modularmode || !mod_is_prime || finf || field_depth != 0 || modulus < 3 || d < 1) return false;
+    polynode* a = *r;
+    if (!P || P->numb || !a || a->numb || relation_inward(rec) || !height_is_1(P) || !height_is_1(a)) return false;
+    for (const polynode* t : {P, a})
+        for (; t; t = t->next)
+            if (t->exp < 0) return false;
+    const int32_t D = P->exp;
+    if (D < 2 || D > MAX_DEGREE_WORDS || P->pcoef->ncoef->value != 1) return false;
+    const int32_t k = static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(D))));
+    // Two tables of k rows, and as much again in scratch and transforms.
+    const int64_t bytes = 8 * int64_t{k} * D + 512 * int64_t{D};
+    if (totalavailablememory > 0 && static_cast<uint64_t>(bytes) > memavail()) return false;
+
+    const uint32_t p = static_cast<uint32_t>(modulus);
+    Words PW = words_of(P, D + 1);
+    const modf_words::ModF M(PW, p);
+    Words R = words_of(a, D);
+    if (static_cast<int64_t>(R.size()) > D) modf_words::remainder(R.data(), static_cast<int64_t>(R.size()), PW.data(), D, p);
+    R.resize(static_cast<size_t>(D));
+    // (p^d - 1) / 2 = (1 + p + .. + p^(d-1)) (p - 1) / 2. With
+    // alpha_j = R^(1 + p + .. + p^(j-1)) and beta_j = x^(p^j), and since
+    // the p^j-th power of a residue class is its composition with beta_j:
+    // alpha_2j = alpha_j alpha_j(beta_j), beta_2j = beta_j(beta_j),
+    // alpha_(j+1) = R alpha_j(beta_1), beta_(j+1) = beta_j(beta_1).
+    // So log d compositions replace the d log p products of powering.
+    Words beta1(static_cast<size_t>(D));
+    M.x_power(p, beta1.data());
+    const modf_words::PowerTable by_beta1(M, beta1.data(), k);
+    Words alpha = R, beta = beta1, t(static_cast<size_t>(D));
+    for (int b = 30 - __builtin_clz(static_cast<uint32_t>(d)); b >= 0; b--) {
+        poll_interrupt();
+        {
+            const modf_words::PowerTable by_beta(M, beta.data(), k);
+            modf_words::compose(M, by_beta, alpha.data(), t.data());
+            M.mul(alpha.data(), t.data(), alpha.data());
+            if (b > 0) modf_words::compose(M, by_beta, beta.data(), beta.data());
+        }
+        if ((d >> b) & 1) {
+            modf_words::compose(M, by_beta1, alpha.data(), alpha.data());
+            M.mul(alpha.data(), R.data(), alpha.data());
+            if (b > 0) modf_words::compose(M, by_beta1, beta.data(), beta.data());
+        }
+    }
+    if (p > 3) M.power(alpha.data(), (p - 1) / 2, alpha.data());
+    polynode* out = poly_of_words(alpha.data(), D);
+    free_poly(r);
+    *r = out ? out : number_poly(0);
     return true;
 }

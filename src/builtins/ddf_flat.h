@@ -1,5 +1,6 @@
-// The distinct-degree stage for one variable over a prime field Z/p, on
-// arrays of machine words instead of term lists.
+// The distinct-degree stage for one variable over a prime field Z/p, and
+// the power of the equal-degree stage for odd p, on arrays of machine words
+// instead of term lists.
 //
 // For p = 2 the powers x^(2^i) modulo f are taken by the squaring map as a
 // linear map: the rows x^(2 j) mod f (j < deg f) are formed once, after
@@ -19,5 +20,12 @@ namespace factor_impl {
 // not a plain prime field, not one variable, or past the degrees the route
 // can hold.
 bool flat_distinct_degree(polynode** fslot, FactorFrame& fr);
+
+// *r := r^((q - 1) / 2) mod P for q = p^d, the power of the equal-degree
+// split, on word arrays: P monic of degree at least 2 in the variable of
+// rec; true when done, false (nothing touched) when the route does not fit
+// (p = 2, not a plain prime field, not one variable, P not monic, past the
+// memory budget).
+bool flat_half_power(polynode** r, int32_t d, polynode* P, pt* rec);
 
 }  // namespace factor_impl

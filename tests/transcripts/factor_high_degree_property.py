@@ -5,12 +5,13 @@ processor time that a factoring whose cost grows like n^3 in the degree
 cannot meet.
 
 Two kinds of input:
-- planted: a product of irreducibles known without factoring anything,
-  (x + c)^n - a with a a generator of the multiplicative group and every
-  prime of n dividing p - 1 (and p = 1 mod 4 when 4 divides n), which by
-  the classical criterion for binomials is irreducible, times small random
-  pieces whose factors sympy finds, one of them squared and two of one
-  degree. Tarvex's list must be exactly the expected one.
+- planted: a product of distinct irreducibles known without factoring
+  anything, (x + c)^n - a with a a generator of the multiplicative group
+  and every prime of n dividing p - 1 (and p = 1 mod 4 when 4 divides n),
+  which by the classical criterion for binomials is irreducible (some of
+  one degree), times small random pieces whose factors sympy finds, one of
+  them squared and two of one degree. Tarvex's list must be exactly the
+  expected one.
 - dense: a random monic polynomial. The product of the listed factors
   (with their multiplicities) must be the input, every factor must be
   monic, Tarvex's own Irred must call every factor irreducible, and every
@@ -36,13 +37,14 @@ SMALL_CHECK = 40
 
 # (p, degrees of the planted irreducible binomials, degree of the small
 # pieces in all, seconds): the degrees are p - 1 smooth.
-# All but the last are of degrees beyond where the word arrays of an
-# earlier route gave up.
+# Some are of degrees beyond where the word arrays of an earlier route gave
+# up, some have large irreducibles of one degree for the equal-degree split.
 PLANTED = [
-    (5, [2048, 1024], 80, 12),
+    (5, [1024, 1024, 512], 80, 12),
     (13, [2304, 864], 80, 12),
     (65521, [2048, 1053], 80, 14),
-    (2147483629, [1152, 768], 60, 16),
+    (65521, [512, 512], 40, 8),
+    (2147483629, [768, 768, 384], 60, 16),
 ]
 # (p, degree, seconds for each session).
 DENSE = [
@@ -193,8 +195,11 @@ def planted(rng, p, degrees, small):
     expected = {}
     f = [1]
     for n in degrees:
-        a = pow(g, rng.choice([k for k in range(1, 50) if sympy.gcd(k, p - 1) == 1]), p)
-        piece = shifted_binomial(p, n, rng.randrange(1, p), a)
+        while True:
+            a = pow(g, rng.choice([k for k in range(1, 50) if math.gcd(k, p - 1) == 1]), p)
+            piece = shifted_binomial(p, n, rng.randrange(1, p), a)
+            if tuple(piece) not in expected:
+                break
         expected[tuple(piece)] = 1
         f = mul(f, piece, p)
     pieces = [[rng.randrange(p) for _ in range(d)] + [1] for d in (7, 7, 3)]
