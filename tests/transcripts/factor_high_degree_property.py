@@ -31,6 +31,7 @@ import sys
 import sympy
 
 from cpu_limited import run_held
+from factor_small_primes_property import sympy_factors
 
 X = sympy.symbols("x")
 SMALL_CHECK = 40
@@ -173,16 +174,6 @@ def factor(tarvex, p, f, limit):
 
 
 # ---- the cases ----
-def sympy_factors(p, f):
-    out = {}
-    for h, e in sympy.Poly(list(reversed(f)), X, modulus=p).factor_list()[1]:
-        c = [int(v) % p for v in reversed(h.all_coeffs())]
-        inv = pow(c[-1], p - 2, p)
-        key = tuple(v * inv % p for v in c)
-        out[key] = out.get(key, 0) + e
-    return out
-
-
 def shifted_binomial(p, n, c, a):
     """(x + c)^n - a."""
     f = [math.comb(n, k) % p * pow(c, n - k, p) % p for k in range(n + 1)]
