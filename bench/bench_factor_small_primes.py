@@ -4,7 +4,8 @@ would see it: a whole process per input (start-up included).
 
   bench_factor_small_primes.py TARVEX [OTHER_TARVEX] [LIMIT]
 
-Inputs, at degrees 250, 500, 1000, 2000 modulo 2, 3, 13 and 65521:
+Inputs, at degrees 250, 500, 1000, 2000, 4000 modulo 2, 3, 13, 65521 and
+the word prime 2147483629 (and 8000 modulo 65521):
 - sparse: x^n + x^7 + x^3 + x + 1;
 - dense: a random monic polynomial of degree n (fixed seed).
 Each run past LIMIT seconds (120) is stopped and shown as such. With a
@@ -24,8 +25,10 @@ import subprocess
 import sys
 import time
 
-PRIMES = [2, 3, 13, 65521]
-DEGREES = [250, 500, 1000, 2000]
+PRIMES = [2, 3, 13, 65521, 2147483629]
+DEGREES = [250, 500, 1000, 2000, 4000]
+# Further degrees for one prime only.
+MORE_DEGREES = {65521: [8000]}
 
 
 def sparse(n, p):
@@ -109,17 +112,17 @@ def main():
     binaries = [tarvex] + ([other] if other else [])
     t, _ = run(tarvex, "1;\n", limit)
     print("start-up %.3f s" % t)
-    print("%-7s %-6s %5s " % ("p", "kind", "n") + " ".join("%12s" % ("time %d" % (i + 1)) for i in range(len(binaries))))
+    print("%-10s %-6s %5s " % ("p", "kind", "n") + " ".join("%12s" % ("time %d" % (i + 1)) for i in range(len(binaries))))
     for p in PRIMES:
         for kind, make in (("sparse", sparse), ("dense", dense)):
-            for n in DEGREES:
+            for n in DEGREES + MORE_DEGREES.get(p, []):
                 script = script_for(p, make(n, p), n)
                 results = [run(b, script, limit) for b in binaries]
                 cells = ["%10.3f s" % r[0] if r[0] is not None else "   > %5.0f s" % limit for r in results]
                 note = ""
                 if len(results) == 2 and results[0][1] is not None and results[1][1] is not None:
                     note = "  same degrees" if results[0][1] == results[1][1] else "  DEGREES DIFFER"
-                print("%-7d %-6s %5d " % (p, kind, n) + " ".join(cells) + note, flush=True)
+                print("%-10d %-6s %5d " % (p, kind, n) + " ".join(cells) + note, flush=True)
     mod2_growth(binaries, limit)
 
 

@@ -3,6 +3,7 @@
 // (odd q) or gcd(trace of r, P) (q = 2^k) a proper factor about half the
 // time; both parts are split again.
 #include "builtins/ddf_bits.h"
+#include "builtins/ddf_flat.h"
 #include "builtins/factor.h"
 #include "builtins/factor_impl.h"
 #include "builtins/powermod.h"
@@ -96,7 +97,7 @@ void factor_impl::odd_cantor_zass(polynode* P, int32_t d, int32_t m, FactorFrame
     for (;;) {
         PolyHold r;
         random_poly(f.rec, &r.p, 2 * d - 1, f.level);
-        poly_power_mod(&r.p, e, P, f.rec, 0);
+        if (!flat_half_power(&r.p, d, P, f.rec)) poly_power_mod(&r.p, e, P, f.rec, 0);
         PolyHold one(number_poly(1));
         poly_sub(r.p, one.p, &r.p);
         if (!lone(r.p)) {

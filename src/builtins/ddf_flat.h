@@ -1,11 +1,12 @@
-// The distinct-degree stage for one variable over a prime field Z/p, on
-// arrays of machine words instead of term lists.
+// The distinct-degree stage for one variable over a prime field Z/p, and
+// the power of the equal-degree stage for odd p, on arrays of machine words
+// instead of term lists.
 //
-// The powers x^(p^i) modulo f are taken by the p-th power map as a linear
-// map: the rows x^(p j) mod f (j < deg f) are formed once, after which each
-// next power is one matrix-vector product, whatever the size of p. For
-// odd p the gcds go to the one-variable gcd of the gcd module; p = 2 goes
-// to the packed-word stage of ddf_bits.h, which needs no rows.
+// For p = 2 the stage of ddf_bits.h works on packed words with products
+// modulo f and needs no rows. For odd p the degrees are looked at an
+// interval at a time (baby steps and giant steps) with products modulo f by
+// transforms, so only a few gcds with f are needed; those go to the
+// one-variable gcd of the gcd module.
 #pragma once
 #include "builtins/factor_impl.h"
 
@@ -14,8 +15,15 @@ namespace factor_impl {
 // The records (degree i, product of the factors of degree i) of the monic
 // square-free part *fslot, appended as distinct_degree does; true when done
 // (*fslot consumed), false (nothing touched) when the route does not fit:
-// not a plain prime field, not one variable, or past the degrees whose
-// matrix the route is willing to hold.
+// not a plain prime field, not one variable, or past the degrees the route
+// can hold.
 bool flat_distinct_degree(polynode** fslot, FactorFrame& fr);
+
+// *r := r^((q - 1) / 2) mod P for q = p^d, the power of the equal-degree
+// split, on word arrays: P monic of degree at least 2 in the variable of
+// rec; true when done, false (nothing touched) when the route does not fit
+// (p = 2, not a plain prime field, not one variable, P not monic, past the
+// memory budget).
+bool flat_half_power(polynode** r, int32_t d, polynode* P, pt* rec);
 
 }  // namespace factor_impl
