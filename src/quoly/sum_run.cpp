@@ -54,31 +54,25 @@ bool SumRun::take(quoly* acc, quoly** term, quoly* const* ref, bool add) {
     return true;
 }
 
+void SumRun::merge_top(std::vector<Part>& stack) {
+    // Taken off the stack before the merge consumes them.
+    const Part b = stack.back();
+    stack.pop_back();
+    const Part a = stack.back();
+    stack.pop_back();
+    polynode* r = nullptr;
+    best_poly_add(a.p, b.p, &r);
+    stack.push_back(Part{r, a.size + b.size});
+}
+
 void SumRun::push(std::vector<Part>& stack, polynode* p) {
     stack.push_back(Part{p, 1});
-    while (stack.size() >= 2 && stack.back().size >= stack[stack.size() - 2].size) {
-        // Taken off the stack before the merge consumes them.
-        const Part b = stack.back();
-        stack.pop_back();
-        const Part a = stack.back();
-        stack.pop_back();
-        polynode* r = nullptr;
-        best_poly_add(a.p, b.p, &r);
-        stack.push_back(Part{r, a.size + b.size});
-    }
+    while (stack.size() >= 2 && stack.back().size >= stack[stack.size() - 2].size) merge_top(stack);
 }
 
 polynode* SumRun::collapse(std::vector<Part>& stack) {
     if (stack.empty()) return nullptr;
-    while (stack.size() > 1) {
-        const Part b = stack.back();
-        stack.pop_back();
-        const Part a = stack.back();
-        stack.pop_back();
-        polynode* r = nullptr;
-        best_poly_add(a.p, b.p, &r);
-        stack.push_back(Part{r, a.size + b.size});
-    }
+    while (stack.size() > 1) merge_top(stack);
     polynode* p = stack.back().p;
     stack.clear();
     return p;

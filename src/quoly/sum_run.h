@@ -6,12 +6,13 @@
 // down, so that every term takes part in O(log n) merges), and the result
 // meets the running sum once, when the run ends.
 //
-// Only sums whose order cannot matter are gathered: the running sum a
-// polynomial without denominator, the terms such polynomials or plain
-// numbers. Every such addition succeeds and their value does not depend on
-// the order of the additions, so the value, and where any error is
-// reported, stay those of adding term by term: any other term ends the run
-// first and is then added as before.
+// Only sums whose order cannot matter are gathered: terms that are
+// polynomials without denominator or plain numbers, added to a number, a
+// polynomial, or (where the coefficients form a field, or are the
+// integers) a fraction. Every such addition succeeds, and the value does
+// not depend on the order of the additions, so the value, and where any
+// error is reported, stay those of adding term by term: any other term ends
+// the run first and is then added as before.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -41,6 +42,8 @@ private:
     // Partial sums of the added terms and of the subtracted ones.
     std::vector<Part> plus_, minus_;
 
+    // The top two partial sums become one.
+    static void merge_top(std::vector<Part>& stack);
     static void push(std::vector<Part>& stack, polynode* p);
     static polynode* collapse(std::vector<Part>& stack);
 };
