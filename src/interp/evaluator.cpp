@@ -40,6 +40,7 @@
 #include "quoly/adjoin.h"
 #include "quoly/change_mod.h"
 #include "quoly/quoly.h"
+#include "quoly/sum_run.h"
 #include "quoly/quoly_eval.h"
 #include "matrix/array_store.h"
 #include "matrix/matrix_poly.h"
@@ -743,6 +744,9 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
         assignment(source, ref, value, *sparse_array, *sparse_pos, pending);
         return;
     }
+    // A long sum of polynomial terms is gathered and meets the running
+    // value once: adding term by term would copy the value for each.
+    SumRun run;
     while (token_is(&token, "+") || token_is(&token, "-")) {
         const bool add = token.name[0] == '+';
         next_token(source, pending);
@@ -754,6 +758,8 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
         colm** sa = nullptr;
         int32_t sp = 0;
         term(source, &rref, &right.q, &sa, &sp, pending);
+        if (run.take(*value, &right.q, rref, add)) continue;
+        run.finish(value);
         if (right.q) {
             if (add)
                 best_quoly_add(value, right.release());
@@ -766,6 +772,7 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
                 better_quoly_sub(*value, *rref, value);
         }
     }
+    run.finish(value);
 }
 
 namespace {

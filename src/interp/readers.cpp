@@ -15,6 +15,7 @@
 #include "numbers/ring.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
+#include "quoly/sum_run.h"
 #include "storage/assign.h"
 #include "storage/records.h"
 #include "toplevel/errors.h"
@@ -61,17 +62,23 @@ void term_tail(FILE** source, quoly** value, name** pending, bool stop_at_or_and
 }
 
 // value := value +/- term, for every further term.
+// A long sum of polynomial terms is gathered and meets the value once:
+// adding term by term would copy the value for each.
 void expre_tail(FILE** source, quoly** value, name** pending) {
+    SumRun run;
     while (token_is(&token, "+") || token_is(&token, "-")) {
         const bool add = token.name[0] == '+';
         next_token(source, pending);
         SlotHold right;
         old_term(source, &right.q, pending);
+        if (run.take(*value, &right.q, nullptr, add)) continue;
+        run.finish(value);
         if (add)
             best_quoly_add(value, right.release());
         else
             best_quoly_sub(value, right.release());
     }
+    run.finish(value);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "quoly/quoly.h"
+#include "quoly/sum_run.h"
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
@@ -30,6 +31,8 @@ struct Accumulator {
     bool sum;
     int32_t word;
     quoly** value;
+    // A sum of many polynomial terms is gathered and meets the value once.
+    SumRun run;
 
     // The integer evaluator's arithmetic: residues, or integers of one
     // digit, a running total beyond that ending the statement (error 32)
@@ -38,6 +41,8 @@ struct Accumulator {
     // Takes the term over.
     void add_value(quoly** term) {
         if (sum) {
+            if (run.take(*value, term, nullptr, true)) return;
+            run.finish(value);
             best_quoly_add(value, *term);
             *term = nullptr;
         } else {
@@ -94,7 +99,7 @@ void sum_mult_up(const char* code, FILE** source, quoly** value, name** pending,
     if (!integer_result) integer_result = &own_word;
     if (!closer) closer = &own_closer;
     *closer = ')';
-    Accumulator acc{std::strcmp(code, "*82") == 0, 0, value};
+    Accumulator acc{std::strcmp(code, "*82") == 0, 0, value, {}};
     acc.word = acc.sum ? 0 : 1;
     quoly_set(acc.word, value);
     *integer_result = acc.word;
@@ -187,6 +192,7 @@ void sum_mult_up(const char* code, FILE** source, quoly** value, name** pending,
         set_loop_variable(&id, sign * at);
         if (at > end) break;
     }
+    acc.run.finish(value);
     *integer_result = acc.word;
     if (integerflag) quoly_set(acc.word, value);
 }
