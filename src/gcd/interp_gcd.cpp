@@ -200,8 +200,8 @@ struct Images {
 };
 
 // Random points meet a zero divisor of a split relation with a chance of
-// about the image's length over the prime: a few in a row mean it is not
-// the point's fault.
+// about the image's length over the prime: a few more than the points kept
+// mean it is not the points' fault.
 constexpr int32_t ZERO_DIVISOR_POINTS = 4;
 
 bool is_zero(const polynode* p) { return is_number(p) && p->ncoef->value == 0; }
@@ -269,7 +269,7 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
             ZeroDivisorEscape escape;
             polygcd(ua.p, va.p, &ga.p, 0, 1, 1, inner, 1, 1, 0);
         } catch (const ZeroDivisorMet&) {
-            if (++zero_divisor_points > ZERO_DIVISOR_POINTS) {
+            if (++zero_divisor_points > ZERO_DIVISOR_POINTS + 2 * static_cast<int32_t>(im.points.size())) {
                 if (zero_divisor_escape > 0) throw;   // an outer point is to blame
                 error(22, quotsign);
                 abandon_statement();

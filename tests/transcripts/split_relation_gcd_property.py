@@ -19,11 +19,19 @@ def is_square(c, p):
 
 
 def session(p, c, e, rng):
+    """c = 0: the tower s^2 - 3, t^2 - s (both split modulo 1031)."""
     k1, k2, k3 = (rng.randrange(1, 6) for _ in range(3))
-    g = f"(x + {k1}*t*y + 1)^{e} + x^3*y + t"
+    if p < 1000:
+        # Modulo a small prime a and b may share a factor at one root of
+        # the relation; these have none.
+        k1, k2, k3 = 1, 2, 2
+    one = "s" if c == 0 else "1"
+    g = f"(x + {k1}*t*y + {one})^{e} + x^3*y + t"
     a = f"(x - y + {k2}*t)^{e} + y"
     b = f"(x + {k3}*y - t)^{e} + x"
-    text = (f"&(p = {p});\n&(J = t);\n&(J = y);\n&(J = x);\n&(P = t^2 - {c}, 1);\n"
+    levels = ("&(J = s);\n&(J = t);\n&(J = y);\n&(J = x);\n&(P = s^2 - 3, 1);\n&(P = t^2 - s, 1);\n" if c == 0
+              else f"&(J = t);\n&(J = y);\n&(J = x);\n&(P = t^2 - {c}, 1);\n")
+    text = (f"&(p = {p});\n" + levels +
             f"g := {g}:\na := {a}:\nb := {b}:\n"
             "h := GCD(g*a, g*b):\n!!('gcd', h - g);\n"
             "r := (g*a)/(g*b):\n!!('quotient', r*b - a);\n")
@@ -43,15 +51,17 @@ def main():
     sessions = int(sys.argv[3]) if len(sys.argv) > 3 else 24
     # Primes with 2 (or the drawn c) a square: the relation splits; 1019 and
     # 65437 keep t^2 - 2 irreducible, the field the others only claim to be.
-    cases = [(1031, 2, 20), (1033, 2, 30), (1049, 2, 20), (1019, 2, 20), (65521, 2, 60), (65437, 2, 30)]
+    # 17 is a prime below the degrees, served by the small-field road.
+    cases = [(1031, 2, 20), (1033, 2, 30), (1049, 2, 20), (1019, 2, 20), (65521, 2, 60), (65437, 2, 30),
+             (17, 2, 12), (1031, 0, 20)]
     failures = 0
     for i in range(sessions):
-        p, c, e = cases[i % len(cases)] if i < len(cases) else rng.choice(cases[:3] + [(1031, 7, 20), (1033, 3, 20)])
+        p, c, e = cases[i % len(cases)] if i < len(cases) else rng.choice(cases[:3] + cases[6:] + [(1031, 7, 20), (1033, 3, 20)])
         text = session(p, c, e, rng)
         got, out = run(tarvex, text)
         if got.get("gcd") != ["0"] or got.get("quotient") != ["0"]:
             failures += 1
-            split = "splits" if is_square(c, p) else "irreducible"
+            split = "tower" if c == 0 else "splits" if is_square(c, p) else "irreducible"
             print(f"FAIL p={p} t^2-{c} ({split}) e={e}: gcd {got.get('gcd')} quotient {got.get('quotient')}")
             print(text)
             print("\n".join(out.splitlines()[-12:]))
