@@ -69,7 +69,8 @@ def sparse3(p, d):
 
 
 def planted_over_field(p, e):
-    """Over GF(p)[t]/(t^2 - 2), a field for p = 13 and for 65521."""
+    """Over GF(p)[t]/(t^2 - 2), a field for p = 13; modulo 65521, where 2 is
+    a square, a declared field that splits."""
     return (header(p, "tyx") + "&(P = t^2 - 2, 1);\n"
             f"g := (x + t*y + 1)^{e} + x^3*y + t:\na := (x - y + 2*t)^{e} + y:\n"
             f"b := (x + 2*y - t)^{e} + x:\nh := GCD(g*a, g*b):\n!!('OK', h - g);\n")

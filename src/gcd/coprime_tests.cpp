@@ -19,6 +19,7 @@
 #include "poly/evaluate.h"
 #include "poly/levels.h"
 #include "poly/measures.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -181,8 +182,16 @@ int fast_test_2(int32_t k, int32_t* degree, gcd_state* st) {
         } else {
             // The full gcd of the images, not the marker of a test-mode
             // call: its degree is then a true bound.
-            TripvalRaised raised;
-            polygcd(img_u.p, img_v.p, &g.p, 0, 1, 0, var, 1, 1, 0);
+            // Over a relation declared a field but split by the prime, the
+            // images can meet a zero divisor at this point: the test then
+            // tells nothing.
+            try {
+                ZeroDivisorEscape escape;
+                TripvalRaised raised;
+                polygcd(img_u.p, img_v.p, &g.p, 0, 1, 0, var, 1, 1, 0);
+            } catch (const ZeroDivisorMet&) {
+                return 0;
+            }
         }
     }
     *degree = top_deg(g.p);

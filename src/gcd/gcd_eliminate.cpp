@@ -9,6 +9,7 @@
 #include "numbers/tables.h"
 #include "poly/evaluate.h"
 #include "poly/measures.h"
+#include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/records.h"
@@ -117,9 +118,18 @@ bool eliminate_single_vars(gcd_state* st, int32_t n) {
     // gcd(u, v) divides the gcd of the images, but an unlucky value can
     // make the images share more than the operands do; the image gcd is the
     // answer only when it divides both operands.
+    // Over a relation declared a field but split by the prime, the images
+    // can meet a zero divisor that the operands' own gcd does not: unlucky
+    // values too.
     pt* vars = *st->vars;
-    polygcd(image_u ? image_u : *st->u, image_v ? image_v : *st->v, &g, 0, st->allow_tests, st->allow_split, vars,
-            1, 1, 0);
+    try {
+        ZeroDivisorEscape escape;
+        polygcd(image_u ? image_u : *st->u, image_v ? image_v : *st->v, &g, 0, st->allow_tests, st->allow_split,
+                vars, 1, 1, 0);
+    } catch (const ZeroDivisorMet&) {
+        ++gcd_eliminate_unlucky;
+        return false;
+    }
     free_poly(&image_u);
     free_poly(&image_v);
     bool ok = true;

@@ -27,6 +27,7 @@
 #include "poly/evaluate.h"
 #include "poly/levels.h"
 #include "poly/measures.h"
+#include "poly/modout.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
@@ -198,6 +199,11 @@ struct Images {
     }
 };
 
+// Random points meet a zero divisor of a split relation with a chance of
+// about the image's length over the prime: a few more than the points kept
+// mean it is not the points' fault.
+constexpr int32_t ZERO_DIVISOR_POINTS = 4;
+
 bool is_zero(const polynode* p) { return is_number(p) && p->ncoef->value == 0; }
 
 int32_t next_step(int32_t q) {
@@ -244,6 +250,7 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
     int32_t d0 = -1;
     PolyHold pt_node;
     poly_set(1, &pt_node.p);
+    int32_t zero_divisor_points = 0;
     while (true) {
         a++;
         if (a >= modulus) break;
@@ -254,7 +261,21 @@ int sub_mod_multivar_Chinese(polynode* u, polynode* v, polynode** result, int32_
         mod_poly_at_numb(&va.p, v, pt_node.p, var, 0);
         if (top_degree(va.p) < deg_v || is_zero(va.p)) continue;
         PolyHold ga;
-        polygcd(ua.p, va.p, &ga.p, 0, 1, 1, inner, 1, 1, 0);
+        // Over a relation declared a field but reducible modulo the prime,
+        // an image's remainder sequence can meet a zero divisor at some
+        // points only: such a point is unlucky. One that recurs point after
+        // point lies in the operands themselves, and is the user's error.
+        try {
+            ZeroDivisorEscape escape;
+            polygcd(ua.p, va.p, &ga.p, 0, 1, 1, inner, 1, 1, 0);
+        } catch (const ZeroDivisorMet&) {
+            if (++zero_divisor_points > ZERO_DIVISOR_POINTS + 2 * static_cast<int32_t>(im.points.size())) {
+                if (zero_divisor_escape > 0) throw;   // an outer point is to blame
+                error(22, quotsign);
+                abandon_statement();
+            }
+            continue;
+        }
         int32_t d = top_degree(ga.p);
         if (d0 >= 0 && d0 != d) {
             if (d0 > d) return 0;   // every earlier point was unlucky

@@ -71,8 +71,21 @@ void change_poly_modout_data();
 // inverse of the field element p (the level of rec) up to the number
 // denominator it carries (null = 1).
 // A relation declared a field that is reducible leaves some elements without
-// inverse: error 22 with "/", and the statement is abandoned.
+// inverse: error 22 with "/", and the statement is abandoned; while a
+// ZeroDivisorEscape is alive ZeroDivisorMet is thrown instead.
 void poly_mod_invert(polynode* p, quoly** inv, pt* rec);
+
+// A computation at a chosen point (an image of a gcd) that meets an element
+// without inverse has only met an unlucky point: its caller catches this and
+// takes another point instead of ending the statement.
+struct ZeroDivisorMet {};
+extern int32_t zero_divisor_escape;
+struct ZeroDivisorEscape {
+    ZeroDivisorEscape() { zero_divisor_escape++; }
+    ~ZeroDivisorEscape() { zero_divisor_escape--; }
+    ZeroDivisorEscape(const ZeroDivisorEscape&) = delete;
+    ZeroDivisorEscape& operator=(const ZeroDivisorEscape&) = delete;
+};
 // Result slots: free-first. mult·a + s·b = r with r of degree 0 in rec's
 // variable; a, b kept. Products under rec (reduced by the relations), the
 // divisions under bare, rec's relation-free copy.

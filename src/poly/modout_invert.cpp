@@ -18,6 +18,8 @@
 
 using quoly_detail::QuolyHold;
 
+int32_t zero_divisor_escape = 0;
+
 namespace {
 
 // A term list of degree 0 in its top variable: a number, or a padding node
@@ -158,6 +160,7 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     if (r.p->numb && iszero(r.p->ncoef)) {
         // The element shares a factor with the relation: the relation was
         // declared a field but is reducible, and nothing inverts this.
+        if (zero_divisor_escape > 0) throw ZeroDivisorMet{};
         error(22, quotsign);
         abandon_statement();
     }
