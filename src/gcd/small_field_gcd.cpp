@@ -190,6 +190,19 @@ void trim(Vec& a) {
 
 int32_t degree_of(const Vec& a) { return static_cast<int32_t>(a.size()) - 1; }
 
+// The columns that stay non-zero once trimmed; a solved image leaves zeros
+// where the support it was solved on has no term.
+Cols without_empty_columns(Cols out) {
+    Cols kept;
+    for (size_t i = 0; i < out.size(); i++) {
+        trim(out.col[i]);
+        if (out.col[i].empty()) continue;
+        kept.idx.push_back(out.idx[i]);
+        kept.col.push_back(std::move(out.col[i]));
+    }
+    return kept;
+}
+
 uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
     if (a.empty()) return 0;
     if (!x) return a[0];
@@ -611,13 +624,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         out.col.assign(shape.size(), Vec{});
         for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
         for (size_t t = 0; t < tS.size(); t++) out.col[tS[t].col][tS[t].e] = t == lead ? 1 : c[unknown[t]];
-        Cols kept;
-        for (size_t i = 0; i < out.size(); i++) {
-            trim(out.col[i]);
-            if (out.col[i].empty()) continue;
-            kept.idx.push_back(out.idx[i]);
-            kept.col.push_back(std::move(out.col[i]));
-        }
+        Cols kept = without_empty_columns(std::move(out));
         if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
         *G = std::move(kept);
         return true;
@@ -648,13 +655,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         for (size_t t = 0; t < g.size(); t++) out.col[tS[g[t]].col][tS[g[t]].e] = c[t];
     }
     if (out.col[tS[lead].col][tS[lead].e] == 0) return false;
-    Cols kept;
-    for (size_t i = 0; i < out.size(); i++) {
-        trim(out.col[i]);
-        if (out.col[i].empty()) continue;
-        kept.idx.push_back(out.idx[i]);
-        kept.col.push_back(std::move(out.col[i]));
-    }
+    Cols kept = without_empty_columns(std::move(out));
     make_monic_cols(F, kept);
     *G = std::move(kept);
     return true;
