@@ -153,12 +153,16 @@ void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, 
         *count = parts;
         return;
     }
+    // Every square-free part is looked at: the first may lie in the field
+    // asked for while a later one involves the levels between (its
+    // splitting would then draw from the wrong field and never end).
     if (level != -1 && number_polys + 1 - level > field_depth && !lone(in.p)) {
-        int32_t pad = 0;
-        pt* rec = nullptr;
-        polynode* m = main_level(squarefree.p->pcoef, &pad, &rec);
-        if (nogood(m, pad + 1, number_polys + 1 - level)) {
-            if (stop_first) squarefree.p->exp = degree(m);
+        for (polynode* r = squarefree.p; r; r = r->next) {
+            int32_t pad = 0;
+            pt* rec = nullptr;
+            polynode* m = main_level(r->pcoef, &pad, &rec);
+            if (!nogood(m, pad + 1, number_polys + 1 - level)) continue;
+            if (stop_first) squarefree.p->exp = degree(main_level(squarefree.p->pcoef, &pad, &rec));
             *list = squarefree.release();
             *count = parts;
             return;

@@ -672,7 +672,9 @@ def det_hint_family(prog):
     if under_relation(prog) or variables_locked(prog):
         return
     two_variables(prog)
-    laurent = r.random() < 0.5
+    # Laurent mode cannot be entered once arithmetic is modular: negative
+    # powers would make the hint a quotient, which Det rightly ignores.
+    laurent = r.random() < 0.5 and prog.modulus is None and not prog.modular
     if laurent:
         prog.add("&(l = 1);")
     low = -2 if laurent else 0
