@@ -2,8 +2,10 @@
 """Smith with all four transforms on n x n matrices of random integers in
 [-9, 9] (n = 20 to 150), Hermite with its transforms on n x n matrices of
 2-digit entries (n = 40, 80, 120), Hermite of n x n matrices of 3-digit
-entries (n = 40, 80, 100, 160, 200, 300; 150 x 170 and 170 x 150) and
-Hermite with both column transforms (n = 40, 80, 160), each a whole
+entries (n = 40, 80, 100, 160, 200, 300; 150 x 170 and 170 x 150), of
+the same of lower rank (n x n with the last row 3 r1 - 2 r2, n = 80,
+100, 150, 300; 150 x 170 and 170 x 150 of rank 100) and Hermite with
+both column transforms (n = 40, 80, 160), each a whole
 interpreter session typed as a
 user would, timed as processor time of the process (least of RUNS runs,
 3 by default) and, with a second binary, beside it in the same run.
@@ -56,6 +58,17 @@ def matrix(rng, n, span, k=None):
     return f"Array a[{n},{k}];\n[a] := [({cells})];\n"
 
 
+def singular(rng, n, k, r):
+    """n x k of rank r: r rows of 3-digit entries, then 3 r1 - 2 r2, then
+    sums of two earlier rows."""
+    a = [[rng.randint(-999, 999) for _ in range(k)] for _ in range(r)]
+    while len(a) < n:
+        a.append([3 * x - 2 * y for x, y in zip(a[0], a[1])] if len(a) == r else
+                 [x + y for x, y in zip(*rng.sample(a, 2))])
+    cells = ",".join(str(a[i][j]) for j in range(k) for i in range(n))
+    return f"Array a[{n},{k}];\n[a] := [({cells})];\n"
+
+
 def main(argv):
     binaries = [os.path.abspath(argv[1])]
     rest = argv[2:]
@@ -73,6 +86,10 @@ def main(argv):
                f"rank {n}") for n in (40, 80, 100, 160, 200, 300)]
     cases += [(f"Hermite {r}x{k}, 3-digit entries", matrix(rng, r, 999, k) + "!!('rank', Hermite([a]));\n",
                f"rank {min(r, k)}") for r, k in ((150, 170), (170, 150))]
+    cases += [(f"Hermite {n}x{n} of rank {n - 1}, 3-digit entries", singular(rng, n, n, n - 1)
+               + "!!('rank', Hermite([a]));\n", f"rank {n - 1}") for n in (80, 100, 150, 300)]
+    cases += [(f"Hermite {r}x{k} of rank 100, 3-digit entries", singular(rng, r, k, 100)
+               + "!!('rank', Hermite([a]));\n", "rank 100") for r, k in ((150, 170), (170, 150))]
     cases += [(f"Hermite with its column transform and inverse {n}x{n}, 3-digit entries", matrix(rng, n, 999)
                + "!!('rank', Hermite([a], [p], [q], [s], [t]));\n", f"rank {n}") for n in (40, 80, 160)]
     for what, script, expect in cases:

@@ -1,9 +1,11 @@
 #include "matrix/flat_normal.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
 #include "det/int_determ.h"
+#include "matrix/deficient_hermite.h"
 #include "matrix/dense_vectors.h"
 #include "matrix/hermite_by_inverse.h"
 #include "matrix/measures.h"
@@ -289,6 +291,23 @@ bool by_determinant(FlatMatrix& a, FlatTransform t, const FlatInt* d) {
     return lattice_multiple(top, &det) && tall_hermite(a, top, det);
 }
 
+// A matrix the determinant's roads miss for want of a non-singular block
+// where they look (of lower rank, or so placed) has its form through its
+// first independent rows: rows := the pivots' rows. Without a transform
+// only.
+bool by_rank_profile(FlatMatrix& a, FlatTransform t, const FlatInt* d, std::vector<int32_t>& rows) {
+    if (t.fwd || t.inv || modularmode || std::min(a.R, a.K) < kBoundedRows) return false;
+    // With a bound the matrix is of full row rank and the bound's road
+    // (or the steps modulo it) serves.
+    if (d) return false;
+    RankSplit s;
+    if (!rank_split(a, s)) return false;
+    if (!s.formed && !by_determinant(s.top, FlatTransform{}, &s.d)) return false;
+    if (!rank_join(a, s)) return false;
+    rows = s.rows;
+    return true;
+}
+
 int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const FlatInt* d, bool at_once) {
     const bool progress = trace != HermiteTrace::none;
     Ops op{a, t};
@@ -306,7 +325,13 @@ int32_t hermite_steps(FlatMatrix& a, FlatTransform t, HermiteTrace trace, const 
             pivot_row.push_back(k);
             if (progress && k % every == 0) phase->step(k + 1);
         }
-    for (int32_t i = k; i < a.R && k < a.K; i++) {
+    int32_t first = k;
+    if (!at_once && k == 0 && by_rank_profile(a, t, d, pivot_row)) {
+        for (k = 0; k < static_cast<int32_t>(pivot_row.size()); k++)
+            if (progress && k % every == 0) phase->step(k + 1);
+        first = a.R;
+    }
+    for (int32_t i = first; i < a.R && k < a.K; i++) {
         poll_interrupt();
         // Entries grown to twice the bound's size go on modulo it (every
         // row then has its pivot on the diagonal: a is of full row rank).

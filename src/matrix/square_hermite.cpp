@@ -571,3 +571,20 @@ bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d) {
     std::swap(a, out);
     return true;
 }
+
+bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<int64_t>>& ws,
+                      std::vector<std::vector<FlatInt>>& out) {
+    const int32_t n = b.R;
+    if (n < 1 || b.K != n || flat_zero(d)) return false;
+    std::vector<int64_t> entries(b.v.size());
+    for (size_t c = 0; c < b.v.size(); c++)
+        if (!small_value(b.v[c], entries[c])) return false;
+    Duals duals(b, entries.data(), d);
+    if (!duals.ready()) return false;
+    out.clear();
+    for (const std::vector<int64_t>& w : ws) {
+        if (static_cast<int32_t>(w.size()) != n) return false;
+        out.push_back(duals.solve(w));
+    }
+    return true;
+}

@@ -12,6 +12,9 @@
 // from a dual vector whose last entry is e times a unit modulo d / e.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "matrix/flat_normal.h"
 
 // a := its Hermite form H (as flat_hermite leaves it) when a is square,
@@ -33,3 +36,9 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d);
 // its first a.K rows, d = |det top| > 0. Their form H and transform V by
 // the square road, the rows below the pivots A's times V. top is spent.
 bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d);
+
+// d b^-T w for each w of ws (entries below 2^20 in size), b square of
+// entries below 2^56 in size and d = |det b| > 0, by the same p-adic
+// lifting. False when b is out of that reach.
+bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<int64_t>>& ws,
+                      std::vector<std::vector<FlatInt>>& out);
