@@ -51,6 +51,15 @@ bool small_value(const FlatInt& x, int64_t& v) {
     return true;
 }
 
+// Every cell of a as a machine integer, or false where one is too large
+// for the lifting's bounds.
+bool small_entries(const FlatMatrix& a, std::vector<int64_t>& entries) {
+    entries.resize(a.v.size());
+    for (size_t c = 0; c < a.v.size(); c++)
+        if (!small_value(a.v[c], entries[c])) return false;
+    return true;
+}
+
 FlatInt flat_of(int64_t v) {
     FlatInt x;
     if (v == 0) return x;
@@ -479,9 +488,8 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
     const int32_t n = a.R;
     if (n < 2 || a.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries(a.v.size());
-    for (size_t c = 0; c < a.v.size(); c++)
-        if (!small_value(a.v[c], entries[c])) return false;
+    std::vector<int64_t> entries;
+    if (!small_entries(a, entries)) return false;
     Duals duals(a, entries.data(), d);
     if (!duals.ready()) return false;
     const std::vector<FlatInt> y = duals.next(), z = duals.next();
@@ -503,9 +511,8 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* 
 bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     const int32_t R = a.R, K = a.K;
     if (R < 2 || K <= R || flat_zero(d)) return false;
-    std::vector<int64_t> entries(a.v.size());
-    for (size_t c = 0; c < a.v.size(); c++)
-        if (!small_value(a.v[c], entries[c])) return false;
+    std::vector<int64_t> entries;
+    if (!small_entries(a, entries)) return false;
     // The first R columns, B, are the first R x R cells.
     Duals duals(a, entries.data(), d);
     if (!duals.ready()) return false;
@@ -576,9 +583,8 @@ bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::ve
                       std::vector<std::vector<FlatInt>>& out) {
     const int32_t n = b.R;
     if (n < 1 || b.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries(b.v.size());
-    for (size_t c = 0; c < b.v.size(); c++)
-        if (!small_value(b.v[c], entries[c])) return false;
+    std::vector<int64_t> entries;
+    if (!small_entries(b, entries)) return false;
     Duals duals(b, entries.data(), d);
     if (!duals.ready()) return false;
     out.clear();
