@@ -48,8 +48,11 @@ extern void (*reduce2_gcd)(polynode* a, polynode* b, polynode** g, pt* vars, boo
 // powering progress. level: -1 the field of the relations (or the plain
 // modulus), 0 the prime field (relation variables as ordinary ones), n > 0
 // the field below variable level number_polys + 1 - n. Modular mode with a prime modulus only (errors 284,
-// 293); a level without an extension field, or below it, is error 300.
-void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, int print, int32_t level);
+// 293); a level without an extension field, or below it, is error 300; a
+// square-free part with coefficients outside the level's field is error
+// 299, reported against `who`.
+void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, int print, int32_t level,
+                 const char* who = "Factor");
 // Milliseconds the last factor_poly call spent in its distinct-degree stage
 // (for the benchmark driver).
 extern double factor_distinct_degree_ms;
@@ -62,8 +65,9 @@ void irreducible_poly(quoly** q, int32_t level);
 // The same answer as a plain integer, for callers that must not read a
 // count in the ring (k factors with k = 1 modulo p would read as
 // "irreducible"): 1, k, 0 as above; -1 with the proper factor in *factor
-// (free-first). p is a polynomial that can be factored here.
-int32_t irreducibility(polynode* p, int32_t level, polynode** factor);
+// (free-first). p is a polynomial that can be factored here; who: the
+// command named in factor_poly's errors.
+int32_t irreducibility(polynode* p, int32_t level, polynode** factor, const char* who = "Factor");
 // irreducibility(p, level) is 1.
 bool is_irreducible(polynode* p, int32_t level);
 

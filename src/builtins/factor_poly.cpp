@@ -118,7 +118,8 @@ void distinct_degree(polynode** fslot, FactorFrame& fr) {
 
 }  // namespace
 
-void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, int print, int32_t level) {
+void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, int print, int32_t level,
+                 const char* who) {
     PolyHold in(*p);
     *p = nullptr;
     free_poly(list);
@@ -147,26 +148,26 @@ void factor_poly(polynode** p, polynode** list, int32_t* count, int stop_first, 
     int32_t parts = 0;
     total_sq_free(&in.p, &squarefree.p, &parts, 1, polynames);
     if (!squarefree.p) return;
-    if (stop_first && (squarefree.p->exp > 1 || squarefree.p->next)) {
-        squarefree.p->exp = -1;
-        *list = squarefree.release();
-        *count = parts;
-        return;
-    }
-    // Every square-free part is looked at: the first may lie in the field
-    // asked for while a later one involves the levels between (its
-    // splitting would then draw from the wrong field and never end).
+    // A part with coefficients outside the level's field is no polynomial
+    // over that field: none of its splittings there is an answer, and
+    // listing it whole would call it irreducible. Every part is looked at:
+    // the first may lie in the field while a later one does not.
     if (level != -1 && number_polys + 1 - level > field_depth && !lone(in.p)) {
         for (polynode* r = squarefree.p; r; r = r->next) {
             int32_t pad = 0;
             pt* rec = nullptr;
             polynode* m = main_level(r->pcoef, &pad, &rec);
             if (!nogood(m, pad + 1, number_polys + 1 - level)) continue;
-            if (stop_first) squarefree.p->exp = degree(main_level(squarefree.p->pcoef, &pad, &rec));
-            *list = squarefree.release();
-            *count = parts;
-            return;
+            error(299, who);
+            abandon_statement();
         }
+    }
+
+    if (stop_first && (squarefree.p->exp > 1 || squarefree.p->next)) {
+        squarefree.p->exp = -1;
+        *list = squarefree.release();
+        *count = parts;
+        return;
     }
 
     FactorFrame fr;

@@ -22,12 +22,12 @@ int32_t main_degree(polynode* p) {
 
 }  // namespace
 
-int32_t irreducibility(polynode* p, int32_t level, polynode** factor) {
+int32_t irreducibility(polynode* p, int32_t level, polynode** factor, const char* who) {
     const int32_t D = main_degree(p);
     PolyHold work, list;
     poly_assign(p, &work.p);
     int32_t count = 0;
-    factor_poly(&work.p, &list.p, &count, 1, 0, level);
+    factor_poly(&work.p, &list.p, &count, 1, 0, level, who);
     if (!list.p) return 0;
     const int32_t v = list.p->exp;
     if (v == D) return 1;
@@ -67,7 +67,7 @@ void irreducible_poly(quoly** q, int32_t level) {
         abandon_statement();
     }
     PolyHold factor;
-    const int32_t answer = irreducibility(num, level, &factor.p);
+    const int32_t answer = irreducibility(num, level, &factor.p, "Irred");
     if (answer < 0) {
         // A proper factor: the quoly's numerator becomes it.
         free_poly(&(*q)->pnum);
