@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "builtins/floor_roots.h"
 #include "gcd/trialdiv.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -141,26 +142,40 @@ void simple_zero_out(quoly** cells, int32_t k, int32_t n, int modular) {
 }
 
 void divide_fct(quoly** det, polynode* f, int flag) {
-    if (flag && laurent && !(f->numb && !f->next) && !(*det)->isnum) {
-        // Negative powers are units, beyond the polynomial trial division:
-        // the quoly one lifts them out of both first.
-        quoly* q = nullptr;
-        p_q_assign(f, &q);
-        quoly_detail::QuolyHold hold(q);
-        int failed = 0;
-        if (trial_divide(&hold.q, det, 1, 0, 0, &failed)) error(305, "Det");
-        return;
-    }
     if (flag && !(f->numb && !f->next) && !(*det)->isnum) {
-        polynode* quo = nullptr;
-        if (!trial_poly_divide((*det)->pnum, f, &quo, polynames, 1, 0, 0)) {
-            free_poly(&quo);
-            error(305, "Det");
-            return;
+        // Over the rationals the numerator is kept integral, its content
+        // shared with the denominator: a factor with a number content need
+        // not divide it. Its primitive part does, and the content goes
+        // through the quotient as a number.
+        quoly* fq = nullptr;
+        p_q_assign(f, &fq);
+        quoly_detail::QuolyHold part(fq);
+        quoly_detail::QuolyHold content(nullptr);
+        if (!modularmode && !lintmode) {
+            number_content(part.q, &content.q);
+            fast_quoly_quot(&part.q, &content.q, 0);
         }
-        free_poly(&(*det)->pnum);
-        (*det)->pnum = quo;
-        if (!(*det)->den && quo->numb && !quo->next) polynum_to_quoly(det);
+        if (laurent) {
+            // Negative powers are units, beyond the polynomial trial
+            // division: the quoly one lifts them out of both first.
+            int failed = 0;
+            if (trial_divide(&part.q, det, 1, 0, 0, &failed)) {
+                error(305, "Det");
+                return;
+            }
+        } else {
+            polynode* quo = nullptr;
+            if (part.q->isnum || part.q->den ||
+                !trial_poly_divide((*det)->pnum, part.q->pnum, &quo, polynames, 1, 0, 0)) {
+                free_poly(&quo);
+                error(305, "Det");
+                return;
+            }
+            free_poly(&(*det)->pnum);
+            (*det)->pnum = quo;
+            if (!(*det)->den && quo->numb && !quo->next) polynum_to_quoly(det);
+        }
+        if (content.q) fast_quoly_quot(det, &content.q, 0);
         return;
     }
     quoly* q = nullptr;

@@ -67,17 +67,22 @@ struct det_options {
 // In Laurent mode every monomial is a unit: the factor keeps only the part
 // free of monomials, an ordinary polynomial that every method can divide
 // by, and the monomial divides the determinant at the end.
+// The unit: what the hint is beyond the factor kept.
+void take_unit(quoly* hint, det_options* o) {
+    quoly* proper = nullptr;
+    p_q_assign(o->factor, &proper);
+    quoly_detail::QuolyHold hold(proper);
+    quoly_assign(hint, &o->unit);
+    fast_quoly_quot(&o->unit, &hold.q, 0);
+}
+
 void split_laurent_factor(quoly* hint, det_options* o) {
     polynode* first = nullptr;
     polynode* last = nullptr;
     clear_bads(&o->factor, &first, &last, SHIFT_LEAST, SHIFT_ALL_LEVELS);
     if (!first) return;
     release_shift_list(&first, &last);
-    quoly* proper = nullptr;
-    p_q_assign(o->factor, &proper);
-    quoly_detail::QuolyHold hold(proper);
-    quoly_assign(hint, &o->unit);
-    fast_quoly_quot(&o->unit, &hold.q, 0);
+    take_unit(hint, o);
 }
 
 void read_det_options(FILE** source, name** pending, int code, bool open_paren, det_options* o) {
@@ -91,11 +96,13 @@ void read_det_options(FILE** source, name** pending, int code, bool open_paren, 
             old_expre(source, &q.q, pending);
             if (q.q->isnum) {
                 quoly_to_poly(q.q, &o->factor);
-            } else if (q.q->den) {
+            } else if (q.q->den && !quoly_detail::lone_number(q.q->den)) {
                 warning(1, token.name);
             } else {
                 o->factor = quoly_detail::copy_poly(q.q->pnum);
                 if (laurent) split_laurent_factor(q.q, o);
+                // A number denominator is a unit over the rationals.
+                if (q.q->den && !o->unit) take_unit(q.q, o);
             }
             continue;
         }
