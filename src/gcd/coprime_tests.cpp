@@ -134,7 +134,7 @@ bool prime_divides(imag* p, imag* n) {
 
 }  // namespace
 
-int fast_test_2(int32_t k, int32_t* degree, gcd_state* st) {
+int fast_test_2(int32_t k, int32_t* degree, gcd_state* st, int32_t attempt) {
     polynode* u = *st->u;
     polynode* v = *st->v;
     pt* var = *st->vars;
@@ -147,7 +147,7 @@ int fast_test_2(int32_t k, int32_t* degree, gcd_state* st) {
     if (table_points) {
         const int32_t n = std::max(nu, nv);
         for (int32_t j = n; j >= 2; j--) {
-            const int32_t r = rand_integer2() % 3;
+            const int32_t r = points_fixed() ? attempt % 3 : rand_integer2() % 3;
             st->points[j] = static_cast<int16_t>(global_list[(3 * j + (r < 0 ? -r : r)) % GLOBAL_LIST_COUNT] % modulus);
         }
     }
@@ -421,7 +421,7 @@ bool gcd_fast_pretests(gcd_state* st) {
     int coprime = 0;
     for (int i = 0; i < 3 && !coprime; i++) {
         int32_t di = 0;
-        coprime = fast_test_2(1, &di, st);
+        coprime = fast_test_2(1, &di, st, i);
         if (di < d) d = di;
     }
     if (coprime) {
@@ -487,7 +487,7 @@ bool gcd_fast_test_loop(gcd_state* st, int32_t n, int changed) {
         if ((!lintmode || changed) && st->test_levels > 1 && balanced && N > 0) {
             for (int32_t i = 1; i <= N; i++) {
                 int32_t d = 0;
-                if (fast_test_2(i, &d, st)) {
+                if (fast_test_2(i, &d, st, i)) {
                     gcd_release_operand(st, 1);
                     gcd_release_operand(st, 2);
                     free_poly(st->g);

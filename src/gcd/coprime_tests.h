@@ -34,8 +34,10 @@ extern const int16_t base_7_list[BASE_7_COUNT];
 // is inconclusive) the main-variable degree of the smaller operand, so that
 // *degree always bounds the true gcd's degree.
 // In modular mode the points are drawn afresh from global_list on every
-// call; outside it they come from k, the state's point table and its base.
-int fast_test_2(int32_t k, int32_t* degree, gcd_state* state);
+// call (modulo a composite number they are fixed by attempt instead, see
+// points_fixed); outside it they come from k, the state's point table and
+// its base.
+int fast_test_2(int32_t k, int32_t* degree, gcd_state* state, int32_t attempt = 0);
 
 // The gcd of u and v modulo the first of the nprimes primes of `primes`
 // that divides neither leading number. *deg0 := 1 when that gcd has degree

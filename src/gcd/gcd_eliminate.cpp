@@ -78,12 +78,13 @@ bool eliminate_single_vars(gcd_state* st, int32_t n) {
 
     // The values are distinct primes below the modulus, drawn from a
     // random window so that repeated calls do not meet the same bad point.
+    const bool fixed = points_fixed();
     int32_t base = 238;
-    int32_t r = base + rand_integer3() % 15;
+    int32_t r = base + (fixed ? 0 : rand_integer3() % 15);
     while (modulus <= small_prime[d - 1 + r]) {
         base -= 23;
         if (base <= -15) return false;
-        r = base + rand_integer3() % 15;
+        r = base + (fixed ? 0 : rand_integer3() % 15);
     }
 
     int32_t value[2][150] = {};   // [which - 1][level]; 0 = keep
@@ -96,9 +97,9 @@ bool eliminate_single_vars(gcd_state* st, int32_t n) {
         value[k][level] = small_prime[level - 1 + r];
         if (last[k] < level) last[k] = level;
         if (r >= 31)
-            r -= 1 + randdint(0, 18);
+            r -= 1 + (fixed ? 0 : randdint(0, 18));
         else if (r > 12)
-            r -= 1 + randdint(0, 2);
+            r -= 1 + (fixed ? 0 : randdint(0, 2));
     }
     // Freed on every exit, an error unwinding through the recursive call too.
     struct Held {

@@ -132,7 +132,8 @@ struct ValueList {
 // m was not evaluated, so u gets values of its own.
 void draw_values(ValueList& list, Caller who, int32_t i, int32_t d, bool for_u_alone) {
     if (who == Caller::quotient) {
-        for (int32_t k = 1; k < d; k++) list.push(k <= 5 || for_u_alone ? i + rand_integer2() % 5 : 0);
+        for (int32_t k = 1; k < d; k++)
+            list.push(k <= 5 || for_u_alone ? i + (points_fixed() ? k % 5 : rand_integer2() % 5) : 0);
         return;
     }
     // Deep polynomials keep most of their variables alive: a zero kills
@@ -143,7 +144,7 @@ void draw_values(ValueList& list, Caller who, int32_t i, int32_t d, bool for_u_a
             list.push(0);
             continue;
         }
-        int32_t v = global_list[((i + k + 1) * 3 + rand_integer2() % 3) % GLOBAL_LIST_COUNT];
+        int32_t v = global_list[((i + k + 1) * 3 + (points_fixed() ? 0 : rand_integer2() % 3)) % GLOBAL_LIST_COUNT];
         if (!modularmode) {
             v %= 181;
             if (v == 0) v = 1;

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <time.h>
 
+#include "numbers/ring.h"
+
 double random_ext2 = 1.0;
 double two_thirty1 = 2147483647.0;
 
@@ -71,3 +73,5 @@ int32_t randdint(int32_t a, int32_t b) {
     if (span <= 0) return a;
     return static_cast<int32_t>(raw_rand() % span + a);
 }
+
+bool points_fixed() { return modularmode && !mod_is_prime && !finf; }

@@ -25,3 +25,9 @@ int32_t rand_integer2();
 int32_t rand_integer3();
 // rand() mod (b - a + 1) + a for a <= b; a when the range is empty.
 int32_t randdint(int32_t a, int32_t b);
+
+// Modulo a composite number what an image at a point shows (a gcd, a
+// division) depends on whether the point meets a zero divisor: there the
+// pre-tests take fixed points instead of drawn ones, so that a statement's
+// answer follows its operands and not the draw.
+bool points_fixed();
