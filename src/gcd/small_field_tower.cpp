@@ -6,6 +6,7 @@
 
 #include "gcd/flat_modgcd.h"
 #include "gcd/split_images.h"
+#include "gcd/wide_field.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 
@@ -86,17 +87,39 @@ uint32_t level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::ve
     return 0;
 }
 
+// One relation m(t) of p^d elements past FIELD_LIMIT: the field is
+// GF(p)[t]/(m) itself, its basis the codes of 1, t, ..., t^(d-1), and its
+// elements points enough for any degree the tables would serve.
+bool build_wide(const flatgcd::FlatPoly& m, uint32_t d, Tower* T) {
+    const uint32_t p = static_cast<uint32_t>(modulus);
+    std::vector<uint32_t> c(d + 1, 0);
+    for (size_t i = 0; i < m.terms(); i++) c[static_cast<size_t>(m.exp(i)[0])] = m.coefs[i] % p;
+    if (c[d] == 0) return false;
+    const uint32_t s = residue_inverse(c[d], p);
+    for (uint32_t& x : c) x = x * s % p;
+    c.pop_back();
+    if (!make_wide_field(p, c, &T->F)) return false;
+    T->degree.assign(1, d);
+    T->dim = d;
+    T->basis.assign(d, 1);
+    for (uint32_t e = 1; e < d; e++) T->basis[e] = T->basis[e - 1] * p;
+    T->solve.assign(static_cast<size_t>(d) * d, 0);
+    for (uint32_t e = 0; e < d; e++) T->solve[static_cast<size_t>(e) * d + e] = 1;
+    return true;
+}
+
 bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t>& degree, uint32_t at_least,
            Tower* T) {
     const uint32_t p = static_cast<uint32_t>(modulus);
     uint32_t D = 1;
+    bool past = false;   // past FIELD_LIMIT
     for (uint32_t d : degree) {
         D *= d;
-        if (D > 21) return false;   // past FIELD_LIMIT whatever p is
+        if (D > 21) past = true;   // whatever p is
     }
     uint64_t pD = 1;
     for (uint32_t i = 0; i < D && pD <= FIELD_LIMIT; i++) pD *= p;
-    if (pD > FIELD_LIMIT) return false;
+    if (past || pD > FIELD_LIMIT) return rel.size() == 1 && build_wide(rel[0], degree[0], T);
     uint32_t K = D;
     for (uint64_t q = pD; q < at_least && q * pD <= FIELD_LIMIT; q *= pD) K += D;
     T->F = make_field_of_degree(p, K);

@@ -6,6 +6,8 @@
 // the products of the GF(2^8) table.
 #include "gcd/small_field_gcd.h"
 
+#include "gcd/wide_field.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -99,6 +101,56 @@ TEST(SmallFieldGcd, Gf2t16TablesHoldGf256) {
         ASSERT_EQ(F.mul(a, F.add(b, c)), F.add(F.mul(a, b), F.mul(a, c)));
         if (a) {
             ASSERT_EQ(F.mul(a, F.inv(a)), 1u);
+        }
+    }
+}
+
+// Fields past the tables' size, GF(p)[t]/(m) on digit vectors: every
+// product against the schoolbook product of the digits reduced by m here,
+// sums digit-wise, inverses by their product. Relations that factor are
+// refused, also one without roots whose factors have equal degrees.
+TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
+    struct Case {
+        uint32_t p;
+        std::vector<uint32_t> m;   // below the top, constant first
+        bool field;
+    };
+    const std::vector<Case> cases = {
+        {2, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},   // t^22 + t + 1
+        {3, {1, 2, 2, 1, 2, 0, 2, 1, 0, 0, 0, 1, 1, 0}, true},
+        {5, {2, 3, 4, 0, 3, 2, 0, 2, 0, 1}, true},
+        {13, {5, 1, 2, 0, 10, 3}, true},
+        {1021, {104, 556, 389}, true},
+        {2, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},   // t^22 + 1
+        // (t^11 + t^7 + t^6 + t^4 + 1)(t^11 + ...): no root, and t^(2^22) = t.
+        {2, {1, 1, 1, 0, 1, 1, 0, 0, 1, 0, 1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 0}, false},
+        {13, {12, 0, 0, 0, 0, 0}, false},   // t^6 - 1
+    };
+    for (const Case& c : cases) {
+        const uint32_t p = c.p, k = static_cast<uint32_t>(c.m.size());
+        ExtField F;
+        ASSERT_EQ(smallgcd::make_wide_field(p, c.m, &F), c.field) << p << " " << k;
+        if (!c.field) continue;
+        ASSERT_GT(F.q, smallgcd::FIELD_LIMIT);
+        std::mt19937 rng(p + k);
+        auto any = [&] { return static_cast<uint32_t>(rng() % F.q); };
+        for (int i = 0; i < 300; i++) {
+            const uint32_t a = any(), b = any();
+            const auto da = digits(a, p, k), db = digits(b, p, k);
+            std::vector<uint64_t> prod(2 * k, 0);
+            for (uint32_t s = 0; s < k; s++)
+                for (uint32_t t = 0; t < k; t++) prod[s + t] = (prod[s + t] + uint64_t{da[s]} * db[t]) % p;
+            for (uint32_t e = 2 * k - 2; e >= k; e--)
+                for (uint32_t j = 0; j < k; j++) prod[e - k + j] = (prod[e - k + j] + (p - c.m[j]) * prod[e]) % p;
+            uint32_t code = 0;
+            for (uint32_t j = k; j-- > 0;) code = code * p + static_cast<uint32_t>(prod[j]);
+            ASSERT_EQ(F.mul(a, b), code) << p;
+            const auto ds = digits(F.add(a, b), p, k);
+            for (uint32_t j = 0; j < k; j++) ASSERT_EQ(ds[j], (da[j] + db[j]) % p);
+            ASSERT_EQ(F.add(a, F.neg(a)), 0u);
+            if (a) {
+                ASSERT_EQ(F.mul(a, F.inv(a)), 1u);
+            }
         }
     }
 }
