@@ -22,11 +22,12 @@ namespace gcd_impl {
 
 namespace {
 
-// Whether the modular method takes the split road at var's level: a field
-// without first auxiliary primes, or a tower of two or more levels.
+// Whether the modular method takes the split road at var's level: over
+// the rationals, a field without first auxiliary primes, or a tower of two
+// or more levels.
 bool takes_split_road(pt* var) {
     std::vector<pt*> levels;
-    return split_field_levels(var, &levels) && (levels.size() > 1 || first_aux_table().empty());
+    return !modularmode && split_field_levels(var, &levels) && (levels.size() > 1 || first_aux_table().empty());
 }
 
 }  // namespace

@@ -13,7 +13,9 @@ time (such cases once ran for minutes):
     rational function, with a numerator and denominator of gcd 1;
   - over the towers, besides, two sparse operands of degree up to 80 in x
     and y with coefficients about 2^40 and constant terms: the answer must
-    divide both, with cofactors of gcd 1.
+    divide both, with cofactors of gcd 1, and their quotient must be the
+    same rational function; and Sqfree of f1*f2^2 in one variable: two
+    parts that multiply back to f up to a field unit.
 
   gcd_field_sizes_property.py TARVEX [SEED] [LIMIT]
 
@@ -120,9 +122,27 @@ def tower_coprime(binary, rng, label, rels, limit):
         return tower_element(rng, 40)
     u = sparse(rng, 6, 80, 80, element)[:-1] + f" + {rng.randrange(1, 2 ** 40)})"
     v = sparse(rng, 6, 80, 80, element)[:-1] + f" + {rng.randrange(1, 2 ** 40)})"
-    checks = ("h := GCD(u, v):\n!!('A', u | h, v | h);\n!!('B', GCD(u/h, v/h));\n")
+    checks = ("h := GCD(u, v):\n!!('A', u | h, v | h);\n!!('B', GCD(u/h, v/h));\n"
+              "c := u/v:\n!!('C', Numer(c)*v - Denom(c)*u);\n")
     return planted(binary, f"degree 80 over {label}", tower_head(rels), "1", u, v, limit, checks,
-                   {"A": "0 0", "B": "1"})
+                   {"A": "0 0", "B": "1", "C": "0"})
+
+
+def tower_sqfree(binary, rng, label, rels, limit):
+    """Sqfree of f1*f2^2 in one variable: two parts whose powers multiply
+    back to f up to a field unit."""
+    def element():
+        return tower_element(rng, 20)
+
+    def part(deg):
+        return "(" + " + ".join([f"x^{deg}", "1"] + [f"{element()}*x^{rng.randrange(1, deg)}" for _ in range(4)]) + ")"
+    script = (tower_head(rels) + f"f := {part(12)}*{part(10)}^2:\nArray q[1];\nk := Sqfree(f, [q]):\n"
+              "w := q[1, 1]^q[1, 2]*q[2, 1]^q[2, 2]:\n!!('K', k);\n!!('R', f*Fieldlc(w) - w*Fieldlc(f));\n")
+    where = f"Sqfree over {label}"
+    vals = run(binary, script, limit)
+    if vals is None:
+        return f"{where}: no answer in {limit} s"
+    return None if vals.get("K") == "2" and vals.get("R") == "0" else f"{where}: {vals}"
 
 
 def main(argv):
@@ -137,6 +157,7 @@ def main(argv):
     for label, rels in TOWERS:
         results.append(tower_planted(binary, rng, label, rels, limit))
         results.append(tower_coprime(binary, rng, label, rels, limit))
+        results.append(tower_sqfree(binary, rng, label, rels, limit))
     failures = [r for r in results if r]
     for f in failures:
         print("FAIL", f)
