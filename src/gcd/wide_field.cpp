@@ -92,6 +92,44 @@ bool irreducible(const ExtField& F, const Poly& m) {
     return true;
 }
 
+// ---- polynomials over the field: codes, constant first, trimmed
+
+Poly poly_rem(const ExtField& F, Poly a, const Poly& f) {
+    const uint32_t s = F.inv(f.back());
+    while (a.size() >= f.size()) {
+        const uint32_t c = F.mul(a.back(), s);
+        const size_t shift = a.size() - f.size();
+        for (size_t j = 0; j < f.size(); j++) a[shift + j] = F.sub(a[shift + j], F.mul(c, f[j]));
+        trim(a);
+    }
+    return a;
+}
+
+Poly poly_mulmod(const ExtField& F, const Poly& a, const Poly& b, const Poly& f) {
+    if (a.empty() || b.empty()) return {};
+    Poly c(a.size() + b.size() - 1, 0);
+    for (size_t i = 0; i < a.size(); i++)
+        if (a[i])
+            for (size_t j = 0; j < b.size(); j++) c[i + j] = F.add(c[i + j], F.mul(a[i], b[j]));
+    trim(c);
+    return poly_rem(F, std::move(c), f);
+}
+
+Poly poly_gcd(const ExtField& F, Poly a, Poly b) {
+    while (!b.empty()) {
+        a = poly_rem(F, std::move(a), b);
+        std::swap(a, b);
+    }
+    return a;
+}
+
+uint64_t next_random(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
 }  // namespace
 
 uint32_t ExtField::wide_mul(uint32_t a, uint32_t b) const {
@@ -170,6 +208,64 @@ bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* out) 
     if (!irreducible(F, full)) return false;
     *out = std::move(F);
     return true;
+}
+
+bool make_wide_field_of_degree(uint32_t p, uint32_t k, uint64_t seed, ExtField* F) {
+    // About one polynomial in k is irreducible.
+    for (uint32_t tries = 0; tries < 64 * k + 64; tries++) {
+        std::vector<uint32_t> m(k);
+        for (uint32_t& c : m) c = static_cast<uint32_t>(next_random(seed) % p);
+        if (m[0] && make_wide_field(p, m, F)) return true;
+    }
+    return false;
+}
+
+uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed) {
+    Poly f = std::move(c);
+    trim(f);
+    if (f.size() < 2) return 0;
+    // The roots in F are those of gcd(z^q - z, f), each once; splitting it
+    // by random gcds (Cantor and Zassenhaus; the trace modulo 2) leaves
+    // one of them.
+    if (f.size() > 2) {
+        Poly zq{1}, b = poly_rem(F, Poly{0, 1}, f);
+        for (uint64_t e = F.q; e; e >>= 1, b = poly_mulmod(F, b, b, f))
+            if (e & 1) zq = poly_mulmod(F, zq, b, f);
+        zq.resize(std::max<size_t>(zq.size(), 2), 0);
+        zq[1] = F.sub(zq[1], 1);
+        trim(zq);
+        if (!zq.empty()) f = poly_gcd(F, f, zq);
+        if (f.size() < 2) return 0;
+    }
+    for (uint32_t tries = 0; f.size() > 2 && tries < 64; tries++) {
+        const uint32_t delta = static_cast<uint32_t>(next_random(seed) % F.q);
+        if (!delta) continue;
+        Poly w;
+        if (F.p == 2) {
+            // Tr(delta z) = sum of its squares up to the (k-1)-th: 0 or 1
+            // at each root, so its gcd with f takes the roots where it is 0.
+            Poly a = poly_rem(F, Poly{0, delta}, f);
+            w = a;
+            for (uint32_t i = 1; i < F.k; i++) {
+                a = poly_mulmod(F, a, a, f);
+                w.resize(std::max(w.size(), a.size()), 0);
+                for (size_t j = 0; j < a.size(); j++) w[j] = F.add(w[j], a[j]);
+            }
+        } else {
+            // (z + delta)^((q - 1)/2) is 1 at half the roots, -1 at the others.
+            Poly r{1}, b = poly_rem(F, Poly{delta, 1}, f);
+            for (uint64_t e = (uint64_t{F.q} - 1) / 2; e; e >>= 1, b = poly_mulmod(F, b, b, f))
+                if (e & 1) r = poly_mulmod(F, r, b, f);
+            r.resize(std::max<size_t>(r.size(), 1), 0);
+            r[0] = F.sub(r[0], 1);
+            w = r;
+        }
+        trim(w);
+        Poly g = poly_gcd(F, f, w);
+        if (g.size() >= 2 && g.size() < f.size()) f = std::move(g);
+    }
+    if (f.size() != 2) return 0;
+    return F.neg(F.mul(f[0], F.inv(f[1])));
 }
 
 }  // namespace smallgcd

@@ -27,4 +27,13 @@ constexpr uint64_t WIDE_LIMIT = uint64_t{1} << 32;
 // reaches WIDE_LIMIT.
 bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* F);
 
+// GF(p^k) as above from an irreducible m of degree k found at random (seed
+// its draws); false when none was found or p^k reaches WIDE_LIMIT.
+bool make_wide_field_of_degree(uint32_t p, uint32_t k, uint64_t seed, ExtField* F);
+
+// A root in the wide field F of c[0] + c[1] z + ... + c[d] z^d (codes),
+// found by random splitting (seed its draws); 0 when none was found: the
+// polynomial has no root in F, or its roots repeat, or the draws failed.
+uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed);
+
 }  // namespace smallgcd

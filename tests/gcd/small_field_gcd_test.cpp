@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "numbers/tables.h"
@@ -151,6 +153,44 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
             if (a) {
                 ASSERT_EQ(F.mul(a, F.inv(a)), 1u);
             }
+        }
+    }
+}
+
+// Roots in the wide fields: of a product of distinct linear factors, one of
+// them; of z^2 - a with a no square (a^((q-1)/2) = -1), none; and a
+// relation found at random makes a field of the asked size.
+TEST(SmallFieldGcd, WideFieldRootsAndRandomRelations) {
+    for (const auto& [p, k] : std::vector<std::pair<uint32_t, uint32_t>>{{2, 22}, {3, 14}, {13, 6}}) {
+        ExtField F;
+        ASSERT_TRUE(smallgcd::make_wide_field_of_degree(p, k, 17, &F)) << p;
+        ASSERT_EQ(F.k, k);
+        std::mt19937 rng(p);
+        auto power = [&](uint32_t a, uint64_t e) {
+            uint32_t r = 1;
+            for (; e; e >>= 1, a = F.mul(a, a))
+                if (e & 1) r = F.mul(r, a);
+            return r;
+        };
+        for (int i = 0; i < 20; i++) {
+            std::vector<uint32_t> roots, f{1};
+            for (int j = 0; j < 5; j++) {
+                const uint32_t r = 1 + static_cast<uint32_t>(rng() % (F.q - 1));
+                if (std::find(roots.begin(), roots.end(), r) != roots.end()) continue;
+                roots.push_back(r);
+                std::vector<uint32_t> g(f.size() + 1, 0);   // f * (z - r)
+                for (size_t e = 0; e < f.size(); e++) {
+                    g[e + 1] = F.add(g[e + 1], f[e]);
+                    g[e] = F.sub(g[e], F.mul(r, f[e]));
+                }
+                f = g;
+            }
+            const uint32_t x = smallgcd::wide_root(F, f, static_cast<uint64_t>(i));
+            ASSERT_NE(std::find(roots.begin(), roots.end(), x), roots.end()) << p << " " << x;
+            if (p == 2) continue;
+            const uint32_t a = 1 + static_cast<uint32_t>(rng() % (F.q - 1));
+            const bool square = power(a, (uint64_t{F.q} - 1) / 2) == 1;
+            ASSERT_EQ(smallgcd::wide_root(F, {F.neg(a), 0, 1}, static_cast<uint64_t>(i)) != 0, square) << p;
         }
     }
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Planted gcds over fields on both sides of 2^21 elements modulo 2 and 3
 (one random relation of degree 13 or 14 modulo 3, 20 to 22 modulo 2,
-proved irreducible by sympy) and over towers of three levels over the
+proved irreducible by sympy, or two levels of 3^14 and 2^22 elements, the
+outer one s^2 - t or s^2 + s + t chosen irreducible over the inner) and
+over towers of three levels over the
 rationals, each case in a session of its own held to a limit of processor
 time (such cases once ran for minutes):
 
@@ -95,6 +97,32 @@ def modular_case(binary, rng, p, d, limit):
     return planted(binary, f"modulo {p} over {m}", head, g, a, b, limit)
 
 
+def two_level_case(binary, rng, p, d, limit):
+    """GF(p)(t)(s) of p^(2d) elements: m(t) of degree d, then s^2 - t
+    modulo 3 (t no square: t^((3^d - 1)/2) = -1 modulo m) or s^2 + s + t
+    modulo 2 (the trace of t, the coefficient of t^(d-1) in m, is 1)."""
+    t = sympy.Symbol("t")
+    while True:
+        m = irreducible_relation(rng, p, d)
+        M = sympy.Poly(sympy.sympify(m.replace("^", "**")), t, modulus=p)
+        if p == 2:
+            if M.coeff_monomial(t ** (d - 1)) % 2 == 1:
+                break
+        elif (sympy.Poly(t, t, modulus=p) ** ((p ** d - 1) // 2)).rem(M) == sympy.Poly(-1, t, modulus=p):
+            break
+    outer = "s^2 + s + t" if p == 2 else "s^2 - t"
+
+    def element():
+        c = [rng.randrange(p) for _ in range(d)]
+        c[rng.randrange(d)] = rng.randrange(1, p)
+        return "(" + " + ".join(f"{k}*t^{e}" for e, k in enumerate(c) if k) + f" + {rng.randrange(p)}*s)"
+    head = f"&(p = {p});\n&(J = t);\n&(J = s);\n&(J = y);\n&(J = x);\n&(P = {m}, 1);\n&(P = {outer}, 1);\n"
+    g = sparse(rng, 6, 6, 8, element)
+    a = sparse(rng, 8, 6, 8, element)
+    b = sparse(rng, 7, 6, 8, element)
+    return planted(binary, f"modulo {p} over {m} and {outer}", head, g, a, b, limit)
+
+
 def tower_head(rels):
     names = ["t", "s", "r"]
     return ("".join(f"&(J = {v});\n" for v in names) + "&(J = y);\n&(J = x);\n"
@@ -154,6 +182,9 @@ def main(argv):
     # 3^13 and 2^20 below 2^21 elements, 3^14 and 2^21, 2^22 above.
     for p, d in ((3, 13), (3, 14), (2, 20), (2, 21), (2, 22), (3, 14), (2, 22)):
         results.append(modular_case(binary, rng, p, d, limit))
+    # 3^14 and 2^22 elements by two levels.
+    for p, d in ((3, 7), (2, 11)):
+        results.append(two_level_case(binary, rng, p, d, limit))
     for label, rels in TOWERS:
         results.append(tower_planted(binary, rng, label, rels, limit))
         results.append(tower_coprime(binary, rng, label, rels, limit))
