@@ -24,12 +24,11 @@ time (such cases once ran for minutes):
 LIMIT is the processor time allowed to one case in seconds (4 by default).
 """
 import random
-import re
 import sys
 
 import sympy
 
-from cpu_limited import run_held
+from small_field_tower_property import random_relation as irreducible_relation, run
 
 TOWERS = [
     ("Q(i)(sqrt 3)(sqrt 5)", ["t^2 + 1", "s^2 - 3", "r^2 - 5"]),
@@ -45,32 +44,12 @@ CHECKS = ("h := GCD(u, v):\n"
 WANT = {"A": "0 0 0", "B": "1", "C": "0", "D": "1"}
 
 
-def irreducible_relation(rng, p, d):
-    t = sympy.Symbol("t")
-    while True:
-        c = [1] + [rng.randrange(p) for _ in range(d)]
-        if c[-1] and sympy.Poly(c, t, modulus=p).is_irreducible:
-            return " + ".join(f"{k}*t^{d - i}" for i, k in enumerate(c) if k)
-
-
 def sparse(rng, terms, dx, dy, element):
     """x^dx leads (a field element times it would do as well); the other
     terms random."""
     out = [f"x^{dx}*y^{rng.randrange(dy + 1)}"]
     out += [f"{element()}*x^{rng.randrange(dx + 1)}*y^{rng.randrange(dy + 1)}" for _ in range(terms - 1)]
     return "(" + " + ".join(out) + ")"
-
-
-def run(binary, script, limit):
-    done = run_held(binary, script, limit, text=True)
-    if done is None:
-        return None
-    values = {}
-    for line in done.stdout.replace(" `\n", "").split("\n"):
-        m = re.match(r"^>*([A-Z]) (.*)$", line)
-        if m:
-            values[m.group(1)] = m.group(2).strip()
-    return values
 
 
 def planted(binary, where, head, g, a, b, limit, checks=CHECKS, want=None):
