@@ -57,6 +57,7 @@ bench: build
 	python3 bench/bench_aux_primes.py $(BUILD)/bin/tarvex
 	python3 bench/bench_field_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_tower_gcd.py $(BUILD)/bin/tarvex
+	python3 bench/bench_field_sizes_gcd.py $(BUILD)/bin/tarvex
 	$(BUILD)/bench/bench_sparse_eval
 	$(BUILD)/bench/bench_sparse_echelon
 	python3 bench/bench_arrays.py $(BUILD)/bin/tarvex

@@ -1,12 +1,15 @@
 // The driver's early field step: operands whose every coefficient is a
 // field element (or a number) have their gcd by Euclid over the field.
 #include <cstdint>
+#include <vector>
 
+#include "gcd/aux_source.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/gcd_special.h"
 #include "gcd/gcd_state.h"
 #include "gcd/polygcd.h"
 #include "gcd/small_field_gcd.h"
+#include "gcd/split_images.h"
 #include "interp/settings.h"
 #include "numbers/ring.h"
 #include "poly/levels.h"
@@ -17,12 +20,31 @@
 
 namespace gcd_impl {
 
+namespace {
+
+// Whether the modular method takes the split road at var's level: over
+// the rationals, a field without first auxiliary primes, or a tower of two
+// or more levels.
+bool takes_split_road(pt* var) {
+    std::vector<pt*> levels;
+    return !modularmode && split_field_levels(var, &levels) && (levels.size() > 1 || first_aux_table().empty());
+}
+
+}  // namespace
+
 bool field_coefficient_step(gcd_state* st) {
     // With second auxiliary primes the modular methods over the field are
     // faster than Euclid; without them (or where contents cannot be
     // divided out, in machine-integer arithmetic) Euclid is the method.
     if (field_depth <= 0 || !(lintmode || no_aux_primes2)) return false;
     pt* vars = *st->vars;
+    // Where the modular method takes its images modulo primes that split
+    // the tower, Euclid is not the method after all: over a tower of
+    // several levels each monic remainder inverts an element whose norm
+    // multiplies the integers by the field's degree, and a gcd of degree
+    // 80 over Q(i)(sqrt 3)(sqrt 5) took minutes where the split images
+    // take milliseconds.
+    if (!lintmode && takes_split_road(vars)) return false;
     polynode* u = *st->u;
     polynode* v = *st->v;
     if (!all_coefs_invrtble_both(u, v, vars->level)) return false;

@@ -206,6 +206,11 @@ Cols without_empty_columns(Cols out) {
 uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
     if (a.empty()) return 0;
     if (!x) return a[0];
+    if (F.wide) {
+        uint32_t r = a.back();
+        for (size_t i = a.size() - 1; i-- > 0;) r = F.add(F.mul(r, x), a[i]);
+        return r;
+    }
     // Most of the time goes here: x's logarithm is looked up once.
     const uint32_t lx = F.log[x];
     uint32_t r = a.back();

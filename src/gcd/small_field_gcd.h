@@ -42,19 +42,41 @@ struct ExtField {
     std::vector<uint32_t> zech;     // log(1 + alpha^i), or `none` when that is 0
     uint32_t minus_one = 0;         // log(-1)
     static constexpr uint32_t none = ~0u;
+    // A field too large for the tables is GF(p)[t]/(m) itself, computed on
+    // the digits (see wide_field.h): then no tables, and t^k, m's
+    // remainder, in `relation` (its digits) and `t_power` (its code), with
+    // the reciprocal that divides by p.
+    bool wide = false;
+    std::vector<uint32_t> relation;
+    uint32_t t_power = 0;
+    uint64_t reciprocal = 0;
 
-    uint32_t mul(uint32_t a, uint32_t b) const { return a && b ? exp[log[a] + log[b]] : 0; }
+    uint32_t mul(uint32_t a, uint32_t b) const {
+        if (wide) return wide_mul(a, b);
+        return a && b ? exp[log[a] + log[b]] : 0;
+    }
     uint32_t add(uint32_t a, uint32_t b) const {
         if (p == 2) return a ^ b;
+        if (wide) return wide_add(a, b);
         if (!a) return b;
         if (!b) return a;
         const uint32_t la = log[a], lb = log[b];
         const uint32_t z = zech[lb >= la ? lb - la : lb + (q - 1) - la];
         return z == none ? 0 : exp[la + z];
     }
-    uint32_t neg(uint32_t a) const { return p == 2 || !a ? a : exp[log[a] + minus_one]; }
+    uint32_t neg(uint32_t a) const {
+        if (p == 2 || !a) return a;
+        return wide ? wide_neg(a) : exp[log[a] + minus_one];
+    }
     uint32_t sub(uint32_t a, uint32_t b) const { return add(a, neg(b)); }
-    uint32_t inv(uint32_t a) const { return exp[(q - 1 - log[a]) % (q - 1)]; }   // a != 0
+    uint32_t inv(uint32_t a) const {   // a != 0
+        return wide ? wide_inv(a) : exp[(q - 1 - log[a]) % (q - 1)];
+    }
+
+    uint32_t wide_mul(uint32_t a, uint32_t b) const;
+    uint32_t wide_add(uint32_t a, uint32_t b) const;
+    uint32_t wide_neg(uint32_t a) const;
+    uint32_t wide_inv(uint32_t a) const;
 };
 
 // The field of p^k elements for the smallest k with p^k >= at_least, or

@@ -6,6 +6,7 @@
 
 #include "gcd/flat_modgcd.h"
 #include "gcd/split_images.h"
+#include "gcd/wide_field.h"
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 
@@ -16,6 +17,12 @@ namespace {
 uint32_t power(const ExtField& F, uint32_t a, uint64_t e) {
     if (e == 0) return 1;
     if (a == 0) return 0;
+    if (F.wide) {
+        uint32_t r = 1;
+        for (; e; e >>= 1, a = F.mul(a, a))
+            if (e & 1) r = F.mul(r, a);
+        return r;
+    }
     return F.exp[static_cast<size_t>(static_cast<uint64_t>(F.log[a]) * (e % (F.q - 1)) % (F.q - 1))];
 }
 
@@ -63,6 +70,15 @@ uint32_t level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::ve
         c[static_cast<size_t>(e[0])] = F.add(c[static_cast<size_t>(e[0])], v);
     }
     if (c[d] == 0) return 0;
+    if (F.wide) {
+        // No tables to search: a root by splitting, its conjugates x^(Q^i).
+        const uint32_t x = wide_root(F, c, Q * 0x100000001B3ull + d);
+        if (x == 0) return 0;
+        std::vector<uint32_t> conjugates{x};
+        for (uint32_t k = 1; k < d; k++) conjugates.push_back(power(F, conjugates.back(), Q));
+        std::sort(conjugates.begin(), conjugates.end());
+        return std::adjacent_find(conjugates.begin(), conjugates.end()) == conjugates.end() ? x : 0;
+    }
     // The roots lie in the subfield of Q^d elements.
     const uint64_t sub = [&] {
         uint64_t s = 1;
@@ -86,20 +102,47 @@ uint32_t level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::ve
     return 0;
 }
 
+// One relation m(t) of p^d elements past FIELD_LIMIT: the field is
+// GF(p)[t]/(m) itself, its basis the codes of 1, t, ..., t^(d-1), and its
+// elements points enough for any degree the tables would serve.
+bool build_wide(const flatgcd::FlatPoly& m, uint32_t d, Tower* T) {
+    const uint32_t p = static_cast<uint32_t>(modulus);
+    std::vector<uint32_t> c(d + 1, 0);
+    for (size_t i = 0; i < m.terms(); i++) c[static_cast<size_t>(m.exp(i)[0])] = m.coefs[i] % p;
+    if (c[d] == 0) return false;
+    const uint32_t s = residue_inverse(c[d], p);
+    for (uint32_t& x : c) x = x * s % p;
+    c.pop_back();
+    if (!make_wide_field(p, c, &T->F)) return false;
+    T->degree.assign(1, d);
+    T->dim = d;
+    T->basis.assign(d, 1);
+    for (uint32_t e = 1; e < d; e++) T->basis[e] = T->basis[e - 1] * p;
+    T->solve.assign(static_cast<size_t>(d) * d, 0);
+    for (uint32_t e = 0; e < d; e++) T->solve[static_cast<size_t>(e) * d + e] = 1;
+    return true;
+}
+
 bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t>& degree, uint32_t at_least,
            Tower* T) {
     const uint32_t p = static_cast<uint32_t>(modulus);
     uint32_t D = 1;
     for (uint32_t d : degree) {
         D *= d;
-        if (D > 21) return false;   // past FIELD_LIMIT whatever p is
+        if (D > 31) return false;   // past WIDE_LIMIT whatever p is
     }
     uint64_t pD = 1;
     for (uint32_t i = 0; i < D && pD <= FIELD_LIMIT; i++) pD *= p;
-    if (pD > FIELD_LIMIT) return false;
-    uint32_t K = D;
-    for (uint64_t q = pD; q < at_least && q * pD <= FIELD_LIMIT; q *= pD) K += D;
-    T->F = make_field_of_degree(p, K);
+    if (pD > FIELD_LIMIT) {
+        // Without tables: one relation is its own field; a tower of them
+        // is put in a field of the same p^D elements by the levels' roots.
+        if (rel.size() == 1) return build_wide(rel[0], degree[0], T);
+        if (!make_wide_field_of_degree(p, D, 0x9E3779B97F4A7C15ull + D, &T->F)) return false;
+    } else {
+        uint32_t K = D;
+        for (uint64_t q = pD; q < at_least && q * pD <= FIELD_LIMIT; q *= pD) K += D;
+        T->F = make_field_of_degree(p, K);
+    }
     T->degree = degree;
     T->dim = D;
     const ExtField& F = T->F;
