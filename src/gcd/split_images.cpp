@@ -6,6 +6,7 @@
 
 #include "numbers/numbers.h"
 #include "numbers/random.h"
+#include "numbers/ring.h"
 #include "poly/polyvars.h"
 
 namespace {
@@ -128,6 +129,14 @@ bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     return true;
 }
 
+// A number of the ring (a word in machine-integer and modular mode, a
+// digit chain otherwise) modulo F's prime.
+uint32_t residue(const imag* n, const Field& F) {
+    if (!lintmode) return static_cast<uint32_t>(chain_residue(n, static_cast<int32_t>(F.p)));
+    const int64_t r = n->value % static_cast<int64_t>(F.p);
+    return static_cast<uint32_t>(r < 0 ? r + F.p : r);
+}
+
 uint32_t power(uint32_t b, int32_t e, const Field& F) {
     uint32_t r = 1;
     for (; e > 0; e >>= 1, b = F.mul(b, b))
@@ -143,7 +152,7 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
     for (; p; p = p->next) {
         uint32_t c = 0;
         if (p->numb) {
-            c = static_cast<uint32_t>(chain_residue(p->ncoef, static_cast<int32_t>(F.p)));
+            c = residue(p->ncoef, F);
         } else {
             if (j < 0 || p->exp < 0) return false;
             if (!value_at(p->pcoef, j - 1, roots, F, &c)) return false;
@@ -164,7 +173,7 @@ bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots
         uint32_t c = 0;
         int32_t e = 0;
         if (t->numb) {
-            c = static_cast<uint32_t>(chain_residue(t->ncoef, static_cast<int32_t>(F.p)));
+            c = residue(t->ncoef, F);
         } else {
             e = t->exp;
             if (e < 0 || e > degree || !value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
@@ -319,50 +328,28 @@ void interpolate(std::vector<uint32_t>& V, const SplitRoots& R, const Field& F) 
 
 }  // namespace
 
-SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, FlatPoly* g) {
+FlatPoly split_specialise(const FlatPoly& f, const SplitRoots& R, size_t choice) {
     const Field F(R.q);
     const int32_t k = static_cast<int32_t>(R.level.size());
-    FlatPoly fu, fv;
-    if (!flatten_integers(u, var, R.q, &fu) || !flatten_integers(v, var, R.q, &fv)) return SplitOutcome::declined;
-    if (flat_too_long(fu) || flat_too_long(fv)) return SplitOutcome::declined;
-    const int32_t n = fu.nvars - k;
-    if (n < 1 || fv.nvars != fu.nvars) return SplitOutcome::declined;
-    const std::vector<int32_t> lead_u = leading_exponents(u, n), lead_v = leading_exponents(v, n);
-
+    const int32_t n = f.nvars - k;
     std::vector<int32_t> top(static_cast<size_t>(k), 0);
-    for (const FlatPoly* f : {&fu, &fv})
-        for (size_t i = 0; i < f->terms(); i++)
-            for (int32_t m = 0; m < k; m++) top[static_cast<size_t>(k - 1 - m)] =
-                    std::max(top[static_cast<size_t>(k - 1 - m)], f->exp(i)[n + m]);
-
-    const size_t K = R.choices();
-    std::vector<FlatPoly> images(K);
+    for (size_t i = 0; i < f.terms(); i++)
+        for (int32_t m = 0; m < k; m++)
+            top[static_cast<size_t>(k - 1 - m)] = std::max(top[static_cast<size_t>(k - 1 - m)], f.exp(i)[n + m]);
     std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(k));
-    for (size_t c = 0; c < K; c++) {
-        for (int32_t j = 0; j < k; j++) {
-            std::vector<uint32_t>& t = pw[static_cast<size_t>(j)];
-            t.assign(static_cast<size_t>(top[static_cast<size_t>(j)]) + 1, 1);
-            const uint32_t root = R.roots[c * static_cast<size_t>(k) + static_cast<size_t>(j)];
-            for (size_t e = 1; e < t.size(); e++) t[e] = F.mul(t[e - 1], root);
-        }
-        const FlatPoly su = specialise(fu, n, pw, F), sv = specialise(fv, n, pw, F);
-        // A root where an operand's leading coefficient vanishes would give
-        // an image that is no multiple of the gcd's.
-        if (su.terms() == 0 || sv.terms() == 0 || !std::equal(lead_u.begin(), lead_u.end(), su.exp(0)) ||
-            !std::equal(lead_v.begin(), lead_v.end(), sv.exp(0)))
-            return SplitOutcome::unusable_prime;
-        flatgcd::Limits limits;
-        limits.seed = static_cast<uint64_t>(rand_integer3());
-        limits.work = 100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms());
-        limits.sparse = flat_sparse_use;
-        const flatgcd::Outcome o = flatgcd::gcd(su, sv, F, &images[c], limits);
-        if (o == flatgcd::Outcome::too_much_work) return SplitOutcome::declined;
-        if (o != flatgcd::Outcome::ok) return SplitOutcome::unusable_prime;
-        // Every lucky choice gives the gcd's own leading monomial.
-        if (c > 0 && !std::equal(images[c].exp(0), images[c].exp(0) + n, images[0].exp(0)))
-            return SplitOutcome::unusable_prime;
+    for (int32_t j = 0; j < k; j++) {
+        std::vector<uint32_t>& t = pw[static_cast<size_t>(j)];
+        t.assign(static_cast<size_t>(top[static_cast<size_t>(j)]) + 1, 1);
+        const uint32_t root = R.roots[choice * static_cast<size_t>(k) + static_cast<size_t>(j)];
+        for (size_t e = 1; e < t.size(); e++) t[e] = F.mul(t[e - 1], root);
     }
+    return specialise(f, n, pw, F);
+}
 
+void split_join(const std::vector<FlatPoly>& images, int32_t n, const SplitRoots& R, FlatPoly* g) {
+    const Field F(R.q);
+    const int32_t k = static_cast<int32_t>(R.level.size());
+    const size_t K = R.choices();
     // Every monomial of some image, in decreasing order.
     std::vector<std::vector<int32_t>> monos;
     for (const FlatPoly& h : images)
@@ -421,5 +408,39 @@ SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R,
         }
     }
     *g = std::move(out);
+}
+
+SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, FlatPoly* g) {
+    const Field F(R.q);
+    const int32_t k = static_cast<int32_t>(R.level.size());
+    FlatPoly fu, fv;
+    if (!flatten_integers(u, var, R.q, &fu) || !flatten_integers(v, var, R.q, &fv)) return SplitOutcome::declined;
+    if (flat_too_long(fu) || flat_too_long(fv)) return SplitOutcome::declined;
+    const int32_t n = fu.nvars - k;
+    if (n < 1 || fv.nvars != fu.nvars) return SplitOutcome::declined;
+    const std::vector<int32_t> lead_u = leading_exponents(u, n), lead_v = leading_exponents(v, n);
+
+    const size_t K = R.choices();
+    std::vector<FlatPoly> images(K);
+    for (size_t c = 0; c < K; c++) {
+        const FlatPoly su = split_specialise(fu, R, c), sv = split_specialise(fv, R, c);
+        // A root where an operand's leading coefficient vanishes would give
+        // an image that is no multiple of the gcd's.
+        if (su.terms() == 0 || sv.terms() == 0 || !std::equal(lead_u.begin(), lead_u.end(), su.exp(0)) ||
+            !std::equal(lead_v.begin(), lead_v.end(), sv.exp(0)))
+            return SplitOutcome::unusable_prime;
+        flatgcd::Limits limits;
+        limits.seed = static_cast<uint64_t>(rand_integer3());
+        limits.work = 100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms());
+        limits.sparse = flat_sparse_use;
+        const flatgcd::Outcome o = flatgcd::gcd(su, sv, F, &images[c], limits);
+        if (o == flatgcd::Outcome::too_much_work) return SplitOutcome::declined;
+        if (o != flatgcd::Outcome::ok) return SplitOutcome::unusable_prime;
+        // Every lucky choice gives the gcd's own leading monomial.
+        if (c > 0 && !std::equal(images[c].exp(0), images[c].exp(0) + n, images[0].exp(0)))
+            return SplitOutcome::unusable_prime;
+    }
+
+    split_join(images, n, R, g);
     return SplitOutcome::ok;
 }

@@ -46,6 +46,16 @@ bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first);
 // in, is not a product of distinct linear factors modulo q.
 bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out);
 
+// f (terms over the levels from some var inward, the field levels R.level
+// its last columns) with the roots of choice `choice` put in: the terms
+// over the other columns.
+flatgcd::FlatPoly split_specialise(const flatgcd::FlatPoly& f, const SplitRoots& R, size_t choice);
+
+// *g := the polynomial over n columns and the field levels whose value at
+// each choice c of R is images[c] (over the n columns; monic, all with the
+// same leading monomial): each coefficient interpolated from its values.
+void split_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const SplitRoots& R, flatgcd::FlatPoly* g);
+
 // What split_image found.
 enum class SplitOutcome { ok, unusable_prime, declined };
 

@@ -1,0 +1,27 @@
+// Gcds over field levels that the prime splits.
+//
+// A relation declared a field may factor modulo the prime: t^2 - 2 modulo
+// 7 is (t - 3)(t + 3). When every relation of the tower splits into
+// distinct linear factors the ring is a product of copies of Z/p, one for
+// each choice of roots, and a gcd over it is the gcd in every copy at
+// once. Euclid and the other roads over the tower divide by elements that
+// may vanish in one copy only (a zero divisor), and the shortcuts of the
+// driver (contents, common powers, single terms) read a polynomial the same
+// in every copy, which a zero-divisor coefficient breaks. So the gcd is
+// taken in each copy, made monic there, and read back by interpolation
+// over the roots; copies whose gcds differ in their leading monomial have
+// no common monic gcd, which is the operands' own zero divisor.
+#pragma once
+
+#include "storage/records.h"
+
+struct pt;
+
+// 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
+// *g, its old value freed; 0 when this does not apply (no prime modulus,
+// characteristic 2, no field levels or one that does not split into
+// distinct linear factors, operands free of the field levels, negative
+// exponents). Copies without a common monic gcd: error 22 (ZeroDivisorMet
+// under a ZeroDivisorEscape). The flags go to the gcds of the copies; a
+// caller's test gets the whole gcd.
+int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
