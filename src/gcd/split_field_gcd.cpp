@@ -36,13 +36,6 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     return kept_split ? &kept : nullptr;
 }
 
-bool has_field_exponent(const flatgcd::FlatPoly& f, int32_t n) {
-    for (size_t i = 0; i < f.terms(); i++)
-        for (int32_t j = n; j < f.nvars; j++)
-            if (f.exp(i)[j] != 0) return true;
-    return false;
-}
-
 }  // namespace
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
@@ -58,7 +51,7 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     if (n < 1 || fv.nvars != fu.nvars) return 0;
     // Operands over Z/p alone have the same gcd in every copy: the driver's
     // own roads take it (and the gcds of the copies below come back here).
-    if (!has_field_exponent(fu, n) && !has_field_exponent(fv, n)) return 0;
+    if (!flat_uses_columns(fu, n) && !flat_uses_columns(fv, n)) return 0;
 
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
     const size_t K = R->choices();
@@ -70,11 +63,11 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
         // Whole gcds even for a test: markers of different copies need not agree.
         polygcd(iu.p, iv.p, &gc.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
         flatgcd::FlatPoly fg;
-        if (!flatten_residues(gc.p, vars, &fg) || fg.nvars != fu.nvars || has_field_exponent(fg, n)) return 0;
+        if (!flatten_residues(gc.p, vars, &fg) || fg.nvars != fu.nvars || flat_uses_columns(fg, n)) return 0;
         flatgcd::FlatPoly& h = images[c];
-        h.nvars = n;
-        const uint32_t inv = fg.terms() ? F.inv(fg.coefs[0]) : 1;
-        for (size_t i = 0; i < fg.terms(); i++) h.push(fg.exp(i), F.mul(fg.coefs[i], inv));
+        h = flat_first_columns(fg, n);
+        const uint32_t inv = h.terms() ? F.inv(h.coefs[0]) : 1;
+        for (uint32_t& a : h.coefs) a = F.mul(a, inv);
         // Copies whose gcds lead with different monomials (one of them
         // zero, where both operands vanish) share no monic gcd.
         if (h.terms() == 0 || (c > 0 && !std::equal(h.exp(0), h.exp(0) + n, images[0].exp(0)))) zero_divisor_met();

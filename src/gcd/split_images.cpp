@@ -328,6 +328,20 @@ void interpolate(std::vector<uint32_t>& V, const SplitRoots& R, const Field& F) 
 
 }  // namespace
 
+bool flat_uses_columns(const FlatPoly& f, int32_t from) {
+    for (size_t i = 0; i < f.terms(); i++)
+        for (int32_t j = from; j < f.nvars; j++)
+            if (f.exp(i)[j] != 0) return true;
+    return false;
+}
+
+FlatPoly flat_first_columns(const FlatPoly& f, int32_t n) {
+    FlatPoly r;
+    r.nvars = n;
+    for (size_t i = 0; i < f.terms(); i++) r.push(f.exp(i), f.coefs[i]);
+    return r;
+}
+
 FlatPoly split_specialise(const FlatPoly& f, const SplitRoots& R, size_t choice) {
     const Field F(R.q);
     const int32_t k = static_cast<int32_t>(R.level.size());

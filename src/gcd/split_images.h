@@ -56,6 +56,13 @@ flatgcd::FlatPoly split_specialise(const flatgcd::FlatPoly& f, const SplitRoots&
 // same leading monomial): each coefficient interpolated from its values.
 void split_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const SplitRoots& R, flatgcd::FlatPoly* g);
 
+// Whether some term of f has a non-zero exponent in a column from `from`
+// on (the field levels, when they are f's last columns).
+bool flat_uses_columns(const flatgcd::FlatPoly& f, int32_t from);
+
+// f over its first n columns (the others zero in every term).
+flatgcd::FlatPoly flat_first_columns(const flatgcd::FlatPoly& f, int32_t n);
+
 // What split_image found.
 enum class SplitOutcome { ok, unusable_prime, declined };
 
