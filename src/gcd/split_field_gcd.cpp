@@ -39,7 +39,7 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
 }  // namespace
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
-    if (!modularmode || !mod_is_prime || finf || laurent || modulus < 3 || field_depth <= 0 || !vars) return 0;
+    if (!modularmode || !mod_is_prime || finf || laurent || modulus < 2 || field_depth <= 0 || !vars) return 0;
     std::vector<pt*> levels;
     if (!split_field_levels(vars, &levels)) return 0;
     const SplitRoots* R = tower_roots(levels);

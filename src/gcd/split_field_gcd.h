@@ -19,7 +19,7 @@ struct pt;
 
 // 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
 // *g, its old value freed; 0 when this does not apply (no prime modulus,
-// characteristic 2, no field levels or one that does not split into
+// GF(2^8) or GF(2^16), no field levels or one that does not split into
 // distinct linear factors, operands free of the field levels, negative
 // exponents). Copies without a common monic gcd: error 22 (ZeroDivisorMet
 // under a ZeroDivisorEscape). The flags go to the gcds of the copies; a

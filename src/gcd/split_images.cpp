@@ -120,6 +120,15 @@ void linear_roots(const UPoly& f, const Field& F, uint64_t* state, std::vector<u
 // distinct linear factors: x^q = x modulo f exactly then.
 bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     roots->clear();
+    if (F.p == 2) {
+        // No equal-degree splitting in characteristic 2; two candidates.
+        for (uint32_t a = 0; a < 2; a++) {
+            uint32_t v = 0;
+            for (size_t i = f.size(); i-- > 0;) v = F.add(F.mul(v, a), f[i]);
+            if (!v) roots->push_back(a);
+        }
+        return roots->size() + 1 == f.size();
+    }
     if (f.size() > 2) {
         UPoly xq = power_mod(UPoly{0, 1}, F.p, f, F);
         if (xq != UPoly{0, 1}) return false;

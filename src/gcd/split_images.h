@@ -41,7 +41,7 @@ struct SplitRoots {
 // otherwise (the road does not apply).
 bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first);
 
-// *out := the roots modulo the odd prime q < 2^31 of the field levels
+// *out := the roots modulo the prime q < 2^31 of the field levels
 // (from split_field_levels); false when some relation, its inner roots put
 // in, is not a product of distinct linear factors modulo q.
 bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out);
