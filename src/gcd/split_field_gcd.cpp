@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
@@ -38,8 +39,10 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
 
 }  // namespace
 
+int32_t split_gcd_asked = 0;
+
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
-    if (!modularmode || !mod_is_prime || finf || laurent || modulus < 2 || field_depth <= 0 || !vars) return 0;
+    if (!modularmode || !mod_is_prime || finf || modulus < 2 || field_depth <= 0 || !vars) return 0;
     std::vector<pt*> levels;
     if (!split_field_levels(vars, &levels)) return 0;
     const SplitRoots* R = tower_roots(levels);
@@ -55,6 +58,7 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
 
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
     const size_t K = R->choices();
+    bool agree = true;
     std::vector<flatgcd::FlatPoly> images(K);
     for (size_t c = 0; c < K; c++) {
         PolyHold iu(poly_from_flat(split_specialise(fu, *R, c)));
@@ -70,7 +74,23 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
         for (uint32_t& a : h.coefs) a = F.mul(a, inv);
         // Copies whose gcds lead with different monomials (one of them
         // zero, where both operands vanish) share no monic gcd.
-        if (h.terms() == 0 || (c > 0 && !std::equal(h.exp(0), h.exp(0) + n, images[0].exp(0)))) zero_divisor_met();
+        if (agree && (h.terms() == 0 || !std::equal(h.exp(0), h.exp(0) + n, images[0].exp(0)))) agree = false;
+    }
+    if (!agree) {
+        // A point of an outer computation is unlucky; the gcd asked for
+        // is the operands' error (no monic gcd exists).
+        if (zero_divisor_escape > 0 || split_gcd_asked > 0) zero_divisor_met();
+        // Otherwise a common divisor serves (a quotient cancels by it): the
+        // gcd over Z/p of the copies' gcds divides the operands in each.
+        PolyHold common(poly_from_flat(images[0]));
+        for (size_t c = 1; c < K; c++) {
+            PolyHold gc(poly_from_flat(images[c])), next;
+            polygcd(common.p, gc.p, &next.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
+            std::swap(common.p, next.p);
+        }
+        free_poly(g);
+        *g = common.release();
+        return 1;
     }
     flatgcd::FlatPoly out;
     split_join(images, n, *R, &out);

@@ -9,19 +9,31 @@
 // driver (contents, common powers, single terms) read a polynomial the same
 // in every copy, which a zero-divisor coefficient breaks. So the gcd is
 // taken in each copy, made monic there, and read back by interpolation
-// over the roots; copies whose gcds differ in their leading monomial have
-// no common monic gcd, which is the operands' own zero divisor.
+// over the roots. Copies whose gcds differ in their leading monomial have
+// no common monic gcd: the GCD asked for is then error 22; elsewhere (a
+// quotient, which needs only a common divisor to cancel) the gcd over Z/p
+// of the copies' gcds stands for it.
 #pragma once
+#include <cstdint>
 
 #include "storage/records.h"
 
 struct pt;
 
 // 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
-// *g, its old value freed; 0 when this does not apply (no prime modulus,
-// GF(2^8) or GF(2^16), no field levels or one that does not split into
-// distinct linear factors, operands free of the field levels, negative
-// exponents). Copies without a common monic gcd: error 22 (ZeroDivisorMet
-// under a ZeroDivisorEscape). The flags go to the gcds of the copies; a
-// caller's test gets the whole gcd.
+// *g, its old value freed, or the common divisor above; 0 when this does
+// not apply (no prime modulus, GF(2^8) or GF(2^16), no field levels or one
+// that does not split into distinct linear factors, operands free of the
+// field levels, negative exponents). Error 22 as above, or ZeroDivisorMet
+// under a ZeroDivisorEscape when the copies disagree. The flags go to the
+// gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
+
+// Alive while the user's GCD is computed (see above).
+extern int32_t split_gcd_asked;
+struct SplitGcdAsked {
+    SplitGcdAsked() { split_gcd_asked++; }
+    ~SplitGcdAsked() { split_gcd_asked--; }
+    SplitGcdAsked(const SplitGcdAsked&) = delete;
+    SplitGcdAsked& operator=(const SplitGcdAsked&) = delete;
+};
