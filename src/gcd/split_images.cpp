@@ -337,6 +337,41 @@ void interpolate(std::vector<uint32_t>& V, const SplitRoots& R, const Field& F) 
 
 }  // namespace
 
+SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, FlatPoly* g) {
+    const Field F(R.q);
+    const int32_t k = static_cast<int32_t>(R.level.size());
+    FlatPoly fu, fv;
+    if (!flatten_integers(u, var, R.q, &fu) || !flatten_integers(v, var, R.q, &fv)) return SplitOutcome::declined;
+    if (flat_too_long(fu) || flat_too_long(fv)) return SplitOutcome::declined;
+    const int32_t n = fu.nvars - k;
+    if (n < 1 || fv.nvars != fu.nvars) return SplitOutcome::declined;
+    const std::vector<int32_t> lead_u = leading_exponents(u, n), lead_v = leading_exponents(v, n);
+
+    const size_t K = R.choices();
+    std::vector<FlatPoly> images(K);
+    for (size_t c = 0; c < K; c++) {
+        const FlatPoly su = split_specialise(fu, R, c), sv = split_specialise(fv, R, c);
+        // A root where an operand's leading coefficient vanishes would give
+        // an image that is no multiple of the gcd's.
+        if (su.terms() == 0 || sv.terms() == 0 || !std::equal(lead_u.begin(), lead_u.end(), su.exp(0)) ||
+            !std::equal(lead_v.begin(), lead_v.end(), sv.exp(0)))
+            return SplitOutcome::unusable_prime;
+        flatgcd::Limits limits;
+        limits.seed = static_cast<uint64_t>(rand_integer3());
+        limits.work = 100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms());
+        limits.sparse = flat_sparse_use;
+        const flatgcd::Outcome o = flatgcd::gcd(su, sv, F, &images[c], limits);
+        if (o == flatgcd::Outcome::too_much_work) return SplitOutcome::declined;
+        if (o != flatgcd::Outcome::ok) return SplitOutcome::unusable_prime;
+        // Every lucky choice gives the gcd's own leading monomial.
+        if (c > 0 && !std::equal(images[c].exp(0), images[c].exp(0) + n, images[0].exp(0)))
+            return SplitOutcome::unusable_prime;
+    }
+
+    split_join(images, n, R, g);
+    return SplitOutcome::ok;
+}
+
 bool flat_uses_columns(const FlatPoly& f, int32_t from) {
     for (size_t i = 0; i < f.terms(); i++)
         for (int32_t j = from; j < f.nvars; j++)
@@ -431,39 +466,4 @@ void split_join(const std::vector<FlatPoly>& images, int32_t n, const SplitRoots
         }
     }
     *g = std::move(out);
-}
-
-SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, FlatPoly* g) {
-    const Field F(R.q);
-    const int32_t k = static_cast<int32_t>(R.level.size());
-    FlatPoly fu, fv;
-    if (!flatten_integers(u, var, R.q, &fu) || !flatten_integers(v, var, R.q, &fv)) return SplitOutcome::declined;
-    if (flat_too_long(fu) || flat_too_long(fv)) return SplitOutcome::declined;
-    const int32_t n = fu.nvars - k;
-    if (n < 1 || fv.nvars != fu.nvars) return SplitOutcome::declined;
-    const std::vector<int32_t> lead_u = leading_exponents(u, n), lead_v = leading_exponents(v, n);
-
-    const size_t K = R.choices();
-    std::vector<FlatPoly> images(K);
-    for (size_t c = 0; c < K; c++) {
-        const FlatPoly su = split_specialise(fu, R, c), sv = split_specialise(fv, R, c);
-        // A root where an operand's leading coefficient vanishes would give
-        // an image that is no multiple of the gcd's.
-        if (su.terms() == 0 || sv.terms() == 0 || !std::equal(lead_u.begin(), lead_u.end(), su.exp(0)) ||
-            !std::equal(lead_v.begin(), lead_v.end(), sv.exp(0)))
-            return SplitOutcome::unusable_prime;
-        flatgcd::Limits limits;
-        limits.seed = static_cast<uint64_t>(rand_integer3());
-        limits.work = 100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms());
-        limits.sparse = flat_sparse_use;
-        const flatgcd::Outcome o = flatgcd::gcd(su, sv, F, &images[c], limits);
-        if (o == flatgcd::Outcome::too_much_work) return SplitOutcome::declined;
-        if (o != flatgcd::Outcome::ok) return SplitOutcome::unusable_prime;
-        // Every lucky choice gives the gcd's own leading monomial.
-        if (c > 0 && !std::equal(images[c].exp(0), images[c].exp(0) + n, images[0].exp(0)))
-            return SplitOutcome::unusable_prime;
-    }
-
-    split_join(images, n, R, g);
-    return SplitOutcome::ok;
 }
