@@ -11,6 +11,23 @@
 
 namespace smallgcd {
 
+namespace {
+
+uint32_t power(const ExtField& F, uint32_t a, uint64_t e) {
+    if (e == 0) return 1;
+    if (a == 0) return 0;
+    return F.exp[static_cast<size_t>(static_cast<uint64_t>(F.log[a]) * (e % (F.q - 1)) % (F.q - 1))];
+}
+
+uint32_t residue_inverse(uint32_t a, uint32_t p) {
+    uint32_t r = 1;
+    for (uint32_t e = p - 2, b = a; e; e >>= 1, b = b * b % p)
+        if (e & 1) r = r * b % p;
+    return r;
+}
+
+}  // namespace
+
 bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPoly>* rel, std::vector<uint32_t>* key) {
     key->assign(1, static_cast<uint32_t>(modulus));
     rel->clear();
@@ -31,19 +48,6 @@ bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPol
 }
 
 namespace {
-
-uint32_t power(const ExtField& F, uint32_t a, uint64_t e) {
-    if (e == 0) return 1;
-    if (a == 0) return 0;
-    return F.exp[static_cast<size_t>(static_cast<uint64_t>(F.log[a]) * (e % (F.q - 1)) % (F.q - 1))];
-}
-
-uint32_t residue_inverse(uint32_t a, uint32_t p) {
-    uint32_t r = 1;
-    for (uint32_t e = p - 2, b = a; e; e >>= 1, b = b * b % p)
-        if (e & 1) r = r * b % p;
-    return r;
-}
 
 // A root in T.F of relation j (its inner levels' roots put in) that makes
 // the level a field of degree d over them: the root's d conjugates over the
