@@ -79,7 +79,7 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     if (!agree) {
         // A point of an outer computation is unlucky; the gcd asked for
         // is the operands' error (no monic gcd exists).
-        if (zero_divisor_escape > 0 || split_gcd_asked > 0) zero_divisor_met();
+        if (zero_divisor_escape > 0 || split_gcd_asked == modulus) zero_divisor_met();
         // Otherwise a common divisor serves (a quotient cancels by it): the
         // gcd over Z/p of the copies' gcds divides the operands in each.
         PolyHold common(poly_from_flat(images[0]));

@@ -16,6 +16,7 @@
 #pragma once
 #include <cstdint>
 
+#include "numbers/ring.h"
 #include "storage/records.h"
 
 struct pt;
@@ -29,11 +30,14 @@ struct pt;
 // gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
 
-// Alive while the user's GCD is computed (see above).
+// Alive while the user's GCD is computed (see above): the modulus it is
+// asked under (0 outside modular mode), so that images modulo other primes
+// inside it are not taken for it.
 extern int32_t split_gcd_asked;
 struct SplitGcdAsked {
-    SplitGcdAsked() { split_gcd_asked++; }
-    ~SplitGcdAsked() { split_gcd_asked--; }
+    int32_t saved = split_gcd_asked;
+    SplitGcdAsked() { split_gcd_asked = modularmode ? modulus : 0; }
+    ~SplitGcdAsked() { split_gcd_asked = saved; }
     SplitGcdAsked(const SplitGcdAsked&) = delete;
     SplitGcdAsked& operator=(const SplitGcdAsked&) = delete;
 };
