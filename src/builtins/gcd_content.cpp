@@ -2,6 +2,7 @@
 #include "builtins/gcd_content.h"
 
 #include "gcd/polygcd.h"
+#include "gcd/split_field_gcd.h"
 #include "interp/builtin_args.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -46,7 +47,11 @@ struct ShiftList {
 
 void Lpolygcd2(polynode** u, polynode** v, quoly** result, pt* vars) {
     polynode* g = nullptr;
-    Lpolygcd(u, v, &g, 1, vars);
+    {
+        // The gcd itself is asked for, not a common divisor to cancel.
+        SplitGcdAsked asked;
+        Lpolygcd(u, v, &g, 1, vars);
+    }
     store_poly(&g, result);
 }
 

@@ -13,6 +13,7 @@
 #include "gcd/gcd_state.h"
 #include "gcd/modgcd.h"
 #include "gcd/onevar_gcd.h"
+#include "gcd/split_field_gcd.h"
 #include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -417,6 +418,10 @@ void polygcd(polynode* u, polynode* v, polynode** g, int test_only, int allow_te
         correct_monic_form(g, &f, &st);
         return;
     }
+
+    // Before any shortcut: a zero-divisor coefficient makes an operand
+    // look different in each copy of a split field.
+    if (split_field_gcd(u, v, g, allow_tests, allow_split, vars)) return;
 
     if (modularmode && mod_is_prime && number_polys == 1) {
         basic_poly_gcd(u, v, g, 1, vars);

@@ -28,6 +28,7 @@
 #include "gcd/flat_modgcd.h"
 #include "gcd/gcd_driver_impl.h"
 #include "gcd/small_field_tower.h"
+#include "gcd/split_images.h"
 #include "gcd/trialdiv.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
@@ -865,12 +866,19 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     if (!modularmode || f2t16 || laurent || modulus < 2 || (!f256 && (!mod_is_prime || modulus >= 1024)))
         return 0;
     if (!rec) return 0;
-    const bool tower = field_depth != 0;
+    bool tower = field_depth != 0;
     if (tower ? f256 || rec->level >= field_depth : !rec->next || relation_inward(rec)) return 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, rec, &fu) || !flatten_residues(v, rec, &fv)) return 0;
     if (fu.terms() == 0 || fv.terms() == 0) return 0;
     const int32_t n = tower ? field_depth - rec->level : fu.nvars;
+    // Operands free of the field levels have their gcd over Z/p, in the
+    // ground field's own extension (the copies of a split tower come so).
+    if (tower && !flat_uses_columns(fu, n) && !flat_uses_columns(fv, n)) {
+        fu = flat_first_columns(fu, n);
+        fv = flat_first_columns(fv, n);
+        tower = false;
+    }
     if (n < 2 || fu.nvars != fv.nvars) return 0;
     std::vector<int32_t> ext(static_cast<size_t>(n), 1);
     for (const flatgcd::FlatPoly* f : {&fu, &fv})

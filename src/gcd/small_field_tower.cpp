@@ -33,8 +33,8 @@ uint32_t residue_inverse(uint32_t a, uint32_t p) {
     return r;
 }
 
-// The relation of each level (innermost first) over the levels from it
-// inward, and the key that names them all.
+}  // namespace
+
 bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPoly>* rel, std::vector<uint32_t>* key) {
     key->assign(1, static_cast<uint32_t>(modulus));
     rel->clear();
@@ -53,6 +53,8 @@ bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPol
     }
     return true;
 }
+
+namespace {
 
 // A root in T.F of relation j (its inner levels' roots put in) that makes
 // the level a field of degree d over them: the root's d conjugates over the

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gcd/flat_modgcd.h"
 #include "gcd/small_field_gcd.h"
 
 struct pt;
@@ -40,6 +41,11 @@ struct Tower {
 // the levels inside it: checked); null when this does not apply. The
 // tower is kept for the next call with the same relations.
 const Tower* tower_of(pt* rec, uint32_t at_least);
+
+// The relation of each level (innermost first) over the levels from it
+// inward, and a key that names them all with the modulus; false when one
+// cannot be read (negative exponents, a degree that does not match).
+bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPoly>* rel, std::vector<uint32_t>* key);
 
 // The coefficients (dim of them, by basis index) of the element `code`;
 // false when it lies outside the tower's subfield.

@@ -6,6 +6,7 @@
 
 #include "numbers/numbers.h"
 #include "numbers/random.h"
+#include "numbers/ring.h"
 #include "poly/polyvars.h"
 
 namespace {
@@ -119,6 +120,15 @@ void linear_roots(const UPoly& f, const Field& F, uint64_t* state, std::vector<u
 // distinct linear factors: x^q = x modulo f exactly then.
 bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     roots->clear();
+    if (F.p == 2) {
+        // No equal-degree splitting in characteristic 2; two candidates.
+        for (uint32_t a = 0; a < 2; a++) {
+            uint32_t v = 0;
+            for (size_t i = f.size(); i-- > 0;) v = F.add(F.mul(v, a), f[i]);
+            if (!v) roots->push_back(a);
+        }
+        return roots->size() + 1 == f.size();
+    }
     if (f.size() > 2) {
         UPoly xq = power_mod(UPoly{0, 1}, F.p, f, F);
         if (xq != UPoly{0, 1}) return false;
@@ -126,6 +136,14 @@ bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     uint64_t state = F.p;
     linear_roots(f, F, &state, roots);
     return true;
+}
+
+// A number of the ring (a word in machine-integer and modular mode, a
+// digit chain otherwise) modulo F's prime.
+uint32_t residue(const imag* n, const Field& F) {
+    if (!lintmode) return static_cast<uint32_t>(chain_residue(n, static_cast<int32_t>(F.p)));
+    const int64_t r = n->value % static_cast<int64_t>(F.p);
+    return static_cast<uint32_t>(r < 0 ? r + F.p : r);
 }
 
 uint32_t power(uint32_t b, int32_t e, const Field& F) {
@@ -143,7 +161,7 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
     for (; p; p = p->next) {
         uint32_t c = 0;
         if (p->numb) {
-            c = static_cast<uint32_t>(chain_residue(p->ncoef, static_cast<int32_t>(F.p)));
+            c = residue(p->ncoef, F);
         } else {
             if (j < 0 || p->exp < 0) return false;
             if (!value_at(p->pcoef, j - 1, roots, F, &c)) return false;
@@ -164,7 +182,7 @@ bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots
         uint32_t c = 0;
         int32_t e = 0;
         if (t->numb) {
-            c = static_cast<uint32_t>(chain_residue(t->ncoef, static_cast<int32_t>(F.p)));
+            c = residue(t->ncoef, F);
         } else {
             e = t->exp;
             if (e < 0 || e > degree || !value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
@@ -329,23 +347,10 @@ SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R,
     if (n < 1 || fv.nvars != fu.nvars) return SplitOutcome::declined;
     const std::vector<int32_t> lead_u = leading_exponents(u, n), lead_v = leading_exponents(v, n);
 
-    std::vector<int32_t> top(static_cast<size_t>(k), 0);
-    for (const FlatPoly* f : {&fu, &fv})
-        for (size_t i = 0; i < f->terms(); i++)
-            for (int32_t m = 0; m < k; m++) top[static_cast<size_t>(k - 1 - m)] =
-                    std::max(top[static_cast<size_t>(k - 1 - m)], f->exp(i)[n + m]);
-
     const size_t K = R.choices();
     std::vector<FlatPoly> images(K);
-    std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(k));
     for (size_t c = 0; c < K; c++) {
-        for (int32_t j = 0; j < k; j++) {
-            std::vector<uint32_t>& t = pw[static_cast<size_t>(j)];
-            t.assign(static_cast<size_t>(top[static_cast<size_t>(j)]) + 1, 1);
-            const uint32_t root = R.roots[c * static_cast<size_t>(k) + static_cast<size_t>(j)];
-            for (size_t e = 1; e < t.size(); e++) t[e] = F.mul(t[e - 1], root);
-        }
-        const FlatPoly su = specialise(fu, n, pw, F), sv = specialise(fv, n, pw, F);
+        const FlatPoly su = split_specialise(fu, R, c), sv = split_specialise(fv, R, c);
         // A root where an operand's leading coefficient vanishes would give
         // an image that is no multiple of the gcd's.
         if (su.terms() == 0 || sv.terms() == 0 || !std::equal(lead_u.begin(), lead_u.end(), su.exp(0)) ||
@@ -363,6 +368,46 @@ SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R,
             return SplitOutcome::unusable_prime;
     }
 
+    split_join(images, n, R, g);
+    return SplitOutcome::ok;
+}
+
+bool flat_uses_columns(const FlatPoly& f, int32_t from) {
+    for (size_t i = 0; i < f.terms(); i++)
+        for (int32_t j = from; j < f.nvars; j++)
+            if (f.exp(i)[j] != 0) return true;
+    return false;
+}
+
+FlatPoly flat_first_columns(const FlatPoly& f, int32_t n) {
+    FlatPoly r;
+    r.nvars = n;
+    for (size_t i = 0; i < f.terms(); i++) r.push(f.exp(i), f.coefs[i]);
+    return r;
+}
+
+FlatPoly split_specialise(const FlatPoly& f, const SplitRoots& R, size_t choice) {
+    const Field F(R.q);
+    const int32_t k = static_cast<int32_t>(R.level.size());
+    const int32_t n = f.nvars - k;
+    std::vector<int32_t> top(static_cast<size_t>(k), 0);
+    for (size_t i = 0; i < f.terms(); i++)
+        for (int32_t m = 0; m < k; m++)
+            top[static_cast<size_t>(k - 1 - m)] = std::max(top[static_cast<size_t>(k - 1 - m)], f.exp(i)[n + m]);
+    std::vector<std::vector<uint32_t>> pw(static_cast<size_t>(k));
+    for (int32_t j = 0; j < k; j++) {
+        std::vector<uint32_t>& t = pw[static_cast<size_t>(j)];
+        t.assign(static_cast<size_t>(top[static_cast<size_t>(j)]) + 1, 1);
+        const uint32_t root = R.roots[choice * static_cast<size_t>(k) + static_cast<size_t>(j)];
+        for (size_t e = 1; e < t.size(); e++) t[e] = F.mul(t[e - 1], root);
+    }
+    return specialise(f, n, pw, F);
+}
+
+void split_join(const std::vector<FlatPoly>& images, int32_t n, const SplitRoots& R, FlatPoly* g) {
+    const Field F(R.q);
+    const int32_t k = static_cast<int32_t>(R.level.size());
+    const size_t K = R.choices();
     // Every monomial of some image, in decreasing order.
     std::vector<std::vector<int32_t>> monos;
     for (const FlatPoly& h : images)
@@ -421,5 +466,4 @@ SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R,
         }
     }
     *g = std::move(out);
-    return SplitOutcome::ok;
 }

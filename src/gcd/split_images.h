@@ -41,10 +41,27 @@ struct SplitRoots {
 // otherwise (the road does not apply).
 bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first);
 
-// *out := the roots modulo the odd prime q < 2^31 of the field levels
+// *out := the roots modulo the prime q < 2^31 of the field levels
 // (from split_field_levels); false when some relation, its inner roots put
 // in, is not a product of distinct linear factors modulo q.
 bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out);
+
+// f (terms over the levels from some var inward, the field levels R.level
+// its last columns) with the roots of choice `choice` put in: the terms
+// over the other columns.
+flatgcd::FlatPoly split_specialise(const flatgcd::FlatPoly& f, const SplitRoots& R, size_t choice);
+
+// *g := the polynomial over n columns and the field levels whose value at
+// each choice c of R is images[c] (over the n columns; monic, all with the
+// same leading monomial): each coefficient interpolated from its values.
+void split_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const SplitRoots& R, flatgcd::FlatPoly* g);
+
+// Whether some term of f has a non-zero exponent in a column from `from`
+// on (the field levels, when they are f's last columns).
+bool flat_uses_columns(const flatgcd::FlatPoly& f, int32_t from);
+
+// f over its first n columns (the others zero in every term).
+flatgcd::FlatPoly flat_first_columns(const flatgcd::FlatPoly& f, int32_t n);
 
 // What split_image found.
 enum class SplitOutcome { ok, unusable_prime, declined };

@@ -226,10 +226,17 @@ Verdict pretests(polynode* u, polynode* m, pt* rec, Caller who) {
             PolyHold rem;
             poly_div_no_q(u1, m1, &rem.p);
             divides = !rem.p || poly_iszero(rem.p);
-        } else if (du >= 2) {
-            divides = trial_poly_divide_noq(u_image.release(), m1, rec, 0, 0, 1);
         } else {
-            divides = trial_poly_divide_noq(u1, m1, rec, 0, 0, 0);
+            // Under a field relation that the prime splits, the images at
+            // a point can meet a zero divisor the operands do not: such a
+            // point tells nothing.
+            try {
+                ZeroDivisorEscape escape;
+                divides = du >= 2 ? trial_poly_divide_noq(u_image.release(), m1, rec, 0, 0, 1)
+                                  : trial_poly_divide_noq(u1, m1, rec, 0, 0, 0);
+            } catch (const ZeroDivisorMet&) {
+                continue;
+            }
         }
         return divides ? Verdict::stop : Verdict::not_divisible;
     }

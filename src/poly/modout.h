@@ -80,6 +80,9 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec);
 // takes another point instead of ending the statement.
 struct ZeroDivisorMet {};
 extern int32_t zero_divisor_escape;
+// An element without inverse was met: ZeroDivisorMet under a
+// ZeroDivisorEscape, else error 22 with "/" and the statement abandoned.
+[[noreturn]] void zero_divisor_met();
 struct ZeroDivisorEscape {
     ZeroDivisorEscape() { zero_divisor_escape++; }
     ~ZeroDivisorEscape() { zero_divisor_escape--; }

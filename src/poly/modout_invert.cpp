@@ -142,6 +142,12 @@ quoly* finish_inverse(polynode* num, polynode* den) {
 
 }  // namespace
 
+void zero_divisor_met() {
+    if (zero_divisor_escape > 0) throw ZeroDivisorMet{};
+    error(22, quotsign);
+    abandon_statement();
+}
+
 void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     if (p->numb) tarvex_error("poly invertibility failure. q is a number", 1);
     int32_t pad = 0;
@@ -160,9 +166,7 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     if (r.p->numb && iszero(r.p->ncoef)) {
         // The element shares a factor with the relation: the relation was
         // declared a field but is reducible, and nothing inverts this.
-        if (zero_divisor_escape > 0) throw ZeroDivisorMet{};
-        error(22, quotsign);
-        abandon_statement();
+        zero_divisor_met();
     }
 
     PolyHold num, den;

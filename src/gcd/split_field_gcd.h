@@ -1,0 +1,43 @@
+// Gcds over field levels that the prime splits.
+//
+// A relation declared a field may factor modulo the prime: t^2 - 2 modulo
+// 7 is (t - 3)(t + 3). When every relation of the tower splits into
+// distinct linear factors the ring is a product of copies of Z/p, one for
+// each choice of roots, and a gcd over it is the gcd in every copy at
+// once. Euclid and the other roads over the tower divide by elements that
+// may vanish in one copy only (a zero divisor), and the shortcuts of the
+// driver (contents, common powers, single terms) read a polynomial the same
+// in every copy, which a zero-divisor coefficient breaks. So the gcd is
+// taken in each copy, made monic there, and read back by interpolation
+// over the roots. Copies whose gcds differ in their leading monomial have
+// no common monic gcd: the GCD asked for is then error 22; elsewhere (a
+// quotient, which needs only a common divisor to cancel) the gcd over Z/p
+// of the copies' gcds stands for it.
+#pragma once
+#include <cstdint>
+
+#include "numbers/ring.h"
+#include "storage/records.h"
+
+struct pt;
+
+// 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
+// *g, its old value freed, or the common divisor above; 0 when this does
+// not apply (no prime modulus, GF(2^8) or GF(2^16), no field levels or one
+// that does not split into distinct linear factors, operands free of the
+// field levels, negative exponents). Error 22 as above, or ZeroDivisorMet
+// under a ZeroDivisorEscape when the copies disagree. The flags go to the
+// gcds of the copies; a caller's test gets the whole gcd.
+int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
+
+// Alive while the user's GCD is computed (see above): the modulus it is
+// asked under (0 outside modular mode), so that images modulo other primes
+// inside it are not taken for it.
+extern int32_t split_gcd_asked;
+struct SplitGcdAsked {
+    int32_t saved = split_gcd_asked;
+    SplitGcdAsked() { split_gcd_asked = modularmode ? modulus : 0; }
+    ~SplitGcdAsked() { split_gcd_asked = saved; }
+    SplitGcdAsked(const SplitGcdAsked&) = delete;
+    SplitGcdAsked& operator=(const SplitGcdAsked&) = delete;
+};
