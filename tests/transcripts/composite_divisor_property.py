@@ -33,6 +33,7 @@ def session(r, m, relation):
     if relation:
         lines.append("&(P = t^2 + %d*t + %d);" % (r.randint(0, m - 1), r.randint(1, m - 1)))
     lines.append("&(p = %d);" % m)
+    cases = []
     for _ in range(24):
         k = r.randint(1, m - 1)
         lines.append("a := %d*(t + %d)/(x^2 - %d);" % (r.choice(zero_divisors) * r.randint(1, 3), k,
@@ -41,6 +42,7 @@ def session(r, m, relation):
             r.choice(zero_divisors) * r.randint(1, 3), r.randint(1, m - 1), k, r.randint(1, m - 1),
             r.randint(1, m - 1)))
         op = r.choice(list(CHECKS) + ["GCD"])
+        cases.append("%s with %s %s" % (op, lines[-2], lines[-1]))
         lines.append("!('%s');" % CASE)
         if op == "GCD":
             lines += ["n := %s; d := Denom(a)*Denom(b);" % SUM_N, "g := 0;", "g := GCD(n, d);",
@@ -49,7 +51,7 @@ def session(r, m, relation):
         else:
             lines += ["zq := 0;", "zq := %s;" % op,
                       "if zq <> 0 then dq := %s; if dq <> 0 then !('%s'); fi; fi;" % (CHECKS[op], BAD)]
-    return "\n".join(lines) + "\n"
+    return lines[3], cases, "\n".join(lines) + "\n"
 
 
 def main():
@@ -61,16 +63,14 @@ def main():
     for m in MODULI:
         for relation in (True, False):
             for _ in range(sessions):
-                script = session(r, m, relation)
+                setting, cases, script = session(r, m, relation)
                 out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=300).stdout
-                for part in out.split(CASE)[1:]:
+                for case, part in zip(cases, out.split(CASE)[1:]):
                     total += 1
                     # Printed after a prompt; an echoed statement shows it quoted.
                     if "Tarvex error" in part or re.search("(?<!')" + BAD, part):
                         failed += 1
-                        lines = [l for l in script.splitlines() if l.startswith(("&(P", "a :=", "b :="))]
-                        print("modulus %d, %s: %s" % (m, "relation" if relation else "no relation",
-                                                      part.strip().splitlines()[-1][:100]))
+                        print("modulus %d, %s: %s" % (m, setting if relation else "no relation", case))
     print("%d cases, %d failed" % (total, failed))
     return 1 if failed else 0
 
