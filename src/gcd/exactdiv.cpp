@@ -238,6 +238,15 @@ Outcome exact_div(polynode* u, polynode* m, pt* rec, PolyHold& quo) {
     return out;
 }
 
+// Modulo a composite number the coefficients have zero divisors: the
+// remainder sequences and contents that promise these divisions exact hold
+// over a domain only, so a divisor that fails there is no internal fault
+// but a gcd the modulus does not have. The refusal is the one for a
+// missing inverse, and the operand is left as it was.
+void refuse_composite_divisor() {
+    if (modularmode && !mod_is_prime && !finf) refuse_without_inverse();
+}
+
 }  // namespace
 
 void gen_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int* fail) {
@@ -315,6 +324,7 @@ void fast_poly_divide(polynode** u, polynode* m, pt* rec, int32_t code) {
     const int32_t dm = top_degree(m);
     if ((*u)->numb) {
         if (poly_iszero(*u)) return;
+        refuse_composite_divisor();
         std::printf("*** n is number in fast_poly_divide, %li, %li, %li\n", static_cast<long>(dm), 0L,
                     static_cast<long>(code));
         tarvex_error("n is number in fast_poly_divide.", 1);
@@ -322,6 +332,7 @@ void fast_poly_divide(polynode** u, polynode* m, pt* rec, int32_t code) {
     }
     const int32_t du = top_degree(*u);
     if (dm > du) {
+        refuse_composite_divisor();
         std::printf("*** bad exps %li, %li, %li, %li, %li\n", static_cast<long>(dm), static_cast<long>(du),
                     static_cast<long>(poly_numterms(m, level_of(rec))),
                     static_cast<long>(poly_numterms(*u, level_of(rec))), static_cast<long>(code));
@@ -331,6 +342,7 @@ void fast_poly_divide(polynode** u, polynode* m, pt* rec, int32_t code) {
     PolyHold q;
     Outcome out = exact_div(*u, m, rec, q);
     if (!out.exact) {
+        refuse_composite_divisor();
         if (dm == 0) {
             tarvex_error("head number in fast_poly_divide.", 1);
             return;
