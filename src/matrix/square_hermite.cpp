@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "det/word_arith.h"
+#include "numbers/numbers.h"
 #include "numbers/prime64.h"
 #include "toplevel/errors.h"
 
@@ -35,11 +36,7 @@ struct Mix {
     }
 };
 
-uint32_t residue(const FlatInt& x, const Prime& P) {
-    uint64_t r = 0;
-    for (size_t i = x.mag.size(); i-- > 0;) r = P.reduce((r << 28) | x.mag[i]);
-    return x.sign < 0 && r ? static_cast<uint32_t>(P.p - r) : static_cast<uint32_t>(r);
-}
+uint32_t residue(const FlatInt& x, const Prime& P) { return flat_residue(x, P); }
 
 // |x| < 2^kEntryBits as a machine integer.
 bool small_value(const FlatInt& x, int64_t& v) {
@@ -48,15 +45,6 @@ bool small_value(const FlatInt& x, int64_t& v) {
     for (size_t i = x.mag.size(); i-- > 0;) m = (m << 28) | x.mag[i];
     if (m >> kEntryBits) return false;
     v = x.sign < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
-    return true;
-}
-
-// Every cell of a as a machine integer, or false where one is too large
-// for the lifting's bounds.
-bool small_entries(const FlatMatrix& a, std::vector<int64_t>& entries) {
-    entries.resize(a.v.size());
-    for (size_t c = 0; c < a.v.size(); c++)
-        if (!small_value(a.v[c], entries[c])) return false;
     return true;
 }
 
@@ -131,35 +119,118 @@ struct WordLU {
     }
 };
 
+// log2 of an upper bound on |x| (-infinity for 0).
+double log2_above(const FlatInt& x) {
+    const size_t len = x.mag.size();
+    if (len == 0) return -INFINITY;
+    double top = x.mag[len - 1];
+    if (len > 1) top += x.mag[len - 2] / static_cast<double>(DIGIT_BASE);
+    return std::log2(top + 1.0 / DIGIT_BASE) + static_cast<double>(DIGIT_BITS) * static_cast<double>(len - 1) + 1e-9;
+}
+
+// A's first n x n cells as the lifting reads them, column-major: machine
+// integers where every one fits, else each split by sign into the 28-bit
+// digits of its magnitude, whose products with residues add up in 128 bits.
+struct LiftCells {
+    int32_t n = 0;
+    bool small = true;
+    std::vector<int64_t> entries;      // small
+    int32_t digits = 0;                // large: the longest entry's digits
+    std::vector<uint32_t> pos, neg;    // large: digit t of cell c at t n^2 + c
+
+    LiftCells(const FlatMatrix& a, int32_t side) : n(side) {
+        const size_t cells = static_cast<size_t>(n) * n;
+        entries.resize(cells);
+        for (size_t c = 0; c < cells && small; c++) small = small_value(a.v[c], entries[c]);
+        if (small) return;
+        entries.clear();
+        split(a.v);
+    }
+
+    // The digit form of the first n x n of the cells v.
+    void split(const std::vector<FlatInt>& v) {
+        const size_t cells = static_cast<size_t>(n) * n;
+        digits = 1;
+        for (size_t c = 0; c < cells; c++) digits = std::max(digits, static_cast<int32_t>(v[c].mag.size()));
+        pos.assign(cells * static_cast<size_t>(digits), 0);
+        neg.assign(cells * static_cast<size_t>(digits), 0);
+        for (size_t c = 0; c < cells; c++) {
+            std::vector<uint32_t>& to = v[c].sign < 0 ? neg : pos;
+            for (size_t t = 0; t < v[c].mag.size(); t++) to[t * cells + c] = v[c].mag[t];
+        }
+    }
+    // The digit form as well, for a large right-hand side.
+    void split_small() {
+        std::vector<FlatInt> v;
+        v.reserve(entries.size());
+        for (const int64_t e : entries) v.push_back(flat_of(e));
+        split(v);
+    }
+
+    // The 128-bit digit sums as an integer.
+    static void join(const std::vector<unsigned __int128>& sums, FlatInt& out) {
+        out.mag.clear();
+        unsigned __int128 carry = 0;
+        for (const unsigned __int128 v : sums) {
+            carry += v;
+            out.mag.push_back(static_cast<uint32_t>(carry & DIGIT_MASK));
+            carry >>= DIGIT_BITS;
+        }
+        for (; carry; carry >>= DIGIT_BITS) out.mag.push_back(static_cast<uint32_t>(carry & DIGIT_MASK));
+        while (!out.mag.empty() && out.mag.back() == 0) out.mag.pop_back();
+        out.sign = out.mag.empty() ? 0 : 1;
+    }
+
+    // out := (column i of A) . b, b's entries below 2^31.
+    void dot(int32_t i, const uint32_t* b, FlatInt& out, FlatInt& scratch) const {
+        const size_t cells = static_cast<size_t>(n) * n;
+        std::vector<unsigned __int128> up(static_cast<size_t>(digits), 0), down(static_cast<size_t>(digits), 0);
+        for (int32_t t = 0; t < digits; t++) {
+            const uint32_t* p = pos.data() + t * cells + static_cast<size_t>(i) * n;
+            const uint32_t* m = neg.data() + t * cells + static_cast<size_t>(i) * n;
+            unsigned __int128 u = 0, v = 0;
+            for (int32_t l = 0; l < n; l++) {
+                u += uint64_t{p[l]} * b[l];
+                v += uint64_t{m[l]} * b[l];
+            }
+            up[t] = u;
+            down[t] = v;
+        }
+        join(up, scratch);
+        join(down, out);
+        FlatInt r;
+        flat_sub(scratch, out, r);
+        out = std::move(r);
+    }
+};
+
 // Dual vectors y = d A^-T w, one at a time: A^T x = w solved p-adically
 // to as many digits as the entries of d A^-T w (adjugate entries, under
-// Hadamard's bound, times |w|) need.
+// Hadamard's bound, times |w|) need. The residuals stay in machine words
+// while A's entries and w are small, else they are integers of any size.
 class Duals {
 public:
-    Duals(FlatMatrix& a, const int64_t* entries, const FlatInt& d)
-        : n_(a.R), entries_(entries), d_(d), P_(prime_apart_from(d)),
+    Duals(FlatMatrix& a, const FlatInt& d)
+        : n_(a.R), cells_(a, a.R), d_(d), P_(prime_apart_from(d)),
           lu_{P_, n_, std::vector<uint32_t>(static_cast<size_t>(n_) * n_), {}, {}} {
         // A's column-major cells are A^T's rows.
         for (size_t c = 0; c < lu_.m.size(); c++) lu_.m[c] = residue(a.v[c], P_);
         ready_ = lu_.factor();
-        double bits = kWordBits + std::log2(static_cast<double>(n_)) + 2;
+        adj_bits_ = std::log2(static_cast<double>(n_)) + 2;
+        std::vector<double> l(static_cast<size_t>(n_));
         for (int32_t j = 0; j < n_; j++) {
-            double s = 1;
+            double top = 0;
             for (int32_t i = 0; i < n_; i++) {
-                const double x = static_cast<double>(entries[static_cast<size_t>(j) * n_ + i]);
-                s += x * x;
+                l[i] = log2_above(a.v[static_cast<size_t>(j) * n_ + i]);
+                top = std::max(top, l[i]);
             }
-            bits += 0.5 * std::log2(s);
+            double s = std::exp2(-2 * top);
+            for (int32_t i = 0; i < n_; i++)
+                if (l[i] != -INFINITY) s += std::exp2(2 * (l[i] - top));
+            adj_bits_ += top + 0.5 * std::log2(s);
         }
-        steps_ = static_cast<int32_t>(bits / std::log2(static_cast<double>(P_.p))) + 2;
+        adj_bits_ = adj_bits_ * (1 + 1e-9) + 1;
         p_ = flat_of(P_.p);
-        FlatInt t;
-        flat_set(1, pk_);
-        for (int32_t s = 0; s < steps_; s++) {
-            flat_mul(pk_, p_, t);
-            std::swap(pk_, t);
-        }
-        flat_div(pk_, flat_of(2), half_);
     }
     // False when d is 0 modulo the prime after all (A singular).
     bool ready() const { return ready_; }
@@ -175,30 +246,100 @@ public:
 
     // d A^-T w exactly, for |w|_1 below n 2^kWordBits.
     std::vector<FlatInt> solve(const std::vector<int64_t>& w) {
-        std::vector<__int128> r(w.begin(), w.end());
-        std::vector<uint32_t> b(n_), digits(static_cast<size_t>(steps_) * n_);
-        for (int32_t s = 0; s < steps_; s++) {
+        const int32_t steps = steps_for(kWordBits);
+        std::vector<uint32_t> digits(static_cast<size_t>(steps) * n_);
+        if (cells_.small) {
+            small_lift(std::vector<__int128>(w.begin(), w.end()), steps, digits);
+        } else {
+            std::vector<FlatInt> r(n_);
+            for (int32_t i = 0; i < n_; i++) r[i] = flat_of(w[i]);
+            large_lift(std::move(r), steps, digits);
+        }
+        return assemble(digits, steps);
+    }
+
+    // The same for w of any size.
+    std::vector<FlatInt> solve(const std::vector<FlatInt>& w) {
+        double bits = 0;
+        for (const FlatInt& x : w) bits = std::max(bits, log2_above(x));
+        const int32_t steps = steps_for(bits + std::log2(static_cast<double>(n_)) + 1);
+        std::vector<uint32_t> digits(static_cast<size_t>(steps) * n_);
+        large_lift(w, steps, digits);
+        return assemble(digits, steps);
+    }
+
+private:
+    static constexpr int kWordBits = 20;
+    static Prime prime_apart_from(const FlatInt& d) {
+        uint64_t c = (uint64_t{1} << 31) - 1;
+        for (;; c -= 2)
+            if (is_prime64(c) && residue(d, Prime(static_cast<uint32_t>(c))) != 0)
+                return Prime(static_cast<uint32_t>(c));
+    }
+
+    int32_t steps_for(double w_bits) const {
+        return static_cast<int32_t>((adj_bits_ + w_bits) / std::log2(static_cast<double>(P_.p))) + 2;
+    }
+
+    // One p-adic digit vector: b := A^-T r modulo p.
+    void digit(std::vector<uint32_t>& b, std::vector<uint32_t>& digits, int32_t s) const {
+        lu_.solve(b.data());
+        std::copy(b.begin(), b.end(), digits.begin() + static_cast<size_t>(s) * n_);
+    }
+
+    void small_lift(std::vector<__int128> r, int32_t steps, std::vector<uint32_t>& digits) const {
+        std::vector<uint32_t> b(n_);
+        for (int32_t s = 0; s < steps; s++) {
             poll_interrupt();
             for (int32_t i = 0; i < n_; i++) {
                 __int128 x = r[i] % P_.p;
                 if (x < 0) x += P_.p;
                 b[i] = static_cast<uint32_t>(x);
             }
-            lu_.solve(b.data());
-            std::copy(b.begin(), b.end(), digits.begin() + static_cast<size_t>(s) * n_);
+            digit(b, digits, s);
             // r := (r - A^T b) / p, exactly.
             for (int32_t i = 0; i < n_; i++) {
-                const int64_t* col = entries_ + static_cast<size_t>(i) * n_;
+                const int64_t* col = cells_.entries.data() + static_cast<size_t>(i) * n_;
                 __int128 acc = r[i];
                 for (int32_t l = 0; l < n_; l++) acc -= static_cast<__int128>(col[l]) * b[l];
                 r[i] = acc / P_.p;
             }
         }
+    }
+
+    void large_lift(std::vector<FlatInt> r, int32_t steps, std::vector<uint32_t>& digits) {
+        if (cells_.pos.empty()) cells_.split_small();
+        std::vector<uint32_t> b(n_);
+        FlatInt acc, scratch, t;
+        for (int32_t s = 0; s < steps; s++) {
+            poll_interrupt();
+            for (int32_t i = 0; i < n_; i++) b[i] = residue(r[i], P_);
+            digit(b, digits, s);
+            for (int32_t i = 0; i < n_; i++) {
+                cells_.dot(i, b.data(), acc, scratch);
+                flat_sub(r[i], acc, t);
+                flat_div(t, p_, r[i]);
+            }
+        }
+    }
+
+    // d x modulo p^steps in the symmetric range, x the p-adic digits.
+    std::vector<FlatInt> assemble(const std::vector<uint32_t>& digits, int32_t steps) {
+        if (steps != pk_steps_) {
+            FlatInt t;
+            flat_set(1, pk_);
+            for (int32_t s = 0; s < steps; s++) {
+                flat_mul(pk_, p_, t);
+                std::swap(pk_, t);
+            }
+            flat_div(pk_, flat_of(2), half_);
+            pk_steps_ = steps;
+        }
         std::vector<FlatInt> y(n_);
         FlatInt t;
         for (int32_t i = 0; i < n_; i++) {
             FlatInt x;
-            for (int32_t s = steps_ - 1; s >= 0; s--) {
+            for (int32_t s = steps - 1; s >= 0; s--) {
                 flat_mul(x, p_, t);
                 add_to(t, flat_of(digits[static_cast<size_t>(s) * n_ + i]));
                 std::swap(x, t);
@@ -214,22 +355,15 @@ public:
         return y;
     }
 
-private:
-    static constexpr int kWordBits = 20;
-    static Prime prime_apart_from(const FlatInt& d) {
-        uint64_t c = (uint64_t{1} << 31) - 1;
-        for (;; c -= 2)
-            if (is_prime64(c) && residue(d, Prime(static_cast<uint32_t>(c))) != 0)
-                return Prime(static_cast<uint32_t>(c));
-    }
     int32_t n_;
-    const int64_t* entries_;
+    LiftCells cells_;
     const FlatInt& d_;
     Prime P_;
     WordLU lu_;
     bool ready_ = false;
-    int32_t steps_ = 0;
+    double adj_bits_ = 0;
     FlatInt p_, pk_, half_;
+    int32_t pk_steps_ = -1;
     Mix mix_;
 };
 
@@ -485,12 +619,16 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
 
 }  // namespace
 
+uint32_t flat_residue(const FlatInt& x, const wordmod::Prime& P) {
+    uint64_t r = 0;
+    for (size_t i = x.mag.size(); i-- > 0;) r = P.reduce((r << DIGIT_BITS) | x.mag[i]);
+    return x.sign < 0 && r ? static_cast<uint32_t>(P.p - r) : static_cast<uint32_t>(r);
+}
+
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
     const int32_t n = a.R;
     if (n < 2 || a.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(a, entries)) return false;
-    Duals duals(a, entries.data(), d);
+    Duals duals(a, d);
     if (!duals.ready()) return false;
     const std::vector<FlatInt> y = duals.next(), z = duals.next();
     FlatMatrix h, inv;
@@ -511,10 +649,8 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* 
 bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     const int32_t R = a.R, K = a.K;
     if (R < 2 || K <= R || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(a, entries)) return false;
     // The first R columns, B, are the first R x R cells.
-    Duals duals(a, entries.data(), d);
+    Duals duals(a, d);
     if (!duals.ready()) return false;
     std::vector<FlatInt> y = duals.next();
     const std::vector<FlatInt> z = duals.next();
@@ -559,36 +695,53 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
 
 bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d) {
     const int32_t R = a.R, K = a.K;
-    FlatMatrix v;
-    if (R <= K || top.R != K || !square_hermite(top, d, &v, nullptr)) return false;
-    // The rows below the pivots: A's times the transform.
-    FlatMatrix out(R, K);
-    for (int32_t j = 0; j < K; j++)
-        for (int32_t i = 0; i < K; i++) std::swap(out.at(i, j), top.at(i, j));
-    FlatInt t;
+    if (R <= K || top.R != K) return false;
+    // H = A V with V = T^-1 H_T (T the top rows), so a row b below has
+    // b V = z H_T / d with z = d T^-T b: one solve per row below rather
+    // than the transform's one per column.
+    std::vector<std::vector<FlatInt>> ws(static_cast<size_t>(R - K), std::vector<FlatInt>(K)), z;
+    for (int32_t i = K; i < R; i++)
+        for (int32_t l = 0; l < K; l++) ws[i - K][l] = a.at(i, l);
+    FlatMatrix t = top;
+    if (!scaled_solutions(t, d, ws, z)) return false;
+    FlatInt sum, x;
     for (int32_t i = K; i < R; i++) {
         poll_interrupt();
-        for (int32_t j = 0; j < K; j++)
+        // z T = d b on every column proves z.
+        for (int32_t j = 0; j < K; j++) {
+            flat_mul(d, a.at(i, j), x);
             for (int32_t l = 0; l < K; l++)
-                if (!flat_zero(a.at(i, l)) && !flat_zero(v.at(l, j))) {
-                    flat_mul(a.at(i, l), v.at(l, j), t);
-                    add_to(out.at(i, j), t);
-                }
+                if (!flat_zero(z[i - K][l]) && !flat_zero(top.at(l, j))) flat_sub_mul_to(x, z[i - K][l], top.at(l, j));
+            if (!flat_zero(x)) return false;
+        }
+    }
+    if (!square_hermite(top, d)) return false;
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < K; j++)
+        for (int32_t i = 0; i < K; i++) out.at(i, j) = top.at(i, j);
+    for (int32_t i = K; i < R; i++) {
+        poll_interrupt();
+        for (int32_t j = 0; j < K; j++) {
+            sum = FlatInt{};
+            for (int32_t l = j; l < K; l++)
+                if (!flat_zero(z[i - K][l]) && !flat_zero(top.at(l, j))) flat_sub_mul_to(sum, z[i - K][l], top.at(l, j));
+            if (flat_zero(sum)) continue;
+            sum.sign = -sum.sign;
+            if (!flat_div(sum, d, out.at(i, j))) return false;
+        }
     }
     std::swap(a, out);
     return true;
 }
 
-bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<int64_t>>& ws,
+bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<FlatInt>>& ws,
                       std::vector<std::vector<FlatInt>>& out) {
     const int32_t n = b.R;
     if (n < 1 || b.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(b, entries)) return false;
-    Duals duals(b, entries.data(), d);
+    Duals duals(b, d);
     if (!duals.ready()) return false;
     out.clear();
-    for (const std::vector<int64_t>& w : ws) {
+    for (const std::vector<FlatInt>& w : ws) {
         if (static_cast<int32_t>(w.size()) != n) return false;
         out.push_back(duals.solve(w));
     }
