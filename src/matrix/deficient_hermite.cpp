@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "det/word_arith.h"
+#include "matrix/dual_lifting.h"
 #include "matrix/square_hermite.h"
 #include "toplevel/errors.h"
 

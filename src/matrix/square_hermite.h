@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "det/word_arith.h"
 #include "matrix/flat_normal.h"
 
 // a := its Hermite form H (as flat_hermite leaves it) when a is square
@@ -43,6 +42,3 @@ bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d);
 // p-adic lifting. False when b is singular modulo the lifting's prime.
 bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<FlatInt>>& ws,
                       std::vector<std::vector<FlatInt>>& out);
-
-// x modulo the word prime, in 0 .. p - 1.
-uint32_t flat_residue(const FlatInt& x, const wordmod::Prime& P);
