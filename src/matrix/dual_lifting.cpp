@@ -250,6 +250,14 @@ struct Duals::State {
 
     // The same for w of any size.
     std::vector<FlatInt> solve(const std::vector<FlatInt>& w) {
+        // Below 2^kWordBits the machine-word road serves.
+        std::vector<int64_t> small(w.size());
+        bool fits = cells_.small;
+        for (size_t i = 0; i < w.size() && fits; i++) {
+            fits = w[i].mag.size() <= 1 && (w[i].mag.empty() || w[i].mag[0] < (1u << kWordBits));
+            if (fits) small[i] = w[i].mag.empty() ? 0 : w[i].sign * int64_t{w[i].mag[0]};
+        }
+        if (fits) return solve(small);
         double bits = 0;
         for (const FlatInt& x : w) bits = std::max(bits, log2_above(x));
         const int32_t steps = steps_for(bits + std::log2(static_cast<double>(n_)) + 1);
