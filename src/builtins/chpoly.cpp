@@ -109,6 +109,12 @@ struct DenseChpoly {
             if (!q->isnum) return false;
         return true;
     }
+    // Numbers, and outside modular mode rational numbers too.
+    bool hessenberg_cells() const {
+        for (quoly* q : a)
+            if (!q->isnum && (modularmode || !q->rat)) return false;
+        return true;
+    }
     // det(A - kI).
     void det_at(int32_t k, quoly** slot) {
         SlotHold kq;
@@ -125,8 +131,8 @@ struct DenseChpoly {
 };
 
 // Hessenberg's reduction divides, so it needs a field: a prime modulus or
-// GF(2^8)/GF(2^16); over the rationals it needs integer entries, which
-// all_numbers ensures there.
+// GF(2^8)/GF(2^16); over the rationals its entries are numbers, their
+// denominators cleared.
 bool hessenberg_allowed(int32_t n) {
     if (n < HESSENBERG_FROM) return false;
     return !modularmode || finf || mod_is_prime;
@@ -206,12 +212,13 @@ void symbolic(DenseChpoly& m, quoly** result) {
 }
 
 // A sparse matrix of numbers as dense column-major cells, absent entries
-// the shared zero; empty when an entry is not a number.
+// the shared zero; empty when an entry is not a number (a rational one
+// outside modular mode).
 std::vector<quoly*> dense_view(sparse* first, int32_t n) {
     std::vector<quoly*> cells(static_cast<size_t>(n) * n, quol_num_0);
     for (int32_t r = 1; r <= n; r++)
         for (colm* c = *row_head(first, r); c; c = c->next) {
-            if (!c->val->isnum) return {};
+            if (!c->val->isnum && (modularmode || !c->val->rat)) return {};
             cells[static_cast<size_t>(c->col - 1) * n + (r - 1)] = c->val;
         }
     return cells;
@@ -267,7 +274,7 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
     }
     if (lintmode && !modularmode) bfail(62, a.nm.name);
     DenseChpoly m(r, n);
-    if (hessenberg_allowed(n) && m.all_numbers()) {
+    if (hessenberg_allowed(n) && m.hessenberg_cells()) {
         DeterminantInterrupts quiet;
         hessenberg_chpoly(m.a.data(), n, result);
         return;

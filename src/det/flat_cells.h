@@ -15,18 +15,15 @@
 class FlatCells {
 public:
     FlatCells(quoly** cells, int32_t n) {
-        const size_t count = static_cast<size_t>(n) * n;
-        start_.reserve(count + 1);
-        negative_.reserve(count);
         FlatInt x;
-        for (int32_t i = 0; i < n; i++)
-            for (int32_t j = 0; j < n; j++) {
-                flat_read(cells[int64_t{j} * n + i]->nnum, x);
-                start_.push_back(static_cast<uint32_t>(digits_.size()));
-                digits_.insert(digits_.end(), x.mag.rbegin(), x.mag.rend());
-                negative_.push_back(x.sign < 0);
-            }
-        start_.push_back(static_cast<uint32_t>(digits_.size()));
+        fill(n, [&](int64_t c) -> const FlatInt& {
+            flat_read(cells[c]->nnum, x);
+            return x;
+        });
+    }
+    // The same from integers already read, column-major.
+    FlatCells(const std::vector<FlatInt>& v, int32_t n) {
+        fill(n, [&](int64_t c) -> const FlatInt& { return v[static_cast<size_t>(c)]; });
     }
 
     // a := the entries modulo the prime, row-major.
@@ -46,6 +43,21 @@ public:
     size_t count() const { return negative_.size(); }
 
 private:
+    template <class Cell>
+    void fill(int32_t n, Cell cell) {
+        const size_t count = static_cast<size_t>(n) * n;
+        start_.reserve(count + 1);
+        negative_.reserve(count);
+        for (int32_t i = 0; i < n; i++)
+            for (int32_t j = 0; j < n; j++) {
+                const FlatInt& x = cell(int64_t{j} * n + i);
+                start_.push_back(static_cast<uint32_t>(digits_.size()));
+                digits_.insert(digits_.end(), x.mag.rbegin(), x.mag.rend());
+                negative_.push_back(x.sign < 0);
+            }
+        start_.push_back(static_cast<uint32_t>(digits_.size()));
+    }
+
     std::vector<uint32_t> digits_;
     std::vector<uint32_t> start_;
     std::vector<uint8_t> negative_;

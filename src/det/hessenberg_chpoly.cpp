@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "det/det_state.h"
 #include "det/flat_cells.h"
 #include "det/hessenberg.h"
 #include "det/word_arith.h"
@@ -14,6 +15,8 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
 #include "toplevel/errors.h"
 
 namespace {
@@ -94,9 +97,8 @@ void residue_chpoly(quoly** cells, int32_t n, quoly** result) {
 // Over the integers: Garner's digits of each coefficient, in the
 // symmetric range of their primes, so that the mixed-radix number is the
 // coefficient itself once the primes' product passes twice the bound.
-void integer_chpoly(quoly** cells, int32_t n, quoly** result) {
-    LintOff digits;
-    const FlatCells flat(cells, n);
+// The coefficients of det(A - xI) (null for zero), constant first.
+std::vector<imag*> integer_chpoly(const FlatCells& flat, int32_t n) {
     const double need = bits_of(flat, n) + 1;
     std::vector<uint32_t> primes;
     for (double have = 0; have <= need;) {
@@ -144,15 +146,75 @@ void integer_chpoly(quoly** cells, int32_t n, quoly** result) {
         }
         if (!zero) coefs[e] = mixed_radix_number(t, primes.data(), k);
     }
+    return coefs;
+}
+
+// Over the rationals: with D the lcm of the denominators B = D A is an
+// integer matrix and det(A - xI) = D^-n det(B - D x I), so B's coefficient
+// b_j of x^j becomes b_j D^j over D^n.
+void rational_chpoly(quoly** cells, int32_t n, quoly** result) {
+    const size_t count = static_cast<size_t>(n) * n;
+    std::vector<FlatInt> num(count), den(count), b(count);
+    FlatInt D, g, t;
+    flat_set(1, D);
+    for (size_t c = 0; c < count; c++) {
+        const quoly* q = cells[c];
+        flat_read(q->rat ? q->pnum->ncoef : q->nnum, num[c]);
+        if (!q->rat) continue;
+        flat_read(q->den->ncoef, den[c]);
+        flat_gcd(D, den[c], g);
+        flat_div(D, g, t);
+        flat_mul(t, den[c], D);
+    }
+    for (size_t c = 0; c < count; c++) {
+        if (flat_zero(num[c])) continue;
+        if (den[c].sign == 0) {
+            flat_mul(num[c], D, b[c]);
+        } else {
+            flat_div(D, den[c], t);
+            flat_mul(num[c], t, b[c]);
+        }
+    }
+    std::vector<imag*> coefs = integer_chpoly(FlatCells(b, n), n);
+    FlatInt power, x;
+    flat_set(1, power);
+    for (imag*& c : coefs) {
+        if (c) {
+            flat_read(c, x);
+            flat_mul(x, power, t);
+            flat_write(t, c);
+        }
+        flat_mul(power, D, t);
+        std::swap(power, t);
+    }
+    // power = D^(n + 1) now.
+    flat_div(power, D, t);
+    QuolyOwner p, dn;
+    p.q = poly_quoly(coefs);
+    imag* d = new_number();
+    flat_write(t, d);
+    scalar_to_quoly(d, &dn.q);
+    free_imag(&d);
+    fast_quoly_quot(&p.q, &dn.q, 0);
     free_quoly(result);
-    *result = poly_quoly(coefs);
+    *result = p.q;
+    p.q = nullptr;
 }
 
 }  // namespace
 
 void hessenberg_chpoly(quoly** cells, int32_t n, quoly** result) {
-    if (modularmode)
+    if (modularmode) {
         residue_chpoly(cells, n, result);
-    else
-        integer_chpoly(cells, n, result);
+        return;
+    }
+    LintOff digits;
+    for (int64_t c = 0; c < int64_t{n} * n; c++)
+        if (cells[c]->rat) {
+            rational_chpoly(cells, n, result);
+            return;
+        }
+    std::vector<imag*> coefs = integer_chpoly(FlatCells(cells, n), n);
+    free_quoly(result);
+    *result = poly_quoly(coefs);
 }
