@@ -4,6 +4,7 @@
 
 #include "builtins/matrix_workers.h"
 #include "det/det_state.h"
+#include "det/hessenberg.h"
 #include "det/mat_invert.h"
 #include "interp/array_table.h"
 #include "interp/builtin_args.h"
@@ -30,6 +31,12 @@ namespace {
 
 // Sizes whose basis polynomials the table pol holds.
 constexpr int32_t POL_LARGEST_N = 40;
+// From this size on a matrix of numbers takes the Hessenberg road (n^3 per
+// prime) rather than a determinant per point (n^4) or of A - xI.
+constexpr int32_t HESSENBERG_FROM = 12;
+// A sparse matrix takes it up to this size, through a dense view: beyond,
+// its own determinant of A - xI may gain more from the zeros than n^3 costs.
+constexpr int32_t SPARSE_HESSENBERG_LARGEST = 500;
 
 struct SparseCopy {
     sparse* frame = nullptr;
@@ -102,6 +109,12 @@ struct DenseChpoly {
             if (!q->isnum) return false;
         return true;
     }
+    // Numbers, and outside modular mode rational numbers too.
+    bool hessenberg_cells() const {
+        for (quoly* q : a)
+            if (!q->isnum && (modularmode || !q->rat)) return false;
+        return true;
+    }
     // det(A - kI).
     void det_at(int32_t k, quoly** slot) {
         SlotHold kq;
@@ -116,6 +129,14 @@ struct DenseChpoly {
         }
     }
 };
+
+// Hessenberg's reduction divides, so it needs a field: a prime modulus or
+// GF(2^8)/GF(2^16); over the rationals its entries are numbers, their
+// denominators cleared.
+bool hessenberg_allowed(int32_t n) {
+    if (n < HESSENBERG_FROM) return false;
+    return !modularmode || finf || mod_is_prime;
+}
 
 bool interpolation_allowed(int32_t n) {
     if (!modularmode) return true;
@@ -190,6 +211,19 @@ void symbolic(DenseChpoly& m, quoly** result) {
     *result = d.release();
 }
 
+// A sparse matrix of numbers as dense column-major cells, absent entries
+// the shared zero; empty when an entry is not a number (a rational one
+// outside modular mode).
+std::vector<quoly*> dense_view(sparse* first, int32_t n) {
+    std::vector<quoly*> cells(static_cast<size_t>(n) * n, quol_num_0);
+    for (int32_t r = 1; r <= n; r++)
+        for (colm* c = *row_head(first, r); c; c = c->next) {
+            if (!c->val->isnum && (modularmode || !c->val->rat)) return {};
+            cells[static_cast<size_t>(c->col - 1) * n + (r - 1)] = c->val;
+        }
+    return cells;
+}
+
 // det(A - xI) of a sparse A by one determinant of a shifted copy.
 void sparse_symbolic(array* r, int32_t n, quoly** result) {
     SparseCopy copy;
@@ -223,14 +257,28 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
     const int32_t n = a.rows;
     array* r = a.record;
     if (r->sparse) {
-        if (v.q && v.q->isnum && !quoly_iszero(v.q))
+        if (v.q && v.q->isnum && !quoly_iszero(v.q)) {
             sparse_chpoly(r->sparse, n, result);
-        else
-            sparse_symbolic(r, n, result);
+            return;
+        }
+        if (hessenberg_allowed(n) && n <= SPARSE_HESSENBERG_LARGEST && !(lintmode && !modularmode)) {
+            std::vector<quoly*> cells = dense_view(r->sparse, n);
+            if (!cells.empty()) {
+                DeterminantInterrupts quiet;
+                hessenberg_chpoly(cells.data(), n, result);
+                return;
+            }
+        }
+        sparse_symbolic(r, n, result);
         return;
     }
     if (lintmode && !modularmode) bfail(62, a.nm.name);
     DenseChpoly m(r, n);
+    if (hessenberg_allowed(n) && m.hessenberg_cells()) {
+        DeterminantInterrupts quiet;
+        hessenberg_chpoly(m.a.data(), n, result);
+        return;
+    }
     if (n >= 4 && n <= 1000 && interpolation_allowed(n) && m.all_numbers())
         interpolate(m, result);
     else

@@ -1,5 +1,8 @@
 // Chpoly([A] [, v]): det(A - xI) of a square array, x the outermost
-// polynomial variable, by interpolation through integer points, by one
+// polynomial variable: for matrices of numbers past a small size through
+// the Hessenberg form (over a field, or over the integers modulo word
+// primes, rationals scaled to integers first), else by interpolation
+// through integer points, by one
 // determinant of the polynomial matrix, or (sparse A, v a non-zero
 // integer) by the Leverrier-Faddeev recurrence.
 #pragma once

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "det/flat_cells.h"
 #include "det/int_determ.h"
 #include "det/word_arith.h"
 #include "gcd/modgcd.h"
@@ -16,43 +17,6 @@
 #include "toplevel/errors.h"
 
 namespace {
-
-// The n x n integers, row by row, each as its magnitude's digits (most
-// significant first) and its sign: every prime reads them without walking
-// a digit chain.
-class FlatCells {
-public:
-    FlatCells(quoly** cells, int32_t n) {
-        const size_t count = static_cast<size_t>(n) * n;
-        start_.reserve(count + 1);
-        negative_.reserve(count);
-        FlatInt x;
-        for (int32_t i = 0; i < n; i++)
-            for (int32_t j = 0; j < n; j++) {
-                flat_read(cells[int64_t{j} * n + i]->nnum, x);
-                start_.push_back(static_cast<uint32_t>(digits_.size()));
-                digits_.insert(digits_.end(), x.mag.rbegin(), x.mag.rend());
-                negative_.push_back(x.sign < 0);
-            }
-        start_.push_back(static_cast<uint32_t>(digits_.size()));
-    }
-
-    // a := the entries modulo the prime, row-major.
-    void residues(const wordmod::Prime& P, std::vector<uint32_t>& a) const {
-        const size_t count = negative_.size();
-        a.resize(count);
-        for (size_t e = 0; e < count; e++) {
-            uint64_t r = 0;
-            for (uint32_t k = start_[e]; k < start_[e + 1]; k++) r = P.reduce((r << DIGIT_BITS) | digits_[k]);
-            a[e] = negative_[e] && r ? static_cast<uint32_t>(P.p - r) : static_cast<uint32_t>(r);
-        }
-    }
-
-private:
-    std::vector<uint32_t> digits_;
-    std::vector<uint32_t> start_;
-    std::vector<uint8_t> negative_;
-};
 
 // mag := mag x m + add, little-endian digits, m and add below 2^31.
 void mul_add_word(std::vector<uint32_t>& mag, uint32_t m, uint32_t add) {

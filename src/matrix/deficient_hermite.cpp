@@ -5,28 +5,13 @@
 #include <vector>
 
 #include "det/word_arith.h"
+#include "matrix/dual_lifting.h"
 #include "matrix/square_hermite.h"
 #include "toplevel/errors.h"
-
-namespace {
-
-// The solver's right-hand sides stay below this size.
-constexpr uint32_t kSmall = uint32_t{1} << 20;
-
-bool small_entry(const FlatInt& x, int64_t& v) {
-    if (x.mag.size() > 1 || (x.mag.size() == 1 && x.mag[0] >= kSmall)) return false;
-    v = x.mag.empty() ? 0 : (x.sign < 0 ? -int64_t{x.mag[0]} : int64_t{x.mag[0]});
-    return true;
-}
-
-}  // namespace
 
 bool rank_split(FlatMatrix& a, RankSplit& s) {
     const int32_t R = a.R, K = a.K;
     const wordmod::Prime P(2147483647u);
-    std::vector<int64_t> cells(a.v.size());
-    for (size_t c = 0; c < a.v.size(); c++)
-        if (!small_entry(a.v[c], cells[c])) return false;
     // Each row reduced by the rows kept before it, in their order: a kept
     // row is 1 at its pivot column and 0 at every earlier kept pivot, so
     // a row is independent of the earlier ones just when something is left.
@@ -34,10 +19,7 @@ bool rank_split(FlatMatrix& a, RankSplit& s) {
     std::vector<uint32_t> row(K);
     for (int32_t i = 0; i < R && static_cast<int32_t>(kept.size()) < K; i++) {
         poll_interrupt();
-        for (int32_t j = 0; j < K; j++) {
-            const int64_t x = cells[static_cast<size_t>(j) * R + i] % static_cast<int64_t>(P.p);
-            row[j] = static_cast<uint32_t>(x < 0 ? x + P.p : x);
-        }
+        for (int32_t j = 0; j < K; j++) row[j] = flat_residue(a.at(i, j), P);
         for (size_t b = 0; b < kept.size(); b++) {
             const uint32_t f = row[s.cols[b]];
             if (f == 0) continue;
@@ -89,13 +71,12 @@ bool rank_join(FlatMatrix& a, RankSplit& s) {
     std::vector<char> split(R, 0);
     for (const int32_t i : s.rows) split[i] = 1;
     std::vector<int32_t> others;
-    std::vector<std::vector<int64_t>> ws;
+    std::vector<std::vector<FlatInt>> ws;
     for (int32_t i = 0; i < R; i++) {
         if (split[i]) continue;
         others.push_back(i);
-        std::vector<int64_t> w(r);
-        for (int32_t l = 0; l < r; l++)
-            if (!small_entry(a.at(i, s.cols[l]), w[l])) return false;
+        std::vector<FlatInt> w(r);
+        for (int32_t l = 0; l < r; l++) w[l] = a.at(i, s.cols[l]);
         ws.push_back(std::move(w));
     }
     // z with z B = d b for each other row's block part b.

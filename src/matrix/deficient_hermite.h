@@ -23,7 +23,7 @@ struct RankSplit {
     bool formed = false;
 };
 
-// False where a is zero or has entries of 2^20 or more in size.
+// False where a is zero.
 bool rank_split(FlatMatrix& a, RankSplit& s);
 
 // a := its form, given top's form (lower triangular in its first rows.size()

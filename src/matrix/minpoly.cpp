@@ -29,6 +29,21 @@
 int32_t mills_mod = 0;
 std::vector<int32_t> xmills;
 
+quoly* poly_quoly(const std::vector<imag*>& coefs) {
+    std::vector<int32_t> exps;
+    std::vector<imag*> nums;
+    for (int32_t i = static_cast<int32_t>(coefs.size()) - 1; i >= 0; i--) {
+        if (!coefs[i]) continue;
+        exps.push_back(i);
+        nums.push_back(coefs[i]);
+    }
+    polynode* p = poly_from_terms(exps.data(), nums.size(), 1, [&](size_t i) { return new_number_node(nums[i]); });
+    quoly* q = nullptr;
+    p_q_assign(p, &q);
+    free_poly(&p);
+    return q;
+}
+
 namespace {
 
 constexpr int32_t kMillsCells = 32767;
@@ -130,23 +145,6 @@ ResidueRows residue_rows(sparse* first, int32_t n, bool from_values) {
         }
     }
     return A;
-}
-
-// The polynomial in the first variable with the given numbers (constant
-// first; null entries are zero terms), which it takes over.
-quoly* poly_quoly(const std::vector<imag*>& coefs) {
-    std::vector<int32_t> exps;
-    std::vector<imag*> nums;
-    for (int32_t i = static_cast<int32_t>(coefs.size()) - 1; i >= 0; i--) {
-        if (!coefs[i]) continue;
-        exps.push_back(i);
-        nums.push_back(coefs[i]);
-    }
-    polynode* p = poly_from_terms(exps.data(), nums.size(), 1, [&](size_t i) { return new_number_node(nums[i]); });
-    quoly* q = nullptr;
-    p_q_assign(p, &q);
-    free_poly(&p);
-    return q;
 }
 
 // Residues into number nodes of the current ring.

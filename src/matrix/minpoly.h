@@ -46,3 +46,7 @@ bool mills_annihilates(const std::vector<std::vector<std::pair<int32_t, int32_t>
 // Errors 252 (cell count not n x n), 253 (n < 8), 254 (an entry that is no
 // plain number), 256 (machine-integer mode outside modular mode).
 void Mills(array* a, int32_t n, int32_t k, quoly* bound, quoly** result, int* ok);
+
+// The polynomial in the first variable with the given numbers (constant
+// first; null entries are zero terms), which it takes over.
+quoly* poly_quoly(const std::vector<imag*>& coefs);

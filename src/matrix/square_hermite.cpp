@@ -1,237 +1,29 @@
 #include "matrix/square_hermite.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "det/word_arith.h"
-#include "numbers/prime64.h"
+#include "matrix/dual_lifting.h"
+#include "numbers/numbers.h"
 #include "toplevel/errors.h"
 
 namespace {
 
-using wordmod::Prime;
+using lifting::add_to;
+using lifting::Duals;
+using lifting::flat_of;
+using lifting::Mix;
+using lifting::reduce_into;
 
-// Entries beyond this many bits would overflow the lifting's residuals.
-constexpr int kEntryBits = 56;
 // Dual vectors beyond the first two before giving up: each new one
 // leaves a prime dividing all the last entries so far with chance 1/p.
 constexpr int kMoreDuals = 24;
 // Dual vectors tried for one that alone defines the lattice: where a
 // prime's part of the quotient is not cyclic none does.
 constexpr int kPrimitiveTries = 4;
-
-// A fixed generator: the user's random draws are no business of a form
-// that does not depend on them.
-struct Mix {
-    uint64_t s = 0x9e3779b97f4a7c15ull;
-    uint64_t next() {
-        uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-};
-
-uint32_t residue(const FlatInt& x, const Prime& P) {
-    uint64_t r = 0;
-    for (size_t i = x.mag.size(); i-- > 0;) r = P.reduce((r << 28) | x.mag[i]);
-    return x.sign < 0 && r ? static_cast<uint32_t>(P.p - r) : static_cast<uint32_t>(r);
-}
-
-// |x| < 2^kEntryBits as a machine integer.
-bool small_value(const FlatInt& x, int64_t& v) {
-    if (x.mag.size() > 2) return false;
-    uint64_t m = 0;
-    for (size_t i = x.mag.size(); i-- > 0;) m = (m << 28) | x.mag[i];
-    if (m >> kEntryBits) return false;
-    v = x.sign < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
-    return true;
-}
-
-// Every cell of a as a machine integer, or false where one is too large
-// for the lifting's bounds.
-bool small_entries(const FlatMatrix& a, std::vector<int64_t>& entries) {
-    entries.resize(a.v.size());
-    for (size_t c = 0; c < a.v.size(); c++)
-        if (!small_value(a.v[c], entries[c])) return false;
-    return true;
-}
-
-FlatInt flat_of(int64_t v) {
-    FlatInt x;
-    if (v == 0) return x;
-    x.sign = v < 0 ? -1 : 1;
-    uint64_t m = v < 0 ? -static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    while (m) {
-        x.mag.push_back(static_cast<uint32_t>(m & ((1u << 28) - 1)));
-        m >>= 28;
-    }
-    return x;
-}
-
-// x := x + y.
-void add_to(FlatInt& x, const FlatInt& y) {
-    FlatInt minus = y, r;
-    minus.sign = -minus.sign;
-    flat_sub(x, minus, r);
-    x = std::move(r);
-}
-
-// x mod m into [0, m), m > 0.
-void reduce_into(FlatInt& x, const FlatInt& m) {
-    if (flat_zero(x)) return;
-    flat_rem(x, m, x);
-    if (x.sign < 0) add_to(x, m);
-}
-
-// P M = L U of an n x n row-major matrix of residues modulo a word prime.
-struct WordLU {
-    const Prime& P;
-    int32_t n;
-    std::vector<uint32_t> m;
-    std::vector<int32_t> swaps;    // row k was swapped with row swaps[k]
-    std::vector<uint32_t> inv;     // the inverses of U's diagonal
-
-    // False when M is singular modulo the prime.
-    bool factor() {
-        swaps.assign(n, 0);
-        inv.assign(n, 0);
-        for (int32_t k = 0; k < n; k++) {
-            poll_interrupt();
-            int32_t r = k;
-            while (r < n && m[static_cast<size_t>(r) * n + k] == 0) r++;
-            if (r == n) return false;
-            swaps[k] = r;
-            uint32_t* pk = &m[static_cast<size_t>(k) * n];
-            if (r != k) std::swap_ranges(pk, pk + n, &m[static_cast<size_t>(r) * n]);
-            inv[k] = P.inv(pk[k]);
-            for (int32_t i = k + 1; i < n; i++) {
-                uint32_t* pi = &m[static_cast<size_t>(i) * n];
-                if (pi[k] == 0) continue;
-                const uint32_t f = P.mul(pi[k], inv[k]);
-                pi[k] = f;
-                const wordmod::Multiplier F(P.p - f, P);
-                for (int32_t j = k + 1; j < n; j++) pi[j] = P.add(pi[j], F.times(pk[j]));
-            }
-        }
-        return true;
-    }
-
-    // b := M^-1 b.
-    void solve(uint32_t* b) const {
-        for (int32_t k = 0; k < n; k++) std::swap(b[k], b[swaps[k]]);
-        for (int32_t i = 1; i < n; i++) b[i] = P.sub(b[i], P.dot(&m[static_cast<size_t>(i) * n], b, i));
-        for (int32_t i = n - 1; i >= 0; i--) {
-            const uint32_t* row = &m[static_cast<size_t>(i) * n];
-            b[i] = P.mul(P.sub(b[i], P.dot(row + i + 1, b + i + 1, n - 1 - i)), inv[i]);
-        }
-    }
-};
-
-// Dual vectors y = d A^-T w, one at a time: A^T x = w solved p-adically
-// to as many digits as the entries of d A^-T w (adjugate entries, under
-// Hadamard's bound, times |w|) need.
-class Duals {
-public:
-    Duals(FlatMatrix& a, const int64_t* entries, const FlatInt& d)
-        : n_(a.R), entries_(entries), d_(d), P_(prime_apart_from(d)),
-          lu_{P_, n_, std::vector<uint32_t>(static_cast<size_t>(n_) * n_), {}, {}} {
-        // A's column-major cells are A^T's rows.
-        for (size_t c = 0; c < lu_.m.size(); c++) lu_.m[c] = residue(a.v[c], P_);
-        ready_ = lu_.factor();
-        double bits = kWordBits + std::log2(static_cast<double>(n_)) + 2;
-        for (int32_t j = 0; j < n_; j++) {
-            double s = 1;
-            for (int32_t i = 0; i < n_; i++) {
-                const double x = static_cast<double>(entries[static_cast<size_t>(j) * n_ + i]);
-                s += x * x;
-            }
-            bits += 0.5 * std::log2(s);
-        }
-        steps_ = static_cast<int32_t>(bits / std::log2(static_cast<double>(P_.p))) + 2;
-        p_ = flat_of(P_.p);
-        FlatInt t;
-        flat_set(1, pk_);
-        for (int32_t s = 0; s < steps_; s++) {
-            flat_mul(pk_, p_, t);
-            std::swap(pk_, t);
-        }
-        flat_div(pk_, flat_of(2), half_);
-    }
-    // False when d is 0 modulo the prime after all (A singular).
-    bool ready() const { return ready_; }
-
-    // A random dual vector, each entry modulo d in [0, d).
-    std::vector<FlatInt> next() {
-        std::vector<int64_t> w(n_);
-        for (int32_t i = 0; i < n_; i++) w[i] = static_cast<int64_t>(mix_.next() >> (64 - kWordBits));
-        std::vector<FlatInt> y = solve(w);
-        for (FlatInt& x : y) reduce_into(x, d_);
-        return y;
-    }
-
-    // d A^-T w exactly, for |w|_1 below n 2^kWordBits.
-    std::vector<FlatInt> solve(const std::vector<int64_t>& w) {
-        std::vector<__int128> r(w.begin(), w.end());
-        std::vector<uint32_t> b(n_), digits(static_cast<size_t>(steps_) * n_);
-        for (int32_t s = 0; s < steps_; s++) {
-            poll_interrupt();
-            for (int32_t i = 0; i < n_; i++) {
-                __int128 x = r[i] % P_.p;
-                if (x < 0) x += P_.p;
-                b[i] = static_cast<uint32_t>(x);
-            }
-            lu_.solve(b.data());
-            std::copy(b.begin(), b.end(), digits.begin() + static_cast<size_t>(s) * n_);
-            // r := (r - A^T b) / p, exactly.
-            for (int32_t i = 0; i < n_; i++) {
-                const int64_t* col = entries_ + static_cast<size_t>(i) * n_;
-                __int128 acc = r[i];
-                for (int32_t l = 0; l < n_; l++) acc -= static_cast<__int128>(col[l]) * b[l];
-                r[i] = acc / P_.p;
-            }
-        }
-        std::vector<FlatInt> y(n_);
-        FlatInt t;
-        for (int32_t i = 0; i < n_; i++) {
-            FlatInt x;
-            for (int32_t s = steps_ - 1; s >= 0; s--) {
-                flat_mul(x, p_, t);
-                add_to(t, flat_of(digits[static_cast<size_t>(s) * n_ + i]));
-                std::swap(x, t);
-            }
-            // d x is an integer vector below p^steps / 2 in size.
-            flat_mul(d_, x, t);
-            flat_rem(t, pk_, y[i]);
-            if (flat_cmp_abs(y[i], half_) > 0) {
-                flat_sub(y[i], pk_, t);
-                std::swap(y[i], t);
-            }
-        }
-        return y;
-    }
-
-private:
-    static constexpr int kWordBits = 20;
-    static Prime prime_apart_from(const FlatInt& d) {
-        uint64_t c = (uint64_t{1} << 31) - 1;
-        for (;; c -= 2)
-            if (is_prime64(c) && residue(d, Prime(static_cast<uint32_t>(c))) != 0)
-                return Prime(static_cast<uint32_t>(c));
-    }
-    int32_t n_;
-    const int64_t* entries_;
-    const FlatInt& d_;
-    Prime P_;
-    WordLU lu_;
-    bool ready_ = false;
-    int32_t steps_ = 0;
-    FlatInt p_, pk_, half_;
-    Mix mix_;
-};
 
 // The largest divisor of m prime to x (m > 0).
 FlatInt prime_part(FlatInt m, const FlatInt& x) {
@@ -488,9 +280,7 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
     const int32_t n = a.R;
     if (n < 2 || a.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(a, entries)) return false;
-    Duals duals(a, entries.data(), d);
+    Duals duals(a, d);
     if (!duals.ready()) return false;
     const std::vector<FlatInt> y = duals.next(), z = duals.next();
     FlatMatrix h, inv;
@@ -511,10 +301,8 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* 
 bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     const int32_t R = a.R, K = a.K;
     if (R < 2 || K <= R || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(a, entries)) return false;
     // The first R columns, B, are the first R x R cells.
-    Duals duals(a, entries.data(), d);
+    Duals duals(a, d);
     if (!duals.ready()) return false;
     std::vector<FlatInt> y = duals.next();
     const std::vector<FlatInt> z = duals.next();
@@ -559,36 +347,53 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
 
 bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d) {
     const int32_t R = a.R, K = a.K;
-    FlatMatrix v;
-    if (R <= K || top.R != K || !square_hermite(top, d, &v, nullptr)) return false;
-    // The rows below the pivots: A's times the transform.
-    FlatMatrix out(R, K);
-    for (int32_t j = 0; j < K; j++)
-        for (int32_t i = 0; i < K; i++) std::swap(out.at(i, j), top.at(i, j));
-    FlatInt t;
+    if (R <= K || top.R != K) return false;
+    // H = A V with V = T^-1 H_T (T the top rows), so a row b below has
+    // b V = z H_T / d with z = d T^-T b: one solve per row below rather
+    // than the transform's one per column.
+    std::vector<std::vector<FlatInt>> ws(static_cast<size_t>(R - K), std::vector<FlatInt>(K)), z;
+    for (int32_t i = K; i < R; i++)
+        for (int32_t l = 0; l < K; l++) ws[i - K][l] = a.at(i, l);
+    FlatMatrix t = top;
+    if (!scaled_solutions(t, d, ws, z)) return false;
+    FlatInt sum, x;
     for (int32_t i = K; i < R; i++) {
         poll_interrupt();
-        for (int32_t j = 0; j < K; j++)
+        // z T = d b on every column proves z.
+        for (int32_t j = 0; j < K; j++) {
+            flat_mul(d, a.at(i, j), x);
             for (int32_t l = 0; l < K; l++)
-                if (!flat_zero(a.at(i, l)) && !flat_zero(v.at(l, j))) {
-                    flat_mul(a.at(i, l), v.at(l, j), t);
-                    add_to(out.at(i, j), t);
-                }
+                if (!flat_zero(z[i - K][l]) && !flat_zero(top.at(l, j))) flat_sub_mul_to(x, z[i - K][l], top.at(l, j));
+            if (!flat_zero(x)) return false;
+        }
+    }
+    if (!square_hermite(top, d)) return false;
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < K; j++)
+        for (int32_t i = 0; i < K; i++) out.at(i, j) = top.at(i, j);
+    for (int32_t i = K; i < R; i++) {
+        poll_interrupt();
+        for (int32_t j = 0; j < K; j++) {
+            sum = FlatInt{};
+            for (int32_t l = j; l < K; l++)
+                if (!flat_zero(z[i - K][l]) && !flat_zero(top.at(l, j))) flat_sub_mul_to(sum, z[i - K][l], top.at(l, j));
+            if (flat_zero(sum)) continue;
+            sum.sign = -sum.sign;
+            if (!flat_div(sum, d, out.at(i, j))) return false;
+        }
     }
     std::swap(a, out);
     return true;
 }
 
-bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<int64_t>>& ws,
+bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<FlatInt>>& ws,
                       std::vector<std::vector<FlatInt>>& out) {
     const int32_t n = b.R;
     if (n < 1 || b.K != n || flat_zero(d)) return false;
-    std::vector<int64_t> entries;
-    if (!small_entries(b, entries)) return false;
-    Duals duals(b, entries.data(), d);
+    Duals duals(b, d);
     if (!duals.ready()) return false;
     out.clear();
-    for (const std::vector<int64_t>& w : ws) {
+    for (const std::vector<FlatInt>& w : ws) {
         if (static_cast<int32_t>(w.size()) != n) return false;
         out.push_back(duals.solve(w));
     }

@@ -17,8 +17,8 @@
 
 #include "matrix/flat_normal.h"
 
-// a := its Hermite form H (as flat_hermite leaves it) when a is square,
-// of small entries, and d is a positive multiple of |det a|; with v, *v :=
+// a := its Hermite form H (as flat_hermite leaves it) when a is square
+// and d is a positive multiple of |det a|; with v, *v :=
 // the column transform A^-1 H, with vi, *vi := its inverse H^-1 A (the
 // only ones a non-singular matrix has). False, nothing touched, when this
 // road does not reach them. Whatever it returns is checked: H is
@@ -33,12 +33,12 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v = nullptr, Fl
 bool wide_hermite(FlatMatrix& a, const FlatInt& d);
 
 // The same for a of more rows than columns, without transforms: top holds
-// its first a.K rows, d = |det top| > 0. Their form H and transform V by
-// the square road, the rows below the pivots A's times V. top is spent.
+// its first a.K rows, d = |det top| > 0. Their form H by the square road,
+// the rows below the pivots A's times its transform V, each row's through
+// one solve and checked exactly. top is spent.
 bool tall_hermite(FlatMatrix& a, FlatMatrix& top, const FlatInt& d);
 
-// d b^-T w for each w of ws (entries below 2^20 in size), b square of
-// entries below 2^56 in size and d = |det b| > 0, by the same p-adic
-// lifting. False when b is out of that reach.
-bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<int64_t>>& ws,
+// d b^-T w for each w of ws, b square and d = |det b| > 0, by the same
+// p-adic lifting. False when b is singular modulo the lifting's prime.
+bool scaled_solutions(FlatMatrix& b, const FlatInt& d, const std::vector<std::vector<FlatInt>>& ws,
                       std::vector<std::vector<FlatInt>>& out);

@@ -75,8 +75,8 @@ def small_case(binary, a, sparse):
     return problems
 
 
-def large_case(binary, rng, n, sparse):
-    a = [[rng.randint(-999, 999) for _ in range(n)] for _ in range(n)]
+def large_case(binary, rng, n, sparse, span=999, limit=3):
+    a = [[rng.randint(-span, span) for _ in range(n)] for _ in range(n)]
     a[-1] = [3 * x - 2 * y for x, y in zip(a[0], a[1])]
     sc = Literal()
     load = loader(sc, sparse)
@@ -86,7 +86,7 @@ def large_case(binary, rng, n, sparse):
     load("b", a[:-1])
     sc.call("Hermite([b])")
     top = sc.read("b", n - 1, n)
-    blocks = session(binary, sc.lines, 3)
+    blocks = session(binary, sc.lines, limit)
     h = grab(blocks, got)
     problems = []
     if value(blocks, hv) != n - 1:
