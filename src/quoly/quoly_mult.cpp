@@ -362,7 +362,9 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
         q->pnum = copy_poly(P);
         q->den = times(Q, R);
     }
-    if (laurent && poly_iszero(q->den)) {
+    // Q and R are non-zero, but over zero divisors (a composite modulus, a
+    // relation that makes no domain) their product can vanish.
+    if (poly_iszero(q->den)) {
         error(210, current_token());
         abandon_statement();
     }

@@ -40,13 +40,15 @@ void lint_power(quoly** q, uint32_t n) {
     }
     if (x->den) {
         compute_power(&x->den, poly_exponent(n), polynames);
+        // Under a relation modulo a composite number a denominator can be
+        // nilpotent, and no value has a zero denominator.
+        if (poly_iszero(x->den)) {
+            error(210, EXPSIGN);
+            abandon_statement();
+        }
         if (pseudo_polynames && !lone_number(x->den)) {
             // A relation can shrink the power of a denominator to one
             // that is neither monic nor coprime to the numerator's power.
-            if (poly_iszero(x->den)) {
-                error(210, EXPSIGN);
-                abandon_statement();
-            }
             lint_check_quoly(q, 0);
             x = *q;
             if (x->isnum) return;

@@ -54,6 +54,55 @@ def session(r, m, relation):
     return lines[3], cases, "\n".join(lines) + "\n"
 
 
+# Quotients, products, sums, powers, reciprocals and array elements whose
+# denominators multiply to 0 through zero divisors: a is a fraction over
+# t (x + d), and the relation makes t a zero divisor (nilpotent modulo a
+# prime power). The check of each route is zq's cross-multiplication; every
+# case also divides the array elements in place, whatever its route.
+def vanishing_checks(k):
+    return {
+        "a/b": "%s*Denom(a)*Numer(b) - %s*Numer(a)*Denom(b)" % (N, D),
+        "b/a": "%s*Denom(b)*Numer(a) - %s*Numer(b)*Denom(a)" % (N, D),
+        "a*b": CHECKS["a*b"],
+        "a + b": CHECKS["a + b"],
+        "a^%d" % k: "%s*Denom(a)^%d - %s*Numer(a)^%d" % (N, k, D, k),
+        "a^(-%d)" % k: "%s*Numer(a)^%d - %s*Denom(a)^%d" % (N, k, D, k),
+        "(1/a)^%d" % k: "%s*Numer(a)^%d - %s*Denom(a)^%d" % (N, k, D, k),
+        "w[1]/w[2]": "%s*Denom(a)*Numer(b) - %s*Numer(a)*Denom(b)" % (N, D),
+    }
+
+
+def vanishing_session(r, m, relation):
+    zero_divisors = [p for p in (2, 3, 5) if m % p == 0]
+    lines = ["&(J = t);", "&(J = y);", "&(J = x);"]
+    if relation:
+        lines.append("&(P = t^2 + %d*t + %d);" % (r.choice([0, 0, r.choice(zero_divisors)]),
+                                                  r.choice(zero_divisors) * r.randint(1, 3)))
+    lines.append("&(p = %d);" % m)
+    lines.append("Array w[2];")
+    cases = []
+    for _ in range(24):
+        lines.append("a := (%d*x + %d*t)/(t^%d*x + %d*t);" % (
+            r.randint(1, m - 1), r.randint(0, m - 1), r.randint(1, 2), r.randint(0, m - 1)))
+        if r.random() < 0.5:
+            lines.append("b := %d*t^%d*x^2 + %d*t^2;" % (r.choice(zero_divisors) * r.randint(1, 3), r.randint(1, 3),
+                                                        r.choice(zero_divisors) * r.randint(1, 3)))
+        else:
+            lines.append("b := (x + %d)/(t^%d*x + %d*t);" % (r.randint(0, m - 1), r.randint(1, 3),
+                                                           r.randint(0, m - 1)))
+        checks = vanishing_checks(r.randint(2, 6))
+        op = r.choice(list(checks))
+        cases.append("%s with %s %s" % (op, lines[-2], lines[-1]))
+        lines += ["a0 := a; b0 := b;", "w[1] := a; w[2] := b;", "!('%s');" % CASE, "zq := 0;",
+                  "zq := %s;" % op, "w[1] := w[1]/w[2];",
+                  "if zq <> 0 then dq := %s; if dq <> 0 then !('%s'); fi; fi;" % (checks[op], BAD),
+                  # A refusal keeps every stored value.
+                  "if a - a0 <> 0 or b - b0 <> 0 or w[2] - b <> 0 then !('%s'); fi;" % BAD,
+                  "if w[1] - a <> 0 then dq := w[1]*Denom(a)*Numer(b) - Numer(a)*Denom(b); "
+                  "if dq <> 0 then !('%s'); fi; fi;" % BAD]
+    return lines[3], cases, "\n".join(lines) + "\n"
+
+
 def main():
     tarvex = sys.argv[1]
     seed = int(sys.argv[2]) if len(sys.argv) > 2 else 1
@@ -62,8 +111,8 @@ def main():
     failed = total = 0
     for m in MODULI:
         for relation in (True, False):
-            for _ in range(sessions):
-                setting, cases, script = session(r, m, relation)
+            for make in [session] * sessions + [vanishing_session]:
+                setting, cases, script = make(r, m, relation)
                 out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=300).stdout
                 for case, part in zip(cases, out.split(CASE)[1:]):
                     total += 1
