@@ -41,10 +41,11 @@ ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "c
 ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
 ALL_FAMILIES += ["relquot"]
 ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
+ALL_FAMILIES += ["loop_ranges"]
 # The families that check identities inside the language run in a test of
 # their own (with ring changes); drawn among the others they would change
 # every program the save checks draw.
-IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls"]
+IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls", "loop_ranges"]
 DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES]
 
 
@@ -1066,9 +1067,82 @@ def composites(self):
         made.append(name)
 
 
+# ---- loop indices past the modulus ----
+LOOP_RINGS = [None, 2, 3, 7, 11, 12, 2147483629, 256, 65536]
+
+
+def loop_ranges_family(prog):
+    """A for loop, Sigma, Prod, a generated array and an Integer function
+    over one range that crosses the modulus (or 0, or 10^8 where GF(2^16)
+    takes an integer limb by limb). The index is the integer k: each value
+    equals the body with the literal k written for i, and, where i is only
+    a value of the ring, the body after typing `i := k`. The results are
+    kept in a scalar, a dense cell and a sparse entry, and in cells whose
+    subscripts are computed from i."""
+    r = prog.rng
+    if under_relation(prog) or variables_locked(prog):
+        return
+    prog.ensure_polyvar()
+    v = prog.polyvars[0]
+    m = r.choice(LOOP_RINGS)
+    prog.add("&(p = _i);" if m is None else f"&(p = {m});")
+    prog.modular, prog.modulus = m is not None, m
+    anchors = [0] + ([m, 2 * m, -m] if m and m < 2 ** 27 else []) + ([10 ** 8] if m == 65536 else [])
+    step = r.choice([1, 1, 2, 3, -1, -2])
+    start = r.choice(anchors) + r.randint(-3, 2)
+    values = [start + step * k for k in range(r.randint(1, 5))]
+    c = r.randint(-4, 4)
+    bodies = [f"({v} - i)*({v} + {c})", f"i^2*{v} - {c}*i", f"{v}^(i|4) - i"]
+    if m != 12:
+        # Modulo 12 a sum of quotients may have no form to be put in (error 85).
+        bodies.append(f"{c or 1}/({v} - i) + i")
+    if max(abs(k) for k in values) < 300 and min(values) >= 0:
+        bodies.append(f"{v}^i + i")
+    body = r.choice(bodies)
+    factor = r.choice([f"({v} - i)", f"((i + {c})*{v} + 1)"])
+    lit = lambda e, k: e.replace("i", f"({k})")  # noqa: E731
+    head = f"i = {values[0]} to {values[-1]} by {step}"
+    rng_ = f"i = {values[0]}, {values[-1]}, {step}"
+    n = len(values)
+    at = f"(i - ({start}))/({step}) + 2"   # rows 2 .. n + 1; row 1 keeps a running sum
+    dense, sparse = prog.new_array(n + 1, 1), prog.new_array(n + 1, 1, True)
+    prog.add("sq := 0;", "lq := 1;", f"{dense}[1,1] := 0;", f"{sparse}[1,1] := 0;",
+             f"for {head} do sq := sq + ({body}); lq := lq * {factor}; {dense}[1,1] := {dense}[1,1] + ({body}); "
+             f"{sparse}[1,1] := {sparse}[1,1] + ({body}); {dense}[{at},1] := {body} od;",
+             "iq := i;", f"for {head} do {sparse}[{at},1] := {body} od;")
+    typed = " + ".join(f"({lit(body, k)})" for k in values)
+    check_identity(prog, "iq", f"{values[-1] + step}")
+    for name in ("sq", f"{dense}[1,1]", f"{sparse}[1,1]", f"Sigma<{rng_}>({body})"):
+        check_identity(prog, name, typed)
+    check_identity(prog, f"Prod<{rng_}>{factor}", " * ".join(lit(factor, k) for k in values))
+    check_identity(prog, "lq", f"Prod<{rng_}>{factor}")
+    for j, k in enumerate(values, 2):
+        check_identity(prog, f"{dense}[{j},1]", lit(body, k))
+        check_identity(prog, f"{sparse}[{j},1]", lit(body, k))
+    if "^i" not in body and "|" not in body:
+        prog.add("tq := 0;", " ".join(f"i := {k}; tq := tq + ({body});" for k in values))
+        check_identity(prog, "tq", "sq")
+    if step > 0 and 1 <= values[0] and values[-1] <= 40:
+        g = prog.fresh("gq", prog.arrays)
+        prog.arrays[g] = (values[-1], 1)
+        prog.add(f"[{g}] := [<{rng_}> {body}];")
+        for k in values:
+            check_identity(prog, f"{g}[{k}]", lit(body, k))
+    if m is not None:
+        # The integer evaluator's own arithmetic on the same range.
+        f = prog.fresh("Lq", prog.defined)
+        prog.defined.add(f)
+        ibody = f"i*i + {c}*i"
+        prog.add(f"Func {f}(n) = Integer; s := 0; for {head} do s := s + {ibody} od; "
+                 f"s - Sigma<{rng_}>({ibody}).")
+        check_identity(prog, f"{f}(0)", "0")
+        check_identity(prog, f"Sigma<{rng_}>({ibody})", " + ".join(f"({lit(ibody, k)})" for k in values))
+
+
 FAMILY_METHODS.update({"refparams": refparams, "killedrelations": killedrelations, "failedstars": failedstars,
                        "transposed": transposed, "composites": composites})
 FAMILY_METHODS["relquot"] = relation_quotients
+FAMILY_METHODS["loop_ranges"] = loop_ranges_family
 
 
 def make_program(seed, families):
