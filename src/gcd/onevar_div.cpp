@@ -427,6 +427,51 @@ void three(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) 
     *q = add(k, q0, q1);
 }
 
+// u much longer than m (degree k > 0): long division by blocks of k
+// coefficients of u from the top, each step a balanced division of the
+// running remainder times x^k plus the next block. A loop, not a
+// recursion: its length grows with deg u / k. The quotient's blocks come
+// out in descending order and are appended.
+void blockwise(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
+    const int32_t k = deg(m);
+    polynode* rest = copy_of(u);   // the blocks not yet taken, from the top
+    polynode* quo = nullptr;
+    polynode** quo_tail = &quo;
+    polynode* rem = nullptr;
+    for (int32_t b = deg(u) / k; b >= 0; b--) {
+        const int32_t low = b * k;
+        // The terms of rest of exponent >= low, lowered by low.
+        polynode* block = nullptr;
+        polynode** tail = &block;
+        while (rest && exp_of(rest) >= low && !(rest->numb && low > 0)) {
+            polynode* t = rest;
+            rest = t->next;
+            t->next = nullptr;
+            if (!t->numb) t->exp -= low;
+            if (!t->numb && t->exp == 0 && t->pcoef->numb && !t->pcoef->next) {
+                // c·x^low lowered: the number c stands for it.
+                polynode* c = t->pcoef;
+                free_bare_node(t);
+                t = c;
+            }
+            *tail = t;
+            tail = &t->next;
+        }
+        polynode* t = add(ring, shift_up(rem, k), normalised(block));
+        rem = nullptr;
+        if (!t) continue;
+        polynode* qb = nullptr;
+        kdiv(ring, t, m, &qb, &rem);
+        free_poly(&t);
+        qb = shift_up(qb, low);
+        *quo_tail = qb;
+        while (*quo_tail) quo_tail = &(*quo_tail)->next;
+    }
+    free_poly(&rest);
+    *q = quo;
+    *r = rem;
+}
+
 void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
     if (!ring.modflag && laurent && (anynegs(u) || anynegs(m))) {
         base(ring, u, m, q, r);
@@ -450,31 +495,7 @@ void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r)
         base(ring, u, m, q, r);
         return;
     }
-    polynode *q1 = nullptr, *r1 = nullptr, *u_low = nullptr;
-    {
-        SplitGuard us(u, 2 * k);
-        fmd(ring, us.high, m, &q1, &r1);
-        u_low = us.low;   // a tail of u, intact once u is put back
-    }
-    polynode* quo = shift_up(q1, 2 * k);
-    polynode *q2 = nullptr, *r2 = nullptr;
-    r1 = shift_up(r1, k);
-    if (r1) kdiv(ring, r1, m, &q2, &r2);
-    free_poly(&r1);
-    quo = add(ring, quo, shift_up(q2, k));
-    polynode *q3 = nullptr, *rem = nullptr;
-    r2 = shift_up(r2, k);
-    if (r2) kdiv(ring, r2, m, &q3, &rem);
-    free_poly(&r2);
-    quo = add(ring, quo, q3);
-    if (u_low) {
-        polynode *q4 = nullptr, *r4 = nullptr;
-        kdiv(ring, u_low, m, &q4, &r4);
-        quo = add(ring, quo, q4);
-        rem = add(ring, rem, r4);
-    }
-    *q = quo;
-    *r = rem;
+    blockwise(ring, u, m, q, r);
 }
 
 // The divisions here work for divisors that the callers have already found
