@@ -431,7 +431,7 @@ void three(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) 
 // coefficients of u from the top, each step a balanced division of the
 // running remainder times x^k plus the next block. A loop, not a
 // recursion: its length grows with deg u / k. The quotient's blocks come
-// out in descending order and are appended.
+// out in descending order and are appended (dropped when q is null).
 void blockwise(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
     const int32_t k = deg(m);
     polynode* rest = copy_of(u);   // the blocks not yet taken, from the top
@@ -463,39 +463,40 @@ void blockwise(const Ring& ring, polynode* u, polynode* m, polynode** q, polynod
         polynode* qb = nullptr;
         kdiv(ring, t, m, &qb, &rem);
         free_poly(&t);
+        if (!q) {
+            free_poly(&qb);
+            continue;
+        }
         qb = shift_up(qb, low);
         *quo_tail = qb;
         while (*quo_tail) quo_tail = &(*quo_tail)->next;
     }
     free_poly(&rest);
-    *q = quo;
+    if (q) *q = quo;
     *r = rem;
 }
 
+// q null: the quotient is not wanted. A long u over a short m has one
+// about as long as u, which the blocks then never gather.
 void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
-    if (!ring.modflag && laurent && (anynegs(u) || anynegs(m))) {
-        base(ring, u, m, q, r);
-        return;
-    }
+    polynode* dropped = nullptr;
+    polynode** qq = q ? q : &dropped;
     const int32_t n = deg(u), k = deg(m);
-    if (n < k) {
-        *q = nullptr;
+    if (!ring.modflag && laurent && (anynegs(u) || anynegs(m))) {
+        base(ring, u, m, qq, r);
+    } else if (n < k) {
+        *qq = nullptr;
         *r = copy_of(u);
-        return;
+    } else if (int64_t{4} * n <= int64_t{9} * k) {
+        kdiv(ring, u, m, qq, r);
+    } else if (int64_t{3} * n < int64_t{10} * k) {
+        three(ring, u, m, qq, r);
+    } else if (k == 0) {   // a constant divisor: nothing to balance
+        base(ring, u, m, qq, r);
+    } else {
+        blockwise(ring, u, m, q, r);
     }
-    if (int64_t{4} * n <= int64_t{9} * k) {
-        kdiv(ring, u, m, q, r);
-        return;
-    }
-    if (int64_t{3} * n < int64_t{10} * k) {
-        three(ring, u, m, q, r);
-        return;
-    }
-    if (k == 0) {   // a constant divisor: nothing to balance
-        base(ring, u, m, q, r);
-        return;
-    }
-    blockwise(ring, u, m, q, r);
+    free_poly(&dropped);
 }
 
 // The divisions here work for divisors that the callers have already found
@@ -523,13 +524,14 @@ void run_divider(Divider f, const Ring& k, polynode* u, polynode* m, polynode** 
 void simplest_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** rem, int fast) {
     require_divisor(m);
     polynode *q = nullptr, *r = nullptr;
+    polynode** want_q = quo ? &q : nullptr;   // a remainder alone gathers no quotient
     const int32_t du = deg(u), dm = deg(m);
     if (is_zero(u) || dm > du) {
         r = copy_of(u);
     } else if (mod_is_prime && fast && (dm > poly_cutoff || (dm >= 3 && du > int64_t{20} * dm))) {
         const int32_t c = residue(m);
         if (c == 1) {
-            fmd(kResidues, u, m, &q, &r);
+            fmd(kResidues, u, m, want_q, &r);
         } else {
             // Divide and conquer wants no inverse at every base case: make m
             // monic for the while, and u with it so that the quotient comes
@@ -538,9 +540,9 @@ void simplest_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** r
             ScaleGuard monic_m(m, inv, c);
             if (u != m) {
                 ScaleGuard scaled_u(u, inv, c);
-                fmd(kResidues, u, m, &q, &r);
+                fmd(kResidues, u, m, want_q, &r);
             } else {
-                fmd(kResidues, u, m, &q, &r);
+                fmd(kResidues, u, m, want_q, &r);
             }
             if (r) scale(r, c);
         }
