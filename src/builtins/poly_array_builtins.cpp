@@ -33,6 +33,19 @@ void check_factoring_value(quoly* q, bool number_denominator_allowed) {
     if (laurent && anynegs(q->pnum)) bfail(198, token.name);
 }
 
+// Factoring past these degrees would run for days: the word routes of the
+// distinct-degree split end there (bit-packed words modulo 2, transforms
+// below 2^25 points modulo an odd prime), and the term lists that would
+// take over are slower still. Refused before any work (302).
+constexpr int32_t FACTOR_DEGREE_LIMIT = 1 << 22;
+constexpr int32_t FACTOR_DEGREE_LIMIT_MOD2 = 1 << 17;
+
+void check_factor_degree(const quoly* q) {
+    if (q->isnum) return;
+    const int32_t limit = modulus == 2 && !finf ? FACTOR_DEGREE_LIMIT_MOD2 : FACTOR_DEGREE_LIMIT;
+    if (!q->pnum->numb && q->pnum->exp > limit) bfail(302, token.name);
+}
+
 // The ring checks of the factoring built-ins: machine integers need a
 // modulus (62); modular mode, where asked, needs a prime (284, 293).
 void check_ring(bool modular_required) {
@@ -102,6 +115,7 @@ void factor(FILE** source, quoly** result, name** pending) {
     open_arguments(source, pending);
     value_argument(source, pending, result, true);
     check_factoring_value(*result, false);
+    check_factor_degree(*result);
     next_argument(source, pending);
     tokenrec nm;
     output_array_argument(source, pending, &nm);
@@ -137,6 +151,7 @@ void irreducible(FILE** source, quoly** result, name** pending) {
     }
     close_arguments(source, pending);
     check_factoring_value(*result, false);
+    check_factor_degree(*result);
     // Refused exactly where Factor refuses, with its errors: an answer of
     // "not available" would read as a count.
     check_level(level);

@@ -7,6 +7,7 @@
 #include "interp/token.h"
 #include "matrix/sparse.h"
 #include "poly/polyadd.h"
+#include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 
@@ -99,6 +100,8 @@ void builtin_splice(FILE** source, quoly** result, name** pending) {
     const int32_t k = count_argument(source, pending);
     if (k < 1) bfail(367, token.name);
     close_arguments(source, pending);
+    // b x^k needs a variable x: without one there is no such term.
+    if (number_polys == 0 && !quoly_iszero(b.q)) bfail(213, "Splice");
     SlotHold sum;
     sum.q = a.copy();
     splice_poly(&sum.q, &b.q, k);

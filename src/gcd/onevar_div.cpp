@@ -427,54 +427,76 @@ void three(const Ring& k, polynode* u, polynode* m, polynode** q, polynode** r) 
     *q = add(k, q0, q1);
 }
 
-void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
-    if (!ring.modflag && laurent && (anynegs(u) || anynegs(m))) {
-        base(ring, u, m, q, r);
-        return;
+// u much longer than m (degree k > 0): long division by blocks of k
+// coefficients of u from the top, each step a balanced division of the
+// running remainder times x^k plus the next block. A loop, not a
+// recursion: its length grows with deg u / k. The quotient's blocks come
+// out in descending order and are appended (dropped when q is null).
+void blockwise(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
+    const int32_t k = deg(m);
+    polynode* rest = copy_of(u);   // the blocks not yet taken, from the top
+    polynode* quo = nullptr;
+    polynode** quo_tail = &quo;
+    polynode* rem = nullptr;
+    for (int32_t b = deg(u) / k; b >= 0; b--) {
+        const int32_t low = b * k;
+        // The terms of rest of exponent >= low, lowered by low.
+        polynode* block = nullptr;
+        polynode** tail = &block;
+        while (rest && exp_of(rest) >= low && !(rest->numb && low > 0)) {
+            polynode* t = rest;
+            rest = t->next;
+            t->next = nullptr;
+            if (!t->numb) t->exp -= low;
+            if (!t->numb && t->exp == 0 && t->pcoef->numb && !t->pcoef->next) {
+                // c·x^low lowered: the number c stands for it.
+                polynode* c = t->pcoef;
+                free_bare_node(t);
+                t = c;
+            }
+            *tail = t;
+            tail = &t->next;
+        }
+        polynode* t = add(ring, shift_up(rem, k), normalised(block));
+        rem = nullptr;
+        if (!t) continue;
+        polynode* qb = nullptr;
+        kdiv(ring, t, m, &qb, &rem);
+        free_poly(&t);
+        if (!q) {
+            free_poly(&qb);
+            continue;
+        }
+        qb = shift_up(qb, low);
+        *quo_tail = qb;
+        while (*quo_tail) quo_tail = &(*quo_tail)->next;
     }
-    const int32_t n = deg(u), k = deg(m);
-    if (n < k) {
-        *q = nullptr;
-        *r = copy_of(u);
-        return;
-    }
-    if (int64_t{4} * n <= int64_t{9} * k) {
-        kdiv(ring, u, m, q, r);
-        return;
-    }
-    if (int64_t{3} * n < int64_t{10} * k) {
-        three(ring, u, m, q, r);
-        return;
-    }
-    if (k == 0) {   // a constant divisor: nothing to balance
-        base(ring, u, m, q, r);
-        return;
-    }
-    polynode *q1 = nullptr, *r1 = nullptr, *u_low = nullptr;
-    {
-        SplitGuard us(u, 2 * k);
-        fmd(ring, us.high, m, &q1, &r1);
-        u_low = us.low;   // a tail of u, intact once u is put back
-    }
-    polynode* quo = shift_up(q1, 2 * k);
-    polynode *q2 = nullptr, *r2 = nullptr;
-    r1 = shift_up(r1, k);
-    if (r1) kdiv(ring, r1, m, &q2, &r2);
-    free_poly(&r1);
-    quo = add(ring, quo, shift_up(q2, k));
-    polynode *q3 = nullptr, *rem = nullptr;
-    r2 = shift_up(r2, k);
-    if (r2) kdiv(ring, r2, m, &q3, &rem);
-    free_poly(&r2);
-    quo = add(ring, quo, q3);
-    if (u_low) {
-        polynode *q4 = nullptr, *r4 = nullptr;
-        kdiv(ring, u_low, m, &q4, &r4);
-        quo = add(ring, quo, q4);
-        rem = add(ring, rem, r4);
-    }
-    *q = quo;
+    free_poly(&rest);
+    if (q) *q = quo;
     *r = rem;
+}
+
+// q null: the quotient is not wanted. A long u over a short m has one
+// about as long as u, which the blocks then never gather.
+void fmd(const Ring& ring, polynode* u, polynode* m, polynode** q, polynode** r) {
+    polynode* dropped = nullptr;
+    polynode** qq = q ? q : &dropped;
+    const int32_t n = deg(u), k = deg(m);
+    if (!ring.modflag && laurent && (anynegs(u) || anynegs(m))) {
+        base(ring, u, m, qq, r);
+    } else if (n < k) {
+        *qq = nullptr;
+        *r = copy_of(u);
+    } else if (int64_t{4} * n <= int64_t{9} * k) {
+        kdiv(ring, u, m, qq, r);
+    } else if (int64_t{3} * n < int64_t{10} * k) {
+        three(ring, u, m, qq, r);
+    } else if (k == 0) {   // a constant divisor: nothing to balance
+        base(ring, u, m, qq, r);
+    } else {
+        blockwise(ring, u, m, q, r);
+    }
+    free_poly(&dropped);
 }
 
 // The divisions here work for divisors that the callers have already found
@@ -502,13 +524,14 @@ void run_divider(Divider f, const Ring& k, polynode* u, polynode* m, polynode** 
 void simplest_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** rem, int fast) {
     require_divisor(m);
     polynode *q = nullptr, *r = nullptr;
+    polynode** want_q = quo ? &q : nullptr;   // a remainder alone gathers no quotient
     const int32_t du = deg(u), dm = deg(m);
     if (is_zero(u) || dm > du) {
         r = copy_of(u);
     } else if (mod_is_prime && fast && (dm > poly_cutoff || (dm >= 3 && du > int64_t{20} * dm))) {
         const int32_t c = residue(m);
         if (c == 1) {
-            fmd(kResidues, u, m, &q, &r);
+            fmd(kResidues, u, m, want_q, &r);
         } else {
             // Divide and conquer wants no inverse at every base case: make m
             // monic for the while, and u with it so that the quotient comes
@@ -517,9 +540,9 @@ void simplest_poly_divide(polynode* u, polynode* m, polynode** quo, polynode** r
             ScaleGuard monic_m(m, inv, c);
             if (u != m) {
                 ScaleGuard scaled_u(u, inv, c);
-                fmd(kResidues, u, m, &q, &r);
+                fmd(kResidues, u, m, want_q, &r);
             } else {
-                fmd(kResidues, u, m, &q, &r);
+                fmd(kResidues, u, m, want_q, &r);
             }
             if (r) scale(r, c);
         }

@@ -213,7 +213,10 @@ void gen_case(polynode* u, polynode* m, polynode** result, int op, pt* rec) {
     }
     if (one_variable_mod(u, m)) {
         PolyHold q, r;
-        basic_poly_divide(u, m, &q.p, &r.p, 1);
+        if (want_rem && modularmode && mod_is_prime)
+            simplest_poly_divide(u, m, nullptr, &r.p, 1);   // no quotient as long as u gathered
+        else
+            basic_poly_divide(u, m, &q.p, &r.p, 1);
         store(result, want_rem ? r.release() : q.release());
         return;
     }

@@ -5,6 +5,7 @@
 
 #include "interp/evaluator.h"
 #include "interp/exact_read.h"
+#include "interp/loop_values.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/scanner.h"
@@ -113,6 +114,7 @@ quoly** get_the_data(FILE** source, name** pending, quoly** arg) {
     if (token_is(&token, "^")) {
         quoly** slot = get_quoly_ptr(source, pending);
         if (slot && *slot && read_left_out_converted(*slot, arg)) return arg;
+        if (slot && *slot && index_in_ring(*slot, arg)) return arg;
         if (slot && *slot) return slot;
         quoly_set(0, arg);
         return arg;
@@ -141,6 +143,8 @@ quoly** read_quoly_ptr2(FILE** source, name** pending, quoly** arg) {
     quoly** slot = get_quoly_ptr(source, pending);
     // A value a conversion list left out is read as its element of the ring.
     if (slot && *slot && read_left_out_converted(*slot, arg)) return arg;
+    // So is a loop index past the modulus.
+    if (slot && *slot && index_in_ring(*slot, arg)) return arg;
     if (slot && *slot) return slot;
     quoly_set(0, arg);
     return arg;

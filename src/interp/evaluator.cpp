@@ -25,6 +25,7 @@
 #include "interp/exact_read.h"
 #include "interp/inline_builtins.h"
 #include "interp/integer_eval.h"
+#include "interp/loop_values.h"
 #include "interp/numconst.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
@@ -171,6 +172,15 @@ void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value, 
     *ref = value;
 }
 
+// A loop index past the modulus enters as the element its integer stands
+// for (a copy in *value); the target of an assignment, or a reference asked
+// for, is not read.
+void enter_index(FILE** source, name** pending, quoly*** ref, quoly** value, int references_only) {
+    if (!modularmode || references_only || !*ref || *ref == value) return;
+    if (token_is(&token, ":") && assignment_follows(source, pending)) return;
+    if (index_in_ring(**ref, value)) *ref = value;
+}
+
 // An element after its array's name (token at "["). Kept out of line: the
 // frames of the factor routine are on the stack of every nested call.
 [[gnu::noinline]] void element_factor(FILE** source, tokenrec* id, quoly*** ref, quoly** value,
@@ -213,6 +223,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
                 *ref = slot;
                 next_token(source, pending);
                 enter_left_out(source, pending, ref, value, references_only);
+                enter_index(source, pending, ref, value, references_only);
                 return;
             }
         } else {
@@ -234,6 +245,7 @@ void name_factor(FILE** source, quoly*** ref, quoly** value, name** pending, boo
         // A left-out value enters as its element of the ring; assigned,
         // it needs no reading.
         enter_left_out(source, pending, ref, value, references_only);
+        enter_index(source, pending, ref, value, references_only);
         return;
     }
     if (*value) {

@@ -18,7 +18,9 @@
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "interp/settings.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -98,18 +100,23 @@ void sparse_row_values(FILE** source, name** pending, int32_t* first, int32_t* e
 
 }  // namespace
 
-int32_t loop_variable_word(int32_t v) {
-    if (!modularmode || modulus <= 0) return v;
-    // A residue must lie in 0 .. modulus - 1 for the arithmetic that reads it.
-    int64_t r = v % static_cast<int64_t>(modulus);
-    if (r < 0) r += modulus;
-    return static_cast<int32_t>(r);
-}
-
 var* set_loop_variable(const tokenrec* id, int32_t v) {
     var* record = nullptr;
-    iinsert(id, loop_variable_word(v), &record);
+    iinsert(id, v, &record);
     return record;
+}
+
+int32_t index_word_in_ring(int32_t w) {
+    if (!modularmode || modulus <= 0 || (w >= 0 && w < modulus)) return w;
+    return word_residue(w);
+}
+
+bool index_in_ring(const quoly* stored, quoly** value) {
+    if (!modularmode || !stored || !stored->isnum || stored->den || stored->rat) return false;
+    const imag* n = stored->nnum;
+    if (!n || n->value == index_word_in_ring(n->value)) return false;
+    quoly_set(n->value, value);   // the element, as quoly_set makes it in modular mode
+    return true;
 }
 
 void obtain_int(int32_t* out, int code, const char* context) {
@@ -200,7 +207,4 @@ void set_up_for_loop(FILE** source, name** pending, var** variable, int32_t* fir
         }
     }
     *first = start;
-    // The variable was set with modular arithmetic off: as a residue it is
-    // reduced now.
-    if (modularmode) *variable = set_loop_variable(&id, start);
 }

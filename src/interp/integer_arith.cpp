@@ -5,6 +5,7 @@
 
 #include "det/inumber_power.h"
 #include "interp/integer_eval_impl.h"
+#include "interp/loop_values.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -72,7 +73,7 @@ int32_t iword_of(quoly* q, const char* text) {
         return 0;
     }
     imag* n = q->nnum;
-    if (modularmode) return n->value;
+    if (modularmode) return index_word_in_ring(n->value);
     if (lintmode) return ibound(n->value);
     if (n->count != 1) {
         error(32, text);

@@ -23,9 +23,17 @@ struct ValueListHold {
 // A loop or sum variable holds one digit: at most 2^28 - 1 in magnitude.
 constexpr int32_t LOOP_LIMIT = (1 << 28) - 1;
 
-// v as the variable's word: itself, or in modular arithmetic its residue.
-int32_t loop_variable_word(int32_t v);
-// Creates id or sets its newest binding to v (loop_variable_word); the
-// record is looked up each time, so a body that deleted or reassigned the
-// variable cannot leave a stale record behind.
+// Creates id or sets its newest binding to v; the record is looked up each
+// time, so a body that deleted or reassigned the variable cannot leave a
+// stale record behind. The variable holds the integer v itself, also in
+// modular arithmetic, so that a subscript or an exponent read exactly sees
+// v; as a value of the ring it is read through index_in_ring.
 var* set_loop_variable(const tokenrec* id, int32_t v);
+
+// A loop index past the modulus (a machine word outside 0 .. modulus - 1,
+// which no residue is) read as a value of a modular ring: *value := the
+// element the integer stands for, as the literal would be read, and true.
+// False for every other value, and outside modular arithmetic.
+bool index_in_ring(const quoly* stored, quoly** value);
+// The same for a word: the element it stands for, any residue unchanged.
+int32_t index_word_in_ring(int32_t w);

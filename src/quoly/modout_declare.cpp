@@ -444,6 +444,10 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     PolyHold rel;
     poly_assign(node, &rel.p);
     total_poly_modout(&rel.p, v);
+    // A negative power left after the inner relations' folds (of the
+    // variable itself, or of an inner one that has no inverse) has no
+    // place in the table of powers.
+    require(!anynegs(rel.p), 168);
     const bool binomial = !rel.p->next || (single_number(rel.p->next) && rel.p->next->exp == 0);
     imag* c = binomial && rel.p->next ? rel.p->next->ncoef : nullptr;
     PolyHold relation, full, powers;

@@ -8,6 +8,7 @@
 #include "interp/settings.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
+#include "matrix/array_value.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
@@ -262,7 +263,10 @@ void error(int code, const char* text) {
 
     if (opens_level) {
         // 12, 14-19: a statement loop of its own, here on the stack above
-        // the computation that waits for it.
+        // the computation that waits for it. Array values that computation
+        // holds still share their arrays' cells, which the new level may
+        // rewrite or delete: they take copies first.
+        freshen_values_in_flight();
         run_command_level();
         return;
     }

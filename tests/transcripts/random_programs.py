@@ -41,11 +41,14 @@ ALL_FAMILIES += ["refparams", "killedrelations", "failedstars", "transposed", "c
 ALL_FAMILIES += ["minpoly", "detswitches", "factorlevels"]
 ALL_FAMILIES += ["relquot"]
 ALL_FAMILIES += ["laurent_eval", "det_hint", "literal_calls"]
+ALL_FAMILIES += ["loop_ranges", "openlevels", "undefargs", "laurentrel", "factorlimits"]
 # The families that check identities inside the language run in a test of
 # their own (with ring changes); drawn among the others they would change
 # every program the save checks draw.
-IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls"]
-DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES]
+IDENTITY_FAMILIES = ["laurent_eval", "det_hint", "literal_calls", "loop_ranges"]
+# The shapes that found crashes run in a test of their own too.
+CRASH_ROAD_FAMILIES = ["openlevels", "undefargs", "laurentrel", "factorlimits"]
+DEFAULT_FAMILIES = [f for f in ALL_FAMILIES if f not in IDENTITY_FAMILIES + CRASH_ROAD_FAMILIES]
 
 
 class Program:
@@ -1066,9 +1069,165 @@ def composites(self):
         made.append(name)
 
 
+# ---- loop indices past the modulus ----
+LOOP_RINGS = [None, 2, 3, 7, 11, 12, 2147483629, 256, 65536]
+
+
+def loop_ranges_family(prog):
+    """A for loop, Sigma, Prod, a generated array and an Integer function
+    over one range that crosses the modulus (or 0, or 10^8 where GF(2^16)
+    takes an integer limb by limb). The index is the integer k: each value
+    equals the body with the literal k written for i, and, where i is only
+    a value of the ring, the body after typing `i := k`. The results are
+    kept in a scalar, a dense cell and a sparse entry, and in cells whose
+    subscripts are computed from i."""
+    r = prog.rng
+    if under_relation(prog) or variables_locked(prog):
+        return
+    prog.ensure_polyvar()
+    v = prog.polyvars[0]
+    m = r.choice(LOOP_RINGS)
+    prog.add("&(p = _i);" if m is None else f"&(p = {m});")
+    prog.modular, prog.modulus = m is not None, m
+    anchors = [0] + ([m, 2 * m, -m] if m and m < 2 ** 27 else []) + ([10 ** 8] if m == 65536 else [])
+    step = r.choice([1, 1, 2, 3, -1, -2])
+    start = r.choice(anchors) + r.randint(-3, 2)
+    values = [start + step * k for k in range(r.randint(1, 5))]
+    c = r.randint(-4, 4)
+    bodies = [f"({v} - i)*({v} + {c})", f"i^2*{v} - {c}*i", f"{v}^(i|4) - i"]
+    if m != 12:
+        # Modulo 12 a sum of quotients may have no form to be put in (error 85).
+        bodies.append(f"{c or 1}/({v} - i) + i")
+    if max(abs(k) for k in values) < 300 and min(values) >= 0:
+        bodies.append(f"{v}^i + i")
+    body = r.choice(bodies)
+    factor = r.choice([f"({v} - i)", f"((i + {c})*{v} + 1)"])
+    lit = lambda e, k: e.replace("i", f"({k})")  # noqa: E731
+    head = f"i = {values[0]} to {values[-1]} by {step}"
+    rng_ = f"i = {values[0]}, {values[-1]}, {step}"
+    n = len(values)
+    at = f"(i - ({start}))/({step}) + 2"   # rows 2 .. n + 1; row 1 keeps a running sum
+    dense, sparse = prog.new_array(n + 1, 1), prog.new_array(n + 1, 1, True)
+    prog.add("sq := 0;", "lq := 1;", f"{dense}[1,1] := 0;", f"{sparse}[1,1] := 0;",
+             f"for {head} do sq := sq + ({body}); lq := lq * {factor}; {dense}[1,1] := {dense}[1,1] + ({body}); "
+             f"{sparse}[1,1] := {sparse}[1,1] + ({body}); {dense}[{at},1] := {body} od;",
+             "iq := i;", f"for {head} do {sparse}[{at},1] := {body} od;")
+    typed = " + ".join(f"({lit(body, k)})" for k in values)
+    check_identity(prog, "iq", f"{values[-1] + step}")
+    for name in ("sq", f"{dense}[1,1]", f"{sparse}[1,1]", f"Sigma<{rng_}>({body})"):
+        check_identity(prog, name, typed)
+    check_identity(prog, f"Prod<{rng_}>{factor}", " * ".join(lit(factor, k) for k in values))
+    check_identity(prog, "lq", f"Prod<{rng_}>{factor}")
+    for j, k in enumerate(values, 2):
+        check_identity(prog, f"{dense}[{j},1]", lit(body, k))
+        check_identity(prog, f"{sparse}[{j},1]", lit(body, k))
+    if "^i" not in body and "|" not in body:
+        prog.add("tq := 0;", " ".join(f"i := {k}; tq := tq + ({body});" for k in values))
+        check_identity(prog, "tq", "sq")
+    if step > 0 and 1 <= values[0] and values[-1] <= 40:
+        g = prog.fresh("gq", prog.arrays)
+        prog.arrays[g] = (values[-1], 1)
+        prog.add(f"[{g}] := [<{rng_}> {body}];")
+        for k in values:
+            check_identity(prog, f"{g}[{k}]", lit(body, k))
+    if m is not None:
+        # The integer evaluator's own arithmetic on the same range.
+        f = prog.fresh("Lq", prog.defined)
+        prog.defined.add(f)
+        ibody = f"i*i + {c}*i"
+        prog.add(f"Func {f}(n) = Integer; s := 0; for {head} do s := s + {ibody} od; "
+                 f"s - Sigma<{rng_}>({ibody}).")
+        check_identity(prog, f"{f}(0)", "0")
+        check_identity(prog, f"Sigma<{rng_}>({ibody})", " + ".join(f"({lit(ibody, k)})" for k in values))
+
+
+# ---- roads to crashes found by random programs ----
+
+def open_levels_family(prog):
+    """A statement left open across lines while errors push command levels:
+    the line after it rewrites the array the open statement holds, then an
+    undefined name opens one more level before the way back to the top."""
+    r = prog.rng
+    a = prog.new_array(2, 2, sparse=r.random() < 0.3)
+    prog.fill(a)
+    opener = r.choice([f"SDet(3, [{a}", f"Det([{a}", f"[{a}] + Trans[{a}", f"Sum[{a}", f"Trace([{a}",
+                       f"[{a}]*[{a}", f"Det[{a}] + Det([{a}", f"({a}[1,1] + "])
+    rewrite = r.choice([f"[{a}] := [(5)];", f"Array {a}[3,3] Sparse;", f"Array {a}[1];", f"{a}[1,1] := 9;"])
+    prog.add("&(e = 1);", "&_P;", opener, rewrite, r.choice(["P;", "zq;", "Zq(1);"]), f"{a}[1,1];")
+    # Back to the top, however many levels opened and whatever the resumed
+    # statements read (a spare one says so).
+    prog.add("&(e = 0);", *["&_p;"] * 6)
+
+
+# Built-ins that define, splice or store into their variable arguments.
+DEFINING_CALLS = ["Splice({a}, {b}, 2)", "Splice({a}, {a}, 1)", "Split({a}, 2, {b})", "Split({a}, 0)",
+                  "Swap({a}, {b})", "Move({a}, {b})", "Killdenom({a})", "Remquot({a}, 3, {b})",
+                  "Egcd({a}, {b}, {c}, {c})", "Divides(3, {a}, {b})", "Pdivides(3, ^{a})", "Sqfree({a}, [{b}])",
+                  "Monos({a}, [{b}])", "Remquot({a}, {b}, {a})", "Splice({b}, {a}, 3)"]
+
+
+def undefined_arguments_family(prog):
+    """Those built-ins on names that are undefined, bare (`a:`), numbers or
+    polynomials, with or without a polynomial variable: each name then
+    reads back without a fatal line."""
+    r = prog.rng
+    names = [prog.fresh(f"d{k}q", prog.scalars) for k in range(3)]
+    for n in names:
+        k = r.random()
+        if k < 0.3:
+            prog.add(f"{n}:")
+        elif k < 0.6:
+            prog.add(f"{n} := {r.choice([prog.small(), prog.expr(1)])};")
+    call = r.choice(DEFINING_CALLS).format(a=names[0], b=names[1], c=names[2])
+    prog.add(f"{call};", *[f"{n};" for n in names], f"{names[0]} + 1;")
+
+
+# Relations with negative powers and rational coefficients in Laurent mode.
+LAURENT_RELATIONS = ["u^2 + 1/u", "u^-2 + u^3", "u^2 + 1/2*u^-1", "u^3 + 1/(2*u)", "u^2 + 1/3", "u^3 - u - 1",
+                     "u^2 + 2", "u^3 + u^-1 + 1", "u^2 - 1/u^2", "u^2 + u + 1"]
+
+
+def laurent_relations_family(prog):
+    r = prog.rng
+    if prog.polyvars or prog.modular or variables_locked(prog):
+        return
+    prog.add("&(l = 1);", "&(J = u);")
+    prog.polyvars.append("u")
+    a = prog.fresh("lq", prog.scalars)
+    prog.scalars.add(a)
+    prog.add(f"{a} := u^-{r.randint(1, 3)} + {r.randint(-9, 9)}/{r.randint(1, 5)}*u;")
+    prog.add(f"&(P = {r.choice(LAURENT_RELATIONS)}{r.choice([', 1', ', 1', ''])});", f"{a};", "u^-1;")
+
+
+def factor_limits_family(prog):
+    """Factor, Irred and Sqfree on both sides of the degree limits (2^22,
+    and 131,072 modulo 2): past them Factor and Irred are refused and the
+    value before stays; up to them inputs that split at once are answered."""
+    r = prog.rng
+    if under_relation(prog) or variables_locked(prog) or any(v != "x" for v in prog.polyvars):
+        return
+    if "x" not in prog.polyvars:
+        prog.add("&(J = x);")
+        prog.polyvars.append("x")
+    p = r.choice([2, 7, 65521, 256])
+    prog.add(f"&(p = {p});")
+    prog.modular, prog.modulus = True, p
+    limit = 131072 if p == 2 else 4194304
+    d = r.choice([limit - 1, limit, limit + 1, 2 * limit, 2 ** 27])
+    call = r.choice(["Factor(x^{d}, [fq])", "Factor(x^{d} + x^{e}, [fq])", "Irred(x^{d} + x^{e})",
+                     "Irred(x^{d})", "Sqfree(x^{d} - x^{f}, [fq])"]).format(d=d, e=d - 1, f=d - 2)
+    refused = d > limit and not call.startswith("Sqfree")
+    # A polynomial that no answer here can be.
+    prog.add("nfq := x^5 + x^3 + 1;", f"nfq := {call};")
+    prog.mismatch(f"nfq {'<>' if refused else '='} x^5 + x^3 + 1", f"{call} past or within the limit")
+
+
 FAMILY_METHODS.update({"refparams": refparams, "killedrelations": killedrelations, "failedstars": failedstars,
                        "transposed": transposed, "composites": composites})
 FAMILY_METHODS["relquot"] = relation_quotients
+FAMILY_METHODS["loop_ranges"] = loop_ranges_family
+FAMILY_METHODS.update({"openlevels": open_levels_family, "undefargs": undefined_arguments_family,
+                       "laurentrel": laurent_relations_family, "factorlimits": factor_limits_family})
 
 
 def make_program(seed, families):
