@@ -22,6 +22,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -207,13 +208,19 @@ void kill_denominators(FILE** source, quoly** result, name** pending) {
         array* r = a.record;
         if (a.sub_first_row >= 0 && r->sparse) bfail(244, a.nm.name);
         close_arguments(source, pending);
-        if (r->sparse)
+        if (r->sparse) {
             killdenoms(r->sparse, 0, r->rows, r->rows, 1);
-        else
+        } else {
+            // Left-out cells drop the denominators of their elements of
+            // the ring; none changes unless every one has an element.
+            for (int32_t c = r->first; c <= r->last; c++) refuse_unless_converts(*cell_at(c));
+            for (int32_t c = r->first; c <= r->last; c++) enter_ring_in_place(cell_at(c));
             killdenoms(nullptr, r->first, r->rows, r->rows, array_columns(r));
+        }
     } else {
         quoly** slot = get_quoly_ptr(source, pending);
         close_arguments(source, pending);
+        enter_ring_in_place(slot);
         if (slot && *slot) kill_denominator(*slot);
     }
     quoly_set(0, result);

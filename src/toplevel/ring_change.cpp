@@ -367,6 +367,14 @@ bool read_left_out_converted(const quoly* q, quoly** value) {
     return true;
 }
 
+void enter_ring_in_place(quoly** slot) {
+    if (!slot || !*slot) return;
+    quoly* read = nullptr;
+    if (!read_left_out_converted(*slot, &read)) return;
+    retire_value(slot);
+    *slot = read;
+}
+
 void give_left_out_words(quoly* q) {
     if (!left_out_value(q)) return;
     // Every number that kept its digits gets its residue as its word.

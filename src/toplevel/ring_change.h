@@ -103,6 +103,11 @@ bool left_out_needs_reading(const quoly* q);
 // it is. One that cannot be converted is refuse_unconverted_read's error.
 // False, *value untouched, for any other value.
 bool read_left_out_converted(const quoly* q, quoly** value);
+// A stored value a built-in changes in place: a left-out one its words do
+// not give first becomes its element of the ring, as if assigned, so the
+// way back keeps what the built-in made of it. One without an element is
+// error 85, kept as it is.
+void enter_ring_in_place(quoly** slot);
 // The words of a left-out value become the residues of its numbers in the
 // current ring; its digits stay. Nothing happens to any other value.
 void give_left_out_words(quoly* q);
