@@ -6,6 +6,7 @@
 #include "interp/token.h"
 #include "matrix/array_store.h"
 #include "matrix/dense_rowcol.h"
+#include "matrix/left_out_cells.h"
 #include "storage/assign.h"
 #include "storage/sorting.h"
 #include "storage/workblocks.h"
@@ -21,6 +22,9 @@ void sort_dense(array* a) {
     const int32_t columns = static_cast<int32_t>(cells / rows);
     for (int32_t r = 0; r < rows; r++)
         if (!*cell_at(int64_t{a->first} + r)) bfail(369, a->name);
+    // The rows move as the ring orders them: left-out cells take their
+    // elements of the ring first.
+    enter_ring_cells(a->first, a->last);
     WorkBlock work(token.name);
     const int64_t n = int64_t{rows} * columns;
     for (int64_t t = 0; t < n; t++) work.cells[t] = *cell_at(a->first + t);

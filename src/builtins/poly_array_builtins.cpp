@@ -12,6 +12,7 @@
 #include "interp/readers.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/poly_arrays.h"
 #include "matrix/sparse.h"
 #include "numbers/ring.h"
@@ -213,8 +214,7 @@ void kill_denominators(FILE** source, quoly** result, name** pending) {
         } else {
             // Left-out cells drop the denominators of their elements of
             // the ring; none changes unless every one has an element.
-            for (int32_t c = r->first; c <= r->last; c++) refuse_unless_converts(*cell_at(c));
-            for (int32_t c = r->first; c <= r->last; c++) enter_ring_in_place(cell_at(c));
+            enter_ring_cells(r->first, r->last);
             killdenoms(nullptr, r->first, r->rows, r->rows, array_columns(r));
         }
     } else {

@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "interp/array_table.h"
 #include "interp/evaluator.h"
@@ -16,6 +15,7 @@
 #include "interp/stored_code.h"
 #include "numbers/ring.h"
 #include "matrix/array_store.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -105,63 +105,16 @@ void handle_quote(FILE** source, name** pending, const target& t) {
     }
 }
 
-// A sparse copy given back however the showing ends.
-struct SparseCopyHold {
-    sparse* frames;
-    int32_t rows;
-    ~SparseCopyHold() {
-        if (frames) free_sparse(&frames, rows, 1);
-    }
-};
-
-// The dense cells of a block of a left-out array hold their elements of
-// the ring while it is shown, and their own values again after; a cell
-// without an element is error 85 before anything moves.
-class CellsInRing {
-  public:
-    CellsInRing(int32_t first, int32_t rows, int32_t columns, int32_t stride) {
-        for (int32_t c = 0; c < columns; c++)
-            for (int32_t r = 0; r < rows; r++) {
-                quoly** cell = cell_at(int64_t{first} + r + int64_t{c} * stride);
-                if (!left_out_needs_reading(*cell)) continue;
-                refuse_unless_converts(*cell);
-                cells_.push_back({cell, *cell});
-            }
-        for (held& h : cells_) {
-            quoly* read = nullptr;
-            read_left_out_converted(h.own, &read);
-            *h.cell = read;
-        }
-    }
-    ~CellsInRing() {
-        for (held& h : cells_) {
-            free_quoly(h.cell);
-            *h.cell = h.own;
-        }
-    }
-    CellsInRing(const CellsInRing&) = delete;
-    CellsInRing& operator=(const CellsInRing&) = delete;
-
-  private:
-    struct held {
-        quoly** cell;
-        quoly* own;
-    };
-    std::vector<held> cells_;
-};
-
 void show_array(array* a, const target& t, int32_t width, int as_char) {
     // An array a conversion list left out is shown as it is read: its
     // values as elements of the ring, one that has none is error 85.
-    array in_ring = *a;
-    SparseCopyHold copy{a->sparse ? sparse_read_in_ring(a) : nullptr, a->rows};
-    if (copy.frames) in_ring.sparse = copy.frames;
+    SparseInRing in_ring(a);
     const bool dense = !a->sparse && a != syst;
     CellsInRing cells(a->first, dense ? a->rows : 0, dense ? array_columns(a) : 0, a->rows);
     if (t.terminal) {
-        arrdisplay_whole(t.out, &in_ring, 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
+        arrdisplay_whole(t.out, in_ring.record(), 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
     } else {
-        write_array_value(t.out, &in_ring);
+        write_array_value(t.out, in_ring.record());
     }
 }
 
@@ -218,11 +171,9 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
         return;
     }
     if (block.first >= 0) {
-        array in_ring = *a;
-        SparseCopyHold copy{a->sparse ? sparse_read_in_ring(a) : nullptr, a->rows};
-        if (copy.frames) in_ring.sparse = copy.frames;
+        SparseInRing in_ring(a);
         CellsInRing cells(block.first, a->sparse ? 0 : block.rows, block.columns, block.stride);
-        array_view view{a->name, &in_ring, block.first, block.rows, block.columns, block.first_row, block.first_col,
+        array_view view{a->name, in_ring.record(), block.first, block.rows, block.columns, block.first_row, block.first_col,
                         block.stride, nullptr};
         arrdisplay(t.out, t.terminal, 0, view, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char, 1);
         return;

@@ -367,6 +367,10 @@ bool read_left_out_converted(const quoly* q, quoly** value) {
     return true;
 }
 
+void copy_in_ring(const quoly* q, quoly** copy) {
+    if (!read_left_out_converted(q, copy)) quoly_assign(const_cast<quoly*>(q), copy);
+}
+
 void enter_ring_in_place(quoly** slot) {
     if (!slot || !*slot) return;
     quoly* read = nullptr;

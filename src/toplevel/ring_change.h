@@ -103,6 +103,9 @@ bool left_out_needs_reading(const quoly* q);
 // it is. One that cannot be converted is refuse_unconverted_read's error.
 // False, *value untouched, for any other value.
 bool read_left_out_converted(const quoly* q, quoly** value);
+// *copy := a copy of q as modular arithmetic reads it: a left-out value
+// its words do not give as its element of the ring (error 85 when none).
+void copy_in_ring(const quoly* q, quoly** copy);
 // A stored value a built-in changes in place: a left-out one its words do
 // not give first becomes its element of the ring, as if assigned, so the
 // way back keeps what the built-in made of it. One without an element is
