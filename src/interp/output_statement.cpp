@@ -171,7 +171,10 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
         return;
     }
     if (block.first >= 0) {
-        SparseInRing in_ring(a);
+        // Only the block's own cells are read.
+        const int32_t row0 = block.stride > 0 ? block.first % block.stride : 0;
+        const int32_t col0 = block.stride > 0 ? block.first / block.stride : 0;
+        SparseInRing in_ring(a, {row0 + 1, row0 + block.rows, col0 + 1, col0 + block.columns});
         CellsInRing cells(block.first, a->sparse ? 0 : block.rows, block.columns, block.stride);
         array_view view{a->name, in_ring.record(), block.first, block.rows, block.columns, block.first_row, block.first_col,
                         block.stride, nullptr};

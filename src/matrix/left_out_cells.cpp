@@ -28,7 +28,8 @@ CellsInRing::~CellsInRing() {
     }
 }
 
-SparseInRing::SparseInRing(array* a) : own_(a), stand_in_(*a), copy_(a->sparse ? sparse_read_in_ring(a) : nullptr) {
+SparseInRing::SparseInRing(array* a, const entry_range& within)
+    : own_(a), stand_in_(*a), copy_(a->sparse ? sparse_read_in_ring(a, within) : nullptr) {
     stand_in_.sparse = copy_;
 }
 

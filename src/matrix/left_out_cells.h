@@ -8,6 +8,7 @@
 
 #include "storage/other_records.h"
 #include "storage/records.h"
+#include "toplevel/ring_change.h"
 
 // While it lives, the cells of a block (rows x columns from store index
 // first, stride cells from one column to the next) that are left out hold
@@ -31,10 +32,10 @@ class CellsInRing {
 // A sparse array read whole where it stands: record() is the array itself
 // or, for one a conversion list left out, a stand-in whose frames are a
 // copy holding the elements of the ring, freed when this ends (an entry
-// without one is error 85).
+// without one is error 85). Within a range: the entries in it alone.
 class SparseInRing {
   public:
-    explicit SparseInRing(array* a);
+    explicit SparseInRing(array* a, const entry_range& within = {});
     ~SparseInRing();
     SparseInRing(const SparseInRing&) = delete;
     SparseInRing& operator=(const SparseInRing&) = delete;
