@@ -12,7 +12,6 @@
 #include "interp/readers.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
-#include "matrix/left_out_cells.h"
 #include "matrix/poly_arrays.h"
 #include "matrix/sparse.h"
 #include "numbers/ring.h"
@@ -209,19 +208,14 @@ void kill_denominators(FILE** source, quoly** result, name** pending) {
         array* r = a.record;
         if (a.sub_first_row >= 0 && r->sparse) bfail(244, a.nm.name);
         close_arguments(source, pending);
-        if (r->sparse) {
+        if (r->sparse)
             killdenoms(r->sparse, 0, r->rows, r->rows, 1);
-        } else {
-            // Left-out cells drop the denominators of their elements of
-            // the ring; none changes unless every one has an element.
-            enter_ring_cells(r->first, r->last);
+        else
             killdenoms(nullptr, r->first, r->rows, r->rows, array_columns(r));
-        }
     } else {
         quoly** slot = get_quoly_ptr(source, pending);
         close_arguments(source, pending);
-        enter_ring_in_place(slot);
-        if (slot && *slot) kill_denominator(*slot);
+        if (slot && *slot) kill_denominator_in_ring(slot);
     }
     quoly_set(0, result);
 }
