@@ -44,6 +44,8 @@ void sort_sparse(array* a) {
     int32_t pages = 0;
     for (sparse* f = a->sparse; f && pages * SPSORT_PAGE_ROWS < rows; f = f->next) spsort[pages++] = f;
     if (int64_t{pages} * SPSORT_PAGE_ROWS < rows) bfail(370, a->name);
+    // As in a dense array, left-out entries take their elements first.
+    enter_ring_entries(a);
     for (int32_t r = 0; r < rows; r++)
         if (!spsort[r / SPSORT_PAGE_ROWS]->row[r % SPSORT_PAGE_ROWS]) bfail(370, a->name);
     SpsortInUse in_use;

@@ -4,6 +4,7 @@
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "storage/assign.h"
+#include "storage/nodetests.h"
 #include "toplevel/ring_change.h"
 
 CellsInRing::CellsInRing(int32_t first, int32_t rows, int32_t columns, int32_t stride) {
@@ -40,4 +41,20 @@ SparseInRing::~SparseInRing() {
 void enter_ring_cells(int32_t first, int32_t last) {
     for (int32_t c = first; c <= last; c++) refuse_unless_converts(*cell_at(c));
     for (int32_t c = first; c <= last; c++) enter_ring_in_place(cell_at(c));
+}
+
+void enter_ring_entries(array* a) {
+    if (!a->sparse) return;
+    for (int32_t r = 1; r <= a->rows; r++)
+        for (colm* e = *row_head(a->sparse, r); e; e = e->next) refuse_unless_converts(e->val);
+    for (int32_t r = 1; r <= a->rows; r++) {
+        colm** link = row_head(a->sparse, r);
+        while (*link) {
+            enter_ring_in_place(&(*link)->val);
+            if (quoly_iszero((*link)->val))
+                free_colm(link);
+            else
+                link = &(*link)->next;
+        }
+    }
 }
