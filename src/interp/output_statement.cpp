@@ -176,8 +176,8 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
         const int32_t col0 = block.stride > 0 ? block.first / block.stride : 0;
         SparseInRing in_ring(a, {row0 + 1, row0 + block.rows, col0 + 1, col0 + block.columns});
         CellsInRing cells(block.first, a->sparse ? 0 : block.rows, block.columns, block.stride);
-        array_view view{a->name, in_ring.record(), block.first, block.rows, block.columns, block.first_row, block.first_col,
-                        block.stride, nullptr};
+        array_view view{a->name, in_ring.record(), block.first, block.rows, block.columns, block.first_row,
+                        block.first_col, block.stride, nullptr};
         arrdisplay(t.out, t.terminal, 0, view, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char, 1);
         return;
     }

@@ -1,4 +1,4 @@
-// Left-out dense cells read as elements of the ring (see left_out_cells.h).
+// Left-out cells and entries read as elements of the ring (see left_out_cells.h).
 #include "matrix/left_out_cells.h"
 
 #include "matrix/array_store.h"

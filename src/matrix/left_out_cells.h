@@ -1,7 +1,7 @@
-// Dense cells of an array a conversion list left out, as modular
-// arithmetic reads them: the built-ins and statements that take cells
-// where they stand read each left-out cell as its element of the ring,
-// and a cell without one is error 85 before anything is read or changed.
+// Cells and entries of an array a conversion list left out, as modular
+// arithmetic reads them: the built-ins and statements that take them where
+// they stand read each left-out one as its element of the ring, and one
+// without an element is error 85 before anything is read or changed.
 #pragma once
 #include <cstdint>
 #include <vector>
