@@ -13,7 +13,8 @@ either order, left out, '**') x uses
 in modular mode (read, element read, an assignment, passing by value and
 by '^', Sigma, every built-in that reads a stored scalar, Killdenom, an
 array expression, Trans, Det, Poly, Chpoly, STrans, blocks of rows and
-columns shown and in expressions, elements read through a %[k] slot, a
+columns shown and in expressions, an exponent read from a cell, elements
+read through a %[k] slot, a
 cell without a residue overwritten and its array then read whole) x the
 way back. A value has no residue when its denominator vanishes modulo the
 modulus (GF(2^8) and GF(2^16) take an integer n to n mod 256 and n mod
@@ -71,7 +72,7 @@ REFUSED = "Value not invertible modulo the modulus."
 # The cells an array's use reads; the others read it whole.
 CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"], "row1": ["[1,1]", "[1,2]"],
               "col2": ["[1,2]", "[2,2]"], "row2": ["[2,1]", "[2,2]"], "slotcell": ["[1,1]"],
-              "slotcell2": ["[2,1]"]}
+              "slotcell2": ["[2,1]"], "count": ["[2,1]"]}
 # Built-ins that read a stored scalar ({v}: the polynomial variable).
 SCALAR_BUILTINS = ["Coef({n}, 1)", "Coef({n})", "Mcoef({n}, {v})", "Nmcoef({n}, {v})", "Denom({n})", "Lc({n})",
                    "Nlc({n})", "Ntc({n})", "Terms({n})", "Termsall({n})", "Deg({n})", "Codeg({n})", "Content({n})",
@@ -301,7 +302,8 @@ def build_items(rng, label, q, variant):
                     ("trans", [f"Trans [{name}];"]), ("sigma", [f"Sigma<i = 1, 2>({name}[1,i] * 1);"]),
                     ("det", [f"Det[{name}];"]), ("value", [f"Fv({name}[2,1]);"]),
                     ("row1", [f"![{name}[1, ]];"]), ("col2", [f"![{name}[~2, 2~]];"]),
-                    ("poly", [f"Poly[{name}];"]), ("chpoly", [f"Chpoly([{name}]);"])]
+                    ("poly", [f"Poly[{name}];"]), ("chpoly", [f"Chpoly([{name}]);"]),
+                    ("count", [f"2^{name}[2,1];"])]
             if not sparse:
                 uses.append(("row2", [f"[{name}[2, ]] + [{name}[2, ]];"]))
             it = Item(kind, name, setup, f"[{name}]", shows, uses, bad, True, cells)
