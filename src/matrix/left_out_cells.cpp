@@ -38,11 +38,6 @@ SparseInRing::~SparseInRing() {
     if (copy_) free_sparse(&copy_, own_->rows, 1);
 }
 
-void enter_ring_cells(int32_t first, int32_t last) {
-    for (int32_t c = first; c <= last; c++) refuse_unless_converts(*cell_at(c));
-    for (int32_t c = first; c <= last; c++) enter_ring_in_place(cell_at(c));
-}
-
 void enter_ring_entries(array* a) {
     if (!a->sparse) return;
     for (int32_t r = 1; r <= a->rows; r++)

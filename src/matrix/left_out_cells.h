@@ -47,9 +47,7 @@ class SparseInRing {
     sparse* copy_;
 };
 
-// For built-ins that rewrite the cells from first to last: each left-out
-// one becomes its element of the ring in place, as if assigned.
-void enter_ring_cells(int32_t first, int32_t last);
-// The same for every entry of a sparse array; an entry whose element is 0
-// is removed.
+// For built-ins that rewrite a sparse array's entries: each left-out one
+// becomes its element of the ring in place, as if assigned; an entry whose
+// element is 0 is removed.
 void enter_ring_entries(array* a);
