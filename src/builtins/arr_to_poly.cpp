@@ -11,6 +11,7 @@
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -97,8 +98,13 @@ void builtin_poly(FILE** source, quoly** result, name** pending) {
         return;
     }
     if (no_variable) return;
-    if (op.record->sparse)
-        arr_to_poly_sparse(op.record->sparse, op.record->rows, result);
-    else
-        arr_to_poly(op.record, result);
+    // A left-out array is read as its elements of the ring.
+    SparseInRing in_ring(op.record);
+    array* r = in_ring.record();
+    if (r->sparse) {
+        arr_to_poly_sparse(r->sparse, r->rows, result);
+        return;
+    }
+    CellsInRing cells(r->first, r->last - r->first + 1, 1, 0);
+    arr_to_poly(r, result);
 }

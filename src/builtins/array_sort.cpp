@@ -1,16 +1,34 @@
 // Sort[a]: rows ordered by their first entries.
 #include "builtins/array_handlers.h"
 
+#include <unordered_map>
+#include <vector>
+
 #include "interp/array_table.h"
 #include "interp/builtin_args.h"
+#include "interp/scalars.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
 #include "matrix/dense_rowcol.h"
+#include "matrix/left_out_cells.h"
 #include "storage/assign.h"
 #include "storage/sorting.h"
 #include "storage/workblocks.h"
+#include "toplevel/ring_change.h"
 
 namespace {
+
+// The elements of the ring read for left-out cells, freed unless they
+// went into the array.
+struct ElementsRead {
+    std::vector<quoly*> copy;   // per cell: its element when it is left out, else null
+    explicit ElementsRead(int64_t n) : copy(static_cast<size_t>(n), nullptr) {}
+    ~ElementsRead() {
+        for (quoly*& q : copy) free_quoly(&q);
+    }
+    ElementsRead(const ElementsRead&) = delete;
+    ElementsRead& operator=(const ElementsRead&) = delete;
+};
 
 // The sort works on a copy of the cell pointers: the store is written only
 // once the order is complete.
@@ -21,10 +39,38 @@ void sort_dense(array* a) {
     const int32_t columns = static_cast<int32_t>(cells / rows);
     for (int32_t r = 0; r < rows; r++)
         if (!*cell_at(int64_t{a->first} + r)) bfail(369, a->name);
-    WorkBlock work(token.name);
     const int64_t n = int64_t{rows} * columns;
-    for (int64_t t = 0; t < n; t++) work.cells[t] = *cell_at(a->first + t);
+    // Left-out cells are ordered by their elements of the ring. A row that
+    // moves takes the elements along (written, as a starred array's copies
+    // are); one that stays keeps its own values.
+    for (int64_t t = 0; t < n; t++) refuse_unless_converts(*cell_at(a->first + t));
+    ElementsRead read(n);
+    std::unordered_map<const quoly*, int64_t> from;
+    WorkBlock work(token.name);
+    for (int64_t t = 0; t < n; t++) {
+        quoly* own = *cell_at(a->first + t);
+        quoly*& element = read.copy[static_cast<size_t>(t)];
+        read_left_out_converted(own, &element);
+        work.cells[t] = element ? element : own;
+        if (work.cells[t]) from[work.cells[t]] = t;
+    }
     arraysort(work.cells, 0, rows - 1, rows, columns);
+    std::vector<char> moved(static_cast<size_t>(n), 0);
+    for (int64_t t = 0; t < n; t++) {
+        if (!work.cells[t]) continue;
+        const int64_t s = from[work.cells[t]];
+        if (s == t)
+            work.cells[t] = *cell_at(a->first + t);
+        else
+            moved[static_cast<size_t>(s)] = 1;
+    }
+    for (int64_t s = 0; s < n; s++) {
+        quoly*& element = read.copy[static_cast<size_t>(s)];
+        if (!element || !moved[static_cast<size_t>(s)]) continue;
+        // The element went into the array; the value it stood for is gone.
+        retire_value(cell_at(a->first + s));
+        element = nullptr;
+    }
     fillup(rows, columns, a->first, work.cells);
 }
 
@@ -40,6 +86,8 @@ void sort_sparse(array* a) {
     int32_t pages = 0;
     for (sparse* f = a->sparse; f && pages * SPSORT_PAGE_ROWS < rows; f = f->next) spsort[pages++] = f;
     if (int64_t{pages} * SPSORT_PAGE_ROWS < rows) bfail(370, a->name);
+    // As in a dense array, left-out entries take their elements first.
+    enter_ring_entries(a);
     for (int32_t r = 0; r < rows; r++)
         if (!spsort[r / SPSORT_PAGE_ROWS]->row[r % SPSORT_PAGE_ROWS]) bfail(370, a->name);
     SpsortInUse in_use;

@@ -13,6 +13,7 @@
 #include "matrix/array_store.h"
 #include "matrix/char_poly.h"
 #include "matrix/extremes.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/measures.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_sums.h"
@@ -255,7 +256,9 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
     }
     close_arguments(source, pending);
     const int32_t n = a.rows;
-    array* r = a.record;
+    // A left-out array is read as its elements of the ring.
+    SparseInRing sparse_in_ring(a.record);
+    array* r = sparse_in_ring.record();
     if (r->sparse) {
         if (v.q && v.q->isnum && !quoly_iszero(v.q)) {
             sparse_chpoly(r->sparse, n, result);
@@ -273,6 +276,7 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
         return;
     }
     if (lintmode && !modularmode) bfail(62, a.nm.name);
+    CellsInRing cells_in_ring(r->first, n, n, n);
     DenseChpoly m(r, n);
     if (hessenberg_allowed(n) && m.hessenberg_cells()) {
         DeterminantInterrupts quiet;

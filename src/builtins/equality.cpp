@@ -19,6 +19,7 @@
 #include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -126,6 +127,8 @@ quoly** read_side(FILE** source, name** pending, quoly** held, int32_t* numer, i
     colm** sparse_list = nullptr;
     int32_t sparse_pos = 0;
     fact(source, &ref, held, &sparse_list, &sparse_pos, pending, 1);
+    // A value a conversion list left out is compared as its element of the ring.
+    if (!*held && ref && *ref && read_left_out_converted(*ref, held)) ref = held;
     if (*held) ref = held;
     if (wrapped) {
         if (!token_is(&token, ")"))

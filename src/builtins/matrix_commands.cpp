@@ -30,6 +30,7 @@
 #include "storage/nodetests.h"
 #include "toplevel/datafiles.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -173,7 +174,7 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
         WorkCopy copy(nullptr, 0, rq->cmd.c_str());
         for (int64_t c = 0; c < cells; c++) {
             copy.cells[c] = nullptr;
-            quoly_assign(*cell_at(rec->first + c), &copy.cells[c]);
+            copy_in_ring(*cell_at(rec->first + c), &copy.cells[c]);
             copy.count = c + 1;
         }
         int_smith(copy.cells, R, K, none, nullptr, nullptr, nullptr, nullptr, pseudo.q, false);
@@ -223,7 +224,8 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
         quoly** cell = cell_at(first + c);
         if (!*cell) set_uninitialised(cell);
         matrix.cells[c] = nullptr;
-        quoly_assign(*cell, &matrix.cells[c]);
+        // A left-out cell enters as its element of the ring.
+        copy_in_ring(*cell, &matrix.cells[c]);
         matrix.count = c + 1;
     }
     std::optional<WorkCopy> work[MAX_OUTPUTS];

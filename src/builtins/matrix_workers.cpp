@@ -27,6 +27,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 void make_sparse(FILE** source, quoly** result, name** pending) {
     bnext(source, pending);
@@ -46,7 +47,14 @@ void make_sparse(FILE** source, quoly** result, name** pending) {
         bexpect(")", 1);
         bnext(source, pending);
     }
-    if (!a->sparse) fill_sparse(a);
+    if (!a->sparse) {
+        // Cells a conversion list left out keep their digits in the
+        // entries, which are then read as a left-out sparse array's are.
+        bool left_out = false;
+        for (int32_t c = a->first; c <= a->last && !left_out; c++) left_out = left_out_needs_reading(*cell_at(c));
+        fill_sparse(a);
+        if (left_out && a->sparse) a->sparse->mode = 0;
+    }
     quoly_set(0, result);
 }
 

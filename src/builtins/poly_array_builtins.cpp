@@ -22,6 +22,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -229,7 +230,7 @@ void kill_denominators(FILE** source, quoly** result, name** pending) {
     } else {
         quoly** slot = get_quoly_ptr(source, pending);
         close_arguments(source, pending);
-        if (slot && *slot) kill_denominator(*slot);
+        if (slot && *slot) kill_denominator_in_ring(slot);
     }
     quoly_set(0, result);
 }

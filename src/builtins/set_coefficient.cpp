@@ -19,6 +19,7 @@
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -228,6 +229,7 @@ void change_coef(FILE** source, quoly** result, name** pending) {
     read_target(source, pending, &t);
     {
         quoly** s = t.slot(false);
+        if (s && *s) refuse_unless_converts(*s);
         check_value(t, s ? *s : nullptr);
     }
     std::vector<int32_t> exps;
@@ -245,6 +247,8 @@ void change_coef(FILE** source, quoly** result, name** pending) {
 
     // The arguments are read: the target is found again and changed.
     quoly** slot = t.slot(t.part == 0);
+    // A left-out value is changed as its element of the ring.
+    enter_ring_in_place(slot);
     check_value(t, slot ? *slot : nullptr);
     quoly* made = nullptr;
     if (!slot) {

@@ -10,6 +10,7 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -22,12 +23,15 @@ struct TakenVariable {
     colm** row = nullptr;   // an element of a sparse array: its row and column
     int32_t column = 0;
     quoly* original = nullptr;   // null: the variable held nothing
+    SlotHold in_ring;            // a left-out value's element of the ring
 
     TakenVariable(FILE** source, name** pending) {
         const tokenrec nm = token;
         slot = get_quoly_ptr(source, pending, nullptr, &row, &column);
         if (slot && array_parameter(*slot)) bfail(29, nm.name);
-        if (slot && *slot && !(*slot)->isnum && (*slot)->den) bfail(196, nm.name);
+        if (slot && *slot) read_left_out_converted(*slot, &in_ring.q);
+        const quoly* seen = in_ring.q ? in_ring.q : slot ? *slot : nullptr;
+        if (seen && !seen->isnum && seen->den) bfail(196, nm.name);
         if (!slot) return;
         original = *slot;
         *slot = nullptr;
@@ -45,7 +49,9 @@ struct TakenVariable {
     // A copy of the value to work on (0 for nothing).
     quoly* copy() const {
         quoly* q = nullptr;
-        if (original)
+        if (in_ring.q)
+            quoly_assign(in_ring.q, &q);
+        else if (original)
             quoly_assign(original, &q);
         else
             quoly_set(0, &q);
@@ -90,8 +96,8 @@ void builtin_splice(FILE** source, quoly** result, name** pending) {
             b.q = a.copy();
         } else if (bslot && *bslot) {
             if (array_parameter(*bslot)) bfail(29, nm.name);
-            if (!(*bslot)->isnum && (*bslot)->den) bfail(196, nm.name);
-            quoly_assign(*bslot, &b.q);
+            if (!read_left_out_converted(*bslot, &b.q)) quoly_assign(*bslot, &b.q);
+            if (!b.q->isnum && b.q->den) bfail(196, nm.name);
         } else {
             quoly_set(0, &b.q);
         }

@@ -463,9 +463,7 @@ void next_token(FILE** source, name** pending) { scanner(source, &token, pending
 // The value a "^" parameter starts with, read as the caller's name would
 // be: a value a conversion list left out enters as its element of the
 // ring, and one without an element is error 85 before anything is bound.
-void copy_in(quoly* caller_value, quoly** value) {
-    if (!read_left_out_converted(caller_value, value)) quoly_assign(caller_value, value);
-}
+void copy_in(quoly* caller_value, quoly** value) { copy_in_ring(caller_value, value); }
 
 // A "^" argument; token at its first token. Leaves the token after it.
 // The argument readers stay out of line (as make_alias): evaluate's frame

@@ -434,6 +434,7 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         }
         case '%':
             arr_arr_element(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            enter_left_out(source, pending, ref, value, references_only);
             break;
         case '\'':
             read_character(source, value, pending);

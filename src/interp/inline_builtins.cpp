@@ -27,6 +27,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -198,6 +199,9 @@ void coefficient_form(FILE** source, quoly** value, name** pending) {
     expect("(", 154);
     next_token(source, pending);
     quoly** slot = get_quoly_slot(source, pending);
+    // A value a conversion list left out is read as its element of the ring.
+    SlotHold in_ring;
+    if (slot && *slot && read_left_out_converted(*slot, &in_ring.q)) slot = &in_ring.q;
     quoly_get_coef(source, slot, pending, 0, 0, value);
     expect(")", 1);
     next_token(source, pending);

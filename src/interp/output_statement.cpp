@@ -15,6 +15,7 @@
 #include "interp/stored_code.h"
 #include "numbers/ring.h"
 #include "matrix/array_store.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
@@ -104,27 +105,16 @@ void handle_quote(FILE** source, name** pending, const target& t) {
     }
 }
 
-// A sparse copy given back however the showing ends.
-struct SparseCopyHold {
-    sparse* frames;
-    int32_t rows;
-    ~SparseCopyHold() {
-        if (frames) free_sparse(&frames, rows, 1);
-    }
-};
-
 void show_array(array* a, const target& t, int32_t width, int as_char) {
     // An array a conversion list left out is shown as it is read: its
     // values as elements of the ring, one that has none is error 85.
-    array in_ring = *a;
-    SparseCopyHold copy{a->sparse ? sparse_read_in_ring(a) : nullptr, a->rows};
-    if (copy.frames) in_ring.sparse = copy.frames;
-    if (!a->sparse && a != syst)
-        for (int32_t c = a->first; c <= a->last; c++) refuse_unconverted_read(*cell_at(c));
+    SparseInRing in_ring(a);
+    const bool dense = !a->sparse && a != syst;
+    CellsInRing cells(a->first, dense ? a->rows : 0, dense ? array_columns(a) : 0, a->rows);
     if (t.terminal) {
-        arrdisplay_whole(t.out, &in_ring, 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
+        arrdisplay_whole(t.out, in_ring.record(), 1, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char);
     } else {
-        write_array_value(t.out, &in_ring);
+        write_array_value(t.out, in_ring.record());
     }
 }
 
@@ -181,8 +171,13 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
         return;
     }
     if (block.first >= 0) {
-        array_view view{a->name, a, block.first, block.rows, block.columns, block.first_row, block.first_col,
-                        block.stride, nullptr};
+        // Only the block's own cells are read.
+        const int32_t row0 = block.stride > 0 ? block.first % block.stride : 0;
+        const int32_t col0 = block.stride > 0 ? block.first / block.stride : 0;
+        SparseInRing in_ring(a, {row0 + 1, row0 + block.rows, col0 + 1, col0 + block.columns});
+        CellsInRing cells(block.first, a->sparse ? 0 : block.rows, block.columns, block.stride);
+        array_view view{a->name, in_ring.record(), block.first, block.rows, block.columns, block.first_row,
+                        block.first_col, block.stride, nullptr};
         arrdisplay(t.out, t.terminal, 0, view, width < 0 ? DEFAULT_CELL_WIDTH : width, as_char, 1);
         return;
     }

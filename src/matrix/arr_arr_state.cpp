@@ -22,6 +22,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -120,7 +121,9 @@ void element_statement(FILE** source, quoly** result, name** pending, int32_t k)
         quoly_set(0, result);   // an absent sparse entry
     } else {
         if (!*cell) note_uninitialised_element(cell);
-        quoly_assign(*cell, result);
+        // A left-out cell reads as its element of the ring, as through
+        // the array's name.
+        if (!read_left_out_converted(*cell, result)) quoly_assign(*cell, result);
     }
     half_expre(source, result, pending);
     if (!*result) quoly_set(0, result);
@@ -134,14 +137,11 @@ void whole_slot(FILE** source, quoly** result, arr_value* v, name** pending, int
     v->count = cell_count(a);
     v->fresh = 0;
     if (a->sparse) {
-        v->frame = a->sparse;
+        sparse_operand(a, v);
     } else {
         v->frame = nullptr;
-        for (int64_t c = 0; c < v->count; c++) {
-            quoly** cell = cell_at(a->first + c);
-            if (!*cell) set_uninitialised(cell);
-            v->cells[c] = *cell;
-        }
+        fillit_1(a, v->cells);
+        enter_left_out_cells(v);
     }
     if (!*result) quoly_set(0, result);
     arr_expre(source, result, v, pending, 0);

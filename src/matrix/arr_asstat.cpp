@@ -304,6 +304,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         v->frame = nullptr;
         v->fresh = 0;
         fillit(ref.block.rows, ref.block.columns, ref.block.first, ref.block.stride, v->cells);
+        enter_left_out_cells(v);
     } else if (target == syst) {
         take_syst(v);
     } else if (target->sparse) {
@@ -312,6 +313,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         v->frame = nullptr;
         v->fresh = 0;
         fillit_1(target, v->cells);
+        enter_left_out_cells(v);
     }
     if (diag) {
         // The diagonal as the first operand.

@@ -268,6 +268,7 @@ void named_operand(FILE** source, arr_value* v, name** pending) {
         v->fresh = 0;
         v->frame = nullptr;
         fillit(b.rows, b.columns, b.first, b.stride, v->cells);
+        enter_left_out_cells(v);
         return;
     }
     v->rows = a->rows;
@@ -279,6 +280,7 @@ void named_operand(FILE** source, arr_value* v, name** pending) {
     }
     v->frame = nullptr;
     fillit_1(a, v->cells);
+    enter_left_out_cells(v);
 }
 
 void string_literal(FILE** source, arr_value* v, name** pending) {

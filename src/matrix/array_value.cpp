@@ -68,7 +68,6 @@ void fillit_1(array* a, quoly** out) {
     for (int64_t c = 0; c < n; c++) {
         quoly** cell = cell_at(a->first + c);
         if (!*cell) set_uninitialised(cell);
-        refuse_unconverted_read(*cell);
         out[c] = *cell;
     }
 }
@@ -90,9 +89,35 @@ void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly*
         for (int32_t r = 0; r < rows; r++) {
             quoly** cell = cell_at(int64_t{first} + r + int64_t{c} * stride);
             if (!*cell) set_uninitialised(cell);
-            refuse_unconverted_read(*cell);
             out[k++] = *cell;
         }
+}
+
+void enter_left_out_cells(arr_value* v) {
+    if (v->frame) return;
+    bool any = false;
+    // Every cell is tried before anything is copied: one without an
+    // element ends the statement with nothing to give back.
+    for (int64_t c = 0; c < v->count; c++)
+        if (left_out_needs_reading(v->cells[c])) {
+            refuse_unless_converts(v->cells[c]);
+            any = true;
+        }
+    if (!any) return;
+    // A copy made in modular mode keeps only a left-out value's words, so
+    // the elements are read from the cells themselves.
+    for (int64_t c = 0; c < v->count; c++) {
+        quoly* read = nullptr;
+        if (read_left_out_converted(v->cells[c], &read)) {
+            if (v->fresh) free_quoly(&v->cells[c]);
+        } else if (!v->fresh) {
+            quoly_assign(v->cells[c], &read);
+        } else {
+            continue;
+        }
+        v->cells[c] = read;
+    }
+    v->fresh = 1;
 }
 
 void value_to_syst(arr_value* v) {

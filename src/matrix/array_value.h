@@ -67,6 +67,10 @@ void sparse_operand(array* a, arr_value* v);
 // The same for a block of a dense array: `columns` columns of `rows`
 // cells from store index first, stride cells apart, column by column.
 void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly** out);
+// After fillit or fillit_1: the cells of an array a conversion list left
+// out enter as their elements of the ring, the value made fresh with
+// copies; a cell without one is error 85 and the statement ends.
+void enter_left_out_cells(arr_value* v);
 
 // ---- readers (token at the first token of what they read) ----
 void arr_expre(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);

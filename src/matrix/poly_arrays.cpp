@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "interp/scalars.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
@@ -11,6 +12,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -148,16 +150,42 @@ void kill_denominator(quoly* q) {
     if (q->pnum->numb && !q->pnum->next) polynum_to_quoly(&q);
 }
 
+void kill_denominator_in_ring(quoly** slot) {
+    quoly* read = nullptr;
+    if (!read_left_out_converted(*slot, &read)) {
+        kill_denominator(*slot);
+        return;
+    }
+    // A left-out value: its element of the ring loses its denominator. One
+    // whose element has none is left as it is, as a starred value is.
+    if (read->isnum || !read->den) {
+        free_quoly(&read);
+        return;
+    }
+    kill_denominator(read);
+    retire_value(slot);
+    *slot = read;
+}
+
 void killdenoms(sparse* frame, int32_t first, int32_t rows, int32_t length, int32_t columns) {
+    // Nothing changes unless every left-out value has an element of the ring.
     if (frame) {
         sparse* f = frame;
         for (int32_t r = 1; r <= rows && f; r++) {
             const int32_t k = (r - 1) % SPARSE_FRAME_ROWS;
-            for (colm* e = f->row[k]; e; e = e->next) kill_denominator(e->val);
+            for (colm* e = f->row[k]; e; e = e->next) refuse_unless_converts(e->val);
+            if (k == SPARSE_FRAME_ROWS - 1) f = f->next;
+        }
+        f = frame;
+        for (int32_t r = 1; r <= rows && f; r++) {
+            const int32_t k = (r - 1) % SPARSE_FRAME_ROWS;
+            for (colm* e = f->row[k]; e; e = e->next) kill_denominator_in_ring(&e->val);
             if (k == SPARSE_FRAME_ROWS - 1) f = f->next;
         }
         return;
     }
+    for (int32_t j = 0; j < columns; j++)
+        for (int32_t i = 0; i < length; i++) refuse_unless_converts(*cell_at(first + i + int64_t{j} * rows));
     int64_t c = first;
     for (int32_t j = 0; j < columns; j++) {
         for (int32_t i = 0; i < length; i++, c++) {
@@ -165,7 +193,7 @@ void killdenoms(sparse* frame, int32_t first, int32_t rows, int32_t length, int3
             if (!*cell)
                 set_uninitialised(cell);
             else
-                kill_denominator(*cell);
+                kill_denominator_in_ring(cell);
         }
         c += rows - length;
     }

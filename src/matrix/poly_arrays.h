@@ -31,7 +31,8 @@ void poly_to_array(int32_t n, int32_t first, polynode** list);
 void note_reduced_count(int32_t n);
 
 // Every element that has a denominator keeps only its numerator (a lone
-// number numerator becomes a plain number). Sparse (frame not null): rows
+// number numerator becomes a plain number); left-out ones as
+// kill_denominator_in_ring, none changed unless each has an element. Sparse (frame not null): rows
 // 1 .. rows. Dense: `columns` columns of `length` cells from store index
 // first, `rows` cells apart; an empty cell becomes 0 with the
 // uninitialised-element warning.
@@ -39,3 +40,6 @@ void killdenoms(sparse* frame, int32_t first, int32_t rows, int32_t length, int3
 
 // In place: a quoly with a denominator keeps only its numerator.
 void kill_denominator(quoly* q);
+// The same for a stored value; a value a conversion list left out loses
+// the denominator of its element of the ring (error 85 when it has none).
+void kill_denominator_in_ring(quoly** slot);

@@ -429,21 +429,28 @@ void reinstate_entries(starred_array& s, array* a) {
 
 }  // namespace
 
-sparse* sparse_read_in_ring(array* a) {
+sparse* sparse_read_in_ring(array* a, const entry_range& within) {
     if (!values_await_rational || !modularmode || !a->sparse || a->sparse->mode == modularmode) return nullptr;
-    each_entry_link(a->sparse, a->rows, [](colm** link) {
-        refuse_unless_converts((*link)->val);
+    auto inside = [&within](int32_t row, const colm* e) {
+        return row >= within.first_row && row <= within.last_row && e->col >= within.first_col &&
+               e->col <= within.last_col;
+    };
+    each_entry_in_row(a->sparse, a->rows, [&inside](int32_t row, colm** link) {
+        if (inside(row, *link)) refuse_unless_converts((*link)->val);
         return true;
     });
     // Copied in modular mode, a left-out entry keeps only its words, the
     // residues of its numbers; what a full conversion makes of them is
-    // what the words make in the ring.
+    // what the words make in the ring. Entries outside the range are not
+    // read: the copy leaves them out.
     sparse* copy = nullptr;
     copy_sparse(&a->sparse, &copy, a->rows, 0);
     copy->mode = modularmode;
-    each_entry_link(copy, a->rows, [](colm** link) {
-        quoly_change_num(&(*link)->val);
-        if (!empty_or_zero((*link)->val)) return true;
+    each_entry_in_row(copy, a->rows, [&inside](int32_t row, colm** link) {
+        if (inside(row, *link)) {
+            quoly_change_num(&(*link)->val);
+            if (!empty_or_zero((*link)->val)) return true;
+        }
         free_colm(link);
         return false;
     });

@@ -340,18 +340,41 @@ bool left_out_converts(const quoly* q) {
     return !conversion_lacks_inverse(q, true);
 }
 
+namespace {
+
+// Modular mode, or a count read exactly in it (modular arithmetic
+// suspended, stored values read in the ring's words).
+bool reading_in_ring() { return modularmode || lintmode; }
+
+// Modular arithmetic on while a left-out value is taken into the ring.
+struct ModularOn {
+    int was = modularmode;
+    ModularOn() { modularmode = 1; }
+    ~ModularOn() { modularmode = was; }
+    ModularOn(const ModularOn&) = delete;
+    ModularOn& operator=(const ModularOn&) = delete;
+};
+
+}  // namespace
+
 void refuse_unconverted_read(const quoly* q) {
-    if (!values_await_rational || !modularmode || left_out_reads_as_words(q)) return;
+    if (!values_await_rational || !reading_in_ring() || left_out_reads_as_words(q)) return;
     error(NOT_INVERTIBLE, token.name);
     abandon_statement(NOT_INVERTIBLE);
 }
 
 bool left_out_needs_reading(const quoly* q) {
-    return values_await_rational && modularmode && !left_out_reads_as_words(q);
+    return values_await_rational && reading_in_ring() && !left_out_reads_as_words(q);
 }
 
 void refuse_unless_converts(const quoly* q) {
-    if (!left_out_converts(q)) refuse_unconverted_read(q);
+    if (!left_out_needs_reading(q)) return;
+    // Tried in the ring, also from a count read with modular arithmetic off.
+    const bool converts = [q] {
+        ModularOn ring;
+        return left_out_converts(q);
+    }();
+    if (!converts) refuse_unconverted_read(q);
 }
 
 bool read_left_out_converted(const quoly* q, quoly** value) {
@@ -362,9 +385,22 @@ bool read_left_out_converted(const quoly* q, quoly** value) {
         LintOff digits;
         quoly_assign(const_cast<quoly*>(q), value);
     }
+    const ModularOn ring;
     quoly_change_num(value);
     if (!*value) quoly_set(0, value);
     return true;
+}
+
+void copy_in_ring(const quoly* q, quoly** copy) {
+    if (!read_left_out_converted(q, copy)) quoly_assign(const_cast<quoly*>(q), copy);
+}
+
+void enter_ring_in_place(quoly** slot) {
+    if (!slot || !*slot) return;
+    quoly* read = nullptr;
+    if (!read_left_out_converted(*slot, &read)) return;
+    retire_value(slot);
+    *slot = read;
 }
 
 void give_left_out_words(quoly* q) {

@@ -9,6 +9,7 @@
 // before the values; the way back converts the values first and then
 // replays the undo log. A refused change leaves the ring as it was.
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -103,6 +104,14 @@ bool left_out_needs_reading(const quoly* q);
 // it is. One that cannot be converted is refuse_unconverted_read's error.
 // False, *value untouched, for any other value.
 bool read_left_out_converted(const quoly* q, quoly** value);
+// *copy := a copy of q as modular arithmetic reads it: a left-out value
+// its words do not give as its element of the ring (error 85 when none).
+void copy_in_ring(const quoly* q, quoly** copy);
+// A stored value a built-in changes in place: a left-out one its words do
+// not give first becomes its element of the ring, as if assigned, so the
+// way back keeps what the built-in made of it. One without an element is
+// error 85, kept as it is.
+void enter_ring_in_place(quoly** slot);
 // The words of a left-out value become the residues of its numbers in the
 // current ring; its digits stay. Nothing happens to any other value.
 void give_left_out_words(quoly* q);
@@ -177,8 +186,12 @@ void star_left_out_arrays();
 // a copy of its frames whose entries are the elements a full conversion
 // makes (entries that become 0 left out), the array untouched; null when
 // the array is not such an array. An entry that cannot be converted is
-// refuse_unconverted_read's error.
-sparse* sparse_read_in_ring(array* a);
+// refuse_unconverted_read's error. Within a range, only the entries in it
+// are read, and the copy holds those alone.
+struct entry_range {   // rows and columns from 1, both ends included
+    int32_t first_row = 1, last_row = INT32_MAX, first_col = 1, last_col = INT32_MAX;
+};
+sparse* sparse_read_in_ring(array* a, const entry_range& within = {});
 // One sparse array: to_mod logged (entries that become 0 are unlinked and
 // go on sparse_fix), to_mod and from_mod both: the two logs replayed,
 // from_mod alone back from residues, neither permanent.

@@ -11,7 +11,11 @@ GF(2^8), GF(2^16); plain, under a relation, in Laurent mode) x ways of
 naming (full change, listed, starred, listed twice, starred and listed in
 either order, left out, '**') x uses
 in modular mode (read, element read, an assignment, passing by value and
-by '^', Sigma, a built-in, an array expression, Trans, Det, STrans) x the
+by '^', Sigma, every built-in that reads a stored scalar, Killdenom, an
+array expression, Trans, Det, Poly, Chpoly, STrans, blocks of rows and
+columns shown and in expressions, an exponent read from a cell, elements
+read through a %[k] slot, a
+cell without a residue overwritten and its array then read whole) x the
 way back. A value has no residue when its denominator vanishes modulo the
 modulus (GF(2^8) and GF(2^16) take an integer n to n mod 256 and n mod
 65536) or, modulo 12, when its normal form needs an inverse 12 lacks.
@@ -27,6 +31,8 @@ Invariants:
     prime or 12 as its residue computed here;
   - a starred or left-out value comes back as it was unless assigned; a
     converted one as its representative;
+  - a block reads what its cells read: error 85 only when it holds a cell
+    without a residue; an array whose every cell has one reads whole;
   - a save made in modular mode, read by a fresh process, shows every value
     as the running process does, and gives the same way back.
 
@@ -64,7 +70,15 @@ NAMINGS = ["full", "listed", "starred", "listed twice", "starred and listed", "l
 STARRED = {"starred", "**", "starred and listed", "listed and starred"}
 REFUSED = "Value not invertible modulo the modulus."
 # The cells an array's use reads; the others read it whole.
-CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"]}
+CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"], "row1": ["[1,1]", "[1,2]"],
+              "col2": ["[1,2]", "[2,2]"], "row2": ["[2,1]", "[2,2]"], "slotcell": ["[1,1]"],
+              "slotcell2": ["[2,1]"], "count": ["[2,1]"]}
+# Built-ins that read a stored scalar ({v}: the polynomial variable).
+SCALAR_BUILTINS = ["Coef({n}, 1)", "Coef({n})", "Mcoef({n}, {v})", "Nmcoef({n}, {v})", "Denom({n})", "Lc({n})",
+                   "Nlc({n})", "Ntc({n})", "Terms({n})", "Termsall({n})", "Deg({n})", "Codeg({n})", "Content({n})",
+                   "Lterm({n})", "Lmon({n})", "Height({n})", "Level({n})", "Phash({n})", "Rational({n})",
+                   "Numcont({n})", "Deriv({n}, {v}, 1)", "Raise({n})", "GCD({n}, {v} + 1)", "Monless({n}, {v})",
+                   "Equal({n}, {n})", "Equalneg({n}, 1)", "Cast({n})", "Sqrt({n})", "Isprime({n})"]
 PREFIX = {"int": "i", "rat": "r", "poly": "p", "qpoly": "q", "ratfun": "f", "dense": "d", "sparse": "s",
           "string": "w", "shadow": "h", "slot": "k"}
 SAVE = "n.sav"
@@ -131,6 +145,7 @@ class Item:
         self.mutation = None            # (label, statements, shows it changes)
         self.older = []                 # shows of a record behind this one
         self.bad_lines = set()          # setup lines storing a value without a residue
+        self.whole = []                 # whole reads after the mutation, and after a save is read
 
 
 class Values:
@@ -239,10 +254,15 @@ def build_items(rng, label, q, variant):
                 lit = vals.literal(kind, bad)
                 uses = [("read", [f"{name};"]), ("value", [f"Fv({name});"]), ("sigma", [f"Sigma<i = 1, 2>({name});"]),
                         ("builtin", [f"Numer({name});"]), ("product", [f"{name} * 3 - {name};"])]
+                uses += [(f"builtin{k}", [b.format(n=name, v=vals.var) + ";"]) for k, b in enumerate(SCALAR_BUILTINS)]
                 it = Item(kind, name, [f"{name} := {lit};"], name, [f"{name};"], uses, bad, cells={f"{name};": (lit, bad)})
-                if rng.random() < 0.5:
+                r = rng.random()
+                if r < 0.4:
                     it.mutation = ("assign", [f"{name} := {name} + 1;"], [f"{name};"])
-                elif rng.random() < 0.5:
+                elif r < 0.6:
+                    # What it changes is told by the converted run.
+                    it.mutation = ("killdenom", [f"Killdenom(^{name});"], [])
+                elif r < 0.8:
                     it.mutation = ("ref", [f"Fr({name});"], [])
                 items.append(it)
                 continue
@@ -280,18 +300,30 @@ def build_items(rng, label, q, variant):
             shows = list(cells)
             uses = [("read", [f"![{name}];"]), ("element", [f"{name}[1,1];"]), ("expr", [f"[{name}] + [{name}];"]),
                     ("trans", [f"Trans [{name}];"]), ("sigma", [f"Sigma<i = 1, 2>({name}[1,i] * 1);"]),
-                    ("det", [f"Det[{name}];"]), ("value", [f"Fv({name}[2,1]);"])]
+                    ("det", [f"Det[{name}];"]), ("value", [f"Fv({name}[2,1]);"]),
+                    ("row1", [f"![{name}[1, ]];"]), ("col2", [f"![{name}[~2, 2~]];"]),
+                    ("poly", [f"Poly[{name}];"]), ("chpoly", [f"Chpoly([{name}]);"]),
+                    ("count", [f"2^{name}[2,1];"])]
+            if not sparse:
+                uses.append(("row2", [f"[{name}[2, ]] + [{name}[2, ]];"]))
             it = Item(kind, name, setup, f"[{name}]", shows, uses, bad, True, cells)
             it.older = older
             it.bad_lines = bad_lines
             if kind == "slot":
                 slot = k
                 it.setup.append(f"%[{slot}] := [{name}];")
-                it.uses.append(("slot", [f"[%[{slot}]];"]))
+                it.uses += [("slot", [f"[%[{slot}]];"]), ("slotcell", [f"%[{slot}][1,1];"]),
+                            ("slotcell2", [f"%[{slot}][2,1] * 5;"])]
                 it.item = None      # no list names a slot's array apart
             good_cells = [s for s, (_, b) in cells.items() if not b]
             r = rng.random()
-            if r < 0.3:
+            if bad_spot and kind != "shadow" and r < 0.5:
+                # The cell without a residue overwritten: the array is then
+                # read whole, in the session and after a save is read.
+                cell = f"{name}[{bad_spot[0]},{bad_spot[1]}];"
+                it.mutation = ("overwrite", [f"{cell[:-1]} := 5;"], [cell])
+                it.whole = [f"![{name}];", f"Sum[{name}];", f"[{name}] + [{name}];"]
+            elif r < 0.3:
                 cell = rng.choice(good_cells)
                 it.mutation = ("assign", [f"{cell[:-1]} := {cell[:-1]} + 1;"], [cell])
             elif r < 0.45 and sparse and not bad:
@@ -354,11 +386,16 @@ def program(items, q, variant, naming, uses=True):
         if it.mutation:
             lines.append(f"!('#mut-{it.name}');")
             lines += it.mutation[1]
+    lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
     lines.append("!('#save');")
     lines.append(f"&(S = '{SAVE}'); &s; &(S = @);")
     lines += back_lines(items)
     return lines
+
+
+def whole_lines(items):
+    return [f"!('#whole-{it.name}{k}');\n{w}" for it in items for k, w in enumerate(it.whole)]
 
 
 def back_lines(items):
@@ -377,6 +414,7 @@ def back_lines(items):
 def fresh_read(items):
     shows = all_shows(items)
     lines = [f"&(R = '{SAVE}');", "&(R = @);"]
+    lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
     lines.append("!('#save');")
     return lines + back_lines(items)
@@ -393,7 +431,7 @@ def without_bad(items):
             setup = [line.split(":=")[0] + ":= 0;" if line in it.bad_lines else line for line in it.setup]
             copy = Item(it.kind, it.name, setup, it.item, it.shows, it.uses, False, True,
                         {s: (("0", False) if b else (lit, b)) for s, (lit, b) in it.cells.items()})
-            copy.mutation, copy.older = it.mutation, it.older
+            copy.mutation, copy.older, copy.whole = it.mutation, it.older, it.whole
             kept.append(copy)
         else:
             kept.append(it)
@@ -460,6 +498,10 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
     permanent = naming in ("full", "listed", "listed twice")
     for it in items:
         mutated = set(it.mutation[2]) if it.mutation and it.mutation[0] != "ref" else set()
+        if it.mutation and it.mutation[0] == "killdenom" and fidx.get(it.shows[0]) is not None:
+            # Changed when the element had a denominator to lose.
+            if out_f.get(f"use-{it.name}-read") != out_f.get(f"saved{fidx[it.shows[0]]}"):
+                mutated = set(it.shows)
         reached = it.item is not None or naming in ("full", "**")
         # Uses in modular mode.
         for use, stmts in it.uses:
@@ -479,6 +521,13 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
                 c.check(got == want, "read as converted", f"{it.kind} {stmts} gives {got!r}, converted {want!r}")
         if it.mutation:
             c.combos += 1
+        for k, w in enumerate(it.whole):
+            c.combos += 1
+            got, want = out_l.get(f"whole-{it.name}{k}"), out_f.get(f"whole-{it.name}{k}")
+            c.check(got == want, "read as converted", f"after {it.mutation[1]} {w} gives {got!r}, converted {want!r}")
+            if out_r:
+                fresh = out_r.get(f"whole-{it.name}{k}")
+                c.check(fresh == got, "save and read", f"after {it.mutation[1]} {w} gives {got!r}, after the read {fresh!r}")
         # Shown in modular mode after the uses, the way back, the save.
         for s in it.shows:
             k = shows.index(s)
@@ -488,7 +537,7 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
             f_saved = out_f.get(f"saved{fk}") if fk is not None else None
             f_back = out_f.get(f"back{fk}") if fk is not None else None
             c.combos += 1
-            if bad_cell:
+            if bad_cell and not (it.mutation and it.mutation[0] == "overwrite" and s in mutated):
                 c.check(saved is not None and REFUSED in saved, "read without residue", f"{s} shows {saved!r}")
                 c.check(back == before, "way back", f"{s} was {before!r}, comes back {back!r}")
             else:
