@@ -427,6 +427,9 @@ size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
 // Past this many terms a shape whose top power is shared is not solved
 // for: the elimination grows as the cube of the terms.
 constexpr size_t SHARED_TOP_TERMS = 192;
+// From this many variables the field has at least SPARSE_FIELD elements.
+constexpr int32_t SPARSE_VARIABLES = 4;
+constexpr uint32_t SPARSE_FIELD = uint32_t{1} << 14;
 // Points drawn for one solved image before it gives up on telling the
 // shape's terms apart.
 constexpr int POINT_DRAWS = 4;
@@ -917,7 +920,10 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
         top = std::max(top, ext[static_cast<size_t>(j)]);
     }
     // Enough points that unlucky ones stay rare at every level.
-    const uint32_t want = std::max<uint32_t>(256, 16 * static_cast<uint32_t>(top));
+    // In many variables the images solved on a support tell dozens of terms
+    // apart by their values at random points, which meet often in a field
+    // of a few hundred elements.
+    const uint32_t want = std::max<uint32_t>(n >= SPARSE_VARIABLES ? SPARSE_FIELD : 256, 16 * static_cast<uint32_t>(top));
     static smallgcd::ExtField field;
     const smallgcd::Tower* T = nullptr;
     if (tower) {
