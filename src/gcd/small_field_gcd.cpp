@@ -427,9 +427,11 @@ size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
 // Past this many terms a shape whose top power is shared is not solved
 // for: the elimination grows as the cube of the terms.
 constexpr size_t SHARED_TOP_TERMS = 192;
-// From this many variables the field has at least SPARSE_FIELD elements.
+// From this many variables the field has at least SPARSE_FIELD elements:
+// GF(2^11) or GF(3^7) rather than a few hundred, where larger fields (of
+// larger tables) would slow the dense problems down.
 constexpr int32_t SPARSE_VARIABLES = 4;
-constexpr uint32_t SPARSE_FIELD = uint32_t{1} << 14;
+constexpr uint32_t SPARSE_FIELD = uint32_t{1} << 11;
 // Points drawn for one solved image before it gives up on telling the
 // shape's terms apart.
 constexpr int POINT_DRAWS = 4;
