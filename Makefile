@@ -54,6 +54,7 @@ bench: build
 	python3 bench/bench_quoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_small_prime_gcd.py $(BUILD)/bin/tarvex
+	python3 bench/bench_long_waits.py $(BUILD)/bin/tarvex
 	python3 bench/bench_aux_primes.py $(BUILD)/bin/tarvex
 	python3 bench/bench_field_gcd.py $(BUILD)/bin/tarvex
 	python3 bench/bench_tower_gcd.py $(BUILD)/bin/tarvex

@@ -2,6 +2,7 @@
 // and decomposed one level down, the primitive part by the modular
 // routine or, over the rationals, by Yun's method, whose exact divisions
 // restart with a recomputed gcd when a probabilistic gcd was wrong.
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -22,6 +23,7 @@
 #include "poly/powers.h"
 #include "quoly/monic.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -127,6 +129,67 @@ bool try_reduce2(polynode* a, polynode* b, polynode* g, polynode** out1, polynod
     return true;
 }
 
+// The least exponent of p's main variable: the power of it dividing p (0
+// when a term is free of it, or for negative exponents).
+int32_t main_power(const polynode* p) {
+    const polynode* t = p;
+    while (t->next) t = t->next;
+    return t->numb ? 0 : std::max(t->exp, 0);
+}
+
+// A new polynomial p / x^s, x the main variable, s at most main_power(p).
+polynode* without_main_power(const polynode* p, int32_t s) {
+    polynode* head = nullptr;
+    polynode** tail = &head;
+    for (const polynode* t = p; t; t = t->next) {
+        polynode* c = nullptr;
+        poly_assign(t->pcoef, &c);
+        make_monomial(tail, t->exp - s, c);
+        tail = &(*tail)->next;
+    }
+    return head;
+}
+
+// Where a multiplicity stands in a list the decompositions build: records
+// go to the front as they are found, and modulo p the multiplicity m p^k
+// (p not dividing m) is found in round k, at step m.
+std::pair<int32_t, int32_t> found_at(int32_t m) {
+    int32_t k = 0;
+    const int32_t e = finf ? 2 : modulus;
+    if (modularmode && e > 1)
+        for (; m % e == 0; m /= e) k++;
+    return {k, m};
+}
+
+// Adds x^s (x the main variable, prime to every part) to the decomposition
+// *list of rest = p / x^s, as the road below would have listed it: into the
+// part of multiplicity s, or as a part of its own in its place. Over the
+// rationals the first part carries the sign of p's leading coefficient.
+void add_main_power(polynode** list, int32_t* count, int32_t s, polynode* rest, pt* vars) {
+    PolyHold x, one;
+    poly_set(1, &one.p);
+    make_monomial(&x.p, 1, one.release());
+    polynode** at = list;
+    for (; *at; at = &(*at)->next) {
+        if ((*at)->exp == s) {
+            poly_mult((*at)->pcoef, x.p, &(*at)->pcoef, vars);
+            return;
+        }
+        if (found_at((*at)->exp) < found_at(s)) break;
+    }
+    if (at == list && !modularmode) {
+        polynode* signed_part = *list ? (*list)->pcoef : rest;
+        if (neg_leading_term(signed_part)) {
+            if (*list) poly_makeneg(signed_part, &(*list)->pcoef);
+            poly_makeneg(x.p, &x.p);
+        }
+    }
+    polynode* rec = new_term_node(s, x.release());
+    rec->next = *at;
+    *at = rec;
+    (*count)++;
+}
+
 }  // namespace
 
 void reduce2(polynode* a, polynode* b, polynode** g, polynode** out1, polynode** out2, pt* vars) {
@@ -210,13 +273,25 @@ void total_sq_free(polynode** p, polynode** list, int32_t* count, int top, pt* v
         // The content's parts stand one level down: pad them to *p's depth.
         for (polynode* r = content_list.p; r; r = r->next) r->pcoef = new_term_node(0, r->pcoef);
     }
-    PolyHold own;
-    if (!is_number(*p)) {
-        if (modularmode)
-            square_free_factor(*p, &own.p, count, vars);
-        else
-            rat_sq_free_factor(p, &own.p, count, vars);
+    // The power of the main variable dividing p is a part of its own, read
+    // off its exponent: the roads below would take it apart one power at a
+    // time, in time linear in the exponent.
+    // *p stays as it is: callers read it after.
+    const int32_t s = is_number(*p) || (lintmode && !modularmode) ? 0 : main_power(*p);
+    PolyHold rest;
+    polynode** f = p;
+    if (s > 0) {
+        rest.reset(without_main_power(*p, s));
+        f = &rest.p;
     }
+    PolyHold own;
+    if (!is_number(*f)) {
+        if (modularmode)
+            square_free_factor(*f, &own.p, count, vars);
+        else
+            rat_sq_free_factor(f, &own.p, count, vars);
+    }
+    if (s > 0) add_main_power(&own.p, count, s, *f, vars);
     polynode** tail = &own.p;
     while (*tail) tail = &(*tail)->next;
     *tail = content_list.release();

@@ -432,17 +432,34 @@ size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
 
 // Past this many terms a shape whose top power is shared is not solved
 // for: the elimination grows as the cube of the terms.
-constexpr size_t SHARED_TOP_TERMS = 64;
+constexpr size_t SHARED_TOP_TERMS = 192;
+// From this many variables the field has at least SPARSE_FIELD elements:
+// GF(2^11) or GF(3^7) rather than a few hundred, where larger fields (of
+// larger tables) would slow the dense problems down.
+constexpr int32_t SPARSE_VARIABLES = 4;
+constexpr uint32_t SPARSE_FIELD = uint32_t{1} << 11;
+// Points drawn for one solved image before it gives up on telling the
+// shape's terms apart.
+constexpr int POINT_DRAWS = 4;
+
+// The images beyond the first that a shape whose top power is shared needs:
+// each image gives an equation for each of the `powers` - 1 powers below
+// the top, and within a power the terms are told apart only by their
+// values at the images' points, so no fewer images than the largest group
+// of terms (`most`) serve; the last image checks the others.
+size_t shared_top_images(size_t terms, size_t powers, size_t most) {
+    return std::max(most, (terms - 1 + powers - 2) / (powers - 1) + 1);
+}
 
 // The variable that images solved on the support of `shape` (at level k)
 // keep, the shape's terms grouped by their power of it, and *N the images
-// that takes (NONE when none serves). Best is a variable whose top power
-// has a lone term, whose value then scales the images and each power is
-// its own small system: the one with the smallest group. Else, for few
-// terms, the one with the most powers, the scale of each image solved for
-// with the coefficients.
+// that takes (NONE when none serves). Best is a variable with a power
+// that has a lone term, whose value then scales the images and each power
+// is its own small system: the one with the smallest largest group. Else,
+// for few terms, the one that takes the fewest images, the scale of each
+// image solved for with the coefficients.
 size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
-    size_t best = NONE, shared = NONE, most_powers = 0, terms = 0;
+    size_t best = NONE, shared = NONE, shared_images = 0, terms = 0;
     for (size_t z = k; z < cx.below.size(); z++) {
         std::vector<size_t> count;
         terms = 0;
@@ -456,22 +473,23 @@ size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
                 }
         if (count.empty()) continue;
         const size_t powers = static_cast<size_t>(std::count_if(count.begin(), count.end(), [](size_t c) { return c > 0; }));
-        if (count.back() != 1) {
-            if (powers > 1 && powers > most_powers) {
-                most_powers = powers;
+        const size_t most = *std::max_element(count.begin(), count.end());
+        if (std::find(count.begin(), count.end(), size_t{1}) == count.end()) {
+            if (powers < 2) continue;
+            const size_t images = shared_top_images(terms, powers, most);
+            if (shared == NONE || images < shared_images) {
+                shared_images = images;
                 shared = z;
             }
             continue;
         }
-        const size_t most = *std::max_element(count.begin(), count.end());
         if (best == NONE || most < *N) {
             best = z;
             *N = most;
         }
     }
     if (best != NONE || shared == NONE || terms > SHARED_TOP_TERMS) return best;
-    // Each image gives an equation for each power below the top.
-    *N = (terms - 1 + most_powers - 2) / (most_powers - 1) + 1;
+    *N = shared_images;
     return shared;
 }
 
@@ -512,12 +530,6 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     const ExtField& F = cx.F;
     const size_t n = cx.below.size();
     std::vector<Vec> pw(n);   // the powers of each variable's point
-    for (size_t j = k; j < n; j++) {
-        uint32_t b = 0;
-        while (!b) b = cx.point();
-        pw[j].assign(static_cast<size_t>(cx.extent[j]) + 1, 1);
-        for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], b);
-    }
     // Each term of P: its power of z and its value at the point (z left out).
     struct Term {
         size_t col, e, power;
@@ -541,22 +553,47 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             }
         return t;
     };
-    const std::vector<Term> tA = terms_of(A), tB = terms_of(B), tS = terms_of(shape);
-    size_t top = 0, dA = 0, dB = 0;
-    for (const Term& t : tS) top = std::max(top, t.power);
+    // The terms of a power are told apart by their values at the point: a
+    // point where two of them meet (in a field of a few thousand elements
+    // common once the shape has dozens of terms) is drawn again.
+    std::vector<Term> tS;
+    std::vector<std::vector<size_t>> group;   // terms of the shape with each power
+    size_t top = 0, N = 0;
+    for (int draw = 0;; draw++) {
+        if (draw == POINT_DRAWS) return false;
+        for (size_t j = k; j < n; j++) {
+            uint32_t b = 0;
+            while (!b) b = cx.point();
+            pw[j].assign(static_cast<size_t>(cx.extent[j]) + 1, 1);
+            for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], b);
+        }
+        tS = terms_of(shape);
+        cx.spend(tS.size() * n);
+        top = 0;
+        for (const Term& t : tS) top = std::max(top, t.power);
+        group.assign(top + 1, {});
+        for (size_t i = 0; i < tS.size(); i++) group[tS[i].power].push_back(i);
+        N = 0;
+        bool distinct = true;
+        for (const auto& g : group) {
+            N = std::max(N, g.size());
+            Vec w;
+            for (size_t i : g) w.push_back(tS[i].value);
+            std::sort(w.begin(), w.end());
+            distinct = distinct && std::adjacent_find(w.begin(), w.end()) == w.end();
+        }
+        if (distinct) break;
+    }
+    const std::vector<Term> tA = terms_of(A), tB = terms_of(B);
+    size_t dA = 0, dB = 0;
     for (const Term& t : tA) dA = std::max(dA, t.power);
     for (const Term& t : tB) dB = std::max(dB, t.power);
-    std::vector<std::vector<size_t>> group(top + 1);   // terms of the shape with each power
-    for (size_t i = 0; i < tS.size(); i++) group[tS[i].power].push_back(i);
-    const bool lone = group[top].size() == 1;
-    size_t N = 0;
-    for (const auto& g : group) {
-        N = std::max(N, g.size());
-        Vec w;
-        for (size_t i : g) w.push_back(tS[i].value);
-        std::sort(w.begin(), w.end());
-        if (std::adjacent_find(w.begin(), w.end()) != w.end()) return false;
-    }
+    // A power with a lone term anchors the scale of the images: the top
+    // one when it serves, as its value never vanishes at a point.
+    size_t anchor = top;
+    while (anchor > 0 && group[anchor].size() != 1) anchor--;
+    if (group[anchor].size() != 1) anchor = top;
+    const bool lone = group[anchor].size() == 1;
     if (!lone) {
         // The shape's lexicographically leading term (coefficient 1) is
         // in the top group; the others' coefficients and the scale of each
@@ -564,7 +601,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         size_t powers = 0;
         for (const auto& g : group) powers += !g.empty();
         if (powers < 2 || tS.size() > SHARED_TOP_TERMS) return false;
-        N = (tS.size() - 1 + powers - 2) / (powers - 1) + 1;
+        N = shared_top_images(tS.size(), powers, N);
     }
     Vec cA(tA.size()), cB(tB.size()), pS(tS.size());   // coefficients times values to the power i
     for (size_t i = 0; i < tA.size(); i++) cA[i] = A.col[tA[i].col][tA[i].e];
@@ -572,7 +609,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     for (size_t i = 0; i < tS.size(); i++) pS[i] = 1;
     std::vector<Vec> h(N + 1);
     std::vector<Vec> powers_of_shape(N + 1);   // pS at each image, for the shared top
-    const size_t lone_top = group[top][0];
+    const size_t lone_term = group[anchor][0];
     // The shape's lexicographically leading term: highest power of x_k,
     // then the last column.
     size_t lead = 0;
@@ -594,10 +631,12 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             powers_of_shape[i] = pS;
             continue;
         }
-        // The gcd's image has the lone top term's value as its leading
-        // coefficient, up to that term's coefficient: the solution comes
-        // out that multiple of the image, made monic below.
-        for (uint32_t& x : h[i]) x = F.mul(x, pS[lone_top]);
+        // The gcd's image has the lone term's value as its coefficient of
+        // the anchor's power, up to that term's coefficient: the solution
+        // comes out that multiple of the image, made monic below.
+        if (h[i][anchor] == 0) return false;
+        const uint32_t scale = F.mul(pS[lone_term], F.inv(h[i][anchor]));
+        for (uint32_t& x : h[i]) x = F.mul(x, scale);
     }
     if (!lone) {
         // For each image i and power e below the top: the terms of power e
@@ -896,7 +935,10 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
         top = std::max(top, ext[static_cast<size_t>(j)]);
     }
     // Enough points that unlucky ones stay rare at every level.
-    const uint32_t want = std::max<uint32_t>(256, 16 * static_cast<uint32_t>(top));
+    // In many variables the images solved on a support tell dozens of terms
+    // apart by their values at random points, which meet often in a field
+    // of a few hundred elements.
+    const uint32_t want = std::max<uint32_t>(n >= SPARSE_VARIABLES ? SPARSE_FIELD : 256, 16 * static_cast<uint32_t>(top));
     static smallgcd::ExtField field;
     const smallgcd::Tower* T = nullptr;
     if (tower) {

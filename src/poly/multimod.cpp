@@ -50,6 +50,10 @@ constexpr double NS_TERM_OUT = 60.0;      // one term of a result made (node and
 constexpr double NS_DIGIT_OUT = 8.0;      // one digit node of a result
 constexpr double NS_TERM_PRODUCT = 90.0;  // one term product of the list routes, past its digits
 constexpr double NS_DIGIT_PRODUCT = 1.1;  // one digit product inside it
+// Past this many digits a product of number records runs on transforms:
+// per digit of the product and per doubling of its length, measured.
+constexpr double TRANSFORM_DIGITS = 1000;
+constexpr double NS_TRANSFORM_DIGIT = 12.0;
 constexpr double NS_LIMB_PRODUCT = 1.5;   // one limb product of the box
 constexpr double NS_KARATSUBA_PAIR = 12;  // per pair of terms of the list Karatsuba, measured
 constexpr double GAIN = 0.7;              // the images must cost less than this share
@@ -298,14 +302,27 @@ struct Crt {
 
 // The tables of the last few prime counts used (the first n primes are
 // always the same): building them costs n^3 word products.
-std::shared_ptr<const Crt> crt_for(const std::vector<Prime>& primes) {
+std::vector<std::shared_ptr<const Crt>>& kept_tables() {
     static std::vector<std::shared_ptr<const Crt>> kept;
+    return kept;
+}
+
+std::shared_ptr<const Crt> crt_for(const std::vector<Prime>& primes) {
+    auto& kept = kept_tables();
     for (const auto& c : kept)
         if (c->n == static_cast<int32_t>(primes.size()) && c->primes[0].p == primes[0].p) return c;
     auto c = std::make_shared<const Crt>(primes);
     if (kept.size() >= 4) kept.erase(kept.begin());
     kept.push_back(c);
     return c;
+}
+
+// What building the tables for the first n primes (of the long family)
+// would still cost.
+double crt_tables_ns(int32_t n) {
+    for (const auto& c : kept_tables())
+        if (c->n == n && c->primes[0].p >> wordprimes::PRIME_BITS) return 0;
+    return NS_CRT * static_cast<double>(n) * n * n;
 }
 
 struct Layout {
@@ -339,6 +356,14 @@ bool karatsuba(const polynode* p) {
 }
 
 double log2d(double x) { return std::log2(std::max(2.0, x)); }
+
+// One product of number records of da by db digits: the schoolbook
+// estimate, which long operands beat by far once transforms run.
+double number_product_ns(double da, double db) {
+    const double school = NS_DIGIT_PRODUCT * da * db;
+    if (std::min(da, db) < TRANSFORM_DIGITS) return school;
+    return std::min(school, NS_TRANSFORM_DIGIT * (da + db) * log2d(da + db));
+}
 
 }  // namespace
 
@@ -394,7 +419,7 @@ polynode* multimodular_product(const polynode* a, const polynode* b) {
         const double out_digits = static_cast<double>(sa.max_bits + sb.max_bits) / DIGIT_BITS + 1;
         const double making = out_terms * (NS_TERM_OUT + NS_DIGIT_OUT * out_digits);
         const double cost = NS_CALL + NS_RESIDUE * 2 * P * (sa.words + sb.words) + P * conv +
-                            NS_CRT * out_terms * P * (P + 10) + making + NS_POINT * points;
+                            NS_CRT * out_terms * P * (P + 10) + crt_tables_ns(nprimes) + making + NS_POINT * points;
         // The term-list routes: the machine-accumulator box when the
         // coefficients are short and the box not mostly empty, else one
         // product of number records per pair of terms.
@@ -405,7 +430,7 @@ polynode* multimodular_product(const polynode* a, const polynode* b) {
         else if (std::max(sa.max_digits, sb.max_digits) <= BOX_DIGITS && points <= 4 * pairs + 16)
             list = NS_LIMB_PRODUCT * pairs * la * lb + NS_POINT * points + making;
         else
-            list = pairs * (NS_TERM_PRODUCT + NS_DIGIT_PRODUCT * sa.max_digits * sb.max_digits) + making;
+            list = pairs * (NS_TERM_PRODUCT + number_product_ns(sa.max_digits, sb.max_digits)) + making;
         if (cost > GAIN * list) return nullptr;
     }
     // The images and the transform scratch count against the memory budget
