@@ -41,10 +41,15 @@ void check_factoring_value(quoly* q, bool number_denominator_allowed) {
 constexpr int32_t FACTOR_DEGREE_LIMIT = 1 << 22;
 constexpr int32_t FACTOR_DEGREE_LIMIT_MOD2 = 1 << 17;
 
+// A power of the variable that divides the value is split off by its
+// exponent before any polynomial work, so only the span of the exponents
+// has to pass the limit: x^(2^29)*(x + 1)^2 is quick.
 void check_factor_degree(const quoly* q) {
-    if (q->isnum) return;
+    if (q->isnum || q->pnum->numb) return;
     const int32_t limit = modulus == 2 && !finf ? FACTOR_DEGREE_LIMIT_MOD2 : FACTOR_DEGREE_LIMIT;
-    if (!q->pnum->numb && q->pnum->exp > limit) bfail(302, token.name);
+    const polynode* last = q->pnum;
+    while (last->next) last = last->next;
+    if (static_cast<int64_t>(q->pnum->exp) - last->exp > limit) bfail(302, token.name);
 }
 
 // The ring checks of the factoring built-ins: machine integers need a

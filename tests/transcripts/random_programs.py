@@ -1201,8 +1201,9 @@ def laurent_relations_family(prog):
 
 def factor_limits_family(prog):
     """Factor, Irred and Sqfree on both sides of the degree limits (2^22,
-    and 131,072 modulo 2): past them Factor and Irred are refused and the
-    value before stays; up to them inputs that split at once are answered."""
+    and 131,072 modulo 2): a span of exponents past them makes Factor and
+    Irred refuse, and the value before stays; inputs that split at once
+    are answered at any degree."""
     r = prog.rng
     if under_relation(prog) or variables_locked(prog) or any(v != "x" for v in prog.polyvars):
         return
@@ -1214,9 +1215,14 @@ def factor_limits_family(prog):
     prog.modular, prog.modulus = True, p
     limit = 131072 if p == 2 else 4194304
     d = r.choice([limit - 1, limit, limit + 1, 2 * limit, 2 ** 27])
-    call = r.choice(["Factor(x^{d}, [fq])", "Factor(x^{d} + x^{e}, [fq])", "Irred(x^{d} + x^{e})",
-                     "Irred(x^{d})", "Sqfree(x^{d} - x^{f}, [fq])"]).format(d=d, e=d - 1, f=d - 2)
-    refused = d > limit and not call.startswith("Sqfree")
+    # A power of x dividing the input is split off by its exponent, so
+    # only a span of exponents past the limit is refused.
+    calls = ["Factor(x^{d}, [fq])", "Factor(x^{d} + x^{e}, [fq])", "Irred(x^{d} + x^{e})",
+             "Irred(x^{d})", "Sqfree(x^{d} - x^{f}, [fq])"]
+    if d > limit:
+        calls += ["Factor(x^{d} + 1, [fq])", "Irred(x^{d} + 1)"]
+    call = r.choice(calls).format(d=d, e=d - 1, f=d - 2)
+    refused = call.endswith("+ 1, [fq])") or call.endswith("+ 1)")
     # A polynomial that no answer here can be.
     prog.add("nfq := x^5 + x^3 + 1;", f"nfq := {call};")
     prog.mismatch(f"nfq {'<>' if refused else '='} x^5 + x^3 + 1", f"{call} past or within the limit")
