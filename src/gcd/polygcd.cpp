@@ -385,11 +385,7 @@ void polygcd(polynode* u, polynode* v, polynode** g, int test_only, int allow_te
     if (c_cntcount > cntcount_limit) allow_split = 0;
 
     // Over a relation that makes no field the plain gcd proves nothing.
-    if (modout_above_field && nonfield_gcd(u, v, g, vars)) {
-        if (!keep_u) free_poly(&u);
-        if (!keep_v && v != u) free_poly(&v);
-        return;
-    }
+    if (modout_above_field && nonfield_gcd(u, v, g, vars)) return;
 
     // Field elements: only the integer contents have a gcd.
     if (field_depth > 0) {
