@@ -12,7 +12,9 @@
 
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
+#include "gcd/polygcd.h"
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -67,73 +69,154 @@ imag* common_content(polynode* u, polynode* v) {
 
 }  // namespace
 
-bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
-    if (running || laurent || !vars || !polynames) return false;
-    if (modularmode && !mod_is_prime && !finf) return false;
-    const int32_t top = vars->level;
-    std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
-    mark_levels(u, top, used);
-    mark_levels(v, top, used);
+namespace {
 
-    // The band of relation levels at the inside: the coefficient ring.
-    int32_t band = number_polys + 1;
-    while (band > 1) {
-        pt* r = record_at(band - 1);
-        if (!r || !r->relation) break;
-        band--;
-    }
+// Where the operands stand: the relation without a field they use (null
+// when none), the band of relation levels at the inside, and the free
+// levels they use above it.
+struct Shape {
     const char* name = nullptr;
+    int32_t band = 0;
     std::vector<int32_t> free_levels;
     bool outside_band = false;
+};
+
+Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
+    Shape sh;
+    std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
+    for (polynode* p : operands) mark_levels(p, top, used);
+    sh.band = number_polys + 1;
+    while (sh.band > 1) {
+        pt* r = record_at(sh.band - 1);
+        if (!r || !r->relation) break;
+        sh.band--;
+    }
     for (pt* r = polynames; r; r = r->next) {
         if (!used[r->level]) continue;
-        if (r->relation && !r->field && !name) name = r->name;
-        if (r->level < band) {
-            if (r->relation) outside_band = true;
-            else free_levels.push_back(r->level);
+        if (r->relation && !r->field && !sh.name) sh.name = r->name;
+        if (r->level < sh.band) {
+            if (r->relation)
+                sh.outside_band = true;
+            else
+                sh.free_levels.push_back(r->level);
         }
     }
-    if (!name) return false;
-    Running inside;
-    if (outside_band) refuse(name);
+    return sh;
+}
 
+bool applies(int32_t top) {
+    if (running || laurent || !polynames || top < 1) return false;
+    return !modularmode || mod_is_prime || finf;
+}
+
+polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
+    const int32_t top = vars->level;
+    if (sh.outside_band) refuse(sh.name);
     polynode* result = nullptr;
-    if (free_levels.empty()) {
+    if (sh.free_levels.empty()) {
         // Elements of the ring: a unit makes them coprime; two non-units
         // have no gcd this module can prove.
         PolyHold N;
         imag* d = nullptr;
         bool unit = invert(u, vars, &N, &d);
         if (!unit) unit = invert(v, vars, &N, &d);
-        if (!unit) refuse(name);
+        if (!unit) refuse(sh.name);
         free_imag(&d);
-        imag* c = common_content(u, v);
-        if (c) {
-            result = new_number_node(c);
-        } else {
-            poly_set(1, &result);
-        }
-    } else if (free_levels.size() > 1) {
+        poly_set(1, &result);
+    } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields.
-        const Band ring{band, name};
-        if (!relations_square_free(ring)) refuse(name);
+        const Band ring{sh.band, sh.name};
+        if (!relations_square_free(ring)) refuse(sh.name);
         result = multi_gcd(u, v, top, ring);
-        if (imag* c = common_content(u, v)) {
-            num_poly_mult(result, c);
-            free_imag(&c);
+    } else {
+        const int32_t x = sh.free_levels[0];
+        result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
+        if (!single_number(result) && x > top) add_pad(&result, x - top);
+    }
+    if (imag* c = common_content(u, v)) {
+        num_poly_mult(result, c);
+        free_imag(&c);
+    }
+    return result;
+}
+
+// The relations without a field taken away for a while: the plain gcd of
+// the representatives, a common factor modulo the relations too.
+struct PlainPolynomials {
+    struct Saved {
+        pt* rec;
+        polynode* relation;
+        polynode* binomial;
+    };
+    std::vector<Saved> saved;
+    int above;
+    PlainPolynomials() : above(modout_above_field) {
+        for (pt* r = polynames; r; r = r->next)
+            if (r->relation && !r->field) {
+                saved.push_back({r, r->relation, r->binomial});
+                r->relation = nullptr;
+                r->binomial = nullptr;
+            }
+        modout_above_field = 0;
+    }
+    ~PlainPolynomials() {
+        for (const Saved& s : saved) {
+            s.rec->relation = s.relation;
+            s.rec->binomial = s.binomial;
+        }
+        modout_above_field = above;
+    }
+    PlainPolynomials(const PlainPolynomials&) = delete;
+    PlainPolynomials& operator=(const PlainPolynomials&) = delete;
+};
+
+}  // namespace
+
+int nonfield_any_common_factor = 0;
+
+bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
+    if (!vars || !applies(vars->level)) return false;
+    const Shape sh = shape_of({u, v}, vars->level);
+    if (!sh.name) return false;
+    Running inside;
+    polynode* result = nullptr;
+    if (nonfield_any_common_factor > 0) {
+        try {
+            RefusalEscape escape;
+            result = proved_gcd(u, v, vars, sh);
+        } catch (const NoProof&) {
+            PlainPolynomials plain;
+            polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
         }
     } else {
-        const int32_t x = free_levels[0];
-        pt* xrec = record_at(x);
-        result = euclid(at_level(u, top, x), at_level(v, top, x), xrec, name);
-        if (imag* c = common_content(u, v)) {
-            num_poly_mult(result, c);
-            free_imag(&c);
-        }
-        if (!single_number(result) && x > top) add_pad(&result, x - top);
+        result = proved_gcd(u, v, vars, sh);
     }
     free_poly(g);
     *g = result;
+    return true;
+}
+
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv) {
+    if (!applies(1) || single_number(g)) return false;
+    const Shape sh = shape_of({u, v, g}, 1);
+    if (!sh.name || sh.outside_band) return false;
+    Running inside;
+    const Band ring{sh.band, sh.name};
+    imag* su = nullptr;
+    imag* sv = nullptr;
+    PolyHold a(exact_div(u, g, 1, ring, &su));
+    PolyHold b(exact_div(v, g, 1, ring, &sv));
+    const bool both = a.p && b.p;
+    if (both) {
+        // g·a = su·u and g·b = sv·v: a/b = (su/sv)·(u/v).
+        num_poly_mult(a.p, sv);
+        num_poly_mult(b.p, su);
+    }
+    if (su) free_imag(&su);
+    if (sv) free_imag(&sv);
+    if (!both) return false;
+    *qu = a.release();
+    *qv = b.release();
     return true;
 }

@@ -24,3 +24,21 @@ struct pt;
 // C, then integral and primitive with the operands' common integer
 // content; or error 271 ends the statement.
 bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars);
+
+// While above 0 the caller only cancels a common factor of a fraction,
+// where any factor dividing both keeps the value: a gcd that cannot be
+// proved gives way to the plain gcd of the representatives, which divides
+// them modulo the relations as well, instead of error 271.
+extern int nonfield_any_common_factor;
+struct AnyCommonFactor {
+    AnyCommonFactor() { nonfield_any_common_factor++; }
+    ~AnyCommonFactor() { nonfield_any_common_factor--; }
+    AnyCommonFactor(const AnyCommonFactor&) = delete;
+    AnyCommonFactor& operator=(const AnyCommonFactor&) = delete;
+};
+
+// The fraction u/v with the common factor g cancelled modulo the relations
+// (u, v and g at the outermost level, g's leading coefficient over the
+// relations a unit): *qu/*qv, new polynomials, equal to u/v. False, the
+// slots untouched, when this module does not apply or g does not divide.
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv);

@@ -80,9 +80,8 @@ polynode* one() {
     return z;
 }
 
-// q with b·q = s·a for a non-zero number s (*scale, a new number), or
-// null when b does not divide a. b's leading coefficient in C is a unit.
-// a and b kept.
+}  // namespace
+
 polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, imag** scale) {
     *scale = nullptr;
     if (poly_iszero(a)) {
@@ -130,6 +129,8 @@ polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, i
     num_assign(total.p->ncoef, *scale);
     return Q.release();
 }
+
+namespace {
 
 // The content of A (at level f) in its variable: the gcd of its
 // coefficients, at level f + 1.

@@ -37,6 +37,11 @@ bool relations_square_free(const Band& band);
 // that is a unit; up to a unit of C. a and b kept.
 polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band);
 
+// q with b·q = s·a for a non-zero number s (*scale, a new number, or
+// null), or null when b does not divide a. b's leading coefficient in C
+// must be a unit. a and b kept.
+polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, imag** scale);
+
 // In place: p times the inverse of its leading coefficient in C, then
 // integral and primitive with a positive leading number (monic modulo a
 // prime). Refuses when that coefficient is no unit.

@@ -35,7 +35,16 @@ void drop_integer_content(polynode* p);
 // unit or is not proved to be one. The inverse found is checked by the
 // product before it is trusted.
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d);
-// Error 271 naming the relation, and the statement ends.
+// Error 271 naming the relation, and the statement ends; while a
+// RefusalEscape lives, NoProof is thrown instead, with nothing printed.
 [[noreturn]] void refuse(const char* name);
+struct NoProof {};
+extern int refusal_escape;
+struct RefusalEscape {
+    RefusalEscape() { refusal_escape++; }
+    ~RefusalEscape() { refusal_escape--; }
+    RefusalEscape(const RefusalEscape&) = delete;
+    RefusalEscape& operator=(const RefusalEscape&) = delete;
+};
 
 }  // namespace nonfield
