@@ -19,13 +19,13 @@ namespace nonfield {
 
 namespace {
 
-// The outermost free level at or below `level` that p uses; 0 for none
-// (p is then an element of C).
-int32_t first_free(polynode* p, int32_t level, const Band& band) {
+// The outermost free level at or below `level` that p uses, other than
+// `skip`; 0 for none (p is then an element of C, or of C[skip]).
+int32_t first_free(polynode* p, int32_t level, const Band& band, int32_t skip = 0) {
     std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
     mark_levels(p, level, used);
     for (int32_t l = level; l < band.first; l++)
-        if (used[l]) return l;
+        if (used[l] && l != skip) return l;
     return 0;
 }
 
@@ -296,6 +296,13 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
         refuse(band.name);
     }
     const int32_t f = !fa ? fb : !fb ? fa : fa < fb ? fa : fb;
+    if (!first_free(a, level, band, f) && !first_free(b, level, band, f)) {
+        // One free variable: Euclid over C keeps the remainders small,
+        // where pseudo-remainders without contents to take out would swell.
+        PolyHold g(euclid(at_level(a, level, f), at_level(b, level, f), record_at(f), band.name));
+        if (!single_number(g.p) && f > level) add_pad(&g.p, f - level);
+        return g.release();
+    }
     PolyHold A(at_level(a, level, f)), B(at_level(b, level, f));
     PolyHold ca(content_of(A.p, f, band)), cb(content_of(B.p, f, band));
     PolyHold c(multi_gcd(ca.p, cb.p, f + 1, band));
