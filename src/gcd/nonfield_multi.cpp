@@ -80,19 +80,48 @@ polynode* one() {
     return z;
 }
 
-}  // namespace
+imag* number_of(int32_t v) {
+    imag* n = new_number();
+    setvalue(v, n);
+    return n;
+}
 
-polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, imag** scale) {
-    *scale = nullptr;
-    if (poly_iszero(a)) {
-        *scale = new_number();
-        setvalue(1, *scale);
-        return zero();
+// A number node's value times / by a number, in place.
+void scale_node(polynode* n, imag* by, bool divide) {
+    if (divide)
+        num_poly_quot(n, by, 0);
+    else
+        mult_num(n, by);
+}
+
+// A and Q divided by the integer content they share, which goes into the
+// denominator of the scale: keeps the numbers of a long division small.
+void share_out_content(polynode* A, polynode* Q, polynode* den) {
+    if (lintmode || poly_iszero(Q)) return;
+    imag* k = new_number();
+    find_gcdcoefs(Q, k);
+    int m1 = 0;
+    if (!poly_iszero(A) && !equal_to_pm1(k, &m1)) find_gcd(A, k);
+    if (!equal_to_pm1(k, &m1) && !iszero(k)) {
+        num_poly_quot(Q, k, 0);
+        if (!poly_iszero(A)) num_poly_quot(A, k, 0);
+        mult_num(den, k);
     }
+    free_imag(&k);
+}
+
+// b·q = (num/den)·a: the division behind exact_div, with the scale a
+// fraction of two number nodes.
+polynode* divide(polynode* a, polynode* b, int32_t level, const Band& band, PolyHold* num, PolyHold* den) {
+    num->reset(new_number_node(number_of(1)));
+    den->reset(new_number_node(number_of(1)));
+    if (poly_iszero(a)) return zero();
     const int32_t fb = first_free(b, level, band);
     if (!fb) {
         PolyHold N;
-        if (!lead_inverse(b, level, band, &N, scale)) return nullptr;
+        imag* d = nullptr;
+        if (!lead_inverse(b, level, band, &N, &d)) return nullptr;
+        num->reset(new_number_node(d));
         return times(N.p, band.first, a, level);
     }
     const int32_t fa = first_free(a, level, band);
@@ -100,34 +129,53 @@ polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, i
     pt* frec = record_at(f);
     PolyHold A(at_level(a, level, f)), B(at_level(b, level, f)), Q(zero());
     PolyHold lb(first_coef(B.p));
-    PolyHold total(one());   // the product of the step scales, as a number node
     while (!poly_iszero(A.p)) {
         const int32_t da = degree(A.p);
         if (da < degree(B.p)) return nullptr;
-        PolyHold la(first_coef(A.p));
-        // lb·qc = s·la: A and Q both scaled by s keep b·Q = S·a.
-        imag* s = nullptr;
-        PolyHold qc(exact_div(la.p, lb.p, f + 1, band, &s));
-        if (!qc.p) {
-            if (s) free_imag(&s);
-            return nullptr;
-        }
+        PolyHold la(first_coef(A.p)), sn, sd;
+        // lb·qc = (sn/sd)·la; with qc times sd, A and Q both scaled by sn
+        // keep b·Q + A = (num/den)·a.
+        PolyHold qc(divide(la.p, lb.p, f + 1, band, &sn, &sd));
+        if (!qc.p) return nullptr;
+        scale_node(qc.p, sd.p->ncoef, false);
         PolyHold t(term(da - degree(B.p), qc.release())), tb, r, q2;
         poly_mult(t.p, B.p, &tb.p, frec);
-        num_poly_mult(A.p, s);
-        num_poly_mult(Q.p, s);
-        mult_num(total.p, s);
-        free_imag(&s);
+        num_poly_mult(A.p, sn.p->ncoef);
+        num_poly_mult(Q.p, sn.p->ncoef);
+        mult_num(num->p, sn.p->ncoef);
         poly_sub(A.p, tb.p, &r.p);
         if (!poly_iszero(r.p) && degree(r.p) >= da) return nullptr;
         A.reset(r.release());
         poly_add(Q.p, t.p, &q2.p);
         Q.reset(q2.release());
+        share_out_content(A.p, Q.p, den->p);
+    }
+    if (!lintmode) {
+        imag* k = new_number();
+        binary_gcd(num->p->ncoef, den->p->ncoef, k);
+        int m1 = 0;
+        if (!equal_to_pm1(k, &m1) && !iszero(k)) {
+            scale_node(num->p, k, true);
+            scale_node(den->p, k, true);
+        }
+        free_imag(&k);
     }
     if (!single_number(Q.p) && f > level) add_pad(&Q.p, f - level);
-    *scale = new_number();
-    num_assign(total.p->ncoef, *scale);
     return Q.release();
+}
+
+}  // namespace
+
+polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, imag** scale) {
+    PolyHold num, den;
+    PolyHold q(divide(a, b, level, band, &num, &den));
+    *scale = nullptr;
+    if (!q.p) return nullptr;
+    // b·q = (num/den)·a: q times den makes the scale a whole number.
+    num_poly_mult(q.p, den.p->ncoef);
+    *scale = new_number();
+    num_assign(num.p->ncoef, *scale);
+    return q.release();
 }
 
 namespace {
@@ -162,12 +210,32 @@ polynode* primitive(polynode* A, int32_t f, const Band& band) {
     return q;
 }
 
-// A pseudo-remainder of A by B at level f, B's leading coefficient
-// having a unit leading coefficient in C.
+// a·b, elements of the levels from `level` in.
+polynode* mul(polynode* a, polynode* b, int32_t level) {
+    polynode* r = nullptr;
+    if (single_number(a))
+        scalar_by_poly(a->ncoef, b, &r);
+    else if (single_number(b))
+        scalar_by_poly(b->ncoef, a, &r);
+    else
+        poly_mult(a, b, &r, record_at(level));
+    return r;
+}
+
+polynode* power(polynode* a, int32_t k, int32_t level) {
+    PolyHold r(one());
+    for (int32_t i = 0; i < k; i++) r.reset(mul(r.p, a, level));
+    return r.release();
+}
+
+// The pseudo-remainder of A by B at level f: lc(B)^(deg A - deg B + 1)·A
+// modulo B, up to a number; B's leading coefficient has a unit leading
+// coefficient in C.
 polynode* prem(polynode* a, polynode* B, int32_t f, const Band& band) {
     pt* frec = record_at(f);
     PolyHold A(copy_of(a));
     PolyHold lb(term(0, first_coef(B)));
+    int32_t steps = degree(a) - degree(B) + 1;
     while (!poly_iszero(A.p) && degree(A.p) >= degree(B)) {
         const int32_t da = degree(A.p);
         PolyHold t(term(da - degree(B), first_coef(A.p))), ba, tb, r;
@@ -177,8 +245,25 @@ polynode* prem(polynode* a, polynode* B, int32_t f, const Band& band) {
         if (!poly_iszero(r.p) && degree(r.p) >= da) refuse(band.name);
         drop_integer_content(r.p);
         A.reset(r.release());
+        steps--;
+    }
+    for (; steps > 0 && !poly_iszero(A.p); steps--) {
+        PolyHold r;
+        poly_mult(lb.p, A.p, &r.p, frec);
+        A.reset(r.release());
     }
     return A.release();
+}
+
+// q with d·q = a up to a number, or the refusal: the divisions of the
+// subresultant sequence are exact.
+polynode* divide_out(polynode* a, polynode* d, int32_t level, const Band& band) {
+    imag* s = nullptr;
+    polynode* q = exact_div(a, d, level, band, &s);
+    if (s) free_imag(&s);
+    if (!q) refuse(band.name);
+    drop_integer_content(q);
+    return q;
 }
 
 // m', the derivative of p at its own level.
@@ -309,24 +394,34 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     A.reset(primitive(A.p, f, band));
     B.reset(primitive(B.p, f, band));
     if (degree(A.p) < degree(B.p)) std::swap(A.p, B.p);
-    PolyHold G;
+    // The subresultant sequence: the divisions by g·h^delta keep the
+    // coefficients from swelling without a content taken at every step.
+    PolyHold G, g(one()), h(one());
     for (;;) {
-        if (poly_iszero(B.p)) {
-            G.reset(A.release());
-            break;
-        }
         if (degree(B.p) == 0) {
             G.reset(one());
             break;
         }
         if (!lead_is_unit(B.p, f, band)) refuse(band.name);
+        const int32_t delta = degree(A.p) - degree(B.p);
         PolyHold R(prem(A.p, B.p, f, band));
-        if (!poly_iszero(R.p)) {
-            if (!lead_is_unit(R.p, f, band)) refuse(band.name);
-            R.reset(primitive(R.p, f, band));
+        if (poly_iszero(R.p)) {
+            G.reset(primitive(B.p, f, band));
+            break;
         }
+        if (!lead_is_unit(R.p, f, band)) refuse(band.name);
+        PolyHold hd(power(h.p, delta, f + 1)), d(mul(g.p, hd.p, f + 1));
+        PolyHold padded(term(0, d.release()));
+        PolyHold next(divide_out(R.p, padded.p, f, band));
         A.reset(B.release());
-        B.reset(R.release());
+        B.reset(next.release());
+        g.reset(first_coef(A.p));
+        if (delta == 1) {
+            h.reset(copy_of(g.p));
+        } else if (delta > 1) {
+            PolyHold gd(power(g.p, delta, f + 1)), hd1(power(h.p, delta - 1, f + 1));
+            h.reset(divide_out(gd.p, hd1.p, f + 1, band));
+        }
     }
     PolyHold result(times(c.p, f + 1, G.p, f));
     normalise(&result.p, f, band);
