@@ -78,28 +78,26 @@ struct Shape {
     const char* name = nullptr;
     int32_t band = 0;
     std::vector<int32_t> free_levels;
-    bool outside_band = false;
+    bool outside_band = false;   // a level without relation below the band
 };
 
 Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
     Shape sh;
     std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
     for (polynode* p : operands) mark_levels(p, top, used);
+    // The outermost relation the operands use starts the coefficient
+    // ring; the free variables they use above it are the polynomial ones.
     sh.band = number_polys + 1;
-    while (sh.band > 1) {
-        pt* r = record_at(sh.band - 1);
-        if (!r || !r->relation) break;
-        sh.band--;
-    }
+    for (pt* r = polynames; r; r = r->next)
+        if (used[r->level] && r->relation) {
+            sh.band = r->level;
+            break;
+        }
     for (pt* r = polynames; r; r = r->next) {
+        if (r->level >= sh.band && !r->relation) sh.outside_band = true;
         if (!used[r->level]) continue;
         if (r->relation && !r->field && !sh.name) sh.name = r->name;
-        if (r->level < sh.band) {
-            if (r->relation)
-                sh.outside_band = true;
-            else
-                sh.free_levels.push_back(r->level);
-        }
+        if (r->level < sh.band) sh.free_levels.push_back(r->level);
     }
     return sh;
 }
@@ -111,7 +109,6 @@ bool applies(int32_t top) {
 
 polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
     const int32_t top = vars->level;
-    if (sh.outside_band) refuse(sh.name);
     polynode* result = nullptr;
     if (sh.free_levels.empty()) {
         // Elements of the ring: a unit makes them coprime; two non-units
@@ -127,7 +124,7 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields.
         const Band ring{sh.band, sh.name};
-        if (!relations_square_free(ring)) refuse(sh.name);
+        if (sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
         result = multi_gcd(u, v, top, ring);
     } else {
         const int32_t x = sh.free_levels[0];

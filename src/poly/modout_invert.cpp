@@ -154,6 +154,9 @@ void require_field_below(const polynode* p, pt* rec, const pt* outer) {
         rec = inner(rec);
     }
     if (p->numb || (rec && rec->relation && rec->field)) return;
+    // A caller that tries an inverse to see whether there is one hears
+    // of it as of a zero divisor.
+    if (zero_divisor_escape > 0) throw ZeroDivisorMet{};
     error(271, outer->name);
     abandon_statement(271);
 }
