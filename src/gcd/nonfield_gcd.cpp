@@ -72,8 +72,9 @@ imag* common_content(polynode* u, polynode* v) {
 namespace {
 
 // Where the operands stand: the relation without a field they use (null
-// when none), the band of relation levels at the inside, and the free
-// levels they use above it.
+// when none), the outermost relation level they use (the coefficient
+// ring from there in), whether a level without relation lies inside it,
+// and the free levels they use above it.
 struct Shape {
     const char* name = nullptr;
     int32_t band = 0;

@@ -7,9 +7,11 @@
 // module answers only what it can prove: in one free variable x it runs
 // Euclid's algorithm over C, dividing only by leading coefficients whose
 // inverse in C it has found and checked, so that every step keeps the
-// common divisors and the last remainder is a gcd. Whatever it cannot
-// prove (a leading coefficient that is no unit, two or more free
-// variables) is refused with error 271.
+// common divisors and the last remainder is a gcd; in several variables
+// it first proves C a product of fields and then runs the field algorithm
+// in all of them at once (nonfield_multi.h). Whatever it cannot prove (a
+// leading coefficient that is no unit, a relation not shown square-free)
+// is refused with error 271.
 #pragma once
 
 #include "storage/records.h"

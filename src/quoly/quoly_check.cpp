@@ -35,10 +35,10 @@ namespace {
 // with an internal error instead of looping for ever.
 constexpr int MAX_GCD_RETRIES = 40;
 
-// Over a relation that makes no field a common factor need not divide out
-// (x*y + 1 divides x^2 - 1 modulo y^2 - 1 only through the inverse of y):
-// no recomputed gcd mends that, so after the switch ladder the statement
-// is refused, naming the relation as the cause.
+// Over a relation that makes no field a common factor whose leading
+// coefficient is no unit there need not divide out by any division the
+// code has: no recomputed gcd mends that, so after the switch ladder the
+// statement is refused, naming the relation as the cause.
 constexpr int MAX_NON_FIELD_RETRIES = 3;
 constexpr int NOT_A_FIELD = 271;
 
