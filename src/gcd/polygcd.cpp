@@ -12,6 +12,7 @@
 #include "gcd/exactdiv.h"
 #include "gcd/gcd_state.h"
 #include "gcd/modgcd.h"
+#include "gcd/nonfield_gcd.h"
 #include "gcd/onevar_gcd.h"
 #include "gcd/split_field_gcd.h"
 #include "gcd/trialdiv.h"
@@ -383,6 +384,9 @@ void polygcd(polynode* u, polynode* v, polynode** g, int test_only, int allow_te
         return;
     }
     if (c_cntcount > cntcount_limit) allow_split = 0;
+
+    // Over a relation that makes no field the plain gcd proves nothing.
+    if (modout_above_field && nonfield_gcd(u, v, g, vars)) return;
 
     // Field elements: only the integer contents have a gcd.
     if (field_depth > 0) {

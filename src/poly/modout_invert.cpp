@@ -148,8 +148,30 @@ void zero_divisor_met() {
     abandon_statement();
 }
 
+namespace {
+
+// The inverse of p, an element of rec's level, needs the levels from rec
+// inwards to make a field. A relation whose field below was taken away
+// (t^2 - x after x's relation went) is left over a ring where its
+// elements have no inverses: the statement is refused, naming it.
+void require_field_below(const polynode* p, pt* rec, const pt* outer) {
+    while (!p->numb && p->exp == 0 && !p->next) {
+        p = p->pcoef;
+        rec = inner(rec);
+    }
+    if (p->numb || (rec && rec->relation && rec->field)) return;
+    // A caller that tries an inverse to see whether there is one hears
+    // of it as of a zero divisor.
+    if (zero_divisor_escape > 0) throw ZeroDivisorMet{};
+    error(271, outer->name);
+    abandon_statement(271);
+}
+
+}  // namespace
+
 void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     if (p->numb) tarvex_error("poly invertibility failure. q is a number", 1);
+    if (rec) require_field_below(p, rec, rec);
     int32_t pad = 0;
     while (!p->numb && p->exp == 0 && !p->next) {
         p = p->pcoef;
@@ -181,6 +203,7 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
         // r is an element of the inner levels: s/r = s·(1/r), the inverse
         // brought back to this level by poly_mod_invert itself.
         quoly* inner_inv = nullptr;
+        require_field_below(r.p, rec, rec);
         poly_mod_invert(r.p, &inner_inv, rec);
         QuolyHold ih(inner_inv);
         PolyHold f;

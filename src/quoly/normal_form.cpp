@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "gcd/nonfield_gcd.h"
 #include "gcd/polygcd.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -125,6 +126,7 @@ polynode* number_gcd(polynode* u, polynode* v) {
 polynode* gcd_of(polynode** u, polynode** v, int strip_v) {
     if (lone_number(*u) || lone_number(*v)) return number_gcd(*u, *v);
     polynode* g = nullptr;
+    AnyCommonFactor fraction;
     Lpolygcd(u, v, &g, strip_v, polynames);
     alg_c_count = 0;
     original_depth = 1;
@@ -136,6 +138,7 @@ polynode* direct_gcd(polynode* u, polynode* v) {
     alg_c_count = 0;
     original_depth = 1;
     polynode* g = nullptr;
+    AnyCommonFactor fraction;
     polygcd(u, v, &g, 0, 1, 1, polynames, 1, 1, 1);
     alg_c_count = 0;
     original_depth = 1;

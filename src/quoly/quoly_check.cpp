@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "gcd/exactdiv.h"
+#include "gcd/nonfield_gcd.h"
 #include "gcd/polygcd.h"
 #include "gcd/trialdiv.h"
 #include "interp/token.h"
@@ -34,10 +35,10 @@ namespace {
 // with an internal error instead of looping for ever.
 constexpr int MAX_GCD_RETRIES = 40;
 
-// Over a relation that makes no field a common factor need not divide out
-// (x*y + 1 divides x^2 - 1 modulo y^2 - 1 only through the inverse of y):
-// no recomputed gcd mends that, so after the switch ladder the statement
-// is refused, naming the relation as the cause.
+// Over a relation that makes no field a common factor whose leading
+// coefficient is no unit there need not divide out by any division the
+// code has: no recomputed gcd mends that, so after the switch ladder the
+// statement is refused, naming the relation as the cause.
 constexpr int MAX_NON_FIELD_RETRIES = 3;
 constexpr int NOT_A_FIELD = 271;
 
@@ -73,6 +74,7 @@ void recompute(polynode** u, polynode** v, polynode** g) {
     alg_c_count = 0;
     original_depth = 1;
     polynode* fresh = nullptr;
+    AnyCommonFactor fraction;
     polygcd(*u, *v, &fresh, 0, 1, 1, polynames, 1, 1, 1);
     free_poly(g);
     *g = fresh;
@@ -119,6 +121,17 @@ void after_failure(bool first, polynode** u, polynode** v, polynode** g, polynod
 
 void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, polynode** v_out, int exact_u,
                   int exact_v, int opt_u, int opt_v, int depth) {
+    polynode* nu = nullptr;
+    polynode* nv = nullptr;
+    if (modout_above_field && nonfield_cancel(*u, *v, *g, &nu, &nv)) {
+        // Over a relation that makes no field the common factor divides
+        // modulo the relation, which the plain divisions do not see.
+        free_poly(u_out);
+        *u_out = nu;
+        free_poly(v_out);
+        *v_out = nv;
+        return;
+    }
     if (field_depth > 0 && !lintmode) {
         // Field-element leading coefficients need the pseudo-division form;
         // it has no retries: a gcd that does not divide is an internal fault.

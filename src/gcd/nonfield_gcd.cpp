@@ -1,0 +1,220 @@
+// The gcd under relations that make no field (nonfield_gcd.h).
+//
+// Euclid's algorithm is sound over any commutative ring as long as every
+// division is by a leading coefficient with a true inverse: each step
+// d·A - q·B = R with d a unit keeps the common divisors of (A, B) those of
+// (B, R), so the last non-zero remainder divides both operands and every
+// common divisor divides it. The inverses come from the field inversion of
+// the relation levels, run as if they were fields; a zero divisor met there
+// ends the attempt, and each inverse found is checked by one product
+// before it is used.
+#include "gcd/nonfield_gcd.h"
+
+#include "gcd/nonfield_multi.h"
+#include "gcd/nonfield_ring.h"
+#include "gcd/polygcd.h"
+
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/modout.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+
+namespace {
+
+using namespace nonfield;
+
+int running = 0;
+
+struct Running {
+    Running() { running++; }
+    ~Running() { running--; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+};
+
+// p descended from level `from` to level `to` through its padding levels
+// (the levels it does not use); a copy.
+polynode* at_level(polynode* p, int32_t from, int32_t to) {
+    for (; from < to && !p->numb; from++) p = p->pcoef;
+    return copy_of(p);
+}
+
+// The common integer content of the operands, as a number (1 in
+// machine-integer mode); null when it is 1.
+imag* common_content(polynode* u, polynode* v) {
+    if (lintmode) return nullptr;
+    imag* cu = new_number();
+    imag* cv = new_number();
+    imag* c = new_number();
+    find_gcdcoefs(u, cu);
+    find_gcdcoefs(v, cv);
+    binary_gcd(cu, cv, c);
+    free_imag(&cu);
+    free_imag(&cv);
+    int m1 = 0;
+    if (equal_to_pm1(c, &m1) || iszero(c)) free_imag(&c);
+    return c;
+}
+
+}  // namespace
+
+namespace {
+
+// Where the operands stand: the relation without a field they use (null
+// when none), the outermost relation level they use (the coefficient
+// ring from there in), whether a level without relation lies inside it,
+// and the free levels they use above it.
+struct Shape {
+    const char* name = nullptr;
+    int32_t band = 0;
+    std::vector<int32_t> free_levels;
+    bool outside_band = false;   // a level without relation below the band
+};
+
+Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
+    Shape sh;
+    std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
+    for (polynode* p : operands) mark_levels(p, top, used);
+    // The outermost relation the operands use starts the coefficient
+    // ring; the free variables they use above it are the polynomial ones.
+    sh.band = number_polys + 1;
+    for (pt* r = polynames; r; r = r->next)
+        if (used[r->level] && r->relation) {
+            sh.band = r->level;
+            break;
+        }
+    for (pt* r = polynames; r; r = r->next) {
+        if (r->level >= sh.band && !r->relation) sh.outside_band = true;
+        if (!used[r->level]) continue;
+        if (r->relation && !r->field && !sh.name) sh.name = r->name;
+        if (r->level < sh.band) sh.free_levels.push_back(r->level);
+    }
+    return sh;
+}
+
+bool applies(int32_t top) {
+    if (running || laurent || !polynames || top < 1) return false;
+    return !modularmode || mod_is_prime || finf;
+}
+
+polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
+    const int32_t top = vars->level;
+    polynode* result = nullptr;
+    if (sh.free_levels.empty()) {
+        // Elements of the ring: a unit makes them coprime; two non-units
+        // have no gcd this module can prove.
+        PolyHold N;
+        imag* d = nullptr;
+        bool unit = invert(u, vars, &N, &d);
+        if (!unit) unit = invert(v, vars, &N, &d);
+        if (!unit) refuse(sh.name);
+        free_imag(&d);
+        poly_set(1, &result);
+    } else if (sh.free_levels.size() > 1) {
+        // Several variables: the field algorithm in every factor field
+        // of C at once, which needs C to be a product of fields.
+        const Band ring{sh.band, sh.name};
+        if (sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
+        result = multi_gcd(u, v, top, ring);
+    } else {
+        const int32_t x = sh.free_levels[0];
+        result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
+        if (!single_number(result) && x > top) add_pad(&result, x - top);
+    }
+    if (imag* c = common_content(u, v)) {
+        num_poly_mult(result, c);
+        free_imag(&c);
+    }
+    return result;
+}
+
+// The relations without a field taken away for a while: the plain gcd of
+// the representatives, a common factor modulo the relations too.
+struct PlainPolynomials {
+    struct Saved {
+        pt* rec;
+        polynode* relation;
+        polynode* binomial;
+    };
+    std::vector<Saved> saved;
+    int above;
+    PlainPolynomials() : above(modout_above_field) {
+        for (pt* r = polynames; r; r = r->next)
+            if (r->relation && !r->field) {
+                saved.push_back({r, r->relation, r->binomial});
+                r->relation = nullptr;
+                r->binomial = nullptr;
+            }
+        modout_above_field = 0;
+    }
+    ~PlainPolynomials() {
+        for (const Saved& s : saved) {
+            s.rec->relation = s.relation;
+            s.rec->binomial = s.binomial;
+        }
+        modout_above_field = above;
+    }
+    PlainPolynomials(const PlainPolynomials&) = delete;
+    PlainPolynomials& operator=(const PlainPolynomials&) = delete;
+};
+
+}  // namespace
+
+int nonfield_any_common_factor = 0;
+
+bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
+    if (!vars || !applies(vars->level)) return false;
+    const Shape sh = shape_of({u, v}, vars->level);
+    if (!sh.name) return false;
+    Running inside;
+    polynode* result = nullptr;
+    if (nonfield_any_common_factor > 0) {
+        try {
+            RefusalEscape escape;
+            result = proved_gcd(u, v, vars, sh);
+        } catch (const NoProof&) {
+            PlainPolynomials plain;
+            polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
+        }
+    } else {
+        result = proved_gcd(u, v, vars, sh);
+    }
+    free_poly(g);
+    *g = result;
+    return true;
+}
+
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv) {
+    if (!applies(1) || single_number(g)) return false;
+    const Shape sh = shape_of({u, v, g}, 1);
+    if (!sh.name || sh.outside_band) return false;
+    Running inside;
+    const Band ring{sh.band, sh.name};
+    imag* su = nullptr;
+    imag* sv = nullptr;
+    PolyHold a(exact_div(u, g, 1, ring, &su));
+    PolyHold b(exact_div(v, g, 1, ring, &sv));
+    const bool both = a.p && b.p;
+    if (both) {
+        // g·a = su·u and g·b = sv·v: a/b = (su/sv)·(u/v).
+        num_poly_mult(a.p, sv);
+        num_poly_mult(b.p, su);
+    }
+    if (su) free_imag(&su);
+    if (sv) free_imag(&sv);
+    if (!both) return false;
+    *qu = a.release();
+    *qv = b.release();
+    return true;
+}

@@ -1,0 +1,46 @@
+// The gcd under relations that make no field.
+//
+// Modulo a relation that is not declared a field (t^2 - 2 without the
+// flag, or t^3 - t, which splits) the coefficients form a ring C, not a
+// field, and the gcd of the plain polynomials says nothing about common
+// factors modulo the relation: x - t divides x^2 - 2 only there. This
+// module answers only what it can prove: in one free variable x it runs
+// Euclid's algorithm over C, dividing only by leading coefficients whose
+// inverse in C it has found and checked, so that every step keeps the
+// common divisors and the last remainder is a gcd; in several variables
+// it first proves C a product of fields and then runs the field algorithm
+// in all of them at once (nonfield_multi.h). Whatever it cannot prove (a
+// leading coefficient that is no unit, a relation not shown square-free)
+// is refused with error 271.
+#pragma once
+
+#include "storage/records.h"
+
+struct pt;
+
+// Returns false when the problem is not one for this module (no relation
+// without a field among the levels the operands use, Laurent exponents, a
+// composite modulus, a call inside one of its own): the caller goes on
+// with the plain gcd. Otherwise *g := the gcd of u and v over C (slot
+// freed first; u and v kept), normalised as the field gcd is: monic over
+// C, then integral and primitive with the operands' common integer
+// content; or error 271 ends the statement.
+bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars);
+
+// While above 0 the caller only cancels a common factor of a fraction,
+// where any factor dividing both keeps the value: a gcd that cannot be
+// proved gives way to the plain gcd of the representatives, which divides
+// them modulo the relations as well, instead of error 271.
+extern int nonfield_any_common_factor;
+struct AnyCommonFactor {
+    AnyCommonFactor() { nonfield_any_common_factor++; }
+    ~AnyCommonFactor() { nonfield_any_common_factor--; }
+    AnyCommonFactor(const AnyCommonFactor&) = delete;
+    AnyCommonFactor& operator=(const AnyCommonFactor&) = delete;
+};
+
+// The fraction u/v with the common factor g cancelled modulo the relations
+// (u, v and g at the outermost level, g's leading coefficient over the
+// relations a unit): *qu/*qv, new polynomials, equal to u/v. False, the
+// slots untouched, when this module does not apply or g does not divide.
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv);

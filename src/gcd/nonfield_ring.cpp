@@ -1,0 +1,138 @@
+// Arithmetic in the coefficient ring of relations that make no field
+// (nonfield_ring.h).
+#include "gcd/nonfield_ring.h"
+
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/coefops.h"
+#include "poly/modout.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/nodetests.h"
+#include "toplevel/errors.h"
+
+namespace nonfield {
+
+namespace {
+
+constexpr int NOT_A_FIELD = 271;
+
+// The levels without a field of their own are taken for fields while an
+// inverse is sought: the field inversion then runs Euclid's algorithm in
+// them too, and a zero divisor it meets comes back as ZeroDivisorMet.
+struct FieldsForInverse {
+    std::vector<pt*> changed;
+    FieldsForInverse() {
+        for (pt* r = polynames; r; r = r->next)
+            if (r->relation && !r->field) {
+                r->field = 1;
+                changed.push_back(r);
+            }
+    }
+    ~FieldsForInverse() {
+        for (pt* r : changed) r->field = 0;
+    }
+    FieldsForInverse(const FieldsForInverse&) = delete;
+    FieldsForInverse& operator=(const FieldsForInverse&) = delete;
+};
+
+}  // namespace
+
+pt* record_at(int32_t level) {
+    pt* r = polynames;
+    while (r && r->level != level) r = r->next;
+    return r;
+}
+
+void mark_levels(const polynode* p, int32_t level, std::vector<char>& used) {
+    for (; p; p = p->next) {
+        if (p->numb) continue;
+        if (p->exp != 0 && level < static_cast<int32_t>(used.size())) used[level] = 1;
+        mark_levels(p->pcoef, level + 1, used);
+    }
+}
+
+polynode* number_copy(imag* n) {
+    imag* c = new_number();
+    num_assign(n, c);
+    return new_number_node(c);
+}
+
+polynode* copy_of(polynode* p) {
+    polynode* c = nullptr;
+    poly_assign(p, &c);
+    return c;
+}
+
+polynode* first_coef(polynode* p) { return p->numb ? number_copy(p->ncoef) : copy_of(p->pcoef); }
+
+polynode* term(int32_t e, polynode* c) {
+    if (e == 0 && single_number(c)) return c;
+    return new_term_node(e, c);
+}
+
+void drop_integer_content(polynode* p) {
+    if (lintmode || poly_iszero(p)) return;
+    imag* k = new_number();
+    find_gcdcoefs(p, k);
+    int m1 = 0;
+    if (!equal_to_pm1(k, &m1) && !iszero(k)) num_poly_quot(p, k, 0);
+    free_imag(&k);
+}
+
+bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
+    if (single_number(c)) {
+        if (iszero(c->ncoef)) return false;
+        poly_set(1, &N->p);
+        *d = new_number();
+        num_assign(c->ncoef, *d);
+        return true;
+    }
+    quoly* inv = nullptr;
+    {
+        FieldsForInverse as_fields;
+        ZeroDivisorEscape escape;
+        try {
+            poly_mod_invert(c, &inv, crec);
+        } catch (const ZeroDivisorMet&) {
+            if (inv) free_quoly(&inv);
+            return false;
+        }
+    }
+    imag* den = new_number();
+    if (inv->isnum) {
+        N->reset(number_copy(inv->nnum));
+        setvalue(1, den);
+    } else {
+        N->reset(inv->pnum);
+        inv->pnum = nullptr;
+        if (inv->den && single_number(inv->den))
+            num_assign(inv->den->ncoef, den);
+        else
+            setvalue(1, den);
+    }
+    free_quoly(&inv);
+    // The check that makes the inverse a proof, whatever road found it.
+    PolyHold prod, diff, dn(number_copy(den));
+    poly_mult(c, N->p, &prod.p, crec);
+    poly_sub(prod.p, dn.p, &diff.p);
+    if (!poly_iszero(diff.p) || iszero(den)) {
+        free_imag(&den);
+        return false;
+    }
+    *d = den;
+    return true;
+}
+
+int refusal_escape = 0;
+
+void refuse(const char* name) {
+    if (refusal_escape > 0) throw NoProof{};
+    error(NOT_A_FIELD, name);
+    abandon_statement(NOT_A_FIELD);
+}
+
+}  // namespace nonfield

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""Planted gcds over relations not declared a field (t^2 - 1, t^3 - t,
+t^2 + 1, a repeated root, a split relation over a field level below), over
+the rationals and modulo primes large and below the degrees, in one and
+two free variables. GCD(g*c1, g*c2) must be refused with error 271 or be
+a multiple of g that divides both products; the quotient (g*c1)/(g*c2),
+when it is given, times g*c2 must be g*c1; never an internal error. The
+divisibilities are decided by sympy, as memberships of the ideal of the
+answer and the relations.
+
+  nonfield_gcd_property.py TARVEX [SEED] [CASES]
+"""
+import random
+import re
+import subprocess
+import sys
+
+import sympy
+
+X, Y, T, S = sympy.symbols("x y t s")
+REFUSAL = "Modded-out variable does not make a field."
+RELATIONS = ["t^2 - 1", "t^2 - 4", "t^2 - 2", "t^2 + 1", "t^3 - t", "t^3 - 2", "t^2 - 2*t + 1", "t^2"]
+# A field level s under the relation t^2 - 3, which splits there (t = s, -s).
+TOWER = {0: "s^2 - 3", 5: "s^2 - 3", 7: "s^2 - 3", 101: "s^2 - 3", 3: "s^2 - 2"}
+PRIMES = [0, 0, 101, 7, 5, 3]
+
+
+def sym(text):
+    text = re.sub(r"(\d)([xyts(])", r"\1*\2", text)
+    text = re.sub(r"\)([xyts(])", r")*\1", text)
+    text = re.sub(r"([xyts])([xyts(])", r"\1*\2", text)
+    return sympy.sympify(text.replace("^", "**"), locals={"x": X, "y": Y, "t": T, "s": S})
+
+
+def rand_coef(rng, tower):
+    c = rng.randint(-3, 3) + rng.randint(-2, 2) * T
+    if tower:
+        c += rng.randint(-1, 1) * S
+    return c
+
+
+def rand_poly(rng, two, tower, deg, planted):
+    p = X ** deg
+    for e in range(deg):
+        p += rand_coef(rng, tower) * X ** e
+        if two:
+            p += rand_coef(rng, tower) * Y * X ** e
+    if planted and rng.random() < 0.5:
+        p += rng.choice([-1, 1]) * (T if rng.random() < 0.7 or not tower else S) * X ** (deg - 1)
+    if two and rng.random() < 0.5:
+        p += Y ** 2
+    return sympy.expand(p)
+
+
+def text(p):
+    return str(p).replace("**", "^")
+
+
+def case(rng, i):
+    p = PRIMES[i % len(PRIMES)]
+    tower = i % 4 == 3
+    rel = "t^2 - 3" if tower else rng.choice(RELATIONS)
+    two = rng.random() < 0.5
+    g = rand_poly(rng, two, tower, rng.randint(1, 2), True)
+    c1 = rand_poly(rng, two, tower, rng.randint(1, 2), False)
+    c2 = rand_poly(rng, two, tower, rng.randint(0, 2), False)
+    script = ("&(J = s);\n" if tower else "") + "&(J = t);\n&(J = y);\n&(J = x);\n"
+    ring = f"&(p = {p});\n" if p else ""
+    rels = (f"&(P = {TOWER[p]}, 1);\n" if tower else "") + f"&(P = {rel});\n"
+    script += ring + rels if rng.random() < 0.5 else rels + ring
+    script += (f"a := ({text(g)})*({text(c1)}):\nb := ({text(g)})*({text(c2)}):\n"
+               "!!('gcd', GCD(a, b));\n!!('quot', a/b*b - a);\n")
+    relations = [sym(rel)] + ([sym(TOWER[p])] if tower else [])
+    return p, script, g, g * c1, g * c2, relations
+
+
+def divides(d, n, relations, p):
+    gens = [X, Y, T, S]
+    opts = {"modulus": p} if p else {}
+    basis = sympy.groebner([d] + relations, *gens, order="grevlex", **opts)
+    return basis.contains(sympy.expand(n))
+
+
+def judge(out, p, g, a, b, relations):
+    if "Tarvex error" in out:
+        return "internal error"
+    out = out.replace(" `\n ", "").replace(" `\n", "")
+    lines = [ln.lstrip(">").strip() for ln in out.splitlines()]
+    got = {ln.split(" ", 1)[0]: ln.split(" ", 1)[1] for ln in lines if ln.startswith(("gcd ", "quot "))}
+    refusals = out.count(REFUSAL)
+    if "gcd" not in got:
+        if not refusals:
+            return "no gcd and no refusal"
+    else:
+        h = sym(got["gcd"])
+        if h == 0 or not divides(h, a, relations, p) or not divides(h, b, relations, p):
+            return "gcd %s does not divide both" % got["gcd"]
+        if not divides(g, h, relations, p):
+            return "gcd %s is no multiple of the planted factor" % got["gcd"]
+    if "quot" in got and got["quot"] != "0":
+        return "quotient times b minus a is %s" % got["quot"]
+    if "quot" not in got and refusals < (2 if "gcd" not in got else 1):
+        return "quotient neither given nor refused"
+    return None
+
+
+def main():
+    tarvex = sys.argv[1]
+    rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 64)
+    cases = int(sys.argv[3]) if len(sys.argv) > 3 else 96
+    failures = refused = 0
+    for i in range(cases):
+        p, script, g, a, b, relations = case(rng, i)
+        out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=60).stdout
+        why = judge(out, p, g, a, b, relations)
+        refused += "\ngcd\n" in out.replace(">", "\n")
+        if why:
+            failures += 1
+            if failures <= 5:
+                print("FAIL (%s):\n%s" % (why, script))
+    print("gcd refused with error 271 in %d of %d cases" % (refused, cases))
+    print("%d passed, %d failed" % (cases - failures, failures))
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
