@@ -286,6 +286,21 @@ polynode* derivative(polynode* p) {
     return sum.release();
 }
 
+// g is a multiple of the inverse of a leading coefficient, whose number
+// denominator is d: modulo p it is divided out; over the integers the
+// content goes and the sign is made positive, all that an associate needs.
+void clear_inverse_denominator(polynode* g, imag** d) {
+    if (lintmode) {
+        num_poly_quot(g, *d, 0);
+    } else {
+        drop_integer_content(g);
+        polynode* first = g;
+        while (!first->numb) first = first->pcoef;
+        if (first->ncoef->head->digit < 0) poly_inplace(g);
+    }
+    free_imag(d);
+}
+
 }  // namespace
 
 polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
@@ -326,15 +341,7 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
     if (!invert(lc.p, crec, &N, &d)) refuse(name);
     PolyHold t(term(0, N.release()));
     poly_mult(t.p, A.p, &g.p, xrec);
-    if (lintmode) {
-        num_poly_quot(g.p, d, 0);
-    } else {
-        drop_integer_content(g.p);
-        polynode* first = g.p;
-        while (!first->numb) first = first->pcoef;
-        if (first->ncoef->head->digit < 0) poly_inplace(g.p);
-    }
-    free_imag(&d);
+    clear_inverse_denominator(g.p, &d);
     return g.release();
 }
 
@@ -354,15 +361,7 @@ void normalise(polynode** p, int32_t level, const Band& band) {
     imag* d = nullptr;
     if (!lead_inverse(*p, level, band, &N, &d)) refuse(band.name);
     PolyHold g(times(N.p, band.first, *p, level));
-    if (lintmode) {
-        num_poly_quot(g.p, d, 0);
-    } else {
-        drop_integer_content(g.p);
-        polynode* first = g.p;
-        while (!first->numb) first = first->pcoef;
-        if (first->ncoef->head->digit < 0) poly_inplace(g.p);
-    }
-    free_imag(&d);
+    clear_inverse_denominator(g.p, &d);
     free_poly(p);
     *p = g.release();
 }
