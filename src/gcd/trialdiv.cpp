@@ -16,6 +16,7 @@
 #include "gcd/exactdiv.h"
 #include "gcd/kronecker_div.h"
 #include "gcd/modswitch.h"
+#include "gcd/nonfield_ring.h"
 #include "gcd/onevar_div.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
@@ -101,6 +102,62 @@ int field_quotient(polynode* u, polynode* m, pt* rec, PolyHold& q) {
     if (!ok) return 0;
     q.p = r.release();
     return 1;
+}
+
+// u divided by m, which depends on the variable of rec, whose relation
+// makes no field. There m divides u exactly when m·N = d for a number d
+// and d divides u·N, u·N/d then being the quotient. For any other divisor
+// only a division that leaves no remainder proves anything; when it leaves
+// one, no sound answer is at hand. Modulo a composite number or with
+// Laurent exponents the inverses are not sought, as in the gcd.
+int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* label);
+
+bool relation_divisor(polynode* m, pt* rec) {
+    if (laurent || (modularmode && !mod_is_prime && !finf)) return false;
+    return rec->relation && !rec->field && !m->numb && m->exp > 0;
+}
+
+int relation_quotient(polynode* u, polynode* m, pt* rec, PolyHold& q) {
+    PolyHold N;
+    imag* d = nullptr;
+    if (!nonfield::invert(m, rec, &N, &d)) {
+        if (!u->numb && top_degree(u) >= m->exp && divide_terms(u, m, rec, &q.p, "trial divide, counting to "))
+            return 1;
+        nonfield::refuse(rec->name);
+    }
+    PolyHold dn(nonfield::number_copy(d));
+    free_imag(&d);
+    PolyHold un;
+    poly_mult(u, N.p, &un.p, rec);
+    int ok = 0;
+    trial_poly_quot(un.p, dn.p, &q.p, &ok);
+    return ok;
+}
+
+// A number u by m over such a relation: m stepped down its exponent-0
+// levels to the relation level it depends on; -1 when there is none.
+int number_by_relation(polynode* u, polynode* m, pt* rec, PolyHold& q) {
+    int16_t k = 0;
+    while (!m->numb && m->exp == 0 && !m->next && rec->next) {
+        m = m->pcoef;
+        rec = rec->next;
+        k++;
+    }
+    if (m->numb || !relation_divisor(m, rec)) return -1;
+    const int a = relation_quotient(u, m, rec, q);
+    if (a && q.p && !plain(q.p)) add_pad(&q.p, k);
+    return a;
+}
+
+// A coefficient of u's term t about to be divided by a polynomial of the
+// next level: false when a number makes that impossible, which only a
+// relation without a field can undo; a number term is then handed over
+// in *number.
+bool coefficient_to_divide(polynode* t, pt* rec, PolyHold& number) {
+    if (!t->numb && !plain(t->pcoef)) return true;
+    if (!nonfield_relation_inward(inner(rec))) return false;
+    if (t->numb) number.p = nonfield::number_copy(t->ncoef);
+    return true;
 }
 
 // ---------------------------------------------------------------- pre-tests
@@ -192,6 +249,8 @@ Verdict pretests(polynode* u, polynode* m, pt* rec, Caller who) {
     const int32_t dm = quick_depth_below(m, level), du = quick_depth_below(u, level);
     const int32_t d = std::max(dm, du);
     if (d < 2) return Verdict::open;
+    // Values for a variable bound by such a relation map no division.
+    if (nonfield_relation_inward(rec)) return Verdict::open;
     const int32_t trials = trial_count(u, m);
     for (int32_t i = 0; i <= trials; i++) {
         if (who == Caller::answer && !lintmode && d > 2 && field_depth == 0) {
@@ -254,7 +313,8 @@ int coef_quotient(polynode* c, polynode* lc, pt* rec, PolyHold& t) {
         return ok;
     }
     // A number is divisible by a polynomial only when that is a unit.
-    if (!plain(c) || field_element(lc, rec)) return trial_poly_divide(c, lc, &t.p, inner(rec), 0, 0, 0);
+    if (!plain(c) || field_element(lc, rec) || nonfield_relation_inward(inner(rec)))
+        return trial_poly_divide(c, lc, &t.p, inner(rec), 0, 0, 0);
     return 0;
 }
 
@@ -340,6 +400,7 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         return settle(ok, q, quo, keep);
     }
     if (field_divisor(m, rec)) return settle(field_quotient(u, m, rec, q), q, quo, keep);
+    if (relation_divisor(m, rec)) return settle(relation_quotient(u, m, rec, q), q, quo, keep);
     const int32_t du = top_degree(u), dm = top_degree(m);
     if (du < dm) return 0;
     if (dm > 0) {
@@ -356,9 +417,10 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         // m is free of u's top variable: it must divide every coefficient.
         polynode** link = &q.p;
         for (polynode* t = u; t; t = t->next) {
-            if (t->numb || plain(t->pcoef)) return settle(0, q, quo, keep);
+            PolyHold number;
+            if (!coefficient_to_divide(t, rec, number)) return settle(0, q, quo, keep);
             PolyHold c;
-            if (!trial_poly_divide(t->pcoef, lc, &c.p, inner(rec), pretest, answer_only, 0))
+            if (!trial_poly_divide(number.p ? number.p : t->pcoef, lc, &c.p, inner(rec), pretest, answer_only, 0))
                 return settle(0, q, quo, keep);
             if (!keep) continue;
             *link = make_term(t->exp, c.release());
@@ -366,7 +428,10 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         }
         return settle(1, q, quo, keep);
     }
-    if (u->numb) return settle(0, q, quo, keep);   // a non-zero number by a non-unit
+    if (u->numb) {
+        const int a = nonfield_relation_inward(rec) ? number_by_relation(u, m, rec, q) : -1;
+        return settle(a > 0 ? 1 : 0, q, quo, keep);   // otherwise a non-zero number by a non-unit
+    }
     polynode *uu = u, *mm = m;
     int16_t k = 0;
     pt* r = rec;
@@ -398,18 +463,27 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
         PolyHold q;
         return field_quotient(u, m, rec, q);
     }
+    if (relation_divisor(m, rec)) {
+        PolyHold q;
+        return relation_quotient(u, m, rec, q);
+    }
     const int32_t du = top_degree(u), dm = top_degree(m);
     if (dm > du) return 0;
     polynode* lc = m->pcoef;
     if (dm == 0) {
         if (du > 0) {
             for (polynode* t = u; t; t = t->next) {
-                if (t->numb || plain(t->pcoef)) return 0;
-                if (!trial_poly_divide_noq(t->pcoef, lc, inner(rec), pretest, stop_at_test, 0)) return 0;
+                PolyHold number;
+                if (!coefficient_to_divide(t, rec, number)) return 0;
+                if (!trial_poly_divide_noq(number.p ? number.p : t->pcoef, lc, inner(rec), pretest, stop_at_test, 0))
+                    return 0;
             }
             return 1;
         }
-        if (u->numb) return 0;
+        if (u->numb) {
+            PolyHold q;
+            return nonfield_relation_inward(rec) && number_by_relation(u, m, rec, q) > 0;
+        }
         polynode *uu = u, *mm = m;
         int16_t k = 0;
         pt* r = rec;

@@ -69,6 +69,15 @@ inline bool relation_inward(const pt* rec) {
     return false;
 }
 
+// Some record from rec inward carries a relation not declared a field: its
+// variable is no free variable, so setting it to a value is no ring
+// homomorphism and a division by it is not a division of polynomials.
+inline bool nonfield_relation_inward(const pt* rec) {
+    for (; rec; rec = rec->next)
+        if (rec->relation && !rec->field) return true;
+    return false;
+}
+
 // ---- the variable list ----
 // Positions are 1-based, outermost first. Lookups compare at most the 11
 // characters of a variable name.

@@ -195,6 +195,18 @@ int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int 
         }
         return ok;
     }
+    // Over a relation without a field a number can be a multiple of a
+    // polynomial (2 = t·t modulo t^2 - 2), and images that set its variable
+    // to a value map no division: the division alone decides.
+    if (nonfield_relation_inward(rec)) {
+        PolyHold quo;
+        const int ok = trial_poly_divide(*b, a, &quo.p, rec, 0, !perform, 0);
+        if (ok && perform) {
+            free_poly(b);
+            *b = quo.release();
+        }
+        return ok;
+    }
     if ((*b)->numb) return 0;
     if (a->exp > 0) {
         if ((*b)->exp == 0) return 0;
@@ -270,8 +282,9 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
             *dividend = r;
         }
     } else if (u->isnum) {
-        // Only a field element divides a number; the quotient is a polynomial.
-        ok = field_divisor(d->pnum, polynames);
+        // Only a field element divides a number, or an element of a ring
+        // bound by a relation without a field; the quotient is a polynomial.
+        ok = field_divisor(d->pnum, polynames) || nonfield_relation_inward(polynames);
         if (ok) {
             PolyHold b;
             imag* n = new_number();

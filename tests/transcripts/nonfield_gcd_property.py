@@ -4,7 +4,9 @@ t^2 + 1, a repeated root, a split relation over a field level below), over
 the rationals and modulo primes large and below the degrees, in one and
 two free variables. GCD(g*c1, g*c2) must be refused with error 271 or be
 a multiple of g that divides both products; the quotient (g*c1)/(g*c2),
-when it is given, times g*c2 must be g*c1; never an internal error. The
+when it is given, times g*c2 must be g*c1; g, monic in x, must be found
+to divide g*c1 with a quotient that times g is g*c1, and not to divide
+g*c1 + 1; never an internal error. The
 divisibilities are decided by sympy, as memberships of the ideal of the
 answer and the relations.
 
@@ -68,8 +70,9 @@ def case(rng, i):
     ring = f"&(p = {p});\n" if p else ""
     rels = (f"&(P = {TOWER[p]}, 1);\n" if tower else "") + f"&(P = {rel});\n"
     script += ring + rels if rng.random() < 0.5 else rels + ring
-    script += (f"a := ({text(g)})*({text(c1)}):\nb := ({text(g)})*({text(c2)}):\n"
-               "!!('gcd', GCD(a, b));\n!!('quot', a/b*b - a);\n")
+    script += (f"g := {text(g)}:\na := ({text(g)})*({text(c1)}):\nb := ({text(g)})*({text(c2)}):\n"
+               "!!('gcd', GCD(a, b));\n!!('quot', a/b*b - a);\n"
+               "!!('div', Divides(g, a, q));\n!!('dquot', q*g - a);\n!!('ndiv', Divides(g, a + 1));\n")
     relations = [sym(rel)] + ([sym(TOWER[p])] if tower else [])
     return p, script, g, g * c1, g * c2, relations
 
@@ -86,7 +89,12 @@ def judge(out, p, g, a, b, relations):
         return "internal error"
     out = out.replace(" `\n ", "").replace(" `\n", "")
     lines = [ln.lstrip(">").strip() for ln in out.splitlines()]
-    got = {ln.split(" ", 1)[0]: ln.split(" ", 1)[1] for ln in lines if ln.startswith(("gcd ", "quot "))}
+    got = {ln.split(" ", 1)[0]: ln.split(" ", 1)[1]
+           for ln in lines if ln.startswith(("gcd ", "quot ", "div ", "dquot ", "ndiv "))}
+    # A monic divisor always divides or leaves a remainder: never refused.
+    if (got.get("div"), got.get("dquot"), got.get("ndiv")) != ("1", "0", "0"):
+        return "Divides of the planted factor: %s, q*g - a: %s, into a + 1: %s" % (
+            got.get("div"), got.get("dquot"), got.get("ndiv"))
     refusals = out.count(REFUSAL)
     if "gcd" not in got:
         if not refusals:
