@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Planted gcds of sparse random polynomials in four to eight variables
-modulo 2, 3 and 13 (dozens of terms, exponents 0-12 in every variable),
+modulo 2, 3 and 13 (dozens of terms, up to 160; exponents 0-12 in every variable),
 each case in a session of its own with a limit of processor time (such
 cases once fell back to remainder sequences and never ended):
 
@@ -26,7 +26,8 @@ NAMES = ["x", "y", "z", "w", "v", "u", "s", "r"]
 DEG = 12
 
 # (modulus, variables, terms of each of g, a, b)
-CASES = [(13, 6, 60), (13, 4, 60), (13, 6, 80), (3, 6, 60), (3, 8, 40), (2, 6, 40), (2, 4, 60), (2, 8, 30)]
+CASES = [(13, 6, 60), (13, 4, 60), (13, 6, 80), (3, 6, 60), (3, 8, 40), (2, 6, 40), (2, 4, 60), (2, 8, 30),
+         (13, 6, 160)]
 
 
 def sparse_poly(rng, p, n, terms):
