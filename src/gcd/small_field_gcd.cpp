@@ -430,9 +430,6 @@ size_t exponent_of(const Call& cx, size_t k, size_t j, size_t e, size_t m) {
     return j == k ? e : (m / cx.below[j]) % static_cast<size_t>(cx.extent[j]);
 }
 
-// Past this many terms a shape whose top power is shared is not solved
-// for: the elimination grows as the cube of the terms.
-constexpr size_t SHARED_TOP_TERMS = 192;
 // From this many variables the field has at least SPARSE_FIELD elements:
 // GF(2^11) or GF(3^7) rather than a few hundred, where larger fields (of
 // larger tables) would slow the dense problems down.
@@ -441,6 +438,8 @@ constexpr uint32_t SPARSE_FIELD = uint32_t{1} << 11;
 // Points drawn for one solved image before it gives up on telling the
 // shape's terms apart.
 constexpr int POINT_DRAWS = 4;
+// Solves tried for one image of a level before it is recursed for.
+constexpr int SPARSE_RETRIES = 3;
 
 // The images beyond the first that a shape whose top power is shared needs:
 // each image gives an equation for each of the `powers` - 1 powers below
@@ -456,8 +455,8 @@ size_t shared_top_images(size_t terms, size_t powers, size_t most) {
 // that takes (NONE when none serves). Best is a variable with a power
 // that has a lone term, whose value then scales the images and each power
 // is its own small system: the one with the smallest largest group. Else,
-// for few terms, the one that takes the fewest images, the scale of each
-// image solved for with the coefficients.
+// the one that takes the fewest images, the scale of each image solved
+// for with the top power's coefficients.
 size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
     size_t best = NONE, shared = NONE, shared_images = 0, terms = 0;
     for (size_t z = k; z < cx.below.size(); z++) {
@@ -488,7 +487,7 @@ size_t choose_kept(const Call& cx, size_t k, const Cols& shape, size_t* N) {
             *N = most;
         }
     }
-    if (best != NONE || shared == NONE || terms > SHARED_TOP_TERMS) return best;
+    if (best != NONE || shared == NONE) return best;
     *N = shared_images;
     return shared;
 }
@@ -595,12 +594,10 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     if (group[anchor].size() != 1) anchor = top;
     const bool lone = group[anchor].size() == 1;
     if (!lone) {
-        // The shape's lexicographically leading term (coefficient 1) is
-        // in the top group; the others' coefficients and the scale of each
-        // image are the unknowns.
+        // The top power's terms set each image's scale, solved for below.
         size_t powers = 0;
         for (const auto& g : group) powers += !g.empty();
-        if (powers < 2 || tS.size() > SHARED_TOP_TERMS) return false;
+        if (powers < 2) return false;
         N = shared_top_images(tS.size(), powers, N);
     }
     Vec cA(tA.size()), cB(tB.size()), pS(tS.size());   // coefficients times values to the power i
@@ -639,38 +636,85 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         for (uint32_t& x : h[i]) x = F.mul(x, scale);
     }
     if (!lone) {
-        // For each image i and power e below the top: the terms of power e
-        // at the point, less h_i[e] times the top terms', are 0.
+        // Unknowns: the top terms' coefficients (the first one is 1, the
+        // answer made monic at the end: the leading term need not be among
+        // them), whose values make each image's scale m_i. The terms of a
+        // lower power e have sums c_t v_t^(i+1) = h_i[e] m_i, annihilated by the
+        // product P_e of the z - v_t: sum_j P_e[j] h_(s+j)[e] m_(s+j) = 0
+        // for each shift s, equations in the top terms alone. A joint
+        // solve for every term instead grows as the cube of the terms.
         std::vector<size_t> unknown(tS.size(), NONE);
+        const size_t one = group[top][0];
         size_t u = 0;
-        for (size_t t = 0; t < tS.size(); t++)
-            if (t != lead) unknown[t] = u++;
+        for (size_t t : group[top])
+            if (t != one) unknown[t] = u++;
         std::vector<Vec> rows;
-        cx.spend((N + 1) * (top + 1) * (u + 1) * (u + 1));
-        for (size_t i = 0; i <= N; i++)
-            for (size_t e = 0; e < top; e++) {
-                // The leading term's coefficient is 1: its part moves to
-                // the right-hand side.
+        for (size_t e = 0; e < top; e++) {
+            const auto& g = group[e];
+            if (g.empty()) {
+                for (size_t i = 0; i <= N; i++)
+                    if (h[i][e]) return false;
+                continue;
+            }
+            Vec P{1};
+            for (size_t t : g) P = product1(F, P, Vec{F.neg(tS[t].value), 1});
+            cx.spend((N + 1) * P.size() * (u + 1));
+            for (size_t s = 0; s + g.size() <= N; s++) {
                 Vec row(u + 1, 0);
-                auto put = [&](size_t t, uint32_t a) {
-                    if (t == lead)
-                        row[u] = F.sub(row[u], a);
-                    else
-                        row[unknown[t]] = F.add(row[unknown[t]], a);
-                };
-                for (size_t t : group[e]) put(t, powers_of_shape[i][t]);
-                for (size_t t : group[top]) put(t, F.neg(F.mul(h[i][e], powers_of_shape[i][t])));
+                for (size_t j = 0; j < P.size(); j++) {
+                    const uint32_t f = F.mul(P[j], h[s + j][e]);
+                    if (!f) continue;
+                    for (size_t t : group[top]) {
+                        const uint32_t x = F.mul(f, powers_of_shape[s + j][t]);
+                        // The known term's part moves to the right-hand side.
+                        if (t == one)
+                            row[u] = F.sub(row[u], x);
+                        else
+                            row[unknown[t]] = F.add(row[unknown[t]], x);
+                    }
+                }
                 rows.push_back(std::move(row));
             }
+        }
+        cx.spend(rows.size() * (u + 1) * (u + 1));
         Vec c;
         if (!solve_rows(F, std::move(rows), u, &c)) return false;
         Cols out;
         out.idx = shape.idx;
         out.col.assign(shape.size(), Vec{});
         for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
-        for (size_t t = 0; t < tS.size(); t++) out.col[tS[t].col][tS[t].e] = t == lead ? 1 : c[unknown[t]];
+        for (size_t t : group[top]) out.col[tS[t].col][tS[t].e] = t == one ? 1 : c[unknown[t]];
+        for (size_t i = 0; i <= N; i++) {
+            uint32_t m = 0;
+            for (size_t t : group[top]) m = F.add(m, F.mul(t == one ? 1 : c[unknown[t]], powers_of_shape[i][t]));
+            if (!m) return false;
+            for (uint32_t& x : h[i]) x = F.mul(x, m);
+        }
+        // The lower powers as for a lone term below, on the scaled images.
+        for (size_t e = 0; e < top; e++) {
+            const auto& g = group[e];
+            if (g.empty()) continue;
+            Vec v, r;
+            for (size_t i : g) v.push_back(tS[i].value);
+            for (size_t i = 0; i < g.size(); i++) r.push_back(h[i][e]);
+            const Vec ce = vandermonde(F, v, r);
+            // The check: every image past those solved from.
+            Vec x = ce;
+            for (size_t t = 0; t < g.size(); t++)
+                for (size_t i = 0; i < g.size(); i++) x[t] = F.mul(x[t], v[t]);
+            for (size_t i = g.size(); i <= N; i++) {
+                uint32_t sum = 0;
+                for (size_t t = 0; t < g.size(); t++) {
+                    x[t] = F.mul(x[t], v[t]);
+                    sum = F.add(sum, x[t]);
+                }
+                if (sum != h[i][e]) return false;
+            }
+            for (size_t t = 0; t < g.size(); t++) out.col[tS[g[t]].col][tS[g[t]].e] = ce[t];
+        }
+        if (out.col[tS[lead].col][tS[lead].e] == 0) return false;
         Cols kept = without_empty_columns(std::move(out));
-        if (kept.size() == 0 || kept.col[lead_column(kept)].back() != 1) return false;
+        make_monic_cols(F, kept);
         *G = std::move(kept);
         return true;
     }
@@ -801,8 +845,14 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
             kept = choose_kept(cx, k + 1, shape, &N);
             sparse_on = k + 2 < cx.below.size() && kept != NONE && sparse_pays(cx, k + 1, iA, iB, shape, N);
         }
-        const bool solved = sparse_on && shape.size() > 0 && sparse_misses < 3 &&
-                            sparse_image(cx, k + 1, iA, iB, shape, kept, &gi);
+        // A failed solve is most often an unlucky point of the inner
+        // variables (a vanishing leading coefficient, an extra common
+        // factor, terms that meet), met more often the more terms and
+        // images: new points cost far less than the dense recursion.
+        bool solved = false;
+        for (int retry = 0; retry < SPARSE_RETRIES && !solved && sparse_on && shape.size() > 0 && sparse_misses < 3;
+             retry++)
+            solved = sparse_image(cx, k + 1, iA, iB, shape, kept, &gi);
         if (!solved && shape.size() > 0) sparse_misses++;
         if (!solved && !gcd_at(cx, k + 1, iA, iB, &gi)) return false;
         const Row g = one_level_out(gi, S);

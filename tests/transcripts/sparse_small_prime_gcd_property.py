@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Planted gcds of sparse random polynomials in four to eight variables
-modulo 2, 3 and 13 (dozens of terms, exponents 0-12 in every variable),
+modulo 2, 3 and 13 (dozens of terms, up to 160; exponents 0-12 in every variable),
 each case in a session of its own with a limit of processor time (such
 cases once fell back to remainder sequences and never ended):
 
@@ -26,7 +26,10 @@ NAMES = ["x", "y", "z", "w", "v", "u", "s", "r"]
 DEG = 12
 
 # (modulus, variables, terms of each of g, a, b)
-CASES = [(13, 6, 60), (13, 4, 60), (13, 6, 80), (3, 6, 60), (3, 8, 40), (2, 6, 40), (2, 4, 60), (2, 8, 30)]
+CASES = [(13, 6, 60), (13, 4, 60), (13, 6, 80), (3, 6, 60), (3, 8, 40), (2, 6, 40), (2, 4, 60), (2, 8, 30),
+         (13, 6, 160)]
+# Shapes with no power of a lone term in any variable.
+PAIRED = [(13, 6, 120)]
 
 
 def sparse_poly(rng, p, n, terms):
@@ -34,14 +37,34 @@ def sparse_poly(rng, p, n, terms):
     for _ in range(terms - 2):
         d[tuple(rng.randrange(DEG + 1) for _ in range(n))] = rng.randrange(1, p)
     d[(0,) * n] = rng.randrange(1, p)
+    return as_text(d, p)
+
+
+def paired_poly(rng, p, n, terms):
+    # Every power of every variable in two terms at least (0 in three, with
+    # the leading x^13), so no power anchors the scale of an image.
+    half = terms // 2
+    cols = []
+    for _ in range(n):
+        vals = [0] + [rng.randrange(DEG + 1) for _ in range(half - 1)]
+        vals *= 2
+        rng.shuffle(vals)
+        cols.append(vals)
+    d = {(DEG + 1,) + (0,) * (n - 1): 1}
+    for e in zip(*cols):
+        d[e] = rng.randrange(1, p)
+    return as_text(d, p)
+
+
+def as_text(d, p):
     text = " + ".join(f"{c}*" + "*".join(f"{NAMES[k]}^{x}" for k, x in enumerate(e)) for e, c in d.items())
     return "(" + text + ")", {e: c % p for e, c in d.items() if c % p}
 
 
-def check(binary, rng, p, n, terms, limit):
-    g, _ = sparse_poly(rng, p, n, terms)
+def check(binary, rng, p, n, terms, limit, make=sparse_poly):
+    g, _ = make(rng, p, n, terms)
     while True:
-        (a, A), (b, B) = sparse_poly(rng, p, n, terms), sparse_poly(rng, p, n, terms)
+        (a, A), (b, B) = make(rng, p, n, terms), make(rng, p, n, terms)
         if no_common_factor([A, B], p, n, rng, lambda v: v == 0, fallback=False):
             break
     script = (f"&(p = {p});\n" + "".join(f"&(J = {v});\n" for v in reversed(NAMES[:n])) +
@@ -63,6 +86,7 @@ def main(argv):
     limit = float(argv[3]) if len(argv) > 3 else 10.0
     rng = random.Random(seed)
     results = [check(binary, rng, p, n, terms, limit) for p, n, terms in CASES]
+    results += [check(binary, rng, p, n, terms, limit, paired_poly) for p, n, terms in PAIRED]
     failures = [r for r in results if r]
     for f in failures:
         print("FAIL", f)
