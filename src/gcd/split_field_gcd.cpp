@@ -37,6 +37,111 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     return kept_split ? &kept : nullptr;
 }
 
+// The field level's relation replaced, for the scope, by one irreducible
+// factor of it modulo the prime, in the form a declaration gives it: the
+// level is then the field that is that factor's copy, and the roads over
+// field levels take gcds there. The level's p-th-root table belongs to the
+// whole relation and is set aside with it.
+struct InstalledFactor {
+    pt* rec;
+    polynode *relation, *binomial, *reductions, *root_table;
+    int32_t degree, root_modulus;
+    InstalledFactor(pt* r, const SplitFactor& m)
+        : rec(r), relation(r->relation), binomial(r->binomial), reductions(r->reductions), root_table(r->root_table),
+          degree(r->modout_degree), root_modulus(r->root_modulus) {
+        const int32_t d = static_cast<int32_t>(m.size()) - 1;
+        flatgcd::FlatPoly f;
+        f.nvars = 1;
+        for (int32_t e = d; e >= 0; e--)
+            if (m[static_cast<size_t>(e)]) f.push(&e, m[static_cast<size_t>(e)]);
+        PolyHold full(poly_from_flat(f)), rel, powers;
+        if (f.terms() == 2 && f.exp(1)[0] == 0) {
+            // t^d + c keeps -c as its relation and itself as the binomial.
+            flatgcd::FlatPoly value;
+            value.nvars = 1;
+            const int32_t zero = 0;
+            value.push(&zero, static_cast<uint32_t>(modulus) - f.coefs[1]);
+            rel.p = poly_from_flat(value);
+        } else {
+            std::swap(rel.p, full.p);
+        }
+        r->modout_degree = d;
+        make_muldata(&powers.p, &rel.p, d, r);
+        r->relation = rel.release();
+        r->binomial = full.release();
+        r->reductions = powers.release();
+        r->root_table = nullptr;
+        r->root_modulus = -1;
+    }
+    ~InstalledFactor() {
+        free_poly(&rec->relation);
+        free_poly(&rec->binomial);
+        free_poly(&rec->reductions);
+        free_poly(&rec->root_table);
+        rec->relation = relation;
+        rec->binomial = binomial;
+        rec->reductions = reductions;
+        rec->root_table = root_table;
+        rec->modout_degree = degree;
+        rec->root_modulus = root_modulus;
+    }
+    InstalledFactor(const InstalledFactor&) = delete;
+    InstalledFactor& operator=(const InstalledFactor&) = delete;
+};
+
+// The gcd over one field level whose relation splits modulo the prime into
+// irreducible factors not all linear: one copy for each factor (see
+// split_images.h), each gcd made monic there, read back by Chinese
+// remaindering. The rules of split_field_gcd below hold.
+int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars, pt* level) {
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    // Kept by value: the gcds of the copies come back here with a factor
+    // in the level's place.
+    std::vector<SplitFactor> factors;
+    if (!relation_factors(level, q, &factors) || factors.size() < 2) return 0;
+    flatgcd::FlatPoly fu, fv;
+    if (!flatten_residues(u, vars, &fu) || !flatten_residues(v, vars, &fv)) return 0;
+    const int32_t n = fu.nvars - 1;
+    if (n < 1 || fv.nvars != fu.nvars) return 0;
+    if (!flat_uses_columns(fu, n) && !flat_uses_columns(fv, n)) return 0;
+
+    bool agree = true;
+    std::vector<flatgcd::FlatPoly> images(factors.size());
+    for (size_t c = 0; c < factors.size(); c++) {
+        const SplitFactor& m = factors[c];
+        PolyHold iu(poly_from_flat(reduce_by_factor(fu, n, m, q)));
+        PolyHold iv(poly_from_flat(reduce_by_factor(fv, n, m, q)));
+        PolyHold gc;
+        if (m.size() == 2) {
+            // The copy is Z/p: the operands are free of the level.
+            polygcd(iu.p, iv.p, &gc.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
+        } else {
+            InstalledFactor installed(level, m);
+            polygcd(iu.p, iv.p, &gc.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
+        }
+        flatgcd::FlatPoly& h = images[c];
+        if (!flatten_residues(gc.p, vars, &h) || h.nvars != fu.nvars) return 0;
+        h = reduce_by_factor(h, n, m, q);
+        if (!monic_by_factor(&h, n, m, q)) return 0;
+        if (agree && (h.terms() == 0 || !std::equal(h.exp(0), h.exp(0) + n, images[0].exp(0)))) agree = false;
+    }
+    if (!agree) {
+        if (zero_divisor_escape > 0 || split_gcd_asked == modulus) zero_divisor_met();
+        // A quotient cancels nothing: 1 divides the operands in every copy.
+        flatgcd::FlatPoly one;
+        one.nvars = fu.nvars;
+        one.push(std::vector<int32_t>(static_cast<size_t>(fu.nvars), 0).data(), 1);
+        free_poly(g);
+        *g = poly_from_flat(one);
+        return 1;
+    }
+    flatgcd::FlatPoly out;
+    factor_join(images, n, factors, q, &out);
+    free_poly(g);
+    *g = poly_from_flat(out);
+    return 1;
+}
+
 }  // namespace
 
 int32_t split_gcd_asked = 0;
@@ -46,7 +151,7 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     std::vector<pt*> levels;
     if (!split_field_levels(vars, &levels)) return 0;
     const SplitRoots* R = tower_roots(levels);
-    if (!R) return 0;
+    if (!R) return levels.size() == 1 ? factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]) : 0;
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, vars, &fu) || !flatten_residues(v, vars, &fv)) return 0;
     const int32_t k = static_cast<int32_t>(levels.size());

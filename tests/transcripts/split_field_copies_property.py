@@ -1,123 +1,189 @@
 #!/usr/bin/env python3
-"""Planted gcds over t^2 - c declared a field where c is a square modulo
-the prime, so that the ring is two copies of Z/p (t at one root or the
-other) and has zero divisors. g is monic in x; a = x + alpha(y, t) and b
-are drawn so that a and b are coprime in both copies (b does not vanish at
-x = -alpha there), which makes g the gcd of u = g*a and v = g*b.
+"""Planted gcds over one relation declared a field, modulo primes where it
+splits into linear factors, splits only partly (factors of mixed degrees,
+or of degree 2 only), or stays irreducible, including primes below its
+degree. The ring Z/p[t]/(m) is then a product of fields, one for each
+irreducible factor of m, and has zero divisors unless m stays irreducible.
+g is monic in x; a = x + alpha(y, t) and b are drawn so that a and b are
+coprime in every factor's field (b(-alpha) is no zero divisor's multiple:
+its coefficients and m have gcd 1), which makes g the gcd of u = g*a and
+v = g*b.
 
-Clean cases: no coefficient of u or v is a zero divisor (their terms are
-the same in both copies). GCD(u, v) is g, and u/v times v is u: no error.
-Zero-divisor cases: b times a zero divisor, or plus a term with one. The
-gcd is then a multiple of g dividing u and v, or "Division by zero."; the
-quotient times v is u, or that error. Never a fatal line.
+Clean cases: no coefficient of u or v is a zero divisor. GCD(u, v) is g,
+u/v is a/b (numerator of degree 1 in x, times v it is u), v divides u*b and
+u does not divide v: no error. Zero-divisor cases: b times a factor of m,
+or plus a term with one. The gcd is then a multiple of g dividing u and v,
+or "Division by zero."; the quotient times v is u, or that error; v
+divides u*b, or that error. Never a fatal line.
 
-  split_field_copies_property.py TARVEX [SEED] [CASES_PER_PRIME]
+  split_field_copies_property.py TARVEX [SEED] [CASES_PER_RING]
 """
 import random
 import subprocess
 import sys
 
-PRIMES = [7, 13, 17, 23, 97, 1009, 65521]
+# (prime, relation, a factor of it modulo the prime or None); relations are
+# coefficient lists from the constant up, monic. None for c: t^2 - c with
+# c a random nonzero square (two linear factors).
+RINGS = [
+    (7, None, None), (13, None, None), (17, None, None), (23, None, None), (97, None, None),
+    (1009, None, None), (65521, None, None),
+    (23, [-2, 0, 0, 1], [-16, 1]),          # t^3 - 2 = (t - 16)(quadratic)
+    (5, [-2, 0, 0, 1], [-3, 1]),            # (t - 3)(quadratic)
+    (31, [-2, 0, 0, 1], [-4, 1]),           # three linear factors
+    (7, [-2, 0, 0, 1], None),               # irreducible
+    (7, [-2, 0, 0, 0, 1], [-2, 1]),         # t^4 - 2: two linear, a quadratic
+    (17, [-2, 0, 0, 0, 1], [-6, 0, 1]),     # two quadratics
+    (3, [1, 1, 0, 1], [-1, 1]),             # t^3 + t + 1 = (t - 1)(quadratic)
+    (2, [1, 2, 0, 1], [1, 1]),              # t^3 + 2t + 1 = (t + 1)(t^2 + t + 1)
+    (2, [1, 1, 0, 1], None),                # t^3 + t + 1: irreducible
+]
 
 
-def mul(f, h, p, c):
-    """Product over Z/p[t]/(t^2 - c): coefficients (c0, c1) = c0 + c1 t."""
+def reduce(f, m, p):
+    f = [c % p for c in f]
+    d = len(m) - 1
+    for k in range(len(f) - 1, d - 1, -1):
+        c = f[k]
+        if c:
+            for i in range(d + 1):
+                f[k - d + i] = (f[k - d + i] - c * m[i]) % p
+    return tuple((f + [0] * d)[:d])
+
+
+def rmul(a, b, m, p):
+    out = [0] * (len(a) + len(b))
+    for i, x in enumerate(a):
+        for j, y in enumerate(b):
+            out[i + j] += x * y
+    return reduce(out, m, p)
+
+
+def ugcd(a, b, p):
+    """Monic gcd over Z/p of two coefficient lists (constant first)."""
+    def trim(f):
+        while f and f[-1] % p == 0:
+            f.pop()
+        return f
+    a, b = trim([c % p for c in a]), trim([c % p for c in b])
+    while b:
+        inv = pow(b[-1], p - 2, p)
+        while len(a) >= len(b):
+            c, s = a[-1] * inv % p, len(a) - len(b)
+            for i, y in enumerate(b):
+                a[s + i] = (a[s + i] - c * y) % p
+            trim(a)
+        a, b = b, a
+    return a
+
+
+def is_unit(c, m, p):
+    return len(ugcd(list(c), m, p)) == 1
+
+
+def mul(f, h, m, p):
     out = {}
-    for (i, j), (a0, a1) in f.items():
-        for (k, l), (b0, b1) in h.items():
-            m = (i + k, j + l)
-            o0, o1 = out.get(m, (0, 0))
-            out[m] = ((o0 + a0 * b0 + a1 * b1 * c) % p, (o1 + a0 * b1 + a1 * b0) % p)
-    return {m: v for m, v in out.items() if v != (0, 0)}
+    for (i, j), a in f.items():
+        for (k, l), b in h.items():
+            key = (i + k, j + l)
+            o = out.get(key, (0,) * (len(m) - 1))
+            out[key] = tuple((x + y) % p for x, y in zip(o, rmul(a, b, m, p)))
+    return {k: v for k, v in out.items() if any(v)}
 
 
-def copy_at(f, r, p):
-    return {m: (a0 + a1 * r) % p for m, (a0, a1) in f.items() if (a0 + a1 * r) % p}
-
-
-def vanishes_on(b, alpha, p):
-    """b(-alpha(y), y) == 0 over Z/p (b, alpha in one copy; alpha in y)."""
-    neg = {j: -a % p for (_, j), a in alpha.items()}
+def coprime_everywhere(a, b, m, p):
+    """a = x + alpha(y): b(-alpha, y) has coefficients whose gcd with m is 1."""
+    d = len(m) - 1
+    neg = {(0, j): tuple(-c % p for c in v) for (i, j), v in a.items() if i == 0}
     total = {}
     for (i, j), cb in b.items():
-        term = {j: cb}
+        term = {(0, j): cb}
         for _ in range(i):
-            nxt = {}
-            for e1, c1 in term.items():
-                for e2, c2 in neg.items():
-                    nxt[e1 + e2] = (nxt.get(e1 + e2, 0) + c1 * c2) % p
-            term = nxt
-        for e, cf in term.items():
-            total[e] = (total.get(e, 0) + cf) % p
-    return not any(total.values())
+            term = mul(term, neg, m, p)
+        for key, v in term.items():
+            o = total.get(key, (0,) * d)
+            total[key] = tuple((x + y) % p for x, y in zip(o, v))
+    g = list(m)
+    for v in total.values():
+        g = ugcd(g, list(v), p)
+    return len(g) == 1
 
 
-def coef(rng, p):
+def coef(rng, p, d):
     k = rng.random()
-    if k < 0.55:
-        return (rng.randrange(1, p), 0)
-    if k < 0.8:
-        return (0, rng.randrange(1, p))
-    return (rng.randrange(p), rng.randrange(1, p))
+    if k < 0.45:
+        return (rng.randrange(1, p),) + (0,) * (d - 1)
+    c = [rng.randrange(p) if rng.random() < 0.6 else 0 for _ in range(d)]
+    c[rng.randrange(1, d)] = rng.randrange(1, p)
+    return tuple(c)
+
+
+def elem(c):
+    return " + ".join(f"{a}*t^{e}" for e, a in enumerate(c) if a) or "0"
 
 
 def text(f):
     parts = []
-    for (i, j), (a0, a1) in sorted(f.items(), reverse=True):
+    for (i, j), c in sorted(f.items(), reverse=True):
         mono = (f"*x^{i}" if i else "") + (f"*y^{j}" if j else "")
-        parts.append(f"({a0} + {a1}*t){mono}")
+        parts.append(f"({elem(c)}){mono}")
     return " + ".join(parts) if parts else "0"
 
 
-def draw(rng, p, c, roots):
-    """g, a, b with a, b coprime in both copies and u, v free of zero divisors."""
+def draw(rng, p, m):
+    """g, a, b with a, b coprime in every factor's field, u, v zero-divisor free."""
+    d = len(m) - 1
+    one = (1,) + (0,) * (d - 1)
     while True:
         dg = rng.randrange(1, 5)
-        g = {(dg, 0): (1, 0)}
+        g = {(dg, 0): one}
         for _ in range(rng.randrange(1, 5)):
-            g[(rng.randrange(dg), rng.randrange(5))] = coef(rng, p)
-        a = {(1, 0): (1, 0)}
+            g[(rng.randrange(dg), rng.randrange(5))] = coef(rng, p, d)
+        a = {(1, 0): one}
         for _ in range(rng.randrange(1, 4)):
-            a[(0, rng.randrange(4))] = coef(rng, p)
+            a[(0, rng.randrange(4))] = coef(rng, p, d)
         b = {}
         for _ in range(rng.randrange(2, 6)):
-            b[(rng.randrange(4), rng.randrange(5))] = coef(rng, p)
-        if all(i == 0 and j == 0 for i, j in b):
+            b[(rng.randrange(4), rng.randrange(5))] = coef(rng, p, d)
+        if all(i == 0 and j == 0 for i, j in b) or not coprime_everywhere(a, b, m, p):
             continue
-        alpha = {m: v for m, v in a.items() if m[0] == 0}
-        if any(vanishes_on(copy_at(b, r, p), copy_at(alpha, r, p), p) for r in roots):
-            continue
-        u, v = mul(g, a, p, c), mul(g, b, p, c)
-        if all(set(copy_at(w, r, p)) == set(w) for w in (u, v) for r in roots):
+        u, v = mul(g, a, m, p), mul(g, b, m, p)
+        if all(is_unit(c, m, p) for w in (u, v) for c in w.values()):
             return g, a, b
 
 
-def session(p, rng, cases):
-    squares = sorted({x * x % p for x in range(1, p)})
-    c = rng.choice(squares)
-    roots = sorted(r for r in range(p) if r * r % p == c)
-    lines = [f"&(p = {p});", "&(J = t);", "&(J = y);", "&(J = x);", f"&(P = t^2 - {c}, 1);"]
+def session(p, m, factor, rng, cases):
+    if m is None:
+        c = rng.choice(sorted({x * x % p for x in range(1, p)}))
+        r = next(x for x in range(p) if x * x % p == c)
+        m, factor = [-c, 0, 1], [-r, 1]
+    d = len(m) - 1
+    # The factor is one: m modulo it is 0.
+    assert factor is None or not any(reduce(list(m), factor, p)), (p, m)
+    rel = " + ".join(f"{a % p}*t^{e}" for e, a in enumerate(m) if a % p)
+    lines = [f"&(p = {p});", "&(J = t);", "&(J = y);", "&(J = x);", f"&(P = {rel}, 1);"]
     kinds = []
     for k in range(cases):
-        g, a, b = draw(rng, p, c, roots)
-        zero_divisor = k % 2 == 1
+        g, a, b = draw(rng, p, m)
+        zero_divisor = factor is not None and k % 2 == 1
         if zero_divisor:
-            r = rng.choice(roots)
-            z = {(0, 0): ((-r) % p, 1)}   # t - r vanishes in one copy
+            z = tuple((factor + [0] * d)[:d])
             if rng.random() < 0.5:
-                b = mul(b, z, p, c)
+                b = mul(b, {(0, 0): z}, m, p)
             else:
                 b = dict(b)
-                b[(rng.randrange(3), 4)] = ((-r * 3) % p, 3)
+                b[(rng.randrange(3), 4)] = rmul(z, coef(rng, p, d), m, p) if d > 1 else z
         kinds.append(zero_divisor)
-        lines += [f"g := {text(g)}:", f"u := g*({text(a)}):", f"v := g*({text(b)}):",
-                  # h and q keep -1 (degree 0) when the statement fails.
-                  "h := -1:", "h := GCD(u, v):", "dh := Deg(h):",
-                  f"!!('gcd_{k}', dh, Divides(g, h), Divides(h, u), Divides(h, v));",
+        lines += [f"g := {text(g)}:", f"a := {text(a)}:", f"b := {text(b)}:", "u := g*a:", "v := g*b:",
+                  # x^7 (no multiple of g) stays where a statement fails.
+                  "h := x^7:", "h := GCD(u, v):",
+                  f"!!('gcd_{k}', Divides(x^7, h)*Divides(h, x^7), Divides(g, h), Divides(h, u), Divides(h, v));",
                   f"!!('equal_{k}', h - g);",
-                  "q := -1:", "q := u/v:", "nq := Numer(q):", "dq := Deg(nq):",
-                  f"!!('quotient_{k}', dq, q*v - u);"]
-    return "\n".join(lines) + "\n", kinds, c
+                  "q := x^7:", "q := u/v:", "nq := Numer(q):",
+                  f"!!('quotient_{k}', Divides(x^7, nq)*Divides(nq, x^7), Divides(a, nq), Divides(nq, a), q*v - u);",
+                  "e1 := -1:", "e1 := Divides(v, u*b):", "e2 := -1:", "e2 := Divides(u, v):",
+                  f"!!('divides_{k}', e1, e2);"]
+    return "\n".join(lines) + "\n", kinds, rel
 
 
 def judge(out, kinds):
@@ -127,45 +193,52 @@ def judge(out, kinds):
     for ln in out.splitlines():
         w = ln.lstrip(">").split()
         name, _, k = w[0].partition("_") if w else ("", "", "")
-        if name in ("gcd", "equal", "quotient") and k.isdigit():
+        if name in ("gcd", "equal", "quotient", "divides") and k.isdigit():
             seen[(name, int(k))] = w[1:]
     for k, zd in enumerate(kinds):
-        g, e, q = (seen.get((name, k)) for name in ("gcd", "equal", "quotient"))
-        if g is None or e is None or q is None:
+        g, e, q, dv = (seen.get((name, k)) for name in ("gcd", "equal", "quotient", "divides"))
+        if g is None or e is None or q is None or dv is None:
             bad.append(f"case {k}: no check line")
             continue
-        gcd_failed, quotient_failed = g[0] == "0", q[0] == "0"
+        gcd_failed, quotient_failed = g[0] == "1", q[0] == "1"
         if zd:
             # A multiple of g dividing both operands, or the error.
             if not gcd_failed and g[1:] != ["1", "1", "1"]:
                 bad.append(f"case {k} (zero divisor): gcd divides {g[1:]}")
-            if not quotient_failed and q[1:] != ["0"]:
+            if not quotient_failed and q[3:] != ["0"]:
                 bad.append(f"case {k} (zero divisor): quotient {q}")
+            if dv[0] not in ("1", "-1") or dv[1] not in ("0", "-1"):
+                bad.append(f"case {k} (zero divisor): divides {dv}")
         else:
             if gcd_failed or g[1:] != ["1", "1", "1"] or e != ["0"]:
                 bad.append(f"case {k}: gcd {'failed' if gcd_failed else g[1:]}, minus g {e[:4]}")
-            if quotient_failed or q[1:] != ["0"]:
-                bad.append(f"case {k}: quotient {'failed' if quotient_failed else q[1:4]}")
+            if quotient_failed or q[1:] != ["1", "1", "0"]:
+                bad.append(f"case {k}: quotient {'failed' if quotient_failed else q[:4]}")
+            if dv != ["1", "0"]:
+                bad.append(f"case {k}: divides {dv}")
     if out.count("Division by zero.") != out.count("*** Error occurred"):
-        bad.append("an error other than Division by zero.")
+        bad.append("case -: an error other than Division by zero.")
     if "Tarvex error" in out:
-        bad.append("a fatal line")
+        bad.append("case -: a fatal line")
     return bad
 
 
 def main():
     tarvex = sys.argv[1]
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 1)
-    cases = int(sys.argv[3]) if len(sys.argv) > 3 else 16
+    cases = int(sys.argv[3]) if len(sys.argv) > 3 else 12
     failures = total = 0
-    for p in PRIMES:
-        text_in, kinds, c = session(p, rng, cases)
-        out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
+    for p, m, factor in RINGS:
+        text_in, kinds, rel = session(p, m, factor, rng, cases)
+        try:
+            out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
+        except subprocess.TimeoutExpired:
+            out = ""
         bad = judge(out, kinds)
         total += len(kinds)
         failures += len({b.split(":")[0] for b in bad})
         for b in bad:
-            print(f"FAIL p={p} t^2 - {c}: {b}")
+            print(f"FAIL p={p} {rel}: {b}")
     print(f"{total} cases, {failures} failed")
     sys.exit(1 if failures else 0)
 
