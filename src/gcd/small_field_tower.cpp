@@ -206,17 +206,34 @@ const Tower* tower_of(pt* rec, uint32_t at_least) {
     std::vector<uint32_t> key, degree;
     if (!read_relations(levels, &rel, &key)) return nullptr;
     for (pt* r : levels) degree.push_back(static_cast<uint32_t>(r->modout_degree));
-    static Tower kept;
-    static bool kept_usable = false;
-    uint64_t sub = 1;
-    for (uint32_t i = 0; i < kept.dim; i++) sub *= static_cast<uint64_t>(modulus);
-    const bool grows = kept_usable && kept.F.q < at_least && kept.F.q * sub <= FIELD_LIMIT;
-    if (kept.key != key || grows) {
-        kept = Tower{};
-        kept.key = key;
-        kept_usable = build(rel, degree, at_least, &kept);
+    // A few towers are kept: the gcd over a relation that the prime splits
+    // into several factors takes its copies' gcds in turn, each over the
+    // field of one factor, and a field's tables take long to build. A
+    // relation that makes no tower is remembered apart, evicting none.
+    constexpr size_t KEPT = 3;
+    static Tower kept[KEPT];
+    static size_t next_slot = 0;
+    static std::vector<uint32_t> failed_key;
+    if (key == failed_key) return nullptr;
+    Tower* slot = nullptr;
+    for (Tower& t : kept)
+        if (!t.key.empty() && t.key == key) slot = &t;
+    if (slot) {
+        uint64_t sub = 1;
+        for (uint32_t i = 0; i < slot->dim; i++) sub *= static_cast<uint64_t>(modulus);
+        if (!(slot->F.q < at_least && slot->F.q * sub <= FIELD_LIMIT)) return slot;
+    } else {
+        slot = &kept[next_slot];
+        next_slot = (next_slot + 1) % KEPT;
     }
-    return kept_usable ? &kept : nullptr;
+    *slot = Tower{};
+    if (build(rel, degree, at_least, slot)) {
+        slot->key = key;
+        return slot;
+    }
+    *slot = Tower{};
+    failed_key = key;
+    return nullptr;
 }
 
 bool coefficients(const Tower& T, uint32_t code, uint32_t* out) {
