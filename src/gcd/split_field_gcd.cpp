@@ -60,7 +60,7 @@ struct InstalledFactor {
             flatgcd::FlatPoly value;
             value.nvars = 1;
             const int32_t zero = 0;
-            value.push(&zero, static_cast<uint32_t>(modulus) - f.coefs[1]);
+            value.push(&zero, finf ? f.coefs[1] : static_cast<uint32_t>(modulus) - f.coefs[1]);
             rel.p = poly_from_flat(value);
         } else {
             std::swap(rel.p, full.p);
@@ -147,9 +147,11 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
 int32_t split_gcd_asked = 0;
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
-    if (!modularmode || !mod_is_prime || finf || modulus < 2 || field_depth <= 0 || !vars) return 0;
+    if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !vars) return 0;
     std::vector<pt*> levels;
     if (!split_field_levels(vars, &levels)) return 0;
+    // Over GF(2^8) and GF(2^16) every factor, linear or not, is a copy.
+    if (finf) return levels.size() == 1 ? factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]) : 0;
     const SplitRoots* R = tower_roots(levels);
     if (!R) return levels.size() == 1 ? factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]) : 0;
     flatgcd::FlatPoly fu, fv;

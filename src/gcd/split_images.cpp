@@ -9,6 +9,7 @@
 #include "numbers/numbers.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
+#include "numbers/tables.h"
 #include "poly/polyvars.h"
 
 namespace {
@@ -17,18 +18,41 @@ using flatgcd::Field;
 using flatgcd::FlatPoly;
 using UPoly = std::vector<uint32_t>;   // coefficients, lowest power first
 
+// GF(2^8) or GF(2^16) on the codes of the ground ring's elements, through
+// the ring's tables of GF(2^16) (whose codes below 256 are GF(2^8)).
+struct GF2k {
+    uint32_t p = 2;
+    uint32_t q;   // elements
+    uint32_t add(uint32_t a, uint32_t b) const { return a ^ b; }
+    uint32_t sub(uint32_t a, uint32_t b) const { return a ^ b; }
+    uint32_t neg(uint32_t a) const { return a; }
+    uint32_t mul(uint32_t a, uint32_t b) const {
+        return a && b ? f2t16exp[(uint32_t{f2t16log[a]} + f2t16log[b]) % 65535] : 0;
+    }
+    uint32_t inv(uint32_t a) const { return f2t16exp[(65535 - uint32_t{f2t16log[a]}) % 65535]; }
+};
+
+uint32_t elements(const Field& F) { return F.p; }
+uint32_t elements(const GF2k& F) { return F.q; }
+
+// i times c, i an integer.
+uint32_t times(uint32_t c, size_t i, const Field& F) { return F.mul(c, static_cast<uint32_t>(i % F.p)); }
+uint32_t times(uint32_t c, size_t i, const GF2k&) { return i & 1 ? c : 0; }
+
 void trim(UPoly& a) {
     while (!a.empty() && a.back() == 0) a.pop_back();
 }
 
-void make_monic(UPoly& a, const Field& F) {
+template <class Fld>
+void make_monic(UPoly& a, const Fld& F) {
     if (a.empty() || a.back() == 1) return;
     const uint32_t inv = F.inv(a.back());
     for (uint32_t& c : a) c = F.mul(c, inv);
 }
 
 // in place. a modulo b (b non-zero).
-void rem_in_place(UPoly& a, const UPoly& b, const Field& F) {
+template <class Fld>
+void rem_in_place(UPoly& a, const UPoly& b, const Fld& F) {
     trim(a);
     const size_t db = b.size() - 1;
     const uint32_t inv = F.inv(b.back());
@@ -41,7 +65,8 @@ void rem_in_place(UPoly& a, const UPoly& b, const Field& F) {
     }
 }
 
-UPoly mul_mod(const UPoly& a, const UPoly& b, const UPoly& f, const Field& F) {
+template <class Fld>
+UPoly mul_mod(const UPoly& a, const UPoly& b, const UPoly& f, const Fld& F) {
     if (a.empty() || b.empty()) return {};
     UPoly r(a.size() + b.size() - 1, 0);
     for (size_t i = 0; i < a.size(); i++)
@@ -50,7 +75,8 @@ UPoly mul_mod(const UPoly& a, const UPoly& b, const UPoly& f, const Field& F) {
     return r;
 }
 
-UPoly power_mod(UPoly base, uint64_t e, const UPoly& f, const Field& F) {
+template <class Fld>
+UPoly power_mod(UPoly base, uint64_t e, const UPoly& f, const Fld& F) {
     UPoly r{1};
     rem_in_place(r, f, F);
     rem_in_place(base, f, F);
@@ -61,7 +87,8 @@ UPoly power_mod(UPoly base, uint64_t e, const UPoly& f, const Field& F) {
     return r;
 }
 
-UPoly monic_gcd(UPoly a, UPoly b, const Field& F) {
+template <class Fld>
+UPoly monic_gcd(UPoly a, UPoly b, const Fld& F) {
     trim(a);
     trim(b);
     while (!b.empty()) {
@@ -73,7 +100,8 @@ UPoly monic_gcd(UPoly a, UPoly b, const Field& F) {
 }
 
 // a / b, exact.
-UPoly quotient(UPoly a, const UPoly& b, const Field& F) {
+template <class Fld>
+UPoly quotient(UPoly a, const UPoly& b, const Fld& F) {
     trim(a);
     const size_t db = b.size() - 1;
     if (a.size() <= db) return {};
@@ -148,7 +176,11 @@ uint32_t residue(const imag* n, const Field& F) {
     return static_cast<uint32_t>(r < 0 ? r + F.p : r);
 }
 
-uint32_t power(uint32_t b, int32_t e, const Field& F) {
+// The same in GF(2^8) and GF(2^16), whose numbers are their elements' codes.
+uint32_t residue(const imag* n, const GF2k&) { return static_cast<uint32_t>(n->value); }
+
+template <class Fld>
+uint32_t power(uint32_t b, int32_t e, const Fld& F) {
     uint32_t r = 1;
     for (; e > 0; e >>= 1, b = F.mul(b, b))
         if (e & 1) r = F.mul(r, b);
@@ -158,7 +190,8 @@ uint32_t power(uint32_t b, int32_t e, const Field& F) {
 // The value of p (at the level of index j, innermost 0) with the roots of
 // levels j, j - 1, ... put in; false on a negative exponent or a level
 // below the innermost.
-bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& F, uint32_t* out) {
+template <class Fld>
+bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Fld& F, uint32_t* out) {
     uint32_t sum = 0;
     for (; p; p = p->next) {
         uint32_t c = 0;
@@ -177,7 +210,8 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
 
 // The relation of level j (monic in its variable) as a polynomial over
 // Z/q, the roots of the inner levels put in.
-bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const Field& F, UPoly* f) {
+template <class Fld>
+bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const Fld& F, UPoly* f) {
     const polynode* m = rec->binomial ? rec->binomial : rec->relation;
     f->assign(static_cast<size_t>(degree) + 1, 0);
     for (const polynode* t = m; t; t = t->next) {
@@ -507,7 +541,8 @@ FlatPoly from_groups(const Groups& gs, int32_t n) {
 }
 
 // The inverse of a modulo the irreducible m (a non-zero modulo m).
-UPoly inverse_mod(UPoly a, const UPoly& m, const Field& F) {
+template <class Fld>
+UPoly inverse_mod(UPoly a, const UPoly& m, const Fld& F) {
     rem_in_place(a, m, F);
     UPoly r0 = m, r1 = a, s0{}, s1{1};
     while (r1.size() > 1) {
@@ -535,9 +570,11 @@ UPoly inverse_mod(UPoly a, const UPoly& m, const Field& F) {
 }
 
 // The irreducible factors of g, a product of distinct ones of degree i
-// each, appended to out: a random element to the power (q^i - 1) / 2 is
-// 1 modulo about half of them (for q = 2 its trace is 0 modulo about half).
-void equal_degree(const UPoly& g, int32_t i, const Field& F, uint64_t* state, std::vector<UPoly>* out) {
+// each over the field of q elements, appended to out: a random element to
+// the power (q^i - 1) / 2 is 1 modulo about half of them (in characteristic
+// 2 its trace over GF(2) is 0 modulo about half).
+template <class Fld>
+void equal_degree(const UPoly& g, int32_t i, const Fld& F, uint64_t* state, std::vector<UPoly>* out) {
     const size_t d = g.size() - 1;
     if (d == static_cast<size_t>(i)) {
         out->push_back(g);
@@ -545,14 +582,18 @@ void equal_degree(const UPoly& g, int32_t i, const Field& F, uint64_t* state, st
     }
     for (;;) {
         UPoly a(d);
-        for (uint32_t& c : a) c = static_cast<uint32_t>(next_random(state) % F.p);
+        const uint32_t q = elements(F);
+        for (uint32_t& c : a) c = static_cast<uint32_t>(next_random(state) % q);
         trim(a);
         if (a.size() < 2) continue;
         UPoly w;
         if (F.p == 2) {
+            // a + a^2 + a^4 + ... to the power 2^(i log2 q - 1).
+            int32_t bits = 0;
+            while ((uint32_t{1} << bits) < q) bits++;
             UPoly c = a;
             w = a;
-            for (int32_t j = 1; j < i; j++) {
+            for (int32_t j = 1; j < i * bits; j++) {
                 c = mul_mod(c, c, g, F);
                 w.resize(std::max(w.size(), c.size()), 0);
                 for (size_t k = 0; k < c.size(); k++) w[k] = F.add(w[k], c[k]);
@@ -562,10 +603,10 @@ void equal_degree(const UPoly& g, int32_t i, const Field& F, uint64_t* state, st
             // a^((q^i - 1) / 2) = (a a^q ... a^(q^(i - 1)))^((q - 1) / 2).
             UPoly c = a, norm = a;
             for (int32_t j = 1; j < i; j++) {
-                c = power_mod(c, F.p, g, F);
+                c = power_mod(c, q, g, F);
                 norm = mul_mod(norm, c, g, F);
             }
-            w = power_mod(norm, (F.p - 1) / 2, g, F);
+            w = power_mod(norm, (q - 1) / 2, g, F);
             if (w.empty()) w.push_back(0);
             w[0] = F.sub(w[0], 1);
             trim(w);
@@ -579,14 +620,13 @@ void equal_degree(const UPoly& g, int32_t i, const Field& F, uint64_t* state, st
     }
 }
 
-}  // namespace
-
-bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
-    const Field F(q);
+template <class Fld>
+bool factors_over(pt* level, const Fld& F, std::vector<UPoly>* factors) {
+    const uint32_t q = elements(F);
     UPoly f;
     if (!relation_at(level, 0, level->modout_degree, nullptr, F, &f)) return false;
     UPoly df(f.size() - 1);
-    for (size_t i = 1; i < f.size(); i++) df[i - 1] = F.mul(f[i], static_cast<uint32_t>(i % q));
+    for (size_t i = 1; i < f.size(); i++) df[i - 1] = times(f[i], i, F);
     trim(df);
     if (df.empty() || monic_gcd(f, df, F).size() != 1) return false;
     factors->clear();
@@ -609,15 +649,15 @@ bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) 
     return true;
 }
 
-FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
-    const Field F(q);
+template <class Fld>
+FlatPoly reduce_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
     Groups gs = groups_of(f, n);
     for (auto& g : gs) rem_in_place(g.second, m, F);
     return from_groups(gs, n);
 }
 
-bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
-    const Field F(q);
+template <class Fld>
+bool monic_over(FlatPoly* h, int32_t n, const UPoly& m, const Fld& F) {
     Groups gs = groups_of(*h, n);
     if (gs.empty()) return true;
     const UPoly inv = inverse_mod(gs.front().second, m, F);
@@ -627,9 +667,9 @@ bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
     return true;
 }
 
-void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,
-                 FlatPoly* g) {
-    const Field F(q);
+template <class Fld>
+void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector<UPoly>& factors, const Fld& F,
+               FlatPoly* g) {
     UPoly whole{1};
     for (const UPoly& m : factors) {
         UPoly next(whole.size() + m.size() - 1, 0);
@@ -657,4 +697,31 @@ void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vect
         if (!coef.empty()) gs.emplace_back(head, std::move(coef));
     }
     *g = from_groups(gs, n);
+}
+
+// The ring's field for the routines above: Z/q, or GF(2^8) and GF(2^16)
+// (q their element count) in the tables of GF(2^16).
+template <class Run>
+auto over_field(uint32_t q, Run run) {
+    if (finf) return run(GF2k{2, q});
+    return run(Field(q));
+}
+
+}  // namespace
+
+bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
+    return over_field(q, [&](const auto& F) { return factors_over(level, F, factors); });
+}
+
+FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return reduce_over(f, n, m, F); });
+}
+
+bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return monic_over(h, n, m, F); });
+}
+
+void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,
+                 FlatPoly* g) {
+    over_field(q, [&](const auto& F) { join_over(images, n, factors, F, g); });
 }

@@ -9,112 +9,174 @@ coprime in every factor's field (b(-alpha) is no zero divisor's multiple:
 its coefficients and m have gcd 1), which makes g the gcd of u = g*a and
 v = g*b.
 
-Clean cases: no coefficient of u or v is a zero divisor. GCD(u, v) is g,
-u/v is a/b (numerator of degree 1 in x, times v it is u), v divides u*b and
-u does not divide v: no error. Zero-divisor cases: b times a factor of m,
-or plus a term with one. The gcd is then a multiple of g dividing u and v,
-or "Division by zero."; the quotient times v is u, or that error; v
-divides u*b, or that error. Never a fatal line.
+Clean cases: no coefficient of u or v is a zero divisor, or b has one
+below its leading term and stays coprime to a in every copy (the copies'
+gcds are all g). GCD(u, v) is g, u/v is a/b (its numerator a up to a unit,
+times v it is u), v divides u*b and u does not divide v: no error.
+Zero-divisor cases: b times a factor of m, or plus any term with one. The
+gcd is then a multiple of g dividing u and v, or "Division by zero."; the
+quotient times v is u, or that error; v divides u*b, or that error. Never
+a fatal line. GF(2^8) and GF(2^16) take their arithmetic from the system's
+tables, only to draw the cases.
 
   split_field_copies_property.py TARVEX [SEED] [CASES_PER_RING]
 """
+import os
 import random
 import subprocess
 import sys
 
-# (prime, relation, a factor of it modulo the prime or None); relations are
-# coefficient lists from the constant up, monic. None for c: t^2 - c with
-# c a random nonzero square (two linear factors).
+# (modulus, relation, a factor of it there, or None); relations and factors
+# are coefficient lists from the constant up, monic. None for the relation:
+# t^2 - c with c a random nonzero square (two linear factors). "root": the
+# factor t - r for a root r found by trying every element. 256 and 65536
+# are GF(2^8) and GF(2^16), whose element codes are typed as integers.
 RINGS = [
     (7, None, None), (13, None, None), (17, None, None), (23, None, None), (97, None, None),
     (1009, None, None), (65521, None, None),
-    (23, [-2, 0, 0, 1], [-16, 1]),          # t^3 - 2 = (t - 16)(quadratic)
-    (5, [-2, 0, 0, 1], [-3, 1]),            # (t - 3)(quadratic)
-    (31, [-2, 0, 0, 1], [-4, 1]),           # three linear factors
+    (23, [-2, 0, 0, 1], "root"),            # t^3 - 2 = (t - 16)(quadratic)
+    (5, [-2, 0, 0, 1], "root"),             # (t - 3)(quadratic)
+    (31, [-2, 0, 0, 1], "root"),            # three linear factors
     (7, [-2, 0, 0, 1], None),               # irreducible
-    (7, [-2, 0, 0, 0, 1], [-2, 1]),         # t^4 - 2: two linear, a quadratic
+    (7, [-2, 0, 0, 0, 1], "root"),          # t^4 - 2: two linear, a quadratic
     (17, [-2, 0, 0, 0, 1], [-6, 0, 1]),     # two quadratics
-    (3, [1, 1, 0, 1], [-1, 1]),             # t^3 + t + 1 = (t - 1)(quadratic)
-    (2, [1, 2, 0, 1], [1, 1]),              # t^3 + 2t + 1 = (t + 1)(t^2 + t + 1)
+    (3, [1, 1, 0, 1], "root"),              # t^3 + t + 1 = (t - 1)(quadratic)
+    (2, [1, 2, 0, 1], "root"),              # t^3 + 2t + 1 = (t + 1)(t^2 + t + 1)
     (2, [1, 1, 0, 1], None),                # t^3 + t + 1: irreducible
+    (256, [1, 1, 1], "root"),               # two linear factors (GF(4) inside)
+    (256, [1, 0, 1, 1, 1], "root"),         # (t + 1)(t^3 + t + 1)
+    (256, [1, 1, 0, 1], None),              # irreducible
+    (65536, [1, 1, 0, 0, 1], "root"),       # t^4 + t + 1: four linear factors
+    (65536, [1, 0, 1, 1, 1], "root"),       # (t + 1)(t^3 + t + 1)
 ]
 
 
-def reduce(f, m, p):
-    f = [c % p for c in f]
+class Prime:
+    def __init__(self, p):
+        self.q = p
+
+    def of(self, n):
+        return n % self.q
+
+    def add(self, a, b):
+        return (a + b) % self.q
+
+    def neg(self, a):
+        return -a % self.q
+
+    def mul(self, a, b):
+        return a * b % self.q
+
+    def inv(self, a):
+        return pow(a, self.q - 2, self.q)
+
+
+class Char2:
+    """GF(2^8) or GF(2^16) on the codes of the system's own tables of
+    GF(2^16) (codes below 256 are GF(2^8))."""
+    exp = None
+
+    def __init__(self, q, tarvex):
+        if Char2.exp is None:
+            data = os.path.join(os.path.dirname(os.path.abspath(tarvex)), "BACKWARD", "f2t16d")
+            with open(data) as fh:
+                Char2.exp = [int(w) for w in fh.read().split()[:65535]]
+            Char2.log = {e: i for i, e in enumerate(Char2.exp)}
+        self.q = q
+
+    def of(self, n):
+        return n
+
+    def add(self, a, b):
+        return a ^ b
+
+    def neg(self, a):
+        return a
+
+    def mul(self, a, b):
+        return Char2.exp[(Char2.log[a] + Char2.log[b]) % 65535] if a and b else 0
+
+    def inv(self, a):
+        return Char2.exp[-Char2.log[a] % 65535]
+
+
+def reduce(f, m, F):
+    f = list(f)
     d = len(m) - 1
     for k in range(len(f) - 1, d - 1, -1):
         c = f[k]
         if c:
             for i in range(d + 1):
-                f[k - d + i] = (f[k - d + i] - c * m[i]) % p
+                f[k - d + i] = F.add(f[k - d + i], F.neg(F.mul(c, m[i])))
     return tuple((f + [0] * d)[:d])
 
 
-def rmul(a, b, m, p):
+def rmul(a, b, m, F):
     out = [0] * (len(a) + len(b))
     for i, x in enumerate(a):
         for j, y in enumerate(b):
-            out[i + j] += x * y
-    return reduce(out, m, p)
+            out[i + j] = F.add(out[i + j], F.mul(x, y))
+    return reduce(out, m, F)
 
 
-def ugcd(a, b, p):
-    """Monic gcd over Z/p of two coefficient lists (constant first)."""
+def ugcd(a, b, F):
+    """Monic gcd of two coefficient lists (constant first)."""
     def trim(f):
-        while f and f[-1] % p == 0:
+        while f and f[-1] == 0:
             f.pop()
         return f
-    a, b = trim([c % p for c in a]), trim([c % p for c in b])
+    a, b = trim(list(a)), trim(list(b))
     while b:
-        inv = pow(b[-1], p - 2, p)
+        inv = F.inv(b[-1])
         while len(a) >= len(b):
-            c, s = a[-1] * inv % p, len(a) - len(b)
+            c, s = F.mul(a[-1], inv), len(a) - len(b)
             for i, y in enumerate(b):
-                a[s + i] = (a[s + i] - c * y) % p
+                a[s + i] = F.add(a[s + i], F.neg(F.mul(c, y)))
             trim(a)
         a, b = b, a
     return a
 
 
-def is_unit(c, m, p):
-    return len(ugcd(list(c), m, p)) == 1
+def is_unit(c, m, F):
+    return len(ugcd(c, m, F)) == 1
 
 
-def mul(f, h, m, p):
+def vadd(x, y, F):
+    return tuple(F.add(a, b) for a, b in zip(x, y))
+
+
+def mul(f, h, m, F):
     out = {}
     for (i, j), a in f.items():
         for (k, l), b in h.items():
             key = (i + k, j + l)
-            o = out.get(key, (0,) * (len(m) - 1))
-            out[key] = tuple((x + y) % p for x, y in zip(o, rmul(a, b, m, p)))
+            out[key] = vadd(out.get(key, (0,) * (len(m) - 1)), rmul(a, b, m, F), F)
     return {k: v for k, v in out.items() if any(v)}
 
 
-def coprime_everywhere(a, b, m, p):
+def coprime_everywhere(a, b, m, F):
     """a = x + alpha(y): b(-alpha, y) has coefficients whose gcd with m is 1."""
     d = len(m) - 1
-    neg = {(0, j): tuple(-c % p for c in v) for (i, j), v in a.items() if i == 0}
+    neg = {(0, j): tuple(F.neg(c) for c in v) for (i, j), v in a.items() if i == 0}
     total = {}
     for (i, j), cb in b.items():
         term = {(0, j): cb}
         for _ in range(i):
-            term = mul(term, neg, m, p)
+            term = mul(term, neg, m, F)
         for key, v in term.items():
-            o = total.get(key, (0,) * d)
-            total[key] = tuple((x + y) % p for x, y in zip(o, v))
+            total[key] = vadd(total.get(key, (0,) * d), v, F)
     g = list(m)
     for v in total.values():
-        g = ugcd(g, list(v), p)
+        g = ugcd(g, v, F)
     return len(g) == 1
 
 
-def coef(rng, p, d):
+def coef(rng, F, d):
     k = rng.random()
     if k < 0.45:
-        return (rng.randrange(1, p),) + (0,) * (d - 1)
-    c = [rng.randrange(p) if rng.random() < 0.6 else 0 for _ in range(d)]
-    c[rng.randrange(1, d)] = rng.randrange(1, p)
+        return (rng.randrange(1, F.q),) + (0,) * (d - 1)
+    c = [rng.randrange(F.q) if rng.random() < 0.6 else 0 for _ in range(d)]
+    c[rng.randrange(1, d)] = rng.randrange(1, F.q)
     return tuple(c)
 
 
@@ -130,7 +192,7 @@ def text(f):
     return " + ".join(parts) if parts else "0"
 
 
-def draw(rng, p, m):
+def draw(rng, F, m):
     """g, a, b with a, b coprime in every factor's field, u, v zero-divisor free."""
     d = len(m) - 1
     one = (1,) + (0,) * (d - 1)
@@ -138,50 +200,79 @@ def draw(rng, p, m):
         dg = rng.randrange(1, 5)
         g = {(dg, 0): one}
         for _ in range(rng.randrange(1, 5)):
-            g[(rng.randrange(dg), rng.randrange(5))] = coef(rng, p, d)
+            g[(rng.randrange(dg), rng.randrange(5))] = coef(rng, F, d)
         a = {(1, 0): one}
         for _ in range(rng.randrange(1, 4)):
-            a[(0, rng.randrange(4))] = coef(rng, p, d)
+            a[(0, rng.randrange(4))] = coef(rng, F, d)
         b = {}
         for _ in range(rng.randrange(2, 6)):
-            b[(rng.randrange(4), rng.randrange(5))] = coef(rng, p, d)
-        if all(i == 0 and j == 0 for i, j in b) or not coprime_everywhere(a, b, m, p):
+            b[(rng.randrange(4), rng.randrange(5))] = coef(rng, F, d)
+        if all(i == 0 and j == 0 for i, j in b) or not coprime_everywhere(a, b, m, F):
             continue
-        u, v = mul(g, a, m, p), mul(g, b, m, p)
-        if all(is_unit(c, m, p) for w in (u, v) for c in w.values()):
+        u, v = mul(g, a, m, F), mul(g, b, m, F)
+        if all(is_unit(c, m, F) for w in (u, v) for c in w.values()):
             return g, a, b
 
 
-def session(p, m, factor, rng, cases):
+def root_factor(m, F):
+    for r in range(F.q):
+        value = 0
+        for c in reversed(m):
+            value = F.add(F.mul(value, r), c)
+        if value == 0:
+            return [F.neg(r), 1]
+    return None
+
+
+def session(p, m, factor, rng, cases, tarvex):
+    F = Char2(p, tarvex) if p in (256, 65536) else Prime(p)
     if m is None:
         c = rng.choice(sorted({x * x % p for x in range(1, p)}))
-        r = next(x for x in range(p) if x * x % p == c)
-        m, factor = [-c, 0, 1], [-r, 1]
+        m, factor = [-c, 0, 1], "root"
+    m = [F.of(c) for c in m]
+    if factor == "root":
+        factor = root_factor(m, F)
+    elif factor is not None:
+        factor = [F.of(c) for c in factor]
     d = len(m) - 1
     # The factor is one: m modulo it is 0.
-    assert factor is None or not any(reduce(list(m), factor, p)), (p, m)
-    rel = " + ".join(f"{a % p}*t^{e}" for e, a in enumerate(m) if a % p)
+    assert factor is None or not any(reduce(m, factor, F)), (p, m)
+    rel = " + ".join(f"{a}*t^{e}" for e, a in enumerate(m) if a)
     lines = [f"&(p = {p});", "&(J = t);", "&(J = y);", "&(J = x);", f"&(P = {rel}, 1);"]
     kinds = []
     for k in range(cases):
-        g, a, b = draw(rng, p, m)
-        zero_divisor = factor is not None and k % 2 == 1
-        if zero_divisor:
-            z = tuple((factor + [0] * d)[:d])
+        g, a, b = draw(rng, F, m)
+        kind = 0 if factor is None else k % 3
+        z = tuple((factor + [0] * d)[:d]) if factor else None
+        if kind == 1:
             if rng.random() < 0.5:
-                b = mul(b, {(0, 0): z}, m, p)
+                b = mul(b, {(0, 0): z}, m, F)
             else:
                 b = dict(b)
-                b[(rng.randrange(3), 4)] = rmul(z, coef(rng, p, d), m, p) if d > 1 else z
-        kinds.append(zero_divisor)
+                b[(rng.randrange(3), 4)] = rmul(z, coef(rng, F, d), m, F)
+        elif kind == 2:
+            # A zero-divisor term below b's leading one, b still coprime
+            # to a in every copy: the copies' gcds are all g.
+            kind = 0
+            top = max(i for i, _ in b)
+            for _ in range(10 if top else 0):
+                mono = (rng.randrange(top), rng.randrange(6))
+                b2 = dict(b)
+                b2[mono] = vadd(b.get(mono, (0,) * d), rmul(z, coef(rng, F, d), m, F), F)
+                b2 = {key: c for key, c in b2.items() if any(c)}
+                if coprime_everywhere(a, b2, m, F):
+                    b, kind = b2, 2
+                    break
+        kinds.append(kind == 1)
         lines += [f"g := {text(g)}:", f"a := {text(a)}:", f"b := {text(b)}:", "u := g*a:", "v := g*b:",
-                  # x^7 (no multiple of g) stays where a statement fails.
+                  # x^7 (no multiple of g, and no answer of Divides) stays
+                  # where a statement fails.
                   "h := x^7:", "h := GCD(u, v):",
                   f"!!('gcd_{k}', Divides(x^7, h)*Divides(h, x^7), Divides(g, h), Divides(h, u), Divides(h, v));",
                   f"!!('equal_{k}', h - g);",
                   "q := x^7:", "q := u/v:", "nq := Numer(q):",
                   f"!!('quotient_{k}', Divides(x^7, nq)*Divides(nq, x^7), Divides(a, nq), Divides(nq, a), q*v - u);",
-                  "e1 := -1:", "e1 := Divides(v, u*b):", "e2 := -1:", "e2 := Divides(u, v):",
+                  "e1 := x^7:", "e1 := Divides(v, u*b):", "e2 := x^7:", "e2 := Divides(u, v):",
                   f"!!('divides_{k}', e1, e2);"]
     return "\n".join(lines) + "\n", kinds, rel
 
@@ -207,7 +298,7 @@ def judge(out, kinds):
                 bad.append(f"case {k} (zero divisor): gcd divides {g[1:]}")
             if not quotient_failed and q[3:] != ["0"]:
                 bad.append(f"case {k} (zero divisor): quotient {q}")
-            if dv[0] not in ("1", "-1") or dv[1] not in ("0", "-1"):
+            if dv[0] not in ("1", "x^7") or dv[1] not in ("0", "x^7"):
                 bad.append(f"case {k} (zero divisor): divides {dv}")
         else:
             if gcd_failed or g[1:] != ["1", "1", "1"] or e != ["0"]:
@@ -229,7 +320,7 @@ def main():
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 12
     failures = total = 0
     for p, m, factor in RINGS:
-        text_in, kinds, rel = session(p, m, factor, rng, cases)
+        text_in, kinds, rel = session(p, m, factor, rng, cases, tarvex)
         try:
             out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
         except subprocess.TimeoutExpired:
