@@ -89,6 +89,60 @@ struct InstalledFactor {
     InstalledFactor& operator=(const InstalledFactor&) = delete;
 };
 
+// The largest polynomial over the ground field (free of the level) that
+// divides every copy's gcd: in a copy over a factor of degree d, the gcd of
+// the copy's gcd and its d - 1 images under the Frobenius map, which that
+// map fixes; then the gcd of these over the ground field. 1 when a copy
+// gives nothing the map fixes, which would be a fault of the gcd there.
+polynode* shared_over_ground(const std::vector<flatgcd::FlatPoly>& images, const std::vector<SplitFactor>& factors,
+                             int32_t n, int allow_tests, int allow_split, pt* vars, pt* level) {
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    const int32_t nvars = n + 1;
+    PolyHold common;
+    for (size_t c = 0; c < factors.size(); c++) {
+        // A copy where both operands vanish puts no bound on the divisor.
+        if (images[c].terms() == 0) continue;
+        const SplitFactor& m = factors[c];
+        PolyHold fixed(poly_from_flat(images[c]));
+        if (m.size() > 2) {
+            InstalledFactor installed(level, m);
+            flatgcd::FlatPoly conj = images[c];
+            for (size_t k = 2; k < m.size(); k++) {
+                conj = frobenius_by_factor(conj, n, m, q);
+                PolyHold other(poly_from_flat(conj)), next;
+                polygcd(fixed.p, other.p, &next.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
+                std::swap(fixed.p, next.p);
+            }
+        }
+        // Made monic, what the map fixes is free of the level.
+        flatgcd::FlatPoly f;
+        bool ground = flatten_residues(fixed.p, vars, &f) && f.nvars == nvars;
+        if (ground) {
+            f = reduce_by_factor(f, n, m, q);
+            ground = monic_by_factor(&f, n, m, q) && !flat_uses_columns(f, n);
+        }
+        if (!ground) {
+            free_poly(&common.p);
+            common.p = nullptr;
+            break;
+        }
+        free_poly(&fixed.p);
+        fixed.p = poly_from_flat(f);
+        if (!common.p) {
+            std::swap(common.p, fixed.p);
+        } else {
+            PolyHold next;
+            polygcd(common.p, fixed.p, &next.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
+            std::swap(common.p, next.p);
+        }
+    }
+    if (common.p) return common.release();
+    flatgcd::FlatPoly one;
+    one.nvars = nvars;
+    one.push(std::vector<int32_t>(static_cast<size_t>(nvars), 0).data(), 1);
+    return poly_from_flat(one);
+}
+
 // The gcd over one field level whose relation splits modulo the prime into
 // irreducible factors not all linear: one copy for each factor (see
 // split_images.h), each gcd made monic there, read back by Chinese
@@ -127,12 +181,9 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
     }
     if (!agree) {
         if (zero_divisor_escape > 0 || split_gcd_asked == modulus) zero_divisor_met();
-        // A quotient cancels nothing: 1 divides the operands in every copy.
-        flatgcd::FlatPoly one;
-        one.nvars = fu.nvars;
-        one.push(std::vector<int32_t>(static_cast<size_t>(fu.nvars), 0).data(), 1);
+        // A quotient cancels what the copies share over the ground field.
         free_poly(g);
-        *g = poly_from_flat(one);
+        *g = shared_over_ground(images, factors, n, allow_tests, allow_split, vars, level);
         return 1;
     }
     flatgcd::FlatPoly out;

@@ -13,6 +13,15 @@
 // no common monic gcd: the GCD asked for is then error 22; elsewhere (a
 // quotient, which needs only a common divisor to cancel) the gcd over Z/p
 // of the copies' gcds stands for it.
+//
+// One field level whose relation the prime splits only partly, into
+// distinct irreducible factors of several degrees, is the product of the
+// fields of its factors: the copies are those fields (Z/p for a linear
+// factor), each gcd is taken with the factor in the relation's place, and
+// the answer is read back by Chinese remaindering. So also over GF(2^8)
+// and GF(2^16), for any factors. Copies that disagree give the error as
+// above; a quotient then cancels what their gcds share over the ground
+// field (each copy's gcd lies in a field of its own).
 #pragma once
 #include <cstdint>
 
@@ -23,9 +32,11 @@ struct pt;
 
 // 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
 // *g, its old value freed, or the common divisor above; 0 when this does
-// not apply (no prime modulus, GF(2^8) or GF(2^16), no field levels or one
-// that does not split into distinct linear factors, operands free of the
-// field levels, negative exponents). Error 22 as above, or ZeroDivisorMet
+// not apply (no modular mode, a composite modulus, no field levels, a
+// relation that stays irreducible or is not square-free, a tower with a
+// relation that does not split into distinct linear factors or one over
+// GF(2^8) or GF(2^16), operands free of the field levels, negative
+// exponents). Error 22 as above, or ZeroDivisorMet
 // under a ZeroDivisorEscape when the copies disagree. The flags go to the
 // gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);

@@ -699,6 +699,25 @@ void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector
     *g = from_groups(gs, n);
 }
 
+// Each coefficient c(t) of f made c(t^q) modulo m: the Frobenius map of
+// the field of m over the ground field of q elements.
+template <class Fld>
+FlatPoly frobenius_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
+    const UPoly tq = power_mod(UPoly{0, 1}, elements(F), m, F);
+    Groups gs = groups_of(f, n);
+    for (auto& g : gs) {
+        UPoly acc;
+        for (size_t e = g.second.size(); e-- > 0;) {
+            acc = mul_mod(acc, tq, m, F);
+            if (acc.empty()) acc.push_back(0);
+            acc[0] = F.add(acc[0], g.second[e]);
+            trim(acc);
+        }
+        g.second = std::move(acc);
+    }
+    return from_groups(gs, n);
+}
+
 // The ring's field for the routines above: Z/q, or GF(2^8) and GF(2^16)
 // (q their element count) in the tables of GF(2^16).
 template <class Run>
@@ -724,4 +743,8 @@ bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
 void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,
                  FlatPoly* g) {
     over_field(q, [&](const auto& F) { join_over(images, n, factors, F, g); });
+}
+
+FlatPoly frobenius_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return frobenius_over(f, n, m, F); });
 }

@@ -105,3 +105,8 @@ bool monic_by_factor(flatgcd::FlatPoly* h, int32_t n, const SplitFactor& m, uint
 // level's relation.
 void factor_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors,
                  uint32_t q, flatgcd::FlatPoly* g);
+
+// f (reduced modulo m) with each coefficient c(t) made c(t^q) modulo m:
+// the Frobenius map of the factor's field, which fixes the ground field.
+// What is fixed by it lies in the ground field.
+flatgcd::FlatPoly frobenius_by_factor(const flatgcd::FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q);

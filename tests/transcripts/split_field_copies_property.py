@@ -242,7 +242,9 @@ def session(p, m, factor, rng, cases, tarvex):
     kinds = []
     for k in range(cases):
         g, a, b = draw(rng, F, m)
-        kind = 0 if factor is None else k % 3
+        kind = 0 if factor is None else k % 4
+        if kind == 3 and len(factor) != 2:
+            kind = 1
         z = tuple((factor + [0] * d)[:d]) if factor else None
         if kind == 1:
             if rng.random() < 0.5:
@@ -263,7 +265,14 @@ def session(p, m, factor, rng, cases, tarvex):
                 if coprime_everywhere(a, b2, m, F):
                     b, kind = b2, 2
                     break
-        kinds.append(kind == 1)
+        elif kind == 3:
+            # g over the ground field times x - t and x - r, r the root:
+            # the copy at r has the gcd g (x - r), the others g.
+            g = {key: (c[0] or 1,) + (0,) * (d - 1) for key, c in g.items()}
+            one = (1,) + (0,) * (d - 1)
+            a = {(1, 0): one, (0, 0): (0, F.neg(1)) + (0,) * (d - 2)}
+            b = {(1, 0): one, (0, 0): (factor[0],) + (0,) * (d - 1)}
+        kinds.append(kind)
         lines += [f"g := {text(g)}:", f"a := {text(a)}:", f"b := {text(b)}:", "u := g*a:", "v := g*b:",
                   # x^7 (no multiple of g, and no answer of Divides) stays
                   # where a statement fails.
@@ -286,13 +295,13 @@ def judge(out, kinds):
         name, _, k = w[0].partition("_") if w else ("", "", "")
         if name in ("gcd", "equal", "quotient", "divides") and k.isdigit():
             seen[(name, int(k))] = w[1:]
-    for k, zd in enumerate(kinds):
+    for k, kind in enumerate(kinds):
         g, e, q, dv = (seen.get((name, k)) for name in ("gcd", "equal", "quotient", "divides"))
         if g is None or e is None or q is None or dv is None:
             bad.append(f"case {k}: no check line")
             continue
         gcd_failed, quotient_failed = g[0] == "1", q[0] == "1"
-        if zd:
+        if kind == 1:
             # A multiple of g dividing both operands, or the error.
             if not gcd_failed and g[1:] != ["1", "1", "1"]:
                 bad.append(f"case {k} (zero divisor): gcd divides {g[1:]}")
@@ -300,6 +309,15 @@ def judge(out, kinds):
                 bad.append(f"case {k} (zero divisor): quotient {q}")
             if dv[0] not in ("1", "x^7") or dv[1] not in ("0", "x^7"):
                 bad.append(f"case {k} (zero divisor): divides {dv}")
+        elif kind == 3:
+            # The copies disagree: GCD is the error; the quotient cancels
+            # what they share, g, and leaves (x - t)/(x - r).
+            if not gcd_failed:
+                bad.append(f"case {k} (shared): gcd {g[1:]}")
+            if quotient_failed or q[1:] != ["1", "1", "0"]:
+                bad.append(f"case {k} (shared): quotient {'failed' if quotient_failed else q[:4]}")
+            if dv != ["1", "0"]:
+                bad.append(f"case {k} (shared): divides {dv}")
         else:
             if gcd_failed or g[1:] != ["1", "1", "1"] or e != ["0"]:
                 bad.append(f"case {k}: gcd {'failed' if gcd_failed else g[1:]}, minus g {e[:4]}")
