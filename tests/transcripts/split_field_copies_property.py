@@ -2,8 +2,9 @@
 """Planted gcds over one relation declared a field, modulo primes where it
 splits into linear factors, splits only partly (factors of mixed degrees,
 or of degree 2 only), or stays irreducible, including primes below its
-degree. The ring Z/p[t]/(m) is then a product of fields, one for each
-irreducible factor of m, and has zero divisors unless m stays irreducible.
+degree, and in GF(2^8) and GF(2^16). The ring F[t]/(m) is then a product
+of fields, one for each irreducible factor of m (its copies), and has zero
+divisors unless m stays irreducible.
 g is monic in x; a = x + alpha(y, t) and b are drawn so that a and b are
 coprime in every factor's field (b(-alpha) is no zero divisor's multiple:
 its coefficients and m have gcd 1), which makes g the gcd of u = g*a and
@@ -15,8 +16,11 @@ gcds are all g). GCD(u, v) is g, u/v is a/b (its numerator a up to a unit,
 times v it is u), v divides u*b and u does not divide v: no error.
 Zero-divisor cases: b times a factor of m, or plus any term with one. The
 gcd is then a multiple of g dividing u and v, or "Division by zero."; the
-quotient times v is u, or that error; v divides u*b, or that error. Never
-a fatal line. GF(2^8) and GF(2^16) take their arithmetic from the system's
+quotient times v is u, or that error; v divides u*b, or that error.
+Shared cases, for m with a root r: g over the ground field, a = x - t and
+b = x - r; the copy at r has the gcd g*(x - r), the others g, so GCD is
+"Division by zero." and u/v cancels what they share: it is a/b. Never a
+fatal line. GF(2^8) and GF(2^16) take their arithmetic from the system's
 tables, only to draw the cases.
 
   split_field_copies_property.py TARVEX [SEED] [CASES_PER_RING]
@@ -51,53 +55,27 @@ RINGS = [
 ]
 
 
-class Prime:
-    def __init__(self, p):
-        self.q = p
-
-    def of(self, n):
-        return n % self.q
-
-    def add(self, a, b):
-        return (a + b) % self.q
-
-    def neg(self, a):
-        return -a % self.q
-
-    def mul(self, a, b):
-        return a * b % self.q
-
-    def inv(self, a):
-        return pow(a, self.q - 2, self.q)
-
-
-class Char2:
-    """GF(2^8) or GF(2^16) on the codes of the system's own tables of
-    GF(2^16) (codes below 256 are GF(2^8))."""
-    exp = None
+class Field:
+    """Z/q for a prime q; GF(2^8) and GF(2^16) (q = 256, 65536) on the codes
+    of the system's own tables of GF(2^16), whose codes below 256 are GF(2^8)."""
+    tables = None
 
     def __init__(self, q, tarvex):
-        if Char2.exp is None:
-            data = os.path.join(os.path.dirname(os.path.abspath(tarvex)), "BACKWARD", "f2t16d")
-            with open(data) as fh:
-                Char2.exp = [int(w) for w in fh.read().split()[:65535]]
-            Char2.log = {e: i for i, e in enumerate(Char2.exp)}
         self.q = q
-
-    def of(self, n):
-        return n
-
-    def add(self, a, b):
-        return a ^ b
-
-    def neg(self, a):
-        return a
-
-    def mul(self, a, b):
-        return Char2.exp[(Char2.log[a] + Char2.log[b]) % 65535] if a and b else 0
-
-    def inv(self, a):
-        return Char2.exp[-Char2.log[a] % 65535]
+        if q not in (256, 65536):
+            self.of, self.neg = (lambda n: n % q), (lambda a: -a % q)
+            self.add, self.mul = (lambda a, b: (a + b) % q), (lambda a, b: a * b % q)
+            self.inv = lambda a: pow(a, q - 2, q)
+            return
+        if Field.tables is None:
+            with open(os.path.join(os.path.dirname(os.path.abspath(tarvex)), "BACKWARD", "f2t16d")) as fh:
+                exp = [int(w) for w in fh.read().split()[:65535]]
+            Field.tables = exp, {e: i for i, e in enumerate(exp)}
+        exp, log = Field.tables
+        self.of = self.neg = lambda a: a
+        self.add = lambda a, b: a ^ b
+        self.mul = lambda a, b: exp[(log[a] + log[b]) % 65535] if a and b else 0
+        self.inv = lambda a: exp[-log[a] % 65535]
 
 
 def reduce(f, m, F):
@@ -225,7 +203,7 @@ def root_factor(m, F):
 
 
 def session(p, m, factor, rng, cases, tarvex):
-    F = Char2(p, tarvex) if p in (256, 65536) else Prime(p)
+    F = Field(p, tarvex)
     if m is None:
         c = rng.choice(sorted({x * x % p for x in range(1, p)}))
         m, factor = [-c, 0, 1], "root"
