@@ -66,7 +66,12 @@ struct InstalledFactor {
             std::swap(rel.p, full.p);
         }
         r->modout_degree = d;
-        make_muldata(&powers.p, &rel.p, d, r);
+        try {
+            make_muldata(&powers.p, &rel.p, d, r);
+        } catch (...) {
+            r->modout_degree = degree;
+            throw;
+        }
         r->relation = rel.release();
         r->binomial = full.release();
         r->reductions = powers.release();
@@ -123,7 +128,6 @@ polynode* shared_over_ground(const std::vector<flatgcd::FlatPoly>& images, const
         }
         if (!ground) {
             free_poly(&common.p);
-            common.p = nullptr;
             break;
         }
         free_poly(&fixed.p);
@@ -167,7 +171,7 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
         PolyHold iv(poly_from_flat(reduce_by_factor(fv, n, m, q)));
         PolyHold gc;
         if (m.size() == 2) {
-            // The copy is Z/p: the operands are free of the level.
+            // The copy is the ground field: the operands are free of the level.
             polygcd(iu.p, iv.p, &gc.p, 0, allow_tests, allow_split, vars, 1, 1, 0);
         } else {
             InstalledFactor installed(level, m);
