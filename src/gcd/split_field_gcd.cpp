@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/factor_copies.h"
 #include "gcd/flat_modgcd.h"
 #include "gcd/polygcd.h"
 #include "gcd/small_field_tower.h"

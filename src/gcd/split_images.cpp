@@ -3,126 +3,25 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <functional>
-#include <map>
 
+#include "gcd/upoly_field.h"
 #include "numbers/numbers.h"
 #include "numbers/random.h"
 #include "numbers/ring.h"
-#include "numbers/tables.h"
 #include "poly/polyvars.h"
 
 namespace {
 
 using flatgcd::Field;
 using flatgcd::FlatPoly;
-using UPoly = std::vector<uint32_t>;   // coefficients, lowest power first
-
-// GF(2^8) or GF(2^16) on the codes of the ground ring's elements, through
-// the ring's tables of GF(2^16) (whose codes below 256 are GF(2^8)).
-struct GF2k {
-    uint32_t p = 2;
-    uint32_t q;   // elements
-    uint32_t add(uint32_t a, uint32_t b) const { return a ^ b; }
-    uint32_t sub(uint32_t a, uint32_t b) const { return a ^ b; }
-    uint32_t neg(uint32_t a) const { return a; }
-    uint32_t mul(uint32_t a, uint32_t b) const {
-        return a && b ? f2t16exp[(uint32_t{f2t16log[a]} + f2t16log[b]) % 65535] : 0;
-    }
-    uint32_t inv(uint32_t a) const { return f2t16exp[(65535 - uint32_t{f2t16log[a]}) % 65535]; }
-};
-
-uint32_t elements(const Field& F) { return F.p; }
-uint32_t elements(const GF2k& F) { return F.q; }
-
-// i times c, i an integer.
-uint32_t times(uint32_t c, size_t i, const Field& F) { return F.mul(c, static_cast<uint32_t>(i % F.p)); }
-uint32_t times(uint32_t c, size_t i, const GF2k&) { return i & 1 ? c : 0; }
-
-void trim(UPoly& a) {
-    while (!a.empty() && a.back() == 0) a.pop_back();
-}
-
-template <class Fld>
-void make_monic(UPoly& a, const Fld& F) {
-    if (a.empty() || a.back() == 1) return;
-    const uint32_t inv = F.inv(a.back());
-    for (uint32_t& c : a) c = F.mul(c, inv);
-}
-
-// in place. a modulo b (b non-zero).
-template <class Fld>
-void rem_in_place(UPoly& a, const UPoly& b, const Fld& F) {
-    trim(a);
-    const size_t db = b.size() - 1;
-    const uint32_t inv = F.inv(b.back());
-    while (a.size() > db) {
-        const uint32_t c = F.mul(a.back(), inv);
-        const size_t shift = a.size() - 1 - db;
-        for (size_t i = 0; i < db; i++) a[shift + i] = F.sub(a[shift + i], F.mul(c, b[i]));
-        a.pop_back();
-        trim(a);
-    }
-}
-
-template <class Fld>
-UPoly mul_mod(const UPoly& a, const UPoly& b, const UPoly& f, const Fld& F) {
-    if (a.empty() || b.empty()) return {};
-    UPoly r(a.size() + b.size() - 1, 0);
-    for (size_t i = 0; i < a.size(); i++)
-        for (size_t j = 0; j < b.size(); j++) r[i + j] = F.add(r[i + j], F.mul(a[i], b[j]));
-    rem_in_place(r, f, F);
-    return r;
-}
-
-template <class Fld>
-UPoly power_mod(UPoly base, uint64_t e, const UPoly& f, const Fld& F) {
-    UPoly r{1};
-    rem_in_place(r, f, F);
-    rem_in_place(base, f, F);
-    for (; e; e >>= 1) {
-        if (e & 1) r = mul_mod(r, base, f, F);
-        if (e > 1) base = mul_mod(base, base, f, F);
-    }
-    return r;
-}
-
-template <class Fld>
-UPoly monic_gcd(UPoly a, UPoly b, const Fld& F) {
-    trim(a);
-    trim(b);
-    while (!b.empty()) {
-        rem_in_place(a, b, F);
-        std::swap(a, b);
-    }
-    make_monic(a, F);
-    return a;
-}
-
-// a / b, exact.
-template <class Fld>
-UPoly quotient(UPoly a, const UPoly& b, const Fld& F) {
-    trim(a);
-    const size_t db = b.size() - 1;
-    if (a.size() <= db) return {};
-    UPoly q(a.size() - db, 0);
-    const uint32_t inv = F.inv(b.back());
-    while (a.size() > db) {
-        const uint32_t c = F.mul(a.back(), inv);
-        const size_t shift = a.size() - 1 - db;
-        q[shift] = c;
-        for (size_t i = 0; i < db; i++) a[shift + i] = F.sub(a[shift + i], F.mul(c, b[i]));
-        a.pop_back();
-    }
-    return q;
-}
-
-uint64_t next_random(uint64_t* state) {
-    uint64_t z = (*state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
+using upoly::monic_gcd;
+using upoly::mul_mod;
+using upoly::next_random;
+using upoly::power_mod;
+using upoly::quotient;
+using upoly::rem_in_place;
+using upoly::trim;
+using upoly::UPoly;
 
 // The roots of f (monic, a product of distinct linear factors) by equal-
 // degree splitting: gcd((x + a)^((q - 1) / 2) - 1, f) parts f for about half
@@ -176,11 +75,7 @@ uint32_t residue(const imag* n, const Field& F) {
     return static_cast<uint32_t>(r < 0 ? r + F.p : r);
 }
 
-// The same in GF(2^8) and GF(2^16), whose numbers are their elements' codes.
-uint32_t residue(const imag* n, const GF2k&) { return static_cast<uint32_t>(n->value); }
-
-template <class Fld>
-uint32_t power(uint32_t b, int32_t e, const Fld& F) {
+uint32_t power(uint32_t b, int32_t e, const Field& F) {
     uint32_t r = 1;
     for (; e > 0; e >>= 1, b = F.mul(b, b))
         if (e & 1) r = F.mul(r, b);
@@ -190,8 +85,7 @@ uint32_t power(uint32_t b, int32_t e, const Fld& F) {
 // The value of p (at the level of index j, innermost 0) with the roots of
 // levels j, j - 1, ... put in; false on a negative exponent or a level
 // below the innermost.
-template <class Fld>
-bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Fld& F, uint32_t* out) {
+bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& F, uint32_t* out) {
     uint32_t sum = 0;
     for (; p; p = p->next) {
         uint32_t c = 0;
@@ -210,8 +104,7 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Fld& F,
 
 // The relation of level j (monic in its variable) as a polynomial over
 // Z/q, the roots of the inner levels put in.
-template <class Fld>
-bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const Fld& F, UPoly* f) {
+bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const Field& F, UPoly* f) {
     const polynode* m = rec->binomial ? rec->binomial : rec->relation;
     f->assign(static_cast<size_t>(degree) + 1, 0);
     for (const polynode* t = m; t; t = t->next) {
@@ -502,249 +395,4 @@ void split_join(const std::vector<FlatPoly>& images, int32_t n, const SplitRoots
         }
     }
     *g = std::move(out);
-}
-
-namespace {
-
-// The n-column heads of f's terms in their order, each with its
-// coefficient, a polynomial in the last column (terms with equal heads are
-// adjacent in f).
-using Groups = std::vector<std::pair<std::vector<int32_t>, UPoly>>;
-
-Groups groups_of(const FlatPoly& f, int32_t n) {
-    Groups out;
-    for (size_t i = 0; i < f.terms(); i++) {
-        const int32_t* e = f.exp(i);
-        if (out.empty() || !std::equal(e, e + n, out.back().first.begin()))
-            out.emplace_back(std::vector<int32_t>(e, e + n), UPoly{});
-        UPoly& c = out.back().second;
-        const size_t at = static_cast<size_t>(e[n]);
-        if (c.size() <= at) c.resize(at + 1, 0);
-        c[at] = f.coefs[i];
-    }
-    return out;
-}
-
-FlatPoly from_groups(const Groups& gs, int32_t n) {
-    FlatPoly f;
-    f.nvars = n + 1;
-    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
-    for (const auto& [head, c] : gs) {
-        std::copy(head.begin(), head.end(), row.begin());
-        for (size_t e = c.size(); e-- > 0;) {
-            if (!c[e]) continue;
-            row[static_cast<size_t>(n)] = static_cast<int32_t>(e);
-            f.push(row.data(), c[e]);
-        }
-    }
-    return f;
-}
-
-// The inverse of a modulo the irreducible m (a non-zero modulo m).
-template <class Fld>
-UPoly inverse_mod(UPoly a, const UPoly& m, const Fld& F) {
-    rem_in_place(a, m, F);
-    UPoly r0 = m, r1 = a, s0{}, s1{1};
-    while (r1.size() > 1) {
-        UPoly q = quotient(r0, r1, F);
-        UPoly r2 = r0;
-        rem_in_place(r2, r1, F);
-        UPoly qs = q.empty() || s1.empty() ? UPoly{} : UPoly(q.size() + s1.size() - 1, 0);
-        for (size_t i = 0; i < q.size(); i++)
-            for (size_t j = 0; j < s1.size(); j++) qs[i + j] = F.add(qs[i + j], F.mul(q[i], s1[j]));
-        UPoly s2(std::max(s0.size(), qs.size()), 0);
-        for (size_t i = 0; i < s2.size(); i++)
-            s2[i] = F.sub(i < s0.size() ? s0[i] : 0, i < qs.size() ? qs[i] : 0);
-        trim(s2);
-        r0 = std::move(r1);
-        r1 = std::move(r2);
-        s0 = std::move(s1);
-        s1 = std::move(s2);
-    }
-    if (r1.empty()) return {};
-    // r1 is a non-zero constant: s1 a = r1 modulo m.
-    const uint32_t c = F.inv(r1[0]);
-    for (uint32_t& x : s1) x = F.mul(x, c);
-    rem_in_place(s1, m, F);
-    return s1;
-}
-
-// The irreducible factors of g, a product of distinct ones of degree i
-// each over the field of q elements, appended to out: a random element to
-// the power (q^i - 1) / 2 is 1 modulo about half of them (in characteristic
-// 2 its trace over GF(2) is 0 modulo about half).
-template <class Fld>
-void equal_degree(const UPoly& g, int32_t i, const Fld& F, uint64_t* state, std::vector<UPoly>* out) {
-    const size_t d = g.size() - 1;
-    if (d == static_cast<size_t>(i)) {
-        out->push_back(g);
-        return;
-    }
-    for (;;) {
-        UPoly a(d);
-        const uint32_t q = elements(F);
-        for (uint32_t& c : a) c = static_cast<uint32_t>(next_random(state) % q);
-        trim(a);
-        if (a.size() < 2) continue;
-        UPoly w;
-        if (F.p == 2) {
-            // a + a^2 + a^4 + ... to the power 2^(i log2 q - 1).
-            int32_t bits = 0;
-            while ((uint32_t{1} << bits) < q) bits++;
-            UPoly c = a;
-            w = a;
-            for (int32_t j = 1; j < i * bits; j++) {
-                c = mul_mod(c, c, g, F);
-                w.resize(std::max(w.size(), c.size()), 0);
-                for (size_t k = 0; k < c.size(); k++) w[k] = F.add(w[k], c[k]);
-            }
-            trim(w);
-        } else {
-            // a^((q^i - 1) / 2) = (a a^q ... a^(q^(i - 1)))^((q - 1) / 2).
-            UPoly c = a, norm = a;
-            for (int32_t j = 1; j < i; j++) {
-                c = power_mod(c, q, g, F);
-                norm = mul_mod(norm, c, g, F);
-            }
-            w = power_mod(norm, (q - 1) / 2, g, F);
-            if (w.empty()) w.push_back(0);
-            w[0] = F.sub(w[0], 1);
-            trim(w);
-        }
-        UPoly h = monic_gcd(w, g, F);
-        if (h.size() > 1 && h.size() < g.size()) {
-            equal_degree(h, i, F, state, out);
-            equal_degree(quotient(g, h, F), i, F, state, out);
-            return;
-        }
-    }
-}
-
-template <class Fld>
-bool factors_over(pt* level, const Fld& F, std::vector<UPoly>* factors) {
-    const uint32_t q = elements(F);
-    UPoly f;
-    if (!relation_at(level, 0, level->modout_degree, nullptr, F, &f)) return false;
-    UPoly df(f.size() - 1);
-    for (size_t i = 1; i < f.size(); i++) df[i - 1] = times(f[i], i, F);
-    trim(df);
-    if (df.empty() || monic_gcd(f, df, F).size() != 1) return false;
-    factors->clear();
-    // Distinct degrees: the factors of degree i divide t^(q^i) - t.
-    uint64_t state = q;
-    UPoly rest = f, h{0, 1};
-    for (int32_t i = 1; rest.size() > 2 * static_cast<size_t>(i); i++) {
-        h = power_mod(h, q, rest, F);
-        UPoly w = h;
-        w.resize(std::max<size_t>(w.size(), 2), 0);
-        w[1] = F.sub(w[1], 1);
-        trim(w);
-        UPoly g = monic_gcd(w, rest, F);
-        if (g.size() < 2) continue;
-        equal_degree(g, i, F, &state, factors);
-        rest = quotient(rest, g, F);
-        rem_in_place(h, rest, F);
-    }
-    if (rest.size() > 1) factors->push_back(rest);
-    return true;
-}
-
-template <class Fld>
-FlatPoly reduce_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
-    Groups gs = groups_of(f, n);
-    for (auto& g : gs) rem_in_place(g.second, m, F);
-    return from_groups(gs, n);
-}
-
-template <class Fld>
-bool monic_over(FlatPoly* h, int32_t n, const UPoly& m, const Fld& F) {
-    Groups gs = groups_of(*h, n);
-    if (gs.empty()) return true;
-    const UPoly inv = inverse_mod(gs.front().second, m, F);
-    if (inv.empty()) return false;
-    for (auto& g : gs) g.second = mul_mod(g.second, inv, m, F);
-    *h = from_groups(gs, n);
-    return true;
-}
-
-template <class Fld>
-void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector<UPoly>& factors, const Fld& F,
-               FlatPoly* g) {
-    UPoly whole{1};
-    for (const UPoly& m : factors) {
-        UPoly next(whole.size() + m.size() - 1, 0);
-        for (size_t i = 0; i < whole.size(); i++)
-            for (size_t j = 0; j < m.size(); j++) next[i + j] = F.add(next[i + j], F.mul(whole[i], m[j]));
-        whole = std::move(next);
-    }
-    // The idempotents: 1 modulo factor c, 0 modulo the others.
-    std::vector<UPoly> unit;
-    for (const UPoly& m : factors) {
-        const UPoly others = quotient(whole, m, F);
-        unit.push_back(mul_mod(others, inverse_mod(others, m, F), whole, F));
-    }
-    std::map<std::vector<int32_t>, UPoly, std::greater<>> sum;
-    for (size_t c = 0; c < images.size(); c++)
-        for (const auto& [head, coef] : groups_of(images[c], n)) {
-            UPoly add = mul_mod(coef, unit[c], whole, F);
-            UPoly& acc = sum[head];
-            acc.resize(std::max(acc.size(), add.size()), 0);
-            for (size_t i = 0; i < add.size(); i++) acc[i] = F.add(acc[i], add[i]);
-        }
-    Groups gs;
-    for (auto& [head, coef] : sum) {
-        trim(coef);
-        if (!coef.empty()) gs.emplace_back(head, std::move(coef));
-    }
-    *g = from_groups(gs, n);
-}
-
-// Each coefficient c(t) of f made c(t^q) modulo m: the Frobenius map of
-// the field of m over the ground field of q elements.
-template <class Fld>
-FlatPoly frobenius_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
-    const UPoly tq = power_mod(UPoly{0, 1}, elements(F), m, F);
-    Groups gs = groups_of(f, n);
-    for (auto& g : gs) {
-        UPoly acc;
-        for (size_t e = g.second.size(); e-- > 0;) {
-            acc = mul_mod(acc, tq, m, F);
-            if (acc.empty()) acc.push_back(0);
-            acc[0] = F.add(acc[0], g.second[e]);
-            trim(acc);
-        }
-        g.second = std::move(acc);
-    }
-    return from_groups(gs, n);
-}
-
-// The ring's field for the routines above: Z/q, or GF(2^8) and GF(2^16)
-// (q their element count) in the tables of GF(2^16).
-template <class Run>
-auto over_field(uint32_t q, Run run) {
-    if (finf) return run(GF2k{2, q});
-    return run(Field(q));
-}
-
-}  // namespace
-
-bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
-    return over_field(q, [&](const auto& F) { return factors_over(level, F, factors); });
-}
-
-FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
-    return over_field(q, [&](const auto& F) { return reduce_over(f, n, m, F); });
-}
-
-bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
-    return over_field(q, [&](const auto& F) { return monic_over(h, n, m, F); });
-}
-
-void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,
-                 FlatPoly* g) {
-    over_field(q, [&](const auto& F) { join_over(images, n, factors, F, g); });
-}
-
-FlatPoly frobenius_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
-    return over_field(q, [&](const auto& F) { return frobenius_over(f, n, m, F); });
 }

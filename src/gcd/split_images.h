@@ -75,38 +75,3 @@ enum class SplitOutcome { ok, unusable_prime, declined };
 // choice is unlucky); declined: the flat routine will not do these
 // operands (negative or very large exponents, too much work).
 SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R, flatgcd::FlatPoly* g);
-
-// ---- one field level that splits into factors of several degrees ----
-// Modulo a prime q where the relation m of the one field level is square-
-// free but not a product of linear factors, Z/q[t]/(m) is the product of
-// the fields Z/q[t]/(m_i) over the irreducible factors m_i: a copy of the
-// level for each factor, of degree deg m_i (a linear factor's copy is Z/q).
-// A polynomial is read in a copy by taking each coefficient modulo m_i, and
-// read back from all copies by Chinese remaindering over the factors.
-// Factors are coefficient vectors over Z/q, the constant first, monic.
-using SplitFactor = std::vector<uint32_t>;
-
-// *factors := the distinct monic irreducible factors modulo the prime q of
-// the relation of `level` (a field level with no field level inside it);
-// false when the relation is not square-free modulo q.
-bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors);
-
-// f (terms over n columns and the level's, its last) with each coefficient
-// taken modulo m.
-flatgcd::FlatPoly reduce_by_factor(const flatgcd::FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q);
-
-// in place. h (reduced modulo m) divided by its leading coefficient over
-// the n columns, inverted modulo the irreducible m; false (h untouched)
-// when that coefficient is 0 modulo m.
-bool monic_by_factor(flatgcd::FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q);
-
-// *g := the polynomial over the n columns and the level whose coefficients
-// are images[c]'s modulo factors[c] for every c, the factors' product the
-// level's relation.
-void factor_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors,
-                 uint32_t q, flatgcd::FlatPoly* g);
-
-// f (reduced modulo m) with each coefficient c(t) made c(t^q) modulo m:
-// the Frobenius map of the factor's field, which fixes the ground field.
-// What is fixed by it lies in the ground field.
-flatgcd::FlatPoly frobenius_by_factor(const flatgcd::FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q);

@@ -1,0 +1,295 @@
+// Copies of one field level over the factors of its relation (see
+// factor_copies.h).
+#include "gcd/factor_copies.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <utility>
+
+#include "gcd/upoly_field.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+
+namespace {
+
+using flatgcd::Field;
+using flatgcd::FlatPoly;
+using upoly::elements;
+using upoly::GF2k;
+using upoly::monic_gcd;
+using upoly::mul_mod;
+using upoly::next_random;
+using upoly::power_mod;
+using upoly::quotient;
+using upoly::rem_in_place;
+using upoly::times;
+using upoly::trim;
+using upoly::UPoly;
+
+// A number of the modular ring (a word) as an element of F.
+uint32_t code_of(const imag* n, const Field& F) {
+    const int64_t r = n->value % static_cast<int64_t>(F.p);
+    return static_cast<uint32_t>(r < 0 ? r + F.p : r);
+}
+uint32_t code_of(const imag* n, const GF2k&) { return static_cast<uint32_t>(n->value); }
+
+// The relation of `level`, the innermost, over F; false when it is not
+// monic of the level's degree with number coefficients.
+template <class Fld>
+bool relation_of(pt* level, const Fld& F, UPoly* f) {
+    const int32_t d = level->modout_degree;
+    f->assign(static_cast<size_t>(d) + 1, 0);
+    for (const polynode* t = level->binomial ? level->binomial : level->relation; t; t = t->next) {
+        const polynode* c = t->numb ? t : t->pcoef;
+        const int32_t e = t->numb ? 0 : t->exp;
+        if (!c || !c->numb || e < 0 || e > d) return false;
+        (*f)[static_cast<size_t>(e)] = F.add((*f)[static_cast<size_t>(e)], code_of(c->ncoef, F));
+    }
+    return f->back() == 1;
+}
+
+
+// The n-column heads of f's terms in their order, each with its
+// coefficient, a polynomial in the last column (terms with equal heads are
+// adjacent in f).
+using Groups = std::vector<std::pair<std::vector<int32_t>, UPoly>>;
+
+Groups groups_of(const FlatPoly& f, int32_t n) {
+    Groups out;
+    for (size_t i = 0; i < f.terms(); i++) {
+        const int32_t* e = f.exp(i);
+        if (out.empty() || !std::equal(e, e + n, out.back().first.begin()))
+            out.emplace_back(std::vector<int32_t>(e, e + n), UPoly{});
+        UPoly& c = out.back().second;
+        const size_t at = static_cast<size_t>(e[n]);
+        if (c.size() <= at) c.resize(at + 1, 0);
+        c[at] = f.coefs[i];
+    }
+    return out;
+}
+
+FlatPoly from_groups(const Groups& gs, int32_t n) {
+    FlatPoly f;
+    f.nvars = n + 1;
+    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
+    for (const auto& [head, c] : gs) {
+        std::copy(head.begin(), head.end(), row.begin());
+        for (size_t e = c.size(); e-- > 0;) {
+            if (!c[e]) continue;
+            row[static_cast<size_t>(n)] = static_cast<int32_t>(e);
+            f.push(row.data(), c[e]);
+        }
+    }
+    return f;
+}
+
+// The inverse of a modulo the irreducible m (a non-zero modulo m).
+template <class Fld>
+UPoly inverse_mod(UPoly a, const UPoly& m, const Fld& F) {
+    rem_in_place(a, m, F);
+    UPoly r0 = m, r1 = a, s0{}, s1{1};
+    while (r1.size() > 1) {
+        UPoly q = quotient(r0, r1, F);
+        UPoly r2 = r0;
+        rem_in_place(r2, r1, F);
+        UPoly qs = q.empty() || s1.empty() ? UPoly{} : UPoly(q.size() + s1.size() - 1, 0);
+        for (size_t i = 0; i < q.size(); i++)
+            for (size_t j = 0; j < s1.size(); j++) qs[i + j] = F.add(qs[i + j], F.mul(q[i], s1[j]));
+        UPoly s2(std::max(s0.size(), qs.size()), 0);
+        for (size_t i = 0; i < s2.size(); i++)
+            s2[i] = F.sub(i < s0.size() ? s0[i] : 0, i < qs.size() ? qs[i] : 0);
+        trim(s2);
+        r0 = std::move(r1);
+        r1 = std::move(r2);
+        s0 = std::move(s1);
+        s1 = std::move(s2);
+    }
+    if (r1.empty()) return {};
+    // r1 is a non-zero constant: s1 a = r1 modulo m.
+    const uint32_t c = F.inv(r1[0]);
+    for (uint32_t& x : s1) x = F.mul(x, c);
+    rem_in_place(s1, m, F);
+    return s1;
+}
+
+// The irreducible factors of g, a product of distinct ones of degree i
+// each over the field of q elements, appended to out: a random element to
+// the power (q^i - 1) / 2 is 1 modulo about half of them (in characteristic
+// 2 its trace over GF(2) is 0 modulo about half).
+template <class Fld>
+void equal_degree(const UPoly& g, int32_t i, const Fld& F, uint64_t* state, std::vector<UPoly>* out) {
+    const size_t d = g.size() - 1;
+    if (d == static_cast<size_t>(i)) {
+        out->push_back(g);
+        return;
+    }
+    for (;;) {
+        UPoly a(d);
+        const uint32_t q = elements(F);
+        for (uint32_t& c : a) c = static_cast<uint32_t>(next_random(state) % q);
+        trim(a);
+        if (a.size() < 2) continue;
+        UPoly w;
+        if (F.p == 2) {
+            // a + a^2 + a^4 + ... to the power 2^(i log2 q - 1).
+            int32_t bits = 0;
+            while ((uint32_t{1} << bits) < q) bits++;
+            UPoly c = a;
+            w = a;
+            for (int32_t j = 1; j < i * bits; j++) {
+                c = mul_mod(c, c, g, F);
+                w.resize(std::max(w.size(), c.size()), 0);
+                for (size_t k = 0; k < c.size(); k++) w[k] = F.add(w[k], c[k]);
+            }
+            trim(w);
+        } else {
+            // a^((q^i - 1) / 2) = (a a^q ... a^(q^(i - 1)))^((q - 1) / 2).
+            UPoly c = a, norm = a;
+            for (int32_t j = 1; j < i; j++) {
+                c = power_mod(c, q, g, F);
+                norm = mul_mod(norm, c, g, F);
+            }
+            w = power_mod(norm, (q - 1) / 2, g, F);
+            if (w.empty()) w.push_back(0);
+            w[0] = F.sub(w[0], 1);
+            trim(w);
+        }
+        UPoly h = monic_gcd(w, g, F);
+        if (h.size() > 1 && h.size() < g.size()) {
+            equal_degree(h, i, F, state, out);
+            equal_degree(quotient(g, h, F), i, F, state, out);
+            return;
+        }
+    }
+}
+
+template <class Fld>
+bool factors_over(pt* level, const Fld& F, std::vector<UPoly>* factors) {
+    const uint32_t q = elements(F);
+    UPoly f;
+    if (!relation_of(level, F, &f)) return false;
+    UPoly df(f.size() - 1);
+    for (size_t i = 1; i < f.size(); i++) df[i - 1] = times(f[i], i, F);
+    trim(df);
+    if (df.empty() || monic_gcd(f, df, F).size() != 1) return false;
+    factors->clear();
+    // Distinct degrees: the factors of degree i divide t^(q^i) - t.
+    uint64_t state = q;
+    UPoly rest = f, h{0, 1};
+    for (int32_t i = 1; rest.size() > 2 * static_cast<size_t>(i); i++) {
+        h = power_mod(h, q, rest, F);
+        UPoly w = h;
+        w.resize(std::max<size_t>(w.size(), 2), 0);
+        w[1] = F.sub(w[1], 1);
+        trim(w);
+        UPoly g = monic_gcd(w, rest, F);
+        if (g.size() < 2) continue;
+        equal_degree(g, i, F, &state, factors);
+        rest = quotient(rest, g, F);
+        rem_in_place(h, rest, F);
+    }
+    if (rest.size() > 1) factors->push_back(rest);
+    return true;
+}
+
+template <class Fld>
+FlatPoly reduce_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
+    Groups gs = groups_of(f, n);
+    for (auto& g : gs) rem_in_place(g.second, m, F);
+    return from_groups(gs, n);
+}
+
+template <class Fld>
+bool monic_over(FlatPoly* h, int32_t n, const UPoly& m, const Fld& F) {
+    Groups gs = groups_of(*h, n);
+    if (gs.empty()) return true;
+    const UPoly inv = inverse_mod(gs.front().second, m, F);
+    if (inv.empty()) return false;
+    for (auto& g : gs) g.second = mul_mod(g.second, inv, m, F);
+    *h = from_groups(gs, n);
+    return true;
+}
+
+template <class Fld>
+void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector<UPoly>& factors, const Fld& F,
+               FlatPoly* g) {
+    UPoly whole{1};
+    for (const UPoly& m : factors) {
+        UPoly next(whole.size() + m.size() - 1, 0);
+        for (size_t i = 0; i < whole.size(); i++)
+            for (size_t j = 0; j < m.size(); j++) next[i + j] = F.add(next[i + j], F.mul(whole[i], m[j]));
+        whole = std::move(next);
+    }
+    // The idempotents: 1 modulo factor c, 0 modulo the others.
+    std::vector<UPoly> unit;
+    for (const UPoly& m : factors) {
+        const UPoly others = quotient(whole, m, F);
+        unit.push_back(mul_mod(others, inverse_mod(others, m, F), whole, F));
+    }
+    std::map<std::vector<int32_t>, UPoly, std::greater<>> sum;
+    for (size_t c = 0; c < images.size(); c++)
+        for (const auto& [head, coef] : groups_of(images[c], n)) {
+            UPoly add = mul_mod(coef, unit[c], whole, F);
+            UPoly& acc = sum[head];
+            acc.resize(std::max(acc.size(), add.size()), 0);
+            for (size_t i = 0; i < add.size(); i++) acc[i] = F.add(acc[i], add[i]);
+        }
+    Groups gs;
+    for (auto& [head, coef] : sum) {
+        trim(coef);
+        if (!coef.empty()) gs.emplace_back(head, std::move(coef));
+    }
+    *g = from_groups(gs, n);
+}
+
+// Each coefficient c(t) of f made c(t^q) modulo m: the Frobenius map of
+// the field of m over the ground field of q elements.
+template <class Fld>
+FlatPoly frobenius_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
+    const UPoly tq = power_mod(UPoly{0, 1}, elements(F), m, F);
+    Groups gs = groups_of(f, n);
+    for (auto& g : gs) {
+        UPoly acc;
+        for (size_t e = g.second.size(); e-- > 0;) {
+            acc = mul_mod(acc, tq, m, F);
+            if (acc.empty()) acc.push_back(0);
+            acc[0] = F.add(acc[0], g.second[e]);
+            trim(acc);
+        }
+        g.second = std::move(acc);
+    }
+    return from_groups(gs, n);
+}
+
+// The ring's field for the routines above: Z/q, or GF(2^8) and GF(2^16)
+// (q their element count) in the tables of GF(2^16).
+template <class Run>
+auto over_field(uint32_t q, Run run) {
+    if (finf) return run(GF2k{2, q});
+    return run(Field(q));
+}
+
+}  // namespace
+
+bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
+    return over_field(q, [&](const auto& F) { return factors_over(level, F, factors); });
+}
+
+FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return reduce_over(f, n, m, F); });
+}
+
+bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return monic_over(h, n, m, F); });
+}
+
+void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,
+                 FlatPoly* g) {
+    over_field(q, [&](const auto& F) { join_over(images, n, factors, F, g); });
+}
+
+FlatPoly frobenius_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return frobenius_over(f, n, m, F); });
+}
