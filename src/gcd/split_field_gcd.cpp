@@ -9,6 +9,7 @@
 
 #include "gcd/factor_copies.h"
 #include "gcd/flat_modgcd.h"
+#include "gcd/gcdstash.h"
 #include "gcd/polygcd.h"
 #include "gcd/small_field_tower.h"
 #include "gcd/split_images.h"
@@ -42,11 +43,14 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
 // factor of it modulo the prime, in the form a declaration gives it: the
 // level is then the field that is that factor's copy, and the roads over
 // field levels take gcds there. The level's p-th-root table belongs to the
-// whole relation and is set aside with it.
+// whole relation and is set aside with it, and the gcd stash is off: its
+// entries are keyed by the operands alone, and a gcd in the copy is none
+// over the whole relation.
 struct InstalledFactor {
     pt* rec;
     polynode *relation, *binomial, *reductions, *root_table;
     int32_t degree, root_modulus;
+    int16_t stash = lookupgcd;
     InstalledFactor(pt* r, const SplitFactor& m)
         : rec(r), relation(r->relation), binomial(r->binomial), reductions(r->reductions), root_table(r->root_table),
           degree(r->modout_degree), root_modulus(r->root_modulus) {
@@ -78,6 +82,7 @@ struct InstalledFactor {
         r->reductions = powers.release();
         r->root_table = nullptr;
         r->root_modulus = -1;
+        lookupgcd = -1000;
     }
     ~InstalledFactor() {
         free_poly(&rec->relation);
@@ -90,6 +95,7 @@ struct InstalledFactor {
         rec->root_table = root_table;
         rec->modout_degree = degree;
         rec->root_modulus = root_modulus;
+        lookupgcd = stash;
     }
     InstalledFactor(const InstalledFactor&) = delete;
     InstalledFactor& operator=(const InstalledFactor&) = delete;
