@@ -1,13 +1,14 @@
 // Copies of one field level whose relation splits into irreducible factors.
 //
-// Modulo a prime q where the relation m of the one field level is square-
-// free but not a product of linear factors, Z/q[t]/(m) is the product of
-// the fields Z/q[t]/(m_i) over the irreducible factors m_i: a copy of the
-// level for each factor, of degree deg m_i (a linear factor's copy is Z/q).
-// A polynomial is read in a copy by taking each coefficient modulo m_i, and
+// Modulo a prime q where the relation m of the one field level (the
+// innermost) is square-free, Z/q[t]/(m) is the product of the fields
+// Z/q[t]/(m_i) over the irreducible factors m_i: a copy of the level for
+// each factor, of degree deg m_i (a linear factor's copy is Z/q itself). A
+// polynomial is read in a copy by taking each coefficient modulo m_i, and
 // read back from all copies by Chinese remaindering over the factors.
 // Factors are coefficient vectors over Z/q, the constant first, monic. In
-// GF(2^8) and GF(2^16) (q their element count) the same holds over them.
+// GF(2^8) and GF(2^16) all of this holds over them, q their element count
+// (256 or 65536, the modulus there).
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -18,9 +19,9 @@ struct pt;
 
 using SplitFactor = std::vector<uint32_t>;
 
-// *factors := the distinct monic irreducible factors modulo the prime q of
-// the relation of `level` (a field level with no field level inside it);
-// false when the relation is not square-free modulo q.
+// *factors := the distinct monic irreducible factors modulo q of the
+// relation of `level` (the innermost level, a field level); false when the
+// relation is not square-free there.
 bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors);
 
 // f (terms over n columns and the level's, its last) with each coefficient
