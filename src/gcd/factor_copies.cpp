@@ -166,10 +166,8 @@ void equal_degree(const UPoly& g, int32_t i, const Fld& F, uint64_t* state, std:
 }
 
 template <class Fld>
-bool factors_over(pt* level, const Fld& F, std::vector<UPoly>* factors) {
+bool factors_over(const UPoly& f, const Fld& F, std::vector<UPoly>* factors) {
     const uint32_t q = elements(F);
-    UPoly f;
-    if (!relation_of(level, F, &f)) return false;
     UPoly df(f.size() - 1);
     for (size_t i = 1; i < f.size(); i++) df[i - 1] = times(f[i], i, F);
     trim(df);
@@ -274,7 +272,35 @@ auto over_field(uint32_t q, Run run) {
 }  // namespace
 
 bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
-    return over_field(q, [&](const auto& F) { return factors_over(level, F, factors); });
+    // A few relations are kept with their factors: a quotient asks for many
+    // gcds, and the copies' own gcds ask with a factor in the relation's place.
+    struct Kept {
+        std::vector<uint32_t> key;
+        bool ok = false;
+        std::vector<SplitFactor> factors;
+    };
+    static Kept kept[4];
+    static size_t next_slot = 0;
+    return over_field(q, [&](const auto& F) {
+        UPoly f;
+        if (!relation_of(level, F, &f)) return false;
+        std::vector<uint32_t> key = f;
+        key.push_back(q);
+        key.push_back(finf ? 1 : 0);
+        for (const Kept& k : kept)
+            if (k.key == key) {
+                *factors = k.factors;
+                return k.ok;
+            }
+        Kept& k = kept[next_slot];
+        next_slot = (next_slot + 1) % 4;
+        k.key.clear();
+        k.factors.clear();
+        k.ok = factors_over(f, F, &k.factors);
+        k.key = std::move(key);
+        *factors = k.factors;
+        return k.ok;
+    });
 }
 
 FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
