@@ -83,7 +83,9 @@ bool check_for_monic_poly(int code, quoly* q, int32_t* level, int32_t* degree, p
     polynode* above = nullptr;
     int32_t l = 1;
     while (p->exp == 0) {
-        if (p->numb) return refuse(198);
+        // With Laurent exponents a term of exponent 0 can lead negative
+        // ones (u^2 + v^-1): the value is no polynomial in an inner variable.
+        if (p->numb || p->next) return refuse(198);
         above = p;
         p = p->pcoef;
         l++;

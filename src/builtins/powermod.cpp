@@ -203,9 +203,12 @@ bool modulus_usable(polynode* m) {
         error(291, "Powermod");
         return false;
     }
-    imag* lc = leading_coef(m)->ncoef;
-    const bool one = lintmode ? lc->value == 1 : is_longint(lc, 1);
-    if (!one) {
+    // The leading coefficient in the main variable, not the number that
+    // ends the first-term chain: y*x^2 + 1 (or t*x^2 + 1 under a relation)
+    // leads with y.
+    polynode* top = m;
+    while (!top->numb && top->exp == 0 && !top->next) top = top->pcoef;
+    if (top->numb || !poly_eq_1(top->pcoef)) {
         error(197, "Powermod");
         return false;
     }

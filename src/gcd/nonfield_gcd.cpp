@@ -103,10 +103,10 @@ Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
     return sh;
 }
 
-bool applies(int32_t top) {
-    if (running || laurent || !polynames || top < 1) return false;
-    return !modularmode || mod_is_prime || finf;
-}
+bool applies(int32_t top) { return !running && !laurent && polynames && top >= 1; }
+
+// Modulo a composite number the ground ring itself has zero divisors.
+bool composite_modulus() { return modularmode && !mod_is_prime && !finf; }
 
 polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
     const int32_t top = vars->level;
@@ -123,9 +123,10 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         poly_set(1, &result);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
-        // of C at once, which needs C to be a product of fields.
+        // of C at once, which needs C to be a product of fields; modulo a
+        // composite number it is not one.
         const Band ring{sh.band, sh.name};
-        if (sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
+        if (composite_modulus() || sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
         result = multi_gcd(u, v, top, ring);
     } else {
         const int32_t x = sh.free_levels[0];
@@ -176,7 +177,9 @@ int nonfield_any_common_factor = 0;
 bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     if (!vars || !applies(vars->level)) return false;
     const Shape sh = shape_of({u, v}, vars->level);
-    if (!sh.name) return false;
+    // Modulo a composite number Euclid with checked inverses serves one
+    // free variable without relations too; several keep the plain road.
+    if (!sh.name && !(composite_modulus() && sh.free_levels.size() == 1)) return false;
     Running inside;
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {

@@ -11,7 +11,10 @@
 // it first proves C a product of fields and then runs the field algorithm
 // in all of them at once (nonfield_multi.h). Whatever it cannot prove (a
 // leading coefficient that is no unit, a relation not shown square-free)
-// is refused with error 271.
+// is refused with error 271. Modulo a composite number the ground ring has
+// zero divisors too: the same Euclid serves a gcd in one free variable
+// there, with or without relations, and a residue without inverse in its
+// way is error 85 when no relation is to blame.
 #pragma once
 
 #include "storage/records.h"
@@ -19,8 +22,9 @@
 struct pt;
 
 // Returns false when the problem is not one for this module (no relation
-// without a field among the levels the operands use, Laurent exponents, a
-// composite modulus, a call inside one of its own): the caller goes on
+// without a field among the levels the operands use, unless modulo a
+// composite number in one free variable; Laurent exponents; a call inside
+// one of its own): the caller goes on
 // with the plain gcd. Otherwise *g := the gcd of u and v over C (slot
 // freed first; u and v kept), normalised as the field gcd is: monic over
 // C, then integral and primitive with the operands' common integer

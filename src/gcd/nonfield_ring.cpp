@@ -3,6 +3,7 @@
 #include "gcd/nonfield_ring.h"
 
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/modout.h"
@@ -19,6 +20,7 @@ namespace nonfield {
 namespace {
 
 constexpr int NOT_A_FIELD = 271;
+constexpr int NO_RESIDUE_INVERSE = 85;
 
 // The levels without a field of their own are taken for fields while an
 // inverse is sought: the field inversion then runs Euclid's algorithm in
@@ -86,6 +88,9 @@ void drop_integer_content(polynode* p) {
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     if (single_number(c)) {
         if (iszero(c->ncoef)) return false;
+        // Modulo a composite number a residue sharing a factor with it
+        // is a zero divisor.
+        if (modularmode && !mod_is_prime && !finf && smallgcd(c->ncoef->value, modulus) != 1) return false;
         poly_set(1, &N->p);
         *d = new_number();
         num_assign(c->ncoef, *d);
@@ -95,9 +100,15 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     {
         FieldsForInverse as_fields;
         ZeroDivisorEscape escape;
+        QuietInverseFailures residues;
         try {
             poly_mod_invert(c, &inv, crec);
         } catch (const ZeroDivisorMet&) {
+            if (inv) free_quoly(&inv);
+            return false;
+        } catch (const TarvexUnwind& e) {
+            // A residue without inverse modulo a composite number.
+            if (e.code != NO_RESIDUE_INVERSE) throw;
             if (inv) free_quoly(&inv);
             return false;
         }
@@ -131,6 +142,8 @@ int refusal_escape = 0;
 
 void refuse(const char* name) {
     if (refusal_escape > 0) throw NoProof{};
+    // Without a relation to blame the ring is that of a composite modulus.
+    if (!name) refuse_without_inverse();
     error(NOT_A_FIELD, name);
     abandon_statement(NOT_A_FIELD);
 }

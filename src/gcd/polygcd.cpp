@@ -385,8 +385,9 @@ void polygcd(polynode* u, polynode* v, polynode** g, int test_only, int allow_te
     }
     if (c_cntcount > cntcount_limit) allow_split = 0;
 
-    // Over a relation that makes no field the plain gcd proves nothing.
-    if (modout_above_field && nonfield_gcd(u, v, g, vars)) return;
+    // Over a relation that makes no field, or modulo a composite number,
+    // the plain gcd proves nothing.
+    if ((modout_above_field || (modularmode && !mod_is_prime && !finf)) && nonfield_gcd(u, v, g, vars)) return;
 
     // Field elements: only the integer contents have a gcd.
     if (field_depth > 0) {

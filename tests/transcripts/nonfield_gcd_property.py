@@ -2,13 +2,16 @@
 """Planted gcds over relations not declared a field (t^2 - 1, t^3 - t,
 t^2 + 1, a repeated root, a split relation over a field level below), over
 the rationals and modulo primes large and below the degrees, in one and
-two free variables. GCD(g*c1, g*c2) must be refused with error 271 or be
+two free variables; modulo composite numbers (12, 25) too, with and without
+a relation, in one free variable. GCD(g*c1, g*c2) must be refused with
+error 271 (modulo a composite number also error 85) or be
 a multiple of g that divides both products; the quotient (g*c1)/(g*c2),
 when it is given, times g*c2 must be g*c1; g, monic in x, must be found
 to divide g*c1 with a quotient that times g is g*c1, and not to divide
 g*c1 + 1; never an internal error. The
 divisibilities are decided by sympy, as memberships of the ideal of the
-answer and the relations.
+answer and the relations; modulo a composite number, where Divides is
+refused, by division by the answer made monic.
 
   nonfield_gcd_property.py TARVEX [SEED] [CASES]
 """
@@ -21,10 +24,12 @@ import sympy
 
 X, Y, T, S = sympy.symbols("x y t s")
 REFUSAL = "Modded-out variable does not make a field."
+NO_INVERSE = "Value not invertible modulo the modulus."
 RELATIONS = ["t^2 - 1", "t^2 - 4", "t^2 - 2", "t^2 + 1", "t^3 - t", "t^3 - 2", "t^2 - 2*t + 1", "t^2"]
 # A field level s under the relation t^2 - 3, which splits there (t = s, -s).
 TOWER = {0: "s^2 - 3", 5: "s^2 - 3", 7: "s^2 - 3", 101: "s^2 - 3", 3: "s^2 - 2"}
-PRIMES = [0, 0, 101, 7, 5, 3]
+PRIMES = [0, 0, 101, 7, 5, 3, 25, 12]
+COMPOSITES = (25, 12)
 
 
 def sym(text):
@@ -60,24 +65,50 @@ def text(p):
 
 def case(rng, i):
     p = PRIMES[i % len(PRIMES)]
-    tower = i % 4 == 3
+    composite = p in COMPOSITES
+    tower = i % 4 == 3 and not composite
     rel = "t^2 - 3" if tower else rng.choice(RELATIONS)
-    two = rng.random() < 0.5
+    if composite and rng.random() < 0.3:
+        rel = None
+    two = rng.random() < 0.5 and not (composite and rel is None)
     g = rand_poly(rng, two, tower, rng.randint(1, 2), True)
     c1 = rand_poly(rng, two, tower, rng.randint(1, 2), False)
     c2 = rand_poly(rng, two, tower, rng.randint(0, 2), False)
     script = ("&(J = s);\n" if tower else "") + "&(J = t);\n&(J = y);\n&(J = x);\n"
     ring = f"&(p = {p});\n" if p else ""
-    rels = (f"&(P = {TOWER[p]}, 1);\n" if tower else "") + f"&(P = {rel});\n"
+    rels = (f"&(P = {TOWER[p]}, 1);\n" if tower else "") + (f"&(P = {rel});\n" if rel else "")
     script += ring + rels if rng.random() < 0.5 else rels + ring
     script += (f"g := {text(g)}:\na := ({text(g)})*({text(c1)}):\nb := ({text(g)})*({text(c2)}):\n"
                "!!('gcd', GCD(a, b));\n!!('quot', a/b*b - a);\n"
                "!!('div', Divides(g, a, q));\n!!('dquot', q*g - a);\n!!('ndiv', Divides(g, a + 1));\n")
-    relations = [sym(rel)] + ([sym(TOWER[p])] if tower else [])
+    relations = ([sym(rel)] if rel else []) + ([sym(TOWER[p])] if tower else [])
     return p, script, g, g * c1, g * c2, relations
 
 
+def reduce_mod(f, relations, m):
+    for r in relations:
+        f = sympy.rem(sympy.expand(f), r, T)
+    return sympy.Poly(sympy.expand(f), X, Y, T).trunc(m).as_expr() if f != 0 else f
+
+
+def divides_composite(d, n, relations, m):
+    """d, made monic in x by the inverse of its leading number, divides n
+    modulo the relations and m; None when d leads with no unit number."""
+    d = reduce_mod(d, relations, m)
+    lc = sympy.Poly(d, X).LC()
+    if not lc.is_Integer or sympy.gcd(int(lc), m) != 1:
+        return None
+    d = reduce_mod(d * pow(int(lc), -1, m), relations, m)
+    r, k = reduce_mod(n, relations, m), sympy.degree(d, X)
+    while r != 0 and sympy.degree(r, X) >= k:
+        c = sympy.Poly(r, X).LC()
+        r = reduce_mod(r - c * X ** (sympy.degree(r, X) - k) * d, relations, m)
+    return r == 0
+
+
 def divides(d, n, relations, p):
+    if p in COMPOSITES:
+        return divides_composite(d, n, relations, p)
     gens = [X, Y, T, S]
     opts = {"modulus": p} if p else {}
     basis = sympy.groebner([d] + relations, *gens, order="grevlex", **opts)
@@ -91,11 +122,12 @@ def judge(out, p, g, a, b, relations):
     lines = [ln.lstrip(">").strip() for ln in out.splitlines()]
     got = {ln.split(" ", 1)[0]: ln.split(" ", 1)[1]
            for ln in lines if ln.startswith(("gcd ", "quot ", "div ", "dquot ", "ndiv "))}
-    # A monic divisor always divides or leaves a remainder: never refused.
-    if (got.get("div"), got.get("dquot"), got.get("ndiv")) != ("1", "0", "0"):
+    # A monic divisor always divides or leaves a remainder: never refused
+    # (Divides wants a prime modulus).
+    if p not in COMPOSITES and (got.get("div"), got.get("dquot"), got.get("ndiv")) != ("1", "0", "0"):
         return "Divides of the planted factor: %s, q*g - a: %s, into a + 1: %s" % (
             got.get("div"), got.get("dquot"), got.get("ndiv"))
-    refusals = out.count(REFUSAL)
+    refusals = out.count(REFUSAL) + out.count(NO_INVERSE)
     if "gcd" not in got:
         if not refusals:
             return "no gcd and no refusal"

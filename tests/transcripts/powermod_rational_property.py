@@ -12,6 +12,11 @@ ran for minutes):
 
   powermod_rational_property.py TARVEX [SEED] [LIMIT]
 
+Moduli in two variables, over the rationals, modulo 7 and under a
+relation: one that leads in its main variable with anything but 1 (v, or
+the unit t) is refused ("Leading coefficient must be 1.", the variable
+keeps its value); a monic one gives the remainder of the plain power.
+
 LIMIT is the processor time allowed to one case in seconds (10 by default).
 """
 import random
@@ -93,12 +98,31 @@ def check_large(binary, f, n, m, limit):
     return f"{where}: wrong modulo {bad}" if bad else None
 
 
+def check_leading(binary, rng, limit):
+    bad = []
+    for head in ("", "&(p = 7);\n", "&(P = t^2 - 2);\n"):
+        script = "&(J = t);\n&(J = v);\n&(J = w);\n" + head
+        for i in range(8):
+            monic = i % 2 == 0
+            lead = "1" if monic else rng.choice(["v", "v + 1", "2*v - 3", "v^2", "t", "t + v"])
+            m = f"({lead})*w^{rng.randint(2, 3)} + ({rng.randint(-3, 3)}*v + {rng.randint(-3, 3)})*w - 1"
+            f, n = f"w + {rng.randint(-2, 2)}*v + 1", rng.randint(2, 9)
+            script += f"pm := 5:\npm := Powermod({f}, {n}, {m}):\n"
+            want = f"pm - (({f})^{n} | ({m}))" if monic else "pm - 5"
+            script += f"!!('L{i}', {want});\n"
+        vals = run(binary, script, limit)
+        if vals is None:
+            return "moduli in two variables: no answer"
+        bad += [head.strip() or "Q"] if any(vals.get(f"L{i}") != "0" for i in range(8)) else []
+    return f"moduli in two variables: wrong in {bad}" if bad else None
+
+
 def main(argv):
     binary = argv[1]
     seed = int(argv[2]) if len(argv) > 2 else 20261209
     limit = float(argv[3]) if len(argv) > 3 else 10.0
     rng = random.Random(seed)
-    results = [check_small(binary, rng, limit)]
+    results = [check_small(binary, rng, limit), check_leading(binary, rng, limit)]
     for f, n, m in (([1, 1], 101 ** 3, [2, 0, 0, 1]),
                     ([3, -1, 2], 400000 + rng.randrange(1000), random_monic(rng, 3)),
                     ([rng.randint(-9, 9) for _ in range(4)], 250000 + rng.randrange(1000), random_monic(rng, 5))):

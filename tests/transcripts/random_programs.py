@@ -1185,6 +1185,7 @@ def undefined_arguments_family(prog):
 # Relations with negative powers and rational coefficients in Laurent mode.
 LAURENT_RELATIONS = ["u^2 + 1/u", "u^-2 + u^3", "u^2 + 1/2*u^-1", "u^3 + 1/(2*u)", "u^2 + 1/3", "u^3 - u - 1",
                      "u^2 + 2", "u^3 + u^-1 + 1", "u^2 - 1/u^2", "u^2 + u + 1"]
+LAURENT_OUTER_RELATIONS = ["u^2 + v^-1", "u^3 - u + 2*v^-2", "u^2 + u*v^-1 + 1", "u^2 + 1 - v^-3*u"]
 
 
 def laurent_relations_family(prog):
@@ -1196,6 +1197,15 @@ def laurent_relations_family(prog):
     a = prog.fresh("lq", prog.scalars)
     prog.scalars.add(a)
     prog.add(f"{a} := u^-{r.randint(1, 3)} + {r.randint(-9, 9)}/{r.randint(1, 5)}*u;")
+    if r.random() < 0.3:
+        # A negative power of an outer variable: no relation in u, refused
+        # with nothing changed.
+        prog.add("&(J = v);")
+        prog.polyvars.append("v")
+        rel = r.choice(LAURENT_OUTER_RELATIONS)
+        prog.add(f"&(P = {rel}{r.choice([', 1', ''])});", f"{a};")
+        prog.mismatch(f"[{rel} = 0] or [Deg(u^2 + u, u) <> 2]", f"relation {rel} with an outer negative power")
+        return
     prog.add(f"&(P = {r.choice(LAURENT_RELATIONS)}{r.choice([', 1', ', 1', ''])});", f"{a};", "u^-1;")
 
 
