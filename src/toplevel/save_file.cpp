@@ -300,10 +300,7 @@ void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, 
     // A listing shows what reading the name gives: a left-out value its
     // words do not give as its element of the ring, and in place of one
     // without an element the report reading it makes.
-    struct Element {
-        quoly* q = nullptr;
-        ~Element() { free_quoly(&q); }
-    } element;
+    SlotHold element;
     if (listing && left_out_needs_reading(q)) {
         if (!left_out_converts(q)) {
             std::fprintf(out, "%s\n", erp[85]);
