@@ -13,6 +13,7 @@
 #include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "storage/assign.h"
+#include "storage/nodetests.h"
 #include "storage/sorting.h"
 #include "storage/workblocks.h"
 #include "toplevel/ring_change.h"
@@ -77,10 +78,10 @@ void sort_dense(array* a) {
 
 constexpr int32_t SPSORT_MAX_ROWS = SPSORT_PAGES * SPSORT_PAGE_ROWS;   // 10,240,000
 
-// A left-out sparse array is sorted as its elements of the ring: the
-// rows the sort sees are those of a copy holding them, so that, as in a
-// dense array, a row that moves takes its elements along (written) and one
-// that stays keeps its own entries.
+// A left-out sparse array is sorted by its elements of the ring: the rows
+// the sort sees are those of a copy holding them. As in a dense array, a
+// row that moves takes its elements along (written) and one that stays
+// keeps its own entries.
 class RowsInRing {
   public:
     explicit RowsInRing(array* a) : a_(a), copy_(sparse_read_in_ring(a)) {
@@ -93,28 +94,30 @@ class RowsInRing {
     RowsInRing& operator=(const RowsInRing&) = delete;
     // The frames the sort works on.
     sparse* frames() { return copy_ ? copy_ : a_->sparse; }
-    // After the sort of the copy: row t of the array takes the row of the
-    // copy now at t when it came from another row, else keeps its own.
+    // After the sort of the copy: the array's rows in the copy's order.
     void settle(const std::unordered_map<const colm*, int32_t>& from) {
         if (!copy_) return;
         const int32_t rows = a_->rows;
         std::vector<colm*> own(static_cast<size_t>(rows));
-        std::vector<char> moved(static_cast<size_t>(rows), 0);
         for (int32_t r = 0; r < rows; r++) own[static_cast<size_t>(r)] = *row_head(a_->sparse, r + 1);
         for (int32_t t = 0; t < rows; t++) {
-            colm** sorted = row_head(copy_, t + 1);
-            const int32_t s = from.at(*sorted);
+            const int32_t s = from.at(*row_head(copy_, t + 1));
+            colm** link = row_head(a_->sparse, t + 1);
+            *link = own[static_cast<size_t>(s)];
             if (s == t) continue;
-            moved[static_cast<size_t>(s)] = 1;
-            *row_head(a_->sparse, t + 1) = *sorted;
-            *sorted = nullptr;
-        }
-        for (int32_t s = 0; s < rows; s++) {
-            if (!moved[static_cast<size_t>(s)]) continue;
-            // The elements went into the array; the values they stood for are gone.
-            if (*row_head(a_->sparse, s + 1) == own[static_cast<size_t>(s)]) *row_head(a_->sparse, s + 1) = nullptr;
-            for (colm* e = own[static_cast<size_t>(s)]; e; e = e->next) retire_value(&e->val);
-            give_back_list(own[static_cast<size_t>(s)]);
+            while (*link) {
+                quoly* element = nullptr;
+                if (read_left_out_converted((*link)->val, &element)) {
+                    // The element went into the array; the value it stood for is gone.
+                    retire_value(&(*link)->val);
+                    (*link)->val = element;
+                    if (quoly_iszero(element)) {
+                        free_colm(link);
+                        continue;
+                    }
+                }
+                link = &(*link)->next;
+            }
         }
     }
 
