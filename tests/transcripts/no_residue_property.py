@@ -117,6 +117,12 @@ def segments(out):
     return found
 
 
+def listed(text):
+    """name -> the value the variable listing shows for it."""
+    text = (text or "").split(" arrays:")[0]
+    return dict(re.findall(r"(?:^| )([a-z]\w*) := (.*?)(?= [a-z]\w* := |$)", text))
+
+
 def not_normal(text, modular):
     """Why a shown text is out of normal form, or None."""
     if "Error occurred" in text or "Inappropriate" in text:
@@ -388,7 +394,7 @@ def program(items, q, variant, naming, uses=True):
             lines += it.mutation[1]
     lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
-    lines.append("!('#save');")
+    lines += ["!('#list');", "&v;", "!('#save');"]
     lines.append(f"&(S = '{SAVE}'); &s; &(S = @);")
     lines += back_lines(items)
     return lines
@@ -416,7 +422,7 @@ def fresh_read(items):
     lines = [f"&(R = '{SAVE}');", "&(R = @);"]
     lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
-    lines.append("!('#save');")
+    lines += ["!('#list');", "&v;", "!('#save');"]
     return lines + back_lines(items)
 
 
@@ -577,6 +583,20 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
             if out_r:
                 c.check(fresh == got, "save and read", f"the older {s} comes back {got!r}, after the read {fresh!r}",
                         known=(naming, it.kind, "older") in KNOWN_SAVE_FAULTS)
+    # The variable listing shows what reading each scalar shows, in the
+    # session and after the save is read.
+    shown, shown_r = listed(out_l.get("list")), listed(out_r.get("list"))
+    for it in items:
+        if it.array:
+            continue
+        c.combos += 1
+        read = out_l.get(f"saved{shows.index(it.shows[0])}") or ""
+        want = REFUSED if REFUSED in read else read
+        got = shown.get(it.name, "").replace("&_n ", "")
+        c.check(got == want, "listing", f"{it.name} is listed as {got!r}, read as {read!r}")
+        if out_r:
+            c.check(shown_r.get(it.name) == shown.get(it.name), "save and read",
+                    f"{it.name} is listed as {shown.get(it.name)!r}, after the read {shown_r.get(it.name)!r}")
     if not out_r:
         c.check(False, "save and read", "no save file was written")
     return c
@@ -600,6 +620,116 @@ def check_ring(binary, seed, label, q, variant, all_faults):
     return checks
 
 
+def words_give(literal, q):
+    """Whether a left-out value's residues are its element: an integer, or
+    a polynomial none of whose coefficients q divides."""
+    if "/" in literal:
+        return False
+    expr = sympy.expand(sympy.sympify(literal.replace("^", "**")))
+    if not expr.free_symbols:
+        return True
+    return all(int(c) % q for c in sympy.Poly(expr, *sorted(expr.free_symbols, key=str)).coeffs())
+
+
+# Commands that rewrite a left-out array in place, and what the way back
+# gives a cell: "perm" moves the originals, "sort" moves the elements of
+# the rows that move (those their words do not give) and leaves the rows
+# that stay, "rewrite" writes
+# elements (as the converted run's way back gives them), "cell" writes
+# cell [1,1] alone.
+IN_PLACE = [("Reverse[{a}];", "perm", "ds"), ("Swaprows([{a}], 1, 2);", "perm", "ds"),
+            ("Swapcols([{a}], 1, 2);", "perm", "ds"), ("STrans[{a}];", "perm", "s"), ("Sort[{a}];", "sort", "ds"),
+            ("Rowreduce([{a}]);", "rewrite", "s"), ("Redrowech([{a}]);", "rewrite", "ds"),
+            ("Tablemerge([{a}], [{a}], 1);", "rewrite", "s"), ("Recoef({a}[1,1], 0) := 5;", "cell", "ds")]
+
+
+def check_in_place(binary, seed, label, q):
+    """An older record of a name, left out of the change with every cell
+    holding an element (some of them 0), reached once the newer record is
+    deleted, rewritten in place: it reads as the converted array does after
+    the same command, and the way back, in the session and after a save is
+    read, gives each cell what the command made of it."""
+    rng = random.Random(seed)
+    vals = Values(rng, label, q, "plain")
+    c = Checker(label, q, "in place", "left out", False)
+    arrays = []
+    for k, (cmd, kind, storages) in enumerate(IN_PLACE):
+        for sparse in [st == "s" for st in storages]:
+            n = rng.choice([2, 3])
+            lits = {(i, j): str(q * rng.randint(1, 3)) if rng.random() < 0.15 else
+                    vals.literal(rng.choice(["int", "rat", "poly", "qpoly"]), False)
+                    for i in range(1, n + 1) for j in range(1, n + 1)}
+            arrays.append((f"a{len(arrays)}", n, sparse, cmd, kind, lits))
+
+    def cells(tag, a, n):
+        return [f"!('#{tag}-{a}-{i}-{j}');\n{a}[{i},{j}];" for i in range(1, n + 1) for j in range(1, n + 1)]
+
+    def lines(left_out):
+        out = ["&(J = x);"]
+        for a, n, sparse, _, _, lits in arrays:
+            out.append(f"Array {a}[{n},{n}]{' Sparse' if sparse else ''};")
+            out += [f"{a}[{i},{j}] := {v};" for (i, j), v in lits.items()]
+            if left_out:
+                out.append(f"Array {a}[1];")
+        out.append(f"&(p = {q}{' : z' if left_out else ''});")
+        out += [f"@[{a[0]}];" for a in arrays] if left_out else []
+        for a, n, _, cmd, _, _ in arrays:
+            out += cells("pre", a, n) + [f"!('#cmd-{a}');", cmd.format(a=a)] + cells("post", a, n)
+            out += [f"!('#whole-{a}');", f"![{a}];"]
+        return out + ["!('#save');", f"&(S = '{SAVE}'); &s; &(S = @);"] + after()
+
+    def after():
+        out = ["&(p = _i);"]
+        for a, n, *_ in arrays:
+            out += cells("back", a, n)
+        return out + ["!('#end');"]
+
+    with tempfile.TemporaryDirectory() as cwd:
+        got = segments(run(binary, lines(True), cwd))
+        fresh = segments(run(binary, [f"&(R = '{SAVE}');", "&(R = @);"] + after(), cwd))
+    with tempfile.TemporaryDirectory() as cwd:
+        want = segments(run(binary, lines(False), cwd))
+    def is_original(text, lit):
+        try:
+            return sympy.simplify(read_shown(text.split("; or")[0]) - sympy.sympify(lit.replace("^", "**"))) == 0
+        except (sympy.SympifyError, TypeError, ValueError, AttributeError):
+            return False
+
+    for a, n, sparse, cmd, kind, lits in arrays:
+        where = f"{cmd.format(a=a)} ({'sparse' if sparse else 'dense'})"
+        refused = "***" in want.get(f"cmd-{a}", "")
+        for key in (f"cmd-{a}", f"whole-{a}"):
+            c.check(got.get(key) == want.get(key), "read as converted",
+                    f"{where}: {key} gives {got.get(key)!r}, converted {want.get(key)!r}")
+        pre = {(i, j): got.get(f"pre-{a}-{i}-{j}") for (i, j) in lits}
+        for (i, j) in lits:
+            c.combos += 1
+            post, back = got.get(f"post-{a}-{i}-{j}"), got.get(f"back-{a}-{i}-{j}")
+            c.check(post == want.get(f"post-{a}-{i}-{j}"), "read as converted",
+                    f"after {where} {a}[{i},{j}] reads {post!r}, converted {want.get(f'post-{a}-{i}-{j}')!r}")
+            c.check(fresh.get(f"back-{a}-{i}-{j}") == back, "save and read",
+                    f"after {where} {a}[{i},{j}] comes back {back!r}, after the read {fresh.get(f'back-{a}-{i}-{j}')!r}")
+            if refused:
+                source = [(i, j)]
+            else:
+                source = [cell for cell, text in pre.items() if text == post]
+            if kind in ("rewrite", "cell") and not refused and (kind == "rewrite" or (i, j) == (1, 1)):
+                # A cell a rewrite leaves as it was may keep its own value.
+                wanted = want.get(f"back-{a}-{i}-{j}")
+                kept = kind == "rewrite" and post == pre[(i, j)] and is_original(back or "", lits[(i, j)])
+                c.check(back == wanted or kept, "way back",
+                        f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {wanted!r}")
+                continue
+            if len(source) != 1:
+                continue        # the element tells no single origin
+            src = source[0]
+            if kind == "sort" and not refused and src[0] != i and not words_give(lits[src], q):
+                c.check(back == post, "way back", f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {post!r}")
+                continue
+            c.check(is_original(back or "", lits[src]), "way back", f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {lits[src]!r}")
+    return c
+
+
 def main(argv):
     args = [a for a in argv[1:] if not a.startswith("--")]
     all_faults = "--all" in argv
@@ -608,7 +738,9 @@ def main(argv):
     with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
         jobs = [pool.submit(check_ring, binary, seed * 1000 + r * 10 + v, label, q, variant, all_faults)
                 for r, (label, q) in enumerate(RINGS) for v, variant in enumerate(VARIANTS)]
-        results = [c for j in jobs for c in j.result()]
+        jobs += [pool.submit(check_in_place, binary, seed * 1000 + 500 + r, label, q)
+                 for r, (label, q) in enumerate(RINGS) if label != "7|coef"]
+        results = [c for j in jobs for c in (lambda r: r if isinstance(r, list) else [r])(j.result())]
     combos = sum(c.combos for c in results)
     failures = [f for c in results for f in c.failures]
     known = [f for c in results for f in c.known]
