@@ -34,7 +34,13 @@ Invariants:
   - a block reads what its cells read: error 85 only when it holds a cell
     without a residue; an array whose every cell has one reads whole;
   - a save made in modular mode, read by a fresh process, shows every value
-    as the running process does, and gives the same way back.
+    as the running process does, and gives the same way back;
+  - the variable listing shows each scalar as reading it does (message 85
+    for one without a residue), before and after the save is read;
+  - a left-out array rewritten in place (Reverse, Swaprows, Swapcols,
+    STrans, Sort, Rowreduce, Redrowech, Tablemerge, Recoef) reads as the
+    converted array after the same command, and comes back as the command
+    left it: moved originals, written elements.
 
 Combinations that meet faults not mended yet (a '^' parameter writing
 back a residue it was never given, a save that does not read back) can be
@@ -632,11 +638,10 @@ def words_give(literal, q):
 
 
 # Commands that rewrite a left-out array in place, and what the way back
-# gives a cell: "perm" moves the originals, "sort" moves the elements of
-# the rows that move (those their words do not give) and leaves the rows
-# that stay, "rewrite" writes
-# elements (as the converted run's way back gives them), "cell" writes
-# cell [1,1] alone.
+# gives a cell: "perm" moves the originals; "sort" moves them too, but a
+# row that moves takes the elements its words do not give; "rewrite"
+# writes elements (as the converted run's way back gives them) and may
+# keep a cell it leaves as it was; "cell" writes cell [1,1] alone.
 IN_PLACE = [("Reverse[{a}];", "perm", "ds"), ("Swaprows([{a}], 1, 2);", "perm", "ds"),
             ("Swapcols([{a}], 1, 2);", "perm", "ds"), ("STrans[{a}];", "perm", "s"), ("Sort[{a}];", "sort", "ds"),
             ("Rowreduce([{a}]);", "rewrite", "s"), ("Redrowech([{a}]);", "rewrite", "ds"),
@@ -653,7 +658,7 @@ def check_in_place(binary, seed, label, q):
     vals = Values(rng, label, q, "plain")
     c = Checker(label, q, "in place", "left out", False)
     arrays = []
-    for k, (cmd, kind, storages) in enumerate(IN_PLACE):
+    for cmd, kind, storages in IN_PLACE:
         for sparse in [st == "s" for st in storages]:
             n = rng.choice([2, 3])
             lits = {(i, j): str(q * rng.randint(1, 3)) if rng.random() < 0.15 else
@@ -689,6 +694,7 @@ def check_in_place(binary, seed, label, q):
         fresh = segments(run(binary, [f"&(R = '{SAVE}');", "&(R = @);"] + after(), cwd))
     with tempfile.TemporaryDirectory() as cwd:
         want = segments(run(binary, lines(False), cwd))
+
     def is_original(text, lit):
         try:
             return sympy.simplify(read_shown(text.split("; or")[0]) - sympy.sympify(lit.replace("^", "**"))) == 0
@@ -704,30 +710,23 @@ def check_in_place(binary, seed, label, q):
         pre = {(i, j): got.get(f"pre-{a}-{i}-{j}") for (i, j) in lits}
         for (i, j) in lits:
             c.combos += 1
-            post, back = got.get(f"post-{a}-{i}-{j}"), got.get(f"back-{a}-{i}-{j}")
-            c.check(post == want.get(f"post-{a}-{i}-{j}"), "read as converted",
-                    f"after {where} {a}[{i},{j}] reads {post!r}, converted {want.get(f'post-{a}-{i}-{j}')!r}")
+            cell = f"after {where} {a}[{i},{j}]"
+            post, back = got.get(f"post-{a}-{i}-{j}"), got.get(f"back-{a}-{i}-{j}") or ""
+            wanted_post, wanted_back = want.get(f"post-{a}-{i}-{j}"), want.get(f"back-{a}-{i}-{j}")
+            c.check(post == wanted_post, "read as converted", f"{cell} reads {post!r}, converted {wanted_post!r}")
             c.check(fresh.get(f"back-{a}-{i}-{j}") == back, "save and read",
-                    f"after {where} {a}[{i},{j}] comes back {back!r}, after the read {fresh.get(f'back-{a}-{i}-{j}')!r}")
-            if refused:
-                source = [(i, j)]
-            else:
-                source = [cell for cell, text in pre.items() if text == post]
-            if kind in ("rewrite", "cell") and not refused and (kind == "rewrite" or (i, j) == (1, 1)):
-                # A cell a rewrite leaves as it was may keep its own value.
-                wanted = want.get(f"back-{a}-{i}-{j}")
-                kept = kind == "rewrite" and post == pre[(i, j)] and is_original(back or "", lits[(i, j)])
-                c.check(back == wanted or kept, "way back",
-                        f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {wanted!r}")
-                continue
-            if len(source) != 1:
-                continue        # the element tells no single origin
-            src = source[0]
-            if kind == "sort" and not refused and src[0] != i and not words_give(lits[src], q):
-                c.check(back == post, "way back", f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {post!r}")
-                continue
-            c.check(is_original(back or "", lits[src]), "way back", f"after {where} {a}[{i},{j}] comes back {back!r}, wanted {lits[src]!r}")
-    return c
+                    f"{cell} comes back {back!r}, after the read {fresh.get(f'back-{a}-{i}-{j}')!r}")
+            source = [(i, j)] if refused else [k for k, text in pre.items() if text == post]
+            if not refused and (kind == "rewrite" or kind == "cell" and (i, j) == (1, 1)):
+                kept = kind == "rewrite" and post == pre[(i, j)] and is_original(back, lits[(i, j)])
+                c.check(back == wanted_back or kept, "way back", f"{cell} comes back {back!r}, wanted {wanted_back!r}")
+            elif len(source) == 1:      # else the element tells no single origin
+                src = source[0]
+                if kind == "sort" and not refused and src[0] != i and not words_give(lits[src], q):
+                    c.check(back == post, "way back", f"{cell} comes back {back!r}, wanted {post!r}")
+                else:
+                    c.check(is_original(back, lits[src]), "way back", f"{cell} comes back {back!r}, wanted {lits[src]!r}")
+    return [c]
 
 
 def main(argv):
@@ -740,7 +739,7 @@ def main(argv):
                 for r, (label, q) in enumerate(RINGS) for v, variant in enumerate(VARIANTS)]
         jobs += [pool.submit(check_in_place, binary, seed * 1000 + 500 + r, label, q)
                  for r, (label, q) in enumerate(RINGS) if label != "7|coef"]
-        results = [c for j in jobs for c in (lambda r: r if isinstance(r, list) else [r])(j.result())]
+        results = [c for j in jobs for c in j.result()]
     combos = sum(c.combos for c in results)
     failures = [f for c in results for f in c.failures]
     known = [f for c in results for f in c.known]
