@@ -11,7 +11,7 @@ GF(2^8), GF(2^16); plain, under a relation, in Laurent mode) x ways of
 naming (full change, listed, starred, listed twice, starred and listed in
 either order, left out, '**') x uses
 in modular mode (read, element read, an assignment, passing by value and
-by '^', Sigma, every built-in that reads a stored scalar, Killdenom, an
+by '^', a read inside an Integer function, Sigma, every built-in that reads a stored scalar, Killdenom, an
 array expression, Trans, Det, Poly, Chpoly, STrans, blocks of rows and
 columns shown and in expressions, an exponent read from a cell, elements
 read through a %[k] slot, a
@@ -78,7 +78,7 @@ REFUSED = "Value not invertible modulo the modulus."
 # The cells an array's use reads; the others read it whole.
 CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"], "row1": ["[1,1]", "[1,2]"],
               "col2": ["[1,2]", "[2,2]"], "row2": ["[2,1]", "[2,2]"], "slotcell": ["[1,1]"],
-              "slotcell2": ["[2,1]"], "count": ["[2,1]"]}
+              "slotcell2": ["[2,1]"], "count": ["[2,1]"], "integer": ["[2,1]"]}
 # Built-ins that read a stored scalar ({v}: the polynomial variable).
 SCALAR_BUILTINS = ["Coef({n}, 1)", "Coef({n})", "Mcoef({n}, {v})", "Nmcoef({n}, {v})", "Denom({n})", "Lc({n})",
                    "Nlc({n})", "Ntc({n})", "Terms({n})", "Termsall({n})", "Deg({n})", "Codeg({n})", "Content({n})",
@@ -267,6 +267,7 @@ def build_items(rng, label, q, variant):
                 uses = [("read", [f"{name};"]), ("value", [f"Fv({name});"]), ("sigma", [f"Sigma<i = 1, 2>({name});"]),
                         ("builtin", [f"Numer({name});"]), ("product", [f"{name} * 3 - {name};"])]
                 uses += [(f"builtin{k}", [b.format(n=name, v=vals.var) + ";"]) for k, b in enumerate(SCALAR_BUILTINS)]
+                uses.append(("integer", [f"Func I{name}(n) = Integer; {name} + n.", f"I{name}(1);"]))
                 it = Item(kind, name, [f"{name} := {lit};"], name, [f"{name};"], uses, bad, cells={f"{name};": (lit, bad)})
                 r = rng.random()
                 if r < 0.4:
@@ -315,7 +316,8 @@ def build_items(rng, label, q, variant):
                     ("det", [f"Det[{name}];"]), ("value", [f"Fv({name}[2,1]);"]),
                     ("row1", [f"![{name}[1, ]];"]), ("col2", [f"![{name}[~2, 2~]];"]),
                     ("poly", [f"Poly[{name}];"]), ("chpoly", [f"Chpoly([{name}]);"]),
-                    ("count", [f"2^{name}[2,1];"])]
+                    ("count", [f"2^{name}[2,1];"]),
+                    ("integer", [f"Func I{name}(n) = Integer; {name}[2,1] + n.", f"I{name}(1);"])]
             if not sparse:
                 uses.append(("row2", [f"[{name}[2, ]] + [{name}[2, ]];"]))
             it = Item(kind, name, setup, f"[{name}]", shows, uses, bad, True, cells)
