@@ -11,7 +11,9 @@
 #include "matrix/array_store.h"
 #include "matrix/dense_rowcol.h"
 #include "matrix/left_out_cells.h"
+#include "matrix/sparse.h"
 #include "storage/assign.h"
+#include "storage/nodetests.h"
 #include "storage/sorting.h"
 #include "storage/workblocks.h"
 #include "toplevel/ring_change.h"
@@ -76,6 +78,54 @@ void sort_dense(array* a) {
 
 constexpr int32_t SPSORT_MAX_ROWS = SPSORT_PAGES * SPSORT_PAGE_ROWS;   // 10,240,000
 
+// A left-out sparse array is sorted by its elements of the ring: the rows
+// the sort sees are those of a copy holding them. As in a dense array, a
+// row that moves takes its elements along (written) and one that stays
+// keeps its own entries.
+class RowsInRing {
+  public:
+    explicit RowsInRing(array* a) : a_(a), copy_(sparse_read_in_ring(a)) {
+        if (!copy_) enter_ring_entries(a);
+    }
+    ~RowsInRing() {
+        if (copy_) free_sparse(&copy_, a_->rows, 1);
+    }
+    RowsInRing(const RowsInRing&) = delete;
+    RowsInRing& operator=(const RowsInRing&) = delete;
+    // The frames the sort works on.
+    sparse* frames() { return copy_ ? copy_ : a_->sparse; }
+    // After the sort of the copy: the array's rows in the copy's order.
+    void settle(const std::unordered_map<const colm*, int32_t>& from) {
+        if (!copy_) return;
+        const int32_t rows = a_->rows;
+        std::vector<colm*> own(static_cast<size_t>(rows));
+        for (int32_t r = 0; r < rows; r++) own[static_cast<size_t>(r)] = *row_head(a_->sparse, r + 1);
+        for (int32_t t = 0; t < rows; t++) {
+            const int32_t s = from.at(*row_head(copy_, t + 1));
+            colm** link = row_head(a_->sparse, t + 1);
+            *link = own[static_cast<size_t>(s)];
+            if (s == t) continue;
+            while (*link) {
+                quoly* element = nullptr;
+                if (read_left_out_converted((*link)->val, &element)) {
+                    // The element went into the array; the value it stood for is gone.
+                    retire_value(&(*link)->val);
+                    (*link)->val = element;
+                    if (quoly_iszero(element)) {
+                        free_colm(link);
+                        continue;
+                    }
+                }
+                link = &(*link)->next;
+            }
+        }
+    }
+
+  private:
+    array* a_;
+    sparse* copy_;
+};
+
 void sort_sparse(array* a) {
     if (using_spsort) bfail(371, a->name);
     const int32_t rows = a->rows;
@@ -84,14 +134,22 @@ void sort_sparse(array* a) {
     // One spsort page per frame; every row must have a first entry to
     // compare.
     int32_t pages = 0;
-    for (sparse* f = a->sparse; f && pages * SPSORT_PAGE_ROWS < rows; f = f->next) spsort[pages++] = f;
+    for (sparse* f = a->sparse; f && pages * SPSORT_PAGE_ROWS < rows; f = f->next) pages++;
     if (int64_t{pages} * SPSORT_PAGE_ROWS < rows) bfail(370, a->name);
-    // As in a dense array, left-out entries take their elements first.
-    enter_ring_entries(a);
-    for (int32_t r = 0; r < rows; r++)
-        if (!spsort[r / SPSORT_PAGE_ROWS]->row[r % SPSORT_PAGE_ROWS]) bfail(370, a->name);
-    SpsortInUse in_use;
-    sparse_arraysort(0, 0, rows - 1, (rows - 1) / SPSORT_PAGE_ROWS);
+    RowsInRing in_ring(a);
+    pages = 0;
+    for (sparse* f = in_ring.frames(); f && pages * SPSORT_PAGE_ROWS < rows; f = f->next) spsort[pages++] = f;
+    std::unordered_map<const colm*, int32_t> from;
+    for (int32_t r = 0; r < rows; r++) {
+        const colm* head = spsort[r / SPSORT_PAGE_ROWS]->row[r % SPSORT_PAGE_ROWS];
+        if (!head) bfail(370, a->name);
+        from[head] = r;
+    }
+    {
+        SpsortInUse in_use;
+        sparse_arraysort(0, 0, rows - 1, (rows - 1) / SPSORT_PAGE_ROWS);
+    }
+    in_ring.settle(from);
 }
 
 }  // namespace

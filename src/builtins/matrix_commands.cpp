@@ -20,6 +20,7 @@
 #include "matrix/fflu.h"
 #include "matrix/int_normal.h"
 #include "matrix/poly_arrays.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_echelon.h"
 #include "matrix/sparse_int_normal.h"
@@ -309,8 +310,7 @@ struct SparseOutputs {
 
 // The forms take integers only (nothing has changed yet); Smith without
 // transforms and MSmith without m work modulo the pseudo-determinant.
-void sparse_integer_check(int32_t n, Request* rq, QuolyOwner* computed_m) {
-    array* rec = rq->a.record;
+void sparse_integer_check(int32_t n, Request* rq, array* rec, QuolyOwner* computed_m) {
     sparse* f = rec->sparse;
     for (int32_t r = 1; r <= rec->rows; r++)
         for (colm* e = *row_head(f, r); e; e = e->next)
@@ -327,13 +327,17 @@ int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     for (int i = 0; i < 4; i++) outs.rows[i] = i % 2 == 0 || n == REDROWECH ? R : K;
     QuolyOwner computed_m;
     const uint32_t links = array_links_stamp;
+    // A left-out array is reduced as its elements of the ring, and the
+    // result is written over it as if assigned.
+    SparseInRing in_ring(rec);
+    array* view = in_ring.record();
     int32_t rank_q = -1;
     if (integer_form(n)) {
-        sparse_integer_check(n, rq, &computed_m);
-        if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, rec);
+        sparse_integer_check(n, rq, view, &computed_m);
+        if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, view);
         if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
     }
-    SparseWork work(rec, R, K);
+    SparseWork work(view, R, K);
     std::vector<int32_t> pairs;
     int32_t rank = 0;
     if (n == HERMITE)
@@ -349,6 +353,7 @@ int32_t sparse_command(int32_t n, Request* rq, name** pending) {
     if (rank_q >= 0) rank = rank_q;
     if (matrix_moved(rq, rec, true, R, K, links)) abandon_statement(0);
     put_back_sparse(work.a.sparse, rec->sparse, R);
+    if (view != rec) rec->sparse->mode = modularmode;
     if (n == PSEUDET) {
         if (!rq->flags[0]) return rank;
         if (rank == 0) {

@@ -228,9 +228,13 @@ void change_coef(FILE** source, quoly** result, name** pending) {
     target t;
     read_target(source, pending, &t);
     {
+        // A left-out value is checked as its element of the ring.
         quoly** s = t.slot(false);
-        if (s && *s) refuse_unless_converts(*s);
-        check_value(t, s ? *s : nullptr);
+        SlotHold element;
+        if (s && *s && read_left_out_converted(*s, &element.q))
+            check_value(t, element.q);
+        else
+            check_value(t, s ? *s : nullptr);
     }
     std::vector<int32_t> exps;
     read_exponents(source, pending, &exps);

@@ -5,6 +5,7 @@
 #include "interp/token.h"
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
+#include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_whole.h"
 #include "numbers/numbers.h"
@@ -61,15 +62,19 @@ void builtin_tablemerge(FILE** source, quoly** result, name** pending) {
     if (k < 0 || k > 2) bfail(373, token.name);
     close_arguments(source, pending);
     array* ra = a.record;
-    every_row_held(ra);
-    every_row_held(b.record);
+    // Left-out arrays take part as their elements of the ring; the first,
+    // rewritten, takes them for good, as if assigned.
+    SparseInRing a_read(ra), b_read(b.record);
+    every_row_held(a_read.record());
+    every_row_held(b_read.record());
+    enter_ring_entries(ra);
     sparse* old = ra->sparse;
     int32_t count = 0;
     if (k == 0 && b.record->sparse != ra->sparse) {
         // The intersection only reads its second operand.
-        count = intersect(ra, b.record);
+        count = intersect(ra, b_read.record());
     } else {
-        SecondOperand second(b.record);
+        SecondOperand second(b_read.record());
         count = k == 0 ? intersect(ra, &second.copy)
               : k == 1 ? synth_union(ra, &second.copy)
                        : synth_merge(ra, &second.copy);

@@ -96,6 +96,13 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
         num_assign(c->ncoef, *d);
         return true;
     }
+    // A unit this module can prove lives in the relations' levels alone;
+    // one that uses a free variable would reach the field division with
+    // that variable as a leading coefficient.
+    std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
+    mark_levels(c, crec->level, used);
+    for (pt* r = crec; r; r = r->next)
+        if (used[static_cast<size_t>(r->level)] && !r->relation) return false;
     quoly* inv = nullptr;
     {
         FieldsForInverse as_fields;

@@ -6,6 +6,7 @@
 #include "det/inumber_power.h"
 #include "interp/integer_eval_impl.h"
 #include "interp/loop_values.h"
+#include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -13,6 +14,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "toplevel/errors.h"
+#include "toplevel/ring_change.h"
 
 
 int32_t ibound(int64_t v) {
@@ -68,6 +70,10 @@ int32_t ifactorial(int32_t a) {
 
 int32_t iword_of(quoly* q, const char* text) {
     if (!q) return 0;
+    // A left-out value its words do not give is read as its element of the
+    // ring (error 85 when it has none).
+    SlotHold element;
+    if (read_left_out_converted(q, &element.q)) q = element.q;
     if (!q->isnum) {
         error(227, text);
         return 0;

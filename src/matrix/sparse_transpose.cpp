@@ -27,6 +27,8 @@ void trans_sparse(sparse** slot, int32_t n, int32_t m) {
             e = next;
         }
     }
+    // The entries are the same, in the ring or left out of it as before.
+    fresh->mode = old->mode;
     give_back_frames(old);
     *slot = fresh;
 }
@@ -56,6 +58,7 @@ void reverse_sparse(sparse** slot, int32_t n) {
         *head_in(to, n + 1 - r) = *from.head();
         *from.head() = nullptr;
     }
+    fresh->mode = old->mode;
     give_back_frames(old);
     *slot = fresh;
 }

@@ -398,7 +398,13 @@ void copy_in_ring(const quoly* q, quoly** copy) {
 void enter_ring_in_place(quoly** slot) {
     if (!slot || !*slot) return;
     quoly* read = nullptr;
-    if (!read_left_out_converted(*slot, &read)) return;
+    if (!read_left_out_converted(*slot, &read)) {
+        if (!values_await_rational || !modularmode || !left_out_value(*slot)) return;
+        // Its words are its element. Copied in modular mode it keeps them
+        // alone: no digit of the old value may outlive the change, or the
+        // way back would mix the two.
+        quoly_assign(*slot, &read);
+    }
     retire_value(slot);
     *slot = read;
 }

@@ -107,10 +107,10 @@ bool read_left_out_converted(const quoly* q, quoly** value);
 // *copy := a copy of q as modular arithmetic reads it: a left-out value
 // its words do not give as its element of the ring (error 85 when none).
 void copy_in_ring(const quoly* q, quoly** copy);
-// A stored value a built-in changes in place: a left-out one its words do
-// not give first becomes its element of the ring, as if assigned, so the
-// way back keeps what the built-in made of it. One without an element is
-// error 85, kept as it is.
+// A stored value a built-in changes in place: a left-out one first becomes
+// its element of the ring, as if assigned (its residues alone when its
+// words give it), so the way back keeps what the built-in made of it. One
+// without an element is error 85, kept as it is.
 void enter_ring_in_place(quoly** slot);
 // The words of a left-out value become the residues of its numbers in the
 // current ring; its digits stay. Nothing happens to any other value.

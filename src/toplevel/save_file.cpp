@@ -32,6 +32,7 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/read_file.h"
+#include "toplevel/datafiles.h"
 #include "toplevel/ring_change.h"
 
 namespace {
@@ -296,22 +297,22 @@ void write_p_stuff(FILE* out, var* v, int listing, int finish, int show_values, 
         std::fprintf(out, listing ? "0\n" : "0;\n");
         return;
     }
+    // A listing shows what reading the name gives: a left-out value its
+    // words do not give as its element of the ring, and in place of one
+    // without an element the report reading it makes.
+    SlotHold element;
+    if (listing && left_out_needs_reading(q)) {
+        if (!left_out_converts(q)) {
+            std::fprintf(out, "%s\n", erp[85]);
+            return;
+        }
+        read_left_out_converted(q, &element.q);
+        q = element.q;
+    }
     if (!q->isnum && (!q->rat || lintmode) && !monomial_list && !uglyprint) std::fprintf(out, "&_n ");
     int32_t col = static_cast<int32_t>(std::strlen(v->name)) + 5;
     FILE* stream = out;
-    if (listing && !left_out_reads_as_words(q)) {
-        // A left-out value its words do not give is listed in the rational
-        // form it keeps for the way back.
-        int saved_modular = 0;
-        check_modular(&saved_modular);
-        {
-            LintOff digits;
-            quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
-        }
-        restore_modular(saved_modular);
-    } else {
-        quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
-    }
+    quoly_display(&stream, listing, finish, 1, q, &col, ";", polynames, 0, 0, 0);
     if (!q->isnum) std::fprintf(out, "\n");
 }
 

@@ -11,7 +11,7 @@ GF(2^8), GF(2^16); plain, under a relation, in Laurent mode) x ways of
 naming (full change, listed, starred, listed twice, starred and listed in
 either order, left out, '**') x uses
 in modular mode (read, element read, an assignment, passing by value and
-by '^', Sigma, every built-in that reads a stored scalar, Killdenom, an
+by '^', a read inside an Integer function, Sigma, every built-in that reads a stored scalar, Killdenom, an
 array expression, Trans, Det, Poly, Chpoly, STrans, blocks of rows and
 columns shown and in expressions, an exponent read from a cell, elements
 read through a %[k] slot, a
@@ -34,7 +34,13 @@ Invariants:
   - a block reads what its cells read: error 85 only when it holds a cell
     without a residue; an array whose every cell has one reads whole;
   - a save made in modular mode, read by a fresh process, shows every value
-    as the running process does, and gives the same way back.
+    as the running process does, and gives the same way back;
+  - the variable listing shows each scalar as reading it does (message 85
+    for one without a residue), before and after the save is read;
+  - a left-out array rewritten in place (Reverse, Swaprows, Swapcols,
+    STrans, Sort, Rowreduce, Redrowech, Tablemerge, Recoef) reads as the
+    converted array after the same command, and comes back as the command
+    left it: moved originals, written elements.
 
 Combinations that meet faults not mended yet (a '^' parameter writing
 back a residue it was never given, a save that does not read back) can be
@@ -72,7 +78,7 @@ REFUSED = "Value not invertible modulo the modulus."
 # The cells an array's use reads; the others read it whole.
 CELLS_READ = {"element": ["[1,1]"], "sigma": ["[1,1]", "[1,2]"], "value": ["[2,1]"], "row1": ["[1,1]", "[1,2]"],
               "col2": ["[1,2]", "[2,2]"], "row2": ["[2,1]", "[2,2]"], "slotcell": ["[1,1]"],
-              "slotcell2": ["[2,1]"], "count": ["[2,1]"]}
+              "slotcell2": ["[2,1]"], "count": ["[2,1]"], "integer": ["[2,1]"]}
 # Built-ins that read a stored scalar ({v}: the polynomial variable).
 SCALAR_BUILTINS = ["Coef({n}, 1)", "Coef({n})", "Mcoef({n}, {v})", "Nmcoef({n}, {v})", "Denom({n})", "Lc({n})",
                    "Nlc({n})", "Ntc({n})", "Terms({n})", "Termsall({n})", "Deg({n})", "Codeg({n})", "Content({n})",
@@ -115,6 +121,12 @@ def segments(out):
         text = re.sub(r"\s*`\s*\n\s*", "", text)
         found[parts[k]] = " ".join(text.split())
     return found
+
+
+def listed(text):
+    """name -> the value the variable listing shows for it."""
+    text = (text or "").split(" arrays:")[0]
+    return dict(re.findall(r"(?:^| )([a-z]\w*) := (.*?)(?= [a-z]\w* := |$)", text))
 
 
 def not_normal(text, modular):
@@ -255,6 +267,7 @@ def build_items(rng, label, q, variant):
                 uses = [("read", [f"{name};"]), ("value", [f"Fv({name});"]), ("sigma", [f"Sigma<i = 1, 2>({name});"]),
                         ("builtin", [f"Numer({name});"]), ("product", [f"{name} * 3 - {name};"])]
                 uses += [(f"builtin{k}", [b.format(n=name, v=vals.var) + ";"]) for k, b in enumerate(SCALAR_BUILTINS)]
+                uses.append(("integer", [f"Func I{name}(n) = Integer; {name} + n.", f"I{name}(1);"]))
                 it = Item(kind, name, [f"{name} := {lit};"], name, [f"{name};"], uses, bad, cells={f"{name};": (lit, bad)})
                 r = rng.random()
                 if r < 0.4:
@@ -303,7 +316,8 @@ def build_items(rng, label, q, variant):
                     ("det", [f"Det[{name}];"]), ("value", [f"Fv({name}[2,1]);"]),
                     ("row1", [f"![{name}[1, ]];"]), ("col2", [f"![{name}[~2, 2~]];"]),
                     ("poly", [f"Poly[{name}];"]), ("chpoly", [f"Chpoly([{name}]);"]),
-                    ("count", [f"2^{name}[2,1];"])]
+                    ("count", [f"2^{name}[2,1];"]),
+                    ("integer", [f"Func I{name}(n) = Integer; {name}[2,1] + n.", f"I{name}(1);"])]
             if not sparse:
                 uses.append(("row2", [f"[{name}[2, ]] + [{name}[2, ]];"]))
             it = Item(kind, name, setup, f"[{name}]", shows, uses, bad, True, cells)
@@ -388,7 +402,7 @@ def program(items, q, variant, naming, uses=True):
             lines += it.mutation[1]
     lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
-    lines.append("!('#save');")
+    lines += ["!('#list');", "&v;", "!('#save');"]
     lines.append(f"&(S = '{SAVE}'); &s; &(S = @);")
     lines += back_lines(items)
     return lines
@@ -416,7 +430,7 @@ def fresh_read(items):
     lines = [f"&(R = '{SAVE}');", "&(R = @);"]
     lines += whole_lines(items)
     lines += [f"!('#saved{k}');\n{s}" for k, s in enumerate(shows)]
-    lines.append("!('#save');")
+    lines += ["!('#list');", "&v;", "!('#save');"]
     return lines + back_lines(items)
 
 
@@ -577,6 +591,20 @@ def check_case(binary, items, converted, label, q, variant, naming, all_faults):
             if out_r:
                 c.check(fresh == got, "save and read", f"the older {s} comes back {got!r}, after the read {fresh!r}",
                         known=(naming, it.kind, "older") in KNOWN_SAVE_FAULTS)
+    # The variable listing shows what reading each scalar shows, in the
+    # session and after the save is read.
+    shown, shown_r = listed(out_l.get("list")), listed(out_r.get("list"))
+    for it in items:
+        if it.array:
+            continue
+        c.combos += 1
+        read = out_l.get(f"saved{shows.index(it.shows[0])}") or ""
+        want = REFUSED if REFUSED in read else read
+        got = shown.get(it.name, "").replace("&_n ", "")
+        c.check(got == want, "listing", f"{it.name} is listed as {got!r}, read as {read!r}")
+        if out_r:
+            c.check(shown_r.get(it.name) == shown.get(it.name), "save and read",
+                    f"{it.name} is listed as {shown.get(it.name)!r}, after the read {shown_r.get(it.name)!r}")
     if not out_r:
         c.check(False, "save and read", "no save file was written")
     return c
@@ -600,6 +628,115 @@ def check_ring(binary, seed, label, q, variant, all_faults):
     return checks
 
 
+def stored(literal, variant):
+    """A literal as the interpreter stores it: reduced modulo t^2 + 1 under
+    the relation."""
+    expr = sympy.expand(sympy.sympify(literal.replace("^", "**")))
+    t = sympy.Symbol("t")
+    return sympy.expand(sympy.rem(expr, t**2 + 1, t)) if variant == "relation" and t in expr.free_symbols else expr
+
+
+def words_give(literal, q, variant):
+    """Whether a left-out value's residues are its element: an integer, or
+    a polynomial none of whose coefficients q divides."""
+    expr = stored(literal, variant)
+    if not expr.free_symbols:
+        return expr.is_Integer
+    return all(c.is_Integer and int(c) % q for c in expr.as_coefficients_dict().values())
+
+
+# Commands that rewrite a left-out array in place, and what the way back
+# gives a cell: "perm" moves the originals; "sort" moves them too, but a
+# row that moves takes the elements its words do not give; "rewrite"
+# writes elements (as the converted run's way back gives them) and may
+# keep a cell it leaves as it was; "cell" writes cell [1,1] alone.
+IN_PLACE = [("Reverse[{a}];", "perm", "ds"), ("Swaprows([{a}], 1, 2);", "perm", "ds"),
+            ("Swapcols([{a}], 1, 2);", "perm", "ds"), ("STrans[{a}];", "perm", "s"), ("Sort[{a}];", "sort", "ds"),
+            ("Rowreduce([{a}]);", "rewrite", "s"), ("Redrowech([{a}]);", "rewrite", "ds"),
+            ("Tablemerge([{a}], [{a}], 1);", "rewrite", "s"), ("Recoef({a}[1,1], 0) := 5;", "cell", "ds")]
+
+
+def check_in_place(binary, seed, label, q, variant):
+    """An older record of a name, left out of the change with every cell
+    holding an element (some of them 0), reached once the newer record is
+    deleted, rewritten in place: it reads as the converted array does after
+    the same command, and the way back, in the session and after a save is
+    read, gives each cell what the command made of it."""
+    rng = random.Random(seed)
+    vals = Values(rng, label, q, variant)
+    c = Checker(label, q, f"in place, {variant}", "left out", False)
+    arrays = []
+    for cmd, kind, storages in IN_PLACE:
+        for sparse in [st == "s" for st in storages]:
+            n = rng.choice([2, 3])
+            lits = {(i, j): str(q * rng.randint(1, 3)) if rng.random() < 0.15 else
+                    vals.literal(rng.choice(["int", "rat", "poly", "qpoly"]), False)
+                    for i in range(1, n + 1) for j in range(1, n + 1)}
+            arrays.append((f"a{len(arrays)}", n, sparse, cmd, kind, lits))
+
+    def cells(tag, a, n):
+        return [f"!('#{tag}-{a}-{i}-{j}');\n{a}[{i},{j}];" for i in range(1, n + 1) for j in range(1, n + 1)]
+
+    def lines(left_out):
+        out = header(variant)
+        for a, n, sparse, _, _, lits in arrays:
+            out.append(f"Array {a}[{n},{n}]{' Sparse' if sparse else ''};")
+            out += [f"{a}[{i},{j}] := {v};" for (i, j), v in lits.items()]
+            if left_out:
+                out.append(f"Array {a}[1];")
+        out.append(f"&(p = {q}{' : z' if left_out else ''});")
+        out += [f"@[{a[0]}];" for a in arrays] if left_out else []
+        for a, n, _, cmd, _, _ in arrays:
+            out += cells("pre", a, n) + [f"!('#cmd-{a}');", cmd.format(a=a)] + cells("post", a, n)
+            out += [f"!('#whole-{a}');", f"![{a}];"]
+        return out + ["!('#save');", f"&(S = '{SAVE}'); &s; &(S = @);"] + after()
+
+    def after():
+        out = ["&(p = _i);"]
+        for a, n, *_ in arrays:
+            out += cells("back", a, n)
+        return out + ["!('#end');"]
+
+    with tempfile.TemporaryDirectory() as cwd:
+        got = segments(run(binary, lines(True), cwd))
+        fresh = segments(run(binary, [f"&(R = '{SAVE}');", "&(R = @);"] + after(), cwd))
+    with tempfile.TemporaryDirectory() as cwd:
+        want = segments(run(binary, lines(False), cwd))
+
+    def is_original(text, lit):
+        try:
+            return sympy.simplify(read_shown(text.split("; or")[0]) - stored(lit, variant)) == 0
+        except (sympy.SympifyError, TypeError, ValueError, AttributeError):
+            return False
+
+    for a, n, sparse, cmd, kind, lits in arrays:
+        where = f"{cmd.format(a=a)} ({'sparse' if sparse else 'dense'})"
+        refused = "***" in want.get(f"cmd-{a}", "")
+        for key in (f"cmd-{a}", f"whole-{a}"):
+            c.check(got.get(key) == want.get(key), "read as converted",
+                    f"{where}: {key} gives {got.get(key)!r}, converted {want.get(key)!r}")
+        pre = {(i, j): got.get(f"pre-{a}-{i}-{j}") for (i, j) in lits}
+        for (i, j) in lits:
+            c.combos += 1
+            cell = f"after {where} {a}[{i},{j}]"
+            post, back = got.get(f"post-{a}-{i}-{j}"), got.get(f"back-{a}-{i}-{j}") or ""
+            wanted_post, wanted_back = want.get(f"post-{a}-{i}-{j}"), want.get(f"back-{a}-{i}-{j}")
+            c.check(post == wanted_post, "read as converted", f"{cell} reads {post!r}, converted {wanted_post!r}")
+            c.check(fresh.get(f"back-{a}-{i}-{j}") == back, "save and read",
+                    f"{cell} comes back {back!r}, after the read {fresh.get(f'back-{a}-{i}-{j}')!r}")
+            source = [(i, j)] if refused else [k for k, text in pre.items() if text == post]
+            if not refused and (kind == "rewrite" or kind == "cell" and (i, j) == (1, 1)):
+                kept = kind == "rewrite" and post == pre[(i, j)] and is_original(back, lits[(i, j)])
+                c.check(back == wanted_back or kept, "way back", f"{cell} comes back {back!r}, wanted {wanted_back!r}")
+            elif len(source) == 1:      # else the element tells no single origin
+                src = source[0]
+                if kind == "sort" and not refused and src[0] != i and not words_give(lits[src], q, variant):
+                    c.check(back == post, "way back", f"{cell} comes back {back!r}, wanted {post!r}")
+                else:
+                    c.check(is_original(back, lits[src]), "way back", f"{cell} comes back {back!r}, wanted {lits[src]!r}")
+    return [c]
+
+
 def main(argv):
     args = [a for a in argv[1:] if not a.startswith("--")]
     all_faults = "--all" in argv
@@ -608,6 +745,8 @@ def main(argv):
     with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
         jobs = [pool.submit(check_ring, binary, seed * 1000 + r * 10 + v, label, q, variant, all_faults)
                 for r, (label, q) in enumerate(RINGS) for v, variant in enumerate(VARIANTS)]
+        jobs += [pool.submit(check_in_place, binary, seed * 1000 + 500 + r * 10 + v, label, q, variant)
+                 for r, (label, q) in enumerate(RINGS) if label != "7|coef" for v, variant in enumerate(VARIANTS)]
         results = [c for j in jobs for c in j.result()]
     combos = sum(c.combos for c in results)
     failures = [f for c in results for f in c.failures]
