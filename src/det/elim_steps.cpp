@@ -163,6 +163,21 @@ void divide_fct(quoly** det, polynode* f, int flag) {
                 error(305, "Det");
                 return;
             }
+        } else if (field_depth && !modularmode && !lintmode && !part.q->isnum) {
+            // Over field levels their elements are units too, and the
+            // integral numerator of a factor that divides over the field
+            // need not divide the determinant's (t*x - 2 over t^2 - 2
+            // leads with t): the quotient over the field must come out
+            // with a number denominator.
+            quoly_detail::QuolyHold quo(nullptr);
+            quoly_assign(*det, &quo.q);
+            fast_quoly_quot(&quo.q, &part.q, 0);
+            if (!quo.q->isnum && quo.q->den && !quoly_detail::lone_number(quo.q->den)) {
+                error(305, "Det");
+                return;
+            }
+            free_quoly(det);
+            *det = quo.release();
         } else {
             polynode* quo = nullptr;
             if (part.q->isnum || part.q->den ||
