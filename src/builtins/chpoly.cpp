@@ -35,9 +35,10 @@ constexpr int32_t POL_LARGEST_N = 40;
 // From this size on a matrix of numbers takes the Hessenberg road (n^3 per
 // prime) rather than a determinant per point (n^4) or of A - xI.
 constexpr int32_t HESSENBERG_FROM = 12;
-// A sparse matrix takes it up to this size, through a dense view: beyond,
-// its own determinant of A - xI may gain more from the zeros than n^3 costs.
-constexpr int32_t SPARSE_HESSENBERG_LARGEST = 500;
+// A sparse matrix takes it up to this size, through a dense view of n^2
+// cells: the determinant of A - xI fills in, and even banded ones ran
+// slower that way from 500 rows on. Past it the view's memory decides.
+constexpr int32_t SPARSE_HESSENBERG_LARGEST = 2000;
 
 struct SparseCopy {
     sparse* frame = nullptr;
