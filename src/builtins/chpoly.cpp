@@ -140,6 +140,10 @@ bool hessenberg_allowed(int32_t n) {
     return !modularmode || finf || mod_is_prime;
 }
 
+// Under a composite modulus the determinant of A - xI meets pivots without
+// inverses; the integers of A's residues give the same polynomial.
+bool composite_numbers() { return modularmode && !finf && !mod_is_prime; }
+
 bool interpolation_allowed(int32_t n) {
     if (!modularmode) return true;
     return !finf && n <= int64_t{modulus} + 1 && mod_is_prime && !chpoly_block;
@@ -265,11 +269,15 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
             sparse_chpoly(r->sparse, n, result);
             return;
         }
-        if (hessenberg_allowed(n) && n <= SPARSE_HESSENBERG_LARGEST && !(lintmode && !modularmode)) {
+        if ((hessenberg_allowed(n) || composite_numbers()) && n <= SPARSE_HESSENBERG_LARGEST &&
+            !(lintmode && !modularmode)) {
             std::vector<quoly*> cells = dense_view(r->sparse, n);
             if (!cells.empty()) {
                 DeterminantInterrupts quiet;
-                hessenberg_chpoly(cells.data(), n, result);
+                if (composite_numbers())
+                    composite_chpoly(cells.data(), n, result);
+                else
+                    hessenberg_chpoly(cells.data(), n, result);
                 return;
             }
         }
@@ -279,6 +287,11 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
     if (lintmode && !modularmode) bfail(62, a.nm.name);
     CellsInRing cells_in_ring(r->first, n, n, n);
     DenseChpoly m(r, n);
+    if (composite_numbers() && m.all_numbers()) {
+        DeterminantInterrupts quiet;
+        composite_chpoly(m.a.data(), n, result);
+        return;
+    }
     if (hessenberg_allowed(n) && m.hessenberg_cells()) {
         DeterminantInterrupts quiet;
         hessenberg_chpoly(m.a.data(), n, result);

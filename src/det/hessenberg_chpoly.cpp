@@ -260,6 +260,37 @@ void rational_chpoly(quoly** cells, int32_t n, quoly** result) {
 
 }  // namespace
 
+void composite_chpoly(quoly** cells, int32_t n, quoly** result) {
+    const size_t count = static_cast<size_t>(n) * n;
+    std::vector<FlatInt> v(count);
+    for (size_t c = 0; c < count; c++) flat_set(cells[c]->nnum->value, v[c]);
+    std::vector<imag*> coefs;
+    {
+        LintOff digits;
+        const FlatCells flat(v, n);
+        coefs = integer_chpoly(flat, n, bits_of(flat, n) + 1, nullptr);
+    }
+    // Each coefficient's residue, from its digits.
+    const uint64_t m = static_cast<uint64_t>(modulus);
+    FlatInt x;
+    for (imag*& c : coefs) {
+        if (!c) continue;
+        {
+            LintOff digits;
+            flat_read(c, x);
+            free_imag(&c);
+        }
+        uint64_t r = 0;
+        for (size_t i = x.mag.size(); i-- > 0;) r = ((r << DIGIT_BITS) | x.mag[i]) % m;
+        if (x.sign < 0 && r) r = m - r;
+        if (r == 0) continue;
+        c = new_number();
+        setvalue(static_cast<int32_t>(r), c);
+    }
+    free_quoly(result);
+    *result = poly_quoly(coefs);
+}
+
 void hessenberg_chpoly(quoly** cells, int32_t n, quoly** result) {
     if (modularmode) {
         residue_chpoly(cells, n, result);
