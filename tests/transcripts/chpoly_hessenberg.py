@@ -12,7 +12,8 @@ a user's wait (200 x 200 modulo 65521 and over the integers, 70 x 70 over
 the rationals) each session must end within BOUND seconds, p(k) = Det(A -
 kI) again; so must Chpoly over the rationals with denominators of 30
 digits (24 x 24: reduced modulo three primes, each its own Chpoly there)
-and of a sparse 600 x 600 matrix modulo 65521.
+and of a sparse 600 x 600 matrix modulo 65521. Under composite moduli the
+integer p of the residues, reduced, is the Chpoly there, and p(k) = Det(A - kI).
 
   chpoly_hessenberg.py TARVEX [SEED]
 """
@@ -138,6 +139,18 @@ def sparse_case(binary, rng, n, ring):
     return (f"sparse {n}x{n} modulo {ring}", session(binary, script), {"ck_point": "0", "ck_deg": str(n)})
 
 
+def composite_case(binary, rng, n, m, sparse):
+    """Under a composite modulus: the integer p of the residues reduced there
+    is the Chpoly there, and p(k) = Det(A - kI)."""
+    a = [[rng.randrange(m) if rng.random() < 0.7 else 0 for _ in range(n)] for _ in range(n)]
+    k = rng.randint(2, 50)
+    script = "&(J = x);\n" + fill("a", a, sparse) + "z := Chpoly([a]):\n"
+    script += f"&(p = {m});\nArray b[{n},{n}];\nq := Chpoly([a]):\n!!('ck_image', q - z);\n"
+    script += shifted_det(k, n) + f"!!('ck_point', q#({k}) - Det [b]);\n"
+    return (f"modulo {m}, {'sparse' if sparse else 'dense'} n={n}", session(binary, script),
+            {"ck_image": "0", "ck_point": "0"})
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 66)
@@ -151,6 +164,8 @@ def main(argv):
               large_case(binary, rng, None, 70, True)]
     cases += denominators_case(binary, rng, 24)
     cases.append(sparse_case(binary, rng, 600, 65521))
+    cases += [composite_case(binary, rng, n, m, sparse) for n, m, sparse in (
+        (3, 12, False), (7, 49, True), (13, 2147483644, False), (20, 6, True))]
     failures = 0
     for label, got, want in cases:
         if got is None:
