@@ -114,8 +114,8 @@ struct Denominators {
     FlatInt product;     // L
 };
 
-// An entry's residue per entry, in place: batched, one inversion for all.
-// Every residue is non-zero (the prime divides no denominator).
+// Each residue replaced by its inverse, with one inversion for them all.
+// None is zero: the prime divides no denominator.
 void invert_all(std::vector<uint32_t>& d, const wordmod::Prime& P) {
     std::vector<uint32_t> prefix(d.size());
     uint32_t acc = 1;
