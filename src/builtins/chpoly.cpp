@@ -35,9 +35,10 @@ constexpr int32_t POL_LARGEST_N = 40;
 // From this size on a matrix of numbers takes the Hessenberg road (n^3 per
 // prime) rather than a determinant per point (n^4) or of A - xI.
 constexpr int32_t HESSENBERG_FROM = 12;
-// A sparse matrix takes it up to this size, through a dense view: beyond,
-// its own determinant of A - xI may gain more from the zeros than n^3 costs.
-constexpr int32_t SPARSE_HESSENBERG_LARGEST = 500;
+// A sparse matrix takes it up to this size, through a dense view of n^2
+// cells: the determinant of A - xI fills in, and even banded ones ran
+// slower that way from 500 rows on. Past it the view's memory decides.
+constexpr int32_t SPARSE_HESSENBERG_LARGEST = 2000;
 
 struct SparseCopy {
     sparse* frame = nullptr;
@@ -138,6 +139,10 @@ bool hessenberg_allowed(int32_t n) {
     if (n < HESSENBERG_FROM) return false;
     return !modularmode || finf || mod_is_prime;
 }
+
+// Under a composite modulus the determinant of A - xI meets pivots without
+// inverses; the integers of A's residues give the same polynomial.
+bool composite_numbers() { return modularmode && !finf && !mod_is_prime; }
 
 bool interpolation_allowed(int32_t n) {
     if (!modularmode) return true;
@@ -264,11 +269,15 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
             sparse_chpoly(r->sparse, n, result);
             return;
         }
-        if (hessenberg_allowed(n) && n <= SPARSE_HESSENBERG_LARGEST && !(lintmode && !modularmode)) {
+        if ((hessenberg_allowed(n) || composite_numbers()) && n <= SPARSE_HESSENBERG_LARGEST &&
+            !(lintmode && !modularmode)) {
             std::vector<quoly*> cells = dense_view(r->sparse, n);
             if (!cells.empty()) {
                 DeterminantInterrupts quiet;
-                hessenberg_chpoly(cells.data(), n, result);
+                if (composite_numbers())
+                    composite_chpoly(cells.data(), n, result);
+                else
+                    hessenberg_chpoly(cells.data(), n, result);
                 return;
             }
         }
@@ -278,6 +287,11 @@ void builtin_chpoly(FILE** source, quoly** result, name** pending) {
     if (lintmode && !modularmode) bfail(62, a.nm.name);
     CellsInRing cells_in_ring(r->first, n, n, n);
     DenseChpoly m(r, n);
+    if (composite_numbers() && m.all_numbers()) {
+        DeterminantInterrupts quiet;
+        composite_chpoly(m.a.data(), n, result);
+        return;
+    }
     if (hessenberg_allowed(n) && m.hessenberg_cells()) {
         DeterminantInterrupts quiet;
         hessenberg_chpoly(m.a.data(), n, result);

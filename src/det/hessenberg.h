@@ -21,3 +21,7 @@ void hessenberg_charpoly_field(std::vector<int32_t>& a, int32_t n, std::vector<i
 // elements of GF(2^8)/GF(2^16) in modular mode, integers outside it (not
 // in machine-integer mode). The cells are only read.
 void hessenberg_chpoly(quoly** cells, int32_t n, quoly** result);
+// *result := det(A - xI) under a composite modulus, for cells of residues:
+// over the integers of their representatives, then reduced, since the
+// determinant of A - xI there meets pivots without inverses.
+void composite_chpoly(quoly** cells, int32_t n, quoly** result);

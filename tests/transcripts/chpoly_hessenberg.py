@@ -10,7 +10,10 @@ Leverrier-Faddeev recurrence on S gives p as well, and the integer p reduced
 modulo 13, 2 and 65521 is the Chpoly of A's residues there. At the sizes of
 a user's wait (200 x 200 modulo 65521 and over the integers, 70 x 70 over
 the rationals) each session must end within BOUND seconds, p(k) = Det(A -
-kI) again.
+kI) again; so must Chpoly over the rationals with denominators of 30
+digits (24 x 24: reduced modulo three primes, each its own Chpoly there)
+and of a sparse 600 x 600 matrix modulo 65521. Under composite moduli the
+integer p of the residues, reduced, is the Chpoly there, and p(k) = Det(A - kI).
 
   chpoly_hessenberg.py TARVEX [SEED]
 """
@@ -104,6 +107,50 @@ def large_case(binary, rng, ring, n, rational=False):
             {"ck_point": "0", "ck_deg": str(n)})
 
 
+def denominators_case(binary, rng, n, primes=(13, 65521, 2147483629)):
+    """Denominators of 30 digits, each its own: the rational p reduced
+    modulo a prime is that prime's own Chpoly of A's residues."""
+    def entry():
+        while True:
+            d = rng.randint(1, 10**30)
+            if all(d % p for p in primes):
+                return f"{rng.randint(-99, 99)}/{d}"
+    m = [[entry() if rng.random() < 0.8 else 0 for _ in range(n)] for _ in range(n)]
+    m[rng.randrange(n)] = [0] * n
+    cases = []
+    for p in primes:
+        script = "&(J = x);\n" + fill("a", m, p == 13) + "q := Chpoly([a]):\n"
+        script += f"&(p = {p});\n!!('ck_image', q - Chpoly([a]));\n!!('ck_deg', Deg(q));\n"
+        cases.append((f"30-digit denominators modulo {p}, n={n}", session(binary, script),
+                      {"ck_image": "0", "ck_deg": str(n % p - (p if n % p > p // 2 else 0))}))
+    return cases
+
+
+def sparse_case(binary, rng, n, ring):
+    """A sparse matrix of three entries a row past 500 rows."""
+    m = [[0] * n for _ in range(n)]
+    for i in range(n):
+        for j in rng.sample(range(n), 3):
+            m[i][j] = rng.randint(1, ring - 1)
+    k = rng.randint(2, 50)
+    script = f"&(J = x);\n&(p = {ring});\n" + fill("a", m, True) + "q := Chpoly([a]):\n"
+    script += f"for i = 1 to {n} do a[i,i] := a[i,i] - {k} od:\n!!('ck_point', q#({k}) - Det [a]);\n"
+    script += "!!('ck_deg', Deg(q));\n"
+    return (f"sparse {n}x{n} modulo {ring}", session(binary, script), {"ck_point": "0", "ck_deg": str(n)})
+
+
+def composite_case(binary, rng, n, m, sparse):
+    """Under a composite modulus: the integer p of the residues reduced there
+    is the Chpoly there, and p(k) = Det(A - kI)."""
+    a = [[rng.randrange(m) if rng.random() < 0.7 else 0 for _ in range(n)] for _ in range(n)]
+    k = rng.randint(2, 50)
+    script = "&(J = x);\n" + fill("a", a, sparse) + "z := Chpoly([a]):\n"
+    script += f"&(p = {m});\nArray b[{n},{n}];\nq := Chpoly([a]):\n!!('ck_image', q - z);\n"
+    script += shifted_det(k, n) + f"!!('ck_point', q#({k}) - Det [b]);\n"
+    return (f"modulo {m}, {'sparse' if sparse else 'dense'} n={n}", session(binary, script),
+            {"ck_image": "0", "ck_point": "0"})
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     rng = random.Random(int(argv[2]) if len(argv) > 2 else 66)
@@ -115,6 +162,10 @@ def main(argv):
     cases += images_case(binary, rng, 60)
     cases += [large_case(binary, rng, 65521, 200), large_case(binary, rng, None, 200),
               large_case(binary, rng, None, 70, True)]
+    cases += denominators_case(binary, rng, 24)
+    cases.append(sparse_case(binary, rng, 600, 65521))
+    cases += [composite_case(binary, rng, n, m, sparse) for n, m, sparse in (
+        (3, 12, False), (7, 49, True), (13, 2147483644, False), (20, 6, True))]
     failures = 0
     for label, got, want in cases:
         if got is None:
