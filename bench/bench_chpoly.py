@@ -20,13 +20,11 @@ p(0) = det A.
 """
 import os
 import random
-import subprocess
 import sys
-import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_arrays import measured  # noqa: E402
+from whole_process import whole_process  # noqa: E402
 
 
 def det(m):
@@ -54,18 +52,6 @@ def setup_for(m):
         text += "".join(f"a[{i + 1},{j + 1}] := {m[i][j]}: " for j in range(n)) + "\n"
         text += "".join(f"s[{i + 1},{j + 1}] := {m[i][j]}: " for j in range(n) if m[i][j]) + "\n"
     return text
-
-
-def whole_process(binary, script, limit):
-    """Seconds of one session, or None past the limit; its output."""
-    with tempfile.TemporaryDirectory() as cwd:
-        start = time.perf_counter()
-        try:
-            out = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
-                                 timeout=limit).stdout.decode("utf-8", "replace")
-        except subprocess.TimeoutExpired:
-            return None, ""
-        return time.perf_counter() - start, out
 
 
 def user_sizes(binary, other, limit):

@@ -26,10 +26,9 @@ The inputs:
 """
 import os
 import random
-import subprocess
 import sys
-import tempfile
-import time
+
+from whole_process import whole_process
 
 RELATIONS_3 = {
     14: "t^14 + t^12 + t^11 + t^7 + 2*t^6 + 2*t^4 + t^3 + 2*t^2 + 2*t + 1",
@@ -106,21 +105,10 @@ CASES = [
 ]
 
 
-def session(binary, script, limit):
-    with tempfile.TemporaryDirectory() as cwd:
-        start = time.perf_counter()
-        try:
-            out = subprocess.run([binary], input=script.encode(), capture_output=True, cwd=cwd,
-                                 timeout=limit).stdout.decode("utf-8", "replace")
-        except subprocess.TimeoutExpired:
-            return None, ""
-        return time.perf_counter() - start, out
-
-
 def timed(binary, script, want, runs, limit):
     best, right = None, True
     for _ in range(runs):
-        took, out = session(binary, script, limit)
+        took, out = whole_process(binary, script, limit)
         if took is None:
             return None, True
         lines = [line.lstrip(">").strip() for line in out.replace(" `\n", "").split("\n")]
