@@ -28,6 +28,7 @@ import sys
 
 import sympy
 
+from case_report import report
 from small_field_tower_property import random_relation as irreducible_relation, run
 
 TOWERS = [
@@ -168,11 +169,7 @@ def main(argv):
         results.append(tower_planted(binary, rng, label, rels, limit))
         results.append(tower_coprime(binary, rng, label, rels, limit))
         results.append(tower_sqfree(binary, rng, label, rels, limit))
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":

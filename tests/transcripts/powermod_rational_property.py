@@ -22,6 +22,7 @@ LIMIT is the processor time allowed to one case in seconds (10 by default).
 import random
 import sys
 
+from case_report import report
 from small_field_tower_property import run
 
 PRIMES = (4294967291, 2305843009213693951, 1000000007, 65521)
@@ -127,11 +128,7 @@ def main(argv):
                     ([3, -1, 2], 400000 + rng.randrange(1000), random_monic(rng, 3)),
                     ([rng.randint(-9, 9) for _ in range(4)], 250000 + rng.randrange(1000), random_monic(rng, 5))):
         results.append(check_large(binary, f, n, m, limit))
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":

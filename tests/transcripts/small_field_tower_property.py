@@ -29,6 +29,7 @@ import sys
 
 import sympy
 
+from case_report import report
 from cpu_limited import run_held
 from small_prime_gcd_property import no_common_factor, rand_poly
 
@@ -248,11 +249,7 @@ def main(argv):
     for p in (2, 3, 13):
         results.append(check_sqfree(binary, rng, p, 2, 7, limit))
         results.append(check_sqfree(binary, rng, p, 3, 7, limit))
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":

@@ -31,6 +31,7 @@ import sys
 
 import sympy
 
+from case_report import report
 from cpu_limited import run_held
 from sympy import ZZ, Poly
 from sympy.polys.galoistools import gf_gcd
@@ -324,11 +325,7 @@ def main(argv):
     for p in (2, 3, 5, 7, 13):
         for n, deg in ((2, 5), (3, 2)):
             results.append(check_sqfree(binary, rng, p, n, deg, limit))
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":

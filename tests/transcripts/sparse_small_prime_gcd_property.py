@@ -19,6 +19,7 @@ LIMIT is the processor time allowed to one case in seconds (10 by default).
 import random
 import sys
 
+from case_report import report
 from small_field_tower_property import run
 from small_prime_gcd_property import no_common_factor
 
@@ -87,11 +88,7 @@ def main(argv):
     rng = random.Random(seed)
     results = [check(binary, rng, p, n, terms, limit) for p, n, terms in CASES]
     results += [check(binary, rng, p, n, terms, limit, paired_poly) for p, n, terms in PAIRED]
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":

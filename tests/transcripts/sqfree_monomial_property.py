@@ -22,6 +22,7 @@ LIMIT is the processor time allowed to one case in seconds (5 by default).
 import random
 import sys
 
+from case_report import report
 from small_field_tower_property import run
 from small_prime_gcd_property import no_common_factor, rand_poly
 
@@ -123,11 +124,7 @@ def main(argv):
             results.append(check_sqfree(binary, rng, p, a, rng.choice(small + [0]), limit))
         if p not in (0, 256):
             results.append(check_factor(binary, p, huge[0], limit))
-    failures = [r for r in results if r]
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(results) - len(failures)} of {len(results)} cases right")
-    return 1 if failures else 0
+    return report(results)
 
 
 if __name__ == "__main__":
