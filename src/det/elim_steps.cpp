@@ -155,15 +155,7 @@ void divide_fct(quoly** det, polynode* f, int flag) {
             number_content(part.q, &content.q);
             fast_quoly_quot(&part.q, &content.q, 0);
         }
-        if (laurent) {
-            // Negative powers are units, beyond the polynomial trial
-            // division: the quoly one lifts them out of both first.
-            int failed = 0;
-            if (trial_divide(&part.q, det, 1, 0, 0, &failed)) {
-                error(305, "Det");
-                return;
-            }
-        } else if (field_depth && !modularmode && !lintmode && !part.q->isnum) {
+        if (field_depth && !modularmode && !lintmode && !part.q->isnum) {
             // Over field levels their elements are units too, and the
             // integral numerator of a factor that divides over the field
             // need not divide the determinant's (t*x - 2 over t^2 - 2
@@ -178,6 +170,14 @@ void divide_fct(quoly** det, polynode* f, int flag) {
             }
             free_quoly(det);
             *det = quo.release();
+        } else if (laurent) {
+            // Negative powers are units, beyond the polynomial trial
+            // division: the quoly one lifts them out of both first.
+            int failed = 0;
+            if (trial_divide(&part.q, det, 1, 0, 0, &failed)) {
+                error(305, "Det");
+                return;
+            }
         } else {
             polynode* quo = nullptr;
             if (part.q->isnum || part.q->den ||

@@ -7,7 +7,8 @@ as 2t - 1). Then c*g divides Det B exactly as g does, so
 Det([B], c*g) * c*g must equal Det B: no refusal, no hint ignored. Dense
 and sparse matrices of sizes 1 to 7 with entries in x, y (rational
 coefficients over the rationals, Laurent ones in one session, coefficients
-in t over t^2 - 2 and modulo 7 over t^2 - 3), under the method switches.
+in t over t^2 - 2, with Laurent exponents too, and modulo 7 over t^2 - 3),
+under the method switches.
 
   det_hint_rational_property.py TARVEX [SEED [CASES]]
 """
@@ -33,21 +34,22 @@ def poly(r, fractions, low, field=False):
     return " + ".join(terms)
 
 
-FIELDS = {"F": "&(P = t^2 - 2, 1);", "F7": "&(p = 7);\n&(P = t^2 - 3, 1);"}
+FIELDS = {"F": "&(P = t^2 - 2, 1);", "F7": "&(p = 7);\n&(P = t^2 - 3, 1);",
+          "FL": "&(l = 1);\n&(P = t^2 - 2, 1);"}
 
 
 def session(r, ring, cases):
     field = ring in FIELDS
     lines = ["&(J = t);"] if field else []
     lines += ["&(J = y);", "&(J = x);"]
-    fractions = ring in ("Q", "L", "F")
+    fractions = ring in ("Q", "L", "F", "FL")
     if ring == "L":
         lines.append("&(l = 1);")
     elif field:
         lines.append(FIELDS[ring])
     elif ring != "Q":
         lines.append("&(p = %d);" % ring)
-    low = -1 if ring == "L" else 0
+    low = -1 if ring in ("L", "FL") else 0
     for k in range(cases):
         n = r.randint(1, 7)
         kind = " Sparse" if r.random() < 0.4 else ""
@@ -76,7 +78,7 @@ def main():
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 25
     r = random.Random(seed)
     failed = 0
-    rings = ["Q", "L", 7, 101, 1000003, "F", "F7"]
+    rings = ["Q", "L", 7, 101, 1000003, "F", "F7", "FL"]
     for ring in rings:
         out = subprocess.run([tarvex], input=session(r, ring, cases), capture_output=True, text=True,
                              timeout=300).stdout
