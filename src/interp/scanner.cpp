@@ -239,8 +239,16 @@ bool assignment_follows(FILE** source, name** pending) {
         const name* r = (*pending)->next;
         return r && r->token[1] == 0 && (r->token[0] == '=' || r->token[0] == '+' || r->token[0] == '-');
     }
-    // The byte looked at stays for the scanner, as after a name.
-    if (leftover == 0 || leftover == BLANK || leftover == '\t' || leftover == '\r') leftover = skip_to_token(*source);
+    if (leftover == 0 || leftover == BLANK || leftover == '\t' || leftover == '\r') {
+        // A ":" that ends its line ends the statement. The ";" the line end
+        // reads as is not held: the statement loop takes the line end after
+        // the prompt, and a held ";" would be one more (empty) statement.
+        FILE* f = *source;
+        while (peek(f) == BLANK || peek(f) == '\t' || peek(f) == '\r') read_input_char(f);
+        if (at_end(f) || (tt_flag && peek(f) == NEWLINE)) return false;
+        // The byte looked at stays for the scanner, as after a name.
+        leftover = skip_to_token(f);
+    }
     return leftover == '=' || leftover == '+' || leftover == '-';
 }
 

@@ -42,7 +42,8 @@ void scanner(FILE** source, tokenrec* tok, name** pending);
 
 // With ":" the current token: whether "=", "+" or "-" comes next (the ":"
 // of an assignment, not the one that ends a statement without showing
-// it). Nothing is consumed.
+// it). Only blanks are consumed; a byte looked at past them is held in
+// leftover, but not the line end of a ":" ending its line.
 bool assignment_follows(FILE** source, name** pending);
 
 // As scanner, but blanks (and line ends without tt_flag) are skipped inside

@@ -75,10 +75,13 @@ void discard_line() {
 }
 
 // After a prompt: the line end the scanner left unread after the statement,
-// and nothing else (a second statement on the line, or whatever the user
-// types next, stays).
+// with the blanks (or the carriage return of a CRLF line end) before it, and
+// nothing else (a second statement on the line, or whatever the user types
+// next, stays). A line end left behind would read as one more, empty,
+// statement and prompt.
 void drop_line_end() {
-    const int c = read_input_char(Input);
+    int c = read_input_char(Input);
+    while (c == ' ' || c == '\t' || c == '\r') c = read_input_char(Input);
     if (c != '\n') unread_input_char(c, Input);
 }
 
