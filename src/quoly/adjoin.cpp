@@ -37,6 +37,7 @@ int values_await_rational = 0;
 
 namespace {
 constexpr int VALUES_AWAIT_RATIONAL = 377;
+constexpr int VARIABLE_IN_RELATION = 380;
 }
 
 void refuse_while_values_await_rational(const char* text) {
@@ -134,6 +135,23 @@ polynode* chain_at_one(const polynode* p, int32_t depth, int* touched) {
     }
     if (!head) poly_set(0, &head);
     return head;
+}
+
+// Whether the chain p has a term of non-zero exponent `depth` - 1 levels
+// below its own.
+bool chain_uses_level(const polynode* p, int32_t depth) {
+    for (const polynode* t = p; t; t = t->next) {
+        if (depth <= 1 ? t->exp != 0 : !t->numb && chain_uses_level(t->pcoef, depth - 1)) return true;
+    }
+    return false;
+}
+
+// The variable of another level whose relation has the variable of `level`
+// among its coefficients, or null.
+const pt* relation_using(int32_t level) {
+    for (const pt* r = polynames; r; r = r->next)
+        if (r->relation && r->level < level && chain_uses_level(r->relation, level - r->level + 1)) return r;
+    return nullptr;
 }
 
 // A value computed for a stored slot, put in place only when every value
@@ -321,6 +339,12 @@ void cancel_poly_var(const char* var_name) {
         return;
     }
     refuse_while_values_await_rational(var_name);
+    // Set to 1, the variable would leave such a relation naming a level that
+    // no longer exists; the relation goes first, with its own variable.
+    if (relation_using(level)) {
+        error(VARIABLE_IN_RELATION, var_name);
+        return;
+    }
     quoly_set(0, &prevnum);
 
     Replacements fresh;

@@ -22,7 +22,7 @@ extern int changed_in_modmode;
 // it, or converted only for the time being, need the way back to rational
 // arithmetic that a change of variables or relations would close.
 extern int values_await_rational;
-// Error 379 (ending the statement) when such a change would strand them.
+// Error 377 (ending the statement) when such a change would strand them.
 void refuse_while_values_await_rational(const char* text);
 
 // ---- the command ----
@@ -39,8 +39,9 @@ void attach_poly(FILE** source, name** pending, int prompting, int* out_flag);
 // after which (should they return) nothing has changed.
 void adjoin_poly_var(const char* var_name, int innermost);
 // Cancels the variable `var_name`: every stored value is taken at
-// var_name = 1 and loses that level. Error 169 when it is no variable,
-// after which (should it return) nothing has changed.
+// var_name = 1 and loses that level. Error 169 when it is no variable, 380
+// when another variable's relation uses it, after which (should they
+// return) nothing has changed.
 void cancel_poly_var(const char* var_name);
 
 // ---- conversions of single values ----
