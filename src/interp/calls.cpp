@@ -339,6 +339,7 @@ void for_loop(FILE** source, cond* c, quoly** value) {
     int32_t v = 0, end = 0, step = 1;
     numnode* list = nullptr;
     numnode* at = nullptr;
+    IndexSettles settle(token);
     set_up_for_loop(source, &cursor, &variable, &v, &end, &step, &list, &at);
     // While no scalar record is linked or unlinked, the variable's record is
     // still the newest of its name, and the next value goes straight in.

@@ -178,6 +178,7 @@ void enter_left_out(FILE** source, name** pending, quoly*** ref, quoly** value, 
 void enter_index(FILE** source, name** pending, quoly*** ref, quoly** value, int references_only) {
     if (!modularmode || references_only || !*ref || *ref == value) return;
     if (token_is(&token, ":") && assignment_follows(source, pending)) return;
+    if (token_is(&token, "!") && index_counts_itself(**ref)) return;
     if (index_in_ring(**ref, value)) *ref = value;
 }
 

@@ -119,6 +119,20 @@ bool index_in_ring(const quoly* stored, quoly** value) {
     return true;
 }
 
+bool index_counts_itself(const quoly* stored) {
+    if (!modularmode || modulus <= 0 || !stored || !stored->isnum || stored->den || stored->rat) return false;
+    return stored->nnum && stored->nnum->value >= modulus;
+}
+
+void settle_loop_index(const tokenrec* id) {
+    if (!modularmode || !id->name[0]) return;
+    var* v = find_var(id);
+    if (!v || !v->value || !v->value->isnum || v->value->den || v->value->rat || !v->value->nnum) return;
+    const int32_t w = v->value->nnum->value;
+    const int32_t element = index_word_in_ring(w);
+    if (element != w) iset_record(v, element);
+}
+
 void obtain_int(int32_t* out, int code, const char* context) {
     HeaderFrame here{&Input, &zilch};
     const HeaderFrame& h = current_header ? *current_header : here;

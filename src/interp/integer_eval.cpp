@@ -12,6 +12,7 @@
 #include "matrix/sparse.h"
 #include "interp/integer_eval.h"
 #include "interp/integer_eval_impl.h"
+#include "interp/loop_values.h"
 #include "interp/scalars.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -22,7 +23,12 @@
 #include "storage/assign.h"
 #include "toplevel/errors.h"
 
-int32_t istored_value(quoly* stored, const char* name_text) { return iword_of(stored, name_text); }
+int32_t istored_value(quoly* stored, const char* name_text) {
+    // A loop index read before "!" is the count itself, as in the exact
+    // evaluator (the current token follows the name).
+    if (token_is(&token, "!") && index_counts_itself(stored)) return stored->nnum->value;
+    return iword_of(stored, name_text);
+}
 
 void istore(quoly** slot, int32_t v) {
     if (levelcount > 1 && *slot) {

@@ -34,7 +34,8 @@ void ifact(iplace* place, int32_t* result, name** pending);
 
 // The value of a stored value slot as an integer-mode word: a plain number
 // (error 227) of one digit outside machine-integer mode (error 32); 0 for an
-// empty slot or when the error returns.
+// empty slot or when the error returns. A loop index past the modulus is its
+// element, but its integer before "!".
 int32_t istored_value(quoly* stored, const char* name_text);
 // Writes v through a value slot: in place into the stored number when it
 // is one (its machine word, or its one digit), else a new number record.

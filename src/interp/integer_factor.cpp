@@ -7,6 +7,7 @@
 // Array elements are read through the array table; an element of a sparse
 // array is no place of its own (an absent one has no cell): assignments
 // write it through the sparse store.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -108,14 +109,18 @@ void iscalar(const tokenrec& id, name* rec, iplace* place, int32_t* result, name
 // integer. The digits are folded in 64 bits as they come, so no constant
 // wraps on the way in and none needs a number record; one of a digit or
 // more (2^28 and above) is refused with error 32 after all its tokens.
+// Before "!" a modular constant is the count typed, not its residue (n! is 0
+// for n at least the modulus), as in the exact evaluator.
 int32_t iconstant(name** pending) {
     int64_t v = 0;
+    int64_t count = 0;   // the digits as typed, held at INT32_MAX once past it
     bool too_big = false;
     // In a field of characteristic 2 a constant is read by its decimal
     // limbs, as everywhere else, not by its low bits.
     std::string field_digits;
     while (is_digit(token.name[0])) {
         const int d = token.name[0] - '0';
+        count = std::min<int64_t>(count * 10 + d, INT32_MAX);
         if (modularmode && finf) {
             field_digits += token.name[0];
         } else if (modularmode)
@@ -130,6 +135,7 @@ int32_t iconstant(name** pending) {
         error(32, token.name);
         abandon_statement(32);
     }
+    if (modularmode && !finf && token_is(&token, "!")) return static_cast<int32_t>(count);
     if (!field_digits.empty()) {
         // Limbs of eight digits from the right, the first one short.
         std::vector<uint32_t> limbs;

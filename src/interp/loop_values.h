@@ -37,3 +37,23 @@ var* set_loop_variable(const tokenrec* id, int32_t v);
 bool index_in_ring(const quoly* stored, quoly** value);
 // The same for a word: the element it stands for, any residue unchanged.
 int32_t index_word_in_ring(int32_t w);
+// A loop index at least the modulus, before "!": the factorial's argument
+// is a count, the integer itself, as in a typed k! (0 for k at least the
+// modulus). A negative index is its element, as a typed (-k)! is.
+bool index_counts_itself(const quoly* stored);
+
+// Once its loop is over, an index is the element its integer stands for:
+// shown, read as an exponent or subscript, copied and saved alike. The
+// newest binding of id is settled (nothing outside modular arithmetic).
+void settle_loop_index(const tokenrec* id);
+// Settles the index named by the header's first token on every exit of the
+// loop, Sigma, Prod or generated array that reads the header, an empty
+// range's and an error's included.
+struct IndexSettles {
+    tokenrec id{};
+    IndexSettles() = default;
+    explicit IndexSettles(const tokenrec& first_token) : id(first_token) {}
+    ~IndexSettles() { settle_loop_index(&id); }
+    IndexSettles(const IndexSettles&) = delete;
+    IndexSettles& operator=(const IndexSettles&) = delete;
+};

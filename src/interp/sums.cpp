@@ -106,6 +106,7 @@ void sum_mult_up(const char* code, FILE** source, quoly** value, name** pending,
 
     next_token(source, pending);
     const tokenrec id = token;
+    IndexSettles settle(id);
     var* variable = nullptr;
     int32_t first = 0, end = 0, step = 1;
     numnode *list = nullptr, *cursor = nullptr;

@@ -88,10 +88,12 @@ void generated_array(FILE** source, arr_value* v, name** pending) {
         from = &cursor;
     }
     Header rows_h, cols_h;
+    IndexSettles rows_settle(token), cols_settle;
     read_header(source, from, &rows_h);
     const bool two = token_is(&token, "<");
     if (two) {
         scanner(source, &token, from);
+        cols_settle.id = token;
         read_header(source, from, &cols_h);
     }
     const int32_t rows = rows_h.end - addresser + 1;

@@ -139,8 +139,8 @@ TEST_F(Sums, PolynomialsAndResidues) {
     EXPECT_EQ(typed("Sigma<i = -3, 3>(i^2)"), 0);
     EXPECT_EQ(scalar("i"), 4);
     EXPECT_EQ(typed("Sigma<i = 3, -3, -1>(i)"), 0);
-    EXPECT_EQ(scalar("i"), -4);  // the index keeps its integer, for subscripts
-    EXPECT_EQ(typed("i"), 3);    // and is read as its residue
+    EXPECT_EQ(scalar("i"), 3);   // once the sum is over the index is its residue
+    EXPECT_EQ(typed("i"), 3);
 }
 
 TEST_F(Sums, Errors) {
