@@ -60,6 +60,7 @@ class Program:
         self.scalars = set()
         self.arrays = {}          # name -> (rows, cols)
         self.functions = set()    # calls that show what functions give
+        self.reads = set()        # other expressions shown, such as a loop index read as an exponent
         self.defined = set()      # every function name defined
         self.polyvars = []
         self.modular = False      # the last ring line left modular mode on
@@ -1076,17 +1077,22 @@ LOOP_RINGS = [None, 2, 3, 7, 11, 12, 2147483629, 256, 65536]
 def loop_ranges_family(prog):
     """A for loop, Sigma, Prod, a generated array and an Integer function
     over one range that crosses the modulus (or 0, or 10^8 where GF(2^16)
-    takes an integer limb by limb). The index is the integer k: each value
-    equals the body with the literal k written for i, and, where i is only
-    a value of the ring, the body after typing `i := k`. The results are
-    kept in a scalar, a dense cell and a sparse entry, and in cells whose
-    subscripts are computed from i."""
+    takes an integer limb by limb), in Laurent mode too. The index is the
+    integer k: each value equals the body with the literal k written for i
+    (k! typed for i!), and, where i is only a value of the ring, the body
+    after typing `i := k`. The results are kept in a scalar, a dense cell
+    and a sparse entry, and in cells whose subscripts are computed from i.
+    Once a loop is over, the index is one value: read as an exponent it is
+    its copy's, and shown after the save is read it is the session's."""
     r = prog.rng
     if under_relation(prog) or variables_locked(prog):
         return
     prog.ensure_polyvar()
     v = prog.polyvars[0]
     m = r.choice(LOOP_RINGS)
+    if r.random() < 0.25:
+        # Negative exponents are allowed from rational mode only.
+        prog.add("&(p = _i);", "&(l = 1);")
     prog.add("&(p = _i);" if m is None else f"&(p = {m});")
     prog.modular, prog.modulus = m is not None, m
     anchors = [0] + ([m, 2 * m, -m] if m and m < 2 ** 27 else []) + ([10 ** 8] if m == 65536 else [])
@@ -1100,9 +1106,15 @@ def loop_ranges_family(prog):
         bodies.append(f"{c or 1}/({v} - i) + i")
     if max(abs(k) for k in values) < 300 and min(values) >= 0:
         bodies.append(f"{v}^i + i")
+    # The factorial of the count k (none in characteristic 2); a negative
+    # index is its residue, too large a count for a modulus past 46340.
+    fact = m not in (256, 65536) and max(values) < 300 and (min(values) >= 0 or m is None or m < 46341)
+    if fact:
+        bodies.append(f"i!*{v} + i")
     body = r.choice(bodies)
-    factor = r.choice([f"({v} - i)", f"((i + {c})*{v} + 1)"])
-    lit = lambda e, k: e.replace("i", f"({k})")  # noqa: E731
+    factor = r.choice([f"({v} - i)", f"((i + {c})*{v} + 1)"] + ([f"(i! + {v})"] if fact else []))
+    # k! is typed bare: in parentheses a count past the modulus would be its residue.
+    lit = lambda e, k: e.replace("i!", f"{k}!" if k >= 0 else f"({k})!").replace("i", f"({k})")  # noqa: E731
     head = f"i = {values[0]} to {values[-1]} by {step}"
     rng_ = f"i = {values[0]}, {values[-1]}, {step}"
     n = len(values)
@@ -1111,7 +1123,9 @@ def loop_ranges_family(prog):
     prog.add("sq := 0;", "lq := 1;", f"{dense}[1,1] := 0;", f"{sparse}[1,1] := 0;",
              f"for {head} do sq := sq + ({body}); lq := lq * {factor}; {dense}[1,1] := {dense}[1,1] + ({body}); "
              f"{sparse}[1,1] := {sparse}[1,1] + ({body}); {dense}[{at},1] := {body} od;",
-             "iq := i;", f"for {head} do {sparse}[{at},1] := {body} od;")
+             "iq := i;", "jq := i;")
+    check_identity(prog, f"{v}^i", f"{v}^jq")
+    prog.add(f"for {head} do {sparse}[{at},1] := {body} od;")
     typed = " + ".join(f"({lit(body, k)})" for k in values)
     check_identity(prog, "iq", f"{values[-1] + step}")
     for name in ("sq", f"{dense}[1,1]", f"{sparse}[1,1]", f"Sigma<{rng_}>({body})"):
@@ -1121,7 +1135,7 @@ def loop_ranges_family(prog):
     for j, k in enumerate(values, 2):
         check_identity(prog, f"{dense}[{j},1]", lit(body, k))
         check_identity(prog, f"{sparse}[{j},1]", lit(body, k))
-    if "^i" not in body and "|" not in body:
+    if "^i" not in body and "|" not in body and "!" not in body:
         prog.add("tq := 0;", " ".join(f"i := {k}; tq := tq + ({body});" for k in values))
         check_identity(prog, "tq", "sq")
     if step > 0 and 1 <= values[0] and values[-1] <= 40:
@@ -1130,15 +1144,21 @@ def loop_ranges_family(prog):
         prog.add(f"[{g}] := [<{rng_}> {body}];")
         for k in values:
             check_identity(prog, f"{g}[{k}]", lit(body, k))
+        prog.add("jq := i;")
+        check_identity(prog, f"{v}^i", f"{v}^jq")
     if m is not None:
         # The integer evaluator's own arithmetic on the same range.
         f = prog.fresh("Lq", prog.defined)
         prog.defined.add(f)
-        ibody = f"i*i + {c}*i"
+        ibody = f"i*i + {c}*i" + (" + i!" if fact else "")
         prog.add(f"Func {f}(n) = Integer; s := 0; for {head} do s := s + {ibody} od; "
                  f"s - Sigma<{rng_}>({ibody}).")
         check_identity(prog, f"{f}(0)", "0")
         check_identity(prog, f"Sigma<{rng_}>({ibody})", " + ".join(f"({lit(ibody, k)})" for k in values))
+    # The index the last Sigma left, against its copy and, shown, against the save read back.
+    prog.add("jq := i;")
+    check_identity(prog, f"{v}^i", f"{v}^jq")
+    prog.reads.add(f"{v}^i")
 
 
 # ---- roads to crashes found by random programs ----
@@ -1265,7 +1285,7 @@ def shows(prog):
     """The statements that show every value the program left."""
     out = [f"{n};" for n in sorted(prog.scalars)]
     out += [f"[{n}];" for n in sorted(prog.arrays)]
-    out += [f"{f};" for f in sorted(prog.functions)]
+    out += [f"{f};" for f in sorted(prog.functions | prog.reads)]
     return out
 
 
