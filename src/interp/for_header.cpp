@@ -111,26 +111,34 @@ int32_t index_word_in_ring(int32_t w) {
     return word_residue(w);
 }
 
+namespace {
+
+// The number record of a plain number in modular arithmetic (the form a
+// loop index takes), else null.
+imag* modular_word(const quoly* stored) {
+    if (!modularmode || modulus <= 0 || !stored || !stored->isnum || stored->den || stored->rat) return nullptr;
+    return stored->nnum;
+}
+
+}  // namespace
+
 bool index_in_ring(const quoly* stored, quoly** value) {
-    if (!modularmode || !stored || !stored->isnum || stored->den || stored->rat) return false;
-    const imag* n = stored->nnum;
+    const imag* n = modular_word(stored);
     if (!n || n->value == index_word_in_ring(n->value)) return false;
     quoly_set(n->value, value);   // the element, as quoly_set makes it in modular mode
     return true;
 }
 
 bool index_counts_itself(const quoly* stored) {
-    if (!modularmode || modulus <= 0 || !stored || !stored->isnum || stored->den || stored->rat) return false;
-    return stored->nnum && stored->nnum->value >= modulus;
+    const imag* n = modular_word(stored);
+    return n && n->value >= modulus;
 }
 
 void settle_loop_index(const tokenrec* id) {
     if (!modularmode || !id->name[0]) return;
     var* v = find_var(id);
-    if (!v || !v->value || !v->value->isnum || v->value->den || v->value->rat || !v->value->nnum) return;
-    const int32_t w = v->value->nnum->value;
-    const int32_t element = index_word_in_ring(w);
-    if (element != w) iset_record(v, element);
+    const imag* n = v ? modular_word(v->value) : nullptr;
+    if (n && n->value != index_word_in_ring(n->value)) iset_record(v, index_word_in_ring(n->value));
 }
 
 void obtain_int(int32_t* out, int code, const char* context) {
