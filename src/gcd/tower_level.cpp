@@ -80,22 +80,24 @@ bool coordinates(const polynode* p, pt* outer, int32_t k, const std::vector<uint
     return true;
 }
 
-// theta = t_k + c_(k-1) t_(k-1) + ... + c_1 t_1 over the tower; the
-// coordinates of its powers 0 .. D as the columns of *from_z (D of them)
-// and *last.
-bool powers(const std::vector<pt*>& levels, const std::vector<uint32_t>& c, const std::vector<uint32_t>& degree,
-            uint32_t D, std::vector<uint32_t>* from_z, std::vector<uint32_t>* last) {
+// theta, given by its coordinates; the coordinates of its powers 0 .. D
+// as the columns of *from_z (D of them) and *last.
+bool powers(const std::vector<pt*>& levels, const std::vector<uint32_t>& theta_at,
+            const std::vector<uint32_t>& degree, uint32_t D, std::vector<uint32_t>* from_z,
+            std::vector<uint32_t>* last) {
     const int32_t k = static_cast<int32_t>(levels.size());
     pt* outer = levels.back();
     FlatPoly th;
     th.nvars = k;
     std::vector<int32_t> e(static_cast<size_t>(k), 0);
-    for (int32_t col = 0; col < k; col++) {
-        const uint32_t a = col == 0 ? 1 : c[static_cast<size_t>(col - 1)];
-        if (!a) continue;
-        std::fill(e.begin(), e.end(), 0);
-        e[static_cast<size_t>(col)] = 1;
-        th.push(e.data(), a);
+    for (uint32_t idx = D; idx-- > 0;) {
+        if (!theta_at[idx]) continue;
+        uint32_t rest = idx;
+        for (int32_t j = 0; j < k; j++) {
+            e[static_cast<size_t>(k - 1 - j)] = static_cast<int32_t>(rest % degree[static_cast<size_t>(j)]);
+            rest /= degree[static_cast<size_t>(j)];
+        }
+        th.push(e.data(), theta_at[idx]);
     }
     FlatPoly one;
     one.nvars = k;
@@ -130,11 +132,21 @@ bool build(const std::vector<pt*>& levels, const Fld& F, TowerAsLevel* T) {
     if (k < 2 || D > MAX_DIM) return false;
     const uint32_t q = upoly::elements(F);
     uint64_t state = q * 0x9E3779B9ull + D;
-    std::vector<uint32_t> c(static_cast<size_t>(k - 1));
+    std::vector<uint32_t> theta(D, 0);
     for (int attempt = 0; attempt < TRIES; attempt++) {
-        for (uint32_t& a : c) a = attempt == 0 ? 1 : static_cast<uint32_t>(upoly::next_random(&state) % q);
+        // First the sum of the level variables, then any element: over a
+        // small prime the copies may be too alike for a sum of variables.
+        if (attempt == 0) {
+            uint32_t radix = 1;
+            for (uint32_t d : degree) {
+                theta[radix] = 1;
+                radix *= d;
+            }
+        } else {
+            for (uint32_t& a : theta) a = static_cast<uint32_t>(upoly::next_random(&state) % q);
+        }
         std::vector<uint32_t> from_z, last, to_z;
-        if (!powers(levels, c, degree, static_cast<uint32_t>(D), &from_z, &last)) return false;
+        if (!powers(levels, theta, degree, static_cast<uint32_t>(D), &from_z, &last)) return false;
         if (!invert(from_z, static_cast<uint32_t>(D), F, &to_z)) continue;
         // theta^D = sum a_i theta^i: mu = z^D - sum a_i z^i.
         SplitFactor mu(static_cast<size_t>(D) + 1, 0);
