@@ -282,8 +282,10 @@ TOWERS = [
     (5, ["t^2 - 2", "s^2 - 3"], ("x - s", "x - 2*t")),        # s = 2t, -2t
     (3, ["t^2 + 1", "s^2 - s - 1"], ("x - s", "x - 2*t - 2")),
     (7, ["t^2 - 2", "s^2 - 3", "r^2 - t"], ("x - r", "x - 2")),
-    (256, ["t^2 + t + 1", "s^3 + s + 1"], None),              # t splits, s not
-    (65536, ["t^2 + t + 1", "s^3 + s + 1"], None),
+    # t splits, s not; "root": b = x - r for a root r of t^2 + t + 1.
+    (256, ["t^2 + t + 1", "s^3 + s + 1"], "root"),
+    (65536, ["t^2 + t + 1", "s^3 + s + 1"], "root"),
+    (256, ["t^2 + t + 1", "s^2 + s + t"], "root"),           # split all through
 ]
 NAMES = ["t", "s", "r"]
 
@@ -305,8 +307,11 @@ def tower_poly(rng, p, k, lead, top, ys=3):
     return " + ".join(parts)
 
 
-def tower_session(p, rels, shared, rng, cases):
+def tower_session(p, rels, shared, rng, cases, tarvex):
     k = len(rels)
+    if shared == "root":
+        F = Field(p, tarvex)
+        shared = ("x - t", "x - %d" % next(r for r in range(2, p) if F.add(F.mul(r, r), r) == 1))
     lines = [f"&(p = {p});"] + [f"&(J = {n});" for n in NAMES[:k]] + ["&(J = y);", "&(J = x);"]
     lines += [f"&(P = {r}, 1);" for r in rels]
     kinds = []
@@ -384,7 +389,7 @@ def main():
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 12
     failures = total = 0
     sessions = [(p,) + session(p, m, factor, rng, cases, tarvex) for p, m, factor in RINGS]
-    sessions += [(p,) + tower_session(p, rels, shared, rng, max(4, cases // 4)) + (", ".join(rels),)
+    sessions += [(p,) + tower_session(p, rels, shared, rng, max(4, cases // 4), tarvex) + (", ".join(rels),)
                  for p, rels, shared in TOWERS]
     for p, text_in, kinds, rel in sessions:
         try:
