@@ -272,6 +272,12 @@ auto over_field(uint32_t q, Run run) {
 }  // namespace
 
 bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) {
+    UPoly f;
+    if (!over_field(q, [&](const auto& F) { return relation_of(level, F, &f); })) return false;
+    return split_factors(f, q, factors);
+}
+
+bool split_factors(const SplitFactor& f, uint32_t q, std::vector<SplitFactor>* factors) {
     // A few relations are kept with their factors: a quotient asks for many
     // gcds, and the copies' own gcds ask with a factor in the relation's place.
     struct Kept {
@@ -282,8 +288,6 @@ bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors) 
     static Kept kept[4];
     static size_t next_slot = 0;
     return over_field(q, [&](const auto& F) {
-        UPoly f;
-        if (!relation_of(level, F, &f)) return false;
         std::vector<uint32_t> key = f;
         key.push_back(q);
         key.push_back(finf ? 1 : 0);

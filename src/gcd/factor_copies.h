@@ -24,6 +24,9 @@ using SplitFactor = std::vector<uint32_t>;
 // relation is not square-free there.
 bool relation_factors(pt* level, uint32_t q, std::vector<SplitFactor>* factors);
 
+// The same for f, monic over the field of q elements, the constant first.
+bool split_factors(const SplitFactor& f, uint32_t q, std::vector<SplitFactor>* factors);
+
 // f (terms over n columns and the level's, its last) with each coefficient
 // taken modulo m.
 flatgcd::FlatPoly reduce_by_factor(const flatgcd::FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q);

@@ -13,6 +13,7 @@
 #include "gcd/polygcd.h"
 #include "gcd/small_field_tower.h"
 #include "gcd/split_images.h"
+#include "gcd/tower_level.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
@@ -204,6 +205,70 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
     return 1;
 }
 
+// The field levels outside the innermost made plain variables for the
+// scope: the operands rewritten over the tower read as one level use none
+// of them, and the innermost level carries that one level's relation.
+struct OneLevelScope {
+    struct Saved {
+        pt* rec;
+        polynode *relation, *binomial, *reductions, *root_table;
+        int32_t field, root_modulus;
+    };
+    std::vector<Saved> saved;
+    int16_t depth = field_depth;
+    explicit OneLevelScope(const std::vector<pt*>& levels) {
+        for (size_t j = 1; j < levels.size(); j++) {
+            pt* r = levels[j];
+            saved.push_back({r, r->relation, r->binomial, r->reductions, r->root_table, r->field, r->root_modulus});
+            r->relation = r->binomial = r->reductions = r->root_table = nullptr;
+            r->field = 0;
+            r->root_modulus = -1;
+        }
+        field_depth = levels[0]->level;
+    }
+    ~OneLevelScope() {
+        for (const Saved& s : saved) {
+            s.rec->relation = s.relation;
+            s.rec->binomial = s.binomial;
+            s.rec->reductions = s.reductions;
+            s.rec->root_table = s.root_table;
+            s.rec->field = s.field;
+            s.rec->root_modulus = s.root_modulus;
+        }
+        field_depth = depth;
+    }
+    OneLevelScope(const OneLevelScope&) = delete;
+    OneLevelScope& operator=(const OneLevelScope&) = delete;
+};
+
+// The gcd over a tower of field levels that the prime splits, not into
+// linear factors all through: the tower read as one level (tower_level.h)
+// whose copies are the tower's, the answer read back over the tower.
+int tower_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars,
+                     const std::vector<pt*>& levels) {
+    const TowerAsLevel* kept = tower_as_level(levels);
+    if (!kept) return 0;
+    // A copy: the gcds inside may ask for other towers.
+    const TowerAsLevel T = *kept;
+    flatgcd::FlatPoly fu, fv, zu, zv, fg, out;
+    if (!flatten_residues(u, vars, &fu) || !flatten_residues(v, vars, &fv)) return 0;
+    const int32_t n = fu.nvars - T.levels;
+    if (n < 1 || fv.nvars != fu.nvars) return 0;
+    if (!flat_uses_columns(fu, n) && !flat_uses_columns(fv, n)) return 0;
+    if (!tower_to_level(fu, n, T, &zu) || !tower_to_level(fv, n, T, &zv)) return 0;
+    {
+        OneLevelScope one(levels);
+        InstalledFactor mu(levels[0], T.mu);
+        PolyHold pu(poly_from_flat(zu)), pv(poly_from_flat(zv)), gz;
+        if (!factor_copies_gcd(pu.p, pv.p, &gz.p, allow_tests, allow_split, vars, levels[0])) return 0;
+        if (!flatten_residues(gz.p, vars, &fg) || fg.nvars != fu.nvars) return 0;
+    }
+    if (!level_to_tower(fg, n, T, &out)) return 0;
+    free_poly(g);
+    *g = poly_from_flat(out);
+    return 1;
+}
+
 }  // namespace
 
 int32_t split_gcd_asked = 0;
@@ -212,10 +277,13 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !vars) return 0;
     std::vector<pt*> levels;
     if (!split_field_levels(vars, &levels)) return 0;
-    // Over GF(2^8) and GF(2^16) every factor, linear or not, is a copy.
-    if (finf) return levels.size() == 1 ? factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]) : 0;
-    const SplitRoots* R = tower_roots(levels);
-    if (!R) return levels.size() == 1 ? factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]) : 0;
+    // Over GF(2^8) and GF(2^16) every factor, linear or not, is a copy; so
+    // in a tower that does not split into linear factors all through.
+    const SplitRoots* R = finf ? nullptr : tower_roots(levels);
+    if (!R) {
+        if (levels.size() == 1) return factor_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels[0]);
+        return tower_copies_gcd(u, v, g, allow_tests, allow_split, vars, levels);
+    }
     flatgcd::FlatPoly fu, fv;
     if (!flatten_residues(u, vars, &fu) || !flatten_residues(v, vars, &fv)) return 0;
     const int32_t k = static_cast<int32_t>(levels.size());

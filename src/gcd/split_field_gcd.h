@@ -21,7 +21,10 @@
 // the answer is read back by Chinese remaindering. So also over GF(2^8)
 // and GF(2^16), for any factors. Copies that disagree give the error as
 // above; a quotient then cancels what their gcds share over the ground
-// field (each copy's gcd lies in a field of its own).
+// field (each copy's gcd lies in a field of its own). A tower of several
+// levels split so, or partly (the inner level splits and the outer not, or
+// the outer only over the inner one), is read as one level first
+// (tower_level.h), whose copies are the tower's.
 #pragma once
 #include <cstdint>
 
@@ -33,10 +36,9 @@ struct pt;
 // 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
 // *g, its old value freed, or the common divisor above; 0 when this does
 // not apply (no modular mode, a composite modulus, no field levels, a
-// relation that stays irreducible or is not square-free, a tower with a
-// relation that does not split into distinct linear factors or one over
-// GF(2^8) or GF(2^16), operands free of the field levels, negative
-// exponents). Error 22 as above, or ZeroDivisorMet
+// relation that stays irreducible or is not square-free, a tower that is
+// a field or no product of fields or too large to read as one level,
+// operands free of the field levels, negative exponents). Error 22 as above, or ZeroDivisorMet
 // under a ZeroDivisorEscape when the copies disagree. The flags go to the
 // gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);

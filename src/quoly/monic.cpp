@@ -106,9 +106,13 @@ void field_coef_poly_divide(polynode* u, polynode* m, pt* rec, polynode** quo, p
             }
             if (v != 1) emod_inverse(v, &inv);
         } else {
-            if (field_depth < 1) tarvex_error("bad lead coef in field_coef_poly_divide.", 1);
             // The coefficient lives one level in; the inverse is wrapped back
-            // to this level as an exponent-0 term.
+            // to this level as an exponent-0 term. The levels inside need
+            // not form the declared field: relations without the flag are
+            // taken for fields while a gcd over them seeks an inverse, and
+            // the inversion itself refuses a level that is none.
+            if (field_depth < 1 && !(rec && rec->next))
+                tarvex_error("bad lead coef in field_coef_poly_divide.", 1);
             field_inv.p = field_inverse(c, rec ? rec->next : nullptr, 1);
         }
 

@@ -3,7 +3,9 @@
 t^2 + 1, a repeated root, a split relation over a field level below), over
 the rationals and modulo primes large and below the degrees, in one and
 two free variables; modulo composite numbers (12, 25) too, with and without
-a relation, in one free variable. GCD(g*c1, g*c2) must be refused with
+a relation, in one free variable; and towers of two relations neither
+declared a field (t^2 - s over s^2 - 3, t^2 - 2 over s^2 + 1, ...) over the
+rationals and modulo primes and composite numbers. GCD(g*c1, g*c2) must be refused with
 error 271 (modulo a composite number also error 85) or be
 a multiple of g that divides both products; the quotient (g*c1)/(g*c2),
 when it is given, times g*c2 must be g*c1; g, monic in x, must be found
@@ -29,7 +31,11 @@ RELATIONS = ["t^2 - 1", "t^2 - 4", "t^2 - 2", "t^2 + 1", "t^3 - t", "t^3 - 2", "
 # A field level s under the relation t^2 - 3, which splits there (t = s, -s).
 TOWER = {0: "s^2 - 3", 5: "s^2 - 3", 7: "s^2 - 3", 101: "s^2 - 3", 3: "s^2 - 2"}
 PRIMES = [0, 0, 101, 7, 5, 3, 25, 12]
-COMPOSITES = (25, 12)
+COMPOSITES = (25, 12, 8, 9, 10)
+# Towers of two relations without the flag: s inside, t outside.
+BARE_INNER = ["s^2 - 3", "s^2 + 1", "s^2 - 2", "s^2 - s - 1"]
+BARE_OUTER = ["t^2 - 2", "t^2 - s", "t^2 + s*t + 1", "t^2 + 1", "t^2 - 3"]
+BARE_MODULI = [0, 7, 5, 3, 13, 25, 12, 9, 8, 10]
 
 
 def sym(text):
@@ -65,30 +71,37 @@ def text(p):
 
 def case(rng, i):
     p = PRIMES[i % len(PRIMES)]
+    bare = i % 4 == 1
+    if bare:
+        p = BARE_MODULI[(i // 4) % len(BARE_MODULI)]
     composite = p in COMPOSITES
-    tower = i % 4 == 3 and not composite
-    rel = "t^2 - 3" if tower else rng.choice(RELATIONS)
-    if composite and rng.random() < 0.3:
+    tower = (i % 4 == 3 and not composite) or bare
+    rel = "t^2 - 3" if tower and not bare else rng.choice(BARE_OUTER if bare else RELATIONS)
+    if composite and rng.random() < 0.3 and not bare:
         rel = None
-    two = rng.random() < 0.5 and not (composite and rel is None)
+    inner = rng.choice(BARE_INNER) if bare else TOWER.get(p)
+    two = rng.random() < 0.5 and not (composite and (rel is None or bare))
     g = rand_poly(rng, two, tower, rng.randint(1, 2), True)
     c1 = rand_poly(rng, two, tower, rng.randint(1, 2), False)
     c2 = rand_poly(rng, two, tower, rng.randint(0, 2), False)
+    if bare:
+        # Leading coefficients over both relations: Euclid inverts them.
+        c1, c2 = (sympy.expand(c * (rand_coef(rng, True) or 1)) for c in (c1, c2))
     script = ("&(J = s);\n" if tower else "") + "&(J = t);\n&(J = y);\n&(J = x);\n"
     ring = f"&(p = {p});\n" if p else ""
-    rels = (f"&(P = {TOWER[p]}, 1);\n" if tower else "") + (f"&(P = {rel});\n" if rel else "")
+    rels = (f"&(P = {inner}{'' if bare else ', 1'});\n" if tower else "") + (f"&(P = {rel});\n" if rel else "")
     script += ring + rels if rng.random() < 0.5 else rels + ring
     script += (f"g := {text(g)}:\na := ({text(g)})*({text(c1)}):\nb := ({text(g)})*({text(c2)}):\n"
                "!!('gcd', GCD(a, b));\n!!('quot', a/b*b - a);\n"
                "!!('div', Divides(g, a, q));\n!!('dquot', q*g - a);\n!!('ndiv', Divides(g, a + 1));\n")
-    relations = ([sym(rel)] if rel else []) + ([sym(TOWER[p])] if tower else [])
+    relations = ([sym(rel)] if rel else []) + ([sym(inner)] if tower else [])
     return p, script, g, g * c1, g * c2, relations
 
 
 def reduce_mod(f, relations, m):
     for r in relations:
-        f = sympy.rem(sympy.expand(f), r, T)
-    return sympy.Poly(sympy.expand(f), X, Y, T).trunc(m).as_expr() if f != 0 else f
+        f = sympy.rem(sympy.expand(f), r, T if r.has(T) else S)
+    return sympy.Poly(sympy.expand(f), X, Y, T, S).trunc(m).as_expr() if f != 0 else f
 
 
 def divides_composite(d, n, relations, m):

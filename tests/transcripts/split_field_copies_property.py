@@ -23,6 +23,14 @@ b = x - r; the copy at r has the gcd g*(x - r), the others g, so GCD is
 fatal line. GF(2^8) and GF(2^16) take their arithmetic from the system's
 tables, only to draw the cases.
 
+Towers of two and three field levels that the prime splits only partly
+(the inner level splits and the outer not, the outer splits over the inner
+one in some copies or in all): the products are left to the system. Clean
+cases: b = w*a + c with c a non-zero number and w leading with a number,
+so a and b are coprime in every copy and GCD(u, v) is g. Shared cases: a
+and b agree in one copy only (a = x - s, b = x - rho, rho a root of the
+outer relation there) and g is over the ground field, as above.
+
   split_field_copies_property.py TARVEX [SEED] [CASES_PER_RING]
 """
 import os
@@ -264,6 +272,71 @@ def session(p, m, factor, rng, cases, tarvex):
     return "\n".join(lines) + "\n", kinds, rel
 
 
+# (modulus, relations innermost first, (a, b) of a shared case or None).
+# The levels are t, s, r, from the inside.
+TOWERS = [
+    (7, ["t^2 - 2", "s^2 - 3"], ("x - t", "x - 3")),          # t splits, s not
+    (17, ["t^2 - 2", "s^2 - t"], ("x - t", "x - 6")),         # t splits, s in no copy
+    (7, ["t^2 - 2", "s^2 - t"], ("x - s", "x - 2")),          # s splits at t = 4 only
+    (7, ["t^2 - 3", "s^2 - t"], ("x - s", "x - 3*t - 6")),    # s splits over t's field
+    (5, ["t^2 - 2", "s^2 - 3"], ("x - s", "x - 2*t")),        # s = 2t, -2t
+    (3, ["t^2 + 1", "s^2 - s - 1"], ("x - s", "x - 2*t - 2")),
+    (7, ["t^2 - 2", "s^2 - 3", "r^2 - t"], ("x - r", "x - 2")),
+    # t splits, s not; "root": b = x - r for a root r of t^2 + t + 1.
+    (256, ["t^2 + t + 1", "s^3 + s + 1"], "root"),
+    (65536, ["t^2 + t + 1", "s^3 + s + 1"], "root"),
+    (256, ["t^2 + t + 1", "s^2 + s + t"], "root"),           # split all through
+]
+NAMES = ["t", "s", "r"]
+
+
+def tower_elem(rng, p, k):
+    """A random element over the tower, as text."""
+    mono = [""]
+    for name in NAMES[:k]:
+        mono = mono + [m + "*" + name for m in mono]
+    parts = [f"{rng.randrange(1, p)}{m}" for m in mono if rng.random() < 0.4]
+    return " + ".join(parts) or str(rng.randrange(1, p))
+
+
+def tower_poly(rng, p, k, lead, top, ys=3):
+    """lead*x^top plus random terms of lower degree in x over the tower."""
+    parts = [f"{lead}*x^{top}"]
+    for _ in range(rng.randrange(1, 4)):
+        parts.append(f"({tower_elem(rng, p, k)})*x^{rng.randrange(top)}*y^{rng.randrange(ys)}")
+    return " + ".join(parts)
+
+
+def tower_session(p, rels, shared, rng, cases, tarvex):
+    k = len(rels)
+    if shared == "root":
+        F = Field(p, tarvex)
+        shared = ("x - t", "x - %d" % next(r for r in range(2, p) if F.add(F.mul(r, r), r) == 1))
+    lines = [f"&(p = {p});"] + [f"&(J = {n});" for n in NAMES[:k]] + ["&(J = y);", "&(J = x);"]
+    lines += [f"&(P = {r}, 1);" for r in rels]
+    kinds = []
+    for i in range(cases):
+        kind = 3 if shared and i % 2 else 0
+        if kind == 3:
+            g = tower_poly(rng, p, 0, 1, rng.randrange(1, 3))
+            a, b = shared
+            lines += [f"g := {g}:", f"a := {a}:", f"b := {b}:"]
+        else:
+            g = tower_poly(rng, p, k, 1, rng.randrange(1, 3))
+            a = f"x + {tower_elem(rng, p, k)} + ({tower_elem(rng, p, k)})*y"
+            w = tower_poly(rng, p, k, rng.randrange(1, p), rng.randrange(1, 3))
+            lines += [f"g := {g}:", f"a := {a}:", f"b := ({w})*a + {rng.randrange(1, p)}:"]
+        kinds.append(kind)
+        lines += ["u := g*a:", "v := g*b:", "h := x^7:", "h := GCD(u, v):",
+                  f"!!('gcd_{i}', Divides(x^7, h)*Divides(h, x^7), Divides(g, h), Divides(h, u), Divides(h, v));",
+                  f"!!('equal_{i}', h - g);",
+                  "q := x^7:", "q := u/v:", "nq := Numer(q):",
+                  f"!!('quotient_{i}', Divides(x^7, nq)*Divides(nq, x^7), Divides(a, nq), Divides(nq, a), q*v - u);",
+                  "e1 := x^7:", "e1 := Divides(v, u*b):", "e2 := x^7:", "e2 := Divides(u, v):",
+                  f"!!('divides_{i}', e1, e2);"]
+    return "\n".join(lines) + "\n", kinds
+
+
 def judge(out, kinds):
     """The failures, one line each."""
     bad = []
@@ -315,8 +388,10 @@ def main():
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 1)
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 12
     failures = total = 0
-    for p, m, factor in RINGS:
-        text_in, kinds, rel = session(p, m, factor, rng, cases, tarvex)
+    sessions = [(p,) + session(p, m, factor, rng, cases, tarvex) for p, m, factor in RINGS]
+    sessions += [(p,) + tower_session(p, rels, shared, rng, max(4, cases // 4), tarvex) + (", ".join(rels),)
+                 for p, rels, shared in TOWERS]
+    for p, text_in, kinds, rel in sessions:
         try:
             out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
         except subprocess.TimeoutExpired:
