@@ -228,6 +228,14 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
 // involved (two rationals and a plain number with a rational are done by
 // the callers).
 void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
+    if (as_typed(a, b)) {
+        PolyHold x(times_parts(a, false, b, true)), y(times_parts(b, false, a, true));
+        polynode* num = nullptr;
+        if (add) poly_add(x.p, y.p, &num);
+        else poly_sub(x.p, y.p, &num);
+        quotient_as_typed(num, times_parts(a, true, b, true), dst);
+        return;
+    }
     PolyHold ta, tb;   // constant polynomials made for plain numbers
     polynode* P = ka == PLAIN ? (ta.p = constant(a->nnum)) : a->pnum;
     polynode* Q = ka == PLAIN ? nullptr : a->den;
