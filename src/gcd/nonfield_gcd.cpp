@@ -198,7 +198,7 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     return true;
 }
 
-bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv) {
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv, polynode** m) {
     if (!applies(1) || single_number(g)) return false;
     const Shape sh = shape_of({u, v, g}, 1);
     if (!sh.name || sh.outside_band) return false;
@@ -210,9 +210,29 @@ bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polyn
     PolyHold b(exact_div(v, g, 1, ring, &sv));
     const bool both = a.p && b.p;
     if (both) {
-        // g·a = su·u and g·b = sv·v: a/b = (su/sv)·(u/v).
+        // g·a = su·u and g·b = sv·v. With h = gcd(su, sv) (1 for residues),
+        // a·(sv/h) and b·(su/h) are u/g and v/g both times M = su·sv/h: a
+        // sum over their product needs that multiplier, a fraction of the
+        // two does not.
+        imag* h = new_number();
+        int m1 = 0;
+        if (lintmode) setvalue(1, h);
+        else binary_gcd(su, sv, h);
+        const bool shared = !equal_to_pm1(h, &m1) && !iszero(h);
+        if (shared) {
+            simple_quot(su, h, 0);
+            simple_quot(sv, h, 0);
+        }
         num_poly_mult(a.p, sv);
         num_poly_mult(b.p, su);
+        if (m) {
+            PolyHold mm(number_copy(su));
+            mult_num(mm.p, sv);
+            if (shared) mult_num(mm.p, h);
+            free_poly(m);
+            *m = mm.release();
+        }
+        free_imag(&h);
     }
     if (su) free_imag(&su);
     if (sv) free_imag(&sv);

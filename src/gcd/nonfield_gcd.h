@@ -45,6 +45,9 @@ struct AnyCommonFactor {
 
 // The fraction u/v with the common factor g cancelled modulo the relations
 // (u, v and g at the outermost level, g's leading coefficient over the
-// relations a unit): *qu/*qv, new polynomials, equal to u/v. False, the
-// slots untouched, when this module does not apply or g does not divide.
-bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv);
+// relations a unit): *qu/*qv, new polynomials, equal to u/v. With m given,
+// *qu and *qv are u/g and v/g times one number M, which *m (freed first)
+// holds as a lone number node. False, the slots untouched, when this module
+// does not apply or g does not divide.
+bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv,
+                     polynode** m = nullptr);

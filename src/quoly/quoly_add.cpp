@@ -14,6 +14,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "gcd/exactdiv.h"
+#include "gcd/nonfield_gcd.h"
 #include "poly/coefops.h"
 #include "poly/polyadd.h"
 #include "poly/polyvars.h"
@@ -150,10 +151,11 @@ void finish_denominator(quoly** slot) {
 // g2 = gcd(new numerator, g) can remain, and the denominator is
 // Q S / (g g2).
 void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** dst, bool add) {
-    // Over a field the cofactors come with an integer multiplier M:
-    // Q/g = Q1/M and S/g = S1/M.
+    // Over a field, or modulo a relation that makes none, the cofactors
+    // come with a multiplier M: Q/g = Q1/M and S/g = S1/M.
     const bool over_field = field_depth > 0 && !lintmode;
     PolyHold M;
+    bool ring_multiplier = false;
     quoly* q = *dst;
     const bool equal_dens = poly_equal(Q, S);
     bool coprime = false;
@@ -163,7 +165,12 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
         else poly_sub(P, R, &q->pnum);
     } else {
         g.p = direct_gcd(Q, S);
-        if (!g.p->numb && over_field) {
+        if (!g.p->numb && modout_above_field && nonfield_cancel(Q, S, g.p, &Q1.p, &S1.p, &M.p)) {
+            // reduce would give cofactors right only up to a number, which
+            // the sum cannot leave out. M need not divide their product
+            // here: the numerator takes it instead.
+            ring_multiplier = true;
+        } else if (!g.p->numb && over_field) {
             field_reduce(&Q, &S, &g.p, &Q1.p, &S1.p, &M.p, 0, 0);
         } else if (!g.p->numb) {
             reduce(&Q, &S, &g.p, &Q1.p, &S1.p, 0, 0, 1, 1);
@@ -201,7 +208,10 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
         } else {
             PolyHold d(times(Q1.p ? Q1.p : Q, hq));
             q->den = times(d.p, S1.p ? S1.p : S);
-            if (M.p && !poly_eq_1(M.p)) num_poly_quot(q->den, M.p->ncoef, 0);
+            if (M.p && !poly_eq_1(M.p)) {
+                if (ring_multiplier) num_poly_mult(q->pnum, M.p->ncoef);
+                else num_poly_quot(q->den, M.p->ncoef, 0);
+            }
         }
     }
     finish_denominator(dst);
@@ -209,7 +219,7 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
     if (q->isnum || !q->den) return;
     // The gcds fix the value, not the unit: the denominator's sign (or, modulo
     // a prime, its leading coefficient) is put right here.
-    if (over_field) sanitize(q);
+    if (over_field || ring_multiplier) sanitize(q);
     if (!lintmode) normal_form(q, 0);
     else if (modularmode && !lone_number(q->den) && !poly_eq_1(leading_coef(q->den))) lint_normal_form(q, 0);
 }
@@ -218,6 +228,14 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
 // involved (two rationals and a plain number with a rational are done by
 // the callers).
 void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
+    if (as_typed(a, b)) {
+        PolyHold x(times_parts(a, false, b, true)), y(times_parts(b, false, a, true));
+        polynode* num = nullptr;
+        if (add) poly_add(x.p, y.p, &num);
+        else poly_sub(x.p, y.p, &num);
+        quotient_as_typed(num, times_parts(a, true, b, true), dst);
+        return;
+    }
     PolyHold ta, tb;   // constant polynomials made for plain numbers
     polynode* P = ka == PLAIN ? (ta.p = constant(a->nnum)) : a->pnum;
     polynode* Q = ka == PLAIN ? nullptr : a->den;

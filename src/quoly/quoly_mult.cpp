@@ -298,6 +298,10 @@ Outcome number_times(imag* k, quoly* b, quoly** dst) {
 
 // *dst (a blank record) := a * b for everything but two plain numbers.
 Outcome product_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
+    if (as_typed(a, b)) {
+        quotient_as_typed(times_parts(a, false, b, false), times_parts(a, true, b, true), dst);
+        return NORMAL;
+    }
     if (ka == PLAIN && kb == RATIONAL) {
         mult_numb_rat(a, b, dst);
     } else if (ka == RATIONAL && kb == PLAIN) {
@@ -376,6 +380,10 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
     if (a == b) {
         // Not a plain number, hence not 0.
         quoly_set(1, dst);
+        return NORMAL;
+    }
+    if (!flag && as_typed(a, b) && !(kb == PLAIN && (lintmode ? b->nnum->value == 0 : iszero(b->nnum)))) {
+        quotient_as_typed(times_parts(a, false, b, true), times_parts(a, true, b, false), dst);
         return NORMAL;
     }
     quoly* q = *dst;
@@ -486,6 +494,50 @@ void finish(quoly** slot, bool divide) {
 
 bool quoly_detail::composite_fraction(const quoly* q) {
     return modularmode && lintmode && !mod_is_prime && !finf && !q->isnum && q->den && !lone_number(q->den);
+}
+
+bool quoly_detail::relation_fraction(const quoly* q) {
+    if (q->isnum || !q->den || lone_number(q->den)) return false;
+    // A relation without the field flag, or a field's relation modulo a
+    // prime that may split it.
+    return modout_above_field || (field_depth > 0 && modularmode);
+}
+
+namespace {
+
+// A copy of q's numerator, or of its denominator (1 for none).
+polynode* part_of(const quoly* q, bool den) {
+    polynode* p = nullptr;
+    if (q->isnum ? den : den && !q->den) poly_set(1, &p);
+    else if (q->isnum) p = constant(q->nnum);
+    else poly_assign(den ? q->den : q->pnum, &p);
+    return p;
+}
+
+}  // namespace
+
+polynode* quoly_detail::times_parts(const quoly* a, bool den_a, const quoly* b, bool den_b) {
+    PolyHold x(part_of(a, den_a)), y(part_of(b, den_b));
+    return times(x.p, y.p);
+}
+
+bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
+    if (modularmode && !mod_is_prime && !finf) return false;
+    return relation_fraction(a) || relation_fraction(b);
+}
+
+void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {
+    QuolyHold n(blank_quoly()), d(blank_quoly());
+    n.q->pnum = num;
+    d.q->pnum = den;
+    settle(&n.q);
+    settle(&d.q);
+    // Two denominators that are not 0 can multiply to 0 over zero divisors.
+    if (d.q->isnum && (lintmode ? d.q->nnum->value == 0 : iszero(d.q->nnum))) {
+        error(210, current_token());
+        abandon_statement();
+    }
+    quoly_quot(n.q, d.q, dst, 0);
 }
 
 void quoly_detail::as_read_back(quoly** slot) {
