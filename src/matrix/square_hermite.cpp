@@ -275,6 +275,40 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
     return true;
 }
 
+// The wide road where no one dual vector defines the first R columns'
+// lattice (its quotient not cyclic, as for a product of two matrices both
+// singular modulo one small prime): their form from the square road, which
+// has a branch for that, and the other columns joined to it by the steps
+// modulo d. On that triangle, its pivots mostly 1, the steps are short;
+// on a itself they are a cube of the size in numbers of d's length.
+bool joined_to_block_form(FlatMatrix& a, const FlatInt& d) {
+    const int32_t R = a.R, K = a.K;
+    FlatMatrix w(R, K), b(R, R);
+    for (int32_t j = 0; j < R; j++)
+        for (int32_t i = 0; i < R; i++) b.at(i, j) = a.at(i, j);
+    if (!square_hermite(b, d)) return false;
+    for (int32_t j = 0; j < K; j++)
+        for (int32_t i = 0; i < R; i++) w.at(i, j) = j < R ? std::move(b.at(i, j)) : a.at(i, j);
+    // w spans a's lattice (B's form spans B's columns, the others are a's
+    // own), which holds d times every unit vector: the steps go modulo d.
+    if (flat_hermite_modulo(w, d) != R) return false;
+    FlatMatrix h(R, R);
+    FlatInt m, t;
+    flat_set(1, m);
+    for (int32_t j = 0; j < R; j++) {
+        flat_mul(m, w.at(j, j), t);
+        std::swap(m, t);
+        for (int32_t i = j; i < R; i++) std::swap(h.at(i, j), w.at(i, j));
+    }
+    // Checked as the one-dual road's form is.
+    if (!is_form_of(a, h, m, nullptr)) return false;
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < R; j++)
+        for (int32_t i = j; i < R; i++) std::swap(out.at(i, j), h.at(i, j));
+    std::swap(a, out);
+    return true;
+}
+
 }  // namespace
 
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
@@ -307,7 +341,7 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     std::vector<FlatInt> y = duals.next();
     const std::vector<FlatInt> z = duals.next();
     FlatMatrix h;
-    if (!from_one_dual(y, z, duals, d, h)) return false;
+    if (!from_one_dual(y, z, duals, d, h)) return joined_to_block_form(a, d);
     // y B = 0 (mod d) with gcd(y, d) = 1 and d = |det B| make L(B) the x
     // with y x = 0 (mod d): x -> y x (mod d) maps Z^R / L(B) onto Z / d.
     // So the other columns bring in the multiples of gcd(d, y a_j, ...),
