@@ -24,6 +24,10 @@ constexpr int kMoreDuals = 24;
 // Dual vectors tried for one that alone defines the lattice: where a
 // prime's part of the quotient is not cyclic none does.
 constexpr int kPrimitiveTries = 4;
+// Digits of the first rows' lattice multiple past which their form comes
+// from the wide road: the steps modulo it cost a cube of the side in
+// numbers of its length, the wide road a determinant and a lifting.
+constexpr size_t kShortTopModulus = 2;
 
 // The largest divisor of m prime to x (m > 0).
 FlatInt prime_part(FlatInt m, const FlatInt& x) {
@@ -134,6 +138,16 @@ bool from_one_dual(std::vector<FlatInt>& y, const std::vector<FlatInt>& z, Duals
     return true;
 }
 
+bool wide_road(FlatMatrix& a);
+
+// h1 := its form, e1 a multiple of its lattice's determinant. Each wide
+// road that falls back on the square one comes here a row narrower, so
+// the two end.
+bool first_rows_form(FlatMatrix& h1, const FlatInt& e1) {
+    if (e1.mag.size() > kShortTopModulus && wide_road(h1)) return true;
+    return flat_hermite_modulo(h1, e1) == h1.R;
+}
+
 // Otherwise the form is [[H1, 0], [c, d / e]] with H1 the form of the
 // first n - 1 rows, found modulo a multiple of its determinant e (every
 // dual vector's last entry is a multiple of e, and so is d), and c from a
@@ -147,7 +161,7 @@ bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> 
     FlatMatrix h1(last, n);
     for (int32_t j = 0; j < n; j++)
         for (int32_t i = 0; i < last; i++) h1.at(i, j) = a.at(i, j);
-    if (flat_hermite_modulo(h1, e1) != last) return false;
+    if (!first_rows_form(h1, e1)) return false;
     FlatInt e, t, q, d2;
     flat_set(1, e);
     for (int32_t i = 0; i < last; i++) {
@@ -307,6 +321,13 @@ bool joined_to_block_form(FlatMatrix& a, const FlatInt& d) {
         for (int32_t i = j; i < R; i++) std::swap(out.at(i, j), h.at(i, j));
     std::swap(a, out);
     return true;
+}
+
+// a := its form by the wide road, d found here; false, a untouched, where
+// that road does not serve.
+bool wide_road(FlatMatrix& a) {
+    FlatInt d;
+    return lattice_multiple(a, &d) && wide_hermite(a, d);
 }
 
 }  // namespace
