@@ -149,8 +149,8 @@ bool first_rows_form(FlatMatrix& h1, const FlatInt& e1) {
 }
 
 // Otherwise the form is [[H1, 0], [c, d / e]] with H1 the form of the
-// first n - 1 rows, found modulo a multiple of its determinant e (every
-// dual vector's last entry is a multiple of e, and so is d), and c from a
+// first n - 1 rows, whose determinant e divides every dual vector's last
+// entry and d (so their gcd bounds the steps for H1), and c from a
 // dual vector whose last entry is e times a unit modulo d / e.
 bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> z, Duals& duals,
                     const FlatInt& d, FlatMatrix& h) {
