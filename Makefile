@@ -72,6 +72,7 @@ bench: build
 	python3 bench/bench_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_normal_forms.py $(BUILD)/bin/tarvex
 	python3 bench/bench_normal_form_sizes.py $(BUILD)/bin/tarvex
+	python3 bench/bench_hermite_products.py $(BUILD)/bin/tarvex
 	python3 bench/bench_int_determ.py $(BUILD)/bin/tarvex
 	python3 bench/bench_sparse_polydet.py $(BUILD)/bin/tarvex
 	python3 bench/bench_matrix_powers.py $(BUILD)/bin/tarvex

@@ -24,6 +24,10 @@ constexpr int kMoreDuals = 24;
 // Dual vectors tried for one that alone defines the lattice: where a
 // prime's part of the quotient is not cyclic none does.
 constexpr int kPrimitiveTries = 4;
+// Digits of the first rows' lattice multiple past which their form comes
+// from the wide road: the steps modulo it cost a cube of the side in
+// numbers of its length, the wide road a determinant and a lifting.
+constexpr size_t kShortTopModulus = 2;
 
 // The largest divisor of m prime to x (m > 0).
 FlatInt prime_part(FlatInt m, const FlatInt& x) {
@@ -134,9 +138,19 @@ bool from_one_dual(std::vector<FlatInt>& y, const std::vector<FlatInt>& z, Duals
     return true;
 }
 
+bool wide_road(FlatMatrix& a);
+
+// h1 := its form, e1 a multiple of its lattice's determinant. Each wide
+// road that falls back on the square one comes here a row narrower, so
+// the two end.
+bool first_rows_form(FlatMatrix& h1, const FlatInt& e1) {
+    if (e1.mag.size() > kShortTopModulus && wide_road(h1)) return true;
+    return flat_hermite_modulo(h1, e1) == h1.R;
+}
+
 // Otherwise the form is [[H1, 0], [c, d / e]] with H1 the form of the
-// first n - 1 rows, found modulo a multiple of its determinant e (every
-// dual vector's last entry is a multiple of e, and so is d), and c from a
+// first n - 1 rows, whose determinant e divides every dual vector's last
+// entry and d (so their gcd bounds the steps for H1), and c from a
 // dual vector whose last entry is e times a unit modulo d / e.
 bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> z, Duals& duals,
                     const FlatInt& d, FlatMatrix& h) {
@@ -147,7 +161,7 @@ bool from_top_block(FlatMatrix& a, std::vector<FlatInt> y, std::vector<FlatInt> 
     FlatMatrix h1(last, n);
     for (int32_t j = 0; j < n; j++)
         for (int32_t i = 0; i < last; i++) h1.at(i, j) = a.at(i, j);
-    if (flat_hermite_modulo(h1, e1) != last) return false;
+    if (!first_rows_form(h1, e1)) return false;
     FlatInt e, t, q, d2;
     flat_set(1, e);
     for (int32_t i = 0; i < last; i++) {
@@ -275,6 +289,47 @@ bool column_transform(FlatMatrix& a, FlatMatrix& h, const FlatInt& d, Duals& dua
     return true;
 }
 
+// The wide road where no one dual vector defines the first R columns'
+// lattice (its quotient not cyclic, as for a product of two matrices both
+// singular modulo one small prime): their form from the square road, which
+// has a branch for that, and the other columns joined to it by the steps
+// modulo d. On that triangle, its pivots mostly 1, the steps are short;
+// on a itself they are a cube of the size in numbers of d's length.
+bool joined_to_block_form(FlatMatrix& a, const FlatInt& d) {
+    const int32_t R = a.R, K = a.K;
+    FlatMatrix w(R, K), b(R, R);
+    for (int32_t j = 0; j < R; j++)
+        for (int32_t i = 0; i < R; i++) b.at(i, j) = a.at(i, j);
+    if (!square_hermite(b, d)) return false;
+    for (int32_t j = 0; j < K; j++)
+        for (int32_t i = 0; i < R; i++) w.at(i, j) = j < R ? std::move(b.at(i, j)) : a.at(i, j);
+    // w spans a's lattice (B's form spans B's columns, the others are a's
+    // own), which holds d times every unit vector: the steps go modulo d.
+    if (flat_hermite_modulo(w, d) != R) return false;
+    FlatMatrix h(R, R);
+    FlatInt m, t;
+    flat_set(1, m);
+    for (int32_t j = 0; j < R; j++) {
+        flat_mul(m, w.at(j, j), t);
+        std::swap(m, t);
+        for (int32_t i = j; i < R; i++) std::swap(h.at(i, j), w.at(i, j));
+    }
+    // Checked as the one-dual road's form is.
+    if (!is_form_of(a, h, m, nullptr)) return false;
+    FlatMatrix out(R, K);
+    for (int32_t j = 0; j < R; j++)
+        for (int32_t i = j; i < R; i++) std::swap(out.at(i, j), h.at(i, j));
+    std::swap(a, out);
+    return true;
+}
+
+// a := its form by the wide road, d found here; false, a untouched, where
+// that road does not serve.
+bool wide_road(FlatMatrix& a) {
+    FlatInt d;
+    return lattice_multiple(a, &d) && wide_hermite(a, d);
+}
+
 }  // namespace
 
 bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v, FlatMatrix* vi) {
@@ -307,7 +362,7 @@ bool wide_hermite(FlatMatrix& a, const FlatInt& d) {
     std::vector<FlatInt> y = duals.next();
     const std::vector<FlatInt> z = duals.next();
     FlatMatrix h;
-    if (!from_one_dual(y, z, duals, d, h)) return false;
+    if (!from_one_dual(y, z, duals, d, h)) return joined_to_block_form(a, d);
     // y B = 0 (mod d) with gcd(y, d) = 1 and d = |det B| make L(B) the x
     // with y x = 0 (mod d): x -> y x (mod d) maps Z^R / L(B) onto Z / d.
     // So the other columns bring in the multiples of gcd(d, y a_j, ...),

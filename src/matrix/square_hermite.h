@@ -28,8 +28,9 @@ bool square_hermite(FlatMatrix& a, const FlatInt& d, FlatMatrix* v = nullptr, Fl
 
 // The same for a of fewer rows than columns, without transforms, d the
 // |det| of its first a.R columns: their lattice from the square road, the
-// other columns joined through one dual vector. False, a untouched, where
-// that does not reach the form.
+// other columns joined through one dual vector, or, where no one dual
+// vector defines their lattice, by the steps modulo d on their form. False,
+// a untouched, where that does not reach the form.
 bool wide_hermite(FlatMatrix& a, const FlatInt& d);
 
 // The same for a of more rows than columns, without transforms: top holds
