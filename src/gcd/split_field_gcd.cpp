@@ -17,11 +17,6 @@
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 
-namespace {
-
-// The roots of the tower under the current modulus, null when some
-// relation does not split into distinct linear factors. Kept for the next
-// call with the same modulus and relations.
 const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     std::vector<flatgcd::FlatPoly> rel;
     std::vector<uint32_t> key;
@@ -38,6 +33,8 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     if (kept_split) kept.level = levels;
     return kept_split ? &kept : nullptr;
 }
+
+namespace {
 
 // The field level's relation replaced, for the scope, by one irreducible
 // factor of it modulo the prime, in the form a declaration gives it: the

@@ -6,6 +6,7 @@
 // that does not divide proves m ∤ u; an image that divides proves nothing,
 // and the full division then decides.
 #include "gcd/trialdiv.h"
+#include "gcd/split_copies.h"
 
 #include <algorithm>
 #include <utility>
@@ -398,6 +399,12 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         int ok = 0;
         trial_poly_quot(u, m, &q.p, &ok);
         return settle(ok, q, quo, keep);
+    }
+    {
+        // A leading coefficient that is a zero divisor of split field
+        // levels: the division runs in their copies.
+        const int a = split_copies_divide(u, m, rec, keep ? &q.p : nullptr);
+        if (a >= 0) return settle(a, q, quo, keep);
     }
     if (field_divisor(m, rec)) return settle(field_quotient(u, m, rec, q), q, quo, keep);
     if (relation_divisor(m, rec)) return settle(relation_quotient(u, m, rec, q), q, quo, keep);
