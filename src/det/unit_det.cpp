@@ -14,6 +14,7 @@
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/errors.h"
 
 namespace {
 
@@ -96,7 +97,12 @@ void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n) {
     QuolyOwner det;
     quoly_set(1, &det.q);
     mat_invert(cells, nullptr, 0, 0, n, &det.q, 0, 0, sparse_slot, nullptr, -1, -1, -1, 0, 0);
-    if (quoly_iszero(det.q)) return;
+    if (quoly_iszero(det.q)) {
+        // The formal elimination divides by zero divisors and may never
+        // meet the zero pivot that proves the matrix singular.
+        error(44, "/");
+        abandon_statement(44);
+    }
     // A fraction is a unit when its numerator is: its denominator already
     // came through a division.
     if (!det.q->isnum && det.q->rat) return;   // a non-zero rational number

@@ -13,10 +13,10 @@
 #include "storage/records.h"
 
 // Returns when no relation without the field flag is declared (or a free
-// variable lies inside the relations), when the determinant is 0 (the
-// inversion reports the singular matrix itself), or when its coefficients
-// over the free variables are proved to generate the unit ideal of the
-// relations' ring (no non-zero element then kills it). Otherwise error 271
-// naming the relation, and the statement ends. The cells (dense, or the
+// variable lies inside the relations), or when the determinant's
+// coefficients over the free variables are proved to generate the unit
+// ideal of the relations' ring (no non-zero element then kills it). A zero
+// determinant is error 44 (a singular matrix), any other error 271 naming
+// the relation; the statement ends. The cells (dense, or the
 // sparse frame in *sparse_slot) are kept.
 void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n);

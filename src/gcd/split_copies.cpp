@@ -160,3 +160,28 @@ bool split_copies_zero_divisor(polynode* p) {
         if (split_specialise(f, *c.R, k).terms() == 0) return true;
     return false;
 }
+
+bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec) return false;
+    std::vector<pt*> levels;
+    for (pt* r = rec; r; r = r->next) {
+        if (!r->relation || !r->field || r->modout_degree < 2) return false;
+        levels.push_back(r);
+    }
+    std::reverse(levels.begin(), levels.end());
+    Copies c;
+    c.R = tower_roots(levels);
+    if (!c.R) return false;
+    FlatPoly f;
+    if (!read(p, rec, c, &f)) return false;
+    const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    std::vector<FlatPoly> images(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        const FlatPoly v = split_specialise(f, *c.R, k);
+        if (v.terms() == 0) zero_divisor_met();
+        images[k] = one_over(0);
+        images[k].coefs[0] = F.inv(v.coefs[0]);
+    }
+    *inv = joined(images, c);
+    return true;
+}

@@ -30,3 +30,10 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
 // Whether p (at the outermost level) vanishes in some copy while not
 // vanishing in all: false too when no split applies.
 bool split_copies_zero_divisor(polynode* p);
+
+// The inverse of p, an element of the field levels from rec (a field
+// level) inward, when they all split into linear factors: the inverses in
+// the copies read back, where Euclid over the tower may meet a zero divisor
+// on the way to a unit's inverse. *inv (an empty slot) at rec's level.
+// False when this does not apply; error 22 when p vanishes in some copy.
+bool split_copies_inverse(polynode* p, pt* rec, polynode** inv);
