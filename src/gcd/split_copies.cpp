@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
+#include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
 #include "gcd/split_field_gcd.h"
 #include "gcd/split_images.h"
@@ -31,6 +32,31 @@ bool copies_at(pt* rec, Copies* c) {
     if (!modularmode || !mod_is_prime || finf || modulus < 3 || field_depth <= 0 || !rec) return false;
     std::vector<pt*> levels;
     if (!split_field_levels(rec, &levels)) return false;
+    c->R = tower_roots(levels);
+    if (!c->R) return false;
+    c->n = levels_from(rec) - static_cast<int32_t>(levels.size());
+    return c->n >= 1;
+}
+
+// For a division the copies serve relations without the field flag too:
+// the ring is their product all the same. The band of relation levels at
+// the inside of rec's variables, free levels above it; *ring_name := the
+// first relation without the flag (null when all have it).
+bool division_copies_at(pt* rec, Copies* c, const char** ring_name) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec) return false;
+    std::vector<pt*> levels;
+    *ring_name = nullptr;
+    for (pt* r = rec; r; r = r->next) {
+        if (!r->relation) {
+            if (!levels.empty()) return false;
+            continue;
+        }
+        if (r->modout_degree < 2) return false;
+        if (!r->field && !*ring_name) *ring_name = r->name;
+        levels.push_back(r);
+    }
+    if (levels.empty()) return false;
+    std::reverse(levels.begin(), levels.end());
     c->R = tower_roots(levels);
     if (!c->R) return false;
     c->n = levels_from(rec) - static_cast<int32_t>(levels.size());
@@ -93,7 +119,8 @@ FlatPoly one_over(int32_t n) {
 
 int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
     Copies c;
-    if (!copies_at(rec, &c)) return -1;
+    const char* ring_name = nullptr;
+    if (!division_copies_at(rec, &c, &ring_name)) return -1;
     FlatPoly fu, fm;
     if (!read(u, rec, c, &fu) || !read(m, rec, c, &fm) || fm.terms() == 0) return -1;
     if (!flat_uses_columns(fm, c.n)) return -1;
@@ -103,7 +130,12 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
     bool zero_divisor_lead = false;
     for (size_t k = 0; k < c.count(); k++) {
         ms[k] = split_specialise(fm, *c.R, k);
-        if (ms[k].terms() == 0) zero_divisor_met();
+        if (ms[k].terms() == 0) {
+            // A zero divisor: without the field flag the refusal of such
+            // rings, else the division by zero it is there.
+            if (ring_name) nonfield::refuse(ring_name);
+            zero_divisor_met();
+        }
         if (!std::equal(fm.exp(0), fm.exp(0) + c.n, ms[k].exp(0))) zero_divisor_lead = true;
     }
     if (!zero_divisor_lead) return -1;

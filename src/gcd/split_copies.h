@@ -14,9 +14,10 @@ struct pt;
 
 // Divisibility of u by m (polynomials at rec's level, kept) when m's
 // leading coefficient over the ordinary levels is a zero divisor of the
-// split field levels: 1 with *quo := u / m (when quo is not null; slot
-// freed first), 0 when m does not divide u, -1 when this does not apply
-// (the caller divides as usual).
+// split relation levels, with or without the field flag: 1 with *quo :=
+// u / m (when quo is not null; slot freed first), 0 when m does not divide
+// u, -1 when this does not apply (the caller divides as usual). A divisor
+// that is a zero divisor is error 22, or 271 without the flag.
 int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
 
 // The fraction num/den (at the outermost level, kept) cancelled and its

@@ -465,6 +465,10 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
         trial_poly_quot(u, m, &q.p, &ok);
         return ok;
     }
+    {
+        const int a = split_copies_divide(u, m, rec, nullptr);
+        if (a >= 0) return a;
+    }
     if (field_divisor(m, rec)) {
         if (lintmode) return 1;
         PolyHold q;
