@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "gcd/flat_modgcd.h"
-#include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
 #include "gcd/split_field_gcd.h"
 #include "gcd/split_images.h"
@@ -122,8 +121,7 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
     const char* ring_name = nullptr;
     if (!division_copies_at(rec, &c, &ring_name)) return -1;
     FlatPoly fu, fm;
-    if (!read(u, rec, c, &fu) || !read(m, rec, c, &fm) || fm.terms() == 0) return -1;
-    if (!flat_uses_columns(fm, c.n)) return -1;
+    if (!read(m, rec, c, &fm) || fm.terms() == 0 || !flat_uses_columns(fm, c.n)) return -1;
     // Only a leading coefficient that vanishes in some copy stops the
     // division over the tower; the usual road takes the others.
     std::vector<FlatPoly> ms(c.count());
@@ -131,14 +129,15 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
     for (size_t k = 0; k < c.count(); k++) {
         ms[k] = split_specialise(fm, *c.R, k);
         if (ms[k].terms() == 0) {
-            // A zero divisor: without the field flag the refusal of such
-            // rings, else the division by zero it is there.
-            if (ring_name) nonfield::refuse(ring_name);
+            // A zero divisor: without the field flag the usual road
+            // divides by it as far as it can, else it is the division by
+            // zero the field road would meet.
+            if (ring_name) return -1;
             zero_divisor_met();
         }
         if (!std::equal(fm.exp(0), fm.exp(0) + c.n, ms[k].exp(0))) zero_divisor_lead = true;
     }
-    if (!zero_divisor_lead) return -1;
+    if (!zero_divisor_lead || !read(u, rec, c, &fu)) return -1;
     std::vector<FlatPoly> qs(c.count());
     for (size_t k = 0; k < c.count(); k++) {
         const int a = copy_divide(split_specialise(fu, *c.R, k), ms[k], rec, c, &qs[k]);

@@ -17,7 +17,7 @@ struct pt;
 // split relation levels, with or without the field flag: 1 with *quo :=
 // u / m (when quo is not null; slot freed first), 0 when m does not divide
 // u, -1 when this does not apply (the caller divides as usual). A divisor
-// that is a zero divisor is error 22, or 271 without the flag.
+// that is a zero divisor is error 22 (without the flag: -1).
 int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
 
 // The fraction num/den (at the outermost level, kept) cancelled and its

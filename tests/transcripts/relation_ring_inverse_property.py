@@ -92,11 +92,13 @@ class Ring:
 
 
 def session(rng, ring, header_text, cases):
-    lines = [header_text, "Array i2[2,2], i3[3,3];", "[i2] := [(1, 0, 0, 1)];",
-             "[i3] := [(1, 0, 0, 0, 1, 0, 0, 0, 1)];"]
+    lines = [header_text]
+    for n in (2, 3, 4):
+        ones = ", ".join("1" if i % (n + 1) == 0 else "0" for i in range(n * n))
+        lines += [f"Array i{n}[{n},{n}];", f"[i{n}] := [({ones})];"]
     checks = []
     for k in range(cases):
-        n = rng.choice((2, 3))
+        n = rng.choice((2, 3, 3, 4))
         with_x = rng.random() < 0.4
         cells = [random_entry(rng, ring.gens, with_x) for _ in range(n * n)]
         det = sympy.Matrix(n, n, cells).det()
