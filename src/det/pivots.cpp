@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "gcd/split_copies.h"
 #include "matrix/array_store.h"
 #include "matrix/measures.h"
 #include "numbers/numbers.h"
@@ -140,12 +141,19 @@ void vec_findbest(quoly** v, int32_t rows, int32_t k, int32_t c0, int32_t c1, in
 void find_good_spot(quoly** cells, int32_t k, int32_t n, int32_t ncols, int32_t* row_out, int32_t* col_out) {
     Choice ch;
     *row_out = 0;
+    // Over field levels that the prime splits an entry may vanish in one
+    // copy: no division by it can run, so it is the pivot of last resort.
+    int64_t zero_divisor_at = -1;
     const int32_t last_col = k + ncols - 1 < n ? k + ncols - 1 : n;
     for (int32_t c = k; c <= last_col; c++) {
         for (int32_t r = k; r <= n; r++) {
             const int64_t off = int64_t{c - 1} * n + (r - 1);
             quoly* q = cells[off];
             if (zero_cell(q)) continue;
+            if (!q->isnum && !q->rat && split_copies_zero_divisor(q->pnum)) {
+                if (zero_divisor_at < 0) zero_divisor_at = off;
+                continue;
+            }
             if (ch.offer(q, off, spot_smaller)) {
                 *row_out = r;
                 *col_out = c;
@@ -153,9 +161,9 @@ void find_good_spot(quoly** cells, int32_t k, int32_t n, int32_t ncols, int32_t*
             }
         }
         // A zero column below the elimination front: the matrix is singular.
-        if (c == k && n > 1 && ch.best() < 0) return;
+        if (c == k && n > 1 && ch.best() < 0 && zero_divisor_at < 0) return;
     }
-    const int64_t at = ch.best();
+    const int64_t at = ch.best() >= 0 ? ch.best() : zero_divisor_at;
     if (at < 0) return;
     *row_out = static_cast<int32_t>(at % n) + 1;
     *col_out = static_cast<int32_t>(at / n) + 1;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -18,27 +20,27 @@
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 
-namespace {
-
-// The roots of the tower under the current modulus, null when some
-// relation does not split into distinct linear factors. Kept for the next
-// call with the same modulus and relations.
 const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     std::vector<flatgcd::FlatPoly> rel;
     std::vector<uint32_t> key;
     if (!smallgcd::read_relations(levels, &rel, &key)) return nullptr;
-    static std::vector<uint32_t> kept_key;
-    static SplitRoots kept;
-    static bool kept_split = false;
-    if (key != kept_key) {
-        kept_key = key;
-        kept = SplitRoots{};
-        kept_split = split_roots(levels, static_cast<uint32_t>(modulus), &kept);
+    // One entry for each tower met (null where it does not split): a
+    // caller may hold the roots of a tower while an inverse below it asks
+    // for those of its inner levels.
+    static std::map<std::vector<uint32_t>, std::unique_ptr<SplitRoots>> kept;
+    auto at = kept.find(key);
+    if (at == kept.end()) {
+        auto roots = std::make_unique<SplitRoots>();
+        if (!split_roots(levels, static_cast<uint32_t>(modulus), roots.get())) roots.reset();
+        at = kept.emplace(key, std::move(roots)).first;
     }
+    if (!at->second) return nullptr;
     // The records may be new ones with the same relations.
-    if (kept_split) kept.level = levels;
-    return kept_split ? &kept : nullptr;
+    at->second->level = levels;
+    return at->second.get();
 }
+
+namespace {
 
 // The field level's relation replaced, for the scope, by one irreducible
 // factor of it modulo the prime, in the form a declaration gives it: the

@@ -27,11 +27,19 @@
 // (tower_level.h), whose copies are the tower's.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "numbers/ring.h"
 #include "storage/records.h"
 
 struct pt;
+struct SplitRoots;
+
+// The roots of the field levels (split_field_levels) under the current
+// prime, every choice of them; null when some relation does not split into
+// distinct linear factors. Kept, for the session, for the next call with
+// the same modulus and relations (the records may be new ones).
+const SplitRoots* tower_roots(const std::vector<pt*>& levels);
 
 // 1 with the monic gcd of u and v (polynomials at vars's level, kept) in
 // *g, its old value freed, or the common divisor above; 0 when this does

@@ -6,6 +6,7 @@
 // that does not divide proves m ∤ u; an image that divides proves nothing,
 // and the full division then decides.
 #include "gcd/trialdiv.h"
+#include "gcd/split_copies.h"
 
 #include <algorithm>
 #include <utility>
@@ -399,6 +400,12 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
         trial_poly_quot(u, m, &q.p, &ok);
         return settle(ok, q, quo, keep);
     }
+    {
+        // A leading coefficient that is a zero divisor of split field
+        // levels: the division runs in their copies.
+        const int a = split_copies_divide(u, m, rec, keep ? &q.p : nullptr);
+        if (a >= 0) return settle(a, q, quo, keep);
+    }
     if (field_divisor(m, rec)) return settle(field_quotient(u, m, rec, q), q, quo, keep);
     if (relation_divisor(m, rec)) return settle(relation_quotient(u, m, rec, q), q, quo, keep);
     const int32_t du = top_degree(u), dm = top_degree(m);
@@ -457,6 +464,10 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
         int ok = 0;
         trial_poly_quot(u, m, &q.p, &ok);
         return ok;
+    }
+    {
+        const int a = split_copies_divide(u, m, rec, nullptr);
+        if (a >= 0) return a;
     }
     if (field_divisor(m, rec)) {
         if (lintmode) return 1;

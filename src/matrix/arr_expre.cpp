@@ -5,6 +5,7 @@
 #include "matrix/array_value.h"
 #include "det/det_state.h"
 #include "det/mat_invert.h"
+#include "det/unit_det.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "interp/evaluator.h"
@@ -78,6 +79,7 @@ void multiply_by(arr_value* v, arr_value* t) {
 void invert_value(arr_value* t, const char* optok) {
     if (first_available > WORK_BLOCKS) arr_error(89, optok);
     make_fresh(t);
+    require_unit_determinant(t->cells, &t->frame, t->rows);
     QuolyOwner det;
     quoly_set(1, &det.q);
     mat_invert(t->cells, t->cells, 1, 1, t->rows, &det.q, 1, 1, &t->frame, nullptr, -1, -1, -1, 0, 0);

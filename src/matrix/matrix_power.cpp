@@ -7,6 +7,7 @@
 
 #include "det/det_state.h"
 #include "det/mat_invert.h"
+#include "det/unit_det.h"
 #include "matrix/dense_rowcol.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_whole.h"
@@ -93,6 +94,8 @@ bool prepare(quoly** cells, mat_shape* shape, int* owned, int32_t* n, sparse** s
     const int32_t rows = shape->rows;
     const bool sparse_m = sparse_slot && *sparse_slot;
     if (*n < 0) {
+        sparse* none = nullptr;
+        require_unit_determinant(cells, sparse_m ? sparse_slot : &none, rows);
         if (!*owned) {
             if (sparse_m) {
                 sparse* copy = nullptr;
@@ -109,7 +112,6 @@ bool prepare(quoly** cells, mat_shape* shape, int* owned, int32_t* n, sparse** s
         }
         QuolyOwner det;
         quoly_set(1, &det.q);
-        sparse* none = nullptr;
         mat_invert(cells, cells, 1, 1, rows, &det.q, 1, 1, sparse_m ? sparse_slot : &none, nullptr, -1, -1, -1, 0,
                    0);
         *n = -*n;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "det/det_state.h"
+#include "gcd/split_copies.h"
 #include "interp/token.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_bareiss_factored.h"
@@ -87,6 +88,30 @@ void begin_elimination(ElimScope& s, const char* header, bool gauss, int32_t cut
     }
 }
 
+// The slot holding row r's entry at column >= k (the first such).
+colm** at_or_after(colm** p, int32_t k) {
+    while (*p && (*p)->col < k) p = &(*p)->next;
+    return p;
+}
+
+bool zero_divisor_entry(quoly* q) { return !q->isnum && !q->rat && split_copies_zero_divisor(q->pnum); }
+
+// Over field levels that the prime splits no division by an entry that
+// vanishes in some copy can run: such a pivot gives way to the first entry
+// left that vanishes in none.
+void avoid_zero_divisor(sparse* m, int32_t n, int32_t k, int32_t* row, int32_t* col) {
+    if (*row < 0) return;
+    colm* chosen = *at_or_after(row_head(m, *row), *col);
+    if (!chosen || chosen->col != *col || !zero_divisor_entry(chosen->val)) return;
+    for (int32_t r = k; r <= n; r++)
+        for (colm* e = *at_or_after(row_head(m, r), k); e && e->col <= n; e = e->next)
+            if (!quoly_iszero(e->val) && !zero_divisor_entry(e->val)) {
+                *row = r;
+                *col = e->col;
+                return;
+            }
+}
+
 // The pivot for step k moved to (k, k): false when there is none.
 // *moved := the row brought up to k (k when none).
 // shadow, when given, takes the same interchanges.
@@ -98,6 +123,7 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int
         mod_sparse_findbest(1, m, n, k, &row, &col);
     else
         sparse_findbest(1, m, n, k, &row, &col);
+    avoid_zero_divisor(m, n, k, &row, &col);
     if (verbose && windy) {
         if (bareiss)
             std::printf("  choosing pivot at: %li, %li, %li\n", long{k}, long{row}, long{col});
@@ -118,12 +144,6 @@ bool place_pivot(sparse* m, int32_t n, int32_t k, quoly** det, bool bareiss, int
         if (moved) *moved = row;
     }
     return true;
-}
-
-// The slot holding row r's entry at column >= k (the first such).
-colm** at_or_after(colm** p, int32_t k) {
-    while (*p && (*p)->col < k) p = &(*p)->next;
-    return p;
 }
 
 // Unlinks the entry at *p, frees its value, gives the node back.

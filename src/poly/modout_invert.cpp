@@ -1,6 +1,7 @@
 // Inverses of field elements: the extended Euclidean algorithm modulo the
 // relation of the element's level, inner field levels inverted recursively.
 #include "gcd/pseudo_div.h"
+#include "gcd/split_copies.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -180,6 +181,14 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     }
     if (p->numb || !rec || !rec->relation || !rec->field)
         tarvex_error("poly invertibility failure. bad pp2", 1);
+    {
+        PolyHold split;
+        if (split_copies_inverse(p, rec, &split.p)) {
+            if (pad > 0 && !quoly_detail::lone_number(split.p)) add_pad(&split.p, pad);
+            *inv = finish_inverse(split.release(), nullptr);
+            return;
+        }
+    }
     polynode* m = rec->binomial ? rec->binomial : rec->relation;
 
     BareRecord bare(rec);

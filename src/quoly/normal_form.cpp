@@ -6,6 +6,7 @@
 
 #include "gcd/nonfield_gcd.h"
 #include "gcd/polygcd.h"
+#include "gcd/split_copies.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -264,7 +265,27 @@ void lint_normal_form(quoly* q, int flag) {
     }
     // Raises 284 without a modulus, 22 / 85 for a leading number without inverse.
     PolyHold factor;
-    monic_poly(&q->den, &factor.p, polynames);
+    bool zero_divisor_lead = false;
+    try {
+        ZeroDivisorEscape escape;
+        monic_poly(&q->den, &factor.p, polynames);
+    } catch (const ZeroDivisorMet&) {
+        zero_divisor_lead = true;
+    }
+    if (zero_divisor_lead) {
+        // A denominator whose leading coefficient is a zero divisor of
+        // split field levels need not be one itself: the fraction is
+        // cancelled and made monic in each copy. Elsewhere the division
+        // by that coefficient is the error it was.
+        PolyHold qn, qd;
+        if (split_copies_fraction(q->pnum, q->den, &qn.p, &qd.p)) {
+            std::swap(q->pnum, qn.p);
+            std::swap(q->den, qd.p);
+            poly_set(1, &factor.p);
+        } else {
+            monic_poly(&q->den, &factor.p, polynames);
+        }
+    }
     if (factor.p->numb && !factor.p->next) {
         num_poly_quot(q->pnum, factor.p->ncoef, 0);
     } else {

@@ -1,0 +1,22 @@
+// The inverse of a matrix over relations that make no field.
+//
+// Without the field flag a quotient is kept as a formal fraction, never
+// inverted, so the elimination divides by any pivot: a determinant that
+// is a zero divisor (2t + 1 modulo 7 and t^2 - 2 vanishes where t = 3)
+// would come back as an "inverse" whose product with the matrix is no
+// identity. The inverse exists exactly when the determinant is no zero
+// divisor, which is proved here before any work.
+#pragma once
+#include <cstdint>
+
+#include "storage/other_records.h"
+#include "storage/records.h"
+
+// Returns when no relation without the field flag is declared (or a free
+// variable lies inside the relations), or when the determinant's
+// coefficients over the free variables are proved to generate the unit
+// ideal of the relations' ring (no non-zero element then kills it). A zero
+// determinant is error 44 (a singular matrix), any other error 271 naming
+// the relation; the statement ends. The cells (dense, or the
+// sparse frame in *sparse_slot) are kept.
+void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n);

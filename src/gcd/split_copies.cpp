@@ -1,0 +1,218 @@
+// Divisions in the copies of split field levels (see split_copies.h).
+#include "gcd/split_copies.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "gcd/flat_modgcd.h"
+#include "gcd/polygcd.h"
+#include "gcd/split_field_gcd.h"
+#include "gcd/split_images.h"
+#include "gcd/trialdiv.h"
+#include "numbers/ring.h"
+#include "poly/modout.h"
+#include "poly/polyvars.h"
+
+namespace {
+
+using flatgcd::FlatPoly;
+
+// The copies at rec's level, and u, m read as terms over the ordinary
+// levels from rec inward (n columns) and the field levels.
+struct Copies {
+    const SplitRoots* R = nullptr;
+    int32_t n = 0;
+    size_t count() const { return R->choices(); }
+};
+
+bool copies_at(pt* rec, Copies* c) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || field_depth <= 0 || !rec) return false;
+    std::vector<pt*> levels;
+    if (!split_field_levels(rec, &levels)) return false;
+    c->R = tower_roots(levels);
+    if (!c->R) return false;
+    c->n = levels_from(rec) - static_cast<int32_t>(levels.size());
+    return c->n >= 1;
+}
+
+// For a division the copies serve relations without the field flag too:
+// the ring is their product all the same. The band of relation levels at
+// the inside of rec's variables, free levels above it; *ring_name := the
+// first relation without the flag (null when all have it).
+bool division_copies_at(pt* rec, Copies* c, const char** ring_name) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec) return false;
+    std::vector<pt*> levels;
+    *ring_name = nullptr;
+    for (pt* r = rec; r; r = r->next) {
+        if (!r->relation) {
+            if (!levels.empty()) return false;
+            continue;
+        }
+        if (r->modout_degree < 2) return false;
+        if (!r->field && !*ring_name) *ring_name = r->name;
+        levels.push_back(r);
+    }
+    if (levels.empty()) return false;
+    std::reverse(levels.begin(), levels.end());
+    c->R = tower_roots(levels);
+    if (!c->R) return false;
+    c->n = levels_from(rec) - static_cast<int32_t>(levels.size());
+    return c->n >= 1;
+}
+
+bool read(const polynode* p, pt* rec, const Copies& c, FlatPoly* f) {
+    return flatten_residues(p, rec, f) && f->nvars == c.n + static_cast<int32_t>(c.R->level.size());
+}
+
+// A polynomial over Z/p (one copy's answer) as terms over the n columns.
+bool read_copy(const polynode* p, pt* rec, const Copies& c, FlatPoly* f) {
+    FlatPoly full;
+    if (!read(p, rec, c, &full) || flat_uses_columns(full, c.n)) return false;
+    *f = flat_first_columns(full, c.n);
+    return true;
+}
+
+polynode* joined(const std::vector<FlatPoly>& images, const Copies& c) {
+    FlatPoly out;
+    split_join(images, c.n, *c.R, &out);
+    return poly_from_flat(out);
+}
+
+bool constant(const FlatPoly& f) {
+    return f.terms() == 1 && std::all_of(f.exp(0), f.exp(0) + f.nvars, [](int32_t e) { return e == 0; });
+}
+
+FlatPoly scaled(FlatPoly f, uint32_t k, const flatgcd::Field& F) {
+    for (uint32_t& a : f.coefs) a = F.mul(a, k);
+    return f;
+}
+
+// *q := u / m in one copy (both over the n columns, m not 0): 1, or 0 when
+// m does not divide u. The trial division takes no number divisor.
+int copy_divide(const FlatPoly& u, const FlatPoly& m, pt* rec, const Copies& c, FlatPoly* q) {
+    const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    if (constant(m)) {
+        *q = scaled(u, F.inv(m.coefs[0]), F);
+        return 1;
+    }
+    q->nvars = c.n;
+    q->exps.clear();
+    q->coefs.clear();
+    if (u.terms() == 0) return 1;
+    PolyHold U(poly_from_flat(u)), M(poly_from_flat(m)), Q;
+    if (!trial_poly_divide(U.p, M.p, &Q.p, rec, 0, 0, 0)) return 0;
+    return read_copy(Q.p, rec, c, q) ? 1 : -1;
+}
+
+FlatPoly one_over(int32_t n) {
+    FlatPoly f;
+    f.nvars = n;
+    const std::vector<int32_t> zero(static_cast<size_t>(n), 0);
+    f.push(zero.data(), 1);
+    return f;
+}
+
+}  // namespace
+
+int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
+    Copies c;
+    const char* ring_name = nullptr;
+    if (!division_copies_at(rec, &c, &ring_name)) return -1;
+    FlatPoly fu, fm;
+    if (!read(m, rec, c, &fm) || fm.terms() == 0 || !flat_uses_columns(fm, c.n)) return -1;
+    // Only a leading coefficient that vanishes in some copy stops the
+    // division over the tower; the usual road takes the others.
+    std::vector<FlatPoly> ms(c.count());
+    bool zero_divisor_lead = false;
+    for (size_t k = 0; k < c.count(); k++) {
+        ms[k] = split_specialise(fm, *c.R, k);
+        if (ms[k].terms() == 0) {
+            // A zero divisor: without the field flag the usual road
+            // divides by it as far as it can, else it is the division by
+            // zero the field road would meet.
+            if (ring_name) return -1;
+            zero_divisor_met();
+        }
+        if (!std::equal(fm.exp(0), fm.exp(0) + c.n, ms[k].exp(0))) zero_divisor_lead = true;
+    }
+    if (!zero_divisor_lead || !read(u, rec, c, &fu)) return -1;
+    std::vector<FlatPoly> qs(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        const int a = copy_divide(split_specialise(fu, *c.R, k), ms[k], rec, c, &qs[k]);
+        if (a <= 0) return a;
+    }
+    if (quo) {
+        free_poly(quo);
+        *quo = joined(qs, c);
+    }
+    return 1;
+}
+
+bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd) {
+    Copies c;
+    if (!copies_at(polynames, &c)) return false;
+    FlatPoly fn, fd;
+    if (!read(num, polynames, c, &fn) || !read(den, polynames, c, &fd)) return false;
+    const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    std::vector<FlatPoly> ns(c.count()), ds(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        const FlatPoly dk = split_specialise(fd, *c.R, k);
+        if (dk.terms() == 0) zero_divisor_met();
+        const FlatPoly nk = split_specialise(fn, *c.R, k);
+        if (nk.terms() == 0) {
+            ns[k].nvars = c.n;
+            ds[k] = one_over(c.n);
+            continue;
+        }
+        PolyHold N(poly_from_flat(nk)), D(poly_from_flat(dk)), G;
+        polygcd(N.p, D.p, &G.p, 0, 1, 1, polynames, 1, 1, 0);
+        FlatPoly g;
+        if (!read_copy(G.p, polynames, c, &g) || g.terms() == 0) return false;
+        if (copy_divide(nk, g, polynames, c, &ns[k]) <= 0 || copy_divide(dk, g, polynames, c, &ds[k]) <= 0)
+            return false;
+        // Monic in the copy, as a denominator over Z/p is.
+        const uint32_t inv = F.inv(ds[k].coefs[0]);
+        ns[k] = scaled(ns[k], inv, F);
+        ds[k] = scaled(ds[k], inv, F);
+    }
+    *qn = joined(ns, c);
+    *qd = joined(ds, c);
+    return true;
+}
+
+bool split_copies_zero_divisor(polynode* p) {
+    Copies c;
+    if (!copies_at(polynames, &c)) return false;
+    FlatPoly f;
+    if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
+    for (size_t k = 0; k < c.count(); k++)
+        if (split_specialise(f, *c.R, k).terms() == 0) return true;
+    return false;
+}
+
+bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec) return false;
+    std::vector<pt*> levels;
+    for (pt* r = rec; r; r = r->next) {
+        if (!r->relation || !r->field || r->modout_degree < 2) return false;
+        levels.push_back(r);
+    }
+    std::reverse(levels.begin(), levels.end());
+    Copies c;
+    c.R = tower_roots(levels);
+    if (!c.R) return false;
+    FlatPoly f;
+    if (!read(p, rec, c, &f)) return false;
+    const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    std::vector<FlatPoly> images(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        const FlatPoly v = split_specialise(f, *c.R, k);
+        if (v.terms() == 0) zero_divisor_met();
+        images[k] = one_over(0);
+        images[k].coefs[0] = F.inv(v.coefs[0]);
+    }
+    *inv = joined(images, c);
+    return true;
+}

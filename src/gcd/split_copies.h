@@ -1,0 +1,40 @@
+// Divisions over field levels that the prime splits into linear factors,
+// taken in the copies of Z/p one for each choice of roots (split_images.h).
+//
+// t^2 - 2 declared a field modulo 7 is (t - 3)(t + 3): (t + 3)x + 1 is no
+// zero divisor (6x + 1 and 1 in the two copies), but its leading
+// coefficient t + 3 is one, so no division that makes it 1 can run. In the
+// copies the division is over Z/p, and the answers read back over the
+// roots are the answers over the tower. A divisor that vanishes in some
+// copy is a zero divisor: error 22, as for its inverse.
+#pragma once
+#include "storage/records.h"
+
+struct pt;
+
+// Divisibility of u by m (polynomials at rec's level, kept) when m's
+// leading coefficient over the ordinary levels is a zero divisor of the
+// split relation levels, with or without the field flag: 1 with *quo :=
+// u / m (when quo is not null; slot freed first), 0 when m does not divide
+// u, -1 when this does not apply (the caller divides as usual). A divisor
+// that is a zero divisor is error 22 (without the flag: -1).
+int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
+
+// The fraction num/den (at the outermost level, kept) cancelled and its
+// denominator made monic in every copy, read back: *qn/*qd new
+// polynomials. The denominator's leading coefficient over the tower is
+// then 1 where the copies agree on its leading monomial, and otherwise a
+// sum of the idempotents of the copies that keep it. False when this does
+// not apply (no split field levels, Laurent exponents).
+bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd);
+
+// Whether p (at the outermost level) vanishes in some copy while not
+// vanishing in all: false too when no split applies.
+bool split_copies_zero_divisor(polynode* p);
+
+// The inverse of p, an element of the field levels from rec (a field
+// level) inward, when they all split into linear factors: the inverses in
+// the copies read back, where Euclid over the tower may meet a zero divisor
+// on the way to a unit's inverse. *inv (an empty slot) at rec's level.
+// False when this does not apply; error 22 when p vanishes in some copy.
+bool split_copies_inverse(polynode* p, pt* rec, polynode** inv);
