@@ -285,16 +285,28 @@ void clear_and_operate(polynode** u, polynode** m, polynode** quo, polynode** re
     *fail = 0;
     // The shift of u's negative exponents, put back on u on every exit
     // (when the division unwinds whatever restore_u says).
+    // Where the coefficients may have zero divisors u first goes up by m's
+    // degree in each variable, and always comes back down from it.
     struct Shift {
         polynode** u;
         polynode* first = nullptr;
         polynode* last = nullptr;
+        polynode* wide_first = nullptr;
+        polynode* wide_last = nullptr;
         bool restore = true;
         ~Shift() {
+            if (wide_first) {
+                eliminate_bads(u, wide_first, -1);
+                release_shift_list(&wide_first, &wide_last);
+            }
             if (first && restore) eliminate_bads(u, first, 1);
             if (first) release_shift_list(&first, &last);
         }
     } shift{u};
+    if (divide && !plain(*u) && !plain(*m) && coefficient_zero_divisors()) {
+        degree_shifts(*m, &shift.wide_first, &shift.wide_last);
+        if (shift.wide_first) eliminate_bads(u, shift.wide_first, 1);
+    }
     if (!plain(*u)) clear_bads(u, &shift.first, &shift.last, SHIFT_NEGATIVES, SHIFT_ALL_LEVELS);
     PolyHold q;
     if (divide) {
@@ -306,6 +318,7 @@ void clear_and_operate(polynode** u, polynode** m, polynode** quo, polynode** re
         store(mult, mu.release());
     }
     if (shift.first) eliminate_bads(&q.p, shift.first, 1);
+    if (shift.wide_first) eliminate_bads(&q.p, shift.wide_first, -1);
     shift.restore = restore_u != 0;
     store(quo, q.release());
 }
