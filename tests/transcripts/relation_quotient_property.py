@@ -86,7 +86,7 @@ def det_case(r, k, name, gens, p, lines):
     for i in range(1, n + 1):
         for j in range(1, n + 1):
             if r.random() < 0.8 or i == j:
-                entry = "(%s)" % poly(r, gens, p)
+                entry = "(%s)" % poly(r, gens, p, low=-1 if name.startswith("L") else 0)
                 if fractions and r.random() < 0.5:
                     # Free of x, so that no denominator cancels against g.
                     entry += "/(y + %s)" % element(r, gens, p)
