@@ -2,16 +2,19 @@
 """Exact quotients over relation rings, checked in the language.
 
 Rings: t^2 + 1 and the tower t^2 - 2, s^2 - t as fields over the
-rationals; t^2 - 2 without the field flag over the rationals and modulo 5
-(no split) and 7 (split); t^2 - 2 declared a field modulo 7, where it
-splits; Laurent mode over t^2 + 1 and over the split ones. Per case, on
-random a, b, f, e with coefficients in the relation variables:
+rationals, t^2 + 1 modulo 3; t^2 - 2 without the field flag over the
+rationals, modulo 5 (no split) and 7 (split), and with s^2 - 3 over it
+(rationals, modulo 5); t^2 - 2 declared a field modulo 7, where it splits;
+Laurent mode over t^2 + 1 (rationals and modulo 3), over the split one, and
+without relation. Per case, on random a, b, f, e with coefficients in the
+relation variables:
 
   - Det with a factor hint: B is A (dense or sparse, entries fractions
-    over the fields) with one row times g; Det([B], c*g)*c*g = Det B.
+    over the fields, denominators free of x) with one row times g, which
+    leads in x with a number; Det([B], c*g)*c*g = Det B.
   - Quotient by a divisor whose leading coefficient is a unit of the ring
-    (numbers times powers of 1 + t over the rationals, any element of
-    non-zero norm modulo a prime): (a*b)\\b = a and (a*b)|b = 0.
+    (units of norm +-1 over the integers, any element of non-zero norm
+    modulo a prime): (a*b)\\b = a and (a*b)|b = 0.
   - Laurent rings: Divides(f, f*e) = 1, (f*e)/f = e, and the hint f on the
     1 x 1 matrix [f*e] gives e. f leads with a number in x, so that no zero
     divisor is ever divided by; its other coefficients may be zero divisors.
@@ -37,6 +40,8 @@ RINGS = {
     "3f": ("&(p = 3);\n&(J = t);\n&(P = t^2 + 1, 1);", ["t"], 3, "det", False),
     "Qn": ("&(J = t);\n&(P = t^2 - 2);", ["t"], None, "unit", False),
     "5n": ("&(p = 5);\n&(J = t);\n&(P = t^2 - 2);", ["t"], 5, "unit", False),
+    "Tn": ("&(J = t);\n&(J = s);\n&(P = t^2 - 2);\n&(P = s^2 - 3);", ["t", "s"], None, "unit", False),
+    "T5n": ("&(p = 5);\n&(J = t);\n&(J = s);\n&(P = t^2 - 2);\n&(P = s^2 - 3);", ["t", "s"], 5, "unit", False),
     "7n": ("&(p = 7);\n&(J = t);\n&(P = t^2 - 2);", ["t"], 7, "unit", True),
     "7f": ("&(p = 7);\n&(J = t);\n&(P = t^2 - 2, 1);", ["t"], 7, "det", True),
     "LQi": ("&(l = 1);\n&(J = t);\n&(P = t^2 + 1, 1);", ["t"], None, "det laurent", False),
@@ -55,10 +60,13 @@ def element(r, gens, p):
 
 def unit(r, gens, p):
     """A unit of the relation ring, as a literal."""
-    if p is None:
-        # Norm +-1 over the integers: units of Z[t]/(t^2 - 2).
-        base = r.choice(["(1 + t)", "(-1 + t)", "(3 + 2*t)"])
-        return "%d*%s^%d" % (r.choice([1, -1]), base, r.randint(0, 2))
+    if p is None or "s" in gens:
+        # Norm +-1 over the integers: units of Z[t]/(t^2 - 2), and with
+        # s^2 = 3 over it (s + t)(s - t) = 1. Modulo a prime a tower unit
+        # leads in s with a number here: the inverse is searched by Euclid's
+        # algorithm, which divides by numbers only there.
+        base = r.choice(["(1 + t)", "(-1 + t)", "(3 + 2*t)"] + (["(s + t)", "(s - t)"] if "s" in gens else []))
+        return "%d*%s^%d" % (r.choice([1, -1]), base, r.randint(0, 1 if p else 2))
     while True:
         a, b = r.randrange(p), r.randrange(p)
         if (a * a - 2 * b * b) % p:
