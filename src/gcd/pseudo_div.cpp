@@ -168,11 +168,6 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
     }
 }
 
-// m's leading coefficient, an element of relations that make no field, with
-// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
-// and checked by the product; inv->num := that inverse at m's level. False
-// when there is none, or none without a denominator over the integers (t
-// over t^2 - 2: t·t = 2), and the pseudo-division stands.
 // Modulo a number the inverse search runs Euclid's algorithm down the
 // relation levels, dividing by leading coefficients it needs to be numbers:
 // so c is to be an element of one level, or lead with a number over a
@@ -194,6 +189,11 @@ bool euclid_can_invert(polynode* c, pt* crec) {
     return lone_number(c->pcoef) && crec->relation && crec->modout_degree <= 2 && inside <= 1;
 }
 
+// m's leading coefficient, an element of relations that make no field, with
+// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
+// and checked by the product; inv->num := that inverse at m's level. False
+// when there is none, or none without a denominator over the integers (t
+// over t^2 - 2: t·t = 2), and the pseudo-division stands.
 bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
     if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
     if (modularmode && !euclid_can_invert(m->pcoef, inner(rec))) return false;
