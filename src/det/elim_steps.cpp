@@ -160,13 +160,19 @@ void divide_fct(quoly** det, polynode* f, int flag) {
             // integral numerator of a factor that divides over the field
             // need not divide the determinant's (t*x - 2 over t^2 - 2
             // leads with t): the quotient over the field must come out
-            // with a number denominator.
+            // with a number denominator. Only the numerator is divided: the
+            // denominator of a determinant of fractions stays as it was.
             quoly_detail::QuolyHold quo(nullptr);
-            quoly_assign(*det, &quo.q);
+            p_q_assign((*det)->pnum, &quo.q);
             fast_quoly_quot(&quo.q, &part.q, 0);
             if (!quo.q->isnum && quo.q->den && !quoly_detail::lone_number(quo.q->den)) {
                 error(305, "Det");
                 return;
+            }
+            if ((*det)->den) {
+                quoly_detail::QuolyHold den(nullptr);
+                p_q_assign((*det)->den, &den.q);
+                fast_quoly_quot(&quo.q, &den.q, 0);
             }
             free_quoly(det);
             *det = quo.release();

@@ -285,17 +285,29 @@ void clear_and_operate(polynode** u, polynode** m, polynode** quo, polynode** re
     *fail = 0;
     // The shift of u's negative exponents, put back on u on every exit
     // (when the division unwinds whatever restore_u says).
+    // Where the coefficients may have zero divisors the lifted u goes up by
+    // m's degree in each variable too, and always comes back down from it.
     struct Shift {
         polynode** u;
         polynode* first = nullptr;
         polynode* last = nullptr;
+        polynode* wide_first = nullptr;
+        polynode* wide_last = nullptr;
         bool restore = true;
         ~Shift() {
+            if (wide_first) {
+                eliminate_bads(u, wide_first, -1);
+                release_shift_list(&wide_first, &wide_last);
+            }
             if (first && restore) eliminate_bads(u, first, 1);
             if (first) release_shift_list(&first, &last);
         }
     } shift{u};
     if (!plain(*u)) clear_bads(u, &shift.first, &shift.last, SHIFT_NEGATIVES, SHIFT_ALL_LEVELS);
+    if (divide && !plain(*u) && !plain(*m) && coefficient_zero_divisors()) {
+        degree_shifts(*m, &shift.wide_first, &shift.wide_last);
+        if (shift.wide_first) eliminate_bads(u, shift.wide_first, 1);
+    }
     PolyHold q;
     if (divide) {
         gen_poly_divide(*u, *m, &q.p, rec, fail);
@@ -305,6 +317,7 @@ void clear_and_operate(polynode** u, polynode** m, polynode** quo, polynode** re
         store(rem, r.release());
         store(mult, mu.release());
     }
+    if (shift.wide_first) eliminate_bads(&q.p, shift.wide_first, -1);
     if (shift.first) eliminate_bads(&q.p, shift.first, 1);
     shift.restore = restore_u != 0;
     store(quo, q.release());

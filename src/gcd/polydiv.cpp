@@ -222,6 +222,12 @@ void gen_case(polynode* u, polynode* m, polynode** result, int op, pt* rec) {
     }
     RecordChoice choice(rec);
     PolyHold res;
+    if (!lead_is_one(m) && unit_lead_div(u, m, want_rem ? nullptr : &res.p, want_rem ? &res.p : nullptr, choice.rec)) {
+        // A unit leading coefficient of a ring without a field divides as
+        // over a field: the true quotient, not a scaled one.
+        store(result, res.release());
+        return;
+    }
     if (want_rem) {
         pseudo_div_no_q(u, m, &res.p, choice.rec, 1);
     } else {

@@ -497,6 +497,26 @@ void Lpolygcd(polynode** u, polynode** v, polynode** g, int strip_v, pt* vars) {
     polynode* a = su.of(*u);
     // gcd(u, u) must see one and the same shifted operand twice.
     polynode* b = v == u ? a : strip_v ? sv.of(*v) : *v;
+    if (b != a && strip_v && !is_number(a) && !is_number(b) && coefficient_zero_divisors()) {
+        // Monomials are units: u times one is as good as u, v without its
+        // least one as good as v. The monomial of v's degree in each
+        // variable gives back lowest terms that zero divisors took from a
+        // product, so that a factor of v dividing u over the Laurent
+        // polynomials divides it over the polynomials too.
+        if (!sv.copy) poly_assign(*v, &sv.copy);
+        polynode *first = nullptr, *last = nullptr;
+        clear_bads(&sv.copy, &first, &last, SHIFT_LEAST, SHIFT_ALL_LEVELS);
+        release_shift_list(&first, &last);
+        b = sv.copy;
+        if (!su.copy) poly_assign(*u, &su.copy);
+        a = su.copy;
+        degree_shifts(b, &first, &last);
+        if (first) {
+            eliminate_bads(&su.copy, first, 1);
+            release_shift_list(&first, &last);
+            a = su.copy;
+        }
+    }
     polygcd(a, b, g, 0, 1, 1, vars, 1, 1, 1);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "gcd/division_impl.h"
+#include "gcd/nonfield_ring.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -167,6 +168,60 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
     }
 }
 
+// Modulo a number the inverse search runs Euclid's algorithm down the
+// relation levels, dividing by leading coefficients it needs to be numbers:
+// so c is to be an element of one level, or lead with a number over a
+// relation of degree 2 with one relation level inside, where the remainder
+// lies.
+bool euclid_can_invert(polynode* c, pt* crec) {
+    while (!c->numb && c->exp == 0 && !c->next) {
+        c = c->pcoef;
+        crec = inner(crec);
+    }
+    if (c->numb || !crec) return true;
+    bool numbers = true;
+    for (polynode* t = c; t; t = t->next)
+        if (!t->numb && !lone_number(t->pcoef)) numbers = false;
+    if (numbers) return true;
+    int inside = 0;
+    for (pt* r = inner(crec); r; r = r->next)
+        if (r->relation) inside++;
+    return lone_number(c->pcoef) && crec->relation && crec->modout_degree <= 2 && inside <= 1;
+}
+
+// m's leading coefficient, an element of relations that make no field, with
+// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
+// and checked by the product; inv->num := that inverse at m's level. False
+// when there is none, or none without a denominator over the integers (t
+// over t^2 - 2: t·t = 2), and the pseudo-division stands.
+bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
+    if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
+    if (modularmode && !euclid_can_invert(m->pcoef, inner(rec))) return false;
+    PolyHold n;
+    imag* d = nullptr;
+    if (!nonfield::invert(m->pcoef, inner(rec), &n, &d)) return false;
+    ImagHold dh;
+    num_assign(d, dh.n);
+    free_imag(&d);
+    if (modularmode) {
+        if (!finf && smallgcd(dh.n->value, modulus) != 1) return false;
+        num_poly_quot(n.p, dh.n, 0);
+    } else {
+        ImagHold g, quo, r;
+        find_gcdcoefs(n.p, g.n);
+        divide(g.n, dh.n, quo.n, r.n);
+        if (!iszero(r.n)) return false;
+        num_poly_quot(n.p, dh.n, 0);
+    }
+    if (!lone_number(n.p)) add_pad(&n.p, 1);
+    inv->num.p = n.release();
+    return true;
+}
+
+// mult·u = quo·m + rem with inv the inverse of m's leading coefficient.
+void divide_by_inverse(polynode* u, polynode* m, pt* rec, Inverse& inv, polynode** quo, polynode** rem,
+                       polynode** mult);
+
 void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem, polynode** mult) {
     if (poly_iszero(m)) {
         // Pseudo division is asked of non-zero divisors only: a zero one
@@ -174,6 +229,13 @@ void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** 
         error(22, quotsign);
         abandon_statement();
     }
+    Inverse inv;
+    if (top_degree(m) <= top_degree(u) && !poly_iszero(u)) invert_lead(m, rec, &inv);
+    divide_by_inverse(u, m, rec, inv, quo, rem, mult);
+}
+
+void divide_by_inverse(polynode* u, polynode* m, pt* rec, Inverse& inv, polynode** quo, polynode** rem,
+                       polynode** mult) {
     const int32_t dm = top_degree(m);
     PolyHold mul, r;
     Chain q;
@@ -181,8 +243,6 @@ void field_div_at(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** 
     if (dm > top_degree(u) || poly_iszero(u)) {
         poly_assign(u, &r.p);
     } else {
-        Inverse inv;
-        invert_lead(m, rec, &inv);
         poly_assign(u, &r.p);
         NegatedTail mrest(m->next);
         ImagHold g, d, scratch;
@@ -457,4 +517,15 @@ void num_pseudo_div(polynode* u, polynode* m, polynode** quo, polynode** rem, po
 void pseudo_field_coef_poly_div(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem,
                                 polynode** mult) {
     field_div_at(u, m, rec, quo, rem, mult);
+}
+
+bool unit_lead_div(polynode* u, polynode* m, polynode** quo, polynode** rem, pt* rec) {
+    if (poly_iszero(m) || plain(u)) return false;
+    Inverse unit;
+    if (!unit_lead(m, rec, &unit)) return false;
+    PolyHold q, r, mult;
+    divide_by_inverse(u, m, rec, unit, &q.p, &r.p, &mult.p);
+    if (quo) store(quo, q);
+    if (rem) store(rem, r);
+    return true;
 }

@@ -43,3 +43,9 @@ void num_pseudo_div(polynode* u, polynode* m, polynode** quo, polynode** rem, po
 // relation of its variable.
 void pseudo_field_coef_poly_div(polynode* u, polynode* m, pt* rec, polynode** quo, polynode** rem,
                                 polynode** mult);
+
+// u = quo·m + rem by ordinary division when m's leading coefficient lies in
+// relations that make no field and has an inverse there (checked): the true
+// quotient and remainder, where pseudo_div would scale u. False, the slots
+// untouched, when it has none. A null slot is not written.
+bool unit_lead_div(polynode* u, polynode* m, polynode** quo, polynode** rem, pt* rec);

@@ -9,6 +9,7 @@
 #include "poly/laurent.h"
 
 #include <climits>
+#include <vector>
 
 #include "interp/token.h"
 #include "numbers/ring.h"
@@ -213,6 +214,41 @@ void find_bads(polynode* q, polynode* e) {
             find_bads(t->pcoef, e->next);
     }
     if (tail->exp < e->exp) e->exp = tail->exp;
+}
+
+namespace {
+
+void collect_degrees(const polynode* p, size_t level, std::vector<int32_t>& deg) {
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->numb) continue;
+        if (level >= deg.size()) deg.resize(level + 1, 0);
+        if (t->exp > deg[level]) deg[level] = t->exp;
+        collect_degrees(t->pcoef, level + 1, deg);
+    }
+}
+
+}  // namespace
+
+bool coefficient_zero_divisors() {
+    return relation_inward(polynames) || (modularmode && !finf && !mod_is_prime);
+}
+
+void degree_shifts(const polynode* p, polynode** first, polynode** last) {
+    *first = *last = nullptr;
+    std::vector<int32_t> deg;
+    collect_degrees(p, 0, deg);
+    size_t used = 0;
+    const pt* rec = polynames;
+    for (size_t i = 0; i < deg.size(); i++, rec = rec ? rec->next : nullptr) {
+        if (rec && rec->relation) deg[i] = 0;
+        if (deg[i] > 0) used = i + 1;
+    }
+    if (used == 0) return;
+    ShiftList list;
+    for (size_t i = 0; i < used; i++) list.append(deg[i]);
+    *first = list.first;
+    *last = list.last;
+    list.first = list.last = nullptr;
 }
 
 void release_shift_list(polynode** first, polynode** last) {

@@ -35,6 +35,16 @@ void eliminate_bads(polynode** p, polynode* e, int32_t sign);
 // exponents of q's lists; a constant term cuts every positive entry from its
 // level inward to 0.
 void find_bads(polynode* q, polynode* e);
+// The coefficients may have zero divisors: under a relation (one declared a
+// field may still split) or modulo a composite number. A product of Laurent
+// polynomials there can lose its lowest terms, so that its quotient by a
+// factor lifted to a polynomial needs negative powers: up to the factor's
+// degree in each variable (in every factor of a product of fields).
+bool coefficient_zero_divisors();
+// The shift list of p's degree in each free variable, from the outermost
+// level inward (levels whose variable carries a relation get 0); *first,
+// *last null when p has no positive degree in any.
+void degree_shifts(const polynode* p, polynode** first, polynode** last);
 // Gives a shift list back to polygarb in one splice; both slots become null.
 void release_shift_list(polynode** first, polynode** last);
 

@@ -307,18 +307,29 @@ int trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int 
         // Laurent mode: the negative powers are units; the division is
         // decided on what is left once both have had them lifted to 0.
         PolyHold a;
-        Padding pad_a, pad_b;
+        Padding pad_a, pad_b, widen;
         polynode* divisor_poly = d->pnum;
         if (laurent) {
             poly_assign(d->pnum, &a.p);
             pad_a.clear(&a.p, SHIFT_LEAST);
+            // The monomial taken off the divisor goes onto the dividend
+            // before its negative powers are lifted, not onto the quotient
+            // after; and where the coefficients may have zero divisors the
+            // lifted dividend goes up by the divisor's degree in each variable
+            // (2 + 4t and 2 + 3t multiply to 0 modulo 7 over t^2 - 2, and a
+            // product with them loses its lowest terms).
+            pad_a.put_back(&b.p, -1);
             pad_b.clear(&b.p, SHIFT_NEGATIVES);
+            if (!lone(a.p) && coefficient_zero_divisors()) {
+                degree_shifts(a.p, &widen.first, &widen.last);
+                widen.put_back(&b.p, 1);
+            }
             divisor_poly = a.p;
         }
         ok = check_polys(divisor_poly, &b.p, polynames, perform && !test_mode, opt_a, opt_b);
         if (ok && perform && !test_mode) {
+            widen.put_back(&b.p, -1);
             pad_b.put_back(&b.p, 1);
-            pad_a.put_back(&b.p, -1);
             free_poly(&u->pnum);
             u->pnum = b.release();
             if (!u->den && lone(u->pnum)) polynum_to_quoly(dividend);

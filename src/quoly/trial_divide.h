@@ -5,9 +5,10 @@
 // divides through its inverse: exactly when the inverse's integer
 // denominator divides the product, always modulo a prime; a plain-number
 // dividend then becomes a polynomial. In Laurent mode monomials are units:
-// the divisor's monomial content and the dividend's negative powers are
-// lifted off before the tests, and the quotient carries the dividend's
-// factor and the inverse of the divisor's.
+// the divisor's monomial content is moved onto the dividend and the
+// dividend's negative powers are lifted off before the tests (where the
+// coefficients may have zero divisors, the dividend goes up by the divisor's
+// degree in each variable too), and the quotient comes back down by them.
 #pragma once
 #include <cstdint>
 

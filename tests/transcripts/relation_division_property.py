@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Exact quotients over relation rings, checked in the language.
+
+Rings: t^2 + 1 and the tower t^2 - 2, s^2 - t as fields over the
+rationals, t^2 + 1 modulo 3; t^2 - 2 without the field flag over the
+rationals, modulo 5 (no split) and 7 (split), and with s^2 - 3 over it
+(rationals, modulo 5); t^2 - 2 declared a field modulo 7, where it splits;
+Laurent mode over t^2 + 1 (rationals and modulo 3), over the split one, and
+without relation. Per case, on random a, b, f, e with coefficients in the
+relation variables:
+
+  - Det with a factor hint: B is A (dense or sparse, entries fractions
+    over the fields, denominators free of x) with one row times g, which
+    leads in x with a number; Det([B], c*g)*c*g = Det B.
+  - Quotient by a divisor whose leading coefficient is a unit of the ring
+    (units of norm +-1 over the integers, any element of non-zero norm
+    modulo a prime): (a*b)\\b = a and (a*b)|b = 0.
+  - Laurent rings: Divides(f, f*e) = 1, (f*e)/f = e, and the hint f on the
+    1 x 1 matrix [f*e] gives e. f leads with a number in x, so that no zero
+    divisor is ever divided by; its other coefficients may be zero divisors.
+
+A case that prints an error or a mismatch fails.
+
+  relation_division_property.py TARVEX [SEED [CASES]]
+"""
+import random
+import re
+import subprocess
+import sys
+
+from case_report import report
+
+MISMATCH, CASE = "MISMATCHRQ", "CASERQ"
+
+# name: (header, relation variables, modulus or None, checks, split); a
+# split ring may answer "Division by zero." where a zero divisor is met.
+RINGS = {
+    "Qi": ("&(J = t);\n&(P = t^2 + 1, 1);", ["t"], None, "det", False),
+    "tower": ("&(J = t);\n&(J = s);\n&(P = t^2 - 2, 1);\n&(P = s^2 - t, 1);", ["t", "s"], None, "det", False),
+    "3f": ("&(p = 3);\n&(J = t);\n&(P = t^2 + 1, 1);", ["t"], 3, "det", False),
+    "Qn": ("&(J = t);\n&(P = t^2 - 2);", ["t"], None, "unit", False),
+    "5n": ("&(p = 5);\n&(J = t);\n&(P = t^2 - 2);", ["t"], 5, "unit", False),
+    "Tn": ("&(J = t);\n&(J = s);\n&(P = t^2 - 2);\n&(P = s^2 - 3);", ["t", "s"], None, "unit", False),
+    "T5n": ("&(p = 5);\n&(J = t);\n&(J = s);\n&(P = t^2 - 2);\n&(P = s^2 - 3);", ["t", "s"], 5, "unit", False),
+    "7n": ("&(p = 7);\n&(J = t);\n&(P = t^2 - 2);", ["t"], 7, "unit", True),
+    "7f": ("&(p = 7);\n&(J = t);\n&(P = t^2 - 2, 1);", ["t"], 7, "det", True),
+    "LQi": ("&(l = 1);\n&(J = t);\n&(P = t^2 + 1, 1);", ["t"], None, "det laurent", False),
+    "L7f": ("&(l = 1);\n&(p = 7);\n&(J = t);\n&(P = t^2 - 2, 1);", ["t"], 7, "det laurent", True),
+    "L3f": ("&(l = 1);\n&(p = 3);\n&(J = t);\n&(P = t^2 + 1, 1);", ["t"], 3, "det laurent", False),
+    "LQ": ("&(l = 1);", [], None, "laurent", False),
+}
+
+
+def element(r, gens, p):
+    """A random element of the relation ring, maybe zero."""
+    c = [r.randint(-4, 4) for _ in range(1 + len(gens))]
+    terms = [str(c[0])] + ["(%d)*%s" % (k, g) for k, g in zip(c[1:], gens)]
+    return "(" + " + ".join(terms) + ")"
+
+
+def unit(r, gens, p):
+    """A unit of the relation ring, as a literal."""
+    if p is None or "s" in gens:
+        # Norm +-1 over the integers: units of Z[t]/(t^2 - 2), and with
+        # s^2 = 3 over it (s + t)(s - t) = 1. Modulo a prime a tower unit
+        # leads in s with a number here: the inverse is searched by Euclid's
+        # algorithm, which divides by numbers only there.
+        base = r.choice(["(1 + t)", "(-1 + t)", "(3 + 2*t)"] + (["(s + t)", "(s - t)"] if "s" in gens else []))
+        return "%d*%s^%d" % (r.choice([1, -1]), base, r.randint(0, 1 if p else 2))
+    while True:
+        a, b = r.randrange(p), r.randrange(p)
+        if (a * a - 2 * b * b) % p:
+            return "(%d + %d*t)" % (a, b)
+
+
+def poly(r, gens, p, low=0, high=2, lead=None):
+    """A random polynomial in x, y over the relation ring; lead, when given,
+    is the coefficient of the leading x power."""
+    terms = []
+    top = r.randint(max(low, 1), high)
+    if lead:
+        terms.append("%s*x^%d" % (lead, top))
+    for _ in range(r.randint(1, 3)):
+        terms.append("%s*x^%d*y^%d" % (element(r, gens, p), r.randint(low, top - 1 if lead else top),
+                                       r.randint(0, 1)))
+    return " + ".join(terms)
+
+
+def det_case(r, k, name, gens, p, lines):
+    n = r.randint(1, 3)
+    kind = " Sparse" if r.random() < 0.4 else ""
+    fractions = name != "7n"
+    lines.append("Array a%d[%d,%d]%s, b%d[%d,%d]%s;" % (k, n, n, kind, k, n, n, kind))
+    for i in range(1, n + 1):
+        for j in range(1, n + 1):
+            if r.random() < 0.8 or i == j:
+                entry = "(%s)" % poly(r, gens, p, low=-1 if name.startswith("L") else 0)
+                if fractions and r.random() < 0.5:
+                    # Free of x, so that no denominator cancels against g.
+                    entry += "/(y + %s)" % element(r, gens, p)
+                lines.append("a%d[%d,%d] := %s;" % (k, i, j, entry))
+    g = poly(r, gens, p, lead=r.choice(["1", "2", "t"]))
+    c = r.choice(["1", "2", "t", "(t - 1)"])
+    row = r.randint(1, n)
+    lines += ["[b%d] := [a%d];" % (k, k),
+              "for j = 1 to %d do b%d[%d,j] := b%d[%d,j]*(%s); od;" % (n, k, row, k, row, g),
+              "hq := %s*(%s);" % (c, g),
+              "if hq <> 0 then kq := 1; kq := Det([b%d], hq)*hq - Det[b%d]; "
+              "if kq <> 0 then !('%s'); fi; fi;" % (k, k, MISMATCH)]
+
+
+def unit_case(r, gens, p, lines):
+    a = poly(r, gens, p)
+    b = poly(r, gens, p, lead=unit(r, gens, p))
+    lines += ["aq := %s;" % a, "bq := %s;" % b,
+              "if (aq*bq)\\bq - aq <> 0 then !('%s'); fi;" % MISMATCH,
+              "if (aq*bq)|bq <> 0 then !('%s'); fi;" % MISMATCH]
+
+
+def laurent_case(r, k, gens, p, lines):
+    f = poly(r, gens, p, low=-1, lead=str(r.randint(1, 2)))
+    e = poly(r, gens, p, low=-1)
+    lines += ["fq := %s;" % f, "eq := %s;" % e, "gq := fq*eq;",
+              "Array k%d[1,1]; k%d[1,1] := gq;" % (k, k),
+              "if gq <> 0 then if Divides(fq, gq) <> 1 then !('%s'); fi; "
+              "if gq/fq - eq <> 0 then !('%s'); fi; "
+              "if Det([k%d], fq) - eq <> 0 then !('%s'); fi; fi;" % (MISMATCH, MISMATCH, k, MISMATCH)]
+
+
+def session(r, name, cases):
+    header, gens, p, checks, split = RINGS[name]
+    lines = [header, "&(J = y);", "&(J = x);"]
+    for k in range(cases):
+        lines.append("!('%s');" % CASE)
+        if "det" in checks:
+            det_case(r, k, name, gens, p, lines)
+        if "unit" in checks:
+            unit_case(r, gens, p, lines)
+        if "laurent" in checks:
+            laurent_case(r, k, gens, p, lines)
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    tarvex = sys.argv[1]
+    seed = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+    cases = int(sys.argv[3]) if len(sys.argv) > 3 else 12
+    r = random.Random(seed)
+    results = []
+    for name in RINGS:
+        text = session(r, name, cases)
+        out = subprocess.run([tarvex], input=text, capture_output=True, text=True, timeout=300).stdout
+        parts = out.split(CASE)[1:]
+        if len(parts) < cases:
+            results.append("%s: %d of %d cases ran" % (name, len(parts), cases))
+        for i, part in enumerate(parts):
+            # The mark is printed after a prompt; an echoed statement shows it quoted.
+            errors = part.count("***") - part.count("*** Error occurred") - part.count("*** Function was")
+            if RINGS[name][4]:
+                errors -= part.count("Division by zero.")
+            if re.search("(?<!')" + MISMATCH, part) or errors > 0 or "Tarvex error" in part:
+                results.append("%s case %d (seed %d)" % (name, i, seed))
+            else:
+                results.append(None)
+    return report(results)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
