@@ -21,6 +21,9 @@ The inputs:
   levels of degrees 7 and 2 (3^14 elements);
 - modulo 2 over t^22 + t + 1 (past 2^21) and t^21 + t^2 + 1 (2^21):
   GCD(g0^2*c, g0*c2*(y^2 + x)), g0 of 6 terms;
+- modulo 2 over GF(2^32), by a quadratic over GF(2^16) and by one
+  relation of degree 32: a planted gcd of degree (4, 5) in x, y (the
+  reference figure, 0.2-0.4 s, is for the single field);
 - over Q(i)(sqrt 3)(sqrt 5) and Q(i)(sqrt 3): two coprime sparse operands
   of 6 terms in x and y, degrees up to 80, coefficients about 2^40.
 """
@@ -77,6 +80,32 @@ def two_levels_3():
             f"&(P = s^2 - t, 1);\ng := {g}:\nu := g*{a}:\nv := g*{b}:\n" + CHECK)
 
 
+REL_16 = "t^16 + t^14 + t^13 + t^12 + t^11 + t^7 + t^6 + t^5 + t^2 + t + 1"
+
+
+def two_to_32(tower):
+    """GF(2^32) by s^2 + s + t^3 over GF(2^16) (t^3 has trace 1 there), or
+    by t^32 + t^22 + t^2 + t + 1: a planted gcd of degree (4, 5) in x, y
+    and 10 terms, times cofactors of the same shape; random elements."""
+    rng = random.Random(20261209)
+    k = 16 if tower else 32
+
+    def bits():
+        return "(" + " + ".join(f"t^{e}" for e in range(k) if rng.randrange(2)) + " + 1)"
+
+    def element():
+        return f"({bits()} + {bits()}*s)" if tower else bits()
+
+    def operand():
+        exps = {(4, rng.randrange(6)), (rng.randrange(5), 5), (0, 0)}
+        while len(exps) < 10:
+            exps.add((rng.randrange(5), rng.randrange(6)))
+        return "(" + " + ".join(f"{element()}*x^{i}*y^{j}" for i, j in sorted(exps, reverse=True)) + ")"
+    head = ("&(p = 2);\n&(J = t);\n&(J = s);\n&(J = y);\n&(J = x);\n"
+            + (f"&(P = {REL_16}, 1);\n&(P = s^2 + s + t^3, 1);\n" if tower else "&(P = t^32 + t^22 + t^2 + t + 1, 1);\n"))
+    return head + f"g := {operand()}:\nu := g*{operand()}:\nv := g*{operand()}:\n" + CHECK
+
+
 def tower(levels):
     rng = random.Random(20261209)
     basis = ["", "*t", "*s", "*s*t", "*r", "*r*t", "*r*s", "*r*s*t"][:2 ** levels]
@@ -100,6 +129,8 @@ CASES = [
     ("mod 3, t^7 + ..., s^2 - t, planted gcd", two_levels_3(), ("A 0 0 0", "B 1"), None),
     ("mod 2, t^22 + t + 1, GCD(g0^2*c, ...)", modulo_2("t^22 + t + 1", 22), ("A 0 0 0", "B 1"), 0.17),
     ("mod 2, t^21 + t^2 + 1, GCD(g0^2*c, ...)", modulo_2("t^21 + t^2 + 1", 21), ("A 0 0 0", "B 1"), 0.26),
+    ("mod 2, GF(2^32) by s^2 + s + t^3 over 2^16", two_to_32(True), ("A 0 0 0", "B 1"), None),
+    ("mod 2, GF(2^32) by t^32 + ..., planted (4, 5)", two_to_32(False), ("A 0 0 0", "B 1"), 0.3),
     ("Q(i)(sqrt 3)(sqrt 5), coprime, degree 80", tower(3), ("A 1",), 0.02),
     ("Q(i)(sqrt 3), coprime, degree 80", tower(2), ("A 1",), 0.05),
 ]

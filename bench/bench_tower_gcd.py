@@ -17,6 +17,14 @@ field unit, h*lc(g) - g*lc(h) = 0 with lc the leading coefficient in x,
 then in y (printed as "diff 0").
 Start-up alone is timed too, and printed first.
 
+Then sparse planted gcds of high degree over Q(i)(sqrt 3): A of 9 terms
+of degree up to D in x and y, B and C of 6 terms of degree up to 80,
+coefficients a + b s + c t + d t s with 3-digit a..d; GCD(A*B, A^3*C),
+the processor time of the gcd statement (one run each; A must divide the
+answer, which must divide both), for six seeds at D = 240 and two at
+D = 270, beside a reference system's times (6-9 s at 240, 15 s at 270;
+noted, not run here).
+
 Then the growth series: the processor time of the gcd statement alone (the
 interpreter's timing switch; forming the products costs more than the gcd
 at these sizes and is left out), least of RUNS, for dense planted gcds in
@@ -122,6 +130,24 @@ def series_script(header, basis, deg):
             CHECK.replace("h := GCD(g*a, g*b);\n", ""))
 
 
+def sparse_script(seed, deg):
+    """GCD(A*B, A^3*C) as above; "diff 0 0 0" when A divides the answer h
+    and h divides both operands."""
+    rng = random.Random(seed)
+
+    def elem():
+        return "(%d + %d*s + %d*t + %d*t*s)" % tuple(rng.randint(100, 999) * rng.choice((1, -1)) for _ in range(4))
+
+    def poly(terms, d):
+        exps = {(d, rng.randrange(d + 1)), (0, 0)}
+        while len(exps) < terms:
+            exps.add((rng.randrange(d + 1), rng.randrange(d + 1)))
+        return "(" + " + ".join("%s*x^%d*y^%d" % (elem(), i, j) for i, j in sorted(exps, reverse=True)) + ")"
+    return (HEADER_TOWER + "pa := %s:\npb := %s:\npc := %s:\nf := pa*pb:\ng := pa^3*pc:\n" % (
+        poly(9, deg), poly(6, 80), poly(6, 80))
+        + "&(t = 1);\nh := GCD(f, g):\n&(t = 0);\n!!('diff', f | h, g | h, h | pa);\n")
+
+
 def gcd_time(binary, script, runs, limit):
     best = None
     for _ in range(runs):
@@ -148,6 +174,10 @@ def main(argv):
         one = timed(binary, HEADER_ONE + planted(deg, False, deg) + CHECK, runs, limit)
         print("dense planted, degree %2d: over Q(i)(sqrt 3) %s   over Q(i) %s"
               % (deg, show(tower, limit), show(one, limit)))
+    print("sparse planted gcds of high degree over Q(i)(sqrt 3), the gcd statement's processor time:")
+    for deg, seeds, peer in ((240, range(1, 7), "6-9 s"), (270, range(1, 3), "15 s")):
+        cells = ["%s" % show(gcd_time(binary, sparse_script(seed, deg), 1, limit), limit) for seed in seeds]
+        print("  D = %d: %s   (reference %s)" % (deg, "  ".join(cells), peer), flush=True)
     print("growth series, the gcd statement's processor time (x: per doubling from half the degree):")
     for name, header, basis in SERIES:
         times = {}

@@ -1168,6 +1168,24 @@ FlatPoly drop_unused(const FlatPoly& f, const std::vector<int32_t>& keep) {
 
 }  // namespace
 
+int64_t dense_work(const FlatPoly& u, const FlatPoly& v) {
+    const int32_t n = u.nvars;
+    if (n < 1 || v.nvars != n) return 0;
+    std::vector<int64_t> du(static_cast<size_t>(n), 0), dv(static_cast<size_t>(n), 0);
+    for (auto [f, d] : {std::pair<const FlatPoly*, std::vector<int64_t>*>{&u, &du}, {&v, &dv}})
+        for (size_t i = 0; i < f->terms(); i++)
+            for (int32_t k = 0; k < n; k++)
+                (*d)[static_cast<size_t>(k)] = std::max<int64_t>((*d)[static_cast<size_t>(k)], f->exp(i)[k]);
+    constexpr int64_t cap = int64_t{1} << 50;
+    const size_t in = static_cast<size_t>(n - 1);
+    int64_t w = (du[in] + 1) * (dv[in] + 1) + static_cast<int64_t>(u.terms() + v.terms());
+    for (size_t k = in; k-- > 0;) {
+        const int64_t points = std::min(du[k], dv[k]) + 1;
+        w = w > cap / points ? cap : w * points;
+    }
+    return w;
+}
+
 Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits) {
     Ctx cx(F, limits);
     if (u.terms() == 0 || v.terms() == 0 || u.nvars != v.nvars || u.nvars < 1) return Outcome::unlucky;

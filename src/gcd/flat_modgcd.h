@@ -84,6 +84,14 @@ struct Limits {
     Counts* counts = nullptr;   // added to when not null
 };
 
+// About the residue operations a dense run of gcd() on u and v takes: a
+// point for each degree of the gcd in every variable but the innermost,
+// the operands evaluated there and a one-variable Euclid in the innermost.
+// A budget in proportion to it lets large problems through that the road
+// still does well, and stops only runs that go past their size (capped
+// near 2^50).
+int64_t dense_work(const FlatPoly& u, const FlatPoly& v);
+
 // The monic gcd of u and v (both non-zero, same nvars >= 1) in *g: its
 // lexicographically leading coefficient is 1.
 Outcome gcd(const FlatPoly& u, const FlatPoly& v, const Field& F, FlatPoly* g, Limits limits = {});

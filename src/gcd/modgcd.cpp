@@ -462,8 +462,8 @@ void check_equivalent(polynode* a, polynode* b, int* ok, polynode** result, cons
 namespace {
 
 // The method with the road over a field chosen by the caller's leave:
-// allow_split lets a tower of two or more levels take the split road even
-// where it has first auxiliary primes; *took_split tells whether it did.
+// allow_split lets a field take the split road even where it has first
+// auxiliary primes; *took_split tells whether it did.
 void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, bool flat_only, bool allow_split,
                 bool* took_split) {
     free_poly(result);
@@ -476,10 +476,12 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
     std::vector<imag*> aux;
     // A field with no first auxiliary primes (a tower such as Q(i)(sqrt 3)
     // has none) has only the split road: images modulo word primes where
-    // every relation splits. A tower that has them takes it too: its
-    // images modulo an auxiliary prime are gcds over a field of degree the
-    // product of the relations' through the general driver, which grew
-    // steeper with the degree than the flat images of the split road.
+    // every relation splits. A field that has them takes it too, one
+    // relation as a tower: its images modulo an auxiliary prime are gcds
+    // over a field of degree the product of the relations' through the
+    // general driver, which grew steeper with the degree than the flat
+    // images of the split road (over Q(i), a sparse gcd of degree 240 in
+    // x and y took half a minute there, a second here).
     std::vector<pt*> split_levels;
     bool split = false;
     if (field_elements) {
@@ -487,7 +489,7 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
         aux = first_aux_table();
         const bool can_split = split_field_levels(var, &split_levels);
         if (aux.empty() && !can_split) return;
-        split = can_split && (aux.empty() || (allow_split && split_levels.size() > 1));
+        split = can_split && (aux.empty() || allow_split);
         *took_split = split;
     }
     RingStateGuard ring;

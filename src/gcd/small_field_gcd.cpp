@@ -85,7 +85,7 @@ ExtField make_field_of_degree(uint32_t p, uint32_t k) {
     F.k = k;
     F.q = 1;
     for (uint32_t i = 0; i < k; i++) F.q *= p;
-    const uint32_t q = F.q;
+    const uint32_t q = static_cast<uint32_t>(F.q);
     std::vector<uint32_t> primes;
     for (uint32_t m = q - 1, r = 2; m > 1; r++) {
         if (static_cast<uint64_t>(r) * r > m) r = m;

@@ -35,7 +35,8 @@ namespace smallgcd {
 // the extension is GF(2^16) with the ground ring's own tables, whose codes
 // 0 .. 255 are GF(2^8).
 struct ExtField {
-    uint32_t p = 0, k = 0, q = 0;   // q = p^k
+    uint32_t p = 0, k = 0;
+    uint64_t q = 0;                 // p^k: 2^32 itself for the widest field
     uint32_t base = 0;              // the codes below it are the ground field
     std::vector<uint32_t> exp;      // alpha^i for 0 <= i < 2 (q - 1)
     std::vector<uint32_t> log;      // of each non-zero code

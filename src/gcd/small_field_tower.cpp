@@ -131,7 +131,7 @@ bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t
     uint32_t D = 1;
     for (uint32_t d : degree) {
         D *= d;
-        if (D > 31) return false;   // past WIDE_LIMIT whatever p is
+        if (D > 32) return false;   // past WIDE_LIMIT whatever p is
     }
     uint64_t pD = 1;
     for (uint32_t i = 0; i < D && pD <= FIELD_LIMIT; i++) pD *= p;

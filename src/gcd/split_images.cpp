@@ -287,7 +287,13 @@ SplitOutcome split_image(polynode* u, polynode* v, pt* var, const SplitRoots& R,
             return SplitOutcome::unusable_prime;
         flatgcd::Limits limits;
         limits.seed = static_cast<uint64_t>(rand_integer3());
-        limits.work = 100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms());
+        // Declining here sends the tower to roads that grow far faster
+        // with the degree (for a tower without first auxiliary primes,
+        // remainder sequences over the field): a gcd of high degree in
+        // several variables is worth its dense cost and a margin. Runs
+        // were seen to take up to four times the estimate.
+        limits.work = std::max<int64_t>(100000000 + 4000 * static_cast<int64_t>(su.terms() + sv.terms()),
+                                        16 * flatgcd::dense_work(su, sv));
         limits.sparse = flat_sparse_use;
         const flatgcd::Outcome o = flatgcd::gcd(su, sv, F, &images[c], limits);
         if (o == flatgcd::Outcome::too_much_work) return SplitOutcome::declined;

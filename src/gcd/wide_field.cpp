@@ -7,8 +7,8 @@ namespace smallgcd {
 
 namespace {
 
-// p^k < 2^32 allows at most 31 digits (p = 2).
-constexpr uint32_t MAX_DIGITS = 31;
+// p^k <= 2^32 allows at most 32 digits (p = 2).
+constexpr uint32_t MAX_DIGITS = 32;
 
 // n / p for any 32-bit n, by the reciprocal (2^64 - 1) / p + 1: exact
 // there, and a division takes most of the time of a digit.
@@ -143,7 +143,7 @@ uint32_t ExtField::wide_mul(uint32_t a, uint32_t b) const {
             if (r >> e & 1) r ^= m << (e - k);
         return static_cast<uint32_t>(r);
     }
-    // Every sum below stays under 2 k p^2 < 2^32 (p^k < 2^32 bounds k p^2).
+    // Every sum below stays under 2 k p^2 < 2^32 (p^k <= 2^32 bounds k p^2).
     uint32_t da[MAX_DIGITS], db[MAX_DIGITS], c[2 * MAX_DIGITS] = {};
     unpack(*this, a, da);
     unpack(*this, b, db);
@@ -181,7 +181,7 @@ uint32_t ExtField::wide_neg(uint32_t a) const {
     return pack(*this, d);
 }
 
-uint32_t ExtField::wide_inv(uint32_t a) const { return field_power(*this, a, uint64_t{q} - 2); }
+uint32_t ExtField::wide_inv(uint32_t a) const { return field_power(*this, a, q - 2); }
 
 bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* out) {
     const uint32_t k = static_cast<uint32_t>(m.size());
@@ -189,12 +189,12 @@ bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* out) 
     uint64_t q = 1;
     for (uint32_t i = 0; i < k; i++) {
         q *= p;
-        if (q >= WIDE_LIMIT) return false;
+        if (q > WIDE_LIMIT) return false;
     }
     ExtField F;
     F.p = p;
     F.k = k;
-    F.q = static_cast<uint32_t>(q);
+    F.q = q;
     F.base = p;
     F.wide = true;
     F.reciprocal = ~uint64_t{0} / p + 1;
@@ -254,7 +254,7 @@ uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed) {
         } else {
             // (z + delta)^((q - 1)/2) is 1 at half the roots, -1 at the others.
             Poly r{1}, b = poly_rem(F, Poly{delta, 1}, f);
-            for (uint64_t e = (uint64_t{F.q} - 1) / 2; e; e >>= 1, b = poly_mulmod(F, b, b, f))
+            for (uint64_t e = (F.q - 1) / 2; e; e >>= 1, b = poly_mulmod(F, b, b, f))
                 if (e & 1) r = poly_mulmod(F, r, b, f);
             r.resize(std::max<size_t>(r.size(), 1), 0);
             r[0] = F.sub(r[0], 1);

@@ -17,18 +17,18 @@
 
 namespace smallgcd {
 
-// p^k must stay below 2^32 (so that every code fits its word): the largest
-// field this road computes in.
+// p^k at most 2^32 (so that every code fits its word): the largest field
+// this road computes in, GF(2^32).
 constexpr uint64_t WIDE_LIMIT = uint64_t{1} << 32;
 
 // *F := GF(p)[t]/(m) for m = t^k + m[k-1] t^(k-1) + ... + m[0] (the
 // coefficients below the top, residues modulo the prime p < 1024, k at
 // least 2); false, *F untouched, when m is reducible over GF(p) or p^k
-// reaches WIDE_LIMIT.
+// passes WIDE_LIMIT.
 bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* F);
 
 // GF(p^k) as above from an irreducible m of degree k found at random (seed
-// its draws); false when none was found or p^k reaches WIDE_LIMIT.
+// its draws); false when none was found or p^k passes WIDE_LIMIT.
 bool make_wide_field_of_degree(uint32_t p, uint32_t k, uint64_t seed, ExtField* F);
 
 // A root in the wide field F of c[0] + c[1] z + ... + c[d] z^d (codes),

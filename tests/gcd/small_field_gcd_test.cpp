@@ -120,6 +120,8 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
     const std::vector<Case> cases = {
         {2, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},   // t^22 + t + 1
         {3, {1, 2, 2, 1, 2, 0, 2, 1, 0, 0, 0, 1, 1, 0}, true},
+        // t^32 + t^22 + t^2 + t + 1: GF(2^32), whose codes fill the word.
+        {2, {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
         {5, {2, 3, 4, 0, 3, 2, 0, 2, 0, 1}, true},
         {13, {5, 1, 2, 0, 10, 3}, true},
         {1021, {104, 556, 389}, true},
@@ -161,7 +163,7 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
 // them; of z^2 - a with a no square (a^((q-1)/2) = -1), none; and a
 // relation found at random makes a field of the asked size.
 TEST(SmallFieldGcd, WideFieldRootsAndRandomRelations) {
-    for (const auto& [p, k] : std::vector<std::pair<uint32_t, uint32_t>>{{2, 22}, {3, 14}, {13, 6}}) {
+    for (const auto& [p, k] : std::vector<std::pair<uint32_t, uint32_t>>{{2, 22}, {2, 32}, {3, 14}, {13, 6}}) {
         ExtField F;
         ASSERT_TRUE(smallgcd::make_wide_field_of_degree(p, k, 17, &F)) << p;
         ASSERT_EQ(F.k, k);

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Planted gcds over fields on both sides of 2^21 elements modulo 2 and 3
-(one random relation of degree 13 or 14 modulo 3, 20 to 22 modulo 2,
-proved irreducible by sympy, or two levels of 3^14 and 2^22 elements, the
-outer one s^2 - t or s^2 + s + t chosen irreducible over the inner) and
+and up to 2^32 (one random relation of degree 13, 14 or 20 modulo 3, 20
+to 22 or 32 modulo 2, proved irreducible by sympy, or two levels of 3^14,
+2^22 and 2^32 elements, the outer one s^2 - t or s^2 + s + t chosen
+irreducible over the inner) and
 over towers of three levels over the
 rationals, each case in a session of its own held to a limit of processor
 time (such cases once ran for minutes):
@@ -159,11 +160,12 @@ def main(argv):
     limit = float(argv[3]) if len(argv) > 3 else 4.0
     rng = random.Random(seed)
     results = []
-    # 3^13 and 2^20 below 2^21 elements, 3^14 and 2^21, 2^22 above.
-    for p, d in ((3, 13), (3, 14), (2, 20), (2, 21), (2, 22), (3, 14), (2, 22)):
+    # 3^13 and 2^20 below 2^21 elements, 3^14 and 2^21, 2^22 above, up to
+    # 2^32, the widest field whose elements fit a word.
+    for p, d in ((3, 13), (3, 14), (2, 20), (2, 21), (2, 22), (3, 14), (2, 22), (3, 20), (2, 32)):
         results.append(modular_case(binary, rng, p, d, limit))
-    # 3^14 and 2^22 elements by two levels.
-    for p, d in ((3, 7), (2, 11)):
+    # 3^14, 2^22 and 2^32 elements by two levels.
+    for p, d in ((3, 7), (2, 11), (2, 16)):
         results.append(two_level_case(binary, rng, p, d, limit))
     for label, rels in TOWERS:
         results.append(tower_planted(binary, rng, label, rels, limit))
