@@ -146,7 +146,6 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
     const int32_t K = array_columns(rec);
     const int none[4] = {0, 0, 0, 0};
     QuolyOwner pseudo, product, q, r;
-    new_pseudo(&pseudo.q, rec);
     quoly_set(1, &product.q);
     quoly_set(0, &q.q);
     quoly_set(0, &r.q);
@@ -159,6 +158,9 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
         divide(d->nnum, rq->modulus.q->nnum, q.q->nnum, r.q->nnum);
         if (iszero(r.q->nnum)) vanishes = true;
     };
+    // The dense form is found exactly, faster than modulo the
+    // pseudo-determinant, which the verbose display alone still shows.
+    if (rec->sparse || verbose) new_pseudo(&pseudo.q, rec);
     if (rec->sparse) {
         SparseWork work(rec, R, K);
         sparse* outs[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -213,10 +215,13 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
             if (!*cell) set_uninitialised(cell);
             if (!integer_cell(*cell)) bfail(254, rq->cmd.c_str());
         }
-        // Without transforms the Smith form is found modulo a multiple of
-        // the invariants' product, which keeps the entries small.
+        // MSmith's transforms without m are kept modulo a multiple of the
+        // invariants' product (twice it). The invariants alone are found
+        // exactly, and that multiple leaves them as they are: it is then
+        // taken only for the verbose display, which shows it.
         const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
-        if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m.q, rec);
+        const bool pseudo_modulus = (n == SMITH && !any) || (n == MSMITH && !rq->modulus.q);
+        if (pseudo_modulus && (any || verbose)) new_pseudo(&computed_m.q, rec);
         if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, rec);
         if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     }
