@@ -158,9 +158,10 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
         divide(d->nnum, rq->modulus.q->nnum, q.q->nnum, r.q->nnum);
         if (iszero(r.q->nnum)) vanishes = true;
     };
-    // The dense form is found exactly, faster than modulo the
-    // pseudo-determinant, which the verbose display alone still shows.
-    if (rec->sparse || verbose) new_pseudo(&pseudo.q, rec);
+    // The invariants are found exactly where the forms allow it, faster
+    // than modulo the pseudo-determinant, which the verbose display alone
+    // then still shows.
+    if ((rec->sparse && !sparse_invariants_flat(rec)) || verbose) new_pseudo(&pseudo.q, rec);
     if (rec->sparse) {
         SparseWork work(rec, R, K);
         sparse* outs[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -314,14 +315,16 @@ struct SparseOutputs {
 };
 
 // The forms take integers only (nothing has changed yet); Smith without
-// transforms and MSmith without m work modulo the pseudo-determinant.
+// transforms and MSmith without m work modulo the pseudo-determinant,
+// unless the invariants alone are found exactly on a dense copy.
 void sparse_integer_check(int32_t n, Request* rq, array* rec, QuolyOwner* computed_m) {
     sparse* f = rec->sparse;
     for (int32_t r = 1; r <= rec->rows; r++)
         for (colm* e = *row_head(f, r); e; e = e->next)
             if (!integer_cell(e->val)) bfail(254, rq->cmd.c_str());
     const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
-    if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m->q, rec);
+    const bool pseudo_modulus = (n == SMITH && !any) || (n == MSMITH && !rq->modulus.q);
+    if (pseudo_modulus && (any || verbose || !sparse_invariants_flat(rec))) new_pseudo(&computed_m->q, rec);
 }
 
 int32_t sparse_command(int32_t n, Request* rq, name** pending) {
