@@ -136,7 +136,7 @@ struct SparseWork {
 };
 
 // The rank of the integer matrix rec, from its invariants (the Smith form
-// modulo the pseudo-determinant, on a copy). Modulo MSmith's m the form
+// on a copy, exact or modulo the pseudo-determinant). Modulo MSmith's m the form
 // keeps that rank unless a non-zero invariant vanishes there; that is
 // allowed only when m is a multiple of the invariants' product (the
 // determinant), which such an invariant then equals. Otherwise error 288,
