@@ -13,7 +13,8 @@ and, with a second binary, beside it.
 Sizes: 150 x 150 of rank 149 (seeds 1 to 4), 100 x 100 and 120 x 120 of
 rank n - 1, 150 x 150 of rank 148 and 147, 150 x 170 and 170 x 150 of
 rank 149, and 149 x 150 of full row rank; Hermite and Smith with their
-transforms of 150 x 150 of rank 149. A session past LIMIT seconds
+transforms of 150 x 150 of rank 149, and Smith, MSmith and MSmith modulo
+a small m without them (seeds 1 and 2). A session past LIMIT seconds
 (120 by default) is reported as such; every session checks the rank.
 A peer library's form of 150 x 150 of rank 149 takes 0.3 to 1.4 s.
 """
@@ -41,6 +42,9 @@ CASES = [(seed, 150, 149, 150) for seed in (1, 2, 3, 4)] + [
     (1, 150, 149, 170), (3, 170, 149, 150), (3, 149, 149, 150)]
 # The same with transforms kept: their square is completed by unit rows.
 KEPT = [("Hermite([a], [p], [q])", 1, 150, 149, 150), ("Smith([a], [p], [q], [s], [t])", 1, 150, 149, 150)]
+# The Smith forms without transforms: the invariants alone, no slower.
+PLAIN = [(form, seed, 150, 149, 150) for seed in (1, 2)
+         for form in ("Smith([a])", "MSmith([a])", "MSmith([a], 2^3*3^3*5^2*7*13)")]
 
 
 def main(argv):
@@ -50,7 +54,7 @@ def main(argv):
         binaries.append(os.path.abspath(rest.pop(0)))
     runs = int(rest[0]) if rest else 3
     limit = float(rest[1]) if len(rest) > 1 else 120.0
-    for form, seed, R, r, K in [("Hermite([a])",) + c for c in CASES] + KEPT:
+    for form, seed, R, r, K in [("Hermite([a])",) + c for c in CASES] + KEPT + PLAIN:
         figures = []
         for b in binaries:
             t = timed(b, product(seed, R, r, K, form), f"rank {r}", runs, limit)

@@ -136,7 +136,7 @@ struct SparseWork {
 };
 
 // The rank of the integer matrix rec, from its invariants (the Smith form
-// modulo the pseudo-determinant, on a copy). Modulo MSmith's m the form
+// on a copy, exact or modulo the pseudo-determinant). Modulo MSmith's m the form
 // keeps that rank unless a non-zero invariant vanishes there; that is
 // allowed only when m is a multiple of the invariants' product (the
 // determinant), which such an invariant then equals. Otherwise error 288,
@@ -146,7 +146,6 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
     const int32_t K = array_columns(rec);
     const int none[4] = {0, 0, 0, 0};
     QuolyOwner pseudo, product, q, r;
-    new_pseudo(&pseudo.q, rec);
     quoly_set(1, &product.q);
     quoly_set(0, &q.q);
     quoly_set(0, &r.q);
@@ -159,6 +158,10 @@ int32_t check_msmith_modulus(Request* rq, array* rec) {
         divide(d->nnum, rq->modulus.q->nnum, q.q->nnum, r.q->nnum);
         if (iszero(r.q->nnum)) vanishes = true;
     };
+    // The invariants are found exactly where the forms allow it, faster
+    // than modulo the pseudo-determinant, which the verbose display alone
+    // then still shows.
+    if ((rec->sparse && !sparse_invariants_flat(rec)) || verbose) new_pseudo(&pseudo.q, rec);
     if (rec->sparse) {
         SparseWork work(rec, R, K);
         sparse* outs[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -213,10 +216,13 @@ int32_t dense_command(int32_t n, Request* rq, name** pending) {
             if (!*cell) set_uninitialised(cell);
             if (!integer_cell(*cell)) bfail(254, rq->cmd.c_str());
         }
-        // Without transforms the Smith form is found modulo a multiple of
-        // the invariants' product, which keeps the entries small.
+        // MSmith's transforms without m are kept modulo a multiple of the
+        // invariants' product (twice it). The invariants alone are found
+        // exactly, and that multiple leaves them as they are: it is then
+        // taken only for the verbose display, which shows it.
         const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
-        if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m.q, rec);
+        const bool pseudo_modulus = (n == SMITH && !any) || (n == MSMITH && !rq->modulus.q);
+        if (pseudo_modulus && (any || verbose)) new_pseudo(&computed_m.q, rec);
         if (n == MSMITH && rq->modulus.q) rank_q = check_msmith_modulus(rq, rec);
         if (matrix_moved(rq, rec, false, R, K, links)) abandon_statement(0);
     }
@@ -309,14 +315,16 @@ struct SparseOutputs {
 };
 
 // The forms take integers only (nothing has changed yet); Smith without
-// transforms and MSmith without m work modulo the pseudo-determinant.
+// transforms and MSmith without m work modulo the pseudo-determinant,
+// unless the invariants alone are found exactly on a dense copy.
 void sparse_integer_check(int32_t n, Request* rq, array* rec, QuolyOwner* computed_m) {
     sparse* f = rec->sparse;
     for (int32_t r = 1; r <= rec->rows; r++)
         for (colm* e = *row_head(f, r); e; e = e->next)
             if (!integer_cell(e->val)) bfail(254, rq->cmd.c_str());
     const bool any = rq->flags[0] || rq->flags[1] || rq->flags[2] || rq->flags[3];
-    if ((n == SMITH && !any) || (n == MSMITH && !rq->modulus.q)) new_pseudo(&computed_m->q, rec);
+    const bool pseudo_modulus = (n == SMITH && !any) || (n == MSMITH && !rq->modulus.q);
+    if (pseudo_modulus && (any || verbose || !sparse_invariants_flat(rec))) new_pseudo(&computed_m->q, rec);
 }
 
 int32_t sparse_command(int32_t n, Request* rq, name** pending) {

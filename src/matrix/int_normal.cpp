@@ -119,6 +119,71 @@ void scale(quoly** x, imag* k) {
     if (!quoly_iszero(*x)) multiply((*x)->nnum, k, (*x)->nnum);
 }
 
+// Each diagonal entry d of the diagonal form taken modulo m becomes
+// gcd(d, m), the unit between the two moved into T1 and T3; returns the
+// number of entries not 0 modulo m. Such an entry stays 0 unless
+// every_position asks for m there.
+int32_t settle_modulo(quoly** a, int32_t R, int32_t K, quoly** T1, quoly** T3, quoly* m, bool every_position) {
+    const int32_t side = R < K ? R : K;
+    int32_t nonzero = 0;
+    for (int32_t t = 0; t < side; t++) {
+        quoly** d = &at(a, R, t, t);
+        if (quoly_iszero(*d) && !every_position) continue;
+        QuolyOwner g, u, v;
+        quoly_set(0, &g.q);
+        quoly_set(0, &u.q);
+        quoly_set(0, &v.q);
+        const SmithEntry kind = smith_entry((*d)->nnum, m->nnum, g.q->nnum, u.q->nnum, v.q->nnum);
+        if (kind == SmithEntry::scaled) {
+            for (int32_t i = 0; T1 && i < K; i++) scale(&at(T1, K, i, t), v.q->nnum);
+            for (int32_t j = 0; T3 && j < K; j++) scale(&at(T3, K, t, j), u.q->nnum);
+        }
+        // An entry that m divides is 0 modulo m: shown as m, not counted.
+        if (kind != SmithEntry::zero) nonzero++;
+        if (kind == SmithEntry::zero && !every_position) {
+            // Not yet so when the form was found exactly.
+            if (!quoly_iszero(*d)) {
+                free_quoly(d);
+                quoly_set(0, d);
+            }
+            continue;
+        }
+        free_quoly(d);
+        *d = g.q;
+        g.q = nullptr;
+    }
+    return nonzero;
+}
+
+// The verbose display of the steps' two phases, once their rank is known:
+// the pivots placed (and the one looked for past the rank), then the
+// diagonal positions settled.
+void show_phases(int32_t side, int32_t rank) {
+    {
+        VerboseLevel level("Phase 1, ", side);
+        const int32_t every = disper(side);
+        for (int32_t k = 0; k < side && k <= rank; k++)
+            if (k % every == 0) level.step(k + 1);
+    }
+    dumpitt("Smith Normal Form, phase 2's, rank ", rank, 1, 1, 1);
+    const int32_t every = disper(rank);
+    for (int32_t t = 0; t < rank; t++)
+        if (t % every == 0) dumpitt(" ", t + 1, 0, 0, 1);
+}
+
+// The invariants alone: the exact form by the Hermite forms' road, which
+// keeps every entry near the size of the matrix's minors, is faster than
+// steps modulo a multiple of the determinant whose entries all grow to
+// its size. Modulo m the entries are then settled as that road's would be.
+int32_t plain_smith(quoly** a, int32_t R, int32_t K, quoly* m, bool every_position) {
+    FlatMatrix f;
+    flat_from_cells(a, R, K, f);
+    const int32_t rank = flat_smith(f, FlatTransform{}, FlatTransform{});
+    give_back(f, a, R, K);
+    if (verbose) show_phases(R < K ? R : K, rank);
+    return m ? settle_modulo(a, R, K, nullptr, nullptr, m, every_position) : rank;
+}
+
 }  // namespace
 
 int32_t phaseone(quoly** a, int32_t R, int32_t K, int32_t first, int32_t last, int* sign, quoly* m) {
@@ -156,7 +221,9 @@ int32_t int_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T
                   quoly** T3, quoly* m, bool every_position, bool tell_modulus) {
     VerboseLevel level("Smith Normal Form, side ", R < K ? R : K);
     if (verbose && tell_modulus && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
-    if (!m && (flags[0] || flags[1] || flags[2] || flags[3])) return exact_smith(a, R, K, flags, T0, T1, T2, T3);
+    const bool kept = flags[0] || flags[1] || flags[2] || flags[3];
+    if (!kept) return plain_smith(a, R, K, m, every_position);
+    if (!m) return exact_smith(a, R, K, flags, T0, T1, T2, T3);
     Work w(a, R, K);
     start_transforms(&w, flags, T0, T1, T2, T3);
     if (m) {
@@ -166,26 +233,5 @@ int32_t int_smith(quoly** a, int32_t R, int32_t K, const int flags[4], quoly** T
     const int32_t rank = smith_phase_one(&w, 0);
     smith_phase_two(&w, rank);
     if (!m) return rank;
-    const int32_t side = R < K ? R : K;
-    int32_t nonzero = 0;
-    for (int32_t t = 0; t < side; t++) {
-        quoly** d = &at(a, R, t, t);
-        if (quoly_iszero(*d) && !every_position) continue;
-        QuolyOwner g, u, v;
-        quoly_set(0, &g.q);
-        quoly_set(0, &u.q);
-        quoly_set(0, &v.q);
-        const SmithEntry kind = smith_entry((*d)->nnum, m->nnum, g.q->nnum, u.q->nnum, v.q->nnum);
-        if (kind == SmithEntry::scaled) {
-            for (int32_t i = 0; T1 && i < K; i++) scale(&at(T1, K, i, t), v.q->nnum);
-            for (int32_t j = 0; T3 && j < K; j++) scale(&at(T3, K, t, j), u.q->nnum);
-        }
-        // An entry that m divides is 0 modulo m: shown as m, not counted.
-        if (kind != SmithEntry::zero) nonzero++;
-        if (kind == SmithEntry::zero && !every_position) continue;
-        free_quoly(d);
-        *d = g.q;
-        g.q = nullptr;
-    }
-    return nonzero;
+    return settle_modulo(a, R, K, T1, T3, m, every_position);
 }

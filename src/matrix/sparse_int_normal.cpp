@@ -145,7 +145,56 @@ int32_t flat_sparse_hermite(array* a, const int flags[4], sparse* out[4]) {
     return rank;
 }
 
+// The verbose display of the sparse steps' two phases, once their rank is
+// known: the pivots placed (and the one looked for past the rank), then
+// the diagonal positions settled.
+void show_phases(int32_t side, int32_t rank) {
+    {
+        dense_vectors::VerboseLevel level("Phase 1, ", side);
+        const int32_t every = disper(side);
+        for (int32_t k = 1; k <= side && k <= rank + 1; k++)
+            if (k % every == 0) level.step(k);
+    }
+    dense_vectors::VerboseLevel two("Smith Normal Form, phase 2's, rank ", rank);
+    const int32_t every = disper(rank > 0 ? rank : 1);
+    for (int32_t t = 1; t < rank; t++)
+        if (t % every == 0) two.step(t);
+}
+
+// The invariants alone, exactly on a dense flat copy: faster than the
+// steps modulo a multiple of the determinant, whose entries all grow to
+// its size. Modulo m each then becomes gcd(d, m) as those steps leave it:
+// 0 where m divides d, unless every_position asks for m there.
+int32_t flat_sparse_invariants(array* a, quoly* m, bool every_position) {
+    const int32_t R = a->rows, K = array_columns(a);
+    FlatMatrix f;
+    read_flat(a->sparse, R, K, f);
+    int32_t nonzero = flat_smith(f, FlatTransform{}, FlatTransform{});
+    if (m) {
+        FlatInt mod, r;
+        flat_read(m->nnum, mod);
+        nonzero = 0;
+        for (int32_t t = 0; t < R && t < K; t++) {
+            FlatInt& d = f.at(t, t);
+            if (flat_zero(d) && !every_position) continue;
+            flat_rem(d, mod, r);
+            if (flat_zero(r)) {
+                d = every_position ? mod : FlatInt{};
+                continue;
+            }
+            nonzero++;
+            flat_gcd(r, mod, d);
+        }
+    }
+    write_flat(f, a->sparse, false);
+    // The steps modulo m count as their rank the entries m does not divide.
+    if (verbose) show_phases(R < K ? R : K, nonzero);
+    return nonzero;
+}
+
 }  // namespace
+
+bool sparse_invariants_flat(array* a) { return flat_road(a->sparse, a->rows, array_columns(a), 0); }
 
 int32_t sparse_int_hermite(array* a, const int flags[4], sparse* out[4]) {
     {
@@ -173,8 +222,9 @@ int32_t sparse_int_smith(array* a, const int flags[4], sparse* out[4], quoly* m,
     dense_vectors::VerboseLevel level("Smith Normal Form, side ", side);
     if (verbose && given_m && m) std::printf(" pseudo-determinant size: %d\n", static_cast<int>(m->nnum->count));
     const int64_t R = a->rows, K = array_columns(a);
-    if (!m && (flags[0] || flags[1] || flags[2] || flags[3]) && flat_road(a->sparse, R, K, 2 * (R * R + K * K)))
-        return flat_sparse_smith(a, flags, out);
+    const bool kept = flags[0] || flags[1] || flags[2] || flags[3];
+    if (!kept && flat_road(a->sparse, R, K, 0)) return flat_sparse_invariants(a, m, every_position);
+    if (!m && kept && flat_road(a->sparse, R, K, 2 * (R * R + K * K))) return flat_sparse_smith(a, flags, out);
     start_transforms(&w, flags, out);
     if (m) w.set_modulus(m);
     int sign = 1;

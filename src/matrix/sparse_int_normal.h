@@ -17,6 +17,10 @@
 // Column Hermite form (rows never move, T0 = T2 = I). Returns the rank.
 int32_t sparse_int_hermite(array* a, const int flags[4], sparse* out[4]);
 
+// Whether sparse_int_smith finds a's invariants (no transform kept)
+// exactly on a dense copy, where no modulus is needed.
+bool sparse_invariants_flat(array* a);
+
 // Smith form, exact (m null: returns the rank) or modulo m, a positive
 // multiple of the invariants' product: each diagonal entry ends as
 // gcd(d, m), at every diagonal position when every_position (a zero there
