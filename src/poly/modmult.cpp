@@ -357,6 +357,34 @@ int32_t inner_degree(polynode* p) {
 
 // ---------------------------------------------------------------- one-variable products
 
+namespace {
+
+// A one-level residue list (every coefficient a residue) times x^k, in new
+// nodes; null when p has a deeper coefficient.
+polynode* shifted_copy(polynode* p, int32_t k) {
+    if (is_zero(p)) return residue_node(0);
+    ListBuilder out;
+    for (polynode* t = p; t; t = t->next) {
+        if (!t->numb && !(t->pcoef->numb && !t->pcoef->next)) {
+            PolyHold partial(out.finish());
+            return nullptr;
+        }
+        out.push(residue_term(degree(t) + k, term_value(t)));
+    }
+    return out.finish();
+}
+
+}  // namespace
+
+polynode* laurent_residue_product(polynode* a, polynode* b, int32_t lasta, int32_t lastb) {
+    PolyHold sa(shifted_copy(a, -lasta));
+    if (!sa.p) return nullptr;
+    PolyHold sb(a == b ? nullptr : shifted_copy(b, -lastb));
+    if (a != b && !sb.p) return nullptr;
+    PolyHold r(product(sa.p, a == b ? sa.p : sb.p, 0, 0, 0, 0));
+    return shifted_copy(r.p, lasta + lastb);
+}
+
 void simplest_poly_mult(polynode* a, polynode* b, polynode** res, int32_t la, int32_t lb,
                         int32_t lasta, int32_t lastb) {
     replace(res, product(a, b, la, lb, lasta, lastb));
