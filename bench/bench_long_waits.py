@@ -9,7 +9,11 @@ when one is given:
   - Sqfree of monomials of degree up to 2^29 (times a polynomial) over the
     rationals, modulo 3 and in GF(2^8);
   - planted gcds of sparse polynomials in six variables modulo 13 (and 2,
-    3), 40 to 80 random terms of exponents 0-12 each.
+    3), 40 to 80 random terms of exponents 0-12 each;
+  - a long product modulo 2: four sums of j x^j (to n, n + 1, ...) times a
+    fifth, the sums over the odd powers, sparse by their spans though their
+    product is crowded; the same in GF(2^8), modulo 3 and 7, with a y
+    coefficient, and in Laurent mode below exponent 0.
 
   bench_long_waits.py TARVEX [OTHER_TARVEX] [RUNS] [LIMIT]
 
@@ -68,6 +72,22 @@ def sparse6(p, terms, seed=1):
             f"g := {poly()}:\na := {poly()}:\nb := {poly()}:\nh := GCD(g*a, g*b):\n!!('OK', h - g);\n")
 
 
+def long_product(ring, n, extra=""):
+    # a := s(n) s(n+1) s(n+2) s(n+3), b := s(n+4), s(k) = Sigma j x^j to k;
+    # c := a b checked at x^97 - 1 against a product of remainders.
+    head = "&(J = y);\n&(J = x);\n" + ("&(l = 1);\n" if extra == "laurent" else "") + f"&(p = {ring});\n"
+    shift = "*x^-9" if extra == "laurent" else ""
+    coef = "*(y + 1)" if extra == "y" else ""
+    sums = [f"Sigma<j = 1, {n + i}>(j*x^j)" for i in range(5)]
+    script = head + f"a := {'*'.join(sums[:4])}{shift}:\nb := {sums[4]}{coef}{shift}:\nc := a*b:\n"
+    if extra == "laurent":
+        script += "c := c*x^18:\n"
+    return script + ("!!('OK', Remquot(c, x^97 - 1, q) - (Remquot(Remquot(a*x^9, x^97 - 1, q)*"
+                     "Remquot(b*x^9, x^97 - 1, q), x^97 - 1, q)));\n" if extra == "laurent" else
+                     "!!('OK', Remquot(c, x^97 - 1, q) - (Remquot(Remquot(a, x^97 - 1, q)*"
+                     "Remquot(b, x^97 - 1, q), x^97 - 1, q)));\n")
+
+
 CASES = [
     # (name, script maker, sizes, a reference system's time at the middle size)
     ("Powermod(w + 1, n, w^3 + 2), n", powermod, (101 ** 3 // 2, 101 ** 3, 2 * 101 ** 3), 0.05),
@@ -78,6 +98,13 @@ CASES = [
     ("6 variables mod 13, planted gcd, terms", lambda t: sparse6(13, t), (40, 60, 80), 0.72),
     ("6 variables mod 3, planted gcd, terms", lambda t: sparse6(3, t), (30, 60), None),
     ("6 variables mod 2, planted gcd, terms", lambda t: sparse6(2, t), (30, 60), None),
+    # The peer's 0.22 s is the figure for n = 65531 (no peer here).
+    ("long product mod 2, n", lambda n: long_product(2, n), (32765, 65531, 131071), 0.22),
+    ("long product mod 3, n", lambda n: long_product(3, n), (32765, 65531), None),
+    ("long product mod 7, n", lambda n: long_product(7, n), (32765, 65531), None),
+    ("long product GF(2^8), n", lambda n: long_product(256, n), (16381, 65531), None),
+    ("long product mod 2 times (y + 1), n", lambda n: long_product(2, n, "y"), (16381, 65531), None),
+    ("long product mod 2 Laurent, n", lambda n: long_product(2, n, "laurent"), (16381, 65531), None),
 ]
 
 

@@ -44,6 +44,19 @@ void simplest_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynod
 // never with -1). Null when not taken. Operands kept.
 polynode* transform_residue_product(polynode* a, polynode* b, int32_t la, int32_t lb, int32_t lasta, int32_t lastb);
 extern int32_t modp_transform_route;   // 0: by size (the default), 1: always, -1: never
+// a * b for one-variable residue lists in Laurent mode with negative
+// exponents (lasta, lastb their last exponents): the operands shifted up to
+// exponent 0, multiplied by the one-variable routes, the product shifted
+// back; null when a coefficient is not a residue. Operands kept.
+polynode* laurent_residue_product(polynode* a, polynode* b, int32_t lasta, int32_t lastb);
+// res := a * b for operands in two variables (the top one over
+// polynomials in the next, residue coefficients, no negative exponents)
+// by Kronecker's substitution x = y^w, w above the product's inner degree:
+// one one-variable product of the packed residues by the transforms (the
+// dense arrays' Karatsuba in GF(2^8) and GF(2^16)). Taken when both have a
+// few hundred monomials and their term products crowd the packed places;
+// null otherwise. Operands kept.
+polynode* packed_residue_product(polynode* a, polynode* b);
 
 // Dense products through xx, yy, zz; the degree sum must be at most
 // fast_gcd_size (a larger one is a fatal internal error).

@@ -8,6 +8,7 @@
 // small integer coefficients), and Karatsuba on the term lists above it.
 #include "poly/polymult.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "numbers/ring.h"
@@ -27,6 +28,10 @@ namespace {
 // The dense two-variable arrays are tried only when both top degrees exceed
 // this; smaller pairs are cheaper on the term lists.
 constexpr int32_t DENSE_2_VAR_MIN_DEGREE = 30;
+
+// Laurent operands with negative exponents of at least this many terms each
+// are shifted onto the one-variable routes.
+constexpr int32_t LAURENT_SHIFT_TERMS = 150;
 
 // a and b both start with an exponent-0 padding level: both step inward,
 // with their records, to the first level where either depends on its
@@ -88,6 +93,17 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     if (!exponent_fits(int64_t{a->exp} + b->exp) || !exponent_fits(int64_t{last_a} + last_b))
         exponent_overflow();
 
+    // Negative exponents keep a product off the one-variable routes; long
+    // operands go there as shifted copies (the transforms' lengths) rather
+    // than onto the term lists' Karatsuba.
+    if (modularmode && laurent && !(flag_a && flag_b) && (last_a < 0 || last_b < 0) &&
+        std::min(std::abs(la), std::abs(lb)) >= LAURENT_SHIFT_TERMS)
+        if (polynode* s = laurent_residue_product(a, b, last_a, last_b)) {
+            PolyHold q(s);
+            if (reduce_after_one_var(rec)) fast_fold_poly(&q.p, rec);
+            return q.release();
+        }
+
     if (flag_a && flag_b) {
         PolyHold q;
         simplest_poly_mult(a, b, &q.p, la, lb, last_a, last_b);
@@ -100,6 +116,11 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
         fastest_poly2_mult(a, b, &p);
         return p;
     }
+
+    // Two variables, long: Kronecker's substitution onto the one-variable
+    // transforms, where the term lists' Karatsuba grows as length^1.58.
+    if (modularmode && !relation_inward(rec))
+        if (polynode* k = packed_residue_product(a, b)) return k;
 
     // A sparse operand carries a negative count and always lands here; a
     // split needs two terms on each side whatever the cut-off says.

@@ -2,6 +2,8 @@
 // dispatcher, the term products, the list Karatsuba). Not for other modules.
 #pragma once
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
@@ -51,6 +53,64 @@ struct Chain {
         tail = &head;
         return h;
     }
+};
+
+// Operands sparse by their own spans (exp_poly_length's negative counts)
+// whose term products still crowd the product's exponent box: ta * tb
+// term products (the counts' absolute values) against the box's places.
+// The schoolbook then forms far more products than the box has places (a
+// product of two sums over the odd powers modulo 2, say) where Karatsuba
+// and the transforms pay for the places.
+inline bool crowds_box(const polynode* a, const polynode* b, int32_t ta, int32_t tb, int32_t lasta, int32_t lastb) {
+    constexpr int64_t fill = 4;
+    const int64_t places = int64_t{a->numb ? 0 : a->exp} - lasta + (b->numb ? 0 : b->exp) - lastb + 1;
+    return int64_t{ta} * tb >= fill * places;
+}
+
+// The sum of many partial products, merged in pairs as a binary counter
+// carries: each term passes through about log2(parts) merges. Adding every
+// part into one running sum walks that sum once per part instead, which
+// turns a product with a long result quadratic in its length.
+class PairwiseSum {
+public:
+    // add consumes both operands (simplest_poly_add, best_poly_add).
+    using Add = void (*)(polynode*, polynode*, polynode**);
+    explicit PairwiseSum(Add add) : add_(add) {}
+    ~PairwiseSum() {
+        for (auto& part : parts_) free_poly(&part.first);
+    }
+    PairwiseSum(const PairwiseSum&) = delete;
+    PairwiseSum& operator=(const PairwiseSum&) = delete;
+
+    // Takes p over; null adds nothing.
+    void push(polynode* p) {
+        if (!p) return;
+        int64_t weight = 1;
+        while (!parts_.empty() && parts_.back().second == weight) {
+            polynode* q = parts_.back().first;
+            parts_.pop_back();
+            add_(q, p, &p);
+            weight *= 2;
+        }
+        parts_.emplace_back(p, weight);
+    }
+    // The whole sum, null when nothing was pushed; the parts are taken.
+    polynode* take() {
+        polynode* sum = nullptr;
+        while (!parts_.empty()) {
+            polynode* q = parts_.back().first;
+            parts_.pop_back();
+            if (sum)
+                add_(q, sum, &sum);
+            else
+                sum = q;
+        }
+        return sum;
+    }
+
+private:
+    Add add_;
+    std::vector<std::pair<polynode*, int64_t>> parts_;
 };
 
 // a * b as the schoolbook product would give it, summed in machine

@@ -235,14 +235,14 @@ void simple_standard(polynode* a, polynode* b, int32_t la, int32_t lb, polynode*
     // The route of the whole product was chosen above: the coefficient
     // products below skip the multi-modular estimate.
     TermProducts mark;
-    polynode* sum = nullptr;
+    PairwiseSum sum(best_poly_add);
     for (polynode* t = a; t; t = t->next) {
         polynode* part = nullptr;
         if (t->numb)
             scalar_by_poly(t->ncoef, b, &part);
         else
             node_by_poly(t, b, &part);
-        add_into(&sum, part);
+        sum.push(part);
     }
-    replace_slot(res, sum);
+    replace_slot(res, sum.take());
 }
