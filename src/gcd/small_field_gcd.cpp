@@ -146,8 +146,9 @@ ExtField gf2t16_field() {
 
 namespace {
 
+using smallgcd::Code;
 using smallgcd::ExtField;
-using Vec = std::vector<uint32_t>;
+using Vec = std::vector<Code>;
 
 constexpr size_t NONE = ~static_cast<size_t>(0);
 
@@ -171,11 +172,11 @@ struct Call {
     std::vector<int32_t> extent;  // the exponents of x_k are below extent[k]
     uint64_t rng;
     int64_t work;
-    uint32_t point() {
+    Code point() {
         uint64_t z = (rng += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return static_cast<uint32_t>((z ^ (z >> 31)) % F.q);
+        return static_cast<Code>((z ^ (z >> 31)) % F.q);
     }
     bool spend(size_t n) {
         work -= static_cast<int64_t>(n) + 1;
@@ -204,25 +205,25 @@ Cols without_empty_columns(Cols out) {
     return kept;
 }
 
-uint32_t value_at(const ExtField& F, const Vec& a, uint32_t x) {
+Code value_at(const ExtField& F, const Vec& a, Code x) {
     if (a.empty()) return 0;
     if (!x) return a[0];
     if (F.wide) {
-        uint32_t r = a.back();
+        Code r = a.back();
         for (size_t i = a.size() - 1; i-- > 0;) r = F.add(F.mul(r, x), a[i]);
         return r;
     }
     // Most of the time goes here: x's logarithm is looked up once.
     const uint32_t lx = F.log[x];
-    uint32_t r = a.back();
+    Code r = a.back();
     for (size_t i = a.size() - 1; i-- > 0;) r = F.add(r ? F.exp[F.log[r] + lx] : 0, a[i]);
     return r;
 }
 
 void make_monic(const ExtField& F, Vec& a) {
     if (a.empty() || a.back() == 1) return;
-    const uint32_t s = F.inv(a.back());
-    for (uint32_t& c : a) c = F.mul(c, s);
+    const Code s = F.inv(a.back());
+    for (Code& c : a) c = F.mul(c, s);
 }
 
 // a := a mod b; with q, the quotient too (b non-zero).
@@ -230,9 +231,9 @@ void divide(const ExtField& F, Vec& a, const Vec& b, Vec* q) {
     const size_t db = b.size() - 1;
     if (q) q->assign(a.size() >= b.size() ? a.size() - db : 0, 0);
     if (a.size() < b.size()) return;
-    const uint32_t s = F.inv(b.back());
+    const Code s = F.inv(b.back());
     for (size_t i = a.size(); i-- > db;) {
-        const uint32_t t = F.mul(a[i], s);
+        const Code t = F.mul(a[i], s);
         if (!t) continue;
         if (q) (*q)[i - db] = t;
         for (size_t j = 0; j <= db; j++) a[i - db + j] = F.sub(a[i - db + j], F.mul(t, b[j]));
@@ -316,11 +317,11 @@ Cols times_column(Call& cx, Cols A, const Vec& c) {
 }
 
 // A at x_k = a.
-Row at_point(Call& cx, const Cols& A, uint32_t a) {
+Row at_point(Call& cx, const Cols& A, Code a) {
     Row r;
     cx.spend(entries(A));
     for (size_t i = 0; i < A.size(); i++) {
-        const uint32_t v = value_at(cx.F, A.col[i], a);
+        const Code v = value_at(cx.F, A.col[i], a);
         if (!v) continue;
         r.idx.push_back(A.idx[i]);
         r.val.push_back(v);
@@ -352,7 +353,7 @@ Cols one_level_in(const Row& r, size_t S) {
 // The other way: a polynomial at level k + 1 as values at the inner
 // monomials of level k.
 Row one_level_out(const Cols& G, size_t S) {
-    std::vector<std::pair<size_t, uint32_t>> t;
+    std::vector<std::pair<size_t, Code>> t;
     for (size_t i = 0; i < G.size(); i++)
         for (size_t e = 0; e < G.col[i].size(); e++)
             if (G.col[i][e]) t.push_back({e * S + G.idx[i], G.col[i][e]});
@@ -377,9 +378,9 @@ size_t lead_column(const Cols& A) {
 void make_monic_cols(const ExtField& F, Cols& A) {
     const Vec& l = A.col[lead_column(A)];
     if (l.back() == 1) return;
-    const uint32_t s = F.inv(l.back());
+    const Code s = F.inv(l.back());
     for (Vec& col : A.col)
-        for (uint32_t& c : col) c = F.mul(c, s);
+        for (Code& c : col) c = F.mul(c, s);
 }
 
 // The values of A's and B's columns at a random point of the inner
@@ -389,7 +390,7 @@ void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec*
     const size_t n = cx.below.size();
     std::vector<Vec> pw(n);
     for (size_t j = k + 1; j < n; j++) {
-        const uint32_t z = cx.point();
+        const Code z = cx.point();
         pw[j].assign(static_cast<size_t>(cx.extent[j]), 1);
         for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], z);
     }
@@ -397,7 +398,7 @@ void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec*
         out->clear();
         cx.spend(entries(*P) + P->size() * n);
         for (size_t i = 0; i < P->size(); i++) {
-            uint32_t m = 1;
+            Code m = 1;
             for (size_t j = k + 1; j < n; j++) m = F.mul(m, pw[j][(P->idx[i] / cx.below[j]) % static_cast<size_t>(cx.extent[j])]);
             const Vec& col = P->col[i];
             if (out->size() < col.size()) out->resize(col.size(), 0);
@@ -413,12 +414,12 @@ void inner_images(Call& cx, size_t k, const Cols& A, const Cols& B, Vec* a, Vec*
 Vec vandermonde(const ExtField& F, const Vec& v, const Vec& r) {
     const size_t N = v.size();
     Vec P{1};
-    for (uint32_t x : v) P = product1(F, P, Vec{F.neg(x), 1});
+    for (Code x : v) P = product1(F, P, Vec{F.neg(x), 1});
     Vec c(N), q(N);
     for (size_t m = 0; m < N; m++) {
         q[N - 1] = P[N];
         for (size_t j = N - 1; j > 0; j--) q[j - 1] = F.add(P[j], F.mul(v[m], q[j]));
-        uint32_t s = 0;
+        Code s = 0;
         for (size_t j = 0; j < N; j++) s = F.add(s, F.mul(q[j], r[j]));
         c[m] = F.mul(s, F.inv(F.mul(value_at(F, q, v[m]), v[m])));
     }
@@ -501,10 +502,10 @@ bool solve_rows(const ExtField& F, std::vector<Vec> rows, size_t unknowns, Vec* 
         while (piv < rows.size() && rows[piv][c] == 0) piv++;
         if (piv == rows.size()) return false;
         std::swap(rows[rank], rows[piv]);
-        const uint32_t s = F.inv(rows[rank][c]);
-        for (uint32_t& v : rows[rank]) v = F.mul(v, s);
+        const Code s = F.inv(rows[rank][c]);
+        for (Code& v : rows[rank]) v = F.mul(v, s);
         for (size_t r = 0; r < rows.size(); r++) {
-            const uint32_t f = rows[r][c];
+            const Code f = rows[r][c];
             if (r == rank || f == 0) continue;
             for (size_t j = c; j <= unknowns; j++) rows[r][j] = F.sub(rows[r][j], F.mul(f, rows[rank][j]));
         }
@@ -532,14 +533,14 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     // Each term of P: its power of z and its value at the point (z left out).
     struct Term {
         size_t col, e, power;
-        uint32_t value;
+        Code value;
     };
     auto terms_of = [&](const Cols& P) {
         std::vector<Term> t;
         for (size_t i = 0; i < P.size(); i++)
             for (size_t e = 0; e < P.col[i].size(); e++) {
                 if (!P.col[i][e]) continue;
-                uint32_t v = 1;
+                Code v = 1;
                 size_t power = 0;
                 for (size_t j = k; j < n; j++) {
                     const size_t x = exponent_of(cx, k, j, e, P.idx[i]);
@@ -561,7 +562,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
     for (int draw = 0;; draw++) {
         if (draw == POINT_DRAWS) return false;
         for (size_t j = k; j < n; j++) {
-            uint32_t b = 0;
+            Code b = 0;
             while (!b) b = cx.point();
             pw[j].assign(static_cast<size_t>(cx.extent[j]) + 1, 1);
             for (size_t e = 1; e < pw[j].size(); e++) pw[j][e] = F.mul(pw[j][e - 1], b);
@@ -632,8 +633,8 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         // the anchor's power, up to that term's coefficient: the solution
         // comes out that multiple of the image, made monic below.
         if (h[i][anchor] == 0) return false;
-        const uint32_t scale = F.mul(pS[lone_term], F.inv(h[i][anchor]));
-        for (uint32_t& x : h[i]) x = F.mul(x, scale);
+        const Code scale = F.mul(pS[lone_term], F.inv(h[i][anchor]));
+        for (Code& x : h[i]) x = F.mul(x, scale);
     }
     if (!lone) {
         // Unknowns: the top terms' coefficients (the first one is 1, the
@@ -662,10 +663,10 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             for (size_t s = 0; s + g.size() <= N; s++) {
                 Vec row(u + 1, 0);
                 for (size_t j = 0; j < P.size(); j++) {
-                    const uint32_t f = F.mul(P[j], h[s + j][e]);
+                    const Code f = F.mul(P[j], h[s + j][e]);
                     if (!f) continue;
                     for (size_t t : group[top]) {
-                        const uint32_t x = F.mul(f, powers_of_shape[s + j][t]);
+                        const Code x = F.mul(f, powers_of_shape[s + j][t]);
                         // The known term's part moves to the right-hand side.
                         if (t == one)
                             row[u] = F.sub(row[u], x);
@@ -685,10 +686,10 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         for (size_t i = 0; i < shape.size(); i++) out.col[i].assign(shape.col[i].size(), 0);
         for (size_t t : group[top]) out.col[tS[t].col][tS[t].e] = t == one ? 1 : c[unknown[t]];
         for (size_t i = 0; i <= N; i++) {
-            uint32_t m = 0;
+            Code m = 0;
             for (size_t t : group[top]) m = F.add(m, F.mul(t == one ? 1 : c[unknown[t]], powers_of_shape[i][t]));
             if (!m) return false;
-            for (uint32_t& x : h[i]) x = F.mul(x, m);
+            for (Code& x : h[i]) x = F.mul(x, m);
         }
         // The lower powers as for a lone term below, on the scaled images.
         for (size_t e = 0; e < top; e++) {
@@ -703,7 +704,7 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
             for (size_t t = 0; t < g.size(); t++)
                 for (size_t i = 0; i < g.size(); i++) x[t] = F.mul(x[t], v[t]);
             for (size_t i = g.size(); i <= N; i++) {
-                uint32_t sum = 0;
+                Code sum = 0;
                 for (size_t t = 0; t < g.size(); t++) {
                     x[t] = F.mul(x[t], v[t]);
                     sum = F.add(sum, x[t]);
@@ -734,9 +735,9 @@ bool sparse_image(Call& cx, size_t k, const Cols& A, const Cols& B, const Cols& 
         for (size_t i = 0; i < g.size(); i++) r.push_back(h[i][e]);
         const Vec c = vandermonde(F, v, r);
         // The check: the values at the last power.
-        uint32_t sum = 0;
+        Code sum = 0;
         for (size_t t = 0; t < g.size(); t++) {
-            uint32_t x = c[t];
+            Code x = c[t];
             for (size_t i = 0; i <= N; i++) x = F.mul(x, v[t]);
             sum = F.add(sum, x);
         }
@@ -828,10 +829,10 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     size_t points = 0, lead = NONE, tries = 0, sparse_misses = 0;
     bool weighed = false, sparse_on = false;
     size_t kept = NONE;   // the variable the solved images keep
-    std::unordered_set<uint32_t> used;
+    std::unordered_set<Code> used;
     while (points < need) {
         if (++tries > 3 * need + 40 || used.size() + 2 >= F.q || cx.work < 0) return false;
-        const uint32_t a = cx.point();
+        const Code a = cx.point();
         if (!used.insert(a).second) continue;
         if (value_at(F, lA, a) == 0 || value_at(F, lB, a) == 0) continue;
         Cols gi;
@@ -873,8 +874,8 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
         lead = lg;
         // Newton: H += M (g gamma(a) - H(a)) / M(a), column by column over
         // the columns of either.
-        const uint32_t ga = value_at(F, gamma, a);
-        const uint32_t s = F.inv(value_at(F, M, a));
+        const Code ga = value_at(F, gamma, a);
+        const Code s = F.inv(value_at(F, M, a));
         Cols next;
         cx.spend((H.size() + g.idx.size()) * M.size());
         size_t i = 0, j = 0;
@@ -882,8 +883,8 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
             const size_t m = j == g.idx.size() || (i < H.size() && H.idx[i] < g.idx[j]) ? H.idx[i] : g.idx[j];
             Vec col;
             if (i < H.size() && H.idx[i] == m) col = std::move(H.col[i++]);
-            const uint32_t gv = j < g.idx.size() && g.idx[j] == m ? g.val[j++] : 0;
-            const uint32_t d = F.mul(F.sub(F.mul(gv, ga), value_at(F, col, a)), s);
+            const Code gv = j < g.idx.size() && g.idx[j] == m ? g.val[j++] : 0;
+            const Code d = F.mul(F.sub(F.mul(gv, ga), value_at(F, col, a)), s);
             if (d) {
                 col.resize(M.size(), 0);
                 for (size_t e = 0; e < M.size(); e++) col[e] = F.add(col[e], F.mul(M[e], d));
@@ -904,14 +905,15 @@ bool gcd_at(Call& cx, size_t k, const Cols& A, const Cols& B, Cols* G) {
     return cx.work >= 0;
 }
 
-// The terms of f (nvars == number of levels) at level 0.
-Cols level_zero(const flatgcd::FlatPoly& f, const std::vector<size_t>& below) {
+// The terms of f (nvars == number of levels) at level 0, their
+// coefficients from `codes` where given (f's own may not hold them).
+Cols level_zero(const flatgcd::FlatPoly& f, const std::vector<size_t>& below, const std::vector<Code>* codes) {
     Row r;
-    std::vector<std::pair<size_t, uint32_t>> t(f.terms());
+    std::vector<std::pair<size_t, Code>> t(f.terms());
     for (size_t i = 0; i < f.terms(); i++) {
         size_t at = 0;
         for (int32_t j = 0; j < f.nvars; j++) at += static_cast<size_t>(f.exp(i)[j]) * below[static_cast<size_t>(j)];
-        t[i] = {at, f.coefs[i]};
+        t[i] = {at, codes ? (*codes)[i] : Code{f.coefs[i]}};
     }
     std::sort(t.begin(), t.end());
     for (const auto& [m, v] : t) {
@@ -921,15 +923,17 @@ Cols level_zero(const flatgcd::FlatPoly& f, const std::vector<size_t>& below) {
     return one_level_in(r, below[0]);
 }
 
-// f's coefficients (codes of the tower's field) with the field levels put
-// in: terms equal in the other levels (adjacent in f) summed.
-bool into_tower(const flatgcd::FlatPoly& f, int32_t n, const smallgcd::Tower& T, flatgcd::FlatPoly* out) {
+// f's coefficients (codes of the tower's field, in *codes by term of *out,
+// whose own coefficients are placeholders) with the field levels put in:
+// terms equal in the other levels (adjacent in f) summed.
+bool into_tower(const flatgcd::FlatPoly& f, int32_t n, const smallgcd::Tower& T, flatgcd::FlatPoly* out,
+                std::vector<Code>* codes) {
     const ExtField& F = T.F;
     const int32_t levels = f.nvars - n;
     out->nvars = n;
     for (size_t i = 0; i < f.terms();) {
         const int32_t* head = f.exp(i);
-        uint32_t sum = 0;
+        Code sum = 0;
         size_t j = i;
         for (; j < f.terms() && std::equal(head, head + n, f.exp(j)); j++) {
             // The innermost level is the last column and the lowest digit.
@@ -942,7 +946,10 @@ bool into_tower(const flatgcd::FlatPoly& f, int32_t n, const smallgcd::Tower& T,
             }
             sum = F.add(sum, F.mul(f.coefs[j], T.basis[e]));
         }
-        if (sum) out->push(head, sum);
+        if (sum) {
+            out->push(head, 1);
+            codes->push_back(sum);
+        }
         i = j;
     }
     return true;
@@ -991,11 +998,12 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     const uint32_t want = std::max<uint32_t>(n >= SPARSE_VARIABLES ? SPARSE_FIELD : 256, 16 * static_cast<uint32_t>(top));
     static smallgcd::ExtField field;
     const smallgcd::Tower* T = nullptr;
+    std::vector<Code> cu, cv;
     if (tower) {
         T = smallgcd::tower_of(rec, want);
         if (!T || fu.nvars != n + static_cast<int32_t>(T->degree.size())) return 0;
         flatgcd::FlatPoly tu, tv;
-        if (!into_tower(fu, n, *T, &tu) || !into_tower(fv, n, *T, &tv) || tu.terms() == 0 || tv.terms() == 0)
+        if (!into_tower(fu, n, *T, &tu, &cu) || !into_tower(fv, n, *T, &tv, &cv) || tu.terms() == 0 || tv.terms() == 0)
             return 0;
         fu = std::move(tu);
         fv = std::move(tv);
@@ -1009,7 +1017,7 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     if (F.q < 4 * static_cast<uint32_t>(top)) return 0;
 
     const int32_t levels = tower ? static_cast<int32_t>(T->degree.size()) : 0;
-    const Cols A = level_zero(fu, below), B = level_zero(fv, below);
+    const Cols A = level_zero(fu, below, T ? &cu : nullptr), B = level_zero(fv, below, T ? &cv : nullptr);
     std::vector<uint32_t> coef(T ? T->dim : 1);
     for (int attempt = 0; attempt < 3; attempt++) {
         Call cx{F, below, ext, static_cast<uint64_t>(rand_integer3()) * 0x100000001B3ull + static_cast<uint64_t>(attempt),
@@ -1020,7 +1028,7 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
             continue;
         }
         // Its terms over every level, lexicographically decreasing.
-        std::vector<std::pair<size_t, uint32_t>> t;
+        std::vector<std::pair<size_t, Code>> t;
         for (size_t i = 0; i < G.size(); i++)
             for (size_t e = 0; e < G.col[i].size(); e++)
                 if (G.col[i][e]) t.push_back({e * below[0] + G.idx[i], G.col[i][e]});

@@ -29,6 +29,10 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec);
 
 namespace smallgcd {
 
+// An element of the field below by its digits in base p: 64 bits, as the
+// fields without tables reach past 2^32 elements.
+using Code = uint64_t;
+
 // GF(p^k) as this route computes in it (exposed for the unit tests):
 // elements are their digit vectors in base p in the polynomial basis of a
 // primitive element, so the codes 0 .. p - 1 are Z/p itself. Over GF(2^8)
@@ -36,7 +40,7 @@ namespace smallgcd {
 // 0 .. 255 are GF(2^8).
 struct ExtField {
     uint32_t p = 0, k = 0;
-    uint64_t q = 0;                 // p^k: 2^32 itself for the widest field
+    uint64_t q = 0;                 // p^k
     uint32_t base = 0;              // the codes below it are the ground field
     std::vector<uint32_t> exp;      // alpha^i for 0 <= i < 2 (q - 1)
     std::vector<uint32_t> log;      // of each non-zero code
@@ -49,14 +53,14 @@ struct ExtField {
     // the reciprocal that divides by p.
     bool wide = false;
     std::vector<uint32_t> relation;
-    uint32_t t_power = 0;
+    Code t_power = 0;
     uint64_t reciprocal = 0;
 
-    uint32_t mul(uint32_t a, uint32_t b) const {
+    Code mul(Code a, Code b) const {
         if (wide) return wide_mul(a, b);
         return a && b ? exp[log[a] + log[b]] : 0;
     }
-    uint32_t add(uint32_t a, uint32_t b) const {
+    Code add(Code a, Code b) const {
         if (p == 2) return a ^ b;
         if (wide) return wide_add(a, b);
         if (!a) return b;
@@ -65,19 +69,19 @@ struct ExtField {
         const uint32_t z = zech[lb >= la ? lb - la : lb + (q - 1) - la];
         return z == none ? 0 : exp[la + z];
     }
-    uint32_t neg(uint32_t a) const {
+    Code neg(Code a) const {
         if (p == 2 || !a) return a;
         return wide ? wide_neg(a) : exp[log[a] + minus_one];
     }
-    uint32_t sub(uint32_t a, uint32_t b) const { return add(a, neg(b)); }
-    uint32_t inv(uint32_t a) const {   // a != 0
+    Code sub(Code a, Code b) const { return add(a, neg(b)); }
+    Code inv(Code a) const {   // a != 0
         return wide ? wide_inv(a) : exp[(q - 1 - log[a]) % (q - 1)];
     }
 
-    uint32_t wide_mul(uint32_t a, uint32_t b) const;
-    uint32_t wide_add(uint32_t a, uint32_t b) const;
-    uint32_t wide_neg(uint32_t a) const;
-    uint32_t wide_inv(uint32_t a) const;
+    Code wide_mul(Code a, Code b) const;
+    Code wide_add(Code a, Code b) const;
+    Code wide_neg(Code a) const;
+    Code wide_inv(Code a) const;
 };
 
 // The field of p^k elements for the smallest k with p^k >= at_least, or

@@ -14,11 +14,11 @@ namespace smallgcd {
 
 namespace {
 
-uint32_t power(const ExtField& F, uint32_t a, uint64_t e) {
+Code power(const ExtField& F, Code a, uint64_t e) {
     if (e == 0) return 1;
     if (a == 0) return 0;
     if (F.wide) {
-        uint32_t r = 1;
+        Code r = 1;
         for (; e; e >>= 1, a = F.mul(a, a))
             if (e & 1) r = F.mul(r, a);
         return r;
@@ -61,22 +61,22 @@ namespace {
 // inner field of Q elements are distinct, so its minimal polynomial there
 // has the relation's degree, and the relation is that polynomial up to a
 // unit. 0 (never a root of an irreducible relation) when there is none.
-uint32_t level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::vector<uint32_t>& inner_roots,
-                    uint64_t Q, uint32_t d) {
+Code level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::vector<Code>& inner_roots, uint64_t Q,
+                uint32_t d) {
     const size_t j = inner_roots.size();
-    std::vector<uint32_t> c(d + 1, 0);
+    std::vector<Code> c(d + 1, 0);
     for (size_t i = 0; i < m.terms(); i++) {
         const int32_t* e = m.exp(i);
-        uint32_t v = m.coefs[i];
+        Code v = m.coefs[i];
         for (size_t l = 1; l <= j; l++) v = F.mul(v, power(F, inner_roots[j - l], static_cast<uint64_t>(e[l])));
         c[static_cast<size_t>(e[0])] = F.add(c[static_cast<size_t>(e[0])], v);
     }
     if (c[d] == 0) return 0;
     if (F.wide) {
         // No tables to search: a root by splitting, its conjugates x^(Q^i).
-        const uint32_t x = wide_root(F, c, Q * 0x100000001B3ull + d);
+        const Code x = wide_root(F, c, Q * 0x100000001B3ull + d);
         if (x == 0) return 0;
-        std::vector<uint32_t> conjugates{x};
+        std::vector<Code> conjugates{x};
         for (uint32_t k = 1; k < d; k++) conjugates.push_back(power(F, conjugates.back(), Q));
         std::sort(conjugates.begin(), conjugates.end());
         return std::adjacent_find(conjugates.begin(), conjugates.end()) == conjugates.end() ? x : 0;
@@ -90,8 +90,8 @@ uint32_t level_root(const ExtField& F, const flatgcd::FlatPoly& m, const std::ve
     if (sub > F.q || (F.q - 1) % (sub - 1) != 0) return 0;
     const uint64_t step = (F.q - 1) / (sub - 1);
     for (uint64_t i = 0; i < sub - 1; i++) {
-        const uint32_t x = F.exp[static_cast<size_t>(i * step)];
-        uint32_t y = 0;
+        const Code x = F.exp[static_cast<size_t>(i * step)];
+        Code y = 0;
         for (size_t e = d + 1; e-- > 0;) y = F.add(F.mul(y, x), c[e]);
         if (y != 0) continue;
         std::vector<uint64_t> logs;
@@ -131,7 +131,7 @@ bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t
     uint32_t D = 1;
     for (uint32_t d : degree) {
         D *= d;
-        if (D > 32) return false;   // past WIDE_LIMIT whatever p is
+        if (D > 63) return false;   // past WIDE_LIMIT whatever p is
     }
     uint64_t pD = 1;
     for (uint32_t i = 0; i < D && pD <= FIELD_LIMIT; i++) pD *= p;
@@ -148,10 +148,10 @@ bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t
     T->degree = degree;
     T->dim = D;
     const ExtField& F = T->F;
-    std::vector<uint32_t> roots;
+    std::vector<Code> roots;
     uint64_t Q = p;
     for (size_t j = 0; j < rel.size(); j++) {
-        const uint32_t r = level_root(F, rel[j], roots, Q, degree[j]);
+        const Code r = level_root(F, rel[j], roots, Q, degree[j]);
         if (r == 0) return false;
         roots.push_back(r);
         // The next level's inner field is this one.
@@ -161,7 +161,8 @@ bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t
     }
     T->basis.assign(D, 0);
     for (uint32_t e = 0; e < D; e++) {
-        uint32_t code = 1, rest = e;
+        Code code = 1;
+        uint32_t rest = e;
         for (size_t j = 0; j < degree.size(); j++) {
             code = F.mul(code, power(F, roots[j], rest % degree[j]));
             rest /= degree[j];
@@ -173,8 +174,8 @@ bool build(const std::vector<flatgcd::FlatPoly>& rel, const std::vector<uint32_t
     const uint32_t k = F.k, w = D + k;
     std::vector<uint32_t> M(static_cast<size_t>(k) * w, 0);
     for (uint32_t e = 0; e < D; e++) {
-        uint32_t c = T->basis[e];
-        for (uint32_t i = 0; i < k; i++, c /= p) M[i * w + e] = c % p;
+        Code c = T->basis[e];
+        for (uint32_t i = 0; i < k; i++, c /= p) M[i * w + e] = static_cast<uint32_t>(c % p);
     }
     for (uint32_t i = 0; i < k; i++) M[i * w + D + i] = 1;
     for (uint32_t e = 0; e < D; e++) {
@@ -236,12 +237,12 @@ const Tower* tower_of(pt* rec, uint32_t at_least) {
     return nullptr;
 }
 
-bool coefficients(const Tower& T, uint32_t code, uint32_t* out) {
+bool coefficients(const Tower& T, Code code, uint32_t* out) {
     const ExtField& F = T.F;
-    uint32_t digit[32];
-    uint32_t c = code;
-    for (uint32_t i = 0; i < F.k; i++, c /= F.p) digit[i] = c % F.p;
-    uint32_t back = 0;
+    uint32_t digit[64];
+    Code c = code;
+    for (uint32_t i = 0; i < F.k; i++, c /= F.p) digit[i] = static_cast<uint32_t>(c % F.p);
+    Code back = 0;
     for (uint32_t e = 0; e < T.dim; e++) {
         uint64_t s = 0;
         const uint32_t* row = T.solve.data() + static_cast<size_t>(e) * F.k;

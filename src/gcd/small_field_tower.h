@@ -26,7 +26,7 @@ struct Tower {
     uint32_t dim = 1;   // D: the product of the degrees
     // The code of each basis product, by its index: the exponents of the
     // levels as digits of mixed radix, the innermost level's the lowest.
-    std::vector<uint32_t> basis;
+    std::vector<Code> basis;
     // dim rows of F.k: the coefficients of an element of the subfield from
     // its digits in base p (any element: one that is not in the subfield
     // fails the check in coefficients()).
@@ -49,6 +49,6 @@ bool read_relations(const std::vector<pt*>& levels, std::vector<flatgcd::FlatPol
 
 // The coefficients (dim of them, by basis index) of the element `code`;
 // false when it lies outside the tower's subfield.
-bool coefficients(const Tower& T, uint32_t code, uint32_t* out);
+bool coefficients(const Tower& T, Code code, uint32_t* out);
 
 }  // namespace smallgcd

@@ -7,8 +7,8 @@ namespace smallgcd {
 
 namespace {
 
-// p^k <= 2^32 allows at most 32 digits (p = 2).
-constexpr uint32_t MAX_DIGITS = 32;
+// p^k <= WIDE_LIMIT allows at most 63 digits (p = 2).
+constexpr uint32_t MAX_DIGITS = 63;
 
 // n / p for any 32-bit n, by the reciprocal (2^64 - 1) / p + 1: exact
 // there, and a division takes most of the time of a digit.
@@ -18,16 +18,24 @@ uint32_t quotient(const ExtField& F, uint32_t n) {
 
 uint32_t residue(const ExtField& F, uint32_t n) { return n - quotient(F, n) * F.p; }
 
-void unpack(const ExtField& F, uint32_t c, uint32_t* d) {
-    for (uint32_t i = 0; i < F.k; i++) {
-        const uint32_t next = quotient(F, c);
-        d[i] = c - next * F.p;
+void unpack(const ExtField& F, Code c, uint32_t* d) {
+    uint32_t i = 0;
+    // The top digits of a code past 32 bits by true division; the rest,
+    // most of them, by the reciprocal.
+    for (; c >> 32; i++) {
+        const Code next = c / F.p;
+        d[i] = static_cast<uint32_t>(c - next * F.p);
         c = next;
+    }
+    for (uint32_t low = static_cast<uint32_t>(c); i < F.k; i++) {
+        const uint32_t next = quotient(F, low);
+        d[i] = low - next * F.p;
+        low = next;
     }
 }
 
-uint32_t pack(const ExtField& F, const uint32_t* d) {
-    uint32_t c = 0;
+Code pack(const ExtField& F, const uint32_t* d) {
+    Code c = 0;
     for (uint32_t i = F.k; i-- > 0;) c = c * F.p + d[i];
     return c;
 }
@@ -39,8 +47,9 @@ uint32_t residue_power(uint32_t a, uint32_t e, uint32_t p) {
     return r;
 }
 
-// Polynomials over Z/p as coefficient vectors, constant first, trimmed.
-using Poly = std::vector<uint32_t>;
+// Polynomials over Z/p or over the field as coefficient vectors (codes),
+// constant first, trimmed.
+using Poly = std::vector<Code>;
 
 void trim(Poly& a) {
     while (!a.empty() && a.back() == 0) a.pop_back();
@@ -49,9 +58,9 @@ void trim(Poly& a) {
 // The degree of gcd(a, b) over Z/p (a, b trimmed; -1 for two zeros).
 int32_t gcd_degree(Poly a, Poly b, uint32_t p) {
     while (!b.empty()) {
-        const uint32_t s = residue_power(b.back(), p - 2, p);
+        const Code s = residue_power(static_cast<uint32_t>(b.back()), p - 2, p);
         while (a.size() >= b.size()) {
-            const uint32_t f = a.back() * s % p;
+            const Code f = a.back() * s % p;
             const size_t shift = a.size() - b.size();
             for (size_t j = 0; j < b.size(); j++) a[shift + j] = (a[shift + j] + (p - f) * b[j]) % p;
             trim(a);
@@ -61,8 +70,8 @@ int32_t gcd_degree(Poly a, Poly b, uint32_t p) {
     return static_cast<int32_t>(a.size()) - 1;
 }
 
-uint32_t field_power(const ExtField& F, uint32_t a, uint64_t e) {
-    uint32_t r = 1;
+Code field_power(const ExtField& F, Code a, uint64_t e) {
+    Code r = 1;
     for (; e; e >>= 1, a = F.mul(a, a))
         if (e & 1) r = F.mul(r, a);
     return r;
@@ -74,7 +83,7 @@ uint32_t field_power(const ExtField& F, uint32_t a, uint64_t e) {
 bool irreducible(const ExtField& F, const Poly& m) {
     const uint32_t k = F.k;
     // frobenius[i] = t^(p^i) as a code.
-    std::vector<uint32_t> frobenius(k + 1);
+    std::vector<Code> frobenius(k + 1);
     frobenius[0] = F.p;   // t
     for (uint32_t i = 1; i <= k; i++) frobenius[i] = field_power(F, frobenius[i - 1], F.p);
     if (frobenius[k] != F.p) return false;
@@ -95,9 +104,9 @@ bool irreducible(const ExtField& F, const Poly& m) {
 // ---- polynomials over the field: codes, constant first, trimmed
 
 Poly poly_rem(const ExtField& F, Poly a, const Poly& f) {
-    const uint32_t s = F.inv(f.back());
+    const Code s = F.inv(f.back());
     while (a.size() >= f.size()) {
-        const uint32_t c = F.mul(a.back(), s);
+        const Code c = F.mul(a.back(), s);
         const size_t shift = a.size() - f.size();
         for (size_t j = 0; j < f.size(); j++) a[shift + j] = F.sub(a[shift + j], F.mul(c, f[j]));
         trim(a);
@@ -132,18 +141,19 @@ uint64_t next_random(uint64_t& state) {
 
 }  // namespace
 
-uint32_t ExtField::wide_mul(uint32_t a, uint32_t b) const {
+Code ExtField::wide_mul(Code a, Code b) const {
     if (!a || !b) return 0;
     if (p == 2) {
         // Digits are bits: a carry-free product, reduced from the top.
-        uint64_t r = 0;
-        for (uint32_t x = b; x; x &= x - 1) r ^= uint64_t{a} << __builtin_ctz(x);
-        const uint64_t m = (uint64_t{1} << k) | t_power;
+        using Wide = unsigned __int128;
+        Wide r = 0;
+        for (Code x = b; x; x &= x - 1) r ^= Wide{a} << __builtin_ctzll(x);
+        const Wide m = (Wide{1} << k) | t_power;
         for (uint32_t e = 2 * k - 1; e-- > k;)
-            if (r >> e & 1) r ^= m << (e - k);
-        return static_cast<uint32_t>(r);
+            if (static_cast<Code>(r >> e) & 1) r ^= m << (e - k);
+        return static_cast<Code>(r);
     }
-    // Every sum below stays under 2 k p^2 < 2^32 (p^k <= 2^32 bounds k p^2).
+    // Every sum below stays under 2 k p^2 < 2^32 (p^k <= 2^63 bounds k p^2).
     uint32_t da[MAX_DIGITS], db[MAX_DIGITS], c[2 * MAX_DIGITS] = {};
     unpack(*this, a, da);
     unpack(*this, b, db);
@@ -160,7 +170,7 @@ uint32_t ExtField::wide_mul(uint32_t a, uint32_t b) const {
     return pack(*this, c);
 }
 
-uint32_t ExtField::wide_add(uint32_t a, uint32_t b) const {
+Code ExtField::wide_add(Code a, Code b) const {
     if (!a) return b;
     if (!b) return a;
     uint32_t da[MAX_DIGITS], db[MAX_DIGITS];
@@ -173,7 +183,7 @@ uint32_t ExtField::wide_add(uint32_t a, uint32_t b) const {
     return pack(*this, da);
 }
 
-uint32_t ExtField::wide_neg(uint32_t a) const {
+Code ExtField::wide_neg(Code a) const {
     uint32_t d[MAX_DIGITS];
     unpack(*this, a, d);
     for (uint32_t i = 0; i < k; i++)
@@ -181,7 +191,7 @@ uint32_t ExtField::wide_neg(uint32_t a) const {
     return pack(*this, d);
 }
 
-uint32_t ExtField::wide_inv(uint32_t a) const { return field_power(*this, a, q - 2); }
+Code ExtField::wide_inv(Code a) const { return field_power(*this, a, q - 2); }
 
 bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* out) {
     const uint32_t k = static_cast<uint32_t>(m.size());
@@ -203,7 +213,7 @@ bool make_wide_field(uint32_t p, const std::vector<uint32_t>& m, ExtField* out) 
     for (uint32_t j = 0; j < k; j++) F.relation[j] = (p - m[j] % p) % p;
     F.t_power = pack(F, F.relation.data());
     Poly full(m.begin(), m.end());
-    for (uint32_t& c : full) c %= p;
+    for (Code& c : full) c %= p;
     full.push_back(1);
     if (!irreducible(F, full)) return false;
     *out = std::move(F);
@@ -220,7 +230,7 @@ bool make_wide_field_of_degree(uint32_t p, uint32_t k, uint64_t seed, ExtField* 
     return false;
 }
 
-uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed) {
+Code wide_root(const ExtField& F, std::vector<Code> c, uint64_t seed) {
     Poly f = std::move(c);
     trim(f);
     if (f.size() < 2) return 0;
@@ -238,7 +248,7 @@ uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed) {
         if (f.size() < 2) return 0;
     }
     for (uint32_t tries = 0; f.size() > 2 && tries < 64; tries++) {
-        const uint32_t delta = static_cast<uint32_t>(next_random(seed) % F.q);
+        const Code delta = next_random(seed) % F.q;
         if (!delta) continue;
         Poly w;
         if (F.p == 2) {

@@ -17,9 +17,9 @@
 
 namespace smallgcd {
 
-// p^k at most 2^32 (so that every code fits its word): the largest field
-// this road computes in, GF(2^32).
-constexpr uint64_t WIDE_LIMIT = uint64_t{1} << 32;
+// p^k at most 2^63 (so that every code and the count of elements fit a
+// word of 64 bits): the largest field this road computes in, GF(2^63).
+constexpr uint64_t WIDE_LIMIT = uint64_t{1} << 63;
 
 // *F := GF(p)[t]/(m) for m = t^k + m[k-1] t^(k-1) + ... + m[0] (the
 // coefficients below the top, residues modulo the prime p < 1024, k at
@@ -34,6 +34,6 @@ bool make_wide_field_of_degree(uint32_t p, uint32_t k, uint64_t seed, ExtField* 
 // A root in the wide field F of c[0] + c[1] z + ... + c[d] z^d (codes),
 // found by random splitting (seed its draws); 0 when none was found: the
 // polynomial has no root in F, or its roots repeat, or the draws failed.
-uint32_t wide_root(const ExtField& F, std::vector<uint32_t> c, uint64_t seed);
+Code wide_root(const ExtField& F, std::vector<Code> c, uint64_t seed);
 
 }  // namespace smallgcd

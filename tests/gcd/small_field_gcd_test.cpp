@@ -23,7 +23,7 @@ namespace {
 
 using smallgcd::ExtField;
 
-std::vector<uint32_t> digits(uint32_t c, uint32_t p, uint32_t k) {
+std::vector<uint32_t> digits(smallgcd::Code c, uint32_t p, uint32_t k) {
     std::vector<uint32_t> d(k);
     for (uint32_t i = 0; i < k; i++, c /= p) d[i] = c % p;
     return d;
@@ -120,8 +120,12 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
     const std::vector<Case> cases = {
         {2, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},   // t^22 + t + 1
         {3, {1, 2, 2, 1, 2, 0, 2, 1, 0, 0, 0, 1, 1, 0}, true},
-        // t^32 + t^22 + t^2 + t + 1: GF(2^32), whose codes fill the word.
+        // t^32 + t^22 + t^2 + t + 1: GF(2^32), whose codes fill 32 bits.
         {2, {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+        // t^33 + t^13 + 1 and t^63 + t + 1: codes past 32 bits, and up to 63.
+        {2, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+        {2, {1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
         {5, {2, 3, 4, 0, 3, 2, 0, 2, 0, 1}, true},
         {13, {5, 1, 2, 0, 10, 3}, true},
         {1021, {104, 556, 389}, true},
@@ -136,18 +140,18 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
         ASSERT_EQ(smallgcd::make_wide_field(p, c.m, &F), c.field) << p << " " << k;
         if (!c.field) continue;
         ASSERT_GT(F.q, smallgcd::FIELD_LIMIT);
-        std::mt19937 rng(p + k);
-        auto any = [&] { return static_cast<uint32_t>(rng() % F.q); };
+        std::mt19937_64 rng(p + k);
+        auto any = [&] { return static_cast<smallgcd::Code>(rng() % F.q); };
         for (int i = 0; i < 300; i++) {
-            const uint32_t a = any(), b = any();
+            const smallgcd::Code a = any(), b = any();
             const auto da = digits(a, p, k), db = digits(b, p, k);
             std::vector<uint64_t> prod(2 * k, 0);
             for (uint32_t s = 0; s < k; s++)
                 for (uint32_t t = 0; t < k; t++) prod[s + t] = (prod[s + t] + uint64_t{da[s]} * db[t]) % p;
             for (uint32_t e = 2 * k - 2; e >= k; e--)
                 for (uint32_t j = 0; j < k; j++) prod[e - k + j] = (prod[e - k + j] + (p - c.m[j]) * prod[e]) % p;
-            uint32_t code = 0;
-            for (uint32_t j = k; j-- > 0;) code = code * p + static_cast<uint32_t>(prod[j]);
+            smallgcd::Code code = 0;
+            for (uint32_t j = k; j-- > 0;) code = code * p + prod[j];
             ASSERT_EQ(F.mul(a, b), code) << p;
             const auto ds = digits(F.add(a, b), p, k);
             for (uint32_t j = 0; j < k; j++) ASSERT_EQ(ds[j], (da[j] + db[j]) % p);
@@ -163,35 +167,35 @@ TEST(SmallFieldGcd, WideFieldsComputeModuloTheirRelation) {
 // them; of z^2 - a with a no square (a^((q-1)/2) = -1), none; and a
 // relation found at random makes a field of the asked size.
 TEST(SmallFieldGcd, WideFieldRootsAndRandomRelations) {
-    for (const auto& [p, k] : std::vector<std::pair<uint32_t, uint32_t>>{{2, 22}, {2, 32}, {3, 14}, {13, 6}}) {
+    for (const auto& [p, k] : std::vector<std::pair<uint32_t, uint32_t>>{{2, 22}, {2, 32}, {2, 34}, {3, 14}, {3, 21}, {13, 6}}) {
         ExtField F;
         ASSERT_TRUE(smallgcd::make_wide_field_of_degree(p, k, 17, &F)) << p;
         ASSERT_EQ(F.k, k);
-        std::mt19937 rng(p);
-        auto power = [&](uint32_t a, uint64_t e) {
-            uint32_t r = 1;
+        std::mt19937_64 rng(p);
+        auto power = [&](smallgcd::Code a, uint64_t e) {
+            smallgcd::Code r = 1;
             for (; e; e >>= 1, a = F.mul(a, a))
                 if (e & 1) r = F.mul(r, a);
             return r;
         };
         for (int i = 0; i < 20; i++) {
-            std::vector<uint32_t> roots, f{1};
+            std::vector<smallgcd::Code> roots, f{1};
             for (int j = 0; j < 5; j++) {
-                const uint32_t r = 1 + static_cast<uint32_t>(rng() % (F.q - 1));
+                const smallgcd::Code r = 1 + rng() % (F.q - 1);
                 if (std::find(roots.begin(), roots.end(), r) != roots.end()) continue;
                 roots.push_back(r);
-                std::vector<uint32_t> g(f.size() + 1, 0);   // f * (z - r)
+                std::vector<smallgcd::Code> g(f.size() + 1, 0);   // f * (z - r)
                 for (size_t e = 0; e < f.size(); e++) {
                     g[e + 1] = F.add(g[e + 1], f[e]);
                     g[e] = F.sub(g[e], F.mul(r, f[e]));
                 }
                 f = g;
             }
-            const uint32_t x = smallgcd::wide_root(F, f, static_cast<uint64_t>(i));
+            const smallgcd::Code x = smallgcd::wide_root(F, f, static_cast<uint64_t>(i));
             ASSERT_NE(std::find(roots.begin(), roots.end(), x), roots.end()) << p << " " << x;
             if (p == 2) continue;
-            const uint32_t a = 1 + static_cast<uint32_t>(rng() % (F.q - 1));
-            const bool square = power(a, (uint64_t{F.q} - 1) / 2) == 1;
+            const smallgcd::Code a = 1 + rng() % (F.q - 1);
+            const bool square = power(a, (F.q - 1) / 2) == 1;
             ASSERT_EQ(smallgcd::wide_root(F, {F.neg(a), 0, 1}, static_cast<uint64_t>(i)) != 0, square) << p;
         }
     }

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Planted gcds over fields on both sides of 2^21 elements modulo 2 and 3
-and up to 2^32 (one random relation of degree 13, 14 or 20 modulo 3, 20
-to 22 or 32 modulo 2, proved irreducible by sympy, or two levels of 3^14,
-2^22 and 2^32 elements, the outer one s^2 - t or s^2 + s + t chosen
-irreducible over the inner) and
+and past 2^32 (one random relation of degree 13, 14, 20 or 21 modulo 3,
+20 to 22, 32, 33 or 63 modulo 2, proved irreducible by sympy, or two
+levels of 3^14, 2^22, 2^32 and 2^34 elements, the outer one s^2 - t or
+s^2 + s + t chosen irreducible over the inner) and
 over towers of three levels over the
 rationals, each case in a session of its own held to a limit of processor
 time (such cases once ran for minutes):
@@ -171,6 +171,11 @@ def main(argv):
         results.append(tower_planted(binary, rng, label, rels, limit))
         results.append(tower_coprime(binary, rng, label, rels, limit))
         results.append(tower_sqfree(binary, rng, label, rels, limit))
+    # Past 2^32 elements, codes of 64 bits: 2^33, 3^21 and 2^63 by one
+    # relation, 2^34 by two levels; each answers in a tenth of a second.
+    for p, d in ((2, 33), (3, 21), (2, 63)):
+        results.append(modular_case(binary, rng, p, d, limit / 4))
+    results.append(two_level_case(binary, rng, 2, 17, limit / 4))
     return report(results)
 
 
