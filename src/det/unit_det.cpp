@@ -8,6 +8,7 @@
 #include "det/mat_invert.h"
 #include "gcd/nonfield_ring.h"
 #include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
@@ -112,6 +113,25 @@ void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n) {
         coefficients.push_back(nonfield::number_copy(det.q->nnum));
     else
         gather_coefficients(det.q->pnum, polynames, &coefficients, &ring);
+    struct Freed {
+        std::vector<polynode*>* c;
+        ~Freed() {
+            for (polynode*& p : *c) free_poly(&p);
+        }
+    } freed{&coefficients};
+    if (!coefficients_generate_unit(coefficients, ring)) nonfield::refuse(relation->name);
+}
+
+void require_regular_denominator(const quoly* q) {
+    if (q->isnum || !q->den || (q->den->numb && !q->den->next)) return;
+    // Modulo a composite number fractions have their own rules (a
+    // denominator there is kept as typed).
+    if (modularmode && !mod_is_prime && !finf) return;
+    pt* relation = ring_relation();
+    if (!relation) return;
+    std::vector<polynode*> coefficients;
+    pt* ring = polynames;
+    gather_coefficients(q->den, polynames, &coefficients, &ring);
     struct Freed {
         std::vector<polynode*>* c;
         ~Freed() {

@@ -20,3 +20,12 @@
 // the relation; the statement ends. The cells (dense, or the
 // sparse frame in *sparse_slot) are kept.
 void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n);
+
+// A quotient over the same relations is a fraction, kept as it is: one
+// whose denominator (after the common factor went) is a zero divisor
+// stands for no value, and its products answer wrongly. Returns when q has
+// no polynomial denominator, when the test above does not apply, or when
+// the denominator's coefficients are proved to generate the unit ideal;
+// otherwise error 271 naming the relation, and the statement ends (q, a
+// value under construction, is left to its owner).
+void require_regular_denominator(const quoly* q);

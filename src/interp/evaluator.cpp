@@ -10,6 +10,7 @@
 #include "interp/evaluator.h"
 #include "builtins/builtin_func.h"
 #include "builtins/derivative.h"
+#include "det/unit_det.h"
 #include "interp/array_language.h"
 
 #include "builtins/floor_roots.h"
@@ -593,20 +594,24 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
         if (*value) {
             if (op == '*')
                 fast_quoly_mult(value, &r);
-            else if (op == '/')
+            else if (op == '/') {
                 fast_quoly_quot(value, &r, flag);
-            else
+                require_regular_denominator(*value);
+            } else {
                 quoly_mod_or_div(*value, r, value, op);
+            }
         } else {
             // The left operand is only referenced: the three-address forms
             // read it and write the value slot, so it is never copied.
             quoly* l = zeros.or_zero(operand_of(nullptr, *ref));
             if (op == '*')
                 quoly_mult(l, r, value);
-            else if (op == '/')
+            else if (op == '/') {
                 quoly_quot(l, r, value, flag);
-            else
+                require_regular_denominator(*value);
+            } else {
                 quoly_mod_or_div(l, r, value, op);
+            }
         }
         *ref = value;
     }

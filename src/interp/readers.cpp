@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "builtins/derivative.h"
+#include "det/unit_det.h"
 #include "interp/evaluator.h"
 #include "interp/scanner.h"
 #include "interp/token.h"
@@ -54,10 +55,12 @@ void term_tail(FILE** source, quoly** value, name** pending, bool stop_at_or_and
         old_fact(source, &right.q, pending);
         if (op == '*')
             fast_quoly_mult(value, &right.q);
-        else if (op == '/')
+        else if (op == '/') {
             fast_quoly_quot(value, &right.q, flag);
-        else
+            require_regular_denominator(*value);
+        } else {
             quoly_mod_or_div(*value, right.q, value, op);
+        }
     }
 }
 

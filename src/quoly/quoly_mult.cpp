@@ -254,6 +254,14 @@ void gen_quoly_mult(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** 
     do_mults_rules(q);
 }
 
+// Over field levels, and over the rationals modulo relations that make
+// none, the product is reduced by the relations and may gain an integer
+// content that the denominator shares (3/3 from (2 - t)(t + 2)/3 with
+// t^2 = 1). Residues have no content to share.
+bool content_may_change() {
+    return !lintmode && (field_depth > 0 || (modout_above_field && !modularmode));
+}
+
 // *dst (blank) := P/Q * R with R a polynomial (no denominator).
 void fraction_times_poly(polynode* P, polynode* Q, polynode* R, quoly** dst) {
     quoly* q = *dst;
@@ -275,7 +283,7 @@ void fraction_times_poly(polynode* P, polynode* Q, polynode* R, quoly** dst) {
         q->pnum = times(R, P);
         q->den = copy_poly(Q);
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if (content_may_change()) sanitize(q);
 }
 
 // *dst (blank) := k * b for a plain number k and a polynomial or fraction b.
@@ -347,7 +355,7 @@ void poly_over(polynode* P, polynode* R, polynode* S, int flag, quoly** dst) {
     } else {
         q->pnum = P1.p ? P1.release() : copy_poly(P);
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if (content_may_change()) sanitize(q);
 }
 
 // *dst (blank) := (P/Q) / R for a polynomial R.
@@ -372,7 +380,7 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
         error(210, current_token());
         abandon_statement();
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if (content_may_change()) sanitize(q);
 }
 
 // *dst (a blank record) := a / b for everything but two plain numbers.

@@ -34,6 +34,10 @@ RINGS = [
     ("t^2-3 mod 7, field flag (a field)", 7, [(t, t**2 - 3, 1)], None),
     ("t^2-3 mod 7, no flag (a field)", 7, [(t, t**2 - 3, 0)], None),
     ("t^2-1 over Q, no flag (splits)", 0, [(t, t**2 - 1, 0)], [{t: 1}, {t: -1}]),
+    ("t^2-4 over Q, no flag (splits)", 0, [(t, t**2 - 4, 0)], [{t: 2}, {t: -2}]),
+    # Nilpotent t: an element is a zero divisor exactly when it vanishes
+    # at t = 0, so the one root classifies it (a multiple of t as "zero").
+    ("t^2 over Q, no flag (nilpotent)", 0, [(t, t**2, 0)], [{t: 0}]),
     ("s^2-2, t^2-3 mod 23, field flags (splits)", 23, [(s, s**2 - 2, 1), (t, t**2 - 3, 1)],
      [{s: a, t: b} for a in (5, 18) for b in (7, 16)]),
 ]
