@@ -91,6 +91,16 @@ bool coefficients_generate_unit(const std::vector<polynode*>& c, pt* ring) {
 
 }  // namespace
 
+bool relation_regular(polynode* p) {
+    if (!ring_relation()) return true;
+    std::vector<polynode*> coefficients;
+    pt* ring = polynames;
+    gather_coefficients(p, polynames, &coefficients, &ring);
+    const bool unit = coefficients_generate_unit(coefficients, ring);
+    for (polynode*& c : coefficients) free_poly(&c);
+    return unit;
+}
+
 void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n) {
     pt* relation = ring_relation();
     if (!relation || n <= 0) return;

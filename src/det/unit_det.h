@@ -20,3 +20,10 @@
 // the relation; the statement ends. The cells (dense, or the
 // sparse frame in *sparse_slot) are kept.
 void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n);
+
+// Whether p (a polynomial at the outermost level) is proved no zero
+// divisor over the relations that make no field: its coefficients over the
+// free variables generate the unit ideal. True as well when no such
+// relation is declared or a free variable lies inside the relations, where
+// this test does not reach.
+bool relation_regular(polynode* p);

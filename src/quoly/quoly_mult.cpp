@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "det/unit_det.h"
 #include "gcd/exactdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -275,7 +276,7 @@ void fraction_times_poly(polynode* P, polynode* Q, polynode* R, quoly** dst) {
         q->pnum = times(R, P);
         q->den = copy_poly(Q);
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if ((field_depth > 0 || modout_above_field) && !lintmode) sanitize(q);
 }
 
 // *dst (blank) := k * b for a plain number k and a polynomial or fraction b.
@@ -347,7 +348,7 @@ void poly_over(polynode* P, polynode* R, polynode* S, int flag, quoly** dst) {
     } else {
         q->pnum = P1.p ? P1.release() : copy_poly(P);
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if ((field_depth > 0 || modout_above_field) && !lintmode) sanitize(q);
 }
 
 // *dst (blank) := (P/Q) / R for a polynomial R.
@@ -372,7 +373,7 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
         error(210, current_token());
         abandon_statement();
     }
-    if (field_depth > 0 && !lintmode) sanitize(q);
+    if ((field_depth > 0 || modout_above_field) && !lintmode) sanitize(q);
 }
 
 // *dst (a blank record) := a / b for everything but two plain numbers.
@@ -521,9 +522,23 @@ polynode* quoly_detail::times_parts(const quoly* a, bool den_a, const quoly* b, 
     return times(x.p, y.p);
 }
 
+namespace {
+
+// A denominator that some non-zero element of the relations' ring kills
+// has no quotient to stand for: (u·w)/w need not give u back once u·w is
+// reduced. Such a fraction stays formal, and its products and sums cancel
+// crosswise as formal fractions do.
+bool regular_denominator(const quoly* q) {
+    if (q->isnum || !q->den || lone_number(q->den)) return true;
+    return !modout_above_field || relation_regular(q->den);
+}
+
+}  // namespace
+
 bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     if (modularmode && !mod_is_prime && !finf) return false;
-    return relation_fraction(a) || relation_fraction(b);
+    if (!relation_fraction(a) && !relation_fraction(b)) return false;
+    return regular_denominator(a) && regular_denominator(b);
 }
 
 void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {
