@@ -92,6 +92,20 @@ bool coefficients_generate_unit(const std::vector<polynode*>& c, pt* ring) {
 
 }  // namespace
 
+bool relation_regular(polynode* p) {
+    if (!ring_relation()) return true;
+    std::vector<polynode*> coefficients;
+    pt* ring = polynames;
+    gather_coefficients(p, polynames, &coefficients, &ring);
+    struct Freed {
+        std::vector<polynode*>* c;
+        ~Freed() {
+            for (polynode*& c1 : *c) free_poly(&c1);
+        }
+    } freed{&coefficients};
+    return coefficients_generate_unit(coefficients, ring);
+}
+
 void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n) {
     pt* relation = ring_relation();
     if (!relation || n <= 0) return;
@@ -128,15 +142,5 @@ void require_regular_denominator(const quoly* q) {
     // denominator there is kept as typed).
     if (modularmode && !mod_is_prime && !finf) return;
     pt* relation = ring_relation();
-    if (!relation) return;
-    std::vector<polynode*> coefficients;
-    pt* ring = polynames;
-    gather_coefficients(q->den, polynames, &coefficients, &ring);
-    struct Freed {
-        std::vector<polynode*>* c;
-        ~Freed() {
-            for (polynode*& p : *c) free_poly(&p);
-        }
-    } freed{&coefficients};
-    if (!coefficients_generate_unit(coefficients, ring)) nonfield::refuse(relation->name);
+    if (relation && !relation_regular(q->den)) nonfield::refuse(relation->name);
 }

@@ -29,3 +29,10 @@ void require_unit_determinant(quoly** cells, sparse** sparse_slot, int32_t n);
 // otherwise error 271 naming the relation, and the statement ends (q, a
 // value under construction, is left to its owner).
 void require_regular_denominator(const quoly* q);
+
+// Whether p (a polynomial at the outermost level) is proved no zero
+// divisor over the relations that make no field: its coefficients over the
+// free variables generate the unit ideal. True as well when no such
+// relation is declared or a free variable lies inside the relations, where
+// this test does not reach.
+bool relation_regular(polynode* p);

@@ -13,6 +13,7 @@
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
+#include "gcd/trialdiv.h"
 
 #include <initializer_list>
 #include <utility>
@@ -183,12 +184,24 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     Running inside;
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {
+        bool plain_road = false;
         try {
             RefusalEscape escape;
             result = proved_gcd(u, v, vars, sh);
+            // Coprime up to a unit of the ring: a unit the representatives
+            // share (t/t) must still go, or the fraction keeps it.
+            plain_road = single_number(result);
         } catch (const NoProof&) {
-            PlainPolynomials plain;
-            polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
+            plain_road = true;
+        }
+        if (plain_road) {
+            PolyHold proved(result);
+            result = nullptr;
+            {
+                PlainPolynomials plain;
+                polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
+            }
+            if (proved.p && single_number(result)) std::swap(result, proved.p);
         }
     } else {
         result = proved_gcd(u, v, vars, sh);
@@ -196,6 +209,31 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     free_poly(g);
     *g = result;
     return true;
+}
+
+void nonfield_shared_unit(polynode** qu, polynode** qv) {
+    if (!applies(1) || single_number(*qv) || poly_iszero(*qu)) return;
+    const Shape sh = shape_of({*qv}, 1);
+    if (!sh.name || sh.outside_band || !sh.free_levels.empty()) return;
+    Running inside;
+    {
+        PolyHold N;
+        imag* d = nullptr;
+        if (!invert(*qv, polynames, &N, &d)) return;
+        free_imag(&d);
+    }
+    // Literal factors of the representatives: dividing them out keeps the
+    // value modulo the relations as well.
+    PlainPolynomials plain;
+    PolyHold h, a, b;
+    polygcd(*qu, *qv, &h.p, 0, 1, 1, polynames, 1, 1, 1);
+    if (single_number(h.p)) return;
+    if (!trial_poly_divide(*qu, h.p, &a.p, polynames, 0, 0, 0) || !a.p) return;
+    if (!trial_poly_divide(*qv, h.p, &b.p, polynames, 0, 0, 0) || !b.p) return;
+    free_poly(qu);
+    *qu = a.release();
+    free_poly(qv);
+    *qv = b.release();
 }
 
 bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv, polynode** m) {

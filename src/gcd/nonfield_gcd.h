@@ -43,6 +43,12 @@ struct AnyCommonFactor {
     AnyCommonFactor& operator=(const AnyCommonFactor&) = delete;
 };
 
+// In place, for a fraction *qu/*qv just cancelled: a denominator that is a
+// unit of relations without the field flag may still share that unit with
+// the numerator, the gcd being monic over them ((tx + 1)/(tx + 1) leaves
+// t/t); the common factor of the two representatives is divided out.
+void nonfield_shared_unit(polynode** qu, polynode** qv);
+
 // The fraction u/v with the common factor g cancelled modulo the relations
 // (u, v and g at the outermost level, g's leading coefficient over the
 // relations a unit): *qu/*qv, new polynomials, equal to u/v. With m given,

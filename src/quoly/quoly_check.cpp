@@ -126,6 +126,7 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
     if (modout_above_field && nonfield_cancel(*u, *v, *g, &nu, &nv)) {
         // Over a relation that makes no field the common factor divides
         // modulo the relation, which the plain divisions do not see.
+        nonfield_shared_unit(&nu, &nv);
         free_poly(u_out);
         *u_out = nu;
         free_poly(v_out);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "det/unit_det.h"
 #include "gcd/exactdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -529,9 +530,23 @@ polynode* quoly_detail::times_parts(const quoly* a, bool den_a, const quoly* b, 
     return times(x.p, y.p);
 }
 
+namespace {
+
+// A denominator that some non-zero element of the relations' ring kills
+// has no quotient to stand for: (u·w)/w need not give u back once u·w is
+// reduced. Such a fraction stays formal, and its products and sums cancel
+// crosswise as formal fractions do.
+bool regular_denominator(const quoly* q) {
+    if (q->isnum || !q->den || lone_number(q->den)) return true;
+    return !modout_above_field || relation_regular(q->den);
+}
+
+}  // namespace
+
 bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     if (modularmode && !mod_is_prime && !finf) return false;
-    return relation_fraction(a) || relation_fraction(b);
+    if (!relation_fraction(a) && !relation_fraction(b)) return false;
+    return regular_denominator(a) && regular_denominator(b);
 }
 
 void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {
