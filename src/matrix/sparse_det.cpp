@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "det/det_state.h"
+#include "det/small_determ.h"
 #include "gcd/split_copies.h"
 #include "interp/token.h"
 #include "matrix/sparse.h"
@@ -173,6 +174,55 @@ colm** settle_entry(colm** q, bool present, int32_t j, quoly* s) {
     return &(*q)->next;
 }
 
+// Over split relations every entry left in the pivot column may vanish in
+// some copy while they vanish together in none: row k += r x row j for the
+// first row j and small r that make the pivot no zero divisor. The
+// determinant keeps its value.
+void mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k) {
+    colm* pk = *at_or_after(row_head(m, k), k);
+    if (!pk || pk->col != k || !zero_divisor_entry(pk->val)) return;
+    constexpr int32_t MULTIPLIERS_TRIED = 6;
+    for (int32_t j = k + 1; j <= n; j++) {
+        colm* ej = *at_or_after(row_head(m, j), k);
+        if (!ej || ej->col != k) continue;
+        for (int32_t r = 1; r <= MULTIPLIERS_TRIED; r++) {
+            QuolyOwner factor, product, trial;
+            quoly_set(r, &factor.q);
+            quoly_mult(factor.q, ej->val, &product.q);
+            quoly_add(product.q, pk->val, &trial.q);
+            if (quoly_iszero(trial.q) || zero_divisor_entry(trial.q)) continue;
+            QuolyOwner minus;
+            quoly_set(-r, &minus.q);
+            sparse_row_sub_right(row_head(m, k), ej->next, minus.q, k);
+            free_quoly(&pk->val);
+            pk->val = trial.q;
+            trial.q = nullptr;
+            return;
+        }
+    }
+}
+
+// The block of rows and columns k .. n into the determinant by cofactors:
+// no division by a pivot that vanishes in some copy runs.
+void finish_by_minors(sparse* m, int32_t n, int32_t k, quoly** det) {
+    const int32_t r = n + 1 - k;
+    std::vector<quoly*> block(size_t(r) * size_t(r), nullptr);
+    for (int32_t i = 0; i < r; i++)
+        for (colm* e = *at_or_after(row_head(m, k + i), k); e && e->col <= n; e = e->next)
+            block[size_t(e->col - k) * size_t(r) + size_t(i)] = e->val;
+    // The cofactor expansion reads every cell: zeros stand in for absent ones.
+    std::vector<QuolyOwner> zeros(block.size());
+    for (size_t c = 0; c < block.size(); c++)
+        if (!block[c]) {
+            quoly_set(0, &zeros[c].q);
+            block[c] = zeros[c].q;
+        }
+    QuolyOwner minor;
+    quoly_set(1, &minor.q);
+    small_determ(&minor.q, block.data(), r, verbose);
+    fast_quoly_mult(det, &minor.q);
+}
+
 // The entry (k, k) of the pivot row; a missing one is an internal fault.
 quoly* pivot_value(colm* row, int32_t k, const char* which) {
     colm* e = row;
@@ -208,8 +258,14 @@ void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, in
             s.finish();
             return;
         }
+        mend_zero_divisor_pivot(m, n, k);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Jordan.");
+        if (zero_divisor_entry(p) && n + 1 - k <= cutoff) {
+            finish_by_minors(m, n, k, det);
+            s.finish();
+            return;
+        }
         const bool p_is_1 = quoly_eq_1(p);
         if (!p_is_1) fast_quoly_mult(det, &p);
         colm* rest = *at_or_after(krow, k);
