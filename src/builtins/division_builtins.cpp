@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "builtins/builtin_func.h"
+#include "gcd/nonfield_ring.h"
+#include "gcd/trialdiv.h"
 #include "interp/builtin_args.h"
 #include "interp/readers.h"
 #include "interp/settings.h"
@@ -27,6 +29,25 @@ void check_divisor(quoly** d) {
     }
 }
 
+// trial_divide, whose "does not divide" after a stop at a leading
+// coefficient that may be a zero divisor of a relation without the field
+// flag is no answer: error 271 then.
+int watched_trial_divide(quoly** divisor, quoly** dividend, int perform, int opt_a, int opt_b, int* flag) {
+    struct Watch {
+        Watch() {
+            zero_divisor_lead_watch++;
+            zero_divisor_lead_met = 0;
+            zero_divisor_lead_ring = nullptr;
+        }
+        ~Watch() { zero_divisor_lead_watch--; }
+        Watch(const Watch&) = delete;
+        Watch& operator=(const Watch&) = delete;
+    } watch;
+    const int failed = trial_divide(divisor, dividend, perform, opt_a, opt_b, flag);
+    if (failed && zero_divisor_lead_met) nonfield::refuse(zero_divisor_lead_ring ? zero_divisor_lead_ring : token.name);
+    return failed;
+}
+
 // Divides(d, n [, q]) (15) and Pdivides(d, n) (60): 1 when d divides n.
 void divides(FILE** source, quoly** result, name** pending, int32_t n) {
     SlotHold d, num;
@@ -40,7 +61,7 @@ void divides(FILE** source, quoly** result, name** pending, int32_t n) {
     if (has_polynomial_denominator(num.q)) bfail(280, token.name);
     const bool want_quotient = n == 15 && token_is(&token, ",");
     int flag = 0;
-    const int failed = trial_divide(&d.q, &num.q, want_quotient ? 1 : 0, n == 60 ? 1 : 0, 0, &flag);
+    const int failed = watched_trial_divide(&d.q, &num.q, want_quotient ? 1 : 0, n == 60 ? 1 : 0, 0, &flag);
     if (want_quotient) {
         bnext(source, pending);
         quoly* stored = nullptr;
@@ -70,7 +91,7 @@ void divide_in_place(FILE** source, quoly** result, name** pending) {
     SlotHold work;
     quoly_assign(*target, &work.q);
     int flag = 0;
-    const int failed = trial_divide(&d.q, &work.q, 1, 0, 1, &flag);
+    const int failed = watched_trial_divide(&d.q, &work.q, 1, 0, 1, &flag);
     if (!failed && target != &own.q) {
         free_quoly(target);
         *target = work.release();

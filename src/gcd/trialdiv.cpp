@@ -19,6 +19,7 @@
 #include "gcd/modswitch.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/onevar_div.h"
+#include "det/unit_det.h"
 #include "numbers/numbers.h"
 #include "numbers/primes.h"
 #include "numbers/random.h"
@@ -42,6 +43,9 @@
 #include "toplevel/progress.h"
 
 int try_rat = 1;
+int zero_divisor_lead_watch = 0;
+int zero_divisor_lead_met = 0;
+const char* zero_divisor_lead_ring = nullptr;
 
 namespace division_impl {
 
@@ -319,6 +323,25 @@ int coef_quotient(polynode* c, polynode* lc, pt* rec, PolyHold& t) {
     return 0;
 }
 
+// A refusal of divide_terms at lc (a coefficient at the level inside rec)
+// noted for the watcher when lc may be a zero divisor.
+void note_refusal(polynode* lc, pt* rec) {
+    if (!zero_divisor_lead_watch || zero_divisor_lead_met || plain(lc) || !nonfield_relation_inward(inner(rec)))
+        return;
+    PolyHold lifted;
+    poly_assign(lc, &lifted.p);
+    int32_t wraps = 1;
+    for (pt* r = polynames; r && r != rec; r = r->next) wraps++;
+    for (int32_t i = 0; i < wraps; i++) lifted.p = make_term(0, lifted.p);
+    if (relation_regular(lifted.p)) return;
+    zero_divisor_lead_met = 1;
+    for (pt* r = inner(rec); r; r = r->next)
+        if (r->relation && !r->field) {
+            zero_divisor_lead_ring = r->name;
+            break;
+        }
+}
+
 // deg m > 0: 1 when the remainder of u by m vanishes; the quotient goes to
 // *quo when quo is non-null (untouched on 0).
 int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* label) {
@@ -333,7 +356,10 @@ int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* 
         const int32_t e = top_degree(r.p) - dm;
         trace.step(du + 1 - top_degree(r.p));
         PolyHold t;
-        if (!coef_quotient(r.p->pcoef, lc, rec, t) || poly_iszero(t.p)) return 0;
+        if (!coef_quotient(r.p->pcoef, lc, rec, t) || poly_iszero(t.p)) {
+            note_refusal(lc, rec);
+            return 0;
+        }
         PolyHold lead;
         lead.p = r.p;
         r.p = lead.p->next;
@@ -350,7 +376,10 @@ int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* 
             link = &(*link)->next;
         }
     }
-    if (r.p) return 0;
+    if (r.p) {
+        note_refusal(lc, rec);
+        return 0;
+    }
     if (quo) {
         if (!q.p) poly_set(0, &q.p);
         store(quo, q.release());

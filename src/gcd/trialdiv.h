@@ -24,6 +24,18 @@ struct pt;
 // own when set (the switch "&_t" toggles it; 1 at start-up).
 extern int try_rat;
 
+// Over relations without the field flag a leading coefficient that is a
+// zero divisor fixes no quotient term: t + 1 times 1 and times t agree
+// modulo t^2 - 1, and the division keeps one choice only, so its "does not
+// divide" proves nothing ((t + 1)x + 2t + 1 divides its multiples all the
+// same). While zero_divisor_lead_watch is set, such a refusal at a leading
+// coefficient not proved regular sets zero_divisor_lead_met, for a caller
+// that must answer soundly to turn into error 271 (the relation's name in
+// zero_divisor_lead_ring).
+extern int zero_divisor_lead_watch;
+extern int zero_divisor_lead_met;
+extern const char* zero_divisor_lead_ring;
+
 // Answer and quotient. With answer 1 and answer_only clear, *quo holds u / m
 // (copy-then-free). With answer 0, *quo is freed to null, except when
 // deg u < deg m, where the slot is not touched. With pretest and answer_only

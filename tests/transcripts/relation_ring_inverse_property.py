@@ -171,9 +171,11 @@ def check(name, got, checks, rationals_without_flag):
             vals, before = got.get(label, (None, ""))
             dvals, dbefore = got.get("div" + k, (None, ""))
             refused = any(r in before for r in REFUSALS)
-            # Over the rationals without the flag there are no copies to
-            # divide in: Divides by a leading zero divisor stays unchecked.
-            divides_ok = dvals == ["1"] and not any(r in dbefore for r in REFUSALS) or rationals_without_flag
+            # Over the rationals without the flag a leading coefficient that
+            # is a zero divisor may leave Divides undecided: a refusal as a
+            # ring that makes no field is allowed there, never a 0.
+            divides_ok = dvals == ["1"] and not any(r in dbefore for r in REFUSALS) or (
+                rationals_without_flag and dvals != ["0"] and "does not make a field" in dbefore)
             if kind == "regular":
                 ok = not refused and vals == ["0"] and divides_ok
             else:
