@@ -168,27 +168,6 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
     }
 }
 
-// Modulo a number the inverse search runs Euclid's algorithm down the
-// relation levels, dividing by leading coefficients it needs to be numbers:
-// so c is to be an element of one level, or lead with a number over a
-// relation of degree 2 with one relation level inside, where the remainder
-// lies.
-bool euclid_can_invert(polynode* c, pt* crec) {
-    while (!c->numb && c->exp == 0 && !c->next) {
-        c = c->pcoef;
-        crec = inner(crec);
-    }
-    if (c->numb || !crec) return true;
-    bool numbers = true;
-    for (polynode* t = c; t; t = t->next)
-        if (!t->numb && !lone_number(t->pcoef)) numbers = false;
-    if (numbers) return true;
-    int inside = 0;
-    for (pt* r = inner(crec); r; r = r->next)
-        if (r->relation) inside++;
-    return lone_number(c->pcoef) && crec->relation && crec->modout_degree <= 2 && inside <= 1;
-}
-
 // m's leading coefficient, an element of relations that make no field, with
 // an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
 // and checked by the product; inv->num := that inverse at m's level. False
@@ -196,7 +175,6 @@ bool euclid_can_invert(polynode* c, pt* crec) {
 // over t^2 - 2: t·t = 2), and the pseudo-division stands.
 bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
     if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
-    if (modularmode && !euclid_can_invert(m->pcoef, inner(rec))) return false;
     PolyHold n;
     imag* d = nullptr;
     if (!nonfield::invert(m->pcoef, inner(rec), &n, &d)) return false;
