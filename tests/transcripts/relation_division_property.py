@@ -4,8 +4,10 @@
 Rings: t^2 + 1 and the tower t^2 - 2, s^2 - t as fields over the
 rationals, t^2 + 1 modulo 3; t^2 - 2 without the field flag over the
 rationals, modulo 5 (no split) and 7 (split), and with s^2 - 3 over it
-(rationals, modulo 5); t^2 - 2 declared a field modulo 7, where it splits;
-Laurent mode over t^2 + 1 (rationals and modulo 3), over the split one, and
+(rationals, modulo 5 and 7); t^2 - 2 declared a field modulo 7, where it
+splits; t^2 and t^2 - 1 over the rationals, t^2 - 1 modulo 3; t^2 + t + 1
+over GF(2^8) (it splits there), with the flag and without, and under
+s^2 + s + t; Laurent mode over t^2 + 1 (rationals and modulo 3), over the split one, and
 without relation. Per case, on random a, b, f, e with coefficients in the
 relation variables:
 
@@ -14,7 +16,8 @@ relation variables:
     leads in x with a number; Det([B], c*g)*c*g = Det B.
   - Quotient by a divisor whose leading coefficient is a unit of the ring
     (units of norm +-1 over the integers, any element of non-zero norm
-    modulo a prime): (a*b)\\b = a and (a*b)|b = 0.
+    modulo a prime): (a*b)\\b = a and (a*b)|b = 0; for a random leading
+    element that Divides(c, 1) proves a unit, q*b + r = a with deg r < deg b.
   - Divides(b, b*c) (or Pdivides, SDivide) is 1, with b*c for its quotient
     times b, for random b and c whose coefficients (the leading one of b
     too) may be zero divisors; where a leading zero divisor leaves the
@@ -57,6 +60,9 @@ RINGS = {
     "Q0": ("&(J = t);\n&(P = t^2);", ["t"], None, "", False),
     "Q1": ("&(J = t);\n&(P = t^2 - 1);", ["t"], None, "", False),
     "3n": ("&(p = 3);\n&(J = t);\n&(P = t^2 - 1);", ["t"], 3, "", False),
+    "T7n": ("&(p = 7);\n&(J = t);\n&(J = s);\n&(P = t^2 - 2);\n&(P = s^2 - 3);", ["t", "s"], 7, "unit", False),
+    "G2n": ("&(p = 256);\n&(J = t);\n&(J = s);\n&(P = t^2 + t + 1);\n&(P = s^2 + s + t);", ["t", "s"], 256,
+            "unit", False),
     # t^2 + t + 1 splits over GF(2^8), with the flag and without.
     "G": ("&(p = 256);\n&(J = t);\n&(P = t^2 + t + 1);", ["t"], 256, "", False),
     "Gf": ("&(p = 256);\n&(J = t);\n&(P = t^2 + t + 1, 1);", ["t"], 256, "", True),
@@ -69,20 +75,26 @@ RINGS = {
 
 def element(r, gens, p):
     """A random element of the relation ring, maybe zero."""
+    if p == 256 and gens == ["t"] and r.random() < 0.3:
+        # t + 188 and t + 189 are the zero divisors of t^2 + t + 1 there.
+        return "(%d*t + %d)" % (r.randint(1, 3), r.choice([188, 189]))
     c = [r.randint(-4, 4) for _ in range(1 + len(gens))]
     terms = [str(c[0])] + ["(%d)*%s" % (k, g) for k, g in zip(c[1:], gens)]
+    if len(gens) == 2:
+        terms.append("(%d)*t*s" % r.randint(-2, 2))
     return "(" + " + ".join(terms) + ")"
 
 
 def unit(r, gens, p):
     """A unit of the relation ring, as a literal."""
+    if p == 256:
+        # t^3 = 1, and s(s + 1) = t in the tower.
+        return "%s^%d" % (r.choice(["t", "(t + 1)"] + (["s", "(s + 1)"] if "s" in gens else [])), r.randint(0, 2))
     if p is None or "s" in gens:
         # Norm +-1 over the integers: units of Z[t]/(t^2 - 2), and with
-        # s^2 = 3 over it (s + t)(s - t) = 1. Modulo a prime a tower unit
-        # leads in s with a number here: the inverse is searched by Euclid's
-        # algorithm, which divides by numbers only there.
+        # s^2 = 3 over it (s + t)(s - t) = 1.
         base = r.choice(["(1 + t)", "(-1 + t)", "(3 + 2*t)"] + (["(s + t)", "(s - t)"] if "s" in gens else []))
-        return "%d*%s^%d" % (r.choice([1, -1]), base, r.randint(0, 1 if p else 2))
+        return "%d*%s^%d" % (r.choice([1, -1]), base, r.randint(0, 2))
     while True:
         a, b = r.randrange(p), r.randrange(p)
         if (a * a - 2 * b * b) % p:
@@ -131,6 +143,12 @@ def unit_case(r, gens, p, lines):
     lines += ["aq := %s;" % a, "bq := %s;" % b,
               "if (aq*bq)\\bq - aq <> 0 then !('%s'); fi;" % MISMATCH,
               "if (aq*bq)|bq <> 0 then !('%s'); fi;" % MISMATCH]
+    # Any leading element that Divides proves a unit (its inverse found as
+    # the division's is): q*b + r = a with r of lower degree than b.
+    lead = element(r, gens, p)
+    lines += ["bq := %s;" % poly(r, gens, p, lead=lead), "uq := 0; uq := Divides(%s, 1);" % lead,
+              "if uq = 1 then rq := aq|bq; if (aq\\bq)*bq + rq - aq <> 0 then !('%s'); fi; "
+              "if Deg(rq, x) >= Deg(bq, x) then !('%s'); fi; fi;" % (MISMATCH, MISMATCH)]
 
 
 def divides_case(r, gens, p, lines):
@@ -213,8 +231,6 @@ def main():
                 errors -= allowed_refusals(part, REFUSALS)
             if re.search("(?<!')" + MISMATCH, part) or errors > 0 or "Tarvex error" in part:
                 results.append("%s case %d (seed %d)" % (name, i, seed))
-                if len(sys.argv) > 4:
-                    print(part)
             else:
                 results.append(None)
     return report(results)
