@@ -130,6 +130,10 @@ bool scaled_quotients(polynode* a, polynode* b, polynode* g, PolyHold& q1, PolyH
 // coefficient that is no unit of the relations (or involves a free
 // variable) leaves nothing proved: error 271.
 bool relation_quotients(polynode* a, polynode* b, polynode* g, PolyHold& q1, PolyHold& q2, pt* vars) {
+    const char* ring = nullptr;
+    for (pt* r = vars; r && !ring; r = r->next)
+        if (r->relation && !r->field) ring = r->name;
+    if (g->numb) nonfield::refuse(ring);
     polynode* e = g->pcoef;
     pt* rec = inner(vars);
     int32_t pad = 1;
@@ -138,10 +142,7 @@ bool relation_quotients(polynode* a, polynode* b, polynode* g, PolyHold& q1, Pol
         rec = inner(rec);
         pad++;
     }
-    const char* ring = nullptr;
-    for (pt* r = vars; r && !ring; r = r->next)
-        if (r->relation && !r->field) ring = r->name;
-    if (g->numb || (!e->numb && (!rec || !rec->relation))) nonfield::refuse(ring);
+    if (!e->numb && (!rec || !rec->relation)) nonfield::refuse(ring);
     PolyHold n;
     ImagHold d;
     if (e->numb) {

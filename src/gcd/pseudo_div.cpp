@@ -227,30 +227,8 @@ LeadSearch& last_lead_search() {
     return *last;
 }
 
-// m's leading coefficient, an element of relations that make no field, with
-// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
-// and checked by the product; inv->num := that inverse at m's level. False
-// when there is none, none without a denominator over the integers (t
-// over t^2 - 2: t·t = 2), or none that Euclid's search down the levels
-// reaches without meeting a zero divisor (a residue without inverse modulo
-// a composite number, a leading coefficient of a lower level that the
-// prime splits), and the pseudo-division stands.
-bool search_unit_inverse(polynode* c, pt* crec, PolyHold& n);
-
-bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
-    if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
-    LeadSearch& last = last_lead_search();
-    if (!last.same(m->pcoef, inner(rec))) {
-        PolyHold n;
-        const bool found = search_unit_inverse(m->pcoef, inner(rec), n);
-        last.remember(m->pcoef, inner(rec), found ? n.p : nullptr);
-    }
-    if (!last.inverse) return false;
-    poly_assign(last.inverse, &inv->num.p);
-    return true;
-}
-
-// The search behind unit_lead: n := c's inverse at m's level.
+// The search behind unit_lead: n := the inverse of c (an element at crec's
+// level) brought up to the level above.
 bool search_unit_inverse(polynode* c, pt* crec, PolyHold& n) {
     imag* d = nullptr;
     if (!nonfield::invert(c, crec, &n, &d)) return false;
@@ -268,6 +246,27 @@ bool search_unit_inverse(polynode* c, pt* crec, PolyHold& n) {
         num_poly_quot(n.p, dh.n, 0);
     }
     if (!lone_number(n.p)) add_pad(&n.p, 1);
+    return true;
+}
+
+// m's leading coefficient, an element of relations that make no field, with
+// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
+// and checked by the product; inv->num := that inverse at m's level. False
+// when there is none, none without a denominator over the integers (t
+// over t^2 - 2: t·t = 2), or none that Euclid's search down the levels
+// reaches without meeting a zero divisor (a residue without inverse modulo
+// a composite number, a leading coefficient of a lower level that the
+// prime splits), and the pseudo-division stands.
+bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
+    if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
+    LeadSearch& last = last_lead_search();
+    if (!last.same(m->pcoef, inner(rec))) {
+        PolyHold n;
+        const bool found = search_unit_inverse(m->pcoef, inner(rec), n);
+        last.remember(m->pcoef, inner(rec), found ? n.p : nullptr);
+    }
+    if (!last.inverse) return false;
+    poly_assign(last.inverse, &inv->num.p);
     return true;
 }
 
