@@ -9,7 +9,9 @@
 #include "builtins/factor.h"
 #include "builtins/factor_impl.h"
 #include "gcd/exactdiv.h"
+#include "gcd/division_impl.h"
 #include "gcd/gcd_driver_impl.h"
+#include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
 #include "gcd/pseudo_div.h"
 #include "gcd/sqfree.h"
@@ -27,6 +29,7 @@
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
+using division_impl::ImagHold;
 using gcd_impl::is_number;
 
 int32_t reduce2_restarts = 0;
@@ -59,6 +62,8 @@ void (*reduce2_gcd)(polynode* a, polynode* b, polynode** g, pt* vars, bool exact
 namespace {
 
 bool is_zero(const polynode* p) { return is_number(p) && iszero(p->ncoef); }
+
+int32_t degree(const polynode* p) { return p->numb ? 0 : p->exp; }
 
 void push_record(polynode** list, int32_t* count, int32_t m, polynode* part) {
     polynode* rec = new_term_node(m, part);
@@ -98,29 +103,102 @@ bool field_quotient(polynode* x, polynode* g, polynode** quo, polynode** mult, p
     return true;
 }
 
+// a / g and b / g times one number, so that the two stay in step: false
+// when g leaves a remainder.
+bool scaled_quotients(polynode* a, polynode* b, polynode* g, PolyHold& q1, PolyHold& q2, pt* vars) {
+    PolyHold m1, m2;
+    if (!field_quotient(a, g, &q1.p, &m1.p, vars)) return false;
+    if (!field_quotient(b, g, &q2.p, &m2.p, vars)) return false;
+    imag* k = new_number();
+    gcd(m1.p->ncoef, m2.p->ncoef, k);
+    if (!iszero(k)) {
+        num_poly_quot(m1.p, k, 0);
+        num_poly_quot(m2.p, k, 0);
+    }
+    free_imag(&k);
+    if (!poly_eq_1(m2.p)) poly_mult(q1.p, m2.p, &q1.p, vars);
+    if (!poly_eq_1(m1.p)) poly_mult(q2.p, m1.p, &q2.p, vars);
+    return true;
+}
+
+// Over relations without the field flag on the rationals the gcd may lead
+// with an element that is a unit only up to a number (t, as t·t = 2 modulo
+// t^2 - 2): 2x + t divides (x + 1)(tx + 1) there, but not with integer
+// coefficients. Its multiple N·g by the inverse of that leading element up
+// to the number d (e·N = d) leads with d, and divides d^k·a with k = deg a -
+// deg g + 1; the quotients change by the unit d^k/N, both alike. A leading
+// coefficient that is no unit of the relations (or involves a free
+// variable) leaves nothing proved: error 271.
+bool relation_quotients(polynode* a, polynode* b, polynode* g, PolyHold& q1, PolyHold& q2, pt* vars) {
+    const char* ring = nullptr;
+    for (pt* r = vars; r && !ring; r = r->next)
+        if (r->relation && !r->field) ring = r->name;
+    if (g->numb) nonfield::refuse(ring);
+    polynode* e = g->pcoef;
+    pt* rec = inner(vars);
+    int32_t pad = 1;
+    while (!e->numb && rec && !rec->relation && e->exp == 0 && !e->next) {
+        e = e->pcoef;
+        rec = inner(rec);
+        pad++;
+    }
+    if (!e->numb && (!rec || !rec->relation)) nonfield::refuse(ring);
+    PolyHold n;
+    ImagHold d;
+    if (e->numb) {
+        poly_set(1, &n.p);
+        num_assign(e->ncoef, d.n);
+    } else {
+        imag* inv_den = nullptr;
+        if (!nonfield::invert(e, rec, &n, &inv_den)) nonfield::refuse(ring);
+        num_assign(inv_den, d.n);
+        free_imag(&inv_den);
+        if (!is_number(n.p)) add_pad(&n.p, pad);
+    }
+    PolyHold led;
+    poly_mult(g, n.p, &led.p, vars);
+    ImagHold scale, step;
+    num_assign(d.n, scale.n);
+    const int32_t k = std::max(degree(a), degree(b)) - degree(g) + 1;
+    for (int32_t i = 1; i < k; i++) {
+        fast_mult(scale.n, d.n, step.n);
+        num_assign(step.n, scale.n);
+    }
+    PolyHold sa, sb;
+    poly_assign(a, &sa.p);
+    poly_assign(b, &sb.p);
+    rat_number_mult(sa.p, scale.n);
+    rat_number_mult(sb.p, scale.n);
+    int fail = 0;
+    gen_poly_divide(sa.p, led.p, &q1.p, vars, &fail);
+    if (!fail) gen_poly_divide(sb.p, led.p, &q2.p, vars, &fail);
+    if (fail) return false;
+    ImagHold c;
+    leaf_gcd(q1.p, c.n);
+    leaf_gcd(q2.p, c.n);
+    if (!iszero(c.n)) {
+        num_poly_quot(q1.p, c.n, 0);
+        num_poly_quot(q2.p, c.n, 0);
+    }
+    return true;
+}
+
 // One attempt: false when g does not divide a or b.
 bool try_reduce2(polynode* a, polynode* b, polynode* g, polynode** out1, polynode** out2, pt* vars) {
     PolyHold q1, q2;
     if (field_depth > 0 && !lintmode) {
         // Field-element coefficients: exact division goes through pseudo-division.
-        PolyHold m1, m2;
-        if (!field_quotient(a, g, &q1.p, &m1.p, vars)) return false;
-        if (!field_quotient(b, g, &q2.p, &m2.p, vars)) return false;
-        imag* k = new_number();
-        gcd(m1.p->ncoef, m2.p->ncoef, k);
-        if (!iszero(k)) {
-            num_poly_quot(m1.p, k, 0);
-            num_poly_quot(m2.p, k, 0);
-        }
-        free_imag(&k);
-        if (!poly_eq_1(m2.p)) poly_mult(q1.p, m2.p, &q1.p, vars);
-        if (!poly_eq_1(m1.p)) poly_mult(q2.p, m1.p, &q2.p, vars);
+        if (!scaled_quotients(a, b, g, q1, q2, vars)) return false;
     } else {
         int fail = 0;
         gen_poly_divide(a, g, &q1.p, vars, &fail);
-        if (fail) return false;
-        gen_poly_divide(b, g, &q2.p, vars, &fail);
-        if (fail) return false;
+        if (!fail) gen_poly_divide(b, g, &q2.p, vars, &fail);
+        if (fail) {
+            if (lintmode || !nonfield_relation_inward(vars)) return false;
+            free_poly(&q1.p);
+            free_poly(&q2.p);
+            if (!relation_quotients(a, b, g, q1, q2, vars)) return false;
+        }
     }
     free_poly(out1);
     *out1 = q1.release();
@@ -206,6 +284,10 @@ void reduce2(polynode* a, polynode* b, polynode** g, polynode** out1, polynode**
         *g = fresh.release();
         if (try_reduce2(a, b, *g, out1, out2, vars)) return;
     }
+    // Over relations without the field flag a gcd that the division does
+    // not bear out proves nothing there: the refusal such rings get.
+    for (pt* r = vars; r; r = r->next)
+        if (r->relation && !r->field) nonfield::refuse(r->name);
     tarvex_error("reduce2: the gcd does not divide.", 1);
     abandon_statement();
 }

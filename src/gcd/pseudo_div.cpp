@@ -4,7 +4,9 @@
 // stays inside the ring. Invariant after every step: scale·u = q·m + r.
 #include "gcd/pseudo_div.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "gcd/division_impl.h"
 #include "gcd/nonfield_ring.h"
@@ -19,6 +21,7 @@
 #include "poly/powers.h"
 #include "quoly/monic.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -168,38 +171,67 @@ void invert_lead(polynode* m, pt* rec, Inverse* inv) {
     }
 }
 
-// Modulo a number the inverse search runs Euclid's algorithm down the
-// relation levels, dividing by leading coefficients it needs to be numbers:
-// so c is to be an element of one level, or lead with a number over a
-// relation of degree 2 with one relation level inside, where the remainder
-// lies.
-bool euclid_can_invert(polynode* c, pt* crec) {
-    while (!c->numb && c->exp == 0 && !c->next) {
-        c = c->pcoef;
-        crec = inner(crec);
+// The last search for a unit's inverse with all that it depends on: the
+// element, the ground ring and the relations from its level in. Loops that
+// divide by one divisor (Powermod, a\b over and over) search once, where a
+// tower's search through its copies costs more than a small division.
+struct LeadSearch {
+    int32_t ring[5] = {};
+    pt* crec = nullptr;
+    std::vector<pt*> levels;
+    std::vector<int> fields;
+    std::vector<polynode*> relations;   // copies, null at a free level
+    polynode* lead = nullptr;           // null: nothing remembered
+    polynode* inverse = nullptr;        // null: none was found
+
+    void ring_now(int32_t* r) const {
+        const int32_t now[5] = {modularmode, modulus, finf, lintmode, laurent};
+        std::copy(now, now + 5, r);
     }
-    if (c->numb || !crec) return true;
-    bool numbers = true;
-    for (polynode* t = c; t; t = t->next)
-        if (!t->numb && !lone_number(t->pcoef)) numbers = false;
-    if (numbers) return true;
-    int inside = 0;
-    for (pt* r = inner(crec); r; r = r->next)
-        if (r->relation) inside++;
-    return lone_number(c->pcoef) && crec->relation && crec->modout_degree <= 2 && inside <= 1;
+    bool same(polynode* c, pt* at) const {
+        int32_t now[5];
+        ring_now(now);
+        if (!lead || at != crec || !std::equal(now, now + 5, ring)) return false;
+        size_t i = 0;
+        for (pt* r = at; r; r = r->next, i++) {
+            if (i == levels.size() || r != levels[i] || r->field != fields[i]) return false;
+            if (!r->relation != !relations[i] || (r->relation && !poly_equal(r->relation, relations[i])))
+                return false;
+        }
+        return i == levels.size() && poly_equal(c, lead);
+    }
+    void remember(polynode* c, pt* at, polynode* found) {
+        for (polynode*& r : relations)
+            if (r) free_poly(&r);
+        if (lead) free_poly(&lead);
+        if (inverse) free_poly(&inverse);
+        levels.clear();
+        fields.clear();
+        relations.clear();
+        ring_now(ring);
+        crec = at;
+        for (pt* r = at; r; r = r->next) {
+            levels.push_back(r);
+            fields.push_back(r->field);
+            relations.push_back(nullptr);
+            if (r->relation) poly_assign(r->relation, &relations.back());
+        }
+        poly_assign(c, &lead);
+        if (found) poly_assign(found, &inverse);
+    }
+};
+
+// Never freed: it may hold polynomials until the very end.
+LeadSearch& last_lead_search() {
+    static LeadSearch* last = new LeadSearch;
+    return *last;
 }
 
-// m's leading coefficient, an element of relations that make no field, with
-// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
-// and checked by the product; inv->num := that inverse at m's level. False
-// when there is none, or none without a denominator over the integers (t
-// over t^2 - 2: t·t = 2), and the pseudo-division stands.
-bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
-    if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
-    if (modularmode && !euclid_can_invert(m->pcoef, inner(rec))) return false;
-    PolyHold n;
+// The search behind unit_lead: n := the inverse of c (an element at crec's
+// level) brought up to the level above.
+bool search_unit_inverse(polynode* c, pt* crec, PolyHold& n) {
     imag* d = nullptr;
-    if (!nonfield::invert(m->pcoef, inner(rec), &n, &d)) return false;
+    if (!nonfield::invert(c, crec, &n, &d)) return false;
     ImagHold dh;
     num_assign(d, dh.n);
     free_imag(&d);
@@ -214,7 +246,27 @@ bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
         num_poly_quot(n.p, dh.n, 0);
     }
     if (!lone_number(n.p)) add_pad(&n.p, 1);
-    inv->num.p = n.release();
+    return true;
+}
+
+// m's leading coefficient, an element of relations that make no field, with
+// an inverse in that ring itself (t modulo 7 over t^2 - 2: t·4t = 1), found
+// and checked by the product; inv->num := that inverse at m's level. False
+// when there is none, none without a denominator over the integers (t
+// over t^2 - 2: t·t = 2), or none that Euclid's search down the levels
+// reaches without meeting a zero divisor (a residue without inverse modulo
+// a composite number, a leading coefficient of a lower level that the
+// prime splits), and the pseudo-division stands.
+bool unit_lead(polynode* m, pt* rec, Inverse* inv) {
+    if (!rec || m->numb || (lintmode && !modularmode) || !nonfield_relation_inward(inner(rec))) return false;
+    LeadSearch& last = last_lead_search();
+    if (!last.same(m->pcoef, inner(rec))) {
+        PolyHold n;
+        const bool found = search_unit_inverse(m->pcoef, inner(rec), n);
+        last.remember(m->pcoef, inner(rec), found ? n.p : nullptr);
+    }
+    if (!last.inverse) return false;
+    poly_assign(last.inverse, &inv->num.p);
     return true;
 }
 

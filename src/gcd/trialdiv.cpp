@@ -342,6 +342,26 @@ void note_refusal(polynode* lc, pt* rec) {
         }
 }
 
+// deg u < deg m proves that m does not divide u only when m's leading
+// coefficient is no zero divisor: b·(-t) = -tx + 3t for b = tx^2 + x - 3
+// modulo t^2. For a watching caller such a coefficient is noted; over field
+// levels (declared so, maybe split where the copies do not reach) the
+// inverse of its leading element is taken, which an element without one
+// refuses as the division by zero.
+void note_degree_gap(polynode* m, pt* rec) {
+    if (!zero_divisor_lead_watch || m->numb) return;
+    note_refusal(m->pcoef, rec);
+    polynode* e = m->pcoef;
+    pt* r = inner(rec);
+    while (!e->numb && r && !r->relation) {
+        e = e->pcoef;
+        r = inner(r);
+    }
+    if (e->numb || !r || !r->field) return;
+    quoly_detail::QuolyHold inv(nullptr);
+    poly_mod_invert(e, &inv.q, r);
+}
+
 // deg m > 0: 1 when the remainder of u by m vanishes; the quotient goes to
 // *quo when quo is non-null (untouched on 0).
 int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* label) {
@@ -438,7 +458,10 @@ int trial_poly_divide(polynode* u, polynode* m, polynode** quo, pt* rec, int pre
     if (field_divisor(m, rec)) return settle(field_quotient(u, m, rec, q), q, quo, keep);
     if (relation_divisor(m, rec)) return settle(relation_quotient(u, m, rec, q), q, quo, keep);
     const int32_t du = top_degree(u), dm = top_degree(m);
-    if (du < dm) return 0;
+    if (du < dm) {
+        note_degree_gap(m, rec);
+        return 0;
+    }
     if (dm > 0) {
         if (pretest && pretests(u, m, rec, Caller::quotient) == Verdict::not_divisible) return settle(0, q, quo, keep);
         if (modularmode && mod_is_prime && du <= fast_gcd_size && dense_onevar(u) && dense_onevar(m))
@@ -508,7 +531,10 @@ int trial_poly_divide_noq(polynode* u, polynode* m, pt* rec, int pretest, int st
         return relation_quotient(u, m, rec, q);
     }
     const int32_t du = top_degree(u), dm = top_degree(m);
-    if (dm > du) return 0;
+    if (dm > du) {
+        note_degree_gap(m, rec);
+        return 0;
+    }
     polynode* lc = m->pcoef;
     if (dm == 0) {
         if (du > 0) {

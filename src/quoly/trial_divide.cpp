@@ -96,6 +96,16 @@ polynode* leading_chain(polynode* p, pt* rec, pt** at, const char* what) {
     return p;
 }
 
+// a's leading coefficient, followed down the free levels, ends in an
+// element of the relation levels that is not a number.
+bool lead_in_relations(polynode* a, pt* rec) {
+    while (!a->numb && rec && !rec->relation) {
+        a = a->pcoef;
+        rec = rec->next;
+    }
+    return !a->numb && rec;
+}
+
 // The leading coefficient of a divides that of b, as it must when a
 // divides b: a cheap refusal before the full division.
 bool leading_coefs_divide(polynode* a, polynode* b, pt* rec) {
@@ -197,8 +207,12 @@ int check_polys(polynode* a, polynode** b, pt* rec, int perform, int opt_a, int 
     }
     // Over a relation without a field a number can be a multiple of a
     // polynomial (2 = t·t modulo t^2 - 2), and images that set its variable
-    // to a value map no division: the division alone decides.
-    if (nonfield_relation_inward(rec)) {
+    // to a value map no division: the division alone decides. So it does
+    // where a leads with an element of field levels that a prime may split
+    // (b·(5t + 6) = 2t + 1 for b = (t + 3)x^2 - 1 modulo 7 and t^2 - 2): a
+    // leading zero divisor makes degrees and leading coefficients prove
+    // nothing, and the division runs in the copies.
+    if (nonfield_relation_inward(rec) || (modularmode && lead_in_relations(a, rec))) {
         PolyHold quo;
         const int ok = trial_poly_divide(*b, a, &quo.p, rec, 0, !perform, 0);
         if (ok && perform) {
