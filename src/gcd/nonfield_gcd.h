@@ -55,7 +55,7 @@ void nonfield_shared_unit(polynode** qu, polynode** qv);
 // 2/((t + 2)x + 1) under t^2 + 1) is taken away again. Of the fraction as
 // it is and the two made monic over the ring in the numerator's or the
 // denominator's leading coefficient, the one with the fewest terms stays
-// (the first on a tie), so that a value has one form whatever gcd found it.
+// (the first on a tie).
 void nonfield_fewest_terms(polynode** qu, polynode** qv);
 
 // The fraction u/v with the common factor g cancelled modulo the relations
