@@ -283,8 +283,11 @@ bool times_inverse_lead(polynode* c, polynode* qu, polynode* qv, int32_t band, P
 
 void nonfield_fewest_terms(polynode** qu, polynode** qv) {
     if (!applies(1) || single_number(*qv) || poly_iszero(*qu)) return;
+    // As in nonfield_cancel a free variable inside the relations is one of
+    // the coefficient ring's; a leading coefficient that uses it is not
+    // inverted.
     const Shape sh = shape_of({*qu, *qv}, 1);
-    if (!sh.name || sh.outside_band || sh.free_levels.empty()) return;
+    if (!sh.name || sh.free_levels.empty()) return;
     Running inside;
     int32_t best = term_count(*qu) + term_count(*qv);
     PolyHold bu, bv;
@@ -307,8 +310,12 @@ void nonfield_fewest_terms(polynode** qu, polynode** qv) {
 
 bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv, polynode** m) {
     if (!applies(1) || single_number(g)) return false;
+    // A free variable the parts use inside the relations (y adjoined
+    // before t) is one more variable of the coefficient ring: the division
+    // inverts only leading coefficients free of it and ends exact or
+    // fails, so it holds there as well.
     const Shape sh = shape_of({u, v, g}, 1);
-    if (!sh.name || sh.outside_band) return false;
+    if (!sh.name) return false;
     Running inside;
     const Band ring{sh.band, sh.name};
     imag* su = nullptr;

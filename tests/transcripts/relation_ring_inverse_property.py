@@ -20,7 +20,8 @@ language:
     denominator when a and b have one), and 1/w + 1/w what 2/w shows,
     neither refused.
 Rings without the field flag run a second time with the free variable x
-inside the relations (adjoined first), or with a free y inside them.
+inside the relations (adjoined first), or with a free y inside them that
+w may use.
 
   relation_ring_inverse_property.py TARVEX [SEED] [CASES_PER_RING]
 """
@@ -32,7 +33,7 @@ import sympy
 
 from case_report import report
 
-t, s, x = sympy.symbols("t s x")
+t, s, x, y = sympy.symbols("t s x y")
 
 # name, modulus (0: the rationals), relations (variable, polynomial, field
 # flag) outermost first, and the choices of roots when the relations split
@@ -102,7 +103,7 @@ class Ring:
         """A non-zero z with z·e = 0 for a zero divisor e: it vanishes at
         every choice of roots but one at which e vanishes (t itself when t
         is nilpotent)."""
-        coefs = sympy.Poly(sympy.expand(e), x).all_coeffs() if e != 0 else [0]
+        coefs = sympy.Poly(sympy.expand(e), x, y).coeffs() if e != 0 else [0]
         at = next(r for r in self.roots if all(self.value(c, r) == 0 for c in coefs))
         if len(self.roots) == 1:
             return self.gens[0]
@@ -112,8 +113,10 @@ class Ring:
         return sympy.expand(z)
 
     def classify(self, e):
-        """'zero', 'zero divisor' or 'regular' for a polynomial in x over the ring."""
-        coefs = sympy.Poly(sympy.expand(e), x).all_coeffs() if e != 0 else [0]
+        """'zero', 'zero divisor' or 'regular' for a polynomial in x and y
+        over the ring (by its coefficients over them: some non-zero element
+        kills them all, or none does)."""
+        coefs = sympy.Poly(sympy.expand(e), x, y).coeffs() if e != 0 else [0]
         if self.roots is None:
             # A field: only 0 fails.
             red = [self.reduce(c) for c in coefs]
@@ -124,7 +127,7 @@ class Ring:
         return "zero" if all(vanish) else "zero divisor" if any(vanish) else "regular"
 
 
-def session(rng, ring, header_text, cases):
+def session(rng, ring, header_text, cases, with_y=False):
     lines = [header_text]
     for n in (2, 3, 4):
         ones = ", ".join("1" if i % (n + 1) == 0 else "0" for i in range(n * n))
@@ -148,6 +151,9 @@ def session(rng, ring, header_text, cases):
         # A quotient by a divisor whose leading coefficient may be a zero
         # divisor, of a multiple of it or of anything.
         w = random_entry(rng, ring.gens, False) * x + random_entry(rng, ring.gens, False)
+        if with_y and rng.random() < 0.5:
+            # y inside the relations, in the coefficient ring's place.
+            w += random_entry(rng, ring.gens, False) * y
         u = random_entry(rng, ring.gens, True) + x ** 2
         if rng.random() < 0.5:
             u = sympy.expand(u * w)
@@ -257,7 +263,7 @@ def main():
         # A field flag needs every level inside it to be a field.
         orders = ["inner"] + ([rng.choice(("outer", "between"))] if not any(f for _, _, f in relations) else [])
         for order in orders:
-            text_in, checks = session(rng, ring, header(p, relations, order), cases)
+            text_in, checks = session(rng, ring, header(p, relations, order), cases, order == "between")
             out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
             results += check(f"{name} ({order})", segments(out), checks,
                              order != "inner" or p == 0 and not all(f for _, _, f in relations))
