@@ -12,10 +12,10 @@
 #include "storage/other_records.h"
 #include "storage/records.h"
 
-// Returns when no relation without the field flag is declared (or a free
-// variable lies inside the relations), or when the determinant's
-// coefficients over the free variables are proved to generate the unit
-// ideal of the relations' ring (no non-zero element then kills it). A zero
+// Returns when no relation without the field flag is declared, or when
+// the determinant's coefficients over the free variables (wherever they
+// stand in the variable order) are proved to generate the unit ideal of
+// the relations' ring (no non-zero element then kills it). A zero
 // determinant is error 44 (a singular matrix), any other error 271 naming
 // the relation; the statement ends. The cells (dense, or the
 // sparse frame in *sparse_slot) are kept.
@@ -32,7 +32,8 @@ void require_regular_denominator(const quoly* q);
 
 // Whether p (a polynomial at the outermost level) is proved no zero
 // divisor over the relations that make no field: its coefficients over the
-// free variables generate the unit ideal. True as well when no such
-// relation is declared or a free variable lies inside the relations, where
-// this test does not reach.
+// free variables generate the unit ideal, in every variable order. True
+// as well when no such relation is declared. Where a relation uses a free
+// variable (t^2 - y) only a sufficient test is made: false may then stand
+// for a regular p, never true for a zero divisor.
 bool relation_regular(polynode* p);

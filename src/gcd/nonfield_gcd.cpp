@@ -74,13 +74,15 @@ namespace {
 
 // Where the operands stand: the relation without a field they use (null
 // when none), the outermost relation level they use (the coefficient
-// ring from there in), whether a level without relation lies inside it,
-// and the free levels they use above it.
+// ring from there in), whether a level without relation that they or a
+// relation use lies inside it (one that neither uses leaves the ring as
+// it is: x and y free around t are as good as x alone), and the free
+// levels they use above it.
 struct Shape {
     const char* name = nullptr;
     int32_t band = 0;
     std::vector<int32_t> free_levels;
-    bool outside_band = false;   // a level without relation below the band
+    bool outside_band = false;   // a level without relation below the band, in use
 };
 
 Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
@@ -95,8 +97,12 @@ Shape shape_of(std::initializer_list<polynode*> operands, int32_t top) {
             sh.band = r->level;
             break;
         }
+    std::vector<char> in_relations(used.size(), 0);
+    for (pt* r = polynames; r; r = r->next)
+        if (r->relation) mark_levels(r->relation, r->level, in_relations);
     for (pt* r = polynames; r; r = r->next) {
-        if (r->level >= sh.band && !r->relation) sh.outside_band = true;
+        if (r->level >= sh.band && !r->relation && (used[r->level] || in_relations[r->level]))
+            sh.outside_band = true;
         if (!used[r->level]) continue;
         if (r->relation && !r->field && !sh.name) sh.name = r->name;
         if (r->level < sh.band) sh.free_levels.push_back(r->level);
@@ -236,10 +242,80 @@ void nonfield_shared_unit(polynode** qu, polynode** qv) {
     *qv = b.release();
 }
 
+namespace {
+
+int32_t term_count(polynode* p) {
+    int32_t n = 0;
+    each_poly_number(p, [&](imag*) { n++; });
+    return n;
+}
+
+// The leading coefficient in C of p (over the free levels above `band`),
+// or null when it is a number.
+polynode* lead_element(polynode* p, int32_t band) {
+    for (int32_t level = 1; level < band; level++) {
+        if (p->numb) return nullptr;
+        p = p->pcoef;
+    }
+    return single_number(p) ? nullptr : p;
+}
+
+// qu·N and qv·N (N a unit, c·N = d for the leading coefficient c of one of
+// them), with their common integer content divided out; false when c is
+// no unit this module proves.
+bool times_inverse_lead(polynode* c, polynode* qu, polynode* qv, int32_t band, PolyHold* nu, PolyHold* nv) {
+    PolyHold N;
+    imag* d = nullptr;
+    if (!invert(c, record_at(band), &N, &d)) return false;
+    free_imag(&d);
+    if (band > 1) add_pad(&N.p, band - 1);
+    poly_mult(qu, N.p, &nu->p, polynames);
+    poly_mult(qv, N.p, &nv->p, polynames);
+    if (imag* k = common_content(nu->p, nv->p)) {
+        num_poly_quot(nu->p, k, 0);
+        num_poly_quot(nv->p, k, 0);
+        free_imag(&k);
+    }
+    return true;
+}
+
+}  // namespace
+
+void nonfield_fewest_terms(polynode** qu, polynode** qv) {
+    if (!applies(1) || single_number(*qv) || poly_iszero(*qu)) return;
+    // As in nonfield_cancel a free variable inside the relations is one of
+    // the coefficient ring's; a leading coefficient that uses it is not
+    // inverted.
+    const Shape sh = shape_of({*qu, *qv}, 1);
+    if (!sh.name || sh.free_levels.empty()) return;
+    Running inside;
+    int32_t best = term_count(*qu) + term_count(*qv);
+    PolyHold bu, bv;
+    for (polynode* p : {*qu, *qv}) {
+        polynode* c = lead_element(p, sh.band);
+        PolyHold nu, nv;
+        if (!c || !times_inverse_lead(c, *qu, *qv, sh.band, &nu, &nv)) continue;
+        const int32_t n = term_count(nu.p) + term_count(nv.p);
+        if (n >= best) continue;
+        best = n;
+        std::swap(bu.p, nu.p);
+        std::swap(bv.p, nv.p);
+    }
+    if (!bu.p) return;
+    free_poly(qu);
+    *qu = bu.release();
+    free_poly(qv);
+    *qv = bv.release();
+}
+
 bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polynode** qv, polynode** m) {
     if (!applies(1) || single_number(g)) return false;
+    // A free variable the parts use inside the relations (y adjoined
+    // before t) is one more variable of the coefficient ring: the division
+    // inverts only leading coefficients free of it and ends exact or
+    // fails, so it holds there as well.
     const Shape sh = shape_of({u, v, g}, 1);
-    if (!sh.name || sh.outside_band) return false;
+    if (!sh.name) return false;
     Running inside;
     const Band ring{sh.band, sh.name};
     imag* su = nullptr;

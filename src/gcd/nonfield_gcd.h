@@ -49,6 +49,15 @@ struct AnyCommonFactor {
 // t/t); the common factor of the two representatives is divided out.
 void nonfield_shared_unit(polynode** qu, polynode** qv);
 
+// In place, for a fraction *qu/*qv just cancelled by a gcd that is fixed
+// only up to a unit of the relations' ring: the unit the gcd's
+// normalisation left on both parts ((2t + 4)/((4t + 3)x + t + 2) for
+// 2/((t + 2)x + 1) under t^2 + 1) is taken away again. Of the fraction as
+// it is and the two made monic over the ring in the numerator's or the
+// denominator's leading coefficient, the one with the fewest terms stays
+// (the first on a tie).
+void nonfield_fewest_terms(polynode** qu, polynode** qv);
+
 // The fraction u/v with the common factor g cancelled modulo the relations
 // (u, v and g at the outermost level, g's leading coefficient over the
 // relations a unit): *qu/*qv, new polynomials, equal to u/v. With m given,

@@ -1,5 +1,6 @@
 // Array expressions: sums of terms (arr_expre) and products of factors
 // (arr_term) evaluated while they are read, and the "_" concatenation.
+#include <utility>
 #include <vector>
 
 #include "matrix/array_value.h"
@@ -255,6 +256,8 @@ void cellwise(arr_value* v, arr_value* t, char op) {
             quoly_mod_or_div(v->cells[c], t->cells[c], &r, op);
         free_quoly(&v->cells[c]);
         v->cells[c] = r;
+        // Refused as the scalar "/" refuses it; v is a working copy.
+        if (op == '/') require_regular_denominator(r);
     }
 }
 
@@ -282,7 +285,10 @@ void product_step(char op, arr_value* v, quoly** acc, arr_value* t, quoly** tq, 
             if (op == '*' || op == '/') {
                 SlotHold c;
                 quoly_assign(*tq, &c.q);
-                if (op == '/') quoly_reciprocal(&c.q);
+                if (op == '/') {
+                    quoly_reciprocal(&c.q);
+                    require_regular_denominator(c.q);
+                }
                 make_fresh(v);
                 mult_cons_sparse(&v->frame, c.q, 1, v->rows);
             } else {
@@ -294,7 +300,12 @@ void product_step(char op, arr_value* v, quoly** acc, arr_value* t, quoly** tq, 
         if (op == '*')
             each_cell(v, *tq, false, quoly_mult);
         else if (op == '/')
-            each_cell(v, *tq, false, [](quoly* a, quoly* b, quoly** r) { quoly_quot(a, b, r, 0); });
+            each_cell(v, *tq, false, [](quoly* a, quoly* b, quoly** r) {
+                QuolyOwner cell;
+                quoly_quot(a, b, &cell.q, 0);
+                require_regular_denominator(cell.q);
+                std::swap(*r, cell.q);
+            });
         else
             each_cell(v, *tq, false, [op](quoly* a, quoly* b, quoly** r) { quoly_mod_or_div(a, b, r, op); });
         return;

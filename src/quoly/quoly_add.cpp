@@ -228,6 +228,19 @@ void gen_quoly_add(polynode* P, polynode* Q, polynode* R, polynode* S, quoly** d
 // involved (two rationals and a plain number with a rational are done by
 // the callers).
 void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
+    if (as_typed(a, b) && ka == POLYNOMIAL && kb == POLYNOMIAL && a->den && b->den && poly_equal(a->den, b->den)) {
+        // One denominator: the numerators' sum over it, as typed. Its
+        // square would leave a gcd to prove that may be out of reach (a
+        // leading coefficient that is a zero divisor, a free variable
+        // inside the relations), and 1/b + 1/b would not come back as 2/b.
+        polynode* num = nullptr;
+        if (add) poly_add(a->pnum, b->pnum, &num);
+        else poly_sub(a->pnum, b->pnum, &num);
+        polynode* den = nullptr;
+        poly_assign(a->den, &den);
+        quotient_as_typed(num, den, dst);
+        return;
+    }
     if (as_typed(a, b)) {
         PolyHold x(times_parts(a, false, b, true)), y(times_parts(b, false, a, true));
         polynode* num = nullptr;

@@ -127,6 +127,7 @@ void reduce_retry(polynode** u, polynode** v, polynode** g, polynode** u_out, po
         // Over a relation that makes no field the common factor divides
         // modulo the relation, which the plain divisions do not see.
         nonfield_shared_unit(&nu, &nv);
+        nonfield_fewest_terms(&nu, &nv);
         free_poly(u_out);
         *u_out = nu;
         free_poly(v_out);

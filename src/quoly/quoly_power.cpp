@@ -2,6 +2,7 @@
 // reciprocal) and the remainder and integer-quotient operators "|" and "\".
 #include <cstdint>
 
+#include "det/unit_det.h"
 #include "gcd/polydiv.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -169,6 +170,9 @@ void raise_to_power(quoly** q, imag* e, bool beyond_word) {
         // |INT32_MIN| only fits the unsigned word (machine-integer mode).
         power(q, 0u - static_cast<uint32_t>(n));
         quoly_reciprocal(q);
+        // The reciprocal is a quotient: one by a zero divisor is refused as
+        // "/" refuses it.
+        require_regular_denominator(*q);
     }
 }
 

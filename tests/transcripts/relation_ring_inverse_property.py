@@ -10,7 +10,18 @@ language:
     refusal must be deserved: the determinant is a zero divisor, by sympy;
   - the dense Det equals the sparse one, and neither is refused;
   - s := u/w gives s·w - u = 0, and Divides(w, u·w) is 1, unless w is a
-    zero divisor, when the quotient is refused or still one.
+    zero divisor, when the quotient is refused or still one: then
+    u·z - s·(w·z) = 0 too for a z ≠ 0 with w·z = 0 (a quotient standing
+    for 1/w would give u·z);
+  - w^-1 gives p with p·w = 1, or, for a zero divisor, is refused with p
+    left as it was;
+  - for w no zero divisor a + b, a = u/w and b = 1/w, shows what the
+    quotient of its parts typed shows (the numerators' sum over the one
+    denominator when a and b have one), and 1/w + 1/w what 2/w shows,
+    neither refused.
+Rings without the field flag run a second time with the free variable x
+inside the relations (adjoined first), or with a free y inside them that
+w may use.
 
   relation_ring_inverse_property.py TARVEX [SEED] [CASES_PER_RING]
 """
@@ -22,7 +33,7 @@ import sympy
 
 from case_report import report
 
-t, s, x = sympy.symbols("t s x")
+t, s, x, y = sympy.symbols("t s x y")
 
 # name, modulus (0: the rationals), relations (variable, polynomial, field
 # flag) outermost first, and the choices of roots when the relations split
@@ -45,8 +56,14 @@ RINGS = [
 REFUSALS = ("Division by zero.", "does not make a field", "Singular matrix.")
 
 
-def header(p, relations):
+def header(p, relations, order="inner"):
+    """order: the relations innermost (x outermost), "outer" (x inside
+    them) or "between" (x outermost, a free y inside them)."""
     lines = [f"&(J = {v});" for v, _, _ in relations] + ["&(J = x);"]
+    if order == "outer":
+        lines = lines[-1:] + lines[:-1]
+    elif order == "between":
+        lines.insert(0, "&(J = y);")
     if p:
         lines.insert(0, f"&(p = {p});")
     for v, m, flag in relations:
@@ -82,9 +99,24 @@ class Ring:
         v = sympy.Rational(sympy.expand(c).subs(at))
         return v % self.p if self.p else v
 
+    def annihilator(self, e):
+        """A non-zero z with z·e = 0 for a zero divisor e: it vanishes at
+        every choice of roots but one at which e vanishes (t itself when t
+        is nilpotent)."""
+        coefs = sympy.Poly(sympy.expand(e), x, y).coeffs() if e != 0 else [0]
+        at = next(r for r in self.roots if all(self.value(c, r) == 0 for c in coefs))
+        if len(self.roots) == 1:
+            return self.gens[0]
+        z = 1
+        for v in self.gens:
+            z *= sympy.Mul(*[v - r[v] for r in self.roots if r[v] != at[v]][:1])
+        return sympy.expand(z)
+
     def classify(self, e):
-        """'zero', 'zero divisor' or 'regular' for a polynomial in x over the ring."""
-        coefs = sympy.Poly(sympy.expand(e), x).all_coeffs() if e != 0 else [0]
+        """'zero', 'zero divisor' or 'regular' for a polynomial in x and y
+        over the ring (by its coefficients over them: some non-zero element
+        kills them all, or none does)."""
+        coefs = sympy.Poly(sympy.expand(e), x, y).coeffs() if e != 0 else [0]
         if self.roots is None:
             # A field: only 0 fails.
             red = [self.reduce(c) for c in coefs]
@@ -95,7 +127,7 @@ class Ring:
         return "zero" if all(vanish) else "zero divisor" if any(vanish) else "regular"
 
 
-def session(rng, ring, header_text, cases):
+def session(rng, ring, header_text, cases, with_y=False):
     lines = [header_text]
     for n in (2, 3, 4):
         ones = ", ".join("1" if i % (n + 1) == 0 else "0" for i in range(n * n))
@@ -119,13 +151,27 @@ def session(rng, ring, header_text, cases):
         # A quotient by a divisor whose leading coefficient may be a zero
         # divisor, of a multiple of it or of anything.
         w = random_entry(rng, ring.gens, False) * x + random_entry(rng, ring.gens, False)
+        if with_y and rng.random() < 0.5:
+            # y inside the relations, in the coefficient ring's place.
+            w += random_entry(rng, ring.gens, False) * y
         u = random_entry(rng, ring.gens, True) + x ** 2
         if rng.random() < 0.5:
             u = sympy.expand(u * w)
         wkind = ring.classify(ring.reduce(w))
-        lines += [f"w{k} := {text(w)}:", f"u{k} := {text(u)}:", f"!!('at_quo{k}'):", f"q{k} := u{k}/w{k}:",
-                  f"!!('quo{k}', q{k}*w{k} - u{k});", f"!!('at_div{k}'):", f"!!('div{k}', Divides(w{k}, u{k}*w{k}));"]
+        z = text(ring.annihilator(ring.reduce(w))) if wkind == "zero divisor" else "0"
+        lines += [f"w{k} := {text(w)}:", f"u{k} := {text(u)}:", f"!!('at_quo{k}'):", f"q{k} := 0:", f"q{k} := u{k}/w{k}:",
+                  f"!!('quo{k}', q{k}*w{k} - u{k});", f"!!('ann{k}', u{k}*({z}) - q{k}*(w{k}*({z})));",
+                  f"!!('at_div{k}'):", f"!!('div{k}', Divides(w{k}, u{k}*w{k}));",
+                  f"!!('at_pow{k}'):", f"p{k} := 2:", f"p{k} := w{k}^-1:", f"!!('pow{k}', p{k}*w{k});",
+                  f"!!('pkept{k}', p{k});",
+                  f"!!('at_sum{k}'):", f"a{k} := u{k}/w{k}:", f"b{k} := 1/w{k}:", f"!!('sum{k}', a{k} + b{k});",
+                  f"t{k} := (Numer(a{k})*Denom(b{k}) + Numer(b{k})*Denom(a{k}))/(Denom(a{k})*Denom(b{k})):",
+                  f"if [Denom(a{k}) = Denom(b{k})] then t{k} := (Numer(a{k}) + Numer(b{k}))/Denom(a{k}) fi:",
+                  f"!!('sumT{k}', t{k});", f"!!('dbl{k}', 1/w{k} + 1/w{k});", f"!!('dblT{k}', 2/w{k});"]
         checks.append((f"quo{k}", "quo", wkind, (u, w)))
+        checks.append((f"pow{k}", "pow", wkind, w))
+        if wkind == "regular":
+            checks.append((f"sum{k}", "sum", wkind, (u, w)))
     return "\n".join(lines) + "\n&q;\n", checks
 
 
@@ -142,16 +188,17 @@ def segments(out):
             continue
         if group is not None:
             texts[group].append(ln)
-        if words and words[0].startswith(("det", "inv", "kept", "quo", "div")) and words[0][-1].isdigit():
+        if words and words[0].startswith(("det", "inv", "kept", "quo", "div", "ann", "pow", "pkept", "sum", "dbl")) \
+                and words[0][-1].isdigit():
             got[words[0]] = words[1:]
     return {k: (got.get(k), "\n".join(v)) for k, v in texts.items()} | {
         k: (v, "") for k, v in got.items() if k not in texts}
 
 
-def check(name, got, checks, rationals_without_flag):
+def check(name, got, checks, divides_may_refuse):
     results = []
     for label, what, kind, data in checks:
-        k = label.lstrip("detinvaskquo")
+        k = label.lstrip("detinvaskquopwum")
         if what == "det":
             vals, before = got.get(label, (None, ""))
             ok = vals == ["0"] and not any(r in before for r in REFUSALS)
@@ -167,22 +214,41 @@ def check(name, got, checks, rationals_without_flag):
                 ok = vals == ["1"] and kind == "regular"
             results.append(None if ok else f"{name}: 1/[{src}] refused={refused} A*C=1:{vals} kept:{kept} "
                            f"det {kind} {data} {before[-160:]!r}")
+        elif what == "pow":
+            vals, before = got.get(label, (None, ""))
+            kept = got.get("pkept" + k, (None, ""))[0]
+            refused = any(r in before for r in REFUSALS)
+            refused = refused or "not invertible" in before   # 0^-1 modulo a prime
+            ok = (not refused and vals == ["1"]) if kind == "regular" else (refused and kept == ["2"])
+            results.append(None if ok else f"{name}: ({data})^-1 ({kind}) refused={refused} p*w={vals} kept {kept} "
+                           f"{before[-160:]!r}")
+        elif what == "sum":
+            vals, before = got.get(label, (None, ""))
+            typed = got.get("sumT" + k, (None, ""))[0]
+            dbl, dtyped = got.get("dbl" + k, (None, ""))[0], got.get("dblT" + k, (None, ""))[0]
+            refused = any(r in before for r in REFUSALS)
+            ok = not refused and vals and vals == typed and dbl and dbl == dtyped
+            results.append(None if ok else f"{name}: u/w + 1/w = {vals} where typed {typed}, 1/w + 1/w = {dbl} "
+                           f"where 2/w {dtyped}, {data} {before[-160:]!r}")
         else:
             vals, before = got.get(label, (None, ""))
+            avals = got.get("ann" + k, (None, ""))[0]
             dvals, dbefore = got.get("div" + k, (None, ""))
             refused = any(r in before for r in REFUSALS)
             # Over the rationals without the flag a leading coefficient that
-            # is a zero divisor may leave Divides undecided: a refusal as a
-            # ring that makes no field is allowed there, never a 0.
+            # is a zero divisor may leave Divides undecided, and so may one
+            # in the free variable inside the relations: a refusal as a ring
+            # that makes no field is allowed there, never a 0.
             divides_ok = dvals == ["1"] and not any(r in dbefore for r in REFUSALS) or (
-                rationals_without_flag and dvals != ["0"] and "does not make a field" in dbefore)
+                divides_may_refuse and dvals != ["0"] and "does not make a field" in dbefore)
             if kind == "regular":
                 ok = not refused and vals == ["0"] and divides_ok
             else:
                 # By a zero divisor a refusal is right, and so is a
                 # quotient that is one.
-                ok = refused or vals == ["0"]
-            results.append(None if ok else f"{name}: quotient {data} ({kind}): q*w - u = {vals}, Divides {dvals} "
+                ok = refused or (vals == ["0"] and avals == ["0"])
+            results.append(None if ok else f"{name}: quotient {data} ({kind}): q*w - u = {vals}, "
+                           f"u*z - q*(w*z) = {avals}, Divides {dvals} "
                            f"{(before + dbefore)[-200:]!r}")
     return results
 
@@ -194,9 +260,13 @@ def main():
     results = []
     for name, p, relations, roots in RINGS:
         ring = Ring(p, relations, roots)
-        text_in, checks = session(rng, ring, header(p, relations), cases)
-        out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
-        results += check(name, segments(out), checks, p == 0 and not all(f for _, _, f in relations))
+        # A field flag needs every level inside it to be a field.
+        orders = ["inner"] + ([rng.choice(("outer", "between"))] if not any(f for _, _, f in relations) else [])
+        for order in orders:
+            text_in, checks = session(rng, ring, header(p, relations, order), cases, order == "between")
+            out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
+            results += check(f"{name} ({order})", segments(out), checks,
+                             order != "inner" or p == 0 and not all(f for _, _, f in relations))
     sys.exit(report(results))
 
 
