@@ -108,6 +108,30 @@ bool coprime_images(const Ring& R, std::vector<uint32_t> a, std::vector<uint32_t
     }
 }
 
+// Where the relation splits into distinct linear factors modulo q, R is
+// copies of Z/q, one for each root: the images there and Euclid over the
+// field in each copy, which is cheaper than over R.
+bool coprime_at_roots(const Ring& R, const std::vector<uint32_t>& roots, const std::vector<uint32_t>& a,
+                      const std::vector<uint32_t>& b) {
+    const size_t d = R.d;
+    for (uint32_t r : roots) {
+        std::vector<uint32_t> powers(d, 1);
+        for (size_t k = 1; k < d; k++) powers[k] = R.F.mul(powers[k - 1], r);
+        UPoly at[2];
+        const std::vector<uint32_t>* parts[2] = {&a, &b};
+        for (int i = 0; i < 2; i++) {
+            at[i].assign(parts[i]->size() / d, 0);
+            for (size_t c = 0; c < at[i].size(); c++) {
+                uint32_t v = 0;
+                for (size_t k = 0; k < d; k++) v = R.F.add(v, R.F.mul((*parts[i])[c * d + k], powers[k]));
+                at[i][c] = v;
+            }
+        }
+        if (upoly::monic_gcd(std::move(at[0]), std::move(at[1]), R.F).size() != 1) return false;
+    }
+    return true;
+}
+
 // The image of a polynomial in R[x], x the variable of level `main`, the
 // other free levels put to their points; its true degree in x.
 struct Image {
@@ -182,6 +206,8 @@ bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
     UPoly m;
     if (!relation_modulo(rel, 0, rel->modout_degree, nullptr, F, &m)) return false;
     const Ring R(q, std::move(m));
+    SplitRoots split;
+    const bool at_roots = split_roots({rel}, q, &split);
     std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
     mark_levels(u, top, used);
     mark_levels(v, top, used);
@@ -201,7 +227,9 @@ bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
             // A shared factor of positive degree in x keeps it in the
             // images only under a part that keeps its own.
             if (!holds_degree(R, a) && !holds_degree(R, b)) continue;
-            if (!coprime_images(R, std::move(a.out), std::move(b.out))) return false;
+            if (at_roots ? !coprime_at_roots(R, split.roots, a.out, b.out)
+                         : !coprime_images(R, std::move(a.out), std::move(b.out)))
+                return false;
             settled = true;
         }
         if (!settled) return false;

@@ -11,7 +11,18 @@
 #include "poly/polyvars.h"
 
 uint32_t image_residue(const imag* n, const flatgcd::Field& F) {
-    if (!lintmode) return static_cast<uint32_t>(chain_residue(n, static_cast<int32_t>(F.p)));
+    if (!lintmode) {
+        // Every digit carries the number's sign: the magnitude's residue by
+        // F's reduction, which needs no division, negated for a negative.
+        uint64_t r = 0;
+        bool negative = false;
+        const numnode* d = n->head;
+        for (int32_t k = 0; k < n->count && d; k++, d = d->next) {
+            negative = negative || d->digit < 0;
+            r = F.reduce((r << DIGIT_BITS) + static_cast<uint64_t>(d->digit < 0 ? -int64_t{d->digit} : d->digit));
+        }
+        return negative ? F.neg(static_cast<uint32_t>(r)) : static_cast<uint32_t>(r);
+    }
     const int64_t r = n->value % static_cast<int64_t>(F.p);
     return static_cast<uint32_t>(r < 0 ? r + F.p : r);
 }
