@@ -64,6 +64,7 @@ bench: build
 	python3 bench/bench_arrays.py $(BUILD)/bin/tarvex
 	python3 bench/bench_blocks.py $(BUILD)/bin/tarvex
 	python3 bench/bench_functions.py $(BUILD)/bin/tarvex
+	python3 bench/bench_ring_relation_sums.py $(BUILD)/bin/tarvex
 	python3 bench/bench_ring_change.py $(BUILD)/bin/tarvex
 	python3 bench/bench_files.py $(BUILD)/bin/tarvex
 	python3 bench/bench_read_decimal.py $(BUILD)/bin/tarvex

@@ -10,6 +10,7 @@
 // before it is used.
 #include "gcd/nonfield_gcd.h"
 
+#include "gcd/nonfield_images.h"
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
@@ -115,6 +116,18 @@ bool applies(int32_t top) { return !running && !laurent && polynames && top >= 1
 // Modulo a composite number the ground ring itself has zero divisors.
 bool composite_modulus() { return modularmode && !mod_is_prime && !finf; }
 
+// The gcd of two polynomials coprime over the relations: their common
+// integer content.
+polynode* unit_gcd(polynode* u, polynode* v) {
+    polynode* result = nullptr;
+    poly_set(1, &result);
+    if (imag* c = common_content(u, v)) {
+        num_poly_mult(result, c);
+        free_imag(&c);
+    }
+    return result;
+}
+
 polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
     const int32_t top = vars->level;
     polynode* result = nullptr;
@@ -127,7 +140,7 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         if (!unit) unit = invert(v, vars, &N, &d);
         if (!unit) refuse(sh.name);
         free_imag(&d);
-        poly_set(1, &result);
+        return unit_gcd(u, v);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields; modulo a
@@ -191,14 +204,21 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {
         bool plain_road = false;
-        try {
-            RefusalEscape escape;
-            result = proved_gcd(u, v, vars, sh);
-            // Coprime up to a unit of the ring: a unit the representatives
-            // share (t/t) must still go, or the fraction keeps it.
-            plain_road = single_number(result);
-        } catch (const NoProof&) {
+        if (coprime_by_images(u, v, vars->level)) {
+            // What the full proof would end with (or its refusal, which
+            // takes the same road), at a fraction of its cost.
+            result = unit_gcd(u, v);
             plain_road = true;
+        } else {
+            try {
+                RefusalEscape escape;
+                result = proved_gcd(u, v, vars, sh);
+                // Coprime up to a unit of the ring: a unit the representatives
+                // share (t/t) must still go, or the fraction keeps it.
+                plain_road = single_number(result);
+            } catch (const NoProof&) {
+                plain_road = true;
+            }
         }
         if (plain_road) {
             PolyHold proved(result);

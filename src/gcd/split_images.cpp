@@ -10,6 +10,30 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 
+uint32_t image_residue(const imag* n, const flatgcd::Field& F) {
+    if (!lintmode) {
+        // Every digit carries the number's sign: the magnitude's residue by
+        // F's reduction, which needs no division, negated for a negative.
+        uint64_t r = 0;
+        bool negative = false;
+        const numnode* d = n->head;
+        for (int32_t k = 0; k < n->count && d; k++, d = d->next) {
+            negative = negative || d->digit < 0;
+            r = F.reduce((r << DIGIT_BITS) + static_cast<uint64_t>(d->digit < 0 ? -int64_t{d->digit} : d->digit));
+        }
+        return negative ? F.neg(static_cast<uint32_t>(r)) : static_cast<uint32_t>(r);
+    }
+    const int64_t r = n->value % static_cast<int64_t>(F.p);
+    return static_cast<uint32_t>(r < 0 ? r + F.p : r);
+}
+
+uint32_t image_power(uint32_t b, int32_t e, const flatgcd::Field& F) {
+    uint32_t r = 1;
+    for (; e > 0; e >>= 1, b = F.mul(b, b))
+        if (e & 1) r = F.mul(r, b);
+    return r;
+}
+
 namespace {
 
 using flatgcd::Field;
@@ -67,21 +91,6 @@ bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     return true;
 }
 
-// A number of the ring (a word in machine-integer and modular mode, a
-// digit chain otherwise) modulo F's prime.
-uint32_t residue(const imag* n, const Field& F) {
-    if (!lintmode) return static_cast<uint32_t>(chain_residue(n, static_cast<int32_t>(F.p)));
-    const int64_t r = n->value % static_cast<int64_t>(F.p);
-    return static_cast<uint32_t>(r < 0 ? r + F.p : r);
-}
-
-uint32_t power(uint32_t b, int32_t e, const Field& F) {
-    uint32_t r = 1;
-    for (; e > 0; e >>= 1, b = F.mul(b, b))
-        if (e & 1) r = F.mul(r, b);
-    return r;
-}
-
 // The value of p (at the level of index j, innermost 0) with the roots of
 // levels j, j - 1, ... put in; false on a negative exponent or a level
 // below the innermost.
@@ -90,35 +99,16 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
     for (; p; p = p->next) {
         uint32_t c = 0;
         if (p->numb) {
-            c = residue(p->ncoef, F);
+            c = image_residue(p->ncoef, F);
         } else {
             if (j < 0 || p->exp < 0) return false;
             if (!value_at(p->pcoef, j - 1, roots, F, &c)) return false;
-            c = F.mul(c, power(roots[j], p->exp, F));
+            c = F.mul(c, image_power(roots[j], p->exp, F));
         }
         sum = F.add(sum, c);
     }
     *out = sum;
     return true;
-}
-
-// The relation of level j (monic in its variable) as a polynomial over
-// Z/q, the roots of the inner levels put in.
-bool relation_at(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const Field& F, UPoly* f) {
-    const polynode* m = rec->binomial ? rec->binomial : rec->relation;
-    f->assign(static_cast<size_t>(degree) + 1, 0);
-    for (const polynode* t = m; t; t = t->next) {
-        uint32_t c = 0;
-        int32_t e = 0;
-        if (t->numb) {
-            c = residue(t->ncoef, F);
-        } else {
-            e = t->exp;
-            if (e < 0 || e > degree || !value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
-        }
-        (*f)[static_cast<size_t>(e)] = F.add((*f)[static_cast<size_t>(e)], c);
-    }
-    return f->back() == 1;
 }
 
 // The d x d matrix taking values at the points to the coefficients of the
@@ -146,6 +136,24 @@ void lagrange_weights(const std::vector<uint32_t>& pts, const Field& F, std::vec
 }
 
 }  // namespace
+
+bool relation_modulo(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const flatgcd::Field& F,
+                     upoly::UPoly* f) {
+    const polynode* m = rec->binomial ? rec->binomial : rec->relation;
+    f->assign(static_cast<size_t>(degree) + 1, 0);
+    for (const polynode* t = m; t; t = t->next) {
+        uint32_t c = 0;
+        int32_t e = 0;
+        if (t->numb) {
+            c = image_residue(t->ncoef, F);
+        } else {
+            e = t->exp;
+            if (e < 0 || e > degree || !value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
+        }
+        (*f)[static_cast<size_t>(e)] = F.add((*f)[static_cast<size_t>(e)], c);
+    }
+    return f->back() == 1;
+}
 
 bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first) {
     levels_innermost_first->clear();
@@ -182,7 +190,7 @@ bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out) {
         next.reserve(count * static_cast<size_t>(d) * (j + 1));
         for (size_t p = 0; p < count; p++) {
             const uint32_t* chosen = inner.data() + p * j;
-            if (!relation_at(levels[j], static_cast<int32_t>(j), d, chosen, F, &f)) return false;
+            if (!relation_modulo(levels[j], static_cast<int32_t>(j), d, chosen, F, &f)) return false;
             if (!all_roots(f, F, &roots) || roots.size() != static_cast<size_t>(d)) return false;
             // Sorted, so that the same prime always gives the same choices.
             std::sort(roots.begin(), roots.end());

@@ -36,6 +36,16 @@ struct SplitRoots {
     size_t choices() const { return level.empty() ? 0 : roots.size() / level.size(); }
 };
 
+// A number of the ring (a word in machine-integer and modular mode, a
+// digit chain otherwise) modulo F's prime; b^e modulo it (e >= 0).
+uint32_t image_residue(const imag* n, const flatgcd::Field& F);
+uint32_t image_power(uint32_t b, int32_t e, const flatgcd::Field& F);
+// The relation of level j (monic in its variable) as a polynomial over
+// Z/q, the roots of the inner levels put in (none for the innermost);
+// false unless it is monic there.
+bool relation_modulo(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_roots, const flatgcd::Field& F,
+                     std::vector<uint32_t>* f);
+
 // The field levels from the record at field_depth inward, when the levels
 // from var down to them carry no relation and var lies above them; false
 // otherwise (the road does not apply).

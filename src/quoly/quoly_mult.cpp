@@ -18,6 +18,7 @@
 #include "poly/coefops.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
+#include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
@@ -508,8 +509,10 @@ bool quoly_detail::composite_fraction(const quoly* q) {
 bool quoly_detail::relation_fraction(const quoly* q) {
     if (q->isnum || !q->den || lone_number(q->den)) return false;
     // A relation without the field flag, or a field's relation modulo a
-    // prime that may split it.
-    return modout_above_field || (field_depth > 0 && modularmode);
+    // prime that may split it. A matrix routine that suspends the
+    // relations above the field eliminates plain polynomials, a domain,
+    // and reduces only its result.
+    return (modout_above_field && !using_new_polynames) || (field_depth > 0 && modularmode);
 }
 
 namespace {

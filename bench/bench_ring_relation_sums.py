@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Sums and quotients of fractions under a relation without the field flag
+(the coefficients a ring with zero divisors), over the rationals and modulo
+65521, timed as whole sessions.
+
+  bench_ring_relation_sums.py TARVEX [OTHER_TARVEX ...]
+
+Each case is one session, run three times; the median is shown, one column
+per binary given. Every session ends by showing a few measures of its
+result, which must agree between the binaries; a session past the limit
+shows as "> limit" and is not run again.
+"""
+import os
+import random
+import statistics
+import sys
+
+from whole_process import whole_process
+
+LIMIT = 60
+RUNS = 3
+VARS = "&(J = t):\n{rel}&(J = x):\n&(J = y):\n&(J = z):\n"
+
+
+def ring(modulus, relation):
+    head = f"&(p = {modulus}):\n" if modulus else ""
+    return head + VARS.format(rel=f"&(P = {relation}):\n")
+
+
+def sigma(n):
+    return (f"s := Sigma<i = 1, {n}>((x + t)/(x*y + i*z + t)):\n"
+            "Terms(Numer(s));\nTerms(Denom(s));\nDeg(Denom(s), x);\n")
+
+
+def loop(n):
+    return ("a := x + 2*t:\nb := t + 1:\ns := 0:\n"
+            f"for i = 1 to {n} do s := s + (a + i)/(b + i*x); od:\n"
+            "Terms(Numer(s));\nTerms(Denom(s));\n")
+
+
+def matrix(rng, n, cells_terms):
+    """An n x n matrix of small polynomials in x, y, z over Z[t]."""
+    monomials = ["1", "x", "y", "z", "x*y", "y*z", "x^2", "z^2"]
+    cells = []
+    for _ in range(n * n):
+        k = rng.randint(1, cells_terms)
+        cells.append(" + ".join(f"({rng.randint(0, 12)} + {rng.randint(0, 12)}*t)*{m}"
+                                for m in rng.sample(monomials, k)))
+    return f"Array a[{n},{n}]:\n[a] := [(" + ", `\n".join(cells) + ")]:\n"
+
+
+def inverse(rng, n):
+    cells = [f"({rng.randint(-5, 5)} + {rng.randint(-5, 5)}*t) + ({rng.randint(-3, 3)})*x"
+             for _ in range(n * n)]
+    return (f"Array m[{n},{n}]:\n[m] := [(" + ", `\n".join(cells) + ")]:\n"
+            "[w] := 1/[m]:\nTerms(w[1,1]);\nTerms(w[3,7]);\n")
+
+
+def cases():
+    rng = random.Random(77)
+    q, m = ring("", "t^2 - 1"), ring(65521, "t^2 + 3")
+    return [
+        ("sum of 12 fractions, Q[t]/(t^2 - 1)", q + sigma(12)),
+        ("sum of 15 fractions, Q[t]/(t^2 - 1)", q + sigma(15)),
+        ("sum of 12 fractions, GF(65521)[t]/(t^2 + 3)", m + sigma(12)),
+        ("sum of 15 fractions, GF(65521)[t]/(t^2 + 3)", m + sigma(15)),
+        ("loop of 300 quotients, GF(65521)[t]/(t^2 + 3)", m + loop(300)),
+        ("loop of 100 quotients, Q[t]/(t^2 - 1)", q + loop(100)),
+        ("Det 8x8, Q[t]/(t^2 - 1)", q + matrix(rng, 8, 2) + "d := Det[a]:\nTerms(d);\n"),
+        ("1/[m] 14x14, Q[t]/(t^2 - 1)", ring("", "t^2 - 1") + inverse(rng, 14)),
+    ]
+
+
+def results(out):
+    """What the session showed after its banner."""
+    body = out[out.find("\n>"):]
+    return [ln.strip() for ln in body.splitlines() if ln.strip() and "tarvexstart" not in ln]
+
+
+def main(argv):
+    binaries = [os.path.abspath(b) for b in argv[1:]]
+    if not binaries:
+        print(__doc__)
+        return 2
+    print(f"{'case (seconds, whole process, median of 3)':52s}" +
+          "".join(f" {os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(b))))[:12]:>12s}"
+                  for b in binaries))
+    failed = 0
+    for name, script in cases():
+        cells, shown = [], []
+        for b in binaries:
+            times, out = [], ""
+            for _ in range(RUNS):
+                took, out = whole_process(b, script, LIMIT)
+                if took is None:
+                    break
+                times.append(took)
+            if len(times) < RUNS:
+                cells.append(f"> {LIMIT}")
+                continue
+            cells.append(f"{statistics.median(times):.3f}")
+            shown.append(results(out))
+        agree = all(s == shown[0] for s in shown)
+        failed += 0 if agree else 1
+        print(f"{name:52s}" + "".join(f" {c:>12s}" for c in cells) + ("" if agree else "  RESULTS DIFFER"))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,240 @@
+// Coprimality over a relation ring proved by images (nonfield_images.h).
+#include "gcd/nonfield_images.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "gcd/modgcd.h"
+#include "gcd/nonfield_ring.h"
+#include "gcd/split_images.h"
+#include "gcd/upoly_field.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+#include "storage/nodetests.h"
+
+namespace nonfield {
+
+namespace {
+
+using flatgcd::Field;
+using upoly::UPoly;
+
+// Z/q[t]/(m), m monic of degree d: an element is d residues, the constant
+// first; a polynomial over it is its coefficients' blocks, the constant
+// first, no trailing block of zeros.
+struct Ring {
+    Field F;
+    size_t d;
+    UPoly m;
+    mutable std::vector<uint32_t> scratch;
+    Ring(uint32_t q, UPoly monic) : F(q), d(monic.size() - 1), m(std::move(monic)) {}
+
+    // c := a·b; c may not be a or b.
+    void mul(const uint32_t* a, const uint32_t* b, uint32_t* c) const {
+        scratch.assign(2 * d - 1, 0);
+        for (size_t i = 0; i < d; i++) {
+            if (!a[i]) continue;
+            for (size_t j = 0; j < d; j++) scratch[i + j] = F.add(scratch[i + j], F.mul(a[i], b[j]));
+        }
+        for (size_t k = 2 * d - 1; k-- > d;) {
+            const uint32_t top = scratch[k];
+            if (!top) continue;
+            for (size_t j = 0; j < d; j++) scratch[k - d + j] = F.sub(scratch[k - d + j], F.mul(top, m[j]));
+        }
+        std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(d), c);
+    }
+
+    // out := a^-1; false when a is no unit (a zero divisor, or 0).
+    bool inverse(const uint32_t* a, uint32_t* out) const {
+        UPoly r0 = m, r1(a, a + d), s0, s1{1};
+        upoly::trim(r1);
+        while (!r1.empty()) {
+            const UPoly quot = upoly::quotient(r0, r1, F);
+            UPoly rem = r0;
+            upoly::rem_in_place(rem, r1, F);
+            // s0 - quot·s1
+            UPoly s(std::max(s0.size(), quot.size() + s1.size()), 0);
+            std::copy(s0.begin(), s0.end(), s.begin());
+            for (size_t i = 0; i < quot.size(); i++)
+                for (size_t j = 0; j < s1.size(); j++) s[i + j] = F.sub(s[i + j], F.mul(quot[i], s1[j]));
+            upoly::trim(s);
+            r0 = std::move(r1);
+            r1 = std::move(rem);
+            s0 = std::move(s1);
+            s1 = std::move(s);
+        }
+        if (r0.size() != 1) return false;
+        const uint32_t k = F.inv(r0[0]);
+        upoly::rem_in_place(s0, m, F);
+        std::fill(out, out + d, 0);
+        for (size_t i = 0; i < s0.size(); i++) out[i] = F.mul(s0[i], k);
+        return true;
+    }
+};
+
+void trim_blocks(std::vector<uint32_t>& a, size_t d) {
+    while (!a.empty() && std::all_of(a.end() - static_cast<std::ptrdiff_t>(d), a.end(), [](uint32_t c) { return c == 0; }))
+        a.resize(a.size() - d);
+}
+
+// Euclid over the ring: true when it ends in a unit, every division by a
+// leading coefficient with an inverse; false when it ends in a gcd of
+// positive degree or meets a leading coefficient that is no unit.
+bool coprime_images(const Ring& R, std::vector<uint32_t> a, std::vector<uint32_t> b) {
+    const size_t d = R.d;
+    trim_blocks(a, d);
+    trim_blocks(b, d);
+    if (a.size() < b.size()) std::swap(a, b);
+    std::vector<uint32_t> inv(d), c(d), t(d);
+    for (;;) {
+        if (b.empty()) return a.size() == d && R.inverse(a.data(), inv.data());
+        if (b.size() == d) return R.inverse(b.data(), inv.data());
+        if (!R.inverse(b.data() + b.size() - d, inv.data())) return false;
+        const size_t nb = b.size() / d;
+        while (a.size() >= b.size()) {
+            R.mul(a.data() + a.size() - d, inv.data(), c.data());
+            const size_t shift = a.size() / d - nb;
+            for (size_t k = 0; k + 1 < nb; k++) {
+                R.mul(c.data(), b.data() + k * d, t.data());
+                uint32_t* dst = a.data() + (shift + k) * d;
+                for (size_t i = 0; i < d; i++) dst[i] = R.F.sub(dst[i], t[i]);
+            }
+            a.resize(a.size() - d);
+            trim_blocks(a, d);
+        }
+        std::swap(a, b);
+    }
+}
+
+// Where the relation splits into distinct linear factors modulo q, R is
+// copies of Z/q, one for each root: the images there and Euclid over the
+// field in each copy, which is cheaper than over R.
+bool coprime_at_roots(const Ring& R, const std::vector<uint32_t>& roots, const std::vector<uint32_t>& a,
+                      const std::vector<uint32_t>& b) {
+    const size_t d = R.d;
+    for (uint32_t r : roots) {
+        std::vector<uint32_t> powers(d, 1);
+        for (size_t k = 1; k < d; k++) powers[k] = R.F.mul(powers[k - 1], r);
+        UPoly at[2];
+        const std::vector<uint32_t>* parts[2] = {&a, &b};
+        for (int i = 0; i < 2; i++) {
+            at[i].assign(parts[i]->size() / d, 0);
+            for (size_t c = 0; c < at[i].size(); c++) {
+                uint32_t v = 0;
+                for (size_t k = 0; k < d; k++) v = R.F.add(v, R.F.mul((*parts[i])[c * d + k], powers[k]));
+                at[i][c] = v;
+            }
+        }
+        if (upoly::monic_gcd(std::move(at[0]), std::move(at[1]), R.F).size() != 1) return false;
+    }
+    return true;
+}
+
+// The image of a polynomial in R[x], x the variable of level `main`, the
+// other free levels put to their points; its true degree in x.
+struct Image {
+    const Ring& R;
+    int32_t main;
+    int32_t band;
+    const std::vector<uint32_t>& point;
+    std::vector<uint32_t> out;
+    int32_t degree = 0;
+    bool ok = true;
+
+    void put(int32_t xe, int32_t te, uint32_t value) {
+        const size_t at = static_cast<size_t>(xe) * R.d + static_cast<size_t>(te);
+        if (out.size() <= at) out.resize((static_cast<size_t>(xe) + 1) * R.d, 0);
+        out[at] = R.F.add(out[at], value);
+        degree = std::max(degree, xe);
+    }
+
+    void add(const polynode* p, int32_t level, uint32_t weight, int32_t xe) {
+        for (; p && ok; p = p->next) {
+            if (p->numb) {
+                put(xe, 0, R.F.mul(weight, image_residue(p->ncoef, R.F)));
+            } else if (p->exp < 0 || level > band) {
+                ok = false;
+            } else if (level == band) {
+                // Reduced values keep the relation's variable below its degree.
+                if (!single_number(p->pcoef) || static_cast<size_t>(p->exp) >= R.d) {
+                    ok = false;
+                    return;
+                }
+                put(xe, p->exp, R.F.mul(weight, image_residue(p->pcoef->ncoef, R.F)));
+            } else if (level == main) {
+                add(p->pcoef, level + 1, weight, p->exp);
+            } else {
+                const uint32_t w = R.F.mul(weight, image_power(point[static_cast<size_t>(level)], p->exp, R.F));
+                add(p->pcoef, level + 1, w, xe);
+            }
+        }
+    }
+};
+
+// The polynomial keeps its degree in x, which is positive, under a
+// leading coefficient that is a unit.
+bool holds_degree(const Ring& R, const Image& im) {
+    if (im.degree == 0 || im.out.size() != (static_cast<size_t>(im.degree) + 1) * R.d) return false;
+    std::vector<uint32_t> inv(R.d);
+    return R.inverse(im.out.data() + im.out.size() - R.d, inv.data());
+}
+
+// The one relation level, innermost and without the field flag, where
+// images apply; null elsewhere.
+pt* lone_relation() {
+    pt* found = nullptr;
+    for (pt* r = polynames; r; r = r->next) {
+        if (!r->relation) continue;
+        if (found || r->field || r->next || r->modout_degree < 1) return nullptr;
+        found = r;
+    }
+    return found;
+}
+
+constexpr int ATTEMPTS = 3;
+
+}  // namespace
+
+bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
+    if (laurent || (lintmode && !(modularmode && mod_is_prime && !finf))) return false;
+    pt* rel = lone_relation();
+    if (!rel || top < 1 || top >= rel->level) return false;
+    const uint32_t q = static_cast<uint32_t>(modularmode ? modulus : word_prime_at(1));
+    const Field F(q);
+    UPoly m;
+    if (!relation_modulo(rel, 0, rel->modout_degree, nullptr, F, &m)) return false;
+    const Ring R(q, std::move(m));
+    SplitRoots split;
+    const bool at_roots = split_roots({rel}, q, &split);
+    std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
+    mark_levels(u, top, used);
+    mark_levels(v, top, used);
+    static uint64_t state = 0x6e6f6e6669656c64ull;
+    std::vector<uint32_t> point(used.size(), 0);
+    bool any = false;
+    for (int32_t x = top; x < rel->level; x++) {
+        if (!used[static_cast<size_t>(x)]) continue;
+        any = true;
+        bool settled = false;
+        for (int attempt = 0; attempt < ATTEMPTS && !settled; attempt++) {
+            for (uint32_t& c : point) c = static_cast<uint32_t>(upoly::next_random(&state) % q);
+            Image a{R, x, rel->level, point, {}}, b{R, x, rel->level, point, {}};
+            a.add(u, top, 1, 0);
+            b.add(v, top, 1, 0);
+            if (!a.ok || !b.ok) return false;
+            // A shared factor of positive degree in x keeps it in the
+            // images only under a part that keeps its own.
+            if (!holds_degree(R, a) && !holds_degree(R, b)) continue;
+            if (at_roots ? !coprime_at_roots(R, split.roots, a.out, b.out)
+                         : !coprime_images(R, std::move(a.out), std::move(b.out)))
+                return false;
+            settled = true;
+        }
+        if (!settled) return false;
+    }
+    return any;
+}
+
+}  // namespace nonfield
