@@ -6,7 +6,8 @@ Random chains r := r + f (or r - f) over relations that split, do not
 split, have nilpotents, modulo primes large and small and in GF(2^8),
 denominators sometimes repeated: at every step the sum shows the parts
 that its value typed as one quotient of the cross-multiplied stored parts
-shows, and at the end Numer(r)*D - Denom(r)*N is 0 for N/D the same sum
+shows (over one denominator, the typed quotient of the numerators' sum
+over it), and at the end Numer(r)*D - Denom(r)*N is 0 for N/D the same sum
 formed by polynomial arithmetic alone. (Modulo a composite number
 fractions take the quotient of their written form, another road.) A sum
 of 15 fractions in three variables and an 8x8 Det are held to a limit of
@@ -53,8 +54,10 @@ def session(rng, i):
         signs.append(rng.choice("+-"))
     script += f"r := ({parts[0][0]})/({parts[0][1]}):\nnn := {parts[0][0]}:\ndd := {parts[0][1]}:\n"
     for k, ((num, den), s) in enumerate(zip(parts[1:], signs[1:]), 1):
-        script += (f"f := ({num})/({den}):\n"
-                   f"e := (Numer(r)*Denom(f) {s} Numer(f)*Denom(r))/(Denom(r)*Denom(f)):\n"
+        # Over one denominator the numerators add over it.
+        script += (f"f := ({num})/({den}):\nhr := Denom(r):\nhf := Denom(f):\n"
+                   f"if Equal(hr, hf) then e := (Numer(r) {s} Numer(f))/hr "
+                   f"else e := (Numer(r)*hf {s} Numer(f)*hr)/(hr*hf) fi:\n"
                    f"r := r {s} f:\n"
                    f"!!('n{k}', Numer(r) - Numer(e));\n!!('d{k}', Denom(r) - Denom(e));\n"
                    f"nn := nn*({den}) {s} ({num})*dd:\ndd := dd*({den}):\n")
