@@ -166,7 +166,7 @@ void transplant(quoly* dst, quoly* src);
 bool composite_fraction(const quoly* q);
 void as_read_back(quoly** slot);
 // Under relations whose ring may have zero divisors (one without the field
-// flag; a field's relation modulo a prime, which may split it) a gcd may be
+// flag; a field's relation modulo a prime that splits it) a gcd may be
 // proved only in part, and products of coprime parts need not be coprime:
 // (x^2 + t)^2 = x^4 + 2t x^2 modulo t^2 shares x^2 with x^2. The normal
 // form of a quotient there is the one the quotient of its two parts gets

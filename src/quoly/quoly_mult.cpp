@@ -11,6 +11,7 @@
 
 #include "det/unit_det.h"
 #include "gcd/exactdiv.h"
+#include "gcd/field_levels.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
@@ -508,8 +509,9 @@ bool quoly_detail::composite_fraction(const quoly* q) {
 bool quoly_detail::relation_fraction(const quoly* q) {
     if (q->isnum || !q->den || lone_number(q->den)) return false;
     // A relation without the field flag, or a field's relation modulo a
-    // prime that may split it.
-    return modout_above_field || (field_depth > 0 && modularmode);
+    // prime that splits it (or that is not proved not to). Field levels that
+    // stay a field have no zero divisors: their fractions cancel crosswise.
+    return modout_above_field || (field_depth > 0 && modularmode && !field_levels_make_field());
 }
 
 namespace {
