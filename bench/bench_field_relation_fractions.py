@@ -12,7 +12,8 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   Adjoint and Chpoly of a 7 x 7 matrix of small polynomials in x, y, z,
   dense and in sparse storage.
 - The tower GF(13)[t]/(t^2 - 2)[w]/(w^2 - t), both levels declared fields
-  (w^2 - t stays irreducible over GF(169)): the same.
+  (w^2 - t stays irreducible over GF(169)): the same at n = 6 (sparse
+  Chpoly at n = 5).
 - Q(i) with &(L = 1): Det, Adjoint and Chpoly of a 7 x 7 matrix in x, y, z.
 """
 import os

@@ -29,7 +29,8 @@ struct Copies {
 
 bool copies_at(pt* rec, Copies* c) {
     if (!modularmode || !mod_is_prime || finf || modulus < 3 || field_depth <= 0 || !rec) return false;
-    std::vector<pt*> levels;
+    // Asked for every entry an elimination looks at: the list keeps its room.
+    static std::vector<pt*> levels;
     if (!split_field_levels(rec, &levels)) return false;
     c->R = tower_roots(levels);
     if (!c->R) return false;
