@@ -1,18 +1,11 @@
 #!/usr/bin/env python3
-"""Relations declared fields modulo small primes: irreducible ones make a
-field, whose fractions cancel crosswise; the others split, and there an
-operation on fractions must show what the same value typed as one quotient
-of the cross-multiplied parts shows (crosswise cancellation can leave a
-factor that the copies share only in part).
-
-Relations of degree 2 and 3 modulo 2 .. 13, and towers s^2 - a, then
-t^2 + b*t + c*s + e over it, each drawn irreducible or not as counted
-here by their roots (over Z/p for one level; over Z/p[s]/(s^2 - a) for the
-upper level of a tower); in GF(2^8) and GF(2^16) t^3 + t + 1 and t^5 +
-t^2 + 1 stay irreducible (their degree is prime to 8 and 16) and t^2 + t,
-t^2 + t + 1 split. For random fractions a and b, whose parts share factors
-with x + t and, where the relation splits, with x + r for its roots r,
-a + b, a - b, a*b and a/b show as the typed quotient of their parts does.
+"""Relations declared fields modulo small primes, drawn irreducible or
+split as counted here by their roots (degree 2 and 3 over Z/p; towers
+s^2 - a, t^2 + b*t + c*s + e, the upper level over Z/p[s]/(s^2 - a); in
+GF(2^8) and GF(2^16) relations of degree prime to 8 and 16 that are
+irreducible over Z/2 stay so): a + b, a - b, a*b and a/b of random
+fractions, whose parts share factors x + t and x + r for roots r, show as
+the same value typed as one quotient of the cross-multiplied parts.
 
   field_relation_property.py TARVEX [SEED] [CASES]
 """
