@@ -15,6 +15,8 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   (w^2 - t stays irreducible over GF(169)): the same at n = 6 (sparse
   Chpoly at n = 5).
 - Q(i) with &(L = 1): Det, Adjoint and Chpoly of a 7 x 7 matrix in x, y, z.
+
+Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
 import os
 import random
@@ -90,7 +92,7 @@ CASES = [
 
 def answer(out):
     """What the session printed from its first value on."""
-    lines = out.splitlines()
+    lines = [line.lstrip(">") for line in out.splitlines()]
     first = next((k for k, line in enumerate(lines) if line.startswith(("terms", "at", "***"))), len(lines))
     return lines[first:]
 
