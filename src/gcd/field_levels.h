@@ -18,6 +18,8 @@ struct pt;
 // (smallgcd::read_relations, relation_factors). False, *print empty,
 // where the numbers are no residue words.
 bool relation_print(const std::vector<pt*>& levels, std::vector<uint64_t>* print);
+// Whether the relations of `levels` print as `print` now (matched in place).
+bool same_relation_print(const std::vector<pt*>& levels, const std::vector<uint64_t>& print);
 
 // Modulo a prime (or in GF(2^8), GF(2^16)): every field level's relation
 // is irreducible over the levels inside it, so that the field levels make

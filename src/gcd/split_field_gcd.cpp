@@ -24,13 +24,14 @@
 const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     // An elimination asks for every entry it looks at: the last answer is
     // kept by the print of the relations, which costs less than reading them.
-    static std::vector<uint64_t> now, last_print;
+    static std::vector<uint64_t> last_print;
     static SplitRoots* last = nullptr;
-    if (relation_print(levels, &now) && now == last_print) {
+    if (same_relation_print(levels, last_print)) {
         if (last) last->level = levels;
         return last;
     }
-    std::vector<uint64_t> print = now;   // split_roots may ask again
+    std::vector<uint64_t> print;
+    relation_print(levels, &print);
     std::vector<flatgcd::FlatPoly> rel;
     std::vector<uint32_t> key;
     if (!smallgcd::read_relations(levels, &rel, &key)) return nullptr;

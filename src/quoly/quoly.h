@@ -172,10 +172,9 @@ void as_read_back(quoly** slot);
 // form of a quotient there is the one the quotient of its two parts gets
 // when typed: an operation with such a fraction among its operands forms
 // the cross-multiplied parts and divides them as that typed quotient.
-// relation_fraction: q is a fraction with a polynomial denominator under
-// such relations; as_typed: a op b goes that way (not modulo a composite
-// number, which has its own road above).
-bool relation_fraction(const quoly* q);
+// as_typed: a op b goes that way, a fraction with a polynomial denominator
+// among them under such relations (not modulo a composite number, which
+// has its own road above).
 bool as_typed(const quoly* a, const quoly* b);
 // *dst := num / den as the quotient of two typed polynomials; num and den
 // are taken over. Error 210 for a denominator that vanished.

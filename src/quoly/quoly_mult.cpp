@@ -506,15 +506,16 @@ bool quoly_detail::composite_fraction(const quoly* q) {
     return modularmode && lintmode && !mod_is_prime && !finf && !q->isnum && q->den && !lone_number(q->den);
 }
 
-bool quoly_detail::relation_fraction(const quoly* q) {
-    if (q->isnum || !q->den || lone_number(q->den)) return false;
-    // A relation without the field flag, or a field's relation modulo a
-    // prime that splits it (or that is not proved not to). Field levels that
-    // stay a field have no zero divisors: their fractions cancel crosswise.
+namespace {
+
+bool polynomial_denominator(const quoly* q) { return !q->isnum && q->den && !lone_number(q->den); }
+
+// A relation without the field flag, or a field's relation modulo a prime
+// that splits it (or that is not proved not to). Field levels that stay a
+// field have no zero divisors: their fractions cancel crosswise.
+bool zero_divisor_relations() {
     return modout_above_field || (field_depth > 0 && modularmode && !field_levels_make_field());
 }
-
-namespace {
 
 // A copy of q's numerator, or of its denominator (1 for none).
 polynode* part_of(const quoly* q, bool den) {
@@ -547,7 +548,8 @@ bool regular_denominator(const quoly* q) {
 
 bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     if (modularmode && !mod_is_prime && !finf) return false;
-    if (!relation_fraction(a) && !relation_fraction(b)) return false;
+    if (!polynomial_denominator(a) && !polynomial_denominator(b)) return false;
+    if (!zero_divisor_relations()) return false;
     return regular_denominator(a) && regular_denominator(b);
 }
 
