@@ -16,6 +16,7 @@ import sys
 import tempfile
 
 from case_report import report
+from relation_quotient_property import shown
 
 
 def roots(coefs, p):
@@ -89,16 +90,6 @@ def script_of(rng, i):
     for name, (op, typed) in OPS.items():
         text += f"!!('{name}', {op});\n!!('{name}T', {typed});\n"
     return text, field
-
-
-def shown(out):
-    out = out.replace(" `\n", "")
-    values = {}
-    for ln in out.splitlines():
-        key, _, value = ln.lstrip(">").strip().partition(" ")
-        if key in OPS or key[:-1] in OPS:
-            values.setdefault(key, "".join(value.split()))
-    return values
 
 
 def judge(tarvex, script, field, cwd):
