@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gcd/field_levels.h"
 #include "gcd/flat_modgcd.h"
 #include "gcd/polygcd.h"
 #include "gcd/split_field_gcd.h"
@@ -29,7 +30,10 @@ struct Copies {
 
 bool copies_at(pt* rec, Copies* c) {
     if (!modularmode || !mod_is_prime || finf || modulus < 3 || field_depth <= 0 || !rec) return false;
-    std::vector<pt*> levels;
+    // Asked for every entry an elimination looks at: a field has no copies,
+    // and the list keeps its room.
+    if (field_levels_make_field()) return false;
+    static std::vector<pt*> levels;
     if (!split_field_levels(rec, &levels)) return false;
     c->R = tower_roots(levels);
     if (!c->R) return false;

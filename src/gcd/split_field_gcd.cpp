@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gcd/factor_copies.h"
+#include "gcd/field_levels.h"
 #include "gcd/flat_modgcd.h"
 #include "gcd/gcdstash.h"
 #include "gcd/polygcd.h"
@@ -21,6 +22,16 @@
 #include "poly/polyvars.h"
 
 const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
+    // An elimination asks for every entry it looks at: the last answer is
+    // kept by the print of the relations, which costs less than reading them.
+    static std::vector<uint64_t> last_print;
+    static SplitRoots* last = nullptr;
+    if (same_relation_print(levels, last_print)) {
+        if (last) last->level = levels;
+        return last;
+    }
+    std::vector<uint64_t> print;
+    relation_print(levels, &print);
     std::vector<flatgcd::FlatPoly> rel;
     std::vector<uint32_t> key;
     if (!smallgcd::read_relations(levels, &rel, &key)) return nullptr;
@@ -34,10 +45,12 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
         if (!split_roots(levels, static_cast<uint32_t>(modulus), roots.get())) roots.reset();
         at = kept.emplace(key, std::move(roots)).first;
     }
-    if (!at->second) return nullptr;
+    last_print = std::move(print);
+    last = at->second.get();
+    if (!last) return nullptr;
     // The records may be new ones with the same relations.
-    at->second->level = levels;
-    return at->second.get();
+    last->level = levels;
+    return last;
 }
 
 namespace {

@@ -120,8 +120,10 @@ bool powers(const std::vector<pt*>& levels, const std::vector<uint32_t>& theta_a
     return true;
 }
 
+// T's levels, degrees, mu and changes of basis from a generator of the
+// algebra; false when none is found among those tried.
 template <class Fld>
-bool build(const std::vector<pt*>& levels, const Fld& F, TowerAsLevel* T) {
+bool generated(const std::vector<pt*>& levels, const Fld& F, TowerAsLevel* T) {
     const int32_t k = static_cast<int32_t>(levels.size());
     std::vector<uint32_t> degree;
     uint64_t D = 1;
@@ -162,11 +164,17 @@ bool build(const std::vector<pt*>& levels, const Fld& F, TowerAsLevel* T) {
         T->mu = std::move(mu);
         T->from_z = std::move(from_z);
         T->to_z = std::move(to_z);
-        // A mu that is no product of distinct factors makes a tower that
-        // is no product of fields; one factor, a field.
-        return split_factors(T->mu, q, &T->factors) && T->factors.size() >= 2;
+        return true;
     }
     return false;
+}
+
+template <class Fld>
+bool build(const std::vector<pt*>& levels, const Fld& F, TowerAsLevel* T) {
+    // A mu that is no product of distinct factors makes a tower that is no
+    // product of fields; one factor, a field.
+    return generated(levels, F, T) && split_factors(T->mu, upoly::elements(F), &T->factors) &&
+           T->factors.size() >= 2;
 }
 
 // y = M x over the field, M D x D.
@@ -274,4 +282,14 @@ bool level_to_tower(const FlatPoly& f, int32_t n, const TowerAsLevel& T, FlatPol
         }
     }
     return true;
+}
+
+bool tower_is_field(const std::vector<pt*>& levels) {
+    TowerAsLevel T;
+    if (!over_field(static_cast<uint32_t>(modulus), [&](const auto& F) { return generated(levels, F, &T); }))
+        return false;
+    // The algebra is the ground field with z modulo mu: a field where mu
+    // is irreducible.
+    return split_factors(T.mu, static_cast<uint32_t>(modulus), &T.factors) && T.factors.size() == 1 &&
+           T.factors[0].size() == T.mu.size();
 }

@@ -39,6 +39,12 @@ struct TowerAsLevel {
 // relations.
 const TowerAsLevel* tower_as_level(const std::vector<pt*>& levels);
 
+// Whether the tower of `levels` (two or more) is a field under the
+// current modulus: an element whose powers span it has an irreducible
+// minimal polynomial. False where no such element is found (a tower of
+// more than 64 dimensions, or no product of fields).
+bool tower_is_field(const std::vector<pt*>& levels);
+
 // f (terms over n columns, then the k field levels, outermost first) with
 // each coefficient over the tower rewritten in z, which takes the
 // innermost level's column; the other field columns are 0. False when a

@@ -13,6 +13,7 @@
 
 #include "interp/token.h"
 #include "numbers/ring.h"
+#include "gcd/field_levels.h"
 #include "poly/exponent_range.h"
 #include "poly/polyvars.h"
 #include "storage/nodetests.h"
@@ -230,7 +231,10 @@ void collect_degrees(const polynode* p, size_t level, std::vector<int32_t>& deg)
 }  // namespace
 
 bool coefficient_zero_divisors() {
-    return relation_inward(polynames) || (modularmode && !finf && !mod_is_prime);
+    if (modularmode && !finf && !mod_is_prime) return true;
+    // Field levels alone, which the prime leaves a field, have none.
+    if (field_depth > 0 && modularmode && !nonfield_relation_inward(polynames) && field_levels_make_field()) return false;
+    return relation_inward(polynames);
 }
 
 void degree_shifts(const polynode* p, polynode** first, polynode** last) {

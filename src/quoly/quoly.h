@@ -166,16 +166,15 @@ void transplant(quoly* dst, quoly* src);
 bool composite_fraction(const quoly* q);
 void as_read_back(quoly** slot);
 // Under relations whose ring may have zero divisors (one without the field
-// flag; a field's relation modulo a prime, which may split it) a gcd may be
+// flag; a field's relation modulo a prime that splits it) a gcd may be
 // proved only in part, and products of coprime parts need not be coprime:
 // (x^2 + t)^2 = x^4 + 2t x^2 modulo t^2 shares x^2 with x^2. The normal
 // form of a quotient there is the one the quotient of its two parts gets
 // when typed: an operation with such a fraction among its operands forms
 // the cross-multiplied parts and divides them as that typed quotient.
-// relation_fraction: q is a fraction with a polynomial denominator under
-// such relations; as_typed: a op b goes that way (not modulo a composite
-// number, which has its own road above).
-bool relation_fraction(const quoly* q);
+// as_typed: a op b goes that way, a fraction with a polynomial denominator
+// among them under such relations (not modulo a composite number, which
+// has its own road above).
 bool as_typed(const quoly* a, const quoly* b);
 // *dst := num / den as the quotient of two typed polynomials; num and den
 // are taken over. Error 210 for a denominator that vanished.

@@ -11,6 +11,7 @@
 
 #include "det/unit_det.h"
 #include "gcd/exactdiv.h"
+#include "gcd/field_levels.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
@@ -506,16 +507,19 @@ bool quoly_detail::composite_fraction(const quoly* q) {
     return modularmode && lintmode && !mod_is_prime && !finf && !q->isnum && q->den && !lone_number(q->den);
 }
 
-bool quoly_detail::relation_fraction(const quoly* q) {
-    if (q->isnum || !q->den || lone_number(q->den)) return false;
-    // A relation without the field flag, or a field's relation modulo a
-    // prime that may split it. A matrix routine that suspends the
-    // relations above the field eliminates plain polynomials, a domain,
-    // and reduces only its result.
-    return (modout_above_field && !using_new_polynames) || (field_depth > 0 && modularmode);
-}
-
 namespace {
+
+bool polynomial_denominator(const quoly* q) { return !q->isnum && q->den && !lone_number(q->den); }
+
+// A relation without the field flag, or a field's relation modulo a prime
+// that splits it (or that is not proved not to). Field levels that stay a
+// field have no zero divisors: their fractions cancel crosswise. A matrix
+// routine that suspends the relations above the field eliminates plain
+// polynomials, a domain, and reduces only its result.
+bool zero_divisor_relations() {
+    return (modout_above_field && !using_new_polynames) ||
+           (field_depth > 0 && modularmode && !field_levels_make_field());
+}
 
 // A copy of q's numerator, or of its denominator (1 for none).
 polynode* part_of(const quoly* q, bool den) {
@@ -548,7 +552,8 @@ bool regular_denominator(const quoly* q) {
 
 bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     if (modularmode && !mod_is_prime && !finf) return false;
-    if (!relation_fraction(a) && !relation_fraction(b)) return false;
+    if (!polynomial_denominator(a) && !polynomial_denominator(b)) return false;
+    if (!zero_divisor_relations()) return false;
     return regular_denominator(a) && regular_denominator(b);
 }
 

@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Eliminations over fractions of relation rings that are fields, timed
+as whole processes (start-up and reading the matrix included).
+
+  bench_field_relation_fractions.py TARVEX [OTHER_TARVEX ...] [--runs N] [--limit S]
+
+Each figure is the median of RUNS sessions (3 by default); binaries after
+the first are timed beside it on the same inputs, interleaved, and must
+print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
+
+- GF(13)[t]/(t^2 - 2) declared a field (irreducible modulo 13): Det,
+  Adjoint and Chpoly of a 7 x 7 matrix of small polynomials in x, y, z,
+  dense and in sparse storage.
+- The tower GF(13)[t]/(t^2 - 2)[w]/(w^2 - t), both levels declared fields
+  (w^2 - t stays irreducible over GF(169)): the same, dense at n = 6,
+  sparse at n = 7 (Chpoly at n = 5).
+- Q(i) with &(L = 1): Det, Adjoint and Chpoly of a 7 x 7 matrix in x, y, z.
+
+Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
+"""
+import os
+import random
+import statistics
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from whole_process import whole_process  # noqa: E402
+
+MONOS = ["1", "x", "y", "z", "x*y", "y*z", "x^2", "z^2"]
+
+
+def field_coef(rng, p, gens):
+    """A random element over the field levels: c0 + c1*g1 + ... (mod p)."""
+    parts = [str(rng.randrange(p))] + [f"{rng.randrange(p)}*{g}" for g in gens]
+    return "(" + " + ".join(parts) + ")"
+
+
+def cells(rng, n, p, gens, monos):
+    out = []
+    for _ in range(n * n):
+        terms = [f"{field_coef(rng, p, gens)}*{m}" for m in rng.sample(monos, rng.randint(1, 3))]
+        out.append(" + ".join(terms))
+    return out
+
+
+def ring_setup(ring):
+    if ring == "field":
+        return "&(p = 13):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n"
+    if ring == "tower":
+        return ("&(p = 13):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = w):\n&(P = w^2 - t, 1):\n"
+                "&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n")
+    return "&(J = i):\n&(P = i^2 + 1, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n&(L = 1):\n"
+
+
+def matrix_setup(ring, n, sparse, seed):
+    rng = random.Random(seed)
+    if ring == "field":
+        entries = cells(rng, n, 13, ["t"], MONOS)
+    elif ring == "tower":
+        entries = cells(rng, n, 13, ["t", "w", "t*w"], MONOS)
+    else:
+        entries = cells(rng, n, 10, ["i"], MONOS)
+    text = ring_setup(ring)
+    if sparse:
+        text += f"Array a[{n},{n}] Sparse:\n"
+        for k, e in enumerate(entries):
+            text += f"a[{k // n + 1},{k % n + 1}] := {e}:\n"
+    else:
+        text += f"Array a[{n},{n}]:\n[a] := [({', '.join(entries)})]:\n"
+    return text
+
+
+STATEMENTS = {
+    "Det": "d := Det[a]:\n!!('terms', Terms(d));\n!!('at', d#(x = 2));\n",
+    "Adjoint": "Array b[{n},{n}]:\n[b] := Adjoint[a]:\n!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n",
+    # Sparse storage has no Adjoint: its inverse (Leverrier-Faddeev) instead.
+    "Inverse": "Array b[{n},{n}] Sparse:\n[b] := 1/[a]:\n!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n",
+    "Chpoly": "c := Chpoly([a]):\n!!('terms', Terms(c));\n!!('at', c#(lam = 1));\n",
+}
+
+CASES = [
+    # ring, n, storage, statement
+    ("field", 7, False, "Det"), ("field", 7, True, "Det"),
+    ("field", 7, False, "Adjoint"), ("field", 7, True, "Inverse"),
+    ("field", 7, False, "Chpoly"), ("field", 7, True, "Chpoly"),
+    ("tower", 6, False, "Det"), ("tower", 7, True, "Det"),
+    ("tower", 6, False, "Adjoint"), ("tower", 7, True, "Inverse"),
+    ("tower", 6, False, "Chpoly"), ("tower", 5, True, "Chpoly"),
+    ("Q(i) L=1", 7, False, "Det"), ("Q(i) L=1", 7, False, "Adjoint"), ("Q(i) L=1", 7, False, "Chpoly"),
+]
+
+
+def answer(out):
+    """What the session printed from its first value on."""
+    lines = [line.lstrip(">") for line in out.splitlines()]
+    first = next((k for k, line in enumerate(lines) if line.startswith(("terms", "at", "***"))), len(lines))
+    return lines[first:]
+
+
+def main(argv):
+    args = argv[1:]
+    runs, limit = 3, 120.0
+    if "--runs" in args:
+        k = args.index("--runs")
+        runs = int(args[k + 1])
+        del args[k:k + 2]
+    if "--limit" in args:
+        k = args.index("--limit")
+        limit = float(args[k + 1])
+        del args[k:k + 2]
+    binaries = [os.path.abspath(b) for b in args]
+    labels = [os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(b)))) or b for b in binaries]
+    print("Whole process, median of %d (seconds)" % runs)
+    print(f"{'ring':<10} {'n':>2} {'storage':<7} {'what':<8}" + "".join(f" {lab[:12]:>12}" for lab in labels))
+    for seed, (ring, n, sparse, what) in enumerate(CASES):
+        script = matrix_setup(ring, n, sparse, 77 + seed // 2) + STATEMENTS[what].replace("{n}", str(n))
+        times = [[] for _ in binaries]
+        answers = [None for _ in binaries]
+        for _ in range(runs):
+            for k, b in enumerate(binaries):
+                took, out = whole_process(b, script, limit)
+                times[k].append(took)
+                if took is not None:
+                    got = answer(out)
+                    if not got or any("***" in line for line in got):
+                        sys.exit(f"{ring} {what}: no answer from {b}:\n{out[-800:]}")
+                    answers[k] = got
+        known = [a for a in answers if a is not None]
+        if any(a != known[0] for a in known):
+            sys.exit(f"{ring} {what}: the binaries disagree: {answers}")
+        cols = ""
+        for t in times:
+            done = [x for x in t if x is not None]
+            cols += f" {statistics.median(done):12.3f}" if len(done) == len(t) else f" {'> %.0f' % limit:>12}"
+        print(f"{ring:<10} {n:>2} {'sparse' if sparse else 'dense':<7} {what:<8}{cols}", flush=True)
+
+
+if __name__ == "__main__":
+    main(sys.argv)
