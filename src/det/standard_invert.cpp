@@ -9,7 +9,6 @@
 #include "det/pivots.h"
 #include "det/small_determ.h"
 #include "det/split_pivots.h"
-#include "gcd/split_copies.h"
 #include "matrix/dense_rowcol.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -47,50 +46,6 @@ void column_axpy(quoly** x, int32_t n, int32_t a, int32_t b, quoly* f, bool resi
             best_quoly_sub(&at(x, n, i, a), t);
         }
     }
-}
-
-bool zero_divisor_cell(quoly* q) {
-    return !q->isnum && !q->rat && !quoly_iszero(q) && split_copies_zero_divisor(q->pnum);
-}
-
-// Over split relations the ring is a product of copies of Z/p, and an
-// entry may vanish in some of them. A pivot that does takes in, for each
-// such copy, a row below whose entry there does not: row k-1 += e x row j,
-// e the idempotent of the copies it serves, changes no other copy, and the
-// determinant keeps its value (an inverse records row k-1 -= (-e) x row j).
-// Returns the copies in which the whole column vanishes: there the
-// determinant is 0, and a determinant's pivot takes 1 in them, for the
-// caller to cut them out of its value at the end.
-uint64_t mend_zero_divisor_pivot(quoly** w, int32_t k, int32_t n, bool record, col** list) {
-    const int32_t p = k - 1;
-    uint64_t left = 0;
-    if (!zero_divisor_cell(at(w, n, p, p)) || !vanishing_copies(at(w, n, p, p), &left)) return 0;
-    for (int32_t j = k; j < n && left; j++) {
-        quoly* e = at(w, n, j, p);
-        uint64_t v = 0;
-        if (quoly_iszero(e) || !vanishing_copies(e, &v) || !(left & ~v)) continue;
-        QuolyOwner factor(idempotent_quoly(left & ~v));
-        if (!factor.q) return 0;
-        left &= v;
-        for (int32_t c = p; c < n; c++) {
-            quoly* b = at(w, n, j, c);
-            if (quoly_iszero(b)) continue;
-            quoly* t = nullptr;
-            quoly_mult(factor.q, b, &t);
-            best_quoly_add(&at(w, n, p, c), t);
-        }
-        if (record) {
-            quoly* minus = nullptr;
-            quoly_assign(factor.q, &minus);
-            quoly_inplace(minus);
-            push_col(list, j, p, minus);
-        }
-    }
-    if (!left || record) return left;
-    quoly* one = idempotent_quoly(left);
-    if (!one) return 0;
-    best_quoly_add(&at(w, n, p, p), one);
-    return left;
 }
 
 void invert_triangular(quoly** w, int32_t n, bool residues) {
@@ -213,7 +168,7 @@ void standard_matrix_invert(quoly** det, int32_t n, polynode* fct, int out_fille
                 push_col(&S, k - 1, colm - 1, nullptr);
             }
         }
-        if (!residues) dead_copies |= mend_zero_divisor_pivot(w, k, n, !det_mode, &R);
+        if (!residues) dead_copies |= mend_dense_pivot(w, k, n, nullptr, !det_mode, &R);
         const int32_t r = n + 1 - k;
         if (det_mode && r <= hub->minors_cut) {
             if (r == 1) {

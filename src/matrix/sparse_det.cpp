@@ -179,8 +179,9 @@ colm** settle_entry(colm** q, bool present, int32_t j, quoly* s) {
 // takes in, for each, a row below whose entry there does not: row k +=
 // e x row j, e the idempotent of the copies it serves, keeps the
 // determinant. Returns the copies in which the whole column vanishes: the
-// pivot takes 1 in them, and the determinant is cut to 0 there at the end.
-uint64_t mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k) {
+// pivot takes dead_weight (1 when null) in them, and the determinant is
+// cut to 0 there at the end.
+uint64_t mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k, quoly* dead_weight = nullptr) {
     colm* pk = *at_or_after(row_head(m, k), k);
     uint64_t left = 0;
     if (!pk || pk->col != k || !zero_divisor_entry(pk->val) || !vanishing_copies(pk->val, &left)) return 0;
@@ -199,9 +200,10 @@ uint64_t mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k) {
         product.q = nullptr;
     }
     if (!left) return 0;
-    quoly* one = idempotent_quoly(left);
-    if (!one) return 0;
-    best_quoly_add(&pk->val, one);
+    quoly* e = idempotent_quoly(left);
+    if (!e) return 0;
+    if (dead_weight) fast_quoly_mult(&e, &dead_weight);
+    best_quoly_add(&pk->val, e);
     return left;
 }
 
@@ -561,12 +563,16 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         return;
     }
     QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
+    uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         if (!place_pivot(m, n, k, det, true)) {
             quoly_set(0, det);
             s.finish();
             return;
         }
+        // Where the column vanishes whole the pivot takes the previous one:
+        // the step changes nothing there and every division stays exact.
+        dead_copies |= mend_zero_divisor_pivot(m, n, k, c.q);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
         const bool p_is_1 = quoly_eq_1(p);
@@ -577,5 +583,6 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
     }
     if (n >= 1) last_entry(m, n, det);
+    cut_dead_copies(det, dead_copies);
     s.finish();
 }

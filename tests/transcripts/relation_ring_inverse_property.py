@@ -51,6 +51,7 @@ RINGS = [
 ALONE_RINGS = [
     ("t^2-2 mod 7 alone", 7, "&(J = t);\n&(P = t^2 - 2, 1);", [t], t - 3),
     ("t^3-t mod 3 alone", 3, "&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
+    ("t^3-t mod 3 alone, fraction-free", 3, "&(K = 1);\n&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
     ("s^2-2, t^2-3 mod 23 alone", 23, "&(J = s);\n&(J = t);\n&(P = s^2 - 2, 1);\n&(P = t^2 - 3, 1);", [s, t], s - 5),
 ]
 
