@@ -43,15 +43,16 @@ RINGS = [
      [{s: a, t: b} for a in (5, 18) for b in (7, 16)]),
 ]
 
-# Split field relations with no free variable beside them, where the pivot
-# search once saw no copies: zero-heavy matrices, a column times a factor of
+# Split field relations, most with no free variable beside them, where the
+# pivot search once saw no copies: zero-heavy matrices, a column times a factor of
 # the relation (a determinant vanishing in some copy), dense Det = sparse
 # Det = the determinant typed in, and A·Adjoint[A] = det·1 (the adjoint's
 # cofactors are such determinants). (name, modulus, header, generators, factor)
-ALONE_RINGS = [
+SPLIT_DET_RINGS = [
     ("t^2-2 mod 7 alone", 7, "&(J = t);\n&(P = t^2 - 2, 1);", [t], t - 3),
     ("t^3-t mod 3 alone", 3, "&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
     ("t^3-t mod 3 alone, fraction-free", 3, "&(K = 1);\n&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
+    ("t^3-t mod 3 with x", 3, "&(J = t);\n&(J = x);\n&(P = t^3 - t, 1);", [t, x], t - 1),
     ("s^2-2, t^2-3 mod 23 alone", 23, "&(J = s);\n&(J = t);\n&(P = s^2 - 2, 1);\n&(P = t^2 - 3, 1);", [s, t], s - 5),
 ]
 
@@ -229,7 +230,7 @@ def main():
         text_in, checks = session(rng, ring, header(p, relations), cases)
         out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
         results += check(name, segments(out), checks, p == 0 and not all(f for _, _, f in relations))
-    for name, p, header_text, gens, factor in ALONE_RINGS:
+    for name, p, header_text, gens, factor in SPLIT_DET_RINGS:
         text_in, checks = det_session(rng, p, header_text, gens, factor, cases)
         got = segments(subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout)
         for label, want, cells in checks:
