@@ -14,6 +14,7 @@
 #include "det/sparse_mod_determ.h"
 #include "det/poly_det.h"
 #include "det/sparse_minors.h"
+#include "det/split_pivots.h"
 #include "det/standard_invert.h"
 #include "interp/settings.h"
 #include "interp/token.h"
@@ -100,6 +101,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
     } level{n};
     if (verbose) dumpitt("Gauss-Bareiss method, size ", n, 1, 1, 1);
     QuolyOwner prev;
+    uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         poll_interrupt();
         int32_t row = 0, col = 0;
@@ -115,6 +117,9 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
             for (int32_t i = k - 1; i < n; i++) std::swap(at(w, n, i, k - 1), at(w, n, i, col - 1));
             quoly_inplace(*result);
         }
+        // Where the column vanishes whole the pivot takes the previous one:
+        // the step changes nothing there and every division stays exact.
+        dead_copies |= mend_dense_pivot(w, k, n, prev.q, false, nullptr);
         quoly* p = at(w, n, k - 1, k - 1);
         for (int32_t i = k; i < n; i++) {
             quoly* e = at(w, n, i, k - 1);
@@ -141,6 +146,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
         quoly_assign(p, &prev.q);
     }
     fast_quoly_mult(result, &at(w, n, n - 1, n - 1));
+    cut_dead_copies(result, dead_copies);
 }
 
 // The warnings on a power hint that cannot help; they only inform.

@@ -8,7 +8,7 @@
 #include "det/elim_steps.h"
 #include "det/pivots.h"
 #include "det/small_determ.h"
-#include "gcd/split_copies.h"
+#include "det/split_pivots.h"
 #include "matrix/dense_rowcol.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -44,45 +44,6 @@ void column_axpy(quoly** x, int32_t n, int32_t a, int32_t b, quoly* f, bool resi
             quoly* t = nullptr;
             quoly_mult(f, xb, &t);
             best_quoly_sub(&at(x, n, i, a), t);
-        }
-    }
-}
-
-bool zero_divisor_cell(quoly* q) {
-    return !q->isnum && !q->rat && !quoly_iszero(q) && split_copies_zero_divisor(q->pnum);
-}
-
-// Over split relations every entry left in the pivot column may vanish in
-// some copy while they vanish together in none (the determinant a unit):
-// row k-1 += r x row j for the first row j and small r that make the pivot
-// no zero divisor. The determinant keeps its value; an inverse records the
-// step as row k-1 -= (-r) x row j.
-void mend_zero_divisor_pivot(quoly** w, int32_t k, int32_t n, bool record, col** list) {
-    const int32_t p = k - 1;
-    if (!zero_divisor_cell(at(w, n, p, p))) return;
-    constexpr int32_t MULTIPLIERS_TRIED = 6;
-    for (int32_t j = k; j < n; j++) {
-        quoly* e = at(w, n, j, p);
-        if (quoly_iszero(e)) continue;
-        for (int32_t r = 1; r <= MULTIPLIERS_TRIED; r++) {
-            QuolyOwner factor, product, trial;
-            quoly_set(r, &factor.q);
-            quoly_mult(factor.q, e, &product.q);
-            quoly_add(product.q, at(w, n, p, p), &trial.q);
-            if (quoly_iszero(trial.q) || zero_divisor_cell(trial.q)) continue;
-            for (int32_t c = p; c < n; c++) {
-                quoly* b = at(w, n, j, c);
-                if (quoly_iszero(b)) continue;
-                quoly* t = nullptr;
-                quoly_mult(factor.q, b, &t);
-                best_quoly_add(&at(w, n, p, c), t);
-            }
-            if (record) {
-                quoly* minus = nullptr;
-                quoly_set(-r, &minus);
-                push_col(list, j, p, minus);
-            }
-            return;
         }
     }
 }
@@ -173,6 +134,7 @@ void standard_matrix_invert(quoly** det, int32_t n, polynode* fct, int out_fille
     } lists{&R, &S};
 
     const bool det_mode = !want_inverse;
+    uint64_t dead_copies = 0;
     for (int32_t k = 1; k <= n; k++) {
         poll_interrupt();
         const int32_t t = hub->strategy == 0 ? 1 : hub->strategy == 1 ? (n + 2 - k) / 2 : n + 1 - k;
@@ -206,7 +168,7 @@ void standard_matrix_invert(quoly** det, int32_t n, polynode* fct, int out_fille
                 push_col(&S, k - 1, colm - 1, nullptr);
             }
         }
-        if (!residues) mend_zero_divisor_pivot(w, k, n, !det_mode, &R);
+        if (!residues) dead_copies |= mend_dense_pivot(w, k, n, nullptr, !det_mode, &R);
         const int32_t r = n + 1 - k;
         if (det_mode && r <= hub->minors_cut) {
             if (r == 1) {
@@ -239,6 +201,7 @@ void standard_matrix_invert(quoly** det, int32_t n, polynode* fct, int out_fille
     }
 
     if (det_mode) {
+        cut_dead_copies(det, dead_copies);
         if (hub->new_polynames) {
             resume_old_polynames();
             hub->new_polynames = 0;

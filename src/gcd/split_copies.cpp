@@ -41,6 +41,21 @@ bool copies_at(pt* rec, Copies* c) {
     return c->n >= 1;
 }
 
+// The copies when rec and every level inside it are split field levels:
+// elements of the tower alone, no ordinary columns (c->n = 0).
+bool field_copies_at(pt* rec, Copies* c) {
+    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec || field_levels_make_field()) return false;
+    std::vector<pt*> levels;
+    for (pt* r = rec; r; r = r->next) {
+        if (!r->relation || !r->field || r->modout_degree < 2) return false;
+        levels.push_back(r);
+    }
+    std::reverse(levels.begin(), levels.end());
+    c->R = tower_roots(levels);
+    c->n = 0;
+    return c->R != nullptr;
+}
+
 // For a division the copies serve relations without the field flag too:
 // the ring is their product all the same. The band of relation levels at
 // the inside of rec's variables, free levels above it; *ring_name := the
@@ -188,7 +203,7 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
 
 bool split_copies_zero_divisor(polynode* p) {
     Copies c;
-    if (!copies_at(polynames, &c)) return false;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return false;
     FlatPoly f;
     if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
     for (size_t k = 0; k < c.count(); k++)
@@ -196,17 +211,32 @@ bool split_copies_zero_divisor(polynode* p) {
     return false;
 }
 
-bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
-    if (!modularmode || !mod_is_prime || finf || modulus < 3 || !rec) return false;
-    std::vector<pt*> levels;
-    for (pt* r = rec; r; r = r->next) {
-        if (!r->relation || !r->field || r->modout_degree < 2) return false;
-        levels.push_back(r);
-    }
-    std::reverse(levels.begin(), levels.end());
+bool split_copies_vanishing(polynode* p, uint64_t* where) {
     Copies c;
-    c.R = tower_roots(levels);
-    if (!c.R) return false;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return false;
+    FlatPoly f;
+    if (c.count() > 64 || !read(p, polynames, c, &f)) return false;
+    *where = 0;
+    for (size_t k = 0; k < c.count(); k++)
+        if (split_specialise(f, *c.R, k).terms() == 0) *where |= uint64_t{1} << k;
+    return true;
+}
+
+polynode* split_copies_idempotent(uint64_t copies) {
+    Copies c;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return nullptr;
+    if (c.count() > 64) return nullptr;
+    std::vector<FlatPoly> images(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        images[k].nvars = c.n;
+        if (copies >> k & 1) images[k] = one_over(c.n);
+    }
+    return joined(images, c);
+}
+
+bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
+    Copies c;
+    if (!field_copies_at(rec, &c)) return false;
     FlatPoly f;
     if (!read(p, rec, c, &f)) return false;
     const flatgcd::Field F(static_cast<uint32_t>(modulus));

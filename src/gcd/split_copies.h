@@ -8,6 +8,8 @@
 // roots are the answers over the tower. A divisor that vanishes in some
 // copy is a zero divisor: error 22, as for its inverse.
 #pragma once
+#include <cstdint>
+
 #include "storage/records.h"
 
 struct pt;
@@ -31,6 +33,16 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
 // Whether p (at the outermost level) vanishes in some copy while not
 // vanishing in all: false too when no split applies.
 bool split_copies_zero_divisor(polynode* p);
+
+// The copies in which p (at the outermost level, kept) vanishes, bit k for
+// the k-th choice of roots: false when no split applies or there are more
+// than 64 copies.
+bool split_copies_vanishing(polynode* p, uint64_t* where);
+
+// The idempotent that is 1 in the given copies (bits as above) and 0 in
+// the others, a new polynomial over the field levels; null when no split
+// applies.
+polynode* split_copies_idempotent(uint64_t copies);
 
 // The inverse of p, an element of the field levels from rec (a field
 // level) inward, when they all split into linear factors: the inverses in

@@ -7,6 +7,7 @@
 
 #include "det/det_state.h"
 #include "det/small_determ.h"
+#include "det/split_pivots.h"
 #include "gcd/split_copies.h"
 #include "interp/token.h"
 #include "matrix/sparse.h"
@@ -174,32 +175,36 @@ colm** settle_entry(colm** q, bool present, int32_t j, quoly* s) {
     return &(*q)->next;
 }
 
-// Over split relations every entry left in the pivot column may vanish in
-// some copy while they vanish together in none: row k += r x row j for the
-// first row j and small r that make the pivot no zero divisor. The
-// determinant keeps its value.
-void mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k) {
+// A pivot that vanishes in some copies of split relations (split_pivots.h)
+// takes in, for each, a row below whose entry there does not: row k +=
+// e x row j, e the idempotent of the copies it serves, keeps the
+// determinant. Returns the copies in which the whole column vanishes: the
+// pivot takes dead_weight (1 when null) in them, and the determinant is
+// cut to 0 there at the end.
+uint64_t mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k, quoly* dead_weight = nullptr) {
     colm* pk = *at_or_after(row_head(m, k), k);
-    if (!pk || pk->col != k || !zero_divisor_entry(pk->val)) return;
-    constexpr int32_t MULTIPLIERS_TRIED = 6;
-    for (int32_t j = k + 1; j <= n; j++) {
+    uint64_t left = 0;
+    if (!pk || pk->col != k || !zero_divisor_entry(pk->val) || !vanishing_copies(pk->val, &left)) return 0;
+    for (int32_t j = k + 1; j <= n && left; j++) {
         colm* ej = *at_or_after(row_head(m, j), k);
-        if (!ej || ej->col != k) continue;
-        for (int32_t r = 1; r <= MULTIPLIERS_TRIED; r++) {
-            QuolyOwner factor, product, trial;
-            quoly_set(r, &factor.q);
-            quoly_mult(factor.q, ej->val, &product.q);
-            quoly_add(product.q, pk->val, &trial.q);
-            if (quoly_iszero(trial.q) || zero_divisor_entry(trial.q)) continue;
-            QuolyOwner minus;
-            quoly_set(-r, &minus.q);
-            sparse_row_sub_right(row_head(m, k), ej->next, minus.q, k);
-            free_quoly(&pk->val);
-            pk->val = trial.q;
-            trial.q = nullptr;
-            return;
-        }
+        uint64_t v = 0;
+        if (!ej || ej->col != k || !vanishing_copies(ej->val, &v) || !(left & ~v)) continue;
+        QuolyOwner factor(idempotent_quoly(left & ~v)), minus, product;
+        if (!factor.q) return 0;
+        left &= v;
+        quoly_assign(factor.q, &minus.q);
+        quoly_inplace(minus.q);
+        sparse_row_sub_right(row_head(m, k), ej->next, minus.q, k);
+        quoly_mult(factor.q, ej->val, &product.q);
+        best_quoly_add(&pk->val, product.q);
+        product.q = nullptr;
     }
+    if (!left) return 0;
+    quoly* e = idempotent_quoly(left);
+    if (!e) return 0;
+    if (dead_weight) fast_quoly_mult(&e, &dead_weight);
+    best_quoly_add(&pk->val, e);
+    return left;
 }
 
 // The block of rows and columns k .. n into the determinant by cofactors:
@@ -252,17 +257,19 @@ void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, in
     GcdStashLevel stash;
     quoly_set(1, det);
     sparse* m = s.m;
+    uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         if (!place_pivot(m, n, k, det, false)) {
             quoly_set(0, det);
             s.finish();
             return;
         }
-        mend_zero_divisor_pivot(m, n, k);
+        dead_copies |= mend_zero_divisor_pivot(m, n, k);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Jordan.");
         if (zero_divisor_entry(p) && n + 1 - k <= cutoff) {
             finish_by_minors(m, n, k, det);
+            cut_dead_copies(det, dead_copies);
             s.finish();
             return;
         }
@@ -287,6 +294,7 @@ void sparse_gauss_elim(sparse* first, quoly** det, int32_t n, int32_t cutoff, in
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
     }
     if (n >= 1) last_entry(m, n, det);
+    cut_dead_copies(det, dead_copies);
     s.finish();
 }
 
@@ -555,12 +563,16 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         return;
     }
     QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
+    uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         if (!place_pivot(m, n, k, det, true)) {
             quoly_set(0, det);
             s.finish();
             return;
         }
+        // Where the column vanishes whole the pivot takes the previous one:
+        // the step changes nothing there and every division stays exact.
+        dead_copies |= mend_zero_divisor_pivot(m, n, k, c.q);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
         const bool p_is_1 = quoly_eq_1(p);
@@ -571,5 +583,6 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
     }
     if (n >= 1) last_entry(m, n, det);
+    cut_dead_copies(det, dead_copies);
     s.finish();
 }

@@ -30,6 +30,7 @@ import subprocess
 import sys
 
 import sympy
+from sympy.polys.matrices import DomainMatrix
 
 from case_report import report
 
@@ -52,6 +53,38 @@ RINGS = [
     ("s^2-2, t^2-3 mod 23, field flags (splits)", 23, [(s, s**2 - 2, 1), (t, t**2 - 3, 1)],
      [{s: a, t: b} for a in (5, 18) for b in (7, 16)]),
 ]
+
+# Split field relations, most with no free variable beside them, where the
+# pivot search once saw no copies: zero-heavy matrices, a column times a factor of
+# the relation (a determinant vanishing in some copy), dense Det = sparse
+# Det = the determinant typed in, and A·Adjoint[A] = det·1 (the adjoint's
+# cofactors are such determinants). (name, modulus, header, generators, factor)
+SPLIT_DET_RINGS = [
+    ("t^2-2 mod 7 alone", 7, "&(J = t);\n&(P = t^2 - 2, 1);", [t], t - 3),
+    ("t^3-t mod 3 alone", 3, "&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
+    ("t^3-t mod 3 alone, fraction-free", 3, "&(K = 1);\n&(J = t);\n&(P = t^3 - t, 1);", [t], t - 1),
+    ("t^3-t mod 3 with x", 3, "&(J = t);\n&(J = x);\n&(P = t^3 - t, 1);", [t, x], t - 1),
+    ("s^2-2, t^2-3 mod 23 alone", 23, "&(J = s);\n&(J = t);\n&(P = s^2 - 2, 1);\n&(P = t^2 - 3, 1);", [s, t], s - 5),
+]
+
+
+def det_session(rng, p, header_text, gens, factor, cases):
+    lines, checks = [f"&(p = {p});", header_text], []
+    for k in range(cases):
+        n = rng.randint(3, 8)
+        m = sympy.Matrix(n, n, lambda i, j: 0 if rng.random() < 0.5 else random_entry(rng, gens, False))
+        if rng.random() < 0.5:
+            c = rng.randrange(n)
+            m[:, c] = m[:, c] * factor
+        dm = DomainMatrix.from_Matrix(m)
+        det, one = text(dm.domain.to_sympy(dm.det())), ", ".join("1" if i % (n + 1) == 0 else "0" for i in range(n * n))
+        lines += [f"Array a{k}[{n},{n}], s{k}[{n},{n}] Sparse, c{k}[{n},{n}], i{k}[{n},{n}];",
+                  f"[a{k}] := [({', '.join(text(c) for c in m)})]:", f"[s{k}] := [a{k}]:", f"[i{k}] := [({one})]:",
+                  f"!!('at_det{k}'):\n!!('det{k}', Det[a{k}] - ({det}), Det[s{k}] - ({det}));",
+                  f"!!('at_adj{k}'):\n[c{k}] := [a{k}]*Adjoint[a{k}] - ({det})*[i{k}]:\n!!('adj{k}', Iszero[c{k}]);"]
+        checks += [(f"det{k}", ["0", "0"], list(m)), (f"adj{k}", ["1"], list(m))]
+    return "\n".join(lines) + "\n&q;\n", checks
+
 
 REFUSALS = ("Division by zero.", "does not make a field", "Singular matrix.")
 
@@ -188,7 +221,7 @@ def segments(out):
             continue
         if group is not None:
             texts[group].append(ln)
-        if words and words[0].startswith(("det", "inv", "kept", "quo", "div", "ann", "pow", "pkept", "sum", "dbl")) \
+        if words and words[0].startswith(("det", "inv", "kept", "quo", "div", "ann", "pow", "pkept", "sum", "dbl", "adj")) \
                 and words[0][-1].isdigit():
             got[words[0]] = words[1:]
     return {k: (got.get(k), "\n".join(v)) for k, v in texts.items()} | {
@@ -267,6 +300,13 @@ def main():
             out = subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout
             results += check(f"{name} ({order})", segments(out), checks,
                              order != "inner" or p == 0 and not all(f for _, _, f in relations))
+    for name, p, header_text, gens, factor in SPLIT_DET_RINGS:
+        text_in, checks = det_session(rng, p, header_text, gens, factor, cases)
+        got = segments(subprocess.run([tarvex], input=text_in, capture_output=True, text=True, timeout=120).stdout)
+        for label, want, cells in checks:
+            vals, before = got.get(label, (None, ""))
+            ok = vals == want and not any(r in before for r in REFUSALS)
+            results.append(None if ok else f"{name}: {label} {vals} {before[-160:]!r} {cells}")
     sys.exit(report(results))
 
 

@@ -1,0 +1,29 @@
+// Pivots over relations that the prime splits: the ring is a product of
+// copies of Z/p (one for each choice of roots), and an entry that vanishes
+// in some copy is no pivot to divide by. The eliminations mend such a pivot
+// copy by copy with idempotents, which leave the other copies alone.
+#pragma once
+#include <cstdint>
+
+#include "storage/other_records.h"
+#include "storage/records.h"
+
+// The copies in which q vanishes, bit k for the k-th choice of roots (none
+// for a number); false when no split applies.
+bool vanishing_copies(quoly* q, uint64_t* where);
+
+// A new quoly: 1 in the given copies, 0 in the others; null when no split
+// applies.
+quoly* idempotent_quoly(uint64_t copies);
+
+// *det := 0 in the given copies, as it is where a column vanished whole.
+void cut_dead_copies(quoly** det, uint64_t dead);
+
+// The dense pivot (k-1, k-1) of the column-major n x n cells w mended so that
+// it vanishes in no copy where its column below does not: row k-1 += e x
+// row j, e the idempotent of the copies row j serves (a determinant keeps
+// its value; with record the step goes on list as row k-1 -= (-e) x row j,
+// as an inverse replays it). Returns the copies in which the column
+// vanishes whole; unless record, the pivot takes dead_weight (1 when null)
+// in them, for the caller to cut them from the determinant at the end.
+uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, bool record, col** list);
