@@ -2,7 +2,7 @@
 """Eliminations over fractions of relation rings that are fields, timed
 as whole processes (start-up and reading the matrix included).
 
-  bench_field_relation_fractions.py TARVEX [OTHER_TARVEX ...] [--runs N] [--limit S]
+  bench_field_relation_fractions.py TARVEX [OTHER_TARVEX ...] [--runs N] [--limit S] [--only RING]
 
 Each figure is the median of RUNS sessions (3 by default); binaries after
 the first are timed beside it on the same inputs, interleaved, and must
@@ -15,6 +15,9 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   (w^2 - t stays irreducible over GF(169)): the same, dense at n = 6,
   sparse at n = 7 (Chpoly at n = 5).
 - Q(i) with &(L = 1): Det, Adjoint and Chpoly of a 7 x 7 matrix in x, y, z.
+- GF(65521)[t]/(t^2 - 3) declared a field, which 65521 splits (3 is a
+  square there): Det and Adjoint of a 7 x 7 matrix, dense, and Det sparse;
+  its fractions are multiplied and cancelled in the copies.
 
 Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
@@ -49,12 +52,14 @@ def ring_setup(ring):
     if ring == "tower":
         return ("&(p = 13):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = w):\n&(P = w^2 - t, 1):\n"
                 "&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n")
+    if ring == "split":
+        return "&(p = 65521):\n&(J = t):\n&(P = t^2 - 3, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n"
     return "&(J = i):\n&(P = i^2 + 1, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n&(L = 1):\n"
 
 
 def matrix_setup(ring, n, sparse, seed):
     rng = random.Random(seed)
-    if ring == "field":
+    if ring in ("field", "split"):
         entries = cells(rng, n, 13, ["t"], MONOS)
     elif ring == "tower":
         entries = cells(rng, n, 13, ["t", "w", "t*w"], MONOS)
@@ -87,6 +92,7 @@ CASES = [
     ("tower", 6, False, "Adjoint"), ("tower", 7, True, "Inverse"),
     ("tower", 6, False, "Chpoly"), ("tower", 5, True, "Chpoly"),
     ("Q(i) L=1", 7, False, "Det"), ("Q(i) L=1", 7, False, "Adjoint"), ("Q(i) L=1", 7, False, "Chpoly"),
+    ("split", 7, False, "Det"), ("split", 7, True, "Det"), ("split", 7, False, "Adjoint"),
 ]
 
 
@@ -108,11 +114,18 @@ def main(argv):
         k = args.index("--limit")
         limit = float(args[k + 1])
         del args[k:k + 2]
+    only = None
+    if "--only" in args:
+        k = args.index("--only")
+        only = args[k + 1]
+        del args[k:k + 2]
     binaries = [os.path.abspath(b) for b in args]
     labels = [os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(b)))) or b for b in binaries]
     print("Whole process, median of %d (seconds)" % runs)
     print(f"{'ring':<10} {'n':>2} {'storage':<7} {'what':<8}" + "".join(f" {lab[:12]:>12}" for lab in labels))
     for seed, (ring, n, sparse, what) in enumerate(CASES):
+        if only and ring != only:
+            continue
         script = matrix_setup(ring, n, sparse, 77 + seed // 2) + STATEMENTS[what].replace("{n}", str(n))
         times = [[] for _ in binaries]
         answers = [None for _ in binaries]

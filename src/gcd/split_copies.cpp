@@ -2,8 +2,10 @@
 #include "gcd/split_copies.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "gcd/field_levels.h"
@@ -169,26 +171,49 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo) {
     return 1;
 }
 
-bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd) {
-    Copies c;
-    if (!copies_at(polynames, &c)) return false;
-    FlatPoly fn, fd;
-    if (!read(num, polynames, c, &fn) || !read(den, polynames, c, &fd)) return false;
+namespace {
+
+// The gcd in one copy by the flat road, which the driver takes over Z/p
+// for such primes where no relation is about: a copy has none.
+bool flat_copy_gcd(const FlatPoly& u, const FlatPoly& v, const flatgcd::Field& F, FlatPoly* g) {
+    if (modulus < 1024 || u.nvars < 1 || flat_too_long(u) || flat_too_long(v)) return false;
+    flatgcd::Limits limits;
+    // A seed of its own: the session's random numbers stay as they were.
+    static uint64_t seed = 0x73706c6974636f70ull;
+    limits.seed = ++seed;
+    limits.work = 100000000 + 4000 * static_cast<int64_t>(u.terms() + v.terms());
+    return flatgcd::gcd(u, v, F, g, limits) == flatgcd::Outcome::ok && g->terms() > 0;
+}
+
+// split_copies_fraction; with `whole`, false also where the copies' gcds
+// lead with different monomials or the denominator vanishes in some copy.
+bool cancel_in_copies(const Copies& c, const std::vector<FlatPoly>& num, const std::vector<FlatPoly>& den,
+                      polynode** qn, polynode** qd, bool whole) {
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
     std::vector<FlatPoly> ns(c.count()), ds(c.count());
+    std::vector<int32_t> lead;   // the first copy's gcd's leading exponents
     for (size_t k = 0; k < c.count(); k++) {
-        const FlatPoly dk = split_specialise(fd, *c.R, k);
-        if (dk.terms() == 0) zero_divisor_met();
-        const FlatPoly nk = split_specialise(fn, *c.R, k);
+        const FlatPoly& dk = den[k];
+        if (dk.terms() == 0) {
+            if (whole) return false;
+            zero_divisor_met();
+        }
+        const FlatPoly& nk = num[k];
+        FlatPoly g;
         if (nk.terms() == 0) {
             ns[k].nvars = c.n;
             ds[k] = one_over(c.n);
-            continue;
+            g = dk;   // the gcd of 0 and dk, up to a unit
+        } else if (!whole || !flat_copy_gcd(nk, dk, F, &g)) {
+            PolyHold N(poly_from_flat(nk)), D(poly_from_flat(dk)), G;
+            polygcd(N.p, D.p, &G.p, 0, 1, 1, polynames, 1, 1, 0);
+            if (!read_copy(G.p, polynames, c, &g) || g.terms() == 0) return false;
         }
-        PolyHold N(poly_from_flat(nk)), D(poly_from_flat(dk)), G;
-        polygcd(N.p, D.p, &G.p, 0, 1, 1, polynames, 1, 1, 0);
-        FlatPoly g;
-        if (!read_copy(G.p, polynames, c, &g) || g.terms() == 0) return false;
+        if (whole) {
+            if (k == 0) lead.assign(g.exp(0), g.exp(0) + c.n);
+            else if (!std::equal(lead.begin(), lead.end(), g.exp(0))) return false;
+        }
+        if (nk.terms() == 0) continue;
         if (copy_divide(nk, g, polynames, c, &ns[k]) <= 0 || copy_divide(dk, g, polynames, c, &ds[k]) <= 0)
             return false;
         // Monic in the copy, as a denominator over Z/p is.
@@ -199,6 +224,99 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
     *qn = joined(ns, c);
     *qd = joined(ds, c);
     return true;
+}
+
+// The terms of ±f·g in one copy, both over the n columns, each exponent
+// vector packed into one key by the radices (the leading column highest).
+void copy_times(const FlatPoly& f, const FlatPoly& g, const flatgcd::Field& F, bool negate,
+                std::vector<std::pair<uint64_t, uint32_t>>* out, const std::vector<uint64_t>& radix) {
+    const size_t n = static_cast<size_t>(f.nvars);
+    for (size_t i = 0; i < f.terms(); i++) {
+        for (size_t j = 0; j < g.terms(); j++) {
+            uint64_t key = 0;
+            for (size_t v = 0; v < n; v++) key = key * radix[v] + static_cast<uint64_t>(f.exp(i)[v] + g.exp(j)[v]);
+            const uint32_t a = F.mul(f.coefs[i], g.coefs[j]);
+            out->emplace_back(key, negate ? F.neg(a) : a);
+        }
+    }
+}
+
+// The sum of the products, terms of equal keys added, in decreasing order.
+FlatPoly summed(std::vector<std::pair<uint64_t, uint32_t>>& terms, const std::vector<uint64_t>& radix, int32_t n,
+                const flatgcd::Field& F) {
+    std::sort(terms.begin(), terms.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    FlatPoly out;
+    out.nvars = n;
+    std::vector<int32_t> e(static_cast<size_t>(n));
+    for (size_t i = 0; i < terms.size();) {
+        uint32_t a = 0;
+        const uint64_t key = terms[i].first;
+        for (; i < terms.size() && terms[i].first == key; i++) a = F.add(a, terms[i].second);
+        if (!a) continue;
+        uint64_t k = key;
+        for (size_t v = static_cast<size_t>(n); v-- > 0;) {
+            e[v] = static_cast<int32_t>(k % radix[v]);
+            k /= radix[v];
+        }
+        out.push(e.data(), a);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd) {
+    Copies c;
+    if (!copies_at(polynames, &c)) return false;
+    FlatPoly fn, fd;
+    if (!read(num, polynames, c, &fn) || !read(den, polynames, c, &fd)) return false;
+    std::vector<FlatPoly> ns(c.count()), ds(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        ns[k] = split_specialise(fn, *c.R, k);
+        ds[k] = split_specialise(fd, *c.R, k);
+    }
+    return cancel_in_copies(c, ns, ds, qn, qd, false);
+}
+
+bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
+                                 polynode** qd) {
+    Copies c;
+    if (!copies_at(polynames, &c)) return false;
+    std::vector<const CopiesProduct*> all;
+    for (const CopiesProduct& t : num) all.push_back(&t);
+    all.push_back(&den);
+    // Each factor in each copy, and the room its products' exponents need.
+    std::vector<uint64_t> radix(static_cast<size_t>(c.n), 1);
+    std::vector<std::vector<std::array<FlatPoly, 2>>> images(c.count(), std::vector<std::array<FlatPoly, 2>>(all.size()));
+    for (size_t t = 0; t < all.size(); t++) {
+        for (int s = 0; s < 2; s++) {
+            FlatPoly f;
+            if (!read(all[t]->factor[s], polynames, c, &f)) return false;
+            for (size_t k = 0; k < c.count(); k++) {
+                images[k][t][static_cast<size_t>(s)] = split_specialise(f, *c.R, k);
+                const FlatPoly& im = images[k][t][static_cast<size_t>(s)];
+                for (size_t i = 0; i < im.terms(); i++)
+                    for (size_t v = 0; v < static_cast<size_t>(c.n); v++)
+                        radix[v] = std::max<uint64_t>(radix[v], static_cast<uint64_t>(im.exp(i)[v]) * 2 + 1);
+            }
+        }
+    }
+    long double room = 1;
+    for (uint64_t r : radix) room *= static_cast<long double>(r);
+    if (room > 1e18L) return false;
+    const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    std::vector<FlatPoly> ns(c.count()), ds(c.count());
+    std::vector<std::pair<uint64_t, uint32_t>> terms;
+    for (size_t k = 0; k < c.count(); k++) {
+        terms.clear();
+        for (size_t t = 0; t < num.size(); t++)
+            copy_times(images[k][t][0], images[k][t][1], F, num[t].minus, &terms, radix);
+        ns[k] = summed(terms, radix, c.n, F);
+        terms.clear();
+        copy_times(images[k][num.size()][0], images[k][num.size()][1], F, 0, &terms, radix);
+        ds[k] = summed(terms, radix, c.n, F);
+    }
+    return cancel_in_copies(c, ns, ds, qn, qd, true);
 }
 
 bool split_copies_zero_divisor(polynode* p) {

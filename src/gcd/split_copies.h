@@ -9,6 +9,7 @@
 // copy is a zero divisor: error 22, as for its inverse.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -29,6 +30,23 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
 // sum of the idempotents of the copies that keep it. False when this does
 // not apply (no split field levels, Laurent exponents).
 bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd);
+
+// A product of two polynomials at the outermost level (kept), negated
+// with `minus`.
+struct CopiesProduct {
+    polynode* factor[2];
+    bool minus = false;
+};
+
+// The same for the fraction (sum of the products of num) / (den's
+// product), the products taken in the copies too, where the gcds of the
+// copies lead with one monomial and the denominator vanishes in no copy:
+// the quotient over the tower cancels the whole gcd of every copy then
+// (split_field_gcd.h), and its normal form is this one, reached without a
+// product or division over the tower. False elsewhere, and where
+// split_copies_fraction does not apply.
+bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
+                                 polynode** qd);
 
 // Whether p (at the outermost level) vanishes in some copy while not
 // vanishing in all: false too when no split applies.

@@ -35,6 +35,7 @@
 // even when they return.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -179,6 +180,20 @@ bool as_typed(const quoly* a, const quoly* b);
 // *dst := num / den as the quotient of two typed polynomials; num and den
 // are taken over. Error 210 for a denominator that vanished.
 void quotient_as_typed(polynode* num, polynode* den, quoly** dst);
+// The product of a part of a and a part of b (den_a/den_b: the
+// denominators; b null for 1), negated with `minus`.
+struct PartPair {
+    const quoly* a;
+    bool den_a;
+    const quoly* b;
+    bool den_b;
+    bool minus = false;
+};
+// *dst := (the sum of the products of num) / (den's product) in the
+// copies of split field levels, with the typed quotient's form
+// (split_copies_cross_fraction); false, *dst untouched, where that does
+// not apply and the parts must be multiplied and divided over the tower.
+bool typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst);
 // A new polynomial: the product of a's and b's numerators (or, for
 // den_a/den_b set, denominators; 1 for none), a plain number's or
 // rational's too.

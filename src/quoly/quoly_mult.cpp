@@ -7,11 +7,14 @@
 // A quotient by a fraction is a product by it with its parts exchanged for
 // the call.
 #include <cstdint>
+#include <deque>
 #include <utility>
+#include <vector>
 
 #include "det/unit_det.h"
 #include "gcd/exactdiv.h"
 #include "gcd/field_levels.h"
+#include "gcd/split_copies.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
@@ -310,7 +313,8 @@ Outcome number_times(imag* k, quoly* b, quoly** dst) {
 // *dst (a blank record) := a * b for everything but two plain numbers.
 Outcome product_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
     if (as_typed(a, b)) {
-        quotient_as_typed(times_parts(a, false, b, false), times_parts(a, true, b, true), dst);
+        if (!typed_in_copies({{a, false, b, false}}, {a, true, b, true}, dst))
+            quotient_as_typed(times_parts(a, false, b, false), times_parts(a, true, b, true), dst);
         return NORMAL;
     }
     if (ka == PLAIN && kb == RATIONAL) {
@@ -394,7 +398,8 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
         return NORMAL;
     }
     if (!flag && as_typed(a, b) && !(kb == PLAIN && (lintmode ? b->nnum->value == 0 : iszero(b->nnum)))) {
-        quotient_as_typed(times_parts(a, false, b, true), times_parts(a, true, b, false), dst);
+        if (!typed_in_copies({{a, false, b, true}}, {a, true, b, false}, dst))
+            quotient_as_typed(times_parts(a, false, b, true), times_parts(a, true, b, false), dst);
         return NORMAL;
     }
     quoly* q = *dst;
@@ -555,6 +560,38 @@ bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     if (!polynomial_denominator(a) && !polynomial_denominator(b)) return false;
     if (!zero_divisor_relations()) return false;
     return regular_denominator(a) && regular_denominator(b);
+}
+
+bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst) {
+    if (laurent || field_depth <= 0 || modout_above_field) return false;
+    std::deque<PolyHold> held;
+    auto product = [&held](const PartPair& pp) {
+        CopiesProduct c;
+        for (int s = 0; s < 2; s++) {
+            const quoly* q = s ? pp.b : pp.a;
+            polynode* p = nullptr;
+            if (q) p = part_of(q, s ? pp.den_b : pp.den_a);
+            else poly_set(1, &p);
+            held.emplace_back(p);
+            c.factor[s] = p;
+        }
+        c.minus = pp.minus;
+        return c;
+    };
+    std::vector<CopiesProduct> n;
+    for (const PartPair& pp : num) n.push_back(product(pp));
+    const CopiesProduct d = product(den);
+    PolyHold qn, qd;
+    if (!split_copies_cross_fraction(n, d, &qn.p, &qd.p)) return false;
+    // A number over a number, or 0: the usual road has its own forms there.
+    if (!qn.p || lone_number(qd.p)) return false;
+    QuolyHold t(blank_quoly());
+    t.q->pnum = qn.release();
+    t.q->den = qd.release();
+    finish(&t.q, true);
+    free_quoly(dst);
+    *dst = t.release();
+    return true;
 }
 
 void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {

@@ -10,8 +10,8 @@ shows (over one denominator, the typed quotient of the numerators' sum
 over it), and at the end Numer(r)*D - Denom(r)*N is 0 for N/D the same sum
 formed by polynomial arithmetic alone. (Modulo a composite number
 fractions take the quotient of their written form, another road.) A sum
-of 15 fractions in three variables and an 8x8 Det are held to a limit of
-processor time.
+of 15 fractions in three variables and an 8x8 Det (also over a field's
+relation that the prime splits) are held to a limit of processor time.
 
   relation_sum_forms.py TARVEX [SEED] [CASES]
 """
@@ -95,18 +95,20 @@ def long_sum(tarvex, cwd):
     return None
 
 
-def long_det(tarvex, cwd):
+def long_det(tarvex, cwd, mod="", rel="t^2 - 1", seconds=1):
     """Det 8x8 of small polynomials: the elimination suspends the relation
-    and cancels plain polynomials, under a second, not ten."""
+    and cancels plain polynomials, under a second, not ten. Under a field's
+    relation that the prime splits (t^2 - 3 modulo 65521) the fractions are
+    multiplied and cancelled in the copies: 2.4 s, not 9.5."""
     rng = random.Random(8)
     monomials = ["1", "x", "y", "z", "x*y", "y*z", "x^2", "z^2"]
     cells = [" + ".join(f"({rng.randint(0, 12)} + {rng.randint(0, 12)}*t)*{m}"
                         for m in rng.sample(monomials, rng.randint(1, 3))) for _ in range(64)]
-    script = HEAD.format(mod="", rel="t^2 - 1") + "&(J = z):\nArray a[8,8]:\n"
+    script = HEAD.format(mod=mod, rel=rel) + "&(J = z):\nArray a[8,8]:\n"
     script += "[a] := [(" + ", `\n".join(cells) + ")]:\nd := Det[a]:\n!!('terms', Terms(d));\n"
-    out = run_held(tarvex, script, 1, text=True, cwd=cwd)
+    out = run_held(tarvex, script, seconds, text=True, cwd=cwd)
     if out is None:
-        return "Det 8x8 took more than 4 s of processor time"
+        return f"Det 8x8 under {rel} took more than {4 * seconds} s of processor time"
     if not re.search(r"^>?terms [1-9]", out.stdout, re.M):
         return "Det 8x8 shows no value:\n" + out.stdout[-400:]
     return None
@@ -120,6 +122,7 @@ def main():
         results = [judge(tarvex, session(rng, i), cwd) for i in range(cases)]
         results.append(long_sum(tarvex, cwd))
         results.append(long_det(tarvex, cwd))
+        results.append(long_det(tarvex, cwd, "&(p = 65521):\n", "t^2 - 3, 1", 1.5))
     sys.exit(report(results))
 
 
