@@ -178,6 +178,11 @@ bool proved_unit(polynode* c, pt* ring) {
 // field the ring is made of, so a few values of s find a unit when the
 // coefficients vanish together in none of them.
 bool coefficients_generate_unit(const std::vector<polynode*>& c, pt* ring) {
+    // A non-zero number is a unit over a field of numbers, and a monic
+    // denominator has one: no inversion over the relations is needed then.
+    if (!(modularmode && !mod_is_prime && !finf))
+        for (polynode* x : c)
+            if (single_number(x) && !iszero(x->ncoef)) return true;
     for (polynode* x : c)
         if (proved_unit(x, ring)) return true;
     if (c.size() < 2) return false;

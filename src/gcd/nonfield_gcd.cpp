@@ -128,7 +128,8 @@ polynode* unit_gcd(polynode* u, polynode* v) {
     return result;
 }
 
-polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
+// square_free: the band's relations are already proved square-free.
+polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool square_free = false) {
     const int32_t top = vars->level;
     polynode* result = nullptr;
     if (sh.free_levels.empty()) {
@@ -146,7 +147,8 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         // of C at once, which needs C to be a product of fields; modulo a
         // composite number it is not one.
         const Band ring{sh.band, sh.name};
-        if (composite_modulus() || sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
+        if (composite_modulus() || sh.outside_band || (!square_free && !relations_square_free(ring)))
+            refuse(sh.name);
         result = multi_gcd(u, v, top, ring);
     } else {
         const int32_t x = sh.free_levels[0];
@@ -158,6 +160,22 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         free_imag(&c);
     }
     return result;
+}
+
+// Where the proof in several variables is refused before it starts (a
+// relation with a repeated factor, t^2; a composite modulus; a free level
+// inside the band), the images that would spare it are spent for nothing
+// and the refusal costs an unwinding: a fraction goes to the plain gcd at
+// once.
+bool proof_refused_up_front(const Shape& sh) {
+    if (sh.free_levels.size() < 2) return false;
+    if (composite_modulus() || sh.outside_band) return true;
+    try {
+        RefusalEscape escape;
+        return !relations_square_free(Band{sh.band, sh.name});
+    } catch (const NoProof&) {
+        return true;
+    }
 }
 
 // The relations without a field taken away for a while: the plain gcd of
@@ -204,7 +222,9 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {
         bool plain_road = false;
-        if (coprime_by_images(u, v, vars->level)) {
+        if (proof_refused_up_front(sh)) {
+            plain_road = true;
+        } else if (coprime_by_images(u, v, vars->level)) {
             // What the full proof would end with (or its refusal, which
             // takes the same road), at a fraction of its cost.
             result = unit_gcd(u, v);
@@ -212,7 +232,7 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
         } else {
             try {
                 RefusalEscape escape;
-                result = proved_gcd(u, v, vars, sh);
+                result = proved_gcd(u, v, vars, sh, true);
                 // Coprime up to a unit of the ring: a unit the representatives
                 // share (t/t) must still go, or the fraction keeps it.
                 plain_road = single_number(result);

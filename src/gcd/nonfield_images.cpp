@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -79,19 +81,25 @@ void trim_blocks(std::vector<uint32_t>& a, size_t d) {
         a.resize(a.size() - d);
 }
 
-// Euclid over the ring: true when it ends in a unit, every division by a
-// leading coefficient with an inverse; false when it ends in a gcd of
-// positive degree or meets a leading coefficient that is no unit.
-bool coprime_images(const Ring& R, std::vector<uint32_t> a, std::vector<uint32_t> b) {
+// How Euclid over the ring ended.
+enum class Euclid { COPRIME, COMMON, STUCK };
+
+// Euclid over the ring: COPRIME when it ends in a unit, every division by
+// a leading coefficient with an inverse; COMMON when it ends in a gcd of
+// positive degree, which a chance point can make; STUCK at a leading
+// coefficient that is no unit, which zero divisors of the parts make at
+// every point.
+Euclid coprime_images(const Ring& R, std::vector<uint32_t> a, std::vector<uint32_t> b) {
     const size_t d = R.d;
     trim_blocks(a, d);
     trim_blocks(b, d);
     if (a.size() < b.size()) std::swap(a, b);
     std::vector<uint32_t> inv(d), c(d), t(d);
+    auto unit = [&](const uint32_t* x) { return R.inverse(x, inv.data()) ? Euclid::COPRIME : Euclid::STUCK; };
     for (;;) {
-        if (b.empty()) return a.size() == d && R.inverse(a.data(), inv.data());
-        if (b.size() == d) return R.inverse(b.data(), inv.data());
-        if (!R.inverse(b.data() + b.size() - d, inv.data())) return false;
+        if (b.empty()) return a.size() == d ? unit(a.data()) : Euclid::COMMON;
+        if (b.size() == d) return unit(b.data());
+        if (!R.inverse(b.data() + b.size() - d, inv.data())) return Euclid::STUCK;
         const size_t nb = b.size() / d;
         while (a.size() >= b.size()) {
             R.mul(a.data() + a.size() - d, inv.data(), c.data());
@@ -193,7 +201,31 @@ pt* lone_relation() {
     return found;
 }
 
-constexpr int ATTEMPTS = 3;
+// Points tried for each free variable: a point can lose the degree, or,
+// modulo a small prime, make coprime parts share a root by chance (about
+// one in q for each copy). Modulo a word prime that is too rare to try
+// again for: images that share a factor there mostly mean parts that do.
+constexpr int ATTEMPTS = 6;
+constexpr uint32_t SMALL_PRIME = 1u << 16;
+
+// The roots of m modulo q where m splits into distinct linear factors
+// there, else null. Every operation on fractions asks, and finding the
+// roots takes a power of x modulo m: the answer is kept under m's
+// residues and q, which are read anew at each question.
+const std::vector<uint32_t>* roots_of(pt* rel, uint32_t q, const UPoly& m) {
+    static std::map<std::vector<uint32_t>, std::optional<std::vector<uint32_t>>> kept;
+    std::vector<uint32_t> key(m);
+    key.push_back(q);
+    auto at = kept.find(key);
+    if (at == kept.end()) {
+        if (kept.size() >= 64) kept.clear();
+        std::optional<std::vector<uint32_t>> roots;
+        SplitRoots split;
+        if (split_roots({rel}, q, &split)) roots = std::move(split.roots);
+        at = kept.emplace(std::move(key), std::move(roots)).first;
+    }
+    return at->second ? &*at->second : nullptr;
+}
 
 }  // namespace
 
@@ -205,9 +237,8 @@ bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
     const Field F(q);
     UPoly m;
     if (!relation_modulo(rel, 0, rel->modout_degree, nullptr, F, &m)) return false;
+    const std::vector<uint32_t>* roots = roots_of(rel, q, m);
     const Ring R(q, std::move(m));
-    SplitRoots split;
-    const bool at_roots = split_roots({rel}, q, &split);
     std::vector<char> used(static_cast<size_t>(number_polys) + 2, 0);
     mark_levels(u, top, used);
     mark_levels(v, top, used);
@@ -227,10 +258,16 @@ bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
             // A shared factor of positive degree in x keeps it in the
             // images only under a part that keeps its own.
             if (!holds_degree(R, a) && !holds_degree(R, b)) continue;
-            if (at_roots ? !coprime_at_roots(R, split.roots, a.out, b.out)
-                         : !coprime_images(R, std::move(a.out), std::move(b.out)))
-                return false;
-            settled = true;
+            // Images that share a factor at this point may not share it
+            // elsewhere: a true common factor shows at every point.
+            if (roots) {
+                settled = coprime_at_roots(R, *roots, a.out, b.out);
+            } else {
+                const Euclid e = coprime_images(R, std::move(a.out), std::move(b.out));
+                if (e == Euclid::STUCK) return false;
+                settled = e == Euclid::COPRIME;
+            }
+            if (!settled && q >= SMALL_PRIME) return false;
         }
         if (!settled) return false;
     }
