@@ -38,6 +38,20 @@ def loop(n):
             "Terms(Numer(s));\nTerms(Denom(s));\n")
 
 
+def telescope(relation, n):
+    """A loop that adds fractions sharing a factor with the sum so far."""
+    return (f"&(J = t):\n&(P = {relation}):\n&(J = x):\n&(J = y):\nz := 0:\n"
+            f"for i = 1 to {n} do z := z + t/((x + i*y)*(x + i*y + y)) od;\nTerms(Numer(z));\n")
+
+
+def quotients_mod7(n):
+    """Quotients and sums modulo 7, whose relation splits: images at small
+    primes meet chance common roots."""
+    return ("&(p = 7):\n&(J = t):\n&(P = t^2 - 2):\n&(J = x):\n&(J = y):\n"
+            f"for i = 1 to {n} do f := (x + i*t)/(x^2 + t*y + i); g := (y - i*t)/(x + y + t + i); "
+            "h := f + g od;\nh;\n")
+
+
 def matrix(rng, n, cells_terms):
     """An n x n matrix of small polynomials in x, y, z over Z[t]."""
     monomials = ["1", "x", "y", "z", "x*y", "y*z", "x^2", "z^2"]
@@ -68,6 +82,11 @@ def cases():
         ("loop of 100 quotients, Q[t]/(t^2 - 1)", q + loop(100)),
         ("Det 8x8, Q[t]/(t^2 - 1)", q + matrix(rng, 8, 2) + "d := Det[a]:\nTerms(d);\n"),
         ("1/[m] 14x14, Q[t]/(t^2 - 1)", ring("", "t^2 - 1") + inverse(rng, 14)),
+    ] + [
+        (f"loop of 16000 sums, Q[t]/({rel})", telescope(rel, 16000))
+        for rel in ("t^2", "t^2 - 1", "t^2 - 2", "t^3 - t")
+    ] + [
+        ("loop of 8000 quotients and sums, GF(7)[t]/(t^2 - 2)", quotients_mod7(8000)),
     ]
 
 
