@@ -73,6 +73,7 @@ bool factor_view_at(pt* rec, FactorView* v) {
     if (field_levels_make_field()) return false;
     std::vector<pt*> levels;
     if (!view_levels(rec, &levels, &v->n)) return false;
+    v->rec = rec;
     if (!finf && modulus >= 3 && tower_roots(levels)) return false;
     const uint32_t q = static_cast<uint32_t>(modulus);
     if (levels.size() == 1) {
@@ -88,15 +89,36 @@ bool factor_view_at(pt* rec, FactorView* v) {
     return true;
 }
 
-bool factor_view_vanishing(const FactorView& v, const FlatPoly& f, uint64_t* where) {
+namespace {
+
+// f over the n + 1 columns of the one level.
+bool one_level(const FactorView& v, const FlatPoly& f, FlatPoly* one) {
     if (f.nvars != v.n + v.levels) return false;
-    FlatPoly one = f;
-    if (v.levels > 1) {
-        const TowerAsLevel* T = tower_of(polynames, v.n);
-        FlatPoly z;
-        if (!T || !tower_to_level(f, v.n, *T, &z)) return false;
-        one = squeezed(z, v.n);
+    *one = f;
+    if (v.levels == 1) return true;
+    const TowerAsLevel* T = tower_of(v.rec, v.n);
+    FlatPoly z;
+    if (!T || !tower_to_level(f, v.n, *T, &z)) return false;
+    *one = squeezed(z, v.n);
+    return true;
+}
+
+// The inverse: the one level's terms over the n + levels columns.
+bool from_one_level(const FactorView& v, const FlatPoly& one, FlatPoly* out) {
+    if (v.levels == 1) {
+        *out = one;
+        out->nvars = v.n + 1;
+        return true;
     }
+    const TowerAsLevel* T = tower_of(v.rec, v.n);
+    return T && level_to_tower(widened(one, v.n, v.levels), v.n, *T, out);
+}
+
+}  // namespace
+
+bool factor_view_vanishing(const FactorView& v, const FlatPoly& f, uint64_t* where) {
+    FlatPoly one;
+    if (!one_level(v, f, &one)) return false;
     *where = 0;
     for (size_t c = 0; c < v.count(); c++)
         if (reduce_by_factor(one, v.n, v.factors[c], static_cast<uint32_t>(modulus)).terms() == 0)
@@ -113,11 +135,32 @@ bool factor_view_idempotent(const FactorView& v, uint64_t copies, FlatPoly* out)
     }
     FlatPoly one;
     factor_join(images, v.n, v.factors, static_cast<uint32_t>(modulus), &one);
-    if (v.levels == 1) {
-        *out = one;
-        out->nvars = v.n + 1;
-        return true;
+    return from_one_level(v, one, out);
+}
+
+bool factor_view_inverse(const FactorView& v, const FlatPoly& f, FlatPoly* out, uint64_t* where) {
+    FlatPoly one;
+    if (v.n != 0 || !one_level(v, f, &one)) return false;
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    SplitFactor a;
+    for (size_t i = 0; i < one.terms(); i++) {
+        const size_t e = static_cast<size_t>(one.exp(i)[0]);
+        if (a.size() <= e) a.resize(e + 1, 0);
+        a[e] = one.coefs[i];
     }
-    const TowerAsLevel* T = tower_of(polynames, v.n);
-    return T && level_to_tower(widened(one, v.n, v.levels), v.n, *T, out);
+    std::vector<FlatPoly> images(v.count());
+    *where = 0;
+    for (size_t c = 0; c < v.count(); c++) {
+        const SplitFactor inv = inverse_by_factor(a, v.factors[c], q);
+        images[c].nvars = 1;
+        if (inv.empty()) *where |= uint64_t{1} << c;
+        for (size_t e = inv.size(); e-- > 0;) {
+            const int32_t k = static_cast<int32_t>(e);
+            if (inv[e]) images[c].push(&k, inv[e]);
+        }
+    }
+    if (*where) return true;
+    FlatPoly joined;
+    factor_join(images, 0, v.factors, q, &joined);
+    return from_one_level(v, joined, out);
 }

@@ -22,6 +22,7 @@ struct pt;
 // are a field, split into linear factors all through (the roots serve),
 // have more than 64 copies, or cannot be read as one level.
 struct FactorView {
+    pt* rec = nullptr;
     std::vector<SplitFactor> factors;
     int32_t n = 0;       // the ordinary columns
     int32_t levels = 0;  // the field columns
@@ -35,3 +36,7 @@ bool factor_view_vanishing(const FactorView& v, const flatgcd::FlatPoly& f, uint
 // The element that is 1 in the given copies and 0 in the others, as terms
 // over the n + levels columns (none in the ordinary ones).
 bool factor_view_idempotent(const FactorView& v, uint64_t copies, flatgcd::FlatPoly* out);
+
+// The inverse of f, an element of the levels (n = 0), from its inverses in
+// the copies; *where := the copies in which f vanishes (then it has none).
+bool factor_view_inverse(const FactorView& v, const flatgcd::FlatPoly& f, flatgcd::FlatPoly* out, uint64_t* where);

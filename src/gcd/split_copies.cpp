@@ -374,7 +374,16 @@ polynode* split_copies_idempotent(uint64_t copies) {
 
 bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
     Copies c;
-    if (!field_copies_at(rec, &c)) return false;
+    if (!field_copies_at(rec, &c)) {
+        FactorView v;
+        FlatPoly f, out;
+        uint64_t zero = 0;
+        if (!factor_view_at(rec, &v) || !flatten_residues(p, rec, &f) || !factor_view_inverse(v, f, &out, &zero))
+            return false;
+        if (zero) zero_divisor_met();
+        *inv = poly_from_flat(out);
+        return true;
+    }
     FlatPoly f;
     if (!read(p, rec, c, &f)) return false;
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
