@@ -89,6 +89,17 @@ bool factor_view_at(pt* rec, FactorView* v) {
     return true;
 }
 
+bool factor_view_missing(pt* rec) {
+    if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !rec) return false;
+    if (field_levels_make_field()) return false;
+    std::vector<pt*> levels;
+    int32_t n = 0;
+    if (!view_levels(rec, &levels, &n)) return false;
+    if (!finf && modulus >= 3 && tower_roots(levels)) return false;
+    FactorView v;
+    return !factor_view_at(rec, &v);
+}
+
 namespace {
 
 // f over the n + 1 columns of the one level.

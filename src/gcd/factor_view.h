@@ -30,6 +30,12 @@ struct FactorView {
 };
 bool factor_view_at(pt* rec, FactorView* v);
 
+// Field levels from rec inward that are no field under the current
+// modulus, whose copies are built neither over roots nor here (a tower
+// with no element whose powers span it, a relation with a repeated factor
+// modulo the prime): a zero divisor among their elements goes unseen.
+bool factor_view_missing(pt* rec);
+
 // The copies in which f (terms over the n + levels columns) vanishes.
 bool factor_view_vanishing(const FactorView& v, const flatgcd::FlatPoly& f, uint64_t* where);
 

@@ -344,6 +344,8 @@ bool split_copies_zero_divisor(polynode* p) {
     return false;
 }
 
+bool split_copies_missing() { return factor_view_missing(polynames); }
+
 bool split_copies_vanishing(polynode* p, uint64_t* where) {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return factor_copies_vanishing(p, where) >= 0;

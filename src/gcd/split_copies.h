@@ -57,6 +57,11 @@ bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const Co
 // vanishing in all: false too when no split applies.
 bool split_copies_zero_divisor(polynode* p);
 
+// The field levels are split, but their copies are not built (see
+// factor_view_missing): whether an element vanishes in some copy is not
+// known.
+bool split_copies_missing();
+
 // The copies in which p (at the outermost level, kept) vanishes, bit k for
 // the k-th choice of roots: false when no split applies or there are more
 // than 64 copies.
