@@ -335,7 +335,7 @@ bool split_copies_zero_divisor(polynode* p) {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
         uint64_t where = 0;
-        return factor_copies_vanishing(p, &where) == 1 && where;
+        return factor_copies_vanishing(p, &where) == 1;
     }
     FlatPoly f;
     if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
