@@ -3,6 +3,9 @@
 #include "det/det_state.h"
 #include "det/elim_steps.h"
 #include "gcd/split_copies.h"
+#include "poly/modout.h"
+#include "poly/polyvars.h"
+#include "quoly/monic.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -31,6 +34,20 @@ void cut_dead_copies(quoly** det, uint64_t dead) {
     best_quoly_sub(det, part);
 }
 
+void refuse_unproved_pivot(quoly* pivot) {
+    if (pivot->isnum || quoly_iszero(pivot) || !split_copies_missing()) return;
+    PolyHold copy, lead;
+    poly_assign(pivot->pnum, &copy.p);
+    bool unit = true;
+    try {
+        ZeroDivisorEscape escape;
+        monic_poly(&copy.p, &lead.p, polynames);
+    } catch (const ZeroDivisorMet&) {
+        unit = false;
+    }
+    if (!unit) zero_divisor_met();
+}
+
 namespace {
 
 inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
@@ -44,6 +61,7 @@ bool zero_divisor_cell(quoly* q) {
 uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, bool record, col** list) {
     const int32_t p = k - 1;
     uint64_t left = 0;
+    refuse_unproved_pivot(at(w, n, p, p));
     if (!zero_divisor_cell(at(w, n, p, p)) || !vanishing_copies(at(w, n, p, p), &left)) return 0;
     for (int32_t j = k; j < n && left; j++) {
         quoly* e = at(w, n, j, p);

@@ -19,6 +19,12 @@ quoly* idempotent_quoly(uint64_t copies);
 // *det := 0 in the given copies, as it is where a column vanished whole.
 void cut_dead_copies(quoly** det, uint64_t dead);
 
+// Where the copies of split field levels are not built, a pivot whose
+// leading coefficient is not proved a unit may vanish in a copy unseen, and
+// an elimination by it could answer a value wrong there: "Division by
+// zero." instead (error 22, the statement abandoned).
+void refuse_unproved_pivot(quoly* pivot);
+
 // The dense pivot (k-1, k-1) of the column-major n x n cells w mended so that
 // it vanishes in no copy where its column below does not: row k-1 += e x
 // row j, e the idempotent of the copies row j serves (a determinant keeps
@@ -26,4 +32,5 @@ void cut_dead_copies(quoly** det, uint64_t dead);
 // as an inverse replays it). Returns the copies in which the column
 // vanishes whole; unless record, the pivot takes dead_weight (1 when null)
 // in them, for the caller to cut them from the determinant at the end.
+// Without copies, refuse_unproved_pivot.
 uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, bool record, col** list);

@@ -320,6 +320,10 @@ void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vect
     over_field(q, [&](const auto& F) { join_over(images, n, factors, F, g); });
 }
 
+SplitFactor inverse_by_factor(const SplitFactor& a, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return inverse_mod(a, m, F); });
+}
+
 FlatPoly frobenius_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {
     return over_field(q, [&](const auto& F) { return frobenius_over(f, n, m, F); });
 }

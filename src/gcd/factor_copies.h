@@ -42,6 +42,10 @@ bool monic_by_factor(flatgcd::FlatPoly* h, int32_t n, const SplitFactor& m, uint
 void factor_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors,
                  uint32_t q, flatgcd::FlatPoly* g);
 
+// The inverse of a (over the field of q elements, the constant first)
+// modulo the irreducible m; empty when a is 0 modulo m.
+SplitFactor inverse_by_factor(const SplitFactor& a, const SplitFactor& m, uint32_t q);
+
 // f (reduced modulo m) with each coefficient c(t) made c(t^q) modulo m:
 // the Frobenius map of the factor's field, which fixes the ground field.
 // What is fixed by it lies in the ground field.

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/factor_view.h"
 #include "gcd/field_levels.h"
 #include "gcd/flat_modgcd.h"
 #include "gcd/polygcd.h"
@@ -125,6 +126,17 @@ int copy_divide(const FlatPoly& u, const FlatPoly& m, pt* rec, const Copies& c, 
     PolyHold U(poly_from_flat(u)), M(poly_from_flat(m)), Q;
     if (!trial_poly_divide(U.p, M.p, &Q.p, rec, 0, 0, 0)) return 0;
     return read_copy(Q.p, rec, c, q) ? 1 : -1;
+}
+
+// The copies in which p vanishes where they are the fields of irreducible
+// factors (factor_view.h): 1 when p vanishes in some but not all, 0 when
+// in none or all, -1 when they do not apply.
+int factor_copies_vanishing(polynode* p, uint64_t* where) {
+    FactorView v;
+    FlatPoly f;
+    if (!factor_view_at(polynames, &v) || !flatten_residues(p, polynames, &f) || !factor_view_vanishing(v, f, where))
+        return -1;
+    return *where && *where != (uint64_t{2} << (v.count() - 1)) - 1;
 }
 
 FlatPoly one_over(int32_t n) {
@@ -321,7 +333,10 @@ bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const Co
 
 bool split_copies_zero_divisor(polynode* p) {
     Copies c;
-    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return false;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
+        uint64_t where = 0;
+        return factor_copies_vanishing(p, &where) == 1;
+    }
     FlatPoly f;
     if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
     for (size_t k = 0; k < c.count(); k++)
@@ -329,9 +344,11 @@ bool split_copies_zero_divisor(polynode* p) {
     return false;
 }
 
+bool split_copies_missing() { return factor_view_missing(polynames); }
+
 bool split_copies_vanishing(polynode* p, uint64_t* where) {
     Copies c;
-    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return false;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return factor_copies_vanishing(p, where) >= 0;
     FlatPoly f;
     if (c.count() > 64 || !read(p, polynames, c, &f)) return false;
     *where = 0;
@@ -342,7 +359,12 @@ bool split_copies_vanishing(polynode* p, uint64_t* where) {
 
 polynode* split_copies_idempotent(uint64_t copies) {
     Copies c;
-    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return nullptr;
+    if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
+        FactorView v;
+        FlatPoly e;
+        if (!factor_view_at(polynames, &v) || !factor_view_idempotent(v, copies, &e)) return nullptr;
+        return poly_from_flat(e);
+    }
     if (c.count() > 64) return nullptr;
     std::vector<FlatPoly> images(c.count());
     for (size_t k = 0; k < c.count(); k++) {
@@ -354,7 +376,16 @@ polynode* split_copies_idempotent(uint64_t copies) {
 
 bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
     Copies c;
-    if (!field_copies_at(rec, &c)) return false;
+    if (!field_copies_at(rec, &c)) {
+        FactorView v;
+        FlatPoly f, out;
+        uint64_t zero = 0;
+        if (!factor_view_at(rec, &v) || !flatten_residues(p, rec, &f) || !factor_view_inverse(v, f, &out, &zero))
+            return false;
+        if (zero) zero_divisor_met();
+        *inv = poly_from_flat(out);
+        return true;
+    }
     FlatPoly f;
     if (!read(p, rec, c, &f)) return false;
     const flatgcd::Field F(static_cast<uint32_t>(modulus));

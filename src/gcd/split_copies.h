@@ -48,9 +48,19 @@ struct CopiesProduct {
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
                                  polynode** qd);
 
+// The next three also take the copies of levels that do not split into
+// linear factors all through (one level split partly, GF(2^8), GF(2^16),
+// a tower read as one level): the fields of its relation's irreducible
+// factors (factor_view.h), one bit each.
+
 // Whether p (at the outermost level) vanishes in some copy while not
 // vanishing in all: false too when no split applies.
 bool split_copies_zero_divisor(polynode* p);
+
+// The field levels are split, but their copies are not built (see
+// factor_view_missing): whether an element vanishes in some copy is not
+// known.
+bool split_copies_missing();
 
 // The copies in which p (at the outermost level, kept) vanishes, bit k for
 // the k-th choice of roots: false when no split applies or there are more
@@ -63,8 +73,9 @@ bool split_copies_vanishing(polynode* p, uint64_t* where);
 polynode* split_copies_idempotent(uint64_t copies);
 
 // The inverse of p, an element of the field levels from rec (a field
-// level) inward, when they all split into linear factors: the inverses in
-// the copies read back, where Euclid over the tower may meet a zero divisor
-// on the way to a unit's inverse. *inv (an empty slot) at rec's level.
-// False when this does not apply; error 22 when p vanishes in some copy.
+// level) inward, when they split, into linear factors or those fields: the
+// inverses in the copies read back, where Euclid over the tower may meet a
+// zero divisor on the way to a unit's inverse. *inv (an empty slot) at
+// rec's level. False when this does not apply; error 22 when p vanishes in
+// some copy.
 bool split_copies_inverse(polynode* p, pt* rec, polynode** inv);

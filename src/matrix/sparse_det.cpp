@@ -184,6 +184,7 @@ colm** settle_entry(colm** q, bool present, int32_t j, quoly* s) {
 uint64_t mend_zero_divisor_pivot(sparse* m, int32_t n, int32_t k, quoly* dead_weight = nullptr) {
     colm* pk = *at_or_after(row_head(m, k), k);
     uint64_t left = 0;
+    if (pk && pk->col == k) refuse_unproved_pivot(pk->val);
     if (!pk || pk->col != k || !zero_divisor_entry(pk->val) || !vanishing_copies(pk->val, &left)) return 0;
     for (int32_t j = k + 1; j <= n && left; j++) {
         colm* ej = *at_or_after(row_head(m, j), k);

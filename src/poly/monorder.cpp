@@ -37,6 +37,16 @@ int compare(const polynode* p, const polynode* q) {
     return compare_signatures(sp.n, sp.level, sp.exp, sq.n, sq.level, sq.exp);
 }
 
+// A chain of first terms without a non-zero exponent ends in the number
+// that leads the polynomial: a Laurent value (1 + y^-2, its constant
+// first) padded by exponent-0 levels for variables adjoined after it. It
+// ranks with the numbers, as it did before the padding.
+bool number_led(const polynode* p) {
+    for (; !p->numb; p = p->pcoef)
+        if (p->exp != 0) return false;
+    return true;
+}
+
 }  // namespace
 
 namespace {
@@ -86,7 +96,7 @@ int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t*
         *kind = 0;
         return 0;
     }
-    if (q->pnum->numb) {
+    if (number_led(q->pnum)) {
         *kind = 1;
         return 0;
     }
@@ -102,8 +112,8 @@ int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t*
 
 int mon_less(polynode* p, polynode* q, int* eq) {
     *eq = 0;
-    if (p->numb) return 1;
-    if (q->numb) return 0;
+    if (number_led(p)) return 1;
+    if (number_led(q)) return 0;
     int c = compare(p, q);
     if (c == 0) *eq = 1;
     return c <= 0;
@@ -114,16 +124,16 @@ int quoly_mon_less(quoly* p, quoly* q) {
     if (q->isnum) return 0;
     // Numerators that are numbers rank together, like plain numbers: a
     // strict order must not put such a quoly before itself.
-    if (p->pnum->numb) return !q->pnum->numb;
-    if (q->pnum->numb) return 0;
+    if (number_led(p->pnum)) return !number_led(q->pnum);
+    if (number_led(q->pnum)) return 0;
     return compare(p->pnum, q->pnum) < 0;
 }
 
 int quoly_mon_less_eq(quoly* p, quoly* q) {
     if (p->isnum) return 1;
     if (q->isnum) return 0;
-    if (p->pnum->numb) return 1;
-    if (q->pnum->numb) return 0;
+    if (number_led(p->pnum)) return 1;
+    if (number_led(q->pnum)) return 0;
     return compare(p->pnum, q->pnum) <= 0;
 }
 

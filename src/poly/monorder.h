@@ -18,11 +18,13 @@
 
 // 1 when p comes before q or has the same signature (then *eq := 1, else
 // *eq := 0). A number p comes first (1) and a number q last (0) before any
-// signature is built. A monomial without a non-zero exponent is the fatal
-// internal error " Warning! p is illegal, mon_less." (q likewise).
+// signature is built; so does a polynomial led by a number below levels of
+// exponent 0 (a Laurent value with its constant first, padded for variables
+// adjoined after it).
 int mon_less(polynode* p, polynode* q, int* eq);
 // Strict order on quolys whose numerators are monomials: plain numbers
-// first, then numerators that are numbers, then signatures. Two numbers of
+// first, then numerators that are numbers (or led by one, as above), then
+// signatures. Two numbers of
 // either kind are not strictly ordered.
 int quoly_mon_less(quoly* p, quoly* q);
 // The same order, non-strict: 1 when p comes before q or ranks equal.

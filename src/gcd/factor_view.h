@@ -1,0 +1,48 @@
+// The copies of split field levels as the fields of irreducible factors,
+// for elements that a pivot search asks about.
+//
+// Where every field level splits into linear factors the copies are Z/p,
+// one for each choice of roots (split_images.h). Elsewhere (one level that
+// the prime splits only partly, GF(2^8) or GF(2^16), or a tower that it
+// splits partly) the levels read as one level (tower_level.h for a tower)
+// are the product of the fields of its relation's irreducible factors, and
+// those fields are the copies: bit c for the c-th factor in a fixed order,
+// so that bits from one question mean the same at the next.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "gcd/factor_copies.h"
+#include "gcd/flat_modgcd.h"
+
+struct pt;
+
+// The copies of the field levels from rec (the current variables, kept)
+// inward, with n ordinary columns outside them: false where the levels
+// are a field, split into linear factors all through (the roots serve),
+// have more than 64 copies, or cannot be read as one level.
+struct FactorView {
+    pt* rec = nullptr;
+    std::vector<SplitFactor> factors;
+    int32_t n = 0;       // the ordinary columns
+    int32_t levels = 0;  // the field columns
+    size_t count() const { return factors.size(); }
+};
+bool factor_view_at(pt* rec, FactorView* v);
+
+// Field levels from rec inward that are no field under the current
+// modulus, whose copies are built neither over roots nor here (a tower
+// with no element whose powers span it, a relation with a repeated factor
+// modulo the prime): a zero divisor among their elements goes unseen.
+bool factor_view_missing(pt* rec);
+
+// The copies in which f (terms over the n + levels columns) vanishes.
+bool factor_view_vanishing(const FactorView& v, const flatgcd::FlatPoly& f, uint64_t* where);
+
+// The element that is 1 in the given copies and 0 in the others, as terms
+// over the n + levels columns (none in the ordinary ones).
+bool factor_view_idempotent(const FactorView& v, uint64_t copies, flatgcd::FlatPoly* out);
+
+// The inverse of f, an element of the levels (n = 0), from its inverses in
+// the copies; *where := the copies in which f vanishes (then it has none).
+bool factor_view_inverse(const FactorView& v, const flatgcd::FlatPoly& f, flatgcd::FlatPoly* out, uint64_t* where);
