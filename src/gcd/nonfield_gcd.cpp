@@ -14,6 +14,7 @@
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
+#include "gcd/relation_field.h"
 #include "gcd/trialdiv.h"
 
 #include <initializer_list>
@@ -147,7 +148,13 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         // composite number it is not one.
         const Band ring{sh.band, sh.name};
         if (composite_modulus() || sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
-        result = multi_gcd(u, v, top, ring);
+        // Relations proved to make a field: the field's gcd, then the form
+        // this module gives it (unique for associates over the field).
+        if (relation_field_gcd(u, v, vars, &result)) {
+            if (!poly_iszero(result)) normalise(&result, top, ring);
+        } else {
+            result = multi_gcd(u, v, top, ring);
+        }
     } else {
         const int32_t x = sh.free_levels[0];
         result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
