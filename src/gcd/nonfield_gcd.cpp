@@ -39,6 +39,16 @@ using namespace nonfield;
 
 int running = 0;
 
+// Operands with no more number coefficients than this together keep the
+// ring's remainders even where the relations make a field.
+constexpr int32_t FIELD_ROAD_TERMS = 10;
+
+int32_t term_count(polynode* p) {
+    int32_t n = 0;
+    each_poly_number(p, [&](imag*) { n++; });
+    return n;
+}
+
 struct Running {
     Running() { running++; }
     ~Running() { running--; }
@@ -149,8 +159,10 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh) {
         const Band ring{sh.band, sh.name};
         if (composite_modulus() || sh.outside_band || !relations_square_free(ring)) refuse(sh.name);
         // Relations proved to make a field: the field's gcd, then the form
-        // this module gives it (unique for associates over the field).
-        if (relation_field_gcd(u, v, vars, &result)) {
+        // this module gives it (unique for associates over the field). A
+        // few terms are cheaper by the remainders than by the field's
+        // machinery, and the remainders of large operands swell.
+        if (term_count(u) + term_count(v) > FIELD_ROAD_TERMS && relation_field_gcd(u, v, vars, &result)) {
             if (!poly_iszero(result)) normalise(&result, top, ring);
         } else {
             result = multi_gcd(u, v, top, ring);
@@ -270,12 +282,6 @@ void nonfield_shared_unit(polynode** qu, polynode** qv) {
 }
 
 namespace {
-
-int32_t term_count(polynode* p) {
-    int32_t n = 0;
-    each_poly_number(p, [&](imag*) { n++; });
-    return n;
-}
 
 // The leading coefficient in C of p (over the free levels above `band`),
 // or null when it is a number.
