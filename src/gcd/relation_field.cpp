@@ -188,7 +188,10 @@ struct Proof {
     }
 };
 
-Proof proof;
+// A few sets of relations are kept: images modulo a prime inside a
+// computation over the rationals ask in turn with their own.
+constexpr size_t KEPT_PROOFS = 4;
+std::vector<Proof> kept;
 
 // Over the rationals, inside a view: each level innermost first finds the
 // primes modulo which it stays irreducible over the levels inside it (the
@@ -197,7 +200,7 @@ Proof proof;
 // integral coefficients that stays irreducible modulo a prime that divides
 // no discriminant stays irreducible over the integers of the levels inside
 // it, hence over their field: one prime proves the field.
-bool prove_over_rationals(const std::vector<pt*>& run) {
+bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
     for (size_t i = 0; i < run.size(); i++) {
         pt* r = run[i];
         polynode* full = r->binomial ? r->binomial : r->relation;
@@ -222,22 +225,31 @@ bool prove_over_rationals(const std::vector<pt*>& run) {
     return proof.first_count > 0;
 }
 
-bool proved(const std::vector<pt*>& run) {
+const Proof* proved(const std::vector<pt*>& run) {
     std::vector<int64_t> key = print_of(run);
-    if (key == proof.key) return proof.field;
-    proof.clear();
+    for (size_t i = 0; i < kept.size(); i++) {
+        if (kept[i].key != key) continue;
+        if (i > 0) std::swap(kept[i], kept[0]);
+        return kept[0].field ? &kept[0] : nullptr;
+    }
+    if (kept.size() == KEPT_PROOFS) {
+        kept.back().clear();
+        kept.pop_back();
+    }
+    Proof proof;
     bool field = false;
     if (modularmode) {
         field = (mod_is_prime || finf) && levels_make_field(run);
     } else if (!lintmode) {
         FieldView view(run);
-        field = prove_over_rationals(run);
+        field = prove_over_rationals(run, proof);
     }
     // Kept only once complete: an interrupt on the way leaves no answer.
     if (!field) proof.clear();
     proof.key = std::move(key);
     proof.field = field;
-    return field;
+    kept.insert(kept.begin(), std::move(proof));
+    return field ? &kept[0] : nullptr;
 }
 
 }  // namespace
@@ -245,9 +257,10 @@ bool proved(const std::vector<pt*>& run) {
 bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g) {
     if (laurent || !polynames) return false;
     const std::vector<pt*> run = relation_run();
-    if (run.empty() || !proved(run)) return false;
+    const Proof* proof = run.empty() ? nullptr : proved(run);
+    if (!proof) return false;
     FieldView view(run);
-    proof.install(run);
+    proof->install(run);
     polynode* result = nullptr;
     polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
     free_poly(g);
