@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Sums and quotients of fractions under a relation without the field flag
 (the coefficients a ring with zero divisors), over the rationals and modulo
-65521, timed as whole sessions.
+65521, timed as whole sessions; and sums under relations without the flag
+that make a field, beside the same sessions with the flag.
 
-  bench_ring_relation_sums.py TARVEX [OTHER_TARVEX ...]
+  bench_ring_relation_sums.py [--only TEXT] TARVEX [OTHER_TARVEX ...]
+
+--only TEXT runs only the cases whose names hold TEXT.
 
 Each case is one session, run three times; the median is shown, one column
 per binary given. Every session ends by showing a few measures of its
@@ -70,10 +73,24 @@ def inverse(rng, n):
             "[w] := 1/[m]:\nTerms(w[1,1]);\nTerms(w[3,7]);\n")
 
 
+def linear(rng, variables):
+    return " + ".join([f"({rng.randint(-3, 3)} + {rng.randint(-3, 3)}*t)"] +
+                      [f"({rng.randint(-3, 3)} + {rng.randint(-3, 3)}*t)*{v}" for v in variables])
+
+
+def shared_sum(rng, n, variables):
+    """n fractions of linear numerators over products of a few linear
+    denominators that they share: the gcds of the sum's parts are not 1."""
+    names = [f"d{k}" for k in range(max(3, n // 2))]
+    script = "".join(f"{d} := {linear(rng, variables)}:\n" for d in names)
+    parts = [f"({linear(rng, variables)})/({'*'.join(rng.choices(names, k=rng.randint(1, 3)))})" for _ in range(n)]
+    return script + "s := " + " + ".join(parts) + ":\nTerms(Numer(s));\nTerms(Denom(s));\n"
+
+
 def cases():
     rng = random.Random(77)
     q, m = ring("", "t^2 - 1"), ring(65521, "t^2 + 3")
-    return [
+    out = [
         ("sum of 12 fractions, Q[t]/(t^2 - 1)", q + sigma(12)),
         ("sum of 15 fractions, Q[t]/(t^2 - 1)", q + sigma(15)),
         ("sum of 12 fractions, GF(65521)[t]/(t^2 + 3)", m + sigma(12)),
@@ -88,6 +105,17 @@ def cases():
     ] + [
         ("loop of 8000 quotients and sums, GF(7)[t]/(t^2 - 2)", quotients_mod7(8000)),
     ]
+    # Relations without the flag that make a field, beside the same
+    # session with the flag (whose forms differ: only the times compare).
+    xyz, xy = ["x", "y", "z"], ["x", "y"]
+    for label, mod, rel, n, variables in [("Q", "", "t^2 - 2", 6, xyz), ("Q", "", "t^2 - 2", 15, xy),
+                                          ("Q", "", "t^2 - 2", 20, xy), ("Q", "", "t^2 + 1", 10, xyz),
+                                          ("GF(5)", 5, "t^2 - 2", 6, xyz), ("GF(65413)", 65413, "t^2 - 2", 10, xyz)]:
+        body = shared_sum(random.Random(n), n, variables)
+        for flag in ("", ", 1"):
+            name = f"sum of {n} shared fractions, {label}[t]/({rel}{flag})"
+            out.append((name, ring(mod, rel + flag) + body))
+    return out
 
 
 def results(out):
@@ -97,7 +125,11 @@ def results(out):
 
 
 def main(argv):
-    binaries = [os.path.abspath(b) for b in argv[1:]]
+    args = argv[1:]
+    only = ""
+    if len(args) >= 2 and args[0] == "--only":
+        only, args = args[1], args[2:]
+    binaries = [os.path.abspath(b) for b in args]
     if not binaries:
         print(__doc__)
         return 2
@@ -106,6 +138,8 @@ def main(argv):
                   for b in binaries))
     failed = 0
     for name, script in cases():
+        if only not in name:
+            continue
         cells, shown = [], []
         for b in binaries:
             times, out = [], ""

@@ -65,15 +65,16 @@ bool print_field_levels(Sink* out) {
     return any;
 }
 
-bool proved_field(const std::vector<pt*>& levels) {
+}  // namespace
+
+bool levels_make_field(const std::vector<pt*>& levels) {
+    if (levels.empty()) return false;
     const uint32_t q = static_cast<uint32_t>(modulus);
     if (levels.size() >= 2) return tower_is_field(levels);
     std::vector<SplitFactor> factors;
     return relation_factors(levels[0], q, &factors) && factors.size() == 1 &&
            factors[0].size() == static_cast<size_t>(levels[0]->modout_degree) + 1;
 }
-
-}  // namespace
 
 bool relation_print(const std::vector<pt*>& levels, std::vector<uint64_t>* print) {
     print->clear();
@@ -109,7 +110,7 @@ bool field_levels_make_field() {
     for (pt* r = polynames; r; r = r->next)
         if (r->level >= field_depth) levels.push_back(r);
     std::reverse(levels.begin(), levels.end());
-    const bool field = proved_field(levels);
+    const bool field = levels_make_field(levels);
     kept = std::move(key);
     answer = field;
     return field;

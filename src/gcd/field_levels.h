@@ -27,3 +27,7 @@ bool same_relation_print(const std::vector<pt*>& levels, const std::vector<uint6
 // field levels, and where it is not proved (a tower too large to read as
 // one level).
 bool field_levels_make_field();
+// The same test for the relations of `levels` (innermost first, each over
+// the ones after it in the list) whatever their flags: the relations make
+// a field modulo the prime. Not cached.
+bool levels_make_field(const std::vector<pt*>& levels);

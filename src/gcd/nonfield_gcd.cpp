@@ -14,6 +14,7 @@
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
+#include "gcd/relation_field.h"
 #include "gcd/trialdiv.h"
 
 #include <initializer_list>
@@ -37,6 +38,16 @@ namespace {
 using namespace nonfield;
 
 int running = 0;
+
+// Operands with no more number coefficients than this together keep the
+// ring's remainders even where the relations make a field.
+constexpr int32_t FIELD_ROAD_TERMS = 10;
+
+int32_t term_count(polynode* p) {
+    int32_t n = 0;
+    each_poly_number(p, [&](imag*) { n++; });
+    return n;
+}
 
 struct Running {
     Running() { running++; }
@@ -149,7 +160,15 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
         const Band ring{sh.band, sh.name};
         if (composite_modulus() || sh.outside_band || (!square_free && !relations_square_free(ring)))
             refuse(sh.name);
-        result = multi_gcd(u, v, top, ring);
+        // Relations proved to make a field: the field's gcd, then the form
+        // this module gives it (unique for associates over the field). A
+        // few terms are cheaper by the remainders than by the field's
+        // machinery, and the remainders of large operands swell.
+        if (term_count(u) + term_count(v) > FIELD_ROAD_TERMS && relation_field_gcd(u, v, vars, &result)) {
+            if (!poly_iszero(result)) normalise(&result, top, ring);
+        } else {
+            result = multi_gcd(u, v, top, ring);
+        }
     } else {
         const int32_t x = sh.free_levels[0];
         result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
@@ -283,12 +302,6 @@ void nonfield_shared_unit(polynode** qu, polynode** qv) {
 }
 
 namespace {
-
-int32_t term_count(polynode* p) {
-    int32_t n = 0;
-    each_poly_number(p, [&](imag*) { n++; });
-    return n;
-}
 
 // The leading coefficient in C of p (over the free levels above `band`),
 // or null when it is a number.

@@ -1,0 +1,26 @@
+// The field road for relations declared without the field flag.
+//
+// A relation irreducible over the ground field (t^2 - 2 over Q, or modulo
+// 5) makes a field whether or not the flag says so, and the gcd over a
+// field is far cheaper than the primitive remainder sequences that a ring
+// with possible zero divisors needs. This module proves it once for each
+// set of relations (a tower by the tower test modulo the prime; over the
+// rationals a prime modulo which every level stays irreducible over the
+// levels inside it, which a factorisation over Q would survive) and keeps
+// the answer, with the auxiliary primes the field's gcd uses, until the
+// relations, the variables or the ground ring change. Not proved (t^2 - 1,
+// t^2, x^4 + 1 over Q, which every prime splits; a free variable inside
+// the relations' levels; field levels declared beside them; a composite
+// modulus): the ring's own road stays.
+#pragma once
+
+#include "storage/records.h"
+
+struct pt;
+
+// When the relations now installed, none flagged, fill the innermost
+// levels and are proved to make a field: *g (freed first) := a gcd of u
+// and v (polynomials at the level of vars; kept) over that field, by the
+// algorithm a declared field uses, up to a unit of the field; true.
+// Otherwise false, *g untouched.
+bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g);
