@@ -39,18 +39,32 @@ struct CopiesProduct {
 };
 
 // The same for the fraction (sum of the products of num) / (den's
-// product), the products taken in the copies too, where the gcds of the
-// copies lead with one monomial and the denominator vanishes in no copy:
-// the quotient over the tower cancels the whole gcd of every copy then
-// (split_field_gcd.h), and its normal form is this one, reached without a
-// product or division over the tower. False elsewhere, and where
-// split_copies_fraction does not apply.
+// product), the products taken in the copies too, where the denominator
+// vanishes in no copy and the gcds of the copies lead with one monomial,
+// or else each holds more than what they all share over Z/p: every copy
+// is cancelled by its whole gcd, reached without a product or division
+// over the tower. False elsewhere (the quotient over the tower cancels
+// the shared part: split_field_gcd.h), and where split_copies_fraction
+// does not apply.
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
                                  polynode** qd);
 
 // Whether p (at the outermost level) vanishes in some copy while not
 // vanishing in all: false too when no split applies.
 bool split_copies_zero_divisor(polynode* p);
+
+// The same test for many elements under one set of relations (the entries
+// a pivot search looks at): the copies found once.
+struct SplitRoots;
+class SplitZeroDivisors {
+public:
+    SplitZeroDivisors();
+    bool operator()(const polynode* p) const;
+
+private:
+    const SplitRoots* roots_ = nullptr;
+    int32_t columns_ = 0;   // the ordinary levels above the field levels
+};
 
 // The copies in which p (at the outermost level, kept) vanishes, bit k for
 // the k-th choice of roots: false when no split applies or there are more
