@@ -346,6 +346,30 @@ bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const Co
     return cancel_in_copies(c, ns, ds, qn, qd, true);
 }
 
+namespace {
+
+// Whether p, over `columns` ordinary levels above the field levels of R,
+// vanishes at the given roots; *ok false on a negative exponent.
+bool vanishes_at(const polynode* p, int32_t columns, const SplitRoots& R, const uint32_t* roots,
+                 const flatgcd::Field& F, bool* ok) {
+    if (columns == 0) {
+        uint32_t v = 0;
+        *ok = split_value_at(p, static_cast<int32_t>(R.level.size()) - 1, roots, F, &v);
+        return *ok && v == 0;
+    }
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->exp < 0) {
+            *ok = false;
+            return false;
+        }
+        if (t->numb ? image_residue(t->ncoef, F) != 0 : !vanishes_at(t->pcoef, columns - 1, R, roots, F, ok))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 SplitZeroDivisors::SplitZeroDivisors() {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) return;
@@ -355,27 +379,16 @@ SplitZeroDivisors::SplitZeroDivisors() {
 
 bool SplitZeroDivisors::operator()(const polynode* p) const {
     if (!roots_ || !p) return false;
-    Copies c;
-    c.R = roots_;
-    c.n = columns_;
-    if (columns_ == 0) {
-        // An element of the field levels alone: its value at each choice of
-        // the roots, without its terms read out first.
-        const flatgcd::Field F(roots_->q);
-        const size_t k = roots_->level.size();
-        bool zero = false, other = false;
-        for (size_t i = 0; i < c.count(); i++) {
-            uint32_t v = 0;
-            if (!split_value_at(p, static_cast<int32_t>(k) - 1, roots_->roots.data() + i * k, F, &v)) return false;
-            (v ? other : zero) = true;
-        }
-        return zero && other;
+    // Its values at each choice of the roots, without its terms read out.
+    const flatgcd::Field F(roots_->q);
+    const size_t k = roots_->level.size();
+    bool zero = false, other = false, ok = true;
+    for (size_t i = 0; i < roots_->choices(); i++) {
+        const bool vanishes = vanishes_at(p, columns_, *roots_, roots_->roots.data() + i * k, F, &ok);
+        if (!ok) return false;
+        (vanishes ? zero : other) = true;
     }
-    FlatPoly f;
-    if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
-    for (size_t k = 0; k < c.count(); k++)
-        if (split_specialise(f, *c.R, k).terms() == 0) return true;
-    return false;
+    return zero && other;
 }
 
 bool split_copies_zero_divisor(polynode* p) { return SplitZeroDivisors()(p); }

@@ -464,8 +464,10 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
         return BUILT;
     }
     // Two polynomials over split field levels take the form their sums
-    // and products take: cancelled in each copy.
+    // and products take: cancelled in each copy. A divisor of the field
+    // levels alone is inverted there instead.
     if (!flag && !copies_declined && ka == POLYNOMIAL && kb == POLYNOMIAL && !a->den && !b->den &&
+        poly_depth(b->pnum) < field_depth &&
         typed_in_copies({{a, false, nullptr, false}}, {b, false, nullptr, false}, dst))
         return NORMAL;
     if (!a->den) {
