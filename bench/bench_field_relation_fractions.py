@@ -19,6 +19,12 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   square there): Det and Adjoint of a 7 x 7 matrix, dense, and Det sparse;
   its fractions are multiplied and cancelled in the copies.
 
+- GF(7)[t]/(t^2 - 2) declared a field, which 7 splits: the inverse (dense
+  and sparse) and Adjoint of the 5 x 5 matrix (x + i t + j^2)/(y + i + 2j)
+  of fractions, whose copies' gcds lead with different monomials.
+- GF(65521)[t]/(t^2 - 3) again: 100 Adjoints of the 8 x 8 matrix of field
+  elements (i^3 + 7 j^2 + 11) t + i^j + 5 j + 1.
+
 Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
 import os
@@ -52,13 +58,25 @@ def ring_setup(ring):
     if ring == "tower":
         return ("&(p = 13):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = w):\n&(P = w^2 - t, 1):\n"
                 "&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n")
-    if ring == "split":
+    if ring == "split7":
+        return "&(p = 7):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = y):\n&(J = x):\n"
+    if ring in ("split", "split8"):
         return "&(p = 65521):\n&(J = t):\n&(P = t^2 - 3, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n"
     return "&(J = i):\n&(P = i^2 + 1, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n&(L = 1):\n"
 
 
+# Matrices given by a formula in the row i and the column j.
+FORMULAS = {"split7": "(x + i*t + j^2)/(y + i + 2*j)", "split8": "(i^3 + 7*j^2 + 11)*t + i^j + 5*j + 1"}
+
+
 def matrix_setup(ring, n, sparse, seed):
     rng = random.Random(seed)
+    if ring in FORMULAS:
+        f = FORMULAS[ring]
+        if sparse:
+            return ring_setup(ring) + (f"Array a[{n},{n}] Sparse:\n"
+                                       f"for i = 1 to {n} do for j = 1 to {n} do a[i,j] := {f} od od:\n")
+        return ring_setup(ring) + f"Array a[{n},{n}]:\n[a] := [<i = 1, {n}><j = 1, {n}> {f}]:\n"
     if ring in ("field", "split"):
         entries = cells(rng, n, 13, ["t"], MONOS)
     elif ring == "tower":
@@ -80,6 +98,9 @@ STATEMENTS = {
     "Adjoint": "Array b[{n},{n}]:\n[b] := Adjoint[a]:\n!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n",
     # Sparse storage has no Adjoint: its inverse (Leverrier-Faddeev) instead.
     "Inverse": "Array b[{n},{n}] Sparse:\n[b] := 1/[a]:\n!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n",
+    "Inverse dense": "Array b[{n},{n}]:\n[b] := 1/[a]:\n!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n",
+    "Adjoint x100": ("Array b[{n},{n}]:\nfor k = 1 to 100 do [b] := Adjoint[a] od:\n"
+                     "!!('at', b[1,1], b[{n},2]);\n"),
     "Chpoly": "c := Chpoly([a]):\n!!('terms', Terms(c));\n!!('at', c#(lam = 1));\n",
 }
 
@@ -93,6 +114,8 @@ CASES = [
     ("tower", 6, False, "Chpoly"), ("tower", 5, True, "Chpoly"),
     ("Q(i) L=1", 7, False, "Det"), ("Q(i) L=1", 7, False, "Adjoint"), ("Q(i) L=1", 7, False, "Chpoly"),
     ("split", 7, False, "Det"), ("split", 7, True, "Det"), ("split", 7, False, "Adjoint"),
+    ("split7", 5, False, "Inverse dense"), ("split7", 5, True, "Inverse"), ("split7", 5, False, "Adjoint"),
+    ("split8", 8, False, "Adjoint x100"),
 ]
 
 
@@ -122,7 +145,7 @@ def main(argv):
     binaries = [os.path.abspath(b) for b in args]
     labels = [os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(b)))) or b for b in binaries]
     print("Whole process, median of %d (seconds)" % runs)
-    print(f"{'ring':<10} {'n':>2} {'storage':<7} {'what':<8}" + "".join(f" {lab[:12]:>12}" for lab in labels))
+    print(f"{'ring':<10} {'n':>2} {'storage':<7} {'what':<13}" + "".join(f" {lab[:12]:>12}" for lab in labels))
     for seed, (ring, n, sparse, what) in enumerate(CASES):
         if only and ring != only:
             continue
@@ -145,7 +168,7 @@ def main(argv):
         for t in times:
             done = [x for x in t if x is not None]
             cols += f" {statistics.median(done):12.3f}" if len(done) == len(t) else f" {'> %.0f' % limit:>12}"
-        print(f"{ring:<10} {n:>2} {'sparse' if sparse else 'dense':<7} {what:<8}{cols}", flush=True)
+        print(f"{ring:<10} {n:>2} {'sparse' if sparse else 'dense':<7} {what:<13}{cols}", flush=True)
 
 
 if __name__ == "__main__":

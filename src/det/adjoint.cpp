@@ -6,6 +6,7 @@
 #include "det/int_determ.h"
 #include "det/mat_invert.h"
 #include "det/mod_matrix_inv.h"
+#include "gcd/split_copies.h"
 #include "interp/token.h"
 #include "matrix/measures.h"
 #include "numbers/numbers.h"
@@ -96,7 +97,9 @@ void adjoint_by_inversion(quoly** a_cells, quoly** out_cells, int consume, int32
         }
     }
     QuolyOwner d(determinant_of(out_cells, n, sparse_slot));
-    if (is_zero_number(d.q)) {
+    // A determinant that vanishes in some copy of split field levels has no
+    // inverse there either: the cofactors serve, as for 0.
+    if (is_zero_number(d.q) || (!d.q->isnum && !d.q->rat && split_copies_zero_divisor(d.q->pnum))) {
         held.put_back();   // A's cells back in place, the copies freed
         adjoint_by_cofactors(a_cells, out_cells, n, sparse_slot);
         return;

@@ -144,13 +144,14 @@ void find_good_spot(quoly** cells, int32_t k, int32_t n, int32_t ncols, int32_t*
     // Over field levels that the prime splits an entry may vanish in one
     // copy: no division by it can run, so it is the pivot of last resort.
     int64_t zero_divisor_at = -1;
+    const SplitZeroDivisors zero_divisor;
     const int32_t last_col = k + ncols - 1 < n ? k + ncols - 1 : n;
     for (int32_t c = k; c <= last_col; c++) {
         for (int32_t r = k; r <= n; r++) {
             const int64_t off = int64_t{c - 1} * n + (r - 1);
             quoly* q = cells[off];
             if (zero_cell(q)) continue;
-            if (!q->isnum && !q->rat && split_copies_zero_divisor(q->pnum)) {
+            if (!q->isnum && !q->rat && zero_divisor(q->pnum)) {
                 if (zero_divisor_at < 0) zero_divisor_at = off;
                 continue;
             }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -197,13 +198,37 @@ bool flat_copy_gcd(const FlatPoly& u, const FlatPoly& v, const flatgcd::Field& F
     return flatgcd::gcd(u, v, F, g, limits) == flatgcd::Outcome::ok && g->terms() > 0;
 }
 
-// split_copies_fraction; with `whole`, false also where the copies' gcds
-// lead with different monomials or the denominator vanishes in some copy.
+// Whether the copies' gcds (monic) lead with different monomials and some
+// copy's has nothing beyond what they share over Z/p: (x - t)/(x - 3)
+// modulo 7 has the gcd x - 3 at t = 3 and 1 at t = 4.
+bool some_copy_shares_only(const std::vector<FlatPoly>& gs, const Copies& c) {
+    if (std::all_of(gs.begin(), gs.end(),
+                    [&](const FlatPoly& g) { return std::equal(g.exp(0), g.exp(0) + c.n, gs[0].exp(0)); }))
+        return false;
+    if (std::any_of(gs.begin(), gs.end(), [](const FlatPoly& g) { return constant(g); })) return true;
+    PolyHold common(poly_from_flat(gs[0]));
+    for (size_t k = 1; k < gs.size(); k++) {
+        PolyHold gk(poly_from_flat(gs[k])), next;
+        polygcd(common.p, gk.p, &next.p, 0, 1, 1, polynames, 1, 1, 0);
+        std::swap(common.p, next.p);
+    }
+    FlatPoly shared;
+    if (!read_copy(common.p, polynames, c, &shared) || shared.terms() == 0) return true;
+    return std::any_of(gs.begin(), gs.end(),
+                       [&](const FlatPoly& g) { return std::equal(g.exp(0), g.exp(0) + c.n, shared.exp(0)); });
+}
+
+// split_copies_fraction; with `whole`, false also where the denominator
+// vanishes in some copy, or where some copy's gcd is only what they share
+// over Z/p (some_copy_shares_only): the quotient over the tower cancels
+// that and leaves the form as typed ((x - t)/(x - 3)). Elsewhere each copy
+// is cancelled by its whole gcd, though the gcds lead differently: what
+// they share over Z/p alone would leave in the copies factors that the
+// next sums and products carry along and multiply.
 bool cancel_in_copies(const Copies& c, const std::vector<FlatPoly>& num, const std::vector<FlatPoly>& den,
                       polynode** qn, polynode** qd, bool whole) {
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
-    std::vector<FlatPoly> ns(c.count()), ds(c.count());
-    std::vector<int32_t> lead;   // the first copy's gcd's leading exponents
+    std::vector<FlatPoly> gs(c.count());
     for (size_t k = 0; k < c.count(); k++) {
         const FlatPoly& dk = den[k];
         if (dk.terms() == 0) {
@@ -211,22 +236,25 @@ bool cancel_in_copies(const Copies& c, const std::vector<FlatPoly>& num, const s
             zero_divisor_met();
         }
         const FlatPoly& nk = num[k];
-        FlatPoly g;
+        FlatPoly& g = gs[k];
         if (nk.terms() == 0) {
-            ns[k].nvars = c.n;
-            ds[k] = one_over(c.n);
             g = dk;   // the gcd of 0 and dk, up to a unit
         } else if (!whole || !flat_copy_gcd(nk, dk, F, &g)) {
             PolyHold N(poly_from_flat(nk)), D(poly_from_flat(dk)), G;
             polygcd(N.p, D.p, &G.p, 0, 1, 1, polynames, 1, 1, 0);
             if (!read_copy(G.p, polynames, c, &g) || g.terms() == 0) return false;
         }
-        if (whole) {
-            if (k == 0) lead.assign(g.exp(0), g.exp(0) + c.n);
-            else if (!std::equal(lead.begin(), lead.end(), g.exp(0))) return false;
+    }
+    if (whole && some_copy_shares_only(gs, c)) return false;
+    std::vector<FlatPoly> ns(c.count()), ds(c.count());
+    for (size_t k = 0; k < c.count(); k++) {
+        if (num[k].terms() == 0) {
+            ns[k].nvars = c.n;
+            ds[k] = one_over(c.n);
+            continue;
         }
-        if (nk.terms() == 0) continue;
-        if (copy_divide(nk, g, polynames, c, &ns[k]) <= 0 || copy_divide(dk, g, polynames, c, &ds[k]) <= 0)
+        if (copy_divide(num[k], gs[k], polynames, c, &ns[k]) <= 0 ||
+            copy_divide(den[k], gs[k], polynames, c, &ds[k]) <= 0)
             return false;
         // Monic in the copy, as a denominator over Z/p is.
         const uint32_t inv = F.inv(ds[k].coefs[0]);
@@ -331,18 +359,65 @@ bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const Co
     return cancel_in_copies(c, ns, ds, qn, qd, true);
 }
 
-bool split_copies_zero_divisor(polynode* p) {
+namespace {
+
+// Whether p, over `columns` ordinary levels above the field levels of R,
+// vanishes at the given roots; *ok false on a negative exponent.
+bool vanishes_at(const polynode* p, int32_t columns, const SplitRoots& R, const uint32_t* roots,
+                 const flatgcd::Field& F, bool* ok) {
+    if (columns == 0) {
+        uint32_t v = 0;
+        *ok = split_value_at(p, static_cast<int32_t>(R.level.size()) - 1, roots, F, &v);
+        return *ok && v == 0;
+    }
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->exp < 0) {
+            *ok = false;
+            return false;
+        }
+        if (t->numb ? image_residue(t->ncoef, F) != 0 : !vanishes_at(t->pcoef, columns - 1, R, roots, F, ok))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SplitZeroDivisors::SplitZeroDivisors() {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
-        uint64_t where = 0;
-        return factor_copies_vanishing(p, &where) == 1;
+        auto v = std::make_unique<FactorView>();
+        if (factor_view_at(polynames, v.get())) factors_ = std::move(v);
+        return;
     }
-    FlatPoly f;
-    if (!read(p, polynames, c, &f) || !flat_uses_columns(f, c.n)) return false;
-    for (size_t k = 0; k < c.count(); k++)
-        if (split_specialise(f, *c.R, k).terms() == 0) return true;
-    return false;
+    roots_ = c.R;
+    columns_ = c.n;
 }
+
+SplitZeroDivisors::~SplitZeroDivisors() = default;
+
+bool SplitZeroDivisors::operator()(const polynode* p) const {
+    if (!p) return false;
+    if (factors_) {
+        FlatPoly f;
+        uint64_t where = 0;
+        if (!flatten_residues(p, polynames, &f) || !factor_view_vanishing(*factors_, f, &where)) return false;
+        return where && where != (uint64_t{2} << (factors_->count() - 1)) - 1;
+    }
+    if (!roots_) return false;
+    // Its values at each choice of the roots, without its terms read out.
+    const flatgcd::Field F(roots_->q);
+    const size_t k = roots_->level.size();
+    bool zero = false, other = false, ok = true;
+    for (size_t i = 0; i < roots_->choices(); i++) {
+        const bool vanishes = vanishes_at(p, columns_, *roots_, roots_->roots.data() + i * k, F, &ok);
+        if (!ok) return false;
+        (vanishes ? zero : other) = true;
+    }
+    return zero && other;
+}
+
+bool split_copies_zero_divisor(polynode* p) { return SplitZeroDivisors()(p); }
 
 bool split_copies_missing() { return factor_view_missing(polynames); }
 
@@ -386,15 +461,15 @@ bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
         *inv = poly_from_flat(out);
         return true;
     }
-    FlatPoly f;
-    if (!read(p, rec, c, &f)) return false;
     const flatgcd::Field F(static_cast<uint32_t>(modulus));
+    const size_t levels = c.R->level.size();
     std::vector<FlatPoly> images(c.count());
     for (size_t k = 0; k < c.count(); k++) {
-        const FlatPoly v = split_specialise(f, *c.R, k);
-        if (v.terms() == 0) zero_divisor_met();
+        uint32_t v = 0;
+        if (!split_value_at(p, static_cast<int32_t>(levels) - 1, c.R->roots.data() + k * levels, F, &v)) return false;
+        if (v == 0) zero_divisor_met();
         images[k] = one_over(0);
-        images[k].coefs[0] = F.inv(v.coefs[0]);
+        images[k].coefs[0] = F.inv(v);
     }
     *inv = joined(images, c);
     return true;

@@ -9,6 +9,7 @@
 // copy is a zero divisor: error 22, as for its inverse.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "storage/records.h"
@@ -39,12 +40,13 @@ struct CopiesProduct {
 };
 
 // The same for the fraction (sum of the products of num) / (den's
-// product), the products taken in the copies too, where the gcds of the
-// copies lead with one monomial and the denominator vanishes in no copy:
-// the quotient over the tower cancels the whole gcd of every copy then
-// (split_field_gcd.h), and its normal form is this one, reached without a
-// product or division over the tower. False elsewhere, and where
-// split_copies_fraction does not apply.
+// product), the products taken in the copies too, where the denominator
+// vanishes in no copy and the gcds of the copies lead with one monomial,
+// or else each holds more than what they all share over Z/p: every copy
+// is cancelled by its whole gcd, reached without a product or division
+// over the tower. False elsewhere (the quotient over the tower cancels
+// the shared part: split_field_gcd.h), and where split_copies_fraction
+// does not apply.
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
                                  polynode** qd);
 
@@ -61,6 +63,25 @@ bool split_copies_zero_divisor(polynode* p);
 // factor_view_missing): whether an element vanishes in some copy is not
 // known.
 bool split_copies_missing();
+
+// The same test for many elements under one set of relations (the entries
+// a pivot search looks at): the copies found once.
+struct SplitRoots;
+struct FactorView;
+class SplitZeroDivisors {
+public:
+    SplitZeroDivisors();
+    ~SplitZeroDivisors();
+    SplitZeroDivisors(const SplitZeroDivisors&) = delete;
+    SplitZeroDivisors& operator=(const SplitZeroDivisors&) = delete;
+    bool operator()(const polynode* p) const;
+
+private:
+    const SplitRoots* roots_ = nullptr;
+    int32_t columns_ = 0;   // the ordinary levels above the field levels
+    // Where the copies are the fields of factors that are not all linear.
+    std::unique_ptr<FactorView> factors_;
+};
 
 // The copies in which p (at the outermost level, kept) vanishes, bit k for
 // the k-th choice of roots: false when no split applies or there are more

@@ -91,10 +91,9 @@ bool all_roots(const UPoly& f, const Field& F, std::vector<uint32_t>* roots) {
     return true;
 }
 
-// The value of p (at the level of index j, innermost 0) with the roots of
-// levels j, j - 1, ... put in; false on a negative exponent or a level
-// below the innermost.
-bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& F, uint32_t* out) {
+}  // namespace
+
+bool split_value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& F, uint32_t* out) {
     uint32_t sum = 0;
     for (; p; p = p->next) {
         uint32_t c = 0;
@@ -102,7 +101,7 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
             c = image_residue(p->ncoef, F);
         } else {
             if (j < 0 || p->exp < 0) return false;
-            if (!value_at(p->pcoef, j - 1, roots, F, &c)) return false;
+            if (!split_value_at(p->pcoef, j - 1, roots, F, &c)) return false;
             c = F.mul(c, image_power(roots[j], p->exp, F));
         }
         sum = F.add(sum, c);
@@ -110,6 +109,8 @@ bool value_at(const polynode* p, int32_t j, const uint32_t* roots, const Field& 
     *out = sum;
     return true;
 }
+
+namespace {
 
 // The d x d matrix taking values at the points to the coefficients of the
 // polynomial of degree below d through them: entry (e, i) is the
@@ -148,7 +149,7 @@ bool relation_modulo(pt* rec, int32_t j, int32_t degree, const uint32_t* inner_r
             c = image_residue(t->ncoef, F);
         } else {
             e = t->exp;
-            if (e < 0 || e > degree || !value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
+            if (e < 0 || e > degree || !split_value_at(t->pcoef, j - 1, inner_roots, F, &c)) return false;
         }
         (*f)[static_cast<size_t>(e)] = F.add((*f)[static_cast<size_t>(e)], c);
     }

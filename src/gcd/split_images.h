@@ -40,6 +40,10 @@ struct SplitRoots {
 // digit chain otherwise) modulo F's prime; b^e modulo it (e >= 0).
 uint32_t image_residue(const imag* n, const flatgcd::Field& F);
 uint32_t image_power(uint32_t b, int32_t e, const flatgcd::Field& F);
+// The value of p (at the level of index j, innermost 0) with the roots of
+// levels j, j - 1, ... put in; false on a negative exponent or a level
+// below the innermost.
+bool split_value_at(const polynode* p, int32_t j, const uint32_t* roots, const flatgcd::Field& F, uint32_t* out);
 // The relation of level j (monic in its variable) as a polynomial over
 // Z/q, the roots of the inner levels put in (none for the innermost);
 // false unless it is monic there.

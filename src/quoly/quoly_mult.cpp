@@ -34,6 +34,9 @@ using namespace quoly_detail;
 
 namespace {
 
+// Set while a quotient is taken as typed after the copies declined it.
+bool copies_declined = false;
+
 inline int32_t wrap32(int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
 inline int32_t wrap_mult(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
@@ -460,6 +463,13 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
         quot_rats(a, b, dst);
         return BUILT;
     }
+    // Two polynomials over split field levels take the form their sums
+    // and products take: cancelled in each copy. A divisor of the field
+    // levels alone is inverted there instead.
+    if (!flag && !copies_declined && ka == POLYNOMIAL && kb == POLYNOMIAL && !a->den && !b->den &&
+        poly_depth(b->pnum) < field_depth &&
+        typed_in_copies({{a, false, nullptr, false}}, {b, false, nullptr, false}, dst))
+        return NORMAL;
     if (!a->den) {
         poly_over(a->pnum, b->pnum, b->den, flag, dst);
     } else if (!b->den) {
@@ -595,6 +605,12 @@ bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartP
 }
 
 void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {
+    // Every caller has found that the copies do not serve.
+    struct Declined {
+        bool saved = copies_declined;
+        Declined() { copies_declined = true; }
+        ~Declined() { copies_declined = saved; }
+    } declined;
     QuolyHold n(blank_quoly()), d(blank_quoly());
     n.q->pnum = num;
     d.q->pnum = den;
