@@ -68,13 +68,23 @@ FlatPoly widened(const FlatPoly& f, int32_t n, int32_t k) {
 
 }  // namespace
 
-bool factor_view_at(pt* rec, FactorView* v) {
+namespace {
+
+// The field levels from rec inward (and the ordinary columns outside
+// them) where they make no field modulo the prime and their copies are
+// not those of roots: where this view is wanted.
+bool unsplit_levels(pt* rec, std::vector<pt*>* levels, int32_t* n) {
     if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !rec) return false;
-    if (field_levels_make_field()) return false;
+    if (field_levels_make_field() || !view_levels(rec, levels, n)) return false;
+    return finf || modulus < 3 || !tower_roots(*levels);
+}
+
+}  // namespace
+
+bool factor_view_at(pt* rec, FactorView* v) {
     std::vector<pt*> levels;
-    if (!view_levels(rec, &levels, &v->n)) return false;
+    if (!unsplit_levels(rec, &levels, &v->n)) return false;
     v->rec = rec;
-    if (!finf && modulus >= 3 && tower_roots(levels)) return false;
     const uint32_t q = static_cast<uint32_t>(modulus);
     if (levels.size() == 1) {
         if (!relation_factors(levels[0], q, &v->factors)) return false;
@@ -90,12 +100,9 @@ bool factor_view_at(pt* rec, FactorView* v) {
 }
 
 bool factor_view_missing(pt* rec) {
-    if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !rec) return false;
-    if (field_levels_make_field()) return false;
     std::vector<pt*> levels;
     int32_t n = 0;
-    if (!view_levels(rec, &levels, &n)) return false;
-    if (!finf && modulus >= 3 && tower_roots(levels)) return false;
+    if (!unsplit_levels(rec, &levels, &n)) return false;
     FactorView v;
     return !factor_view_at(rec, &v);
 }

@@ -183,9 +183,8 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
 
 // Where the proof in several variables is refused before it starts (a
 // relation with a repeated factor, t^2; a composite modulus; a free level
-// inside the band), the images that would spare it are spent for nothing
-// and the refusal costs an unwinding: a fraction goes to the plain gcd at
-// once.
+// inside the band), the refusal would cost an unwinding at every
+// operation: a fraction goes to the plain gcd at once.
 bool proof_refused_up_front(const Shape& sh) {
     if (sh.free_levels.size() < 2) return false;
     if (composite_modulus() || sh.outside_band) return true;
@@ -241,12 +240,12 @@ bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {
         bool plain_road = false;
-        if (proof_refused_up_front(sh)) {
-            plain_road = true;
-        } else if (coprime_by_images(u, v, vars->level)) {
+        if (coprime_by_images(u, v, vars->level)) {
             // What the full proof would end with (or its refusal, which
             // takes the same road), at a fraction of its cost.
             result = unit_gcd(u, v);
+            plain_road = true;
+        } else if (proof_refused_up_front(sh)) {
             plain_road = true;
         } else {
             try {

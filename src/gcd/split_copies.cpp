@@ -132,12 +132,15 @@ int copy_divide(const FlatPoly& u, const FlatPoly& m, pt* rec, const Copies& c, 
 // The copies in which p vanishes where they are the fields of irreducible
 // factors (factor_view.h): 1 when p vanishes in some but not all, 0 when
 // in none or all, -1 when they do not apply.
+int vanishing_in(const FactorView& v, const polynode* p, uint64_t* where) {
+    FlatPoly f;
+    if (!flatten_residues(p, polynames, &f) || !factor_view_vanishing(v, f, where)) return -1;
+    return *where && *where != (uint64_t{2} << (v.count() - 1)) - 1;
+}
+
 int factor_copies_vanishing(polynode* p, uint64_t* where) {
     FactorView v;
-    FlatPoly f;
-    if (!factor_view_at(polynames, &v) || !flatten_residues(p, polynames, &f) || !factor_view_vanishing(v, f, where))
-        return -1;
-    return *where && *where != (uint64_t{2} << (v.count() - 1)) - 1;
+    return factor_view_at(polynames, &v) ? vanishing_in(v, p, where) : -1;
 }
 
 FlatPoly one_over(int32_t n) {
@@ -399,10 +402,8 @@ SplitZeroDivisors::~SplitZeroDivisors() = default;
 bool SplitZeroDivisors::operator()(const polynode* p) const {
     if (!p) return false;
     if (factors_) {
-        FlatPoly f;
         uint64_t where = 0;
-        if (!flatten_residues(p, polynames, &f) || !factor_view_vanishing(*factors_, f, &where)) return false;
-        return where && where != (uint64_t{2} << (factors_->count() - 1)) - 1;
+        return vanishing_in(*factors_, p, &where) == 1;
     }
     if (!roots_) return false;
     // Its values at each choice of the roots, without its terms read out.

@@ -37,6 +37,8 @@ namespace {
 // Set while a quotient is taken as typed after the copies declined it.
 bool copies_declined = false;
 
+bool zero_divisor_relations();
+
 inline int32_t wrap32(int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
 inline int32_t wrap_mult(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
@@ -467,7 +469,7 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
     // and products take: cancelled in each copy. A divisor of the field
     // levels alone is inverted there instead.
     if (!flag && !copies_declined && ka == POLYNOMIAL && kb == POLYNOMIAL && !a->den && !b->den &&
-        poly_depth(b->pnum) < field_depth &&
+        poly_depth(b->pnum) < field_depth && zero_divisor_relations() &&
         typed_in_copies({{a, false, nullptr, false}}, {b, false, nullptr, false}, dst))
         return NORMAL;
     if (!a->den) {
