@@ -304,6 +304,9 @@ void find_gcdcoefs(polynode* p, imag* g) {
 
 void sanitize(quoly* q) {
     if (!q || q->isnum || lintmode) return;
+    // A product that the relations make 0 (x/2 * x under x^2) has no
+    // content to share; the caller makes the value 0.
+    if (poly_iszero(q->pnum)) return;
     imag* c = new_number();
     find_gcdcoefs(q->pnum, c);
     if (!is_one(c)) {

@@ -71,7 +71,8 @@ void find_gcdcoefs(polynode* p, imag* g);
 // because g reached 1 (the caller stops too), else 0.
 int find_gcd(polynode* p, imag* g);
 // in place. A polynomial quoly's numerator and denominator divided by their
-// common integer content. For big integers; other quolys are left alone.
+// common integer content. For big integers; other quolys, and a zero
+// numerator (whose caller makes the value 0), are left alone.
 void sanitize(quoly* q);
 // Result slot: copy-then-free (out may be &p). out := one number node holding
 // the integer content of p (1 in machine-integer and modular mode).
