@@ -419,7 +419,10 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         case '?':
         case '@':
             // A statement inside the expression; its value is the factor.
-            parse(source, value, pending);
+            {
+                ReadingValue reading;
+                parse(source, value, pending);
+            }
             if (!*value) quoly_set(0, value);
             *ref = value;
             break;
@@ -588,7 +591,10 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
         quoly** rref = nullptr;
         colm** sa = nullptr;
         int32_t sp = 0;
-        fact(source, &rref, &right.q, &sa, &sp, pending, 0);
+        {
+            ReadingValue left_in_hand;
+            fact(source, &rref, &right.q, &sa, &sp, pending, 0);
+        }
         ZeroStandIn zeros;
         quoly* r = zeros.or_zero(operand_of(right.q, rref));
         if (*value) {
@@ -776,7 +782,10 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
         quoly** rref = nullptr;
         colm** sa = nullptr;
         int32_t sp = 0;
-        term(source, &rref, &right.q, &sa, &sp, pending);
+        {
+            ReadingValue left_in_hand;
+            term(source, &rref, &right.q, &sa, &sp, pending);
+        }
         if (run.take(*value, &right.q, rref, add)) continue;
         run.finish(value);
         if (right.q) {
