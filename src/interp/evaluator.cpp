@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "interp/array_table.h"
 #include "interp/dispatcher.h"
@@ -286,6 +287,10 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         return;
     }
     const int position = find_built_in(0, numbuiltins, token.name);
+    // A built-in holds the arguments it has read, and a sum its running
+    // total, while the rest is evaluated.
+    std::optional<ReadingValue> built_in_reading;
+    if (position >= 0) built_in_reading.emplace();
     if (position >= 0 && is_sum_or_product_code(builtin[position].word)) {
         sum_product_factor(builtin[position].word, source, value, pending);
         return;
