@@ -162,14 +162,14 @@ def check_qerrs(directory):
     with open(os.path.join(directory, "Qerrs"), "rb") as f:
         data = f.read()
     lines = data.split(b"\n")
-    require(len(lines) > 380, "Qerrs: fewer than 380 lines")
-    for n, line in enumerate(lines[:380], 1):
+    require(len(lines) > 381, "Qerrs: fewer than 381 lines")
+    for n, line in enumerate(lines[:381], 1):
         check(len(line) < 1023, f"Qerrs: line {n} longer than the loader's line buffer")
         check(0 < len(line) <= 65, f"Qerrs: message {n} has {len(line)} characters (1..65)")
         check(line.isascii() and line.decode().isprintable(),
               f"Qerrs: message {n} holds a character that is not printable ASCII")
         check(line.strip() != b"", f"Qerrs: message {n} is blank")
-    words = b"\n".join(lines[380:]).split()
+    words = b"\n".join(lines[381:]).split()
     require(words, "Qerrs: no built-in count")
     require(words[0].isdigit(), "Qerrs: built-in count is not a number")
     count = int(words[0])

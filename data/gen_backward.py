@@ -27,7 +27,7 @@ BUILTINS_FILE = os.path.join(HERE, "builtin_names.tsv")
 RADIX = 1 << 28          # digit radix of ordinary big integers
 DEC_RADIX = 10 ** 8      # digit radix of the powers of 2^28 used by decimal conversion
 
-NUM_MESSAGES = 380
+NUM_MESSAGES = 381
 MESSAGE_WIDTH = 65       # the reader keeps at most this many bytes of a line
 NAME_WIDTH = 10          # built-in names and second words
 NUM_BUILTIN_SLOTS = 112  # the table has one slot more than the largest count allowed

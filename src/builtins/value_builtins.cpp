@@ -106,9 +106,9 @@ void monomial_order(FILE** source, quoly** result, name** pending) {
     quoly** b = nullptr;
     get_two_data(source, pending, args, &a, &b);
     int v = 1;
-    if (!(*a)->isnum) {
+    if (!plain_number_quoly(*a)) {
         int eq = 0;
-        v = (*b)->isnum ? 0 : mon_less((*a)->pnum, (*b)->pnum, &eq);
+        v = plain_number_quoly(*b) ? 0 : mon_less((*a)->pnum, (*b)->pnum, &eq);
     }
     quoly_set(v, result);
 }

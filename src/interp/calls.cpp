@@ -589,6 +589,8 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
     tokenrec kept;
     bool keep = false;
     if (f->params) {
+        // The arguments read are held until the call binds them all.
+        ReadingValue reading_arguments;
         next_token(source, pending);
         bool closed = false;
         if (!token_is(&token, "(")) {

@@ -109,7 +109,10 @@ int evalcond(FILE** source, name** pending) {
         next_token(source, pending);
     }
     Side right;
-    read_side(source, pending, &right);
+    {
+        ReadingValue left_in_hand;
+        read_side(source, pending, &right);
+    }
 
     if (integerflag) {
         const int cmp = left.word < right.word ? -1 : (left.word > right.word ? 1 : 0);

@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "interp/array_table.h"
 #include "interp/dispatcher.h"
@@ -286,6 +287,10 @@ void call_factor(FILE** source, quoly** value, name** pending) {
         return;
     }
     const int position = find_built_in(0, numbuiltins, token.name);
+    // A built-in holds the arguments it has read, and a sum its running
+    // total, while the rest is evaluated.
+    std::optional<ReadingValue> built_in_reading;
+    if (position >= 0) built_in_reading.emplace();
     if (position >= 0 && is_sum_or_product_code(builtin[position].word)) {
         sum_product_factor(builtin[position].word, source, value, pending);
         return;
@@ -419,7 +424,10 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         case '?':
         case '@':
             // A statement inside the expression; its value is the factor.
-            parse(source, value, pending);
+            {
+                ReadingValue reading;
+                parse(source, value, pending);
+            }
             if (!*value) quoly_set(0, value);
             *ref = value;
             break;
@@ -588,7 +596,10 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
         quoly** rref = nullptr;
         colm** sa = nullptr;
         int32_t sp = 0;
-        fact(source, &rref, &right.q, &sa, &sp, pending, 0);
+        {
+            ReadingValue left_in_hand;
+            fact(source, &rref, &right.q, &sa, &sp, pending, 0);
+        }
         ZeroStandIn zeros;
         quoly* r = zeros.or_zero(operand_of(right.q, rref));
         if (*value) {
@@ -776,7 +787,10 @@ void expre(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int
         quoly** rref = nullptr;
         colm** sa = nullptr;
         int32_t sp = 0;
-        term(source, &rref, &right.q, &sa, &sp, pending);
+        {
+            ReadingValue left_in_hand;
+            term(source, &rref, &right.q, &sa, &sp, pending);
+        }
         if (run.take(*value, &right.q, rref, add)) continue;
         run.finish(value);
         if (right.q) {

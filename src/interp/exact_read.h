@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "interp/readers.h"
 #include "storage/records.h"
 
 struct name;
@@ -19,6 +20,7 @@ extern int words_behind_count;
 // machine-integer arithmetic off too, for its lifetime.
 struct ExactCountGuard {
     int modular, lint, outer;
+    ReadingValue reading;
     ExactCountGuard();
     ~ExactCountGuard();
     ExactCountGuard(const ExactCountGuard&) = delete;

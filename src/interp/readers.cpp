@@ -21,6 +21,12 @@
 #include "storage/records.h"
 #include "toplevel/errors.h"
 
+int values_being_read = 0;
+
+void refuse_ring_change_inside_read(const char* shown) {
+    if (values_being_read > 0) error(RING_CHANGE_INSIDE_READ, shown);
+}
+
 namespace {
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -52,7 +58,10 @@ void term_tail(FILE** source, quoly** value, name** pending, bool stop_at_or_and
     int flag = 0;
     while (int op = term_operator(source, pending, stop_at_or_and, &flag)) {
         SlotHold right;
-        old_fact(source, &right.q, pending);
+        {
+            ReadingValue left_in_hand;
+            old_fact(source, &right.q, pending);
+        }
         if (op == '*')
             fast_quoly_mult(value, &right.q);
         else if (op == '/') {
@@ -73,7 +82,10 @@ void expre_tail(FILE** source, quoly** value, name** pending) {
         const bool add = token.name[0] == '+';
         next_token(source, pending);
         SlotHold right;
-        old_term(source, &right.q, pending);
+        {
+            ReadingValue left_in_hand;
+            old_term(source, &right.q, pending);
+        }
         if (run.take(*value, &right.q, nullptr, add)) continue;
         run.finish(value);
         if (add)

@@ -16,11 +16,34 @@
 
 struct name;
 
+// Readers open around what runs now: a statement met inside an expression,
+// or a read that has the ring's modes suspended. A change of the ground
+// ring, of the variables or of their relations must then wait, since the
+// operands already read and the modes a reader puts back belong to the
+// ring before it.
+extern int values_being_read;
+
+// The error for such a change.
+inline constexpr int RING_CHANGE_INSIDE_READ = 381;
+
+// One such reader open for its lifetime.
+struct ReadingValue {
+    ReadingValue() { ++values_being_read; }
+    ~ReadingValue() { --values_being_read; }
+    ReadingValue(const ReadingValue&) = delete;
+    ReadingValue& operator=(const ReadingValue&) = delete;
+};
+
+// The change of the ring or of its variables by a settings statement:
+// refused (error) while a value is being read around it.
+void refuse_ring_change_inside_read(const char* shown);
+
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never
 // reduced modulo the modulus.
 struct ModularOffGuard {
     int saved;
+    ReadingValue reading;
     ModularOffGuard() { check_modular(&saved); }
     ~ModularOffGuard() { restore_modular(saved); }
     ModularOffGuard(const ModularOffGuard&) = delete;

@@ -30,6 +30,11 @@ constexpr int COLUMNS_RANGE_ERROR = 378;
 // the messages of many switches print only then.
 inline bool outside_body(name** pending) { return *pending == nullptr; }
 
+// The letters that change the ground ring (p), the variables (J), their
+// relations (P) or the exponents allowed (l), converting every stored
+// value: refused while a value is being read around the switch.
+inline bool changes_ring(int letter) { return letter == 'p' || letter == 'J' || letter == 'P' || letter == 'l'; }
+
 // ---- switch_toggles.cpp ----
 // Flips the flag of toggle sw and prints its message; false when sw is no toggle.
 bool run_toggle(int sw, name** pending);

@@ -314,6 +314,7 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         scanner(source, &token, pending);
         letter = second_set_letter(token);
     }
+    if (changes_ring(letter)) refuse_ring_change_inside_read(token.name);
     scanner(source, &token, pending);
     if (!token_is(&token, "=") && !(letter == 'J' && token_is(&token, ">"))) error(4, token.name);
 

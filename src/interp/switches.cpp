@@ -12,6 +12,7 @@
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/functions.h"
+#include "interp/readers.h"
 #include "interp/scanner.h"
 #include "interp/settings.h"
 #include "interp/switch_impl.h"
@@ -105,6 +106,8 @@ void switches(FILE** source, quoly** value, name** pending) {
         sw = underscore_switch(token.name[0]);
         if (sw == 0) error(17, token.name);
     }
+
+    if (changes_ring(sw)) refuse_ring_change_inside_read(token.name);
 
     int loader = 0;
     int read_end = 1;

@@ -295,6 +295,8 @@ void arr_parse(int code, FILE** source, quoly** result, name** pending) {
     arr_value v;
     v.cells = block.cells;
     ArrValueHold hold(&v);
+    // The operands of an array statement are held while the rest of it runs.
+    ReadingValue reading;
     switch (code) {
     case '[':
     case '~':

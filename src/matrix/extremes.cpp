@@ -114,12 +114,12 @@ int32_t intersect(array* a, array* b) {
         }
         quoly* x = ea->val;
         quoly* y = eb->val;
-        if (x->isnum) {
-            if (y->isnum)
+        if (plain_number_quoly(x)) {
+            if (plain_number_quoly(y))
                 keep_a();
             else
                 drop_a();
-        } else if (y->isnum) {
+        } else if (plain_number_quoly(y)) {
             wb.next();
             j++;
         } else {

@@ -42,10 +42,10 @@ int32_t combine(array* a, array* b, bool union_only) {
         quoly* x = ca.value();
         quoly* y = cb.value();
         bool take_a, same = false;
-        if (x->isnum) {
+        if (plain_number_quoly(x)) {
             take_a = true;
-            same = y->isnum;
-        } else if (y->isnum) {
+            same = plain_number_quoly(y);
+        } else if (plain_number_quoly(y)) {
             take_a = false;
         } else {
             int eq = 0;

@@ -110,6 +110,12 @@ int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t*
     return s.n;
 }
 
+bool plain_number_quoly(const quoly* q) {
+    if (q->isnum) return true;
+    auto lone = [](const polynode* p) { return p->numb && !p->next; };
+    return lone(q->pnum) && (!q->den || lone(q->den));
+}
+
 int mon_less(polynode* p, polynode* q, int* eq) {
     *eq = 0;
     if (number_led(p)) return 1;

@@ -16,6 +16,10 @@
 
 #include "storage/records.h"
 
+// A plain number of the order: a number, or a rational (a number over a
+// number). Plain numbers come before every monomial and rank together,
+// whatever their values, as a monomial's coefficient plays no part.
+bool plain_number_quoly(const quoly* q);
 // 1 when p comes before q or has the same signature (then *eq := 1, else
 // *eq := 0). A number p comes first (1) and a number q last (0) before any
 // signature is built; so does a polynomial led by a number below levels of

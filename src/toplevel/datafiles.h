@@ -9,7 +9,7 @@
 
 #include "storage/records.h"
 
-constexpr int ERROR_COUNT = 380;
+constexpr int ERROR_COUNT = 381;
 constexpr int ERROR_TEXT_BYTES = 66;   // 65 characters and a terminator
 constexpr int BUILTIN_SLOTS = 112;
 constexpr int POL_SIDE = 38;
@@ -19,7 +19,7 @@ struct builtin_name {
     char word[11];   // second word; "*N" marks one the factor routines handle themselves
 };
 
-extern char erp[ERROR_COUNT + 1][ERROR_TEXT_BYTES];  // erp[n] = text of error n, n = 1..380
+extern char erp[ERROR_COUNT + 1][ERROR_TEXT_BYTES];  // erp[n] = text of error n, n = 1..381
 extern builtin_name builtin[BUILTIN_SLOTS];
 extern int numbuiltins;                               // N: positions 0..N are the built-ins
 extern quoly* pol[POL_SIDE * POL_SIDE];               // Lagrange basis, entry (n, j) at 38n + j
