@@ -3,6 +3,7 @@
 #include "det/det_state.h"
 #include "det/elim_steps.h"
 #include "gcd/split_copies.h"
+#include "numbers/numbers.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "quoly/monic.h"
@@ -90,4 +91,24 @@ uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, b
     if (dead_weight) fast_quoly_mult(&e, &dead_weight);
     best_quoly_add(&at(w, n, p, p), e);
     return left;
+}
+
+bool divides_in_copies(quoly* c) { return !c->isnum && !c->rat && split_copies_lead_zero_divisor(c->pnum); }
+
+bool divide_in_copies(quoly** s, quoly* c) {
+    if ((*s)->rat || c->isnum || c->rat) return false;
+    PolyHold number, quo;
+    if ((*s)->isnum) {
+        imag* n = new_number();
+        num_assign((*s)->nnum, n);
+        scalar_to_poly(n, &number.p);
+        free_imag(&n);
+    }
+    if (split_copies_factor_divide(number.p ? number.p : (*s)->pnum, c->pnum, &quo.p) <= 0) return false;
+    quoly* r = nullptr;
+    use_up_poly(&quo.p, &r);
+    quo.p = nullptr;
+    free_quoly(s);
+    *s = r;
+    return true;
 }
