@@ -14,7 +14,6 @@ meet). "Division by zero." is allowed and counted; a wrong value is not.
   split_bareiss_property.py TARVEX [SEED] [CASES_PER_RING]
 """
 import collections
-import fractions
 import itertools
 import random
 import re
@@ -23,7 +22,7 @@ import sys
 
 from case_report import report
 
-# (p (0 for the rationals), the variables adjoined with their relations
+# (p, the variables adjoined with their relations
 # (None for a free one), free variables adjoined after them, entries)
 RINGS = [(5, [("t", "t^3 - 2")], ["y", "x"],
           ["1", "y", "t - 3", "t^2 + 3*t + 4", "(t^2 + 3*t + 4)*y", "(t^2 + 3*t + 4)*y + 1",
@@ -37,18 +36,22 @@ RINGS = [(5, [("t", "t^3 - 2")], ["y", "x"],
           ["1", "y", "t + 1", "t^2 + t + 1", "(t^2 + t + 1)*y + 1", "(t^2 + t + 1)*y + t", "(t + 1)*y + 1"]),
          (5, [("t", "(t + 1)^2*(t - 1)")], ["y"],
           ["1", "y", "t + 1", "t - 1", "(t + 1)*y + 1", "(t^2 - 1)*y + t", "(t + 1)*y + 3"]),
+         (256, [("t", "t^7 + 1")], ["y"],
+          ["1", "y", "t + 1", "t^6 + t^5 + t^4 + t^3 + t^2 + t + 1", "(t^6 + t^5 + t^4 + t^3 + t^2 + t + 1)*y + 1",
+           "(t^6 + t^5 + t^4 + t^3 + t^2 + t + 1)*y + 3*t", "(t + 1)*y + t", "(t^3 + t + 1)*y + 2"]),
          (5, [("y", None), ("t", "t^3 - 2")], ["x"],
           ["1", "y", "t - 3", "t^2 + 3*t + 4", "(t^2 + 3*t + 4)*y + 1", "(t^2 + 3*t + 4)*x + t", "(t - 3)*x + y"])]
 # Matrices (rows) over the first ring whose fraction-free Adjoint and
 # sparse Det once ended in a fatal line.
 KNOWN = [[["0", "0", "0", "(t^2 + 3*t + 4)*y + 1"], ["t - 3", "0", "0", "0"], ["0", "0", "t - 3", "0"], ["0"] * 4],
          [["0", "0", "0", "(t^2 + 3*t + 4)*y + t"], ["1", "0", "0", "0"], ["0", "1", "t - 3", "0"], ["0", "0", "0", "1"]]]
-ROADS = [("det", "dense", f) for f in (0, 1)] + [("det", "sparse", f) for f in (0, 1)] + [("adj", "dense", f)
-                                                                                        for f in (0, 1)]
+ROADS = [(kind, store, f) for kind in ("det", "chp") for store in ("dense", "sparse") for f in (0, 1)] + [
+    ("adj", "dense", f) for f in (0, 1)]
 
 
 class Ring:
-    """Polynomials over Z/p (the rationals for p = 0) in the relation
+    """Polynomials over Z/p (p = 256: GF(2^8), the codes of its elements read
+    as polynomials in 2 modulo 2^8 + 2^4 + 2^3 + 2 + 1) in the relation
     variables and free ones, each relation variable's power kept below its
     relation's degree."""
 
@@ -80,29 +83,43 @@ class Ring:
                         if a:
                             f = list(base)
                             f[i] += j
-                            work.append((tuple(f), -a * c))
+                            work.append((tuple(f), self.mul_c(self.cut(-a), c)))
                     break
             else:
-                out[e] = self.cut(out.get(e, 0) + c)
+                out[e] = self.add_c(out.get(e, 0), c)
                 if not out[e]:
                     del out[e]
         return out
 
     def cut(self, c):
-        return c % self.p if self.p else c
+        return abs(c) if self.p == 256 else c % self.p   # in GF(2^8) -c is c
+
+    def add_c(self, a, b):
+        return a ^ b if self.p == 256 else (a + b) % self.p
+
+    def mul_c(self, a, b):
+        if self.p != 256:
+            return a * b % self.p
+        out = 0
+        while b:
+            if b & 1:
+                out ^= a
+            b >>= 1
+            a = a << 1 ^ (0x11B if a & 0x80 else 0)
+        return out
 
     def mul(self, a, b):
         out = {}
         for ea, ca in a.items():
             for eb, cb in b.items():
                 e = tuple(x + y for x, y in zip(ea, eb))
-                out[e] = out.get(e, 0) + ca * cb
+                out[e] = self.add_c(out.get(e, 0), self.mul_c(ca, cb))
         return self.reduce(out)
 
     def add(self, a, b, sign=1):
         out = dict(a)
         for e, c in b.items():
-            out[e] = self.cut(out.get(e, 0) + sign * c)
+            out[e] = self.add_c(out.get(e, 0), self.cut(sign * c))
             if not out[e]:
                 del out[e]
         return out
@@ -153,8 +170,8 @@ class Ring:
             e[i] = 1
             env[v] = El({tuple(e): 1})
         expr = re.sub(r"(?<=[\w)])\s*(?=[a-z(])", "*", text.replace("^", "**"))
-        env["F"] = fractions.Fraction
-        return El.of(eval(re.sub(r"(\d+)", r"F(\1)", expr), {"__builtins__": {}}, env)).d
+        env["N"] = El.of   # numbers as ring elements, exponents left as they are
+        return El.of(eval(re.sub(r"(?<![*\w])(\d+)", r"N(\1)", expr), {"__builtins__": {}}, env)).d
 
     def det(self, m):
         """By the permutations: no division, so no zero divisor to meet."""
@@ -171,7 +188,7 @@ class Ring:
 
 
 def session(p, relations, free, cases):
-    lines = [f"&(p = {p});"] if p else []
+    lines = [f"&(p = {p});"]
     for v, rel in relations:
         lines += [f"&(J = {v});"] + [f"&(P = {rel}, 1);"] * bool(rel)
     lines += [f"&(J = {v});" for v in free]
@@ -183,6 +200,8 @@ def session(p, relations, free, cases):
             lines += [f"&(K = {ff});", f"!!('at {k} {kind} {store}{ff}');"]
             if kind == "det":
                 lines.append(f"!!('det {k} {store}{ff}', Det[{'ab'[store == 'sparse']}{k}]);")
+            elif kind == "chp":
+                lines.append(f"!!('det {k} {store}{ff}', Chpoly([{'ab'[store == 'sparse']}{k}]));")
             else:
                 adj = f"{'jh'[ff]}{k}"
                 lines += [f"[{adj}] := Adjoint[a{k}]:", f"!!('adj {k} {store}{ff}');"]
@@ -209,6 +228,9 @@ def main():
             n = len(m)
             a = [[R.read(e) for e in row] for row in m]
             d = R.det(a)
+            # det(A - vI), v the outermost variable
+            v = R.read(free[-1])
+            c = R.det([[R.add(e, v, -1) if i == j else e for j, e in enumerate(row)] for i, row in enumerate(a)])
             for kind, store, ff in ROADS:
                 key = (str(k), kind, f"{store}{ff}")
                 text = printed.get(key, "")
@@ -220,9 +242,9 @@ def main():
                     refused[f"p={p} {ring_name} {kind} {store} K={ff}"] += 1
                     results.append(None)
                     continue
-                if kind == "det":
+                if kind != "adj":
                     got = re.search(rf"^[0-9>]*det {k} {store}{ff} (.*)$", text, flags=re.M)
-                    ok = got and R.read(got.group(1)) == d
+                    ok = got and R.read(got.group(1)) == (d if kind == "det" else c)
                     results.append(None if ok else f"{where}: {got.group(1) if got else 'no answer'}")
                     continue
                 cells = dict(re.findall(r"^[0-9>]*cell (\d+\.\d+) (.*)$", text, flags=re.M))
