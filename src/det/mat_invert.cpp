@@ -122,6 +122,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
         // the step changes nothing there and every division stays exact.
         dead_copies |= mend_dense_pivot(w, k, n, prev.q, false, nullptr);
         quoly* p = at(w, n, k - 1, k - 1);
+        refuse_rational_field_pivot(p);
         for (int32_t i = k; i < n; i++) {
             quoly* e = at(w, n, i, k - 1);
             for (int32_t j = k; j < n; j++) {

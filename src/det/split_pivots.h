@@ -45,3 +45,10 @@ bool divides_in_copies(quoly* c);
 // *s := *s / c taken in each copy and read back (c as above, and *s
 // unchanged on false: c does not divide it, or no copies apply).
 bool divide_in_copies(quoly** s, quoly* c);
+
+// Over the rationals a relation declared a field may factor (t^2 - 1),
+// and no copies show its zero divisors: a fraction-free step by a pivot
+// whose leading coefficient is one can answer a determinant wrong (0)
+// before any division meets it. Such a pivot is refused as the division
+// by it would be ("Division by zero.").
+void refuse_rational_field_pivot(quoly* pivot);

@@ -583,6 +583,7 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         dead_copies |= mend_zero_divisor_pivot(m, n, k, c.q);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
+        refuse_rational_field_pivot(p);
         const bool p_is_1 = quoly_eq_1(p);
         colm* rest = (*at_or_after(krow, k))->next;
         for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, in_copies, k);
