@@ -2,14 +2,16 @@
 """Fraction-free eliminations over field relations that the prime splits
 only partly, whose copies are fields of irreducible factors: t^3 - 2 modulo
 5 and 23, the tower t^2 - 2 / s^2 - 3 modulo 7, t^3 + 1 modulo 2 (a prime
-below the degree), and (t + 1)^2 (t - 1) modulo 5 (a repeated factor: no
-copies, zero-divisor pivots refused). Random zero-heavy matrices whose
-entries have free variables led by zero divisors ((t^2 + 3t + 4)y + 1
-modulo 5 is a unit in neither copy's leading coefficient, but vanishes in
-no copy). Dense and sparse Det and Adjoint, by default and under &(K = 1):
-no fatal line, and each answer equal to the determinant or cofactor taken
-by permutations in the ring itself (no division, so no zero divisor to
-meet). "Division by zero." is allowed and counted; a wrong value is not.
+below the degree), t^7 + 1 in GF(2^8), t^3 - 2 with a free variable inside
+the levels; beside them (t + 1)^2 (t - 1) modulo 5 (a repeated factor: no
+copies, zero-divisor pivots refused) and t^2 - 1 declared a field over the
+rationals. Random zero-heavy matrices whose entries have free variables led
+by zero divisors ((t^2 + 3t + 4)y + 1 modulo 5 vanishes in no copy, its
+leading coefficient in one). Dense and sparse Det and Chpoly, and Adjoint,
+by default and under &(K = 1): no fatal line, and each answer equal to the
+determinant, det(A - vI) or cofactor taken by permutations in the ring
+itself (no division, so no zero divisor to meet). "Division by zero." is
+allowed and counted; a wrong value is not.
 
   split_bareiss_property.py TARVEX [SEED] [CASES_PER_RING]
 """
