@@ -101,6 +101,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
     } level{n};
     if (verbose) dumpitt("Gauss-Bareiss method, size ", n, 1, 1, 1);
     QuolyOwner prev;
+    bool in_copies = false;   // prev divides only in the copies of split field levels
     uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         poll_interrupt();
@@ -121,6 +122,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
         // the step changes nothing there and every division stays exact.
         dead_copies |= mend_dense_pivot(w, k, n, prev.q, false, nullptr);
         quoly* p = at(w, n, k - 1, k - 1);
+        refuse_rational_field_pivot(p);
         for (int32_t i = k; i < n; i++) {
             quoly* e = at(w, n, i, k - 1);
             for (int32_t j = k; j < n; j++) {
@@ -133,7 +135,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
                 }
                 if (prev.q) {
                     int flag = 0;
-                    if (trial_divide(&prev.q, &s, 1, 0, 0, &flag)) {
+                    if (in_copies ? !divide_in_copies(&s, prev.q) : trial_divide(&prev.q, &s, 1, 0, 0, &flag) != 0) {
                         free_quoly(&s);
                         tarvex_error(" Gauss-Bareiss", 1);
                         abandon_statement();
@@ -144,6 +146,7 @@ void gauss_bareiss(quoly** cells, int in_place, int same_cells, int32_t n, quoly
             }
         }
         quoly_assign(p, &prev.q);
+        in_copies = divides_in_copies(prev.q);
     }
     fast_quoly_mult(result, &at(w, n, n - 1, n - 1));
     cut_dead_copies(result, dead_copies);

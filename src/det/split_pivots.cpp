@@ -3,6 +3,8 @@
 #include "det/det_state.h"
 #include "det/elim_steps.h"
 #include "gcd/split_copies.h"
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "quoly/monic.h"
@@ -34,8 +36,10 @@ void cut_dead_copies(quoly** det, uint64_t dead) {
     best_quoly_sub(det, part);
 }
 
-void refuse_unproved_pivot(quoly* pivot) {
-    if (pivot->isnum || quoly_iszero(pivot) || !split_copies_missing()) return;
+namespace {
+
+// Error 22 unless the leading coefficient of pivot (a polynomial) is proved a unit.
+void refuse_unless_unit_lead(quoly* pivot) {
     PolyHold copy, lead;
     poly_assign(pivot->pnum, &copy.p);
     bool unit = true;
@@ -46,6 +50,27 @@ void refuse_unproved_pivot(quoly* pivot) {
         unit = false;
     }
     if (!unit) zero_divisor_met();
+}
+
+}  // namespace
+
+void refuse_unproved_pivot(quoly* pivot) {
+    if (pivot->isnum || quoly_iszero(pivot) || !split_copies_missing()) return;
+    refuse_unless_unit_lead(pivot);
+}
+
+void refuse_rational_field_pivot(quoly* pivot) {
+    if (modularmode || field_depth <= 0 || pivot->isnum || pivot->rat || quoly_iszero(pivot)) return;
+    // The leading coefficient down the free levels, an element of the field levels.
+    polynode* c = pivot->pnum;
+    pt* rec = polynames;
+    while (!c->numb && rec && !rec->relation) {
+        c = c->pcoef;
+        rec = rec->next;
+    }
+    if (c->numb || !rec || !rec->field || rec->level < field_depth) return;
+    QuolyOwner inverse;
+    poly_mod_invert(c, &inverse.q, rec);   // error 22 where it has none
 }
 
 namespace {
@@ -90,4 +115,24 @@ uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, b
     if (dead_weight) fast_quoly_mult(&e, &dead_weight);
     best_quoly_add(&at(w, n, p, p), e);
     return left;
+}
+
+bool divides_in_copies(quoly* c) { return !c->isnum && !c->rat && split_copies_lead_zero_divisor(c->pnum); }
+
+bool divide_in_copies(quoly** s, quoly* c) {
+    if ((*s)->rat || c->isnum || c->rat) return false;
+    PolyHold number, quo;
+    if ((*s)->isnum) {
+        imag* n = new_number();
+        num_assign((*s)->nnum, n);
+        scalar_to_poly(n, &number.p);
+        free_imag(&n);
+    }
+    if (split_copies_factor_divide(number.p ? number.p : (*s)->pnum, c->pnum, &quo.p) <= 0) return false;
+    quoly* r = nullptr;
+    use_up_poly(&quo.p, &r);
+    quo.p = nullptr;
+    free_quoly(s);
+    *s = r;
+    return true;
 }

@@ -34,3 +34,21 @@ void refuse_unproved_pivot(quoly* pivot);
 // in them, for the caller to cut them from the determinant at the end.
 // Without copies, refuse_unproved_pivot.
 uint64_t mend_dense_pivot(quoly** w, int32_t k, int32_t n, quoly* dead_weight, bool record, col** list);
+
+// A fraction-free step divides exactly by the previous pivot, which
+// vanishes in no copy once mended; where the copies are the fields of
+// irreducible factors its leading coefficient over the free variables may
+// still vanish in one ((t^2 + 3t + 4)y + 1 modulo 5 under t^3 - 2), and no
+// division over the levels can make it 1. Whether pivot c is such a one:
+bool divides_in_copies(quoly* c);
+
+// *s := *s / c taken in each copy and read back (c as above, and *s
+// unchanged on false: c does not divide it, or no copies apply).
+bool divide_in_copies(quoly** s, quoly* c);
+
+// Over the rationals a relation declared a field may factor (t^2 - 1),
+// and no copies show its zero divisors: a fraction-free step by a pivot
+// whose leading coefficient is one can answer a determinant wrong (0)
+// before any division meets it. Such a pivot is refused as the division
+// by it would be ("Division by zero.").
+void refuse_rational_field_pivot(quoly* pivot);

@@ -242,6 +242,40 @@ void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector
     *g = from_groups(gs, n);
 }
 
+// u / m over the field of the irreducible f (both reduced modulo f, m not
+// 0), the terms over the n columns in lexicographic order: each step takes
+// the remainder's leading term, which m's divides wherever m divides u.
+template <class Fld>
+bool divide_over(const FlatPoly& u, const FlatPoly& m, int32_t n, const UPoly& f, const Fld& F, FlatPoly* q) {
+    using Terms = std::map<std::vector<int32_t>, UPoly, std::greater<>>;
+    const Groups ms = groups_of(m, n);
+    const UPoly lead = inverse_mod(ms.front().second, f, F);
+    Terms rest, quo;
+    for (auto& [head, c] : groups_of(u, n)) rest.emplace(head, std::move(c));
+    std::vector<int32_t> at(static_cast<size_t>(n));
+    while (!rest.empty()) {
+        const auto top = rest.begin();
+        for (size_t i = 0; i < at.size(); i++) {
+            at[i] = top->first[i] - ms.front().first[i];
+            if (at[i] < 0) return false;
+        }
+        const UPoly c = mul_mod(top->second, lead, f, F);
+        quo.emplace(at, c);
+        for (const auto& [head, mc] : ms) {
+            std::vector<int32_t> e = head;
+            for (size_t i = 0; i < e.size(); i++) e[i] += at[i];
+            UPoly& r = rest[e];
+            const UPoly sub = mul_mod(c, mc, f, F);
+            r.resize(std::max(r.size(), sub.size()), 0);
+            for (size_t i = 0; i < sub.size(); i++) r[i] = F.sub(r[i], sub[i]);
+            trim(r);
+            if (r.empty()) rest.erase(e);
+        }
+    }
+    *q = from_groups(Groups(quo.begin(), quo.end()), n);
+    return true;
+}
+
 // Each coefficient c(t) of f made c(t^q) modulo m: the Frobenius map of
 // the field of m over the ground field of q elements.
 template <class Fld>
@@ -322,6 +356,11 @@ void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vect
 
 SplitFactor inverse_by_factor(const SplitFactor& a, const SplitFactor& m, uint32_t q) {
     return over_field(q, [&](const auto& F) { return inverse_mod(a, m, F); });
+}
+
+bool divide_by_factor(const FlatPoly& u, const FlatPoly& m, int32_t n, const SplitFactor& f, uint32_t q,
+                      FlatPoly* quo) {
+    return over_field(q, [&](const auto& F) { return divide_over(u, m, n, f, F, quo); });
 }
 
 FlatPoly frobenius_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, uint32_t q) {

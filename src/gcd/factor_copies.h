@@ -46,6 +46,12 @@ void factor_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const 
 // modulo the irreducible m; empty when a is 0 modulo m.
 SplitFactor inverse_by_factor(const SplitFactor& a, const SplitFactor& m, uint32_t q);
 
+// *quo := u / m over the field of the irreducible f, both (terms over the
+// n columns and the level's) reduced modulo f, m not 0 there; false when
+// m does not divide u.
+bool divide_by_factor(const flatgcd::FlatPoly& u, const flatgcd::FlatPoly& m, int32_t n, const SplitFactor& f,
+                      uint32_t q, flatgcd::FlatPoly* quo);
+
 // f (reduced modulo m) with each coefficient c(t) made c(t^q) modulo m:
 // the Frobenius map of the factor's field, which fixes the ground field.
 // What is fixed by it lies in the ground field.

@@ -182,3 +182,19 @@ bool factor_view_inverse(const FactorView& v, const FlatPoly& f, FlatPoly* out, 
     factor_join(images, 0, v.factors, q, &joined);
     return from_one_level(v, joined, out);
 }
+
+int factor_view_divide(const FactorView& v, const FlatPoly& u, const FlatPoly& m, FlatPoly* out) {
+    FlatPoly ou, om;
+    if (!one_level(v, u, &ou) || !one_level(v, m, &om)) return -1;
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    std::vector<FlatPoly> images(v.count());
+    for (size_t c = 0; c < v.count(); c++) {
+        const FlatPoly mc = reduce_by_factor(om, v.n, v.factors[c], q);
+        if (mc.terms() == 0) return -1;
+        if (!divide_by_factor(reduce_by_factor(ou, v.n, v.factors[c], q), mc, v.n, v.factors[c], q, &images[c]))
+            return 0;
+    }
+    FlatPoly joined;
+    factor_join(images, v.n, v.factors, q, &joined);
+    return from_one_level(v, joined, out) ? 1 : -1;
+}

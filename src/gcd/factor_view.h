@@ -46,3 +46,9 @@ bool factor_view_idempotent(const FactorView& v, uint64_t copies, flatgcd::FlatP
 // The inverse of f, an element of the levels (n = 0), from its inverses in
 // the copies; *where := the copies in which f vanishes (then it has none).
 bool factor_view_inverse(const FactorView& v, const flatgcd::FlatPoly& f, flatgcd::FlatPoly* out, uint64_t* where);
+
+// *out := u / m (terms over the n + levels columns), divided in each copy:
+// 1, or 0 when m does not divide u; -1 when m vanishes in some copy or the
+// terms cannot be read there.
+int factor_view_divide(const FactorView& v, const flatgcd::FlatPoly& u, const flatgcd::FlatPoly& m,
+                       flatgcd::FlatPoly* out);

@@ -100,3 +100,15 @@ polynode* split_copies_idempotent(uint64_t copies);
 // rec's level. False when this does not apply; error 22 when p vanishes in
 // some copy.
 bool split_copies_inverse(polynode* p, pt* rec, polynode** inv);
+
+// u / m (at the outermost level, kept) taken in the fields of the factors
+// (factor_view.h), where m vanishes in no copy but its leading coefficient
+// may: 1 with *quo (an empty slot) the quotient, 0 when m does not divide
+// u, -1 when this does not apply.
+int split_copies_factor_divide(polynode* u, polynode* m, polynode** quo);
+
+// Whether p's coefficient at its leading monomial over the ordinary
+// levels (at the outermost level, kept) vanishes in some copy of the
+// fields of the factors: a division by p that makes that coefficient 1
+// cannot run over the levels.
+bool split_copies_lead_zero_divisor(polynode* p);

@@ -318,13 +318,19 @@ bool plain_polys(const quoly* a, const quoly* b) { return !a->isnum && !b->isnum
 bool fractional(const quoly* q) { return !q->isnum && q->den; }
 
 // s := s / c, exact (Bareiss); s null stays null, a zero result becomes null.
-void div_s_by_c(quoly** s, quoly** c) {
+// in_copies: c divides only in the copies of split field levels.
+void div_s_by_c(quoly** s, quoly** c, bool in_copies = false) {
     if (!*s) return;
     if (quoly_iszero(*s)) {
         free_quoly(s);
         return;
     }
-    if (fractional(*s) || fractional(*c)) {
+    if (in_copies) {
+        if (!divide_in_copies(s, *c)) {
+            tarvex_error(" trial divide 2, Sparse Gauss-Bareiss", 1);
+            abandon_statement();
+        }
+    } else if (fractional(*s) || fractional(*c)) {
         // Dividing numerators alone would leave c's denominator out: in the
         // quotient field the exact quotient is the plain one.
         quoly* q = nullptr;
@@ -363,7 +369,7 @@ bool lagging_allowed() {
 
 // One Bareiss row: for each column j > k, new := (p a_rj - e a_kj) / c, where
 // c is the previous pivot (null at the first step and while it is 1).
-void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, int32_t k) {
+void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c, bool in_copies, int32_t k) {
     colm** pk = at_or_after(head, k);
     quoly* e = nullptr;
     if (*pk && (*pk)->col == k) {
@@ -396,7 +402,7 @@ void bareiss_row(colm** head, colm* pivot_rest, quoly* p, bool p_is_1, quoly** c
             a = a->next;
         }
         if (s && quoly_iszero(s)) free_quoly(&s);
-        if (*c) div_s_by_c(&s, c);
+        if (*c) div_s_by_c(&s, c, in_copies);
         q = settle_entry(q, jr == j, j, s);
     }
 }
@@ -564,6 +570,7 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         return;
     }
     QuolyOwner c;   // the previous pivot; null before the first step and while it is 1
+    bool in_copies = false;
     uint64_t dead_copies = 0;
     for (int32_t k = 1; k < n; k++) {
         if (!place_pivot(m, n, k, det, true)) {
@@ -576,11 +583,13 @@ void sparse_gauss_Bareiss(sparse* first, quoly** det, int32_t n, int32_t cutoff,
         dead_copies |= mend_zero_divisor_pivot(m, n, k, c.q);
         colm** krow = row_head(m, k);
         quoly* p = pivot_value(*krow, k, "nil qp in sparse Gauss-Bareiss.");
+        refuse_rational_field_pivot(p);
         const bool p_is_1 = quoly_eq_1(p);
         colm* rest = (*at_or_after(krow, k))->next;
-        for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, k);
+        for (int32_t r = k + 1; r <= n; r++) bareiss_row(row_head(m, r), rest, p, p_is_1, &c.q, in_copies, k);
         free_quoly(&c.q);
         if (!p_is_1) quoly_assign(p, &c.q);
+        in_copies = c.q && divides_in_copies(c.q);
         if (sparse_elim_step_hook) sparse_elim_step_hook(m, n, k);
     }
     if (n >= 1) last_entry(m, n, det);
