@@ -70,6 +70,12 @@ bool unsplit_levels(pt* rec, std::vector<pt*>* levels, int32_t* n) {
     return finf || modulus < 3 || !tower_roots(*levels);
 }
 
+template <class Run>
+auto over_view_field(Run run) {
+    if (finf) return run(upoly::GF2k{2, static_cast<uint32_t>(modulus)});
+    return run(flatgcd::Field(static_cast<uint32_t>(modulus)));
+}
+
 std::shared_ptr<const FactorView> built(const std::vector<pt*>& levels, int32_t n) {
     auto v = std::make_shared<FactorView>();
     const uint32_t q = static_cast<uint32_t>(modulus);
@@ -83,6 +89,16 @@ std::shared_ptr<const FactorView> built(const std::vector<pt*>& levels, int32_t 
     }
     if (v->factors.size() < 2 || v->factors.size() > 64) return nullptr;
     std::sort(v->factors.begin(), v->factors.end());
+    v->whole = over_view_field([&](const auto& F) {
+        SplitFactor w{1};
+        for (const SplitFactor& m : v->factors) {
+            SplitFactor next(w.size() + m.size() - 1, 0);
+            for (size_t i = 0; i < w.size(); i++)
+                for (size_t j = 0; j < m.size(); j++) next[i + j] = F.add(next[i + j], F.mul(w[i], m[j]));
+            w = std::move(next);
+        }
+        return w;
+    });
     v->n = n;
     v->levels = static_cast<int32_t>(levels.size());
     const size_t k = levels.size();
@@ -97,16 +113,11 @@ std::shared_ptr<const FactorView> built(const std::vector<pt*>& levels, int32_t 
     return v;
 }
 
-}  // namespace
-
-std::shared_ptr<const FactorView> factor_view_at(pt* rec) {
-    std::vector<pt*> levels;
-    int32_t n = 0;
-    if (!unsplit_levels(rec, &levels, &n)) return nullptr;
-    // Every pivot search and every pivot asks: the views of a few sets of
-    // relations are kept by their print (the prime and the relations'
-    // terms) and the ordinary columns, and a nested question under other
-    // relations (a factor's copy, another prime) finds its own.
+// Every pivot search and every pivot asks: the views of a few sets of
+// relations are kept by their print (the prime and the relations' terms)
+// and the ordinary columns, and a nested question under other relations
+// (a factor's copy, another prime) finds its own.
+std::shared_ptr<const FactorView> kept_view(const std::vector<pt*>& levels, int32_t n) {
     struct Kept {
         std::vector<uint64_t> print;
         int32_t n = -1;
@@ -125,10 +136,18 @@ std::shared_ptr<const FactorView> factor_view_at(pt* rec) {
     return view;
 }
 
+}  // namespace
+
+std::shared_ptr<const FactorView> factor_view_at(pt* rec) {
+    std::vector<pt*> levels;
+    int32_t n = 0;
+    return unsplit_levels(rec, &levels, &n) ? kept_view(levels, n) : nullptr;
+}
+
 bool factor_view_missing(pt* rec) {
     std::vector<pt*> levels;
     int32_t n = 0;
-    return unsplit_levels(rec, &levels, &n) && !factor_view_at(rec);
+    return unsplit_levels(rec, &levels, &n) && !kept_view(levels, n);
 }
 
 namespace {
@@ -140,8 +159,16 @@ namespace {
 template <class Fld>
 class Vanishing {
 public:
-    Vanishing(const FactorView& v, const Fld& F, bool some_only)
-        : v_(v), F_(F), some_only_(some_only), at_(v.dim, 0), z_(v.dim, 0) {
+    // The room is the caller's, kept between questions (no question is
+    // asked inside another).
+    struct Room {
+        std::vector<uint32_t> at, z, rest, used;
+    };
+    Vanishing(const FactorView& v, const Fld& F, bool some_only, Room* room)
+        : v_(v), F_(F), some_only_(some_only), at_(room->at), z_(room->z), rest_(room->rest), used_(room->used) {
+        at_.assign(v.dim, 0);
+        z_.assign(v.dim, 0);
+        used_.clear();
         where_ = v.count() == 64 ? ~uint64_t{0} : (uint64_t{1} << v.count()) - 1;
     }
 
@@ -158,8 +185,10 @@ private:
     const Fld& F_;
     bool some_only_;
     uint64_t where_;
-    std::vector<uint32_t> at_, z_, rest_;
-    std::vector<uint32_t> used_;
+    std::vector<uint32_t>& at_;
+    std::vector<uint32_t>& z_;
+    std::vector<uint32_t>& rest_;
+    std::vector<uint32_t>& used_;
 
     uint32_t number(const polynode* t) const {
         const int64_t q = modulus;
@@ -234,12 +263,6 @@ private:
     }
 };
 
-template <class Run>
-auto over_view_field(Run run) {
-    if (finf) return run(upoly::GF2k{2, static_cast<uint32_t>(modulus)});
-    return run(flatgcd::Field(static_cast<uint32_t>(modulus)));
-}
-
 // f over the n + 1 columns of the one level.
 bool one_level(const FactorView& v, const FlatPoly& f, FlatPoly* one) {
     if (f.nvars != v.n + v.levels) return false;
@@ -265,7 +288,9 @@ bool from_one_level(const FactorView& v, const FlatPoly& one, FlatPoly* out) {
 
 bool factor_view_vanishing(const FactorView& v, const polynode* p, uint64_t* where, bool some_only) {
     return over_view_field([&](const auto& F) {
-        Vanishing<std::decay_t<decltype(F)>> walk(v, F, some_only);
+        using Walk = Vanishing<std::decay_t<decltype(F)>>;
+        static typename Walk::Room room;
+        Walk walk(v, F, some_only, &room);
         if (!walk.read(p)) return false;
         *where = walk.where();
         return true;
@@ -294,19 +319,21 @@ bool factor_view_inverse(const FactorView& v, const FlatPoly& f, FlatPoly* out, 
         if (a.size() <= e) a.resize(e + 1, 0);
         a[e] = one.coefs[i];
     }
-    std::vector<FlatPoly> images(v.count());
+    // Euclid modulo the whole relation, over the ground field, meets no
+    // zero divisor: the inverse there is the one the copies' inverses join
+    // to, and where there is none some copy's is missing.
     *where = 0;
-    for (size_t c = 0; c < v.count(); c++) {
-        const SplitFactor inv = inverse_by_factor(a, v.factors[c], q);
-        images[c].nvars = 1;
-        if (inv.empty()) *where |= uint64_t{1} << c;
-        for (size_t e = inv.size(); e-- > 0;) {
-            const int32_t k = static_cast<int32_t>(e);
-            if (inv[e]) images[c].push(&k, inv[e]);
-        }
+    const SplitFactor inv = inverse_by_factor(a, v.whole, q);
+    if (inv.empty()) {
+        for (size_t c = 0; c < v.count(); c++)
+            if (inverse_by_factor(a, v.factors[c], q).empty()) *where |= uint64_t{1} << c;
+        return *where != 0;
     }
-    if (*where) return true;
     FlatPoly joined;
-    factor_join(images, 0, v.factors, q, &joined);
+    joined.nvars = 1;
+    for (size_t e = inv.size(); e-- > 0;) {
+        const int32_t k = static_cast<int32_t>(e);
+        if (inv[e]) joined.push(&k, inv[e]);
+    }
     return from_one_level(v, joined, out);
 }

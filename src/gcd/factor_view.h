@@ -30,6 +30,7 @@ struct FactorView {
     // the index of the basis products (the innermost level's 1).
     std::vector<uint32_t> degree, stride;
     uint32_t dim = 0;    // the basis products
+    SplitFactor whole;   // the one level's relation, the factors' product
     size_t count() const { return factors.size(); }
 };
 
