@@ -35,20 +35,8 @@ bool view_levels(pt* rec, std::vector<pt*>* levels, int32_t* n) {
     return !levels->empty();
 }
 
-// f (n + k columns, the tower's z in the last, the other field columns 0)
-// over n + 1 columns, and back.
-FlatPoly squeezed(const FlatPoly& f, int32_t n) {
-    FlatPoly out;
-    out.nvars = n + 1;
-    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
-    for (size_t i = 0; i < f.terms(); i++) {
-        std::copy(f.exp(i), f.exp(i) + n, row.begin());
-        row[static_cast<size_t>(n)] = f.exp(i)[f.nvars - 1];
-        out.push(row.data(), f.coefs[i]);
-    }
-    return out;
-}
-
+// f (n + 1 columns, the one level's z in the last) over n + k columns,
+// the tower's z in the last and the other field columns 0.
 FlatPoly widened(const FlatPoly& f, int32_t n, int32_t k) {
     FlatPoly out;
     out.nvars = n + k;
@@ -263,17 +251,6 @@ private:
     }
 };
 
-// f over the n + 1 columns of the one level.
-bool one_level(const FactorView& v, const FlatPoly& f, FlatPoly* one) {
-    if (f.nvars != v.n + v.levels) return false;
-    *one = f;
-    if (v.levels == 1) return true;
-    FlatPoly z;
-    if (!tower_to_level(f, v.n, v.tower, &z)) return false;
-    *one = squeezed(z, v.n);
-    return true;
-}
-
 // The inverse: the one level's terms over the n + levels columns.
 bool from_one_level(const FactorView& v, const FlatPoly& one, FlatPoly* out) {
     if (v.levels == 1) {
@@ -310,30 +287,59 @@ bool factor_view_idempotent(const FactorView& v, uint64_t copies, FlatPoly* out)
 }
 
 bool factor_view_inverse(const FactorView& v, const FlatPoly& f, FlatPoly* out, uint64_t* where) {
-    FlatPoly one;
-    if (v.n != 0 || !one_level(v, f, &one)) return false;
+    if (v.n != 0 || f.nvars != v.levels) return false;
     const uint32_t q = static_cast<uint32_t>(modulus);
-    SplitFactor a;
-    for (size_t i = 0; i < one.terms(); i++) {
-        const size_t e = static_cast<size_t>(one.exp(i)[0]);
-        if (a.size() <= e) a.resize(e + 1, 0);
-        a[e] = one.coefs[i];
-    }
-    // Euclid modulo the whole relation, over the ground field, meets no
-    // zero divisor: the inverse there is the one the copies' inverses join
-    // to, and where there is none some copy's is missing.
-    *where = 0;
-    const SplitFactor inv = inverse_by_factor(a, v.whole, q);
-    if (inv.empty()) {
-        for (size_t c = 0; c < v.count(); c++)
-            if (inverse_by_factor(a, v.factors[c], q).empty()) *where |= uint64_t{1} << c;
-        return *where != 0;
-    }
-    FlatPoly joined;
-    joined.nvars = 1;
-    for (size_t e = inv.size(); e-- > 0;) {
-        const int32_t k = static_cast<int32_t>(e);
-        if (inv[e]) joined.push(&k, inv[e]);
-    }
-    return from_one_level(v, joined, out);
+    const size_t k = static_cast<size_t>(v.levels);
+    const uint32_t D = v.dim;
+    return over_view_field([&](const auto& F) {
+        // f on the basis products, and as a polynomial in the one level's z.
+        SplitFactor a(D, 0);
+        for (size_t i = 0; i < f.terms(); i++) {
+            size_t b = 0;
+            for (size_t j = 0; j < k; j++) {
+                const int32_t e = f.exp(i)[j];
+                if (e < 0 || (k > 1 && static_cast<uint32_t>(e) >= v.degree[j])) return false;
+                b += static_cast<size_t>(e) * v.stride[j];
+            }
+            if (b >= a.size()) a.resize(b + 1, 0);
+            a[b] = F.add(a[b], f.coefs[i]);
+        }
+        SplitFactor z = a;
+        if (k > 1) {
+            std::fill(z.begin(), z.end(), 0);
+            for (uint32_t b = 0; b < D; b++)
+                if (a[b])
+                    for (uint32_t i = 0; i < D; i++) z[i] = F.add(z[i], F.mul(v.tower.to_z[size_t{i} * D + b], a[b]));
+        }
+        upoly::trim(z);
+        // Euclid modulo the whole relation, over the ground field, meets
+        // no zero divisor: the inverse there is the one the copies'
+        // inverses join to, and where there is none some copy's is missing.
+        *where = 0;
+        const SplitFactor inv = inverse_by_factor(z, v.whole, q);
+        if (inv.empty()) {
+            for (size_t c = 0; c < v.count(); c++)
+                if (inverse_by_factor(z, v.factors[c], q).empty()) *where |= uint64_t{1} << c;
+            return *where != 0;
+        }
+        SplitFactor back = inv;
+        if (k > 1) {
+            back.assign(D, 0);
+            for (uint32_t e = 0; e < inv.size(); e++)
+                if (inv[e])
+                    for (uint32_t b = 0; b < D; b++)
+                        back[b] = F.add(back[b], F.mul(v.tower.from_z[size_t{b} * D + e], inv[e]));
+        }
+        out->nvars = v.levels;
+        out->exps.clear();
+        out->coefs.clear();
+        std::vector<int32_t> row(k);
+        for (size_t b = back.size(); b-- > 0;) {
+            if (!back[b]) continue;
+            for (size_t j = 0; j < k; j++)
+                row[j] = static_cast<int32_t>(k > 1 ? b / v.stride[j] % v.degree[j] : b);
+            out->push(row.data(), back[b]);
+        }
+        return true;
+    });
 }
