@@ -2,7 +2,7 @@
 """Eliminations over fractions of relation rings that are fields, timed
 as whole processes (start-up and reading the matrix included).
 
-  bench_field_relation_fractions.py TARVEX [OTHER_TARVEX ...] [--runs N] [--limit S] [--only RING]
+  bench_field_relation_fractions.py TARVEX [OTHER_TARVEX ...] [--runs N] [--limit S] [--only RING[,RING...]]
 
 Each figure is the median of RUNS sessions (3 by default); binaries after
 the first are timed beside it on the same inputs, interleaved, and must
@@ -24,6 +24,14 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   of fractions, whose copies' gcds lead with different monomials.
 - GF(65521)[t]/(t^2 - 3) again: 100 Adjoints of the 8 x 8 matrix of field
   elements (i^3 + 7 j^2 + 11) t + i^j + 5 j + 1.
+- The tower s^2 - 3, t^2 - 2 modulo 7, both declared fields, which 7 splits
+  only partly (t^2 - 2 splits, s^2 - 3 not): 2,000 Adjoints of a zero-heavy
+  5 x 5 matrix of tower elements, and the same modulo 23, which splits both
+  into linear factors.
+- t^3 - 2 declared a field modulo 23, which splits it only partly (a linear
+  times a quadratic factor): 1,000 Adjoints and 1,000 inverses of a 5 x 5
+  matrix of field elements; and modulo 31, which splits it into linear
+  factors.
 
 Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
@@ -60,6 +68,11 @@ def ring_setup(ring):
                 "&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n")
     if ring == "split7":
         return "&(p = 7):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = y):\n&(J = x):\n"
+    if ring in ("tower7", "tower23"):
+        return (f"&(p = {ring[5:]}):\n&(J = s):\n&(P = s^2 - 3, 1):\n&(J = t):\n&(P = t^2 - 2, 1):\n"
+                "&(J = x):\n")
+    if ring in ("cubic23", "cubic31"):
+        return f"&(p = {ring[5:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = x):\n"
     if ring in ("split", "split8"):
         return "&(p = 65521):\n&(J = t):\n&(P = t^2 - 3, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n"
     return "&(J = i):\n&(P = i^2 + 1, 1):\n&(J = x):\n&(J = y):\n&(J = z):\n&(J = lam):\n&(L = 1):\n"
@@ -69,8 +82,18 @@ def ring_setup(ring):
 FORMULAS = {"split7": "(x + i*t + j^2)/(y + i + 2*j)", "split8": "(i^3 + 7*j^2 + 11)*t + i^j + 5*j + 1"}
 
 
+# Matrices given cell by cell, column by column.
+TOWER = ("0, 0, s*t + 1, 0, 0, 0, 0, 0, s, 2*t + 1, 0, 0, 0, s - 4, s - 4, 5*(s + t - 3), (t - 3)*s, 0, 0, 0, 0, 0, "
+         "0, 0, s")
+CUBIC = ("t^2 + 5, t^2 + 5, t^2 + 5, t - 16, 0, t^2 + 5, t + 3, 4, 2*t + 1, 0, t + 3, t^2 + 5, t - 16, 0, 4, 0, 4, 4, "
+         "t^2 + 5, 0, 0, 0, 0, 4, t^2 - 7*t + 3")
+LITERALS = {"tower7": TOWER, "tower23": TOWER, "cubic23": CUBIC, "cubic31": CUBIC}
+
+
 def matrix_setup(ring, n, sparse, seed):
     rng = random.Random(seed)
+    if ring in LITERALS:
+        return ring_setup(ring) + f"Array a[{n},{n}]:\n[a] := [({LITERALS[ring]})]:\n"
     if ring in FORMULAS:
         f = FORMULAS[ring]
         if sparse:
@@ -102,6 +125,12 @@ STATEMENTS = {
     "Adjoint x100": ("Array b[{n},{n}]:\nfor k = 1 to 100 do [b] := Adjoint[a] od:\n"
                      "!!('at', b[1,1], b[{n},2]);\n"),
     "Chpoly": "c := Chpoly([a]):\n!!('terms', Terms(c));\n!!('at', c#(lam = 1));\n",
+    "Adjoint x2000": ("Array b[{n},{n}]:\nfor k = 1 to 2000 do [b] := Adjoint[a] od:\n"
+                      "!!('at', b[1,1], b[{n},2]);\n"),
+    "Adjoint x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := Adjoint[a] od:\n"
+                      "!!('at', b[1,1], b[{n},2]);\n"),
+    "Inverse x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := 1/[a] od:\n"
+                      "!!('at', b[1,1], b[{n},2]);\n"),
 }
 
 CASES = [
@@ -116,6 +145,9 @@ CASES = [
     ("split", 7, False, "Det"), ("split", 7, True, "Det"), ("split", 7, False, "Adjoint"),
     ("split7", 5, False, "Inverse dense"), ("split7", 5, True, "Inverse"), ("split7", 5, False, "Adjoint"),
     ("split8", 8, False, "Adjoint x100"),
+    ("tower7", 5, False, "Adjoint x2000"), ("tower23", 5, False, "Adjoint x2000"),
+    ("cubic23", 5, False, "Adjoint x1000"), ("cubic23", 5, False, "Inverse x1000"),
+    ("cubic31", 5, False, "Adjoint x1000"), ("cubic31", 5, False, "Inverse x1000"),
 ]
 
 
@@ -147,7 +179,7 @@ def main(argv):
     print("Whole process, median of %d (seconds)" % runs)
     print(f"{'ring':<10} {'n':>2} {'storage':<7} {'what':<13}" + "".join(f" {lab[:12]:>12}" for lab in labels))
     for seed, (ring, n, sparse, what) in enumerate(CASES):
-        if only and ring != only:
+        if only and ring not in only.split(","):
             continue
         script = matrix_setup(ring, n, sparse, 77 + seed // 2) + STATEMENTS[what].replace("{n}", str(n))
         times = [[] for _ in binaries]

@@ -43,7 +43,8 @@ void factor_join(const std::vector<flatgcd::FlatPoly>& images, int32_t n, const 
                  uint32_t q, flatgcd::FlatPoly* g);
 
 // The inverse of a (over the field of q elements, the constant first)
-// modulo the irreducible m; empty when a is 0 modulo m.
+// modulo m (irreducible, or any monic m); empty when a shares a factor
+// with m (is 0 modulo the irreducible m).
 SplitFactor inverse_by_factor(const SplitFactor& a, const SplitFactor& m, uint32_t q);
 
 // *quo := u / m over the field of the irreducible f, both (terms over the

@@ -131,16 +131,16 @@ int copy_divide(const FlatPoly& u, const FlatPoly& m, pt* rec, const Copies& c, 
 
 // The copies in which p vanishes where they are the fields of irreducible
 // factors (factor_view.h): 1 when p vanishes in some but not all, 0 when
-// in none or all, -1 when they do not apply.
-int vanishing_in(const FactorView& v, const polynode* p, uint64_t* where) {
-    FlatPoly f;
-    if (!flatten_residues(p, polynames, &f) || !factor_view_vanishing(v, f, where)) return -1;
+// in none or all, -1 when they do not apply. With `some_only` *where is
+// not all read where p vanishes in no copy.
+int vanishing_in(const FactorView& v, const polynode* p, uint64_t* where, bool some_only = false) {
+    if (!factor_view_vanishing(v, p, where, some_only)) return -1;
     return *where && *where != (uint64_t{2} << (v.count() - 1)) - 1;
 }
 
 int factor_copies_vanishing(polynode* p, uint64_t* where) {
-    FactorView v;
-    return factor_view_at(polynames, &v) ? vanishing_in(v, p, where) : -1;
+    const std::shared_ptr<const FactorView> v = factor_view_at(polynames);
+    return v ? vanishing_in(*v, p, where) : -1;
 }
 
 FlatPoly one_over(int32_t n) {
@@ -389,8 +389,7 @@ bool vanishes_at(const polynode* p, int32_t columns, const SplitRoots& R, const 
 SplitZeroDivisors::SplitZeroDivisors() {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
-        auto v = std::make_unique<FactorView>();
-        if (factor_view_at(polynames, v.get())) factors_ = std::move(v);
+        factors_ = factor_view_at(polynames);
         return;
     }
     roots_ = c.R;
@@ -403,7 +402,7 @@ bool SplitZeroDivisors::operator()(const polynode* p) const {
     if (!p) return false;
     if (factors_) {
         uint64_t where = 0;
-        return vanishing_in(*factors_, p, &where) == 1;
+        return vanishing_in(*factors_, p, &where, true) == 1;
     }
     if (!roots_) return false;
     // Its values at each choice of the roots, without its terms read out.
@@ -436,9 +435,9 @@ bool split_copies_vanishing(polynode* p, uint64_t* where) {
 polynode* split_copies_idempotent(uint64_t copies) {
     Copies c;
     if (!copies_at(polynames, &c) && !field_copies_at(polynames, &c)) {
-        FactorView v;
+        const std::shared_ptr<const FactorView> v = factor_view_at(polynames);
         FlatPoly e;
-        if (!factor_view_at(polynames, &v) || !factor_view_idempotent(v, copies, &e)) return nullptr;
+        if (!v || !factor_view_idempotent(*v, copies, &e)) return nullptr;
         return poly_from_flat(e);
     }
     if (c.count() > 64) return nullptr;
@@ -453,10 +452,10 @@ polynode* split_copies_idempotent(uint64_t copies) {
 bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
     Copies c;
     if (!field_copies_at(rec, &c)) {
-        FactorView v;
+        const std::shared_ptr<const FactorView> v = factor_view_at(rec);
         FlatPoly f, out;
         uint64_t zero = 0;
-        if (!factor_view_at(rec, &v) || !flatten_residues(p, rec, &f) || !factor_view_inverse(v, f, &out, &zero))
+        if (!v || !flatten_residues(p, rec, &f) || !factor_view_inverse(*v, f, &out, &zero))
             return false;
         if (zero) zero_divisor_met();
         *inv = poly_from_flat(out);

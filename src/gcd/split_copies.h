@@ -80,7 +80,7 @@ private:
     const SplitRoots* roots_ = nullptr;
     int32_t columns_ = 0;   // the ordinary levels above the field levels
     // Where the copies are the fields of factors that are not all linear.
-    std::unique_ptr<FactorView> factors_;
+    std::shared_ptr<const FactorView> factors_;
 };
 
 // The copies in which p (at the outermost level, kept) vanishes, bit k for

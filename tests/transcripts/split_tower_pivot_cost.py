@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""Eliminations over field levels that the prime splits only partly cost
+about what they cost where it splits them into linear factors.
+
+Pivot searches over such levels ask of every entry whether it vanishes in
+some copy (a field of an irreducible factor); the copies were once built
+anew for every search and every entry read term by term through them,
+five times the work of the search itself. Each pair below runs the same
+loop in a ring split partly and in one split into linear factors (whose
+copies are roots: Z/p), and the first must take at most LIMIT times the
+processor time of the second (the least of three sessions each):
+
+- 2,000 Adjoints of a zero-heavy 5 x 5 matrix over the tower s^2 - 3,
+  t^2 - 2 modulo 7 (t^2 - 2 splits, s^2 - 3 not), beside modulo 23;
+- 1,000 Adjoints and 2,000 inverses of a 5 x 5 matrix under t^3 - 2
+  modulo 23 (a linear and a quadratic factor), beside modulo 31.
+
+In every ring [a]*Adjoint[a] is Det[a] times the identity and, where Det[a]
+is a unit, [a]*(1/[a]) the identity.
+
+  split_tower_pivot_cost.py TARVEX [LIMIT] [SCALE]
+
+SCALE divides the loops' counts (a sanitizer build runs a few times slower).
+"""
+import os
+import resource
+import sys
+import tempfile
+
+from case_report import report
+from cpu_limited import run_held
+
+TOWER = "&(J = s):\n&(P = s^2 - 3, 1):\n&(J = t):\n&(P = t^2 - 2, 1):\n&(J = x):\n"
+CUBIC = "&(J = t):\n&(P = t^3 - 2, 1):\n&(J = x):\n"
+# Cells column by column: the first tower matrix is singular.
+SINGULAR = ("0, 0, s*t + 1, 0, 0, 0, 0, 0, s, 2*t + 1, 0, 0, 0, s - 4, s - 4, 5*(s + t - 3), (t - 3)*s, 0, 0, 0, "
+            "0, 0, 0, 0, s")
+REGULAR = ("1, 0, s*t + 1, 0, 0, 0, 1, 0, s, 2*t + 1, 0, 0, t, s - 4, s - 4, 5*(s + t - 3), (t - 3)*s, 0, 1, 0, "
+           "0, 0, 0, 0, s")
+CUBIC_CELLS = ("t^2 + 5, t^2 + 5, t^2 + 5, t - 16, 0, t^2 + 5, t + 3, 4, 2*t + 1, 0, t + 3, t^2 + 5, t - 16, 0, 4, "
+               "0, 4, 4, t^2 + 5, 0, 0, 0, 0, 4, t^2 - 7*t + 3")
+
+# (what, head, cells, loop body, count, prime split partly, prime split
+# into linear factors)
+PAIRS = [("tower Adjoint", TOWER, SINGULAR, "[b] := Adjoint[a]", 2000, 7, 23),
+         ("cubic Adjoint", CUBIC, CUBIC_CELLS, "[b] := Adjoint[a]", 1000, 23, 31),
+         ("cubic inverse", CUBIC, CUBIC_CELLS, "[b] := 1/[a]", 2000, 23, 31)]
+
+
+def setup(p, head, cells):
+    return f"&(p = {p}):\n{head}Array a[5,5], b[5,5], c[5,5], e[5,5]:\n[a] := [({cells})]:\n"
+
+
+def seconds(tarvex, script, cwd):
+    """Processor time of the session (None when it ran out of its hold)."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    out = run_held(tarvex, script, 10, text=True, cwd=cwd)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if out is None or "***" in out.stdout:
+        return None
+    return after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+
+
+def cost(tarvex, pair, limit, scale, cwd):
+    what, head, cells, body, count, partly, linear = pair
+    count = max(1, int(count / scale))
+    took = {}
+    for _ in range(3):
+        for p in (partly, linear):
+            t = seconds(tarvex, setup(p, head, cells) + f"for k = 1 to {count} do {body} od:\n", cwd)
+            if t is None:
+                return f"{what} modulo {p}: no answer"
+            took[p] = min(took.get(p, t), t)
+    ratio = took[partly] / max(took[linear], 0.01)
+    if ratio > limit:
+        return f"{what}: {took[partly]:.2f} s modulo {partly}, {ratio:.1f} times {took[linear]:.2f} s modulo {linear}"
+    return None
+
+
+def identities(tarvex, p, head, cells, invertible, cwd):
+    """[a]*Adjoint[a] - Det[a]*I and, where Det[a] is a unit, [a]*(1/[a]) -
+    I: 0 in every cell."""
+    script = setup(p, head, cells) + "g := Det[a]:\n[b] := Adjoint[a]:\n[c] := [a]*[b]:\n"
+    script += "".join(f"!!('adj', c[{i},{j}]{' - g' if i == j else ''});\n" for i in range(1, 6) for j in range(1, 6))
+    if invertible:
+        script += "!!('unit', Divides(g, 1));\n[e] := 1/[a]:\n[c] := [a]*[e]:\n"
+        script += "".join(f"!!('inv', c[{i},{j}]{' - 1' if i == j else ''});\n" for i in range(1, 6) for j in range(1, 6))
+    out = run_held(tarvex, script, 2, text=True, cwd=cwd)
+    if out is None:
+        return f"{cells} modulo {p}: no answer"
+    shown = {}
+    for ln in out.stdout.splitlines():
+        w = ln.lstrip(">").split(" ", 1)
+        if len(w) == 2 and w[0] in ("adj", "inv", "unit"):
+            shown.setdefault(w[0], []).append(w[1].strip())
+    want = {"adj": ["0"] * 25, **({"unit": ["1"], "inv": ["0"] * 25} if invertible else {})}
+    return None if shown == want else f"{cells} modulo {p}: {shown}\n{out.stdout[-600:]}"
+
+
+def main():
+    tarvex = os.path.abspath(sys.argv[1])
+    limit = float(sys.argv[2]) if len(sys.argv) > 2 else 2.0
+    scale = float(sys.argv[3]) if len(sys.argv) > 3 else 1.0
+    with tempfile.TemporaryDirectory() as cwd:
+        results = [cost(tarvex, pair, limit, scale, cwd) for pair in PAIRS]
+        for head, cells, invertible, primes in ((TOWER, SINGULAR, False, (7, 23)), (TOWER, REGULAR, True, (7, 23)),
+                                                (CUBIC, CUBIC_CELLS, True, (23, 31))):
+            results += [identities(tarvex, p, head, cells, invertible, cwd) for p in primes]
+    sys.exit(report(results))
+
+
+if __name__ == "__main__":
+    main()
