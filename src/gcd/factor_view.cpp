@@ -261,6 +261,31 @@ bool from_one_level(const FactorView& v, const FlatPoly& one, FlatPoly* out) {
     return level_to_tower(widened(one, v.n, v.levels), v.n, v.tower, out);
 }
 
+// f (n + k columns, the tower's z in the last, the other field columns 0)
+// over n + 1 columns.
+FlatPoly squeezed(const FlatPoly& f, int32_t n) {
+    FlatPoly out;
+    out.nvars = n + 1;
+    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
+    for (size_t i = 0; i < f.terms(); i++) {
+        std::copy(f.exp(i), f.exp(i) + n, row.begin());
+        row[static_cast<size_t>(n)] = f.exp(i)[f.nvars - 1];
+        out.push(row.data(), f.coefs[i]);
+    }
+    return out;
+}
+
+// f over the n + levels columns read on the one level (n + 1 columns).
+bool one_level(const FactorView& v, const FlatPoly& f, FlatPoly* one) {
+    if (f.nvars != v.n + v.levels) return false;
+    *one = f;
+    if (v.levels == 1) return true;
+    FlatPoly z;
+    if (!tower_to_level(f, v.n, v.tower, &z)) return false;
+    *one = squeezed(z, v.n);
+    return true;
+}
+
 }  // namespace
 
 bool factor_view_vanishing(const FactorView& v, const polynode* p, uint64_t* where, bool some_only) {

@@ -476,24 +476,24 @@ bool split_copies_inverse(polynode* p, pt* rec, polynode** inv) {
 }
 
 int split_copies_factor_divide(polynode* u, polynode* m, polynode** quo) {
-    FactorView v;
+    const std::shared_ptr<const FactorView> v = factor_view_at(polynames);
     FlatPoly fu, fm, out;
-    if (!factor_view_at(polynames, &v) || !flatten_residues(u, polynames, &fu) || !flatten_residues(m, polynames, &fm))
-        return -1;
-    const int a = factor_view_divide(v, fu, fm, &out);
+    if (!v || !flatten_residues(u, polynames, &fu) || !flatten_residues(m, polynames, &fm)) return -1;
+    const int a = factor_view_divide(*v, fu, fm, &out);
     if (a > 0) *quo = poly_from_flat(out);
     return a;
 }
 
 bool split_copies_lead_zero_divisor(polynode* p) {
-    FactorView v;
+    const std::shared_ptr<const FactorView> v = factor_view_at(polynames);
     FlatPoly f;
-    if (!factor_view_at(polynames, &v) || !flatten_residues(p, polynames, &f) || f.terms() == 0) return false;
+    if (!v || !flatten_residues(p, polynames, &f) || f.terms() == 0) return false;
     // Terms of one head over the ordinary columns are adjacent, the leading one first.
     FlatPoly lead;
     lead.nvars = f.nvars;
-    for (size_t i = 0; i < f.terms() && std::equal(f.exp(i), f.exp(i) + v.n, f.exp(0)); i++)
+    for (size_t i = 0; i < f.terms() && std::equal(f.exp(i), f.exp(i) + v->n, f.exp(0)); i++)
         lead.push(f.exp(i), f.coefs[i]);
+    PolyHold L(poly_from_flat(lead));
     uint64_t where = 0;
-    return factor_view_vanishing(v, lead, &where) && where;
+    return factor_view_vanishing(*v, L.p, &where) && where;
 }
