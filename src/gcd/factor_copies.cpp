@@ -199,14 +199,20 @@ FlatPoly reduce_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F)
     return from_groups(gs, n);
 }
 
+// h, and `also` with it when given, divided by h's leading coefficient.
 template <class Fld>
-bool monic_over(FlatPoly* h, int32_t n, const UPoly& m, const Fld& F) {
+bool monic_over(FlatPoly* h, FlatPoly* also, int32_t n, const UPoly& m, const Fld& F) {
     Groups gs = groups_of(*h, n);
     if (gs.empty()) return true;
     const UPoly inv = inverse_mod(gs.front().second, m, F);
     if (inv.empty()) return false;
     for (auto& g : gs) g.second = mul_mod(g.second, inv, m, F);
     *h = from_groups(gs, n);
+    if (also) {
+        Groups as = groups_of(*also, n);
+        for (auto& g : as) g.second = mul_mod(g.second, inv, m, F);
+        *also = from_groups(as, n);
+    }
     return true;
 }
 
@@ -346,7 +352,11 @@ FlatPoly reduce_by_factor(const FlatPoly& f, int32_t n, const SplitFactor& m, ui
 }
 
 bool monic_by_factor(FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q) {
-    return over_field(q, [&](const auto& F) { return monic_over(h, n, m, F); });
+    return over_field(q, [&](const auto& F) { return monic_over(h, nullptr, n, m, F); });
+}
+
+bool monic_pair_by_factor(FlatPoly* num, FlatPoly* den, int32_t n, const SplitFactor& m, uint32_t q) {
+    return over_field(q, [&](const auto& F) { return monic_over(den, num, n, m, F); });
 }
 
 void factor_join(const std::vector<FlatPoly>& images, int32_t n, const std::vector<SplitFactor>& factors, uint32_t q,

@@ -35,6 +35,10 @@ flatgcd::FlatPoly reduce_by_factor(const flatgcd::FlatPoly& f, int32_t n, const 
 // the n columns, inverted modulo the irreducible m; false (h untouched)
 // when that coefficient is 0 modulo m.
 bool monic_by_factor(flatgcd::FlatPoly* h, int32_t n, const SplitFactor& m, uint32_t q);
+// The same for den, and num divided by den's leading coefficient with it
+// (both reduced modulo m): a fraction's denominator made monic.
+bool monic_pair_by_factor(flatgcd::FlatPoly* num, flatgcd::FlatPoly* den, int32_t n, const SplitFactor& m,
+                          uint32_t q);
 
 // *g := the polynomial over the n columns and the level whose coefficients
 // are images[c]'s modulo factors[c] for every c, the factors' product the

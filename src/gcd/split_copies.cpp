@@ -18,7 +18,10 @@
 #include "gcd/trialdiv.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
 #include "poly/polyvars.h"
+#include "storage/assign.h"
 
 namespace {
 
@@ -310,7 +313,7 @@ FlatPoly summed(std::vector<std::pair<uint64_t, uint32_t>>& terms, const std::ve
 
 bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd) {
     Copies c;
-    if (!copies_at(polynames, &c)) return false;
+    if (!copies_at(polynames, &c)) return factor_copies_fraction(num, den, qn, qd, false, polynames);
     FlatPoly fn, fd;
     if (!read(num, polynames, c, &fn) || !read(den, polynames, c, &fd)) return false;
     std::vector<FlatPoly> ns(c.count()), ds(c.count());
@@ -324,7 +327,18 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
                                  polynode** qd) {
     Copies c;
-    if (!copies_at(polynames, &c)) return false;
+    if (!copies_at(polynames, &c)) {
+        // The fields of the factors: the products over the tower, divided in the copies.
+        PolyHold n, d;
+        poly_set(0, &n.p);
+        for (const CopiesProduct& t : num) {
+            PolyHold p;
+            poly_mult(t.factor[0], t.factor[1], &p.p, polynames);
+            (t.minus ? poly_sub : poly_add)(n.p, p.p, &n.p);
+        }
+        poly_mult(den.factor[0], den.factor[1], &d.p, polynames);
+        return factor_copies_fraction(n.p, d.p, qn, qd, true, polynames);
+    }
     std::vector<const CopiesProduct*> all;
     for (const CopiesProduct& t : num) all.push_back(&t);
     all.push_back(&den);

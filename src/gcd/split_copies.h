@@ -28,8 +28,10 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
 // denominator made monic in every copy, read back: *qn/*qd new
 // polynomials. The denominator's leading coefficient over the tower is
 // then 1 where the copies agree on its leading monomial, and otherwise a
-// sum of the idempotents of the copies that keep it. False when this does
-// not apply (no split field levels, Laurent exponents).
+// sum of the idempotents of the copies that keep it. Levels that do not
+// split into linear factors all through take the fields of the factors
+// as copies (factor_copies_fraction). False when this does not apply (no
+// split field levels, Laurent exponents).
 bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd);
 
 // A product of two polynomials at the outermost level (kept), negated
@@ -44,7 +46,8 @@ struct CopiesProduct {
 // vanishes in no copy and the gcds of the copies lead with one monomial,
 // or else each holds more than what they all share over Z/p: every copy
 // is cancelled by its whole gcd, reached without a product or division
-// over the tower. False elsewhere (the quotient over the tower cancels
+// over the tower (over the fields of factors the products are taken over
+// the tower, the gcds and divisions in the copies). False elsewhere (the quotient over the tower cancels
 // the shared part: split_field_gcd.h), and where split_copies_fraction
 // does not apply.
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "gcd/small_field_tower.h"
 #include "gcd/split_images.h"
 #include "gcd/tower_level.h"
+#include "gcd/trialdiv.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
@@ -284,7 +286,123 @@ int tower_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, in
     return 1;
 }
 
+// The leading monomials of the copies' gcds over the n columns differ.
+bool leads_differ(const std::vector<flatgcd::FlatPoly>& gs, int32_t n) {
+    return std::any_of(gs.begin(), gs.end(), [&](const flatgcd::FlatPoly& g) {
+        return g.terms() == 0 || !std::equal(g.exp(0), g.exp(0) + n, gs[0].exp(0));
+    });
+}
+
+// h := f / g in the copy whose field is installed (g monic over the n
+// columns, f reduced modulo m); false when it does not divide.
+bool copy_quotient(const flatgcd::FlatPoly& f, const flatgcd::FlatPoly& g, int32_t n, const SplitFactor& m, pt* vars,
+                   flatgcd::FlatPoly* h) {
+    // Monic, a constant g is 1; the trial division takes no number divisor.
+    if (g.terms() == 1 && std::all_of(g.exp(0), g.exp(0) + g.nvars, [](int32_t e) { return e == 0; })) {
+        *h = f;
+        return true;
+    }
+    PolyHold F(poly_from_flat(f)), G(poly_from_flat(g)), Q;
+    if (trial_poly_divide(F.p, G.p, &Q.p, vars, 0, 0, 0) != 1) return false;
+    if (!flatten_residues(Q.p, vars, h) || h->nvars != f.nvars) return false;
+    *h = reduce_by_factor(*h, n, m, static_cast<uint32_t>(modulus));
+    return true;
+}
+
+// The fraction u/v over one field level whose relation splits into the
+// given factors (u, v over n columns and the level's), cancelled in each
+// copy by the copy's whole gcd and its denominator made monic there, read
+// back by Chinese remaindering. A copy where v vanishes: error 22, or
+// false with `whole`, which also declines where the copies' gcds lead
+// differently and some copy's holds only what they share over the ground
+// field (the quotient over the tower cancels that much).
+bool factor_copies_cancel(const flatgcd::FlatPoly& u, const flatgcd::FlatPoly& v, int32_t n,
+                          const std::vector<SplitFactor>& factors, bool whole, pt* vars, pt* level,
+                          flatgcd::FlatPoly* qu, flatgcd::FlatPoly* qv) {
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    const size_t K = factors.size();
+    std::vector<flatgcd::FlatPoly> gs(K), us(K), vs(K);
+    for (size_t c = 0; c < K; c++) {
+        const SplitFactor& m = factors[c];
+        flatgcd::FlatPoly iu = reduce_by_factor(u, n, m, q), iv = reduce_by_factor(v, n, m, q);
+        if (iv.terms() == 0) {
+            if (whole) return false;
+            zero_divisor_met();
+        }
+        std::optional<InstalledFactor> installed;
+        // A linear factor's copy is the ground field: the images are free of the level.
+        if (m.size() > 2) installed.emplace(level, m);
+        flatgcd::FlatPoly& g = gs[c];
+        if (iu.terms() == 0) {
+            g = iv;
+            iu.nvars = n + 1;
+            us[c] = iu;
+            vs[c].nvars = n + 1;
+            vs[c].push(std::vector<int32_t>(static_cast<size_t>(n) + 1, 0).data(), 1);
+            if (!monic_by_factor(&g, n, m, q)) return false;
+            continue;
+        }
+        PolyHold U(poly_from_flat(iu)), V(poly_from_flat(iv)), G;
+        polygcd(U.p, V.p, &G.p, 0, 1, 1, vars, 1, 1, 0);
+        if (!flatten_residues(G.p, vars, &g) || g.nvars != n + 1) return false;
+        g = reduce_by_factor(g, n, m, q);
+        if (!monic_by_factor(&g, n, m, q) || g.terms() == 0) return false;
+        if (!copy_quotient(iu, g, n, m, vars, &us[c]) || !copy_quotient(iv, g, n, m, vars, &vs[c]) ||
+            !monic_pair_by_factor(&us[c], &vs[c], n, m, q))
+            return false;
+    }
+    if (whole && leads_differ(gs, n)) {
+        PolyHold shared(shared_over_ground(gs, factors, n, 1, 1, vars, level));
+        flatgcd::FlatPoly f;
+        if (!flatten_residues(shared.p, vars, &f) || f.terms() == 0) return false;
+        if (std::any_of(gs.begin(), gs.end(),
+                        [&](const flatgcd::FlatPoly& g) { return std::equal(g.exp(0), g.exp(0) + n, f.exp(0)); }))
+            return false;
+    }
+    factor_join(us, n, factors, q, qu);
+    factor_join(vs, n, factors, q, qv);
+    return true;
+}
+
 }  // namespace
+
+bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd, bool whole, pt* vars) {
+    if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !vars) return false;
+    if (field_levels_make_field()) return false;
+    std::vector<pt*> levels;
+    if (!split_field_levels(vars, &levels)) return false;
+    // Where the roots serve, their copies are Z/p (split_copies.h).
+    if (!finf && tower_roots(levels)) return false;
+    flatgcd::FlatPoly fn, fd, on, od;
+    if (!flatten_residues(num, vars, &fn) || !flatten_residues(den, vars, &fd) || fn.nvars != fd.nvars) return false;
+    const int32_t k = static_cast<int32_t>(levels.size());
+    const int32_t n = fn.nvars - k;
+    if (n < 1 || !flat_uses_columns(fd, n)) return false;
+    const uint32_t q = static_cast<uint32_t>(modulus);
+    if (k == 1) {
+        std::vector<SplitFactor> factors;
+        if (!relation_factors(levels[0], q, &factors) || factors.size() < 2 ||
+            !factor_copies_cancel(fn, fd, n, factors, whole, vars, levels[0], &on, &od))
+            return false;
+    } else {
+        const TowerAsLevel* kept = tower_as_level(levels);
+        if (!kept) return false;
+        // A copy: the gcds inside may ask for other towers.
+        const TowerAsLevel T = *kept;
+        flatgcd::FlatPoly zn, zd, gn, gd;
+        if (!tower_to_level(fn, n, T, &zn) || !tower_to_level(fd, n, T, &zd)) return false;
+        {
+            OneLevelScope one(levels);
+            InstalledFactor mu(levels[0], T.mu);
+            // The outer field columns are 0 here: ordinary columns to the copies.
+            if (!factor_copies_cancel(zn, zd, fn.nvars - 1, T.factors, whole, vars, levels[0], &gn, &gd)) return false;
+        }
+        if (!level_to_tower(gn, n, T, &on) || !level_to_tower(gd, n, T, &od)) return false;
+    }
+    *qn = poly_from_flat(on);
+    *qd = poly_from_flat(od);
+    return true;
+}
 
 int32_t split_gcd_asked = 0;
 

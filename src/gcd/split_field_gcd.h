@@ -51,6 +51,17 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels);
 // gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
 
+// The fraction num/den (polynomials at vars's level, kept) over field
+// levels that the prime splits into factors not all linear (one level, or
+// a tower read as one): cancelled in each copy by the copy's whole gcd,
+// its denominator made monic there, read back into *qn/*qd (new
+// polynomials). A denominator that vanishes in some copy is error 22. With
+// `whole` that is false instead, and so is a fraction whose copies' gcds
+// lead with different monomials while some copy's holds only what they
+// share over the ground field (the gcd above cancels that). False where
+// this does not apply (the roots' copies serve, or none are built).
+bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd, bool whole, pt* vars);
+
 // Alive while the user's GCD is computed (see above): the modulus it is
 // asked under (0 outside modular mode), so that images modulo other primes
 // inside it are not taken for it.
