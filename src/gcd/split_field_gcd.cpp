@@ -287,6 +287,7 @@ int tower_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, in
 }  // namespace
 
 int32_t split_gcd_asked = 0;
+int32_t split_copies_agreed = 0;
 int32_t split_copies_disagreed = 0;
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
@@ -350,5 +351,6 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     split_join(images, n, *R, &out);
     free_poly(g);
     *g = poly_from_flat(out);
+    split_copies_agreed++;
     return 1;
 }

@@ -51,9 +51,11 @@ const SplitRoots* tower_roots(const std::vector<pt*>& levels);
 // gcds of the copies; a caller's test gets the whole gcd.
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars);
 
-// Counts the gcds above whose copies disagreed and that answered with the
-// common divisor: a caller can tell whether its quotient cancelled the
-// whole gcd of every copy.
+// Counts of the gcds above taken in the copies: those whose copies
+// agreed (the whole gcd of every copy, read back) and those that answered
+// with the common divisor where they disagreed. A caller can tell whether
+// its quotient cancelled the whole gcd of every copy.
+extern int32_t split_copies_agreed;
 extern int32_t split_copies_disagreed;
 
 // Alive while the user's GCD is computed (see above): the modulus it is

@@ -54,6 +54,11 @@ bool reaches_field_levels(const polynode* p, int32_t level) {
     return false;
 }
 
+bool part_reaches_field_levels(const quoly* q, bool den) {
+    if (!q || q->isnum) return false;
+    return reaches_field_levels(den ? q->den : q->pnum, 1);
+}
+
 inline int32_t wrap32(int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
 inline int32_t wrap_mult(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
@@ -495,7 +500,8 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
     // and products take: cancelled in each copy. A divisor of the field
     // levels alone is inverted there instead.
     if (!flag && !copies_declined && ka == POLYNOMIAL && kb == POLYNOMIAL && !a->den && !b->den &&
-        poly_depth(b->pnum) < field_depth && copies_may_serve() && zero_divisor_relations()) {
+        poly_depth(b->pnum) < field_depth && copies_may_serve() &&
+        (part_reaches_field_levels(a, false) || part_reaches_field_levels(b, false)) && zero_divisor_relations()) {
         const std::vector<PartPair> num{{a, false, nullptr, false}};
         const PartPair den{b, false, nullptr, false};
         if (!usual_road_first(b->pnum)) {
@@ -503,13 +509,13 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
         } else {
             // The usual road cancels the gcd the copies agree on and makes
             // the denominator monic as each copy does: its form is theirs
-            // unless their gcds disagreed, where it cancels only what they
-            // share. Then the copies' road, the usual form kept for where
-            // it declines.
-            const int32_t disagreed = split_copies_disagreed;
+            // where it took the gcd in the copies and they agreed. Where
+            // they disagreed it cancels only what they share: then the
+            // copies' road, the usual form kept for where it declines.
+            const int32_t agreed = split_copies_agreed, disagreed = split_copies_disagreed;
             poly_over(a->pnum, b->pnum, nullptr, flag, dst);
             fold_number_denominator(*dst);
-            if (split_copies_disagreed == disagreed) return BUILT;
+            if (split_copies_agreed != agreed && split_copies_disagreed == disagreed) return BUILT;
             QuolyHold usual(blank_quoly());
             std::swap(usual.q, *dst);
             if (typed_in_copies(num, den, dst)) return NORMAL;
@@ -620,11 +626,6 @@ bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
 }
 
 namespace {
-
-bool part_reaches_field_levels(const quoly* q, bool den) {
-    if (!q || q->isnum) return false;
-    return reaches_field_levels(den ? q->den : q->pnum, 1);
-}
 
 // Parts free of the field levels are the same in every copy: cancelled
 // there as over Z/p, the form the usual road gives them at a fraction of
