@@ -2,7 +2,10 @@
 """Sums and quotients of fractions under a relation without the field flag
 (the coefficients a ring with zero divisors), over the rationals and modulo
 65521, timed as whole sessions; and sums under relations without the flag
-that make a field, beside the same sessions with the flag.
+that make a field, beside the same sessions with the flag; and loops that
+build fractions afresh at each step: quotients of fractions modulo 13 under
+t^2 - 2 without the flag, and quotients, products and sums under field
+relations that the prime splits (modulo 7 and 13).
 
   bench_ring_relation_sums.py [--only TEXT] TARVEX [OTHER_TARVEX ...]
 
@@ -55,6 +58,11 @@ def quotients_mod7(n):
             "h := f + g od;\nh;\n")
 
 
+def built_loop(n, body, shown):
+    """A loop that builds fractions afresh at each step, then shows them."""
+    return f"for i = 1 to {n} do {body} od;\n" + "".join(f"{v};\n" for v in shown)
+
+
 def matrix(rng, n, cells_terms):
     """An n x n matrix of small polynomials in x, y, z over Z[t]."""
     monomials = ["1", "x", "y", "z", "x*y", "y*z", "x^2", "z^2"]
@@ -104,7 +112,21 @@ def cases():
         for rel in ("t^2", "t^2 - 1", "t^2 - 2", "t^3 - t")
     ] + [
         ("loop of 8000 quotients and sums, GF(7)[t]/(t^2 - 2)", quotients_mod7(8000)),
+        ("loop of 5000 quotients u/v, GF(13)[t]/(t^2 - 2)",
+         ring(13, "t^2 - 2") + built_loop(5000, "u := (x + t*y + i)/(y + 1); v := (x + t*y + i)/(x - t); w := u/v",
+                                          "uvw")),
     ]
+    # Fractions built over field relations that the prime splits, which
+    # need the copies only where the parts use the field levels.
+    for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:
+        name = f"GF({mod})[t]/({rel}, 1)"
+        out += [
+            (f"loop of 40000 quotients, {name}",
+             ring(mod, rel + ", 1") + built_loop(40000, "u := (x + i)/(y + 2)", "u")),
+            (f"loop of 5000 u*v + u, {name}",
+             ring(mod, rel + ", 1") + built_loop(5000, "u := (x + t + i)/(y + 2); v := (y + i)/(x + t); w := u*v + u",
+                                                 "uvw")),
+        ]
     # Relations without the flag that make a field, beside the same
     # session with the flag (whose forms differ: only the times compare).
     xyz, xy = ["x", "y", "z"], ["x", "y"]

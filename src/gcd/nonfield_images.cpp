@@ -48,32 +48,52 @@ struct Ring {
         std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(d), c);
     }
 
-    // out := a^-1; false when a is no unit (a zero divisor, or 0).
+    // out := a^-1; false when a is no unit (a zero divisor, or 0). Asked
+    // at every step of every image's Euclid: extended Euclid against m in
+    // buffers kept from call to call, nothing allocated.
     bool inverse(const uint32_t* a, uint32_t* out) const {
-        UPoly r0 = m, r1(a, a + d), s0, s1{1};
-        upoly::trim(r1);
-        while (!r1.empty()) {
-            const UPoly quot = upoly::quotient(r0, r1, F);
-            UPoly rem = r0;
-            upoly::rem_in_place(rem, r1, F);
-            // s0 - quot·s1
-            UPoly s(std::max(s0.size(), quot.size() + s1.size()), 0);
-            std::copy(s0.begin(), s0.end(), s.begin());
-            for (size_t i = 0; i < quot.size(); i++)
-                for (size_t j = 0; j < s1.size(); j++) s[i + j] = F.sub(s[i + j], F.mul(quot[i], s1[j]));
-            upoly::trim(s);
-            r0 = std::move(r1);
-            r1 = std::move(rem);
-            s0 = std::move(s1);
-            s1 = std::move(s);
+        std::vector<uint32_t>& r0 = euclid[0];
+        std::vector<uint32_t>& r1 = euclid[1];
+        std::vector<uint32_t>& s0 = euclid[2];
+        std::vector<uint32_t>& s1 = euclid[3];
+        r0.assign(m.begin(), m.end());
+        r1.assign(a, a + d);
+        r1.push_back(0);
+        s0.assign(d + 1, 0);
+        s1.assign(d + 1, 0);
+        s1[0] = 1;
+        // The degree of v below `above`, -1 for 0.
+        auto degree = [](const std::vector<uint32_t>& v, ptrdiff_t above) {
+            while (above > 0 && v[static_cast<size_t>(above - 1)] == 0) above--;
+            return above - 1;
+        };
+        const ptrdiff_t n = static_cast<ptrdiff_t>(d);
+        ptrdiff_t d0 = n, d1 = degree(r1, n);
+        // r0 = s0·a and r1 = s1·a modulo m all along; the degrees of s0
+        // and s1 stay at most d.
+        while (d1 >= 0) {
+            const uint32_t lead = F.inv(r1[static_cast<size_t>(d1)]);
+            while (d0 >= d1) {
+                const uint32_t c = F.mul(r0[static_cast<size_t>(d0)], lead);
+                const ptrdiff_t k = d0 - d1;
+                for (ptrdiff_t i = 0; i <= d1; i++)
+                    r0[static_cast<size_t>(i + k)] =
+                        F.sub(r0[static_cast<size_t>(i + k)], F.mul(c, r1[static_cast<size_t>(i)]));
+                for (ptrdiff_t i = 0; i + k <= n; i++)
+                    s0[static_cast<size_t>(i + k)] =
+                        F.sub(s0[static_cast<size_t>(i + k)], F.mul(c, s1[static_cast<size_t>(i)]));
+                d0 = degree(r0, d0);
+            }
+            std::swap(r0, r1);
+            std::swap(s0, s1);
+            std::swap(d0, d1);
         }
-        if (r0.size() != 1) return false;
+        if (d0 != 0) return false;
         const uint32_t k = F.inv(r0[0]);
-        upoly::rem_in_place(s0, m, F);
-        std::fill(out, out + d, 0);
-        for (size_t i = 0; i < s0.size(); i++) out[i] = F.mul(s0[i], k);
+        for (size_t i = 0; i < d; i++) out[i] = F.mul(s0[i], k);
         return true;
     }
+    mutable std::vector<uint32_t> euclid[4];
 };
 
 void trim_blocks(std::vector<uint32_t>& a, size_t d) {

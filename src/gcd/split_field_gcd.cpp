@@ -405,6 +405,8 @@ bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynod
 }
 
 int32_t split_gcd_asked = 0;
+int32_t split_copies_agreed = 0;
+int32_t split_copies_disagreed = 0;
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
     if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !vars) return 0;
@@ -452,6 +454,7 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
         if (zero_divisor_escape > 0 || split_gcd_asked == modulus) zero_divisor_met();
         // Otherwise a common divisor serves (a quotient cancels by it): the
         // gcd over Z/p of the copies' gcds divides the operands in each.
+        split_copies_disagreed++;
         PolyHold common(poly_from_flat(images[0]));
         for (size_t c = 1; c < K; c++) {
             PolyHold gc(poly_from_flat(images[c])), next;
@@ -466,5 +469,6 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
     split_join(images, n, *R, &out);
     free_poly(g);
     *g = poly_from_flat(out);
+    split_copies_agreed++;
     return 1;
 }

@@ -62,6 +62,13 @@ int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int
 // this does not apply (the roots' copies serve, or none are built).
 bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd, bool whole, pt* vars);
 
+// Counts of the gcds above taken in the copies: those whose copies
+// agreed (the whole gcd of every copy, read back) and those that answered
+// with the common divisor where they disagreed. A caller can tell whether
+// its quotient cancelled the whole gcd of every copy.
+extern int32_t split_copies_agreed;
+extern int32_t split_copies_disagreed;
+
 // Alive while the user's GCD is computed (see above): the modulus it is
 // asked under (0 outside modular mode), so that images modulo other primes
 // inside it are not taken for it.

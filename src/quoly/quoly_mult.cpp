@@ -6,6 +6,7 @@
 // cofactors is reduced too, and no gcd of the full products is needed.
 // A quotient by a fraction is a product by it with its parts exchanged for
 // the call.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -15,11 +16,13 @@
 #include "gcd/exactdiv.h"
 #include "gcd/field_levels.h"
 #include "gcd/split_copies.h"
+#include "gcd/split_field_gcd.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
+#include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "quoly/modout_suspend.h"
@@ -38,6 +41,23 @@ namespace {
 bool copies_declined = false;
 
 bool zero_divisor_relations();
+
+// Where typed_in_copies may find copies at all.
+bool copies_may_serve() { return !laurent && field_depth > 0 && !modout_above_field; }
+
+// Whether p (at `level`) has a term in a field level.
+bool reaches_field_levels(const polynode* p, int32_t level) {
+    for (; p; p = p->next) {
+        if (p->exp != 0 && level >= field_depth) return true;
+        if (!p->numb && reaches_field_levels(p->pcoef, level + 1)) return true;
+    }
+    return false;
+}
+
+bool part_reaches_field_levels(const quoly* q, bool den) {
+    if (!q || q->isnum) return false;
+    return reaches_field_levels(den ? q->den : q->pnum, 1);
+}
 
 inline int32_t wrap32(int64_t x) { return static_cast<int32_t>(static_cast<uint32_t>(x)); }
 inline int32_t wrap_mult(int32_t a, int32_t b) {
@@ -395,6 +415,17 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
     if (content_may_change()) sanitize(q);
 }
 
+// Whether the quotient of two polynomials by the denominator r may take
+// the usual road before the copies (see quotient_of_kinds): r leads with
+// a number, a unit in every copy, and a disagreement of the copies' gcds
+// is no error here (no escape is waiting for it, no GCD is asked).
+bool usual_road_first(const polynode* r) {
+    if (zero_divisor_escape > 0 || (split_gcd_asked && split_gcd_asked == modulus)) return false;
+    int32_t level = 1;
+    for (; !r->numb && level + 1 < field_depth; level++) r = r->pcoef;
+    return r->numb || !reaches_field_levels(r->pcoef, level + 1);
+}
+
 // *dst (a blank record) := a / b for everything but two plain numbers.
 Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int flag) {
     if (a == b) {
@@ -469,9 +500,29 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
     // and products take: cancelled in each copy. A divisor of the field
     // levels alone is inverted there instead.
     if (!flag && !copies_declined && ka == POLYNOMIAL && kb == POLYNOMIAL && !a->den && !b->den &&
-        poly_depth(b->pnum) < field_depth && zero_divisor_relations() &&
-        typed_in_copies({{a, false, nullptr, false}}, {b, false, nullptr, false}, dst))
-        return NORMAL;
+        poly_depth(b->pnum) < field_depth && copies_may_serve() &&
+        (part_reaches_field_levels(a, false) || part_reaches_field_levels(b, false)) && zero_divisor_relations()) {
+        const std::vector<PartPair> num{{a, false, nullptr, false}};
+        const PartPair den{b, false, nullptr, false};
+        if (!usual_road_first(b->pnum)) {
+            if (typed_in_copies(num, den, dst)) return NORMAL;
+        } else {
+            // The usual road cancels the gcd the copies agree on and makes
+            // the denominator monic as each copy does: its form is theirs
+            // where it took the gcd in the copies and they agreed. Where
+            // they disagreed it cancels only what they share: then the
+            // copies' road, the usual form kept for where it declines.
+            const int32_t agreed = split_copies_agreed, disagreed = split_copies_disagreed;
+            poly_over(a->pnum, b->pnum, nullptr, flag, dst);
+            fold_number_denominator(*dst);
+            if (split_copies_agreed != agreed && split_copies_disagreed == disagreed) return BUILT;
+            QuolyHold usual(blank_quoly());
+            std::swap(usual.q, *dst);
+            if (typed_in_copies(num, den, dst)) return NORMAL;
+            std::swap(usual.q, *dst);
+            return BUILT;
+        }
+    }
     if (!a->den) {
         poly_over(a->pnum, b->pnum, b->den, flag, dst);
     } else if (!b->den) {
@@ -574,8 +625,22 @@ bool quoly_detail::as_typed(const quoly* a, const quoly* b) {
     return regular_denominator(a) && regular_denominator(b);
 }
 
+namespace {
+
+// Parts free of the field levels are the same in every copy: cancelled
+// there as over Z/p, the form the usual road gives them at a fraction of
+// the cost.
+bool copies_differ(const std::vector<PartPair>& num, const PartPair& den) {
+    auto reaches = [](const PartPair& pp) {
+        return part_reaches_field_levels(pp.a, pp.den_a) || part_reaches_field_levels(pp.b, pp.den_b);
+    };
+    return reaches(den) || std::any_of(num.begin(), num.end(), reaches);
+}
+
+}  // namespace
+
 bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst) {
-    if (laurent || field_depth <= 0 || modout_above_field) return false;
+    if (!copies_may_serve() || !copies_differ(num, den)) return false;
     std::deque<PolyHold> held;
     auto product = [&held](const PartPair& pp) {
         CopiesProduct c;
