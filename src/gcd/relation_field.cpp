@@ -36,35 +36,6 @@ std::vector<pt*> relation_run() {
     return run;
 }
 
-// What the answer is computed from: the ground ring, the variable count,
-// and each relation's level and terms as stored.
-void print_terms(const polynode* p, std::vector<int64_t>* out) {
-    for (; p; p = p->next) {
-        out->push_back(p->numb ? -1 - static_cast<int64_t>(p->exp) : p->exp);
-        if (!p->numb) {
-            print_terms(p->pcoef, out);
-            continue;
-        }
-        if (lintmode) {
-            out->push_back(p->ncoef->value);
-            continue;
-        }
-        out->push_back(p->ncoef->count);
-        for (const numnode* d = p->ncoef->head; d; d = d->next) out->push_back(d->digit);
-    }
-    out->push_back(INT64_MIN);
-}
-
-std::vector<int64_t> print_of(const std::vector<pt*>& run) {
-    std::vector<int64_t> key{modularmode, lintmode, finf, modulus, mod_is_prime, number_polys};
-    for (const pt* r : run) {
-        key.push_back(r->level);
-        key.push_back(r->modout_degree);
-        print_terms(r->binomial ? r->binomial : r->relation, &key);
-    }
-    return key;
-}
-
 // The relations and auxiliary state as the gcd of a declared field sees
 // them, for as long as the view lives: every level of the run flagged,
 // the auxiliary lists those of the cache (or empty, to be found). All
@@ -226,7 +197,7 @@ bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
 }
 
 const Proof* proved(const std::vector<pt*>& run) {
-    std::vector<int64_t> key = print_of(run);
+    std::vector<int64_t> key = relations_key(run);
     for (size_t i = 0; i < kept.size(); i++) {
         if (kept[i].key != key) continue;
         if (i > 0) std::swap(kept[i], kept[0]);
