@@ -587,6 +587,7 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
             if (big_allowed && limit == PRIME_COUNT) {
                 limit += BIG_PRIME_COUNT;
             } else {
+                if (field_elements && !split && first_list_growing && !first) throw FirstListShort{};
                 return;
             }
         }
