@@ -10,8 +10,8 @@
 #include "gcd/modgcd.h"
 #include "gcd/interp_gcd.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <utility>

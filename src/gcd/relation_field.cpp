@@ -10,10 +10,10 @@
 #include "gcd/field_levels.h"
 #include "gcd/polygcd.h"
 #include "interp/settings.h"
+#include "numbers/primes.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
-#include "numbers/primes.h"
 #include "quoly/aux_primes.h"
 #include "toplevel/errors.h"
 
