@@ -95,6 +95,15 @@ def shared_sum(rng, n, variables):
     return script + "s := " + " + ".join(parts) + ":\nTerms(Numer(s));\nTerms(Denom(s));\n"
 
 
+def four_fractions(relations):
+    """The sum of four fractions of the report under relations (innermost
+    first, each of level t, k, ...) of high degree."""
+    head = "".join(f"&(J = {v}):\n&(P = {rel}):\n" for v, rel in zip(["k", "t"][2 - len(relations):], relations))
+    return (head + "&(J = x):\n&(J = y):\n"
+            "r := 1/(x + t) + 1/(x - t) + 1/((x + t)*(y - t^2)) + (y + t)/((x + 1)*(y - t^2)):\n"
+            "Terms(Numer(r));\nTerms(Denom(r));\n")
+
+
 def cases():
     rng = random.Random(77)
     q, m = ring("", "t^2 - 1"), ring(65521, "t^2 + 3")
@@ -137,6 +146,16 @@ def cases():
         for flag in ("", ", 1"):
             name = f"sum of {n} shared fractions, {label}[t]/({rel}{flag})"
             out.append((name, ring(mod, rel + flag) + body))
+    # Relations of high degree without the flag: the decision whether they
+    # make a field must cost about what the sum did before it was taken.
+    for rels in (["t^12 - 2*t + 2"], ["t^24 - 2*t + 2"], ["t^36 - 2*t + 2"], ["t^36 - 2*t + 2, 1"],
+                 ["t^48 - 2*t + 2"], ["t^64 - 2*t + 2"], ["k^2 - 2", "t^12 - t - k"],
+                 ["t^36 - 4"], ["t^64 + 1"], ["t^4 - 10*t^2 + 1"]):
+        out.append((f"4 fractions, Q[{', '.join(r.split(' = ')[0][0] for r in rels[::-1])}]/"
+                    f"({'; '.join(rels)})", four_fractions(rels)))
+    for flag in ("", ", 1"):
+        out.append((f"sum of 4 shared fractions, Q[t]/(t^24 - 2*t + 2{flag})",
+                    ring("", "t^24 - 2*t + 2" + flag) + shared_sum(random.Random(4), 4, xy)))
     return out
 
 

@@ -15,3 +15,18 @@ inline std::vector<imag*> first_aux_table() {
     for (imag* p = auxptr; p && i < aux_prime1_number; p = p->link, i++) table.push_back(p);
     return table;
 }
+
+// Thrown where the modular methods have used every first auxiliary prime
+// while the list is still growing (relations without the flag that make a
+// field find their list as their gcds ask for it): the gcd is run again
+// with more primes.
+struct FirstListShort {};
+// Set while such a list is installed.
+inline bool first_list_growing = false;
+struct GrowingFirstList {
+    bool saved = first_list_growing;
+    explicit GrowingFirstList(bool growing) { first_list_growing = growing; }
+    ~GrowingFirstList() { first_list_growing = saved; }
+    GrowingFirstList(const GrowingFirstList&) = delete;
+    GrowingFirstList& operator=(const GrowingFirstList&) = delete;
+};

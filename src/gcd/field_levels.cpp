@@ -2,6 +2,7 @@
 #include "gcd/field_levels.h"
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "gcd/factor_copies.h"
@@ -65,7 +66,34 @@ bool print_field_levels(Sink* out) {
     return any;
 }
 
+void key_terms(const polynode* p, std::vector<int64_t>* out) {
+    for (; p; p = p->next) {
+        out->push_back(p->numb ? -1 - static_cast<int64_t>(p->exp) : p->exp);
+        if (!p->numb) {
+            key_terms(p->pcoef, out);
+            continue;
+        }
+        if (lintmode) {
+            out->push_back(p->ncoef->value);
+            continue;
+        }
+        out->push_back(p->ncoef->count);
+        for (const numnode* d = p->ncoef->head; d; d = d->next) out->push_back(d->digit);
+    }
+    out->push_back(INT64_MIN);
+}
+
 }  // namespace
+
+std::vector<int64_t> relations_key(const std::vector<pt*>& levels) {
+    std::vector<int64_t> key{modularmode, lintmode, finf, modulus, mod_is_prime, number_polys};
+    for (const pt* r : levels) {
+        key.push_back(r->level);
+        key.push_back(r->modout_degree);
+        key_terms(r->binomial ? r->binomial : r->relation, &key);
+    }
+    return key;
+}
 
 bool levels_make_field(const std::vector<pt*>& levels) {
     if (levels.empty()) return false;

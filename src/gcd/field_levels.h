@@ -20,6 +20,11 @@ struct pt;
 bool relation_print(const std::vector<pt*>& levels, std::vector<uint64_t>* print);
 // Whether the relations of `levels` print as `print` now (matched in place).
 bool same_relation_print(const std::vector<pt*>& levels, const std::vector<uint64_t>& print);
+// What an answer about the relations of `levels` is computed from, in any
+// ground ring (digit numbers too): the ground ring, the variable count, and
+// each relation's level and terms as stored. Equal keys read equal
+// relations.
+std::vector<int64_t> relations_key(const std::vector<pt*>& levels);
 
 // Modulo a prime (or in GF(2^8), GF(2^16)): every field level's relation
 // is irreducible over the levels inside it, so that the field levels make

@@ -10,8 +10,10 @@
 #include "gcd/modgcd.h"
 #include "gcd/interp_gcd.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "gcd/aux_source.h"
@@ -62,6 +64,40 @@ namespace {
 // share of the primes that is one over the order of its Galois group.
 constexpr int32_t SPLIT_PRIMES_USED = 400;
 constexpr int32_t SPLIT_PRIMES_SCANNED = 40000;
+// Where the first auxiliary primes' road is there too, the split road is
+// given up for a set of levels once root tests of about this much work
+// (the square of the field's degree each) have met no split prime.
+constexpr int64_t SPLIT_SCAN_WORK = 4096;
+
+// Root tests without a split prime after which the split road is given up
+// for the levels: every word prime it may look at where it is the only
+// road; otherwise about a fixed amount of work, so that t^2 + 1, split by
+// every other prime, may look at a thousand and a relation of degree 36,
+// which most likely splits modulo none, at one.
+int64_t misses_allowed(const std::vector<pt*>& levels, bool other_road) {
+    if (!other_road) return SPLIT_PRIMES_SCANNED;
+    int64_t degree = 1;
+    for (const pt* r : levels) degree = std::min<int64_t>(degree * r->modout_degree, SPLIT_SCAN_WORK);
+    return std::max<int64_t>(1, SPLIT_SCAN_WORK / (degree * degree));
+}
+
+// The root tests of one gcd, added to the levels' record however it ends.
+struct ScanTally {
+    const std::vector<pt*>& levels;
+    SplitScan before;
+    int64_t scanned = 0, split = 0;
+    explicit ScanTally(const std::vector<pt*>& l) : levels(l), before(split_scan_of(l)) {}
+    ~ScanTally() {
+        SplitScan& r = split_scan_of(levels);
+        r.scanned += scanned;
+        r.split += split;
+    }
+    bool worth(bool other_road) const {
+        return before.split + split > 0 || before.scanned + scanned < misses_allowed(levels, other_road);
+    }
+    ScanTally(const ScanTally&) = delete;
+    ScanTally& operator=(const ScanTally&) = delete;
+};
 
 // Owns numbers and polynomials for the length of a computation, errors
 // included.
@@ -484,12 +520,22 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
     // x and y took half a minute there, a second here).
     std::vector<pt*> split_levels;
     bool split = false;
+    std::optional<ScanTally> tally;
     if (field_elements) {
         if (flat_only) return;
         aux = first_aux_table();
         const bool can_split = split_field_levels(var, &split_levels);
         if (aux.empty() && !can_split) return;
         split = can_split && (aux.empty() || allow_split);
+        // Levels whose scans have met no split prime take the auxiliary
+        // primes' road at once, or have none.
+        if (split) {
+            tally.emplace(split_levels);
+            if (!tally->worth(!aux.empty())) {
+                if (aux.empty()) return;
+                split = false;
+            }
+        }
         *took_split = split;
     }
     RingStateGuard ring;
@@ -541,15 +587,19 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
             if (big_allowed && limit == PRIME_COUNT) {
                 limit += BIG_PRIME_COUNT;
             } else {
+                if (field_elements && !split && first_list_growing && !first) throw FirstListShort{};
                 return;
             }
         }
         if (i - restart > 10 && logg2(M.n) > bound) return;
         if (split) {
             while (!split_roots(split_levels, static_cast<uint32_t>(word_prime_at(scan)), &roots)) {
-                if (++scan > SPLIT_PRIMES_SCANNED) return;
+                tally->scanned++;
+                if (++scan > SPLIT_PRIMES_SCANNED || !tally->worth(!aux.empty())) return;
                 poll_interrupt();
             }
+            tally->scanned++;
+            tally->split++;
             scan++;
         }
         const int32_t p = split            ? static_cast<int32_t>(roots.q)

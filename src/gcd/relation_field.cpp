@@ -6,13 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/aux_source.h"
 #include "gcd/field_levels.h"
 #include "gcd/polygcd.h"
 #include "interp/settings.h"
+#include "numbers/primes.h"
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 #include "quoly/aux_primes.h"
+#include "toplevel/errors.h"
 
 namespace {
 
@@ -34,35 +37,6 @@ std::vector<pt*> relation_run() {
     }
     std::reverse(run.begin(), run.end());
     return run;
-}
-
-// What the answer is computed from: the ground ring, the variable count,
-// and each relation's level and terms as stored.
-void print_terms(const polynode* p, std::vector<int64_t>* out) {
-    for (; p; p = p->next) {
-        out->push_back(p->numb ? -1 - static_cast<int64_t>(p->exp) : p->exp);
-        if (!p->numb) {
-            print_terms(p->pcoef, out);
-            continue;
-        }
-        if (lintmode) {
-            out->push_back(p->ncoef->value);
-            continue;
-        }
-        out->push_back(p->ncoef->count);
-        for (const numnode* d = p->ncoef->head; d; d = d->next) out->push_back(d->digit);
-    }
-    out->push_back(INT64_MIN);
-}
-
-std::vector<int64_t> print_of(const std::vector<pt*>& run) {
-    std::vector<int64_t> key{modularmode, lintmode, finf, modulus, mod_is_prime, number_polys};
-    for (const pt* r : run) {
-        key.push_back(r->level);
-        key.push_back(r->modout_degree);
-        print_terms(r->binomial ? r->binomial : r->relation, &key);
-    }
-    return key;
 }
 
 // The relations and auxiliary state as the gcd of a declared field sees
@@ -166,12 +140,18 @@ struct Proof {
     int16_t first_count = 0;
     std::vector<imag*> second;     // one per level of the run, innermost first
     std::vector<int16_t> second_count;
+    // The first list's candidates (a declaration's), and how many of them
+    // have been tested: the list grows as the gcds ask for more.
+    std::vector<int32_t> candidates;
+    size_t tested = 0;
 
     void clear() {
         key.clear();
         field = false;
         free_aux_list(&first);
         first_count = 0;
+        candidates.clear();
+        tested = 0;
         for (imag*& l : second) free_aux_list(&l);
         second.clear();
         second_count.clear();
@@ -193,40 +173,98 @@ struct Proof {
 constexpr size_t KEPT_PROOFS = 4;
 std::vector<Proof> kept;
 
-// Over the rationals, inside a view: each level innermost first finds the
-// primes modulo which it stays irreducible over the levels inside it (the
-// list of the levels inside re-tested) and its second primes, as a
-// declaration of the tower with the flag would. A monic relation with
-// integral coefficients that stays irreducible modulo a prime that divides
-// no discriminant stays irreducible over the integers of the levels inside
-// it, hence over their field: one prime proves the field.
-bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
+// The first list's search: past the first prime that proves the field,
+// candidates go on being tested while their tests have cost less than
+// about this much work (the square of the field's degree a test), and
+// later only as the gcds run out of primes. Relations of degree up to 12
+// are given every candidate at once, as a declaration gives them; one of
+// degree 36 some fifty, which keep a prime or two: the four hundred tests
+// of a declaration cost more than a sum of a few fractions.
+constexpr int64_t FIRST_LIST_WORK = 65536;
+// Without a prime after this many candidates for each unit of the field's
+// degree, the relations are taken for no field: a relation of degree d
+// whose roots generate the whole symmetric group stays irreducible modulo
+// about one prime in d, and is missed about once in a thousand; one
+// reducible over the rationals (or modulo every prime, as x^4 + 1) is
+// given up after as many.
+constexpr int64_t TESTS_PER_DEGREE = 7;
+
+// Whether every level of the run stays irreducible modulo p over the
+// levels inside it (inside a view), each tested as a declaration of the
+// tower with the flag tests it.
+bool keeps_every_level(const std::vector<pt*>& run, int32_t p) {
     for (size_t i = 0; i < run.size(); i++) {
         pt* r = run[i];
         polynode* full = r->binomial ? r->binomial : r->relation;
         LevelsUnderTest test(run, i);
-        imag* list = nullptr;
-        const int16_t count = find_first_aux_list(r, full, &list, false);
-        install_first_aux_list(&list, count);
-        if (count == 0) break;
+        if (!stays_irreducible(r, full, p)) return false;
+    }
+    return true;
+}
+
+// The next candidate tested (inside a view); a prime that keeps every
+// level goes to the end of the first list.
+void test_next_candidate(const std::vector<pt*>& run, Proof& proof) {
+    poll_interrupt();
+    const int32_t p = proof.candidates[proof.tested];
+    if (keeps_every_level(run, p)) {
+        imag** end = &proof.first;
+        while (*end) end = &(*end)->link;
+        insert_new_prime(p, p, end);
+        proof.first_count++;
+    }
+    proof.tested++;
+}
+
+// Inside a view: at least `more` primes more on the first list, or every
+// candidate tested.
+void extend_first_list(const std::vector<pt*>& run, Proof& proof, int32_t more) {
+    const int32_t want = proof.first_count + more;
+    while (proof.first_count < want && proof.tested < proof.candidates.size()) test_next_candidate(run, proof);
+}
+
+// Over the rationals, inside a view: the first primes modulo which every
+// level stays irreducible over the levels inside it, and each level's
+// second primes, as a declaration of the tower with the flag finds them
+// (the first list cut short for relations of high degree). A monic
+// relation with integral coefficients that stays irreducible modulo a
+// prime that divides no discriminant stays irreducible over the integers
+// of the levels inside it, hence over their field: one prime proves the
+// field.
+bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
+    int64_t degree = 1;
+    for (const pt* r : run) degree = std::min<int64_t>(degree * r->modout_degree, FIRST_LIST_WORK);
+    const int64_t work = degree * degree;
+    proof.candidates = first_list_candidates();
+    while (proof.tested < proof.candidates.size()) {
+        const int64_t tested = static_cast<int64_t>(proof.tested);
+        if (proof.first_count == 0 ? tested >= TESTS_PER_DEGREE * degree : tested * work >= FIRST_LIST_WORK) break;
+        test_next_candidate(run, proof);
+    }
+    if (proof.first_count == 0) return false;
+    // The second primes where the first list is whole: for relations of
+    // high degree their search costs as much again, and the field's gcd
+    // does without them, as it does after a declaration that found few.
+    const bool second_lists = proof.tested == proof.candidates.size();
+    for (size_t i = 0; i < run.size() && second_lists; i++) {
+        pt* r = run[i];
+        polynode* full = r->binomial ? r->binomial : r->relation;
+        LevelsUnderTest test(run, i);
         imag* second = nullptr;
         find_gcd_list(r, full, &second);
         make_and_reconcile_gcd_lists(r, &second);
     }
-    proof.first = auxptr;
-    proof.first_count = aux_prime1_number;
-    auxptr = nullptr;
     for (pt* r : run) {
         proof.second.push_back(r->aux_primes);
         proof.second_count.push_back(r->prime_count);
         r->aux_primes = nullptr;
         r->prime_count = 0;
     }
-    return proof.first_count > 0;
+    return true;
 }
 
-const Proof* proved(const std::vector<pt*>& run) {
-    std::vector<int64_t> key = print_of(run);
+Proof* proved(const std::vector<pt*>& run) {
+    std::vector<int64_t> key = relations_key(run);
     for (size_t i = 0; i < kept.size(); i++) {
         if (kept[i].key != key) continue;
         if (i > 0) std::swap(kept[i], kept[0]);
@@ -257,12 +295,27 @@ const Proof* proved(const std::vector<pt*>& run) {
 bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g) {
     if (laurent || !polynames) return false;
     const std::vector<pt*> run = relation_run();
-    const Proof* proof = run.empty() ? nullptr : proved(run);
-    if (!proof) return false;
-    FieldView view(run);
-    proof->install(run);
+    if (run.empty() || !proved(run)) return false;
     polynode* result = nullptr;
-    polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
+    for (bool short_list = false;;) {
+        // Asked again each time: a gcd inside may have asked about others.
+        Proof* proof = proved(run);
+        if (short_list) {
+            // Twice the primes: a few runs of the gcd at most.
+            FieldView view(run);
+            extend_first_list(run, *proof, std::max<int32_t>(proof->first_count, 1));
+        }
+        try {
+            FieldView view(run);
+            proof->install(run);
+            GrowingFirstList growing(proof->tested < proof->candidates.size());
+            polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
+            break;
+        } catch (const FirstListShort&) {
+            free_poly(&result);
+            short_list = true;
+        }
+    }
     free_poly(g);
     *g = result;
     return true;

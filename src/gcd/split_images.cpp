@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
+#include "gcd/field_levels.h"
 #include "gcd/upoly_field.h"
 #include "numbers/numbers.h"
 #include "numbers/random.h"
@@ -169,6 +171,22 @@ bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first) {
     }
     std::reverse(levels_innermost_first->begin(), levels_innermost_first->end());
     return !levels_innermost_first->empty();
+}
+
+SplitScan& split_scan_of(const std::vector<pt*>& levels) {
+    // Towers that differ alternate within one computation (a factor's copy,
+    // the field road of relations without the flag beside declared ones).
+    constexpr size_t KEPT = 4;
+    static std::vector<std::pair<std::vector<int64_t>, SplitScan>> kept;
+    std::vector<int64_t> key = relations_key(levels);
+    for (size_t i = 0; i < kept.size(); i++) {
+        if (kept[i].first != key) continue;
+        if (i > 0) std::swap(kept[i], kept[0]);
+        return kept[0].second;
+    }
+    if (kept.size() == KEPT) kept.pop_back();
+    kept.insert(kept.begin(), {std::move(key), SplitScan{}});
+    return kept[0].second;
 }
 
 bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out) {

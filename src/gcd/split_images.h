@@ -60,6 +60,18 @@ bool split_field_levels(pt* var, std::vector<pt*>* levels_innermost_first);
 // in, is not a product of distinct linear factors modulo q.
 bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out);
 
+// How the word primes looked at for the split road have fared for one set
+// of field levels, across gcds: a relation whose roots generate a group G
+// splits modulo about one prime in |G| (d! for most relations of degree
+// d), and a scan that never meets one is not worth repeating at every gcd.
+struct SplitScan {
+    int64_t scanned = 0;
+    int64_t split = 0;
+};
+// The record of `levels` as their relations now stand (a few sets are
+// kept, the latest asked first).
+SplitScan& split_scan_of(const std::vector<pt*>& levels);
+
 // f (terms over the levels from some var inward, the field levels R.level
 // its last columns) with the roots of choice `choice` put in: the terms
 // over the other columns.

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "numbers/numbers.h"
 #include "numbers/prime64.h"
@@ -25,6 +26,29 @@ namespace {
 constexpr int TRIAL_DIVISOR_COUNT = 4916;
 // Smaller primes are never recorded in the prime lists.
 constexpr int32_t LEAST_LISTED_PRIME = 41;
+
+// The divisors add_all_to_list tries, in order. The primes past the table
+// are found once: finding them cost far more than the divisions (the
+// second auxiliary primes of a relation try them on a hundred values).
+const std::vector<uint32_t>& trial_divisors() {
+    static std::vector<uint32_t> divisors;
+    static uint16_t table_end = 0;
+    if (!divisors.empty() && table_end == small_prime[SMALL_PRIME_COUNT - 1]) return divisors;
+    divisors.clear();
+    table_end = small_prime[SMALL_PRIME_COUNT - 1];
+    uint32_t p = 0;
+    for (int k = 0; k < TRIAL_DIVISOR_COUNT; k++) {
+        if (k < SMALL_PRIME_COUNT) {
+            p = small_prime[k];
+            if (p < 2) continue;   // table not loaded
+        } else {
+            do p++;
+            while (p < 2 || least_prime_factor64(p) != 1);
+        }
+        divisors.push_back(p);
+    }
+    return divisors;
+}
 
 // The number node reached by following first terms down; null for null p.
 const imag* leading_number(const polynode* p) {
@@ -198,15 +222,7 @@ void add_all_to_list(imag** list, int32_t m, imag* n) {
         for (numnode* d = n->head; d; d = d->next) d->digit = -d->digit;
     auto is_one = [n] { return n->count == 1 && n->head->digit == 1; };
     if (is_one()) return;
-    uint32_t p = 0;
-    for (int k = 0; k < TRIAL_DIVISOR_COUNT; k++) {
-        if (k < SMALL_PRIME_COUNT) {
-            p = small_prime[k];
-            if (p < 2) continue;   // table not loaded
-        } else {
-            do p++;
-            while (p < 2 || least_prime_factor64(p) != 1);
-        }
+    for (uint32_t p : trial_divisors()) {
         if (number_rem(n, p) != 0) continue;
         do divide_exactly(n, p);
         while (number_rem(n, p) == 0);

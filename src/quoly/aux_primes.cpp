@@ -239,6 +239,24 @@ void free_aux_list(imag** list) {
     }
 }
 
+std::vector<int32_t> first_list_candidates() {
+    std::vector<int32_t> candidates;
+    const int32_t n = aux_num_1factor < FIRST_LIST_MAX ? aux_num_1factor : FIRST_LIST_MAX;
+    int32_t previous = 0;
+    for (int32_t i = 1; i <= n; i++) {
+        const int32_t p = fresh_candidate(i, previous);
+        if (p <= previous || p >= LIST_PRIME_BOUND) break;
+        candidates.push_back(p);
+        previous = p;
+    }
+    return candidates;
+}
+
+bool stays_irreducible(pt* v, polynode* relation, int32_t p) {
+    FieldTestState state(v);
+    return irreducible_mod(relation, v, p);
+}
+
 int16_t find_first_aux_list(pt* v, polynode* relation, imag** list, bool progress) {
     *list = nullptr;
     if (lintmode) return 0;
@@ -252,14 +270,7 @@ int16_t find_first_aux_list(pt* v, polynode* relation, imag** list, bool progres
         int16_t i = 0;
         for (imag* p = auxptr; p && i < aux_prime1_number; p = p->link, i++) candidates.push_back(p->value);
     } else {
-        const int32_t n = aux_num_1factor < FIRST_LIST_MAX ? aux_num_1factor : FIRST_LIST_MAX;
-        int32_t previous = 0;
-        for (int32_t i = 1; i <= n; i++) {
-            const int32_t p = fresh_candidate(i, previous);
-            if (p <= previous || p >= LIST_PRIME_BOUND) break;
-            candidates.push_back(p);
-            previous = p;
-        }
+        candidates = first_list_candidates();
     }
     std::vector<int32_t> kept;
     for (int32_t p : candidates) {
@@ -284,9 +295,15 @@ int16_t find_first_aux_list(pt* v, polynode* relation, imag** list, bool progres
             std::printf("%d\n", aux_num_1factor);
         }
     }
-    // Pushed from the back: the list keeps the candidates' order.
-    for (size_t k = kept.size(); k-- > 0;) insert_new_prime(kept[k], kept[k], list);
+    *list = first_list_of(kept);
     return count;
+}
+
+imag* first_list_of(const std::vector<int32_t>& primes) {
+    imag* list = nullptr;
+    // Pushed from the back: the list keeps the primes' order.
+    for (size_t k = primes.size(); k-- > 0;) insert_new_prime(primes[k], primes[k], &list);
+    return list;
 }
 
 void install_first_aux_list(imag** list, int16_t count) {

@@ -14,6 +14,7 @@
 // first-list entry holds its prime in both the machine word and the digit.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/records.h"
 
@@ -27,6 +28,13 @@ struct pt;
 // irreducibility test over the prime (the field below v reduced with it).
 // progress: the counts of the search are printed (top level).
 int16_t find_first_aux_list(pt* v, polynode* relation, imag** list, bool progress);
+// The candidates of a fresh first list, in the order they are tested.
+std::vector<int32_t> first_list_candidates();
+// Whether `relation` (at v's level, v's own relation not installed) stays
+// irreducible modulo p over the field below v: the test of one candidate.
+bool stays_irreducible(pt* v, polynode* relation, int32_t p);
+// Result slot: never-free. A first list of `primes`, in their order.
+imag* first_list_of(const std::vector<int32_t>& primes);
 // The global first list replaced by *list (taken over; *list := null).
 void install_first_aux_list(imag** list, int16_t count);
 
