@@ -1,21 +1,26 @@
 #!/usr/bin/env python3
-"""Fraction-free eliminations over field relations that the prime splits
-only partly, whose copies are fields of irreducible factors: t^3 - 2 modulo
-5 and 23, the tower t^2 - 2 / s^2 - 3 modulo 7, t^3 + 1 modulo 2 (a prime
-below the degree), t^7 + 1 in GF(2^8), t^3 - 2 with a free variable inside
-the levels; beside them (t + 1)^2 (t - 1) modulo 5 (a repeated factor: no
-copies, zero-divisor pivots refused) and t^2 - 1 declared a field over the
-rationals. Random zero-heavy matrices whose entries have free variables led
-by zero divisors ((t^2 + 3t + 4)y + 1 modulo 5 vanishes in no copy, its
-leading coefficient in one). Dense and sparse Det and Chpoly, and Adjoint,
-by default and under &(K = 1): no fatal line, and each answer equal to the
-determinant, det(A - vI) or cofactor taken by permutations in the ring
-itself (no division, so no zero divisor to meet). "Division by zero." is
-allowed and counted; a wrong value is not.
+"""Products that the relations make 0, and fraction-free eliminations over
+rings that the relations split, random cases in the rings of RINGS (split,
+nilpotent and tower relations over the rationals, field relations that the
+prime splits only partly or with a repeated factor, a few without the flag).
+With f*g = 0 in the ring, and no fatal line anywhere:
+  - a = f*u/d, b = g*v/e and a fraction c (d, e numbers, units of the ring
+    or polynomials in the free variables): a*b typed in one run (as x/2*x),
+    of stored values, through quotients, sums and powers, typed as one
+    quotient, in array cells, Det (dense, sparse, fraction-free) of matrices
+    whose diagonal multiplies to 0, A·Adjoint[A] are 0; a*c times its
+    denominators is f*u*c's numerator reduced here by the relations;
+  - zero-heavy matrices of entries led by f and g: Det and Chpoly, dense and
+    sparse, and Adjoint, by default and under &(K = 1) (over the rationals
+    that alone), equal the determinant, det(A - vI) or cofactor taken by
+    permutations in the ring (no division, so no zero divisor to meet);
+    "Division by zero." is allowed there and counted.
 
-  split_bareiss_property.py TARVEX [SEED] [CASES_PER_RING]
+  split_bareiss_property.py TARVEX [SEED] [MATRICES_PER_RING]
 """
 import collections
+import concurrent.futures
+import functools
 import itertools
 import random
 import re
@@ -24,252 +29,220 @@ import sys
 
 from case_report import report
 
-# (p (0: the rationals, where t^2 - 1 declared a field has no copies to
-# show its zero divisors), the variables adjoined with their relations
-# (None for a free one), free variables adjoined after them, entries)
-RINGS = [(5, [("t", "t^3 - 2")], ["y", "x"],
-          ["1", "y", "t - 3", "t^2 + 3*t + 4", "(t^2 + 3*t + 4)*y", "(t^2 + 3*t + 4)*y + 1",
-           "(t^2 + 3*t + 4)*y + t", "(t^2 + 3*t + 4)*y + 2", "(t - 3)*y + 1", "(t - 3)*x + y"]),
-         (23, [("t", "t^3 - 2")], ["y"],
-          ["1", "y", "t - 16", "t^2 - 7*t + 3", "(t^2 - 7*t + 3)*y + 1", "(t^2 - 7*t + 3)*y + t",
-           "(t - 16)*y + 5", "(t - 16)*t*y + t^2"]),
-         (7, [("t", "t^2 - 2"), ("s", "s^2 - 3")], ["x"],
-          ["1", "x", "t - 3", "(t - 4)*s", "(t - 3)*x + 1", "(t - 3)*x + s", "(t - 4)*s*x + t", "s*x + 1"]),
-         (2, [("t", "t^3 + 1")], ["y"],
-          ["1", "y", "t + 1", "t^2 + t + 1", "(t^2 + t + 1)*y + 1", "(t^2 + t + 1)*y + t", "(t + 1)*y + 1"]),
-         (5, [("t", "(t + 1)^2*(t - 1)")], ["y"],
-          ["1", "y", "t + 1", "t - 1", "(t + 1)*y + 1", "(t^2 - 1)*y + t", "(t + 1)*y + 3"]),
-         (256, [("t", "t^7 + 1")], ["y"],
-          ["1", "y", "t + 1", "t^6 + t^5 + t^4 + t^3 + t^2 + t + 1", "(t^6 + t^5 + t^4 + t^3 + t^2 + t + 1)*y + 1",
-           "(t^6 + t^5 + t^4 + t^3 + t^2 + t + 1)*y + 3*t", "(t + 1)*y + t", "(t^3 + t + 1)*y + 2"]),
-         (5, [("y", None), ("t", "t^3 - 2")], ["x"],
-          ["1", "y", "t - 3", "t^2 + 3*t + 4", "(t^2 + 3*t + 4)*y + 1", "(t^2 + 3*t + 4)*x + t", "(t - 3)*x + y"]),
-         (0, [("t", "t^2 - 1")], ["y"],
-          ["1", "y", "t - 1", "t + 1", "(t + 1)*y + 1", "(t - 1)*y + t", "(t - 1)*y + 2", "3*t*y + 2"])]
-# Matrices (rows) over the first ring whose fraction-free Adjoint and
-# sparse Det once ended in a fatal line.
+# p (0: the rationals, 256: GF(2^8)), levels innermost last ("v: relation[,
+# 1 the field flag]" or a free "v"), pairs (f, g) with f*g = 0, a unit of
+# the ring (None: no products, whose quotients are refused or left unreduced
+# under t^2 - 1 declared a field, a repeated factor, y inside the levels).
+RINGS = [(0, "x: x^2; y", [("x", "3*x")], "1 + x"),
+         (0, "t: t^2 - 1; x; y", [("t - 1", "t + 1"), ("2*t - 2", "3*t + 3")], "t + 2"),
+         (0, "t: t^3 - t; x", [("t", "t^2 - 1"), ("t - 1", "t^2 + t")], "t^2 + 1"),
+         (0, "s: s^2 - 1; t: t^2 - s; x", [("s - 1", "s + 1"), ("t^2 + 1", "t - t^3")], "s + 2"),
+         (0, "t: t^2 - 2, 1; s: s^2; x", [("s", "t*s"), ("t*s - s", "s")], "s + t"),
+         (0, "t: t^2 - 1, 1; y", [("t - 1", "t + 1"), ("3*t - 3", "t + 1")], None),
+         (5, "t: t^3 - 2, 1; y; x", [("t - 3", "t^2 + 3*t + 4")], "t"),
+         (23, "t: t^3 - 2, 1; y", [("t - 16", "t^2 - 7*t + 3"), ("(t - 16)*t", "t^2 - 7*t + 3")], "t"),
+         (7, "t: t^2 - 2, 1; s: s^2 - 3, 1; x", [("t - 3", "(t - 4)*s"), ("(t - 3)*s", "t - 4")], "s"),
+         (2, "t: t^3 + 1, 1; y", [("t + 1", "t^2 + t + 1")], "t"),
+         (5, "t: (t + 1)^2*(t - 1), 1; y", [("t + 1", "t^2 - 1"), ("t^2 + 2*t + 1", "t - 1")], None),
+         (256, "t: t^7 + 1, 1; y", [("t + 1", "t^6 + t^5 + t^4 + t^3 + t^2 + t + 1")], "3*t"),
+         (5, "y; t: t^3 - 2, 1; x", [("t - 3", "t^2 + 3*t + 4"), ("(t - 3)*y", "t^2 + 3*t + 4")], None),
+         (65521, "x: x^2; y", [("x", "5*x")], "1 + x"),
+         (7, "t: t^2 - 2; x", [("t - 3", "t - 4")], "t + 1"),
+         (3, "t: t^3 - t; x", [("t", "t^2 - 1"), ("t - 1", "t^2 + t")], "t^2 + 1")]
+# Matrices (rows) over RINGS[6] whose fraction-free Adjoint and sparse Det
+# once ended in a fatal line.
 KNOWN = [[["0", "0", "0", "(t^2 + 3*t + 4)*y + 1"], ["t - 3", "0", "0", "0"], ["0", "0", "t - 3", "0"], ["0"] * 4],
-         [["0", "0", "0", "(t^2 + 3*t + 4)*y + t"], ["1", "0", "0", "0"], ["0", "1", "t - 3", "0"], ["0", "0", "0", "1"]]]
-ROADS = [(kind, store, f) for kind in ("det", "chp") for store in ("dense", "sparse") for f in (0, 1)] + [
-    ("adj", "dense", f) for f in (0, 1)]
+         [["0", "0", "0", "(t^2 + 3*t + 4)*y + t"], ["1", "0", "0", "0"], ["0", "1", "t - 3", "0"], ["0"] * 3 + ["1"]]]
+ROADS = [(kind, store, k) for kind in ("Det", "Chpoly", "Adjoint") for store in ("dense", "sparse") for k in (0, 1)
+         if kind != "Adjoint" or store == "dense"]
 
 
 class Ring:
-    """Polynomials over Z/p (p = 256: GF(2^8), the codes of its elements read
-    as polynomials in 2 modulo 2^8 + 2^4 + 2^3 + 2 + 1; p = 0: the integers,
-    where the determinants of integer entries lie) in the relation
-    variables and free ones, each relation variable's power kept below its
-    relation's degree."""
+    """Polynomials over Z/p (over Z for p = 0; GF(2^8) is Z/2 below a level g
+    of relation g^8 + g^4 + g^3 + g + 1, a number read as its bits in g) in
+    the level variables, each relation variable's power kept below the
+    degree of its monic relation."""
 
-    def __init__(self, p, relations, free):
-        self.p = p
-        self.names = [v for v, _ in relations] + free
-        self.rel = []
-        for i, (_, text) in enumerate(relations):
-            if not text:
-                continue
-            m = self.read(text)   # read before its own relation is in force
-            self.rel.append((i, [m.get(tuple(k * (j == i) for j in range(len(self.names))), 0)
-                                 for k in range(max(e[i] for e in m) + 1)]))
+    def __init__(self, p, levels):
+        self.gf, self.p = p == 256, 2 if p == 256 else p
+        levels = ["g: g^8 + g^4 + g^3 + g + 1"] * self.gf + levels
+        self.names, self.zero = [lev.split(":")[0] for lev in levels], (0,) * len(levels)
+        self.one, self.rel = {self.zero: 1}, []
+        for i, lev in enumerate(levels):
+            if ":" in lev:
+                m = self.parse(lev.split(":")[1].split(",")[0])   # before its own relation is in force
+                deg = max(e[i] for e in m)
+                self.rel.append((i, deg, self.add({}, {e: c for e, c in m.items() if e[i] < deg}, -1)))
+        self.read = functools.lru_cache(maxsize=None)(self.parse)
+
+    def norm(self, d):
+        return {e: c for e, c0 in d.items() if (c := c0 % self.p if self.p else c0)}
 
     def reduce(self, d):
-        out = {}
-        work = [(e, c) for e, c in d.items()]
+        out, work = {}, list(d.items())
         while work:
             e, c = work.pop()
-            c = self.cut(c)
-            if not c:
-                continue
-            for i, m in self.rel:
-                if e[i] >= len(m) - 1:
-                    # v^k = -v^(k - deg) (m - v^deg)
-                    base = list(e)
-                    base[i] -= len(m) - 1
-                    for j, a in enumerate(m[:-1]):
-                        if a:
-                            f = list(base)
-                            f[i] += j
-                            work.append((tuple(f), self.mul_c(self.cut(-a), c)))
+            for i, deg, tail in self.rel:
+                if e[i] >= deg:   # v^deg is tail
+                    work += [(tuple(a + b - deg * (j == i) for j, (a, b) in enumerate(zip(e, f))), c * t)
+                             for f, t in tail.items()]
                     break
             else:
-                out[e] = self.add_c(out.get(e, 0), c)
-                if not out[e]:
-                    del out[e]
-        return out
-
-    def cut(self, c):
-        return abs(c) if self.p == 256 else c % self.p if self.p else c   # in GF(2^8) -c is c
-
-    def add_c(self, a, b):
-        return a ^ b if self.p == 256 else self.cut(a + b)
-
-    def mul_c(self, a, b):
-        if self.p != 256:
-            return self.cut(a * b)
-        out = 0
-        while b:
-            if b & 1:
-                out ^= a
-            b >>= 1
-            a = a << 1 ^ (0x11B if a & 0x80 else 0)
-        return out
-
-    def mul(self, a, b):
-        out = {}
-        for ea, ca in a.items():
-            for eb, cb in b.items():
-                e = tuple(x + y for x, y in zip(ea, eb))
-                out[e] = self.add_c(out.get(e, 0), self.mul_c(ca, cb))
-        return self.reduce(out)
+                out[e] = out.get(e, 0) + c
+        return self.norm(out)
 
     def add(self, a, b, sign=1):
         out = dict(a)
         for e, c in b.items():
-            out[e] = self.add_c(out.get(e, 0), self.cut(sign * c))
-            if not out[e]:
-                del out[e]
-        return out
+            out[e] = out.get(e, 0) + sign * c
+        return self.norm(out)
 
-    def read(self, text):
-        """A value as the interpreter shows it ((t^2 - 2t)y + 1) or types it."""
-        ring = self
+    def mul(self, a, b):
+        out = {}
+        for (ea, ca), (eb, cb) in itertools.product(a.items(), b.items()):
+            e = tuple(x + y for x, y in zip(ea, eb))
+            out[e] = out.get(e, 0) + ca * cb
+        return self.reduce(out)
 
-        class El:
-            def __init__(self, d):
-                self.d = d
+    def parse(self, text):
+        """A value as the interpreter prints it ((9t^2 + 27t)y + 2) or as typed."""
+        class E:
+            __init__ = lambda s, d: setattr(s, "d", d)
+            __add__, __sub__ = (lambda s, o: E(self.add(s.d, o.d))), (lambda s, o: E(self.add(s.d, o.d, -1)))
+            __mul__, __neg__ = (lambda s, o: E(self.mul(s.d, o.d))), (lambda s: E(self.add({}, s.d, -1)))
+            __pow__ = lambda s, k: functools.reduce(E.__mul__, [s] * k, E(self.one))
 
-            @staticmethod
-            def of(v):
-                return v if isinstance(v, El) else El(ring.reduce({(0,) * len(ring.names): v}))
-
-            def __add__(self, o):
-                return El(ring.add(self.d, El.of(o).d))
-
-            __radd__ = __add__
-
-            def __sub__(self, o):
-                return El(ring.add(self.d, El.of(o).d, -1))
-
-            def __rsub__(self, o):
-                return El.of(o) - self
-
-            def __neg__(self):
-                return El.of(0) - self
-
-            def __pos__(self):
-                return self
-
-            def __mul__(self, o):
-                return El(ring.mul(self.d, El.of(o).d))
-
-            __rmul__ = __mul__
-
-            def __pow__(self, k):
-                out = El.of(1)
-                for _ in range(int(k)):
-                    out = out * self
-                return out
-
-        env = {}
-        for i, v in enumerate(self.names):
-            e = [0] * len(self.names)
-            e[i] = 1
-            env[v] = El({tuple(e): 1})
-        expr = re.sub(r"(?<=[\w)])\s*(?=[a-z(])", "*", text.replace("^", "**"))
-        env["N"] = El.of   # numbers as ring elements, exponents left as they are
-        return El.of(eval(re.sub(r"(?<![*\w])(\d+)", r"N(\1)", expr), {"__builtins__": {}}, env)).d
+        def number(n):   # in GF(2^8) its bits in g
+            return E(self.norm({(i,) + self.zero[1:]: 1 for i in range(n.bit_length()) if n >> i & 1}
+                               if self.gf else {self.zero: n}))
+        env = {v: E({self.zero[:i] + (1,) + self.zero[i + 1:]: 1}) for i, v in enumerate(self.names)}
+        expr = re.sub(r"(?<=[\w)])\s*(?=[a-z(])", "*", text)
+        expr = re.sub(r"(?<![\^\w])\d+", lambda m: f"N({m.group()})", expr).replace("^", "**")
+        return eval(expr, {"__builtins__": {}, "N": number}, env).d
 
     def det(self, m):
-        """By the permutations: no division, so no zero divisor to meet."""
-        n, total = len(m), {}
-        for perm in itertools.permutations(range(n)):
-            if any(not m[i][j] for i, j in enumerate(perm)):
-                continue
-            term = {(0,) * len(self.names): 1}
-            for i, j in enumerate(perm):
-                term = self.mul(term, m[i][j])
-            odd = sum(perm[i] > perm[j] for i in range(n) for j in range(i + 1, n)) % 2
-            total = self.add(total, term, -1 if odd else 1)
+        total = {}
+        for perm in itertools.permutations(range(len(m))):
+            if all(m[i][j] for i, j in enumerate(perm)):
+                term = functools.reduce(self.mul, (m[i][j] for i, j in enumerate(perm)), self.one)
+                total = self.add(total, term, (-1) ** sum(a > b for a, b in itertools.combinations(perm, 2)))
         return total
 
+    def same(self, got, want):
+        """got, as printed, is want (a quotient when its value is)."""
+        if got is None or isinstance(want, str):
+            return got == want
+        num, _, den = got.partition(" / ")
+        try:
+            return self.read(num) == self.mul(want, self.read(den or "1"))
+        except Exception:   # a refusal
+            return False
 
-def roads(p):
-    """Over the rationals the fraction-free road alone: the default one's
-    gcds there are not what this test is about."""
-    return [r for r in ROADS if p or r[2]]
+
+def lin(rng, names, c0):
+    """c0 + a random combination of the variables, as text."""
+    return " + ".join([str(c0)] + [f"{rng.randint(-2, 2)}*{v}" for v in names]).replace("+ -", "- ")
 
 
-def session(p, relations, free, cases):
-    lines = [f"&(p = {p});"] * bool(p)
-    for v, rel in relations:
-        lines += [f"&(J = {v});"] + [f"&(P = {rel}, 1);"] * bool(rel)
-    lines += [f"&(J = {v});" for v in free]
-    for k, m in enumerate(cases):
-        n = len(m)
-        lines += [f"Array a{k}[{n},{n}], b{k}[{n},{n}] Sparse, j{k}[{n},{n}], h{k}[{n},{n}];",
-                  f"[a{k}] := [({', '.join(m[i][j] for j in range(n) for i in range(n))})]:", f"[b{k}] := [a{k}]:"]
-        for kind, store, ff in roads(p):
-            lines += [f"&(K = {ff});", f"!!('at {k} {kind} {store}{ff}');"]
-            if kind == "det":
-                lines.append(f"!!('det {k} {store}{ff}', Det[{'ab'[store == 'sparse']}{k}]);")
-            elif kind == "chp":
-                lines.append(f"!!('det {k} {store}{ff}', Chpoly([{'ab'[store == 'sparse']}{k}]));")
-            else:
-                adj = f"{'jh'[ff]}{k}"
-                lines += [f"[{adj}] := Adjoint[a{k}]:", f"!!('adj {k} {store}{ff}');"]
-                lines += [f"!!('cell {i}.{j}', {adj}[{i + 1},{j + 1}]);" for i in range(n) for j in range(n)]
-    return "\n".join(lines) + "\n&(K = 0);\n&q;\n"
+def zero_case(rng, R, p, gens, free, pairs, unit):
+    """Setup lines, checks (expression, the answer: text, a ring value, or
+    None for a line to run) and the values of one product made 0."""
+    f, g = rng.sample(rng.choice(pairs), 2)
+    u, v = f"({lin(rng, gens, 1)})*{rng.choice(free + ['1'])}", lin(rng, gens, 2)
+    cn = lin(rng, gens, f"{rng.choice(free)} + {rng.randint(-3, 3)}")   # monic in a free variable: no zero divisor
+
+    def den():
+        return rng.choice([str(rng.choice([n for n in (2, 3, 6, 5, 7) if p in (0, 256) or n % p])), "1",
+                           f"{rng.choice(free)} + {rng.randint(1, 3)}", unit, f"({unit})*({rng.choice(free)} - 1)"])
+    d, e, cd = den(), den(), den()
+    a, b = f"({f})*({u})/({d})", f"({g})*({v})/({e})"
+    zero = [f"{a}*{b}", "a*b", "a*c*b", "a/(w/c)*b", "a*b/w", "(a*b + c) - c", "(a + b)^2 - a^2 - b^2", "(a*b)^2",
+            f"({f})*({u})*({g})*({v})/(({d})*({e}))", "m[1,1]*m[2,2]", "Det[m]", "Det[q]", "r[1,1]",
+            "r[2,1] - c*b", "h[1,1]", "k[1,1]*k[2,2]"]
+    lines = [f"a := {a}:", f"b := {b}:", f"c := ({cn})/({cd}):", f"w := {rng.choice(free)} + 2:",
+             "[m] := [(a, c, 0, b)]:", "[q] := [m]:", "[n] := [(b, 0, 0, a)]:", "[r] := [m]*[n]:", "[h] := a*[n]:",
+             "[k] := [m]/w:", "[o] := [(a, c, 1, 0, b, w, 0, 0, c)]:", "[l] := [o]:", "[z] := [o]*Adjoint[o]:",
+             "[i] := Adjoint[o]*[o]:"]
+    checks = [(z, "0") for z in zero] + [
+        ("&(K = 1);", None), ("Det[o]", "0"), ("Det[l]", "0"), ("&(K = 0);", None), ("Iszero[z], Iszero[i]", "1 1"),
+        ("m[1,1] := a*b:", None), ("m[1,1]", "0"), (f"a*c*({d})*({cd})", R.read(f"({f})*({u})*({cn})"))]
+    return lines, checks, f"a = {a}, b = {b}, c = ({cn})/({cd})"
+
+
+def session(R, p, levels, zeros, matrices):
+    """The lines of one run and its groups: (mark, checks (label, want),
+    whether "Division by zero." may answer, what the case was)."""
+    lines, groups = [f"&(p = {p});"] * bool(p), []
+    for lev in levels:
+        v, _, rel = lev.partition(":")
+        lines += [f"&(J = {v});"] + [f"&(P = {rel});"] * bool(rel)
+    lines.append("Array m[2,2], q[2,2] Sparse, n[2,2], r[2,2], h[2,2], k[2,2], o[3,3], l[3,3] Sparse, z[3,3], i[3,3];")
+
+    def group(mark, setup, checks, refusable, what):
+        lines.extend([f"!!('@{mark}');"] + setup)
+        lines.extend(expr if want is None else f"!!('{mark}.{n}', {expr});" for n, (expr, want) in enumerate(checks))
+        groups.append((mark, [(f"{mark}.{n}", want) for n, (_, want) in enumerate(checks) if want is not None],
+                       refusable, what))
+
+    for k, (setup, checks, what) in enumerate(zeros):
+        group(f"z{k}", setup, checks, False, what)
+    for k, m in enumerate(matrices):
+        n, x = len(m), R.read(levels[-1])   # Chpoly's variable: the outermost
+        setup = [f"Array a{k}[{n},{n}], b{k}[{n},{n}] Sparse, j{k}[{n},{n}], h{k}[{n},{n}];",
+                 f"[a{k}] := [({', '.join(m[i][j] for j in range(n) for i in range(n))})]:", f"[b{k}] := [a{k}]:"]
+        a = [[R.read(e) for e in row] for row in m]
+        want = {"Det": R.det(a), "Chpoly": R.det([[R.add(e, x, -1) if i == j else e for j, e in enumerate(row)]
+                                                   for i, row in enumerate(a)])}
+        for kind, store, ff in ROADS:
+            if p or ff:   # over the rationals the fraction-free road alone
+                arr, adj = f"{'ab'[store == 'sparse']}{k}", f"{'jh'[ff]}{k}"
+                checks = [(f"{kind}[{arr}]" if kind == "Det" else f"Chpoly([{arr}])", want.get(kind))]
+                if kind == "Adjoint":
+                    checks = [(f"[{adj}] := Adjoint[a{k}]:", None)] + [
+                        (f"{adj}[{i + 1},{j + 1}]", R.add({}, R.det([[a[r][c] for c in range(n) if c != i]
+                                                                    for r in range(n) if r != j]), (-1) ** (i + j)))
+                        for i in range(n) for j in range(n)]
+                group(f"{kind}{k}{store}{ff}", setup + [f"&(K = {ff});"], checks, True, f"{kind} {store} K={ff} {m}")
+                setup = []
+    return "\n".join(lines) + "\n&(K = 0);\n&q;\n", groups
 
 
 def main():
-    binary = sys.argv[1]
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 1)
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 30
+    runs, jobs = [], concurrent.futures.ThreadPoolExecutor(4)   # the runs go on while the next ring is drawn
+    for r, (p, levels, pairs, unit) in enumerate(RINGS):
+        levels = [lev.strip() for lev in levels.split(";")]
+        R = Ring(p, levels)
+        gens, free = [lev.split(":")[0] for lev in levels if ":" in lev], [lev for lev in levels if ":" not in lev]
+        zeros = [zero_case(rng, R, p, gens, free, pairs, unit) for _ in range(max(2, count // 6) * bool(unit))]
+        y, x = free[0], free[-1]
+        pool = ["1", y] + [t for f, g in pairs for t in (f, g, f"({f})*{x} + 1", f"({f})*{x} + {gens[0]}",
+                                                         f"({g})*{y} + 2", f"({g})*{x} + {y}")]
+        matrices = [[[rng.choice(pool) if rng.random() < 0.4 else "0" for _ in range(n)] for _ in range(n)]
+                    for n in (rng.choice((3, 4, 4, 4, 5)) for _ in range(count))] + KNOWN * (r == 6)
+        text, groups = session(R, p, levels, zeros, matrices)
+        runs.append((R, f"p={p} {'; '.join(levels)}", groups, jobs.submit(
+            subprocess.run, [sys.argv[1]], input=text, capture_output=True, text=True, timeout=600)))
     results, refused = [], collections.Counter()
-    for r, (p, relations, free, pool) in enumerate(RINGS):
-        R = Ring(p, relations, free)
-        ring_name = " / ".join(rel or v for v, rel in relations)
-        cases = [[[rng.choice(pool) if rng.random() < 0.4 else "0" for _ in range(n)] for _ in range(n)]
-                 for n in (rng.choice((3, 4, 4, 4, 5)) for _ in range(count))] + KNOWN * (r == 0)
-        out = subprocess.run([binary], input=session(p, relations, free, cases), capture_output=True, text=True,
-                             timeout=600).stdout.replace(" `\n", " ")   # long values go on over lines ending in `
-        # What each road printed, from its mark to the next.
-        pieces = re.split(r"^[0-9>]*at (\d+) (\w+) (\w+)$", out, flags=re.M)
-        printed = {tuple(pieces[i:i + 3]): pieces[i + 3] for i in range(1, len(pieces), 4)}
-        for k, m in enumerate(cases):
-            n = len(m)
-            a = [[R.read(e) for e in row] for row in m]
-            d = R.det(a)
-            # det(A - vI), v the outermost variable
-            v = R.read(free[-1])
-            c = R.det([[R.add(e, v, -1) if i == j else e for j, e in enumerate(row)] for i, row in enumerate(a)])
-            for kind, store, ff in roads(p):
-                key = (str(k), kind, f"{store}{ff}")
-                text = printed.get(key, "")
-                where = f"p={p} {ring_name} {kind} {store} K={ff} {m}"
-                if "Tarvex error" in text or "New command level" in text:
-                    results.append(f"{where}: a fatal line")
-                    continue
-                if "Division by zero" in text or "divide by 0" in text:   # the latter at a nested level
-                    refused[f"p={p} {ring_name} {kind} {store} K={ff}"] += 1
-                    results.append(None)
-                    continue
-                if kind != "adj":
-                    got = re.search(rf"^[0-9>]*det {k} {store}{ff} (.*)$", text, flags=re.M)
-                    ok = got and R.read(got.group(1)) == (d if kind == "det" else c)
-                    results.append(None if ok else f"{where}: {got.group(1) if got else 'no answer'}")
-                    continue
-                cells = dict(re.findall(r"^[0-9>]*cell (\d+\.\d+) (.*)$", text, flags=re.M))
-                bad = []
-                for i, j in itertools.product(range(n), range(n)):
-                    minor = [[a[r][c] for c in range(n) if c != i] for r in range(n) if r != j]
-                    want = R.det(minor) if n > 1 else {(0,) * len(R.names): 1}
-                    if (i + j) % 2:
-                        want = R.add({}, want, -1)
-                    if f"{i}.{j}" not in cells or R.read(cells[f"{i}.{j}"]) != want:
-                        bad.append(f"{i + 1},{j + 1}: {cells.get(f'{i}.{j}')}")
-                results.append(f"{where}: wrong cells {bad}" if bad else None)
+    for R, name, groups, run in runs:
+        out = run.result().stdout.replace(" `\n", " ")   # long values go on over lines ending in `
+        pieces = re.split(r"^ *[0-9]*>@(\S+)$", out, flags=re.M)   # " 2>" after a fatal line
+        printed = dict(zip(pieces[1::2], pieces[2::2]))
+        for mark, checks, refusable, what in groups:
+            said = printed.get(mark, "")
+            got = dict(re.findall(r"^ *[0-9]*>(\S+) (.*)$", said, flags=re.M))
+            fatal = re.search("Tarvex error|New command level", said)
+            if fatal:
+                results.append(f"fatal line: {name} {what} {said[max(0, fatal.start() - 160):fatal.start() + 40]!r}")
+            elif refusable and ("Division by zero" in said or "divide by 0" in said):   # the latter at a nested level
+                refused[f"{name} {what.split(' [')[0]}"] += 1
+                results.append(None)
+            else:
+                bad = [(lab, got.get(lab)) for lab, want in checks if not R.same(got.get(lab), want)]
+                results.append(f"wrong value: {name} {what} {bad}" if bad else None)
     print(f"{sum(refused.values())} answers refused: {dict(refused)}")
+    print("failures by kind:", dict(collections.Counter(r.split(":")[0] for r in results if r)))
     return report(results)
 
 
