@@ -62,22 +62,24 @@ void cancel(polynode** a, polynode** d, polynode** g, polynode** a_out, polynode
         tarvex_error(texts.non_numbers, 1);
         abandon_statement();
     }
-    // m1·a = q1·g and m2·d = q2·g: a/g = q1·m2/(m1·m2), d/g = q2·m1/(m1·m2).
+    // m1·a = q1·g and m2·d = q2·g. With h = gcd(m1, m2), m1 = h·m1' and
+    // m2 = h·m2': a/g = q1·m2'/(h·m1'·m2') and d/g = q2·m1'/(h·m1'·m2').
+    // A fraction's cofactors may drop the common h, but a sum's multiplier
+    // is the lcm h·m1'·m2': without h the sum came out h times too small
+    // where g's leading number shared a prime with both multipliers.
+    PolyHold ra, rd, mm;
     {
         imag* h = new_number();
         gcd(m1.p->ncoef, m2.p->ncoef, h);
-        if (!iszero(h)) {
-            num_poly_quot(m1.p, h, 0);
-            num_poly_quot(m2.p, h, 0);
-        }
+        if (!iszero(h)) num_poly_quot(m2.p, h, 0);
+        if (m) poly_mult(m1.p, m2.p, &mm.p, nilpol);
+        if (!iszero(h)) num_poly_quot(m1.p, h, 0);
         free_imag(&h);
     }
-    PolyHold ra, rd, mm;
     if (poly_eq_1(m2.p)) ra.p = q1.release();
     else poly_mult(q1.p, m2.p, &ra.p, nilpol);
     if (poly_eq_1(m1.p)) rd.p = q2.release();
     else poly_mult(q2.p, m1.p, &rd.p, nilpol);
-    if (m) poly_mult(m1.p, m2.p, &mm.p, nilpol);
     free_poly(a_out);
     *a_out = ra.release();
     free_poly(d_out);

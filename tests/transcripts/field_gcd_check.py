@@ -7,6 +7,12 @@ leading coefficient, followed down the variables, is a positive integer
 and the coefficients have no common integer factor). A second session
 whose auxiliary lists are given empty must print the same answers.
 
+Then sums of two fractions whose denominators share a linear factor, under
+relations of degree 12 and 24 declared with the field flag (Eisenstein at
+2; the gcd's leading number is a norm that often shares a prime with the
+multipliers of both exact divisions by it), each multiplied back: with
+nn/dd the sum by products alone, Numer(s)*dd - Denom(s)*nn must be 0.
+
   field_gcd_check.py TARVEX [SEED]
 """
 import os
@@ -66,6 +72,29 @@ def read_back(value):
     return sympy.sympify(value.replace("^", "**"), locals={"x": X, "y": Y, "t": T})
 
 
+def linear(rng):
+    c = [rng.randint(-3, 3) for _ in range(6)]
+    return "(%d + %d*t) + (%d + %d*t^2)*x + (%d + %d*t)*y" % tuple(c)
+
+
+def field_sums(tarvex, rng, count=8):
+    failures = 0
+    for d in (12, 24):
+        script = "&(J = t):\n&(P = t^%d + 6*t^%d - 2, 1):\n&(J = x):\n&(J = y):\n" % (d, 2 * d // 3)
+        names = ["a", "b", "c"]
+        script += "".join("%s := %s:\n" % (n, linear(rng)) for n in names)
+        for k in range(count):
+            (n1, q1), (n2, q2) = [(linear(rng), "*".join(rng.sample(names, 2))) for _ in range(2)]
+            script += "s := (%s)/(%s) + (%s)/(%s):\n" % (n1, q1, n2, q2)
+            script += "!!('sum %d', Numer(s)*%s*%s - Denom(s)*((%s)*%s + (%s)*%s));\n" % (k, q1, q2, n1, q2, n2, q1)
+        out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=300).stdout
+        wrong = [k for k in range(count) if "sum %d 0\n" % k not in out]
+        if wrong:
+            print("degree %d: %d of %d sums wrong when multiplied back: %s" % (d, len(wrong), count, wrong))
+            failures += len(wrong)
+    return failures
+
+
 def main():
     tarvex = os.path.abspath(sys.argv[1])
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 33)
@@ -111,6 +140,7 @@ def main():
             if qa.gcd(qb).total_degree() != 0:
                 print(relation, "cofactors share a factor:", shown)
                 failures += 1
+    failures += field_sums(tarvex, rng)
     if failures:
         sys.exit(1)
     print("field gcds: all checks passed")
