@@ -15,6 +15,7 @@
 #include "interp/scanner.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
+#include "quoly/value_equality.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
@@ -39,7 +40,9 @@ int poly_vs_one(int32_t op, polynode* p) { return op == EQUAL_OP ? poly_eq_1(p) 
 // (characteristic 2).
 int one_vs_one(int32_t op) { return op == EQUAL_OP ? 1 : negtive(number_1, number_1); }
 
-int whole_values(int32_t op, quoly* a, quoly* b) { return op == EQUAL_OP ? quoly_equal(a, b) : quoly_negtive(a, b); }
+int whole_values(int32_t op, quoly* a, quoly* b) {
+    return op == EQUAL_OP ? quoly_same_value(a, b) : quoly_negated_value(a, b);
+}
 
 // A plain number against a polynomial's single leaf; any other polynomial is
 // not a number.

@@ -14,7 +14,7 @@
 #include "interp/stack_depth.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
-#include "storage/equality.h"
+#include "quoly/value_equality.h"
 #include "toplevel/errors.h"
 
 namespace {
@@ -120,7 +120,7 @@ int evalcond(FILE** source, name** pending) {
     }
     quoly* a = left.value.q;
     quoly* b = right.value.q;
-    if (op == '=' || op == NOT_EQUAL) return holds(op, quoly_equal(a, b) ? 0 : 1) ? 1 : 0;
+    if (op == '=' || op == NOT_EQUAL) return holds(op, quoly_same_value(a, b) ? 0 : 1) ? 1 : 0;
     if (!orderable(a) || !orderable(b)) {
         error(123, token.name);
         return 0;

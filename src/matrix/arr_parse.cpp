@@ -22,9 +22,9 @@
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "quoly/quoly_eval.h"
+#include "quoly/value_equality.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
-#include "storage/equality.h"
 #include "storage/workblocks.h"
 #include "toplevel/errors.h"
 
@@ -157,7 +157,7 @@ void count_cells(FILE** source, quoly** result, arr_value* v, name** pending) {
     for (int64_t c = 0; c < v->count; c++) {
         quoly* cell = v->cells[c];
         if (op == '=') {
-            n += quoly_equal(cell, x.q) ? 1 : 0;
+            n += quoly_same_value(cell, x.q) ? 1 : 0;
             continue;
         }
         if (!cell->isnum || !x.q->isnum) arr_error(120, token.name);
