@@ -197,7 +197,9 @@ bool proof_refused_up_front(const Shape& sh) {
 }
 
 // The relations without a field taken away for a while: the plain gcd of
-// the representatives, a common factor modulo the relations too.
+// the representatives, a common factor modulo the relations too. An error
+// inside recomputes the relation bookkeeping from the records as they are
+// then, without these relations; the list-wide state comes back with them.
 struct PlainPolynomials {
     struct Saved {
         pt* rec;
@@ -206,6 +208,8 @@ struct PlainPolynomials {
     };
     std::vector<Saved> saved;
     int above;
+    pt* pseudo = pseudo_polynames;
+    int degs1 = char2_degs1;
     PlainPolynomials() : above(modout_above_field) {
         for (pt* r = polynames; r; r = r->next)
             if (r->relation && !r->field) {
@@ -221,6 +225,8 @@ struct PlainPolynomials {
             s.rec->binomial = s.binomial;
         }
         modout_above_field = above;
+        pseudo_polynames = pseudo;
+        char2_degs1 = degs1;
     }
     PlainPolynomials(const PlainPolynomials&) = delete;
     PlainPolynomials& operator=(const PlainPolynomials&) = delete;
