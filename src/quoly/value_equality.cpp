@@ -1,5 +1,7 @@
 #include "quoly/value_equality.h"
 
+#include "gcd/field_levels.h"
+#include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
 #include "storage/equality.h"
@@ -12,11 +14,20 @@ using quoly_detail::times_parts;
 
 bool polynomial_denominator(const quoly* q) { return !q->isnum && q->den && !lone_number(q->den); }
 
-// Only a fraction over relations can have a second form. Its numerator is
-// never 0 (that made it the number 0), so against 0 the structure decides.
+// Field levels that make a field give every fraction one form: cancelled
+// by the field's gcd, the denominator monic. Relations without the flag,
+// field levels that the prime splits and a composite modulus need not.
+bool ring_forms_unique() {
+    if (modout_above_field) return false;
+    if (!modularmode) return true;
+    return (mod_is_prime || finf) && field_levels_make_field();
+}
+
+// Only a fraction can have a second form. Its numerator is never 0 (that
+// made it the number 0), so against 0 the structure decides.
 bool forms_may_differ(quoly* a, quoly* b) {
-    return pseudo_polynames && (polynomial_denominator(a) || polynomial_denominator(b)) && !quoly_iszero(a) &&
-           !quoly_iszero(b);
+    if (!pseudo_polynames || !(polynomial_denominator(a) || polynomial_denominator(b))) return false;
+    return !quoly_iszero(a) && !quoly_iszero(b) && !ring_forms_unique();
 }
 
 // N(a)·D(b) against ±N(b)·D(a). Two fractions over one stored denominator

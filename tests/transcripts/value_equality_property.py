@@ -3,10 +3,10 @@
 factor, distributivity, sums taken back, idempotent splits) compares equal
 with `=`, `<>`, Equal, Equalneg against its negative and Det#([a] = v)
 exactly when the difference of the two forms prints 0, over flagged
-relations the prime splits fully or partly, relations without the flag over
-Q, modulo p (2 and 3 below the degrees) and modulo 9, GF(2^8), GF(2^16) and
-a tower; the same value plus something not 0 compares unequal, and each
-route's difference is 0.
+relations that make a field or that the prime splits fully or partly,
+relations without the flag over Q, modulo p (2 and 3 below the degrees) and
+modulo 9, GF(2^8), GF(2^16) and a tower; the same value plus something not 0
+compares unequal, and each route's difference is 0.
 
   value_equality_property.py TARVEX [SEED] [CASES_PER_RING]
 """
@@ -23,7 +23,8 @@ RINGS = [(23, "t: t^3 - 2, 1; x; y", "18*(t^2 + 16*t + 3)"), (7, "t: t^2 - 2, 1;
          (0, "t: t^2 - 2; x; y", "1"), (5, "t: t^2 - 2; x; y", "1"), (9, "t: t^2 - 2; x; y", "1"),
          (7, "t: t^2 - 2; x; y", "4 - t"), (0, "t: t^2 - 1; x; y", "(1 + t)/2"), (3, "t: t^3 - t; x; y", "1 - t^2"),
          (2, "t: t^3 + 1, 1; x; y", "t^2 + t + 1"), (256, "t: t^7 + 1, 1; x; y", "t^6+t^5+t^4+t^3+t^2+t+1"),
-         (65536, "t: t^5 + 1, 1; x; y", "t^4 + t^3 + t^2 + t + 1"), (7, "t: t^2 - 2, 1; s: s^2 - 3, 1; x; y", "4 - t")]
+         (65536, "t: t^5 + 1, 1; x; y", "t^4 + t^3 + t^2 + t + 1"), (7, "t: t^2 - 2, 1; s: s^2 - 3, 1; x; y", "4 - t"),
+         (0, "t: t^3 - 2, 1; x; y", "1"), (5, "t: t^2 - 2, 1; x; y", "1")]
 ROUTES = [("f", "(f*g)/g"), ("(a + b)*c", "a*c + b*c"), ("(a*b)/b", "a"), ("e*a + (1 - e)*a", "a"),
           ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a")]
 
