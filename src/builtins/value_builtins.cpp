@@ -105,12 +105,7 @@ void monomial_order(FILE** source, quoly** result, name** pending) {
     quoly** a = nullptr;
     quoly** b = nullptr;
     get_two_data(source, pending, args, &a, &b);
-    int v = 1;
-    if (!plain_number_quoly(*a)) {
-        int eq = 0;
-        v = plain_number_quoly(*b) ? 0 : mon_less((*a)->pnum, (*b)->pnum, &eq);
-    }
-    quoly_set(v, result);
+    quoly_set(quoly_mon_compare(*a, *b) <= 0 ? 1 : 0, result);
 }
 
 // Isprime(n) and Prime(n): the argument must be a plain number.

@@ -112,27 +112,14 @@ int32_t intersect(array* a, array* b) {
             j++;
             continue;
         }
-        quoly* x = ea->val;
-        quoly* y = eb->val;
-        if (plain_number_quoly(x)) {
-            if (plain_number_quoly(y))
-                keep_a();
-            else
-                drop_a();
-        } else if (plain_number_quoly(y)) {
+        const int c = quoly_mon_compare(ea->val, eb->val);
+        if (c == 0) {
+            keep_a();
+        } else if (c < 0) {
+            drop_a();
+        } else {
             wb.next();
             j++;
-        } else {
-            int eq = 0;
-            const int less = mon_less(x->pnum, y->pnum, &eq);
-            if (eq)
-                keep_a();
-            else if (less)
-                drop_a();
-            else {
-                wb.next();
-                j++;
-            }
         }
     }
     while (i <= a->rows) drop_a();

@@ -39,19 +39,9 @@ int32_t combine(array* a, array* b, bool union_only) {
     Cursor ca(a->sparse, a->rows), cb(b->sparse, b->rows);
     ChainBuilder out;
     while (!ca.done() && !cb.done()) {
-        quoly* x = ca.value();
-        quoly* y = cb.value();
-        bool take_a, same = false;
-        if (plain_number_quoly(x)) {
-            take_a = true;
-            same = plain_number_quoly(y);
-        } else if (plain_number_quoly(y)) {
-            take_a = false;
-        } else {
-            int eq = 0;
-            take_a = mon_less(x->pnum, y->pnum, &eq) != 0;
-            same = take_a && eq;
-        }
+        // On a tie A's row goes first.
+        const int c = quoly_mon_compare(ca.value(), cb.value());
+        const bool take_a = c <= 0, same = c == 0;
         if (take_a) {
             out.push(ca.take());
             if (union_only && same) cb.advance();   // b's list stays in B

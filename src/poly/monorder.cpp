@@ -91,16 +91,26 @@ int compare_signatures(int32_t np, const int32_t* lp, const int32_t* ep, int32_t
     return -compare_part(np, lp, ep, nq, lq, eq, -1);
 }
 
+bool plain_number_quoly(const quoly* q) {
+    if (q->isnum) return true;
+    auto lone = [](const polynode* p) { return p->numb && !p->next; };
+    return lone(q->pnum) && (!q->den || lone(q->den));
+}
+
+namespace {
+
+// The three ranks of the order: plain numbers, then quolys whose numerator
+// is (or is led by) a number, such as 1/x, then monomials by signature.
+int rank_of(const quoly* q) {
+    if (plain_number_quoly(q)) return 0;
+    return number_led(q->pnum) ? 1 : 2;
+}
+
+}  // namespace
+
 int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t* exps) {
-    if (q->isnum) {
-        *kind = 0;
-        return 0;
-    }
-    if (number_led(q->pnum)) {
-        *kind = 1;
-        return 0;
-    }
-    *kind = 2;
+    *kind = rank_of(q);
+    if (*kind < 2) return 0;
     Signature s;
     signature_of(q->pnum, s);
     for (int32_t i = 0; i < s.n; i++) {
@@ -110,10 +120,10 @@ int32_t quoly_signature(const quoly* q, int32_t* kind, int32_t* levels, int32_t*
     return s.n;
 }
 
-bool plain_number_quoly(const quoly* q) {
-    if (q->isnum) return true;
-    auto lone = [](const polynode* p) { return p->numb && !p->next; };
-    return lone(q->pnum) && (!q->den || lone(q->den));
+int quoly_mon_compare(const quoly* p, const quoly* q) {
+    const int rp = rank_of(p), rq = rank_of(q);
+    if (rp != rq) return rp < rq ? -1 : 1;
+    return rp < 2 ? 0 : compare(p->pnum, q->pnum);
 }
 
 int mon_less(polynode* p, polynode* q, int* eq) {
@@ -125,23 +135,9 @@ int mon_less(polynode* p, polynode* q, int* eq) {
     return c <= 0;
 }
 
-int quoly_mon_less(quoly* p, quoly* q) {
-    if (p->isnum) return !q->isnum;
-    if (q->isnum) return 0;
-    // Numerators that are numbers rank together, like plain numbers: a
-    // strict order must not put such a quoly before itself.
-    if (number_led(p->pnum)) return !number_led(q->pnum);
-    if (number_led(q->pnum)) return 0;
-    return compare(p->pnum, q->pnum) < 0;
-}
+int quoly_mon_less(quoly* p, quoly* q) { return quoly_mon_compare(p, q) < 0; }
 
-int quoly_mon_less_eq(quoly* p, quoly* q) {
-    if (p->isnum) return 1;
-    if (q->isnum) return 0;
-    if (number_led(p->pnum)) return 1;
-    if (number_led(q->pnum)) return 0;
-    return compare(p->pnum, q->pnum) <= 0;
-}
+int quoly_mon_less_eq(quoly* p, quoly* q) { return quoly_mon_compare(p, q) <= 0; }
 
 void initial(polynode** p) {
     polynode* t;

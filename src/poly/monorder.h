@@ -26,10 +26,15 @@ bool plain_number_quoly(const quoly* q);
 // exponent 0 (a Laurent value with its constant first, padded for variables
 // adjoined after it).
 int mon_less(polynode* p, polynode* q, int* eq);
-// Strict order on quolys whose numerators are monomials: plain numbers
-// first, then numerators that are numbers (or led by one, as above), then
-// signatures. Two numbers of
-// either kind are not strictly ordered.
+// The order of quolys whose numerators are monomials, in three ranks: plain
+// numbers, then numerators that are numbers (or led by one, as above: 1/x,
+// 3/(x + 1)), then signatures. Two plain numbers rank equal, and so do two
+// values of the second rank, as monomials of one signature do, whatever
+// their coefficients and denominators. -1 when p comes first, 1 when q does,
+// 0 when they rank equal: Monless, the sorts and the set operations of
+// sorted monomial lists all read this one order.
+int quoly_mon_compare(const quoly* p, const quoly* q);
+// The strict order: 1 when p comes strictly before q.
 int quoly_mon_less(quoly* p, quoly* q);
 // The same order, non-strict: 1 when p comes before q or ranks equal.
 int quoly_mon_less_eq(quoly* p, quoly* q);
