@@ -30,6 +30,7 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/read_file.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
 
 namespace {
@@ -225,6 +226,7 @@ void carry_out(int letter, int32_t v, quoly* value, Report r) {
                " Will display modular values using -m, -m+1, ..., 0, 1, ..., n\n"
                "    where m = (modulus - 1) div 2 and n = modulus div 2.\n",
                " Will display modular values using 0, 1, ..., modulus - 1.\n");
+        record_symmetric_display();
         break;
     case 'K':
         gauss_cutoff = v;

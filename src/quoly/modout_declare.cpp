@@ -332,8 +332,10 @@ void report_relation(pt* v, polynode* rel, int32_t n, imag* c, bool field) {
     if (c) {
         std::printf("%s^%li", v->name, static_cast<long>(n));
         bool plus;
+        // A residue above half the modulus shows as r - modulus under H;
+        // field elements have no sign.
         if (lintmode)
-            plus = c->value != 0 && (!alt_form_display || c->value <= modulus / 2);
+            plus = c->value != 0 && (!alt_form_display || finf || c->value <= modulus / 2);
         else
             plus = c->head->digit > 0;
         if (plus) std::printf(" + ");

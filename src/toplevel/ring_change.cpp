@@ -28,6 +28,11 @@
 
 double rmodulus = -1;
 int32_t rational_disp_size = -1;
+int symmetric_outside_field = -1;
+
+void record_symmetric_display() {
+    if (modularmode && finf) symmetric_outside_field = alt_form_display;
+}
 
 namespace {
 
@@ -230,6 +235,7 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
     }
     if (finf) {
         modulus = f256 ? 256 : 65536;
+        symmetric_outside_field = alt_form_display;
         alt_form_display = 0;
         mod_is_prime = 1;
         smallmodulus = 1;
@@ -284,6 +290,8 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
     was_in_rat = 1;
     calc_disp(0, rational_disp_size >= 0 ? rational_disp_size : RATIONAL_DISP_SIZE);
     rational_disp_size = -1;
+    if (leaving_field && symmetric_outside_field >= 0) alt_form_display = symmetric_outside_field;
+    symmetric_outside_field = -1;
     set_random_denominator_one();
     reset_results(value);
 }
