@@ -37,7 +37,8 @@ void record_symmetric_display() {
 namespace {
 
 // Field elements are bit patterns without negative representatives; the
-// field flags are already cleared when the values come back.
+// field flags are already cleared when the values come back. Set only
+// while the way back from a field runs.
 bool leaving_field = false;
 
 // Cut-offs of products and divisions in each ring.
@@ -292,6 +293,8 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
     rational_disp_size = -1;
     if (leaving_field && symmetric_outside_field >= 0) alt_form_display = symmetric_outside_field;
     symmetric_outside_field = -1;
+    // Values read back later (a save's way back) come from this ring.
+    leaving_field = false;
     set_random_denominator_one();
     reset_results(value);
 }
@@ -300,7 +303,7 @@ void number_from_mod(imag* n) {
     // A digit chain means the number was never reduced.
     if (n->count > 0) return;
     int64_t v = n->value;
-    if (alt_form_display && !leaving_field && v > (int64_t{modulus} >> 1)) v -= modulus;
+    if (alt_form_display && !finf && !leaving_field && v > (int64_t{modulus} >> 1)) v -= modulus;
     LintOff digits;
     setvalue(static_cast<int32_t>(v), n);
 }

@@ -5,7 +5,8 @@ from a modulus, with the display switch H set before the trip, inside the
 field or not at all), the same statements in a modulus print what a fresh
 session with the same H prints: scalars typed and converted, polynomials,
 dense and sparse arrays, and the values brought back to the rationals. A
-save made inside a field and read by a fresh session gives the same too.
+save made inside a field and read by a fresh session gives the same too, and
+so does the way back of a save made in the modulus after the trip.
 Inside a field H changes nothing printed, a relation's report included.
 
   field_visit_display.py TARVEX [CASES] [SEED]
@@ -29,13 +30,13 @@ def last_prompts(out, count):
     return out.split("\n>")[-count:]
 
 
-def body(rng, m):
+def body(rng, m, star):
     """Statements run in modulus m after the values below are stored in
-    rational mode; their output is what is compared."""
+    rational mode (all starred, or none); their output is what is compared."""
     a, b, c = (rng.randint(-40, 40) for _ in range(3))
     d = rng.randint(1, 9)
     return [
-        f"&(p = {m});",
+        f"&(p = {m}{' : **' if star else ''});",
         "-1;",
         f"{a} - {m};",
         "u;",
@@ -92,7 +93,8 @@ def main(argv):
         h_inside = rng.choice([None, None, 0, 1])
         expected_h = h_inside if h_inside is not None else h_before
         stored = values(rng)
-        stmts = body(rng, m)
+        stmts = body(rng, m, case % 2 == 1)
+        back = stmts.index("&(p = _i);")
         trip = visits(rng)
         if h_inside is not None:
             trip.insert(-1, f"&(H = {h_inside});")
@@ -109,19 +111,26 @@ def main(argv):
             runs = {name: run(binary, text, cwd) for name, text in
                     (("fresh", fresh), ("visited", visited), ("saved", saved))}
             runs["read"] = run(binary, read, cwd)
+            # A save in the modulus after the trip, read by a fresh session
+            # that takes the way back: the values a save writes for it.
+            saved = "\n".join(set_h + trip + ["&(p = _i);"] + stored + stmts[:back]
+                              + ["&(S = 'm.sav'); &s; &(S = @);"]) + "\n"
+            run(binary, saved, cwd)
+            runs["way back read"] = run(binary, "\n".join(["&(R = 'm.sav');"] + stmts[back:]) + "\n", cwd)
         want = last_prompts(runs["fresh"][1], len(stmts) + 1)
         if "***" in "".join(want):
             failures += 1
             print(f"case {case}: the fresh session reports an error:\n" + "".join(want))
-        for name in ("visited", "read"):
+        for name in ("visited", "read", "way back read"):
             status, out = runs[name]
-            got = last_prompts(out, len(stmts) + 1)
-            if status != 0 or got != want:
+            due = want[back:] if name == "way back read" else want
+            got = last_prompts(out, len(due))
+            if status != 0 or got != due:
                 failures += 1
                 print(f"case {case} (modulus {m}, H before {h_before}, H inside {h_inside}): "
                       f"{name} session differs from a fresh one (status {status})")
                 print("trip: " + " ".join(trip))
-                for w, g in zip(want, got):
+                for w, g in zip(due, got):
                     if w != g:
                         print(f"  fresh: {w.strip()!r}\n  {name}: {g.strip()!r}")
                         break
