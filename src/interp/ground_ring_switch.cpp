@@ -109,21 +109,28 @@ void ground_ring_value(FILE** source, quoly** value, name** pending, int32_t* ne
 void ground_ring_row(FILE** source, quoly** value, name** pending, int32_t new_modulus, name* list, bool direct) {
     ListHold held;
     held.list = list;
-    if (lintmode && !modularmode) {
-        error(62, token.name);
-        return;
-    }
+    const int report = direct || !list;
+    // The ring the user is in, whatever modes a reader around has
+    // suspended. Asking for it again changes nothing, but for a modulus
+    // with a list in stored code, which converts its values once more.
+    const bool rational = new_modulus == RATIONAL_MARKER;
+    const bool stays = rational ? was_in_rat : !was_in_rat && new_modulus == modulus && report;
+    if (!stays) refuse_ring_change_inside_read("p");
     if (levelcount > 1) {
         error(73, token.name);
         return;
     }
-    const int report = direct || !list;
+    if (stays) {
+        if (report) std::printf(rational ? " Already in rational mode.\n" : " Already in that arithmetic mode\n");
+        return;
+    }
+    if (lintmode && !modularmode) {
+        error(62, token.name);
+        return;
+    }
     const int messages = report && (direct || verbose);
-    if (new_modulus == RATIONAL_MARKER) {
-        if (modularmode)
-            change_prec(source, value, pending, -1, list, messages);
-        else if (report)
-            std::printf(" Already in rational mode.\n");
+    if (rational) {
+        if (modularmode) change_prec(source, value, pending, -1, list, messages);
         return;
     }
     // Checked before the old modulus is left, so a refused modulus
@@ -133,10 +140,6 @@ void ground_ring_row(FILE** source, quoly** value, name** pending, int32_t new_m
         return;
     }
     if (modularmode) {
-        if (new_modulus == modulus && report) {
-            std::printf(" Already in that arithmetic mode\n");
-            return;
-        }
         change_prec(source, value, pending, -1, list, messages);
         // The way back was refused (error 353 resumed): stay.
         if (modularmode) return;

@@ -24,7 +24,12 @@
 int values_being_read = 0;
 
 void refuse_ring_change_inside_read(const char* shown) {
-    if (values_being_read > 0) error(RING_CHANGE_INSIDE_READ, shown);
+    if (values_being_read == 0) return;
+    error(RING_CHANGE_INSIDE_READ, shown);
+    // Back from the level the error opened, the statement is abandoned as
+    // other refused changes of the ring are: the reader around the change
+    // still holds values of the ring before it.
+    abandon_statement(RING_CHANGE_INSIDE_READ);
 }
 
 namespace {

@@ -35,7 +35,9 @@ struct ReadingValue {
 };
 
 // The change of the ring or of its variables by a settings statement:
-// refused (error) while a value is being read around it.
+// refused (error) while a value is being read around it, and the statement
+// abandoned when the error returns. Called only for a setting that would
+// change something: one that leaves the ring as it is goes on.
 void refuse_ring_change_inside_read(const char* shown);
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):

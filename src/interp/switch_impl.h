@@ -32,7 +32,9 @@ inline bool outside_body(name** pending) { return *pending == nullptr; }
 
 // The letters that change the ground ring (p), the variables (J), their
 // relations (P) or the exponents allowed (l), converting every stored
-// value: refused while a value is being read around the switch.
+// value: refused while a value is being read around the switch. A flip or
+// a question always changes or asks; &( letter = value ) is refused once
+// its value shows that it changes something.
 inline bool changes_ring(int letter) { return letter == 'p' || letter == 'J' || letter == 'P' || letter == 'l'; }
 
 // ---- switch_toggles.cpp ----

@@ -30,6 +30,7 @@
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
 #include "toplevel/read_file.h"
+#include "toplevel/ring_change.h"
 #include "toplevel/save_file.h"
 
 namespace {
@@ -225,6 +226,7 @@ void carry_out(int letter, int32_t v, quoly* value, Report r) {
                " Will display modular values using -m, -m+1, ..., 0, 1, ..., n\n"
                "    where m = (modulus - 1) div 2 and n = modulus div 2.\n",
                " Will display modular values using 0, 1, ..., modulus - 1.\n");
+        record_symmetric_display();
         break;
     case 'K':
         gauss_cutoff = v;
@@ -314,7 +316,8 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
         scanner(source, &token, pending);
         letter = second_set_letter(token);
     }
-    if (changes_ring(letter)) refuse_ring_change_inside_read(token.name);
+    // A new variable or a cancelled one always changes the variables.
+    if (letter == 'J') refuse_ring_change_inside_read(token.name);
     scanner(source, &token, pending);
     if (!token_is(&token, "=") && !(letter == 'J' && token_is(&token, ">"))) error(4, token.name);
 
@@ -395,6 +398,7 @@ void set_switch(FILE** source, quoly** value, name** pending, int* loader, int* 
     }
     if (v > 1 && !takes_large_values(letter)) error(133, token.name);
     if (!has_row(letter)) error(136, token.name);
+    if (letter == 'l' && (v == 1) != (laurent != 0)) refuse_ring_change_inside_read("l");
     *loader = 0;
     carry_out(letter, v, *value, report);
 }

@@ -21,6 +21,7 @@
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/ring_change.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ bool run_toggle(int sw, name** pending) {
     *t->flag = !*t->flag;
     if (sw == 'U') continuation = uglyprint ? ' ' : '`';
     if (sw == SW_TRY_RAT) rat_yes = try_rat;
+    if (sw == 'H') record_symmetric_display();
     if (t->shown == Shown::always || outside_body(pending)) std::printf("%s", *t->flag ? t->on : t->off);
     if (t->flush) std::fflush(stdout);
     return true;

@@ -38,10 +38,15 @@ constexpr long SHOWN_RELATION_TERMS = 199;
 // A relation t^n = 0 makes products at that level short: a small cut-off.
 constexpr int32_t NILPOTENT_CUTOFF = 60;
 
+struct RelationsOff;
+// The innermost read with the relations out of the way, if any.
+RelationsOff* relations_off = nullptr;
+
 // The relation of a command is read as the user wrote it: with every
 // relation out of the way, so that a variable's earlier relation does not
 // reduce the new one (the inner relations are applied afterwards).
 struct RelationsOff {
+    RelationsOff* outer = relations_off;
     struct Saved {
         pt* v;
         polynode *relation, *binomial, *reductions;
@@ -51,10 +56,15 @@ struct RelationsOff {
     pt* pseudo = pseudo_polynames;
     int above = modout_above_field;
     int16_t depth = field_depth;
+    // The list-wide auxiliary state: an error met in the read recomputes
+    // the bookkeeping while no field is in place, which clears it.
+    int16_t first_count = aux_prime1_number;
+    int hit_0 = aux1_hit_0, no_second = no_aux_primes2;
     // The field levels go with their relations: a denominator in one of
     // them is then an ordinary denominator, not an element to invert by a
     // relation that is not there.
     RelationsOff() {
+        relations_off = this;
         for (pt* v = polynames; v; v = v->next) {
             saved.push_back({v, v->relation, v->binomial, v->reductions, v->field});
             v->relation = v->binomial = v->reductions = nullptr;
@@ -74,10 +84,23 @@ struct RelationsOff {
         pseudo_polynames = pseudo;
         modout_above_field = above;
         field_depth = depth;
+        aux_prime1_number = first_count;
+        aux1_hit_0 = hit_0;
+        no_aux_primes2 = no_second;
+        relations_off = outer;
     }
     RelationsOff(const RelationsOff&) = delete;
     RelationsOff& operator=(const RelationsOff&) = delete;
 };
+
+// Whether v has a relation, also while a read has put it out of the way.
+bool has_relation(const pt* v) {
+    if (v->relation) return true;
+    for (const RelationsOff* r = relations_off; r; r = r->outer)
+        for (const RelationsOff::Saved& s : r->saved)
+            if (s.v == v && s.relation) return true;
+    return false;
+}
 
 // The prompting form reads its answer from the terminal.
 struct TerminalAnswer {
@@ -332,8 +355,10 @@ void report_relation(pt* v, polynode* rel, int32_t n, imag* c, bool field) {
     if (c) {
         std::printf("%s^%li", v->name, static_cast<long>(n));
         bool plus;
+        // A residue above half the modulus shows as r - modulus under H;
+        // field elements have no sign.
         if (lintmode)
-            plus = c->value != 0 && (!alt_form_display || c->value <= modulus / 2);
+            plus = c->value != 0 && (!alt_form_display || finf || c->value <= modulus / 2);
         else
             plus = c->head->digit > 0;
         if (plus) std::printf(" + ");
@@ -388,10 +413,12 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         scanner(src, &token, pend);
     }
 
-    // The relation, monic in one variable.
+    // The relation, monic in one variable. The relations put back after it
+    // are the ones before it: nothing read there may change them.
     SlotHold value;
     {
         RelationsOff off;
+        ReadingValue reading;
         old_expre(src, &value.q, pend);
     }
     int32_t level = 0, n = 0;
@@ -408,6 +435,9 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         field = quoly_eq_1(flag.q);
     }
     pt* v = record_at(level);
+    // Taking away a relation the variable does not have changes nothing.
+    const bool changes = !removal || has_relation(v);
+    if (changes) refuse_ring_change_inside_read("P");
 
     if (removal) {
         require(n == 1 && !node->next, 200);
@@ -416,7 +446,7 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         else
             require(token_is(&token, ";"), 129);
         remove_relation(v, talk);
-        if (modularmode) changed_in_modmode = 1;
+        if (modularmode && changes) changed_in_modmode = 1;
         return;
     }
     if (field) {

@@ -28,11 +28,17 @@
 
 double rmodulus = -1;
 int32_t rational_disp_size = -1;
+int symmetric_outside_field = -1;
+
+void record_symmetric_display() {
+    if (modularmode && finf) symmetric_outside_field = alt_form_display;
+}
 
 namespace {
 
 // Field elements are bit patterns without negative representatives; the
-// field flags are already cleared when the values come back.
+// field flags are already cleared when the values come back. Set only
+// while the way back from a field runs.
 bool leaving_field = false;
 
 // Cut-offs of products and divisions in each ring.
@@ -230,6 +236,7 @@ void to_modular(FILE** input, quoly** value, name** pending, int32_t m, name* li
     }
     if (finf) {
         modulus = f256 ? 256 : 65536;
+        symmetric_outside_field = alt_form_display;
         alt_form_display = 0;
         mod_is_prime = 1;
         smallmodulus = 1;
@@ -284,6 +291,10 @@ void to_rational(quoly** value, FILE** input, name** pending, name* list, int re
     was_in_rat = 1;
     calc_disp(0, rational_disp_size >= 0 ? rational_disp_size : RATIONAL_DISP_SIZE);
     rational_disp_size = -1;
+    if (leaving_field && symmetric_outside_field >= 0) alt_form_display = symmetric_outside_field;
+    symmetric_outside_field = -1;
+    // Values read back later (a save's way back) come from this ring.
+    leaving_field = false;
     set_random_denominator_one();
     reset_results(value);
 }
@@ -292,7 +303,7 @@ void number_from_mod(imag* n) {
     // A digit chain means the number was never reduced.
     if (n->count > 0) return;
     int64_t v = n->value;
-    if (alt_form_display && !leaving_field && v > (int64_t{modulus} >> 1)) v -= modulus;
+    if (alt_form_display && !finf && !leaving_field && v > (int64_t{modulus} >> 1)) v -= modulus;
     LintOff digits;
     setvalue(static_cast<int32_t>(v), n);
 }

@@ -33,6 +33,13 @@ extern double rmodulus;            // the modulus as a double
 // The display size in force when modular arithmetic was entered, given
 // back on the way to rational arithmetic (-1 = none kept).
 extern int32_t rational_disp_size;
+// The symmetric display (H) in force when a field was entered, whose
+// elements have no sign and show as 0 .. 2^k - 1: given back when the
+// field is left, so what prints afterwards does not depend on the visit
+// (-1 = none kept). An H setting made inside the field is the one given
+// back (record_symmetric_display).
+extern int symmetric_outside_field;
+void record_symmetric_display();
 
 // Start-up: denom filled, need_to_set_char_poly := 1.
 void set_prods_for_char();

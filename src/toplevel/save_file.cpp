@@ -236,6 +236,9 @@ void write_save_text(FILE* out) {
     if (laurent) std::fprintf(out, "&(l = 1);\n");
     if (split) left_out_section(out);
     if (all_before) way_back_section(out);
+    // The display a field gives back when it is left is held by the change
+    // into it, so it is set before the change.
+    if (modularmode && finf && symmetric_outside_field == 0) std::fprintf(out, "&(H = 0);\n");
     if (all_before)
         std::fprintf(out, "&(p = %li : **);\n", static_cast<long>(modulus));
     else if (modularmode && split)

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""A change of the ground ring, the variables, a relation or Laurent mode met
+while a value is read around it (a function called inside an expression, a
+sum's term, a subscript, an argument, a comparison, a setting's value, a
+relation being declared, or typed inside an expression) is refused with
+error 381 and never happens: with error pushing on, leaving the level it
+opened by &_p (after &} or not) or by &@ abandons the statement, and the
+session is then exactly that of one that never typed it (&g with its
+auxiliary primes, Modulus, stored values, powers of the variable, the way
+back to the rationals). A setting that changes none of them is no change:
+there it is not refused, gives the value the statement has without it, and
+leaves the session as it was (also as a statement of its own in modular
+mode, where it keeps the way back open).
+
+  ring_change_refused.py TARVEX [CASES] [SEED]
+"""
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+CONTEXTS = [
+    "1 + F(2);",
+    "Sigma<i = 1, 3>(k + F(i));",
+    "v[F(1)];",
+    "G(1/2, F(5));",
+    "if 1/2 = F(5) then 1 else 2 fi;",
+    "&(D = F(3));",
+    "&(P = F(2)*0 + x^2 + 2, 1);",
+    "k + {set};",
+]
+
+
+def settings(modular, relation, laurent):
+    """(changes, no-ops) for the state: the settings that change something
+    and those that leave everything as it is."""
+    changes = ["&(p = 97)", "&(J = y)", "&(J > w)", "&(P = x^2 + 5)",
+               "&(p = _i)" if modular else "&(p = 23)",
+               "&(l = 0)" if laurent else "&(l = 1)"]
+    noops = ["&(p = 23)" if modular else "&(p = _i)", "&(l = 1)" if laurent else "&(l = 0)"]
+    if relation:
+        changes.append("&(P = -x)")
+    else:
+        noops.append("&(P = -x)")
+    return changes, noops
+
+
+def run(binary, lines):
+    with tempfile.TemporaryDirectory() as cwd:
+        proc = subprocess.run([binary], input=("\n".join(lines) + "\n").encode(), capture_output=True,
+                              cwd=cwd, timeout=120)
+    return proc.returncode, proc.stdout.decode("utf-8", "replace")
+
+
+def chunks(out, count):
+    # One prompt per statement at the top level: the last `count` outputs.
+    return out.split("\n>")[-count:]
+
+
+def value_line(chunk):
+    lines = [l.strip() for l in chunk.strip().split("\n") if l.strip()]
+    return lines[-1] if lines else ""
+
+
+def first_difference(probe, got, want):
+    for statement, g, w in zip(probe + ["(end)"], got, want):
+        for gl, wl in zip(g.split("\n") + [""], w.split("\n") + [""]):
+            if gl != wl:
+                return f"{statement} prints {gl.strip()!r} where {wl.strip()!r} was due"
+    return "the output is shorter"
+
+
+def main(argv):
+    binary = os.path.abspath(argv[1])
+    cases = int(argv[2]) if len(argv) > 2 else 60
+    seed = int(argv[3]) if len(argv) > 3 else 8903
+    rng = random.Random(seed)
+    failures = 0
+    for case in range(cases):
+        modular, relation, laurent = (rng.random() < 0.5 for _ in range(3))
+        push = rng.choice(["&_p;", "&@;", "&}; &_p;", None])
+        context = CONTEXTS[case % len(CONTEXTS)]
+        if case % 8 == 6:
+            # Refused while a relation is read, the field's relation in
+            # place: the statement's end puts back its auxiliary primes too.
+            relation, push = True, ("&@;", None)[case % 16 // 8]
+        changes, noops = settings(modular, relation, laurent)
+        refused = case % 3 != 2
+        setting = rng.choice(changes if refused else noops)
+        if case % 12 == 8:
+            # A relation taken away that was never there, in modular mode:
+            # the way back stays open.
+            modular, relation, setting = True, False, "&(P = -x)"
+        top_level_noop = not refused and case % 2 == 0
+
+        setup = ["&(J = x);"]
+        if relation:
+            setup.append("&(P = x^2 + 3, 1);")
+        setup += ["h := (x + 1)^3/7:", f"k := {rng.randint(1, 9)}/{rng.choice([2, 5])}:", "Array v[3];",
+                  "v[1] := 5:", "v[2] := x/3 + 1:", "v[3] := x^2 - 4:",
+                  "Func G(a, b) = a + b.", "&(D = 4);"]
+        if laurent:
+            setup.append("&(l = 1);")
+        if modular:
+            setup.append("&(p = 23);")
+        if push:
+            setup.append("&(e = 1);")
+        probe = ["&g;", "Modulus;", "k;", "h;", "[v];", "x^3;", "1/x;", "&(p = _i);", "k;", "h;", "[v];"]
+
+        def session(body, func):
+            return run(binary, setup + [f"Func F(a) = {func}; a + 1."] + body + probe)
+
+        statement = context.format(set=setting)
+        if refused:
+            leave = [push] if push else []
+            status, out = session([statement] + leave, setting)
+            _, want = session([], "0")
+            got_probe, want_probe = chunks(out, len(probe) + 1), chunks(want, len(probe) + 1)
+            problems = []
+            if out.count("cannot be changed inside an expression") != 1:
+                problems.append(f"{out.count('cannot be changed inside an expression')} refusals")
+            if got_probe != want_probe:
+                problems.append("after it " + first_difference(probe, got_probe, want_probe))
+        else:
+            body = [setting + ";"] if top_level_noop else [statement]
+            # Read as a value, &(l = n) gives n and the others 0.
+            plain = context.format(set=setting[-2] if setting.startswith("&(l") else "0")
+            status, out = session(body, setting)
+            _, want = session([] if top_level_noop else [plain], "0")
+            got_all, want_all = chunks(out, len(probe) + 2), chunks(want, len(probe) + 2)
+            problems = []
+            if "cannot be changed inside an expression" in out or "Inappropriate symbol" in got_all[0]:
+                problems.append("refused or in error")
+            if not top_level_noop and value_line(got_all[0]) != value_line(want_all[0]):
+                problems.append(f"value {value_line(got_all[0])!r}, not {value_line(want_all[0])!r}")
+            want_probe = want_all[1:] if not top_level_noop else chunks(want, len(probe) + 1)
+            if got_all[1:] != want_probe:
+                problems.append("after it " + first_difference(probe, got_all[1:], want_probe))
+        if status != 0:
+            problems.append(f"exit status {status}")
+        if problems:
+            failures += 1
+            print(f"case {case}: {statement if not (not refused and top_level_noop) else setting} with F "
+                  f"doing {setting} ({'modular' if modular else 'rational'}, relation {relation}, "
+                  f"Laurent {laurent}, leaving by {push}): " + "; ".join(problems))
+    print(f"ring changes inside reads: {cases} cases, {failures} fail (seed {seed})")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
