@@ -200,7 +200,9 @@ bool typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quol
 // Over fields of factors not all linear the usual road goes first: where
 // its gcd was taken in the copies and they agreed, it cancelled each
 // copy's whole gcd and made the denominator monic as each copy does, and
-// its form is theirs at the cost of one gcd and no reading back.
+// its form is theirs at the cost of one gcd and no reading back; where
+// they disagreed and some copy's gcd is only what they share, the copies
+// decline and its form stands. The copies decide the rest.
 void typed_quotient(const std::vector<PartPair>& num, const PartPair& den, quoly** dst,
                     const std::function<void(quoly**)>& usual);
 // A new polynomial: the product of a's and b's numerators (or, for
