@@ -32,6 +32,12 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   times a quadratic factor): 1,000 Adjoints and 1,000 inverses of a 5 x 5
   matrix of field elements; and modulo 31, which splits it into linear
   factors.
+- t^3 + 1 declared a field modulo 2, which splits it only partly ((t + 1)
+  times t^2 + t + 1): 300 default Dets of a 4 x 4 matrix in x, y whose
+  entries lead with those zero divisors; the same matrix modulo 7, which
+  splits t^3 + 1 into linear factors. And t^3 - 2 modulo 5 (split partly,
+  (t - 3)(t^2 + 3t + 4)) beside modulo 31 (into linear factors), with
+  entries such as (t - 3)y + x and (t^2 + 3t + 4)x + 1.
 
 Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
@@ -71,6 +77,10 @@ def ring_setup(ring):
     if ring in ("tower7", "tower23"):
         return (f"&(p = {ring[5:]}):\n&(J = s):\n&(P = s^2 - 3, 1):\n&(J = t):\n&(P = t^2 - 2, 1):\n"
                 "&(J = x):\n")
+    if ring in ("zd2", "zd7"):
+        return f"&(p = {ring[2:]}):\n&(J = t):\n&(P = t^3 + 1, 1):\n&(J = y):\n&(J = x):\n"
+    if ring in ("zd5", "zd31"):
+        return f"&(p = {ring[2:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = y):\n&(J = x):\n"
     if ring in ("cubic23", "cubic31"):
         return f"&(p = {ring[5:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = x):\n"
     if ring in ("split", "split8"):
@@ -87,7 +97,14 @@ TOWER = ("0, 0, s*t + 1, 0, 0, 0, 0, 0, s, 2*t + 1, 0, 0, 0, s - 4, s - 4, 5*(s 
          "0, 0, s")
 CUBIC = ("t^2 + 5, t^2 + 5, t^2 + 5, t - 16, 0, t^2 + 5, t + 3, 4, 2*t + 1, 0, t + 3, t^2 + 5, t - 16, 0, 4, 0, 4, 4, "
          "t^2 + 5, 0, 0, 0, 0, 4, t^2 - 7*t + 3")
-LITERALS = {"tower7": TOWER, "tower23": TOWER, "cubic23": CUBIC, "cubic31": CUBIC}
+LEADS2 = ("(t + 1)*y + (t + 1)*x, 0, t + 1*x + 2, x + 3, t + 1, 0, (t^2 + t + 1)*y + 3, x + 3, (t + 1)*y + (t + 1)*x, "
+          "t^2 + t + 1*x + 2, (t^2 + t + 1)*y + (t + 1)*x, (t + 1)*y + 2, 0, (t^2 + t + 1)*y*x + 1, (t + 1)*y + 1, "
+          "(t^2 + t + 1)*y + 1")
+LEADS5 = ("(t - 3)*y + x, 0, (t^2 + 3*t + 4)*x + 1, x + 3, t - 3, 0, (t^2 + 3*t + 4)*y + 3, x + 2, (t - 3)*y + (t - 3)*x, "
+          "(t^2 + 3*t + 4)*x + 2, (t^2 + 3*t + 4)*y + (t - 3)*x, (t - 3)*y + 2, 0, (t^2 + 3*t + 4)*y*x + 1, "
+          "(t - 3)*y + 1, (t^2 + 3*t + 4)*y + 1")
+LITERALS = {"tower7": TOWER, "tower23": TOWER, "cubic23": CUBIC, "cubic31": CUBIC, "zd2": LEADS2, "zd7": LEADS2,
+            "zd5": LEADS5, "zd31": LEADS5}
 
 
 def matrix_setup(ring, n, sparse, seed):
@@ -129,6 +146,7 @@ STATEMENTS = {
                       "!!('at', b[1,1], b[{n},2]);\n"),
     "Adjoint x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := Adjoint[a] od:\n"
                       "!!('at', b[1,1], b[{n},2]);\n"),
+    "Det x300": "for k = 1 to 300 do d := Det[a] od:\n!!('terms', Terms(d));\n!!('at', d#(x = 2));\n",
     "Inverse x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := 1/[a] od:\n"
                       "!!('at', b[1,1], b[{n},2]);\n"),
 }
@@ -148,6 +166,8 @@ CASES = [
     ("tower7", 5, False, "Adjoint x2000"), ("tower23", 5, False, "Adjoint x2000"),
     ("cubic23", 5, False, "Adjoint x1000"), ("cubic23", 5, False, "Inverse x1000"),
     ("cubic31", 5, False, "Adjoint x1000"), ("cubic31", 5, False, "Inverse x1000"),
+    ("zd2", 4, False, "Det x300"), ("zd7", 4, False, "Det x300"),
+    ("zd5", 4, False, "Det x300"), ("zd31", 4, False, "Det x300"),
 ]
 
 

@@ -5,7 +5,9 @@
 that make a field, beside the same sessions with the flag; and loops that
 build fractions afresh at each step: quotients of fractions modulo 13 under
 t^2 - 2 without the flag, and quotients, products and sums under field
-relations that the prime splits (modulo 7 and 13).
+relations that the prime splits (modulo 7 and 13), and products, sums and
+quotients of two fresh fractions under field relations that the prime
+splits only partly, beside rings that it splits into linear factors.
 
   bench_ring_relation_sums.py [--only TEXT] TARVEX [OTHER_TARVEX ...]
 
@@ -136,6 +138,21 @@ def cases():
              ring(mod, rel + ", 1") + built_loop(5000, "u := (x + t + i)/(y + 2); v := (y + i)/(x + t); w := u*v + u",
                                                  "uvw")),
         ]
+    # The same kind of loop over field relations that the prime splits only
+    # partly (into factors not all linear; the tower: t^2 - 2 but not s^2 - 3
+    # modulo 7, the other way modulo 13), beside rings that it splits into
+    # linear factors (t^3 - 2 modulo 31, t^4 + 1 modulo 17, the tower modulo
+    # 23): 4,000 products, sums and quotients of two fresh fractions.
+    step = "f := (x + t*y + i)/(x - t + i); g := (x - t + i)/(y + i*t + 1); h := f {} g"
+    for mod, rels, split in [(23, ["t^3 - 2"], "partly"), (31, ["t^3 - 2"], "fully"),
+                             (7, ["t^4 + 1"], "partly"), (13, ["t^4 + 1"], "partly"),
+                             (23, ["t^4 + 1"], "partly"), (17, ["t^4 + 1"], "fully"),
+                             (7, ["s^2 - 3", "t^2 - 2"], "partly"), (13, ["s^2 - 3", "t^2 - 2"], "partly"),
+                             (23, ["s^2 - 3", "t^2 - 2"], "fully")]:
+        head = f"&(p = {mod}):\n" + "".join(f"&(J = {r[0]}):\n&(P = {r}, 1):\n" for r in rels) + "&(J = x):\n&(J = y):\n"
+        for op, what in (("*", "products"), ("+", "sums"), ("/", "quotients")):
+            out.append((f"loop of 4000 {what}, GF({mod}) {'/'.join(rels)} {split}",
+                        head + built_loop(4000, step.format(op), "h")))
     # Relations without the flag that make a field, beside the same
     # session with the flag (whose forms differ: only the times compare).
     xyz, xy = ["x", "y", "z"], ["x", "y"]

@@ -85,6 +85,66 @@ FlatPoly from_groups(const Groups& gs, int32_t n) {
     return f;
 }
 
+// The end of the run of terms from i on whose heads (first n columns)
+// are equal, and whether the run is a coefficient that is already
+// reduced modulo a polynomial of degree dm and in from_groups' order: last
+// columns decreasing from below dm to 0 or more.
+size_t run_end(const FlatPoly& f, size_t i, int32_t n, size_t dm, bool* plain) {
+    const size_t w = static_cast<size_t>(n) + 1;
+    const int32_t* head = f.exp(i);
+    *plain = head[n] >= 0 && static_cast<size_t>(head[n]) < dm;
+    size_t j = i + 1;
+    for (; j < f.terms() && std::equal(head, head + n, f.exp(j)); j++)
+        if (f.exps[j * w - 1] <= f.exps[(j + 1) * w - 1] || f.exps[(j + 1) * w - 1] < 0) *plain = false;
+    return j;
+}
+
+// f with the coefficient c of each run of equal heads (a polynomial in
+// the last column, as groups_of reads it) made c·k modulo m, in
+// from_groups' order; k = 1 reduces f modulo m. A run already reduced
+// and in order is scaled term by term when k is a constant (not 0 in the
+// field: the terms stay non-zero).
+template <class Fld>
+FlatPoly times_mod_runs(const FlatPoly& f, int32_t n, const UPoly& k, const UPoly& m, const Fld& F) {
+    FlatPoly out;
+    out.nvars = n + 1;
+    out.exps.reserve(f.exps.size());
+    out.coefs.reserve(f.coefs.size());
+    const size_t dm = m.size() - 1;
+    UPoly c, r;
+    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
+    for (size_t i = 0; i < f.terms();) {
+        bool plain = false;
+        const size_t j = run_end(f, i, n, dm, &plain);
+        if (plain && k.size() == 1) {
+            for (size_t t = i; t < j; t++) out.push(f.exp(t), k[0] == 1 ? f.coefs[t] : F.mul(f.coefs[t], k[0]));
+            i = j;
+            continue;
+        }
+        c.clear();
+        for (size_t t = i; t < j; t++) {
+            const size_t at = static_cast<size_t>(f.exp(t)[n]);
+            if (c.size() <= at) c.resize(at + 1, 0);
+            c[at] = f.coefs[t];
+        }
+        r.clear();
+        if (!c.empty() && !k.empty()) {
+            r.assign(c.size() + k.size() - 1, 0);
+            for (size_t a = 0; a < c.size(); a++)
+                for (size_t b = 0; b < k.size(); b++) r[a + b] = F.add(r[a + b], F.mul(c[a], k[b]));
+            rem_in_place(r, m, F);
+        }
+        std::copy(f.exp(i), f.exp(i) + n, row.begin());
+        for (size_t e = r.size(); e-- > 0;) {
+            if (!r[e]) continue;
+            row[static_cast<size_t>(n)] = static_cast<int32_t>(e);
+            out.push(row.data(), r[e]);
+        }
+        i = j;
+    }
+    return out;
+}
+
 // The inverse of a modulo the irreducible m (a non-zero modulo m).
 template <class Fld>
 UPoly inverse_mod(UPoly a, const UPoly& m, const Fld& F) {
@@ -194,58 +254,115 @@ bool factors_over(const UPoly& f, const Fld& F, std::vector<UPoly>* factors) {
 
 template <class Fld>
 FlatPoly reduce_over(const FlatPoly& f, int32_t n, const UPoly& m, const Fld& F) {
-    Groups gs = groups_of(f, n);
-    for (auto& g : gs) rem_in_place(g.second, m, F);
-    return from_groups(gs, n);
+    return times_mod_runs(f, n, UPoly{1}, m, F);
 }
 
 // h, and `also` with it when given, divided by h's leading coefficient.
 template <class Fld>
 bool monic_over(FlatPoly* h, FlatPoly* also, int32_t n, const UPoly& m, const Fld& F) {
-    Groups gs = groups_of(*h, n);
-    if (gs.empty()) return true;
-    const UPoly inv = inverse_mod(gs.front().second, m, F);
-    if (inv.empty()) return false;
-    for (auto& g : gs) g.second = mul_mod(g.second, inv, m, F);
-    *h = from_groups(gs, n);
-    if (also) {
-        Groups as = groups_of(*also, n);
-        for (auto& g : as) g.second = mul_mod(g.second, inv, m, F);
-        *also = from_groups(as, n);
+    if (h->terms() == 0) return true;
+    // The leading run's coefficient, as groups_of reads it.
+    UPoly lead;
+    for (size_t t = 0; t < h->terms() && std::equal(h->exp(0), h->exp(0) + n, h->exp(t)); t++) {
+        const size_t at = static_cast<size_t>(h->exp(t)[n]);
+        if (lead.size() <= at) lead.resize(at + 1, 0);
+        lead[at] = h->coefs[t];
     }
+    const UPoly inv = inverse_mod(std::move(lead), m, F);
+    if (inv.empty()) return false;
+    *h = times_mod_runs(*h, n, inv, m, F);
+    if (also) *also = times_mod_runs(*also, n, inv, m, F);
     return true;
+}
+
+// The relation (the factors' product) and its idempotents, 1 modulo one
+// factor and 0 modulo the others: the same few sets of factors are read
+// back many times.
+struct Units {
+    std::vector<uint32_t> key;
+    UPoly whole;
+    std::vector<UPoly> unit;
+};
+
+template <class Fld>
+const Units& units_of(const std::vector<UPoly>& factors, const Fld& F) {
+    std::vector<uint32_t> key{elements(F)};
+    for (const UPoly& m : factors) {
+        key.push_back(static_cast<uint32_t>(m.size()));
+        key.insert(key.end(), m.begin(), m.end());
+    }
+    static Units kept[4];
+    static size_t next_slot = 0;
+    for (const Units& u : kept)
+        if (u.key == key) return u;
+    Units& u = kept[next_slot];
+    next_slot = (next_slot + 1) % 4;
+    u.whole = UPoly{1};
+    for (const UPoly& m : factors) {
+        UPoly next(u.whole.size() + m.size() - 1, 0);
+        for (size_t i = 0; i < u.whole.size(); i++)
+            for (size_t j = 0; j < m.size(); j++) next[i + j] = F.add(next[i + j], F.mul(u.whole[i], m[j]));
+        u.whole = std::move(next);
+    }
+    u.unit.clear();
+    for (const UPoly& m : factors) {
+        const UPoly others = quotient(u.whole, m, F);
+        u.unit.push_back(mul_mod(others, inverse_mod(others, m, F), u.whole, F));
+    }
+    u.key = std::move(key);
+    return u;
 }
 
 template <class Fld>
 void join_over(const std::vector<FlatPoly>& images, int32_t n, const std::vector<UPoly>& factors, const Fld& F,
                FlatPoly* g) {
-    UPoly whole{1};
-    for (const UPoly& m : factors) {
-        UPoly next(whole.size() + m.size() - 1, 0);
-        for (size_t i = 0; i < whole.size(); i++)
-            for (size_t j = 0; j < m.size(); j++) next[i + j] = F.add(next[i + j], F.mul(whole[i], m[j]));
-        whole = std::move(next);
-    }
-    // The idempotents: 1 modulo factor c, 0 modulo the others.
-    std::vector<UPoly> unit;
-    for (const UPoly& m : factors) {
-        const UPoly others = quotient(whole, m, F);
-        unit.push_back(mul_mod(others, inverse_mod(others, m, F), whole, F));
-    }
-    std::map<std::vector<int32_t>, UPoly, std::greater<>> sum;
-    for (size_t c = 0; c < images.size(); c++)
-        for (const auto& [head, coef] : groups_of(images[c], n)) {
-            UPoly add = mul_mod(coef, unit[c], whole, F);
-            UPoly& acc = sum[head];
-            acc.resize(std::max(acc.size(), add.size()), 0);
-            for (size_t i = 0; i < add.size(); i++) acc[i] = F.add(acc[i], add[i]);
+    const Units& u = units_of(factors, F);
+    // Each run of each image times its copy's idempotent, then the runs of
+    // one head added, the heads in decreasing order.
+    struct Run {
+        const int32_t* head;
+        UPoly coef;
+    };
+    std::vector<Run> runs;
+    UPoly c;
+    for (size_t k = 0; k < images.size(); k++) {
+        const FlatPoly& f = images[k];
+        for (size_t i = 0; i < f.terms();) {
+            bool plain = false;
+            const size_t j = run_end(f, i, n, 0, &plain);
+            c.clear();
+            for (size_t t = i; t < j; t++) {
+                const size_t at = static_cast<size_t>(f.exp(t)[n]);
+                if (c.size() <= at) c.resize(at + 1, 0);
+                c[at] = f.coefs[t];
+            }
+            runs.push_back({f.exp(i), mul_mod(c, u.unit[k], u.whole, F)});
+            i = j;
         }
-    Groups gs;
-    for (auto& [head, coef] : sum) {
-        trim(coef);
-        if (!coef.empty()) gs.emplace_back(head, std::move(coef));
     }
-    *g = from_groups(gs, n);
+    std::sort(runs.begin(), runs.end(), [n](const Run& a, const Run& b) {
+        return std::lexicographical_compare(b.head, b.head + n, a.head, a.head + n);
+    });
+    FlatPoly out;
+    out.nvars = n + 1;
+    std::vector<int32_t> row(static_cast<size_t>(n) + 1);
+    for (size_t i = 0; i < runs.size();) {
+        UPoly& acc = runs[i].coef;
+        size_t j = i + 1;
+        for (; j < runs.size() && std::equal(runs[i].head, runs[i].head + n, runs[j].head); j++) {
+            const UPoly& add = runs[j].coef;
+            acc.resize(std::max(acc.size(), add.size()), 0);
+            for (size_t e = 0; e < add.size(); e++) acc[e] = F.add(acc[e], add[e]);
+        }
+        std::copy(runs[i].head, runs[i].head + n, row.begin());
+        for (size_t e = acc.size(); e-- > 0;) {
+            if (!acc[e]) continue;
+            row[static_cast<size_t>(n)] = static_cast<int32_t>(e);
+            out.push(row.data(), acc[e]);
+        }
+        i = j;
+    }
+    *g = std::move(out);
 }
 
 // u / m over the field of the irreducible f (both reduced modulo f, m not

@@ -324,6 +324,11 @@ bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode
     return cancel_in_copies(c, ns, ds, qn, qd, false);
 }
 
+bool split_copies_over_roots() {
+    Copies c;
+    return copies_at(polynames, &c);
+}
+
 bool split_copies_cross_fraction(const std::vector<CopiesProduct>& num, const CopiesProduct& den, polynode** qn,
                                  polynode** qd) {
     Copies c;

@@ -34,6 +34,11 @@ int split_copies_divide(polynode* u, polynode* m, pt* rec, polynode** quo);
 // split field levels, Laurent exponents).
 bool split_copies_fraction(polynode* num, polynode* den, polynode** qn, polynode** qd);
 
+// Whether the copies of the field levels at the outermost level are the
+// Z/p copies of their roots (split_copies_cross_fraction's own road);
+// elsewhere they are the fields of factors, or there are none.
+bool split_copies_over_roots();
+
 // A product of two polynomials at the outermost level (kept), negated
 // with `minus`.
 struct CopiesProduct {

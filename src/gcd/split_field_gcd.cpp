@@ -23,6 +23,11 @@
 #include "poly/modout.h"
 #include "poly/polyvars.h"
 
+int32_t split_gcd_asked = 0;
+int32_t split_copies_agreed = 0;
+int32_t split_copies_disagreed = 0;
+int32_t split_copies_shared_only = 0;
+
 const SplitRoots* tower_roots(const std::vector<pt*>& levels) {
     // An elimination asks for every entry it looks at: the last answer is
     // kept by the print of the relations, which costs less than reading them.
@@ -172,6 +177,20 @@ polynode* shared_over_ground(const std::vector<flatgcd::FlatPoly>& images, const
     return poly_from_flat(one);
 }
 
+// Whether some copy's gcd (a monic one, or none where both operands
+// vanish) leads with the leading monomial over the n columns of `shared`,
+// the divisor the copies share over the ground field: cancelling each copy
+// by its whole gcd then gains nothing there over the quotient by the
+// shared part, and the quotient over the tower stands. So too where the
+// shared part cannot be read.
+bool some_copy_shares_only(const std::vector<flatgcd::FlatPoly>& gs, const polynode* shared, int32_t n, pt* vars) {
+    flatgcd::FlatPoly f;
+    if (!flatten_residues(shared, vars, &f) || f.terms() == 0) return true;
+    return std::any_of(gs.begin(), gs.end(), [&](const flatgcd::FlatPoly& g) {
+        return g.terms() == 0 || std::equal(g.exp(0), g.exp(0) + n, f.exp(0));
+    });
+}
+
 // The gcd over one field level whose relation splits modulo the prime into
 // irreducible factors not all linear: one copy for each factor (see
 // split_images.h), each gcd made monic there, read back by Chinese
@@ -213,12 +232,15 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
         // A quotient cancels what the copies share over the ground field.
         free_poly(g);
         *g = shared_over_ground(images, factors, n, allow_tests, allow_split, vars, level);
+        split_copies_disagreed++;
+        if (some_copy_shares_only(images, *g, n, vars)) split_copies_shared_only++;
         return 1;
     }
     flatgcd::FlatPoly out;
     factor_join(images, n, factors, q, &out);
     free_poly(g);
     *g = poly_from_flat(out);
+    split_copies_agreed++;
     return 1;
 }
 
@@ -353,11 +375,7 @@ bool factor_copies_cancel(const flatgcd::FlatPoly& u, const flatgcd::FlatPoly& v
     }
     if (whole && leads_differ(gs, n)) {
         PolyHold shared(shared_over_ground(gs, factors, n, 1, 1, vars, level));
-        flatgcd::FlatPoly f;
-        if (!flatten_residues(shared.p, vars, &f) || f.terms() == 0) return false;
-        if (std::any_of(gs.begin(), gs.end(),
-                        [&](const flatgcd::FlatPoly& g) { return std::equal(g.exp(0), g.exp(0) + n, f.exp(0)); }))
-            return false;
+        if (some_copy_shares_only(gs, shared.p, n, vars)) return false;
     }
     factor_join(us, n, factors, q, qu);
     factor_join(vs, n, factors, q, qv);
@@ -403,10 +421,6 @@ bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynod
     *qd = poly_from_flat(od);
     return true;
 }
-
-int32_t split_gcd_asked = 0;
-int32_t split_copies_agreed = 0;
-int32_t split_copies_disagreed = 0;
 
 int split_field_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, int allow_split, pt* vars) {
     if (!modularmode || !(mod_is_prime || finf) || modulus < 2 || field_depth <= 0 || !vars) return 0;

@@ -68,6 +68,11 @@ bool factor_copies_fraction(polynode* num, polynode* den, polynode** qn, polynod
 // its quotient cancelled the whole gcd of every copy.
 extern int32_t split_copies_agreed;
 extern int32_t split_copies_disagreed;
+// Of the disagreements over fields of factors, those where some copy's gcd
+// holds no more than the common divisor (or none is taken there): the
+// quotient that cancels each copy by its whole gcd declines those, and
+// the quotient over the tower by the common divisor stands.
+extern int32_t split_copies_shared_only;
 
 // Alive while the user's GCD is computed (see above): the modulus it is
 // asked under (0 outside modular mode), so that images modulo other primes

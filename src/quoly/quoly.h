@@ -35,6 +35,7 @@
 // even when they return.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "storage/records.h"
@@ -194,6 +195,16 @@ struct PartPair {
 // (split_copies_cross_fraction); false, *dst untouched, where that does
 // not apply and the parts must be multiplied and divided over the tower.
 bool typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst);
+// *dst := the same typed quotient: in the copies where they serve, and
+// else by `usual`, the caller's quotient of the parts over the tower.
+// Over fields of factors not all linear the usual road goes first: where
+// its gcd was taken in the copies and they agreed, it cancelled each
+// copy's whole gcd and made the denominator monic as each copy does, and
+// its form is theirs at the cost of one gcd and no reading back; where
+// they disagreed and some copy's gcd is only what they share, the copies
+// decline and its form stands. The copies decide the rest.
+void typed_quotient(const std::vector<PartPair>& num, const PartPair& den, quoly** dst,
+                    const std::function<void(quoly**)>& usual);
 // A new polynomial: the product of a's and b's numerators (or, for
 // den_a/den_b set, denominators; 1 for none), a plain number's or
 // rational's too.

@@ -233,24 +233,26 @@ void sum_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, bool add) {
         // square would leave a gcd to prove that may be out of reach (a
         // leading coefficient that is a zero divisor, a free variable
         // inside the relations), and 1/b + 1/b would not come back as 2/b.
-        if (typed_in_copies({{a, false, nullptr, false}, {b, false, nullptr, false, !add}}, {a, true, nullptr, false},
-                            dst))
-            return;
-        polynode* num = nullptr;
-        if (add) poly_add(a->pnum, b->pnum, &num);
-        else poly_sub(a->pnum, b->pnum, &num);
-        polynode* den = nullptr;
-        poly_assign(a->den, &den);
-        quotient_as_typed(num, den, dst);
+        typed_quotient({{a, false, nullptr, false}, {b, false, nullptr, false, !add}}, {a, true, nullptr, false}, dst,
+                       [a, b, add](quoly** slot) {
+                           polynode* num = nullptr;
+                           if (add) poly_add(a->pnum, b->pnum, &num);
+                           else poly_sub(a->pnum, b->pnum, &num);
+                           polynode* den = nullptr;
+                           poly_assign(a->den, &den);
+                           quotient_as_typed(num, den, slot);
+                       });
         return;
     }
     if (as_typed(a, b)) {
-        if (typed_in_copies({{a, false, b, true}, {b, false, a, true, !add}}, {a, true, b, true}, dst)) return;
-        PolyHold x(times_parts(a, false, b, true)), y(times_parts(b, false, a, true));
-        polynode* num = nullptr;
-        if (add) poly_add(x.p, y.p, &num);
-        else poly_sub(x.p, y.p, &num);
-        quotient_as_typed(num, times_parts(a, true, b, true), dst);
+        typed_quotient({{a, false, b, true}, {b, false, a, true, !add}}, {a, true, b, true}, dst,
+                       [a, b, add](quoly** slot) {
+                           PolyHold x(times_parts(a, false, b, true)), y(times_parts(b, false, a, true));
+                           polynode* num = nullptr;
+                           if (add) poly_add(x.p, y.p, &num);
+                           else poly_sub(x.p, y.p, &num);
+                           quotient_as_typed(num, times_parts(a, true, b, true), slot);
+                       });
         return;
     }
     PolyHold ta, tb;   // constant polynomials made for plain numbers

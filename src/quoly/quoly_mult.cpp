@@ -338,8 +338,9 @@ Outcome number_times(imag* k, quoly* b, quoly** dst) {
 // *dst (a blank record) := a * b for everything but two plain numbers.
 Outcome product_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst) {
     if (as_typed(a, b)) {
-        if (!typed_in_copies({{a, false, b, false}}, {a, true, b, true}, dst))
-            quotient_as_typed(times_parts(a, false, b, false), times_parts(a, true, b, true), dst);
+        typed_quotient({{a, false, b, false}}, {a, true, b, true}, dst, [a, b](quoly** slot) {
+            quotient_as_typed(times_parts(a, false, b, false), times_parts(a, true, b, true), slot);
+        });
         return NORMAL;
     }
     if (ka == PLAIN && kb == RATIONAL) {
@@ -415,12 +416,16 @@ void fraction_over_poly(polynode* P, polynode* Q, polynode* R, int flag, quoly**
     if (content_may_change()) sanitize(q);
 }
 
+// A disagreement of the copies' gcds in the usual road is an error here
+// (an escape is waiting for it, or a GCD is asked), where the copies'
+// own road may not meet it.
+bool disagreement_is_error() { return zero_divisor_escape > 0 || (split_gcd_asked && split_gcd_asked == modulus); }
+
 // Whether the quotient of two polynomials by the denominator r may take
 // the usual road before the copies (see quotient_of_kinds): r leads with
-// a number, a unit in every copy, and a disagreement of the copies' gcds
-// is no error here (no escape is waiting for it, no GCD is asked).
+// a number, a unit in every copy, and a disagreement is no error.
 bool usual_road_first(const polynode* r) {
-    if (zero_divisor_escape > 0 || (split_gcd_asked && split_gcd_asked == modulus)) return false;
+    if (disagreement_is_error()) return false;
     int32_t level = 1;
     for (; !r->numb && level + 1 < field_depth; level++) r = r->pcoef;
     return r->numb || !reaches_field_levels(r->pcoef, level + 1);
@@ -434,8 +439,9 @@ Outcome quotient_of_kinds(quoly* a, Kind ka, quoly* b, Kind kb, quoly** dst, int
         return NORMAL;
     }
     if (!flag && as_typed(a, b) && !(kb == PLAIN && (lintmode ? b->nnum->value == 0 : iszero(b->nnum)))) {
-        if (!typed_in_copies({{a, false, b, true}}, {a, true, b, false}, dst))
-            quotient_as_typed(times_parts(a, false, b, true), times_parts(a, true, b, false), dst);
+        typed_quotient({{a, false, b, true}}, {a, true, b, false}, dst, [a, b](quoly** slot) {
+            quotient_as_typed(times_parts(a, false, b, true), times_parts(a, true, b, false), slot);
+        });
         return NORMAL;
     }
     quoly* q = *dst;
@@ -669,6 +675,28 @@ bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartP
     free_quoly(dst);
     *dst = t.release();
     return true;
+}
+
+void quoly_detail::typed_quotient(const std::vector<PartPair>& num, const PartPair& den, quoly** dst,
+                                  const std::function<void(quoly**)>& usual) {
+    if (!copies_may_serve() || !copies_differ(num, den) || disagreement_is_error() || split_copies_over_roots()) {
+        if (!typed_in_copies(num, den, dst)) usual(dst);
+        return;
+    }
+    const int32_t agreed = split_copies_agreed, disagreed = split_copies_disagreed;
+    const int32_t shared_only = split_copies_shared_only;
+    QuolyHold first(blank_quoly());
+    usual(&first.q);
+    // One gcd, taken in the copies: where they agreed, or where some copy's
+    // gcd is only what they share, the usual form is the copies' form.
+    // Elsewhere (no gcd in the copies, a shortcut took it; or each copy
+    // holds more than the shared part the usual road cancelled) the copies
+    // decide, the usual form kept for where they decline.
+    const int32_t a = split_copies_agreed - agreed, d = split_copies_disagreed - disagreed;
+    const bool usual_form = (a == 1 && d == 0) || (a == 0 && d == 1 && split_copies_shared_only - shared_only == 1);
+    if (!usual_form && typed_in_copies(num, den, dst)) return;
+    free_quoly(dst);
+    *dst = first.release();
 }
 
 void quoly_detail::quotient_as_typed(polynode* num, polynode* den, quoly** dst) {
