@@ -16,7 +16,6 @@ error 271) is allowed and counted, a wrong cell never.
 import collections
 import concurrent.futures
 import functools
-import itertools
 import random
 import re
 import subprocess
@@ -69,7 +68,6 @@ class Check:
         self.R, self.n = R, len(m)
         dens = [functools.reduce(R.mul, (R.read(d) for _, d in row), R.one) for row in m]
         # B = diag(dens) A has polynomial cells; adj(A)[j][i] = minor_ij(B) / prod of the other rows' dens.
-        self.a = [[(R.read(c), R.read(d)) for c, d in row] for row in m]
         self.b = [[R.mul(R.read(c), functools.reduce(R.mul, (R.read(e) for k, (_, e) in enumerate(row) if k != j),
                                                      R.one)) for j, (c, _) in enumerate(row)] for row in m]
         self.dens = dens
