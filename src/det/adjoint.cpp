@@ -11,6 +11,7 @@
 #include "matrix/measures.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
+#include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/workblocks.h"
@@ -29,6 +30,14 @@ quoly* determinant_of(quoly** cells, int32_t n, sparse** sparse_slot) {
 }
 
 bool is_zero_number(const quoly* q) { return q->isnum && iszero(q->nnum); }
+
+// The cells of an adjoint formed while the relations rested, reduced now.
+void reduce_at_rest(ModoutSuspension& rest, quoly** cells, int64_t count) {
+    if (!rest.on) return;
+    rest.finish();
+    for (int64_t c = 0; c < count; c++)
+        if (!cells[c]->isnum && (!cells[c]->rat || lintmode)) recheck(&cells[c]);
+}
 
 }  // namespace
 
@@ -87,6 +96,14 @@ void adjoint_by_inversion(quoly** a_cells, quoly** out_cells, int consume, int32
             }
         }
     } held{a_cells, out_cells, count, consume != 0};
+    // Relations without the field flag rest while the whole adjoint is
+    // formed, as they do inside each elimination, and reduce its cells only
+    // at the end. The inverse over the free ring may hold the inverse of a
+    // zero divisor of theirs (1/(t - 3) modulo 5 under t^3 - 2) that only
+    // the product with det(A) cancels: reduced before that product, a cell
+    // would come back right only in the copies that zero divisor leaves.
+    ModoutSuspension rest;
+    if (need_to_turn_off_mod_out(0, 0, 0, 0, n)) rest.start();
     for (int64_t c = 0; c < count; c++) {
         if (consume) {
             out_cells[c] = a_cells[c];
@@ -102,6 +119,7 @@ void adjoint_by_inversion(quoly** a_cells, quoly** out_cells, int consume, int32
     if (is_zero_number(d.q) || (!d.q->isnum && !d.q->rat && split_copies_zero_divisor(d.q->pnum))) {
         held.put_back();   // A's cells back in place, the copies freed
         adjoint_by_cofactors(a_cells, out_cells, n, sparse_slot);
+        reduce_at_rest(rest, out_cells, count);
         return;
     }
     QuolyOwner scratch;
@@ -109,6 +127,7 @@ void adjoint_by_inversion(quoly** a_cells, quoly** out_cells, int consume, int32
     mat_invert(out_cells, out_cells, 1, 1, n, &scratch.q, 1, 1, sparse_slot, nullptr, -1, -1, -1, 0, 0);
     held.keep = true;
     for (int64_t c = 0; c < count; c++) fast_quoly_mult(&out_cells[c], &d.q);
+    reduce_at_rest(rest, out_cells, count);
 }
 
 void adjoint(quoly** a_cells, quoly** out_cells, int consume, int32_t n, sparse** sparse_slot) {

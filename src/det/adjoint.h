@@ -16,7 +16,9 @@
 // Error 62 for integers in machine-integer mode without a modulus.
 void adjoint(quoly** a_cells, quoly** out_cells, int consume, int32_t n, sparse** sparse_slot);
 
-// det(A) A^-1, falling back on cofactors when det(A) = 0.
+// det(A) A^-1, falling back on cofactors when det(A) = 0; over relations
+// without the field flag both are formed with the relations at rest and
+// only the cells reduced.
 void adjoint_by_inversion(quoly** a_cells, quoly** out_cells, int consume, int32_t n, sparse** sparse_slot);
 // The cofactors, each the determinant of A with one row and column cleared
 // but for a 1 where they cross. A is not changed.

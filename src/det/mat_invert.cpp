@@ -38,23 +38,6 @@ namespace {
 
 inline quoly*& at(quoly** c, int32_t n, int32_t i, int32_t j) { return c[int64_t{j} * n + i]; }
 
-// The mod-out relations suspended for the scope when the hub asked for it.
-struct Suspension {
-    bool on = false;
-    void start() {
-        adjust_polyname_ptrs();
-        on = true;
-    }
-    void finish() {
-        if (!on) return;
-        on = false;
-        resume_old_polynames();
-    }
-    ~Suspension() {
-        if (on) resume_old_polynames();
-    }
-};
-
 // A row or column of zeros makes the determinant 0 in every ring. The
 // eliminations find it only when their pivot search reaches it, and under
 // a composite modulus a pivot taken before then may be a zero divisor they
@@ -194,7 +177,7 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
         // Interpolation in a variable that carries a relation knows nothing
         // of it: the relations rest for the run, as on the dense road, and
         // the result is reduced at the end.
-        Suspension suspension;
+        ModoutSuspension suspension;
         if (need_to_turn_off_mod_out(all_polys, 1, 0, c, n)) suspension.start();
         if (sparse_lagrange(frame, result, n, factor, degree, second_degree, power, factor_removed, prime_count)) {
             if (suspension.on) {
@@ -310,7 +293,7 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             if (!L) G = true;
         }
     }
-    Suspension suspension;
+    ModoutSuspension suspension;
     if (need_to_turn_off_mod_out(all_polys, L, G, invert ? 0 : cut, n)) suspension.start();
 
     auto finish = [&](bool divide) {

@@ -25,3 +25,19 @@ void resume_old_polynames();
 // q reduced modulo the relations of every level and put back into normal
 // form; a denominator that becomes 0 sets q to 1 with two lines saying so.
 void recheck(quoly** q);
+
+// A suspension for one scope: resumed at its end (an error included)
+// unless finished before.
+struct ModoutSuspension {
+    bool on = false;
+    void start() {
+        adjust_polyname_ptrs();
+        on = true;
+    }
+    void finish() {
+        if (!on) return;
+        on = false;
+        resume_old_polynames();
+    }
+    ~ModoutSuspension() { finish(); }
+};

@@ -59,13 +59,14 @@ ROADS = [(kind, store, k) for kind in ("Det", "Chpoly", "Adjoint") for store in 
 
 class Ring:
     """Polynomials over Z/p (over Z for p = 0; GF(2^8) is Z/2 below a level g
-    of relation g^8 + g^4 + g^3 + g + 1, a number read as its bits in g) in
-    the level variables, each relation variable's power kept below the
-    degree of its monic relation."""
+    of relation g^8 + g^4 + g^3 + g + 1, a number read as its bits in g, and
+    GF(2^16) has a level h of relation h^2 + 2h + 1 above it, 256u + v read
+    as uh + v) in the level variables, each relation variable's power kept
+    below the degree of its monic relation."""
 
     def __init__(self, p, levels):
-        self.gf, self.p = p == 256, 2 if p == 256 else p
-        levels = ["g: g^8 + g^4 + g^3 + g + 1"] * self.gf + levels
+        self.gf, self.p = p in (256, 65536), 2 if p in (256, 65536) else p
+        levels = (["g: g^8 + g^4 + g^3 + g + 1"] + ["h: h^2 + 2*h + 1"] * (p == 65536)) * self.gf + levels
         self.names, self.zero = [lev.split(":")[0] for lev in levels], (0,) * len(levels)
         self.one, self.rel = {self.zero: 1}, []
         for i, lev in enumerate(levels):
@@ -112,9 +113,9 @@ class Ring:
             __mul__, __neg__ = (lambda s, o: E(self.mul(s.d, o.d))), (lambda s: E(self.add({}, s.d, -1)))
             __pow__ = lambda s, k: functools.reduce(E.__mul__, [s] * k, E(self.one))
 
-        def number(n):   # in GF(2^8) its bits in g
-            return E(self.norm({(i,) + self.zero[1:]: 1 for i in range(n.bit_length()) if n >> i & 1}
-                               if self.gf else {self.zero: n}))
+        def number(n):   # in GF(2^8) its bits in g; in GF(2^16) the high byte's times h
+            bit = lambda i: (i % 8,) + (i // 8,) * (self.names[1] == "h") + self.zero[1 + (self.names[1] == "h"):]
+            return E(self.norm({bit(i): 1 for i in range(n.bit_length()) if n >> i & 1} if self.gf else {self.zero: n}))
         env = {v: E({self.zero[:i] + (1,) + self.zero[i + 1:]: 1}) for i, v in enumerate(self.names)}
         expr = re.sub(r"(?<=[\w)])\s*(?=[a-z(])", "*", text)
         expr = re.sub(r"(?<![\^\w])\d+", lambda m: f"N({m.group()})", expr).replace("^", "**")
