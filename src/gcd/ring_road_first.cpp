@@ -22,8 +22,9 @@ namespace {
 // for the field's road, 0.01 s for the remainders).
 constexpr int64_t RING_FIRST_DEGREE = 32;
 // The remainders' budget, the square of the field's degree times this
-// (about twice what the report's sums take on the remainders: 0.07 s at
-// degree 48, 0.5 s at 128), and at least the floor.
+// (about twice what a sum of four fractions sharing a factor or two, or a
+// planted gcd of low degree in two variables, takes on the remainders:
+// 0.07 s at degree 48, 0.5 s at 128), and at least the floor.
 constexpr double SECONDS_PER_SQUARED_DEGREE = 6e-5;
 constexpr double LEAST_SECONDS = 0.02;
 // Sets of relations under which the remainders went over their budget.
