@@ -7,7 +7,8 @@ build fractions afresh at each step: quotients of fractions modulo 13 under
 t^2 - 2 without the flag, and quotients, products and sums under field
 relations that the prime splits (modulo 7 and 13), and products, sums and
 quotients of two fresh fractions under field relations that the prime
-splits only partly, beside rings that it splits into linear factors.
+splits only partly, beside rings that it splits into linear factors; and
+towers and a planted gcd without the flag at high degree.
 
   bench_ring_relation_sums.py [--only TEXT] TARVEX [OTHER_TARVEX ...]
 
@@ -106,6 +107,17 @@ def four_fractions(relations):
             "Terms(Numer(r));\nTerms(Denom(r));\n")
 
 
+def planted(relation, quotient):
+    """The report's planted gcd (or the quotient of its two products)
+    under one relation without the flag."""
+    return (f"&(J = t):\n&(P = {relation}):\n&(J = x):\n&(J = y):\n"
+            "cc := (x + (3 - 2*t^30 - 2*t^41)*y - 3 - 4*t^34)*(y^2 + (5 - t^7)*x + 4 + 4*t^14 - 3*t^40):\n"
+            "aa := (x^2 + (-2 + 2*t^44 + t^28)*y + 5 - t^29 - 3*t^15)*cc:\n"
+            "bb := (y^2 + (3 + 2*t^2 + t^22)*x*y + 2 - 4*t^31)*cc:\n" +
+            ("q := aa/bb:\nTerms(Numer(q));\nTerms(Denom(q));\n" if quotient else
+             "g := GCD(aa, bb):\nDeg(g, x);\nTerms(g);\n"))
+
+
 def cases():
     rng = random.Random(77)
     q, m = ring("", "t^2 - 1"), ring(65521, "t^2 + 3")
@@ -170,6 +182,16 @@ def cases():
                  ["t^36 - 4"], ["t^64 + 1"], ["t^4 - 10*t^2 + 1"]):
         out.append((f"4 fractions, Q[{', '.join(r.split(' = ')[0][0] for r in rels[::-1])}]/"
                     f"({'; '.join(rels)})", four_fractions(rels)))
+    # Towers without the flag whose outer level has high degree, and the
+    # planted gcd and quotient under t^d - 2 without it, at several degrees:
+    # the ring's remainders end in a fraction of what the field's proof and
+    # images cost there.
+    for rels in (["k^2 - 2", "t^24 - t - k"], ["k^2 - 2", "t^32 - t - k"], ["k^2 - 2", "t^48 - t - k"],
+                 ["k^2 - 2", "t^64 - t - k"], ["k^3 - 2", "t^20 - t - k"], ["k^2 + 3", "t^24 - t - k"]):
+        out.append((f"4 fractions, Q[t, k]/({'; '.join(rels)})", four_fractions(rels)))
+    for d in (24, 36, 48, 64):
+        out.append((f"planted GCD, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", False)))
+        out.append((f"planted quotient, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", True)))
     for flag in ("", ", 1"):
         out.append((f"sum of 4 shared fractions, Q[t]/(t^24 - 2*t + 2{flag})",
                     ring("", "t^24 - 2*t + 2" + flag) + shared_sum(random.Random(4), 4, xy)))

@@ -552,6 +552,7 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
                 : field_elements ? select_prime(u, v, n_aux - 3, 3, n_aux, aux.data())
                 : words        ? 1 + rand_integer2() % 64
                                : select_prime(u, v, 530, 64, PRIME_COUNT, prime);
+    const int32_t start = i;
     if (words) limit = PRIME_COUNT + BIG_PRIME_COUNT;
     if (field_elements) limit = split ? SPLIT_PRIMES_USED : n_aux;
     // The split road's primes: word primes from a random place on, those
@@ -587,7 +588,11 @@ void mod_method(polynode* u, polynode* v, polynode** result, int* ok, pt* var, b
             if (big_allowed && limit == PRIME_COUNT) {
                 limit += BIG_PRIME_COUNT;
             } else {
-                if (field_elements && !split && first_list_growing && !first) throw FirstListShort{};
+                // A growing list too short for even one image here (the
+                // start is drawn among its first entries, which a list of
+                // one or two primes may not have) is lengthened as well:
+                // giving up would send the gcd to Euclid over the field.
+                if (field_elements && !split && first_list_growing && (!first || i == start)) throw FirstListShort{};
                 return;
             }
         }

@@ -15,6 +15,7 @@
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
 #include "gcd/relation_field.h"
+#include "gcd/ring_road_first.h"
 #include "gcd/trialdiv.h"
 
 #include <initializer_list>
@@ -164,7 +165,10 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
         // this module gives it (unique for associates over the field). A
         // few terms are cheaper by the remainders than by the field's
         // machinery, and the remainders of large operands swell.
-        if (term_count(u) + term_count(v) > FIELD_ROAD_TERMS && relation_field_gcd(u, v, vars, &result)) {
+        const bool large = term_count(u) + term_count(v) > FIELD_ROAD_TERMS;
+        if (large && ring_road_first(u, v, top, ring, &result)) {
+            // The remainders' gcd, in this module's form already.
+        } else if (large && relation_field_gcd(u, v, vars, &result)) {
             if (!poly_iszero(result)) normalise(&result, top, ring);
         } else {
             result = multi_gcd(u, v, top, ring);

@@ -1,6 +1,8 @@
 // The gcd over a ring of relations that make no field (nonfield_multi.h).
 #include "gcd/nonfield_multi.h"
 
+#include <algorithm>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,17 @@
 namespace nonfield {
 
 namespace {
+
+// The processor time at which a gcd run within a budget is given up; 0
+// while none is.
+std::clock_t budget_end = 0;
+
+struct OverBudget {};
+
+// Between the steps of the remainders, divisions and contents.
+void within_budget() {
+    if (budget_end && std::clock() > budget_end) throw OverBudget{};
+}
 
 // The outermost free level at or below `level` that p uses, other than
 // `skip`; 0 for none (p is then an element of C, or of C[skip]).
@@ -130,6 +143,7 @@ polynode* divide(polynode* a, polynode* b, int32_t level, const Band& band, Poly
     PolyHold A(at_level(a, level, f)), B(at_level(b, level, f)), Q(zero());
     PolyHold lb(first_coef(B.p));
     while (!poly_iszero(A.p)) {
+        within_budget();
         const int32_t da = degree(A.p);
         if (da < degree(B.p)) return nullptr;
         PolyHold la(first_coef(A.p)), sn, sd;
@@ -185,6 +199,7 @@ namespace {
 polynode* content_of(polynode* A, int32_t f, const Band& band) {
     PolyHold g;
     for (polynode* n = A; n; n = n->next) {
+        within_budget();
         PolyHold c(n->numb ? number_copy(n->ncoef) : copy_of(n->pcoef));
         if (!g.p) {
             g.reset(c.release());
@@ -237,6 +252,7 @@ polynode* prem(polynode* a, polynode* B, int32_t f, const Band& band) {
     PolyHold lb(term(0, first_coef(B)));
     int32_t steps = degree(a) - degree(B) + 1;
     while (!poly_iszero(A.p) && degree(A.p) >= degree(B)) {
+        within_budget();
         const int32_t da = degree(A.p);
         PolyHold t(term(da - degree(B), first_coef(A.p))), ba, tb, r;
         poly_mult(lb.p, A.p, &ba.p, frec);
@@ -308,6 +324,8 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
     pt* crec = inner(xrec);
     if (degree(A.p) < degree(B.p)) std::swap(A.p, B.p);
     while (!poly_iszero(B.p)) {
+        // Here, where no number of the step is held yet.
+        within_budget();
         PolyHold lcb(first_coef(B.p)), N;
         imag* d = nullptr;
         if (!invert(lcb.p, crec, &N, &d)) refuse(name);
@@ -397,6 +415,7 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     // coefficients from swelling without a content taken at every step.
     PolyHold G, g(one()), h(one());
     for (;;) {
+        within_budget();
         if (degree(B.p) == 0) {
             G.reset(one());
             break;
@@ -426,6 +445,25 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     normalise(&result.p, f, band);
     if (!single_number(result.p) && f > level) add_pad(&result.p, f - level);
     return result.release();
+}
+
+polynode* multi_gcd_within(polynode* a, polynode* b, int32_t level, const Band& band, double seconds) {
+    struct Budget {
+        std::clock_t before = budget_end;
+        explicit Budget(double s) {
+            const std::clock_t end =
+                std::clock() + std::max<std::clock_t>(1, static_cast<std::clock_t>(s * CLOCKS_PER_SEC));
+            budget_end = before ? std::min(before, end) : end;
+        }
+        ~Budget() { budget_end = before; }
+        Budget(const Budget&) = delete;
+        Budget& operator=(const Budget&) = delete;
+    } budget(seconds);
+    try {
+        return multi_gcd(a, b, level, band);
+    } catch (const OverBudget&) {
+        return nullptr;
+    }
 }
 
 }  // namespace nonfield

@@ -17,15 +17,6 @@
 #include "quoly/aux_primes.h"
 #include "toplevel/errors.h"
 
-namespace {
-
-// Fewer second primes than this: the field's gcd does without them (as a
-// declaration decides).
-constexpr int32_t FEW_SECOND_PRIMES = 5;
-
-// The relation levels, innermost first, when they are one run that ends at
-// the innermost variable, none flagged a field; empty otherwise (a free
-// variable inside them would be a coefficient of the ring, no field).
 std::vector<pt*> relation_run() {
     std::vector<pt*> run;
     for (pt* r = polynames; r; r = r->next) {
@@ -38,6 +29,12 @@ std::vector<pt*> relation_run() {
     std::reverse(run.begin(), run.end());
     return run;
 }
+
+namespace {
+
+// Fewer second primes than this: the field's gcd does without them (as a
+// declaration decides).
+constexpr int32_t FEW_SECOND_PRIMES = 5;
 
 // The relations and auxiliary state as the gcd of a declared field sees
 // them, for as long as the view lives: every level of the run flagged,

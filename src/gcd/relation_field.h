@@ -14,9 +14,16 @@
 // modulus): the ring's own road stays.
 #pragma once
 
+#include <vector>
+
 #include "storage/records.h"
 
 struct pt;
+
+// The relation levels, innermost first, when they are one run that ends at
+// the innermost variable, none flagged a field; empty otherwise (a free
+// variable inside them would be a coefficient of the ring, no field).
+std::vector<pt*> relation_run();
 
 // When the relations now installed, none flagged, fill the innermost
 // levels and are proved to make a field: *g (freed first) := a gcd of u

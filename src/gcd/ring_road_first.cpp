@@ -1,0 +1,62 @@
+// The ring's remainders first at high degree (ring_road_first.h).
+#include "gcd/ring_road_first.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "gcd/field_levels.h"
+#include "gcd/nonfield_ring.h"
+#include "gcd/relation_field.h"
+#include "numbers/ring.h"
+#include "poly/polyvars.h"
+
+namespace {
+
+// Below this degree of the field the proof and the primes are cheap, and
+// the field's road is the one that never swells. A tower's degree counts
+// twice: its outer levels are tested for irreducibility over the levels
+// inside them by arithmetic on polynomials over those levels, many times
+// dearer than one level's test on words (k^2 - 2 under t^12 - t - k: 0.2 s
+// for the field's road, 0.01 s for the remainders).
+constexpr int64_t RING_FIRST_DEGREE = 32;
+// The remainders' budget, the square of the field's degree times this
+// (about twice what a sum of four fractions sharing a factor or two, or a
+// planted gcd of low degree in two variables, takes on the remainders:
+// 0.07 s at degree 48, 0.5 s at 128), and at least the floor.
+constexpr double SECONDS_PER_SQUARED_DEGREE = 6e-5;
+constexpr double LEAST_SECONDS = 0.02;
+// Sets of relations under which the remainders went over their budget.
+constexpr size_t KEPT_SWELLS = 4;
+std::vector<std::vector<int64_t>> swelled;
+
+}  // namespace
+
+bool ring_road_first(polynode* u, polynode* v, int32_t level, const nonfield::Band& band, polynode** g) {
+    if (modularmode || lintmode) return false;
+    const std::vector<pt*> run = relation_run();
+    if (run.empty()) return false;
+    int64_t degree = 1;
+    for (const pt* r : run) degree = std::min<int64_t>(degree * r->modout_degree, 1 << 20);
+    if (degree * (run.size() > 1 ? 2 : 1) < RING_FIRST_DEGREE) return false;
+    std::vector<int64_t> key = relations_key(run);
+    if (std::find(swelled.begin(), swelled.end(), key) != swelled.end()) return false;
+    const double d = static_cast<double>(degree);
+    const double seconds = std::max(LEAST_SECONDS, SECONDS_PER_SQUARED_DEGREE * d * d);
+    polynode* result = nullptr;
+    try {
+        nonfield::RefusalEscape escape;
+        result = nonfield::multi_gcd_within(u, v, level, band, seconds);
+    } catch (const nonfield::NoProof&) {
+        return false;
+    }
+    if (!result) {
+        if (swelled.size() == KEPT_SWELLS) swelled.erase(swelled.begin());
+        swelled.push_back(std::move(key));
+        return false;
+    }
+    free_poly(g);
+    *g = result;
+    return true;
+}
