@@ -7,8 +7,10 @@ build fractions afresh at each step: quotients of fractions modulo 13 under
 t^2 - 2 without the flag, and quotients, products and sums under field
 relations that the prime splits (modulo 7 and 13), and products, sums and
 quotients of two fresh fractions under field relations that the prime
-splits only partly, beside rings that it splits into linear factors; and
-towers and a planted gcd without the flag at high degree.
+splits only partly, beside rings that it splits into linear factors;
+towers and a planted gcd without the flag at high degree; and one-variable
+gcds and quotients of degree 20 to 60 under relations without the flag that
+make a field, beside the same with the flag.
 
   bench_ring_relation_sums.py [--only TEXT] TARVEX [OTHER_TARVEX ...]
 
@@ -118,6 +120,15 @@ def planted(relation, quotient):
              "g := GCD(aa, bb):\nDeg(g, x);\nTerms(g);\n"))
 
 
+def onevar_gcd(relation, n):
+    """The planted gcd in one free variable of the report, of degree n."""
+    return (f"&(J = t):\n&(P = {relation}):\n&(J = x):\n"
+            f"g := Sigma<i = 0, {n}>((((i*i*37 + 11)|13) - 6 + (((i*17 + 5)|11) - 5)*t)*x^i):\n"
+            f"u := Sigma<i = 0, {n}>((((i*i*29 + 3)|17) - 8 + (((i*13 + 7)|9) - 4)*t)*x^i):\n"
+            f"v := Sigma<i = 0, {n}>((((i*i*41 + 5)|19) - 9 + (((i*23 + 1)|7) - 3)*t)*x^i):\n"
+            "h := GCD(g*u, g*v):\nTerms(h);\nDeg(h, x);\nq := (g*u)/(g*v):\nTerms(Denom(q));\n")
+
+
 def cases():
     rng = random.Random(77)
     q, m = ring("", "t^2 - 1"), ring(65521, "t^2 + 3")
@@ -195,6 +206,14 @@ def cases():
     for flag in ("", ", 1"):
         out.append((f"sum of 4 shared fractions, Q[t]/(t^24 - 2*t + 2{flag})",
                     ring("", "t^24 - 2*t + 2" + flag) + shared_sum(random.Random(4), 4, xy)))
+    # One-variable gcds (and the quotient) of degree n over Q: the
+    # relations that make a field beside the same with the flag; t^2 - 1
+    # keeps the ring's road. (Modulo a prime the report's coefficients
+    # fall to a few terms.)
+    for rel, n in [("t^2 - 2", 60), ("t^3 - 2", 60), ("t^6 + t + 1", 60), ("t^24 - 2*t + 2", 20)]:
+        for flag in ("", ", 1"):
+            out.append((f"gcd of degree {n} in x, Q[t]/({rel}{flag})", onevar_gcd(rel + flag, n)))
+    out.append(("gcd of degree 20 in x, Q[t]/(t^2 - 1)", onevar_gcd("t^2 - 1", 20)))
     return out
 
 

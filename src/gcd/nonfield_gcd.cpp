@@ -174,9 +174,17 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
             result = multi_gcd(u, v, top, ring);
         }
     } else {
+        // One variable: Euclid over the ring keeps every remainder's
+        // numbers as they come, and over the rationals they swell with the
+        // degree (minutes at degree 60 under t^2 - 2); relations proved to
+        // make a field take the field's modular gcd, in the same form.
         const int32_t x = sh.free_levels[0];
-        result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
-        if (!single_number(result) && x > top) add_pad(&result, x - top);
+        if (term_count(u) + term_count(v) > FIELD_ROAD_TERMS && relation_field_gcd(u, v, vars, &result, true)) {
+            if (!poly_iszero(result)) normalise(&result, top, Band{sh.band, sh.name});
+        } else {
+            result = euclid(at_level(u, top, x), at_level(v, top, x), record_at(x), sh.name);
+            if (!single_number(result) && x > top) add_pad(&result, x - top);
+        }
     }
     if (imag* c = common_content(u, v)) {
         num_poly_mult(result, c);

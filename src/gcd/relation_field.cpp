@@ -137,6 +137,10 @@ struct Proof {
     int16_t first_count = 0;
     std::vector<imag*> second;     // one per level of the run, innermost first
     std::vector<int16_t> second_count;
+    // Whether the second lists were looked for, and whether only for gcds
+    // in one free variable (which install them alone).
+    bool second_searched = false;
+    bool second_late = false;
     // The first list's candidates (a declaration's), and how many of them
     // have been tested: the list grows as the gcds ask for more.
     std::vector<int32_t> candidates;
@@ -152,15 +156,17 @@ struct Proof {
         for (imag*& l : second) free_aux_list(&l);
         second.clear();
         second_count.clear();
+        second_searched = second_late = false;
     }
-    void install(const std::vector<pt*>& run) const {
+    void install(const std::vector<pt*>& run, bool one_free) const {
         auxptr = first;
         aux_prime1_number = first_count;
-        for (size_t i = 0; i < run.size() && i < second.size(); i++) {
+        const bool with_second = one_free || !second_late;
+        for (size_t i = 0; i < run.size() && i < second.size() && with_second; i++) {
             run[i]->aux_primes = second[i];
             run[i]->prime_count = second_count[i];
         }
-        second_aux_num = second_count.empty() ? 0 : second_count.back();
+        second_aux_num = second_count.empty() || !with_second ? 0 : second_count.back();
         no_aux_primes2 = second_aux_num < FEW_SECOND_PRIMES ? 1 : 0;
     }
 };
@@ -220,6 +226,29 @@ void extend_first_list(const std::vector<pt*>& run, Proof& proof, int32_t more) 
     while (proof.first_count < want && proof.tested < proof.candidates.size()) test_next_candidate(run, proof);
 }
 
+// Inside a view: each level's second primes, as a declaration of the
+// tower with the flag finds them, kept by the proof.
+void find_second_lists(const std::vector<pt*>& run, Proof& proof) {
+    for (size_t i = 0; i < run.size(); i++) {
+        pt* r = run[i];
+        polynode* full = r->binomial ? r->binomial : r->relation;
+        LevelsUnderTest test(run, i);
+        imag* second = nullptr;
+        find_gcd_list(r, full, &second);
+        make_and_reconcile_gcd_lists(r, &second);
+    }
+    for (imag*& l : proof.second) free_aux_list(&l);
+    proof.second.clear();
+    proof.second_count.clear();
+    for (pt* r : run) {
+        proof.second.push_back(r->aux_primes);
+        proof.second_count.push_back(r->prime_count);
+        r->aux_primes = nullptr;
+        r->prime_count = 0;
+    }
+    proof.second_searched = true;
+}
+
 // Over the rationals, inside a view: the first primes modulo which every
 // level stays irreducible over the levels inside it, and each level's
 // second primes, as a declaration of the tower with the flag finds them
@@ -241,22 +270,9 @@ bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
     if (proof.first_count == 0) return false;
     // The second primes where the first list is whole: for relations of
     // high degree their search costs as much again, and the field's gcd
-    // does without them, as it does after a declaration that found few.
-    const bool second_lists = proof.tested == proof.candidates.size();
-    for (size_t i = 0; i < run.size() && second_lists; i++) {
-        pt* r = run[i];
-        polynode* full = r->binomial ? r->binomial : r->relation;
-        LevelsUnderTest test(run, i);
-        imag* second = nullptr;
-        find_gcd_list(r, full, &second);
-        make_and_reconcile_gcd_lists(r, &second);
-    }
-    for (pt* r : run) {
-        proof.second.push_back(r->aux_primes);
-        proof.second_count.push_back(r->prime_count);
-        r->aux_primes = nullptr;
-        r->prime_count = 0;
-    }
+    // in several variables does without them, as it does after a
+    // declaration that found few.
+    if (proof.tested == proof.candidates.size()) find_second_lists(run, proof);
     return true;
 }
 
@@ -289,7 +305,7 @@ Proof* proved(const std::vector<pt*>& run) {
 
 }  // namespace
 
-bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g) {
+bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g, bool one_free) {
     if (laurent || !polynames) return false;
     const std::vector<pt*> run = relation_run();
     if (run.empty() || !proved(run)) return false;
@@ -302,9 +318,18 @@ bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g) {
             FieldView view(run);
             extend_first_list(run, *proof, std::max<int32_t>(proof->first_count, 1));
         }
+        if (one_free && !modularmode && !proof->second_searched) {
+            // Without second primes the field's gcd in one variable is
+            // Euclid over the field, whose inverses swell with the field's
+            // degree (degree 30 under t^24 - 2t + 2: 23 s, against 0.3 s
+            // with them): worth their search, once.
+            FieldView view(run);
+            find_second_lists(run, *proof);
+            proof->second_late = true;
+        }
         try {
             FieldView view(run);
-            proof->install(run);
+            proof->install(run, one_free);
             GrowingFirstList growing(proof->tested < proof->candidates.size());
             polygcd(u, v, &result, 0, 1, 1, vars, 1, 1, 1);
             break;

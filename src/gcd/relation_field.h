@@ -29,5 +29,7 @@ std::vector<pt*> relation_run();
 // levels and are proved to make a field: *g (freed first) := a gcd of u
 // and v (polynomials at the level of vars; kept) over that field, by the
 // algorithm a declared field uses, up to a unit of the field; true.
-// Otherwise false, *g untouched.
-bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g);
+// Otherwise false, *g untouched. one_free: u and v use one free variable,
+// for which the second auxiliary primes are found whatever the field's
+// degree.
+bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g, bool one_free = false);
