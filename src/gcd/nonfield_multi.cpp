@@ -2,7 +2,6 @@
 #include "gcd/nonfield_multi.h"
 
 #include <algorithm>
-#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -21,15 +20,32 @@ namespace nonfield {
 
 namespace {
 
-// The processor time at which a gcd run within a budget is given up; 0
-// while none is.
-std::clock_t budget_end = 0;
+// What is left of a budgeted gcd run's work, in units of the size of the
+// operands its steps work on (a node or a digit each), so that the road
+// given up is the same on every machine and build; negative while no run
+// is budgeted.
+int64_t budget_left = -1;
 
 struct OverBudget {};
 
-// Between the steps of the remainders, divisions and contents.
-void within_budget() {
-    if (budget_end && std::clock() > budget_end) throw OverBudget{};
+// Nodes plus the digits of the numbers, up to a bound: a step's work grows
+// with both, and over the rationals the swell is mostly in the digits.
+int64_t work_size(const polynode* p, int64_t bound) {
+    int64_t n = 0;
+    for (; p && n <= bound; p = p->next)
+        n += p->numb ? 1 + (p->ncoef ? p->ncoef->count : 0) : 1 + work_size(p->pcoef, bound - n);
+    return n;
+}
+
+// Between the steps of the remainders, divisions and contents: the step
+// about to work on p and q (a product of the two, or a division of one by
+// the other) is charged the product of their sizes.
+void within_budget(const polynode* p, const polynode* q) {
+    if (budget_left < 0) return;
+    const int64_t a = std::max<int64_t>(1, work_size(p, budget_left));
+    const int64_t b = work_size(q, budget_left / a + 1);
+    budget_left -= a * b;
+    if (budget_left < 0) throw OverBudget{};
 }
 
 // The outermost free level at or below `level` that p uses, other than
@@ -143,7 +159,7 @@ polynode* divide(polynode* a, polynode* b, int32_t level, const Band& band, Poly
     PolyHold A(at_level(a, level, f)), B(at_level(b, level, f)), Q(zero());
     PolyHold lb(first_coef(B.p));
     while (!poly_iszero(A.p)) {
-        within_budget();
+        within_budget(A.p, B.p);
         const int32_t da = degree(A.p);
         if (da < degree(B.p)) return nullptr;
         PolyHold la(first_coef(A.p)), sn, sd;
@@ -199,7 +215,7 @@ namespace {
 polynode* content_of(polynode* A, int32_t f, const Band& band) {
     PolyHold g;
     for (polynode* n = A; n; n = n->next) {
-        within_budget();
+        within_budget(n->numb ? nullptr : n->pcoef, g.p);
         PolyHold c(n->numb ? number_copy(n->ncoef) : copy_of(n->pcoef));
         if (!g.p) {
             g.reset(c.release());
@@ -252,7 +268,7 @@ polynode* prem(polynode* a, polynode* B, int32_t f, const Band& band) {
     PolyHold lb(term(0, first_coef(B)));
     int32_t steps = degree(a) - degree(B) + 1;
     while (!poly_iszero(A.p) && degree(A.p) >= degree(B)) {
-        within_budget();
+        within_budget(A.p, B);
         const int32_t da = degree(A.p);
         PolyHold t(term(da - degree(B), first_coef(A.p))), ba, tb, r;
         poly_mult(lb.p, A.p, &ba.p, frec);
@@ -325,7 +341,7 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
     if (degree(A.p) < degree(B.p)) std::swap(A.p, B.p);
     while (!poly_iszero(B.p)) {
         // Here, where no number of the step is held yet.
-        within_budget();
+        within_budget(A.p, B.p);
         PolyHold lcb(first_coef(B.p)), N;
         imag* d = nullptr;
         if (!invert(lcb.p, crec, &N, &d)) refuse(name);
@@ -415,7 +431,7 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     // coefficients from swelling without a content taken at every step.
     PolyHold G, g(one()), h(one());
     for (;;) {
-        within_budget();
+        within_budget(A.p, B.p);
         if (degree(B.p) == 0) {
             G.reset(one());
             break;
@@ -447,18 +463,19 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     return result.release();
 }
 
-polynode* multi_gcd_within(polynode* a, polynode* b, int32_t level, const Band& band, double seconds) {
+polynode* multi_gcd_within(polynode* a, polynode* b, int32_t level, const Band& band, int64_t units) {
     struct Budget {
-        std::clock_t before = budget_end;
-        explicit Budget(double s) {
-            const std::clock_t end =
-                std::clock() + std::max<std::clock_t>(1, static_cast<std::clock_t>(s * CLOCKS_PER_SEC));
-            budget_end = before ? std::min(before, end) : end;
+        int64_t before = budget_left;
+        int64_t start;
+        explicit Budget(int64_t u) : start(before >= 0 ? std::min(before, u) : u) { budget_left = start; }
+        ~Budget() {
+            // A run inside another spends the outer run's budget too.
+            const int64_t used = start - std::max<int64_t>(budget_left, 0);
+            budget_left = before >= 0 ? std::max<int64_t>(0, before - used) : -1;
         }
-        ~Budget() { budget_end = before; }
         Budget(const Budget&) = delete;
         Budget& operator=(const Budget&) = delete;
-    } budget(seconds);
+    } budget(units);
     try {
         return multi_gcd(a, b, level, band);
     } catch (const OverBudget&) {

@@ -37,10 +37,11 @@ bool relations_square_free(const Band& band);
 // that is a unit; up to a unit of C. a and b kept.
 polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band);
 
-// multi_gcd, given up (null) once it has used about `seconds` of
-// processor time: the budget is looked at between steps, so one long step
-// may overrun it. Nested runs keep the outermost budget's end too.
-polynode* multi_gcd_within(polynode* a, polynode* b, int32_t level, const Band& band, double seconds);
+// multi_gcd, given up (null) once its steps have worked on about `units`
+// nodes and digits in all (the same on every machine): the budget is looked
+// at between steps, so one long step may overrun it. A nested run keeps
+// what is left of the budget around it.
+polynode* multi_gcd_within(polynode* a, polynode* b, int32_t level, const Band& band, int64_t units);
 
 // q with b·q = s·a for a non-zero number s (*scale, a new number, or
 // null), or null when b does not divide a. b's leading coefficient in C

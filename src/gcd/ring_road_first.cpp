@@ -21,12 +21,15 @@ namespace {
 // dearer than one level's test on words (k^2 - 2 under t^12 - t - k: 0.2 s
 // for the field's road, 0.01 s for the remainders).
 constexpr int64_t RING_FIRST_DEGREE = 32;
-// The remainders' budget, the square of the field's degree times this
-// (about twice what a sum of four fractions sharing a factor or two, or a
-// planted gcd of low degree in two variables, takes on the remainders:
-// 0.07 s at degree 48, 0.5 s at 128), and at least the floor.
-constexpr double SECONDS_PER_SQUARED_DEGREE = 6e-5;
-constexpr double LEAST_SECONDS = 0.02;
+// The remainders' budget in the products of the sizes their steps work on
+// (nodes and digits: the same on every machine and build), the square of
+// the field's degree times this: some two and a half times what a planted
+// gcd of low degree in two variables takes on the remainders (13 million
+// at degree 36, 30 million at 64) and twenty times a sum of four fractions
+// under a tower of degree 128 (19 million); about 0.2 s where the
+// remainders swell.
+constexpr int64_t UNITS_PER_SQUARED_DEGREE = 25000;
+constexpr int64_t LEAST_UNITS = 1000000;
 // Sets of relations under which the remainders went over their budget.
 constexpr size_t KEPT_SWELLS = 4;
 std::vector<std::vector<int64_t>> swelled;
@@ -42,12 +45,11 @@ bool ring_road_first(polynode* u, polynode* v, int32_t level, const nonfield::Ba
     if (degree * (run.size() > 1 ? 2 : 1) < RING_FIRST_DEGREE) return false;
     std::vector<int64_t> key = relations_key(run);
     if (std::find(swelled.begin(), swelled.end(), key) != swelled.end()) return false;
-    const double d = static_cast<double>(degree);
-    const double seconds = std::max(LEAST_SECONDS, SECONDS_PER_SQUARED_DEGREE * d * d);
+    const int64_t units = std::max(LEAST_UNITS, UNITS_PER_SQUARED_DEGREE * degree * degree);
     polynode* result = nullptr;
     try {
         nonfield::RefusalEscape escape;
-        result = nonfield::multi_gcd_within(u, v, level, band, seconds);
+        result = nonfield::multi_gcd_within(u, v, level, band, units);
     } catch (const nonfield::NoProof&) {
         return false;
     }

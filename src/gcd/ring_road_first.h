@@ -8,8 +8,8 @@
 // tens that fixed cost passes a second, while the ring's remainders end in
 // a fraction of it unless they swell, which they do on other operands at
 // the same degree (sums of many fractions with shared factors). So at such
-// degrees the remainders go first, given up after about the time the
-// field's road would have cost; a set of relations under which they were
+// degrees the remainders go first, given up after a budget of work
+// about what the field's road would have cost; a set of relations under which they were
 // given up takes the field's road at once afterwards. Both roads end in the
 // same normalised gcd, so the road taken changes no value or form.
 #pragma once
