@@ -239,6 +239,14 @@ void free_aux_list(imag** list) {
     }
 }
 
+imag* copy_aux_list(const imag* list) {
+    std::vector<const imag*> entries;
+    for (; list; list = list->link) entries.push_back(list);
+    imag* copy = nullptr;
+    for (size_t k = entries.size(); k-- > 0;) insert_new_prime(entries[k]->value, entries[k]->head->digit, &copy);
+    return copy;
+}
+
 std::vector<int32_t> first_list_candidates() {
     std::vector<int32_t> candidates;
     const int32_t n = aux_num_1factor < FIRST_LIST_MAX ? aux_num_1factor : FIRST_LIST_MAX;

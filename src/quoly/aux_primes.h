@@ -63,3 +63,5 @@ int aux_root_holds(pt* v, polynode* relation, int32_t q, int32_t r);
 imag* aux_entry(imag* list, int32_t q);
 // Frees a chain of list entries; *list := null.
 void free_aux_list(imag** list);
+// Result slot: never-free. A copy of a list, in its order.
+imag* copy_aux_list(const imag* list);

@@ -158,6 +158,51 @@ struct DetachedRelation {
     DetachedRelation& operator=(const DetachedRelation&) = delete;
 };
 
+// The auxiliary lists of every level as they were before the command, put
+// back unless it completes: the new ones are in place while the stored
+// values are converted, the former kept aside (the reconciliation of a
+// tower trims the inner levels' lists, so those levels work on copies).
+struct FormerAuxLists {
+    struct Level {
+        pt* v;
+        imag* list;
+        int16_t count;
+    };
+    std::vector<Level> levels;
+    imag* first = auxptr;
+    int16_t first_count = aux_prime1_number;
+    int hit_0 = aux1_hit_0, no_second = no_aux_primes2;
+    int32_t second_num = second_aux_num;
+    bool committed = false;
+    FormerAuxLists() {
+        auxptr = copy_aux_list(first);
+        for (pt* v = polynames; v; v = v->next) {
+            levels.push_back({v, v->aux_primes, v->prime_count});
+            v->aux_primes = copy_aux_list(v->aux_primes);
+        }
+    }
+    ~FormerAuxLists() {
+        if (committed) {
+            free_aux_list(&first);
+            for (Level& l : levels) free_aux_list(&l.list);
+            return;
+        }
+        free_aux_list(&auxptr);
+        auxptr = first;
+        for (Level& l : levels) {
+            free_aux_list(&l.v->aux_primes);
+            l.v->aux_primes = l.list;
+            l.v->prime_count = l.count;
+        }
+        aux_prime1_number = first_count;
+        aux1_hit_0 = hit_0;
+        no_aux_primes2 = no_second;
+        second_aux_num = second_num;
+    }
+    FormerAuxLists(const FormerAuxLists&) = delete;
+    FormerAuxLists& operator=(const FormerAuxLists&) = delete;
+};
+
 // The reduced copies of the stored values, freed unless committed.
 struct Converted {
     struct Item {
@@ -548,6 +593,21 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
         std::fflush(stdout);
     }
     quoly_set(0, &prevnum);
+    // The stored values are converted with the new auxiliary lists in
+    // place, so that their gcds over the field take the road of values
+    // built after the declaration: without them the gcds took the primes
+    // where the relation splits, looked for afresh in every image (7 s
+    // against 0.07 s for a quotient of degree 17 over 16 with a common
+    // factor of degree 3, under a relation of degree 24).
+    FormerAuxLists former_lists;
+    // Secondary auxiliary primes belong to fields only.
+    free_gcd_data(v);
+    if (second_made) {
+        if (first_shown) install_first_aux_list(&first.list, first_count);
+        make_and_reconcile_gcd_lists(v, &second.list);
+        second_aux_num = v->prime_count;
+        no_aux_primes2 = second_aux_num < FEW_SECOND_PRIMES ? 1 : 0;
+    }
     Converted converted;
     if (!from_adjoin) convert_stored(&converted, &relation.p, &full.p, &powers.p, level, n, v, field);
 
@@ -563,16 +623,9 @@ void set_mod_out(FILE** source, name** pending, int inline_form, int from_adjoin
     v->reductions = powers.release();
     v->modout_degree = n;
     v->field = field ? 1 : 0;
-    // Secondary auxiliary primes belong to fields only.
-    free_gcd_data(v);
-    if (second_made) {
-        if (first_shown) install_first_aux_list(&first.list, first_count);
-        make_and_reconcile_gcd_lists(v, &second.list);
-        second_aux_num = v->prime_count;
-        no_aux_primes2 = second_aux_num < FEW_SECOND_PRIMES ? 1 : 0;
-    }
     if (binomial && poly_iszero(v->relation)) v->cutoff = NILPOTENT_CUTOFF;
     former.committed = true;
+    former_lists.committed = true;
     pseudo_polynames = polynames;
     reset_pseudo_poly();
     if (modularmode) changed_in_modmode = 1;
