@@ -4,7 +4,9 @@ the same expression gives when typed after it: random quotients of
 polynomials in x (the variable given the relation) and y, with negative
 exponents in Laurent mode, in every ground ring (the integers, Z/p small and
 word-sized, GF(2^8), GF(2^16)), Laurent mode on and off; and a tower of two
-relations (t^2 = 2, x^2 = t) declared after the values.
+relations (t^2 = 2, x^2 = t) declared after the values. Quotients with a
+planted common factor under t^24 - 2t + 2 are converted under a limit of
+processor time.
 
 Each stored value a must satisfy a - (its expression) = 0 afterwards, with
 no internal error on the way.
@@ -15,6 +17,8 @@ import os
 import random
 import subprocess
 import sys
+
+from cpu_limited import run_held
 
 # Irreducible cubics over each ground field (x^3 + x + 1 over F_2 stays
 # irreducible over GF(2^8) and GF(2^16), degrees prime to 3).
@@ -75,6 +79,36 @@ def check(tarvex, what, setup, relations, values):
     return bad
 
 
+def planted_poly(rng, degree):
+    terms = ["(%d + %d*t)*x^%d" % (rng.randint(-5, 5), rng.randint(-5, 5), e) for e in range(degree)]
+    return " + ".join(terms + ["x^%d" % degree])
+
+
+def planted_check(tarvex, rng):
+    """Quotients with a common factor in a scalar, dense and sparse cells and
+    a %[k] slot's cell, then a field of degree 24 over the rationals: built
+    after as they convert, cancelled, and converted as fast."""
+    g, u, v = planted_poly(rng, 3), planted_poly(rng, 14), planted_poly(rng, 13)
+    values = {"q": "(g*u)/(g*v)", "d[2]": "1/(g*u) + 1/(g*v)", "s[3,2]": "(u + 1)/(g*u)",
+              "%[5][1]": "(g*v)/(g*u) - 1/(g*v)"}
+    lines = ["&(J = t);", "&(J = x);", "g := %s:" % g, "u := %s:" % u, "v := %s:" % v,
+             "Array d[2], s[4,4] Sparse, e[1]:", "%[5] := [e]:"]
+    lines += ["%s := %s:" % kv for kv in values.items()]
+    lines += ["&(P = t^24 - 2*t + 2, 1):"]
+    lines += ["%s - (%s);" % kv for kv in values.items()]
+    lines += ["q*v - u;", "(d[2]*g*u*v - u - v)*s[3,2];"]
+    out = run_held(tarvex, "\n".join(lines) + "\n", 0.5, text=True)
+    if out is None:
+        print("planted quotients: the declaration's conversion took more than 2 s of processor time")
+        return 1
+    got = [b.strip() for b in out.stdout.replace(" `\n ", "").split("\n>")[1:]][-7:-1]
+    if "Tarvex error" in out.stdout or got != ["0"] * 6:
+        print("planted quotients: differences", got)
+        print(out.stdout[-2500:])
+        return 1
+    return 0
+
+
 def main():
     tarvex = os.path.abspath(sys.argv[1])
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 5121)
@@ -97,6 +131,7 @@ def main():
             values.append("(%s)*(t + %d)" % (v, rng.randint(0, 2)))
         failures += check(tarvex, "tower laurent=%d" % laurent, setup,
                           ["&(P = t^2 - 2, 1);", "&(P = x^2 - t, 1);"], values)
+    failures += planted_check(tarvex, rng)
     if failures:
         sys.exit(1)
     print("Relation conversions: all checks passed")
