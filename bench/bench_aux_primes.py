@@ -11,6 +11,9 @@ interpreter's own CPU time for the one statement measured.
   Q(alpha)[x] and Q(alpha)[x, y], alpha a root of t^2 + 1 and of t^3 - 2,
   with the auxiliary primes and with the lists given empty ("::"): the
   primes must win clearly.
+- t^24 - 2t + 2 declared a field after g*u/(g*v) and 1/(g*u) + 1/(g*v)
+  (degrees 3, 14, 13 in x) are stored, beside declaring it first and
+  building them after: about the same.
 """
 import os
 import random
@@ -43,7 +46,8 @@ def planted(rng, n, d, two):
 
 
 def cpu_time(binary, setup, statement, expect, runs):
-    """The least CPU time the interpreter reports for statement."""
+    """The least CPU time the interpreter reports for statement (for all
+    the statements of it together)."""
     best = 1e300
     for _ in range(runs):
         _, out = session(binary, setup + "&(t = 1);\n" + statement)
@@ -52,7 +56,7 @@ def cpu_time(binary, setup, statement, expect, runs):
         # Short statements report "Elapsed CPU time: s", long ones
         # "Elapsed real time: r.  CPU time: s".
         took = re.findall(r"CPU time:\s*([0-9.]+)", out)
-        best = min(best, float(took[-1]))
+        best = min(best, sum(float(t) for t in took))
     return max(best, 1e-3)
 
 
@@ -75,6 +79,14 @@ def main(argv):
                 ring = "Q(alpha)[x, y]" if two else "Q(alpha)[x]"
                 print(f"{rel} {ring} degree {2 * half}: with primes {times[0]:.3f} s, "
                       f"without {times[1]:.3f} s ({times[1] / times[0]:.1f}x)")
+    g, u, v = (" + ".join([f"({rng.randint(-5, 5)} + {rng.randint(-5, 5)}*t)*x^{e}" for e in range(d)] + [f"x^{d}"])
+               for d in (3, 14, 13))
+    values = f"g := {g}:\nu := {u}:\nv := {v}:\nq := (g*u)/(g*v):\nr := 1/(g*u) + 1/(g*v):\n"
+    field = "&(P = t^24 - 2*t + 2, 1);\n"
+    late = cpu_time(binary, "&(J = t);\n&(J = x);\n" + values, field, "This creates a field", runs)
+    first = cpu_time(binary, "&(J = t);\n&(J = x);\n", field + values, "This creates a field", runs)
+    print(f"t^24 - 2t + 2 declared after two planted fractions: {late:.3f} s, "
+          f"declared first and the fractions built after: {first:.3f} s")
 
 
 if __name__ == "__main__":
