@@ -162,6 +162,7 @@ struct DetachedRelation {
 // back unless it completes: the new ones are in place while the stored
 // values are converted, the former kept aside (the reconciliation of a
 // tower trims the inner levels' lists, so those levels work on copies).
+// The list-wide flags beside them come back with the relation.
 struct FormerAuxLists {
     struct Level {
         pt* v;
@@ -171,8 +172,6 @@ struct FormerAuxLists {
     std::vector<Level> levels;
     imag* first = auxptr;
     int16_t first_count = aux_prime1_number;
-    int hit_0 = aux1_hit_0, no_second = no_aux_primes2;
-    int32_t second_num = second_aux_num;
     bool committed = false;
     FormerAuxLists() {
         auxptr = copy_aux_list(first);
@@ -195,9 +194,6 @@ struct FormerAuxLists {
             l.v->prime_count = l.count;
         }
         aux_prime1_number = first_count;
-        aux1_hit_0 = hit_0;
-        no_aux_primes2 = no_second;
-        second_aux_num = second_num;
     }
     FormerAuxLists(const FormerAuxLists&) = delete;
     FormerAuxLists& operator=(const FormerAuxLists&) = delete;
