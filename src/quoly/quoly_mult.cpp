@@ -644,13 +644,13 @@ bool copies_differ(const std::vector<PartPair>& num, const PartPair& den) {
     return reaches(den) || std::any_of(num.begin(), num.end(), reaches);
 }
 
-// Parts with fewer monomials than this in all (fresh fractions: 6 to 20)
+// Parts with fewer monomials than this in all (fresh fractions: 6 to 40)
 // cost the copies more to find, fill and read back than the whole usual
 // road; larger ones (an elimination's cells) meet copies whose gcds
 // disagree often enough (one quotient in five to ten) that the usual road
 // taken before them costs more than the copies alone, whose forms are the
 // same where both agree.
-constexpr int32_t SMALL_PARTS = 32;
+constexpr int32_t SMALL_PARTS = 64;
 
 bool small_parts(const std::vector<PartPair>& num, const PartPair& den) {
     int32_t total = 0;
