@@ -39,6 +39,13 @@ print the same values. A session past LIMIT seconds (120) shows "> LIMIT".
   (t - 3)(t^2 + 3t + 4)) beside modulo 31 (into linear factors), with
   entries such as (t - 3)y + x and (t^2 + 3t + 4)x + 1.
 
+- Fractions in x, y over fields that the prime splits only partly: 160
+  Dets of a sparse 5 x 5 matrix modulo 7 under the tower s^2 - 3 / t^2 - 2
+  (default and fraction-free, &(K = 1)) and modulo 23 under t^3 - 2, beside
+  modulo 23 and 31, which split them into linear factors; Dets, Adjoints
+  and inverses of a dense 4 x 4 and Adjoints and Dets of a dense 5 x 5 over
+  the tower modulo 7, beside modulo 23.
+
 Sparse storage has no Adjoint: its inverse 1/[a] stands in its place.
 """
 import os
@@ -81,6 +88,11 @@ def ring_setup(ring):
         return f"&(p = {ring[2:]}):\n&(J = t):\n&(P = t^3 + 1, 1):\n&(J = y):\n&(J = x):\n"
     if ring in ("zd5", "zd31"):
         return f"&(p = {ring[2:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = y):\n&(J = x):\n"
+    if ring in ("fxy7", "fxy23", "sxy7", "sxy23"):
+        return (f"&(p = {ring[3:]}):\n&(J = s):\n&(P = s^2 - 3, 1):\n&(J = t):\n&(P = t^2 - 2, 1):\n"
+                "&(J = x):\n&(J = y):\n")
+    if ring in ("scub23", "scub31"):
+        return f"&(p = {ring[4:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = x):\n&(J = y):\n"
     if ring in ("cubic23", "cubic31"):
         return f"&(p = {ring[5:]}):\n&(J = t):\n&(P = t^3 - 2, 1):\n&(J = x):\n"
     if ring in ("split", "split8"):
@@ -103,14 +115,48 @@ LEADS2 = ("(t + 1)*y + (t + 1)*x, 0, t + 1*x + 2, x + 3, t + 1, 0, (t^2 + t + 1)
 LEADS5 = ("(t - 3)*y + x, 0, (t^2 + 3*t + 4)*x + 1, x + 3, t - 3, 0, (t^2 + 3*t + 4)*y + 3, x + 2, (t - 3)*y + (t - 3)*x, "
           "(t^2 + 3*t + 4)*x + 2, (t^2 + 3*t + 4)*y + (t - 3)*x, (t - 3)*y + 2, 0, (t^2 + 3*t + 4)*y*x + 1, "
           "(t - 3)*y + 1, (t^2 + 3*t + 4)*y + 1")
+FRACTIONS4 = ("2*x + 6*t*y + 9*s + -7, 0*x + -9*t*y + -1*s + 6, 9*x + -2*t*y + 1*s + -9, "
+              "(4*x + -6*t + -8*s + -8)/(y + 3*t + 9), 6*x + -1*t*y + 8*s + -2, 3*x + 4*t*y + 3*s + 9, "
+              "-4*x + 1*t*y + 8*s + 9, -1*x + 7*t*y + -2*s + -8, 8*x + 8*t*y + 6*s + 3, 2*x + -6*t*y + -8*s + -5, "
+              "-3*x + 9*t*y + -1*s + 0, (8*x + -8*t + -3*s + 4)/(y + 0*t + -1), "
+              "(-5*x + 7*t + 3*s + -9)/(y + -7*t + -4), (4*x + 0*t + 4*s + 7)/(y + 3*t + 9), "
+              "(6*x + -7*t + 2*s + -7)/(y + 4*t + -5), (1*x + 1*t + 2*s + -5)/(y + 3*t + 3)")
+FRACTIONS5 = ("5*x + 5*t*y + 7*s + 9, 6*x + -9*t*y + -7*s + 5, 0, -3*x + -4*t*y + 3*s + 9, 0, "
+              "6*x + -4*t*y + -6*s + 5, 0, (-3*x + -1*t + 1*s + -7)/(y + 0*t + 1), -3*x + 5*t*y + -1*s + -9, "
+              "(-2*x + -2*t + -3*s + -4)/(y + 8*t + -3), (-8*x + 3*t + 5*s + -4)/(y + -9*t + 7), "
+              "-7*x + -1*t*y + 1*s + -2, (-6*x + -5*t + -2*s + -6)/(y + -9*t + -8), 0, 0, "
+              "(-2*x + -9*t + 5*s + 1)/(y + 5*t + 9), (9*x + -6*t + 3*s + -6)/(y + 0*t + 3), "
+              "(8*x + -3*t + 5*s + 7)/(y + -3*t + -5), (-7*x + -7*t + -7*s + -3)/(y + 9*t + -2), "
+              "(-7*x + 4*t + -8*s + -6)/(y + -6*t + -8), 0, (-9*x + -3*t + -3*s + -8)/(y + 6*t + 3), "
+              "(3*x + 4*t + -3*s + -9)/(y + -1*t + 9), (5*x + -5*t + 9*s + 6)/(y + 9*t + -5), "
+              "(3*x + -1*t + 4*s + 6)/(y + 0*t + 7)")
 LITERALS = {"tower7": TOWER, "tower23": TOWER, "cubic23": CUBIC, "cubic31": CUBIC, "zd2": LEADS2, "zd7": LEADS2,
-            "zd5": LEADS5, "zd31": LEADS5}
+            "zd5": LEADS5, "zd31": LEADS5, "fxy7": FRACTIONS4, "fxy23": FRACTIONS4}
+# Sparse matrices given by their filled cells (at n = 5).
+SPARSE_CELLS = ("a[1,1] := (3*x + 3*t + -6)/(y + 2*t + 9):\n"
+               "a[1,2] := (3*x + -1*t + -9)/(y + 3*t + 9):\n"
+               "a[1,3] := -2*x + -1*t*y + 5*t^0 + 6:\n"
+               "a[2,2] := (3*x + 5*t + 3)/(y + 2*t + 1):\n"
+               "a[2,3] := (4*x + 3*t + -5)/(y + 3*t + 3):\n"
+               "a[3,1] := -5*x + 2*t*y + 3*t^1 + 4:\n"
+               "a[3,3] := -2*x + 2*t*y + 1*t^0 + -8:\n"
+               "a[3,4] := (5*x + 5*t + 5)/(y + -1*t + 7):\n"
+               "a[4,1] := (5*x + -2*t + 4)/(y + 0*t + 6):\n"
+               "a[4,4] := (5*x + -1*t + -5)/(y + 1*t + 9):\n"
+               "a[4,5] := (5*x + 2*t + 1)/(y + -2*t + 4):\n"
+               "a[5,1] := 2*x + 4*t*y + 1*t^2 + 7:\n"
+               "a[5,2] := -5*x + 0*t*y + 3*t^1 + -7:\n"
+               "a[5,5] := (2*x + -1*t + -3)/(y + 2*t + 9):\n")
+SPARSE_LITERALS = {"sxy7": SPARSE_CELLS, "sxy23": SPARSE_CELLS, "scub23": SPARSE_CELLS, "scub31": SPARSE_CELLS}
 
 
 def matrix_setup(ring, n, sparse, seed):
     rng = random.Random(seed)
+    if ring in SPARSE_LITERALS:
+        return ring_setup(ring) + f"Array a[{n},{n}] Sparse:\n" + "".join(SPARSE_LITERALS[ring])
     if ring in LITERALS:
-        return ring_setup(ring) + f"Array a[{n},{n}]:\n[a] := [({LITERALS[ring]})]:\n"
+        cells = FRACTIONS5 if ring.startswith("fxy") and n == 5 else LITERALS[ring]
+        return ring_setup(ring) + f"Array a[{n},{n}]:\n[a] := [({cells})]:\n"
     if ring in FORMULAS:
         f = FORMULAS[ring]
         if sparse:
@@ -147,6 +193,14 @@ STATEMENTS = {
     "Adjoint x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := Adjoint[a] od:\n"
                       "!!('at', b[1,1], b[{n},2]);\n"),
     "Det x300": "for k = 1 to 300 do d := Det[a] od:\n!!('terms', Terms(d));\n!!('at', d#(x = 2));\n",
+    "Det x160": "for k = 1 to 160 do d := Det[a] od:\n!!('terms', Terms(d));\n!!('at', d#(x = 2));\n",
+    "Det x160 K=1": ("&(K = 1):\nfor k = 1 to 160 do d := Det[a] od:\n!!('terms', Terms(d));\n"
+                     "!!('at', d#(x = 2));\n"),
+    "Det x20": "for k = 1 to 20 do d := Det[a] od:\n!!('terms', Terms(d));\n!!('at', d#(x = 2));\n",
+    "Adjoint x5": ("Array b[{n},{n}]:\nfor k = 1 to 5 do [b] := Adjoint[a] od:\n"
+                   "!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n"),
+    "Inverse x5": ("Array b[{n},{n}]:\nfor k = 1 to 5 do [b] := 1/[a] od:\n"
+                   "!!('at', b[1,1]#(x = 2), b[{n},2]#(x = 3));\n"),
     "Inverse x1000": ("Array b[{n},{n}]:\nfor k = 1 to 1000 do [b] := 1/[a] od:\n"
                       "!!('at', b[1,1], b[{n},2]);\n"),
 }
@@ -168,6 +222,11 @@ CASES = [
     ("cubic31", 5, False, "Adjoint x1000"), ("cubic31", 5, False, "Inverse x1000"),
     ("zd2", 4, False, "Det x300"), ("zd7", 4, False, "Det x300"),
     ("zd5", 4, False, "Det x300"), ("zd31", 4, False, "Det x300"),
+    ("sxy7", 5, True, "Det x160"), ("sxy7", 5, True, "Det x160 K=1"), ("sxy23", 5, True, "Det x160"),
+    ("scub23", 5, True, "Det x160"), ("scub23", 5, True, "Det x160 K=1"), ("scub31", 5, True, "Det x160"),
+    ("fxy7", 4, False, "Det x20"), ("fxy7", 4, False, "Adjoint x5"), ("fxy7", 4, False, "Inverse x5"),
+    ("fxy23", 4, False, "Det x20"), ("fxy23", 4, False, "Adjoint x5"),
+    ("fxy7", 5, False, "Adjoint x5"), ("fxy7", 5, False, "Det x20"), ("fxy23", 5, False, "Adjoint x5"),
 ]
 
 

@@ -197,7 +197,8 @@ struct PartPair {
 bool typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst);
 // *dst := the same typed quotient: in the copies where they serve, and
 // else by `usual`, the caller's quotient of the parts over the tower.
-// Over fields of factors not all linear the usual road goes first: where
+// Over fields of factors not all linear, for small parts, the usual road
+// goes first (larger ones take the copies first, as above): where
 // its gcd was taken in the copies and they agreed, it cancelled each
 // copy's whole gcd and made the denominator monic as each copy does, and
 // its form is theirs at the cost of one gcd and no reading back; where

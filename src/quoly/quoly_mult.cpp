@@ -22,6 +22,7 @@
 #include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
+#include "poly/measures.h"
 #include "poly/modout.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
@@ -643,6 +644,25 @@ bool copies_differ(const std::vector<PartPair>& num, const PartPair& den) {
     return reaches(den) || std::any_of(num.begin(), num.end(), reaches);
 }
 
+// Parts with fewer monomials than this in all (fresh fractions: 6 to 40)
+// cost the copies more to find, fill and read back than the whole usual
+// road; larger ones (an elimination's cells) meet copies whose gcds
+// disagree often enough (one quotient in five to ten) that the usual road
+// taken before them costs more than the copies alone, whose forms are the
+// same where both agree.
+constexpr int32_t SMALL_PARTS = 64;
+
+bool small_parts(const std::vector<PartPair>& num, const PartPair& den) {
+    int32_t total = 0;
+    auto add = [&total](const quoly* q, bool part_den) {
+        if (!q || q->isnum || (part_den && !q->den)) total += 1;
+        else total += fast_numterms(part_den ? q->den : q->pnum);
+        return total < SMALL_PARTS;
+    };
+    auto pair = [&add](const PartPair& pp) { return add(pp.a, pp.den_a) && add(pp.b, pp.den_b); };
+    return pair(den) && std::all_of(num.begin(), num.end(), pair);
+}
+
 }  // namespace
 
 bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartPair& den, quoly** dst) {
@@ -679,7 +699,8 @@ bool quoly_detail::typed_in_copies(const std::vector<PartPair>& num, const PartP
 
 void quoly_detail::typed_quotient(const std::vector<PartPair>& num, const PartPair& den, quoly** dst,
                                   const std::function<void(quoly**)>& usual) {
-    if (!copies_may_serve() || !copies_differ(num, den) || disagreement_is_error() || split_copies_over_roots()) {
+    if (!copies_may_serve() || !copies_differ(num, den) || disagreement_is_error() || split_copies_over_roots() ||
+        !small_parts(num, den)) {
         if (!typed_in_copies(num, den, dst)) usual(dst);
         return;
     }
