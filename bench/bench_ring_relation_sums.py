@@ -109,6 +109,24 @@ def four_fractions(relations):
             "Terms(Numer(r));\nTerms(Denom(r));\n")
 
 
+def leading_fractions(relations, seed):
+    """Three fractions whose parts lead with elements of a tower (the
+    report's sum for seed 0): the ring's remainders invert those elements."""
+    head = "".join(f"&(J = {v}):\n&(P = {rel}):\n" for v, rel in zip(["k", "t"], relations)) + "&(J = x):\n&(J = y):\n"
+    if seed == 0:
+        return (head + "s := ((2*t) + (3 + t^2)*x - 2*t*y)/((-1 - 3*t) + (-3 - 2*t^2)*x - 2*t*y*((-1 + 2*t) + "
+                "3*t^2*x + (2 + 3*t)*y)) + (-1 + (1 + 3*t^2)*x + t*y)/((-1 + t) + x + (1 - 2*t)*y) + "
+                "1/((t + 2)*x + y + 1):\nTerms(Numer(s));\n")
+    rng = random.Random(seed)
+
+    def lin():
+        return " + ".join(f"({rng.randint(-3, 3)} + {rng.randint(-3, 3)}*t + {rng.randint(-3, 3)}*t^2)*{m}"
+                          for m in ("1", "x", "y"))
+
+    parts = [f"({lin()})/({lin()} + ({lin()})*y)"] + [f"({lin()})/({lin()})" for _ in range(2)]
+    return head + "s := " + " + ".join(parts) + ":\nTerms(Numer(s));\nTerms(Denom(s));\n"
+
+
 def planted(relation, quotient):
     """The report's planted gcd (or the quotient of its two products)
     under one relation without the flag."""
@@ -200,6 +218,13 @@ def cases():
     for rels in (["k^2 - 2", "t^24 - t - k"], ["k^2 - 2", "t^32 - t - k"], ["k^2 - 2", "t^48 - t - k"],
                  ["k^2 - 2", "t^64 - t - k"], ["k^3 - 2", "t^20 - t - k"], ["k^2 + 3", "t^24 - t - k"]):
         out.append((f"4 fractions, Q[t, k]/({'; '.join(rels)})", four_fractions(rels)))
+    # Fractions whose parts lead with elements of such towers: their
+    # inverses are the remainders' dearest steps (k^2 + 3 under t^20 - t - k
+    # makes no field, the remainders' road alone).
+    for rels, seed in ((["k^3 - 2", "t^20 - t - k"], 0), (["k^2 - 2", "t^20 - t - k"], 1),
+                       (["k^2 - 3", "t^20 - t - k"], 2), (["k^3 - 2", "t^24 - t - k"], 3),
+                       (["k^2 + 3", "t^20 - t - k"], 4)):
+        out.append((f"3 leading fractions ({seed}), Q[t, k]/({'; '.join(rels)})", leading_fractions(rels, seed)))
     for d in (24, 36, 48, 64):
         out.append((f"planted GCD, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", False)))
         out.append((f"planted quotient, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", True)))

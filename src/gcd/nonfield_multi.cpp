@@ -9,11 +9,13 @@
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
+#include "poly/modout.h"
 #include "poly/modout_bare.h"
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 
 namespace nonfield {
@@ -70,9 +72,82 @@ polynode* lead_in_ring(polynode* p, int32_t level, const Band& band) {
     return copy_of(p);
 }
 
+// The inverses found while a gcd, division or Euclid's run lasts (the
+// relations stay as they are): a long division inverts its divisor's
+// leading coefficient at every step, and the subresultants the same ones
+// again (fifteen times half a second in one sum under k^2 + 3 and
+// t^20 - t - k).
+struct KnownInverse {
+    pt* crec;
+    polynode* c;
+    polynode* N;
+    imag* d;
+};
+constexpr size_t KEPT_INVERSES = 16;
+std::vector<KnownInverse> known;
+int inverse_scopes = 0;
+
+void forget(KnownInverse& k) {
+    free_poly(&k.c);
+    free_poly(&k.N);
+    free_imag(&k.d);
+}
+
+struct InverseScope {
+    InverseScope() { inverse_scopes++; }
+    ~InverseScope() {
+        if (--inverse_scopes > 0) return;
+        for (KnownInverse& k : known) forget(k);
+        known.clear();
+    }
+    InverseScope(const InverseScope&) = delete;
+    InverseScope& operator=(const InverseScope&) = delete;
+};
+
+// invert, its work charged to a budgeted run; an inverse found before in
+// the scope is given again, at no cost.
+bool charged_invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
+    const bool kept = inverse_scopes > 0 && !single_number(c);
+    if (kept) {
+        for (const KnownInverse& k : known) {
+            if (k.crec != crec || !poly_equal(k.c, c)) continue;
+            N->reset(copy_of(k.N));
+            *d = new_number();
+            num_assign(k.d, *d);
+            return true;
+        }
+    }
+    {
+        // Its Euclid's steps are charged as the others are: over the
+        // rationals its cofactors swell with the relations' degree, and one
+        // inverse under a tower of high degree can cost more than the
+        // field's whole road (over a second).
+        struct Meter {
+            void (*before)(const polynode*, const polynode*) = euclid_step_meter;
+            Meter() {
+                if (budget_left >= 0) euclid_step_meter = [](const polynode* a, const polynode* b) { within_budget(a, b); };
+            }
+            ~Meter() { euclid_step_meter = before; }
+            Meter(const Meter&) = delete;
+            Meter& operator=(const Meter&) = delete;
+        } meter;
+        if (!invert(c, crec, N, d)) return false;
+    }
+    if (kept) {
+        if (known.size() == KEPT_INVERSES) {
+            forget(known.front());
+            known.erase(known.begin());
+        }
+        imag* dk = new_number();
+        num_assign(*d, dk);
+        known.push_back({crec, copy_of(c), copy_of(N->p), dk});
+    }
+    return true;
+}
+
 bool lead_inverse(polynode* p, int32_t level, const Band& band, PolyHold* N, imag** d) {
     PolyHold c(lead_in_ring(p, level, band));
-    return invert(c.p, record_at(band.first), N, d);
+    return charged_invert(c.p, record_at(band.first), N, d);
 }
 
 bool lead_is_unit(polynode* p, int32_t level, const Band& band) {
@@ -197,6 +272,7 @@ polynode* divide(polynode* a, polynode* b, int32_t level, const Band& band, Poly
 }  // namespace
 
 polynode* exact_div(polynode* a, polynode* b, int32_t level, const Band& band, imag** scale) {
+    InverseScope inverses;
     PolyHold num, den;
     PolyHold q(divide(a, b, level, band, &num, &den));
     *scale = nullptr;
@@ -336,6 +412,7 @@ void clear_inverse_denominator(polynode* g, imag** d) {
 }  // namespace
 
 polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
+    InverseScope inverses;
     PolyHold A(a), B(b);
     pt* crec = inner(xrec);
     if (degree(A.p) < degree(B.p)) std::swap(A.p, B.p);
@@ -344,7 +421,7 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
         within_budget(A.p, B.p);
         PolyHold lcb(first_coef(B.p)), N;
         imag* d = nullptr;
-        if (!invert(lcb.p, crec, &N, &d)) refuse(name);
+        if (!charged_invert(lcb.p, crec, &N, &d)) refuse(name);
         if (degree(B.p) == 0) {
             // A unit: the operands are coprime.
             free_imag(&d);
@@ -372,7 +449,7 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
     // Monic over the ring, then integral and primitive.
     PolyHold lc(first_coef(A.p)), N, g;
     imag* d = nullptr;
-    if (!invert(lc.p, crec, &N, &d)) refuse(name);
+    if (!charged_invert(lc.p, crec, &N, &d)) refuse(name);
     PolyHold t(term(0, N.release()));
     poly_mult(t.p, A.p, &g.p, xrec);
     clear_inverse_denominator(g.p, &d);
@@ -401,6 +478,7 @@ void normalise(polynode** p, int32_t level, const Band& band) {
 }
 
 polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
+    InverseScope inverses;
     if (poly_iszero(a) || poly_iszero(b)) {
         polynode* r = copy_of(poly_iszero(a) ? b : a);
         if (!poly_iszero(r)) normalise(&r, level, band);

@@ -22,11 +22,13 @@ namespace {
 // for the field's road, 0.01 s for the remainders).
 constexpr int64_t RING_FIRST_DEGREE = 32;
 // The remainders' budget in the products of the sizes their steps work on
-// (nodes and digits: the same on every machine and build), the square of
-// the field's degree times this: some two and a half times what a planted
-// gcd of low degree in two variables takes on the remainders (13 million
-// at degree 36, 30 million at 64) and twenty times a sum of four fractions
-// under a tower of degree 128 (19 million); about 0.2 s where the
+// (nodes and digits, the steps of the inverses they take included: the
+// same on every machine and build), the square of the field's degree times
+// this, twice that under a tower (whose field's road costs seconds there):
+// some two and a half times what a planted gcd of low degree in two
+// variables takes on the remainders (13 million at degree 36, 31 million
+// at 64), four times a sum of four fractions under a tower of degree 128
+// (230 million, most of it one inverse); about 0.1-0.2 s where the
 // remainders swell.
 constexpr int64_t UNITS_PER_SQUARED_DEGREE = 25000;
 constexpr int64_t LEAST_UNITS = 1000000;
@@ -42,10 +44,11 @@ bool ring_road_first(polynode* u, polynode* v, int32_t level, const nonfield::Ba
     if (run.empty()) return false;
     int64_t degree = 1;
     for (const pt* r : run) degree = std::min<int64_t>(degree * r->modout_degree, 1 << 20);
-    if (degree * (run.size() > 1 ? 2 : 1) < RING_FIRST_DEGREE) return false;
+    const int64_t tower = run.size() > 1 ? 2 : 1;
+    if (degree * tower < RING_FIRST_DEGREE) return false;
     std::vector<int64_t> key = relations_key(run);
     if (std::find(swelled.begin(), swelled.end(), key) != swelled.end()) return false;
-    const int64_t units = std::max(LEAST_UNITS, UNITS_PER_SQUARED_DEGREE * degree * degree);
+    const int64_t units = std::max(LEAST_UNITS, UNITS_PER_SQUARED_DEGREE * degree * degree * tower);
     polynode* result = nullptr;
     try {
         nonfield::RefusalEscape escape;

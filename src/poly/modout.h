@@ -89,6 +89,11 @@ struct ZeroDivisorEscape {
     ZeroDivisorEscape(const ZeroDivisorEscape&) = delete;
     ZeroDivisorEscape& operator=(const ZeroDivisorEscape&) = delete;
 };
+// While set, told of the two factors of each step's products in
+// reverse_euclid (the quotient and the divisor after its division, the
+// quotient and the cofactor before their product): a gcd run within a
+// budget of work charges them, and may throw out of the inverse.
+extern void (*euclid_step_meter)(const polynode* a, const polynode* b);
 // Result slots: free-first. mult·a + s·b = r with r of degree 0 in rec's
 // variable; a, b kept. Products under rec (reduced by the relations), the
 // divisions under bare, rec's relation-free copy.

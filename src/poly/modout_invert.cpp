@@ -20,6 +20,7 @@
 using quoly_detail::QuolyHold;
 
 int32_t zero_divisor_escape = 0;
+void (*euclid_step_meter)(const polynode* a, const polynode* b) = nullptr;
 
 namespace {
 
@@ -80,6 +81,7 @@ void drop_common_content(polynode* mult, polynode* s, polynode* r) {
 void reverse_euclid(polynode* a, polynode* b, polynode** mult, polynode** s, polynode** r, pt* rec, pt* bare) {
     PolyHold c, quo, rem;
     divide_step(a, b, bare, &c, &quo, &rem);
+    if (euclid_step_meter) euclid_step_meter(quo.p, b);
     if (!rem.p || degree_zero(rem.p)) {
         if (!rem.p) poly_set(0, &rem.p);
         poly_inplace(quo.p);
@@ -100,6 +102,7 @@ void reverse_euclid(polynode* a, polynode* b, polynode** mult, polynode** s, pol
         m1.reset(product(k.p, m1.p, rec));
         r1.reset(product(k.p, r1.p, rec));
     }
+    if (euclid_step_meter) euclid_step_meter(quo.p, s1.p);
     PolyHold m(product(c.p, s1.p, rec));
     PolyHold qs(product(quo.p, s1.p, rec));
     PolyHold sn;

@@ -15,9 +15,11 @@ must be 0.
 
 Then the same sum under towers whose outer level has high degree (k^2 - 2
 under t^40 - t - k: seconds for the proof that the tower makes a field, a
-few tenths by the ring's remainders), and planted gcds under relations of
+few tenths by the ring's remainders), planted gcds under relations of
 degree 36 to 64, the gcd h of g*a and g*b checked against g: h*lc(g) -
-g*lc(h) must be 0, lc the leading coefficient in x, then in y.
+g*lc(h) must be 0, lc the leading coefficient in x, then in y, and sums of
+fractions leading with elements of towers of degree 40 (checked as the
+first).
 
   relation_field_high_degree.py TARVEX [SEED] [CASES] [SCALE]
 """
@@ -54,8 +56,10 @@ def session(rng, i):
         rel, parts, seconds = rng.choice(NOT_FIELDS).format(d=d, e=d - 2), list(FIXED), 0.25
     else:
         # Several seconds to a minute before (the search for split primes
-        # at every gcd, the declaration's whole search), some tenths now.
-        rel, parts, seconds = relation(rng, d), list(FIXED) if i % 2 == 0 else [], 0.5
+        # at every gcd, the declaration's whole search), some tenths now,
+        # up to a second at degree 36 and 48 where the first primes run
+        # short and more are sought.
+        rel, parts, seconds = relation(rng, d), list(FIXED) if i % 2 == 0 else [], 0.5 if d == 24 else 1.25
     script = HEAD.format(rel=rel)
     names = ["a", "b", "c"]
     script += "".join(f"{n} := {linear(rng)}:\n" for n in names)
@@ -82,6 +86,25 @@ def tower_session(i):
     inner, d = [("k^2 - 2", 40), ("k^2 + 3", 48), ("k^3 - 2", 24)][i % 3]
     script = (f"&(J = k):\n&(P = {inner}):\n&(J = t):\n&(P = t^{d} - t - k):\n&(J = x):\n&(J = y):\n")
     parts = list(FIXED)
+    script += "s := " + " + ".join(f"({n})/({q})" for n, q in parts) + ":\n"
+    return script + multiplied_back(parts), 0.75
+
+
+def leading_session(rng, i):
+    """Three fractions whose parts lead with elements of a tower of degree
+    40 (the ring's remainders invert them at every step, each inverse a
+    Euclid's run over the rationals that may cost more than the field's
+    whole road)."""
+    inner = ["k^2 - 2", "k^2 + 2", "k^2 - 3"][i % 3]
+    script = f"&(J = k):\n&(P = {inner}):\n&(J = t):\n&(P = t^20 - t - k):\n&(J = x):\n&(J = y):\n"
+
+    def el():
+        return "(" + " + ".join(f"({rng.randint(-3, 3)})*t^{e}" for e in range(3)) + ")"
+
+    def lin():
+        return f"{el()} + {el()}*x + {el()}*y"
+
+    parts = [(lin(), f"{el()} + {el()}*x + {el()}*y*({lin()})")] + [(lin(), lin()) for _ in range(2)]
     script += "s := " + " + ".join(f"({n})/({q})" for n, q in parts) + ":\n"
     return script + multiplied_back(parts), 0.75
 
@@ -123,6 +146,7 @@ def main():
         sessions = [session(rng, i) for i in range(cases)]
         sessions += [tower_session(i) for i in range(max(1, cases // 4))]
         sessions += [planted_session(rng, i) for i in range(max(1, cases // 4))]
+        sessions += [leading_session(rng, i) for i in range(max(1, cases // 4))]
         results = [judge(tarvex, script, cwd, seconds * scale) for script, seconds in sessions]
     sys.exit(report(results))
 
