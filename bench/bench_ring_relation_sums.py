@@ -8,7 +8,8 @@ t^2 - 2 without the flag, and quotients, products and sums under field
 relations that the prime splits (modulo 7 and 13), and products, sums and
 quotients of two fresh fractions under field relations that the prime
 splits only partly, beside rings that it splits into linear factors;
-towers and a planted gcd without the flag at high degree; and one-variable
+towers and a planted gcd without the flag at high degree; inverses of
+matrices of fractions, dense and sparse; and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
 
@@ -84,6 +85,19 @@ def inverse(rng, n):
              for _ in range(n * n)]
     return (f"Array m[{n},{n}]:\n[m] := [(" + ", `\n".join(cells) + ")]:\n"
             "[w] := 1/[m]:\nTerms(w[1,1]);\nTerms(w[3,7]);\n")
+
+
+def fraction_inverse(seed, n, sparse):
+    """1/[a] of an n x n matrix of fractions in x, most cells filled, in
+    dense or sparse storage (the same matrix for one seed)."""
+    rng = random.Random(seed)
+    c = lambda: rng.randint(-3, 3)
+    text = f"Array a[{n},{n}]{' Sparse' if sparse else ''}, w[{n},{n}]{' Sparse' if sparse else ''}:\n"
+    for i in range(1, n + 1):
+        for j in range(1, n + 1):
+            if i == j or rng.random() < 0.6:
+                text += f"a[{i},{j}] := (({c()} + {c()}*t)*x + {c()} + {c()}*t)/(x + {rng.randint(1, 4)} + {c()}*t):\n"
+    return text + f"[w] := 1/[a]:\nTerms(w[1,1]);\nDeg(Denom(w[{n},2]), x);\n"
 
 
 def linear(rng, variables):
@@ -168,6 +182,13 @@ def cases():
          ring(13, "t^2 - 2") + built_loop(5000, "u := (x + t*y + i)/(y + 1); v := (x + t*y + i)/(x - t); w := u/v",
                                           "uvw")),
     ]
+    # Inverses of fractions, dense beside sparse storage: the sparse one
+    # takes the dense elimination (the recurrence's sums swelled).
+    for label, mod, rel, n in [("GF(5)", 5, "t^3 - 2", 4), ("GF(11)", 11, "t^3 - 2", 5), ("Q", "", "t^2 - 1", 5),
+                               ("Q", "", "t^2 - 1", 6), ("Q", "", "t^2 + 1", 6)]:
+        for sparse in (False, True):
+            out.append((f"1/[a] {n}x{n} fractions {'sparse' if sparse else 'dense'}, {label}[t]/({rel})",
+                        ring(mod, rel) + fraction_inverse(n, n, sparse)))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:

@@ -18,6 +18,7 @@
 #include "det/standard_invert.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_det.h"
 #include "matrix/sparse_impl.h"
@@ -194,6 +195,28 @@ void sparse_determinant(sparse** sparse_ref, int32_t n, quoly** result, int in_p
     if (factor) divide_fct(result, factor);
 }
 
+// Fractions under relations without the field flag: the recurrence's
+// sums cannot prove the common factors of their zero divisors and swell
+// (cells of degree hundreds), where the elimination works with the
+// relations at rest and cancels as it goes; the inverse is as full as the
+// elimination's cells in most matrices anyway.
+bool takes_dense_road(sparse* frame, quoly** dest, int32_t n) {
+    if (!dest || n < 2 || int64_t{n} * n > MAX_DENSE_CELLS) return false;
+    int all_numbers = 1;
+    return !sparse_allpolys(frame, n, &all_numbers) && need_to_turn_off_mod_out(0, 0, 0, 0, n);
+}
+
+// Copies of the n x n sparse matrix's values into dense cells, column by
+// column (their old contents are not read).
+void dense_cells_of(sparse* frame, quoly** cells, int32_t n) {
+    for (int64_t i = 0; i < int64_t{n} * n; i++) cells[i] = nullptr;
+    RowWalk w(frame);
+    for (int32_t i = 0; i < n; i++, w.next())
+        for (const colm* e = *w.head(); e; e = e->next) quoly_assign(e->val, &at(cells, n, i, e->col - 1));
+    for (int64_t i = 0; i < int64_t{n} * n; i++)
+        if (!cells[i]) quoly_set(0, &cells[i]);
+}
+
 }  // namespace
 
 void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, int32_t n, quoly** result,
@@ -209,7 +232,26 @@ void mat_invert(quoly** cells, quoly** dest, int in_place, int dest_in_place, in
             return;
         }
         if (invert) {
-            invert_sparse(sparse_ref, dest, in_place, invert, n, result);
+            if (!takes_dense_road(*sparse_ref, dest, n)) {
+                invert_sparse(sparse_ref, dest, in_place, invert, n, result);
+                return;
+            }
+            dense_cells_of(*sparse_ref, dest, n);
+            // A stays the caller's until its inverse is whole: an error
+            // leaves it in place, the copies freed.
+            struct Copies {
+                quoly** c;
+                int64_t count;
+                ~Copies() {
+                    for (int64_t i = 0; c && i < count; i++) free_quoly(&c[i]);
+                }
+            } copies{dest, int64_t{n} * n};
+            sparse* none = nullptr;
+            mat_invert(dest, dest, 1, 1, n, result, 1, 1, &none, factor, degree, second_degree, power,
+                       factor_removed, prime_count);
+            copies.c = nullptr;
+            if (in_place) free_sparse(sparse_ref, n, 1);
+            *sparse_ref = nullptr;
             return;
         }
         sparse_determinant(sparse_ref, n, result, in_place, factor, degree, second_degree, power,

@@ -152,9 +152,8 @@ def session(R, p, levels, matrices):
         lines += [f"Array a{k}[{n},{n}], b{k}[{n},{n}] Sparse, j{k}[{n},{n}], h{k}[{n},{n}], v{k}[{n},{n}], "
                   f"w{k}[{n},{n}] Sparse;", f"[a{k}] := [({cells})]:", f"[b{k}] := [a{k}]:"]
         for r, (route, ff, target, value) in enumerate(ROUTES):
-            # The inverses' values swell past n = 4; over the rationals the sparse recurrence keeps
-            # factors it cannot prove common (a 6 x 6 under t^2 - 1: 40 s, degree 448 in y).
-            if route[0] == "I" and (n > 4 or route == "Inverse sparse" and not p):
+            # The inverses' values swell past n = 4.
+            if route[0] == "I" and n > 4:
                 continue
             mark, target = f"m{k}r{r}", target.format(k=k)
             lines += [f"!!('@{mark}');", f"&(K = {ff});", f"[{target}] := {value.format(k=k)}:"]
