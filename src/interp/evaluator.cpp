@@ -686,19 +686,15 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     const bool down = token_is(&token, "-");
     next_token(source, pending);
     int32_t amount = 1;
-    const char c = token.name[0];
-    if (is_lower(c) || is_digit(c) || c == '(') {
+    if (starts_update_amount(token.name)) {
         if (integerflag) {
-            iplace p;
-            ifact(&p, &amount, pending);
             // A refused amount leaves the variable as it is.
-            if (p.novalue) {
-                error(68, token.name);
-                amount = 0;
-            }
+            if (!iupdate_amount(&amount, pending)) amount = 0;
         } else {
+            // The variable is held while its amount is read.
+            ReadingValue holding_target;
             SlotHold a;
-            old_fact(source, &a.q, pending);
+            old_expre(source, &a.q, pending);
             // A refused amount leaves the variable as it is.
             if (!a.q->isnum) {
                 error(223, token.name);

@@ -40,6 +40,15 @@ struct ReadingValue {
 // change something: one that leaves the ring as it is goes on.
 void refuse_ring_change_inside_read(const char* shown);
 
+// Whether the token after ":+", ":-" or ":*" begins its amount: a name, a
+// number, a call, a bracketed expression or a sign. Anything else ends the
+// statement there and the amount is 1.
+inline bool starts_update_amount(const char* t) {
+    const char c = t[0];
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (t[1] == 0 && (c == '(' || c == '-' || c == '_' || c == '|'));
+}
+
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never
 // reduced modulo the modulus.
