@@ -22,9 +22,11 @@
 #include "toplevel/errors.h"
 
 int values_being_read = 0;
+int ring_changes_refused = 0;
 
 void refuse_ring_change_inside_read(const char* shown) {
     if (values_being_read == 0) return;
+    ++ring_changes_refused;
     error(RING_CHANGE_INSIDE_READ, shown);
     // Back from the level the error opened, the statement is abandoned as
     // other refused changes of the ring are: the reader around the change

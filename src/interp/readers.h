@@ -39,6 +39,9 @@ struct ReadingValue {
 // abandoned when the error returns. Called only for a setting that would
 // change something: one that leaves the ring as it is goes on.
 void refuse_ring_change_inside_read(const char* shown);
+// How many such changes were refused so far: however the level the error
+// opened is left, the statement around is given up.
+extern int ring_changes_refused;
 
 // Whether the token after ":+", ":-" or ":*" begins its amount: a name, a
 // number, a call, a bracketed expression or a sign. Anything else ends the

@@ -220,6 +220,7 @@ void load(FILE** source, quoly** value, name** pending, const char* given, int l
     // Inside a read every change of the ring is refused, and the refusal
     // abandons the statement around this read.
     const bool inside_read = values_being_read > 0;
+    const int refused = ring_changes_refused;
     const InputBefore before;
     if (inpuf && letter != 'R') {
         // Resuming the file that is being read would read it for ever.
@@ -282,8 +283,8 @@ void load(FILE** source, quoly** value, name** pending, const char* given, int l
     if (at_end(inpuf)) std::printf("*** Warning.  End of file %s encountered.\n", input_file_name);
     try {
         read_statements(value);
-    } catch (const TarvexUnwind& u) {
-        if (inside_read && u.code == RING_CHANGE_INSIDE_READ) before.put_back();
+    } catch (const TarvexUnwind&) {
+        if (inside_read && ring_changes_refused != refused) before.put_back();
         throw;
     }
 
