@@ -694,7 +694,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
             // The variable is held while its amount is read.
             ReadingValue holding_target;
             SlotHold a;
-            old_expre(source, &a.q, pending);
+            old_fact(source, &a.q, pending);
             // A refused amount leaves the variable as it is.
             if (!a.q->isnum) {
                 error(223, token.name);
@@ -710,6 +710,11 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         }
     }
     if (down) amount = static_cast<int32_t>(0u - static_cast<uint32_t>(amount));
+    // A statement that goes on after its amount fails: the variable stays.
+    if (!update_ends_statement(pending)) {
+        error(129, token.name);
+        return;
+    }
 
     if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
     // The variable may have been deleted while the amount was read.

@@ -103,8 +103,13 @@ void iassignment(iplace* target, name** pending) {
     }
     inext(pending);
     int32_t amount = 1;
-    // A refused amount leaves the target as it is.
+    // A refused amount, or a statement going on after it, leaves the
+    // target as it is.
     if (starts_update_amount(token.name) && !iupdate_amount(&amount, pending)) return;
+    if (!update_ends_statement(pending)) {
+        error(129, token.name);
+        return;
+    }
     int32_t old = 0;
     if (target->sparse_element) {
         quoly** cell = element_cell_again(target->element, false);
@@ -144,12 +149,11 @@ void isum_rest(int32_t* acc, name** pending) {
 bool iupdate_amount(int32_t* amount, name** pending) {
     ReadingValue holding_target;
     iplace p;
-    iterm(&p, amount, pending);
+    ifact(&p, amount, pending);
     if (p.novalue) {
         error(68, token.name);
         return false;
     }
-    isum_rest(amount, pending);
     return true;
 }
 

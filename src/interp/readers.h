@@ -43,14 +43,15 @@ void refuse_ring_change_inside_read(const char* shown);
 // opened is left, the statement around is given up.
 extern int ring_changes_refused;
 
-// Whether the token after ":+", ":-" or ":*" begins its amount: a name, a
-// number, a call, a bracketed expression or a sign. Anything else ends the
-// statement there and the amount is 1.
+// Whether the token after ":+" or ":-" begins its amount, one factor: a
+// name, a number or a bracketed expression. Otherwise the amount is 1.
 inline bool starts_update_amount(const char* t) {
     const char c = t[0];
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           (t[1] == 0 && (c == '(' || c == '-' || c == '_' || c == '|'));
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '(';
 }
+// Whether the token after an update's amount may end its statement: if not,
+// error 129 comes before the target changes, which then stays as it was.
+bool update_ends_statement(name** pending);
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never

@@ -4,10 +4,11 @@ while a value is read around it (a function called inside an expression, a
 sum's term, a subscript, an argument, a comparison, a setting's value, a
 relation being declared, or typed inside an expression) is refused with
 error 381 and never happens: so is one met while a `#` evaluation reads its
-values, while an update (:+, :-) reads its amount, in a condition (either
-side), in the expressions of an `Integer;` body, or in a file read from
-inside an expression (no file is left open). With error pushing on, leaving the level it
-opened by &_p (after &} or not) or by &@ abandons the statement, and the
+values, while an update (:+, :-) reads its amount (one factor), in a
+condition (either side), in the expressions of an `Integer;` body, or in a
+file read from inside an expression (no file is left open). An update whose
+statement goes on after its amount ends in error 129 before anything
+changes, F never called. With error pushing on, leaving the level it opened by &_p (after &} or not) or by &@ abandons the statement, and the
 session is then exactly that of one that never typed it (&g with its
 auxiliary primes, Modulus, stored values, powers of the variable, the way
 back to the rationals). A setting that changes none of them is no change:
@@ -41,13 +42,17 @@ READS = [
     ("h#(F(1));", "h#(2);"),
     ("h#(x = F(2));", "h#(x = 3);"),
     ("v[2]#(F(1));", "v[2]#(2);"),
-    ("v[1] :+ F(1);", "v[1] := v[1] + 2;"),
-    ("v[1] :- 2*F(1) - 1;", "v[1] := v[1] - 3;"),
+    ("v[1] :+ (F(1));", "v[1] := v[1] + 2;"),
+    ("v[1] :- (2*F(1) - 1);", "v[1] := v[1] - 3;"),
     ("if F(5) = 1/2 then 1 else 2 fi;", None),
     ("while F(1) < 2 do k := 0 od;", None),
     ("I(3);", "3 + 2 + 3;"),
     ("k + Rd(1);", None),
 ]
+
+# Updates whose statement goes on after the amount (1 when none begins).
+UNFINISHED = ["k :+ F(1);", "v[1] :- 2*3;", "v[3] :+ -3;", "t[2] :+ (2) G(1, 2);", "t[3] :- 4 + 1;",
+              "v[3] :+ k*0;", "J(2);"]
 
 
 def settings(modular, relation, laurent):
@@ -171,6 +176,25 @@ def main(argv):
             print(f"case {case}: {statement if not (not refused and top_level_noop) else setting} with F "
                   f"doing {setting} ({'modular' if modular else 'rational'}, relation {relation}, "
                   f"Laurent {laurent}, leaving by {push}): " + "; ".join(problems))
+    for case, statement in enumerate(UNFINISHED * 2):
+        modular, relation = case % 2 == 1, case // len(UNFINISHED) == 1
+        setup = ["&(J = x);"] + ["&(P = x^2 + 3, 1);"] * relation + [
+            "k := 7:", "Array v[3], t[3] Sparse;", "v[1] := 5:", "v[3] := x^2 - 4:", "t[3] := 8:",
+            "Func G(a, b) = a + b.", "Func F(a) = &(p = 97); a + 1.",
+            "Func J(b) = Integer; v[1] :+ 2*b; b."] + ["&(p = 23);"] * modular
+        probe = ["&g;", "k;", "[v];", "[t];", "&(p = _i);", "[v];"]
+        status, out = run(binary, setup + [statement] + probe)
+        _, want = run(binary, setup + probe)
+        problems = [f"exit status {status}"] * (status != 0)
+        if out.count("Improper end of statement") != 1 or "cannot be changed" in out:
+            problems.append("not error 129 alone")
+        if chunks(out, len(probe) + 1) != chunks(want, len(probe) + 1):
+            problems.append("after it " + first_difference(probe, chunks(out, len(probe) + 1),
+                                                           chunks(want, len(probe) + 1)))
+        if problems:
+            failures += 1
+            print(f"{statement} ({'modular' if modular else 'rational'}, relation {relation}): "
+                  + "; ".join(problems))
     print(f"ring changes inside reads: {cases} cases, {failures} fail (seed {seed})")
     return 1 if failures else 0
 
