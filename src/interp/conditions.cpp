@@ -109,10 +109,7 @@ int evalcond(FILE** source, name** pending) {
         next_token(source, pending);
     }
     Side right;
-    {
-        ReadingValue left_in_hand;
-        read_side(source, pending, &right);
-    }
+    read_side(source, pending, &right);
 
     if (integerflag) {
         const int cmp = left.word < right.word ? -1 : (left.word > right.word ? 1 : 0);
@@ -169,6 +166,9 @@ int bool_expre_1(FILE** source, name** pending) {
 }  // namespace
 
 int bool_expre(FILE** source, name** pending) {
+    // A condition is a read: a comparison holds one side while the other
+    // is read, and the ring of both sides must be the one it compares in.
+    ReadingValue reading;
     const int v = bool_expre_1(source, pending);
     if (!token_is(&token, "]") && !token_is(&token, END_TOKEN)) error(104, token.name);
     return v;

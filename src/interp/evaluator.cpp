@@ -686,17 +686,13 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     const bool down = token_is(&token, "-");
     next_token(source, pending);
     int32_t amount = 1;
-    const char c = token.name[0];
-    if (is_lower(c) || is_digit(c) || c == '(') {
+    if (starts_update_amount(token.name)) {
         if (integerflag) {
-            iplace p;
-            ifact(&p, &amount, pending);
             // A refused amount leaves the variable as it is.
-            if (p.novalue) {
-                error(68, token.name);
-                amount = 0;
-            }
+            if (!iupdate_amount(&amount, pending)) amount = 0;
         } else {
+            // The variable is held while its amount is read.
+            ReadingValue holding_target;
             SlotHold a;
             old_fact(source, &a.q, pending);
             // A refused amount leaves the variable as it is.
@@ -714,6 +710,11 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         }
     }
     if (down) amount = static_cast<int32_t>(0u - static_cast<uint32_t>(amount));
+    // A statement that goes on after its amount fails: the variable stays.
+    if (!update_ends_statement(pending)) {
+        error(129, token.name);
+        return;
+    }
 
     if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
     // The variable may have been deleted while the amount was read.

@@ -13,6 +13,7 @@
 #include "interp/integer_eval.h"
 #include "interp/integer_eval_impl.h"
 #include "interp/loop_values.h"
+#include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
@@ -64,9 +65,6 @@ void istore(quoly** slot, int32_t v) {
 
 namespace {
 
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // target := v, creating the scalar a new target names.
 void istore_target(iplace* target, int32_t v) {
     if (target->sparse_element) {
@@ -105,15 +103,12 @@ void iassignment(iplace* target, name** pending) {
     }
     inext(pending);
     int32_t amount = 1;
-    const char c = token.name[0];
-    if (is_lower(c) || is_digit(c) || c == '(') {
-        iplace p;
-        ifact(&p, &amount, pending);
-        if (p.novalue) {
-            // A refused amount leaves the target as it is.
-            error(68, token.name);
-            return;
-        }
+    // A refused amount, or a statement going on after it, leaves the
+    // target as it is.
+    if (starts_update_amount(token.name) && !iupdate_amount(&amount, pending)) return;
+    if (!update_ends_statement(pending)) {
+        error(129, token.name);
+        return;
     }
     int32_t old = 0;
     if (target->sparse_element) {
@@ -137,7 +132,10 @@ void isum_rest(int32_t* acc, name** pending) {
         inext(pending);
         iplace p;
         int32_t r = 0;
-        iterm(&p, &r, pending);
+        {
+            ReadingValue left_in_hand;
+            iterm(&p, &r, pending);
+        }
         if (p.novalue) {
             error(129, token.name);
             r = 0;
@@ -147,6 +145,17 @@ void isum_rest(int32_t* acc, name** pending) {
 }
 
 }  // namespace
+
+bool iupdate_amount(int32_t* amount, name** pending) {
+    ReadingValue holding_target;
+    iplace p;
+    ifact(&p, amount, pending);
+    if (p.novalue) {
+        error(68, token.name);
+        return false;
+    }
+    return true;
+}
 
 void iexpre(int32_t* result, name** pending) {
     iplace target;
@@ -186,7 +195,10 @@ void iterm(iplace* place, int32_t* result, name** pending) {
         }
         iplace p;
         int32_t r = 0;
-        ifact(&p, &r, pending);
+        {
+            ReadingValue left_in_hand;
+            ifact(&p, &r, pending);
+        }
         if (p.novalue) {
             error(68, token.name);
             r = 0;

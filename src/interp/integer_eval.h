@@ -31,6 +31,9 @@ struct iplace {
 void iterm(iplace* place, int32_t* result, name** pending);
 // One factor with an optional postfix "^" or "!".
 void ifact(iplace* place, int32_t* result, name** pending);
+// The amount of ":+", ":-" or ":*", one factor read while the target is
+// held: false, after error 68, when it names a scalar that does not exist.
+bool iupdate_amount(int32_t* amount, name** pending);
 
 // The value of a stored value slot as an integer-mode word: a plain number
 // (error 227) of one digit outside machine-integer mode (error 32); 0 for an

@@ -160,6 +160,8 @@ bool iexpect(const char* want, int code, name** pending) {
 
 // GCD "(" a "," b ")", token at "GCD".
 int32_t igcd(name** pending) {
+    // The first argument is held while the second is read.
+    ReadingValue reading;
     inext(pending);
     if (!iexpect("(", 177, pending)) return 0;
     iplace p;
@@ -229,6 +231,9 @@ int32_t ibinom(name** pending) {
 int32_t icall(name** pending) {
     const int b = find_built_in(0, numbuiltins, token.name);
     if (b >= 0) {
+        // A built-in holds the arguments it has read, and a sum its
+        // running total, while the rest is evaluated.
+        ReadingValue reading;
         const char* code = builtin[b].word;
         if (!std::strcmp(code, "*66") || !std::strcmp(code, "*82")) return isum_or_product(code, pending);
         if (!std::strcmp(code, "*70") || !std::strcmp(code, "*68")) return irandom(code[2] == '8', pending);
@@ -329,8 +334,12 @@ void iprimary(iplace* place, int32_t* result, name** pending) {
     case '&':
     case '?':
     case '@': {
+        // A statement inside the expression, as in the exact evaluator.
         SlotHold q;
-        parse(&Input, &q.q, pending);
+        {
+            ReadingValue reading;
+            parse(&Input, &q.q, pending);
+        }
         *result = iword_of(q.q, "@");
         return;
     }

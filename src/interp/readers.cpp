@@ -9,6 +9,7 @@
 #include "det/unit_det.h"
 #include "interp/evaluator.h"
 #include "interp/scanner.h"
+#include "interp/stored_code.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -22,14 +23,23 @@
 #include "toplevel/errors.h"
 
 int values_being_read = 0;
+int ring_changes_refused = 0;
 
 void refuse_ring_change_inside_read(const char* shown) {
     if (values_being_read == 0) return;
+    ++ring_changes_refused;
     error(RING_CHANGE_INSIDE_READ, shown);
     // Back from the level the error opened, the statement is abandoned as
     // other refused changes of the ring are: the reader around the change
     // still holds values of the ring before it.
     abandon_statement(RING_CHANGE_INSIDE_READ);
+}
+
+bool update_ends_statement(name** pending) {
+    if (token_is(&token, ";") || token_is(&token, END_TOKEN) || token_is(&token, ")")) return true;
+    // A typed statement may also end in "@" or ":" (kept, not shown); a
+    // stored one ends at its ";" or end mark. ")" closes an &_m( or Cast(.
+    return *pending == nullptr && (token_is(&token, "@") || token_is(&token, ":"));
 }
 
 namespace {

@@ -39,6 +39,19 @@ struct ReadingValue {
 // abandoned when the error returns. Called only for a setting that would
 // change something: one that leaves the ring as it is goes on.
 void refuse_ring_change_inside_read(const char* shown);
+// How many such changes were refused so far: however the level the error
+// opened is left, the statement around is given up.
+extern int ring_changes_refused;
+
+// Whether the token after ":+" or ":-" begins its amount, one factor: a
+// name, a number or a bracketed expression. Otherwise the amount is 1.
+inline bool starts_update_amount(const char* t) {
+    const char c = t[0];
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '(';
+}
+// Whether the token after an update's amount may end its statement: if not,
+// error 129 comes before the target changes, which then stays as it was.
+bool update_ends_statement(name** pending);
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never

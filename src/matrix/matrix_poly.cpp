@@ -180,7 +180,11 @@ void poly_at_matrix(quoly* p, arr_value* v) {
 void quoly_at_matrix(FILE** source, quoly* p, arr_value* v, name** pending) {
     if (!p->isnum && p->den && !(p->rat && !lintmode)) arr_error(186, "#");
     SlotHold scalar;
-    arr_fact(source, &scalar.q, v, pending);
+    {
+        // p is held while the matrix is read.
+        ReadingValue reading;
+        arr_fact(source, &scalar.q, v, pending);
+    }
     if (v->count == 0 || v->count != int64_t{v->rows} * v->rows) {
         release_value(v);
         arr_error(174, "#");

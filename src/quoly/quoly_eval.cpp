@@ -307,6 +307,10 @@ void total_eval(FILE** source, quoly** q, quoly** values, name** pending, int fr
 }
 
 void get_evalquoly(FILE** source, quoly** q, quoly** value, int32_t* level, name** pending, int free_list, int keep) {
+    // The value evaluated, and the values read before the last, are held
+    // while the rest is read: a function called there may not change the
+    // ring under them.
+    ReadingValue reading;
     if (keep) {
         // Evaluated from here on is a copy: the stored value stays as it is.
         quoly* copy = nullptr;

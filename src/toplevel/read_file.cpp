@@ -111,6 +111,25 @@ void read_statements(quoly** value) {
     }
 }
 
+// The input file a read replaces, to be put back when the read belongs to
+// a statement abandoned by a refused change of the ring: that statement
+// changes nothing, and a read that was never made leaves no file open.
+struct InputBefore {
+    std::string file = input_file_name;
+    long at = inpuf ? std::ftell(inpuf) : -1;
+    int done = done_load;
+
+    void put_back() const {
+        close_input_file();
+        if (file.empty()) return;
+        inpuf = std::fopen(file.c_str(), "r");
+        if (!inpuf) return;
+        if (at >= 0) std::fseek(inpuf, at, SEEK_SET);
+        std::snprintf(input_file_name, sizeof input_file_name, "%s", file.c_str());
+        done_load = done;
+    }
+};
+
 }  // namespace
 
 std::string ask_file_name() {
@@ -198,6 +217,11 @@ void load(FILE** source, quoly** value, name** pending, const char* given, int l
 
     tokenrec statement_end = token;
     bool asked = false;
+    // Inside a read every change of the ring is refused, and the refusal
+    // abandons the statement around this read.
+    const bool inside_read = values_being_read > 0;
+    const int refused = ring_changes_refused;
+    const InputBefore before;
     if (inpuf && letter != 'R') {
         // Resuming the file that is being read would read it for ever.
         if (reader_of(inpuf) && !reader_of(inpuf)->closed) {
@@ -257,7 +281,12 @@ void load(FILE** source, quoly** value, name** pending, const char* given, int l
     leftover = 0;
     new_funcs = 0;
     if (at_end(inpuf)) std::printf("*** Warning.  End of file %s encountered.\n", input_file_name);
-    read_statements(value);
+    try {
+        read_statements(value);
+    } catch (const TarvexUnwind&) {
+        if (inside_read && ring_changes_refused != refused) before.put_back();
+        throw;
+    }
 
     if (!*value) quoly_set(0, value);
     tt_flag = saved_tt;

@@ -3,8 +3,12 @@
 while a value is read around it (a function called inside an expression, a
 sum's term, a subscript, an argument, a comparison, a setting's value, a
 relation being declared, or typed inside an expression) is refused with
-error 381 and never happens: with error pushing on, leaving the level it
-opened by &_p (after &} or not) or by &@ abandons the statement, and the
+error 381 and never happens: so is one met while a `#` evaluation reads its
+values, while an update (:+, :-) reads its amount (one factor), in a
+condition (either side), in the expressions of an `Integer;` body, or in a
+file read from inside an expression (no file is left open). An update whose
+statement goes on after its amount ends in error 129 before anything
+changes, F never called. With error pushing on, leaving the level it opened by &_p (after &} or not) or by &@ abandons the statement, and the
 session is then exactly that of one that never typed it (&g with its
 auxiliary primes, Modulus, stored values, powers of the variable, the way
 back to the rationals). A setting that changes none of them is no change:
@@ -31,6 +35,25 @@ CONTEXTS = [
     "k + {set};",
 ]
 
+# Further reads, each with the statement it equals when F changes nothing
+# (F(n) = n + 1), its value worked out by hand; None: the same statement.
+READS = [
+    ("k#(F(1));", None),
+    ("h#(F(1));", "h#(2);"),
+    ("h#(x = F(2));", "h#(x = 3);"),
+    ("v[2]#(F(1));", "v[2]#(2);"),
+    ("v[1] :+ (F(1));", "v[1] := v[1] + 2;"),
+    ("v[1] :- (2*F(1) - 1);", "v[1] := v[1] - 3;"),
+    ("if F(5) = 1/2 then 1 else 2 fi;", None),
+    ("while F(1) < 2 do k := 0 od;", None),
+    ("I(3);", "3 + 2 + 3;"),
+    ("k + Rd(1);", None),
+]
+
+# Updates whose statement goes on after the amount (1 when none begins).
+UNFINISHED = ["k :+ F(1);", "v[1] :- 2*3;", "v[3] :+ -3;", "t[2] :+ (2) G(1, 2);", "t[3] :- 4 + 1;",
+              "v[3] :+ k*0;", "J(2);"]
+
 
 def settings(modular, relation, laurent):
     """(changes, no-ops) for the state: the settings that change something
@@ -46,8 +69,10 @@ def settings(modular, relation, laurent):
     return changes, noops
 
 
-def run(binary, lines):
+def run(binary, lines, file_line="0;"):
     with tempfile.TemporaryDirectory() as cwd:
+        with open(os.path.join(cwd, "f.txt"), "w") as f:
+            f.write(file_line + "\n")
         proc = subprocess.run([binary], input=("\n".join(lines) + "\n").encode(), capture_output=True,
                               cwd=cwd, timeout=120)
     return proc.returncode, proc.stdout.decode("utf-8", "replace")
@@ -73,26 +98,28 @@ def first_difference(probe, got, want):
 
 def main(argv):
     binary = os.path.abspath(argv[1])
-    cases = int(argv[2]) if len(argv) > 2 else 60
+    cases = int(argv[2]) if len(argv) > 2 else 60 + 3 * len(READS)
     seed = int(argv[3]) if len(argv) > 3 else 8903
     rng = random.Random(seed)
     failures = 0
     for case in range(cases):
         modular, relation, laurent = (rng.random() < 0.5 for _ in range(3))
         push = rng.choice(["&_p;", "&@;", "&}; &_p;", None])
-        context = CONTEXTS[case % len(CONTEXTS)]
-        if case % 8 == 6:
+        read = READS[case % len(READS)] if case >= 60 else None
+        context = read[0] if read else CONTEXTS[case % len(CONTEXTS)]
+        if not read and case % 8 == 6:
             # Refused while a relation is read, the field's relation in
             # place: the statement's end puts back its auxiliary primes too.
             relation, push = True, ("&@;", None)[case % 16 // 8]
         changes, noops = settings(modular, relation, laurent)
         refused = case % 3 != 2
-        setting = rng.choice(changes if refused else noops)
-        if case % 12 == 8:
+        # Cancelling the variable of the values held, too.
+        setting = rng.choice(changes + ["&(J = -x)"] * bool(read) if refused else noops)
+        if not read and case % 12 == 8:
             # A relation taken away that was never there, in modular mode:
             # the way back stays open.
             modular, relation, setting = True, False, "&(P = -x)"
-        top_level_noop = not refused and case % 2 == 0
+        top_level_noop = not refused and case % 2 == 0 and not read
 
         setup = ["&(J = x);"]
         if relation:
@@ -109,7 +136,10 @@ def main(argv):
         probe = ["&g;", "Modulus;", "k;", "h;", "[v];", "x^3;", "1/x;", "&(p = _i);", "k;", "h;", "[v];"]
 
         def session(body, func):
-            return run(binary, setup + [f"Func F(a) = {func}; a + 1."] + body + probe)
+            functions = [f"Func F(a) = {func}; a + 1.",
+                         "Func I(b) = Integer; s := b; for i = 1, 2 do s := s + F(i) od; s.",
+                         "Func Rd(a) = &(R = 'f.txt'); a + 1."]
+            return run(binary, setup + functions + body + probe, func + ";")
 
         statement = context.format(set=setting)
         if refused:
@@ -126,6 +156,8 @@ def main(argv):
             body = [setting + ";"] if top_level_noop else [statement]
             # Read as a value, &(l = n) gives n and the others 0.
             plain = context.format(set=setting[-2] if setting.startswith("&(l") else "0")
+            if read and read[1]:
+                plain = read[1]
             status, out = session(body, setting)
             _, want = session([] if top_level_noop else [plain], "0")
             got_all, want_all = chunks(out, len(probe) + 2), chunks(want, len(probe) + 2)
@@ -144,6 +176,25 @@ def main(argv):
             print(f"case {case}: {statement if not (not refused and top_level_noop) else setting} with F "
                   f"doing {setting} ({'modular' if modular else 'rational'}, relation {relation}, "
                   f"Laurent {laurent}, leaving by {push}): " + "; ".join(problems))
+    for case, statement in enumerate(UNFINISHED * 2):
+        modular, relation = case % 2 == 1, case // len(UNFINISHED) == 1
+        setup = ["&(J = x);"] + ["&(P = x^2 + 3, 1);"] * relation + [
+            "k := 7:", "Array v[3], t[3] Sparse;", "v[1] := 5:", "v[3] := x^2 - 4:", "t[3] := 8:",
+            "Func G(a, b) = a + b.", "Func F(a) = &(p = 97); a + 1.",
+            "Func J(b) = Integer; v[1] :+ 2*b; b."] + ["&(p = 23);"] * modular
+        probe = ["&g;", "k;", "[v];", "[t];", "&(p = _i);", "[v];"]
+        status, out = run(binary, setup + [statement] + probe)
+        _, want = run(binary, setup + probe)
+        problems = [f"exit status {status}"] * (status != 0)
+        if out.count("Improper end of statement") != 1 or "cannot be changed" in out:
+            problems.append("not error 129 alone")
+        if chunks(out, len(probe) + 1) != chunks(want, len(probe) + 1):
+            problems.append("after it " + first_difference(probe, chunks(out, len(probe) + 1),
+                                                           chunks(want, len(probe) + 1)))
+        if problems:
+            failures += 1
+            print(f"{statement} ({'modular' if modular else 'rational'}, relation {relation}): "
+                  + "; ".join(problems))
     print(f"ring changes inside reads: {cases} cases, {failures} fail (seed {seed})")
     return 1 if failures else 0
 
