@@ -712,7 +712,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     if (down) amount = static_cast<int32_t>(0u - static_cast<uint32_t>(amount));
     // A statement that goes on after its amount fails: the variable stays.
     if (!update_ends_statement(pending)) {
-        error(129, token.name);
+        error(update_end_error(pending), token.name);
         return;
     }
 

@@ -107,7 +107,7 @@ void iassignment(iplace* target, name** pending) {
     // target as it is.
     if (starts_update_amount(token.name) && !iupdate_amount(&amount, pending)) return;
     if (!update_ends_statement(pending)) {
-        error(129, token.name);
+        error(update_end_error(pending), token.name);
         return;
     }
     int32_t old = 0;

@@ -42,6 +42,10 @@ bool update_ends_statement(name** pending) {
     return *pending == nullptr && (token_is(&token, "@") || token_is(&token, ":"));
 }
 
+// The error of a statement that goes on after its amount: a stored one
+// reports it as any stored statement not ending at its end.
+int update_end_error(name** pending) { return *pending ? 31 : 129; }
+
 namespace {
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }

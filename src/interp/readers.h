@@ -50,8 +50,10 @@ inline bool starts_update_amount(const char* t) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '(';
 }
 // Whether the token after an update's amount may end its statement: if not,
-// error 129 comes before the target changes, which then stays as it was.
+// the error update_end_error names (129 typed, 31 stored) comes before the
+// target changes, which then stays as it was.
 bool update_ends_statement(name** pending);
+int update_end_error(name** pending);
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never
