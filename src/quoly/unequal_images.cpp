@@ -99,10 +99,12 @@ class WordImages {
         if (modularmode) {
             if (modulus < 2) return false;
             q_ = static_cast<uint64_t>(modulus);
+            modular_ = true;
         } else if (lintmode || integerflag) {
             return false;
         } else {
             q_ = 2147483647;   // 2^31 - 1, a prime
+            modular_ = false;
         }
         kept_ = kept;
         m_.assign(1, 0);
@@ -126,12 +128,12 @@ class WordImages {
     bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
-        for (int k = 0; k < 5; k++) {
-            // The first points read few terms: the origin, then the
-            // innermost free level at 1 and the rest at 0, then every
-            // level at 1; then two random points, over Z/q[z]/(f) where
-            // Z/q has few units.
-            set_extension(k < 3 ? 1 : extension_degree());
+        for (int k = 0; k < 6; k++) {
+            // The first points read few terms: the innermost free level
+            // at 1 and the rest at 0, the origin, then every level at 1;
+            // then a random point, and two more over Z/q[z]/(f) where Z/q
+            // has few units.
+            set_extension(k < 4 ? 1 : extension_degree());
             const size_t e = static_cast<size_t>(d_ * r_);
             const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(3 * r_));
             if (buf_.size() < need) buf_.resize(need);
@@ -142,7 +144,7 @@ class WordImages {
             point_.assign(free_levels * static_cast<size_t>(r_), 0);
             for (size_t l = 0; l < free_levels; l++) {
                 uint64_t* x = point_.data() + l * static_cast<size_t>(r_);
-                if (k == 2 || (k == 1 && l + 1 == free_levels)) x[0] = 1;
+                if (k == 2 || (k == 0 && l + 1 == free_levels)) x[0] = 1;
                 if (k > 2)
                     for (int32_t i = 0; i < r_; i++) x[i] = next_random() % q_;
             }
@@ -161,7 +163,11 @@ class WordImages {
     }
 
   private:
+    // Below it a word takes sums of many products before its remainder
+    // (each product under 2^32, at most 2r of them in a word).
+    static constexpr uint64_t SMALL_Q = 65536;
     uint64_t q_ = 0;
+    bool modular_ = false;
     int32_t d_ = 1;
     int32_t r_ = 1;
     pt* kept_ = nullptr;
@@ -199,9 +205,9 @@ class WordImages {
 
     void set_extension(int32_t r) {
         r_ = r;
+        if (r == 1) return;
         f_.assign(static_cast<size_t>(r), 0);
-        if (r > 1)
-            for (uint64_t& c : f_) c = next_random() % q_;
+        for (uint64_t& c : f_) c = next_random() % q_;
     }
 
     static const imag* coefficient(const polynode* t) {
@@ -210,7 +216,7 @@ class WordImages {
     }
 
     uint64_t word(const imag* c) const {
-        if (modularmode) {
+        if (modular_) {
             if (c->value >= 0 && static_cast<uint64_t>(c->value) < q_) return static_cast<uint64_t>(c->value);
             const int64_t r = c->value % static_cast<int64_t>(q_);
             return static_cast<uint64_t>(r < 0 ? r + static_cast<int64_t>(q_) : r);
@@ -229,17 +235,24 @@ class WordImages {
     void z_product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
         std::fill(c, c + 2 * r_ - 1, 0);
         for (int32_t i = 0; i < r_; i++)
-            for (int32_t j = 0; j < r_; j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q_;
+            for (int32_t j = 0; j < r_; j++) {
+                c[i + j] += a[i] * b[j];
+                if (q_ >= SMALL_Q) c[i + j] %= q_;
+            }
         z_reduce(c, 2 * r_ - 2);
     }
 
     // c of degree up to top in z reduced modulo f.
     void z_reduce(uint64_t* c, int32_t top) const {
         for (int32_t k = top; k >= r_; k--) {
-            const uint64_t lead = c[k];
+            const uint64_t lead = c[k] % q_;
             c[k] = 0;
-            for (int32_t j = 0; j < r_; j++) c[k - r_ + j] = (c[k - r_ + j] + (q_ - f_[j]) * lead) % q_;
+            for (int32_t j = 0; j < r_; j++) {
+                c[k - r_ + j] += (q_ - f_[j]) * lead;
+                if (q_ >= SMALL_Q) c[k - r_ + j] %= q_;
+            }
         }
+        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] %= q_;
     }
 
     // h (an element) := h·x^gap, x a point value (r words); w holds 3r words.
@@ -265,6 +278,20 @@ class WordImages {
         }
     }
 
+    // acc += p, p at the kept levels.
+    bool add_kept(polynode* p, uint64_t* acc) const {
+        if (p->numb) {
+            add(acc, 0, p->ncoef);
+            return true;
+        }
+        for (polynode* t = p; t; t = t->next) {
+            const imag* c = coefficient(t);
+            if (!c || t->exp < 0 || t->exp >= d_) return false;
+            add(acc, t->exp, c);
+        }
+        return true;
+    }
+
     // acc (an element) += p at the point, p at rec's level (the free level
     // `at` of the point). A level at 0 reads its constant term alone, a
     // level at 1 sums its coefficients. False for a shape not read here.
@@ -273,14 +300,7 @@ class WordImages {
             add(acc, 0, p->ncoef);
             return true;
         }
-        if (rec == kept_) {
-            for (polynode* t = p; t; t = t->next) {
-                const imag* c = coefficient(t);
-                if (!c || t->exp < 0 || t->exp >= d_) return false;
-                add(acc, t->exp, c);
-            }
-            return true;
-        }
+        if (rec == kept_) return add_kept(p, acc);
         const uint64_t* x = point_.data() + at * static_cast<size_t>(r_);
         const bool scalar = std::all_of(x + 1, x + r_, [](uint64_t w) { return w == 0; });
         if (scalar && x[0] == 0) {
@@ -293,11 +313,17 @@ class WordImages {
             for (polynode* t = p; t; t = t->next) {
                 if (t->exp < 0) return false;
                 if (t->numb) add(acc, 0, t->ncoef);
-                else if (!eval_add(t->pcoef, rec->next, at + 1, acc)) return false;
+                else if (!(rec->next == kept_ ? add_kept(t->pcoef, acc) : eval_add(t->pcoef, rec->next, at + 1, acc)))
+                    return false;
             }
             return true;
         }
-        // Horner's rule in this level's scratch.
+        return horner_add(p, rec, at, x, acc);
+    }
+
+    // eval_add at a level whose value is no 0 or 1: Horner's rule in the
+    // level's scratch. Kept apart so that the sums stay light.
+    [[gnu::noinline]] bool horner_add(polynode* p, pt* rec, size_t at, const uint64_t* x, uint64_t* acc) {
         const size_t e = static_cast<size_t>(d_ * r_);
         uint64_t* h = scratch_ + at * (e + static_cast<size_t>(3 * r_));
         uint64_t* w = h + e;
@@ -321,6 +347,14 @@ class WordImages {
     // c := a·b modulo the relation, f and q, in its first d r words
     // (c holds (2d - 1)(2r - 1) words; row j of t^j has 2r - 1 words).
     void product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
+        if (r_ == 1) {
+            std::fill(c, c + 2 * d_ - 1, 0);
+            for (int32_t i = 0; i < d_; i++)
+                for (int32_t j = 0; j < d_; j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q_;
+            for (int32_t k = 2 * d_ - 2; k >= d_; k--)
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = (c[k - d_ + j] + (q_ - m_[j]) * c[k]) % q_;
+            return;
+        }
         const int32_t row = 2 * r_ - 1;
         std::fill(c, c + (2 * d_ - 1) * row, 0);
         for (int32_t i = 0; i < d_; i++)
