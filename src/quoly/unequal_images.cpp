@@ -135,7 +135,7 @@ class WordImages {
             // has few units.
             set_extension(k < 4 ? 1 : extension_degree());
             const size_t e = static_cast<size_t>(d_ * r_);
-            const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(3 * r_));
+            const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(4 * r_));
             if (buf_.size() < need) buf_.resize(need);
             uint64_t* v[4] = {buf_.data(), buf_.data() + e, buf_.data() + 2 * e, buf_.data() + 3 * e};
             uint64_t* left = buf_.data() + 4 * e;
@@ -175,7 +175,7 @@ class WordImages {
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
     std::vector<uint64_t> point_;   // r words a free level
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
-    uint64_t* scratch_ = nullptr;   // 2 d r words a free level: Horner's sums and powers
+    uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
 
     static uint64_t next_random() {
@@ -255,7 +255,7 @@ class WordImages {
         for (int32_t j = 0; j < r_ && j <= top; j++) c[j] %= q_;
     }
 
-    // h (an element) := h·x^gap, x a point value (r words); w holds 3r words.
+    // h (an element) := h·x^gap, x a point value (r words); w holds 4r words.
     void scale(uint64_t* h, const uint64_t* x, int64_t gap, uint64_t* w) const {
         if (gap == 0) return;
         uint64_t* pw = w;          // x^gap
@@ -267,10 +267,23 @@ class WordImages {
             for (int32_t j = 0; j < d_; j++) h[j] = h[j] * e % q_;
             return;
         }
-        std::copy(x, x + r_, pw);
-        for (int64_t g = 1; g < gap; g++) {
-            z_product(pw, x, tmp);
-            std::copy(tmp, tmp + r_, pw);
+        if (gap == 1) {
+            std::copy(x, x + r_, pw);
+        } else {
+            // x^gap by squaring: pw := 1, and w's last r words hold the square.
+            uint64_t* sq = tmp + 2 * r_ - 1;
+            std::fill(pw, pw + r_, 0);
+            pw[0] = 1;
+            std::copy(x, x + r_, sq);
+            for (int64_t g = gap;; g >>= 1) {
+                if (g & 1) {
+                    z_product(pw, sq, tmp);
+                    std::copy(tmp, tmp + r_, pw);
+                }
+                if (g == 1) break;
+                z_product(sq, sq, tmp);
+                std::copy(tmp, tmp + r_, sq);
+            }
         }
         for (int32_t j = 0; j < d_; j++) {
             z_product(h + j * r_, pw, tmp);
@@ -325,7 +338,7 @@ class WordImages {
     // level's scratch. Kept apart so that the sums stay light.
     [[gnu::noinline]] bool horner_add(polynode* p, pt* rec, size_t at, const uint64_t* x, uint64_t* acc) {
         const size_t e = static_cast<size_t>(d_ * r_);
-        uint64_t* h = scratch_ + at * (e + static_cast<size_t>(3 * r_));
+        uint64_t* h = scratch_ + at * (e + static_cast<size_t>(4 * r_));
         uint64_t* w = h + e;
         std::fill(h, h + e, 0);
         int64_t prev = p->exp;
