@@ -221,6 +221,10 @@ class WordImages {
             const int64_t r = c->value % static_cast<int64_t>(q_);
             return static_cast<uint64_t>(r < 0 ? r + static_cast<int64_t>(q_) : r);
         }
+        if (c->count == 1) {   // one signed digit, below q in size
+            const int64_t r = c->head->digit;
+            return static_cast<uint64_t>(r < 0 ? r + static_cast<int64_t>(q_) : r);
+        }
         return static_cast<uint64_t>(chain_residue(c, static_cast<int32_t>(q_)));
     }
 
