@@ -82,6 +82,7 @@ bench: build
 	python3 bench/bench_chpoly.py $(BUILD)/bin/tarvex
 	python3 bench/bench_factor_small_primes.py $(BUILD)/bin/tarvex
 	python3 bench/bench_field_relation_fractions.py $(BUILD)/bin/tarvex
+	python3 bench/bench_value_compare.py $(BUILD)/bin/tarvex
 
 # Tests under AddressSanitizer and UndefinedBehaviorSanitizer, in a build tree of their own.
 asan:

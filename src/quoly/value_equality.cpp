@@ -4,6 +4,7 @@
 #include "numbers/ring.h"
 #include "poly/polyvars.h"
 #include "quoly/quoly.h"
+#include "quoly/unequal_images.h"
 #include "storage/equality.h"
 #include "storage/nodetests.h"
 
@@ -23,10 +24,13 @@ bool ring_forms_unique() {
     return (mod_is_prime || finf) && field_levels_make_field();
 }
 
+bool composite_modulus() { return modularmode && !mod_is_prime && !finf; }
+
 // Only a fraction can have a second form. Its numerator is never 0 (that
 // made it the number 0), so against 0 the structure decides.
 bool forms_may_differ(quoly* a, quoly* b) {
-    if (!pseudo_polynames || !(polynomial_denominator(a) || polynomial_denominator(b))) return false;
+    if (!polynomial_denominator(a) && !polynomial_denominator(b)) return false;
+    if (!pseudo_polynames && !composite_modulus()) return false;
     return !quoly_iszero(a) && !quoly_iszero(b) && !ring_forms_unique();
 }
 
@@ -34,6 +38,7 @@ bool forms_may_differ(quoly* a, quoly* b) {
 // differ as their numerators do, and that is the structural answer already.
 int crosswise(quoly* a, quoly* b, bool negated) {
     if (polynomial_denominator(a) && polynomial_denominator(b) && poly_equal(a->den, b->den)) return 0;
+    if (images_differ(a, b, negated)) return 0;
     PolyHold left(times_parts(a, false, b, true));
     PolyHold right(times_parts(b, false, a, true));
     return negated ? poly_neg(left.p, right.p) : poly_equal(left.p, right.p);

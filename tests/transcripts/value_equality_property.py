@@ -5,8 +5,9 @@ with `=`, `<>`, Equal, Equalneg against its negative and Det#([a] = v)
 exactly when the difference of the two forms prints 0, over flagged
 relations that make a field or that the prime splits fully or partly,
 relations without the flag over Q, modulo p (2 and 3 below the degrees) and
-modulo 9, GF(2^8), GF(2^16) and a tower; the same value plus something not 0
-compares unequal, and each route's difference is 0.
+modulo 9, GF(2^8), GF(2^16), a tower, and composite moduli without
+relations; the same value plus something not 0 compares unequal, and each
+route's difference is 0.
 
   value_equality_property.py TARVEX [SEED] [CASES_PER_RING]
 """
@@ -25,22 +26,25 @@ RINGS = [(23, "t: t^3 - 2, 1; x; y", "18*(t^2 + 16*t + 3)"), (7, "t: t^2 - 2, 1;
          (2, "t: t^3 + 1, 1; x; y", "t^2 + t + 1"), (256, "t: t^7 + 1, 1; x; y", "t^6+t^5+t^4+t^3+t^2+t+1"),
          (65536, "t: t^5 + 1, 1; x; y", "t^4 + t^3 + t^2 + t + 1"), (7, "t: t^2 - 2, 1; s: s^2 - 3, 1; x; y", "4 - t"),
          (0, "t: t^3 - 2, 1; x; y", "1"), (5, "t: t^2 - 2, 1; x; y", "1")]
+RINGS += [(n, "x; y", "1") for n in (4, 8, 9, 12, 15, 25, 27, 49)] + [
+    (4, "t: t^2 + 1; x; y", "1"), (0, "x; t: t^2 - 2; y", "1"), (256, "t: t^2 + t + 1; x; y", "1"),
+    (0, "s: s^2 - 3; t: t^2 - s; x; y", "1")]
 ROUTES = [("f", "(f*g)/g"), ("(a + b)*c", "a*c + b*c"), ("(a*b)/b", "a"), ("e*a + (1 - e)*a", "a"),
-          ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a")]
+          ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a"), ("a", "(Numer(a)*h)/(Denom(a)*h)")]
 
 
 def case(rng, k, gens):
     def elem():
-        return "(" + " + ".join(f"{rng.randint(-3, 3)}*{v}" for v in gens) + f" + {rng.randint(-3, 3)})"
+        return "(" + "".join(f"{rng.randint(-3, 3)}*{v} + " for v in gens) + f"{rng.randint(-3, 3)})"
 
     def poly():
         return f"(x*y + {elem()}*x + {elem()}*y + {elem()})"   # regular: x*y led by 1
 
     def den():   # regular: a constant term 1 or a coefficient 1
-        return rng.choice([f"{elem()}*x + {elem()}*y + 1", f"x + {elem()}", f"(t*x + {rng.randint(1, 2)})*y",
+        return rng.choice([f"{elem()}*x + {elem()}*y + 1", f"x + {elem()}", f"({gens[0] if gens else 3}*x + {rng.randint(1, 2)})*y",
                            f"(e*y + (1 - e)*(y + {rng.randint(1, 3)}))*x"])
     lines = [f"a := ({poly()})/({den()}):", f"b := ({poly()})/({den()}):", f"c := ({poly()})/({den()}):",
-             f"f := ((e*{poly()} + (1 - e)*{poly()})*y)/(({den()})*x):", f"g := (x*y)/(({den()})*(x*y + 1)):"]
+             f"f := ((e*{poly()} + (1 - e)*{poly()})*y)/(({den()})*x):", f"g := (x*y)/(({den()})*(x*y + 1)):", f"h := {rng.choice([poly(), den()])}:"]
     for j, (one, other) in enumerate(ROUTES):
         for n, v in ((0, other), (1, f"{other} + e*x/(y + 1)")):
             lines += [f"!!('@{k}.{j}.{n}');", f"u := {one}:", f"v := {v}:", "w[1] := v:",

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Comparisons of unequal fractions (=, <>, Equal, Equalneg) in loops, timed
+as whole processes, in the rings where a fraction's stored form need not be
+unique: relations without the flag over Q (t^2 - 2, t^2 - 1) and modulo 7,
+flagged relations the prime splits (t^2 - 2 modulo 7, t^2 + 1 modulo 5),
+and composite moduli without relations (4, 8, 49). The pairs differ by a
+term the origin sees and by one it does not.
+
+  bench_value_compare.py TARVEX [OTHER_TARVEX ...] [--runs N]
+
+Each figure is the median of RUNS sessions (3 by default), the binaries
+interleaved; every session must print the same counts.
+"""
+import os
+import statistics
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from whole_process import whole_process  # noqa: E402
+
+SUM_U = "1/(x + 7) + (x^2 + 3*x*y + t)/(x*y + 2*x + 1)"
+# Typed whole under a composite modulus, where sums of fractions may be refused.
+N, D = "(x - 1)*(y + 2)*(x^2 + 3*x*y + 1)", "(x*y + 3)*(x*y + 2*x + 1)"
+TYPED = (f"({N})/({D})", [("*(y + 2)/(y + 1)", f"({N}*(y + 2))/({D}*(y + 1))"),
+                          ("*(x*y + 2)/(x*y + 1)", f"({N}*(x*y + 2))/({D}*(x*y + 1))")])
+RELATION = (SUM_U, [("u + 1/(y + 5)", "u + 1/(y + 5)"), ("u + x*y/(y + 5)", "u + x*y/(y + 5)")])
+RINGS = [("Q t^2-2", "&(J = t):\n&(P = t^2 - 2):\n", RELATION),
+         ("Q t^2-1", "&(J = t):\n&(P = t^2 - 1):\n", RELATION),
+         ("7 t^2-2", "&(p = 7):\n&(J = t):\n&(P = t^2 - 2):\n", RELATION),
+         ("7 t^2-2 f", "&(p = 7):\n&(J = t):\n&(P = t^2 - 2, 1):\n", RELATION),
+         ("5 t^2+1 f", "&(p = 5):\n&(J = t):\n&(P = t^2 + 1, 1):\n", RELATION),
+         ("mod 4", "&(p = 4):\n", TYPED), ("mod 8", "&(p = 8):\n", TYPED), ("mod 49", "&(p = 49):\n", TYPED)]
+PASSES = 20000
+LOOP = ("u := {u}:\nw := {w}:\nu := u^2: w := w^2:\nc := 0:\n"
+        "for i = 1 to {n} do if [u <> w] then c :+ 1; fi; if [u = w] then c :+ 1; fi; "
+        "c := c + Equal(u, w) + Equalneg(u, w); od:\nc;\n")
+
+
+def main(argv):
+    args = argv[1:]
+    runs = 3
+    if "--runs" in args:
+        k = args.index("--runs")
+        runs = int(args[k + 1])
+        del args[k:k + 2]
+    binaries = [os.path.abspath(b) for b in args]
+    print(f"Whole process, median of {runs} (seconds); each pass four comparisons")
+    print(f"{'ring':<10} {'pair':<22} {'passes':>6}" + "".join(f" {b[-30:]:>30}" for b in binaries))
+    failed = 0
+    for ring, setup, (u, pairs) in RINGS:
+        for name, w in pairs:
+            n = PASSES
+            script = setup + "&(J = x):\n&(J = y):\n" + LOOP.format(u=u, w=w, n=n)
+            times = [[] for _ in binaries]
+            outs = set()
+            for _ in range(runs):
+                for k, b in enumerate(binaries):
+                    t, out = whole_process(b, script, 600)
+                    times[k].append(t if t is not None else float("inf"))
+                    outs.add("refused" if "*** Error" in out or "\n>" not in out else out.split("\n>")[-2].strip())
+            wrong = len(outs) != 1 or "refused" in outs
+            failed += wrong
+            print(f"{ring:<10} {name:<22} {n:>6}" + "".join(f" {statistics.median(t):30.3f}" for t in times)
+                  + (f"  FAILED: {sorted(outs)}" if wrong else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

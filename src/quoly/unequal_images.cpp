@@ -1,0 +1,430 @@
+#include "quoly/unequal_images.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "numbers/numbers.h"
+#include "numbers/ring.h"
+#include "poly/polyadd.h"
+#include "poly/polymult.h"
+#include "poly/polyvars.h"
+#include "quoly/quoly.h"
+#include "storage/assign.h"
+#include "storage/equality.h"
+#include "storage/nodetests.h"
+
+namespace {
+
+using quoly_detail::copy_poly;
+
+// The outermost level from which every level inward stays a symbol: the
+// first with a relation (its relation and the inner ones read only inner
+// variables), null without relations. The free levels outside it are the
+// ones given numbers.
+pt* kept_levels() {
+    for (pt* rec = polynames; rec; rec = rec->next)
+        if (rec->relation) return rec;
+    return nullptr;
+}
+
+// A part of a quoly as a polynomial: borrowed, or built for a plain number.
+struct Part {
+    polynode* p = nullptr;
+    PolyHold own;
+    Part(const quoly* q, bool den) {
+        if (q->isnum) {
+            if (den) {
+                poly_set(1, &own.p);
+            } else {
+                imag* c = new_number();
+                num_assign(q->nnum, c);
+                own.p = new_number_node(c);
+            }
+            p = own.p;
+        } else if (den && !q->den) {
+            poly_set(1, &own.p);
+            p = own.p;
+        } else {
+            p = den ? q->den : q->pnum;
+        }
+    }
+};
+
+// p (at rec's level) with every free level at 0: the constant term down to
+// the kept levels, walked along the last terms. Borrowed; null for 0.
+polynode* at_zero(polynode* p, pt* rec, pt* kept) {
+    while (rec != kept && !p->numb) {
+        polynode* last = p;
+        while (last->next) last = last->next;
+        if (last->exp != 0) return nullptr;
+        if (last->numb) return last;   // the constant term, a lone number node
+        p = last->pcoef;
+        rec = rec->next;
+    }
+    return p;
+}
+
+// p with every free level at 1: the sum of its coefficients down to the
+// kept levels. A new polynomial.
+polynode* at_one(polynode* p, pt* rec, pt* kept) {
+    if (rec == kept || p->numb) return copy_poly(p);
+    polynode* sum = nullptr;
+    poly_set(0, &sum);
+    for (polynode* t = p; t; t = t->next) {
+        polynode* c = t->numb ? copy_poly(t) : at_one(t->pcoef, rec->next, kept);
+        best_poly_add(sum, c, &sum);
+    }
+    return sum;
+}
+
+// The images at a point modulo a word q: the modulus itself, or over the
+// rationals a prime (the relations are monic over Z, the parts over Z).
+// The kept levels must be none or one innermost relation with number
+// coefficients; its classes are held as d words. Towers, inner free levels
+// and GF(2^k) take the images at 0 and 1 alone.
+//
+// Over a small or composite q the points of Z/q are few, and a polynomial
+// that is not 0 may vanish at every one of them (x^q - x; or modulo 9 a
+// product of factors each not a unit at any point). The random points are
+// then taken in Z/q[z]/(f) for a random monic f of degree r, whose
+// residue fields have up to p^r elements for the least prime p of q: still
+// a homomorphism, and a difference that is not 0 is seen at most points.
+// Elements are d x r words, the word of t^j z^i at j r + i.
+class WordImages {
+  public:
+    // False where these images do not apply.
+    bool start(pt* kept) {
+        if (finf) return false;
+        if (modularmode) {
+            if (modulus < 2) return false;
+            q_ = static_cast<uint64_t>(modulus);
+            modular_ = true;
+        } else if (lintmode || integerflag) {
+            return false;
+        } else {
+            q_ = 2147483647;   // 2^31 - 1, a prime
+            modular_ = false;
+        }
+        kept_ = kept;
+        m_.assign(1, 0);
+        d_ = 1;
+        if (!kept) return true;
+        if (kept->next) return false;
+        polynode* m = kept->binomial ? kept->binomial : kept->relation;
+        d_ = kept->modout_degree;
+        if (d_ < 1 || !m || m->numb || m->exp != d_) return false;
+        m_.assign(static_cast<size_t>(d_), 0);
+        for (polynode* t = m->next; t; t = t->next) {
+            const imag* c = coefficient(t);
+            if (!c || t->exp < 0 || t->exp >= d_) return false;
+            m_[static_cast<size_t>(t->exp)] = word(c);
+        }
+        return true;
+    }
+
+    // Whether N(a)·D(b) and ±N(b)·D(a) differ at a point: points of 0s
+    // and 1s first (sums alone, no products), then random points.
+    bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
+        size_t free_levels = 0;
+        for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
+        for (int k = 0; k < 6; k++) {
+            // The first points read few terms: the innermost free level
+            // at 1 and the rest at 0, the origin, then every level at 1;
+            // then a random point, and two more over Z/q[z]/(f) where Z/q
+            // has few units.
+            set_extension(k < 4 ? 1 : extension_degree());
+            const size_t e = static_cast<size_t>(d_ * r_);
+            const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(4 * r_));
+            if (buf_.size() < need) buf_.resize(need);
+            uint64_t* v[4] = {buf_.data(), buf_.data() + e, buf_.data() + 2 * e, buf_.data() + 3 * e};
+            uint64_t* left = buf_.data() + 4 * e;
+            uint64_t* right = left + 4 * e;   // products take (2d - 1)(2r - 1) words
+            scratch_ = right + 4 * e;
+            point_.assign(free_levels * static_cast<size_t>(r_), 0);
+            for (size_t l = 0; l < free_levels; l++) {
+                uint64_t* x = point_.data() + l * static_cast<size_t>(r_);
+                if (k == 2 || (k == 0 && l + 1 == free_levels)) x[0] = 1;
+                if (k > 2)
+                    for (int32_t i = 0; i < r_; i++) x[i] = next_random() % q_;
+            }
+            polynode* parts[4] = {na, db, nb, da};
+            std::fill(v[0], v[0] + 4 * e, 0);
+            for (int i = 0; i < 4; i++)
+                if (!eval_add(parts[i], polynames, 0, v[i])) return false;
+            product(v[0], v[1], left);
+            product(v[2], v[3], right);
+            for (size_t j = 0; j < e; j++) {
+                const uint64_t r = negated && right[j] ? q_ - right[j] : right[j];
+                if (left[j] != r) return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    // Below it a word takes sums of many products before its remainder
+    // (each product under 2^32, at most 2r of them in a word).
+    static constexpr uint64_t SMALL_Q = 65536;
+    uint64_t q_ = 0;
+    bool modular_ = false;
+    int32_t d_ = 1;
+    int32_t r_ = 1;
+    pt* kept_ = nullptr;
+    std::vector<uint64_t> m_;       // the relation's coefficients below its leading 1
+    std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
+    std::vector<uint64_t> point_;   // r words a free level
+    std::vector<uint64_t> buf_;     // the four images, two products, the scratch
+    uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
+    uint64_t least_prime_of_ = 0, least_prime_ = 0;
+
+    static uint64_t next_random() {
+        static uint64_t state = 0x9e3779b97f4a7c15ULL;
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
+
+    // r with p^r about 2^10 for the least prime p of q (1 for a large
+    // prime), at most 6: the cost of a product grows as r^2.
+    int32_t extension_degree() {
+        if (least_prime_of_ != q_) {
+            least_prime_of_ = q_;
+            least_prime_ = q_;
+            for (uint64_t p = 2; p * p <= q_; p++)
+                if (q_ % p == 0) {
+                    least_prime_ = p;
+                    break;
+                }
+        }
+        int32_t r = 1;
+        for (uint64_t size = least_prime_; size < 1024 && r < 6; size *= least_prime_) r++;
+        return r;
+    }
+
+    void set_extension(int32_t r) {
+        r_ = r;
+        if (r == 1) return;
+        f_.assign(static_cast<size_t>(r), 0);
+        for (uint64_t& c : f_) c = next_random() % q_;
+    }
+
+    static const imag* coefficient(const polynode* t) {
+        if (t->numb) return t->ncoef;
+        return t->pcoef && t->pcoef->numb && !t->pcoef->next ? t->pcoef->ncoef : nullptr;
+    }
+
+    uint64_t word(const imag* c) const {
+        if (modular_) {
+            if (c->value >= 0 && static_cast<uint64_t>(c->value) < q_) return static_cast<uint64_t>(c->value);
+            const int64_t r = c->value % static_cast<int64_t>(q_);
+            return static_cast<uint64_t>(r < 0 ? r + static_cast<int64_t>(q_) : r);
+        }
+        if (c->count == 1) {   // one signed digit, below q in size
+            const int64_t r = c->head->digit;
+            return static_cast<uint64_t>(r < 0 ? r + static_cast<int64_t>(q_) : r);
+        }
+        return static_cast<uint64_t>(chain_residue(c, static_cast<int32_t>(q_)));
+    }
+
+    void add(uint64_t* acc, int32_t e, const imag* c) const {
+        uint64_t& w = acc[static_cast<size_t>(e * r_)];
+        w += word(c);
+        if (w >= q_) w -= q_;
+    }
+
+    // c (2r - 1 words) := a·b in Z/q[z], then reduced modulo f into its
+    // first r words.
+    void z_product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
+        std::fill(c, c + 2 * r_ - 1, 0);
+        for (int32_t i = 0; i < r_; i++)
+            for (int32_t j = 0; j < r_; j++) {
+                c[i + j] += a[i] * b[j];
+                if (q_ >= SMALL_Q) c[i + j] %= q_;
+            }
+        z_reduce(c, 2 * r_ - 2);
+    }
+
+    // c of degree up to top in z reduced modulo f.
+    void z_reduce(uint64_t* c, int32_t top) const {
+        for (int32_t k = top; k >= r_; k--) {
+            const uint64_t lead = c[k] % q_;
+            c[k] = 0;
+            for (int32_t j = 0; j < r_; j++) {
+                c[k - r_ + j] += (q_ - f_[j]) * lead;
+                if (q_ >= SMALL_Q) c[k - r_ + j] %= q_;
+            }
+        }
+        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] %= q_;
+    }
+
+    // h (an element) := h·x^gap, x a point value (r words); w holds 4r words.
+    void scale(uint64_t* h, const uint64_t* x, int64_t gap, uint64_t* w) const {
+        if (gap == 0) return;
+        uint64_t* pw = w;          // x^gap
+        uint64_t* tmp = w + r_;    // 2r - 1 words
+        if (r_ == 1) {
+            uint64_t b = x[0], e = 1;
+            for (int64_t g = gap; g > 0; g >>= 1, b = b * b % q_)
+                if (g & 1) e = e * b % q_;
+            for (int32_t j = 0; j < d_; j++) h[j] = h[j] * e % q_;
+            return;
+        }
+        if (gap == 1) {
+            std::copy(x, x + r_, pw);
+        } else {
+            // x^gap by squaring: pw := 1, and w's last r words hold the square.
+            uint64_t* sq = tmp + 2 * r_ - 1;
+            std::fill(pw, pw + r_, 0);
+            pw[0] = 1;
+            std::copy(x, x + r_, sq);
+            for (int64_t g = gap;; g >>= 1) {
+                if (g & 1) {
+                    z_product(pw, sq, tmp);
+                    std::copy(tmp, tmp + r_, pw);
+                }
+                if (g == 1) break;
+                z_product(sq, sq, tmp);
+                std::copy(tmp, tmp + r_, sq);
+            }
+        }
+        for (int32_t j = 0; j < d_; j++) {
+            z_product(h + j * r_, pw, tmp);
+            std::copy(tmp, tmp + r_, h + j * r_);
+        }
+    }
+
+    // acc += p, p at the kept levels.
+    bool add_kept(polynode* p, uint64_t* acc) const {
+        if (p->numb) {
+            add(acc, 0, p->ncoef);
+            return true;
+        }
+        for (polynode* t = p; t; t = t->next) {
+            const imag* c = coefficient(t);
+            if (!c || t->exp < 0 || t->exp >= d_) return false;
+            add(acc, t->exp, c);
+        }
+        return true;
+    }
+
+    // acc (an element) += p at the point, p at rec's level (the free level
+    // `at` of the point). A level at 0 reads its constant term alone, a
+    // level at 1 sums its coefficients. False for a shape not read here.
+    bool eval_add(polynode* p, pt* rec, size_t at, uint64_t* acc) {
+        if (p->numb) {
+            add(acc, 0, p->ncoef);
+            return true;
+        }
+        if (rec == kept_) return add_kept(p, acc);
+        const uint64_t* x = point_.data() + at * static_cast<size_t>(r_);
+        const bool scalar = std::all_of(x + 1, x + r_, [](uint64_t w) { return w == 0; });
+        if (scalar && x[0] == 0) {
+            while (p->next) p = p->next;
+            if (p->exp != 0) return p->exp > 0;
+            if (p->numb) add(acc, 0, p->ncoef);
+            return p->numb || eval_add(p->pcoef, rec->next, at + 1, acc);
+        }
+        if (scalar && x[0] == 1) {
+            for (polynode* t = p; t; t = t->next) {
+                if (t->exp < 0) return false;
+                if (t->numb) add(acc, 0, t->ncoef);
+                else if (!(rec->next == kept_ ? add_kept(t->pcoef, acc) : eval_add(t->pcoef, rec->next, at + 1, acc)))
+                    return false;
+            }
+            return true;
+        }
+        return horner_add(p, rec, at, x, acc);
+    }
+
+    // eval_add at a level whose value is no 0 or 1: Horner's rule in the
+    // level's scratch. Kept apart so that the sums stay light.
+    [[gnu::noinline]] bool horner_add(polynode* p, pt* rec, size_t at, const uint64_t* x, uint64_t* acc) {
+        const size_t e = static_cast<size_t>(d_ * r_);
+        uint64_t* h = scratch_ + at * (e + static_cast<size_t>(4 * r_));
+        uint64_t* w = h + e;
+        std::fill(h, h + e, 0);
+        int64_t prev = p->exp;
+        for (polynode* t = p; t; t = t->next) {
+            if (t->exp < 0) return false;
+            scale(h, x, prev - t->exp, w);
+            if (t->numb) add(h, 0, t->ncoef);
+            else if (!eval_add(t->pcoef, rec->next, at + 1, h)) return false;
+            prev = t->exp;
+        }
+        scale(h, x, prev, w);
+        for (size_t j = 0; j < e; j++) {
+            acc[j] += h[j];
+            if (acc[j] >= q_) acc[j] -= q_;
+        }
+        return true;
+    }
+
+    // c := a·b modulo the relation, f and q, in its first d r words
+    // (c holds (2d - 1)(2r - 1) words; row j of t^j has 2r - 1 words).
+    void product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
+        if (r_ == 1) {
+            std::fill(c, c + 2 * d_ - 1, 0);
+            for (int32_t i = 0; i < d_; i++)
+                for (int32_t j = 0; j < d_; j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q_;
+            for (int32_t k = 2 * d_ - 2; k >= d_; k--)
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = (c[k - d_ + j] + (q_ - m_[j]) * c[k]) % q_;
+            return;
+        }
+        const int32_t row = 2 * r_ - 1;
+        std::fill(c, c + (2 * d_ - 1) * row, 0);
+        for (int32_t i = 0; i < d_; i++)
+            for (int32_t j = 0; j < d_; j++)
+                for (int32_t u = 0; u < r_; u++) {
+                    const uint64_t au = a[i * r_ + u];
+                    if (!au) continue;
+                    uint64_t* cr = c + (i + j) * row + u;
+                    for (int32_t v = 0; v < r_; v++) cr[v] = (cr[v] + au * b[j * r_ + v]) % q_;
+                }
+        for (int32_t k = 2 * d_ - 2; k >= d_; k--)
+            for (int32_t j = 0; j < d_; j++) {
+                const uint64_t neg = q_ - m_[j];
+                for (int32_t v = 0; v < row; v++)
+                    c[(k - d_ + j) * row + v] = (c[(k - d_ + j) * row + v] + neg * c[k * row + v]) % q_;
+            }
+        for (int32_t j = 0; j < d_; j++) {
+            z_reduce(c + j * row, row - 1);
+            std::copy(c + j * row, c + j * row + r_, c + j * r_);   // rows packed to r words
+        }
+    }
+};
+
+// The image of x·y at the kept levels (null for 0 in either).
+polynode* image_product(polynode* x, polynode* y, pt* kept) {
+    polynode* r = nullptr;
+    if (!x || !y) poly_set(0, &r);
+    else poly_mult(x, y, &r, kept);
+    return r;
+}
+
+bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, pt* kept, bool negated) {
+    PolyHold left(image_product(na, db, kept)), right(image_product(nb, da, kept));
+    if (poly_iszero(left.p) || poly_iszero(right.p)) return poly_iszero(left.p) != poly_iszero(right.p);
+    return negated ? !poly_neg(left.p, right.p) : !poly_equal(left.p, right.p);
+}
+
+}  // namespace
+
+int images_differ(const quoly* a, const quoly* b, bool negated) {
+    // Machine integers wrap and integer-only evaluation refuses large
+    // values: the images are left to the exact products there; so are
+    // Laurent exponents, which have no value at 0.
+    if ((lintmode && !modularmode) || integerflag || laurent) return 0;
+    pt* kept = kept_levels();
+    if (kept == polynames) return 0;   // no free level: the images would be the products themselves
+    Part na(a, false), da(a, true), nb(b, false), db(b, true);
+    static WordImages words;   // its buffers kept from one comparison to the next
+    if (words.start(kept)) return words.differ(na.p, db.p, nb.p, da.p, negated) ? 1 : 0;
+    if (differ(at_zero(na.p, polynames, kept), at_zero(db.p, polynames, kept), at_zero(nb.p, polynames, kept),
+               at_zero(da.p, polynames, kept), kept, negated))
+        return 1;
+    PolyHold na1(at_one(na.p, polynames, kept)), db1(at_one(db.p, polynames, kept));
+    PolyHold nb1(at_one(nb.p, polynames, kept)), da1(at_one(da.p, polynames, kept));
+    return differ(na1.p, db1.p, nb1.p, da1.p, kept, negated) ? 1 : 0;
+}
