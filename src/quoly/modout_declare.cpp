@@ -30,6 +30,7 @@
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ RelationsOff* relations_off = nullptr;
 // The relation of a command is read as the user wrote it: with every
 // relation out of the way, so that a variable's earlier relation does not
 // reduce the new one (the inner relations are applied afterwards).
-struct RelationsOff {
+struct RelationsOff : SetAside {
     RelationsOff* outer = relations_off;
     struct Saved {
         pt* v;
@@ -65,8 +66,17 @@ struct RelationsOff {
     // relation that is not there.
     RelationsOff() {
         relations_off = this;
-        for (pt* v = polynames; v; v = v->next) {
-            saved.push_back({v, v->relation, v->binomial, v->reductions, v->field});
+        for (pt* v = polynames; v; v = v->next) saved.push_back({v, nullptr, nullptr, nullptr, 0});
+        take_off();
+    }
+    ~RelationsOff() {
+        put_back();
+        relations_off = outer;
+    }
+    void take_off() {
+        for (Saved& s : saved) {
+            pt* v = s.v;
+            s = {v, v->relation, v->binomial, v->reductions, v->field};
             v->relation = v->binomial = v->reductions = nullptr;
             v->field = 0;
         }
@@ -74,7 +84,8 @@ struct RelationsOff {
         modout_above_field = 0;
         field_depth = 0;
     }
-    ~RelationsOff() {
+    // A level opened by an error in the read works with the relations.
+    void put_back() override {
         for (Saved& s : saved) {
             s.v->relation = s.relation;
             s.v->binomial = s.binomial;
@@ -87,10 +98,16 @@ struct RelationsOff {
         aux_prime1_number = first_count;
         aux1_hit_0 = hit_0;
         no_aux_primes2 = no_second;
-        relations_off = outer;
     }
-    RelationsOff(const RelationsOff&) = delete;
-    RelationsOff& operator=(const RelationsOff&) = delete;
+    void set_aside_again() override {
+        pseudo = pseudo_polynames;
+        above = modout_above_field;
+        depth = field_depth;
+        first_count = aux_prime1_number;
+        hit_0 = aux1_hit_0;
+        no_second = no_aux_primes2;
+        take_off();
+    }
 };
 
 // Whether v has a relation, also while a read has put it out of the way.

@@ -38,6 +38,7 @@
 #include "toplevel/execpath.h"
 #include "toplevel/held_line.h"
 #include "toplevel/read_file.h"
+#include "toplevel/set_aside.h"
 
 quoly* sysnum = nullptr;
 quoly* prevnum = nullptr;
@@ -304,6 +305,9 @@ void run_command_level() {
     }
     levelcount++;
     LevelState saved;
+    // Values made at the level live in the session's ring, whatever the
+    // interrupted work has set aside.
+    SessionForLevel session;
     // An algorithm had switched to modular arithmetic (allowed by &Z): the
     // level works in the user's arithmetic, and the modulus comes back when
     // it is left.
@@ -378,6 +382,7 @@ void run_command_level() {
     std::fflush(stdout);
     zilch = nullptr;
     saved.left = true;
+    session.level_left();
     give_back(std::move(rest));
 }
 
