@@ -11,7 +11,7 @@ no sanitizer report (the asan build runs this too).
 
 Then levels opened by errors inside work that set part of the session aside
 (relations suspended by Adjoint and 1/[a], a relation's text read, a call's
-bindings), in rings from the rationals to GF(2^8) and a tower: the level
+bindings, modular arithmetic off while an exponent is read), in rings from the rationals to GF(2^8) and a tower: the level
 computes under the relations, a value stored there is right after the level
 is left, and a save made there reads back to the session's own state.
 """
@@ -64,6 +64,12 @@ def set_aside_cases(binary, cases, seed):
             got = [level] + top_values(out, 2) + top_values(back, 2)
             if got != ["0"] * 5:
                 failures.append(f"{ring} {route}: at the level, after it, read back: {got}")
+        # The exponent's integers are read as integers again after the level.
+        for p in (7, 9, 12):
+            out = run_in(binary, cwd, f"&(p = {p});\nFunc F(x) = x/0; 0.\nFunc K(x) = 2^(F(0) + 13).\n&e;\n"
+                         "q := K(1);\n&_p;\nq - 2^13;\n")
+            if top_values(out, 1) != ["0"]:
+                failures.append(f"modulo {p}: 2^(F(0) + 13) resumed after a level is not 2^13\n{out}")
         # A call's binding hides the session's n while the level runs.
         for glob in ("n := 77;\n", ""):
             run_in(binary, cwd, f"&e;\n{glob}Func G(n) = a[9].\nArray a[2];\nG(3);\n"
