@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "builtins/degrees.h"
@@ -129,8 +130,9 @@ struct TerminalAnswer {
 };
 
 // A relation taken out of its record: put back unless the command
-// completes, freed when it does.
-struct DetachedRelation {
+// completes, freed when it does. A level opened meanwhile works with it in
+// its record.
+struct DetachedRelation : SetAside {
     pt* v;
     polynode *relation, *binomial, *reductions, *root_table;
     int32_t field, degree, cutoff;
@@ -171,8 +173,18 @@ struct DetachedRelation {
         no_aux_primes2 = no_second;
         second_aux_num = second_num;
     }
-    DetachedRelation(const DetachedRelation&) = delete;
-    DetachedRelation& operator=(const DetachedRelation&) = delete;
+    // The record and the detached data trade places, both ways.
+    void trade() {
+        std::swap(v->relation, relation);
+        std::swap(v->binomial, binomial);
+        std::swap(v->reductions, reductions);
+        std::swap(v->root_table, root_table);
+        std::swap(v->field, field);
+        std::swap(v->modout_degree, degree);
+        std::swap(v->cutoff, cutoff);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The reduced copies of the stored values, freed unless committed.

@@ -26,17 +26,25 @@ SessionForLevel::SessionForLevel() : calls_below_(calls_below_level) {
     }
 }
 
-void SessionForLevel::level_left() {
-    left_ = true;
+void SessionForLevel::set_aside_again() {
     for (SetAside* s : lifted_ | std::views::reverse) {
         s->set_aside_again();
         s->put_back_ = false;
     }
     lifted_.clear();
+}
+
+void SessionForLevel::level_left() {
+    left_ = true;
+    set_aside_again();
     suspension_.restore();
 }
 
 SessionForLevel::~SessionForLevel() {
     calls_below_level = calls_below_;
-    if (!left_) suspension_.drop();
+    if (left_) return;
+    // Unwinding: the guards below undo what they set aside from the state
+    // they left, as if no level had opened.
+    set_aside_again();
+    suspension_.drop();
 }

@@ -3,8 +3,8 @@
 // SetAside for that time. A command level opened inside the work runs in
 // the session's own state: SessionForLevel puts back what the work set
 // aside for as long as the level runs, and sets it aside again when the
-// level returns into the work. An unwinding drops the work with the level:
-// a guard's own undo must then hold with its state put back.
+// level returns into the work, or unwinds through it (the guard's own undo
+// then runs from the state it left).
 #pragma once
 #include <cstddef>
 #include <vector>
@@ -40,6 +40,7 @@ public:
     SessionForLevel& operator=(const SessionForLevel&) = delete;
 
 private:
+    void set_aside_again();
     std::vector<SetAside*> lifted_;
     SuspensionLifted suspension_;
     size_t calls_below_;

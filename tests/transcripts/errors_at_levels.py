@@ -10,8 +10,9 @@ end normally ("bye", status 0), at no point reach a level above 3, and print
 no sanitizer report (the asan build runs this too).
 
 Then levels opened by errors inside work that set part of the session aside
-(relations suspended by Adjoint and 1/[a], a relation's text read, a call's
-bindings, modular arithmetic off while an exponent is read), in rings from the rationals to GF(2^8) and a tower: the level
+(relations suspended by Adjoint and 1/[a], a relation's text read, one
+being replaced, a call's bindings, modular arithmetic off while an exponent
+is read), in rings from the rationals to GF(2^8) and a tower: the level
 computes under the relations, a value stored there is right after the level
 is left, and a save made there reads back to the session's own state.
 """
@@ -21,14 +22,16 @@ import subprocess
 import sys
 import tempfile
 
-# (ring and relation of t, c with t^2 = c, zero divisors of the modulus)
-RINGS = [("&(J = t); &(P = t^2 - 2);", "2", []),
-         ("&(p = 9); &(J = t); &(P = t^2 - 2);", "2", [3, 6]),
-         ("&(p = 12); &(J = t); &(P = t^2 - 2);", "2", [2, 3, 4, 6]),
-         ("&(p = 7); &(J = t); &(P = t^2 - 3, 1);", "3", []),
-         ("&(p = 2); &(J = t); &(P = t^2 - 1);", "1", []),
-         ("&(p = 256); &(J = t); &(P = t^2 - 1);", "1", []),
-         ("&(J = s); &(P = s^2 - 3); &(J = t); &(P = t^2 - s);", "s", [])]
+# (ring and relation of t, c with t^2 = c, zero divisors of the modulus,
+# whether t makes a field)
+RINGS = [("&(J = t); &(P = t^2 - 2);", "2", [], False),
+         ("&(J = t); &(P = t^2 - 2, 1);", "2", [], True),
+         ("&(p = 9); &(J = t); &(P = t^2 - 2);", "2", [3, 6], False),
+         ("&(p = 12); &(J = t); &(P = t^2 - 2);", "2", [2, 3, 4, 6], False),
+         ("&(p = 7); &(J = t); &(P = t^2 - 3, 1);", "3", [], True),
+         ("&(p = 2); &(J = t); &(P = t^2 - 1);", "1", [], False),
+         ("&(p = 256); &(J = t); &(P = t^2 - 1);", "1", [], False),
+         ("&(J = s); &(P = s^2 - 3); &(J = t); &(P = t^2 - s);", "s", [], False)]
 
 
 def run_in(binary, cwd, text):
@@ -46,11 +49,14 @@ def set_aside_cases(binary, cases, seed):
     failures = []
     with tempfile.TemporaryDirectory() as cwd:
         for case in range(cases):
-            ring, c, divisors = RINGS[case % len(RINGS)]
+            ring, c, divisors, field = RINGS[case % len(RINGS)]
             routes = [f"&(P = w^2 - 5 + a[9]{rng.choice(['', ', 1'])});", "&(P = w^2 - 5 + F(0));"]
             if divisors:
                 k = rng.choice(divisors)
                 routes += ["[r] := Adjoint[m];", "[r] := 1/[m];"] * 2 + [f"&(P = w^2 - 5 + 1/{k});"]
+            if field:
+                # t's relation taken out while a new one is made for it.
+                routes += ["&(l = 1); &(P = t^3 - 2 + t^-1, 1);"] * 3
             route = rng.choice(routes)
             if os.path.exists(os.path.join(cwd, "l.sav")):
                 os.remove(os.path.join(cwd, "l.sav"))
