@@ -34,8 +34,18 @@ RINGS = [("&(J = t); &(P = t^2 - 2);", "2", [], False),
          ("&(J = s); &(P = s^2 - 3); &(J = t); &(P = t^2 - s);", "s", [], False)]
 
 
+SANITIZER_REPORTS = []
+
+
+def sanitizer_report(err):
+    return "ERROR: AddressSanitizer" in err or "runtime error:" in err or "LeakSanitizer" in err
+
+
 def run_in(binary, cwd, text):
     proc = subprocess.run([binary], input=text.encode(), capture_output=True, cwd=cwd, timeout=60)
+    err = proc.stderr.decode("utf-8", "replace")
+    if sanitizer_report(err):
+        SANITIZER_REPORTS.append(f"sanitizer report after:\n{text}\n{err[-3000:]}")
     return proc.stdout.decode("utf-8", "replace")
 
 
@@ -108,7 +118,7 @@ def main(argv):
     failures = []
     if proc.returncode != 0:
         failures.append(f"exit status {proc.returncode}")
-    if "ERROR: AddressSanitizer" in err or "runtime error:" in err or "LeakSanitizer" in err:
+    if sanitizer_report(err):
         failures.append("sanitizer report:\n" + err[-4000:])
     if not out.rstrip().endswith("bye"):
         failures.append("the session did not end normally")
@@ -122,7 +132,7 @@ def main(argv):
         failures.append("the statement after the last level did not run at the top")
     if failures:
         print(out[-3000:])
-    failures += set_aside_cases(binary, 24, 9301)
+    failures += set_aside_cases(binary, 24, 9301) + SANITIZER_REPORTS
     if failures:
         print("\n".join(failures))
         return 1
