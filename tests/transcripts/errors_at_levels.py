@@ -11,8 +11,8 @@ no sanitizer report (the asan build runs this too).
 
 Then levels opened by errors inside work that set part of the session aside
 (relations suspended by Adjoint and 1/[a], a relation's text read, one
-being replaced, a gcd's plain representatives, a call's bindings, modular arithmetic off while an exponent
-is read), in rings from the rationals to GF(2^8) and a tower: the level
+being replaced, a gcd of the plain representatives, a call's bindings,
+modular arithmetic off while an exponent is read), in rings from the rationals to GF(2^8) and a tower: the level
 computes under the relations, a value stored there is right after the level
 is left, and a save made there reads back to the session's own state.
 """
@@ -66,7 +66,7 @@ def set_aside_cases(binary, cases, seed):
                 routes += ["[r] := Adjoint[m];", "[r] := 1/[m];"] * 2 + [f"&(P = w^2 - 5 + 1/{k});"]
                 # A non-unit met by the gcd of the representatives, the
                 # relations without a field taken away meanwhile.
-                routes += [f"q := ({k}*y^2 + t*y + {k})/({k}*y + {k}*t) + 1/(w + y);"] * 2
+                routes += [f"q := ({k}*y^2 + t*y + {k})/({k}*y + {k}*t) + 1/(w + y);"] * 5
             if field:
                 # t's relation taken out while a new one is made for it.
                 routes += ["&(l = 1); &(P = t^3 - 2 + t^-1, 1);"] * 3
