@@ -33,6 +33,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
@@ -212,7 +213,8 @@ bool proof_refused_up_front(const Shape& sh) {
 // the representatives, a common factor modulo the relations too. An error
 // inside recomputes the relation bookkeeping from the records as they are
 // then, without these relations; the list-wide state comes back with them.
-struct PlainPolynomials {
+// A level opened inside (a non-unit modulo a composite) works with them.
+struct PlainPolynomials : SetAside {
     struct Saved {
         pt* rec;
         polynode* relation;
@@ -240,8 +242,19 @@ struct PlainPolynomials {
         pseudo_polynames = pseudo;
         char2_degs1 = degs1;
     }
-    PlainPolynomials(const PlainPolynomials&) = delete;
-    PlainPolynomials& operator=(const PlainPolynomials&) = delete;
+    // The session's state and the work's trade places, both ways: what the
+    // level leaves in the records is what the work gives back at its end.
+    void trade() {
+        for (Saved& s : saved) {
+            std::swap(s.rec->relation, s.relation);
+            std::swap(s.rec->binomial, s.binomial);
+        }
+        std::swap(modout_above_field, above);
+        std::swap(pseudo_polynames, pseudo);
+        std::swap(char2_degs1, degs1);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 }  // namespace

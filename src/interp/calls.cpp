@@ -537,6 +537,20 @@ void copy_in(quoly* caller_value, quoly** value) { copy_in_ring(caller_value, va
 
 func* running_function() { return frames.empty() ? nullptr : frames.back()->f; }
 
+size_t calls_below_level = 0;
+
+size_t running_call_count() { return frames.size(); }
+
+bool local_of_call_below_level(const var* v) {
+    for (size_t i = 0; i < calls_below_level && i < frames.size(); i++) {
+        call_frame* frame = frames[i];
+        if (frame->removed) continue;
+        for (const local_binding& b : frame->locals)
+            if (b.record == v && still_own(frame, b)) return true;
+    }
+    return false;
+}
+
 void remove_args(func* f, int quiet) {
     if (frames.empty()) return;
     call_frame* frame = frames.back();

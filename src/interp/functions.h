@@ -10,6 +10,7 @@
 // parsed at definition time: it is replayed through the scanner's pending
 // list every time it runs.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -97,6 +98,16 @@ void call_sys_func(FILE** source, quoly** value, name** pending);
 void remove_args(func* f, int quiet);
 // The function of the innermost call running, or null.
 func* running_function();
+// The calls running when the innermost open command level was opened (0
+// at the top level), set by the level for its time.
+extern size_t calls_below_level;
+size_t running_call_count();
+struct var;
+// Whether v is a local binding of one of those calls (a parameter the body
+// has not deleted): not the session's own, which it hides meanwhile. A
+// save made at the level leaves it out, as the call will; a call made at
+// the level writes its own bindings as the names stand then.
+bool local_of_call_below_level(const var* v);
 
 // ---- Compile ----
 // The Compile statement, token at "Compile" and pending at its record,

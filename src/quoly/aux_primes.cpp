@@ -3,6 +3,7 @@
 #include "quoly/aux_primes.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "builtins/factor.h"
@@ -19,6 +20,7 @@
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 #include "toplevel/progress.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ constexpr int32_t FEW_FIRST_PRIMES = 50;
 
 // While candidates are tested the new variable is a plain variable over the
 // field below it, and Laurent mode is off; both come back on every exit.
-struct FieldTestState {
+struct FieldTestState : SetAside {
     int16_t depth = field_depth;
     int laur = laurent;
     pt* v;
@@ -51,8 +53,15 @@ struct FieldTestState {
         laurent = laur;
         v->field = field;
     }
-    FieldTestState(const FieldTestState&) = delete;
-    FieldTestState& operator=(const FieldTestState&) = delete;
+    // A level opened by an interrupt between candidates works in the
+    // session's modes; what it leaves there is what comes back at the end.
+    void trade() {
+        std::swap(field_depth, depth);
+        std::swap(laurent, laur);
+        std::swap(v->field, field);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The relation padded with exponent-0 levels up to the outermost variable,
@@ -96,7 +105,7 @@ bool irreducible_mod(polynode* relation, pt* v, int32_t p) {
 // v's relation taken out of the arithmetic, v a plain variable over the
 // field below it, for as long as the relation itself is tested; every
 // list-wide flag comes back as it was.
-struct RelationUnderTest {
+struct RelationUnderTest : SetAside {
     pt* v;
     polynode *relation, *binomial, *reductions;
     int32_t field;
@@ -123,8 +132,18 @@ struct RelationUnderTest {
         modout_above_field = above;
         laurent = laur;
     }
-    RelationUnderTest(const RelationUnderTest&) = delete;
-    RelationUnderTest& operator=(const RelationUnderTest&) = delete;
+    void trade() {
+        std::swap(v->relation, relation);
+        std::swap(v->binomial, binomial);
+        std::swap(v->reductions, reductions);
+        std::swap(v->field, field);
+        std::swap(pseudo_polynames, pseudo);
+        std::swap(field_depth, depth);
+        std::swap(modout_above_field, above);
+        std::swap(laurent, laur);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 int32_t fresh_candidate(int32_t i, int32_t previous) {

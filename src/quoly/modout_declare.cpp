@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "builtins/degrees.h"
@@ -30,6 +31,7 @@
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
 #include "toplevel/loop.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ RelationsOff* relations_off = nullptr;
 // The relation of a command is read as the user wrote it: with every
 // relation out of the way, so that a variable's earlier relation does not
 // reduce the new one (the inner relations are applied afterwards).
-struct RelationsOff {
+struct RelationsOff : SetAside {
     RelationsOff* outer = relations_off;
     struct Saved {
         pt* v;
@@ -65,8 +67,17 @@ struct RelationsOff {
     // relation that is not there.
     RelationsOff() {
         relations_off = this;
-        for (pt* v = polynames; v; v = v->next) {
-            saved.push_back({v, v->relation, v->binomial, v->reductions, v->field});
+        for (pt* v = polynames; v; v = v->next) saved.push_back({v, nullptr, nullptr, nullptr, 0});
+        take_off();
+    }
+    ~RelationsOff() {
+        put_back();
+        relations_off = outer;
+    }
+    void take_off() {
+        for (Saved& s : saved) {
+            pt* v = s.v;
+            s = {v, v->relation, v->binomial, v->reductions, v->field};
             v->relation = v->binomial = v->reductions = nullptr;
             v->field = 0;
         }
@@ -74,7 +85,8 @@ struct RelationsOff {
         modout_above_field = 0;
         field_depth = 0;
     }
-    ~RelationsOff() {
+    // A level opened by an error in the read works with the relations.
+    void put_back() override {
         for (Saved& s : saved) {
             s.v->relation = s.relation;
             s.v->binomial = s.binomial;
@@ -87,10 +99,16 @@ struct RelationsOff {
         aux_prime1_number = first_count;
         aux1_hit_0 = hit_0;
         no_aux_primes2 = no_second;
-        relations_off = outer;
     }
-    RelationsOff(const RelationsOff&) = delete;
-    RelationsOff& operator=(const RelationsOff&) = delete;
+    void set_aside_again() override {
+        pseudo = pseudo_polynames;
+        above = modout_above_field;
+        depth = field_depth;
+        first_count = aux_prime1_number;
+        hit_0 = aux1_hit_0;
+        no_second = no_aux_primes2;
+        take_off();
+    }
 };
 
 // Whether v has a relation, also while a read has put it out of the way.
@@ -112,8 +130,9 @@ struct TerminalAnswer {
 };
 
 // A relation taken out of its record: put back unless the command
-// completes, freed when it does.
-struct DetachedRelation {
+// completes, freed when it does. A level opened meanwhile works with it in
+// its record.
+struct DetachedRelation : SetAside {
     pt* v;
     polynode *relation, *binomial, *reductions, *root_table;
     int32_t field, degree, cutoff;
@@ -154,8 +173,18 @@ struct DetachedRelation {
         no_aux_primes2 = no_second;
         second_aux_num = second_num;
     }
-    DetachedRelation(const DetachedRelation&) = delete;
-    DetachedRelation& operator=(const DetachedRelation&) = delete;
+    // The record and the detached data trade places, both ways.
+    void trade() {
+        std::swap(v->relation, relation);
+        std::swap(v->binomial, binomial);
+        std::swap(v->reductions, reductions);
+        std::swap(v->root_table, root_table);
+        std::swap(v->field, field);
+        std::swap(v->modout_degree, degree);
+        std::swap(v->cutoff, cutoff);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The auxiliary lists of every level as they were before the command, put

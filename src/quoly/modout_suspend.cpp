@@ -56,22 +56,69 @@ void adjust_polyname_ptrs() {
     if (verbose) dumpitt("Polymodding suspended on vars 1 to ", last, 1, 1, 1);
 }
 
-void resume_old_polynames() {
-    // The error routine may have resumed them already.
-    if (!using_new_polynames) return;
-    pt* v = polynames;
-    while (v && v != old_polynames && (field_depth == 0 || v->level < field_depth)) {
+namespace {
+// The copies of a suspension, up to the levels they share with `session`.
+void free_copies(pt* copies, pt* session) {
+    pt* v = copies;
+    while (v && v != session && (field_depth == 0 || v->level < field_depth)) {
         pt* next = v->next;
         v->next = nullptr;
         free_pt(&v);
         v = next;
     }
+}
+}  // namespace
+
+void resume_old_polynames() {
+    // The error routine may have resumed them already.
+    if (!using_new_polynames) return;
+    free_copies(polynames, old_polynames);
     polynames = old_polynames;
     pseudo_polynames = old_polynames;
     old_polynames = nullptr;
     using_new_polynames = 0;
     decr_dumpitt(suspended_to, 1, verbose);
     if (verbose) dumpitt("Polymodding resumed on vars 1 to ", suspended_to, 1, 1, 1);
+}
+
+void SuspensionLifted::lift() {
+    if (!using_new_polynames) return;
+    copies = polynames;
+    session = old_polynames;
+    to = suspended_to;
+    polynames = pseudo_polynames = session;
+    old_polynames = nullptr;
+    using_new_polynames = 0;
+}
+
+void SuspensionLifted::restore() {
+    if (!copies) return;
+    // Relations changed at the level (a level outside any read allows it)
+    // leave the copies standing for a list that is gone: the work goes on
+    // in the ring as it is now.
+    if (using_new_polynames || polynames != session) {
+        drop();
+        return;
+    }
+    old_polynames = session;
+    polynames = pseudo_polynames = copies;
+    suspended_to = to;
+    using_new_polynames = 1;
+    copies = nullptr;
+}
+
+void SuspensionLifted::drop() {
+    // Counted by level, not by the shared levels, which a change at the
+    // level may have replaced: the copies run from level 1 to `to`.
+    for (pt* v = copies; v;) {
+        pt* next = v->next;
+        const bool last = v->level >= to;
+        v->next = nullptr;
+        free_pt(&v);
+        if (last) break;
+        v = next;
+    }
+    copies = nullptr;
 }
 
 void recheck(quoly** q) {

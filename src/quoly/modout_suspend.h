@@ -26,6 +26,20 @@ void resume_old_polynames();
 // form; a denominator that becomes 0 sets q to 1 with two lines saying so.
 void recheck(quoly** q);
 
+// A command level opened while the relations are suspended works in the
+// session's ring: lift() puts the relations back for the level, restore()
+// suspends them again, with the same copies, when the level returns into
+// the work, and drop() frees the copies when the work is abandoned (its
+// own guards then find nothing suspended).
+struct SuspensionLifted {
+    pt* copies = nullptr;    // the suspended list; null when none was in force
+    pt* session = nullptr;   // the list it stood in for
+    int32_t to = 0;
+    void lift();
+    void restore();
+    void drop();
+};
+
 // A suspension for one scope: resumed at its end (an error included)
 // unless finished before.
 struct ModoutSuspension {

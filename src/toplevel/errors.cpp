@@ -258,8 +258,9 @@ void error(int code, const char* text) {
     print_interrupted_expression();
     doing_sys_func = 0;
 
-    // 11. A nested evaluation had switched modular arithmetic off.
-    if (mod_is_changed > 0) modularmode = lintmode = 1;
+    // 11. A nested evaluation had switched modular arithmetic off: back on
+    // (a level puts it back itself, for its own time).
+    if (mod_is_changed > 0 && !opens_level) modularmode = lintmode = 1;
 
     if (opens_level) {
         // 12, 14-19: a statement loop of its own, here on the stack above

@@ -38,6 +38,7 @@
 #include "toplevel/execpath.h"
 #include "toplevel/held_line.h"
 #include "toplevel/read_file.h"
+#include "toplevel/set_aside.h"
 
 quoly* sysnum = nullptr;
 quoly* prevnum = nullptr;
@@ -304,6 +305,12 @@ void run_command_level() {
     }
     levelcount++;
     LevelState saved;
+    // Values made at the level live in the session's ring, whatever the
+    // interrupted work has set aside: modular arithmetic a read switched
+    // off (for integers of the input) is on while the level runs, and off
+    // again for the rest of the read.
+    SessionForLevel session;
+    if (mod_is_changed > 0) modularmode = lintmode = 1;
     // An algorithm had switched to modular arithmetic (allowed by &Z): the
     // level works in the user's arithmetic, and the modulus comes back when
     // it is left.
@@ -378,6 +385,7 @@ void run_command_level() {
     std::fflush(stdout);
     zilch = nullptr;
     saved.left = true;
+    session.level_left();
     give_back(std::move(rest));
 }
 

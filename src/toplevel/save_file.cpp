@@ -364,6 +364,10 @@ void dump_part(FILE* out, int listing, int finish, int show_values, SavePart par
                const std::map<const var*, quoly*>* instead) {
     const bool saving = !listing;
     std::vector<var*> order = scalars_in_order(saving);
+    // A save made at a level opened inside a call writes the session's
+    // values: the call's locals go when it returns, and read back they
+    // would stand for the names they hide, or create them.
+    if (saving) std::erase_if(order, [](const var* v) { return local_of_call_below_level(v); });
     size_t i = 0;
     while (i < order.size()) {
         size_t j = i;

@@ -394,9 +394,9 @@ def main(argv):
     # Each workload runs for seconds of CPU time: the interrupt comes a
     # fraction of a second into it.
     if slow:
-        power, loop, poly, gcd, det = 20000000, 3, 40, 30, 90
+        power, loop, poly, gcd, det, relation = 20000000, 3, 40, 30, 90, 60
     else:
-        power, loop, poly, gcd, det = 40000000, 4, 52, 34, 150
+        power, loop, poly, gcd, det, relation = 40000000, 4, 52, 34, 150, 70
     lat = {"idle prompt": idle_prompt(binary)}
     lat["big-integer power"] = interrupted(
         binary, [], f"for k = 1 to {loop} do a := 3^{power} od:",
@@ -410,6 +410,11 @@ def main(argv):
                  f"g := (2 + x + y + z)^{gcd}:", f"h := (3 + x - y + z)^{gcd}:", "u := f*g:", "v := f*h:"]
     lat["multivariate gcd over Z"] = interrupted(
         binary, gcd_setup, "c := u/v:", ("(x^2 - 1)/(x + 1);", "x-1"), "c*h - g;", "0")
+    # Candidates for a field's auxiliary primes tested with Laurent mode off
+    # for the while: the level runs with the session's mode.
+    lat["field declaration"] = interrupted(
+        binary, ["&(J = t):", "&(J = y):", "&(l = 1):"], f"&(P = t^{relation} - 3*t - 5, 1);",
+        ("y^-2;", "y^-2"), f"t^{relation} - 3*t;", "5")
     lat["plain elimination"] = det_elimination(binary, det)
     lat["deleted target"] = deleted_target(binary, power)
     lat["rest of the line"] = rest_of_line(binary, power)
