@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "toplevel/call_history.h"
+#include "toplevel/held_arrays.h"
 #include "toplevel/held_line.h"
 #include "toplevel/loop.h"
 #include "toplevel/platform.h"
@@ -267,7 +268,19 @@ void error(int code, const char* text) {
         // holds still share their arrays' cells, which the new level may
         // rewrite or delete: they take copies first.
         freshen_values_in_flight();
+        // The rest of the computation also holds records, store indices
+        // and cells of the arrays it reads: if the level changed one of
+        // them, going on would read freed records or another array's.
+        // A new level asked for by a statement of its own holds nothing.
+        const bool computing = code > 0 || level_for_interrupt || statcount > 0;
+        ArraysPrint arrays;
+        if (computing) arrays.take();
         run_command_level();
+        if (computing && arrays.changed()) {
+            std::printf("*** An array was changed at that level: the interrupted statement is abandoned.\n");
+            std::fflush(stdout);
+            abandon_statement(code);
+        }
         return;
     }
 
