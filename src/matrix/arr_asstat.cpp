@@ -171,8 +171,12 @@ void assign(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
                 copy_sparse(&src, &fresh_frame, v->rows, 0);
             }
             if (target->sparse) {
+                // An array parameter's alias, or the array it stands for,
+                // shares the frames that go back to the free list here.
+                sparse* old = target->sparse;
                 free_sparse(&target->sparse, target->rows, 1);
                 target->sparse = fresh_frame;
+                follow_new_frames(target, old);
                 return;
             }
             // A dense target turns sparse under its name.

@@ -1,5 +1,6 @@
 // Array records, the paged dense store and cell addressing.
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 
 #include <cstring>
 
@@ -177,7 +178,10 @@ array* quick_sparse_create(sparse* frame, const tokenrec* tok, int32_t rows, int
 
 array* find_array(const tokenrec* tok) {
     for (array* a = arr_store[sca_bucket(tok)]; a; a = a->link)
-        if (std::strcmp(a->name, tok->name) == 0) return a;
+        if (std::strcmp(a->name, tok->name) == 0) {
+            reach(a);
+            return a;
+        }
     return nullptr;
 }
 

@@ -269,15 +269,13 @@ void error(int code, const char* text) {
         // rewrite or delete: they take copies first.
         freshen_values_in_flight();
         // The rest of the computation also holds records, store indices
-        // and cells of the arrays it reads: if the level changed one of
-        // them, going on would read freed records or another array's.
-        // A new level asked for by a statement of its own holds nothing.
-        const bool computing = code > 0 || level_for_interrupt || statcount > 0;
+        // and cells of the arrays it has reached: if the level changed one
+        // of them, going on would read freed records or another array's.
         ArraysPrint arrays;
-        if (computing) arrays.take();
+        arrays.take();
         run_command_level();
-        if (computing && arrays.changed()) {
-            std::printf("*** An array was changed at that level: the interrupted statement is abandoned.\n");
+        if (arrays.changed()) {
+            std::printf("*** An array the interrupted statement uses was changed at that level: it is abandoned.\n");
             std::fflush(stdout);
             abandon_statement(code);
         }

@@ -1,5 +1,8 @@
 #include "toplevel/held_arrays.h"
 
+#include <unordered_set>
+#include <utility>
+
 #include "interp/array_table.h"
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
@@ -83,12 +86,15 @@ uint64_t print_of(const array* a) {
 }  // namespace
 
 void ArraysPrint::take() {
+    reached_ = take_reached();
     entries_.clear();
-    for (array* bucket : arr_store)
-        for (array* a = bucket; a; a = a->link) entries_.push_back({a, a->stamp, print_of(a)});
+    std::unordered_set<const array*> seen;
+    for (const reached_array& r : reached_)
+        if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) entries_.push_back({r.a, r.stamp, print_of(r.a)});
 }
 
-bool ArraysPrint::changed() const {
+bool ArraysPrint::changed() {
+    give_back_reached(std::move(reached_));
     for (const entry& e : entries_)
         if (!array_alive(e.a, e.stamp) || print_of(e.a) != e.print) return true;
     return false;

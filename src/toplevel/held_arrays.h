@@ -2,25 +2,27 @@
 // interrupted. That computation holds array records, store indices and the
 // very records of their cells (the extreme found so far, a row half
 // swapped, a minor's pivots); a level that deletes, reassigns, rewrites or
-// moves an array leaves those dangling, or pointing into another array, so
-// the computation must not go on when the level is left.
+// moves such an array leaves those dangling, or pointing into another
+// array, so the computation must not go on when the level is left.
 #pragma once
 #include <cstdint>
 #include <vector>
 
-struct array;
+#include "matrix/reached_arrays.h"
 
-// A print of every named array at the moment a level opens: the record and
-// its stamp, its place in the store, its shape, and every cell's records
-// with their contents (addresses and values both: records freed by the
-// level come back from the free lists at the same addresses).
+// A print of every array the interrupted statement has reached, taken as a
+// level opens: the record and its stamp, its place in the store, its shape,
+// and every cell's records with their contents (addresses and values both:
+// records freed by the level come back from the free lists at the same
+// addresses). The statement's list of reached arrays waits here while the
+// level runs.
 class ArraysPrint {
 public:
     void take();
-    // Whether any array of the print was deleted (or its record reused),
-    // reshaped, moved in the store, or had a cell written since take().
-    // Arrays made after it do not count.
-    bool changed() const;
+    // The list back to the statement; then whether any array of the print
+    // was deleted (or its record reused), reshaped, moved in the store, or
+    // had a cell written since take().
+    bool changed();
 
 private:
     struct entry {
@@ -29,4 +31,5 @@ private:
         uint64_t print;
     };
     std::vector<entry> entries_;
+    std::vector<reached_array> reached_;
 };
