@@ -4,7 +4,11 @@ reassigns, deletes and replaces, or rewrites the array they hold, then
 resumed with &_p: in the rationals and modulo 7, dense and sparse, the
 session ends normally with no sanitizer report, the command leaves r as it
 was, and the array the level left holds what the level put there (compared
-with a copy made beforehand).   resumed_arrays.py TARVEX
+with a copy made beforehand). Also a function that gives the array its
+parameter stands for a new shape (through the parameter, the array's own
+name, or a parameter of a nested call): inside and after the call the
+array holds what the same assignment gives a copy at the top, and the
+array declared after it keeps its cells.   resumed_arrays.py TARVEX
 """
 import re, subprocess, sys
 
@@ -29,6 +33,50 @@ COMMANDS = [(DET, c) for c in ("r := Detmin[{a}];", "r := Det ^[{a}];", "r := De
 # What the level does and the array it leaves.
 CHANGES = [("[{a}] := [{s}];", "{a}"), ("@[{a}]; {w_dense}", "{w}"), ("@[{a}]; {w_sparse}", "{w}"), ("{a_cells}", "{a}")]
 
+# The new values (dense, sparse, a diagonal: not into a sparse array) and
+# the ways a function reaches the array; each function returns the cells
+# the other name shows.
+RESHAPES = [("[{x}] := [<i=1,3><j=1,3> i + 2*j]", "3,3", "ds"), ("[{x}] := [<i=1,1><j=1,2> 3*i - j]", "1,2", "ds"),
+            ("[{x}] := [t]", "3,2", "ds"), ("Diag[{x}] := [<i=1,3> i + y]", "3,3", "d")]
+ROUTES = [("Func P{k}(m) = {w}; {m_}.\n", "m", "a{k}", "P{k}([a{k}])"),
+          ("Func P{k}(m) = {w}; {m_}.\n", "a{k}", "m", "P{k}([a{k}])"),
+          ("Func P{k}(m) = {w}; {m_}.\nFunc Q{k}(v) = P{k}([v]).\n", "m", "a{k}", "Q{k}([a{k}])")]
+
+
+def reshaped(ring):
+    script, k = ring + "&(J = y);\nArray t[3,2] Sparse; t[1,2] := 7; t[3,1] := y; t[3,2] := 2;\n", 0
+    cells = lambda a, shape: [(i, j) for i in range(1, int(shape[0]) + 1) for j in range(1, int(shape[2]) + 1)]
+    weighed = lambda a, shape: " + ".join("%s[%d,%d] * %d" % (a, i, j, 10 ** (2 * n)) for n, (i, j) in enumerate(cells(a, shape)))
+    for write, shape, storages in RESHAPES:
+        for sparse in storages:
+            for func, via, other, call in ROUTES:
+                k += 1
+                decl = lambda a: "Array %s[2,2]%s; %s[1,1] := 1; %s[2,1] := y; %s[2,2] := 5;\n" % (
+                    a, " Sparse" if sparse == "s" else "", a, a, a)
+                script += decl("a%d" % k) + "Array e%d[2]; e%d[1] := 11; e%d[2] := 12;\n" % (k, k, k) + decl("r%d" % k)
+                script += write.format(x="r%d" % k) + ";\n"
+                script += func.format(k=k, w=write.format(x=via.format(k=k)), m_=weighed(other.format(k=k), shape))
+                script += "y^%d;\n%s;\n%s;\n%s;\ne%d[1] + 100*e%d[2] - 1211;\ny^%d;\n" % (
+                    1000 + k, call.format(k=k), weighed("a%d" % k, shape), weighed("r%d" % k, shape), k, k, 5000 + k)
+    return script, k
+
+
+def shown_between(out, k):
+    m = re.search(r"y\^%d\b(.*?)y\^%d\b" % (1000 + k, 5000 + k), out, re.S)
+    return [" ".join(p.split()) for p in m.group(1).split(">") if p.strip()] if m else []
+
+
+def run(binary, script, what, failures):
+    try:
+        proc = subprocess.run([binary], input=script.encode(), capture_output=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        failures.append("%s: no end in 120 s" % what)
+        return ""
+    out, err = proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
+    if proc.returncode != 0 or not out.rstrip().endswith("bye") or "Sanitizer" in err or "runtime error" in err:
+        failures.append("%s: status %d, %s" % (what, proc.returncode, err[-2000:]))
+    return out
+
 
 def main(binary):
     failures, total = [], 0
@@ -49,15 +97,18 @@ def main(binary):
                     script += "%s\n%s\n&_p;\n&_p;\n&e;\ny^%d;\nr;\n%s%sy^%d;\n" % (
                         command.format(a=a), level, 1000 + k, weighed(left.format(a=a, w=w)), weighed(s), 5000 + k)
         total += k
-        proc = subprocess.run([binary], input=script.encode(), capture_output=True, timeout=300)
-        out, err = proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
-        if proc.returncode != 0 or not out.rstrip().endswith("bye") or "Sanitizer" in err or "runtime error" in err:
-            failures.append("%s: status %d, %s" % (ring or "rationals", proc.returncode, err[-2000:]))
+        out = run(binary, script, ring or "rationals", failures)
         for j in range(1, k + 1):
-            m = re.search(r"y\^%d\b(.*?)y\^%d\b" % (1000 + j, 5000 + j), out, re.S)
-            shown = [" ".join(p.split()) for p in m.group(1).split(">") if p.strip()] if m else []
+            shown = shown_between(out, j)
             if len(shown) != 3 or shown[0] != "y^99" or shown[1] != shown[2]:
                 failures.append("%s case %d: r, the level's array, its copy: %s" % (ring or "rationals", j, shown))
+        script, k = reshaped(ring)
+        total += k
+        out = run(binary, script, "reshaped " + (ring or "rationals"), failures)
+        for j in range(1, k + 1):
+            shown = shown_between(out, j)
+            if len(shown) != 4 or shown[0] != shown[2] or shown[1] != shown[2] or shown[3] != "0":
+                failures.append("%s reshaped %d: in the call, after it, the copy, e: %s" % (ring or "rationals", j, shown))
     print("\n".join(failures[:30]) or "resumed commands: %d cases" % total)
     return 1 if failures else 0
 
