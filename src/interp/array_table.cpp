@@ -12,6 +12,7 @@
 #include "interp/settings.h"
 #include "interp/stored_code.h"
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 #include "matrix/array_value.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
@@ -81,6 +82,7 @@ int32_t fasterlookup(tokenrec* nm, array** record, FILE** source, name** pending
         int32_t k = 0;
         get_arr_arr(source, pending, &k);
         *record = arrstash[k];
+        reach(*record);
         if (!*record) {
             error(220, token.name);
             return -1;
@@ -180,6 +182,7 @@ array* bound_array(compiled_array* b) {
         fastestlookup(&b->nm, &b->arr);
         b->links = array_links_stamp;
     }
+    reach(b->arr);
     return b->arr;
 }
 
@@ -330,6 +333,7 @@ void left_side(FILE** source, name** pending, array_operand* out, int allow_syst
         int32_t k = 0;
         get_arr_arr(source, pending, &k);
         out->record = arrstash[k];
+        reach(out->record);
         if (!out->record) fail(220, token.name);
         set_token(&out->nm, "%");
     } else {

@@ -15,6 +15,7 @@
 #include "interp/stored_code.h"
 #include "numbers/ring.h"
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 #include "matrix/left_out_cells.h"
 #include "matrix/sparse.h"
 #include "poly/polyvars.h"
@@ -128,6 +129,7 @@ void array_item(FILE** source, name** pending, int in_list, const target& t) {
         int32_t k = 0;
         get_arr_arr(source, pending, &k);
         a = arrstash[k];
+        reach(a);
         if (!a) {
             error(220, token.name);
             abandon_statement(220);

@@ -16,6 +16,7 @@
 #include "interp/stored_code.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
 #include "numbers/numbers.h"
@@ -36,6 +37,7 @@ bool statement_end() {
 array* slot_array(int32_t k) {
     array* a = arrstash[k];
     if (!a) arr_error(220, token.name);
+    reach(a);
     return a;
 }
 

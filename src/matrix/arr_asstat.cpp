@@ -55,6 +55,20 @@ void store_cells(array* a, arr_value* v) {
     if (v->fresh) v->count = 0;
 }
 
+// The record that holds the new value: fresh, with old removed; or old
+// itself, taking fresh's storage, when a parameter's alias shares it (the
+// other would be left naming freed frames or another array's cells, and
+// copied back into the caller's array on return).
+array* replace_array(array* old, array* fresh) {
+    clear_arrstash_of(old);
+    if (storage_shared(old)) {
+        take_storage(old, fresh);
+        return old;
+    }
+    remove_array(old);
+    return fresh;
+}
+
 // A new record under the target's name for the value; the old one (when
 // there is one) goes once the new one is filled, so the name never holds
 // two arrays.
@@ -76,11 +90,7 @@ array* reshape(const tokenrec& nm, array* old, arr_value* v) {
         for (int64_t c = 0; c < v->count; c++) *cell_at(a->first + c) = nullptr;
         store_cells(a, v);
     }
-    if (old) {
-        clear_arrstash_of(old);
-        remove_array(old);
-    }
-    return a;
+    return old ? replace_array(old, a) : a;
 }
 
 // The i-th value a diagonal assignment stores: a copy of the scalar (a
@@ -113,10 +123,7 @@ void assign_diagonal(const tokenrec& nm, array* target, arr_value* v, quoly* sca
             *cell_at(target->first + c) = nullptr;
             quoly_set(0, cell_at(target->first + c));
         }
-        if (old) {
-            clear_arrstash_of(old);
-            remove_array(old);
-        }
+        if (old) target = replace_array(old, target);
     }
     const int32_t rows = target->rows;
     for (int32_t i = 0; i < n && i < array_columns(target); i++) {
@@ -171,14 +178,16 @@ void assign(const tokenrec& nm, array* target, arr_value* v, quoly* scalar) {
                 copy_sparse(&src, &fresh_frame, v->rows, 0);
             }
             if (target->sparse) {
+                // An array parameter's alias, or the array it stands for,
+                // shares the frames that go back to the free list here.
+                sparse* old = target->sparse;
                 free_sparse(&target->sparse, target->rows, 1);
                 target->sparse = fresh_frame;
+                follow_new_frames(target, old);
                 return;
             }
             // A dense target turns sparse under its name.
-            quick_sparse_create(fresh_frame, &nm, v->rows, columns, target->onedim);
-            clear_arrstash_of(target);
-            remove_array(target);
+            replace_array(target, quick_sparse_create(fresh_frame, &nm, v->rows, columns, target->onedim));
             return;
         }
         reshape(nm, target, v);

@@ -1,7 +1,9 @@
 // Array records, the paged dense store and cell addressing.
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 
 #include <cstring>
+#include <utility>
 
 #include "interp/scalars.h"
 #include "interp/settings.h"
@@ -177,7 +179,10 @@ array* quick_sparse_create(sparse* frame, const tokenrec* tok, int32_t rows, int
 
 array* find_array(const tokenrec* tok) {
     for (array* a = arr_store[sca_bucket(tok)]; a; a = a->link)
-        if (std::strcmp(a->name, tok->name) == 0) return a;
+        if (std::strcmp(a->name, tok->name) == 0) {
+            reach(a);
+            return a;
+        }
     return nullptr;
 }
 
@@ -190,6 +195,37 @@ void follow_new_frames(const array* a, const sparse* old_frame) {
                 b->rows = a->rows;
                 spec_num_assign(const_cast<imag*>(&a->size), &b->size);
             }
+}
+
+bool storage_shared(const array* a) {
+    const int32_t stamp = a->stamp < 0 ? -a->stamp : a->stamp;
+    for (const array* b : arr_store)
+        for (; b; b = b->link)
+            if (b != a && (b->stamp == stamp || b->stamp == -stamp)) return true;
+    return false;
+}
+
+void take_storage(array* keep, array* fresh) {
+    std::swap(keep->first, fresh->first);
+    std::swap(keep->last, fresh->last);
+    std::swap(keep->size, fresh->size);
+    std::swap(keep->rows, fresh->rows);
+    std::swap(keep->sparse, fresh->sparse);
+    std::swap(keep->onedim, fresh->onedim);
+    const int32_t stamp = keep->stamp < 0 ? -keep->stamp : keep->stamp;
+    for (array* b : arr_store)
+        for (; b; b = b->link)
+            if (b != keep && b != fresh && (b->stamp == stamp || b->stamp == -stamp)) {
+                b->first = keep->first;
+                b->last = keep->last;
+                b->rows = keep->rows;
+                b->sparse = keep->sparse;
+                b->onedim = keep->onedim;
+                spec_num_assign(&keep->size, &b->size);
+            }
+    // The new cells lie above the old ones: removing fresh moves keep's and
+    // the sharers' down with the rest.
+    remove_array(fresh);
 }
 
 void close_store_gap(int32_t first, int32_t last) {

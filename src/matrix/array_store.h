@@ -81,6 +81,13 @@ array* find_array(const tokenrec* tok);
 // it stands for) takes over a's frames, row count and cell count, so none
 // is left naming frames that went back to the free list.
 void follow_new_frames(const array* a, const sparse* old_frame);
+// Whether another record shares a's cells or frames: an array parameter's
+// alias of a, the array the alias a stands for, or a second alias of it.
+bool storage_shared(const array* a);
+// keep takes over fresh's cells or frames and shape, and so do the records
+// sharing keep's; fresh, left holding keep's old storage, is removed. Keeps
+// a parameter and the array it stands for one array across a reshape.
+void take_storage(array* keep, array* fresh);
 
 // Unlinks a from arr_store onto arr_garb, frees its entries or cells, moves
 // the cells of later arrays down over the gap and lowers endarr.

@@ -38,7 +38,7 @@ struct array {
     struct sparse* sparse;  // first frame; null for a dense array
     int32_t onedim;         // declared with one subscript
     array* link;            // next array of the same name-table bucket; also the free-list link
-    int32_t spare;
+    int32_t spare;          // the mark of the statement that reached it last (matrix/reached_arrays.h)
     int32_t stamp;          // creation stamp
 };
 

@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "toplevel/call_history.h"
+#include "toplevel/held_arrays.h"
 #include "toplevel/held_line.h"
 #include "toplevel/loop.h"
 #include "toplevel/platform.h"
@@ -268,7 +269,17 @@ void error(int code, const char* text) {
         // holds still share their arrays' cells, which the new level may
         // rewrite or delete: they take copies first.
         freshen_values_in_flight();
+        // The rest of the computation also holds records, store indices
+        // and cells of the arrays it has reached: if the level changed one
+        // of them, going on would read freed records or another array's.
+        ArraysPrint arrays;
+        arrays.take();
         run_command_level();
+        if (arrays.changed()) {
+            std::printf("*** An array the interrupted statement uses was changed at that level: it is abandoned.\n");
+            std::fflush(stdout);
+            abandon_statement(code);
+        }
         return;
     }
 

@@ -34,6 +34,7 @@
 #include "toplevel/display.h"
 #include "toplevel/display_array.h"
 #include "matrix/array_store.h"
+#include "matrix/reached_arrays.h"
 #include "toplevel/errors.h"
 #include "toplevel/execpath.h"
 #include "toplevel/held_line.h"
@@ -167,6 +168,7 @@ void forget_unfinished_gcds() {
 // The statement's time is returned.
 time_pair run_dispatched(int level, quoly** value) {
     mytime[level] = now_pair();
+    begin_reaching();
     dispatch_statement(&Input, value, &zilch);
     zilch = nullptr;
     const time_pair t = statement_time(mytime[level], level);
