@@ -148,6 +148,8 @@ class WordImages {
                 if (k > 2)
                     for (int32_t i = 0; i < r_; i++) x[i] = next_random() % q_;
             }
+            ones_from_ = free_levels;
+            while (ones_from_ > 0 && is_one(point_.data() + (ones_from_ - 1) * static_cast<size_t>(r_))) ones_from_--;
             polynode* parts[4] = {na, db, nb, da};
             std::fill(v[0], v[0] + 4 * e, 0);
             for (int i = 0; i < 4; i++)
@@ -177,6 +179,14 @@ class WordImages {
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
+    size_t ones_from_ = 0;          // the free levels from this one inward are at 1
+
+    bool is_one(const uint64_t* x) const {
+        if (x[0] != 1) return false;
+        for (int32_t i = 1; i < r_; i++)
+            if (x[i]) return false;
+        return true;
+    }
 
     static uint64_t next_random() {
         static uint64_t state = 0x9e3779b97f4a7c15ULL;
@@ -228,10 +238,12 @@ class WordImages {
         return static_cast<uint64_t>(chain_residue(c, static_cast<int32_t>(q_)));
     }
 
+    // Lazy: the word left unreduced, for a sum reduced at its end.
+    template <bool Lazy = false>
     void add(uint64_t* acc, int32_t e, const imag* c) const {
         uint64_t& w = acc[static_cast<size_t>(e * r_)];
         w += word(c);
-        if (w >= q_) w -= q_;
+        if (!Lazy && w >= q_) w -= q_;
     }
 
     // c (2r - 1 words) := a·b in Z/q[z], then reduced modulo f into its
@@ -296,15 +308,16 @@ class WordImages {
     }
 
     // acc += p, p at the kept levels.
+    template <bool Lazy = false>
     bool add_kept(polynode* p, uint64_t* acc) const {
         if (p->numb) {
-            add(acc, 0, p->ncoef);
+            add<Lazy>(acc, 0, p->ncoef);
             return true;
         }
         for (polynode* t = p; t; t = t->next) {
             const imag* c = coefficient(t);
             if (!c || t->exp < 0 || t->exp >= d_) return false;
-            add(acc, t->exp, c);
+            add<Lazy>(acc, t->exp, c);
         }
         return true;
     }
@@ -318,6 +331,13 @@ class WordImages {
             return true;
         }
         if (rec == kept_) return add_kept(p, acc);
+        if (at >= ones_from_) {
+            // Words below 2^32 summed unreduced cannot wrap: fewer than 2^32 terms.
+            if (q_ > UINT32_MAX) return sum_ones<false>(p, rec, acc);
+            const bool read = sum_ones<true>(p, rec, acc);
+            for (int32_t j = 0; j < d_ * r_; j++) acc[j] %= q_;
+            return read;
+        }
         const uint64_t* x = point_.data() + at * static_cast<size_t>(r_);
         const bool scalar = std::all_of(x + 1, x + r_, [](uint64_t w) { return w == 0; });
         if (scalar && x[0] == 0) {
@@ -336,6 +356,21 @@ class WordImages {
             return true;
         }
         return horner_add(p, rec, at, x, acc);
+    }
+
+    // eval_add where this level and every free level inward are at 1: the
+    // sum of the coefficients, without reading the point at each node.
+    template <bool Lazy>
+    bool sum_ones(polynode* p, pt* rec, uint64_t* acc) const {
+        for (polynode* t = p; t; t = t->next) {
+            if (t->exp < 0) return false;
+            if (t->numb) add<Lazy>(acc, 0, t->ncoef);
+            else if (!(rec->next == kept_ ? add_kept<Lazy>(t->pcoef, acc)
+                                          : t->pcoef->numb ? (add<Lazy>(acc, 0, t->pcoef->ncoef), true)
+                                                           : sum_ones<Lazy>(t->pcoef, rec->next, acc)))
+                return false;
+        }
+        return true;
     }
 
     // eval_add at a level whose value is no 0 or 1: Horner's rule in the
