@@ -128,12 +128,17 @@ class WordImages {
     bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
-        for (int k = 0; k < 6; k++) {
+        // A wide extension (r > 3) is tried first at degree 3, where a
+        // product costs a quarter as much and most differences show; the
+        // two points of full degree follow only where it fails.
+        const int32_t wide = extension_degree();
+        const int points = wide > 3 ? 7 : 6;
+        for (int k = 0; k < points; k++) {
             // The first points read few terms: the innermost free level
             // at 1 and the rest at 0, the origin, then every level at 1;
             // then a random point, and two more over Z/q[z]/(f) where Z/q
             // has few units.
-            set_extension(k < 4 ? 1 : extension_degree());
+            set_extension(k < 4 ? 1 : k == 4 && wide > 3 ? 3 : wide);
             const size_t e = static_cast<size_t>(d_ * r_);
             const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(4 * r_));
             if (buf_.size() < need) buf_.resize(need);
@@ -148,6 +153,9 @@ class WordImages {
                 if (k > 2)
                     for (int32_t i = 0; i < r_; i++) x[i] = next_random() % q_;
             }
+            if (powers_.size() < free_levels) powers_.resize(free_levels);
+            if (level_buf_.size() < free_levels) level_buf_.resize(free_levels);
+            for (std::vector<uint64_t>& pw : powers_) pw.clear();
             ones_from_ = free_levels;
             while (ones_from_ > 0 && is_one(point_.data() + (ones_from_ - 1) * static_cast<size_t>(r_))) ones_from_--;
             polynode* parts[4] = {na, db, nb, da};
@@ -180,6 +188,10 @@ class WordImages {
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
     size_t ones_from_ = 0;          // the free levels from this one inward are at 1
+    std::vector<std::vector<uint64_t>> powers_;   // a free level's point powers x^0, x^1, ... (r words each)
+    std::vector<std::vector<uint64_t>> level_buf_;   // a free level's sums, inner value and product
+    // Powers read from a table up to this exponent; higher ones by squaring.
+    static constexpr int64_t TABLE_TOP = 64;
 
     bool is_one(const uint64_t* x) const {
         if (x[0] != 1) return false;
@@ -355,7 +367,107 @@ class WordImages {
             }
             return true;
         }
+        if (r_ > 1 && p->exp <= TABLE_TOP) return power_sum_add(p, rec, at, x, acc);
         return horner_add(p, rec, at, x, acc);
+    }
+
+    // The powers of the level's point up to x^top, extended on demand and
+    // kept for the point: each term then costs one product by its power,
+    // and a number coefficient r word products, with no power steps.
+    const uint64_t* powers(size_t at, const uint64_t* x, int64_t top) {
+        std::vector<uint64_t>& pw = powers_[at];
+        const size_t r = static_cast<size_t>(r_);
+        if (pw.empty()) {
+            pw.assign(r, 0);
+            pw[0] = 1;
+        }
+        size_t have = pw.size() / r;
+        if (have <= static_cast<size_t>(top)) {
+            pw.resize((static_cast<size_t>(top) + 1) * r);
+            std::vector<uint64_t> tmp(2 * r - 1);
+            for (; have <= static_cast<size_t>(top); have++) {
+                z_product(pw.data() + (have - 1) * r, x, tmp.data());
+                std::copy(tmp.begin(), tmp.begin() + r_, pw.begin() + static_cast<std::ptrdiff_t>(have * r));
+            }
+        }
+        return pw.data();
+    }
+
+    // eval_add at a level whose value is no 0 or 1, over Z/q[z]/(f): the sum
+    // of the terms times the point's powers from the table.
+    [[gnu::noinline]] bool power_sum_add(polynode* p, pt* rec, size_t at, const uint64_t* x, uint64_t* acc) {
+        const size_t e = static_cast<size_t>(d_ * r_);
+        const size_t r = static_cast<size_t>(r_);
+        std::vector<uint64_t>& buf = level_buf_[at];
+        const size_t row_words = static_cast<size_t>(d_) * (2 * r - 1);
+        if (buf.size() < 2 * e + 3 * r + row_words) buf.resize(2 * e + 3 * r + row_words);
+        uint64_t* h = buf.data();            // the sum, reduced
+        uint64_t* inner = h + e;             // a coefficient's value
+        uint64_t* tmp = inner + e;           // 2r - 1 words
+        uint64_t* lazy = tmp + 2 * r - 1;    // number terms' sum, left unreduced below SMALL_Q
+        uint64_t* rows = lazy + r;           // below SMALL_Q the unreduced products, 2r - 1 words a row
+        std::fill(h, h + e, 0);
+        std::fill(rows, rows + row_words, 0);
+        std::fill(lazy, lazy + r, 0);
+        const uint64_t* pw = powers(at, x, p->exp);
+        const bool small = q_ < SMALL_Q;
+        bool rows_used = false;
+        for (polynode* t = p; t; t = t->next) {
+            if (t->exp < 0) return false;
+            const uint64_t* xe = pw + static_cast<size_t>(t->exp) * r;
+            if (t->numb || t->pcoef->numb) {
+                // Products below 2^32, fewer than 2^32 terms: no wrap.
+                const uint64_t c = word(t->numb ? t->ncoef : t->pcoef->ncoef);
+                if (small) {
+                    for (size_t i = 0; i < r; i++) lazy[i] += c * xe[i];
+                } else {
+                    for (size_t i = 0; i < r; i++) lazy[i] = (lazy[i] + c * xe[i]) % q_;
+                }
+                continue;
+            }
+            std::fill(inner, inner + e, 0);
+            if (!eval_add(t->pcoef, rec->next, at + 1, inner)) return false;
+            if (small) {
+                rows_used = true;
+                // Below SMALL_Q a row's products are summed unreduced and
+                // reduced modulo f once at the end: at most TABLE_TOP + 1
+                // terms of r products under 2^32 each.
+                for (int32_t j = 0; j < d_; j++) {
+                    uint64_t* wide = rows + j * (2 * r_ - 1);
+                    const uint64_t* a = inner + j * r_;
+                    for (int32_t u = 0; u < r_; u++) {
+                        const uint64_t au = a[u];
+                        if (!au) continue;
+                        for (int32_t v = 0; v < r_; v++) wide[u + v] += au * xe[v];
+                    }
+                }
+                continue;
+            }
+            for (int32_t j = 0; j < d_; j++) {
+                z_product(inner + j * r_, xe, tmp);
+                uint64_t* hj = h + j * r_;
+                for (size_t i = 0; i < r; i++) {
+                    hj[i] += tmp[i];
+                    if (hj[i] >= q_) hj[i] -= q_;
+                }
+            }
+        }
+        for (size_t i = 0; i < r; i++) {
+            h[i] = (h[i] + lazy[i] % q_) % q_;
+        }
+        if (rows_used) {
+            for (int32_t j = 0; j < d_; j++) {
+                uint64_t* wide = rows + j * (2 * r_ - 1);
+                z_reduce(wide, 2 * r_ - 2);
+                uint64_t* hj = h + j * r_;
+                for (int32_t i = 0; i < r_; i++) hj[i] = (hj[i] + wide[i]) % q_;
+            }
+        }
+        for (size_t j = 0; j < e; j++) {
+            acc[j] += h[j];
+            if (acc[j] >= q_) acc[j] -= q_;
+        }
+        return true;
     }
 
     // eval_add where this level and every free level inward are at 1: the
