@@ -2,6 +2,7 @@
 // helpers that the powering and factoring sources share.
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "builtins/powermod_impl.h"
 #include "gcd/onevar_div.h"
@@ -40,6 +41,10 @@ ModesOff::ModesOff() : m(modularmode), l(lintmode) { modularmode = lintmode = 0;
 ModesOff::~ModesOff() {
     modularmode = m;
     lintmode = l;
+}
+void ModesOff::put_back() {
+    std::swap(modularmode, m);
+    std::swap(lintmode, l);
 }
 
 NumHold::NumHold() : x(new_number()) {}

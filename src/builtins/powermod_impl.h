@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "storage/records.h"
+#include "toplevel/set_aside.h"
 
 struct pt;
 
@@ -58,13 +59,14 @@ struct NumHold {
 };
 
 // Modular and machine-integer mode off for the scope: field orders and
-// exponents are big integers.
-struct ModesOff {
+// exponents are big integers. A level opened by an interrupt inside works
+// in the session's modes.
+struct ModesOff : SetAside {
     int m, l;
     ModesOff();
     ~ModesOff();
-    ModesOff(const ModesOff&) = delete;
-    ModesOff& operator=(const ModesOff&) = delete;
+    void put_back() override;
+    void set_aside_again() override { put_back(); }
 };
 
 // A lone number node holding the value word or small digit number v.

@@ -16,6 +16,7 @@
 #include "poly/polyvars.h"
 #include "quoly/aux_primes.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 std::vector<pt*> relation_run() {
     std::vector<pt*> run;
@@ -39,8 +40,9 @@ constexpr int32_t FEW_SECOND_PRIMES = 5;
 // The relations and auxiliary state as the gcd of a declared field sees
 // them, for as long as the view lives: every level of the run flagged,
 // the auxiliary lists those of the cache (or empty, to be found). All
-// comes back as it was; the lists stay the cache's.
-struct FieldView {
+// comes back as it was; the lists stay the cache's. A level opened by an
+// interrupt inside works with the session's flags and lists.
+struct FieldView : SetAside {
     struct Level {
         pt* r;
         int32_t field;
@@ -87,18 +89,35 @@ struct FieldView {
         no_aux_primes2 = no_second;
         second_aux_num = second_num;
     }
-    FieldView(const FieldView&) = delete;
-    FieldView& operator=(const FieldView&) = delete;
+    // The session's state and the view's trade places, both ways.
+    void trade() {
+        for (Level& l : levels) {
+            std::swap(l.r->field, l.field);
+            std::swap(l.r->aux_primes, l.aux);
+            std::swap(l.r->prime_count, l.count);
+        }
+        std::swap(field_depth, depth);
+        std::swap(modout_above_field, above);
+        std::swap(char2_degs1, degs1);
+        std::swap(auxptr, first);
+        std::swap(aux_prime1_number, first_count);
+        std::swap(aux1_hit_0, hit_0);
+        std::swap(no_aux_primes2, no_second);
+        std::swap(second_aux_num, second_num);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The levels from one of the run outward taken out of the arithmetic while
 // that level's auxiliary primes are found, as its declaration would have
 // it: a plain variable over the field of the levels inside it, nothing
 // declared around it yet.
-struct LevelsUnderTest {
+struct LevelsUnderTest : SetAside {
     struct Saved {
         pt* r;
         polynode *relation, *binomial, *reductions;
+        int32_t field;
     };
     std::vector<Saved> saved;
     int16_t depth = field_depth;
@@ -106,7 +125,7 @@ struct LevelsUnderTest {
     LevelsUnderTest(const std::vector<pt*>& run, size_t from) {
         for (size_t i = from; i < run.size(); i++) {
             pt* r = run[i];
-            saved.push_back({r, r->relation, r->binomial, r->reductions});
+            saved.push_back({r, r->relation, r->binomial, r->reductions, r->field});
             r->relation = r->binomial = r->reductions = nullptr;
             r->field = 0;
         }
@@ -119,13 +138,24 @@ struct LevelsUnderTest {
             s.r->relation = s.relation;
             s.r->binomial = s.binomial;
             s.r->reductions = s.reductions;
-            s.r->field = 1;
+            s.r->field = s.field;
         }
         field_depth = depth;
         pseudo_polynames = pseudo;
     }
-    LevelsUnderTest(const LevelsUnderTest&) = delete;
-    LevelsUnderTest& operator=(const LevelsUnderTest&) = delete;
+    // A level opened between the tests works with the relations.
+    void trade() {
+        for (Saved& s : saved) {
+            std::swap(s.r->relation, s.relation);
+            std::swap(s.r->binomial, s.binomial);
+            std::swap(s.r->reductions, s.reductions);
+            std::swap(s.r->field, s.field);
+        }
+        std::swap(field_depth, depth);
+        std::swap(pseudo_polynames, pseudo);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The answer for one set of relations, with the auxiliary lists of the

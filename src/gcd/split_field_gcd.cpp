@@ -22,6 +22,7 @@
 #include "numbers/ring.h"
 #include "poly/modout.h"
 #include "poly/polyvars.h"
+#include "toplevel/set_aside.h"
 
 int32_t split_gcd_asked = 0;
 int32_t split_copies_agreed = 0;
@@ -68,8 +69,9 @@ namespace {
 // field levels take gcds there. The level's p-th-root table belongs to the
 // whole relation and is set aside with it, and the gcd stash is off: its
 // entries are keyed by the operands alone, and a gcd in the copy is none
-// over the whole relation.
-struct InstalledFactor {
+// over the whole relation. A level opened by an interrupt inside works
+// with the whole relation and the stash.
+struct InstalledFactor : SetAside {
     pt* rec;
     polynode *relation, *binomial, *reductions, *root_table;
     int32_t degree, root_modulus;
@@ -120,8 +122,18 @@ struct InstalledFactor {
         rec->root_modulus = root_modulus;
         lookupgcd = stash;
     }
-    InstalledFactor(const InstalledFactor&) = delete;
-    InstalledFactor& operator=(const InstalledFactor&) = delete;
+    // The record and the set-aside relation trade places, both ways.
+    void trade() {
+        std::swap(rec->relation, relation);
+        std::swap(rec->binomial, binomial);
+        std::swap(rec->reductions, reductions);
+        std::swap(rec->root_table, root_table);
+        std::swap(rec->modout_degree, degree);
+        std::swap(rec->root_modulus, root_modulus);
+        std::swap(lookupgcd, stash);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The largest polynomial over the ground field (free of the level) that
@@ -246,8 +258,9 @@ int factor_copies_gcd(polynode* u, polynode* v, polynode** g, int allow_tests, i
 
 // The field levels outside the innermost made plain variables for the
 // scope: the operands rewritten over the tower read as one level use none
-// of them, and the innermost level carries that one level's relation.
-struct OneLevelScope {
+// of them, and the innermost level carries that one level's relation. A
+// level opened by an interrupt inside works with the tower.
+struct OneLevelScope : SetAside {
     struct Saved {
         pt* rec;
         polynode *relation, *binomial, *reductions, *root_table;
@@ -276,8 +289,19 @@ struct OneLevelScope {
         }
         field_depth = depth;
     }
-    OneLevelScope(const OneLevelScope&) = delete;
-    OneLevelScope& operator=(const OneLevelScope&) = delete;
+    void trade() {
+        for (Saved& s : saved) {
+            std::swap(s.rec->relation, s.relation);
+            std::swap(s.rec->binomial, s.binomial);
+            std::swap(s.rec->reductions, s.reductions);
+            std::swap(s.rec->root_table, s.root_table);
+            std::swap(s.rec->field, s.field);
+            std::swap(s.rec->root_modulus, s.root_modulus);
+        }
+        std::swap(field_depth, depth);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The gcd over a tower of field levels that the prime splits, not into

@@ -24,6 +24,7 @@
 #include "storage/nodetests.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 using namespace polyimpl;
 
@@ -44,8 +45,9 @@ struct NumberScratch {
 // The record's relation slot holds another relation for a while (a relation
 // being declared is not in its record yet, nor is its field flag: the
 // inverse of the variable is taken modulo the relation being folded, which
-// Laurent mode only admits for fields).
-struct RelationSwap {
+// Laurent mode only admits for fields). A level opened by an interrupt
+// inside works with the record's own.
+struct RelationSwap : SetAside {
     pt* rec;
     polynode* saved;
     int32_t saved_field;
@@ -57,8 +59,12 @@ struct RelationSwap {
         rec->relation = saved;
         rec->field = saved_field;
     }
-    RelationSwap(const RelationSwap&) = delete;
-    RelationSwap& operator=(const RelationSwap&) = delete;
+    void trade() {
+        std::swap(rec->relation, saved);
+        std::swap(rec->field, saved_field);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 void add_to(polynode** acc, polynode* x) {
