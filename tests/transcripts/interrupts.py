@@ -261,6 +261,92 @@ def interrupted(binary, setup, statement, at_level, check, expect_check):
     return latency
 
 
+def session_with(binary, setup):
+    s = Session(binary)
+    for line in setup:
+        s.send(line + "\n")
+        s.expect(">", 600)
+    s.wait_idle()
+    return s
+
+
+def set_aside_work(binary, setup, statement, fraction, marker, at_level, after):
+    """The statement (ending in ':') sets part of the session aside for most
+    of its work: it is interrupted at `fraction` of the CPU time it takes in
+    a session of its own. The level must run in the session's state
+    (`at_level`: statements and their values, one storing k), and after &_p
+    the statement's value and k must be right (`after`). Where the
+    interrupt lands outside the work, or after the statement, the session's
+    state is all there is, and the same values hold."""
+    s = session_with(binary, setup)
+    cpu = s.cpu()
+    s.send(statement + "\n")
+    s.expect(">", 600)
+    s.wait_idle()
+    cost = s.cpu() - cpu
+    s.close()
+    s = session_with(binary, setup)
+    s.seen = b""
+    s.send(f"{marker}; {statement}\n")
+    s.expect(marker, WALL_LIMIT)
+    s.expect(">", WALL_LIMIT)
+    start, deadline = s.cpu(), time.monotonic() + WALL_LIMIT
+    while s.cpu() - start < cost * fraction and b">" not in s.seen and time.monotonic() < deadline:
+        s.pump(0.005)
+    s.p.send_signal(signal.SIGINT)
+    s.expect("*** New command level.", WALL_LIMIT)
+    s.expect("2>", WALL_LIMIT)
+    for level_statement, value in at_level:
+        got = answer(s, level_statement)
+        assert got == value, f"under {statement} at the level: {level_statement} gave {got!r}, not {value!r}"
+    s.send("&_p;\n")
+    s.expect("*** Resuming earlier command level", WALL_LIMIT)
+    s.wait_idle()
+    for check, value in after:
+        got = answer(s, check, 600)
+        assert got == value, f"after {statement} resumed: {check} gave {got!r}, not {value!r}"
+    s.close()
+
+
+def set_aside_cases(binary, slow):
+    """Work that sets the session's relations or modes aside for most of
+    its time, each with a value that tells the session's state from the
+    work's."""
+    # Unflagged t^70 - 3t - 5 proved a field for a gcd in one free variable:
+    # every level flagged meanwhile (1/(t - 1) would be inverted) and, while
+    # its second primes are found, t a plain variable (t^70 stays).
+    set_aside_work(
+        binary, ["&(J = t):", "&(P = t^70 - 3*t - 5):", "&(J = y):", "u := (y^3 + t*y + 1)*(y^2 + 3*t):",
+                 "v := (y^3 + t*y + 1)*(y - 5*t + 1):"],
+        "c := u/v:", 0.5, MARKER, [("k := t^70 - 3*t;", "5"), ("1/(t - 1);", "1/(t-1)")],
+        [("c*(y - 5*t + 1) - (y^2 + 3*t);", "0"), ("k - 5;", "0")])
+    # Modulo 101 (t - 1)(t^2 + 2) declared a field splits: the gcds are taken
+    # in the copies, t^2 + 2 in t's place for the second (t^3 = -2t there).
+    n = 8 if slow else 10
+    split = ["&(J = x):", "&(J = y):", "&(J = z):", "&(J = w):"]
+    set_aside_work(
+        binary, ["&(p = 101):", "&(J = t):", "&(P = t^3 - t^2 + 2*t - 2, 1):"] + split
+        + [f"f := (1 + x + t*y + z + t^2*w)^{n}:", f"g := (2 + x*z - t*y + w)^{n}:",
+           f"h := (3 + t*x + y - z*w)^{n}:", "u := f*g:", "v := f*h:"],
+        "c := u/v:", 0.45, "y^5", [("k := t^3;", "t^2-2t+2")], [("c*h - g;", "0"), ("k - (t^2 - 2*t + 2);", "0")])
+    # A tower that splits partly (s^2 + 1 does modulo 101, t^2 - 2 does not)
+    # read as one level: t a plain variable, s under that level's relation.
+    set_aside_work(
+        binary, ["&(p = 101):", "&(J = s):", "&(P = s^2 + 1, 1):", "&(J = t):", "&(P = t^2 - 2, 1):"] + split
+        + [f"f := (1 + x + t*y + z + s*w)^{n}:", f"g := (2 + x*z - t*y + s*w)^{n}:",
+           f"h := (3 + t*x + y - s*z*w)^{n}:", "u := f*g:", "v := f*h:"],
+        "c := u/v:", 0.3, "y^5", [("k := t^2 + s^2;", "1")], [("c*h - g;", "0"), ("k - 1;", "0")])
+    # Modular modes off while a huge exponent is reduced by the order of the
+    # field, q = p^400: (t + 1)^(q - 1) = 1. The exponent's own read (about
+    # the first two thirds) keeps the modes off too, and a level there runs
+    # with them on.
+    p = 2147483629
+    set_aside_work(
+        binary, [f"&(p = {p}):", "&(J = t):", "&(P = t^400 - 3*t - 5, 1):"],
+        f"w := Powermod(t + 1, ({p}^400 - 1)*3^{5000000 if slow else 10000000}):", 0.8, MARKER,
+        [(f"k := {p - 1} + 5;", "4")], [("w;", "1"), ("k - 4;", "0")])
+
+
 def deleted_target(binary, power):
     """The variable the interrupted assignment stores into is deleted and
     made anew at the level: the old record takes the result, the new
@@ -415,6 +501,7 @@ def main(argv):
     lat["field declaration"] = interrupted(
         binary, ["&(J = t):", "&(J = y):", "&(l = 1):"], f"&(P = t^{relation} - 3*t - 5, 1);",
         ("y^-2;", "y^-2"), f"t^{relation} - 3*t;", "5")
+    set_aside_cases(binary, slow)
     lat["plain elimination"] = det_elimination(binary, det)
     lat["deleted target"] = deleted_target(binary, power)
     lat["rest of the line"] = rest_of_line(binary, power)
