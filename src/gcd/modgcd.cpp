@@ -50,6 +50,7 @@
 #include "storage/records.h"
 #include "storage/stash.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 int32_t gcd_stash_cutoff = 200;
 int32_t flat_first_cutoff = 200;
@@ -125,13 +126,14 @@ struct PolyList {
 };
 
 // Integer arithmetic on digit chains while the method runs, whatever mode
-// the caller was in.
-struct PosModOn {
+// the caller was in. A level opened by an interrupt meanwhile reduces (and
+// saves) as the user's switch says.
+struct PosModOn : SetAside {
     int saved = pos_mod;
     PosModOn() { pos_mod = 1; }
     ~PosModOn() { pos_mod = saved; }
-    PosModOn(const PosModOn&) = delete;
-    PosModOn& operator=(const PosModOn&) = delete;
+    void put_back() override { std::swap(pos_mod, saved); }
+    void set_aside_again() override { put_back(); }
 };
 
 struct SymmetricDisplay {

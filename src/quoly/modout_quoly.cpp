@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <numeric>
+#include <utility>
 
 #include "numbers/ring.h"
 #include "poly/laurent.h"
@@ -10,6 +11,7 @@
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
@@ -17,7 +19,8 @@ namespace {
 // the list-wide field state is what it will be once the declaration is
 // committed: a denominator in a variable that becomes a field level is a
 // field element, inverted by the normal form, as in a value typed later.
-struct InstalledRelation {
+// A level opened inside works with the session's relations and fields.
+struct InstalledRelation : SetAside {
     pt* rec;
     polynode *relation, *binomial, *reductions;
     int32_t was_field;
@@ -52,8 +55,17 @@ struct InstalledRelation {
         modout_above_field = above;
         field_depth = depth;
     }
-    InstalledRelation(const InstalledRelation&) = delete;
-    InstalledRelation& operator=(const InstalledRelation&) = delete;
+    void trade() {
+        std::swap(rec->relation, relation);
+        std::swap(rec->binomial, binomial);
+        std::swap(rec->reductions, reductions);
+        std::swap(rec->field, was_field);
+        std::swap(pseudo_polynames, pseudo);
+        std::swap(modout_above_field, above);
+        std::swap(field_depth, depth);
+    }
+    void put_back() override { trade(); }
+    void set_aside_again() override { trade(); }
 };
 
 // The shift list of clear_bads, given back on every exit.
