@@ -9,21 +9,30 @@
 #include "poly/polyadd.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/ring_change.h"
+#include "toplevel/set_aside.h"
 
 namespace {
 
 // The variable named at the current token, its value taken out for the
 // work: it holds 1 until store(), and its own value again if store() never
 // comes. An absent sparse entry has no slot: its value is 0, and store()
-// makes the entry when the result is not 0.
-struct TakenVariable {
+// makes the entry when the result is not 0. A level opened meanwhile (an
+// error in a later argument) sees the variable's own value; a value stored
+// there stays (the work, which goes on from the value it took, may still
+// store its result over it; over an array's cell the statement is then
+// abandoned).
+struct TakenVariable : SetAside {
     quoly** slot = nullptr;
     colm** row = nullptr;   // an element of a sparse array: its row and column
     int32_t column = 0;
     quoly* original = nullptr;   // null: the variable held nothing
     SlotHold in_ring;            // a left-out value's element of the ring
+    quoly* held = nullptr;       // the work's 1 while a level runs
+    quoly* given = nullptr;      // the copy of the value the level was given
+    bool level_stored = false;
 
     TakenVariable(FILE** source, name** pending) {
         const tokenrec nm = token;
@@ -39,11 +48,34 @@ struct TakenVariable {
     }
     ~TakenVariable() {
         if (!slot) return;
+        if (level_stored) {
+            retire_value(&original);
+            return;
+        }
         retire_value(slot);
         *slot = original;
     }
     TakenVariable(const TakenVariable&) = delete;
     TakenVariable& operator=(const TakenVariable&) = delete;
+
+    void put_back() override {
+        if (!slot || level_stored) return;
+        held = *slot;
+        *slot = nullptr;
+        if (original) quoly_assign(original, slot);
+        given = *slot;
+    }
+    void set_aside_again() override {
+        if (!slot || level_stored) return;
+        if (*slot == given && (!given || quoly_equal(given, original))) {
+            retire_value(slot);
+            *slot = held;
+        } else {
+            level_stored = true;
+            retire_value(&held);
+        }
+        held = given = nullptr;
+    }
 
     bool sparse_cell() const { return row != nullptr; }
     // A copy of the value to work on (0 for nothing).

@@ -29,6 +29,7 @@
 #include "storage/nodetests.h"
 #include "toplevel/display.h"
 #include "toplevel/errors.h"
+#include "toplevel/progress.h"
 
 int32_t sparse_integer_depth = 0;
 
@@ -424,12 +425,7 @@ int sparse_mod_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** resu
         quoly_set(1, &d);
         QuolyOwner det(d);
         {
-            const int saved = verbose;
-            struct Verbose {
-                int s;
-                ~Verbose() { verbose = s; }
-            } restore{saved};
-            if (!windy) verbose = 0;
+            ProgressOff quiet(windy);
             mat_invert(nullptr, nullptr, 0, 0, n, &det.q, 0, 1, &copy.f, fval[i], bb, -1, power, r, 0);
         }
         if (stash) {
@@ -513,12 +509,7 @@ int sparse_mod2_poly_determ(sparse* frame, int32_t depth, int32_t n, quoly** res
             if (v) use_up_poly(&v, out);
         });
         {
-            const int saved = verbose;
-            struct Verbose {
-                int s;
-                ~Verbose() { verbose = s; }
-            } restore{saved};
-            verbose = 0;
+            ProgressOff quiet;
             mat_invert(nullptr, nullptr, 0, 0, n, &det.q, 0, 1, &copy.f, nullptr, 1, -1, -1, 0, 0);
         }
         std::vector<std::pair<Monomial, uint32_t>> terms;

@@ -15,6 +15,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/progress.h"
 
 namespace {
 
@@ -472,11 +473,7 @@ bool lattice_multiple(FlatMatrix& a, FlatInt* d) {
     const int32_t n = a.R;
     if (n == 0 || n > a.K) return false;
     // The determinant's own progress lines are no part of the form's.
-    struct Quiet {
-        int kept = verbose;
-        Quiet() { verbose = 0; }
-        ~Quiet() { verbose = kept; }
-    } quiet;
+    ProgressOff quiet;
     struct Cells {
         std::vector<quoly*> v;
         ~Cells() {

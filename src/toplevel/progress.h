@@ -2,7 +2,10 @@
 // label and count, stepped, and closed on every exit, an unwinding error
 // included.
 #pragma once
+#include <utility>
+
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 struct Progress {
     bool on;
@@ -20,4 +23,17 @@ struct Progress {
     }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
+};
+
+// The progress trace off for an inner computation whose lines are no part
+// of the caller's (unless `keep`); a level opened by an interrupt inside
+// traces (and saves the switch) as the user set it.
+struct ProgressOff : SetAside {
+    int kept = verbose;
+    explicit ProgressOff(bool keep = false) {
+        if (!keep) verbose = 0;
+    }
+    ~ProgressOff() { verbose = kept; }
+    void put_back() override { std::swap(verbose, kept); }
+    void set_aside_again() override { put_back(); }
 };

@@ -13,7 +13,7 @@ Then levels opened by errors inside work that set part of the session aside
 (relations suspended by Adjoint and 1/[a], a relation's text read, one
 being replaced, a gcd of the plain representatives, a call's bindings,
 modular arithmetic off while an exponent is read, a tower split partly
-read as one level), in rings from the rationals to GF(2^8) and a tower: the level
+read as one level, the variable Splice and Split work on), in rings from the rationals to GF(2^8) and a tower: the level
 computes under the relations, a value stored there is right after the level
 is left, and a save made there reads back to the session's own state.
 """
@@ -101,6 +101,17 @@ def set_aside_cases(binary, cases, seed):
             if [level] + top_values(out, 2) != ["1", "0", "1"]:
                 failures.append(f"modulo {p}, a tower read as one level: at the level, after it: "
                                 f"{[level] + top_values(out, 2)}")
+        # Splice and Split hold their variable's value aside while the later
+        # arguments are read: a scalar, a dense and a sparse cell.
+        for i, (call, target) in enumerate((c, t) for c in ("Splice(%s, b, F(1))", "Split(%s, F(1))")
+                                           for t in ("a", "m[2]", "s[2,2]")):
+            out = run_in(binary, cwd, "&(J = x);\na := 5 + x;\nArray m[3];\nm[2] := a;\nArray s[3,3] Sparse;\n"
+                         "s[2,2] := a;\nb := x^2;\n&e;\nArray c[2];\nFunc F(n) = c[9].\n"
+                         f"{call % target};\nk := {target};\n{'&@;' if i % 2 else '&_p;'}\n"
+                         f"{target} - (x + 5);\nk - (x + 5);\n")
+            level = out.split("2>")[1].strip() if "2>" in out else "no level"
+            if [level] + top_values(out, 2) != ["x + 5", "0", "0"]:
+                failures.append(f"{call % target}: at the level, after it: {[level] + top_values(out, 2)}")
         # A call's binding hides the session's n while the level runs.
         for glob in ("n := 77;\n", ""):
             run_in(binary, cwd, f"&e;\n{glob}Func G(n) = a[9].\nArray a[2];\nG(3);\n"
