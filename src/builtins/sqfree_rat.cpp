@@ -28,6 +28,7 @@
 #include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 using division_impl::ImagHold;
 using gcd_impl::is_number;
@@ -37,7 +38,9 @@ int32_t reduce2_restarts = 0;
 using factor_impl::fresh_gcd;
 
 void factor_impl::fresh_gcd(polynode* a, polynode* b, polynode** g, pt* vars, bool exact) {
-    struct Saved {
+    // The user's switch of the probabilistic division test comes back for
+    // a level opened by an interrupt inside (and for a save made there).
+    struct Saved : SetAside {
         int32_t c = alg_c_count, d = original_depth;
         int t = try_rat;
         int32_t r = rat_yes;
@@ -47,6 +50,13 @@ void factor_impl::fresh_gcd(polynode* a, polynode* b, polynode** g, pt* vars, bo
             try_rat = t;
             rat_yes = r;
         }
+        void put_back() override {
+            std::swap(alg_c_count, c);
+            std::swap(original_depth, d);
+            std::swap(try_rat, t);
+            std::swap(rat_yes, r);
+        }
+        void set_aside_again() override { put_back(); }
     } saved;
     alg_c_count = 0;
     original_depth = 1;

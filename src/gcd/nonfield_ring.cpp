@@ -2,6 +2,9 @@
 // (nonfield_ring.h).
 #include "gcd/nonfield_ring.h"
 
+#include <utility>
+#include <vector>
+
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -14,6 +17,7 @@
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
+#include "toplevel/set_aside.h"
 
 namespace nonfield {
 
@@ -24,21 +28,26 @@ constexpr int NO_RESIDUE_INVERSE = 85;
 
 // The levels without a field of their own are taken for fields while an
 // inverse is sought: the field inversion then runs Euclid's algorithm in
-// them too, and a zero divisor it meets comes back as ZeroDivisorMet.
-struct FieldsForInverse {
+// them too, and a zero divisor it meets comes back as ZeroDivisorMet. A
+// level opened inside works with the session's flags.
+struct FieldsForInverse : SetAside {
     std::vector<pt*> changed;
+    std::vector<int32_t> other;   // the flags that are not in force
     FieldsForInverse() {
         for (pt* r = polynames; r; r = r->next)
             if (r->relation && !r->field) {
                 r->field = 1;
                 changed.push_back(r);
             }
+        other.assign(changed.size(), 0);
     }
     ~FieldsForInverse() {
-        for (pt* r : changed) r->field = 0;
+        for (size_t i = 0; i < changed.size(); i++) changed[i]->field = other[i];
     }
-    FieldsForInverse(const FieldsForInverse&) = delete;
-    FieldsForInverse& operator=(const FieldsForInverse&) = delete;
+    void put_back() override {
+        for (size_t i = 0; i < changed.size(); i++) std::swap(changed[i]->field, other[i]);
+    }
+    void set_aside_again() override { put_back(); }
 };
 
 }  // namespace
