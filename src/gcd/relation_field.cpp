@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <list>
 #include <utility>
 #include <vector>
 
@@ -175,6 +176,10 @@ struct Proof {
     // have been tested: the list grows as the gcds ask for more.
     std::vector<int32_t> candidates;
     size_t tested = 0;
+    // Computations under way that hold this proof (its lists installed,
+    // or searched for more): a level opened inside them, or a gcd nested
+    // in them, may ask about other relations but must not drop it.
+    int users = 0;
 
     void clear() {
         key.clear();
@@ -203,8 +208,17 @@ struct Proof {
 
 // A few sets of relations are kept: images modulo a prime inside a
 // computation over the rationals ask in turn with their own.
+// A list: the proofs stay where they are while others are asked for.
 constexpr size_t KEPT_PROOFS = 4;
-std::vector<Proof> kept;
+std::list<Proof> kept;
+
+struct ProofInUse {
+    Proof* proof;
+    explicit ProofInUse(Proof* p) : proof(p) { proof->users++; }
+    ~ProofInUse() { proof->users--; }
+    ProofInUse(const ProofInUse&) = delete;
+    ProofInUse& operator=(const ProofInUse&) = delete;
+};
 
 // The first list's search: past the first prime that proves the field,
 // candidates go on being tested while their tests have cost less than
@@ -308,14 +322,19 @@ bool prove_over_rationals(const std::vector<pt*>& run, Proof& proof) {
 
 Proof* proved(const std::vector<pt*>& run) {
     std::vector<int64_t> key = relations_key(run);
-    for (size_t i = 0; i < kept.size(); i++) {
-        if (kept[i].key != key) continue;
-        if (i > 0) std::swap(kept[i], kept[0]);
-        return kept[0].field ? &kept[0] : nullptr;
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        if (it->key != key) continue;
+        kept.splice(kept.begin(), kept, it);
+        return kept.front().field ? &kept.front() : nullptr;
     }
-    if (kept.size() == KEPT_PROOFS) {
-        kept.back().clear();
-        kept.pop_back();
+    if (kept.size() >= KEPT_PROOFS) {
+        for (auto it = kept.end(); it != kept.begin();) {
+            --it;
+            if (it->users) continue;
+            it->clear();
+            kept.erase(it);
+            break;
+        }
     }
     Proof proof;
     bool field = false;
@@ -329,8 +348,8 @@ Proof* proved(const std::vector<pt*>& run) {
     if (!field) proof.clear();
     proof.key = std::move(key);
     proof.field = field;
-    kept.insert(kept.begin(), std::move(proof));
-    return field ? &kept[0] : nullptr;
+    kept.push_front(std::move(proof));
+    return field ? &kept.front() : nullptr;
 }
 
 }  // namespace
@@ -343,6 +362,8 @@ bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g, bool o
     for (bool short_list = false;;) {
         // Asked again each time: a gcd inside may have asked about others.
         Proof* proof = proved(run);
+        if (!proof) return false;
+        ProofInUse in_use(proof);
         if (short_list) {
             // Twice the primes: a few runs of the gcd at most.
             FieldView view(run);
