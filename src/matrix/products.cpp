@@ -11,6 +11,7 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
@@ -85,10 +86,73 @@ void append_entry(colm*** tail, int32_t col, quoly* v) {
     *tail = &e->next;
 }
 
+// A quotient of polynomials, not a rational number.
+bool is_fraction(const quoly* q) { return !q->isnum && q->den && !q->rat; }
+
+bool holds_fraction(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
+    if (!frame) {
+        for (int64_t c = 0; c < count; c++)
+            if (is_fraction(cells[c])) return true;
+        return false;
+    }
+    RowWalk w(frame);
+    for (int32_t r = 1; r <= rows; r++, w.next())
+        for (const colm* e = *w.head(); e; e = e->next)
+            if (is_fraction(e->val)) return true;
+    return false;
+}
+
+// The product's cells reduced by the relations that rested; a sparse
+// entry the relations make 0 leaves the row.
+void reduce_product(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
+    if (!frame) {
+        for (int64_t c = 0; c < count; c++) recheck(&cells[c]);
+        return;
+    }
+    RowWalk w(frame);
+    for (int32_t r = 1; r <= rows; r++, w.next()) {
+        colm** link = w.head();
+        while (*link) {
+            recheck(&(*link)->val);
+            if (quoly_iszero((*link)->val))
+                free_colm(link);
+            else
+                link = &(*link)->next;
+        }
+    }
+}
+
+void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
+                sparse** a_slot, sparse** b_slot);
+
 }  // namespace
 
+// Sums of fraction products under relations without the field flag cancel
+// by the ring's remainders, whose numbers swell past anything the operands
+// hold (a 5 x 5 by its inverse under t^2 - 1: seconds a cell). With the
+// relations at rest the cells are fractions over a polynomial ring, whose
+// gcds are the usual ones, and only the product is reduced, as the inverse
+// is. That is sound: every denominator divides a product of the operands'
+// denominators, none of which the relations make a zero divisor, so neither
+// is a factor cancelled on the way.
 void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
                  sparse** a_slot, sparse** b_slot) {
+    const int32_t inner = b_shape->rows;
+    ModoutSuspension rest;
+    if (need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
+        (holds_fraction(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows) ||
+         holds_fraction(b_cells, b_shape->count, b_slot ? *b_slot : nullptr, inner)))
+        rest.start();
+    product_of(a_cells, b_cells, a_shape, b_shape, consume, a_slot, b_slot);
+    if (!rest.on) return;
+    rest.finish();
+    reduce_product(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows);
+}
+
+namespace {
+
+void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
+                sparse** a_slot, sparse** b_slot) {
     const int32_t rows_a = a_shape->rows;
     const int32_t inner = b_shape->rows;
     const int32_t cols = inner > 0 ? static_cast<int32_t>(b_shape->count / inner) : 0;
@@ -163,6 +227,8 @@ void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat
     }
     a_shape->count = n;
 }
+
+}  // namespace
 
 namespace {
 
