@@ -2,6 +2,7 @@
 // sparse products, a sparse matrix by a scalar, and Winograd's scheme.
 #include "matrix/products.h"
 
+#include <utility>
 #include <vector>
 
 #include "matrix/array_store.h"
@@ -11,8 +12,11 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/modout.h"
+#include "poly/polyvars.h"
 #include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
+#include "quoly/trial_divide.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/workblocks.h"
@@ -102,18 +106,48 @@ bool holds_fraction(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
     return false;
 }
 
-// The product's cells reduced by the relations that rested; a sparse
-// entry the relations make 0 leaves the row.
+// A cell reduced by the relations that rested. A denominator that divides
+// its numerator once both are reduced (the diagonal of a product by an
+// inverse) leaves the quotient; the ring's gcd would find it only by
+// remainders that swell, in several variables for seconds a cell.
+void reduce_cell(quoly** q) {
+    quoly* r = *q;
+    if (is_fraction(r)) {
+        total_poly_modout(&r->pnum, polynames);
+        total_poly_modout(&r->den, polynames);
+        if (!poly_iszero(r->den) && !poly_iszero(r->pnum)) {
+            struct Held {
+                quoly* q = nullptr;
+                ~Held() { free_quoly(&q); }
+            } divisor, quotient;
+            for (auto [part, held] : {std::pair{r->den, &divisor}, std::pair{r->pnum, &quotient}}) {
+                polynode* copy = nullptr;
+                poly_assign(part, &copy);
+                use_up_poly(&copy, &held->q);
+            }
+            int flag = 0;
+            if (trial_divide(&divisor.q, &quotient.q, 1, 0, 0, &flag) == 0) {
+                free_quoly(q);
+                *q = quotient.q;
+                quotient.q = nullptr;
+            }
+        }
+    }
+    recheck(q);
+}
+
+// The product's cells reduced; a sparse entry the relations make 0 leaves
+// the row.
 void reduce_product(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
     if (!frame) {
-        for (int64_t c = 0; c < count; c++) recheck(&cells[c]);
+        for (int64_t c = 0; c < count; c++) reduce_cell(&cells[c]);
         return;
     }
     RowWalk w(frame);
     for (int32_t r = 1; r <= rows; r++, w.next()) {
         colm** link = w.head();
         while (*link) {
-            recheck(&(*link)->val);
+            reduce_cell(&(*link)->val);
             if (quoly_iszero((*link)->val))
                 free_colm(link);
             else
@@ -139,7 +173,10 @@ void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat
                  sparse** a_slot, sparse** b_slot) {
     const int32_t inner = b_shape->rows;
     ModoutSuspension rest;
-    if (need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
+    // Modulo a composite number the plain polynomial ring has no gcds
+    // either; its sums stay on the ring's own road.
+    const bool ground_field = !lintmode || (modularmode && mod_is_prime);
+    if (ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
         (holds_fraction(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows) ||
          holds_fraction(b_cells, b_shape->count, b_slot ? *b_slot : nullptr, inner)))
         rest.start();
