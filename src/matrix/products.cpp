@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/nonfield_ring.h"
 #include "matrix/array_store.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_impl.h"
@@ -125,8 +126,17 @@ void reduce_cell(quoly** q) {
                 poly_assign(part, &copy);
                 use_up_poly(&copy, &held->q);
             }
-            int flag = 0;
-            if (trial_divide(&divisor.q, &quotient.q, 1, 0, 0, &flag) == 0) {
+            // A division that would need an inverse the ring does not prove
+            // only fails: the gcd decides that cell.
+            int flag = 1;
+            try {
+                nonfield::RefusalEscape escape;
+                flag = 0;
+                trial_divide(&divisor.q, &quotient.q, 1, 0, 0, &flag);
+            } catch (const nonfield::NoProof&) {
+                flag = 1;
+            }
+            if (flag == 0) {
                 free_quoly(q);
                 *q = quotient.q;
                 quotient.q = nullptr;
