@@ -166,8 +166,19 @@ void reduce_product(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
     }
 }
 
+// Whether a product of these operands rests the relations (see matrix_mult).
+bool rests(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, quoly** b, int64_t b_count,
+           sparse* b_frame, int32_t b_rows) {
+    // Modulo a composite number the plain polynomial ring has no gcds
+    // either; its sums stay on the ring's own road.
+    const bool ground_field = !lintmode || (modularmode && mod_is_prime);
+    return ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
+           (holds_fraction(a, a_count, a_frame, a_rows) || holds_fraction(b, b_count, b_frame, b_rows));
+}
+
 void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
                 sparse** a_slot, sparse** b_slot);
+void winograd_product(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p);
 
 }  // namespace
 
@@ -181,14 +192,9 @@ void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_
 // is a factor cancelled on the way.
 void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
                  sparse** a_slot, sparse** b_slot) {
-    const int32_t inner = b_shape->rows;
     ModoutSuspension rest;
-    // Modulo a composite number the plain polynomial ring has no gcds
-    // either; its sums stay on the ring's own road.
-    const bool ground_field = !lintmode || (modularmode && mod_is_prime);
-    if (ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
-        (holds_fraction(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows) ||
-         holds_fraction(b_cells, b_shape->count, b_slot ? *b_slot : nullptr, inner)))
+    if (rests(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows, b_cells, b_shape->count,
+              b_slot ? *b_slot : nullptr, b_shape->rows))
         rest.start();
     product_of(a_cells, b_cells, a_shape, b_shape, consume, a_slot, b_slot);
     if (!rest.on) return;
@@ -423,7 +429,19 @@ void mult_cons_sparse(sparse** a_slot, quoly* c, int in_place, int32_t rows) {
     *a_slot = product;
 }
 
+// As matrix_mult, for the same reason.
 void fast_mat_mult(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p) {
+    ModoutSuspension rest;
+    if (rests(a, int64_t{m} * n, nullptr, m, b, int64_t{n} * p, nullptr, n)) rest.start();
+    winograd_product(a, b, r, m, n, p);
+    if (!rest.on) return;
+    rest.finish();
+    reduce_product(r, int64_t{m} * p, nullptr, m);
+}
+
+namespace {
+
+void winograd_product(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p) {
     const int32_t h = n / 2;
     auto A = [&](int32_t i, int32_t k) { return a[int64_t{k} * m + i]; };   // from 0
     auto B = [&](int32_t k, int32_t j) { return b[int64_t{j} * n + k]; };
@@ -477,3 +495,5 @@ void fast_mat_mult(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_
         poll_interrupt();
     }
 }
+
+}  // namespace

@@ -6,8 +6,8 @@ tower. Checked in the language, cell by cell (a zero divisor can make a
 whole-matrix identity hold where cells are wrong): 1/[s] and [s]^-1 into
 sparse and dense arrays and [h]/[s] are the dense road's values (1/[a],
 [h]/[a]), [s] and [a] times their inverses are the identity, and [a] times
-itself, sparse, dense and mixed, is the sum of its cells' products taken one
-by one.
+itself, sparse, dense, mixed and by Winograd's scheme, is the sum of its
+cells' products taken one by one.
 A refusal by either road must be the other's too. Each ring's session is
 held to a limit of processor time: sums of fractions under split
 relations without the flag swell past any limit where their common
@@ -65,7 +65,7 @@ def session(rng, p, levels, top, count):
         fill = rng.choice((0.3, 0.5, 0.8)) if k else 0.8
         cells = {(i, j): cell(rng, rels, x, p) for i in range(1, n + 1) for j in range(1, n + 1)
                  if i == j or rng.random() < fill}
-        arrays = ", ".join(f"{a}{k}[{n},{n}]" + " Sparse" * (a in "swrh") for a in "aswurhvgdoepqz")
+        arrays = ", ".join(f"{a}{k}[{n},{n}]" + " Sparse" * (a in "swrh") for a in "aswurhvgdoepqzy")
         lines += [f"Array {arrays};"] + [f"a{k}[{i},{j}] := {c}:" for (i, j), c in cells.items()]
         lines += [f"e{k}[{i},{i}] := 1:" for i in range(1, n + 1)]
         lines += [f"[s{k}] := [a{k}]:", f"[h{k}] := [<i = 1, {n}><j = 1, {n}> i + j*{x}]:",
@@ -81,8 +81,9 @@ def session(rng, p, levels, top, count):
         # (modulo a composite number both refuse most sums of fractions).
         lines += [] if composite else [
             f"[p{k}] := [s{k}]*[s{k}]:", f"[q{k}] := [a{k}]*[s{k}]:", f"[z{k}] := [s{k}]*[a{k}]:",
+            f"[y{k}] := Altmult([a{k}], [a{k}]):",
             f"c := 0; for i = 1 to {n} do for j = 1 to {n} do r := 0; for m = 1 to {n} do r := r + a{k}[i,m]*a{k}[m,j]; "
-            "od; " + "".join(f"if [{m}{k}[i,j] - r <> 0] then c := 1; fi; " for m in "pqz") + f"od; od; !!('m{k}.sq', c);"]
+            "od; " + "".join(f"if [{m}{k}[i,j] - r <> 0] then c := 1; fi; " for m in "pqzy") + f"od; od; !!('m{k}.sq', c);"]
         for r, (_, target, _, dense) in enumerate(ROUTES):
             lines.append(f"c := 0; for i = 1 to {n} do for j = 1 to {n} do if [{target}{k}[i,j] - {dense}{k}[i,j] <> 0] "
                          f"then c := 1; fi; od; od; !!('m{k}r{r}.diff', c);")
