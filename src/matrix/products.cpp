@@ -188,8 +188,8 @@ void winograd_product(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int
 // relations at rest the cells are fractions over a polynomial ring, whose
 // gcds are the usual ones, and only the product is reduced, as the inverse
 // is. That is sound: every denominator divides a product of the operands'
-// denominators, none of which the relations make a zero divisor, so neither
-// is a factor cancelled on the way.
+// denominators, none of which the relations make a zero divisor, so no
+// factor cancelled on the way becomes one.
 void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
                  sparse** a_slot, sparse** b_slot) {
     ModoutSuspension rest;
