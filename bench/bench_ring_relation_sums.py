@@ -9,7 +9,8 @@ relations that the prime splits (modulo 7 and 13), and products, sums and
 quotients of two fresh fractions under field relations that the prime
 splits only partly, beside rings that it splits into linear factors;
 towers and a planted gcd without the flag at high degree; inverses of
-matrices of fractions, dense and sparse; and one-variable
+matrices of fractions, dense and sparse, and their products by the
+matrices; and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
 
@@ -87,9 +88,10 @@ def inverse(rng, n):
             "[w] := 1/[m]:\nTerms(w[1,1]);\nTerms(w[3,7]);\n")
 
 
-def fraction_inverse(seed, n, sparse):
+def fraction_inverse(seed, n, sparse, product=False):
     """1/[a] of an n x n matrix of fractions in x, most cells filled, in
-    dense or sparse storage (the same matrix for one seed)."""
+    dense or sparse storage (the same matrix for one seed); with product,
+    [a] times it too."""
     rng = random.Random(seed)
     c = lambda: rng.randint(-3, 3)
     text = f"Array a[{n},{n}]{' Sparse' if sparse else ''}, w[{n},{n}]{' Sparse' if sparse else ''}:\n"
@@ -97,7 +99,8 @@ def fraction_inverse(seed, n, sparse):
         for j in range(1, n + 1):
             if i == j or rng.random() < 0.6:
                 text += f"a[{i},{j}] := (({c()} + {c()}*t)*x + {c()} + {c()}*t)/(x + {rng.randint(1, 4)} + {c()}*t):\n"
-    return text + f"[w] := 1/[a]:\nTerms(w[1,1]);\nDeg(Denom(w[{n},2]), x);\n"
+    text += f"[w] := 1/[a]:\nTerms(w[1,1]);\nDeg(Denom(w[{n},2]), x);\n"
+    return text + f"[c] := [a]*[w]:\nc[1,1];\nc[{n},2];\n" if product else text
 
 
 def linear(rng, variables):
@@ -189,6 +192,12 @@ def cases():
         for sparse in (False, True):
             out.append((f"1/[a] {n}x{n} fractions {'sparse' if sparse else 'dense'}, {label}[t]/({rel})",
                         ring(mod, rel) + fraction_inverse(n, n, sparse)))
+    # [a] times its inverse: the sums rest the relation as the inverse does.
+    for label, mod, rel, n in [("GF(11)", 11, "t^3 - 2", 5), ("Q", "", "t^2 - 1", 5), ("Q", "", "t^2 - 1", 6),
+                               ("Q", "", "t^2", 5), ("Q", "", "t^2 + 1", 6)]:
+        for sparse in (False, True):
+            out.append((f"[a]*(1/[a]) {n}x{n} fractions {'sparse' if sparse else 'dense'}, {label}[t]/({rel})",
+                        ring(mod, rel) + fraction_inverse(n, n, sparse, True)))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:

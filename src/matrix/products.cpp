@@ -2,8 +2,10 @@
 // sparse products, a sparse matrix by a scalar, and Winograd's scheme.
 #include "matrix/products.h"
 
+#include <utility>
 #include <vector>
 
+#include "gcd/nonfield_ring.h"
 #include "matrix/array_store.h"
 #include "matrix/measures.h"
 #include "matrix/sparse_impl.h"
@@ -11,7 +13,11 @@
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
+#include "poly/modout.h"
+#include "poly/polyvars.h"
+#include "quoly/modout_suspend.h"
 #include "quoly/quoly.h"
+#include "quoly/trial_divide.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
 #include "storage/workblocks.h"
@@ -85,10 +91,121 @@ void append_entry(colm*** tail, int32_t col, quoly* v) {
     *tail = &e->next;
 }
 
+// A quotient of polynomials, not a rational number.
+bool is_fraction(const quoly* q) { return !q->isnum && q->den && !q->rat; }
+
+bool holds_fraction(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
+    if (!frame) {
+        for (int64_t c = 0; c < count; c++)
+            if (is_fraction(cells[c])) return true;
+        return false;
+    }
+    RowWalk w(frame);
+    for (int32_t r = 1; r <= rows; r++, w.next())
+        for (const colm* e = *w.head(); e; e = e->next)
+            if (is_fraction(e->val)) return true;
+    return false;
+}
+
+// A cell reduced by the relations that rested. A denominator that divides
+// its numerator once both are reduced (the diagonal of a product by an
+// inverse) leaves the quotient; the ring's gcd would find it only by
+// remainders that swell, in several variables for seconds a cell.
+void reduce_cell(quoly** q) {
+    quoly* r = *q;
+    if (is_fraction(r)) {
+        total_poly_modout(&r->pnum, polynames);
+        total_poly_modout(&r->den, polynames);
+        if (!poly_iszero(r->den) && !poly_iszero(r->pnum)) {
+            struct Held {
+                quoly* q = nullptr;
+                ~Held() { free_quoly(&q); }
+            } divisor, quotient;
+            for (auto [part, held] : {std::pair{r->den, &divisor}, std::pair{r->pnum, &quotient}}) {
+                polynode* copy = nullptr;
+                poly_assign(part, &copy);
+                use_up_poly(&copy, &held->q);
+            }
+            // A division that would need an inverse the ring does not prove
+            // only fails: the gcd decides that cell.
+            int flag = 1;
+            try {
+                nonfield::RefusalEscape escape;
+                flag = 0;
+                trial_divide(&divisor.q, &quotient.q, 1, 0, 0, &flag);
+            } catch (const nonfield::NoProof&) {
+                flag = 1;
+            }
+            if (flag == 0) {
+                free_quoly(q);
+                *q = quotient.q;
+                quotient.q = nullptr;
+            }
+        }
+    }
+    recheck(q);
+}
+
+// The product's cells reduced; a sparse entry the relations make 0 leaves
+// the row.
+void reduce_product(quoly** cells, int64_t count, sparse* frame, int32_t rows) {
+    if (!frame) {
+        for (int64_t c = 0; c < count; c++) reduce_cell(&cells[c]);
+        return;
+    }
+    RowWalk w(frame);
+    for (int32_t r = 1; r <= rows; r++, w.next()) {
+        colm** link = w.head();
+        while (*link) {
+            reduce_cell(&(*link)->val);
+            if (quoly_iszero((*link)->val))
+                free_colm(link);
+            else
+                link = &(*link)->next;
+        }
+    }
+}
+
+// Whether a product of these operands rests the relations (see matrix_mult).
+bool rests(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, quoly** b, int64_t b_count,
+           sparse* b_frame, int32_t b_rows) {
+    // Modulo a composite number the plain polynomial ring has no gcds
+    // either; its sums stay on the ring's own road.
+    const bool ground_field = !lintmode || (modularmode && mod_is_prime);
+    return ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0) &&
+           (holds_fraction(a, a_count, a_frame, a_rows) || holds_fraction(b, b_count, b_frame, b_rows));
+}
+
+void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
+                sparse** a_slot, sparse** b_slot);
+void winograd_product(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p);
+
 }  // namespace
 
+// Sums of fraction products under relations without the field flag cancel
+// by the ring's remainders, whose numbers swell past anything the operands
+// hold (a 5 x 5 by its inverse under t^2 - 1: seconds a cell). With the
+// relations at rest the cells are fractions over a polynomial ring, whose
+// gcds are the usual ones, and only the product is reduced, as the inverse
+// is. That is sound: every denominator divides a product of the operands'
+// denominators, none of which the relations make a zero divisor, so no
+// factor cancelled on the way becomes one.
 void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
                  sparse** a_slot, sparse** b_slot) {
+    ModoutSuspension rest;
+    if (rests(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows, b_cells, b_shape->count,
+              b_slot ? *b_slot : nullptr, b_shape->rows))
+        rest.start();
+    product_of(a_cells, b_cells, a_shape, b_shape, consume, a_slot, b_slot);
+    if (!rest.on) return;
+    rest.finish();
+    reduce_product(a_cells, a_shape->count, a_slot ? *a_slot : nullptr, a_shape->rows);
+}
+
+namespace {
+
+void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
+                sparse** a_slot, sparse** b_slot) {
     const int32_t rows_a = a_shape->rows;
     const int32_t inner = b_shape->rows;
     const int32_t cols = inner > 0 ? static_cast<int32_t>(b_shape->count / inner) : 0;
@@ -163,6 +280,8 @@ void matrix_mult(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat
     }
     a_shape->count = n;
 }
+
+}  // namespace
 
 namespace {
 
@@ -310,7 +429,19 @@ void mult_cons_sparse(sparse** a_slot, quoly* c, int in_place, int32_t rows) {
     *a_slot = product;
 }
 
+// As matrix_mult, for the same reason.
 void fast_mat_mult(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p) {
+    ModoutSuspension rest;
+    if (rests(a, int64_t{m} * n, nullptr, m, b, int64_t{n} * p, nullptr, n)) rest.start();
+    winograd_product(a, b, r, m, n, p);
+    if (!rest.on) return;
+    rest.finish();
+    reduce_product(r, int64_t{m} * p, nullptr, m);
+}
+
+namespace {
+
+void winograd_product(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_t p) {
     const int32_t h = n / 2;
     auto A = [&](int32_t i, int32_t k) { return a[int64_t{k} * m + i]; };   // from 0
     auto B = [&](int32_t k, int32_t j) { return b[int64_t{j} * n + k]; };
@@ -364,3 +495,5 @@ void fast_mat_mult(quoly** a, quoly** b, quoly** r, int32_t m, int32_t n, int32_
         poll_interrupt();
     }
 }
+
+}  // namespace

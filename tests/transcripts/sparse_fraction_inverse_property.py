@@ -5,7 +5,9 @@ above and below n, a composite modulus, GF(2^8), over the rationals, a
 tower. Checked in the language, cell by cell (a zero divisor can make a
 whole-matrix identity hold where cells are wrong): 1/[s] and [s]^-1 into
 sparse and dense arrays and [h]/[s] are the dense road's values (1/[a],
-[h]/[a]), and [s] and [a] times their inverses are the identity.
+[h]/[a]), [s] and [a] times their inverses are the identity, and [a] times
+itself, sparse, dense, mixed and by Winograd's scheme, is the sum of its
+cells' products taken one by one.
 A refusal by either road must be the other's too. Each ring's session is
 held to a limit of processor time: sums of fractions under split
 relations without the flag swell past any limit where their common
@@ -56,13 +58,14 @@ def session(rng, p, levels, top, count):
         lines += [f"&(J = {v});"] + [f"&(P = {rel});"] * bool(rel)
         rels, x = (rels + [v], x) if rel else (rels, v)
     marks = []
+    composite = p not in (0, 256) and any(p % d == 0 for d in range(2, p))
     for k in range(count):
         # The first at the ring's largest size and nearly full, where the cliff was.
         n = rng.randint(2, top) if k else top
         fill = rng.choice((0.3, 0.5, 0.8)) if k else 0.8
         cells = {(i, j): cell(rng, rels, x, p) for i in range(1, n + 1) for j in range(1, n + 1)
                  if i == j or rng.random() < fill}
-        arrays = ", ".join(f"{a}{k}[{n},{n}]" + " Sparse" * (a in "swrh") for a in "aswurhvgdoe")
+        arrays = ", ".join(f"{a}{k}[{n},{n}]" + " Sparse" * (a in "swrh") for a in "aswurhvgdoepqzy")
         lines += [f"Array {arrays};"] + [f"a{k}[{i},{j}] := {c}:" for (i, j), c in cells.items()]
         lines += [f"e{k}[{i},{i}] := 1:" for i in range(1, n + 1)]
         lines += [f"[s{k}] := [a{k}]:", f"[h{k}] := [<i = 1, {n}><j = 1, {n}> i + j*{x}]:",
@@ -74,13 +77,20 @@ def session(rng, p, levels, top, count):
         # in a subscript (i = j holds for 1 and 6 modulo 5) and so is a count, so the identity
         # is written out and a cell off raises a flag.
         lines += ["!!('@m%dc');" % k, f"[d{k}] := [s{k}]*[w{k}]:", f"[o{k}] := [a{k}]*[v{k}]:"]
+        # Products of fractions by every storage against the sums of the cells' products
+        # (modulo a composite number both refuse most sums of fractions).
+        lines += [] if composite else [
+            f"[p{k}] := [s{k}]*[s{k}]:", f"[q{k}] := [a{k}]*[s{k}]:", f"[z{k}] := [s{k}]*[a{k}]:",
+            f"[y{k}] := Altmult([a{k}], [a{k}]):",
+            f"c := 0; for i = 1 to {n} do for j = 1 to {n} do r := 0; for m = 1 to {n} do r := r + a{k}[i,m]*a{k}[m,j]; "
+            "od; " + "".join(f"if [{m}{k}[i,j] - r <> 0] then c := 1; fi; " for m in "pqzy") + f"od; od; !!('m{k}.sq', c);"]
         for r, (_, target, _, dense) in enumerate(ROUTES):
             lines.append(f"c := 0; for i = 1 to {n} do for j = 1 to {n} do if [{target}{k}[i,j] - {dense}{k}[i,j] <> 0] "
                          f"then c := 1; fi; od; od; !!('m{k}r{r}.diff', c);")
         for m in "do":
             lines.append(f"c := 0; for i = 1 to {n} do for j = 1 to {n} do if [{m}{k}[i,j] - e{k}[i,j] <> 0] "
                          f"then c := 1; fi; od; od; !!('m{k}.{m}', c);")
-        marks.append((k, n))
+        marks.append((k, n, not composite))
     return "\n".join(lines) + "\n!!('@end');\n&q;\n", marks
 
 
@@ -89,7 +99,7 @@ def check(name, out, marks):
     said = dict(zip(pieces[1::2], pieces[2::2]))
     counts = dict(re.findall(r"^ *[0-9]*>(m\S+) (\d+)$", out, flags=re.M))
     results = []
-    for k, n in marks:
+    for k, n, products in marks:
         what = f"{name} matrix {k} ({n} x {n})"
         dense_refused = bool(REFUSED.search(said.get(f"m{k}v", "?")))
         sparse_refused = bool(REFUSED.search(said.get(f"m{k}r0", "?")))
@@ -103,6 +113,8 @@ def check(name, out, marks):
                 results.append(f"{what}: {route} refused {not dense_refused}, the dense road {dense_refused}")
             elif not dense_refused and counts.get(f"m{k}r{r}.diff") != "0":
                 results.append(f"{what}: {route} has cells unlike the dense road's")
+        if products and counts.get(f"m{k}.sq") != "0":
+            results.append(f"{what}: [a] times [a] has cells off the sums of their products")
         for m, product, refused in (("d", "[s] times 1/[s]", sparse_refused), ("o", "[a] times 1/[a]", dense_refused)):
             if not refused and counts.get(f"m{k}.{m}") != "0":
                 results.append(f"{what}: {product} has cells off the identity")
