@@ -91,9 +91,11 @@ void ArraysPrint::take() {
     std::unordered_set<const array*> seen;
     for (const reached_array& r : reached_)
         if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) entries_.push_back({r.a, r.stamp, print_of(r.a)});
+    hold_reached(&reached_);
 }
 
 bool ArraysPrint::changed() {
+    release_reached(&reached_);
     give_back_reached(std::move(reached_));
     for (const entry& e : entries_)
         if (!array_alive(e.a, e.stamp) || print_of(e.a) != e.print) return true;

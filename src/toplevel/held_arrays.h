@@ -18,6 +18,13 @@
 // level runs.
 class ArraysPrint {
 public:
+    ArraysPrint() = default;
+    ArraysPrint(const ArraysPrint&) = delete;
+    ArraysPrint& operator=(const ArraysPrint&) = delete;
+    // Unwound through (the level abandoned everything): the list goes with it.
+    ~ArraysPrint() { release_reached(&reached_); }
+    // From here on the arrays of the list keep their store cells
+    // (matrix/reached_arrays.h).
     void take();
     // The list back to the statement; then whether any array of the print
     // was deleted (or its record reused), reshaped, moved in the store, or
