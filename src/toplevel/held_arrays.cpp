@@ -8,6 +8,7 @@
 #include "matrix/sparse.h"
 #include "numbers/ring.h"
 #include "storage/other_records.h"
+#include "storage/nodetests.h"
 #include "storage/records.h"
 
 namespace {
@@ -63,14 +64,24 @@ void add_quoly(Mixer& m, const quoly* q) {
     add_poly(m, q->den);
 }
 
-uint64_t print_of(const array* a) {
+// Machine-integer arithmetic keeps the value in the value word.
+bool zero_number(quoly* q) { return q && q->isnum && (lintmode ? lint_quoly_iszero(q) : quoly_iszero(q)); }
+
+// unset: the store indices of cells that were unassigned (ascending); a 0
+// there counts as still unassigned.
+uint64_t print_of(const array* a, const std::vector<int64_t>& unset) {
     Mixer m;
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->first)) << 32 | static_cast<uint32_t>(a->last));
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->rows)) << 1 | static_cast<uint64_t>(a->onedim != 0));
     m.add(static_cast<uint64_t>(cell_count(a)));
     m.add(a->sparse);
     if (!a->sparse) {
-        for (int64_t c = a->first; c <= a->last; c++) add_quoly(m, *cell_at(c));
+        auto next_unset = unset.begin();
+        for (int64_t c = a->first; c <= a->last; c++) {
+            quoly* q = *cell_at(c);
+            while (next_unset != unset.end() && *next_unset < c) ++next_unset;
+            add_quoly(m, next_unset != unset.end() && *next_unset == c && zero_number(q) ? nullptr : q);
+        }
         return m.h;
     }
     for (const sparse* f = a->sparse; f; f = f->next) m.add(f);
@@ -90,7 +101,14 @@ void ArraysPrint::take() {
     entries_.clear();
     std::unordered_set<const array*> seen;
     for (const reached_array& r : reached_)
-        if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) entries_.push_back({r.a, r.stamp, print_of(r.a)});
+        if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) {
+            entry e{r.a, r.stamp, 0, {}};
+            if (!r.a->sparse)
+                for (int64_t c = r.a->first; c <= r.a->last; c++)
+                    if (!*cell_at(c)) e.unset.push_back(c);
+            e.print = print_of(r.a, e.unset);
+            entries_.push_back(std::move(e));
+        }
     hold_reached(&reached_);
 }
 
@@ -98,6 +116,6 @@ bool ArraysPrint::changed() {
     release_reached(&reached_);
     give_back_reached(std::move(reached_));
     for (const entry& e : entries_)
-        if (!array_alive(e.a, e.stamp) || print_of(e.a) != e.print) return true;
+        if (!array_alive(e.a, e.stamp) || print_of(e.a, e.unset) != e.print) return true;
     return false;
 }

@@ -36,6 +36,10 @@ private:
         const array* a;
         int32_t stamp;
         uint64_t print;
+        // Dense cells never assigned when the print was taken: one the
+        // level read (or set) to 0 reads as the statement would have read
+        // it, and the statement holds nothing of it.
+        std::vector<int64_t> unset;
     };
     std::vector<entry> entries_;
     std::vector<reached_array> reached_;
