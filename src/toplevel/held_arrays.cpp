@@ -67,21 +67,40 @@ void add_quoly(Mixer& m, const quoly* q) {
 // Machine-integer arithmetic keeps the value in the value word.
 bool zero_number(quoly* q) { return q && q->isnum && (lintmode ? lint_quoly_iszero(q) : quoly_iszero(q)); }
 
-// unset: the store indices of cells that were unassigned (ascending); a 0
-// there counts as still unassigned.
-uint64_t print_of(const array* a, const std::vector<int64_t>& unset) {
+using Runs = std::vector<std::pair<int64_t, int64_t>>;
+
+// unset: the runs of store indices of cells that were unassigned; a 0 there
+// counts as still unassigned. collect: they are found now (taking the
+// print), into unset.
+uint64_t print_of(const array* a, Runs& unset, bool collect) {
     Mixer m;
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->first)) << 32 | static_cast<uint32_t>(a->last));
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->rows)) << 1 | static_cast<uint64_t>(a->onedim != 0));
     m.add(static_cast<uint64_t>(cell_count(a)));
     m.add(a->sparse);
-    if (!a->sparse) {
-        auto next_unset = unset.begin();
-        for (int64_t c = a->first; c <= a->last; c++) {
-            quoly* q = *cell_at(c);
-            while (next_unset != unset.end() && *next_unset < c) ++next_unset;
-            add_quoly(m, next_unset != unset.end() && *next_unset == c && zero_number(q) ? nullptr : q);
+    if (!a->sparse && collect) {
+        for (int64_t c = a->first; c <= a->last;) {
+            if (quoly* q = *cell_at(c)) {
+                add_quoly(m, q);
+                c++;
+                continue;
+            }
+            const int64_t from = c;
+            for (; c <= a->last && !*cell_at(c); c++) add_quoly(m, nullptr);
+            unset.push_back({from, c - 1});
         }
+        return m.h;
+    }
+    if (!a->sparse) {
+        int64_t c = a->first;
+        for (const auto& [from, to] : unset) {
+            for (; c < from && c <= a->last; c++) add_quoly(m, *cell_at(c));
+            for (; c <= to && c <= a->last; c++) {
+                quoly* q = *cell_at(c);
+                add_quoly(m, zero_number(q) ? nullptr : q);
+            }
+        }
+        for (; c <= a->last; c++) add_quoly(m, *cell_at(c));
         return m.h;
     }
     for (const sparse* f = a->sparse; f; f = f->next) m.add(f);
@@ -103,10 +122,7 @@ void ArraysPrint::take() {
     for (const reached_array& r : reached_)
         if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) {
             entry e{r.a, r.stamp, 0, {}};
-            if (!r.a->sparse)
-                for (int64_t c = r.a->first; c <= r.a->last; c++)
-                    if (!*cell_at(c)) e.unset.push_back(c);
-            e.print = print_of(r.a, e.unset);
+            e.print = print_of(r.a, e.unset, true);
             entries_.push_back(std::move(e));
         }
     hold_reached(&reached_);
@@ -115,7 +131,7 @@ void ArraysPrint::take() {
 bool ArraysPrint::changed() {
     release_reached(&reached_);
     give_back_reached(std::move(reached_));
-    for (const entry& e : entries_)
-        if (!array_alive(e.a, e.stamp) || print_of(e.a, e.unset) != e.print) return true;
+    for (entry& e : entries_)
+        if (!array_alive(e.a, e.stamp) || print_of(e.a, e.unset, false) != e.print) return true;
     return false;
 }

@@ -6,6 +6,7 @@
 // array, so the computation must not go on when the level is left.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "matrix/reached_arrays.h"
@@ -36,10 +37,10 @@ private:
         const array* a;
         int32_t stamp;
         uint64_t print;
-        // Dense cells never assigned when the print was taken: one the
-        // level read (or set) to 0 reads as the statement would have read
-        // it, and the statement holds nothing of it.
-        std::vector<int64_t> unset;
+        // Runs of dense cells never assigned when the print was taken: one
+        // the level read (or set) to 0 reads as the statement would have
+        // read it, and the statement holds nothing of it.
+        std::vector<std::pair<int64_t, int64_t>> unset;
     };
     std::vector<entry> entries_;
     std::vector<reached_array> reached_;
