@@ -2,8 +2,10 @@
 #include "matrix/array_store.h"
 #include "matrix/reached_arrays.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "interp/scalars.h"
 #include "interp/settings.h"
@@ -228,9 +230,15 @@ void take_storage(array* keep, array* fresh) {
     remove_array(fresh);
 }
 
-void close_store_gap(int32_t first, int32_t last) {
+namespace {
+
+// Gaps left open below arrays that interrupted statements hold, until the
+// top level's statement is over. Gaps above them close at once (a loop at
+// the level must not fill the store), moving the waiting gaps above too.
+std::vector<std::pair<int32_t, int32_t>> waiting_gaps;
+
+void move_cells_down(int32_t first, int32_t last) {
     const int32_t k = last - first + 1;
-    if (k <= 0) return;
     for (int32_t c = last + 1; c <= endarr; c++) *cell_at(c - k) = *cell_at(c);
     for (int32_t c = endarr - k + 1; c <= endarr; c++) *cell_at(c) = nullptr;
     endarr -= k;
@@ -240,6 +248,30 @@ void close_store_gap(int32_t first, int32_t last) {
                 b->first -= k;
                 b->last -= k;
             }
+}
+
+}  // namespace
+
+void close_store_gap(int32_t first, int32_t last) {
+    if (last < first) return;
+    if (held_dense_above(last)) {
+        waiting_gaps.push_back({first, last});
+        return;
+    }
+    move_cells_down(first, last);
+    const int32_t k = last - first + 1;
+    for (auto& [from, to] : waiting_gaps)
+        if (from > last) {
+            from -= k;
+            to -= k;
+        }
+}
+
+void close_waiting_store_gaps() {
+    // From the highest down: closing one moves only the cells above it.
+    std::sort(waiting_gaps.begin(), waiting_gaps.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (const auto& [first, last] : waiting_gaps) move_cells_down(first, last);
+    waiting_gaps.clear();
 }
 
 void remove_array(array* a) {

@@ -2,9 +2,11 @@
 // store `arp` of dense cells (column by column), the system result array
 // `syst`, and the lookup of a cell from its subscripts.
 //
-// Invariants: dense arrays occupy store indices 0 .. endarr contiguously in
-// creation order; index c lies in page c >> 10 at slot c & 1023, and every
-// page up to endarr is allocated. A null cell was never assigned. Sparse
+// Invariants: dense arrays occupy store indices 0 .. endarr in creation
+// order, contiguously but for the gaps that wait under arrays a statement
+// interrupted by a level holds (close_store_gap); index c lies in page
+// c >> 10 at slot c & 1023, and every page up to endarr is allocated. A
+// null cell was never assigned (or lies in such a gap). Sparse
 // arrays hold no dense cells (first 0, last -1) and keep their entries in
 // frames (matrix/sparse.h). The cell count is a digit number, rows x
 // columns, so a sparse array may count more cells than a machine word.
@@ -95,8 +97,11 @@ void remove_array(array* a);
 // Takes store cells first .. last out: the cells above move down over them,
 // the freed top cells are emptied, endarr drops, and every dense record
 // whose cells lay above the gap is moved down with them. The cells' own
-// quolys are the caller's.
+// quolys are the caller's. While a level runs above a statement that holds
+// an array above the gap, the gap waits (empty cells) for
+// close_waiting_store_gaps(), called when the top level's statement is over.
 void close_store_gap(int32_t first, int32_t last);
+void close_waiting_store_gaps();
 // Frees the quolys of cells[0 .. count - 1] (null cells skipped) and sets
 // count to 0.
 void free_arr(quoly** cells, imag* count);

@@ -11,6 +11,7 @@ namespace {
 
 std::vector<reached_array> reached;
 size_t compact_at = 1024;
+std::vector<const std::vector<reached_array>*> held_lists;
 
 // A new mark: every record counts as not yet reached. Records are made
 // with the spare word 0, which no mark takes.
@@ -48,4 +49,16 @@ std::vector<reached_array> take_reached() {
 void give_back_reached(std::vector<reached_array> list) {
     reached = std::move(list);
     new_mark();
+}
+
+void hold_reached(const std::vector<reached_array>* list) { held_lists.push_back(list); }
+
+void release_reached(const std::vector<reached_array>* list) { std::erase(held_lists, list); }
+
+bool held_dense_above(int32_t index) {
+    for (const std::vector<reached_array>* list : held_lists)
+        for (const reached_array& r : *list)
+            if (array_alive(r.a, r.stamp) && !r.a->sparse && r.a->last >= r.a->first && r.a->first > index)
+                return true;
+    return false;
 }

@@ -27,3 +27,12 @@ void begin_reaching();
 // The list, taken out (empty afterwards), and put back.
 std::vector<reached_array> take_reached();
 void give_back_reached(std::vector<reached_array> list);
+
+// While a level runs, the lists of the statements it interrupted (see
+// toplevel/held_arrays.h) are held here: their dense arrays keep their
+// store cells, as the interrupted computations hold store indices.
+void hold_reached(const std::vector<reached_array>* list);
+void release_reached(const std::vector<reached_array>* list);
+// Whether a live dense array of a held list has cells above store index
+// `index` (closing a gap below it would move them).
+bool held_dense_above(int32_t index);

@@ -8,6 +8,7 @@
 #include "matrix/sparse.h"
 #include "numbers/ring.h"
 #include "storage/other_records.h"
+#include "storage/nodetests.h"
 #include "storage/records.h"
 
 namespace {
@@ -63,14 +64,43 @@ void add_quoly(Mixer& m, const quoly* q) {
     add_poly(m, q->den);
 }
 
-uint64_t print_of(const array* a) {
+// Machine-integer arithmetic keeps the value in the value word.
+bool zero_number(quoly* q) { return q && q->isnum && (lintmode ? lint_quoly_iszero(q) : quoly_iszero(q)); }
+
+using Runs = std::vector<std::pair<int64_t, int64_t>>;
+
+// unset: the runs of store indices of cells that were unassigned; a 0 there
+// counts as still unassigned. collect: they are found now (taking the
+// print), into unset.
+uint64_t print_of(const array* a, Runs& unset, bool collect) {
     Mixer m;
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->first)) << 32 | static_cast<uint32_t>(a->last));
     m.add(static_cast<uint64_t>(static_cast<uint32_t>(a->rows)) << 1 | static_cast<uint64_t>(a->onedim != 0));
     m.add(static_cast<uint64_t>(cell_count(a)));
     m.add(a->sparse);
+    if (!a->sparse && collect) {
+        for (int64_t c = a->first; c <= a->last;) {
+            if (quoly* q = *cell_at(c)) {
+                add_quoly(m, q);
+                c++;
+                continue;
+            }
+            const int64_t from = c;
+            for (; c <= a->last && !*cell_at(c); c++) add_quoly(m, nullptr);
+            unset.push_back({from, c - 1});
+        }
+        return m.h;
+    }
     if (!a->sparse) {
-        for (int64_t c = a->first; c <= a->last; c++) add_quoly(m, *cell_at(c));
+        int64_t c = a->first;
+        for (const auto& [from, to] : unset) {
+            for (; c < from && c <= a->last; c++) add_quoly(m, *cell_at(c));
+            for (; c <= to && c <= a->last; c++) {
+                quoly* q = *cell_at(c);
+                add_quoly(m, zero_number(q) ? nullptr : q);
+            }
+        }
+        for (; c <= a->last; c++) add_quoly(m, *cell_at(c));
         return m.h;
     }
     for (const sparse* f = a->sparse; f; f = f->next) m.add(f);
@@ -90,12 +120,18 @@ void ArraysPrint::take() {
     entries_.clear();
     std::unordered_set<const array*> seen;
     for (const reached_array& r : reached_)
-        if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) entries_.push_back({r.a, r.stamp, print_of(r.a)});
+        if (array_alive(r.a, r.stamp) && seen.insert(r.a).second) {
+            entry e{r.a, r.stamp, 0, {}};
+            e.print = print_of(r.a, e.unset, true);
+            entries_.push_back(std::move(e));
+        }
+    hold_reached(&reached_);
 }
 
 bool ArraysPrint::changed() {
+    release_reached(&reached_);
     give_back_reached(std::move(reached_));
-    for (const entry& e : entries_)
-        if (!array_alive(e.a, e.stamp) || print_of(e.a) != e.print) return true;
+    for (entry& e : entries_)
+        if (!array_alive(e.a, e.stamp) || print_of(e.a, e.unset, false) != e.print) return true;
     return false;
 }

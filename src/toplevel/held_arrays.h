@@ -6,6 +6,7 @@
 // array, so the computation must not go on when the level is left.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "matrix/reached_arrays.h"
@@ -18,6 +19,13 @@
 // level runs.
 class ArraysPrint {
 public:
+    ArraysPrint() = default;
+    ArraysPrint(const ArraysPrint&) = delete;
+    ArraysPrint& operator=(const ArraysPrint&) = delete;
+    // Unwound through (the level abandoned everything): the list goes with it.
+    ~ArraysPrint() { release_reached(&reached_); }
+    // From here on the arrays of the list keep their store cells
+    // (matrix/reached_arrays.h).
     void take();
     // The list back to the statement; then whether any array of the print
     // was deleted (or its record reused), reshaped, moved in the store, or
@@ -29,6 +37,10 @@ private:
         const array* a;
         int32_t stamp;
         uint64_t print;
+        // Runs of dense cells never assigned when the print was taken: one
+        // the level read (or set) to 0 reads as the statement would have
+        // read it, and the statement holds nothing of it.
+        std::vector<std::pair<int64_t, int64_t>> unset;
     };
     std::vector<entry> entries_;
     std::vector<reached_array> reached_;

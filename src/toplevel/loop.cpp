@@ -212,6 +212,7 @@ void run_one_statement() {
     }
     gcd_stash_after_statement();
     bury_retired();
+    close_waiting_store_gaps();
     level_prompt();
     drop_line_end();
     at_statement_start = true;
@@ -251,6 +252,7 @@ void run_loop() {
         free_quoly(&sysnum);
         forget_unfinished_gcds();
         bury_retired();
+        close_waiting_store_gaps();
         time_to_quit = 0;
         // No work block stays lent past the statement.
         first_available = 1;

@@ -8,7 +8,11 @@ with a copy made beforehand). Also a function that gives the array its
 parameter stands for a new shape (through the parameter, the array's own
 name, or a parameter of a nested call): inside and after the call the
 array holds what the same assignment gives a copy at the top, and the
-array declared after it keeps its cells.   resumed_arrays.py TARVEX
+array declared after it keeps its cells. A level that deletes or
+reshapes only an array declared before the held one, and declares another,
+or that only reads the held one (its unassigned cells set to 0), lets the
+command go on: r and the arrays come out as after a level that changes
+nothing.   resumed_arrays.py TARVEX
 """
 import re, subprocess, sys
 
@@ -61,6 +65,40 @@ def reshaped(ring):
     return script, k
 
 
+# What a level does to e, declared before the array the command holds.
+ASIDE = ["@[e{k}];", "[e{k}] := [[1, 2, 3, 4, 5]];", "[e{k}] := [[7]];", "[e{k}] := [u];",
+         "Func E{k}(v) = [v] := [[1, 2]].\nE{k}([e{k}]);"]
+
+
+# Reads that set the held array's unassigned cells to 0: the command reads
+# them as 0 all the same.
+UNSET = ["[q{k}] := [{a}] + [{a}];", "q{k} := {a}[{last}] + Sigma<i = 1, 1>({a}[i]);"]
+
+
+def aside(ring, level, changes=ASIDE):
+    """The commands of COMMANDS, each with e before its array and n after;
+    the level does `level` (a change, or nothing) and declares g. With
+    UNSET, dense arrays only and their last cell left unassigned."""
+    script, k = ring + "&(J = y);\nArray u[3] Sparse; u[1] := 7; u[2] := y^5; u[3] := y^6;\n", 0
+    for (shape, subs, cells, _, storages), command, *_ in COMMANDS:
+        last, written = subs[-1], subs
+        if changes == UNSET:
+            storages, written = storages.replace("s", ""), subs[:-1]
+        for sparse in [s == "s" for s in storages]:
+            for change in changes:
+                k += 1
+                a = "m%d" % k
+                weighed = lambda x, sub: " + ".join("%s[%s] * %d" % (x, i, 10 ** j) for j, i in enumerate(sub))
+                script += "Array e%d[3]; e%d[2] := 5;\nArray %s[%s]%s; %s\nArray n%d[2]; n%d[1] := 3; n%d[2] := y;\n" % (
+                    k, k, a, shape, " Sparse" if sparse else "",
+                    "".join("%s[%s] := %s; " % (a, i, v) for i, v in zip(written, cells.split(", "))), k, k, k)
+                script += "r := y^99;\n&e;\n&_P;\n%s\n%s\nArray g%d[2]; g%d[2] := 4;\n&_p;\n&e;\n&@;\n" % (
+                    command.format(a=a), change.format(k=k, a=a, last=last) if level else "x := 1;", k, k)
+                script += "y^%d;\nr;\n%s;\n%s + 10*g%d[2];\ny^%d;\n" % (
+                    1000 + k, weighed(a, subs), weighed("n%d" % k, ["1", "2"]), k, 5000 + k)
+    return script, k
+
+
 def shown_between(out, k):
     m = re.search(r"y\^%d\b(.*?)y\^%d\b" % (1000 + k, 5000 + k), out, re.S)
     return [" ".join(p.split()) for p in m.group(1).split(">") if p.strip()] if m else []
@@ -109,6 +147,15 @@ def main(binary):
             shown = shown_between(out, j)
             if len(shown) != 4 or shown[0] != shown[2] or shown[1] != shown[2] or shown[3] != "0":
                 failures.append("%s reshaped %d: in the call, after it, the copy, e: %s" % (ring or "rationals", j, shown))
+        for changes in (ASIDE, UNSET):
+            script, k = aside(ring, False, changes)
+            calm = run(binary, script, "aside " + (ring or "rationals"), failures)
+            changed = run(binary, aside(ring, True, changes)[0], "aside " + (ring or "rationals"), failures)
+            total += k
+            for j in range(1, k + 1):
+                got, want = shown_between(re.sub(r"\d>", ">", changed), j), shown_between(re.sub(r"\d>", ">", calm), j)
+                if len(want) != 3 or got != want:
+                    failures.append("%s aside %d: r, the array, n and g: %s, not %s" % (ring or "rationals", j, got, want))
     print("\n".join(failures[:30]) or "resumed commands: %d cases" % total)
     return 1 if failures else 0
 
