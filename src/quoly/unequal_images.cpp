@@ -128,6 +128,10 @@ class WordImages {
     bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
+        set_extension(1);
+        if (end_terms_differ(na, db, nb, da, free_levels, negated, false) ||
+            end_terms_differ(na, db, nb, da, free_levels, negated, true))
+            return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
         // two points of full degree follow only where it fails.
@@ -173,6 +177,61 @@ class WordImages {
     }
 
   private:
+    // Leading terms (last: trailing ones) in the nested order of the free
+    // levels, coefficients at the kept levels: the end term of a product is
+    // the product of the factors' end terms wherever that coefficient is
+    // not 0, in any ring (zero divisors included); no other pair of terms
+    // reaches that monomial. Where both products' end terms are known so
+    // and differ, the products differ. A few nodes a part, no products of
+    // polynomials: most unequal pairs part here.
+    bool end_terms_differ(polynode* na, polynode* db, polynode* nb, polynode* da, size_t free_levels, bool negated,
+                          bool last) {
+        const size_t e = static_cast<size_t>(d_);
+        const size_t need = 4 * e + 2 * (2 * e - 1);
+        if (buf_.size() < need) buf_.resize(need);
+        if (exps_.size() < 4 * free_levels) exps_.resize(4 * free_levels);
+        polynode* parts[4] = {na, db, nb, da};
+        uint64_t* c = buf_.data();
+        for (int i = 0; i < 4; i++)
+            if (!end_term(parts[i], last, free_levels, exps_.data() + static_cast<size_t>(i) * free_levels, c + i * e)) return false;
+        uint64_t* left = c + 4 * e;
+        uint64_t* right = left + 2 * e - 1;
+        product(c, c + e, left);
+        product(c + 2 * e, c + 3 * e, right);
+        const auto is_zero = [e](const uint64_t* w) { return std::all_of(w, w + e, [](uint64_t x) { return x == 0; }); };
+        if (is_zero(left) || is_zero(right)) return false;
+        const int32_t* x = exps_.data();
+        for (size_t l = 0; l < free_levels; l++)
+            if (x[l] + x[free_levels + l] != x[2 * free_levels + l] + x[3 * free_levels + l]) return true;
+        for (size_t j = 0; j < e; j++)
+            if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return true;
+        return false;
+    }
+
+    // p's end term: its exponents at the free levels (0 below a number
+    // coefficient) and its coefficient as an element (d words). False where
+    // that coefficient maps to 0 (the image's end term lies elsewhere) or
+    // the shape is not read here.
+    bool end_term(polynode* p, bool last, size_t free_levels, int32_t* exps, uint64_t* coef) const {
+        std::fill(coef, coef + d_, 0);
+        size_t l = 0;
+        for (pt* rec = polynames; rec != kept_; rec = rec->next, l++) {
+            if (!rec) return false;
+            if (last)
+                while (p->next) p = p->next;
+            if (p->exp < 0) return false;
+            exps[l] = p->exp;
+            if (p->numb) {
+                add(coef, 0, p->ncoef);
+                for (l++; l < free_levels; l++) exps[l] = 0;
+                return coef[0] != 0;
+            }
+            p = p->pcoef;
+        }
+        if (!add_kept(p, coef)) return false;
+        return std::any_of(coef, coef + d_, [](uint64_t w) { return w != 0; });
+    }
+
     // Below it a word takes sums of many products before its remainder
     // (each product under 2^32, at most 2r of them in a word).
     static constexpr uint64_t SMALL_Q = 65536;
@@ -185,6 +244,7 @@ class WordImages {
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
     std::vector<uint64_t> point_;   // r words a free level
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
+    std::vector<int32_t> exps_;     // the four parts' end terms' exponents, a free level each
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
     size_t ones_from_ = 0;          // the free levels from this one inward are at 1
