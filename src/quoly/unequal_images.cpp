@@ -109,6 +109,7 @@ class WordImages {
         kept_ = kept;
         m_.assign(1, 0);
         d_ = 1;
+        lazy_ = true;
         if (!kept) return true;
         if (kept->next) return false;
         polynode* m = kept->binomial ? kept->binomial : kept->relation;
@@ -120,6 +121,7 @@ class WordImages {
             if (!c || t->exp < 0 || t->exp >= d_) return false;
             m_[static_cast<size_t>(t->exp)] = word(c);
         }
+        lazy_ = q_ <= UINT32_MAX && static_cast<uint64_t>(2 * d_ - 1) <= UINT64_MAX / (q_ * q_);
         return true;
     }
 
@@ -129,8 +131,8 @@ class WordImages {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
         set_extension(1);
-        if (end_terms_differ(na, db, nb, da, free_levels, negated, false) ||
-            end_terms_differ(na, db, nb, da, free_levels, negated, true))
+        if (end_terms_differ<false>(na, db, nb, da, free_levels, negated) ||
+            end_terms_differ<true>(na, db, nb, da, free_levels, negated))
             return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
@@ -177,59 +179,69 @@ class WordImages {
     }
 
   private:
-    // Leading terms (last: trailing ones) in the nested order of the free
+    // Leading terms (Last: trailing ones) in the nested order of the free
     // levels, coefficients at the kept levels: the end term of a product is
     // the product of the factors' end terms wherever that coefficient is
     // not 0, in any ring (zero divisors included); no other pair of terms
     // reaches that monomial. Where both products' end terms are known so
     // and differ, the products differ. A few nodes a part, no products of
     // polynomials: most unequal pairs part here.
-    bool end_terms_differ(polynode* na, polynode* db, polynode* nb, polynode* da, size_t free_levels, bool negated,
-                          bool last) {
+    template <bool Last>
+    bool end_terms_differ(polynode* na, polynode* db, polynode* nb, polynode* da, size_t free_levels, bool negated) {
         const size_t e = static_cast<size_t>(d_);
-        const size_t need = 4 * e + 2 * (2 * e - 1);
-        if (buf_.size() < need) buf_.resize(need);
-        if (exps_.size() < 4 * free_levels) exps_.resize(4 * free_levels);
-        polynode* parts[4] = {na, db, nb, da};
+        if (buf_.size() < 8 * e) buf_.resize(8 * e);
+        if (exps_.size() < free_levels) exps_.resize(free_levels);
+        int64_t* diff = exps_.data();   // the left product's exponents less the right one's
+        std::fill(diff, diff + free_levels, 0);
         uint64_t* c = buf_.data();
-        for (int i = 0; i < 4; i++)
-            if (!end_term(parts[i], last, free_levels, exps_.data() + static_cast<size_t>(i) * free_levels, c + i * e)) return false;
+        std::fill(c, c + 4 * e, 0);
+        if (!end_term<Last>(na, 1, diff, c) || !end_term<Last>(db, 1, diff, c + e) ||
+            !end_term<Last>(nb, -1, diff, c + 2 * e) || !end_term<Last>(da, -1, diff, c + 3 * e))
+            return false;
         uint64_t* left = c + 4 * e;
         uint64_t* right = left + 2 * e - 1;
-        product(c, c + e, left);
-        product(c + 2 * e, c + 3 * e, right);
-        const auto is_zero = [e](const uint64_t* w) { return std::all_of(w, w + e, [](uint64_t x) { return x == 0; }); };
-        if (is_zero(left) || is_zero(right)) return false;
-        const int32_t* x = exps_.data();
+        if (e == 1) {
+            left[0] = c[0] * c[1] % q_;
+            right[0] = c[2] * c[3] % q_;
+        } else {
+            product(c, c + e, left);
+            product(c + 2 * e, c + 3 * e, right);
+        }
+        bool left_zero = true, right_zero = true;
+        for (size_t j = 0; j < e; j++) {
+            left_zero &= left[j] == 0;
+            right_zero &= right[j] == 0;
+        }
+        if (left_zero || right_zero) return false;
         for (size_t l = 0; l < free_levels; l++)
-            if (x[l] + x[free_levels + l] != x[2 * free_levels + l] + x[3 * free_levels + l]) return true;
+            if (diff[l]) return true;
         for (size_t j = 0; j < e; j++)
             if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return true;
         return false;
     }
 
     // p's end term: its exponents at the free levels (0 below a number
-    // coefficient) and its coefficient as an element (d words). False where
-    // that coefficient maps to 0 (the image's end term lies elsewhere) or
-    // the shape is not read here.
-    bool end_term(polynode* p, bool last, size_t free_levels, int32_t* exps, uint64_t* coef) const {
-        std::fill(coef, coef + d_, 0);
-        size_t l = 0;
-        for (pt* rec = polynames; rec != kept_; rec = rec->next, l++) {
-            if (!rec) return false;
-            if (last)
+    // coefficient) times sign added into diff, its coefficient as an
+    // element (d words, zeroed) into coef. False where that coefficient
+    // maps to 0 (the image's end term lies elsewhere) or the shape is not
+    // read here.
+    template <bool Last>
+    bool end_term(polynode* p, int64_t sign, int64_t* diff, uint64_t* coef) const {
+        for (pt* rec = polynames; rec != kept_; rec = rec->next, diff++) {
+            if (Last)
                 while (p->next) p = p->next;
             if (p->exp < 0) return false;
-            exps[l] = p->exp;
+            *diff += sign * p->exp;
             if (p->numb) {
                 add(coef, 0, p->ncoef);
-                for (l++; l < free_levels; l++) exps[l] = 0;
                 return coef[0] != 0;
             }
             p = p->pcoef;
         }
         if (!add_kept(p, coef)) return false;
-        return std::any_of(coef, coef + d_, [](uint64_t w) { return w != 0; });
+        for (int32_t j = 0; j < d_; j++)
+            if (coef[j]) return true;
+        return false;
     }
 
     // Below it a word takes sums of many products before its remainder
@@ -239,12 +251,13 @@ class WordImages {
     bool modular_ = false;
     int32_t d_ = 1;
     int32_t r_ = 1;
+    bool lazy_ = true;              // products over Z/q[t] reduced once a word (no extension)
     pt* kept_ = nullptr;
     std::vector<uint64_t> m_;       // the relation's coefficients below its leading 1
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
     std::vector<uint64_t> point_;   // r words a free level
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
-    std::vector<int32_t> exps_;     // the four parts' end terms' exponents, a free level each
+    std::vector<int64_t> exps_;     // end terms: the two products' exponents' difference, a free level each
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
     size_t ones_from_ = 0;          // the free levels from this one inward are at 1
@@ -571,6 +584,30 @@ class WordImages {
     // c := a·b modulo the relation, f and q, in its first d r words
     // (c holds (2d - 1)(2r - 1) words; row j of t^j has 2r - 1 words).
     void product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
+        if (r_ == 1 && lazy_ && d_ <= 2) {   // no relation, or a quadratic one: most rings compared
+            if (d_ == 1) {
+                c[0] = a[0] * b[0] % q_;
+                return;
+            }
+            const uint64_t top = a[1] * b[1] % q_;
+            const uint64_t c0 = a[0] * b[0] + (q_ - m_[0]) * top, c1 = a[0] * b[1] + a[1] * b[0] + (q_ - m_[1]) * top;
+            c[0] = c0 % q_;
+            c[1] = c1 % q_;
+            return;
+        }
+        if (r_ == 1 && lazy_) {
+            // A word takes all its products and reductions, (2d - 1) q^2
+            // at most, before its remainder.
+            std::fill(c, c + 2 * d_ - 1, 0);
+            for (int32_t i = 0; i < d_; i++)
+                for (int32_t j = 0; j < d_; j++) c[i + j] += a[i] * b[j];
+            for (int32_t k = 2 * d_ - 2; k >= d_; k--) {
+                const uint64_t top = c[k] % q_;
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] += (q_ - m_[j]) * top;
+            }
+            for (int32_t j = 0; j < d_; j++) c[j] %= q_;
+            return;
+        }
         if (r_ == 1) {
             std::fill(c, c + 2 * d_ - 1, 0);
             for (int32_t i = 0; i < d_; i++)
