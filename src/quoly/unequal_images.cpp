@@ -106,6 +106,7 @@ class WordImages {
             q_ = 2147483647;   // 2^31 - 1, a prime
             modular_ = false;
         }
+        inverse_ = UINT64_MAX / q_;
         kept_ = kept;
         m_.assign(1, 0);
         d_ = 1;
@@ -134,12 +135,15 @@ class WordImages {
         if (end_terms_differ<false>(na, db, nb, da, free_levels, negated) ||
             end_terms_differ<true>(na, db, nb, da, free_levels, negated))
             return true;
+        const int tail = free_levels > 1 ? trailing_at_ones(na, db, nb, da, negated) : -1;
+        if (tail == 1) return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
         // two points of full degree follow only where it fails.
         const int32_t wide = extension_degree();
         const int points = wide > 3 ? 7 : 6;
-        for (int k = 0; k < points; k++) {
+        // Two free levels: the trailing coefficient at 1 told all the first point could.
+        for (int k = tail == 0 && free_levels == 2 ? 1 : 0; k < points; k++) {
             // The first points read few terms: the innermost free level
             // at 1 and the rest at 0, the origin, then every level at 1;
             // then a random point, and two more over Z/q[z]/(f) where Z/q
@@ -201,8 +205,8 @@ class WordImages {
         uint64_t* left = c + 4 * e;
         uint64_t* right = left + 2 * e - 1;
         if (e == 1) {
-            left[0] = c[0] * c[1] % q_;
-            right[0] = c[2] * c[3] % q_;
+            left[0] = mod(c[0] * c[1]);
+            right[0] = mod(c[2] * c[3]);
         } else {
             product(c, c + e, left);
             product(c + 2 * e, c + 3 * e, right);
@@ -218,6 +222,50 @@ class WordImages {
         for (size_t j = 0; j < e; j++)
             if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return true;
         return false;
+    }
+
+    // The trailing coefficient in the outermost level, every free level
+    // inward at 1, beside its exponent. The trailing coefficient of a
+    // product is the product of its factors' wherever that is not 0, and
+    // so it is where their images at 1 (a homomorphism of the
+    // coefficients) multiply to something not 0. 1 where the two products
+    // differ so, 0 where they agree, -1 where it cannot tell.
+    int trailing_at_ones(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
+        const size_t e = static_cast<size_t>(d_);
+        if (buf_.size() < 8 * e) buf_.resize(8 * e);
+        uint64_t* c = buf_.data();
+        std::fill(c, c + 4 * e, 0);
+        polynode* parts[4] = {na, db, nb, da};
+        int64_t diff = 0;
+        for (int i = 0; i < 4; i++) {
+            polynode* p = parts[i];
+            while (p->next) p = p->next;
+            if (p->exp < 0) return -1;
+            diff += i < 2 ? p->exp : -static_cast<int64_t>(p->exp);
+            uint64_t* ci = c + static_cast<size_t>(i) * e;
+            if (p->numb) {
+                add(ci, 0, p->ncoef);
+            } else if (q_ > UINT32_MAX) {
+                if (!sum_ones<false>(p->pcoef, polynames->next, ci)) return -1;
+            } else {
+                if (!sum_ones<true>(p->pcoef, polynames->next, ci)) return -1;
+                for (size_t j = 0; j < e; j++) ci[j] = mod(ci[j]);
+            }
+        }
+        uint64_t* left = c + 4 * e;
+        uint64_t* right = left + 2 * e - 1;
+        product(c, c + e, left);
+        product(c + 2 * e, c + 3 * e, right);
+        bool left_zero = true, right_zero = true;
+        for (size_t j = 0; j < e; j++) {
+            left_zero &= left[j] == 0;
+            right_zero &= right[j] == 0;
+        }
+        if (left_zero || right_zero) return -1;
+        if (diff) return 1;
+        for (size_t j = 0; j < e; j++)
+            if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return 1;
+        return 0;
     }
 
     // p's end term: its exponents at the free levels (0 below a number
@@ -252,6 +300,7 @@ class WordImages {
     int32_t d_ = 1;
     int32_t r_ = 1;
     bool lazy_ = true;              // products over Z/q[t] reduced once a word (no extension)
+    uint64_t inverse_ = 0;          // (2^64 - 1) / q, rounded down
     pt* kept_ = nullptr;
     std::vector<uint64_t> m_;       // the relation's coefficients below its leading 1
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
@@ -271,6 +320,15 @@ class WordImages {
         for (int32_t i = 1; i < r_; i++)
             if (x[i]) return false;
         return true;
+    }
+
+    // x modulo q without a division: the quotient from q's reciprocal
+    // falls short by at most 2 (the remainder of a word costs a division
+    // of many cycles, and a comparison takes dozens).
+    uint64_t mod(uint64_t x) const {
+        uint64_t r = x - static_cast<uint64_t>((static_cast<unsigned __int128>(x) * inverse_) >> 64) * q_;
+        while (r >= q_) r -= q_;
+        return r;
     }
 
     static uint64_t next_random() {
@@ -338,7 +396,7 @@ class WordImages {
         for (int32_t i = 0; i < r_; i++)
             for (int32_t j = 0; j < r_; j++) {
                 c[i + j] += a[i] * b[j];
-                if (q_ >= SMALL_Q) c[i + j] %= q_;
+                if (q_ >= SMALL_Q) c[i + j] = mod(c[i + j]);
             }
         z_reduce(c, 2 * r_ - 2);
     }
@@ -346,14 +404,14 @@ class WordImages {
     // c of degree up to top in z reduced modulo f.
     void z_reduce(uint64_t* c, int32_t top) const {
         for (int32_t k = top; k >= r_; k--) {
-            const uint64_t lead = c[k] % q_;
+            const uint64_t lead = mod(c[k]);
             c[k] = 0;
             for (int32_t j = 0; j < r_; j++) {
                 c[k - r_ + j] += (q_ - f_[j]) * lead;
-                if (q_ >= SMALL_Q) c[k - r_ + j] %= q_;
+                if (q_ >= SMALL_Q) c[k - r_ + j] = mod(c[k - r_ + j]);
             }
         }
-        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] %= q_;
+        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] = mod(c[j]);
     }
 
     // h (an element) := h·x^gap, x a point value (r words); w holds 4r words.
@@ -363,9 +421,9 @@ class WordImages {
         uint64_t* tmp = w + r_;    // 2r - 1 words
         if (r_ == 1) {
             uint64_t b = x[0], e = 1;
-            for (int64_t g = gap; g > 0; g >>= 1, b = b * b % q_)
-                if (g & 1) e = e * b % q_;
-            for (int32_t j = 0; j < d_; j++) h[j] = h[j] * e % q_;
+            for (int64_t g = gap; g > 0; g >>= 1, b = mod(b * b))
+                if (g & 1) e = mod(e * b);
+            for (int32_t j = 0; j < d_; j++) h[j] = mod(h[j] * e);
             return;
         }
         if (gap == 1) {
@@ -420,7 +478,7 @@ class WordImages {
             // Words below 2^32 summed unreduced cannot wrap: fewer than 2^32 terms.
             if (q_ > UINT32_MAX) return sum_ones<false>(p, rec, acc);
             const bool read = sum_ones<true>(p, rec, acc);
-            for (int32_t j = 0; j < d_ * r_; j++) acc[j] %= q_;
+            for (int32_t j = 0; j < d_ * r_; j++) acc[j] = mod(acc[j]);
             return read;
         }
         const uint64_t* x = point_.data() + at * static_cast<size_t>(r_);
@@ -494,7 +552,7 @@ class WordImages {
                 if (small) {
                     for (size_t i = 0; i < r; i++) lazy[i] += c * xe[i];
                 } else {
-                    for (size_t i = 0; i < r; i++) lazy[i] = (lazy[i] + c * xe[i]) % q_;
+                    for (size_t i = 0; i < r; i++) lazy[i] = mod(lazy[i] + c * xe[i]);
                 }
                 continue;
             }
@@ -526,14 +584,14 @@ class WordImages {
             }
         }
         for (size_t i = 0; i < r; i++) {
-            h[i] = (h[i] + lazy[i] % q_) % q_;
+            h[i] = mod(h[i] + mod(lazy[i]));
         }
         if (rows_used) {
             for (int32_t j = 0; j < d_; j++) {
                 uint64_t* wide = rows + j * (2 * r_ - 1);
                 z_reduce(wide, 2 * r_ - 2);
                 uint64_t* hj = h + j * r_;
-                for (int32_t i = 0; i < r_; i++) hj[i] = (hj[i] + wide[i]) % q_;
+                for (int32_t i = 0; i < r_; i++) hj[i] = mod(hj[i] + wide[i]);
             }
         }
         for (size_t j = 0; j < e; j++) {
@@ -586,13 +644,13 @@ class WordImages {
     void product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
         if (r_ == 1 && lazy_ && d_ <= 2) {   // no relation, or a quadratic one: most rings compared
             if (d_ == 1) {
-                c[0] = a[0] * b[0] % q_;
+                c[0] = mod(a[0] * b[0]);
                 return;
             }
-            const uint64_t top = a[1] * b[1] % q_;
+            const uint64_t top = mod(a[1] * b[1]);
             const uint64_t c0 = a[0] * b[0] + (q_ - m_[0]) * top, c1 = a[0] * b[1] + a[1] * b[0] + (q_ - m_[1]) * top;
-            c[0] = c0 % q_;
-            c[1] = c1 % q_;
+            c[0] = mod(c0);
+            c[1] = mod(c1);
             return;
         }
         if (r_ == 1 && lazy_) {
@@ -602,18 +660,18 @@ class WordImages {
             for (int32_t i = 0; i < d_; i++)
                 for (int32_t j = 0; j < d_; j++) c[i + j] += a[i] * b[j];
             for (int32_t k = 2 * d_ - 2; k >= d_; k--) {
-                const uint64_t top = c[k] % q_;
+                const uint64_t top = mod(c[k]);
                 for (int32_t j = 0; j < d_; j++) c[k - d_ + j] += (q_ - m_[j]) * top;
             }
-            for (int32_t j = 0; j < d_; j++) c[j] %= q_;
+            for (int32_t j = 0; j < d_; j++) c[j] = mod(c[j]);
             return;
         }
         if (r_ == 1) {
             std::fill(c, c + 2 * d_ - 1, 0);
             for (int32_t i = 0; i < d_; i++)
-                for (int32_t j = 0; j < d_; j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q_;
+                for (int32_t j = 0; j < d_; j++) c[i + j] = mod(c[i + j] + a[i] * b[j]);
             for (int32_t k = 2 * d_ - 2; k >= d_; k--)
-                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = (c[k - d_ + j] + (q_ - m_[j]) * c[k]) % q_;
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = mod(c[k - d_ + j] + (q_ - m_[j]) * c[k]);
             return;
         }
         const int32_t row = 2 * r_ - 1;
@@ -624,13 +682,13 @@ class WordImages {
                     const uint64_t au = a[i * r_ + u];
                     if (!au) continue;
                     uint64_t* cr = c + (i + j) * row + u;
-                    for (int32_t v = 0; v < r_; v++) cr[v] = (cr[v] + au * b[j * r_ + v]) % q_;
+                    for (int32_t v = 0; v < r_; v++) cr[v] = mod(cr[v] + au * b[j * r_ + v]);
                 }
         for (int32_t k = 2 * d_ - 2; k >= d_; k--)
             for (int32_t j = 0; j < d_; j++) {
                 const uint64_t neg = q_ - m_[j];
                 for (int32_t v = 0; v < row; v++)
-                    c[(k - d_ + j) * row + v] = (c[(k - d_ + j) * row + v] + neg * c[k * row + v]) % q_;
+                    c[(k - d_ + j) * row + v] = mod(c[(k - d_ + j) * row + v] + neg * c[k * row + v]);
             }
         for (int32_t j = 0; j < d_; j++) {
             z_reduce(c + j * row, row - 1);
