@@ -31,7 +31,7 @@ RINGS = [("Q t^2-2", "&(J = t):\n&(P = t^2 - 2):\n", RELATION),
          ("7 t^2-2 f", "&(p = 7):\n&(J = t):\n&(P = t^2 - 2, 1):\n", RELATION),
          ("5 t^2+1 f", "&(p = 5):\n&(J = t):\n&(P = t^2 + 1, 1):\n", RELATION),
          ("mod 4", "&(p = 4):\n", TYPED), ("mod 8", "&(p = 8):\n", TYPED), ("mod 49", "&(p = 49):\n", TYPED),
-         ("mod 9", "&(p = 9):\n", TYPED)]
+         ("mod 9", "&(p = 9):\n", (TYPED[0], TYPED[1][:1]))]   # the second pair's sum is refused there
 PASSES = 20000
 LOOP = ("u := {u}:\nw := {w}:\nu := u^2: w := w^2:\nc := 0:\n"
         "for i = 1 to {n} do if [u <> w] then c :+ 1; fi; if [u = w] then c :+ 1; fi; "

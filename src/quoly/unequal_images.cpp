@@ -106,7 +106,11 @@ class WordImages {
             q_ = 2147483647;   // 2^31 - 1, a prime
             modular_ = false;
         }
-        inverse_ = UINT64_MAX / q_;
+        if (inverse_of_ != q_) {   // divisions kept from one comparison to the next
+            inverse_of_ = q_;
+            inverse_ = UINT64_MAX / q_;
+            square_room_ = q_ <= UINT32_MAX ? UINT64_MAX / (q_ * q_) : 0;
+        }
         kept_ = kept;
         m_.assign(1, 0);
         d_ = 1;
@@ -122,7 +126,7 @@ class WordImages {
             if (!c || t->exp < 0 || t->exp >= d_) return false;
             m_[static_cast<size_t>(t->exp)] = word(c);
         }
-        lazy_ = q_ <= UINT32_MAX && static_cast<uint64_t>(2 * d_ - 1) <= UINT64_MAX / (q_ * q_);
+        lazy_ = static_cast<uint64_t>(2 * d_ - 1) <= square_room_;
         return true;
     }
 
@@ -183,6 +187,12 @@ class WordImages {
     }
 
   private:
+    // The end terms and coefficients below are held in words on the stack:
+    // up to this many free levels and this relation degree (beyond, the
+    // points alone decide).
+    static constexpr size_t END_LEVELS = 8;
+    static constexpr int32_t END_DEGREE = 8;
+
     // Leading terms (Last: trailing ones) in the nested order of the free
     // levels, coefficients at the kept levels: the end term of a product is
     // the product of the factors' end terms wherever that coefficient is
@@ -192,36 +202,16 @@ class WordImages {
     // polynomials: most unequal pairs part here.
     template <bool Last>
     bool end_terms_differ(polynode* na, polynode* db, polynode* nb, polynode* da, size_t free_levels, bool negated) {
-        const size_t e = static_cast<size_t>(d_);
-        if (buf_.size() < 8 * e) buf_.resize(8 * e);
-        if (exps_.size() < free_levels) exps_.resize(free_levels);
-        int64_t* diff = exps_.data();   // the left product's exponents less the right one's
-        std::fill(diff, diff + free_levels, 0);
-        uint64_t* c = buf_.data();
-        std::fill(c, c + 4 * e, 0);
-        if (!end_term<Last>(na, 1, diff, c) || !end_term<Last>(db, 1, diff, c + e) ||
-            !end_term<Last>(nb, -1, diff, c + 2 * e) || !end_term<Last>(da, -1, diff, c + 3 * e))
+        if (free_levels > END_LEVELS || d_ > END_DEGREE) return false;
+        int64_t diff[END_LEVELS];   // the left product's exponents less the right one's
+        for (size_t l = 0; l < free_levels; l++) diff[l] = 0;
+        uint64_t c[4][END_DEGREE] = {};
+        if (!end_term<Last>(na, 1, diff, c[0]) || !end_term<Last>(db, 1, diff, c[1]) ||
+            !end_term<Last>(nb, -1, diff, c[2]) || !end_term<Last>(da, -1, diff, c[3]))
             return false;
-        uint64_t* left = c + 4 * e;
-        uint64_t* right = left + 2 * e - 1;
-        if (e == 1) {
-            left[0] = mod(c[0] * c[1]);
-            right[0] = mod(c[2] * c[3]);
-        } else {
-            product(c, c + e, left);
-            product(c + 2 * e, c + 3 * e, right);
-        }
-        bool left_zero = true, right_zero = true;
-        for (size_t j = 0; j < e; j++) {
-            left_zero &= left[j] == 0;
-            right_zero &= right[j] == 0;
-        }
-        if (left_zero || right_zero) return false;
-        for (size_t l = 0; l < free_levels; l++)
-            if (diff[l]) return true;
-        for (size_t j = 0; j < e; j++)
-            if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return true;
-        return false;
+        bool exps_differ = false;
+        for (size_t l = 0; l < free_levels; l++) exps_differ |= diff[l] != 0;
+        return known_products_differ(c, exps_differ, negated) == 1;
     }
 
     // The trailing coefficient in the outermost level, every free level
@@ -231,10 +221,8 @@ class WordImages {
     // coefficients) multiply to something not 0. 1 where the two products
     // differ so, 0 where they agree, -1 where it cannot tell.
     int trailing_at_ones(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
-        const size_t e = static_cast<size_t>(d_);
-        if (buf_.size() < 8 * e) buf_.resize(8 * e);
-        uint64_t* c = buf_.data();
-        std::fill(c, c + 4 * e, 0);
+        if (d_ > END_DEGREE) return -1;
+        uint64_t c[4][END_DEGREE] = {};
         polynode* parts[4] = {na, db, nb, da};
         int64_t diff = 0;
         for (int i = 0; i < 4; i++) {
@@ -242,35 +230,46 @@ class WordImages {
             while (p->next) p = p->next;
             if (p->exp < 0) return -1;
             diff += i < 2 ? p->exp : -static_cast<int64_t>(p->exp);
-            uint64_t* ci = c + static_cast<size_t>(i) * e;
+            uint64_t* ci = c[i];
             if (p->numb) {
                 add(ci, 0, p->ncoef);
             } else if (q_ > UINT32_MAX) {
                 if (!sum_ones<false>(p->pcoef, polynames->next, ci)) return -1;
             } else {
                 if (!sum_ones<true>(p->pcoef, polynames->next, ci)) return -1;
-                for (size_t j = 0; j < e; j++) ci[j] = mod(ci[j]);
+                for (int32_t j = 0; j < d_; j++) ci[j] = mod(ci[j]);
             }
         }
-        uint64_t* left = c + 4 * e;
-        uint64_t* right = left + 2 * e - 1;
-        product(c, c + e, left);
-        product(c + 2 * e, c + 3 * e, right);
+        return known_products_differ(c, diff != 0, negated);
+    }
+
+    // c[0]·c[1] against ±c[2]·c[3], the coefficients of two products' terms
+    // whose exponents differ or not: 1 where the terms differ, 0 where they
+    // agree, -1 where a product is 0 (its term is then not the product's).
+    int known_products_differ(const uint64_t (*c)[END_DEGREE], bool exps_differ, bool negated) const {
+        uint64_t left[2 * END_DEGREE - 1], right[2 * END_DEGREE - 1];
+        if (d_ == 1) {
+            left[0] = mod(c[0][0] * c[1][0]);
+            right[0] = mod(c[2][0] * c[3][0]);
+        } else {
+            product(c[0], c[1], left);
+            product(c[2], c[3], right);
+        }
         bool left_zero = true, right_zero = true;
-        for (size_t j = 0; j < e; j++) {
+        for (int32_t j = 0; j < d_; j++) {
             left_zero &= left[j] == 0;
             right_zero &= right[j] == 0;
         }
         if (left_zero || right_zero) return -1;
-        if (diff) return 1;
-        for (size_t j = 0; j < e; j++)
+        if (exps_differ) return 1;
+        for (int32_t j = 0; j < d_; j++)
             if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return 1;
         return 0;
     }
 
     // p's end term: its exponents at the free levels (0 below a number
     // coefficient) times sign added into diff, its coefficient as an
-    // element (d words, zeroed) into coef. False where that coefficient
+    // element (d words) added into coef. False where that coefficient
     // maps to 0 (the image's end term lies elsewhere) or the shape is not
     // read here.
     template <bool Last>
@@ -301,12 +300,13 @@ class WordImages {
     int32_t r_ = 1;
     bool lazy_ = true;              // products over Z/q[t] reduced once a word (no extension)
     uint64_t inverse_ = 0;          // (2^64 - 1) / q, rounded down
+    uint64_t inverse_of_ = 0;       // the q of inverse_ and square_room_
+    uint64_t square_room_ = 0;      // how many products under q^2 a word holds
     pt* kept_ = nullptr;
     std::vector<uint64_t> m_;       // the relation's coefficients below its leading 1
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
     std::vector<uint64_t> point_;   // r words a free level
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
-    std::vector<int64_t> exps_;     // end terms: the two products' exponents' difference, a free level each
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
     size_t ones_from_ = 0;          // the free levels from this one inward are at 1
