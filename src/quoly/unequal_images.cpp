@@ -106,9 +106,15 @@ class WordImages {
             q_ = 2147483647;   // 2^31 - 1, a prime
             modular_ = false;
         }
+        if (inverse_of_ != q_) {   // divisions kept from one comparison to the next
+            inverse_of_ = q_;
+            inverse_ = UINT64_MAX / q_;
+            square_room_ = q_ <= UINT32_MAX ? UINT64_MAX / (q_ * q_) : 0;
+        }
         kept_ = kept;
         m_.assign(1, 0);
         d_ = 1;
+        lazy_ = true;
         if (!kept) return true;
         if (kept->next) return false;
         polynode* m = kept->binomial ? kept->binomial : kept->relation;
@@ -120,6 +126,7 @@ class WordImages {
             if (!c || t->exp < 0 || t->exp >= d_) return false;
             m_[static_cast<size_t>(t->exp)] = word(c);
         }
+        lazy_ = static_cast<uint64_t>(2 * d_ - 1) <= square_room_;
         return true;
     }
 
@@ -128,12 +135,19 @@ class WordImages {
     bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
+        set_extension(1);
+        if (end_terms_differ<false>(na, db, nb, da, free_levels, negated) ||
+            end_terms_differ<true>(na, db, nb, da, free_levels, negated))
+            return true;
+        const int tail = free_levels > 1 ? trailing_at_ones(na, db, nb, da, negated) : -1;
+        if (tail == 1) return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
         // two points of full degree follow only where it fails.
         const int32_t wide = extension_degree();
         const int points = wide > 3 ? 7 : 6;
-        for (int k = 0; k < points; k++) {
+        // Two free levels: the trailing coefficient at 1 told all the first point could.
+        for (int k = tail == 0 && free_levels == 2 ? 1 : 0; k < points; k++) {
             // The first points read few terms: the innermost free level
             // at 1 and the rest at 0, the origin, then every level at 1;
             // then a random point, and two more over Z/q[z]/(f) where Z/q
@@ -173,6 +187,110 @@ class WordImages {
     }
 
   private:
+    // The end terms and coefficients below are held in words on the stack:
+    // up to this many free levels and this relation degree (beyond, the
+    // points alone decide).
+    static constexpr size_t END_LEVELS = 8;
+    static constexpr int32_t END_DEGREE = 8;
+
+    // Leading terms (Last: trailing ones) in the nested order of the free
+    // levels, coefficients at the kept levels: the end term of a product is
+    // the product of the factors' end terms wherever that coefficient is
+    // not 0, in any ring (zero divisors included); no other pair of terms
+    // reaches that monomial. Where both products' end terms are known so
+    // and differ, the products differ. A few nodes a part, no products of
+    // polynomials: most unequal pairs part here.
+    template <bool Last>
+    bool end_terms_differ(polynode* na, polynode* db, polynode* nb, polynode* da, size_t free_levels, bool negated) {
+        if (free_levels > END_LEVELS || d_ > END_DEGREE) return false;
+        int64_t diff[END_LEVELS];   // the left product's exponents less the right one's
+        for (size_t l = 0; l < free_levels; l++) diff[l] = 0;
+        uint64_t c[4][END_DEGREE] = {};
+        if (!end_term<Last>(na, 1, diff, c[0]) || !end_term<Last>(db, 1, diff, c[1]) ||
+            !end_term<Last>(nb, -1, diff, c[2]) || !end_term<Last>(da, -1, diff, c[3]))
+            return false;
+        bool exps_differ = false;
+        for (size_t l = 0; l < free_levels; l++) exps_differ |= diff[l] != 0;
+        return known_products_differ(c, exps_differ, negated) == 1;
+    }
+
+    // The trailing coefficient in the outermost level, every free level
+    // inward at 1, beside its exponent. The trailing coefficient of a
+    // product is the product of its factors' wherever that is not 0, and
+    // so it is where their images at 1 (a homomorphism of the
+    // coefficients) multiply to something not 0. 1 where the two products
+    // differ so, 0 where they agree, -1 where it cannot tell.
+    int trailing_at_ones(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
+        if (d_ > END_DEGREE) return -1;
+        uint64_t c[4][END_DEGREE] = {};
+        polynode* parts[4] = {na, db, nb, da};
+        int64_t diff = 0;
+        for (int i = 0; i < 4; i++) {
+            polynode* p = parts[i];
+            while (p->next) p = p->next;
+            if (p->exp < 0) return -1;
+            diff += i < 2 ? p->exp : -static_cast<int64_t>(p->exp);
+            uint64_t* ci = c[i];
+            if (p->numb) {
+                add(ci, 0, p->ncoef);
+            } else if (q_ > UINT32_MAX) {
+                if (!sum_ones<false>(p->pcoef, polynames->next, ci)) return -1;
+            } else {
+                if (!sum_ones<true>(p->pcoef, polynames->next, ci)) return -1;
+                for (int32_t j = 0; j < d_; j++) ci[j] = mod(ci[j]);
+            }
+        }
+        return known_products_differ(c, diff != 0, negated);
+    }
+
+    // c[0]·c[1] against ±c[2]·c[3], the coefficients of two products' terms
+    // whose exponents differ or not: 1 where the terms differ, 0 where they
+    // agree, -1 where a product is 0 (its term is then not the product's).
+    int known_products_differ(const uint64_t (*c)[END_DEGREE], bool exps_differ, bool negated) const {
+        uint64_t left[2 * END_DEGREE - 1], right[2 * END_DEGREE - 1];
+        if (d_ == 1) {
+            left[0] = mod(c[0][0] * c[1][0]);
+            right[0] = mod(c[2][0] * c[3][0]);
+        } else {
+            product(c[0], c[1], left);
+            product(c[2], c[3], right);
+        }
+        bool left_zero = true, right_zero = true;
+        for (int32_t j = 0; j < d_; j++) {
+            left_zero &= left[j] == 0;
+            right_zero &= right[j] == 0;
+        }
+        if (left_zero || right_zero) return -1;
+        if (exps_differ) return 1;
+        for (int32_t j = 0; j < d_; j++)
+            if (left[j] != (negated && right[j] ? q_ - right[j] : right[j])) return 1;
+        return 0;
+    }
+
+    // p's end term: its exponents at the free levels (0 below a number
+    // coefficient) times sign added into diff, its coefficient as an
+    // element (d words) added into coef. False where that coefficient
+    // maps to 0 (the image's end term lies elsewhere) or the shape is not
+    // read here.
+    template <bool Last>
+    bool end_term(polynode* p, int64_t sign, int64_t* diff, uint64_t* coef) const {
+        for (pt* rec = polynames; rec != kept_; rec = rec->next, diff++) {
+            if (Last)
+                while (p->next) p = p->next;
+            if (p->exp < 0) return false;
+            *diff += sign * p->exp;
+            if (p->numb) {
+                add(coef, 0, p->ncoef);
+                return coef[0] != 0;
+            }
+            p = p->pcoef;
+        }
+        if (!add_kept(p, coef)) return false;
+        for (int32_t j = 0; j < d_; j++)
+            if (coef[j]) return true;
+        return false;
+    }
+
     // Below it a word takes sums of many products before its remainder
     // (each product under 2^32, at most 2r of them in a word).
     static constexpr uint64_t SMALL_Q = 65536;
@@ -180,6 +298,10 @@ class WordImages {
     bool modular_ = false;
     int32_t d_ = 1;
     int32_t r_ = 1;
+    bool lazy_ = true;              // products over Z/q[t] reduced once a word (no extension)
+    uint64_t inverse_ = 0;          // (2^64 - 1) / q, rounded down
+    uint64_t inverse_of_ = 0;       // the q of inverse_ and square_room_
+    uint64_t square_room_ = 0;      // how many products under q^2 a word holds
     pt* kept_ = nullptr;
     std::vector<uint64_t> m_;       // the relation's coefficients below its leading 1
     std::vector<uint64_t> f_;       // f's coefficients below its leading 1 (r words)
@@ -198,6 +320,15 @@ class WordImages {
         for (int32_t i = 1; i < r_; i++)
             if (x[i]) return false;
         return true;
+    }
+
+    // x modulo q without a division: the quotient from q's reciprocal
+    // falls short by at most 2 (the remainder of a word costs a division
+    // of many cycles, and a comparison takes dozens).
+    uint64_t mod(uint64_t x) const {
+        uint64_t r = x - static_cast<uint64_t>((static_cast<unsigned __int128>(x) * inverse_) >> 64) * q_;
+        while (r >= q_) r -= q_;
+        return r;
     }
 
     static uint64_t next_random() {
@@ -265,7 +396,7 @@ class WordImages {
         for (int32_t i = 0; i < r_; i++)
             for (int32_t j = 0; j < r_; j++) {
                 c[i + j] += a[i] * b[j];
-                if (q_ >= SMALL_Q) c[i + j] %= q_;
+                if (q_ >= SMALL_Q) c[i + j] = mod(c[i + j]);
             }
         z_reduce(c, 2 * r_ - 2);
     }
@@ -273,14 +404,14 @@ class WordImages {
     // c of degree up to top in z reduced modulo f.
     void z_reduce(uint64_t* c, int32_t top) const {
         for (int32_t k = top; k >= r_; k--) {
-            const uint64_t lead = c[k] % q_;
+            const uint64_t lead = mod(c[k]);
             c[k] = 0;
             for (int32_t j = 0; j < r_; j++) {
                 c[k - r_ + j] += (q_ - f_[j]) * lead;
-                if (q_ >= SMALL_Q) c[k - r_ + j] %= q_;
+                if (q_ >= SMALL_Q) c[k - r_ + j] = mod(c[k - r_ + j]);
             }
         }
-        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] %= q_;
+        for (int32_t j = 0; j < r_ && j <= top; j++) c[j] = mod(c[j]);
     }
 
     // h (an element) := h·x^gap, x a point value (r words); w holds 4r words.
@@ -290,9 +421,9 @@ class WordImages {
         uint64_t* tmp = w + r_;    // 2r - 1 words
         if (r_ == 1) {
             uint64_t b = x[0], e = 1;
-            for (int64_t g = gap; g > 0; g >>= 1, b = b * b % q_)
-                if (g & 1) e = e * b % q_;
-            for (int32_t j = 0; j < d_; j++) h[j] = h[j] * e % q_;
+            for (int64_t g = gap; g > 0; g >>= 1, b = mod(b * b))
+                if (g & 1) e = mod(e * b);
+            for (int32_t j = 0; j < d_; j++) h[j] = mod(h[j] * e);
             return;
         }
         if (gap == 1) {
@@ -347,7 +478,7 @@ class WordImages {
             // Words below 2^32 summed unreduced cannot wrap: fewer than 2^32 terms.
             if (q_ > UINT32_MAX) return sum_ones<false>(p, rec, acc);
             const bool read = sum_ones<true>(p, rec, acc);
-            for (int32_t j = 0; j < d_ * r_; j++) acc[j] %= q_;
+            for (int32_t j = 0; j < d_ * r_; j++) acc[j] = mod(acc[j]);
             return read;
         }
         const uint64_t* x = point_.data() + at * static_cast<size_t>(r_);
@@ -421,7 +552,7 @@ class WordImages {
                 if (small) {
                     for (size_t i = 0; i < r; i++) lazy[i] += c * xe[i];
                 } else {
-                    for (size_t i = 0; i < r; i++) lazy[i] = (lazy[i] + c * xe[i]) % q_;
+                    for (size_t i = 0; i < r; i++) lazy[i] = mod(lazy[i] + c * xe[i]);
                 }
                 continue;
             }
@@ -453,14 +584,14 @@ class WordImages {
             }
         }
         for (size_t i = 0; i < r; i++) {
-            h[i] = (h[i] + lazy[i] % q_) % q_;
+            h[i] = mod(h[i] + mod(lazy[i]));
         }
         if (rows_used) {
             for (int32_t j = 0; j < d_; j++) {
                 uint64_t* wide = rows + j * (2 * r_ - 1);
                 z_reduce(wide, 2 * r_ - 2);
                 uint64_t* hj = h + j * r_;
-                for (int32_t i = 0; i < r_; i++) hj[i] = (hj[i] + wide[i]) % q_;
+                for (int32_t i = 0; i < r_; i++) hj[i] = mod(hj[i] + wide[i]);
             }
         }
         for (size_t j = 0; j < e; j++) {
@@ -511,12 +642,36 @@ class WordImages {
     // c := a·b modulo the relation, f and q, in its first d r words
     // (c holds (2d - 1)(2r - 1) words; row j of t^j has 2r - 1 words).
     void product(const uint64_t* a, const uint64_t* b, uint64_t* c) const {
+        if (r_ == 1 && lazy_ && d_ <= 2) {   // no relation, or a quadratic one: most rings compared
+            if (d_ == 1) {
+                c[0] = mod(a[0] * b[0]);
+                return;
+            }
+            const uint64_t top = mod(a[1] * b[1]);
+            const uint64_t c0 = a[0] * b[0] + (q_ - m_[0]) * top, c1 = a[0] * b[1] + a[1] * b[0] + (q_ - m_[1]) * top;
+            c[0] = mod(c0);
+            c[1] = mod(c1);
+            return;
+        }
+        if (r_ == 1 && lazy_) {
+            // A word takes all its products and reductions, (2d - 1) q^2
+            // at most, before its remainder.
+            std::fill(c, c + 2 * d_ - 1, 0);
+            for (int32_t i = 0; i < d_; i++)
+                for (int32_t j = 0; j < d_; j++) c[i + j] += a[i] * b[j];
+            for (int32_t k = 2 * d_ - 2; k >= d_; k--) {
+                const uint64_t top = mod(c[k]);
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] += (q_ - m_[j]) * top;
+            }
+            for (int32_t j = 0; j < d_; j++) c[j] = mod(c[j]);
+            return;
+        }
         if (r_ == 1) {
             std::fill(c, c + 2 * d_ - 1, 0);
             for (int32_t i = 0; i < d_; i++)
-                for (int32_t j = 0; j < d_; j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q_;
+                for (int32_t j = 0; j < d_; j++) c[i + j] = mod(c[i + j] + a[i] * b[j]);
             for (int32_t k = 2 * d_ - 2; k >= d_; k--)
-                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = (c[k - d_ + j] + (q_ - m_[j]) * c[k]) % q_;
+                for (int32_t j = 0; j < d_; j++) c[k - d_ + j] = mod(c[k - d_ + j] + (q_ - m_[j]) * c[k]);
             return;
         }
         const int32_t row = 2 * r_ - 1;
@@ -527,13 +682,13 @@ class WordImages {
                     const uint64_t au = a[i * r_ + u];
                     if (!au) continue;
                     uint64_t* cr = c + (i + j) * row + u;
-                    for (int32_t v = 0; v < r_; v++) cr[v] = (cr[v] + au * b[j * r_ + v]) % q_;
+                    for (int32_t v = 0; v < r_; v++) cr[v] = mod(cr[v] + au * b[j * r_ + v]);
                 }
         for (int32_t k = 2 * d_ - 2; k >= d_; k--)
             for (int32_t j = 0; j < d_; j++) {
                 const uint64_t neg = q_ - m_[j];
                 for (int32_t v = 0; v < row; v++)
-                    c[(k - d_ + j) * row + v] = (c[(k - d_ + j) * row + v] + neg * c[k * row + v]) % q_;
+                    c[(k - d_ + j) * row + v] = mod(c[(k - d_ + j) * row + v] + neg * c[k * row + v]);
             }
         for (int32_t j = 0; j < d_; j++) {
             z_reduce(c + j * row, row - 1);

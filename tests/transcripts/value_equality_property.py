@@ -30,7 +30,12 @@ RINGS += [(n, "x; y", "1") for n in (4, 8, 9, 12, 15, 25, 27, 49)] + [
     (4, "t: t^2 + 1; x; y", "1"), (0, "x; t: t^2 - 2; y", "1"), (256, "t: t^2 + t + 1; x; y", "1"),
     (0, "s: s^2 - 3; t: t^2 - s; x; y", "1")]
 ROUTES = [("f", "(f*g)/g"), ("(a + b)*c", "a*c + b*c"), ("(a*b)/b", "a"), ("e*a + (1 - e)*a", "a"),
-          ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a"), ("a", "(Numer(a)*h)/(Denom(a)*h)")]
+          ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a"), ("a", "(Numer(a)*h)/(Denom(a)*h)"),
+          ("a", "(Numer(a)*z)/(Denom(a)*z)")]
+# A factor whose leading and trailing coefficients are zero divisors where
+# the ring has them (2 modulo 4, 8, 12; e and 1 - e), so that the two cross
+# products' end terms are not their factors' end terms.
+ZERO_ENDS = "z := (e + 2)*x*y + 2*(1 - e)*y + x + 2*e:"
 
 
 def case(rng, k, gens):
@@ -46,7 +51,7 @@ def case(rng, k, gens):
     lines = [f"a := ({poly()})/({den()}):", f"b := ({poly()})/({den()}):", f"c := ({poly()})/({den()}):",
              f"f := ((e*{poly()} + (1 - e)*{poly()})*y)/(({den()})*x):", f"g := (x*y)/(({den()})*(x*y + 1)):", f"h := {rng.choice([poly(), den()])}:"]
     for j, (one, other) in enumerate(ROUTES):
-        for n, v in ((0, other), (1, f"{other} + e*x/(y + 1)")):
+        for n, v in ((0, other), (1, rng.choice([f"{other} + e*x/(y + 1)", f"{other} + x*y/(y + 5)", f"{other} + 1/(x + 2)"]))):
             lines += [f"!!('@{k}.{j}.{n}');", f"u := {one}:", f"v := {v}:", "w[1] := v:",
                       f"!!('{k}.{j}.{n}', u - v, '|', if [u = v] then 1 else 0 fi, if [u <> v] then 1 else 0 fi, "
                       "Equal(u, v), Equalneg(u, -v), Det#([w] = u));"]
@@ -63,7 +68,7 @@ def main():
             v, _, rel = lev.partition(":")
             lines += [f"&(J = {v});"] + [f"&(P = {rel.strip()});"] * bool(rel)
         gens = [lev.split(":")[0] for lev in levels.split("; ") if ":" in lev]
-        lines += [f"e := {idem}:", "Array w[1];"] + [line for k in range(count) for line in case(rng, k, gens)]
+        lines += [f"e := {idem}:", ZERO_ENDS, "Array w[1];"] + [line for k in range(count) for line in case(rng, k, gens)]
         out = subprocess.run([sys.argv[1]], input="\n".join(lines) + "\n&q;\n", capture_output=True, text=True,
                              timeout=300).stdout.replace(" `\n", " ")
         pieces = re.split(r"^ *>@(\S+)$", out, flags=re.M)
