@@ -30,15 +30,6 @@ int64_t budget_left = -1;
 
 struct OverBudget {};
 
-// Nodes plus the digits of the numbers, up to a bound: a step's work grows
-// with both, and over the rationals the swell is mostly in the digits.
-int64_t work_size(const polynode* p, int64_t bound) {
-    int64_t n = 0;
-    for (; p && n <= bound; p = p->next)
-        n += p->numb ? 1 + (p->ncoef ? p->ncoef->count : 0) : 1 + work_size(p->pcoef, bound - n);
-    return n;
-}
-
 // Between the steps of the remainders, divisions and contents: the step
 // about to work on p and q (a product of the two, or a division of one by
 // the other) is charged the product of their sizes.
