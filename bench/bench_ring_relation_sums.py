@@ -250,10 +250,11 @@ def cases():
         out.append((f"4 fractions, Q[t, k]/({'; '.join(rels)})", four_fractions(rels)))
     # Fractions whose parts lead with elements of such towers: their
     # inverses are the remainders' dearest steps (k^2 + 3 under t^20 - t - k
-    # makes no field, the remainders' road alone).
+    # or t^23 - t - k makes no field, -(1 + k)/2 a root: the remainders'
+    # road alone).
     for rels, seed in ((["k^3 - 2", "t^20 - t - k"], 0), (["k^2 - 2", "t^20 - t - k"], 1),
                        (["k^2 - 3", "t^20 - t - k"], 2), (["k^3 - 2", "t^24 - t - k"], 3),
-                       (["k^2 + 3", "t^20 - t - k"], 4)):
+                       (["k^2 + 3", "t^20 - t - k"], 4), (["k^2 + 3", "t^23 - t - k"], 5)):
         out.append((f"3 leading fractions ({seed}), Q[t, k]/({'; '.join(rels)})", leading_fractions(rels, seed)))
     for d in (24, 36, 48, 64):
         out.append((f"planted GCD, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", False)))

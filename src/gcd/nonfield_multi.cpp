@@ -30,15 +30,6 @@ int64_t budget_left = -1;
 
 struct OverBudget {};
 
-// Nodes plus the digits of the numbers, up to a bound: a step's work grows
-// with both, and over the rationals the swell is mostly in the digits.
-int64_t work_size(const polynode* p, int64_t bound) {
-    int64_t n = 0;
-    for (; p && n <= bound; p = p->next)
-        n += p->numb ? 1 + (p->ncoef ? p->ncoef->count : 0) : 1 + work_size(p->pcoef, bound - n);
-    return n;
-}
-
 // Between the steps of the remainders, divisions and contents: the step
 // about to work on p and q (a product of the two, or a division of one by
 // the other) is charged the product of their sizes.
@@ -48,6 +39,19 @@ void within_budget(const polynode* p, const polynode* q) {
     const int64_t b = work_size(q, budget_left / a + 1);
     budget_left -= a * b;
     if (budget_left < 0) throw OverBudget{};
+}
+
+// A budgeted run whose remainder of positive degree has grown to this many
+// times the primitive operands is swelling: the gcds the remainders end
+// within their budget stay under about 4.3 times theirs (two or three
+// steps, or a large gcd that ends the sequence early), and where they
+// swell each step multiplies the size by 3 to 4, the next step's division
+// by the subresultant's factor alone costing a third of the budget.
+constexpr int64_t SWELLING = 8;
+
+void swelling(const polynode* R, int64_t operands) {
+    if (budget_left < 0 || R->numb) return;
+    if (work_size(R, SWELLING * operands) > SWELLING * operands) throw OverBudget{};
 }
 
 // The outermost free level at or below `level` that p uses, other than
@@ -508,6 +512,7 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     // The subresultant sequence: the divisions by g·h^delta keep the
     // coefficients from swelling without a content taken at every step.
     PolyHold G, g(one()), h(one());
+    const int64_t operands = budget_left < 0 ? 0 : std::max(work_size(A.p, budget_left), work_size(B.p, budget_left));
     for (;;) {
         within_budget(A.p, B.p);
         if (degree(B.p) == 0) {
@@ -521,7 +526,17 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
             G.reset(primitive(B.p, f, band));
             break;
         }
+        if (degree(R.p) > 0) swelling(R.p, operands);
         if (!lead_is_unit(R.p, f, band)) refuse(band.name);
+        if (degree(R.p) == 0) {
+            // Non-zero in every field of C and free of x: no factor of
+            // positive degree is common, and the division that would make
+            // it the next remainder (of a remainder that has swelled by
+            // then, ten times the operands in sums of fractions) only
+            // confirms it.
+            G.reset(one());
+            break;
+        }
         PolyHold hd(power(h.p, delta, f + 1)), d(mul(g.p, hd.p, f + 1));
         PolyHold padded(term(0, d.release()));
         PolyHold next(divide_out(R.p, padded.p, f, band));

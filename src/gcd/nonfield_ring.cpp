@@ -2,9 +2,12 @@
 // (nonfield_ring.h).
 #include "gcd/nonfield_ring.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "gcd/multimodular_inverse.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -94,6 +97,47 @@ void drop_integer_content(polynode* p) {
     free_imag(&k);
 }
 
+int64_t work_size(const polynode* p, int64_t bound) {
+    int64_t n = 0;
+    for (; p && n <= bound; p = p->next)
+        n += p->numb ? 1 + (p->ncoef ? p->ncoef->count : 0) : 1 + work_size(p->pcoef, bound - n);
+    return n;
+}
+
+namespace {
+
+// The field inversion's Euclid's steps held to a cap of work, counted as a
+// budgeted gcd counts them (that gcd's meter goes on being told of them).
+struct CappedSteps {
+    struct Reached {};
+    static inline int64_t left = 0;
+    static inline void (*outer)(const polynode*, const polynode*) = nullptr;
+    void (*before)(const polynode*, const polynode*) = euclid_step_meter;
+    void (*before_outer)(const polynode*, const polynode*) = outer;
+    int64_t before_left = left;
+    explicit CappedSteps(int64_t cap) {
+        outer = before;
+        left = cap;
+        euclid_step_meter = [](const polynode* a, const polynode* b) {
+            if (outer) outer(a, b);
+            const int64_t x = std::max<int64_t>(1, work_size(a, left));
+            left -= x * work_size(b, left / x + 1);
+            if (left < 0) throw Reached{};
+        };
+    }
+    ~CappedSteps() {
+        euclid_step_meter = before;
+        outer = before_outer;
+        left = before_left;
+    }
+    CappedSteps(const CappedSteps&) = delete;
+    CappedSteps& operator=(const CappedSteps&) = delete;
+};
+
+bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d);
+
+}  // namespace
+
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     if (single_number(c)) {
         if (iszero(c->ncoef)) return false;
@@ -112,6 +156,25 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     mark_levels(c, crec->level, used);
     for (pt* r = crec; r; r = r->next)
         if (used[static_cast<size_t>(r->level)] && !r->relation) return false;
+    // The field inversion first, as long as its steps cost less than the
+    // images would: on some elements (of a tower with few terms in its
+    // outer variable) it ends in a few steps where the images of a matrix
+    // of dimension 80 take tens of times longer, on others its cofactors
+    // swell a hundredfold past them.
+    if (const int64_t cap = multimodular_work(c, crec)) {
+        try {
+            CappedSteps steps(cap);
+            return field_inversion(c, crec, N, d);
+        } catch (const CappedSteps::Reached&) {
+        }
+        if (multimodular_inverse(c, crec, N, d)) return true;
+    }
+    return field_inversion(c, crec, N, d);
+}
+
+namespace {
+
+bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d) {
     quoly* inv = nullptr;
     {
         FieldsForInverse as_fields;
@@ -153,6 +216,8 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     *d = den;
     return true;
 }
+
+}  // namespace
 
 int refusal_escape = 0;
 

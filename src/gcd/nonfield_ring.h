@@ -30,10 +30,16 @@ polynode* term(int32_t e, polynode* c);
 // In place: p divided by the gcd of its integer coefficients (over the
 // integers only; residues are left as they are).
 void drop_integer_content(polynode* p);
+// Nodes plus the digits of p's numbers, counted up to a bound: the work of
+// a step of the remainders grows with both, and over the rationals their
+// swell is mostly in the digits.
+int64_t work_size(const polynode* p, int64_t bound);
 // c·N = d in C with d a non-zero number, c at the level of crec (a lone
 // number or an element of the levels from crec in): false when c is no
 // unit or is not proved to be one. The inverse found is checked by the
-// product before it is trusted.
+// product before it is trusted. Over the rationals, where the field
+// inversion's Euclid's steps come to more work than images modulo primes
+// would take, those images find it instead (multimodular_inverse.h).
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d);
 // Error 271 naming the relation, and the statement ends; while a
 // RefusalEscape lives, NoProof is thrown instead, with nothing printed.

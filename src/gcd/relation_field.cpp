@@ -354,6 +354,14 @@ Proof* proved(const std::vector<pt*>& run) {
 
 }  // namespace
 
+bool proved_no_field(const std::vector<pt*>& run) {
+    if (run.empty()) return false;
+    const std::vector<int64_t> key = relations_key(run);
+    for (const Proof& p : kept)
+        if (p.key == key) return !p.field;
+    return false;
+}
+
 bool relation_field_gcd(polynode* u, polynode* v, pt* vars, polynode** g, bool one_free) {
     if (laurent || !polynames) return false;
     const std::vector<pt*> run = relation_run();

@@ -25,6 +25,10 @@ struct pt;
 // variable inside them would be a coefficient of the ring, no field).
 std::vector<pt*> relation_run();
 
+// The relations of the run were tried for a field and none was proved
+// (the answer kept): the field's road will not be taken under them.
+bool proved_no_field(const std::vector<pt*>& run);
+
 // When the relations now installed, none flagged, fill the innermost
 // levels and are proved to make a field: *g (freed first) := a gcd of u
 // and v (polynomials at the level of vars; kept) over that field, by the

@@ -48,6 +48,9 @@ bool ring_road_first(polynode* u, polynode* v, int32_t level, const nonfield::Ba
     if (degree * tower < RING_FIRST_DEGREE) return false;
     std::vector<int64_t> key = relations_key(run);
     if (std::find(swelled.begin(), swelled.end(), key) != swelled.end()) return false;
+    // No field to give up for: the remainders are the road, without a
+    // budget whose run would be thrown away.
+    if (proved_no_field(run)) return false;
     const int64_t units = std::max(LEAST_UNITS, UNITS_PER_SQUARED_DEGREE * degree * degree * tower);
     polynode* result = nullptr;
     try {
