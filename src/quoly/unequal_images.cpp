@@ -9,6 +9,7 @@
 #include "poly/polyadd.h"
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
+#include "quoly/prime_power_images.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
@@ -141,6 +142,9 @@ class WordImages {
             return true;
         const int tail = free_levels > 1 ? trailing_at_ones(na, db, nb, da, negated) : -1;
         if (tail == 1) return true;
+        // Modulo a composite, a prime power's images by tables before the
+        // points of Z/q, which may all be roots.
+        if (!kept_ && modular_ && prime_power_images_differ(na, db, nb, da, negated)) return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
         // two points of full degree follow only where it fails.

@@ -6,8 +6,8 @@ exactly when the difference of the two forms prints 0, over flagged
 relations that make a field or that the prime splits fully or partly,
 relations without the flag over Q, modulo p (2 and 3 below the degrees) and
 modulo 9, GF(2^8), GF(2^16), a tower, and composite moduli without
-relations; the same value plus something not 0 compares unequal, and each
-route's difference is 0.
+relations; the same value plus something not 0 (some 0 at every point of
+Z/q) compares unequal, and each route's difference is 0.
 
   value_equality_property.py TARVEX [SEED] [CASES_PER_RING]
 """
@@ -31,11 +31,15 @@ RINGS += [(n, "x; y", "1") for n in (4, 8, 9, 12, 15, 25, 27, 49)] + [
     (0, "s: s^2 - 3; t: t^2 - s; x; y", "1")]
 ROUTES = [("f", "(f*g)/g"), ("(a + b)*c", "a*c + b*c"), ("(a*b)/b", "a"), ("e*a + (1 - e)*a", "a"),
           ("(a + f) - f", "a"), ("a*(b*f)", "(a*b)*f"), ("1/(1/a)", "a"), ("a", "(Numer(a)*h)/(Denom(a)*h)"),
-          ("a", "(Numer(a)*z)/(Denom(a)*z)")]
+          ("a", "(Numer(a)*z)/(Denom(a)*z)"), ("a", "(Numer(a)*k)/(Denom(a)*k)")]
 # A factor whose leading and trailing coefficients are zero divisors where
 # the ring has them (2 modulo 4, 8, 12; e and 1 - e), so that the two cross
 # products' end terms are not their factors' end terms.
 ZERO_ENDS = "z := (e + 2)*x*y + 2*(1 - e)*y + x + 2*e:"
+# A factor that is 0 at every point of Z/q for q a prime's square or cube
+# (x^p - x is a multiple of p there), yet not 0: a difference carrying it
+# is seen only beyond the points of Z/q.
+ROOTS_EVERYWHERE = "k := ((x^{p} - x)*(y^{p} - y + 1))^3:"
 
 
 def case(rng, k, gens):
@@ -51,7 +55,7 @@ def case(rng, k, gens):
     lines = [f"a := ({poly()})/({den()}):", f"b := ({poly()})/({den()}):", f"c := ({poly()})/({den()}):",
              f"f := ((e*{poly()} + (1 - e)*{poly()})*y)/(({den()})*x):", f"g := (x*y)/(({den()})*(x*y + 1)):", f"h := {rng.choice([poly(), den()])}:"]
     for j, (one, other) in enumerate(ROUTES):
-        for n, v in ((0, other), (1, rng.choice([f"{other} + e*x/(y + 1)", f"{other} + x*y/(y + 5)", f"{other} + 1/(x + 2)"]))):
+        for n, v in ((0, other), (1, rng.choice([f"{other} + e*x/(y + 1)", f"{other} + x*y/(y + 5)", f"{other} + 1/(x + 2)", f"{other} + k*x/(y + 1)"]))):
             lines += [f"!!('@{k}.{j}.{n}');", f"u := {one}:", f"v := {v}:", "w[1] := v:",
                       f"!!('{k}.{j}.{n}', u - v, '|', if [u = v] then 1 else 0 fi, if [u <> v] then 1 else 0 fi, "
                       "Equal(u, v), Equalneg(u, -v), Det#([w] = u));"]
@@ -68,7 +72,8 @@ def main():
             v, _, rel = lev.partition(":")
             lines += [f"&(J = {v});"] + [f"&(P = {rel.strip()});"] * bool(rel)
         gens = [lev.split(":")[0] for lev in levels.split("; ") if ":" in lev]
-        lines += [f"e := {idem}:", ZERO_ENDS, "Array w[1];"] + [line for k in range(count) for line in case(rng, k, gens)]
+        least = next((d for d in range(2, 50) if p % d == 0), 2) if 1 < p < 256 else 2
+        lines += [f"e := {idem}:", ZERO_ENDS, ROOTS_EVERYWHERE.format(p=least), "Array w[1];"] + [line for k in range(count) for line in case(rng, k, gens)]
         out = subprocess.run([sys.argv[1]], input="\n".join(lines) + "\n&q;\n", capture_output=True, text=True,
                              timeout=300).stdout.replace(" `\n", " ")
         pieces = re.split(r"^ *>@(\S+)$", out, flags=re.M)
