@@ -117,7 +117,8 @@ struct PrimePower {
     const LogField* field;
     std::vector<uint32_t> point;   // a logarithm a level, outermost first
 
-    std::vector<uint32_t>& logs;   // a residue's logarithm modulo p, for the residues below q up to 2^16
+    const uint32_t* logs_data;   // a residue's logarithm modulo p, for the residues below q up to 2^16
+    uint64_t logs_size;
 
     uint64_t word(const imag* c) const {
         if (c->value >= 0 && static_cast<uint64_t>(c->value) < q) return static_cast<uint64_t>(c->value);
@@ -152,27 +153,31 @@ struct PrimePower {
     // The polynomial divided by p^v, modulo p, at the point (Horner's rule
     // over the decreasing exponents). False for a negative exponent.
     bool value(const polynode* t, size_t level, uint64_t scale, uint32_t* out) const {
+        const LogField& f = *field;
         uint32_t h = LogField::ZERO;
         const uint32_t x = level < point.size() ? point[level] : 0;
-        const uint64_t order = field->order();
         int64_t prev = t->exp;
         if (prev < 0) return false;
         for (; t; t = t->next) {
             if (t->exp < 0) return false;
-            if (prev != t->exp) h = field->mul(h, power(x, prev - t->exp, order));
+            if (prev != t->exp) h = f.mul(h, power(x, prev - t->exp, f.order()));
             uint32_t c;
             if (t->numb) {
-                const uint64_t w = word(t->ncoef);
-                c = scale == 1 && w < logs.size() ? logs[w] : field->of_residue(w % pk / scale % p);
+                c = log_of(t->ncoef, scale);
             } else if (!value(t->pcoef, level + 1, scale, &c)) {
                 return false;
             }
-            h = field->add(h, c);
+            h = f.add(h, c);
             prev = t->exp;
         }
-        if (prev) h = field->mul(h, power(x, prev, order));
+        if (prev) h = f.mul(h, power(x, prev, f.order()));
         *out = h;
         return true;
+    }
+
+    uint32_t log_of(const imag* c, uint64_t scale) const {
+        if (scale == 1 && c->value >= 0 && static_cast<uint64_t>(c->value) < logs_size) return logs_data[c->value];
+        return field->of_residue(word(c) % pk / scale % p);
     }
 
     // A product's power of p (k or more for 0 modulo p^k) and its reduced
@@ -206,14 +211,16 @@ bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynod
         if (p * p > rest) p = rest;   // the last prime factor
         static std::vector<uint32_t> logs[3];
         static uint64_t logs_for[3];   // the modulus of each table
-        PrimePower pp{q, p, 1, 0, nullptr, {}, logs[slot]};
+        PrimePower pp{q, p, 1, 0, nullptr, {}, nullptr, 0};
         while (rest % p == 0) rest /= p, pp.pk *= p, pp.k++;
         if (!fields[slot].set(p)) continue;
         if (logs_for[slot] != q) {
             logs_for[slot] = q;
-            pp.logs.resize(std::min<uint64_t>(q, 65536));
-            for (uint64_t w = 0; w < pp.logs.size(); w++) pp.logs[w] = fields[slot].of_residue(w % pp.pk % p);
+            logs[slot].resize(std::min<uint64_t>(q, 65536));
+            for (uint64_t w = 0; w < logs[slot].size(); w++) logs[slot][w] = fields[slot].of_residue(w % pp.pk % p);
         }
+        pp.logs_data = logs[slot].data();
+        pp.logs_size = logs[slot].size();
         pp.field = &fields[slot];
         pp.point.resize(levels);
         for (uint32_t& x : pp.point) x = static_cast<uint32_t>(next_random() % pp.field->order());
