@@ -53,13 +53,15 @@ class LogField {
     }
 
     // The least r with p^r >= 2048 (a nonzero polynomial of degree n
-    // vanishes at a share n/p^r of the points); then a monic f of degree r
+    // vanishes at a share n/p^r of the points), made even where the table
+    // stays small, so that quadratic relations have their roots; then a monic f of degree r
     // whose z has order p^r - 1, found by walking z's powers, elements
     // coded as base-p numbers.
     bool build() {
         uint32_t size = static_cast<uint32_t>(p_);
         int r = 1;
         while (size < 2048) size *= static_cast<uint32_t>(p_), r++;
+        if (r % 2 && static_cast<uint64_t>(size) * p_ <= 131072) size *= static_cast<uint32_t>(p_), r++;
         order_ = size - 1;
         half_ = p_ == 2 ? 0 : order_ / 2;
         std::vector<uint32_t> log(size), power(size);
@@ -130,6 +132,7 @@ struct PrimePower {
 
     // The logarithm of x^gap, x a logarithm; gaps are mostly 1.
     static uint32_t power(uint32_t x, int64_t gap, uint64_t order) {
+        if (x == LogField::ZERO) return x;
         return gap == 1 ? x : static_cast<uint32_t>(x * static_cast<uint64_t>(gap) % order);
     }
 
@@ -196,9 +199,41 @@ struct PrimePower {
     }
 };
 
+// A root in the field of the relation t^d + m[d-1] t^(d-1) + ... + m[0]
+// read modulo p (the words modulo q), kept for the last relation and
+// field; false where it has none there. t at a root is a homomorphism from
+// Z/p^k[t]/(m) onto the field.
+bool relation_root(const LogField& f, uint64_t p, const uint64_t* m, int32_t d, size_t slot, uint32_t* root) {
+    struct Kept {
+        const LogField* field = nullptr;
+        uint64_t p = 0;
+        std::vector<uint64_t> m;
+        bool found = false;
+        uint32_t root = 0;
+    };
+    static Kept kept[3];
+    Kept& k = kept[slot];
+    if (k.field == &f && k.p == p && k.m.size() == static_cast<size_t>(d) && std::equal(m, m + d, k.m.begin())) {
+        *root = k.root;
+        return k.found;
+    }
+    k.field = &f, k.p = p, k.m.assign(m, m + d), k.found = false;
+    std::vector<uint32_t> c(static_cast<size_t>(d));
+    for (int32_t j = 0; j < d; j++) c[static_cast<size_t>(j)] = f.of_residue(m[j] % p);
+    for (uint32_t e = 0; e <= f.order() && !k.found; e++) {
+        const uint32_t x = e == f.order() ? LogField::ZERO : e;
+        uint32_t h = 0;   // the leading 1
+        for (int32_t j = d - 1; j >= 0; j--) h = f.add(f.mul(h, x), c[static_cast<size_t>(j)]);
+        if (h == LogField::ZERO) k.found = true, k.root = x;
+    }
+    *root = k.root;
+    return k.found;
+}
+
 }  // namespace
 
-bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
+bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated,
+                               const uint64_t* relation, int32_t degree) {
     if (!modularmode || finf || mod_is_prime || modulus < 4) return false;
     static LogField fields[3];   // tables kept from one comparison to the next
     const uint64_t q = static_cast<uint64_t>(modulus);
@@ -224,6 +259,8 @@ bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynod
         pp.field = &fields[slot];
         pp.point.resize(levels);
         for (uint32_t& x : pp.point) x = static_cast<uint32_t>(next_random() % pp.field->order());
+        // Under a relation (the innermost level) its variable goes to a root.
+        if (relation && !relation_root(fields[slot], p, relation, degree, slot, &pp.point.back())) continue;
         int vl = 0, vr = 0;
         uint32_t left = LogField::ZERO, right = LogField::ZERO;
         if (!pp.product(na, db, &vl, &left) || !pp.product(nb, da, &vr, &right)) return false;

@@ -11,9 +11,14 @@
 // operations a term.
 #pragma once
 
+#include <cstdint>
+
 #include "storage/records.h"
 
 // Whether N(a)·D(b) and N(b)·D(a) (negated: -N(b)·D(a)) are seen to differ
-// modulo some prime power of the modulus, no relations, every level free.
-// False decides nothing.
-bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated);
+// modulo some prime power of the modulus. Every level is free, or the
+// innermost is under the monic relation of the given degree whose lower
+// coefficients are words modulo q (its variable then goes to a root of the
+// relation modulo p, where there is one). False decides nothing.
+bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated,
+                               const uint64_t* relation = nullptr, int32_t degree = 0);

@@ -144,7 +144,8 @@ class WordImages {
         if (tail == 1) return true;
         // Modulo a composite, a prime power's images by tables before the
         // points of Z/q, which may all be roots.
-        if (!kept_ && modular_ && prime_power_images_differ(na, db, nb, da, negated)) return true;
+        if (modular_ && prime_power_images_differ(na, db, nb, da, negated, kept_ ? m_.data() : nullptr, kept_ ? d_ : 0))
+            return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
         // product costs a quarter as much and most differences show; the
         // two points of full degree follow only where it fails.
