@@ -239,15 +239,28 @@ bool prime_power_images_differ(polynode* na, polynode* db, polynode* nb, polynod
     const uint64_t q = static_cast<uint64_t>(modulus);
     size_t levels = 0;
     for (pt* rec = polynames; rec; rec = rec->next) levels++;
-    uint64_t rest = q;
-    for (size_t slot = 0; rest > 1 && slot < 3; slot++) {
-        uint64_t p = 2;
-        while (p * p <= rest && rest % p) p++;
-        if (p * p > rest) p = rest;   // the last prime factor
+    // The modulus's prime factors, found once a modulus: trial division
+    // by every number to the square root of a large prime factor would
+    // cost more than the comparison.
+    static uint64_t factored = 0;
+    static std::vector<uint64_t> primes;
+    if (factored != q) {
+        primes.clear();
+        uint64_t rest = q;
+        for (uint64_t p = 2; rest > 1 && primes.size() < 3; p++) {
+            if (p * p > rest) p = rest;   // the last prime factor
+            if (rest % p) continue;
+            primes.push_back(p);
+            while (rest % p == 0) rest /= p;
+        }
+        factored = q;
+    }
+    for (size_t slot = 0; slot < primes.size(); slot++) {
+        const uint64_t p = primes[slot];
         static std::vector<uint32_t> logs[3];
         static uint64_t logs_for[3];   // the modulus of each table
         PrimePower pp{q, p, 1, 0, nullptr, {}, nullptr, 0};
-        while (rest % p == 0) rest /= p, pp.pk *= p, pp.k++;
+        for (uint64_t rest = q; rest % p == 0; rest /= p) pp.pk *= p, pp.k++;
         if (!fields[slot].set(p)) continue;
         if (logs_for[slot] != q) {
             logs_for[slot] = q;
