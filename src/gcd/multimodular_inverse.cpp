@@ -341,3 +341,24 @@ bool multimodular_inverse(polynode* c, pt* crec, PolyHold* N, imag** d) {
     }
     return candidate(c, crec, L, D, N, d);
 }
+
+bool multimodular_unit(polynode* c, pt* crec) {
+    Levels L;
+    if (!applies(c, crec, &L)) return false;
+    Matrix M;
+    if (!multiplication_matrix(c, crec, L, &M)) return false;
+    const size_t n = L.dim;
+    std::vector<uint32_t> A(n * n), y;
+    // A second prime where the first divides the determinant by chance.
+    for (int32_t at = 1; at <= 2; at++) {
+        const uint32_t p = static_cast<uint32_t>(word_prime_at(at));
+        for (size_t j = 0; j < n; j++)
+            for (size_t i = 0; i < n; i++) {
+                imag* x = M.cells[j][i];
+                A[i * n + j] = x ? static_cast<uint32_t>(chain_residue(x, static_cast<int32_t>(p))) : 0;
+            }
+        uint32_t det = 0;
+        if (adjugate_column(A, n, 0, flatgcd::Field(p), &y, &det)) return true;
+    }
+    return false;
+}

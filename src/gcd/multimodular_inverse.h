@@ -28,3 +28,9 @@ bool multimodular_inverse(polynode* c, pt* crec, PolyHold* N, imag** d);
 // budgeted gcd charges the field inversion's steps (products of the sizes
 // they work on); 0 where it does not apply.
 int64_t multimodular_work(polynode* c, pt* crec);
+
+// Over the rationals, where multimodular_inverse applies: true when c's
+// multiplication matrix is invertible modulo a word prime, so its
+// determinant is no zero and c is a unit (a proof); false decides nothing.
+// Much cheaper than the inverse where only the unit is asked about.
+bool multimodular_unit(polynode* c, pt* crec);

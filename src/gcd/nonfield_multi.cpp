@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/multimodular_inverse.h"
 #include "gcd/nonfield_ring.h"
 #include "numbers/numbers.h"
 #include "numbers/ring.h"
@@ -49,9 +50,22 @@ void within_budget(const polynode* p, const polynode* q) {
 // by the subresultant's factor alone costing a third of the budget.
 constexpr int64_t SWELLING = 8;
 
-void swelling(const polynode* R, int64_t operands) {
-    if (budget_left < 0 || R->numb) return;
-    if (work_size(R, SWELLING * operands) > SWELLING * operands) throw OverBudget{};
+int64_t swelling(const polynode* R, int64_t operands) {
+    if (budget_left < 0 || R->numb) return 0;
+    const int64_t size = work_size(R, SWELLING * operands);
+    if (size > SWELLING * operands) throw OverBudget{};
+    return size;
+}
+
+// The same sign one step ahead: the next remainder's size foretold by the
+// growth from the last but one to the last (the step that would make it
+// costs as much as the run before it, half the wasted run where the
+// remainders swell). Where they swell the growth does not slow (3 to 4
+// times a step), and the runs that end within their budget never have a
+// remainder of positive degree after two others of positive degree.
+void will_swell(int64_t before, int64_t last, int64_t operands) {
+    if (budget_left < 0 || before <= 0) return;
+    if (last * last / before > SWELLING * operands) throw OverBudget{};
 }
 
 // The outermost free level at or below `level` that p uses, other than
@@ -155,9 +169,15 @@ bool lead_inverse(polynode* p, int32_t level, const Band& band, PolyHold* N, ima
 }
 
 bool lead_is_unit(polynode* p, int32_t level, const Band& band) {
+    PolyHold c(lead_in_ring(p, level, band));
+    // Only the answer is asked for: the images prove most units without the
+    // inverse, whose Euclid's steps over the rationals swell with the
+    // relations' degree.
+    pt* crec = record_at(band.first);
+    if (multimodular_unit(c.p, crec)) return true;
     PolyHold N;
     imag* d = nullptr;
-    if (!lead_inverse(p, level, band, &N, &d)) return false;
+    if (!charged_invert(c.p, crec, &N, &d)) return false;
     free_imag(&d);
     return true;
 }
@@ -308,17 +328,22 @@ polynode* content_of(polynode* A, int32_t f, const Band& band) {
     return g.release();
 }
 
-// A (at level f) divided by its content.
-polynode* primitive(polynode* A, int32_t f, const Band& band) {
-    PolyHold c(content_of(A, f, band));
-    if (single_number(c.p)) return copy_of(A);
-    PolyHold padded(term(0, c.release()));
+// A (at level f) divided by its content c (content_of(A)).
+polynode* primitive_of(polynode* A, polynode* c, int32_t f, const Band& band) {
+    if (single_number(c)) return copy_of(A);
+    PolyHold padded(term(0, copy_of(c)));
     imag* scale = nullptr;
     polynode* q = exact_div(A, padded.p, f, band, &scale);
     if (scale) free_imag(&scale);
     if (!q) refuse(band.name);
     drop_integer_content(q);
     return q;
+}
+
+// A (at level f) divided by its content.
+polynode* primitive(polynode* A, int32_t f, const Band& band) {
+    PolyHold c(content_of(A, f, band));
+    return primitive_of(A, c.p, f, band);
 }
 
 // a·b, elements of the levels from `level` in.
@@ -425,12 +450,14 @@ polynode* euclid(polynode* a, polynode* b, pt* xrec, const char* name) {
         within_budget(A.p, B.p);
         PolyHold lcb(first_coef(B.p)), N;
         imag* d = nullptr;
-        if (!charged_invert(lcb.p, crec, &N, &d)) refuse(name);
         if (degree(B.p) == 0) {
-            // A unit: the operands are coprime.
-            free_imag(&d);
+            // A unit: the operands are coprime. Its inverse would not be
+            // used, and the last remainder is the largest of the run.
+            if (!multimodular_unit(lcb.p, crec) && !charged_invert(lcb.p, crec, &N, &d)) refuse(name);
+            if (d) free_imag(&d);
             return one();
         }
+        if (!charged_invert(lcb.p, crec, &N, &d)) refuse(name);
         // A := d·A - x^e·(lc(A)·N)·B until its degree falls below B's.
         while (!poly_iszero(A.p) && degree(A.p) >= degree(B.p)) {
             const int32_t da = degree(A.p);
@@ -506,13 +533,17 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
     PolyHold A(at_level(a, level, f)), B(at_level(b, level, f));
     PolyHold ca(content_of(A.p, f, band)), cb(content_of(B.p, f, band));
     PolyHold c(multi_gcd(ca.p, cb.p, f + 1, band));
-    A.reset(primitive(A.p, f, band));
-    B.reset(primitive(B.p, f, band));
+    // The contents found above, not sought again: over a relation of high
+    // degree each is a gcd in the next variable whose Euclid's steps invert
+    // elements of that degree.
+    A.reset(primitive_of(A.p, ca.p, f, band));
+    B.reset(primitive_of(B.p, cb.p, f, band));
     if (degree(A.p) < degree(B.p)) std::swap(A.p, B.p);
     // The subresultant sequence: the divisions by g·h^delta keep the
     // coefficients from swelling without a content taken at every step.
     PolyHold G, g(one()), h(one());
     const int64_t operands = budget_left < 0 ? 0 : std::max(work_size(A.p, budget_left), work_size(B.p, budget_left));
+    int64_t last_size = 0;
     for (;;) {
         within_budget(A.p, B.p);
         if (degree(B.p) == 0) {
@@ -526,7 +557,13 @@ polynode* multi_gcd(polynode* a, polynode* b, int32_t level, const Band& band) {
             G.reset(primitive(B.p, f, band));
             break;
         }
-        if (degree(R.p) > 0) swelling(R.p, operands);
+        if (degree(R.p) > 0) {
+            const int64_t size = swelling(R.p, operands);
+            // Only a remainder of positive degree can follow one of degree 2
+            // or more.
+            if (degree(R.p) >= 2) will_swell(last_size, size, operands);
+            last_size = size;
+        }
         if (!lead_is_unit(R.p, f, band)) refuse(band.name);
         if (degree(R.p) == 0) {
             // Non-zero in every field of C and free of x: no factor of
