@@ -66,7 +66,6 @@ struct ModesOff : SetAside {
     ModesOff();
     ~ModesOff();
     void put_back() override;
-    void set_aside_again() override { put_back(); }
 };
 
 // A lone number node holding the value word or small digit number v.

@@ -56,7 +56,6 @@ void factor_impl::fresh_gcd(polynode* a, polynode* b, polynode** g, pt* vars, bo
             std::swap(try_rat, t);
             std::swap(rat_yes, r);
         }
-        void set_aside_again() override { put_back(); }
     } saved;
     alg_c_count = 0;
     original_depth = 1;

@@ -133,7 +133,6 @@ struct PosModOn : SetAside {
     PosModOn() { pos_mod = 1; }
     ~PosModOn() { pos_mod = saved; }
     void put_back() override { std::swap(pos_mod, saved); }
-    void set_aside_again() override { put_back(); }
 };
 
 struct SymmetricDisplay {

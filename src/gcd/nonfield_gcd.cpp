@@ -254,7 +254,6 @@ struct PlainPolynomials : SetAside {
         std::swap(char2_degs1, degs1);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 }  // namespace

@@ -50,7 +50,6 @@ struct FieldsForInverse : SetAside {
     void put_back() override {
         for (size_t i = 0; i < changed.size(); i++) std::swap(changed[i]->field, other[i]);
     }
-    void set_aside_again() override { put_back(); }
 };
 
 }  // namespace

@@ -107,7 +107,6 @@ struct FieldView : SetAside {
         std::swap(second_aux_num, second_num);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The levels from one of the run outward taken out of the arithmetic while
@@ -156,7 +155,6 @@ struct LevelsUnderTest : SetAside {
         std::swap(pseudo_polynames, pseudo);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The answer for one set of relations, with the auxiliary lists of the

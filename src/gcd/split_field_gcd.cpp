@@ -133,7 +133,6 @@ struct InstalledFactor : SetAside {
         std::swap(lookupgcd, stash);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The largest polynomial over the ground field (free of the level) that
@@ -301,7 +300,6 @@ struct OneLevelScope : SetAside {
         std::swap(field_depth, depth);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The gcd over a tower of field levels that the prime splits, not into

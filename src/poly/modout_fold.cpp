@@ -64,7 +64,6 @@ struct RelationSwap : SetAside {
         std::swap(rec->field, saved_field);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 void add_to(polynode** acc, polynode* x) {

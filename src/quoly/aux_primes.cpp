@@ -61,7 +61,6 @@ struct FieldTestState : SetAside {
         std::swap(v->field, field);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The relation padded with exponent-0 levels up to the outermost variable,
@@ -143,7 +142,6 @@ struct RelationUnderTest : SetAside {
         std::swap(laurent, laur);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 int32_t fresh_candidate(int32_t i, int32_t previous) {

@@ -184,7 +184,6 @@ struct DetachedRelation : SetAside {
         std::swap(v->cutoff, cutoff);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The auxiliary lists of every level as they were before the command, put

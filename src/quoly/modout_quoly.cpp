@@ -65,7 +65,6 @@ struct InstalledRelation : SetAside {
         std::swap(field_depth, depth);
     }
     void put_back() override { trade(); }
-    void set_aside_again() override { trade(); }
 };
 
 // The shift list of clear_bads, given back on every exit.

@@ -35,5 +35,4 @@ struct ProgressOff : SetAside {
     }
     ~ProgressOff() { verbose = kept; }
     void put_back() override { std::swap(verbose, kept); }
-    void set_aside_again() override { put_back(); }
 };

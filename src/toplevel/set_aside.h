@@ -16,7 +16,9 @@ public:
     SetAside(const SetAside&) = delete;
     SetAside& operator=(const SetAside&) = delete;
     virtual void put_back() = 0;
-    virtual void set_aside_again() = 0;
+    // Most work trades its state with the session's, and a trade undoes
+    // itself.
+    virtual void set_aside_again() { put_back(); }
 
 protected:
     SetAside();
