@@ -11,6 +11,7 @@
 #include "interp/scanner.h"
 #include "interp/settings.h"
 #include "interp/stored_code.h"
+#include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
 #include "matrix/reached_arrays.h"
 #include "matrix/array_value.h"
@@ -362,9 +363,8 @@ bool refuse_here(bool in_body) { return in_body || levelcount > 1; }
 
 // The alias records standing for a (negated stamp).
 bool has_alias(const array* a) {
-    for (array* b : arr_store)
-        for (; b; b = b->link)
-            if (b->stamp == -a->stamp) return true;
+    for (const array* b : storage_sharers(a))
+        if (b->stamp == -a->stamp) return true;
     return false;
 }
 
@@ -378,6 +378,8 @@ void unlink_record(array* a) {
 }  // namespace
 
 void release_alias(array* alias) {
+    forget_alias(alias);
+    alias->stamp = 0;
     alias->sparse = nullptr;
     alias->first = 0;
     alias->last = -1;
@@ -506,9 +508,10 @@ quoly** element_reference(FILE** source, tokenrec* nm, name** pending, element_r
 }
 
 bool array_alive(const array* a, int32_t stamp) {
-    for (array* b = arr_store[a->hash % ARR_BUCKETS]; b; b = b->link)
-        if (b == a && b->stamp == stamp) return true;
-    return false;
+    // Not a walk of the name's chain: a file that declares one name over
+    // and over makes that chain as long as the file, and the statement's
+    // reached list asks about every record on it.
+    return stamp != 0 && a->stamp == stamp;
 }
 
 quoly** element_cell_again(const element_ref& ref, bool make) {

@@ -27,6 +27,7 @@
 #include "storage/assign.h"
 #include "storage/equality.h"
 #include "toplevel/ring_change.h"
+#include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "storage/nodetests.h"
@@ -665,6 +666,7 @@ void evaluate(FILE** source, tokenrec* fname, quoly** value, name** pending) {
             al->link = arr_store[al->hash];
             arr_store[al->hash] = al;
             array_links_stamp++;
+            note_alias(al, a.aliased);
             // The scalar of the parameter's name is marked: an array parameter.
             rec->value->den = reinterpret_cast<polynode*>(al);
         }

@@ -1,5 +1,6 @@
 // Array records, the paged dense store and cell addressing.
 #include "matrix/array_store.h"
+#include "matrix/array_aliases.h"
 #include "matrix/reached_arrays.h"
 
 #include <algorithm>
@@ -190,22 +191,15 @@ array* find_array(const tokenrec* tok) {
 
 void follow_new_frames(const array* a, const sparse* old_frame) {
     if (!old_frame || old_frame == a->sparse) return;
-    for (array* b : arr_store)
-        for (; b; b = b->link)
-            if (b != a && b->sparse == old_frame) {
-                b->sparse = a->sparse;
-                b->rows = a->rows;
-                spec_num_assign(const_cast<imag*>(&a->size), &b->size);
-            }
+    for (array* b : storage_sharers(a))
+        if (b->sparse == old_frame) {
+            b->sparse = a->sparse;
+            b->rows = a->rows;
+            spec_num_assign(const_cast<imag*>(&a->size), &b->size);
+        }
 }
 
-bool storage_shared(const array* a) {
-    const int32_t stamp = a->stamp < 0 ? -a->stamp : a->stamp;
-    for (const array* b : arr_store)
-        for (; b; b = b->link)
-            if (b != a && (b->stamp == stamp || b->stamp == -stamp)) return true;
-    return false;
-}
+bool storage_shared(const array* a) { return !storage_sharers(a).empty(); }
 
 void take_storage(array* keep, array* fresh) {
     std::swap(keep->first, fresh->first);
@@ -214,17 +208,14 @@ void take_storage(array* keep, array* fresh) {
     std::swap(keep->rows, fresh->rows);
     std::swap(keep->sparse, fresh->sparse);
     std::swap(keep->onedim, fresh->onedim);
-    const int32_t stamp = keep->stamp < 0 ? -keep->stamp : keep->stamp;
-    for (array* b : arr_store)
-        for (; b; b = b->link)
-            if (b != keep && b != fresh && (b->stamp == stamp || b->stamp == -stamp)) {
-                b->first = keep->first;
-                b->last = keep->last;
-                b->rows = keep->rows;
-                b->sparse = keep->sparse;
-                b->onedim = keep->onedim;
-                spec_num_assign(&keep->size, &b->size);
-            }
+    for (array* b : storage_sharers(keep)) {
+        b->first = keep->first;
+        b->last = keep->last;
+        b->rows = keep->rows;
+        b->sparse = keep->sparse;
+        b->onedim = keep->onedim;
+        spec_num_assign(&keep->size, &b->size);
+    }
     // The new cells lie above the old ones: removing fresh moves keep's and
     // the sharers' down with the rest.
     remove_array(fresh);
@@ -288,6 +279,7 @@ void remove_array(array* a) {
     a->first = 0;
     a->last = -1;
     special_free(&a->size);   // a record on arr_garb owns no digits
+    a->stamp = 0;
     a->link = arr_garb;
     arr_garb = a;
 }

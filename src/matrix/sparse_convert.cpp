@@ -98,18 +98,19 @@ void fill_sparse(array* a) {
     // A parameter bound to a (its record carries the negated stamp) shares
     // the frames from now on; it is reported once the conversion is whole.
     const array* alias = nullptr;
-    for (array* b : arr_store)
-        for (; b; b = b->link)
-            if (b != a && b->stamp == -a->stamp) {
-                warning(342, b->name);
-                std::printf(" If necessary, do a panic stop as soon as possible. Then if\n");
-                std::printf(" necessary, delete the parameter %s.\n", b->name);
-                b->sparse = a->sparse;
-                b->first = 0;
-                b->last = -1;
-                set_token(&token, b->name);
-                alias = b;
-            }
+    if (storage_shared(a))
+        for (array* b : arr_store)
+            for (; b; b = b->link)
+                if (b != a && b->stamp == -a->stamp) {
+                    warning(342, b->name);
+                    std::printf(" If necessary, do a panic stop as soon as possible. Then if\n");
+                    std::printf(" necessary, delete the parameter %s.\n", b->name);
+                    b->sparse = a->sparse;
+                    b->first = 0;
+                    b->last = -1;
+                    set_token(&token, b->name);
+                    alias = b;
+                }
     if (alias) error(342, token.name);
 }
 

@@ -39,7 +39,7 @@ struct array {
     int32_t onedim;         // declared with one subscript
     array* link;            // next array of the same name-table bucket; also the free-list link
     int32_t spare;          // the mark of the statement that reached it last (matrix/reached_arrays.h)
-    int32_t stamp;          // creation stamp
+    int32_t stamp;          // creation stamp; 0 on arr_garb (array_alive)
 };
 
 // ---- records laid out by their users ----
