@@ -6,6 +6,9 @@
     same text: doubling the size should cost at most 2.3 times as much, and
     &_n should be at least 5 times faster than the evaluator.
   - A save (&s) and a read (&R) of 10,000 scalars of 50 digits.
+  - A read of 10,000 and of 40,000 rounds that shadow a dense and a sparse
+    array (a save of many shadowed arrays): four times the rounds should
+    cost about four times as much (once 12x, and 30x for the sparse ones).
 
 Times are the interpreter's own processor time (&T, milliseconds), the
 least of several runs.
@@ -121,6 +124,15 @@ def main(argv):
             best_save = save_ms if best_save is None else min(best_save, save_ms)
             best_read = read_ms if best_read is None else min(best_read, read_ms)
         print(f"save of {SCALARS} scalars of 50 digits: {best_save} ms; read: {best_read} ms")
+
+        shadows = {}
+        for rounds in (10000, 40000):
+            with open(os.path.join(cwd, f"shadows{rounds}.sav"), "w") as f:
+                f.write("Array d[3];\n[d] := [[4/5, 8/7, 3/11]];\nArray d[1];\n"
+                        "Array s[4,4] Sparse;\ns[1,2] := 3/5;\nArray s[2,2] Sparse;\n" * rounds)
+            shadows[rounds] = time_read(binary, cwd, f"shadows{rounds}.sav", runs)
+        print(f"read of 10,000 / 40,000 rounds shadowing arrays: {shadows[10000]} / {shadows[40000]} ms "
+              f"({shadows[40000] / max(shadows[10000], 1):.1f}x, about 4)")
 
 
 if __name__ == "__main__":
