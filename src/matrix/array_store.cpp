@@ -266,6 +266,7 @@ void close_waiting_store_gaps() {
 }
 
 void remove_array(array* a) {
+    if (a->stamp < 0) forget_alias(a);
     array** p = &arr_store[a->hash];
     while (*p && *p != a) p = &(*p)->link;
     if (*p) *p = a->link;

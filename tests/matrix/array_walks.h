@@ -10,6 +10,7 @@
 
 #include "../interp/statement_runs.h"
 #include "interp/settings.h"
+#include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
 #include "matrix/sparse.h"
 #include "numbers/numbers.h"
@@ -94,6 +95,7 @@ protected:
         r->stamp = -a->stamp;
         r->link = arr_store[r->hash];
         arr_store[r->hash] = r;
+        note_alias(r, a);
         return r;
     }
     // Cell (i, j) of a dense array takes q.

@@ -13,6 +13,7 @@
 #include "interp/functions.h"
 #include "interp/settings.h"
 #include "interp/token.h"
+#include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
 #include "matrix/dense_rowcol.h"
 #include "matrix/extremes.h"
@@ -332,6 +333,7 @@ TEST_F(Ops, FillSparseWarnsAndSharesWithAnAlias) {
     tokenrec pname = tok("param");
     array* alias = insertarr(&pname, 1, 1, 0);   // stands for a parameter record
     alias->stamp = -d->stamp;
+    note_alias(alias, d);
     const int32_t end0 = endarr;
     newsparse(&d->sparse);
     ::testing::internal::CaptureStdout();

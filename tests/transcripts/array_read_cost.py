@@ -52,7 +52,7 @@ def milliseconds(tarvex, body, cwd):
 
 def main():
     tarvex = os.path.abspath(sys.argv[1])
-    limit = float(sys.argv[2]) if len(sys.argv) > 2 else 8
+    limit = float(sys.argv[2]) if len(sys.argv) > 2 else 10
     results = []
     with tempfile.TemporaryDirectory() as cwd:
         small, large = routes(cwd, ROUNDS), routes(cwd, 4 * ROUNDS)
