@@ -6,6 +6,7 @@
 #include "interp/token.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
+#include "storage/held_targets.h"
 #include "storage/nodetests.h"
 #include "storage/stash.h"
 #include "toplevel/errors.h"
@@ -43,7 +44,11 @@ sparse* new_frame_chain(int32_t n) {
 void give_back_frames(sparse* first) {
     if (!first) return;
     sparse* last = first;
-    while (last->next) last = last->next;
+    if (any_held_target()) release_held_in(last->row, last->row + SPARSE_FRAME_ROWS);
+    while (last->next) {
+        last = last->next;
+        if (any_held_target()) release_held_in(last->row, last->row + SPARSE_FRAME_ROWS);
+    }
     last->next = spargarb;
     spargarb = first;
 }
