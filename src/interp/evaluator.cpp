@@ -674,14 +674,12 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     if (store) {
         next_token(source, pending);
         SlotHold v;
-        {
-            HeldTarget held(target, sparse_array);
-            old_expre(source, &v.q, pending);
-            if (refused_as_lost(held)) return;
-        }
-        // A sparse entry is found (or made, now that its value is known)
-        // after the value is read, which may have removed or made it.
-        if (sparse_array) target = new_sparse_slot(sparse_array, sparse_pos);
+        HeldTarget held(target, sparse_array);
+        old_expre(source, &v.q, pending);
+        if (refused_as_lost(held)) return;
+        // An absent sparse entry is made only now that its value is known;
+        // one removed while the value was read is found (or made) again.
+        if (sparse_array && (!target || held.entry_gone())) target = new_sparse_slot(sparse_array, sparse_pos);
         quoly* stored = v.release();
         retire_value(target);
         *target = stored;
@@ -702,8 +700,6 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     const bool down = token_is(&token, "-");
     next_token(source, pending);
     int32_t amount = 1;
-    // Only an amount that is not a bare number may run statements.
-    const bool amount_runs = starts_update_amount(token.name) && (token.name[0] < '0' || token.name[0] > '9');
     HeldTarget held(target, sparse_array);
     if (starts_update_amount(token.name)) {
         if (integerflag) {
@@ -738,7 +734,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
 
     // As the cell of a dense array, a sparse element is changed as the
     // amount left it: its entry may have been removed or made meanwhile.
-    if (sparse_array && (!target || amount_runs)) target = new_sparse_slot(sparse_array, sparse_pos);
+    if (sparse_array && (!target || held.entry_gone())) target = new_sparse_slot(sparse_array, sparse_pos);
     if (!*target) quoly_set(0, target);
     // At a nested level the stored value may be an operand of the
     // interrupted computation: it changes in a copy. So it does in modular

@@ -56,7 +56,11 @@ void give_back_frames(sparse* first) {
 void give_back_list(colm* first) {
     if (!first) return;
     colm* last = first;
-    while (last->next) last = last->next;
+    if (any_held_target()) release_held_in(&last->val, &last->val + 1);
+    while (last->next) {
+        last = last->next;
+        if (any_held_target()) release_held_in(&last->val, &last->val + 1);
+    }
     last->next = colm_garb;
     colm_garb = first;
 }
@@ -296,6 +300,7 @@ quoly** get_sparse(int32_t r, int32_t col, colm*** head, sparse** frame) {
 
 void free_colm(colm** list) {
     colm* e = *list;
+    if (any_held_target()) release_held_in(&e->val, &e->val + 1);
     *list = e->next;
     free_quoly(&e->val);
     e->next = colm_garb;

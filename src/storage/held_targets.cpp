@@ -14,22 +14,28 @@ bool inside(const void* p, const void* begin, const void* end) {
 
 }  // namespace
 
-// A sparse element is found again from its row once the right side is
-// read (the element itself may come and go meanwhile): its row is held.
-HeldTarget::HeldTarget(quoly** slot, colm** row)
-    : place_(row ? static_cast<const void*>(row) : static_cast<const void*>(slot)), outer_(innermost_held_target) {
+HeldTarget::HeldTarget(quoly** slot, colm** row) : slot_(slot), row_(row), outer_(innermost_held_target) {
     innermost_held_target = this;
 }
 
 HeldTarget::~HeldTarget() { innermost_held_target = outer_; }
 
+// A sparse element's entry may come and go while its row stays: only the
+// row going is the element's loss.
 void release_held_in(const void* begin, const void* end) {
-    for (HeldTarget* h = innermost_held_target; h; h = h->outer_)
-        if (h->place_ && inside(h->place_, begin, end)) h->lost_ = true;
+    for (HeldTarget* h = innermost_held_target; h; h = h->outer_) {
+        const bool slot = h->slot_ && inside(h->slot_, begin, end);
+        if (h->row_) {
+            h->entry_gone_ |= slot;
+            h->lost_ |= inside(h->row_, begin, end);
+        } else {
+            h->lost_ |= slot;
+        }
+    }
 }
 
 bool held_in(const void* begin, const void* end) {
     for (const HeldTarget* h = innermost_held_target; h; h = h->outer_)
-        if (h->place_ && !h->lost_ && inside(h->place_, begin, end)) return true;
+        if (h->slot_ && !h->row_ && !h->lost_ && inside(h->slot_, begin, end)) return true;
     return false;
 }

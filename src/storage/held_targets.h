@@ -4,7 +4,9 @@
 // slot lies in, or close the gap such a deletion leaves below it. A
 // deletion marks the hold lost, so that the assignment is refused rather
 // than write where the variable no longer is; dense cells above a held slot
-// wait to move until the statement is over.
+// wait to move until the statement is over. A sparse element's entry may be
+// removed or made meanwhile (its row stays): it is found again, as a dense
+// cell is read again.
 #pragma once
 
 #include "storage/records.h"
@@ -19,10 +21,15 @@ public:
     HeldTarget& operator=(const HeldTarget&) = delete;
     // Whether what the slot or row belonged to was deleted meanwhile.
     bool lost() const { return lost_; }
+    // For a sparse element: whether its entry was freed meanwhile (the
+    // element is found again from its row, which still holds).
+    bool entry_gone() const { return entry_gone_; }
 
 private:
-    const void* place_;
+    quoly** slot_;
+    colm** row_;
     bool lost_ = false;
+    bool entry_gone_ = false;
     HeldTarget* outer_;
     friend void release_held_in(const void* begin, const void* end);
     friend bool held_in(const void* begin, const void* end);
