@@ -35,7 +35,10 @@ void cast_value(FILE** source, quoly** result, name** pending) {
     open_arguments(source, pending);
     if (integerflag) {
         int32_t v = 0;
-        iexpre(&v, pending);
+        {
+            ClosingParenthesis inside(pending);
+            iexpre(&v, pending);
+        }
         close_arguments(source, pending);
         quoly_set(v, result);
         return;

@@ -49,6 +49,7 @@
 #include "matrix/matrix_poly.h"
 #include "matrix/sparse.h"
 #include "storage/assign.h"
+#include "storage/held_targets.h"
 #include "storage/nodetests.h"
 #include "storage/workblocks.h"
 #include "toplevel/datafiles.h"
@@ -630,11 +631,21 @@ void term(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, int3
 
 namespace {
 
-// The value slot of a new sparse entry (holding 0) at the sparse position.
+// The value slot of the sparse entry at the sparse position, made (holding
+// 0) when absent.
 [[gnu::noinline]] quoly** new_sparse_slot(colm** list, int32_t second) {
     quoly** slot = nullptr;
     sparse_zero_set(list, second, &slot);
     return slot;
+}
+
+// A target deleted (the variable, or the array of the element) while the
+// right side was read is refused: writing would store where the variable
+// no longer is, another variable's record or cell perhaps.
+bool refused_as_lost(const HeldTarget& held) {
+    if (!held.lost()) return false;
+    error(316, token.name);
+    return true;
 }
 
 // ':' after the first term of a statement; `token` is ':'.
@@ -663,9 +674,12 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     if (store) {
         next_token(source, pending);
         SlotHold v;
+        HeldTarget held(target, sparse_array);
         old_expre(source, &v.q, pending);
-        // An absent sparse entry is made only now that its value is known.
-        if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
+        if (refused_as_lost(held)) return;
+        // An absent sparse entry is made only now that its value is known;
+        // one removed while the value was read is found (or made) again.
+        if (sparse_array && (!target || held.entry_gone())) target = new_sparse_slot(sparse_array, sparse_pos);
         quoly* stored = v.release();
         retire_value(target);
         *target = stored;
@@ -686,6 +700,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
     const bool down = token_is(&token, "-");
     next_token(source, pending);
     int32_t amount = 1;
+    HeldTarget held(target, sparse_array);
     if (starts_update_amount(token.name)) {
         if (integerflag) {
             // A refused amount leaves the variable as it is.
@@ -715,9 +730,11 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         error(update_end_error(pending), token.name);
         return;
     }
+    if (refused_as_lost(held)) return;
 
-    if (!target) target = new_sparse_slot(sparse_array, sparse_pos);
-    // The variable may have been deleted while the amount was read.
+    // As the cell of a dense array, a sparse element is changed as the
+    // amount left it: its entry may have been removed or made meanwhile.
+    if (sparse_array && (!target || held.entry_gone())) target = new_sparse_slot(sparse_array, sparse_pos);
     if (!*target) quoly_set(0, target);
     // At a nested level the stored value may be an operand of the
     // interrupted computation: it changes in a copy. So it does in modular

@@ -22,6 +22,7 @@
 #include "numbers/ring.h"
 #include "quoly/adjoin.h"
 #include "storage/assign.h"
+#include "storage/held_targets.h"
 #include "toplevel/errors.h"
 
 int32_t istored_value(quoly* stored, const char* name_text) {
@@ -86,15 +87,26 @@ void istore_target(iplace* target, int32_t v) {
     istore(target->slot, v);
 }
 
+// Whether the target was deleted (the variable, or the array of the
+// element) while the right side was read: then error 316, as in the exact
+// evaluator, rather than a write into what no longer is the target.
+bool target_lost(const iplace* target, const HeldTarget& held) {
+    const bool gone = held.lost() ||
+                      (target->sparse_element && !array_alive(target->element.arr, target->element.stamp));
+    if (gone) error(316, token.name);
+    return gone;
+}
+
 // `token` is ':' after the statement's first term.
 void iassignment(iplace* target, name** pending) {
     inext(pending);
     const char op = token.name[1] == 0 ? token.name[0] : 0;
+    HeldTarget held(target->slot, nullptr);
     if (op == '=') {
         inext(pending);
         int32_t v = 0;
         old_iexpre(&v, pending);
-        istore_target(target, v);
+        if (!target_lost(target, held)) istore_target(target, v);
         return;
     }
     if (op != '+' && op != '-' && op != '*') {
@@ -110,6 +122,7 @@ void iassignment(iplace* target, name** pending) {
         error(update_end_error(pending), token.name);
         return;
     }
+    if (target_lost(target, held)) return;
     int32_t old = 0;
     if (target->sparse_element) {
         quoly** cell = element_cell_again(target->element, false);

@@ -35,10 +35,23 @@ void refuse_ring_change_inside_read(const char* shown) {
     abandon_statement(RING_CHANGE_INSIDE_READ);
 }
 
+namespace {
+const ClosingParenthesis* open_parenthesis = nullptr;
+}  // namespace
+
+ClosingParenthesis::ClosingParenthesis(name** pending)
+    : pending_(pending), level_(levelcount), outer_(open_parenthesis) {
+    open_parenthesis = this;
+}
+
+ClosingParenthesis::~ClosingParenthesis() { open_parenthesis = outer_; }
+
 bool update_ends_statement(name** pending) {
-    if (token_is(&token, ";") || token_is(&token, END_TOKEN) || token_is(&token, ")")) return true;
+    if (token_is(&token, ";") || token_is(&token, END_TOKEN)) return true;
+    if (token_is(&token, ")"))
+        return open_parenthesis && open_parenthesis->pending_ == pending && open_parenthesis->level_ == levelcount;
     // A typed statement may also end in "@" or ":" (kept, not shown); a
-    // stored one ends at its ";" or end mark. ")" closes an &_m( or Cast(.
+    // stored one ends at its ";" or end mark.
     return *pending == nullptr && (token_is(&token, "@") || token_is(&token, ":"));
 }
 

@@ -54,6 +54,24 @@ inline bool starts_update_amount(const char* t) {
 // target changes, which then stays as it was.
 bool update_ends_statement(name** pending);
 int update_end_error(name** pending);
+// An &_m( or Cast( whose inside is read for its lifetime: its ")" ends the
+// statement read inside it. Only there: a ")" after an update elsewhere is
+// stray, and the update is refused before it changes anything. Kept with
+// the reader and the level it opened at, so that a body, a file or a level
+// run meanwhile does not take the ")" as theirs.
+class ClosingParenthesis {
+public:
+    explicit ClosingParenthesis(name** pending);
+    ~ClosingParenthesis();
+    ClosingParenthesis(const ClosingParenthesis&) = delete;
+    ClosingParenthesis& operator=(const ClosingParenthesis&) = delete;
+
+private:
+    name** pending_;
+    int level_;
+    const ClosingParenthesis* outer_;
+    friend bool update_ends_statement(name** pending);
+};
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never

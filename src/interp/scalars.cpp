@@ -12,6 +12,7 @@
 #include "numbers/numbers.h"
 #include "storage/assign.h"
 #include "storage/equality.h"
+#include "storage/held_targets.h"
 #include "matrix/array_store.h"
 #include "storage/other_records.h"
 #include "toplevel/errors.h"
@@ -84,6 +85,7 @@ var* drop_var(const tokenrec* id) {
             *link = v->next;
             scalar_links_changed();
             compile_forget_var(v);
+            if (any_held_target()) release_held_in(&v->value, &v->value + 1);
             var*& free_list = levelcount > 1 ? retired_vars : var_garb;
             v->next = free_list;
             free_list = v;

@@ -183,12 +183,15 @@ void outside_modular(FILE** source, quoly** value, name** pending) {
     ModularOffGuard off;
     if (!token_is(&token, "(")) error(131, token.name);
     scanner(source, &token, pending);
-    if (integerflag) {
-        int32_t r = 0;
-        iexpre(&r, pending);
-        quoly_set(r, value);
-    } else {
-        parse(source, value, pending);
+    {
+        ClosingParenthesis inside(pending);
+        if (integerflag) {
+            int32_t r = 0;
+            iexpre(&r, pending);
+            quoly_set(r, value);
+        } else {
+            parse(source, value, pending);
+        }
     }
     if (!token_is(&token, ")")) error(1, token.name);
     scanner(source, &token, pending);

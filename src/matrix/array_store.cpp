@@ -14,6 +14,7 @@
 #include "matrix/sparse_whole.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
+#include "storage/held_targets.h"
 #include "toplevel/errors.h"
 
 quoly** arp[PAGE_COUNT] = {};
@@ -228,6 +229,28 @@ namespace {
 // the level must not fill the store), moving the waiting gaps above too.
 std::vector<std::pair<int32_t, int32_t>> waiting_gaps;
 
+// The slots of store indices first..last, page by page.
+template <class Each>
+bool any_page_part(int32_t first, int32_t last, Each each) {
+    for (int32_t c = first; c <= last;) {
+        const int32_t page_end = std::min(last, (c | (PAGE_CELLS - 1)));
+        if (each(cell_at(c), cell_at(page_end) + 1)) return true;
+        c = page_end + 1;
+    }
+    return false;
+}
+
+bool held_cells(int32_t first, int32_t last) {
+    return any_page_part(first, last, [](quoly** b, quoly** e) { return held_in(b, e); });
+}
+
+void release_held_cells(int32_t first, int32_t last) {
+    any_page_part(first, last, [](quoly** b, quoly** e) {
+        release_held_in(b, e);
+        return false;
+    });
+}
+
 void move_cells_down(int32_t first, int32_t last) {
     const int32_t k = last - first + 1;
     for (int32_t c = last + 1; c <= endarr; c++) *cell_at(c - k) = *cell_at(c);
@@ -245,7 +268,7 @@ void move_cells_down(int32_t first, int32_t last) {
 
 void close_store_gap(int32_t first, int32_t last) {
     if (last < first) return;
-    if (held_dense_above(last)) {
+    if (held_dense_above(last) || (any_held_target() && held_cells(last + 1, endarr))) {
         waiting_gaps.push_back({first, last});
         return;
     }
@@ -274,6 +297,7 @@ void remove_array(array* a) {
     if (a->sparse) {
         free_sparse(&a->sparse, a->rows, 1);
     } else if (a->last >= a->first) {
+        if (any_held_target()) release_held_cells(a->first, a->last);
         for (int32_t c = a->first; c <= a->last; c++) free_quoly(cell_at(c));
         close_store_gap(a->first, a->last);
     }

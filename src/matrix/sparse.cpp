@@ -6,6 +6,7 @@
 #include "interp/token.h"
 #include "quoly/quoly.h"
 #include "storage/assign.h"
+#include "storage/held_targets.h"
 #include "storage/nodetests.h"
 #include "storage/stash.h"
 #include "toplevel/errors.h"
@@ -43,7 +44,11 @@ sparse* new_frame_chain(int32_t n) {
 void give_back_frames(sparse* first) {
     if (!first) return;
     sparse* last = first;
-    while (last->next) last = last->next;
+    if (any_held_target()) release_held_in(last->row, last->row + SPARSE_FRAME_ROWS);
+    while (last->next) {
+        last = last->next;
+        if (any_held_target()) release_held_in(last->row, last->row + SPARSE_FRAME_ROWS);
+    }
     last->next = spargarb;
     spargarb = first;
 }
@@ -51,7 +56,11 @@ void give_back_frames(sparse* first) {
 void give_back_list(colm* first) {
     if (!first) return;
     colm* last = first;
-    while (last->next) last = last->next;
+    if (any_held_target()) release_held_in(&last->val, &last->val + 1);
+    while (last->next) {
+        last = last->next;
+        if (any_held_target()) release_held_in(&last->val, &last->val + 1);
+    }
     last->next = colm_garb;
     colm_garb = first;
 }
@@ -291,6 +300,7 @@ quoly** get_sparse(int32_t r, int32_t col, colm*** head, sparse** frame) {
 
 void free_colm(colm** list) {
     colm* e = *list;
+    if (any_held_target()) release_held_in(&e->val, &e->val + 1);
     *list = e->next;
     free_quoly(&e->val);
     e->next = colm_garb;

@@ -92,6 +92,8 @@ void close_message(bool direct) {
 void read_statements(quoly** value) {
     FILE* stream = inpuf;
     Reading reading(stream, input_file_name);
+    // A read inside &_m( leaves its ")" to the statement that opened it.
+    ClosingParenthesis none(nullptr);
     while (inpuf == stream && !done_load && !std::feof(stream)) {
         scanner(&stream, &token, &zilch);
         if (std::feof(stream) && token_is(&token, ";")) {

@@ -171,9 +171,10 @@ TEST_F(Eval, UndefinedDeletedAndPrevious) {
     EXPECT_EQ(err("a := 1; b := 2; @(a, b); b;"), 19);
     EXPECT_EQ(val("6 * 7; < + 1;"), 43);
     EXPECT_EQ(val("1/2; <*<;"), Q(1, 4));
-    // A variable deleted inside the statement that reads it counts as 0.
+    // A variable deleted inside the statement that reads it counts as 0;
+    // one that an update's amount deletes cannot take the update.
     EXPECT_EQ(val("x := 5; x * (@x);"), 0);
-    EXPECT_EQ(val("x := 5; x :+ (@x);"), 0);
+    EXPECT_EQ(err("x := 5; x :+ (@x);"), 316);
 }
 
 TEST_F(Eval, StatementEnds) {

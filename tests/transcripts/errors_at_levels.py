@@ -123,6 +123,38 @@ def set_aside_cases(binary, cases, seed):
     return failures
 
 
+# Updates and assignments whose right side clears or deletes their target:
+# M clears s[1], E deletes the array d declared before x, D deletes k, G
+# deletes s. (statement, reader, the value due computed apart, or None when
+# the statement is to be refused and the target found gone)
+LOST_TARGETS = [("s[1] :+ (M(3));", "s[1];", "z :+ 3;"), ("s[1] := (M(6));", "s[1];", "6;"),
+                ("s[1] :- (M(2));", "s[1];", "z :- 2;"), ("x[1] :+ (E(1));", "x[1];", "101;"),
+                ("k :+ (D(5));", "k;", None), ("k := (D(5));", "k;", None), ("d[1] :+ (E(1));", "d[1];", None),
+                ("I(1);", "s[1];", None)]
+
+
+def lost_target_cases(binary):
+    """What such a statement prints is what a reader, and a save read back,
+    then find, and the value due (in the rationals, modulo 7 and GF(2^8),
+    polynomials held before); or it is refused, the target gone for all."""
+    failures = []
+    setup = ("&(J = w);\nk := w^2 + 1;\nz := 0;\nArray d[3];\nArray x[3];\nArray y[3];\nArray s[3] Sparse;\n"
+             "d[1] := w + 1;\ns[1] := w^2 - 2;\nx[1] := 100;\ny[1] := 6;\nFunc M(z) = s[1] := 0; z.\n"
+             "Func D(z) = @k; z.\nFunc E(z) = @[d]; z.\nFunc G(z) = @[s]; z.\n"
+             "Func I(z) = Integer; s[1] :+ (G(z)); z.\n")
+    with tempfile.TemporaryDirectory() as cwd:
+        for ring in ("", "&(p = 7);\n", "&(p = 256);\n"):
+            for statement, reader, due in LOST_TARGETS:
+                out = run_in(binary, cwd, f"{ring}{setup}{due or '0;'}\n{statement}\n{reader}\n"
+                             "&(S = 'v.sav'); &s; &(S = @);\n")
+                back = run_in(binary, cwd, f"&(R = 'v.sav');\n{reader}\n")
+                parts = out.split("\n>")[-7:-4] + back.split("\n>")[-2:-1]
+                got = ["refused" if "Inappropriate" in c else c.strip().split("\n")[-1].strip() for c in parts]
+                # Due, printed, read, read back.
+                if got[1:] != ["refused"] * 3 if due is None else len(set(got)) != 1:
+                    failures.append(f"{ring.strip()} {statement} then {reader}: due, printed, read, read back {got}")
+    return failures
+
 def main(argv):
     binary, folder = os.path.abspath(argv[1]), argv[2]
     lines = []
@@ -158,7 +190,7 @@ def main(argv):
         failures.append("the statement after the last level did not run at the top")
     if failures:
         print(out[-3000:])
-    failures += set_aside_cases(binary, 24, 9301) + SANITIZER_REPORTS
+    failures += set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + SANITIZER_REPORTS
     if failures:
         print("\n".join(failures))
         return 1

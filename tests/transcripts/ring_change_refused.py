@@ -50,9 +50,11 @@ READS = [
     ("k + Rd(1);", None),
 ]
 
-# Updates whose statement goes on after the amount (1 when none begins).
+# Updates whose statement goes on after the amount (1 when none begins),
+# also by a stray ")", which ends only the inside of an &_m(.
 UNFINISHED = ["k :+ F(1);", "v[1] :- 2*3;", "v[3] :+ -3;", "t[2] :+ (2) G(1, 2);", "t[3] :- 4 + 1;",
-              "v[3] :+ k*0;", "J(2);"]
+              "v[3] :+ k*0;", "J(2);", "k :+ 3);", "v[3] :- (2));", "t[1] :+ 4);", "K(2);", "L(2);",
+              "for i = 1, 2 do v[1] :+ 1) od;", "if 1 = 1 then k :+ (1)) fi;"]
 
 
 def settings(modular, relation, laurent):
@@ -181,13 +183,15 @@ def main(argv):
         setup = ["&(J = x);"] + ["&(P = x^2 + 3, 1);"] * relation + [
             "k := 7:", "Array v[3], t[3] Sparse;", "v[1] := 5:", "v[3] := x^2 - 4:", "t[3] := 8:",
             "Func G(a, b) = a + b.", "Func F(a) = &(p = 97); a + 1.",
-            "Func J(b) = Integer; v[1] :+ 2*b; b."] + ["&(p = 23);"] * modular
+            "Func J(b) = Integer; v[1] :+ 2*b; b.", "Func K(b) = t[2] :- b); b.",
+            "Func L(b) = Integer; t[3] :+ b); b."] + ["&(p = 23);"] * modular
         probe = ["&g;", "k;", "[v];", "[t];", "&(p = _i);", "[v];"]
         status, out = run(binary, setup + [statement] + probe)
         _, want = run(binary, setup + probe)
         problems = [f"exit status {status}"] * (status != 0)
         # A stored statement that goes on reports it as stored ones do.
-        ends = out.count("Statement does not end where it should" if "J(" in statement else "Improper end of statement")
+        stored = any(w in statement for w in ("J(", "K(", "L(", " do ", " then "))
+        ends = out.count("Statement does not end where it should" if stored else "Improper end of statement")
         if ends != 1 or "cannot be changed" in out:
             problems.append("not the statement's end error alone")
         if chunks(out, len(probe) + 1) != chunks(want, len(probe) + 1):
