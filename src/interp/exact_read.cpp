@@ -10,7 +10,13 @@
 
 int words_behind_count = 0;
 
-ExactCountGuard::ExactCountGuard() : lint(lintmode), outer(words_behind_count) {
+ExactCountGuard::ExactCountGuard() { ExactCountGuard::set_aside_again(); }
+
+ExactCountGuard::~ExactCountGuard() { ExactCountGuard::put_back(); }
+
+void ExactCountGuard::set_aside_again() {
+    lint = lintmode;
+    outer = words_behind_count;
     check_modular(&modular);
     if (lint) {
         lintmode = 0;
@@ -18,7 +24,7 @@ ExactCountGuard::ExactCountGuard() : lint(lintmode), outer(words_behind_count) {
     }
 }
 
-ExactCountGuard::~ExactCountGuard() {
+void ExactCountGuard::put_back() {
     lintmode = lint;
     words_behind_count = outer;
     restore_modular(modular);

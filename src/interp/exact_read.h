@@ -17,12 +17,15 @@ struct name;
 extern int words_behind_count;
 
 // Modular arithmetic off (as for every count) and, in a machine-word ring,
-// machine-integer arithmetic off too, for its lifetime.
-struct ExactCountGuard {
+// machine-integer arithmetic off too, for its lifetime; on again for a level
+// opened inside.
+struct ExactCountGuard : SetAside {
     int modular, lint, outer;
     ReadingValue reading;
     ExactCountGuard();
     ~ExactCountGuard();
+    void put_back() override;
+    void set_aside_again() override;
     ExactCountGuard(const ExactCountGuard&) = delete;
     ExactCountGuard& operator=(const ExactCountGuard&) = delete;
 };

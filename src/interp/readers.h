@@ -13,6 +13,7 @@
 
 #include "numbers/residue.h"
 #include "storage/records.h"
+#include "toplevel/set_aside.h"
 
 struct name;
 
@@ -75,12 +76,15 @@ private:
 
 // Modular arithmetic off for its lifetime (check_modular/restore_modular):
 // integers read from the input (exponents, counts, subscripts) are never
-// reduced modulo the modulus.
-struct ModularOffGuard {
+// reduced modulo the modulus. A level opened inside the read has it on, and
+// it goes off again when the level returns into the read.
+struct ModularOffGuard : SetAside {
     int saved;
     ReadingValue reading;
     ModularOffGuard() { check_modular(&saved); }
     ~ModularOffGuard() { restore_modular(saved); }
+    void put_back() override { restore_modular(saved); }
+    void set_aside_again() override { check_modular(&saved); }
     ModularOffGuard(const ModularOffGuard&) = delete;
     ModularOffGuard& operator=(const ModularOffGuard&) = delete;
 };

@@ -432,5 +432,7 @@ void check_modular(int* saved) {
 
 void restore_modular(int saved) {
     modularmode = saved;
-    if (saved) mod_is_changed--;
+    // An error that unwinds to the top level zeroes the count before the
+    // brackets still open close on the way: it never goes below none open.
+    if (saved && mod_is_changed > 0) mod_is_changed--;
 }

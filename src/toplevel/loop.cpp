@@ -314,7 +314,6 @@ void run_command_level() {
     // off (for integers of the input) is on while the level runs, and off
     // again for the rest of the read.
     SessionForLevel session;
-    if (mod_is_changed > 0) modularmode = lintmode = 1;
     // An algorithm had switched to modular arithmetic (allowed by &Z): the
     // level works in the user's arithmetic, and the modulus comes back when
     // it is left.

@@ -98,6 +98,32 @@ def first_difference(probe, got, want):
     return "the output is shorter"
 
 
+def levels_in_reads(binary, rng, cases=12):
+    """After a refusal or an error left by &_p or &@ inside a read that has
+    modular arithmetic off (an exponent, a subscript, a bound), a level opened
+    inside another such read runs in the session's ring: it prints 2^100 and
+    1234567 as the top level does, 5*q = 1 for the q := 1/5 it stores, and so
+    does the q its save reads back into a new session."""
+    rings = ["&(J = t); &(P = t^2 - 2, 1);", "&(p = 7);", "&(p = 12);", "&(p = 2147483629);", "&(p = 2^8);",
+             "&(J = t); &(P = t^2 + 1, 1); &(p = 7);"]
+    reads = ["r := 2^(F(2));", "r := v[F(1)];", "for i = 1, F(2) do r := i od;", "r := Sigma<i = 1, F(2)>(i);"]
+    failures = 0
+    for case in range(cases):
+        first, second = rng.choice(reads).replace("F", rng.choice("FE")), rng.choice(reads).replace("F", "E")
+        lines = [rings[case % len(rings)], "Array v[3], w[2];", "Func F(z) = &(p = 11); z.", "Func E(z) = w[9]; z.",
+                 "&_P;", "&(e = 1);", first, rng.choice(["&_p;", "&@;"]), "&_P;", "&(e = 1);", second, "2^100;",
+                 "1234567;", "q := 1/5;", "5*q;", "&(S = 'f.sav'); &s; &(S = @);", "&@;", "2^100;", "1234567;", "5*q;"]
+        with tempfile.TemporaryDirectory() as cwd:
+            out = subprocess.run([binary], input="\n".join(lines) + "\n", capture_output=True, text=True, cwd=cwd).stdout
+            back = subprocess.run([binary], input="&(R = 'f.sav');\n5*q;\n", capture_output=True, text=True, cwd=cwd).stdout
+        level, top = [value_line(c) for c in out.split("3>")[-8:-4]], [value_line(c) for c in out.split(">")[-4:-1]]
+        top.append(value_line(back.split(">")[-2]))
+        if level[:2] + [level[3]] + top[2:] != top[:2] + ["1"] * 3:
+            failures += 1
+            print(f"{lines[0]} {first} then {second}: the level printed {level}, the top and read back {top}")
+    return failures
+
+
 def main(argv):
     binary = os.path.abspath(argv[1])
     cases = int(argv[2]) if len(argv) > 2 else 60 + 3 * len(READS)
@@ -201,6 +227,7 @@ def main(argv):
             failures += 1
             print(f"{statement} ({'modular' if modular else 'rational'}, relation {relation}): "
                   + "; ".join(problems))
+    failures += levels_in_reads(binary, rng)
     print(f"ring changes inside reads: {cases} cases, {failures} fail (seed {seed})")
     return 1 if failures else 0
 
