@@ -37,7 +37,9 @@ pt* kept_levels() {
 // probe past the end terms asks, since most unequal pairs part there.
 class Budget {
   public:
-    Budget(polynode* na, polynode* db, polynode* nb, polynode* da) : parts_{na, db, nb, da} {}
+    // share: the probes may cost up to 1/share of the exact products.
+    Budget(polynode* na, polynode* db, polynode* nb, polynode* da, int64_t share)
+        : parts_{na, db, nb, da}, share_(share) {}
 
     bool spend(int64_t instructions) {
         measure();
@@ -53,10 +55,8 @@ class Budget {
     }
 
   private:
-    // The probes may cost up to this share of the exact products.
-    static constexpr int64_t SHARE = 8;
-
     polynode* parts_[4];
+    int64_t share_;
     bool measured_ = false;
     int64_t nodes_ = 0, left_ = 0;
 
@@ -79,7 +79,7 @@ class Budget {
         measured_ = true;
         const int64_t t[4] = {terms(parts_[0]), terms(parts_[1]), terms(parts_[2]), terms(parts_[3])};
         const int64_t pairs = t[0] * t[1] + t[2] * t[3];
-        left_ = pairs * (modularmode || finf ? 500 : 1000) / SHARE;
+        left_ = pairs * (modularmode || finf ? 500 : 1000) / share_;
     }
 };
 
@@ -794,19 +794,24 @@ int images_differ(const quoly* a, const quoly* b, bool negated) {
     pt* kept = kept_levels();
     if (kept == polynames) return 0;   // no free level: the images would be the products themselves
     Part na(a, false), da(a, true), nb(b, false), db(b, true);
-    Budget budget(na.p, db.p, nb.p, da.p);
     static WordImages words;   // its buffers kept from one comparison to the next
-    if (words.start(kept)) return words.differ(na.p, db.p, nb.p, da.p, negated, budget) ? 1 : 0;
-    // Towers and GF(2^k): products of images at the kept levels, whose
-    // elements have up to the product of the relations' degrees terms.
+    if (words.start(kept)) {
+        Budget budget(na.p, db.p, nb.p, da.p, 8);   // past the end terms, which are free
+        return words.differ(na.p, db.p, nb.p, da.p, negated, budget) ? 1 : 0;
+    }
+    // Towers and GF(2^k): these images are the only probes, so they may
+    // take a quarter. The origin reads the parts' last terms; 1 sums every
+    // coefficient into an element of the kept levels (up to the product of
+    // the relations' degrees terms), each image then two products.
+    Budget budget(na.p, db.p, nb.p, da.p, 4);
     int64_t kept_terms = 1;
     for (pt* rec = kept; rec; rec = rec->next) kept_terms *= std::max<int64_t>(1, rec->modout_degree);
-    const int64_t images_cost = 2 * kept_terms * kept_terms * (modularmode || finf ? 500 : 1000);
-    if (!budget.spend(images_cost + 20 * budget.nodes())) return 0;
+    if (!budget.spend(20 * budget.nodes() + 200 * kept_terms * kept_terms)) return 0;
     if (differ(at_zero(na.p, polynames, kept), at_zero(db.p, polynames, kept), at_zero(nb.p, polynames, kept),
                at_zero(da.p, polynames, kept), kept, negated))
         return 1;
-    if (!budget.spend(images_cost + 200 * budget.nodes())) return 0;
+    const int64_t per_node = modularmode || finf ? 120 : 300;   // a sum of elements, on words or digits
+    if (!budget.spend(per_node * budget.nodes() + 400 * kept_terms * kept_terms)) return 0;
     PolyHold na1(at_one(na.p, polynames, kept)), db1(at_one(db.p, polynames, kept));
     PolyHold nb1(at_one(nb.p, polynames, kept)), da1(at_one(da.p, polynames, kept));
     return differ(na1.p, db1.p, nb1.p, da1.p, kept, negated) ? 1 : 0;
