@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Comparisons of unequal fractions (=, <>, Equal, Equalneg) in loops, timed
-as whole processes, in the rings where a fraction's stored form need not be
-unique: relations without the flag over Q (t^2 - 2, t^2 - 1) and modulo 7,
-flagged relations the prime splits (t^2 - 2 modulo 7, t^2 + 1 modulo 5),
-and composite moduli without relations (4, 8, 49; 9, where one pair's
+"""Comparisons of fractions (=, <>, Equal, Equalneg) in loops, timed as
+whole processes, in the rings where a fraction's stored form need not be
+unique: relations without the flag over Q (t^2 - 2, t^2 - 1) and modulo 7
+or 6, flagged relations the prime splits (t^2 - 2 modulo 7, t^2 + 1 modulo
+5), and composite moduli without relations (4, 8, 49; 9, where one pair's
 cross products agree at their end terms and vanish at every point of Z/9).
-The pairs differ by a term the origin sees and by one it does not.
+The unequal pairs differ by a term the origin sees and by one it does not;
+the equal ones ("same value") only in their stored forms, and pay the
+probes on top of the exact products. The near misses (not squared) differ
+by 2(x^2 - x)y/(y + 2), which no end term and no point of Z/4 or Z/8 sees.
 
   bench_value_compare.py TARVEX [OTHER_TARVEX ...] [--runs N]
 
@@ -24,16 +27,21 @@ SUM_U = "1/(x + 7) + (x^2 + 3*x*y + t)/(x*y + 2*x + 1)"
 N, D = "(x - 1)*(y + 2)*(x^2 + 3*x*y + 1)", "(x*y + 3)*(x*y + 2*x + 1)"
 TYPED = (f"({N})/({D})", [("*(y + 2)/(y + 1)", f"({N}*(y + 2))/({D}*(y + 1))"),
                           ("*(x*y + 2)/(x*y + 1)", f"({N}*(x*y + 2))/({D}*(x*y + 1))")])
-RELATION = (SUM_U, [("u + 1/(y + 5)", "u + 1/(y + 5)"), ("u + x*y/(y + 5)", "u + x*y/(y + 5)")])
+SAME_T = ("same value", "(Numer(u)*(t + 1))/(Denom(u)*(t + 1))")
+TYPED[1].append(("same value", "(Numer(u)*(y + 3))/(Denom(u)*(y + 3))"))
+RELATION = (SUM_U, [("u + 1/(y + 5)", "u + 1/(y + 5)"), ("u + x*y/(y + 5)", "u + x*y/(y + 5)"), SAME_T])
+NEAR = ("(x^5*y^5 + 1)/(x + 1)", [("near miss", "u + 2*(x^2 - x)*y/(y + 2)")])
 RINGS = [("Q t^2-2", "&(J = t):\n&(P = t^2 - 2):\n", RELATION),
          ("Q t^2-1", "&(J = t):\n&(P = t^2 - 1):\n", RELATION),
          ("7 t^2-2", "&(p = 7):\n&(J = t):\n&(P = t^2 - 2):\n", RELATION),
+         ("6 t^2+1", "&(p = 6):\n&(J = t):\n&(P = t^2 + 1):\n", (SUM_U, [SAME_T])),
          ("7 t^2-2 f", "&(p = 7):\n&(J = t):\n&(P = t^2 - 2, 1):\n", RELATION),
          ("5 t^2+1 f", "&(p = 5):\n&(J = t):\n&(P = t^2 + 1, 1):\n", RELATION),
          ("mod 4", "&(p = 4):\n", TYPED), ("mod 8", "&(p = 8):\n", TYPED), ("mod 49", "&(p = 49):\n", TYPED),
-         ("mod 9", "&(p = 9):\n", (TYPED[0], TYPED[1][:1]))]   # the second pair's sum is refused there
+         ("mod 9", "&(p = 9):\n", (TYPED[0], TYPED[1][::2]))]   # the second pair's sum is refused there
+RINGS += [(f"mod {q}", f"&(p = {q}):\n", NEAR, False) for q in (4, 8, 9, 49)]
 PASSES = 20000
-LOOP = ("u := {u}:\nw := {w}:\nu := u^2: w := w^2:\nc := 0:\n"
+LOOP = ("u := {u}:\nw := {w}:\n{square}c := 0:\n"
         "for i = 1 to {n} do if [u <> w] then c :+ 1; fi; if [u = w] then c :+ 1; fi; "
         "c := c + Equal(u, w) + Equalneg(u, w); od:\nc;\n")
 
@@ -49,10 +57,11 @@ def main(argv):
     print(f"Whole process, median of {runs} (seconds); each pass four comparisons")
     print(f"{'ring':<10} {'pair':<22} {'passes':>6}" + "".join(f" {b[-30:]:>30}" for b in binaries))
     failed = 0
-    for ring, setup, (u, pairs) in RINGS:
+    for ring, setup, (u, pairs), *square in RINGS:
         for name, w in pairs:
             n = PASSES
-            script = setup + "&(J = x):\n&(J = y):\n" + LOOP.format(u=u, w=w, n=n)
+            squared = "u := u^2: w := w^2:\n" if square in ([], [True]) else ""
+            script = setup + "&(J = x):\n&(J = y):\n" + LOOP.format(u=u, w=w, n=n, square=squared)
             times = [[] for _ in binaries]
             outs = set()
             for _ in range(runs):

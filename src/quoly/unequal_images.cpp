@@ -29,6 +29,60 @@ pt* kept_levels() {
     return nullptr;
 }
 
+// What the probes below may spend, in machine instructions about. A pair
+// that is equal pays every probe and then the exact products all the same,
+// so the probes are held to a share of what those products cost: where
+// the parts have few terms the products cost less than the points' setup,
+// and the exact answer goes first. The parts are measured only when a
+// probe past the end terms asks, since most unequal pairs part there.
+class Budget {
+  public:
+    // share: the probes may cost up to 1/share of the exact products.
+    Budget(polynode* na, polynode* db, polynode* nb, polynode* da, int64_t share)
+        : parts_{na, db, nb, da}, share_(share) {}
+
+    bool spend(int64_t instructions) {
+        measure();
+        if (instructions > left_) return false;
+        left_ -= instructions;
+        return true;
+    }
+
+    // The nodes of the four parts, which a point reads.
+    int64_t nodes() {
+        measure();
+        return nodes_;
+    }
+
+  private:
+    polynode* parts_[4];
+    int64_t share_;
+    bool measured_ = false;
+    int64_t nodes_ = 0, left_ = 0;
+
+    // A part's terms (its number nodes), its nodes added into nodes_.
+    int64_t terms(const polynode* p) {
+        int64_t n = 0, nodes = 0;
+        for (; p; p = p->next) {
+            nodes++;
+            n += p->numb ? 1 : terms(p->pcoef);
+        }
+        nodes_ += nodes;
+        return n;
+    }
+
+    // Each pair of terms of the exact products is a product of
+    // coefficients, under relations then reduced by them: some 500
+    // instructions modulo a word, over 1,000 on the rationals' digits.
+    void measure() {
+        if (measured_) return;
+        measured_ = true;
+        const int64_t t[4] = {terms(parts_[0]), terms(parts_[1]), terms(parts_[2]), terms(parts_[3])};
+        const int64_t pairs = t[0] * t[1] + t[2] * t[3];
+        left_ = pairs * (modularmode || finf ? 500 : 1000) / share_;
+    }
+};
+
 // A part of a quoly as a polynomial: borrowed, or built for a plain number.
 struct Part {
     polynode* p = nullptr;
@@ -133,7 +187,7 @@ class WordImages {
 
     // Whether N(a)·D(b) and ±N(b)·D(a) differ at a point: points of 0s
     // and 1s first (sums alone, no products), then random points.
-    bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated) {
+    bool differ(polynode* na, polynode* db, polynode* nb, polynode* da, bool negated, Budget& budget) {
         size_t free_levels = 0;
         for (pt* rec = polynames; rec != kept_; rec = rec->next) free_levels++;
         set_extension(1);
@@ -143,7 +197,9 @@ class WordImages {
         const int tail = free_levels > 1 ? trailing_at_ones(na, db, nb, da, negated) : -1;
         if (tail == 1) return true;
         // Modulo a composite, a prime power's images by tables before the
-        // points of Z/q, which may all be roots.
+        // points of Z/q, which may all be roots: a walk of the parts for
+        // each of up to three primes.
+        if (modular_ && !mod_is_prime && !budget.spend(100 * budget.nodes() + 1000)) return false;
         if (modular_ && prime_power_images_differ(na, db, nb, da, negated, kept_ ? m_.data() : nullptr, kept_ ? d_ : 0))
             return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
@@ -158,6 +214,7 @@ class WordImages {
             // then a random point, and two more over Z/q[z]/(f) where Z/q
             // has few units.
             set_extension(k < 4 ? 1 : k == 4 && wide > 3 ? 3 : wide);
+            if (!budget.spend(point_cost(k, budget.nodes()))) return false;
             const size_t e = static_cast<size_t>(d_ * r_);
             const size_t need = 12 * e + free_levels * (e + static_cast<size_t>(4 * r_));
             if (buf_.size() < need) buf_.resize(need);
@@ -192,6 +249,17 @@ class WordImages {
     }
 
   private:
+    // What point k costs, about, in instructions: the points of 0s and 1s
+    // sum coefficients; a random point of Z/q takes a product a node;
+    // one over Z/q[z]/(f) takes d r^2 word products a node, the point's
+    // powers and two products of elements.
+    int64_t point_cost(int k, int64_t nodes) const {
+        if (k < 3) return 15 * nodes + 200;
+        const int64_t d = d_, r = r_;
+        if (r == 1) return (40 + 10 * d) * nodes + 300;
+        return (150 + 6 * d * r * r) * nodes + 10 * d * d * r * r + 1000;
+    }
+
     // The end terms and coefficients below are held in words on the stack:
     // up to this many free levels and this relation degree (beyond, the
     // points alone decide).
@@ -727,10 +795,23 @@ int images_differ(const quoly* a, const quoly* b, bool negated) {
     if (kept == polynames) return 0;   // no free level: the images would be the products themselves
     Part na(a, false), da(a, true), nb(b, false), db(b, true);
     static WordImages words;   // its buffers kept from one comparison to the next
-    if (words.start(kept)) return words.differ(na.p, db.p, nb.p, da.p, negated) ? 1 : 0;
+    if (words.start(kept)) {
+        Budget budget(na.p, db.p, nb.p, da.p, 8);   // past the end terms, which are free
+        return words.differ(na.p, db.p, nb.p, da.p, negated, budget) ? 1 : 0;
+    }
+    // Towers and GF(2^k): these images are the only probes, so they may
+    // take a quarter. The origin reads the parts' last terms; 1 sums every
+    // coefficient into an element of the kept levels (up to the product of
+    // the relations' degrees terms), each image then two products.
+    Budget budget(na.p, db.p, nb.p, da.p, 4);
+    int64_t kept_terms = 1;
+    for (pt* rec = kept; rec; rec = rec->next) kept_terms *= std::max<int64_t>(1, rec->modout_degree);
+    if (!budget.spend(20 * budget.nodes() + 200 * kept_terms * kept_terms)) return 0;
     if (differ(at_zero(na.p, polynames, kept), at_zero(db.p, polynames, kept), at_zero(nb.p, polynames, kept),
                at_zero(da.p, polynames, kept), kept, negated))
         return 1;
+    const int64_t per_node = modularmode || finf ? 120 : 300;   // a sum of elements, on words or digits
+    if (!budget.spend(per_node * budget.nodes() + 400 * kept_terms * kept_terms)) return 0;
     PolyHold na1(at_one(na.p, polynames, kept)), db1(at_one(db.p, polynames, kept));
     PolyHold nb1(at_one(nb.p, polynames, kept)), da1(at_one(da.p, polynames, kept));
     return differ(na1.p, db1.p, nb1.p, da1.p, kept, negated) ? 1 : 0;

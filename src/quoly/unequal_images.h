@@ -5,7 +5,9 @@
 // a number is a ring homomorphism in every ground ring (a composite
 // modulus and zero divisors included), so where the images of the two
 // products differ, the products differ too. Only that direction is
-// proved here: images that agree decide nothing.
+// proved here: images that agree decide nothing, and an equal pair pays
+// for them on top of the products, so they may cost only a share of what
+// the products would.
 #pragma once
 
 #include "storage/records.h"

@@ -9,14 +9,26 @@ modulo 9, GF(2^8), GF(2^16), a tower, and composite moduli without
 relations; the same value plus something not 0 (some 0 at every point of
 Z/q) compares unequal, and each route's difference is 0.
 
+With --cost, loops of comparisons of equal pairs whose stored forms differ
+and of near misses that no end term parts take at most LIMIT times the same
+loops over the cross products written out (processor time beyond a session
+that only builds the pair, the least of three sessions each; a busy machine
+fails it only three rounds running). The probes that can only prove
+inequality made them 2.2-4.3 times those products.
+
   value_equality_property.py TARVEX [SEED] [CASES_PER_RING]
+  value_equality_property.py TARVEX --cost [LIMIT]
 """
+import os
 import random
 import re
+import resource
 import subprocess
 import sys
+import tempfile
 
 from case_report import report
+from cpu_limited import run_held
 
 # p (0: the rationals, 256: GF(2^8)), levels ("v: relation[, 1 the flag]" or
 # a free "v"), an idempotent of the ring (1 where there is none).
@@ -62,7 +74,62 @@ def case(rng, k, gens):
     return lines
 
 
+SAME_FORM = ("(x*y + 2*x + t*y + 1)/(x + y + 3)", "(Numer(u)*t)/(Denom(u)*t)")
+COST_PAIRS = [("&(p = 7):\n&(J = t):\n&(P = t^2 - 2):\n", SAME_FORM), ("&(p = 6):\n&(J = t):\n&(P = t^2 + 1):\n", SAME_FORM),
+              ("&(p = 4):\n", ("(x^5*y^5 + 1)/(x + 1)", "u + 2*(x^2 - x)*y/(y + 2)"))]
+COST_PASSES = 60000
+PRODUCTS = "Numer(u)*Denom(v) = Numer(v)*Denom(u)"
+
+
+def least_seconds(tarvex, script, cwd):
+    """The least processor time of three sessions and the count they
+    printed, or None for an error or no count."""
+    least, counts = None, set()
+    for _ in range(3):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        out = run_held(tarvex, script, 5, text=True, cwd=cwd)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        said = out and re.search(r"^ *>?\s*!count (\S+)$", out.stdout, flags=re.M)
+        if not said or "Error occurred" in out.stdout:
+            return None
+        counts.add(said[1])
+        t = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+        least = t if least is None else min(least, t)
+    return least, counts
+
+
+def cost_round(tarvex, limit, cwd):
+    """None when the comparisons took at most limit times the products."""
+    compared = products = 0.0
+    for setup, (u, v) in COST_PAIRS:
+        spent = []
+        for passes, cond in ((0, "u = v"), (COST_PASSES, "u = v"), (COST_PASSES, PRODUCTS)):
+            script = (f"{setup}&(J = x):\n&(J = y):\nu := {u}:\nv := {v}:\nc := 0:\nfor i = 1 to {passes} do "
+                      f"if [{cond}] then c := c + 1; fi; od:\n!!('!count', c);\n")
+            spent.append(least_seconds(tarvex, script, cwd))
+            if spent[-1] is None:
+                return f"{setup!r} {u}, {v} [{cond}]: no count"
+        if spent[1][1] != spent[2][1]:   # the loops count what the products' loop counts
+            return f"{setup!r} {u}, {v}: counted {spent[1][1]} against {spent[2][1]}"
+        compared += max(spent[1][0] - spent[0][0], 0.0)
+        products += max(spent[2][0] - spent[0][0], 0.0)
+    if compared > limit * max(products, 0.05):
+        return f"comparisons {compared:.2f} s, the products written out {products:.2f} s"
+    return None
+
+
+def cost(tarvex, limit):
+    with tempfile.TemporaryDirectory() as cwd:
+        for _ in range(3):
+            result = cost_round(tarvex, limit, cwd)
+            if result is None or "count" in result:
+                break
+    return report([result])
+
+
 def main():
+    if sys.argv[2:3] == ["--cost"]:
+        return cost(os.path.abspath(sys.argv[1]), float(sys.argv[3]) if len(sys.argv) > 3 else 1.5)
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 1)
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 8
     results, refused = [], 0
