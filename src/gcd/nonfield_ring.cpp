@@ -135,6 +135,22 @@ struct CappedSteps {
 
 bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d);
 
+// c below the levels without relation that wrap it (a caller's outermost
+// record, x and y around an element of k and t), with the record reached:
+// the images need every level from theirs in to have a relation.
+struct Inside {
+    polynode* c;
+    pt* rec;
+};
+
+Inside inside_free_levels(polynode* c, pt* crec) {
+    while (crec && !crec->relation && crec->next && !c->numb && !c->next && c->exp == 0) {
+        c = c->pcoef;
+        crec = crec->next;
+    }
+    return {c, crec};
+}
+
 }  // namespace
 
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
@@ -160,15 +176,29 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     // outer variable) it ends in a few steps where the images of a matrix
     // of dimension 80 take tens of times longer, on others its cofactors
     // swell a hundredfold past them.
-    if (const int64_t cap = multimodular_work(c, crec)) {
+    const Inside in = inside_free_levels(c, crec);
+    if (const int64_t cap = multimodular_work(in.c, in.rec)) {
         try {
             CappedSteps steps(cap);
             return field_inversion(c, crec, N, d);
         } catch (const CappedSteps::Reached&) {
         }
-        if (multimodular_inverse(c, crec, N, d)) return true;
+        if (multimodular_inverse(in.c, in.rec, N, d)) {
+            if (in.rec->level > crec->level && !single_number(N->p)) add_pad(&N->p, in.rec->level - crec->level);
+            return true;
+        }
     }
     return field_inversion(c, crec, N, d);
+}
+
+bool proved_unit(polynode* c, pt* crec) {
+    const Inside in = inside_free_levels(c, crec);
+    if (multimodular_unit(in.c, in.rec)) return true;
+    PolyHold N;
+    imag* d = nullptr;
+    if (!invert(c, crec, &N, &d)) return false;
+    free_imag(&d);
+    return true;
 }
 
 namespace {
