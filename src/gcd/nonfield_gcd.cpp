@@ -305,12 +305,7 @@ void nonfield_shared_unit(polynode** qu, polynode** qv) {
     const Shape sh = shape_of({*qv}, 1);
     if (!sh.name || sh.outside_band || !sh.free_levels.empty()) return;
     Running inside;
-    {
-        PolyHold N;
-        imag* d = nullptr;
-        if (!invert(*qv, polynames, &N, &d)) return;
-        free_imag(&d);
-    }
+    if (!proved_unit(*qv, polynames)) return;
     // Literal factors of the representatives: dividing them out keeps the
     // value modulo the relations as well.
     PlainPolynomials plain;

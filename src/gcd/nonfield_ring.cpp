@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/capped_steps.h"
 #include "gcd/multimodular_inverse.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
@@ -104,34 +105,6 @@ int64_t work_size(const polynode* p, int64_t bound) {
 }
 
 namespace {
-
-// The field inversion's Euclid's steps held to a cap of work, counted as a
-// budgeted gcd counts them (that gcd's meter goes on being told of them).
-struct CappedSteps {
-    struct Reached {};
-    static inline int64_t left = 0;
-    static inline void (*outer)(const polynode*, const polynode*) = nullptr;
-    void (*before)(const polynode*, const polynode*) = euclid_step_meter;
-    void (*before_outer)(const polynode*, const polynode*) = outer;
-    int64_t before_left = left;
-    explicit CappedSteps(int64_t cap) {
-        outer = before;
-        left = cap;
-        euclid_step_meter = [](const polynode* a, const polynode* b) {
-            if (outer) outer(a, b);
-            const int64_t x = std::max<int64_t>(1, work_size(a, left));
-            left -= x * work_size(b, left / x + 1);
-            if (left < 0) throw Reached{};
-        };
-    }
-    ~CappedSteps() {
-        euclid_step_meter = before;
-        outer = before_outer;
-        left = before_left;
-    }
-    CappedSteps(const CappedSteps&) = delete;
-    CappedSteps& operator=(const CappedSteps&) = delete;
-};
 
 bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d);
 

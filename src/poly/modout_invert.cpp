@@ -1,5 +1,7 @@
 // Inverses of field elements: the extended Euclidean algorithm modulo the
 // relation of the element's level, inner field levels inverted recursively.
+#include "gcd/capped_steps.h"
+#include "gcd/multimodular_inverse.h"
 #include "gcd/pseudo_div.h"
 #include "gcd/split_copies.h"
 #include "numbers/numbers.h"
@@ -171,6 +173,10 @@ void require_field_below(const polynode* p, pt* rec, const pt* outer) {
     abandon_statement(271);
 }
 
+// The inverse of p (an element of rec's level, pad padding levels taken
+// off) by the extended Euclid's algorithm.
+void euclid_inverse(polynode* p, pt* rec, int32_t pad, quoly** inv);
+
 }  // namespace
 
 void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
@@ -192,6 +198,35 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
             return;
         }
     }
+    // Over the rationals the cofactors of Euclid's steps swell with the
+    // levels' degrees (seconds for an element of a tower of degree 96, where
+    // the images of its multiplication matrix take a tenth of one); on
+    // other elements the steps end at once. The steps go first, held to
+    // about the images' work; a capped run around this one holds them
+    // already.
+    if (CappedSteps::running == 0) {
+        if (const int64_t cap = multimodular_work(p, rec)) {
+            try {
+                CappedSteps steps(cap);
+                euclid_inverse(p, rec, pad, inv);
+                return;
+            } catch (const CappedSteps::Reached&) {
+            }
+            PolyHold N;
+            imag* d = nullptr;
+            if (multimodular_inverse(p, rec, &N, &d)) {
+                if (pad > 0 && !quoly_detail::lone_number(N.p)) add_pad(&N.p, pad);
+                *inv = finish_inverse(N.release(), new_number_node(d));
+                return;
+            }
+        }
+    }
+    euclid_inverse(p, rec, pad, inv);
+}
+
+namespace {
+
+void euclid_inverse(polynode* p, pt* rec, int32_t pad, quoly** inv) {
     polynode* m = rec->binomial ? rec->binomial : rec->relation;
 
     BareRecord bare(rec);
@@ -237,3 +272,5 @@ void poly_mod_invert(polynode* p, quoly** inv, pt* rec) {
     polynode* d = den.release();
     *inv = finish_inverse(num.release(), d);
 }
+
+}  // namespace
