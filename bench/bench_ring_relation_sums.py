@@ -8,7 +8,8 @@ t^2 - 2 without the flag, and quotients, products and sums under field
 relations that the prime splits (modulo 7 and 13), and products, sums and
 quotients of two fresh fractions under field relations that the prime
 splits only partly, beside rings that it splits into linear factors;
-towers and a planted gcd without the flag at high degree; inverses of
+towers and a planted gcd without the flag at high degree; an element of
+k^3 - 2, t^32 - t - k times its inverse, with and without the flag; inverses of
 matrices of fractions, dense and sparse, and their products by the
 matrices; and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
@@ -256,6 +257,14 @@ def cases():
                        (["k^2 - 3", "t^20 - t - k"], 2), (["k^3 - 2", "t^24 - t - k"], 3),
                        (["k^2 + 3", "t^20 - t - k"], 4), (["k^2 + 3", "t^23 - t - k"], 5)):
         out.append((f"3 leading fractions ({seed}), Q[t, k]/({'; '.join(rels)})", leading_fractions(rels, seed)))
+    # An element of 32 terms of 40 digits times its inverse, and (x + 1)e
+    # times 1/((x + 1)e): their gcds and cancellations asked only for units.
+    rng = random.Random(32)
+    e = " + ".join(f"({rng.randint(-10**40, 10**40)})*k^{i}*t^{j}" for j in range(32) for i in range(3) if rng.random() < 0.4)
+    for flag in ("", ", 1"):
+        head = f"&(J = k):\n&(P = k^3 - 2{flag}):\n&(J = t):\n&(P = t^32 - t - k{flag}):\n&(J = x):\ne := {e}:\n"
+        out.append((f"e*(1/e), ((x + 1)e)/((x + 1)e), Q[t, k]/(k^3 - 2{flag}; t^32 - t - k{flag})",
+                    head + "u := 1/e:\ne*u;\nu*e - 1;\nv := (x + 1)*e:\nv*(1/v);\n"))
     for d in (24, 36, 48, 64):
         out.append((f"planted GCD, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", False)))
         out.append((f"planted quotient, Q[t]/(t^{d} - 2)", planted(f"t^{d} - 2", True)))

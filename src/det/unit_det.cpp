@@ -163,14 +163,6 @@ void coefficients_over_free(polynode* p, std::vector<polynode*>* out, pt** ring)
         gather_coefficients(p, polynames, out, ring);
 }
 
-bool proved_unit(polynode* c, pt* ring) {
-    PolyHold inverse;
-    imag* d = nullptr;
-    if (!nonfield::invert(c, ring, &inverse, &d)) return false;
-    free_imag(&d);
-    return true;
-}
-
 // Whether no non-zero element of the relations' ring kills every one of
 // the coefficients: one of them, or a combination of them, is a unit
 // (r·c_i = 0 for all i would give r·unit = 0). Combinations with the
@@ -184,7 +176,7 @@ bool coefficients_generate_unit(const std::vector<polynode*>& c, pt* ring) {
         for (polynode* x : c)
             if (single_number(x) && !iszero(x->ncoef)) return true;
     for (polynode* x : c)
-        if (proved_unit(x, ring)) return true;
+        if (nonfield::proved_unit(x, ring)) return true;
     if (c.size() < 2) return false;
     constexpr int32_t WEIGHTS_TRIED = 12;
     for (int32_t s = 2; s <= WEIGHTS_TRIED + 1; s++) {
@@ -201,7 +193,7 @@ bool coefficients_generate_unit(const std::vector<polynode*>& c, pt* ring) {
             poly_mult(weight.p, factor.p, &w.p, ring);
             std::swap(weight.p, w.p);
         }
-        if (!poly_iszero(sum.p) && proved_unit(sum.p, ring)) return true;
+        if (!poly_iszero(sum.p) && nonfield::proved_unit(sum.p, ring)) return true;
     }
     return false;
 }

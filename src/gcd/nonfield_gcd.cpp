@@ -148,12 +148,7 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
     if (sh.free_levels.empty()) {
         // Elements of the ring: a unit makes them coprime; two non-units
         // have no gcd this module can prove.
-        PolyHold N;
-        imag* d = nullptr;
-        bool unit = invert(u, vars, &N, &d);
-        if (!unit) unit = invert(v, vars, &N, &d);
-        if (!unit) refuse(sh.name);
-        free_imag(&d);
+        if (!proved_unit(u, vars) && !proved_unit(v, vars)) refuse(sh.name);
         return unit_gcd(u, v);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
@@ -310,12 +305,7 @@ void nonfield_shared_unit(polynode** qu, polynode** qv) {
     const Shape sh = shape_of({*qv}, 1);
     if (!sh.name || sh.outside_band || !sh.free_levels.empty()) return;
     Running inside;
-    {
-        PolyHold N;
-        imag* d = nullptr;
-        if (!invert(*qv, polynames, &N, &d)) return;
-        free_imag(&d);
-    }
+    if (!proved_unit(*qv, polynames)) return;
     // Literal factors of the representatives: dividing them out keeps the
     // value modulo the relations as well.
     PlainPolynomials plain;
@@ -361,6 +351,22 @@ bool times_inverse_lead(polynode* c, polynode* qu, polynode* qv, int32_t band, P
     return true;
 }
 
+// Where g's leading coefficient over the relations is a unit, g kills no
+// non-zero element of the ring: u/g and v/g are unique, and where g divides
+// both as plain polynomials those quotients are them, found without the
+// inverse of that coefficient that the division over the relations needs
+// (over the rationals its cofactors swell with the relations' degree: an
+// element of a tower of degree 96 times its own inverse took seconds).
+bool plain_quotients(polynode* u, polynode* v, polynode* g, int32_t band, PolyHold* a, PolyHold* b) {
+    {
+        PlainPolynomials plain;
+        if (!trial_poly_divide(u, g, &a->p, polynames, 1, 0, 0) || !a->p) return false;
+        if (!trial_poly_divide(v, g, &b->p, polynames, 1, 0, 0) || !b->p) return false;
+    }
+    if (polynode* c = lead_element(g, band)) return proved_unit(c, record_at(band));
+    return !composite_modulus();
+}
+
 }  // namespace
 
 void nonfield_fewest_terms(polynode** qu, polynode** qv) {
@@ -399,6 +405,15 @@ bool nonfield_cancel(polynode* u, polynode* v, polynode* g, polynode** qu, polyn
     const Shape sh = shape_of({u, v, g}, 1);
     if (!sh.name) return false;
     Running inside;
+    {
+        PolyHold a, b;
+        if (plain_quotients(u, v, g, sh.band, &a, &b)) {
+            *qu = a.release();
+            *qv = b.release();
+            if (m) poly_set(1, m);
+            return true;
+        }
+    }
     const Band ring{sh.band, sh.name};
     imag* su = nullptr;
     imag* sv = nullptr;

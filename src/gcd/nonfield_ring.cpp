@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/capped_steps.h"
 #include "gcd/multimodular_inverse.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
@@ -105,35 +106,23 @@ int64_t work_size(const polynode* p, int64_t bound) {
 
 namespace {
 
-// The field inversion's Euclid's steps held to a cap of work, counted as a
-// budgeted gcd counts them (that gcd's meter goes on being told of them).
-struct CappedSteps {
-    struct Reached {};
-    static inline int64_t left = 0;
-    static inline void (*outer)(const polynode*, const polynode*) = nullptr;
-    void (*before)(const polynode*, const polynode*) = euclid_step_meter;
-    void (*before_outer)(const polynode*, const polynode*) = outer;
-    int64_t before_left = left;
-    explicit CappedSteps(int64_t cap) {
-        outer = before;
-        left = cap;
-        euclid_step_meter = [](const polynode* a, const polynode* b) {
-            if (outer) outer(a, b);
-            const int64_t x = std::max<int64_t>(1, work_size(a, left));
-            left -= x * work_size(b, left / x + 1);
-            if (left < 0) throw Reached{};
-        };
-    }
-    ~CappedSteps() {
-        euclid_step_meter = before;
-        outer = before_outer;
-        left = before_left;
-    }
-    CappedSteps(const CappedSteps&) = delete;
-    CappedSteps& operator=(const CappedSteps&) = delete;
+bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d);
+
+// c below the levels without relation that wrap it (a caller's outermost
+// record, x and y around an element of k and t), with the record reached:
+// the images need every level from theirs in to have a relation.
+struct Inside {
+    polynode* c;
+    pt* rec;
 };
 
-bool field_inversion(polynode* c, pt* crec, PolyHold* N, imag** d);
+Inside inside_free_levels(polynode* c, pt* crec) {
+    while (crec && !crec->relation && crec->next && !c->numb && !c->next && c->exp == 0) {
+        c = c->pcoef;
+        crec = crec->next;
+    }
+    return {c, crec};
+}
 
 }  // namespace
 
@@ -160,15 +149,29 @@ bool invert(polynode* c, pt* crec, PolyHold* N, imag** d) {
     // outer variable) it ends in a few steps where the images of a matrix
     // of dimension 80 take tens of times longer, on others its cofactors
     // swell a hundredfold past them.
-    if (const int64_t cap = multimodular_work(c, crec)) {
+    const Inside in = inside_free_levels(c, crec);
+    if (const int64_t cap = multimodular_work(in.c, in.rec)) {
         try {
             CappedSteps steps(cap);
             return field_inversion(c, crec, N, d);
         } catch (const CappedSteps::Reached&) {
         }
-        if (multimodular_inverse(c, crec, N, d)) return true;
+        if (multimodular_inverse(in.c, in.rec, N, d)) {
+            if (in.rec->level > crec->level && !single_number(N->p)) add_pad(&N->p, in.rec->level - crec->level);
+            return true;
+        }
     }
     return field_inversion(c, crec, N, d);
+}
+
+bool proved_unit(polynode* c, pt* crec) {
+    const Inside in = inside_free_levels(c, crec);
+    if (multimodular_unit(in.c, in.rec)) return true;
+    PolyHold N;
+    imag* d = nullptr;
+    if (!invert(c, crec, &N, &d)) return false;
+    free_imag(&d);
+    return true;
 }
 
 namespace {

@@ -41,6 +41,10 @@ int64_t work_size(const polynode* p, int64_t bound);
 // inversion's Euclid's steps come to more work than images modulo primes
 // would take, those images find it instead (multimodular_inverse.h).
 bool invert(polynode* c, pt* crec, PolyHold* N, imag** d);
+// invert's answer without its inverse: the images of c's multiplication
+// matrix prove most units at a small part of the inverse's cost (over the
+// rationals its cofactors swell with the relations' degree).
+bool proved_unit(polynode* c, pt* crec);
 // Error 271 naming the relation, and the statement ends; while a
 // RefusalEscape lives, NoProof is thrown instead, with nothing printed.
 [[noreturn]] void refuse(const char* name);

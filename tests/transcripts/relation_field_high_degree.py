@@ -23,10 +23,16 @@ first), and one under k^2 + 3, where t^20 - t - k has the root
 -(1 + k)/2: no field, so the remainders go to the end, inverting elements
 of degree 40 at every step.
 
+Last an element e of 16 terms of 40 digits under k^3 - 2, t^32 - t - k
+times its inverse u = 1/e: 100 products e*u must cost at most RATIO times
+100 quotients 1/e (the least of three sessions each; seconds a product
+before, where 1/e took a tenth of one), and e*u - 1 and u*e - 1 be 0.
+
   relation_field_high_degree.py TARVEX [SEED] [CASES] [SCALE]
 """
 import os
 import random
+import resource
 import sys
 import tempfile
 
@@ -131,6 +137,32 @@ def planted_session(rng, i):
     return script, 0.5
 
 
+RATIO = 8
+
+
+def inverse_product(tarvex, rng, cwd):
+    """The products e*u against the quotients 1/e, as the docstring says."""
+    e = " + ".join(f"({rng.randint(-10**40, 10**40)})*k^{rng.randint(0, 2)}*t^{rng.randint(0, 31)}" for _ in range(16))
+    head = f"&(J = k):\n&(P = k^3 - 2):\n&(J = t):\n&(P = t^32 - t - k):\n&(J = x):\ne := {e}:\n"
+    loops = ["for i = 1 to 100 do u := 1/e od:\n",
+             "u := 1/e:\nfor i = 1 to 100 do p := e*u od:\n!!('value', p - 1);\n!!('value', u*e - 1);\n"]
+    took = [None, None]
+    for _ in range(3):
+        for i, loop in enumerate(loops):
+            before = resource.getrusage(resource.RUSAGE_CHILDREN)
+            out = run_held(tarvex, head + loop, 2.5, text=True, cwd=cwd)
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            if out is None:
+                return "no answer in the hold:\n" + head + loop
+            if i and out.stdout.count("value 0") != 2:
+                return "e*u or u*e is not 1:\n" + out.stdout[-300:]
+            t = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+            took[i] = t if took[i] is None else min(took[i], t)
+        if took[1] <= RATIO * took[0]:
+            return None
+    return f"100 products e*u took {took[1]:.2f} s, 100 quotients 1/e {took[0]:.2f} s"
+
+
 def judge(tarvex, script, cwd, seconds):
     out = run_held(tarvex, script, seconds, text=True, cwd=cwd)
     if out is None:
@@ -151,6 +183,7 @@ def main():
         sessions += [planted_session(rng, i) for i in range(max(1, cases // 4))]
         sessions += [leading_session(rng, i) for i in range(max(1, cases // 4) + 1)]
         results = [judge(tarvex, script, cwd, seconds * scale) for script, seconds in sessions]
+        results.append(inverse_product(tarvex, rng, cwd))
     sys.exit(report(results))
 
 
