@@ -11,7 +11,8 @@ splits only partly, beside rings that it splits into linear factors;
 towers and a planted gcd without the flag at high degree; an element of
 k^3 - 2, t^32 - t - k times its inverse, with and without the flag; inverses of
 matrices of fractions, dense and sparse, and their products by the
-matrices; and one-variable
+matrices, and a 5 x 5 over a tower modulo 5 and 101 times its Adjoint;
+and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
 
@@ -102,6 +103,29 @@ def fraction_inverse(seed, n, sparse, product=False):
                 text += f"a[{i},{j}] := (({c()} + {c()}*t)*x + {c()} + {c()}*t)/(x + {rng.randint(1, 4)} + {c()}*t):\n"
     text += f"[w] := 1/[a]:\nTerms(w[1,1]);\nDeg(Denom(w[{n},2]), x);\n"
     return text + f"[c] := [a]*[w]:\nc[1,1];\nc[{n},2];\n" if product else text
+
+
+# The 5 x 5 in x, y over t, s (t^2 - 2, s^2 - t without the flag), column
+# by column.
+TOWER_CELLS = ("0, 0, (1 + 3*s + 3*t) - x, (-1 + s^2) + (1 - 2*s - t)*x + (1 + s)*y, "
+               "((-2 - 2*s) + (2 + 2*t)*x + (3 + s)*y)/((3 - 3*t) + (-1 - 3*s - t)*x), s + (2 - 2*s)*x + (1 + s)*y, "
+               "(3 + 2*s + t) + (-1 - 3*t)*x + (-3 - 2*t)*y, (-1 + 2*s) + (-3 + 2*s)*x - y, "
+               "(2*t + (2 + t)*y)/((2 + 2*s - 3*t) + (3 + 3*t)*x + (-s + 3*t)*y), 3 + (-3 + 2*s - t)*x, "
+               "(1 - s^2) - 3*x + (-3 + s^2 + 2*t)*y, s, 3 - 2*t, "
+               "((3*s - 3*t) + (3 + s + 2*t)*x + (1 - 3*s)*y)/(2 + (s - 3*t)*x + (2 + s^2)*y), "
+               "-s + 2*t*x + (-1 + 3*t)*y, -2 - y, -2 + (-2 + 2*t)*x, (-2 - s^2 + t) + (-1 - 3*s - t)*x + (s^2 + t)*y, "
+               "3, -2 - t, ((3 + s^2 + t) + (1 - 3*s^2 - 2*t)*x)/((-3 + s) + (3 + s + 2*t)*x + (3 + s - 3*t)*y), "
+               "((-2 + 2*s^2) + 3*s*x)/((1 + 3*s^2 + t) + (3 + s + 3*t)*y), 0, "
+               "((-2 + t) + (3 + s^2 + 3*t)*x + 3*y)/((2 - 2*s) + (2 - t)*x + (-2 + t)*y), 2")
+
+
+def tower_by_adjoint(modulus):
+    """The 5 x 5 of fractions over the tower times its Adjoint, whose cells'
+    denominators share no factors (Det and Adjoint take most of the
+    session)."""
+    return (f"&(p = {modulus}):\n&(J = t):\n&(P = t^2 - 2):\n&(J = s):\n&(P = s^2 - t):\n&(J = x):\n&(J = y):\n"
+            f"Array a[5,5], b[5,5], z[5,5]:\n[a] := [({TOWER_CELLS})]:\nq := Det[a]:\n[b] := Adjoint[a]:\n"
+            "[z] := [a]*[b]:\nz[1,1] - q;\nz[4,2];\n")
 
 
 def linear(rng, variables):
@@ -199,6 +223,8 @@ def cases():
         for sparse in (False, True):
             out.append((f"[a]*(1/[a]) {n}x{n} fractions {'sparse' if sparse else 'dense'}, {label}[t]/({rel})",
                         ring(mod, rel) + fraction_inverse(n, n, sparse, True)))
+    for mod in (5, 101):
+        out.append((f"[a]*Adjoint[a] 5x5 fractions, GF({mod})[t, s]/(t^2 - 2; s^2 - t)", tower_by_adjoint(mod)))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:
