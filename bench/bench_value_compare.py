@@ -27,8 +27,9 @@ SUM_U = "1/(x + 7) + (x^2 + 3*x*y + t)/(x*y + 2*x + 1)"
 N, D = "(x - 1)*(y + 2)*(x^2 + 3*x*y + 1)", "(x*y + 3)*(x*y + 2*x + 1)"
 TYPED = (f"({N})/({D})", [("*(y + 2)/(y + 1)", f"({N}*(y + 2))/({D}*(y + 1))"),
                           ("*(x*y + 2)/(x*y + 1)", f"({N}*(x*y + 2))/({D}*(x*y + 1))")])
-SAME_T = ("same value", "(Numer(u)*(t + 1))/(Denom(u)*(t + 1))")
-TYPED[1].append(("same value", "(Numer(u)*(y + 3))/(Denom(u)*(y + 3))"))
+SAME_T = ("same value", "(Numer(u)*t)/(Denom(u)*t)")   # t a unit in each of these rings
+# x, not a factor such as y + 3 or 2x + 1: quotients by those are refused modulo 4 and 8.
+TYPED[1].append(("same value", "(Numer(u)*x)/(Denom(u)*x)"))
 RELATION = (SUM_U, [("u + 1/(y + 5)", "u + 1/(y + 5)"), ("u + x*y/(y + 5)", "u + x*y/(y + 5)"), SAME_T])
 NEAR = ("(x^5*y^5 + 1)/(x + 1)", [("near miss", "u + 2*(x^2 - x)*y/(y + 2)")])
 RINGS = [("Q t^2-2", "&(J = t):\n&(P = t^2 - 2):\n", RELATION),
