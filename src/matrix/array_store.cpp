@@ -253,9 +253,14 @@ void release_held_cells(int32_t first, int32_t last) {
 
 void move_cells_down(int32_t first, int32_t last) {
     const int32_t k = last - first + 1;
+    const bool cells_above = last < endarr;
     for (int32_t c = last + 1; c <= endarr; c++) *cell_at(c - k) = *cell_at(c);
     for (int32_t c = endarr - k + 1; c <= endarr; c++) *cell_at(c) = nullptr;
     endarr -= k;
+    // A gap at the top of the store (the newest array deleted, reshaped or
+    // made sparse) moves no array's cells: walking every record for it made
+    // a long run of such statements quadratic.
+    if (!cells_above) return;
     for (array* b : arr_store)
         for (; b; b = b->link)
             if (!b->sparse && b->last >= b->first && b->first > last) {
