@@ -16,6 +16,7 @@
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
@@ -88,11 +89,13 @@ void istore_target(iplace* target, int32_t v) {
 }
 
 // Whether the target was deleted (the variable, or the array of the
-// element) while the right side was read: then error 316, as in the exact
-// evaluator, rather than a write into what no longer is the target.
+// element) or its array hidden by a newer one of its name while the right
+// side was read: then error 316, as in the exact evaluator, rather than a
+// write into what no longer is the target.
 bool target_lost(const iplace* target, const HeldTarget& held) {
-    const bool gone = held.lost() ||
-                      (target->sparse_element && !array_alive(target->element.arr, target->element.stamp));
+    const bool gone = held.lost() || (held.hidden() && array_hidden(held.hidden())) ||
+                      (target->sparse_element && (!array_alive(target->element.arr, target->element.stamp) ||
+                                                  array_hidden(target->element.arr)));
     if (gone) error(316, token.name);
     return gone;
 }

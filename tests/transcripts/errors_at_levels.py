@@ -130,7 +130,7 @@ def set_aside_cases(binary, cases, seed):
 LOST_TARGETS = [("s[1] :+ (M(3));", "s[1];", "z :+ 3;"), ("s[1] := (M(6));", "s[1];", "6;"),
                 ("s[1] :- (M(2));", "s[1];", "z :- 2;"), ("x[1] :+ (E(1));", "x[1];", "101;"),
                 ("k :+ (D(5));", "k;", None), ("k := (D(5));", "k;", None), ("d[1] :+ (E(1));", "d[1];", None),
-                ("I(1);", "s[1];", None)]
+                ("I(1);", "s[1];", None), ("[d] := [(E(1), 2, 3)];", "d[1];", None)]
 
 
 def lost_target_cases(binary):
@@ -153,6 +153,52 @@ def lost_target_cases(binary):
                 # Due, printed, read, read back.
                 if got[1:] != ["refused"] * 3 if due is None else len(set(got)) != 1:
                     failures.append(f"{ring.strip()} {statement} then {reader}: due, printed, read, read back {got}")
+    return failures
+
+# Updates and assignments (of an element or a whole array) whose right side
+# declares an array of the target's name, hiding the target's array (Rx),
+# are refused as deleted targets are: a later read finds the newer array,
+# the hidden one unchanged, and so does a save read back. One that hides and deletes it again (Rh)
+# writes the target. Random rings, storage, cells and routes.
+HIDING_ROUTES = ["{s}", "for i = 1 to 1 do {s} od;", "if 1 = 1 then {s} fi;",
+                 "Func T(n) = {s} 1.\nT(0);", "Func T(n) = Integer; {s} 1.\nT(0);"]
+
+
+def hidden_target_cases(binary, cases, seed):
+    rng = random.Random(seed)
+    failures = []
+    rings = ["", "&(p = 7);", "&(p = 3);", "&(p = 12);", "&(p = 9);", "&(p = 256);", "&(p = 65536);"]
+    with tempfile.TemporaryDirectory() as cwd:
+        for case in range(cases):
+            ring, route = rings[case % len(rings)], HIDING_ROUTES[case % len(HIDING_ROUTES)]
+            old, new = rng.choice(["", " Sparse"]), rng.choice(["", " Sparse"])
+            c, v, h, n = rng.choice([1, 2]), rng.randint(2, 40), rng.randint(2, 40), rng.randint(1, 9)
+            hider = rng.choice(["Rx", "Rx", "Rx", "Rh"])
+            ops = [":+", ":="] + ([":-"] if hider == "Rx" else []) + ([":*"] if "Integer" in route else [])
+            op = rng.choice(ops + ["[x] :="])
+            target = f"x[{c}] {op} ({hider}({n}))" if op[0] == ":" else f"[x] := [({hider}({n}), {n}, 3)]"
+            # A function's definition goes before the values due.
+            defs, _, statement = route.format(s=target + ";").rpartition("\n")
+            due_new = f"{h};" if c == 1 else "0;"
+            due_old = f"{v};" if c == 1 else "0;"
+            if hider == "Rh":
+                due_new = f"{n};" if "=" in op else f"{due_old[:-1]} {'*' if op == ':*' else '+'} {n};"
+            out = run_in(binary, cwd, f"{ring}\nArray x[3]{old};\nx[1] := {v};\n"
+                         f"Func Rx(z) = Array x[5]{new}; x[1] := {h}; z.\n"
+                         f"Func Rh(z) = Array x[5]{new}; @[x]; z.\n{defs}\n{due_new}\n{due_old}\n{statement}\n"
+                         f"x[{c}];\n&(S = 'h.sav'); &s; &(S = @);\n@[x];\nx[{c}];\n")
+            back = run_in(binary, cwd, f"&(R = 'h.sav');\nx[{c}];\n@[x];\nx[{c}];\n")
+            chunks = out.split("\n>")[-10:-1]
+            got = [ch.strip().split("\n")[-1].strip() for ch in chunks]
+            refused = "Cannot assign" in chunks[2]
+            read_back = top_values(back, 3)
+            if hider == "Rx":
+                right = refused and got[3] == got[0] and got[8] == got[1] and read_back[0::2] == got[:2]
+            else:
+                right = not refused and got[3] == got[0] and read_back[0] == got[0]
+            if not right:
+                failures.append(f"{ring or 'Q'} x[3]{old}, x[5]{new} by {hider}: {defs} {statement}: due new, due old, "
+                                f"printed, read, ..., read after @[x] {got}; read back {read_back}")
     return failures
 
 def main(argv):
@@ -190,7 +236,8 @@ def main(argv):
         failures.append("the statement after the last level did not run at the top")
     if failures:
         print(out[-3000:])
-    failures += set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + SANITIZER_REPORTS
+    failures += (set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + hidden_target_cases(binary, 35, 5147)
+                 + SANITIZER_REPORTS)
     if failures:
         print("\n".join(failures))
         return 1
