@@ -156,50 +156,39 @@ def lost_target_cases(binary):
     return failures
 
 # Updates and assignments (of an element or a whole array) whose right side
-# declares an array of the target's name, hiding the target's array (Rx),
-# are refused as deleted targets are: a later read finds the newer array,
-# the hidden one unchanged, and so does a save read back. One that hides and deletes it again (Rh)
-# writes the target. Random rings, storage, cells and routes.
+# declares an array of the target's name (Rx) are refused as deleted
+# targets are: a later read and a save read back find the newer array, the
+# hidden one unchanged. One that hides and deletes it again (Rh) writes.
 HIDING_ROUTES = ["{s}", "for i = 1 to 1 do {s} od;", "if 1 = 1 then {s} fi;",
                  "Func T(n) = {s} 1.\nT(0);", "Func T(n) = Integer; {s} 1.\nT(0);"]
 
 
 def hidden_target_cases(binary, cases, seed):
-    rng = random.Random(seed)
-    failures = []
+    rng, failures = random.Random(seed), []
     rings = ["", "&(p = 7);", "&(p = 3);", "&(p = 12);", "&(p = 9);", "&(p = 256);", "&(p = 65536);"]
     with tempfile.TemporaryDirectory() as cwd:
         for case in range(cases):
-            ring, route = rings[case % len(rings)], HIDING_ROUTES[case % len(HIDING_ROUTES)]
-            old, new = rng.choice(["", " Sparse"]), rng.choice(["", " Sparse"])
+            old, new, hider = rng.choice(["", " Sparse"]), rng.choice(["", " Sparse"]), rng.choice(["Rx"] * 3 + ["Rh"])
             c, v, h, n = rng.choice([1, 2]), rng.randint(2, 40), rng.randint(2, 40), rng.randint(1, 9)
-            hider = rng.choice(["Rx", "Rx", "Rx", "Rh"])
-            ops = [":+", ":="] + ([":-"] if hider == "Rx" else []) + ([":*"] if "Integer" in route else [])
-            op = rng.choice(ops + ["[x] :="])
-            target = f"x[{c}] {op} ({hider}({n}))" if op[0] == ":" else f"[x] := [({hider}({n}), {n}, 3)]"
-            # A function's definition goes before the values due.
+            route = HIDING_ROUTES[case % 5]
+            op = rng.choice([":+", ":=", "[x] :="] + [":-"] * (hider == "Rx") + [":*"] * ("Integer" in route))
+            target = f"x[{c}] {op} ({hider}({n}))" if op[0] == ":" else f"[x] := ({hider}({n}))"
             defs, _, statement = route.format(s=target + ";").rpartition("\n")
-            due_new = f"{h};" if c == 1 else "0;"
-            due_old = f"{v};" if c == 1 else "0;"
-            if hider == "Rh":
-                due_new = f"{n};" if "=" in op else f"{due_old[:-1]} {'*' if op == ':*' else '+'} {n};"
-            out = run_in(binary, cwd, f"{ring}\nArray x[3]{old};\nx[1] := {v};\n"
-                         f"Func Rx(z) = Array x[5]{new}; x[1] := {h}; z.\n"
-                         f"Func Rh(z) = Array x[5]{new}; @[x]; z.\n{defs}\n{due_new}\n{due_old}\n{statement}\n"
-                         f"x[{c}];\n&(S = 'h.sav'); &s; &(S = @);\n@[x];\nx[{c}];\n")
-            back = run_in(binary, cwd, f"&(R = 'h.sav');\nx[{c}];\n@[x];\nx[{c}];\n")
-            chunks = out.split("\n>")[-10:-1]
-            got = [ch.strip().split("\n")[-1].strip() for ch in chunks]
-            refused = "Cannot assign" in chunks[2]
-            read_back = top_values(back, 3)
-            if hider == "Rx":
-                right = refused and got[3] == got[0] and got[8] == got[1] and read_back[0::2] == got[:2]
-            else:
-                right = not refused and got[3] == got[0] and read_back[0] == got[0]
-            if not right:
-                failures.append(f"{ring or 'Q'} x[3]{old}, x[5]{new} by {hider}: {defs} {statement}: due new, due old, "
-                                f"printed, read, ..., read after @[x] {got}; read back {read_back}")
+            due_old = f"{v}" if c == 1 else "0"
+            due_new = f"{h if c == 1 else 0};" if hider == "Rx" else \
+                f"{n};" if "=" in op else f"{due_old} {'*' if op == ':*' else '+'} {n};"
+            out = run_in(binary, cwd, f"{rings[case % 7]}\nArray x[3]{old};\nx[1] := {v};\nFunc Rx(z) = Array "
+                         f"x[5]{new}; x[1] := {h}; z.\nFunc Rh(z) = Array x[5]{new}; @[x]; z.\n{defs}\n{due_new}\n"
+                         f"{due_old};\n{statement}\nx[{c}];\n&(S = 'h.sav'); &s; &(S = @);\n@[x];\nx[{c}];\n")
+            back = top_values(run_in(binary, cwd, f"&(R = 'h.sav');\nx[{c}];\n@[x];\nx[{c}];\n"), 3)
+            got = top_values(out, 9)
+            refused = "Cannot assign" in out.split("\n>")[-8]
+            if not (refused and got[8] == got[1] and back[0::2] == got[:2] if hider == "Rx" else
+                    not refused and back[0] == got[0]) or got[3] != got[0]:
+                failures.append(f"{rings[case % 7] or 'Q'} x[3]{old}, x[5]{new}: {defs} {statement}: due new, due old, "
+                                f"printed, read, ..., read after @[x] {got}; read back {back}")
     return failures
+
 
 def main(argv):
     binary, folder = os.path.abspath(argv[1]), argv[2]
