@@ -171,6 +171,7 @@ void relink_array(array* a, const tokenrec* new_name) {
     a->link = arr_store[a->hash];
     arr_store[a->hash] = a;
     array_links_stamp++;
+    note_hiding(a);
 }
 
 // The statement after the name; returns at the first error, whether or not

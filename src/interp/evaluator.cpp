@@ -641,9 +641,10 @@ namespace {
 
 // A target deleted (the variable, or the array of the element) while the
 // right side was read is refused: writing would store where the variable
-// no longer is, another variable's record or cell perhaps.
+// no longer is, another variable's record or cell perhaps. So is an element
+// whose array a newer one of its name hides: a later read finds the newer.
 bool refused_as_lost(const HeldTarget& held) {
-    if (!held.lost()) return false;
+    if (!held.lost() && !(held.hidden() && array_hidden(held.hidden()))) return false;
     error(316, token.name);
     return true;
 }

@@ -16,6 +16,7 @@
 #include "interp/readers.h"
 #include "interp/scalars.h"
 #include "interp/token.h"
+#include "matrix/array_store.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
 #include "numbers/residue.h"
@@ -88,11 +89,14 @@ void istore_target(iplace* target, int32_t v) {
 }
 
 // Whether the target was deleted (the variable, or the array of the
-// element) while the right side was read: then error 316, as in the exact
-// evaluator, rather than a write into what no longer is the target.
-bool target_lost(const iplace* target, const HeldTarget& held) {
-    const bool gone = held.lost() ||
-                      (target->sparse_element && !array_alive(target->element.arr, target->element.stamp));
+// element) or its array hidden by a newer one of its name while the right
+// side was read: then error 316, as in the exact evaluator, rather than a
+// write into what no longer is the target. links: array_links_stamp before
+// the right side (a sparse element's array can only be hidden if it moved).
+bool target_lost(const iplace* target, const HeldTarget& held, uint32_t links) {
+    const bool gone = held.lost() || (held.hidden() && array_hidden(held.hidden())) ||
+                      (target->sparse_element && (!array_alive(target->element.arr, target->element.stamp) ||
+                                                  (links != array_links_stamp && array_hidden(target->element.arr))));
     if (gone) error(316, token.name);
     return gone;
 }
@@ -102,11 +106,12 @@ void iassignment(iplace* target, name** pending) {
     inext(pending);
     const char op = token.name[1] == 0 ? token.name[0] : 0;
     HeldTarget held(target->slot, nullptr);
+    const uint32_t links = array_links_stamp;
     if (op == '=') {
         inext(pending);
         int32_t v = 0;
         old_iexpre(&v, pending);
-        if (!target_lost(target, held)) istore_target(target, v);
+        if (!target_lost(target, held, links)) istore_target(target, v);
         return;
     }
     if (op != '+' && op != '-' && op != '*') {
@@ -122,7 +127,7 @@ void iassignment(iplace* target, name** pending) {
         error(update_end_error(pending), token.name);
         return;
     }
-    if (target_lost(target, held)) return;
+    if (target_lost(target, held, links)) return;
     int32_t old = 0;
     if (target->sparse_element) {
         quoly** cell = element_cell_again(target->element, false);

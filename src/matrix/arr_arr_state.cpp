@@ -4,7 +4,8 @@
 // starting an array expression whose value goes into the system array.
 //
 // A slot holds the array record itself, so writes through it reach the
-// named array; deleting or remaking that array clears the slot.
+// named array; deleting or remaking that array clears the slot. A slot never
+// holds a parameter's alias, only the array it stands for.
 #include "matrix/array_value.h"
 
 #include "interp/array_table.h"
@@ -15,6 +16,7 @@
 #include "interp/scanner.h"
 #include "interp/stored_code.h"
 #include "interp/token.h"
+#include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
 #include "matrix/reached_arrays.h"
 #include "matrix/extremes.h"
@@ -62,6 +64,10 @@ void assign_slot(FILE** source, name** pending, int32_t k) {
     fastestlookup(&nm, &a);
     next_token(source, pending);
     if (!token_is(&token, "]")) arr_error(218, token.name);
+    if (!a) arr_error(28, nm.name);
+    // An array parameter's alias goes when its call ends, and its record
+    // serves the next array declared: the slot takes the caller's array.
+    a = array_behind(a);
     if (!a) arr_error(28, nm.name);
     arrstash[k] = a;
     arrstash_used++;

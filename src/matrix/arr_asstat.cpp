@@ -260,6 +260,13 @@ void assign_block_diagonal(const array_block& b, arr_value* v, quoly* scalar) {
     if (v->fresh) v->count = 0;
 }
 
+// A target named (not a '%' slot, which holds its record) that a newer
+// array of its name now hides; links: array_links_stamp before the value
+// was read (unchanged, no array entered the name table).
+bool hidden_by_name(const tokenrec& nm, const array* target, uint32_t links) {
+    return links != array_links_stamp && !token_is(&nm, "%") && array_hidden(target);
+}
+
 }  // namespace
 
 void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
@@ -280,12 +287,14 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         next_token(source, pending);
         if (!token_is(&token, "=")) arr_error(4, token.name);
         next_token(source, pending);
+        const int32_t stamp = target ? target->stamp : 0;
+        const uint32_t links = array_links_stamp;
         if (block) {
-            const int32_t stamp = target->stamp;
             ShapeScope shape(ref.block.rows, int64_t{ref.block.rows} * ref.block.columns, 0);
             arr_expre(source, result, v, pending, 1);
             // The value may have deleted or remade the target on the way.
             if (!array_alive(target, stamp)) arr_error(28, ref.nm.name);
+            if (hidden_by_name(ref.nm, target, links)) arr_error(316, ref.nm.name);
             if (diag)
                 assign_block_diagonal(ref.block, v, *result);
             else
@@ -296,6 +305,11 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         ShapeScope shape(target ? target->rows : 0, target ? cell_count(target) : 0,
                          target && target->sparse ? 1 : 0);
         arr_expre(source, result, v, pending, 1);
+        // As for an element: a target the value deleted, or hid under a
+        // newer array of its name, is refused rather than written where a
+        // later read does not look (a freed record may serve that array).
+        if (target && (!array_alive(target, stamp) || hidden_by_name(ref.nm, target, links)))
+            arr_error(316, ref.nm.name);
         if (diag)
             assign_diagonal(ref.nm, target, v, *result);
         else

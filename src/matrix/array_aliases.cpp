@@ -24,6 +24,13 @@ void note_alias(array* alias, const array* bound) {
     aliases.push_back({alias, root});
 }
 
+array* array_behind(array* a) {
+    if (a->stamp >= 0) return a;
+    for (const alias_entry& e : aliases)
+        if (e.alias == a) return array_alive(e.stands_for, -a->stamp) ? e.stands_for : nullptr;
+    return nullptr;
+}
+
 void forget_alias(const array* alias) {
     const auto it = std::find_if(aliases.rbegin(), aliases.rend(), [&](const alias_entry& e) { return e.alias == alias; });
     if (it != aliases.rend()) aliases.erase(std::next(it).base());

@@ -11,6 +11,10 @@
 
 // An alias linked into the name table for the array (or alias) bound.
 void note_alias(array* alias, const array* bound);
+// The array an alias record stands for in the end (through aliases of
+// aliases), null when that array is gone; a record that is no alias
+// stands for itself.
+array* array_behind(array* a);
 // The alias goes back to the free list.
 void forget_alias(const array* alias);
 // The other records holding a's cells or frames: aliases of the array a

@@ -48,6 +48,7 @@ void link_record(array* a, const tokenrec* tok, int32_t rows, int32_t flag) {
     a->link = arr_store[a->hash];
     arr_store[a->hash] = a;
     array_links_stamp++;
+    note_hiding(a);
 }
 
 // The frame of row r (from 0) of the chain starting at f.
@@ -270,6 +271,27 @@ void move_cells_down(int32_t first, int32_t last) {
 }
 
 }  // namespace
+
+void note_hiding(const array* newest) {
+    if (!any_held_target()) return;
+    const array* b = newest->link;
+    while (b && std::strcmp(b->name, newest->name) != 0) b = b->link;
+    if (!b) return;
+    if (b->sparse) {
+        for (const sparse* f = b->sparse; f; f = f->next) hide_held_in(f->row, f->row + SPARSE_FRAME_ROWS, b);
+    } else {
+        any_page_part(b->first, b->last, [b](quoly** from, quoly** to) {
+            hide_held_in(from, to, b);
+            return false;
+        });
+    }
+}
+
+bool array_hidden(const array* a) {
+    for (const array* b = arr_store[a->hash]; b; b = b->link)
+        if (std::strcmp(b->name, a->name) == 0) return b != a;
+    return true;
+}
 
 void close_store_gap(int32_t first, int32_t last) {
     if (last < first) return;

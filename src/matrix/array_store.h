@@ -78,6 +78,13 @@ array* sparse_create(const tokenrec* tok, int32_t rows, int32_t columns, int32_t
 array* quick_sparse_create(sparse* frame, const tokenrec* tok, int32_t rows, int32_t columns, int32_t flag);
 // The record named tok (newest first), or null.
 array* find_array(const tokenrec* tok);
+// newest, just linked at the head of its bucket, hides the older array of
+// its name: an assignment holding a slot of the older one notes it
+// (storage/held_targets.h).
+void note_hiding(const array* newest);
+// Whether a name lookup no longer finds a (a newer array of its name hides
+// it, or it left the name table).
+bool array_hidden(const array* a);
 // After a's sparse matrix was rebuilt in place of old_frame: every other
 // record that shared old_frame (an array parameter's alias, or the array
 // it stands for) takes over a's frames, row count and cell count, so none

@@ -34,6 +34,13 @@ void release_held_in(const void* begin, const void* end) {
     }
 }
 
+void hide_held_in(const void* begin, const void* end, const array* hidden) {
+    for (HeldTarget* h = innermost_held_target; h; h = h->outer_) {
+        const void* place = h->row_ ? static_cast<const void*>(h->row_) : static_cast<const void*>(h->slot_);
+        if (place && inside(place, begin, end)) h->hidden_ = hidden;
+    }
+}
+
 bool held_in(const void* begin, const void* end) {
     for (const HeldTarget* h = innermost_held_target; h; h = h->outer_)
         if (h->slot_ && !h->row_ && !h->lost_ && inside(h->slot_, begin, end)) return true;

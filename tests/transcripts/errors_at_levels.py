@@ -130,7 +130,7 @@ def set_aside_cases(binary, cases, seed):
 LOST_TARGETS = [("s[1] :+ (M(3));", "s[1];", "z :+ 3;"), ("s[1] := (M(6));", "s[1];", "6;"),
                 ("s[1] :- (M(2));", "s[1];", "z :- 2;"), ("x[1] :+ (E(1));", "x[1];", "101;"),
                 ("k :+ (D(5));", "k;", None), ("k := (D(5));", "k;", None), ("d[1] :+ (E(1));", "d[1];", None),
-                ("I(1);", "s[1];", None)]
+                ("I(1);", "s[1];", None), ("[d] := [(E(1), 2, 3)];", "d[1];", None)]
 
 
 def lost_target_cases(binary):
@@ -154,6 +154,41 @@ def lost_target_cases(binary):
                 if got[1:] != ["refused"] * 3 if due is None else len(set(got)) != 1:
                     failures.append(f"{ring.strip()} {statement} then {reader}: due, printed, read, read back {got}")
     return failures
+
+# Updates and assignments (of an element or a whole array) whose right side
+# declares an array of the target's name (Rx) are refused as deleted
+# targets are: a later read and a save read back find the newer array, the
+# hidden one unchanged. One that hides and deletes it again (Rh) writes.
+HIDING_ROUTES = ["{s}", "for i = 1 to 1 do {s} od;", "if 1 = 1 then {s} fi;",
+                 "Func T(n) = {s} 1.\nT(0);", "Func T(n) = Integer; {s} 1.\nT(0);"]
+
+
+def hidden_target_cases(binary, cases, seed):
+    rng, failures = random.Random(seed), []
+    rings = ["", "&(p = 7);", "&(p = 3);", "&(p = 12);", "&(p = 9);", "&(p = 256);", "&(p = 65536);"]
+    with tempfile.TemporaryDirectory() as cwd:
+        for case in range(cases):
+            old, new, hider = rng.choice(["", " Sparse"]), rng.choice(["", " Sparse"]), rng.choice(["Rx"] * 3 + ["Rh"])
+            c, v, h, n = rng.choice([1, 2]), rng.randint(2, 40), rng.randint(2, 40), rng.randint(1, 9)
+            route = HIDING_ROUTES[case % 5]
+            op = rng.choice([":+", ":=", "[x] :="] + [":-"] * (hider == "Rx") + [":*"] * ("Integer" in route))
+            target = f"x[{c}] {op} ({hider}({n}))" if op[0] == ":" else f"[x] := ({hider}({n}))"
+            defs, _, statement = route.format(s=target + ";").rpartition("\n")
+            due_old = f"{v}" if c == 1 else "0"
+            due_new = f"{h if c == 1 else 0};" if hider == "Rx" else \
+                f"{n};" if "=" in op else f"{due_old} {'*' if op == ':*' else '+'} {n};"
+            out = run_in(binary, cwd, f"{rings[case % 7]}\nArray x[3]{old};\nx[1] := {v};\nFunc Rx(z) = Array "
+                         f"x[5]{new}; x[1] := {h}; z.\nFunc Rh(z) = Array x[5]{new}; @[x]; z.\n{defs}\n{due_new}\n"
+                         f"{due_old};\n{statement}\nx[{c}];\n&(S = 'h.sav'); &s; &(S = @);\n@[x];\nx[{c}];\n")
+            back = top_values(run_in(binary, cwd, f"&(R = 'h.sav');\nx[{c}];\n@[x];\nx[{c}];\n"), 3)
+            got = top_values(out, 9)
+            refused = "Cannot assign" in out.split("\n>")[-8]
+            if not (refused and got[8] == got[1] and back[0::2] == got[:2] if hider == "Rx" else
+                    not refused and back[0] == got[0]) or got[3] != got[0]:
+                failures.append(f"{rings[case % 7] or 'Q'} x[3]{old}, x[5]{new}: {defs} {statement}: due new, due old, "
+                                f"printed, read, ..., read after @[x] {got}; read back {back}")
+    return failures
+
 
 def main(argv):
     binary, folder = os.path.abspath(argv[1]), argv[2]
@@ -190,7 +225,8 @@ def main(argv):
         failures.append("the statement after the last level did not run at the top")
     if failures:
         print(out[-3000:])
-    failures += set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + SANITIZER_REPORTS
+    failures += (set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + hidden_target_cases(binary, 35, 5147)
+                 + SANITIZER_REPORTS)
     if failures:
         print("\n".join(failures))
         return 1
