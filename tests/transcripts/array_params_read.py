@@ -5,12 +5,12 @@ outer call, after or before declaring others, the parameter's name
 declared again, a string answered into either, or through a second file.
 Random rings (rationals, modulo 7 and 12, GF(2^8), GF(2^16)), dense and
 sparse arrays of several shapes, and routes (the read in the body, in a
-loop or an if body, calls nested two deep, recursive calls, the call made
-from a file). Whatever the read does, each session must end, the arrays
-the call never named hold after it what a session without the call
-shows, arrays declared after it work, and a fresh process that reads the
-session's save shows every array as the session did.
-  array_params_read.py TARVEX [SEED [COUNT]]
+loop, an if body or an Integer; body, calls nested two deep, recursive
+calls, the call made from a file). Whatever the read does, each session
+must end, the arrays the call never named hold after it what a session
+without the call shows, arrays declared after it work, and a fresh
+process that reads the session's save shows every array as the session
+did.   array_params_read.py TARVEX [SEED [COUNT]]
 """
 import os
 import random
@@ -25,6 +25,7 @@ READS = ["@[{p}];", "@[a];", "@[{p}]; @[a];", "@[a]; @[{p}];", "@[a]; Array w[3]
 # The function F(b) (or F(b, n)) whose body reads f.txt, and the call.
 ROUTES = [("Func F(b) = {r}; b[1] := 6; 1.", "F([a]);"),
           ("Func F(b) = for i = 1 to 2 do {r} od; b[1] := 6; 1.", "F([a]);"),
+          ("Func F(b) = Integer; {r}; b[1] := 6; 1.", "F([a]);"),
           ("Func F(b) = if b[1] = b[1] then {r} fi; b[1] := 6; 1.", "F([a]);"),
           ("Func F(b) = {r}; b[1] := 6; 1.\nFunc G(m) = F([m]); m[1] := 5; 2.", "G([a]);"),
           ("Func F(b, n) = if n > 0 then F([b], n - 1) else {r} fi; b[1] := 6; 1.", "F([a], 2);"),
