@@ -61,6 +61,9 @@ def scenario(rng):
 def run(binary, cwd, lines):
     proc = subprocess.run([binary], input=("\n".join(lines) + "\n&q;\n").encode(), capture_output=True, cwd=cwd,
                           timeout=60)
+    report = proc.stderr.decode("utf-8", "replace")
+    if "runtime error" in report or "Sanitizer" in report:
+        raise RuntimeError(report)
     return proc.stdout.decode("utf-8", "replace").split("\n>")
 
 
@@ -88,8 +91,8 @@ def main():
                 with_call = run(binary, cwd, before + [func, call, "xy'", "xy'"] + after + show + SAVE)
                 without = run(binary, cwd, before + [func] + after + show)
                 read_back = run(binary, cwd, ["&(R = 's.sav');"] + show)
-            except subprocess.TimeoutExpired:
-                print(f"FAIL case {case}: a session never ended\n{files}\n{before}\n{func}\n{call}")
+            except (subprocess.TimeoutExpired, RuntimeError) as stop:
+                print(f"FAIL case {case}: {str(stop)[:2000]}\n{files}\n{before}\n{func}\n{call}")
                 failures += 1
                 continue
         session = shown(with_call, len(NAMES), len(SAVE))
