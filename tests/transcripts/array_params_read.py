@@ -2,15 +2,16 @@
 """A file read inside a function call that deletes or declares arrays: the
 call's array parameter, the caller's array behind it, both, an alias of an
 outer call, after or before declaring others, the parameter's name
-declared again, a string answered into either, or through a second file.
-Random rings (rationals, modulo 7 and 12, GF(2^8), GF(2^16)), dense and
-sparse arrays of several shapes, and routes (the read in the body, in a
-loop, an if body or an Integer; body, calls nested two deep, recursive
-calls, the call made from a file). Whatever the read does, each session
-must end, the arrays the call never named hold after it what a session
-without the call shows, arrays declared after it work, and a fresh
-process that reads the session's save shows every array as the session
-did.   array_params_read.py TARVEX [SEED [COUNT]]
+declared again, a string answered into either, factors stored into the
+parameter, or through a second file. Random rings (rationals, modulo 7
+and 12, GF(2^8), GF(2^16)), dense and sparse arrays of several shapes, and
+routes (the read in the body, in a loop, an if body or an Integer; body,
+calls nested two deep, recursive calls, the call made from a file).
+Whatever the read does, each session must end, the arrays the call never
+named hold after it what a session without the call shows, arrays
+declared after it work, and a fresh process that reads the session's
+save shows every array as the session did.
+  array_params_read.py TARVEX [SEED [COUNT]]
 """
 import os
 import random
@@ -21,7 +22,8 @@ import tempfile
 RINGS = ["", "&(p = 7);", "&(p = 12);", "&(p = 256);", "&(p = 65536);"]
 READS = ["@[{p}];", "@[a];", "@[{p}]; @[a];", "@[a]; @[{p}];", "@[a]; Array w[3] Sparse; w[1] := 4;",
          "@[a]; Array w[2]; w[1] := 4; w[2] := 5;", "Array w[2,2] Sparse; @[{p}];", "@[{p}]; Array {p}[3];",
-         "Array {p}[3] Sparse; {p}[2] := 5;", "@[m];", "?[{p}]:char;", "?[a]:char; {p}[2] := 3;", "Array {p}[2]; @[{p}]; @[{p}];", "&(R = 'g.txt');"]
+         "Array {p}[3] Sparse; {p}[2] := 5;", "@[m];", "?[{p}]:char;", "?[a]:char; {p}[2] := 3;",
+         "n := Factor(x^2 - 1, [{p}]);", "Array {p}[2]; @[{p}]; @[{p}];", "&(R = 'g.txt');"]
 # The function F(b) (or F(b, n)) whose body reads f.txt, and the call.
 ROUTES = [("Func F(b) = {r}; b[1] := 6; 1.", "F([a]);"),
           ("Func F(b) = for i = 1 to 2 do {r} od; b[1] := 6; 1.", "F([a]);"),
@@ -53,7 +55,7 @@ def scenario(rng):
     read = rng.choice(READS[:-1] + READS[-1:] * 2)
     param = rng.choice(["b", "m"]) if "G(" in func else "b"
     files = {"f.txt": read.format(p=param), "g.txt": rng.choice(READS[:-1]).format(p=param), "c.txt": "F([a]);"}
-    before = [rng.choice(RINGS)] + arr("z") + arr("q") + arr("a") + arr("y")
+    before = [rng.choice(RINGS), "&(J = x);"] + arr("z") + arr("q") + arr("a") + arr("y")
     after = arr("d") + arr("e") + arr("f") + ["Array h[5];", "[h] := [(5, 6)];"]
     return files, before, func.format(r="&(R = 'f.txt')"), call, after
 
