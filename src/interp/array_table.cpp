@@ -359,7 +359,11 @@ void left_side(FILE** source, name** pending, array_operand* out, int allow_syst
 
 namespace {
 
-bool refuse_here(bool in_body) { return in_body || levelcount > 1; }
+// An alias lives only while its call runs, and the call's end releases it
+// and writes its frames back into the array it stood for: a statement run
+// for the call by another route than its body (a file read) may no more
+// delete either than the body may.
+bool refuse_here(bool in_body) { return in_body || levelcount > 1 || running_call_count() > 0; }
 
 // The alias records standing for a (negated stamp).
 bool has_alias(const array* a) {

@@ -122,8 +122,9 @@ void release_alias(array* alias);
 // Deletes the newest array named nm and compacts the cell store. mode 0:
 // it must exist (error 28); 1: nothing when absent. Returns 1 when one was
 // deleted. An alias of an array parameter, or an array an alias stands
-// for, is refused inside a body or at a nested level (errors 138, 139,
-// before anything changes). in_body: the statement runs from stored code.
+// for, is refused inside a body, at a nested level or anywhere else while
+// a call runs, as in a file read (errors 138, 139, before anything
+// changes). in_body: the statement runs from stored code.
 int removearray(int mode, tokenrec* nm, bool in_body);
 
 // ---- factors the evaluator hands over ----

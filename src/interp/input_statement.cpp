@@ -161,7 +161,13 @@ void char_answer(const tokenrec& target) {
     }
     if (old) {
         clear_arrstash_of(old);
-        remove_array(old);
+        // A parameter and the array it stands for stay one array, as after
+        // a whole-array assignment: removing either would leave the other
+        // naming freed cells, and the call's end would release an alias twice.
+        if (storage_shared(old))
+            take_storage(old, a);
+        else
+            remove_array(old);
     }
 }
 
