@@ -200,8 +200,10 @@ const char* remove_aliases(call_frame* frame) {
         if (*link) {
             *link = al->link;
             array_links_stamp++;
-            // The frames may have been made or replaced through the alias.
-            if (b.aliased) b.aliased->sparse = al->sparse;
+            // The frames may have been made or replaced through the alias;
+            // never into a record that went back to the free list meanwhile.
+            if (b.aliased && (b.aliased->stamp == -al->stamp || b.aliased->stamp == al->stamp))
+                b.aliased->sparse = al->sparse;
         }
         release_alias(al);
     }
