@@ -10,6 +10,7 @@
 // before it is used.
 #include "gcd/nonfield_gcd.h"
 
+#include "gcd/composite_euclid.h"
 #include "gcd/nonfield_images.h"
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
@@ -150,6 +151,9 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
         // have no gcd this module can prove.
         if (!proved_unit(u, vars) && !proved_unit(v, vars)) refuse(sh.name);
         return unit_gcd(u, v);
+    } else if (sh.free_levels.size() > 1 && !sh.name) {
+        // Modulo a composite number alone.
+        result = composite_euclid(u, v, top);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields; modulo a
@@ -258,9 +262,12 @@ int nonfield_any_common_factor = 0;
 bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
     if (!vars || !applies(vars->level)) return false;
     const Shape sh = shape_of({u, v}, vars->level);
-    // Modulo a composite number Euclid with checked inverses serves one
-    // free variable without relations too; several keep the plain road.
-    if (!sh.name && !(composite_modulus() && sh.free_levels.size() == 1)) return false;
+    // Modulo a composite number Euclid's steps serve free variables
+    // without relations too; a fraction in several keeps the plain road,
+    // where any common factor cancels.
+    if (!sh.name && (!composite_modulus() || sh.free_levels.empty() ||
+                     (sh.free_levels.size() > 1 && nonfield_any_common_factor > 0)))
+        return false;
     Running inside;
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {

@@ -1,0 +1,26 @@
+// The gcd modulo a composite number in several free variables, without
+// relations.
+//
+// The plain gcd takes out contents and works on images as over a field,
+// and modulo a composite number neither holds: 3x = 3(x + 3y) modulo 9,
+// so the content 3 of 3x leaves a primitive part known only modulo 3, and
+// x + 3y, which divides both (x + 3y)y and 3x, was lost. Here only steps
+// that keep the common divisors are taken: A - q·x^e·B, x the outermost
+// variable the operands use, q the exact quotient of the leading
+// coefficients over the variables inside x (a unit residue divides every
+// one). Where neither leading coefficient divides the other the gcd is
+// refused with error 85, as the Euclid of one variable refuses a residue
+// without inverse.
+#pragma once
+#include <cstdint>
+
+#include "storage/records.h"
+
+namespace nonfield {
+
+// The gcd of a and b (kept), polynomials at `level`, as a new polynomial
+// at that level with a leading number 1 where that number is a unit; or
+// error 85 ends the statement.
+polynode* composite_euclid(polynode* a, polynode* b, int32_t level);
+
+}  // namespace nonfield
