@@ -7,9 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "gcd/gcdstash.h"
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
+#include "gcd/polygcd.h"
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/polyadd.h"
@@ -17,10 +20,13 @@
 #include "poly/polyvars.h"
 #include "storage/assign.h"
 #include "storage/nodetests.h"
+#include "toplevel/errors.h"
 
 namespace nonfield {
 
 namespace {
+
+constexpr int NO_RESIDUE_INVERSE = 85;
 
 // The outermost level at or below `level` at which p has a non-zero
 // exponent; 0 for none (p is a residue, perhaps padded).
@@ -47,6 +53,16 @@ imag* leading_number(polynode* p) {
 
 bool unit_residue(imag* n) { return !iszero(n) && smallgcd(n->value, modulus) == 1; }
 
+// In place: p divided by its leading number where that is a unit.
+void lead_number_one(polynode* p) {
+    imag* lead = leading_number(p);
+    if (!unit_residue(lead)) return;
+    imag* k = new_number();
+    num_assign(lead, k);
+    num_poly_quot(p, k, 0);
+    free_imag(&k);
+}
+
 // q with b·q = a, both elements of the levels from `level` in; null when
 // b's leading number is no unit or b does not divide a.
 polynode* quotient(polynode* a, polynode* b, int32_t level) {
@@ -59,7 +75,97 @@ polynode* quotient(polynode* a, polynode* b, int32_t level) {
     return q;
 }
 
+// p with its residues taken modulo the prime q (a divisor of the modulus):
+// a new polynomial, null for zero, in the form the conversions give (an
+// exponent-0 wrapper around a lone number is that number).
+polynode* image_modulo(const polynode* p, int32_t q) {
+    polynode* head = nullptr;
+    polynode** link = &head;
+    for (; p; p = p->next) {
+        polynode* t = nullptr;
+        if (p->numb) {
+            const int32_t r = p->ncoef->value % q;
+            if (r == 0) continue;
+            imag* n = new_number();
+            setvalue(r, n);
+            t = new_number_node(n);
+            t->exp = p->exp;
+        } else {
+            polynode* c = image_modulo(p->pcoef, q);
+            if (!c) continue;
+            t = p->exp == 0 && c->numb && !c->next ? c : new_term_node(p->exp, c);
+        }
+        *link = t;
+        link = &t->next;
+    }
+    return head;
+}
+
+// Whether h is not 0 modulo the prime q and the images there of a and b
+// have no common factor but units (a lone number, or one image zero and
+// the other a unit).
+bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) {
+    if (PolyHold ih(image_modulo(h, q)); !ih.p) return false;
+    PolyHold ia(image_modulo(a, q)), ib(image_modulo(b, q));
+    if (!ia.p || !ib.p) {
+        const polynode* other = ia.p ? ia.p : ib.p;
+        return other && single_number(const_cast<polynode*>(other));
+    }
+    RingStateGuard ring;
+    const int16_t stash = lookupgcd;
+    struct StashBack {
+        int16_t saved;
+        ~StashBack() { lookupgcd = saved; }
+    } stash_back{stash};
+    // Residue gcds modulo the composite number must not meet these.
+    lookupgcd = -1000;
+    install_modulus(q);
+    mod_is_prime = 1;
+    PolyHold g;
+    polygcd(ia.p, ib.p, &g.p, 0, 1, 1, vars, 1, 1, 1);
+    return single_number(g.p);
+}
+
 }  // namespace
+
+polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
+    // The images read residue words and need no relation to reduce.
+    if (!lintmode) return nullptr;
+    for (pt* r = polynames; r; r = r->next)
+        if (r->relation || r->binomial) return nullptr;
+    PolyHold h;
+    try {
+        QuietInverseFailures quiet;
+        polygcd(a, b, &h.p, 0, 1, 1, vars, 1, 1, 1);
+    } catch (const TarvexUnwind& e) {
+        if (e.code != NO_RESIDUE_INVERSE) throw;
+        return nullptr;
+    }
+    if (poly_iszero(h.p)) return nullptr;
+    const Band free{number_polys + 1, nullptr};
+    imag* sa = nullptr;
+    imag* sb = nullptr;
+    PolyHold qa(exact_div(a, h.p, level, free, &sa)), qb(exact_div(b, h.p, level, free, &sb));
+    if (sa) free_imag(&sa);
+    if (sb) free_imag(&sb);
+    if (!qa.p || !qb.p) return nullptr;
+    // Modulo each prime q dividing the modulus, h must be all that the
+    // images of a and b share: then every common divisor of a and b
+    // divides h modulo each prime power of the modulus (by induction on
+    // the power: a divisor d with h = d·e modulo q^(k-1) and a, b not both
+    // divisible by q leaves h - d·e = q^(k-1)·r with d dividing r·(a/h) and
+    // r·(b/h) modulo q, so r modulo q, the cofactors being coprime there),
+    // and so modulo the modulus.
+    int32_t m = modulus;
+    for (int32_t q = 2; m > 1; q++) {
+        if (q * q > m) q = m;
+        if (m % q) continue;
+        while (m % q == 0) m /= q;
+        if (!coprime_modulo(h.p, qa.p, qb.p, q, vars)) return nullptr;
+    }
+    lead_number_one(h.p);
+    return h.release();
+}
 
 polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
     PolyHold A(copy_of(a)), B(copy_of(b));
@@ -99,13 +205,7 @@ polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
         A.reset(r.release());
     }
     if (poly_iszero(A.p)) return A.release();
-    // Made monic in the leading number where it is a unit.
-    if (imag* lead = leading_number(A.p); unit_residue(lead)) {
-        imag* k = new_number();
-        num_assign(lead, k);
-        num_poly_quot(A.p, k, 0);
-        free_imag(&k);
-    }
+    lead_number_one(A.p);
     if (!single_number(A.p) && at > level) add_pad(&A.p, at - level);
     return A.release();
 }

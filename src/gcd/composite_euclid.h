@@ -4,19 +4,29 @@
 // The plain gcd takes out contents and works on images as over a field,
 // and modulo a composite number neither holds: 3x = 3(x + 3y) modulo 9,
 // so the content 3 of 3x leaves a primitive part known only modulo 3, and
-// x + 3y, which divides both (x + 3y)y and 3x, was lost. Here only steps
-// that keep the common divisors are taken: A - q·x^e·B, x the outermost
-// variable the operands use, q the exact quotient of the leading
-// coefficients over the variables inside x (a unit residue divides every
-// one). Where neither leading coefficient divides the other the gcd is
-// refused with error 85, as the Euclid of one variable refuses a residue
-// without inverse.
+// x + 3y, which divides both (x + 3y)y and 3x, was lost. Its answer h is
+// kept only where it is proved: h divides both, and modulo each prime
+// dividing the modulus the cofactors have no common factor (nor are both
+// 0), which makes every common divisor divide h modulo each prime power.
+// Otherwise only steps that keep the common divisors are taken:
+// A - q·x^e·B, x the outermost variable the operands use, q the exact
+// quotient of the leading coefficients over the variables inside x (a unit
+// residue divides every one). Where neither leading coefficient divides
+// the other the gcd is refused with error 85, as the Euclid of one
+// variable refuses a residue without inverse.
 #pragma once
 #include <cstdint>
 
 #include "storage/records.h"
 
+struct pt;
+
 namespace nonfield {
+
+// The plain gcd of a and b (kept), polynomials at `level` (vars its
+// record), as a new polynomial where the images prove it; null where they
+// do not, or where the plain gcd refuses, or a variable has a relation.
+polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars);
 
 // The gcd of a and b (kept), polynomials at `level`, as a new polynomial
 // at that level with a leading number 1 where that number is a unit; or

@@ -152,8 +152,10 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
         if (!proved_unit(u, vars) && !proved_unit(v, vars)) refuse(sh.name);
         return unit_gcd(u, v);
     } else if (sh.free_levels.size() > 1 && !sh.name) {
-        // Modulo a composite number alone.
-        result = composite_euclid(u, v, top);
+        // Modulo a composite number alone: the plain gcd where its images
+        // prove it, else Euclid's steps.
+        result = proved_plain_gcd(u, v, top, vars);
+        if (!result) result = composite_euclid(u, v, top);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields; modulo a
