@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -126,9 +127,10 @@ bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) 
     return single_number(g.p);
 }
 
-}  // namespace
-
-polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
+// The plain gcd of a and b as a new polynomial where the images prove it;
+// null where they do not, where it refuses, or where a variable has a
+// relation. `road` says which gcds inside it are plain too.
+polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, int road) {
     // The images read residue words and need no relation to reduce.
     if (!lintmode) return nullptr;
     for (pt* r = polynames; r; r = r->next)
@@ -136,6 +138,13 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
     PolyHold h;
     try {
         QuietInverseFailures quiet;
+        struct Road {
+            int before = composite_plain_road;
+            explicit Road(int r) { composite_plain_road = r; }
+            ~Road() { composite_plain_road = before; }
+            Road(const Road&) = delete;
+            Road& operator=(const Road&) = delete;
+        } plain(road);
         polygcd(a, b, &h.p, 0, 1, 1, vars, 1, 1, 1);
     } catch (const TarvexUnwind& e) {
         if (e.code != NO_RESIDUE_INVERSE) throw;
@@ -167,6 +176,8 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
     return h.release();
 }
 
+// Euclid's steps A - q·x^e·B (composite_euclid.h); error 85 where neither
+// leading coefficient divides the other.
 polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
     PolyHold A(copy_of(a)), B(copy_of(b));
     int32_t at = level;
@@ -208,6 +219,20 @@ polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
     lead_number_one(A.p);
     if (!single_number(A.p) && at > level) add_pad(&A.p, at - level);
     return A.release();
+}
+
+}  // namespace
+
+int composite_plain_road = 0;
+
+polynode* composite_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
+    // Each road's answer is proved by the images alone: the plain gcds of
+    // one variable inside find some that Euclid's refuse, and the other way
+    // round. The road the plain gcd always took first, so that what it
+    // answered costs it little more.
+    for (int road : {PLAIN_SEVERAL_VARIABLES, PLAIN_EVERY_GCD})
+        if (polynode* h = proved_plain_gcd(a, b, level, vars, road)) return h;
+    return composite_euclid(a, b, level);
 }
 
 }  // namespace nonfield

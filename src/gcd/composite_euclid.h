@@ -23,14 +23,15 @@ struct pt;
 
 namespace nonfield {
 
-// The plain gcd of a and b (kept), polynomials at `level` (vars its
-// record), as a new polynomial where the images prove it; null where they
-// do not, or where the plain gcd refuses, or a variable has a relation.
-polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars);
+// While the plain gcd runs for composite_gcd, the gcds it asks for inside
+// take the plain road too: those in several variables, or every one.
+constexpr int PLAIN_SEVERAL_VARIABLES = 1;
+constexpr int PLAIN_EVERY_GCD = 2;
+extern int composite_plain_road;
 
-// The gcd of a and b (kept), polynomials at `level`, as a new polynomial
-// at that level with a leading number 1 where that number is a unit; or
-// error 85 ends the statement.
-polynode* composite_euclid(polynode* a, polynode* b, int32_t level);
+// The gcd of a and b (kept), polynomials at `level` (vars its record), as a
+// new polynomial at that level with a leading number 1 where that number is
+// a unit; or error 85 ends the statement.
+polynode* composite_gcd(polynode* a, polynode* b, int32_t level, pt* vars);
 
 }  // namespace nonfield

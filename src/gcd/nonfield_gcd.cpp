@@ -151,11 +151,6 @@ polynode* proved_gcd(polynode* u, polynode* v, pt* vars, const Shape& sh, bool s
         // have no gcd this module can prove.
         if (!proved_unit(u, vars) && !proved_unit(v, vars)) refuse(sh.name);
         return unit_gcd(u, v);
-    } else if (sh.free_levels.size() > 1 && !sh.name) {
-        // Modulo a composite number alone: the plain gcd where its images
-        // prove it, else Euclid's steps.
-        result = proved_plain_gcd(u, v, top, vars);
-        if (!result) result = composite_euclid(u, v, top);
     } else if (sh.free_levels.size() > 1) {
         // Several variables: the field algorithm in every factor field
         // of C at once, which needs C to be a product of fields; modulo a
@@ -262,14 +257,20 @@ struct PlainPolynomials : SetAside {
 int nonfield_any_common_factor = 0;
 
 bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
-    if (!vars || !applies(vars->level)) return false;
+    if (!vars || !applies(vars->level) || composite_plain_road == PLAIN_EVERY_GCD) return false;
     const Shape sh = shape_of({u, v}, vars->level);
-    // Modulo a composite number Euclid's steps serve free variables
-    // without relations too; a fraction in several keeps the plain road,
-    // where any common factor cancels.
-    if (!sh.name && (!composite_modulus() || sh.free_levels.empty() ||
-                     (sh.free_levels.size() > 1 && nonfield_any_common_factor > 0)))
-        return false;
+    // Modulo a composite number Euclid with checked inverses serves one
+    // free variable without relations too.
+    if (!sh.name && (!composite_modulus() || sh.free_levels.empty())) return false;
+    if (!sh.name && sh.free_levels.size() > 1) {
+        // Several: a fraction cancels any common factor, and the plain gcd
+        // being proved runs as it always did; both keep the plain road.
+        if (nonfield_any_common_factor > 0 || composite_plain_road > 0) return false;
+        polynode* result = composite_gcd(u, v, vars->level, vars);
+        free_poly(g);
+        *g = result;
+        return true;
+    }
     Running inside;
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {
