@@ -114,6 +114,10 @@ def planted_case(rng, i):
     c2 = rng.choice([z, z * X, z * (X + Y), X + z * Y, X + z, Y + 1])
     if i < 3 * len(COMPOSITES):
         g, c1, c2 = [(X + z * Y, Y, z), (X + z * Y, z * X + 2 * Y, z), (X - z * Y + z, 2 * Y, z)][i % 3]
+    elif i % 3 == 0:
+        # Residues at random: the plain gcd's answer must be proved.
+        g, c1, c2 = (X ** k + sum(rng.randint(0, m - 1) * X ** e * Y ** f for e in range(k) for f in (0, 1))
+                     for k in (rng.randint(1, 2), 2, rng.randint(1, 2)))
     a, b = sympy.expand(g * c1), sympy.expand(g * c2)
     call = rng.choice(["GCD(b, a)", "G(b, a)", "GCD(a, b)"])
     script = (f"&(J = t);\n&(J = y);\n&(J = x);\n&(p = {m});\nFunc G(u, v) = GCD(u, v).\n"
@@ -185,7 +189,7 @@ def main():
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 64)
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 96
     failures = refused = 0
-    planted = int(sys.argv[4]) if len(sys.argv) > 4 else 60
+    planted = int(sys.argv[4]) if len(sys.argv) > 4 else 90
     for i in range(cases + planted):
         p, script, g, a, b, relations = case(rng, i) if i < cases else planted_case(rng, i - cases)
         out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=60).stdout
