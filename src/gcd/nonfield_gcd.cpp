@@ -10,6 +10,7 @@
 // before it is used.
 #include "gcd/nonfield_gcd.h"
 
+#include "gcd/composite_euclid.h"
 #include "gcd/nonfield_images.h"
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
@@ -256,11 +257,20 @@ struct PlainPolynomials : SetAside {
 int nonfield_any_common_factor = 0;
 
 bool nonfield_gcd(polynode* u, polynode* v, polynode** g, pt* vars) {
-    if (!vars || !applies(vars->level)) return false;
+    if (!vars || !applies(vars->level) || composite_plain_road == PLAIN_EVERY_GCD) return false;
     const Shape sh = shape_of({u, v}, vars->level);
     // Modulo a composite number Euclid with checked inverses serves one
-    // free variable without relations too; several keep the plain road.
-    if (!sh.name && !(composite_modulus() && sh.free_levels.size() == 1)) return false;
+    // free variable without relations too.
+    if (!sh.name && (!composite_modulus() || sh.free_levels.empty())) return false;
+    if (!sh.name && sh.free_levels.size() > 1) {
+        // Several: a fraction cancels any common factor, and the plain gcd
+        // being proved runs as it always did; both keep the plain road.
+        if (nonfield_any_common_factor > 0 || composite_plain_road > 0) return false;
+        polynode* result = composite_gcd(u, v, vars->level, vars);
+        free_poly(g);
+        *g = result;
+        return true;
+    }
     Running inside;
     polynode* result = nullptr;
     if (nonfield_any_common_factor > 0) {

@@ -3,7 +3,8 @@
 t^2 + 1, a repeated root, a split relation over a field level below), over
 the rationals and modulo primes large and below the degrees, in one and
 two free variables; modulo composite numbers (12, 25) too, with and without
-a relation, in one free variable; and towers of two relations neither
+a relation, in one free variable, and without one in two and three, with
+zero-divisor coefficients that hide the planted factor; and towers of two relations neither
 declared a field (t^2 - s over s^2 - 3, t^2 - 2 over s^2 + 1, ...) over the
 rationals and modulo primes and composite numbers. GCD(g*c1, g*c2) must be refused with
 error 271 (modulo a composite number also error 85) or be
@@ -31,7 +32,7 @@ RELATIONS = ["t^2 - 1", "t^2 - 4", "t^2 - 2", "t^2 + 1", "t^3 - t", "t^3 - 2", "
 # A field level s under the relation t^2 - 3, which splits there (t = s, -s).
 TOWER = {0: "s^2 - 3", 5: "s^2 - 3", 7: "s^2 - 3", 101: "s^2 - 3", 3: "s^2 - 2"}
 PRIMES = [0, 0, 101, 7, 5, 3, 25, 12]
-COMPOSITES = (25, 12, 8, 9, 10)
+COMPOSITES = (25, 12, 8, 9, 10, 4, 27, 49, 6, 16)
 # Towers of two relations without the flag: s inside, t outside.
 BARE_INNER = ["s^2 - 3", "s^2 + 1", "s^2 - 2", "s^2 - s - 1"]
 BARE_OUTER = ["t^2 - 2", "t^2 - s", "t^2 + s*t + 1", "t^2 + 1", "t^2 - 3"]
@@ -98,6 +99,32 @@ def case(rng, i):
     return p, script, g, g * c1, g * c2, relations
 
 
+def planted_case(rng, i):
+    """Modulo a composite number without a relation, in two or three
+    variables, a planted factor whose zero-divisor coefficients hide it
+    from contents and images: x + 3y divides 3x modulo 9, and 1 is no gcd
+    of (x + 3y)y and 3x."""
+    m = COMPOSITES[i % len(COMPOSITES)]
+    z = rng.choice([q for q in (2, 3, 5, 7) if m % q == 0])
+    k = rng.randint(1, 2)
+    g = X ** k
+    for _ in range(rng.randint(1, 3)):
+        g += rng.choice([z, rng.randint(1, m - 1)]) * Y ** rng.randint(0, 2) * rng.choice([1, T]) * X ** rng.randint(0, k - 1)
+    c1 = rng.choice([1, 1, Y]) * (X + rng.randint(0, m - 1)) + rng.choice([0, z * Y, 1])
+    c2 = rng.choice([z, z * X, z * (X + Y), X + z * Y, X + z, Y + 1])
+    if i < 3 * len(COMPOSITES):
+        g, c1, c2 = [(X + z * Y, Y, z), (X + z * Y, z * X + 2 * Y, z), (X - z * Y + z, 2 * Y, z)][i % 3]
+    elif i % 3 == 0:
+        # Residues at random: the plain gcd's answer must be proved.
+        g, c1, c2 = (X ** k + sum(rng.randint(0, m - 1) * X ** e * Y ** f for e in range(k) for f in (0, 1))
+                     for k in (rng.randint(1, 2), 2, rng.randint(1, 2)))
+    a, b = sympy.expand(g * c1), sympy.expand(g * c2)
+    call = rng.choice(["GCD(b, a)", "G(b, a)", "GCD(a, b)"])
+    script = (f"&(J = t);\n&(J = y);\n&(J = x);\n&(p = {m});\nFunc G(u, v) = GCD(u, v).\n"
+              f"a := {text(a)}:\nb := {text(b)}:\n!!('gcd', {call});\n!!('quot', a/b*b - a);\n")
+    return m, script, sympy.expand(g), a, b, []
+
+
 def reduce_mod(f, relations, m):
     for r in relations:
         f = sympy.rem(sympy.expand(f), r, T if r.has(T) else S)
@@ -162,8 +189,9 @@ def main():
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 64)
     cases = int(sys.argv[3]) if len(sys.argv) > 3 else 96
     failures = refused = 0
-    for i in range(cases):
-        p, script, g, a, b, relations = case(rng, i)
+    planted = int(sys.argv[4]) if len(sys.argv) > 4 else 90
+    for i in range(cases + planted):
+        p, script, g, a, b, relations = case(rng, i) if i < cases else planted_case(rng, i - cases)
         out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=60).stdout
         why = judge(out, p, g, a, b, relations)
         refused += "\ngcd\n" in out.replace(">", "\n")
@@ -171,8 +199,8 @@ def main():
             failures += 1
             if failures <= 5:
                 print("FAIL (%s):\n%s" % (why, script))
-    print("gcd refused with error 271 in %d of %d cases" % (refused, cases))
-    print("%d passed, %d failed" % (cases - failures, failures))
+    print("gcd refused in %d of %d cases" % (refused, cases + planted))
+    print("%d passed, %d failed" % (cases + planted - failures, failures))
     sys.exit(1 if failures else 0)
 
 
