@@ -8,7 +8,8 @@ cross products agree at their end terms and vanish at every point of Z/9).
 The unequal pairs differ by a term the origin sees and by one it does not;
 the equal ones ("same value") only in their stored forms, and pay the
 probes on top of the exact products. The near misses (not squared) differ
-by 2(x^2 - x)y/(y + 2), which no end term and no point of Z/4 or Z/8 sees.
+by 2(x^2 - x)y/(y + 2), which no end term and no point of Z/4 or Z/8 sees,
+nor any point where x is 0 or 1.
 
   bench_value_compare.py TARVEX [OTHER_TARVEX ...] [--runs N]
 
@@ -41,6 +42,10 @@ RINGS = [("Q t^2-2", "&(J = t):\n&(P = t^2 - 2):\n", RELATION),
          ("mod 4", "&(p = 4):\n", TYPED), ("mod 8", "&(p = 8):\n", TYPED), ("mod 49", "&(p = 49):\n", TYPED),
          ("mod 9", "&(p = 9):\n", (TYPED[0], TYPED[1][::2]))]   # the second pair's sum is refused there
 RINGS += [(f"mod {q}", f"&(p = {q}):\n", NEAR, False) for q in (4, 8, 9, 49)]
+# The near miss under relations: over Q and modulo a large prime a point of
+# Z/q parts it, modulo 9 the tables.
+RINGS += [(f"{p or 'Q'} {rel.replace(' ', '')}", ("&(p = %d):\n" % p if p else "") + f"&(J = t):\n&(P = {rel}):\n", NEAR, False)
+          for p, rel in ((0, "t^2 - 2"), (0, "t^2 - 1"), (0, "t^4 + 1"), (101, "t^2 - 2"), (9, "t^2 + 1"))]
 PASSES = 20000
 LOOP = ("u := {u}:\nw := {w}:\n{square}c := 0:\n"
         "for i = 1 to {n} do if [u <> w] then c :+ 1; fi; if [u = w] then c :+ 1; fi; "

@@ -605,10 +605,21 @@ polynode* part_of(const quoly* q, bool den) {
     return p;
 }
 
+// A part for a product, which only reads it: the stored polynomial itself,
+// built only for a number or the 1 of no denominator. Copying the parts
+// cost a comparison of fractions a tenth of its products.
+struct ReadPart {
+    PolyHold own;
+    polynode* p;
+    ReadPart(const quoly* q, bool den) : p(q->isnum || (den && !q->den) ? nullptr : den ? q->den : q->pnum) {
+        if (!p) p = own.p = part_of(q, den);
+    }
+};
+
 }  // namespace
 
 polynode* quoly_detail::times_parts(const quoly* a, bool den_a, const quoly* b, bool den_b) {
-    PolyHold x(part_of(a, den_a)), y(part_of(b, den_b));
+    ReadPart x(a, den_a), y(b, den_b);
     return times(x.p, y.p);
 }
 

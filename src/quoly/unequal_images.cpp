@@ -37,14 +37,17 @@ pt* kept_levels() {
 // probe past the end terms asks, since most unequal pairs part there.
 class Budget {
   public:
-    // share: the probes may cost up to 1/share of the exact products.
-    Budget(polynode* na, polynode* db, polynode* nb, polynode* da, int64_t share)
-        : parts_{na, db, nb, da}, share_(share) {}
+    // share: the probes may cost up to 1/share of the exact products;
+    // word_pair: what a pair of terms costs them modulo a word.
+    Budget(polynode* na, polynode* db, polynode* nb, polynode* da, int64_t share, int64_t word_pair)
+        : parts_{na, db, nb, da}, share_(share), word_pair_(word_pair) {}
 
-    bool spend(int64_t instructions) {
+    // A probe that may bring the spending up to 1/share of the products
+    // (the budget's own share unless a probe is worth more).
+    bool spend(int64_t instructions, int64_t share = 0) {
         measure();
-        if (instructions > left_) return false;
-        left_ -= instructions;
+        if ((spent_ + instructions) * (share ? share : share_) > products_) return false;
+        spent_ += instructions;
         return true;
     }
 
@@ -56,9 +59,9 @@ class Budget {
 
   private:
     polynode* parts_[4];
-    int64_t share_;
+    int64_t share_, word_pair_;
     bool measured_ = false;
-    int64_t nodes_ = 0, left_ = 0;
+    int64_t nodes_ = 0, products_ = 0, spent_ = 0;
 
     // A part's terms (its number nodes), its nodes added into nodes_.
     int64_t terms(const polynode* p) {
@@ -72,14 +75,14 @@ class Budget {
     }
 
     // Each pair of terms of the exact products is a product of
-    // coefficients, under relations then reduced by them: some 500
-    // instructions modulo a word, over 1,000 on the rationals' digits.
+    // coefficients, under relations then reduced by them: some 500 to 700
+    // instructions modulo a word, 1,000 on the rationals' digits.
     void measure() {
         if (measured_) return;
         measured_ = true;
         const int64_t t[4] = {terms(parts_[0]), terms(parts_[1]), terms(parts_[2]), terms(parts_[3])};
         const int64_t pairs = t[0] * t[1] + t[2] * t[3];
-        left_ = pairs * (modularmode || finf ? 500 : 1000) / share_;
+        products_ = pairs * (modularmode || finf ? word_pair_ : 1000);
     }
 };
 
@@ -199,7 +202,10 @@ class WordImages {
         // Modulo a composite, a prime power's images by tables before the
         // points of Z/q, which may all be roots: a walk of the parts for
         // each of up to three primes.
-        if (modular_ && !mod_is_prime && !budget.spend(100 * budget.nodes() + 1000)) return false;
+        // Where a prime's square divides q, Z/q's points may all be roots
+        // of a difference that is not 0, and the tables are worth a third.
+        if (modular_ && !mod_is_prime && !budget.spend(100 * budget.nodes() + 1000, square_divides() ? 3 : 0))
+            return false;
         if (modular_ && prime_power_images_differ(na, db, nb, da, negated, kept_ ? m_.data() : nullptr, kept_ ? d_ : 0))
             return true;
         // A wide extension (r > 3) is tried first at degree 3, where a
@@ -382,6 +388,8 @@ class WordImages {
     std::vector<uint64_t> buf_;     // the four images, two products, the scratch
     uint64_t* scratch_ = nullptr;   // d r + 4 r words a free level: Horner's sums and powers
     uint64_t least_prime_of_ = 0, least_prime_ = 0;
+    uint64_t square_of_ = 0;        // the q of square_
+    bool square_ = false;
     size_t ones_from_ = 0;          // the free levels from this one inward are at 1
     std::vector<std::vector<uint64_t>> powers_;   // a free level's point powers x^0, x^1, ... (r words each)
     std::vector<std::vector<uint64_t>> level_buf_;   // a free level's sums, inner value and product
@@ -427,6 +435,21 @@ class WordImages {
         int32_t r = 1;
         for (uint64_t size = least_prime_; size < 1024 && r < 6; size *= least_prime_) r++;
         return r;
+    }
+
+    // Whether the square of a prime divides q, found once a modulus.
+    bool square_divides() {
+        if (square_of_ != q_) {
+            square_of_ = q_;
+            square_ = false;
+            uint64_t n = q_;
+            for (uint64_t p = 2; p * p <= n && !square_; p++) {
+                if (n % p) continue;
+                n /= p;
+                square_ = n % p == 0;
+            }
+        }
+        return square_;
     }
 
     void set_extension(int32_t r) {
@@ -571,8 +594,32 @@ class WordImages {
             }
             return true;
         }
+        if (r_ == 1 && q_ <= UINT32_MAX && p->exp <= TABLE_TOP) return scalar_add(p, rec, at, x[0], acc);
         if (r_ > 1 && p->exp <= TABLE_TOP) return power_sum_add(p, rec, at, x, acc);
         return horner_add(p, rec, at, x, acc);
+    }
+
+    // eval_add at a level whose value is a number of Z/q other than 0 and
+    // 1: each term's value times its power of x, the powers kept for the
+    // point. Words below 2^32: a product and a reduced word fit in one.
+    [[gnu::noinline]] bool scalar_add(polynode* p, pt* rec, size_t at, uint64_t x, uint64_t* acc) {
+        std::vector<uint64_t>& pw = powers_[at];
+        if (pw.empty()) pw.push_back(1);
+        while (pw.size() <= static_cast<size_t>(p->exp)) pw.push_back(mod(pw.back() * x));
+        uint64_t* inner = scratch_ + at * static_cast<size_t>(d_ + 4);
+        for (polynode* t = p; t; t = t->next) {
+            if (t->exp < 0) return false;
+            const uint64_t xe = pw[static_cast<size_t>(t->exp)];
+            if (t->numb) {
+                acc[0] = mod(acc[0] + word(t->ncoef) * xe);
+                continue;
+            }
+            std::fill(inner, inner + d_, 0);
+            if (!(rec->next == kept_ ? add_kept(t->pcoef, inner) : eval_add(t->pcoef, rec->next, at + 1, inner)))
+                return false;
+            for (int32_t j = 0; j < d_; j++) acc[j] = mod(acc[j] + inner[j] * xe);
+        }
+        return true;
     }
 
     // The powers of the level's point up to x^top, extended on demand and
@@ -796,14 +843,17 @@ int images_differ(const quoly* a, const quoly* b, bool negated) {
     Part na(a, false), da(a, true), nb(b, false), db(b, true);
     static WordImages words;   // its buffers kept from one comparison to the next
     if (words.start(kept)) {
-        Budget budget(na.p, db.p, nb.p, da.p, 8);   // past the end terms, which are free
+        // Past the end terms, which are free. The products read the stored
+        // parts in place, where the walk of the terms and the new nodes
+        // weigh as much as the words' arithmetic.
+        Budget budget(na.p, db.p, nb.p, da.p, 4, 700);
         return words.differ(na.p, db.p, nb.p, da.p, negated, budget) ? 1 : 0;
     }
     // Towers and GF(2^k): these images are the only probes, so they may
     // take a quarter. The origin reads the parts' last terms; 1 sums every
     // coefficient into an element of the kept levels (up to the product of
     // the relations' degrees terms), each image then two products.
-    Budget budget(na.p, db.p, nb.p, da.p, 4);
+    Budget budget(na.p, db.p, nb.p, da.p, 4, 500);
     int64_t kept_terms = 1;
     for (pt* rec = kept; rec; rec = rec->next) kept_terms *= std::max<int64_t>(1, rec->modout_degree);
     if (!budget.spend(20 * budget.nodes() + 200 * kept_terms * kept_terms)) return 0;
