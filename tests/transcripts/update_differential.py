@@ -68,7 +68,8 @@ def polynomial(rng, modulus, relation, laurent):
 
 
 def session(rng, cases, modulus, relation, laurent, files):
-    """The program's lines, and the (label, description) of each printed value."""
+    """The program's lines, its print statements, and for each case the
+    labels of the twins, a description, and whether it ran inside &_m."""
     lines = ["&(J = w);", f"Array da[{cases}];", f"Array db[{cases}];", f"Array sa[{cases}] Sparse;",
              f"Array sb[{cases}] Sparse;", "Array zz[1];"]
     prints, labels = [], []
@@ -115,8 +116,9 @@ def session(rng, cases, modulus, relation, laurent, files):
                 lines.append(f"&_m({stmt});")
         what = f"{store} {v!r} {statements[0]} by {route}{' at a level' if i > cases // 2 else ''}"
         prints += [f"!!('ua{i}', {x});", f"!!('ub{i}', {y});"]
-        # A word stored with modular arithmetic suspended is read back as
-        # the residue it stands for.
+        # A cell written with modular arithmetic suspended keeps the machine
+        # word, which the save reads back reduced: there the twins are
+        # compared with each other only.
         labels.append((f"ua{i}", f"ub{i}", what, route == "outside"))
     return lines, prints, labels
 
