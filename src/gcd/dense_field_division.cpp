@@ -377,8 +377,12 @@ bool lay_out(polynode* u, polynode* m, pt* rec, Layout* L, Basis* B) {
     if (!build_basis(levels, B)) return false;
     L->dim.assign(static_cast<size_t>(L->n), 1);
     for (const RawTerm& t : L->u)
-        for (int32_t i = 0; i < L->n; i++)
+        for (int32_t i = 0; i < L->n; i++) {
+            // A side longer than the whole array (up to the largest
+            // exponent there is, whose successor is no int32_t) never fits.
+            if (t.e[static_cast<size_t>(i)] >= kMaxWords) return false;
             L->dim[static_cast<size_t>(i)] = std::max(L->dim[static_cast<size_t>(i)], t.e[static_cast<size_t>(i)] + 1);
+        }
     for (const RawTerm& t : L->m)
         for (int32_t i = 0; i < L->n; i++)
             if (t.e[static_cast<size_t>(i)] >= L->dim[static_cast<size_t>(i)]) return false;

@@ -979,7 +979,13 @@ int small_field_gcd(polynode* u, polynode* v, polynode** result, pt* rec) {
     std::vector<int32_t> ext(static_cast<size_t>(n), 1);
     for (const flatgcd::FlatPoly* f : {&fu, &fv})
         for (size_t i = 0; i < f->terms(); i++)
-            for (int32_t j = 0; j < n; j++) ext[static_cast<size_t>(j)] = std::max(ext[static_cast<size_t>(j)], f->exp(i)[j] + 1);
+            for (int32_t j = 0; j < n; j++) {
+                // No field of words has the four points a degree asked
+                // below for an exponent past a quarter of them (nor is
+                // the successor of the largest exponent an int32_t).
+                if (f->exp(i)[j] >= (int32_t{1} << 30) - 1) return 0;
+                ext[static_cast<size_t>(j)] = std::max(ext[static_cast<size_t>(j)], f->exp(i)[j] + 1);
+            }
     // The monomials are indexed in the box of the degrees; only the terms
     // present are stored, but the index must fit.
     std::vector<size_t> below(static_cast<size_t>(n), 1);

@@ -367,14 +367,15 @@ void note_degree_gap(polynode* m, pt* rec) {
 int divide_terms(polynode* u, polynode* m, pt* rec, polynode** quo, const char* label) {
     const int32_t dm = m->exp, du = top_degree(u);
     polynode* lc = m->pcoef;
-    Progress trace(label, du + 1 - dm);
+    // Counted in long: u's degree may be the largest exponent there is.
+    Progress trace(label, long{du} + 1 - dm);
     PolyHold r, q;
     poly_assign(u, &r.p);
     polynode** link = &q.p;
     NegatedTail rest(m->next);
     while (r.p && top_degree(r.p) >= dm) {
         const int32_t e = top_degree(r.p) - dm;
-        trace.step(du + 1 - top_degree(r.p));
+        trace.step(long{du} + 1 - top_degree(r.p));
         PolyHold t;
         if (!coef_quotient(r.p->pcoef, lc, rec, t) || poly_iszero(t.p)) {
             note_refusal(lc, rec);

@@ -206,16 +206,12 @@ void add_to_im(increment* inc) {
             }
         }
         if (finf) {
-            // An amount read unreduced (with '_') is first brought below the
-            // field size, as a constant of that size would be read.
-            const int32_t r = k % modulus;
-            if (r < 0) {
-                int32_t w = n->value + r;
-                if (w < 0) w += modulus;
-                n->value = w;
-            } else {
-                n->value = mod_add(n->value, r, modulus);
-            }
+            // In characteristic 2 a negated amount is the amount itself, so
+            // ':-' adds as ':+' does. One read unreduced (with '_') is first
+            // brought below the field size, as a constant of that size
+            // would be read.
+            const uint32_t size = static_cast<uint32_t>(k < 0 ? 0u - static_cast<uint32_t>(k) : k);
+            n->value = mod_add(n->value, static_cast<int32_t>(size % static_cast<uint32_t>(modulus)), modulus);
         } else {
             // Any signed amount, also one read unreduced (with '_').
             n->value = spec_mod_add(n->value, k, modulus);

@@ -2,9 +2,10 @@
 """Exponents near the end of the range the polynomial records hold: random
 monomials x^A (A built as a product of typed pieces, sums and products of
 exponents from 2^27 to past 2^33) in rational mode, Z/7, a word-sized Z/p,
-GF(2^8), GF(2^16) and Laurent mode (rational and Z/13), through products,
-sums of terms, powers, Powermod (no modulus, a modulus in another variable,
-a modulus in x) and MPowermod (a polynomial and a number modulus). Every
+Z/12, GF(2^8), GF(2^16) and Laurent mode (rational and Z/13), through
+products, sums of terms, powers, Powermod (no modulus, a modulus in another
+variable, a modulus in x), MPowermod (a polynomial and a number modulus)
+and quotients of monomials one of which lies at the very end. Every
 answer must carry exactly the exponents Python's integers give, or be the
 refusal of an exponent out of range ("Number too large ..." or "Exponent
 too large."), and a refusal is allowed only when some exponent on the way
@@ -29,6 +30,7 @@ RINGS = [
     ("rational", [], False, ""),
     ("Z/7", ["&(p = 7);"], False, ""),
     ("Z/2147483629", ["&(p = 2147483629);"], False, ""),
+    ("Z/12", ["&(p = 12);"], False, ""),
     ("GF(2^8)", ["&(p = 256);"], False, ""),
     ("GF(2^16)", ["&(p = 65536);"], False, ""),
     ("Laurent", ["&(l = 1);"], True, ""),
@@ -52,6 +54,27 @@ def monomial(rng, laurent, extra=""):
     text = "*".join(f"x^({p})" for p in pieces) + extra
     sums = [sum(pieces[:i + 1]) for i in range(k)]
     return text, sums[-1], all(fits(s) for s in sums)
+
+
+def edge_monomial(rng, laurent):
+    """x^A with |A| within 2 of the end of the range, in pieces below 2^28."""
+    total = LIMIT - rng.choice([0, 0, 0, 1, 2])
+    cuts = sorted(rng.sample(range(1, total), 11))
+    pieces = [b - a for a, b in zip([0] + cuts, cuts + [total])]
+    sign = -1 if laurent and rng.random() < 0.5 else 1
+    if any(p >= 2**28 for p in pieces):
+        pieces = [total // 12] * 11 + [total - 11 * (total // 12)]
+    return "*".join(f"x^({sign * p})" for p in pieces), sign * total
+
+
+def quotient_shown(text, e):
+    """Whether text is x^e, also as a fraction of two monomials (outside
+    Laurent mode, or past the range there)."""
+    num, _, den = text.partition(" / ")
+    got = exponents(num, "x")
+    if den:
+        got = [a - b for a, b in zip(got, exponents(den, "x"))]
+    return got == [e]
 
 
 def count_near(rng, a):
@@ -93,7 +116,8 @@ def cases(rng, count, laurent, extra, modular):
     """(statements, check) pairs; check(outputs) returns an error text or None."""
     out = []
     for _ in range(count):
-        kind = rng.choice(["product", "terms", "power", "powermod", "powermod_t", "powermod_x", "mpowermod"])
+        kind = rng.choice(["product", "terms", "power", "powermod", "powermod_t", "powermod_x", "mpowermod",
+                           "quotient"])
         # A Laurent value divided by a modulus may not have negative
         # exponents in any variable.
         text, a, ok_a = monomial(rng, laurent and kind not in ("powermod_t", "mpowermod"), extra)
@@ -107,6 +131,20 @@ def cases(rng, count, laurent, extra, modular):
             want = sorted({a + b, a, b, 0} if len({a + b, a, b, 0}) == 4 else [])
             out.append(([f"({text} + 1)*({b_text} + 1);"], ok,
                         lambda o, w=want: not w or sorted(exponents(o[0], "x")) == w))
+        elif kind == "quotient":
+            # Reducing x^A / x^B divides by x^min(A, B): at the end of the
+            # range the count of that division must not overflow.
+            # A common factor t (and the inner variable) makes the
+            # reduction a gcd in several variables.
+            edge, c = edge_monomial(rng, laurent)
+            b_text, b, ok_b = monomial(rng, laurent)
+            if rng.random() < 0.5:
+                b = rng.randrange(1, 2**rng.randrange(1, 29)) * (rng.choice([1, -1]) if laurent else 1)
+                b_text, ok_b = f"x^({b})", True
+            common = rng.choice(["", "*t" + extra, "*t" + extra])
+            for (num, n), (den, d) in (((edge, c), (b_text, b)), ((b_text, b), (edge, c))):
+                out.append(([f"({num}{common})/({den}{common});"], ok_b and fits(n - d),
+                            lambda o, e=n - d: quotient_shown(o[0], e)))
         elif kind == "power":
             m = min(count_near(rng, a), rng.randrange(2, 12))
             ok = ok_a and fits(a * m)
