@@ -12,6 +12,9 @@ towers and a planted gcd without the flag at high degree; an element of
 k^3 - 2, t^32 - t - k times its inverse, with and without the flag; inverses of
 matrices of fractions, dense and sparse, and their products by the
 matrices, and a 5 x 5 over a tower modulo 5 and 101 times its Adjoint;
+a 4 x 4 times its inverse modulo 7 and 11 under t^4 + 1 and modulo 7
+under t^4 + t^2 + 1, and a 5 x 5 times its Adjoint under t^4 + 1 over
+GF(2^8) and modulo 101;
 and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
@@ -128,6 +131,32 @@ def tower_by_adjoint(modulus):
             "[z] := [a]*[b]:\nz[1,1] - q;\nz[4,2];\n")
 
 
+# The 4 x 4 in x, y of the report on products under t^4 + 1, row by row.
+QUARTIC_CELLS = ("4*x*t^2, 0, (2*t^2 - 2)/(x + t*x + t - 3), 0, "
+                 "0, -3*y*t + 5*t^2, (t - 5*x*y)/(x + t*x + y*t^2 - 3*y*t), (-4*x*t - 5*x*y*t^2 + y*t^2)/(x + 4*t - 5*y*t^2), "
+                 "(3*x*y + 4*x - 3)/(x - 2*t*x - 3 - 3*y*t^2), -x*t, -3*t^2 + 2*x*y, (-2*y*t^2 - 5*y)/(x + 2*t*x - y*t + 3*t), "
+                 "(-2*x*t)/(x - 5*y*t^2 + 1), -t^2, -4*x*y*t^2 - 4*y, -3*y*t^2 + 2*x*t^2")
+# A 5 x 5 in x, y under t^4 + 1 whose first column's denominators share a
+# factor, row by row.
+SHARED_CELLS = ("(3*x*y + t^2)/(x + 2*y*t + 2*t^2), 5*x*t^2 + y*t, 4*t + 5*y*t^2, 2 + 2*y*t^2, (x*t + 7)/(y + 3*x*t + 1), "
+                "(x + 4*t^2)/((x + 2*y*t + 2*t^2)*(y + t + 3)), (t^2 + 4*y*t^2 + 2*t)/(x + x*t + t + 2), "
+                "3*t^2 + 4*x*t^2, 3 + 5*x*t, 5*y + 2*t, "
+                "x + 4*t^2, (3 + 4*t^2)/(x + 4*y*t + 3*t^2 + 2), 6*x*y + t, (y*t^2 + 9)/(x + 5*y*t + t^2 + 4), x*t^2 + 3, "
+                "7*y + t^3, x*y + 2, (x*t + y)/(y + 6*x*t + 5*t^2 + 1), 5*t^2 + x, (x + y*t^2)/(x + 3*y*t + 2*t^2 + 6), "
+                "(2*x + t)/(x + y*t + 7*t^2 + 3), 9*y*t^2 + x, x + y + t, (6*x*y + 1)/(y + 2*x*t + t^2 + 5), "
+                "2*t^2 + 3*x*y")
+
+
+def quartic_product(modulus, relation, cells, n, by):
+    """[a] times its inverse or its Adjoint (by), whole sessions."""
+    cells = cells.split(", ")
+    operand = "[b] := 1/[a]:\n" if by == "inverse" else "q := Det[a]:\n[b] := Adjoint[a]:\n"
+    return (f"&(p = {modulus}):\n&(J = t):\n&(P = {relation}):\n&(J = x):\n&(J = y):\n"
+            f"Array a[{n},{n}], b[{n},{n}], z[{n},{n}]:\n" +
+            "".join(f"a[{k // n + 1},{k % n + 1}] := {c}:\n" for k, c in enumerate(cells)) + operand +
+            "[z] := [a]*[b]:\nz[1,1];\nz[2,1];\n")
+
+
 def linear(rng, variables):
     return " + ".join([f"({rng.randint(-3, 3)} + {rng.randint(-3, 3)}*t)"] +
                       [f"({rng.randint(-3, 3)} + {rng.randint(-3, 3)}*t)*{v}" for v in variables])
@@ -225,6 +254,15 @@ def cases():
                         ring(mod, rel) + fraction_inverse(n, n, sparse, True)))
     for mod in (5, 101):
         out.append((f"[a]*Adjoint[a] 5x5 fractions, GF({mod})[t, s]/(t^2 - 2; s^2 - t)", tower_by_adjoint(mod)))
+    # Under relations that factor into non-linear pieces modulo the prime:
+    # the inverse's denominators differ by units of the ring, the
+    # Adjoint's are unlike products of A's.
+    for mod, rel in [(7, "t^4 + 1"), (11, "t^4 + 1"), (7, "t^4 + t^2 + 1")]:
+        out.append((f"[a]*(1/[a]) 4x4 fractions, GF({mod})[t]/({rel})",
+                    quartic_product(mod, rel, QUARTIC_CELLS, 4, "inverse")))
+    for mod in (256, 101):
+        out.append((f"[a]*Adjoint[a] 5x5 fractions, GF({mod})[t]/(t^4 + 1)",
+                    quartic_product(mod, "t^4 + 1", SHARED_CELLS, 5, "Adjoint")))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:

@@ -8,6 +8,11 @@ And a 5 x 5 in x, y modulo 5 under t^2 - 2, s^2 - t without the flag
 times its Adjoint: Det[a] times the identity, the product costing at most
 the session that forms the Adjoint (the free ring's lcms at rest: 2.5
 times it, the ring's road a fifth).
+Under t^4 + 1 without the flag, whose rings are no fields modulo any
+prime: a 4 x 4 in x, y modulo 7 times its inverse, held to the session
+forming the inverse (the ring's road: 20 times it, at rest a twentieth),
+and a 5 x 5 over GF(2^8) times its Adjoint, held to 2.5 times the session
+forming the Adjoint (at rest: 5 times it, the ring's road about 1.1).
 
   fraction_product_cost.py TARVEX [LIMIT]
 """
@@ -49,23 +54,56 @@ TOWER_CELLS = """0, 0, (1 + 3*s + 3*t) - x, (-1 + s^2) + (1 - 2*s - t)*x + (1 + 
 ((-2 + t) + (3 + s^2 + 3*t)*x + 3*y)/((2 - 2*s) + (2 - t)*x + (-2 + t)*y), 2"""
 
 
+# The issue's 4 x 4 in x, y modulo 7 under t^4 + 1, row by row.
+QUARTIC_CELLS = """4*x*t^2, 0, (2*t^2 - 2)/(x + t*x + t - 3), 0,
+0, -3*y*t + 5*t^2, (t - 5*x*y)/(x + t*x + y*t^2 - 3*y*t), (-4*x*t - 5*x*y*t^2 + y*t^2)/(x + 4*t - 5*y*t^2),
+(3*x*y + 4*x - 3)/(x - 2*t*x - 3 - 3*y*t^2), -x*t, -3*t^2 + 2*x*y, (-2*y*t^2 - 5*y)/(x + 2*t*x - y*t + 3*t),
+(-2*x*t)/(x - 5*y*t^2 + 1), -t^2, -4*x*y*t^2 - 4*y, -3*y*t^2 + 2*x*t^2"""
+
+# A 5 x 5 over GF(2^8) under t^4 + 1, row by row; two of its first
+# column's denominators share a factor.
+GF256_CELLS = """(3*x*y + t^2)/(x + 2*y*t + 2*t^2), 5*x*t^2 + y*t, 4*t + 5*y*t^2, 2 + 2*y*t^2, (x*t + 7)/(y + 3*x*t + 1),
+(x + 4*t^2)/((x + 2*y*t + 2*t^2)*(y + t + 3)), (t^2 + 4*y*t^2 + 2*t)/(x + x*t + t + 2), 3*t^2 + 4*x*t^2, 3 + 5*x*t,
+5*y + 2*t,
+x + 4*t^2, (3 + 4*t^2)/(x + 4*y*t + 3*t^2 + 2), 6*x*y + t, (y*t^2 + 9)/(x + 5*y*t + t^2 + 4), x*t^2 + 3,
+7*y + t^3, x*y + 2, (x*t + y)/(y + 6*x*t + 5*t^2 + 1), 5*t^2 + x, (x + y*t^2)/(x + 3*y*t + 2*t^2 + 6),
+(2*x + t)/(x + y*t + 7*t^2 + 3), 9*y*t^2 + x, x + y + t, (6*x*y + 1)/(y + 2*x*t + t^2 + 5), 2*t^2 + 3*x*y"""
+
+
+def held_product(tarvex, cwd, what, ring, cells, n, by, scale):
+    """[a] times the matrix `by` forms (1/[a], or Adjoint[a] with q := Det[a])
+    checked cell by cell against the identity (times q), the product held
+    to `scale` times the session forming its operand."""
+    cells = [c.strip() for c in cells.replace("\n", " ").split(", ") if c.strip()]
+    session = (ring + f"Array a[{n},{n}], b[{n},{n}], z[{n},{n}]:\n" +
+               "".join(f"a[{k // n + 1},{k % n + 1}] := {c}:\n" for k, c in enumerate(cells)) + by)
+    # A count would be a residue: a cell off raises a flag.
+    check = (f"c := 0; for i = 1 to {n} do for j = 1 to {n} do if [i = j] then d := q; else d := 0; fi; "
+             "if [z[i,j] - d <> 0] then c := 1; fi; od; od; !!('off', c);\n")
+    alone = min(seconds(tarvex, session, cwd) or 1e9 for _ in range(3))
+    took = min(seconds(tarvex, session + "[z] := [a]*[b]:\n" + check, cwd) or 1e9 for _ in range(3))
+    if alone > 1e8 or took > 1e8:
+        return f"{what}: an error, no answer or cells off the identity"
+    if took - alone > scale * max(alone, 0.05):
+        return f"{what}: {took - alone:.2f} s, the session before it {alone:.2f} s"
+    return None
+
+
 def by_adjoint(tarvex, cwd):
     """The product by the Adjoint against the session forming the Adjoint."""
-    cells = [c.strip() for c in TOWER_CELLS.replace("\n", " ").split(", ") if c.strip()]
-    adjoint = ("&(p = 5);\n&(J = t);\n&(P = t^2 - 2);\n&(J = s);\n&(P = s^2 - t);\n&(J = x);\n&(J = y);\n"
-               "Array a[5,5], b[5,5], z[5,5]:\n" +
-               "".join(f"a[{k // 5 + 1},{k % 5 + 1}] := {c}:\n" for k, c in enumerate(cells)) +
-               "q := Det[a]:\n[b] := Adjoint[a]:\n")
-    # A count would be a residue modulo 5: a cell off raises a flag.
-    check = ("c := 0; for i = 1 to 5 do for j = 1 to 5 do if [i = j] then d := q; else d := 0; fi; "
-             "if [z[i,j] - d <> 0] then c := 1; fi; od; od; !!('off', c);\n")
-    alone = min(seconds(tarvex, adjoint, cwd) or 1e9 for _ in range(3))
-    took = min(seconds(tarvex, adjoint + "[z] := [a]*[b]:\n" + check, cwd) or 1e9 for _ in range(3))
-    if alone > 1e8 or took > 1e8:
-        return "[a]*Adjoint[a] modulo 5 under a tower: an error, no answer or cells off Det[a] times the identity"
-    if took - alone > max(alone, 0.05):
-        return f"[a]*Adjoint[a] modulo 5 under a tower: {took - alone:.2f} s, the session before it {alone:.2f} s"
-    return None
+    return held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 5 under a tower",
+                        "&(p = 5);\n&(J = t);\n&(P = t^2 - 2);\n&(J = s);\n&(P = s^2 - t);\n&(J = x);\n&(J = y);\n",
+                        TOWER_CELLS, 5, "q := Det[a]:\n[b] := Adjoint[a]:\n", 1)
+
+
+def under_quartic(tarvex, cwd):
+    """Products under t^4 + 1 without the flag, by an inverse modulo 7 and
+    by an Adjoint over GF(2^8)."""
+    quartic = "&(J = t):\n&(P = t^4 + 1):\n&(J = x):\n&(J = y):\n"
+    return [held_product(tarvex, cwd, "[a]*(1/[a]) modulo 7 under t^4 + 1", "&(p = 7):\n" + quartic,
+                         QUARTIC_CELLS, 4, "q := 1:\n[b] := 1/[a]:\n", 1),
+            held_product(tarvex, cwd, "[a]*Adjoint[a] over GF(2^8) under t^4 + 1", "&(p = 256):\n" + quartic,
+                         GF256_CELLS, 5, "q := Det[a]:\n[b] := Adjoint[a]:\n", 2.5)]
 
 
 def main():
@@ -88,6 +126,7 @@ def main():
                            f"{product} under t^2 - 1: {took:.2f} s, the inverse alone {alone:.2f} s"
                            if took > limit * max(alone, 0.05) else None)
         results.append(by_adjoint(tarvex, cwd))
+        results += under_quartic(tarvex, cwd)
     return report(results)
 
 
