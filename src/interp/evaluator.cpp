@@ -34,6 +34,7 @@
 #include "interp/scanner.h"
 #include "interp/stack_depth.h"
 #include "interp/sum_factor.h"
+#include "interp/suspended_store.h"
 #include "interp/token.h"
 #include "numbers/numbers.h"
 #include "numbers/rational.h"
@@ -163,6 +164,10 @@ void read_character(FILE** source, quoly** value, name** pending) {
 
 // ---- names ----
 
+// The slot of the array element read last (a dense cell, or a '%' one): an
+// assignment tells its target from a scalar's by it.
+const quoly* const* element_slot = nullptr;
+
 // A stored value a conversion list left out, which its words do not give,
 // enters as its element of the ring (a copy in *value); the target of an
 // assignment, or a reference asked for, is not read.
@@ -191,6 +196,7 @@ void enter_index(FILE** source, name** pending, quoly*** ref, quoly** value, int
                                       colm*** sparse_array, int32_t* sparse_pos, name** pending,
                                       int references_only, compiled_array* bound = nullptr) {
     new_arretrieve(source, id, pending, ref, value, sparse_array, sparse_pos, bound);
+    element_slot = *ref;
     if (*ref == value) return;   // "if[" or "while[": the construct's value
     // A left-out entry enters as its element of the ring.
     enter_left_out(source, pending, ref, value, references_only);
@@ -445,6 +451,7 @@ bool primary(FILE** source, quoly*** ref, quoly** value, colm*** sparse_array, i
         }
         case '%':
             arr_arr_element(source, ref, value, sparse_array, sparse_pos, pending, references_only);
+            element_slot = *ref;
             enter_left_out(source, pending, ref, value, references_only);
             break;
         case '\'':
@@ -667,6 +674,9 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         return;
     }
     quoly** target = *ref;
+    // Taken before the right side reads elements of its own.
+    const bool cell = sparse_array || (target && target == element_slot);
+    element_slot = nullptr;
     if (*value || (!target && !sparse_array)) {
         error(316, token.name);
         return;
@@ -686,6 +696,7 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         *target = stored;
         // No array-parameter mark survives an assignment.
         if (stored->isnum) stored->den = nullptr;
+        settle_suspended_store(target, cell);
         if (in_body(pending))
             quoly_set(0, value);
         else
@@ -774,6 +785,8 @@ void assignment(FILE** source, quoly*** ref, quoly** value, colm** sparse_array,
         error(196, token.name);
         return;
     }
+    settle_suspended_store(target, cell);
+    t = *target;
     // Inside a body the value is usually dropped: only a one-word result is
     // worth copying there.
     if (!in_body(pending) || (t->isnum && (lintmode || t->nnum->count == 1)))

@@ -15,6 +15,7 @@
 #include "interp/loop_values.h"
 #include "interp/readers.h"
 #include "interp/scalars.h"
+#include "interp/suspended_store.h"
 #include "interp/token.h"
 #include "matrix/array_store.h"
 #include "numbers/numbers.h"
@@ -71,7 +72,7 @@ namespace {
 void istore_target(iplace* target, int32_t v) {
     if (target->sparse_element) {
         const element_ref& e = target->element;
-        isparse_insert(e.i, e.j, v, e.arr, e.two, 1);
+        isparse_insert(e.i, e.j, settle_suspended_word(v), e.arr, e.two, 1);
         return;
     }
     if (target->novalue) {
@@ -86,6 +87,7 @@ void istore_target(iplace* target, int32_t v) {
         return;
     }
     istore(target->slot, v);
+    settle_suspended_store(target->slot, target->dense_element != 0);
 }
 
 // Whether the target was deleted (the variable, or the array of the
@@ -224,6 +226,7 @@ void iterm(iplace* place, int32_t* result, name** pending) {
         place->slot = nullptr;
         place->novalue = 0;
         place->sparse_element = 0;
+        place->dense_element = 0;
         if (op == '*') {
             v = imul(v, r);
             continue;

@@ -24,6 +24,7 @@ struct iplace {
     tokenrec newname;    // that scalar's name: the assignment creates it
     int sparse_element;  // an element of a sparse array (slot null): written through the
     element_ref element; // sparse store, which never keeps a zero
+    int dense_element;   // slot is a cell of a dense array
 };
 
 // Factors joined by '*', '/', '\' and '|'. *place: the factor's place for a

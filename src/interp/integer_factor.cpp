@@ -57,6 +57,7 @@ void ielement(const tokenrec& id, iplace* place, int32_t* result, name** pending
         return;
     }
     place->slot = cell;
+    place->dense_element = 1;
     if (!assigned) *result = istored_value(*cell, id.name);
 }
 
@@ -367,6 +368,7 @@ void ifact(iplace* place, int32_t* result, name** pending) {
     place->slot = nullptr;
     place->novalue = 0;
     place->sparse_element = 0;
+    place->dense_element = 0;
     *result = 0;
     int32_t v = 0;
     if (nesting_refused(token.name)) return;
@@ -386,11 +388,13 @@ void ifact(iplace* place, int32_t* result, name** pending) {
         v = ipower(v, e);
         place->slot = nullptr;
         place->sparse_element = 0;
+        place->dense_element = 0;
     } else if (token_is(&token, "!")) {
         inext(pending);
         v = ifactorial(v);
         place->slot = nullptr;
         place->sparse_element = 0;
+        place->dense_element = 0;
     }
     *result = v;
 }

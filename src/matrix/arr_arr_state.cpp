@@ -15,6 +15,7 @@
 #include "interp/scalars.h"
 #include "interp/scanner.h"
 #include "interp/stored_code.h"
+#include "interp/suspended_store.h"
 #include "interp/token.h"
 #include "matrix/array_aliases.h"
 #include "matrix/array_store.h"
@@ -100,6 +101,7 @@ void element_statement(FILE** source, quoly** result, name** pending, int32_t k)
         SlotHold value;
         old_expre(source, &value.q, pending);
         if (!value.q) quoly_set(0, &value.q);
+        settle_suspended_store(&value.q, true);
         // Looked up after the value: it may have deleted the array, which
         // clears the slot.
         array* a = slot_array(k);

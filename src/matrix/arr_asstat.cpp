@@ -295,6 +295,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
             // The value may have deleted or remade the target on the way.
             if (!array_alive(target, stamp)) arr_error(28, ref.nm.name);
             if (hidden_by_name(ref.nm, target, links)) arr_error(316, ref.nm.name);
+            settle_suspended_cells(v, result);
             if (diag)
                 assign_block_diagonal(ref.block, v, *result);
             else
@@ -310,6 +311,7 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         // later read does not look (a freed record may serve that array).
         if (target && (!array_alive(target, stamp) || hidden_by_name(ref.nm, target, links)))
             arr_error(316, ref.nm.name);
+        settle_suspended_cells(v, result);
         if (diag)
             assign_diagonal(ref.nm, target, v, *result);
         else

@@ -2,12 +2,15 @@
 // the system array, and the array language's error exit.
 #include "matrix/array_value.h"
 
+#include "interp/suspended_store.h"
+
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
 #include "matrix/sparse_whole.h"
 #include "numbers/numbers.h"
 #include "storage/assign.h"
+#include "storage/nodetests.h"
 #include "toplevel/errors.h"
 #include "toplevel/ring_change.h"
 
@@ -91,6 +94,26 @@ void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly*
             if (!*cell) set_uninitialised(cell);
             out[k++] = *cell;
         }
+}
+
+void settle_suspended_cells(arr_value* v, quoly** scalar) {
+    if (!modular_suspended()) return;
+    settle_suspended_store(scalar, true);
+    if (v->count == 0) return;
+    make_fresh(v);
+    if (!v->frame) {
+        for (int64_t c = 0; c < v->count; c++) settle_suspended_store(&v->cells[c], true);
+        return;
+    }
+    for (sparse* f = v->frame; f; f = f->next)
+        for (colm*& head : f->row)
+            for (colm** at = &head; *at;) {
+                settle_suspended_store(&(*at)->val, true);
+                if (quoly_iszero((*at)->val))
+                    free_colm(at);
+                else
+                    at = &(*at)->next;
+            }
 }
 
 void enter_left_out_cells(arr_value* v) {

@@ -71,6 +71,11 @@ void fillit(int32_t rows, int32_t columns, int32_t first, int32_t stride, quoly*
 // out enter as their elements of the ring, the value made fresh with
 // copies; a cell without one is error 85 and the statement ends.
 void enter_left_out_cells(arr_value* v);
+// An array value (or the scalar every cell gets) computed with modular
+// arithmetic suspended, about to be stored: made fresh, and each cell the
+// element its words stand for (a sparse entry that becomes 0 is dropped).
+// Nothing otherwise.
+void settle_suspended_cells(arr_value* v, quoly** scalar);
 
 // ---- readers (token at the first token of what they read) ----
 void arr_expre(FILE** source, quoly** result, arr_value* v, name** pending, int read_first);

@@ -23,6 +23,16 @@ extern int32_t sqcut;        // square roots of longer numbers start from a recu
 // Installs modulus m and every value derived from it (no conversion of data).
 void install_modulus(int32_t m);
 
+// Sets modularmode for its lifetime: a value taken into the ring (the
+// modulus installed) while modular arithmetic is off or suspended.
+struct ModularOn {
+    int was = modularmode;
+    ModularOn() { modularmode = 1; }
+    ~ModularOn() { modularmode = was; }
+    ModularOn(const ModularOn&) = delete;
+    ModularOn& operator=(const ModularOn&) = delete;
+};
+
 // Clears lintmode for its lifetime: digit arithmetic inside a machine-word mode.
 struct LintOff {
     int saved;

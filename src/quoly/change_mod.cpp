@@ -98,17 +98,17 @@ void report_zero_denominator() {
     std::fflush(stdout);
 }
 
-}  // namespace
-
-void poly_change_num(polynode** slot) {
+// The conversions below differ only in how one number becomes its residue.
+template <class Residue>
+void poly_into_ring(polynode** slot, Residue residue) {
     polynode** link = slot;
     while (polynode* t = *link) {
         bool gone;
         if (t->numb) {
-            change_num(t->ncoef, 1, 1);
+            residue(t->ncoef);
             gone = t->ncoef->value == 0;
         } else {
-            poly_change_num(&t->pcoef);
+            poly_into_ring(&t->pcoef, residue);
             gone = t->pcoef == nullptr;
         }
         if (gone) {
@@ -132,20 +132,21 @@ void poly_change_num(polynode** slot) {
     }
 }
 
-void quoly_change_num(quoly** slot) {
+template <class Residue>
+void quoly_into_ring(quoly** slot, Residue residue) {
     quoly* q = *slot;
     if (q->isnum) {
-        change_num(q->nnum, 1, 1);
+        residue(q->nnum);
         return;
     }
     q->rat = 0;
-    poly_change_num(&q->pnum);
+    poly_into_ring(&q->pnum, residue);
     if (!q->pnum) {
         free_mixed(slot);
         return;
     }
     if (q->den) {
-        poly_change_num(&q->den);
+        poly_into_ring(&q->den, residue);
         if (!q->den) {
             free_mixed(slot);
             std::printf("Warning. A zero quoly denominator was found. That quoly was set to 0.\n");
@@ -157,6 +158,16 @@ void quoly_change_num(quoly** slot) {
     }
     if (lone_number(q->pnum)) polynum_to_quoly(slot);
 }
+
+void digits_into_ring(imag* n) { change_num(n, 1, 1); }
+
+}  // namespace
+
+void poly_change_num(polynode** slot) { poly_into_ring(slot, digits_into_ring); }
+
+void quoly_change_num(quoly** slot) { quoly_into_ring(slot, digits_into_ring); }
+
+void quoly_words_into_ring(quoly** slot) { quoly_into_ring(slot, number_into_ring); }
 
 bool conversion_lacks_inverse(const quoly* q, bool quiet) {
     // A number, and a polynomial without denominator, always has a residue.

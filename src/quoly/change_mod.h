@@ -21,6 +21,10 @@ void poly_change_num(polynode** slot);
 // the warning "Warning. A zero quoly denominator was found. That quoly was
 // set to 0."), frees the quoly and leaves *slot null: the caller stores 0.
 void quoly_change_num(quoly** slot);
+// The same for a value computed with modular arithmetic suspended, whose
+// numbers are machine words (or digit chains): each becomes the element
+// its integer stands for, as a typed constant would.
+void quoly_words_into_ring(quoly** slot);
 
 // Whether q has no element of the current ring, so that its permanent
 // conversion would lose it: its denominator vanishes modulo the modulus (in

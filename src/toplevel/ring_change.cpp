@@ -357,15 +357,6 @@ namespace {
 // suspended, stored values read in the ring's words).
 bool reading_in_ring() { return modularmode || lintmode; }
 
-// Modular arithmetic on while a left-out value is taken into the ring.
-struct ModularOn {
-    int was = modularmode;
-    ModularOn() { modularmode = 1; }
-    ~ModularOn() { modularmode = was; }
-    ModularOn(const ModularOn&) = delete;
-    ModularOn& operator=(const ModularOn&) = delete;
-};
-
 }  // namespace
 
 void refuse_unconverted_read(const quoly* q) {

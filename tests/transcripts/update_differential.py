@@ -6,10 +6,12 @@ in GF(2^8) and GF(2^16), under a relation and in Laurent mode; a scalar, a
 dense cell, a sparse cell set or never set, a polynomial (its constant term
 present or not) as a scalar or in a dense cell; typed at the top level, in
 a function body, a loop, an `if` body, an `Integer;` body (also inside
-Cast), a file read, `&_m(`, and in the second half of each session at the
+Cast), a file read, `&_m(` (also in an `Integer;` body), and in the second half of each session at the
 nested level an error opened. The amount is left out (1), a literal, a
 negated one, a variable or an expression. Both twins are printed, then
-saved and printed again from a fresh session that reads the save.
+saved and printed again from a fresh session that reads the save. A target
+written inside `&_m(` also has a scalar triplet written the same way, and
+is read as `X + 0` too: every reader sees the element a scalar shows.
 
   update_differential.py TARVEX [CASES] [SEED]
 """
@@ -35,7 +37,7 @@ RINGS = [
 ]
 NUMBER_STORES = ["scalar", "dense", "sparse", "unset"]
 STORES = NUMBER_STORES + ["poly", "polycell"]
-ROUTES = ["top", "func", "loop", "if", "integer", "cast", "file", "outside"]
+ROUTES = ["top", "func", "loop", "if", "integer", "cast", "file", "outside", "outint"]
 
 
 def number(rng, modulus):
@@ -95,7 +97,11 @@ def session(rng, cases, modulus, relation, laurent, files):
         if setup:
             lines.append(setup)
         statements = (f"{x} :{op}{text}", f"{y} := {y} {op} {operand}")
-        for twin, stmt in zip("UV", statements):
+        triplet = route in ("outside", "outint") and store != "scalar"
+        if triplet:
+            lines.append(f"uc{i} := {v}:")
+            statements += (f"uc{i} := uc{i} {op} {operand}",)
+        for twin, stmt in zip("UVW", statements):
             name = f"{twin}{i}"
             if route == "top":
                 lines.append(stmt + ";")
@@ -109,6 +115,8 @@ def session(rng, cases, modulus, relation, laurent, files):
                 lines += [f"Func {name}(z) = Integer; {stmt}; z.", f"{name}(0);"]
             elif route == "cast":
                 lines += [f"Func {name}(z) = Integer; Cast({stmt}); z.", f"{name}(0);"]
+            elif route == "outint":
+                lines += [f"Func {name}(z) = Integer; &_m({stmt}); z.", f"{name}(0);"]
             elif route == "file":
                 files[f"{name}.txt"] = stmt + ";\n"
                 lines.append(f"&(R = '{name}.txt');")
@@ -116,10 +124,9 @@ def session(rng, cases, modulus, relation, laurent, files):
                 lines.append(f"&_m({stmt});")
         what = f"{store} {v!r} {statements[0]} by {route}{' at a level' if i > cases // 2 else ''}"
         prints += [f"!!('ua{i}', {x});", f"!!('ub{i}', {y});"]
-        # A cell written with modular arithmetic suspended keeps the machine
-        # word, which the save reads back reduced: there the twins are
-        # compared with each other only.
-        labels.append((f"ua{i}", f"ub{i}", what, route == "outside"))
+        if triplet:
+            prints += [f"!!('uc{i}', uc{i});", f"!!('ud{i}', {x} + 0);"]
+        labels.append((f"ua{i}", f"ub{i}", what, triplet))
     return lines, prints, labels
 
 
@@ -132,7 +139,7 @@ def printed(out):
     values = {}
     for line in out.splitlines():
         words = line.lstrip("0123456789>").split()
-        if words and words[0][:2] in ("ua", "ub") and words[0][2:].isdigit():
+        if words and words[0][:2] in ("ua", "ub", "uc", "ud") and words[0][2:].isdigit():
             values[words[0]] = " ".join(words[1:])
     return values
 
@@ -154,14 +161,19 @@ def main(argv):
             back_code, back = run(binary, cwd, "\n".join(["&(R = 'u.sav');"] + prints) + "\n")
             now, later = printed(out), printed(back)
             # The one error is the one that opens the level.
-            if code or back_code or len(now) != 2 * len(labels) or out.count("Error occurred") != 1:
-                failures.append(f"{ring}: exit {code}/{back_code}, {len(now)} of {2 * len(labels)} values\n"
+            expected = sum(4 if triplet else 2 for *_, triplet in labels)
+            if code or back_code or len(now) != expected or out.count("Error occurred") != 1:
+                failures.append(f"{ring}: exit {code}/{back_code}, {len(now)} of {expected} values\n"
                                 f"{out[-1500:]}")
                 continue
-            for a, b, what, word in labels:
-                if now[a] != now[b] or later.get(a) != later.get(b) or not word and later.get(a) != now[a]:
+            for a, b, what, triplet in labels:
+                seen = [now[a], now[b], later.get(a), later.get(b)]
+                if triplet:
+                    c, d = "uc" + a[2:], "ud" + a[2:]
+                    seen += [now[c], now[d], later.get(c), later.get(d)]
+                if len(set(seen)) != 1:
                     failures.append(f"{ring}: {what}: {now[a]} against {now[b]} (read back: {later.get(a)}, "
-                                    f"{later.get(b)})")
+                                    f"{later.get(b)}; all readers: {seen})")
             os.remove(os.path.join(cwd, "u.sav"))
     for f in failures[:15]:
         print(f)
