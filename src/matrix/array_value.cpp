@@ -3,7 +3,6 @@
 #include "matrix/array_value.h"
 
 #include "interp/suspended_store.h"
-
 #include "matrix/array_store.h"
 #include "matrix/extremes.h"
 #include "matrix/sparse.h"
