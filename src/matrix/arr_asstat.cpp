@@ -290,11 +290,20 @@ void arr_asstat(FILE** source, quoly** result, arr_value* v, name** pending) {
         const int32_t stamp = target ? target->stamp : 0;
         const uint32_t links = array_links_stamp;
         if (block) {
+            // The block's place is taken again from its array once the value
+            // is read: deleting an array below it moves its cells down.
+            const int32_t offset = ref.block.first - target->first;
+            const int32_t rows = target->rows;
+            const int64_t cells = cell_count(target);
             ShapeScope shape(ref.block.rows, int64_t{ref.block.rows} * ref.block.columns, 0);
             arr_expre(source, result, v, pending, 1);
             // The value may have deleted or remade the target on the way.
             if (!array_alive(target, stamp)) arr_error(28, ref.nm.name);
             if (hidden_by_name(ref.nm, target, links)) arr_error(316, ref.nm.name);
+            // Made sparse or given another shape: the block is no longer
+            // where it was read, and writing would miss it.
+            if (target->sparse || target->rows != rows || cell_count(target) != cells) arr_error(316, ref.nm.name);
+            ref.block.first = target->first + offset;
             settle_suspended_cells(v, result);
             if (diag)
                 assign_block_diagonal(ref.block, v, *result);

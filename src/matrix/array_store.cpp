@@ -295,6 +295,10 @@ bool array_hidden(const array* a) {
 
 void close_store_gap(int32_t first, int32_t last) {
     if (last < first) return;
+    // The cells were given up (their array deleted, reshaped or made
+    // sparse): an assignment holding one of them would write into the
+    // cells that move down into the gap, another array's.
+    if (any_held_target()) release_held_cells(first, last);
     if (held_dense_above(last) || (any_held_target() && held_cells(last + 1, endarr))) {
         waiting_gaps.push_back({first, last});
         return;
@@ -324,7 +328,6 @@ void remove_array(array* a) {
     if (a->sparse) {
         free_sparse(&a->sparse, a->rows, 1);
     } else if (a->last >= a->first) {
-        if (any_held_target()) release_held_cells(a->first, a->last);
         for (int32_t c = a->first; c <= a->last; c++) free_quoly(cell_at(c));
         close_store_gap(a->first, a->last);
     }

@@ -471,7 +471,8 @@ void mult_sparse_norm(sparse** a_slot, quoly** b_cells, quoly** out, int consume
 
 void mult_norm_sparse(quoly** a_cells, quoly** out, sparse** b_slot, int32_t rows_a, int32_t rows_b,
                       int32_t cols_b) {
-    sparse* bt = nullptr;
+    SparseScratch scratch(cols_b, 0);
+    sparse*& bt = scratch.bt;
     flip_sparse(b_slot, &bt, rows_b, cols_b);
     const std::vector<sparse*> bt_frames = frames_of(bt);
     for (int64_t c = 0; c < int64_t{rows_a} * cols_b; c++) out[c] = nullptr;

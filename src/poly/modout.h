@@ -35,7 +35,9 @@ polynode* laurent_fold(polynode** p, polynode** relation, pt* rec, pt* bare);
 // anything higher goes through fold_poly.
 void fast_fold_poly(polynode** p, pt* rec);
 // Result slot: never-free. *table := the power table of a relation of
-// degree d >= 2: one term for each e = 2d-2 down to d holding t^e reduced.
+// degree d >= 2: one term for each e = 2d-2 down to d holding t^e reduced;
+// none (null) past MULDATA_MAX_DEGREE, where fast_fold_poly divides.
+inline constexpr int32_t MULDATA_MAX_DEGREE = 1 << 16;
 void make_muldata(polynode** table, polynode** relation, int32_t d, pt* rec);
 
 // ---- products ----

@@ -282,7 +282,7 @@ void fast_fold_poly(polynode** p, pt* rec) {
         return;
     }
     if (top->numb || top->exp < n) return;
-    if (top->exp > 2 * n - 2 || !rec->reductions) {
+    if (!rec->reductions || top->exp > 2 * n - 2) {
         fold_poly(p, &rec->relation, n, rec);
         return;
     }
@@ -324,6 +324,12 @@ void fast_fold_poly(polynode** p, pt* rec) {
 }
 
 void make_muldata(polynode** table, polynode** relation, int32_t d, pt* rec) {
+    // d - 1 powers, each up to d terms: past this degree the table costs
+    // more than the folds it saves (a binomial of degree 2^24 took 47 s and
+    // 1.8 GB to declare), and from 2^30 on its top exponent is no int32_t.
+    // Without it every fold divides.
+    *table = nullptr;
+    if (d > MULDATA_MAX_DEGREE) return;
     Chain out;
     for (int32_t e = 2 * d - 2; e >= d; e--) {
         polynode* x = new_term_node(e, number_node(1));

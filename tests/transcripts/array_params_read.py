@@ -86,7 +86,8 @@ def main():
         with tempfile.TemporaryDirectory() as cwd:
             for fname, text in files.items():
                 with open(os.path.join(cwd, fname), "w") as out:
-                    out.write(text + "\n")
+                    # A read runs one statement a line.
+                    out.write(text.replace("; ", ";\n") + "\n")
             try:
                 # Answers for the questions the reads ask (a harmless error
                 # where none is asked).

@@ -190,6 +190,53 @@ def hidden_target_cases(binary, cases, seed):
     return failures
 
 
+# Assignments and updates whose right side (M, in its body or through a
+# file it reads) moves the target's cells: the target made sparse or given
+# another shape, or the array z below it deleted, reshaped or made sparse.
+# The statement either stores where the target stands once M has run, as
+# taking M's value first does, or is refused with the arrays as M alone (or
+# nothing) leaves them; the array y above it and the array declared next
+# never change, and a save reads back as the session shows.
+MOVERS = ["Sparse[x];", "[x] := [(1, 2)];", "@[z];", "Sparse[z];", "[z] := [(1, 2, 3, 4)];"]
+MOVED_FORMS = ["x[2] := {v};", "x[2] :+ ({v});", "x[2] :- ({v});", "[x[1~2]] := [({v}, 50)];",
+               "[x[2~3]] := [(50, {v})];"]
+
+
+def moved_target_cases(binary, cases, seed):
+    rng, failures = random.Random(seed), []
+    rings = ["", "&(p = 7);", "&(p = 3);", "&(p = 12);", "&(p = 256);", "&(p = 65536);", RINGS[0][0]]
+    show = "![z];\n![x];\n![y];\nArray d[3];\n![d];\n"
+    with tempfile.TemporaryDirectory() as cwd:
+        def state(statement, setup, save=False):
+            # w^7 and w^9 mark the statement's output in every ring.
+            out = run_in(binary, cwd, f"{setup}\nw^7;\n{statement}\nw^9;\n{show}&(S = 'm.sav'); &s; &(S = @);\n")
+            done, _, after = out.rpartition("w^9\n")
+            said = done.rpartition("w^7\n")[2].rpartition("\n")[0]
+            back = run_in(binary, cwd, f"&(R = 'm.sav');\n{show}").split("\n>")[-6:-1] if save else None
+            return "***" in said, said.strip().split("\n")[-1], after.split("\n>")[1:6], back
+        for case in range(cases):
+            mover, form = rng.choice(MOVERS), rng.choice(MOVED_FORMS)
+            route = HIDING_ROUTES[case % 5]
+            with open(os.path.join(cwd, "m.txt"), "w") as f:
+                f.write(mover.replace("; ", ";\n") + "\n")
+            body = rng.choice([mover, "&(R = 'm.txt');"])
+            setup = (f"{rings[case % 7]}\n&(J = w);\nArray z[3];\nz[1] := 7: z[2] := 8: z[3] := 9:\nArray x[3]"
+                     f"{rng.choice(['', '', ' Sparse'])};\nx[1] := 4: x[2] := 5: x[3] := 4:\n"
+                     f"{rng.choice(['Array y[3];', ''])}\ny[1] := 1: y[2] := 2: y[3] := 3:\nFunc M(k) = {body} k + 5.")
+            statement = route.format(s=form.format(v="M(1)"))
+            refused, said, shown, back = state(statement, setup, True)
+            if refused:
+                due = [state(route.format(s=s), setup)[2] for s in ("q := M(1);", "q := 0;")]
+                right = shown in due
+            else:
+                _, due_said, due_shown, _ = state(route.format(s="q := M(1); " + form.format(v="q")), setup)
+                right = shown == due_shown and said == due_said
+            if not right or back != shown:
+                failures.append(f"{setup}\n{statement}\n(refused: {refused}) printed {said}, arrays z, x, y, d:"
+                                f"{shown}\nread back: {back}")
+    return failures
+
+
 def main(argv):
     binary, folder = os.path.abspath(argv[1]), argv[2]
     lines = []
@@ -226,6 +273,7 @@ def main(argv):
     if failures:
         print(out[-3000:])
     failures += (set_aside_cases(binary, 24, 9301) + lost_target_cases(binary) + hidden_target_cases(binary, 35, 5147)
+                 + moved_target_cases(binary, 40, 7207)
                  + SANITIZER_REPORTS)
     if failures:
         print("\n".join(failures))

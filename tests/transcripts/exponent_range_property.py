@@ -5,7 +5,8 @@ exponents from 2^27 to past 2^33) in rational mode, Z/7, a word-sized Z/p,
 Z/12, GF(2^8), GF(2^16) and Laurent mode (rational and Z/13), through
 products, sums of terms, powers, Powermod (no modulus, a modulus in another
 variable, a modulus in x), MPowermod (a polynomial and a number modulus)
-and quotients of monomials one of which lies at the very end. Every
+and quotients of monomials one of which lies at the very end, also under
+relations (one of degree 2^30 + 1). Every
 answer must carry exactly the exponents Python's integers give, or be the
 refusal of an exponent out of range ("Number too large ..." or "Exponent
 too large."), and a refusal is allowed only when some exponent on the way
@@ -37,6 +38,8 @@ RINGS = [
     ("Laurent Z/13", ["&(l = 1);", "&(p = 13);"], True, ""),
     ("rational, s^2 = 2", RELATION, False, "*s"),
     ("Z/101, s^2 = 2", ["&(p = 101);"] + RELATION, False, "*s"),
+    # A relation whose degree's double is past the range.
+    ("Z/7, s^(2^30 + 1) = 2", ["&(p = 7);", "&(J = s);", "&(P = s^(2^30 + 1) - 2);"], False, "*s"),
 ]
 
 
