@@ -226,6 +226,7 @@ pt* lone_relation() {
 // one in q for each copy). Modulo a word prime that is too rare to try
 // again for: images that share a factor there mostly mean parts that do.
 constexpr int ATTEMPTS = 6;
+constexpr int32_t DENSE_RELATION_DEGREE = 4096;
 constexpr uint32_t SMALL_PRIME = 1u << 16;
 
 // The roots of m modulo q where m splits into distinct linear factors
@@ -253,6 +254,10 @@ bool coprime_by_images(polynode* u, polynode* v, int32_t top) {
     if (laurent || (lintmode && !(modularmode && mod_is_prime && !finf))) return false;
     pt* rel = lone_relation();
     if (!rel || top < 1 || top >= rel->level) return false;
+    // The images' coefficients are dense in the relation's degree, their
+    // products quadratic: past some thousands the proof's own road is the
+    // cheaper (a relation of degree 2^30 asked for gigabytes here).
+    if (rel->modout_degree > DENSE_RELATION_DEGREE) return false;
     const uint32_t q = static_cast<uint32_t>(modularmode ? modulus : word_prime_at(1));
     const Field F(q);
     UPoly m;

@@ -205,6 +205,10 @@ bool split_roots(const std::vector<pt*>& levels, uint32_t q, SplitRoots* out) {
     UPoly f;
     for (size_t j = 0; j < k; j++) {
         const int32_t d = R.degree[j];
+        // d distinct roots need d elements: a relation of degree past the
+        // field's size has no copies, and reading it densely (a binomial of
+        // degree 2^28, at every quotient) cost seconds and gigabytes.
+        if (static_cast<uint64_t>(d) > q) return false;
         std::vector<uint32_t> next;
         next.reserve(count * static_cast<size_t>(d) * (j + 1));
         for (size_t p = 0; p < count; p++) {

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <new>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <ctime>
 #include <string>
 #include <utility>
@@ -246,6 +247,10 @@ void run_loop() {
         } catch (const TarvexUnwind&) {
             after_error = true;
         } catch (const std::bad_alloc&) {
+            heap_exhausted();
+            after_error = true;
+        } catch (const std::length_error&) {
+            // A vector asked for more than any heap holds.
             heap_exhausted();
             after_error = true;
         }
@@ -541,6 +546,8 @@ int tarvex_main(int, char** argv) {
         } catch (const TarvexUnwind&) {
             // An error in the start-up file drops the rest of it.
         } catch (const std::bad_alloc&) {
+            heap_exhausted();
+        } catch (const std::length_error&) {
             heap_exhausted();
         }
         run_loop();
