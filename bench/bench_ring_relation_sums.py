@@ -14,7 +14,9 @@ matrices of fractions, dense and sparse, and their products by the
 matrices, and a 5 x 5 over a tower modulo 5 and 101 times its Adjoint;
 a 4 x 4 times its inverse modulo 7 and 11 under t^4 + 1 and modulo 7
 under t^4 + t^2 + 1, and a 5 x 5 times its Adjoint under t^4 + 1 over
-GF(2^8) and modulo 101;
+GF(2^8) and modulo 101; a 4 x 4 times its Adjoint under relations split
+in two fields, one of them small (t^2 - 2 modulo 7, t^2 + 1 modulo 13,
+t^2 - 1 modulo 11), and the 5 x 5 modulo 13 under t^2 + 1;
 and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
@@ -146,6 +148,20 @@ SHARED_CELLS = ("(3*x*y + t^2)/(x + 2*y*t + 2*t^2), 5*x*t^2 + y*t, 4*t + 5*y*t^2
                 "(2*x + t)/(x + y*t + 7*t^2 + 3), 9*y*t^2 + x, x + y + t, (6*x*y + 1)/(y + 2*x*t + t^2 + 5), "
                 "2*t^2 + 3*x*y")
 
+# A 4 x 4 in x, y whose rows hold up to three fractions, row by row.
+DENSE_ROW_CELLS = ("((-1 + -3*t)*x + (2 + -1*t) + (0 + 4*t)*x*y), ((2 + -4*t)*x + (-3 + -2*t)*y + (-3 + 2*t)), "
+                   "((-2 + 4*t)*x + (-4 + -1*t) + (-1 + 2*t)*x*y), "
+                   "((4 + 3*t)*y + (-1 + 1*t))/(x + (-1 + -1*t)*y + (-1 + -4*t)), "
+                   "((-3 + -1*t)*x + (0 + -4*t)*y + (1 + -3*t)), ((3 + -4*t))/(x + (1 + 1*t) + (2 + 2*t)*x*y), "
+                   "((-3 + 2*t) + (-3 + 4*t)*x*y)/(x + (2 + -1*t)*y + (4 + -2*t) + (0 + 4*t)*x*y), "
+                   "((1 + -3*t)*x + (1 + 1*t) + (3 + -1*t)*x*y), "
+                   "((-3 + -2*t)*x + (1 + -3*t)*y + (0))/(x + (-2 + 4*t)), "
+                   "((-1 + 3*t)*x + (-1 + -2*t)*y + (-3 + -1*t)), ((-1 + 1*t)*x + (2)*y + (-1 + -2*t)), "
+                   "((1 + 4*t) + (-4 + 2*t)*x*y), "
+                   "((3 + 1*t))/(x + (-3 + 3*t)), ((0 + 2*t)*y + (-4 + -1*t) + (-2 + -3*t)*x*y), "
+                   "((2)*x + (0 + 3*t)*y + (2 + 2*t))/(x + (0 + -4*t)*y + (4 + -2*t) + (2 + -4*t)*x*y), "
+                   "((-1 + -3*t))/(x + (1 + 2*t))")
+
 
 def quartic_product(modulus, relation, cells, n, by):
     """[a] times its inverse or its Adjoint (by), whole sessions."""
@@ -263,6 +279,13 @@ def cases():
     for mod in (256, 101):
         out.append((f"[a]*Adjoint[a] 5x5 fractions, GF({mod})[t]/(t^4 + 1)",
                     quartic_product(mod, "t^4 + 1", SHARED_CELLS, 5, "Adjoint")))
+    # Relations split in two fields, one of them small: A's rows dense in
+    # fractions take the ring's road, the 5 x 5 with sparse rows rests.
+    for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1"), (11, "t^2 - 1")]:
+        out.append((f"[a]*Adjoint[a] 4x4 fractions, GF({mod})[t]/({rel})",
+                    quartic_product(mod, rel, DENSE_ROW_CELLS, 4, "Adjoint")))
+    out.append(("[a]*Adjoint[a] 5x5 fractions, GF(13)[t]/(t^2 + 1)",
+                quartic_product(13, "t^2 + 1", SHARED_CELLS, 5, "Adjoint")))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:

@@ -216,24 +216,45 @@ bool may_rest() {
     return ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0);
 }
 
-// Whether the one relation splits modulo the prime into exactly two
-// distinct factors (t^4 + 1 into two quadratics modulo every odd prime,
-// t^2 + 1 into two linear ones modulo 13 and 101): the ring is then a
-// product of two fields, which the ring's road reaches only by remainders
-// that must part them wherever a coefficient vanishes in one, and rest is
-// the cheaper road even where the lcms at rest multiply an Adjoint's
-// denominators (a 5 x 5 in x, y times its Adjoint modulo 101 under
-// t^4 + 1 12 s at rest against 36 s, under t^2 + 1 8 s against 25 s).
+// How a relation that the prime splits into exactly two distinct factors
+// (t^4 + 1 into two quadratics modulo every odd prime, t^2 + 1 into two
+// linear ones modulo 13 and 101) judges a product whose degrees send it to
+// the ring's road. The ring is then a product of two fields, which the
+// ring's road reaches only by remainders that must part them wherever a
+// coefficient vanishes in one. Where both fields hold 32 elements or more
+// rest is the cheaper road by any degrees (a 5 x 5 in x, y times its
+// Adjoint modulo 101 under t^4 + 1 12 s at rest against 36 s, under
+// t^2 + 1 8 s against 25 s; over GF(2^8) under t^2 + t + 1 a 4 x 4 0.2 s
+// against 7.8 s). Where one field is small (a linear factor modulo 7, 11
+// or 13) it is the cheaper road only while A's rows hold few fractions,
+// their unlike denominators totalling at most twice the largest one's
+// degree (the 5 x 5 modulo 13 under t^2 + 1 with two or fewer a row: 2.1
+// to 2.9 s against 11 to 17 s), or B's denominators are no larger than
+// twice A's (a 4 x 4 by another such matrix modulo 7 under t^6 + t + 1:
+// 0.28 G instructions against 0.88 G); with more fractions by B's larger
+// ones, products of A's as an Adjoint's are (random 4 x 4 and 5 x 5 in x,
+// y times their Adjoints modulo 7, 11 and 13 under t^2 - 2, t^2 + 1,
+// t^2 - 1, t^3 - 2), the ring's road was 1.7 to 4.8 times the cheaper.
 // Measured on such products under 18 relations and primes, a relation
 // that stays irreducible, is a power of one factor (t^4 + 1 = (t + 1)^4
 // over GF(2^8)) or splits into three or more (t^3 - t, t^4 - 1 modulo 7,
 // t^4 + t^2 + 1 modulo 7 and 13) is cheaper on the ring's road (1.5 to 3
-// times), and the degrees decide.
-bool splits_in_two() {
+// times), and the degrees decide alone.
+enum class TwoFields { no, small, large };
+
+TwoFields splits_in_two() {
     const std::vector<pt*> run = relation_run();
-    if (run.size() != 1) return false;
+    if (run.size() != 1) return TwoFields::no;
+    const uint32_t q = static_cast<uint32_t>(modulus);
     std::vector<SplitFactor> factors;
-    return relation_factors(run[0], static_cast<uint32_t>(modulus), &factors) && factors.size() == 2;
+    if (!relation_factors(run[0], q, &factors) || factors.size() != 2) return TwoFields::no;
+    for (const SplitFactor& f : factors) {
+        // The field of q^deg elements, counted up to 32.
+        uint64_t size = 1;
+        for (size_t k = 1; k < f.size() && size < 32; k++) size *= q;
+        if (size < 32) return TwoFields::small;
+    }
+    return TwoFields::large;
 }
 
 // Whether a product of these operands rests the relations. At
@@ -251,8 +272,8 @@ bool splits_in_two() {
 // keep about the largest, is the cheaper one (over GF(2^8) under t^4 + 1
 // a 5 x 5 1.7 s against 6.6 s, modulo 5 under t^2 - 2, s^2 - t 1 s
 // against 20 s). Over the rationals the ring's remainders swell, and every
-// product holding fractions rests; a relation split in two fields makes
-// rest the cheaper road by any degrees (splits_in_two).
+// product holding fractions rests; a relation split in two fields may
+// make rest the cheaper road by any degrees (splits_in_two).
 bool stays_at_rest(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, quoly** b, int64_t b_count,
                    sparse* b_frame, int32_t b_rows) {
     const LineDegrees in_a = operand_degrees(a, a_count, a_frame, a_rows, true);
@@ -261,7 +282,16 @@ bool stays_at_rest(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, 
     if (at_rest == 0) return false;
     if (!lintmode) return true;
     const int64_t kept = in_a.largest + in_b.largest;
-    return 2 * at_rest <= 5 * kept || at_rest <= 32 || splits_in_two();
+    if (2 * at_rest <= 5 * kept || at_rest <= 32) return true;
+    switch (splits_in_two()) {
+        case TwoFields::large:
+            return true;
+        case TwoFields::small:
+            return in_a.distinct <= 2 * in_a.largest || in_b.largest <= 2 * in_a.largest;
+        case TwoFields::no:
+            break;
+    }
+    return false;
 }
 
 void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
