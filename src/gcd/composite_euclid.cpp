@@ -20,6 +20,7 @@
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -76,23 +77,25 @@ polynode* quotient(polynode* a, polynode* b, int32_t level) {
     return q;
 }
 
-// p with its residues taken modulo the prime q (a divisor of the modulus):
-// a new polynomial, null for zero, in the form the conversions give (an
-// exponent-0 wrapper around a lone number is that number).
-polynode* image_modulo(const polynode* p, int32_t q) {
+// p with its residues taken modulo q^k (a divisor of the modulus), divided
+// by `shift` (a power of the prime q that divides each of them there), and
+// taken modulo q: a new polynomial, null for zero, in the form the
+// conversions give (an exponent-0 wrapper around a lone number is that
+// number).
+polynode* image_modulo(const polynode* p, int32_t q, int32_t power, int32_t shift = 1) {
     polynode* head = nullptr;
     polynode** link = &head;
     for (; p; p = p->next) {
         polynode* t = nullptr;
         if (p->numb) {
-            const int32_t r = p->ncoef->value % q;
+            const int32_t r = p->ncoef->value % power / shift % q;
             if (r == 0) continue;
             imag* n = new_number();
             setvalue(r, n);
             t = new_number_node(n);
             t->exp = p->exp;
         } else {
-            polynode* c = image_modulo(p->pcoef, q);
+            polynode* c = image_modulo(p->pcoef, q, power, shift);
             if (!c) continue;
             t = p->exp == 0 && c->numb && !c->next ? c : new_term_node(p->exp, c);
         }
@@ -102,16 +105,24 @@ polynode* image_modulo(const polynode* p, int32_t q) {
     return head;
 }
 
-// Whether h is not 0 modulo the prime q and the images there of a and b
-// have no common factor but units (a lone number, or one image zero and
-// the other a unit).
-bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) {
-    if (PolyHold ih(image_modulo(h, q)); !ih.p) return false;
-    PolyHold ia(image_modulo(a, q)), ib(image_modulo(b, q));
-    if (!ia.p || !ib.p) {
-        const polynode* other = ia.p ? ia.p : ib.p;
-        return other && single_number(const_cast<polynode*>(other));
+// The greatest power of q below `power` that divides every residue of p
+// modulo `power`; `power` itself where p is 0 there.
+int32_t q_part(const polynode* p, int32_t q, int32_t power) {
+    int32_t part = power;
+    for (; p && part > 1; p = p->next) {
+        if (!p->numb) {
+            part = std::min(part, q_part(p->pcoef, q, power));
+            continue;
+        }
+        const int32_t r = p->ncoef->value % power;
+        while (r % part) part /= q;
     }
+    return part;
+}
+
+// Whether the images a and b modulo the prime q have no common factor but
+// units.
+bool coprime_images(polynode* a, polynode* b, int32_t q, pt* vars) {
     RingStateGuard ring;
     const int16_t stash = lookupgcd;
     struct StashBack {
@@ -123,8 +134,38 @@ bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) 
     install_modulus(q);
     mod_is_prime = 1;
     PolyHold g;
-    polygcd(ia.p, ib.p, &g.p, 0, 1, 1, vars, 1, 1, 1);
+    polygcd(a, b, &g.p, 0, 1, 1, vars, 1, 1, 1);
     return single_number(g.p);
+}
+
+// Whether h is all that the cofactors a and b leave in common modulo q^k,
+// the power of the prime q in the modulus, d any common divisor of h·a and
+// h·b (proved_plain_gcd):
+// - one cofactor is a unit there (its image modulo q a number not 0, the
+//   rest nilpotent): h is the other operand's associate, even where h is
+//   0 modulo q (3xy + 6 = gcd(0, 3xy + 6) modulo 12);
+// - h and neither cofactor is 0 modulo q, and the cofactors' images there
+//   have no common factor but units;
+// - b = q^j·b' (0 < j < k, b' not 0 modulo q) while h and a are not 0
+//   modulo q, and a's image has no common factor with those of b' and h:
+//   h·a is no zero divisor, nor then is d; d divides q^j·h·b', so h·b'
+//   modulo q^(k-j), so h there as above; h = d·e + q^(k-j)·r then makes d
+//   divide r·a modulo q^j, so r, as a is coprime to d's image, a factor of
+//   h's (x^2 = gcd(x^3 + x^2, 2x^2) modulo 4).
+bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, int32_t power, pt* vars) {
+    PolyHold ia(image_modulo(a, q, power)), ib(image_modulo(b, q, power));
+    for (polynode* i : {ia.p, ib.p})
+        if (i && single_number(i)) return true;
+    if (!ia.p && !ib.p) return false;
+    PolyHold ih(image_modulo(h, q, power));
+    if (!ih.p) return false;
+    if (ia.p && ib.p) return coprime_images(ia.p, ib.p, q, vars);
+    polynode* zero = ia.p ? b : a;
+    polynode* other = ia.p ? ia.p : ib.p;
+    const int32_t part = q_part(zero, q, power);
+    if (part == power) return false;
+    PolyHold rest(image_modulo(zero, q, power, part));
+    return coprime_images(other, rest.p, q, vars) && coprime_images(other, ih.p, q, vars);
 }
 
 // The plain gcd of a and b as a new polynomial where the images prove it;
@@ -159,7 +200,8 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
     if (sb) free_imag(&sb);
     if (!qa.p || !qb.p) return nullptr;
     // Modulo each prime q dividing the modulus, h must be all that the
-    // images of a and b share: then every common divisor of a and b
+    // images of a and b share (or what coprime_modulo says besides): then
+    // every common divisor of a and b
     // divides h modulo each prime power of the modulus (by induction on
     // the power: a divisor d with h = d·e modulo q^(k-1) and a, b not both
     // divisible by q leaves h - d·e = q^(k-1)·r with d dividing r·(a/h) and
@@ -169,8 +211,9 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
     for (int32_t q = 2; m > 1; q++) {
         if (q * q > m) q = m;
         if (m % q) continue;
-        while (m % q == 0) m /= q;
-        if (!coprime_modulo(h.p, qa.p, qb.p, q, vars)) return nullptr;
+        int32_t power = 1;
+        for (; m % q == 0; m /= q) power *= q;
+        if (!coprime_modulo(h.p, qa.p, qb.p, q, power, vars)) return nullptr;
     }
     lead_number_one(h.p);
     return h.release();
@@ -226,6 +269,13 @@ polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
 int composite_plain_road = 0;
 
 polynode* composite_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
+    // gcd(a, a) is a, whatever its leading number (gcd(0, a) asks for it):
+    // no quotient by a leading number without inverse, no image to prove.
+    if (a == b || poly_equal(a, b)) {
+        polynode* h = copy_of(a);
+        lead_number_one(h);
+        return h;
+    }
     // Each road's answer is proved by the images alone: the plain gcds of
     // one variable inside find some that Euclid's refuse, and the other way
     // round. The road the plain gcd always took first, so that what it
