@@ -87,6 +87,23 @@ def planted_many(p, names, e):
             f"b := ({b} + 5)^{e} + z:\nh := GCD(g*a, g*b):\n!!('OK', h*Nlc(g) - g*Nlc(h));\n")
 
 
+def planted_composite(m, count):
+    """count planted gcds in x, y modulo the composite m (the same ones on
+    every run): g and a of degree 2 to 3 in x with random residues,
+    GCD(g*a, g*(a + 1)), whose cofactors are coprime modulo every prime of
+    m, so that the images prove g; the sum of h*Nlc(g) - g*Nlc(h) must be
+    0."""
+    rng = random.Random(20261211 + m)
+
+    def poly(d):
+        return f"(x^{d} + " + " + ".join(f"{rng.randrange(m)}*x^{e}*y^{rng.randrange(3)}" for e in range(d)) + ")"
+    lines = [header(m, "yx"), "s := 0:"]
+    for _ in range(count):
+        lines.append(f"g := {poly(rng.randint(2, 3))}:\na := {poly(rng.randint(2, 3))}:\nh := GCD(g*a, g*(a + 1)):\n"
+                     "s := s + h*Nlc(g) - g*Nlc(h):")
+    return "\n".join(lines) + "\n!!('OK', s);\n"
+
+
 CASES = [
     # (name, script maker, sizes, a reference system's time at the middle size)
     ("item 1: bivariate planted gcd mod 13, ^e", lambda e: planted2(13, e), (15, 30, 60), 0.031),
@@ -104,6 +121,14 @@ CASES = [
     ("6 variables mod 65521, planted gcd, ^e", lambda e: planted_many(65521, "xyzwvu", e), (4, 6, 8, 10), None),
     ("5 variables mod 13, planted gcd, ^e", lambda e: planted_many(13, "xyzwv", e), (4, 6, 8, 10), None),
     ("5 variables mod 65521, planted gcd, ^e", lambda e: planted_many(65521, "xyzwv", e), (4, 6, 8, 10), None),
+    # Modulo composite numbers the plain gcd's answer is proved by images
+    # modulo each prime: the proof should cost little beside the gcd.
+    ("2 variables mod 4, planted gcds, count", lambda n: planted_composite(4, n), (20, 40, 80), None),
+    ("2 variables mod 6, planted gcds, count", lambda n: planted_composite(6, n), (20, 40, 80), None),
+    ("2 variables mod 9, planted gcds, count", lambda n: planted_composite(9, n), (20, 40, 80), None),
+    ("2 variables mod 12, planted gcds, count", lambda n: planted_composite(12, n), (20, 40, 80), None),
+    ("2 variables mod 25, planted gcds, count", lambda n: planted_composite(25, n), (20, 40, 80), None),
+    ("2 variables mod 49, planted gcds, count", lambda n: planted_composite(49, n), (20, 40, 80), None),
 ]
 
 

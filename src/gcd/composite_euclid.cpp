@@ -12,6 +12,7 @@
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
 #include "gcd/polygcd.h"
+#include "gcd/trialdiv.h"
 #include "numbers/numbers.h"
 #include "numbers/residue.h"
 #include "numbers/ring.h"
@@ -20,6 +21,7 @@
 #include "poly/polymult.h"
 #include "poly/polyvars.h"
 #include "storage/assign.h"
+#include "storage/equality.h"
 #include "storage/nodetests.h"
 #include "toplevel/errors.h"
 
@@ -76,23 +78,25 @@ polynode* quotient(polynode* a, polynode* b, int32_t level) {
     return q;
 }
 
-// p with its residues taken modulo the prime q (a divisor of the modulus):
-// a new polynomial, null for zero, in the form the conversions give (an
-// exponent-0 wrapper around a lone number is that number).
-polynode* image_modulo(const polynode* p, int32_t q) {
+// p with its residues taken modulo q^k (a divisor of the modulus), divided
+// by `shift` (a power of the prime q that divides each of them there), and
+// taken modulo q: a new polynomial, null for zero, in the form the
+// conversions give (an exponent-0 wrapper around a lone number is that
+// number).
+polynode* image_modulo(const polynode* p, int32_t q, int32_t power, int32_t shift = 1) {
     polynode* head = nullptr;
     polynode** link = &head;
     for (; p; p = p->next) {
         polynode* t = nullptr;
         if (p->numb) {
-            const int32_t r = p->ncoef->value % q;
+            const int32_t r = p->ncoef->value % power / shift % q;
             if (r == 0) continue;
             imag* n = new_number();
             setvalue(r, n);
             t = new_number_node(n);
             t->exp = p->exp;
         } else {
-            polynode* c = image_modulo(p->pcoef, q);
+            polynode* c = image_modulo(p->pcoef, q, power, shift);
             if (!c) continue;
             t = p->exp == 0 && c->numb && !c->next ? c : new_term_node(p->exp, c);
         }
@@ -102,16 +106,261 @@ polynode* image_modulo(const polynode* p, int32_t q) {
     return head;
 }
 
-// Whether h is not 0 modulo the prime q and the images there of a and b
-// have no common factor but units (a lone number, or one image zero and
-// the other a unit).
-bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) {
-    if (PolyHold ih(image_modulo(h, q)); !ih.p) return false;
-    PolyHold ia(image_modulo(a, q)), ib(image_modulo(b, q));
-    if (!ia.p || !ib.p) {
-        const polynode* other = ia.p ? ia.p : ib.p;
-        return other && single_number(const_cast<polynode*>(other));
+// The greatest power of q below `power` that divides every residue of p
+// modulo `power`; `power` itself where p is 0 there.
+int32_t q_part(const polynode* p, int32_t q, int32_t power) {
+    int32_t part = power;
+    for (; p && part > 1; p = p->next) {
+        if (!p->numb) {
+            part = std::min(part, q_part(p->pcoef, q, power));
+            continue;
+        }
+        const int32_t r = p->ncoef->value % power;
+        while (r % part) part /= q;
     }
+    return part;
+}
+
+int64_t power_mod(int64_t b, int32_t e, int64_t q) {
+    int64_t r = 1;
+    for (b %= q; e > 0; e >>= 1, b = b * b % q)
+        if (e & 1) r = r * b % q;
+    return r;
+}
+
+// p's value modulo q with the variable of each depth from `depth` in set
+// to point[depth].
+int64_t value_at(const polynode* p, size_t depth, const std::vector<int64_t>& point, int64_t q) {
+    int64_t v = 0;
+    for (; p; p = p->next) {
+        const int64_t c = p->numb ? p->ncoef->value % q : value_at(p->pcoef, depth + 1, point, q);
+        v = (v + c * power_mod(point[depth], p->exp, q)) % q;
+    }
+    return v;
+}
+
+// p as a polynomial in its outermost variable with the inner ones set to
+// the point: coefficients modulo q, the lowest first.
+std::vector<int64_t> outer_image(const polynode* p, const std::vector<int64_t>& point, int64_t q) {
+    std::vector<int64_t> c(static_cast<size_t>(std::max(p->exp, 0)) + 1, 0);
+    for (; p; p = p->next) c[static_cast<size_t>(p->exp)] = p->numb ? p->ncoef->value % q : value_at(p->pcoef, 1, point, q);
+    return c;
+}
+
+// Whether Euclid's steps modulo the prime q end in a number not 0.
+bool unit_gcd_of_one_variable(std::vector<int64_t> a, std::vector<int64_t> b, int64_t q) {
+    auto trim = [](std::vector<int64_t>& v) {
+        while (!v.empty() && v.back() == 0) v.pop_back();
+    };
+    trim(a);
+    trim(b);
+    while (!b.empty()) {
+        if (a.size() < b.size()) std::swap(a, b);
+        const int64_t k = a.back() * power_mod(b.back(), static_cast<int32_t>(q - 2), q) % q;
+        const size_t shift = a.size() - b.size();
+        for (size_t i = 0; i < b.size(); i++) a[i + shift] = ((a[i + shift] - k * b[i]) % q + q) % q;
+        trim(a);
+        std::swap(a, b);
+    }
+    return a.size() == 1;
+}
+
+// p's leading coefficient in its outermost variable as a polynomial in the
+// next variable, coefficients modulo q, the lowest first; empty where it
+// uses a variable further in.
+std::vector<int64_t> lead_of_one_variable(const polynode* p, int64_t q) {
+    if (p->numb) return {p->ncoef->value % q};
+    p = p->pcoef;
+    if (p->numb) return {p->ncoef->value % q};
+    std::vector<int64_t> c(static_cast<size_t>(std::max(p->exp, 0)) + 1, 0);
+    for (; p; p = p->next) {
+        const polynode* t = p->numb ? p : p->pcoef;
+        while (!t->numb && !t->next && t->exp == 0) t = t->pcoef;
+        if (!t->numb || t->next) return {};
+        c[static_cast<size_t>(p->exp)] = t->ncoef->value % q;
+    }
+    return c;
+}
+
+// A proof that a and b, images modulo the prime q at the same level, have
+// no common factor but units, by their images in the outermost variable at
+// a few points of the inner ones where both keep their degrees: a factor
+// of positive degree would keep its degree there and divide both images,
+// and one of degree 0 divides both leading coefficients, coprime where one
+// is a number or both are in the next variable alone. False where that
+// does not prove it, and the gcd of the images decides (small primes have
+// few points, and common factors do occur).
+bool coprime_at_points(const polynode* a, const polynode* b, int32_t q) {
+    std::vector<int64_t> la = lead_of_one_variable(a, q), lb = lead_of_one_variable(b, q);
+    if (la.size() != 1 && lb.size() != 1 && (la.empty() || lb.empty() || !unit_gcd_of_one_variable(la, lb, q)))
+        return false;
+    std::vector<int64_t> point(static_cast<size_t>(number_polys) + 2, 1);
+    // The first inner variable through 0, 1, 2, 3, the others at 1.
+    for (int32_t c = 0; c < std::min<int32_t>(q, 4); c++) {
+        point[1] = c;
+        std::vector<int64_t> ia = outer_image(a, point, q), ib = outer_image(b, point, q);
+        if (ia.back() == 0 || ib.back() == 0) continue;
+        if (unit_gcd_of_one_variable(std::move(ia), std::move(ib), q)) return true;
+    }
+    return false;
+}
+
+// Polynomials modulo a prime q in one variable (the lowest coefficient
+// first, no zero at the top) and in two (coefficients in the inner
+// variable by powers of the outer).
+using One = std::vector<int64_t>;
+using Two = std::vector<One>;
+
+void trim(One& p) {
+    while (!p.empty() && p.back() == 0) p.pop_back();
+}
+
+One times(const One& a, const One& b, int64_t q) {
+    if (a.empty() || b.empty()) return {};
+    One c(a.size() + b.size() - 1, 0);
+    for (size_t i = 0; i < a.size(); i++)
+        for (size_t j = 0; j < b.size(); j++) c[i + j] = (c[i + j] + a[i] * b[j]) % q;
+    return c;
+}
+
+// a - b
+One minus(One a, const One& b, int64_t q) {
+    if (a.size() < b.size()) a.resize(b.size(), 0);
+    for (size_t i = 0; i < b.size(); i++) a[i] = (a[i] - b[i] + q) % q;
+    trim(a);
+    return a;
+}
+
+// a = b·quotient + remainder; the quotient returned, a left the remainder.
+One divide(One& a, const One& b, int64_t q) {
+    const int64_t inv = power_mod(b.back(), static_cast<int32_t>(q - 2), q);
+    One quo(a.size() >= b.size() ? a.size() - b.size() + 1 : 0, 0);
+    while (a.size() >= b.size()) {
+        const int64_t k = a.back() * inv % q;
+        const size_t shift = a.size() - b.size();
+        quo[shift] = k;
+        for (size_t i = 0; i < b.size(); i++) a[i + shift] = ((a[i + shift] - k * b[i]) % q + q) % q;
+        trim(a);
+    }
+    return quo;
+}
+
+One gcd_of(One a, One b, int64_t q) {
+    while (!b.empty()) {
+        divide(a, b, q);
+        std::swap(a, b);
+    }
+    return a;
+}
+
+// p (of two variables at most, the inner one y) as a Two; false where it
+// uses a third.
+bool as_two(const polynode* p, Two* out) {
+    auto one = [](const polynode* c, One* o) {
+        if (c->numb) {
+            *o = {c->ncoef->value};
+            return true;
+        }
+        o->assign(static_cast<size_t>(c->exp) + 1, 0);
+        for (; c; c = c->next) {
+            const polynode* n = c->numb ? c : c->pcoef;
+            if (!n->numb || n->next) return false;
+            (*o)[static_cast<size_t>(c->exp)] = n->ncoef->value;
+        }
+        return true;
+    };
+    if (p->numb) {
+        *out = {{p->ncoef->value}};
+        return true;
+    }
+    out->assign(static_cast<size_t>(p->exp) + 1, One{});
+    for (; p; p = p->next) {
+        One& k = (*out)[static_cast<size_t>(p->exp)];
+        if (p->numb)
+            k = {p->ncoef->value};
+        else if (!one(p->pcoef, &k))
+            return false;
+    }
+    return true;
+}
+
+One content_of(const Two& p, int64_t q) {
+    One c;
+    for (const One& k : p)
+        if (!k.empty()) c = gcd_of(c, k, q);
+    return c;
+}
+
+void divide_content(Two& p, const One& c, int64_t q) {
+    for (One& k : p)
+        if (!k.empty()) k = divide(k, c, q);
+}
+
+// Whether a and b, of two variables at most, have no common factor but
+// units modulo q: their contents in the inner variable have none, nor do
+// their primitive parts, whose pseudo-remainders end in degree 0 in the
+// outer one. 0 for a common factor; -1 where they use a third variable or
+// the remainders' degrees in the inner one pass a bound (the plain gcd
+// then decides).
+int coprime_of_two(const polynode* pa, const polynode* pb, int64_t q) {
+    constexpr size_t MOST_INNER_DEGREE = 64;
+    Two a, b;
+    if (!as_two(pa, &a) || !as_two(pb, &b)) return -1;
+    const One ca = content_of(a, q), cb = content_of(b, q);
+    if (gcd_of(ca, cb, q).size() > 1) return 0;
+    divide_content(a, ca, q);
+    divide_content(b, cb, q);
+    if (a.size() < b.size()) std::swap(a, b);
+    while (b.size() > 1) {
+        // a·lc(b) - lc(a)·x^k·b until a is below b's degree, then a's
+        // content out.
+        while (a.size() >= b.size()) {
+            const One la = a.back(), lb = b.back();
+            const size_t shift = a.size() - b.size();
+            for (One& k : a) k = times(k, lb, q);
+            for (size_t i = 0; i < b.size(); i++) a[i + shift] = minus(a[i + shift], times(la, b[i], q), q);
+            while (!a.empty() && a.back().empty()) a.pop_back();
+        }
+        if (a.empty()) return 0;
+        const One c = content_of(a, q);
+        if (c.size() > MOST_INNER_DEGREE) return -1;
+        divide_content(a, c, q);
+        for (const One& k : a)
+            if (k.size() > MOST_INNER_DEGREE) return -1;
+        std::swap(a, b);
+    }
+    return 1;
+}
+
+// The least exponent of each variable in p's terms, by depth from p's
+// level, into `least` (as low as it already is).
+void least_exponents(const polynode* p, size_t depth, std::vector<int32_t>& least) {
+    for (; p; p = p->next) {
+        least[depth] = std::min(least[depth], p->exp);
+        if (p->numb)
+            std::fill(least.begin() + static_cast<std::ptrdiff_t>(depth) + 1, least.end(), 0);
+        else
+            least_exponents(p->pcoef, depth + 1, least);
+    }
+}
+
+// Whether a variable divides both a and b.
+bool variable_shared(const polynode* a, const polynode* b) {
+    const size_t n = static_cast<size_t>(number_polys) + 2;
+    std::vector<int32_t> la(n, INT32_MAX), lb(n, INT32_MAX);
+    least_exponents(a, 0, la);
+    least_exponents(b, 0, lb);
+    for (size_t d = 0; d < n; d++)
+        if (la[d] > 0 && la[d] < INT32_MAX && lb[d] > 0 && lb[d] < INT32_MAX) return true;
+    return false;
+}
+
+// Whether the images a and b modulo the prime q have no common factor but
+// units.
+bool coprime_images(polynode* a, polynode* b, int32_t q, pt* vars) {
+    if (coprime_at_points(a, b, q)) return true;
+    if (const int two = coprime_of_two(a, b, q); two >= 0) return two == 1;
+    if (variable_shared(a, b)) return false;
     RingStateGuard ring;
     const int16_t stash = lookupgcd;
     struct StashBack {
@@ -123,14 +372,67 @@ bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, pt* vars) 
     install_modulus(q);
     mod_is_prime = 1;
     PolyHold g;
-    polygcd(ia.p, ib.p, &g.p, 0, 1, 1, vars, 1, 1, 1);
+    polygcd(a, b, &g.p, 0, 1, 1, vars, 1, 1, 1);
     return single_number(g.p);
+}
+
+// Whether h is all that the cofactors a and b leave in common modulo q^k,
+// the power of the prime q in the modulus, d any common divisor of h·a and
+// h·b (proved_plain_gcd):
+// - one cofactor is a unit there (its image modulo q a number not 0, the
+//   rest nilpotent): h is the other operand's associate, even where h is
+//   0 modulo q (3xy + 6 = gcd(0, 3xy + 6) modulo 12);
+// - h and neither cofactor is 0 modulo q, and the cofactors' images there
+//   have no common factor but units;
+// - b = q^j·b' (0 < j < k, b' not 0 modulo q) while h and a are not 0
+//   modulo q, and a's image has no common factor with those of b' and h:
+//   h·a is no zero divisor, nor then is d; d divides q^j·h·b', so h·b'
+//   modulo q^(k-j), so h there as above; h = d·e + q^(k-j)·r then makes d
+//   divide r·a modulo q^j, so r, as a is coprime to d's image, a factor of
+//   h's (x^2 = gcd(x^3 + x^2, 2x^2) modulo 4).
+bool coprime_modulo(polynode* h, polynode* a, polynode* b, int32_t q, int32_t power, pt* vars) {
+    PolyHold ia(image_modulo(a, q, power)), ib(image_modulo(b, q, power));
+    for (polynode* i : {ia.p, ib.p})
+        if (i && single_number(i)) return true;
+    if (!ia.p && !ib.p) return false;
+    PolyHold ih(image_modulo(h, q, power));
+    if (!ih.p) return false;
+    if (ia.p && ib.p) return coprime_images(ia.p, ib.p, q, vars);
+    polynode* zero = ia.p ? b : a;
+    polynode* other = ia.p ? ia.p : ib.p;
+    const int32_t part = q_part(zero, q, power);
+    if (part == power) return false;
+    PolyHold rest(image_modulo(zero, q, power, part));
+    return coprime_images(other, rest.p, q, vars) && coprime_images(other, ih.p, q, vars);
+}
+
+// a/h, h leading with a unit number; null where h does not divide a. The
+// plain division costs under half the ring's on the small gcds this proof
+// mostly meets; it stops at an inner leading number without inverse (and
+// takes no number h), where the ring's division goes on. Only the images of the quotient are
+// read, so the unit the ring's division leaves on it does not matter.
+polynode* cofactor(polynode* a, polynode* h, int32_t level, pt* vars) {
+    if (!single_number(h)) {
+        try {
+            QuietInverseFailures quiet;
+            PolyHold q;
+            if (trial_poly_divide(a, h, &q.p, vars, 0, 0, 0) && q.p) return q.release();
+        } catch (const TarvexUnwind& e) {
+            if (e.code != NO_RESIDUE_INVERSE) throw;
+        }
+    }
+    imag* scale = nullptr;
+    polynode* q = exact_div(a, h, level, Band{number_polys + 1, nullptr}, &scale);
+    if (scale) free_imag(&scale);
+    return q;
 }
 
 // The plain gcd of a and b as a new polynomial where the images prove it;
 // null where they do not, where it refuses, or where a variable has a
-// relation. `road` says which gcds inside it are plain too.
-polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, int road) {
+// relation. `road` says which gcds inside it are plain too. *unproved: an
+// answer the images did not prove, which they are not asked again; this
+// one when they do not.
+polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, int road, PolyHold* unproved) {
     // The images read residue words and need no relation to reduce.
     if (!lintmode) return nullptr;
     for (pt* r = polynames; r; r = r->next)
@@ -150,16 +452,20 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
         if (e.code != NO_RESIDUE_INVERSE) throw;
         return nullptr;
     }
-    if (poly_iszero(h.p)) return nullptr;
-    const Band free{number_polys + 1, nullptr};
-    imag* sa = nullptr;
-    imag* sb = nullptr;
-    PolyHold qa(exact_div(a, h.p, level, free, &sa)), qb(exact_div(b, h.p, level, free, &sb));
-    if (sa) free_imag(&sa);
-    if (sb) free_imag(&sb);
-    if (!qa.p || !qb.p) return nullptr;
+    if (poly_iszero(h.p) || (unproved->p && poly_equal(h.p, unproved->p))) return nullptr;
+    // A unit h leaves the operands for cofactors, as good as theirs for
+    // every image (a unit apart), and with no division.
+    const bool unit = single_number(h.p) && unit_residue(h.p->ncoef);
+    PolyHold qa(unit ? nullptr : cofactor(a, h.p, level, vars)), qb(unit ? nullptr : cofactor(b, h.p, level, vars));
+    if (!unit && (!qa.p || !qb.p)) {
+        std::swap(h.p, unproved->p);
+        return nullptr;
+    }
+    polynode* ca = unit ? a : qa.p;
+    polynode* cb = unit ? b : qb.p;
     // Modulo each prime q dividing the modulus, h must be all that the
-    // images of a and b share: then every common divisor of a and b
+    // images of a and b share (or what coprime_modulo says besides): then
+    // every common divisor of a and b
     // divides h modulo each prime power of the modulus (by induction on
     // the power: a divisor d with h = d·e modulo q^(k-1) and a, b not both
     // divisible by q leaves h - d·e = q^(k-1)·r with d dividing r·(a/h) and
@@ -169,8 +475,12 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
     for (int32_t q = 2; m > 1; q++) {
         if (q * q > m) q = m;
         if (m % q) continue;
-        while (m % q == 0) m /= q;
-        if (!coprime_modulo(h.p, qa.p, qb.p, q, vars)) return nullptr;
+        int32_t power = 1;
+        for (; m % q == 0; m /= q) power *= q;
+        if (!coprime_modulo(h.p, ca, cb, q, power, vars)) {
+            std::swap(h.p, unproved->p);
+            return nullptr;
+        }
     }
     lead_number_one(h.p);
     return h.release();
@@ -226,12 +536,20 @@ polynode* composite_euclid(polynode* a, polynode* b, int32_t level) {
 int composite_plain_road = 0;
 
 polynode* composite_gcd(polynode* a, polynode* b, int32_t level, pt* vars) {
+    // gcd(a, a) is a, whatever its leading number (gcd(0, a) asks for it):
+    // no quotient by a leading number without inverse, no image to prove.
+    if (a == b || poly_equal(a, b)) {
+        polynode* h = copy_of(a);
+        lead_number_one(h);
+        return h;
+    }
     // Each road's answer is proved by the images alone: the plain gcds of
     // one variable inside find some that Euclid's refuse, and the other way
     // round. The road the plain gcd always took first, so that what it
     // answered costs it little more.
+    PolyHold unproved;
     for (int road : {PLAIN_SEVERAL_VARIABLES, PLAIN_EVERY_GCD})
-        if (polynode* h = proved_plain_gcd(a, b, level, vars, road)) return h;
+        if (polynode* h = proved_plain_gcd(a, b, level, vars, road, &unproved)) return h;
     return composite_euclid(a, b, level);
 }
 

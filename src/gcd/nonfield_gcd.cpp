@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "numbers/numbers.h"
+#include "numbers/residue.h"
 #include "numbers/ring.h"
 #include "poly/coefops.h"
 #include "poly/modout.h"
@@ -41,6 +42,8 @@ namespace {
 using namespace nonfield;
 
 int running = 0;
+
+constexpr int NO_RESIDUE_INVERSE = 85;
 
 // Operands with no more number coefficients than this together keep the
 // ring's remainders even where the relations make a field.
@@ -367,11 +370,18 @@ bool times_inverse_lead(polynode* c, polynode* qu, polynode* qv, int32_t band, P
 // inverse of that coefficient that the division over the relations needs
 // (over the rationals its cofactors swell with the relations' degree: an
 // element of a tower of degree 96 times its own inverse took seconds).
+// Modulo a composite number the plain division stops at a leading number
+// without inverse (3xy modulo 9), where the ring's division may still go
+// through: no plain quotients then.
 bool plain_quotients(polynode* u, polynode* v, polynode* g, int32_t band, PolyHold* a, PolyHold* b) {
-    {
+    try {
+        QuietInverseFailures quiet;
         PlainPolynomials plain;
         if (!trial_poly_divide(u, g, &a->p, polynames, 1, 0, 0) || !a->p) return false;
         if (!trial_poly_divide(v, g, &b->p, polynames, 1, 0, 0) || !b->p) return false;
+    } catch (const TarvexUnwind& e) {
+        if (e.code != NO_RESIDUE_INVERSE) throw;
+        return false;
     }
     if (polynode* c = lead_element(g, band)) return proved_unit(c, record_at(band));
     return !composite_modulus();

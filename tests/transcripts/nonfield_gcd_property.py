@@ -16,7 +16,7 @@ divisibilities are decided by sympy, as memberships of the ideal of the
 answer and the relations; modulo a composite number, where Divides is
 refused, by division by the answer made monic.
 
-  nonfield_gcd_property.py TARVEX [SEED] [CASES]
+  nonfield_gcd_property.py TARVEX [SEED] [CASES] [PLANTED] [VANISHING]
 """
 import random
 import re
@@ -25,7 +25,7 @@ import sys
 
 import sympy
 
-X, Y, T, S = sympy.symbols("x y t s")
+X, Y, T, S, Z3 = sympy.symbols("x y t s z")
 REFUSAL = "Modded-out variable does not make a field."
 NO_INVERSE = "Value not invertible modulo the modulus."
 RELATIONS = ["t^2 - 1", "t^2 - 4", "t^2 - 2", "t^2 + 1", "t^3 - t", "t^3 - 2", "t^2 - 2*t + 1", "t^2"]
@@ -40,10 +40,10 @@ BARE_MODULI = [0, 7, 5, 3, 13, 25, 12, 9, 8, 10]
 
 
 def sym(text):
-    text = re.sub(r"(\d)([xyts(])", r"\1*\2", text)
-    text = re.sub(r"\)([xyts(])", r")*\1", text)
-    text = re.sub(r"([xyts])([xyts(])", r"\1*\2", text)
-    return sympy.sympify(text.replace("^", "**"), locals={"x": X, "y": Y, "t": T, "s": S})
+    text = re.sub(r"(\d)([xytsz(])", r"\1*\2", text)
+    text = re.sub(r"\)([xytsz(])", r")*\1", text)
+    text = re.sub(r"([xytsz])([xytsz(])", r"\1*\2", text)
+    return sympy.sympify(text.replace("^", "**"), locals={"x": X, "y": Y, "t": T, "s": S, "z": Z3})
 
 
 def rand_coef(rng, tower):
@@ -125,10 +125,55 @@ def planted_case(rng, i):
     return m, script, sympy.expand(g), a, b, []
 
 
+def vanishing_case(rng, i):
+    """Modulo a composite number in two or three variables, an operand 0 in
+    the ring: GCD(0, b) is b up to a unit, whatever b's leading number, and
+    never refused; or z times the planted factor, 0 modulo the prime z
+    (x^2 = gcd(x^3 + x^2, 2x^2) modulo 4), where the plain gcd's answer, a
+    lift of the factor from modulo z, is proved or refused."""
+    m = COMPOSITES[i % len(COMPOSITES)]
+    z = rng.choice([q for q in (2, 3, 5, 7) if m % q == 0])
+    three = rng.random() < 0.3
+    k = rng.randint(1, 2)
+    g = X ** k + sum(rng.randint(0, m - 1) * X ** e * Y ** f * (Z3 ** rng.randint(0, 1) if three else 1)
+                     for e in range(k) for f in range(2))
+    # y with a unit coefficient: z times the product keeps two variables.
+    c = X + rng.choice([u for u in range(1, m) if sympy.gcd(u, m) == 1]) * Y + rng.randint(0, m - 1) + (Z3 if three else 0)
+    must = bool(i % 2)
+    if must:
+        a, b = m * X * Y, sympy.expand(g * c * rng.choice([1, z, z * Y]))
+    else:
+        a, b = sympy.expand(g * c), sympy.expand(z * g)
+    a, b = (a, b) if rng.random() < 0.5 else (b, a)
+    script = (f"&(J = z);\n&(J = t);\n&(J = y);\n&(J = x);\n&(p = {m});\n"
+              f"a := {text(a)}:\nb := {text(b)}:\n!!('gcd', GCD(a, b));\n")
+    return m, script, sympy.expand(g), a, b, must
+
+
+def vanishing_judge(out, m, g, a, b, must):
+    """None when the gcd is right: the non-zero operand times a unit residue
+    where the other is 0 in the ring, else a multiple of g dividing both;
+    refused only where `must` is not set."""
+    got = re.search(r"^ *>?gcd (.*)$", out.replace(" `\n", ""), flags=re.M)
+    if not got:
+        return "refused" if must or NO_INVERSE not in out else None
+    h = sympy.Poly(sym(got[1]), X, Y, Z3)
+    zero = [p for p in (a, b) if sympy.Poly(p, X, Y, Z3).trunc(m).is_zero]
+    if zero:
+        other = sympy.Poly(b if zero[0] is a else a, X, Y, Z3)
+        if not any((h - u * other).trunc(m).is_zero for u in range(1, m) if sympy.gcd(u, m) == 1):
+            return "gcd %s is no unit times %s" % (got[1], other.as_expr())
+        return None
+    hx = h.as_expr()
+    if not (divides_composite(hx, a, [], m) and divides_composite(hx, b, [], m) and divides_composite(g, hx, [], m)):
+        return "gcd %s wrong" % got[1]
+    return None
+
+
 def reduce_mod(f, relations, m):
     for r in relations:
         f = sympy.rem(sympy.expand(f), r, T if r.has(T) else S)
-    return sympy.Poly(sympy.expand(f), X, Y, T, S).trunc(m).as_expr() if f != 0 else f
+    return sympy.Poly(sympy.expand(f), X, Y, T, S, Z3).trunc(m).as_expr() if f != 0 else f
 
 
 def divides_composite(d, n, relations, m):
@@ -199,6 +244,16 @@ def main():
             failures += 1
             if failures <= 5:
                 print("FAIL (%s):\n%s" % (why, script))
+    vanishing = int(sys.argv[5]) if len(sys.argv) > 5 else 40
+    for i in range(vanishing):
+        m, script, g, a, b, must = vanishing_case(rng, i)
+        out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=60).stdout
+        why = vanishing_judge(out, m, g, a, b, must)
+        if why:
+            failures += 1
+            if failures <= 5:
+                print("FAIL (%s):\n%s" % (why, script))
+    cases += vanishing
     print("gcd refused in %d of %d cases" % (refused, cases + planted))
     print("%d passed, %d failed" % (cases + planted - failures, failures))
     sys.exit(1 if failures else 0)
