@@ -148,7 +148,7 @@ std::vector<int64_t> outer_image(const polynode* p, const std::vector<int64_t>& 
 }
 
 // Whether Euclid's steps modulo the prime q end in a number not 0.
-bool unit_gcd_of_one_variable(std::vector<int64_t> a, std::vector<int64_t> b, int64_t q) {
+bool unit_gcd_in_place(std::vector<int64_t>& a, std::vector<int64_t>& b, int64_t q) {
     auto trim = [](std::vector<int64_t>& v) {
         while (!v.empty() && v.back() == 0) v.pop_back();
     };
@@ -164,6 +164,8 @@ bool unit_gcd_of_one_variable(std::vector<int64_t> a, std::vector<int64_t> b, in
     }
     return a.size() == 1;
 }
+
+bool unit_gcd_of_one_variable(std::vector<int64_t> a, std::vector<int64_t> b, int64_t q) { return unit_gcd_in_place(a, b, q); }
 
 // p's leading coefficient in its outermost variable as a polynomial in the
 // next variable, coefficients modulo q, the lowest first; empty where it
@@ -302,10 +304,8 @@ void divide_content(Two& p, const One& c, int64_t q) {
 // outer one. 0 for a common factor; -1 where they use a third variable or
 // the remainders' degrees in the inner one pass a bound (the plain gcd
 // then decides).
-int coprime_of_two(const polynode* pa, const polynode* pb, int64_t q) {
+int coprime_of_two(Two a, Two b, int64_t q) {
     constexpr size_t MOST_INNER_DEGREE = 64;
-    Two a, b;
-    if (!as_two(pa, &a) || !as_two(pb, &b)) return -1;
     const One ca = content_of(a, q), cb = content_of(b, q);
     if (gcd_of(ca, cb, q).size() > 1) return 0;
     divide_content(a, ca, q);
@@ -330,6 +330,12 @@ int coprime_of_two(const polynode* pa, const polynode* pb, int64_t q) {
         std::swap(a, b);
     }
     return 1;
+}
+
+int coprime_of_two(const polynode* pa, const polynode* pb, int64_t q) {
+    Two a, b;
+    if (!as_two(pa, &a) || !as_two(pb, &b)) return -1;
+    return coprime_of_two(std::move(a), std::move(b), q);
 }
 
 // The least exponent of each variable in p's terms, by depth from p's
@@ -427,6 +433,217 @@ polynode* cofactor(polynode* a, polynode* h, int32_t level, pt* vars) {
     return q;
 }
 
+// The proof below on dense arrays of residues where a, b and h have two
+// variables at most: the cofactors by the schoolbook division (h's
+// leading term a unit number, so the quotient is exact and unique) and
+// their images in the arrays, at a small part of what the polynomial
+// division and images cost on the small gcds that dominate. Residues are
+// below the modulus, so products fit 64 bits.
+
+// The inverse of v modulo m, 0 where it has none.
+int64_t inverse_mod(int64_t v, int64_t m) {
+    int64_t r0 = m, r1 = v % m, s0 = 0, s1 = 1;
+    while (r1) {
+        const int64_t k = r0 / r1;
+        std::swap(r0, r1);
+        r1 -= k * r0;
+        std::swap(s0, s1);
+        s1 -= k * s0;
+    }
+    return r0 == 1 ? (s0 % m + m) % m : 0;
+}
+
+// p (x^i·y^j at c[i·width + j]) in a single array, for few allocations:
+// they cost as much as the arithmetic here. rows = 0 for 0, else the top
+// row is not 0.
+struct Dense {
+    size_t rows = 0, width = 0;
+    std::vector<int64_t> c;
+    int64_t* row(size_t i) { return c.data() + i * width; }
+    const int64_t* row(size_t i) const { return c.data() + i * width; }
+    // Row i's degree in y plus one; 0 where it is 0.
+    size_t length(size_t i) const {
+        size_t n = width;
+        while (n && !row(i)[n - 1]) n--;
+        return n;
+    }
+    void trim() {
+        while (rows && !length(rows - 1)) rows--;
+    }
+    bool number() const { return rows == 1 && length(0) == 1; }
+    One lead() const { return One(row(rows - 1), row(rows - 1) + length(rows - 1)); }
+};
+
+// p's residues modulo m; false where p uses a third variable or a
+// negative exponent, or where the array would be far larger than p's
+// terms (x^500·y^500 + 1), which the polynomial road keeps sparse.
+bool dense_of(const polynode* p, int64_t m, Dense* out) {
+    constexpr int64_t MOST_ENTRIES_A_TERM = 16, MOST_ENTRIES_ANYWAY = 256;
+    int32_t rows = 0, width = 1;
+    int64_t terms = 0;
+    for (const polynode* t = p; t; t = t->next) {
+        if (t->exp < 0) return false;
+        rows = std::max(rows, t->exp + 1);
+        if (t->numb) {
+            terms++;
+            continue;
+        }
+        for (const polynode* c = t->pcoef; c; c = c->next, terms++) {
+            if (c->exp < 0) return false;
+            width = std::max(width, c->exp + 1);
+        }
+    }
+    if (int64_t{rows} * width > MOST_ENTRIES_A_TERM * terms + MOST_ENTRIES_ANYWAY) return false;
+    out->rows = static_cast<size_t>(rows);
+    out->width = static_cast<size_t>(width);
+    out->c.assign(out->rows * out->width, 0);
+    for (; p; p = p->next) {
+        int64_t* r = out->row(static_cast<size_t>(p->exp));
+        if (p->numb) {
+            r[0] = (p->ncoef->value % m + m) % m;
+            continue;
+        }
+        for (const polynode* c = p->pcoef; c; c = c->next) {
+            const polynode* n = c->numb ? c : c->pcoef;
+            if (!n->numb || n->next || (n != c && n->exp != 0)) return false;
+            r[c->exp] = (n->ncoef->value % m + m) % m;
+        }
+    }
+    out->trim();
+    return true;
+}
+
+// q with h·q = a modulo m; false where h's leading term (in x, then y) has
+// no inverse, h does not divide a, or what is left grows past the arrays
+// in y (the polynomials then decide). The leading term of what is left is
+// either h's times a term of the quotient or stays in the remainder,
+// which is then not 0.
+bool divide_dense(const Dense& a, const Dense& h, int64_t m, Dense* q) {
+    const size_t dx = h.rows - 1, dy = h.length(dx) - 1;
+    const int64_t inv = inverse_mod(h.row(dx)[dy], m);
+    if (!inv || a.rows < h.rows) return false;
+    Dense r;
+    r.rows = a.rows;
+    r.width = a.width + h.width;
+    r.c.assign(r.rows * r.width, 0);
+    for (size_t i = 0; i < a.rows; i++) std::copy(a.row(i), a.row(i) + a.width, r.row(i));
+    q->rows = a.rows - dx;
+    q->width = r.width;
+    q->c.assign(q->rows * q->width, 0);
+    for (size_t i = r.rows; i-- > dx;) {
+        for (size_t j = r.length(i); j > 0; j = r.length(i)) {
+            if (j - 1 < dy) return false;
+            const size_t at = j - 1 - dy;
+            const int64_t c = r.row(i)[j - 1] * inv % m;
+            q->row(i - dx)[at] = c;
+            for (size_t k = 0; k <= dx; k++) {
+                const size_t n = h.length(k);
+                if (at + n > r.width) return false;
+                int64_t* t = r.row(i - dx + k) + at;
+                const int64_t* by = h.row(k);
+                for (size_t l = 0; l < n; l++) t[l] = ((t[l] - c * by[l]) % m + m) % m;
+            }
+        }
+    }
+    for (size_t i = 0; i < dx; i++)
+        if (r.length(i)) return false;
+    q->trim();
+    return true;
+}
+
+// image_modulo on dense residues.
+Dense image_dense(const Dense& p, int64_t q, int64_t power, int64_t shift = 1) {
+    Dense out;
+    out.rows = p.rows;
+    out.width = p.width;
+    out.c.resize(p.rows * p.width);
+    for (size_t i = 0; i < out.c.size(); i++) out.c[i] = p.c[i] % power / shift % q;
+    out.trim();
+    return out;
+}
+
+// q_part on dense residues.
+int64_t q_part_dense(const Dense& p, int64_t q, int64_t power) {
+    int64_t part = power;
+    for (size_t i = 0; i < p.rows * p.width && part > 1; i++)
+        while (part > 1 && p.c[i] % power % part) part /= q;
+    return part;
+}
+
+Two two_of(const Dense& p) {
+    Two out(p.rows);
+    for (size_t i = 0; i < p.rows; i++) out[i].assign(p.row(i), p.row(i) + p.length(i));
+    return out;
+}
+
+// coprime_at_points on dense images.
+bool coprime_at_points(const Dense& a, const Dense& b, int64_t q) {
+    if (a.length(a.rows - 1) != 1 && b.length(b.rows - 1) != 1 && !unit_gcd_of_one_variable(a.lead(), b.lead(), q))
+        return false;
+    std::vector<int64_t> ia, ib;
+    auto at = [q](const Dense& p, int64_t y, std::vector<int64_t>& v) {
+        v.assign(p.rows, 0);
+        for (size_t i = 0; i < p.rows; i++)
+            for (size_t j = p.width; j-- > 0;) v[i] = (v[i] * y + p.row(i)[j]) % q;
+    };
+    for (int64_t c = 0; c < std::min<int64_t>(q, 4); c++) {
+        at(a, c, ia);
+        at(b, c, ib);
+        if (ia.back() == 0 || ib.back() == 0) continue;
+        if (unit_gcd_in_place(ia, ib, q)) return true;
+    }
+    return false;
+}
+
+// coprime_images on dense images: 1 coprime, 0 not, -1 undecided.
+int coprime_images(const Dense& a, const Dense& b, int64_t q) {
+    if (coprime_at_points(a, b, q)) return 1;
+    return coprime_of_two(two_of(a), two_of(b), q);
+}
+
+// coprime_modulo on the cofactors a and b modulo m: 1 proved, 0 not, -1
+// undecided.
+int coprime_modulo(const Dense& h, const Dense& a, const Dense& b, int64_t q, int64_t power) {
+    const Dense ia = image_dense(a, q, power), ib = image_dense(b, q, power);
+    if (ia.number() || ib.number()) return 1;
+    if (!ia.rows && !ib.rows) return 0;
+    const Dense ih = image_dense(h, q, power);
+    if (!ih.rows) return 0;
+    if (ia.rows && ib.rows) return coprime_images(ia, ib, q);
+    const Dense& zero = ia.rows ? b : a;
+    const Dense& other = ia.rows ? ia : ib;
+    const int64_t part = q_part_dense(zero, q, power);
+    if (part == power) return 0;
+    if (const int rest = coprime_images(other, image_dense(zero, q, power, part), q); rest != 1) return rest;
+    return coprime_images(other, ih, q);
+}
+
+// What the images below say of h = the plain gcd of a and b, on dense
+// arrays: 1 proved, 0 not proved, -1 for the polynomials to decide (a
+// third variable, h's leading number without inverse, remainders past the
+// bound).
+int proved_densely(polynode* a, polynode* b, polynode* h) {
+    const int64_t m = modulus;
+    Dense da, db, dh;
+    if (!dense_of(a, m, &da) || !dense_of(b, m, &db) || !dense_of(h, m, &dh) || !dh.rows) return -1;
+    Dense qa, qb;
+    if (dh.number() && inverse_mod(dh.c[0], m)) {
+        qa = std::move(da);
+        qb = std::move(db);
+    } else if (!divide_dense(da, dh, m, &qa) || !divide_dense(db, dh, m, &qb)) {
+        return -1;
+    }
+    int64_t rest = m;
+    for (int64_t q = 2; rest > 1; q++) {
+        if (q * q > rest) q = rest;
+        if (rest % q) continue;
+        int64_t power = 1;
+        for (; rest % q == 0; rest /= q) power *= q;
+        if (const int proved = coprime_modulo(dh, qa, qb, q, power); proved != 1) return proved;
+    }
+    return 1;
+}
+
 // The plain gcd of a and b as a new polynomial where the images prove it;
 // null where they do not, where it refuses, or where a variable has a
 // relation. `road` says which gcds inside it are plain too. *unproved: an
@@ -453,6 +670,14 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
         return nullptr;
     }
     if (poly_iszero(h.p) || (unproved->p && poly_equal(h.p, unproved->p))) return nullptr;
+    if (const int dense = proved_densely(a, b, h.p); dense >= 0) {
+        if (!dense) {
+            std::swap(h.p, unproved->p);
+            return nullptr;
+        }
+        lead_number_one(h.p);
+        return h.release();
+    }
     // A unit h leaves the operands for cofactors, as good as theirs for
     // every image (a unit apart), and with no division.
     const bool unit = single_number(h.p) && unit_residue(h.p->ncoef);

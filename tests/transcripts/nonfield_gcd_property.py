@@ -16,7 +16,7 @@ divisibilities are decided by sympy, as memberships of the ideal of the
 answer and the relations; modulo a composite number, where Divides is
 refused, by division by the answer made monic.
 
-  nonfield_gcd_property.py TARVEX [SEED] [CASES] [PLANTED] [VANISHING]
+  nonfield_gcd_property.py TARVEX [SEED] [CASES] [PLANTED] [VANISHING] [COPRIME]
 """
 import random
 import re
@@ -170,6 +170,34 @@ def vanishing_judge(out, m, g, a, b, must):
     return None
 
 
+def coprime_cofactor_case(rng, i):
+    """Modulo a composite number in x, y, g and c monic in x (g's lower
+    terms of higher degree in y than its leading one, so that the
+    division's remainders run wider than the operands) and GCD(g*c,
+    g*(k*c + 1)), k a unit: the cofactors are coprime in every ring, so g
+    is the gcd, and the images prove it; it must be given, a unit times
+    g."""
+    m = COMPOSITES[i % len(COMPOSITES)]
+    k = rng.choice([u for u in range(1, m) if sympy.gcd(u, m) == 1])
+    dg, dc = rng.randint(1, 3), rng.randint(1, 2)
+    g = X ** dg + sum(rng.randint(0, m - 1) * X ** e * Y ** rng.randint(0, 3) for e in range(dg))
+    c = X ** dc + sum(rng.randint(0, m - 1) * X ** e * Y ** rng.randint(0, 2) for e in range(dc))
+    a, b = sympy.expand(g * c), sympy.expand(g * (k * c + 1))
+    script = (f"&(J = y);\n&(J = x);\n&(p = {m});\na := {text(a)}:\nb := {text(b)}:\n"
+              f"!!('gcd', GCD(a, b));\n")
+    return m, script, sympy.expand(g), a, b
+
+
+def coprime_cofactor_judge(out, m, g):
+    got = re.search(r"^ *>?gcd (.*)$", out.replace(" `\n", ""), flags=re.M)
+    if not got:
+        return "refused"
+    h = sympy.Poly(sym(got[1]), X, Y)
+    if not any((h - u * sympy.Poly(g, X, Y)).trunc(m).is_zero for u in range(1, m) if sympy.gcd(u, m) == 1):
+        return "gcd %s is no unit times %s" % (got[1], g)
+    return None
+
+
 def reduce_mod(f, relations, m):
     for r in relations:
         f = sympy.rem(sympy.expand(f), r, T if r.has(T) else S)
@@ -254,6 +282,16 @@ def main():
             if failures <= 5:
                 print("FAIL (%s):\n%s" % (why, script))
     cases += vanishing
+    coprime = int(sys.argv[6]) if len(sys.argv) > 6 else 24
+    for i in range(coprime):
+        m, script, g, a, b = coprime_cofactor_case(rng, i)
+        out = subprocess.run([tarvex], input=script, capture_output=True, text=True, timeout=60).stdout
+        why = coprime_cofactor_judge(out, m, g)
+        if why:
+            failures += 1
+            if failures <= 5:
+                print("FAIL (%s):\n%s" % (why, script))
+    cases += coprime
     print("gcd refused in %d of %d cases" % (refused, cases + planted))
     print("%d passed, %d failed" % (cases + planted - failures, failures))
     sys.exit(1 if failures else 0)
