@@ -235,12 +235,63 @@ bool may_rest() {
 // ones, products of A's as an Adjoint's are (random 4 x 4 and 5 x 5 in x,
 // y times their Adjoints modulo 7, 11 and 13 under t^2 - 2, t^2 + 1,
 // t^2 - 1, t^3 - 2), the ring's road was 1.7 to 4.8 times the cheaper.
+// A's rows of few fractions leave the ring's road cheaper again where
+// A's coefficients in the relation's variable are dense, more than two
+// terms each on average (only a relation of degree 3 or more holds them):
+// random 4 x 4 and 5 x 5 in x, y modulo 11 under t^3 - 2 times their
+// Adjoints, whose cells' coefficients in t have their three terms, took
+// 2.4 G instructions at rest against 1.5 G on the ring's road (4 x 4), 11
+// s against 2.8 s (5 x 5); a 5 x 5 there whose coefficients are single
+// terms, 7.9 s at rest against 30 s. At rest such coefficients swell the
+// free ring's gcds, in one variable more than the ring's road computes in.
 // Measured on such products under 18 relations and primes, a relation
 // that stays irreducible, is a power of one factor (t^4 + 1 = (t + 1)^4
 // over GF(2^8)) or splits into three or more (t^3 - t, t^4 - 1 modulo 7,
 // t^4 + t^2 + 1 modulo 7 and 13) is cheaper on the ring's road (1.5 to 3
 // times), and the degrees decide alone.
 enum class TwoFields { no, small, large };
+
+// Terms in the variable at `level` against the coefficients that hold
+// them, over a polynomial whose outermost level is k.
+struct TermsPerCoefficient {
+    int64_t terms = 0;
+    int64_t coefficients = 0;
+    void take(const polynode* p, int32_t k, int32_t level) {
+        if (!p) return;
+        if (k == level) {
+            coefficients++;
+            for (; p; p = p->next) terms++;
+            return;
+        }
+        for (; p; p = p->next) {
+            if (p->numb) {
+                coefficients++;
+                terms++;
+            } else {
+                take(p->pcoef, k + 1, level);
+            }
+        }
+    }
+};
+
+// Whether the operand's coefficients in the relation's variable hold more
+// than two terms on average (see splits_in_two).
+bool dense_in_relation(quoly** cells, int64_t count, sparse* frame, int32_t rows, int32_t level) {
+    TermsPerCoefficient tally;
+    auto take = [&](const quoly* q) {
+        if (q->isnum || q->rat) return;
+        tally.take(q->pnum, 1, level);
+        if (q->den) tally.take(q->den, 1, level);
+    };
+    if (!frame) {
+        for (int64_t c = 0; c < count; c++) take(cells[c]);
+    } else {
+        RowWalk w(frame);
+        for (int32_t r = 0; r < rows; r++, w.next())
+            for (const colm* e = *w.head(); e; e = e->next) take(e->val);
+    }
+    return tally.terms > 2 * tally.coefficients;
+}
 
 TwoFields splits_in_two() {
     const std::vector<pt*> run = relation_run();
@@ -287,7 +338,9 @@ bool stays_at_rest(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, 
         case TwoFields::large:
             return true;
         case TwoFields::small:
-            return in_a.distinct <= 2 * in_a.largest || in_b.largest <= 2 * in_a.largest;
+            if (in_b.largest <= 2 * in_a.largest) return true;
+            return in_a.distinct <= 2 * in_a.largest &&
+                   !dense_in_relation(a, a_count, a_frame, a_rows, relation_run()[0]->level);
         case TwoFields::no:
             break;
     }
