@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "det/word_arith.h"
 #include "gcd/gcdstash.h"
 #include "gcd/nonfield_multi.h"
 #include "gcd/nonfield_ring.h"
@@ -440,18 +441,7 @@ polynode* cofactor(polynode* a, polynode* h, int32_t level, pt* vars) {
 // division and images cost on the small gcds that dominate. Residues are
 // below the modulus, so products fit 64 bits.
 
-// The inverse of v modulo m, 0 where it has none.
-int64_t inverse_mod(int64_t v, int64_t m) {
-    int64_t r0 = m, r1 = v % m, s0 = 0, s1 = 1;
-    while (r1) {
-        const int64_t k = r0 / r1;
-        std::swap(r0, r1);
-        r1 -= k * r0;
-        std::swap(s0, s1);
-        s1 -= k * s0;
-    }
-    return r0 == 1 ? (s0 % m + m) % m : 0;
-}
+using wordmod::inverse_mod;
 
 // p (x^i·y^j at c[i·width + j]) in a single array, for few allocations:
 // they cost as much as the arithmetic here. rows = 0 for 0, else the top
@@ -618,6 +608,20 @@ int coprime_modulo(const Dense& h, const Dense& a, const Dense& b, int64_t q, in
     return coprime_images(other, ih, q);
 }
 
+// each(q, q^k) for the prime powers q^k that exactly divide m, smallest q
+// first, until one gives other than go_on: that answer, else go_on.
+template <class Answer, class Each>
+Answer each_prime_power(int64_t m, Answer go_on, Each each) {
+    for (int64_t q = 2; m > 1; q++) {
+        if (q * q > m) q = m;
+        if (m % q) continue;
+        int64_t power = 1;
+        for (; m % q == 0; m /= q) power *= q;
+        if (const Answer a = each(q, power); a != go_on) return a;
+    }
+    return go_on;
+}
+
 // What the images below say of h = the plain gcd of a and b, on dense
 // arrays: 1 proved, 0 not proved, -1 for the polynomials to decide (a
 // third variable, h's leading number without inverse, remainders past the
@@ -633,15 +637,7 @@ int proved_densely(polynode* a, polynode* b, polynode* h) {
     } else if (!divide_dense(da, dh, m, &qa) || !divide_dense(db, dh, m, &qb)) {
         return -1;
     }
-    int64_t rest = m;
-    for (int64_t q = 2; rest > 1; q++) {
-        if (q * q > rest) q = rest;
-        if (rest % q) continue;
-        int64_t power = 1;
-        for (; rest % q == 0; rest /= q) power *= q;
-        if (const int proved = coprime_modulo(dh, qa, qb, q, power); proved != 1) return proved;
-    }
-    return 1;
+    return each_prime_power(m, 1, [&](int64_t q, int64_t power) { return coprime_modulo(dh, qa, qb, q, power); });
 }
 
 // The plain gcd of a and b as a new polynomial where the images prove it;
@@ -696,16 +692,12 @@ polynode* proved_plain_gcd(polynode* a, polynode* b, int32_t level, pt* vars, in
     // divisible by q leaves h - d·e = q^(k-1)·r with d dividing r·(a/h) and
     // r·(b/h) modulo q, so r modulo q, the cofactors being coprime there),
     // and so modulo the modulus.
-    int32_t m = modulus;
-    for (int32_t q = 2; m > 1; q++) {
-        if (q * q > m) q = m;
-        if (m % q) continue;
-        int32_t power = 1;
-        for (; m % q == 0; m /= q) power *= q;
-        if (!coprime_modulo(h.p, ca, cb, q, power, vars)) {
-            std::swap(h.p, unproved->p);
-            return nullptr;
-        }
+    const bool proved = each_prime_power(modulus, true, [&](int64_t q, int64_t power) {
+        return coprime_modulo(h.p, ca, cb, static_cast<int32_t>(q), static_cast<int32_t>(power), vars);
+    });
+    if (!proved) {
+        std::swap(h.p, unproved->p);
+        return nullptr;
     }
     lead_number_one(h.p);
     return h.release();
