@@ -165,8 +165,23 @@ bool flatten(const polynode* p, int32_t level, int32_t* e, Operand& op) {
 }
 
 // The number whose limbs (base 2^56, least significant first) are acc[0 .. n-1].
+// Residues modulo an integer modulus (not the fields of characteristic 2,
+// which are no quotients of the integers) are summed as the integers in
+// 0 .. modulus - 1 that stand for them, one limb each, and reduced once
+// per place: a 128-bit accumulator takes 2^66 products below 2^62.
+bool residues() { return modularmode && !finf; }
+
+wide residue_of(wide v) {
+    wide r = v % modulus;
+    return r < 0 ? r + modulus : r;
+}
+
 imag* number_from(const wide* acc, int32_t n) {
     imag* x = new_number();
+    if (residues()) {
+        x->value = static_cast<int32_t>(residue_of(acc[0]));
+        return x;
+    }
     if (lintmode) {
         x->value = static_cast<int32_t>(static_cast<uint32_t>(acc[0]));
         return x;
@@ -228,6 +243,7 @@ struct Box {
 // The accumulators are not normalised: limbs of opposite signs can sum to
 // zero (-2^56 in one, 1 in the next), so the carries decide, not the words.
 bool all_zero(const wide* acc, int32_t n) {
+    if (residues()) return residue_of(acc[0]) == 0;
     if (lintmode) return static_cast<uint32_t>(acc[0]) == 0;
     const wide mask = (wide{1} << LIMB_BITS) - 1;
     wide carry = 0;
@@ -412,7 +428,7 @@ struct Slicer {
             const Monomial& t = B.terms[j];
             const int64_t kb = s.kb[j];
             const int64_t* y = B.pool.data() + t.first;
-            if (lintmode) {
+            if (lintmode && !residues()) {
                 const uint32_t yv = static_cast<uint32_t>(y[0]);
                 for (int32_t i = g.first; i < g.end; i++) {
                     wide& c = cells[ka[i] + kb];
@@ -488,7 +504,7 @@ struct Slicer {
 }  // namespace
 
 polynode* small_integer_product(const polynode* a, const polynode* b) {
-    if (modularmode || box_refused(a, b)) return nullptr;
+    if ((modularmode && !residues()) || box_refused(a, b)) return nullptr;
     ScratchLease lease;
     BoxScratch& s = lease.get();
     Operand& A = s.A;

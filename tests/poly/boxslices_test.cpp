@@ -221,3 +221,28 @@ TEST_F(BoxSlices, RunsAtTheAccumulatorBound) {
 }
 
 }  // namespace
+
+// Residues modulo a modulus sum in the box as the integers standing for
+// them: products of three and four variables modulo a small prime, a
+// composite (products of zero divisors cancel to 0 in places), a mid-size
+// prime and one near the word, whose products of two residues near 2^62
+// the accumulators must take many times over.
+TEST(BoxResidues, RandomOperandsModuli) {
+    NumberGen g(0x18180031);
+    SCOPED_TRACE(g.trace());
+    for (int32_t m : {7, 12, 65521, 2147483629}) {
+        PrimeRing ring{m};
+        VarGlobalsGuard globals;
+        AttachedVars vars{4};
+        for (int round = 0; round < scaled(12); round++) {
+            const int nvars = 2 + round % 3;
+            number_polys = nvars;
+            laurent = round % 5 == 4;
+            const int32_t span = nvars == 2 ? 8 : 4;
+            const TermList A = random_terms(g, nvars, 1 + g.below(60), span, laurent ? -2 : 0, 3);
+            const TermList B = random_terms(g, nvars, 1 + g.below(60), span, laurent ? -2 : 0, 3);
+            check(nvars, A, B, "modulo " + std::to_string(m) + " round " + std::to_string(round));
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+    }
+}
