@@ -5,7 +5,8 @@
 // one-variable modular product (transforms above a size, then the dense
 // arrays and list Karatsuba), the dense two-variable modular product, the
 // schoolbook product below the cut-off (the machine-accumulator box for
-// small integer coefficients), and Karatsuba on the term lists above it.
+// small integer coefficients and residues, under relations folded after),
+// and Karatsuba on the term lists above it.
 #include "poly/polymult.h"
 
 #include <algorithm>
@@ -47,6 +48,20 @@ polynode* padded_product(polynode* a, polynode* b, pt* rec) {
     polynode* p = nullptr;
     poly_mult(a, b, &p, rec);
     if (!p->numb) add_pad(&p, k);
+    return p;
+}
+
+// Under relations modulo a prime the product in the machine-accumulator
+// box, every level then folded by its relation, is the one reduced form
+// that folding level by level as the terms are multiplied reaches, in a
+// single pass over the box (a sum of fractions under t^2 - 2 modulo 7: the
+// products of its cross terms took 70 per cent of it, term by term). Not
+// with negative powers, which fold through the variable's inverse, nor in
+// characteristic 2, whose field elements are no residues of integers.
+polynode* folded_box_product(polynode* a, polynode* b, pt* rec) {
+    if (!modularmode || finf || !mod_is_prime || laurent) return nullptr;
+    polynode* p = small_integer_product(a, b);
+    if (p) total_poly_modout(&p, rec);
     return p;
 }
 
@@ -126,10 +141,12 @@ polynode* product(polynode* a, polynode* b, pt* rec) {
     // split needs two terms on each side whatever the cut-off says.
     const int32_t cut = rec ? rec->cutoff : poly_cutoff;
     if (la < cut || lb < cut || la < 2 || lb < 2) {
-        if (relation_inward(rec))
+        if (relation_inward(rec)) {
+            if (polynode* f = folded_box_product(a, b, rec)) return f;
             mod_standard(a, b, std::abs(la), std::abs(lb), &p, rec);
-        else
+        } else {
             simple_standard(a, b, std::abs(la), std::abs(lb), &p);
+        }
         return p;
     }
     return list_karatsuba(a, b, la, lb, last_a, last_b, rec);

@@ -114,8 +114,9 @@ private:
 };
 
 // a * b as the schoolbook product would give it, summed in machine
-// accumulators: outside modular mode, when every coefficient of both is a
-// small integer and the product's exponents fill enough of a small box.
+// accumulators: when every coefficient of both is a small integer or a
+// residue modulo an integer modulus (not in characteristic 2) and the
+// product's exponents fill enough of a small box.
 // Null when those conditions fail. Operands kept.
 polynode* small_integer_product(const polynode* a, const polynode* b);
 
