@@ -216,96 +216,26 @@ bool may_rest() {
     return ground_field && need_to_turn_off_mod_out(0, 0, 0, 0, 0);
 }
 
-// How a relation that the prime splits into exactly two distinct factors
-// (t^4 + 1 into two quadratics modulo every odd prime, t^2 + 1 into two
-// linear ones modulo 13 and 101) judges a product whose degrees send it to
-// the ring's road. The ring is then a product of two fields, which the
-// ring's road reaches only by remainders that must part them wherever a
-// coefficient vanishes in one. Where both fields hold 32 elements or more
-// rest is the cheaper road by any degrees (a 5 x 5 in x, y times its
-// Adjoint modulo 101 under t^4 + 1 12 s at rest against 36 s, under
-// t^2 + 1 8 s against 25 s; over GF(2^8) under t^2 + t + 1 a 4 x 4 0.2 s
-// against 7.8 s). Where one field is small (a linear factor modulo 7, 11
-// or 13) it is the cheaper road only while A's rows hold few fractions,
-// their unlike denominators totalling at most twice the largest one's
-// degree (the 5 x 5 modulo 13 under t^2 + 1 with two or fewer a row: 2.1
-// to 2.9 s against 11 to 17 s), or B's denominators are no larger than
-// twice A's (a 4 x 4 by another such matrix modulo 7 under t^6 + t + 1:
-// 0.28 G instructions against 0.88 G); with more fractions by B's larger
-// ones, products of A's as an Adjoint's are (random 4 x 4 and 5 x 5 in x,
-// y times their Adjoints modulo 7, 11 and 13 under t^2 - 2, t^2 + 1,
-// t^2 - 1, t^3 - 2), the ring's road was 1.7 to 4.8 times the cheaper.
-// A's rows of few fractions leave the ring's road cheaper again where
-// A's coefficients in the relation's variable are dense, more than two
-// terms each on average (only a relation of degree 3 or more holds them):
-// random 4 x 4 and 5 x 5 in x, y modulo 11 under t^3 - 2 times their
-// Adjoints, whose cells' coefficients in t have their three terms, took
-// 2.4 G instructions at rest against 1.5 G on the ring's road (4 x 4), 11
-// s against 2.8 s (5 x 5); a 5 x 5 there whose coefficients are single
-// terms, 7.9 s at rest against 30 s. At rest such coefficients swell the
-// free ring's gcds, in one variable more than the ring's road computes in.
-// Measured on such products under 18 relations and primes, a relation
-// that stays irreducible, is a power of one factor (t^4 + 1 = (t + 1)^4
-// over GF(2^8)) or splits into three or more (t^3 - t, t^4 - 1 modulo 7,
-// t^4 + t^2 + 1 modulo 7 and 13) is cheaper on the ring's road (1.5 to 3
-// times), and the degrees decide alone.
-enum class TwoFields { no, small, large };
-
-// Terms in the variable at `level` against the coefficients that hold
-// them, over a polynomial whose outermost level is k.
-struct TermsPerCoefficient {
-    int64_t terms = 0;
-    int64_t coefficients = 0;
-    void take(const polynode* p, int32_t k, int32_t level) {
-        if (!p) return;
-        if (k == level) {
-            coefficients++;
-            for (; p; p = p->next) terms++;
-            return;
-        }
-        for (; p; p = p->next) {
-            if (p->numb) {
-                coefficients++;
-                terms++;
-            } else {
-                take(p->pcoef, k + 1, level);
-            }
-        }
-    }
-};
-
-// Whether the operand's coefficients in the relation's variable hold more
-// than two terms on average (see splits_in_two).
-bool dense_in_relation(quoly** cells, int64_t count, sparse* frame, int32_t rows, int32_t level) {
-    TermsPerCoefficient tally;
-    auto take = [&](const quoly* q) {
-        if (q->isnum || q->rat) return;
-        tally.take(q->pnum, 1, level);
-        if (q->den) tally.take(q->den, 1, level);
-    };
-    if (!frame) {
-        for (int64_t c = 0; c < count; c++) take(cells[c]);
-    } else {
-        RowWalk w(frame);
-        for (int32_t r = 0; r < rows; r++, w.next())
-            for (const colm* e = *w.head(); e; e = e->next) take(e->val);
-    }
-    return tally.terms > 2 * tally.coefficients;
-}
-
-TwoFields splits_in_two() {
+// Whether the relation is one that the prime splits into exactly two
+// distinct factors (t^4 + 1 into two quadratics modulo every odd prime,
+// t^2 + 1 into two linear ones modulo 13 and 101, t^3 - 2 into a linear
+// and a quadratic one modulo 11). The ring is then a product of two
+// fields, which the ring's road reaches only by remainders that must part
+// them wherever a coefficient vanishes in one, and rest is the cheaper
+// road by any degrees: a 4 x 4 in x, y by its Adjoint modulo 11 under
+// t^3 - 2 0.5 G instructions at rest against 6.6 G, modulo 7 under t^4 + 1
+// 1 G against 18 G, a 5 x 5 modulo 101 under t^4 + 1 12 s against 36 s.
+// Over 111 such products by an Adjoint or another matrix, under 9
+// relations split so with fields of 3 to 343 elements, the ring's road was
+// never more than 1.7 times as cheap, and no measure of the operands told
+// those apart from products where it costs 10 times as much (the free
+// ring's products of residues are summed in the box, poly/boxmult.cpp,
+// which the ring's road folding as it goes reaches less often).
+bool splits_in_two() {
     const std::vector<pt*> run = relation_run();
-    if (run.size() != 1) return TwoFields::no;
-    const uint32_t q = static_cast<uint32_t>(modulus);
+    if (run.size() != 1) return false;
     std::vector<SplitFactor> factors;
-    if (!relation_factors(run[0], q, &factors) || factors.size() != 2) return TwoFields::no;
-    for (const SplitFactor& f : factors) {
-        // The field of q^deg elements, counted up to 32.
-        uint64_t size = 1;
-        for (size_t k = 1; k < f.size() && size < 32; k++) size *= q;
-        if (size < 32) return TwoFields::small;
-    }
-    return TwoFields::large;
+    return relation_factors(run[0], static_cast<uint32_t>(modulus), &factors) && factors.size() == 2;
 }
 
 // Whether a product of these operands rests the relations. At
@@ -323,8 +253,8 @@ TwoFields splits_in_two() {
 // keep about the largest, is the cheaper one (over GF(2^8) under t^4 + 1
 // a 5 x 5 1.7 s against 6.6 s, modulo 5 under t^2 - 2, s^2 - t 1 s
 // against 20 s). Over the rationals the ring's remainders swell, and every
-// product holding fractions rests; a relation split in two fields may
-// make rest the cheaper road by any degrees (splits_in_two).
+// product holding fractions rests; so does every product under a
+// relation split in two fields (splits_in_two).
 bool stays_at_rest(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, quoly** b, int64_t b_count,
                    sparse* b_frame, int32_t b_rows) {
     const LineDegrees in_a = operand_degrees(a, a_count, a_frame, a_rows, true);
@@ -334,17 +264,7 @@ bool stays_at_rest(quoly** a, int64_t a_count, sparse* a_frame, int32_t a_rows, 
     if (!lintmode) return true;
     const int64_t kept = in_a.largest + in_b.largest;
     if (2 * at_rest <= 5 * kept || at_rest <= 32) return true;
-    switch (splits_in_two()) {
-        case TwoFields::large:
-            return true;
-        case TwoFields::small:
-            if (in_b.largest <= 2 * in_a.largest) return true;
-            return in_a.distinct <= 2 * in_a.largest &&
-                   !dense_in_relation(a, a_count, a_frame, a_rows, relation_run()[0]->level);
-        case TwoFields::no:
-            break;
-    }
-    return false;
+    return splits_in_two();
 }
 
 void product_of(quoly** a_cells, quoly** b_cells, mat_shape* a_shape, const mat_shape* b_shape, int consume,
