@@ -16,9 +16,9 @@ a 4 x 4 times its inverse modulo 7 and 11 under t^4 + 1 and modulo 7
 under t^4 + t^2 + 1, and a 5 x 5 times its Adjoint under t^4 + 1 over
 GF(2^8) and modulo 101; a 4 x 4 times its Adjoint under relations split
 in two fields, one of them small (t^2 - 2 modulo 7, t^2 + 1 modulo 13,
-t^2 - 1 modulo 11), and the 5 x 5 modulo 13 under t^2 + 1; a 4 x 4
-whose coefficients in t are dense times its Adjoint modulo 11 under
-t^3 - 2;
+t^2 - 1 modulo 11), and the 5 x 5 modulo 13 under t^2 + 1; 4 x 4s
+whose coefficients in t are dense, and sparse, times their Adjoints
+modulo 11 under t^3 - 2;
 and one-variable
 gcds and quotients of degree 20 to 60 under relations without the flag that
 make a field, beside the same with the flag.
@@ -180,6 +180,15 @@ DENSE_T_CELLS = ("((3 + -3*t + -4*t^2)*y + (3 + 0*t + 4*t^2)*x*y)/(x + (-2 + -1*
                  "(4 + 3*t + -4*t^2) + (1 + -1*t + -1*t^2)*x*y)/(x + (-1 + 0*t + -2*t^2)*y), ((2 + -4*t + "
                  "0*t^2)*x*y + (-1 + 0*t + 4*t^2))")
 
+# A 4 x 4 in x, y whose coefficients in t are sparse, up to three
+# fractions a row.
+SPARSE_T_CELLS = ("((4*t) + (-3*t)*y + (-2 + 4*t^2)*x), (4 + -4*x*y + (-4*t)*x)/(x + (-3*t - 4*t^2)*y + (-3*t^2) + (1 +"
+                  " 4*t)*x*y), (2*x + (2 - 4*t^2)*x*y)/(x + (2*t + 2*t^2)*y), (1*y + 2*x*y)/(x + 4*y + (4 - 2*t) + (2 -"
+                  " 3*t)*x*y), ((-4 - 2*t)*x*y + -4)/(x + -3*y + -1*x*y), ((3*t^2)*x*y + 2 + 1*y), ((2*t)*y + 2*x)/(x +"
+                  " (2*t - t^2)), (-2 + (-3*t + 4*t^2)*y + (-t^2)*x)/(x + -4*x*y + 1), ((3*t)*x + -4*y), (3*x*y + -3*x "
+                  "+ (4*t - 4*t^2)), (3*x*y + (-4*t - 4*t^2)*y), ((-3*t^2)*x + 1*x*y + (3*t + 2*t^2)), (3*x + "
+                  "(-3*t)*y), ((-t^2)*x*y + (t^2)*x + (3 + t)*y), (2 + (-1 - 2*t)*x)/(x + 1), ((-t + 2*t^2) + (3*t + "
+                  "t^2)*y)/(x + 1*x*y)")
 
 def quartic_product(modulus, relation, cells, n, by):
     """[a] times its inverse or its Adjoint (by), whole sessions."""
@@ -297,16 +306,18 @@ def cases():
     for mod in (256, 101):
         out.append((f"[a]*Adjoint[a] 5x5 fractions, GF({mod})[t]/(t^4 + 1)",
                     quartic_product(mod, "t^4 + 1", SHARED_CELLS, 5, "Adjoint")))
-    # Relations split in two fields, one of them small: A's rows dense in
-    # fractions take the ring's road, the 5 x 5 with sparse rows rests.
+    # Relations split in two fields, one of them small: every product rests.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1"), (11, "t^2 - 1")]:
         out.append((f"[a]*Adjoint[a] 4x4 fractions, GF({mod})[t]/({rel})",
                     quartic_product(mod, rel, DENSE_ROW_CELLS, 4, "Adjoint")))
     out.append(("[a]*Adjoint[a] 5x5 fractions, GF(13)[t]/(t^2 + 1)",
                 quartic_product(13, "t^2 + 1", SHARED_CELLS, 5, "Adjoint")))
-    # Few fractions a row, but coefficients dense in t: the ring's road.
+    # Coefficients dense in t with few fractions a row, and sparse in t with
+    # more.
     out.append(("[a]*Adjoint[a] 4x4 fractions dense in t, GF(11)[t]/(t^3 - 2)",
                 quartic_product(11, "t^3 - 2", DENSE_T_CELLS, 4, "Adjoint")))
+    out.append(("[a]*Adjoint[a] 4x4 fractions sparse in t, GF(11)[t]/(t^3 - 2)",
+                quartic_product(11, "t^3 - 2", SPARSE_T_CELLS, 4, "Adjoint")))
     # Fractions built over field relations that the prime splits, which
     # need the copies only where the parts use the field levels.
     for mod, rel in [(7, "t^2 - 2"), (13, "t^2 + 1")]:

@@ -18,11 +18,11 @@ fields, held to 6 times the session forming the Adjoint (the ring's road
 10 times it, at rest 2.3); and a 4 x 4 modulo 7 under t^4 - t - 1,
 split there into a field of 7 elements and one of 343, whose rows hold
 up to three fractions, held to 0.7 times the session forming the
-Adjoint (at rest 1.1 times it, the ring's road 0.35); and a 4 x 4 modulo
-11 under t^3 - 2, split there into fields of 11 and 121 elements, whose
-rows hold two fractions at most but whose coefficients in t are dense,
-held to the session forming the Adjoint (at rest 0.86 times it, the
-ring's road 0.38).
+Adjoint; and two 4 x 4 modulo 11 under t^3 - 2, split there into fields
+of 11 and 121 elements, held to the session forming the Adjoint: one
+whose rows hold two fractions at most but whose coefficients in t are
+dense, and one sparse in t with up to three fractions a row (the ring's
+road 6 times the session, at rest a third of it).
 
   fraction_product_cost.py TARVEX [LIMIT]
 """
@@ -112,6 +112,16 @@ DENSE_T_CELLS = """((3 + -3*t + -4*t^2)*y + (3 + 0*t + 4*t^2)*x*y)/(x + (-2 + -1
 3*t^2)*x*y + (-3 + -2*t + 4*t^2)*y + (0 + -1*t + -4*t^2)), ((1 + -2*t + 0*t^2)*x + (4 + 3*t + -4*t^2) + (1 + -1*t +
 -1*t^2)*x*y)/(x + (-1 + 0*t + -2*t^2)*y), ((2 + -4*t + 0*t^2)*x*y + (-1 + 0*t + 4*t^2))"""
 
+# A 4 x 4 in x, y modulo 11 under t^3 - 2, row by row, whose coefficients
+# in t are sparse, with up to three fractions a row.
+SPARSE_T_CELLS = """((4*t) + (-3*t)*y + (-2 + 4*t^2)*x), (4 + -4*x*y + (-4*t)*x)/(x + (-3*t - 4*t^2)*y + (-3*t^2) + (1 + 4*t)*x*y), (2*x +
+(2 - 4*t^2)*x*y)/(x + (2*t + 2*t^2)*y), (1*y + 2*x*y)/(x + 4*y + (4 - 2*t) + (2 - 3*t)*x*y), ((-4 - 2*t)*x*y + -4)/(x
++ -3*y + -1*x*y), ((3*t^2)*x*y + 2 + 1*y), ((2*t)*y + 2*x)/(x + (2*t - t^2)), (-2 + (-3*t + 4*t^2)*y + (-t^2)*x)/(x +
+-4*x*y + 1), ((3*t)*x + -4*y), (3*x*y + -3*x + (4*t - 4*t^2)), (3*x*y + (-4*t - 4*t^2)*y), ((-3*t^2)*x + 1*x*y + (3*t
++ 2*t^2)), (3*x + (-3*t)*y), ((-t^2)*x*y + (t^2)*x + (3 + t)*y), (2 + (-1 - 2*t)*x)/(x + 1), ((-t + 2*t^2) + (3*t +
+t^2)*y)/(x + 1*x*y)"""
+
+
 def held_product(tarvex, cwd, what, ring, cells, n, by, scale):
     """[a] times the matrix `by` forms (1/[a], or Adjoint[a] with q := Det[a])
     checked cell by cell against the identity (times q), the product held
@@ -158,6 +168,11 @@ def under_quartic(tarvex, cwd):
             # but coefficients dense in t: the ring's road again.
             held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 11 under t^3 - 2", "&(p = 11):\n" +
                          quartic.replace("t^4 + 1", "t^3 - 2"), DENSE_T_CELLS, 4,
+                         "q := Det[a]:\n[b] := Adjoint[a]:\n", 1),
+            # The same ring, coefficients sparse in t and rows denser in
+            # fractions: rest again.
+            held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 11 under t^3 - 2, sparse in t", "&(p = 11):\n" +
+                         quartic.replace("t^4 + 1", "t^3 - 2"), SPARSE_T_CELLS, 4,
                          "q := Det[a]:\n[b] := Adjoint[a]:\n", 1)]
 
 
