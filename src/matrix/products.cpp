@@ -224,13 +224,12 @@ bool may_rest() {
 // them wherever a coefficient vanishes in one, and rest is the cheaper
 // road by any degrees: a 4 x 4 in x, y by its Adjoint modulo 11 under
 // t^3 - 2 0.5 G instructions at rest against 6.6 G, modulo 7 under t^4 + 1
-// 1 G against 18 G, a 5 x 5 modulo 101 under t^4 + 1 12 s against 36 s.
-// Over 111 such products by an Adjoint or another matrix, under 9
-// relations split so with fields of 3 to 343 elements, the ring's road was
-// never more than 1.7 times as cheap, and no measure of the operands told
-// those apart from products where it costs 10 times as much (the free
-// ring's products of residues are summed in the box, poly/boxmult.cpp,
-// which the ring's road folding as it goes reaches less often).
+// 1 G against 18 G. Over 111 such products by an Adjoint or another
+// matrix, under 9 relations split so with fields of 3 to 343 elements,
+// the ring's road was never more than 1.7 times as cheap, and no measure
+// of the operands told those apart from products where it costs up to 13
+// times as much (both roads summing their products of residues in the
+// box, poly/boxmult.cpp).
 bool splits_in_two() {
     const std::vector<pt*> run = relation_run();
     if (run.size() != 1) return false;

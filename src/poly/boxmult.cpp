@@ -164,7 +164,6 @@ bool flatten(const polynode* p, int32_t level, int32_t* e, Operand& op) {
     return true;
 }
 
-// The number whose limbs (base 2^56, least significant first) are acc[0 .. n-1].
 // Residues modulo an integer modulus (not the fields of characteristic 2,
 // which are no quotients of the integers) are summed as the integers in
 // 0 .. modulus - 1 that stand for them, one limb each, and reduced once
@@ -176,6 +175,7 @@ wide residue_of(wide v) {
     return r < 0 ? r + modulus : r;
 }
 
+// The number whose limbs (base 2^56, least significant first) are acc[0 .. n-1].
 imag* number_from(const wide* acc, int32_t n) {
     imag* x = new_number();
     if (residues()) {

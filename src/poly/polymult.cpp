@@ -54,8 +54,9 @@ polynode* padded_product(polynode* a, polynode* b, pt* rec) {
 // Under relations modulo a prime the product in the machine-accumulator
 // box, every level then folded by its relation, is the one reduced form
 // that folding level by level as the terms are multiplied reaches, in a
-// single pass over the box (a sum of fractions under t^2 - 2 modulo 7: the
-// products of its cross terms took 70 per cent of it, term by term). Not
+// single pass over the box (a product of fraction matrices under t^2 - 2
+// modulo 7 spent three quarters of its time in such products, term by
+// term). Not
 // with negative powers, which fold through the variable's inverse, nor in
 // characteristic 2, whose field elements are no residues of integers.
 polynode* folded_box_product(polynode* a, polynode* b, pt* rec) {
