@@ -17,8 +17,9 @@ The same 5 x 5 modulo 13 under t^2 + 1, which splits there into two
 fields, held to 6 times the session forming the Adjoint (the ring's road
 10 times it, at rest 2.3); and a 4 x 4 modulo 7 under t^4 - t - 1,
 split there into a field of 7 elements and one of 343, whose rows hold
-up to three fractions, held to 0.7 times the session forming the
-Adjoint; and two 4 x 4 modulo 11 under t^3 - 2, split there into fields
+up to three fractions, held to the session forming the Adjoint (at rest
+0.7 times it, 1.1 with the free ring's products term by term, the ring's
+road 0.5); and two 4 x 4 modulo 11 under t^3 - 2, split there into fields
 of 11 and 121 elements, held to the session forming the Adjoint: one
 whose rows hold two fractions at most but whose coefficients in t are
 dense, and one sparse in t with up to three fractions a row (the ring's
@@ -160,17 +161,18 @@ def under_quartic(tarvex, cwd):
             held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 13 under t^2 + 1", "&(p = 13):\n" +
                          quartic.replace("t^4 + 1", "t^2 + 1"), GF256_CELLS, 5, "q := Det[a]:\n[b] := Adjoint[a]:\n", 6),
             # Split in two with a field of 7 elements, rows dense in
-            # fractions: the ring's road is the cheaper one.
+            # fractions, where rest is the dearer road: still within the
+            # session.
             held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 7 under t^4 - t - 1", "&(p = 7):\n" +
                          quartic.replace("t^4 + 1", "t^4 - t - 1"), SPLIT_CELLS, 4,
-                         "q := Det[a]:\n[b] := Adjoint[a]:\n", 0.7),
+                         "q := Det[a]:\n[b] := Adjoint[a]:\n", 1),
             # Split in two with a field of 11 elements, few fractions a row
-            # but coefficients dense in t: the ring's road again.
+            # but coefficients dense in t.
             held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 11 under t^3 - 2", "&(p = 11):\n" +
                          quartic.replace("t^4 + 1", "t^3 - 2"), DENSE_T_CELLS, 4,
                          "q := Det[a]:\n[b] := Adjoint[a]:\n", 1),
             # The same ring, coefficients sparse in t and rows denser in
-            # fractions: rest again.
+            # fractions, where the ring's road is 13 times the dearer.
             held_product(tarvex, cwd, "[a]*Adjoint[a] modulo 11 under t^3 - 2, sparse in t", "&(p = 11):\n" +
                          quartic.replace("t^4 + 1", "t^3 - 2"), SPARSE_T_CELLS, 4,
                          "q := Det[a]:\n[b] := Adjoint[a]:\n", 1)]
